@@ -1,0 +1,123 @@
+#pragma once
+
+#include "engine/ArchivedVersion.h"
+#include "engine/BrowseEntry.h"
+#include "engine/ClusterNeed.h"
+#include "engine/CumulativeBytes.h"
+#include "engine/DeviceConnection.h"
+#include "engine/EngineStatus.h"
+#include "engine/FolderDiagStatus.h"
+#include "engine/FolderStatus.h"
+#include "engine/NetworkSettings.h"
+#include "engine/NewDeviceRequest.h"
+#include "engine/NewFolderRequest.h"
+#include "engine/PendingDevice.h"
+#include "engine/PendingFolder.h"
+#include "engine/SyncDevice.h"
+#include "engine/SyncEngineError.h"
+#include "engine/SyncEvent.h"
+#include "engine/SyncFolder.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+namespace tw {
+
+// The one road to the sync engine. Everything else holds the engine only
+// through this interface and never learns which engine stands behind it.
+//
+// Every operation but engineName() is a coroutine run on the main thread.
+// Operations fail by throwing SyncEngineError (or PlatformError for a failed
+// file or process call), except stop(), status(), directoryModified() and the
+// four diagnostics operations, which never throw and answer a neutral value.
+// The engine must outlive every task that awaits it.
+class SyncEngine : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SyncEngine() override = default;
+
+    virtual QString engineName() const = 0;
+
+    // Lifecycle
+    virtual QCoro::Task<void> start() = 0;
+    virtual QCoro::Task<void> stop() = 0;
+    virtual QCoro::Task<void> resetDatabase() = 0;
+    virtual QCoro::Task<EngineStatus> status() = 0;
+
+    // Identity
+    virtual QCoro::Task<QString> localDeviceID() = 0;
+    virtual QCoro::Task<QString> localDeviceName() = 0;
+    virtual QCoro::Task<void> setLocalDeviceName(QString name) = 0;
+
+    // Folders, ignores, browsing
+    virtual QCoro::Task<QList<SyncFolder>> folders() = 0;
+    virtual QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) = 0;
+    virtual QCoro::Task<void> removeFolder(QString id) = 0;
+    virtual QCoro::Task<QStringList> ignorePatterns(QString folderID) = 0;
+    virtual QCoro::Task<void> updateIgnorePatterns(QString folderID, QStringList patterns) = 0;
+    virtual QCoro::Task<QList<BrowseEntry>> browse(QString folderID, QString prefix) = 0;
+    virtual QCoro::Task<void> setFolderMetadata(QString folderID, bool enabled) = 0;
+    virtual QCoro::Task<void> setVersioning(QString folderID, VersioningPolicy policy) = 0;
+    virtual QCoro::Task<void> setFolderPaused(QString id, bool paused) = 0;
+    virtual QCoro::Task<void> setFolderLabel(QString id, QString label) = 0;
+    virtual QCoro::Task<QString> folderType(QString id) = 0;
+    virtual QCoro::Task<void> setFolderType(QString id, QString type) = 0;
+    virtual QCoro::Task<void> rescanFolder(QString id) = 0;
+    virtual QCoro::Task<void> scanFolder(QString id) = 0;
+    virtual QCoro::Task<void> applySyncedXattrFilter(QString folderID) = 0;
+    // Whole seconds since 1970; absent when the engine has none. Never throws.
+    virtual QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) = 0;
+
+    // Versioning and archive
+    virtual QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) = 0;
+    virtual QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) = 0;
+    virtual QCoro::Task<void> restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping) = 0;
+
+    // Status and completion
+    virtual QCoro::Task<FolderStatus> folderStatus(QString id) = 0;
+    virtual QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() = 0;
+    // A percentage from 0 to 100, not a fraction.
+    virtual QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) = 0;
+    virtual QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) = 0;
+
+    // Devices, sharing, pending offers.
+    // addDevice of a device that exists replaces it whole (paused flag,
+    // addresses and rate limits reset): callers that only mean "make sure it
+    // exists" check devices() first.
+    virtual QCoro::Task<QList<SyncDevice>> devices() = 0;
+    virtual QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) = 0;
+    virtual QCoro::Task<void> setDevicePaused(QString deviceID, bool paused) = 0;
+    virtual QCoro::Task<QList<DeviceConnection>> connections() = 0;
+    virtual QCoro::Task<void> shareFolder(QString folderID, QString deviceID) = 0;
+    virtual QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) = 0;
+    virtual QCoro::Task<QList<PendingDevice>> pendingDevices() = 0;
+    virtual QCoro::Task<QList<PendingFolder>> pendingFolders() = 0;
+    virtual QCoro::Task<void> dismissPendingDevice(QString id) = 0;
+    virtual QCoro::Task<void> dismissPendingFolder(QString folderID, QString fromDeviceID) = 0;
+    virtual QCoro::Task<void> setAllPaused(bool paused) = 0;
+
+    // Network and bandwidth
+    virtual QCoro::Task<NetworkSettings> networkSettings() = 0;
+    virtual QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) = 0;
+    virtual QCoro::Task<void> setGlobalBandwidth(qint64 downKbps, qint64 upKbps) = 0;
+    virtual QCoro::Task<CumulativeBytes> cumulativeBytes() = 0;
+
+    // Events: a long poll for the events after the given ID.
+    virtual QCoro::Task<QList<SyncEvent>> events(qint64 since) = 0;
+
+    // Diagnostics; none of these throws.
+    virtual QCoro::Task<QString> diagnosticsReport() = 0;
+    virtual QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() = 0;
+    virtual QCoro::Task<QMap<QString, QString>> recentFolderErrors() = 0;
+    virtual QCoro::Task<bool> isPairedDevice(QString deviceID) = 0;
+};
+
+} // namespace tw

@@ -1,0 +1,171 @@
+#include "utilities/StrictJson.h"
+
+#include <QJsonDocument>
+#include <QVariant>
+#include <cmath>
+
+namespace tw {
+namespace {
+
+JsonDecodeError wrongType(const QString &what, const char *expected)
+{
+    return JsonDecodeError(QStringLiteral("%1: expected %2").arg(what, QLatin1String(expected)));
+}
+
+QJsonDocument parse(const QByteArray &body)
+{
+    QJsonParseError error;
+    QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw JsonDecodeError(QStringLiteral("invalid JSON at offset %1: %2").arg(error.offset).arg(error.errorString()));
+    return document;
+}
+
+} // namespace
+
+QJsonValue StrictJson::present(const QString &key) const
+{
+    auto it = m_object.constFind(key);
+    if (it == m_object.constEnd() || it->isNull())
+        throw JsonDecodeError(QStringLiteral("key \"%1\" is missing").arg(key));
+    return *it;
+}
+
+QString StrictJson::toString(const QJsonValue &value, const QString &what)
+{
+    if (!value.isString())
+        throw wrongType(what, "a string");
+    return value.toString();
+}
+
+qint64 StrictJson::toInteger(const QJsonValue &value, const QString &what)
+{
+    if (!value.isDouble())
+        throw wrongType(what, "an integer");
+    const QVariant variant = value.toVariant();
+    if (variant.typeId() == QMetaType::LongLong)
+        return variant.toLongLong();
+    const double d = value.toDouble();
+    // 2^63 is exactly representable; anything at or beyond it does not fit.
+    if (!std::isfinite(d) || std::trunc(d) != d || d >= 9223372036854775808.0 || d < -9223372036854775808.0)
+        throw wrongType(what, "a 64-bit integer");
+    return static_cast<qint64>(d);
+}
+
+QJsonObject StrictJson::toObject(const QJsonValue &value, const QString &what)
+{
+    if (!value.isObject())
+        throw wrongType(what, "an object");
+    return value.toObject();
+}
+
+QStringList StrictJson::toStringList(const QJsonValue &value, const QString &what)
+{
+    if (!value.isArray())
+        throw wrongType(what, "an array of strings");
+    QStringList list;
+    const QJsonArray array = value.toArray();
+    list.reserve(array.size());
+    for (const QJsonValue &element : array)
+        list.append(toString(element, what + QStringLiteral("[]")));
+    return list;
+}
+
+QString StrictJson::string(const QString &key) const { return toString(present(key), key); }
+
+std::optional<QString> StrictJson::optionalString(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return toString(m_object.value(key), key);
+}
+
+bool StrictJson::boolean(const QString &key) const
+{
+    const QJsonValue value = present(key);
+    if (!value.isBool())
+        throw wrongType(key, "a boolean");
+    return value.toBool();
+}
+
+std::optional<bool> StrictJson::optionalBoolean(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return boolean(key);
+}
+
+qint64 StrictJson::integer(const QString &key) const { return toInteger(present(key), key); }
+
+std::optional<qint64> StrictJson::optionalInteger(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return integer(key);
+}
+
+double StrictJson::number(const QString &key) const
+{
+    const QJsonValue value = present(key);
+    if (!value.isDouble())
+        throw wrongType(key, "a number");
+    return value.toDouble();
+}
+
+std::optional<double> StrictJson::optionalNumber(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return number(key);
+}
+
+QJsonArray StrictJson::array(const QString &key) const
+{
+    const QJsonValue value = present(key);
+    if (!value.isArray())
+        throw wrongType(key, "an array");
+    return value.toArray();
+}
+
+std::optional<QJsonArray> StrictJson::optionalArray(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return array(key);
+}
+
+QJsonObject StrictJson::object(const QString &key) const { return toObject(present(key), key); }
+
+std::optional<QJsonObject> StrictJson::optionalObject(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return object(key);
+}
+
+QStringList StrictJson::stringList(const QString &key) const { return toStringList(present(key), key); }
+
+std::optional<QStringList> StrictJson::optionalStringList(const QString &key) const
+{
+    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
+        return std::nullopt;
+    return stringList(key);
+}
+
+QJsonObject StrictJson::parseObject(const QByteArray &body)
+{
+    const QJsonDocument document = parse(body);
+    if (!document.isObject())
+        throw JsonDecodeError(QStringLiteral("expected a JSON object"));
+    return document.object();
+}
+
+QJsonArray StrictJson::parseArray(const QByteArray &body)
+{
+    const QJsonDocument document = parse(body);
+    if (!document.isArray())
+        throw JsonDecodeError(QStringLiteral("expected a JSON array"));
+    return document.array();
+}
+
+} // namespace tw

@@ -1,0 +1,43 @@
+#include "engine/SyncEngineError.h"
+
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+struct DescriptionCase
+{
+    SyncEngineError error;
+    QString expected;
+};
+
+TEST(SyncEngineErrorTest, DescriptionsAreTheExactUserTexts)
+{
+    const DescriptionCase cases[] = {
+        {SyncEngineError::http(404, QString()), QStringLiteral("Backend error (HTTP 404): ")},
+        {SyncEngineError::http(500, QStringLiteral("boom\n")), QStringLiteral("Backend error (HTTP 500): boom\n")},
+        {SyncEngineError::backend(QStringLiteral("exactly this")), QStringLiteral("exactly this")},
+        {SyncEngineError::backend(QString()), QString()},
+        {SyncEngineError::binaryNotFound(QStringLiteral("Install it.")),
+         QStringLiteral("Sync backend not found. Install it.")},
+        {SyncEngineError::notImplemented(QStringLiteral("iroh engine: start")),
+         QStringLiteral("Not implemented yet: iroh engine: start")},
+        {SyncEngineError::notRunning(), QStringLiteral("The sync engine is not running.")},
+        {SyncEngineError::invalidResponse(), QStringLiteral("Invalid response from the sync backend.")},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.error.errorDescription(), c.expected);
+        EXPECT_EQ(QString::fromUtf8(c.error.what()), c.expected);
+    }
+}
+
+TEST(SyncEngineErrorTest, HttpKeepsStatusAndBody)
+{
+    const auto error = SyncEngineError::http(409, QStringLiteral("conflict"));
+    EXPECT_EQ(error.kind(), SyncEngineError::Kind::Http);
+    EXPECT_EQ(error.statusCode(), 409);
+    EXPECT_EQ(error.payload(), QStringLiteral("conflict"));
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,12 @@
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+// Every test runs with an event loop object present, so coroutines awaited with
+// QCoro::waitFor can deliver network replies, timers and process signals.
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
