@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <optional>
+
+namespace tw {
+
+// How complete a folder is on one device.
+struct STCompletion
+{
+    std::optional<double> completion;  // percent, 0 to 100
+    std::optional<qint64> needBytes;
+    std::optional<qint64> needItems;
+
+    static STCompletion fromJson(const QJsonObject &object);
+    static STCompletion fromJsonBody(const QByteArray &body);
+
+    bool operator==(const STCompletion &) const = default;
+};
+
+} // namespace tw
