@@ -1,0 +1,129 @@
+// The static record mappings of SyncthingEngine: wire records to model types
+// and back. Pure and never failing.
+
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include <limits>
+
+namespace tw {
+namespace {
+
+constexpr qint64 secondsPerDay = 86400;
+
+// Syncthing's parameter texts: an optional single sign, then one or more ASCII
+// digits and nothing else, within signed 64 bits. Anything else is unreadable.
+std::optional<qint64> readDecimal(const QString &text)
+{
+    qsizetype index = 0;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    if (negative || text.startsWith(QLatin1Char('+')))
+        index = 1;
+    if (index == text.size())
+        return std::nullopt;
+    // Accumulate towards the negative side, which holds one more value.
+    qint64 value = 0;
+    for (; index < text.size(); ++index) {
+        const char16_t c = text.at(index).unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const int digit = c - u'0';
+        if (value < (std::numeric_limits<qint64>::min() + digit) / 10)
+            return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (negative)
+        return value;
+    if (value == std::numeric_limits<qint64>::min())
+        return std::nullopt;
+    return -value;
+}
+
+qint64 parameter(const QMap<QString, QString> &params, const QString &key, qint64 fallback)
+{
+    const auto it = params.constFind(key);
+    if (it == params.constEnd())
+        return fallback;
+    return readDecimal(*it).value_or(fallback);
+}
+
+// Days to seconds, clamped to what 64 bits hold: callers never ask for more.
+qint64 daysToSeconds(qint64 days)
+{
+    qint64 seconds = 0;
+    if (__builtin_mul_overflow(days, secondsPerDay, &seconds))
+        return days < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+    return seconds;
+}
+
+STVersioning versioningWith(const QString &type, const QString &key, qint64 value)
+{
+    return {type, QMap<QString, QString>{{key, QString::number(value)}}};
+}
+
+} // namespace
+
+SyncFolder SyncthingEngine::mapFolder(const STFolderRead &folder)
+{
+    SyncFolder result;
+    result.id = folder.id;
+    result.label = folder.label.isEmpty() ? folder.id : folder.label;
+    result.path = folder.path;
+    result.mode = folderSyncModeFromRaw(folder.type).value_or(FolderSyncMode::SendReceive);
+    result.isPaused = folder.paused;
+    for (const STDeviceRef &device : folder.devices) {
+        result.sharedDeviceIDs.append(device.deviceID);
+        if (device.introducedBy && !device.introducedBy->isEmpty())
+            result.introducedDeviceIDs.insert(device.deviceID);
+    }
+    result.versioning = mapVersioningBack(folder.versioning);
+    result.syncMetadata = folder.syncXattrs.value_or(true);
+    return result;
+}
+
+STVersioning SyncthingEngine::mapVersioning(const VersioningPolicy &policy)
+{
+    switch (policy.kind()) {
+    case VersioningPolicy::Kind::TrashCan:
+        return versioningWith(QStringLiteral("trashcan"), QStringLiteral("cleanoutDays"), policy.value());
+    case VersioningPolicy::Kind::Staggered:
+        return versioningWith(QStringLiteral("staggered"), QStringLiteral("maxAge"), daysToSeconds(policy.value()));
+    case VersioningPolicy::Kind::Simple:
+        return versioningWith(QStringLiteral("simple"), QStringLiteral("keep"), policy.value());
+    case VersioningPolicy::Kind::None:
+        break;
+    }
+    return {QString(), std::nullopt};
+}
+
+VersioningPolicy SyncthingEngine::mapVersioningBack(const std::optional<STVersioning> &versioning)
+{
+    if (!versioning || versioning->type.isEmpty())
+        return VersioningPolicy::none();
+    const QMap<QString, QString> params = versioning->params.value_or(QMap<QString, QString>());
+    const QString &type = versioning->type;
+    if (type == QLatin1String("trashcan"))
+        return VersioningPolicy::trashCan(parameter(params, QStringLiteral("cleanoutDays"), 0));
+    if (type == QLatin1String("staggered"))
+        return VersioningPolicy::staggered(parameter(params, QStringLiteral("maxAge"), 0) / secondsPerDay);
+    if (type == QLatin1String("simple"))
+        return VersioningPolicy::simple(parameter(params, QStringLiteral("keep"), 5));
+    return VersioningPolicy::none();
+}
+
+FolderState SyncthingEngine::mapState(const std::optional<QString> &state)
+{
+    if (!state)
+        return FolderState::Unknown;
+    const QString &s = *state;
+    if (s == QLatin1String("idle"))
+        return FolderState::Idle;
+    if (s == QLatin1String("scanning") || s == QLatin1String("scan-waiting"))
+        return FolderState::Scanning;
+    if (s == QLatin1String("syncing") || s == QLatin1String("sync-preparing") || s == QLatin1String("sync-waiting"))
+        return FolderState::Syncing;
+    if (s == QLatin1String("error") || s == QLatin1String("stopped"))
+        return FolderState::Error;
+    return FolderState::Unknown;
+}
+
+} // namespace tw
