@@ -1,0 +1,650 @@
+#include "FakeSyncEngine.h"
+
+#include "engine/FolderSyncMode.h"
+#include "engine/PlatformError.h"
+
+#include <stdexcept>
+
+namespace tw {
+namespace {
+
+QString text(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+QString text(qint64 value) { return QString::number(value); }
+QString text(const QStringList &list) { return QLatin1Char('[') + list.join(QStringLiteral(", ")) + QLatin1Char(']'); }
+
+QString text(const VersioningPolicy &policy)
+{
+    switch (policy.kind()) {
+    case VersioningPolicy::Kind::None: return QStringLiteral("none");
+    case VersioningPolicy::Kind::TrashCan: return QStringLiteral("trashCan(%1)").arg(policy.value());
+    case VersioningPolicy::Kind::Staggered: return QStringLiteral("staggered(%1)").arg(policy.value());
+    case VersioningPolicy::Kind::Simple: return QStringLiteral("simple(%1)").arg(policy.value());
+    }
+    return {};
+}
+
+QString text(const QMap<QString, QString> &map)
+{
+    QStringList pairs;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        pairs.append(it.key() + QStringLiteral(": ") + it.value());
+    return QLatin1Char('{') + pairs.join(QStringLiteral(", ")) + QLatin1Char('}');
+}
+
+QStringList arguments(const NewFolderRequest &request)
+{
+    return {request.id.value_or(QStringLiteral("<new>")), request.label, request.path, toRawValue(request.mode),
+            text(request.ignorePatterns), text(request.versioning),
+            QStringLiteral("syncMetadata=") + text(request.syncMetadata)};
+}
+
+QStringList arguments(const NewDeviceRequest &request)
+{
+    return {request.id, request.name,
+            request.addresses ? text(*request.addresses) : QStringLiteral("dynamic"),
+            QStringLiteral("introducer=") + text(request.introducer)};
+}
+
+QStringList arguments(const NetworkSettings &s)
+{
+    return {QStringLiteral("nat=") + text(s.natTraversalEnabled), QStringLiteral("relay=") + text(s.relayEnabled),
+            QStringLiteral("localDiscovery=") + text(s.localDiscoveryEnabled),
+            QStringLiteral("globalDiscovery=") + text(s.globalDiscoveryEnabled),
+            QStringLiteral("relayURL=") + s.customRelayURL, QStringLiteral("discoveryURL=") + s.customDiscoveryURL,
+            QStringLiteral("down=") + text(s.downLimitKbps), QStringLiteral("up=") + text(s.upLimitKbps),
+            QStringLiteral("alwaysLocalNets=") + s.alwaysLocalNets};
+}
+
+SyncEngineError noSuchFolder(const QString &id)
+{
+    return SyncEngineError::http(404, QStringLiteral("No folder with given ID: ") + id);
+}
+
+} // namespace
+
+QString FakeSyncEngine::Call::text() const
+{
+    return operation + QLatin1Char('(') + arguments.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+const QStringList &FakeSyncEngine::operationNames()
+{
+    static const QStringList names{
+        "start", "stop", "resetDatabase", "status", "localDeviceID", "localDeviceName", "setLocalDeviceName",
+        "folders", "addFolder", "removeFolder", "ignorePatterns", "updateIgnorePatterns", "browse",
+        "setFolderMetadata", "setVersioning", "setFolderPaused", "setFolderLabel", "folderType", "setFolderType",
+        "rescanFolder", "scanFolder", "applySyncedXattrFilter", "directoryModified", "archivedVersions",
+        "restoreArchived", "restoreArchivedBatch", "folderStatus", "clusterNeeds", "deviceCompletion",
+        "currentTransferName", "devices", "addDevice", "setDevicePaused", "connections", "shareFolder",
+        "unshareFolder", "pendingDevices", "pendingFolders", "dismissPendingDevice", "dismissPendingFolder",
+        "setAllPaused", "networkSettings", "applyNetworkSettings", "setGlobalBandwidth", "cumulativeBytes",
+        "events", "diagnosticsReport", "diagnosticsStatus", "recentFolderErrors", "isPairedDevice"};
+    return names;
+}
+
+QStringList FakeSyncEngine::callLog() const
+{
+    QStringList log;
+    for (const Call &call : calls)
+        log.append(call.text());
+    return log;
+}
+
+QStringList FakeSyncEngine::callNames() const
+{
+    QStringList names;
+    for (const Call &call : calls)
+        names.append(call.operation);
+    return names;
+}
+
+QStringList FakeSyncEngine::callsOf(const QString &operation) const
+{
+    QStringList log;
+    for (const Call &call : calls)
+        if (call.operation == operation)
+            log.append(call.text());
+    return log;
+}
+
+int FakeSyncEngine::callCount(const QString &operation) const { return int(callsOf(operation).size()); }
+
+void FakeSyncEngine::addFault(const QString &operation, int callNumber, bool once, std::exception_ptr error)
+{
+    // A misspelt name would silently never fire; refuse it instead.
+    if (operation != QLatin1String("*") && !operationNames().contains(operation))
+        throw std::invalid_argument("FakeSyncEngine: no operation named " + operation.toStdString());
+    m_faults.append({operation, callNumber, once, std::move(error)});
+}
+
+std::exception_ptr FakeSyncEngine::takeFault(const QString &operation)
+{
+    const int number = callCount(operation);
+    for (qsizetype i = 0; i < m_faults.size(); ++i) {
+        const Fault &fault = m_faults[i];
+        if (fault.operation != operation && fault.operation != QLatin1String("*"))
+            continue;
+        if (fault.callNumber != 0 && fault.callNumber != number)
+            continue;
+        std::exception_ptr error = fault.error;
+        if (fault.once)
+            m_faults.removeAt(i);
+        return error;
+    }
+    return nullptr;
+}
+
+FakeSyncEngine::Entry FakeSyncEngine::record(const QString &operation, const QStringList &arguments)
+{
+    calls.append({operation, arguments});
+    return {operation, takeFault(operation)};
+}
+
+QCoro::Task<void> FakeSyncEngine::enter(Entry entry)
+{
+    if (beforeAnswer)
+        co_await beforeAnswer(entry.operation);
+    if (entry.fault)
+        std::rethrow_exception(entry.fault);
+}
+
+QCoro::Task<bool> FakeSyncEngine::enterNeutral(Entry entry)
+{
+    if (beforeAnswer)
+        co_await beforeAnswer(entry.operation);
+    co_return entry.fault != nullptr;
+}
+
+qint64 FakeSyncEngine::pushEvent(SyncEvent event)
+{
+    if (event.id == 0) {
+        qint64 highest = 0;
+        for (const SyncEvent &queued : state.events)
+            highest = std::max(highest, queued.id);
+        event.id = highest + 1;
+    }
+    state.events.append(event);
+    return event.id;
+}
+
+SyncFolder *FakeSyncEngine::findFolder(const QString &id)
+{
+    for (SyncFolder &folder : state.folders)
+        if (folder.id == id)
+            return &folder;
+    return nullptr;
+}
+
+SyncDevice *FakeSyncEngine::findDevice(const QString &id)
+{
+    for (SyncDevice &device : state.devices)
+        if (device.id == id)
+            return &device;
+    return nullptr;
+}
+
+SyncFolder &FakeSyncEngine::requireFolder(const QString &id)
+{
+    SyncFolder *folder = findFolder(id);
+    if (!folder)
+        throw noSuchFolder(id);
+    return *folder;
+}
+
+// Lifecycle
+
+QCoro::Task<void> FakeSyncEngine::start()
+{
+    const Entry entry = record(QStringLiteral("start"), {});
+    try {
+        co_await enter(entry);
+    } catch (const std::exception &error) {
+        state.status.lastError = describeError(error);
+        throw;
+    }
+    state.status.isRunning = true;
+    state.status.lastError = std::nullopt;
+}
+
+QCoro::Task<void> FakeSyncEngine::stop()
+{
+    const Entry entry = record(QStringLiteral("stop"), {});
+    if (co_await enterNeutral(entry))
+        co_return;
+    state.status.isRunning = false;
+    state.status.localDeviceID = std::nullopt;
+}
+
+QCoro::Task<void> FakeSyncEngine::resetDatabase()
+{
+    const Entry entry = record(QStringLiteral("resetDatabase"), {});
+    co_await enter(entry);
+    // The engine restarts on a new database: its event numbering begins again.
+    state.events.clear();
+}
+
+QCoro::Task<EngineStatus> FakeSyncEngine::status()
+{
+    const Entry entry = record(QStringLiteral("status"), {});
+    if (co_await enterNeutral(entry))
+        co_return EngineStatus{false, std::nullopt, std::nullopt, state.engineName};
+    co_return state.status;
+}
+
+// Identity
+
+QCoro::Task<QString> FakeSyncEngine::localDeviceID()
+{
+    const Entry entry = record(QStringLiteral("localDeviceID"), {});
+    co_await enter(entry);
+    state.status.localDeviceID = state.localDeviceID;
+    co_return state.localDeviceID;
+}
+
+QCoro::Task<QString> FakeSyncEngine::localDeviceName()
+{
+    const Entry entry = record(QStringLiteral("localDeviceName"), {});
+    co_await enter(entry);
+    co_return state.localDeviceName;
+}
+
+QCoro::Task<void> FakeSyncEngine::setLocalDeviceName(QString name)
+{
+    const Entry entry = record(QStringLiteral("setLocalDeviceName"), {name});
+    co_await enter(entry);
+    state.localDeviceName = name;
+}
+
+// Folders, ignores, browsing
+
+QCoro::Task<QList<SyncFolder>> FakeSyncEngine::folders()
+{
+    const Entry entry = record(QStringLiteral("folders"), {});
+    co_await enter(entry);
+    co_return state.folders;
+}
+
+QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
+{
+    const Entry entry = record(QStringLiteral("addFolder"), arguments(request));
+    co_await enter(entry);
+    SyncFolder folder;
+    folder.id = request.id.value_or(QStringLiteral("tdw-%1").arg(m_nextFolderNumber++, 8, 16, QLatin1Char('0')));
+    folder.label = request.label;
+    folder.path = request.path;
+    folder.mode = request.mode;
+    folder.sharedDeviceIDs = {state.localDeviceID};
+    folder.versioning = request.versioning;
+    folder.syncMetadata = request.syncMetadata;
+    // Like a PUT, an existing folder of that ID is replaced.
+    if (SyncFolder *existing = findFolder(folder.id))
+        *existing = folder;
+    else
+        state.folders.append(folder);
+    state.rawFolderTypes.remove(folder.id);
+    if (!request.ignorePatterns.isEmpty())
+        state.ignores[folder.id] = request.ignorePatterns;
+    folder.ignorePatterns = request.ignorePatterns;
+    co_return folder;
+}
+
+QCoro::Task<void> FakeSyncEngine::removeFolder(QString id)
+{
+    const Entry entry = record(QStringLiteral("removeFolder"), {id});
+    co_await enter(entry);
+    requireFolder(id);
+    state.folders.removeIf([&id](const SyncFolder &folder) { return folder.id == id; });
+    state.ignores.remove(id);
+    state.folderStatuses.remove(id);
+}
+
+QCoro::Task<QStringList> FakeSyncEngine::ignorePatterns(QString folderID)
+{
+    const Entry entry = record(QStringLiteral("ignorePatterns"), {folderID});
+    co_await enter(entry);
+    requireFolder(folderID);
+    co_return state.ignores.value(folderID);
+}
+
+QCoro::Task<void> FakeSyncEngine::updateIgnorePatterns(QString folderID, QStringList patterns)
+{
+    const Entry entry = record(QStringLiteral("updateIgnorePatterns"), {folderID, text(patterns)});
+    co_await enter(entry);
+    requireFolder(folderID);
+    state.ignores[folderID] = patterns;
+}
+
+QCoro::Task<QList<BrowseEntry>> FakeSyncEngine::browse(QString folderID, QString prefix)
+{
+    const Entry entry = record(QStringLiteral("browse"), {folderID, prefix});
+    co_await enter(entry);
+    co_return state.browse.value(folderID).value(prefix);
+}
+
+QCoro::Task<void> FakeSyncEngine::setFolderMetadata(QString folderID, bool enabled)
+{
+    const Entry entry = record(QStringLiteral("setFolderMetadata"), {folderID, text(enabled)});
+    co_await enter(entry);
+    requireFolder(folderID).syncMetadata = enabled;
+}
+
+QCoro::Task<void> FakeSyncEngine::setVersioning(QString folderID, VersioningPolicy policy)
+{
+    const Entry entry = record(QStringLiteral("setVersioning"), {folderID, text(policy)});
+    co_await enter(entry);
+    requireFolder(folderID).versioning = policy;
+}
+
+QCoro::Task<void> FakeSyncEngine::setFolderPaused(QString id, bool paused)
+{
+    const Entry entry = record(QStringLiteral("setFolderPaused"), {id, text(paused)});
+    co_await enter(entry);
+    requireFolder(id).isPaused = paused;
+}
+
+QCoro::Task<void> FakeSyncEngine::setFolderLabel(QString id, QString label)
+{
+    const Entry entry = record(QStringLiteral("setFolderLabel"), {id, label});
+    co_await enter(entry);
+    requireFolder(id).label = label;
+}
+
+QCoro::Task<QString> FakeSyncEngine::folderType(QString id)
+{
+    const Entry entry = record(QStringLiteral("folderType"), {id});
+    co_await enter(entry);
+    if (state.rawFolderTypes.contains(id))
+        co_return state.rawFolderTypes.value(id);
+    const SyncFolder *folder = findFolder(id);
+    co_return toRawValue(folder ? folder->mode : FolderSyncMode::SendReceive);
+}
+
+QCoro::Task<void> FakeSyncEngine::setFolderType(QString id, QString type)
+{
+    const Entry entry = record(QStringLiteral("setFolderType"), {id, type});
+    co_await enter(entry);
+    SyncFolder &folder = requireFolder(id);
+    // The engine stores the word unchecked; only known words show as a mode.
+    if (const auto mode = folderSyncModeFromRaw(type)) {
+        folder.mode = *mode;
+        state.rawFolderTypes.remove(id);
+    } else {
+        state.rawFolderTypes[id] = type;
+    }
+}
+
+QCoro::Task<void> FakeSyncEngine::rescanFolder(QString id)
+{
+    const Entry entry = record(QStringLiteral("rescanFolder"), {id});
+    co_await enter(entry);
+    requireFolder(id).isPaused = false;
+}
+
+QCoro::Task<void> FakeSyncEngine::scanFolder(QString id)
+{
+    const Entry entry = record(QStringLiteral("scanFolder"), {id});
+    co_await enter(entry);
+    requireFolder(id);
+}
+
+QCoro::Task<void> FakeSyncEngine::applySyncedXattrFilter(QString folderID)
+{
+    const Entry entry = record(QStringLiteral("applySyncedXattrFilter"), {folderID});
+    co_await enter(entry);
+    requireFolder(folderID);
+    state.xattrFilterApplied.insert(folderID);
+}
+
+QCoro::Task<std::optional<qint64>> FakeSyncEngine::directoryModified(QString folderID, QString path)
+{
+    const Entry entry = record(QStringLiteral("directoryModified"), {folderID, path});
+    if (co_await enterNeutral(entry))
+        co_return std::nullopt;
+    const auto paths = state.directoryModified.value(folderID);
+    if (!paths.contains(path))
+        co_return std::nullopt;
+    co_return paths.value(path);
+}
+
+// Versioning and archive
+
+QCoro::Task<QList<ArchivedVersion>> FakeSyncEngine::archivedVersions(QString folderID)
+{
+    const Entry entry = record(QStringLiteral("archivedVersions"), {folderID});
+    co_await enter(entry);
+    co_return state.archivedVersions.value(folderID);
+}
+
+QCoro::Task<void> FakeSyncEngine::restoreArchived(QString folderID, QString path, QString versionTime)
+{
+    const Entry entry = record(QStringLiteral("restoreArchived"), {folderID, path, versionTime});
+    co_await enter(entry);
+    // A restored version leaves the archive.
+    state.archivedVersions[folderID].removeIf(
+        [&](const ArchivedVersion &v) { return v.path == path && v.versionTime == versionTime; });
+}
+
+QCoro::Task<void> FakeSyncEngine::restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping)
+{
+    const Entry entry = record(QStringLiteral("restoreArchivedBatch"), {folderID, text(mapping)});
+    co_await enter(entry);
+    state.archivedVersions[folderID].removeIf([&](const ArchivedVersion &v) {
+        return mapping.contains(v.path) && mapping.value(v.path) == v.versionTime;
+    });
+}
+
+// Status and completion
+
+QCoro::Task<FolderStatus> FakeSyncEngine::folderStatus(QString id)
+{
+    const Entry entry = record(QStringLiteral("folderStatus"), {id});
+    co_await enter(entry);
+    if (state.folderStatuses.contains(id))
+        co_return state.folderStatuses.value(id);
+    requireFolder(id);
+    FolderStatus status;
+    status.id = id;
+    co_return status;
+}
+
+QCoro::Task<QMap<QString, ClusterNeed>> FakeSyncEngine::clusterNeeds()
+{
+    const Entry entry = record(QStringLiteral("clusterNeeds"), {});
+    co_await enter(entry);
+    co_return state.clusterNeeds;
+}
+
+QCoro::Task<double> FakeSyncEngine::deviceCompletion(QString folderID, QString deviceID)
+{
+    const Entry entry = record(QStringLiteral("deviceCompletion"), {folderID, deviceID});
+    co_await enter(entry);
+    co_return state.deviceCompletion.value(folderID).value(deviceID, 0.0);
+}
+
+QCoro::Task<std::optional<QString>> FakeSyncEngine::currentTransferName(QString folderID)
+{
+    const Entry entry = record(QStringLiteral("currentTransferName"), {folderID});
+    co_await enter(entry);
+    if (!state.currentTransferNames.contains(folderID))
+        co_return std::nullopt;
+    co_return state.currentTransferNames.value(folderID);
+}
+
+// Devices, sharing, pending offers
+
+QCoro::Task<QList<SyncDevice>> FakeSyncEngine::devices()
+{
+    const Entry entry = record(QStringLiteral("devices"), {});
+    co_await enter(entry);
+    co_return state.devices;
+}
+
+QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
+{
+    const Entry entry = record(QStringLiteral("addDevice"), arguments(request));
+    co_await enter(entry);
+    const SyncDevice device{request.id, request.name, false, false, 0, 0};
+    // An existing device is replaced whole, as the engine does.
+    if (SyncDevice *existing = findDevice(device.id))
+        *existing = device;
+    else
+        state.devices.append(device);
+    co_return device;
+}
+
+QCoro::Task<void> FakeSyncEngine::setDevicePaused(QString deviceID, bool paused)
+{
+    const Entry entry = record(QStringLiteral("setDevicePaused"), {deviceID, text(paused)});
+    co_await enter(entry);
+    SyncDevice *device = findDevice(deviceID);
+    if (!device)
+        throw SyncEngineError::http(404, QStringLiteral("No device with given ID: ") + deviceID);
+    device->isPaused = paused;
+}
+
+QCoro::Task<QList<DeviceConnection>> FakeSyncEngine::connections()
+{
+    const Entry entry = record(QStringLiteral("connections"), {});
+    co_await enter(entry);
+    co_return state.connections;
+}
+
+QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID)
+{
+    const Entry entry = record(QStringLiteral("shareFolder"), {folderID, deviceID});
+    co_await enter(entry);
+    SyncFolder *folder = findFolder(folderID);
+    if (!folder)
+        throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+    if (!folder->sharedDeviceIDs.contains(deviceID))
+        folder->sharedDeviceIDs.append(deviceID);
+}
+
+QCoro::Task<void> FakeSyncEngine::unshareFolder(QString folderID, QString deviceID)
+{
+    const Entry entry = record(QStringLiteral("unshareFolder"), {folderID, deviceID});
+    co_await enter(entry);
+    SyncFolder *folder = findFolder(folderID);
+    if (!folder)
+        throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+    folder->sharedDeviceIDs.removeAll(deviceID);
+    folder->introducedDeviceIDs.remove(deviceID);
+}
+
+QCoro::Task<QList<PendingDevice>> FakeSyncEngine::pendingDevices()
+{
+    const Entry entry = record(QStringLiteral("pendingDevices"), {});
+    co_await enter(entry);
+    co_return state.pendingDevices;
+}
+
+QCoro::Task<QList<PendingFolder>> FakeSyncEngine::pendingFolders()
+{
+    const Entry entry = record(QStringLiteral("pendingFolders"), {});
+    co_await enter(entry);
+    co_return state.pendingFolders;
+}
+
+QCoro::Task<void> FakeSyncEngine::dismissPendingDevice(QString id)
+{
+    const Entry entry = record(QStringLiteral("dismissPendingDevice"), {id});
+    co_await enter(entry);
+    state.pendingDevices.removeIf([&id](const PendingDevice &device) { return device.id == id; });
+}
+
+QCoro::Task<void> FakeSyncEngine::dismissPendingFolder(QString folderID, QString fromDeviceID)
+{
+    const Entry entry = record(QStringLiteral("dismissPendingFolder"), {folderID, fromDeviceID});
+    co_await enter(entry);
+    state.pendingFolders.removeIf([&](const PendingFolder &offer) {
+        return offer.folderID == folderID && offer.offeredByDeviceID == fromDeviceID;
+    });
+}
+
+QCoro::Task<void> FakeSyncEngine::setAllPaused(bool paused)
+{
+    const Entry entry = record(QStringLiteral("setAllPaused"), {text(paused)});
+    co_await enter(entry);
+    for (SyncFolder &folder : state.folders)
+        folder.isPaused = paused;
+}
+
+// Network and bandwidth
+
+QCoro::Task<NetworkSettings> FakeSyncEngine::networkSettings()
+{
+    const Entry entry = record(QStringLiteral("networkSettings"), {});
+    co_await enter(entry);
+    co_return state.network;
+}
+
+QCoro::Task<void> FakeSyncEngine::applyNetworkSettings(NetworkSettings settings)
+{
+    const Entry entry = record(QStringLiteral("applyNetworkSettings"), arguments(settings));
+    co_await enter(entry);
+    state.network = settings;
+}
+
+QCoro::Task<void> FakeSyncEngine::setGlobalBandwidth(qint64 downKbps, qint64 upKbps)
+{
+    const Entry entry = record(QStringLiteral("setGlobalBandwidth"), {text(downKbps), text(upKbps)});
+    co_await enter(entry);
+    state.network.downLimitKbps = downKbps;
+    state.network.upLimitKbps = upKbps;
+}
+
+QCoro::Task<CumulativeBytes> FakeSyncEngine::cumulativeBytes()
+{
+    const Entry entry = record(QStringLiteral("cumulativeBytes"), {});
+    co_await enter(entry);
+    co_return state.cumulativeBytes;
+}
+
+// Events
+
+QCoro::Task<QList<SyncEvent>> FakeSyncEngine::events(qint64 since)
+{
+    const Entry entry = record(QStringLiteral("events"), {text(since)});
+    co_await enter(entry);
+    QList<SyncEvent> after;
+    for (const SyncEvent &event : state.events)
+        if (event.id > since)
+            after.append(event);
+    co_return after;
+}
+
+// Diagnostics
+
+QCoro::Task<QString> FakeSyncEngine::diagnosticsReport()
+{
+    const Entry entry = record(QStringLiteral("diagnosticsReport"), {});
+    if (co_await enterNeutral(entry))
+        co_return QString();
+    co_return state.diagnosticsReport;
+}
+
+QCoro::Task<QList<FolderDiagStatus>> FakeSyncEngine::diagnosticsStatus()
+{
+    const Entry entry = record(QStringLiteral("diagnosticsStatus"), {});
+    if (co_await enterNeutral(entry))
+        co_return QList<FolderDiagStatus>();
+    co_return state.diagnosticsStatus;
+}
+
+QCoro::Task<QMap<QString, QString>> FakeSyncEngine::recentFolderErrors()
+{
+    const Entry entry = record(QStringLiteral("recentFolderErrors"), {});
+    if (co_await enterNeutral(entry))
+        co_return QMap<QString, QString>();
+    co_return state.recentFolderErrors;
+}
+
+QCoro::Task<bool> FakeSyncEngine::isPairedDevice(QString deviceID)
+{
+    const Entry entry = record(QStringLiteral("isPairedDevice"), {deviceID});
+    if (co_await enterNeutral(entry))
+        co_return false;
+    co_return findDevice(deviceID) != nullptr;
+}
+
+} // namespace tw
