@@ -1,0 +1,136 @@
+#include "controllers/DeviceController.h"
+
+#include "controllers/CurrentErrorText.h"
+#include "engine/PlatformError.h"
+#include "engine/SyncEngine.h"
+
+namespace tw {
+
+DeviceController::DeviceController(SyncEngine &engine, Clock clock, QObject *parent)
+    : QObject(parent), m_engine(engine), m_clock(std::move(clock))
+{
+}
+
+std::optional<DeviceConnection> DeviceController::connection(const QString &deviceID) const
+{
+    auto it = m_connections.constFind(deviceID);
+    if (it == m_connections.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+QCoro::Task<void> DeviceController::refresh()
+{
+    QList<SyncDevice> devices;
+    try {
+        devices = co_await m_engine.devices();
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+        co_return;
+    }
+    setDevices(std::move(devices));
+
+    QString localID;
+    try {
+        localID = co_await m_engine.localDeviceID();
+    } catch (...) {
+        // An unknown ID reads as empty; the old one is not kept.
+    }
+    setLocalDeviceID(std::move(localID));
+
+    co_await refreshConnections();
+}
+
+QCoro::Task<void> DeviceController::refreshConnections()
+{
+    QList<DeviceConnection> sample;
+    try {
+        sample = co_await m_engine.connections();
+    } catch (...) {
+        // The previous sample stays the baseline of the next one.
+        co_return;
+    }
+    takeSample(sample);
+}
+
+// Rates come from the byte totals of two samples more than 0.3 s apart. The
+// polling cycle samples twice within moments (once inside refresh() and once
+// more right after); that second sample keeps the rates just computed and
+// leaves the baseline alone, instead of showing the engine's own rates (which
+// Syncthing reports as 0) until the next cycle.
+void DeviceController::takeSample(const QList<DeviceConnection> &sample)
+{
+    const QDateTime now = m_clock();
+    const std::optional<qint64> elapsedMs =
+        m_prevSampleAt ? std::optional<qint64>(m_prevSampleAt->msecsTo(now)) : std::nullopt;
+    const bool computes = elapsedMs && *elapsedMs > minRateIntervalMs;
+    const bool keepsRates = elapsedMs && *elapsedMs <= minRateIntervalMs;
+    // A clock that went backwards gives no interval to measure: the rates
+    // stay, and the new sample starts the timing afresh.
+    const bool movesBaseline = !elapsedMs || *elapsedMs > minRateIntervalMs || *elapsedMs < 0;
+    const double elapsed = elapsedMs ? double(*elapsedMs) / 1000.0 : 0.0;
+
+    DeviceConnectionMap connections;
+    QMap<QString, Totals> totals;
+    for (const DeviceConnection &record : sample) {
+        totals.insert(record.id, Totals{record.inBytesTotal, record.outBytesTotal});
+        DeviceConnection shown = record;
+        const auto prev = m_prevTotals.constFind(record.id);
+        if (prev != m_prevTotals.constEnd()) {
+            if (computes) {
+                shown.inBytesPerSecond = std::max(0.0, double(record.inBytesTotal - prev->in) / elapsed);
+                shown.outBytesPerSecond = std::max(0.0, double(record.outBytesTotal - prev->out) / elapsed);
+            } else if (keepsRates && m_connections.contains(record.id)) {
+                const DeviceConnection &previous = m_connections[record.id];
+                shown.inBytesPerSecond = previous.inBytesPerSecond;
+                shown.outBytesPerSecond = previous.outBytesPerSecond;
+            }
+        }
+        connections.insert(record.id, shown);
+    }
+
+    setConnections(std::move(connections));
+    if (movesBaseline) {
+        m_prevTotals = std::move(totals);
+        m_prevSampleAt = now;
+    }
+}
+
+void DeviceController::setError(const std::exception &error)
+{
+    setLastErrorMessage(describeError(error));
+}
+
+void DeviceController::setLastErrorMessage(std::optional<QString> message)
+{
+    if (m_lastErrorMessage == message)
+        return;
+    m_lastErrorMessage = std::move(message);
+    emit lastErrorMessageChanged();
+}
+
+void DeviceController::setDevices(QList<SyncDevice> devices)
+{
+    if (m_devices == devices)
+        return;
+    m_devices = std::move(devices);
+    emit devicesChanged();
+}
+
+void DeviceController::setConnections(DeviceConnectionMap connections)
+{
+    if (m_connections == connections)
+        return;
+    m_connections = std::move(connections);
+    emit connectionsChanged();
+}
+
+void DeviceController::setLocalDeviceID(QString id)
+{
+    if (m_localDeviceID == id)
+        return;
+    m_localDeviceID = std::move(id);
+    emit localDeviceIDChanged();
+}
+
+} // namespace tw

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "engine/DeviceConnection.h"
+#include "engine/SyncDevice.h"
+#include "utilities/Clock.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <exception>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+namespace tw {
+
+class SyncEngine;
+
+using DeviceConnectionMap = QMap<QString, DeviceConnection>;
+
+// The live mirror of the engine's devices: the configured devices, this
+// device's ID, and each device's connection with receive and send rates
+// derived from the byte totals of successive samples. Main thread only; no
+// operation throws.
+class DeviceController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<tw::SyncDevice> devices READ devices NOTIFY devicesChanged)
+    Q_PROPERTY(tw::DeviceConnectionMap connections READ connections NOTIFY connectionsChanged)
+    Q_PROPERTY(QString localDeviceID READ localDeviceID NOTIFY localDeviceIDChanged)
+    Q_PROPERTY(std::optional<QString> lastErrorMessage READ lastErrorMessage NOTIFY lastErrorMessageChanged)
+
+public:
+    // Two samples closer than this give no rate of their own.
+    static constexpr qint64 minRateIntervalMs = 300;
+
+    explicit DeviceController(SyncEngine &engine, Clock clock = systemClock(), QObject *parent = nullptr);
+
+    const QList<SyncDevice> &devices() const { return m_devices; }
+    const DeviceConnectionMap &connections() const { return m_connections; }
+    const QString &localDeviceID() const { return m_localDeviceID; }
+    const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
+
+    std::optional<DeviceConnection> connection(const QString &deviceID) const;
+
+    // Devices and this device's ID, then the connections.
+    QCoro::Task<void> refresh();
+    // One connections sample and its rates.
+    QCoro::Task<void> refreshConnections();
+
+    // Records the user-facing text of a failure.
+    void setError(const std::exception &error);
+
+signals:
+    void devicesChanged();
+    void connectionsChanged();
+    void localDeviceIDChanged();
+    void lastErrorMessageChanged();
+
+private:
+    struct Totals
+    {
+        qint64 in = 0;
+        qint64 out = 0;
+    };
+
+    void takeSample(const QList<DeviceConnection> &sample);
+    void setLastErrorMessage(std::optional<QString> message);
+    void setDevices(QList<SyncDevice> devices);
+    void setConnections(DeviceConnectionMap connections);
+    void setLocalDeviceID(QString id);
+
+    SyncEngine &m_engine;
+    Clock m_clock;
+    QList<SyncDevice> m_devices;
+    DeviceConnectionMap m_connections;
+    QString m_localDeviceID;
+    std::optional<QString> m_lastErrorMessage;
+    QMap<QString, Totals> m_prevTotals;
+    std::optional<QDateTime> m_prevSampleAt;
+};
+
+} // namespace tw

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "engine/FolderSyncMode.h"
+#include "engine/SyncEvent.h"
+#include "utilities/Sleeper.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace tw {
+
+class SyncEngine;
+
+// Folder ID -> device ID -> completion percentage (0 to 100).
+using CompletionMap = QMap<QString, QMap<QString, double>>;
+
+// Follows the engine's event stream between polling cycles: keeps each
+// folder's completion on each remote device, calls the owner back on device
+// connection changes and pending offers, and restores a directory's
+// modification time after the engine has updated it in a send-receive folder.
+// Main thread only.
+class EventController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(tw::CompletionMap completion READ completion NOTIFY completionChanged)
+
+public:
+    using Callback = std::function<void()>;
+    using FolderModeLookup = std::function<std::optional<FolderSyncMode>(const QString &folderID)>;
+    using FolderPathLookup = std::function<std::optional<QString>(const QString &folderID)>;
+
+    static constexpr std::chrono::milliseconds idlePause{1000};
+
+    explicit EventController(SyncEngine &engine, Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
+
+    const CompletionMap &completion() const { return m_completion; }
+    // The owner's writes of completion (seeding and the polling cycles).
+    void setCompletion(const QString &folderID, const QString &deviceID, double percent);
+
+    // Installed by the owner before start(); each may stay empty. They are
+    // called synchronously on the main thread and must return at once.
+    void setOnPending(Callback callback) { m_onPending = std::move(callback); }
+    void setOnDeviceChange(Callback callback) { m_onDeviceChange = std::move(callback); }
+    void setFolderMode(FolderModeLookup lookup) { m_folderMode = std::move(lookup); }
+    void setFolderPath(FolderPathLookup lookup) { m_folderPath = std::move(lookup); }
+
+    // Ends the running loop (if any) and starts a new one from event ID 0.
+    // Call it again after the engine has been restarted: a new engine counts
+    // its events from 1 again.
+    void start();
+
+    // Where a folder-relative item lies under a folder's root; absent for a
+    // root that is not absolute and for an item that could lead outside the
+    // root (an absolute path or a "..").
+    static std::optional<QString> itemLocation(const QString &root, const QString &item);
+
+signals:
+    void completionChanged();
+
+private:
+    static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
+                                      Sleeper sleeper);
+    static QCoro::Task<void> restoreDirectoryTime(SyncEngine *engine, QString folderID, QString relativePath,
+                                                  QString absolutePath);
+
+    bool isCurrent(quint64 generation) const { return m_generation == generation; }
+    void handleBatch(const QList<SyncEvent> &events);
+    void handle(const SyncEvent &event);
+    void handleItemFinished(const QString &folderID, const QString &item);
+    void removeDevice(const QString &deviceID);
+
+    SyncEngine &m_engine;
+    Sleeper m_sleeper;
+    CompletionMap m_completion;
+    Callback m_onPending;
+    Callback m_onDeviceChange;
+    FolderModeLookup m_folderMode;
+    FolderPathLookup m_folderPath;
+    qint64 m_lastID = 0;
+    quint64 m_generation = 0;
+};
+
+} // namespace tw
