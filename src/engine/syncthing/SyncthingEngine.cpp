@@ -1,0 +1,158 @@
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include "engine/PlatformError.h"
+
+#include <QJsonObject>
+#include <QPointer>
+#include <QSysInfo>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+namespace {
+
+constexpr int kStartAttempts = 2;
+constexpr int kProbes = 60;
+constexpr auto kProbeInterval = 500ms;
+constexpr auto kAttemptInterval = 800ms;
+
+const QString kNotResponding = QStringLiteral("Syncthing started but is not responding.");
+const QString kNameKey = QStringLiteral("name");
+const QString kFallbackHostName = QStringLiteral("Mac");
+
+} // namespace
+
+const QString SyncthingEngine::kEngineName = QStringLiteral("Syncthing");
+
+SyncthingEngine::SyncthingEngine(AppPaths paths, QObject *parent)
+    : SyncthingEngine(std::make_unique<SyncthingProcess>(std::move(paths), SyncthingProcess::defaultCandidates(),
+                                                         SyncthingProcess::optionsFromEnvironment()),
+                      realSleeper(), parent)
+{
+}
+
+SyncthingEngine::SyncthingEngine(std::unique_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent)
+    : SyncEngine(parent), m_process(std::move(process)), m_sleeper(std::move(sleeper))
+{
+}
+
+SyncthingEngine::~SyncthingEngine() = default;
+
+SyncthingAPI SyncthingEngine::requireAPI() const
+{
+    if (!m_api)
+        throw SyncEngineError::notRunning();
+    return *m_api;
+}
+
+QString SyncthingEngine::shortID(const QString &deviceID)
+{
+    return deviceID.left(7);
+}
+
+QCoro::Task<void> SyncthingEngine::start()
+{
+    for (int attempt = 1;; ++attempt) {
+        std::exception_ptr failure;
+        try {
+            co_await startAttempt();
+            co_return;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // A failed attempt leaves no child behind, whatever went wrong.
+        co_await m_process->stop();
+        if (attempt >= kStartAttempts) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception &error) {
+                m_lastError = describeError(error);
+            }
+            std::rethrow_exception(failure);
+        }
+        co_await m_sleeper(kAttemptInterval);
+    }
+}
+
+QCoro::Task<void> SyncthingEngine::startAttempt()
+{
+    const SyncthingProcess::Endpoint endpoint = co_await m_process->startIfNeeded();
+    SyncthingAPI api(endpoint.baseURL, endpoint.apiKey);
+    for (int probe = 1;; ++probe) {
+        try {
+            co_await api.ping();
+            break;
+        } catch (const SyncEngineError &) {
+            if (!m_process->isRunning() || probe >= kProbes)
+                throw SyncEngineError::backend(kNotResponding);
+        }
+        co_await m_sleeper(kProbeInterval);
+        if (!m_process->isRunning())
+            throw SyncEngineError::backend(kNotResponding);
+    }
+    m_api = api;
+    m_lastError.reset();
+    // No folder is deleted here: "generate" runs without a default folder, and
+    // a teammate's share accepted under the ID "default" must survive restarts.
+}
+
+QCoro::Task<void> SyncthingEngine::stop()
+{
+    m_api.reset();
+    m_cachedLocalID.reset();
+    co_await m_process->stop();
+}
+
+QCoro::Task<void> SyncthingEngine::resetDatabase()
+{
+    m_api.reset();
+    co_await m_process->resetDatabase();
+    co_await start();
+}
+
+QCoro::Task<EngineStatus> SyncthingEngine::status()
+{
+    EngineStatus status;
+    status.isRunning = m_process->isRunning();
+    status.localDeviceID = m_cachedLocalID;
+    status.lastError = m_lastError;
+    status.engineName = kEngineName;
+    co_return status;
+}
+
+QCoro::Task<QString> SyncthingEngine::localDeviceID()
+{
+    if (m_cachedLocalID)
+        co_return *m_cachedLocalID;
+    const SyncthingAPI api = requireAPI();
+    const STSystemStatus system = co_await api.systemStatus();
+    m_cachedLocalID = system.myID;
+    co_return system.myID;
+}
+
+QCoro::Task<QString> SyncthingEngine::localDeviceName()
+{
+    const QString myID = co_await localDeviceID();
+    const SyncthingAPI api = requireAPI();
+    const QList<STDeviceRead> devices = co_await api.getDevices();
+    for (const STDeviceRead &device : devices) {
+        if (device.deviceID == myID) {
+            if (!device.name.isEmpty())
+                co_return device.name;
+            break;
+        }
+    }
+    const QString host = QSysInfo::machineHostName();
+    co_return host.isEmpty() ? kFallbackHostName : host;
+}
+
+QCoro::Task<void> SyncthingEngine::setLocalDeviceName(QString name)
+{
+    const QString myID = co_await localDeviceID();
+    const SyncthingAPI api = requireAPI();
+    QJsonObject patch;
+    patch.insert(kNameKey, name);
+    co_await api.patchDevice(myID, patch);
+}
+
+} // namespace tw

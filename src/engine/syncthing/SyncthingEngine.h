@@ -1,0 +1,131 @@
+#pragma once
+
+#include "engine/SyncEngine.h"
+#include "engine/syncthing/STFolderRead.h"
+#include "engine/syncthing/STVersioning.h"
+#include "engine/syncthing/SyncthingAPI.h"
+#include "engine/syncthing/SyncthingProcess.h"
+#include "utilities/AsyncMutex.h"
+#include "utilities/Sleeper.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tw {
+
+// The engine adapter over Syncthing: runs it as a child process through
+// SyncthingProcess and drives it over its REST interface.
+//
+// Every operation that needs the REST interface copies the current client
+// into its own frame at its start (so stop() dropping the client never pulls
+// the network manager from under an awaited reply) and fails with notRunning
+// while there is none. It keeps no copy of Syncthing's configuration: each
+// read goes to Syncthing.
+class SyncthingEngine : public SyncEngine
+{
+    Q_OBJECT
+public:
+    // The application's engine on the standard paths (loopback-only when
+    // TIDEWELL_LOOPBACK_ONLY=1).
+    explicit SyncthingEngine(AppPaths paths, QObject *parent = nullptr);
+    SyncthingEngine(std::unique_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent = nullptr);
+    ~SyncthingEngine() override;
+
+    static const QString kEngineName;  // "Syncthing"
+
+    QString engineName() const override { return kEngineName; }
+
+    QCoro::Task<void> start() override;
+    QCoro::Task<void> stop() override;
+    QCoro::Task<void> resetDatabase() override;
+    QCoro::Task<EngineStatus> status() override;
+
+    QCoro::Task<QString> localDeviceID() override;
+    QCoro::Task<QString> localDeviceName() override;
+    QCoro::Task<void> setLocalDeviceName(QString name) override;
+
+    QCoro::Task<QList<SyncFolder>> folders() override;
+    QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) override;
+    QCoro::Task<void> removeFolder(QString id) override;
+    QCoro::Task<QStringList> ignorePatterns(QString folderID) override;
+    QCoro::Task<void> updateIgnorePatterns(QString folderID, QStringList patterns) override;
+    QCoro::Task<QList<BrowseEntry>> browse(QString folderID, QString prefix) override;
+    QCoro::Task<void> setFolderMetadata(QString folderID, bool enabled) override;
+    QCoro::Task<void> setVersioning(QString folderID, VersioningPolicy policy) override;
+    QCoro::Task<void> setFolderPaused(QString id, bool paused) override;
+    QCoro::Task<void> setFolderLabel(QString id, QString label) override;
+    QCoro::Task<QString> folderType(QString id) override;
+    QCoro::Task<void> setFolderType(QString id, QString type) override;
+    QCoro::Task<void> rescanFolder(QString id) override;
+    QCoro::Task<void> scanFolder(QString id) override;
+    QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
+    QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
+
+    QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) override;
+    QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) override;
+    QCoro::Task<void> restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping) override;
+
+    QCoro::Task<FolderStatus> folderStatus(QString id) override;
+    QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override;
+    QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) override;
+    QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
+
+    QCoro::Task<QList<SyncDevice>> devices() override;
+    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) override;
+    QCoro::Task<void> setDevicePaused(QString deviceID, bool paused) override;
+    QCoro::Task<QList<DeviceConnection>> connections() override;
+    QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
+    QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
+    QCoro::Task<QList<PendingDevice>> pendingDevices() override;
+    QCoro::Task<QList<PendingFolder>> pendingFolders() override;
+    QCoro::Task<void> dismissPendingDevice(QString id) override;
+    QCoro::Task<void> dismissPendingFolder(QString folderID, QString fromDeviceID) override;
+    QCoro::Task<void> setAllPaused(bool paused) override;
+
+    QCoro::Task<NetworkSettings> networkSettings() override;
+    QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override;
+    QCoro::Task<void> setGlobalBandwidth(qint64 downKbps, qint64 upKbps) override;
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override;
+
+    QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+
+    QCoro::Task<QString> diagnosticsReport() override;
+    QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override;
+    QCoro::Task<QMap<QString, QString>> recentFolderErrors() override;
+    QCoro::Task<bool> isPairedDevice(QString deviceID) override;
+
+    // Wire records to model types and back; pure, never failing.
+    static SyncFolder mapFolder(const STFolderRead &folder);
+    static STVersioning mapVersioning(const VersioningPolicy &policy);
+    static VersioningPolicy mapVersioningBack(const std::optional<STVersioning> &versioning);
+    static FolderState mapState(const std::optional<QString> &state);
+
+    // Syncthing's "modified" text (fraction optional, zone required) as whole
+    // seconds since 1970.
+    static std::optional<qint64> parseSyncthingModified(const QString &text);
+    // The events of one long-poll answer; anything unreadable gives none.
+    static QList<SyncEvent> parseEvents(const QByteArray &body);
+    // The first 7 characters of a device ID, shown where a device has no name.
+    static QString shortID(const QString &deviceID);
+
+    // The supervisor, for tests and the application's exit sweep.
+    SyncthingProcess &process() { return *m_process; }
+
+private:
+    // The current client, copied, or notRunning.
+    SyncthingAPI requireAPI() const;
+    QCoro::Task<void> startAttempt();
+    QCoro::Task<void> updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit);
+
+    std::unique_ptr<SyncthingProcess> m_process;
+    Sleeper m_sleeper;
+    std::optional<SyncthingAPI> m_api;
+    std::optional<QString> m_cachedLocalID;
+    std::optional<QString> m_lastError;
+    // Read-modify-write edits of a folder's device list, one at a time.
+    AsyncMutex m_folderDevicesMutex;
+};
+
+} // namespace tw
