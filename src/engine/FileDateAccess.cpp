@@ -1,0 +1,12 @@
+#include "engine/FileDateAccess.h"
+
+#include "engine/FileDates.h"
+
+namespace tw {
+
+FileDateAccess FileDateAccess::system()
+{
+    return FileDateAccess{&FileDates::birthtime, &FileDates::crtimeXattrValue, &FileDates::setCrtimeXattr};
+}
+
+} // namespace tw

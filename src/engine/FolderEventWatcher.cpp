@@ -1,0 +1,253 @@
+#include "engine/FolderEventWatcher.h"
+
+#include "engine/FileDates.h"
+#include "engine/TreeWalk.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tw {
+
+namespace {
+
+// Content written and closed, created, moved in, or attributes changed (the
+// engine sets a received creation-date attribute on a file whose content did
+// not change); moves out are followed to keep directory paths right.
+constexpr quint32 eventMask = IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB;
+
+bool isUnder(const QString &path, const QString &ancestor)
+{
+    return path == ancestor || (path.startsWith(ancestor) && path.at(ancestor.size()) == QLatin1Char('/'));
+}
+
+// Only files count: nothing at the path, or a directory, is passed over.
+// Symbolic links are followed, so a change of a link acts on its target.
+bool isReconcilable(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+FolderEventWatcher::FolderEventWatcher(FileDateAccess access, std::chrono::milliseconds latency, QObject *parent)
+    : QObject(parent), m_access(std::move(access)), m_gather(this)
+{
+    m_gather.setSingleShot(true);
+    m_gather.setInterval(latency);
+    connect(&m_gather, &QTimer::timeout, this, &FolderEventWatcher::flush);
+}
+
+FolderEventWatcher::~FolderEventWatcher()
+{
+    closeInstance();
+}
+
+void FolderEventWatcher::addRoot(const QString &root)
+{
+    if (m_roots.count(root) != 0)
+        return;
+    if (!ensureInstance() || addWatch(root, true, {root}) < 0) {
+        if (m_roots.empty())
+            closeInstance();
+        emit rootFailed(root);
+        return;
+    }
+    m_roots.insert(root);
+    watchSubdirectories(root, {root});
+    reconcileTree(root);
+}
+
+void FolderEventWatcher::removeRoot(const QString &root)
+{
+    if (m_roots.erase(root) == 0)
+        return;
+    for (auto it = m_directories.begin(); it != m_directories.end();) {
+        it->second.roots.erase(root);
+        if (it->second.roots.empty()) {
+            ::inotify_rm_watch(m_fd, it->first);
+            it = m_directories.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (m_roots.empty())
+        closeInstance();
+}
+
+bool FolderEventWatcher::ensureInstance()
+{
+    if (m_fd >= 0)
+        return true;
+    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &FolderEventWatcher::readEvents);
+    return true;
+}
+
+// Gives the instance back as soon as nothing is watched, so that it does not
+// count against the per-user limit for nothing.
+void FolderEventWatcher::closeInstance()
+{
+    m_notifier.reset();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_directories.clear();
+    m_pending.clear();
+    m_pendingSet.clear();
+    m_gather.stop();
+}
+
+void FolderEventWatcher::reconcileTree(const QString &root)
+{
+    FileDates::reconcile(root, m_access, &m_stop);
+    emit treeReconciled(root);
+}
+
+// The folder itself is watched wherever a link leads and may be a single file;
+// directories below it are watched only as what they are.
+int FolderEventWatcher::addWatch(const QString &path, bool isRoot, const std::set<QString> &roots)
+{
+    const quint32 mask = isRoot ? eventMask : (eventMask | IN_ONLYDIR | IN_DONT_FOLLOW);
+    const int wd = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), mask);
+    if (wd < 0)
+        return wd;
+    // The same directory reached again (a move, a folder inside another)
+    // keeps its descriptor; its path is brought up to date.
+    Directory &directory = m_directories[wd];
+    directory.path = path;
+    directory.roots.insert(roots.begin(), roots.end());
+    return wd;
+}
+
+// Watches every directory below the given one (skip names included: the
+// engine's archive changes are reconciled too) and answers the other items met.
+QStringList FolderEventWatcher::watchSubdirectories(const QString &directory, const std::set<QString> &roots)
+{
+    QStringList others;
+    TreeWalk::walk(
+        directory,
+        [&](const QString &path, const QString &, std::filesystem::file_type type) {
+            if (type != std::filesystem::file_type::directory) {
+                others.append(path);
+                return false;
+            }
+            return addWatch(path, false, roots) >= 0;
+        },
+        &m_stop);
+    return others;
+}
+
+void FolderEventWatcher::dropWatchesBelow(const QString &path)
+{
+    for (auto it = m_directories.begin(); it != m_directories.end();) {
+        if (isUnder(it->second.path, path)) {
+            ::inotify_rm_watch(m_fd, it->first);
+            it = m_directories.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FolderEventWatcher::readEvents()
+{
+    alignas(struct inotify_event) char buffer[64 * 1024];
+    bool overflowed = false;
+    for (;;) {
+        const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
+        if (length <= 0)
+            break;
+        for (ssize_t offset = 0; offset < length;) {
+            const auto *event = reinterpret_cast<const struct inotify_event *>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW) {
+                overflowed = true;
+                continue;
+            }
+            const auto found = m_directories.find(event->wd);
+            if (found == m_directories.end())
+                continue;
+            if (event->mask & IN_IGNORED) {
+                m_directories.erase(found);
+                continue;
+            }
+            const QString name = event->len > 0 ? QFile::decodeName(event->name) : QString();
+            const QString path = name.isEmpty() ? found->second.path : found->second.path + QLatin1Char('/') + name;
+            if (event->mask & IN_ISDIR)
+                handleDirectoryEvent(event->mask, path, found->second.roots);
+            else
+                enqueue(path);
+        }
+    }
+    if (overflowed)
+        fullPass();
+}
+
+void FolderEventWatcher::handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots)
+{
+    if (mask & IN_MOVED_FROM) {
+        dropWatchesBelow(path);
+        return;
+    }
+    if ((mask & (IN_CREATE | IN_MOVED_TO)) == 0 || m_roots.empty())
+        return;
+    // Copied: the caller's set belongs to an entry of the map changed below.
+    const std::set<QString> owners = roots;
+    if (addWatch(path, false, owners) < 0)
+        return;
+    for (const QString &item : watchSubdirectories(path, owners))
+        enqueue(item);
+}
+
+void FolderEventWatcher::enqueue(const QString &path)
+{
+    if (!m_pendingSet.contains(path)) {
+        m_pendingSet.insert(path);
+        m_pending.append(path);
+    }
+    // The first change after a quiet period is handled at once; later ones
+    // are gathered until the timer runs out.
+    if (!m_gather.isActive())
+        flush();
+}
+
+void FolderEventWatcher::flush()
+{
+    const QStringList paths = std::exchange(m_pending, {});
+    m_pendingSet.clear();
+    if (paths.isEmpty())
+        return;
+    for (const QString &path : paths) {
+        if (m_stop.load())
+            return;
+        if (isReconcilable(path))
+            FileDates::reconcileFile(path, m_access);
+    }
+    m_gather.start();
+}
+
+void FolderEventWatcher::fullPass()
+{
+    m_pending.clear();
+    m_pendingSet.clear();
+    const std::set<QString> roots = m_roots;
+    for (const QString &root : roots) {
+        if (m_stop.load())
+            return;
+        addWatch(root, true, {root});
+        watchSubdirectories(root, {root});
+        reconcileTree(root);
+    }
+}
+
+} // namespace tw
