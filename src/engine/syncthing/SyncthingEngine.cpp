@@ -25,13 +25,13 @@ const QString kFallbackHostName = QStringLiteral("Mac");
 const QString SyncthingEngine::kEngineName = QStringLiteral("Syncthing");
 
 SyncthingEngine::SyncthingEngine(AppPaths paths, QObject *parent)
-    : SyncthingEngine(std::make_unique<SyncthingProcess>(std::move(paths), SyncthingProcess::defaultCandidates(),
+    : SyncthingEngine(std::make_shared<SyncthingProcess>(std::move(paths), SyncthingProcess::defaultCandidates(),
                                                          SyncthingProcess::optionsFromEnvironment()),
                       realSleeper(), parent)
 {
 }
 
-SyncthingEngine::SyncthingEngine(std::unique_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent)
+SyncthingEngine::SyncthingEngine(std::shared_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent)
     : SyncEngine(parent), m_process(std::move(process)), m_sleeper(std::move(sleeper))
 {
 }

@@ -30,7 +30,7 @@ public:
     // The application's engine on the standard paths (loopback-only when
     // TIDEWELL_LOOPBACK_ONLY=1).
     explicit SyncthingEngine(AppPaths paths, QObject *parent = nullptr);
-    SyncthingEngine(std::unique_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent = nullptr);
+    SyncthingEngine(std::shared_ptr<SyncthingProcess> process, Sleeper sleeper, QObject *parent = nullptr);
     ~SyncthingEngine() override;
 
     static const QString kEngineName;  // "Syncthing"
@@ -119,7 +119,8 @@ private:
     QCoro::Task<void> startAttempt();
     QCoro::Task<void> updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit);
 
-    std::unique_ptr<SyncthingProcess> m_process;
+    // Shared so that a test fixture can hand its running supervisor to an engine.
+    std::shared_ptr<SyncthingProcess> m_process;
     Sleeper m_sleeper;
     std::optional<SyncthingAPI> m_api;
     std::optional<QString> m_cachedLocalID;
