@@ -8,6 +8,14 @@
 namespace tw {
 namespace {
 
+// QCoro's Task moves from an lvalue given to co_return; a member of `state`
+// handed out that way would be emptied by the first read. Hand out copies.
+template <typename T>
+T copyOf(const T &value)
+{
+    return value;
+}
+
 QString text(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 QString text(qint64 value) { return QString::number(value); }
 QString text(const QStringList &list) { return QLatin1Char('[') + list.join(QStringLiteral(", ")) + QLatin1Char(']'); }
@@ -228,7 +236,7 @@ QCoro::Task<EngineStatus> FakeSyncEngine::status()
     const Entry entry = record(QStringLiteral("status"), {});
     if (co_await enterNeutral(entry))
         co_return EngineStatus{false, std::nullopt, std::nullopt, state.engineName};
-    co_return state.status;
+    co_return copyOf(state.status);
 }
 
 // Identity
@@ -238,14 +246,14 @@ QCoro::Task<QString> FakeSyncEngine::localDeviceID()
     const Entry entry = record(QStringLiteral("localDeviceID"), {});
     co_await enter(entry);
     state.status.localDeviceID = state.localDeviceID;
-    co_return state.localDeviceID;
+    co_return copyOf(state.localDeviceID);
 }
 
 QCoro::Task<QString> FakeSyncEngine::localDeviceName()
 {
     const Entry entry = record(QStringLiteral("localDeviceName"), {});
     co_await enter(entry);
-    co_return state.localDeviceName;
+    co_return copyOf(state.localDeviceName);
 }
 
 QCoro::Task<void> FakeSyncEngine::setLocalDeviceName(QString name)
@@ -261,7 +269,7 @@ QCoro::Task<QList<SyncFolder>> FakeSyncEngine::folders()
 {
     const Entry entry = record(QStringLiteral("folders"), {});
     co_await enter(entry);
-    co_return state.folders;
+    co_return copyOf(state.folders);
 }
 
 QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
@@ -451,7 +459,7 @@ QCoro::Task<QMap<QString, ClusterNeed>> FakeSyncEngine::clusterNeeds()
 {
     const Entry entry = record(QStringLiteral("clusterNeeds"), {});
     co_await enter(entry);
-    co_return state.clusterNeeds;
+    co_return copyOf(state.clusterNeeds);
 }
 
 QCoro::Task<double> FakeSyncEngine::deviceCompletion(QString folderID, QString deviceID)
@@ -476,7 +484,7 @@ QCoro::Task<QList<SyncDevice>> FakeSyncEngine::devices()
 {
     const Entry entry = record(QStringLiteral("devices"), {});
     co_await enter(entry);
-    co_return state.devices;
+    co_return copyOf(state.devices);
 }
 
 QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
@@ -506,7 +514,7 @@ QCoro::Task<QList<DeviceConnection>> FakeSyncEngine::connections()
 {
     const Entry entry = record(QStringLiteral("connections"), {});
     co_await enter(entry);
-    co_return state.connections;
+    co_return copyOf(state.connections);
 }
 
 QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID)
@@ -535,14 +543,14 @@ QCoro::Task<QList<PendingDevice>> FakeSyncEngine::pendingDevices()
 {
     const Entry entry = record(QStringLiteral("pendingDevices"), {});
     co_await enter(entry);
-    co_return state.pendingDevices;
+    co_return copyOf(state.pendingDevices);
 }
 
 QCoro::Task<QList<PendingFolder>> FakeSyncEngine::pendingFolders()
 {
     const Entry entry = record(QStringLiteral("pendingFolders"), {});
     co_await enter(entry);
-    co_return state.pendingFolders;
+    co_return copyOf(state.pendingFolders);
 }
 
 QCoro::Task<void> FakeSyncEngine::dismissPendingDevice(QString id)
@@ -575,7 +583,7 @@ QCoro::Task<NetworkSettings> FakeSyncEngine::networkSettings()
 {
     const Entry entry = record(QStringLiteral("networkSettings"), {});
     co_await enter(entry);
-    co_return state.network;
+    co_return copyOf(state.network);
 }
 
 QCoro::Task<void> FakeSyncEngine::applyNetworkSettings(NetworkSettings settings)
@@ -597,7 +605,7 @@ QCoro::Task<CumulativeBytes> FakeSyncEngine::cumulativeBytes()
 {
     const Entry entry = record(QStringLiteral("cumulativeBytes"), {});
     co_await enter(entry);
-    co_return state.cumulativeBytes;
+    co_return copyOf(state.cumulativeBytes);
 }
 
 // Events
@@ -620,7 +628,7 @@ QCoro::Task<QString> FakeSyncEngine::diagnosticsReport()
     const Entry entry = record(QStringLiteral("diagnosticsReport"), {});
     if (co_await enterNeutral(entry))
         co_return QString();
-    co_return state.diagnosticsReport;
+    co_return copyOf(state.diagnosticsReport);
 }
 
 QCoro::Task<QList<FolderDiagStatus>> FakeSyncEngine::diagnosticsStatus()
@@ -628,7 +636,7 @@ QCoro::Task<QList<FolderDiagStatus>> FakeSyncEngine::diagnosticsStatus()
     const Entry entry = record(QStringLiteral("diagnosticsStatus"), {});
     if (co_await enterNeutral(entry))
         co_return QList<FolderDiagStatus>();
-    co_return state.diagnosticsStatus;
+    co_return copyOf(state.diagnosticsStatus);
 }
 
 QCoro::Task<QMap<QString, QString>> FakeSyncEngine::recentFolderErrors()
@@ -636,7 +644,7 @@ QCoro::Task<QMap<QString, QString>> FakeSyncEngine::recentFolderErrors()
     const Entry entry = record(QStringLiteral("recentFolderErrors"), {});
     if (co_await enterNeutral(entry))
         co_return QMap<QString, QString>();
-    co_return state.recentFolderErrors;
+    co_return copyOf(state.recentFolderErrors);
 }
 
 QCoro::Task<bool> FakeSyncEngine::isPairedDevice(QString deviceID)
