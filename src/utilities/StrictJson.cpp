@@ -46,8 +46,10 @@ qint64 StrictJson::toInteger(const QJsonValue &value, const QString &what)
     if (variant.typeId() == QMetaType::LongLong)
         return variant.toLongLong();
     const double d = value.toDouble();
-    // 2^63 is exactly representable; anything at or beyond it does not fit.
-    if (!std::isfinite(d) || std::trunc(d) != d || d >= 9223372036854775808.0 || d < -9223372036854775808.0)
+    // An in-range integer arrives as LongLong above, so a double at or beyond
+    // +-2^63 can only come from text that does not fit (Qt rounds
+    // -9223372036854775809 to exactly -2^63).
+    if (!std::isfinite(d) || std::trunc(d) != d || d >= 9223372036854775808.0 || d <= -9223372036854775808.0)
         throw wrongType(what, "a 64-bit integer");
     return static_cast<qint64>(d);
 }
