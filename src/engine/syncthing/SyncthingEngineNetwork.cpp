@@ -1,31 +1,40 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
-// TRANSITIONAL: bodies below are replaced by the owner of this file.
+#include "engine/syncthing/NetworkOptions.h"
 
 namespace tw {
 
 QCoro::Task<NetworkSettings> SyncthingEngine::networkSettings()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("networkSettings"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const STOptions options = co_await api.getOptions();
+    co_return NetworkOptions::settingsFrom(options);
 }
 
-QCoro::Task<void> SyncthingEngine::applyNetworkSettings(NetworkSettings)
+QCoro::Task<void> SyncthingEngine::applyNetworkSettings(NetworkSettings settings)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("applyNetworkSettings"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    // The current address lists decide what is kept; without them nothing is written.
+    const STOptions current = co_await api.getOptions();
+    co_await api.patchOptions(NetworkOptions::patchFor(settings, current));
 }
 
-QCoro::Task<void> SyncthingEngine::setGlobalBandwidth(qint64, qint64)
+QCoro::Task<void> SyncthingEngine::setGlobalBandwidth(qint64 downKbps, qint64 upKbps)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setGlobalBandwidth"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchOptions(NetworkOptions::bandwidthPatch(downKbps, upKbps));
 }
 
 QCoro::Task<CumulativeBytes> SyncthingEngine::cumulativeBytes()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("cumulativeBytes"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const STConnectionsResponse response = co_await api.connections();
+    CumulativeBytes bytes;
+    if (response.total) {
+        bytes.inBytes = response.total->inBytesTotal.value_or(0);
+        bytes.outBytes = response.total->outBytesTotal.value_or(0);
+    }
+    co_return bytes;
 }
 
 } // namespace tw
