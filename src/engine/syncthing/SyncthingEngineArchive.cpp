@@ -1,54 +1,200 @@
+// Ignore lines, one level of a folder's index, an item's global modification
+// time, and the folder's archive of versions with restore.
+
 #include "engine/syncthing/SyncthingEngine.h"
 
-// TRANSITIONAL: bodies below are replaced by the owner of this file.
+#include "engine/syncthing/SyncthingIgnoreUpdate.h"
+#include "utilities/StrictJson.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTime>
+#include <algorithm>
 
 namespace tw {
+namespace {
 
-QCoro::Task<QStringList> SyncthingEngine::ignorePatterns(QString)
+const QString kFolderKey = QStringLiteral("folder");
+
+BrowseEntry browseEntry(const STBrowseEntry &entry)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("ignorePatterns"));
-    co_return {};
+    return {entry.name, entry.type.contains(QLatin1String("DIRECTORY"))};
 }
 
-QCoro::Task<void> SyncthingEngine::updateIgnorePatterns(QString, QStringList)
+// Every version of every path, newest first. Syncthing's version times of one
+// zone order as text; the sort is stable so equal times keep their order.
+QList<ArchivedVersion> flattenVersions(const QMap<QString, QList<STVersion>> &versions)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("updateIgnorePatterns"));
-    co_return;
+    QList<ArchivedVersion> result;
+    for (auto it = versions.constBegin(); it != versions.constEnd(); ++it) {
+        for (const STVersion &version : it.value())
+            result.append({it.key(), version.versionTime, version.size.value_or(0)});
+    }
+    std::stable_sort(result.begin(), result.end(), [](const ArchivedVersion &a, const ArchivedVersion &b) {
+        return a.versionTime > b.versionTime;
+    });
+    return result;
 }
 
-QCoro::Task<QList<BrowseEntry>> SyncthingEngine::browse(QString, QString)
+SyncthingAPI::PreparedRequest restoreRequest(const SyncthingAPI &api, const QString &folderID,
+                                             const QMap<QString, QString> &mapping)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("browse"));
-    co_return {};
+    QJsonObject body;
+    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it)
+        body.insert(it.key(), it.value());
+    const SyncthingAPI::QueryItems query{{kFolderKey, folderID}};
+    return api.prepare("POST", QStringLiteral("/rest/folder/versions"), query,
+                       QJsonDocument(body).toJson(QJsonDocument::Compact));
 }
 
-QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString, QString)
+// Syncthing answers a restore with 200 and a map of path to error text for
+// what it could not restore (null for no error). An answer of another shape
+// is a decoding failure: a restore is never taken as done unread.
+QMap<QString, QString> restoreFailures(const QByteArray &answer)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("directoryModified"));
-    co_return {};
+    QMap<QString, QString> failures;
+    const QJsonObject object = StrictJson::parseObject(answer);
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (!it.value().isNull())
+            failures.insert(it.key(), StrictJson::toString(it.value(), it.key()));
+    }
+    return failures;
 }
 
-QCoro::Task<QList<ArchivedVersion>> SyncthingEngine::archivedVersions(QString)
+void throwIfNotRestored(const QByteArray &answer)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("archivedVersions"));
-    co_return {};
+    const QMap<QString, QString> failures =
+        SyncthingAPI::decode(QStringLiteral("Dictionary<String, String>"), answer, &restoreFailures);
+    if (failures.isEmpty())
+        return;
+    QStringList parts;
+    for (auto it = failures.constBegin(); it != failures.constEnd(); ++it)
+        parts.append(it.value().isEmpty() ? it.key() : it.key() + QStringLiteral(": ") + it.value());
+    throw SyncEngineError::backend(QStringLiteral("Could not restore ") + parts.join(QStringLiteral("; ")));
 }
 
-QCoro::Task<void> SyncthingEngine::restoreArchived(QString, QString, QString)
+QCoro::Task<void> restore(SyncthingAPI api, QString folderID, QMap<QString, QString> mapping)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("restoreArchived"));
-    co_return;
+    const QByteArray answer = co_await api.send(restoreRequest(api, folderID, mapping));
+    throwIfNotRestored(answer);
 }
 
-QCoro::Task<void> SyncthingEngine::restoreArchivedBatch(QString, QMap<QString, QString>)
+std::optional<qint64> modifiedOfFileRecord(const QJsonObject &record)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("restoreArchivedBatch"));
-    co_return;
+    const QJsonValue global = record.value(QStringLiteral("global"));
+    if (!global.isObject())
+        return std::nullopt;
+    const QJsonValue modified = global.toObject().value(QStringLiteral("modified"));
+    if (!modified.isString())
+        return std::nullopt;
+    return SyncthingEngine::parseSyncthingModified(modified.toString());
 }
 
-std::optional<qint64> SyncthingEngine::parseSyncthingModified(const QString &)
+// The internet date-time form without a fraction: full date, "T", time with
+// seconds, and "Z" or a signed hours:minutes offset. Nothing lenient: a time
+// without a zone is not read as local time.
+std::optional<qint64> parseInternetDateTime(const QString &text)
 {
-    return std::nullopt;
+    static const QRegularExpression form(QStringLiteral(
+        R"(^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):([0-9]{2}))$)"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    auto number = [&match](int group) { return match.captured(group).toInt(); };
+    const QDate date(number(1), number(2), number(3));
+    const QTime time(number(4), number(5), number(6));
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    qint64 offsetSeconds = 0;
+    if (!match.hasCaptured(7)) {
+        if (number(9) > 23 || number(10) > 59)
+            return std::nullopt;
+        offsetSeconds = (number(9) * 3600 + number(10) * 60) * (match.captured(8) == QLatin1String("-") ? -1 : 1);
+    }
+    return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch() - offsetSeconds;
+}
+
+} // namespace
+
+QCoro::Task<QStringList> SyncthingEngine::ignorePatterns(QString folderID)
+{
+    const SyncthingAPI api = requireAPI();
+    co_return co_await api.getIgnores(folderID);
+}
+
+QCoro::Task<void> SyncthingEngine::updateIgnorePatterns(QString folderID, QStringList patterns)
+{
+    const SyncthingAPI api = requireAPI();
+    co_await SyncthingIgnoreUpdate::replace(api, folderID, patterns);
+}
+
+QCoro::Task<QList<BrowseEntry>> SyncthingEngine::browse(QString folderID, QString prefix)
+{
+    const SyncthingAPI api = requireAPI();
+    const QList<STBrowseEntry> entries = co_await api.browse(folderID, prefix);
+    QList<BrowseEntry> result;
+    result.reserve(entries.size());
+    for (const STBrowseEntry &entry : entries)
+        result.append(browseEntry(entry));
+    co_return result;
+}
+
+QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString folderID, QString path)
+{
+    if (!m_api)
+        co_return std::nullopt;
+    const SyncthingAPI api = *m_api;
+    SyncthingAPI::QueryItems query;
+    query.append({kFolderKey, folderID});
+    query.append({QStringLiteral("file"), path});
+    try {
+        const QJsonObject record = co_await api.rawDict(QStringLiteral("/rest/db/file"), query);
+        co_return modifiedOfFileRecord(record);
+    } catch (const std::exception &) {
+        co_return std::nullopt;
+    }
+}
+
+QCoro::Task<QList<ArchivedVersion>> SyncthingEngine::archivedVersions(QString folderID)
+{
+    const SyncthingAPI api = requireAPI();
+    const QMap<QString, QList<STVersion>> versions = co_await api.folderVersions(folderID);
+    co_return flattenVersions(versions);
+}
+
+QCoro::Task<void> SyncthingEngine::restoreArchived(QString folderID, QString path, QString versionTime)
+{
+    const SyncthingAPI api = requireAPI();
+    QMap<QString, QString> mapping;
+    mapping.insert(path, versionTime);
+    co_await restore(api, folderID, mapping);
+}
+
+QCoro::Task<void> SyncthingEngine::restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping)
+{
+    if (mapping.isEmpty())
+        co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await restore(api, folderID, mapping);
+}
+
+std::optional<qint64> SyncthingEngine::parseSyncthingModified(const QString &text)
+{
+    const qsizetype dot = text.indexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return parseInternetDateTime(text);
+    const QString rest = text.mid(dot + 1);
+    if (rest.isEmpty())
+        return std::nullopt;
+    const auto zone = std::find_if(rest.cbegin(), rest.cend(), [](QChar c) {
+        return c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('Z');
+    });
+    if (zone == rest.cend())
+        return std::nullopt;
+    return parseInternetDateTime(text.left(dot) + rest.mid(zone - rest.cbegin()));
 }
 
 } // namespace tw

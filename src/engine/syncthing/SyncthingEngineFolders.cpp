@@ -1,79 +1,176 @@
+// Folder configuration: list, create, remove, and one setting at a time
+// through folder patches that carry only the changed keys.
+
 #include "engine/syncthing/SyncthingEngine.h"
 
-// TRANSITIONAL: bodies below are replaced by the owner of this file.
+#include "engine/syncthing/SyncthingIgnoreUpdate.h"
+
+#include <QJsonObject>
+#include <QUuid>
 
 namespace tw {
+namespace {
+
+constexpr qint64 kRescanIntervalS = 900;
+
+// "tdw-" and the first 8 hexadecimal digits of a random UUID, lower-case.
+QString newFolderID()
+{
+    return QStringLiteral("tdw-") + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toLower();
+}
+
+STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folderID, const QString &myID)
+{
+    STFolderWrite folder;
+    folder.id = folderID;
+    folder.label = request.label;
+    folder.path = request.path;
+    folder.type = toRawValue(request.mode);
+    folder.devices = {STDeviceRef{myID, std::nullopt, std::nullopt}};
+    folder.paused = false;
+    folder.fsWatcherEnabled = true;
+    folder.rescanIntervalS = kRescanIntervalS;
+    folder.versioning = SyncthingEngine::mapVersioning(request.versioning);
+    folder.sendXattrs = request.syncMetadata;
+    folder.syncXattrs = request.syncMetadata;
+    folder.copyRangeMethod = QStringLiteral("all");
+    folder.xattrFilter = STXattrFilter::syncedXattrs();
+    return folder;
+}
+
+// What was asked for, not read back: Syncthing fills in the rest itself.
+SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderID, const QString &myID)
+{
+    SyncFolder folder;
+    folder.id = folderID;
+    folder.label = request.label;
+    folder.path = request.path;
+    folder.mode = request.mode;
+    folder.isPaused = false;
+    folder.ignorePatterns = request.ignorePatterns;
+    folder.sharedDeviceIDs = {myID};
+    folder.versioning = request.versioning;
+    folder.syncMetadata = request.syncMetadata;
+    return folder;
+}
+
+QJsonObject patchOf(const QString &key, const QJsonValue &value)
+{
+    QJsonObject patch;
+    patch.insert(key, value);
+    return patch;
+}
+
+QJsonObject metadataPatch(bool enabled)
+{
+    return {{QStringLiteral("sendXattrs"), enabled}, {QStringLiteral("syncXattrs"), enabled}};
+}
+
+// Both keys always, "params" an empty object for no versioning.
+QJsonObject versioningPatch(const VersioningPolicy &policy)
+{
+    const STVersioning versioning = SyncthingEngine::mapVersioning(policy);
+    QJsonObject params;
+    if (versioning.params) {
+        for (auto it = versioning.params->constBegin(); it != versioning.params->constEnd(); ++it)
+            params.insert(it.key(), it.value());
+    }
+    return patchOf(QStringLiteral("versioning"),
+                   QJsonObject{{QStringLiteral("type"), versioning.type}, {QStringLiteral("params"), params}});
+}
+
+const QString kPausedKey = QStringLiteral("paused");
+
+} // namespace
 
 QCoro::Task<QList<SyncFolder>> SyncthingEngine::folders()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("folders"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const QList<STFolderRead> records = co_await api.getFolders();
+    QList<SyncFolder> result;
+    result.reserve(records.size());
+    for (const STFolderRead &record : records)
+        result.append(mapFolder(record));
+    co_return result;
 }
 
-QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest)
+QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("addFolder"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    // Refused lines must not leave a folder behind.
+    SyncthingIgnoreUpdate::checkLines(request.ignorePatterns);
+    const QString folderID = request.id.value_or(newFolderID());
+    const QString myID = co_await localDeviceID();
+    co_await api.putFolder(folderWrite(request, folderID, myID));
+    if (!request.ignorePatterns.isEmpty())
+        co_await SyncthingIgnoreUpdate::replace(api, folderID, request.ignorePatterns);
+    co_return createdFolder(request, folderID, myID);
 }
 
-QCoro::Task<void> SyncthingEngine::removeFolder(QString)
+QCoro::Task<void> SyncthingEngine::removeFolder(QString id)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("removeFolder"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.deleteFolder(id);
 }
 
-QCoro::Task<void> SyncthingEngine::setFolderMetadata(QString, bool)
+QCoro::Task<void> SyncthingEngine::setFolderMetadata(QString folderID, bool enabled)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setFolderMetadata"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(folderID, metadataPatch(enabled));
 }
 
-QCoro::Task<void> SyncthingEngine::setVersioning(QString, VersioningPolicy)
+QCoro::Task<void> SyncthingEngine::setVersioning(QString folderID, VersioningPolicy policy)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setVersioning"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(folderID, versioningPatch(policy));
 }
 
-QCoro::Task<void> SyncthingEngine::setFolderPaused(QString, bool)
+QCoro::Task<void> SyncthingEngine::setFolderPaused(QString id, bool paused)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setFolderPaused"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(id, patchOf(kPausedKey, paused));
 }
 
-QCoro::Task<void> SyncthingEngine::setFolderLabel(QString, QString)
+QCoro::Task<void> SyncthingEngine::setFolderLabel(QString id, QString label)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setFolderLabel"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(id, patchOf(QStringLiteral("label"), label));
 }
 
-QCoro::Task<QString> SyncthingEngine::folderType(QString)
+QCoro::Task<QString> SyncthingEngine::folderType(QString id)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("folderType"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const QList<STFolderRead> records = co_await api.getFolders();
+    for (const STFolderRead &record : records) {
+        if (record.id == id)
+            co_return record.type;
+    }
+    co_return toRawValue(FolderSyncMode::SendReceive);
 }
 
-QCoro::Task<void> SyncthingEngine::setFolderType(QString, QString)
+QCoro::Task<void> SyncthingEngine::setFolderType(QString id, QString type)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setFolderType"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(id, patchOf(QStringLiteral("type"), type));
 }
 
-QCoro::Task<void> SyncthingEngine::rescanFolder(QString)
+QCoro::Task<void> SyncthingEngine::rescanFolder(QString id)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("rescanFolder"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(id, patchOf(kPausedKey, false));
+    co_await api.scan(id);
 }
 
-QCoro::Task<void> SyncthingEngine::scanFolder(QString)
+QCoro::Task<void> SyncthingEngine::scanFolder(QString id)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("scanFolder"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.scan(id);
 }
 
-QCoro::Task<void> SyncthingEngine::applySyncedXattrFilter(QString)
+QCoro::Task<void> SyncthingEngine::applySyncedXattrFilter(QString folderID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("applySyncedXattrFilter"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchFolder(folderID, STXattrFilter::syncedXattrsJSON());
 }
 
 } // namespace tw
