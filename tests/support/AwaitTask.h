@@ -1,0 +1,54 @@
+#pragma once
+
+#include <qcoro/qcorotask.h>
+#include <exception>
+#include <optional>
+#include <type_traits>
+
+namespace tw {
+
+namespace detail {
+
+template <typename T>
+QCoro::Task<> captureOutcome(QCoro::Task<T> task, std::optional<T> *result, std::exception_ptr *error)
+{
+    try {
+        result->emplace(co_await std::move(task));
+    } catch (...) {
+        *error = std::current_exception();
+    }
+}
+
+inline QCoro::Task<> captureOutcome(QCoro::Task<> task, std::exception_ptr *error)
+{
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        *error = std::current_exception();
+    }
+}
+
+} // namespace detail
+
+// Runs the event loop until the task ends and answers its result, rethrowing
+// what it threw. QCoro::waitFor itself never returns when the task throws (the
+// exception stays in its internal coroutine and the loop is never quit), so
+// tests that expect a failure await through this.
+template <typename T>
+T awaitTask(QCoro::Task<T> task)
+{
+    std::exception_ptr error;
+    if constexpr (std::is_void_v<T>) {
+        QCoro::waitFor(detail::captureOutcome(std::move(task), &error));
+        if (error)
+            std::rethrow_exception(error);
+    } else {
+        std::optional<T> result;
+        QCoro::waitFor(detail::captureOutcome(std::move(task), &result, &error));
+        if (error)
+            std::rethrow_exception(error);
+        return std::move(*result);
+    }
+}
+
+} // namespace tw
