@@ -1,79 +1,247 @@
+// Devices, sharing of folders with devices, the offers of other devices, and
+// pausing every folder at once.
+
 #include "engine/syncthing/SyncthingEngine.h"
 
-// TRANSITIONAL: bodies below are replaced by the owner of this file.
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <algorithm>
 
 namespace tw {
+namespace {
+
+const QString kPausedKey = QStringLiteral("paused");
+const QString kDevicesKey = QStringLiteral("devices");
+const QString kDynamicAddress = QStringLiteral("dynamic");
+constexpr qint64 kNumConnections = 5;
+
+QJsonObject pausedPatch(bool paused)
+{
+    QJsonObject patch;
+    patch.insert(kPausedKey, paused);
+    return patch;
+}
+
+SyncDevice mapDevice(const STDeviceRead &device, const std::optional<QString> &myID)
+{
+    SyncDevice mapped;
+    mapped.id = device.deviceID;
+    mapped.name = device.name.isEmpty() ? SyncthingEngine::shortID(device.deviceID) : device.name;
+    mapped.isPaused = device.paused;
+    mapped.isThisDevice = myID && *myID == device.deviceID;
+    mapped.downLimitKbps = device.maxRecvKbps.value_or(0);
+    mapped.upLimitKbps = device.maxSendKbps.value_or(0);
+    return mapped;
+}
+
+STDeviceWrite deviceWrite(const NewDeviceRequest &request)
+{
+    STDeviceWrite write;
+    write.deviceID = request.id;
+    write.name = request.name;
+    write.addresses = request.addresses.value_or(QStringList{kDynamicAddress});
+    write.paused = false;
+    write.numConnections = kNumConnections;
+    write.introducer = request.introducer;
+    return write;
+}
+
+DeviceConnection mapConnection(const QString &deviceID, const STConnectionsResponse::Conn &conn)
+{
+    DeviceConnection mapped;
+    mapped.id = deviceID;
+    mapped.connected = conn.connected;
+    mapped.address = conn.address;
+    mapped.connectionType = conn.type.value_or(QString());
+    mapped.inBytesTotal = conn.inBytesTotal.value_or(0);
+    mapped.outBytesTotal = conn.outBytesTotal.value_or(0);
+    mapped.version = conn.clientVersion.value_or(QString());
+    mapped.isLocal = conn.isLocal.value_or(false);
+    mapped.crypto = conn.crypto.value_or(QString());
+    return mapped;
+}
+
+bool isUsableName(const std::optional<QString> &name)
+{
+    return name && !name->isEmpty();
+}
+
+// Syncthing lays a patched device list element by element over its own
+// (sorted) list, and an element keeps whatever key the patch leaves out. Every
+// entry is therefore written whole, or a kept device would inherit the
+// introducer or encryption password of whichever device sat at its index.
+QJsonObject devicesPatch(const QList<STDeviceRef> &folderDevices, const QStringList &editedIDs)
+{
+    QHash<QString, STDeviceRef> byID;
+    for (const STDeviceRef &ref : folderDevices) {
+        if (!byID.contains(ref.deviceID))
+            byID.insert(ref.deviceID, ref);
+    }
+    QJsonArray entries;
+    for (const QString &id : editedIDs) {
+        const STDeviceRef read = byID.value(id);
+        STDeviceRef written;
+        written.deviceID = id;
+        written.introducedBy = read.introducedBy.value_or(QString());
+        written.encryptionPassword = read.encryptionPassword.value_or(QString());
+        entries.append(written.toJson());
+    }
+    QJsonObject patch;
+    patch.insert(kDevicesKey, entries);
+    return patch;
+}
+
+QStringList deviceIDs(const QList<STDeviceRef> &devices)
+{
+    QStringList ids;
+    ids.reserve(devices.size());
+    for (const STDeviceRef &ref : devices)
+        ids.append(ref.deviceID);
+    return ids;
+}
+
+} // namespace
 
 QCoro::Task<QList<SyncDevice>> SyncthingEngine::devices()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("devices"));
-    co_return {};
+    // Without this device's ID every device is simply not this one.
+    std::optional<QString> myID;
+    try {
+        myID = co_await localDeviceID();
+    } catch (const std::exception &) {
+    }
+    const SyncthingAPI api = requireAPI();
+    const QList<STDeviceRead> devices = co_await api.getDevices();
+    QList<SyncDevice> result;
+    result.reserve(devices.size());
+    for (const STDeviceRead &device : devices)
+        result.append(mapDevice(device, myID));
+    co_return result;
 }
 
-QCoro::Task<SyncDevice> SyncthingEngine::addDevice(NewDeviceRequest)
+QCoro::Task<SyncDevice> SyncthingEngine::addDevice(NewDeviceRequest request)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("addDevice"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    co_await api.putDevice(deviceWrite(request));
+    SyncDevice added;
+    added.id = request.id;
+    added.name = request.name;
+    co_return added;
 }
 
-QCoro::Task<void> SyncthingEngine::setDevicePaused(QString, bool)
+QCoro::Task<void> SyncthingEngine::setDevicePaused(QString deviceID, bool paused)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setDevicePaused"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchDevice(deviceID, pausedPatch(paused));
 }
 
 QCoro::Task<QList<DeviceConnection>> SyncthingEngine::connections()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("connections"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const STConnectionsResponse response = co_await api.connections();
+    QList<DeviceConnection> result;
+    result.reserve(response.connections.size());
+    for (auto it = response.connections.constBegin(); it != response.connections.constEnd(); ++it)
+        result.append(mapConnection(it.key(), it.value()));
+    co_return result;
 }
 
-QCoro::Task<void> SyncthingEngine::shareFolder(QString, QString)
+QCoro::Task<void> SyncthingEngine::shareFolder(QString folderID, QString deviceID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("shareFolder"));
-    co_return;
+    co_await updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) {
+        if (!ids.contains(deviceID))
+            ids.append(deviceID);
+    });
 }
 
-QCoro::Task<void> SyncthingEngine::unshareFolder(QString, QString)
+QCoro::Task<void> SyncthingEngine::unshareFolder(QString folderID, QString deviceID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("unshareFolder"));
-    co_return;
+    co_await updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) { ids.removeAll(deviceID); });
+}
+
+QCoro::Task<void> SyncthingEngine::updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit)
+{
+    // Between the read and the PATCH another edit of this engine would be
+    // overwritten; one edit at a time keeps both.
+    const auto guard = co_await m_folderDevicesMutex.lock();
+    const SyncthingAPI api = requireAPI();
+    const QList<STFolderRead> folders = co_await api.getFolders();
+    const auto folder = std::find_if(folders.cbegin(), folders.cend(),
+                                     [&folderID](const STFolderRead &f) { return f.id == folderID; });
+    if (folder == folders.cend())
+        throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+    QStringList ids = deviceIDs(folder->devices);
+    edit(ids);
+    co_await api.patchFolder(folderID, devicesPatch(folder->devices, ids));
 }
 
 QCoro::Task<QList<PendingDevice>> SyncthingEngine::pendingDevices()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("pendingDevices"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const QMap<QString, STPendingDevice> pending = co_await api.pendingDevices();
+    QList<PendingDevice> result;
+    result.reserve(pending.size());
+    for (auto it = pending.constBegin(); it != pending.constEnd(); ++it) {
+        PendingDevice device;
+        device.id = it.key();
+        device.name = isUsableName(it->name) ? *it->name : shortID(it.key());
+        device.address = it->address.value_or(QString());
+        result.append(device);
+    }
+    co_return result;
 }
 
 QCoro::Task<QList<PendingFolder>> SyncthingEngine::pendingFolders()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("pendingFolders"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const QList<STDeviceRead> devices = co_await api.getDevices();
+    QHash<QString, QString> names;
+    for (const STDeviceRead &device : devices) {
+        if (!names.contains(device.deviceID))
+            names.insert(device.deviceID, device.name);
+    }
+    const QMap<QString, STPendingFolder> pending = co_await api.pendingFolders();
+    QList<PendingFolder> result;
+    for (auto folder = pending.constBegin(); folder != pending.constEnd(); ++folder) {
+        if (folder.key().isEmpty())
+            continue;
+        const auto &offers = folder->offeredBy;
+        for (auto offer = offers.constBegin(); offer != offers.constEnd(); ++offer) {
+            if (offer.key().isEmpty())
+                continue;
+            const QString name = names.value(offer.key());
+            PendingFolder entry;
+            entry.folderID = folder.key();
+            entry.label = isUsableName(offer->label) ? *offer->label : folder.key();
+            entry.offeredByDeviceID = offer.key();
+            entry.offeredByName = name.isEmpty() ? shortID(offer.key()) : name;
+            result.append(entry);
+        }
+    }
+    co_return result;
 }
 
-QCoro::Task<void> SyncthingEngine::dismissPendingDevice(QString)
+QCoro::Task<void> SyncthingEngine::dismissPendingDevice(QString id)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("dismissPendingDevice"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.dismissPendingDevice(id);
 }
 
-QCoro::Task<void> SyncthingEngine::dismissPendingFolder(QString, QString)
+QCoro::Task<void> SyncthingEngine::dismissPendingFolder(QString folderID, QString fromDeviceID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("dismissPendingFolder"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    co_await api.dismissPendingFolder(folderID, fromDeviceID);
 }
 
-QCoro::Task<void> SyncthingEngine::setAllPaused(bool)
+QCoro::Task<void> SyncthingEngine::setAllPaused(bool paused)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("setAllPaused"));
-    co_return;
-}
-
-QCoro::Task<void> SyncthingEngine::updateFolderDevices(QString, std::function<void(QStringList &)>)
-{
-    throw SyncEngineError::notImplemented(QStringLiteral("updateFolderDevices"));
-    co_return;
+    const SyncthingAPI api = requireAPI();
+    const QList<STFolderRead> folders = co_await api.getFolders();
+    // One after another; the first failure ends it, leaving the folders before
+    // it changed and the rest untouched.
+    for (const STFolderRead &folder : folders)
+        co_await api.patchFolder(folder.id, pausedPatch(paused));
 }
 
 } // namespace tw

@@ -1,31 +1,101 @@
+// How far folders are synchronised: one folder's state here, what the
+// connected peers still need, one peer's completion, and the item in transfer.
+
 #include "engine/syncthing/SyncthingEngine.h"
 
-// TRANSITIONAL: bodies below are replaced by the owner of this file.
+#include <algorithm>
 
 namespace tw {
+namespace {
 
-QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString)
+// The share of the global bytes present here, as a fraction.
+double localCompletion(qint64 globalBytes, qint64 localBytes)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("folderStatus"));
-    co_return {};
+    if (globalBytes <= 0)
+        return 1.0;
+    return std::min(static_cast<double>(localBytes) / static_cast<double>(globalBytes), 1.0);
+}
+
+bool isConnected(const STConnectionsResponse &connections, const QString &deviceID)
+{
+    const auto it = connections.connections.constFind(deviceID);
+    return it != connections.connections.constEnd() && it->connected;
+}
+
+std::optional<QString> firstName(const std::optional<QList<STNeedResponse::Item>> &items)
+{
+    if (!items || items->isEmpty())
+        return std::nullopt;
+    return items->first().name;
+}
+
+QString lastPathComponent(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString id)
+{
+    const SyncthingAPI api = requireAPI();
+    const STFolderStatus status = co_await api.folderStatus(id);
+    FolderStatus result;
+    result.id = id;
+    result.state = mapState(status.state);
+    result.globalBytes = status.globalBytes.value_or(0);
+    result.localBytes = status.localBytes.value_or(0);
+    result.completion = localCompletion(result.globalBytes, result.localBytes);
+    result.needBytes = status.needBytes.value_or(0);
+    result.errorCount = status.errors.value_or(0);
+    co_return result;
 }
 
 QCoro::Task<QMap<QString, ClusterNeed>> SyncthingEngine::clusterNeeds()
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("clusterNeeds"));
-    co_return {};
+    const QString myID = co_await localDeviceID();
+    const SyncthingAPI api = requireAPI();
+    const QList<STFolderRead> folders = co_await api.getFolders();
+    const STConnectionsResponse connections = co_await api.connections();
+    QMap<QString, ClusterNeed> result;
+    for (const STFolderRead &folder : folders) {
+        ClusterNeed need;
+        for (const STDeviceRef &device : folder.devices) {
+            if (device.deviceID == myID)
+                continue;
+            ++need.peersTotal;
+            if (!isConnected(connections, device.deviceID))
+                continue;
+            ++need.peersConnected;
+            // One peer's unreadable completion must not hide the others'.
+            try {
+                const STCompletion completion = co_await api.completion(folder.id, device.deviceID);
+                need.remoteNeedBytes += std::max<qint64>(completion.needBytes.value_or(0), 0);
+            } catch (const std::exception &) {
+            }
+        }
+        result.insert(folder.id, need);
+    }
+    co_return result;
 }
 
-QCoro::Task<double> SyncthingEngine::deviceCompletion(QString, QString)
+QCoro::Task<double> SyncthingEngine::deviceCompletion(QString folderID, QString deviceID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("deviceCompletion"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const STCompletion completion = co_await api.completion(folderID, deviceID);
+    co_return completion.completion.value_or(0.0);
 }
 
-QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString)
+QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString folderID)
 {
-    throw SyncEngineError::notImplemented(QStringLiteral("currentTransferName"));
-    co_return {};
+    const SyncthingAPI api = requireAPI();
+    const STNeedResponse need = co_await api.need(folderID);
+    std::optional<QString> name = firstName(need.progress);
+    if (!name)
+        name = firstName(need.queued);
+    if (!name)
+        co_return std::nullopt;
+    co_return lastPathComponent(*name);
 }
 
 } // namespace tw
