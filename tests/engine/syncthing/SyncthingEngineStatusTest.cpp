@@ -1,0 +1,231 @@
+// Folder status, cluster needs, device completion and the transfer name,
+// against a fake Syncthing.
+
+#include "engine/SyncEngineError.h"
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include "AwaitTask.h"
+#include "EngineOnFakeServer.h"
+#include "FakeServerRoutes.h"
+#include "QtPrinters.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+using Request = FakeHttpServer::Request;
+using Response = FakeHttpServer::Response;
+
+const QString kMyID = QStringLiteral("MYSELF1-AAAAAAA");
+const QString kPeerA = QStringLiteral("PEERAAA-CCCCCCC");
+const QString kPeerB = QStringLiteral("PEERBBB-EEEEEEE");
+const QString kPeerC = QStringLiteral("PEERCCC-GGGGGGG");
+
+QByteArray json(const QJsonObject &value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
+QByteArray json(const QJsonArray &value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
+
+QJsonObject folder(const QString &id, const QStringList &deviceIDs)
+{
+    QJsonArray devices;
+    for (const QString &deviceID : deviceIDs)
+        devices.append(QJsonObject{{"deviceID", deviceID}, {"introducedBy", ""}, {"encryptionPassword", ""}});
+    return QJsonObject{{"id", id},     {"label", ""},       {"path", "/data/" + id},
+                       {"type", "sendreceive"}, {"paused", false}, {"devices", devices}};
+}
+
+class SyncthingEngineStatusTest : public ::testing::Test
+{
+protected:
+    SyncthingEngineStatusTest() : routes(fake.server())
+    {
+        routes.on("GET /rest/system/ping", Response::json("{\"ping\":\"pong\"}"));
+        routes.onJson("GET /rest/system/status", json(QJsonObject{{"myID", kMyID}}));
+    }
+    void SetUp() override { fake.start(); }
+
+    SyncthingEngine &engine() { return fake.engine(); }
+    QList<Request> sentTo(const QByteArray &path) const
+    {
+        QList<Request> matching;
+        for (const Request &request : fake.requests()) {
+            if (request.path() == path)
+                matching.append(request);
+        }
+        return matching;
+    }
+
+    EngineOnFakeServer fake;
+    FakeServerRoutes routes;
+};
+
+TEST_F(SyncthingEngineStatusTest, FolderStatusIsTheShareOfGlobalBytesPresentHere)
+{
+    struct Case
+    {
+        const char *name;
+        QJsonObject answer;
+        FolderStatus expected;
+    };
+    const Case cases[] = {
+        {"half present, needed bytes passed on as they are",
+         {{"state", "syncing"}, {"globalBytes", 200}, {"localBytes", 100}, {"needBytes", -3}, {"errors", 2}},
+         {"tdw-1", FolderState::Syncing, 0.5, 200, 100, -3, 2}},
+        {"no global bytes is complete whatever is here",
+         {{"state", "idle"}, {"globalBytes", 0}, {"localBytes", 50}},
+         {"tdw-1", FolderState::Idle, 1.0, 0, 50, 0, 0}},
+        {"negative global bytes is complete", {{"globalBytes", -1}}, {"tdw-1", FolderState::Unknown, 1.0, -1, 0, 0, 0}},
+        {"more here than globally is exactly complete",
+         {{"state", "scan-waiting"}, {"globalBytes", 10}, {"localBytes", 15}},
+         {"tdw-1", FolderState::Scanning, 1.0, 10, 15, 0, 0}},
+        {"an empty answer", {}, {"tdw-1", FolderState::Unknown, 1.0, 0, 0, 0, 0}},
+        {"a stopped folder is in error", {{"state", "stopped"}}, {"tdw-1", FolderState::Error, 1.0, 0, 0, 0, 0}},
+        {"an unknown state text", {{"state", "Idle"}, {"globalBytes", 4}}, {"tdw-1", FolderState::Unknown, 0.0, 4, 0, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        routes.onJson("GET /rest/db/status", json(c.answer));
+        fake.server().clearRequests();
+        EXPECT_EQ(awaitTask(engine().folderStatus("tdw-1")), c.expected);
+        const QList<Request> requests = sentTo("/rest/db/status");
+        ASSERT_EQ(requests.size(), 1);
+        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "folder"), "tdw-1");
+    }
+}
+
+TEST_F(SyncthingEngineStatusTest, ClusterNeedsCountConnectedPeersAndTheirNeededBytes)
+{
+    routes.onJson("GET /rest/config/folders", json(QJsonArray{
+        folder("only-me", {kMyID}),
+        folder("two-peers", {kMyID, kPeerA, kPeerB}),
+        folder("failing", {kPeerC, kMyID}),
+        folder("negative", {kPeerA}),
+        folder("twice", {kPeerA, kPeerA}),
+        folder("nobody", {}),
+    }));
+    routes.onJson("GET /rest/system/connections", json(QJsonObject{{"connections", QJsonObject{
+        {kMyID, QJsonObject{{"connected", false}, {"address", ""}}},
+        {kPeerA, QJsonObject{{"connected", true}, {"address", "127.0.0.2:1"}}},
+        {kPeerC, QJsonObject{{"connected", true}, {"address", "127.0.0.3:1"}}},
+        // kPeerB has no entry: not connected.
+    }}}));
+    routes.on("GET /rest/db/completion", [](const Request &request) {
+        const QString folderID = FakeServerRoutes::queryItem(request, "folder");
+        if (folderID == "failing")
+            return Response::text(500, "no completion");
+        if (folderID == "negative")
+            return Response::json(json(QJsonObject{{"completion", 100}, {"needBytes", -7}}));
+        if (folderID == "twice")
+            return Response::json(json(QJsonObject{{"completion", 90}, {"needBytes", 5}}));
+        return Response::json(json(QJsonObject{{"completion", 50}, {"needBytes", 1234}}));
+    });
+    const QMap<QString, ClusterNeed> needs = awaitTask(engine().clusterNeeds());
+    const QMap<QString, ClusterNeed> expected = {
+        {"only-me", {0, 0, 0}},
+        {"two-peers", {1234, 1, 2}},
+        {"failing", {0, 1, 1}},
+        {"negative", {0, 1, 1}},
+        {"twice", {10, 2, 2}},
+        {"nobody", {0, 0, 0}},
+    };
+    EXPECT_EQ(needs, expected);
+
+    // Only connected peers cost a request, never this device.
+    QStringList asked;
+    for (const Request &request : sentTo("/rest/db/completion"))
+        asked.append(FakeServerRoutes::queryItem(request, "folder") + ":" +
+                     FakeServerRoutes::queryItem(request, "device"));
+    EXPECT_EQ(asked, (QStringList{"two-peers:" + kPeerA, "failing:" + kPeerC, "negative:" + kPeerA,
+                                  "twice:" + kPeerA, "twice:" + kPeerA}));
+}
+
+TEST_F(SyncthingEngineStatusTest, ClusterNeedsFailAsAWholeWhenAListCannotBeRead)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray brokenRoute;
+    };
+    const Case cases[] = {
+        {"this device's ID", "GET /rest/system/status"},
+        {"the folder list", "GET /rest/config/folders"},
+        {"the connections", "GET /rest/system/connections"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        // A fresh engine each time, so this device's ID is not cached yet.
+        EngineOnFakeServer fresh;
+        FakeServerRoutes freshRoutes(fresh.server());
+        freshRoutes.on("GET /rest/system/ping", Response::json("{}"));
+        freshRoutes.onJson("GET /rest/system/status", json(QJsonObject{{"myID", kMyID}}));
+        freshRoutes.onJson("GET /rest/config/folders", json(QJsonArray{folder("f", {kMyID, kPeerA})}));
+        freshRoutes.onJson("GET /rest/system/connections", json(QJsonObject{{"connections", QJsonObject{}}}));
+        freshRoutes.on(c.brokenRoute, Response::text(503, "broken"));
+        fresh.start();
+        try {
+            awaitTask(fresh.engine().clusterNeeds());
+            ADD_FAILURE() << "no failure";
+        } catch (const SyncEngineError &error) {
+            EXPECT_EQ(error.statusCode(), 503);
+        }
+    }
+}
+
+TEST_F(SyncthingEngineStatusTest, DeviceCompletionIsSyncthingsPercentage)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray answer;
+        double expected;
+    };
+    const Case cases[] = {
+        {"a fraction of a percent kept", R"({"completion":99.5,"needBytes":10})", 99.5},
+        {"a whole percentage", R"({"completion":100})", 100.0},
+        {"no completion field", R"({"needBytes":10})", 0.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        routes.onJson("GET /rest/db/completion", c.answer);
+        fake.server().clearRequests();
+        EXPECT_EQ(awaitTask(engine().deviceCompletion("tdw-1", kPeerA)), c.expected);
+        const QList<Request> requests = sentTo("/rest/db/completion");
+        ASSERT_EQ(requests.size(), 1);
+        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "folder"), "tdw-1");
+        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "device"), kPeerA);
+    }
+}
+
+TEST_F(SyncthingEngineStatusTest, CurrentTransferNameIsTheLastPathComponent)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray answer;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"in progress in a subfolder", R"({"progress":[{"name":"a/b/clip.mov"}],"queued":[{"name":"q.txt"}]})",
+         QStringLiteral("clip.mov")},
+        {"queued when nothing is in progress", R"({"progress":[],"queued":[{"name":"dir/q.txt"},{"name":"r"}]})",
+         QStringLiteral("q.txt")},
+        {"a name without a slash whole", R"({"queued":[{"name":"top.txt"}]})", QStringLiteral("top.txt")},
+        {"both lists empty", R"({"progress":[],"queued":[]})", std::nullopt},
+        {"both lists absent", R"({"rest":[{"name":"x"}]})", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        routes.onJson("GET /rest/db/need", c.answer);
+        fake.server().clearRequests();
+        EXPECT_EQ(awaitTask(engine().currentTransferName("tdw-1")), c.expected);
+        const QList<Request> requests = sentTo("/rest/db/need");
+        ASSERT_EQ(requests.size(), 1);
+        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "perpage"), "5");
+    }
+}
+
+} // namespace
+} // namespace tw
