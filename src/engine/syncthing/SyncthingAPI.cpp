@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 #include <qcoro/qcoronetworkreply.h>
 #include <algorithm>
+#include <climits>
 
 namespace tw {
 namespace {
