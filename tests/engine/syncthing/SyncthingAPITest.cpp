@@ -565,11 +565,6 @@ TEST_F(SyncthingAPITest, RequestOutlivesTheClientItCameFrom)
 
 TEST_F(SyncthingAPITest, ConcurrentRequestsShareOneSession)
 {
-    server.setHandler([](const FakeHttpServer::Request &request) {
-        Response response = Response::json("{\"myID\":\"" + request.header("X-Seq").value_or("") + "\"}");
-        response.delayMs = 50;
-        return response;
-    });
     const SyncthingAPI client = api();
     const SyncthingAPI copy = client;
     EXPECT_EQ(copy.session(), client.session());
