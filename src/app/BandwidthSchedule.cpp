@@ -11,6 +11,14 @@ namespace tw {
 
 int storedWeekday(const QDate &date) { return date.dayOfWeek() % 7 + 1; }
 
+QSet<int> BandwidthSchedule::defaultWeekdays()
+{
+    QSet<int> days;
+    for (int day = 2; day <= 6; ++day)
+        days.insert(day);
+    return days;
+}
+
 bool BandwidthSchedule::isActive(const QDateTime &now, const QTimeZone &zone) const
 {
     if (!enabled || weekdays.isEmpty())

@@ -23,7 +23,10 @@ struct BandwidthSchedule
     qint64 endHour = 18;            // hour of day, 0-23
     qint64 throttledDownKbps = 0;   // global limits while active, KB/s
     qint64 throttledUpKbps = 0;
-    QSet<int> weekdays{2, 3, 4, 5, 6};  // stored numbering, Monday to Friday
+    QSet<int> weekdays = defaultWeekdays();  // stored numbering
+
+    // Monday to Friday.
+    static QSet<int> defaultWeekdays();
 
     bool operator==(const BandwidthSchedule &) const = default;
 
