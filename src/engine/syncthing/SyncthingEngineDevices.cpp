@@ -147,9 +147,11 @@ QCoro::Task<QList<DeviceConnection>> SyncthingEngine::connections()
     co_return result;
 }
 
+// Not coroutines themselves: GCC 12 destroys a lambda converted to a by-value
+// parameter inside a co_await expression twice.
 QCoro::Task<void> SyncthingEngine::shareFolder(QString folderID, QString deviceID)
 {
-    co_await updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) {
+    return updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) {
         if (!ids.contains(deviceID))
             ids.append(deviceID);
     });
@@ -157,7 +159,7 @@ QCoro::Task<void> SyncthingEngine::shareFolder(QString folderID, QString deviceI
 
 QCoro::Task<void> SyncthingEngine::unshareFolder(QString folderID, QString deviceID)
 {
-    co_await updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) { ids.removeAll(deviceID); });
+    return updateFolderDevices(std::move(folderID), [deviceID](QStringList &ids) { ids.removeAll(deviceID); });
 }
 
 QCoro::Task<void> SyncthingEngine::updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit)
