@@ -1,0 +1,114 @@
+#include "controllers/SpeedTester.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+namespace {
+
+struct ParseCase
+{
+    const char *name;
+    QByteArray output;
+    std::optional<SpeedTestResult> expected;
+};
+
+class SpeedTesterParseTest : public ::testing::TestWithParam<ParseCase>
+{
+};
+
+TEST_P(SpeedTesterParseTest, ReadsBothFigures)
+{
+    EXPECT_EQ(SpeedTester::parseOutput(GetParam().output), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, SpeedTesterParseTest,
+    ::testing::Values(
+        ParseCase{"WholeMegabits", R"({"download": 250000000, "upload": 40000000})", SpeedTestResult{250.0, 40.0}},
+        ParseCase{"FractionsKept", R"({"download": 93456789.5, "upload": 1234.0, "ping": 12.1, "server": {}})",
+                  SpeedTestResult{93.4567895, 0.001234}},
+        ParseCase{"UploadMissing", R"({"download": 250000000})", std::nullopt},
+        ParseCase{"DownloadMissing", R"({"upload": 40000000})", std::nullopt},
+        ParseCase{"NumberAsText", R"({"download": "250000000", "upload": 40000000})", std::nullopt},
+        ParseCase{"NullFigure", R"({"download": 250000000, "upload": null})", std::nullopt},
+        ParseCase{"TopLevelArray", R"([{"download": 1, "upload": 1}])", std::nullopt},
+        ParseCase{"Truncated", R"({"download": 250000000, "upl)", std::nullopt},
+        ParseCase{"Empty", "", std::nullopt}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Runs against scripts standing in for the tool: the real one measures over
+// the internet, which tests never reach.
+class SpeedTesterRunTest : public ::testing::Test
+{
+protected:
+    QString script(const QString &name, const QByteArray &body, bool executable = true)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body);
+        file.close();
+        if (executable)
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    static std::optional<SpeedTestResult> run(const QString &path, std::chrono::milliseconds limit = 10s)
+    {
+        return QCoro::waitFor(SpeedTester::run(path, limit));
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(SpeedTesterRunTest, FailingToolThatPrintedFiguresStillCounts)
+{
+    const QString tool = script("speedtest", R"(
+[ "$#" = 2 ] && [ "$1" = "--json" ] && [ "$2" = "--secure" ] || exit 0
+echo 'progress noise' >&2
+echo '{"download": 250000000, "upload": 40000000}'
+exit 3
+)");
+    EXPECT_EQ(run(tool), (SpeedTestResult{250.0, 40.0}));
+}
+
+TEST_F(SpeedTesterRunTest, ToolWithoutOutputGivesNothing)
+{
+    EXPECT_EQ(run(script("silent", "exit 0\n")), std::nullopt);
+}
+
+TEST_F(SpeedTesterRunTest, MissingOrNotExecutableToolGivesNothingAtOnce)
+{
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(run(dir.filePath("absent")), std::nullopt);
+    EXPECT_EQ(run(script("plain", "echo '{\"download\": 1, \"upload\": 1}'\n", false)), std::nullopt);
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+TEST_F(SpeedTesterRunTest, ToolPastTheTimeLimitIsKilled)
+{
+    const QString tool = script("stuck", "echo '{\"download\": 1, \"upload\": 1}'\nexec sleep 30\n");
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(run(tool, 200ms), std::nullopt);
+    EXPECT_LT(timer.elapsed(), 5000);
+}
+
+TEST_F(SpeedTesterRunTest, ConcurrentRunsAreIndependent)
+{
+    const QString slow = script("slow", "sleep 0.2\necho '{\"download\": 2000000, \"upload\": 1000000}'\n");
+    const QString fast = script("fast", "echo '{\"download\": 8000000, \"upload\": 4000000}'\n");
+    auto first = SpeedTester::run(slow);
+    auto second = SpeedTester::run(fast);
+    EXPECT_EQ(QCoro::waitFor(std::move(second)), (SpeedTestResult{8.0, 4.0}));
+    EXPECT_EQ(QCoro::waitFor(std::move(first)), (SpeedTestResult{2.0, 1.0}));
+}
+
+} // namespace
+} // namespace tw
