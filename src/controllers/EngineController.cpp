@@ -1,0 +1,275 @@
+#include "controllers/EngineController.h"
+
+#include "controllers/CurrentErrorText.h"
+#include "engine/SyncEngine.h"
+#include "utilities/UserDefaults.h"
+
+#include <cmath>
+
+namespace tw {
+namespace {
+
+EngineStatus initialStatus()
+{
+    EngineStatus status;
+    status.engineName = QStringLiteral("Syncthing");
+    return status;
+}
+
+NetworkSettings initialNetwork()
+{
+    NetworkSettings network;
+    network.natTraversalEnabled = true;
+    network.relayEnabled = true;
+    network.localDiscoveryEnabled = true;
+    network.globalDiscoveryEnabled = true;
+    return network;
+}
+
+// Bytes per second between two counter readings; 0 when the counter went
+// backwards (the engine restarted) or the result is not a number.
+double rate(qint64 now, qint64 before, double seconds)
+{
+    const double value = double(now - before) / seconds;
+    return (std::isnan(value) || value < 0) ? 0.0 : value;
+}
+
+} // namespace
+
+EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, Clock clock, QTimeZone zone,
+                                   QObject *parent)
+    : QObject(parent),
+      m_engine(engine),
+      m_defaults(defaults),
+      m_clock(std::move(clock)),
+      m_zone(std::move(zone)),
+      m_status(initialStatus()),
+      m_network(initialNetwork())
+{
+}
+
+void EngineController::setStatus(EngineStatus status)
+{
+    m_status = std::move(status);
+    emit statusChanged();
+}
+
+void EngineController::storeDeviceName(QString name)
+{
+    if (m_deviceName == name)
+        return;
+    m_deviceName = std::move(name);
+    emit deviceNameChanged();
+}
+
+void EngineController::setLastErrorMessage(std::optional<QString> message)
+{
+    if (m_lastErrorMessage == message)
+        return;
+    m_lastErrorMessage = std::move(message);
+    emit lastErrorMessageChanged();
+}
+
+QCoro::Task<void> EngineController::start()
+{
+    bool started = false;
+    try {
+        co_await m_engine.start();
+        started = true;
+        setLastErrorMessage(std::nullopt);
+    } catch (const SyncEngineError &error) {
+        setLastErrorMessage(error.errorDescription());
+        if (error.kind() == SyncEngineError::Kind::BinaryNotFound)
+            setBinaryAvailable(false);
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+    }
+    co_await refreshStatus();
+    if (started)
+        emit engineStarted();
+}
+
+QCoro::Task<void> EngineController::refreshStatus()
+{
+    EngineStatus status;
+    try {
+        status = co_await m_engine.status();
+    } catch (...) {
+        // Documented never to fail; an engine that does still shows a status.
+        status.engineName = m_engine.engineName();
+        status.lastError = currentErrorText();
+    }
+    setStatus(std::move(status));
+}
+
+QCoro::Task<void> EngineController::loadNetwork()
+{
+    NetworkSettings settings;
+    try {
+        settings = co_await m_engine.networkSettings();
+    } catch (...) {
+        co_return;
+    }
+    // The engine may hold the schedule's throttled limits right now; the
+    // settings always show the user's own.
+    if (const std::optional<LimitPair> manual = manualLimit()) {
+        settings.downLimitKbps = manual->first;
+        settings.upLimitKbps = manual->second;
+    } else {
+        storeManualLimit(settings.downLimitKbps, settings.upLimitKbps);
+    }
+    setNetwork(std::move(settings));
+}
+
+QCoro::Task<void> EngineController::applyNetwork(NetworkSettings settings)
+{
+    try {
+        co_await m_engine.applyNetworkSettings(settings);
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+        co_return;
+    }
+    storeManualLimit(settings.downLimitKbps, settings.upLimitKbps);
+    setNetwork(std::move(settings));
+    // The next schedule call pushes whatever pair fits the schedule now.
+    m_lastScheduledThrottled = std::nullopt;
+}
+
+QCoro::Task<void> EngineController::sampleThroughput()
+{
+    CumulativeBytes bytes;
+    try {
+        bytes = co_await m_engine.cumulativeBytes();
+    } catch (...) {
+        co_return;
+    }
+    const QDateTime now = m_clock();
+    if (m_lastSampleTime) {
+        const qint64 elapsedMs = m_lastSampleTime->msecsTo(now);
+        if (elapsedMs > minSampleIntervalMs) {
+            const double seconds = double(elapsedMs) / 1000.0;
+            setRates(rate(bytes.inBytes, m_lastIn, seconds), rate(bytes.outBytes, m_lastOut, seconds));
+        }
+    }
+    m_lastSampleTime = now;
+    m_lastIn = bytes.inBytes;
+    m_lastOut = bytes.outBytes;
+}
+
+QCoro::Task<void> EngineController::applyBandwidthSchedule(BandwidthSchedule schedule, QDateTime now)
+{
+    const LimitPair manual = manualLimit().value_or(LimitPair{m_network.downLimitKbps, m_network.upLimitKbps});
+    if (schedule.enabled) {
+        const bool active = schedule.isActive(now, m_zone);
+        if (m_lastScheduledThrottled == active)
+            co_return;
+        const LimitPair limits = active ? LimitPair{schedule.throttledDownKbps, schedule.throttledUpKbps} : manual;
+        if (co_await pushLimits(limits))
+            m_lastScheduledThrottled = active;
+        co_return;
+    }
+    if (m_lastScheduledThrottled == true) {
+        if (co_await pushLimits(manual))
+            m_lastScheduledThrottled = std::nullopt;
+        co_return;
+    }
+    m_lastScheduledThrottled = std::nullopt;
+}
+
+QCoro::Task<bool> EngineController::pushLimits(LimitPair limits)
+{
+    try {
+        co_await m_engine.setGlobalBandwidth(limits.first, limits.second);
+        co_return true;
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+        co_return false;
+    }
+}
+
+QCoro::Task<void> EngineController::resetDatabase()
+{
+    try {
+        co_await m_engine.resetDatabase();
+        setLastErrorMessage(std::nullopt);
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+    }
+    co_await refreshStatus();
+}
+
+QCoro::Task<void> EngineController::toggleAllPaused()
+{
+    // Taken before the await, so two overlapping calls send the same target.
+    const bool target = !m_isAllPaused;
+    try {
+        co_await m_engine.setAllPaused(target);
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+        co_return;
+    }
+    setAllPausedValue(target);
+}
+
+QCoro::Task<void> EngineController::setDeviceName(QString name)
+{
+    try {
+        co_await m_engine.setLocalDeviceName(name);
+    } catch (...) {
+        setLastErrorMessage(currentErrorText());
+        co_return;
+    }
+    storeDeviceName(std::move(name));
+}
+
+std::optional<EngineController::LimitPair> EngineController::manualLimit() const
+{
+    const std::optional<qint64> down = m_defaults.integer(manualDownKey);
+    if (!down)
+        return std::nullopt;
+    return LimitPair{*down, m_defaults.integer(manualUpKey).value_or(0)};
+}
+
+void EngineController::storeManualLimit(qint64 downKbps, qint64 upKbps)
+{
+    m_defaults.setInteger(manualDownKey, downKbps);
+    m_defaults.setInteger(manualUpKey, upKbps);
+}
+
+void EngineController::setAllPausedValue(bool paused)
+{
+    if (m_isAllPaused == paused)
+        return;
+    m_isAllPaused = paused;
+    emit isAllPausedChanged();
+}
+
+void EngineController::setNetwork(NetworkSettings network)
+{
+    if (m_network == network)
+        return;
+    m_network = std::move(network);
+    emit networkChanged();
+}
+
+void EngineController::setBinaryAvailable(bool available)
+{
+    if (m_binaryAvailable == available)
+        return;
+    m_binaryAvailable = available;
+    emit binaryAvailableChanged();
+}
+
+void EngineController::setRates(double down, double up)
+{
+    if (m_downRate != down) {
+        m_downRate = down;
+        emit downRateChanged();
+    }
+    if (m_upRate != up) {
+        m_upRate = up;
+        emit upRateChanged();
+    }
+}
+
+} // namespace tw
