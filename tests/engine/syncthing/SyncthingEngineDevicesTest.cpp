@@ -140,6 +140,20 @@ TEST_F(SyncthingEngineDevicesTest, DevicesWithoutThisDevicesIDMarkNoneAsThisDevi
     EXPECT_FALSE(devices[0].isThisDevice);
 }
 
+TEST_F(SyncthingEngineDevicesTest, DevicesMarkThisDeviceOnEveryCall)
+{
+    routes.onJson("GET /rest/config/devices", json(QJsonArray{
+        QJsonObject{{"deviceID", kMyID}, {"name", "Studio"}, {"paused", false}},
+    }));
+    // Later calls take this device's ID from the engine's cache.
+    for (int call = 1; call <= 3; ++call) {
+        SCOPED_TRACE(call);
+        const QList<SyncDevice> devices = awaitTask(engine().devices());
+        ASSERT_EQ(devices.size(), 1);
+        EXPECT_TRUE(devices[0].isThisDevice);
+    }
+}
+
 TEST_F(SyncthingEngineDevicesTest, AddDeviceSendsTheWholeRecordAndReadsNothingBack)
 {
     struct Case
