@@ -1,5 +1,6 @@
 #include "controllers/PeerDiagController.h"
 
+#include "AwaitTask.h"
 #include "FakeHttpServer.h"
 #include "WaitUntil.h"
 #include "engine/DiagServer.h"
@@ -64,7 +65,7 @@ protected:
 
     void refresh(QList<PeerDiagController::Peer> peers)
     {
-        QCoro::waitFor(controller->refresh(std::move(peers), localID));
+        awaitTask(controller->refresh(std::move(peers), localID));
     }
 
     void refreshPeer(const QString &host = QStringLiteral("127.0.0.1"))
@@ -231,7 +232,7 @@ TEST_F(PeerDiagControllerTest, PeersAreFetchedInParallelAndAppliedAsTheyEnd)
     ASSERT_TRUE(waitUntil([&] { return controller->reachable().contains(other); }));
     EXPECT_FALSE(controller->reachable().contains(peerID));
     released = true;
-    QCoro::waitFor(std::move(task));
+    awaitTask(std::move(task));
     EXPECT_EQ(controller->reachable(), (PeerReachabilityMap{{peerID, true}, {other, false}}));
 }
 
@@ -247,7 +248,7 @@ protected:
 
     std::optional<QByteArray> fetch(const QString &path, const QString &host)
     {
-        return QCoro::waitFor(PeerDiagController::fetchData(path, host, localID, &session, http.port()));
+        return awaitTask(PeerDiagController::fetchData(path, host, localID, &session, http.port()));
     }
 
     FakeHttpServer http;
@@ -303,7 +304,7 @@ TEST_F(PeerDiagFetchTest, UnparsableHostGivesNothing)
 TEST_F(PeerDiagFetchTest, StatusDecodesArray)
 {
     http.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList({record("tdw-a")})));
-    EXPECT_EQ(QCoro::waitFor(PeerDiagController::fetchStatus("127.0.0.1", localID, &session, http.port())),
+    EXPECT_EQ(awaitTask(PeerDiagController::fetchStatus("127.0.0.1", localID, &session, http.port())),
               QList<FolderDiagStatus>{record("tdw-a")});
     EXPECT_EQ(http.requests().first().target, "/status");
 }

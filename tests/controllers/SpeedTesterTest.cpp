@@ -1,5 +1,7 @@
 #include "controllers/SpeedTester.h"
 
+#include "AwaitTask.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -60,7 +62,7 @@ protected:
 
     static std::optional<SpeedTestResult> run(const QString &path, std::chrono::milliseconds limit = 10s)
     {
-        return QCoro::waitFor(SpeedTester::run(path, limit));
+        return awaitTask(SpeedTester::run(path, limit));
     }
 
     QTemporaryDir dir;
@@ -106,8 +108,8 @@ TEST_F(SpeedTesterRunTest, ConcurrentRunsAreIndependent)
     const QString fast = script("fast", "echo '{\"download\": 8000000, \"upload\": 4000000}'\n");
     auto first = SpeedTester::run(slow);
     auto second = SpeedTester::run(fast);
-    EXPECT_EQ(QCoro::waitFor(std::move(second)), (SpeedTestResult{8.0, 4.0}));
-    EXPECT_EQ(QCoro::waitFor(std::move(first)), (SpeedTestResult{2.0, 1.0}));
+    EXPECT_EQ(awaitTask(std::move(second)), (SpeedTestResult{8.0, 4.0}));
+    EXPECT_EQ(awaitTask(std::move(first)), (SpeedTestResult{2.0, 1.0}));
 }
 
 } // namespace

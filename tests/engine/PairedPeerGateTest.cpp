@@ -1,5 +1,6 @@
 #include "engine/PairedPeerGate.h"
 
+#include "AwaitTask.h"
 #include "FakeSyncEngine.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ TEST_P(PairedPeerGateTest, AdmitsOnlyPairedDeviceFromItsConnection)
         connection.address = *c.connectionAddress;
         engine.state.connections = {connection};
     }
-    EXPECT_EQ(QCoro::waitFor(PairedPeerGate::admits(&engine, c.sender, c.source)), c.admitted);
+    EXPECT_EQ(awaitTask(PairedPeerGate::admits(&engine, c.sender, c.source)), c.admitted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,26 +76,26 @@ protected:
 
 TEST_F(PairedPeerGateFailureTest, EmptySenderAsksNothing)
 {
-    EXPECT_FALSE(QCoro::waitFor(PairedPeerGate::admits(&engine, QString(), QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, QString(), QStringLiteral("192.168.1.20"))));
     EXPECT_TRUE(engine.callLog().isEmpty());
 }
 
 TEST_F(PairedPeerGateFailureTest, UnpairedSenderDoesNotReadConnections)
 {
-    EXPECT_FALSE(QCoro::waitFor(PairedPeerGate::admits(&engine, QStringLiteral("OTHER"), QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, QStringLiteral("OTHER"), QStringLiteral("192.168.1.20"))));
     EXPECT_EQ(engine.callNames(), QStringList{"isPairedDevice"});
 }
 
 TEST_F(PairedPeerGateFailureTest, FailingConnectionsRefuse)
 {
     engine.failNext(QStringLiteral("connections"), SyncEngineError::notRunning());
-    EXPECT_FALSE(QCoro::waitFor(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
-    EXPECT_TRUE(QCoro::waitFor(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
+    EXPECT_TRUE(awaitTask(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
 }
 
 TEST_F(PairedPeerGateFailureTest, NoEngineRefuses)
 {
-    EXPECT_FALSE(QCoro::waitFor(PairedPeerGate::admits(nullptr, peerID, QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(nullptr, peerID, QStringLiteral("192.168.1.20"))));
 }
 
 } // namespace
