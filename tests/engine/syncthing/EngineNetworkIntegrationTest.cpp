@@ -1,0 +1,171 @@
+// Network settings, global limits and byte totals against a real Syncthing.
+// Every switch stays off: custom relay and discovery addresses are loopback
+// addresses where nothing listens.
+
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include "AwaitTask.h"
+#include "QtPrinters.h"
+#include "SyncthingInstance.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+// INTERIM until the fixture hands out engines: one on the instance's running
+// supervisor, which outlives it.
+std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
+{
+    return std::make_unique<SyncthingEngine>(
+        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
+}
+
+const QString kRelay = QStringLiteral("relay://127.0.0.1:1");
+const QString kOtherRelay = QStringLiteral("relay://127.0.0.1:2");
+const QString kDiscovery = QStringLiteral("https://127.0.0.1:1/");
+const QString kOtherDiscovery = QStringLiteral("https://127.0.0.1:2/");
+
+QStringList stringsOf(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &entry : value.toArray())
+        strings.append(entry.toString());
+    return strings;
+}
+
+bool allLoopback(const QStringList &addresses)
+{
+    return std::all_of(addresses.cbegin(), addresses.cend(), [](const QString &address) {
+        return address == "default" || address.contains("://127.");
+    });
+}
+
+class EngineNetworkIntegrationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        instance.start();
+        engine = engineOn(instance);
+        awaitTask(engine->start());
+    }
+
+    QJsonObject options() { return instance.get("/rest/config/options").json().object(); }
+
+    // Whatever a step did, Syncthing itself still has every switch off and
+    // listens on loopback only.
+    void expectSwitchesOff()
+    {
+        const QJsonObject current = options();
+        for (const char *key : {"natEnabled", "relaysEnabled", "localAnnounceEnabled", "globalAnnounceEnabled"})
+            EXPECT_EQ(current.value(key), QJsonValue(false)) << key;
+        EXPECT_TRUE(allLoopback(stringsOf(current.value("listenAddresses"))));
+    }
+
+    static NetworkSettings offWith(QString relay, QString discovery, QString nets)
+    {
+        NetworkSettings settings; // every switch off
+        settings.customRelayURL = std::move(relay);
+        settings.customDiscoveryURL = std::move(discovery);
+        settings.alwaysLocalNets = std::move(nets);
+        return settings;
+    }
+
+    SyncthingInstance instance;
+    std::unique_ptr<SyncthingEngine> engine;
+};
+
+TEST_F(EngineNetworkIntegrationTest, HardenedInstanceReadsWithEverySwitchOff)
+{
+    const NetworkSettings read = awaitTask(engine->networkSettings());
+    EXPECT_FALSE(read.natTraversalEnabled);
+    EXPECT_FALSE(read.relayEnabled);
+    EXPECT_FALSE(read.localDiscoveryEnabled);
+    EXPECT_FALSE(read.globalDiscoveryEnabled);
+    EXPECT_EQ(read.customRelayURL, "");
+    EXPECT_EQ(read.downLimitKbps, 0);
+    EXPECT_EQ(read.upLimitKbps, 0);
+}
+
+TEST_F(EngineNetworkIntegrationTest, RoundTripKeepsOneCustomEntryOfEachKind)
+{
+    const QStringList listenBefore = stringsOf(options().value("listenAddresses"));
+
+    const QString nets = QStringLiteral(" 10.0.0.0/8\r\n192.168.0.0/16") + QChar(0x2028) + "\v172.16.0.0/12\f"
+                         + QChar(0x85) + "\t127.0.0.0/8 " + QChar(0x2029) + "\n";
+    awaitTask(engine->applyNetworkSettings(offWith(kRelay, kDiscovery, nets)));
+    expectSwitchesOff();
+
+    const QJsonObject written = options();
+    EXPECT_EQ(stringsOf(written.value("listenAddresses")), listenBefore + QStringList{kRelay});
+    EXPECT_TRUE(stringsOf(written.value("globalAnnounceServers")).endsWith(kDiscovery));
+    EXPECT_EQ(stringsOf(written.value("alwaysLocalNets")),
+              (QStringList{"10.0.0.0/8", "192.168.0.0/16", "172.16.0.0/12", "127.0.0.0/8"}));
+
+    NetworkSettings read = awaitTask(engine->networkSettings());
+    EXPECT_EQ(read, offWith(kRelay, kDiscovery, "10.0.0.0/8\n192.168.0.0/16\n172.16.0.0/12\n127.0.0.0/8"));
+
+    // Writing back what was read changes nothing.
+    awaitTask(engine->applyNetworkSettings(read));
+    EXPECT_EQ(options(), written);
+
+    // A new custom relay and discovery server replace the old ones.
+    read.customRelayURL = kOtherRelay;
+    read.customDiscoveryURL = kOtherDiscovery;
+    awaitTask(engine->applyNetworkSettings(read));
+    expectSwitchesOff();
+    const QStringList listen = stringsOf(options().value("listenAddresses"));
+    EXPECT_EQ(listen, listenBefore + QStringList{kOtherRelay});
+    const QStringList servers = stringsOf(options().value("globalAnnounceServers"));
+    EXPECT_FALSE(servers.contains(kDiscovery));
+    EXPECT_EQ(servers.count(kOtherDiscovery), 1);
+    EXPECT_EQ(servers.size() - servers.count("default"), 1);
+
+    // Clearing them leaves only the loopback listener and the built-in servers.
+    awaitTask(engine->applyNetworkSettings(offWith({}, {}, {})));
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore);
+    const QStringList cleared = stringsOf(options().value("globalAnnounceServers"));
+    EXPECT_FALSE(cleared.isEmpty());
+    EXPECT_EQ(cleared.count("default"), cleared.size());
+    EXPECT_TRUE(stringsOf(options().value("alwaysLocalNets")).isEmpty());
+    expectSwitchesOff();
+}
+
+TEST_F(EngineNetworkIntegrationTest, GlobalLimitsSetAndReadBack)
+{
+    awaitTask(engine->setGlobalBandwidth(300, 150));
+    NetworkSettings read = awaitTask(engine->networkSettings());
+    EXPECT_EQ(read.downLimitKbps, 300);
+    EXPECT_EQ(read.upLimitKbps, 150);
+    EXPECT_EQ(options().value("maxRecvKbps").toInteger(), 300);
+    EXPECT_EQ(options().value("maxSendKbps").toInteger(), 150);
+    expectSwitchesOff();
+
+    awaitTask(engine->setGlobalBandwidth(0, 0));
+    read = awaitTask(engine->networkSettings());
+    EXPECT_EQ(read.downLimitKbps, 0);
+    EXPECT_EQ(read.upLimitKbps, 0);
+
+    // Limits travel with the other settings too.
+    NetworkSettings settings = offWith({}, {}, {});
+    settings.downLimitKbps = 1200;
+    settings.upLimitKbps = 64;
+    awaitTask(engine->applyNetworkSettings(settings));
+    EXPECT_EQ(awaitTask(engine->networkSettings()), settings);
+}
+
+TEST_F(EngineNetworkIntegrationTest, ByteTotalsOfAnIdleInstance)
+{
+    const CumulativeBytes first = awaitTask(engine->cumulativeBytes());
+    EXPECT_GE(first.inBytes, 0);
+    EXPECT_GE(first.outBytes, 0);
+    const CumulativeBytes second = awaitTask(engine->cumulativeBytes());
+    EXPECT_GE(second.inBytes, first.inBytes);
+    EXPECT_GE(second.outBytes, first.outBytes);
+}
+
+} // namespace
+} // namespace tw
