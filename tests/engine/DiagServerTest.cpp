@@ -431,16 +431,16 @@ TEST_F(DiagServerTest, SilentClientIsDroppedAfterIdleTimeout)
 TEST_F(DiagServerTest, ClientThatKeepsSendingIsNotIdle)
 {
     DiagServer::Options options = loopbackOptions();
-    options.idleTimeout = 300ms;
+    options.idleTimeout = 600ms;
     startServer(options);
     admitEveryone();
     RawHttpClient client;
     ASSERT_TRUE(client.connectTo(loopback, server->serverPort()));
     const QByteArray request = statusRequest();
-    // Five pieces over about 500 ms, each gap under the time-out.
-    for (qsizetype i = 0; i < 5; ++i) {
-        client.send(request.mid(i * 10, i == 4 ? -1 : 10));
-        runEventLoopFor(100);
+    // Six pieces over about 1.2 s, twice the time-out, each gap well under it.
+    for (qsizetype i = 0; i < 6; ++i) {
+        client.send(request.mid(i * 10, i == 5 ? -1 : 10));
+        runEventLoopFor(200);
     }
     ASSERT_TRUE(client.waitClosed());
     EXPECT_EQ(client.received(), answer("200 OK", "application/json", "{}"));
