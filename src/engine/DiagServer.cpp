@@ -128,6 +128,9 @@ QCoro::Task<void> DiagServer::route(Handlers handlers, QPointer<DiagConnection> 
     }
 }
 
+// Results of co_await are bound to locals before they go into an Answer:
+// GCC 12 frees the awaited value too early when co_await stands inside a
+// braced initializer (and is unreliable with co_await in && and || operands).
 QCoro::Task<DiagServer::Answer> DiagServer::answerFor(Handlers handlers, Request request)
 {
     Answer answer;
