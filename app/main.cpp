@@ -1,8 +1,64 @@
+#include "engine/PlatformError.h"
+#include "engine/syncthing/SyncthingEngine.h"
+#include "utilities/AppPaths.h"
+
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+QCoro::Task<void> run(tw::SyncthingEngine *engine)
+{
+    QTextStream out(stdout);
+    try {
+        co_await engine->start();
+        const QString id = co_await engine->localDeviceID();
+        out << "Syncthing is running for this device (" << id.left(7) << "…). Press Ctrl-C to stop.\n";
+    } catch (const std::exception &error) {
+        out << "The sync engine could not start: " << tw::describeError(error) << '\n';
+        QCoreApplication::exit(1);
+    }
+    out.flush();
+}
+
+QCoro::Task<void> shutDown(tw::SyncthingEngine *engine)
+{
+    co_await engine->stop();
+    QCoreApplication::quit();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("TidewellMesh"));
-    return 0;
+
+    // Ctrl-C and SIGTERM stop Syncthing cleanly before the process ends.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return 1;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    std::signal(SIGINT, onTerminationSignal);
+    std::signal(SIGTERM, onTerminationSignal);
+
+    tw::SyncthingEngine engine(tw::AppPaths::standard());
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&engine, &notifier] {
+        notifier.setEnabled(false);
+        shutDown(&engine);
+    });
+    run(&engine);
+    return app.exec();
 }

@@ -1,0 +1,126 @@
+#include "AwaitTask.h"
+#include "SyncthingInstance.h"
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <qcoro/qcorotimer.h>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+namespace {
+
+// An engine whose supervisor runs the given program on a prepared home, with
+// every wait recorded and shortened.
+class EngineWithProgram
+{
+public:
+    explicit EngineWithProgram(const QByteArray &script)
+    {
+        const QString bin = m_dir.path() + QStringLiteral("/bin");
+        QDir().mkpath(bin);
+        m_program = bin + QStringLiteral("/syncthing");
+        if (!script.isEmpty())
+            write(m_program, script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const AppPaths paths(m_dir.path() + QStringLiteral("/TidewellSync"));
+        QDir().mkpath(paths.engineHome());
+        write(paths.engineHome() + QStringLiteral("/config.xml"),
+              "<configuration version=\"37\"><gui enabled=\"true\"><address>127.0.0.1:8384</address></gui>"
+              "<options><listenAddress>default</listenAddress></options></configuration>\n");
+        write(paths.engineHome() + QStringLiteral("/cert.pem"), "cert\n");
+        write(paths.engineHome() + QStringLiteral("/key.pem"), "key\n");
+
+        SyncthingProcess::Options options;
+        options.loopbackOnly = true;
+        options.environment = SyncthingInstance::isolatedEnvironment(m_dir.path());
+        options.sleeper = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
+        options.stopGrace = 500ms;
+        auto process = std::make_shared<SyncthingProcess>(paths, QStringList{m_program}, options);
+        m_engine = std::make_unique<SyncthingEngine>(process, [this](std::chrono::milliseconds duration) {
+            m_waits.append(duration);
+            return QCoro::sleepFor(1ms);
+        });
+    }
+    ~EngineWithProgram() { awaitTask(m_engine->stop()); }
+
+    SyncthingEngine &engine() { return *m_engine; }
+    const QList<std::chrono::milliseconds> &waits() const { return m_waits; }
+
+private:
+    static void write(const QString &path, const QByteArray &content, QFile::Permissions permissions = {})
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        if (permissions)
+            file.setPermissions(permissions);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_program;
+    QList<std::chrono::milliseconds> m_waits;
+    std::unique_ptr<SyncthingEngine> m_engine;
+};
+
+SyncEngineError startError(SyncthingEngine &engine)
+{
+    try {
+        awaitTask(engine.start());
+    } catch (const SyncEngineError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "start() succeeded";
+    return SyncEngineError::backend(QString());
+}
+
+TEST(SyncthingEngineLifecycleTest, ChildThatDiesAtLaunchFailsTwiceAsNotResponding)
+{
+    EngineWithProgram setup("#!/bin/sh\nexit 3\n");
+    const SyncEngineError error = startError(setup.engine());
+    EXPECT_EQ(error.kind(), SyncEngineError::Kind::Backend);
+    EXPECT_EQ(error.errorDescription(), QStringLiteral("Syncthing started but is not responding."));
+    // The dead child ends each attempt at its first failed probe: the only
+    // wait left is the pause between the two attempts.
+    EXPECT_EQ(setup.waits(), (QList<std::chrono::milliseconds>{800ms}));
+    const EngineStatus status = awaitTask(setup.engine().status());
+    EXPECT_FALSE(status.isRunning);
+    EXPECT_EQ(status.lastError, QStringLiteral("Syncthing started but is not responding."));
+    EXPECT_EQ(status.engineName, QStringLiteral("Syncthing"));
+}
+
+TEST(SyncthingEngineLifecycleTest, MissingProgramIsReportedAfterTwoAttempts)
+{
+    EngineWithProgram setup{QByteArray()};  // no program written
+    const SyncEngineError error = startError(setup.engine());
+    EXPECT_EQ(error.kind(), SyncEngineError::Kind::BinaryNotFound);
+    EXPECT_EQ(setup.waits().size(), 1);
+    const EngineStatus status = awaitTask(setup.engine().status());
+    ASSERT_TRUE(status.lastError);
+    EXPECT_TRUE(status.lastError->startsWith(QStringLiteral("Sync backend not found. ")));
+}
+
+TEST(SyncthingEngineLifecycleTest, OperationsNeedingTheInterfaceFailWhileStopped)
+{
+    EngineWithProgram setup("#!/bin/sh\nexit 3\n");
+    SyncthingEngine &engine = setup.engine();
+    EXPECT_THROW(awaitTask(engine.localDeviceID()), SyncEngineError);
+    EXPECT_THROW(awaitTask(engine.localDeviceName()), SyncEngineError);
+    EXPECT_THROW(awaitTask(engine.setLocalDeviceName(QStringLiteral("x"))), SyncEngineError);
+    try {
+        awaitTask(engine.localDeviceID());
+    } catch (const SyncEngineError &error) {
+        EXPECT_EQ(error.kind(), SyncEngineError::Kind::NotRunning);
+    }
+    const EngineStatus status = awaitTask(engine.status());
+    EXPECT_FALSE(status.isRunning);
+    EXPECT_FALSE(status.localDeviceID);
+    EXPECT_FALSE(status.lastError);
+    EXPECT_EQ(engine.engineName(), QStringLiteral("Syncthing"));
+}
+
+} // namespace
+} // namespace tw
