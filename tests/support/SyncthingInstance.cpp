@@ -1,0 +1,293 @@
+#include "SyncthingInstance.h"
+#include "AwaitTask.h"
+
+#include "engine/syncthing/SyncthingSweep.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <qcoro/qcoronetworkreply.h>
+#include <qcoro/qcorotimer.h>
+
+#include <stdexcept>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+
+namespace {
+
+constexpr auto pollInterval = 100ms;
+
+struct ReplyDeleter
+{
+    void operator()(QNetworkReply *reply) const { reply->deleteLater(); }
+};
+
+QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QNetworkRequest request,
+                                              QByteArray verb, QByteArray body)
+{
+    std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
+        body.isEmpty() ? network->sendCustomRequest(request, verb) : network->sendCustomRequest(request, verb, body));
+    co_await reply.get();
+    SyncthingInstance::Response response;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        response.status = status.toInt();
+        response.body = reply->readAll();
+        for (const auto &[name, value] : reply->rawHeaderPairs())
+            response.headers.append({name, value});
+    } else {
+        response.error = reply->errorString();
+    }
+    co_return response;
+}
+
+void pause(std::chrono::milliseconds duration)
+{
+    awaitTask(QCoro::sleepFor(duration));
+}
+
+// Variables that would make the child use another home, reach out through
+// a proxy, or carry our own settings into it.
+bool isForeign(const QString &key)
+{
+    static const QStringList proxies{QStringLiteral("all_proxy"), QStringLiteral("http_proxy"),
+                                     QStringLiteral("https_proxy"), QStringLiteral("no_proxy")};
+    return key.startsWith(QLatin1String("ST")) || proxies.contains(key.toLower());
+}
+
+} // namespace
+
+QProcessEnvironment SyncthingInstance::isolatedEnvironment(const QString &root)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : environment.keys()) {
+        if (isForeign(key))
+            environment.remove(key);
+    }
+    const QString user = root + QStringLiteral("/user");
+    const QList<std::pair<QString, QString>> places{
+        {QStringLiteral("HOME"), user},
+        {QStringLiteral("XDG_CONFIG_HOME"), user + QStringLiteral("/.config")},
+        {QStringLiteral("XDG_DATA_HOME"), user + QStringLiteral("/.local/share")},
+        {QStringLiteral("XDG_STATE_HOME"), user + QStringLiteral("/.local/state")},
+        {QStringLiteral("XDG_CACHE_HOME"), user + QStringLiteral("/.cache")},
+        {QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime")},
+    };
+    for (const auto &[key, path] : places) {
+        QDir().mkpath(path);
+        environment.insert(key, path);
+    }
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return environment;
+}
+
+SyncthingInstance::SyncthingInstance(QString host, QString name)
+    : SyncthingInstance(Settings{std::move(host), std::move(name), SyncthingProcess::defaultCandidates(), {}})
+{
+}
+
+SyncthingInstance::SyncthingInstance(Settings settings)
+    : m_host(std::move(settings.host)),
+      m_name(settings.name.isEmpty() ? QStringLiteral("instance ") + m_host : std::move(settings.name)),
+      m_network(std::make_unique<QNetworkAccessManager>())
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder: " + m_dir.errorString().toStdString());
+    m_environment = isolatedEnvironment(m_dir.path());
+    m_environment.insert(settings.extraEnvironment);
+    SyncthingProcess::Options options;
+    options.loopbackOnly = true;
+    options.listenHost = m_host;
+    options.environment = m_environment;
+    // Syncthing connected to a peer takes about ten seconds to shut down;
+    // tests need no graceful end and do not wait that long.
+    options.stopGrace = std::chrono::seconds(2);
+    m_process = std::make_unique<SyncthingProcess>(AppPaths(m_dir.path() + QStringLiteral("/TidewellSync")),
+                                                   std::move(settings.candidates), options);
+    m_network->setProxy(QNetworkProxy::NoProxy);
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+SyncthingInstance::~SyncthingInstance()
+{
+    try {
+        stop();
+    } catch (...) {
+    }
+    // Whatever stop() could not reach (a monitor SIGKILLed by a test leaves
+    // its child behind) goes now, before the folder does.
+    SyncthingSweep::terminateBlocking(home());
+}
+
+QString SyncthingInstance::home() const
+{
+    return m_process->homePath();
+}
+
+QUrl SyncthingInstance::baseURL() const
+{
+    const auto endpoint = m_process->endpoint();
+    return endpoint ? endpoint->baseURL : QUrl();
+}
+
+QString SyncthingInstance::apiKey() const
+{
+    const auto endpoint = m_process->endpoint();
+    return endpoint ? endpoint->apiKey : QString();
+}
+
+qint64 SyncthingInstance::pid() const
+{
+    return m_process->processId();
+}
+
+bool SyncthingInstance::isRunning() const
+{
+    return m_process->isRunning();
+}
+
+void SyncthingInstance::start(std::chrono::milliseconds deadline)
+{
+    awaitTask(m_process->startIfNeeded());
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < until) {
+        if (get(QStringLiteral("/rest/system/ping")).ok())
+            return;
+        if (!m_process->isRunning())
+            break;
+        pause(pollInterval);
+    }
+    throw std::runtime_error("Syncthing on " + m_host.toStdString() + " did not answer; log:\n"
+                             + logTail().toStdString());
+}
+
+void SyncthingInstance::stop()
+{
+    awaitTask(m_process->stop());
+    m_deviceID.reset();
+}
+
+QString SyncthingInstance::logTail() const
+{
+    QFile log(home() + QLatin1Char('/') + SyncthingProcess::logFileName);
+    if (!log.open(QIODevice::ReadOnly))
+        return QStringLiteral("(no log)");
+    const qint64 size = log.size();
+    log.seek(std::max<qint64>(0, size - 3000));
+    return QString::fromUtf8(log.readAll());
+}
+
+SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, const QString &path,
+                                                       const QByteArray &body, const QString &apiKey,
+                                                       const QList<std::pair<QByteArray, QByteArray>> &headers)
+{
+    QNetworkRequest request(QUrl(baseURL().toString() + path));
+    request.setTransferTimeout(30000);
+    if (!apiKey.isEmpty())
+        request.setRawHeader("X-API-Key", apiKey.toUtf8());
+    if (!body.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+    return awaitTask(send(m_network.get(), request, verb, body));
+}
+
+SyncthingInstance::Response SyncthingInstance::get(const QString &path)
+{
+    return request("GET", path, {}, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::post(const QString &path, const QByteArray &body)
+{
+    return request("POST", path, body, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QByteArray &body)
+{
+    return request("PUT", path, body, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::patch(const QString &path, const QByteArray &body)
+{
+    return request("PATCH", path, body, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::del(const QString &path)
+{
+    return request("DELETE", path, {}, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, const QString &path,
+                                                        const QByteArray &body)
+{
+    Response response = request(verb, path, body, apiKey());
+    if (!response.ok())
+        throw std::runtime_error(QStringLiteral("%1 %2 answered %3: %4")
+                                     .arg(QString::fromLatin1(verb), path)
+                                     .arg(response.status)
+                                     .arg(response.error.isEmpty() ? QString::fromUtf8(response.body) : response.error)
+                                     .toStdString());
+    return response;
+}
+
+QString SyncthingInstance::deviceID()
+{
+    if (!m_deviceID)
+        m_deviceID = expectOk("GET", QStringLiteral("/rest/system/status")).json().object().value("myID").toString();
+    return *m_deviceID;
+}
+
+QString SyncthingInstance::listenAddress()
+{
+    const QJsonArray addresses =
+        expectOk("GET", QStringLiteral("/rest/config/options")).json().object().value("listenAddresses").toArray();
+    return addresses.isEmpty() ? QString() : addresses.first().toString();
+}
+
+void SyncthingInstance::pairWith(SyncthingInstance &other)
+{
+    const auto add = [](SyncthingInstance &self, SyncthingInstance &peer) {
+        const QJsonObject device{
+            {QStringLiteral("deviceID"), peer.deviceID()},
+            {QStringLiteral("name"), peer.name()},
+            {QStringLiteral("addresses"), QJsonArray{peer.listenAddress()}},
+        };
+        self.expectOk("PUT", QStringLiteral("/rest/config/devices/") + encode(peer.deviceID()),
+                      QJsonDocument(device).toJson(QJsonDocument::Compact));
+    };
+    add(*this, other);
+    add(other, *this);
+}
+
+bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline)
+{
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < until) {
+        const Response response = get(QStringLiteral("/rest/system/connections"));
+        const QJsonObject connection =
+            response.json().object().value("connections").toObject().value(deviceID).toObject();
+        if (connection.value("connected").toBool())
+            return true;
+        pause(pollInterval);
+    }
+    return false;
+}
+
+void SyncthingInstance::scan(const QString &folderID)
+{
+    expectOk("POST", QStringLiteral("/rest/db/scan?folder=") + encode(folderID));
+}
+
+QString SyncthingInstance::encode(const QString &text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+} // namespace tw

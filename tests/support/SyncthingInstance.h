@@ -1,0 +1,113 @@
+#pragma once
+
+#include "engine/syncthing/SyncthingProcess.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace tw {
+
+// A real Syncthing on loopback for tests, used synchronously from the test
+// thread. Its home lives in a temporary folder; HOME and XDG_* of the child
+// point there too, so no real home is touched. The configuration is hardened:
+// it listens only on tcp://<host>:<free port>, its GUI/REST on
+// <host>:<free port>, with discovery, relays, NAT, usage and crash reporting,
+// upgrades and the browser off. Destruction stops the instance and sweeps
+// every process of its home, also when a test fails half-way.
+class SyncthingInstance
+{
+public:
+    struct Response
+    {
+        int status = 0; // 0 when no HTTP answer arrived
+        QByteArray body;
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        QString error; // the transport's text when no HTTP answer arrived
+        QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+        bool ok() const { return status >= 200 && status <= 299; }
+    };
+
+    struct Settings
+    {
+        QString host = QStringLiteral("127.0.0.1"); // any 127.0.0.N
+        QString name;                                // what paired peers call it; "instance <host>" when empty
+        QStringList candidates = SyncthingProcess::defaultCandidates();
+        QProcessEnvironment extraEnvironment;        // set on top of the isolated environment
+    };
+
+    explicit SyncthingInstance(QString host = QStringLiteral("127.0.0.1"), QString name = {});
+    explicit SyncthingInstance(Settings settings);
+    ~SyncthingInstance();
+    SyncthingInstance(const SyncthingInstance &) = delete;
+    SyncthingInstance &operator=(const SyncthingInstance &) = delete;
+
+    // Launches (generating the home on first use) and waits until the REST
+    // interface answers a ping. Throws std::runtime_error with the log's tail.
+    void start(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // Stops the instance; afterwards no process of its home is left.
+    void stop();
+    bool isRunning() const;
+
+    const QString &host() const { return m_host; }
+    const QString &name() const { return m_name; }
+    QString home() const;
+    QString root() const { return m_dir.path(); }
+    QUrl baseURL() const;
+    QString apiKey() const;
+    qint64 pid() const;
+    SyncthingProcess &process() { return *m_process; }
+    // The environment the child runs with (HOME and XDG_* redirected).
+    const QProcessEnvironment &environment() const { return m_environment; }
+
+    // This device's ID (cached after the first read).
+    QString deviceID();
+    // The one address the instance listens on for peers, "tcp://<host>:<port>".
+    QString listenAddress();
+
+    // REST calls with the API key; path includes any query ("/rest/db/scan?folder=x").
+    Response get(const QString &path);
+    Response post(const QString &path, const QByteArray &body = {});
+    Response put(const QString &path, const QByteArray &body);
+    Response patch(const QString &path, const QByteArray &body);
+    Response del(const QString &path);
+    // Any request: no API key when apiKey is empty; extra headers as given.
+    Response request(const QByteArray &verb, const QString &path, const QByteArray &body,
+                     const QString &apiKey, const QList<std::pair<QByteArray, QByteArray>> &headers = {});
+
+    // Adds each instance to the other's devices with its explicit tcp://
+    // address (never "dynamic": discovery is off).
+    void pairWith(SyncthingInstance &other);
+    // Whether the device shows connected before the deadline.
+    bool waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // Asks for an immediate scan instead of waiting for the watcher.
+    void scan(const QString &folderID);
+
+    // The system environment with HOME and XDG_* moved under root (the
+    // folders are created), and without Syncthing's own ST* variables and
+    // proxy settings.
+    static QProcessEnvironment isolatedEnvironment(const QString &root);
+
+    // Percent-encodes one path segment or query value ("+" becomes "%2B").
+    static QString encode(const QString &text);
+
+private:
+    Response expectOk(const QByteArray &verb, const QString &path, const QByteArray &body = {});
+    QString logTail() const;
+
+    QTemporaryDir m_dir;
+    QString m_host;
+    QString m_name;
+    QProcessEnvironment m_environment;
+    std::unique_ptr<SyncthingProcess> m_process;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::optional<QString> m_deviceID;
+};
+
+} // namespace tw
