@@ -109,7 +109,7 @@ SyncthingInstance::SyncthingInstance(Settings settings)
     // Syncthing connected to a peer takes about ten seconds to shut down;
     // tests need no graceful end and do not wait that long.
     options.stopGrace = std::chrono::seconds(2);
-    m_process = std::make_unique<SyncthingProcess>(AppPaths(m_dir.path() + QStringLiteral("/TidewellSync")),
+    m_process = std::make_shared<SyncthingProcess>(AppPaths(m_dir.path() + QStringLiteral("/TidewellSync")),
                                                    std::move(settings.candidates), options);
     m_network->setProxy(QNetworkProxy::NoProxy);
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -146,6 +146,11 @@ QString SyncthingInstance::apiKey() const
 qint64 SyncthingInstance::pid() const
 {
     return m_process->processId();
+}
+
+std::unique_ptr<SyncthingEngine> SyncthingInstance::makeEngine(Sleeper sleeper)
+{
+    return std::make_unique<SyncthingEngine>(m_process, std::move(sleeper));
 }
 
 bool SyncthingInstance::isRunning() const

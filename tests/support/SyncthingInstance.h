@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/syncthing/SyncthingEngine.h"
 #include "engine/syncthing/SyncthingProcess.h"
+#include "utilities/Sleeper.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -63,6 +65,8 @@ public:
     QString apiKey() const;
     qint64 pid() const;
     SyncthingProcess &process() { return *m_process; }
+    // An engine driving this instance's supervisor; start() it to attach.
+    std::unique_ptr<SyncthingEngine> makeEngine(Sleeper sleeper = realSleeper());
     // The environment the child runs with (HOME and XDG_* redirected).
     const QProcessEnvironment &environment() const { return m_environment; }
 
@@ -105,7 +109,7 @@ private:
     QString m_host;
     QString m_name;
     QProcessEnvironment m_environment;
-    std::unique_ptr<SyncthingProcess> m_process;
+    std::shared_ptr<SyncthingProcess> m_process;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::optional<QString> m_deviceID;
 };

@@ -1,5 +1,6 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
+#include "AwaitTask.h"
 
 #include "engine/syncthing/SyncthingSweep.h"
 
@@ -199,6 +200,17 @@ TEST(SyncthingInstanceIntegrationTest, ScanAndRestHelpersSpeakToTheInstance)
     EXPECT_EQ(instance.del("/rest/config/folders/" + SyncthingInstance::encode("tdw-a+b")).status, 200);
     EXPECT_EQ(instance.get("/rest/db/status?folder=nope").status, 404);
     EXPECT_EQ(SyncthingInstance::encode("a+b c/d"), "a%2Bb%20c%2Fd");
+}
+
+TEST(SyncthingInstanceIntegrationTest, HandsOutAnEngineOnItsRunningInstance)
+{
+    SyncthingInstance instance;
+    instance.start();
+    const qint64 pid = instance.pid();
+    auto engine = instance.makeEngine();
+    awaitTask(engine->start());
+    EXPECT_EQ(instance.pid(), pid) << "the engine launched a second Syncthing";
+    EXPECT_EQ(awaitTask(engine->localDeviceID()), instance.deviceID());
 }
 
 } // namespace
