@@ -25,14 +25,6 @@ const QString kFolderID = QStringLiteral("tdw-c7e4da7e");
 const QByteArray kCreated = QByteArrayLiteral("1234567890");
 const char *const kOtherAttribute = "user.tidewell.test.other";
 
-// INTERIM until the fixture hands out engines: one on the instance's running
-// supervisor, which outlives it.
-std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
-{
-    return std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
-}
-
 // Why "user." attributes cannot be set in this directory, or nothing.
 std::optional<QString> userAttributesUnsupported(const QString &directory)
 {
@@ -81,8 +73,8 @@ TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
 
     a.start();
     b.start();
-    const auto engineA = engineOn(a);
-    const auto engineB = engineOn(b);
+    const auto engineA = a.makeEngine();
+    const auto engineB = b.makeEngine();
     awaitTask(engineA->start());
     awaitTask(engineB->start());
     a.pairWith(b);

@@ -26,14 +26,6 @@ using namespace std::chrono_literals;
 namespace tw {
 namespace {
 
-// INTERIM until the fixture hands out engines: one on the instance's running
-// supervisor, which outlives it.
-std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
-{
-    return std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
-}
-
 const QString kFolderID = QStringLiteral("tdw-d1a90001");
 const QByteArray kContent = QByteArrayLiteral("seven kilobytes or so of nothing much\n").repeated(200);
 
@@ -81,7 +73,7 @@ protected:
     void SetUp() override
     {
         instance.start();
-        engine = engineOn(instance);
+        engine = instance.makeEngine();
         awaitTask(engine->start());
         folderPath = instance.root() + "/folders/diag";
         QDir().mkpath(folderPath);

@@ -22,14 +22,6 @@ using namespace std::chrono_literals;
 namespace tw {
 namespace {
 
-// INTERIM until the fixture hands out engines: one on the instance's running
-// supervisor, which outlives it.
-std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
-{
-    return std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
-}
-
 QByteArray compact(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
 
 QJsonObject folderConfig(SyncthingInstance &instance, const QString &id, const QString &label,
@@ -105,7 +97,7 @@ TEST(EngineEventsIntegrationTest, EventsOfAPairing)
     SyncthingInstance b(QStringLiteral("127.0.0.2"), QStringLiteral("Bert"));
     a.start();
     b.start();
-    const std::unique_ptr<SyncthingEngine> engine = engineOn(a);
+    const std::unique_ptr<SyncthingEngine> engine = a.makeEngine();
     awaitTask(engine->start());
     EventLog log(*engine);
     log.skipToNow();
@@ -154,7 +146,7 @@ TEST(EngineEventsIntegrationTest, BurstBetweenPollsLosesNothing)
     constexpr int kChanges = 250;
     SyncthingInstance instance;
     instance.start();
-    const std::unique_ptr<SyncthingEngine> engine = engineOn(instance);
+    const std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
     awaitTask(engine->start());
     const QJsonObject folder = folderConfig(instance, "tdw-b0757001", "Burst", {instance.deviceID()});
     putFolder(instance, folder);

@@ -15,14 +15,6 @@
 namespace tw {
 namespace {
 
-// INTERIM until the fixture hands out engines: one on the instance's running
-// supervisor, which outlives it.
-std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
-{
-    return std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
-}
-
 const QString kRelay = QStringLiteral("relay://127.0.0.1:1");
 const QString kOtherRelay = QStringLiteral("relay://127.0.0.1:2");
 const QString kDiscovery = QStringLiteral("https://127.0.0.1:1/");
@@ -49,7 +41,7 @@ protected:
     void SetUp() override
     {
         instance.start();
-        engine = engineOn(instance);
+        engine = instance.makeEngine();
         awaitTask(engine->start());
     }
 
