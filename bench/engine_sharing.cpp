@@ -115,9 +115,7 @@ int main(int argc, char **argv)
     const QString target = QStringLiteral("tdw-%1").arg(kFolders / 2, 8, 16, QLatin1Char('0'));
     const qint64 folderListBytes = instance.get(QStringLiteral("/rest/config/folders")).body.size();
 
-    // Interim: an engine on the instance's running supervisor, which outlives it.
-    auto engine = std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
+    auto engine = instance.makeEngine();
     awaitTask(engine->start());
     awaitTask(engine->localDeviceID());
 

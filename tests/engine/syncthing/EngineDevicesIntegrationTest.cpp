@@ -83,9 +83,7 @@ bool eventually(const std::function<bool()> &condition, std::chrono::millisecond
 
 std::unique_ptr<SyncthingEngine> startedEngine(SyncthingInstance &instance)
 {
-    // Interim: an engine on the instance's running supervisor, which outlives it.
-    std::unique_ptr<SyncthingEngine> engine = std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
+    std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
     awaitTask(engine->start());
     return engine;
 }
