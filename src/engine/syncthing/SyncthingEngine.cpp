@@ -123,7 +123,7 @@ QCoro::Task<EngineStatus> SyncthingEngine::status()
 QCoro::Task<QString> SyncthingEngine::localDeviceID()
 {
     if (m_cachedLocalID)
-        co_return *m_cachedLocalID;
+        co_return QString(*m_cachedLocalID);  // a copy: QCoro moves a returned lvalue
     const SyncthingAPI api = requireAPI();
     const STSystemStatus system = co_await api.systemStatus();
     m_cachedLocalID = system.myID;
