@@ -31,12 +31,6 @@ namespace {
 const QString kFolderID = QStringLiteral("tdw-5a7e0001");
 const QByteArray kContent = QByteArrayLiteral("status travels between Macs\n").repeated(300);
 
-std::unique_ptr<SyncthingEngine> engineOn(SyncthingInstance &instance)
-{
-    return std::make_unique<SyncthingEngine>(
-        std::shared_ptr<SyncthingProcess>(&instance.process(), [](SyncthingProcess *) {}), realSleeper());
-}
-
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds deadline = 60s)
 {
     const auto until = std::chrono::steady_clock::now() + deadline;
@@ -68,8 +62,8 @@ protected:
         macA.pairWith(macB);
         ASSERT_TRUE(macA.waitUntilConnected(macB.deviceID()));
         ASSERT_TRUE(macB.waitUntilConnected(macA.deviceID()));
-        engineA = engineOn(macA);
-        engineB = engineOn(macB);
+        engineA = macA.makeEngine();
+        engineB = macB.makeEngine();
         awaitTask(engineA->start());
         awaitTask(engineB->start());
 
