@@ -1,0 +1,363 @@
+// The engine's folder, ignore, browse and archive operations against real
+// Syncthing instances on loopback.
+
+#include "engine/SyncEngineError.h"
+#include "engine/syncthing/SyncthingEngine.h"
+
+#include "AwaitTask.h"
+#include "QtPrinters.h"
+#include "SyncthingInstance.h"
+#include "WaitUntil.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tw {
+namespace {
+
+constexpr int kSyncTimeoutMs = 60000;
+
+template <typename T>
+std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
+{
+    try {
+        awaitTask(std::move(task));
+    } catch (const SyncEngineError &error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(content), content.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void setModified(const QString &path, qint64 seconds)
+{
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0) << path.toStdString();
+}
+
+std::optional<SyncFolder> findFolder(const QList<SyncFolder> &folders, const QString &id)
+{
+    for (const SyncFolder &folder : folders) {
+        if (folder.id == id)
+            return folder;
+    }
+    return std::nullopt;
+}
+
+QJsonObject folderStatus(SyncthingInstance &instance, const QString &id)
+{
+    return instance.get(QStringLiteral("/rest/db/status?folder=") + SyncthingInstance::encode(id)).json().object();
+}
+
+// Scanned, idle, needing nothing and holding the given number of local items.
+bool waitUntilIndexed(SyncthingInstance &instance, const QString &id, int items)
+{
+    return waitUntil(
+        [&] {
+            const QJsonObject status = folderStatus(instance, id);
+            return status.value("state").toString() == "idle" && status.value("needTotalItems").toInt() == 0
+                && status.value("localTotalItems").toInt() == items;
+        },
+        kSyncTimeoutMs);
+}
+
+class EngineFoldersIntegrationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        a.start();
+        engine = a.makeEngine();
+        awaitTask(engine->start());
+    }
+
+    void TearDown() override { awaitTask(engine->stop()); }
+
+    QString folderPath(const QString &name) const { return a.root() + QStringLiteral("/folders/") + name; }
+
+    // A folder created through the engine, on a fresh directory.
+    SyncFolder makeFolder(const QString &name, VersioningPolicy versioning = VersioningPolicy::none())
+    {
+        QDir().mkpath(folderPath(name));
+        NewFolderRequest request;
+        request.label = name;
+        request.path = folderPath(name);
+        request.versioning = versioning;
+        return awaitTask(engine->addFolder(request));
+    }
+
+    SyncFolder readBack(const QString &id)
+    {
+        const std::optional<SyncFolder> folder = findFolder(awaitTask(engine->folders()), id);
+        if (!folder)
+            throw std::runtime_error("folder " + id.toStdString() + " is not listed");
+        return *folder;
+    }
+
+    SyncthingInstance a{QStringLiteral("127.0.0.1"), QStringLiteral("A")};
+    std::unique_ptr<SyncthingEngine> engine;
+};
+
+TEST_F(EngineFoldersIntegrationTest, ACreatedFolderReadsBackAsRequested)
+{
+    QDir().mkpath(folderPath("photos"));
+    NewFolderRequest request;
+    request.label = QStringLiteral("Holiday Photos");
+    request.path = folderPath("photos");
+    request.mode = FolderSyncMode::SendOnly;
+    request.ignorePatterns = {QStringLiteral("*.tmp"), QStringLiteral("!keep.tmp"), QStringLiteral("(?d).DS_Store")};
+    request.versioning = VersioningPolicy::trashCan(14);
+    request.syncMetadata = false;
+    const SyncFolder created = awaitTask(engine->addFolder(request));
+
+    static const QRegularExpression idForm(QStringLiteral("^tdw-[0-9a-f]{8}$"));
+    EXPECT_TRUE(idForm.match(created.id).hasMatch()) << created.id.toStdString();
+
+    const SyncFolder listed = readBack(created.id);
+    EXPECT_EQ(listed.label, request.label);
+    EXPECT_EQ(listed.path, request.path);
+    EXPECT_EQ(listed.mode, FolderSyncMode::SendOnly);
+    EXPECT_FALSE(listed.isPaused);
+    EXPECT_EQ(listed.versioning, VersioningPolicy::trashCan(14));
+    EXPECT_FALSE(listed.syncMetadata);
+    EXPECT_EQ(listed.sharedDeviceIDs, QStringList{a.deviceID()});
+    EXPECT_TRUE(listed.introducedDeviceIDs.isEmpty());
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(created.id)), request.ignorePatterns);
+    EXPECT_EQ(awaitTask(engine->folderType(created.id)), QStringLiteral("sendonly"));
+
+    // What the listing does not carry, straight from Syncthing's configuration.
+    const QJsonObject config =
+        a.get(QStringLiteral("/rest/config/folders/") + created.id).json().object();
+    EXPECT_EQ(config.value("xattrFilter").toObject().value("entries"), STXattrFilter::syncedXattrs().toJson().value("entries"));
+    EXPECT_EQ(config.value("rescanIntervalS").toInt(), 900);
+    EXPECT_TRUE(config.value("fsWatcherEnabled").toBool());
+    EXPECT_EQ(config.value("copyRangeMethod").toString(), "all");
+
+    EXPECT_EQ(awaitTask(engine->folderType(QStringLiteral("tdw-unknown"))), QStringLiteral("sendreceive"));
+}
+
+TEST_F(EngineFoldersIntegrationTest, EachSettingChangesOnlyItselfAndReadsBack)
+{
+    const SyncFolder folder = makeFolder("settings", VersioningPolicy::simple(3));
+    awaitTask(engine->setFolderLabel(folder.id, QStringLiteral("Renamed")));
+    awaitTask(engine->setFolderType(folder.id, QStringLiteral("receiveonly")));
+    awaitTask(engine->setFolderPaused(folder.id, true));
+    awaitTask(engine->setFolderMetadata(folder.id, false));
+    SyncFolder listed = readBack(folder.id);
+    EXPECT_EQ(listed.label, QStringLiteral("Renamed"));
+    EXPECT_EQ(listed.mode, FolderSyncMode::ReceiveOnly);
+    EXPECT_TRUE(listed.isPaused);
+    EXPECT_FALSE(listed.syncMetadata);
+    EXPECT_EQ(listed.versioning, VersioningPolicy::simple(3));
+    EXPECT_EQ(listed.path, folder.path);
+    EXPECT_EQ(awaitTask(engine->folderType(folder.id)), QStringLiteral("receiveonly"));
+
+    const VersioningPolicy policies[] = {
+        VersioningPolicy::staggered(3), VersioningPolicy::trashCan(0), VersioningPolicy::simple(10),
+        VersioningPolicy::none(),       VersioningPolicy::trashCan(30),
+    };
+    for (const VersioningPolicy &policy : policies) {
+        awaitTask(engine->setVersioning(folder.id, policy));
+        listed = readBack(folder.id);
+        EXPECT_EQ(listed.versioning, policy) << int(policy.kind()) << " " << policy.value();
+        EXPECT_EQ(listed.label, QStringLiteral("Renamed"));
+        EXPECT_TRUE(listed.isPaused);
+    }
+
+    awaitTask(engine->setFolderMetadata(folder.id, true));
+    awaitTask(engine->setFolderPaused(folder.id, false));
+    listed = readBack(folder.id);
+    EXPECT_TRUE(listed.syncMetadata);
+    EXPECT_FALSE(listed.isPaused);
+    const QJsonObject config = a.get(QStringLiteral("/rest/config/folders/") + folder.id).json().object();
+    EXPECT_TRUE(config.value("sendXattrs").toBool());
+    EXPECT_TRUE(config.value("syncXattrs").toBool());
+
+    // A filter edited elsewhere is put back.
+    a.patch(QStringLiteral("/rest/config/folders/") + folder.id,
+            R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})");
+    awaitTask(engine->applySyncedXattrFilter(folder.id));
+    const QJsonObject filter =
+        a.get(QStringLiteral("/rest/config/folders/") + folder.id).json().object().value("xattrFilter").toObject();
+    EXPECT_EQ(filter.value("entries"), STXattrFilter::syncedXattrs().toJson().value("entries"));
+    EXPECT_EQ(filter.value("maxSingleEntrySize").toInteger(), 1048576);
+    EXPECT_EQ(filter.value("maxTotalSize").toInteger(), 4194304);
+
+    awaitTask(engine->removeFolder(folder.id));
+    EXPECT_FALSE(findFolder(awaitTask(engine->folders()), folder.id));
+    const std::optional<SyncEngineError> gone = failureOf(engine->setFolderLabel(folder.id, QStringLiteral("x")));
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->kind(), SyncEngineError::Kind::Http);
+    EXPECT_EQ(gone->statusCode(), 404);
+}
+
+TEST_F(EngineFoldersIntegrationTest, RescanResumesAPausedFolder)
+{
+    const SyncFolder folder = makeFolder("rescan");
+    writeFile(folder.path + "/one.txt", "1");
+    awaitTask(engine->setFolderPaused(folder.id, true));
+    ASSERT_TRUE(readBack(folder.id).isPaused);
+
+    awaitTask(engine->rescanFolder(folder.id));
+    EXPECT_FALSE(readBack(folder.id).isPaused);
+    EXPECT_TRUE(waitUntilIndexed(a, folder.id, 1));
+
+    // A plain scan leaves the pause alone.
+    writeFile(folder.path + "/two.txt", "2");
+    awaitTask(engine->scanFolder(folder.id));
+    EXPECT_TRUE(waitUntilIndexed(a, folder.id, 2));
+    EXPECT_FALSE(readBack(folder.id).isPaused);
+}
+
+TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesStay)
+{
+    const SyncFolder folder = makeFolder("ignores");
+    const QStringList good{QStringLiteral("*.tmp"), QStringLiteral("build/")};
+    awaitTask(engine->updateIgnorePatterns(folder.id, good));
+    ASSERT_EQ(awaitTask(engine->ignorePatterns(folder.id)), good);
+
+    const std::optional<SyncEngineError> refused =
+        failureOf(engine->updateIgnorePatterns(folder.id, {QStringLiteral("ok"), QStringLiteral("[x")}));
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->kind(), SyncEngineError::Kind::Backend);
+    EXPECT_TRUE(refused->payload().contains(QStringLiteral("[x"))) << refused->payload().toStdString();
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(folder.id)), good);
+    // The old lines start the folder again.
+    EXPECT_TRUE(waitUntil([&] { return folderStatus(a, folder.id).value("state").toString() == "idle"; },
+                          kSyncTimeoutMs))
+        << QJsonDocument(folderStatus(a, folder.id)).toJson().toStdString();
+
+    const std::optional<SyncEngineError> split =
+        failureOf(engine->updateIgnorePatterns(folder.id, {QStringLiteral("sub\n*")}));
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->kind(), SyncEngineError::Kind::Backend);
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(folder.id)), good);
+
+    // A new folder refused its patterns: it stays, without them.
+    QDir().mkpath(folderPath("refused"));
+    NewFolderRequest request;
+    request.id = QStringLiteral("tdw-refused");
+    request.path = folderPath("refused");
+    request.ignorePatterns = {QStringLiteral("[x")};
+    ASSERT_TRUE(failureOf(engine->addFolder(request)));
+    EXPECT_TRUE(findFolder(awaitTask(engine->folders()), QStringLiteral("tdw-refused")));
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(QStringLiteral("tdw-refused"))), QStringList());
+}
+
+TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectoriesHaveTheirTime)
+{
+    const SyncFolder folder = makeFolder("browse");
+    writeFile(folder.path + "/photos/2024/a.jpg", "a");
+    writeFile(folder.path + "/photos/2024/trip/b.jpg", "b");
+    writeFile(folder.path + "/photos/c.jpg", "c");
+    writeFile(folder.path + "/top.txt", "t");
+    const qint64 known = 1700000000; // 2023-11-14T22:13:20Z
+    setModified(folder.path + "/photos/2024/trip", known);
+    setModified(folder.path + "/photos/2024", known + 60);
+    awaitTask(engine->scanFolder(folder.id));
+    ASSERT_TRUE(waitUntilIndexed(a, folder.id, 7));
+
+    auto sorted = [](QList<BrowseEntry> entries) {
+        std::sort(entries.begin(), entries.end(), [](const BrowseEntry &x, const BrowseEntry &y) { return x.name < y.name; });
+        return entries;
+    };
+    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QStringLiteral("photos/2024")))),
+              (QList<BrowseEntry>{{"a.jpg", false}, {"trip", true}}));
+    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QString()))),
+              (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
+
+    EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024/trip"))), known);
+    EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024"))), known + 60);
+    EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("no/such/dir"))), std::nullopt);
+    EXPECT_EQ(awaitTask(engine->directoryModified(QStringLiteral("tdw-none"), QStringLiteral("photos"))), std::nullopt);
+}
+
+// Two paired instances: B changes files of a shared folder, A keeps the
+// replaced versions in its trash can.
+TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAndRestored)
+{
+    SyncthingInstance b(QStringLiteral("127.0.0.2"), QStringLiteral("B"));
+    b.start();
+    a.pairWith(b);
+
+    const SyncFolder folder = makeFolder("shared", VersioningPolicy::trashCan(0));
+    writeFile(folder.path + "/first.txt", "first v1");
+    writeFile(folder.path + "/second.txt", "second v1");
+    // Older, and first older still: whichever time the trash can keeps, the
+    // version of second.txt is the newer one.
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    setModified(folder.path + "/first.txt", now - 200);
+    setModified(folder.path + "/second.txt", now - 100);
+    const QJsonObject bothDevices{{"devices", QJsonArray{QJsonObject{{"deviceID", a.deviceID()}},
+                                                         QJsonObject{{"deviceID", b.deviceID()}}}}};
+    ASSERT_TRUE(a.patch(QStringLiteral("/rest/config/folders/") + folder.id, QJsonDocument(bothDevices).toJson()).ok());
+    const QString onB = b.root() + QStringLiteral("/shared");
+    QDir().mkpath(onB);
+    QJsonObject folderOnB{{"id", folder.id}, {"label", "shared"}, {"path", onB}, {"type", "sendreceive"}};
+    folderOnB.insert("devices", bothDevices.value("devices"));
+    ASSERT_TRUE(b.put(QStringLiteral("/rest/config/folders/") + folder.id, QJsonDocument(folderOnB).toJson()).ok());
+    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
+    awaitTask(engine->scanFolder(folder.id));
+    // Both files fully arrived: a change on B while it still pulls would
+    // make a conflict copy instead of a new version.
+    ASSERT_TRUE(waitUntilIndexed(b, folder.id, 2));
+    ASSERT_EQ(readFile(onB + "/first.txt"), "first v1");
+
+    auto changeOnB = [&](const QString &name, const QByteArray &content) {
+        writeFile(onB + "/" + name, content);
+        b.scan(folder.id);
+        return waitUntil([&] { return readFile(folder.path + "/" + name) == content; }, kSyncTimeoutMs);
+    };
+    ASSERT_TRUE(changeOnB("first.txt", "first v2"));
+    // Version times have whole seconds; the second change must come later.
+    runEventLoopFor(1100);
+    ASSERT_TRUE(changeOnB("second.txt", "second v2"));
+
+    const QList<ArchivedVersion> versions = awaitTask(engine->archivedVersions(folder.id));
+    ASSERT_EQ(versions.size(), 2);
+    EXPECT_EQ(versions[0].path, QStringLiteral("second.txt"));
+    EXPECT_EQ(versions[1].path, QStringLiteral("first.txt"));
+    EXPECT_GT(versions[0].versionTime, versions[1].versionTime);
+    EXPECT_EQ(versions[0].size, 9);
+
+    awaitTask(engine->restoreArchived(folder.id, versions[1].path, versions[1].versionTime));
+    EXPECT_EQ(readFile(folder.path + "/first.txt"), "first v1");
+
+    QMap<QString, QString> batch;
+    batch.insert(versions[0].path, versions[0].versionTime);
+    awaitTask(engine->restoreArchivedBatch(folder.id, batch));
+    EXPECT_EQ(readFile(folder.path + "/second.txt"), "second v1");
+
+    const std::optional<SyncEngineError> missing =
+        failureOf(engine->restoreArchived(folder.id, QStringLiteral("missing.txt"), versions[0].versionTime));
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->kind(), SyncEngineError::Kind::Backend);
+    const QString prefix = QStringLiteral("Could not restore missing.txt: ");
+    EXPECT_TRUE(missing->payload().startsWith(prefix)) << missing->payload().toStdString();
+    EXPECT_GT(missing->payload().size(), prefix.size());
+}
+
+} // namespace
+} // namespace tw
