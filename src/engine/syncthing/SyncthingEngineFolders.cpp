@@ -99,7 +99,7 @@ QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
     const SyncthingAPI api = requireAPI();
     // Refused lines must not leave a folder behind.
     SyncthingIgnoreUpdate::checkLines(request.ignorePatterns);
-    const QString folderID = request.id.value_or(newFolderID());
+    const QString folderID = request.id ? *request.id : newFolderID();
     const QString myID = co_await localDeviceID();
     co_await api.putFolder(folderWrite(request, folderID, myID));
     if (!request.ignorePatterns.isEmpty())
