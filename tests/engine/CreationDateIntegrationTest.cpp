@@ -1,7 +1,3 @@
-// The creation-date attribute travels with a file between two real Syncthing
-// instances, through folders the engine creates; other attributes stay home.
-
-#include "engine/FileDates.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "AwaitTask.h"
@@ -39,20 +35,10 @@ std::optional<QString> userAttributesUnsupported(const QString &directory)
     return QStringLiteral("the file system of %1 refuses user attributes: %2").arg(directory, std::strerror(error));
 }
 
-std::optional<QByteArray> attribute(const QString &path, const char *name)
-{
-    char buffer[256];
-    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), name, buffer, sizeof buffer);
-    if (size < 0)
-        return std::nullopt;
-    return QByteArray(buffer, int(size));
-}
-
 NewFolderRequest sharedFolder(const QString &path)
 {
     NewFolderRequest request;
     request.id = kFolderID;
-    request.label = QStringLiteral("Dated");
     request.path = path;
     request.syncMetadata = true;
     return request;
@@ -92,11 +78,10 @@ TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
 
     const QString fileB = pathB + "/photo.jpg";
     EXPECT_TRUE(test::waitUntil([&] { return test::rawCrtime(fileB) == kCreated; }, 90s))
-        << "on B: " << test::rawCrtime(fileB).value_or("(none)").toStdString()
-        << (QFile::exists(fileB) ? " (the file arrived)" : " (the file did not arrive)");
-    EXPECT_EQ(FileDates::crtimeXattrValue(fileB), 1234567890);
+        << "on B: " << test::rawCrtime(fileB).value_or("(none)").toStdString() << ", file arrived: " << QFile::exists(fileB);
     // The filter lets nothing else through.
-    EXPECT_EQ(attribute(fileB, kOtherAttribute), std::nullopt);
+    char buffer[8];
+    EXPECT_LT(::getxattr(QFile::encodeName(fileB).constData(), kOtherAttribute, buffer, sizeof buffer), 0);
 }
 
 } // namespace

@@ -10,91 +10,60 @@ namespace {
 
 const QString peerID = QStringLiteral("PEERDEV-AAAAAAA-BBBBBBB");
 
-struct GateCase
+void arrange(FakeSyncEngine &engine, bool paired, std::optional<QString> connectionAddress, bool connected = true)
 {
-    const char *name;
-    QString sender;
-    QString source;
-    bool paired;
-    std::optional<QString> connectionAddress;  // absent: no connection entry
-    bool connected;
-    bool admitted;
-};
-
-class PairedPeerGateTest : public ::testing::TestWithParam<GateCase>
-{
-};
-
-TEST_P(PairedPeerGateTest, AdmitsOnlyPairedDeviceFromItsConnection)
-{
-    const GateCase &c = GetParam();
-    FakeSyncEngine engine;
-    if (c.paired)
+    if (paired)
         engine.state.devices = {SyncDevice{peerID, QStringLiteral("Studio Mac")}};
-    if (c.connectionAddress) {
+    if (connectionAddress) {
         DeviceConnection connection;
         connection.id = peerID;
-        connection.connected = c.connected;
-        connection.address = *c.connectionAddress;
+        connection.connected = connected;
+        connection.address = *connectionAddress;
         engine.state.connections = {connection};
     }
-    EXPECT_EQ(awaitTask(PairedPeerGate::admits(&engine, c.sender, c.source)), c.admitted);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, PairedPeerGateTest,
-    ::testing::Values(
-        GateCase{"SameHost", peerID, "192.168.1.20", true, QString("192.168.1.20:22000"), true, true},
-        GateCase{"ForgedFromAnotherHost", peerID, "192.168.1.66", true, QString("192.168.1.20:22000"), true, false},
-        GateCase{"MappedSource", peerID, "::ffff:192.168.1.20", true, QString("192.168.1.20:51234"), true, true},
-        GateCase{"BracketedIPv6", peerID, "fe80::1%eth0", true, QString("[fe80::1%eth0]:22000"), true, true},
-        GateCase{"LoopbackAliases", peerID, "127.0.0.1", true, QString("127.0.0.2:22000"), true, true},
-        GateCase{"RelayedConnection", peerID, "192.168.1.20", true, QString("51.15.2.3:22067"), true, false},
-        GateCase{"NotConnected", peerID, "192.168.1.20", true, QString("192.168.1.20:22000"), false, false},
-        GateCase{"NoConnection", peerID, "192.168.1.20", true, std::nullopt, false, false},
-        GateCase{"NotPaired", peerID, "192.168.1.20", false, QString("192.168.1.20:22000"), true, false},
-        GateCase{"IDInOtherCase", peerID.toLower(), "192.168.1.20", true, QString("192.168.1.20:22000"), true, false},
-        GateCase{"EmptySender", "", "192.168.1.20", true, QString("192.168.1.20:22000"), true, false},
-        GateCase{"EmptyConnectionAddress", peerID, "192.168.1.20", true, QString(""), true, false}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-class PairedPeerGateFailureTest : public ::testing::Test
+bool admits(FakeSyncEngine &engine, const QString &sender, const QString &source)
 {
-protected:
-    void SetUp() override
+    return awaitTask(PairedPeerGate::admits(&engine, sender, source));
+}
+
+TEST(PairedPeerGateTest, AdmitsOnlyAPairedDeviceFromItsConnection)
+{
+    const struct
     {
-        engine.state.devices = {SyncDevice{peerID, QStringLiteral("Studio Mac")}};
-        DeviceConnection connection;
-        connection.id = peerID;
-        connection.connected = true;
-        connection.address = QStringLiteral("192.168.1.20:22000");
-        engine.state.connections = {connection};
+        const char *name;
+        QString sender;
+        QString source;
+        bool paired;
+        std::optional<QString> connectionAddress;
+        bool connected;
+        bool admitted;
+    } cases[] = {
+        {"same host", peerID, "192.168.1.20", true, QString("192.168.1.20:22000"), true, true},
+        {"forged from another host", peerID, "192.168.1.66", true, QString("192.168.1.20:22000"), true, false},
+        {"mapped source", peerID, "::ffff:192.168.1.20", true, QString("192.168.1.20:51234"), true, true},
+        {"bracketed IPv6", peerID, "fe80::1%eth0", true, QString("[fe80::1%eth0]:22000"), true, true},
+        {"loopback aliases", peerID, "127.0.0.1", true, QString("127.0.0.2:22000"), true, true},
+        {"not connected", peerID, "192.168.1.20", true, QString("192.168.1.20:22000"), false, false},
+        {"no connection", peerID, "192.168.1.20", true, std::nullopt, false, false},
+        {"not paired", peerID, "192.168.1.20", false, QString("192.168.1.20:22000"), true, false},
+        {"empty sender", "", "192.168.1.20", true, QString("192.168.1.20:22000"), true, false},
+    };
+    for (const auto &c : cases) {
+        FakeSyncEngine engine;
+        arrange(engine, c.paired, c.connectionAddress, c.connected);
+        EXPECT_EQ(admits(engine, c.sender, c.source), c.admitted) << c.name;
     }
+}
 
+TEST(PairedPeerGateTest, FailingOrMissingEngineRefuses)
+{
     FakeSyncEngine engine;
-};
-
-TEST_F(PairedPeerGateFailureTest, EmptySenderAsksNothing)
-{
-    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, QString(), QStringLiteral("192.168.1.20"))));
-    EXPECT_TRUE(engine.callLog().isEmpty());
-}
-
-TEST_F(PairedPeerGateFailureTest, UnpairedSenderDoesNotReadConnections)
-{
-    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, QStringLiteral("OTHER"), QStringLiteral("192.168.1.20"))));
-    EXPECT_EQ(engine.callNames(), QStringList{"isPairedDevice"});
-}
-
-TEST_F(PairedPeerGateFailureTest, FailingConnectionsRefuse)
-{
+    arrange(engine, true, QStringLiteral("192.168.1.20:22000"));
     engine.failNext(QStringLiteral("connections"), SyncEngineError::notRunning());
-    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
-    EXPECT_TRUE(awaitTask(PairedPeerGate::admits(&engine, peerID, QStringLiteral("192.168.1.20"))));
-}
-
-TEST_F(PairedPeerGateFailureTest, NoEngineRefuses)
-{
+    EXPECT_FALSE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
+    EXPECT_TRUE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
     EXPECT_FALSE(awaitTask(PairedPeerGate::admits(nullptr, peerID, QStringLiteral("192.168.1.20"))));
 }
 

@@ -17,7 +17,6 @@ TEST(SyncEngineErrorTest, DescriptionsAreTheExactUserTexts)
         {SyncEngineError::http(404, QString()), QStringLiteral("Backend error (HTTP 404): ")},
         {SyncEngineError::http(500, QStringLiteral("boom\n")), QStringLiteral("Backend error (HTTP 500): boom\n")},
         {SyncEngineError::backend(QStringLiteral("exactly this")), QStringLiteral("exactly this")},
-        {SyncEngineError::backend(QString()), QString()},
         {SyncEngineError::binaryNotFound(QStringLiteral("Install it.")),
          QStringLiteral("Sync backend not found. Install it.")},
         {SyncEngineError::notImplemented(QStringLiteral("iroh engine: start")),
@@ -29,14 +28,6 @@ TEST(SyncEngineErrorTest, DescriptionsAreTheExactUserTexts)
         EXPECT_EQ(c.error.errorDescription(), c.expected);
         EXPECT_EQ(QString::fromUtf8(c.error.what()), c.expected);
     }
-}
-
-TEST(SyncEngineErrorTest, HttpKeepsStatusAndBody)
-{
-    const auto error = SyncEngineError::http(409, QStringLiteral("conflict"));
-    EXPECT_EQ(error.kind(), SyncEngineError::Kind::Http);
-    EXPECT_EQ(error.statusCode(), 409);
-    EXPECT_EQ(error.payload(), QStringLiteral("conflict"));
 }
 
 } // namespace

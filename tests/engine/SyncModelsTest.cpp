@@ -2,7 +2,6 @@
 #include "engine/FolderState.h"
 #include "engine/FolderSyncMode.h"
 #include "engine/PendingFolder.h"
-#include "engine/VersioningPolicy.h"
 
 #include "QtPrinters.h"
 
@@ -16,45 +15,28 @@
 namespace tw {
 namespace {
 
-TEST(SyncModelsTest, FolderSyncModeRawValuesAreExactAndCaseSensitive)
+TEST(SyncModelsTest, RawValuesAreExactAndCaseSensitive)
 {
-    struct Case
-    {
-        const char *raw;
-        std::optional<FolderSyncMode> mode;
+    const std::pair<const char *, std::optional<FolderSyncMode>> modes[] = {
+        {"sendreceive", FolderSyncMode::SendReceive}, {"sendonly", FolderSyncMode::SendOnly},
+        {"receiveonly", FolderSyncMode::ReceiveOnly}, {"sendReceive", std::nullopt},
+        {" sendonly", std::nullopt},                  {"receiveencrypted", std::nullopt},
     };
-    const Case cases[] = {
-        {"sendreceive", FolderSyncMode::SendReceive},
-        {"sendonly", FolderSyncMode::SendOnly},
-        {"receiveonly", FolderSyncMode::ReceiveOnly},
-        {"sendReceive", std::nullopt},
-        {"SENDONLY", std::nullopt},
-        {" sendonly", std::nullopt},
-        {"receiveencrypted", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(folderSyncModeFromRaw(QString::fromLatin1(c.raw)), c.mode) << c.raw;
-    for (FolderSyncMode mode : allFolderSyncModes)
-        EXPECT_EQ(folderSyncModeFromRaw(toRawValue(mode)), mode);
-}
+    for (const auto &[raw, mode] : modes) {
+        EXPECT_EQ(folderSyncModeFromRaw(QString::fromLatin1(raw)), mode) << raw;
+        if (mode) {
+            EXPECT_EQ(toRawValue(*mode), QString::fromLatin1(raw));
+        }
+    }
 
-TEST(SyncModelsTest, FolderStateTakesOnlyItsOwnWords)
-{
-    struct Case
-    {
-        const char *raw;
-        std::optional<FolderState> state;
-    };
-    const Case cases[] = {
-        {"idle", FolderState::Idle},       {"scanning", FolderState::Scanning}, {"syncing", FolderState::Syncing},
-        {"error", FolderState::Error},     {"paused", FolderState::Paused},     {"unknown", FolderState::Unknown},
+    const std::pair<const char *, std::optional<FolderState>> states[] = {
+        {"idle", FolderState::Idle},   {"scanning", FolderState::Scanning}, {"syncing", FolderState::Syncing},
+        {"error", FolderState::Error}, {"paused", FolderState::Paused},     {"unknown", FolderState::Unknown},
         // Syncthing's other words are the adapter's to map, not the type's.
-        {"scan-waiting", std::nullopt},    {"sync-preparing", std::nullopt},    {"Idle", std::nullopt},
-        {"", std::nullopt},
+        {"scan-waiting", std::nullopt}, {"Idle", std::nullopt},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(folderStateFromRaw(QString::fromLatin1(c.raw)), c.state) << c.raw;
+    for (const auto &[raw, state] : states)
+        EXPECT_EQ(folderStateFromRaw(QString::fromLatin1(raw)), state) << raw;
 }
 
 TEST(SyncModelsTest, PendingFolderIdentityIsFolderAndOfferingDevice)
@@ -64,58 +46,33 @@ TEST(SyncModelsTest, PendingFolderIdentityIsFolderAndOfferingDevice)
     otherDevice.offeredByDeviceID = QStringLiteral("DEV-B");
     PendingFolder otherLabel = base;
     otherLabel.label = QStringLiteral("Pictures");
-
-    EXPECT_EQ(base.identity(), QStringLiteral("photos|DEV-A"));
     EXPECT_NE(base.identity(), otherDevice.identity());
     EXPECT_EQ(base.identity(), otherLabel.identity());
-    EXPECT_NE(base, otherLabel);
-    EXPECT_EQ(base, PendingFolder(base));
 }
 
-TEST(SyncModelsTest, FolderDiagStatusArrayRoundTrips)
+TEST(SyncModelsTest, FolderDiagStatusArrayIsReadWholeOrNotAtAll)
 {
-    const QList<FolderDiagStatus> list{
-        {"f1", "Photos", "idle", 100, 200, 0, 0},
-        {"f2", "", "sync-preparing", 0, 9000000000000, 9000000000000, 12},
-    };
-    EXPECT_EQ(FolderDiagStatus::decodeList(FolderDiagStatus::encodeList(list)), list);
+    const QList<FolderDiagStatus> list{{"f1", "Photos", "idle", 1, 2, 3, 4},
+                                       {"f2", "", "sync-preparing", 0, 9000000000000, 9000000000000, 12}};
+    const QByteArray good = FolderDiagStatus::encodeList(list);
+    EXPECT_EQ(FolderDiagStatus::decodeList(good), list);
     EXPECT_EQ(FolderDiagStatus::decodeList(FolderDiagStatus::encodeList({})), QList<FolderDiagStatus>{});
-}
 
-TEST(SyncModelsTest, OneBadElementMakesTheWholeArrayUnreadable)
-{
-    const QByteArray good = FolderDiagStatus::encodeList({{"f1", "A", "idle", 1, 2, 3, 4}, {"f2", "B", "idle", 1, 2, 3, 4}});
-    const QJsonArray array = QJsonDocument::fromJson(good).array();
-    const auto withSecond = [&array](const std::function<void(QJsonObject &)> &edit) {
+    const auto withSecond = [array = QJsonDocument::fromJson(good).array()](const std::function<void(QJsonObject &)> &edit) {
         QJsonArray copy = array;
         QJsonObject second = copy[1].toObject();
         edit(second);
         copy[1] = second;
-        return QJsonDocument(copy).toJson();
+        return FolderDiagStatus::decodeList(QJsonDocument(copy).toJson());
     };
-
-    EXPECT_TRUE(FolderDiagStatus::decodeList(withSecond([](QJsonObject &o) { o["extra"] = true; })).has_value());
-    const char *keys[] = {"folderID", "label", "state", "localBytes", "globalBytes", "needBytes", "needItems"};
-    for (const char *key : keys) {
-        SCOPED_TRACE(key);
-        EXPECT_EQ(FolderDiagStatus::decodeList(withSecond([key](QJsonObject &o) { o.remove(QLatin1String(key)); })),
-                  std::nullopt);
-        EXPECT_EQ(FolderDiagStatus::decodeList(withSecond([key](QJsonObject &o) { o[QLatin1String(key)] = true; })),
-                  std::nullopt);
+    EXPECT_TRUE(withSecond([](QJsonObject &o) { o["extra"] = true; }).has_value());
+    for (const char *key : {"folderID", "label", "state", "localBytes", "globalBytes", "needBytes", "needItems"}) {
+        EXPECT_EQ(withSecond([key](QJsonObject &o) { o.remove(QLatin1String(key)); }), std::nullopt) << key;
+        EXPECT_EQ(withSecond([key](QJsonObject &o) { o[QLatin1String(key)] = true; }), std::nullopt) << key;
     }
-    EXPECT_EQ(FolderDiagStatus::decodeList(withSecond([](QJsonObject &o) { o["needItems"] = 1.5; })), std::nullopt);
+    EXPECT_EQ(withSecond([](QJsonObject &o) { o["needItems"] = 1.5; }), std::nullopt);
     EXPECT_EQ(FolderDiagStatus::decodeList("[1]"), std::nullopt);
     EXPECT_EQ(FolderDiagStatus::decodeList("{}"), std::nullopt);
-}
-
-TEST(SyncModelsTest, VersioningPoliciesDifferByKindAndValue)
-{
-    EXPECT_NE(VersioningPolicy::trashCan(0), VersioningPolicy::none());
-    EXPECT_NE(VersioningPolicy::trashCan(7), VersioningPolicy::simple(7));
-    EXPECT_NE(VersioningPolicy::staggered(7), VersioningPolicy::simple(7));
-    EXPECT_NE(VersioningPolicy::trashCan(7), VersioningPolicy::trashCan(8));
-    EXPECT_EQ(VersioningPolicy::trashCan(7), VersioningPolicy::trashCan(7));
-    EXPECT_EQ(VersioningPolicy(), VersioningPolicy::none());
 }
 
 } // namespace

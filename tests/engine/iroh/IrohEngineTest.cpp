@@ -70,7 +70,7 @@ struct Row
 {
     const char *operation;
     std::function<QString(IrohEngine &)> call;
-    QString expected;
+    QString expected = {}; // empty: fails as not implemented
 };
 
 TEST(IrohEngineTest, EveryOperationFailsAsNotImplementedOrAnswersItsNeutralValue)
@@ -82,59 +82,51 @@ TEST(IrohEngineTest, EveryOperationFailsAsNotImplementedOrAnswersItsNeutralValue
 
     const Row rows[] = {
         {"engineName", [](IrohEngine &e) { return show(e.engineName()); }, "\"iroh (Vantor)\""},
-        {"start", [](IrohEngine &e) { return run(e.start()); }, fails("start")},
+        {"start", [](IrohEngine &e) { return run(e.start()); }},
         {"stop", [](IrohEngine &e) { return run(e.stop()); }, "done"},
-        {"resetDatabase", [](IrohEngine &e) { return run(e.resetDatabase()); }, fails("resetDatabase")},
+        {"resetDatabase", [](IrohEngine &e) { return run(e.resetDatabase()); }},
         {"status", [](IrohEngine &e) { return run(e.status()); },
          "running false, id absent, error \"The iroh engine is not active yet.\", name \"iroh (Vantor)\""},
-        {"localDeviceID", [](IrohEngine &e) { return run(e.localDeviceID()); }, fails("localDeviceID")},
-        {"localDeviceName", [](IrohEngine &e) { return run(e.localDeviceName()); }, fails("localDeviceName")},
-        {"setLocalDeviceName", [](IrohEngine &e) { return run(e.setLocalDeviceName("n")); }, fails("setLocalDeviceName")},
-        {"folders", [](IrohEngine &e) { return run(e.folders()); }, fails("folders")},
-        {"addFolder", [&](IrohEngine &e) { return run(e.addFolder(folderRequest)); }, fails("addFolder")},
-        {"removeFolder", [](IrohEngine &e) { return run(e.removeFolder("f")); }, fails("removeFolder")},
-        {"ignorePatterns", [](IrohEngine &e) { return run(e.ignorePatterns("f")); }, fails("ignorePatterns")},
-        {"updateIgnorePatterns", [](IrohEngine &e) { return run(e.updateIgnorePatterns("f", {"*.tmp"})); },
-         fails("updateIgnorePatterns")},
-        {"browse", [](IrohEngine &e) { return run(e.browse("f", "")); }, fails("browse")},
-        {"setFolderMetadata", [](IrohEngine &e) { return run(e.setFolderMetadata("f", true)); }, fails("setFolderMetadata")},
-        {"setVersioning", [](IrohEngine &e) { return run(e.setVersioning("f", VersioningPolicy::simple(3))); },
-         fails("setVersioning")},
-        {"setFolderPaused", [](IrohEngine &e) { return run(e.setFolderPaused("f", true)); }, fails("setFolderPaused")},
-        {"setFolderLabel", [](IrohEngine &e) { return run(e.setFolderLabel("f", "l")); }, fails("setFolderLabel")},
+        {"localDeviceID", [](IrohEngine &e) { return run(e.localDeviceID()); }},
+        {"localDeviceName", [](IrohEngine &e) { return run(e.localDeviceName()); }},
+        {"setLocalDeviceName", [](IrohEngine &e) { return run(e.setLocalDeviceName("n")); }},
+        {"folders", [](IrohEngine &e) { return run(e.folders()); }},
+        {"addFolder", [&](IrohEngine &e) { return run(e.addFolder(folderRequest)); }},
+        {"removeFolder", [](IrohEngine &e) { return run(e.removeFolder("f")); }},
+        {"ignorePatterns", [](IrohEngine &e) { return run(e.ignorePatterns("f")); }},
+        {"updateIgnorePatterns", [](IrohEngine &e) { return run(e.updateIgnorePatterns("f", {"*.tmp"})); }},
+        {"browse", [](IrohEngine &e) { return run(e.browse("f", "")); }},
+        {"setFolderMetadata", [](IrohEngine &e) { return run(e.setFolderMetadata("f", true)); }},
+        {"setVersioning", [](IrohEngine &e) { return run(e.setVersioning("f", VersioningPolicy::simple(3))); }},
+        {"setFolderPaused", [](IrohEngine &e) { return run(e.setFolderPaused("f", true)); }},
+        {"setFolderLabel", [](IrohEngine &e) { return run(e.setFolderLabel("f", "l")); }},
         {"folderType", [](IrohEngine &e) { return run(e.folderType("no-such-folder")); }, "\"sendreceive\""},
-        {"setFolderType", [](IrohEngine &e) { return run(e.setFolderType("f", "sendonly")); }, fails("setFolderType")},
-        {"rescanFolder", [](IrohEngine &e) { return run(e.rescanFolder("f")); }, fails("rescanFolder")},
+        {"setFolderType", [](IrohEngine &e) { return run(e.setFolderType("f", "sendonly")); }},
+        {"rescanFolder", [](IrohEngine &e) { return run(e.rescanFolder("f")); }},
         {"scanFolder", [](IrohEngine &e) { return run(e.scanFolder("f")); }, "done"},
         {"applySyncedXattrFilter", [](IrohEngine &e) { return run(e.applySyncedXattrFilter("f")); }, "done"},
         {"directoryModified", [](IrohEngine &e) { return run(e.directoryModified("f", "d")); }, "absent"},
-        {"archivedVersions", [](IrohEngine &e) { return run(e.archivedVersions("f")); }, fails("archivedVersions")},
-        {"restoreArchived", [](IrohEngine &e) { return run(e.restoreArchived("f", "a.txt", "t")); },
-         fails("restoreArchived")},
-        {"restoreArchivedBatch", [&](IrohEngine &e) { return run(e.restoreArchivedBatch("f", mapping)); },
-         fails("restoreArchivedBatch")},
-        {"folderStatus", [](IrohEngine &e) { return run(e.folderStatus("f")); }, fails("folderStatus")},
+        {"archivedVersions", [](IrohEngine &e) { return run(e.archivedVersions("f")); }},
+        {"restoreArchived", [](IrohEngine &e) { return run(e.restoreArchived("f", "a.txt", "t")); }},
+        {"restoreArchivedBatch", [&](IrohEngine &e) { return run(e.restoreArchivedBatch("f", mapping)); }},
+        {"folderStatus", [](IrohEngine &e) { return run(e.folderStatus("f")); }},
         {"clusterNeeds", [](IrohEngine &e) { return run(e.clusterNeeds()); }, "empty"},
-        {"deviceCompletion", [](IrohEngine &e) { return run(e.deviceCompletion("f", "d")); }, fails("deviceCompletion")},
+        {"deviceCompletion", [](IrohEngine &e) { return run(e.deviceCompletion("f", "d")); }},
         {"currentTransferName", [](IrohEngine &e) { return run(e.currentTransferName("f")); }, "absent"},
-        {"devices", [](IrohEngine &e) { return run(e.devices()); }, fails("devices")},
-        {"addDevice", [&](IrohEngine &e) { return run(e.addDevice(deviceRequest)); }, fails("addDevice")},
-        {"setDevicePaused", [](IrohEngine &e) { return run(e.setDevicePaused("d", true)); }, fails("setDevicePaused")},
-        {"connections", [](IrohEngine &e) { return run(e.connections()); }, fails("connections")},
-        {"shareFolder", [](IrohEngine &e) { return run(e.shareFolder("f", "d")); }, fails("shareFolder")},
-        {"unshareFolder", [](IrohEngine &e) { return run(e.unshareFolder("f", "d")); }, fails("unshareFolder")},
-        {"pendingDevices", [](IrohEngine &e) { return run(e.pendingDevices()); }, fails("pendingDevices")},
-        {"pendingFolders", [](IrohEngine &e) { return run(e.pendingFolders()); }, fails("pendingFolders")},
-        {"dismissPendingDevice", [](IrohEngine &e) { return run(e.dismissPendingDevice("d")); },
-         fails("dismissPendingDevice")},
-        {"dismissPendingFolder", [](IrohEngine &e) { return run(e.dismissPendingFolder("f", "d")); },
-         fails("dismissPendingFolder")},
-        {"setAllPaused", [](IrohEngine &e) { return run(e.setAllPaused(true)); }, fails("setAllPaused")},
-        {"networkSettings", [](IrohEngine &e) { return run(e.networkSettings()); }, fails("networkSettings")},
-        {"applyNetworkSettings", [](IrohEngine &e) { return run(e.applyNetworkSettings(NetworkSettings{})); },
-         fails("applyNetworkSettings")},
-        {"setGlobalBandwidth", [](IrohEngine &e) { return run(e.setGlobalBandwidth(100, 50)); },
-         fails("setGlobalBandwidth")},
+        {"devices", [](IrohEngine &e) { return run(e.devices()); }},
+        {"addDevice", [&](IrohEngine &e) { return run(e.addDevice(deviceRequest)); }},
+        {"setDevicePaused", [](IrohEngine &e) { return run(e.setDevicePaused("d", true)); }},
+        {"connections", [](IrohEngine &e) { return run(e.connections()); }},
+        {"shareFolder", [](IrohEngine &e) { return run(e.shareFolder("f", "d")); }},
+        {"unshareFolder", [](IrohEngine &e) { return run(e.unshareFolder("f", "d")); }},
+        {"pendingDevices", [](IrohEngine &e) { return run(e.pendingDevices()); }},
+        {"pendingFolders", [](IrohEngine &e) { return run(e.pendingFolders()); }},
+        {"dismissPendingDevice", [](IrohEngine &e) { return run(e.dismissPendingDevice("d")); }},
+        {"dismissPendingFolder", [](IrohEngine &e) { return run(e.dismissPendingFolder("f", "d")); }},
+        {"setAllPaused", [](IrohEngine &e) { return run(e.setAllPaused(true)); }},
+        {"networkSettings", [](IrohEngine &e) { return run(e.networkSettings()); }},
+        {"applyNetworkSettings", [](IrohEngine &e) { return run(e.applyNetworkSettings(NetworkSettings{})); }},
+        {"setGlobalBandwidth", [](IrohEngine &e) { return run(e.setGlobalBandwidth(100, 50)); }},
         {"cumulativeBytes", [](IrohEngine &e) { return run(e.cumulativeBytes()); }, "in 0 out 0"},
         {"events", [](IrohEngine &e) { return run(e.events(42)); }, "empty"},
         {"diagnosticsReport", [](IrohEngine &e) { return run(e.diagnosticsReport()); },
@@ -146,12 +138,11 @@ TEST(IrohEngineTest, EveryOperationFailsAsNotImplementedOrAnswersItsNeutralValue
     ASSERT_EQ(std::size(rows), 51u);
 
     IrohEngine engine;
-    // Twice through the whole table on one engine: no answer depends on an
-    // earlier call, and every failure repeats the same way.
+    // Twice through on one engine: no answer depends on an earlier call.
     for (int pass = 1; pass <= 2; ++pass) {
         for (const Row &row : rows) {
             SCOPED_TRACE(QStringLiteral("%1, pass %2").arg(QLatin1String(row.operation)).arg(pass).toStdString());
-            EXPECT_EQ(row.call(engine), row.expected);
+            EXPECT_EQ(row.call(engine), row.expected.isEmpty() ? fails(row.operation) : row.expected);
         }
     }
 }
