@@ -57,15 +57,6 @@ void setModified(const QString &path, qint64 seconds)
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0) << path.toStdString();
 }
 
-std::optional<SyncFolder> findFolder(const QList<SyncFolder> &folders, const QString &id)
-{
-    for (const SyncFolder &folder : folders) {
-        if (folder.id == id)
-            return folder;
-    }
-    return std::nullopt;
-}
-
 QJsonObject folderStatus(SyncthingInstance &instance, const QString &id)
 {
     return instance.get(QStringLiteral("/rest/db/status?folder=") + SyncthingInstance::encode(id)).json().object();
@@ -108,13 +99,22 @@ protected:
         return awaitTask(engine->addFolder(request));
     }
 
-    SyncFolder readBack(const QString &id)
+    QJsonValue filterEntries(const QString &id)
     {
-        const std::optional<SyncFolder> folder = findFolder(awaitTask(engine->folders()), id);
-        if (!folder)
-            throw std::runtime_error("folder " + id.toStdString() + " is not listed");
-        return *folder;
+        const QJsonObject config = a.get(QStringLiteral("/rest/config/folders/") + id).json().object();
+        return config.value("xattrFilter").toObject().value("entries");
     }
+
+    std::optional<SyncFolder> lookUp(const QString &id)
+    {
+        for (const SyncFolder &folder : awaitTask(engine->folders())) {
+            if (folder.id == id)
+                return folder;
+        }
+        return std::nullopt;
+    }
+
+    SyncFolder readBack(const QString &id) { return lookUp(id).value(); }
 
     SyncthingInstance a{QStringLiteral("127.0.0.1"), QStringLiteral("A")};
     std::unique_ptr<SyncthingEngine> engine;
@@ -139,23 +139,11 @@ TEST_F(EngineFoldersIntegrationTest, ACreatedFolderReadsBackAsRequested)
     EXPECT_EQ(listed.label, request.label);
     EXPECT_EQ(listed.path, request.path);
     EXPECT_EQ(listed.mode, FolderSyncMode::SendOnly);
-    EXPECT_FALSE(listed.isPaused);
     EXPECT_EQ(listed.versioning, VersioningPolicy::trashCan(14));
     EXPECT_FALSE(listed.syncMetadata);
     EXPECT_EQ(listed.sharedDeviceIDs, QStringList{a.deviceID()});
-    EXPECT_TRUE(listed.introducedDeviceIDs.isEmpty());
     EXPECT_EQ(awaitTask(engine->ignorePatterns(created.id)), request.ignorePatterns);
-    EXPECT_EQ(awaitTask(engine->folderType(created.id)), QStringLiteral("sendonly"));
-
-    // What the listing does not carry, straight from Syncthing's configuration.
-    const QJsonObject config =
-        a.get(QStringLiteral("/rest/config/folders/") + created.id).json().object();
-    EXPECT_EQ(config.value("xattrFilter").toObject().value("entries"), STXattrFilter::syncedXattrs().toJson().value("entries"));
-    EXPECT_EQ(config.value("rescanIntervalS").toInt(), 900);
-    EXPECT_TRUE(config.value("fsWatcherEnabled").toBool());
-    EXPECT_EQ(config.value("copyRangeMethod").toString(), "all");
-
-    EXPECT_EQ(awaitTask(engine->folderType(QStringLiteral("tdw-unknown"))), QStringLiteral("sendreceive"));
+    EXPECT_EQ(filterEntries(created.id), STXattrFilter::syncedXattrs().toJson().value("entries"));
 }
 
 TEST_F(EngineFoldersIntegrationTest, EachSettingChangesOnlyItselfAndReadsBack)
@@ -172,13 +160,9 @@ TEST_F(EngineFoldersIntegrationTest, EachSettingChangesOnlyItselfAndReadsBack)
     EXPECT_FALSE(listed.syncMetadata);
     EXPECT_EQ(listed.versioning, VersioningPolicy::simple(3));
     EXPECT_EQ(listed.path, folder.path);
-    EXPECT_EQ(awaitTask(engine->folderType(folder.id)), QStringLiteral("receiveonly"));
 
-    const VersioningPolicy policies[] = {
-        VersioningPolicy::staggered(3), VersioningPolicy::trashCan(0), VersioningPolicy::simple(10),
-        VersioningPolicy::none(),       VersioningPolicy::trashCan(30),
-    };
-    for (const VersioningPolicy &policy : policies) {
+    for (const VersioningPolicy &policy :
+         {VersioningPolicy::staggered(3), VersioningPolicy::trashCan(0), VersioningPolicy::none()}) {
         awaitTask(engine->setVersioning(folder.id, policy));
         listed = readBack(folder.id);
         EXPECT_EQ(listed.versioning, policy) << int(policy.kind()) << " " << policy.value();
@@ -187,26 +171,15 @@ TEST_F(EngineFoldersIntegrationTest, EachSettingChangesOnlyItselfAndReadsBack)
     }
 
     awaitTask(engine->setFolderMetadata(folder.id, true));
-    awaitTask(engine->setFolderPaused(folder.id, false));
-    listed = readBack(folder.id);
-    EXPECT_TRUE(listed.syncMetadata);
-    EXPECT_FALSE(listed.isPaused);
-    const QJsonObject config = a.get(QStringLiteral("/rest/config/folders/") + folder.id).json().object();
-    EXPECT_TRUE(config.value("sendXattrs").toBool());
-    EXPECT_TRUE(config.value("syncXattrs").toBool());
-
+    EXPECT_TRUE(readBack(folder.id).syncMetadata);
     // A filter edited elsewhere is put back.
     a.patch(QStringLiteral("/rest/config/folders/") + folder.id,
             R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})");
     awaitTask(engine->applySyncedXattrFilter(folder.id));
-    const QJsonObject filter =
-        a.get(QStringLiteral("/rest/config/folders/") + folder.id).json().object().value("xattrFilter").toObject();
-    EXPECT_EQ(filter.value("entries"), STXattrFilter::syncedXattrs().toJson().value("entries"));
-    EXPECT_EQ(filter.value("maxSingleEntrySize").toInteger(), 1048576);
-    EXPECT_EQ(filter.value("maxTotalSize").toInteger(), 4194304);
+    EXPECT_EQ(filterEntries(folder.id), STXattrFilter::syncedXattrs().toJson().value("entries"));
 
     awaitTask(engine->removeFolder(folder.id));
-    EXPECT_FALSE(findFolder(awaitTask(engine->folders()), folder.id));
+    EXPECT_FALSE(lookUp(folder.id));
     const std::optional<SyncEngineError> gone = failureOf(engine->setFolderLabel(folder.id, QStringLiteral("x")));
     ASSERT_TRUE(gone);
     EXPECT_EQ(gone->kind(), SyncEngineError::Kind::Http);
@@ -223,12 +196,6 @@ TEST_F(EngineFoldersIntegrationTest, RescanResumesAPausedFolder)
     awaitTask(engine->rescanFolder(folder.id));
     EXPECT_FALSE(readBack(folder.id).isPaused);
     EXPECT_TRUE(waitUntilIndexed(a, folder.id, 1));
-
-    // A plain scan leaves the pause alone.
-    writeFile(folder.path + "/two.txt", "2");
-    awaitTask(engine->scanFolder(folder.id));
-    EXPECT_TRUE(waitUntilIndexed(a, folder.id, 2));
-    EXPECT_FALSE(readBack(folder.id).isPaused);
 }
 
 TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesStay)
@@ -248,22 +215,6 @@ TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesSt
     EXPECT_TRUE(waitUntil([&] { return folderStatus(a, folder.id).value("state").toString() == "idle"; },
                           kSyncTimeoutMs))
         << QJsonDocument(folderStatus(a, folder.id)).toJson().toStdString();
-
-    const std::optional<SyncEngineError> split =
-        failureOf(engine->updateIgnorePatterns(folder.id, {QStringLiteral("sub\n*")}));
-    ASSERT_TRUE(split);
-    EXPECT_EQ(split->kind(), SyncEngineError::Kind::Backend);
-    EXPECT_EQ(awaitTask(engine->ignorePatterns(folder.id)), good);
-
-    // A new folder refused its patterns: it stays, without them.
-    QDir().mkpath(folderPath("refused"));
-    NewFolderRequest request;
-    request.id = QStringLiteral("tdw-refused");
-    request.path = folderPath("refused");
-    request.ignorePatterns = {QStringLiteral("[x")};
-    ASSERT_TRUE(failureOf(engine->addFolder(request)));
-    EXPECT_TRUE(findFolder(awaitTask(engine->folders()), QStringLiteral("tdw-refused")));
-    EXPECT_EQ(awaitTask(engine->ignorePatterns(QStringLiteral("tdw-refused"))), QStringList());
 }
 
 TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectoriesHaveTheirTime)
@@ -275,7 +226,6 @@ TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectori
     writeFile(folder.path + "/top.txt", "t");
     const qint64 known = 1700000000; // 2023-11-14T22:13:20Z
     setModified(folder.path + "/photos/2024/trip", known);
-    setModified(folder.path + "/photos/2024", known + 60);
     awaitTask(engine->scanFolder(folder.id));
     ASSERT_TRUE(waitUntilIndexed(a, folder.id, 7));
 
@@ -289,13 +239,9 @@ TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectori
               (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
 
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024/trip"))), known);
-    EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024"))), known + 60);
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("no/such/dir"))), std::nullopt);
-    EXPECT_EQ(awaitTask(engine->directoryModified(QStringLiteral("tdw-none"), QStringLiteral("photos"))), std::nullopt);
 }
 
-// Two paired instances: B changes files of a shared folder, A keeps the
-// replaced versions in its trash can.
 TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAndRestored)
 {
     SyncthingInstance b(QStringLiteral("127.0.0.2"), QStringLiteral("B"));
@@ -305,18 +251,15 @@ TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAnd
     const SyncFolder folder = makeFolder("shared", VersioningPolicy::trashCan(0));
     writeFile(folder.path + "/first.txt", "first v1");
     writeFile(folder.path + "/second.txt", "second v1");
-    // Older, and first older still: whichever time the trash can keeps, the
-    // version of second.txt is the newer one.
+    // Whichever time the trash can keeps, the version of second.txt is newer.
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     setModified(folder.path + "/first.txt", now - 200);
     setModified(folder.path + "/second.txt", now - 100);
-    const QJsonObject bothDevices{{"devices", QJsonArray{QJsonObject{{"deviceID", a.deviceID()}},
-                                                         QJsonObject{{"deviceID", b.deviceID()}}}}};
-    ASSERT_TRUE(a.patch(QStringLiteral("/rest/config/folders/") + folder.id, QJsonDocument(bothDevices).toJson()).ok());
+    awaitTask(engine->shareFolder(folder.id, b.deviceID()));
     const QString onB = b.root() + QStringLiteral("/shared");
     QDir().mkpath(onB);
-    QJsonObject folderOnB{{"id", folder.id}, {"label", "shared"}, {"path", onB}, {"type", "sendreceive"}};
-    folderOnB.insert("devices", bothDevices.value("devices"));
+    const QJsonArray bothDevices{QJsonObject{{"deviceID", a.deviceID()}}, QJsonObject{{"deviceID", b.deviceID()}}};
+    const QJsonObject folderOnB{{"id", folder.id}, {"path", onB}, {"type", "sendreceive"}, {"devices", bothDevices}};
     ASSERT_TRUE(b.put(QStringLiteral("/rest/config/folders/") + folder.id, QJsonDocument(folderOnB).toJson()).ok());
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
     awaitTask(engine->scanFolder(folder.id));
@@ -340,7 +283,6 @@ TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAnd
     EXPECT_EQ(versions[0].path, QStringLiteral("second.txt"));
     EXPECT_EQ(versions[1].path, QStringLiteral("first.txt"));
     EXPECT_GT(versions[0].versionTime, versions[1].versionTime);
-    EXPECT_EQ(versions[0].size, 9);
 
     awaitTask(engine->restoreArchived(folder.id, versions[1].path, versions[1].versionTime));
     EXPECT_EQ(readFile(folder.path + "/first.txt"), "first v1");
@@ -354,9 +296,8 @@ TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAnd
         failureOf(engine->restoreArchived(folder.id, QStringLiteral("missing.txt"), versions[0].versionTime));
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->kind(), SyncEngineError::Kind::Backend);
-    const QString prefix = QStringLiteral("Could not restore missing.txt: ");
-    EXPECT_TRUE(missing->payload().startsWith(prefix)) << missing->payload().toStdString();
-    EXPECT_GT(missing->payload().size(), prefix.size());
+    EXPECT_TRUE(missing->payload().startsWith("Could not restore missing.txt: ")) << missing->payload().toStdString();
+    EXPECT_GT(missing->payload().size(), 31); // Syncthing's own text follows
 }
 
 } // namespace
