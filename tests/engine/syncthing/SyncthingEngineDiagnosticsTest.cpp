@@ -32,61 +32,31 @@ QByteArray json(const QJsonValue &value)
     return value.isArray() ? QJsonDocument(value.toArray()).toJson() : QJsonDocument(value.toObject()).toJson();
 }
 
-QJsonObject device(const QString &id, const QString &name, bool paused)
+QJsonObject device(const QString &id, const QString &name, bool paused = false)
 {
-    QJsonObject object;
-    object.insert("deviceID", id);
-    object.insert("name", name);
-    object.insert("paused", paused);
-    return object;
+    return QJsonObject{{"deviceID", id}, {"name", name}, {"paused", paused}};
 }
 
-QJsonObject folder(const QString &id, const QString &label, const QString &type, bool paused, const QString &path,
-                   const QJsonArray &devices)
+QJsonObject folder(const QString &id, const QString &label = {}, const QString &type = "sendreceive",
+                   bool paused = false, const QJsonArray &devices = {})
 {
-    QJsonObject object;
-    object.insert("id", id);
-    object.insert("label", label);
-    object.insert("path", path);
-    object.insert("type", type);
-    object.insert("paused", paused);
-    object.insert("devices", devices);
-    return object;
+    return QJsonObject{{"id", id},         {"label", label},   {"path", "/data/" + label},
+                       {"type", type},     {"paused", paused}, {"devices", devices}};
 }
 
 QJsonObject ref(const QString &id, const QString &introducedBy = {})
 {
-    QJsonObject object;
-    object.insert("deviceID", id);
-    object.insert("introducedBy", introducedBy);
-    return object;
+    return QJsonObject{{"deviceID", id}, {"introducedBy", introducedBy}};
 }
 
-QJsonObject connection(bool connected, const QString &address, const std::optional<QString> &type)
-{
-    QJsonObject object;
-    object.insert("connected", connected);
-    object.insert("address", address);
-    if (type)
-        object.insert("type", *type);
-    return object;
-}
-
-// The "Generated:" line carries the clock; it is checked on its own and
-// replaced, so the rest can be compared exactly.
+// Checks the "Generated:" stamp (UTC, whole seconds, now) and puts "<now>" in its place.
 QString withoutClock(QString report)
 {
-    static const QRegularExpression generated(QStringLiteral("^Generated: (\\S+)\n"),
+    static const QRegularExpression generated(QStringLiteral("^Generated: (\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ)\n"),
                                               QRegularExpression::MultilineOption);
     const QRegularExpressionMatch match = generated.match(report);
     EXPECT_TRUE(match.hasMatch()) << report.toStdString();
     const QDateTime stamp = QDateTime::fromString(match.captured(1), Qt::ISODate);
-    EXPECT_TRUE(stamp.isValid());
-    EXPECT_EQ(stamp.timeSpec(), Qt::UTC);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"))
-                    .match(match.captured(1))
-                    .hasMatch())
-        << match.captured(1).toStdString();
     EXPECT_LE(std::abs(stamp.secsTo(QDateTime::currentDateTimeUtc())), 60);
     return report.replace(match.capturedStart(1), match.capturedLength(1), QStringLiteral("<now>"));
 }
@@ -96,7 +66,6 @@ class SyncthingEngineDiagnosticsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Unrouted requests get 404, the engine's liveness probe included.
         routes.on("GET /rest/system/ping", Response::json(R"({"ping": "pong"})"));
         rig.start();
     }
@@ -118,20 +87,18 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
 {
     routes.onJson("GET /rest/system/status", json(QJsonObject{{"myID", kMe}}));
     routes.onJson("GET /rest/config/devices",
-                  json(QJsonArray{device(kMe, "Studio", false), device(kLaptop, "Laptop", true),
-                                  device(kNameless, "", false), device(kLaptop, "Shadow", false)}));
-    routes.onJson("GET /rest/system/connections",
-                  json(QJsonObject{{"connections",
-                                    QJsonObject{{kLaptop, connection(true, "127.0.0.2:22000", "tcp-client")},
-                                                {kNameless, connection(true, "127.0.0.3:4000", std::nullopt)},
-                                                {kMe, connection(false, "", "tcp-server")}}}}));
-    routes.onJson("GET /rest/config/folders",
-                  json(QJsonArray{
-                      folder("tdw-0000000a", "Photos", "sendreceive", false, "/data/Photos",
-                             QJsonArray{ref(kMe), ref(kLaptop, kNameless), ref(kNameless), ref(kStranger)}),
-                      folder("tdw-0000000b", "", "sendonly", true, "/data/Empty label", QJsonArray{ref(kMe)}),
-                      folder("tdw-0000000c", "Docs", "receiveonly", false, "/data/Docs", QJsonArray{ref(kLaptop)}),
-                  }));
+                  json(QJsonArray{device(kMe, "Studio"), device(kLaptop, "Laptop", true), device(kNameless, ""),
+                                  device(kLaptop, "Shadow")}));
+    routes.onJson("GET /rest/system/connections", json(QJsonObject{{"connections", QJsonObject{
+        {kLaptop, QJsonObject{{"connected", true}, {"address", "127.0.0.2:22000"}, {"type", "tcp-client"}}},
+        {kNameless, QJsonObject{{"connected", true}, {"address", "127.0.0.3:4000"}}},
+        {kMe, QJsonObject{{"connected", false}, {"address", ""}, {"type", "tcp-server"}}}}}}));
+    routes.onJson("GET /rest/config/folders", json(QJsonArray{
+        folder("tdw-0000000a", "Photos", "sendreceive", false,
+               {ref(kMe), ref(kLaptop, kNameless), ref(kNameless), ref(kStranger)}),
+        folder("tdw-0000000b", "", "sendonly", true, {ref(kMe)}),
+        folder("tdw-0000000c", "Docs", "receiveonly", false, {ref(kLaptop)}),
+    }));
     routes.on("GET /rest/db/status", [](const Request &request) {
         const QString id = FakeServerRoutes::queryItem(request, "folder");
         if (id == "tdw-0000000a")
@@ -139,9 +106,7 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
                                                    {"globalFiles", 13}, {"globalBytes", 1250000000},
                                                    {"needFiles", 1}, {"needBytes", 0}, {"state", "syncing"},
                                                    {"errors", 0}, {"pullErrors", 2}, {"sequence", 77}}));
-        if (id == "tdw-0000000c")
-            return Response::json("{}");
-        return Response::text(500, "boom");
+        return id == "tdw-0000000c" ? Response::json("{}") : Response::text(500, "boom");
     });
     routes.on("GET /rest/db/completion", [](const Request &request) {
         const QString folderID = FakeServerRoutes::queryItem(request, "folder");
@@ -150,9 +115,7 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
             return Response::json(json(QJsonObject{{"completion", 100}, {"needItems", 0}, {"needBytes", 0}}));
         if (deviceID == kLaptop)
             return Response::json(json(QJsonObject{{"completion", 99.5}, {"needItems", 3}, {"needBytes", 5000001}}));
-        if (deviceID == kStranger)
-            return Response::json("{}");
-        return Response::text(404, "no such device");
+        return deviceID == kStranger ? Response::json("{}") : Response::text(404, "no such device");
     });
     routes.on("GET /rest/system/log", [](const Request &request) {
         QJsonArray messages;
@@ -186,7 +149,7 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
         "      : completion unavailable\n"
         "      ZZZZZZZ: 0.00%  need ? items / 0.00 GB\n"
         "  ▸ \"\"  id=tdw-0000000b\n"
-        "    type=sendonly  paused=true  path=/data/Empty label\n"
+        "    type=sendonly  paused=true  path=/data/\n"
         "    per-device completion (this Mac's view):\n"
         "  ▸ \"Docs\"  id=tdw-0000000c\n"
         "    type=receiveonly  paused=false  path=/data/Docs\n"
@@ -198,9 +161,7 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
         "RECENT DAEMON LOG (last 80):\n");
     for (int i = 121; i <= 200; ++i)
         expected += QStringLiteral("  2025-01-02T03:04:05Z  line %1").arg(i) + (i == 200 ? " key=[API key]\n" : "\n");
-
-    const QString report = awaitTask(engine().diagnosticsReport());
-    EXPECT_EQ(withoutClock(report), expected);
+    EXPECT_EQ(withoutClock(awaitTask(engine().diagnosticsReport())), expected);
 
     const QStringList expectedRequests{
         "GET /rest/system/status",
@@ -219,56 +180,20 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
     EXPECT_EQ(requestLines(), expectedRequests);
 }
 
-TEST_F(SyncthingEngineDiagnosticsTest, ReportWhenEveryRequestFails)
+TEST_F(SyncthingEngineDiagnosticsTest, EveryFailedRequestLeavesItsPartOut)
 {
     rig.server().setDefaultResponse(Response::text(500, "down"));
-    const QString report = awaitTask(engine().diagnosticsReport());
-    EXPECT_EQ(withoutClock(report), QStringLiteral("TIDEWELLMESH — DIAGNOSTICS\n"
-                                                   "Generated: <now>\n"
-                                                   "This device: ?…\n"
-                                                   "\n"
-                                                   "DEVICES (0):\n"
-                                                   "\n"
-                                                   "FOLDERS (0):\n"
-                                                   "\n"));
+    EXPECT_EQ(withoutClock(awaitTask(engine().diagnosticsReport())),
+              QStringLiteral("TIDEWELLMESH — DIAGNOSTICS\nGenerated: <now>\nThis device: ?…\n\n"
+                             "DEVICES (0):\n\nFOLDERS (0):\n\n"));
+    EXPECT_TRUE(awaitTask(engine().diagnosticsStatus()).isEmpty());
+    EXPECT_TRUE(awaitTask(engine().recentFolderErrors()).isEmpty());
+    EXPECT_FALSE(awaitTask(engine().isPairedDevice(kLaptop)));
 }
 
-TEST_F(SyncthingEngineDiagnosticsTest, ShortLogAndUndecodableAnswers)
+TEST_F(SyncthingEngineDiagnosticsTest, StatusRecordsReadEachFolderLeniently)
 {
-    // Answers that do not decode count as failed requests.
-    routes.onJson("GET /rest/system/status", "[]");
-    routes.onJson("GET /rest/config/devices", json(QJsonArray{device(kLaptop, "Laptop", false)}));
-    routes.onJson("GET /rest/system/connections", "{\"connections\": 5}");
-    routes.onJson("GET /rest/config/folders", "{}");
-    QJsonArray messages;
-    for (const char *text : {"one", "", "two", "three", "four", "five"})
-        messages.append(QJsonObject{{"message", text}});
-    routes.onJson("GET /rest/system/log", json(QJsonObject{{"messages", messages}}));
-
-    const QString report = awaitTask(engine().diagnosticsReport());
-    EXPECT_EQ(withoutClock(report), QStringLiteral("TIDEWELLMESH — DIAGNOSTICS\n"
-                                                   "Generated: <now>\n"
-                                                   "This device: ?…\n"
-                                                   "\n"
-                                                   "DEVICES (1):\n"
-                                                   "  BBBBBBB  Laptop  — offline\n"
-                                                   "\n"
-                                                   "FOLDERS (0):\n"
-                                                   "\n"
-                                                   "RECENT DAEMON LOG (last 5):\n"
-                                                   "  one\n"
-                                                   "  two\n"
-                                                   "  three\n"
-                                                   "  four\n"
-                                                   "  five\n"));
-}
-
-TEST_F(SyncthingEngineDiagnosticsTest, StatusRecords)
-{
-    routes.onJson("GET /rest/config/folders",
-                  json(QJsonArray{folder("a", "", "sendreceive", false, "/a", {}),
-                                  folder("b", "B", "sendonly", false, "/b", {}),
-                                  folder("c", "C", "sendonly", false, "/c", {})}));
+    routes.onJson("GET /rest/config/folders", json(QJsonArray{folder("a"), folder("b", "B"), folder("c", "C")}));
     routes.on("GET /rest/db/status", [](const Request &request) {
         const QString id = FakeServerRoutes::queryItem(request, "folder");
         if (id == "a")
@@ -278,31 +203,18 @@ TEST_F(SyncthingEngineDiagnosticsTest, StatusRecords)
             return Response::json(json(QJsonObject{{"state", 3}, {"localBytes", "10"}, {"needBytes", 7.9}}));
         return Response::text(500, "gone");
     });
-
-    const QList<FolderDiagStatus> records = awaitTask(engine().diagnosticsStatus());
     const QList<FolderDiagStatus> expected{
         {"a", "", "idle", 10, 20, 5, 2},
         {"b", "B", "", 0, 0, 7, 0},
         {"c", "C", "", 0, 0, 0, 0},
     };
-    EXPECT_EQ(records, expected);
-    EXPECT_EQ(requestLines(), (QStringList{"GET /rest/config/folders", "GET /rest/db/status?folder=a",
-                                           "GET /rest/db/status?folder=b", "GET /rest/db/status?folder=c"}));
+    EXPECT_EQ(awaitTask(engine().diagnosticsStatus()), expected);
 }
 
-TEST_F(SyncthingEngineDiagnosticsTest, StatusRecordsWhenTheFolderListFails)
-{
-    rig.server().setDefaultResponse(Response::text(503, "busy"));
-    EXPECT_TRUE(awaitTask(engine().diagnosticsStatus()).isEmpty());
-}
-
-TEST_F(SyncthingEngineDiagnosticsTest, FolderErrorsComeFromFolderStatus)
+TEST_F(SyncthingEngineDiagnosticsTest, FolderErrorsComeFromFolderStatusNotTheLog)
 {
     routes.onJson("GET /rest/config/folders",
-                  json(QJsonArray{folder("ok", "", "sendreceive", false, "/a", {}),
-                                  folder("broken", "", "sendreceive", false, "/b", {}),
-                                  folder("unreadable", "", "sendreceive", false, "/c", {}),
-                                  folder("odd", "", "sendreceive", false, "/d", {})}));
+                  json(QJsonArray{folder("ok"), folder("broken"), folder("unreadable"), folder("odd")}));
     routes.on("GET /rest/db/status", [](const Request &request) {
         const QString id = FakeServerRoutes::queryItem(request, "folder");
         if (id == "ok")
@@ -313,55 +225,26 @@ TEST_F(SyncthingEngineDiagnosticsTest, FolderErrorsComeFromFolderStatus)
             return Response::json(R"({"state": "error", "error": 7})");
         return Response::text(500, "gone");
     });
-    // The log's wording is not what errors are read from.
     routes.onJson("GET /rest/system/log",
                   R"j({"messages": [{"when": "t", "message": "Folder is in error state (folder=ok error=\"old\")"}]})j");
-
-    const QMap<QString, QString> errors = awaitTask(engine().recentFolderErrors());
-    EXPECT_EQ(errors, (QMap<QString, QString>{{"broken", "folder path missing"}}));
+    EXPECT_EQ(awaitTask(engine().recentFolderErrors()), (QMap<QString, QString>{{"broken", "folder path missing"}}));
 }
 
-TEST_F(SyncthingEngineDiagnosticsTest, PairedDevice)
+TEST_F(SyncthingEngineDiagnosticsTest, PairedDeviceMatchesTheExactID)
 {
-    routes.onJson("GET /rest/config/devices",
-                  json(QJsonArray{device(kMe, "Studio", false), device(kLaptop, "Laptop", false)}));
-    struct Case
-    {
-        QString id;
-        bool paired;
-    };
-    const std::vector<Case> cases{
+    routes.onJson("GET /rest/config/devices", json(QJsonArray{device(kMe, "Studio"), device(kLaptop, "Laptop")}));
+    const std::pair<QString, bool> cases[] = {
         {kLaptop, true},
         {kMe, true},
         {kLaptop.toLower(), false},
         {kLaptop.left(7), false},
         {QString(kLaptop).remove('-'), false},
-        {kStranger, false},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(awaitTask(engine().isPairedDevice(c.id)), c.paired) << c.id.toStdString();
-}
+    for (const auto &[id, paired] : cases)
+        EXPECT_EQ(awaitTask(engine().isPairedDevice(id)), paired) << id.toStdString();
 
-TEST_F(SyncthingEngineDiagnosticsTest, EmptyDeviceIsNotPairedAndAsksNothing)
-{
+    rig.server().clearRequests();
     EXPECT_FALSE(awaitTask(engine().isPairedDevice(QString())));
-    EXPECT_TRUE(rig.requests().isEmpty());
-}
-
-TEST_F(SyncthingEngineDiagnosticsTest, PairedDeviceWhenTheListFails)
-{
-    rig.server().setDefaultResponse(Response::text(500, "down"));
-    EXPECT_FALSE(awaitTask(engine().isPairedDevice(kLaptop)));
-}
-
-TEST(SyncthingEngineDiagnosticsStopped, NeutralValuesWithoutRequests)
-{
-    EngineOnFakeServer rig;
-    SyncthingEngine &engine = rig.engine();
-    EXPECT_EQ(awaitTask(engine.diagnosticsReport()), QStringLiteral("Sync engine is not running — start the app first."));
-    EXPECT_TRUE(awaitTask(engine.diagnosticsStatus()).isEmpty());
-    EXPECT_TRUE(awaitTask(engine.recentFolderErrors()).isEmpty());
-    EXPECT_FALSE(awaitTask(engine.isPairedDevice(kLaptop)));
     EXPECT_TRUE(rig.requests().isEmpty());
 }
 
