@@ -37,9 +37,7 @@ void PrintTo(const ClusterNeed &need, std::ostream *out)
 namespace {
 
 const QString filmID = QStringLiteral("tdw-c0ffee01");
-const QString teamID = QStringLiteral("tdw-cluster-0000abcd");
 
-// Polls until the condition holds, running the event loop in between.
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds deadline = 60s)
 {
     const auto until = std::chrono::steady_clock::now() + deadline;
@@ -75,8 +73,7 @@ public:
         events = std::make_unique<EventController>(*engine);
 
         FolderController *folderList = folders.get();
-        events->setFolderMode([folderList, this](const QString &id) -> std::optional<FolderSyncMode> {
-            modeAsked.append(id);
+        events->setFolderMode([folderList](const QString &id) -> std::optional<FolderSyncMode> {
             for (const SyncFolder &folder : folderList->folders())
                 if (folder.id == id)
                     return folder.mode;
@@ -90,15 +87,13 @@ public:
         });
         QPointer<DeviceController> deviceList(devices.get());
         events->setOnDeviceChange([deviceList] { refreshConnectionsDetached(deviceList); });
-        // Every successful engine start begins the event stream afresh.
         QObject::connect(engineController.get(), &EngineController::engineStarted, events.get(),
                          &EventController::start);
     }
 
     ~Mac()
     {
-        // The poller first; the long poll it may still await ends when
-        // Syncthing goes, before the engine object does.
+        // The poller first; its long poll ends when Syncthing goes.
         events.reset();
         devices.reset();
         folders.reset();
@@ -135,7 +130,6 @@ public:
     std::unique_ptr<FolderController> folders;
     std::unique_ptr<DeviceController> devices;
     std::unique_ptr<EventController> events;
-    QStringList modeAsked;
 };
 
 void writeFile(const QString &path, qsizetype size)
@@ -163,41 +157,17 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     const QString annaID = anna.instance.deviceID();
     const QString bertID = bert.instance.deviceID();
     EXPECT_EQ(anna.devices->localDeviceID(), annaID);
-
-    // The manual limits are seeded from the engine once.
-    QCoro::waitFor(anna.engineController->loadNetwork());
-    EXPECT_EQ(anna.defaults.integer(EngineController::manualDownKey), 0);
-    EXPECT_EQ(anna.defaults.integer(EngineController::manualUpKey), 0);
-
     anna.instance.pairWith(bert.instance);
     anna.addFolder(filmID, bertID);
     bert.addFolder(filmID, annaID);
-    NewFolderRequest team;
-    team.id = teamID;
-    team.label = QStringLiteral("Team");
-    team.path = anna.instance.root() + QStringLiteral("/team");
-    QDir().mkpath(team.path);
-    awaitTask(anna.engine->addFolder(team));
-
-    // The folder list shows the film but never the team folder.
     QCoro::waitFor(anna.folders->refresh());
-    QStringList listed;
-    for (const SyncFolder &folder : anna.folders->folders())
-        listed.append(folder.id);
-    EXPECT_EQ(listed, QStringList{filmID});
 
-    // The paired device shows up connected.
     ASSERT_TRUE(eventually([&] {
         QCoro::waitFor(anna.devices->refresh());
         const auto connection = anna.devices->connection(bertID);
         return connection && connection->connected;
     })) << "Bert never showed as connected";
-    EXPECT_TRUE(std::any_of(anna.devices->devices().cbegin(), anna.devices->devices().cend(),
-                            [&](const SyncDevice &device) { return device.id == bertID; }));
-    EXPECT_EQ(anna.devices->localDeviceID(), annaID);
 
-    // Anna's files reach Bert: Anna's poller hears Bert's completion reach
-    // 100 %, and Bert's folder status says everything is local.
     const qsizetype fileSize = 256 * 1024;
     for (int i = 0; i < 3; ++i)
         writeFile(anna.folderPath(QStringLiteral("clip%1.mov").arg(i)), fileSize);
@@ -214,7 +184,6 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     QCoro::waitFor(anna.folders->refreshStatuses());
     EXPECT_EQ(anna.folders->clusterNeeds().value(filmID), (ClusterNeed{0, 1, 1}));
 
-    // A directory Bert creates arrives at Anna with Bert's modification time.
     const time_t bertsTime = 1'000'000'000;
     const QString day = QStringLiteral("Shots/Day1");
     ASSERT_TRUE(QDir().mkpath(bert.folderPath(day)));
@@ -223,9 +192,7 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     bert.instance.scan(filmID);
     EXPECT_TRUE(eventually([&] { return statOf(anna.folderPath(day)).st_mtim.tv_sec == bertsTime; }))
         << "Anna's copy keeps time " << statOf(anna.folderPath(day)).st_mtim.tv_sec;
-    EXPECT_TRUE(anna.modeAsked.contains(filmID));
 
-    // Bert goes away: his progress disappears and his connection drops.
     bert.instance.stop();
     EXPECT_TRUE(eventually([&] { return !anna.events->completion().value(filmID).contains(bertID); }))
         << "Bert's completion stayed after he left";

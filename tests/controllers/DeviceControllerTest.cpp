@@ -12,6 +12,7 @@ namespace {
 
 const QString peerA = QStringLiteral("PEER-A");
 const QString peerB = QStringLiteral("PEER-B");
+const SyncDevice studio{peerA, QStringLiteral("Studio"), false, false, 0, 0};
 
 DeviceConnection connection(const QString &id, qint64 in, qint64 out, double engineIn = 0, double engineOut = 0)
 {
@@ -30,7 +31,6 @@ struct Rates
 {
     double in;
     double out;
-    // Rates are divisions by elapsed seconds: equal to within rounding.
     bool operator==(const Rates &other) const
     {
         return std::fabs(in - other.in) < 1e-6 && std::fabs(out - other.out) < 1e-6;
@@ -63,8 +63,6 @@ protected:
     DeviceController controller{engine, clock.clock()};
 };
 
-// One step of a sampling sequence for one device: wait, then take a sample
-// with these totals (or a failing one).
 struct Step
 {
     qint64 afterMs;
@@ -74,55 +72,53 @@ struct Step
     Rates expected{};
 };
 
-struct RateCase
+TEST(DeviceRateTest, RatesFollowTheBaselineRules)
 {
-    const char *name;
-    QList<Step> steps;
-};
-
-class DeviceRateTest : public DeviceControllerTest, public ::testing::WithParamInterface<RateCase>
-{
-};
-
-TEST_P(DeviceRateTest, RatesFollowTheBaselineRules)
-{
-    for (const Step &step : GetParam().steps) {
-        clock.advanceMs(step.afterMs);
-        if (step.fails)
-            engine.failNext(QStringLiteral("connections"), SyncEngineError::backend(QStringLiteral("down")));
-        // The engine's own rates are 7 and 9, so they can be told from computed ones.
-        sample({connection(peerA, step.in, step.out, 7, 9)});
-        if (!step.fails) {
-            EXPECT_EQ(ratesOf(peerA), step.expected) << "after " << step.afterMs << " ms";
+    // The engine's own rates are 7 and 9, so they can be told from computed ones.
+    const Rates engineRates{7, 9};
+    const struct
+    {
+        const char *name;
+        QList<Step> steps;
+    } cases[] = {
+        {"exactly 0.3 s is too short", {{0, 1000, 500, false, engineRates}, {300, 5000, 2500, false, engineRates}}},
+        {"just over 0.3 s computes", {{0, 1000, 500, false, engineRates}, {301, 1301, 500, false, {1000, 0}}}},
+        {"dropped totals clamp to zero", {{0, 1000, 500, false, engineRates}, {1000, 10, 20, false, {0, 0}}}},
+        {"failed sample keeps the baseline",
+         {{0, 0, 0, false, engineRates}, {1000, 999, 999, true}, {1000, 4000, 2000, false, {2000, 1000}}}},
+        {"short sample keeps rates and baseline",
+         {{0, 0, 0, false, engineRates},
+          {2000, 4000, 2000, false, {2000, 1000}},
+          {100, 4100, 2100, false, {2000, 1000}},
+          {1900, 8000, 4000, false, {2000, 1000}}}},
+        {"clock backwards keeps rates and restarts timing",
+         {{0, 0, 0, false, engineRates},
+          {2000, 4000, 2000, false, {2000, 1000}},
+          {-60000, 5000, 3000, false, {2000, 1000}},
+          {1000, 6000, 3500, false, {1000, 500}}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSyncEngine engine;
+        ManualClock clock;
+        DeviceController controller(engine, clock.clock());
+        for (const Step &step : c.steps) {
+            clock.advanceMs(step.afterMs);
+            if (step.fails)
+                engine.failNext(QStringLiteral("connections"), SyncEngineError::backend(QStringLiteral("down")));
+            engine.state.connections = {connection(peerA, step.in, step.out, engineRates.in, engineRates.out)};
+            QCoro::waitFor(controller.refreshConnections());
+            const auto shown = controller.connection(peerA);
+            ASSERT_TRUE(shown.has_value());
+            if (!step.fails) {
+                EXPECT_EQ((Rates{shown->inBytesPerSecond, shown->outBytesPerSecond}), step.expected) << step.afterMs;
+            }
         }
+        EXPECT_FALSE(controller.lastErrorMessage().has_value());
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Baseline, DeviceRateTest,
-    ::testing::Values(
-        RateCase{"FirstSampleShowsEngineRates", {{0, 1000, 500, false, {7, 9}}}},
-        RateCase{"SecondSampleComputes", {{0, 1000, 500, false, {7, 9}}, {2000, 5000, 2500, false, {2000, 1000}}}},
-        RateCase{"ExactlyThreeTenthsIsTooShort",
-                 {{0, 1000, 500, false, {7, 9}}, {300, 5000, 2500, false, {7, 9}}}},
-        RateCase{"JustOverThreeTenthsComputes", {{0, 1000, 500, false, {7, 9}}, {301, 1301, 500, false, {1000, 0}}}},
-        RateCase{"DroppedTotalsClampToZero",
-                 {{0, 1000, 500, false, {7, 9}}, {1000, 3000, 1500, false, {2000, 1000}}, {1000, 10, 20, false, {0, 0}}}},
-        RateCase{"FailedSampleKeepsTheBaseline",
-                 {{0, 0, 0, false, {7, 9}}, {1000, 999, 999, true}, {1000, 4000, 2000, false, {2000, 1000}}}},
-        RateCase{"ShortSampleLeavesTheBaseline",
-                 {{0, 0, 0, false, {7, 9}},
-                  {2000, 4000, 2000, false, {2000, 1000}},
-                  {100, 4100, 2100, false, {2000, 1000}},
-                  {1900, 8000, 4000, false, {2000, 1000}}}},
-        RateCase{"ClockBackwardsKeepsRatesAndRestartsTiming",
-                 {{0, 0, 0, false, {7, 9}},
-                  {2000, 4000, 2000, false, {2000, 1000}},
-                  {-60000, 5000, 3000, false, {2000, 1000}},
-                  {1000, 6000, 3500, false, {1000, 500}}}}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(DeviceControllerTest, DeviceSeenFirstShowsEngineRatesThenComputed)
+TEST_F(DeviceControllerTest, EachDeviceHasItsOwnBaselineAndLeavesWithItsRecord)
 {
     sample({connection(peerA, 0, 0)});
     clock.advanceMs(1000);
@@ -130,24 +126,12 @@ TEST_F(DeviceControllerTest, DeviceSeenFirstShowsEngineRatesThenComputed)
     EXPECT_EQ(ratesOf(peerA), (Rates{1000, 0}));
     EXPECT_EQ(ratesOf(peerB), (Rates{3, 4}));
     clock.advanceMs(1000);
-    sample({connection(peerA, 1000, 0), connection(peerB, 1050, 560)});
-    EXPECT_EQ(ratesOf(peerB), (Rates{1000, 500}));
-}
-
-TEST_F(DeviceControllerTest, DevicesMissingFromTheSampleDropOut)
-{
-    sample({connection(peerA, 0, 0), connection(peerB, 0, 0)});
-    sample({connection(peerA, 0, 0)});
-    EXPECT_FALSE(controller.connection(peerB).has_value());
-    EXPECT_TRUE(controller.connection(peerA).has_value());
-}
-
-TEST_F(DeviceControllerTest, LaterRecordOfTheSameDeviceWins)
-{
-    DeviceConnection later = connection(peerA, 10, 10);
+    DeviceConnection later = connection(peerB, 1050, 560);
     later.address = QStringLiteral("127.0.0.3:22000");
-    sample({connection(peerA, 0, 0), later});
-    EXPECT_EQ(controller.connection(peerA)->address, later.address);
+    sample({connection(peerB, 0, 0), later});
+    EXPECT_EQ(ratesOf(peerB), (Rates{1000, 500}));
+    EXPECT_EQ(controller.connection(peerB)->address, later.address);
+    EXPECT_FALSE(controller.connection(peerA).has_value());
     EXPECT_EQ(controller.connections().size(), 1);
 }
 
@@ -155,7 +139,7 @@ TEST_F(DeviceControllerTest, LaterRecordOfTheSameDeviceWins)
 // more at once; the rates of the first sample must survive the second.
 TEST_F(DeviceControllerTest, RatesSurviveTheSecondCallOfACycle)
 {
-    engine.state.devices = {SyncDevice{peerA, QStringLiteral("Studio"), false, false, 0, 0}};
+    engine.state.devices = {studio};
     for (int cycle = 0; cycle < 3; ++cycle) {
         engine.state.connections = {connection(peerA, cycle * 4000, cycle * 2000)};
         QCoro::waitFor(controller.refresh());
@@ -170,19 +154,14 @@ TEST_F(DeviceControllerTest, RatesSurviveTheSecondCallOfACycle)
 
 TEST_F(DeviceControllerTest, FailedDeviceListKeepsEverythingAndSkipsConnections)
 {
-    engine.state.devices = {SyncDevice{peerA, QStringLiteral("Studio"), false, false, 0, 0}};
+    engine.state.devices = {studio};
     engine.state.connections = {connection(peerA, 1, 1)};
-    qDebug() << engine.state.localDeviceID;
-    QString x = QCoro::waitFor(engine.localDeviceID());
-    qDebug() << x << engine.state.localDeviceID;
     QCoro::waitFor(controller.refresh());
     engine.state.devices.clear();
     engine.state.connections.clear();
     engine.clearCalls();
     engine.failNext(QStringLiteral("devices"), SyncEngineError::backend(QStringLiteral("connection refused")));
-
     QCoro::waitFor(controller.refresh());
-
     EXPECT_EQ(controller.lastErrorMessage(), QStringLiteral("connection refused"));
     EXPECT_EQ(controller.devices().size(), 1);
     EXPECT_EQ(controller.localDeviceID(), engine.state.localDeviceID);
@@ -196,27 +175,16 @@ TEST_F(DeviceControllerTest, FailedLocalIDEmptiesItAndStillSamples)
     ASSERT_FALSE(controller.localDeviceID().isEmpty());
     engine.failNext(QStringLiteral("localDeviceID"), SyncEngineError::notRunning());
     engine.clearCalls();
-
     QCoro::waitFor(controller.refresh());
-
     EXPECT_TRUE(controller.localDeviceID().isEmpty());
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
     EXPECT_EQ(engine.callNames(),
               (QStringList{QStringLiteral("devices"), QStringLiteral("localDeviceID"), QStringLiteral("connections")}));
 }
 
-TEST_F(DeviceControllerTest, FailedConnectionsChangeNothingSilently)
-{
-    sample({connection(peerA, 1, 1)});
-    engine.failNext(QStringLiteral("connections"), SyncEngineError::backend(QStringLiteral("x")));
-    sample({});
-    EXPECT_TRUE(controller.connection(peerA).has_value());
-    EXPECT_FALSE(controller.lastErrorMessage().has_value());
-}
-
 TEST_F(DeviceControllerTest, EqualRefreshNotifiesNobody)
 {
-    engine.state.devices = {SyncDevice{peerA, QStringLiteral("Studio"), false, false, 0, 0}};
+    engine.state.devices = {studio};
     engine.state.connections = {connection(peerA, 100, 100)};
     QCoro::waitFor(controller.refresh());
     clock.advanceMs(2000);
@@ -232,16 +200,9 @@ TEST_F(DeviceControllerTest, EqualRefreshNotifiesNobody)
     QCoro::waitFor(controller.refresh());
     QCoro::waitFor(controller.refreshConnections());
     EXPECT_EQ(notified, 0);
-
     engine.state.devices[0].name = QStringLiteral("Studio 2");
     QCoro::waitFor(controller.refresh());
     EXPECT_EQ(notified, 1);
-}
-
-TEST_F(DeviceControllerTest, SetErrorTakesTheEngineText)
-{
-    controller.setError(SyncEngineError::http(500, QStringLiteral("boom")));
-    EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::http(500, QStringLiteral("boom")).errorDescription());
 }
 
 } // namespace

@@ -27,14 +27,6 @@ struct WindowCase
     std::optional<double> eta;
 };
 
-std::vector<Reading> everyTwoSeconds(double until, qint64 start, qint64 step)
-{
-    std::vector<Reading> readings;
-    for (double t = 0; t <= until; t += 2)
-        readings.push_back({t, start - qint64(t / 2) * step});
-    return readings;
-}
-
 TEST(ETAEstimatorTest, RateAndTimeLeftOverTheWindow)
 {
     const WindowCase cases[] = {
@@ -47,8 +39,6 @@ TEST(ETAEstimatorTest, RateAndTimeLeftOverTheWindow)
         {"zero clears the key", {{0, 1000}, {2, 800}, {4, 0}}, 0, std::nullopt, std::nullopt},
         {"fresh series after zero", {{0, 1000}, {2, 800}, {4, 0}, {6, 500}}, 1, std::nullopt, std::nullopt},
         {"negative clears too", {{0, 1000}, {4, -1}}, 0, std::nullopt, std::nullopt},
-        // 0 ... 30 s every 2 s: the readings from 10 s on stay, 10 s itself included.
-        {"window of 20 s", everyTwoSeconds(30, 10000, 100), 11, 100.0 / 2, 8500.0 / 50},
         {"exactly 20 s old stays", {{0, 1000}, {20, 800}}, 2, 10.0, 80.0},
         {"just over 20 s old goes", {{0, 1000}, {20.001, 800}}, 1, std::nullopt, std::nullopt},
     };
@@ -99,7 +89,6 @@ TEST(ETAEstimatorTest, HistoryChangeIsSignalledOnlyWhenItChanges)
 {
     const SignalCase cases[] = {
         {"first reading", {}, {0, 100}, 1},
-        {"further reading", {{0, 100}}, {2, 90}, 1},
         {"equal reading is still a new sample", {{0, 100}}, {2, 100}, 1},
         {"zero for a known key", {{0, 100}}, {2, 0}, 1},
         {"zero for an unknown key", {}, {0, 0}, 0},

@@ -11,6 +11,10 @@
 namespace tw {
 namespace {
 
+const QString a = QStringLiteral("tdw-0000000a");
+const QString b = QStringLiteral("tdw-0000000b");
+const QString c = QStringLiteral("tdw-0000000c");
+
 SyncFolder folder(const QString &id, const QString &path = QStringLiteral("/srv/none"))
 {
     SyncFolder result;
@@ -49,103 +53,56 @@ protected:
             engine.state.folders.append(folder(id));
     }
 
-    // Counts every change notification of the controller.
-    int watchNotifications()
-    {
-        for (auto signal : {&FolderController::foldersChanged, &FolderController::statusesChanged,
-                            &FolderController::clusterNeedsChanged, &FolderController::transferringChanged,
-                            &FolderController::folderErrorsChanged, &FolderController::lastErrorMessageChanged,
-                            &FolderController::isLoadingChanged})
-            QObject::connect(&controller, signal, [this] { ++notifications; });
-        return notifications;
-    }
+    void refresh() { QCoro::waitFor(controller.refresh()); }
+    void refreshStatuses() { QCoro::waitFor(controller.refreshStatuses()); }
 
     FakeSyncEngine engine;
     FolderController controller{engine};
-    int notifications = 0;
 };
 
-struct HidingCase
+TEST_F(FolderControllerTest, OnlyTheExactTeamPrefixHides)
 {
-    const char *id;
-    bool hidden;
-};
-
-class FolderHidingTest : public FolderControllerTest, public ::testing::WithParamInterface<HidingCase>
-{
-};
-
-TEST_P(FolderHidingTest, OnlyTheExactPrefixHides)
-{
-    list({QStringLiteral("tdw-0000000a"), QString::fromLatin1(GetParam().id), QStringLiteral("tdw-0000000b")});
-    QCoro::waitFor(controller.refresh());
-    const QStringList expected = GetParam().hidden
-        ? QStringList{QStringLiteral("tdw-0000000a"), QStringLiteral("tdw-0000000b")}
-        : QStringList{QStringLiteral("tdw-0000000a"), QString::fromLatin1(GetParam().id), QStringLiteral("tdw-0000000b")};
-    EXPECT_EQ(idsOf(controller.folders()), expected);
-
-    // The light reload of the polling loop hides the same way.
+    const QStringList listed{a, QStringLiteral("tdw-cluster"), QStringLiteral("TDW-CLUSTER-1f2e"),
+                             QStringLiteral("x-tdw-cluster-1")};
+    list(listed + QStringList{QStringLiteral("tdw-cluster-1f2e3d4c"), QStringLiteral("tdw-cluster-")});
+    refresh();
+    EXPECT_EQ(idsOf(controller.folders()), listed);
     FolderController polled(engine);
     QCoro::waitFor(polled.syncFolderList());
-    EXPECT_EQ(idsOf(polled.folders()), expected);
+    EXPECT_EQ(idsOf(polled.folders()), listed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Prefix, FolderHidingTest,
-                         ::testing::Values(HidingCase{"tdw-cluster-1f2e3d4c", true}, HidingCase{"tdw-cluster-", true},
-                                           HidingCase{"tdw-cluster", false}, HidingCase{"TDW-CLUSTER-1f2e", false},
-                                           HidingCase{"tdw-clusterx", false}, HidingCase{"x-tdw-cluster-1", false}),
-                         [](const auto &info) {
-                             QString name = QString::fromLatin1(info.param.id);
-                             name.replace(QLatin1Char('-'), QLatin1Char('_'));
-                             return name.toStdString() + (info.param.hidden ? "_hidden" : "_listed");
-                         });
-
-TEST_F(FolderControllerTest, OnlyTheTeamFolderGivesAnEmptyPicture)
+TEST_F(FolderControllerTest, TheTeamFolderIsNeverAskedAbout)
 {
-    list({QStringLiteral("tdw-0000000a")});
-    engine.state.folderStatuses.insert(QStringLiteral("tdw-0000000a"),
-                                       status(QStringLiteral("tdw-0000000a"), FolderState::Error));
-    engine.state.recentFolderErrors.insert(QStringLiteral("tdw-0000000a"), QStringLiteral("disk full"));
-    QCoro::waitFor(controller.refresh());
-    ASSERT_FALSE(controller.folderErrors().isEmpty());
-
-    list({QStringLiteral("tdw-cluster-00000001")});
-    engine.state.folderStatuses.insert(QStringLiteral("tdw-cluster-00000001"),
-                                       status(QStringLiteral("tdw-cluster-00000001"), FolderState::Syncing));
-    engine.state.currentTransferNames.insert(QStringLiteral("tdw-cluster-00000001"), QStringLiteral("cluster.json"));
-    engine.clearCalls();
-    QCoro::waitFor(controller.refresh());
-
-    EXPECT_TRUE(controller.folders().isEmpty());
+    const QString team = QStringLiteral("tdw-cluster-00000001");
+    list({team});
+    engine.state.folderStatuses.insert(team, status(team, FolderState::Error));
+    engine.state.recentFolderErrors.insert(team, QStringLiteral("disk full"));
+    engine.state.currentTransferNames.insert(team, QStringLiteral("cluster.json"));
+    refresh();
     EXPECT_TRUE(controller.statuses().isEmpty());
     EXPECT_TRUE(controller.transferring().isEmpty());
     EXPECT_TRUE(controller.folderErrors().isEmpty());
-    // The team folder is never asked about.
-    EXPECT_EQ(engine.callsOf(QStringLiteral("folderStatus")), QStringList{});
+    EXPECT_EQ(engine.callCount(QStringLiteral("folderStatus")), 0);
 }
 
 TEST_F(FolderControllerTest, StatusSurvivesAFailedCallAndLeavesWithItsFolder)
 {
-    const QString a = QStringLiteral("tdw-0000000a");
-    const QString b = QStringLiteral("tdw-0000000b");
     list({a, b});
     engine.state.folderStatuses.insert(a, status(a, FolderState::Syncing, 0.5));
     engine.state.folderStatuses.insert(b, status(b, FolderState::Error));
     engine.state.recentFolderErrors.insert(a, QStringLiteral("a failed"));
     engine.state.currentTransferNames.insert(a, QStringLiteral("clip.mov"));
-    QCoro::waitFor(controller.refresh());
-    ASSERT_EQ(controller.statuses().size(), 2);
+    refresh();
     ASSERT_EQ(controller.transferring().value(a), QStringLiteral("clip.mov"));
 
-    // This pass: a's status request fails, b's reports it idle.
     engine.state.folderStatuses.insert(b, status(b, FolderState::Idle));
     engine.failNext(QStringLiteral("folderStatus"), SyncEngineError::backend(QStringLiteral("timeout")));
-    QCoro::waitFor(controller.refreshStatuses());
+    refreshStatuses();
     EXPECT_EQ(controller.status(a), status(a, FolderState::Syncing, 0.5));
     EXPECT_EQ(controller.status(b).state, FolderState::Idle);
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
 
-    // a leaves the engine's list: its status, error and transfer go with it.
     engine.state.folderStatuses.insert(b, status(b, FolderState::Error));
     engine.state.recentFolderErrors.insert(b, QStringLiteral("b failed"));
     list({b});
@@ -156,109 +113,62 @@ TEST_F(FolderControllerTest, StatusSurvivesAFailedCallAndLeavesWithItsFolder)
     EXPECT_EQ(controller.status(a).state, FolderState::Unknown);
 }
 
-TEST_F(FolderControllerTest, UnknownStatusIsZeroWithTheAskedID)
+TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
 {
-    const FolderStatus unknown = controller.status(QStringLiteral("nope"));
-    FolderStatus expected;
-    expected.id = QStringLiteral("nope");
-    expected.state = FolderState::Unknown;
-    EXPECT_EQ(unknown, expected);
-}
-
-struct ErrorCase
-{
-    const char *name;
-    QList<FolderState> states;  // of folders a and b
-    bool errorsShown;
-};
-
-class FolderErrorTest : public FolderControllerTest, public ::testing::WithParamInterface<ErrorCase>
-{
-};
-
-TEST_P(FolderErrorTest, ErrorsShowOnlyWhileSomeFolderIsInError)
-{
-    const QString a = QStringLiteral("tdw-0000000a");
-    const QString b = QStringLiteral("tdw-0000000b");
     list({a, b});
-    // The engine remembers errors long after they are over, and of folders
-    // that are not listed.
-    engine.state.recentFolderErrors = {{a, QStringLiteral("a: permission denied")},
-                                       {QStringLiteral("gone"), QStringLiteral("old")}};
-    // A previous pass had a folder in error.
+    // The engine remembers errors after they are over, also of unlisted folders.
+    engine.state.recentFolderErrors = {{a, QStringLiteral("a: denied")}, {QStringLiteral("gone"), QStringLiteral("old")}};
+    const FolderTextMap shown{{a, QStringLiteral("a: denied")}};
     engine.state.folderStatuses = {{a, status(a, FolderState::Error)}, {b, status(b, FolderState::Idle)}};
-    QCoro::waitFor(controller.refresh());
-    ASSERT_EQ(controller.folderErrors().keys(), QStringList{a});
+    refresh();
+    EXPECT_EQ(controller.folderErrors(), shown);
 
-    engine.state.folderStatuses = {{a, status(a, GetParam().states[0])}, {b, status(b, GetParam().states[1])}};
+    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Paused)}};
     engine.clearCalls();
-    QCoro::waitFor(controller.refreshStatuses());
+    refreshStatuses();
+    EXPECT_TRUE(controller.folderErrors().isEmpty());
+    EXPECT_EQ(engine.callCount(QStringLiteral("recentFolderErrors")), 0);
 
-    if (GetParam().errorsShown) {
-        EXPECT_EQ(controller.folderErrors(), (FolderTextMap{{a, QStringLiteral("a: permission denied")}}));
-        EXPECT_EQ(engine.callCount(QStringLiteral("recentFolderErrors")), 1);
-    } else {
-        EXPECT_TRUE(controller.folderErrors().isEmpty());
-        EXPECT_EQ(engine.callCount(QStringLiteral("recentFolderErrors")), 0);
-    }
+    engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Error)}};
+    refreshStatuses();
+    EXPECT_EQ(controller.folderErrors(), shown);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    States, FolderErrorTest,
-    ::testing::Values(ErrorCase{"AllIdle", {FolderState::Idle, FolderState::Idle}, false},
-                      ErrorCase{"SyncingAndPaused", {FolderState::Syncing, FolderState::Paused}, false},
-                      ErrorCase{"OtherFolderInError", {FolderState::Idle, FolderState::Error}, true},
-                      ErrorCase{"SameFolderInError", {FolderState::Error, FolderState::Idle}, true}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FolderControllerTest, TransferNamesOnlyForSyncingFoldersAndRebuiltEachPass)
 {
-    const QString a = QStringLiteral("tdw-0000000a");
-    const QString b = QStringLiteral("tdw-0000000b");
-    const QString c = QStringLiteral("tdw-0000000c");
     list({a, b, c});
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)},
                                    {b, status(b, FolderState::Idle)},
                                    {c, status(c, FolderState::Syncing)}};
-    engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}, {b, QStringLiteral("b.mov")}};
-    QCoro::waitFor(controller.refresh());
+    engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}, {b, QStringLiteral("b.mov")},
+                                         {c, QStringLiteral("c.mov")}};
+    engine.failCall(QStringLiteral("currentTransferName"), 2, SyncEngineError::backend(QStringLiteral("x")));
+    refresh();
     EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, QStringLiteral("a.mov")}}));
     EXPECT_EQ(engine.callsOf(QStringLiteral("currentTransferName")),
               (QStringList{QStringLiteral("currentTransferName(tdw-0000000a)"),
                            QStringLiteral("currentTransferName(tdw-0000000c)")}));
 
     engine.state.folderStatuses.insert(a, status(a, FolderState::Idle));
-    QCoro::waitFor(controller.refreshStatuses());
-    EXPECT_TRUE(controller.transferring().isEmpty());
-}
-
-TEST_F(FolderControllerTest, FailedTransferNameLeavesThatFolderOut)
-{
-    const QString a = QStringLiteral("tdw-0000000a");
-    const QString b = QStringLiteral("tdw-0000000b");
-    list({a, b});
-    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Syncing)}};
-    engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}, {b, QStringLiteral("b.mov")}};
-    engine.failCall(QStringLiteral("currentTransferName"), 1, SyncEngineError::backend(QStringLiteral("x")));
-    QCoro::waitFor(controller.refresh());
-    EXPECT_EQ(controller.transferring(), (FolderTextMap{{b, QStringLiteral("b.mov")}}));
+    refreshStatuses();
+    EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, QStringLiteral("c.mov")}}));
 }
 
 TEST_F(FolderControllerTest, FailedClusterNeedsEmptiesThem)
 {
-    list({QStringLiteral("tdw-0000000a")});
-    engine.state.clusterNeeds = {{QStringLiteral("tdw-0000000a"), ClusterNeed{500, 1, 2}}};
-    QCoro::waitFor(controller.refresh());
+    list({a});
+    engine.state.clusterNeeds = {{a, ClusterNeed{500, 1, 2}}};
+    refresh();
     ASSERT_EQ(controller.clusterNeeds().size(), 1);
     engine.failNext(QStringLiteral("clusterNeeds"), SyncEngineError::http(500, QStringLiteral("x")));
-    QCoro::waitFor(controller.refreshStatuses());
+    refreshStatuses();
     EXPECT_TRUE(controller.clusterNeeds().isEmpty());
 }
 
-TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoading)
+TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightReloadIsSilent)
 {
-    list({QStringLiteral("tdw-0000000a")});
-    QCoro::waitFor(controller.refresh());
+    list({a});
+    refresh();
     list({});
     bool loadingDuringCall = false;
     engine.beforeAnswer = [this, &loadingDuringCall](QString) -> QCoro::Task<void> {
@@ -267,45 +177,41 @@ TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoading)
     };
     engine.failNext(QStringLiteral("folders"), SyncEngineError::notRunning());
     engine.clearCalls();
-
-    QCoro::waitFor(controller.refresh());
-
+    refresh();
     EXPECT_TRUE(loadingDuringCall);
     EXPECT_FALSE(controller.isLoading());
-    EXPECT_EQ(idsOf(controller.folders()), QStringList{QStringLiteral("tdw-0000000a")});
+    EXPECT_EQ(idsOf(controller.folders()), QStringList{a});
     EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
     EXPECT_EQ(engine.callNames(), QStringList{QStringLiteral("folders")});
-}
 
-TEST_F(FolderControllerTest, FailedLightReloadIsSilentAndStillRefreshesStatuses)
-{
-    const QString a = QStringLiteral("tdw-0000000a");
+    FolderController polled(engine);
     list({a});
-    QCoro::waitFor(controller.refresh());
+    QCoro::waitFor(polled.refresh());
     engine.state.folderStatuses = {{a, status(a, FolderState::Scanning)}};
     engine.failNext(QStringLiteral("folders"), SyncEngineError::notRunning());
-    QCoro::waitFor(controller.syncFolderList());
-    EXPECT_FALSE(controller.lastErrorMessage().has_value());
-    EXPECT_EQ(controller.status(a).state, FolderState::Scanning);
+    QCoro::waitFor(polled.syncFolderList());
+    EXPECT_FALSE(polled.lastErrorMessage().has_value());
+    EXPECT_EQ(polled.status(a).state, FolderState::Scanning);
 }
 
 TEST_F(FolderControllerTest, EqualDataNotifiesNobody)
 {
-    const QString a = QStringLiteral("tdw-0000000a");
-    const QString b = QStringLiteral("tdw-0000000b");
     list({a, b});
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Error)}};
     engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}};
     engine.state.recentFolderErrors = {{b, QStringLiteral("b failed")}};
     engine.state.clusterNeeds = {{a, ClusterNeed{10, 1, 1}}};
     QCoro::waitFor(controller.syncFolderList());
-    watchNotifications();
+    int notifications = 0;
+    for (auto signal : {&FolderController::foldersChanged, &FolderController::statusesChanged,
+                        &FolderController::clusterNeedsChanged, &FolderController::transferringChanged,
+                        &FolderController::folderErrorsChanged, &FolderController::lastErrorMessageChanged,
+                        &FolderController::isLoadingChanged})
+        QObject::connect(&controller, signal, [&notifications] { ++notifications; });
 
     QCoro::waitFor(controller.syncFolderList());
-    QCoro::waitFor(controller.refreshStatuses());
+    refreshStatuses();
     EXPECT_EQ(notifications, 0);
-
-    // One changed field of one record is a change.
     engine.state.folders[1].label = QStringLiteral("Renamed");
     QCoro::waitFor(controller.syncFolderList());
     EXPECT_EQ(notifications, 1);
@@ -316,71 +222,54 @@ class ArchiveTest : public FolderControllerTest
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(root.isValid());
         QDir(root.path()).mkpath(QStringLiteral("Project/.stversions/sub"));
-        writeFile(root.filePath(QStringLiteral("Project/.stversions/sub/old.txt")));
-        writeFile(root.filePath(QStringLiteral("Project/keep.txt")));
-        engine.state.folders = {folder(QStringLiteral("tdw-0000000a"), root.filePath(QStringLiteral("Project"))),
+        QDir(root.path()).mkpath(QStringLiteral("Elsewhere"));
+        for (const char *file : {"Project/.stversions/sub/old.txt", "Project/keep.txt", "Elsewhere/precious.txt"}) {
+            QFile out(root.filePath(QString::fromLatin1(file)));
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        }
+        engine.state.folders = {folder(a, root.filePath(QStringLiteral("Project"))),
                                 folder(QStringLiteral("tdw-cluster-00000001"), root.filePath(QStringLiteral("Project")))};
-        QCoro::waitFor(controller.refresh());
+        refresh();
     }
 
-    static void writeFile(const QString &path)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("x");
-    }
-
+    bool exists(const char *path) const { return QFileInfo::exists(root.filePath(QString::fromLatin1(path))); }
     QString archive() const { return root.filePath(QStringLiteral("Project/.stversions")); }
 
     QTemporaryDir root;
 };
 
-TEST_F(ArchiveTest, RemovesTheArchiveOfAListedFolder)
-{
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-0000000a")));
-    EXPECT_FALSE(QFileInfo::exists(archive()));
-    EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("Project/keep.txt"))));
-}
-
-TEST_F(ArchiveTest, HiddenAndUnknownFoldersAreLeftAlone)
+TEST_F(ArchiveTest, RemovesOnlyTheArchiveOfAListedFolderQuietly)
 {
     engine.clearCalls();
     QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-cluster-00000001")));
     QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-ffffffff")));
     EXPECT_TRUE(QFileInfo::exists(archive()));
     EXPECT_TRUE(engine.calls.isEmpty());
-}
 
-TEST_F(ArchiveTest, MissingArchiveIsQuiet)
-{
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-0000000a")));
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-0000000a")));
+    QCoro::waitFor(controller.emptyArchive(a));
+    EXPECT_FALSE(QFileInfo::exists(archive()));
+    EXPECT_TRUE(exists("Project/keep.txt"));
+    QCoro::waitFor(controller.emptyArchive(a));
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
 }
 
-// A link in place of the archive must not take the directory it points to.
 TEST_F(ArchiveTest, LinkedArchiveLosesOnlyTheLink)
 {
-    QDir(root.path()).mkpath(QStringLiteral("Elsewhere"));
-    writeFile(root.filePath(QStringLiteral("Elsewhere/precious.txt")));
     ASSERT_TRUE(QDir(archive()).removeRecursively());
     ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("Elsewhere")), archive()));
-
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-0000000a")));
-
+    QCoro::waitFor(controller.emptyArchive(a));
     EXPECT_FALSE(QFileInfo(archive()).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("Elsewhere/precious.txt"))));
+    EXPECT_TRUE(exists("Elsewhere/precious.txt"));
 }
 
 TEST_F(ArchiveTest, RelativeFolderPathIsLeftAlone)
 {
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(root.filePath(QStringLiteral("Project"))));
-    engine.state.folders = {folder(QStringLiteral("tdw-0000000b"), QString())};
-    QCoro::waitFor(controller.refresh());
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-0000000b")));
+    engine.state.folders = {folder(b, QString())};
+    refresh();
+    QCoro::waitFor(controller.emptyArchive(b));
     QDir::setCurrent(previous);
     EXPECT_TRUE(QFileInfo::exists(archive()));
 }

@@ -35,16 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"FractionsKept", R"({"download": 93456789.5, "upload": 1234.0, "ping": 12.1, "server": {}})",
                   SpeedTestResult{93.4567895, 0.001234}},
         ParseCase{"UploadMissing", R"({"download": 250000000})", std::nullopt},
-        ParseCase{"DownloadMissing", R"({"upload": 40000000})", std::nullopt},
         ParseCase{"NumberAsText", R"({"download": "250000000", "upload": 40000000})", std::nullopt},
         ParseCase{"NullFigure", R"({"download": 250000000, "upload": null})", std::nullopt},
         ParseCase{"TopLevelArray", R"([{"download": 1, "upload": 1}])", std::nullopt},
-        ParseCase{"Truncated", R"({"download": 250000000, "upl)", std::nullopt},
-        ParseCase{"Empty", "", std::nullopt}),
+        ParseCase{"Truncated", R"({"download": 250000000, "upl)", std::nullopt}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// Runs against scripts standing in for the tool: the real one measures over
-// the internet, which tests never reach.
+// Scripts stand in for the tool, which would reach the internet.
 class SpeedTesterRunTest : public ::testing::Test
 {
 protected:
@@ -79,15 +76,11 @@ exit 3
     EXPECT_EQ(run(tool), (SpeedTestResult{250.0, 40.0}));
 }
 
-TEST_F(SpeedTesterRunTest, ToolWithoutOutputGivesNothing)
-{
-    EXPECT_EQ(run(script("silent", "exit 0\n")), std::nullopt);
-}
-
-TEST_F(SpeedTesterRunTest, MissingOrNotExecutableToolGivesNothingAtOnce)
+TEST_F(SpeedTesterRunTest, SilentMissingOrNotExecutableToolGivesNothingAtOnce)
 {
     QElapsedTimer timer;
     timer.start();
+    EXPECT_EQ(run(script("silent", "exit 0\n")), std::nullopt);
     EXPECT_EQ(run(dir.filePath("absent")), std::nullopt);
     EXPECT_EQ(run(script("plain", "echo '{\"download\": 1, \"upload\": 1}'\n", false)), std::nullopt);
     EXPECT_LT(timer.elapsed(), 2000);
