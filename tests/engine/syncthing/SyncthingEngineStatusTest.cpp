@@ -64,35 +64,15 @@ protected:
 
 TEST_F(SyncthingEngineStatusTest, FolderStatusIsTheShareOfGlobalBytesPresentHere)
 {
-    struct Case
-    {
-        const char *name;
-        QJsonObject answer;
-        FolderStatus expected;
-    };
-    const Case cases[] = {
-        {"half present, needed bytes passed on as they are",
-         {{"state", "syncing"}, {"globalBytes", 200}, {"localBytes", 100}, {"needBytes", -3}, {"errors", 2}},
+    const std::pair<QJsonObject, FolderStatus> cases[] = {
+        {{{"state", "syncing"}, {"globalBytes", 200}, {"localBytes", 100}, {"needBytes", -3}, {"errors", 2}},
          {"tdw-1", FolderState::Syncing, 0.5, 200, 100, -3, 2}},
-        {"no global bytes is complete whatever is here",
-         {{"state", "idle"}, {"globalBytes", 0}, {"localBytes", 50}},
-         {"tdw-1", FolderState::Idle, 1.0, 0, 50, 0, 0}},
-        {"negative global bytes is complete", {{"globalBytes", -1}}, {"tdw-1", FolderState::Unknown, 1.0, -1, 0, 0, 0}},
-        {"more here than globally is exactly complete",
-         {{"state", "scan-waiting"}, {"globalBytes", 10}, {"localBytes", 15}},
-         {"tdw-1", FolderState::Scanning, 1.0, 10, 15, 0, 0}},
-        {"an empty answer", {}, {"tdw-1", FolderState::Unknown, 1.0, 0, 0, 0, 0}},
-        {"a stopped folder is in error", {{"state", "stopped"}}, {"tdw-1", FolderState::Error, 1.0, 0, 0, 0, 0}},
-        {"an unknown state text", {{"state", "Idle"}, {"globalBytes", 4}}, {"tdw-1", FolderState::Unknown, 0.0, 4, 0, 0, 0}},
+        {{{"state", "idle"}, {"globalBytes", 0}, {"localBytes", 50}}, {"tdw-1", FolderState::Idle, 1.0, 0, 50, 0, 0}},
+        {{{"globalBytes", 10}, {"localBytes", 15}}, {"tdw-1", FolderState::Unknown, 1.0, 10, 15, 0, 0}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        routes.onJson("GET /rest/db/status", json(c.answer));
-        fake.server().clearRequests();
-        EXPECT_EQ(awaitTask(engine().folderStatus("tdw-1")), c.expected);
-        const QList<Request> requests = sentTo("/rest/db/status");
-        ASSERT_EQ(requests.size(), 1);
-        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "folder"), "tdw-1");
+    for (const auto &[answer, expected] : cases) {
+        routes.onJson("GET /rest/db/status", json(answer));
+        EXPECT_EQ(awaitTask(engine().folderStatus("tdw-1")), expected) << json(answer).constData();
     }
 }
 
@@ -144,18 +124,8 @@ TEST_F(SyncthingEngineStatusTest, ClusterNeedsCountConnectedPeersAndTheirNeededB
 
 TEST_F(SyncthingEngineStatusTest, ClusterNeedsFailAsAWholeWhenAListCannotBeRead)
 {
-    struct Case
-    {
-        const char *name;
-        QByteArray brokenRoute;
-    };
-    const Case cases[] = {
-        {"this device's ID", "GET /rest/system/status"},
-        {"the folder list", "GET /rest/config/folders"},
-        {"the connections", "GET /rest/system/connections"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const QByteArray broken : {"GET /rest/system/status", "GET /rest/config/folders", "GET /rest/system/connections"}) {
+        SCOPED_TRACE(broken.constData());
         // A fresh engine each time, so this device's ID is not cached yet.
         EngineOnFakeServer fresh;
         FakeServerRoutes freshRoutes(fresh.server());
@@ -163,7 +133,7 @@ TEST_F(SyncthingEngineStatusTest, ClusterNeedsFailAsAWholeWhenAListCannotBeRead)
         freshRoutes.onJson("GET /rest/system/status", json(QJsonObject{{"myID", kMyID}}));
         freshRoutes.onJson("GET /rest/config/folders", json(QJsonArray{folder("f", {kMyID, kPeerA})}));
         freshRoutes.onJson("GET /rest/system/connections", json(QJsonObject{{"connections", QJsonObject{}}}));
-        freshRoutes.on(c.brokenRoute, Response::text(503, "broken"));
+        freshRoutes.on(broken, Response::text(503, "broken"));
         fresh.start();
         try {
             awaitTask(fresh.engine().clusterNeeds());
@@ -176,54 +146,23 @@ TEST_F(SyncthingEngineStatusTest, ClusterNeedsFailAsAWholeWhenAListCannotBeRead)
 
 TEST_F(SyncthingEngineStatusTest, DeviceCompletionIsSyncthingsPercentage)
 {
-    struct Case
-    {
-        const char *name;
-        QByteArray answer;
-        double expected;
-    };
-    const Case cases[] = {
-        {"a fraction of a percent kept", R"({"completion":99.5,"needBytes":10})", 99.5},
-        {"a whole percentage", R"({"completion":100})", 100.0},
-        {"no completion field", R"({"needBytes":10})", 0.0},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        routes.onJson("GET /rest/db/completion", c.answer);
-        fake.server().clearRequests();
-        EXPECT_EQ(awaitTask(engine().deviceCompletion("tdw-1", kPeerA)), c.expected);
-        const QList<Request> requests = sentTo("/rest/db/completion");
-        ASSERT_EQ(requests.size(), 1);
-        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "folder"), "tdw-1");
-        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "device"), kPeerA);
-    }
+    routes.onJson("GET /rest/db/completion", R"({"completion":99.5,"needBytes":10})");
+    EXPECT_EQ(awaitTask(engine().deviceCompletion("tdw-1", kPeerA)), 99.5);
+    routes.onJson("GET /rest/db/completion", R"({"needBytes":10})");
+    EXPECT_EQ(awaitTask(engine().deviceCompletion("tdw-1", kPeerA)), 0.0);
 }
 
 TEST_F(SyncthingEngineStatusTest, CurrentTransferNameIsTheLastPathComponent)
 {
-    struct Case
-    {
-        const char *name;
-        QByteArray answer;
-        std::optional<QString> expected;
+    const std::pair<QByteArray, std::optional<QString>> cases[] = {
+        {R"({"progress":[{"name":"a/b/clip.mov"}],"queued":[{"name":"q.txt"}]})", QStringLiteral("clip.mov")},
+        {R"({"progress":[],"queued":[{"name":"dir/q.txt"},{"name":"r"}]})", QStringLiteral("q.txt")},
+        {R"({"queued":[{"name":"top.txt"}]})", QStringLiteral("top.txt")},
+        {R"({"progress":[],"queued":[]})", std::nullopt},
     };
-    const Case cases[] = {
-        {"in progress in a subfolder", R"({"progress":[{"name":"a/b/clip.mov"}],"queued":[{"name":"q.txt"}]})",
-         QStringLiteral("clip.mov")},
-        {"queued when nothing is in progress", R"({"progress":[],"queued":[{"name":"dir/q.txt"},{"name":"r"}]})",
-         QStringLiteral("q.txt")},
-        {"a name without a slash whole", R"({"queued":[{"name":"top.txt"}]})", QStringLiteral("top.txt")},
-        {"both lists empty", R"({"progress":[],"queued":[]})", std::nullopt},
-        {"both lists absent", R"({"rest":[{"name":"x"}]})", std::nullopt},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        routes.onJson("GET /rest/db/need", c.answer);
-        fake.server().clearRequests();
-        EXPECT_EQ(awaitTask(engine().currentTransferName("tdw-1")), c.expected);
-        const QList<Request> requests = sentTo("/rest/db/need");
-        ASSERT_EQ(requests.size(), 1);
-        EXPECT_EQ(FakeServerRoutes::queryItem(requests[0], "perpage"), "5");
+    for (const auto &[answer, expected] : cases) {
+        routes.onJson("GET /rest/db/need", answer);
+        EXPECT_EQ(awaitTask(engine().currentTransferName("tdw-1")), expected) << answer.constData();
     }
 }
 
