@@ -12,8 +12,6 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <iostream>
 #include <unistd.h>
 
 namespace tw {
@@ -57,7 +55,6 @@ struct SocketRow
     QString table;
     QString local;
     QString remote;
-    QString state;
 };
 
 QList<SocketRow> socketsOf(const QList<pid_t> &pids)
@@ -74,7 +71,7 @@ QList<SocketRow> socketsOf(const QList<pid_t> &pids)
         for (const QByteArray &line : lines.mid(1)) {
             const QStringList columns = QString::fromLatin1(line).simplified().split(' ');
             if (columns.size() > 9 && inodes.contains(columns.at(9)))
-                rows.append({table, columns.at(1), columns.at(2), columns.at(3)});
+                rows.append({table, columns.at(1), columns.at(2)});
         }
     }
     return rows;
@@ -82,58 +79,19 @@ QList<SocketRow> socketsOf(const QList<pid_t> &pids)
 
 TEST(SyncthingInstanceIntegrationTest, TwoInstancesOnTwoLoopbackHostsPairAndConnect)
 {
-    const auto begin = std::chrono::steady_clock::now();
     SyncthingInstance first(QStringLiteral("127.0.0.1"), QStringLiteral("First"));
     SyncthingInstance second(QStringLiteral("127.0.0.2"), QStringLiteral("Second"));
     first.start();
-    const auto oneStarted = std::chrono::steady_clock::now();
     second.start();
-    std::cout << "[ figures  ] fixture start (generate, harden, launch, first ping): "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(oneStarted - begin).count() << " ms\n";
-
-    EXPECT_EQ(first.baseURL().host(), "127.0.0.1");
     EXPECT_EQ(second.baseURL().host(), "127.0.0.2");
-    EXPECT_TRUE(first.listenAddress().startsWith("tcp://127.0.0.1:"));
     EXPECT_TRUE(second.listenAddress().startsWith("tcp://127.0.0.2:"));
-    EXPECT_NE(first.deviceID(), second.deviceID());
 
-    const auto pairStart = std::chrono::steady_clock::now();
     first.pairWith(second);
-    const QJsonArray devices = first.get("/rest/config/devices").json().array();
-    bool found = false;
-    for (const auto &device : devices) {
-        if (device.toObject().value("deviceID").toString() != second.deviceID())
-            continue;
-        found = true;
-        EXPECT_EQ(device.toObject().value("name").toString(), "Second");
-        EXPECT_EQ(device.toObject().value("addresses").toArray(), QJsonArray{second.listenAddress()});
-    }
-    EXPECT_TRUE(found);
-
+    const QJsonObject device = first.get("/rest/config/devices/" + second.deviceID()).json().object();
+    EXPECT_EQ(device.value("name").toString(), "Second");
+    EXPECT_EQ(device.value("addresses").toArray(), QJsonArray{second.listenAddress()});
     EXPECT_TRUE(first.waitUntilConnected(second.deviceID()));
     EXPECT_TRUE(second.waitUntilConnected(first.deviceID()));
-    std::cout << "[ figures  ] pair to connected: "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pairStart)
-                     .count()
-              << " ms\n";
-    // Either side may have dialled; the peer's address is loopback either way.
-    for (SyncthingInstance *side : {&first, &second}) {
-        SyncthingInstance &peer = side == &first ? second : first;
-        const QJsonObject connection = side->get("/rest/system/connections")
-                                           .json()
-                                           .object()["connections"]
-                                           .toObject()[peer.deviceID()]
-                                           .toObject();
-        EXPECT_TRUE(connection.value("address").toString().startsWith("127.0.0."))
-            << connection.value("address").toString().toStdString();
-    }
-
-    const auto stopStart = std::chrono::steady_clock::now();
-    first.stop();
-    std::cout << "[ figures  ] stop (SIGTERM until no process of the home is left): "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopStart)
-                     .count()
-              << " ms\n";
 }
 
 TEST(SyncthingInstanceIntegrationTest, EverythingThatCouldLeaveLoopbackIsOff)
@@ -141,15 +99,12 @@ TEST(SyncthingInstanceIntegrationTest, EverythingThatCouldLeaveLoopbackIsOff)
     SyncthingInstance instance(QStringLiteral("127.0.0.3"));
     instance.start();
     const QJsonObject options = instance.get("/rest/config/options").json().object();
-    EXPECT_EQ(options.value("listenAddresses").toArray().size(), 1);
-    EXPECT_FALSE(options.value("globalAnnounceEnabled").toBool(true));
-    EXPECT_FALSE(options.value("localAnnounceEnabled").toBool(true));
-    EXPECT_FALSE(options.value("relaysEnabled").toBool(true));
-    EXPECT_FALSE(options.value("natEnabled").toBool(true));
-    EXPECT_EQ(options.value("urAccepted").toInt(), -1);
-    EXPECT_FALSE(options.value("crashReportingEnabled").toBool(true));
-    EXPECT_EQ(options.value("autoUpgradeIntervalH").toInt(-1), 0);
-    EXPECT_FALSE(options.value("startBrowser").toBool(true));
+    EXPECT_EQ(options.value("listenAddresses").toArray(), QJsonArray{instance.listenAddress()});
+    for (const char *name : {"globalAnnounceEnabled", "localAnnounceEnabled", "relaysEnabled", "natEnabled",
+                             "crashReportingEnabled", "startBrowser"})
+        EXPECT_EQ(options.value(name), QJsonValue(false)) << name;
+    EXPECT_EQ(options.value("urAccepted"), QJsonValue(-1));
+    EXPECT_EQ(options.value("autoUpgradeIntervalH"), QJsonValue(0));
     // No "default" folder and no ~/Sync.
     EXPECT_TRUE(instance.get("/rest/config/folders").json().array().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(instance.environment().value("HOME") + "/Sync"));
@@ -178,28 +133,6 @@ TEST(SyncthingInstanceIntegrationTest, DestructionLeavesNoProcessAndNoHome)
     }
     EXPECT_TRUE(SyncthingSweep::processesServing(home).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(root));
-}
-
-TEST(SyncthingInstanceIntegrationTest, ScanAndRestHelpersSpeakToTheInstance)
-{
-    SyncthingInstance instance;
-    instance.start();
-    const QString folderPath = instance.root() + "/folder";
-    QDir().mkpath(folderPath);
-    const QJsonObject folder{{"id", "tdw-a+b"}, {"label", "A"}, {"path", folderPath}, {"type", "sendreceive"}};
-    EXPECT_TRUE(instance.post("/rest/config/folders", QJsonDocument(folder).toJson()).ok());
-    QFile file(folderPath + "/hello.txt");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("hello");
-    file.close();
-
-    instance.scan("tdw-a+b");
-    const auto status = instance.get("/rest/db/status?folder=" + SyncthingInstance::encode("tdw-a+b"));
-    ASSERT_TRUE(status.ok()) << status.body.toStdString();
-    EXPECT_EQ(status.json().object().value("localFiles").toInt(), 1);
-    EXPECT_EQ(instance.del("/rest/config/folders/" + SyncthingInstance::encode("tdw-a+b")).status, 200);
-    EXPECT_EQ(instance.get("/rest/db/status?folder=nope").status, 404);
-    EXPECT_EQ(SyncthingInstance::encode("a+b c/d"), "a%2Bb%20c%2Fd");
 }
 
 TEST(SyncthingInstanceIntegrationTest, HandsOutAnEngineOnItsRunningInstance)
