@@ -44,11 +44,7 @@ QCoro::Task<bool> recordGate(QStringList *log, bool admit, QString id, QString a
     co_return admit;
 }
 
-QCoro::Task<bool> recordToken(QStringList *tokens, QString token)
-{
-    tokens->append(token);
-    co_return token == QLatin1String("good");
-}
+QCoro::Task<bool> isGoodToken(QString token) { co_return token == QLatin1String("good"); }
 
 QCoro::Task<QByteArray> bytesAfter(const bool *release, QByteArray bytes)
 {
@@ -96,7 +92,7 @@ protected:
         ASSERT_NE(server->serverPort(), 0);
         setGate(true);
         if (handlers != Handlers::GateOnly)
-            server->dashboardAuthorized = [tokens = &tokens](QString token) { return recordToken(tokens, std::move(token)); };
+            server->dashboardAuthorized = isGoodToken;
         if (handlers != Handlers::All)
             return;
         server->statusProvider = [] { return bytesAfter(nullptr, "[{\"folderID\":\"tdw-1\"}]"); };
@@ -123,7 +119,6 @@ protected:
 
     std::unique_ptr<DiagServer> server;
     QStringList gateLog;
-    QStringList tokens;
     QList<QByteArray> purgeBodies;
 };
 
@@ -151,7 +146,6 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"StatusWithoutHandler", Handlers::GateOnly, statusRequest,
                   "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: 2\r\n"
                   "Connection: close\r\n\r\n{}"},
-        RouteCase{"QueryIgnoredForRouting", Handlers::GateOnly, peerRequest("GET /status?x=1"), emptyStatus},
         RouteCase{"TrailingSlashNotFound", Handlers::GateOnly, peerRequest("GET /status/"), notFound},
         RouteCase{"MethodIsCaseSensitive", Handlers::GateOnly, peerRequest("get /status"), notFound},
         RouteCase{"GetPurgeNotFound", Handlers::GateOnly, peerRequest("GET /purge"), notFound},
@@ -160,7 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"DiagWithoutHandler", Handlers::GateOnly, peerRequest("GET /diag"),
                   answer("200 OK", "text/plain", "No diagnostics report is available.")},
         RouteCase{"PageWithoutTokenGate", Handlers::GateOnly, "GET /?t=good HTTP/1.1\r\n\r\n", pageForbidden},
-        RouteCase{"EmptyHeadIsThePage", Handlers::GateOnly, "\r\n\r\n", pageForbidden},
         RouteCase{"PageWithoutProvider", Handlers::TokenOnly, "GET /?t=good HTTP/1.1\r\n\r\n",
                   answer("200 OK", "text/html", "<!doctype html><title>\xE2\x80\x94</title>No status.")},
         RouteCase{"Status", Handlers::All, statusRequest, answer("200 OK", "application/json", "[{\"folderID\":\"tdw-1\"}]")},
@@ -171,15 +164,6 @@ INSTANTIATE_TEST_SUITE_P(
                   answer("200 OK", "text/html", "<h1>TidewellMesh</h1>")},
         RouteCase{"PageWithWrongToken", Handlers::All, "GET /?t=bad HTTP/1.1\r\n\r\n", pageForbidden}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(DiagServerTest, PageGateGetsTheDecodedTokenAndNoPeerIsAsked)
-{
-    startWithAllHandlers();
-    ask("GET /?t=abc%20def HTTP/1.1\r\n\r\n");
-    ask("GET / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(tokens, (QStringList{"abc def", ""}));
-    EXPECT_TRUE(gateLog.isEmpty());
-}
 
 TEST_F(DiagServerTest, PeerGateGetsTheLastSenderTrimmedAndTheSourceAddress)
 {
@@ -205,20 +189,7 @@ TEST_F(DiagServerTest, PeerRoutesRefuseMissingEmptyOrUnknownSenders)
     EXPECT_TRUE(purgeBodies.isEmpty());
 }
 
-TEST_F(DiagServerTest, EngineGateRefusesAForgedSenderFromAnotherHost)
-{
-    startServer();
-    FakeSyncEngine engine;
-    pairedAt(engine, QStringLiteral("192.168.1.77:22000"));
-    server->isKnownPeer = PairedPeerGate::forEngine(&engine);
-    EXPECT_EQ(ask(statusRequest), notPaired);
-
-    // The same device connected over loopback is the client itself.
-    pairedAt(engine, QStringLiteral("127.0.0.2:22000"));
-    EXPECT_EQ(ask(statusRequest), emptyStatus);
-}
-
-TEST_F(DiagServerTest, EngineGateRecognisesAnIPv4MappedClient)
+TEST_F(DiagServerTest, EngineGateAdmitsOnlyTheDevicesOwnConnectionAlsoFromAMappedAddress)
 {
     DiagServer::Options options = loopbackOptions();
     options.address = QHostAddress(QStringLiteral("::ffff:127.0.0.1"));
@@ -227,8 +198,11 @@ TEST_F(DiagServerTest, EngineGateRecognisesAnIPv4MappedClient)
     EXPECT_EQ(gateLog, QStringList{peerID + QStringLiteral("@::ffff:127.0.0.1")});
 
     FakeSyncEngine engine;
-    pairedAt(engine, QStringLiteral("127.0.0.1:22000"));
     server->isKnownPeer = PairedPeerGate::forEngine(&engine);
+    pairedAt(engine, QStringLiteral("192.168.1.77:22000"));
+    EXPECT_EQ(ask(statusRequest), notPaired);
+    // The same device connected over loopback is the client itself.
+    pairedAt(engine, QStringLiteral("127.0.0.2:22000"));
     EXPECT_EQ(ask(statusRequest), emptyStatus);
 }
 
@@ -251,18 +225,6 @@ TEST_F(DiagServerTest, PurgeGetsExactlyContentLengthBytes)
         EXPECT_TRUE(ask(peerRequest("POST /purge", c.lengthHeader) + c.sent).startsWith("HTTP/1.1 409 Conflict\r\n"));
         EXPECT_EQ(purgeBodies, QList<QByteArray>{c.body}) << c.lengthHeader.toStdString();
     }
-}
-
-TEST_F(DiagServerTest, PeerLeavingBeforeTheBodyIsCompleteGetsNothing)
-{
-    startWithAllHandlers();
-    RawHttpClient client;
-    ASSERT_TRUE(client.connectTo(loopback, server->serverPort()));
-    client.send(peerRequest("POST /purge", "Content-Length: 10\r\n") + "0123");
-    ASSERT_TRUE(waitUntil([&] { return server->openConnections() == 1; }));
-    client.close();
-    EXPECT_TRUE(waitUntil([&] { return server->openConnections() == 0; }));
-    EXPECT_TRUE(purgeBodies.isEmpty());
 }
 
 QByteArray paddedHead(qsizetype size)
@@ -380,7 +342,7 @@ TEST_F(DiagServerTest, ConnectionCapQueuesInsteadOfDropping)
     EXPECT_LE(server->openConnections(), 2);
 }
 
-TEST_F(DiagServerTest, SlowHandlerDoesNotHoldOtherRequests)
+TEST_F(DiagServerTest, SlowHandlerHoldsNoOtherRequestAndMayOutliveTheServer)
 {
     startWithAllHandlers();
     bool release = false;
@@ -389,12 +351,14 @@ TEST_F(DiagServerTest, SlowHandlerDoesNotHoldOtherRequests)
     ASSERT_TRUE(slow.connectTo(loopback, server->serverPort()));
     slow.send(statusRequest);
     ASSERT_TRUE(waitUntil([&] { return gateLog.size() == 1; }));
-
     EXPECT_EQ(ask(peerRequest("GET /diag")), answer("200 OK", "text/plain", report));
     EXPECT_FALSE(slow.isClosed());
-    release = true;
+
+    server.reset();
     ASSERT_TRUE(slow.waitClosed());
-    EXPECT_EQ(slow.received(), answer("200 OK", "application/json", "[]"));
+    release = true;
+    runEventLoopFor(50);
+    EXPECT_TRUE(slow.received().isEmpty());
 }
 
 TEST_F(DiagServerTest, LongReportArrivesWhole)
@@ -404,22 +368,6 @@ TEST_F(DiagServerTest, LongReportArrivesWhole)
     server->reportProvider = [longReport] { return textOf(longReport); };
     EXPECT_EQ(RawHttpClient::exchange(loopback, server->serverPort(), peerRequest("GET /diag"), 20000),
               answer("200 OK", "text/plain", longReport.toUtf8()));
-}
-
-TEST_F(DiagServerTest, ServerGoneWhileHandlerRunsClosesWithoutAnswer)
-{
-    startWithAllHandlers();
-    bool release = false;
-    server->statusProvider = [release = &release] { return bytesAfter(release, "[]"); };
-    RawHttpClient client;
-    ASSERT_TRUE(client.connectTo(loopback, server->serverPort()));
-    client.send(statusRequest);
-    ASSERT_TRUE(waitUntil([&] { return gateLog.size() == 1; }));
-    server.reset();
-    ASSERT_TRUE(client.waitClosed());
-    release = true;
-    runEventLoopFor(50);
-    EXPECT_TRUE(client.received().isEmpty());
 }
 
 TEST_F(DiagServerTest, OneListenerPerPortAndStartAgainAfterStop)

@@ -97,35 +97,6 @@ TEST_F(FakeSyncEngineTest, FaultsOnOperationsThatNeverThrowGiveNeutralAnswers)
     EXPECT_TRUE(awaitTask(engine.isPairedDevice("dev2")));
 }
 
-TEST_F(FakeSyncEngineTest, OperationsChangeTheStateLikeTheEngine)
-{
-    engine.state.folders.clear();
-    NewFolderRequest request;
-    request.path = QStringLiteral("/tmp/photos");
-    request.ignorePatterns = {"*.tmp"};
-    const SyncFolder added = awaitTask(engine.addFolder(request));
-    EXPECT_TRUE(added.id.startsWith("tdw-") && added.id.size() == 12) << added.id.toStdString();
-
-    awaitTask(engine.shareFolder(added.id, "dev2"));
-    awaitTask(engine.shareFolder(added.id, "dev2"));
-    awaitTask(engine.setAllPaused(true));
-    const QList<SyncFolder> listed = awaitTask(engine.folders());
-    ASSERT_EQ(listed.size(), 1);
-    EXPECT_EQ(listed[0].sharedDeviceIDs, (QStringList{engine.state.localDeviceID, "dev2"}));
-    EXPECT_TRUE(listed[0].isPaused);
-    EXPECT_TRUE(listed[0].ignorePatterns.isEmpty());
-    EXPECT_EQ(awaitTask(engine.ignorePatterns(added.id)), QStringList{"*.tmp"});
-    EXPECT_EQ(outcome(engine.shareFolder("nope", "dev2")), "failed: Folder not found: nope");
-    EXPECT_TRUE(outcome(engine.setFolderLabel("nope", "x")).contains("HTTP 404"));
-
-    for (int i = 0; i < 3; ++i)
-        engine.pushEvent(SyncEvent{});
-    const QList<SyncEvent> events = awaitTask(engine.events(1));
-    ASSERT_EQ(events.size(), 2);
-    EXPECT_EQ(events[0].id, 2);
-    EXPECT_TRUE(awaitTask(engine.events(3)).isEmpty());
-}
-
 QCoro::Task<void> holdScans(QString operation)
 {
     if (operation == QLatin1String("scanFolder"))

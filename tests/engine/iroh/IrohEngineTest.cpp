@@ -11,35 +11,24 @@
 namespace tw {
 namespace {
 
-QString show(const QString &text) { return QStringLiteral("\"%1\"").arg(text); }
-QString show(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
-QString show(const CumulativeBytes &bytes) { return QStringLiteral("in %1 out %2").arg(bytes.inBytes).arg(bytes.outBytes); }
-
-QString show(const EngineStatus &status)
-{
-    return QStringLiteral("running %1, id %2, error %3, name %4")
-        .arg(show(status.isRunning), status.localDeviceID ? show(*status.localDeviceID) : QStringLiteral("absent"),
-             status.lastError ? show(*status.lastError) : QStringLiteral("absent"), show(status.engineName));
-}
-
-// Records the placeholder never answers with.
 template <typename T>
-QString show(const T &)
+QString show(const T &value)
 {
-    return QStringLiteral("a record");
-}
-
-template <typename T>
-QString show(const std::optional<T> &value)
-{
-    return value ? QStringLiteral("present") : QStringLiteral("absent");
-}
-
-template <typename Container>
-    requires requires(Container c) { c.isEmpty(); }
-QString show(const Container &container)
-{
-    return container.isEmpty() ? QStringLiteral("empty") : QStringLiteral("%1 items").arg(container.size());
+    if constexpr (std::is_same_v<T, QString>)
+        return u'"' + value + u'"';
+    else if constexpr (std::is_same_v<T, bool>)
+        return value ? QStringLiteral("true") : QStringLiteral("false");
+    else if constexpr (requires { value.isEmpty(); })
+        return value.isEmpty() ? QStringLiteral("empty") : QStringLiteral("%1 items").arg(value.size());
+    else if constexpr (requires { value.has_value(); })
+        return value ? QStringLiteral("present") : QStringLiteral("absent");
+    else if constexpr (std::is_same_v<T, EngineStatus>)
+        return QStringLiteral("running %1, id %2, error %3, name %4")
+            .arg(show(value.isRunning), show(value.localDeviceID), value.lastError.value_or("absent"), value.engineName);
+    else if constexpr (std::is_same_v<T, CumulativeBytes>)
+        return QStringLiteral("in %1 out %2").arg(value.inBytes).arg(value.outBytes);
+    else
+        return QStringLiteral("a record"); // what the placeholder never answers with
 }
 
 template <typename T>
@@ -86,7 +75,7 @@ TEST(IrohEngineTest, EveryOperationFailsAsNotImplementedOrAnswersItsNeutralValue
         {"stop", [](IrohEngine &e) { return run(e.stop()); }, "done"},
         {"resetDatabase", [](IrohEngine &e) { return run(e.resetDatabase()); }},
         {"status", [](IrohEngine &e) { return run(e.status()); },
-         "running false, id absent, error \"The iroh engine is not active yet.\", name \"iroh (Vantor)\""},
+         "running false, id absent, error The iroh engine is not active yet., name iroh (Vantor)"},
         {"localDeviceID", [](IrohEngine &e) { return run(e.localDeviceID()); }},
         {"localDeviceName", [](IrohEngine &e) { return run(e.localDeviceName()); }},
         {"setLocalDeviceName", [](IrohEngine &e) { return run(e.setLocalDeviceName("n")); }},

@@ -121,7 +121,6 @@ TEST(EngineEventsIntegrationTest, EventsOfAPairing)
     const auto disconnected = log.waitFor([](const SyncEvent &e) { return e.type == "DeviceDisconnected"; });
     ASSERT_TRUE(disconnected);
     EXPECT_EQ(disconnected->device, bID);
-
 }
 
 TEST(EngineEventsIntegrationTest, BurstBetweenPollsLosesNothing)
