@@ -9,13 +9,7 @@
 namespace tw {
 namespace {
 
-// 1 January 2024 was a Monday.
-QDateTime local(int day, int hour, int minute, const QTimeZone &zone)
-{
-    return QDateTime(QDate(2024, 1, day), QTime(hour, minute), zone);
-}
-
-constexpr int mon = 1, tue = 2, fri = 5, sat = 6, sun = 7;
+constexpr int mon = 1, tue = 2, fri = 5, sat = 6, sun = 7;  // days of January 2024
 
 // Built element by element: GCC 12 misreports QSet's list constructor as dangling.
 QSet<int> days(const QList<int> &list) { return QSet<int>(list.begin(), list.end()); }
@@ -38,61 +32,46 @@ TEST(BandwidthScheduleTest, StoredWeekdayCountsFromSunday)
         EXPECT_EQ(storedWeekday(QDate(2024, 1, day)), expected[day - 1]) << "January " << day;
 }
 
-struct ActiveCase
-{
-    const char *name;
-    BandwidthSchedule schedule;
-    int day, hour, minute;
-    bool active;
-};
-
 TEST(BandwidthScheduleTest, ActiveWindowInTheGivenZone)
 {
-    const ActiveCase cases[] = {
+    const struct
+    {
+        const char *name;
+        BandwidthSchedule schedule;
+        int day, hour, minute;
+        bool active;
+    } cases[] = {
         {"day window start", schedule(8, 18), tue, 8, 0, true},
         {"day window last minute", schedule(8, 18), tue, 17, 59, true},
         {"day window end", schedule(8, 18), tue, 18, 0, false},
-        {"before day window", schedule(8, 18), tue, 7, 59, false},
-        {"weekend outside weekdays", schedule(8, 18), sat, 12, 0, false},
+        {"outside the weekdays", schedule(8, 18), sat, 12, 0, false},
         {"night window evening", schedule(22, 6), tue, 23, 0, true},
         {"night window early morning", schedule(22, 6), tue, 5, 59, true},
         {"night window end", schedule(22, 6), tue, 6, 0, false},
         {"night window midday", schedule(22, 6), tue, 12, 0, false},
-        {"night window Saturday evening", schedule(22, 6), sat, 23, 0, false},
         // The weekday tested is that of the moment itself, also after midnight.
         {"Saturday after a Friday night", schedule(22, 6), sat, 1, 0, false},
         {"Monday after a Sunday night", schedule(22, 6), mon, 1, 0, true},
-        {"Sunday night before a Monday", schedule(22, 6), sun, 23, 0, false},
         {"equal hours at that hour", schedule(8, 8), tue, 8, 0, false},
         {"equal hours elsewhere", schedule(8, 8), tue, 12, 0, false},
-        {"0 to 23 at 23", schedule(0, 23), tue, 23, 0, false},
-        {"0 to 23 at midnight", schedule(0, 23), tue, 0, 0, true},
         {"disabled", schedule(8, 18, BandwidthSchedule::defaultWeekdays(), false), tue, 12, 0, false},
-        {"no weekdays", schedule(0, 23, QSet<int>()), tue, 12, 0, false},
-        {"Sunday only", schedule(0, 23, days({1})), sun, 12, 0, true},
-        {"Saturday only", schedule(0, 23, days({7})), sat, 12, 0, true},
-        {"default schedule is off", BandwidthSchedule{}, tue, 12, 0, false},
+        {"Sunday is 1", schedule(0, 23, days({1})), sun, 12, 0, true},
+        {"Saturday is 7", schedule(0, 23, days({7})), sat, 12, 0, true},
     };
     const QTimeZone zone(2 * 3600);
-    for (const ActiveCase &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.schedule.isActive(local(c.day, c.hour, c.minute, zone), zone), c.active);
+    for (const auto &c : cases) {
+        const QDateTime now(QDate(2024, 1, c.day), QTime(c.hour, c.minute), zone);
+        EXPECT_EQ(c.schedule.isActive(now, zone), c.active) << c.name;
     }
-}
-
-TEST(BandwidthScheduleTest, HourAndWeekdayAreReadInTheGivenZone)
-{
-    const QTimeZone utc(0);
-    const QTimeZone plusTwo(2 * 3600);
+    // The moment is read in the given zone: Tuesday 21:30 UTC is 23:30 at
+    // UTC+2, and Friday 23:30 UTC is already Saturday there.
     const BandwidthSchedule night = schedule(22, 6);
-    // Tuesday 21:30 UTC is 23:30 at UTC+2.
-    const QDateTime tuesday = local(tue, 21, 30, utc);
-    EXPECT_FALSE(night.isActive(tuesday, utc));
-    EXPECT_TRUE(night.isActive(tuesday, plusTwo));
-    // Friday 23:30 UTC is already Saturday 01:30 at UTC+2.
-    const QDateTime friday = local(fri, 23, 30, utc);
-    EXPECT_TRUE(night.isActive(friday, utc));
-    EXPECT_FALSE(night.isActive(friday, plusTwo));
+    const QDateTime tuesday(QDate(2024, 1, tue), QTime(21, 30), QTimeZone::utc());
+    const QDateTime friday(QDate(2024, 1, fri), QTime(23, 30), QTimeZone::utc());
+    EXPECT_FALSE(night.isActive(tuesday, QTimeZone::utc()));
+    EXPECT_TRUE(night.isActive(tuesday, zone));
+    EXPECT_TRUE(night.isActive(friday, QTimeZone::utc()));
+    EXPECT_FALSE(night.isActive(friday, zone));
 }
 
 QJsonObject defaultObject() { return BandwidthSchedule{}.toJsonObject(); }
@@ -109,53 +88,37 @@ TEST(BandwidthScheduleTest, JsonRoundTripAndSetEquality)
     shuffled[QStringLiteral("weekdays")] = QJsonArray{6, 2, 5, 3, 4, 4};
     shuffled[QStringLiteral("unknown")] = QStringLiteral("ignored");
     EXPECT_EQ(BandwidthSchedule::fromJsonObject(shuffled), BandwidthSchedule{});
-
     BandwidthSchedule other;
-    other.weekdays = days({6, 5, 4, 3, 2});
-    EXPECT_EQ(other, BandwidthSchedule{});
     other.weekdays.insert(1);
     EXPECT_NE(other, BandwidthSchedule{});
 }
 
 TEST(BandwidthScheduleTest, AMissingOrMistypedKeyDiscardsTheWholeValue)
 {
-    const char *keys[] = {"enabled", "startHour", "endHour", "throttledDownKbps", "throttledUpKbps", "weekdays"};
-    for (const char *key : keys) {
-        SCOPED_TRACE(key);
+    for (const char *key : {"enabled", "startHour", "endHour", "throttledDownKbps", "throttledUpKbps", "weekdays"}) {
         QJsonObject missing = defaultObject();
         missing.remove(QLatin1String(key));
-        EXPECT_EQ(BandwidthSchedule::fromJsonObject(missing), std::nullopt);
-        QJsonObject null = defaultObject();
-        null[QLatin1String(key)] = QJsonValue::Null;
-        EXPECT_EQ(BandwidthSchedule::fromJsonObject(null), std::nullopt);
-        QJsonObject text = defaultObject();
-        text[QLatin1String(key)] = QStringLiteral("8");
-        EXPECT_EQ(BandwidthSchedule::fromJsonObject(text), std::nullopt);
+        EXPECT_EQ(BandwidthSchedule::fromJsonObject(missing), std::nullopt) << key;
+        for (const QJsonValue &wrong : {QJsonValue(QJsonValue::Null), QJsonValue(QStringLiteral("8"))}) {
+            QJsonObject object = defaultObject();
+            object[QLatin1String(key)] = wrong;
+            EXPECT_EQ(BandwidthSchedule::fromJsonObject(object), std::nullopt) << key;
+        }
     }
-
-    struct ValueCase
-    {
-        const char *key;
-        QJsonValue value;
-    };
-    const ValueCase wrong[] = {
+    const std::pair<const char *, QJsonValue> wrong[] = {
         {"enabled", 1},
         {"startHour", true},
         {"startHour", 8.5},
-        {"endHour", QJsonArray{18}},
-        {"weekdays", 2},
         {"weekdays", QJsonArray{2, QStringLiteral("3")}},
         {"weekdays", QJsonArray{2, 3.5}},
         {"weekdays", QJsonArray{2, 1e12}},
     };
-    for (const ValueCase &c : wrong) {
-        SCOPED_TRACE(c.key);
+    for (const auto &[key, value] : wrong) {
         QJsonObject object = defaultObject();
-        object[QLatin1String(c.key)] = c.value;
-        EXPECT_EQ(BandwidthSchedule::fromJsonObject(object), std::nullopt);
+        object[QLatin1String(key)] = value;
+        EXPECT_EQ(BandwidthSchedule::fromJsonObject(object), std::nullopt) << key;
     }
-
-    for (const char *text : {"", "[]", "not json", "{\"enabled\": false}"})
+    for (const char *text : {"", "[]", "{\"enabled\": false}"})
         EXPECT_EQ(BandwidthSchedule::fromJson(text), std::nullopt) << text;
 }
 
