@@ -89,35 +89,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(FileDatesOnDisk, ReconcilesOneFile)
-{
-    const struct
-    {
-        const char *name;
-        std::optional<QByteArray> attribute; // "+N" / "-N": relative to the birth time
-        qint64 expectedOffset;
-    } cases[] = {
-        {"missing", std::nullopt, 0},
-        {"later", "+3600", 0},
-        {"earlier", "-86400", -86400},
-        {"not a number", "yesterday", 0},
-    };
-    for (const auto &c : cases) {
-        const QString file = makeFile(QString::fromLatin1(c.name));
-        const std::optional<qint64> birth = FileDates::birthtime(file);
-        ASSERT_TRUE(birth) << c.name;
-        if (c.attribute) {
-            bool relative = false;
-            const qint64 offset = c.attribute->toLongLong(&relative);
-            ASSERT_TRUE(setRawCrtime(file, relative ? QByteArray::number(*birth + offset) : *c.attribute));
-        }
-        FileDates::reconcileFile(file);
-        EXPECT_EQ(rawCrtime(file), QByteArray::number(*birth + c.expectedOffset)) << c.name;
-        EXPECT_EQ(FileDates::birthtime(file), birth) << c.name;
-    }
-}
-
-TEST_F(FileDatesOnDisk, TreePassKeepsOutOfEngineFoldersAndLinks)
+TEST_F(FileDatesOnDisk, TreePassLowersAttributesAndKeepsOutOfEngineFoldersAndLinks)
 {
     const QStringList reconciled{QStringLiteral("top.txt"), QStringLiteral("sub/deeper/inner.txt"),
                                  QStringLiteral(".hidden"), QStringLiteral("sub/.stversionsX/kept")};
@@ -126,6 +98,13 @@ TEST_F(FileDatesOnDisk, TreePassKeepsOutOfEngineFoldersAndLinks)
                               QStringLiteral("sub/.stignore/inside.txt")};
     for (const QString &file : reconciled + skipped)
         makeFile(file);
+    const auto birth = [this](const QString &file) { return *FileDates::birthtime(path(file)); };
+    // Without an attribute, later, unreadable: each gets the birth time.
+    ASSERT_TRUE(setRawCrtime(path(reconciled[1]), QByteArray::number(birth(reconciled[1]) + 3600)));
+    ASSERT_TRUE(setRawCrtime(path(reconciled[2]), "yesterday"));
+    const QString earlier = makeFile(QStringLiteral("earlier"));
+    const QByteArray earlierDate = QByteArray::number(*FileDates::birthtime(earlier) - 86400);
+    ASSERT_TRUE(setRawCrtime(earlier, earlierDate));
     QTemporaryDir outside;
     const QString target = outside.filePath(QStringLiteral("target"));
     ASSERT_TRUE(writeFile(target));
@@ -134,7 +113,8 @@ TEST_F(FileDatesOnDisk, TreePassKeepsOutOfEngineFoldersAndLinks)
     FileDates::reconcile(m_dir.path());
 
     for (const QString &file : reconciled)
-        EXPECT_EQ(rawCrtime(path(file)), QByteArray::number(*FileDates::birthtime(path(file)))) << file.toStdString();
+        EXPECT_EQ(rawCrtime(path(file)), QByteArray::number(birth(file))) << file.toStdString();
+    EXPECT_EQ(rawCrtime(earlier), earlierDate);
     for (const QString &file : skipped)
         EXPECT_EQ(rawCrtime(path(file)), std::nullopt) << file.toStdString();
     EXPECT_EQ(rawCrtime(target), std::nullopt);

@@ -118,13 +118,13 @@ TEST_F(EngineNetworkIntegrationTest, GlobalLimitsSetAndReadBack)
     EXPECT_EQ(awaitTask(engine->networkSettings()), expected);
     EXPECT_EQ(options().value("maxRecvKbps").toInteger(), 300);
     EXPECT_EQ(options().value("maxSendKbps").toInteger(), 150);
-    expectSwitchesOff();
 
     // Limits travel with the other settings too.
     expected.downLimitKbps = 1200;
     expected.upLimitKbps = 0;
     awaitTask(engine->applyNetworkSettings(expected));
     EXPECT_EQ(awaitTask(engine->networkSettings()), expected);
+    expectSwitchesOff();
 }
 
 } // namespace
