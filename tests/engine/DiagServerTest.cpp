@@ -130,6 +130,8 @@ struct RouteCase
     QByteArray expected;
 };
 
+void PrintTo(const RouteCase &c, std::ostream *out) { *out << c.name; }
+
 class DiagServerRouteTest : public DiagServerTest, public ::testing::WithParamInterface<RouteCase>
 {
 };
