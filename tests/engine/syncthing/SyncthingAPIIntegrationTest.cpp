@@ -80,22 +80,6 @@ TEST_F(SyncthingAPIIntegrationTest, IdentifiersWithReservedCharactersRoundTrip)
     }
 }
 
-TEST_F(SyncthingAPIIntegrationTest, RealAnswersDecode)
-{
-    const SyncthingAPI client = api();
-    awaitTask(client.ping());
-    EXPECT_EQ(awaitTask(client.systemStatus()).myID, s_instance->deviceID());
-    EXPECT_EQ(awaitTask(client.getDevices()).value(0).deviceID, s_instance->deviceID());
-    EXPECT_EQ(awaitTask(client.getOptions()).globalAnnounceEnabled, std::optional(false));
-    awaitTask(client.connections());
-    EXPECT_TRUE(awaitTask(client.pendingDevices()).isEmpty());
-    EXPECT_TRUE(awaitTask(client.pendingFolders()).isEmpty());
-    awaitTask(client.completion(QString(), s_instance->deviceID()));
-    EXPECT_FALSE(awaitTask(client.systemLogLines()).isEmpty());
-    const QByteArray events = awaitTask(client.eventsRaw(0, 1, std::nullopt));
-    EXPECT_TRUE(QJsonDocument::fromJson(events).isArray()) << events.constData();
-}
-
 // Syncthing ends its error texts with a line break; it stays.
 TEST_F(SyncthingAPIIntegrationTest, FailuresKeepSyncthingsStatusAndText)
 {

@@ -1,6 +1,5 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
-#include "AwaitTask.h"
 
 #include "engine/syncthing/SyncthingSweep.h"
 
@@ -133,17 +132,6 @@ TEST(SyncthingInstanceIntegrationTest, DestructionLeavesNoProcessAndNoHome)
     }
     EXPECT_TRUE(SyncthingSweep::processesServing(home).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(root));
-}
-
-TEST(SyncthingInstanceIntegrationTest, HandsOutAnEngineOnItsRunningInstance)
-{
-    SyncthingInstance instance;
-    instance.start();
-    const qint64 pid = instance.pid();
-    auto engine = instance.makeEngine();
-    awaitTask(engine->start());
-    EXPECT_EQ(instance.pid(), pid) << "the engine launched a second Syncthing";
-    EXPECT_EQ(awaitTask(engine->localDeviceID()), instance.deviceID());
 }
 
 } // namespace
