@@ -36,7 +36,7 @@ void PrintTo(const ClusterNeed &need, std::ostream *out)
 
 namespace {
 
-const QString filmID = QStringLiteral("tdw-c0ffee01");
+const QString filmID = "tdw-c0ffee01";
 
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds deadline = 60s)
 {
@@ -61,7 +61,7 @@ class Mac
 {
 public:
     Mac(const QString &host, const QString &name)
-        : instance(host, name), defaults(defaultsDir.filePath(QStringLiteral("TidewellSync/defaults.json")))
+        : instance(host, name), defaults(defaultsDir.filePath("TidewellSync/defaults.json"))
     {
         instance.start();
         // Interim: an engine on the instance's running supervisor, which outlives it.
@@ -113,14 +113,14 @@ public:
     {
         NewFolderRequest request;
         request.id = id;
-        request.label = QStringLiteral("Film");
-        request.path = instance.root() + QStringLiteral("/Film");
+        request.label = "Film";
+        request.path = instance.root() + "/Film";
         QDir().mkpath(request.path);
         awaitTask(engine->addFolder(request));
         awaitTask(engine->shareFolder(id, peerID));
     }
 
-    QString folderPath(const QString &relative) const { return instance.root() + QStringLiteral("/Film/") + relative; }
+    QString folderPath(const QString &relative) const { return instance.root() + "/Film/" + relative; }
 
     SyncthingInstance instance;
     QTemporaryDir defaultsDir;
@@ -149,8 +149,8 @@ struct stat statOf(const QString &path)
 
 TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
 {
-    Mac anna(QStringLiteral("127.0.0.2"), QStringLiteral("Anna"));
-    Mac bert(QStringLiteral("127.0.0.3"), QStringLiteral("Bert"));
+    Mac anna("127.0.0.2", "Anna");
+    Mac bert("127.0.0.3", "Bert");
     anna.start();
     bert.start();
     ASSERT_TRUE(anna.engineController->status().isRunning);
@@ -170,7 +170,7 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
 
     const qsizetype fileSize = 256 * 1024;
     for (int i = 0; i < 3; ++i)
-        writeFile(anna.folderPath(QStringLiteral("clip%1.mov").arg(i)), fileSize);
+        writeFile(anna.folderPath(QString("clip%1.mov").arg(i)), fileSize);
     anna.instance.scan(filmID);
     ASSERT_TRUE(eventually([&] {
         QCoro::waitFor(bert.folders->syncFolderList());
@@ -185,7 +185,7 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     EXPECT_EQ(anna.folders->clusterNeeds().value(filmID), (ClusterNeed{0, 1, 1}));
 
     const time_t bertsTime = 1'000'000'000;
-    const QString day = QStringLiteral("Shots/Day1");
+    const QString day = "Shots/Day1";
     ASSERT_TRUE(QDir().mkpath(bert.folderPath(day)));
     const struct timespec times[2] = {{bertsTime, 0}, {bertsTime, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(bert.folderPath(day)).constData(), times, 0), 0);

@@ -41,11 +41,11 @@ TEST(ETAEstimatorTest, RateAndTimeLeftOverTheWindow)
         {"exactly 20 s old stays", {{0, 1000}, {20, 800}}, 2, 10.0, 80.0},
         {"just over 20 s old goes", {{0, 1000}, {20.001, 800}}, 1, std::nullopt, std::nullopt},
     };
-    const QString key = QStringLiteral("f1");
+    const QString key = "f1";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         ETAEstimator estimator;
-        estimator.sample(QStringLiteral("other"), 50, at(0));
+        estimator.sample("other", 50, at(0));
         for (const Reading &r : c.readings)
             estimator.sample(key, r.remaining, at(r.t));
         EXPECT_EQ(estimator.history().value(key).size(), c.samplesKept);
@@ -59,7 +59,7 @@ TEST(ETAEstimatorTest, RateAndTimeLeftOverTheWindow)
             EXPECT_DOUBLE_EQ(rate.value_or(0), c.rate.value_or(0));
             EXPECT_DOUBLE_EQ(eta.value_or(0), c.eta.value_or(0));
         }
-        EXPECT_EQ(estimator.history().value(QStringLiteral("other")).size(), 1);
+        EXPECT_EQ(estimator.history().value("other").size(), 1);
     }
 }
 
@@ -80,10 +80,10 @@ TEST(ETAEstimatorTest, HistoryChangeIsSignalledOnlyWhenItChanges)
     for (const auto &c : cases) {
         ETAEstimator estimator;
         for (const Reading &r : c.before)
-            estimator.sample(QStringLiteral("k"), r.remaining, at(r.t));
+            estimator.sample("k", r.remaining, at(r.t));
         int emitted = 0;
         QObject::connect(&estimator, &ETAEstimator::historyChanged, [&emitted] { ++emitted; });
-        estimator.sample(QStringLiteral("k"), c.reading.remaining, at(c.reading.t));
+        estimator.sample("k", c.reading.remaining, at(c.reading.t));
         EXPECT_EQ(emitted, c.emissions) << c.name;
     }
 }

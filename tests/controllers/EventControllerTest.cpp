@@ -17,10 +17,10 @@ using namespace std::chrono_literals;
 namespace tw {
 namespace {
 
-const QString folderA = QStringLiteral("tdw-0000000a");  // send and receive
-const QString folderB = QStringLiteral("tdw-0000000b");  // send only
-const QString peerD = QStringLiteral("PEER-D");
-const QString peerE = QStringLiteral("PEER-E");
+const QString folderA = "tdw-0000000a";  // send and receive
+const QString folderB = "tdw-0000000b";  // send only
+const QString peerD = "PEER-D";
+const QString peerE = "PEER-E";
 
 SyncEvent ev(const char *type, std::optional<QString> folder = {}, std::optional<QString> device = {},
              std::optional<double> completion = {})
@@ -53,26 +53,12 @@ QCoro::Task<void> waitFor(std::shared_ptr<bool> release)
         co_await QCoro::sleepFor(1ms);
 }
 
-// Each pause the poller asks for, with the number of polls made before it.
-struct Pause
+struct Poller
 {
-    qint64 ms;
-    int pollsBefore;
-    bool operator==(const Pause &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &os, const Pause &pause)
-{
-    return os << pause.ms << "ms after " << pause.pollsBefore << " polls";
-}
-
-class EventControllerTest : public ::testing::Test
-{
-protected:
-    EventControllerTest()
+    Poller()
     {
         controller = std::make_unique<EventController>(engine, [this](std::chrono::milliseconds duration) {
-            pauses.append({duration.count(), polls()});
+            pauses.append(QString("%1 ms after %2 polls").arg(duration.count()).arg(polls()));
             return yieldBriefly();
         });
         controller->setOnDeviceChange([this] { ++deviceChanges; });
@@ -87,13 +73,13 @@ protected:
         });
     }
 
-    ~EventControllerTest() override
+    ~Poller()
     {
         controller.reset();
         runEventLoopFor(5);
     }
 
-    int polls() const { return engine.callCount(QStringLiteral("events")); }
+    int polls() const { return engine.callCount("events"); }
 
     // Starts the poller and waits until it has found the stream quiet.
     void startAndDrain()
@@ -104,10 +90,14 @@ protected:
 
     QTemporaryDir root;
     FakeSyncEngine engine;
-    QList<Pause> pauses;
+    QStringList pauses;  // each pause asked for, with the polls made before it
     std::unique_ptr<EventController> controller;
     int deviceChanges = 0;
     int pendingChanges = 0;
+};
+
+class EventControllerTest : public ::testing::Test, protected Poller
+{
 };
 
 struct DispatchCase
@@ -120,46 +110,42 @@ struct DispatchCase
     QStringList directoryQueries = {};
 };
 
-class EventDispatchTest : public EventControllerTest, public ::testing::WithParamInterface<DispatchCase>
-{
-};
-
-TEST_P(EventDispatchTest, EachEventTypeHasItsEffect)
-{
-    controller->setCompletion(folderA, peerD, 50);
-    controller->setCompletion(folderA, peerE, 10);
-    for (const SyncEvent &e : GetParam().events)
-        engine.pushEvent(e);
-    startAndDrain();
-    EXPECT_EQ(controller->completion(), GetParam().completion);
-    EXPECT_EQ(deviceChanges, GetParam().deviceChanges);
-    EXPECT_EQ(pendingChanges, GetParam().pendingChanges);
-    EXPECT_EQ(engine.callsOf(QStringLiteral("directoryModified")), GetParam().directoryQueries);
-}
-
 const CompletionMap seeded{{folderA, {{peerD, 50}, {peerE, 10}}}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, EventDispatchTest,
-    ::testing::Values(
-        DispatchCase{"CompletionStored", {ev("FolderCompletion", folderB, peerD, 75.5)},
-                     CompletionMap{{folderA, {{peerD, 50}, {peerE, 10}}}, {folderB, {{peerD, 75.5}}}}},
-        DispatchCase{"CompletionWithoutValueIsZero", {ev("FolderCompletion", folderA, peerD)},
-                     CompletionMap{{folderA, {{peerD, 0}, {peerE, 10}}}}},
-        DispatchCase{"CompletionWithoutDeviceChangesNothing", {ev("FolderCompletion", folderA, {}, 90)}, seeded},
-        DispatchCase{"ConnectsCallBackEachTime", {ev("DeviceConnected"), ev("DeviceConnected")}, seeded, 2},
-        DispatchCase{"DisconnectClearsTheDevice", {ev("DeviceDisconnected", {}, peerD), ev("DeviceDisconnected")},
-                     CompletionMap{{folderA, {{peerE, 10}}}}, 2},
-        DispatchCase{"PendingOffersCallBack", {ev("PendingDevicesChanged"), ev("PendingFoldersChanged")}, seeded, 0, 2},
-        DispatchCase{"OtherAndMiscasedTypesDoNothing",
-                     {ev("deviceconnected"), ev("pendingFoldersChanged"), ev("StateChanged")}, seeded},
+TEST(EventDispatchTest, EachEventTypeHasItsEffect)
+{
+    const DispatchCase cases[] = {
+        {"completion stored", {ev("FolderCompletion", folderB, peerD, 75.5)},
+         CompletionMap{{folderA, {{peerD, 50}, {peerE, 10}}}, {folderB, {{peerD, 75.5}}}}},
+        {"completion without value is zero", {ev("FolderCompletion", folderA, peerD)},
+         CompletionMap{{folderA, {{peerD, 0}, {peerE, 10}}}}},
+        {"completion without device changes nothing", {ev("FolderCompletion", folderA, {}, 90)}, seeded},
+        {"connects call back each time", {ev("DeviceConnected"), ev("DeviceConnected")}, seeded, 2},
+        {"disconnect clears the device", {ev("DeviceDisconnected", {}, peerD), ev("DeviceDisconnected")},
+         CompletionMap{{folderA, {{peerE, 10}}}}, 2},
+        {"pending offers call back", {ev("PendingDevicesChanged"), ev("PendingFoldersChanged")}, seeded, 0, 2},
+        {"other and miscased types do nothing",
+         {ev("deviceconnected"), ev("pendingFoldersChanged"), ev("StateChanged")}, seeded},
         // Only an updated directory of a send-and-receive folder, inside it.
-        DispatchCase{"DirectoryTimesAskedForUpdatedDirectoriesOnly",
-                     {item(folderA, "Shots/Day1"), item(folderA, "a.mov", "file"),
-                      item(folderA, "Shots", "dir", "delete"), item(folderB, "Shots"),
-                      item(QStringLiteral("tdw-0000000c"), "Shots"), item(folderA, "../outside")},
-                     seeded, 0, 0, {QStringLiteral("directoryModified(tdw-0000000a, Shots/Day1)")}}),
-    [](const auto &info) { return std::string(info.param.name); });
+        {"directory times asked for updated directories only",
+         {item(folderA, "Shots/Day1"), item(folderA, "a.mov", "file"), item(folderA, "Shots", "dir", "delete"),
+          item(folderB, "Shots"), item("tdw-0000000c", "Shots"), item(folderA, "../outside")},
+         seeded, 0, 0, {"directoryModified(tdw-0000000a, Shots/Day1)"}},
+    };
+    for (const DispatchCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        Poller p;
+        p.controller->setCompletion(folderA, peerD, 50);
+        p.controller->setCompletion(folderA, peerE, 10);
+        for (const SyncEvent &e : c.events)
+            p.engine.pushEvent(e);
+        p.startAndDrain();
+        EXPECT_EQ(p.controller->completion(), c.completion);
+        EXPECT_EQ(p.deviceChanges, c.deviceChanges);
+        EXPECT_EQ(p.pendingChanges, c.pendingChanges);
+        EXPECT_EQ(p.engine.callsOf("directoryModified"), c.directoryQueries);
+    }
+}
 
 TEST_F(EventControllerTest, PausesOnlyAfterAQuietOrFailedPoll)
 {
@@ -167,15 +153,15 @@ TEST_F(EventControllerTest, PausesOnlyAfterAQuietOrFailedPoll)
     engine.pushEvent(ev("StateChanged"));
     startAndDrain();
     // Poll 1 brought two events: asked again at once; poll 2 was quiet.
-    EXPECT_EQ(pauses.first(), (Pause{1000, 2}));
+    EXPECT_EQ(pauses.first(), "1000 ms after 2 polls");
 
-    engine.failAlways(QStringLiteral("events"), SyncEngineError::backend(QStringLiteral("refused")));
+    engine.failAlways("events", SyncEngineError::backend("refused"));
     const int before = polls();
     ASSERT_TRUE(waitUntil([&] { return pauses.size() >= 3; }));
-    EXPECT_EQ(pauses.at(1), (Pause{1000, before + 1}));
-    EXPECT_EQ(pauses.at(2), (Pause{1000, before + 2}));
-    for (const QString &call : engine.callsOf(QStringLiteral("events")).mid(1))
-        EXPECT_EQ(call, QStringLiteral("events(2)"));
+    EXPECT_EQ(pauses.mid(1, 2), (QStringList{QString("1000 ms after %1 polls").arg(before + 1),
+                                             QString("1000 ms after %1 polls").arg(before + 2)}));
+    for (const QString &call : engine.callsOf("events").mid(1))
+        EXPECT_EQ(call, "events(2)");
 }
 
 TEST_F(EventControllerTest, AsksFromTheHighestIDAndHandlesLowerOnes)
@@ -188,8 +174,8 @@ TEST_F(EventControllerTest, AsksFromTheHighestIDAndHandlesLowerOnes)
     engine.pushEvent(low);
     startAndDrain();
     EXPECT_EQ(controller->completion().value(folderA).value(peerD), 33);
-    EXPECT_EQ(engine.callsOf(QStringLiteral("events")).mid(0, 2),
-              (QStringList{QStringLiteral("events(0)"), QStringLiteral("events(7)")}));
+    EXPECT_EQ(engine.callsOf("events").mid(0, 2),
+              (QStringList{"events(0)", "events(7)"}));
 }
 
 TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
@@ -197,7 +183,7 @@ TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
     // Hold the first poll in flight until released.
     auto release = std::make_shared<bool>(false);
     engine.beforeAnswer = [release, this](QString operation) -> QCoro::Task<void> {
-        return waitFor(operation == QStringLiteral("events") && polls() == 1 ? release : std::make_shared<bool>(true));
+        return waitFor(operation == "events" && polls() == 1 ? release : std::make_shared<bool>(true));
     };
     controller->start();
     ASSERT_EQ(polls(), 1);
@@ -208,10 +194,10 @@ TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
     runEventLoopFor(30);
 
     EXPECT_EQ(deviceChanges, 1);  // the old loop's batch was dropped
-    const QStringList calls = engine.callsOf(QStringLiteral("events"));
-    EXPECT_EQ(calls.mid(0, 3), (QStringList{QStringLiteral("events(0)"), QStringLiteral("events(0)"),
-                                            QStringLiteral("events(1)")}));
-    EXPECT_EQ(calls.count(QStringLiteral("events(0)")), 2);
+    const QStringList calls = engine.callsOf("events");
+    EXPECT_EQ(calls.mid(0, 3), (QStringList{"events(0)", "events(0)",
+                                            "events(1)"}));
+    EXPECT_EQ(calls.count("events(0)"), 2);
 }
 
 TEST_F(EventControllerTest, CompletionNotifiesOnlyOnChange)
@@ -221,18 +207,18 @@ TEST_F(EventControllerTest, CompletionNotifiesOnlyOnChange)
     controller->setCompletion(folderA, peerD, 40);
     controller->setCompletion(folderA, peerD, 40);
     engine.pushEvent(ev("FolderCompletion", folderA, peerD, 40));
-    engine.pushEvent(ev("DeviceDisconnected", {}, QStringLiteral("PEER-UNKNOWN")));
+    engine.pushEvent(ev("DeviceDisconnected", {}, "PEER-UNKNOWN"));
     startAndDrain();
     EXPECT_EQ(notified, 1);
 }
 
 TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectory)
 {
-    const QString dir = root.filePath(QStringLiteral("Shots/Day1"));
+    const QString dir = root.filePath("Shots/Day1");
     ASSERT_TRUE(QDir().mkpath(dir));
     const struct timespec times[2] = {{1'500'000'000, 0}, {1'600'000'000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir).constData(), times, 0), 0);
-    engine.state.directoryModified[folderA][QStringLiteral("Shots/Day1")] = 1'234'567'890;
+    engine.state.directoryModified[folderA]["Shots/Day1"] = 1'234'567'890;
     engine.pushEvent(item(folderA, "Shots/Day1"));
     startAndDrain();
     struct stat info{};
@@ -252,10 +238,10 @@ TEST(EventControllerLocationTest, JoinsWithOneSeparatorAndStaysInsideTheRoot)
         const char *item;
         std::optional<QString> expected;
     } cases[] = {
-        {"/srv/Project", "Shots/Day1", QStringLiteral("/srv/Project/Shots/Day1")},
-        {"/srv/Project/", "Shots", QStringLiteral("/srv/Project/Shots")},
-        {"/", "Shots", QStringLiteral("/Shots")},
-        {"/srv/Project", "..hidden", QStringLiteral("/srv/Project/..hidden")},
+        {"/srv/Project", "Shots/Day1", "/srv/Project/Shots/Day1"},
+        {"/srv/Project/", "Shots", "/srv/Project/Shots"},
+        {"/", "Shots", "/Shots"},
+        {"/srv/Project", "..hidden", "/srv/Project/..hidden"},
         {"/srv/Project", "Shots/../../Other", std::nullopt},
         {"/srv/Project", "/etc", std::nullopt},
         {"Project", "Shots", std::nullopt},

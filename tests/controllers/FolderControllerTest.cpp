@@ -11,11 +11,11 @@
 namespace tw {
 namespace {
 
-const QString a = QStringLiteral("tdw-0000000a");
-const QString b = QStringLiteral("tdw-0000000b");
-const QString c = QStringLiteral("tdw-0000000c");
+const QString a = "tdw-0000000a";
+const QString b = "tdw-0000000b";
+const QString c = "tdw-0000000c";
 
-SyncFolder folder(const QString &id, const QString &path = QStringLiteral("/srv/none"))
+SyncFolder folder(const QString &id, const QString &path = "/srv/none")
 {
     SyncFolder result;
     result.id = id;
@@ -55,58 +55,50 @@ protected:
 
     void refresh() { QCoro::waitFor(controller.refresh()); }
     void refreshStatuses() { QCoro::waitFor(controller.refreshStatuses()); }
+    void syncFolderList() { QCoro::waitFor(controller.syncFolderList()); }
 
     FakeSyncEngine engine;
     FolderController controller{engine};
 };
 
-TEST_F(FolderControllerTest, OnlyTheExactTeamPrefixHides)
+TEST_F(FolderControllerTest, OnlyTheExactTeamPrefixHidesAndHiddenFoldersAreNeverAsked)
 {
-    const QStringList listed{a, QStringLiteral("tdw-cluster"), QStringLiteral("TDW-CLUSTER-1f2e"),
-                             QStringLiteral("x-tdw-cluster-1")};
-    list(listed + QStringList{QStringLiteral("tdw-cluster-1f2e3d4c"), QStringLiteral("tdw-cluster-")});
+    const QString team = "tdw-cluster-1f2e3d4c";
+    const QStringList listed{a, "tdw-cluster", "TDW-CLUSTER-1f2e", "x-tdw-cluster-1"};
+    list(listed + QStringList{team, "tdw-cluster-"});
+    engine.state.folderStatuses.insert(team, status(team, FolderState::Syncing));
+    engine.state.recentFolderErrors.insert(team, "disk full");
+    engine.state.currentTransferNames.insert(team, "cluster.json");
     refresh();
     EXPECT_EQ(idsOf(controller.folders()), listed);
+    EXPECT_FALSE(controller.statuses().contains(team));
+    EXPECT_FALSE(engine.callsOf("folderStatus").contains("folderStatus(" + team + ")"));
+    EXPECT_TRUE(controller.transferring().isEmpty());
     FolderController polled(engine);
     QCoro::waitFor(polled.syncFolderList());
     EXPECT_EQ(idsOf(polled.folders()), listed);
 }
 
-TEST_F(FolderControllerTest, TheTeamFolderIsNeverAskedAbout)
-{
-    const QString team = QStringLiteral("tdw-cluster-00000001");
-    list({team});
-    engine.state.folderStatuses.insert(team, status(team, FolderState::Error));
-    engine.state.recentFolderErrors.insert(team, QStringLiteral("disk full"));
-    engine.state.currentTransferNames.insert(team, QStringLiteral("cluster.json"));
-    refresh();
-    EXPECT_TRUE(controller.statuses().isEmpty());
-    EXPECT_TRUE(controller.transferring().isEmpty());
-    EXPECT_TRUE(controller.folderErrors().isEmpty());
-    EXPECT_EQ(engine.callCount(QStringLiteral("folderStatus")), 0);
-}
-
 TEST_F(FolderControllerTest, StatusSurvivesAFailedCallAndLeavesWithItsFolder)
 {
     list({a, b});
-    engine.state.folderStatuses.insert(a, status(a, FolderState::Syncing, 0.5));
-    engine.state.folderStatuses.insert(b, status(b, FolderState::Error));
-    engine.state.recentFolderErrors.insert(a, QStringLiteral("a failed"));
-    engine.state.currentTransferNames.insert(a, QStringLiteral("clip.mov"));
+    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing, 0.5)}, {b, status(b, FolderState::Error)}};
+    engine.state.recentFolderErrors = {{a, "a failed"}};
+    engine.state.currentTransferNames = {{a, "clip.mov"}};
     refresh();
-    ASSERT_EQ(controller.transferring().value(a), QStringLiteral("clip.mov"));
+    ASSERT_EQ(controller.transferring().value(a), "clip.mov");
 
     engine.state.folderStatuses.insert(b, status(b, FolderState::Idle));
-    engine.failNext(QStringLiteral("folderStatus"), SyncEngineError::backend(QStringLiteral("timeout")));
+    engine.failNext("folderStatus", SyncEngineError::backend("timeout"));
     refreshStatuses();
     EXPECT_EQ(controller.status(a), status(a, FolderState::Syncing, 0.5));
     EXPECT_EQ(controller.status(b).state, FolderState::Idle);
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
 
     engine.state.folderStatuses.insert(b, status(b, FolderState::Error));
-    engine.state.recentFolderErrors.insert(b, QStringLiteral("b failed"));
+    engine.state.recentFolderErrors.insert(b, "b failed");
     list({b});
-    QCoro::waitFor(controller.syncFolderList());
+    syncFolderList();
     EXPECT_EQ(controller.statuses().keys(), QStringList{b});
     EXPECT_EQ(controller.folderErrors().keys(), QStringList{b});
     EXPECT_FALSE(controller.transferring().contains(a));
@@ -117,8 +109,8 @@ TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
 {
     list({a, b});
     // The engine remembers errors after they are over, also of unlisted folders.
-    engine.state.recentFolderErrors = {{a, QStringLiteral("a: denied")}, {QStringLiteral("gone"), QStringLiteral("old")}};
-    const FolderTextMap shown{{a, QStringLiteral("a: denied")}};
+    engine.state.recentFolderErrors = {{a, "a: denied"}, {"gone", "old"}};
+    const FolderTextMap shown{{a, "a: denied"}};
     engine.state.folderStatuses = {{a, status(a, FolderState::Error)}, {b, status(b, FolderState::Idle)}};
     refresh();
     EXPECT_EQ(controller.folderErrors(), shown);
@@ -127,7 +119,7 @@ TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
     engine.clearCalls();
     refreshStatuses();
     EXPECT_TRUE(controller.folderErrors().isEmpty());
-    EXPECT_EQ(engine.callCount(QStringLiteral("recentFolderErrors")), 0);
+    EXPECT_EQ(engine.callCount("recentFolderErrors"), 0);
 
     engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Error)}};
     refreshStatuses();
@@ -140,18 +132,16 @@ TEST_F(FolderControllerTest, TransferNamesOnlyForSyncingFoldersAndRebuiltEachPas
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)},
                                    {b, status(b, FolderState::Idle)},
                                    {c, status(c, FolderState::Syncing)}};
-    engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}, {b, QStringLiteral("b.mov")},
-                                         {c, QStringLiteral("c.mov")}};
-    engine.failCall(QStringLiteral("currentTransferName"), 2, SyncEngineError::backend(QStringLiteral("x")));
+    engine.state.currentTransferNames = {{a, "a.mov"}, {b, "b.mov"}, {c, "c.mov"}};
+    engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));
     refresh();
-    EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, QStringLiteral("a.mov")}}));
-    EXPECT_EQ(engine.callsOf(QStringLiteral("currentTransferName")),
-              (QStringList{QStringLiteral("currentTransferName(tdw-0000000a)"),
-                           QStringLiteral("currentTransferName(tdw-0000000c)")}));
+    EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, "a.mov"}}));
+    EXPECT_EQ(engine.callsOf("currentTransferName"),
+              (QStringList{"currentTransferName(tdw-0000000a)", "currentTransferName(tdw-0000000c)"}));
 
     engine.state.folderStatuses.insert(a, status(a, FolderState::Idle));
     refreshStatuses();
-    EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, QStringLiteral("c.mov")}}));
+    EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, "c.mov"}}));
 }
 
 TEST_F(FolderControllerTest, FailedClusterNeedsEmptiesThem)
@@ -160,7 +150,7 @@ TEST_F(FolderControllerTest, FailedClusterNeedsEmptiesThem)
     engine.state.clusterNeeds = {{a, ClusterNeed{500, 1, 2}}};
     refresh();
     ASSERT_EQ(controller.clusterNeeds().size(), 1);
-    engine.failNext(QStringLiteral("clusterNeeds"), SyncEngineError::http(500, QStringLiteral("x")));
+    engine.failNext("clusterNeeds", SyncEngineError::http(500, "x"));
     refreshStatuses();
     EXPECT_TRUE(controller.clusterNeeds().isEmpty());
 }
@@ -175,20 +165,20 @@ TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightRelo
         loadingDuringCall = controller.isLoading();
         co_return;
     };
-    engine.failNext(QStringLiteral("folders"), SyncEngineError::notRunning());
+    engine.failNext("folders", SyncEngineError::notRunning());
     engine.clearCalls();
     refresh();
     EXPECT_TRUE(loadingDuringCall);
     EXPECT_FALSE(controller.isLoading());
     EXPECT_EQ(idsOf(controller.folders()), QStringList{a});
     EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
-    EXPECT_EQ(engine.callNames(), QStringList{QStringLiteral("folders")});
+    EXPECT_EQ(engine.callNames(), QStringList{"folders"});
 
     FolderController polled(engine);
     list({a});
     QCoro::waitFor(polled.refresh());
     engine.state.folderStatuses = {{a, status(a, FolderState::Scanning)}};
-    engine.failNext(QStringLiteral("folders"), SyncEngineError::notRunning());
+    engine.failNext("folders", SyncEngineError::notRunning());
     QCoro::waitFor(polled.syncFolderList());
     EXPECT_FALSE(polled.lastErrorMessage().has_value());
     EXPECT_EQ(polled.status(a).state, FolderState::Scanning);
@@ -198,22 +188,21 @@ TEST_F(FolderControllerTest, EqualDataNotifiesNobody)
 {
     list({a, b});
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Error)}};
-    engine.state.currentTransferNames = {{a, QStringLiteral("a.mov")}};
-    engine.state.recentFolderErrors = {{b, QStringLiteral("b failed")}};
+    engine.state.currentTransferNames = {{a, "a.mov"}};
+    engine.state.recentFolderErrors = {{b, "b failed"}};
     engine.state.clusterNeeds = {{a, ClusterNeed{10, 1, 1}}};
-    QCoro::waitFor(controller.syncFolderList());
+    syncFolderList();
     int notifications = 0;
     for (auto signal : {&FolderController::foldersChanged, &FolderController::statusesChanged,
                         &FolderController::clusterNeedsChanged, &FolderController::transferringChanged,
                         &FolderController::folderErrorsChanged, &FolderController::lastErrorMessageChanged,
                         &FolderController::isLoadingChanged})
         QObject::connect(&controller, signal, [&notifications] { ++notifications; });
-
-    QCoro::waitFor(controller.syncFolderList());
+    syncFolderList();
     refreshStatuses();
     EXPECT_EQ(notifications, 0);
-    engine.state.folders[1].label = QStringLiteral("Renamed");
-    QCoro::waitFor(controller.syncFolderList());
+    engine.state.folders[1].label = "Renamed";
+    syncFolderList();
     EXPECT_EQ(notifications, 1);
 }
 
@@ -222,56 +211,52 @@ class ArchiveTest : public FolderControllerTest
 protected:
     void SetUp() override
     {
-        QDir(root.path()).mkpath(QStringLiteral("Project/.stversions/sub"));
-        QDir(root.path()).mkpath(QStringLiteral("Elsewhere"));
-        for (const char *file : {"Project/.stversions/sub/old.txt", "Project/keep.txt", "Elsewhere/precious.txt"}) {
-            QFile out(root.filePath(QString::fromLatin1(file)));
-            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        }
-        engine.state.folders = {folder(a, root.filePath(QStringLiteral("Project"))),
-                                folder(QStringLiteral("tdw-cluster-00000001"), root.filePath(QStringLiteral("Project")))};
+        QDir(root.path()).mkpath("Project/.stversions/sub");
+        QDir(root.path()).mkpath("Elsewhere");
+        for (const char *file : {"Project/.stversions/sub/old.txt", "Project/keep.txt", "Elsewhere/precious.txt"})
+            ASSERT_TRUE(QFile(root.filePath(file)).open(QIODevice::WriteOnly));
+        engine.state.folders = {folder(a, root.filePath("Project")),
+                                folder("tdw-cluster-00000001", root.filePath("Project"))};
         refresh();
     }
 
-    bool exists(const char *path) const { return QFileInfo::exists(root.filePath(QString::fromLatin1(path))); }
-    QString archive() const { return root.filePath(QStringLiteral("Project/.stversions")); }
-
     QTemporaryDir root;
+    const QString archive = root.filePath("Project/.stversions");
 };
 
 TEST_F(ArchiveTest, RemovesOnlyTheArchiveOfAListedFolderQuietly)
 {
     engine.clearCalls();
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-cluster-00000001")));
-    QCoro::waitFor(controller.emptyArchive(QStringLiteral("tdw-ffffffff")));
-    EXPECT_TRUE(QFileInfo::exists(archive()));
+    QCoro::waitFor(controller.emptyArchive("tdw-cluster-00000001"));
+    QCoro::waitFor(controller.emptyArchive("tdw-ffffffff"));
+    EXPECT_TRUE(QFileInfo::exists(archive));
     EXPECT_TRUE(engine.calls.isEmpty());
 
     QCoro::waitFor(controller.emptyArchive(a));
-    EXPECT_FALSE(QFileInfo::exists(archive()));
-    EXPECT_TRUE(exists("Project/keep.txt"));
+    EXPECT_FALSE(QFileInfo::exists(archive));
+    EXPECT_TRUE(QFileInfo::exists(root.filePath("Project/keep.txt")));
     QCoro::waitFor(controller.emptyArchive(a));
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
 }
 
 TEST_F(ArchiveTest, LinkedArchiveLosesOnlyTheLink)
 {
-    ASSERT_TRUE(QDir(archive()).removeRecursively());
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("Elsewhere")), archive()));
+    ASSERT_TRUE(QDir(archive).removeRecursively());
+    ASSERT_TRUE(QFile::link(root.filePath("Elsewhere"), archive));
     QCoro::waitFor(controller.emptyArchive(a));
-    EXPECT_FALSE(QFileInfo(archive()).isSymLink());
-    EXPECT_TRUE(exists("Elsewhere/precious.txt"));
+    EXPECT_FALSE(QFileInfo(archive).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(root.filePath("Elsewhere/precious.txt")));
 }
 
 TEST_F(ArchiveTest, RelativeFolderPathIsLeftAlone)
 {
     const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(root.filePath(QStringLiteral("Project"))));
+    ASSERT_TRUE(QDir::setCurrent(root.filePath("Project")));
     engine.state.folders = {folder(b, QString())};
     refresh();
     QCoro::waitFor(controller.emptyArchive(b));
     QDir::setCurrent(previous);
-    EXPECT_TRUE(QFileInfo::exists(archive()));
+    EXPECT_TRUE(QFileInfo::exists(archive));
 }
 
 } // namespace

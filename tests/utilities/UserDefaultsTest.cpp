@@ -10,11 +10,11 @@ namespace {
 class UserDefaultsTest : public ::testing::Test
 {
 protected:
-    QString path() const { return dir.filePath(QStringLiteral("config/TidewellSync/defaults.json")); }
+    QString path() const { return dir.filePath("config/TidewellSync/defaults.json"); }
 
     void writeRaw(const QByteArray &content)
     {
-        UserDefaults(path()).setBoolean(QStringLiteral("seed"), true);  // creates the directories
+        UserDefaults(path()).setBoolean("seed", true);  // creates the directories
         QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
@@ -27,19 +27,19 @@ TEST_F(UserDefaultsTest, ValuesSurviveANewStoreAndRemovalToo)
 {
     {
         UserDefaults defaults(path());
-        EXPECT_TRUE(defaults.setInteger(QStringLiteral("manualDownLimitKbps"), 512));
-        EXPECT_TRUE(defaults.setBoolean(QStringLiteral("lanDiagnostics"), false));
-        EXPECT_TRUE(defaults.setString(QStringLiteral("appearance"), QStringLiteral("dark")));
-        EXPECT_TRUE(defaults.setStringList(QStringLiteral("dismissed"), {QStringLiteral("a"), QStringLiteral("b")}));
-        defaults.setInteger(QStringLiteral("gone"), 1);
-        defaults.remove(QStringLiteral("gone"));
+        EXPECT_TRUE(defaults.setInteger("manualDownLimitKbps", 512));
+        EXPECT_TRUE(defaults.setBoolean("lanDiagnostics", false));
+        EXPECT_TRUE(defaults.setString("appearance", "dark"));
+        EXPECT_TRUE(defaults.setStringList("dismissed", {"a", "b"}));
+        defaults.setInteger("gone", 1);
+        defaults.remove("gone");
     }
     UserDefaults reread(path());
-    EXPECT_EQ(reread.integer(QStringLiteral("manualDownLimitKbps")), 512);
-    EXPECT_EQ(reread.boolean(QStringLiteral("lanDiagnostics")), false);
-    EXPECT_EQ(reread.string(QStringLiteral("appearance")), QStringLiteral("dark"));
-    EXPECT_EQ(reread.stringList(QStringLiteral("dismissed")), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
+    EXPECT_EQ(reread.integer("manualDownLimitKbps"), 512);
+    EXPECT_EQ(reread.boolean("lanDiagnostics"), false);
+    EXPECT_EQ(reread.string("appearance"), "dark");
+    EXPECT_EQ(reread.stringList("dismissed"), (QStringList{"a", "b"}));
+    EXPECT_FALSE(reread.contains("gone"));
 }
 
 // A value of another type reads as absent, so callers fall back to their
@@ -58,12 +58,12 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
         {"-25", {}, -25, {}, {}},
         {"2.5", {}, {}, {}, {}},
         {"1e300", {}, {}, {}, {}},
-        {"\"5\"", {}, {}, QStringLiteral("5"), {}},
+        {"\"5\"", {}, {}, "5", {}},
         {"null", {}, {}, {}, {}},
-        {"[\"a\"]", {}, {}, {}, QStringList{QStringLiteral("a")}},
+        {"[\"a\"]", {}, {}, {}, QStringList{"a"}},
         {"[\"a\", 1]", {}, {}, {}, {}},
     };
-    const QString key = QStringLiteral("key");
+    const QString key = "key";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.storedJson);
         writeRaw(QByteArray("{\"key\": ") + c.storedJson + "}");
@@ -79,21 +79,21 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
 TEST_F(UserDefaultsTest, UnreadableFileIsAnEmptyStoreAndIsReplacedOnWrite)
 {
     writeRaw("[1, 2]");
-    EXPECT_FALSE(UserDefaults(path()).contains(QStringLiteral("seed")));
+    EXPECT_FALSE(UserDefaults(path()).contains("seed"));
     writeRaw("{ not json");
     UserDefaults defaults(path());
-    EXPECT_FALSE(defaults.contains(QStringLiteral("seed")));
-    defaults.setInteger(QStringLiteral("manualUpLimitKbps"), 64);
-    EXPECT_EQ(UserDefaults(path()).integer(QStringLiteral("manualUpLimitKbps")), 64);
+    EXPECT_FALSE(defaults.contains("seed"));
+    defaults.setInteger("manualUpLimitKbps", 64);
+    EXPECT_EQ(UserDefaults(path()).integer("manualUpLimitKbps"), 64);
 }
 
 TEST_F(UserDefaultsTest, UnwritableLocationKeepsTheValueInMemory)
 {
     writeRaw("{}");
     // A file where the directory should be makes the write fail.
-    UserDefaults defaults(path() + QStringLiteral("/inside.json"));
-    EXPECT_FALSE(defaults.setBoolean(QStringLiteral("flag"), true));
-    EXPECT_EQ(defaults.boolean(QStringLiteral("flag")), true);
+    UserDefaults defaults(path() + "/inside.json");
+    EXPECT_FALSE(defaults.setBoolean("flag", true));
+    EXPECT_EQ(defaults.boolean("flag"), true);
 }
 
 TEST(UserDefaultsPathTest, FollowsXdgConfigHome)
@@ -101,9 +101,9 @@ TEST(UserDefaultsPathTest, FollowsXdgConfigHome)
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "/tmp/xdg-test-config");
-    EXPECT_EQ(UserDefaults::standardFilePath(), QStringLiteral("/tmp/xdg-test-config/TidewellSync/defaults.json"));
+    EXPECT_EQ(UserDefaults::standardFilePath(), "/tmp/xdg-test-config/TidewellSync/defaults.json");
     qputenv("XDG_CONFIG_HOME", "relative/config");
-    EXPECT_TRUE(UserDefaults::standardFilePath().endsWith(QStringLiteral("/.config/TidewellSync/defaults.json")));
+    EXPECT_TRUE(UserDefaults::standardFilePath().endsWith("/.config/TidewellSync/defaults.json"));
     if (wasSet)
         qputenv("XDG_CONFIG_HOME", saved);
     else
