@@ -31,17 +31,11 @@ protected:
 
     static STFolderWrite folderAt(const QString &id, const QString &path)
     {
-        STFolderWrite folder;
-        folder.id = id;
-        folder.label = QStringLiteral("Label");
-        folder.path = path;
-        folder.type = QStringLiteral("sendreceive");
-        folder.devices = {STDeviceRef{s_instance->deviceID(), std::nullopt, std::nullopt}};
-        folder.rescanIntervalS = 900;
-        folder.versioning = STVersioning{QStringLiteral("trashcan"), QMap<QString, QString>{{QStringLiteral("cleanoutDays"), QStringLiteral("0")}}};
-        folder.copyRangeMethod = QStringLiteral("all");
-        folder.xattrFilter = STXattrFilter::syncedXattrs();
-        return folder;
+        return {.id = id, .label = "Label", .path = path, .type = "sendreceive",
+                .devices = {STDeviceRef{s_instance->deviceID(), std::nullopt, std::nullopt}}, .paused = false,
+                .fsWatcherEnabled = true, .rescanIntervalS = 900,
+                .versioning = {"trashcan", QMap<QString, QString>{{"cleanoutDays", "0"}}}, .sendXattrs = false,
+                .syncXattrs = false, .copyRangeMethod = "all", .xattrFilter = STXattrFilter::syncedXattrs()};
     }
 
     static std::optional<STFolderRead> findFolder(const QString &id)

@@ -105,17 +105,11 @@ TEST(SyncthingEngineMapping, FolderWholeRecord)
     record.sendXattrs = true;
     record.syncXattrs = false;
 
-    SyncFolder expected;
-    expected.id = QStringLiteral("tdw-1");
-    expected.label = QStringLiteral("Film");
-    expected.path = QStringLiteral("/home/u/Film");
-    expected.mode = FolderSyncMode::ReceiveOnly;
-    expected.isPaused = true;
-    expected.sharedDeviceIDs = {"SELF", "DIRECT", "VIA-INTRO"};
-    expected.introducedDeviceIDs = {"VIA-INTRO"};
-    expected.versioning = VersioningPolicy::trashCan(14);
-    expected.syncMetadata = false;
-    EXPECT_EQ(SyncthingEngine::mapFolder(record), expected);
+    EXPECT_EQ(SyncthingEngine::mapFolder(record),
+              (SyncFolder{.id = "tdw-1", .label = "Film", .path = "/home/u/Film", .mode = FolderSyncMode::ReceiveOnly,
+                          .isPaused = true, .ignorePatterns = {}, .sharedDeviceIDs = {"SELF", "DIRECT", "VIA-INTRO"},
+                          .introducedDeviceIDs = {"VIA-INTRO"}, .versioning = VersioningPolicy::trashCan(14),
+                          .syncMetadata = false}));
 
     // Metadata follows syncXattrs alone and is on when Syncthing does not say.
     record.sendXattrs = false;

@@ -1,7 +1,6 @@
 #include "QtPrinters.h"
 #include "engine/syncthing/SyncthingSweep.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -25,19 +24,6 @@ TEST(SyncthingSweepTest, ServesHomeMatchesOnTheExactArgumentVector)
     };
     for (const auto &[label, arguments, matches] : cases)
         EXPECT_EQ(SyncthingSweep::servesHome(arguments, home), matches) << label;
-}
-
-TEST(SyncthingSweepTest, ReadsTheArgumentVectorOfALiveProcess)
-{
-    QProcess sleeper;
-    sleeper.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
-    ASSERT_TRUE(sleeper.waitForStarted());
-    const pid_t pid = pid_t(sleeper.processId());
-    EXPECT_EQ(SyncthingSweep::commandLine(pid), (QStringList{"/bin/sleep", "30"}));
-    EXPECT_TRUE(SyncthingSweep::ownProcesses().contains(pid));
-    sleeper.kill();
-    sleeper.waitForFinished();
-    EXPECT_TRUE(SyncthingSweep::commandLine(pid).isEmpty());
 }
 
 } // namespace
