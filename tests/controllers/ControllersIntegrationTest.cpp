@@ -55,6 +55,15 @@ QCoro::Task<void> refreshConnectionsDetached(QPointer<DeviceController> devices)
         co_await devices->refreshConnections();
 }
 
+template<typename T>
+std::optional<T> listed(const FolderController *folders, const QString &id, T SyncFolder::*field)
+{
+    for (const SyncFolder &folder : folders->folders())
+        if (folder.id == id)
+            return folder.*field;
+    return std::nullopt;
+}
+
 // One Mac: its Syncthing, its engine and the four controllers, wired the way
 // the application wires them.
 class Mac
@@ -72,19 +81,9 @@ public:
         devices = std::make_unique<DeviceController>(*engine);
         events = std::make_unique<EventController>(*engine);
 
-        FolderController *folderList = folders.get();
-        events->setFolderMode([folderList](const QString &id) -> std::optional<FolderSyncMode> {
-            for (const SyncFolder &folder : folderList->folders())
-                if (folder.id == id)
-                    return folder.mode;
-            return std::nullopt;
-        });
-        events->setFolderPath([folderList](const QString &id) -> std::optional<QString> {
-            for (const SyncFolder &folder : folderList->folders())
-                if (folder.id == id)
-                    return folder.path;
-            return std::nullopt;
-        });
+        FolderController *list = folders.get();
+        events->setFolderMode([list](const QString &id) { return listed(list, id, &SyncFolder::mode); });
+        events->setFolderPath([list](const QString &id) { return listed(list, id, &SyncFolder::path); });
         QPointer<DeviceController> deviceList(devices.get());
         events->setOnDeviceChange([deviceList] { refreshConnectionsDetached(deviceList); });
         QObject::connect(engineController.get(), &EngineController::engineStarted, events.get(),

@@ -135,8 +135,6 @@ TEST_F(PeerDiagControllerTest, AnswersReplaceTheReportOrKeepTheOldOne)
         {"empty array", "[]", true, QList<FolderDiagStatus>{}},
         {"duplicate folder keeps the first", FolderDiagStatus::encodeList({record("tdw-c", 1), record("tdw-c", 2)}),
          true, QList<FolderDiagStatus>{record("tdw-c", 1)}},
-        {"record without needItems",
-         R"([{"folderID":"x","label":"X","state":"idle","localBytes":1,"globalBytes":1,"needBytes":0}])", true, {}},
         {"object instead of array", "{}", true, {}},
         {"forbidden", "[]", false, {}},
     };

@@ -82,15 +82,5 @@ TEST_F(SpeedTesterRunTest, ToolPastTheTimeLimitIsKilled)
     EXPECT_LT(timer.elapsed(), 5000);
 }
 
-TEST_F(SpeedTesterRunTest, ConcurrentRunsAreIndependent)
-{
-    const QString slow = script("slow", "sleep 0.2\necho '{\"download\": 2000000, \"upload\": 1000000}'\n");
-    const QString fast = script("fast", "echo '{\"download\": 8000000, \"upload\": 4000000}'\n");
-    auto first = SpeedTester::run(slow);
-    auto second = SpeedTester::run(fast);
-    EXPECT_EQ(awaitTask(std::move(second)), (SpeedTestResult{8.0, 4.0}));
-    EXPECT_EQ(awaitTask(std::move(first)), (SpeedTestResult{2.0, 1.0}));
-}
-
 } // namespace
 } // namespace tw
