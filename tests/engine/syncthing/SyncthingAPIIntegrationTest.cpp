@@ -5,7 +5,6 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -2,12 +2,9 @@
 #include "SyncthingInstance.h"
 #include "AwaitTask.h"
 
-#include "engine/PlatformError.h"
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/SyncthingProcess.h"
-#include "engine/syncthing/SyncthingSweep.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
