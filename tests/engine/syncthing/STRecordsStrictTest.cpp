@@ -268,11 +268,5 @@ TEST(STRecordsStrict, ErrorsNameWhereTheBreachIs)
     }
 }
 
-TEST(STRecordsStrict, KeysAreCaseSensitive)
-{
-    EXPECT_THROW(STSystemStatus::fromJsonBody(R"({"myId":"A"})"), JsonDecodeError);
-    EXPECT_EQ(STIgnores::fromJsonBody(R"({"Ignore":["a"]})").ignore, std::nullopt);
-}
-
 } // namespace
 } // namespace tw
