@@ -164,20 +164,6 @@ TEST_F(EventControllerTest, PausesOnlyAfterAQuietOrFailedPoll)
         EXPECT_EQ(call, "events(2)");
 }
 
-TEST_F(EventControllerTest, AsksFromTheHighestIDAndHandlesLowerOnes)
-{
-    SyncEvent high = ev("StateChanged");
-    high.id = 7;
-    SyncEvent low = ev("FolderCompletion", folderA, peerD, 33);
-    low.id = 4;
-    engine.pushEvent(high);
-    engine.pushEvent(low);
-    startAndDrain();
-    EXPECT_EQ(controller->completion().value(folderA).value(peerD), 33);
-    EXPECT_EQ(engine.callsOf("events").mid(0, 2),
-              (QStringList{"events(0)", "events(7)"}));
-}
-
 TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
 {
     // Hold the first poll in flight until released.
@@ -200,16 +186,26 @@ TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
     EXPECT_EQ(calls.count("events(0)"), 2);
 }
 
-TEST_F(EventControllerTest, CompletionNotifiesOnlyOnChange)
+SyncEvent numbered(SyncEvent event, qint64 id)
+{
+    event.id = id;
+    return event;
+}
+
+TEST_F(EventControllerTest, AsksFromTheHighestIDAndNotifiesOnlyOnChange)
 {
     int notified = 0;
     QObject::connect(controller.get(), &EventController::completionChanged, [&notified] { ++notified; });
     controller->setCompletion(folderA, peerD, 40);
     controller->setCompletion(folderA, peerD, 40);
-    engine.pushEvent(ev("FolderCompletion", folderA, peerD, 40));
-    engine.pushEvent(ev("DeviceDisconnected", {}, "PEER-UNKNOWN"));
+    engine.pushEvent(numbered(ev("StateChanged"), 7));
+    engine.pushEvent(numbered(ev("FolderCompletion", folderA, peerD, 33), 4));
+    engine.pushEvent(numbered(ev("FolderCompletion", folderA, peerD, 33), 5));
+    engine.pushEvent(numbered(ev("DeviceDisconnected", {}, "PEER-UNKNOWN"), 6));
     startAndDrain();
-    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(controller->completion().value(folderA).value(peerD), 33);
+    EXPECT_EQ(notified, 2);
+    EXPECT_EQ(engine.callsOf("events").mid(0, 2), (QStringList{"events(0)", "events(7)"}));
 }
 
 TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectory)
