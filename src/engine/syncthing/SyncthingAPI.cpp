@@ -1,5 +1,7 @@
 #include "engine/syncthing/SyncthingAPI.h"
 
+#include "utilities/StrictJson.h"
+
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/STIgnores.h"
 
@@ -118,6 +120,29 @@ void requireNoDotSegments(const QString &path)
 }
 
 QString pathWithID(const char *prefix, const QString &id) { return QLatin1String(prefix) + id; }
+
+// The "error" text of an answer to an ignore update, when there is a
+// non-empty one; an answer that cannot be read reports none.
+std::optional<QString> ignoreUpdateError(const QByteArray &body)
+{
+    const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
+    if (!error.isString() || error.toString().isEmpty())
+        return std::nullopt;
+    return error.toString();
+}
+
+// A restore answer: path to error text, null for a restored path. Another
+// shape is a decoding failure, so a restore is never taken as done unread.
+QMap<QString, QString> restoreFailures(const QByteArray &body)
+{
+    QMap<QString, QString> failures;
+    const QJsonObject object = StrictJson::parseObject(body);
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (!it.value().isNull())
+            failures.insert(it.key(), StrictJson::toString(it.value(), it.key()));
+    }
+    return failures;
+}
 
 } // namespace
 
@@ -315,11 +340,12 @@ QCoro::Task<QStringList> SyncthingAPI::getIgnores(QString folder) const
     co_return ignoreLinesOrEmpty(body);
 }
 
-QCoro::Task<> SyncthingAPI::setIgnores(QString folder, QStringList patterns) const
+QCoro::Task<std::optional<QString>> SyncthingAPI::setIgnores(QString folder, QStringList patterns) const
 {
     const QJsonObject json{{QStringLiteral("ignore"), QJsonArray::fromStringList(patterns)}};
     const PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/ignores"), {{QStringLiteral("folder"), folder}}, compact(json));
-    co_await send(request);
+    const QByteArray body = co_await send(request);
+    co_return ignoreUpdateError(body);
 }
 
 QCoro::Task<STConnectionsResponse> SyncthingAPI::connections() const
@@ -375,13 +401,14 @@ QCoro::Task<QMap<QString, QList<STVersion>>> SyncthingAPI::folderVersions(QStrin
     co_return decode(QStringLiteral("Dictionary<String, Array<STVersion>>"), body, &STVersion::mapFromJson);
 }
 
-QCoro::Task<> SyncthingAPI::restoreVersions(QString folder, QMap<QString, QString> mapping) const
+QCoro::Task<QMap<QString, QString>> SyncthingAPI::restoreVersions(QString folder, QMap<QString, QString> mapping) const
 {
     QJsonObject json;
     for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it)
         json.insert(it.key(), it.value());
     const PreparedRequest request = prepare("POST", QStringLiteral("/rest/folder/versions"), {{QStringLiteral("folder"), folder}}, compact(json));
-    co_await send(request);
+    const QByteArray body = co_await send(request);
+    co_return decode(QStringLiteral("Dictionary<String, String>"), body, &restoreFailures);
 }
 
 QCoro::Task<QJsonObject> SyncthingAPI::rawDict(QString path, QueryItems query) const

@@ -93,7 +93,9 @@ public:
     // Answers an empty list, never a decoding failure, when the body has no
     // readable "ignore" list; HTTP and transport failures still fail.
     QCoro::Task<QStringList> getIgnores(QString folder) const;
-    QCoro::Task<> setIgnores(QString folder, QStringList patterns) const;
+    // Syncthing accepts an invalid pattern with a 2xx answer that carries an
+    // "error" text (and then stops the folder): that text, when not empty.
+    QCoro::Task<std::optional<QString>> setIgnores(QString folder, QStringList patterns) const;
 
     QCoro::Task<STConnectionsResponse> connections() const;
     // The raw body of the events long poll; "limit" is sent only when given.
@@ -105,8 +107,10 @@ public:
     QCoro::Task<> dismissPendingFolder(QString folderID, QString device) const;
 
     QCoro::Task<QMap<QString, QList<STVersion>>> folderVersions(QString folder) const;
-    // mapping: file path (relative to the folder) to the version time to restore.
-    QCoro::Task<> restoreVersions(QString folder, QMap<QString, QString> mapping) const;
+    // mapping: file path (relative to the folder) to the version time to
+    // restore. Syncthing answers 2xx also when it restored nothing: the result
+    // maps each path it could not restore to its error text.
+    QCoro::Task<QMap<QString, QString>> restoreVersions(QString folder, QMap<QString, QString> mapping) const;
 
     // GET of any path read loosely: a body that is not a JSON object gives an
     // empty object; HTTP and transport failures still fail.

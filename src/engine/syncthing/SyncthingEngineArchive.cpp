@@ -39,47 +39,15 @@ QList<ArchivedVersion> flattenVersions(const QMap<QString, QList<STVersion>> &ve
     return result;
 }
 
-SyncthingAPI::PreparedRequest restoreRequest(const SyncthingAPI &api, const QString &folderID,
-                                             const QMap<QString, QString> &mapping)
+QCoro::Task<void> restore(SyncthingAPI api, QString folderID, QMap<QString, QString> mapping)
 {
-    QJsonObject body;
-    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it)
-        body.insert(it.key(), it.value());
-    const SyncthingAPI::QueryItems query{{kFolderKey, folderID}};
-    return api.prepare("POST", QStringLiteral("/rest/folder/versions"), query,
-                       QJsonDocument(body).toJson(QJsonDocument::Compact));
-}
-
-// Syncthing answers a restore with 200 and a map of path to error text for
-// what it could not restore (null for no error). An answer of another shape
-// is a decoding failure: a restore is never taken as done unread.
-QMap<QString, QString> restoreFailures(const QByteArray &answer)
-{
-    QMap<QString, QString> failures;
-    const QJsonObject object = StrictJson::parseObject(answer);
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (!it.value().isNull())
-            failures.insert(it.key(), StrictJson::toString(it.value(), it.key()));
-    }
-    return failures;
-}
-
-void throwIfNotRestored(const QByteArray &answer)
-{
-    const QMap<QString, QString> failures =
-        SyncthingAPI::decode(QStringLiteral("Dictionary<String, String>"), answer, &restoreFailures);
+    const QMap<QString, QString> failures = co_await api.restoreVersions(folderID, mapping);
     if (failures.isEmpty())
-        return;
+        co_return;
     QStringList parts;
     for (auto it = failures.constBegin(); it != failures.constEnd(); ++it)
         parts.append(it.value().isEmpty() ? it.key() : it.key() + QStringLiteral(": ") + it.value());
     throw SyncEngineError::backend(QStringLiteral("Could not restore ") + parts.join(QStringLiteral("; ")));
-}
-
-QCoro::Task<void> restore(SyncthingAPI api, QString folderID, QMap<QString, QString> mapping)
-{
-    const QByteArray answer = co_await api.send(restoreRequest(api, folderID, mapping));
-    throwIfNotRestored(answer);
 }
 
 std::optional<qint64> modifiedOfFileRecord(const QJsonObject &record)

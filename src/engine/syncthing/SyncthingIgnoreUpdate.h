@@ -25,10 +25,6 @@ public:
     // an LF or a NUL.
     static void checkLines(const QStringList &lines);
 
-    // The "error" text of an answer to the ignore update, when there is a
-    // non-empty one; an answer that cannot be read reports none.
-    static std::optional<QString> errorOf(const QByteArray &answer);
-
     // Checks the lines, reads the current ones, writes the new ones, and on a
     // reported error writes the old ones back and throws
     // backend(<Syncthing's text>).
