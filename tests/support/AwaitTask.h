@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/SyncEngineError.h"
+
 #include <qcoro/qcorotask.h>
 #include <exception>
 #include <optional>
@@ -49,6 +51,18 @@ T awaitTask(QCoro::Task<T> task)
             std::rethrow_exception(error);
         return std::move(*result);
     }
+}
+
+// The engine error a task fails with, or nothing when it succeeds.
+template <typename T>
+std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
+{
+    try {
+        awaitTask(std::move(task));
+    } catch (const SyncEngineError &error) {
+        return error;
+    }
+    return std::nullopt;
 }
 
 } // namespace tw

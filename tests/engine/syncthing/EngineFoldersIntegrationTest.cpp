@@ -26,17 +26,6 @@ namespace {
 
 constexpr int kSyncTimeoutMs = 60000;
 
-template <typename T>
-std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const SyncEngineError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 void writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).path());

@@ -21,17 +21,6 @@ using Call = std::function<QCoro::Task<>(SyncthingAPI)>;
 
 #define CALL(expr) [](SyncthingAPI a) -> QCoro::Task<> { co_await a.expr; }
 
-template <typename T>
-std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const SyncEngineError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 Response withStatus(int status, QByteArray body)
 {
     Response response;

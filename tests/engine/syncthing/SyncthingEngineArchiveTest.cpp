@@ -21,17 +21,6 @@ namespace {
 using Request = FakeHttpServer::Request;
 using Response = FakeHttpServer::Response;
 
-template <typename T>
-std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const SyncEngineError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 QJsonObject objectOf(const QByteArray &body) { return QJsonDocument::fromJson(body).object(); }
 QByteArray line(const Request &request) { return request.method + ' ' + request.target; }
 

@@ -49,17 +49,6 @@ QJsonObject device(const QString &id, const QString &name)
     return QJsonObject{{"deviceID", id}, {"name", name}, {"paused", false}};
 }
 
-template <typename T>
-std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const SyncEngineError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 class SyncthingEngineDevicesTest : public ::testing::Test
 {
 protected:

@@ -22,17 +22,6 @@ using Response = FakeHttpServer::Response;
 
 const QString kMyID = QStringLiteral("MYID777-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 
-template <typename T>
-std::optional<SyncEngineError> failureOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const SyncEngineError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 QJsonObject objectOf(const QByteArray &body) { return QJsonDocument::fromJson(body).object(); }
 QByteArray line(const Request &request) { return request.method + ' ' + request.target; }
 
