@@ -189,13 +189,18 @@ QCoro::Task<bool> EngineController::pushLimits(LimitPair limits)
 
 QCoro::Task<void> EngineController::resetDatabase()
 {
+    // A successful reset ends with a fresh start of the engine.
+    bool started = false;
     try {
         co_await m_engine.resetDatabase();
+        started = true;
         setLastErrorMessage(std::nullopt);
     } catch (...) {
         setLastErrorMessage(currentErrorText());
     }
     co_await refreshStatus();
+    if (started)
+        emit engineStarted();
 }
 
 QCoro::Task<void> EngineController::toggleAllPaused()

@@ -84,8 +84,9 @@ signals:
     void binaryAvailableChanged();
     void downRateChanged();
     void upRateChanged();
-    // A start of the engine succeeded. A restarted engine numbers its events
-    // from 1 again, so whoever follows its event stream starts over.
+    // A start of the engine succeeded, on its own or at the end of a database
+    // reset. A restarted engine numbers its events from 1 again, so whoever
+    // follows its event stream starts over.
     void engineStarted();
 
 private:

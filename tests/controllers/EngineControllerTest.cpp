@@ -251,6 +251,8 @@ TEST_F(EngineControllerTest, StatusAlwaysNotifiesOtherPropertiesOnlyOnChange)
 
 TEST_F(EngineControllerTest, FailedToggleKeepsTheSwitchAndOnlyResetOrStartClearTheText)
 {
+    int announced = 0;
+    QObject::connect(&controller, &EngineController::engineStarted, [&announced] { ++announced; });
     engine.failNext("setAllPaused", SyncEngineError::backend("pause"));
     engine.failNext("resetDatabase", SyncEngineError::backend("reset"));
     QCoro::waitFor(controller.toggleAllPaused());
@@ -264,6 +266,8 @@ TEST_F(EngineControllerTest, FailedToggleKeepsTheSwitchAndOnlyResetOrStartClearT
     QCoro::waitFor(controller.resetDatabase());
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
     EXPECT_EQ(engine.callCount("status"), 2);  // after each reset, failed or not
+    // A reset starts the engine anew, which numbers its events from 1 again.
+    EXPECT_EQ(announced, 1);
 }
 
 QCoro::Task<void> yieldBriefly(std::chrono::milliseconds)
