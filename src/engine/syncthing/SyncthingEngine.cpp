@@ -50,18 +50,30 @@ QString SyncthingEngine::shortID(const QString &deviceID)
     return deviceID.left(7);
 }
 
+void SyncthingEngine::requireGeneration(quint64 generation) const
+{
+    if (generation != m_generation)
+        throw SyncEngineError::notRunning();
+}
+
 QCoro::Task<void> SyncthingEngine::start()
 {
+    // A stop() or resetDatabase() while this start waits owns the child from
+    // then on: the start ends as notRunning without stopping or relaunching
+    // anything, so a stop is never undone by a start that was under way.
+    const quint64 generation = m_generation;
     for (int attempt = 1;; ++attempt) {
         std::exception_ptr failure;
         try {
-            co_await startAttempt();
+            co_await startAttempt(generation);
             co_return;
         } catch (...) {
             failure = std::current_exception();
         }
+        requireGeneration(generation);
         // A failed attempt leaves no child behind, whatever went wrong.
         co_await m_process->stop();
+        requireGeneration(generation);
         if (attempt >= kStartAttempts) {
             try {
                 std::rethrow_exception(failure);
@@ -71,12 +83,14 @@ QCoro::Task<void> SyncthingEngine::start()
             std::rethrow_exception(failure);
         }
         co_await m_sleeper(kAttemptInterval);
+        requireGeneration(generation);
     }
 }
 
-QCoro::Task<void> SyncthingEngine::startAttempt()
+QCoro::Task<void> SyncthingEngine::startAttempt(quint64 generation)
 {
     const SyncthingProcess::Endpoint endpoint = co_await m_process->startIfNeeded();
+    requireGeneration(generation);
     SyncthingAPI api(endpoint.baseURL, endpoint.apiKey);
     for (int probe = 1;; ++probe) {
         try {
@@ -90,6 +104,7 @@ QCoro::Task<void> SyncthingEngine::startAttempt()
         if (!m_process->isRunning())
             throw SyncEngineError::backend(kNotResponding);
     }
+    requireGeneration(generation);
     m_api = api;
     m_lastError.reset();
     // No folder is deleted here: "generate" runs without a default folder, and
@@ -98,6 +113,7 @@ QCoro::Task<void> SyncthingEngine::startAttempt()
 
 QCoro::Task<void> SyncthingEngine::stop()
 {
+    ++m_generation;
     m_api.reset();
     m_cachedLocalID.reset();
     co_await m_process->stop();
@@ -105,8 +121,11 @@ QCoro::Task<void> SyncthingEngine::stop()
 
 QCoro::Task<void> SyncthingEngine::resetDatabase()
 {
+    const quint64 generation = ++m_generation;
     m_api.reset();
     co_await m_process->resetDatabase();
+    // A stop while the database was wiped stands: no start follows it.
+    requireGeneration(generation);
     co_await start();
 }
 

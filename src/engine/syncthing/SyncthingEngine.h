@@ -116,7 +116,10 @@ public:
 private:
     // The current client, copied, or notRunning.
     SyncthingAPI requireAPI() const;
-    QCoro::Task<void> startAttempt();
+    QCoro::Task<void> startAttempt(quint64 generation);
+    // A start that a stop or reset overtook must leave the child to them:
+    // throws notRunning once the lifecycle generation has moved on.
+    void requireGeneration(quint64 generation) const;
     QCoro::Task<void> updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit);
 
     // Shared so that a test fixture can hand its running supervisor to an engine.
@@ -125,6 +128,8 @@ private:
     std::optional<SyncthingAPI> m_api;
     std::optional<QString> m_cachedLocalID;
     std::optional<QString> m_lastError;
+    // Counts stops and resets; a start only acts for the generation it began in.
+    quint64 m_generation = 0;
     // Read-modify-write edits of a folder's device list, one at a time.
     AsyncMutex m_folderDevicesMutex;
 };

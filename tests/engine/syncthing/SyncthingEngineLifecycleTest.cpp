@@ -1,5 +1,6 @@
 #include "AwaitTask.h"
 #include "SyncthingInstance.h"
+#include "WaitUntil.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ namespace {
 class EngineWithProgram
 {
 public:
-    explicit EngineWithProgram(const QByteArray &script)
+    explicit EngineWithProgram(const QByteArray &script, std::chrono::milliseconds engineWait = 1ms)
     {
         const QString bin = m_dir.path() + QStringLiteral("/bin");
         QDir().mkpath(bin);
@@ -39,15 +40,16 @@ public:
         options.sleeper = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
         options.stopGrace = 500ms;
         auto process = std::make_shared<SyncthingProcess>(paths, QStringList{m_program}, options);
-        m_engine = std::make_unique<SyncthingEngine>(process, [this](std::chrono::milliseconds duration) {
+        m_engine = std::make_unique<SyncthingEngine>(process, [this, engineWait](std::chrono::milliseconds duration) {
             m_waits.append(duration);
-            return QCoro::sleepFor(1ms);
+            return QCoro::sleepFor(engineWait);
         });
     }
     ~EngineWithProgram() { awaitTask(m_engine->stop()); }
 
     SyncthingEngine &engine() { return *m_engine; }
     const QList<std::chrono::milliseconds> &waits() const { return m_waits; }
+    const QString &program() const { return m_program; }
 
 private:
     static void write(const QString &path, const QByteArray &content, QFile::Permissions permissions = {})
@@ -122,6 +124,26 @@ TEST(SyncthingEngineLifecycleTest, OperationsNeedingTheInterfaceFailWhileStopped
     EXPECT_FALSE(status.localDeviceID);
     EXPECT_FALSE(status.lastError);
     EXPECT_EQ(engine.engineName(), QStringLiteral("Syncthing"));
+}
+
+TEST(SyncthingEngineLifecycleTest, AStopDuringTheStartIsNotUndoneByIt)
+{
+    // A program that stays up without ever answering keeps the start probing.
+    EngineWithProgram setup("#!/bin/sh\necho run >> \"$0.runs\"\nexec sleep 30\n", 20ms);
+    SyncthingEngine &engine = setup.engine();
+    QCoro::Task<void> starting = engine.start();
+    ASSERT_TRUE(waitUntil([&engine] { return engine.process().isRunning(); }));
+    awaitTask(engine.stop());
+
+    const std::optional<SyncEngineError> error = failureOf(std::move(starting));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), SyncEngineError::Kind::NotRunning);
+    QFile runs(setup.program() + QStringLiteral(".runs"));
+    ASSERT_TRUE(runs.open(QIODevice::ReadOnly));
+    EXPECT_EQ(runs.readAll(), QByteArray("run\n"));  // launched once, never again after the stop
+    const EngineStatus status = awaitTask(engine.status());
+    EXPECT_FALSE(status.isRunning);
+    EXPECT_FALSE(status.lastError);
 }
 
 } // namespace
