@@ -36,8 +36,8 @@ double rate(qint64 now, qint64 before, double seconds)
 
 } // namespace
 
-EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, Clock clock, QTimeZone zone,
-                                   QObject *parent)
+EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, Clock clock,
+                                   std::optional<QTimeZone> zone, QObject *parent)
     : QObject(parent),
       m_engine(engine),
       m_defaults(defaults),
@@ -160,7 +160,7 @@ QCoro::Task<void> EngineController::applyBandwidthSchedule(BandwidthSchedule sch
 {
     const LimitPair manual = manualLimit().value_or(LimitPair{m_network.downLimitKbps, m_network.upLimitKbps});
     if (schedule.enabled) {
-        const bool active = schedule.isActive(now, m_zone);
+        const bool active = schedule.isActive(now, m_zone.value_or(QTimeZone::systemTimeZone()));
         if (m_lastScheduledThrottled == active)
             co_return;
         const LimitPair limits = active ? LimitPair{schedule.throttledDownKbps, schedule.throttledUpKbps} : manual;

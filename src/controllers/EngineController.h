@@ -44,10 +44,11 @@ public:
     // Byte samples closer than this give no rate of their own.
     static constexpr qint64 minSampleIntervalMs = 100;
 
-    // `zone` is the user's calendar for the bandwidth schedule's hours and
-    // weekdays.
+    // `zone` gives the bandwidth schedule's hours and weekdays; without one,
+    // the system's zone as it is at each call, so that the schedule follows
+    // the user's clock after a change of time zone.
     EngineController(SyncEngine &engine, UserDefaults &defaults, Clock clock = systemClock(),
-                     QTimeZone zone = QTimeZone::systemTimeZone(), QObject *parent = nullptr);
+                     std::optional<QTimeZone> zone = std::nullopt, QObject *parent = nullptr);
 
     const EngineStatus &status() const { return m_status; }
     bool isAllPaused() const { return m_isAllPaused; }
@@ -105,7 +106,7 @@ private:
     SyncEngine &m_engine;
     UserDefaults &m_defaults;
     Clock m_clock;
-    QTimeZone m_zone;
+    std::optional<QTimeZone> m_zone;
 
     EngineStatus m_status;
     bool m_isAllPaused = false;

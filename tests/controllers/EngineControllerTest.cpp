@@ -24,7 +24,7 @@ const QString bandwidth = "setGlobalBandwidth";
 
 struct Rig
 {
-    explicit Rig(QTimeZone zone = QTimeZone::utc())
+    explicit Rig(std::optional<QTimeZone> zone = QTimeZone::utc())
         : defaults(dir.filePath("defaults.json")), controller(engine, defaults, clock.clock(), zone)
     {
     }
@@ -146,6 +146,23 @@ TEST(EngineControllerScheduleTest, ZoneAndFallbackAndAppliedNetwork)
     EXPECT_EQ(rig.engine.callsOf(bandwidth),
               (QStringList{"setGlobalBandwidth(50, 10)", "setGlobalBandwidth(0, 0)",
                            "setGlobalBandwidth(800, 200)"}));
+}
+
+TEST(EngineControllerScheduleTest, FollowsTheSystemZoneWhenItChanges)
+{
+    const std::optional<QByteArray> savedTZ =
+        qEnvironmentVariableIsSet("TZ") ? std::optional<QByteArray>(qgetenv("TZ")) : std::nullopt;
+    Rig rig(std::nullopt);
+    qputenv("TZ", "UTC");
+    QCoro::waitFor(rig.controller.applyBandwidthSchedule(schedule(true), at(7)));
+    // The user travels two hours east: 07:00 UTC is now 09:00, inside the window.
+    qputenv("TZ", "Etc/GMT-2");
+    QCoro::waitFor(rig.controller.applyBandwidthSchedule(schedule(true), at(7)));
+    if (savedTZ)
+        qputenv("TZ", *savedTZ);
+    else
+        qunsetenv("TZ");
+    EXPECT_EQ(rig.engine.callsOf(bandwidth), (QStringList{"setGlobalBandwidth(0, 0)", "setGlobalBandwidth(50, 10)"}));
 }
 
 TEST(EngineControllerNetworkTest, LoadShowsAndSeedsTheManualLimits)
