@@ -67,10 +67,17 @@ QJsonObject metadataPatch(bool enabled)
 }
 
 // Both keys always, "params" an empty object for no versioning.
+//
+// Syncthing merges patched parameters into the folder's old ones and cannot
+// drop a key, and its simple versioning also honours "cleanoutDays": the
+// cleanout of an earlier trash can would go on deleting versions that "keep
+// n" means to keep. A simple policy therefore says "no cleanout" itself.
 QJsonObject versioningPatch(const VersioningPolicy &policy)
 {
     const STVersioning versioning = SyncthingEngine::mapVersioning(policy);
     QJsonObject params;
+    if (policy.kind() == VersioningPolicy::Kind::Simple)
+        params.insert(QStringLiteral("cleanoutDays"), QStringLiteral("0"));
     if (versioning.params) {
         for (auto it = versioning.params->constBegin(); it != versioning.params->constEnd(); ++it)
             params.insert(it.key(), it.value());

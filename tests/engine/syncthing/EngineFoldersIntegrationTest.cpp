@@ -167,6 +167,20 @@ TEST_F(EngineFoldersIntegrationTest, AFolderReadsBackAsCreatedAndAsChanged)
     EXPECT_FALSE(lookUp(id));
 }
 
+TEST_F(EngineFoldersIntegrationTest, ANewVersioningPolicyKeepsNoParameterOfTheOldOne)
+{
+    // Syncthing merges a patched parameter map into the old one, and its
+    // simple versioning also honours "cleanoutDays": a trash can's cleanout
+    // left behind would keep deleting the versions "keep 5" should keep.
+    const SyncFolder folder = makeFolder("versions", VersioningPolicy::trashCan(7));
+    awaitTask(engine->setVersioning(folder.id, VersioningPolicy::simple(5)));
+    const QJsonObject config = a.get(QStringLiteral("/rest/config/folders/") + folder.id).json().object();
+    const QJsonObject params = config.value("versioning").toObject().value("params").toObject();
+    EXPECT_EQ(params.value("keep"), QJsonValue("5"));
+    EXPECT_EQ(params.value("cleanoutDays").toString(QStringLiteral("0")).toInt(), 0)
+        << QJsonDocument(params).toJson().toStdString();
+}
+
 TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesStay)
 {
     const SyncFolder folder = makeFolder("ignores");
