@@ -53,13 +53,15 @@ void FolderEventWatcher::addRoot(const QString &root)
 {
     if (m_roots.count(root) != 0)
         return;
-    if (!ensureInstance() || addWatch(root, true, {root}) < 0) {
+    const int wd = ensureInstance() ? addWatch(root, true, {root}) : -1;
+    if (wd < 0) {
         if (m_roots.empty())
             closeInstance();
         emit rootFailed(root);
         return;
     }
     m_roots.insert(root);
+    m_rootWatches[root] = wd;
     watchSubdirectories(root, {root});
     reconcileTree(root);
 }
@@ -68,6 +70,7 @@ void FolderEventWatcher::removeRoot(const QString &root)
 {
     if (m_roots.erase(root) == 0)
         return;
+    m_rootWatches.erase(root);
     for (auto it = m_directories.begin(); it != m_directories.end();) {
         it->second.roots.erase(root);
         if (it->second.roots.empty()) {
@@ -179,6 +182,13 @@ void FolderEventWatcher::readEvents()
                 continue;
             if (event->mask & IN_IGNORED) {
                 m_directories.erase(found);
+                // Handled once this read is over: dropping the last folder
+                // closes the instance this loop is reading.
+                for (const auto &[root, rootWatch] : m_rootWatches) {
+                    if (rootWatch == event->wd)
+                        QMetaObject::invokeMethod(this, [this, root = root] { dropIfLost(root); },
+                                                  Qt::QueuedConnection);
+                }
                 continue;
             }
             const QString name = event->len > 0 ? QFile::decodeName(event->name) : QString();
@@ -191,6 +201,18 @@ void FolderEventWatcher::readEvents()
     }
     if (overflowed)
         fullPass();
+}
+
+// A folder whose own watch has ended (deleted, or its drive unmounted) is
+// given up and reported, so that the next request to watch it, once it exists
+// again, starts afresh with a whole-tree pass.
+void FolderEventWatcher::dropIfLost(const QString &root)
+{
+    const auto rootWatch = m_rootWatches.find(root);
+    if (rootWatch == m_rootWatches.end() || m_directories.count(rootWatch->second) != 0)
+        return;
+    removeRoot(root);
+    emit rootFailed(root);
 }
 
 void FolderEventWatcher::handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots)
@@ -244,7 +266,8 @@ void FolderEventWatcher::fullPass()
     for (const QString &root : roots) {
         if (m_stop.load())
             return;
-        addWatch(root, true, {root});
+        if (const int wd = addWatch(root, true, {root}); wd >= 0)
+            m_rootWatches[root] = wd;
         watchSubdirectories(root, {root});
         reconcileTree(root);
     }

@@ -40,8 +40,10 @@ public:
     ~FolderEventWatcher() override;
 
     // Starts watching a folder, then reconciles its whole tree. Signals
-    // rootFailed when the folder cannot be watched. A folder already watched
-    // is left alone.
+    // rootFailed when the folder cannot be watched, and later when the
+    // folder's own watch ends (it was deleted or its drive unmounted), so
+    // that it is watched afresh once it is back. A folder already watched is
+    // left alone.
     void addRoot(const QString &root);
     // Stops watching a folder.
     void removeRoot(const QString &root);
@@ -67,6 +69,7 @@ private:
     QStringList watchSubdirectories(const QString &directory, const std::set<QString> &roots);
     void dropWatchesBelow(const QString &path);
     void readEvents();
+    void dropIfLost(const QString &root);
     void handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots);
     void enqueue(const QString &path);
     void flush();
@@ -76,6 +79,7 @@ private:
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::set<QString> m_roots;
+    std::map<QString, int> m_rootWatches;    // each watched folder's own watch descriptor
     std::map<int, Directory> m_directories;  // by watch descriptor
     QStringList m_pending;                   // changed paths, in arrival order
     QSet<QString> m_pendingSet;

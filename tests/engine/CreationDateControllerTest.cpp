@@ -131,5 +131,20 @@ TEST_F(CreationDateControllerTest, WatchesExistingFoldersOnceAndDropsUnwatchedOn
     EXPECT_TRUE(carriesBirthTime(ignored));
 }
 
+TEST_F(CreationDateControllerTest, AFolderThatVanishesAndReturnsBetweenTwoCallsIsWatchedAgain)
+{
+    const QString folder = path(QStringLiteral("drive"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    watchAndSettle({folder});
+    // Unmounted and mounted again, or deleted and restored, before the next
+    // call: the path exists at every call, so it must still be followed.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(waitUntil([&] { return controller.watchedFolders().empty(); }, 3s));
+    watchAndSettle({folder});
+    const QString later = makeFile(QStringLiteral("drive/later"));
+    EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(later); }, deadline));
+}
+
 } // namespace
 } // namespace tw
