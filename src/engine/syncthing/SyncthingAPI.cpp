@@ -294,7 +294,10 @@ QCoro::Task<> SyncthingAPI::patchOptions(QJsonObject json) const
 
 QCoro::Task<> SyncthingAPI::scan(QString folder) const
 {
-    const PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/scan"), {{QStringLiteral("folder"), folder}});
+    PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/scan"), {{QStringLiteral("folder"), folder}});
+    // Syncthing answers a scan only once it has finished, which for a large
+    // folder takes longer than an ordinary request may.
+    request.request.setTransferTimeout(kScanTimeoutMs);
     co_await send(request);
 }
 

@@ -60,6 +60,7 @@ public:
     // Per-request transfer time-out; long polls get their own wait added.
     static constexpr int kTransferTimeoutMs = 60'000;
     static constexpr int kLongPollMarginMs = 15'000;
+    static constexpr int kScanTimeoutMs = 30 * 60'000;
 
     // A manager for one client: no proxy, no redirects, no cache, no cookies.
     static std::shared_ptr<QNetworkAccessManager> makeSession();
