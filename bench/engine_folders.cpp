@@ -7,6 +7,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "AwaitTask.h"
+#include "BenchSupport.h"
 #include "SyncthingInstance.h"
 
 #include <QCoreApplication>
@@ -26,28 +27,10 @@ namespace {
 
 constexpr int kFolders = 200;
 
-QJsonArray folderList(SyncthingInstance &instance)
-{
-    QJsonArray list;
-    for (int i = 0; i < kFolders; ++i) {
-        const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
-        const QString path = instance.root() + QStringLiteral("/folders/") + id;
-        QDir().mkpath(path);
-        QJsonObject folder;
-        folder.insert("id", id);
-        folder.insert("label", QStringLiteral("Folder %1").arg(i));
-        folder.insert("path", path);
-        folder.insert("type", "sendreceive");
-        folder.insert("devices", QJsonArray{QJsonObject{{"deviceID", instance.deviceID()}}});
-        list.append(folder);
-    }
-    return list;
-}
-
 // Requests Syncthing has logged so far ("http: <METHOD> <path>: status ...").
 int loggedRequests(const SyncthingInstance &instance)
 {
-    QFile log(instance.home() + QLatin1Char('/') + SyncthingProcess::logFileName);
+    QFile log(tw::bench::logPath(instance));
     if (!log.open(QIODevice::ReadOnly))
         return -1;
     int count = 0;
@@ -77,13 +60,7 @@ int main(int argc, char **argv)
     SyncthingInstance instance(settings);
     instance.start();
 
-    const QJsonArray list = folderList(instance);
-    const SyncthingInstance::Response put =
-        instance.put(QStringLiteral("/rest/config/folders"), QJsonDocument(list).toJson(QJsonDocument::Compact));
-    if (!put.ok()) {
-        std::fprintf(stderr, "creating the folders failed: %d %s\n", put.status, put.body.constData());
-        return 1;
-    }
+    tw::bench::addFolders(instance, kFolders);
 
     std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
     awaitTask(engine->start());

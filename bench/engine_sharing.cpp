@@ -5,6 +5,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "AwaitTask.h"
+#include "BenchSupport.h"
 #include "MadeUpDeviceID.h"
 #include "SyncthingInstance.h"
 
@@ -26,36 +27,10 @@
 namespace {
 
 using namespace tw;
+using namespace tw::bench;
 
 constexpr int kFolders = 200;
 constexpr int kDevices = 20;
-
-QByteArray compact(const QJsonValue &value)
-{
-    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
-                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-}
-
-void require(bool ok, const char *what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "setup failed: %s\n", what);
-        std::exit(1);
-    }
-}
-
-void addFolders(SyncthingInstance &instance)
-{
-    QJsonArray folders;
-    for (int i = 0; i < kFolders; ++i) {
-        const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
-        const QString path = instance.root() + QStringLiteral("/folders/") + id;
-        QDir().mkpath(path);
-        folders.append(QJsonObject{{"id", id}, {"label", id}, {"path", path}, {"type", "sendreceive"},
-                                   {"devices", QJsonArray{QJsonObject{{"deviceID", instance.deviceID()}}}}});
-    }
-    require(instance.put(QStringLiteral("/rest/config/folders"), compact(folders)).ok(), "folders");
-}
 
 QStringList addDevices(SyncthingInstance &instance)
 {
@@ -70,36 +45,6 @@ QStringList addDevices(SyncthingInstance &instance)
     return ids;
 }
 
-QString logPath(SyncthingInstance &instance)
-{
-    return instance.home() + QLatin1Char('/') + SyncthingProcess::logFileName;
-}
-
-struct Traced
-{
-    int count = 0;
-    double serverMs = 0;  // as Syncthing measured its own handling
-};
-
-// Requests Syncthing traced after the given log offset, by method and path.
-std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset)
-{
-    QFile log(path);
-    std::map<QString, Traced> traced;
-    if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
-        return traced;
-    static const QRegularExpression line(QStringLiteral(R"(http: (\w+) "([^"?]*)[^"]*".* in ([0-9.]+) ms)"));
-    for (const QString &text : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'))) {
-        const auto match = line.match(text);
-        if (!match.hasMatch())
-            continue;
-        Traced &entry = traced[match.captured(1) + QLatin1Char(' ') + match.captured(2)];
-        ++entry.count;
-        entry.serverMs += match.captured(3).toDouble();
-    }
-    return traced;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -110,7 +55,7 @@ int main(int argc, char **argv)
     settings.extraEnvironment.insert(QStringLiteral("STTRACE"), QStringLiteral("api"));
     SyncthingInstance instance(settings);
     instance.start();
-    addFolders(instance);
+    addFolders(instance, kFolders);
     const QStringList devices = addDevices(instance);
     const QString target = QStringLiteral("tdw-%1").arg(kFolders / 2, 8, 16, QLatin1Char('0'));
     const qint64 folderListBytes = instance.get(QStringLiteral("/rest/config/folders")).body.size();

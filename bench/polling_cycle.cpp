@@ -13,6 +13,7 @@
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
+#include "BenchSupport.h"
 #include "MadeUpDeviceID.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
@@ -36,24 +37,11 @@
 namespace {
 
 using namespace tw;
+using namespace tw::bench;
 
 constexpr int kFolders = 50;
 constexpr int kMadeUpDevices = 4;  // plus one real, connectable peer
 constexpr int kCycles = 10;
-
-void require(bool ok, const char *what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "setup failed: %s\n", what);
-        std::exit(1);
-    }
-}
-
-QByteArray compact(const QJsonValue &value)
-{
-    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
-                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-}
 
 QStringList addIdleDevices(SyncthingInstance &instance)
 {
@@ -66,47 +54,6 @@ QStringList addIdleDevices(SyncthingInstance &instance)
         ids.append(id);
     }
     return ids;
-}
-
-void addFolders(SyncthingInstance &instance, const QStringList &peers)
-{
-    QJsonArray devices{QJsonObject{{"deviceID", instance.deviceID()}}};
-    for (const QString &peer : peers)
-        devices.append(QJsonObject{{"deviceID", peer}});
-    QJsonArray folders;
-    for (int i = 0; i < kFolders; ++i) {
-        const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
-        const QString path = instance.root() + QStringLiteral("/folders/") + id;
-        QDir().mkpath(path);
-        folders.append(QJsonObject{{"id", id}, {"label", id}, {"path", path}, {"type", "sendreceive"},
-                                   {"devices", devices}});
-    }
-    require(instance.put(QStringLiteral("/rest/config/folders"), compact(folders)).ok(), "folders");
-}
-
-struct Traced
-{
-    int count = 0;
-    double serverMs = 0;
-};
-
-// Requests Syncthing traced after the given log offset, by method and path.
-std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset)
-{
-    QFile log(path);
-    std::map<QString, Traced> traced;
-    if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
-        return traced;
-    static const QRegularExpression line(QStringLiteral(R"(http: (\w+) "([^"?]*)[^"]*".* in ([0-9.]+) ms)"));
-    for (const QString &text : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'))) {
-        const auto match = line.match(text);
-        if (!match.hasMatch())
-            continue;
-        Traced &entry = traced[match.captured(1) + QLatin1Char(' ') + match.captured(2)];
-        ++entry.count;
-        entry.serverMs += match.captured(3).toDouble();
-    }
-    return traced;
 }
 
 struct Controllers
@@ -220,7 +167,7 @@ int main(int argc, char **argv)
     anna.pairWith(bert);
     QStringList peers = addIdleDevices(anna);
     peers.prepend(bert.deviceID());
-    addFolders(anna, peers);
+    addFolders(anna, kFolders, peers);
     require(anna.waitUntilConnected(bert.deviceID()), "Bert connected");
 
     // Interim: an engine on the instance's running supervisor, which outlives it.
@@ -234,7 +181,7 @@ int main(int argc, char **argv)
     DeviceController devices(*engine);
     awaitTask(engineState.loadNetwork());
     const Controllers controllers{engine.get(), &engineState, &folders, &devices};
-    const QString logPath = anna.home() + QLatin1Char('/') + SyncthingProcess::logFileName;
+    const QString logPath = tw::bench::logPath(anna);
 
     std::printf("Polling cycle of the engine, folder and device controllers: %d folders, each shared with %d devices\n",
                 kFolders, kMadeUpDevices + 1);

@@ -1,0 +1,68 @@
+#include "BenchSupport.h"
+
+#include "engine/syncthing/SyncthingProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tw::bench {
+
+void require(bool ok, const char *what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "setup failed: %s\n", what);
+        std::exit(1);
+    }
+}
+
+QByteArray compact(const QJsonValue &value)
+{
+    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+}
+
+void addFolders(SyncthingInstance &instance, int count, const QStringList &peers)
+{
+    QJsonArray devices{QJsonObject{{"deviceID", instance.deviceID()}}};
+    for (const QString &peer : peers)
+        devices.append(QJsonObject{{"deviceID", peer}});
+    QJsonArray folders;
+    for (int i = 0; i < count; ++i) {
+        const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
+        const QString path = instance.root() + QStringLiteral("/folders/") + id;
+        QDir().mkpath(path);
+        folders.append(QJsonObject{{"id", id}, {"label", id}, {"path", path}, {"type", "sendreceive"},
+                                   {"devices", devices}});
+    }
+    require(instance.put(QStringLiteral("/rest/config/folders"), compact(folders)).ok(), "folders");
+}
+
+QString logPath(const SyncthingInstance &instance)
+{
+    return instance.home() + QLatin1Char('/') + SyncthingProcess::logFileName;
+}
+
+std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset)
+{
+    QFile log(path);
+    std::map<QString, Traced> traced;
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
+        return traced;
+    static const QRegularExpression line(QStringLiteral(R"(http: (\w+) "([^"?]*)[^"]*".* in ([0-9.]+) ms)"));
+    for (const QString &text : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'))) {
+        const auto match = line.match(text);
+        if (!match.hasMatch())
+            continue;
+        Traced &entry = traced[match.captured(1) + QLatin1Char(' ') + match.captured(2)];
+        ++entry.count;
+        entry.serverMs += match.captured(3).toDouble();
+    }
+    return traced;
+}
+
+} // namespace tw::bench

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "SyncthingInstance.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+#include <map>
+
+namespace tw::bench {
+
+// Ends the benchmark with a message when its setup failed.
+void require(bool ok, const char *what);
+
+QByteArray compact(const QJsonValue &value);
+
+// Creates `count` folders "tdw-00000000"... under the instance's root, each
+// shared with this device and the given peers, in one configuration write.
+void addFolders(SyncthingInstance &instance, int count, const QStringList &peers = {});
+
+// The Syncthing log of the instance (with STTRACE=api it lists each request).
+QString logPath(const SyncthingInstance &instance);
+
+struct Traced
+{
+    int count = 0;
+    double serverMs = 0;  // as Syncthing measured its own handling
+};
+
+// Requests Syncthing traced after the given log offset, by method and path.
+std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset);
+
+} // namespace tw::bench
