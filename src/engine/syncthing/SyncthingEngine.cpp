@@ -3,6 +3,7 @@
 #include "engine/PlatformError.h"
 
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSysInfo>
 
@@ -12,8 +13,12 @@ namespace tw {
 namespace {
 
 constexpr int kStartAttempts = 2;
-constexpr int kProbes = 60;
+// Syncthing answers about half a second after its launch: quick probes at
+// first catch that moment instead of missing it by up to a slow interval.
+constexpr auto kQuickProbeInterval = 50ms;
+constexpr auto kQuickProbePhase = 2s;
 constexpr auto kProbeInterval = 500ms;
+constexpr auto kProbeLimit = 30s;
 constexpr auto kAttemptInterval = 800ms;
 
 const QString kNotResponding = QStringLiteral("Syncthing started but is not responding.");
@@ -92,15 +97,24 @@ QCoro::Task<void> SyncthingEngine::startAttempt(quint64 generation)
     const SyncthingProcess::Endpoint endpoint = co_await m_process->startIfNeeded();
     requireGeneration(generation);
     SyncthingAPI api(endpoint.baseURL, endpoint.apiKey);
-    for (int probe = 1;; ++probe) {
+    // The limit is counted in both the time waited between probes and the
+    // time that really passed, so an injected sleeper that returns at once
+    // still ends the probing, and slow probes still count in real time.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::chrono::milliseconds waited{0};
+    for (;;) {
         try {
             co_await api.ping();
             break;
         } catch (const SyncEngineError &) {
-            if (!m_process->isRunning() || probe >= kProbes)
-                throw SyncEngineError::backend(kNotResponding);
         }
-        co_await m_sleeper(kProbeInterval);
+        const std::chrono::milliseconds spent = std::max(waited, std::chrono::milliseconds(elapsed.elapsed()));
+        if (!m_process->isRunning() || spent >= kProbeLimit)
+            throw SyncEngineError::backend(kNotResponding);
+        const auto interval = spent < kQuickProbePhase ? kQuickProbeInterval : kProbeInterval;
+        co_await m_sleeper(interval);
+        waited += interval;
         if (!m_process->isRunning())
             throw SyncEngineError::backend(kNotResponding);
     }

@@ -3,8 +3,10 @@
 #include "WaitUntil.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <qcoro/qcorotimer.h>
 #include <gtest/gtest.h>
@@ -15,11 +17,12 @@ namespace tw {
 namespace {
 
 // An engine whose supervisor runs the given program on a prepared home, with
-// every wait recorded and shortened.
+// every wait of the engine recorded. A wait lasts until the child has ended,
+// so what the engine sees after it does not depend on the machine's speed.
 class EngineWithProgram
 {
 public:
-    explicit EngineWithProgram(const QByteArray &script, std::chrono::milliseconds engineWait = 1ms)
+    explicit EngineWithProgram(const QByteArray &script)
     {
         const QString bin = m_dir.path() + QStringLiteral("/bin");
         QDir().mkpath(bin);
@@ -40,9 +43,9 @@ public:
         options.sleeper = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
         options.stopGrace = 500ms;
         auto process = std::make_shared<SyncthingProcess>(paths, QStringList{m_program}, options);
-        m_engine = std::make_unique<SyncthingEngine>(process, [this, engineWait](std::chrono::milliseconds duration) {
+        m_engine = std::make_unique<SyncthingEngine>(process, [this](std::chrono::milliseconds duration) {
             m_waits.append(duration);
-            return QCoro::sleepFor(engineWait);
+            return untilChildEnds(m_engine.get());
         });
     }
     ~EngineWithProgram() { awaitTask(m_engine->stop()); }
@@ -52,6 +55,13 @@ public:
     const QString &program() const { return m_program; }
 
 private:
+    static QCoro::Task<void> untilChildEnds(SyncthingEngine *engine)
+    {
+        QDeadlineTimer deadline(20s);
+        while (engine->process().isRunning() && !deadline.hasExpired())
+            co_await QCoro::sleepFor(5ms);
+    }
+
     static void write(const QString &path, const QByteArray &content, QFile::Permissions permissions = {})
     {
         QFile file(path);
@@ -86,8 +96,8 @@ TEST(SyncthingEngineLifecycleTest, ChildThatDiesAtLaunchFailsTwiceAsNotRespondin
     EXPECT_EQ(error.kind(), SyncEngineError::Kind::Backend);
     EXPECT_EQ(error.errorDescription(), QStringLiteral("Syncthing started but is not responding."));
     // A dead child ends its attempt at the first probe that finds it gone
-    // (its exit may be noticed one probe late), never after 60 probes; the
-    // attempts are 0.8 s apart.
+    // (its exit may be noticed after that probe's wait), never at the probe
+    // limit; the attempts are 0.8 s apart.
     EXPECT_EQ(setup.waits().count(800ms), 1);
     EXPECT_LE(setup.waits().size(), 3);
     const EngineStatus status = awaitTask(setup.engine().status());
@@ -129,18 +139,19 @@ TEST(SyncthingEngineLifecycleTest, OperationsNeedingTheInterfaceFailWhileStopped
 TEST(SyncthingEngineLifecycleTest, AStopDuringTheStartIsNotUndoneByIt)
 {
     // A program that stays up without ever answering keeps the start probing.
-    EngineWithProgram setup("#!/bin/sh\necho run >> \"$0.runs\"\nexec sleep 30\n", 20ms);
+    EngineWithProgram setup("#!/bin/sh\necho run >> \"$0.runs\"\nexec sleep 30\n");
     SyncthingEngine &engine = setup.engine();
     QCoro::Task<void> starting = engine.start();
-    ASSERT_TRUE(waitUntil([&engine] { return engine.process().isRunning(); }));
+    const QString runs = setup.program() + QStringLiteral(".runs");
+    ASSERT_TRUE(waitUntil([&runs] { return QFileInfo(runs).size() > 0; }, 20000));
     awaitTask(engine.stop());
 
     const std::optional<SyncEngineError> error = failureOf(std::move(starting));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), SyncEngineError::Kind::NotRunning);
-    QFile runs(setup.program() + QStringLiteral(".runs"));
-    ASSERT_TRUE(runs.open(QIODevice::ReadOnly));
-    EXPECT_EQ(runs.readAll(), QByteArray("run\n"));  // launched once, never again after the stop
+    QFile record(runs);
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_EQ(record.readAll(), QByteArray("run\n"));  // launched once, never again after the stop
     const EngineStatus status = awaitTask(engine.status());
     EXPECT_FALSE(status.isRunning);
     EXPECT_FALSE(status.lastError);
