@@ -1,11 +1,9 @@
 #include "controllers/EventController.h"
 
+#include "engine/FolderItem.h"
 #include "engine/SyncEngine.h"
 
 #include <QDir>
-#include <QFile>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -16,15 +14,6 @@ const QString deviceConnectedEvent = QStringLiteral("DeviceConnected");
 const QString deviceDisconnectedEvent = QStringLiteral("DeviceDisconnected");
 const QString pendingDevicesEvent = QStringLiteral("PendingDevicesChanged");
 const QString pendingFoldersEvent = QStringLiteral("PendingFoldersChanged");
-
-// Sets only the modification time (whole seconds), following a symbolic link
-// at the path; the access time is left as it is.
-void setModificationTime(const QString &path, qint64 secondsSince1970)
-{
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(secondsSince1970), 0}};
-    const QByteArray native = QFile::encodeName(path);
-    (void)::utimensat(AT_FDCWD, native.constData(), times, 0);
-}
 
 void call(const EventController::Callback &callback)
 {
@@ -138,10 +127,9 @@ void EventController::handleItemFinished(const QString &folderID, const QString 
     const std::optional<QString> root = m_folderPath(folderID);
     if (!root)
         return;
-    const std::optional<QString> location = itemLocation(*root, item);
-    if (!location)
+    if (!itemLocation(*root, item))
         return;
-    restoreDirectoryTime(&m_engine, folderID, item, *location);
+    restoreDirectoryTime(&m_engine, folderID, item, *root);
 }
 
 std::optional<QString> EventController::itemLocation(const QString &root, const QString &item)
@@ -158,8 +146,11 @@ std::optional<QString> EventController::itemLocation(const QString &root, const 
     return base.endsWith(QLatin1Char('/')) ? base + item : base + QLatin1Char('/') + item;
 }
 
+// Only a directory reached from the folder's root without passing a symbolic
+// link gets its time: a synced link may lead anywhere on this machine. Only
+// the modification time changes; the access time stays.
 QCoro::Task<void> EventController::restoreDirectoryTime(SyncEngine *engine, QString folderID, QString relativePath,
-                                                        QString absolutePath)
+                                                        QString root)
 {
     std::optional<qint64> modified;
     try {
@@ -167,8 +158,11 @@ QCoro::Task<void> EventController::restoreDirectoryTime(SyncEngine *engine, QStr
     } catch (...) {
         // Documented never to fail; an engine that does restores nothing.
     }
-    if (modified)
-        setModificationTime(absolutePath, *modified);
+    if (!modified)
+        co_return;
+    const std::optional<FolderItem> directory = FolderItem::open(root, relativePath);
+    if (directory && directory->type() == std::filesystem::file_type::directory)
+        directory->setModificationTime(*modified);
 }
 
 } // namespace tw

@@ -66,7 +66,7 @@ private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
                                       Sleeper sleeper);
     static QCoro::Task<void> restoreDirectoryTime(SyncEngine *engine, QString folderID, QString relativePath,
-                                                  QString absolutePath);
+                                                  QString root);
 
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void handleBatch(const QList<SyncEvent> &events);

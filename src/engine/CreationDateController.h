@@ -19,6 +19,9 @@ class FolderEventWatcher;
 // then on each file that changes is reconciled as its change is seen. Watching
 // and reconciling happen on a worker thread of this object; watch() itself is
 // called on the main thread.
+//
+// Symbolic links inside the folders are never followed, neither at the end of a
+// path nor on the way to it: a synced link may point anywhere on this machine.
 class CreationDateController : public QObject
 {
     Q_OBJECT

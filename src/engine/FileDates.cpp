@@ -47,7 +47,8 @@ const QSet<QString> &FileDates::skip()
 std::optional<qint64> FileDates::birthtime(const QString &path)
 {
     struct statx info {};
-    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT, STATX_BTIME, &info) != 0)
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW,
+                STATX_BTIME, &info) != 0)
         return std::nullopt;
     // File systems without birth times leave the bit clear and the field zero.
     if ((info.stx_mask & STATX_BTIME) == 0 || info.stx_btime.tv_sec < 1)
@@ -58,13 +59,13 @@ std::optional<qint64> FileDates::birthtime(const QString &path)
 std::optional<qint64> FileDates::crtimeXattrValue(const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);
-    const ssize_t size = ::getxattr(file.constData(), attributeName, nullptr, 0);
+    const ssize_t size = ::lgetxattr(file.constData(), attributeName, nullptr, 0);
     if (size < 1)
         return std::nullopt;
     QByteArray value(size, Qt::Uninitialized);
     // The value may have changed size between the two calls; such a read is
     // not trusted.
-    if (::getxattr(file.constData(), attributeName, value.data(), value.size()) != size)
+    if (::lgetxattr(file.constData(), attributeName, value.data(), value.size()) != size)
         return std::nullopt;
     return parseCrtime(value);
 }
@@ -72,7 +73,7 @@ std::optional<qint64> FileDates::crtimeXattrValue(const QString &path)
 int FileDates::setCrtimeXattr(const QString &path, qint64 seconds)
 {
     const QByteArray text = QByteArray::number(seconds);
-    if (::setxattr(QFile::encodeName(path).constData(), attributeName, text.constData(), text.size(), 0) == 0)
+    if (::lsetxattr(QFile::encodeName(path).constData(), attributeName, text.constData(), text.size(), 0) == 0)
         return 0;
     return errno;
 }

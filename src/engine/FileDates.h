@@ -16,6 +16,8 @@ namespace tw {
 // plain decimal text. Attribute and birth time are reconciled towards the
 // earlier of the two. Linux offers no call that sets a birth time, so here only
 // the attribute is brought into step; the birth time is read, never written.
+// No operation follows a symbolic link at the path: a synced link may point
+// anywhere on this machine, and its target is not the folder's to change.
 // Nothing here holds state; every operation may run on any thread.
 class FileDates
 {
@@ -26,18 +28,17 @@ public:
     // marker folder, its archive of old versions and its ignore file.
     static const QSet<QString> &skip();
 
-    // The birth time in whole seconds (symbolic links followed), used only
-    // when the kernel reports one for this file system; nothing when unknown
-    // or below 1.
+    // The birth time in whole seconds, used only when the kernel reports one
+    // for this file system; nothing when unknown or below 1.
     static std::optional<qint64> birthtime(const QString &path);
 
-    // The attribute's value (symbolic links followed); nothing when it is
-    // absent, empty, unreadable or not an integer.
+    // The attribute's value; nothing when it is absent, empty, unreadable or
+    // not an integer.
     static std::optional<qint64> crtimeXattrValue(const QString &path);
 
-    // Writes the attribute as decimal text, replacing any value (symbolic links
-    // followed). Answers 0 or the errno of the failure, which callers are free
-    // to ignore: a file system without user attributes simply keeps none.
+    // Writes the attribute as decimal text, replacing any value. Answers 0 or
+    // the errno of the failure, which callers are free to ignore: a file
+    // system without user attributes (or a link, which takes none) keeps none.
     static int setCrtimeXattr(const QString &path, qint64 seconds);
 
     // The attribute text as a number: UTF-8, spaces and tabs around it

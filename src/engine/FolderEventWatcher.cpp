@@ -1,14 +1,15 @@
 #include "engine/FolderEventWatcher.h"
 
 #include "engine/FileDates.h"
+#include "engine/FolderItem.h"
 #include "engine/TreeWalk.h"
 
 #include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <optional>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -26,12 +27,23 @@ bool isUnder(const QString &path, const QString &ancestor)
     return path == ancestor || (path.startsWith(ancestor) && path.at(ancestor.size()) == QLatin1Char('/'));
 }
 
-// Only files count: nothing at the path, or a directory, is passed over.
-// Symbolic links are followed, so a change of a link acts on its target.
-bool isReconcilable(const QString &path)
+// Only regular files count, reached from their folder without passing a
+// symbolic link: a synced link, or a directory swapped for one, may lead
+// anywhere on this machine.
+bool isReconcilable(const QString &root, const QString &path)
 {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    const std::optional<FolderItem> item = FolderItem::open(root, path.mid(root.size()));
+    return item && item->type() == std::filesystem::file_type::regular;
+}
+
+// The watched folder a path lies in, of those its directory belongs to.
+std::optional<QString> rootOf(const QString &path, const std::set<QString> &roots)
+{
+    for (const QString &root : roots) {
+        if (isUnder(path, root))
+            return root;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -106,7 +118,7 @@ void FolderEventWatcher::closeInstance()
     m_fd = -1;
     m_directories.clear();
     m_pending.clear();
-    m_pendingSet.clear();
+    m_pendingRoots.clear();
     m_gather.stop();
 }
 
@@ -196,7 +208,7 @@ void FolderEventWatcher::readEvents()
             if (event->mask & IN_ISDIR)
                 handleDirectoryEvent(event->mask, path, found->second.roots);
             else
-                enqueue(path);
+                enqueue(path, found->second.roots);
         }
     }
     if (overflowed)
@@ -228,13 +240,14 @@ void FolderEventWatcher::handleDirectoryEvent(quint32 mask, const QString &path,
     if (addWatch(path, false, owners) < 0)
         return;
     for (const QString &item : watchSubdirectories(path, owners))
-        enqueue(item);
+        enqueue(item, owners);
 }
 
-void FolderEventWatcher::enqueue(const QString &path)
+void FolderEventWatcher::enqueue(const QString &path, const std::set<QString> &roots)
 {
-    if (!m_pendingSet.contains(path)) {
-        m_pendingSet.insert(path);
+    const std::optional<QString> root = rootOf(path, roots);
+    if (root && !m_pendingRoots.contains(path)) {
+        m_pendingRoots.insert(path, *root);
         m_pending.append(path);
     }
     // The first change after a quiet period is handled at once; later ones
@@ -246,13 +259,13 @@ void FolderEventWatcher::enqueue(const QString &path)
 void FolderEventWatcher::flush()
 {
     const QStringList paths = std::exchange(m_pending, {});
-    m_pendingSet.clear();
+    const QHash<QString, QString> roots = std::exchange(m_pendingRoots, {});
     if (paths.isEmpty())
         return;
     for (const QString &path : paths) {
         if (m_stop.load())
             return;
-        if (isReconcilable(path))
+        if (isReconcilable(roots.value(path), path))
             FileDates::reconcileFile(path, m_access);
     }
     m_gather.start();
@@ -261,7 +274,7 @@ void FolderEventWatcher::flush()
 void FolderEventWatcher::fullPass()
 {
     m_pending.clear();
-    m_pendingSet.clear();
+    m_pendingRoots.clear();
     const std::set<QString> roots = m_roots;
     for (const QString &root : roots) {
         if (m_stop.load())

@@ -3,7 +3,7 @@
 #include "engine/FileDateAccess.h"
 
 #include <QObject>
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -20,9 +20,10 @@ namespace tw {
 
 // Follows the changes below a set of folders with one inotify instance (the
 // instances are few per user and Syncthing's own watchers share them) and
-// reconciles the creation date of every file that changes. It lives on a
-// worker thread of its own: its slots, the tree walks and the reconciliations
-// all run there, one at a time.
+// reconciles the creation date of every regular file that changes, never
+// through a symbolic link (see FolderItem). It lives on a worker thread of its
+// own: its slots, the tree walks and the reconciliations all run there, one at
+// a time.
 //
 // inotify watches single directories, so every directory below a folder gets a
 // watch, directories that appear later get theirs as they are seen (and the
@@ -71,7 +72,9 @@ private:
     void readEvents();
     void dropIfLost(const QString &root);
     void handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots);
-    void enqueue(const QString &path);
+    // Queues a changed path with the watched folder it lies in, of the given
+    // ones; one that lies in none of them is dropped.
+    void enqueue(const QString &path, const std::set<QString> &roots);
     void flush();
     void fullPass();
 
@@ -82,7 +85,7 @@ private:
     std::map<QString, int> m_rootWatches;    // each watched folder's own watch descriptor
     std::map<int, Directory> m_directories;  // by watch descriptor
     QStringList m_pending;                   // changed paths, in arrival order
-    QSet<QString> m_pendingSet;
+    QHash<QString, QString> m_pendingRoots;  // each pending path's watched folder
     QTimer m_gather;
     std::atomic_bool m_stop{false};
 };

@@ -24,11 +24,16 @@ QString fromNative(const fs::path &path)
 
 void TreeWalk::walk(const QString &root, const Visitor &visit, const std::atomic_bool *stop)
 {
-    std::vector<fs::path> pending{toNative(root)};
+    const fs::path start = toNative(root);
+    std::vector<fs::path> pending{start};
     while (!pending.empty()) {
         const fs::path directory = std::move(pending.back());
         pending.pop_back();
         std::error_code error;
+        // A directory seen earlier may have been swapped for a link since; the
+        // root itself may be one.
+        if (directory != start && fs::symlink_status(directory, error).type() != fs::file_type::directory)
+            continue;
         fs::directory_iterator it(directory, error);
         for (; !error && it != fs::directory_iterator(); it.increment(error)) {
             if (stop && stop->load(std::memory_order_relaxed))

@@ -8,7 +8,8 @@
 
 namespace tw {
 
-// A depth-first walk of a folder that never follows symbolic links and lets the
+// A depth-first walk of a folder that never follows symbolic links (a directory
+// that has become one by the time it is entered is passed over) and lets the
 // visitor prune directories. Unlike a plain recursive iterator it keeps going
 // when one directory cannot be read (vanished, no permission): that directory
 // is simply not entered.

@@ -1,17 +1,38 @@
 #include "utilities/UserDefaults.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QSaveFile>
-#include <cmath>
+#include <map>
 
 namespace tw {
+
+// What every store of one file shares. The mutex guards the values and the
+// writes, so that two stores never write at once.
+struct UserDefaults::Shared
+{
+    QString filePath;
+    QMutex mutex;
+    QJsonObject values;
+    // The file on disk is not a JSON object: it is copied aside before the
+    // first write replaces it.
+    bool keepAside = false;
+};
+
 namespace {
 
-QJsonObject readObject(const QString &filePath)
+struct Loaded
+{
+    QJsonObject values;
+    bool keepAside = false;
+};
+
+Loaded load(const QString &filePath)
 {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -19,17 +40,47 @@ QJsonObject readObject(const QString &filePath)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {};
-    return document.object();
+        return {{}, true};
+    return {document.object(), false};
 }
 
-// Integers beyond 2^53 are not exact in JSON numbers; the stored values are
-// limits and counts far below that.
-constexpr double maxExactInteger = 9007199254740992.0;
+// Another spelling of the same path must find the same store.
+QString registryKey(const QString &filePath)
+{
+    return QDir::cleanPath(QFileInfo(filePath).absoluteFilePath());
+}
+
+// A copy that cannot be made keeps the file as it is: whatever the user had
+// in it is not thrown away for the sake of one setting.
+bool copyAside(const QString &filePath)
+{
+    const QString copy = filePath + QStringLiteral(".corrupt-") + QString::number(QDateTime::currentSecsSinceEpoch());
+    return QFile::copy(filePath, copy) || !QFile::exists(filePath);
+}
 
 } // namespace
 
-UserDefaults::UserDefaults(QString filePath) : m_filePath(std::move(filePath)), m_values(readObject(m_filePath)) {}
+UserDefaults::UserDefaults(QString filePath) : m_filePath(std::move(filePath)), m_shared(sharedStore(m_filePath)) {}
+
+// Stores are found by path while one of them is alive; once the last one is
+// gone the next reads the file afresh.
+std::shared_ptr<UserDefaults::Shared> UserDefaults::sharedStore(const QString &filePath)
+{
+    static QMutex registryMutex;
+    static std::map<QString, std::weak_ptr<Shared>> registry;
+    const QMutexLocker locker(&registryMutex);
+    std::erase_if(registry, [](const auto &entry) { return entry.second.expired(); });
+    const QString key = registryKey(filePath);
+    if (std::shared_ptr<Shared> existing = registry[key].lock())
+        return existing;
+    auto shared = std::make_shared<Shared>();
+    shared->filePath = filePath;
+    Loaded loaded = load(filePath);
+    shared->values = std::move(loaded.values);
+    shared->keepAside = loaded.keepAside;
+    registry[key] = shared;
+    return shared;
+}
 
 QString UserDefaults::standardFilePath()
 {
@@ -41,7 +92,7 @@ QString UserDefaults::standardFilePath()
 
 std::optional<bool> UserDefaults::boolean(const QString &key) const
 {
-    const QJsonValue stored = m_values.value(key);
+    const QJsonValue stored = value(key).value_or(QJsonValue());
     if (!stored.isBool())
         return std::nullopt;
     return stored.toBool();
@@ -49,18 +100,18 @@ std::optional<bool> UserDefaults::boolean(const QString &key) const
 
 std::optional<qint64> UserDefaults::integer(const QString &key) const
 {
-    const QJsonValue stored = m_values.value(key);
-    if (!stored.isDouble())
+    const QJsonValue stored = value(key).value_or(QJsonValue());
+    // toInteger() answers its default for a number with a fraction or beyond
+    // 64 bits: two different defaults tell such a number from a stored one.
+    const qint64 number = stored.toInteger(0);
+    if (!stored.isDouble() || number != stored.toInteger(1))
         return std::nullopt;
-    const double number = stored.toDouble();
-    if (!std::isfinite(number) || std::trunc(number) != number || std::fabs(number) > maxExactInteger)
-        return std::nullopt;
-    return static_cast<qint64>(number);
+    return number;
 }
 
 std::optional<QString> UserDefaults::string(const QString &key) const
 {
-    const QJsonValue stored = m_values.value(key);
+    const QJsonValue stored = value(key).value_or(QJsonValue());
     if (!stored.isString())
         return std::nullopt;
     return stored.toString();
@@ -68,7 +119,7 @@ std::optional<QString> UserDefaults::string(const QString &key) const
 
 std::optional<QStringList> UserDefaults::stringList(const QString &key) const
 {
-    const QJsonValue stored = m_values.value(key);
+    const QJsonValue stored = value(key).value_or(QJsonValue());
     if (!stored.isArray())
         return std::nullopt;
     QStringList list;
@@ -82,8 +133,9 @@ std::optional<QStringList> UserDefaults::stringList(const QString &key) const
 
 std::optional<QJsonValue> UserDefaults::value(const QString &key) const
 {
-    auto it = m_values.constFind(key);
-    if (it == m_values.constEnd())
+    const QMutexLocker locker(&m_shared->mutex);
+    const auto it = m_shared->values.constFind(key);
+    if (it == m_shared->values.constEnd())
         return std::nullopt;
     return *it;
 }
@@ -110,24 +162,29 @@ bool UserDefaults::setStringList(const QString &key, const QStringList &value)
 
 bool UserDefaults::setValue(const QString &key, const QJsonValue &value)
 {
-    m_values.insert(key, value);
-    return write();
+    const QMutexLocker locker(&m_shared->mutex);
+    m_shared->values.insert(key, value);
+    return write(*m_shared);
 }
 
 bool UserDefaults::remove(const QString &key)
 {
-    m_values.remove(key);
-    return write();
+    const QMutexLocker locker(&m_shared->mutex);
+    m_shared->values.remove(key);
+    return write(*m_shared);
 }
 
-bool UserDefaults::write() const
+bool UserDefaults::write(Shared &shared)
 {
-    if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+    if (!QDir().mkpath(QFileInfo(shared.filePath).absolutePath()))
         return false;
-    QSaveFile file(m_filePath);
+    if (shared.keepAside && !copyAside(shared.filePath))
+        return false;
+    shared.keepAside = false;
+    QSaveFile file(shared.filePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+    file.write(QJsonDocument(shared.values).toJson(QJsonDocument::Indented));
     return file.commit();
 }
 

@@ -4,14 +4,16 @@
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 namespace tw {
 
 // The user's settings under plain keys, kept as one JSON object in a file
-// ($XDG_CONFIG_HOME/TidewellSync/defaults.json by default). One store is
-// shared by every reader of a file; each setter writes the whole file at once,
-// atomically.
+// ($XDG_CONFIG_HOME/TidewellSync/defaults.json by default). Every
+// UserDefaults of one file in this process shares one set of values, so a key
+// written through one is seen by the others and kept when they write; each
+// setter writes the whole file at once, atomically. Safe from any thread.
 //
 // Getters are typed: a key that is absent, or that holds a value of another
 // type, reads as absent, so callers fall back to their default. Booleans stay
@@ -19,8 +21,11 @@ namespace tw {
 class UserDefaults
 {
 public:
-    // Reads the file; one that is missing or not a JSON object gives an empty
-    // store (and is replaced on the first write).
+    // Joins the values of a store of the same file that is still alive, or
+    // reads the file. One that is missing or not a JSON object gives an empty
+    // store. A file that is there but is not a JSON object is copied aside,
+    // under its own name followed by ".corrupt-<seconds since 1970>", before
+    // the first write replaces it; a write that cannot make that copy fails.
     explicit UserDefaults(QString filePath);
     UserDefaults(const UserDefaults &) = delete;
     UserDefaults &operator=(const UserDefaults &) = delete;
@@ -29,9 +34,10 @@ public:
 
     const QString &filePath() const { return m_filePath; }
 
-    bool contains(const QString &key) const { return m_values.contains(key); }
+    bool contains(const QString &key) const { return value(key).has_value(); }
     std::optional<bool> boolean(const QString &key) const;
-    // Whole numbers only: 2.5, true or "2" read as absent.
+    // Whole numbers within 64 bits only: 2.5, 1e300, true or "2" read as
+    // absent. Every value setInteger() writes reads back exactly.
     std::optional<qint64> integer(const QString &key) const;
     std::optional<QString> string(const QString &key) const;
     // Absent unless every element is a string.
@@ -49,10 +55,13 @@ public:
     bool remove(const QString &key);
 
 private:
-    bool write() const;
+    struct Shared;
+
+    static std::shared_ptr<Shared> sharedStore(const QString &filePath);
+    static bool write(Shared &shared);
 
     QString m_filePath;
-    QJsonObject m_values;
+    std::shared_ptr<Shared> m_shared;
 };
 
 } // namespace tw

@@ -208,14 +208,21 @@ TEST_F(EventControllerTest, AsksFromTheHighestIDAndNotifiesOnlyOnChange)
     EXPECT_EQ(engine.callsOf("events").mid(0, 2), (QStringList{"events(0)", "events(7)"}));
 }
 
-TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectory)
+TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectoryNeverThroughALink)
 {
     const QString dir = root.filePath("Shots/Day1");
-    ASSERT_TRUE(QDir().mkpath(dir));
+    QTemporaryDir outside;
+    ASSERT_TRUE(QDir().mkpath(dir) && QDir().mkpath(outside.filePath("Day1")));
+    ASSERT_TRUE(QFile::link(outside.path(), root.filePath("Linked")));
+    ASSERT_TRUE(QFile::link(outside.filePath("Day1"), root.filePath("Shots/Link")));
     const struct timespec times[2] = {{1'500'000'000, 0}, {1'600'000'000, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir).constData(), times, 0), 0);
-    engine.state.directoryModified[folderA]["Shots/Day1"] = 1'234'567'890;
-    engine.pushEvent(item(folderA, "Shots/Day1"));
+    for (const QString &path : {dir, outside.path(), outside.filePath("Day1")})
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    // The links' restores are asked for first and answered first.
+    for (const char *path : {"Linked/Day1", "Shots/Link", "Shots/Day1"}) {
+        engine.state.directoryModified[folderA][path] = 1'234'567'890;
+        engine.pushEvent(item(folderA, path));
+    }
     startAndDrain();
     struct stat info{};
     ASSERT_TRUE(waitUntil([&] {
@@ -224,6 +231,10 @@ TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectory)
     }));
     EXPECT_EQ(info.st_mtim.tv_nsec, 0);
     EXPECT_EQ(info.st_atim.tv_sec, 1'500'000'000);
+    for (const QString &path : {outside.path(), outside.filePath("Day1")}) {
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mtim.tv_sec, 1'600'000'000) << path.toStdString();
+    }
 }
 
 TEST(EventControllerLocationTest, JoinsWithOneSeparatorAndStaysInsideTheRoot)

@@ -75,6 +75,9 @@ TEST_F(CreationDateControllerTest, FollowsTheTreeFromTheFirstPassOn)
     EXPECT_TRUE(carriesBirthTime(existing));
     EXPECT_EQ(rawCrtime(archived), std::nullopt);
 
+    // A synced link to a file outside is seen first and leaves that file alone.
+    const QString target = outside.filePath(QStringLiteral("target"));
+    ASSERT_TRUE(writeFile(target) && QFile::link(target, path(QStringLiteral("link"))));
     // Nested directories made in quick succession may exist before their
     // parent is watched. Events are not filtered by name: the archive too.
     ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("new/deeper/deepest"))));
@@ -82,6 +85,7 @@ TEST_F(CreationDateControllerTest, FollowsTheTreeFromTheFirstPassOn)
                              makeFile(QStringLiteral("top")), makeFile(QStringLiteral(".stversions/archived"))};
     for (const QString &file : later)
         EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(file); }, deadline)) << file.toStdString();
+    EXPECT_EQ(rawCrtime(target), std::nullopt);
 
     // A directory moved in is followed, and so is what is made in it later.
     ASSERT_TRUE(QDir().rename(staged, path(QStringLiteral("moved"))));

@@ -1,8 +1,13 @@
 #include "utilities/UserDefaults.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace tw {
 namespace {
@@ -14,7 +19,7 @@ protected:
 
     void writeRaw(const QByteArray &content)
     {
-        UserDefaults(path()).setBoolean("seed", true);  // creates the directories
+        QDir().mkpath(QFileInfo(path()).path());
         QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
@@ -33,8 +38,10 @@ TEST_F(UserDefaultsTest, ValuesSurviveANewStoreAndRemovalToo)
         EXPECT_TRUE(defaults.setStringList("dismissed", {"a", "b"}));
         defaults.setInteger("gone", 1);
         defaults.remove("gone");
+        EXPECT_TRUE(defaults.setInteger("largest", std::numeric_limits<qint64>::max()));
     }
     UserDefaults reread(path());
+    EXPECT_EQ(reread.integer("largest"), std::numeric_limits<qint64>::max());
     EXPECT_EQ(reread.integer("manualDownLimitKbps"), 512);
     EXPECT_EQ(reread.boolean("lanDiagnostics"), false);
     EXPECT_EQ(reread.string("appearance"), "dark");
@@ -58,6 +65,9 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
         {"-25", {}, -25, {}, {}},
         {"2.5", {}, {}, {}, {}},
         {"1e300", {}, {}, {}, {}},
+        {"9007199254740993", {}, 9007199254740993, {}, {}},
+        {"-9223372036854775808", {}, std::numeric_limits<qint64>::min(), {}, {}},
+        {"9223372036854775808", {}, {}, {}, {}},
         {"\"5\"", {}, {}, "5", {}},
         {"null", {}, {}, {}, {}},
         {"[\"a\"]", {}, {}, {}, QStringList{"a"}},
@@ -76,15 +86,35 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
     }
 }
 
-TEST_F(UserDefaultsTest, UnreadableFileIsAnEmptyStoreAndIsReplacedOnWrite)
+TEST_F(UserDefaultsTest, UnreadableFileIsAnEmptyStoreAndIsCopiedAsideBeforeItIsReplaced)
 {
     writeRaw("[1, 2]");
     EXPECT_FALSE(UserDefaults(path()).contains("seed"));
     writeRaw("{ not json");
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
     UserDefaults defaults(path());
-    EXPECT_FALSE(defaults.contains("seed"));
-    defaults.setInteger("manualUpLimitKbps", 64);
+    EXPECT_TRUE(defaults.setInteger("manualUpLimitKbps", 64));
+    EXPECT_TRUE(defaults.setInteger("manualDownLimitKbps", 32));
+    const QStringList copies = QDir(QFileInfo(path()).path()).entryList({"defaults.json.corrupt-*"});
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_GE(copies[0].section('-', -1).toLongLong(), before);
+    QFile copy(QFileInfo(path()).dir().filePath(copies[0]));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "{ not json");
     EXPECT_EQ(UserDefaults(path()).integer("manualUpLimitKbps"), 64);
+}
+
+TEST_F(UserDefaultsTest, TwoStoresOfOneFileKeepEachOthersKeys)
+{
+    UserDefaults first(path());
+    UserDefaults second(dir.filePath("config/./TidewellSync/../TidewellSync/defaults.json"));
+    first.setString("appearance", "dark");
+    second.setBoolean("autoJoinNode", false);
+    EXPECT_EQ(second.string("appearance"), "dark");
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(),
+              (QJsonObject{{"appearance", "dark"}, {"autoJoinNode", false}}));
 }
 
 TEST_F(UserDefaultsTest, UnwritableLocationKeepsTheValueInMemory)

@@ -1,5 +1,6 @@
 #include "engine/syncthing/SyncthingIgnoreUpdate.h"
 
+#include "engine/PlatformError.h"
 #include "engine/SyncEngineError.h"
 
 namespace tw {
@@ -16,6 +17,12 @@ QString visible(QString line)
 bool breaksLine(const QString &line)
 {
     return line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')) || line.contains(QChar(u'\0'));
+}
+
+QString rollbackFailureText(const QString &refusal, const QString &rollbackFailure)
+{
+    return refusal + QStringLiteral(" (the previous ignore patterns could not be put back: ") + rollbackFailure +
+           QStringLiteral("; the folder may stay stopped until its ignore patterns are fixed)");
 }
 
 } // namespace
@@ -38,13 +45,17 @@ QCoro::Task<void> SyncthingIgnoreUpdate::replace(SyncthingAPI api, QString folde
     if (!error)
         co_return;
     // Syncthing has stopped the folder over the bad pattern; the old lines
-    // start it again. Failing to write them back changes nothing about what
-    // the caller must hear: its lines were refused.
+    // start it again. When they cannot be written back either, the folder may
+    // stay stopped with the bad line in place, and the user must hear that too.
+    std::optional<QString> rollbackFailure;
     try {
         co_await api.setIgnores(folderID, previous);
-    } catch (const std::exception &) {
+    } catch (const std::exception &failure) {
+        rollbackFailure = describeError(failure);
     }
-    throw SyncEngineError::backend(*error);
+    if (!rollbackFailure)
+        throw SyncEngineError::backend(*error);
+    throw SyncEngineError::backend(rollbackFailureText(*error, *rollbackFailure));
 }
 
 } // namespace tw

@@ -106,12 +106,14 @@ TEST_F(SyncthingEngineArchiveTest, AnIgnoreUpdateRefusedBySyncthingPutsThePrevio
     }
 }
 
-TEST_F(SyncthingEngineArchiveTest, ARefusedUpdateFailsWithSyncthingsTextEvenIfTheRollbackFails)
+TEST_F(SyncthingEngineArchiveTest, ARefusedUpdateWhoseRollbackFailsSaysTheFolderMayStayStopped)
 {
     rig.server().enqueue(Response::json(R"({"ignore": ["old"]})"));
     rig.server().enqueue(Response::json(R"({"ignore": ["[x"], "error": "bad pattern"})"));
     rig.server().enqueue(Response::text(500, "disk full"));
-    EXPECT_EQ(failureOf(engine().updateIgnorePatterns("f", {"[x"}))->errorDescription(), QStringLiteral("bad pattern"));
+    EXPECT_EQ(failureOf(engine().updateIgnorePatterns("f", {"[x"}))->errorDescription(),
+              QStringLiteral("bad pattern (the previous ignore patterns could not be put back: Backend error (HTTP "
+                             "500): disk full; the folder may stay stopped until its ignore patterns are fixed)"));
     EXPECT_EQ(requests().size(), 3);
 }
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+
+namespace tw {
+
+// An item below a synced folder, reached from the folder without following a
+// symbolic link on the way. A teammate can sync a link to anywhere on this
+// machine; acting on a path through such a link, whether it is the item itself
+// or a directory on the way, would change something outside the folder. The
+// folder's own path may hold links: those are the user's choice.
+//
+// The item's directory is held open, so whatever is done through this object
+// happens in the directory that was checked, even when a directory on the way
+// is swapped for a link meanwhile.
+class FolderItem
+{
+public:
+    // The item at relative (empty components are passed over) below folder.
+    // Nothing when a directory on the way below the folder is a link, is
+    // missing or cannot be entered, when relative names no item or holds "."
+    // or "..", or when the item cannot be looked at.
+    static std::optional<FolderItem> open(const QString &folder, const QString &relative);
+
+    FolderItem(FolderItem &&other) noexcept;
+    FolderItem &operator=(FolderItem &&other) = delete;
+    FolderItem(const FolderItem &) = delete;
+    FolderItem &operator=(const FolderItem &) = delete;
+    ~FolderItem();
+
+    // The item's own type, as it was when opened: a link is a symlink.
+    std::filesystem::file_type type() const { return m_type; }
+
+    // Sets only the modification time, to whole seconds, of the item itself
+    // (a link that has taken its place meanwhile, not what it points to).
+    // Answers 0 or the errno of the failure.
+    int setModificationTime(qint64 secondsSince1970) const;
+
+private:
+    FolderItem(int directory, QByteArray name, std::filesystem::file_type type);
+
+    int m_directory = -1;
+    QByteArray m_name;
+    std::filesystem::file_type m_type = std::filesystem::file_type::none;
+};
+
+} // namespace tw
