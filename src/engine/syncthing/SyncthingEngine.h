@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -132,6 +133,9 @@ private:
     quint64 m_generation = 0;
     // Read-modify-write edits of a folder's device list, one at a time.
     AsyncMutex m_folderDevicesMutex;
+    // Per folder ID: a restore's check of the archive and its request, one at
+    // a time, so two restores of one version cannot both pass the check.
+    std::map<QString, AsyncMutex> m_restoreMutexes;
 };
 
 } // namespace tw

@@ -18,6 +18,7 @@ namespace tw {
 namespace {
 
 const QString kFolderKey = QStringLiteral("folder");
+const QString kVersionNotFound = QStringLiteral("version not found");
 
 BrowseEntry browseEntry(const STBrowseEntry &entry)
 {
@@ -39,15 +40,54 @@ QList<ArchivedVersion> flattenVersions(const QMap<QString, QList<STVersion>> &ve
     return result;
 }
 
-QCoro::Task<void> restore(SyncthingAPI api, QString folderID, QMap<QString, QString> mapping)
+// Syncthing names a version by its time truncated to the second, as an
+// instant: a time sent in another zone or with a fraction restores the same
+// version, so texts that differ can still name one version.
+bool sameVersionTime(const QString &listed, const QString &requested)
 {
-    const QMap<QString, QString> failures = co_await api.restoreVersions(folderID, mapping);
-    if (failures.isEmpty())
-        co_return;
+    if (listed == requested)
+        return true;
+    const std::optional<qint64> seconds = SyncthingEngine::parseSyncthingModified(requested);
+    return seconds && seconds == SyncthingEngine::parseSyncthingModified(listed);
+}
+
+bool isListed(const QMap<QString, QList<STVersion>> &versions, const QString &path, const QString &versionTime)
+{
+    const QList<STVersion> listed = versions.value(path);
+    return std::any_of(listed.cbegin(), listed.cend(), [&versionTime](const STVersion &version) {
+        return sameVersionTime(version.versionTime, versionTime);
+    });
+}
+
+[[noreturn]] void throwRestoreFailures(const QMap<QString, QString> &failures)
+{
     QStringList parts;
     for (auto it = failures.constBegin(); it != failures.constEnd(); ++it)
         parts.append(it.value().isEmpty() ? it.key() : it.key() + QStringLiteral(": ") + it.value());
     throw SyncEngineError::backend(QStringLiteral("Could not restore ") + parts.join(QStringLiteral("; ")));
+}
+
+// Syncthing moves the live file into the archive before it looks for the
+// version, so a restore of a version that is gone (a second click, a stale
+// list) would lose the live file: only listed versions are sent. The caller
+// holds the folder's restore lock from the read until the answer.
+QCoro::Task<void> restoreListed(SyncthingAPI api, QString folderID, QMap<QString, QString> mapping)
+{
+    const QMap<QString, QList<STVersion>> versions = co_await api.folderVersions(folderID);
+    QMap<QString, QString> listed;
+    QMap<QString, QString> failures;
+    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it) {
+        if (isListed(versions, it.key(), it.value()))
+            listed.insert(it.key(), it.value());
+        else
+            failures.insert(it.key(), kVersionNotFound);
+    }
+    if (!listed.isEmpty()) {
+        const QMap<QString, QString> refused = co_await api.restoreVersions(folderID, listed);
+        failures.insert(refused);
+    }
+    if (!failures.isEmpty())
+        throwRestoreFailures(failures);
 }
 
 std::optional<qint64> modifiedOfFileRecord(const QJsonObject &record)
@@ -138,7 +178,8 @@ QCoro::Task<void> SyncthingEngine::restoreArchived(QString folderID, QString pat
     const SyncthingAPI api = requireAPI();
     QMap<QString, QString> mapping;
     mapping.insert(path, versionTime);
-    co_await restore(api, folderID, mapping);
+    const auto guard = co_await m_restoreMutexes[folderID].lock();
+    co_await restoreListed(api, folderID, mapping);
 }
 
 QCoro::Task<void> SyncthingEngine::restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping)
@@ -146,7 +187,8 @@ QCoro::Task<void> SyncthingEngine::restoreArchivedBatch(QString folderID, QMap<Q
     if (mapping.isEmpty())
         co_return;
     const SyncthingAPI api = requireAPI();
-    co_await restore(api, folderID, mapping);
+    const auto guard = co_await m_restoreMutexes[folderID].lock();
+    co_await restoreListed(api, folderID, mapping);
 }
 
 std::optional<qint64> SyncthingEngine::parseSyncthingModified(const QString &text)

@@ -274,13 +274,28 @@ TEST_F(EngineFoldersIntegrationTest, ARemoteChangeIsArchivedListedNewestFirstAnd
     batch.insert(versions[0].path, versions[0].versionTime);
     awaitTask(engine->restoreArchivedBatch(folder.id, batch));
     EXPECT_EQ(readFile(folder.path + "/second.txt"), "second v1");
+}
 
-    const std::optional<SyncEngineError> missing =
-        failureOf(engine->restoreArchived(folder.id, QStringLiteral("missing.txt"), versions[0].versionTime));
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->kind(), SyncEngineError::Kind::Backend);
-    EXPECT_TRUE(missing->payload().startsWith("Could not restore missing.txt: ")) << missing->payload().toStdString();
-    EXPECT_GT(missing->payload().size(), 31); // Syncthing's own text follows
+TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKeepsTheLiveFile)
+{
+    // Syncthing archives the live file before it looks for the version.
+    const QString path = folderPath("restores");
+    for (const QString name : {"a", "b"}) {
+        writeFile(path + "/" + name, "live");
+        writeFile(path + "/.stversions/" + name + "~20240105-101112", "old");
+    }
+    const SyncFolder folder = makeFolder("restores", VersioningPolicy::simple(5));
+    ASSERT_TRUE(waitUntilIndexed(a, folder.id, 2));
+    const QString time = awaitTask(engine->archivedVersions(folder.id)).value(0).versionTime;
+
+    awaitTask(engine->restoreArchived(folder.id, "a", time));
+    EXPECT_TRUE(failureOf(engine->restoreArchived(folder.id, "a", time)));
+    QCoro::Task<void> first = engine->restoreArchivedBatch(folder.id, {{"b", time}, {"missing", time}});
+    QCoro::Task<void> second = engine->restoreArchived(folder.id, "b", time);
+    EXPECT_EQ(failureOf(std::move(first)).value().payload(), "Could not restore missing: version not found");
+    // Our own text: the second waited for the first and found the version gone.
+    EXPECT_EQ(failureOf(std::move(second)).value().payload(), "Could not restore b: version not found");
+    EXPECT_EQ(readFile(path + "/a") + readFile(path + "/b"), "oldold");
 }
 
 } // namespace

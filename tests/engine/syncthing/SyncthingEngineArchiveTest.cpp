@@ -7,6 +7,7 @@
 
 #include "AwaitTask.h"
 #include "EngineOnFakeServer.h"
+#include "FakeServerRoutes.h"
 #include "QtPrinters.h"
 
 #include <QDateTime>
@@ -189,7 +190,7 @@ TEST_F(SyncthingEngineArchiveTest, ArchivedVersionsAreFlattenedNewestFirst)
     EXPECT_EQ(line(requests().value(0)), "GET /rest/folder/versions?folder=f");
 }
 
-TEST_F(SyncthingEngineArchiveTest, RestoreSendsThePairsAndFailsForWhatSyncthingCouldNotRestore)
+TEST_F(SyncthingEngineArchiveTest, RestoreSendsListedPairsAndFailsForWhatSyncthingCouldNotRestore)
 {
     QMap<QString, QString> batch;
     batch.insert("a.txt", "2024-03-01T10:00:00+01:00");
@@ -218,12 +219,17 @@ TEST_F(SyncthingEngineArchiveTest, RestoreSendsThePairsAndFailsForWhatSyncthingC
         {"HTTP error unchanged", single, Response::text(500, "versioner not configured"), SyncEngineError::Kind::Http,
          "versioner not configured"},
     };
+    FakeServerRoutes routes(rig.server());
+    routes.onJson("GET /rest/folder/versions", R"({"a.txt": [{"versionTime": "2024-03-01T10:00:00+01:00"}],
+                                                   "dir/b c.txt": [{"versionTime": "2024-02-01T10:00:00+01:00"}]})");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        answer(c.response);
+        rig.server().clearRequests();
+        routes.on("POST /rest/folder/versions", c.response);
         const std::optional<SyncEngineError> failure = failureOf(c.call(engine()));
-        ASSERT_EQ(requests().size(), 1);
-        EXPECT_EQ(line(requests()[0]), "POST /rest/folder/versions?folder=f%201");
+        ASSERT_EQ(requests().size(), 2);
+        EXPECT_EQ(line(requests()[0]), "GET /rest/folder/versions?folder=f%201");
+        EXPECT_EQ(line(requests()[1]), "POST /rest/folder/versions?folder=f%201");
         if (!c.kind) {
             EXPECT_FALSE(failure) << failure->errorDescription().toStdString();
             continue;
@@ -236,10 +242,17 @@ TEST_F(SyncthingEngineArchiveTest, RestoreSendsThePairsAndFailsForWhatSyncthingC
             EXPECT_TRUE(failure->payload().startsWith("Failed to decode ")) << failure->payload().toStdString();
     }
 
-    answer(Response::json("{}"));
+    routes.onJson("POST /rest/folder/versions", "{}");
+    rig.server().clearRequests();
     awaitTask(many(engine()));
-    EXPECT_EQ(objectOf(requests()[0].body),
+    EXPECT_EQ(objectOf(requests().value(1).body),
               (QJsonObject{{"a.txt", "2024-03-01T10:00:00+01:00"}, {"dir/b c.txt", "2024-02-01T10:00:00+01:00"}}));
+
+    // The listed version in another zone is the same instant: sent as asked.
+    routes.onJson("GET /rest/folder/versions", R"({"a.txt": [{"versionTime": "2024-03-01T09:00:00Z"}]})");
+    rig.server().clearRequests();
+    awaitTask(single(engine()));
+    EXPECT_EQ(objectOf(requests().value(1).body), (QJsonObject{{"a.txt", "2024-03-01T10:00:00+01:00"}}));
 }
 
 } // namespace
