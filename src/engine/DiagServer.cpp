@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <unistd.h>
+
 namespace tw {
 namespace {
 
@@ -27,6 +29,8 @@ protected:
         socket->setReadBufferSize(DiagConnection::headLimit);
         if (socket->setSocketDescriptor(descriptor))
             addPendingConnection(socket.release());
+        else
+            ::close(static_cast<int>(descriptor));  // the socket did not take it over
     }
 };
 
