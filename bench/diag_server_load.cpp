@@ -168,7 +168,7 @@ void print(const char *title, const Load &load, const std::map<QString, tw::benc
                     entry.serverMs);
         reached += entry.count;
     }
-    std::printf("  to Syncthing in all: %d requests (%.3f per LAN request)\n", reached, double(reached) / totalRequests);
+    std::printf("  to Syncthing in all: %d requests (%.4f per LAN request)\n", reached, double(reached) / totalRequests);
 }
 
 } // namespace

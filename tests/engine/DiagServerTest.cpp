@@ -206,6 +206,7 @@ TEST_F(DiagServerTest, EngineGateAdmitsOnlyTheDevicesOwnConnectionAlsoFromAMappe
     EXPECT_EQ(ask(statusRequest), notPaired);
     // The same device connected over loopback is the client itself.
     pairedAt(engine, QStringLiteral("127.0.0.2:22000"));
+    server->isKnownPeer = PairedPeerGate::forEngine(&engine);  // a gate that has not seen the old connection
     EXPECT_EQ(ask(statusRequest), emptyStatus);
 }
 

@@ -2,8 +2,14 @@
 
 #include "AwaitTask.h"
 #include "FakeSyncEngine.h"
+#include "ManualClock.h"
 
 #include <gtest/gtest.h>
+#include <vector>
+
+#include <qcoro/qcorotimer.h>
+
+using namespace std::chrono_literals;
 
 namespace tw {
 namespace {
@@ -25,7 +31,12 @@ void arrange(FakeSyncEngine &engine, bool paired, std::optional<QString> connect
 
 bool admits(FakeSyncEngine &engine, const QString &sender, const QString &source)
 {
-    return awaitTask(PairedPeerGate::admits(&engine, sender, source));
+    return awaitTask(PairedPeerGate(&engine).admits(sender, source));
+}
+
+QCoro::Task<void> answerFromTheEventLoop(QString)
+{
+    co_await QCoro::sleepFor(1ms);
 }
 
 TEST(PairedPeerGateTest, AdmitsOnlyAPairedDeviceFromItsConnection)
@@ -55,14 +66,45 @@ TEST(PairedPeerGateTest, AdmitsOnlyAPairedDeviceFromItsConnection)
     }
 }
 
-TEST(PairedPeerGateTest, FailingOrMissingEngineRefuses)
+TEST(PairedPeerGateTest, FailingOrMissingEngineRefusesUntilTheNextRefresh)
 {
     FakeSyncEngine engine;
     arrange(engine, true, QStringLiteral("192.168.1.20:22000"));
+    ManualClock clock;
+    PairedPeerGate gate(&engine, clock.clock());
     engine.failNext(QStringLiteral("connections"), SyncEngineError::notRunning());
-    EXPECT_FALSE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
-    EXPECT_TRUE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
-    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(nullptr, peerID, QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(gate.admits(peerID, QStringLiteral("192.168.1.20"))));
+    clock.advanceMs(1999);
+    EXPECT_FALSE(awaitTask(gate.admits(peerID, QStringLiteral("192.168.1.20"))));
+    clock.advanceMs(1);
+    EXPECT_TRUE(awaitTask(gate.admits(peerID, QStringLiteral("192.168.1.20"))));
+    EXPECT_FALSE(awaitTask(PairedPeerGate(nullptr).admits(peerID, QStringLiteral("192.168.1.20"))));
+}
+
+TEST(PairedPeerGateTest, BurstsShareOneRefreshInTwoSeconds)
+{
+    FakeSyncEngine engine;
+    arrange(engine, true, QStringLiteral("192.168.1.20:22000"));
+    engine.beforeAnswer = answerFromTheEventLoop;  // so the burst overlaps the refresh
+    ManualClock clock;
+    PairedPeerGate gate(&engine, clock.clock());
+    const struct
+    {
+        qint64 advanceMs;
+        int refreshes;
+    } bursts[] = {{0, 1}, {1999, 1}, {1, 2}};
+    for (const auto &burst : bursts) {
+        clock.advanceMs(burst.advanceMs);
+        std::vector<QCoro::Task<bool>> requests;
+        for (int i = 0; i < 100; ++i)
+            requests.push_back(gate.admits(peerID, QStringLiteral("192.168.1.20")));
+        int admitted = 0;
+        for (QCoro::Task<bool> &request : requests)
+            admitted += awaitTask(std::move(request)) ? 1 : 0;
+        EXPECT_EQ(admitted, 100);
+        EXPECT_EQ(engine.callCount(QStringLiteral("devices")), burst.refreshes);
+        EXPECT_EQ(engine.callCount(QStringLiteral("connections")), burst.refreshes);
+    }
 }
 
 } // namespace
