@@ -127,7 +127,8 @@ Load runLoad(QCoreApplication &app, tw::DiagServer &server, quint32 serverHost, 
 {
     Load load;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] { load.mostOpen = std::max(load.mostOpen, server.openConnections()); });
+    QObject::connect(&sampler, &QTimer::timeout,
+                     [&] { load.mostOpen = std::max(load.mostOpen, server.openConnections()); });
     sampler.start(1);
     std::atomic<int> next{0};
     std::atomic<int> answered{0};
@@ -137,9 +138,9 @@ Load runLoad(QCoreApplication &app, tw::DiagServer &server, quint32 serverHost, 
     std::vector<std::thread> clients;
     for (int c = 0; c < clientCount; ++c) {
         const quint32 source = (127u << 24) | (1u << 8) | quint32(c + 1);  // 127.0.1.<c+1>
-        clients.emplace_back([&, source] {
+        clients.emplace_back([&, source, port = server.serverPort()] {
             while (next.fetch_add(1) < totalRequests)
-                (exchange(source, serverHost, server.serverPort(), request, expected) ? answered : dropped).fetch_add(1);
+                (exchange(source, serverHost, port, request, expected) ? answered : dropped).fetch_add(1);
         });
     }
     std::thread joiner([&] {
@@ -168,7 +169,8 @@ void print(const char *title, const Load &load, const std::map<QString, tw::benc
                     entry.serverMs);
         reached += entry.count;
     }
-    std::printf("  to Syncthing in all: %d requests (%.4f per LAN request)\n", reached, double(reached) / totalRequests);
+    std::printf("  to Syncthing in all: %d requests (%.4f per LAN request)\n", reached,
+                double(reached) / totalRequests);
 }
 
 } // namespace

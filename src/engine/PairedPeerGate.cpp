@@ -10,7 +10,8 @@ namespace {
 
 // The host of each connected device that is also in the device list; the
 // first connected record of a device counts.
-QHash<QString, QString> hostsOfPairedDevices(const QList<SyncDevice> &devices, const QList<DeviceConnection> &connections)
+QHash<QString, QString> hostsOfPairedDevices(const QList<SyncDevice> &devices,
+                                             const QList<DeviceConnection> &connections)
 {
     QSet<QString> paired;
     for (const SyncDevice &device : devices)
@@ -44,7 +45,8 @@ QCoro::Task<bool> PairedPeerGate::admits(QString deviceID, QString sourceAddress
 
 DiagServer::KnownPeerTest PairedPeerGate::forEngine(SyncEngine *engine, Clock clock)
 {
-    return [gate = std::make_shared<PairedPeerGate>(engine, std::move(clock))](QString deviceID, QString sourceAddress) {
+    auto gate = std::make_shared<PairedPeerGate>(engine, std::move(clock));
+    return [gate](QString deviceID, QString sourceAddress) {
         return admitsThrough(gate, std::move(deviceID), std::move(sourceAddress));
     };
 }

@@ -295,21 +295,19 @@ TEST_F(DiagServerTest, TricklingClientsAreCutOffAndCannotShutOutAnotherAddress)
     options.maxConnections = 3;
     options.maxConnectionsPerAddress = 2;
     startServer(options);
+    // Two clients from one address drip head bytes that never end it; a third is over its address's cap.
     RawHttpClient trickling[2];
+    for (RawHttpClient &client : trickling)
+        ASSERT_TRUE(client.connectTo(loopback, server->serverPort()));
     QTimer drip;
     QObject::connect(&drip, &QTimer::timeout, [&] {
         for (RawHttpClient &client : trickling)
             client.send("a");
     });
-    for (RawHttpClient &client : trickling) {
-        ASSERT_TRUE(client.connectTo(loopback, server->serverPort()));
-        client.send("GET /status HTTP/1.1\r\nX-Pad: ");
-    }
     drip.start(50);
     RawHttpClient overCap;
     overCap.connectTo(loopback, server->serverPort());  // may be closed before it sees itself connected
     ASSERT_TRUE(overCap.waitClosed());
-    EXPECT_TRUE(overCap.received().isEmpty());
 
     RawHttpClient other;
     ASSERT_TRUE(other.bindTo(QHostAddress(QStringLiteral("127.0.0.2"))));
@@ -317,7 +315,7 @@ TEST_F(DiagServerTest, TricklingClientsAreCutOffAndCannotShutOutAnotherAddress)
     other.send(statusRequest);
     ASSERT_TRUE(other.waitClosed());
     EXPECT_EQ(other.received(), emptyStatus);
-    // Both answers came within the deadline, while the trickling clients were still held.
+    // Both came within the deadline, while the trickling clients were still held.
     EXPECT_FALSE(trickling[0].isClosed() || trickling[1].isClosed());
     for (RawHttpClient &client : trickling) {
         ASSERT_TRUE(client.waitClosed(10000));
