@@ -11,19 +11,22 @@ const QByteArray headTerminator = QByteArrayLiteral("\r\n\r\n");
 
 } // namespace
 
-DiagConnection::DiagConnection(QTcpSocket *socket, std::chrono::milliseconds idleTimeout, QObject *parent)
+DiagConnection::DiagConnection(QTcpSocket *socket, Timeouts timeouts, QObject *parent)
     : QObject(parent), m_socket(socket)
 {
     socket->setParent(this);
     // Qt would otherwise buffer whatever a peer sends before we get to it.
     socket->setReadBufferSize(headLimit);
+    m_requestDeadline.setSingleShot(true);
+    m_requestDeadline.setInterval(timeouts.requestDeadline);
+    connect(&m_requestDeadline, &QTimer::timeout, this, &DiagConnection::cancel);
     m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(idleTimeout);
+    m_idleTimer.setInterval(timeouts.answerIdle);
     connect(&m_idleTimer, &QTimer::timeout, this, &DiagConnection::cancel);
     connect(socket, &QTcpSocket::readyRead, this, &DiagConnection::onReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, [this] { m_idleTimer.start(); });
     connect(socket, &QTcpSocket::disconnected, this, &DiagConnection::finish);
-    m_idleTimer.start();
+    m_requestDeadline.start();
     // Data may have arrived before we were connected to the socket.
     if (socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &DiagConnection::onReadyRead, Qt::QueuedConnection);
@@ -69,7 +72,6 @@ void DiagConnection::onReadyRead()
     if (!m_socket)
         return;
     while (m_receiving && m_socket->bytesAvailable() > 0) {
-        m_idleTimer.start();
         if (!receive(m_socket->read(headLimit)))
             break;
     }
@@ -94,7 +96,7 @@ bool DiagConnection::receive(const QByteArray &chunk)
     const qsizetype bodyStart = m_headEnd + headTerminator.size();
     if (m_buffer.size() - bodyStart >= m_contentLength) {
         m_receiving = false;
-        m_idleTimer.stop();  // the server's handlers take their time; that is not idleness
+        m_requestDeadline.stop();  // the server's handlers take their time; the peer is not to blame
         const QByteArray body = m_contentLength < 1 ? QByteArray() : m_buffer.mid(bodyStart, m_contentLength);
         const QString head = m_head;
         m_buffer.clear();
@@ -109,6 +111,7 @@ bool DiagConnection::receive(const QByteArray &chunk)
 void DiagConnection::finish()
 {
     m_receiving = false;
+    m_requestDeadline.stop();
     m_idleTimer.stop();
     deleteLater();
 }

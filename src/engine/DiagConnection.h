@@ -14,9 +14,10 @@ namespace tw {
 // within the size limits, hands it on, writes the one answer and closes.
 //
 // The connection owns its socket and deletes itself once the socket is gone,
-// whether the answer was written, a limit was hit, the peer went away or the
-// connection stayed idle for longer than the idle time-out (no byte received
-// or written). Whoever keeps a pointer to it holds a QPointer.
+// whether the answer was written, a limit was hit, the peer went away, the
+// request was not complete by its deadline or the answer stalled for longer
+// than the idle time-out (no byte written). Whoever keeps a pointer to it
+// holds a QPointer.
 class DiagConnection : public QObject
 {
     Q_OBJECT
@@ -26,7 +27,17 @@ public:
     static constexpr qsizetype headLimit = 65'536;
     static constexpr qsizetype requestLimit = 1'000'000;
 
-    DiagConnection(QTcpSocket *socket, std::chrono::milliseconds idleTimeout, QObject *parent = nullptr);
+    struct Timeouts
+    {
+        // Head and body must have arrived this long after the connection was
+        // taken; bytes that keep trickling in do not extend it.
+        std::chrono::milliseconds requestDeadline;
+        // While the answer goes out, the longest wait for the peer to take
+        // more of it.
+        std::chrono::milliseconds answerIdle;
+    };
+
+    DiagConnection(QTcpSocket *socket, Timeouts timeouts, QObject *parent = nullptr);
 
     // The address the request came from, as the socket reports it.
     QString peerAddress() const;
@@ -52,6 +63,7 @@ private:
     void finish();
 
     QPointer<QTcpSocket> m_socket;
+    QTimer m_requestDeadline;
     QTimer m_idleTimer;
     QByteArray m_buffer;
     qsizetype m_headEnd = -1;  // offset of the blank line once found

@@ -3,9 +3,12 @@
 #include "engine/DiagConnection.h"
 #include "engine/HttpRequestHead.h"
 #include "engine/ListenSocket.h"
+#include "engine/PeerAddress.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -26,6 +29,8 @@ protected:
         socket->setReadBufferSize(DiagConnection::headLimit);
         if (socket->setSocketDescriptor(descriptor))
             addPendingConnection(socket.release());
+        else
+            ::close(static_cast<int>(descriptor));  // the socket did not take it over
     }
 };
 
@@ -87,18 +92,29 @@ void DiagServer::adopt(QTcpSocket *socket)
 {
     if (!socket)
         return;
+    const QString address = PeerAddress::normalized(socket->peerAddress().toString());
+    int &fromAddress = m_openByAddress[address];
+    if (fromAddress >= m_options.maxConnectionsPerAddress) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    ++fromAddress;
     ++m_openConnections;
-    auto *connection = new DiagConnection(socket, m_options.idleTimeout, this);
-    connect(connection, &QObject::destroyed, this, &DiagServer::connectionClosed);
+    const DiagConnection::Timeouts timeouts{m_options.requestDeadline, m_options.idleTimeout};
+    auto *connection = new DiagConnection(socket, timeouts, this);
+    connect(connection, &QObject::destroyed, this, [this, address] { connectionClosed(address); });
     connect(connection, &DiagConnection::requestReceived, this,
             [this, guard = QPointer<DiagConnection>(connection)](const QString &head, const QByteArray &body) {
                 startRoute(guard, head, body);
             });
 }
 
-void DiagServer::connectionClosed()
+void DiagServer::connectionClosed(const QString &address)
 {
     --m_openConnections;
+    if (--m_openByAddress[address] <= 0)
+        m_openByAddress.remove(address);
     if (m_listener && m_openConnections < m_options.maxConnections) {
         m_listener->resumeAccepting();
         acceptPending();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -37,12 +38,19 @@ public:
     {
         QHostAddress address = QHostAddress::Any;
         quint16 port = defaultPort;
-        // A connection with no byte received or written for this long is
-        // closed, so a silent client cannot hold its slot.
+        // A request whose head and body have not all arrived this long after
+        // its connection was taken is dropped, however steadily its bytes
+        // trickle in, so a slow sender cannot hold its slot.
+        std::chrono::milliseconds requestDeadline = std::chrono::seconds(10);
+        // While the answer is written, a peer that takes none of it for this
+        // long is dropped.
         std::chrono::milliseconds idleTimeout = std::chrono::seconds(10);
         // Above this many open connections the server stops accepting until
         // one closes; waiting clients queue in the listen backlog.
         int maxConnections = 32;
+        // A connection from an address that already has this many open is
+        // closed at once, so one host cannot take every slot.
+        int maxConnectionsPerAddress = 4;
     };
 
     struct PurgeAnswer
@@ -102,7 +110,7 @@ private:
 
     void acceptPending();
     void adopt(QTcpSocket *socket);
-    void connectionClosed();
+    void connectionClosed(const QString &address);
 
     struct Handlers
     {
@@ -124,6 +132,7 @@ private:
     std::unique_ptr<QTcpServer> m_listener;
     bool m_running = false;
     int m_openConnections = 0;
+    QHash<QString, int> m_openByAddress;  // normalized peer address -> open connections
 };
 
 } // namespace tw

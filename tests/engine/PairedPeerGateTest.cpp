@@ -2,8 +2,15 @@
 
 #include "AwaitTask.h"
 #include "FakeSyncEngine.h"
+#include "ManualClock.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
+
+#include <qcoro/qcorotimer.h>
+
+using namespace std::chrono_literals;
 
 namespace tw {
 namespace {
@@ -25,7 +32,12 @@ void arrange(FakeSyncEngine &engine, bool paired, std::optional<QString> connect
 
 bool admits(FakeSyncEngine &engine, const QString &sender, const QString &source)
 {
-    return awaitTask(PairedPeerGate::admits(&engine, sender, source));
+    return awaitTask(PairedPeerGate(&engine).admits(sender, source));
+}
+
+QCoro::Task<void> answerFromTheEventLoop(QString)
+{
+    co_await QCoro::sleepFor(1ms);
 }
 
 TEST(PairedPeerGateTest, AdmitsOnlyAPairedDeviceFromItsConnection)
@@ -55,14 +67,28 @@ TEST(PairedPeerGateTest, AdmitsOnlyAPairedDeviceFromItsConnection)
     }
 }
 
-TEST(PairedPeerGateTest, FailingOrMissingEngineRefuses)
+TEST(PairedPeerGateTest, BurstsShareOneRefreshInTwoSecondsAndAFailedOneRefusesUntilThen)
 {
     FakeSyncEngine engine;
     arrange(engine, true, QStringLiteral("192.168.1.20:22000"));
     engine.failNext(QStringLiteral("connections"), SyncEngineError::notRunning());
-    EXPECT_FALSE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
-    EXPECT_TRUE(admits(engine, peerID, QStringLiteral("192.168.1.20")));
-    EXPECT_FALSE(awaitTask(PairedPeerGate::admits(nullptr, peerID, QStringLiteral("192.168.1.20"))));
+    engine.beforeAnswer = answerFromTheEventLoop;  // so each burst overlaps its refresh
+    ManualClock clock;
+    PairedPeerGate gate(&engine, clock.clock());
+    const std::tuple<qint64, int, int> bursts[] = {{0, 1, 0}, {1999, 1, 0}, {1, 2, 100}};  // advance, refreshes, admitted
+    for (const auto &[advanceMs, refreshes, admitted] : bursts) {
+        clock.advanceMs(advanceMs);
+        std::vector<QCoro::Task<bool>> requests;
+        for (int i = 0; i < 100; ++i)
+            requests.push_back(gate.admits(peerID, QStringLiteral("192.168.1.20")));
+        int admittedInBurst = 0;
+        for (QCoro::Task<bool> &request : requests)
+            admittedInBurst += awaitTask(std::move(request)) ? 1 : 0;
+        EXPECT_EQ(admittedInBurst, admitted);
+        EXPECT_EQ(engine.callCount(QStringLiteral("devices")), refreshes);
+        EXPECT_EQ(engine.callCount(QStringLiteral("connections")), refreshes);
+    }
+    EXPECT_FALSE(awaitTask(PairedPeerGate(nullptr).admits(peerID, QStringLiteral("192.168.1.20"))));
 }
 
 } // namespace

@@ -17,6 +17,8 @@ class RawHttpClient : public QObject
 public:
     explicit RawHttpClient(QObject *parent = nullptr);
 
+    // Makes the connection come from this local address (before connectTo).
+    bool bindTo(const QHostAddress &source) { return m_socket.bind(source); }
     // Connects and runs the event loop until connected; false on failure.
     bool connectTo(const QHostAddress &address, quint16 port, int timeoutMs = 3000);
     // Queues bytes; they go out while the event loop runs.
