@@ -3,6 +3,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSysInfo>
@@ -103,6 +104,32 @@ TEST_F(SyncthingEngineLifecycleIntegrationTest, NoFolderIsDeletedAtStart)
     ASSERT_TRUE(instance.put(QStringLiteral("/rest/config/folders/default"), QJsonDocument(folder).toJson()).ok());
     awaitTask(engine->start());
     EXPECT_TRUE(instance.get(QStringLiteral("/rest/config/folders/default")).ok());
+}
+
+// A second copy on the same home is refused at once: it neither sweeps away
+// the first one's Syncthing nor deletes its database.
+TEST_F(SyncthingEngineLifecycleIntegrationTest, ASecondEngineOnTheSameRootIsRefusedAndTouchesNothing)
+{
+    SyncthingProcess::Options options;
+    options.loopbackOnly = true;
+    options.environment = instance.environment();
+    SyncthingEngine second(std::make_shared<SyncthingProcess>(AppPaths(instance.root() + "/TidewellSync"),
+                                                              SyncthingProcess::defaultCandidates(), options),
+                           [](std::chrono::milliseconds) -> QCoro::Task<void> {
+                               ADD_FAILURE() << "a refused start was tried again";
+                               co_return;
+                           });
+    const qint64 pid = instance.pid();
+    const QStringList files = QDir(instance.home()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const auto refused : {&SyncthingEngine::start, &SyncthingEngine::resetDatabase}) {
+        const auto error = failureOf((second.*refused)());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->errorDescription(), "TidewellMesh is already running for this user.");
+    }
+    EXPECT_EQ(instance.pid(), pid);
+    EXPECT_TRUE(instance.get(QStringLiteral("/rest/system/ping")).ok());
+    for (const QString &file : files)
+        EXPECT_TRUE(QFileInfo::exists(instance.home() + '/' + file)) << file.toStdString();
 }
 
 } // namespace
