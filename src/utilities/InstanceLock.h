@@ -28,7 +28,6 @@ public:
     // Takes the lock unless this object holds it already, creating the root
     // folder first. Whether it is held afterwards.
     bool acquire();
-    bool isHeld() const { return m_file.isLocked(); }
     // Whether the last acquire() found the lock held by a running process.
     bool isHeldElsewhere() const;
     // Why the last acquire() failed, in the user's words.
