@@ -1,6 +1,7 @@
 #include "engine/PlatformError.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "utilities/AppPaths.h"
+#include "utilities/InstanceLock.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -44,6 +45,15 @@ QCoro::Task<void> shutDown(tw::SyncthingEngine *engine)
 
 int main(int argc, char **argv)
 {
+    // Claimed before anything is built: a second copy must neither sweep nor
+    // launch, and it exits, so nothing ever retries it.
+    const tw::AppPaths paths = tw::AppPaths::standard();
+    auto lock = std::make_shared<tw::InstanceLock>(paths);
+    if (!lock->acquire()) {
+        QTextStream(stderr) << lock->failure() << '\n';
+        return 1;
+    }
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("TidewellMesh"));
 
@@ -54,7 +64,11 @@ int main(int argc, char **argv)
     std::signal(SIGINT, onTerminationSignal);
     std::signal(SIGTERM, onTerminationSignal);
 
-    tw::SyncthingEngine engine(tw::AppPaths::standard());
+    tw::SyncthingProcess::Options options = tw::SyncthingProcess::optionsFromEnvironment();
+    options.instanceLock = lock;
+    tw::SyncthingEngine engine(
+        std::make_shared<tw::SyncthingProcess>(paths, tw::SyncthingProcess::defaultCandidates(), options),
+        tw::realSleeper());
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&engine, &notifier] {
         notifier.setEnabled(false);
         shutDown(&engine);

@@ -79,7 +79,9 @@ QCoro::Task<void> SyncthingEngine::start()
         // A failed attempt leaves no child behind, whatever went wrong.
         co_await m_process->stop();
         requireGeneration(generation);
-        if (attempt >= kStartAttempts) {
+        // While another copy holds the home a second attempt would only
+        // be refused again.
+        if (attempt >= kStartAttempts || m_process->isLockedOut()) {
             try {
                 std::rethrow_exception(failure);
             } catch (const std::exception &error) {

@@ -138,7 +138,8 @@ SyncthingProcess::SyncthingProcess(AppPaths paths, QObject *parent)
 
 SyncthingProcess::SyncthingProcess(AppPaths paths, QStringList candidates, Options options, QObject *parent)
     : QObject(parent), m_home(QDir::cleanPath(paths.engineHome())), m_candidates(std::move(candidates)),
-      m_options(std::move(options))
+      m_options(std::move(options)),
+      m_lock(m_options.instanceLock ? m_options.instanceLock : std::make_shared<InstanceLock>(paths))
 {
 }
 
@@ -173,6 +174,15 @@ QString SyncthingProcess::locateBinary() const
     throw SyncEngineError::binaryNotFound(notFoundAdvice);
 }
 
+void SyncthingProcess::requireInstanceLock()
+{
+    if (m_lock->acquire())
+        return;
+    if (m_lock->isHeldElsewhere())
+        throw SyncEngineError::backend(InstanceLock::alreadyRunning);
+    throw PlatformError(m_lock->failure());
+}
+
 QProcessEnvironment SyncthingProcess::baseEnvironment() const
 {
     return m_options.environment.value_or(QProcessEnvironment::systemEnvironment());
@@ -189,6 +199,8 @@ QCoro::Task<SyncthingProcess::Endpoint> SyncthingProcess::startIfNeeded()
     forgetExitedChild();
 
     const QString binary = locateBinary();
+    // The sweep below would stop another copy's Syncthing.
+    requireInstanceLock();
     co_await SyncthingSweep::terminate(m_home, m_options.sleeper);
     co_await ensureHomeAndConfig(binary);
 
@@ -333,6 +345,9 @@ QCoro::Task<void> SyncthingProcess::stopLocked()
 QCoro::Task<void> SyncthingProcess::resetDatabase()
 {
     auto guard = co_await m_mutex.lock();
+    // Another copy's Syncthing and database are not ours to touch.
+    if (!m_lock->acquire())
+        co_return;
     co_await stopLocked();
     // Also those of an earlier run, which are not our child: old and new
     // instances must never share a home.

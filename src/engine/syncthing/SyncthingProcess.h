@@ -2,6 +2,7 @@
 
 #include "utilities/AppPaths.h"
 #include "utilities/AsyncMutex.h"
+#include "utilities/InstanceLock.h"
 #include "utilities/Sleeper.h"
 
 #include <QObject>
@@ -23,6 +24,9 @@ namespace tw {
 // and clears away Syncthing processes of the same home left by an earlier run.
 // It knows nothing of the REST interface; it hands out the Endpoint by which
 // the REST client reaches the child.
+//
+// It sweeps, launches and deletes only while it holds the instance lock of its
+// root, taken before the first of these and kept until it is destroyed.
 //
 // Lives on the main thread. Its operations are serialised among themselves so
 // each stays atomic across its own waits; isRunning() takes no turn, so status
@@ -52,6 +56,9 @@ public:
         Sleeper sleeper = realSleeper();
         // How long stop() waits for the child to end before killing it.
         std::chrono::milliseconds stopGrace{6000};
+        // The instance lock of the root when the application has claimed it
+        // already; otherwise the supervisor makes its own.
+        std::shared_ptr<InstanceLock> instanceLock;
     };
 
     static const QString logFileName;      // "tidewell-syncthing.log"
@@ -72,17 +79,22 @@ public:
 
     // The running child's endpoint, or a newly launched child's. Readiness of
     // the REST interface is not awaited. Throws SyncEngineError (binaryNotFound,
-    // backend for a failed "generate") or PlatformError.
+    // backend for a failed "generate" or for another copy holding the
+    // instance lock) or PlatformError.
     QCoro::Task<Endpoint> startIfNeeded();
     // Terminates the child and forgets it; once done no process of the home
     // is left. Never fails.
     QCoro::Task<void> stop();
     // Stops the child, waits for (or kills) every process of the home and
-    // deletes the home's contents except configuration and keys. Never fails.
+    // deletes the home's contents except configuration and keys. Does nothing
+    // while another copy holds the instance lock. Never fails.
     QCoro::Task<void> resetDatabase();
 
     // Whether the last launched child still runs. Takes no turn.
     bool isRunning() const;
+    // Whether the last start or reset found the home held by another copy
+    // of the application; trying again changes nothing while it runs.
+    bool isLockedOut() const { return m_lock->isHeldElsewhere(); }
     std::optional<Endpoint> endpoint() const { return m_endpoint; }
     // The monitor's process ID, 0 without a child.
     qint64 processId() const;
@@ -104,6 +116,7 @@ private:
     using ProcessPtr = std::unique_ptr<QProcess, DeleteLater>;
 
     QString locateBinary() const;
+    void requireInstanceLock();
     QCoro::Task<void> ensureHomeAndConfig(QString binary);
     QCoro::Task<void> generate(QString binary);
     QProcessEnvironment baseEnvironment() const;
@@ -115,6 +128,7 @@ private:
     QString m_home;
     QStringList m_candidates;
     Options m_options;
+    std::shared_ptr<InstanceLock> m_lock;
     AsyncMutex m_mutex;
     ProcessPtr m_process;
     std::optional<Endpoint> m_endpoint;

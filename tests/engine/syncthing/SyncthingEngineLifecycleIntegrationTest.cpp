@@ -105,5 +105,28 @@ TEST_F(SyncthingEngineLifecycleIntegrationTest, NoFolderIsDeletedAtStart)
     EXPECT_TRUE(instance.get(QStringLiteral("/rest/config/folders/default")).ok());
 }
 
+// A second copy on the same home is refused at once and sweeps nothing away,
+// not even for a reset, which would sweep before deleting the database.
+TEST_F(SyncthingEngineLifecycleIntegrationTest, ASecondEngineOnTheSameRootIsRefusedAndTouchesNothing)
+{
+    SyncthingProcess::Options options;
+    options.loopbackOnly = true;
+    options.environment = instance.environment();
+    SyncthingEngine second(std::make_shared<SyncthingProcess>(AppPaths(instance.root() + "/TidewellSync"),
+                                                              SyncthingProcess::defaultCandidates(), options),
+                           [](std::chrono::milliseconds) -> QCoro::Task<void> {
+                               ADD_FAILURE() << "a refused start was tried again";
+                               co_return;
+                           });
+    const qint64 pid = instance.pid();
+    for (const auto refused : {&SyncthingEngine::start, &SyncthingEngine::resetDatabase}) {
+        const auto error = failureOf((second.*refused)());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->errorDescription(), "TidewellMesh is already running for this user.");
+    }
+    EXPECT_EQ(instance.pid(), pid);
+    EXPECT_TRUE(instance.get(QStringLiteral("/rest/system/ping")).ok());
+}
+
 } // namespace
 } // namespace tw

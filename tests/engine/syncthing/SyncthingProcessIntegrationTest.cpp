@@ -1,6 +1,7 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 #include "AwaitTask.h"
+#include "WaitUntil.h"
 
 #include "engine/syncthing/SyncthingProcess.h"
 #include "engine/syncthing/SyncthingSweep.h"
@@ -192,6 +193,46 @@ TEST(SyncthingProcessIntegrationTest, TheExitSweepAndDestructionLeaveNoProcess)
         qunsetenv("XDG_DATA_HOME");
     else
         qputenv("XDG_DATA_HOME", saved);
+}
+
+// Ends whatever a failed test left running, before its folder goes.
+struct HomeSweep
+{
+    QString home;
+    ~HomeSweep() { SyncthingSweep::terminateBlocking(home); }
+};
+
+// The application on an isolated home, loopback only; true once its engine runs.
+bool startApplication(QProcess &application, const QProcessEnvironment &environment)
+{
+    application.setProcessEnvironment(environment);
+    application.start(QStringLiteral(TIDEWELL_APP_PATH), {});
+    QByteArray output;
+    const auto running = [&] { return (output += application.readAllStandardOutput()).contains("is running"); };
+    return waitUntil([&] { return running() || application.state() == QProcess::NotRunning; }, 60000) && running();
+}
+
+// Killed outright, the application runs no code of its own: only the
+// parent-death signal ends its Syncthing. A second copy meanwhile stays out,
+// and a later one takes over the lock the dead copy left.
+TEST(SyncthingProcessIntegrationTest, AKilledApplicationLeavesNoSyncthingOfItsHome)
+{
+    QTemporaryDir root;
+    QProcessEnvironment environment = SyncthingInstance::isolatedEnvironment(root.path());
+    environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
+    const QString home = root.path() + "/user/.local/share/TidewellSync/syncthing";
+    const HomeSweep sweep{home};
+    QProcess first, second, third;
+    ASSERT_TRUE(startApplication(first, environment));
+    const QList<pid_t> serving = SyncthingSweep::processesServing(home);
+    EXPECT_FALSE(startApplication(second, environment));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(second.readAllStandardError(), "TidewellMesh is already running for this user.\n");
+    EXPECT_EQ(SyncthingSweep::processesServing(home), serving);
+
+    first.kill();
+    EXPECT_TRUE(waitUntil([&] { return SyncthingSweep::processesServing(home).isEmpty(); }, 10000));
+    EXPECT_TRUE(startApplication(third, environment));
 }
 
 } // namespace
