@@ -90,6 +90,7 @@ public:
     QCoro::Task<CumulativeBytes> cumulativeBytes() override;
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+    void cancelEvents() override;
 
     QCoro::Task<QString> diagnosticsReport() override;
     QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override;
@@ -132,6 +133,9 @@ private:
     quint64 m_generation = 0;
     // Read-modify-write edits of a folder's device list, one at a time.
     AsyncMutex m_folderDevicesMutex;
+    // Every events() poll in flight is tied to this object; destroying it
+    // aborts them.
+    std::unique_ptr<QObject> m_eventsScope = std::make_unique<QObject>();
 };
 
 } // namespace tw
