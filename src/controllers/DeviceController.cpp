@@ -43,6 +43,7 @@ QCoro::Task<void> DeviceController::refresh()
 
 QCoro::Task<void> DeviceController::refreshConnections()
 {
+    const quint64 sequence = ++m_samplesAsked;
     QList<DeviceConnection> sample;
     try {
         sample = co_await m_engine.connections();
@@ -50,6 +51,11 @@ QCoro::Task<void> DeviceController::refreshConnections()
         // The previous sample stays the baseline of the next one.
         co_return;
     }
+    // Overlapping calls may be answered out of order; older totals than the
+    // baseline's would show a burst of traffic that never happened.
+    if (sequence < m_newestSampleTaken)
+        co_return;
+    m_newestSampleTaken = sequence;
     takeSample(sample);
 }
 

@@ -47,7 +47,8 @@ public:
 
     // Devices and this device's ID, then the connections.
     QCoro::Task<void> refresh();
-    // One connections sample and its rates.
+    // One connections sample and its rates. An answer that arrives after
+    // the answer of a later call is dropped.
     QCoro::Task<void> refreshConnections();
 
     // Records the user-facing text of a failure.
@@ -80,6 +81,9 @@ private:
     std::optional<QString> m_lastErrorMessage;
     QMap<QString, Totals> m_prevTotals;
     std::optional<QDateTime> m_prevSampleAt;
+    // Numbers refreshConnections() calls in the order they ask the engine.
+    quint64 m_samplesAsked = 0;
+    quint64 m_newestSampleTaken = 0;
 };
 
 } // namespace tw

@@ -40,17 +40,29 @@ void EventController::setCompletion(const QString &folderID, const QString &devi
     emit completionChanged();
 }
 
+EventController::~EventController()
+{
+    stop();
+}
+
 void EventController::start()
 {
-    // A new generation ends the old loop at its next resumption; a batch it
-    // receives after this point is dropped.
-    ++m_generation;
+    stop();
     m_lastID = 0;
     pollLoop(QPointer<EventController>(this), m_generation, &m_engine, m_sleeper);
 }
 
+void EventController::stop()
+{
+    // A new generation ends the old loop at its next resumption, and any
+    // batch it still receives is dropped. Ending the poll at once keeps the
+    // old loop from holding a request open for seconds after a restart.
+    ++m_generation;
+    m_engine.cancelEvents();
+}
+
 // Runs detached. Between passes it holds the controller only weakly and ends
-// once the controller is gone or start() has begun a newer loop.
+// once the controller is gone or stop() (also by start()) has ended it.
 QCoro::Task<void> EventController::pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
                                             Sleeper sleeper)
 {

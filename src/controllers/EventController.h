@@ -37,6 +37,8 @@ public:
     static constexpr std::chrono::milliseconds idlePause{1000};
 
     explicit EventController(SyncEngine &engine, Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
+    // Stops the loop; the engine must still be there.
+    ~EventController() override;
 
     const CompletionMap &completion() const { return m_completion; }
     // The owner's writes of completion (seeding and the polling cycles).
@@ -53,6 +55,9 @@ public:
     // Call it again after the engine has been restarted: a new engine counts
     // its events from 1 again.
     void start();
+    // Ends the running loop (if any) and the engine's long poll in flight;
+    // nothing of that loop is handled any more.
+    void stop();
 
     // Where a folder-relative item lies under a folder's root; absent for a
     // root that is not absolute and for an item that could lead outside the

@@ -5,12 +5,29 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 #include <vector>
 
 #include <qcoro/qcoronetworkreply.h>
 
 namespace tw {
+namespace {
+
+// Qt's transfer time-out restarts with every byte, so a peer that trickles
+// its answer could hold the polling loop for as long as it likes; the
+// deadline counts from the send instead. The body is capped for the same
+// reason: it is read whole.
+void limitReply(QNetworkReply *reply, std::chrono::milliseconds deadline)
+{
+    QTimer::singleShot(deadline, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > PeerDiagController::answerLimit)
+            reply->abort();
+    });
+}
+
+} // namespace
 
 PeerDiagController::PeerDiagController(QObject *parent) : PeerDiagController(Options{}, parent) {}
 
@@ -20,7 +37,6 @@ PeerDiagController::PeerDiagController(Options options, QObject *parent)
     // Peers are asked directly on the local network: a proxy would neither
     // reach them nor keep our device ID to ourselves.
     m_session.setProxy(QNetworkProxy::NoProxy);
-    m_session.setTransferTimeout(static_cast<int>(m_options.requestTimeout.count()));
 }
 
 std::optional<FolderDiagStatus> PeerDiagController::status(const QString &deviceID, const QString &folderID) const
@@ -49,10 +65,10 @@ QCoro::Task<void> PeerDiagController::refreshPeer(QPointer<PeerDiagController> s
 {
     if (!self)
         co_return;
-    const quint16 port = self->m_options.port;
+    const Options options = self->m_options;
     std::optional<QList<FolderDiagStatus>> report;
     try {
-        report = co_await fetchStatus(peer.host, localID, &self->m_session, port);
+        report = co_await fetchStatus(peer.host, localID, &self->m_session, options);
     } catch (...) {
         report = std::nullopt;
     }
@@ -83,11 +99,11 @@ void PeerDiagController::apply(const QString &deviceID, const std::optional<QLis
 }
 
 QCoro::Task<std::optional<QByteArray>> PeerDiagController::fetchData(QString path, QString host, QString from,
-                                                                     QNetworkAccessManager *session, quint16 port)
+                                                                     QNetworkAccessManager *session, Options options)
 {
     if (host.isEmpty() || !PeerAddress::isLocalNetworkHost(host))
         co_return std::nullopt;
-    const QUrl url(QStringLiteral("http://") + host + u':' + QString::number(port) + path, QUrl::StrictMode);
+    const QUrl url(QStringLiteral("http://") + host + u':' + QString::number(options.port) + path, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
         co_return std::nullopt;
 
@@ -96,21 +112,23 @@ QCoro::Task<std::optional<QByteArray>> PeerDiagController::fetchData(QString pat
     // A redirect could lead anywhere; only the peer's own 200 counts.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     const QPointer<QNetworkReply> reply = session->get(request);
+    limitReply(reply.data(), options.requestTimeout);
     co_await qCoro(reply.data()).waitForFinished();
     if (!reply)
         co_return std::nullopt;
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status != 200 || reply->error() != QNetworkReply::NoError)
+    if (status != 200 || reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > answerLimit)
         co_return std::nullopt;
     co_return reply->readAll();
 }
 
 QCoro::Task<std::optional<QList<FolderDiagStatus>>> PeerDiagController::fetchStatus(QString host, QString from,
                                                                                     QNetworkAccessManager *session,
-                                                                                    quint16 port)
+                                                                                    Options options)
 {
-    const std::optional<QByteArray> body = co_await fetchData(QStringLiteral("/status"), host, from, session, port);
+    const std::optional<QByteArray> body =
+        co_await fetchData(QStringLiteral("/status"), host, from, session, options);
     if (!body)
         co_return std::nullopt;
     co_return FolderDiagStatus::decodeList(*body);

@@ -43,9 +43,14 @@ public:
     struct Options
     {
         quint16 port = DiagServer::defaultPort;
-        // A request with no progress for this long fails.
+        // A request not finished this long after it was sent fails, however
+        // steadily its answer trickles in.
         std::chrono::milliseconds requestTimeout = std::chrono::milliseconds(4000);
     };
+
+    // An answer body longer than this fails: the same bound the LAN status
+    // server puts on what it reads.
+    static constexpr qint64 answerLimit = 1'000'000;
 
     explicit PeerDiagController(QObject *parent = nullptr);
     explicit PeerDiagController(Options options, QObject *parent = nullptr);
@@ -55,7 +60,7 @@ public:
     std::optional<FolderDiagStatus> status(const QString &deviceID, const QString &folderID) const;
 
     QNetworkAccessManager *session() { return &m_session; }
-    quint16 port() const { return m_options.port; }
+    const Options &options() const { return m_options; }
 
     // Fetches every peer's status in parallel and applies each outcome as it
     // arrives. An empty list changes nothing. `localID` is sent as the sender.
@@ -65,14 +70,13 @@ public:
     // sender; the body of a 200 answer, else nothing. Hosts outside the local
     // network are never asked: for a relayed connection the host is the
     // relay's, which must not learn our device ID. The session must outlive
-    // the request.
+    // the request. A request past its time-out or answerLimit is aborted.
     static QCoro::Task<std::optional<QByteArray>> fetchData(QString path, QString host, QString from,
-                                                            QNetworkAccessManager *session,
-                                                            quint16 port = DiagServer::defaultPort);
+                                                            QNetworkAccessManager *session, Options options);
     // fetchData of "/status", decoded; nothing when any record is unreadable.
     static QCoro::Task<std::optional<QList<FolderDiagStatus>>> fetchStatus(QString host, QString from,
                                                                            QNetworkAccessManager *session,
-                                                                           quint16 port = DiagServer::defaultPort);
+                                                                           Options options);
 
 signals:
     void peerStatusChanged();

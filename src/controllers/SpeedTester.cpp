@@ -13,7 +13,8 @@ QCoro::Task<std::optional<SpeedTestResult>> SpeedTester::run(QString toolPath, s
 {
     try {
         auto process = std::make_unique<QProcess>();
-        process->setInputChannelMode(QProcess::ForwardedInputChannel);
+        // The tool reads nothing; the application's own input is not its to take.
+        process->setStandardInputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
         auto *end = new ProcessEnd(process.get());  // owned by the process
         process->start(toolPath, {QStringLiteral("--json"), QStringLiteral("--secure")});

@@ -32,10 +32,11 @@ namespace tw {
 // The one road to the sync engine. Everything else holds the engine only
 // through this interface and never learns which engine stands behind it.
 //
-// Every operation but engineName() is a coroutine run on the main thread.
-// Operations fail by throwing SyncEngineError (or PlatformError for a failed
-// file or process call), except stop(), status(), directoryModified() and the
-// four diagnostics operations, which never throw and answer a neutral value.
+// Every operation but engineName() and cancelEvents() is a coroutine run on
+// the main thread. Operations fail by throwing SyncEngineError (or
+// PlatformError for a failed file or process call), except stop(), status(),
+// directoryModified() and the four diagnostics operations, which never throw
+// and answer a neutral value.
 // The engine must outlive every task that awaits it.
 class SyncEngine : public QObject
 {
@@ -112,6 +113,10 @@ public:
 
     // Events: a long poll for the events after the given ID.
     virtual QCoro::Task<QList<SyncEvent>> events(qint64 since) = 0;
+    // Ends every events() poll in flight at once: each fails. For a poller
+    // that stops or starts over, so that no batch of its old loop comes late.
+    // Not a coroutine; an engine that answers at once has nothing to end.
+    virtual void cancelEvents() {}
 
     // Diagnostics; none of these throws.
     virtual QCoro::Task<QString> diagnosticsReport() = 0;

@@ -6,6 +6,7 @@
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "engine/syncthing/SyncthingEngine.h"
+#include "engine/syncthing/SyncthingSweep.h"
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
@@ -85,7 +86,10 @@ public:
         events->setFolderMode([list](const QString &id) { return listed(list, id, &SyncFolder::mode); });
         events->setFolderPath([list](const QString &id) { return listed(list, id, &SyncFolder::path); });
         QPointer<DeviceController> deviceList(devices.get());
-        events->setOnDeviceChange([deviceList] { refreshConnectionsDetached(deviceList); });
+        events->setOnDeviceChange([this, deviceList] {
+            ++deviceChanges;
+            refreshConnectionsDetached(deviceList);
+        });
         QObject::connect(engineController.get(), &EngineController::engineStarted, events.get(),
                          &EventController::start);
     }
@@ -129,6 +133,7 @@ public:
     std::unique_ptr<FolderController> folders;
     std::unique_ptr<DeviceController> devices;
     std::unique_ptr<EventController> events;
+    int deviceChanges = 0;
 };
 
 void writeFile(const QString &path, qsizetype size)
@@ -191,6 +196,13 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     bert.instance.scan(filmID);
     EXPECT_TRUE(eventually([&] { return statOf(anna.folderPath(day)).st_mtim.tv_sec == bertsTime; }))
         << "Anna's copy keeps time " << statOf(anna.folderPath(day)).st_mtim.tv_sec;
+
+    // Syncthing dies whole (monitor and child) and is started again: the
+    // poller follows the new instance's events.
+    QCoro::waitFor(SyncthingSweep::kill(anna.instance.home(), realSleeper()));
+    anna.deviceChanges = 0;
+    anna.start();
+    EXPECT_TRUE(eventually([&] { return anna.deviceChanges > 0; })) << "No event heard after the restart";
 
     bert.instance.stop();
     EXPECT_TRUE(eventually([&] { return !anna.events->completion().value(filmID).contains(bertID); }))

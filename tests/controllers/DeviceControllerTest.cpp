@@ -4,7 +4,9 @@
 #include "ManualClock.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <qcoro/qcorotask.h>
+#include <qcoro/qcorotimer.h>
 
 namespace tw {
 namespace {
@@ -24,6 +26,12 @@ DeviceConnection connection(const QString &id, qint64 in, qint64 out, double eng
     record.inBytesPerSecond = engineIn;
     record.outBytesPerSecond = engineOut;
     return record;
+}
+
+QCoro::Task<void> until(std::shared_ptr<bool> released)
+{
+    while (!*released)
+        co_await QCoro::sleepFor(std::chrono::milliseconds(1));
 }
 
 // Rates as "in/out" to six significant digits: divisions by elapsed seconds.
@@ -109,6 +117,20 @@ TEST_F(DeviceControllerTest, EachDeviceHasItsOwnBaselineAndLeavesWithItsRecord)
     EXPECT_EQ(controller.connection(peerB)->address, later.address);
     EXPECT_FALSE(controller.connection(peerA).has_value());
     EXPECT_EQ(controller.connections().size(), 1);
+}
+
+TEST_F(DeviceControllerTest, AnAnswerOlderThanTheOneAppliedIsDropped)
+{
+    auto released = std::make_shared<bool>(false);
+    engine.beforeAnswer = [this, released](QString) {
+        return until(engine.callCount("connections") == 1 ? released : std::make_shared<bool>(true));
+    };
+    auto older = controller.refreshConnections();
+    sample({connection(peerA, 4000, 2000)});
+    engine.state.connections = {connection(peerA, 1000, 500)};
+    *released = true;
+    QCoro::waitFor(std::move(older));
+    EXPECT_EQ(controller.connection(peerA)->inBytesTotal, 4000);
 }
 
 // The polling cycle runs refresh() (which samples) and then samples once

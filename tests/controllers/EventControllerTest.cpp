@@ -164,7 +164,7 @@ TEST_F(EventControllerTest, PausesOnlyAfterAQuietOrFailedPoll)
         EXPECT_EQ(call, "events(2)");
 }
 
-TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
+TEST_F(EventControllerTest, StartAgainOrStopEndsTheOldLoopAndItsPoll)
 {
     // Hold the first poll in flight until released.
     auto release = std::make_shared<bool>(false);
@@ -180,10 +180,14 @@ TEST_F(EventControllerTest, StartAgainDropsTheOldLoopAndBeginsAtZero)
     runEventLoopFor(30);
 
     EXPECT_EQ(deviceChanges, 1);  // the old loop's batch was dropped
-    const QStringList calls = engine.callsOf("events");
-    EXPECT_EQ(calls.mid(0, 3), (QStringList{"events(0)", "events(0)",
-                                            "events(1)"}));
-    EXPECT_EQ(calls.count("events(0)"), 2);
+    // Each start ends the poll in flight before it asks anew.
+    EXPECT_EQ(engine.callLog().mid(0, 5),
+              (QStringList{"cancelEvents()", "events(0)", "cancelEvents()", "events(0)", "events(1)"}));
+    EXPECT_EQ(engine.callsOf("events").count("events(0)"), 2);
+
+    controller->stop();
+    runEventLoopFor(30);
+    EXPECT_EQ(engine.callNames().last(), "cancelEvents");  // and no poll after it
 }
 
 SyncEvent numbered(SyncEvent event, qint64 id)

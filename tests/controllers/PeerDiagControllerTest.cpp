@@ -190,9 +190,10 @@ protected:
         session.setProxy(QNetworkProxy::NoProxy);
     }
 
-    std::optional<QByteArray> fetch(const QString &host, const QString &path = "/status")
+    std::optional<QByteArray> fetch(const QString &host, const QString &path = "/status",
+                                    std::chrono::milliseconds deadline = 4000ms)
     {
-        return awaitTask(PeerDiagController::fetchData(path, host, localID, &session, http.port()));
+        return awaitTask(PeerDiagController::fetchData(path, host, localID, &session, {http.port(), deadline}));
     }
 
     FakeHttpServer http;
@@ -213,6 +214,19 @@ TEST_F(PeerDiagFetchTest, OnlyStatus200CountsAndRedirectsAreNotFollowed)
     ASSERT_EQ(http.requests().size(), 4);
     EXPECT_EQ(http.requests().first().target, "/diag");
     EXPECT_EQ(http.requests().first().header("X-Tidewell-From"), localID.toUtf8());
+}
+
+TEST_F(PeerDiagFetchTest, AnswerPastTheSizeCapOrTheDeadlineFails)
+{
+    const QByteArray full(PeerDiagController::answerLimit, 'x');
+    http.enqueue(FakeHttpServer::Response::text(200, full));
+    http.enqueue(FakeHttpServer::Response::text(200, full + 'x'));
+    FakeHttpServer::Response trickle = FakeHttpServer::Response::text(200, QByteArray(200, 'x'));
+    trickle.dripMs = 20;  // more than 5 s in all, each byte well within an idle time-out
+    http.enqueue(trickle);
+    EXPECT_EQ(fetch("127.0.0.1"), full);
+    EXPECT_EQ(fetch("127.0.0.1"), std::nullopt);
+    EXPECT_EQ(fetch("127.0.0.1", "/diag", 100ms), std::nullopt);
 }
 
 TEST_F(PeerDiagFetchTest, HostOutsideLocalNetworkIsNeverAsked)

@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -52,15 +54,24 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(SpeedTesterRunTest, FailingToolThatPrintedFiguresStillCounts)
+TEST_F(SpeedTesterRunTest, FailingToolThatPrintedFiguresStillCountsAndReadsNothing)
 {
     const QString tool = script("speedtest", R"(
 [ "$#" = 2 ] && [ "$1" = "--json" ] && [ "$2" = "--secure" ] || exit 0
+[ /proc/$$/fd/0 -ef /dev/null ] || exit 0
 echo 'progress noise' >&2
 echo '{"download": 250000000, "upload": 40000000}'
 exit 3
 )");
-    EXPECT_EQ(run(tool), (SpeedTestResult{250.0, 40.0}));
+    // Our own input must not be the null device already (as under ctest).
+    const int ownInput = ::dup(STDIN_FILENO);
+    const int zero = ::open("/dev/zero", O_RDONLY);
+    ::dup2(zero, STDIN_FILENO);
+    const std::optional<SpeedTestResult> result = run(tool);
+    ::dup2(ownInput, STDIN_FILENO);
+    ::close(zero);
+    ::close(ownInput);
+    EXPECT_EQ(result, (SpeedTestResult{250.0, 40.0}));
 }
 
 TEST_F(SpeedTesterRunTest, SilentMissingOrNotExecutableToolGivesNothingAtOnce)

@@ -53,7 +53,7 @@ TEST_F(FakeSyncEngineTest, CallLogKeepsOrderAndArgumentsAlsoOfFailedCalls)
     EXPECT_EQ(engine.callsOf("setVersioning"), QStringList{"setVersioning(f1, trashCan(30))"});
     EXPECT_FALSE(engine.state.folders[0].isPaused); // the failed pause changed nothing
     EXPECT_THROW(engine.failNext("folder", SyncEngineError::backend("x")), std::invalid_argument);
-    EXPECT_EQ(FakeSyncEngine::operationNames().size(), 50); // every operation but engineName
+    EXPECT_EQ(FakeSyncEngine::operationNames().size(), 51); // every operation but engineName
 }
 
 TEST_F(FakeSyncEngineTest, FaultRulesFailTheCallsTheyName)

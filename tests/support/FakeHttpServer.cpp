@@ -184,6 +184,14 @@ FakeHttpServer::Response FakeHttpServer::responseFor(const Request &request)
 void FakeHttpServer::answer(QTcpSocket *socket, const Request &request)
 {
     const Response response = responseFor(request);
+    if (response.dripMs > 0) {
+        auto *drip = new QTimer(socket);
+        connect(drip, &QTimer::timeout, socket, [socket, bytes = formResponse(response), sent = 0]() mutable {
+            socket->write(bytes.mid(sent++, 1));
+        });
+        drip->start(response.dripMs);
+        return;
+    }
     auto reply = [response, guard = QPointer<QTcpSocket>(socket)] {
         if (!guard)
             return;

@@ -46,6 +46,8 @@ public:
         bool closeWithoutAnswer = false;
         // Wait this long before answering (or closing).
         int delayMs = 0;
+        // Send the answer one byte at a time, this far apart.
+        int dripMs = 0;
 
         static Response json(QByteArray body, int status = 200);
         static Response text(int status, QByteArray body);

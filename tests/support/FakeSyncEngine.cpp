@@ -86,7 +86,7 @@ const QStringList &FakeSyncEngine::operationNames()
         "currentTransferName", "devices", "addDevice", "setDevicePaused", "connections", "shareFolder",
         "unshareFolder", "pendingDevices", "pendingFolders", "dismissPendingDevice", "dismissPendingFolder",
         "setAllPaused", "networkSettings", "applyNetworkSettings", "setGlobalBandwidth", "cumulativeBytes",
-        "events", "diagnosticsReport", "diagnosticsStatus", "recentFolderErrors", "isPairedDevice"};
+        "events", "cancelEvents", "diagnosticsReport", "diagnosticsStatus", "recentFolderErrors", "isPairedDevice"};
     return names;
 }
 
@@ -619,6 +619,11 @@ QCoro::Task<QList<SyncEvent>> FakeSyncEngine::events(qint64 since)
         if (event.id > since)
             after.append(event);
     co_return after;
+}
+
+void FakeSyncEngine::cancelEvents()
+{
+    calls.append({QStringLiteral("cancelEvents"), {}});
 }
 
 // Diagnostics

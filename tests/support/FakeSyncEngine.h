@@ -170,6 +170,8 @@ public:
     QCoro::Task<CumulativeBytes> cumulativeBytes() override;
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+    // Only logged: a poll held in beforeAnswer stays held.
+    void cancelEvents() override;
 
     QCoro::Task<QString> diagnosticsReport() override;
     QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override;

@@ -213,6 +213,11 @@ QCoro::Task<QByteArray> SyncthingAPI::send(std::shared_ptr<QNetworkAccessManager
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         prepared.body ? session->sendCustomRequest(prepared.request, prepared.method, *prepared.body)
                       : session->sendCustomRequest(prepared.request, prepared.method));
+    // Queued: the abort must not resume the awaiting task inside the
+    // destructor of the scope.
+    if (prepared.cancelScope)
+        QObject::connect(prepared.cancelScope.data(), &QObject::destroyed, reply.get(), &QNetworkReply::abort,
+                         Qt::QueuedConnection);
     co_await reply.get();
     co_return answerOf(*reply);
 }
@@ -358,7 +363,8 @@ QCoro::Task<STConnectionsResponse> SyncthingAPI::connections() const
     co_return decode(QStringLiteral("STConnectionsResponse"), body, &STConnectionsResponse::fromJsonBody);
 }
 
-QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::optional<int> limit) const
+QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::optional<int> limit,
+                                                QPointer<QObject> cancelScope) const
 {
     QueryItems query{{QStringLiteral("since"), QString::number(since)}, {QStringLiteral("timeout"), QString::number(timeout)}};
     if (limit)
@@ -367,6 +373,7 @@ QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::
     // The server holds the poll open for `timeout` seconds; wait beyond that.
     const qint64 longPollMs = qint64(std::max(timeout, 0)) * 1000 + kLongPollMarginMs;
     prepared.request.setTransferTimeout(int(std::clamp<qint64>(longPollMs, kTransferTimeoutMs, INT_MAX)));
+    prepared.cancelScope = cancelScope;
     co_return co_await send(std::move(prepared));
 }
 

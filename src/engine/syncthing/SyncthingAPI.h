@@ -22,6 +22,7 @@
 #include <QMap>
 #include <QNetworkRequest>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -55,6 +56,9 @@ public:
         QNetworkRequest request;
         QByteArray method;
         std::optional<QByteArray> body; // absent: no body and no Content-Type
+        // When set, the request is aborted (and fails) once this object is
+        // destroyed: a way to end a long poll that nobody awaits any more.
+        QPointer<QObject> cancelScope = nullptr;
     };
 
     // Per-request transfer time-out; long polls get their own wait added.
@@ -100,7 +104,9 @@ public:
 
     QCoro::Task<STConnectionsResponse> connections() const;
     // The raw body of the events long poll; "limit" is sent only when given.
-    QCoro::Task<QByteArray> eventsRaw(qint64 since, int timeout, std::optional<int> limit) const;
+    // The poll is aborted once cancelScope (when given) is destroyed.
+    QCoro::Task<QByteArray> eventsRaw(qint64 since, int timeout, std::optional<int> limit,
+                                      QPointer<QObject> cancelScope = nullptr) const;
 
     QCoro::Task<QMap<QString, STPendingDevice>> pendingDevices() const;
     QCoro::Task<QMap<QString, STPendingFolder>> pendingFolders() const;

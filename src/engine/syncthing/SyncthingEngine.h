@@ -91,6 +91,7 @@ public:
     QCoro::Task<CumulativeBytes> cumulativeBytes() override;
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+    void cancelEvents() override;
 
     QCoro::Task<QString> diagnosticsReport() override;
     QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override;
@@ -136,6 +137,9 @@ private:
     // Per folder ID: a restore's check of the archive and its request, one at
     // a time, so two restores of one version cannot both pass the check.
     std::map<QString, AsyncMutex> m_restoreMutexes;
+    // Every events() poll in flight is tied to this object; destroying it
+    // aborts them.
+    std::unique_ptr<QObject> m_eventsScope = std::make_unique<QObject>();
 };
 
 } // namespace tw

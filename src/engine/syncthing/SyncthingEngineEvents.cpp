@@ -71,8 +71,13 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     const SyncthingAPI api = requireAPI();
     // No "limit": with one, Syncthing answers only the newest events of a
     // burst and the older ones are lost to the poller for good.
-    const QByteArray body = co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt);
+    const QByteArray body = co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get());
     co_return parseEvents(body);
+}
+
+void SyncthingEngine::cancelEvents()
+{
+    m_eventsScope = std::make_unique<QObject>();
 }
 
 QList<SyncEvent> SyncthingEngine::parseEvents(const QByteArray &body)

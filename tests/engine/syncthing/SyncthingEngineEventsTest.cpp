@@ -114,7 +114,7 @@ TEST(SyncthingEngineEvents, RemoteDownloadProgress)
         EXPECT_EQ(only(json).remoteFiles, files) << json;
 }
 
-TEST(SyncthingEngineEvents, LongPollAsksForEveryEventWithoutLimitAndPassesFailuresOn)
+TEST(SyncthingEngineEvents, LongPollAsksForEveryEventWithoutLimitPassesFailuresOnAndEndsWhenCancelled)
 {
     EngineOnFakeServer rig;
     rig.start();
@@ -130,6 +130,13 @@ TEST(SyncthingEngineEvents, LongPollAsksForEveryEventWithoutLimitAndPassesFailur
     } catch (const SyncEngineError &error) {
         EXPECT_EQ(error.statusCode(), 403);
     }
+
+    FakeHttpServer::Response held = FakeHttpServer::Response::json("[]");
+    held.delayMs = 60'000;
+    rig.server().enqueue(held);
+    auto poll = rig.engine().events(0);
+    rig.engine().cancelEvents();
+    EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError);  // the answer would come after a minute
 }
 
 } // namespace
