@@ -149,9 +149,9 @@ TEST_F(SyncthingEngineDiagnosticsTest, ReportLayout)
     EXPECT_EQ(withoutClock(awaitTask(engine().diagnosticsReport())), expected);
 }
 
+// Without routes every request fails.
 TEST_F(SyncthingEngineDiagnosticsTest, EveryFailedRequestLeavesItsPartOut)
 {
-    rig.server().setDefaultResponse(Response::text(500, "down"));
     EXPECT_EQ(withoutClock(awaitTask(engine().diagnosticsReport())),
               QStringLiteral("TIDEWELLMESH — DIAGNOSTICS\nGenerated: <now>\nThis device: ?…\n\n"
                              "DEVICES (0):\n\nFOLDERS (0):\n\n"));
