@@ -1,7 +1,9 @@
-// Turning one long-poll answer of Syncthing's event stream into events.
+// Turning one long-poll answer of Syncthing's event stream into events, and ending a poll in flight.
 
 #include "engine/syncthing/SyncthingEngine.h"
 
+#include "AwaitTask.h"
+#include "EngineOnFakeServer.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
