@@ -88,7 +88,7 @@ TEST(SyncthingEngineMapping, FolderIntroducedDevicesAndMetadataDefault)
     record.sendXattrs = false;
     const SyncFolder folder = SyncthingEngine::mapFolder(record);
     EXPECT_EQ(folder.sharedDeviceIDs, (QStringList{"DIRECT", "VIA-INTRO"}));
-    EXPECT_EQ(folder.introducedDeviceIDs, QStringList{"VIA-INTRO"});
+    EXPECT_EQ(folder.introducedDeviceIDs, QSet<QString>{"VIA-INTRO"});
     EXPECT_TRUE(folder.syncMetadata);
 }
 
