@@ -31,6 +31,12 @@ QJsonValue StrictJson::present(const QString &key) const
     return *it;
 }
 
+bool StrictJson::absent(const QString &key) const
+{
+    const QJsonValue value = m_object.value(key);
+    return value.isNull() || value.isUndefined();
+}
+
 QString StrictJson::toString(const QJsonValue &value, const QString &what)
 {
     if (!value.isString())
@@ -75,13 +81,6 @@ QStringList StrictJson::toStringList(const QJsonValue &value, const QString &wha
 
 QString StrictJson::string(const QString &key) const { return toString(present(key), key); }
 
-std::optional<QString> StrictJson::optionalString(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return toString(m_object.value(key), key);
-}
-
 bool StrictJson::boolean(const QString &key) const
 {
     const QJsonValue value = present(key);
@@ -90,21 +89,7 @@ bool StrictJson::boolean(const QString &key) const
     return value.toBool();
 }
 
-std::optional<bool> StrictJson::optionalBoolean(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return boolean(key);
-}
-
 qint64 StrictJson::integer(const QString &key) const { return toInteger(present(key), key); }
-
-std::optional<qint64> StrictJson::optionalInteger(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return integer(key);
-}
 
 double StrictJson::number(const QString &key) const
 {
@@ -112,13 +97,6 @@ double StrictJson::number(const QString &key) const
     if (!value.isDouble())
         throw wrongType(key, "a number");
     return value.toDouble();
-}
-
-std::optional<double> StrictJson::optionalNumber(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return number(key);
 }
 
 QJsonArray StrictJson::array(const QString &key) const
@@ -129,30 +107,9 @@ QJsonArray StrictJson::array(const QString &key) const
     return value.toArray();
 }
 
-std::optional<QJsonArray> StrictJson::optionalArray(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return array(key);
-}
-
 QJsonObject StrictJson::object(const QString &key) const { return toObject(present(key), key); }
 
-std::optional<QJsonObject> StrictJson::optionalObject(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return object(key);
-}
-
 QStringList StrictJson::stringList(const QString &key) const { return toStringList(present(key), key); }
-
-std::optional<QStringList> StrictJson::optionalStringList(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return stringList(key);
-}
 
 QJsonObject StrictJson::parseObject(const QByteArray &body)
 {
