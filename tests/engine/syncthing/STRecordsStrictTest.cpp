@@ -24,10 +24,12 @@ struct Record
 
 const Record folders{"folders",
                      R"([{"id":"f","label":"","path":"/p","type":"sendreceive","paused":false,)"
-                     R"("devices":[{"deviceID":"D","introducedBy":""}],"versioning":{"type":"simple","params":{"keep":"5"}}}])",
+                     R"("devices":[{"deviceID":"D","introducedBy":""}],)"
+                     R"("versioning":{"type":"simple","params":{"keep":"5"}}}])",
                      [](const QByteArray &body) { STFolderRead::listFromJson(body); }};
 const Record connections{"connections",
-                         R"({"connections":{"D":{"connected":true,"address":"a","inBytesTotal":1}},"total":{"inBytesTotal":2}})",
+                         R"({"connections":{"D":{"connected":true,"address":"a","inBytesTotal":1}},)"
+                         R"("total":{"inBytesTotal":2}})",
                          [](const QByteArray &body) { STConnectionsResponse::fromJsonBody(body); }};
 const Record versions{"versions", R"({"a":[{"versionTime":"t","size":12}]})",
                       [](const QByteArray &body) { STVersion::mapFromJson(body); }};
