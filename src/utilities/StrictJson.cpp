@@ -12,12 +12,43 @@ JsonDecodeError wrongType(const QString &what, const char *expected)
     return JsonDecodeError(QStringLiteral("%1: expected %2").arg(what, QLatin1String(expected)));
 }
 
+bool isNumberCharacter(char c)
+{
+    return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
+// Qt keeps a parsed number that rounds to exactly -2^63 as that integer, so
+// -9223372036854775809 would read as the minimum, indistinguishable once
+// parsed. Hence the text of a valid body is searched for such numbers.
+void requireNoNumberRoundedToTheMinimum(const QByteArray &body)
+{
+    bool inString = false;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body.at(i);
+        if (inString) {
+            i += c == '\\' ? 1 : 0;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '-') {
+            qsizetype end = i + 1;
+            while (end < body.size() && isNumberCharacter(body.at(end)))
+                ++end;
+            const QByteArray number = body.mid(i, end - i);
+            if (number != "-9223372036854775808" && number.toDouble() == -9223372036854775808.0)
+                throw JsonDecodeError(QStringLiteral("%1: expected a 64-bit integer").arg(QLatin1String(number)));
+            i = end - 1;
+        }
+    }
+}
+
 QJsonDocument parse(const QByteArray &body)
 {
     QJsonParseError error;
     QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
         throw JsonDecodeError(QStringLiteral("invalid JSON at offset %1: %2").arg(error.offset).arg(error.errorString()));
+    requireNoNumberRoundedToTheMinimum(body);
     return document;
 }
 
@@ -29,6 +60,12 @@ QJsonValue StrictJson::present(const QString &key) const
     if (it == m_object.constEnd() || it->isNull())
         throw JsonDecodeError(QStringLiteral("key \"%1\" is missing").arg(key));
     return *it;
+}
+
+bool StrictJson::absent(const QString &key) const
+{
+    const QJsonValue value = m_object.value(key);
+    return value.isNull() || value.isUndefined();
 }
 
 QString StrictJson::toString(const QJsonValue &value, const QString &what)
@@ -47,8 +84,7 @@ qint64 StrictJson::toInteger(const QJsonValue &value, const QString &what)
         return variant.toLongLong();
     const double d = value.toDouble();
     // An in-range integer arrives as LongLong above, so a double at or beyond
-    // +-2^63 can only come from text that does not fit (Qt rounds
-    // -9223372036854775809 to exactly -2^63).
+    // +-2^63 can only come from text that does not fit.
     if (!std::isfinite(d) || std::trunc(d) != d || d >= 9223372036854775808.0 || d <= -9223372036854775808.0)
         throw wrongType(what, "a 64-bit integer");
     return static_cast<qint64>(d);
@@ -75,13 +111,6 @@ QStringList StrictJson::toStringList(const QJsonValue &value, const QString &wha
 
 QString StrictJson::string(const QString &key) const { return toString(present(key), key); }
 
-std::optional<QString> StrictJson::optionalString(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return toString(m_object.value(key), key);
-}
-
 bool StrictJson::boolean(const QString &key) const
 {
     const QJsonValue value = present(key);
@@ -90,21 +119,7 @@ bool StrictJson::boolean(const QString &key) const
     return value.toBool();
 }
 
-std::optional<bool> StrictJson::optionalBoolean(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return boolean(key);
-}
-
 qint64 StrictJson::integer(const QString &key) const { return toInteger(present(key), key); }
-
-std::optional<qint64> StrictJson::optionalInteger(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return integer(key);
-}
 
 double StrictJson::number(const QString &key) const
 {
@@ -112,13 +127,6 @@ double StrictJson::number(const QString &key) const
     if (!value.isDouble())
         throw wrongType(key, "a number");
     return value.toDouble();
-}
-
-std::optional<double> StrictJson::optionalNumber(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return number(key);
 }
 
 QJsonArray StrictJson::array(const QString &key) const
@@ -129,30 +137,9 @@ QJsonArray StrictJson::array(const QString &key) const
     return value.toArray();
 }
 
-std::optional<QJsonArray> StrictJson::optionalArray(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return array(key);
-}
-
 QJsonObject StrictJson::object(const QString &key) const { return toObject(present(key), key); }
 
-std::optional<QJsonObject> StrictJson::optionalObject(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return object(key);
-}
-
 QStringList StrictJson::stringList(const QString &key) const { return toStringList(present(key), key); }
-
-std::optional<QStringList> StrictJson::optionalStringList(const QString &key) const
-{
-    if (m_object.value(key).isNull() || m_object.value(key).isUndefined())
-        return std::nullopt;
-    return stringList(key);
-}
 
 QJsonObject StrictJson::parseObject(const QByteArray &body)
 {

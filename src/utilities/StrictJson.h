@@ -21,19 +21,26 @@ public:
     explicit StrictJson(QJsonObject object) : m_object(std::move(object)) {}
 
     QString string(const QString &key) const;
-    std::optional<QString> optionalString(const QString &key) const;
     bool boolean(const QString &key) const;
-    std::optional<bool> optionalBoolean(const QString &key) const;
     qint64 integer(const QString &key) const;
-    std::optional<qint64> optionalInteger(const QString &key) const;
     double number(const QString &key) const;
-    std::optional<double> optionalNumber(const QString &key) const;
     QJsonArray array(const QString &key) const;
-    std::optional<QJsonArray> optionalArray(const QString &key) const;
     QJsonObject object(const QString &key) const;
-    std::optional<QJsonObject> optionalObject(const QString &key) const;
     QStringList stringList(const QString &key) const;
-    std::optional<QStringList> optionalStringList(const QString &key) const;
+
+    std::optional<QString> optionalString(const QString &key) const { return readOptional(key, &StrictJson::string); }
+    std::optional<bool> optionalBoolean(const QString &key) const { return readOptional(key, &StrictJson::boolean); }
+    std::optional<qint64> optionalInteger(const QString &key) const { return readOptional(key, &StrictJson::integer); }
+    std::optional<double> optionalNumber(const QString &key) const { return readOptional(key, &StrictJson::number); }
+    std::optional<QJsonArray> optionalArray(const QString &key) const { return readOptional(key, &StrictJson::array); }
+    std::optional<QJsonObject> optionalObject(const QString &key) const
+    {
+        return readOptional(key, &StrictJson::object);
+    }
+    std::optional<QStringList> optionalStringList(const QString &key) const
+    {
+        return readOptional(key, &StrictJson::stringList);
+    }
 
     const QJsonObject &raw() const { return m_object; }
 
@@ -49,6 +56,17 @@ public:
 
 private:
     QJsonValue present(const QString &key) const;
+    bool absent(const QString &key) const;
+
+    // Missing or null reads as absent; anything else goes through the
+    // required reader, so a value of another type still throws.
+    template <typename T>
+    std::optional<T> readOptional(const QString &key, T (StrictJson::*read)(const QString &) const) const
+    {
+        if (absent(key))
+            return std::nullopt;
+        return (this->*read)(key);
+    }
 
     QJsonObject m_object;
 };

@@ -2,62 +2,15 @@
 
 #include "utilities/StrictJson.h"
 
-#include "engine/SyncEngineError.h"
 #include "engine/syncthing/STIgnores.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QStringDecoder>
-#include <qcoro/qcoronetworkreply.h>
 #include <algorithm>
 #include <climits>
 
 namespace tw {
 namespace {
-
-struct DeleteLater
-{
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
-// Errors by which Qt reports that no complete response arrived. Every other
-// error that comes with a status is Qt's reading of that status (a 400 or 418
-// even shows up as a "protocol" error), and the status decides.
-bool exchangeFailed(QNetworkReply::NetworkError error)
-{
-    const int code = error;
-    const bool connection = code >= 1 && code <= 99;
-    const bool proxy = code >= 101 && code <= 199 && error != QNetworkReply::ProxyAuthenticationRequiredError;
-    return connection || proxy || error == QNetworkReply::ProtocolFailure;
-}
-
-// The whole body as text; bytes that are not UTF-8 (also a sequence cut off at
-// the end) give empty text rather than a guess.
-QString utf8OrEmpty(const QByteArray &body)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(body);
-    return decoder.hasError() ? QString() : text;
-}
-
-QByteArray answerOf(QNetworkReply &reply)
-{
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && !exchangeFailed(reply.error())) {
-        const int code = status.toInt();
-        QByteArray body = reply.readAll();
-        if (code >= 200 && code <= 299)
-            return body;
-        throw SyncEngineError::http(code, utf8OrEmpty(body));
-    }
-    if (reply.error() != QNetworkReply::NoError)
-        throw SyncEngineError::backend(reply.errorString());
-    throw SyncEngineError::invalidResponse();
-}
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -85,9 +38,9 @@ QStringList ignoreLinesOrEmpty(const QByteArray &body)
 QString textOrEmpty(const QJsonValue &value) { return value.isString() ? value.toString() : QString(); }
 
 // All or nothing: one entry that is not an object voids the whole list.
-QStringList logLines(const QJsonObject &log)
+QStringList logLines(const QByteArray &body)
 {
-    const QJsonValue messages = log.value(QStringLiteral("messages"));
+    const QJsonValue messages = objectOrEmpty(body).value(QStringLiteral("messages"));
     if (!messages.isArray())
         return {};
     const QJsonArray entries = messages.toArray();
@@ -102,21 +55,6 @@ QStringList logLines(const QJsonObject &log)
         lines.append(when.isEmpty() ? message : when + QStringLiteral("  ") + message);
     }
     return lines;
-}
-
-// Qt removes "." and ".." segments from every URL it sends (also when they
-// are written %2E), so an identifier made of dots would silently address
-// another endpoint: "/rest/config/folders/.." becomes "/rest/config", whose
-// PUT replaces the whole configuration. Such a path is refused instead.
-void requireNoDotSegments(const QString &path)
-{
-    const QStringList segments = path.split(QLatin1Char('/'));
-    const bool dotted = std::any_of(segments.begin(), segments.end(), [](const QString &segment) {
-        return segment == QLatin1String(".") || segment == QLatin1String("..");
-    });
-    if (dotted)
-        throw SyncEngineError::backend(QStringLiteral("Cannot send a request for the path \"%1\": "
-                                                      "\".\" and \"..\" cannot be used as names.").arg(path));
 }
 
 QString pathWithID(const char *prefix, const QString &id) { return QLatin1String(prefix) + id; }
@@ -146,155 +84,63 @@ QMap<QString, QString> restoreFailures(const QByteArray &body)
 
 } // namespace
 
-std::shared_ptr<QNetworkAccessManager> SyncthingAPI::makeSession()
-{
-    // Deleted later, not at once: the last copy may be released by a task that
-    // resumes inside one of the manager's own reply signals.
-    std::shared_ptr<QNetworkAccessManager> session(new QNetworkAccessManager, DeleteLater());
-    session->setProxy(QNetworkProxy::NoProxy);
-    // The API key must never be carried to another host.
-    session->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    session->setStrictTransportSecurityEnabled(false);
-    session->setTransferTimeout(kTransferTimeoutMs);
-    return session;
-}
-
-SyncthingAPI::SyncthingAPI(QUrl baseURL, QString apiKey, std::shared_ptr<QNetworkAccessManager> session)
-    : m_baseURL(std::move(baseURL)), m_apiKey(std::move(apiKey)), m_session(std::move(session))
-{
-}
-
-QByteArray SyncthingAPI::percentEncode(const QString &text, bool keepSlash)
-{
-    return text.toUtf8().toPercentEncoding(keepSlash ? QByteArrayLiteral("/") : QByteArray());
-}
-
-void SyncthingAPI::throwDecodeError(const QString &typeName, const QString &detail)
-{
-    throw SyncEngineError::backend(QStringLiteral("Failed to decode %1: %2").arg(typeName, detail));
-}
-
-SyncthingAPI::PreparedRequest SyncthingAPI::prepare(QByteArray method, const QString &path, const QueryItems &query,
-                                                    std::optional<QByteArray> body) const
-{
-    requireNoDotSegments(path);
-    QByteArray encoded = m_baseURL.toEncoded(QUrl::FullyEncoded);
-    while (encoded.endsWith('/'))
-        encoded.chop(1);
-    encoded += percentEncode(path, true);
-    for (qsizetype i = 0; i < query.size(); ++i) {
-        encoded += i == 0 ? '?' : '&';
-        encoded += percentEncode(query[i].first, false) + '=' + percentEncode(query[i].second, false);
-    }
-
-    // Strict parsing keeps every escape as formed above, so "%2B" and "%2F"
-    // reach the server as they are.
-    QNetworkRequest request(QUrl::fromEncoded(encoded, QUrl::StrictMode));
-    request.setTransferTimeout(kTransferTimeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-    // The peer is our own child on loopback; large, well-compressed answers
-    // (long version lists) must not trip Qt's decompression-bomb check.
-    request.setDecompressedSafetyCheckThreshold(-1);
-    request.setRawHeader(QByteArrayLiteral("X-API-Key"), m_apiKey.toUtf8());
-    if (body)
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    return {request, std::move(method), std::move(body)};
-}
-
-QCoro::Task<QByteArray> SyncthingAPI::send(std::shared_ptr<QNetworkAccessManager> session, PreparedRequest prepared)
-{
-    // Without a body the request goes out as a custom one: post() would add a
-    // Content-Type even to an empty body.
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        prepared.body ? session->sendCustomRequest(prepared.request, prepared.method, *prepared.body)
-                      : session->sendCustomRequest(prepared.request, prepared.method));
-    // Queued: the abort must not resume the awaiting task inside the
-    // destructor of the scope.
-    if (prepared.cancelScope)
-        QObject::connect(prepared.cancelScope.data(), &QObject::destroyed, reply.get(), &QNetworkReply::abort,
-                         Qt::QueuedConnection);
-    co_await reply.get();
-    co_return answerOf(*reply);
-}
-
-QCoro::Task<QByteArray> SyncthingAPI::send(PreparedRequest prepared) const
-{
-    return send(m_session, std::move(prepared));
-}
-
 QCoro::Task<> SyncthingAPI::ping() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/system/ping"));
-    co_await send(request);
+    return perform("GET", QStringLiteral("/rest/system/ping"));
 }
 
 QCoro::Task<STSystemStatus> SyncthingAPI::systemStatus() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/system/status"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STSystemStatus"), body, &STSystemStatus::fromJsonBody);
+    return getDecoded<STSystemStatus>(QStringLiteral("/rest/system/status"), {},
+                                      {QStringLiteral("STSystemStatus"), &STSystemStatus::fromJsonBody});
 }
 
 QCoro::Task<QList<STFolderRead>> SyncthingAPI::getFolders() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/config/folders"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Array<STFolderRead>"), body, &STFolderRead::listFromJson);
+    return getDecoded<QList<STFolderRead>>(QStringLiteral("/rest/config/folders"), {},
+                                           {QStringLiteral("Array<STFolderRead>"), &STFolderRead::listFromJson});
 }
 
 QCoro::Task<> SyncthingAPI::putFolder(STFolderWrite folder) const
 {
-    const PreparedRequest request = prepare("PUT", pathWithID("/rest/config/folders/", folder.id), {}, compact(folder.toJson()));
-    co_await send(request);
+    return perform("PUT", pathWithID("/rest/config/folders/", folder.id), {}, compact(folder.toJson()));
 }
 
 QCoro::Task<> SyncthingAPI::patchFolder(QString id, QJsonObject json) const
 {
-    const PreparedRequest request = prepare("PATCH", pathWithID("/rest/config/folders/", id), {}, compact(json));
-    co_await send(request);
+    return perform("PATCH", pathWithID("/rest/config/folders/", id), {}, compact(json));
 }
 
 QCoro::Task<> SyncthingAPI::deleteFolder(QString id) const
 {
-    const PreparedRequest request = prepare("DELETE", pathWithID("/rest/config/folders/", id));
-    co_await send(request);
+    return perform("DELETE", pathWithID("/rest/config/folders/", id));
 }
 
 QCoro::Task<QList<STDeviceRead>> SyncthingAPI::getDevices() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/config/devices"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Array<STDeviceRead>"), body, &STDeviceRead::listFromJson);
+    return getDecoded<QList<STDeviceRead>>(QStringLiteral("/rest/config/devices"), {},
+                                           {QStringLiteral("Array<STDeviceRead>"), &STDeviceRead::listFromJson});
 }
 
 QCoro::Task<> SyncthingAPI::putDevice(STDeviceWrite device) const
 {
-    const PreparedRequest request = prepare("PUT", pathWithID("/rest/config/devices/", device.deviceID), {}, compact(device.toJson()));
-    co_await send(request);
+    return perform("PUT", pathWithID("/rest/config/devices/", device.deviceID), {}, compact(device.toJson()));
 }
 
 QCoro::Task<> SyncthingAPI::patchDevice(QString id, QJsonObject json) const
 {
-    const PreparedRequest request = prepare("PATCH", pathWithID("/rest/config/devices/", id), {}, compact(json));
-    co_await send(request);
+    return perform("PATCH", pathWithID("/rest/config/devices/", id), {}, compact(json));
 }
 
 QCoro::Task<STOptions> SyncthingAPI::getOptions() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/config/options"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STOptions"), body, &STOptions::fromJsonBody);
+    return getDecoded<STOptions>(QStringLiteral("/rest/config/options"), {},
+                                 {QStringLiteral("STOptions"), &STOptions::fromJsonBody});
 }
 
 QCoro::Task<> SyncthingAPI::patchOptions(QJsonObject json) const
 {
-    const PreparedRequest request = prepare("PATCH", QStringLiteral("/rest/config/options"), {}, compact(json));
-    co_await send(request);
+    return perform("PATCH", QStringLiteral("/rest/config/options"), {}, compact(json));
 }
 
 QCoro::Task<> SyncthingAPI::scan(QString folder) const
@@ -308,27 +154,23 @@ QCoro::Task<> SyncthingAPI::scan(QString folder) const
 
 QCoro::Task<STFolderStatus> SyncthingAPI::folderStatus(QString id) const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/db/status"), {{QStringLiteral("folder"), id}});
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STFolderStatus"), body, &STFolderStatus::fromJsonBody);
+    return getDecoded<STFolderStatus>(QStringLiteral("/rest/db/status"), {{QStringLiteral("folder"), id}},
+                                      {QStringLiteral("STFolderStatus"), &STFolderStatus::fromJsonBody});
 }
 
 QCoro::Task<STCompletion> SyncthingAPI::completion(QString folder, QString device) const
 {
-    const PreparedRequest request = prepare(
-        "GET", QStringLiteral("/rest/db/completion"),
-        {{QStringLiteral("folder"), folder}, {QStringLiteral("device"), device}});
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STCompletion"), body, &STCompletion::fromJsonBody);
+    return getDecoded<STCompletion>(QStringLiteral("/rest/db/completion"),
+                                    {{QStringLiteral("folder"), folder}, {QStringLiteral("device"), device}},
+                                    {QStringLiteral("STCompletion"), &STCompletion::fromJsonBody});
 }
 
 QCoro::Task<STNeedResponse> SyncthingAPI::need(QString folder) const
 {
-    const PreparedRequest request = prepare(
-        "GET", QStringLiteral("/rest/db/need"),
-        {{QStringLiteral("folder"), folder}, {QStringLiteral("perpage"), QStringLiteral("5")}});
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STNeedResponse"), body, &STNeedResponse::fromJsonBody);
+    return getDecoded<STNeedResponse>(
+        QStringLiteral("/rest/db/need"),
+        {{QStringLiteral("folder"), folder}, {QStringLiteral("perpage"), QStringLiteral("5")}},
+        {QStringLiteral("STNeedResponse"), &STNeedResponse::fromJsonBody});
 }
 
 QCoro::Task<QList<STBrowseEntry>> SyncthingAPI::browse(QString folder, QString prefix) const
@@ -336,16 +178,14 @@ QCoro::Task<QList<STBrowseEntry>> SyncthingAPI::browse(QString folder, QString p
     QueryItems query{{QStringLiteral("folder"), folder}, {QStringLiteral("levels"), QStringLiteral("0")}};
     if (!prefix.isEmpty())
         query.append({QStringLiteral("prefix"), prefix});
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/db/browse"), query);
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Array<STBrowseEntry>"), body, &STBrowseEntry::listFromJson);
+    return getDecoded<QList<STBrowseEntry>>(QStringLiteral("/rest/db/browse"), query,
+                                            {QStringLiteral("Array<STBrowseEntry>"), &STBrowseEntry::listFromJson});
 }
 
 QCoro::Task<QStringList> SyncthingAPI::getIgnores(QString folder) const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/db/ignores"), {{QStringLiteral("folder"), folder}});
-    const QByteArray body = co_await send(request);
-    co_return ignoreLinesOrEmpty(body);
+    return getDecoded<QStringList>(QStringLiteral("/rest/db/ignores"), {{QStringLiteral("folder"), folder}},
+                                   {QStringLiteral("STIgnores"), &ignoreLinesOrEmpty});
 }
 
 QCoro::Task<std::optional<QString>> SyncthingAPI::setIgnores(QString folder, QStringList patterns) const
@@ -358,9 +198,9 @@ QCoro::Task<std::optional<QString>> SyncthingAPI::setIgnores(QString folder, QSt
 
 QCoro::Task<STConnectionsResponse> SyncthingAPI::connections() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/system/connections"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("STConnectionsResponse"), body, &STConnectionsResponse::fromJsonBody);
+    return getDecoded<STConnectionsResponse>(
+        QStringLiteral("/rest/system/connections"), {},
+        {QStringLiteral("STConnectionsResponse"), &STConnectionsResponse::fromJsonBody});
 }
 
 QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::optional<int> limit,
@@ -379,36 +219,34 @@ QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::
 
 QCoro::Task<QMap<QString, STPendingDevice>> SyncthingAPI::pendingDevices() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/cluster/pending/devices"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Dictionary<String, STPendingDevice>"), body, &STPendingDevice::mapFromJson);
+    return getDecoded<QMap<QString, STPendingDevice>>(
+        QStringLiteral("/rest/cluster/pending/devices"), {},
+        {QStringLiteral("Dictionary<String, STPendingDevice>"), &STPendingDevice::mapFromJson});
 }
 
 QCoro::Task<QMap<QString, STPendingFolder>> SyncthingAPI::pendingFolders() const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/cluster/pending/folders"));
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Dictionary<String, STPendingFolder>"), body, &STPendingFolder::mapFromJson);
+    return getDecoded<QMap<QString, STPendingFolder>>(
+        QStringLiteral("/rest/cluster/pending/folders"), {},
+        {QStringLiteral("Dictionary<String, STPendingFolder>"), &STPendingFolder::mapFromJson});
 }
 
 QCoro::Task<> SyncthingAPI::dismissPendingDevice(QString id) const
 {
-    const PreparedRequest request = prepare("DELETE", QStringLiteral("/rest/cluster/pending/devices"), {{QStringLiteral("device"), id}});
-    co_await send(request);
+    return perform("DELETE", QStringLiteral("/rest/cluster/pending/devices"), {{QStringLiteral("device"), id}});
 }
 
 QCoro::Task<> SyncthingAPI::dismissPendingFolder(QString folderID, QString device) const
 {
-    const PreparedRequest request = prepare("DELETE", QStringLiteral("/rest/cluster/pending/folders"),
-                          {{QStringLiteral("folder"), folderID}, {QStringLiteral("device"), device}});
-    co_await send(request);
+    return perform("DELETE", QStringLiteral("/rest/cluster/pending/folders"),
+                   {{QStringLiteral("folder"), folderID}, {QStringLiteral("device"), device}});
 }
 
 QCoro::Task<QMap<QString, QList<STVersion>>> SyncthingAPI::folderVersions(QString folder) const
 {
-    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/folder/versions"), {{QStringLiteral("folder"), folder}});
-    const QByteArray body = co_await send(request);
-    co_return decode(QStringLiteral("Dictionary<String, Array<STVersion>>"), body, &STVersion::mapFromJson);
+    return getDecoded<QMap<QString, QList<STVersion>>>(
+        QStringLiteral("/rest/folder/versions"), {{QStringLiteral("folder"), folder}},
+        {QStringLiteral("Dictionary<String, Array<STVersion>>"), &STVersion::mapFromJson});
 }
 
 QCoro::Task<QMap<QString, QString>> SyncthingAPI::restoreVersions(QString folder, QMap<QString, QString> mapping) const
@@ -423,15 +261,12 @@ QCoro::Task<QMap<QString, QString>> SyncthingAPI::restoreVersions(QString folder
 
 QCoro::Task<QJsonObject> SyncthingAPI::rawDict(QString path, QueryItems query) const
 {
-    const PreparedRequest request = prepare("GET", path, query);
-    const QByteArray body = co_await send(request);
-    co_return objectOrEmpty(body);
+    return getDecoded<QJsonObject>(path, query, {QStringLiteral("JSON object"), &objectOrEmpty});
 }
 
 QCoro::Task<QStringList> SyncthingAPI::systemLogLines() const
 {
-    const QJsonObject log = co_await rawDict(QStringLiteral("/rest/system/log"), {});
-    co_return logLines(log);
+    return getDecoded<QStringList>(QStringLiteral("/rest/system/log"), {}, {QStringLiteral("log"), &logLines});
 }
 
 } // namespace tw

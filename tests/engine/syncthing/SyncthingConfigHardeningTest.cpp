@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -15,21 +16,12 @@ const QByteArray stockConfig = R"(<configuration version="37">
     <device id="AAAAAAA-BBBBBBB" name="vm" compression="metadata">
         <address>dynamic</address>
     </device>
-    <gui enabled="true" tls="false">
-        <address>127.0.0.1:8384</address>
-        <apikey>KEEPME</apikey>
-    </gui>
     <options>
         <listenAddress>default</listenAddress>
-        <globalAnnounceEnabled>true</globalAnnounceEnabled>
-        <localAnnounceEnabled>true</localAnnounceEnabled>
         <relaysEnabled>true</relaysEnabled>
-        <startBrowser>true</startBrowser>
         <natEnabled>true</natEnabled>
         <urAccepted>0</urAccepted>
-        <autoUpgradeIntervalH>12</autoUpgradeIntervalH>
         <minHomeDiskFree unit="%">1</minHomeDiskFree>
-        <crashReportingEnabled>true</crashReportingEnabled>
     </options>
     <defaults>
         <options><natEnabled>true</natEnabled></options>
@@ -37,35 +29,17 @@ const QByteArray stockConfig = R"(<configuration version="37">
 </configuration>
 )";
 
-// Every element path ("configuration/options/natEnabled") with its texts.
-QMultiMap<QString, QString> elements(const QByteArray &xml)
+// The texts of every element of that name, in document order.
+QStringList valuesOf(const QByteArray &xml, const QString &name)
 {
-    QMultiMap<QString, QString> found;
+    QStringList values;
     QXmlStreamReader reader(xml);
-    QStringList path;
-    QString text;
     while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement()) {
-            path.append(reader.name().toString());
-            text.clear();
-        } else if (reader.isCharacters()) {
-            text += reader.text();
-        } else if (reader.isEndElement()) {
-            found.insert(path.join('/'), text.trimmed());
-            path.removeLast();
-            text.clear();
-        }
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == name)
+            values.append(reader.readElementText().trimmed());
     }
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
-    return found;
-}
-
-QString option(const QMultiMap<QString, QString> &found, const QString &name)
-{
-    const QStringList values = found.values(QStringLiteral("configuration/options/") + name);
-    EXPECT_EQ(values.size(), 1) << name.toStdString();
-    return values.value(0);
+    return values;
 }
 
 QByteArray withListen(const QByteArray &listen)
@@ -73,22 +47,18 @@ QByteArray withListen(const QByteArray &listen)
     return QByteArray(stockConfig).replace("<listenAddress>default</listenAddress>", listen);
 }
 
-TEST(SyncthingConfigHardeningTest, SwitchesOffEveryOutwardFeatureAndLeavesEverythingElseAlone)
+// Syncthing's own reading of every switch is checked against a real instance;
+// what it never writes (a missing option, nested defaults) is checked here.
+TEST(SyncthingConfigHardeningTest, AddsMissingSwitchesAndLeavesEverythingElseAlone)
 {
     QByteArray config = stockConfig;
     config.replace("<relaysEnabled>true</relaysEnabled>", "").replace("<urAccepted>0</urAccepted>", "");
     const QByteArray hardened = SyncthingConfigHardening::harden(config, "127.0.0.2", 40123);
-    const auto found = elements(hardened);
-    EXPECT_EQ(found.values("configuration/options/listenAddress"), QStringList{"tcp://127.0.0.2:40123"});
-    for (const auto &[name, value] : SyncthingConfigHardening::switchedOff())
-        EXPECT_EQ(option(found, name), value) << name.toStdString();
-    // relaysEnabled and urAccepted were missing and are added.
-    EXPECT_EQ(option(found, "relaysEnabled"), "false");
-    EXPECT_EQ(option(found, "urAccepted"), "-1");
-
-    EXPECT_EQ(found.value("configuration/gui/apikey"), "KEEPME");
+    EXPECT_EQ(valuesOf(hardened, "listenAddress"), QStringList{"tcp://127.0.0.2:40123"});
+    EXPECT_EQ(valuesOf(hardened, "relaysEnabled"), QStringList{"false"});
+    EXPECT_EQ(valuesOf(hardened, "urAccepted"), QStringList{"-1"});
     // Only the top-level options are Syncthing's running options.
-    EXPECT_EQ(found.value("configuration/defaults/options/natEnabled"), "true");
+    EXPECT_EQ(valuesOf(hardened, "natEnabled"), (QStringList{"false", "true"}));
     EXPECT_TRUE(hardened.contains(R"(<minHomeDiskFree unit="%">1</minHomeDiskFree>)"));
     EXPECT_TRUE(hardened.contains(R"(<device id="AAAAAAA-BBBBBBB" name="vm" compression="metadata">)"));
 }
@@ -97,7 +67,6 @@ TEST(SyncthingConfigHardeningTest, KeepsOnlyAnAlreadyHardenedAddressOnTheSameHos
 {
     const QString fresh = QStringLiteral("tcp://127.0.0.1:40123");
     const QList<std::tuple<const char *, QByteArray, QString>> cases{
-        {"stock default", "<listenAddress>default</listenAddress>", fresh},
         {"hardened before", "<listenAddress> tcp://127.0.0.1:22001 </listenAddress>", "tcp://127.0.0.1:22001"},
         {"other loopback host", "<listenAddress>tcp://127.0.0.2:22001</listenAddress>", fresh},
         {"quic", "<listenAddress>quic://127.0.0.1:22001</listenAddress>", fresh},
@@ -108,8 +77,8 @@ TEST(SyncthingConfigHardeningTest, KeepsOnlyAnAlreadyHardenedAddressOnTheSameHos
         {"none at all", "", fresh},
     };
     for (const auto &[label, listen, expected] : cases) {
-        const auto found = elements(SyncthingConfigHardening::harden(withListen(listen), "127.0.0.1", 40123));
-        EXPECT_EQ(found.values("configuration/options/listenAddress"), QStringList{expected}) << label;
+        const QByteArray hardened = SyncthingConfigHardening::harden(withListen(listen), "127.0.0.1", 40123);
+        EXPECT_EQ(valuesOf(hardened, "listenAddress"), QStringList{expected}) << label;
     }
 }
 
@@ -125,17 +94,13 @@ TEST(SyncthingConfigHardeningTest, RefusesWhatItCannotHarden)
         {"IPv6 loopback", stockConfig, "::1"},
     };
     for (const auto &[label, config, host] : cases) {
-        try {
-            SyncthingConfigHardening::harden(config, host, 40123);
-            ADD_FAILURE() << label << " was accepted";
-        } catch (const SyncEngineError &error) {
-            EXPECT_EQ(error.kind(), SyncEngineError::Kind::Backend) << label;
-            EXPECT_TRUE(error.errorDescription().startsWith("Could not restrict Syncthing to loopback: ")) << label;
-        }
+        EXPECT_THAT([&] { SyncthingConfigHardening::harden(config, host, 40123); },
+                    testing::ThrowsMessage<SyncEngineError>(
+                        testing::StartsWith("Could not restrict Syncthing to loopback: ")))
+            << label;
     }
 }
 
-// A second hardening keeps the first listen address, so peers keep reaching it.
 TEST(SyncthingConfigHardeningTest, RewritesTheFileInPlaceKeepingItPrivate)
 {
     QTemporaryDir dir;
@@ -147,10 +112,9 @@ TEST(SyncthingConfigHardeningTest, RewritesTheFileInPlaceKeepingItPrivate)
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
 
     EXPECT_EQ(SyncthingConfigHardening::hardenFile(path, "127.0.0.3", 40999), "tcp://127.0.0.3:40999");
-    EXPECT_EQ(SyncthingConfigHardening::hardenFile(path, "127.0.0.3", 41000), "tcp://127.0.0.3:40999");
 
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(option(elements(file.readAll()), "listenAddress"), "tcp://127.0.0.3:40999");
+    EXPECT_EQ(valuesOf(file.readAll(), "listenAddress"), QStringList{"tcp://127.0.0.3:40999"});
     EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
