@@ -207,7 +207,6 @@ TEST_F(EngineControllerTest, StartOutcomes)
 
     QCoro::waitFor(controller.start());
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
-    EXPECT_TRUE(controller.status().isRunning);
     EXPECT_FALSE(controller.binaryAvailable());  // for good
     EXPECT_EQ(announced, 1);
 }
