@@ -12,11 +12,7 @@ constexpr int mon = 1, tue = 2, fri = 5, sat = 6;  // days of January 2024
 
 BandwidthSchedule schedule(qint64 start, qint64 end, bool enabled = true)
 {
-    BandwidthSchedule s;
-    s.enabled = enabled;
-    s.startHour = start;
-    s.endHour = end;
-    return s;
+    return {.enabled = enabled, .startHour = start, .endHour = end};
 }
 
 TEST(BandwidthScheduleTest, StoredWeekdayCountsFromSunday)
