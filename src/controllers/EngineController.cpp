@@ -2,6 +2,7 @@
 
 #include "controllers/CurrentErrorText.h"
 #include "engine/SyncEngine.h"
+#include "utilities/AssignIfChanged.h"
 #include "utilities/UserDefaults.h"
 
 #include <cmath>
@@ -56,18 +57,12 @@ void EngineController::setStatus(EngineStatus status)
 
 void EngineController::storeDeviceName(QString name)
 {
-    if (m_deviceName == name)
-        return;
-    m_deviceName = std::move(name);
-    emit deviceNameChanged();
+    assignIfChanged(m_deviceName, std::move(name), this, &EngineController::deviceNameChanged);
 }
 
 void EngineController::setLastErrorMessage(std::optional<QString> message)
 {
-    if (m_lastErrorMessage == message)
-        return;
-    m_lastErrorMessage = std::move(message);
-    emit lastErrorMessageChanged();
+    assignIfChanged(m_lastErrorMessage, std::move(message), this, &EngineController::lastErrorMessageChanged);
 }
 
 QCoro::Task<void> EngineController::start()
@@ -80,7 +75,7 @@ QCoro::Task<void> EngineController::start()
     } catch (const SyncEngineError &error) {
         setLastErrorMessage(error.errorDescription());
         if (error.kind() == SyncEngineError::Kind::BinaryNotFound)
-            setBinaryAvailable(false);
+            assignIfChanged(m_binaryAvailable, false, this, &EngineController::binaryAvailableChanged);
     } catch (...) {
         setLastErrorMessage(currentErrorText());
     }
@@ -213,7 +208,7 @@ QCoro::Task<void> EngineController::toggleAllPaused()
         setLastErrorMessage(currentErrorText());
         co_return;
     }
-    setAllPausedValue(target);
+    assignIfChanged(m_isAllPaused, target, this, &EngineController::isAllPausedChanged);
 }
 
 QCoro::Task<void> EngineController::setDeviceName(QString name)
@@ -241,40 +236,15 @@ void EngineController::storeManualLimit(qint64 downKbps, qint64 upKbps)
     m_defaults.setInteger(manualUpKey, upKbps);
 }
 
-void EngineController::setAllPausedValue(bool paused)
-{
-    if (m_isAllPaused == paused)
-        return;
-    m_isAllPaused = paused;
-    emit isAllPausedChanged();
-}
-
 void EngineController::setNetwork(NetworkSettings network)
 {
-    if (m_network == network)
-        return;
-    m_network = std::move(network);
-    emit networkChanged();
-}
-
-void EngineController::setBinaryAvailable(bool available)
-{
-    if (m_binaryAvailable == available)
-        return;
-    m_binaryAvailable = available;
-    emit binaryAvailableChanged();
+    assignIfChanged(m_network, std::move(network), this, &EngineController::networkChanged);
 }
 
 void EngineController::setRates(double down, double up)
 {
-    if (m_downRate != down) {
-        m_downRate = down;
-        emit downRateChanged();
-    }
-    if (m_upRate != up) {
-        m_upRate = up;
-        emit upRateChanged();
-    }
+    assignIfChanged(m_downRate, down, this, &EngineController::downRateChanged);
+    assignIfChanged(m_upRate, up, this, &EngineController::upRateChanged);
 }
 
 } // namespace tw

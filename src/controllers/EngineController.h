@@ -98,9 +98,7 @@ private:
     void storeManualLimit(qint64 downKbps, qint64 upKbps);
     QCoro::Task<bool> pushLimits(LimitPair limits);
 
-    void setAllPausedValue(bool paused);
     void setNetwork(NetworkSettings network);
-    void setBinaryAvailable(bool available);
     void setRates(double down, double up);
 
     SyncEngine &m_engine;

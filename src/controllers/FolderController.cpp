@@ -3,6 +3,7 @@
 #include "controllers/CurrentErrorText.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "utilities/AssignIfChanged.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,7 +90,7 @@ QCoro::Task<void> FolderController::refreshStatuses()
         }
     }
     working.removeIf([this](auto it) { return !isListed(it.key()); });
-    setStatuses(std::move(working));
+    assignIfChanged(m_statuses, std::move(working), this, &FolderController::statusesChanged);
 
     co_await refreshFolderErrors();
 
@@ -135,7 +136,7 @@ QCoro::Task<void> FolderController::refreshTransferring()
             // No name for this folder on this pass.
         }
     }
-    setTransferring(std::move(transferring));
+    assignIfChanged(m_transferring, std::move(transferring), this, &FolderController::transferringChanged);
 }
 
 QCoro::Task<void> FolderController::emptyArchive(QString folderID)
@@ -165,58 +166,27 @@ bool FolderController::isListed(const QString &folderID) const
 
 void FolderController::setFolders(QList<SyncFolder> folders)
 {
-    if (m_folders == folders)
-        return;
-    m_folders = std::move(folders);
-    emit foldersChanged();
-}
-
-void FolderController::setStatuses(FolderStatusMap statuses)
-{
-    if (m_statuses == statuses)
-        return;
-    m_statuses = std::move(statuses);
-    emit statusesChanged();
+    assignIfChanged(m_folders, std::move(folders), this, &FolderController::foldersChanged);
 }
 
 void FolderController::setClusterNeeds(ClusterNeedMap needs)
 {
-    if (m_clusterNeeds == needs)
-        return;
-    m_clusterNeeds = std::move(needs);
-    emit clusterNeedsChanged();
-}
-
-void FolderController::setTransferring(FolderTextMap transferring)
-{
-    if (m_transferring == transferring)
-        return;
-    m_transferring = std::move(transferring);
-    emit transferringChanged();
+    assignIfChanged(m_clusterNeeds, std::move(needs), this, &FolderController::clusterNeedsChanged);
 }
 
 void FolderController::setFolderErrors(FolderTextMap errors)
 {
-    if (m_folderErrors == errors)
-        return;
-    m_folderErrors = std::move(errors);
-    emit folderErrorsChanged();
+    assignIfChanged(m_folderErrors, std::move(errors), this, &FolderController::folderErrorsChanged);
 }
 
 void FolderController::setLastErrorMessage(std::optional<QString> message)
 {
-    if (m_lastErrorMessage == message)
-        return;
-    m_lastErrorMessage = std::move(message);
-    emit lastErrorMessageChanged();
+    assignIfChanged(m_lastErrorMessage, std::move(message), this, &FolderController::lastErrorMessageChanged);
 }
 
 void FolderController::setLoading(bool loading)
 {
-    if (m_isLoading == loading)
-        return;
-    m_isLoading = loading;
-    emit isLoadingChanged();
+    assignIfChanged(m_isLoading, loading, this, &FolderController::isLoadingChanged);
 }
 
 } // namespace tw

@@ -85,9 +85,7 @@ private:
     QCoro::Task<void> refreshTransferring();
 
     void setFolders(QList<SyncFolder> folders);
-    void setStatuses(FolderStatusMap statuses);
     void setClusterNeeds(ClusterNeedMap needs);
-    void setTransferring(FolderTextMap transferring);
     void setFolderErrors(FolderTextMap errors);
     void setLastErrorMessage(std::optional<QString> message);
     void setLoading(bool loading);

@@ -24,23 +24,9 @@ SyncFolder folder(const QString &id, const QString &path = "/srv/none")
     return result;
 }
 
-FolderStatus status(const QString &id, FolderState state, double completion = 1.0)
+FolderStatus status(const QString &id, FolderState state, double completion = 0)
 {
-    FolderStatus result;
-    result.id = id;
-    result.state = state;
-    result.completion = completion;
-    result.globalBytes = 100;
-    result.localBytes = qint64(completion * 100);
-    return result;
-}
-
-QStringList idsOf(const QList<SyncFolder> &folders)
-{
-    QStringList ids;
-    for (const SyncFolder &f : folders)
-        ids.append(f.id);
-    return ids;
+    return FolderStatus{.id = id, .state = state, .completion = completion};
 }
 
 class FolderControllerTest : public ::testing::Test
@@ -65,44 +51,33 @@ TEST_F(FolderControllerTest, OnlyTheExactTeamPrefixHidesAndHiddenFoldersAreNever
 {
     const QString team = "tdw-cluster-1f2e3d4c";
     const QStringList listed{a, "tdw-cluster", "TDW-CLUSTER-1f2e", "x-tdw-cluster-1"};
-    list(listed + QStringList{team, "tdw-cluster-"});
-    engine.state.folderStatuses.insert(team, status(team, FolderState::Syncing));
-    engine.state.recentFolderErrors.insert(team, "disk full");
-    engine.state.currentTransferNames.insert(team, "cluster.json");
+    list(listed + QStringList{team});
     refresh();
-    EXPECT_EQ(idsOf(controller.folders()), listed);
-    EXPECT_FALSE(controller.statuses().contains(team));
+    EXPECT_EQ(controller.folders(), engine.state.folders.first(listed.size()));
+    syncFolderList();
+    EXPECT_EQ(controller.folders(), engine.state.folders.first(listed.size()));
     EXPECT_FALSE(engine.callsOf("folderStatus").contains("folderStatus(" + team + ")"));
-    EXPECT_TRUE(controller.transferring().isEmpty());
-    FolderController polled(engine);
-    QCoro::waitFor(polled.syncFolderList());
-    EXPECT_EQ(idsOf(polled.folders()), listed);
 }
 
-TEST_F(FolderControllerTest, StatusSurvivesAFailedCallAndLeavesWithItsFolder)
+TEST_F(FolderControllerTest, FailedCallsKeepTheStatusAndEmptyTheNeedsAndAStatusLeavesWithItsFolder)
 {
     list({a, b});
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing, 0.5)}, {b, status(b, FolderState::Error)}};
-    engine.state.recentFolderErrors = {{a, "a failed"}};
-    engine.state.currentTransferNames = {{a, "clip.mov"}};
+    engine.state.clusterNeeds = {{a, ClusterNeed{500, 1, 2}}};
     refresh();
-    ASSERT_EQ(controller.transferring().value(a), "clip.mov");
+    ASSERT_EQ(controller.clusterNeeds().size(), 1);
 
-    engine.state.folderStatuses.insert(b, status(b, FolderState::Idle));
+    engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Idle)}};
     engine.failNext("folderStatus", SyncEngineError::backend("timeout"));
+    engine.failNext("clusterNeeds", SyncEngineError::http(500, "x"));
     refreshStatuses();
     EXPECT_EQ(controller.status(a), status(a, FolderState::Syncing, 0.5));
     EXPECT_EQ(controller.status(b).state, FolderState::Idle);
-    EXPECT_FALSE(controller.lastErrorMessage().has_value());
+    EXPECT_TRUE(controller.clusterNeeds().isEmpty());
 
-    engine.state.folderStatuses.insert(b, status(b, FolderState::Error));
-    engine.state.recentFolderErrors.insert(b, "b failed");
     list({b});
     syncFolderList();
     EXPECT_EQ(controller.statuses().keys(), QStringList{b});
-    EXPECT_EQ(controller.folderErrors().keys(), QStringList{b});
-    EXPECT_FALSE(controller.transferring().contains(a));
-    EXPECT_EQ(controller.status(a).state, FolderState::Unknown);
 }
 
 TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
@@ -110,20 +85,15 @@ TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
     list({a, b});
     // The engine remembers errors after they are over, also of unlisted folders.
     engine.state.recentFolderErrors = {{a, "a: denied"}, {"gone", "old"}};
-    const FolderTextMap shown{{a, "a: denied"}};
     engine.state.folderStatuses = {{a, status(a, FolderState::Error)}, {b, status(b, FolderState::Idle)}};
     refresh();
-    EXPECT_EQ(controller.folderErrors(), shown);
+    EXPECT_EQ(controller.folderErrors(), (FolderTextMap{{a, "a: denied"}}));
 
     engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Paused)}};
     engine.clearCalls();
     refreshStatuses();
     EXPECT_TRUE(controller.folderErrors().isEmpty());
     EXPECT_EQ(engine.callCount("recentFolderErrors"), 0);
-
-    engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Error)}};
-    refreshStatuses();
-    EXPECT_EQ(controller.folderErrors(), shown);
 }
 
 TEST_F(FolderControllerTest, TransferNamesOnlyForSyncingFoldersAndRebuiltEachPass)
@@ -136,23 +106,11 @@ TEST_F(FolderControllerTest, TransferNamesOnlyForSyncingFoldersAndRebuiltEachPas
     engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));
     refresh();
     EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, "a.mov"}}));
-    EXPECT_EQ(engine.callsOf("currentTransferName"),
-              (QStringList{"currentTransferName(tdw-0000000a)", "currentTransferName(tdw-0000000c)"}));
+    EXPECT_EQ(engine.callCount("currentTransferName"), 2);
 
     engine.state.folderStatuses.insert(a, status(a, FolderState::Idle));
     refreshStatuses();
     EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, "c.mov"}}));
-}
-
-TEST_F(FolderControllerTest, FailedClusterNeedsEmptiesThem)
-{
-    list({a});
-    engine.state.clusterNeeds = {{a, ClusterNeed{500, 1, 2}}};
-    refresh();
-    ASSERT_EQ(controller.clusterNeeds().size(), 1);
-    engine.failNext("clusterNeeds", SyncEngineError::http(500, "x"));
-    refreshStatuses();
-    EXPECT_TRUE(controller.clusterNeeds().isEmpty());
 }
 
 TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightReloadIsSilent)
@@ -160,6 +118,12 @@ TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightRelo
     list({a});
     refresh();
     list({});
+    engine.state.folderStatuses = {{a, status(a, FolderState::Scanning)}};
+    engine.failNext("folders", SyncEngineError::notRunning());
+    syncFolderList();
+    EXPECT_FALSE(controller.lastErrorMessage().has_value());
+    EXPECT_EQ(controller.status(a).state, FolderState::Scanning);
+
     bool loadingDuringCall = false;
     engine.beforeAnswer = [this, &loadingDuringCall](QString) -> QCoro::Task<void> {
         loadingDuringCall = controller.isLoading();
@@ -170,20 +134,12 @@ TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightRelo
     refresh();
     EXPECT_TRUE(loadingDuringCall);
     EXPECT_FALSE(controller.isLoading());
-    EXPECT_EQ(idsOf(controller.folders()), QStringList{a});
+    EXPECT_EQ(controller.folders(), QList{folder(a)});
     EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
     EXPECT_EQ(engine.callNames(), QStringList{"folders"});
-
-    FolderController polled(engine);
-    list({a});
-    QCoro::waitFor(polled.refresh());
-    engine.state.folderStatuses = {{a, status(a, FolderState::Scanning)}};
-    engine.failNext("folders", SyncEngineError::notRunning());
-    QCoro::waitFor(polled.syncFolderList());
-    EXPECT_FALSE(polled.lastErrorMessage().has_value());
-    EXPECT_EQ(polled.status(a).state, FolderState::Scanning);
 }
 
+// The one test of the shared setter: lists and maps compare element by element.
 TEST_F(FolderControllerTest, EqualDataNotifiesNobody)
 {
     list({a, b});
@@ -199,64 +155,40 @@ TEST_F(FolderControllerTest, EqualDataNotifiesNobody)
                         &FolderController::isLoadingChanged})
         QObject::connect(&controller, signal, [&notifications] { ++notifications; });
     syncFolderList();
-    refreshStatuses();
     EXPECT_EQ(notifications, 0);
     engine.state.folders[1].label = "Renamed";
     syncFolderList();
     EXPECT_EQ(notifications, 1);
 }
 
-class ArchiveTest : public FolderControllerTest
+TEST_F(FolderControllerTest, EmptyArchiveRemovesOnlyTheArchiveOfAListedFolderWithAnAbsolutePath)
 {
-protected:
-    void SetUp() override
-    {
-        QDir(root.path()).mkpath("Project/.stversions/sub");
-        QDir(root.path()).mkpath("Elsewhere");
-        for (const char *file : {"Project/.stversions/sub/old.txt", "Project/keep.txt", "Elsewhere/precious.txt"})
-            ASSERT_TRUE(QFile(root.filePath(file)).open(QIODevice::WriteOnly));
-        engine.state.folders = {folder(a, root.filePath("Project")),
-                                folder("tdw-cluster-00000001", root.filePath("Project"))};
-        refresh();
-    }
-
     QTemporaryDir root;
     const QString archive = root.filePath("Project/.stversions");
-};
-
-TEST_F(ArchiveTest, RemovesOnlyTheArchiveOfAListedFolderQuietly)
-{
-    engine.clearCalls();
+    QDir(root.path()).mkpath("Project/.stversions/sub");
+    QDir(root.path()).mkpath("Elsewhere");
+    for (const char *file : {"Project/.stversions/sub/old.txt", "Project/keep.txt", "Elsewhere/precious.txt"})
+        ASSERT_TRUE(QFile(root.filePath(file)).open(QIODevice::WriteOnly));
+    engine.state.folders = {folder(a, root.filePath("Project")),
+                            folder("tdw-cluster-00000001", root.filePath("Project")), folder(b, QString())};
+    refresh();
+    // A relative path would resolve against the working directory.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root.filePath("Project")));
     QCoro::waitFor(controller.emptyArchive("tdw-cluster-00000001"));
-    QCoro::waitFor(controller.emptyArchive("tdw-ffffffff"));
+    QCoro::waitFor(controller.emptyArchive(b));
+    QDir::setCurrent(previous);
     EXPECT_TRUE(QFileInfo::exists(archive));
-    EXPECT_TRUE(engine.calls.isEmpty());
 
     QCoro::waitFor(controller.emptyArchive(a));
     EXPECT_FALSE(QFileInfo::exists(archive));
     EXPECT_TRUE(QFileInfo::exists(root.filePath("Project/keep.txt")));
-    QCoro::waitFor(controller.emptyArchive(a));
-    EXPECT_FALSE(controller.lastErrorMessage().has_value());
-}
 
-TEST_F(ArchiveTest, LinkedArchiveLosesOnlyTheLink)
-{
-    ASSERT_TRUE(QDir(archive).removeRecursively());
+    // In place of the archive, a link loses only itself.
     ASSERT_TRUE(QFile::link(root.filePath("Elsewhere"), archive));
     QCoro::waitFor(controller.emptyArchive(a));
     EXPECT_FALSE(QFileInfo(archive).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(root.filePath("Elsewhere/precious.txt")));
-}
-
-TEST_F(ArchiveTest, RelativeFolderPathIsLeftAlone)
-{
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(root.filePath("Project")));
-    engine.state.folders = {folder(b, QString())};
-    refresh();
-    QCoro::waitFor(controller.emptyArchive(b));
-    QDir::setCurrent(previous);
-    EXPECT_TRUE(QFileInfo::exists(archive));
 }
 
 } // namespace

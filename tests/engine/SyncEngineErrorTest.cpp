@@ -14,7 +14,6 @@ struct DescriptionCase
 TEST(SyncEngineErrorTest, DescriptionsAreTheExactUserTexts)
 {
     const DescriptionCase cases[] = {
-        {SyncEngineError::http(404, QString()), QStringLiteral("Backend error (HTTP 404): ")},
         {SyncEngineError::http(500, QStringLiteral("boom\n")), QStringLiteral("Backend error (HTTP 500): boom\n")},
         {SyncEngineError::backend(QStringLiteral("exactly this")), QStringLiteral("exactly this")},
         {SyncEngineError::binaryNotFound(QStringLiteral("Install it.")),

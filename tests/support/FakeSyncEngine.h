@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QMap>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <exception>
@@ -18,18 +17,19 @@ namespace tw {
 //
 // Tests arrange the engine's picture by writing `state` directly; operations
 // read it and change it the way the real engine would change its own
-// configuration (addFolder adds, shareFolder appends the device, ...). Every
-// call is logged with its arguments as text, in call order, before anything
-// else happens, so a failing call is logged too.
+// configuration (addFolder adds, shareFolder appends the device, ...).
+// Operations without a part in `state` only log and answer an empty value.
+// Every call is logged with its arguments as text, in call order, before
+// anything else happens, so a failing call is logged too.
 //
 // Faults: a rule names an operation (or "*" for every operation) and the error
 // to throw. Operations that never throw answer their neutral value instead of
 // throwing, as the real engine does when it cannot get an answer. Faults are
 // decided when the call is made; the error is thrown after `beforeAnswer`.
 //
-// Writes to folders, ignores and versioning of a folder ID that `state` does
-// not list fail with an HTTP 404, sharing with an unknown folder with
-// "Folder not found: <id>", as the real engine does.
+// Ignores of a folder ID that `state` does not list fail with an HTTP 404,
+// sharing with an unknown folder with "Folder not found: <id>", as the real
+// engine does.
 class FakeSyncEngine : public SyncEngine
 {
 public:
@@ -44,36 +44,24 @@ public:
 
     struct State
     {
-        QString engineName = QStringLiteral("Fake engine");
         EngineStatus status{false, std::nullopt, std::nullopt, QStringLiteral("Fake engine")};
         QString localDeviceID = QStringLiteral("LOCALID-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
-        QString localDeviceName = QStringLiteral("This Mac");
 
-        QList<SyncFolder> folders;                       // ignorePatterns stay empty, as in real listings
-        QMap<QString, QStringList> ignores;               // folder ID -> ignore lines
-        QMap<QString, QString> rawFolderTypes;            // folder types outside FolderSyncMode, by folder ID
-        QSet<QString> xattrFilterApplied;                 // folder IDs
-        QMap<QString, QMap<QString, QList<BrowseEntry>>> browse;  // folder ID -> prefix -> entries
-        QMap<QString, QMap<QString, qint64>> directoryModified;   // folder ID -> path -> seconds since 1970
-        QMap<QString, QList<ArchivedVersion>> archivedVersions;   // folder ID -> versions
+        QList<SyncFolder> folders;                              // ignorePatterns stay empty, as in real listings
+        QMap<QString, QStringList> ignores;                     // folder ID -> ignore lines
+        QMap<QString, QMap<QString, qint64>> directoryModified; // folder ID -> path -> seconds since 1970
 
-        QMap<QString, FolderStatus> folderStatuses;       // folder ID -> status
+        QMap<QString, FolderStatus> folderStatuses;  // folder ID -> status
         QMap<QString, ClusterNeed> clusterNeeds;
-        QMap<QString, QMap<QString, double>> deviceCompletion;  // folder ID -> device ID -> percent
-        QMap<QString, QString> currentTransferNames;      // folder ID -> item
+        QMap<QString, QString> currentTransferNames;  // folder ID -> item
+        QMap<QString, QString> recentFolderErrors;
 
         QList<SyncDevice> devices;
         QList<DeviceConnection> connections;
-        QList<PendingDevice> pendingDevices;
-        QList<PendingFolder> pendingFolders;
 
         NetworkSettings network;
         CumulativeBytes cumulativeBytes;
         QList<SyncEvent> events;
-
-        QString diagnosticsReport;
-        QList<FolderDiagStatus> diagnosticsStatus;
-        QMap<QString, QString> recentFolderErrors;
     };
 
     using SyncEngine::SyncEngine;
@@ -101,21 +89,17 @@ public:
     // The next call of the operation fails (once).
     template <typename Error>
     void failNext(const QString &operation, Error error) { addFault(operation, 0, true, toPointer(error)); }
-    // Every call of the operation fails until clearFaults().
+    // Every call of the operation fails.
     template <typename Error>
     void failAlways(const QString &operation, Error error) { addFault(operation, 0, false, toPointer(error)); }
     // The n-th call (1-based, as callCount counts it) of the operation fails.
     template <typename Error>
     void failCall(const QString &operation, int n, Error error) { addFault(operation, n, true, toPointer(error)); }
-    void clearFaults() { m_faults.clear(); }
 
     // Appends an event; an ID of 0 becomes one more than the highest so far.
     qint64 pushEvent(SyncEvent event);
 
-    SyncFolder *findFolder(const QString &id);
-    SyncDevice *findDevice(const QString &id);
-
-    QString engineName() const override { return state.engineName; }
+    QString engineName() const override { return QStringLiteral("Fake engine"); }
 
     QCoro::Task<void> start() override;
     QCoro::Task<void> stop() override;
@@ -210,6 +194,14 @@ private:
     QCoro::Task<void> enter(Entry entry);
     // For operations that never throw: true when a fault means "answer neutrally".
     QCoro::Task<bool> enterNeutral(Entry entry);
+    // enter(), then `value`: for operations without a part in `state`.
+    template <typename T>
+    QCoro::Task<T> answer(Entry entry, T value)
+    {
+        co_await enter(std::move(entry));
+        co_return value;
+    }
+    SyncFolder *findFolder(const QString &id);
     SyncFolder &requireFolder(const QString &id);
 
     QList<Fault> m_faults;

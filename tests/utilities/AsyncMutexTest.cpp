@@ -1,5 +1,4 @@
 #include "utilities/AsyncMutex.h"
-#include "utilities/Sleeper.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
