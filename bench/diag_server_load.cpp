@@ -9,9 +9,9 @@
 // The server runs on the main thread's event loop as in the application; the
 // clients are plain blocking sockets on threads of their own.
 
-#include "engine/DiagServer.h"
-#include "engine/FolderDiagStatus.h"
-#include "engine/PairedPeerGate.h"
+#include "lan/DiagServer.h"
+#include "engine/model/FolderDiagStatus.h"
+#include "lan/PairedPeerGate.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

@@ -1,6 +1,6 @@
 #include "BenchSupport.h"
 
-#include "engine/syncthing/SyncthingProcess.h"
+#include "engine/syncthing/process/SyncthingProcess.h"
 
 #include <QDir>
 #include <QFile>

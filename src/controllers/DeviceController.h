@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/DeviceConnection.h"
-#include "engine/SyncDevice.h"
+#include "engine/model/DeviceConnection.h"
+#include "engine/model/SyncDevice.h"
 #include "utilities/Clock.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/BandwidthSchedule.h"
-#include "engine/EngineStatus.h"
-#include "engine/NetworkSettings.h"
+#include "engine/model/EngineStatus.h"
+#include "engine/model/NetworkSettings.h"
 #include "utilities/Clock.h"
 
 #include <QDateTime>

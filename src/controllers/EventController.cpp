@@ -1,6 +1,6 @@
 #include "controllers/EventController.h"
 
-#include "engine/FolderItem.h"
+#include "creationdates/FolderItem.h"
 #include "engine/SyncEngine.h"
 
 #include <QDir>

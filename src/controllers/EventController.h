@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/FolderSyncMode.h"
-#include "engine/SyncEvent.h"
+#include "engine/model/FolderSyncMode.h"
+#include "engine/model/SyncEvent.h"
 #include "utilities/Sleeper.h"
 
 #include <QList>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/ClusterNeed.h"
-#include "engine/FolderStatus.h"
-#include "engine/SyncFolder.h"
+#include "engine/model/ClusterNeed.h"
+#include "engine/model/FolderStatus.h"
+#include "engine/model/SyncFolder.h"
 
 #include <QList>
 #include <QMap>

@@ -1,6 +1,6 @@
 #include "controllers/PeerDiagController.h"
 
-#include "engine/PeerAddress.h"
+#include "lan/PeerAddress.h"
 
 #include <QNetworkProxy>
 #include <QNetworkReply>

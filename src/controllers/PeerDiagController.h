@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/DiagServer.h"
-#include "engine/FolderDiagStatus.h"
+#include "lan/DiagServer.h"
+#include "engine/model/FolderDiagStatus.h"
 
 #include <QByteArray>
 #include <QList>

@@ -6,7 +6,7 @@
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "engine/syncthing/SyncthingEngine.h"
-#include "engine/syncthing/SyncthingSweep.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"

@@ -3,7 +3,7 @@
 #include "AwaitTask.h"
 #include "FakeHttpServer.h"
 #include "WaitUntil.h"
-#include "engine/DiagServer.h"
+#include "lan/DiagServer.h"
 
 #include <QElapsedTimer>
 #include <QNetworkProxy>

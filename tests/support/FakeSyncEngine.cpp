@@ -1,6 +1,6 @@
 #include "FakeSyncEngine.h"
 
-#include "engine/FolderSyncMode.h"
+#include "engine/model/FolderSyncMode.h"
 #include "engine/PlatformError.h"
 
 #include <stdexcept>

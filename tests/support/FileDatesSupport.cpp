@@ -1,6 +1,6 @@
 #include "FileDatesSupport.h"
 
-#include "engine/FileDates.h"
+#include "creationdates/FileDates.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #include "SyncthingInstance.h"
 #include "AwaitTask.h"
 
-#include "engine/syncthing/SyncthingSweep.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/syncthing/SyncthingEngine.h"
-#include "engine/syncthing/SyncthingProcess.h"
+#include "engine/syncthing/process/SyncthingProcess.h"
 #include "utilities/Sleeper.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "engine/syncthing/DiagnosticsFormat.h"
 
-#include "engine/syncthing/LooseJson.h"
+#include "engine/syncthing/rest/LooseJson.h"
 
 #include <QLocale>
 

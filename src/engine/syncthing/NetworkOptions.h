@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/NetworkSettings.h"
-#include "engine/syncthing/STOptions.h"
+#include "engine/model/NetworkSettings.h"
+#include "engine/syncthing/rest/STOptions.h"
 
 #include <QJsonObject>
 #include <QStringList>

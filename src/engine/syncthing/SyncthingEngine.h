@@ -1,10 +1,10 @@
 #pragma once
 
 #include "engine/SyncEngine.h"
-#include "engine/syncthing/STFolderRead.h"
-#include "engine/syncthing/STVersioning.h"
-#include "engine/syncthing/SyncthingAPI.h"
-#include "engine/syncthing/SyncthingProcess.h"
+#include "engine/syncthing/rest/STFolderRead.h"
+#include "engine/syncthing/rest/STVersioning.h"
+#include "engine/syncthing/rest/SyncthingAPI.h"
+#include "engine/syncthing/process/SyncthingProcess.h"
 #include "utilities/AsyncMutex.h"
 #include "utilities/Sleeper.h"
 

@@ -1,7 +1,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "engine/syncthing/DiagnosticsFormat.h"
-#include "engine/syncthing/LooseJson.h"
+#include "engine/syncthing/rest/LooseJson.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/syncthing/SyncthingAPI.h"
+#include "engine/syncthing/rest/SyncthingAPI.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
-#include "engine/syncthing/SyncthingSweep.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
 
 #include <QDir>
 #include <QFile>

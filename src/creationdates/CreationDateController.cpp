@@ -1,0 +1,59 @@
+#include "creationdates/CreationDateController.h"
+
+#include "creationdates/FolderEventWatcher.h"
+
+#include <QFileInfo>
+
+namespace tw {
+
+CreationDateController::CreationDateController(FileDateAccess access, std::chrono::milliseconds latency,
+                                               QObject *parent)
+    : QObject(parent)
+{
+    // Owned by the worker thread: deleted there once its loop has finished.
+    m_watcher = new FolderEventWatcher(std::move(access), latency);
+    m_watcher->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_watcher, &QObject::deleteLater);
+    connect(m_watcher, &FolderEventWatcher::rootFailed, this, &CreationDateController::forget);
+    connect(m_watcher, &FolderEventWatcher::treeReconciled, this, &CreationDateController::treeReconciled);
+    m_thread.setObjectName(QStringLiteral("crtime"));
+    m_thread.start(QThread::LowPriority);
+}
+
+CreationDateController::~CreationDateController()
+{
+    m_watcher->requestStop();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void CreationDateController::watch(const QStringList &folders)
+{
+    std::set<QString> wanted;
+    for (const QString &folder : folders) {
+        if (QFileInfo::exists(folder))
+            wanted.insert(folder);
+    }
+    FolderEventWatcher *watcher = m_watcher;
+    for (auto it = m_streams.begin(); it != m_streams.end();) {
+        if (wanted.count(*it) != 0) {
+            ++it;
+            continue;
+        }
+        QMetaObject::invokeMethod(watcher, [watcher, folder = *it] { watcher->removeRoot(folder); },
+                                  Qt::QueuedConnection);
+        it = m_streams.erase(it);
+    }
+    for (const QString &folder : wanted) {
+        if (!m_streams.insert(folder).second)
+            continue;
+        QMetaObject::invokeMethod(watcher, [watcher, folder] { watcher->addRoot(folder); }, Qt::QueuedConnection);
+    }
+}
+
+void CreationDateController::forget(const QString &folder)
+{
+    m_streams.erase(folder);
+}
+
+} // namespace tw

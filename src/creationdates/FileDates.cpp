@@ -1,0 +1,134 @@
+#include "creationdates/FileDates.h"
+
+#include "creationdates/TreeWalk.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace tw {
+
+namespace {
+
+bool hasSkippedComponent(const QString &path)
+{
+    const QStringList components = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return std::any_of(components.begin(), components.end(),
+                       [](const QString &component) { return FileDates::skip().contains(component); });
+}
+
+QString trimSpacesAndTabs(const QString &text)
+{
+    const auto isBlank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+const QSet<QString> &FileDates::skip()
+{
+    static const QSet<QString> names{QStringLiteral(".stfolder"), QStringLiteral(".stversions"),
+                                     QStringLiteral(".stignore")};
+    return names;
+}
+
+std::optional<qint64> FileDates::birthtime(const QString &path)
+{
+    struct statx info {};
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW,
+                STATX_BTIME, &info) != 0)
+        return std::nullopt;
+    // File systems without birth times leave the bit clear and the field zero.
+    if ((info.stx_mask & STATX_BTIME) == 0 || info.stx_btime.tv_sec < 1)
+        return std::nullopt;
+    return info.stx_btime.tv_sec;
+}
+
+std::optional<qint64> FileDates::crtimeXattrValue(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const ssize_t size = ::lgetxattr(file.constData(), attributeName, nullptr, 0);
+    if (size < 1)
+        return std::nullopt;
+    QByteArray value(size, Qt::Uninitialized);
+    // The value may have changed size between the two calls; such a read is
+    // not trusted.
+    if (::lgetxattr(file.constData(), attributeName, value.data(), value.size()) != size)
+        return std::nullopt;
+    return parseCrtime(value);
+}
+
+int FileDates::setCrtimeXattr(const QString &path, qint64 seconds)
+{
+    const QByteArray text = QByteArray::number(seconds);
+    if (::lsetxattr(QFile::encodeName(path).constData(), attributeName, text.constData(), text.size(), 0) == 0)
+        return 0;
+    return errno;
+}
+
+std::optional<qint64> FileDates::parseCrtime(const QByteArray &text)
+{
+    std::string digits = trimSpacesAndTabs(QString::fromUtf8(text)).toStdString();
+    // from_chars knows "-" but not "+"; a "+" may not be followed by another sign.
+    if (!digits.empty() && digits.front() == '+') {
+        digits.erase(0, 1);
+        if (!digits.empty() && digits.front() == '-')
+            return std::nullopt;
+    }
+    qint64 value = 0;
+    const char *end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value, 10);
+    if (digits.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<qint64> FileDates::attributeToWrite(qint64 birthtime, std::optional<qint64> attribute)
+{
+    const qint64 earliest = std::min(attribute.value_or(birthtime), birthtime);
+    if (!attribute || *attribute != earliest)
+        return earliest;
+    return std::nullopt;
+}
+
+void FileDates::reconcileFile(const QString &path, const FileDateAccess &access)
+{
+    const std::optional<qint64> birth = access.birthtime(path);
+    if (!birth)
+        return;
+    if (const auto value = attributeToWrite(*birth, access.crtimeXattrValue(path)))
+        access.setCrtimeXattr(path, *value);
+    // An attribute earlier than the birth time stays as it is: the birth time
+    // cannot be lowered on Linux, and the attribute carries the earlier date on
+    // to the other machines.
+}
+
+void FileDates::reconcile(const QString &tree, const FileDateAccess &access, const std::atomic_bool *stop)
+{
+    if (hasSkippedComponent(tree))
+        return;
+    TreeWalk::walk(
+        tree,
+        [&access](const QString &path, const QString &name, std::filesystem::file_type type) {
+            if (skip().contains(name))
+                return false;
+            if (type == std::filesystem::file_type::regular)
+                reconcileFile(path, access);
+            return true;
+        },
+        stop);
+}
+
+} // namespace tw

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "engine/model/FolderState.h"
+
+#include <QString>
+
+namespace tw {
+
+struct FolderStatus
+{
+    QString id;
+    FolderState state = FolderState::Unknown;
+    double completion = 0;  // fraction 0.0 ... 1.0
+    qint64 globalBytes = 0;
+    qint64 localBytes = 0;
+    qint64 needBytes = 0;
+    qint64 errorCount = 0;
+
+    bool operator==(const FolderStatus &) const = default;
+};
+
+} // namespace tw

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "engine/model/FolderSyncMode.h"
+#include "engine/model/VersioningPolicy.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace tw {
+
+struct NewFolderRequest
+{
+    std::optional<QString> id;  // absent: the engine makes one
+    QString label;
+    QString path;
+    FolderSyncMode mode = FolderSyncMode::SendReceive;
+    QStringList ignorePatterns;
+    VersioningPolicy versioning;
+    bool syncMetadata = true;
+};
+
+} // namespace tw

@@ -1,0 +1,154 @@
+#include "creationdates/CreationDateController.h"
+
+#include "creationdates/FileDates.h"
+#include "FileDatesSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+namespace {
+
+using test::rawCrtime;
+using test::waitUntil;
+using test::writeFile;
+
+constexpr auto deadline = 10s;
+
+bool carriesBirthTime(const QString &file)
+{
+    const auto birth = FileDates::birthtime(file);
+    return birth && rawCrtime(file) == QByteArray::number(*birth);
+}
+
+class CreationDateControllerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        if (const auto reason = test::fileDatesUnsupportedReason(m_dir.path()))
+            GTEST_SKIP() << reason->toStdString();
+        QObject::connect(&controller, &CreationDateController::treeReconciled, &controller,
+                         [this](const QString &folder) { passes.append(folder); });
+    }
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+    QString makeFile(const QString &relative)
+    {
+        const QString file = path(relative);
+        QDir().mkpath(QFileInfo(file).path());
+        EXPECT_TRUE(writeFile(file));
+        return file;
+    }
+
+    // Returns once the whole-tree pass is over, so that every later change
+    // can only be seen as an event.
+    void watchAndSettle(const QStringList &folders)
+    {
+        const qsizetype before = passes.size();
+        controller.watch(folders);
+        ASSERT_TRUE(waitUntil([&] { return passes.size() >= before + folders.size(); }, deadline));
+    }
+
+    QTemporaryDir m_dir;
+    CreationDateController controller{FileDateAccess::system(), 50ms};
+    QStringList passes;
+};
+
+TEST_F(CreationDateControllerTest, FollowsTheTreeFromTheFirstPassOn)
+{
+    const QString existing = makeFile(QStringLiteral("a/b/existing"));
+    const QString archived = makeFile(QStringLiteral(".stversions/old"));
+    QTemporaryDir outside(m_dir.path() + QStringLiteral("/../crtime-outside-XXXXXX"));
+    ASSERT_TRUE(outside.isValid());
+    const QString staged = outside.filePath(QStringLiteral("moved"));
+    ASSERT_TRUE(QDir().mkpath(staged + QStringLiteral("/inner")));
+    ASSERT_TRUE(writeFile(staged + QStringLiteral("/inner/file")));
+
+    watchAndSettle({m_dir.path()});
+    EXPECT_TRUE(carriesBirthTime(existing));
+    EXPECT_EQ(rawCrtime(archived), std::nullopt);
+
+    // A synced link to a file outside is seen first and leaves that file alone.
+    const QString target = outside.filePath(QStringLiteral("target"));
+    ASSERT_TRUE(writeFile(target) && QFile::link(target, path(QStringLiteral("link"))));
+    // Nested directories made in quick succession may exist before their
+    // parent is watched. Events are not filtered by name: the archive too.
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("new/deeper/deepest"))));
+    const QString later[] = {makeFile(QStringLiteral("new/deeper/deepest/file")), makeFile(QStringLiteral("a/file")),
+                             makeFile(QStringLiteral("top")), makeFile(QStringLiteral(".stversions/archived"))};
+    for (const QString &file : later)
+        EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(file); }, deadline)) << file.toStdString();
+    EXPECT_EQ(rawCrtime(target), std::nullopt);
+
+    // A directory moved in is followed, and so is what is made in it later.
+    ASSERT_TRUE(QDir().rename(staged, path(QStringLiteral("moved"))));
+    EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(path(QStringLiteral("moved/inner/file"))); }, deadline));
+    const QString inMoved = makeFile(QStringLiteral("moved/inner/later"));
+    EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(inMoved); }, deadline));
+
+    // What arrives from another machine: only the attribute changes.
+    ASSERT_TRUE(test::setRawCrtime(existing, QByteArray::number(*FileDates::birthtime(existing) + 3600)));
+    EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(existing); }, deadline));
+}
+
+TEST_F(CreationDateControllerTest, WatchesExistingFoldersOnceAndDropsUnwatchedOnes)
+{
+    const QString first = path(QStringLiteral("first"));
+    const QString second = path(QStringLiteral("second"));
+    controller.watch({first});
+    EXPECT_TRUE(controller.watchedFolders().empty());
+
+    ASSERT_TRUE(QDir().mkpath(first));
+    ASSERT_TRUE(QDir().mkpath(second));
+    controller.watch({first});
+    controller.watch({first});
+    EXPECT_EQ(controller.watchedFolders(), std::set<QString>{first});
+    // The worker runs its requests in order, so once the second folder's pass
+    // is over any second pass of the first would have been seen.
+    controller.watch({first, second});
+    ASSERT_TRUE(waitUntil([&] { return passes.size() >= 2; }, deadline));
+    ASSERT_FALSE(waitUntil([&] { return passes.size() > 2; }, 100ms));
+    EXPECT_EQ(passes, (QStringList{first, second}));
+
+    controller.watch({second, path(QStringLiteral("gone"))});
+    EXPECT_EQ(controller.watchedFolders(), std::set<QString>{second});
+    // Once a change in the second folder has been handled, the first
+    // folder's watch is gone.
+    const QString probe = makeFile(QStringLiteral("second/probe"));
+    ASSERT_TRUE(waitUntil([&] { return carriesBirthTime(probe); }, deadline));
+    const QString ignored = makeFile(QStringLiteral("first/ignored"));
+    const QString witness = makeFile(QStringLiteral("second/witness"));
+    ASSERT_TRUE(waitUntil([&] { return carriesBirthTime(witness); }, deadline));
+    EXPECT_EQ(rawCrtime(ignored), std::nullopt);
+
+    // Watching again is a new start, with a new pass.
+    controller.watch({first, second});
+    EXPECT_TRUE(waitUntil([&] { return passes.size() == 3; }, deadline));
+    EXPECT_EQ(passes.value(2), first);
+    EXPECT_TRUE(carriesBirthTime(ignored));
+}
+
+TEST_F(CreationDateControllerTest, AFolderThatVanishesAndReturnsBetweenTwoCallsIsWatchedAgain)
+{
+    const QString folder = path(QStringLiteral("drive"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    watchAndSettle({folder});
+    // Unmounted and mounted again, or deleted and restored, before the next
+    // call: the path exists at every call, so it must still be followed.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(waitUntil([&] { return controller.watchedFolders().empty(); }, 3s));
+    watchAndSettle({folder});
+    const QString later = makeFile(QStringLiteral("drive/later"));
+    EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(later); }, deadline));
+}
+
+} // namespace
+} // namespace tw
