@@ -1,6 +1,5 @@
 #include "FakeHttpServer.h"
 
-#include <QHostAddress>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -10,65 +9,34 @@ namespace {
 
 constexpr const char *kBufferProperty = "fakeHttpBuffer";
 
-struct ParsedHead
-{
-    FakeHttpServer::Request request;
-    qsizetype contentLength = 0;
-};
-
-std::optional<ParsedHead> parseHead(const QByteArray &head)
+// The request line and headers; nullopt when the request line is malformed.
+std::optional<FakeHttpServer::Request> parseHead(const QByteArray &head)
 {
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     if (requestLine.size() != 3)
         return std::nullopt;
-    ParsedHead parsed;
-    parsed.request.method = requestLine[0];
-    parsed.request.target = requestLine[1];
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+    FakeHttpServer::Request request{.method = requestLine[0], .target = requestLine[1]};
+    for (const QByteArray &line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon);
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        parsed.request.headers.append({name, value});
-        if (name.compare("content-length", Qt::CaseInsensitive) == 0)
-            parsed.contentLength = value.toLongLong();
+        if (colon > 0)
+            request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
     }
-    return parsed;
+    return request;
 }
 
 QByteArray formResponse(const FakeHttpServer::Response &response)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-        + (response.reason.isEmpty() ? QByteArray("Fake") : response.reason) + "\r\n";
-    bool hasLength = false;
-    for (const auto &[name, value] : response.headers) {
+    if (response.raw)
+        return *response.raw;
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Fake\r\n";
+    for (const auto &[name, value] : response.headers)
         out += name + ": " + value + "\r\n";
-        hasLength = hasLength || name.compare("content-length", Qt::CaseInsensitive) == 0;
-    }
-    if (!hasLength)
-        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
-    return out + response.body;
+    out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    return out + "Connection: close\r\n\r\n" + response.body;
 }
 
 } // namespace
-
-QByteArray FakeHttpServer::Request::path() const
-{
-    const qsizetype mark = target.indexOf('?');
-    return mark < 0 ? target : target.left(mark);
-}
-
-std::optional<QByteArray> FakeHttpServer::Request::query() const
-{
-    const qsizetype mark = target.indexOf('?');
-    if (mark < 0)
-        return std::nullopt;
-    return target.mid(mark + 1);
-}
 
 std::optional<QByteArray> FakeHttpServer::Request::header(const QByteArray &name) const
 {
@@ -79,111 +47,43 @@ std::optional<QByteArray> FakeHttpServer::Request::header(const QByteArray &name
     return std::nullopt;
 }
 
-FakeHttpServer::Response FakeHttpServer::Response::json(QByteArray body, int status)
-{
-    Response response;
-    response.status = status;
-    response.headers = {{"Content-Type", "application/json"}};
-    response.body = std::move(body);
-    return response;
-}
-
-FakeHttpServer::Response FakeHttpServer::Response::text(int status, QByteArray body)
-{
-    Response response;
-    response.status = status;
-    response.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
-    response.body = std::move(body);
-    return response;
-}
-
-FakeHttpServer::Response FakeHttpServer::Response::rawBytes(QByteArray bytes)
-{
-    Response response;
-    response.raw = std::move(bytes);
-    return response;
-}
-
-FakeHttpServer::Response FakeHttpServer::Response::dropConnection()
-{
-    Response response;
-    response.closeWithoutAnswer = true;
-    return response;
-}
-
 FakeHttpServer::FakeHttpServer(QObject *parent) : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpServer::onNewConnection);
-}
-
-FakeHttpServer::~FakeHttpServer() { m_server.close(); }
-
-bool FakeHttpServer::listen() { return m_server.listen(QHostAddress(QHostAddress::LocalHost), 0); }
-
-quint16 FakeHttpServer::port() const { return m_server.serverPort(); }
-
-QUrl FakeHttpServer::baseURL() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
-}
-
-void FakeHttpServer::enqueue(Response response) { m_queue.append(std::move(response)); }
-
-void FakeHttpServer::setHandler(Handler handler) { m_handler = std::move(handler); }
-
-void FakeHttpServer::setDefaultResponse(Response response) { m_default = std::move(response); }
-
-quint16 FakeHttpServer::closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-void FakeHttpServer::onNewConnection()
-{
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
 }
 
 void FakeHttpServer::onReadyRead(QTcpSocket *socket)
 {
-    QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
+    const QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
     socket->setProperty(kBufferProperty, buffer);
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0)
         return;
-    std::optional<ParsedHead> parsed = parseHead(buffer.left(headEnd));
-    if (!parsed) {
+    std::optional<Request> request = parseHead(buffer.left(headEnd));
+    if (!request) {
         socket->disconnectFromHost();
         return;
     }
-    const qsizetype bodyStart = headEnd + 4;
-    if (buffer.size() - bodyStart < parsed->contentLength)
+    const qsizetype contentLength = request->header("Content-Length").value_or("0").toLongLong();
+    if (buffer.size() - headEnd - 4 < contentLength)
         return;
-    parsed->request.body = buffer.mid(bodyStart, parsed->contentLength);
+    request->body = buffer.mid(headEnd + 4, contentLength);
     // One request per connection: whatever follows is not read.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    m_requests.append(parsed->request);
-    answer(socket, parsed->request);
-}
-
-FakeHttpServer::Response FakeHttpServer::responseFor(const Request &request)
-{
+    m_requests.append(*request);
     if (!m_queue.isEmpty())
-        return m_queue.takeFirst();
-    if (m_handler)
-        return m_handler(request);
-    return m_default;
+        answer(socket, m_queue.takeFirst());
+    else
+        answer(socket, m_handler ? m_handler(*request) : m_default);
 }
 
-void FakeHttpServer::answer(QTcpSocket *socket, const Request &request)
+void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)
 {
-    const Response response = responseFor(request);
     if (response.dripMs > 0) {
         auto *drip = new QTimer(socket);
         connect(drip, &QTimer::timeout, socket, [socket, bytes = formResponse(response), sent = 0]() mutable {
@@ -192,11 +92,10 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Request &request)
         drip->start(response.dripMs);
         return;
     }
-    auto reply = [response, guard = QPointer<QTcpSocket>(socket)] {
+    auto reply = [bytes = formResponse(response), guard = QPointer<QTcpSocket>(socket)] {
         if (!guard)
             return;
-        if (!response.closeWithoutAnswer)
-            guard->write(response.raw ? *response.raw : formResponse(response));
+        guard->write(bytes);
         guard->disconnectFromHost();
     };
     if (response.delayMs > 0)

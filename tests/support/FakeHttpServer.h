@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -22,14 +23,12 @@ class FakeHttpServer : public QObject
 public:
     struct Request
     {
-        QByteArray method;
-        QByteArray target; // path and query exactly as sent on the request line
-        QList<QPair<QByteArray, QByteArray>> headers; // in arrival order, names as sent
-        QByteArray body;
+        QByteArray method = {};
+        QByteArray target = {}; // path and query exactly as sent on the request line
+        QList<QPair<QByteArray, QByteArray>> headers = {}; // in arrival order, names as sent
+        QByteArray body = {};
 
-        QByteArray path() const;
-        // The raw query (without "?"), or nullopt when the target has no "?".
-        std::optional<QByteArray> query() const;
+        QByteArray path() const { return target.split('?').first(); }
         // Case-insensitive; nullopt when the header was not sent.
         std::optional<QByteArray> header(const QByteArray &name) const;
     };
@@ -37,52 +36,47 @@ public:
     struct Response
     {
         int status = 200;
-        QByteArray reason; // empty: a generic phrase
-        QList<QPair<QByteArray, QByteArray>> headers;
-        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers = {};
+        QByteArray body = {};
         // Sent verbatim instead of a formed response when set.
-        std::optional<QByteArray> raw;
-        // Close the connection without sending anything.
-        bool closeWithoutAnswer = false;
-        // Wait this long before answering (or closing).
+        std::optional<QByteArray> raw = std::nullopt;
+        // Wait this long before answering.
         int delayMs = 0;
         // Send the answer one byte at a time, this far apart.
         int dripMs = 0;
 
-        static Response json(QByteArray body, int status = 200);
-        static Response text(int status, QByteArray body);
-        static Response rawBytes(QByteArray bytes);
-        static Response dropConnection();
+        static Response json(QByteArray body)
+        {
+            return {.headers = {{"Content-Type", "application/json"}}, .body = std::move(body)};
+        }
+        static Response text(int status, QByteArray body)
+        {
+            return {.status = status, .headers = {{"Content-Type", "text/plain; charset=utf-8"}}, .body = std::move(body)};
+        }
     };
 
     using Handler = std::function<Response(const Request &)>;
 
     explicit FakeHttpServer(QObject *parent = nullptr);
-    ~FakeHttpServer() override;
 
     // Listens on 127.0.0.1 on a free port.
-    bool listen();
-    quint16 port() const;
+    bool listen() { return m_server.listen(QHostAddress(QHostAddress::LocalHost), 0); }
+    quint16 port() const { return m_server.serverPort(); }
     // "http://127.0.0.1:<port>", no trailing slash.
-    QUrl baseURL() const;
+    QUrl baseURL() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
 
     // Responses queued here are used first, in order; then the handler, if any;
     // then the default response (200 with an empty body unless changed).
-    void enqueue(Response response);
-    void setHandler(Handler handler);
-    void setDefaultResponse(Response response);
+    void enqueue(Response response) { m_queue.append(std::move(response)); }
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    void setDefaultResponse(Response response) { m_default = std::move(response); }
 
     const QList<Request> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 
-    // A loopback port that nothing listens on (bound briefly, then released).
-    static quint16 closedPort();
-
 private:
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const Request &request);
-    Response responseFor(const Request &request);
+    void answer(QTcpSocket *socket, const Response &response);
 
     QTcpServer m_server;
     QList<Request> m_requests;
