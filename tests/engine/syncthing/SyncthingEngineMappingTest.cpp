@@ -34,14 +34,12 @@ TEST(SyncthingEngineMapping, VersioningFromSyncthing)
         {std::nullopt, VersioningPolicy::none()},
         {versioning("trashcan", "cleanoutDays", "thirty"), VersioningPolicy::trashCan(0)},
         // Seconds to whole days, truncated towards zero.
-        {versioning("staggered", "maxAge", "172799"), VersioningPolicy::staggered(1)},
         {versioning("staggered", "maxAge", "-172799"), VersioningPolicy::staggered(-1)},
         // An optional single sign, then ASCII digits only, within 64 bits; otherwise the default 5.
         {versioning("simple", "keep", "+7"), VersioningPolicy::simple(7)},
         {versioning("simple", "keep", "-9223372036854775808"), VersioningPolicy::simple(int64Min)},
         {versioning("simple", "keep", "9223372036854775808"), VersioningPolicy::simple(5)},
         {STVersioning{"simple", noParams}, VersioningPolicy::simple(5)},
-        {versioning("simple", "Keep", "7"), VersioningPolicy::simple(5)},
         {versioning("simple", "keep", " 7"), VersioningPolicy::simple(5)},
         {versioning("simple", "keep", QStringLiteral("\uFF17")), VersioningPolicy::simple(5)},  // full-width seven
         {versioning("Simple", "keep", "7"), VersioningPolicy::none()},
@@ -69,31 +67,10 @@ TEST(SyncthingEngineMapping, State)
     }
 }
 
-STFolderRead folderRecord(const QString &label, const QString &type)
-{
-    STFolderRead folder;
-    folder.id = QStringLiteral("tdw-1");
-    folder.label = label;
-    folder.path = QStringLiteral("/home/u/Film");
-    folder.type = type;
-    return folder;
-}
-
-// Who introduced a device, and metadata when Syncthing does not say:
-// sendXattrs never counts.
-TEST(SyncthingEngineMapping, FolderIntroducedDevicesAndMetadataDefault)
-{
-    STFolderRead record = folderRecord("Film", "receiveonly");
-    record.devices = {{"DIRECT", QString(), QString()}, {"VIA-INTRO", QStringLiteral("INTRO"), std::nullopt}};
-    record.sendXattrs = false;
-    const SyncFolder folder = SyncthingEngine::mapFolder(record);
-    EXPECT_EQ(folder.sharedDeviceIDs, (QStringList{"DIRECT", "VIA-INTRO"}));
-    EXPECT_EQ(folder.introducedDeviceIDs, QSet<QString>{"VIA-INTRO"});
-    EXPECT_TRUE(folder.syncMetadata);
-}
-
-// The label falls back to the ID only when empty; an unknown type reads as send and receive.
-TEST(SyncthingEngineMapping, FolderLabelAndMode)
+// The label falls back to the ID only when empty; an unknown type reads as
+// send and receive; metadata syncs when Syncthing does not say (sendXattrs
+// never counts).
+TEST(SyncthingEngineMapping, Folder)
 {
     const std::vector<std::tuple<QString, QString, QString, FolderSyncMode>> cases{
         {"", "sendonly", "tdw-1", FolderSyncMode::SendOnly},
@@ -102,9 +79,18 @@ TEST(SyncthingEngineMapping, FolderLabelAndMode)
     };
     for (const auto &[label, type, expectedLabel, expectedMode] : cases) {
         SCOPED_TRACE((label + "/" + type).toStdString());
-        const SyncFolder folder = SyncthingEngine::mapFolder(folderRecord(label, type));
+        STFolderRead record;
+        record.id = QStringLiteral("tdw-1");
+        record.label = label;
+        record.type = type;
+        record.devices = {{"DIRECT", QString(), QString()}, {"VIA-INTRO", QStringLiteral("INTRO"), std::nullopt}};
+        record.sendXattrs = false;
+        const SyncFolder folder = SyncthingEngine::mapFolder(record);
         EXPECT_EQ(folder.label, expectedLabel);
         EXPECT_EQ(folder.mode, expectedMode);
+        EXPECT_EQ(folder.sharedDeviceIDs, (QStringList{"DIRECT", "VIA-INTRO"}));
+        EXPECT_EQ(folder.introducedDeviceIDs, QSet<QString>{"VIA-INTRO"});
+        EXPECT_TRUE(folder.syncMetadata);
     }
 }
 
