@@ -254,8 +254,10 @@ TEST_F(SyncthingEngineFakeServerTest, ClusterNeedsCountConnectedPeersAndTheirNee
         {kLaptop, QJsonObject{{"connected", true}, {"address", "127.0.0.2:1"}}},
         {kStranger, QJsonObject{{"connected", true}, {"address", "127.0.0.3:1"}}},
     }}})));
-    on("GET /rest/db/completion", [](const Request &request) {
+    QStringList asked;
+    on("GET /rest/db/completion", [&asked](const Request &request) {
         const QString folderID = queryItem(request, "folder");
+        asked.append(folderID + ":" + queryItem(request, "device"));
         if (folderID == "failing")
             return Response::text(500, "no completion");
         if (folderID == "negative")
@@ -271,11 +273,6 @@ TEST_F(SyncthingEngineFakeServerTest, ClusterNeedsCountConnectedPeersAndTheirNee
     EXPECT_EQ(awaitTask(engine->clusterNeeds()), expected);
 
     // Only connected peers cost a request, never this device.
-    QStringList asked;
-    for (const Request &request : sent("GET")) {
-        if (request.path() == "/rest/db/completion")
-            asked.append(queryItem(request, "folder") + ":" + queryItem(request, "device"));
-    }
     EXPECT_EQ(asked, (QStringList{"two-peers:" + kLaptop, "failing:" + kStranger, "negative:" + kLaptop,
                                   "twice:" + kLaptop, "twice:" + kLaptop}));
 }
