@@ -13,29 +13,25 @@ namespace {
 
 using List = std::optional<QStringList>;
 
-TEST(NetworkOptions, ListenAddressMerge)
+// A relay or discovery server of one's own replaces the earlier ones and
+// keeps the rest of Syncthing's list.
+TEST(NetworkOptions, ListMerges)
 {
-    const std::tuple<List, QString, QStringList> cases[] = {
-        {std::nullopt, "relay://127.0.0.1:1", {"default", "relay://127.0.0.1:1"}},
-        {QStringList{"relay://127.0.0.1:1"}, "", {"default"}},
-        {QStringList{"tcp://127.0.0.1:5", "relay://127.0.0.1:1", "quic://127.0.0.1:5", "relay://127.0.0.1:2"},
+    using Merge = QStringList (*)(const List &, const QString &);
+    const std::tuple<Merge, List, QString, QStringList> cases[] = {
+        {&NetworkOptions::listenAddresses, std::nullopt, "relay://127.0.0.1:1", {"default", "relay://127.0.0.1:1"}},
+        {&NetworkOptions::listenAddresses, QStringList{"relay://127.0.0.1:1"}, "", {"default"}},
+        {&NetworkOptions::listenAddresses,
+         QStringList{"tcp://127.0.0.1:5", "relay://127.0.0.1:1", "quic://127.0.0.1:5", "relay://127.0.0.1:2"},
          "relay://127.0.0.1:3", {"tcp://127.0.0.1:5", "quic://127.0.0.1:5", "relay://127.0.0.1:3"}},
-    };
-    for (const auto &[current, relay, expected] : cases)
-        EXPECT_EQ(NetworkOptions::listenAddresses(current, relay), expected) << relay.toStdString();
-}
-
-TEST(NetworkOptions, DiscoveryServerMerge)
-{
-    const std::tuple<List, QString, QStringList> cases[] = {
-        {std::nullopt, "", {"default"}},
-        {QStringList{}, "https://127.0.0.1:9/", {"default", "https://127.0.0.1:9/"}},
+        {&NetworkOptions::discoveryServers, std::nullopt, "", {"default"}},
+        {&NetworkOptions::discoveryServers, QStringList{}, "https://127.0.0.1:9/", {"default", "https://127.0.0.1:9/"}},
         // Only the exact word "default" is Syncthing's own entry.
-        {QStringList{"default", "Default", "https://127.0.0.1:8/"}, "https://127.0.0.1:9/",
-         {"default", "https://127.0.0.1:9/"}},
+        {&NetworkOptions::discoveryServers, QStringList{"default", "Default", "https://127.0.0.1:8/"},
+         "https://127.0.0.1:9/", {"default", "https://127.0.0.1:9/"}},
     };
-    for (const auto &[current, custom, expected] : cases)
-        EXPECT_EQ(NetworkOptions::discoveryServers(current, custom), expected) << custom.toStdString();
+    for (const auto &[merge, current, own, expected] : cases)
+        EXPECT_EQ(merge(current, own), expected) << own.toStdString();
 }
 
 TEST(NetworkOptions, LocalNetworksSplitOnEveryLineBreak)

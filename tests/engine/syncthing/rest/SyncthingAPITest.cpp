@@ -24,14 +24,6 @@ using Call = std::function<QCoro::Task<>(SyncthingAPI)>;
 
 #define CALL(expr) [](SyncthingAPI a) -> QCoro::Task<> { co_await a.expr; }
 
-Response withStatus(int status, QByteArray body)
-{
-    Response response;
-    response.status = status;
-    response.body = std::move(body);
-    return response;
-}
-
 class SyncthingAPITest : public ::testing::Test
 {
 protected:
@@ -43,7 +35,7 @@ protected:
 
 TEST_F(SyncthingAPITest, StatusDecidesSuccessAndErrorsKeepTheirStatusAndBody)
 {
-    Response redirect = withStatus(302, "moved");
+    Response redirect = Response::text(302, "moved");
     redirect.headers = {{"Location", server.baseURL().toEncoded() + "/elsewhere"}};
     struct Case
     {
@@ -52,11 +44,11 @@ TEST_F(SyncthingAPITest, StatusDecidesSuccessAndErrorsKeepTheirStatusAndBody)
         int failStatus; // 0: success with the response's body
         QString errorText;
     } cases[] = {
-        {"299 is still success", withStatus(299, "edge"), 0, {}},
+        {"299 is still success", Response::text(299, "edge"), 0, {}},
         {"a redirect is not followed", redirect, 302, "moved"},
-        {"invalid UTF-8 gives empty text", withStatus(500, "bad \xFF\xFE bytes"), 500, {}},
-        {"401 without retry", withStatus(401, "no key"), 401, "no key"},
-        {"407 that Qt calls a proxy error", withStatus(407, "proxy"), 407, "proxy"},
+        {"invalid UTF-8 gives empty text", Response::text(500, "bad \xFF\xFE bytes"), 500, {}},
+        {"401 without retry", Response::text(401, "no key"), 401, "no key"},
+        {"407 that Qt calls a proxy error", Response::text(407, "proxy"), 407, "proxy"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
