@@ -10,12 +10,10 @@ TEST(SyncthingSweepTest, ServesHomeMatchesOnTheExactArgumentVector)
 {
     const QString home = QStringLiteral("/data/TidewellSync/syncthing");
     const std::vector<std::tuple<const char *, QStringList, bool>> cases{
-        {"monitor as launched", {"/usr/bin/syncthing", "serve", "--home", home, "--no-browser", "--no-restart"}, true},
-        {"home later in the arguments", {"syncthing", "serve", "--no-browser", "--home", home}, true},
+        {"monitor as launched, home later", {"/usr/bin/syncthing", "serve", "--no-browser", "--home", home}, true},
         {"home that only starts with ours", {"syncthing", "serve", "--home", home + "2"}, false},
         {"another program", {"/usr/bin/syncthing-relaysrv", "serve", "--home", home}, false},
         {"generate, not serve", {"syncthing", "generate", "--home", home}, false},
-        {"home as the last word without value", {"syncthing", "serve", "--home"}, false},
         {"home given to another flag", {"syncthing", "serve", "--config", home}, false},
         {"one command-line string", {"syncthing serve --home " + home}, false},
     };
