@@ -183,6 +183,7 @@ TEST_F(DiagServerTest, HeadAndRequestLimitsHoldToTheByte)
         {purgeRequest(body, body.size()), 1'000'000, answer("409 Conflict", "application/json", "PEER|" + body)},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.limit);
         RawClient atLimit;
         RawClient pastLimit;
         ASSERT_TRUE(atLimit.connectTo(server->serverPort()));
