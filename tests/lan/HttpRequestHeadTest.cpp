@@ -12,17 +12,12 @@ TEST(HttpRequestHeadTest, ParsesMethodPathQueryAndSender)
         QString head;
         HttpRequestHead expected;
     } cases[] = {
-        {"", {"GET", "/", "", ""}},
+        {"\r\nX-Tidewell-From: DEV-2", {"GET", "/", "", "DEV-2"}},
         {"GET    /diag   HTTP/9.9 extra", {"GET", "/diag", "", ""}},
-        {"get /status HTTP/1.1", {"get", "/status", "", ""}},
-        {"GET /?t=abc HTTP/1.1", {"GET", "/", "t=abc", ""}},
-        {"GET /status?x=1?y=2 HTTP/1.1", {"GET", "/status", "x=1", ""}},
-        {"GET /status HTTP/1.1\r\nX-TIDEWELL-FROM: \t DEV-1 \t\r\nHost: x", {"GET", "/status", "", "DEV-1"}},
-        {"GET / HTTP/1.1\r\nX-Tidewell-From: A\r\nx-tidewell-from: B", {"GET", "/", "", "B"}},
-        {"GET / HTTP/1.1\r\nX-Tidewell-From: a:b", {"GET", "/", "", "a:b"}},
+        {"GET /?t=abc?y=2 HTTP/1.1", {"GET", "/", "t=abc", ""}},
+        {"GET / HTTP/1.1\r\nX-Tidewell-From: A\r\nHost: x\r\nx-TIDEWELL-from: \t B:C \t", {"GET", "/", "", "B:C"}},
         // Only CR LF separates lines.
         {"GET /status HTTP/1.1\nX-Tidewell-From: DEV-1", {"GET", "/status", "", ""}},
-        {"\r\nX-Tidewell-From: DEV-2", {"GET", "/", "", "DEV-2"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(HttpRequestHead::parse(c.head), c.expected) << c.head.toStdString();
@@ -39,7 +34,6 @@ TEST(HttpRequestHeadTest, ReadsContentLength)
         {"\r\ncontent-LENGTH:\t 7 \t", 7},
         {"\r\nContent-Length: +5", 5},
         {"\r\nContent-Length: -3", -3},
-        {"\r\nContent-Length: ten", 0},
         {"\r\nContent-Length: 1 2", 0},
         {"\r\nContent-Length: 9223372036854775807", 9223372036854775807LL},
         {"\r\nContent-Length: 9223372036854775808", 0},
@@ -64,10 +58,8 @@ TEST(HttpRequestHeadTest, FindsAndDecodesQueryValue)
         {"t=%FF", "%FF"},
         {"x=1", ""},
         {"t", ""},
-        {"t=1&t=2", "1"},
-        {"t=a=b", "a=b"},
-        {"T=1&tt=2&t=3", "3"},
-        {"&&t=4&", "4"},
+        {"t=a=b&t=2", "a=b"},
+        {"&T=1&&tt=2&t=3&", "3"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(HttpRequestHead::queryValue(QStringLiteral("t"), c.query), c.expected) << c.query.toStdString();
