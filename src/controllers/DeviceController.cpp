@@ -3,6 +3,7 @@
 #include "controllers/CurrentErrorText.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "utilities/AssignIfChanged.h"
 
 namespace tw {
 
@@ -109,34 +110,22 @@ void DeviceController::setError(const std::exception &error)
 
 void DeviceController::setLastErrorMessage(std::optional<QString> message)
 {
-    if (m_lastErrorMessage == message)
-        return;
-    m_lastErrorMessage = std::move(message);
-    emit lastErrorMessageChanged();
+    assignIfChanged(m_lastErrorMessage, std::move(message), this, &DeviceController::lastErrorMessageChanged);
 }
 
 void DeviceController::setDevices(QList<SyncDevice> devices)
 {
-    if (m_devices == devices)
-        return;
-    m_devices = std::move(devices);
-    emit devicesChanged();
+    assignIfChanged(m_devices, std::move(devices), this, &DeviceController::devicesChanged);
 }
 
 void DeviceController::setConnections(DeviceConnectionMap connections)
 {
-    if (m_connections == connections)
-        return;
-    m_connections = std::move(connections);
-    emit connectionsChanged();
+    assignIfChanged(m_connections, std::move(connections), this, &DeviceController::connectionsChanged);
 }
 
 void DeviceController::setLocalDeviceID(QString id)
 {
-    if (m_localDeviceID == id)
-        return;
-    m_localDeviceID = std::move(id);
-    emit localDeviceIDChanged();
+    assignIfChanged(m_localDeviceID, std::move(id), this, &DeviceController::localDeviceIDChanged);
 }
 
 } // namespace tw

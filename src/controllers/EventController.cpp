@@ -2,6 +2,7 @@
 
 #include "creationdates/FolderItem.h"
 #include "engine/SyncEngine.h"
+#include "utilities/AssignIfChanged.h"
 
 #include <QDir>
 
@@ -30,14 +31,7 @@ EventController::EventController(SyncEngine &engine, Sleeper sleeper, QObject *p
 
 void EventController::setCompletion(const QString &folderID, const QString &deviceID, double percent)
 {
-    auto folder = m_completion.constFind(folderID);
-    if (folder != m_completion.constEnd()) {
-        auto device = folder->constFind(deviceID);
-        if (device != folder->constEnd() && *device == percent)
-            return;
-    }
-    m_completion[folderID][deviceID] = percent;
-    emit completionChanged();
+    insertIfChanged(m_completion[folderID], deviceID, percent, this, &EventController::completionChanged);
 }
 
 EventController::~EventController()

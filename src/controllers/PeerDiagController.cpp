@@ -1,6 +1,7 @@
 #include "controllers/PeerDiagController.h"
 
 #include "lan/PeerAddress.h"
+#include "utilities/AssignIfChanged.h"
 
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -84,18 +85,9 @@ void PeerDiagController::apply(const QString &deviceID, const std::optional<QLis
             if (!folders.contains(record.folderID))
                 folders.insert(record.folderID, record);
         }
-        const auto old = m_peerStatus.constFind(deviceID);
-        if (old == m_peerStatus.cend() || *old != folders) {
-            m_peerStatus.insert(deviceID, folders);
-            emit peerStatusChanged();
-        }
+        insertIfChanged(m_peerStatus, deviceID, std::move(folders), this, &PeerDiagController::peerStatusChanged);
     }
-    const bool reachable = report.has_value();
-    const auto old = m_reachable.constFind(deviceID);
-    if (old == m_reachable.cend() || *old != reachable) {
-        m_reachable.insert(deviceID, reachable);
-        emit reachableChanged();
-    }
+    insertIfChanged(m_reachable, deviceID, report.has_value(), this, &PeerDiagController::reachableChanged);
 }
 
 QCoro::Task<std::optional<QByteArray>> PeerDiagController::fetchData(QString path, QString host, QString from,

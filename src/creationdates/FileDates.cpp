@@ -1,14 +1,14 @@
 #include "creationdates/FileDates.h"
 
 #include "creationdates/TreeWalk.h"
+#include "utilities/ParseDecimal.h"
+#include "utilities/TrimSpacesAndTabs.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -21,18 +21,6 @@ bool hasSkippedComponent(const QString &path)
     const QStringList components = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return std::any_of(components.begin(), components.end(),
                        [](const QString &component) { return FileDates::skip().contains(component); });
-}
-
-QString trimSpacesAndTabs(const QString &text)
-{
-    const auto isBlank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin)))
-        ++begin;
-    while (end > begin && isBlank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 } // namespace
@@ -80,19 +68,7 @@ int FileDates::setCrtimeXattr(const QString &path, qint64 seconds)
 
 std::optional<qint64> FileDates::parseCrtime(const QByteArray &text)
 {
-    std::string digits = trimSpacesAndTabs(QString::fromUtf8(text)).toStdString();
-    // from_chars knows "-" but not "+"; a "+" may not be followed by another sign.
-    if (!digits.empty() && digits.front() == '+') {
-        digits.erase(0, 1);
-        if (!digits.empty() && digits.front() == '-')
-            return std::nullopt;
-    }
-    qint64 value = 0;
-    const char *end = digits.data() + digits.size();
-    const auto [stop, error] = std::from_chars(digits.data(), end, value, 10);
-    if (digits.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
+    return parseDecimal(trimSpacesAndTabs(QString::fromUtf8(text)));
 }
 
 std::optional<qint64> FileDates::attributeToWrite(qint64 birthtime, std::optional<qint64> attribute)

@@ -83,15 +83,10 @@ void FolderEventWatcher::removeRoot(const QString &root)
     if (m_roots.erase(root) == 0)
         return;
     m_rootWatches.erase(root);
-    for (auto it = m_directories.begin(); it != m_directories.end();) {
-        it->second.roots.erase(root);
-        if (it->second.roots.empty()) {
-            ::inotify_rm_watch(m_fd, it->first);
-            it = m_directories.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    dropWatchesWhere([&root](Directory &directory) {
+        directory.roots.erase(root);
+        return directory.roots.empty();
+    });
     if (m_roots.empty())
         closeInstance();
 }
@@ -162,10 +157,10 @@ QStringList FolderEventWatcher::watchSubdirectories(const QString &directory, co
     return others;
 }
 
-void FolderEventWatcher::dropWatchesBelow(const QString &path)
+void FolderEventWatcher::dropWatchesWhere(const std::function<bool(Directory &)> &drop)
 {
     for (auto it = m_directories.begin(); it != m_directories.end();) {
-        if (isUnder(it->second.path, path)) {
+        if (drop(it->second)) {
             ::inotify_rm_watch(m_fd, it->first);
             it = m_directories.erase(it);
         } else {
@@ -230,7 +225,7 @@ void FolderEventWatcher::dropIfLost(const QString &root)
 void FolderEventWatcher::handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots)
 {
     if (mask & IN_MOVED_FROM) {
-        dropWatchesBelow(path);
+        dropWatchesWhere([&path](const Directory &directory) { return isUnder(directory.path, path); });
         return;
     }
     if ((mask & (IN_CREATE | IN_MOVED_TO)) == 0 || m_roots.empty())

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -68,7 +69,9 @@ private:
     void reconcileTree(const QString &root);
     int addWatch(const QString &path, bool isRoot, const std::set<QString> &roots);
     QStringList watchSubdirectories(const QString &directory, const std::set<QString> &roots);
-    void dropWatchesBelow(const QString &path);
+    // Ends the watches of the directories `drop` answers true for (it may
+    // change the entry it is given).
+    void dropWatchesWhere(const std::function<bool(Directory &)> &drop);
     void readEvents();
     void dropIfLost(const QString &root);
     void handleDirectoryEvent(quint32 mask, const QString &path, const std::set<QString> &roots);

@@ -1,25 +1,16 @@
 #include "lan/HttpRequestHead.h"
 
+#include "utilities/ParseDecimal.h"
+#include "utilities/TrimSpacesAndTabs.h"
+
 #include <QByteArray>
 #include <QStringList>
-#include <limits>
 #include <optional>
 
 namespace tw {
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
-
-QString trimSpacesAndTabs(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The trimmed text after the line's first colon when the line is the named
 // header, matched without regard to case.
@@ -28,36 +19,6 @@ std::optional<QString> headerValue(const QString &line, const QString &lowerName
     if (!line.toLower().startsWith(lowerName + u':'))
         return std::nullopt;
     return trimSpacesAndTabs(line.mid(line.indexOf(u':') + 1));
-}
-
-// A decimal integer with an optional sign and nothing else, within 64 bits.
-std::optional<qint64> parseDecimal(const QString &text)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    // Accumulate towards the negative side, which holds one more value.
-    qint64 value = 0;
-    constexpr qint64 lowest = std::numeric_limits<qint64>::min();
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        const int digit = c - u'0';
-        if (value < (lowest + digit) / 10)
-            return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (negative)
-        return value;
-    if (value == lowest)
-        return std::nullopt;
-    return -value;
 }
 
 bool isHexDigit(char c)

@@ -1,5 +1,7 @@
 #include "lan/ListenSocket.h"
 
+#include "utilities/MappedIPv4.h"
+
 #include <QTcpServer>
 
 #include <arpa/inet.h>
@@ -9,13 +11,6 @@
 
 namespace tw {
 namespace {
-
-bool isIPv4Mapped(const QHostAddress &address)
-{
-    bool mapped = false;
-    address.toIPv4Address(&mapped);
-    return mapped && address.protocol() == QAbstractSocket::IPv6Protocol;
-}
 
 // A listening dual-stack IPv6 socket bound to the address; -1 on failure.
 int openDualStack(const QHostAddress &address, quint16 port, int backlog)
@@ -45,7 +40,7 @@ int openDualStack(const QHostAddress &address, quint16 port, int backlog)
 
 bool ListenSocket::listen(QTcpServer &server, const QHostAddress &address, quint16 port, int backlog)
 {
-    if (!isIPv4Mapped(address))
+    if (!mappedIPv4(address))
         return server.listen(address, port);
     const int fd = openDualStack(address, port, backlog);
     if (fd < 0)

@@ -1,5 +1,7 @@
 #include "lan/PeerAddress.h"
 
+#include "utilities/MappedIPv4.h"
+
 #include <QHostAddress>
 #include <array>
 #include <utility>
@@ -23,13 +25,7 @@ QString stripBracketsAndZone(QString text)
 QHostAddress parsed(const QString &address)
 {
     const QHostAddress host(stripBracketsAndZone(address));
-    if (host.protocol() == QAbstractSocket::IPv6Protocol) {
-        bool mapped = false;
-        const quint32 ipv4 = host.toIPv4Address(&mapped);
-        if (mapped)
-            return QHostAddress(ipv4);
-    }
-    return host;
+    return mappedIPv4(host).value_or(host);
 }
 
 bool inAnySubnet(const QHostAddress &host, const auto &subnets)

@@ -20,4 +20,17 @@ bool assignIfChanged(T &member, U &&value, Object *object, Signal changed)
     return true;
 }
 
+// The same for one entry of a map property: a missing entry counts as
+// changed.
+template <typename Map, typename Key, typename U, typename Object, typename Signal>
+bool insertIfChanged(Map &map, const Key &key, U &&value, Object *object, Signal changed)
+{
+    const auto old = map.constFind(key);
+    if (old != map.cend() && *old == value)
+        return false;
+    map.insert(key, std::forward<U>(value));
+    std::invoke(changed, object);
+    return true;
+}
+
 } // namespace tw

@@ -36,6 +36,23 @@ QString firstMatching(const std::optional<QStringList> &list, const std::functio
     return {};
 }
 
+// The entries of `current` (just "default" when unset) that `keep` accepts,
+// "default" when none is, then `custom` when given.
+QStringList keptPlusCustom(const std::optional<QStringList> &current,
+                           const std::function<bool(const QString &)> &keep, const QString &custom)
+{
+    QStringList entries;
+    for (const QString &entry : current.value_or(QStringList{kDefault})) {
+        if (keep(entry))
+            entries.append(entry);
+    }
+    if (entries.isEmpty())
+        entries.append(kDefault);
+    if (!custom.isEmpty())
+        entries.append(custom);
+    return entries;
+}
+
 } // namespace
 
 NetworkSettings NetworkOptions::settingsFrom(const STOptions &options)
@@ -57,30 +74,12 @@ NetworkSettings NetworkOptions::settingsFrom(const STOptions &options)
 
 QStringList NetworkOptions::discoveryServers(const std::optional<QStringList> &current, const QString &custom)
 {
-    QStringList servers;
-    for (const QString &entry : current.value_or(QStringList{kDefault})) {
-        if (entry == kDefault)
-            servers.append(entry);
-    }
-    if (servers.isEmpty())
-        servers.append(kDefault);
-    if (!custom.isEmpty())
-        servers.append(custom);
-    return servers;
+    return keptPlusCustom(current, [](const QString &entry) { return entry == kDefault; }, custom);
 }
 
 QStringList NetworkOptions::listenAddresses(const std::optional<QStringList> &current, const QString &customRelay)
 {
-    QStringList addresses;
-    for (const QString &entry : current.value_or(QStringList{kDefault})) {
-        if (!entry.startsWith(kRelayScheme))
-            addresses.append(entry);
-    }
-    if (addresses.isEmpty())
-        addresses.append(kDefault);
-    if (!customRelay.isEmpty())
-        addresses.append(customRelay);
-    return addresses;
+    return keptPlusCustom(current, [](const QString &entry) { return !entry.startsWith(kRelayScheme); }, customRelay);
 }
 
 QStringList NetworkOptions::splitNetworks(const QString &text)

@@ -198,11 +198,7 @@ QCoro::Task<QList<PendingFolder>> SyncthingEngine::pendingFolders()
 {
     const SyncthingAPI api = requireAPI();
     const QList<STDeviceRead> devices = co_await api.getDevices();
-    QHash<QString, QString> names;
-    for (const STDeviceRead &device : devices) {
-        if (!names.contains(device.deviceID))
-            names.insert(device.deviceID, device.name);
-    }
+    const QHash<QString, QString> names = STDeviceRead::namesByID(devices);
     const QMap<QString, STPendingFolder> pending = co_await api.pendingFolders();
     QList<PendingFolder> result;
     for (auto folder = pending.constBegin(); folder != pending.constEnd(); ++folder) {

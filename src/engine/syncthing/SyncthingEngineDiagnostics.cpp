@@ -116,16 +116,6 @@ QString logSection(const QStringList &lines)
     return section;
 }
 
-QMap<QString, QString> namesByID(const QList<STDeviceRead> &devices)
-{
-    QMap<QString, QString> names;
-    for (const STDeviceRead &device : devices) {
-        if (!names.contains(device.deviceID))
-            names.insert(device.deviceID, device.name);
-    }
-    return names;
-}
-
 FolderDiagStatus diagStatus(const STFolderRead &folder, const QJsonObject &status)
 {
     const auto bytes = [&](const char *key) {
@@ -156,7 +146,7 @@ QCoro::Task<QString> SyncthingEngine::diagnosticsReport()
     report += QStringLiteral("This device: ") + shortID(ownID) + QStringLiteral("…\n\n");
 
     const QList<STDeviceRead> devices = (co_await orNothing(api.getDevices())).value_or(QList<STDeviceRead>());
-    const QMap<QString, QString> names = namesByID(devices);
+    const QHash<QString, QString> names = STDeviceRead::namesByID(devices);
     const STConnectionsResponse connections =
         (co_await orNothing(api.connections())).value_or(STConnectionsResponse());
     report += QStringLiteral("DEVICES (%1):\n").arg(devices.size());

@@ -2,6 +2,7 @@
 // and back. Pure and never failing.
 
 #include "engine/syncthing/SyncthingEngine.h"
+#include "utilities/ParseDecimal.h"
 
 #include <limits>
 
@@ -10,40 +11,14 @@ namespace {
 
 constexpr qint64 secondsPerDay = 86400;
 
-// Syncthing's parameter texts: an optional single sign, then one or more ASCII
-// digits and nothing else, within signed 64 bits. Anything else is unreadable.
-std::optional<qint64> readDecimal(const QString &text)
-{
-    qsizetype index = 0;
-    const bool negative = text.startsWith(QLatin1Char('-'));
-    if (negative || text.startsWith(QLatin1Char('+')))
-        index = 1;
-    if (index == text.size())
-        return std::nullopt;
-    // Accumulate towards the negative side, which holds one more value.
-    qint64 value = 0;
-    for (; index < text.size(); ++index) {
-        const char16_t c = text.at(index).unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        const int digit = c - u'0';
-        if (value < (std::numeric_limits<qint64>::min() + digit) / 10)
-            return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (negative)
-        return value;
-    if (value == std::numeric_limits<qint64>::min())
-        return std::nullopt;
-    return -value;
-}
-
+// Syncthing's parameter texts: anything but a bare decimal integer within 64
+// bits is unreadable.
 qint64 parameter(const QMap<QString, QString> &params, const QString &key, qint64 fallback)
 {
     const auto it = params.constFind(key);
     if (it == params.constEnd())
         return fallback;
-    return readDecimal(*it).value_or(fallback);
+    return parseDecimal(*it).value_or(fallback);
 }
 
 // Days to seconds, clamped to what 64 bits hold: callers never ask for more.

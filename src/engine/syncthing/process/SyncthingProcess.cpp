@@ -4,13 +4,13 @@
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/process/SyncthingConfigHardening.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
+#include "utilities/Utf8OrEmpty.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QStringDecoder>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
@@ -51,13 +51,6 @@ QString randomToken(int bytes)
     QByteArray raw(bytes, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(raw.data()), bytes / 4);
     return QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-}
-
-QString utf8OrEmpty(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(bytes);
-    return decoder.hasError() ? QString() : text;
 }
 
 bool hasIdentity(const QString &home)
@@ -104,7 +97,7 @@ void deleteAllBut(const QString &home, const QStringList &kept)
 
 } // namespace
 
-void SyncthingProcess::DeleteLater::operator()(QProcess *process) const
+void SyncthingProcess::DeleteWhenFinished::operator()(QProcess *process) const
 {
     // A running QProcess must not be destroyed: Qt would SIGKILL the monitor
     // and orphan its child. Such a process goes once it has finished.

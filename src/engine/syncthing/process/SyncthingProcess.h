@@ -109,11 +109,11 @@ public:
     static quint16 freePort(const QString &host = QStringLiteral("127.0.0.1"));
 
 private:
-    struct DeleteLater
+    struct DeleteWhenFinished
     {
         void operator()(QProcess *process) const;
     };
-    using ProcessPtr = std::unique_ptr<QProcess, DeleteLater>;
+    using ProcessPtr = std::unique_ptr<QProcess, DeleteWhenFinished>;
 
     QString locateBinary() const;
     void requireInstanceLock();

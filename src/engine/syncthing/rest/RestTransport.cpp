@@ -1,22 +1,18 @@
 #include "engine/syncthing/rest/RestTransport.h"
 
 #include "engine/SyncEngineError.h"
+#include "utilities/DeleteLater.h"
+#include "utilities/Utf8OrEmpty.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QStringDecoder>
 #include <QStringList>
 #include <qcoro/qcoronetworkreply.h>
 #include <algorithm>
 
 namespace tw {
 namespace {
-
-struct DeleteLater
-{
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
 
 // Errors by which Qt reports that no complete response arrived. Every other
 // error that comes with a status is Qt's reading of that status (a 400 or 418
@@ -29,16 +25,6 @@ bool exchangeFailed(QNetworkReply::NetworkError error)
     return connection || proxy || error == QNetworkReply::ProtocolFailure;
 }
 
-// The whole body as text; bytes that are not UTF-8 (also a sequence cut off at
-// the end) give empty text rather than a guess.
-QString utf8OrEmpty(const QByteArray &body)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(body);
-    return decoder.hasError() ? QString() : text;
-}
-
 QByteArray answerOf(QNetworkReply &reply)
 {
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -47,7 +33,7 @@ QByteArray answerOf(QNetworkReply &reply)
         QByteArray body = reply.readAll();
         if (code >= 200 && code <= 299)
             return body;
-        throw SyncEngineError::http(code, utf8OrEmpty(body));
+        throw SyncEngineError::http(code, utf8OrEmpty(body, InitialBom::Keep));
     }
     if (reply.error() != QNetworkReply::NoError)
         throw SyncEngineError::backend(reply.errorString());

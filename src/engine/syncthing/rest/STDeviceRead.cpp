@@ -18,4 +18,14 @@ QList<STDeviceRead> STDeviceRead::listFromJson(const QByteArray &body)
     return wire::listFromBody<STDeviceRead>(body);
 }
 
+QHash<QString, QString> STDeviceRead::namesByID(const QList<STDeviceRead> &devices)
+{
+    QHash<QString, QString> names;
+    for (const STDeviceRead &device : devices) {
+        if (!names.contains(device.deviceID))
+            names.insert(device.deviceID, device.name);
+    }
+    return names;
+}
+
 } // namespace tw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -19,6 +20,9 @@ struct STDeviceRead
 
     static STDeviceRead fromJson(const QJsonObject &object);
     static QList<STDeviceRead> listFromJson(const QByteArray &body);
+    // Device ID to its configured name (possibly empty); the first of two
+    // entries for one ID wins.
+    static QHash<QString, QString> namesByID(const QList<STDeviceRead> &devices);
 
     bool operator==(const STDeviceRead &) const = default;
 };
