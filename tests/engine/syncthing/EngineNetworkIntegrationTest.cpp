@@ -16,9 +16,7 @@ namespace tw {
 namespace {
 
 const QString kRelay = QStringLiteral("relay://127.0.0.1:1");
-const QString kOtherRelay = QStringLiteral("relay://127.0.0.1:2");
 const QString kDiscovery = QStringLiteral("https://127.0.0.1:1/");
-const QString kOtherDiscovery = QStringLiteral("https://127.0.0.1:2/");
 
 QStringList stringsOf(const QJsonValue &value)
 {
@@ -28,51 +26,35 @@ QStringList stringsOf(const QJsonValue &value)
     return strings;
 }
 
-class EngineNetworkIntegrationTest : public ::testing::Test
+NetworkSettings offWith(QString relay, QString discovery, QString nets)
 {
-protected:
-    void SetUp() override
-    {
-        instance.start();
-        engine = instance.makeEngine();
-        awaitTask(engine->start());
-    }
+    NetworkSettings settings; // every switch off
+    settings.customRelayURL = std::move(relay);
+    settings.customDiscoveryURL = std::move(discovery);
+    settings.alwaysLocalNets = std::move(nets);
+    return settings;
+}
 
-    QJsonObject options() { return instance.get("/rest/config/options").json().object(); }
-
-    QStringList customServers()
-    {
+TEST(EngineNetworkIntegrationTest, SettingsAndLimitsRoundTripWithEverySwitchOff)
+{
+    SyncthingInstance instance;
+    instance.start();
+    const auto engine = instance.startedEngine();
+    const auto options = [&] { return instance.get("/rest/config/options").json().object(); };
+    const auto customServers = [&] {
         QStringList servers = stringsOf(options().value("globalAnnounceServers"));
         servers.removeAll(QStringLiteral("default"));
         return servers;
-    }
-
+    };
     // Whatever a step did, Syncthing itself still has every switch off and
     // listens on loopback only.
-    void expectSwitchesOff()
-    {
+    const auto expectSwitchesOff = [&] {
         const QJsonObject current = options();
         for (const char *key : {"natEnabled", "relaysEnabled", "localAnnounceEnabled", "globalAnnounceEnabled"})
             EXPECT_EQ(current.value(key), QJsonValue(false)) << key;
         for (const QString &address : stringsOf(current.value("listenAddresses")))
             EXPECT_TRUE(address.contains("://127.")) << address.toStdString();
-    }
-
-    static NetworkSettings offWith(QString relay, QString discovery, QString nets)
-    {
-        NetworkSettings settings; // every switch off
-        settings.customRelayURL = std::move(relay);
-        settings.customDiscoveryURL = std::move(discovery);
-        settings.alwaysLocalNets = std::move(nets);
-        return settings;
-    }
-
-    SyncthingInstance instance;
-    std::unique_ptr<SyncthingEngine> engine;
-};
-
-TEST_F(EngineNetworkIntegrationTest, RoundTripKeepsOneCustomEntryOfEachKind)
-{
+    };
     const QStringList listenBefore = stringsOf(options().value("listenAddresses"));
     EXPECT_EQ(awaitTask(engine->networkSettings()), offWith({}, {}, {}));
 
@@ -80,7 +62,6 @@ TEST_F(EngineNetworkIntegrationTest, RoundTripKeepsOneCustomEntryOfEachKind)
                          + QChar(0x85) + "\t127.0.0.0/8 " + QChar(0x2029) + "\n";
     awaitTask(engine->applyNetworkSettings(offWith(kRelay, kDiscovery, nets)));
     expectSwitchesOff();
-
     const QJsonObject written = options();
     EXPECT_EQ(stringsOf(written.value("listenAddresses")), listenBefore + QStringList{kRelay});
     EXPECT_EQ(customServers(), QStringList{kDiscovery});
@@ -94,36 +75,31 @@ TEST_F(EngineNetworkIntegrationTest, RoundTripKeepsOneCustomEntryOfEachKind)
     EXPECT_EQ(options(), written);
 
     // A new custom relay and discovery server replace the old ones.
-    read.customRelayURL = kOtherRelay;
-    read.customDiscoveryURL = kOtherDiscovery;
+    read.customRelayURL = QStringLiteral("relay://127.0.0.1:2");
+    read.customDiscoveryURL = QStringLiteral("https://127.0.0.1:2/");
     awaitTask(engine->applyNetworkSettings(read));
-    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore + QStringList{kOtherRelay});
-    EXPECT_EQ(customServers(), QStringList{kOtherDiscovery});
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore + QStringList{read.customRelayURL});
+    EXPECT_EQ(customServers(), QStringList{read.customDiscoveryURL});
 
     // Clearing them leaves only the loopback listener and the built-in servers.
-    awaitTask(engine->applyNetworkSettings(offWith({}, {}, {})));
+    NetworkSettings cleared = offWith({}, {}, {});
+    awaitTask(engine->applyNetworkSettings(cleared));
     EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore);
     EXPECT_TRUE(customServers().isEmpty());
     EXPECT_TRUE(stringsOf(options().value("globalAnnounceServers")).contains("default"));
     EXPECT_TRUE(stringsOf(options().value("alwaysLocalNets")).isEmpty());
-    expectSwitchesOff();
-}
 
-TEST_F(EngineNetworkIntegrationTest, GlobalLimitsSetAndReadBack)
-{
+    // Limits set alone and with the other settings.
     awaitTask(engine->setGlobalBandwidth(300, 150));
-    NetworkSettings expected = offWith({}, {}, {});
-    expected.downLimitKbps = 300;
-    expected.upLimitKbps = 150;
-    EXPECT_EQ(awaitTask(engine->networkSettings()), expected);
     EXPECT_EQ(options().value("maxRecvKbps").toInteger(), 300);
     EXPECT_EQ(options().value("maxSendKbps").toInteger(), 150);
-
-    // Limits travel with the other settings too.
-    expected.downLimitKbps = 1200;
-    expected.upLimitKbps = 0;
-    awaitTask(engine->applyNetworkSettings(expected));
-    EXPECT_EQ(awaitTask(engine->networkSettings()), expected);
+    cleared.downLimitKbps = 300;
+    cleared.upLimitKbps = 150;
+    EXPECT_EQ(awaitTask(engine->networkSettings()), cleared);
+    cleared.downLimitKbps = 1200;
+    cleared.upLimitKbps = 0;
+    awaitTask(engine->applyNetworkSettings(cleared));
+    EXPECT_EQ(awaitTask(engine->networkSettings()), cleared);
     expectSwitchesOff();
 }
 
