@@ -182,14 +182,9 @@ bool SyncthingInstance::isRunning() const
 void SyncthingInstance::start(std::chrono::milliseconds deadline)
 {
     awaitTask(m_process->startIfNeeded());
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < until) {
-        if (get(QStringLiteral("/rest/system/ping")).ok())
-            return;
-        if (!m_process->isRunning())
-            break;
-        pause(pollInterval);
-    }
+    const auto answered = [&] { return get(QStringLiteral("/rest/system/ping")).ok(); };
+    if (pollUntil([&] { return !m_process->isRunning() || answered(); }, deadline) && m_process->isRunning())
+        return;
     throw std::runtime_error("Syncthing on " + m_host.toStdString() + " did not answer; log:\n"
                              + logTail().toStdString());
 }
