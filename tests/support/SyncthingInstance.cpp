@@ -40,17 +40,11 @@ QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QN
     if (status.isValid()) {
         response.status = status.toInt();
         response.body = reply->readAll();
-        for (const auto &[name, value] : reply->rawHeaderPairs())
-            response.headers.append({name, value});
+        response.headers = reply->rawHeaderPairs();
     } else {
         response.error = reply->errorString();
     }
     co_return response;
-}
-
-void pause(std::chrono::milliseconds duration)
-{
-    awaitTask(QCoro::sleepFor(duration));
 }
 
 // Whether the condition comes to hold before the deadline, asking again
@@ -61,7 +55,7 @@ bool pollUntil(const std::function<bool()> &condition, std::chrono::milliseconds
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= until)
             return false;
-        pause(pollInterval);
+        awaitTask(QCoro::sleepFor(pollInterval));
     }
     return true;
 }
@@ -140,11 +134,6 @@ SyncthingInstance::~SyncthingInstance()
     SyncthingSweep::terminateBlocking(home());
 }
 
-QString SyncthingInstance::home() const
-{
-    return m_process->homePath();
-}
-
 QUrl SyncthingInstance::baseURL() const
 {
     const auto endpoint = m_process->endpoint();
@@ -157,11 +146,6 @@ QString SyncthingInstance::apiKey() const
     return endpoint ? endpoint->apiKey : QString();
 }
 
-qint64 SyncthingInstance::pid() const
-{
-    return m_process->processId();
-}
-
 std::unique_ptr<SyncthingEngine> SyncthingInstance::makeEngine(Sleeper sleeper)
 {
     return std::make_unique<SyncthingEngine>(m_process, std::move(sleeper));
@@ -172,11 +156,6 @@ std::unique_ptr<SyncthingEngine> SyncthingInstance::startedEngine()
     std::unique_ptr<SyncthingEngine> engine = makeEngine();
     awaitTask(engine->start());
     return engine;
-}
-
-bool SyncthingInstance::isRunning() const
-{
-    return m_process->isRunning();
 }
 
 void SyncthingInstance::start(std::chrono::milliseconds deadline)

@@ -57,15 +57,15 @@ public:
     void start(std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // Stops the instance; afterwards no process of its home is left.
     void stop();
-    bool isRunning() const;
+    bool isRunning() const { return m_process->isRunning(); }
 
     const QString &host() const { return m_host; }
     const QString &name() const { return m_name; }
-    QString home() const;
+    QString home() const { return m_process->homePath(); }
     QString root() const { return m_dir.path(); }
     QUrl baseURL() const;
     QString apiKey() const;
-    qint64 pid() const;
+    qint64 pid() const { return m_process->processId(); }
     SyncthingProcess &process() { return *m_process; }
     // An engine driving this instance's supervisor; start() it to attach.
     std::unique_ptr<SyncthingEngine> makeEngine(Sleeper sleeper = realSleeper());
