@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkProxy>
@@ -39,17 +40,24 @@ QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QN
     if (status.isValid()) {
         response.status = status.toInt();
         response.body = reply->readAll();
-        for (const auto &[name, value] : reply->rawHeaderPairs())
-            response.headers.append({name, value});
+        response.headers = reply->rawHeaderPairs();
     } else {
         response.error = reply->errorString();
     }
     co_return response;
 }
 
-void pause(std::chrono::milliseconds duration)
+// Whether the condition comes to hold before the deadline, asking again
+// after each short pause.
+bool pollUntil(const std::function<bool()> &condition, std::chrono::milliseconds deadline)
 {
-    awaitTask(QCoro::sleepFor(duration));
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        awaitTask(QCoro::sleepFor(pollInterval));
+    }
+    return true;
 }
 
 // Variables that would make the child use another home, reach out through
@@ -126,11 +134,6 @@ SyncthingInstance::~SyncthingInstance()
     SyncthingSweep::terminateBlocking(home());
 }
 
-QString SyncthingInstance::home() const
-{
-    return m_process->homePath();
-}
-
 QUrl SyncthingInstance::baseURL() const
 {
     const auto endpoint = m_process->endpoint();
@@ -143,32 +146,24 @@ QString SyncthingInstance::apiKey() const
     return endpoint ? endpoint->apiKey : QString();
 }
 
-qint64 SyncthingInstance::pid() const
-{
-    return m_process->processId();
-}
-
 std::unique_ptr<SyncthingEngine> SyncthingInstance::makeEngine(Sleeper sleeper)
 {
     return std::make_unique<SyncthingEngine>(m_process, std::move(sleeper));
 }
 
-bool SyncthingInstance::isRunning() const
+std::unique_ptr<SyncthingEngine> SyncthingInstance::startedEngine()
 {
-    return m_process->isRunning();
+    std::unique_ptr<SyncthingEngine> engine = makeEngine();
+    awaitTask(engine->start());
+    return engine;
 }
 
 void SyncthingInstance::start(std::chrono::milliseconds deadline)
 {
     awaitTask(m_process->startIfNeeded());
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < until) {
-        if (get(QStringLiteral("/rest/system/ping")).ok())
-            return;
-        if (!m_process->isRunning())
-            break;
-        pause(pollInterval);
-    }
+    const auto answered = [&] { return get(QStringLiteral("/rest/system/ping")).ok(); };
+    if (pollUntil([&] { return !m_process->isRunning() || answered(); }, deadline) && m_process->isRunning())
+        return;
     throw std::runtime_error("Syncthing on " + m_host.toStdString() + " did not answer; log:\n"
                              + logTail().toStdString());
 }
@@ -209,11 +204,6 @@ SyncthingInstance::Response SyncthingInstance::get(const QString &path)
     return request("GET", path, {}, apiKey());
 }
 
-SyncthingInstance::Response SyncthingInstance::post(const QString &path, const QByteArray &body)
-{
-    return request("POST", path, body, apiKey());
-}
-
 SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QByteArray &body)
 {
     return request("PUT", path, body, apiKey());
@@ -222,11 +212,6 @@ SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QB
 SyncthingInstance::Response SyncthingInstance::patch(const QString &path, const QByteArray &body)
 {
     return request("PATCH", path, body, apiKey());
-}
-
-SyncthingInstance::Response SyncthingInstance::del(const QString &path)
-{
-    return request("DELETE", path, {}, apiKey());
 }
 
 SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, const QString &path,
@@ -273,21 +258,72 @@ void SyncthingInstance::pairWith(SyncthingInstance &other)
 
 bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline)
 {
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < until) {
-        const Response response = get(QStringLiteral("/rest/system/connections"));
-        const QJsonObject connection =
-            response.json().object().value("connections").toObject().value(deviceID).toObject();
-        if (connection.value("connected").toBool())
-            return true;
-        pause(pollInterval);
-    }
-    return false;
+    return pollUntil(
+        [&] {
+            const QJsonObject connections = get(QStringLiteral("/rest/system/connections")).json().object();
+            return connections.value("connections").toObject().value(deviceID).toObject().value("connected").toBool();
+        },
+        deadline);
+}
+
+void SyncthingInstance::connectTo(SyncthingInstance &other)
+{
+    pairWith(other);
+    if (!waitUntilConnected(other.deviceID()) || !other.waitUntilConnected(deviceID()))
+        throw std::runtime_error(m_name.toStdString() + " and " + other.name().toStdString() + " did not connect");
 }
 
 void SyncthingInstance::scan(const QString &folderID)
 {
     expectOk("POST", QStringLiteral("/rest/db/scan?folder=") + encode(folderID));
+}
+
+QString SyncthingInstance::putFolder(const QString &id, const QStringList &deviceIDs, const QJsonObject &extra)
+{
+    const QString path = root() + QStringLiteral("/folders/") + id;
+    QDir().mkpath(path);
+    QJsonArray devices;
+    for (const QString &device : deviceIDs.isEmpty() ? QStringList{deviceID()} : deviceIDs)
+        devices.append(QJsonObject{{QStringLiteral("deviceID"), device}});
+    QJsonObject folder{{QStringLiteral("id"), id}, {QStringLiteral("path"), path},
+                       {QStringLiteral("type"), QStringLiteral("sendreceive")}, {QStringLiteral("devices"), devices}};
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        folder.insert(it.key(), it.value());
+    expectOk("PUT", QStringLiteral("/rest/config/folders/") + encode(id),
+             QJsonDocument(folder).toJson(QJsonDocument::Compact));
+    return path;
+}
+
+QJsonObject SyncthingInstance::folderStatus(const QString &folderID)
+{
+    return get(QStringLiteral("/rest/db/status?folder=") + encode(folderID)).json().object();
+}
+
+bool SyncthingInstance::waitForFolder(const QString &folderID, const std::function<bool(const QJsonObject &)> &test)
+{
+    return pollUntil([&] { return test(folderStatus(folderID)); }, 60s);
+}
+
+bool SyncthingInstance::waitUntilIndexed(const QString &folderID, int items)
+{
+    return waitForFolder(folderID, [items](const QJsonObject &status) {
+        return status.value("state").toString() == "idle" && status.value("needTotalItems").toInt() == 0
+            && status.value("localTotalItems").toInt() == items;
+    });
+}
+
+void SyncthingInstance::writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+QByteArray SyncthingInstance::readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
 }
 
 QString SyncthingInstance::encode(const QString &text)

@@ -6,11 +6,13 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -55,18 +57,20 @@ public:
     void start(std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // Stops the instance; afterwards no process of its home is left.
     void stop();
-    bool isRunning() const;
+    bool isRunning() const { return m_process->isRunning(); }
 
     const QString &host() const { return m_host; }
     const QString &name() const { return m_name; }
-    QString home() const;
+    QString home() const { return m_process->homePath(); }
     QString root() const { return m_dir.path(); }
     QUrl baseURL() const;
     QString apiKey() const;
-    qint64 pid() const;
+    qint64 pid() const { return m_process->processId(); }
     SyncthingProcess &process() { return *m_process; }
     // An engine driving this instance's supervisor; start() it to attach.
     std::unique_ptr<SyncthingEngine> makeEngine(Sleeper sleeper = realSleeper());
+    // An engine already attached to this running instance.
+    std::unique_ptr<SyncthingEngine> startedEngine();
     // The environment the child runs with (HOME and XDG_* redirected).
     const QProcessEnvironment &environment() const { return m_environment; }
 
@@ -77,10 +81,8 @@ public:
 
     // REST calls with the API key; path includes any query ("/rest/db/scan?folder=x").
     Response get(const QString &path);
-    Response post(const QString &path, const QByteArray &body = {});
     Response put(const QString &path, const QByteArray &body);
     Response patch(const QString &path, const QByteArray &body);
-    Response del(const QString &path);
     // Any request: no API key when apiKey is empty; extra headers as given.
     Response request(const QByteArray &verb, const QString &path, const QByteArray &body,
                      const QString &apiKey, const QList<std::pair<QByteArray, QByteArray>> &headers = {});
@@ -90,8 +92,25 @@ public:
     void pairWith(SyncthingInstance &other);
     // Whether the device shows connected before the deadline.
     bool waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // pairWith, then waits until both see each other; throws when they do not.
+    void connectTo(SyncthingInstance &other);
     // Asks for an immediate scan instead of waiting for the watcher.
     void scan(const QString &folderID);
+
+    // Puts a send-receive folder at <root>/folders/<id>, shared with the
+    // given devices (this one alone when none); extra keys override those.
+    // Answers the folder's path.
+    QString putFolder(const QString &id, const QStringList &deviceIDs = {}, const QJsonObject &extra = {});
+    QJsonObject folderStatus(const QString &folderID);
+    // Whether the folder's status comes to pass the test within a minute.
+    bool waitForFolder(const QString &folderID, const std::function<bool(const QJsonObject &)> &test);
+    // Scanned, idle, needing nothing and holding that many local items.
+    bool waitUntilIndexed(const QString &folderID, int items);
+
+    // Writes a file, creating its folders; throws when it cannot.
+    static void writeFile(const QString &path, const QByteArray &content);
+    // A file's content, or "<missing>".
+    static QByteArray readFile(const QString &path);
 
     // The system environment with HOME and XDG_* moved under root (the
     // folders are created), and without Syncthing's own ST* variables and

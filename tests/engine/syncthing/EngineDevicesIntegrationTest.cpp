@@ -1,5 +1,6 @@
-// Devices, sharing, pending offers and sync status against real Syncthing
-// instances on loopback.
+// Sharing, a pairing with its offers, status and events, and the event stream
+// against a real Syncthing ("Anna") shared by the suite. The peers of a
+// pairing are the test's own: it stops them to see them go.
 
 #include "engine/syncthing/SyncthingEngine.h"
 
@@ -9,8 +10,6 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,81 +26,166 @@ namespace {
 
 QByteArray compact(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
 
-// A device this instance knows but never dials: paused, with a closed
-// loopback address.
-void addIdleDevice(SyncthingInstance &instance, const QString &deviceID)
-{
-    const QJsonObject device{{"deviceID", deviceID}, {"name", "idle"},
-                             {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
-    ASSERT_TRUE(instance.put("/rest/config/devices/" + deviceID, compact(device)).ok());
-}
-
-void putFolder(SyncthingInstance &instance, const QString &id, const QString &label, const QJsonArray &devices)
-{
-    const QString path = instance.root() + "/folders/" + id;
-    QDir().mkpath(path);
-    const QJsonObject folder{{"id", id}, {"label", label}, {"path", path}, {"devices", devices}};
-    const auto response = instance.put("/rest/config/folders/" + id, compact(folder));
-    ASSERT_TRUE(response.ok()) << response.body.toStdString();
-}
-
 QJsonObject deviceRef(const QString &id, const QString &introducedBy = {}, const QString &password = {})
 {
     return QJsonObject{{"deviceID", id}, {"introducedBy", introducedBy}, {"encryptionPassword", password}};
 }
 
-// A device entry of a folder as compact JSON text, readable in failures.
-QString entry(const QString &id, const QString &introducedBy = {}, const QString &password = {})
-{
-    return QString::fromUtf8(compact(deviceRef(id, introducedBy, password)));
-}
-
-// The folder's device entries as Syncthing keeps them, by device ID.
-QMap<QString, QString> folderDevices(SyncthingInstance &instance, const QString &folderID)
-{
-    QMap<QString, QString> devices;
-    const auto response = instance.get("/rest/config/folders/" + folderID);
-    for (const QJsonValue &value : response.json().object().value("devices").toArray()) {
-        const QJsonObject device = value.toObject();
-        devices.insert(device.value("deviceID").toString(), QString::fromUtf8(compact(device)));
-    }
-    return devices;
-}
-
 bool eventually(const std::function<bool()> &condition) { return waitUntil(condition, 60000); }
 
-std::unique_ptr<SyncthingEngine> startedEngine(SyncthingInstance &instance)
+// Polls the engine's stream from where it left off, keeping every event.
+class EventLog
 {
-    std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
-    awaitTask(engine->start());
-    return engine;
+public:
+    explicit EventLog(SyncthingEngine &engine) : m_engine(engine)
+    {
+        // Skips what is buffered now (at least Syncthing's start-up events,
+        // so this poll answers at once); later waits see only new events.
+        pollOnce();
+        m_events.clear();
+    }
+
+    QList<SyncEvent> pollOnce()
+    {
+        const QList<SyncEvent> batch = awaitTask(m_engine.events(m_since));
+        for (const SyncEvent &event : batch)
+            m_since = std::max(m_since, event.id);
+        m_events.append(batch);
+        return batch;
+    }
+
+    // Polls until some event kept so far passes the test.
+    std::optional<SyncEvent> waitFor(const std::function<bool(const SyncEvent &)> &test)
+    {
+        const auto until = std::chrono::steady_clock::now() + 60s;
+        for (;;) {
+            const auto found = std::find_if(m_events.cbegin(), m_events.cend(), test);
+            if (found != m_events.cend())
+                return *found;
+            if (std::chrono::steady_clock::now() >= until)
+                return std::nullopt;
+            pollOnce();
+        }
+    }
+
+    qint64 since() const { return m_since; }
+    const QList<SyncEvent> &events() const { return m_events; }
+
+private:
+    SyncthingEngine &m_engine;
+    qint64 m_since = 0;
+    QList<SyncEvent> m_events;
+};
+
+class EngineDevicesIntegrationTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        a = std::make_unique<SyncthingInstance>(QStringLiteral("127.0.0.1"), QStringLiteral("Anna"));
+        a->start();
+        engine = a->startedEngine();
+    }
+
+    static void TearDownTestSuite()
+    {
+        engine.reset();
+        a.reset();
+    }
+
+    static inline std::unique_ptr<SyncthingInstance> a;
+    static inline std::unique_ptr<SyncthingEngine> engine;
+};
+
+TEST_F(EngineDevicesIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroducerAndPassword)
+{
+    // In Syncthing's sorted list: introducer, introduced, encrypted, in that
+    // order; the newcomer sorts first.
+    const QString introducer = madeUpDeviceID('K');
+    const QString introduced = madeUpDeviceID('L');
+    const QString encrypted = madeUpDeviceID('M');
+    const QString newcomer = madeUpDeviceID('A');
+    for (const QString &id : {introducer, introduced, encrypted, newcomer}) {
+        // Known but never dialled: paused, at a closed address.
+        const QJsonObject device{{"deviceID", id}, {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
+        ASSERT_TRUE(a->put("/rest/config/devices/" + id, compact(device)).ok());
+    }
+    const QString id = QStringLiteral("tdw-5ace0001");
+    const QJsonArray entries{deviceRef(a->deviceID()), deviceRef(introducer), deviceRef(introduced, introducer),
+                             deviceRef(encrypted, {}, "pass-word")};
+    a->putFolder(id, {}, {{"devices", entries}});
+    // The folder's entries as Syncthing keeps them, by device ID.
+    const auto folderDevices = [&] {
+        QMap<QString, QJsonObject> devices;
+        for (const QJsonValue &value : a->get("/rest/config/folders/" + id).json().object().value("devices").toArray())
+            devices.insert(value.toObject().value("deviceID").toString(), value.toObject());
+        return devices;
+    };
+    QMap<QString, QJsonObject> expected = folderDevices();
+    ASSERT_EQ(expected.value(introduced), deviceRef(introduced, introducer));
+    ASSERT_EQ(expected.value(encrypted), deviceRef(encrypted, {}, "pass-word"));
+
+    // Removing the first entry moves every later one to the index before in
+    // Syncthing's sorted list; each must keep its own introducer and password.
+    awaitTask(engine->unshareFolder(id, introducer));
+    expected.remove(introducer);
+    EXPECT_EQ(folderDevices(), expected);
+    // Shared anew, it comes back as a direct share without a password; a new
+    // device lands in front of the others.
+    for (const QString &device : {introducer, newcomer}) {
+        awaitTask(engine->shareFolder(id, device));
+        expected.insert(device, deviceRef(device));
+        EXPECT_EQ(folderDevices(), expected);
+    }
 }
 
-TEST(EngineDevicesIntegrationTest, OffersOfOtherDevicesAreListedAndDismissed)
+TEST_F(EngineDevicesIntegrationTest, APairingSeenThroughEventsOffersAndStatus)
 {
-    SyncthingInstance a(QStringLiteral("127.0.0.1"), QStringLiteral("Anna"));
     SyncthingInstance b(QStringLiteral("127.0.0.2"), QStringLiteral("Bert"));
-    SyncthingInstance c(QStringLiteral("127.0.0.3"), QStringLiteral("Carl"));
-    a.start();
     b.start();
-    c.start();
-    const auto engine = startedEngine(a);
+    EventLog log(*engine);
+    const QString aID = a->deviceID();
+    const QString bID = b.deviceID();
+    a->pairWith(b);
+    const auto connected = log.waitFor([](const SyncEvent &e) { return e.type == "DeviceConnected"; });
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(connected->device, bID);
 
-    // B, paired with A, offers a folder.
-    a.pairWith(b);
-    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
-    putFolder(b, "tdw-0ffe12ed", "Offered film", QJsonArray{deviceRef(b.deviceID()), deviceRef(a.deviceID())});
-    const PendingFolder offer{"tdw-0ffe12ed", "Offered film", b.deviceID(), "Bert"};
+    // B offers a folder A does not have.
+    b.putFolder("tdw-0ffe12ed", {bID, aID}, {{"label", "Offered film"}});
+    const PendingFolder offer{"tdw-0ffe12ed", "Offered film", bID, "Bert"};
+    EXPECT_TRUE(log.waitFor([](const SyncEvent &e) { return e.type == "PendingFoldersChanged"; }));
     ASSERT_TRUE(eventually([&] { return awaitTask(engine->pendingFolders()).contains(offer); }));
-    awaitTask(engine->dismissPendingFolder("tdw-0ffe12ed", b.deviceID()));
+    awaitTask(engine->dismissPendingFolder("tdw-0ffe12ed", bID));
     EXPECT_FALSE(awaitTask(engine->pendingFolders()).contains(offer));
 
+    // A folder both share: A learns how complete B is.
+    const QString id = QStringLiteral("tdw-57a70001");
+    const QByteArray content(1000, 'x');
+    SyncthingInstance::writeFile(a->root() + "/folders/" + id + "/report.txt", content);
+    a->putFolder(id, {aID, bID});
+    const QString copy = b.putFolder(id, {bID, aID}) + "/report.txt";
+    const auto completion = log.waitFor([&](const SyncEvent &e) {
+        return e.type == "FolderCompletion" && e.folder == id && e.completion == 100.0;
+    });
+    ASSERT_TRUE(completion);
+    EXPECT_EQ(completion->device, bID);
+    EXPECT_EQ(completion->needBytes, 0);
+    ASSERT_TRUE(eventually([&] { return QFileInfo(copy).size() == content.size(); }));
+    EXPECT_EQ(awaitTask(engine->deviceCompletion(id, bID)), 100.0);
+    EXPECT_TRUE(eventually([&] { return awaitTask(engine->clusterNeeds()).value(id) == (ClusterNeed{0, 1, 1}); }));
+    const FolderStatus status = awaitTask(engine->folderStatus(id));
+    EXPECT_EQ(status.state, FolderState::Idle);
+    EXPECT_GE(status.globalBytes, content.size());
+    EXPECT_EQ(status.completion, 1.0);
+
     // C knows A, A does not know C: A records C as asking to connect.
+    SyncthingInstance c(QStringLiteral("127.0.0.3"), QStringLiteral("Carl"));
+    c.start();
     const QString cID = c.deviceID();
     ASSERT_TRUE(c.patch("/rest/config/devices/" + cID, compact({{"name", "Carl's box"}})).ok());
-    const QJsonObject aOnC{{"deviceID", a.deviceID()}, {"name", "Anna"},
-                           {"addresses", QJsonArray{a.listenAddress()}}};
-    ASSERT_TRUE(c.put("/rest/config/devices/" + a.deviceID(), compact(aOnC)).ok());
+    const QJsonObject aOnC{{"deviceID", aID}, {"addresses", QJsonArray{a->listenAddress()}}};
+    ASSERT_TRUE(c.put("/rest/config/devices/" + aID, compact(aOnC)).ok());
     std::optional<PendingDevice> asking;
     ASSERT_TRUE(eventually([&] {
         for (const PendingDevice &device : awaitTask(engine->pendingDevices())) {
@@ -117,73 +201,34 @@ TEST(EngineDevicesIntegrationTest, OffersOfOtherDevicesAreListedAndDismissed)
     awaitTask(engine->dismissPendingDevice(cID));
     for (const PendingDevice &device : awaitTask(engine->pendingDevices()))
         EXPECT_NE(device.id, cID);
+
+    b.stop();
+    const auto disconnected = log.waitFor([](const SyncEvent &e) { return e.type == "DeviceDisconnected"; });
+    ASSERT_TRUE(disconnected);
+    EXPECT_EQ(disconnected->device, bID);
 }
 
-TEST(EngineDevicesIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroducerAndPassword)
+TEST_F(EngineDevicesIntegrationTest, BurstBetweenPollsLosesNothing)
 {
-    SyncthingInstance a;
-    a.start();
-    const auto engine = startedEngine(a);
-    // In Syncthing's sorted list: introducer, introduced, encrypted, in that
-    // order; the newcomer sorts first.
-    const QString introducer = madeUpDeviceID('K');
-    const QString introduced = madeUpDeviceID('L');
-    const QString encrypted = madeUpDeviceID('M');
-    const QString newcomer = madeUpDeviceID('A');
-    for (const QString &id : {introducer, introduced, encrypted, newcomer})
-        addIdleDevice(a, id);
-    putFolder(a, "tdw-5ace0001", "Shared",
-              QJsonArray{deviceRef(a.deviceID()), deviceRef(introducer), deviceRef(introduced, introducer),
-                         deviceRef(encrypted, {}, "pass-word")});
-    const QMap<QString, QString> before = folderDevices(a, "tdw-5ace0001");
-    ASSERT_EQ(before.value(introduced), entry(introduced, introducer));
-    ASSERT_EQ(before.value(encrypted), entry(encrypted, {}, "pass-word"));
+    constexpr int kChanges = 250;
+    a->putFolder("tdw-b0757001");
+    EventLog log(*engine);
+    const qint64 since = log.since();
+    for (int i = 0; i < kChanges; ++i)
+        ASSERT_TRUE(a->patch("/rest/config/folders/tdw-b0757001", compact({{"label", QString::number(i)}})).ok());
 
-    // Removing the first entry moves every later one to the index before in
-    // Syncthing's sorted list; each must keep its own introducer and password.
-    awaitTask(engine->unshareFolder("tdw-5ace0001", introducer));
-    QMap<QString, QString> expected = before;
-    expected.remove(introducer);
-    EXPECT_EQ(folderDevices(a, "tdw-5ace0001"), expected);
-    // Shared anew, it comes back as a direct share without a password.
-    awaitTask(engine->shareFolder("tdw-5ace0001", introducer));
-    expected.insert(introducer, entry(introducer));
-    EXPECT_EQ(folderDevices(a, "tdw-5ace0001"), expected);
-
-    // A new device lands in front of the others in the sorted list.
-    awaitTask(engine->shareFolder("tdw-5ace0001", newcomer));
-    expected.insert(newcomer, entry(newcomer));
-    EXPECT_EQ(folderDevices(a, "tdw-5ace0001"), expected);
-}
-
-TEST(EngineDevicesIntegrationTest, StatusNeedsAndCompletionOfASyncedFolder)
-{
-    SyncthingInstance a(QStringLiteral("127.0.0.1"), QStringLiteral("Anna"));
-    SyncthingInstance b(QStringLiteral("127.0.0.2"), QStringLiteral("Bert"));
-    a.start();
-    b.start();
-    a.pairWith(b);
-    const auto engine = startedEngine(a);
-
-    const QJsonArray members{deviceRef(a.deviceID()), deviceRef(b.deviceID())};
-    putFolder(a, "tdw-57a70001", "Synced", members);
-    putFolder(b, "tdw-57a70001", "Synced", members);
-    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
-
-    const QByteArray content(1000, 'x');
-    QFile file(a.root() + "/folders/tdw-57a70001/report.txt");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    file.close();
-    a.scan("tdw-57a70001");
-    const QString copy = b.root() + "/folders/tdw-57a70001/report.txt";
-    ASSERT_TRUE(eventually([&] { return QFileInfo(copy).size() == content.size(); }));
-    ASSERT_TRUE(eventually([&] { return awaitTask(engine->deviceCompletion("tdw-57a70001", b.deviceID())) == 100.0; }));
-    ASSERT_TRUE(eventually([&] { return awaitTask(engine->clusterNeeds()).value("tdw-57a70001") == (ClusterNeed{0, 1, 1}); }));
-
-    const FolderStatus status = awaitTask(engine->folderStatus("tdw-57a70001"));
-    EXPECT_EQ(status.state, FolderState::Idle);
-    EXPECT_GE(status.globalBytes, content.size());
-    EXPECT_EQ(status.completion, 1.0);
+    const QList<SyncEvent> first = log.pollOnce();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(first.first().id, since + 1) << "the oldest events of the burst were dropped";
+    const auto saves = [&] {
+        return std::count_if(log.events().cbegin(), log.events().cend(),
+                             [](const SyncEvent &e) { return e.type == "ConfigSaved"; });
+    };
+    // Polls until every change has saved; the folder's own creation may save
+    // once more after the skip.
+    EXPECT_TRUE(log.waitFor([&](const SyncEvent &) { return saves() >= kChanges; }));
+    for (qsizetype i = 1; i < log.events().size(); ++i)
+        ASSERT_EQ(log.events()[i].id, log.events()[i - 1].id + 1) << "a gap after event " << log.events()[i - 1].id;
 }
 
 } // namespace

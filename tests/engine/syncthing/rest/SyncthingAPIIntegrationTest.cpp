@@ -76,15 +76,7 @@ TEST_F(SyncthingAPIIntegrationTest, IdentifiersWithReservedCharactersRoundTrip)
 // Syncthing ends its error texts with a line break; it stays.
 TEST_F(SyncthingAPIIntegrationTest, FailuresKeepSyncthingsStatusAndText)
 {
-    const auto failure = [](auto task) -> std::optional<SyncEngineError> {
-        try {
-            awaitTask(std::move(task));
-        } catch (const SyncEngineError &error) {
-            return error;
-        }
-        return std::nullopt;
-    };
-    const auto wrongKey = failure(SyncthingAPI(s_instance->baseURL(), QStringLiteral("wrong-key")).ping());
+    const auto wrongKey = failureOf(SyncthingAPI(s_instance->baseURL(), QStringLiteral("wrong-key")).ping());
     ASSERT_TRUE(wrongKey);
     EXPECT_EQ(wrongKey->kind(), SyncEngineError::Kind::Http);
     EXPECT_EQ(wrongKey->statusCode(), 403);
@@ -93,7 +85,7 @@ TEST_F(SyncthingAPIIntegrationTest, FailuresKeepSyncthingsStatusAndText)
     STFolderWrite plain = folderAt(QStringLiteral("tw-unversioned"), dir.path());
     plain.versioning = STVersioning{};
     awaitTask(api().putFolder(plain));
-    const auto noVersioner = failure(api().folderVersions(plain.id));
+    const auto noVersioner = failureOf(api().folderVersions(plain.id));
     awaitTask(api().deleteFolder(plain.id));
     ASSERT_TRUE(noVersioner);
     EXPECT_EQ(noVersioner->statusCode(), 500);
