@@ -19,7 +19,6 @@ DeviceConnection connection(const QString &id, qint64 in, qint64 out, double eng
 {
     DeviceConnection record;
     record.id = id;
-    record.connected = true;
     record.inBytesTotal = in;
     record.outBytesTotal = out;
     record.inBytesPerSecond = engineIn;
@@ -37,7 +36,6 @@ QString ratesOf(const DeviceController &controller, const QString &id)
 class DeviceControllerTest : public ::testing::Test
 {
 protected:
-
     void sample(QList<DeviceConnection> records)
     {
         engine.state.connections = std::move(records);

@@ -24,14 +24,6 @@ FolderDiagStatus record(const QString &id, qint64 needBytes)
     return FolderDiagStatus{id, id.toUpper(), "idle", 100, 200, needBytes, needBytes ? 3 : 0};
 }
 
-FolderDiagStatusMap mapOf(const QList<FolderDiagStatus> &records)
-{
-    FolderDiagStatusMap map;
-    for (const FolderDiagStatus &r : records)
-        map.insert(r.folderID, r);
-    return map;
-}
-
 // The reader against a recording server on loopback.
 class PeerDiagControllerTest : public ::testing::Test
 {
@@ -53,23 +45,23 @@ protected:
 
 TEST_F(PeerDiagControllerTest, AReadableAnswerReplacesThePeersReportAnyOtherKeepsIt)
 {
-    const QList<FolderDiagStatus> good{record("tdw-a", 0), record("tdw-b", 512)};
-    const std::tuple<const char *, QByteArray, std::optional<QList<FolderDiagStatus>>> cases[] = {
-        {"empty array", "[]", QList<FolderDiagStatus>{}},
+    const FolderDiagStatusMap good{{"tdw-a", record("tdw-a", 0)}, {"tdw-b", record("tdw-b", 512)}};
+    const std::tuple<const char *, QByteArray, std::optional<FolderDiagStatusMap>> cases[] = {
+        {"empty array", "[]", FolderDiagStatusMap{}},
         {"duplicate folder keeps the first", FolderDiagStatus::encodeList({record("tdw-c", 1), record("tdw-c", 2)}),
-         QList<FolderDiagStatus>{record("tdw-c", 1)}},
+         FolderDiagStatusMap{{"tdw-c", record("tdw-c", 1)}}},
         {"object instead of array: unreachable", "{}", std::nullopt},
     };
     for (const auto &[name, body, report] : cases) {
         SCOPED_TRACE(name);
         PeerDiagController controller({http.port(), 4000ms});
-        http.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList(good)));
+        http.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList(good.values())));
         http.enqueue(FakeHttpServer::Response::json(body));
         awaitTask(controller.refresh(onePeer, localID));
         awaitTask(controller.refresh(onePeer, localID));
         EXPECT_EQ(controller.reachable(), (PeerReachabilityMap{{peerID, report.has_value()}}));
-        EXPECT_EQ(controller.peerStatus(), (PeerDiagStatusMap{{peerID, mapOf(report.value_or(good))}}));
-        EXPECT_EQ(controller.status(peerID, "tdw-b"), report ? std::optional<FolderDiagStatus>() : good[1]);
+        EXPECT_EQ(controller.peerStatus(), (PeerDiagStatusMap{{peerID, report.value_or(good)}}));
+        EXPECT_EQ(controller.status(peerID, "tdw-b"), report ? std::optional<FolderDiagStatus>() : good.value("tdw-b"));
     }
 }
 
