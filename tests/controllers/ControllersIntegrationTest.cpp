@@ -119,6 +119,8 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     anna.deviceChanges = 0;
     anna.start();
     EXPECT_TRUE(eventually([&] { return anna.deviceChanges > 0; })) << "No event heard after the restart";
+    // Only a connection of the new instance ends with a disconnect it reports.
+    ASSERT_TRUE(eventually([&] { return isConnected(*anna.engine, bertID) == true; }));
 
     bert.instance.stop();
     EXPECT_TRUE(eventually([&] {
