@@ -22,6 +22,8 @@ namespace tw {
 // HTTP 404, sharing an unknown folder with "Folder not found: <id>".
 class FakeSyncEngine : public SyncEngine
 {
+    using QStringMap = QMap<QString, QString>;
+
 public:
     struct State
     {
@@ -70,16 +72,13 @@ public:
     QCoro::Task<void> start() override { return reply(__func__, {}); }
     QCoro::Task<void> stop() override { return reply(__func__, {}); }
     QCoro::Task<void> resetDatabase() override { return reply(__func__, {}); }
-    QCoro::Task<EngineStatus> status() override { return reply(__func__, {}, [this] { return state.status; }); }
+    QCoro::Task<EngineStatus> status() override { return read(__func__, &State::status); }
 
-    QCoro::Task<QString> localDeviceID() override
-    {
-        return reply(__func__, {}, [this] { return state.localDeviceID; });
-    }
+    QCoro::Task<QString> localDeviceID() override { return read(__func__, &State::localDeviceID); }
     QCoro::Task<QString> localDeviceName() override { return reply<QString>(__func__, {}); }
     QCoro::Task<void> setLocalDeviceName(QString name) override { return reply(__func__, {name}); }
 
-    QCoro::Task<QList<SyncFolder>> folders() override { return reply(__func__, {}, [this] { return state.folders; }); }
+    QCoro::Task<QList<SyncFolder>> folders() override { return read(__func__, &State::folders); }
     QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) override;
     QCoro::Task<void> removeFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<QStringList> ignorePatterns(QString folderID) override;
@@ -103,36 +102,27 @@ public:
     {
         return reply<QList<ArchivedVersion>>(__func__, {id});
     }
-    QCoro::Task<void> restoreArchived(QString id, QString path, QString time) override
+    QCoro::Task<void> restoreArchived(QString id, QString path, QString at) override
     {
-        return reply(__func__, {id, path, time});
+        return reply(__func__, {id, path, at});
     }
-    QCoro::Task<void> restoreArchivedBatch(QString id, QMap<QString, QString>) override
-    {
-        return reply(__func__, {id});
-    }
+    QCoro::Task<void> restoreArchivedBatch(QString id, QStringMap) override { return reply(__func__, {id}); }
 
     QCoro::Task<FolderStatus> folderStatus(QString id) override;
-    QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override
+    QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override { return read(__func__, &State::clusterNeeds); }
+    QCoro::Task<double> deviceCompletion(QString id, QString device) override
     {
-        return reply(__func__, {}, [this] { return state.clusterNeeds; });
-    }
-    QCoro::Task<double> deviceCompletion(QString id, QString deviceID) override
-    {
-        return reply<double>(__func__, {id, deviceID});
+        return reply<double>(__func__, {id, device});
     }
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
-    QCoro::Task<QList<SyncDevice>> devices() override { return reply(__func__, {}, [this] { return state.devices; }); }
-    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) override
+    QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }
+    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override
     {
-        return reply<SyncDevice>(__func__, {request.id});
+        return reply<SyncDevice>(__func__, {device.id});
     }
     QCoro::Task<void> setDevicePaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
-    QCoro::Task<QList<DeviceConnection>> connections() override
-    {
-        return reply(__func__, {}, [this] { return state.connections; });
-    }
+    QCoro::Task<QList<DeviceConnection>> connections() override { return read(__func__, &State::connections); }
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<void> unshareFolder(QString id, QString deviceID) override { return reply(__func__, {id, deviceID}); }
     QCoro::Task<QList<PendingDevice>> pendingDevices() override { return reply<QList<PendingDevice>>(__func__, {}); }
@@ -141,16 +131,10 @@ public:
     QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
-    QCoro::Task<NetworkSettings> networkSettings() override
-    {
-        return reply(__func__, {}, [this] { return state.network; });
-    }
+    QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
     QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override;
     QCoro::Task<void> setGlobalBandwidth(qint64 downKbps, qint64 upKbps) override;
-    QCoro::Task<CumulativeBytes> cumulativeBytes() override
-    {
-        return reply(__func__, {}, [this] { return state.cumulativeBytes; });
-    }
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::cumulativeBytes); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
     // Only logged: a poll held in beforeAnswer stays held.
@@ -161,10 +145,7 @@ public:
     {
         return reply<QList<FolderDiagStatus>>(__func__, {});
     }
-    QCoro::Task<QMap<QString, QString>> recentFolderErrors() override
-    {
-        return reply(__func__, {}, [this] { return state.recentFolderErrors; });
-    }
+    QCoro::Task<QStringMap> recentFolderErrors() override { return read(__func__, &State::recentFolderErrors); }
     QCoro::Task<bool> isPairedDevice(QString deviceID) override { return reply<bool>(__func__, {deviceID}); }
 
 private:
@@ -208,6 +189,12 @@ private:
     QCoro::Task<T> reply(QString operation, QStringList arguments)
     {
         return reply(std::move(operation), std::move(arguments), [] { return T(); });
+    }
+    // An operation that answers a copy of one part of `state`.
+    template <typename T>
+    QCoro::Task<T> read(QString operation, T State::*part)
+    {
+        return reply(std::move(operation), {}, [this, part] { return state.*part; });
     }
 
     QStringList m_log;
