@@ -34,13 +34,6 @@ std::exception_ptr FakeSyncEngine::record(const QString &operation, const QStrin
     return nullptr;
 }
 
-bool FakeSyncEngine::neverThrows(const QString &operation)
-{
-    static const QStringList names{"stop", "status", "directoryModified", "diagnosticsReport",
-                                   "diagnosticsStatus", "recentFolderErrors", "isPairedDevice"};
-    return names.contains(operation);
-}
-
 SyncFolder *FakeSyncEngine::findFolder(const QString &id)
 {
     for (SyncFolder &folder : state.folders)
@@ -107,8 +100,7 @@ QCoro::Task<void> FakeSyncEngine::updateIgnorePatterns(QString folderID, QString
 QCoro::Task<std::optional<qint64>> FakeSyncEngine::directoryModified(QString folderID, QString path)
 {
     return reply(__func__, {folderID, path}, [this, folderID, path] {
-        const auto paths = state.directoryModified.value(folderID);
-        return paths.contains(path) ? std::optional(paths.value(path)) : std::nullopt;
+        return entry(state.directoryModified.value(folderID), path);
     });
 }
 
@@ -119,10 +111,7 @@ QCoro::Task<FolderStatus> FakeSyncEngine::folderStatus(QString id)
 
 QCoro::Task<std::optional<QString>> FakeSyncEngine::currentTransferName(QString folderID)
 {
-    return reply(__func__, {folderID}, [this, folderID] {
-        const auto names = state.currentTransferNames;
-        return names.contains(folderID) ? std::optional(names.value(folderID)) : std::nullopt;
-    });
+    return reply(__func__, {folderID}, [this, folderID] { return entry(state.currentTransferNames, folderID); });
 }
 
 QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID)

@@ -17,9 +17,8 @@ namespace tw {
 // happens, so a failing call is logged too.
 //
 // Faults are decided when the call is made and thrown after `beforeAnswer`.
-// Operations that never throw answer their neutral value instead, as the real
-// engine does when it gets no answer. Ignores of an unknown folder fail with an
-// HTTP 404, sharing an unknown folder with "Folder not found: <id>".
+// Ignores of an unknown folder fail with an HTTP 404, sharing an unknown folder
+// with "Folder not found: <id>".
 class FakeSyncEngine : public SyncEngine
 {
     using QStringMap = QMap<QString, QString>;
@@ -160,7 +159,11 @@ private:
     template <typename Error>
     static std::exception_ptr pointer(Error error) { return std::make_exception_ptr(std::move(error)); }
     static QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
-    static bool neverThrows(const QString &operation);
+    template <typename Map>
+    static std::optional<typename Map::mapped_type> entry(const Map &map, const typename Map::key_type &key)
+    {
+        return map.contains(key) ? std::optional(map.value(key)) : std::nullopt;
+    }
 
     // Logs the call and answers its fault, if any.
     std::exception_ptr record(const QString &operation, const QStringList &arguments);
@@ -176,14 +179,12 @@ private:
         const std::exception_ptr fault = record(operation, arguments);
         if (beforeAnswer)
             co_await beforeAnswer(operation);
-        if (fault && !neverThrows(operation))
+        if (fault)
             std::rethrow_exception(fault);
-        if constexpr (std::is_void_v<std::invoke_result_t<Answer>>) {
-            if (!fault)
-                answer();
-        } else {
-            co_return fault ? std::invoke_result_t<Answer>() : answer();
-        }
+        if constexpr (std::is_void_v<std::invoke_result_t<Answer>>)
+            answer();
+        else
+            co_return answer();
     }
     template <typename T = void>
     QCoro::Task<T> reply(QString operation, QStringList arguments)
