@@ -132,25 +132,19 @@ TEST(EngineControllerScheduleTest, ReadsTheHourInTheGivenZoneElseInTheSystemZone
               (QStringList{"setGlobalBandwidth(0, 0)", "setGlobalBandwidth(50, 10)"}));
 }
 
-TEST_F(EngineControllerTest, LoadShowsTheStoredManualLimitsElseSeedsThemFromTheEngine)
+TEST_F(EngineControllerTest, ManualLimitsAreTheStoredPairElseTheEnginesAndChangeOnlyWhenAccepted)
 {
-    using Limits = std::pair<qint64, qint64>;
-    const auto shown = [this] { return Limits(controller.network().downLimitKbps, controller.network().upLimitKbps); };
     // The engine may hold the schedule's throttled limits right now.
-    engine.state.network.downLimitKbps = 50;
     engine.state.network.upLimitKbps = 10;
     QCoro::waitFor(controller.loadNetwork());
-    EXPECT_EQ(shown(), Limits(50, 10));
     EXPECT_EQ(defaults.integer(upKey), 10);
     defaults.setInteger(downKey, 500);
     defaults.remove(upKey);
     QCoro::waitFor(controller.loadNetwork());
-    EXPECT_EQ(shown(), Limits(500, 0));
+    EXPECT_EQ(controller.network().downLimitKbps, 500);
+    EXPECT_EQ(controller.network().upLimitKbps, 0);
     EXPECT_FALSE(defaults.contains(upKey));
-}
 
-TEST_F(EngineControllerTest, AppliedNetworkIsTheManualPairOnlyWhenAccepted)
-{
     QCoro::waitFor(controller.applyBandwidthSchedule(schedule(true), at(10)));
     NetworkSettings settings;
     settings.downLimitKbps = 1200;
@@ -158,10 +152,9 @@ TEST_F(EngineControllerTest, AppliedNetworkIsTheManualPairOnlyWhenAccepted)
     // The engine now holds the applied limits: the schedule throttles again.
     QCoro::waitFor(controller.applyBandwidthSchedule(schedule(true), at(10)));
     EXPECT_EQ(engine.callsOf(bandwidth), (QStringList{"setGlobalBandwidth(50, 10)", "setGlobalBandwidth(50, 10)"}));
-    NetworkSettings refused = settings;
-    refused.downLimitKbps = 1;
+    settings.downLimitKbps = 1;
     engine.failNext("applyNetworkSettings", SyncEngineError::http(400, "bad"));
-    QCoro::waitFor(controller.applyNetwork(refused));
+    QCoro::waitFor(controller.applyNetwork(settings));
     EXPECT_EQ(defaults.integer(downKey), 1200);
     EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::http(400, "bad").errorDescription());
 }
