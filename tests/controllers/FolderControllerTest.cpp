@@ -71,7 +71,7 @@ TEST_F(FolderControllerTest, EachPassKeepsFailedStatusesAndRebuildsTheRest)
     // The engine remembers errors after they are over, also of unlisted folders.
     engine.state.recentFolderErrors = {{b, "b: denied"}, {"gone", "old"}};
     engine.state.currentTransferNames = {{a, "a.mov"}, {b, "b.mov"}, {c, "c.mov"}};
-    engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));
+    engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));  // c's; b is not syncing
     refresh();
     EXPECT_EQ(controller.folderErrors(), (FolderTextMap{{b, "b: denied"}}));
     EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, "a.mov"}}));
@@ -80,7 +80,7 @@ TEST_F(FolderControllerTest, EachPassKeepsFailedStatusesAndRebuildsTheRest)
 
     engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Paused)}};
     engine.clearCalls();
-    engine.failCall("folderStatus", 3, SyncEngineError::backend("timeout"));
+    engine.failCall("folderStatus", 3, SyncEngineError::backend("timeout"));  // c keeps its status
     engine.failNext("clusterNeeds", SyncEngineError::http(500, "x"));
     refreshStatuses();
     EXPECT_EQ(controller.status(c), status(c, FolderState::Syncing, 0.5));
