@@ -125,19 +125,6 @@ QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID
     });
 }
 
-QCoro::Task<void> FakeSyncEngine::applyNetworkSettings(NetworkSettings settings)
-{
-    return reply(__func__, {}, [this, settings] { state.network = settings; });
-}
-
-QCoro::Task<void> FakeSyncEngine::setGlobalBandwidth(qint64 downKbps, qint64 upKbps)
-{
-    return reply(__func__, {QString::number(downKbps), QString::number(upKbps)}, [this, downKbps, upKbps] {
-        state.network.downLimitKbps = downKbps;
-        state.network.upLimitKbps = upKbps;
-    });
-}
-
 QCoro::Task<QList<SyncEvent>> FakeSyncEngine::events(qint64 since)
 {
     return reply(__func__, {QString::number(since)}, [this, since] {

@@ -131,8 +131,11 @@ public:
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
     QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
-    QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override;
-    QCoro::Task<void> setGlobalBandwidth(qint64 downKbps, qint64 upKbps) override;
+    QCoro::Task<void> applyNetworkSettings(NetworkSettings) override { return reply(__func__, {}); }
+    QCoro::Task<void> setGlobalBandwidth(qint64 down, qint64 up) override
+    {
+        return reply(__func__, {QString::number(down), QString::number(up)});
+    }
     QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::cumulativeBytes); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
