@@ -2,18 +2,12 @@
 
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
-#include "WaitUntil.h"
 #include "app/BandwidthSchedule.h"
-#include "controllers/EventController.h"
 #include "utilities/UserDefaults.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
 #include <qcoro/qcorotask.h>
-#include <qcoro/qcorotimer.h>
-
-using namespace std::chrono_literals;
 
 namespace tw {
 namespace {
@@ -121,8 +115,8 @@ TEST(EngineControllerScheduleTest, PushesOnlyWhenTheStateChanges)
 
 TEST(EngineControllerScheduleTest, ReadsTheHourInTheGivenZoneElseInTheSystemZoneOfTheMoment)
 {
-    const std::optional<QByteArray> savedTZ =
-        qEnvironmentVariableIsSet("TZ") ? std::optional<QByteArray>(qgetenv("TZ")) : std::nullopt;
+    const bool hadTZ = qEnvironmentVariableIsSet("TZ");
+    const QByteArray savedTZ = qgetenv("TZ");
     qputenv("TZ", "UTC");
     Rig east(QTimeZone(2 * 3600));
     Rig system(std::nullopt);
@@ -131,38 +125,26 @@ TEST(EngineControllerScheduleTest, ReadsTheHourInTheGivenZoneElseInTheSystemZone
     // The user travels two hours east: 07:00 UTC is now 09:00, inside the window.
     qputenv("TZ", "Etc/GMT-2");
     QCoro::waitFor(system.controller.applyBandwidthSchedule(schedule(true), at(7)));
-    if (savedTZ)
-        qputenv("TZ", *savedTZ);
-    else
-        qunsetenv("TZ");
+    hadTZ ? qputenv("TZ", savedTZ) : qunsetenv("TZ");
     EXPECT_EQ(east.engine.callsOf(bandwidth), QStringList{"setGlobalBandwidth(50, 10)"});
     // Nothing stored: the engine's own pair counts as the manual one.
     EXPECT_EQ(system.engine.callsOf(bandwidth),
               (QStringList{"setGlobalBandwidth(0, 0)", "setGlobalBandwidth(50, 10)"}));
 }
 
-TEST_F(EngineControllerTest, LoadShowsTheStoredManualLimitsElseSeedsThemFromTheEngine)
+TEST_F(EngineControllerTest, ManualLimitsAreTheStoredPairElseTheEnginesAndChangeOnlyWhenAccepted)
 {
-    using Limits = std::pair<qint64, qint64>;
-    const auto shown = [this] { return Limits(controller.network().downLimitKbps, controller.network().upLimitKbps); };
     // The engine may hold the schedule's throttled limits right now.
-    engine.state.network.downLimitKbps = 50;
     engine.state.network.upLimitKbps = 10;
     QCoro::waitFor(controller.loadNetwork());
-    EXPECT_EQ(shown(), Limits(50, 10));
     EXPECT_EQ(defaults.integer(upKey), 10);
     defaults.setInteger(downKey, 500);
     defaults.remove(upKey);
     QCoro::waitFor(controller.loadNetwork());
-    EXPECT_EQ(shown(), Limits(500, 0));
+    EXPECT_EQ(controller.network().downLimitKbps, 500);
+    EXPECT_EQ(controller.network().upLimitKbps, 0);
     EXPECT_FALSE(defaults.contains(upKey));
-    defaults.setInteger(upKey, 100);
-    QCoro::waitFor(controller.loadNetwork());
-    EXPECT_EQ(shown(), Limits(500, 100));
-}
 
-TEST_F(EngineControllerTest, AppliedNetworkIsTheManualPairOnlyWhenAccepted)
-{
     QCoro::waitFor(controller.applyBandwidthSchedule(schedule(true), at(10)));
     NetworkSettings settings;
     settings.downLimitKbps = 1200;
@@ -170,15 +152,16 @@ TEST_F(EngineControllerTest, AppliedNetworkIsTheManualPairOnlyWhenAccepted)
     // The engine now holds the applied limits: the schedule throttles again.
     QCoro::waitFor(controller.applyBandwidthSchedule(schedule(true), at(10)));
     EXPECT_EQ(engine.callsOf(bandwidth), (QStringList{"setGlobalBandwidth(50, 10)", "setGlobalBandwidth(50, 10)"}));
-    NetworkSettings refused = settings;
-    refused.downLimitKbps = 1;
+    settings.downLimitKbps = 1;
     engine.failNext("applyNetworkSettings", SyncEngineError::http(400, "bad"));
-    QCoro::waitFor(controller.applyNetwork(refused));
+    QCoro::waitFor(controller.applyNetwork(settings));
     EXPECT_EQ(defaults.integer(downKey), 1200);
     EXPECT_EQ(controller.lastErrorMessage(), SyncEngineError::http(400, "bad").errorDescription());
 }
 
-TEST_F(EngineControllerTest, StartOutcomes)
+// A reset starts the engine anew, which numbers its events from 1 again: it
+// is announced as a start, so that the event poller starts over.
+TEST_F(EngineControllerTest, StartResetAndPauseOutcomes)
 {
     int announced = 0;
     int statusNotices = 0;
@@ -194,17 +177,12 @@ TEST_F(EngineControllerTest, StartOutcomes)
     QCoro::waitFor(controller.start());
     EXPECT_FALSE(controller.binaryAvailable());
     EXPECT_EQ(controller.lastErrorMessage(), missing.errorDescription());
-    EXPECT_EQ(announced, 0);
     EXPECT_EQ(statusNotices, 2);  // also of an equal status
 
     QCoro::waitFor(controller.start());
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
     EXPECT_FALSE(controller.binaryAvailable());  // for good
-    EXPECT_EQ(announced, 1);
-}
 
-TEST_F(EngineControllerTest, FailedToggleKeepsTheSwitchAndOnlyResetOrStartClearTheText)
-{
     engine.failNext("setAllPaused", SyncEngineError::backend("pause"));
     engine.failNext("resetDatabase", SyncEngineError::backend("reset"));
     QCoro::waitFor(controller.toggleAllPaused());
@@ -214,31 +192,11 @@ TEST_F(EngineControllerTest, FailedToggleKeepsTheSwitchAndOnlyResetOrStartClearT
     QCoro::waitFor(controller.toggleAllPaused());
     EXPECT_TRUE(controller.isAllPaused());
     EXPECT_EQ(controller.lastErrorMessage(), "reset");
+    EXPECT_EQ(announced, 1);
     QCoro::waitFor(controller.resetDatabase());
     EXPECT_FALSE(controller.lastErrorMessage().has_value());
-    EXPECT_EQ(engine.callCount("status"), 2);  // after each reset, failed or not
-}
-
-QCoro::Task<void> yieldBriefly(std::chrono::milliseconds)
-{
-    co_await QCoro::sleepFor(1ms);
-}
-
-// A reset restarts the engine, which numbers its events from 1 again; wired
-// to the start signal, the poller starts over instead of waiting for the old
-// number.
-TEST_F(EngineControllerTest, DatabaseResetRestartsThePoller)
-{
-    auto poller = std::make_unique<EventController>(engine, yieldBriefly);
-    QObject::connect(&controller, &EngineController::engineStarted, poller.get(), &EventController::start);
-    for (int i = 0; i < 5; ++i)
-        engine.pushEvent(SyncEvent{});
-    QCoro::waitFor(controller.start());
-    ASSERT_TRUE(waitUntil([&] { return engine.callsOf("events").contains("events(5)"); }));
-    QCoro::waitFor(controller.resetDatabase());
-    EXPECT_TRUE(waitUntil([&] { return engine.callsOf("events").count("events(0)") == 2; }));
-    poller.reset();
-    runEventLoopFor(5);
+    EXPECT_EQ(engine.callCount("status"), 5);  // after each start and reset, failed or not
+    EXPECT_EQ(announced, 2);
 }
 
 } // namespace

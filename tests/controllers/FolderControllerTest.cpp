@@ -59,20 +59,34 @@ TEST_F(FolderControllerTest, OnlyTheExactTeamPrefixHidesAndHiddenFoldersAreNever
     EXPECT_FALSE(engine.callsOf("folderStatus").contains("folderStatus(" + team + ")"));
 }
 
-TEST_F(FolderControllerTest, FailedCallsKeepTheStatusAndEmptyTheNeedsAndAStatusLeavesWithItsFolder)
+// Three passes: the first with every kind of data, the second with failed
+// calls, the third after a folder left the list.
+TEST_F(FolderControllerTest, EachPassKeepsFailedStatusesAndRebuildsTheRest)
 {
-    list({a, b});
-    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing, 0.5)}, {b, status(b, FolderState::Error)}};
+    list({a, b, c});
+    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)},
+                                   {b, status(b, FolderState::Error)},
+                                   {c, status(c, FolderState::Syncing, 0.5)}};
     engine.state.clusterNeeds = {{a, ClusterNeed{500, 1, 2}}};
+    // The engine remembers errors after they are over, also of unlisted folders.
+    engine.state.recentFolderErrors = {{b, "b: denied"}, {"gone", "old"}};
+    engine.state.currentTransferNames = {{a, "a.mov"}, {b, "b.mov"}, {c, "c.mov"}};
+    engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));  // c's; b is not syncing
     refresh();
+    EXPECT_EQ(controller.folderErrors(), (FolderTextMap{{b, "b: denied"}}));
+    EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, "a.mov"}}));
+    EXPECT_EQ(engine.callCount("currentTransferName"), 2);
     ASSERT_EQ(controller.clusterNeeds().size(), 1);
 
-    engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Idle)}};
-    engine.failNext("folderStatus", SyncEngineError::backend("timeout"));
+    engine.state.folderStatuses = {{a, status(a, FolderState::Idle)}, {b, status(b, FolderState::Paused)}};
+    engine.clearCalls();
+    engine.failCall("folderStatus", 3, SyncEngineError::backend("timeout"));  // c keeps its status
     engine.failNext("clusterNeeds", SyncEngineError::http(500, "x"));
     refreshStatuses();
-    EXPECT_EQ(controller.status(a), status(a, FolderState::Syncing, 0.5));
-    EXPECT_EQ(controller.status(b).state, FolderState::Idle);
+    EXPECT_EQ(controller.status(c), status(c, FolderState::Syncing, 0.5));
+    EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, "c.mov"}}));
+    EXPECT_TRUE(controller.folderErrors().isEmpty());
+    EXPECT_EQ(engine.callCount("recentFolderErrors"), 0);
     EXPECT_TRUE(controller.clusterNeeds().isEmpty());
 
     list({b});
@@ -80,44 +94,10 @@ TEST_F(FolderControllerTest, FailedCallsKeepTheStatusAndEmptyTheNeedsAndAStatusL
     EXPECT_EQ(controller.statuses().keys(), QStringList{b});
 }
 
-TEST_F(FolderControllerTest, ErrorsShowOnlyWhileSomeFolderIsInError)
-{
-    list({a, b});
-    // The engine remembers errors after they are over, also of unlisted folders.
-    engine.state.recentFolderErrors = {{a, "a: denied"}, {"gone", "old"}};
-    engine.state.folderStatuses = {{a, status(a, FolderState::Error)}, {b, status(b, FolderState::Idle)}};
-    refresh();
-    EXPECT_EQ(controller.folderErrors(), (FolderTextMap{{a, "a: denied"}}));
-
-    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)}, {b, status(b, FolderState::Paused)}};
-    engine.clearCalls();
-    refreshStatuses();
-    EXPECT_TRUE(controller.folderErrors().isEmpty());
-    EXPECT_EQ(engine.callCount("recentFolderErrors"), 0);
-}
-
-TEST_F(FolderControllerTest, TransferNamesOnlyForSyncingFoldersAndRebuiltEachPass)
-{
-    list({a, b, c});
-    engine.state.folderStatuses = {{a, status(a, FolderState::Syncing)},
-                                   {b, status(b, FolderState::Idle)},
-                                   {c, status(c, FolderState::Syncing)}};
-    engine.state.currentTransferNames = {{a, "a.mov"}, {b, "b.mov"}, {c, "c.mov"}};
-    engine.failCall("currentTransferName", 2, SyncEngineError::backend("x"));
-    refresh();
-    EXPECT_EQ(controller.transferring(), (FolderTextMap{{a, "a.mov"}}));
-    EXPECT_EQ(engine.callCount("currentTransferName"), 2);
-
-    engine.state.folderStatuses.insert(a, status(a, FolderState::Idle));
-    refreshStatuses();
-    EXPECT_EQ(controller.transferring(), (FolderTextMap{{c, "c.mov"}}));
-}
-
 TEST_F(FolderControllerTest, FailedRefreshKeepsTheListAndEndsLoadingButLightReloadIsSilent)
 {
     list({a});
     refresh();
-    list({});
     engine.state.folderStatuses = {{a, status(a, FolderState::Scanning)}};
     engine.failNext("folders", SyncEngineError::notRunning());
     syncFolderList();

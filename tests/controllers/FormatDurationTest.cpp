@@ -21,8 +21,7 @@ TEST(FormatDurationTest, RoundsToFiveSecondsThenMinutesThenHours)
     const DurationCase cases[] = {
         {7.4, "~5 s"},       {7.5, "~10 s"},      {59.9, "~60 s"},       {60, "~1 min"},
         {89.9, "~1 min"},    {90, "~2 min"},      {3569, "~59 min"},     {3570, "~1 h"},
-        {5400, "~1 h 30 min"}, {0, "~5 s"},       {-1e9, "~5 s"},        {-inf, "~5 s"},
-        {std::numeric_limits<double>::quiet_NaN(), "~5 s"},
+        {5400, "~1 h 30 min"}, {-inf, "~5 s"},    {std::numeric_limits<double>::quiet_NaN(), "~5 s"},
     };
     for (const DurationCase &c : cases) {
         SCOPED_TRACE(c.seconds);

@@ -12,19 +12,18 @@ namespace tw {
 namespace detail {
 
 template <typename T>
-QCoro::Task<> captureOutcome(QCoro::Task<T> task, std::optional<T> *result, std::exception_ptr *error)
-{
-    try {
-        result->emplace(co_await std::move(task));
-    } catch (...) {
-        *error = std::current_exception();
-    }
-}
+using Outcome = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
 
-inline QCoro::Task<> captureOutcome(QCoro::Task<> task, std::exception_ptr *error)
+template <typename T>
+QCoro::Task<> captureOutcome(QCoro::Task<T> task, Outcome<T> *result, std::exception_ptr *error)
 {
     try {
-        co_await std::move(task);
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(task);
+            result->emplace(true);
+        } else {
+            result->emplace(co_await std::move(task));
+        }
     } catch (...) {
         *error = std::current_exception();
     }
@@ -39,18 +38,13 @@ inline QCoro::Task<> captureOutcome(QCoro::Task<> task, std::exception_ptr *erro
 template <typename T>
 T awaitTask(QCoro::Task<T> task)
 {
+    detail::Outcome<T> result;
     std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        QCoro::waitFor(detail::captureOutcome(std::move(task), &error));
-        if (error)
-            std::rethrow_exception(error);
-    } else {
-        std::optional<T> result;
-        QCoro::waitFor(detail::captureOutcome(std::move(task), &result, &error));
-        if (error)
-            std::rethrow_exception(error);
+    QCoro::waitFor(detail::captureOutcome(std::move(task), &result, &error));
+    if (error)
+        std::rethrow_exception(error);
+    if constexpr (!std::is_void_v<T>)
         return std::move(*result);
-    }
 }
 
 // The engine error a task fails with, or nothing when it succeeds.

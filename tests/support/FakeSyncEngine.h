@@ -2,63 +2,41 @@
 
 #include "engine/SyncEngine.h"
 
-#include <QList>
-#include <QMap>
-#include <QString>
-#include <QStringList>
 #include <exception>
 #include <functional>
-#include <optional>
 #include <type_traits>
 
 namespace tw {
 
 // An in-memory SyncEngine for controller and project tests.
 //
-// Tests arrange the engine's picture by writing `state` directly; operations
-// read it and change it the way the real engine would change its own
-// configuration (addFolder adds, shareFolder appends the device, ...).
-// Operations without a part in `state` only log and answer an empty value.
-// Every call is logged with its arguments as text, in call order, before
-// anything else happens, so a failing call is logged too.
+// Tests arrange the engine's picture by writing `state` directly; the
+// operations that have a part in it read it and change it the way the real
+// engine changes its configuration. The others only log and answer an empty
+// value. Every call is logged as "operation(arg1, arg2)" before anything else
+// happens, so a failing call is logged too.
 //
-// Faults: a rule names an operation (or "*" for every operation) and the error
-// to throw. Operations that never throw answer their neutral value instead of
-// throwing, as the real engine does when it cannot get an answer. Faults are
-// decided when the call is made; the error is thrown after `beforeAnswer`.
-//
-// Ignores of a folder ID that `state` does not list fail with an HTTP 404,
-// sharing with an unknown folder with "Folder not found: <id>", as the real
-// engine does.
+// Faults are decided when the call is made and thrown after `beforeAnswer`.
+// Ignores of an unknown folder fail with an HTTP 404, sharing an unknown folder
+// with "Folder not found: <id>".
 class FakeSyncEngine : public SyncEngine
 {
+    using QStringMap = QMap<QString, QString>;
+
 public:
-    struct Call
-    {
-        QString operation;
-        QStringList arguments;
-
-        // "operation(arg1, arg2)"
-        QString text() const;
-    };
-
     struct State
     {
         EngineStatus status{false, std::nullopt, std::nullopt, QStringLiteral("Fake engine")};
         QString localDeviceID = QStringLiteral("LOCALID-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
-
-        QList<SyncFolder> folders;                              // ignorePatterns stay empty, as in real listings
+        QList<SyncFolder> folders;
         QMap<QString, QStringList> ignores;                     // folder ID -> ignore lines
         QMap<QString, QMap<QString, qint64>> directoryModified; // folder ID -> path -> seconds since 1970
-
-        QMap<QString, FolderStatus> folderStatuses;  // folder ID -> status
+        QMap<QString, FolderStatus> folderStatuses;
         QMap<QString, ClusterNeed> clusterNeeds;
-        QMap<QString, QString> currentTransferNames;  // folder ID -> item
+        QMap<QString, QString> currentTransferNames;
         QMap<QString, QString> recentFolderErrors;
-
         QList<SyncDevice> devices;
         QList<DeviceConnection> connections;
-
         NetworkSettings network;
         CumulativeBytes cumulativeBytes;
         QList<SyncEvent> events;
@@ -67,143 +45,163 @@ public:
     using SyncEngine::SyncEngine;
 
     State state;
-    QList<Call> calls;
-
     // Awaited by every operation after logging and before answering; lets a
-    // test hold a call in flight (await a signal) or make it take time.
+    // test hold a call in flight or gate each operation.
     std::function<QCoro::Task<void>(QString operation)> beforeAnswer;
 
-    // The names of the operations as the call log writes them, in the
-    // interface's order (engineName, a plain property, is not logged).
-    static const QStringList &operationNames();
-
-    // Every call's text, in order.
-    QStringList callLog() const;
-    // The operation names of every call, in order.
+    QStringList callLog() const { return m_log; }
     QStringList callNames() const;
-    // The call texts of one operation, in order.
     QStringList callsOf(const QString &operation) const;
-    int callCount(const QString &operation) const;
-    void clearCalls() { calls.clear(); }
+    int callCount(const QString &operation) const { return int(callsOf(operation).size()); }
+    void clearCalls() { m_log.clear(); }
 
-    // The next call of the operation fails (once).
+    // The next call of the operation fails, every call, or its n-th (1-based).
     template <typename Error>
-    void failNext(const QString &operation, Error error) { addFault(operation, 0, true, toPointer(error)); }
-    // Every call of the operation fails.
+    void failNext(QString operation, Error error) { m_faults.append({operation, 0, true, pointer(error)}); }
     template <typename Error>
-    void failAlways(const QString &operation, Error error) { addFault(operation, 0, false, toPointer(error)); }
-    // The n-th call (1-based, as callCount counts it) of the operation fails.
+    void failAlways(QString operation, Error error) { m_faults.append({operation, 0, false, pointer(error)}); }
     template <typename Error>
-    void failCall(const QString &operation, int n, Error error) { addFault(operation, n, true, toPointer(error)); }
+    void failCall(QString operation, int n, Error error) { m_faults.append({operation, n, true, pointer(error)}); }
 
-    // Appends an event; an ID of 0 becomes one more than the highest so far.
-    qint64 pushEvent(SyncEvent event);
+    // An ID of 0 becomes one more than the highest so far.
+    void pushEvent(SyncEvent event);
 
     QString engineName() const override { return QStringLiteral("Fake engine"); }
 
-    QCoro::Task<void> start() override;
-    QCoro::Task<void> stop() override;
-    QCoro::Task<void> resetDatabase() override;
-    QCoro::Task<EngineStatus> status() override;
+    QCoro::Task<void> start() override { return reply(__func__, {}); }
+    QCoro::Task<void> stop() override { return reply(__func__, {}); }
+    QCoro::Task<void> resetDatabase() override { return reply(__func__, {}); }
+    QCoro::Task<EngineStatus> status() override { return read(__func__, &State::status); }
 
-    QCoro::Task<QString> localDeviceID() override;
-    QCoro::Task<QString> localDeviceName() override;
-    QCoro::Task<void> setLocalDeviceName(QString name) override;
+    QCoro::Task<QString> localDeviceID() override { return read(__func__, &State::localDeviceID); }
+    QCoro::Task<QString> localDeviceName() override { return reply<QString>(__func__, {}); }
+    QCoro::Task<void> setLocalDeviceName(QString name) override { return reply(__func__, {name}); }
 
-    QCoro::Task<QList<SyncFolder>> folders() override;
+    QCoro::Task<QList<SyncFolder>> folders() override { return read(__func__, &State::folders); }
     QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) override;
-    QCoro::Task<void> removeFolder(QString id) override;
+    QCoro::Task<void> removeFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<QStringList> ignorePatterns(QString folderID) override;
     QCoro::Task<void> updateIgnorePatterns(QString folderID, QStringList patterns) override;
-    QCoro::Task<QList<BrowseEntry>> browse(QString folderID, QString prefix) override;
-    QCoro::Task<void> setFolderMetadata(QString folderID, bool enabled) override;
-    QCoro::Task<void> setVersioning(QString folderID, VersioningPolicy policy) override;
-    QCoro::Task<void> setFolderPaused(QString id, bool paused) override;
-    QCoro::Task<void> setFolderLabel(QString id, QString label) override;
-    QCoro::Task<QString> folderType(QString id) override;
-    QCoro::Task<void> setFolderType(QString id, QString type) override;
-    QCoro::Task<void> rescanFolder(QString id) override;
-    QCoro::Task<void> scanFolder(QString id) override;
-    QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
+    QCoro::Task<QList<BrowseEntry>> browse(QString id, QString prefix) override
+    {
+        return reply<QList<BrowseEntry>>(__func__, {id, prefix});
+    }
+    QCoro::Task<void> setFolderMetadata(QString id, bool on) override { return reply(__func__, {id, flag(on)}); }
+    QCoro::Task<void> setVersioning(QString id, VersioningPolicy) override { return reply(__func__, {id}); }
+    QCoro::Task<void> setFolderPaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
+    QCoro::Task<void> setFolderLabel(QString id, QString label) override { return reply(__func__, {id, label}); }
+    QCoro::Task<QString> folderType(QString id) override { return reply<QString>(__func__, {id}); }
+    QCoro::Task<void> setFolderType(QString id, QString type) override { return reply(__func__, {id, type}); }
+    QCoro::Task<void> rescanFolder(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> applySyncedXattrFilter(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
 
-    QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) override;
-    QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) override;
-    QCoro::Task<void> restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping) override;
+    QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString id) override
+    {
+        return reply<QList<ArchivedVersion>>(__func__, {id});
+    }
+    QCoro::Task<void> restoreArchived(QString id, QString path, QString at) override
+    {
+        return reply(__func__, {id, path, at});
+    }
+    QCoro::Task<void> restoreArchivedBatch(QString id, QStringMap) override { return reply(__func__, {id}); }
 
     QCoro::Task<FolderStatus> folderStatus(QString id) override;
-    QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override;
-    QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) override;
+    QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override { return read(__func__, &State::clusterNeeds); }
+    QCoro::Task<double> deviceCompletion(QString id, QString device) override
+    {
+        return reply<double>(__func__, {id, device});
+    }
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
-    QCoro::Task<QList<SyncDevice>> devices() override;
-    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) override;
-    QCoro::Task<void> setDevicePaused(QString deviceID, bool paused) override;
-    QCoro::Task<QList<DeviceConnection>> connections() override;
+    QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }
+    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override
+    {
+        return reply<SyncDevice>(__func__, {device.id});
+    }
+    QCoro::Task<void> setDevicePaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
+    QCoro::Task<QList<DeviceConnection>> connections() override { return read(__func__, &State::connections); }
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
-    QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
-    QCoro::Task<QList<PendingDevice>> pendingDevices() override;
-    QCoro::Task<QList<PendingFolder>> pendingFolders() override;
-    QCoro::Task<void> dismissPendingDevice(QString id) override;
-    QCoro::Task<void> dismissPendingFolder(QString folderID, QString fromDeviceID) override;
-    QCoro::Task<void> setAllPaused(bool paused) override;
+    QCoro::Task<void> unshareFolder(QString id, QString deviceID) override { return reply(__func__, {id, deviceID}); }
+    QCoro::Task<QList<PendingDevice>> pendingDevices() override { return reply<QList<PendingDevice>>(__func__, {}); }
+    QCoro::Task<QList<PendingFolder>> pendingFolders() override { return reply<QList<PendingFolder>>(__func__, {}); }
+    QCoro::Task<void> dismissPendingDevice(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
+    QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
-    QCoro::Task<NetworkSettings> networkSettings() override;
-    QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override;
-    QCoro::Task<void> setGlobalBandwidth(qint64 downKbps, qint64 upKbps) override;
-    QCoro::Task<CumulativeBytes> cumulativeBytes() override;
+    QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
+    QCoro::Task<void> applyNetworkSettings(NetworkSettings) override { return reply(__func__, {}); }
+    QCoro::Task<void> setGlobalBandwidth(qint64 down, qint64 up) override
+    {
+        return reply(__func__, {QString::number(down), QString::number(up)});
+    }
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::cumulativeBytes); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
     // Only logged: a poll held in beforeAnswer stays held.
-    void cancelEvents() override;
+    void cancelEvents() override { m_log.append(QStringLiteral("cancelEvents()")); }
 
-    QCoro::Task<QString> diagnosticsReport() override;
-    QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override;
-    QCoro::Task<QMap<QString, QString>> recentFolderErrors() override;
-    QCoro::Task<bool> isPairedDevice(QString deviceID) override;
+    QCoro::Task<QString> diagnosticsReport() override { return reply<QString>(__func__, {}); }
+    QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override
+    {
+        return reply<QList<FolderDiagStatus>>(__func__, {});
+    }
+    QCoro::Task<QStringMap> recentFolderErrors() override { return read(__func__, &State::recentFolderErrors); }
+    QCoro::Task<bool> isPairedDevice(QString deviceID) override { return reply<bool>(__func__, {deviceID}); }
 
 private:
     struct Fault
     {
-        QString operation;  // or "*"
+        QString operation;
         int callNumber = 0; // 0: any call
         bool once = true;
         std::exception_ptr error;
     };
 
     template <typename Error>
-    static std::exception_ptr toPointer(Error error)
+    static std::exception_ptr pointer(Error error) { return std::make_exception_ptr(std::move(error)); }
+    static QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+    template <typename Map>
+    static std::optional<typename Map::mapped_type> entry(const Map &map, const typename Map::key_type &key)
     {
-        static_assert(std::is_base_of_v<std::exception, Error>, "faults are exceptions");
-        return std::make_exception_ptr(std::move(error));
+        return map.contains(key) ? std::optional(map.value(key)) : std::nullopt;
     }
 
-    void addFault(const QString &operation, int callNumber, bool once, std::exception_ptr error);
-    std::exception_ptr takeFault(const QString &operation);
-
-    struct Entry
-    {
-        QString operation;
-        std::exception_ptr fault;
-    };
-
-    // Logs the call and picks its fault. Kept apart from the awaited part:
-    // GCC 12 rejects a braced argument list inside a co_await expression.
-    Entry record(const QString &operation, const QStringList &arguments);
-    // Awaits beforeAnswer, then throws the call's fault, if any.
-    QCoro::Task<void> enter(Entry entry);
-    // For operations that never throw: true when a fault means "answer neutrally".
-    QCoro::Task<bool> enterNeutral(Entry entry);
-    // enter(), then `value`: for operations without a part in `state`.
-    template <typename T>
-    QCoro::Task<T> answer(Entry entry, T value)
-    {
-        co_await enter(std::move(entry));
-        co_return value;
-    }
+    // Logs the call and answers its fault, if any.
+    std::exception_ptr record(const QString &operation, const QStringList &arguments);
     SyncFolder *findFolder(const QString &id);
-    SyncFolder &requireFolder(const QString &id);
+    // Throws the real engine's 404 for a folder ID it does not list.
+    void requireFolder(const QString &id);
 
+    // The one shape of every operation: log, beforeAnswer, then the fault or
+    // `answer()`. The answer returns a copy: QCoro moves from what it is given.
+    template <typename Answer>
+    QCoro::Task<std::invoke_result_t<Answer>> reply(QString operation, QStringList arguments, Answer answer)
+    {
+        const std::exception_ptr fault = record(operation, arguments);
+        if (beforeAnswer)
+            co_await beforeAnswer(operation);
+        if (fault)
+            std::rethrow_exception(fault);
+        if constexpr (std::is_void_v<std::invoke_result_t<Answer>>)
+            answer();
+        else
+            co_return answer();
+    }
+    template <typename T = void>
+    QCoro::Task<T> reply(QString operation, QStringList arguments)
+    {
+        return reply(std::move(operation), std::move(arguments), [] { return T(); });
+    }
+    // An operation that answers a copy of one part of `state`.
+    template <typename T>
+    QCoro::Task<T> read(QString operation, T State::*part)
+    {
+        return reply(std::move(operation), {}, [this, part] { return state.*part; });
+    }
+
+    QStringList m_log;
     QList<Fault> m_faults;
     int m_nextFolderNumber = 1;
 };

@@ -17,9 +17,7 @@ public:
     {
         return [now = m_now] { return *now; };
     }
-    QDateTime now() const { return *m_now; }
     void advanceMs(qint64 milliseconds) { *m_now = m_now->addMSecs(milliseconds); }
-    void set(QDateTime time) { *m_now = std::move(time); }
 
 private:
     std::shared_ptr<QDateTime> m_now;

@@ -25,11 +25,7 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
 // happen.
 inline void runEventLoopFor(int milliseconds)
 {
-    QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
+    waitUntil([] { return false; }, milliseconds);
 }
 
 } // namespace tw

@@ -1,9 +1,4 @@
 #include "engine/model/FolderDiagStatus.h"
-#include "engine/model/FolderState.h"
-#include "engine/model/FolderSyncMode.h"
-#include "engine/model/PendingFolder.h"
-
-#include "QtPrinters.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,34 +7,6 @@
 
 namespace tw {
 namespace {
-
-TEST(SyncModelsTest, RawValuesAreExactAndCaseSensitive)
-{
-    const std::pair<const char *, std::optional<FolderSyncMode>> modes[] = {
-        {"sendreceive", FolderSyncMode::SendReceive},
-        {"sendonly", FolderSyncMode::SendOnly},
-        {"receiveonly", FolderSyncMode::ReceiveOnly},
-        {"sendReceive", std::nullopt},
-    };
-    for (const auto &[raw, mode] : modes)
-        EXPECT_EQ(folderSyncModeFromRaw(QString::fromLatin1(raw)), mode) << raw;
-
-    const std::pair<const char *, std::optional<FolderState>> states[] = {
-        {"idle", FolderState::Idle},   {"scanning", FolderState::Scanning}, {"syncing", FolderState::Syncing},
-        {"error", FolderState::Error}, {"paused", FolderState::Paused},     {"unknown", FolderState::Unknown},
-        // Syncthing's other words are the adapter's to map, not the type's.
-        {"Idle", std::nullopt},
-    };
-    for (const auto &[raw, state] : states)
-        EXPECT_EQ(folderStateFromRaw(QString::fromLatin1(raw)), state) << raw;
-}
-
-TEST(SyncModelsTest, PendingFolderIdentityIsFolderAndOfferingDevice)
-{
-    const PendingFolder base{"photos", "Photos", "DEV-A", "Anna"};
-    EXPECT_NE(base.identity(), (PendingFolder{"photos", "Photos", "DEV-B", "Anna"}.identity()));
-    EXPECT_EQ(base.identity(), (PendingFolder{"photos", "Pictures", "DEV-A", "Anna"}.identity()));
-}
 
 TEST(SyncModelsTest, FolderDiagStatusArrayIsReadWholeOrNotAtAll)
 {
