@@ -32,12 +32,8 @@ TEST(HttpRequestHeadTest, ReadsContentLength)
     } cases[] = {
         {"\r\nHost: x", 0},
         {"\r\ncontent-LENGTH:\t 7 \t", 7},
-        {"\r\nContent-Length: +5", 5},
-        {"\r\nContent-Length: -3", -3},
-        {"\r\nContent-Length: 1 2", 0},
-        {"\r\nContent-Length: 9223372036854775807", 9223372036854775807LL},
-        {"\r\nContent-Length: 9223372036854775808", 0},
-        // The first line counts, even when it is unreadable.
+        // The number's own edges are pinned with the creation-date text, which
+        // shares its parser. The first line counts, even when it is unreadable.
         {"\r\nContent-Length: x\r\nContent-Length: 9", 0},
         {"\nContent-Length: 4", 0},
     };
@@ -56,7 +52,6 @@ TEST(HttpRequestHeadTest, FindsAndDecodesQueryValue)
         {"t=a+b", "a+b"},
         {"t=50%zz", "50%zz"},
         {"t=%FF", "%FF"},
-        {"x=1", ""},
         {"t", ""},
         {"t=a=b&t=2", "a=b"},
         {"&T=1&&tt=2&t=3&", "3"},
