@@ -5,13 +5,10 @@
 
 #include "AwaitTask.h"
 #include "SyncthingInstance.h"
-#include "WaitUntil.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/PairedPeerGate.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
-#include <QDir>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
 
@@ -38,25 +35,16 @@ TEST(DiagServerIntegrationTest, PairedMacReadsTheOthersFolderStatus)
     SyncthingInstance macB{QStringLiteral("127.0.0.2"), QStringLiteral("Mac B")};
     macA.start();
     macB.start();
-    macA.pairWith(macB);
-    ASSERT_TRUE(macB.waitUntilConnected(macA.deviceID()));
-    const std::unique_ptr<SyncthingEngine> engineB = macB.makeEngine();
-    awaitTask(engineB->start());
-
-    const QString folderPath = macB.root() + "/folders/shared";
-    QDir().mkpath(folderPath);
-    const QJsonObject folder{{"id", kFolderID},        {"label", "Film Project"}, {"path", folderPath},
-                             {"type", "sendreceive"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}};
-    ASSERT_TRUE(macB.put("/rest/config/folders/" + kFolderID, QJsonDocument(folder).toJson()).ok());
-    ASSERT_TRUE(waitUntil(
-        [&] { return macB.get("/rest/db/status?folder=" + kFolderID).json()["state"].toString() == "idle"; }, 60000));
+    macA.connectTo(macB);
+    const std::unique_ptr<SyncthingEngine> engineB = macB.startedEngine();
+    macB.putFolder(kFolderID, {}, {{"label", "Film Project"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}});
+    ASSERT_TRUE(macB.waitUntilIndexed(kFolderID, 0));
 
     // Mac B's LAN status server, reached at the address Mac A knows it by.
     DiagServer server({.address = QHostAddress(macB.host()), .port = 0});
     server.isKnownPeer = PairedPeerGate::forEngine(engineB.get());
     server.statusProvider = [engine = engineB.get()] { return encodedStatus(engine); };
     server.start();
-    ASSERT_TRUE(server.isRunning());
     PeerDiagController reader(PeerDiagController::Options{server.serverPort(), 4000ms});
     awaitTask(reader.refresh({{macB.deviceID(), macB.host()}}, macA.deviceID()));
     const FolderDiagStatus expected{kFolderID, "Film Project", "idle", 0, 0, 0, 0};
