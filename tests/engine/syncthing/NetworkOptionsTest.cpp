@@ -19,7 +19,6 @@ TEST(NetworkOptions, ListMerges)
 {
     using Merge = QStringList (*)(const List &, const QString &);
     const std::tuple<Merge, List, QString, QStringList> cases[] = {
-        {&NetworkOptions::listenAddresses, std::nullopt, "relay://127.0.0.1:1", {"default", "relay://127.0.0.1:1"}},
         {&NetworkOptions::listenAddresses, QStringList{"relay://127.0.0.1:1"}, "", {"default"}},
         {&NetworkOptions::listenAddresses,
          QStringList{"tcp://127.0.0.1:5", "relay://127.0.0.1:1", "quic://127.0.0.1:5", "relay://127.0.0.1:2"},
