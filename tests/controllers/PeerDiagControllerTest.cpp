@@ -51,6 +51,7 @@ TEST_F(PeerDiagControllerTest, AReadableAnswerReplacesThePeersReportAnyOtherKeep
         {"duplicate folder keeps the first", FolderDiagStatus::encodeList({record("tdw-c", 1), record("tdw-c", 2)}),
          FolderDiagStatusMap{{"tdw-c", record("tdw-c", 1)}}},
         {"object instead of array: unreachable", "{}", std::nullopt},
+        {"one record read strictly fails the whole answer", R"([{"folderID":"tdw-c","label":1}])", std::nullopt},
     };
     for (const auto &[name, body, report] : cases) {
         SCOPED_TRACE(name);

@@ -50,11 +50,8 @@ QString run(QCoro::Task<T> task)
             return show(awaitTask(std::move(task)));
         }
     } catch (const SyncEngineError &error) {
-        switch (error.kind()) {
-        case SyncEngineError::Kind::NotRunning: return QStringLiteral("not running");
-        case SyncEngineError::Kind::BinaryNotFound: return QStringLiteral("not found");
-        default: return error.errorDescription();
-        }
+        return error.kind() == SyncEngineError::Kind::BinaryNotFound ? QStringLiteral("not found")
+                                                                     : error.errorDescription();
     } catch (const std::exception &error) {
         return QStringLiteral("other error: ") + describeError(error);
     }
@@ -154,7 +151,6 @@ class EngineConformanceTest : public ::testing::TestWithParam<Engine>
 
 TEST_P(EngineConformanceTest, EveryRequirementWhileTheEngineCannotRun)
 {
-    ASSERT_EQ(std::size(rows), 52u); // the 51 requirements, one of them twice
     QTemporaryDir dir;
     const std::unique_ptr<SyncEngine> engine = GetParam().make(dir.path());
     for (const Row &row : rows) {
@@ -168,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
     Engines, EngineConformanceTest,
     ::testing::Values(
         Engine{"Syncthing", &syncthingWithoutProgram, &Row::syncthing,
-               [](const QString &) { return QStringLiteral("not running"); }},
+               [](const QString &) { return QStringLiteral("The sync engine is not running."); }},
         Engine{"Iroh", [](const QString &) { return std::make_unique<IrohEngine>(); }, &Row::iroh,
                [](const QString &requirement) { return "Not implemented yet: iroh engine: " + requirement; }}),
     [](const ::testing::TestParamInfo<Engine> &info) { return std::string(info.param.name); });

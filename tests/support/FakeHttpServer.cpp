@@ -79,7 +79,7 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
     if (!m_queue.isEmpty())
         answer(socket, m_queue.takeFirst());
     else
-        answer(socket, m_handler ? m_handler(*request) : m_default);
+        answer(socket, m_handler ? m_handler(*request) : Response());
 }
 
 void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)

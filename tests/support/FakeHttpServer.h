@@ -66,10 +66,9 @@ public:
     QUrl baseURL() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
 
     // Responses queued here are used first, in order; then the handler, if any;
-    // then the default response (200 with an empty body unless changed).
+    // then 200 with an empty body.
     void enqueue(Response response) { m_queue.append(std::move(response)); }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
-    void setDefaultResponse(Response response) { m_default = std::move(response); }
 
     const QList<Request> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
@@ -82,7 +81,6 @@ private:
     QList<Request> m_requests;
     QList<Response> m_queue;
     Handler m_handler;
-    Response m_default;
 };
 
 } // namespace tw

@@ -29,7 +29,6 @@ TEST(SyncthingEngineMapping, VersioningToSyncthingClampsOverflowingDays)
 
 TEST(SyncthingEngineMapping, VersioningFromSyncthing)
 {
-    const std::optional<QMap<QString, QString>> noParams;
     const std::vector<std::pair<std::optional<STVersioning>, VersioningPolicy>> cases{
         {std::nullopt, VersioningPolicy::none()},
         {versioning("trashcan", "cleanoutDays", "thirty"), VersioningPolicy::trashCan(0)},
@@ -39,7 +38,6 @@ TEST(SyncthingEngineMapping, VersioningFromSyncthing)
         {versioning("simple", "keep", "+7"), VersioningPolicy::simple(7)},
         {versioning("simple", "keep", "-9223372036854775808"), VersioningPolicy::simple(int64Min)},
         {versioning("simple", "keep", "9223372036854775808"), VersioningPolicy::simple(5)},
-        {STVersioning{"simple", noParams}, VersioningPolicy::simple(5)},
         {versioning("simple", "keep", " 7"), VersioningPolicy::simple(5)},
         {versioning("simple", "keep", QStringLiteral("\uFF17")), VersioningPolicy::simple(5)},  // full-width seven
         {versioning("Simple", "keep", "7"), VersioningPolicy::none()},

@@ -74,7 +74,7 @@ TEST_F(SyncthingAPITest, ASuccessWhoseBodyIsCutShortIsABackendFailure)
     // Qt sends once more when the connection closes early: every attempt gets the same.
     Response cut;
     cut.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly part";
-    server.setDefaultResponse(cut);
+    server.setHandler([cut](const FakeHttpServer::Request &) { return cut; });
     const auto failure = failureOf(api().ping());
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->kind(), SyncEngineError::Kind::Backend) << failure->what();
