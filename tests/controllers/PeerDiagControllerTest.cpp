@@ -58,7 +58,6 @@ TEST_F(PeerDiagControllerTest, AReadableAnswerReplacesThePeersReportAnyOtherKeep
         awaitTask(controller.refresh(onePeer, localID));
         EXPECT_EQ(controller.reachable(), (PeerReachabilityMap{{peerID, report.has_value()}}));
         EXPECT_EQ(controller.peerStatus(), (PeerDiagStatusMap{{peerID, report.value_or(good)}}));
-        EXPECT_EQ(controller.status(peerID, "tdw-b"), report ? std::optional<FolderDiagStatus>() : good.value("tdw-b"));
     }
 }
 
