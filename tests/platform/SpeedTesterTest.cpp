@@ -2,6 +2,7 @@
 
 #include "AwaitTask.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
@@ -57,12 +58,15 @@ exit 3
     EXPECT_EQ(result, (SpeedTestResult{250.0, 40.0}));
 }
 
-// A stuck tool's figures come only after it is cut off, so they must not count.
-TEST_F(SpeedTesterRunTest, MissingOrStuckToolGivesNothing)
+// Either failure, unnoticed, would take the whole minute.
+TEST_F(SpeedTesterRunTest, MissingOrStuckToolGivesNothingWithoutWaitingItOut)
 {
     const QString stuck = script("stuck", "echo '{\"download\": 1, \"upload\": 1}'\nexec sleep 120\n");
+    QElapsedTimer timer;
+    timer.start();
     EXPECT_EQ(awaitTask(SpeedTester::run(dir.filePath("absent"), 60s)), std::nullopt);
     EXPECT_EQ(awaitTask(SpeedTester::run(stuck, 200ms)), std::nullopt);
+    EXPECT_LT(timer.elapsed(), 30000);
 }
 
 } // namespace
