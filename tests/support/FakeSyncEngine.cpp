@@ -27,8 +27,7 @@ std::exception_ptr FakeSyncEngine::record(const QString &operation, const QStrin
         const Fault fault = m_faults[i];
         if (fault.operation != operation || (fault.callNumber != 0 && fault.callNumber != number))
             continue;
-        if (fault.once)
-            m_faults.removeAt(i);
+        m_faults.removeAt(i);
         return fault.error;
     }
     return nullptr;

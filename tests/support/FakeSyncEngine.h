@@ -55,13 +55,14 @@ public:
     int callCount(const QString &operation) const { return int(callsOf(operation).size()); }
     void clearCalls() { m_log.clear(); }
 
-    // The next call of the operation fails, every call, or its n-th (1-based).
+    // The next call of the operation fails, or its n-th (1-based); once.
     template <typename Error>
-    void failNext(QString operation, Error error) { m_faults.append({operation, 0, true, pointer(error)}); }
+    void failNext(QString operation, Error error) { failCall(std::move(operation), 0, std::move(error)); }
     template <typename Error>
-    void failAlways(QString operation, Error error) { m_faults.append({operation, 0, false, pointer(error)}); }
-    template <typename Error>
-    void failCall(QString operation, int n, Error error) { m_faults.append({operation, n, true, pointer(error)}); }
+    void failCall(QString operation, int n, Error error)
+    {
+        m_faults.append({operation, n, std::make_exception_ptr(std::move(error))});
+    }
 
     // An ID of 0 becomes one more than the highest so far.
     void pushEvent(SyncEvent event);
@@ -155,12 +156,9 @@ private:
     {
         QString operation;
         int callNumber = 0; // 0: any call
-        bool once = true;
         std::exception_ptr error;
     };
 
-    template <typename Error>
-    static std::exception_ptr pointer(Error error) { return std::make_exception_ptr(std::move(error)); }
     static QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
     template <typename Map>
     static std::optional<typename Map::mapped_type> entry(const Map &map, const typename Map::key_type &key)
