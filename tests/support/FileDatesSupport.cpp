@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QThread>
 
-#include <cerrno>
-#include <cstring>
 #include <sys/xattr.h>
 
 namespace tw::test {
@@ -16,16 +14,11 @@ namespace tw::test {
 std::optional<QString> fileDatesUnsupportedReason(const QString &directory)
 {
     const QString probe = directory + QStringLiteral("/.probe-file-dates");
-    if (!writeFile(probe))
-        return QStringLiteral("cannot create a file in ") + directory;
-    std::optional<QString> reason;
-    if (!FileDates::birthtime(probe))
-        reason = QStringLiteral("the file system of %1 reports no birth time").arg(directory);
-    else if (::setxattr(QFile::encodeName(probe).constData(), "user.probe", "1", 1, 0) != 0)
-        reason = QStringLiteral("the file system of %1 refuses user attributes: %2")
-                     .arg(directory, QString::fromLocal8Bit(std::strerror(errno)));
+    const bool supported = writeFile(probe) && FileDates::birthtime(probe) && setRawCrtime(probe, "1");
     QFile::remove(probe);
-    return reason;
+    if (supported)
+        return std::nullopt;
+    return directory + QStringLiteral(" reports no birth time or refuses user attributes");
 }
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -36,14 +29,12 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 std::optional<QByteArray> rawCrtime(const QString &path)
 {
-    const QByteArray file = QFile::encodeName(path);
-    const ssize_t size = ::getxattr(file.constData(), FileDates::attributeName, nullptr, 0);
+    // Long enough for any value the tests write.
+    char value[64];
+    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), FileDates::attributeName, value, sizeof value);
     if (size < 0)
         return std::nullopt;
-    QByteArray value(size, Qt::Uninitialized);
-    if (::getxattr(file.constData(), FileDates::attributeName, value.data(), value.size()) != size)
-        return std::nullopt;
-    return value;
+    return QByteArray(value, size);
 }
 
 bool setRawCrtime(const QString &path, const QByteArray &value)
