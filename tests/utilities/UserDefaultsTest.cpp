@@ -84,29 +84,24 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
     }
 }
 
-TEST_F(UserDefaultsTest, UnreadableFileIsAnEmptyStoreAndIsCopiedAsideBeforeItIsReplaced)
+TEST_F(UserDefaultsTest, NonObjectFileIsCopiedAsideBeforeItIsReplaced)
 {
-    writeRaw("{ not json");
+    writeRaw("[1, 2]");
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    UserDefaults defaults(path());
-    EXPECT_TRUE(defaults.setInteger("manualUpLimitKbps", 64));
-    EXPECT_TRUE(defaults.setInteger("manualDownLimitKbps", 32));
+    EXPECT_TRUE(UserDefaults(path()).setInteger("manualUpLimitKbps", 64));
     const QStringList copies = QDir(QFileInfo(path()).path()).entryList({"defaults.json.corrupt-*"});
     ASSERT_EQ(copies.size(), 1);
     EXPECT_GE(copies[0].section('-', -1).toLongLong(), before);
     QFile copy(QFileInfo(path()).dir().filePath(copies[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), "{ not json");
+    EXPECT_EQ(copy.readAll(), "[1, 2]");
     EXPECT_EQ(UserDefaults(path()).integer("manualUpLimitKbps"), 64);
-}
 
-TEST_F(UserDefaultsTest, UnwritableLocationKeepsTheValueInMemory)
-{
-    writeRaw("{}");
-    // A file where the directory should be makes the write fail.
-    UserDefaults defaults(path() + "/inside.json");
-    EXPECT_FALSE(defaults.setBoolean("flag", true));
-    EXPECT_EQ(defaults.boolean("flag"), true);
+    // A file where a directory should be makes the write fail; the value
+    // stays in memory.
+    UserDefaults blocked(path() + "/inside.json");
+    EXPECT_FALSE(blocked.setBoolean("flag", true));
+    EXPECT_EQ(blocked.boolean("flag"), true);
 }
 
 TEST(UserDefaultsPathTest, FollowsXdgConfigHome)
