@@ -4,7 +4,6 @@
 #include "FileDatesSupport.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,9 +12,7 @@ using namespace std::chrono_literals;
 namespace tw {
 namespace {
 
-using test::rawCrtime;
-using test::waitUntil;
-using test::writeFile;
+using namespace test;
 
 constexpr auto deadline = 10s;
 
@@ -31,7 +28,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        if (const auto reason = test::fileDatesUnsupportedReason(m_dir.path()))
+        if (const auto reason = fileDatesUnsupportedReason(m_dir.path()))
             GTEST_SKIP() << reason->toStdString();
         QObject::connect(&controller, &CreationDateController::treeReconciled, &controller,
                          [this](const QString &folder) { passes.append(folder); });
@@ -41,19 +38,8 @@ protected:
 
     QString makeFile(const QString &relative)
     {
-        const QString file = path(relative);
-        QDir().mkpath(QFileInfo(file).path());
-        EXPECT_TRUE(writeFile(file));
-        return file;
-    }
-
-    // Returns once the whole-tree pass is over, so that every later change
-    // can only be seen as an event.
-    void watchAndSettle(const QStringList &folders)
-    {
-        const qsizetype before = passes.size();
-        controller.watch(folders);
-        ASSERT_TRUE(waitUntil([&] { return passes.size() >= before + folders.size(); }, deadline));
+        EXPECT_TRUE(writeFile(path(relative))) << relative.toStdString();
+        return path(relative);
     }
 
     QTemporaryDir m_dir;
@@ -63,15 +49,17 @@ protected:
 
 TEST_F(CreationDateControllerTest, FollowsTheTreeFromTheFirstPassOn)
 {
-    const QString existing = makeFile(QStringLiteral("a/b/existing"));
+    const QString existing = makeFile(QStringLiteral("existing"));
     ASSERT_TRUE(QDir().mkpath(path(QStringLiteral(".stversions"))));
     QTemporaryDir outside(m_dir.path() + QStringLiteral("/../crtime-outside-XXXXXX"));
-    ASSERT_TRUE(outside.isValid());
     const QString staged = outside.filePath(QStringLiteral("moved"));
     ASSERT_TRUE(QDir().mkpath(staged + QStringLiteral("/inner")));
     ASSERT_TRUE(writeFile(staged + QStringLiteral("/inner/file")));
 
-    watchAndSettle({m_dir.path()});
+    // Once the whole-tree pass is over, every later change can only be seen
+    // as an event.
+    controller.watch({m_dir.path()});
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }, deadline));
     EXPECT_TRUE(carriesBirthTime(existing));
 
     // A synced link to a file outside is seen first and leaves that file alone.
@@ -93,7 +81,7 @@ TEST_F(CreationDateControllerTest, FollowsTheTreeFromTheFirstPassOn)
     EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(inMoved); }, deadline));
 
     // What arrives from another machine: only the attribute changes.
-    ASSERT_TRUE(test::setRawCrtime(existing, QByteArray::number(*FileDates::birthtime(existing) + 3600)));
+    ASSERT_TRUE(setRawCrtime(existing, QByteArray::number(*FileDates::birthtime(existing) + 3600)));
     EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(existing); }, deadline));
 }
 
@@ -128,7 +116,8 @@ TEST_F(CreationDateControllerTest, WatchesExistingFoldersOnceDropsUnwatchedOnesA
     ASSERT_TRUE(QDir(second).removeRecursively());
     ASSERT_TRUE(QDir().mkpath(second));
     ASSERT_TRUE(waitUntil([&] { return controller.watchedFolders().empty(); }, deadline));
-    watchAndSettle({second});
+    controller.watch({second});
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 3; }, deadline));
     const QString later = makeFile(QStringLiteral("second/later"));
     EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(later); }, deadline));
 }

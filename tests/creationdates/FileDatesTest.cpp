@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -14,8 +13,7 @@
 namespace tw {
 namespace {
 
-using test::rawCrtime;
-using test::writeFile;
+using namespace test;
 
 TEST(FileDatesTest, ParsesAttributeText)
 {
@@ -74,7 +72,7 @@ TEST(FileDatesTest, TreePassGoesOnPastFilesItCannotDate)
 TEST(FileDatesTest, TreePassKeepsOutOfEngineFoldersAndLinks)
 {
     QTemporaryDir dir;
-    if (const auto reason = test::fileDatesUnsupportedReason(dir.path()))
+    if (const auto reason = fileDatesUnsupportedReason(dir.path()))
         GTEST_SKIP() << reason->toStdString();
     const QStringList reconciled{QStringLiteral("sub/deeper/inner.txt"), QStringLiteral(".stversionsX/kept")};
     const QStringList skipped{QStringLiteral(".stfolder/marker"), QStringLiteral("sub/.stversions/old.txt"),
