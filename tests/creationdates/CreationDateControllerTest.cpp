@@ -28,8 +28,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        if (const auto reason = fileDatesUnsupportedReason(m_dir.path()))
-            GTEST_SKIP() << reason->toStdString();
+        if (!fileDatesSupported(m_dir.path()))
+            GTEST_SKIP() << "no birth times or user attributes in " << m_dir.path().toStdString();
         QObject::connect(&controller, &CreationDateController::treeReconciled, &controller,
                          [this](const QString &folder) { passes.append(folder); });
     }
@@ -102,15 +102,6 @@ TEST_F(CreationDateControllerTest, WatchesExistingFoldersOnceDropsUnwatchedOnesA
 
     controller.watch({second, path(QStringLiteral("gone"))});
     EXPECT_EQ(controller.watchedFolders(), std::set<QString>{second});
-    // Once a change in the second folder has been handled, the first
-    // folder's watch is gone.
-    const QString probe = makeFile(QStringLiteral("second/probe"));
-    ASSERT_TRUE(waitUntil([&] { return carriesBirthTime(probe); }, deadline));
-    const QString ignored = makeFile(QStringLiteral("first/ignored"));
-    const QString witness = makeFile(QStringLiteral("second/witness"));
-    ASSERT_TRUE(waitUntil([&] { return carriesBirthTime(witness); }, deadline));
-    EXPECT_EQ(rawCrtime(ignored), std::nullopt);
-
     // Unmounted and mounted again, or deleted and restored, before the next
     // call: the path exists at every call, so it must still be followed.
     ASSERT_TRUE(QDir(second).removeRecursively());
@@ -118,8 +109,12 @@ TEST_F(CreationDateControllerTest, WatchesExistingFoldersOnceDropsUnwatchedOnesA
     ASSERT_TRUE(waitUntil([&] { return controller.watchedFolders().empty(); }, deadline));
     controller.watch({second});
     ASSERT_TRUE(waitUntil([&] { return passes.size() == 3; }, deadline));
+    // The worker runs its requests in order: the first folder's watch ended
+    // before this pass.
+    const QString ignored = makeFile(QStringLiteral("first/ignored"));
     const QString later = makeFile(QStringLiteral("second/later"));
     EXPECT_TRUE(waitUntil([&] { return carriesBirthTime(later); }, deadline));
+    EXPECT_EQ(rawCrtime(ignored), std::nullopt);
 }
 
 } // namespace
