@@ -27,6 +27,8 @@ TEST(FileDatesTest, ParsesAttributeText)
         {"-5", -5},
         {"9223372036854775807", std::numeric_limits<qint64>::max()},
         {"9223372036854775808", std::nullopt},
+        {"-9223372036854775808", std::numeric_limits<qint64>::min()},
+        {"-9223372036854775809", std::nullopt},
         {"+", std::nullopt},
         {"42\n", std::nullopt},
         {QByteArray("42\0", 3), std::nullopt},
