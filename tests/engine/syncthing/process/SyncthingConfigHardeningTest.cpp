@@ -36,11 +36,6 @@ QStringList valuesOf(const QByteArray &xml, const QString &name)
     return values;
 }
 
-QByteArray withListen(const QByteArray &listen)
-{
-    return QByteArray(stockConfig).replace("<listenAddress>default</listenAddress>", listen);
-}
-
 // Syncthing's own reading of every switch is checked against a real instance;
 // what it never writes (a missing option, nested defaults) is checked here.
 TEST(SyncthingConfigHardeningTest, AddsMissingSwitchesAndLeavesEverythingElseAlone)
@@ -62,7 +57,8 @@ TEST(SyncthingConfigHardeningTest, KeepsOnlyAnAlreadyHardenedAddressOnTheSameHos
          "<listenAddress>tcp://127.0.0.1:22001</listenAddress><listenAddress>tcp://0.0.0.0:22000</listenAddress>", fresh},
     };
     for (const auto &[label, listen, expected] : cases) {
-        const QByteArray hardened = SyncthingConfigHardening::harden(withListen(listen), "127.0.0.1", 40123);
+        const QByteArray config = QByteArray(stockConfig).replace("<listenAddress>default</listenAddress>", listen);
+        const QByteArray hardened = SyncthingConfigHardening::harden(config, "127.0.0.1", 40123);
         EXPECT_EQ(valuesOf(hardened, "listenAddress"), QStringList{expected}) << label;
     }
 }

@@ -142,8 +142,8 @@ TEST_F(SyncthingProcessTest, LaunchesServeWithoutProxiesAndResetKillsItKeepingCo
     ASSERT_TRUE(QFile::link(m_dir.path() + "/outside", home() + "/link"));
     awaitTask(process->resetDatabase());
     EXPECT_NE(::kill(pid, 0), 0);
-    QStringList left = QDir(home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    left.sort();
+    const QStringList left =
+        QDir(home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     EXPECT_EQ(left, (QStringList{"cert.pem", "config.xml", "https-cert.pem", "https-key.pem", "key.pem"}));
     EXPECT_TRUE(QFile::exists(m_dir.path() + "/outside/precious"));
 }
