@@ -5,7 +5,6 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "AwaitTask.h"
-#include "MadeUpDeviceID.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
@@ -99,12 +98,12 @@ protected:
 
 TEST_F(EngineDevicesIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroducerAndPassword)
 {
-    // In Syncthing's sorted list: introducer, introduced, encrypted, in that
-    // order; the newcomer sorts first.
-    const QString introducer = madeUpDeviceID('K');
-    const QString introduced = madeUpDeviceID('L');
-    const QString encrypted = madeUpDeviceID('M');
-    const QString newcomer = madeUpDeviceID('A');
+    // Well-formed IDs of no real device. In Syncthing's sorted list:
+    // introducer, introduced, encrypted, in that order; the newcomer sorts first.
+    const QString introducer = "KDKBZY3-AUZRLS7-DV7V6OT-XISS3AW-Y6CZJEY-QAYFNQM-KE6YNXB-UHSBGAA";
+    const QString introduced = "LJKIORX-MYVY2IR-JDH5ZAT-KSTDE3Q-XHBCVUR-FAVRMQZ-3X53YJY-2ASTPQF";
+    const QString encrypted = "M5TIK5C-MPEDXWY-RPDF4F6-KMZRGS6-YLUVIX4-LWORYRF-NV7JSUP-73YW2QH";
+    const QString newcomer = "AONAFAN-MAK5HLD-BK6MWCJ-IYBP7FV-HJ4JJFB-XYJF67L-7WJIF5T-EYXRPAK";
     for (const QString &id : {introducer, introduced, encrypted, newcomer}) {
         // Known but never dialled: paused, at a closed address.
         const QJsonObject device{{"deviceID", id}, {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
