@@ -93,10 +93,7 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     anna.instance.pairWith(bert.instance);
     // The clip is there before Bert first shows his copy, so his completion
     // reaches 100 % only once he has it.
-    QDir().mkpath(anna.film());
-    QFile clip(anna.film() + "/clip.mov");
-    ASSERT_TRUE(clip.open(QIODevice::WriteOnly) && clip.write(QByteArray(256 * 1024, 'x')) == 256 * 1024);
-    clip.close();
+    SyncthingInstance::writeFile(anna.film() + "/clip.mov", QByteArray(256 * 1024, 'x'));
     anna.addFolder(bertID);
     bert.addFolder(anna.instance.deviceID());
     ASSERT_TRUE(eventually([&] { return anna.events->completion().value(filmID).value(bertID, -1) == 100.0; }))

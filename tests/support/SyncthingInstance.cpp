@@ -40,7 +40,6 @@ QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QN
     if (status.isValid()) {
         response.status = status.toInt();
         response.body = reply->readAll();
-        response.headers = reply->rawHeaderPairs();
     } else {
         response.error = reply->errorString();
     }
@@ -185,8 +184,7 @@ QString SyncthingInstance::logTail() const
 }
 
 SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, const QString &path,
-                                                       const QByteArray &body, const QString &apiKey,
-                                                       const QList<std::pair<QByteArray, QByteArray>> &headers)
+                                                       const QByteArray &body, const QString &apiKey)
 {
     QNetworkRequest request(QUrl(baseURL().toString() + path));
     request.setTransferTimeout(30000);
@@ -194,8 +192,6 @@ SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, c
         request.setRawHeader("X-API-Key", apiKey.toUtf8());
     if (!body.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    for (const auto &[name, value] : headers)
-        request.setRawHeader(name, value);
     return awaitTask(send(m_network.get(), request, verb, body));
 }
 
@@ -207,11 +203,6 @@ SyncthingInstance::Response SyncthingInstance::get(const QString &path)
 SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QByteArray &body)
 {
     return request("PUT", path, body, apiKey());
-}
-
-SyncthingInstance::Response SyncthingInstance::patch(const QString &path, const QByteArray &body)
-{
-    return request("PATCH", path, body, apiKey());
 }
 
 SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, const QString &path,
@@ -264,13 +255,6 @@ bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono:
             return connections.value("connections").toObject().value(deviceID).toObject().value("connected").toBool();
         },
         deadline);
-}
-
-void SyncthingInstance::connectTo(SyncthingInstance &other)
-{
-    pairWith(other);
-    if (!waitUntilConnected(other.deviceID()) || !other.waitUntilConnected(deviceID()))
-        throw std::runtime_error(m_name.toStdString() + " and " + other.name().toStdString() + " did not connect");
 }
 
 void SyncthingInstance::scan(const QString &folderID)

@@ -112,8 +112,9 @@ TEST_F(EngineFoldersIntegrationTest, AFolderReadsBackAsCreatedAndAsChanged)
     EXPECT_TRUE(a->waitUntilIndexed(id, 1));
 
     // A filter edited elsewhere is put back.
-    a->patch("/rest/config/folders/" + id,
-             R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})");
+    a->request("PATCH", "/rest/config/folders/" + id,
+               R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})",
+               a->apiKey());
     awaitTask(engine->applySyncedXattrFilter(id));
     EXPECT_EQ(filterEntries(id), STXattrFilter::syncedXattrs().toJson().value("entries"));
 

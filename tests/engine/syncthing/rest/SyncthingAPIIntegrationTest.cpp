@@ -5,7 +5,6 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <algorithm>
