@@ -176,11 +176,7 @@ void SyncthingInstance::stop()
 QString SyncthingInstance::logTail() const
 {
     QFile log(home() + QLatin1Char('/') + SyncthingProcess::logFileName);
-    if (!log.open(QIODevice::ReadOnly))
-        return QStringLiteral("(no log)");
-    const qint64 size = log.size();
-    log.seek(std::max<qint64>(0, size - 3000));
-    return QString::fromUtf8(log.readAll());
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll().right(3000)) : QStringLiteral("(no log)");
 }
 
 SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, const QString &path,

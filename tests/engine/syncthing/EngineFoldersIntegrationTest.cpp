@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -53,11 +54,9 @@ protected:
 
     static std::optional<SyncFolder> lookUp(const QString &id)
     {
-        for (const SyncFolder &folder : awaitTask(engine->folders())) {
-            if (folder.id == id)
-                return folder;
-        }
-        return std::nullopt;
+        const QList<SyncFolder> folders = awaitTask(engine->folders());
+        const auto found = std::ranges::find(folders, id, &SyncFolder::id);
+        return found == folders.end() ? std::nullopt : std::optional(*found);
     }
 
     static inline std::unique_ptr<SyncthingInstance> a;
@@ -149,14 +148,9 @@ TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectori
     awaitTask(engine->scanFolder(folder.id));
     ASSERT_TRUE(a->waitUntilIndexed(folder.id, 7));
 
-    auto sorted = [](QList<BrowseEntry> entries) {
-        std::sort(entries.begin(), entries.end(), [](const BrowseEntry &x, const BrowseEntry &y) { return x.name < y.name; });
-        return entries;
-    };
-    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QStringLiteral("photos/2024")))),
+    EXPECT_EQ(awaitTask(engine->browse(folder.id, QStringLiteral("photos/2024"))),
               (QList<BrowseEntry>{{"a.jpg", false}, {"trip", true}}));
-    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QString()))),
-              (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
+    EXPECT_EQ(awaitTask(engine->browse(folder.id, QString())), (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024/trip"))), known);
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("no/such/dir"))), std::nullopt);
 }
