@@ -105,7 +105,7 @@ TEST(ControllersIntegrationTest, TwoMacsSharingAFolder)
     ASSERT_TRUE(QDir().mkpath(bert.film() + day));
     const struct timespec times[2] = {{bertsTime, 0}, {bertsTime, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(bert.film() + day).constData(), times, 0), 0);
-    bert.instance.scan(filmID);
+    awaitTask(bert.engine->scanFolder(filmID));
     const QString annasCopy = anna.film() + day;
     EXPECT_TRUE(eventually([&] { return QFileInfo(annasCopy).lastModified().toSecsSinceEpoch() == bertsTime; }))
         << "Anna's copy never took Bert's time";

@@ -206,11 +206,8 @@ SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, 
 {
     Response response = request(verb, path, body, apiKey());
     if (!response.ok())
-        throw std::runtime_error(QStringLiteral("%1 %2 answered %3: %4")
-                                     .arg(QString::fromLatin1(verb), path)
-                                     .arg(response.status)
-                                     .arg(response.error.isEmpty() ? QString::fromUtf8(response.body) : response.error)
-                                     .toStdString());
+        throw std::runtime_error(verb.toStdString() + " " + path.toStdString() + " failed: "
+                                 + (response.error.isEmpty() ? response.body.toStdString() : response.error.toStdString()));
     return response;
 }
 
@@ -251,11 +248,6 @@ bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono:
             return connections.value("connections").toObject().value(deviceID).toObject().value("connected").toBool();
         },
         deadline);
-}
-
-void SyncthingInstance::scan(const QString &folderID)
-{
-    expectOk("POST", QStringLiteral("/rest/db/scan?folder=") + encode(folderID));
 }
 
 QString SyncthingInstance::putFolder(const QString &id, const QStringList &deviceIDs, const QJsonObject &extra)

@@ -89,8 +89,6 @@ public:
     void pairWith(SyncthingInstance &other);
     // Whether the device shows connected before the deadline.
     bool waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline = std::chrono::seconds(30));
-    // Asks for an immediate scan instead of waiting for the watcher.
-    void scan(const QString &folderID);
 
     // Puts a send-receive folder at <root>/folders/<id>, shared with the
     // given devices (this one alone when none); extra keys override those.
