@@ -33,23 +33,22 @@ QJsonObject deviceRef(const QString &id, const QString &introducedBy = {}, const
 bool eventually(const std::function<bool()> &condition) { return waitUntil(condition, 60000); }
 
 // Polls the engine's stream from where it left off, keeping every event.
-class EventLog
+struct EventLog
 {
-public:
-    explicit EventLog(SyncthingEngine &engine) : m_engine(engine)
+    explicit EventLog(SyncthingEngine &engine) : engine(engine)
     {
         // Skips what is buffered now (at least Syncthing's start-up events,
         // so this poll answers at once); later waits see only new events.
         pollOnce();
-        m_events.clear();
+        events.clear();
     }
 
     QList<SyncEvent> pollOnce()
     {
-        const QList<SyncEvent> batch = awaitTask(m_engine.events(m_since));
+        const QList<SyncEvent> batch = awaitTask(engine.events(since));
         for (const SyncEvent &event : batch)
-            m_since = std::max(m_since, event.id);
-        m_events.append(batch);
+            since = std::max(since, event.id);
+        events.append(batch);
         return batch;
     }
 
@@ -58,8 +57,8 @@ public:
     {
         const auto until = std::chrono::steady_clock::now() + 60s;
         for (;;) {
-            const auto found = std::find_if(m_events.cbegin(), m_events.cend(), test);
-            if (found != m_events.cend())
+            const auto found = std::find_if(events.cbegin(), events.cend(), test);
+            if (found != events.cend())
                 return *found;
             if (std::chrono::steady_clock::now() >= until)
                 return std::nullopt;
@@ -67,13 +66,9 @@ public:
         }
     }
 
-    qint64 since() const { return m_since; }
-    const QList<SyncEvent> &events() const { return m_events; }
-
-private:
-    SyncthingEngine &m_engine;
-    qint64 m_since = 0;
-    QList<SyncEvent> m_events;
+    SyncthingEngine &engine;
+    qint64 since = 0;
+    QList<SyncEvent> events;
 };
 
 class EngineDevicesIntegrationTest : public ::testing::Test
@@ -191,7 +186,7 @@ TEST_F(EngineDevicesIntegrationTest, BurstBetweenPollsLosesNothing)
     constexpr int kChanges = 250;
     a->putFolder("tdw-b0757001");
     EventLog log(*engine);
-    const qint64 since = log.since();
+    const qint64 since = log.since;
     for (int i = 0; i < kChanges; ++i)
         ASSERT_TRUE(a->request("PATCH", "/rest/config/folders/tdw-b0757001", compact({{"label", QString::number(i)}}),
                                a->apiKey()).ok());
@@ -200,14 +195,14 @@ TEST_F(EngineDevicesIntegrationTest, BurstBetweenPollsLosesNothing)
     ASSERT_FALSE(first.isEmpty());
     EXPECT_EQ(first.first().id, since + 1) << "the oldest events of the burst were dropped";
     const auto saves = [&] {
-        return std::count_if(log.events().cbegin(), log.events().cend(),
+        return std::count_if(log.events.cbegin(), log.events.cend(),
                              [](const SyncEvent &e) { return e.type == "ConfigSaved"; });
     };
     // Polls until every change has saved; the folder's own creation may save
     // once more after the skip.
     EXPECT_TRUE(log.waitFor([&](const SyncEvent &) { return saves() >= kChanges; }));
-    for (qsizetype i = 1; i < log.events().size(); ++i)
-        ASSERT_EQ(log.events()[i].id, log.events()[i - 1].id + 1) << "a gap after event " << log.events()[i - 1].id;
+    for (qsizetype i = 1; i < log.events.size(); ++i)
+        ASSERT_EQ(log.events[i].id, log.events[i - 1].id + 1) << "a gap after event " << log.events[i - 1].id;
 }
 
 } // namespace
