@@ -39,13 +39,10 @@ protected:
 
     static QString folderPath(const QString &name) { return a->root() + QStringLiteral("/folders/") + name; }
 
-    static SyncFolder makeFolder(const QString &name, VersioningPolicy versioning = VersioningPolicy::none())
+    static SyncFolder makeFolder(const QString &name, NewFolderRequest request = {})
     {
-        QDir().mkpath(folderPath(name));
-        NewFolderRequest request;
-        request.label = name;
         request.path = folderPath(name);
-        request.versioning = versioning;
+        QDir().mkpath(request.path);
         return awaitTask(engine->addFolder(request));
     }
 
@@ -65,15 +62,11 @@ protected:
 
 TEST_F(EngineFoldersIntegrationTest, AFolderReadsBackAsCreatedAndAsChanged)
 {
-    QDir().mkpath(folderPath("photos"));
-    NewFolderRequest request;
-    request.label = QStringLiteral("Holiday Photos");
-    request.path = folderPath("photos");
-    request.mode = FolderSyncMode::SendOnly;
-    request.ignorePatterns = {QStringLiteral("*.tmp"), QStringLiteral("!keep.tmp"), QStringLiteral("(?d).DS_Store")};
-    request.versioning = VersioningPolicy::trashCan(14);
-    request.syncMetadata = false;
-    const QString id = awaitTask(engine->addFolder(request)).id;
+    const NewFolderRequest request{.id = std::nullopt, .label = "Holiday Photos", .path = folderPath("photos"),
+                                   .mode = FolderSyncMode::SendOnly,
+                                   .ignorePatterns = {"*.tmp", "!keep.tmp", "(?d).DS_Store"},
+                                   .versioning = VersioningPolicy::trashCan(14), .syncMetadata = false};
+    const QString id = makeFolder("photos", request).id;
     EXPECT_TRUE(QRegularExpression("^tdw-[0-9a-f]{8}$").match(id).hasMatch()) << id.toStdString();
 
     SyncFolder expected{.id = id, .label = request.label, .path = request.path, .mode = FolderSyncMode::SendOnly,
@@ -163,7 +156,9 @@ TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKe
         SyncthingInstance::writeFile(path + "/" + name, "live");
         SyncthingInstance::writeFile(path + "/.stversions/" + name + "~20240105-101112", "old");
     }
-    const SyncFolder folder = makeFolder("restores", VersioningPolicy::simple(5));
+    NewFolderRequest versioned;
+    versioned.versioning = VersioningPolicy::simple(5);
+    const SyncFolder folder = makeFolder("restores", versioned);
     ASSERT_TRUE(a->waitUntilIndexed(folder.id, 2));
     const QString time = awaitTask(engine->archivedVersions(folder.id)).value(0).versionTime;
 
