@@ -1,5 +1,6 @@
-// The engine's folder, ignore, browse and archive operations against one real
-// Syncthing on loopback, shared by the suite: each test makes folders of its own.
+// The engine's folder, ignore, browse, archive and network operations against
+// one real Syncthing on loopback, shared by the suite: each test makes folders
+// of its own.
 
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/SyncthingEngine.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -20,6 +22,14 @@
 
 namespace tw {
 namespace {
+
+QStringList stringsOf(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &entry : value.toArray())
+        strings.append(entry.toString());
+    return strings;
+}
 
 class EngineFoldersIntegrationTest : public ::testing::Test
 {
@@ -170,6 +180,53 @@ TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKe
     // Our own text: the second waited for the first and found the version gone.
     EXPECT_EQ(failureOf(std::move(second)).value().payload(), "Could not restore b: version not found");
     EXPECT_EQ(SyncthingInstance::readFile(path + "/a") + SyncthingInstance::readFile(path + "/b"), "oldold");
+}
+
+// Every switch stays off: custom relay and discovery addresses are loopback
+// addresses where nothing listens.
+TEST_F(EngineFoldersIntegrationTest, NetworkSettingsAndLimitsRoundTripWithEverySwitchOff)
+{
+    const QString relay = QStringLiteral("relay://127.0.0.1:1");
+    const QString discovery = QStringLiteral("https://127.0.0.1:1/");
+    const auto options = [&] { return a->get("/rest/config/options").json().object(); };
+    // Whatever a step did, Syncthing itself still has every switch off and
+    // listens on loopback only.
+    const auto expectSwitchesOff = [&] {
+        const QJsonObject current = options();
+        for (const char *key : {"natEnabled", "relaysEnabled", "localAnnounceEnabled", "globalAnnounceEnabled"})
+            EXPECT_EQ(current.value(key), QJsonValue(false)) << key;
+        for (const QString &address : stringsOf(current.value("listenAddresses")))
+            EXPECT_TRUE(address.contains("://127.")) << address.toStdString();
+    };
+    const QStringList listenBefore = stringsOf(options().value("listenAddresses"));
+    EXPECT_EQ(awaitTask(engine->networkSettings()), NetworkSettings{});
+
+    // How lines split and lists merge is NetworkOptions' own; here Syncthing
+    // keeps what was written.
+    NetworkSettings custom; // every switch off
+    custom.customRelayURL = relay;
+    custom.customDiscoveryURL = discovery;
+    custom.alwaysLocalNets = "10.0.0.0/8\n127.0.0.0/8";
+    awaitTask(engine->applyNetworkSettings(custom));
+    expectSwitchesOff();
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore + QStringList{relay});
+    EXPECT_EQ(stringsOf(options().value("globalAnnounceServers")), (QStringList{"default", discovery}));
+    EXPECT_EQ(stringsOf(options().value("alwaysLocalNets")), (QStringList{"10.0.0.0/8", "127.0.0.0/8"}));
+    // Limits set alone read back with the other settings.
+    awaitTask(engine->setGlobalBandwidth(300, 150));
+    custom.downLimitKbps = 300;
+    custom.upLimitKbps = 150;
+    EXPECT_EQ(awaitTask(engine->networkSettings()), custom);
+
+    // Clearing leaves only the loopback listener and the built-in servers;
+    // limits are written with the other settings.
+    NetworkSettings cleared;
+    cleared.downLimitKbps = 1200;
+    awaitTask(engine->applyNetworkSettings(cleared));
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore);
+    EXPECT_EQ(stringsOf(options().value("globalAnnounceServers")), QStringList{"default"});
+    EXPECT_EQ(awaitTask(engine->networkSettings()), cleared);
+    expectSwitchesOff();
 }
 
 } // namespace
