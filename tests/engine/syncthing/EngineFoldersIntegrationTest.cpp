@@ -1,6 +1,6 @@
-// The engine's folder, ignore, browse, archive and network operations against
-// one real Syncthing on loopback, shared by the suite: each test makes folders
-// of its own.
+// The engine's folder, ignore, browse, archive, network and diagnostics
+// operations against one real Syncthing on loopback, shared by the suite: each
+// test makes folders of its own.
 
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/SyncthingEngine.h"
@@ -229,5 +229,26 @@ TEST_F(EngineFoldersIntegrationTest, NetworkSettingsAndLimitsRoundTripWithEveryS
     expectSwitchesOff();
 }
 
+// Last in the suite: it leaves its folder in error.
+TEST_F(EngineFoldersIntegrationTest, StatusRecordOfARealFolderAndItsErrorWhileInError)
+{
+    const QString id = QStringLiteral("tdw-d1a90001");
+    const QByteArray content = QByteArrayLiteral("seven kilobytes or so of nothing much\n").repeated(200);
+    SyncthingInstance::writeFile(folderPath(id) + "/note.txt", content);
+    a->putFolder(id, {}, {{"label", "Diagnosed"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}});
+    ASSERT_TRUE(a->waitUntilIndexed(id, 1));
+    const FolderDiagStatus expected{id, "Diagnosed", "idle", content.size(), content.size(), 0, 0};
+    EXPECT_TRUE(awaitTask(engine->diagnosticsStatus()).contains(expected));
+    EXPECT_FALSE(awaitTask(engine->recentFolderErrors()).contains(id));
+
+    // Without its marker Syncthing refuses the folder at the next scan.
+    ASSERT_TRUE(QDir(folderPath(id) + "/.stfolder").removeRecursively());
+    // The scan itself already answers with the error.
+    a->request("POST", "/rest/db/scan?folder=" + id, {}, a->apiKey());
+    ASSERT_TRUE(a->waitForFolder(id, [](const QJsonObject &s) { return s.value("state").toString() == "error"; }));
+    const QString error = awaitTask(engine->recentFolderErrors()).value(id);
+    EXPECT_EQ(error, a->folderStatus(id).value("error").toString());
+    EXPECT_TRUE(error.contains("marker")) << error.toStdString();
+}
 } // namespace
 } // namespace tw
