@@ -37,7 +37,7 @@ TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
     QDir().mkpath(pathB);
     a.start();
     b.start();
-    a.connectTo(b);
+    a.pairWith(b);
     const auto engineA = a.startedEngine();
     const auto engineB = b.startedEngine();
     // Metadata sync is on by default.

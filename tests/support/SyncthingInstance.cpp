@@ -40,7 +40,6 @@ QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QN
     if (status.isValid()) {
         response.status = status.toInt();
         response.body = reply->readAll();
-        response.headers = reply->rawHeaderPairs();
     } else {
         response.error = reply->errorString();
     }
@@ -177,16 +176,11 @@ void SyncthingInstance::stop()
 QString SyncthingInstance::logTail() const
 {
     QFile log(home() + QLatin1Char('/') + SyncthingProcess::logFileName);
-    if (!log.open(QIODevice::ReadOnly))
-        return QStringLiteral("(no log)");
-    const qint64 size = log.size();
-    log.seek(std::max<qint64>(0, size - 3000));
-    return QString::fromUtf8(log.readAll());
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll().right(3000)) : QStringLiteral("(no log)");
 }
 
 SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, const QString &path,
-                                                       const QByteArray &body, const QString &apiKey,
-                                                       const QList<std::pair<QByteArray, QByteArray>> &headers)
+                                                       const QByteArray &body, const QString &apiKey)
 {
     QNetworkRequest request(QUrl(baseURL().toString() + path));
     request.setTransferTimeout(30000);
@@ -194,8 +188,6 @@ SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, c
         request.setRawHeader("X-API-Key", apiKey.toUtf8());
     if (!body.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    for (const auto &[name, value] : headers)
-        request.setRawHeader(name, value);
     return awaitTask(send(m_network.get(), request, verb, body));
 }
 
@@ -209,21 +201,13 @@ SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QB
     return request("PUT", path, body, apiKey());
 }
 
-SyncthingInstance::Response SyncthingInstance::patch(const QString &path, const QByteArray &body)
-{
-    return request("PATCH", path, body, apiKey());
-}
-
 SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, const QString &path,
                                                         const QByteArray &body)
 {
     Response response = request(verb, path, body, apiKey());
     if (!response.ok())
-        throw std::runtime_error(QStringLiteral("%1 %2 answered %3: %4")
-                                     .arg(QString::fromLatin1(verb), path)
-                                     .arg(response.status)
-                                     .arg(response.error.isEmpty() ? QString::fromUtf8(response.body) : response.error)
-                                     .toStdString());
+        throw std::runtime_error(verb.toStdString() + " " + path.toStdString() + " failed: "
+                                 + (response.error.isEmpty() ? response.body.toStdString() : response.error.toStdString()));
     return response;
 }
 
@@ -264,18 +248,6 @@ bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono:
             return connections.value("connections").toObject().value(deviceID).toObject().value("connected").toBool();
         },
         deadline);
-}
-
-void SyncthingInstance::connectTo(SyncthingInstance &other)
-{
-    pairWith(other);
-    if (!waitUntilConnected(other.deviceID()) || !other.waitUntilConnected(deviceID()))
-        throw std::runtime_error(m_name.toStdString() + " and " + other.name().toStdString() + " did not connect");
-}
-
-void SyncthingInstance::scan(const QString &folderID)
-{
-    expectOk("POST", QStringLiteral("/rest/db/scan?folder=") + encode(folderID));
 }
 
 QString SyncthingInstance::putFolder(const QString &id, const QStringList &deviceIDs, const QJsonObject &extra)

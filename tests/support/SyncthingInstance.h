@@ -32,7 +32,6 @@ public:
     {
         int status = 0; // 0 when no HTTP answer arrived
         QByteArray body;
-        QList<std::pair<QByteArray, QByteArray>> headers;
         QString error; // the transport's text when no HTTP answer arrived
         QJsonDocument json() const { return QJsonDocument::fromJson(body); }
         bool ok() const { return status >= 200 && status <= 299; }
@@ -82,20 +81,14 @@ public:
     // REST calls with the API key; path includes any query ("/rest/db/scan?folder=x").
     Response get(const QString &path);
     Response put(const QString &path, const QByteArray &body);
-    Response patch(const QString &path, const QByteArray &body);
-    // Any request: no API key when apiKey is empty; extra headers as given.
-    Response request(const QByteArray &verb, const QString &path, const QByteArray &body,
-                     const QString &apiKey, const QList<std::pair<QByteArray, QByteArray>> &headers = {});
+    // Any request; no API key when apiKey is empty.
+    Response request(const QByteArray &verb, const QString &path, const QByteArray &body, const QString &apiKey);
 
     // Adds each instance to the other's devices with its explicit tcp://
     // address (never "dynamic": discovery is off).
     void pairWith(SyncthingInstance &other);
     // Whether the device shows connected before the deadline.
     bool waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline = std::chrono::seconds(30));
-    // pairWith, then waits until both see each other; throws when they do not.
-    void connectTo(SyncthingInstance &other);
-    // Asks for an immediate scan instead of waiting for the watcher.
-    void scan(const QString &folderID);
 
     // Puts a send-receive folder at <root>/folders/<id>, shared with the
     // given devices (this one alone when none); extra keys override those.

@@ -1,5 +1,6 @@
-// The engine's folder, ignore, browse and archive operations against one real
-// Syncthing on loopback, shared by the suite: each test makes folders of its own.
+// The engine's folder, ignore, browse, archive, network and diagnostics
+// operations against one real Syncthing on loopback, shared by the suite: each
+// test makes folders of its own.
 
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/SyncthingEngine.h"
@@ -10,15 +11,25 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace tw {
 namespace {
+
+QStringList stringsOf(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &entry : value.toArray())
+        strings.append(entry.toString());
+    return strings;
+}
 
 class EngineFoldersIntegrationTest : public ::testing::Test
 {
@@ -38,13 +49,10 @@ protected:
 
     static QString folderPath(const QString &name) { return a->root() + QStringLiteral("/folders/") + name; }
 
-    static SyncFolder makeFolder(const QString &name, VersioningPolicy versioning = VersioningPolicy::none())
+    static SyncFolder makeFolder(const QString &name, NewFolderRequest request = {})
     {
-        QDir().mkpath(folderPath(name));
-        NewFolderRequest request;
-        request.label = name;
         request.path = folderPath(name);
-        request.versioning = versioning;
+        QDir().mkpath(request.path);
         return awaitTask(engine->addFolder(request));
     }
 
@@ -53,11 +61,9 @@ protected:
 
     static std::optional<SyncFolder> lookUp(const QString &id)
     {
-        for (const SyncFolder &folder : awaitTask(engine->folders())) {
-            if (folder.id == id)
-                return folder;
-        }
-        return std::nullopt;
+        const QList<SyncFolder> folders = awaitTask(engine->folders());
+        const auto found = std::ranges::find(folders, id, &SyncFolder::id);
+        return found == folders.end() ? std::nullopt : std::optional(*found);
     }
 
     static inline std::unique_ptr<SyncthingInstance> a;
@@ -66,15 +72,11 @@ protected:
 
 TEST_F(EngineFoldersIntegrationTest, AFolderReadsBackAsCreatedAndAsChanged)
 {
-    QDir().mkpath(folderPath("photos"));
-    NewFolderRequest request;
-    request.label = QStringLiteral("Holiday Photos");
-    request.path = folderPath("photos");
-    request.mode = FolderSyncMode::SendOnly;
-    request.ignorePatterns = {QStringLiteral("*.tmp"), QStringLiteral("!keep.tmp"), QStringLiteral("(?d).DS_Store")};
-    request.versioning = VersioningPolicy::trashCan(14);
-    request.syncMetadata = false;
-    const QString id = awaitTask(engine->addFolder(request)).id;
+    const NewFolderRequest request{.id = std::nullopt, .label = "Holiday Photos", .path = folderPath("photos"),
+                                   .mode = FolderSyncMode::SendOnly,
+                                   .ignorePatterns = {"*.tmp", "!keep.tmp", "(?d).DS_Store"},
+                                   .versioning = VersioningPolicy::trashCan(14), .syncMetadata = false};
+    const QString id = makeFolder("photos", request).id;
     EXPECT_TRUE(QRegularExpression("^tdw-[0-9a-f]{8}$").match(id).hasMatch()) << id.toStdString();
 
     SyncFolder expected{.id = id, .label = request.label, .path = request.path, .mode = FolderSyncMode::SendOnly,
@@ -112,8 +114,9 @@ TEST_F(EngineFoldersIntegrationTest, AFolderReadsBackAsCreatedAndAsChanged)
     EXPECT_TRUE(a->waitUntilIndexed(id, 1));
 
     // A filter edited elsewhere is put back.
-    a->patch("/rest/config/folders/" + id,
-             R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})");
+    a->request("PATCH", "/rest/config/folders/" + id,
+               R"({"xattrFilter": {"entries": [{"match": "*", "permit": true}], "maxSingleEntrySize": 1, "maxTotalSize": 2}})",
+               a->apiKey());
     awaitTask(engine->applySyncedXattrFilter(id));
     EXPECT_EQ(filterEntries(id), STXattrFilter::syncedXattrs().toJson().value("entries"));
 
@@ -148,14 +151,9 @@ TEST_F(EngineFoldersIntegrationTest, BrowseListsOneLevelUnderAPrefixAndDirectori
     awaitTask(engine->scanFolder(folder.id));
     ASSERT_TRUE(a->waitUntilIndexed(folder.id, 7));
 
-    auto sorted = [](QList<BrowseEntry> entries) {
-        std::sort(entries.begin(), entries.end(), [](const BrowseEntry &x, const BrowseEntry &y) { return x.name < y.name; });
-        return entries;
-    };
-    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QStringLiteral("photos/2024")))),
+    EXPECT_EQ(awaitTask(engine->browse(folder.id, QStringLiteral("photos/2024"))),
               (QList<BrowseEntry>{{"a.jpg", false}, {"trip", true}}));
-    EXPECT_EQ(sorted(awaitTask(engine->browse(folder.id, QString()))),
-              (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
+    EXPECT_EQ(awaitTask(engine->browse(folder.id, QString())), (QList<BrowseEntry>{{"photos", true}, {"top.txt", false}}));
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("photos/2024/trip"))), known);
     EXPECT_EQ(awaitTask(engine->directoryModified(folder.id, QStringLiteral("no/such/dir"))), std::nullopt);
 }
@@ -168,7 +166,9 @@ TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKe
         SyncthingInstance::writeFile(path + "/" + name, "live");
         SyncthingInstance::writeFile(path + "/.stversions/" + name + "~20240105-101112", "old");
     }
-    const SyncFolder folder = makeFolder("restores", VersioningPolicy::simple(5));
+    NewFolderRequest versioned;
+    versioned.versioning = VersioningPolicy::simple(5);
+    const SyncFolder folder = makeFolder("restores", versioned);
     ASSERT_TRUE(a->waitUntilIndexed(folder.id, 2));
     const QString time = awaitTask(engine->archivedVersions(folder.id)).value(0).versionTime;
 
@@ -182,5 +182,73 @@ TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKe
     EXPECT_EQ(SyncthingInstance::readFile(path + "/a") + SyncthingInstance::readFile(path + "/b"), "oldold");
 }
 
+// Every switch stays off: custom relay and discovery addresses are loopback
+// addresses where nothing listens.
+TEST_F(EngineFoldersIntegrationTest, NetworkSettingsAndLimitsRoundTripWithEverySwitchOff)
+{
+    const QString relay = QStringLiteral("relay://127.0.0.1:1");
+    const QString discovery = QStringLiteral("https://127.0.0.1:1/");
+    const auto options = [&] { return a->get("/rest/config/options").json().object(); };
+    // Whatever a step did, Syncthing itself still has every switch off and
+    // listens on loopback only.
+    const auto expectSwitchesOff = [&] {
+        const QJsonObject current = options();
+        for (const char *key : {"natEnabled", "relaysEnabled", "localAnnounceEnabled", "globalAnnounceEnabled"})
+            EXPECT_EQ(current.value(key), QJsonValue(false)) << key;
+        for (const QString &address : stringsOf(current.value("listenAddresses")))
+            EXPECT_TRUE(address.contains("://127.")) << address.toStdString();
+    };
+    const QStringList listenBefore = stringsOf(options().value("listenAddresses"));
+    EXPECT_EQ(awaitTask(engine->networkSettings()), NetworkSettings{});
+
+    // How lines split and lists merge is NetworkOptions' own; here Syncthing
+    // keeps what was written.
+    NetworkSettings custom; // every switch off
+    custom.customRelayURL = relay;
+    custom.customDiscoveryURL = discovery;
+    custom.alwaysLocalNets = "10.0.0.0/8\n127.0.0.0/8";
+    awaitTask(engine->applyNetworkSettings(custom));
+    expectSwitchesOff();
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore + QStringList{relay});
+    EXPECT_EQ(stringsOf(options().value("globalAnnounceServers")), (QStringList{"default", discovery}));
+    EXPECT_EQ(stringsOf(options().value("alwaysLocalNets")), (QStringList{"10.0.0.0/8", "127.0.0.0/8"}));
+    // Limits set alone read back with the other settings.
+    awaitTask(engine->setGlobalBandwidth(300, 150));
+    custom.downLimitKbps = 300;
+    custom.upLimitKbps = 150;
+    EXPECT_EQ(awaitTask(engine->networkSettings()), custom);
+
+    // Clearing leaves only the loopback listener and the built-in servers;
+    // limits are written with the other settings.
+    NetworkSettings cleared;
+    cleared.downLimitKbps = 1200;
+    awaitTask(engine->applyNetworkSettings(cleared));
+    EXPECT_EQ(stringsOf(options().value("listenAddresses")), listenBefore);
+    EXPECT_EQ(stringsOf(options().value("globalAnnounceServers")), QStringList{"default"});
+    EXPECT_EQ(awaitTask(engine->networkSettings()), cleared);
+    expectSwitchesOff();
+}
+
+// Last in the suite: it leaves its folder in error.
+TEST_F(EngineFoldersIntegrationTest, StatusRecordOfARealFolderAndItsErrorWhileInError)
+{
+    const QString id = QStringLiteral("tdw-d1a90001");
+    const QByteArray content = QByteArrayLiteral("seven kilobytes or so of nothing much\n").repeated(200);
+    SyncthingInstance::writeFile(folderPath(id) + "/note.txt", content);
+    a->putFolder(id, {}, {{"label", "Diagnosed"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}});
+    ASSERT_TRUE(a->waitUntilIndexed(id, 1));
+    const FolderDiagStatus expected{id, "Diagnosed", "idle", content.size(), content.size(), 0, 0};
+    EXPECT_TRUE(awaitTask(engine->diagnosticsStatus()).contains(expected));
+    EXPECT_FALSE(awaitTask(engine->recentFolderErrors()).contains(id));
+
+    // Without its marker Syncthing refuses the folder at the next scan.
+    ASSERT_TRUE(QDir(folderPath(id) + "/.stfolder").removeRecursively());
+    // The scan itself already answers with the error.
+    a->request("POST", "/rest/db/scan?folder=" + id, {}, a->apiKey());
+    ASSERT_TRUE(a->waitForFolder(id, [](const QJsonObject &s) { return s.value("state").toString() == "error"; }));
+    const QString error = awaitTask(engine->recentFolderErrors()).value(id);
+    EXPECT_EQ(error, a->folderStatus(id).value("error").toString());
+    EXPECT_TRUE(error.contains("marker")) << error.toStdString();
+}
 } // namespace
 } // namespace tw
