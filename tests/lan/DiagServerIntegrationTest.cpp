@@ -35,7 +35,8 @@ TEST(DiagServerIntegrationTest, PairedMacReadsTheOthersFolderStatus)
     SyncthingInstance macB{QStringLiteral("127.0.0.2"), QStringLiteral("Mac B")};
     macA.start();
     macB.start();
-    macA.connectTo(macB);
+    macA.pairWith(macB);
+    ASSERT_TRUE(macA.waitUntilConnected(macB.deviceID()));
     const std::unique_ptr<SyncthingEngine> engineB = macB.startedEngine();
     macB.putFolder(kFolderID, {}, {{"label", "Film Project"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}});
     ASSERT_TRUE(macB.waitUntilIndexed(kFolderID, 0));
