@@ -36,7 +36,7 @@ TEST(DiagServerIntegrationTest, PairedMacReadsTheOthersFolderStatus)
     macA.start();
     macB.start();
     macA.pairWith(macB);
-    ASSERT_TRUE(macA.waitUntilConnected(macB.deviceID()));
+    ASSERT_TRUE(macA.waitUntilConnected(macB.deviceID()) && macB.waitUntilConnected(macA.deviceID()));
     const std::unique_ptr<SyncthingEngine> engineB = macB.startedEngine();
     macB.putFolder(kFolderID, {}, {{"label", "Film Project"}, {"rescanIntervalS", 3600}, {"fsWatcherEnabled", false}});
     ASSERT_TRUE(macB.waitUntilIndexed(kFolderID, 0));
