@@ -159,10 +159,18 @@ std::unique_ptr<SyncthingEngine> SyncthingInstance::startedEngine()
 
 void SyncthingInstance::start(std::chrono::milliseconds deadline)
 {
-    awaitTask(m_process->startIfNeeded());
     const auto answered = [&] { return get(QStringLiteral("/rest/system/ping")).ok(); };
-    if (pollUntil([&] { return !m_process->isRunning() || answered(); }, deadline) && m_process->isRunning())
-        return;
+    // A port found free can be taken by a parallel test before Syncthing binds
+    // it; Syncthing then exits, and a new launch picks other ports.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        awaitTask(m_process->startIfNeeded());
+        if (!pollUntil([&] { return !m_process->isRunning() || answered(); }, deadline))
+            break;
+        if (m_process->isRunning())
+            return;
+        if (!logTail().contains(QStringLiteral("address already in use")))
+            break;
+    }
     throw std::runtime_error("Syncthing on " + m_host.toStdString() + " did not answer; log:\n"
                              + logTail().toStdString());
 }
