@@ -63,10 +63,14 @@ QCoro::Task<QHash<QString, QString>> PairedPeerGate::current()
 {
     if (!isFresh()) {
         // Requests that come while a refresh is in flight wait here for it
-        // and then find the picture fresh.
+        // and take its picture, even when a slow engine let it age past
+        // maxAge meanwhile: otherwise each waiter would refresh in turn.
+        const quint64 refreshesSeen = m_refreshesDone;
         const AsyncMutex::Guard guard = co_await m_refreshing.lock();
-        if (!isFresh())
+        if (m_refreshesDone == refreshesSeen && !isFresh()) {
             m_picture = co_await fetch();
+            ++m_refreshesDone;
+        }
     }
     co_return QHash<QString, QString>(m_picture->hostOfPairedDevice);
 }

@@ -57,6 +57,7 @@ private:
     QPointer<SyncEngine> m_engine;
     Clock m_clock;
     AsyncMutex m_refreshing;
+    quint64 m_refreshesDone = 0;
     std::optional<Picture> m_picture;
 };
 
