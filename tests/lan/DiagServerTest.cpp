@@ -77,7 +77,6 @@ protected:
     {
         server = std::make_unique<DiagServer>(options);
         server->start();
-        ASSERT_NE(server->serverPort(), 0);
         server->isKnownPeer = [](QString sender, QString) { return ready(sender != QLatin1String("STRANGER")); };
         server->dashboardAuthorized = [](QString token) { return ready(token == QLatin1String("good")); };
     }
@@ -110,10 +109,11 @@ TEST_F(DiagServerTest, AnswersEachRouteWithAndWithoutItsHandler)
     {
         QByteArray request;
         QByteArray withoutHandler;
-        QByteArray withHandler;
+        QByteArray withHandler = {};  // when it differs
     } cases[] = {
         {statusRequest, answer("200 OK", "application/json", "{}"), answer("200 OK", "application/json", status)},
-        {peerRequest("GET /diag"), answer("200 OK", "text/plain", "No diagnostics report is available."),
+        // Runs of spaces separate the request line's parts.
+        {peerRequest("GET   /diag "), answer("200 OK", "text/plain", "No diagnostics report is available."),
          answer("200 OK", "text/plain", report)},
         {purgeRequest(QByteArray("\0\r\n\xFF" "56789", 9), 5), answer("404 Not Found", "text/plain", "no purge"),
          answer("409 Conflict", "application/json", QByteArray("PEER|\0\r\n\xFF" "5", 10))},
@@ -121,19 +121,17 @@ TEST_F(DiagServerTest, AnswersEachRouteWithAndWithoutItsHandler)
          answer("409 Conflict", "application/json", "PEER|")},
         {"GET /?x=1&t=go%6Fd HTTP/1.1\r\n\r\n", answer("200 OK", "text/html", "<!doctype html><title>\xE2\x80\x94</title>No status."),
          answer("200 OK", "text/html", "<h1>TidewellMesh</h1>")},
-        {"GET /?t=bad HTTP/1.1\r\n\r\n", answer("403 Forbidden", "text/plain", "Remote status is off, or the link/token is invalid."),
-         answer("403 Forbidden", "text/plain", "Remote status is off, or the link/token is invalid.")},
-        {peerRequest("GET /purge"), answer("404 Not Found", "text/plain", "not found"),
-         answer("404 Not Found", "text/plain", "not found")},
-        {peerRequest("GET /status", "X-Tidewell-From: STRANGER\r\n"), notPaired, notPaired},
-        // The last sender header counts, whatever its case.
-        {peerRequest("GET /status", "x-TIDEWELL-from: \t \r\n"), notPaired, notPaired},
+        {"GET /?t=bad HTTP/1.1\r\n\r\n", answer("403 Forbidden", "text/plain", "Remote status is off, or the link/token is invalid.")},
+        {peerRequest("GET /purge"), answer("404 Not Found", "text/plain", "not found")},
+        {peerRequest("GET /status", "X-Tidewell-From: STRANGER\r\n"), notPaired},
+        // The last sender header counts, whatever its case; a blank one is refused even where the gate admits it.
+        {peerRequest("GET /status", "x-TIDEWELL-from: \t \r\n"), notPaired},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ask(c.request), c.withoutHandler) << c.request.toStdString();
     installProviders();
     for (const auto &c : cases)
-        EXPECT_EQ(ask(c.request), c.withHandler) << c.request.toStdString();
+        EXPECT_EQ(ask(c.request), c.withHandler.isEmpty() ? c.withoutHandler : c.withHandler) << c.request.toStdString();
 
     server->isKnownPeer = nullptr;
     EXPECT_EQ(ask(statusRequest), notPaired);
