@@ -22,7 +22,6 @@ namespace {
 
 const QString kFolderID = QStringLiteral("tdw-c7e4da7e");
 const QByteArray kCreated = QByteArrayLiteral("1234567890");
-const char *const kOtherAttribute = "user.tidewell.test.other";
 
 TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
 {
@@ -53,7 +52,7 @@ TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
     const QString fileA = pathA + "/photo.jpg";
     ASSERT_TRUE(test::writeFile(fileA, QByteArrayLiteral("not really a photo\n")));
     ASSERT_TRUE(test::setRawCrtime(fileA, kCreated));
-    ASSERT_EQ(::setxattr(QFile::encodeName(fileA).constData(), kOtherAttribute, "x", 1, 0), 0);
+    ASSERT_EQ(::setxattr(QFile::encodeName(fileA).constData(), "user.tidewell.test.other", "x", 1, 0), 0);
     awaitTask(engineA->scanFolder(kFolderID));
 
     const QString fileB = pathB + "/photo.jpg";
@@ -61,7 +60,7 @@ TEST(CreationDateIntegrationTest, AttributeArrivesOnTheOtherInstance)
         << "on B: " << test::rawCrtime(fileB).value_or("(none)").toStdString() << ", file arrived: " << QFile::exists(fileB);
     // The filter lets nothing else through.
     char buffer[8];
-    EXPECT_LT(::getxattr(QFile::encodeName(fileB).constData(), kOtherAttribute, buffer, sizeof buffer), 0);
+    EXPECT_LT(::getxattr(QFile::encodeName(fileB).constData(), "user.tidewell.test.other", buffer, sizeof buffer), 0);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <qcoro/qcoronetworkreply.h>
 #include <qcoro/qcorotimer.h>
 
+#include <functional>
 #include <stdexcept>
 
 using namespace std::chrono_literals;
@@ -24,25 +25,16 @@ namespace {
 
 constexpr auto pollInterval = 100ms;
 
-struct ReplyDeleter
-{
-    void operator()(QNetworkReply *reply) const { reply->deleteLater(); }
-};
-
 QCoro::Task<SyncthingInstance::Response> send(QNetworkAccessManager *network, QNetworkRequest request,
                                               QByteArray verb, QByteArray body)
 {
-    std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
+    const QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(
         body.isEmpty() ? network->sendCustomRequest(request, verb) : network->sendCustomRequest(request, verb, body));
     co_await reply.get();
     SyncthingInstance::Response response;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        response.status = status.toInt();
-        response.body = reply->readAll();
-    } else {
-        response.error = reply->errorString();
-    }
+    response.status = status.toInt();
+    response.body = status.isValid() ? reply->readAll() : reply->errorString().toUtf8();
     co_return response;
 }
 
@@ -59,13 +51,10 @@ bool pollUntil(const std::function<bool()> &condition, std::chrono::milliseconds
     return true;
 }
 
-// Variables that would make the child use another home, reach out through
-// a proxy, or carry our own settings into it.
-bool isForeign(const QString &key)
+// Percent-encodes one path segment or query value ("+" becomes "%2B").
+QString encode(const QString &text)
 {
-    static const QStringList proxies{QStringLiteral("all_proxy"), QStringLiteral("http_proxy"),
-                                     QStringLiteral("https_proxy"), QStringLiteral("no_proxy")};
-    return key.startsWith(QLatin1String("ST")) || proxies.contains(key.toLower());
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
 } // namespace
@@ -73,8 +62,11 @@ bool isForeign(const QString &key)
 QProcessEnvironment SyncthingInstance::isolatedEnvironment(const QString &root)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Variables that would make the child use another home, reach out through
+    // a proxy, or carry our own settings into it.
+    const QStringList proxies{"all_proxy", "http_proxy", "https_proxy", "no_proxy"};
     for (const QString &key : environment.keys()) {
-        if (isForeign(key))
+        if (key.startsWith(QLatin1String("ST")) || proxies.contains(key.toLower()))
             environment.remove(key);
     }
     const QString user = root + QStringLiteral("/user");
@@ -102,8 +94,7 @@ SyncthingInstance::SyncthingInstance(QString host, QString name)
 
 SyncthingInstance::SyncthingInstance(Settings settings)
     : m_host(std::move(settings.host)),
-      m_name(settings.name.isEmpty() ? QStringLiteral("instance ") + m_host : std::move(settings.name)),
-      m_network(std::make_unique<QNetworkAccessManager>())
+      m_name(settings.name.isEmpty() ? QStringLiteral("instance ") + m_host : std::move(settings.name))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder: " + m_dir.errorString().toStdString());
@@ -118,8 +109,8 @@ SyncthingInstance::SyncthingInstance(Settings settings)
     options.stopGrace = std::chrono::seconds(2);
     m_process = std::make_shared<SyncthingProcess>(AppPaths(m_dir.path() + QStringLiteral("/TidewellSync")),
                                                    std::move(settings.candidates), options);
-    m_network->setProxy(QNetworkProxy::NoProxy);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    m_network.setProxy(QNetworkProxy::NoProxy);
+    m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 SyncthingInstance::~SyncthingInstance()
@@ -145,9 +136,9 @@ QString SyncthingInstance::apiKey() const
     return endpoint ? endpoint->apiKey : QString();
 }
 
-std::unique_ptr<SyncthingEngine> SyncthingInstance::makeEngine(Sleeper sleeper)
+std::unique_ptr<SyncthingEngine> SyncthingInstance::makeEngine()
 {
-    return std::make_unique<SyncthingEngine>(m_process, std::move(sleeper));
+    return std::make_unique<SyncthingEngine>(m_process, realSleeper());
 }
 
 std::unique_ptr<SyncthingEngine> SyncthingInstance::startedEngine()
@@ -159,12 +150,11 @@ std::unique_ptr<SyncthingEngine> SyncthingInstance::startedEngine()
 
 void SyncthingInstance::start(std::chrono::milliseconds deadline)
 {
-    const auto answered = [&] { return get(QStringLiteral("/rest/system/ping")).ok(); };
     // A port found free can be taken by a parallel test before Syncthing binds
     // it; Syncthing then exits, and a new launch picks other ports.
     for (int attempt = 0; attempt < 3; ++attempt) {
         awaitTask(m_process->startIfNeeded());
-        if (!pollUntil([&] { return !m_process->isRunning() || answered(); }, deadline))
+        if (!pollUntil([&] { return !m_process->isRunning() || get(QStringLiteral("/rest/system/ping")).ok(); }, deadline))
             break;
         if (m_process->isRunning())
             return;
@@ -196,7 +186,7 @@ SyncthingInstance::Response SyncthingInstance::request(const QByteArray &verb, c
         request.setRawHeader("X-API-Key", apiKey.toUtf8());
     if (!body.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    return awaitTask(send(m_network.get(), request, verb, body));
+    return awaitTask(send(&m_network, request, verb, body));
 }
 
 SyncthingInstance::Response SyncthingInstance::get(const QString &path)
@@ -214,8 +204,7 @@ SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, 
 {
     Response response = request(verb, path, body, apiKey());
     if (!response.ok())
-        throw std::runtime_error(verb.toStdString() + " " + path.toStdString() + " failed: "
-                                 + (response.error.isEmpty() ? response.body.toStdString() : response.error.toStdString()));
+        throw std::runtime_error(verb.toStdString() + " " + path.toStdString() + " failed: " + response.body.toStdString());
     return response;
 }
 
@@ -274,22 +263,15 @@ QString SyncthingInstance::putFolder(const QString &id, const QStringList &devic
     return path;
 }
 
-QJsonObject SyncthingInstance::folderStatus(const QString &folderID)
-{
-    return get(QStringLiteral("/rest/db/status?folder=") + encode(folderID)).json().object();
-}
-
-bool SyncthingInstance::waitForFolder(const QString &folderID, const std::function<bool(const QJsonObject &)> &test)
-{
-    return pollUntil([&] { return test(folderStatus(folderID)); }, 60s);
-}
-
 bool SyncthingInstance::waitUntilIndexed(const QString &folderID, int items)
 {
-    return waitForFolder(folderID, [items](const QJsonObject &status) {
-        return status.value("state").toString() == "idle" && status.value("needTotalItems").toInt() == 0
-            && status.value("localTotalItems").toInt() == items;
-    });
+    return pollUntil(
+        [&] {
+            const QJsonObject status = get(QStringLiteral("/rest/db/status?folder=") + encode(folderID)).json().object();
+            return status.value("state").toString() == "idle" && status.value("needTotalItems").toInt() == 0
+                && status.value("localTotalItems").toInt() == items;
+        },
+        60s);
 }
 
 void SyncthingInstance::writeFile(const QString &path, const QByteArray &content)
@@ -304,11 +286,6 @@ QByteArray SyncthingInstance::readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
-}
-
-QString SyncthingInstance::encode(const QString &text)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
 } // namespace tw

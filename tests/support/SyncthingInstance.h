@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,8 +30,7 @@ public:
     struct Response
     {
         int status = 0; // 0 when no HTTP answer arrived
-        QByteArray body;
-        QString error; // the transport's text when no HTTP answer arrived
+        QByteArray body; // the transport's text when no HTTP answer arrived
         QJsonDocument json() const { return QJsonDocument::fromJson(body); }
         bool ok() const { return status >= 200 && status <= 299; }
     };
@@ -67,7 +65,7 @@ public:
     qint64 pid() const { return m_process->processId(); }
     SyncthingProcess &process() { return *m_process; }
     // An engine driving this instance's supervisor; start() it to attach.
-    std::unique_ptr<SyncthingEngine> makeEngine(Sleeper sleeper = realSleeper());
+    std::unique_ptr<SyncthingEngine> makeEngine();
     // An engine already attached to this running instance.
     std::unique_ptr<SyncthingEngine> startedEngine();
     // The environment the child runs with (HOME and XDG_* redirected).
@@ -94,10 +92,8 @@ public:
     // given devices (this one alone when none); extra keys override those.
     // Answers the folder's path.
     QString putFolder(const QString &id, const QStringList &deviceIDs = {}, const QJsonObject &extra = {});
-    QJsonObject folderStatus(const QString &folderID);
-    // Whether the folder's status comes to pass the test within a minute.
-    bool waitForFolder(const QString &folderID, const std::function<bool(const QJsonObject &)> &test);
-    // Scanned, idle, needing nothing and holding that many local items.
+    // Whether the folder comes, within a minute, to be scanned, idle, needing
+    // nothing and holding that many local items.
     bool waitUntilIndexed(const QString &folderID, int items);
 
     // Writes a file, creating its folders; throws when it cannot.
@@ -110,9 +106,6 @@ public:
     // proxy settings.
     static QProcessEnvironment isolatedEnvironment(const QString &root);
 
-    // Percent-encodes one path segment or query value ("+" becomes "%2B").
-    static QString encode(const QString &text);
-
 private:
     Response expectOk(const QByteArray &verb, const QString &path, const QByteArray &body = {});
     QString logTail() const;
@@ -122,7 +115,7 @@ private:
     QString m_name;
     QProcessEnvironment m_environment;
     std::shared_ptr<SyncthingProcess> m_process;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    QNetworkAccessManager m_network;
     std::optional<QString> m_deviceID;
 };
 
