@@ -71,7 +71,6 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     const QList<Request> &requests() const { return m_requests; }
-    void clearRequests() { m_requests.clear(); }
 
 private:
     void onReadyRead(QTcpSocket *socket);

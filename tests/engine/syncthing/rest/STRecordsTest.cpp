@@ -10,7 +10,6 @@
 // integers written exactly. A read-back from Syncthing cannot show these, as
 // it fills every key left out with its default.
 
-#include "engine/syncthing/rest/STCompletion.h"
 #include "engine/syncthing/rest/STDeviceRef.h"
 #include "engine/syncthing/rest/STDeviceWrite.h"
 #include "engine/syncthing/rest/STFolderRead.h"
@@ -36,8 +35,7 @@ struct Record
 
 const Record folders{"folders",
                      R"([{"id":"f","label":"","path":"/p","type":"sendreceive","paused":false,)"
-                     R"("devices":[{"deviceID":"D","introducedBy":""}],)"
-                     R"("versioning":{"type":"simple","params":{"keep":"5"}}}])",
+                     R"("devices":[{"deviceID":"D","introducedBy":""}]}])",
                      [](const QByteArray &body) { STFolderRead::listFromJson(body); }};
 const Record versions{"versions", R"({"a":[{"versionTime":"t","size":12}]})",
                       [](const QByteArray &body) { STVersion::mapFromJson(body); }};
@@ -78,7 +76,6 @@ TEST(STRecordsStrict, NullKeys)
 {
     const std::vector<std::tuple<const Record &, const char *, bool>> rows{
         {folders, R"("paused":false)", false},
-        {folders, R"("params":{"keep":"5"})", true},
         {versions, R"("size":12)", true},
     };
     for (const auto &[record, pair, optional] : rows)
@@ -89,26 +86,17 @@ TEST(STRecordsStrict, ValuesOfAnotherType)
 {
     const std::vector<std::tuple<const Record &, const char *, const char *>> rows{
         {folders, R"("paused":false)", R"("false")"},
-        {folders, R"("introducedBy":"")", "7"},
-        {folders, R"("keep":"5")", "5"},
-        {versions, R"("a":[{"versionTime":"t","size":12}])", R"({"versionTime":"t"})"},
         {versions, R"("size":12)", "true"},
     };
     for (const auto &[record, pair, value] : rows)
         EXPECT_FALSE(decodes(record, withValue(record.body, pair, value))) << pair << " = " << value;
-
-    // The answer as a whole: not JSON, another top-level type, an element that is not an object.
-    const std::vector<std::pair<const Record &, QByteArray>> bodies{
-        {folders, "{}"}, {folders, "[5]"}, {versions, "{\"a\":"}};
-    for (const auto &[record, body] : bodies)
-        EXPECT_FALSE(decodes(record, body)) << body.toStdString();
+    EXPECT_FALSE(decodes(folders, "{}")); // the answer as a whole
 }
 
 TEST(STRecordsStrict, Fractions)
 {
     EXPECT_FALSE(decodes(versions, withValue(versions.body, R"("size":12)", "12.5")));
     EXPECT_TRUE(decodes(versions, withValue(versions.body, R"("size":12)", "12.0")));
-    EXPECT_EQ(STCompletion::fromJsonBody(R"({"completion":99.5})").completion, 99.5);
 }
 
 // Numbers as text carries them, beyond what a double holds exactly.
@@ -144,9 +132,6 @@ TEST(STRecordsWrite, CreationBodiesCarryExactlyTheirKeys)
         {"rescanIntervalS", 900}, {"versioning", QJsonObject{{"type", ""}}}, {"sendXattrs", false},
         {"syncXattrs", false}, {"copyRangeMethod", "all"}, {"xattrFilter", STXattrFilter::syncedXattrs().toJson()}};
     EXPECT_EQ(folder.toJson(), expected);
-    // An empty map is present, so it is written.
-    EXPECT_EQ((STVersioning{QString(), QMap<QString, QString>()}).toJson(),
-              (QJsonObject{{"type", ""}, {"params", QJsonObject()}}));
 
     // 2^53 + 1 is not representable as a double.
     const STDeviceWrite device{"DEV-B", "", {"dynamic"}, false, 9007199254740993LL, true};

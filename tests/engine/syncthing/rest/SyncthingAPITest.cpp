@@ -1,6 +1,6 @@
 // The REST client against a fake server, for answers a real Syncthing won't
-// give on demand: odd statuses, redirects, a body cut short; and the paths it
-// must refuse to send. The answers of ignore updates and restores are read in
+// give on demand: a client error, a body cut short; and the paths it must
+// refuse to send. The answers of ignore updates and restores are read in
 // the engine's fake-server test.
 
 #include "engine/SyncEngineError.h"
@@ -33,40 +33,14 @@ protected:
     FakeHttpServer server;
 };
 
-TEST_F(SyncthingAPITest, StatusDecidesSuccessAndErrorsKeepTheirStatusAndBody)
+// Qt calls a 407 a proxy error; it is still Syncthing's answer.
+TEST_F(SyncthingAPITest, AClientErrorKeepsItsStatusAndBody)
 {
-    Response redirect = Response::text(302, "moved");
-    redirect.headers = {{"Location", server.baseURL().toEncoded() + "/elsewhere"}};
-    struct Case
-    {
-        const char *name;
-        Response response;
-        int failStatus; // 0: success with the response's body
-        QString errorText;
-    } cases[] = {
-        {"299 is still success", Response::text(299, "edge"), 0, {}},
-        {"a redirect is not followed", redirect, 302, "moved"},
-        {"invalid UTF-8 gives empty text", Response::text(500, "bad \xFF\xFE bytes"), 500, {}},
-        {"401 without retry", Response::text(401, "no key"), 401, "no key"},
-        {"407 that Qt calls a proxy error", Response::text(407, "proxy"), 407, "proxy"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        server.enqueue(c.response);
-        const SyncthingAPI client = api();
-        try {
-            const QByteArray answered = awaitTask(client.send(client.prepare("GET", QStringLiteral("/rest/any"))));
-            EXPECT_EQ(c.failStatus, 0);
-            EXPECT_EQ(answered, c.response.body);
-        } catch (const SyncEngineError &failure) {
-            EXPECT_NE(c.failStatus, 0) << failure.what();
-            EXPECT_EQ(failure.kind(), SyncEngineError::Kind::Http);
-            EXPECT_EQ(failure.statusCode(), c.failStatus);
-            EXPECT_EQ(failure.errorDescription(),
-                      QStringLiteral("Backend error (HTTP %1): ").arg(c.failStatus) + c.errorText);
-        }
-    }
-    EXPECT_EQ(server.requests().size(), std::size(cases));
+    server.enqueue(Response::text(407, "proxy"));
+    const auto failure = failureOf(api().ping());
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->kind(), SyncEngineError::Kind::Http);
+    EXPECT_EQ(failure->errorDescription(), "Backend error (HTTP 407): proxy");
 }
 
 TEST_F(SyncthingAPITest, ASuccessWhoseBodyIsCutShortIsABackendFailure)
@@ -87,7 +61,6 @@ TEST_F(SyncthingAPITest, DotSegmentsAreRefusedBeforeAnythingIsSent)
         CALL(deleteFolder(QStringLiteral(".."))),
         CALL(deleteFolder(QStringLiteral("."))),
         CALL(patchDevice(QStringLiteral("a/../b"), QJsonObject())),
-        CALL(rawDict(QStringLiteral("/rest/../rest/system/status"), {})),
     };
     for (const auto &call : calls) {
         const auto failure = failureOf(call(api()));
@@ -95,6 +68,14 @@ TEST_F(SyncthingAPITest, DotSegmentsAreRefusedBeforeAnythingIsSent)
         EXPECT_EQ(failure->kind(), SyncEngineError::Kind::Backend);
     }
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// The other kinds' texts are read where their errors arise.
+TEST(SyncEngineErrorText, InvalidResponseIsTheExactUserText)
+{
+    const SyncEngineError error = SyncEngineError::invalidResponse();
+    EXPECT_EQ(error.errorDescription(), QStringLiteral("Invalid response from the sync backend."));
+    EXPECT_EQ(QString::fromUtf8(error.what()), error.errorDescription());
 }
 
 } // namespace
