@@ -1,6 +1,5 @@
 #include "FakeHttpServer.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -86,16 +85,11 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)
         drip->start(response.dripMs);
         return;
     }
-    auto reply = [bytes = formResponse(response), guard = QPointer<QTcpSocket>(socket)] {
-        if (!guard)
-            return;
-        guard->write(bytes);
-        guard->disconnectFromHost();
-    };
-    if (response.delayMs > 0)
-        QTimer::singleShot(response.delayMs, socket, reply);
-    else
-        reply();
+    // Tied to the socket: a client that hung up early gets nothing.
+    QTimer::singleShot(response.delayMs, socket, [socket, bytes = formResponse(response)] {
+        socket->write(bytes);
+        socket->disconnectFromHost();
+    });
 }
 
 } // namespace tw

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QTcpServer>
 #include <QUrl>
 #include <functional>

@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <functional>
 
 namespace tw {
 namespace {
@@ -55,8 +54,6 @@ QJsonObject folder(const QString &id, const QString &label, const QJsonArray &de
 class SyncthingEngineFakeServerTest : public ::testing::Test
 {
 protected:
-    using Answer = std::function<Response(const Request &)>;
-
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid() && server.listen());
@@ -76,7 +73,7 @@ protected:
     }
 
     // By method and path ("GET /rest/x"), query ignored; others get 404.
-    void on(const QByteArray &route, Answer answer) { routes.insert(route, std::move(answer)); }
+    void on(const QByteArray &route, FakeHttpServer::Handler answer) { routes.insert(route, std::move(answer)); }
     void on(const QByteArray &route, const Response &response)
     {
         on(route, [response](const Request &) { return response; });
@@ -85,7 +82,7 @@ protected:
     QTemporaryDir dir;
     FakeHttpServer server;
     std::unique_ptr<SyncthingEngine> engine;
-    QMap<QByteArray, Answer> routes;
+    QMap<QByteArray, FakeHttpServer::Handler> routes;
 };
 
 TEST_F(SyncthingEngineFakeServerTest, ARefusedIgnoreUpdateWhoseRollbackFailsSaysTheFolderMayStayStopped)
@@ -119,9 +116,8 @@ TEST_F(SyncthingEngineFakeServerTest, RestoreSendsOnlyListedVersions)
 TEST_F(SyncthingEngineFakeServerTest, ThisDeviceIsStillMarkedWhenItsIDComesFromTheCache)
 {
     on("GET /rest/config/devices", Response::json(json(QJsonArray{device(kMe, "Studio")})));
-    const QList<SyncDevice> expected = {{kMe, "Studio", false, true, 0, 0}};
     for (int call = 1; call <= 3; ++call)
-        EXPECT_EQ(awaitTask(engine->devices()), expected) << "call " << call;
+        EXPECT_EQ(awaitTask(engine->devices()), (QList<SyncDevice>{{kMe, "Studio", false, true, 0, 0}})) << call;
 }
 
 // Syncthing lays a patched list element by element over its own: a key left
