@@ -113,7 +113,7 @@ class EngineConformanceTest : public ::testing::TestWithParam<Engine>
 {
 };
 
-TEST_P(EngineConformanceTest, EveryRequirementWhileTheEngineCannotRun)
+TEST_P(EngineConformanceTest, RepresentativeRequirementsWhileTheEngineCannotRun)
 {
     QTemporaryDir dir;
     const std::unique_ptr<SyncEngine> engine = GetParam().make(dir.path());
