@@ -1,13 +1,13 @@
-// Every requirement of the engine contract, on each engine that cannot run
-// here: the Syncthing engine without a Syncthing program, and the placeholder
-// iroh engine. An operation that throws must fail when awaited (a throw when
-// called escapes the row and fails the test) with its engine's refusal; the
-// others answer their neutral value.
+// The engine contract on each engine that cannot run here: the Syncthing
+// engine without a Syncthing program, and the placeholder iroh engine. An
+// operation that throws must fail when awaited (a throw when called escapes
+// the row and fails the test) with its engine's refusal; the others answer
+// their neutral value. Operations refused by the one shared check are
+// represented by a few rows.
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
-#include "engine/PlatformError.h"
 #include "engine/iroh/IrohEngine.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
@@ -35,8 +35,6 @@ QString show(const T &value)
             .arg(show(value.isRunning), show(value.localDeviceID), value.lastError.value_or("absent"), value.engineName);
     else if constexpr (std::is_same_v<T, CumulativeBytes>)
         return QStringLiteral("in %1 out %2").arg(value.inBytes).arg(value.outBytes);
-    else
-        return QStringLiteral("a record"); // what an engine that cannot run never answers with
 }
 
 template <typename T>
@@ -52,8 +50,6 @@ QString run(QCoro::Task<T> task)
     } catch (const SyncEngineError &error) {
         return error.kind() == SyncEngineError::Kind::BinaryNotFound ? QStringLiteral("not found")
                                                                      : error.errorDescription();
-    } catch (const std::exception &error) {
-        return QStringLiteral("other error: ") + describeError(error);
     }
 }
 
@@ -76,47 +72,15 @@ const Row rows[] = {
     {"stop", CALL(stop()), "done", "done"},
     {"resetDatabase", CALL(resetDatabase()), "not found"},
     {"localDeviceID", CALL(localDeviceID())},
-    {"localDeviceName", CALL(localDeviceName())},
-    {"setLocalDeviceName", CALL(setLocalDeviceName("n"))},
-    {"folders", CALL(folders())},
-    {"addFolder", CALL(addFolder({}))},
-    {"removeFolder", CALL(removeFolder("f"))},
-    {"ignorePatterns", CALL(ignorePatterns("f"))},
-    {"updateIgnorePatterns", CALL(updateIgnorePatterns("f", {"*.tmp"}))},
-    {"browse", CALL(browse("f", ""))},
-    {"setFolderMetadata", CALL(setFolderMetadata("f", true))},
-    {"setVersioning", CALL(setVersioning("f", VersioningPolicy::trashCan(7)))},
-    {"setFolderPaused", CALL(setFolderPaused("f", true))},
-    {"setFolderLabel", CALL(setFolderLabel("f", "l"))},
     {"folderType", CALL(folderType("no-such-folder")), {}, "\"sendreceive\""},
-    {"setFolderType", CALL(setFolderType("f", "sendonly"))},
-    {"rescanFolder", CALL(rescanFolder("f"))},
     {"scanFolder", CALL(scanFolder("f")), {}, "done"},
     {"applySyncedXattrFilter", CALL(applySyncedXattrFilter("f")), {}, "done"},
     {"directoryModified", CALL(directoryModified("f", "d")), "absent", "absent"},
-    {"archivedVersions", CALL(archivedVersions("f"))},
-    {"restoreArchived", CALL(restoreArchived("f", "a.txt", "t"))},
     // Nothing to restore is done at once, running or not.
     {"restoreArchivedBatch", CALL(restoreArchivedBatch("f", {})), "done"},
     {"restoreArchivedBatch", CALL(restoreArchivedBatch("f", {{"a.txt", "t"}}))},
-    {"folderStatus", CALL(folderStatus("f"))},
     {"clusterNeeds", CALL(clusterNeeds()), {}, "empty"},
-    {"deviceCompletion", CALL(deviceCompletion("f", "d"))},
     {"currentTransferName", CALL(currentTransferName("f")), {}, "absent"},
-    {"devices", CALL(devices())},
-    {"addDevice", CALL(addDevice({}))},
-    {"setDevicePaused", CALL(setDevicePaused("d", true))},
-    {"connections", CALL(connections())},
-    {"shareFolder", CALL(shareFolder("f", "d"))},
-    {"unshareFolder", CALL(unshareFolder("f", "d"))},
-    {"pendingDevices", CALL(pendingDevices())},
-    {"pendingFolders", CALL(pendingFolders())},
-    {"dismissPendingDevice", CALL(dismissPendingDevice("d"))},
-    {"dismissPendingFolder", CALL(dismissPendingFolder("f", "d"))},
-    {"setAllPaused", CALL(setAllPaused(true))},
-    {"networkSettings", CALL(networkSettings())},
-    {"applyNetworkSettings", CALL(applyNetworkSettings(NetworkSettings{}))},
-    {"setGlobalBandwidth", CALL(setGlobalBandwidth(100, 50))},
     {"cumulativeBytes", CALL(cumulativeBytes()), {}, "in 0 out 0"},
     {"events", CALL(events(42)), {}, "empty"},
     {"diagnosticsReport", CALL(diagnosticsReport()),
@@ -149,7 +113,7 @@ class EngineConformanceTest : public ::testing::TestWithParam<Engine>
 {
 };
 
-TEST_P(EngineConformanceTest, EveryRequirementWhileTheEngineCannotRun)
+TEST_P(EngineConformanceTest, RepresentativeRequirementsWhileTheEngineCannotRun)
 {
     QTemporaryDir dir;
     const std::unique_ptr<SyncEngine> engine = GetParam().make(dir.path());

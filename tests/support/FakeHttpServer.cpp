@@ -1,6 +1,5 @@
 #include "FakeHttpServer.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -9,14 +8,12 @@ namespace {
 
 constexpr const char *kBufferProperty = "fakeHttpBuffer";
 
-// The request line and headers; nullopt when the request line is malformed.
-std::optional<FakeHttpServer::Request> parseHead(const QByteArray &head)
+// The request line and headers; the clients under test form them correctly.
+FakeHttpServer::Request parseHead(const QByteArray &head)
 {
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    if (requestLine.size() != 3)
-        return std::nullopt;
-    FakeHttpServer::Request request{.method = requestLine[0], .target = requestLine[1]};
+    FakeHttpServer::Request request{.method = requestLine.value(0), .target = requestLine.value(1)};
     for (const QByteArray &line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
@@ -64,22 +61,18 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0)
         return;
-    std::optional<Request> request = parseHead(buffer.left(headEnd));
-    if (!request) {
-        socket->disconnectFromHost();
-        return;
-    }
-    const qsizetype contentLength = request->header("Content-Length").value_or("0").toLongLong();
+    Request request = parseHead(buffer.left(headEnd));
+    const qsizetype contentLength = request.header("Content-Length").value_or("0").toLongLong();
     if (buffer.size() - headEnd - 4 < contentLength)
         return;
-    request->body = buffer.mid(headEnd + 4, contentLength);
+    request.body = buffer.mid(headEnd + 4, contentLength);
     // One request per connection: whatever follows is not read.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    m_requests.append(*request);
+    m_requests.append(request);
     if (!m_queue.isEmpty())
         answer(socket, m_queue.takeFirst());
     else
-        answer(socket, m_handler ? m_handler(*request) : Response());
+        answer(socket, m_handler ? m_handler(request) : Response());
 }
 
 void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)
@@ -92,16 +85,11 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)
         drip->start(response.dripMs);
         return;
     }
-    auto reply = [bytes = formResponse(response), guard = QPointer<QTcpSocket>(socket)] {
-        if (!guard)
-            return;
-        guard->write(bytes);
-        guard->disconnectFromHost();
-    };
-    if (response.delayMs > 0)
-        QTimer::singleShot(response.delayMs, socket, reply);
-    else
-        reply();
+    // Tied to the socket: a client that hung up early gets nothing.
+    QTimer::singleShot(response.delayMs, socket, [socket, bytes = formResponse(response)] {
+        socket->write(bytes);
+        socket->disconnectFromHost();
+    });
 }
 
 } // namespace tw

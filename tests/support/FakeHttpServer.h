@@ -1,10 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QTcpServer>
 #include <QUrl>
 #include <functional>
@@ -71,7 +66,6 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     const QList<Request> &requests() const { return m_requests; }
-    void clearRequests() { m_requests.clear(); }
 
 private:
     void onReadyRead(QTcpSocket *socket);

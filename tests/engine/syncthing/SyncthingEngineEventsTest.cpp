@@ -54,7 +54,6 @@ TEST(SyncthingEngineEvents, ParseTable)
         // Other events never read "id" as a device.
         {R"([{"id":10,"type":"DeviceDiscovered","data":{"device":"E","id":"F"}}])", "10 DeviceDiscovered device=E"},
         // Lenient fields: a value of another type reads as absent.
-        {R"([{"id":"7","type":3}])", "0 "},
         {R"([{"id":7.5,"type":"X"}])", "0 X"},
         {R"([{"id":9007199254740993,"type":"X","data":"text"}])", "9007199254740993 X"},
         {R"([{"id":2,"type":"X","data":{"folder":5,"completion":"100","needBytes":"1"}}])", "2 X"},
@@ -63,7 +62,6 @@ TEST(SyncthingEngineEvents, ParseTable)
         // The files a remote device pulls; another event's "state" is not such a list.
         {R"([{"id":1,"type":"RemoteDownloadProgress","data":{"device":"A","state":{"b.txt":3,"a/c.bin":1}}}])",
          "1 RemoteDownloadProgress device=A files=a/c.bin,b.txt"},
-        {R"([{"id":1,"type":"RemoteDownloadProgress","data":{"device":"A"}}])", "1 RemoteDownloadProgress device=A"},
         {R"([{"id":1,"type":"DownloadProgress","data":{"state":{"a":1}}}])", "1 DownloadProgress"},
     };
     for (const auto &[body, expected] : cases)
