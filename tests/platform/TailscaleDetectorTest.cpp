@@ -7,19 +7,6 @@
 namespace tw {
 namespace {
 
-TEST(TailscaleDetectorTest, AddressRange)
-{
-    const std::pair<const char *, bool> cases[] = {
-        {"100.64.0.0", true}, {"100.127.255.255", true}, {"100.63.255.255", false}, {"100.128.0.1", false},
-        {"10.64.0.1", false},
-        // Not well-formed dotted quads.
-        {"100.64.1", false}, {"100.64..1", false}, {"100.64.256.1", false}, {"100.64.0001.1", false},
-        {"+100.64.1.1", false},
-    };
-    for (const auto &[address, inRange] : cases)
-        EXPECT_EQ(TailscaleDetector::isCGNAT(QString::fromLatin1(address)), inRange) << address;
-}
-
 TEST(TailscaleDetectorTest, TheFirstUpIPv4InterfaceInRangeOtherThanLoopback)
 {
     using Entry = TailscaleDetector::InterfaceAddress;
@@ -29,6 +16,10 @@ TEST(TailscaleDetectorTest, TheFirstUpIPv4InterfaceInRangeOtherThanLoopback)
         {{{up | IFF_LOOPBACK, AF_INET, "100.64.0.1"}}, std::nullopt},
         {{{IFF_RUNNING, AF_INET, "100.64.0.1"}}, std::nullopt},
         {{{up, AF_INET6, "fd7a:115c:a1e0::1"}, {up, AF_PACKET, ""}}, std::nullopt},
+        // The edges of 100.64.0.0/10.
+        {{{up, AF_INET, "100.63.255.255"}, {up, AF_INET, "100.128.0.0"}, {up, AF_INET, "100.127.255.255"}},
+         "100.127.255.255"},
+        {{{up, AF_INET, "100.64.0.0"}}, "100.64.0.0"},
     };
     for (const auto &[interfaces, expected] : cases)
         EXPECT_EQ(TailscaleDetector::firstTailscaleIPv4(interfaces), expected)

@@ -2,14 +2,6 @@
 
 namespace tw {
 
-QStringList FakeSyncEngine::callNames() const
-{
-    QStringList names;
-    for (const QString &call : m_log)
-        names.append(call.section(QLatin1Char('('), 0, 0));
-    return names;
-}
-
 QStringList FakeSyncEngine::callsOf(const QString &operation) const
 {
     QStringList calls;
@@ -49,11 +41,7 @@ void FakeSyncEngine::requireFolder(const QString &id)
 
 void FakeSyncEngine::pushEvent(SyncEvent event)
 {
-    qint64 highest = 0;
-    for (const SyncEvent &queued : state.events)
-        highest = std::max(highest, queued.id);
-    if (event.id == 0)
-        event.id = highest + 1;
+    event.id = state.events.size() + 1;
     state.events.append(event);
 }
 

@@ -26,7 +26,6 @@ class FakeSyncEngine : public SyncEngine
 public:
     struct State
     {
-        EngineStatus status{false, std::nullopt, std::nullopt, QStringLiteral("Fake engine")};
         QString localDeviceID = QStringLiteral("LOCALID-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
         QList<SyncFolder> folders;
         QMap<QString, QStringList> ignores;                     // folder ID -> ignore lines
@@ -37,8 +36,6 @@ public:
         QMap<QString, QString> recentFolderErrors;
         QList<SyncDevice> devices;
         QList<DeviceConnection> connections;
-        NetworkSettings network;
-        CumulativeBytes cumulativeBytes;
         QList<SyncEvent> events;
     };
 
@@ -50,21 +47,17 @@ public:
     std::function<QCoro::Task<void>(QString operation)> beforeAnswer;
 
     QStringList callLog() const { return m_log; }
-    QStringList callNames() const;
     QStringList callsOf(const QString &operation) const;
     int callCount(const QString &operation) const { return int(callsOf(operation).size()); }
-    void clearCalls() { m_log.clear(); }
 
     // The next call of the operation fails, or its n-th (1-based); once.
     template <typename Error>
-    void failNext(QString operation, Error error) { failCall(std::move(operation), 0, std::move(error)); }
-    template <typename Error>
-    void failCall(QString operation, int n, Error error)
+    void failNext(QString operation, Error error, int n = 0)
     {
         m_faults.append({operation, n, std::make_exception_ptr(std::move(error))});
     }
 
-    // An ID of 0 becomes one more than the highest so far.
+    // Numbered from 1 in the order pushed, as the engine numbers its events.
     void pushEvent(SyncEvent event);
 
     QString engineName() const override { return QStringLiteral("Fake engine"); }
@@ -72,7 +65,7 @@ public:
     QCoro::Task<void> start() override { return reply(__func__, {}); }
     QCoro::Task<void> stop() override { return reply(__func__, {}); }
     QCoro::Task<void> resetDatabase() override { return reply(__func__, {}); }
-    QCoro::Task<EngineStatus> status() override { return read(__func__, &State::status); }
+    QCoro::Task<EngineStatus> status() override { return reply<EngineStatus>(__func__, {}); }
 
     QCoro::Task<QString> localDeviceID() override { return read(__func__, &State::localDeviceID); }
     QCoro::Task<QString> localDeviceName() override { return reply<QString>(__func__, {}); }
@@ -131,13 +124,13 @@ public:
     QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
-    QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
+    QCoro::Task<NetworkSettings> networkSettings() override { return reply<NetworkSettings>(__func__, {}); }
     QCoro::Task<void> applyNetworkSettings(NetworkSettings) override { return reply(__func__, {}); }
     QCoro::Task<void> setGlobalBandwidth(qint64 down, qint64 up) override
     {
         return reply(__func__, {QString::number(down), QString::number(up)});
     }
-    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::cumulativeBytes); }
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return reply<CumulativeBytes>(__func__, {}); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
     // Only logged: a poll held in beforeAnswer stays held.
