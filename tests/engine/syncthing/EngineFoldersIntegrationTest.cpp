@@ -81,6 +81,31 @@ TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKe
     EXPECT_EQ(SyncthingInstance::readFile(path + "/a") + SyncthingInstance::readFile(path + "/b"), "oldold");
 }
 
+// Syncthing merges patched parameters into the old ones, and its simple
+// versioning honours a leftover trash-can cleanout.
+TEST_F(EngineFoldersIntegrationTest, SwitchingToSimpleVersioningEndsTheTrashCansCleanout)
+{
+    const QString id = QStringLiteral("tdw-5e1f0001");
+    a->putFolder(id);
+    awaitTask(engine->setVersioning(id, VersioningPolicy::trashCan(30)));
+    awaitTask(engine->setVersioning(id, VersioningPolicy::simple(5)));
+    const QJsonObject versioning = a->get("/rest/config/folders/" + id).json().object().value("versioning").toObject();
+    EXPECT_EQ(versioning.value("type").toString(), "simple");
+    EXPECT_EQ(versioning.value("params").toObject().value("cleanoutDays").toString(), "0");
+    EXPECT_EQ(versioning.value("params").toObject().value("keep").toString(), "5");
+}
+
+// Everything stays off: nothing may leave loopback.
+TEST_F(EngineFoldersIntegrationTest, NetworkSettingsReadBackAsWritten)
+{
+    NetworkSettings wanted;
+    wanted.downLimitKbps = 512;
+    wanted.upLimitKbps = 64;
+    wanted.alwaysLocalNets = QStringLiteral("10.1.0.0/16\n192.168.7.0/24");
+    awaitTask(engine->applyNetworkSettings(wanted));
+    EXPECT_EQ(awaitTask(engine->networkSettings()), wanted);
+}
+
 TEST_F(EngineFoldersIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroducerAndPassword)
 {
     // Well-formed IDs of no real device. In Syncthing's sorted list:
