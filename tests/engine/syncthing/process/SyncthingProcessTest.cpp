@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotimer.h>
@@ -60,7 +61,8 @@ protected:
     AppPaths paths() const { return AppPaths(m_dir.filePath("TidewellSync")); }
     QString home() const { return paths().engineHome(); }
     QByteArray record(const char *name) const { return SyncthingInstance::readFile(m_dir.filePath(name)); }
-    bool serving() const { return waitUntil([this] { return QFile::exists(m_dir.filePath("runs")); }, 20000); }
+    // The record's content, not the file: the shell creates it before it writes.
+    bool serving() const { return waitUntil([this] { return QFileInfo(m_dir.filePath("runs")).size() > 0; }, 20000); }
 
     std::shared_ptr<SyncthingProcess> make(QStringList candidates, bool loopbackOnly = true)
     {
