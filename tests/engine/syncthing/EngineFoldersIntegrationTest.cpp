@@ -159,15 +159,15 @@ TEST_F(EngineFoldersIntegrationTest, BurstBetweenPollsLosesNothing)
                                a->apiKey()).ok());
 
     // Syncthing itself drops an event for a subscriber that falls behind (a
-    // starved machine shows gaps inside a batch); what is ours is that each
-    // poll goes on right after the last ID seen and nothing comes twice.
+    // starved machine shows gaps, at poll boundaries too); what is ours is
+    // that the burst arrives whole but for those, and nothing comes twice.
+    // That each poll asks from the last ID seen is the fake-server test's.
     const qint64 start = since;
     qsizetype seen = 0;
     int saves = 0;
     while (saves + (since - start - seen) < kChanges) {
         const QList<SyncEvent> batch = awaitTask(engine->events(since));
         ASSERT_FALSE(batch.isEmpty());
-        ASSERT_EQ(batch.first().id, since + 1) << "a poll skipped what followed event " << since;
         for (const SyncEvent &event : batch) {
             ASSERT_GT(event.id, since);
             since = event.id;

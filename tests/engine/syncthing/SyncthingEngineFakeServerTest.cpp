@@ -8,6 +8,7 @@
 #include "AwaitTask.h"
 #include "FakeHttpServer.h"
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -162,7 +163,9 @@ TEST_F(SyncthingEngineFakeServerTest, CancelEndsTheEventsLongPollInFlight)
     Response held = Response::json("[]");
     held.delayMs = 60'000;
     server.enqueue(held);
-    auto poll = engine->events(0);
+    auto poll = engine->events(41);
+    ASSERT_TRUE(waitUntil([this] { return !server.requests().isEmpty(); }));
+    EXPECT_EQ(server.requests()[0].target, "/rest/events?since=41&timeout=10"); // every event after the last seen
     engine->cancelEvents();
     EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError); // the answer would come after a minute
 }
