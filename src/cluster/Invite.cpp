@@ -1,0 +1,54 @@
+#include "cluster/Invite.h"
+
+#include "utilities/StrictJson.h"
+
+#include <QJsonDocument>
+#include <arpa/inet.h>
+
+namespace tw {
+namespace {
+
+bool isIPLiteral(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.contains('\0'))
+        return false;
+    unsigned char address[sizeof(in6_addr)];
+    return inet_pton(AF_INET, bytes.constData(), address) == 1 || inet_pton(AF_INET6, bytes.constData(), address) == 1;
+}
+
+} // namespace
+
+QByteArray Invite::toJson() const
+{
+    QJsonObject object{
+        {QStringLiteral("deviceID"), deviceID},
+        {QStringLiteral("name"), name},
+        {QStringLiteral("project"), project},
+    };
+    if (tsIP)
+        object.insert(QStringLiteral("tsIP"), *tsIP);
+    // Other devices' encoders escape the solidus; a "/" can only occur inside
+    // a string here, so escaping every one keeps the payloads alike.
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).replace("/", "\\/");
+}
+
+std::optional<Invite> Invite::fromJson(const QByteArray &json)
+{
+    try {
+        const StrictJson object(StrictJson::parseObject(json));
+        Invite invite{
+            .deviceID = object.string(QStringLiteral("deviceID")),
+            .name = object.string(QStringLiteral("name")),
+            .project = object.string(QStringLiteral("project")),
+            .tsIP = object.optionalString(QStringLiteral("tsIP")),
+        };
+        if (invite.tsIP && !isIPLiteral(*invite.tsIP))
+            invite.tsIP.reset();
+        return invite;
+    } catch (const JsonDecodeError &) {
+        return std::nullopt;
+    }
+}
+
+} // namespace tw

@@ -1,0 +1,181 @@
+#include "cluster/ClusterConfigStore.h"
+#include "cluster/InviteCodec.h"
+#include "cluster/NodeSetupCodec.h"
+#include "cluster/QRCode.h"
+
+#include "QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+const QString key = QStringLiteral("Schlüssel-7");
+const QString when = QStringLiteral("2024-05-01T09:30:00Z");
+const ClusterConfig empty = ClusterConfig::empty(QStringLiteral("22331f12d9af56f2"));
+
+// `config` with one more cell, signed as another device would.
+ClusterConfig with(ClusterConfig config, const QString &folder, const QString &device, CellState state, qint64 lamport,
+                   const QString &signingKey = key)
+{
+    const QString sig = ClusterConfig::signature(folder, device, state, lamport, "DEV-B", when, signingKey);
+    config.folders[folder][device] = {state, lamport, when, "DEV-B", sig};
+    config.lamport = std::max(config.lamport, lamport);
+    return config;
+}
+
+// Expected values computed with Python's hmac and hashlib.
+TEST(ClusterConfigTest, KnownAnswers)
+{
+    EXPECT_EQ(ClusterConfig::clusterFolderID(key), "tdw-cluster-22331f12d9af56f2");
+    EXPECT_EQ(ClusterConfig::signature("tdw-abc12345", "DEV-A", CellState::Paused, 42, "DEV-B", when, key),
+              "df75447c153b3aee0d81b7617476c8cd930ccb4c2b37689fcca0f2e2c27bcfaa");
+    EXPECT_EQ(ClusterConfig::signature("tdw-abc12345", "DEV-A", CellState::Excluded, -7, "DEV-B", when, key),
+              "05262bfaa961e90510ad65cdaaa45fb2a1f79cbad4c0308906007c48c7a9901b");
+}
+
+TEST(ClusterConfigTest, OnlyCellsSignedForTheirFolderAndDeviceSurviveValidation)
+{
+    const ClusterConfig signedCell = with(empty, "tdw-abc12345", "DEV-A", CellState::Paused, 42);
+    ClusterConfig moved = signedCell;
+    moved.folders["tdw-abc12345"]["DEV-C"] = moved.folders["tdw-abc12345"]["DEV-A"];
+    moved.folders["tdw-other"]["DEV-A"] = moved.folders["tdw-abc12345"]["DEV-A"];
+    EXPECT_EQ(moved.validated(key), signedCell);
+    EXPECT_TRUE(with(empty, "f", "d", CellState::Active, 1, "").validated("").folders.isEmpty());
+}
+
+TEST(ClusterConfigTest, MergeTieBreaks)
+{
+    const ClusterCell mine{CellState::Paused, 5, when, "DEV-M", "mine"};
+    // Each row is decided by one rule against every later one.
+    const std::pair<ClusterCell, bool> theirsAndWhetherItWins[] = {
+        {{CellState::Active, 6, "2024-05-01T09:29:59Z", "DEV-A", "theirs"}, true},
+        {{CellState::Excluded, 5, "2024-05-01T09:29:59Z", "DEV-Z", "theirs"}, false},
+        {{CellState::Excluded, 5, when, "DEV-A", "theirs"}, true},
+        {{CellState::Paused, 5, when, "DEV-L", "theirs"}, false},
+        {{CellState::Paused, 5, when, "DEV-N", "theirs"}, true},
+        {{CellState::Paused, 5, when, "DEV-M", "theirs"}, false},
+    };
+    for (const auto &[theirs, wins] : theirsAndWhetherItWins)
+        EXPECT_EQ(theirs.beats(mine), wins) << theirs.authorDeviceID.toStdString();
+}
+
+class ClusterConfigStoreTest : public ::testing::Test
+{
+protected:
+    ClusterConfigStore store(const QString &device) { return {dir.path(), empty.clusterID, device, key}; }
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+
+    QTemporaryDir dir;
+};
+
+// The main file has a cell that does not decode beside two that do; each
+// copy has one cell that wins over the main file's and one that loses.
+TEST_F(ClusterConfigStoreTest, ReloadMergesCopiesAndQuarantinesDamagedFilesKeepingTheTeamsCells)
+{
+    const ClusterConfig main =
+        with(with(empty, "f0", "DEV-A", CellState::Active, 3), "f1", "DEV-A", CellState::Active, 1);
+    write("cluster.json", with(main, "f1", "DEV-B", CellState::Paused, 1).toJson().replace("paused", "resting"));
+    write("cluster.sync-conflict-20240501-AAAAAAA.json", with(empty, "f1", "DEV-A", CellState::Paused, 4).toJson());
+    write("cluster.sync-conflict-20240501-BBBBBBB.json", with(empty, "f0", "DEV-A", CellState::Excluded, 2).toJson());
+    write("cluster.sync-conflict-20240501-CCCCCCC.json.tmp", "{}");
+    const ClusterConfig expected = with(main, "f1", "DEV-A", CellState::Paused, 4);
+    ClusterConfigStore store = this->store("DEV-A");
+    EXPECT_EQ(store.reload(), expected);
+    write("cluster.json", "{\"clusterID\":");
+    EXPECT_EQ(store.reload(), expected);
+    EXPECT_EQ(this->store("DEV-C").reload(), expected) << "the merge is written back";
+    EXPECT_EQ(files().filter(QRegularExpression(R"(^cluster\.corrupt-[0-9A-F]{8}\.json$)")).size(), 2);
+    EXPECT_EQ(files().filter("sync-conflict"), QStringList({"cluster.sync-conflict-20240501-CCCCCCC.json.tmp"}));
+}
+
+TEST_F(ClusterConfigStoreTest, ConflictCopiesStayWhenTheMergeCannotBeWritten)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("cluster.json"));
+    write("cluster.sync-conflict-1.json", with(empty, "f1", "DEV-B", CellState::Paused, 1).toJson());
+    EXPECT_EQ(store("DEV-A").reload(), with(empty, "f1", "DEV-B", CellState::Paused, 1));
+    EXPECT_TRUE(files().contains("cluster.sync-conflict-1.json"));
+}
+
+// Each edit starts from a store that has not seen the file's latest cells.
+TEST_F(ClusterConfigStoreTest, EditsKeepCellsFromOtherDevicesAndNeverWrapTheCounter)
+{
+    constexpr qint64 max = 0x7fff'ffff'ffff'ffff;
+    ClusterConfig unsignedTop = with(empty, "f1", "DEV-B", CellState::Paused, 5);
+    unsignedTop.lamport = max;
+    write("cluster.json", unsignedTop.toJson());
+    ClusterConfigStore mine = store("DEV-A");
+    mine.recordEdit("f1", "DEV-A", CellState::Paused, when);
+    store("DEV-B").recordEdit("f2", "DEV-B", CellState::Excluded, when);
+    mine.recordEdit("f2", "DEV-A", CellState::Active, when);
+    EXPECT_EQ(store("DEV-C").reload().folders.value("f1").keys(), QStringList({"DEV-A", "DEV-B"}));
+    EXPECT_EQ(store("DEV-C").reload().folders.value("f2").keys(), QStringList({"DEV-A", "DEV-B"}));
+    const ClusterConfig signedTop = with(empty, "f1", "DEV-B", CellState::Paused, max);
+    write("cluster.json", signedTop.toJson());
+    mine.recordEdit("f1", "DEV-B", CellState::Active, when);
+    EXPECT_EQ(store("DEV-C").reload(), signedTop);
+}
+
+const QString deviceID = QStringLiteral("MFZWI3D-BONSGYC-YLTMRWG-C43ENR5-QXGZDMM-FZWI3DP-BONSGYC-YLTMRWG");
+// Its JSON's plain base64 holds "+", "/" and "=".
+const Invite invite{deviceID, QStringLiteral("Jo’s Mac"), QStringLiteral("Film? ~ 2024 / Cut"), "100.101.102.103"};
+
+TEST(InviteCodecTest, LinksCodesAndPastedTextReadInOrder)
+{
+    const QString payload = InviteCodec::url(invite)->toString().section("d=", 1);
+    EXPECT_FALSE(payload.contains('=') || payload.contains('+') || payload.contains('/')) << payload.toStdString();
+    const std::pair<QString, std::optional<Invite>> cases[] = {
+        {" \nTIDEWELLSYNC://invite?d=" + payload + "\t\n", invite},
+        {"tidewellsync://invite?d=" + payload.left(10), std::nullopt},
+        {"TDWSYNC1:" + payload, invite},
+        {"tdwsync1:" + payload, std::nullopt},
+        {payload, invite},
+        {InviteCodec::url({deviceID, "", "", "evil.example"})->toString(), Invite{deviceID, "", "", std::nullopt}},
+        {deviceID, Invite{deviceID, "", "", std::nullopt}},
+        {QString(49, 'A'), std::nullopt},
+        {QString(50, 'A'), Invite{QString(50, 'A'), "", "", std::nullopt}},
+    };
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(InviteCodec::decode(text), expected) << text.toStdString();
+}
+
+TEST(NodeSetupCodecTest, LinkForms)
+{
+    const QString query = QStringLiteral("?addr=http%3A%2F%2F10.0.0.5%3A8384&key=k%2B%26y");
+    const auto node = [](const QString &name) { return NodeSetupPayload{"http://10.0.0.5:8384", "k+&y", name}; };
+    const std::pair<QString, std::optional<NodeSetupPayload>> cases[] = {
+        {"TideWellSync://NODE-SETUP" + query + "&name=Vault", node("Vault")},
+        {"tidewellsync://elsewhere/node-setup" + query + "&name=", node("")},
+        {"tidewellsync:/node-setup" + query + "&name&name=Vault", node("Synology NAS")},
+        {"tidewellsync://node-setup" + query + "&addr=other&key=other", node("Synology NAS")},
+        {"tidewellsync://elsewhere" + query, std::nullopt},
+        {"https://node-setup" + query, std::nullopt},
+    };
+    for (const auto &[link, expected] : cases)
+        EXPECT_EQ(NodeSetupCodec::fromURL(QUrl(link)), expected) << link.toStdString();
+}
+
+TEST(QRCodeTest, TheImageReadsBackAsItsText)
+{
+    const QString text = InviteCodec::url(invite)->toString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QRCode::image(text, 400).value().save(dir.filePath("code.png")));
+    QProcess zbar;
+    zbar.start("zbarimg", {"--raw", "-q", dir.filePath("code.png")});
+    ASSERT_TRUE(zbar.waitForFinished(-1)) << "zbarimg is missing: scripts/setup-deps installs zbar-tools";
+    EXPECT_EQ(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), text);
+}
+
+} // namespace
+} // namespace tw
