@@ -110,7 +110,8 @@ QCoro::Task<void> SecretServiceKeychain::set(QString value, QString account)
     job->setTextData(value);
     // The Secret Service replaces an item with the same attributes, so the
     // account keeps exactly one value.
-    if (co_await run(job.get()) != QKeychain::NoError)
+    const QKeychain::Error error = co_await run(job.get());
+    if (error != QKeychain::NoError)
         throwUnavailable();
 }
 
