@@ -94,7 +94,8 @@ QCoro::Task<void> NasNodeController::addIgnore(QString folderID, QString pattern
         co_return;
     const NodeClient::QueryItems query = folderQuery(folderID);
     const QString path = QStringLiteral("/rest/db/ignores");
-    std::optional<QStringList> lines = ignoreLines(co_await m_client.send(node.baseURL, *lookup.key, "GET", path, query));
+    std::optional<QStringList> lines =
+        ignoreLines(co_await m_client.send(node.baseURL, *lookup.key, "GET", path, query));
     if (!lines) {
         fail(node, QStringLiteral("Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't "
                                   "added."));
@@ -151,7 +152,8 @@ QCoro::Task<void> NasNodeController::bounceOn(NasNode node, QString key, QString
         co_return;
     co_await patchDevice(node, key, deviceID, pausedBody(false));
     if (co_await stillPaused(node, key, deviceID))
-        fail(node, QStringLiteral("The always-on node still has this Mac paused \u2014 open its web UI and resume it."));
+        fail(node,
+             QStringLiteral("The always-on node still has this Mac paused \u2014 open its web UI and resume it."));
 }
 
 QCoro::Task<bool> NasNodeController::stillPaused(NasNode node, QString key, QString deviceID)

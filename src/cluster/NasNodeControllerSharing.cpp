@@ -188,7 +188,8 @@ QCoro::Task<void> NasNodeController::healDeviceTemplate(NasNode node, QString ke
     const QString path = QStringLiteral("/rest/config/defaults/device");
     const std::optional<QJsonObject> device = co_await m_client.getObject(node.baseURL, key, path);
     if (device && isTrue(*device, QStringLiteral("autoAcceptFolders")))
-        co_await m_client.send(node.baseURL, key, "PATCH", path, {}, onlyFlag(QStringLiteral("autoAcceptFolders"), false));
+        co_await m_client.send(node.baseURL, key, "PATCH", path, {},
+                               onlyFlag(QStringLiteral("autoAcceptFolders"), false));
 }
 
 QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QString deviceID, QString name)

@@ -26,7 +26,8 @@ std::optional<RestTransport::PreparedRequest> prepareRequest(const QString &base
     if (body)
         payload = QJsonDocument(*body).toJson(QJsonDocument::Compact);
     try {
-        RestTransport::PreparedRequest prepared = RestTransport(url, key, nullptr).prepare(method, path, query, payload);
+        RestTransport::PreparedRequest prepared =
+            RestTransport(url, key, nullptr).prepare(method, path, query, payload);
         prepared.request.setTransferTimeout(NodeClient::kTimeoutMs);
         return prepared;
     } catch (const SyncEngineError &) {
@@ -121,7 +122,8 @@ QCoro::Task<std::optional<QString>> NodeClient::fetchDeviceID(QString base, QStr
 
 QCoro::Task<std::optional<NodeClient::FolderDevices>> NodeClient::listFolderDevices(QString base, QString key) const
 {
-    const std::optional<QList<QJsonObject>> folders = co_await getObjects(base, key, QStringLiteral("/rest/config/folders"));
+    const std::optional<QList<QJsonObject>> folders =
+        co_await getObjects(base, key, QStringLiteral("/rest/config/folders"));
     if (!folders)
         co_return std::nullopt;
     FolderDevices devices;

@@ -30,7 +30,10 @@ struct Registry
         for (const NasNode &node : nodes)
             keychain.items.insert(NasNodeController::keyAccount(node.deviceID), "k");
     }
-    NasNodeController &controller() { return made ? *made : *(made = std::make_unique<NasNodeController>(keychain, AppPaths(dir.path()))); }
+    NasNodeController &controller()
+    {
+        return made ? *made : *(made = std::make_unique<NasNodeController>(keychain, AppPaths(dir.path())));
+    }
 
     QTemporaryDir dir;
     MemoryKeychain keychain;
@@ -50,12 +53,15 @@ TEST(NasNodeControllerTest, TheOlderNodeFileIsMigratedOnlyOnceItsKeyMoved)
         Registry registry;
         registry.keychain.items.insert("nasApiKey", "k");
         registry.keychain.unavailable = unavailable;
-        SyncthingInstance::writeFile(registry.dir.path() + "/nasnode.json", R"({"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic","x":1})");
+        SyncthingInstance::writeFile(registry.dir.path() + "/nasnode.json",
+                                     R"({"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic","x":1})");
         awaitTask(registry.controller().migrateLegacyKey());
         EXPECT_EQ(registry.controller().nodes(), QList<NasNode>({{"http://nas:8384", "N1", "Attic"}}));
-        EXPECT_EQ(SyncthingInstance::readFile(registry.controller().storePath()), unavailable ? "<missing>" : R"([{"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic"}])");
+        EXPECT_EQ(SyncthingInstance::readFile(registry.controller().storePath()),
+                  unavailable ? "<missing>" : R"([{"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic"}])");
         EXPECT_EQ(registry.keychain.items.keys(), QStringList(unavailable ? "nasApiKey" : "nasApiKey-N1"));
-        EXPECT_EQ(registry.controller().lastError(), unavailable ? std::optional(NasNodeController::keychainUnavailableText) : std::nullopt);
+        EXPECT_EQ(registry.controller().lastError(),
+                  unavailable ? std::optional(NasNodeController::keychainUnavailableText) : std::nullopt);
         EXPECT_EQ(registry.controller().purgeSecret(), unavailable ? std::nullopt : std::optional<QString>("k"));
     }
 }
@@ -93,8 +99,11 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
         std::optional<Response> answer; // none: nothing listens
         int nodes;
     };
-    const QList<Case> cases{{"refused", std::nullopt, 1}, {"204", Response{.status = 204}, 1}, {"500", Response::text(500, "x"), 1},
-                            {"garbage", Response::json("{\"myID\":"), 1}, {"two nodes", std::nullopt, 2}};
+    const QList<Case> cases{{"refused", std::nullopt, 1},
+                            {"204", Response{.status = 204}, 1},
+                            {"500", Response::text(500, "x"), 1},
+                            {"garbage", Response::json("{\"myID\":"), 1},
+                            {"two nodes", std::nullopt, 2}};
     for (const Case &c : cases) {
         FakeHttpServer server;
         ASSERT_TRUE(server.listen());
@@ -102,7 +111,9 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
         const QString base = c.answer ? server.baseURL().toString() : closedPortBase();
         Registry registry(QList<NasNode>({{base, "N1", "Attic"}, {base, "N2", "Cellar"}}).first(c.nodes));
         EXPECT_FALSE(awaitTask(registry.controller().configure(base, "k", ""))) << c.name;
-        EXPECT_EQ(registry.controller().lastError(), u"Couldn't reach the node at "_qs + base + u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 API Key)."_qs);
+        EXPECT_EQ(registry.controller().lastError(),
+                  u"Couldn't reach the node at "_qs + base +
+                      u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 API Key)."_qs);
         awaitTask(registry.controller().shareFolders({{"f", {"F", {}}}}));
         EXPECT_EQ(registry.controller().lastError(), (c.nodes == 2 ? "Cellar: " : "") + kUnreachable) << c.name;
         EXPECT_EQ(registry.controller().nodeReachable().value("N1", true), false) << c.name;
@@ -119,16 +130,21 @@ TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
     server.enqueue(Response::json(R"({"ignore":null})"));
     Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
     awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
-    EXPECT_EQ(registry.controller().lastError(), u"Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't added."_qs);
+    EXPECT_EQ(registry.controller().lastError(),
+              u"Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't added."_qs);
     awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
     awaitTask(registry.controller().addIgnore("a", "x\ny"));
     awaitTask(registry.controller().setFolderVersioning("photos?x#1", 0));
     QStringList sent;
     for (const FakeHttpServer::Request &request : server.requests())
-        sent.append(request.method + ' ' + request.target + ' ' + request.body + ' ' + request.header("X-API-Key").value());
-    EXPECT_EQ(sent, QStringList({"GET /rest/db/ignores?folder=a%2Bb%3Fc%23d  k", "GET /rest/db/ignores?folder=a%2Bb%3Fc%23d  k",
-                                 R"(POST /rest/db/ignores?folder=a%2Bb%3Fc%23d {"ignore":["x"]} k)",
-                                 R"(PATCH /rest/config/folders/photos%3Fx%231 {"versioning":{"cleanupIntervalS":3600,"params":{"cleanoutDays":"0"},"type":"trashcan"}} k)"}));
+        sent.append(request.method + ' ' + request.target + ' ' + request.body + ' ' +
+                    request.header("X-API-Key").value());
+    const QString ignores = "/rest/db/ignores?folder=a%2Bb%3Fc%23d";
+    const QString versioning =
+        R"({"versioning":{"cleanupIntervalS":3600,"params":{"cleanoutDays":"0"},"type":"trashcan"}})";
+    EXPECT_EQ(sent, QStringList({"GET " + ignores + "  k", "GET " + ignores + "  k",
+                                 "POST " + ignores + R"( {"ignore":["x"]} k)",
+                                 "PATCH /rest/config/folders/photos%3Fx%231 " + versioning + " k"}));
 }
 
 TEST(NasNodeControllerTest, AddressesAreNormalised)
