@@ -101,11 +101,11 @@ bool usableName(const QString &name)
     return std::any_of(name.begin(), name.end(), [](QChar c) { return c != QLatin1Char('.'); });
 }
 
-// Control characters go by their first code point, the ten characters that
-// paths and shells treat specially only when they stand alone.
-bool dropped(const QString &grapheme, char32_t first)
+// Characters go by their first code point: a solidus carrying a combining
+// mark is still a path separator on the node.
+bool dropped(char32_t first)
 {
-    return first < 0x20 || (grapheme.size() == 1 && QStringView(u"<>:\"'/\\|?*").contains(grapheme.front()));
+    return first < 0x20 || (first < 0x80 && QLatin1String("<>:\"'/\\|?*").contains(QLatin1Char(char(first))));
 }
 
 } // namespace
@@ -123,7 +123,7 @@ QString NasNodeController::sanitizeFolderName(const QString &label)
             name += grapheme;
         else if (QChar::isSpace(first))
             name += QLatin1Char(' ');
-        else if (!dropped(grapheme, first))
+        else if (!dropped(first))
             name += grapheme;
     }
     while (name.startsWith(QLatin1Char(' ')))

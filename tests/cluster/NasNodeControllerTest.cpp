@@ -162,6 +162,7 @@ TEST(NasNodeControllerTest, FolderNamesAreSafeLastPathComponents)
                                    {u"\ta\u00a0b\r\n"_qs, "x", "a b"},
                                    {u"e\u0301 .?*"_qs, "x", u"e\u0301 ."_qs},
                                    {"..", "a/b", "ab"},
+                                   {u"a/\u0301b"_qs, "x", "ab"},
                                    {" . ", "..", "folder-5ec1f7e700f3"}};
     for (const QStringList &c : cases)
         EXPECT_EQ(NasNodeController::folderNameComponent(c[0], c[1]), c[2]) << c[0].toStdString();
