@@ -1,0 +1,172 @@
+// The node registry, its texts and the request layer's failures against a
+// loopback fake; what only Syncthing decides is in NasNodeIntegrationTest.
+
+#include "cluster/NasNodeController.h"
+
+#include "AwaitTask.h"
+#include "FakeHttpServer.h"
+#include "MemoryKeychain.h"
+#include "QtPrinters.h"
+#include "SyncthingInstance.h"
+
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+using Response = FakeHttpServer::Response;
+
+const QString kUnreachable = u"Couldn't reach the always-on node \u2014 it may be offline."_qs;
+
+struct Registry
+{
+    explicit Registry(const QList<NasNode> &nodes = {})
+    {
+        if (!nodes.isEmpty())
+            SyncthingInstance::writeFile(dir.path() + "/nasnodes.json", NasNode::listToFile(nodes));
+        for (const NasNode &node : nodes)
+            keychain.items.insert(NasNodeController::keyAccount(node.deviceID), "k");
+    }
+    NasNodeController &controller()
+    {
+        return made ? *made : *(made = std::make_unique<NasNodeController>(keychain, AppPaths(dir.path())));
+    }
+
+    QTemporaryDir dir;
+    MemoryKeychain keychain;
+    std::unique_ptr<NasNodeController> made;
+};
+
+QString closedPortBase()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return QString("http://127.0.0.1:%1").arg(server.serverPort());
+}
+
+TEST(NasNodeControllerTest, TheOlderNodeFileIsMigratedOnlyOnceItsKeyMoved)
+{
+    for (const bool unavailable : {false, true}) {
+        Registry registry;
+        registry.keychain.items.insert("nasApiKey", "k");
+        registry.keychain.unavailable = unavailable;
+        SyncthingInstance::writeFile(registry.dir.path() + "/nasnode.json",
+                                     R"({"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic","x":1})");
+        awaitTask(registry.controller().migrateLegacyKey());
+        EXPECT_EQ(registry.controller().nodes(), QList<NasNode>({{"http://nas:8384", "N1", "Attic"}}));
+        EXPECT_EQ(SyncthingInstance::readFile(registry.controller().storePath()),
+                  unavailable ? "<missing>" : R"([{"baseURL":"http:\/\/nas:8384","deviceID":"N1","name":"Attic"}])");
+        EXPECT_EQ(registry.keychain.items.keys(), QStringList(unavailable ? "nasApiKey" : "nasApiKey-N1"));
+        EXPECT_EQ(registry.controller().lastError(),
+                  unavailable ? std::optional(NasNodeController::keychainUnavailableText) : std::nullopt);
+        EXPECT_EQ(registry.controller().purgeSecret(), unavailable ? std::nullopt : std::optional<QString>("k"));
+    }
+}
+
+TEST(NasNodeControllerTest, TheTeamKeyIs43Base64UrlCharactersAndBecomesThePurgeSecret)
+{
+    Registry registry({{"http://nas", "N1", "Attic"}});
+    const std::optional<QString> key = awaitTask(registry.controller().generateClusterSecret());
+    EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9_-]{43}$").match(key.value()).hasMatch()) << key->toStdString();
+    EXPECT_EQ(registry.keychain.items.value("clusterSecret"), key);
+    EXPECT_EQ(registry.controller().purgeSecret(), key);
+}
+
+// Without the keychain nothing runs as if keys were missing: no node is
+// registered, none is forgotten, no team folder is deleted.
+TEST(NasNodeControllerTest, AnUnavailableKeychainStopsRegistrationAndRemoval)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setHandler([](const FakeHttpServer::Request &) { return Response::json(R"({"myID":"N2"})"); });
+    Registry registry({{"http://nas", "N1", "Attic"}});
+    registry.keychain.unavailable = true;
+    EXPECT_FALSE(awaitTask(registry.controller().configure(server.baseURL().toString(), "k", "")));
+    awaitTask(registry.controller().remove());
+    EXPECT_EQ(registry.controller().nodes().size(), 1);
+    EXPECT_EQ(registry.controller().lastError(), NasNodeController::keychainUnavailableText);
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
+{
+    struct Case
+    {
+        const char *name;
+        std::optional<Response> answer; // none: nothing listens
+        int nodes;
+    };
+    const QList<Case> cases{{"refused", std::nullopt, 1},
+                            {"204", Response{.status = 204}, 1},
+                            {"500", Response::text(500, "x"), 1},
+                            {"garbage", Response::json("{\"myID\":"), 1},
+                            {"two nodes", std::nullopt, 2}};
+    for (const Case &c : cases) {
+        FakeHttpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setHandler([&](const FakeHttpServer::Request &) { return c.answer.value_or(Response()); });
+        const QString base = c.answer ? server.baseURL().toString() : closedPortBase();
+        Registry registry(QList<NasNode>({{base, "N1", "Attic"}, {base, "N2", "Cellar"}}).first(c.nodes));
+        EXPECT_FALSE(awaitTask(registry.controller().configure(base, "k", ""))) << c.name;
+        EXPECT_EQ(registry.controller().lastError(),
+                  u"Couldn't reach the node at "_qs + base +
+                      u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 API Key)."_qs);
+        awaitTask(registry.controller().shareFolders({{"f", {"F", {}}}}));
+        EXPECT_EQ(registry.controller().lastError(), (c.nodes == 2 ? "Cellar: " : "") + kUnreachable) << c.name;
+        EXPECT_EQ(registry.controller().nodeReachable().value("N1", true), false) << c.name;
+    }
+}
+
+// An unreadable ignore list is never overwritten; IDs and query values reach
+// the resource they name.
+TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.listen());
+    server.enqueue(Response::json("[1]"));
+    server.enqueue(Response::json(R"({"ignore":null})"));
+    Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
+    awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
+    EXPECT_EQ(registry.controller().lastError(),
+              u"Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't added."_qs);
+    awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
+    awaitTask(registry.controller().addIgnore("a", "x\ny"));
+    awaitTask(registry.controller().setFolderVersioning("photos?x#1", 0));
+    QStringList sent;
+    for (const FakeHttpServer::Request &request : server.requests())
+        sent.append(request.method + ' ' + request.target + ' ' + request.body + ' ' +
+                    request.header("X-API-Key").value());
+    const QString ignores = "/rest/db/ignores?folder=a%2Bb%3Fc%23d";
+    const QString versioning =
+        R"({"versioning":{"cleanupIntervalS":3600,"params":{"cleanoutDays":"0"},"type":"trashcan"}})";
+    EXPECT_EQ(sent, QStringList({"GET " + ignores + "  k", "GET " + ignores + "  k",
+                                 "POST " + ignores + R"( {"ignore":["x"]} k)",
+                                 "PATCH /rest/config/folders/photos%3Fx%231 " + versioning + " k"}));
+}
+
+TEST(NasNodeControllerTest, AddressesAreNormalised)
+{
+    const QList<QPair<QString, QString>> cases{{"httpbox.local:8384", "http://httpbox.local:8384"},
+                                               {" HTTPS://nas:8384// ", "HTTPS://nas:8384"},
+                                               {"nas.local:8384/\n", "http://nas.local:8384"}};
+    for (const auto &[typed, normalised] : cases)
+        EXPECT_EQ(NasNodeController::normalize(typed), normalised);
+}
+
+TEST(NasNodeControllerTest, FolderNamesAreSafeLastPathComponents)
+{
+    const QList<QStringList> cases{{"Film: Cut / B", "x", "Film Cut  B"},
+                                   {u"\ta\u00a0b\r\n"_qs, "x", "a b"},
+                                   {u"e\u0301 .?*"_qs, "x", u"e\u0301 ."_qs},
+                                   {"..", "a/b", "ab"},
+                                   {u"a/\u0301b"_qs, "x", "ab"},
+                                   {" . ", "..", "folder-5ec1f7e700f3"}};
+    for (const QStringList &c : cases)
+        EXPECT_EQ(NasNodeController::folderNameComponent(c[0], c[1]), c[2]) << c[0].toStdString();
+}
+
+} // namespace
+} // namespace tw
