@@ -22,10 +22,17 @@ std::optional<DeviceConnection> DeviceController::connection(const QString &devi
 
 QCoro::Task<void> DeviceController::refresh()
 {
+    if (m_followsEvents && !devicesDue()) {
+        co_await refreshConnections();
+        co_return;
+    }
+    m_devicesStale = false;
+    m_lastDevicesRead = m_clock();
     QList<SyncDevice> devices;
     try {
         devices = co_await m_engine.devices();
     } catch (...) {
+        m_devicesStale = true;
         setLastErrorMessage(currentErrorText());
         co_return;
     }
@@ -40,6 +47,12 @@ QCoro::Task<void> DeviceController::refresh()
     setLocalDeviceID(std::move(localID));
 
     co_await refreshConnections();
+}
+
+bool DeviceController::devicesDue() const
+{
+    return m_devicesStale || !m_lastDevicesRead
+           || m_lastDevicesRead->secsTo(m_clock()) >= std::chrono::seconds(fullReadInterval).count();
 }
 
 QCoro::Task<void> DeviceController::refreshConnections()

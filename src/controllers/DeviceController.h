@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <exception>
 #include <optional>
 
@@ -54,6 +55,12 @@ public:
     // Records the user-facing text of a failure.
     void setError(const std::exception &error);
 
+    // While events are followed, refresh() reads the device list only after
+    // the events said it changed, the stream had a gap, or this long passed.
+    static constexpr std::chrono::minutes fullReadInterval{5};
+    void followEvents() { m_followsEvents = true; }
+    void noteDevicesChanged() { m_devicesStale = true; }
+
 signals:
     void devicesChanged();
     void connectionsChanged();
@@ -67,6 +74,7 @@ private:
         qint64 out = 0;
     };
 
+    bool devicesDue() const;
     void takeSample(const QList<DeviceConnection> &sample);
     void setLastErrorMessage(std::optional<QString> message);
     void setDevices(QList<SyncDevice> devices);
@@ -84,6 +92,9 @@ private:
     // Numbers refreshConnections() calls in the order they ask the engine.
     quint64 m_samplesAsked = 0;
     quint64 m_newestSampleTaken = 0;
+    bool m_followsEvents = false;
+    bool m_devicesStale = true;
+    std::optional<QDateTime> m_lastDevicesRead;
 };
 
 } // namespace tw

@@ -15,6 +15,13 @@ const QString deviceConnectedEvent = QStringLiteral("DeviceConnected");
 const QString deviceDisconnectedEvent = QStringLiteral("DeviceDisconnected");
 const QString pendingDevicesEvent = QStringLiteral("PendingDevicesChanged");
 const QString pendingFoldersEvent = QStringLiteral("PendingFoldersChanged");
+const QString folderSummaryEvent = QStringLiteral("FolderSummary");
+const QString stateChangedEvent = QStringLiteral("StateChanged");
+const QString folderPausedEvent = QStringLiteral("FolderPaused");
+const QString folderResumedEvent = QStringLiteral("FolderResumed");
+const QString configSavedEvent = QStringLiteral("ConfigSaved");
+const QString devicePausedEvent = QStringLiteral("DevicePaused");
+const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
 
 void call(const EventController::Callback &callback)
 {
@@ -34,6 +41,11 @@ void EventController::setCompletion(const QString &folderID, const QString &devi
     insertIfChanged(m_completion[folderID], deviceID, percent, this, &EventController::completionChanged);
 }
 
+void EventController::setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes)
+{
+    insertIfChanged(m_remoteNeedBytes[folderID], deviceID, needBytes, this, &EventController::remoteNeedBytesChanged);
+}
+
 EventController::~EventController()
 {
     stop();
@@ -43,6 +55,7 @@ void EventController::start()
 {
     stop();
     m_lastID = 0;
+    emit streamGap();
     pollLoop(QPointer<EventController>(this), m_generation, &m_engine, m_sleeper);
 }
 
@@ -62,13 +75,18 @@ QCoro::Task<void> EventController::pollLoop(QPointer<EventController> self, quin
 {
     while (self && self->isCurrent(generation)) {
         QList<SyncEvent> events;
+        bool failed = false;
         try {
             events = co_await engine->events(self->m_lastID);
         } catch (...) {
-            // A failed poll counts as a quiet one.
+            // A failed poll counts as a quiet one, but what happened meanwhile
+            // may never be told.
+            failed = true;
         }
         if (!self || !self->isCurrent(generation))
             co_return;
+        if (failed)
+            emit self->streamGap();
         if (!events.isEmpty()) {
             // The long poll itself waits for news: ask again at once.
             self->handleBatch(events);
@@ -84,32 +102,67 @@ QCoro::Task<void> EventController::pollLoop(QPointer<EventController> self, quin
 
 void EventController::handleBatch(const QList<SyncEvent> &events)
 {
+    bool gap = false;
     for (const SyncEvent &event : events) {
+        // Syncthing numbers the events of one subscriber without holes; a
+        // hole is an event it dropped for a poller that fell behind.
+        gap |= (m_lastID > 0 && event.id != m_lastID + 1) || event.undecodable;
         // IDs that go backwards (a restarted engine) are handled all the
         // same but never lower the point the next poll starts from.
         m_lastID = std::max(m_lastID, event.id);
         handle(event);
     }
+    if (gap)
+        emit streamGap();
 }
 
 void EventController::handle(const SyncEvent &event)
 {
     if (event.type == folderCompletionEvent) {
-        if (event.folder && event.device)
-            setCompletion(*event.folder, *event.device, event.completion.value_or(0.0));
+        if (!event.folder || !event.device)
+            return;
+        setCompletion(*event.folder, *event.device, event.completion.value_or(0.0));
+        if (event.needBytes)
+            setRemoteNeed(*event.folder, *event.device, *event.needBytes);
     } else if (event.type == itemFinishedEvent) {
         if (event.folder && event.item && event.itemType == QStringLiteral("dir")
             && event.action == QStringLiteral("update"))
             handleItemFinished(*event.folder, *event.item);
-    } else if (event.type == deviceConnectedEvent) {
+    } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
+        call(m_onPending);
+    } else {
+        handleFolderEvent(event);
+        handleDeviceEvent(event);
+    }
+}
+
+void EventController::handleFolderEvent(const SyncEvent &event)
+{
+    if (event.type == folderSummaryEvent && event.summary) {
+        emit summaryArrived(*event.summary);
+    } else if (event.type == stateChangedEvent && event.folder && event.fromState && event.toState) {
+        emit folderStateArrived(*event.folder, *event.fromState, *event.toState);
+    } else if ((event.type == folderPausedEvent || event.type == folderResumedEvent) && event.folder) {
+        emit folderPauseArrived(*event.folder, event.type == folderPausedEvent);
+    } else if (event.type == configSavedEvent && !event.undecodable) {
+        emit configSaved();
+    }
+}
+
+void EventController::handleDeviceEvent(const SyncEvent &event)
+{
+    if (event.type == deviceConnectedEvent) {
         call(m_onDeviceChange);
+        if (event.device)
+            emit deviceConnected(*event.device);
     } else if (event.type == deviceDisconnectedEvent) {
         if (event.device)
             removeDevice(*event.device);
         call(m_onDeviceChange);
-    } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
-        call(m_onPending);
+    } else if (event.type != devicePausedEvent && event.type != deviceResumedEvent) {
+        return;
     }
+    emit devicesChanged();
 }
 
 void EventController::removeDevice(const QString &deviceID)
@@ -119,6 +172,12 @@ void EventController::removeDevice(const QString &deviceID)
         changed |= folder->remove(deviceID) > 0;
     if (changed)
         emit completionChanged();
+    // A disconnected device needs nothing from us until it is back.
+    bool needChanged = false;
+    for (auto folder = m_remoteNeedBytes.begin(); folder != m_remoteNeedBytes.end(); ++folder)
+        needChanged |= folder->remove(deviceID) > 0;
+    if (needChanged)
+        emit remoteNeedBytesChanged();
 }
 
 // Syncthing sets a directory's modification time to the time of the update;

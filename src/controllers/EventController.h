@@ -18,6 +18,8 @@ class SyncEngine;
 
 // Folder ID -> device ID -> completion percentage (0 to 100).
 using CompletionMap = QMap<QString, QMap<QString, double>>;
+// Folder ID -> device ID -> bytes that device still needs.
+using RemoteNeedMap = QMap<QString, QMap<QString, qint64>>;
 
 // Follows the engine's event stream between polling cycles: keeps each
 // folder's completion on each remote device, calls the owner back on device
@@ -43,6 +45,9 @@ public:
     const CompletionMap &completion() const { return m_completion; }
     // The owner's writes of completion (seeding and the polling cycles).
     void setCompletion(const QString &folderID, const QString &deviceID, double percent);
+    // What each connected device still needs, as its completion reports told.
+    const RemoteNeedMap &remoteNeedBytes() const { return m_remoteNeedBytes; }
+    void setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes);
 
     // Installed by the owner before start(); each may stay empty. They are
     // called synchronously on the main thread and must return at once.
@@ -66,6 +71,18 @@ public:
 
 signals:
     void completionChanged();
+    void remoteNeedBytesChanged();
+    // The events the live state follows, handed on as they arrive.
+    void summaryArrived(const tw::FolderStatus &status);
+    void folderStateArrived(const QString &folderID, tw::FolderState from, tw::FolderState to);
+    void folderPauseArrived(const QString &folderID, bool paused);
+    void configSaved();
+    // A device connected, disconnected, was paused or resumed.
+    void devicesChanged();
+    void deviceConnected(const QString &deviceID);
+    // The stream can no longer be trusted to have told everything: it started
+    // over, an event ID was skipped, a poll failed or an event was unreadable.
+    void streamGap();
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
@@ -76,12 +93,15 @@ private:
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void handleBatch(const QList<SyncEvent> &events);
     void handle(const SyncEvent &event);
+    void handleFolderEvent(const SyncEvent &event);
+    void handleDeviceEvent(const SyncEvent &event);
     void handleItemFinished(const QString &folderID, const QString &item);
     void removeDevice(const QString &deviceID);
 
     SyncEngine &m_engine;
     Sleeper m_sleeper;
     CompletionMap m_completion;
+    RemoteNeedMap m_remoteNeedBytes;
     Callback m_onPending;
     Callback m_onDeviceChange;
     FolderModeLookup m_folderMode;

@@ -33,7 +33,10 @@ void removeArchive(const QString &location)
 
 } // namespace
 
-FolderController::FolderController(SyncEngine &engine, QObject *parent) : QObject(parent), m_engine(engine) {}
+FolderController::FolderController(SyncEngine &engine, Clock clock, QObject *parent)
+    : QObject(parent), m_engine(engine), m_clock(std::move(clock))
+{
+}
 
 bool FolderController::isHidden(const QString &folderID)
 {
@@ -55,8 +58,7 @@ QCoro::Task<void> FolderController::refresh()
 {
     setLoading(true);
     try {
-        QList<SyncFolder> listed = co_await m_engine.folders();
-        setFolders(withoutHidden(std::move(listed)));
+        setListedFolders(co_await m_engine.folders());
     } catch (...) {
         setLastErrorMessage(currentErrorText());
         setLoading(false);
@@ -68,29 +70,71 @@ QCoro::Task<void> FolderController::refresh()
 
 QCoro::Task<void> FolderController::syncFolderList()
 {
+    if (m_followsEvents && !fullReadDue())
+        co_await eventDrivenReload();
+    else
+        co_await fullReload();
+}
+
+bool FolderController::fullReadDue() const
+{
+    return m_fullReadDue || !m_lastFullRead
+           || m_lastFullRead->secsTo(m_clock()) >= std::chrono::seconds(fullReadInterval).count();
+}
+
+QCoro::Task<void> FolderController::fullReload()
+{
+    if (m_followsEvents) {
+        // Cleared before the reads: an event that arrives meanwhile opens
+        // again what it needs.
+        m_fullReadDue = false;
+        m_listStale = false;
+        m_statusOpen.clear();
+        m_awaitingIdle.clear();
+        m_lastFullRead = m_clock();
+    }
     try {
-        QList<SyncFolder> listed = co_await m_engine.folders();
-        setFolders(withoutHidden(std::move(listed)));
+        setListedFolders(co_await m_engine.folders());
     } catch (...) {
         // The polling loop tries again in two seconds; the statuses of the
         // folders already known are still refreshed.
+        m_fullReadDue = true;
     }
     co_await refreshStatuses();
+    if (m_followsEvents)
+        emit fullReadFinished();
+}
+
+// Summaries and state changes arrive as events; what they leave open is a
+// folder without a status, one just paused, one back to idle after a resume,
+// and one entering or leaving an error (Syncthing sends no summary for those).
+QCoro::Task<void> FolderController::eventDrivenReload()
+{
+    if (m_listStale) {
+        m_listStale = false;
+        try {
+            setListedFolders(co_await m_engine.folders());
+        } catch (...) {
+            m_listStale = true;
+        }
+    }
+    QStringList open;
+    for (const SyncFolder &folder : std::as_const(m_folders)) {
+        const bool opened = m_statusOpen.remove(folder.id);
+        if (opened || !m_statuses.contains(folder.id))
+            open.append(folder.id);
+    }
+    co_await readStatuses(open);
+    folderErrorsFromStatuses();
+    co_await refreshTransferring();
 }
 
 QCoro::Task<void> FolderController::refreshStatuses()
 {
-    FolderStatusMap working = m_statuses;
-    const QList<SyncFolder> snapshot = m_folders;
-    for (const SyncFolder &folder : snapshot) {
-        try {
-            working.insert(folder.id, co_await m_engine.folderStatus(folder.id));
-        } catch (...) {
-            // The previous status, if any, stays until the next pass.
-        }
-    }
-    working.removeIf([this](auto it) { return !isListed(it.key()); });
-    assignIfChanged(m_statuses, std::move(working), this, &FolderController::statusesChanged);
+    QStringList ids;
+    for (const SyncFolder &folder : std::as_const(m_folders))
+        ids.append(folder.id);
+    co_await readStatuses(ids);
 
     co_await refreshFolderErrors();
 
@@ -101,6 +145,105 @@ QCoro::Task<void> FolderController::refreshStatuses()
     }
 
     co_await refreshTransferring();
+}
+
+QCoro::Task<void> FolderController::readStatuses(QStringList folderIDs)
+{
+    FolderStatusMap read;
+    QMap<QString, quint64> askedAt;
+    for (const QString &id : std::as_const(folderIDs)) {
+        askedAt.insert(id, m_eventSerial);
+        try {
+            read.insert(id, co_await m_engine.folderStatus(id));
+        } catch (...) {
+            // The previous status, if any, stays until the next pass.
+            if (m_followsEvents)
+                m_statusOpen.insert(id);
+        }
+    }
+    FolderStatusMap statuses = m_statuses;
+    for (auto it = read.cbegin(); it != read.cend(); ++it) {
+        if (m_touchedAt.value(it.key()) <= askedAt.value(it.key()))
+            statuses.insert(it.key(), *it);
+    }
+    statuses.removeIf([this](auto it) { return !isListed(it.key()); });
+    setStatuses(std::move(statuses));
+}
+
+void FolderController::followEvents()
+{
+    m_followsEvents = true;
+}
+
+void FolderController::touch(const QString &folderID)
+{
+    m_touchedAt.insert(folderID, ++m_eventSerial);
+}
+
+void FolderController::applySummary(const FolderStatus &status)
+{
+    if (!isListed(status.id))
+        return;
+    touch(status.id);
+    m_statusOpen.remove(status.id);
+    FolderStatusMap statuses = m_statuses;
+    statuses.insert(status.id, status);
+    setStatuses(std::move(statuses));
+    folderErrorsFromStatuses();
+}
+
+void FolderController::applyState(const QString &folderID, FolderState from, FolderState to)
+{
+    if (!isListed(folderID))
+        return;
+    if (from == FolderState::Error || to == FolderState::Error)
+        m_statusOpen.insert(folderID);
+    if (to == FolderState::Idle && m_awaitingIdle.remove(folderID))
+        m_statusOpen.insert(folderID);
+    const auto stored = m_statuses.constFind(folderID);
+    if (stored == m_statuses.constEnd())
+        return;
+    touch(folderID);
+    FolderStatusMap statuses = m_statuses;
+    statuses[folderID].state = to;
+    setStatuses(std::move(statuses));
+}
+
+void FolderController::applyPaused(const QString &folderID, bool paused)
+{
+    if (paused)
+        m_statusOpen.insert(folderID);
+    else
+        m_awaitingIdle.insert(folderID);
+}
+
+void FolderController::noteConfigSaved()
+{
+    m_listStale = true;
+}
+
+void FolderController::noteStreamGap()
+{
+    m_fullReadDue = true;
+}
+
+void FolderController::applyClusterNeeds(ClusterNeedMap needs)
+{
+    setClusterNeeds(std::move(needs));
+}
+
+// While events are followed, each status carries its folder's error text:
+// no extra reads of every folder's status.
+void FolderController::folderErrorsFromStatuses()
+{
+    FolderTextMap errors;
+    bool anyInError = false;
+    for (const FolderStatus &status : std::as_const(m_statuses)) {
+        anyInError |= status.state == FolderState::Error;
+        if (!status.error.isEmpty())
+            errors.insert(status.id, status.error);
+    }
+    setFolderErrors(anyInError ? errors : FolderTextMap());
 }
 
 QCoro::Task<void> FolderController::refreshFolderErrors()
@@ -162,6 +305,17 @@ bool FolderController::isListed(const QString &folderID) const
 {
     return std::any_of(m_folders.cbegin(), m_folders.cend(),
                        [&folderID](const SyncFolder &folder) { return folder.id == folderID; });
+}
+
+void FolderController::setListedFolders(QList<SyncFolder> folders)
+{
+    m_engineFolders = folders;
+    setFolders(withoutHidden(std::move(folders)));
+}
+
+void FolderController::setStatuses(FolderStatusMap statuses)
+{
+    assignIfChanged(m_statuses, std::move(statuses), this, &FolderController::statusesChanged);
 }
 
 void FolderController::setFolders(QList<SyncFolder> folders)

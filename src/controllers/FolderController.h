@@ -3,11 +3,14 @@
 #include "engine/model/ClusterNeed.h"
 #include "engine/model/FolderStatus.h"
 #include "engine/model/SyncFolder.h"
+#include "utilities/Clock.h"
 
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <chrono>
 #include <exception>
 #include <optional>
 
@@ -42,7 +45,11 @@ public:
     // never shown.
     static inline const QString hiddenFolderPrefix = QStringLiteral("tdw-cluster-");
 
-    explicit FolderController(SyncEngine &engine, QObject *parent = nullptr);
+    // While events are followed, the light reload reads everything again at
+    // least this often, in case the stream missed something unnoticed.
+    static constexpr std::chrono::minutes fullReadInterval{5};
+
+    explicit FolderController(SyncEngine &engine, Clock clock = systemClock(), QObject *parent = nullptr);
 
     const QList<SyncFolder> &folders() const { return m_folders; }
     const FolderStatusMap &statuses() const { return m_statuses; }
@@ -58,7 +65,8 @@ public:
     // Full reload: the folder list, then everything refreshStatuses() does.
     QCoro::Task<void> refresh();
     // The polling loop's light reload: the list (kept when unchanged or when
-    // the engine fails), then refreshStatuses().
+    // the engine fails), then refreshStatuses(). While events are followed it
+    // reads only what the events left open.
     QCoro::Task<void> syncFolderList();
     // Statuses, error texts, cluster needs and transfer names of the listed
     // folders.
@@ -70,6 +78,22 @@ public:
 
     static bool isHidden(const QString &folderID);
 
+    // What the engine's event stream tells. followEvents() switches the light
+    // reload to reading only where these leave something open; the owner
+    // forwards each event as it arrives.
+    void followEvents();
+    void applySummary(const FolderStatus &status);
+    void applyState(const QString &folderID, FolderState from, FolderState to);
+    void applyPaused(const QString &folderID, bool paused);
+    void noteConfigSaved();
+    // The stream missed something, or the engine started again: the next
+    // light reload reads everything.
+    void noteStreamGap();
+    // Cluster needs worked out from the events, in place of the engine's.
+    void applyClusterNeeds(ClusterNeedMap needs);
+    // Every folder of the engine's last read list, the hidden ones included.
+    const QList<SyncFolder> &engineFolders() const { return m_engineFolders; }
+
 signals:
     void foldersChanged();
     void statusesChanged();
@@ -78,11 +102,22 @@ signals:
     void folderErrorsChanged();
     void lastErrorMessageChanged();
     void isLoadingChanged();
+    // A light reload has read everything again (the start, a gap, the
+    // periodic check).
+    void fullReadFinished();
 
 private:
     bool isListed(const QString &folderID) const;
     QCoro::Task<void> refreshFolderErrors();
     QCoro::Task<void> refreshTransferring();
+    QCoro::Task<void> fullReload();
+    QCoro::Task<void> eventDrivenReload();
+    QCoro::Task<void> readStatuses(QStringList folderIDs);
+    void touch(const QString &folderID);
+    bool fullReadDue() const;
+    void setListedFolders(QList<SyncFolder> folders);
+    void setStatuses(FolderStatusMap statuses);
+    void folderErrorsFromStatuses();
 
     void setFolders(QList<SyncFolder> folders);
     void setClusterNeeds(ClusterNeedMap needs);
@@ -91,6 +126,8 @@ private:
     void setLoading(bool loading);
 
     SyncEngine &m_engine;
+    Clock m_clock;
+    QList<SyncFolder> m_engineFolders;
     QList<SyncFolder> m_folders;
     FolderStatusMap m_statuses;
     ClusterNeedMap m_clusterNeeds;
@@ -98,6 +135,18 @@ private:
     FolderTextMap m_folderErrors;
     std::optional<QString> m_lastErrorMessage;
     bool m_isLoading = false;
+
+    // Event-driven reading.
+    bool m_followsEvents = false;
+    bool m_fullReadDue = true;
+    bool m_listStale = true;
+    std::optional<QDateTime> m_lastFullRead;
+    QSet<QString> m_statusOpen;     // folders whose status must be read
+    QSet<QString> m_awaitingIdle;   // resumed folders: read at their first idle
+    // Which event last changed a folder's status, so that a read answered
+    // after a newer event does not put back what the event replaced.
+    quint64 m_eventSerial = 0;
+    QMap<QString, quint64> m_touchedAt;
 };
 
 } // namespace tw

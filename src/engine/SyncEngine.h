@@ -12,6 +12,7 @@
 #include "engine/model/NewDeviceRequest.h"
 #include "engine/model/NewFolderRequest.h"
 #include "engine/model/PendingDevice.h"
+#include "engine/model/PeerCompletion.h"
 #include "engine/model/PendingFolder.h"
 #include "engine/model/SyncDevice.h"
 #include "engine/SyncEngineError.h"
@@ -87,6 +88,8 @@ public:
     virtual QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() = 0;
     // A percentage from 0 to 100, not a fraction.
     virtual QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) = 0;
+    // The same with the bytes the device still needs.
+    virtual QCoro::Task<PeerCompletion> peerCompletion(QString folderID, QString deviceID) = 0;
     virtual QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) = 0;
 
     // Devices, sharing, pending offers.

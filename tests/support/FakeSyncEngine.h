@@ -107,6 +107,10 @@ public:
     {
         return reply<double>(__func__, {id, device});
     }
+    QCoro::Task<PeerCompletion> peerCompletion(QString id, QString device) override
+    {
+        return reply<PeerCompletion>(__func__, {id, device});
+    }
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
     QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }

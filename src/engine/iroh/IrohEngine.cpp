@@ -128,6 +128,10 @@ QCoro::Task<double> IrohEngine::deviceCompletion(QString, QString)
 {
     return notImplemented<double>(QStringLiteral("deviceCompletion"));
 }
+QCoro::Task<PeerCompletion> IrohEngine::peerCompletion(QString, QString)
+{
+    return notImplemented<PeerCompletion>(QStringLiteral("peerCompletion"));
+}
 QCoro::Task<std::optional<QString>> IrohEngine::currentTransferName(QString)
 {
     return answer(std::optional<QString>());

@@ -49,6 +49,7 @@ public:
     QCoro::Task<FolderStatus> folderStatus(QString id) override;
     QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override;
     QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) override;
+    QCoro::Task<PeerCompletion> peerCompletion(QString folderID, QString deviceID) override;
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
     QCoro::Task<QList<SyncDevice>> devices() override;

@@ -15,6 +15,7 @@ struct FolderStatus
     qint64 localBytes = 0;
     qint64 needBytes = 0;
     qint64 errorCount = 0;
+    QString error{};  // the engine's text while the folder is in error, else empty
 
     bool operator==(const FolderStatus &) const = default;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/model/FolderState.h"
+#include "engine/model/FolderStatus.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -15,12 +18,18 @@ struct SyncEvent
     std::optional<QString> device;
     std::optional<double> completion;
     std::optional<qint64> needBytes;
-    std::optional<QString> stateTo;
+    std::optional<FolderState> fromState;
+    std::optional<FolderState> toState;
+    // A folder's status as the engine summarised it, without being asked.
+    std::optional<FolderStatus> summary;
     std::optional<QString> item;
     std::optional<QString> itemType;
     std::optional<QString> action;
     std::optional<bool> connected;
     std::optional<QStringList> remoteFiles;
+    // An event of a type the controllers act on whose payload lacks what they
+    // read: whatever it reported is lost, so the stream has a gap.
+    bool undecodable = false;
 };
 
 } // namespace tw

@@ -122,6 +122,7 @@ QCoro::Task<void> SyncthingEngine::startAttempt(quint64 generation)
     }
     requireGeneration(generation);
     m_api = api;
+    forgetConnections();
     m_lastError.reset();
     // No folder is deleted here: "generate" runs without a default folder, and
     // a teammate's share accepted under the ID "default" must survive restarts.
@@ -132,6 +133,7 @@ QCoro::Task<void> SyncthingEngine::stop()
     ++m_generation;
     m_api.reset();
     m_cachedLocalID.reset();
+    forgetConnections();
     co_await m_process->stop();
 }
 

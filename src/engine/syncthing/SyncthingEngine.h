@@ -2,13 +2,17 @@
 
 #include "engine/SyncEngine.h"
 #include "engine/syncthing/rest/STFolderRead.h"
+#include "engine/syncthing/rest/STConnectionsResponse.h"
+#include "engine/syncthing/rest/STFolderStatus.h"
 #include "engine/syncthing/rest/STVersioning.h"
 #include "engine/syncthing/rest/SyncthingAPI.h"
 #include "engine/syncthing/process/SyncthingProcess.h"
 #include "utilities/AsyncMutex.h"
 #include "utilities/Sleeper.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -71,6 +75,7 @@ public:
     QCoro::Task<FolderStatus> folderStatus(QString id) override;
     QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override;
     QCoro::Task<double> deviceCompletion(QString folderID, QString deviceID) override;
+    QCoro::Task<PeerCompletion> peerCompletion(QString folderID, QString deviceID) override;
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
     QCoro::Task<QList<SyncDevice>> devices() override;
@@ -103,6 +108,7 @@ public:
     static STVersioning mapVersioning(const VersioningPolicy &policy);
     static VersioningPolicy mapVersioningBack(const std::optional<STVersioning> &versioning);
     static FolderState mapState(const std::optional<QString> &state);
+    static FolderStatus mapStatus(const QString &id, const STFolderStatus &status);
 
     // Syncthing's "modified" text (fraction optional, zone required) as whole
     // seconds since 1970.
@@ -117,6 +123,8 @@ public:
     // Counts as started on a REST endpoint that something else serves, with
     // no child launched: lets tests put a stand-in server behind the engine.
     void attachEndpoint(QUrl baseURL, QString apiKey) { m_api.emplace(std::move(baseURL), std::move(apiKey)); }
+    // How long one connections answer serves later asks.
+    void setConnectionsReuse(std::chrono::milliseconds window) { m_connectionsReuse = window; }
 
 private:
     // The current client, copied, or notRunning.
@@ -125,6 +133,8 @@ private:
     // A start that a stop or reset overtook must leave the child to them:
     // throws notRunning once the lifecycle generation has moved on.
     void requireGeneration(quint64 generation) const;
+    QCoro::Task<STConnectionsResponse> sharedConnections();
+    void forgetConnections();
     QCoro::Task<void> updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit);
 
     // Shared so that a test fixture can hand its running supervisor to an engine.
@@ -143,6 +153,9 @@ private:
     // Every events() poll in flight is tied to this object; destroying it
     // aborts them.
     std::unique_ptr<QObject> m_eventsScope = std::make_unique<QObject>();
+    std::optional<STConnectionsResponse> m_connections;
+    QElapsedTimer m_connectionsAge;
+    std::chrono::milliseconds m_connectionsReuse{1000};
 };
 
 } // namespace tw

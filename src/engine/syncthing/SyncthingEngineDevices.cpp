@@ -134,12 +134,12 @@ QCoro::Task<void> SyncthingEngine::setDevicePaused(QString deviceID, bool paused
 {
     const SyncthingAPI api = requireAPI();
     co_await api.patchDevice(deviceID, pausedPatch(paused));
+    forgetConnections();
 }
 
 QCoro::Task<QList<DeviceConnection>> SyncthingEngine::connections()
 {
-    const SyncthingAPI api = requireAPI();
-    const STConnectionsResponse response = co_await api.connections();
+    const STConnectionsResponse response = co_await sharedConnections();
     QList<DeviceConnection> result;
     result.reserve(response.connections.size());
     for (auto it = response.connections.constBegin(); it != response.connections.constEnd(); ++it)
@@ -240,6 +240,25 @@ QCoro::Task<void> SyncthingEngine::setAllPaused(bool paused)
     // it changed and the rest untouched.
     for (const STFolderRead &folder : folders)
         co_await api.patchFolder(folder.id, pausedPatch(paused));
+}
+
+// The polling cycle asks for the connections twice (the throughput sample and
+// the device rates) within moments: one answer serves both. A connection
+// event makes the next ask read afresh.
+QCoro::Task<STConnectionsResponse> SyncthingEngine::sharedConnections()
+{
+    if (m_connections && m_connectionsAge.isValid() && m_connectionsAge.elapsed() < m_connectionsReuse.count())
+        co_return STConnectionsResponse(*m_connections);
+    const SyncthingAPI api = requireAPI();
+    STConnectionsResponse response = co_await api.connections();
+    m_connections = response;
+    m_connectionsAge.start();
+    co_return response;
+}
+
+void SyncthingEngine::forgetConnections()
+{
+    m_connections.reset();
 }
 
 } // namespace tw

@@ -1,6 +1,8 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "engine/syncthing/rest/LooseJson.h"
+#include "utilities/JsonDecodeError.h"
+#include "utilities/StrictJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,17 +17,6 @@ constexpr int kLongPollSeconds = 10;
 const QString kDeviceConnected = QStringLiteral("DeviceConnected");
 const QString kDeviceDisconnected = QStringLiteral("DeviceDisconnected");
 const QString kRemoteDownloadProgress = QStringLiteral("RemoteDownloadProgress");
-
-// Syncthing names the device of a connection event "id"; other events call
-// it "device".
-std::optional<QString> eventDevice(const QString &type, const QJsonObject &data)
-{
-    if (type == kDeviceConnected || type == kDeviceDisconnected) {
-        if (auto id = LooseJson::string(data.value(QStringLiteral("id"))))
-            return id;
-    }
-    return LooseJson::string(data.value(QStringLiteral("device")));
-}
 
 std::optional<bool> connectedFlag(const QString &type)
 {
@@ -45,21 +36,82 @@ std::optional<QStringList> remoteFiles(const QString &type, const QJsonObject &d
     return state.toObject().keys();
 }
 
+// Events the live state is built from are read strictly: a payload without
+// what they carry throws, and the caller marks the event undecodable.
+using StrictReader = void (*)(SyncEvent &, const StrictJson &);
+
+void readSummary(SyncEvent &event, const StrictJson &data)
+{
+    event.folder = data.string(QStringLiteral("folder"));
+    event.summary = SyncthingEngine::mapStatus(*event.folder, STFolderStatus::fromJson(data.object(QStringLiteral("summary"))));
+}
+
+void readCompletion(SyncEvent &event, const StrictJson &data)
+{
+    event.folder = data.string(QStringLiteral("folder"));
+    event.device = data.string(QStringLiteral("device"));
+    event.completion = data.number(QStringLiteral("completion"));
+    event.needBytes = data.integer(QStringLiteral("needBytes"));
+}
+
+void readStateChange(SyncEvent &event, const StrictJson &data)
+{
+    event.folder = data.string(QStringLiteral("folder"));
+    event.fromState = SyncthingEngine::mapState(data.string(QStringLiteral("from")));
+    event.toState = SyncthingEngine::mapState(data.string(QStringLiteral("to")));
+}
+
+// Syncthing names the device of a connection event "id", of a pause "device".
+void readConnection(SyncEvent &event, const StrictJson &data) { event.device = data.string(QStringLiteral("id")); }
+void readDevicePause(SyncEvent &event, const StrictJson &data) { event.device = data.string(QStringLiteral("device")); }
+void readFolderPause(SyncEvent &event, const StrictJson &data) { event.folder = data.string(QStringLiteral("id")); }
+void readNothing(SyncEvent &, const StrictJson &) {}
+
+std::optional<StrictReader> strictReader(const QString &type)
+{
+    static const QMap<QString, StrictReader> readers{
+        {QStringLiteral("FolderSummary"), readSummary},
+        {QStringLiteral("FolderCompletion"), readCompletion},
+        {QStringLiteral("StateChanged"), readStateChange},
+        {kDeviceConnected, readConnection},
+        {kDeviceDisconnected, readConnection},
+        {QStringLiteral("DevicePaused"), readDevicePause},
+        {QStringLiteral("DeviceResumed"), readDevicePause},
+        {QStringLiteral("FolderPaused"), readFolderPause},
+        {QStringLiteral("FolderResumed"), readFolderPause},
+        {QStringLiteral("ConfigSaved"), readNothing},
+    };
+    const auto it = readers.constFind(type);
+    return it == readers.constEnd() ? std::nullopt : std::optional<StrictReader>(*it);
+}
+
+bool changesConnections(const SyncEvent &event)
+{
+    return event.connected || event.type == QLatin1String("DevicePaused")
+           || event.type == QLatin1String("DeviceResumed");
+}
+
 SyncEvent eventFrom(const QJsonObject &raw)
 {
-    const QJsonObject data = raw.value(QStringLiteral("data")).toObject();
+    const QJsonValue dataValue = raw.value(QStringLiteral("data"));
+    const QJsonObject data = dataValue.toObject();
     SyncEvent event;
     event.id = LooseJson::exactInteger(raw.value(QStringLiteral("id"))).value_or(0);
     event.type = LooseJson::string(raw.value(QStringLiteral("type"))).value_or(QString());
+    if (const std::optional<StrictReader> reader = strictReader(event.type)) {
+        try {
+            (*reader)(event, StrictJson(StrictJson::toObject(dataValue, QStringLiteral("data"))));
+        } catch (const JsonDecodeError &) {
+            event.undecodable = true;
+        }
+        event.connected = connectedFlag(event.type);
+        return event;
+    }
     event.folder = LooseJson::string(data.value(QStringLiteral("folder")));
-    event.device = eventDevice(event.type, data);
-    event.completion = LooseJson::number(data.value(QStringLiteral("completion")));
-    event.needBytes = LooseJson::truncatedInteger(data.value(QStringLiteral("needBytes")));
-    event.stateTo = LooseJson::string(data.value(QStringLiteral("to")));
+    event.device = LooseJson::string(data.value(QStringLiteral("device")));
     event.item = LooseJson::string(data.value(QStringLiteral("item")));
     event.itemType = LooseJson::string(data.value(QStringLiteral("type")));
     event.action = LooseJson::string(data.value(QStringLiteral("action")));
-    event.connected = connectedFlag(event.type);
     event.remoteFiles = remoteFiles(event.type, data);
     return event;
 }
@@ -72,7 +124,10 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     // No "limit": with one, Syncthing answers only the newest events of a
     // burst and the older ones are lost to the poller for good.
     const QByteArray body = co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get());
-    co_return parseEvents(body);
+    QList<SyncEvent> events = parseEvents(body);
+    if (std::any_of(events.cbegin(), events.cend(), changesConnections))
+        forgetConnections();
+    co_return events;
 }
 
 void SyncthingEngine::cancelEvents()
@@ -80,18 +135,20 @@ void SyncthingEngine::cancelEvents()
     m_eventsScope = std::make_unique<QObject>();
 }
 
+// An answer that is not a list of events fails like a failed poll: the
+// events it stood for are lost, and the poller must know that.
 QList<SyncEvent> SyncthingEngine::parseEvents(const QByteArray &body)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        return {};
+        throw SyncEngineError::invalidResponse();
     const QJsonArray array = document.array();
     QList<SyncEvent> events;
     events.reserve(array.size());
     for (const QJsonValue &element : array) {
         if (!element.isObject())
-            return {};
+            throw SyncEngineError::invalidResponse();
         events.append(eventFrom(element.toObject()));
     }
     return events;

@@ -27,8 +27,7 @@ QCoro::Task<void> SyncthingEngine::setGlobalBandwidth(qint64 downKbps, qint64 up
 
 QCoro::Task<CumulativeBytes> SyncthingEngine::cumulativeBytes()
 {
-    const SyncthingAPI api = requireAPI();
-    const STConnectionsResponse response = co_await api.connections();
+    const STConnectionsResponse response = co_await sharedConnections();
     CumulativeBytes bytes;
     if (response.total) {
         bytes.inBytes = response.total->inBytesTotal.value_or(0);

@@ -39,7 +39,11 @@ QString lastPathComponent(const QString &path)
 QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString id)
 {
     const SyncthingAPI api = requireAPI();
-    const STFolderStatus status = co_await api.folderStatus(id);
+    co_return mapStatus(id, co_await api.folderStatus(id));
+}
+
+FolderStatus SyncthingEngine::mapStatus(const QString &id, const STFolderStatus &status)
+{
     FolderStatus result;
     result.id = id;
     result.state = mapState(status.state);
@@ -48,7 +52,8 @@ QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString id)
     result.completion = localCompletion(result.globalBytes, result.localBytes);
     result.needBytes = status.needBytes.value_or(0);
     result.errorCount = status.errors.value_or(0);
-    co_return result;
+    result.error = status.error.value_or(QString());
+    return result;
 }
 
 QCoro::Task<QMap<QString, ClusterNeed>> SyncthingEngine::clusterNeeds()
@@ -84,6 +89,13 @@ QCoro::Task<double> SyncthingEngine::deviceCompletion(QString folderID, QString 
     const SyncthingAPI api = requireAPI();
     const STCompletion completion = co_await api.completion(folderID, deviceID);
     co_return completion.completion.value_or(0.0);
+}
+
+QCoro::Task<PeerCompletion> SyncthingEngine::peerCompletion(QString folderID, QString deviceID)
+{
+    const SyncthingAPI api = requireAPI();
+    const STCompletion completion = co_await api.completion(folderID, deviceID);
+    co_return PeerCompletion{completion.completion.value_or(0.0), completion.needBytes.value_or(0)};
 }
 
 QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString folderID)

@@ -24,7 +24,12 @@ QString parsed(const char *body)
         add("device", event.device);
         add("completion", event.completion);
         add("needBytes", event.needBytes);
-        add("to", event.stateTo);
+        if (event.toState)
+            parts.append(QStringLiteral("to=") + toRawValue(*event.toState));
+        if (event.summary)
+            parts.append(QStringLiteral("summary=%1/%2/%3").arg(toRawValue(event.summary->state)).arg(event.summary->needBytes).arg(event.summary->error));
+        if (event.undecodable)
+            parts.append(QStringLiteral("undecodable"));
         add("item", event.item);
         add("itemType", event.itemType);
         add("action", event.action);
@@ -39,26 +44,34 @@ QString parsed(const char *body)
 TEST(SyncthingEngineEvents, ParseTable)
 {
     const std::pair<const char *, const char *> cases[] = {
-        // Answers that yield no events at all.
-        {"not json", ""},
-        {R"([{"id": 1}, "text"])", ""},
         // In order, unknown types kept; an item's type comes from the payload.
-        {R"([{"id": 21, "type": "StateChanged", "data": {"folder": "f", "from": "idle", "to": "syncing"}},
+        {R"([{"id": 21, "type": "StateChanged", "data": {"folder": "f", "from": "idle", "to": "sync-preparing"}},
              {"id": 23, "type": "ItemStarted", "data": {"item": "a/b.txt", "type": "file", "action": "update"}},
              {"id": 3, "type": "SomethingNew"}])",
          "21 StateChanged folder=f to=syncing | 23 ItemStarted item=a/b.txt itemType=file action=update | 3 SomethingNew"},
-        // Syncthing's own connection events, with the device as "id", are read in the
-        // real-instance test; "device" serves when "id" is missing or not text.
-        {R"([{"id":7,"type":"DeviceDisconnected","data":{"device":"C"}}])", "7 DeviceDisconnected device=C connected=false"},
-        {R"([{"id":8,"type":"DeviceConnected","data":{"id":12,"device":"D"}}])", "8 DeviceConnected device=D connected=true"},
-        // Other events never read "id" as a device.
+        // The events the live state follows are read strictly: a missing or
+        // mistyped field makes the event undecodable, never a default.
+        {R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"state":"error","needBytes":7,"error":"gone"}}}])",
+         "1 FolderSummary folder=f summary=error/7/gone"},
+        {R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"needBytes":"7"}}}])",
+         "1 FolderSummary folder=f undecodable"},
+        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":12}}])",
+         "2 FolderCompletion folder=f device=D completion=99.5 needBytes=12"},
+        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":1.5}}])",
+         "2 FolderCompletion folder=f device=D completion=99.5 undecodable"},
+        {R"([{"id":4,"type":"StateChanged","data":{"folder":"f","to":"idle"}}])", "4 StateChanged folder=f undecodable"},
+        // Syncthing names the device of a connection event "id", of a pause
+        // "device", and the folder of a pause "id".
+        {R"([{"id":7,"type":"DeviceDisconnected","data":{"id":"C","error":"EOF"}}])", "7 DeviceDisconnected device=C connected=false"},
+        {R"([{"id":8,"type":"DeviceConnected","data":{"id":12,"device":"D"}}])", "8 DeviceConnected undecodable connected=true"},
+        {R"([{"id":9,"type":"DevicePaused","data":{"device":"E"}}])", "9 DevicePaused device=E"},
+        {R"([{"id":9,"type":"FolderResumed","data":{"id":"g","label":""}}])", "9 FolderResumed folder=g"},
+        {R"([{"id":9,"type":"ConfigSaved","data":"text"}])", "9 ConfigSaved undecodable"},
+        // Other events never read "id" as a device, and are read leniently.
         {R"([{"id":10,"type":"DeviceDiscovered","data":{"device":"E","id":"F"}}])", "10 DeviceDiscovered device=E"},
-        // Lenient fields: a value of another type reads as absent.
         {R"([{"id":7.5,"type":"X"}])", "0 X"},
         {R"([{"id":9007199254740993,"type":"X","data":"text"}])", "9007199254740993 X"},
-        {R"([{"id":2,"type":"X","data":{"folder":5,"completion":"100","needBytes":"1"}}])", "2 X"},
-        {R"([{"id":3,"type":"X","data":{"folder":"","completion":99.5,"needBytes":1.9}}])",
-         "3 X folder= completion=99.5 needBytes=1"},
+        {R"([{"id":2,"type":"X","data":{"folder":5}}])", "2 X"},
         // The files a remote device pulls; another event's "state" is not such a list.
         {R"([{"id":1,"type":"RemoteDownloadProgress","data":{"device":"A","state":{"b.txt":3,"a/c.bin":1}}}])",
          "1 RemoteDownloadProgress device=A files=a/c.bin,b.txt"},
@@ -66,6 +79,9 @@ TEST(SyncthingEngineEvents, ParseTable)
     };
     for (const auto &[body, expected] : cases)
         EXPECT_EQ(parsed(body), QString::fromUtf8(expected)) << body;
+    // An answer that is no list of events fails the poll: its events are lost.
+    for (const char *body : {"not json", R"([{"id": 1}, "text"])"})
+        EXPECT_THROW(SyncthingEngine::parseEvents(QByteArray(body)), SyncEngineError) << body;
 }
 
 } // namespace

@@ -10,7 +10,8 @@ STFolderStatus STFolderStatus::fromJson(const QJsonObject &object)
     const StrictJson json(object);
     return {json.optionalString(QStringLiteral("state")), json.optionalInteger(QStringLiteral("globalBytes")),
             json.optionalInteger(QStringLiteral("localBytes")), json.optionalInteger(QStringLiteral("needBytes")),
-            json.optionalInteger(QStringLiteral("errors"))};
+            json.optionalInteger(QStringLiteral("errors")),
+            json.optionalString(QStringLiteral("error"))};
 }
 
 STFolderStatus STFolderStatus::fromJsonBody(const QByteArray &body)

@@ -15,6 +15,7 @@ struct STFolderStatus
     std::optional<qint64> localBytes;
     std::optional<qint64> needBytes;
     std::optional<qint64> errors;
+    std::optional<QString> error;
 
     static STFolderStatus fromJson(const QJsonObject &object);
     static STFolderStatus fromJsonBody(const QByteArray &body);

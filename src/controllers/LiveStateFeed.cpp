@@ -1,0 +1,117 @@
+#include "controllers/LiveStateFeed.h"
+
+#include "controllers/DeviceController.h"
+#include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+#include "engine/SyncEngine.h"
+
+namespace tw {
+
+LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, FolderController &folders,
+                             DeviceController &devices, QObject *parent)
+    : QObject(parent), m_engine(engine), m_events(events), m_folders(folders), m_devices(devices)
+{
+    folders.followEvents();
+    devices.followEvents();
+    connect(&events, &EventController::summaryArrived, &folders, &FolderController::applySummary);
+    connect(&events, &EventController::folderStateArrived, &folders, &FolderController::applyState);
+    connect(&events, &EventController::folderPauseArrived, &folders, &FolderController::applyPaused);
+    connect(&events, &EventController::configSaved, this, [this] {
+        m_folders.noteConfigSaved();
+        m_devices.noteDevicesChanged();
+    });
+    connect(&events, &EventController::devicesChanged, &devices, &DeviceController::noteDevicesChanged);
+    connect(&events, &EventController::streamGap, this, [this] {
+        m_folders.noteStreamGap();
+        m_devices.noteDevicesChanged();
+        // Completion events may have been lost too.
+        m_completionsRead.clear();
+    });
+    connect(&events, &EventController::deviceConnected, this, [this](const QString &id) {
+        m_completionsRead.remove(id);
+        readNewCompletions(id);
+    });
+    connect(&folders, &FolderController::fullReadFinished, this, [this] { readNewCompletions(); });
+    connect(&devices, &DeviceController::connectionsChanged, this, [this] { readNewCompletions(); });
+
+    connect(&folders, &FolderController::foldersChanged, this, &LiveStateFeed::updateClusterNeeds);
+    connect(&devices, &DeviceController::connectionsChanged, this, &LiveStateFeed::updateClusterNeeds);
+    connect(&devices, &DeviceController::localDeviceIDChanged, this, &LiveStateFeed::updateClusterNeeds);
+    connect(&events, &EventController::remoteNeedBytesChanged, this, &LiveStateFeed::updateClusterNeeds);
+}
+
+// What the engine's clusterNeeds() reads, from what is already held: each
+// folder's other devices, those connected, and what they still need as their
+// completion reports told.
+void LiveStateFeed::updateClusterNeeds()
+{
+    const QString self = m_devices.localDeviceID();
+    const RemoteNeedMap &remote = m_events.remoteNeedBytes();
+    ClusterNeedMap needs;
+    for (const SyncFolder &folder : m_folders.engineFolders()) {
+        ClusterNeed need;
+        for (const QString &device : folder.sharedDeviceIDs) {
+            if (device == self)
+                continue;
+            ++need.peersTotal;
+            const std::optional<DeviceConnection> connection = m_devices.connection(device);
+            if (!connection || !connection->connected)
+                continue;
+            ++need.peersConnected;
+            need.remoteNeedBytes += std::max<qint64>(remote.value(folder.id).value(device), 0);
+        }
+        needs.insert(folder.id, need);
+    }
+    m_folders.applyClusterNeeds(std::move(needs));
+}
+
+void LiveStateFeed::readNewCompletions(const QString &connectedDevice)
+{
+    QSet<QString> devices;
+    if (!connectedDevice.isEmpty()) {
+        devices.insert(connectedDevice);
+    } else {
+        for (const DeviceConnection &connection : m_devices.connections()) {
+            if (connection.connected && !m_completionsRead.contains(connection.id))
+                devices.insert(connection.id);
+        }
+        // A device that went away is read again when it is back.
+        m_completionsRead.removeIf([this](const QString &id) {
+            const std::optional<DeviceConnection> connection = m_devices.connection(id);
+            return !connection || !connection->connected;
+        });
+    }
+    devices.remove(m_devices.localDeviceID());
+    QList<std::pair<QString, QString>> pairs;
+    for (const SyncFolder &folder : m_folders.engineFolders()) {
+        for (const QString &device : folder.sharedDeviceIDs) {
+            if (devices.contains(device))
+                pairs.append({folder.id, device});
+        }
+    }
+    m_completionsRead.unite(devices);
+    if (!pairs.isEmpty())
+        readCompletions(QPointer<LiveStateFeed>(this), std::move(pairs));
+}
+
+// Runs detached; later completion events simply overwrite what it stores.
+QCoro::Task<void> LiveStateFeed::readCompletions(QPointer<LiveStateFeed> self,
+                                                 QList<std::pair<QString, QString>> pairs)
+{
+    for (const auto &[folder, device] : pairs) {
+        if (!self)
+            co_return;
+        try {
+            const PeerCompletion completion = co_await self->m_engine.peerCompletion(folder, device);
+            if (!self)
+                co_return;
+            self->m_events.setCompletion(folder, device, completion.percent);
+            self->m_events.setRemoteNeed(folder, device, completion.needBytes);
+        } catch (...) {
+            // One unreadable completion does not hide the others; the events
+            // or the next full read bring it.
+        }
+    }
+}
+
+} // namespace tw

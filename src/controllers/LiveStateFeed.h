@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+namespace tw {
+
+class DeviceController;
+class EventController;
+class FolderController;
+class SyncEngine;
+
+// Keeps the folder and device controllers current from the engine's event
+// stream, so that the polling cycle asks Syncthing only about what changed.
+// Folder summaries and state changes go to the folder controller as they
+// arrive; configuration and device events mark the lists for reading; a gap
+// in the stream makes the next cycle read everything. Completions come as
+// events and are read once when a device connects, and the cluster needs are
+// worked out from what the controllers hold. Main thread only; create it once,
+// before the event poller starts.
+class LiveStateFeed : public QObject
+{
+    Q_OBJECT
+public:
+    LiveStateFeed(SyncEngine &engine, EventController &events, FolderController &folders, DeviceController &devices,
+                  QObject *parent = nullptr);
+
+private:
+    void updateClusterNeeds();
+    // Reads the completions of connected devices not read since they
+    // connected, or of the one device given.
+    void readNewCompletions(const QString &connectedDevice = QString());
+    static QCoro::Task<void> readCompletions(QPointer<LiveStateFeed> self, QList<std::pair<QString, QString>> pairs);
+
+    SyncEngine &m_engine;
+    EventController &m_events;
+    FolderController &m_folders;
+    DeviceController &m_devices;
+    QSet<QString> m_completionsRead;
+};
+
+} // namespace tw
