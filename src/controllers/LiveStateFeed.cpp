@@ -24,14 +24,16 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
     connect(&events, &EventController::streamGap, this, [this] {
         m_folders.noteStreamGap();
         m_devices.noteDevicesChanged();
-        // Completion events may have been lost too.
-        m_completionsRead.clear();
     });
     connect(&events, &EventController::deviceConnected, this, [this](const QString &id) {
         m_completionsRead.remove(id);
         readNewCompletions(id);
     });
-    connect(&folders, &FolderController::fullReadFinished, this, [this] { readNewCompletions(); });
+    // Completions are part of everything: a full read reads them again.
+    connect(&folders, &FolderController::fullReadFinished, this, [this] {
+        m_completionsRead.clear();
+        readNewCompletions();
+    });
     connect(&devices, &DeviceController::connectionsChanged, this, [this] { readNewCompletions(); });
 
     connect(&folders, &FolderController::foldersChanged, this, &LiveStateFeed::updateClusterNeeds);

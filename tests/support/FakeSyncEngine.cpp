@@ -41,7 +41,7 @@ void FakeSyncEngine::requireFolder(const QString &id)
 
 void FakeSyncEngine::pushEvent(SyncEvent event)
 {
-    event.id = state.events.size() + 1;
+    event.id = state.events.isEmpty() ? 1 : state.events.last().id + 1;
     state.events.append(event);
 }
 

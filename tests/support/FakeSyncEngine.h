@@ -57,7 +57,7 @@ public:
         m_faults.append({operation, n, std::make_exception_ptr(std::move(error))});
     }
 
-    // Numbered from 1 in the order pushed, as the engine numbers its events.
+    // Numbered on from the last event held (from 1), as the engine numbers its events.
     void pushEvent(SyncEvent event);
 
     QString engineName() const override { return QStringLiteral("Fake engine"); }

@@ -1,0 +1,157 @@
+#include "controllers/LiveStateFeed.h"
+
+#include "controllers/DeviceController.h"
+#include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+
+#include "AwaitTask.h"
+#include "FakeSyncEngine.h"
+#include "ManualClock.h"
+#include "WaitUntil.h"
+
+#include <gtest/gtest.h>
+#include <qcoro/qcorotimer.h>
+
+using namespace std::chrono_literals;
+
+namespace tw {
+namespace {
+
+const QString a = "tdw-0000000a";
+const QString b = "tdw-0000000b";
+const QString peer = "PEER-D";
+
+SyncFolder folder(const QString &id)
+{
+    SyncFolder result;
+    result.id = id;
+    result.sharedDeviceIDs = {FakeSyncEngine::State().localDeviceID, peer};
+    return result;
+}
+
+SyncEvent event(QString type, std::optional<QString> folder = {})
+{
+    SyncEvent e;
+    e.type = std::move(type);
+    e.folder = std::move(folder);
+    return e;
+}
+
+SyncEvent stateChange(const QString &folder, FolderState from, FolderState to)
+{
+    SyncEvent e = event("StateChanged", folder);
+    e.fromState = from;
+    e.toState = to;
+    return e;
+}
+
+QCoro::Task<void> pauseBriefly(std::shared_ptr<int> ended)
+{
+    co_await QCoro::sleepFor(1ms);
+    ++*ended;
+}
+
+class LiveStateFeedTest : public ::testing::Test
+{
+protected:
+    LiveStateFeedTest()
+    {
+        engine.state.folders = {folder(a), folder(b)};
+        DeviceConnection connected;
+        connected.id = peer;
+        connected.connected = true;
+        engine.state.connections = {connected};
+    }
+
+    // Hands the events to the poller, waits until it has found the stream
+    // quiet again, and answers the reads of one polling cycle.
+    QString cycleAfter(const QList<SyncEvent> &pushed)
+    {
+        for (const SyncEvent &e : pushed)
+            engine.pushEvent(e);
+        const int pauses = *pausesEnded;
+        EXPECT_TRUE(waitUntil([&] { return *pausesEnded > pauses + 1; }));
+        const qsizetype before = engine.callLog().size();
+        awaitTask(folders.syncFolderList());
+        awaitTask(devices.refresh());
+        QStringList reads = engine.callLog().mid(before);
+        reads.removeIf([](const QString &call) { return call.startsWith("events("); });
+        return reads.join(' ');
+    }
+
+    FakeSyncEngine engine;
+    ManualClock clock;
+    std::shared_ptr<int> pausesEnded = std::make_shared<int>(0);
+    EventController events{engine, [this](std::chrono::milliseconds) { return pauseBriefly(pausesEnded); }};
+    FolderController folders{engine, clock.clock()};
+    DeviceController devices{engine, clock.clock()};
+    LiveStateFeed feed{engine, events, folders, devices};
+};
+
+TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
+{
+    const QString full = "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
+                         "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D) "
+                         "devices() localDeviceID() connections()";
+    FolderStatus summary;
+    summary.id = a;
+    summary.state = FolderState::Error;
+    summary.error = "folder path missing";
+    SyncEvent summaryEvent = event("FolderSummary", a);
+    summaryEvent.summary = summary;
+    SyncEvent undecodable = event("FolderCompletion", a);
+    undecodable.undecodable = true;
+
+    events.start();
+    EXPECT_EQ(cycleAfter({}), "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
+                              "devices() localDeviceID() connections() "
+                              "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D)");
+    const struct
+    {
+        const char *situation;
+        std::function<QList<SyncEvent>()> change;
+        QString reads;
+    } rows[] = {
+        {"nothing changed", [] { return QList<SyncEvent>{}; }, "connections()"},
+        {"a state change within idle", [] { return QList{stateChange(b, FolderState::Idle, FolderState::Scanning)}; },
+         "connections()"},
+        {"a folder leaving an error", [] { return QList{stateChange(a, FolderState::Error, FolderState::Idle)}; },
+         "folderStatus(tdw-0000000a) connections()"},
+        {"a folder paused", [] { return QList{event("FolderPaused", b)}; }, "folderStatus(tdw-0000000b) connections()"},
+        {"resumed, then idle",
+         [] { return QList{event("FolderResumed", b), stateChange(b, FolderState::Scanning, FolderState::Idle)}; },
+         "folderStatus(tdw-0000000b) connections()"},
+        {"a config change", [] { return QList{event("ConfigSaved")}; },
+         "folders() devices() localDeviceID() connections()"},
+        {"a device paused", [] { return QList{event("DevicePaused")}; }, "devices() localDeviceID() connections()"},
+        {"an undecodable event", [&] { return QList{undecodable}; }, full},
+        {"a gap in the IDs",
+         [this] {
+             engine.pushEvent(event("ItemStarted"));
+             engine.state.events.last().id += 3;
+             return QList<SyncEvent>{};
+         },
+         full},
+        {"the poller started again",
+         [this] {
+             events.start();
+             return QList<SyncEvent>{};
+         },
+         full},
+        {"the backstop due",
+         [this] {
+             clock.advanceMs(5 * 60 * 1000);
+             return QList<SyncEvent>{};
+         },
+         full},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(cycleAfter(row.change()), row.reads) << row.situation;
+    // A summary is the status, error text included, with no read at all.
+    EXPECT_EQ(cycleAfter({summaryEvent}), "connections()");
+    EXPECT_EQ(folders.status(a), summary);
+    EXPECT_EQ(folders.folderErrors(), (FolderTextMap{{a, "folder path missing"}}));
+}
+
+} // namespace
+} // namespace tw
