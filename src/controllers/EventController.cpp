@@ -70,6 +70,9 @@ void EventController::stop()
 
 // Runs detached. Between passes it holds the controller only weakly and ends
 // once the controller is gone or stop() (also by start()) has ended it.
+// Syncthing computes folder summaries only while some client has asked for
+// events within the last minute: this loop, asking again at least every 10 s,
+// is what keeps the summaries the live state is built from coming.
 QCoro::Task<void> EventController::pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
                                             Sleeper sleeper)
 {

@@ -170,6 +170,27 @@ TEST_F(SyncthingEngineFakeServerTest, CancelEndsTheEventsLongPollInFlight)
     EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError); // the answer would come after a minute
 }
 
+// The polling cycle's throughput sample and device rates share one read; a
+// connection event makes the next ask read afresh.
+TEST_F(SyncthingEngineFakeServerTest, OneConnectionsAnswerServesACycleUntilADeviceEvent)
+{
+    const QJsonObject answer{{"total", QJsonObject{{"inBytesTotal", 5}, {"outBytesTotal", 7}}},
+                             {"connections", QJsonObject{}}};
+    on("GET /rest/system/connections", Response::json(json(answer)));
+    on("GET /rest/events", Response::json(R"([{"id":1,"type":"DeviceDisconnected","data":{"id":"L"}}])"));
+    engine->setConnectionsReuse(std::chrono::hours(1));
+    const auto reads = [this] {
+        return std::ranges::count(server.requests(), QByteArray("/rest/system/connections"), &Request::path);
+    };
+    EXPECT_EQ(awaitTask(engine->cumulativeBytes()).inBytes, 5);
+    awaitTask(engine->connections());
+    awaitTask(engine->connections());
+    EXPECT_EQ(reads(), 1);
+    awaitTask(engine->events(0));
+    awaitTask(engine->connections());
+    EXPECT_EQ(reads(), 2);
+}
+
 TEST_F(SyncthingEngineFakeServerTest, DiagnosticsReportLayout)
 {
     on("GET /rest/config/devices", Response::json(json(QJsonArray{device(kMe, "Studio"), device(kLaptop, "Laptop", true)})));
