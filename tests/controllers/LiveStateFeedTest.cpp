@@ -93,15 +93,10 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     const QString full = "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
                          "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D) "
                          "devices() localDeviceID() connections()";
-    FolderStatus summary;
-    summary.id = a;
-    summary.state = FolderState::Error;
-    summary.error = "folder path missing";
-    SyncEvent summaryEvent = event("FolderSummary", a);
-    summaryEvent.summary = summary;
     SyncEvent undecodable = event("FolderCompletion", a);
     undecodable.undecodable = true;
-
+    const auto idle = FolderState::Idle;
+    const auto error = FolderState::Error;
     events.start();
     EXPECT_EQ(cycleAfter({}), "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
                               "devices() localDeviceID() connections() "
@@ -109,45 +104,35 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     const struct
     {
         const char *situation;
-        std::function<QList<SyncEvent>()> change;
+        QList<SyncEvent> events;
+        std::function<void()> before;
         QString reads;
     } rows[] = {
-        {"nothing changed", [] { return QList<SyncEvent>{}; }, "connections()"},
-        {"a state change within idle", [] { return QList{stateChange(b, FolderState::Idle, FolderState::Scanning)}; },
-         "connections()"},
-        {"a folder leaving an error", [] { return QList{stateChange(a, FolderState::Error, FolderState::Idle)}; },
-         "folderStatus(tdw-0000000a) connections()"},
-        {"a folder paused", [] { return QList{event("FolderPaused", b)}; }, "folderStatus(tdw-0000000b) connections()"},
-        {"resumed, then idle",
-         [] { return QList{event("FolderResumed", b), stateChange(b, FolderState::Scanning, FolderState::Idle)}; },
+        {"nothing changed", {}, {}, "connections()"},
+        {"a state change outside errors", {stateChange(b, idle, FolderState::Scanning)}, {}, "connections()"},
+        {"a folder leaving an error", {stateChange(a, error, idle)}, {}, "folderStatus(tdw-0000000a) connections()"},
+        {"a folder paused", {event("FolderPaused", b)}, {}, "folderStatus(tdw-0000000b) connections()"},
+        {"resumed, then idle", {event("FolderResumed", b), stateChange(b, FolderState::Scanning, idle)}, {},
          "folderStatus(tdw-0000000b) connections()"},
-        {"a config change", [] { return QList{event("ConfigSaved")}; },
-         "folders() devices() localDeviceID() connections()"},
-        {"a device paused", [] { return QList{event("DevicePaused")}; }, "devices() localDeviceID() connections()"},
-        {"an undecodable event", [&] { return QList{undecodable}; }, full},
-        {"a gap in the IDs",
-         [this] {
-             engine.pushEvent(event("ItemStarted"));
-             engine.state.events.last().id += 3;
-             return QList<SyncEvent>{};
-         },
-         full},
-        {"the poller started again",
-         [this] {
-             events.start();
-             return QList<SyncEvent>{};
-         },
-         full},
-        {"the backstop due",
-         [this] {
-             clock.advanceMs(5 * 60 * 1000);
-             return QList<SyncEvent>{};
-         },
-         full},
+        {"a config change", {event("ConfigSaved")}, {}, "folders() devices() localDeviceID() connections()"},
+        {"a device paused", {event("DevicePaused")}, {}, "devices() localDeviceID() connections()"},
+        {"an undecodable event", {undecodable}, {}, full},
+        {"a gap in the IDs", {}, [this] { engine.state.events.last().id += 3; }, full},
+        {"the poller started again", {}, [this] { events.start(); }, full},
+        {"the backstop due", {}, [this] { clock.advanceMs(5 * 60 * 1000); }, full},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(cycleAfter(row.change()), row.reads) << row.situation;
+    for (const auto &row : rows) {
+        if (row.before)
+            row.before();
+        EXPECT_EQ(cycleAfter(row.events), row.reads) << row.situation;
+    }
     // A summary is the status, error text included, with no read at all.
+    FolderStatus summary;
+    summary.id = a;
+    summary.state = error;
+    summary.error = "folder path missing";
+    SyncEvent summaryEvent = event("FolderSummary", a);
+    summaryEvent.summary = summary;
     EXPECT_EQ(cycleAfter({summaryEvent}), "connections()");
     EXPECT_EQ(folders.status(a), summary);
     EXPECT_EQ(folders.folderErrors(), (FolderTextMap{{a, "folder path missing"}}));
