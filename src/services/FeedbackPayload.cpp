@@ -47,17 +47,25 @@ QJsonObject FeedbackPayload::toJson() const
 FeedbackPayload FeedbackPayload::fromJson(const QJsonObject &object)
 {
     const StrictJson json(object);
-    return {json.string(textKey),           json.string(userNameKey),    json.string(appVersionKey),
-            json.string(osVersionKey),      json.string(appModuleKey),   json.string(diagnoseKey),
-            json.optionalString(emailKey), base64Bytes(json.optionalString(screenshotKey))};
+    return {json.string(textKey),
+            json.string(userNameKey),
+            json.string(appVersionKey),
+            json.string(osVersionKey),
+            json.string(appModuleKey),
+            json.string(diagnoseKey),
+            json.optionalString(emailKey),
+            base64Bytes(json.optionalString(screenshotKey))};
 }
 
 QList<QPair<QString, QString>> FeedbackPayload::uploadFields() const
 {
     QList<QPair<QString, QString>> fields = {
-        {QStringLiteral("text"), text},           {QStringLiteral("user_name"), userName},
-        {QStringLiteral("app_version"), appVersion}, {QStringLiteral("os_version"), osVersion},
-        {QStringLiteral("app_module"), appModule}, {QStringLiteral("diagnose"), diagnose},
+        {QStringLiteral("text"), text},
+        {QStringLiteral("user_name"), userName},
+        {QStringLiteral("app_version"), appVersion},
+        {QStringLiteral("os_version"), osVersion},
+        {QStringLiteral("app_module"), appModule},
+        {QStringLiteral("diagnose"), diagnose},
     };
     if (submitterEmail && !submitterEmail->isEmpty())
         fields.append({QStringLiteral("submitter_email"), *submitterEmail});
