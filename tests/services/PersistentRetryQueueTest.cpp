@@ -15,7 +15,6 @@ using namespace std::chrono_literals;
 namespace tw {
 namespace {
 
-using Queue = PersistentRetryQueue<FeedbackPayload>;
 using Waits = QList<std::chrono::milliseconds>;
 
 QCoro::Task<void> finish(bool fails)
@@ -30,93 +29,57 @@ FeedbackPayload report(const QString &text)
     return {text, "Ana", "0.1.0 (0)", "Debian 12", "sheet", "2 syncs"};
 }
 
-// Executions and waits are recorded, and waits end at once. Each report
-// fails as often as `failures` says.
-struct QueueRun
-{
-    std::shared_ptr<Queue> start(int maxAttempts, QMap<QString, int> failures)
-    {
-        auto queue = Queue::create(path, {1s, 5s, 30s, 120s, 600s, 3600s}, maxAttempts, [this](auto wait) {
-            waits.append(wait);
-            if (onWait)
-                onWait();
-            return finish(false);
-        });
-        queue->setExecutor([this, failures](FeedbackPayload payload) mutable {
-            executed.append(payload.text);
-            return finish(failures[payload.text]-- > 0);
-        });
-        return queue;
-    }
-
-    QTemporaryDir dir;
-    QString path = dir.filePath("feedback_queue.json");
-    QStringList executed;
-    Waits waits;
-    std::function<void()> onWait;
-};
-
-TEST(PersistentRetryQueueTest, RetriesTheHeadOnTheScheduleWhileLaterEntriesWaitThenGivesItUp)
-{
-    QueueRun run;
-    const auto queue = run.start(12, {{"a", 100}});
-    run.onWait = [&] {
-        if (queue->pendingCount() == 1)
-            queue->enqueue(report("b"));
-    };
-    queue->enqueue(report("a"));
-    ASSERT_TRUE(waitUntil([&] { return queue->pendingCount() == 0; }, 30'000));
-    EXPECT_EQ(run.executed, QStringList(12, "a") << "b");
-    EXPECT_EQ(run.waits, (Waits{1s, 5s, 30s, 120s, 600s, 3600s, 3600s, 3600s, 3600s, 3600s, 3600s}));
-    ASSERT_EQ(queue->deadLetterCount(), 1);
-    EXPECT_EQ(queue->deadLetter().first().attempts, 12);
-}
-
 QJsonObject stored(const QString &text, std::optional<qint64> attempts)
 {
-    QJsonObject entry{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                      {"operation", report(text).toJson()},
-                      {"unknown", true}};
+    QJsonObject entry{{"id", QUuid::createUuid().toString()}, {"operation", report(text).toJson()}, {"new", 1}};
     if (attempts)
         entry.insert("attempts", *attempts);
     return entry;
 }
 
-QByteArray storedFile(const QJsonArray &entries)
+// The file is read, "c" is enqueued behind it, then everything runs; all but
+// "c" fail. A stored count goes on where it was (a negative one from 0), an
+// entry that does not decode costs only itself, and damaged content is kept
+// aside.
+TEST(PersistentRetryQueueTest, HeadIsRetriedOnTheScheduleAcrossRestartsWhileTheRestWaits)
 {
-    return QJsonDocument(entries).toJson();
-}
-
-// A stored count goes on from where it was (a negative one from 0); an entry
-// that does not decode costs only itself, and damaged content is kept aside.
-TEST(PersistentRetryQueueTest, RestartKeepsCountsAndGoodEntriesAndCopiesDamagedContentAside)
-{
+    const Waits schedule = {1s, 5s, 30s, 120s, 600s, 3600s, 3600s, 3600s, 3600s, 3600s, 3600s};
     struct Case
     {
-        QByteArray content;
+        QJsonDocument content;
         QStringList executed;
         Waits waits;
         int copies;
     };
     const QList<Case> cases = {
-        {storedFile({stored("a", 3)}), {"a", "a", "c"}, {120s}, 0},
-        {storedFile({stored("x", {}), stored("b", -7)}), {"b", "b", "b", "b", "b", "c"}, {1s, 5s, 30s, 120s}, 1},
-        {"{\"not\": \"a list\"}", {"c"}, {}, 1},
+        {QJsonDocument(QJsonArray{stored("a", 3)}), QStringList(9, "a") << "c", schedule.mid(3), 0},
+        {QJsonDocument(QJsonArray{stored("x", {}), stored("b", -7)}), QStringList(12, "b") << "c", schedule, 1},
+        {QJsonDocument(QJsonObject{{"not", "a list"}}), {"c"}, {}, 1},
     };
     for (const Case &c : cases) {
-        QueueRun run;
-        QFile file(run.path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.content) == c.content.size());
+        QTemporaryDir dir;
+        QFile file(dir.filePath("feedback_queue.json"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.content.toJson()) > 0);
         file.close();
-        const auto queue = run.start(5, {{"a", 100}, {"b", 100}});
+        QStringList executed;
+        Waits waits;
+        const auto queue = PersistentRetryQueue<FeedbackPayload>::create(
+            file.fileName(), {1s, 5s, 30s, 120s, 600s, 3600s}, 12, [&](auto wait) {
+                waits.append(wait);
+                return finish(false);
+            });
         queue->enqueue(report("c"));
+        queue->setExecutor([&](FeedbackPayload payload) {
+            executed.append(payload.text);
+            return finish(payload.text != "c");
+        });
         ASSERT_TRUE(waitUntil([&] { return queue->pendingCount() == 0; }, 30'000));
-        EXPECT_EQ(run.executed, c.executed);
-        EXPECT_EQ(run.waits, c.waits);
-        const QStringList copies = QDir(run.dir.path()).entryList({"feedback_queue.json.corrupt-*"});
+        EXPECT_EQ(executed, c.executed);
+        EXPECT_EQ(waits, c.waits);
+        const QStringList copies = QDir(dir.path()).entryList({"feedback_queue.json.corrupt-*"});
         ASSERT_EQ(copies.size(), c.copies);
-        QFile copy(run.dir.filePath(copies.value(0)));
-        EXPECT_TRUE(c.copies == 0 || (copy.open(QIODevice::ReadOnly) && copy.readAll() == c.content));
+        QFile copy(dir.filePath(copies.value(0)));
+        EXPECT_TRUE(c.copies == 0 || (copy.open(QIODevice::ReadOnly) && copy.readAll() == c.content.toJson()));
     }
 }
 
