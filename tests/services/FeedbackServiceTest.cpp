@@ -91,7 +91,6 @@ TEST_F(FeedbackServiceTest, StoredReportWithScreenshotGoesOutAsMultipartAfterARe
     const auto offline = service("");
     offline->startQueue();
     offline->enqueue(report("ana@example.org", QByteArray("\x89PNG\r\n\x1a\n")));
-    EXPECT_TRUE(waits.isEmpty());
     const auto feedback = service(endpoint());
     feedback->startQueue();
     ASSERT_TRUE(waitUntil([&] { return feedback->retryQueue().pendingCount() == 0; }, 30'000));
