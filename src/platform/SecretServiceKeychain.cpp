@@ -3,14 +3,11 @@
 #include "utilities/DeleteLater.h"
 #include "utilities/Utf8OrEmpty.h"
 
-#include <QCoreApplication>
 #include <QLibrary>
 #include <qcoro/qcorosignal.h>
 #include <qt6keychain/keychain.h>
 
-#include <array>
 #include <memory>
-#include <utility>
 
 namespace tw {
 
@@ -25,39 +22,6 @@ bool libsecretLoads()
 {
     static const bool loads = QLibrary(QStringLiteral("secret-1"), 0).load();
     return loads;
-}
-
-// qtkeychain settles on its backend once, when its first job starts, by the
-// desktop session's variables: in a KDE session it would talk to KWallet's
-// own interface, whose items no other Secret Service client sees. With those
-// variables hidden while that first job starts, it takes libsecret, which
-// reaches whichever program serves the Secret Service.
-void startSettlingOnSecretService(QKeychain::Job *job)
-{
-    static bool settled = false;
-    if (std::exchange(settled, true)) {
-        job->start();
-        return;
-    }
-    static const std::array<const char *, 4> desktopVariables = {
-        "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID", "KDE_FULL_SESSION"};
-    QList<std::pair<const char *, QByteArray>> hidden;
-    for (const char *name : desktopVariables) {
-        if (!qEnvironmentVariableIsSet(name))
-            continue;
-        hidden.append({name, qgetenv(name)});
-        qunsetenv(name);
-    }
-    job->start();
-    // start() only queues the job; this call is queued behind it, so the
-    // variables come back as soon as the backend has been chosen.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [hidden] {
-            for (const auto &[name, value] : hidden)
-                qputenv(name, value);
-        },
-        Qt::QueuedConnection);
 }
 
 template <typename JobType>
@@ -81,7 +45,7 @@ QCoro::Task<QKeychain::Error> run(QKeychain::Job *job)
 {
     if (!libsecretLoads())
         throwUnavailable();
-    startSettlingOnSecretService(job);
+    job->start();
     co_await qCoro(job, &QKeychain::Job::finished);
     co_return job->error();
 }

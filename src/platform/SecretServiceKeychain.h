@@ -4,8 +4,8 @@
 
 namespace tw {
 
-// The desktop session's keychain: items in the Secret Service (GNOME Keyring,
-// KWallet, KeePassXC, ...) through qtkeychain's libsecret backend. Nothing is
+// The desktop session's keychain through qtkeychain: the Secret Service
+// (GNOME Keyring, KeePassXC, ...), or KWallet in a KDE session. Nothing is
 // ever written to qtkeychain's unencrypted settings-file fallback; without a
 // Secret Service every operation throws KeychainUnavailable.
 class SecretServiceKeychain : public Keychain
