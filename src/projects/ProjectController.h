@@ -3,6 +3,7 @@
 #include "cluster/CellState.h"
 #include "cluster/ClusterConfig.h"
 #include "cluster/NasNode.h"
+#include "cluster/NasNodeController.h"
 #include "engine/model/NewDeviceRequest.h"
 #include "projects/CanonicalIDs.h"
 #include "projects/Project.h"
@@ -21,7 +22,6 @@
 
 namespace tw {
 
-class NasNodeController;
 class SyncEngine;
 
 // The user's syncs, kept in projects.json, and the reconciliation that brings
