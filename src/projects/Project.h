@@ -17,12 +17,12 @@ namespace tw {
 // Identified by `id`; the element of projects.json.
 struct Project
 {
-    QString id;
-    QString name;
-    std::optional<QString> colorHex;
-    QList<ProjectMember> members;
-    QList<ProjectFolder> folders;
-    QDateTime createdAt;
+    QString id = {};
+    QString name = {};
+    std::optional<QString> colorHex = {};
+    QList<ProjectMember> members = {};
+    QList<ProjectFolder> folders = {};
+    QDateTime createdAt = {};
 
     bool operator==(const Project &) const = default;
 

@@ -157,7 +157,8 @@ QCoro::Task<void> ProjectController::setProjectPaused(QString projectID, bool pa
         co_return;
     save();
     QStringList engineIDs;
-    for (const ProjectFolder &folder : project(projectID)->folders)
+    const QList<ProjectFolder> folders = project(projectID)->folders;
+    for (const ProjectFolder &folder : folders)
         if (folder.syncthingFolderID)
             engineIDs.append(*folder.syncthingFolderID);
     for (const QString &id : std::as_const(engineIDs)) {

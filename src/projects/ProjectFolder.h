@@ -10,18 +10,18 @@ namespace tw {
 // One folder of a sync as this Mac sees it, identified by its own `id`.
 struct ProjectFolder
 {
-    QString id;                 // a UUID string, the folder's identity within its sync
-    QString label;
-    QString localPath;
+    QString id = {};                 // a UUID string, the folder's identity within its sync
+    QString label = {};
+    QString localPath = {};
     bool syncEnabled = true;
     QStringList ignorePatterns{QStringLiteral(".*")};
     bool archiveDeletedFiles = true;
     qint64 archiveRetentionDays = 0;
-    QStringList purgeProtected;
+    QStringList purgeProtected = {};
     bool syncMetadata = true;
-    std::optional<QString> syncthingFolderID;  // absent until a reconcile pass created or adopted one
-    QStringList excludedDeviceIDs;
-    QStringList pausedDeviceIDs;
+    std::optional<QString> syncthingFolderID = {};  // absent until a reconcile pass created or adopted one
+    QStringList excludedDeviceIDs = {};
+    QStringList pausedDeviceIDs = {};
 
     bool operator==(const ProjectFolder &) const = default;
 

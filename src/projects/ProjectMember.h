@@ -10,8 +10,8 @@ namespace tw {
 // One member device of a sync, identified by its device ID.
 struct ProjectMember
 {
-    QString deviceID;
-    QString displayName;
+    QString deviceID = {};
+    QString displayName = {};
     MemberRole role = MemberRole::Editor;
     bool isOwnDevice = false;
     bool isAlwaysOnNode = false;

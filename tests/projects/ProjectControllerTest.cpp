@@ -21,8 +21,13 @@ const SyncEngineError kDown = SyncEngineError::notRunning();
 
 SyncFolder engineFolder(QString id, QString path, QStringList shared, QString label = "x")
 {
-    return {.id = id, .label = label, .path = path, .sharedDeviceIDs = shared,
-            .versioning = VersioningPolicy::trashCan(0)};
+    SyncFolder folder;
+    folder.id = id;
+    folder.label = label;
+    folder.path = path;
+    folder.sharedDeviceIDs = shared;
+    folder.versioning = VersioningPolicy::trashCan(0);
+    return folder;
 }
 
 // A registered always-on node "NODE" whose REST interface answers 500.
@@ -64,7 +69,8 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     e.failNext("addFolder:ignores", SyncEngineError::backend("x"));
     awaitTask(rig.controller().reconcileAll());
     QStringList ids;
-    for (const ProjectFolder &folder : rig.controller().project("S")->folders)
+    const QList<ProjectFolder> folders = rig.controller().project("S")->folders;
+    for (const ProjectFolder &folder : folders)
         ids.append(folder.syncthingFolderID.value_or("-"));
     EXPECT_EQ(ids, QStringList({"-", "tdw-aaaa0001", "tdw-known", "tdw-00000002", "-", "-"}));
     EXPECT_EQ(e.callsOf("addFolder"), QStringList({u"addFolder(<new>, Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
@@ -210,7 +216,7 @@ class MemberTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        rig.engine.state.devices = {{.id = "KNOWN", .isPaused = true}, {.id = "B"}};
+        rig.engine.state.devices = {{.id = "KNOWN", .name = "", .isPaused = true}, {.id = "B", .name = ""}};
         c.add({.id = "S", .name = "Film", .members = {{me, "Me", MemberRole::Editor, true}},
                .folders = {{.id = "f1", .label = "1", .localPath = "/1", .syncthingFolderID = "tdw-1",
                             .excludedDeviceIDs = {"D"}, .pausedDeviceIDs = {"B"}},
@@ -223,6 +229,7 @@ protected:
         });
     }
     QList<ProjectMember> members() const { return c.project("S")->members; }
+    QList<ProjectFolder> folders() const { return c.project("S")->folders; }
 
     ProjectRig rig;
     ProjectController &c = rig.controller();
@@ -235,7 +242,7 @@ TEST_F(MemberTest, AddingRegistersNewDevicesOnlyAndReleasesHeldFolders)
     awaitTask(c.addMember("S", " D\n", "Dee", MemberRole::Editor, false, std::nullopt));
     EXPECT_EQ(reported, QStringList("tdw-1,tdw-2|D|active"));
     EXPECT_EQ(rig.engine.callsOf("setDevicePaused"), QStringList({"setDevicePaused(D, true)", "setDevicePaused(D, false)"}));
-    for (const ProjectFolder &folder : c.project("S")->folders)
+    for (const ProjectFolder &folder : folders())
         EXPECT_FALSE(folder.excludedDeviceIDs.contains("D") || folder.pausedDeviceIDs.contains("D"));
     awaitTask(c.addMember("S", "D", "Other", MemberRole::Viewer, false, std::nullopt));
     awaitTask(c.addMember("S", " \n", "Blank", MemberRole::Editor, false, std::nullopt));
@@ -249,7 +256,7 @@ TEST_F(MemberTest, AddingRegistersNewDevicesOnlyAndReleasesHeldFolders)
 
     EXPECT_EQ(awaitTask(c.removeMember("S", "D")), QStringList({"tdw-1", "tdw-2"}));
     EXPECT_EQ(reported.last(), "tdw-1,tdw-2|D|excluded");
-    for (const ProjectFolder &folder : c.project("S")->folders)
+    for (const ProjectFolder &folder : folders())
         EXPECT_EQ(folder.excludedDeviceIDs.count("D") - folder.pausedDeviceIDs.count("D"), 1);
 }
 
@@ -293,10 +300,14 @@ TEST_F(MemberTest, TeamCellsCountOnlyFromEditorsAndSeeds)
                             {"SEED", CellState::Active, {}, {}}};
     for (const Case &row : cases) {
         QFile::remove(c.storePath());
-        const ClusterCell cell{.state = row.state, .authorDeviceID = row.author};
+        ClusterCell cell;
+        cell.state = row.state;
+        cell.authorDeviceID = row.author;
         const bool changed = c.folderOf("T", "t")->excludedDeviceIDs != row.excluded ||
                              c.folderOf("T", "t")->pausedDeviceIDs != row.paused;
-        EXPECT_EQ(c.applyClusterCells({.folders = {{"tdw-1", {{"X", cell}}}}}), changed) << row.author;
+        ClusterConfig config;
+        config.folders = {{"tdw-1", {{"X", cell}}}};
+        EXPECT_EQ(c.applyClusterCells(config), changed) << row.author;
         EXPECT_EQ(QFileInfo::exists(c.storePath()), changed) << row.author;
         EXPECT_EQ(c.folderOf("T", "t")->excludedDeviceIDs, row.excluded) << row.author;
         EXPECT_EQ(c.folderOf("T", "t")->pausedDeviceIDs, row.paused) << row.author;
