@@ -4,6 +4,7 @@
 // with nothing to change.
 
 #include "projects/ProjectController.h"
+#include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"
@@ -118,7 +119,8 @@ int main(int argc, char **argv)
     const QStringList peers = addDevices(instance);
     auto engine = instance.startedEngine();
     QTemporaryDir dir;
-    ProjectController projects(*engine, AppPaths(dir.path() + QStringLiteral("/app")));
+    UserDefaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    ProjectController projects(*engine, AppPaths(dir.path() + QStringLiteral("/app")), defaults);
     addSyncs(projects, dir.path(), instance.deviceID(), peers);
 
     std::printf("One reconcile pass: %d syncs x %d folders x %d members (plus this Mac)\n", kSyncs, kFoldersPerSync,

@@ -4,6 +4,7 @@
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 #include "utilities/JsonDecodeError.h"
+#include "utilities/UserDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +13,8 @@
 
 namespace tw {
 
-ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, Clock clock, Sleeper sleeper,
-                                     QObject *parent)
+ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDefaults &defaults, Clock clock,
+                                     Sleeper sleeper, QObject *parent)
     : QObject(parent),
       m_engine(engine),
       m_paths(std::move(paths)),
@@ -22,6 +23,8 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, Clock c
       m_storePath(m_paths.file(storeFileName))
 {
     QDir().mkpath(m_paths.root());
+    const QStringList dismissed = defaults.stringList(dismissedKey).value_or(QStringList());
+    m_dismissedFolderIDs = QSet<QString>(dismissed.cbegin(), dismissed.cend());
     load();
 }
 

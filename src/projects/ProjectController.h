@@ -5,6 +5,8 @@
 #include "cluster/NasNode.h"
 #include "cluster/NasNodeController.h"
 #include "engine/model/NewDeviceRequest.h"
+#include "engine/model/PendingDevice.h"
+#include "engine/model/PendingFolder.h"
 #include "projects/CanonicalIDs.h"
 #include "projects/Project.h"
 #include "utilities/AppPaths.h"
@@ -14,6 +16,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -23,6 +26,7 @@
 namespace tw {
 
 class SyncEngine;
+class UserDefaults;
 
 // The user's syncs, kept in projects.json, and the reconciliation that brings
 // the engine in line with them: records lead, the engine follows. Every
@@ -42,17 +46,38 @@ class ProjectController : public QObject
                    lastReconcileSummaryChanged)
     Q_PROPERTY(QStringList defaultIgnores READ defaultIgnores WRITE setDefaultIgnores NOTIFY defaultIgnoresChanged)
     Q_PROPERTY(bool isReconciling READ isReconciling NOTIFY isReconcilingChanged)
+    Q_PROPERTY(QList<tw::PendingDevice> pendingDevices READ pendingDevices NOTIFY pendingDevicesChanged)
+    Q_PROPERTY(QList<tw::PendingFolder> pendingFolders READ pendingFolders NOTIFY pendingFoldersChanged)
+    Q_PROPERTY(std::optional<tw::ProjectController::PendingDeviceApproval> pendingDeviceApproval READ
+                   pendingDeviceApproval NOTIFY pendingDeviceApprovalChanged)
+    Q_PROPERTY(std::optional<QString> pairingProjectID READ pairingProjectID NOTIFY pairingProjectIDChanged)
+    Q_PROPERTY(QSet<QString> dismissedFolderIDs READ dismissedFolderIDs NOTIFY dismissedFolderIDsChanged)
+    Q_PROPERTY(QList<tw::PendingFolder> ignoredOfferedFolders READ ignoredOfferedFolders NOTIFY
+                   ignoredOfferedFoldersChanged)
 
 public:
+    // A join request waiting for the user's approval; identified by deviceID.
+    struct PendingDeviceApproval
+    {
+        QString deviceID;
+        QString name;
+        QString projectID;
+        QString projectName;
+
+        bool operator==(const PendingDeviceApproval &) const = default;
+    };
+
     // Engine folder IDs, the device, and its new state in those folders.
     using MembersDidChange = std::function<QCoro::Task<void>(QStringList, QString, CellState)>;
 
     static inline const QString storeFileName = QStringLiteral("projects.json");
+    static inline const QString dismissedKey = QStringLiteral("dismissedFolderIDs");
     static inline const QString teamFolderText =
         QStringLiteral("That folder holds the team\u2019s shared settings \u2014 choose another folder for this sync.");
 
-    // Creates the application folder when missing and reads projects.json.
-    ProjectController(SyncEngine &engine, AppPaths paths, Clock clock = systemClock(),
+    // Creates the application folder when missing, reads the dismissed
+    // offers from the user defaults and reads projects.json.
+    ProjectController(SyncEngine &engine, AppPaths paths, UserDefaults &defaults, Clock clock = systemClock(),
                       Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
 
     SyncEngine &engine() const { return m_engine; }
@@ -72,6 +97,13 @@ public:
     const QString &storePath() const { return m_storePath; }
     bool isReconciling() const { return m_isReconciling; }
     bool rerunRequested() const { return m_rerunRequested; }
+    // Offers and join requests; kept up to date by the offer refresh.
+    const QList<PendingDevice> &pendingDevices() const { return m_pendingDevices; }
+    const QList<PendingFolder> &pendingFolders() const { return m_pendingFolders; }
+    const std::optional<PendingDeviceApproval> &pendingDeviceApproval() const { return m_pendingDeviceApproval; }
+    const std::optional<QString> &pairingProjectID() const { return m_pairingProjectID; }
+    const QSet<QString> &dismissedFolderIDs() const { return m_dismissedFolderIDs; }
+    const QList<PendingFolder> &ignoredOfferedFolders() const { return m_ignoredOfferedFolders; }
 
     // Writes projects.json atomically; a failure only sets lastErrorMessage.
     void save();
@@ -119,6 +151,12 @@ signals:
     void defaultIgnoresChanged();
     void isReconcilingChanged();
     void rerunRequestedChanged();
+    void pendingDevicesChanged();
+    void pendingFoldersChanged();
+    void pendingDeviceApprovalChanged();
+    void pairingProjectIDChanged();
+    void dismissedFolderIDsChanged();
+    void ignoredOfferedFoldersChanged();
 
 private:
     struct Pass;
@@ -175,6 +213,14 @@ private:
     // Engine folders whose removal failed; a pass retries while no sync
     // folder names them.
     QStringList m_owedRemovals;
+    QList<PendingDevice> m_pendingDevices;
+    QList<PendingFolder> m_pendingFolders;
+    std::optional<PendingDeviceApproval> m_pendingDeviceApproval;
+    std::optional<QString> m_pairingProjectID;
+    std::optional<QDateTime> m_pairingUntil;
+    QSet<QString> m_promptedDeviceIDs;
+    QSet<QString> m_dismissedFolderIDs;
+    QList<PendingFolder> m_ignoredOfferedFolders;
 };
 
 } // namespace tw

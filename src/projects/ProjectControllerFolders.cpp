@@ -13,10 +13,12 @@
 namespace tw {
 namespace {
 
+// Paths are compared exactly, as the file system tells spellings apart.
 bool isInside(const QString &path, const QString &folder)
 {
     const QString clean = QDir::cleanPath(path);
-    return clean == folder || clean.startsWith(folder + QLatin1Char('/'));
+    const QString root = QDir::cleanPath(folder);
+    return clean == root || clean.startsWith(root + QLatin1Char('/'));
 }
 
 } // namespace
@@ -97,7 +99,7 @@ QCoro::Task<std::optional<QString>> ProjectController::addFolder(QString project
         co_return std::nullopt;
     }
     const ProjectFolder folder{.id = newRecordID(),
-                               .label = label.value_or(QFileInfo(path).fileName()),
+                               .label = label.value_or(QFileInfo(QDir::cleanPath(path)).fileName()),
                                .localPath = path,
                                .syncEnabled = true,
                                .ignorePatterns = m_defaultIgnores,

@@ -209,8 +209,9 @@ QCoro::Task<void> ProjectController::bounceDeviceConnection(QString deviceID, QS
     if (!resumed)
         setLastErrorMessage(
             QStringLiteral("Couldn't resume the connection to this Mac \u2014 open Devices and un-pause it."));
+    const QSet<QString> serving(folderIDs.cbegin(), folderIDs.cend());
     if (m_nasNode)
-        co_await m_nasNode->bounceDevice(deviceID, QSet<QString>(folderIDs.cbegin(), folderIDs.cend()));
+        co_await m_nasNode->bounceDevice(deviceID, serving);
 }
 
 bool ProjectController::applyClusterCells(const ClusterConfig &config)
