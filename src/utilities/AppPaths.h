@@ -16,6 +16,8 @@ public:
 
     const QString &root() const { return m_root; }
     QString engineHome() const { return m_root + QStringLiteral("/syncthing"); }
+    // The hidden team folder that carries cluster.json; never a sync's folder.
+    QString clusterFolder() const { return m_root + QStringLiteral("/cluster"); }
     QString file(const QString &name) const { return m_root + QLatin1Char('/') + name; }
 
 private:

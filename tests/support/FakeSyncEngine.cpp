@@ -1,5 +1,8 @@
 #include "FakeSyncEngine.h"
 
+#include <QTimer>
+#include <utility>
+
 namespace tw {
 
 QStringList FakeSyncEngine::callsOf(const QString &operation) const
@@ -14,7 +17,11 @@ QStringList FakeSyncEngine::callsOf(const QString &operation) const
 std::exception_ptr FakeSyncEngine::record(const QString &operation, const QStringList &arguments)
 {
     m_log.append(operation + QLatin1Char('(') + arguments.join(QStringLiteral(", ")) + QLatin1Char(')'));
-    const int number = callCount(operation);
+    return takeFault(operation, callCount(operation));
+}
+
+std::exception_ptr FakeSyncEngine::takeFault(const QString &operation, int number)
+{
     for (qsizetype i = 0; i < m_faults.size(); ++i) {
         const Fault fault = m_faults[i];
         if (fault.operation != operation || (fault.callNumber != 0 && fault.callNumber != number))
@@ -23,6 +30,14 @@ std::exception_ptr FakeSyncEngine::record(const QString &operation, const QStrin
         return fault.error;
     }
     return nullptr;
+}
+
+void FakeSyncEngine::release(const QString &operation)
+{
+    Gate &gate = m_gates[operation];
+    gate.closed = false;
+    for (const std::coroutine_handle<> handle : std::exchange(gate.waiters, {}))
+        QTimer::singleShot(0, this, [handle] { handle.resume(); });
 }
 
 SyncFolder *FakeSyncEngine::findFolder(const QString &id)
@@ -62,6 +77,9 @@ QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
                           .versioning = request.versioning,
                           .syncMetadata = request.syncMetadata};
         state.folders.append(folder);
+        if (!request.ignorePatterns.isEmpty())
+            if (const std::exception_ptr fault = takeFault(QStringLiteral("addFolder:ignores")))
+                std::rethrow_exception(fault);
         state.ignores[folder.id] = request.ignorePatterns;
         folder.ignorePatterns = request.ignorePatterns;
         return folder;
@@ -109,6 +127,26 @@ QCoro::Task<void> FakeSyncEngine::shareFolder(QString folderID, QString deviceID
             throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
         if (!folder->sharedDeviceIDs.contains(deviceID))
             folder->sharedDeviceIDs.append(deviceID);
+    });
+}
+
+QCoro::Task<void> FakeSyncEngine::unshareFolder(QString folderID, QString deviceID)
+{
+    return reply(__func__, {folderID, deviceID}, [this, folderID, deviceID] {
+        SyncFolder *folder = findFolder(folderID);
+        if (!folder)
+            throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
+        folder->sharedDeviceIDs.removeAll(deviceID);
+    });
+}
+
+QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
+{
+    return reply(__func__, {request.id}, [this, request] {
+        const SyncDevice device{.id = request.id, .name = request.name};
+        state.devices.removeIf([&request](const SyncDevice &listed) { return listed.id == request.id; });
+        state.devices.append(device);
+        return device;
     });
 }
 

@@ -2,6 +2,8 @@
 
 #include "engine/SyncEngine.h"
 
+#include <coroutine>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <type_traits>
@@ -17,8 +19,15 @@ namespace tw {
 // happens, so a failing call is logged too.
 //
 // Faults are decided when the call is made and thrown after `beforeAnswer`.
-// Ignores of an unknown folder fail with an HTTP 404, sharing an unknown folder
-// with "Folder not found: <id>".
+// Ignores of an unknown folder fail with an HTTP 404, sharing or unsharing an
+// unknown folder with "Folder not found: <id>". A new folder without an ID
+// gets "tdw-" and 8 lower-case hex digits and lists this Mac; a fault
+// registered for "addFolder:ignores" fails its ignore write after the folder
+// was made, leaving the folder in place. addDevice replaces a listed device
+// whole, unpaused, as the real engine does.
+//
+// A held operation's calls wait, after logging and beforeAnswer, until the
+// test releases it.
 class FakeSyncEngine : public SyncEngine
 {
     using QStringMap = QMap<QString, QString>;
@@ -56,6 +65,11 @@ public:
     {
         m_faults.append({operation, n, std::make_exception_ptr(std::move(error))});
     }
+
+    void hold(const QString &operation) { m_gates[operation].closed = true; }
+    // Opens the gate; the waiting calls go on from the event loop.
+    void release(const QString &operation);
+    int waiting(const QString &operation) const { return int(m_gates.value(operation).waiters.size()); }
 
     // Numbered on from the last event held (from 1), as the engine numbers its events.
     void pushEvent(SyncEvent event);
@@ -114,14 +128,11 @@ public:
     QCoro::Task<std::optional<QString>> currentTransferName(QString folderID) override;
 
     QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }
-    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override
-    {
-        return reply<SyncDevice>(__func__, {device.id});
-    }
+    QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override;
     QCoro::Task<void> setDevicePaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
     QCoro::Task<QList<DeviceConnection>> connections() override { return read(__func__, &State::connections); }
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
-    QCoro::Task<void> unshareFolder(QString id, QString deviceID) override { return reply(__func__, {id, deviceID}); }
+    QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<QList<PendingDevice>> pendingDevices() override { return reply<QList<PendingDevice>>(__func__, {}); }
     QCoro::Task<QList<PendingFolder>> pendingFolders() override { return reply<QList<PendingFolder>>(__func__, {}); }
     QCoro::Task<void> dismissPendingDevice(QString id) override { return reply(__func__, {id}); }
@@ -149,6 +160,20 @@ public:
     QCoro::Task<bool> isPairedDevice(QString deviceID) override { return reply<bool>(__func__, {deviceID}); }
 
 private:
+    struct Gate
+    {
+        bool closed = false;
+        std::deque<std::coroutine_handle<>> waiters;
+    };
+    struct GateAwaiter
+    {
+        FakeSyncEngine *engine;
+        QString operation;
+        bool await_ready() const { return !engine->m_gates.value(operation).closed; }
+        void await_suspend(std::coroutine_handle<> handle) { engine->m_gates[operation].waiters.push_back(handle); }
+        void await_resume() const {}
+    };
+
     struct Fault
     {
         QString operation;
@@ -165,6 +190,9 @@ private:
 
     // Logs the call and answers its fault, if any.
     std::exception_ptr record(const QString &operation, const QStringList &arguments);
+    // Removes and answers the first fault registered for any call of the
+    // operation, without logging a call.
+    std::exception_ptr takeFault(const QString &operation, int number = 0);
     SyncFolder *findFolder(const QString &id);
     // Throws the real engine's 404 for a folder ID it does not list.
     void requireFolder(const QString &id);
@@ -177,6 +205,8 @@ private:
         const std::exception_ptr fault = record(operation, arguments);
         if (beforeAnswer)
             co_await beforeAnswer(operation);
+        GateAwaiter gate{this, operation};
+        co_await gate;
         if (fault)
             std::rethrow_exception(fault);
         if constexpr (std::is_void_v<std::invoke_result_t<Answer>>)
@@ -198,6 +228,7 @@ private:
 
     QStringList m_log;
     QList<Fault> m_faults;
+    QMap<QString, Gate> m_gates;
     int m_nextFolderNumber = 1;
 };
 

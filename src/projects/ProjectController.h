@@ -1,0 +1,226 @@
+#pragma once
+
+#include "cluster/CellState.h"
+#include "cluster/ClusterConfig.h"
+#include "cluster/NasNode.h"
+#include "cluster/NasNodeController.h"
+#include "engine/model/NewDeviceRequest.h"
+#include "engine/model/PendingDevice.h"
+#include "engine/model/PendingFolder.h"
+#include "projects/CanonicalIDs.h"
+#include "projects/Project.h"
+#include "utilities/AppPaths.h"
+#include "utilities/Clock.h"
+#include "utilities/Sleeper.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace tw {
+
+class SyncEngine;
+class UserDefaults;
+
+// The user's syncs, kept in projects.json, and the reconciliation that brings
+// the engine in line with them: records lead, the engine follows. Every
+// operation that changes syncs saves at once; those that affect sharing then
+// run the coalescing reconcile loop. Main thread only; nothing here throws to
+// its caller: failures surface in lastErrorMessage and lastReconcileSummary.
+//
+// Everything suspends at each await, so no operation keeps a position in
+// `projects` across one: syncs and folders are found again by ID.
+class ProjectController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<tw::Project> projects READ projects NOTIFY projectsChanged)
+    Q_PROPERTY(std::optional<QString> lastErrorMessage READ lastErrorMessage WRITE setLastErrorMessage NOTIFY
+                   lastErrorMessageChanged)
+    Q_PROPERTY(std::optional<QString> lastReconcileSummary READ lastReconcileSummary NOTIFY
+                   lastReconcileSummaryChanged)
+    Q_PROPERTY(QStringList defaultIgnores READ defaultIgnores WRITE setDefaultIgnores NOTIFY defaultIgnoresChanged)
+    Q_PROPERTY(bool isReconciling READ isReconciling NOTIFY isReconcilingChanged)
+    Q_PROPERTY(QList<tw::PendingDevice> pendingDevices READ pendingDevices NOTIFY pendingDevicesChanged)
+    Q_PROPERTY(QList<tw::PendingFolder> pendingFolders READ pendingFolders NOTIFY pendingFoldersChanged)
+    Q_PROPERTY(std::optional<tw::ProjectController::PendingDeviceApproval> pendingDeviceApproval READ
+                   pendingDeviceApproval NOTIFY pendingDeviceApprovalChanged)
+    Q_PROPERTY(std::optional<QString> pairingProjectID READ pairingProjectID NOTIFY pairingProjectIDChanged)
+    Q_PROPERTY(QSet<QString> dismissedFolderIDs READ dismissedFolderIDs NOTIFY dismissedFolderIDsChanged)
+    Q_PROPERTY(QList<tw::PendingFolder> ignoredOfferedFolders READ ignoredOfferedFolders NOTIFY
+                   ignoredOfferedFoldersChanged)
+
+public:
+    // A join request waiting for the user's approval; identified by deviceID.
+    struct PendingDeviceApproval
+    {
+        QString deviceID;
+        QString name;
+        QString projectID;
+        QString projectName;
+
+        bool operator==(const PendingDeviceApproval &) const = default;
+    };
+
+    // Engine folder IDs, the device, and its new state in those folders.
+    using MembersDidChange = std::function<QCoro::Task<void>(QStringList, QString, CellState)>;
+
+    static inline const QString storeFileName = QStringLiteral("projects.json");
+    static inline const QString dismissedKey = QStringLiteral("dismissedFolderIDs");
+    static inline const QString teamFolderText =
+        QStringLiteral("That folder holds the team\u2019s shared settings \u2014 choose another folder for this sync.");
+
+    // Creates the application folder when missing, reads the dismissed
+    // offers from the user defaults and reads projects.json.
+    ProjectController(SyncEngine &engine, AppPaths paths, UserDefaults &defaults, Clock clock = systemClock(),
+                      Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
+
+    SyncEngine &engine() const { return m_engine; }
+    const QList<Project> &projects() const { return m_projects; }
+    // The first sync with exactly this ID.
+    std::optional<Project> project(const QString &id) const;
+    // The first folder with exactly this ID in that sync.
+    std::optional<ProjectFolder> folderOf(const QString &projectID, const QString &folderID) const;
+    const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
+    void setLastErrorMessage(std::optional<QString> text);
+    const std::optional<QString> &lastReconcileSummary() const { return m_lastReconcileSummary; }
+    const QStringList &defaultIgnores() const { return m_defaultIgnores; }
+    void setDefaultIgnores(QStringList patterns);
+    NasNodeController *nasNode() const { return m_nasNode; }
+    void setNasNode(NasNodeController *node) { m_nasNode = node; }
+    void setMembersDidChange(MembersDidChange callback) { m_membersDidChange = std::move(callback); }
+    const QString &storePath() const { return m_storePath; }
+    bool isReconciling() const { return m_isReconciling; }
+    bool rerunRequested() const { return m_rerunRequested; }
+    // Offers and join requests; kept up to date by the offer refresh.
+    const QList<PendingDevice> &pendingDevices() const { return m_pendingDevices; }
+    const QList<PendingFolder> &pendingFolders() const { return m_pendingFolders; }
+    const std::optional<PendingDeviceApproval> &pendingDeviceApproval() const { return m_pendingDeviceApproval; }
+    const std::optional<QString> &pairingProjectID() const { return m_pairingProjectID; }
+    const QSet<QString> &dismissedFolderIDs() const { return m_dismissedFolderIDs; }
+    const QList<PendingFolder> &ignoredOfferedFolders() const { return m_ignoredOfferedFolders; }
+
+    // Writes projects.json atomically; a failure only sets lastErrorMessage.
+    void save();
+
+    // One coalescing loop: a request while it runs asks for one more pass.
+    // The node is made a member of every sync before the passes and told the
+    // members and shares after them. Never fails.
+    QCoro::Task<void> reconcileAll();
+
+    // Syncs and folders.
+    void add(Project project);
+    // Reconciles afterwards in a task of its own.
+    Project createProject(QString name, std::optional<QString> colorHex);
+    // Removes the engine folders no other sync uses, in a task of its own.
+    void remove(Project project);
+    // The new folder's ID; none for an unknown sync or the team folder.
+    QCoro::Task<std::optional<QString>> addFolder(QString projectID, QString path, std::optional<QString> label,
+                                                  bool archive);
+    QCoro::Task<void> removeFolder(QString projectID, QString folderID);
+    QCoro::Task<void> setFolderSyncEnabled(QString projectID, QString folderID, bool enabled);
+    QCoro::Task<void> setProjectPaused(QString projectID, bool paused);
+
+    // Members and per-Mac folder states.
+    QCoro::Task<void> addMember(QString projectID, QString deviceID, QString name, MemberRole role, bool isOwn,
+                                std::optional<QStringList> addresses);
+    QCoro::Task<void> addNasNode(QString projectID);
+    // The engine folder IDs of the sync's folders.
+    QCoro::Task<QStringList> removeMember(QString projectID, QString deviceID);
+    void renameMember(const QString &projectID, const QString &deviceID, const QString &name);
+    // The folder's engine folder ID, under which the caller records the choice.
+    QCoro::Task<std::optional<QString>> setFolderDeviceState(QString projectID, QString folderID, QString deviceID,
+                                                             bool excluded, bool paused);
+    // Applies cells written by editors and seeds; whether any list changed.
+    bool applyClusterCells(const ClusterConfig &config);
+
+    // The always-on node as a member of a sync.
+    static ProjectMember nodeMember(const NasNode &node);
+    // "<sync> — <folder>", or the folder's label alone for a nameless sync.
+    static QString engineLabel(const QString &syncName, const QString &folderLabel);
+
+signals:
+    void projectsChanged();
+    void lastErrorMessageChanged();
+    void lastReconcileSummaryChanged();
+    void defaultIgnoresChanged();
+    void isReconcilingChanged();
+    void rerunRequestedChanged();
+    void pendingDevicesChanged();
+    void pendingFoldersChanged();
+    void pendingDeviceApprovalChanged();
+    void pairingProjectIDChanged();
+    void dismissedFolderIDsChanged();
+    void ignoredOfferedFoldersChanged();
+
+private:
+    struct Pass;
+    struct SyncView;
+
+    void load();
+    void moveAside(const QString &path);
+    void setProjects(QList<Project> projects);
+    // Applies the edit to the first sync with that ID; false when none.
+    bool editProject(const QString &id, const std::function<void(Project &)> &edit);
+    bool editFolder(const QString &projectID, const QString &folderID,
+                    const std::function<void(ProjectFolder &)> &edit);
+    bool namesEngineFolder(const QString &engineID, bool enabledOnly = false) const;
+    void setReconciling(bool on);
+    void setRerunRequested(bool on);
+    void setLastReconcileSummary(std::optional<QString> text);
+
+    // Reconcile pass.
+    QCoro::Task<void> performReconcile();
+    QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
+    QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
+    QCoro::Task<void> retryOwedRemovals(Pass *pass);
+    QCoro::Task<int> stillListed(Pass *pass);
+    void finishPass(const Pass &pass, int stillListedCount);
+    void writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID);
+
+    // Always-on node.
+    QCoro::Task<void> ensureNasMembership();
+    QCoro::Task<void> pushNasMembers();
+    std::optional<NasNode> firstNode() const;
+
+    // Registers the device unless the engine lists it already: adding an
+    // existing device would reset its pause, addresses and limits. Throws
+    // when the listing or the registration fails.
+    QCoro::Task<void> ensureDevice(NewDeviceRequest request);
+    QCoro::Task<void> bounceDeviceConnection(QString deviceID, QStringList folderIDs);
+    QCoro::Task<void> pause(std::chrono::milliseconds duration);
+    QCoro::Task<void> removeEngineFolders(QStringList engineIDs);
+    QCoro::Task<void> removeEngineFolder(QString engineID);
+
+    SyncEngine &m_engine;
+    AppPaths m_paths;
+    Clock m_clock;
+    Sleeper m_sleeper;
+    QString m_storePath;
+    QList<Project> m_projects;
+    std::optional<QString> m_lastErrorMessage;
+    std::optional<QString> m_lastReconcileSummary;
+    QStringList m_defaultIgnores{QStringLiteral(".*")};
+    QPointer<NasNodeController> m_nasNode;
+    MembersDidChange m_membersDidChange;
+    bool m_isReconciling = false;
+    bool m_rerunRequested = false;
+    // Engine folders whose removal failed; a pass retries while no sync
+    // folder names them.
+    QStringList m_owedRemovals;
+    QList<PendingDevice> m_pendingDevices;
+    QList<PendingFolder> m_pendingFolders;
+    std::optional<PendingDeviceApproval> m_pendingDeviceApproval;
+    std::optional<QString> m_pairingProjectID;
+    std::optional<QDateTime> m_pairingUntil;
+    QSet<QString> m_promptedDeviceIDs;
+    QSet<QString> m_dismissedFolderIDs;
+    QList<PendingFolder> m_ignoredOfferedFolders;
+};
+
+} // namespace tw

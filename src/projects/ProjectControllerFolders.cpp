@@ -1,0 +1,176 @@
+// Syncs and their folders: each edit is saved first, then the engine gets one
+// narrow change or the reconcile loop runs.
+
+#include "projects/ProjectController.h"
+
+#include "cluster/NasNodeController.h"
+#include "engine/SyncEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace tw {
+namespace {
+
+// Paths are compared exactly, as the file system tells spellings apart.
+bool isInside(const QString &path, const QString &folder)
+{
+    const QString clean = QDir::cleanPath(path);
+    const QString root = QDir::cleanPath(folder);
+    return clean == root || clean.startsWith(root + QLatin1Char('/'));
+}
+
+} // namespace
+
+void ProjectController::add(Project project)
+{
+    QList<Project> projects = m_projects;
+    projects.append(std::move(project));
+    setProjects(std::move(projects));
+    save();
+}
+
+Project ProjectController::createProject(QString name, std::optional<QString> colorHex)
+{
+    const QString trimmed = name.trimmed();
+    Project project{.id = newRecordID(),
+                    .name = trimmed.isEmpty() ? QStringLiteral("New Sync") : trimmed,
+                    .colorHex = std::move(colorHex),
+                    .members = {},
+                    .folders = {},
+                    .createdAt = m_clock()};
+    add(project);
+    // Tasks start at once; queue it so that it runs after this returns.
+    QTimer::singleShot(0, this, [this] {
+        [](QPointer<ProjectController> self) -> QCoro::Task<void> {
+            if (self)
+                co_await self->reconcileAll();
+        }(QPointer<ProjectController>(this));
+    });
+    return project;
+}
+
+void ProjectController::remove(Project project)
+{
+    QStringList engineIDs;
+    for (const ProjectFolder &folder : project.folders)
+        if (folder.syncthingFolderID)
+            engineIDs.append(*folder.syncthingFolderID);
+    QList<Project> projects = m_projects;
+    projects.removeIf([&project](const Project &candidate) { return candidate.id == project.id; });
+    setProjects(std::move(projects));
+    save();
+    QTimer::singleShot(0, this, [this, engineIDs] { removeEngineFolders(engineIDs); });
+}
+
+// Detached: holds the controller only through a guard and lets nothing out.
+QCoro::Task<void> ProjectController::removeEngineFolders(QStringList engineIDs)
+{
+    QPointer<ProjectController> self(this);
+    for (const QString &id : std::as_const(engineIDs)) {
+        if (!self)
+            co_return;
+        if (!namesEngineFolder(id))
+            co_await removeEngineFolder(id);
+    }
+}
+
+// A failed removal is owed: the next pass retries it while nothing names the
+// folder, so a removed folder does not go on syncing.
+QCoro::Task<void> ProjectController::removeEngineFolder(QString engineID)
+{
+    QPointer<ProjectController> self(this);
+    try {
+        co_await m_engine.removeFolder(engineID);
+    } catch (...) {
+        if (self && !m_owedRemovals.contains(engineID))
+            m_owedRemovals.append(engineID);
+    }
+}
+
+QCoro::Task<std::optional<QString>> ProjectController::addFolder(QString projectID, QString path,
+                                                                 std::optional<QString> label, bool archive)
+{
+    if (!project(projectID))
+        co_return std::nullopt;
+    if (isInside(path, m_paths.clusterFolder())) {
+        setLastErrorMessage(teamFolderText);
+        co_return std::nullopt;
+    }
+    const ProjectFolder folder{.id = newRecordID(),
+                               .label = label.value_or(QFileInfo(QDir::cleanPath(path)).fileName()),
+                               .localPath = path,
+                               .syncEnabled = true,
+                               .ignorePatterns = m_defaultIgnores,
+                               .archiveDeletedFiles = archive,
+                               .archiveRetentionDays = 0,
+                               .purgeProtected = {},
+                               .syncMetadata = true,
+                               .syncthingFolderID = std::nullopt,
+                               .excludedDeviceIDs = {},
+                               .pausedDeviceIDs = {}};
+    editProject(projectID, [&folder](Project &project) { project.folders.append(folder); });
+    save();
+    co_await reconcileAll();
+    co_return QString(folder.id);
+}
+
+QCoro::Task<void> ProjectController::removeFolder(QString projectID, QString folderID)
+{
+    const std::optional<ProjectFolder> folder = folderOf(projectID, folderID);
+    if (!folder)
+        co_return;
+    editProject(projectID, [&folderID](Project &project) {
+        const auto at = std::find_if(project.folders.begin(), project.folders.end(),
+                                     [&folderID](const ProjectFolder &candidate) { return candidate.id == folderID; });
+        project.folders.erase(at);
+    });
+    save();
+    if (folder->syncthingFolderID && !namesEngineFolder(*folder->syncthingFolderID))
+        co_await removeEngineFolder(*folder->syncthingFolderID);
+}
+
+QCoro::Task<void> ProjectController::setFolderSyncEnabled(QString projectID, QString folderID, bool enabled)
+{
+    if (!editFolder(projectID, folderID, [enabled](ProjectFolder &folder) { folder.syncEnabled = enabled; }))
+        co_return;
+    save();
+    const std::optional<QString> engineID = folderOf(projectID, folderID)->syncthingFolderID;
+    if (engineID) {
+        // A failed pause is repaired by the next pass, which pauses the engine
+        // folder of every folder switched off.
+        try {
+            co_await m_engine.setFolderPaused(*engineID, !enabled);
+        } catch (const std::exception &) {
+        }
+    } else if (enabled) {
+        co_await reconcileAll();
+    }
+}
+
+QCoro::Task<void> ProjectController::setProjectPaused(QString projectID, bool paused)
+{
+    const bool found = editProject(projectID, [paused](Project &project) {
+        for (ProjectFolder &folder : project.folders)
+            folder.syncEnabled = !paused;
+    });
+    if (!found)
+        co_return;
+    save();
+    QStringList engineIDs;
+    const QList<ProjectFolder> folders = project(projectID)->folders;
+    for (const ProjectFolder &folder : folders)
+        if (folder.syncthingFolderID)
+            engineIDs.append(*folder.syncthingFolderID);
+    for (const QString &id : std::as_const(engineIDs)) {
+        try {
+            co_await m_engine.setFolderPaused(id, paused);
+        } catch (const std::exception &) {
+        }
+    }
+    if (!paused)
+        co_await reconcileAll();
+}
+
+} // namespace tw

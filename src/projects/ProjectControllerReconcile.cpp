@@ -1,0 +1,347 @@
+// The reconcile loop and one pass: every enabled folder of every sync gets
+// exactly one engine folder, labelled and shared with exactly the members
+// that should have it.
+
+#include "projects/ProjectController.h"
+
+#include "cluster/NasNodeController.h"
+#include "engine/PlatformError.h"
+#include "engine/SyncEngine.h"
+#include "projects/CanonicalIDs.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QMap>
+#include <QScopeGuard>
+#include <QSet>
+
+namespace tw {
+
+// Working state of one pass; rebuilt from nothing every time.
+struct ProjectController::Pass
+{
+    QList<SyncFolder> folders;
+    QHash<QString, SyncFolder> index;  // by canonical ID; the first of a repeated ID counts
+    QString ownID;
+    QSet<QString> claimed;             // canonical engine folder IDs
+    QMap<QString, QSet<QString>> unshared;  // engine folder ID as listed -> canonical device IDs
+    int created = 0;
+    int added = 0;
+    int removed = 0;
+    int failed = 0;
+    int offline = 0;
+};
+
+// What a pass takes of a sync at its first lookup.
+struct ProjectController::SyncView
+{
+    QString id;
+    QString name;
+    FolderSyncMode mode = FolderSyncMode::SendReceive;
+    CanonicalIDs others;
+};
+
+namespace {
+
+struct Match
+{
+    SyncFolder folder;
+    bool adopted = false;
+};
+
+std::optional<Match> findEngineFolder(const ProjectFolder &folder, const QHash<QString, SyncFolder> &index,
+                                      const QList<SyncFolder> &listed, const QSet<QString> &claimed)
+{
+    if (folder.syncthingFolderID) {
+        const QString key = canonical(*folder.syncthingFolderID);
+        if (index.contains(key) && !claimed.contains(key))
+            return Match{index.value(key), false};
+    }
+    // Paths are compared exactly: the file system tells two spellings apart.
+    for (const SyncFolder &candidate : listed)
+        if (candidate.path == folder.localPath && candidate.id.startsWith(QStringLiteral("tdw-")) &&
+            !candidate.id.startsWith(NasNodeController::clusterFolderPrefix) &&
+            !claimed.contains(canonical(candidate.id)))
+            return Match{candidate, true};
+    return std::nullopt;
+}
+
+FolderSyncMode modeFor(const Project &project)
+{
+    for (const ProjectMember &member : project.members)
+        if (member.isOwnDevice)
+            return member.role == MemberRole::Editor ? FolderSyncMode::SendReceive : FolderSyncMode::ReceiveOnly;
+    return FolderSyncMode::SendReceive;
+}
+
+VersioningPolicy archivePolicy(const ProjectFolder &folder)
+{
+    return folder.archiveDeletedFiles ? VersioningPolicy::trashCan(folder.archiveRetentionDays)
+                                      : VersioningPolicy::none();
+}
+
+QString summaryOf(int created, int added, int removed, int offline, int failed)
+{
+    QString summary = QStringLiteral("%1 folders created, +%2/\u2212%3 shares").arg(created).arg(added).arg(removed);
+    if (offline > 0)
+        summary += QStringLiteral(", %1 offline skipped").arg(offline);
+    if (failed > 0)
+        summary += QStringLiteral(" \u2014 \u26A0\uFE0E %1 failed").arg(failed);
+    return summary;
+}
+
+} // namespace
+
+QCoro::Task<void> ProjectController::reconcileAll()
+{
+    if (m_isReconciling) {
+        setRerunRequested(true);
+        co_return;
+    }
+    setReconciling(true);
+    // Whatever escapes, the next request must find the loop free again.
+    const auto release = qScopeGuard([this] { setReconciling(false); });
+    try {
+        co_await ensureNasMembership();
+        do {
+            setRerunRequested(false);
+            co_await performReconcile();
+        } while (m_rerunRequested);
+        co_await pushNasMembers();
+    } catch (const std::exception &error) {
+        setRerunRequested(false);
+        setLastErrorMessage(describeError(error));
+    }
+}
+
+QCoro::Task<void> ProjectController::performReconcile()
+{
+    Pass pass;
+    // Without this Mac's ID its own member would count as another device and
+    // be shared with every folder: end the pass as a failed listing does.
+    try {
+        pass.folders = co_await m_engine.folders();
+        pass.ownID = co_await m_engine.localDeviceID();
+    } catch (const std::exception &error) {
+        setLastErrorMessage(describeError(error));
+        co_return;
+    }
+    for (const SyncFolder &folder : std::as_const(pass.folders))
+        if (!pass.index.contains(canonical(folder.id)))
+            pass.index.insert(canonical(folder.id), folder);
+
+    QStringList syncIDs;
+    for (const Project &project : std::as_const(m_projects))
+        syncIDs.append(project.id);
+    for (const QString &syncID : std::as_const(syncIDs)) {
+        const std::optional<Project> project = this->project(syncID);
+        if (!project)
+            continue;
+        SyncView view{.id = project->id, .name = project->name, .mode = modeFor(*project), .others = {}};
+        for (const ProjectMember &member : project->members)
+            if (!member.deviceID.isEmpty() && canonical(member.deviceID) != canonical(pass.ownID))
+                view.others.insert(member.deviceID);
+        QStringList folderIDs;
+        for (const ProjectFolder &folder : project->folders)
+            folderIDs.append(folder.id);
+        for (const QString &folderID : std::as_const(folderIDs))
+            co_await reconcileFolder(view, folderID, &pass);
+    }
+    co_await retryOwedRemovals(&pass);
+    const int listed = co_await stillListed(&pass);
+    finishPass(pass, listed);
+}
+
+QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString folderID, Pass *pass)
+{
+    const std::optional<ProjectFolder> found = folderOf(sync.id, folderID);
+    if (!found)
+        co_return;
+    const ProjectFolder folder = *found;
+    if (!folder.syncEnabled) {
+        co_await pauseDisabled(folder, pass);
+        co_return;
+    }
+    if (!QFileInfo::exists(folder.localPath)) {
+        ++pass->offline;
+        co_return;
+    }
+    const CanonicalIDs blocked(folder.excludedDeviceIDs + folder.pausedDeviceIDs);
+    const CanonicalIDs desired = sync.others.without(blocked);
+    const QString label = engineLabel(sync.name, folder.label);
+    const VersioningPolicy policy = archivePolicy(folder);
+
+    QString engineID;
+    CanonicalIDs current;
+    CanonicalIDs introduced;
+    const std::optional<Match> match = findEngineFolder(folder, pass->index, pass->folders, pass->claimed);
+    if (match) {
+        engineID = match->folder.id;
+        current = CanonicalIDs(match->folder.sharedDeviceIDs);
+        introduced = CanonicalIDs(match->folder.introducedDeviceIDs.values());
+        if (match->adopted)
+            writeBackFolderID(sync.id, folder.id, engineID);
+    } else {
+        NewFolderRequest request{.id = std::nullopt,
+                                 .label = label,
+                                 .path = folder.localPath,
+                                 .mode = sync.mode,
+                                 .ignorePatterns = folder.ignorePatterns,
+                                 .versioning = policy,
+                                 .syncMetadata = folder.syncMetadata};
+        try {
+            const SyncFolder made = co_await m_engine.addFolder(request);
+            engineID = made.id;
+        } catch (const std::exception &) {
+            ++pass->failed;
+            co_return;
+        }
+        ++pass->created;
+        current.insert(pass->ownID);
+        writeBackFolderID(sync.id, folder.id, engineID);
+    }
+    pass->claimed.insert(canonical(engineID));
+
+    if (pass->index.contains(canonical(engineID))) {
+        const SyncFolder entry = pass->index.value(canonical(engineID));
+        try {
+            if (canonical(entry.label) != canonical(label))
+                co_await m_engine.setFolderLabel(engineID, label);
+        } catch (const std::exception &) {
+        }
+        try {
+            if (entry.versioning != policy)
+                co_await m_engine.setVersioning(engineID, policy);
+        } catch (const std::exception &) {
+        }
+        try {
+            if (entry.syncMetadata != folder.syncMetadata)
+                co_await m_engine.setFolderMetadata(engineID, folder.syncMetadata);
+        } catch (const std::exception &) {
+        }
+    }
+    try {
+        co_await m_engine.applySyncedXattrFilter(engineID);
+    } catch (const std::exception &) {
+    }
+
+    current.remove(pass->ownID);
+    const CanonicalIDs toAdd = desired.without(current);
+    CanonicalIDs toRemove = current.without(desired);
+    for (const QString &device : introduced.values())
+        if (!blocked.contains(device))
+            toRemove.remove(device);
+    for (const QString &device : toAdd.values()) {
+        try {
+            co_await m_engine.shareFolder(engineID, device);
+            ++pass->added;
+        } catch (const std::exception &) {
+            ++pass->failed;
+        }
+    }
+    for (const QString &device : toRemove.values()) {
+        try {
+            co_await m_engine.unshareFolder(engineID, device);
+            ++pass->removed;
+            pass->unshared[engineID].insert(canonical(device));
+        } catch (const std::exception &) {
+            ++pass->failed;
+        }
+    }
+}
+
+// A folder switched off whose engine folder still runs: the pause that should
+// have stopped it failed. Only ever pauses: resuming here would undo a pause
+// of the whole sync.
+QCoro::Task<void> ProjectController::pauseDisabled(ProjectFolder folder, Pass *pass)
+{
+    if (!folder.syncthingFolderID)
+        co_return;
+    const QString key = canonical(*folder.syncthingFolderID);
+    if (!pass->index.contains(key) || pass->index.value(key).isPaused)
+        co_return;
+    const QString engineID = pass->index.value(key).id;
+    if (namesEngineFolder(engineID, true))
+        co_return;
+    try {
+        co_await m_engine.setFolderPaused(engineID, true);
+        pass->index[key].isPaused = true;
+    } catch (const std::exception &) {
+        ++pass->failed;
+    }
+}
+
+// Removals that failed earlier, retried once nothing claims the folder: no
+// sync folder names it and no folder of this pass adopted it.
+QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
+{
+    const QStringList owed = m_owedRemovals;
+    for (const QString &id : owed) {
+        const QString key = canonical(id);
+        if (!pass->index.contains(key) || pass->claimed.contains(key) || namesEngineFolder(id)) {
+            m_owedRemovals.removeAll(id);
+            continue;
+        }
+        try {
+            co_await m_engine.removeFolder(pass->index.value(key).id);
+            m_owedRemovals.removeAll(id);
+        } catch (const std::exception &) {
+            ++pass->failed;
+        }
+    }
+}
+
+QCoro::Task<int> ProjectController::stillListed(Pass *pass)
+{
+    if (pass->unshared.isEmpty())
+        co_return 0;
+    QList<SyncFolder> after;
+    try {
+        after = co_await m_engine.folders();
+    } catch (const std::exception &) {
+    }
+    QHash<QString, CanonicalIDs> shared;
+    for (const SyncFolder &folder : std::as_const(after))
+        if (!shared.contains(canonical(folder.id)))
+            shared.insert(canonical(folder.id), CanonicalIDs(folder.sharedDeviceIDs));
+    int listed = 0;
+    for (auto it = pass->unshared.cbegin(); it != pass->unshared.cend(); ++it)
+        for (const QString &device : it.value())
+            listed += shared.value(canonical(it.key())).contains(device) ? 1 : 0;
+    co_return listed;
+}
+
+void ProjectController::finishPass(const Pass &pass, int stillListedCount)
+{
+    const int failed = pass.failed + stillListedCount;
+    save();
+    if (failed == 0)
+        setLastErrorMessage(std::nullopt);
+    else if (stillListedCount == 0)
+        setLastErrorMessage(QString::number(failed) +
+                            QStringLiteral(" sync operation(s) failed \u2014 a teammate may not have received a "
+                                           "folder. Check connections and try again."));
+    else
+        setLastErrorMessage(QString::number(stillListedCount) +
+                            QStringLiteral(" device(s) are still listed on a folder after being removed \u2014 they "
+                                           "may still be receiving files. Check connections and try again."));
+    setLastReconcileSummary(summaryOf(pass.created, pass.added, pass.removed, pass.offline, failed));
+}
+
+void ProjectController::writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID)
+{
+    editFolder(pid, folderLocalID, [&stID](ProjectFolder &folder) { folder.syncthingFolderID = stID; });
+}
+
+bool ProjectController::namesEngineFolder(const QString &engineID, bool enabledOnly) const
+{
+    const QString key = canonical(engineID);
+    for (const Project &project : m_projects)
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.syncthingFolderID && canonical(*folder.syncthingFolderID) == key &&
+                (!enabledOnly || folder.syncEnabled))
+                return true;
+    return false;
+}
+
+} // namespace tw

@@ -1,0 +1,351 @@
+// The syncs file, the reconcile loop, the node steps, folders and members
+// against the fake engine; what only Syncthing decides is in
+// ProjectsIntegrationTest.
+
+#include "projects/ProjectController.h"
+#include "utilities/UserDefaults.h"
+
+#include "AwaitTask.h"
+#include "FakeHttpServer.h"
+#include "FakeSyncEngine.h"
+#include "MemoryKeychain.h"
+#include "QtPrinters.h"
+#include "SyncthingInstance.h"
+#include "WaitUntil.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+const SyncEngineError kDown = SyncEngineError::notRunning();
+const Sleeper kInstant = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
+const QDateTime kNow = QDateTime::fromSecsSinceEpoch(1767225600, QTimeZone::utc());
+
+// Made on first use, so that a test can write projects.json first.
+struct Rig
+{
+    ProjectController &pc()
+    {
+        if (!made)
+            made = std::make_unique<ProjectController>(engine, AppPaths(dir.path()), defaults, [] { return kNow; },
+                                                       kInstant);
+        return *made;
+    }
+    QString path(const QString &name) const { return dir.path() + "/" + name; }
+
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("defaults.json")};
+    FakeSyncEngine engine;
+    std::unique_ptr<ProjectController> made;
+};
+
+// A registered always-on node "NODE" that answers nothing useful.
+struct Node
+{
+    Node()
+    {
+        server.listen();
+        const QList<NasNode> nodes{{server.baseURL().toString(), "NODE", "Attic"}};
+        SyncthingInstance::writeFile(dir.path() + "/nasnodes.json", NasNode::listToFile(nodes));
+        keychain.items.insert(NasNodeController::keyAccount("NODE"), "k");
+        controller = std::make_unique<NasNodeController>(keychain, AppPaths(dir.path()), kInstant);
+    }
+    QTemporaryDir dir;
+    FakeHttpServer server;
+    MemoryKeychain keychain;
+    std::unique_ptr<NasNodeController> controller;
+};
+
+SyncFolder engineFolder(QString id, QString path, QString label = "x")
+{
+    SyncFolder folder;
+    folder.id = id;
+    folder.label = label;
+    folder.path = path;
+    folder.versioning = VersioningPolicy::trashCan(0);
+    return folder;
+}
+
+TEST(ProjectControllerTest, MissingKeysTakeTheirDefaultsAndSavingWritesEveryKnownKey)
+{
+    Rig rig;
+    SyncthingInstance::writeFile(rig.path("projects.json"), R"([{"name":"Film","members":[{"deviceID":"D"}],
+                                                            "folders":[{"label":"L","localPath":"/p"}]}])");
+    rig.defaults.setStringList("dismissedFolderIDs", {"f"});
+    const QList<Project> loaded = rig.pc().projects();
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(rig.pc().dismissedFolderIDs(), QSet<QString>({"f"}));
+    EXPECT_EQ(loaded[0].createdAt, kNow);
+    EXPECT_EQ(loaded[0].members, QList<ProjectMember>({{"D", "", MemberRole::Editor, false, false}}));
+    const ProjectFolder folder{.id = loaded[0].folders.value(0).id, .label = "L", .localPath = "/p"};
+    EXPECT_EQ(loaded[0].folders, QList<ProjectFolder>({folder}));
+    rig.pc().save();
+    const QJsonArray saved = QJsonDocument::fromJson(SyncthingInstance::readFile(rig.path("projects.json"))).array();
+    EXPECT_EQ(saved[0]["folders"][0].toObject().keys(),
+              QStringList({"archiveDeletedFiles", "archiveRetentionDays", "excludedDeviceIDs", "id", "ignorePatterns",
+                           "label", "localPath", "pausedDeviceIDs", "purgeProtected", "syncEnabled", "syncMetadata"}));
+    EXPECT_EQ(saved[0]["createdAt"].toDouble(), 788918400.0);
+}
+
+TEST(ProjectControllerTest, FilesThatCannotBeReadOrDecodedAreMovedAside)
+{
+    const QString backup = "projects.json.corrupt-" + QString::number(kNow.toSecsSinceEpoch());
+    for (const QByteArray body : {"[{", "", R"([{"name":1}])",
+                                  R"([{"name":"F","members":[{"deviceID":"D","role":"x"}]}])",
+                                  "directory"}) {
+        Rig rig;
+        if (body == "directory")
+            QDir(rig.dir.path()).mkdir("projects.json");
+        else
+            SyncthingInstance::writeFile(rig.path("projects.json"), body);
+        EXPECT_TRUE(rig.pc().projects().isEmpty()) << body.toStdString();
+        EXPECT_EQ(rig.pc().lastErrorMessage(),
+                  u"Your syncs file was corrupted \u2014 backed up as "_qs + backup + ". Starting fresh.");
+        EXPECT_TRUE(QFileInfo::exists(rig.path(backup)) && !QFileInfo::exists(rig.path("projects.json")));
+    }
+    Rig rig;
+    rig.pc();
+    QDir(rig.dir.path()).mkdir("projects.json");
+    rig.pc().add({.id = "S", .name = "Film"});
+    EXPECT_EQ(rig.pc().projects().size(), 1);
+    EXPECT_TRUE(rig.pc().lastErrorMessage().value_or("").startsWith("Could not save your syncs: "));
+}
+
+TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    ProjectController &pc = rig.pc();
+    const QString me = e.state.localDeviceID, a = rig.path("a"), b = rig.path("b"), c = rig.path("c");
+    for (const QString &path : {a, b, c})
+        QDir().mkpath(path);
+    e.state.folders = {engineFolder("plain", a), engineFolder("tdw-cluster-0123456789abcdef", a),
+                       engineFolder("tdw-aaaa0001", b), engineFolder("tdw-known", "/x", u"Caf\u00e9 \u2014 K"_qs)};
+    pc.add({.id = "S", .name = u"Cafe\u0301"_qs,
+            .members = {{me, "me", MemberRole::Viewer, true, false}, {"M1"}},
+            .folders = {{.id = "1", .label = "A", .localPath = a},
+                        {.id = "2", .label = "B", .localPath = b, .syncthingFolderID = "tdw-gone"},
+                        {.id = "3", .label = "K", .localPath = c, .syncthingFolderID = "tdw-known"},
+                        {.id = "4", .label = "L", .localPath = c, .syncthingFolderID = "tdw-known"},
+                        {.id = "5", .label = "off", .localPath = a, .syncEnabled = false},
+                        {.id = "6", .label = "gone", .localPath = rig.path("none")}}});
+    e.failNext("addFolder:ignores", SyncEngineError::backend("x"));
+    awaitTask(pc.reconcileAll());
+    QStringList ids;
+    for (const QString id : {"1", "2", "3", "4", "5", "6"})
+        ids.append(pc.folderOf("S", id)->syncthingFolderID.value_or("-"));
+    EXPECT_EQ(ids, QStringList({"-", "tdw-aaaa0001", "tdw-known", "tdw-00000002", "-", "-"}));
+    EXPECT_EQ(e.callsOf("addFolder"), QStringList({u"addFolder(<new>, Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
+                                                   u"addFolder(<new>, Cafe\u0301 \u2014 L, "_qs + c + ", .*)"}));
+    EXPECT_EQ(e.state.folders.last().mode, FolderSyncMode::ReceiveOnly);
+    EXPECT_EQ(e.callsOf("setFolderLabel"), QStringList(u"setFolderLabel(tdw-aaaa0001, Cafe\u0301 \u2014 B)"_qs));
+    EXPECT_EQ(pc.lastReconcileSummary(),
+              u"1 folders created, +3/\u22120 shares, 1 offline skipped \u2014 \u26A0\uFE0E 1 failed"_qs);
+    EXPECT_EQ(pc.lastErrorMessage(), u"1 sync operation(s) failed \u2014 a teammate may not have "
+                                     u"received a folder. Check connections and try again."_qs);
+
+    awaitTask(pc.reconcileAll());
+    EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, "tdw-00000001");
+    const std::optional<QString> summary = u"0 folders created, +1/\u22120 shares, 1 offline skipped"_qs;
+    EXPECT_EQ(pc.lastReconcileSummary(), summary);
+    EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
+
+    // Without this Mac's ID its own entry would count as another member, the
+    // node would be told to unshare this Mac, and this Mac could be the node.
+    Node node;
+    pc.setNasNode(node.controller.get());
+    QFile::remove(pc.storePath());
+    for (int call = 0; call < 3; ++call)
+        e.failNext("localDeviceID", kDown);
+    awaitTask(pc.reconcileAll());
+    EXPECT_EQ(pc.lastErrorMessage(), "The sync engine is not running.");
+    EXPECT_EQ(pc.lastReconcileSummary(), summary);
+    EXPECT_FALSE(QFileInfo::exists(pc.storePath()));
+    EXPECT_EQ(pc.project("S")->members.size(), 2);
+    EXPECT_TRUE(node.server.requests().isEmpty());
+}
+
+TEST(ProjectControllerTest, IntroducedDevicesStayUnlessHeldAndUnsharedOnesMustBeGone)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    e.state.folders = {engineFolder("tdw-s", rig.dir.path())};
+    e.state.folders[0].sharedDeviceIDs = {e.state.localDeviceID, "I1", "I2", "P", "X"};
+    e.state.folders[0].introducedDeviceIDs = {"I1", "I2"};
+    rig.pc().add({.id = "S", .name = "", .members = {{e.state.localDeviceID}, {"M"}, {"P"}},
+                  .folders = {{.id = "f", .label = "x", .localPath = rig.dir.path(), .syncthingFolderID = "tdw-s",
+                               .excludedDeviceIDs = {"I2"}, .pausedDeviceIDs = {"P"}}}});
+    e.beforeAnswer = [&e](QString operation) -> QCoro::Task<void> {
+        if (operation == "folders" && e.callCount("folders") == 2)
+            e.state.folders[0].sharedDeviceIDs.append("X");
+        co_return;
+    };
+    awaitTask(rig.pc().reconcileAll());
+    EXPECT_EQ(e.callsOf("shareFolder"), QStringList("shareFolder(tdw-s, M)"));
+    EXPECT_EQ(e.callsOf("unshareFolder"),
+              QStringList({"unshareFolder(tdw-s, I2)", "unshareFolder(tdw-s, P)", "unshareFolder(tdw-s, X)"}));
+    EXPECT_EQ(rig.pc().lastReconcileSummary(), u"0 folders created, +1/\u22123 shares \u2014 \u26A0\uFE0E 1 failed"_qs);
+    EXPECT_EQ(rig.pc().lastErrorMessage(),
+              u"1 device(s) are still listed on a folder after being removed \u2014 they may still be receiving "
+              u"files. Check connections and try again."_qs);
+}
+
+TEST(ProjectControllerTest, RequestsDuringALoopCostOneMorePassAndNoneDuringTheNodePush)
+{
+    using Case = std::tuple<const char *, int, int>;  // held call, requests while held, passes
+    for (const auto &[held, requests, passes] : {Case{"folders", 1, 2}, Case{"folders", 3, 2},
+                                                 Case{"localDeviceName", 1, 1}}) {
+        Rig rig;
+        Node node;
+        rig.pc().setNasNode(node.controller.get());
+        rig.pc().add({.id = "S", .name = "Film"});
+        rig.engine.hold(held);
+        QCoro::Task<void> loop = rig.pc().reconcileAll();
+        ASSERT_TRUE(waitUntil([&, held = held] { return rig.engine.waiting(held) == 1; }));
+        for (int i = 0; i < requests; ++i)
+            awaitTask(rig.pc().reconcileAll());
+        rig.engine.release(held);
+        awaitTask(std::move(loop));
+        EXPECT_EQ(rig.engine.callCount("folders"), passes) << held << requests;
+        EXPECT_EQ(rig.pc().rerunRequested(), passes == 1);
+        EXPECT_EQ(rig.pc().project("S")->members.value(0), ProjectController::nodeMember({"", "NODE", "Attic"}));
+        EXPECT_EQ(rig.pc().lastErrorMessage(), node.controller->lastError());
+    }
+}
+
+TEST(ProjectControllerTest, SyncsAndFoldersAreStoredFirstAndTheEngineFollows)
+{
+    Rig rig;
+    ProjectController &pc = rig.pc();
+    const Project made = pc.createProject("  Film \n", std::nullopt);
+    EXPECT_EQ(made.name, "Film");
+    EXPECT_EQ(rig.engine.callCount("folders"), 0);
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.callCount("folders") == 1 && !pc.isReconciling(); }));
+    EXPECT_EQ(awaitTask(pc.addFolder(made.id, rig.path("cluster/x"), {}, true)), std::nullopt);
+    EXPECT_EQ(pc.lastErrorMessage(), ProjectController::teamFolderText);
+    pc.setDefaultIgnores({"*.tmp"});
+    const QString id = awaitTask(pc.addFolder(made.id, rig.dir.path(), {}, true)).value();
+    EXPECT_EQ(pc.folderOf(made.id, id)->ignorePatterns, QStringList("*.tmp"));
+
+    rig.engine.failNext("setFolderPaused", kDown);
+    awaitTask(pc.setFolderSyncEnabled(made.id, id, false));
+    awaitTask(pc.reconcileAll());
+    EXPECT_EQ(rig.engine.callsOf("setFolderPaused"), QStringList(2, "setFolderPaused(tdw-00000001, true)"));
+
+    rig.engine.failNext("removeFolder", kDown);
+    awaitTask(pc.removeFolder(made.id, id));
+    awaitTask(pc.reconcileAll());
+    EXPECT_EQ(rig.engine.callsOf("removeFolder"), QStringList(2, "removeFolder(tdw-00000001)"));
+    EXPECT_EQ(pc.createProject(" ", {}).name, "New Sync");
+}
+
+// Folders holding "D" (excluded on two with engine folders, paused on one
+// without) and "B" (paused on the first); "D" per folder as "<excluded><paused>".
+void addHeldSync(Rig &rig)
+{
+    rig.engine.state.devices = {{.id = "KNOWN", .name = "", .isPaused = true}, {.id = "B", .name = ""}};
+    rig.pc().add({.id = "S", .name = "Film",
+                  .folders = {{.id = "f1", .label = "1", .syncthingFolderID = "tdw-1", .excludedDeviceIDs = {"D"},
+                               .pausedDeviceIDs = {"B"}},
+                              {.id = "f2", .label = "2", .syncthingFolderID = "tdw-2", .excludedDeviceIDs = {"D"}},
+                              {.id = "f3", .label = "3", .pausedDeviceIDs = {"D"}}}});
+}
+
+QStringList heldD(ProjectController &pc)
+{
+    QStringList lists;
+    const QList<ProjectFolder> folders = pc.project("S")->folders;
+    for (const ProjectFolder &folder : folders)
+        lists.append(QString("%1%2").arg(folder.excludedDeviceIDs.count("D")).arg(folder.pausedDeviceIDs.count("D")));
+    return lists;
+}
+
+TEST(ProjectControllerTest, AddingAMemberRegistersNewDevicesOnlyAndReleasesHeldFolders)
+{
+    Rig rig;
+    ProjectController &pc = rig.pc();
+    addHeldSync(rig);
+    QStringList reported;
+    pc.setMembersDidChange([&reported](QStringList ids, QString device, CellState state) -> QCoro::Task<void> {
+        reported.append(ids.join(",") + "|" + device + "|" + cellStateText(state));
+        co_return;
+    });
+    const QString me = rig.engine.state.localDeviceID;
+    awaitTask(pc.addMember("S", " D\n", "Dee", MemberRole::Editor, false, std::nullopt));
+    EXPECT_EQ(reported, QStringList("tdw-1,tdw-2|D|active"));
+    EXPECT_EQ(rig.engine.callsOf("setDevicePaused"),
+              QStringList({"setDevicePaused(D, true)", "setDevicePaused(D, false)"}));
+    EXPECT_EQ(heldD(pc), QStringList({"00", "00", "00"}));
+    for (const QString &id : QStringList{"D", " \n", me, "KNOWN", "N"}) {
+        if (id == "N")
+            rig.engine.failNext("devices", kDown);
+        awaitTask(pc.addMember("S", id, id == "D" ? "Other" : "Nina", MemberRole::Viewer, false, std::nullopt));
+    }
+    EXPECT_EQ(pc.lastErrorMessage(), u"Couldn't add Nina to Syncthing \u2014 check the connection and try again."_qs);
+    EXPECT_EQ(pc.project("S")->members, QList<ProjectMember>({{"D", "Dee"}, {me, "Nina", MemberRole::Viewer, true},
+                                                              {"KNOWN", "Nina", MemberRole::Viewer}}));
+    EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(D)"));
+    EXPECT_TRUE(rig.engine.state.devices.first().isPaused);
+
+    EXPECT_EQ(awaitTask(pc.removeMember("S", "D")), QStringList({"tdw-1", "tdw-2"}));
+    EXPECT_EQ(reported.last(), "tdw-1,tdw-2|D|excluded");
+    EXPECT_EQ(heldD(pc), QStringList({"10", "10", "10"}));
+}
+
+TEST(ProjectControllerTest, FolderStatesAreSetAndTheBounceGivesUpAfterThreeResumes)
+{
+    Rig rig;
+    Node node;
+    ProjectController &pc = rig.pc();
+    addHeldSync(rig);
+    EXPECT_EQ(awaitTask(pc.setFolderDeviceState("S", "f3", "D", true, true)), std::nullopt);
+    EXPECT_EQ(heldD(pc), QStringList({"10", "10", "11"}));
+    pc.setNasNode(node.controller.get());
+    for (const int call : {2, 3, 4})
+        rig.engine.failNext("setDevicePaused", kDown, call);
+    qsizetype atLastEngineCall = 0;
+    rig.engine.beforeAnswer = [&](QString) -> QCoro::Task<void> {
+        atLastEngineCall = node.server.requests().size();
+        co_return;
+    };
+    EXPECT_EQ(awaitTask(pc.setFolderDeviceState("S", "f1", "B", false, false)), "tdw-1");
+    EXPECT_EQ(rig.engine.callsOf("setDevicePaused"),
+              QStringList({"setDevicePaused(B, true)", "setDevicePaused(B, false)", "setDevicePaused(B, false)",
+                           "setDevicePaused(B, false)"}));
+    EXPECT_EQ(pc.lastErrorMessage(),
+              u"Couldn't resume the connection to this Mac \u2014 open Devices and un-pause it."_qs);
+    EXPECT_GT(node.server.requests().size(), atLastEngineCall);
+}
+
+TEST(ProjectControllerTest, TeamCellsCountOnlyFromEditorsAndSeedsAndSaveOnlyOnChange)
+{
+    using Case = std::tuple<QString, CellState, QStringList, QStringList>;  // author, state, excluded, paused
+    Rig rig;
+    ProjectController &pc = rig.pc();
+    pc.add({.id = "T", .name = "", .members = {{"E"}, {"V", "", MemberRole::Viewer}, {"SEED", "", MemberRole::Seed}},
+            .folders = {{.id = "t", .label = "t", .syncthingFolderID = "tdw-1", .excludedDeviceIDs = {"X"}}}});
+    const QList<Case> cases{{"V", CellState::Active, {"X"}, {}},
+                            {"Z", CellState::Active, {"X"}, {}},
+                            {"E", CellState::Excluded, {"X"}, {}},
+                            {"E", CellState::Paused, {}, {"X"}},
+                            {"SEED", CellState::Active, {}, {}}};
+    for (const auto &[author, state, excluded, paused] : cases) {
+        QFile::remove(pc.storePath());
+        ClusterConfig config;
+        config.folders["tdw-1"]["X"] = {.state = state, .lamport = 0, .wallclock = "", .authorDeviceID = author,
+                                        .sig = ""};
+        const ProjectFolder before = pc.folderOf("T", "t").value();
+        const bool changed = before.excludedDeviceIDs != excluded || before.pausedDeviceIDs != paused;
+        EXPECT_EQ(pc.applyClusterCells(config), changed) << author.toStdString();
+        EXPECT_EQ(QFileInfo::exists(pc.storePath()), changed);
+        const ProjectFolder after = pc.folderOf("T", "t").value();
+        EXPECT_EQ(std::pair(after.excludedDeviceIDs, after.pausedDeviceIDs), std::pair(excluded, paused));
+    }
+}
+
+} // namespace
+} // namespace tw
