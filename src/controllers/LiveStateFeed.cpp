@@ -87,11 +87,13 @@ void LiveStateFeed::readNewCompletions(const QString &connectedDevice)
     QList<std::pair<QString, QString>> pairs;
     for (const SyncFolder &folder : m_folders.engineFolders()) {
         for (const QString &device : folder.sharedDeviceIDs) {
-            if (devices.contains(device))
+            if (devices.contains(device)) {
                 pairs.append({folder.id, device});
+                // A device no known folder is shared with yet is looked at again.
+                m_completionsRead.insert(device);
+            }
         }
     }
-    m_completionsRead.unite(devices);
     if (!pairs.isEmpty())
         readCompletions(QPointer<LiveStateFeed>(this), std::move(pairs));
 }
