@@ -70,8 +70,13 @@ ClusterConfigStore::OnDisk ClusterConfigStore::readDisk() const
         files.prepend(mainPath());
     for (const QString &path : files) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly)) {
+            // Unread cells are still somebody's choices: keep the last good
+            // record in the merge, and the unread copy on disk.
+            disk.damaged = true;
+            disk.conflictCopies.removeAll(path);
             continue;
+        }
         const std::optional<ClusterConfig::Decoded> decoded = ClusterConfig::fromJson(file.readAll());
         file.close();
         if (!decoded || !decoded->complete) {

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <array>
 
@@ -93,10 +95,21 @@ NasNodeController::NasNodeController(Keychain &keychain, AppPaths paths, Sleeper
     load();
 }
 
+// A node list that can't be read is moved aside, never replaced by the older
+// single-node file (which stays behind after its migration) nor by the next
+// registration: the nodes in it would be lost.
 void NasNodeController::load()
 {
-    if (const std::optional<QList<NasNode>> nodes = decodeNodes(readFile(m_storePath))) {
-        m_nodes = *nodes;
+    if (QFileInfo::exists(m_storePath)) {
+        if (const std::optional<QList<NasNode>> nodes = decodeNodes(readFile(m_storePath))) {
+            m_nodes = *nodes;
+            return;
+        }
+        const QString aside = m_storePath + QStringLiteral(".corrupt-%1").arg(QDateTime::currentSecsSinceEpoch());
+        m_storeBlocked = !QFile::rename(m_storePath, aside);
+        setLastError(m_storeBlocked ? QStringLiteral("The list of always-on nodes can't be read.")
+                                    : QStringLiteral("The list of always-on nodes couldn't be read and was "
+                                                     "kept as %1.").arg(QFileInfo(aside).fileName()));
         return;
     }
     if (const std::optional<NasNode> node = decodeLegacyNode(readFile(m_legacyStorePath))) {
@@ -329,6 +342,8 @@ QCoro::Task<void> NasNodeController::refreshSecrets()
 void NasNodeController::persist()
 {
     m_legacyKeyPending = false;
+    if (m_storeBlocked)
+        return;
     QSaveFile file(m_storePath);
     if (!file.open(QIODevice::WriteOnly))
         return;

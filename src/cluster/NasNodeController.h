@@ -167,6 +167,7 @@ private:
     QList<NasNode> m_nodes;
     bool m_reachable = false;
     std::optional<QString> m_lastError;
+    bool m_storeBlocked = false;  // an unreadable node list that could not be moved aside
     NodeErrorMap m_nodeErrors;
     NodeReachabilityMap m_nodeReachable;
     // Set while the list came from the older file and its key has not moved.

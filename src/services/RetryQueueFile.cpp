@@ -17,8 +17,12 @@ QJsonArray RetryQueueFile::read()
     if (!m_path)
         return {};
     QFile file(*m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        // A queue that is there but can't be read must not be written over.
+        if (file.exists())
+            keepAside();
         return {};
+    }
     try {
         return StrictJson::parseArray(file.readAll());
     } catch (const JsonDecodeError &) {

@@ -9,6 +9,7 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -66,9 +67,21 @@ TEST(NasNodeControllerTest, TheOlderNodeFileIsMigratedOnlyOnceItsKeyMoved)
     }
 }
 
+// Neither the older file left behind nor the next registration may replace
+// a node list that can't be read.
+TEST(NasNodeControllerTest, AnUnreadableNodeListIsMovedAsideNotReplaced)
+{
+    Registry registry;
+    SyncthingInstance::writeFile(registry.dir.path() + "/nasnodes.json", "[{\"baseURL\":");
+    SyncthingInstance::writeFile(registry.dir.path() + "/nasnode.json", R"({"baseURL":"b","deviceID":"N1","name":"A"})");
+    EXPECT_TRUE(registry.controller().nodes().isEmpty());
+    EXPECT_EQ(QDir(registry.dir.path()).entryList({"nasnodes.json.corrupt-*"}).size(), 1);
+    EXPECT_TRUE(registry.controller().lastError().has_value());
+}
+
 TEST(NasNodeControllerTest, TheTeamKeyIs43Base64UrlCharactersAndBecomesThePurgeSecret)
 {
-    Registry registry({{"http://nas", "N1", "Attic"}});
+    Registry registry({{closedPortBase(), "N1", "Attic"}});
     const std::optional<QString> key = awaitTask(registry.controller().generateClusterSecret());
     EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9_-]{43}$").match(key.value()).hasMatch()) << key->toStdString();
     EXPECT_EQ(registry.keychain.items.value("clusterSecret"), key);
@@ -82,7 +95,7 @@ TEST(NasNodeControllerTest, AnUnavailableKeychainStopsRegistrationAndRemoval)
     FakeHttpServer server;
     ASSERT_TRUE(server.listen());
     server.setHandler([](const FakeHttpServer::Request &) { return Response::json(R"({"myID":"N2"})"); });
-    Registry registry({{"http://nas", "N1", "Attic"}});
+    Registry registry({{closedPortBase(), "N1", "Attic"}});
     registry.keychain.unavailable = true;
     EXPECT_FALSE(awaitTask(registry.controller().configure(server.baseURL().toString(), "k", "")));
     awaitTask(registry.controller().remove());

@@ -154,6 +154,7 @@ private:
     // aborts them.
     std::unique_ptr<QObject> m_eventsScope = std::make_unique<QObject>();
     std::optional<STConnectionsResponse> m_connections;
+    quint64 m_connectionsGeneration = 0;
     QElapsedTimer m_connectionsAge;
     std::chrono::milliseconds m_connectionsReuse{1000};
 };

@@ -250,15 +250,21 @@ QCoro::Task<STConnectionsResponse> SyncthingEngine::sharedConnections()
     if (m_connections && m_connectionsAge.isValid() && m_connectionsAge.elapsed() < m_connectionsReuse.count())
         co_return STConnectionsResponse(*m_connections);
     const SyncthingAPI api = requireAPI();
+    const quint64 asked = m_connectionsGeneration;
     STConnectionsResponse response = co_await api.connections();
-    m_connections = response;
-    m_connectionsAge.start();
+    // An answer to an ask made before a connection event or a restart is
+    // older than what it would stand for.
+    if (asked == m_connectionsGeneration) {
+        m_connections = response;
+        m_connectionsAge.start();
+    }
     co_return response;
 }
 
 void SyncthingEngine::forgetConnections()
 {
     m_connections.reset();
+    ++m_connectionsGeneration;
 }
 
 } // namespace tw
