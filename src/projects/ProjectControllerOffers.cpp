@@ -274,14 +274,15 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
     bool memberAdded = false;
     placeAcceptedFolder(offer, *created, created->ignorePatterns, intoProjectID, name, &memberAdded);
     save();
-    if (created->path != localPath)
-        setLastErrorMessage(QStringLiteral("This Mac already syncs that folder at ") + created->path +
-                            QStringLiteral(" \u2014 the sync uses it there."));
     const MembersDidChange callback = m_membersDidChange;
     if (memberAdded && callback)
         co_await callback(QStringList(), offer.offeredByDeviceID, CellState::Active);
     co_await refreshPending();
     co_await reconcileAll();
+    // After the pass, which clears the message when it succeeds.
+    if (created->path != localPath)
+        setLastErrorMessage(QStringLiteral("This Mac already syncs that folder at ") + created->path +
+                            QStringLiteral(" \u2014 the sync uses it there."));
 }
 
 QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite)
