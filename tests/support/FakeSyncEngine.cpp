@@ -146,31 +146,7 @@ QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
         const SyncDevice device{.id = request.id, .name = request.name};
         state.devices.removeIf([&request](const SyncDevice &listed) { return listed.id == request.id; });
         state.devices.append(device);
-        state.deviceRequests.insert(request.id, request);
         return device;
-    });
-}
-
-QCoro::Task<void> FakeSyncEngine::setDeviceIntroducer(QString id, bool on)
-{
-    return reply(__func__, {id, flag(on)}, [this, id, on] {
-        on ? void(state.introducers.insert(id)) : void(state.introducers.remove(id));
-    });
-}
-
-QCoro::Task<void> FakeSyncEngine::dismissPendingDevice(QString id)
-{
-    return reply(__func__, {id}, [this, id] {
-        state.pendingDevices.removeIf([&id](const PendingDevice &device) { return device.id == id; });
-    });
-}
-
-QCoro::Task<void> FakeSyncEngine::dismissPendingFolder(QString id, QString from)
-{
-    return reply(__func__, {id, from}, [this, id, from] {
-        state.pendingFolders.removeIf([&](const PendingFolder &offer) {
-            return offer.folderID == id && offer.offeredByDeviceID == from;
-        });
     });
 }
 

@@ -2,7 +2,6 @@
 
 #include "engine/SyncEngine.h"
 
-#include <QSet>
 #include <coroutine>
 #include <deque>
 #include <exception>
@@ -25,7 +24,7 @@ namespace tw {
 // gets "tdw-" and 8 lower-case hex digits and lists this Mac; a fault
 // registered for "addFolder:ignores" fails its ignore write after the folder
 // was made, leaving the folder in place. addDevice replaces a listed device
-// whole, unpaused, as the real engine does, and keeps its request.
+// whole, unpaused, as the real engine does.
 //
 // A held operation's calls wait, after logging and beforeAnswer, until the
 // test releases it.
@@ -48,9 +47,7 @@ public:
         QList<DeviceConnection> connections;
         QList<SyncEvent> events;
         QList<PendingDevice> pendingDevices;
-        QList<PendingFolder> pendingFolders;              // dismissal removes an offer
-        QMap<QString, NewDeviceRequest> deviceRequests;   // device ID -> the last addDevice request
-        QSet<QString> introducers;                        // set by setDeviceIntroducer
+        QList<PendingFolder> pendingFolders;
     };
 
     using SyncEngine::SyncEngine;
@@ -135,14 +132,14 @@ public:
     QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }
     QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override;
     QCoro::Task<void> setDevicePaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
-    QCoro::Task<void> setDeviceIntroducer(QString id, bool on) override;
+    QCoro::Task<void> setDeviceIntroducer(QString id, bool on) override { return reply(__func__, {id, flag(on)}); }
     QCoro::Task<QList<DeviceConnection>> connections() override { return read(__func__, &State::connections); }
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<QList<PendingDevice>> pendingDevices() override { return read(__func__, &State::pendingDevices); }
     QCoro::Task<QList<PendingFolder>> pendingFolders() override { return read(__func__, &State::pendingFolders); }
-    QCoro::Task<void> dismissPendingDevice(QString id) override;
-    QCoro::Task<void> dismissPendingFolder(QString id, QString from) override;
+    QCoro::Task<void> dismissPendingDevice(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
     QCoro::Task<NetworkSettings> networkSettings() override { return reply<NetworkSettings>(__func__, {}); }
