@@ -99,6 +99,9 @@ public:
     virtual QCoro::Task<QList<SyncDevice>> devices() = 0;
     virtual QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) = 0;
     virtual QCoro::Task<void> setDevicePaused(QString deviceID, bool paused) = 0;
+    // Changes only the device's introducer flag; its addresses, pause and
+    // limits stay as they are.
+    virtual QCoro::Task<void> setDeviceIntroducer(QString deviceID, bool introducer) = 0;
     virtual QCoro::Task<QList<DeviceConnection>> connections() = 0;
     virtual QCoro::Task<void> shareFolder(QString folderID, QString deviceID) = 0;
     virtual QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) = 0;

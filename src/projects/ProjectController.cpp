@@ -20,7 +20,8 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
       m_paths(std::move(paths)),
       m_clock(std::move(clock)),
       m_sleeper(std::move(sleeper)),
-      m_storePath(m_paths.file(storeFileName))
+      m_storePath(m_paths.file(storeFileName)),
+      m_defaults(defaults)
 {
     QDir().mkpath(m_paths.root());
     const QStringList dismissed = defaults.stringList(dismissedKey).value_or(QStringList());

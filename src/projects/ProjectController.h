@@ -2,11 +2,14 @@
 
 #include "cluster/CellState.h"
 #include "cluster/ClusterConfig.h"
+#include "cluster/Invite.h"
 #include "cluster/NasNode.h"
 #include "cluster/NasNodeController.h"
 #include "engine/model/NewDeviceRequest.h"
+#include "engine/model/NewFolderRequest.h"
 #include "engine/model/PendingDevice.h"
 #include "engine/model/PendingFolder.h"
+#include "engine/model/SyncFolder.h"
 #include "projects/CanonicalIDs.h"
 #include "projects/Project.h"
 #include "utilities/AppPaths.h"
@@ -144,6 +147,51 @@ public:
     // "<sync> — <folder>", or the folder's label alone for a nameless sync.
     static QString engineLabel(const QString &syncName, const QString &folderLabel);
 
+    // Folder offers, invitations and join approval. The refresh never fails;
+    // the others report only through lastErrorMessage.
+    // Pending devices plus distinct offered folder IDs (ignored offers aside).
+    int distinctPendingCount() const;
+    const std::optional<QDateTime> &pairingUntil() const { return m_pairingUntil; }
+    // The view clears a surfaced request when its prompt is dismissed.
+    void setPendingDeviceApproval(std::optional<PendingDeviceApproval> approval);
+    QCoro::Task<void> refreshPending();
+    QCoro::Task<void> dismissIncomingFolderAll(QString folderID);
+    QCoro::Task<void> acceptIncomingFolder(PendingFolder offer, QString localPath,
+                                           std::optional<QString> intoProjectID,
+                                           std::optional<QString> newProjectName, bool autoJoinNode);
+    // The sync joined; none when the invitation names no device or this Mac.
+    QCoro::Task<std::optional<QString>> acceptInvite(Invite invite);
+    void openPairingWindow(const QString &projectID);
+    QCoro::Task<void> approvePendingDevice();
+    QCoro::Task<void> declinePendingDevice();
+    // The refresh it starts runs after it returns.
+    void resetIgnoredInvitations();
+    // The text after the first " — ", or the whole label.
+    static QString folderPartOf(const QString &label);
+
+    // Ignore lines and purge protection. Lines holding CR, LF or NUL are
+    // refused (the engine would store them as several patterns).
+    static QStringList mergedIgnores(const QStringList &base, const QStringList &extra);
+    QCoro::Task<void> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
+    QCoro::Task<void> applyDefaultIgnoresToAll();
+    QCoro::Task<void> addPurgeProtection(QString stID, QString pattern);
+    QCoro::Task<void> removePurgeProtection(QString stID, QString pattern);
+    static inline const QString lineBreakText =
+        QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
+                       "it was.");
+
+    // Archive, versioning and metadata of a folder, on this Mac and the node.
+    QCoro::Task<void> setFolderArchive(QString projectID, QString folderID, bool on);
+    QCoro::Task<void> setArchiveRetention(QString projectID, QString folderID, qint64 days);
+    QCoro::Task<void> setFolderMetadata(QString projectID, QString folderID, bool enabled);
+    // Bytes on disk of the folder's archive; 0 without an absolute path.
+    QCoro::Task<qint64> archiveSize(QString projectID, QString folderID);
+    // Deletes the archive; answers what it held just before.
+    QCoro::Task<qint64> freeArchiveNow(QString projectID, QString folderID);
+    // Allocated bytes of every entry below that is not a directory; links
+    // are counted as themselves. Blocking: run it off the main thread.
+    static qint64 directorySize(const QString &location);
+
 signals:
     void projectsChanged();
     void lastErrorMessageChanged();
@@ -183,6 +231,20 @@ private:
     void finishPass(const Pass &pass, int stillListedCount);
     void writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID);
 
+    // Offers, ignores, archive.
+    QCoro::Task<void> surfacePairingApproval();
+    void setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown, QList<PendingFolder> ignored);
+    void setDismissedFolderIDs(QSet<QString> ids);
+    QCoro::Task<bool> registerOfferingDevice(PendingFolder offer, bool autoJoinNode);
+    QCoro::Task<std::optional<SyncFolder>> engineFolderFor(PendingFolder offer, NewFolderRequest request);
+    QString placeAcceptedFolder(const PendingFolder &offer, const SyncFolder &created, const QStringList &ignores,
+                                std::optional<QString> intoProjectID, const QString &name, bool *memberAdded);
+    // The first folder naming that engine folder: sync ID and folder ID.
+    std::optional<std::pair<QString, QString>> folderByEngineID(const QString &stID) const;
+    bool refuseLineBreaks(const QStringList &lines);
+    QCoro::Task<void> applyVersioning(QString projectID, QString folderID);
+    std::optional<QString> archiveLocation(const QString &projectID, const QString &folderID) const;
+
     // Always-on node.
     QCoro::Task<void> ensureNasMembership();
     QCoro::Task<void> pushNasMembers();
@@ -221,6 +283,7 @@ private:
     QSet<QString> m_promptedDeviceIDs;
     QSet<QString> m_dismissedFolderIDs;
     QList<PendingFolder> m_ignoredOfferedFolders;
+    UserDefaults &m_defaults;
 };
 
 } // namespace tw

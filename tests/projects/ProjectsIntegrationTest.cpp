@@ -1,5 +1,6 @@
-// One sync against a real Syncthing for this Mac and another for the
-// always-on node: what only Syncthing decides about folders and sharing.
+// Syncs against real Syncthings for this Mac, a teammate's Mac and the
+// always-on node: what only Syncthing decides about folders, sharing, offers
+// and versioning, and what only the file system decides about archive sizes.
 
 #include "projects/ProjectController.h"
 #include "utilities/UserDefaults.h"
@@ -8,8 +9,10 @@
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
+#include "WaitUntil.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
@@ -18,21 +21,26 @@ namespace {
 
 const Sleeper kInstant = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
 const QString kMember = "AAABRBR-6BRDF5P-3SBAR2D-C3FT7EX-DBBS5CA-A7Q5QDT-46CR4SR-342TQAU";
+const QString kInvited = "TGFXPVX-FWYDUOR-LJ7OY5C-ENL3OV4-ZNTRIF6-UJBKBTU-FWV2FJS-7ZIOJQD";
 
 class ProjectsIntegrationTest : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        for (auto *instance : {&mac, &node}) {
+        for (auto *instance : {&mac, &node, &teammate}) {
             *instance = std::make_unique<SyncthingInstance>();
             (*instance)->start();
         }
+        // Folders made on the node would otherwise go under /var/syncthing.
+        const QByteArray path = R"({"path":")" + node->root().toUtf8() + R"(/on-node"})";
+        ASSERT_TRUE(node->request("PATCH", "/rest/config/defaults/folder", path, node->apiKey()).ok());
     }
     static void TearDownTestSuite()
     {
         mac.reset();
         node.reset();
+        teammate.reset();
     }
     static QStringList devicesOf(SyncthingInstance &instance, const QString &folderID)
     {
@@ -45,6 +53,7 @@ protected:
 
     static inline std::unique_ptr<SyncthingInstance> mac;
     static inline std::unique_ptr<SyncthingInstance> node;
+    static inline std::unique_ptr<SyncthingInstance> teammate;
     QTemporaryDir dir;
     MemoryKeychain keychain;
 };
@@ -54,9 +63,6 @@ TEST_F(ProjectsIntegrationTest, ASyncReachesTheEngineAndTheNodeAndKeepsTheUsersP
     const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
     NasNodeController nodes(keychain, AppPaths(dir.path() + "/nodes"), kInstant);
     ASSERT_TRUE(awaitTask(nodes.configure(node->baseURL().toString(), node->apiKey(), "Attic")));
-    // Folders made on the node would otherwise go under /var/syncthing.
-    ASSERT_TRUE(node->request("PATCH", "/rest/config/defaults/folder",
-                              R"({"path":")" + dir.path().toUtf8() + R"(/on-node"})", node->apiKey()).ok());
     UserDefaults defaults(dir.filePath("defaults.json"));
     ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
     projects.setNasNode(&nodes);
@@ -86,6 +92,66 @@ TEST_F(ProjectsIntegrationTest, ASyncReachesTheEngineAndTheNodeAndKeepsTheUsersP
     awaitTask(projects.reconcileAll());
     EXPECT_EQ(mac->get("/rest/config/devices/" + node->deviceID()).json()["paused"], true);
     EXPECT_EQ(projects.lastErrorMessage(), std::nullopt);
+}
+
+TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnTheNode)
+{
+    const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
+    NasNodeController nodes(keychain, AppPaths(dir.path() + "/nodes"), kInstant);
+    ASSERT_TRUE(awaitTask(nodes.configure(node->baseURL().toString(), node->apiKey(), "Attic")));
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
+    projects.setNasNode(&nodes);
+    const QString b = teammate->deviceID();
+    mac->pairWith(*teammate);
+    const QJsonObject label{{"label", u"Photos \u2014 Raw"_qs}};
+    const QString onB = teammate->putFolder("X", {b, mac->deviceID()}, label);
+    const auto offered = [&] {
+        awaitTask(projects.refreshPending());
+        return !projects.pendingFolders().isEmpty();
+    };
+    ASSERT_TRUE(waitUntil(offered, 60000));
+    const QString raw = dir.path() + "/raw";
+    awaitTask(projects.acceptIncomingFolder(projects.pendingFolders().first(), raw, {}, {}, true));
+    const Project sync = projects.projects().value(0);
+    EXPECT_EQ(sync.name, "Raw");
+    EXPECT_EQ(sync.members.value(0).deviceID, b);
+    const QJsonDocument device = mac->get("/rest/config/devices/" + b).json();
+    EXPECT_EQ(device["introducer"], true);
+    EXPECT_EQ(device["addresses"], QJsonArray({teammate->listenAddress()}));
+    SyncthingInstance::writeFile(onB + "/shot.raw", "frame");
+    ASSERT_TRUE(teammate->request("POST", "/rest/db/scan?folder=X", {}, teammate->apiKey()).ok());
+    EXPECT_TRUE(waitUntil([&] { return SyncthingInstance::readFile(raw + "/shot.raw") == "frame"; }, 60000));
+
+    const QString folderID = sync.folders.value(0).id;
+    const auto versioning = [](SyncthingInstance &instance) {
+        const QJsonValue v = instance.get("/rest/config/folders/X").json()["versioning"];
+        // Off keeps the old parameters in Syncthing's configuration; the type decides.
+        return v["type"].toString() + (v["type"] == "" ? "" : v["params"]["cleanoutDays"].toString());
+    };
+    awaitTask(projects.setArchiveRetention(sync.id, folderID, 30));
+    EXPECT_EQ(QStringList({versioning(*mac), versioning(*node)}), QStringList(2, "trashcan30"));
+    awaitTask(projects.setFolderArchive(sync.id, folderID, false));
+    EXPECT_EQ(QStringList({versioning(*mac), versioning(*node)}), QStringList(2, ""));
+
+    const Invite invite{.deviceID = kInvited, .name = "Ivy", .project = "", .tsIP = "127.0.0.2"};
+    EXPECT_TRUE(awaitTask(projects.acceptInvite(invite)).has_value());
+    EXPECT_EQ(mac->get("/rest/config/devices/" + kInvited).json()["addresses"],
+              QJsonArray({"dynamic", "tcp://127.0.0.2:22000"}));
+
+    // Three one-byte files, one hidden and one in a subfolder, and a link to
+    // a large file that must be neither counted nor emptied.
+    const QString archive = raw + "/.stversions";
+    for (const QString &path : {archive + "/a", archive + "/.hidden", archive + "/sub/b", dir.path() + "/one/x"})
+        SyncthingInstance::writeFile(path, "1");
+    SyncthingInstance::writeFile(dir.path() + "/large", QByteArray(1 << 20, 'x'));
+    ASSERT_TRUE(QFile::link(dir.path() + "/large", archive + "/link"));
+    const qint64 block = ProjectController::directorySize(dir.path() + "/one");
+    EXPECT_TRUE(block >= 512 && block % 512 == 0) << block;
+    EXPECT_EQ(awaitTask(projects.archiveSize(sync.id, folderID)), 3 * block);
+    EXPECT_EQ(awaitTask(projects.freeArchiveNow(sync.id, folderID)), 3 * block);
+    EXPECT_FALSE(QFileInfo::exists(archive));
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/large"));
 }
 
 } // namespace

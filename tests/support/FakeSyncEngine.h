@@ -46,6 +46,8 @@ public:
         QList<SyncDevice> devices;
         QList<DeviceConnection> connections;
         QList<SyncEvent> events;
+        QList<PendingDevice> pendingDevices;
+        QList<PendingFolder> pendingFolders;
     };
 
     using SyncEngine::SyncEngine;
@@ -130,11 +132,12 @@ public:
     QCoro::Task<QList<SyncDevice>> devices() override { return read(__func__, &State::devices); }
     QCoro::Task<SyncDevice> addDevice(NewDeviceRequest device) override;
     QCoro::Task<void> setDevicePaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
+    QCoro::Task<void> setDeviceIntroducer(QString id, bool on) override { return reply(__func__, {id, flag(on)}); }
     QCoro::Task<QList<DeviceConnection>> connections() override { return read(__func__, &State::connections); }
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
-    QCoro::Task<QList<PendingDevice>> pendingDevices() override { return reply<QList<PendingDevice>>(__func__, {}); }
-    QCoro::Task<QList<PendingFolder>> pendingFolders() override { return reply<QList<PendingFolder>>(__func__, {}); }
+    QCoro::Task<QList<PendingDevice>> pendingDevices() override { return read(__func__, &State::pendingDevices); }
+    QCoro::Task<QList<PendingFolder>> pendingFolders() override { return read(__func__, &State::pendingFolders); }
     QCoro::Task<void> dismissPendingDevice(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }

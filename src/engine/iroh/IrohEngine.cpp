@@ -151,6 +151,10 @@ QCoro::Task<void> IrohEngine::setDevicePaused(QString, bool)
 {
     return notImplemented<void>(QStringLiteral("setDevicePaused"));
 }
+QCoro::Task<void> IrohEngine::setDeviceIntroducer(QString, bool)
+{
+    return notImplemented<void>(QStringLiteral("setDeviceIntroducer"));
+}
 QCoro::Task<QList<DeviceConnection>> IrohEngine::connections()
 {
     return notImplemented<QList<DeviceConnection>>(QStringLiteral("connections"));

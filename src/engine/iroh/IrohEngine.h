@@ -55,6 +55,7 @@ public:
     QCoro::Task<QList<SyncDevice>> devices() override;
     QCoro::Task<SyncDevice> addDevice(NewDeviceRequest request) override;
     QCoro::Task<void> setDevicePaused(QString deviceID, bool paused) override;
+    QCoro::Task<void> setDeviceIntroducer(QString deviceID, bool introducer) override;
     QCoro::Task<QList<DeviceConnection>> connections() override;
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;

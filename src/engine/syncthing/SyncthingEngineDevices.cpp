@@ -137,6 +137,14 @@ QCoro::Task<void> SyncthingEngine::setDevicePaused(QString deviceID, bool paused
     forgetConnections();
 }
 
+QCoro::Task<void> SyncthingEngine::setDeviceIntroducer(QString deviceID, bool introducer)
+{
+    QJsonObject patch;
+    patch.insert(QStringLiteral("introducer"), introducer);
+    const SyncthingAPI api = requireAPI();
+    co_await api.patchDevice(deviceID, patch);
+}
+
 QCoro::Task<QList<DeviceConnection>> SyncthingEngine::connections()
 {
     const STConnectionsResponse response = co_await sharedConnections();

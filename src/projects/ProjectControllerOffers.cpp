@@ -1,0 +1,365 @@
+// What other Macs ask of this one: folders they offer, invitations, and Macs
+// that connect while this Mac shows an invitation (the pairing window).
+
+#include "projects/ProjectController.h"
+
+#include "cluster/NasNodeController.h"
+#include "engine/PlatformError.h"
+#include "engine/SyncEngine.h"
+#include "utilities/AssignIfChanged.h"
+#include "utilities/UserDefaults.h"
+
+#include <QTimer>
+
+namespace tw {
+namespace {
+
+constexpr qint64 kPairingSeconds = 600;
+const QString kSeparator = QStringLiteral(" \u2014 ");
+
+bool hasMemberID(const Project &project, const QString &deviceID)
+{
+    return std::any_of(project.members.cbegin(), project.members.cend(),
+                       [&deviceID](const ProjectMember &member) { return member.deviceID == deviceID; });
+}
+
+// IPv6 literals need brackets, or the port would read as part of the address.
+QString tailnetAddress(const QString &ip)
+{
+    const QString host = ip.contains(QLatin1Char(':')) ? QLatin1Char('[') + ip + QLatin1Char(']') : ip;
+    return QStringLiteral("tcp://") + host + QStringLiteral(":22000");
+}
+
+} // namespace
+
+QString ProjectController::folderPartOf(const QString &label)
+{
+    const qsizetype at = label.indexOf(kSeparator);
+    return at < 0 ? label : label.mid(at + kSeparator.size());
+}
+
+int ProjectController::distinctPendingCount() const
+{
+    QSet<QString> folderIDs;
+    for (const PendingFolder &offer : m_pendingFolders)
+        folderIDs.insert(offer.folderID);
+    return int(m_pendingDevices.size() + folderIDs.size());
+}
+
+void ProjectController::setPendingDeviceApproval(std::optional<PendingDeviceApproval> approval)
+{
+    assignIfChanged(m_pendingDeviceApproval, std::move(approval), this,
+                    &ProjectController::pendingDeviceApprovalChanged);
+}
+
+void ProjectController::setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown,
+                                        QList<PendingFolder> ignored)
+{
+    assignIfChanged(m_pendingDevices, std::move(devices), this, &ProjectController::pendingDevicesChanged);
+    assignIfChanged(m_pendingFolders, std::move(shown), this, &ProjectController::pendingFoldersChanged);
+    assignIfChanged(m_ignoredOfferedFolders, std::move(ignored), this,
+                    &ProjectController::ignoredOfferedFoldersChanged);
+}
+
+// The stored array is written on every change, even one that changed nothing.
+void ProjectController::setDismissedFolderIDs(QSet<QString> ids)
+{
+    assignIfChanged(m_dismissedFolderIDs, std::move(ids), this, &ProjectController::dismissedFolderIDsChanged);
+    m_defaults.setStringList(dismissedKey, m_dismissedFolderIDs.values());
+}
+
+QCoro::Task<void> ProjectController::refreshPending()
+{
+    QList<PendingDevice> devices;
+    try {
+        devices = co_await m_engine.pendingDevices();
+    } catch (const std::exception &) {
+    }
+    setPendingLists(devices, m_pendingFolders, m_ignoredOfferedFolders);
+    QList<PendingFolder> offers;
+    try {
+        offers = co_await m_engine.pendingFolders();
+    } catch (const std::exception &) {
+    }
+    // The team record's folder is made by the cluster sync itself; offers of
+    // it are never shown and leave the engine's list at every refresh.
+    QList<PendingFolder> kept;
+    for (const PendingFolder &offer : std::as_const(offers)) {
+        if (!offer.folderID.startsWith(NasNodeController::clusterFolderPrefix)) {
+            kept.append(offer);
+            continue;
+        }
+        try {
+            co_await m_engine.dismissPendingFolder(offer.folderID, offer.offeredByDeviceID);
+        } catch (const std::exception &) {
+        }
+    }
+    QSet<QString> known;
+    for (const Project &project : m_projects)
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.syncthingFolderID)
+                known.insert(canonical(*folder.syncthingFolderID));
+    QList<PendingFolder> shown;
+    QList<PendingFolder> ignored;
+    for (const PendingFolder &offer : std::as_const(kept))
+        if (!known.contains(canonical(offer.folderID)))
+            (m_dismissedFolderIDs.contains(offer.folderID) ? ignored : shown).append(offer);
+    setPendingLists(m_pendingDevices, std::move(shown), std::move(ignored));
+    co_await surfacePairingApproval();
+}
+
+// Tested and marked with no await in between, so no device is surfaced twice.
+QCoro::Task<void> ProjectController::surfacePairingApproval()
+{
+    if (m_pendingDeviceApproval || !m_pairingProjectID || !m_pairingUntil || !(*m_pairingUntil > m_clock()))
+        co_return;
+    const std::optional<Project> sync = project(*m_pairingProjectID);
+    if (!sync)
+        co_return;
+    QString ownID;
+    try {
+        ownID = co_await m_engine.localDeviceID();
+    } catch (const std::exception &) {
+    }
+    const QList<PendingDevice> devices = m_pendingDevices;
+    for (const PendingDevice &device : devices) {
+        const bool isThisMac = !ownID.isEmpty() && canonical(device.id) == canonical(ownID);
+        if (isThisMac || m_promptedDeviceIDs.contains(device.id) || hasMemberID(*sync, device.id))
+            continue;
+        m_promptedDeviceIDs.insert(device.id);
+        setPendingDeviceApproval(PendingDeviceApproval{device.id, device.name, sync->id, sync->name});
+        co_return;
+    }
+}
+
+QCoro::Task<void> ProjectController::dismissIncomingFolderAll(QString folderID)
+{
+    QSet<QString> dismissed = m_dismissedFolderIDs;
+    dismissed.insert(folderID);
+    setDismissedFolderIDs(std::move(dismissed));
+    const QList<PendingFolder> offers = m_pendingFolders;
+    for (const PendingFolder &offer : offers) {
+        if (offer.folderID != folderID)
+            continue;
+        try {
+            co_await m_engine.dismissPendingFolder(offer.folderID, offer.offeredByDeviceID);
+        } catch (const std::exception &) {
+        }
+    }
+    co_await refreshPending();
+}
+
+// A listed device is left as it is (adding it again would reset it and drop
+// an address it was given); only the introducer flag is switched on. A
+// failure of that switch costs the automatic joining, not the offer.
+QCoro::Task<bool> ProjectController::registerOfferingDevice(PendingFolder offer, bool autoJoinNode)
+{
+    try {
+        const QList<SyncDevice> devices = co_await m_engine.devices();
+        const bool listed = std::any_of(devices.cbegin(), devices.cend(), [&offer](const SyncDevice &device) {
+            return canonical(device.id) == canonical(offer.offeredByDeviceID);
+        });
+        if (!listed) {
+            const NewDeviceRequest request{.id = offer.offeredByDeviceID,
+                                           .name = offer.offeredByName,
+                                           .addresses = std::nullopt,
+                                           .introducer = autoJoinNode};
+            co_await m_engine.addDevice(request);
+            co_return true;
+        }
+    } catch (const std::exception &) {
+        setLastErrorMessage(QStringLiteral("Couldn't add ") + offer.offeredByName +
+                            QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
+        co_return false;
+    }
+    if (autoJoinNode) {
+        try {
+            co_await m_engine.setDeviceIntroducer(offer.offeredByDeviceID, true);
+        } catch (const std::exception &) {
+        }
+    }
+    co_return true;
+}
+
+// An engine folder that already has the offered ID is shared as it is, at
+// its own path, never written over. The answer carries the ignore lines the
+// engine holds for it.
+QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(PendingFolder offer,
+                                                                         NewFolderRequest request)
+{
+    try {
+        const QList<SyncFolder> listed = co_await m_engine.folders();
+        for (const SyncFolder &folder : listed) {
+            if (canonical(folder.id) != canonical(offer.folderID))
+                continue;
+            SyncFolder found = folder;
+            try {
+                found.ignorePatterns = co_await m_engine.ignorePatterns(folder.id);
+            } catch (const std::exception &) {
+                found.ignorePatterns = request.ignorePatterns;
+            }
+            co_return found;
+        }
+        SyncFolder created = co_await m_engine.addFolder(request);
+        created.ignorePatterns = request.ignorePatterns;
+        co_return created;
+    } catch (const std::exception &error) {
+        setLastErrorMessage(QStringLiteral("Couldn't create the folder in Syncthing \u2014 ") + describeError(error));
+        co_return std::nullopt;
+    }
+}
+
+QString ProjectController::placeAcceptedFolder(const PendingFolder &offer, const SyncFolder &created,
+                                               const QStringList &ignores, std::optional<QString> intoProjectID,
+                                               const QString &name, bool *memberAdded)
+{
+    QList<Project> projects = m_projects;
+    auto target = std::find_if(projects.begin(), projects.end(), [&intoProjectID](const Project &project) {
+        return intoProjectID && project.id == *intoProjectID;
+    });
+    if (target == projects.end()) {
+        projects.append({.id = newRecordID(), .name = name, .colorHex = std::nullopt, .members = {},
+                         .folders = {}, .createdAt = m_clock()});
+        target = projects.end() - 1;
+    }
+    *memberAdded = !hasMemberID(*target, offer.offeredByDeviceID);
+    if (*memberAdded)
+        target->members.append({.deviceID = offer.offeredByDeviceID,
+                                .displayName = offer.offeredByName,
+                                .role = MemberRole::Editor,
+                                .isOwnDevice = false,
+                                .isAlwaysOnNode = false});
+    target->folders.append({.id = newRecordID(),
+                            .label = folderPartOf(offer.label),
+                            .localPath = created.path,
+                            .syncEnabled = true,
+                            .ignorePatterns = ignores,
+                            .archiveDeletedFiles = true,
+                            .archiveRetentionDays = 0,
+                            .purgeProtected = {},
+                            .syncMetadata = true,
+                            .syncthingFolderID = created.id,
+                            .excludedDeviceIDs = {},
+                            .pausedDeviceIDs = {}});
+    const QString id = target->id;
+    setProjects(std::move(projects));
+    return id;
+}
+
+QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, QString localPath,
+                                                          std::optional<QString> intoProjectID,
+                                                          std::optional<QString> newProjectName, bool autoJoinNode)
+{
+    const bool registered = co_await registerOfferingDevice(offer, autoJoinNode);
+    if (!registered)
+        co_return;
+    const std::optional<Project> chosen = intoProjectID ? project(*intoProjectID) : std::nullopt;
+    const QString folderPart = folderPartOf(offer.label);
+    const QString name = chosen ? chosen->name
+                                : (newProjectName && !newProjectName->isEmpty() ? *newProjectName : folderPart);
+    const bool editor = !chosen || chosen->ownRole() == MemberRole::Editor;
+    const NewFolderRequest request{.id = offer.folderID,
+                                   .label = engineLabel(name, folderPart),
+                                   .path = localPath,
+                                   .mode = editor ? FolderSyncMode::SendReceive : FolderSyncMode::ReceiveOnly,
+                                   .ignorePatterns = m_defaultIgnores,
+                                   .versioning = VersioningPolicy::trashCan(0),
+                                   .syncMetadata = true};
+    const std::optional<SyncFolder> created = co_await engineFolderFor(offer, request);
+    if (!created)
+        co_return;
+    QSet<QString> dismissed = m_dismissedFolderIDs;
+    dismissed.remove(offer.folderID);
+    setDismissedFolderIDs(std::move(dismissed));
+    bool memberAdded = false;
+    placeAcceptedFolder(offer, *created, created->ignorePatterns, intoProjectID, name, &memberAdded);
+    save();
+    const MembersDidChange callback = m_membersDidChange;
+    if (memberAdded && callback)
+        co_await callback(QStringList(), offer.offeredByDeviceID, CellState::Active);
+    co_await refreshPending();
+    co_await reconcileAll();
+    // After the pass, which clears the message when it succeeds.
+    if (created->path != localPath)
+        setLastErrorMessage(QStringLiteral("This Mac already syncs that folder at ") + created->path +
+                            QStringLiteral(" \u2014 the sync uses it there."));
+}
+
+QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite)
+{
+    const QString deviceID = invite.deviceID.trimmed();
+    if (deviceID.isEmpty())
+        co_return std::nullopt;
+    QString ownID;
+    try {
+        ownID = co_await m_engine.localDeviceID();
+    } catch (const std::exception &) {
+    }
+    if (!ownID.isEmpty() && canonical(ownID) == canonical(deviceID))
+        co_return std::nullopt;
+    const QString name = invite.project.isEmpty() ? QStringLiteral("Shared with ") + invite.name : invite.project;
+    const auto named = std::find_if(m_projects.cbegin(), m_projects.cend(),
+                                    [&name](const Project &project) { return project.name == name; });
+    QString projectID = named != m_projects.cend() ? named->id : newRecordID();
+    if (named == m_projects.cend()) {
+        QList<Project> projects = m_projects;
+        projects.append({.id = projectID, .name = name, .colorHex = std::nullopt, .members = {}, .folders = {},
+                         .createdAt = m_clock()});
+        setProjects(std::move(projects));
+    }
+    std::optional<QStringList> addresses;
+    if (invite.tsIP)
+        addresses = QStringList{QStringLiteral("dynamic"), tailnetAddress(*invite.tsIP)};
+    const QString memberName = invite.name.isEmpty() ? QStringLiteral("Mac") : invite.name;
+    co_await addMember(projectID, deviceID, memberName, MemberRole::Editor, false, addresses);
+    openPairingWindow(projectID);
+    co_return projectID;
+}
+
+void ProjectController::openPairingWindow(const QString &projectID)
+{
+    assignIfChanged(m_pairingProjectID, std::optional<QString>(projectID), this,
+                    &ProjectController::pairingProjectIDChanged);
+    m_pairingUntil = m_clock().addSecs(kPairingSeconds);
+}
+
+QCoro::Task<void> ProjectController::approvePendingDevice()
+{
+    const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval;
+    if (!request)
+        co_return;
+    setPendingDeviceApproval(std::nullopt);
+    co_await addMember(request->projectID, request->deviceID, request->name, MemberRole::Editor, false,
+                       std::nullopt);
+    try {
+        co_await m_engine.dismissPendingDevice(request->deviceID);
+    } catch (const std::exception &) {
+    }
+    co_await refreshPending();
+}
+
+QCoro::Task<void> ProjectController::declinePendingDevice()
+{
+    const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval;
+    if (!request)
+        co_return;
+    setPendingDeviceApproval(std::nullopt);
+    try {
+        co_await m_engine.dismissPendingDevice(request->deviceID);
+    } catch (const std::exception &) {
+    }
+    co_await refreshPending();
+}
+
+void ProjectController::resetIgnoredInvitations()
+{
+    setDismissedFolderIDs({});
+    QTimer::singleShot(0, this, [this] {
+        [](QPointer<ProjectController> self) -> QCoro::Task<void> {
+            if (self)
+                co_await self->refreshPending();
+        }(QPointer<ProjectController>(this));
+    });
+}
+
+} // namespace tw
