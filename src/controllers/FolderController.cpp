@@ -78,8 +78,9 @@ QCoro::Task<void> FolderController::syncFolderList()
 
 bool FolderController::fullReadDue() const
 {
-    return m_fullReadDue || !m_lastFullRead
-           || m_lastFullRead->secsTo(m_clock()) >= std::chrono::seconds(fullReadInterval).count();
+    const qint64 interval = std::max<qint64>(std::chrono::seconds(fullReadInterval).count(),
+                                             m_folders.size() * perFolderReadInterval.count());
+    return m_fullReadDue || !m_lastFullRead || m_lastFullRead->secsTo(m_clock()) >= interval;
 }
 
 QCoro::Task<void> FolderController::fullReload()

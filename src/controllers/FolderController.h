@@ -46,8 +46,11 @@ public:
     static inline const QString hiddenFolderPrefix = QStringLiteral("tdw-cluster-");
 
     // While events are followed, the light reload reads everything again at
-    // least this often, in case the stream missed something unnoticed.
+    // least this often, in case the stream missed something unnoticed; with
+    // many folders less often, so that this check costs at most one status
+    // read per folder per perFolderReadInterval.
     static constexpr std::chrono::minutes fullReadInterval{5};
+    static constexpr std::chrono::seconds perFolderReadInterval{3};
 
     explicit FolderController(SyncEngine &engine, Clock clock = systemClock(), QObject *parent = nullptr);
 
