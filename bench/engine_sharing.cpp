@@ -32,18 +32,6 @@ using namespace tw::bench;
 constexpr int kFolders = 200;
 constexpr int kDevices = 20;
 
-QStringList addDevices(SyncthingInstance &instance)
-{
-    QStringList ids;
-    for (int i = 0; i < kDevices; ++i) {
-        const QString id = madeUpDeviceID('A' + i);
-        const QJsonObject device{{"deviceID", id}, {"name", QStringLiteral("peer %1").arg(i)},
-                                 {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
-        require(instance.put(QStringLiteral("/rest/config/devices/") + id, compact(device)).ok(), "device");
-        ids.append(id);
-    }
-    return ids;
-}
 
 } // namespace
 
@@ -56,7 +44,7 @@ int main(int argc, char **argv)
     SyncthingInstance instance(settings);
     instance.start();
     addFolders(instance, kFolders);
-    const QStringList devices = addDevices(instance);
+    const QStringList devices = addPausedDevices(instance, kDevices);
     const QString target = QStringLiteral("tdw-%1").arg(kFolders / 2, 8, 16, QLatin1Char('0'));
     const qint64 folderListBytes = instance.get(QStringLiteral("/rest/config/folders")).body.size();
 

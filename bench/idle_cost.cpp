@@ -168,18 +168,6 @@ void addFilesAndFolders(SyncthingInstance &anna, int folders, const QStringList 
     addFolders(anna, folders, peers);
 }
 
-QStringList addPausedDevices(SyncthingInstance &instance)
-{
-    QStringList ids;
-    for (int i = 0; i < kMadeUpDevices; ++i) {
-        const QString id = madeUpDeviceID('D' + i);
-        const QJsonObject device{{"deviceID", id}, {"name", QStringLiteral("idle %1").arg(i)},
-                                 {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
-        require(instance.put(QStringLiteral("/rest/config/devices/") + id, compact(device)).ok(), "device");
-        ids.append(id);
-    }
-    return ids;
-}
 
 bool allIdle(SyncthingInstance &anna, int folders)
 {
@@ -260,7 +248,7 @@ int main(int argc, char **argv)
     anna.start();
     bert.start();
     anna.pairWith(bert);
-    QStringList peers = addPausedDevices(anna);
+    QStringList peers = addPausedDevices(anna, kMadeUpDevices, 'D');
     peers.append(bert.deviceID());
     setPaused(anna, bert.deviceID(), true);
     addFilesAndFolders(anna, folderCount, peers);

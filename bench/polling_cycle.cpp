@@ -43,18 +43,6 @@ constexpr int kFolders = 50;
 constexpr int kMadeUpDevices = 4;  // plus one real, connectable peer
 constexpr int kCycles = 10;
 
-QStringList addIdleDevices(SyncthingInstance &instance)
-{
-    QStringList ids;
-    for (int i = 0; i < kMadeUpDevices; ++i) {
-        const QString id = madeUpDeviceID('D' + i);
-        const QJsonObject device{{"deviceID", id}, {"name", QStringLiteral("idle %1").arg(i)},
-                                 {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
-        require(instance.put(QStringLiteral("/rest/config/devices/") + id, compact(device)).ok(), "device");
-        ids.append(id);
-    }
-    return ids;
-}
 
 struct Controllers
 {
@@ -165,7 +153,7 @@ int main(int argc, char **argv)
     anna.start();
     bert.start();
     anna.pairWith(bert);
-    QStringList peers = addIdleDevices(anna);
+    QStringList peers = addPausedDevices(anna, kMadeUpDevices, 'D');
     peers.prepend(bert.deviceID());
     addFolders(anna, kFolders, peers);
     require(anna.waitUntilConnected(bert.deviceID()), "Bert connected");

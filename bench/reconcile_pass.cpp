@@ -33,18 +33,6 @@ constexpr int kSyncs = 100;
 constexpr int kFoldersPerSync = 2;
 constexpr int kMembers = 5;
 
-QStringList addDevices(SyncthingInstance &instance)
-{
-    QStringList ids;
-    for (int i = 0; i < kMembers; ++i) {
-        const QString id = madeUpDeviceID('A' + i);
-        const QJsonObject device{{"deviceID", id}, {"name", QStringLiteral("peer %1").arg(i)},
-                                 {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
-        require(instance.put(QStringLiteral("/rest/config/devices/") + id, compact(device)).ok(), "device");
-        ids.append(id);
-    }
-    return ids;
-}
 
 void addSyncs(ProjectController &projects, const QString &root, const QString &me, const QStringList &peers)
 {
@@ -116,7 +104,7 @@ int main(int argc, char **argv)
     settings.extraEnvironment.insert(QStringLiteral("STTRACE"), QStringLiteral("api"));
     SyncthingInstance instance(settings);
     instance.start();
-    const QStringList peers = addDevices(instance);
+    const QStringList peers = addPausedDevices(instance, kMembers);
     auto engine = instance.startedEngine();
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath(QStringLiteral("defaults.json")));

@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include "MadeUpDeviceID.h"
+
 #include "engine/syncthing/process/SyncthingProcess.h"
 
 #include <QDir>
@@ -40,6 +42,19 @@ void addFolders(SyncthingInstance &instance, int count, const QStringList &peers
                                    {"devices", devices}});
     }
     require(instance.put(QStringLiteral("/rest/config/folders"), compact(folders)).ok(), "folders");
+}
+
+QStringList addPausedDevices(SyncthingInstance &instance, int count, char first)
+{
+    QStringList ids;
+    for (int i = 0; i < count; ++i) {
+        const QString id = madeUpDeviceID(first + i);
+        const QJsonObject device{{"deviceID", id}, {"name", QStringLiteral("peer %1").arg(i)},
+                                 {"addresses", QJsonArray{"tcp://127.0.0.1:9"}}, {"paused", true}};
+        require(instance.put(QStringLiteral("/rest/config/devices/") + id, compact(device)).ok(), "device");
+        ids.append(id);
+    }
+    return ids;
 }
 
 QString logPath(const SyncthingInstance &instance)

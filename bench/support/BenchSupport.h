@@ -20,6 +20,10 @@ QByteArray compact(const QJsonValue &value);
 // shared with this device and the given peers, in one configuration write.
 void addFolders(SyncthingInstance &instance, int count, const QStringList &peers = {});
 
+// Adds `count` made-up devices, paused and with an address where nothing
+// listens, named from the letter `first` on; answers their IDs.
+QStringList addPausedDevices(SyncthingInstance &instance, int count, char first = 'A');
+
 // The Syncthing log of the instance (with STTRACE=api it lists each request).
 QString logPath(const SyncthingInstance &instance);
 
