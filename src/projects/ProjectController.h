@@ -222,7 +222,16 @@ private:
     void setRerunRequested(bool on);
     void setLastReconcileSummary(std::optional<QString> text);
 
-    // Reconcile pass.
+    // Reconcile pass. Its steps await through unlessGone: when the controller
+    // is destroyed meanwhile (quit during a detached pass), Gone, which is no
+    // std::exception, unwinds the pass past every handler that would touch
+    // it, and reconcileAll ends without touching it either.
+    struct Gone
+    {
+    };
+    template <typename T>
+    QCoro::Task<T> unlessGone(QCoro::Task<T> step);
+    QCoro::Task<void> unlessGone(QCoro::Task<void> step);
     QCoro::Task<void> performReconcile();
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
@@ -285,5 +294,22 @@ private:
     QList<PendingFolder> m_ignoredOfferedFolders;
     UserDefaults &m_defaults;
 };
+
+template <typename T>
+QCoro::Task<T> ProjectController::unlessGone(QCoro::Task<T> step)
+{
+    const QPointer<ProjectController> self(this);
+    std::optional<T> answer;
+    try {
+        answer = co_await std::move(step);
+    } catch (...) {
+        if (!self)
+            throw Gone{};
+        throw;
+    }
+    if (!self)
+        throw Gone{};
+    co_return std::move(*answer);
+}
 
 } // namespace tw
