@@ -263,6 +263,8 @@ private:
     // existing device would reset its pause, addresses and limits. Throws
     // when the listing or the registration fails.
     QCoro::Task<void> ensureDevice(NewDeviceRequest request);
+    // The new error text of a callback that failed, if any.
+    QCoro::Task<std::optional<QString>> announceMembers(QStringList engineIDs, QString deviceID, CellState state);
     QCoro::Task<void> bounceDeviceConnection(QString deviceID, QStringList folderIDs);
     QCoro::Task<void> pause(std::chrono::milliseconds duration);
     QCoro::Task<void> removeEngineFolders(QStringList engineIDs);
