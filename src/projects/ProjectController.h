@@ -109,6 +109,7 @@ public:
     const QList<PendingFolder> &ignoredOfferedFolders() const { return m_ignoredOfferedFolders; }
 
     // Writes projects.json atomically; a failure only sets lastErrorMessage.
+    // Writes nothing after an unreadable file could not be moved aside.
     void save();
 
     // One coalescing loop: a request while it runs asks for one more pass.
@@ -211,6 +212,8 @@ private:
     struct SyncView;
 
     void load();
+    // When the file cannot be moved aside, saving stays off: it would
+    // overwrite the only copy of the syncs.
     void moveAside(const QString &path);
     void setProjects(QList<Project> projects);
     // Applies the edit to the first sync with that ID; false when none.
@@ -283,6 +286,7 @@ private:
     MembersDidChange m_membersDidChange;
     bool m_isReconciling = false;
     bool m_rerunRequested = false;
+    bool m_saveBlocked = false;
     // Engine folders whose removal failed; a pass retries while no sync
     // folder names them.
     QStringList m_owedRemovals;
