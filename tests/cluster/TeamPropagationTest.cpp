@@ -89,7 +89,7 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeers)
             awaitTask(rig.team.applyClusterSync());
         QStringList after;
         for (const SyncFolder &folder : rig.engine.state.folders)
-            after.append(QString(folder.id).replace(current, "K") + ":" + QStringList(folder.sharedDeviceIDs).join(","));
+            after.append(QString(folder.id).replace(current, "K") + ":" + folder.sharedDeviceIDs.join(","));
         after.sort();
         EXPECT_EQ(after, row.after) << row.key.toStdString() << row.failedListing;
         EXPECT_EQ(errors, row.locked ? 1 : 0);
