@@ -66,7 +66,7 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
             .recordEdit("tdw-a1", "P", CellState::Paused, "2026-01-01T00:00:00Z");
         qsizetype cellsWhenPublished = -1;
         QObject::connect(&team, &TeamPropagation::clusterStoreChanged,
-                         [&] { cellsWhenPublished = team.clusterStore() ? team.clusterStore()->config().folders.size() : 0; });
+                         [&] { cellsWhenPublished = team.clusterStore()->config().folders.size(); });
         int errors = 0;
         QObject::connect(&team, &TeamPropagation::lastErrorMessageChanged, [&errors] { ++errors; });
         if (row.known)
