@@ -27,10 +27,7 @@ const QString kC = "AAABRBR-6BRDF5P-3SBAR2D-C3FT7EX-DBBS5CA-A7Q5QDT-46CR4SR-342T
 // One Mac of the team as the application environment assembles it.
 struct Mac
 {
-    explicit Mac(SyncthingInstance &instance) : st(instance), engine(instance.startedEngine())
-    {
-        projects.setNasNode(&nodes);
-    }
+    explicit Mac(SyncthingInstance &instance) : st(instance), engine(instance.startedEngine()) {}
     SyncthingInstance &st;
     std::unique_ptr<SyncthingEngine> engine;
     AppPaths paths{st.root() + "/app"};
@@ -68,6 +65,7 @@ TEST(TeamPropagationIntegrationTest, ChoicesEditsAndMembersTravelAndOldTeamFolde
     Mac macB(b);
     for (Mac *mac : {&macA, &macB}) {
         ASSERT_TRUE(awaitTask(mac->nodes.configure(node.baseURL().toString(), node.apiKey(), "Attic")));
+        mac->projects.setNasNode(&mac->nodes);
         awaitTask(mac->devices.refresh());
         mac->preferences.setClusterSyncEnabled(true);
         mac->keychain.items.insert(NasNodeController::clusterSecretAccount, "team-one");
