@@ -34,7 +34,7 @@ struct Rig
     {
         if (!made)
             made = std::make_unique<ProjectController>(engine, AppPaths(dir.path()), defaults,
-                                                       [] { return kNow; }, kInstant);
+                                                       [this] { return now; }, kInstant);
         return *made;
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
@@ -42,6 +42,7 @@ struct Rig
     QTemporaryDir dir;
     UserDefaults defaults{dir.filePath("defaults.json")};
     FakeSyncEngine engine;
+    QDateTime now = kNow;
     std::unique_ptr<ProjectController> made;
 };
 
@@ -357,16 +358,53 @@ TEST(ProjectControllerTest, TeamCellsCountOnlyFromEditorsAndSeedsAndSaveOnlyOnCh
     }
 }
 
-TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionAddsToThem)
+// Offers: the team folder's is dismissed at every refresh, a known one
+// dropped without dismissal, an ignored one kept aside. Join requests: only
+// while now is strictly before the window's end, never for this Mac or a
+// member, each device once.
+TEST(ProjectControllerTest, OffersAreSortedAndAJoinRequestIsSurfacedOnceWhileThePairingWindowIsOpen)
 {
     Rig rig;
     FakeSyncEngine &e = rig.engine;
+    ProjectController &pc = rig.pc();
+    pc.add({.id = "S", .name = "Film", .members = {{"M"}},
+            .folders = {{.id = "f", .label = "K", .syncthingFolderID = "tdw-known"}}});
+    const PendingFolder xFromB{"X", "x", "B", "Bo"}, xFromC{"X", "x", "C", "Cy"}, y{"Y", "y", "B", "Bo"};
+    e.state.pendingFolders = {{"tdw-cluster-1", "c", "B", "Bo"}, {"tdw-known", "k", "B", "Bo"}, xFromB, xFromC, y};
+    e.state.pendingDevices = {{e.state.localDeviceID, "me", ""}, {"M", "m", ""}, {"A", "Al", ""}, {"B", "Bo", ""}};
+    pc.openPairingWindow("S");
+    rig.now = kNow.addSecs(600);
+    awaitTask(pc.dismissIncomingFolderAll("Y"));
+    EXPECT_EQ(pc.pendingFolders(), QList<PendingFolder>({xFromB, xFromC}));
+    EXPECT_EQ(pc.ignoredOfferedFolders(), QList<PendingFolder>({y}));
+    EXPECT_EQ(pc.distinctPendingCount(), 5);
+    EXPECT_EQ(rig.defaults.stringList("dismissedFolderIDs"), QStringList("Y"));
+    EXPECT_EQ(pc.pendingDeviceApproval(), std::nullopt);
+    rig.now = kNow.addSecs(599);
+    awaitTask(pc.refreshPending());
+    EXPECT_EQ(e.callsOf("dismissPendingFolder"), QStringList(2, "dismissPendingFolder(tdw-cluster-1, B)"));
+    EXPECT_EQ(pc.pendingDeviceApproval(), ProjectController::PendingDeviceApproval({"A", "Al", "S", "Film"}));
+    awaitTask(pc.approvePendingDevice());
+    EXPECT_EQ(pc.project("S")->members.last(), ProjectMember({"A", "Al"}));
+    EXPECT_EQ(pc.pendingDeviceApproval().value_or(ProjectController::PendingDeviceApproval()).deviceID, "B");
+    awaitTask(pc.declinePendingDevice());
+    EXPECT_EQ(e.callsOf("dismissPendingDevice"), QStringList({"dismissPendingDevice(A)", "dismissPendingDevice(B)"}));
+    EXPECT_EQ(pc.pendingDeviceApproval(), std::nullopt);
+}
+
+TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAndGoesAroundThem)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    rig.defaults.setStringList("dismissedFolderIDs", {"X"});
     ProjectController &pc = rig.pc();
     e.state.devices = {{.id = "B", .name = "Bo"}};
     e.state.folders = {engineFolder("Y", "/elsewhere")};
     pc.setDefaultIgnores({"*.tmp", ".DS_Store"});
     awaitTask(pc.acceptIncomingFolder({"X", u"Photos \u2014 Raw"_qs, "B", "Bo"}, "/raw", "gone", {}, true));
     EXPECT_EQ(e.callsOf("addFolder"), QStringList(u"addFolder(X, Raw \u2014 Raw, /raw, *.tmp|.DS_Store)"_qs));
+    EXPECT_EQ(e.callsOf("setDeviceIntroducer"), QStringList("setDeviceIntroducer(B, true)"));
+    EXPECT_EQ(rig.defaults.stringList("dismissedFolderIDs"), QStringList());
     awaitTask(pc.acceptIncomingFolder({"Y", "y", "C", "Cy"}, "/chosen", pc.projects().value(0).id, {}, false));
     EXPECT_EQ(pc.projects().value(0).folders.value(1).localPath, "/elsewhere");
     EXPECT_EQ(pc.lastErrorMessage(), u"This Mac already syncs that folder at /elsewhere \u2014 the sync uses it there."_qs);
@@ -375,6 +413,29 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionAddsToT
         awaitTask(pc.addPurgeProtection("X", line));
     EXPECT_EQ(pc.lastErrorMessage(), ProjectController::lineBreakText);
     EXPECT_EQ(e.state.ignores["X"], QStringList({"*.tmp", ".DS_Store", "/a\\*", "/b"}));
+    awaitTask(pc.removePurgeProtection("X", "/a\\*"));
+    EXPECT_EQ(e.state.ignores["X"], QStringList({"*.tmp", ".DS_Store", "/b"}));
+    EXPECT_EQ(pc.projects().value(0).folders.value(0).purgeProtected, QStringList("/b"));
+    EXPECT_EQ(ProjectController::mergedIgnores({"a", "a"}, {"a", "n", "n"}), QStringList({"a", "a", "n"}));
+}
+
+TEST(ProjectControllerTest, DefaultLinesReachEachFolderStillThereAfterTheWriteBefore)
+{
+    Rig rig;
+    ProjectController &pc = rig.pc();
+    rig.engine.state.folders = {engineFolder("tdw-1", "/1"), engineFolder("tdw-2", "/2")};
+    pc.add({.id = "S", .folders = {{.id = "1", .purgeProtected = {"/p"}, .syncthingFolderID = "tdw-1"},
+                                   {.id = "2", .syncthingFolderID = "tdw-2"}}});
+    pc.add({.id = "T", .folders = {{.id = "3", .ignorePatterns = {"own"}, .purgeProtected = {"/q"}}}});
+    pc.setDefaultIgnores({"d"});
+    rig.engine.beforeAnswer = [&pc](QString) -> QCoro::Task<void> {
+        if (pc.project("S"))
+            pc.remove(*pc.project("S"));
+        co_return;
+    };
+    awaitTask(pc.applyDefaultIgnoresToAll());
+    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"), QStringList("updateIgnorePatterns(tdw-1, d|/p)"));
+    EXPECT_EQ(pc.folderOf("T", "3")->ignorePatterns, QStringList({"d", "/q"}));
 }
 
 } // namespace
