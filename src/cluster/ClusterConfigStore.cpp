@@ -25,11 +25,12 @@ void ClusterConfigStore::ensureFolderExists() const { QDir().mkpath(m_folderPath
 ClusterConfig ClusterConfigStore::reload()
 {
     const OnDisk disk = readDisk();
-    // A damaged file must not shrink the record: the rewrite replicates to
-    // every device and would replace their good copies. What decoded is
-    // merged with the last good record instead.
-    m_config = disk.damaged ? disk.record.merged(m_config) : disk.record;
-    if (!disk.conflictCopies.isEmpty() || !disk.mainExisted || disk.damaged)
+    // The record never shrinks: a damaged file, or one replaced while it was
+    // read, would otherwise take cells with it, and the rewrite replicates
+    // to every device. Cells merge by their counters, so what this store
+    // already held (an edit not yet written among it) is merged in.
+    m_config = disk.record.merged(m_config);
+    if (!disk.conflictCopies.isEmpty() || !disk.mainExisted || disk.damaged || m_config != disk.record)
         saveThenDelete(disk);
     return m_config;
 }
@@ -37,8 +38,9 @@ ClusterConfig ClusterConfigStore::reload()
 void ClusterConfigStore::recordEdit(const QString &folderID, const QString &deviceID, CellState state,
                                     const QString &wallclock)
 {
-    // A download that lands meanwhile is merged in and the edit signed anew;
-    // the last attempt writes regardless, so that the edit is not lost.
+    // A download that lands meanwhile is merged in and the edit signed anew.
+    // An edit no attempt could write stays in the record, and the next
+    // reload writes it: nothing is written over unread.
     for (int attempt = 1; attempt <= editAttempts; ++attempt) {
         const OnDisk disk = readDisk();
         ClusterConfig next = disk.record.merged(m_config);
@@ -50,7 +52,7 @@ void ClusterConfigStore::recordEdit(const QString &folderID, const QString &devi
         next.folders[folderID].insert(deviceID, ClusterCell{state, lamport, wallclock, m_localDeviceID, sig});
         next.lamport = lamport;
         m_config = next;
-        if (attempt == editAttempts ? save() : saveOver(disk.replaceable)) {
+        if (saveOver(disk.replaceable)) {
             if (disk.replaceable)
                 for (const QString &copy : disk.conflictCopies)
                     QFile::remove(copy);
@@ -143,7 +145,7 @@ bool ClusterConfigStore::createMain() const
 {
     ensureFolderExists();
     QTemporaryFile file(QDir(m_folderPath).filePath(QStringLiteral("cluster.json.XXXXXX")));
-    if (!file.open() || file.write(m_config.toJson()) < 0 || !file.flush())
+    if (!file.open() || file.write(m_config.toJson()) < 0 || !file.flush() || ::fsync(file.handle()) != 0)
         return false;
     // A hard link never replaces an existing name, and readers see the
     // whole file at once.

@@ -179,10 +179,13 @@ QCoro::Task<void> TeamPropagation::recordMembership(QStringList folderIDs, QStri
     co_await applyClusterSync();
 }
 
+// Every helper below checks that the propagation still exists after each
+// await: a run may be under way when the application quits.
 QCoro::Task<void> TeamPropagation::removeStaleClusterFolders(std::optional<QString> keeping)
 {
+    const QPointer<TeamPropagation> self(this);
     const std::optional<QList<SyncFolder>> folders = co_await listFolders();
-    if (!folders)
+    if (!self || !folders)
         co_return;
     for (const SyncFolder &folder : *folders) {
         if (!folder.id.startsWith(prefix()) || folder.id == keeping)
@@ -191,12 +194,17 @@ QCoro::Task<void> TeamPropagation::removeStaleClusterFolders(std::optional<QStri
             co_await m_engine.removeFolder(folder.id);
         } catch (const std::exception &) {
         }
+        if (!self)
+            co_return;
         co_await deleteOnNodes(folder.id);
+        if (!self)
+            co_return;
     }
 }
 
 QCoro::Task<void> TeamPropagation::deleteOnNodes(QString folderID)
 {
+    const QPointer<TeamPropagation> self(this);
     const QList<NasNode> nodes = m_nasNode.nodes();
     for (const NasNode &node : nodes) {
         std::optional<QString> key;
@@ -205,16 +213,21 @@ QCoro::Task<void> TeamPropagation::deleteOnNodes(QString folderID)
         } catch (const std::exception &) {
             continue;
         }
+        if (!self)
+            co_return;
         if (key)
             co_await m_nasNode.deleteFolder(node, *key, folderID);
+        if (!self)
+            co_return;
     }
 }
 
 QCoro::Task<void> TeamPropagation::ensureClusterFolderShared(QString id, QString path)
 {
+    const QPointer<TeamPropagation> self(this);
     const QStringList peers = peerSet();
     co_await shareOnEngine(id, path, peers);
-    if (m_nasNode.nodes().isEmpty())
+    if (!self || m_nasNode.nodes().isEmpty())
         co_return;
     QMap<QString, NodeFolderShare> wanted;
     wanted.insert(id, NodeFolderShare{.label = folderLabel, .members = QStringList{m_devices.localDeviceID()} + peers});
@@ -223,7 +236,10 @@ QCoro::Task<void> TeamPropagation::ensureClusterFolderShared(QString id, QString
 
 QCoro::Task<void> TeamPropagation::shareOnEngine(QString id, QString path, QStringList peers)
 {
+    const QPointer<TeamPropagation> self(this);
     const std::optional<QList<SyncFolder>> before = co_await listFolders();
+    if (!self)
+        co_return;
     if (!before || !holdsFolder(*before, id)) {
         const NewFolderRequest request = teamFolderRequest(id, path);
         try {
@@ -232,16 +248,24 @@ QCoro::Task<void> TeamPropagation::shareOnEngine(QString id, QString path, QStri
         }
     }
     for (const QString &peer : peers) {
+        if (!self)
+            co_return;
         try {
             co_await m_engine.shareFolder(id, peer);
         } catch (const std::exception &) {
         }
     }
+    if (!self)
+        co_return;
     const std::optional<QList<SyncFolder>> after = co_await listFolders();
+    if (!self)
+        co_return;
     const QStringList shared = after ? sharedDevicesOf(*after, id) : QStringList();
-    const QString self = m_devices.localDeviceID();
+    const QString own = m_devices.localDeviceID();
     for (const QString &device : shared) {
-        if (peers.contains(device) || device == self)
+        if (!self)
+            co_return;
+        if (peers.contains(device) || device == own)
             continue;
         try {
             co_await m_engine.unshareFolder(id, device);
@@ -276,7 +300,17 @@ QStringList TeamPropagation::peerSet() const
 void TeamPropagation::onLocalDeviceIDChanged()
 {
     if (m_awaitingDeviceID && !m_devices.localDeviceID().isEmpty())
-        applyClusterSync(); // detached; guarded by its own QPointer
+        applyDetached(QPointer<TeamPropagation>(this));
+}
+
+QCoro::Task<void> TeamPropagation::applyDetached(QPointer<TeamPropagation> self)
+{
+    try {
+        if (self)
+            co_await self->applyClusterSync();
+    } catch (...) {
+        // Nobody awaits this run: whatever it met ends here.
+    }
 }
 
 void TeamPropagation::setClusterStore(std::shared_ptr<ClusterConfigStore> store)

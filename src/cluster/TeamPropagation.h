@@ -89,6 +89,7 @@ private:
     QCoro::Task<void> shareOnEngine(QString id, QString path, QStringList peers);
     QStringList peerSet() const;
     void onLocalDeviceIDChanged();
+    static QCoro::Task<void> applyDetached(QPointer<TeamPropagation> self);
     void setClusterStore(std::shared_ptr<ClusterConfigStore> store);
     void setLastErrorMessage(std::optional<QString> text);
 

@@ -62,8 +62,10 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
     QList<std::pair<QString, QString>> keys;
     for (const Project &project : m_projects)
         for (const ProjectFolder &folder : project.folders)
-            keys.append({project.id, folder.id});
-    for (const auto &[projectID, folderID] : std::as_const(keys)) {
+            keys.append(std::make_pair(project.id, folder.id));
+    for (const auto &key : std::as_const(keys)) {
+        const QString projectID = key.first;
+        const QString folderID = key.second;
         const std::optional<ProjectFolder> folder = folderOf(projectID, folderID);
         const QStringList defaults = m_defaultIgnores;
         if (!folder || refuseLineBreaks(defaults))
