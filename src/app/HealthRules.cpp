@@ -1,0 +1,353 @@
+#include "app/HealthRules.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tw {
+namespace {
+
+// Other Macs count as synced from here on: their reports round and lag.
+constexpr double syncedPercent = 99.95;
+// 100 % is only ever shown as all synced.
+constexpr double progressCap = 0.99;
+
+FolderStatus statusOrUnknown(const QString &folderID, const HealthInputs &in)
+{
+    return in.folderStatuses.value(folderID, FolderStatus{.id = folderID});
+}
+
+bool isConnected(const QString &deviceID, const HealthInputs &in)
+{
+    const auto it = in.connections.constFind(deviceID);
+    return it != in.connections.cend() && it->connected;
+}
+
+// A path without an entry counts as online.
+bool markedOffline(const QString &path, const HealthInputs &in)
+{
+    const auto it = in.volumeOnline.constFind(path);
+    return it != in.volumeOnline.cend() && !*it;
+}
+
+std::optional<SyncFolder> engineFolder(const QString &folderID, const HealthInputs &in)
+{
+    for (const SyncFolder &folder : in.engineFolders) {
+        if (folder.id == folderID)
+            return folder;
+    }
+    return std::nullopt;
+}
+
+std::optional<FolderDiagStatus> peerReport(const QString &deviceID, const QString &folderID, const HealthInputs &in)
+{
+    const auto device = in.peerReports.constFind(deviceID);
+    if (device == in.peerReports.cend() || !device->contains(folderID))
+        return std::nullopt;
+    return device->value(folderID);
+}
+
+std::optional<double> completionEvent(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    const auto folder = in.completion.constFind(folderID);
+    if (folder == in.completion.cend() || !folder->contains(deviceID))
+        return std::nullopt;
+    return folder->value(deviceID);
+}
+
+// Byte counts are taken as doubles so that absurd values cannot overflow.
+double reportPercent(const FolderDiagStatus &report)
+{
+    const double global = double(report.globalBytes);
+    return (global - double(report.needBytes)) / global * 100;
+}
+
+bool isActive(const FolderStatus &status)
+{
+    return status.state == FolderState::Syncing || status.needBytes > 0;
+}
+
+double activeFraction(const FolderStatus &status)
+{
+    if (status.globalBytes >= 1) {
+        const double global = double(status.globalBytes);
+        return std::clamp((global - double(status.needBytes)) / global, 0.0, 1.0);
+    }
+    return status.needBytes > 0 ? 0.0 : 1.0;
+}
+
+// A folder that another connected Mac shares but whose content has not been
+// counted yet is about to receive data, not synced.
+bool sharedButEmpty(const QString &folderID, const HealthInputs &in)
+{
+    const auto status = in.folderStatuses.constFind(folderID);
+    if (status != in.folderStatuses.cend() && status->globalBytes != 0)
+        return false;
+    const auto folder = engineFolder(folderID, in);
+    return folder && std::any_of(folder->sharedDeviceIDs.cbegin(), folder->sharedDeviceIDs.cend(),
+                                 [&](const QString &id) { return id != in.localDeviceID && isConnected(id, in); });
+}
+
+SyncHealth peerProgress(double percent)
+{
+    if (percent >= syncedPercent)
+        return SyncHealth::allSynced();
+    return SyncHealth::syncing(std::clamp(percent / 100, 0.0, progressCap));
+}
+
+bool blocksDevice(const ProjectFolder &folder, const QString &deviceID)
+{
+    return folder.excludedDeviceIDs.contains(deviceID) || folder.pausedDeviceIDs.contains(deviceID);
+}
+
+QStringList engineFolderIDs(const Project &project)
+{
+    QStringList ids;
+    for (const ProjectFolder &folder : project.folders) {
+        if (folder.syncthingFolderID)
+            ids << *folder.syncthingFolderID;
+    }
+    return ids;
+}
+
+bool anyEnabledOffline(const Project &project, const HealthInputs &in)
+{
+    return std::any_of(project.folders.cbegin(), project.folders.cend(), [&](const ProjectFolder &folder) {
+        return folder.syncEnabled && markedOffline(folder.localPath, in);
+    });
+}
+
+SyncHealth runningOrStopped(SyncHealth whileRunning, const HealthInputs &in)
+{
+    return in.engineRunning ? whileRunning : SyncHealth::stopped();
+}
+
+double folderWeight(const ProjectFolder &folder, const HealthInputs &in)
+{
+    if (!folder.syncthingFolderID || !in.folderStatuses.contains(*folder.syncthingFolderID))
+        return 1;
+    return double(std::max<qint64>(in.folderStatuses.value(*folder.syncthingFolderID).globalBytes, 1));
+}
+
+double healthValue(const SyncHealth &health)
+{
+    if (health.kind == SyncHealth::Kind::Syncing)
+        return std::clamp(health.progress, 0.0, 1.0);
+    return health.kind == SyncHealth::Kind::AllSynced ? 1 : 0;
+}
+
+struct FolderOutcome
+{
+    const ProjectFolder *folder;
+    SyncHealth health;
+};
+
+bool anyOf(const QList<FolderOutcome> &outcomes, SyncHealth::Kind kind)
+{
+    return std::any_of(outcomes.cbegin(), outcomes.cend(), [&](const FolderOutcome &o) { return o.health.kind == kind; });
+}
+
+SyncHealth combine(const QList<FolderOutcome> &outcomes, bool thisMac, const HealthInputs &in)
+{
+    // A stopped engine outranks everything on this Mac, as in the core rule.
+    if (thisMac && anyOf(outcomes, SyncHealth::Kind::Stopped))
+        return SyncHealth::stopped();
+    if (anyOf(outcomes, SyncHealth::Kind::Error))
+        return SyncHealth::error();
+    if (anyOf(outcomes, SyncHealth::Kind::Offline))
+        return SyncHealth::offline();
+    if (std::all_of(outcomes.cbegin(), outcomes.cend(),
+                    [](const FolderOutcome &o) { return o.health.kind == SyncHealth::Kind::AllSynced; }))
+        return SyncHealth::allSynced();
+    double weighted = 0;
+    double weights = 0;
+    for (const FolderOutcome &o : outcomes) {
+        const double weight = folderWeight(*o.folder, in);
+        weighted += weight * healthValue(o.health);
+        weights += weight;
+    }
+    return SyncHealth::syncing(std::min(weighted / weights, progressCap));
+}
+
+} // namespace
+
+SyncHealth health(const QStringList &folderIDs, bool offline, const HealthInputs &in)
+{
+    if (!in.engineRunning)
+        return SyncHealth::stopped();
+    if (in.allPaused)
+        return SyncHealth::paused();
+    QList<FolderStatus> statuses;
+    for (const QString &id : folderIDs)
+        statuses << statusOrUnknown(id, in);
+    if (std::any_of(statuses.cbegin(), statuses.cend(), [](const FolderStatus &s) { return s.state == FolderState::Error; }))
+        return SyncHealth::error();
+    double fractions = 0;
+    int active = 0;
+    for (const FolderStatus &status : statuses) {
+        if (isActive(status)) {
+            fractions += activeFraction(status);
+            ++active;
+        }
+    }
+    if (active > 0)
+        return SyncHealth::syncing(std::min(fractions / active, progressCap));
+    const bool anyUnknown = std::any_of(statuses.cbegin(), statuses.cend(),
+                                        [](const FolderStatus &s) { return s.state == FolderState::Unknown; });
+    if (anyUnknown || std::any_of(folderIDs.cbegin(), folderIDs.cend(), [&](const QString &id) { return sharedButEmpty(id, in); }))
+        return SyncHealth::syncing(0);
+    return offline ? SyncHealth::offline() : SyncHealth::allSynced();
+}
+
+SyncHealth projectHealth(const Project &project, const HealthInputs &in)
+{
+    const QStringList ids = engineFolderIDs(project);
+    if (anyEnabledOffline(project, in))
+        return health(ids, true, in);
+    if (ids.isEmpty())
+        return runningOrStopped(SyncHealth::allSynced(), in);
+    return health(ids, false, in);
+}
+
+SyncHealth globalSyncHealth(const HealthInputs &in)
+{
+    QStringList ids;
+    for (const SyncFolder &folder : in.engineFolders)
+        ids << folder.id;
+    const bool offline = std::any_of(in.projects.cbegin(), in.projects.cend(),
+                                     [&](const Project &project) { return anyEnabledOffline(project, in); });
+    return health(ids, offline, in);
+}
+
+SyncHealth folderHealth(const ProjectFolder &folder, const HealthInputs &in)
+{
+    if (!folder.syncEnabled)
+        return SyncHealth::paused();
+    if (markedOffline(folder.localPath, in))
+        return SyncHealth::offline();
+    if (folder.syncthingFolderID)
+        return health({*folder.syncthingFolderID}, false, in);
+    return runningOrStopped(SyncHealth::syncing(0), in);
+}
+
+SyncHealth folderHealthOnDevice(const ProjectFolder &folder, const QString &deviceID, const HealthInputs &in)
+{
+    if (deviceID == in.localDeviceID)
+        return folderHealth(folder, in);
+    if (blocksDevice(folder, deviceID))
+        return SyncHealth::paused();
+    if (!isConnected(deviceID, in))
+        return SyncHealth::offline();
+    if (!folder.syncthingFolderID)
+        return SyncHealth::syncing(0);
+    return peerProgress(effectivePeerCompletion(*folder.syncthingFolderID, deviceID, in));
+}
+
+SyncHealth deviceHealth(const Project &project, const QString &deviceID, const HealthInputs &in)
+{
+    const bool thisMac = deviceID == in.localDeviceID;
+    if (!thisMac && !isConnected(deviceID, in))
+        return SyncHealth::offline();
+    if (thisMac && in.allPaused)
+        return SyncHealth::paused();
+    if (project.folders.isEmpty())
+        return runningOrStopped(SyncHealth::allSynced(), in);
+    QList<FolderOutcome> outcomes;
+    bool switchedOff = false;
+    for (const ProjectFolder &folder : project.folders) {
+        // On this Mac a folder switched off is left out like an excluded one,
+        // so that it neither drags the progress down nor hides the rest.
+        const bool off = thisMac && !folder.syncEnabled;
+        switchedOff = switchedOff || off;
+        if (!off && !blocksDevice(folder, deviceID))
+            outcomes << FolderOutcome{&folder, folderHealthOnDevice(folder, deviceID, in)};
+    }
+    if (outcomes.isEmpty())
+        return switchedOff ? SyncHealth::paused() : SyncHealth::allSynced();
+    return combine(outcomes, thisMac, in);
+}
+
+double effectivePeerCompletion(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    if (const auto report = peerReport(deviceID, folderID, in); report && report->globalBytes >= 1)
+        return std::clamp(reportPercent(*report), 0.0, 100.0);
+    return completionEvent(folderID, deviceID, in).value_or(0);
+}
+
+namespace {
+
+// Whether the member is measurably behind; none when nothing is known of it.
+std::optional<bool> memberBehind(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    if (const auto report = peerReport(deviceID, folderID, in); report && report->globalBytes >= 1)
+        return reportPercent(*report) < syncedPercent;
+    if (const auto percent = completionEvent(folderID, deviceID, in))
+        return *percent < syncedPercent;
+    return std::nullopt;
+}
+
+bool folderCatchingUp(const Project &project, const QString &folderID, const HealthInputs &in)
+{
+    return std::any_of(project.members.cbegin(), project.members.cend(), [&](const ProjectMember &member) {
+        return member.deviceID != in.localDeviceID && isConnected(member.deviceID, in)
+            && memberBehind(folderID, member.deviceID, in).value_or(false);
+    });
+}
+
+} // namespace
+
+bool teamCatchingUp(const QStringList &folderIDs, const HealthInputs &in)
+{
+    for (const Project &project : in.projects) {
+        for (const ProjectFolder &folder : project.folders) {
+            if (folder.syncthingFolderID && folderIDs.contains(*folder.syncthingFolderID)
+                && folderCatchingUp(project, *folder.syncthingFolderID, in))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool projectTeamCatchingUp(const Project &project, const HealthInputs &in)
+{
+    return teamCatchingUp(engineFolderIDs(project), in);
+}
+
+namespace {
+
+QString engineDeviceName(const QString &deviceID, const HealthInputs &in)
+{
+    for (const SyncDevice &device : in.devices) {
+        if (device.id == deviceID)
+            return device.name;
+    }
+    return QStringLiteral("Device");
+}
+
+} // namespace
+
+QList<ProjectDeviceRef> projectDevices(const Project &project, const HealthInputs &in)
+{
+    const QString ownName = in.deviceName.isEmpty() ? QStringLiteral("This Mac") : in.deviceName;
+    QList<ProjectDeviceRef> refs{{in.localDeviceID, ownName, true, false}};
+    QSet<QString> listed{in.localDeviceID};
+    const auto isNew = [&](const QString &id) { return !id.isEmpty() && !listed.contains(id); };
+    for (const ProjectMember &member : project.members) {
+        if (!isNew(member.deviceID))
+            continue;
+        const bool node = member.isAlwaysOnNode || in.nodeDeviceIDs.contains(member.deviceID);
+        refs << ProjectDeviceRef{member.deviceID, member.displayName, false, node};
+        listed << member.deviceID;
+    }
+    for (const QString &folderID : engineFolderIDs(project)) {
+        const auto folder = engineFolder(folderID, in);
+        for (const QString &id : folder ? folder->sharedDeviceIDs : QStringList{}) {
+            if (!isNew(id))
+                continue;
+            refs << ProjectDeviceRef{id, engineDeviceName(id, in), false, in.nodeDeviceIDs.contains(id)};
+            listed << id;
+        }
+    }
+    return refs;
+}
+
+} // namespace tw

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/HealthInputs.h"
+#include "app/ProjectDeviceRef.h"
+#include "app/SyncHealth.h"
+#include "projects/Project.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tw {
+
+// Pure rules from live state to what the user reads at a glance. Nothing is
+// cached: callers build fresh inputs whenever they need an answer.
+
+// The core rule over engine folders: stopped, paused, error, syncing, then
+// offline (when `offline`) or all synced.
+SyncHealth health(const QStringList &folderIDs, bool offline, const HealthInputs &in);
+// A sync on this Mac.
+SyncHealth projectHealth(const Project &project, const HealthInputs &in);
+// Everything on this Mac.
+SyncHealth globalSyncHealth(const HealthInputs &in);
+// One sync folder on this Mac.
+SyncHealth folderHealth(const ProjectFolder &folder, const HealthInputs &in);
+// One sync folder on the given Mac.
+SyncHealth folderHealthOnDevice(const ProjectFolder &folder, const QString &deviceID, const HealthInputs &in);
+// One Mac within a sync.
+SyncHealth deviceHealth(const Project &project, const QString &deviceID, const HealthInputs &in);
+// Another Mac's completion of a folder in percent: its own report first, the
+// engine's completion events second, else 0.
+double effectivePeerCompletion(const QString &folderID, const QString &deviceID, const HealthInputs &in);
+// Whether a connected teammate is measurably behind on one of the folders.
+bool teamCatchingUp(const QStringList &folderIDs, const HealthInputs &in);
+bool projectTeamCatchingUp(const Project &project, const HealthInputs &in);
+// This Mac, the members, then any other device the engine shares the folders
+// with; each device once.
+QList<ProjectDeviceRef> projectDevices(const Project &project, const HealthInputs &in);
+
+} // namespace tw
