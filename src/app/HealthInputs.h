@@ -22,17 +22,17 @@ struct HealthInputs
 {
     bool engineRunning = false;
     bool allPaused = false;
-    QString deviceName;  // this Mac's name in the engine, empty when unknown
-    QString localDeviceID;
-    QList<SyncFolder> engineFolders;  // without the hidden team folder
-    FolderStatusMap folderStatuses;
-    DeviceConnectionMap connections;
-    QList<SyncDevice> devices;
-    CompletionMap completion;
-    PeerDiagStatusMap peerReports;  // each Mac's own report over the LAN
-    QList<Project> projects;
-    QSet<QString> nodeDeviceIDs;       // registered always-on nodes
-    QMap<QString, bool> volumeOnline;  // local path -> its volume is mounted
+    QString deviceName = {};  // this Mac's name in the engine, empty when unknown
+    QString localDeviceID = {};
+    QList<SyncFolder> engineFolders = {};  // without the hidden team folder
+    FolderStatusMap folderStatuses = {};
+    DeviceConnectionMap connections = {};
+    QList<SyncDevice> devices = {};
+    CompletionMap completion = {};
+    PeerDiagStatusMap peerReports = {};  // each Mac's own report over the LAN
+    QList<Project> projects = {};
+    QSet<QString> nodeDeviceIDs = {};       // registered always-on nodes
+    QMap<QString, bool> volumeOnline = {};  // local path -> its volume is mounted
 };
 
 } // namespace tw

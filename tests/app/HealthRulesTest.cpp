@@ -1,0 +1,128 @@
+#include "app/FriendlyFolderErrorMessage.h"
+#include "app/HealthRules.h"
+
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+using S = FolderState;
+using H = SyncHealth;
+const QString me = "ME", peer = "PEER";
+
+FolderStatus status(const char *id, FolderState state, qint64 global, qint64 need)
+{
+    return {.id = id, .state = state, .globalBytes = global, .needBytes = need};
+}
+
+// This Mac with one connected peer; "new" is shared with it, "lone" only with
+// a Mac that is away.
+HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bool paused = false)
+{
+    HealthInputs in{.engineRunning = running, .allPaused = paused, .localDeviceID = me};
+    for (const FolderStatus &s : statuses)
+        in.folderStatuses.insert(s.id, s);
+    in.engineFolders.resize(2);
+    in.engineFolders[0].id = "new";
+    in.engineFolders[0].sharedDeviceIDs = {me, peer};
+    in.engineFolders[1].id = "lone";
+    in.engineFolders[1].sharedDeviceIDs = {me, "GONE"};
+    in.connections[peer].connected = true;
+    return in;
+}
+
+ProjectFolder folder(const char *id, bool enabled = true)
+{
+    return {.localPath = QString("/v/") + id, .syncEnabled = enabled, .syncthingFolderID = id, .excludedDeviceIDs = {"EXCL"}};
+}
+
+TEST(HealthRulesTest, CoreRulePrecedence)
+{
+    // name, engine running, all paused, statuses, folder IDs, offline flag, expected
+    const std::tuple<const char *, bool, bool, QList<FolderStatus>, QStringList, bool, SyncHealth> cases[] = {
+        {"stopped wins", false, true, {status("a", S::Error, 0, 0)}, {"a"}, false, H::stopped()},
+        {"paused beats error", true, true, {status("a", S::Error, 0, 0)}, {"a"}, false, H::paused()},
+        {"error beats activity", true, false, {status("a", S::Error, 0, 0), status("b", S::Syncing, 9, 9)}, {"a", "b"}, false, H::error()},
+        {"mean of active folders", true, false, {status("a", S::Syncing, 100, 50), status("b", S::Idle, 0, 5), status("c", S::Idle, 9, 0)}, {"a", "b", "c"}, false, H::syncing(0.25)},
+        {"nothing to move is capped", true, false, {status("a", S::Syncing, 0, 0)}, {"a"}, false, H::syncing(0.99)},
+        {"no status yet", true, false, {}, {"a"}, true, H::syncing(0)},
+        {"empty but shared with a connected Mac", true, false, {status("new", S::Idle, 0, 0)}, {"new"}, false, H::syncing(0)},
+        {"empty, shared with an absent Mac", true, false, {status("lone", S::Idle, 0, 0)}, {"lone"}, true, H::offline()},
+    };
+    for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
+        EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;
+}
+
+// The same knowledge of another Mac read by its folder health and by whether
+// the team is still catching up.
+TEST(HealthRulesTest, AnotherMacsProgress)
+{
+    // name, report's global and need bytes (a report of global 0 is no use),
+    // completion event, connected, folder health, team catching up
+    const std::tuple<const char *, qint64, qint64, std::optional<double>, bool, SyncHealth, bool> cases[] = {
+        {"own report first", 1000, 500, 100, true, H::syncing(0.5), true},
+        {"event at 99.95", 0, 0, 99.95, true, H::allSynced(), false},
+        {"event at 99.94", 0, 0, 99.94, true, H::syncing(0.99), true},
+        {"nothing known", 0, 0, {}, true, H::syncing(0), false},
+        {"not connected", 1000, 500, {}, false, H::offline(), false},
+    };
+    for (const auto &[name, reportGlobal, reportNeed, event, connected, health, catchingUp] : cases) {
+        HealthInputs in = inputs({});
+        in.connections[peer].connected = connected;
+        in.projects = {{.members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {folder("a")}}};
+        in.peerReports[peer]["a"].globalBytes = reportGlobal;
+        in.peerReports[peer]["a"].needBytes = reportNeed;
+        if (event)
+            in.completion["a"][peer] = *event;
+        EXPECT_EQ(folderHealthOnDevice(folder("a"), peer, in), health) << name;
+        EXPECT_EQ(projectTeamCatchingUp(in.projects.first(), in), catchingUp) << name;
+    }
+    EXPECT_EQ(folderHealthOnDevice(folder("a"), "EXCL", inputs({})), H::paused());
+}
+
+TEST(HealthRulesTest, MacWithinSync)
+{
+    // name, device, engine running, folder a and b switched on, b's drive offline, expected
+    const std::tuple<const char *, QString, bool, bool, bool, bool, SyncHealth> cases[] = {
+        {"weighted by content", me, true, true, true, false, H::syncing(0.625)},
+        {"switched-off folder left out", me, true, true, false, false, H::syncing(0.5)},
+        {"everything switched off", me, true, false, false, false, H::paused()},
+        {"stopped before a missing drive", me, false, true, true, true, H::stopped()},
+        {"missing drive", me, true, true, true, true, H::offline()},
+        {"another Mac ignores the switch", peer, true, true, false, false, H::syncing(0.875)},
+    };
+    for (const auto &[name, device, running, aOn, bOn, bDriveOffline, expected] : cases) {
+        HealthInputs in = inputs({status("a", S::Syncing, 300, 150), status("b", S::Idle, 100, 0)}, running);
+        in.completion = {{"a", {{peer, 100}}}, {"b", {{peer, 50}}}};
+        in.volumeOnline["/v/b"] = !bDriveOffline;
+        const Project sync{.folders = {folder("a", aOn), folder("b", bOn)}};
+        EXPECT_EQ(deviceHealth(sync, device, in), expected) << name;
+    }
+}
+
+TEST(HealthRulesTest, MacsOfSyncInOrderOnce)
+{
+    HealthInputs in = inputs({});
+    in.nodeDeviceIDs = {"NODE", "Y"};
+    in.devices = {{.id = "X", .name = "Studio"}};
+    in.engineFolders[0].sharedDeviceIDs = {me, "", peer, "X", "Y"};
+    const Project sync{.members = {{.deviceID = me}, {.deviceID = peer, .displayName = "Peer"}, {.displayName = "Empty"}, {.deviceID = peer}, {.deviceID = "NODE", .displayName = "Nas"}},
+                       .folders = {folder("new")}};
+    const QList<ProjectDeviceRef> expected{{me, "This Mac", true, false}, {peer, "Peer", false, false}, {"NODE", "Nas", false, true}, {"X", "Studio", false, false}, {"Y", "Device", false, true}};
+    EXPECT_EQ(projectDevices(sync, in), expected);
+}
+
+TEST(HealthRulesTest, Texts)
+{
+    const QList<std::pair<QString, QString>> cases{
+        {H::syncing(0.995).label(), "Syncing \u2026 100 %"},
+        {friendlyFolderErrorMessage("insufficient space on disk (current 2.1 % < required 5%)"), "Low disk space \u2014 only 2.1% free, Syncthing needs \u22655%. Free up space (the file manager can show more \u201cfree\u201d space than is really available \u2014 e.g. your backup tool local snapshots or caches count as free there but not for this check)."},
+        {friendlyFolderErrorMessage("insufficient space on disk"), "Low disk space on this Mac's drive \u2014 Syncthing paused this folder until there's more room."},
+        {friendlyFolderErrorMessage("Insufficient space on disk"), "Insufficient space on disk"},
+    };
+    for (const auto &[actual, expected] : cases)
+        EXPECT_EQ(actual.toStdString(), expected.toStdString());
+}
+
+} // namespace
+} // namespace tw
