@@ -254,8 +254,8 @@ SyncHealth deviceHealth(const Project &project, const QString &deviceID, const H
     QList<FolderOutcome> outcomes;
     bool switchedOff = false;
     for (const ProjectFolder &folder : project.folders) {
-        // On this Mac a folder switched off is left out like an excluded one,
-        // so that it neither drags the progress down nor hides the rest.
+        // On this Mac a folder switched off is left out like an excluded one:
+        // counted as nothing done, it would hold the progress down for good.
         const bool off = thisMac && !folder.syncEnabled;
         switchedOff = switchedOff || off;
         if (!off && !blocksDevice(folder, deviceID))

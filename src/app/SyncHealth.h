@@ -8,7 +8,6 @@ namespace tw {
 // state whenever it is needed and never stored.
 struct SyncHealth
 {
-    // In this order; views may sort by it.
     enum class Kind { Syncing, Stopped, AllSynced, Paused, Offline, Error };
 
     Kind kind = Kind::AllSynced;
