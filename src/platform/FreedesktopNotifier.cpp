@@ -1,0 +1,63 @@
+#include "platform/FreedesktopNotifier.h"
+
+#include <qcoro/qcorosignal.h>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QVariantMap>
+#include <memory>
+
+namespace tw {
+
+namespace {
+
+const QString service = QStringLiteral("org.freedesktop.Notifications");
+const QString path = QStringLiteral("/org/freedesktop/Notifications");
+const QString interface = QStringLiteral("org.freedesktop.Notifications");
+
+QDBusMessage notifyMessage(const QString &title, const QString &body)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
+    // The application's notifications are silent; a server without sounds
+    // ignores the hint.
+    const QVariantMap hints{{QStringLiteral("suppress-sound"), true}};
+    message << Notifier::appName << uint(0) << QString() << title << body << QStringList() << hints << int(-1);
+    return message;
+}
+
+} // namespace
+
+FreedesktopNotifier::FreedesktopNotifier(QDBusConnection connection, int timeoutMs)
+    : m_connection(std::move(connection)), m_timeoutMs(timeoutMs)
+{
+}
+
+QCoro::Task<bool> FreedesktopNotifier::requestAuthorization()
+{
+    const bool answered = co_await serverAnswers();
+    m_authorized = answered;
+    co_return answered;
+}
+
+QCoro::Task<bool> FreedesktopNotifier::serverAnswers()
+{
+    if (!m_connection.isConnected())
+        co_return false;
+    const QDBusMessage ask =
+        QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("GetServerInformation"));
+    // The bus answers a call it cannot deliver with an error, and a silent
+    // server with a time-out error, so the watcher always finishes.
+    const auto watcher = std::make_unique<QDBusPendingCallWatcher>(m_connection.asyncCall(ask, m_timeoutMs));
+    if (!watcher->isFinished())
+        co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished);
+    co_return !watcher->isError();
+}
+
+void FreedesktopNotifier::notify(const QString &title, const QString &body)
+{
+    if (!m_authorized || !m_connection.isConnected())
+        return;
+    // Fire and forget: the reply only carries the notification's ID.
+    m_connection.asyncCall(notifyMessage(title, body), m_timeoutMs);
+}
+
+} // namespace tw

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/Notifier.h"
+
+#include <QDBusConnection>
+
+namespace tw {
+
+// Notifications through the desktop's notification server on the session
+// bus. "Authorised" means a server answered GetServerInformation in time:
+// desktops have no per-application permission to ask for.
+class FreedesktopNotifier : public Notifier
+{
+public:
+    static constexpr int defaultTimeoutMs = 5000;
+
+    explicit FreedesktopNotifier(QDBusConnection connection = QDBusConnection::sessionBus(),
+                                 int timeoutMs = defaultTimeoutMs);
+
+    QCoro::Task<bool> requestAuthorization() override;
+    bool isAuthorized() const override { return m_authorized; }
+    void notify(const QString &title, const QString &body) override;
+
+private:
+    QCoro::Task<bool> serverAnswers();
+
+    QDBusConnection m_connection;
+    int m_timeoutMs;
+    bool m_authorized = false;
+};
+
+} // namespace tw
