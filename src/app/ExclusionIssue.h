@@ -13,8 +13,8 @@ namespace tw {
 // shares the folder with: the choice has not taken effect (yet).
 struct ExclusionIssue
 {
-    QString folderLabel;  // the sync folder's own label
-    QString deviceName;   // the engine's name of the Mac, else its device ID
+    QString folderLabel = {};  // the sync folder's own label
+    QString deviceName = {};   // the engine's name of the Mac, else its device ID
     bool introduced = false;  // another device introduced the Mac to the folder
 
     // Label and name cannot hold U+0001, so the identity stays unambiguous.

@@ -10,8 +10,8 @@ namespace tw {
 // a CSS hex value.
 struct HealthBadge
 {
-    QString text;
-    QString colour;
+    QString text = {};
+    QString colour = {};
 
     bool operator==(const HealthBadge &) const = default;
 };

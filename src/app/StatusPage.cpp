@@ -8,10 +8,12 @@ namespace tw {
 
 namespace {
 
+// The page is read on phones and other computers, so the font list names each
+// platform's interface font rather than this desktop's.
 const QString styleRules = QStringLiteral(
     ":root{color-scheme:dark light}\n"
     "*{box-sizing:border-box}\n"
-    "body{font:15px system-ui,\"Cantarell\",\"Noto Sans\",\"DejaVu Sans\",sans-serif;margin:0;padding:18px;\n"
+    "body{font:15px system-ui,-apple-system,\"Segoe UI\",Roboto,sans-serif;margin:0;padding:18px;\n"
     "     background:#1c1c1e;color:#fff;max-width:680px;margin:0 auto}\n"
     "h1{font-size:20px;margin:0 0 2px}\n"
     ".muted{color:#8e8e93;font-size:13px;margin:0 0 16px}\n"

@@ -31,14 +31,7 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection connection, int timeout
 {
 }
 
-QCoro::Task<bool> FreedesktopNotifier::requestAuthorization()
-{
-    const bool answered = co_await serverAnswers();
-    m_authorized = answered;
-    co_return answered;
-}
-
-QCoro::Task<bool> FreedesktopNotifier::serverAnswers()
+QCoro::Task<bool> FreedesktopNotifier::askPermission()
 {
     if (!m_connection.isConnected())
         co_return false;
@@ -52,9 +45,9 @@ QCoro::Task<bool> FreedesktopNotifier::serverAnswers()
     co_return !watcher->isError();
 }
 
-void FreedesktopNotifier::notify(const QString &title, const QString &body)
+void FreedesktopNotifier::post(const QString &title, const QString &body)
 {
-    if (!m_authorized || !m_connection.isConnected())
+    if (!m_connection.isConnected())
         return;
     // Fire and forget: the reply only carries the notification's ID.
     m_connection.asyncCall(notifyMessage(title, body), m_timeoutMs);

@@ -17,16 +17,13 @@ public:
     explicit FreedesktopNotifier(QDBusConnection connection = QDBusConnection::sessionBus(),
                                  int timeoutMs = defaultTimeoutMs);
 
-    QCoro::Task<bool> requestAuthorization() override;
-    bool isAuthorized() const override { return m_authorized; }
-    void notify(const QString &title, const QString &body) override;
+protected:
+    QCoro::Task<bool> askPermission() override;
+    void post(const QString &title, const QString &body) override;
 
 private:
-    QCoro::Task<bool> serverAnswers();
-
     QDBusConnection m_connection;
     int m_timeoutMs;
-    bool m_authorized = false;
 };
 
 } // namespace tw

@@ -7,7 +7,8 @@ namespace tw {
 
 // Immediate user notifications. Nothing is posted until the desktop has said
 // it can show them, so a session without a notification server stays quiet
-// instead of queueing calls nobody answers.
+// instead of queueing calls nobody answers. The gate lives here once; a
+// platform layer only asks and posts.
 class Notifier
 {
 public:
@@ -16,13 +17,21 @@ public:
 
     virtual ~Notifier() = default;
 
-    // Asks whether notifications can be shown and remembers the answer;
-    // any failure answers and remembers false. Never throws.
-    virtual QCoro::Task<bool> requestAuthorization() = 0;
-    virtual bool isAuthorized() const = 0;
+    // Asks whether notifications can be shown and remembers the answer until
+    // the next request; any failure answers and remembers false.
+    QCoro::Task<bool> requestAuthorization();
+    bool isAuthorized() const { return m_authorized; }
     // Posts one notification now when authorised; a failed post is not
     // reported.
-    virtual void notify(const QString &title, const QString &body) = 0;
+    void notify(const QString &title, const QString &body);
+
+protected:
+    // Never throws.
+    virtual QCoro::Task<bool> askPermission() = 0;
+    virtual void post(const QString &title, const QString &body) = 0;
+
+private:
+    bool m_authorized = false;
 };
 
 } // namespace tw

@@ -7,26 +7,17 @@
 
 namespace tw {
 
-// The notifier of every test environment: it grants or refuses as told and
-// records what would have been shown, with the same authorisation gate.
+// The notifier of every test environment: permission is granted or refused
+// as told, and what passes the gate is recorded instead of shown.
 class RecordingNotifier : public Notifier
 {
 public:
-    bool grants = true;  // the answer of the next authorisation request
-    bool authorized = false;
+    bool grants = true;  // the answer to the next request for permission
     QList<QPair<QString, QString>> posted;  // title, body
 
-    QCoro::Task<bool> requestAuthorization() override
-    {
-        authorized = grants;
-        co_return bool(authorized);
-    }
-    bool isAuthorized() const override { return authorized; }
-    void notify(const QString &title, const QString &body) override
-    {
-        if (authorized)
-            posted.append({title, body});
-    }
+protected:
+    QCoro::Task<bool> askPermission() override { co_return bool(grants); }
+    void post(const QString &title, const QString &body) override { posted.append({title, body}); }
 };
 
 } // namespace tw

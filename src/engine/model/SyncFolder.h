@@ -12,15 +12,15 @@ namespace tw {
 // One engine folder as configured.
 struct SyncFolder
 {
-    QString id;
-    QString label;
-    QString path;
+    QString id = {};
+    QString label = {};
+    QString path = {};
     FolderSyncMode mode = FolderSyncMode::SendReceive;
     bool isPaused = false;
-    QStringList ignorePatterns;   // empty in listings: ignores are read on their own
-    QStringList sharedDeviceIDs;  // in the engine's order
-    QSet<QString> introducedDeviceIDs;
-    VersioningPolicy versioning;
+    QStringList ignorePatterns = {};   // empty in listings: ignores are read on their own
+    QStringList sharedDeviceIDs = {};  // in the engine's order
+    QSet<QString> introducedDeviceIDs = {};
+    VersioningPolicy versioning = {};
     bool syncMetadata = true;
 
     bool operator==(const SyncFolder &) const = default;
