@@ -189,9 +189,6 @@ public:
     QCoro::Task<qint64> archiveSize(QString projectID, QString folderID);
     // Deletes the archive; answers what it held just before.
     QCoro::Task<qint64> freeArchiveNow(QString projectID, QString folderID);
-    // Allocated bytes of every entry below that is not a directory; links
-    // are counted as themselves. Blocking: run it off the main thread.
-    static qint64 directorySize(const QString &location);
 
 signals:
     void projectsChanged();

@@ -6,16 +6,15 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "platform/AllocatedSize.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 #include <limits>
-#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -27,7 +26,7 @@ constexpr int kNodeVersioningOff = -1;
 // would empty whatever directory it points to.
 qint64 measureAndRemove(const QString &location)
 {
-    const qint64 size = ProjectController::directorySize(location);
+    const qint64 size = allocatedSizeBelow(location);
     const QFileInfo info(location);
     if (info.isSymLink() || !info.isDir())
         QFile::remove(location);
@@ -37,24 +36,6 @@ qint64 measureAndRemove(const QString &location)
 }
 
 } // namespace
-
-// Directories are left out: ext4 gives each its own blocks, which no user
-// would count as archived data.
-qint64 ProjectController::directorySize(const QString &location)
-{
-    if (QFileInfo(location).isSymLink())
-        return 0;
-    qint64 total = 0;
-    QDirIterator walk(location, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                      QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QByteArray path = QFile::encodeName(walk.next());
-        struct stat info = {};
-        if (::lstat(path.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
-            total += qint64(info.st_blocks) * 512;
-    }
-    return total;
-}
 
 QCoro::Task<void> ProjectController::setFolderArchive(QString projectID, QString folderID, bool on)
 {
@@ -124,7 +105,7 @@ QCoro::Task<qint64> ProjectController::archiveSize(QString projectID, QString fo
     const std::optional<QString> location = archiveLocation(projectID, folderID);
     if (!location)
         co_return 0;
-    const qint64 size = co_await QtConcurrent::run(&ProjectController::directorySize, *location);
+    const qint64 size = co_await QtConcurrent::run(&allocatedSizeBelow, *location);
     co_return size;
 }
 

@@ -2,6 +2,7 @@
 // always-on node: what only Syncthing decides about folders, sharing, offers
 // and versioning, and what only the file system decides about archive sizes.
 
+#include "platform/AllocatedSize.h"
 #include "projects/ProjectController.h"
 #include "utilities/UserDefaults.h"
 
@@ -146,7 +147,7 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
         SyncthingInstance::writeFile(path, "1");
     SyncthingInstance::writeFile(dir.path() + "/large", QByteArray(1 << 20, 'x'));
     ASSERT_TRUE(QFile::link(dir.path() + "/large", archive + "/link"));
-    const qint64 block = ProjectController::directorySize(dir.path() + "/one");
+    const qint64 block = allocatedSizeBelow(dir.path() + "/one");
     EXPECT_TRUE(block >= 512 && block % 512 == 0) << block;
     EXPECT_EQ(awaitTask(projects.archiveSize(sync.id, folderID)), 3 * block);
     EXPECT_EQ(awaitTask(projects.freeArchiveNow(sync.id, folderID)), 3 * block);
