@@ -1,0 +1,78 @@
+#include "app/PurgeAuth.h"
+#include "app/PurgeCommand.h"
+#include "app/PurgeNonceRecord.h"
+#include "app/PurgePaths.h"
+
+#include "ManualClock.h"
+#include "QtPrinters.h"
+#include "utilities/UserDefaults.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace tw {
+namespace {
+
+// The expected codes come from Python's hmac module, not from this code.
+TEST(PurgeCommandTest, SignatureClockWindowAndBody)
+{
+    const QString nonce = PurgeAuth::newNonce();
+    EXPECT_TRUE(nonce.size() == 36 && nonce == nonce.toUpper());
+    EXPECT_EQ(PurgeAuth::sign("DEV-A", "abcd-1234", "/Film/Rushes [old]", "0F8FAD5B-D9CB-469F-A165-70867728950E",
+                              1700000000, "team key ü"),
+              "236370d1bbd44774810b0df5f48452a7820d2225d0d2b4904dfb585839f40315");
+    EXPECT_EQ(PurgeAuth::sign("", "", "", "", -5, ""), "7abde91dbd0fa1984d98c99309347622df1cbb2dfa4cdc606f6ca28f32e67652");
+    EXPECT_TRUE(PurgeAuth::constantTimeEquals("abc", "abc"));
+    EXPECT_FALSE(PurgeAuth::constantTimeEquals("abc", "ABC") || PurgeAuth::constantTimeEquals("abc", "abcd"));
+    constexpr qint64 now = 1700000000;
+    for (const auto &[timestamp, taken] : {std::pair{now - 30, true}, {now + 30, true}, {now - 31, false},
+                                           {now + 31, false}, {std::numeric_limits<qint64>::min(), false}})
+        EXPECT_EQ(PurgeAuth::withinClockWindow(now, timestamp), taken) << timestamp;
+    const PurgeCommand command{"f", "/a b", nonce, -7, "h"};
+    const std::optional<PurgeCommand> back = PurgeCommand::decode(command.encode());
+    EXPECT_TRUE(back && back->folderID == "f" && back->path == "/a b" && back->nonce == nonce && back->timestamp == -7 &&
+                back->hmac == "h");
+    const QByteArray valid = R"({"folderID":"f","path":"p","nonce":"n","timestamp":5,"hmac":"h","x":1})";
+    EXPECT_TRUE(PurgeCommand::decode(valid));
+    for (const QByteArray &body : {QByteArray(R"([])"), QByteArray(valid).replace("5", "\"5\""),
+                                  QByteArray(valid).replace("5", "5.5"), QByteArray(valid).replace("hmac", "mac")})
+        EXPECT_FALSE(PurgeCommand::decode(body)) << body.toStdString();
+}
+
+TEST(PurgeCommandTest, RelativePathsAndPatterns)
+{
+    const std::pair<QString, std::optional<QString>> cases[] = {
+        {"/a//b/", "a/b"}, {"a", "a"}, {".hidden/x...y\x7f", ".hidden/x...y\x7f"}, {"a/.stversions", "a/.stversions"},
+        {".stfolderx", ".stfolderx"}, {"", {}}, {"//", {}}, {"a/../b", {}}, {"./a", {}}, {"a\tb", {}},
+        {"/.STVersions/x", {}}, {".stfolder", {}}, {".StIgnore", {}}, {".Syncthing.f.tmp", {}}};
+    for (const auto &[path, relative] : cases)
+        EXPECT_EQ(canonicalRel(path), relative) << path.toStdString();
+    EXPECT_EQ(escapeGlob("a*b?[c]{d}\\e/f"), "a\\*b\\?\\[c\\]\\{d\\}\\\\e/f");
+}
+
+// Entries age out when the next nonce is recorded, from 86,400 s on.
+TEST(PurgeCommandTest, NonceRecordAgesOnlyWhenRecording)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    ManualClock clock;
+    PurgeNonceRecord record(defaults, clock.clock());
+    record.record("OLD");
+    clock.advanceMs(1000);
+    record.record("KEPT");
+    clock.advanceMs(86'399'000);
+    EXPECT_TRUE(record.seen("OLD"));
+    record.record("NEW");
+    EXPECT_TRUE(!record.seen("OLD") && record.seen("KEPT") && record.seen("NEW"));
+    EXPECT_EQ(defaults.value("purgeNonces")->toObject().value("NEW").toInteger(), clock.clock()().toSecsSinceEpoch());
+    for (const QJsonValue &other : {QJsonValue(QJsonObject{{"NEW", 1}, {"X", "1"}}), QJsonValue(QJsonArray{"NEW"})}) {
+        defaults.setValue("purgeNonces", other);
+        EXPECT_FALSE(record.seen("NEW"));
+    }
+}
+
+} // namespace
+} // namespace tw
