@@ -17,6 +17,8 @@ struct PurgeCommand
     qint64 timestamp = 0;
     QString hmac;
 
+    bool operator==(const PurgeCommand &) const = default;
+
     // A compact JSON object; the receiver ignores further keys.
     QByteArray encode() const;
     // Nothing unless the body is an object with the five keys of their exact

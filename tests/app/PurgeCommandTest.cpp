@@ -32,9 +32,7 @@ TEST(PurgeCommandTest, SignatureClockWindowAndBody)
                                            {now + 31, false}, {std::numeric_limits<qint64>::min(), false}})
         EXPECT_EQ(PurgeAuth::withinClockWindow(now, timestamp), taken) << timestamp;
     const PurgeCommand command{"f", "/a b", nonce, -7, "h"};
-    const std::optional<PurgeCommand> back = PurgeCommand::decode(command.encode());
-    EXPECT_TRUE(back && back->folderID == "f" && back->path == "/a b" && back->nonce == nonce && back->timestamp == -7 &&
-                back->hmac == "h");
+    EXPECT_EQ(PurgeCommand::decode(command.encode()), command);
     const QByteArray valid = R"({"folderID":"f","path":"p","nonce":"n","timestamp":5,"hmac":"h","x":1})";
     EXPECT_TRUE(PurgeCommand::decode(valid));
     for (const QByteArray &body : {QByteArray(R"([])"), QByteArray(valid).replace("5", "\"5\""),

