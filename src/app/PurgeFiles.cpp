@@ -34,18 +34,22 @@ std::optional<QString> realPath(const QString &path)
 
 // realpath() of the longest prefix that exists, followed by the rest as
 // written: canonicalFilePath() gives nothing at all below a missing parent.
-QString resolvedPath(const QString &absolutePath)
+// An entry that is there but cannot be resolved (a dangling or looping link)
+// gives nothing, so that it is never taken for a place inside the folder.
+std::optional<QString> resolvedPath(const QString &absolutePath)
 {
     QString existing = QDir::cleanPath(absolutePath);
     QStringList rest;
-    std::optional<QString> resolved;
-    while (!(resolved = realPath(existing))) {
+    while (!linkStatus(existing)) {
         const QFileInfo info(existing);
         if (info.isRoot())
-            return QDir::cleanPath(absolutePath);
+            return std::nullopt;
         rest.prepend(info.fileName());
         existing = info.path();
     }
+    const std::optional<QString> resolved = realPath(existing);
+    if (!resolved)
+        return std::nullopt;
     rest.prepend(*resolved);
     return QDir::cleanPath(rest.join(QLatin1Char('/')));
 }
@@ -80,10 +84,12 @@ bool purgeTargetContained(const QString &root, const QString &relativePath)
 {
     if (!QDir::isAbsolutePath(root))
         return false;
-    const QString resolvedRoot = resolvedPath(root);
-    const QString parent = resolvedPath(QFileInfo(purgeTargetPath(root, relativePath)).path());
-    const QString prefix = resolvedRoot.endsWith(QLatin1Char('/')) ? resolvedRoot : resolvedRoot + QLatin1Char('/');
-    return parent == resolvedRoot || parent.startsWith(prefix);
+    const std::optional<QString> resolvedRoot = resolvedPath(root);
+    const std::optional<QString> parent = resolvedPath(QFileInfo(purgeTargetPath(root, relativePath)).path());
+    if (!resolvedRoot || !parent)
+        return false;
+    const QString prefix = resolvedRoot->endsWith(QLatin1Char('/')) ? *resolvedRoot : *resolvedRoot + QLatin1Char('/');
+    return *parent == *resolvedRoot || parent->startsWith(prefix);
 }
 
 bool purgeTargetIsSymLink(const QString &path)

@@ -8,8 +8,9 @@
 namespace tw {
 namespace {
 
-// A folder root holding a file and a subfolder, a link to a place outside
-// and a link to a folder inside; the data home is set for this test alone.
+// A folder root holding a file and a subfolder, a link to a place outside,
+// a link to a folder inside and a dangling link; the data home is set for
+// this test alone.
 TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
 {
     QTemporaryDir temp;
@@ -18,9 +19,10 @@ TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
     QFile file(root + "/dir/file");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(5000, 'x')) == 5000 && file.flush());
     ASSERT_TRUE(QFile::copy(root + "/dir/file", root + "/dir/sub/copy"));
-    ASSERT_TRUE(QFile::link(temp.filePath("outside"), root + "/out") && QFile::link(root + "/dir", root + "/in"));
+    ASSERT_TRUE(QFile::link(temp.filePath("outside"), root + "/out") && QFile::link(root + "/dir", root + "/in") &&
+                QFile::link(temp.filePath("gone"), root + "/dangling"));
     for (const auto &[relative, contained] : {std::pair{"dir/file", true}, {"no/such/x", true}, {"in/x", true},
-                                             {"out", true}, {"out/x", false}})
+                                             {"out", true}, {"out/x", false}, {"dangling/x", false}})
         EXPECT_EQ(purgeTargetContained(root, relative), contained) << relative;
     EXPECT_FALSE(purgeTargetContained("root", "dir"));
     EXPECT_TRUE(purgeTargetIsSymLink(root + "/out") && !purgeTargetIsSymLink(root + "/dir"));
