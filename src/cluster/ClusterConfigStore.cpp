@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QUuid>
 #include <limits>
+#include <unistd.h>
 
 namespace tw {
 
@@ -28,23 +30,33 @@ ClusterConfig ClusterConfigStore::reload()
     // merged with the last good record instead.
     m_config = disk.damaged ? disk.record.merged(m_config) : disk.record;
     if (!disk.conflictCopies.isEmpty() || !disk.mainExisted || disk.damaged)
-        saveThenDelete(disk.conflictCopies);
+        saveThenDelete(disk);
     return m_config;
 }
 
 void ClusterConfigStore::recordEdit(const QString &folderID, const QString &deviceID, CellState state,
                                     const QString &wallclock)
 {
-    const OnDisk disk = readDisk();
-    ClusterConfig next = disk.record.merged(m_config);
-    if (next.lamport == std::numeric_limits<qint64>::max())
-        return;
-    const qint64 lamport = next.lamport + 1;
-    const QString sig = ClusterConfig::signature(folderID, deviceID, state, lamport, m_localDeviceID, wallclock, m_key);
-    next.folders[folderID].insert(deviceID, ClusterCell{state, lamport, wallclock, m_localDeviceID, sig});
-    next.lamport = lamport;
-    m_config = next;
-    saveThenDelete(disk.conflictCopies);
+    // A download that lands meanwhile is merged in and the edit signed anew;
+    // the last attempt writes regardless, so that the edit is not lost.
+    for (int attempt = 1; attempt <= editAttempts; ++attempt) {
+        const OnDisk disk = readDisk();
+        ClusterConfig next = disk.record.merged(m_config);
+        if (next.lamport == std::numeric_limits<qint64>::max())
+            return;
+        const qint64 lamport = next.lamport + 1;
+        const QString sig =
+            ClusterConfig::signature(folderID, deviceID, state, lamport, m_localDeviceID, wallclock, m_key);
+        next.folders[folderID].insert(deviceID, ClusterCell{state, lamport, wallclock, m_localDeviceID, sig});
+        next.lamport = lamport;
+        m_config = next;
+        if (attempt == editAttempts ? save() : saveOver(disk.replaceable)) {
+            if (disk.replaceable)
+                for (const QString &copy : disk.conflictCopies)
+                    QFile::remove(copy);
+            return;
+        }
+    }
 }
 
 QString ClusterConfigStore::mainPath() const { return QDir(m_folderPath).filePath(QStringLiteral("cluster.json")); }
@@ -77,11 +89,16 @@ ClusterConfigStore::OnDisk ClusterConfigStore::readDisk() const
             disk.conflictCopies.removeAll(path);
             continue;
         }
-        const std::optional<ClusterConfig::Decoded> decoded = ClusterConfig::fromJson(file.readAll());
+        const QByteArray bytes = file.readAll();
         file.close();
+        const std::optional<ClusterConfig::Decoded> decoded = ClusterConfig::fromJson(bytes);
+        if (path == mainPath())
+            disk.replaceable = bytes;
         if (!decoded || !decoded->complete) {
             quarantine(path);
             disk.damaged = true;
+            if (path == mainPath())
+                disk.replaceable.reset();
         }
         if (decoded)
             disk.record = disk.record.merged(decoded->config.validated(m_key).withLamportBoundByCells());
@@ -107,12 +124,38 @@ bool ClusterConfigStore::save() const
     return file.commit();
 }
 
-void ClusterConfigStore::saveThenDelete(const QStringList &conflictCopies) const
+std::optional<QByteArray> ClusterConfigStore::readMain() const
+{
+    QFile file(mainPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+bool ClusterConfigStore::saveOver(const std::optional<QByteArray> &replaceable) const
+{
+    if (!replaceable)
+        return createMain();
+    return readMain() == replaceable && save();
+}
+
+bool ClusterConfigStore::createMain() const
+{
+    ensureFolderExists();
+    QTemporaryFile file(QDir(m_folderPath).filePath(QStringLiteral("cluster.json.XXXXXX")));
+    if (!file.open() || file.write(m_config.toJson()) < 0 || !file.flush())
+        return false;
+    // A hard link never replaces an existing name, and readers see the
+    // whole file at once.
+    return ::link(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(mainPath()).constData()) == 0;
+}
+
+void ClusterConfigStore::saveThenDelete(const OnDisk &disk) const
 {
     // Until the merge is on disk a copy may hold the only record of a cell.
-    if (!save())
+    if (!saveOver(disk.replaceable) || !disk.replaceable)
         return;
-    for (const QString &copy : conflictCopies)
+    for (const QString &copy : disk.conflictCopies)
         QFile::remove(copy);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tw {
 
@@ -32,12 +33,17 @@ public:
     void recordEdit(const QString &folderID, const QString &deviceID, CellState state, const QString &wallclock);
 
 private:
+    static constexpr int editAttempts = 3;
+
     struct OnDisk
     {
         ClusterConfig record;
         QStringList conflictCopies;
         bool mainExisted = false;
         bool damaged = false;
+        // What a write may replace: the main file's bytes as read, or
+        // nothing when it was missing or moved aside.
+        std::optional<QByteArray> replaceable = std::nullopt;
     };
 
     QString mainPath() const;
@@ -46,8 +52,17 @@ private:
     // that does not decode whole is moved aside; what of it decoded counts.
     OnDisk readDisk() const;
     void quarantine(const QString &path) const;
+    std::optional<QByteArray> readMain() const;
     bool save() const;
-    void saveThenDelete(const QStringList &conflictCopies) const;
+    // The engine replaces the main file by deleting it and renaming its
+    // download into place. A write is therefore made only while the main file
+    // is still what the record was built from, and creates a missing one only
+    // if nothing appeared meanwhile, so that no download is undone.
+    bool saveOver(const std::optional<QByteArray> &replaceable) const;
+    bool createMain() const;
+    // Copies go only once the merge replaced a main file that was read: while
+    // it is missing the engine may be putting a download in its place.
+    void saveThenDelete(const OnDisk &disk) const;
 
     QString m_folderPath;
     QString m_clusterID;

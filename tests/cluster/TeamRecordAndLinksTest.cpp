@@ -100,12 +100,19 @@ TEST_F(ClusterConfigStoreTest, ReloadMergesCopiesAndQuarantinesDamagedFilesKeepi
     EXPECT_EQ(files().filter("sync-conflict"), QStringList({"cluster.sync-conflict-20240501-CCCCCCC.json.tmp"}));
 }
 
-TEST_F(ClusterConfigStoreTest, ConflictCopiesStayWhenTheMergeCannotBeWritten)
+// A missing main file may be the engine's download on its way in: the merge
+// written in its place does not yet stand for the copies.
+TEST_F(ClusterConfigStoreTest, ConflictCopiesStayUntilTheMergeReplacedAMainFileThatWasRead)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir("cluster.json"));
     write("cluster.sync-conflict-1.json", with(empty, "f1", "DEV-B", CellState::Paused, 1).toJson());
     EXPECT_EQ(store("DEV-A").reload(), with(empty, "f1", "DEV-B", CellState::Paused, 1));
     EXPECT_TRUE(files().contains("cluster.sync-conflict-1.json"));
+    ASSERT_TRUE(QDir(dir.path()).rmdir("cluster.json"));
+    store("DEV-A").reload();
+    EXPECT_EQ(files(), QStringList({"cluster.json", "cluster.sync-conflict-1.json"}));
+    store("DEV-A").reload();
+    EXPECT_EQ(files(), QStringList({"cluster.json"}));
 }
 
 // Each edit starts from a store that has not seen the file's latest cells.

@@ -89,7 +89,12 @@ public:
 
     QCoro::Task<QList<SyncFolder>> folders() override { return read(__func__, &State::folders); }
     QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) override;
-    QCoro::Task<void> removeFolder(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> removeFolder(QString id) override
+    {
+        return reply(__func__, {id}, [this, id] {
+            state.folders.removeIf([&id](const SyncFolder &folder) { return folder.id == id; });
+        });
+    }
     QCoro::Task<QStringList> ignorePatterns(QString folderID) override;
     QCoro::Task<void> updateIgnorePatterns(QString folderID, QStringList patterns) override;
     QCoro::Task<QList<BrowseEntry>> browse(QString id, QString prefix) override
