@@ -1,0 +1,26 @@
+#include "app/AppEnvironment.h"
+
+#include "engine/SyncEngine.h"
+#include "projects/ProjectController.h"
+
+namespace tw {
+
+QCoro::Task<void> AppEnvironment::healStuckSendonly()
+{
+    // Every sync folder is two-way; send-only is only ever a purge's
+    // temporary state, and a purge cut short leaves it behind.
+    QStringList folderIDs;
+    for (const Project &project : m_projects->projects())
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.syncthingFolderID && !m_purgeInFlightFolders.contains(*folder.syncthingFolderID))
+                folderIDs.append(*folder.syncthingFolderID);
+    for (const QString &id : folderIDs) {
+        try {
+            if (co_await m_engine.folderType(id) == QLatin1String("sendonly"))
+                co_await m_engine.setFolderType(id, QStringLiteral("sendreceive"));
+        } catch (...) {
+        }
+    }
+}
+
+} // namespace tw
