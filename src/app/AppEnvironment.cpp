@@ -120,6 +120,7 @@ void AppEnvironment::installMembershipHook()
 
 QCoro::Task<void> AppEnvironment::applyClusterSync()
 {
+    step("applyClusterSync");
     co_await m_team->applyClusterSync();
 }
 

@@ -65,6 +65,7 @@ public:
     // time.
     struct Services
     {
+        explicit Services(AppPaths root) : paths(std::move(root)) {}
         AppPaths paths;
         UserDefaults *defaults = nullptr;
         Keychain *keychain = nullptr;

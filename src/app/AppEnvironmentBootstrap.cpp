@@ -74,6 +74,7 @@ QCoro::Task<void> AppEnvironment::onEngineUp()
 
 QCoro::Task<void> AppEnvironment::readPeers()
 {
+    step("readPeers");
     QList<PeerDiagController::Peer> peers;
     for (const PeerHost &peer : connectedPeerHosts())
         peers.append({peer.deviceID, peer.host});
