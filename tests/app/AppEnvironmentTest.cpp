@@ -229,8 +229,11 @@ TEST(AppEnvironmentTest, HealStuckSendonlyReturnsSendOnlyFoldersToTwoWay)
 {
     Rig rig;
     const QString id = rig.env->projects().createProject("S", std::nullopt).id;
-    awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath("a"), std::nullopt, false));
-    awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath("b"), std::nullopt, false));
+    for (const QString name : {"a", "b"}) {
+        QDir(rig.dir.path()).mkdir(name);
+        awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath(name), std::nullopt, false));
+    }
+    ASSERT_EQ(rig.engine.state.folders.size(), 2);
     rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
     awaitTask(rig.env->healStuckSendonly());
     EXPECT_EQ(rig.engine.callsOf("setFolderType"),
