@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controllers/PeerDiagController.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
 #include "utilities/MonotonicClock.h"
@@ -34,7 +35,6 @@ class FolderController;
 class Keychain;
 class LiveStateFeed;
 class NasNodeController;
-class PeerDiagController;
 class ProjectController;
 class SyncEngine;
 class TeamPropagation;
@@ -175,6 +175,7 @@ private:
     QCoro::Task<void> runWatchdog();
     QCoro::Task<void> bootstrapWithEngine();
     QCoro::Task<void> readPeers();
+    QList<PeerDiagController::Peer> peerList() const;
     void installEventHooks();
     void watchTeamFolder();
     void setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt);

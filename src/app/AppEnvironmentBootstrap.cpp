@@ -75,10 +75,17 @@ QCoro::Task<void> AppEnvironment::onEngineUp()
 QCoro::Task<void> AppEnvironment::readPeers()
 {
     step("readPeers");
+    QList<PeerDiagController::Peer> peers = peerList();
+    QString localID = m_devices->localDeviceID();
+    co_await m_peerDiag->refresh(std::move(peers), std::move(localID));
+}
+
+QList<PeerDiagController::Peer> AppEnvironment::peerList() const
+{
     QList<PeerDiagController::Peer> peers;
     for (const PeerHost &peer : connectedPeerHosts())
         peers.append({peer.deviceID, peer.host});
-    co_await m_peerDiag->refresh(peers, m_devices->localDeviceID());
+    return peers;
 }
 
 void AppEnvironment::installEventHooks()

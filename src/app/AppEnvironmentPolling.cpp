@@ -50,7 +50,9 @@ QCoro::Task<void> AppEnvironment::pollCycle()
     }
     setWatchdog(0, std::nullopt);
     co_await m_engineState->sampleThroughput();
-    co_await m_engineState->applyBandwidthSchedule(m_preferences->bandwidthSchedule(), m_services.clock());
+    BandwidthSchedule schedule = m_preferences->bandwidthSchedule();
+    QDateTime now = m_services.clock();
+    co_await m_engineState->applyBandwidthSchedule(std::move(schedule), std::move(now));
     co_await m_folders->syncFolderList();
     co_await m_devices->refresh();
     co_await m_devices->refreshConnections();

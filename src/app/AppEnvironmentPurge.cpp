@@ -16,8 +16,10 @@ QCoro::Task<void> AppEnvironment::healStuckSendonly()
                 folderIDs.append(*folder.syncthingFolderID);
     for (const QString &id : folderIDs) {
         try {
-            if (co_await m_engine.folderType(id) == QLatin1String("sendonly"))
-                co_await m_engine.setFolderType(id, QStringLiteral("sendreceive"));
+            const QString mode = co_await m_engine.folderType(id);
+            QString twoWay = QStringLiteral("sendreceive");
+            if (mode == QLatin1String("sendonly"))
+                co_await m_engine.setFolderType(id, std::move(twoWay));
         } catch (...) {
         }
     }
