@@ -69,13 +69,20 @@ void ProjectController::load()
 void ProjectController::moveAside(const QString &path)
 {
     const QString backup = path + QStringLiteral(".corrupt-") + QString::number(m_clock().toSecsSinceEpoch());
-    QFile::rename(path, backup);
+    if (!QFile::rename(path, backup)) {
+        m_saveBlocked = true;
+        setLastErrorMessage(QStringLiteral("Your syncs file couldn\u2019t be read and was left as it is \u2014 "
+                                           "changes to your syncs won\u2019t be saved until it can be read."));
+        return;
+    }
     setLastErrorMessage(QStringLiteral("Your syncs file was corrupted \u2014 backed up as ") +
                         QFileInfo(backup).fileName() + QStringLiteral(". Starting fresh."));
 }
 
 void ProjectController::save()
 {
+    if (m_saveBlocked)
+        return;
     QSaveFile file(m_storePath);
     if (!file.open(QIODevice::WriteOnly) || file.write(Project::listToFile(m_projects)) < 0 || !file.commit())
         setLastErrorMessage(QStringLiteral("Could not save your syncs: ") + file.errorString());

@@ -109,6 +109,7 @@ public:
     const QList<PendingFolder> &ignoredOfferedFolders() const { return m_ignoredOfferedFolders; }
 
     // Writes projects.json atomically; a failure only sets lastErrorMessage.
+    // Writes nothing after an unreadable file could not be moved aside.
     void save();
 
     // One coalescing loop: a request while it runs asks for one more pass.
@@ -211,6 +212,8 @@ private:
     struct SyncView;
 
     void load();
+    // When the file cannot be moved aside, saving stays off: it would
+    // overwrite the only copy of the syncs.
     void moveAside(const QString &path);
     void setProjects(QList<Project> projects);
     // Applies the edit to the first sync with that ID; false when none.
@@ -222,7 +225,16 @@ private:
     void setRerunRequested(bool on);
     void setLastReconcileSummary(std::optional<QString> text);
 
-    // Reconcile pass.
+    // Reconcile pass. Its steps await through unlessGone: when the controller
+    // is destroyed meanwhile (quit during a detached pass), Gone, which is no
+    // std::exception, unwinds the pass past every handler that would touch
+    // it, and reconcileAll ends without touching it either.
+    struct Gone
+    {
+    };
+    template <typename T>
+    QCoro::Task<T> unlessGone(QCoro::Task<T> step);
+    QCoro::Task<void> unlessGone(QCoro::Task<void> step);
     QCoro::Task<void> performReconcile();
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
@@ -254,6 +266,8 @@ private:
     // existing device would reset its pause, addresses and limits. Throws
     // when the listing or the registration fails.
     QCoro::Task<void> ensureDevice(NewDeviceRequest request);
+    // The new error text of a callback that failed, if any.
+    QCoro::Task<std::optional<QString>> announceMembers(QStringList engineIDs, QString deviceID, CellState state);
     QCoro::Task<void> bounceDeviceConnection(QString deviceID, QStringList folderIDs);
     QCoro::Task<void> pause(std::chrono::milliseconds duration);
     QCoro::Task<void> removeEngineFolders(QStringList engineIDs);
@@ -272,6 +286,7 @@ private:
     MembersDidChange m_membersDidChange;
     bool m_isReconciling = false;
     bool m_rerunRequested = false;
+    bool m_saveBlocked = false;
     // Engine folders whose removal failed; a pass retries while no sync
     // folder names them.
     QStringList m_owedRemovals;
@@ -285,5 +300,22 @@ private:
     QList<PendingFolder> m_ignoredOfferedFolders;
     UserDefaults &m_defaults;
 };
+
+template <typename T>
+QCoro::Task<T> ProjectController::unlessGone(QCoro::Task<T> step)
+{
+    const QPointer<ProjectController> self(this);
+    std::optional<T> answer;
+    try {
+        answer = co_await std::move(step);
+    } catch (...) {
+        if (!self)
+            throw Gone{};
+        throw;
+    }
+    if (!self)
+        throw Gone{};
+    co_return std::move(*answer);
+}
 
 } // namespace tw

@@ -78,10 +78,10 @@ QCoro::Task<void> ProjectController::addMember(QString projectID, QString device
         released = release(project, id);
     });
     save();
-    const MembersDidChange callback = m_membersDidChange;
-    if (callback)
-        co_await callback(released, id, CellState::Active);
+    const std::optional<QString> failure = co_await announceMembers(released, id, CellState::Active);
     co_await reconcileAll();
+    if (failure)
+        setLastErrorMessage(failure);
     if (!released.isEmpty())
         co_await bounceDeviceConnection(id, released);
 }
@@ -121,10 +121,10 @@ QCoro::Task<QStringList> ProjectController::removeMember(QString projectID, QStr
     if (!found)
         co_return QStringList();
     save();
-    const MembersDidChange callback = m_membersDidChange;
-    if (callback)
-        co_await callback(engineIDs, deviceID, CellState::Excluded);
+    const std::optional<QString> failure = co_await announceMembers(engineIDs, deviceID, CellState::Excluded);
     co_await reconcileAll();
+    if (failure)
+        setLastErrorMessage(failure);
     co_return QStringList(engineIDs);
 }
 
@@ -168,6 +168,22 @@ QCoro::Task<std::optional<QString>> ProjectController::setFolderDeviceState(QStr
         co_await bounceDeviceConnection(deviceID, folders);
     }
     co_return std::optional<QString>(engineID);
+}
+
+// A failure to pass the change on must not cost the pass and the bounce; its
+// text outlives the pass, which would clear it.
+QCoro::Task<std::optional<QString>> ProjectController::announceMembers(QStringList engineIDs, QString deviceID,
+                                                                       CellState state)
+{
+    const MembersDidChange callback = m_membersDidChange;
+    std::optional<QString> failure;
+    try {
+        if (callback)
+            co_await callback(engineIDs, deviceID, state);
+    } catch (const std::exception &error) {
+        failure = describeError(error);
+    }
+    co_return failure;
 }
 
 // An interrupted sleep only shortens the wait.

@@ -8,13 +8,16 @@
 
 namespace tw {
 
+// Touches only the engine after its first await: the engine outlives the
+// controller, which a detached pass may see destroyed meanwhile.
 QCoro::Task<void> ProjectController::ensureDevice(NewDeviceRequest request)
 {
-    const QList<SyncDevice> devices = co_await m_engine.devices();
+    SyncEngine &engine = m_engine;
+    const QList<SyncDevice> devices = co_await engine.devices();
     for (const SyncDevice &device : devices)
         if (canonical(device.id) == canonical(request.id))
             co_return;
-    co_await m_engine.addDevice(request);
+    co_await engine.addDevice(request);
 }
 
 QCoro::Task<void> ProjectController::ensureNasMembership()
@@ -26,7 +29,7 @@ QCoro::Task<void> ProjectController::ensureNasMembership()
     // Without this Mac's ID it cannot tell whether it is the node itself;
     // the next loop tries again.
     try {
-        ownID = co_await m_engine.localDeviceID();
+        ownID = co_await unlessGone(m_engine.localDeviceID());
     } catch (const std::exception &) {
         co_return;
     }
@@ -52,7 +55,7 @@ QCoro::Task<void> ProjectController::ensureNasMembership()
                                    .addresses = QStringList{QStringLiteral("dynamic")},
                                    .introducer = false};
     try {
-        co_await ensureDevice(request);
+        co_await unlessGone(ensureDevice(request));
     } catch (const std::exception &) {
     }
 }
@@ -106,12 +109,12 @@ QCoro::Task<void> ProjectController::pushNasMembers()
     // Without this Mac's ID the node would be told shares without this Mac
     // and unshare it from every folder of a sync that lacks its own entry.
     try {
-        ownID = co_await m_engine.localDeviceID();
+        ownID = co_await unlessGone(m_engine.localDeviceID());
     } catch (const std::exception &) {
         co_return;
     }
     try {
-        ownName = co_await m_engine.localDeviceName();
+        ownName = co_await unlessGone(m_engine.localDeviceName());
     } catch (const std::exception &) {
     }
     if (!m_nasNode || ownID.isEmpty())
@@ -120,12 +123,12 @@ QCoro::Task<void> ProjectController::pushNasMembers()
     for (const QString &id : m_nasNode->deviceIDs())
         nodeIDs.insert(canonical(id));
     const QMap<QString, QString> names = nameMap(m_projects, ownID, ownName, nodeIDs);
-    co_await m_nasNode->reconcileMembers(names);
+    co_await unlessGone(m_nasNode->reconcileMembers(names));
     if (!m_nasNode)
         co_return;
     const QMap<QString, NodeFolderShare> shares = shareMap(m_projects, ownID, nodeIDs);
     if (!shares.isEmpty())
-        co_await m_nasNode->shareFolders(shares);
+        co_await unlessGone(m_nasNode->shareFolders(shares));
     if (m_nasNode && m_nasNode->lastError())
         setLastErrorMessage(*m_nasNode->lastError());
 }

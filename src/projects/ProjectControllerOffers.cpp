@@ -68,19 +68,26 @@ void ProjectController::setDismissedFolderIDs(QSet<QString> ids)
     m_defaults.setStringList(dismissedKey, m_dismissedFolderIDs.values());
 }
 
+// Also run detached (after the ignored invitations are reset): the guard
+// ends it when the controller went during an await.
 QCoro::Task<void> ProjectController::refreshPending()
 {
+    const QPointer<ProjectController> self(this);
     QList<PendingDevice> devices;
     try {
         devices = co_await m_engine.pendingDevices();
     } catch (const std::exception &) {
     }
+    if (!self)
+        co_return;
     setPendingLists(devices, m_pendingFolders, m_ignoredOfferedFolders);
     QList<PendingFolder> offers;
     try {
         offers = co_await m_engine.pendingFolders();
     } catch (const std::exception &) {
     }
+    if (!self)
+        co_return;
     // The team record's folder is made by the cluster sync itself; offers of
     // it are never shown and leave the engine's list at every refresh.
     QList<PendingFolder> kept;
@@ -93,6 +100,8 @@ QCoro::Task<void> ProjectController::refreshPending()
             co_await m_engine.dismissPendingFolder(offer.folderID, offer.offeredByDeviceID);
         } catch (const std::exception &) {
         }
+        if (!self)
+            co_return;
     }
     QSet<QString> known;
     for (const Project &project : m_projects)
@@ -116,11 +125,14 @@ QCoro::Task<void> ProjectController::surfacePairingApproval()
     const std::optional<Project> sync = project(*m_pairingProjectID);
     if (!sync)
         co_return;
+    const QPointer<ProjectController> self(this);
     QString ownID;
     try {
         ownID = co_await m_engine.localDeviceID();
     } catch (const std::exception &) {
     }
+    if (!self)
+        co_return;
     const QList<PendingDevice> devices = m_pendingDevices;
     for (const PendingDevice &device : devices) {
         const bool isThisMac = !ownID.isEmpty() && canonical(device.id) == canonical(ownID);
@@ -356,8 +368,11 @@ void ProjectController::resetIgnoredInvitations()
     setDismissedFolderIDs({});
     QTimer::singleShot(0, this, [this] {
         [](QPointer<ProjectController> self) -> QCoro::Task<void> {
-            if (self)
-                co_await self->refreshPending();
+            try {
+                if (self)
+                    co_await self->refreshPending();
+            } catch (...) {
+            }
         }(QPointer<ProjectController>(this));
     });
 }

@@ -90,6 +90,14 @@ QString summaryOf(int created, int added, int removed, int offline, int failed)
     return summary;
 }
 
+// Once the folder's engine ID is written back, removing or switching off the
+// folder deals with its engine folder; the pass only stops.
+bool isEnabled(const ProjectController &controller, const QString &syncID, const QString &folderID)
+{
+    const std::optional<ProjectFolder> folder = controller.folderOf(syncID, folderID);
+    return folder && folder->syncEnabled;
+}
+
 } // namespace
 
 QCoro::Task<void> ProjectController::reconcileAll()
@@ -99,8 +107,12 @@ QCoro::Task<void> ProjectController::reconcileAll()
         co_return;
     }
     setReconciling(true);
+    const QPointer<ProjectController> self(this);
     // Whatever escapes, the next request must find the loop free again.
-    const auto release = qScopeGuard([this] { setReconciling(false); });
+    const auto release = qScopeGuard([self] {
+        if (self)
+            self->setReconciling(false);
+    });
     try {
         co_await ensureNasMembership();
         do {
@@ -108,10 +120,28 @@ QCoro::Task<void> ProjectController::reconcileAll()
             co_await performReconcile();
         } while (m_rerunRequested);
         co_await pushNasMembers();
+    } catch (const Gone &) {
+        // Nothing of the controller may be touched any more.
     } catch (const std::exception &error) {
         setRerunRequested(false);
         setLastErrorMessage(describeError(error));
+    } catch (...) {
+        setRerunRequested(false);
     }
+}
+
+QCoro::Task<void> ProjectController::unlessGone(QCoro::Task<void> step)
+{
+    const QPointer<ProjectController> self(this);
+    try {
+        co_await std::move(step);
+    } catch (...) {
+        if (!self)
+            throw Gone{};
+        throw;
+    }
+    if (!self)
+        throw Gone{};
 }
 
 QCoro::Task<void> ProjectController::performReconcile()
@@ -120,8 +150,8 @@ QCoro::Task<void> ProjectController::performReconcile()
     // Without this Mac's ID its own member would count as another device and
     // be shared with every folder: end the pass as a failed listing does.
     try {
-        pass.folders = co_await m_engine.folders();
-        pass.ownID = co_await m_engine.localDeviceID();
+        pass.folders = co_await unlessGone(m_engine.folders());
+        pass.ownID = co_await unlessGone(m_engine.localDeviceID());
     } catch (const std::exception &error) {
         setLastErrorMessage(describeError(error));
         co_return;
@@ -189,16 +219,35 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
                                  .ignorePatterns = folder.ignorePatterns,
                                  .versioning = policy,
                                  .syncMetadata = folder.syncMetadata};
+        SyncFolder made;
         try {
-            const SyncFolder made = co_await m_engine.addFolder(request);
+            made = co_await unlessGone(m_engine.addFolder(request));
             engineID = made.id;
         } catch (const std::exception &) {
             ++pass->failed;
             co_return;
         }
+        // Removed or switched off while it was made: an engine folder that
+        // nothing names, or that runs against the user's choice, would go on
+        // syncing with whoever it reaches.
+        const std::optional<ProjectFolder> now = folderOf(sync.id, folder.id);
+        if (!now) {
+            // Listed, so that this pass retries the removal if it is owed.
+            pass->index.insert(canonical(engineID), made);
+            co_await unlessGone(removeEngineFolder(engineID));
+            co_return;
+        }
         ++pass->created;
-        current.insert(pass->ownID);
         writeBackFolderID(sync.id, folder.id, engineID);
+        if (!now->syncEnabled) {
+            try {
+                co_await unlessGone(m_engine.setFolderPaused(engineID, true));
+            } catch (const std::exception &) {
+                ++pass->failed;
+            }
+            co_return;
+        }
+        current.insert(pass->ownID);
     }
     pass->claimed.insert(canonical(engineID));
 
@@ -206,22 +255,22 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         const SyncFolder entry = pass->index.value(canonical(engineID));
         try {
             if (canonical(entry.label) != canonical(label))
-                co_await m_engine.setFolderLabel(engineID, label);
+                co_await unlessGone(m_engine.setFolderLabel(engineID, label));
         } catch (const std::exception &) {
         }
         try {
             if (entry.versioning != policy)
-                co_await m_engine.setVersioning(engineID, policy);
+                co_await unlessGone(m_engine.setVersioning(engineID, policy));
         } catch (const std::exception &) {
         }
         try {
             if (entry.syncMetadata != folder.syncMetadata)
-                co_await m_engine.setFolderMetadata(engineID, folder.syncMetadata);
+                co_await unlessGone(m_engine.setFolderMetadata(engineID, folder.syncMetadata));
         } catch (const std::exception &) {
         }
     }
     try {
-        co_await m_engine.applySyncedXattrFilter(engineID);
+        co_await unlessGone(m_engine.applySyncedXattrFilter(engineID));
     } catch (const std::exception &) {
     }
 
@@ -232,16 +281,20 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         if (!blocked.contains(device))
             toRemove.remove(device);
     for (const QString &device : toAdd.values()) {
+        if (!isEnabled(*this, sync.id, folder.id))
+            co_return;
         try {
-            co_await m_engine.shareFolder(engineID, device);
+            co_await unlessGone(m_engine.shareFolder(engineID, device));
             ++pass->added;
         } catch (const std::exception &) {
             ++pass->failed;
         }
     }
     for (const QString &device : toRemove.values()) {
+        if (!isEnabled(*this, sync.id, folder.id))
+            co_return;
         try {
-            co_await m_engine.unshareFolder(engineID, device);
+            co_await unlessGone(m_engine.unshareFolder(engineID, device));
             ++pass->removed;
             pass->unshared[engineID].insert(canonical(device));
         } catch (const std::exception &) {
@@ -264,7 +317,7 @@ QCoro::Task<void> ProjectController::pauseDisabled(ProjectFolder folder, Pass *p
     if (namesEngineFolder(engineID, true))
         co_return;
     try {
-        co_await m_engine.setFolderPaused(engineID, true);
+        co_await unlessGone(m_engine.setFolderPaused(engineID, true));
         pass->index[key].isPaused = true;
     } catch (const std::exception &) {
         ++pass->failed;
@@ -283,7 +336,7 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
             continue;
         }
         try {
-            co_await m_engine.removeFolder(pass->index.value(key).id);
+            co_await unlessGone(m_engine.removeFolder(pass->index.value(key).id));
             m_owedRemovals.removeAll(id);
         } catch (const std::exception &) {
             ++pass->failed;
@@ -297,7 +350,7 @@ QCoro::Task<int> ProjectController::stillListed(Pass *pass)
         co_return 0;
     QList<SyncFolder> after;
     try {
-        after = co_await m_engine.folders();
+        after = co_await unlessGone(m_engine.folders());
     } catch (const std::exception &) {
     }
     QHash<QString, CanonicalIDs> shared;

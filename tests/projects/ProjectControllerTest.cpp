@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QTimeZone>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -217,6 +218,35 @@ TEST(ProjectControllerTest, RequestsDuringALoopCostOneMorePassAndNoneDuringTheNo
         EXPECT_EQ(rig.pc().project("S")->members.value(0), ProjectController::nodeMember({"", "NODE", "Attic"}));
         EXPECT_EQ(rig.pc().lastErrorMessage(), node.controller->lastError());
     }
+}
+
+// A folder removed or switched off while its engine folder is made; then the
+// controller destroyed while a detached pass waits on the engine.
+TEST(ProjectControllerTest, WhatGoesDuringAnAwaitOfThePassIsNeitherSharedNorTouched)
+{
+    using Case = std::pair<bool, const char *>;  // removed (else switched off), the one call after the creation
+    for (const auto &[removed, after] :
+         {Case{true, "removeFolder(tdw-00000001)"}, Case{false, "setFolderPaused(tdw-00000001, true)"}}) {
+        Rig rig;
+        rig.pc().add({.id = "S", .members = {{"M"}}, .folders = {{.id = "f", .localPath = rig.dir.path()}}});
+        rig.engine.hold("addFolder");
+        QCoro::Task<void> pass = rig.pc().reconcileAll();
+        ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("addFolder") == 1; }));
+        awaitTask(removed ? rig.pc().removeFolder("S", "f") : rig.pc().setFolderSyncEnabled("S", "f", false));
+        rig.engine.release("addFolder");
+        awaitTask(std::move(pass));
+        EXPECT_EQ(rig.engine.callLog().sliced(3), QStringList(after));
+    }
+    Rig rig;
+    rig.engine.hold("folders");
+    rig.pc().createProject("Film", {});
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("folders") == 1; }));
+    rig.made.reset();
+    rig.engine.release("folders");
+    bool drained = false;  // posted after the resumption, so it runs after it
+    QTimer::singleShot(0, &rig.engine, [&drained] { drained = true; });
+    ASSERT_TRUE(waitUntil([&] { return drained; }));
+    EXPECT_EQ(rig.engine.callLog(), QStringList("folders()"));
 }
 
 TEST(ProjectControllerTest, SyncsAndFoldersAreStoredFirstAndTheEngineFollows)
