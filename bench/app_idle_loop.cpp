@@ -246,9 +246,14 @@ int main(int argc, char **argv)
     auto env = std::make_unique<AppEnvironment>(*engine, std::move(services));
     awaitTask(env->bootstrap());
     require(env->connectedPeerHosts().size() == 1, "Bert asked over the LAN");
+    int teamReads = 0;
+    env->setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
     env->startPolling();
     runFor(1.0);
-    report("With the application, idle", measure(minutes, anna, &lanRequests));
+    const int teamReadsBefore = teamReads;
+    const Window window = measure(minutes, anna, &lanRequests);
+    report("With the application, idle", window);
+    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.minutes);
     env->stopLoops();
     runFor(0.1);
     return 0;
