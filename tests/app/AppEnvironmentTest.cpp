@@ -114,8 +114,9 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
     };
     const QList<Row> rows = {
         {"no sync", false, false, QStringList{"devices", "folders", "pendingDevices"} + kEngineUp + kBaselines},
-        {"one sync", true, false,
-         QStringList{"devices", "folders", "addFolder", "folders", "pendingDevices"} + kEngineUp + kBaselines},
+        {"one sync, one folder left send-only", true, false,
+         QStringList{"devices", "folders", "addFolder", "folders", "pendingDevices"} + kEngineUp.mid(0, 3)
+             + QStringList{"setFolderType"} + kEngineUp.mid(3) + kBaselines},
         {"Syncthing missing", false, true, kBaselines},
     };
     for (const Row &row : rows) {
@@ -123,9 +124,13 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
         Rig rig;
         if (row.withSync) {
             const QString id = rig.env->projects().createProject("S", std::nullopt).id;
-            rig.engine.failNext("addFolder", SyncEngineError::backend("down"));
-            QDir(rig.dir.path()).mkdir("f");
-            awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath("f"), std::nullopt, false));
+            for (const QString name : {"sendonly", "new"}) {
+                QDir(rig.dir.path()).mkdir(name);
+                if (name == "new")
+                    rig.engine.failNext("addFolder", SyncEngineError::backend("down"));
+                awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath(name), std::nullopt, false));
+            }
+            rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
             rig.takeTrace();
         }
         if (row.missing) {
@@ -151,6 +156,7 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         bool startBringsItBack;
         bool gap;
         QStringList cycle;
+        bool missing = false;
     };
     const QList<Row> rows = {
         {"running", true, true, true, false, false,
@@ -163,6 +169,7 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         {"propagation off", true, false, true, false, false,
          throughDevices + QStringList{"readPeers", "refreshPeerCompletion"} + tail},
         {"engine down", true, true, false, false, false, start + QStringList{"restartEngine", "start", "pause(2000)"}},
+        {"Syncthing missing", true, true, false, false, false, start + QStringList{"pause(2000)"}, true},
         {"restart succeeds", false, true, false, true, false,
          start + QStringList{"restartEngine", "start", "devices", "folders"} + kEngineUp.mid(0, 6)
              + QStringList{"refreshPeerCompletion", "pause(2000)"}},
@@ -170,6 +177,8 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         Rig rig;
+        if (row.missing)
+            rig.engine.failNext("start", SyncEngineError::binaryNotFound("syncthing"));
         awaitTask(rig.env->bootstrap());
         rig.env->preferences().setLanDiagnostics(row.lanDiagnostics);
         rig.env->preferences().setClusterSyncEnabled(row.propagation);
@@ -204,15 +213,6 @@ TEST(AppEnvironmentTest, WatchdogWaitsLongerAfterEachFailedRestartAndStartsOverO
         rig.wake();
     }
     EXPECT_EQ(attempts, QList<qint64>({1, 6, 21, 66, 126, 132, 137}));
-
-    Rig missing;
-    missing.engine.failNext("start", SyncEngineError::binaryNotFound("syncthing"));
-    missing.engine.state.running = false;
-    awaitTask(missing.env->bootstrap());
-    missing.env->startPolling();
-    for (int second = 1; second <= 20; ++second)
-        missing.wake();
-    EXPECT_EQ(missing.engine.callCount("start"), 1);
 }
 
 TEST(AppEnvironmentTest, StartingThePollingLoopAgainLeavesOneLoop)
@@ -223,21 +223,6 @@ TEST(AppEnvironmentTest, StartingThePollingLoopAgainLeavesOneLoop)
     EXPECT_EQ(rig.sleeping.size(), 2u);
     rig.wake();
     EXPECT_EQ(rig.sleeping.size(), 1u);
-}
-
-TEST(AppEnvironmentTest, HealStuckSendonlyReturnsSendOnlyFoldersToTwoWay)
-{
-    Rig rig;
-    const QString id = rig.env->projects().createProject("S", std::nullopt).id;
-    for (const QString name : {"a", "b"}) {
-        QDir(rig.dir.path()).mkdir(name);
-        awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath(name), std::nullopt, false));
-    }
-    ASSERT_EQ(rig.engine.state.folders.size(), 2);
-    rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
-    awaitTask(rig.env->healStuckSendonly());
-    EXPECT_EQ(rig.engine.callsOf("setFolderType"),
-              QStringList(QString("setFolderType(%1, sendreceive)").arg(rig.engine.state.folders[0].id)));
 }
 
 TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOut)
