@@ -5,7 +5,9 @@
 // addresses where nothing listens. Team propagation is on. Reported: the
 // Syncthing requests per minute by endpoint (from Syncthing's own API trace),
 // the LAN status requests apart, the application's CPU and RSS, and
-// Syncthing's CPU alone and with the application.
+// Syncthing's CPU alone and with the application. Bert's LAN server runs in a
+// process of its own (this program, called with --serve-lan), so that its
+// work is not counted as the application's.
 //
 //   TIDEWELL_LOOPBACK_ONLY=1 app_idle_loop [minutes] [alone-minutes]
 
@@ -30,6 +32,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -176,6 +179,25 @@ quint16 freePort(const QHostAddress &address)
     return probe.serverPort();
 }
 
+// Bert's LAN status server: answers every paired request with an empty
+// status and writes one line per answer.
+int serveLan(const QString &host, quint16 port)
+{
+    DiagServer server(DiagServer::Options{.address = QHostAddress(host), .port = port});
+    server.isKnownPeer = [](QString, QString) -> QCoro::Task<bool> { co_return true; };
+    server.statusProvider = []() -> QCoro::Task<QByteArray> {
+        std::printf("status\n");
+        std::fflush(stdout);
+        co_return QByteArray("[]");
+    };
+    server.start();
+    if (!server.isRunning())
+        return 1;
+    std::printf("listening\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -183,6 +205,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
     const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--serve-lan"))
+        return serveLan(args[2], quint16(args[3].toUInt()));
     const double minutes = args.size() > 1 ? args[1].toDouble() : 10.0;
     const double aloneMinutes = args.size() > 2 ? args[2].toDouble() : 2.0;
 
@@ -210,18 +234,16 @@ int main(int argc, char **argv)
     require(anna.waitUntilConnected(bert.deviceID(), std::chrono::seconds(60)), "Bert connected");
 
     // Bert's own LAN status server, on the port this Mac asks.
-    const QHostAddress bertAddress(bert.host());
-    const quint16 lanPort = freePort(bertAddress);
+    const quint16 lanPort = freePort(QHostAddress(bert.host()));
     int lanRequests = 0;
-    DiagServer bertServer(DiagServer::Options{.address = bertAddress, .port = lanPort});
-    bertServer.isKnownPeer = [](QString, QString) -> QCoro::Task<bool> { co_return true; };
-    bertServer.statusProvider = [&lanRequests]() -> QCoro::Task<QByteArray> {
-        ++lanRequests;
-        co_return QByteArray("[]");
-    };
-    bertServer.start();
-    require(bertServer.isRunning(), "Bert's LAN server");
-
+    QProcess bertServer;
+    QObject::connect(&bertServer, &QProcess::readyReadStandardOutput, [&] {
+        while (bertServer.canReadLine())
+            lanRequests += bertServer.readLine().startsWith("status");
+    });
+    bertServer.start(app.applicationFilePath(), {"--serve-lan", bert.host(), QString::number(lanPort)});
+    require(waitUntil([&] { return bertServer.state() == QProcess::Running; }, 10000), "Bert's LAN server");
+    runFor(0.05);
     std::printf("Idle cost of the whole polling loop: %d folders x %d files, one sync each, shared with %d devices "
                 "(one connected), team propagation on\n",
                 kFolders, kFilesPerFolder, kMadeUpDevices + 1);
@@ -256,5 +278,7 @@ int main(int argc, char **argv)
     std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.minutes);
     env->stopLoops();
     runFor(0.1);
+    bertServer.kill();
+    bertServer.waitForFinished();
     return 0;
 }
