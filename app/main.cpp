@@ -1,7 +1,12 @@
-#include "engine/PlatformError.h"
+#include "app/AppEnvironment.h"
+#include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
+#include "lan/DiagServer.h"
+#include "platform/SecretServiceKeychain.h"
+#include "services/FeedbackService.h"
 #include "utilities/AppPaths.h"
 #include "utilities/InstanceLock.h"
+#include "utilities/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -21,22 +26,25 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-QCoro::Task<void> run(tw::SyncthingEngine *engine)
+QCoro::Task<void> run(tw::AppEnvironment *environment)
 {
+    co_await environment->bootstrap();
     QTextStream out(stdout);
-    try {
-        co_await engine->start();
-        const QString id = co_await engine->localDeviceID();
-        out << "Syncthing is running for this device (" << id.left(7) << "…). Press Ctrl-C to stop.\n";
-    } catch (const std::exception &error) {
-        out << "The sync engine could not start: " << tw::describeError(error) << '\n';
-        QCoreApplication::exit(1);
-    }
+    if (environment->engineState().status().isRunning)
+        out << "Syncthing is running. Press Ctrl-C to stop.\n";
+    else
+        out << "Syncthing is not running yet: "
+            << environment->engineState().lastErrorMessage().value_or(QStringLiteral("no reason given")) << '\n';
     out.flush();
+    environment->startPolling();
 }
 
-QCoro::Task<void> shutDown(tw::SyncthingEngine *engine)
+// The loops end first and the LAN server closes, so nothing is still asking
+// the engine while it stops.
+QCoro::Task<void> shutDown(tw::AppEnvironment *environment, tw::SyncthingEngine *engine)
 {
+    environment->stopLoops();
+    environment->diagServer().stop();
     co_await engine->stop();
     QCoreApplication::quit();
 }
@@ -69,10 +77,19 @@ int main(int argc, char **argv)
     tw::SyncthingEngine engine(
         std::make_shared<tw::SyncthingProcess>(paths, tw::SyncthingProcess::defaultCandidates(), options),
         tw::realSleeper());
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&engine, &notifier] {
+    tw::UserDefaults defaults(tw::UserDefaults::standardFilePath());
+    tw::SecretServiceKeychain keychain;
+    tw::AppEnvironment::Services services(paths);
+    services.defaults = &defaults;
+    services.keychain = &keychain;
+    services.feedback = &tw::FeedbackService::shared();
+    services.lan = tw::AppEnvironment::LanSetting::forThisRun();
+    // Declared after the engine, so it goes first: it must never outlive it.
+    tw::AppEnvironment environment(engine, std::move(services));
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&environment, &engine, &notifier] {
         notifier.setEnabled(false);
-        shutDown(&engine);
+        shutDown(&environment, &engine);
     });
-    run(&engine);
+    run(&environment);
     return app.exec();
 }

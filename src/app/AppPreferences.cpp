@@ -4,51 +4,166 @@
 #include "utilities/TrimSpacesAndTabs.h"
 #include "utilities/UserDefaults.h"
 
+#include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 namespace tw {
 
+namespace {
+
+// The comment that heads each run of categories in the default text.
+struct IgnoreSection
+{
+    const char *comment;
+    QStringList categoryIDs;
+};
+
+QStringList patternsOf(const QString &categoryID)
+{
+    for (const IgnoreCategory &category : IgnoreCategory::all())
+        if (category.id == categoryID)
+            return category.patterns;
+    return {};
+}
+
+} // namespace
+
 const QString &AppPreferences::defaultIgnoreText()
 {
-    static const QString text = QStringList{
-        QStringLiteral("# OS / System"),
-        QStringLiteral(".DS_Store"), QStringLiteral(".DS_Store?"), QStringLiteral("._*"),
-        QStringLiteral(".Spotlight-V100"), QStringLiteral(".Trashes"), QStringLiteral(".Trash-*"),
-        QStringLiteral(".TemporaryItems"), QStringLiteral(".fseventsd"), QStringLiteral(".DocumentRevisions-V100"),
-        QStringLiteral(".DocumentRevisions-V100-bad-1"), QStringLiteral(".VolumeIcon.icns"),
-        QStringLiteral(".icloud"), QStringLiteral(".iCloud"),
-        QStringLiteral("Thumbs.db"), QStringLiteral("ehthumbs.db"), QStringLiteral("desktop.ini"),
-        QStringLiteral("$RECYCLE.BIN"), QStringLiteral("$Recycle.Bin"), QStringLiteral("System Volume Information"),
-        QStringLiteral("lost+found"),
-        QStringLiteral("# Synology / NAS"),
-        QStringLiteral("@eaDir"), QStringLiteral("@SynoResource"), QStringLiteral("#SynoRecycle"),
-        QStringLiteral("#snapshot"), QStringLiteral("?snapshot"), QStringLiteral("#recycle"),
-        QStringLiteral("?recycle"), QStringLiteral(".!@#$recycle"), QStringLiteral(".SynologyWorkingDirectory"),
-        QStringLiteral("DfsrPrivate"), QStringLiteral(".zfs"),
-        QStringLiteral("# Temp / Lock / partial downloads"),
-        QStringLiteral("~*"), QStringLiteral("*~"), QStringLiteral(".~lock.*"), QStringLiteral("*.tmp"),
-        QStringLiteral("*.tmp.chck"), QStringLiteral("*.part"), QStringLiteral("*.filepart"),
-        QStringLiteral("*.crdownload"), QStringLiteral("*.download"), QStringLiteral("*.swn"),
-        QStringLiteral("*.swp"), QStringLiteral("*.swo"), QStringLiteral(".csync_journal.db"),
-        QStringLiteral(".csync_journal.db.tmp"),
-        QStringLiteral("# Apps / tools"),
-        QStringLiteral(".dropbox"), QStringLiteral(".dropbox.attr"), QStringLiteral(".dropbox.cache"),
-        QStringLiteral(".streams"), QStringLiteral(".caches"), QStringLiteral(".Statuses"),
-        QStringLiteral(".teamdrive"), QStringLiteral(".@__thumb"), QStringLiteral(".thumbnails"),
-        QStringLiteral("_gsdata_"), QStringLiteral("_Archived Items"), QStringLiteral("FCP_BU"),
-        QStringLiteral(".neofinder.abemeda.volinfo"), QStringLiteral(".hedge-enabled"), QStringLiteral(".FCLM-UUID"),
-        QStringLiteral(".ARCTIC-UUID"), QStringLiteral(".bzvol")}
-                                     .join(QLatin1Char('\n'));
+    static const QString text = [] {
+        const QList<IgnoreSection> sections = {
+            {"# OS / System", {QStringLiteral("macos"), QStringLiteral("windows")}},
+            {"# Synology / NAS", {QStringLiteral("nas")}},
+            {"# Temp / Lock / partial downloads", {QStringLiteral("temp")}},
+            {"# Apps / tools", {QStringLiteral("apps")}},
+        };
+        QStringList lines;
+        for (const IgnoreSection &section : sections) {
+            lines.append(QString::fromLatin1(section.comment));
+            for (const QString &id : section.categoryIDs)
+                lines.append(patternsOf(id));
+        }
+        return lines.join(QLatin1Char('\n'));
+    }();
     return text;
 }
 
-AppPreferences::AppPreferences(UserDefaults &defaults, QObject *parent)
+QString AppPreferences::makeRemoteStatusToken()
+{
+    QByteArray bytes(12, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(QRandomGenerator::system()->bounded(256));
+    return QString::fromLatin1(bytes.toHex());
+}
+
+QString AppPreferences::toRawValue(Appearance appearance)
+{
+    switch (appearance) {
+    case Appearance::Light:
+        return QStringLiteral("light");
+    case Appearance::Dark:
+        return QStringLiteral("dark");
+    case Appearance::System:
+        break;
+    }
+    return QStringLiteral("system");
+}
+
+std::optional<AppPreferences::Appearance> AppPreferences::appearanceFromRawValue(const QString &raw)
+{
+    for (const Appearance appearance : {Appearance::System, Appearance::Light, Appearance::Dark})
+        if (toRawValue(appearance) == raw)
+            return appearance;
+    return std::nullopt;
+}
+
+AppPreferences::AppPreferences(UserDefaults &defaults, XdgAutostart loginItem, QObject *parent)
     : QObject(parent),
       m_defaults(defaults),
+      m_loginItem(std::move(loginItem)),
       m_defaultIgnores(defaults.string(defaultIgnoresKey).value_or(defaultIgnoreText())),
+      m_startAtLogin(m_loginItem.isEnabled()),
+      m_showNotifications(defaults.boolean(showNotificationsKey).value_or(true)),
       m_autoJoinNode(defaults.boolean(autoJoinNodeKey).value_or(true)),
+      m_lanDiagnostics(defaults.boolean(lanDiagnosticsKey).value_or(true)),
+      m_remoteStatusEnabled(defaults.boolean(remoteStatusEnabledKey).value_or(false)),
+      m_alwaysShowTechnicalDetails(defaults.boolean(alwaysShowTechnicalDetailsKey).value_or(false)),
       m_clusterSyncEnabled(defaults.boolean(clusterSyncEnabledKey).value_or(false))
 {
+    if (const std::optional<QString> token = defaults.string(remoteStatusTokenKey)) {
+        m_remoteStatusToken = *token;
+    } else {
+        m_remoteStatusToken = makeRemoteStatusToken();
+        m_defaults.setString(remoteStatusTokenKey, m_remoteStatusToken);
+    }
+    const std::optional<QJsonValue> schedule = defaults.value(bandwidthScheduleKey);
+    if (schedule && schedule->isObject())
+        m_bandwidthSchedule = BandwidthSchedule::fromJsonObject(schedule->toObject()).value_or(BandwidthSchedule());
+    const std::optional<QString> appearance = defaults.string(appearanceKey);
+    m_appearance = appearanceFromRawValue(appearance.value_or(QString())).value_or(Appearance::System);
+}
+
+void AppPreferences::setBooleanSetting(const QString &key, bool &field, bool on, void (AppPreferences::*changed)())
+{
+    m_defaults.setBoolean(key, on);
+    assignIfChanged(field, on, this, changed);
+}
+
+void AppPreferences::setStartAtLogin(bool on)
+{
+    assignIfChanged(m_startAtLogin, on, this, &AppPreferences::startAtLoginChanged);
+    applyStartAtLogin();
+}
+
+void AppPreferences::setShowNotifications(bool on)
+{
+    setBooleanSetting(showNotificationsKey, m_showNotifications, on, &AppPreferences::showNotificationsChanged);
+}
+
+void AppPreferences::setAppearance(Appearance appearance)
+{
+    m_defaults.setString(appearanceKey, toRawValue(appearance));
+    assignIfChanged(m_appearance, appearance, this, &AppPreferences::appearanceChanged);
+    applyAppearance();
+}
+
+void AppPreferences::setAutoJoinNode(bool on)
+{
+    setBooleanSetting(autoJoinNodeKey, m_autoJoinNode, on, &AppPreferences::autoJoinNodeChanged);
+}
+
+void AppPreferences::setLanDiagnostics(bool on)
+{
+    setBooleanSetting(lanDiagnosticsKey, m_lanDiagnostics, on, &AppPreferences::lanDiagnosticsChanged);
+}
+
+void AppPreferences::setBandwidthSchedule(BandwidthSchedule schedule)
+{
+    m_defaults.setValue(bandwidthScheduleKey, schedule.toJsonObject());
+    assignIfChanged(m_bandwidthSchedule, std::move(schedule), this, &AppPreferences::bandwidthScheduleChanged);
+}
+
+void AppPreferences::setRemoteStatusEnabled(bool on)
+{
+    setBooleanSetting(remoteStatusEnabledKey, m_remoteStatusEnabled, on, &AppPreferences::remoteStatusEnabledChanged);
+}
+
+void AppPreferences::setAlwaysShowTechnicalDetails(bool on)
+{
+    setBooleanSetting(alwaysShowTechnicalDetailsKey, m_alwaysShowTechnicalDetails, on,
+                      &AppPreferences::alwaysShowTechnicalDetailsChanged);
+}
+
+void AppPreferences::setRemoteStatusToken(QString token)
+{
+    m_defaults.setString(remoteStatusTokenKey, token);
+    assignIfChanged(m_remoteStatusToken, std::move(token), this, &AppPreferences::remoteStatusTokenChanged);
+}
+
+void AppPreferences::setClusterSyncEnabled(bool on)
+{
+    setBooleanSetting(clusterSyncEnabledKey, m_clusterSyncEnabled, on, &AppPreferences::clusterSyncEnabledChanged);
 }
 
 void AppPreferences::setDefaultIgnores(QString text)
@@ -69,16 +184,61 @@ QStringList AppPreferences::defaultIgnoreList() const
     return patterns;
 }
 
-void AppPreferences::setAutoJoinNode(bool on)
+QStringList AppPreferences::customIgnorePatterns() const
 {
-    m_defaults.setBoolean(autoJoinNodeKey, on);
-    assignIfChanged(m_autoJoinNode, on, this, &AppPreferences::autoJoinNodeChanged);
+    QStringList custom;
+    for (const QString &pattern : defaultIgnoreList())
+        if (!IgnoreCategory::allPatterns().contains(pattern))
+            custom.append(pattern);
+    return custom;
 }
 
-void AppPreferences::setClusterSyncEnabled(bool on)
+void AppPreferences::storeIgnoreList(const QStringList &patterns)
 {
-    m_defaults.setBoolean(clusterSyncEnabledKey, on);
-    assignIfChanged(m_clusterSyncEnabled, on, this, &AppPreferences::clusterSyncEnabledChanged);
+    setDefaultIgnores(patterns.join(QLatin1Char('\n')));
+}
+
+void AppPreferences::setIgnoreCategory(const IgnoreCategory &category, bool on)
+{
+    QStringList patterns = defaultIgnoreList();
+    for (const QString &pattern : category.patterns) {
+        if (!on)
+            patterns.removeAll(pattern);
+        else if (!patterns.contains(pattern))
+            patterns.append(pattern);
+    }
+    storeIgnoreList(patterns);
+}
+
+void AppPreferences::addCustomIgnore(const QString &pattern)
+{
+    const QString trimmed = pattern.trimmed();
+    QStringList patterns = defaultIgnoreList();
+    if (trimmed.isEmpty() || patterns.contains(trimmed))
+        return;
+    patterns.append(trimmed);
+    storeIgnoreList(patterns);
+}
+
+void AppPreferences::removeIgnorePattern(const QString &pattern)
+{
+    QStringList patterns = defaultIgnoreList();
+    patterns.removeAll(pattern);
+    storeIgnoreList(patterns);
+}
+
+void AppPreferences::applyStartAtLogin()
+{
+    if (m_startAtLogin)
+        m_loginItem.enable();
+    else
+        m_loginItem.disable();
+}
+
+void AppPreferences::applyAppearance()
+{
+    if (m_appearanceHook)
+        m_appearanceHook(m_appearance);
 }
 
 } // namespace tw

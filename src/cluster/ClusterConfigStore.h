@@ -19,6 +19,7 @@ public:
     ClusterConfigStore(QString folderPath, QString clusterID, QString localDeviceID, QString key);
 
     const ClusterConfig &config() const { return m_config; }
+    const QString &folderPath() const { return m_folderPath; }
 
     void ensureFolderExists() const;
 

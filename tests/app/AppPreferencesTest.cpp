@@ -3,6 +3,9 @@
 #include "QtPrinters.h"
 #include "utilities/UserDefaults.h"
 
+#include <QFile>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -20,6 +23,73 @@ TEST(AppPreferencesTest, DefaultsTheIgnoreListAndWritesOnEveryAssignment)
     EXPECT_EQ(preferences.defaultIgnoreList().size(), 62);
     preferences.setDefaultIgnores(" a\t\r\n# note\n#b\u2028\n a");
     EXPECT_EQ(AppPreferences(defaults).defaultIgnoreList(), QStringList({"a", "#b", "a"}));
+}
+
+TEST(AppPreferencesTest, EverySettingReadsItsDefaultWhenAbsentOrOfAnotherType)
+{
+    for (const bool mistyped : {false, true}) {
+        SCOPED_TRACE(mistyped ? "mistyped" : "absent");
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("defaults.json"));
+        if (mistyped) {
+            for (const char *key : {"showNotifications", "autoJoinNode", "lanDiagnostics", "remoteStatusEnabled",
+                                    "alwaysShowTechnicalDetails", "clusterSyncEnabled"})
+                defaults.setString(key, "yes");
+            defaults.setString("appearance", "sepia");
+            defaults.setValue("bandwidthSchedule", QJsonObject{{"enabled", true}, {"startHour", 1}});
+        }
+        const XdgAutostart loginItem(dir.filePath("autostart/tidewellmesh.desktop"), "/bin/tw");
+        AppPreferences preferences(defaults, loginItem);
+        EXPECT_FALSE(preferences.startAtLogin());
+        EXPECT_TRUE(preferences.showNotifications() && preferences.autoJoinNode() && preferences.lanDiagnostics());
+        EXPECT_FALSE(preferences.remoteStatusEnabled() || preferences.alwaysShowTechnicalDetails()
+                     || preferences.clusterSyncEnabled());
+        EXPECT_EQ(preferences.appearance(), AppPreferences::Appearance::System);
+        EXPECT_EQ(preferences.bandwidthSchedule(), BandwidthSchedule());
+        EXPECT_TRUE(QRegularExpression("^[0-9a-f]{24}$").match(preferences.remoteStatusToken()).hasMatch());
+        EXPECT_EQ(defaults.string("remoteStatusToken"), preferences.remoteStatusToken());
+    }
+}
+
+TEST(AppPreferencesTest, IgnoreEditsWorkOnThePatternListWithoutComments)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    AppPreferences preferences(defaults, XdgAutostart(dir.filePath("entry"), "/bin/tw"));
+    preferences.removeIgnorePattern(" .bzvol");
+    EXPECT_EQ(preferences.defaultIgnoreList().size(), 62);
+    EXPECT_FALSE(preferences.defaultIgnores().contains("# OS / System"));
+    const IgnoreCategory &windows = IgnoreCategory::all()[1];
+    preferences.setIgnoreCategory(windows, false);
+    preferences.setIgnoreCategory(windows, true);
+    EXPECT_EQ(preferences.defaultIgnoreList().mid(55), windows.patterns);
+    EXPECT_TRUE(preferences.defaultIgnoreList().contains("#snapshot"));
+    preferences.addCustomIgnore("  *.bak\n");
+    preferences.addCustomIgnore("*.bak");
+    preferences.addCustomIgnore("   ");
+    EXPECT_EQ(preferences.customIgnorePatterns(), QStringList("*.bak"));
+    EXPECT_EQ(preferences.defaultIgnoreList().size(), 63);
+}
+
+TEST(AppPreferencesTest, StartAtLoginWritesAndRemovesTheAutostartEntryAndAppearanceReachesTheHook)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    const QString entry = dir.filePath("autostart/tidewellmesh.desktop");
+    AppPreferences preferences(defaults, XdgAutostart(entry, "/opt/my \"tw\"/tw"));
+    preferences.setStartAtLogin(true);
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("Exec=\"/opt/my \\\\\"tw\\\\\"/tw\"\n"));
+    EXPECT_TRUE(AppPreferences(defaults, XdgAutostart(entry, "/bin/tw")).startAtLogin());
+    preferences.setStartAtLogin(false);
+    EXPECT_FALSE(QFile::exists(entry));
+
+    QList<AppPreferences::Appearance> applied;
+    preferences.setAppearanceHook([&](AppPreferences::Appearance appearance) { applied.append(appearance); });
+    preferences.setAppearance(AppPreferences::Appearance::Dark);
+    EXPECT_EQ(applied, QList<AppPreferences::Appearance>({AppPreferences::Appearance::Dark}));
+    EXPECT_EQ(AppPreferences(defaults, XdgAutostart(entry, "/bin/tw")).appearance(), AppPreferences::Appearance::Dark);
 }
 
 } // namespace

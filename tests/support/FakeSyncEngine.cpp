@@ -114,6 +114,14 @@ QCoro::Task<FolderStatus> FakeSyncEngine::folderStatus(QString id)
     return reply(__func__, {id}, [this, id] { return state.folderStatuses.value(id, FolderStatus{.id = id}); });
 }
 
+QCoro::Task<QString> FakeSyncEngine::folderType(QString id)
+{
+    return reply(__func__, {id}, [this, id] {
+        const SyncFolder *folder = findFolder(id);
+        return folder ? toRawValue(folder->mode) : QString();
+    });
+}
+
 QCoro::Task<std::optional<QString>> FakeSyncEngine::currentTransferName(QString folderID)
 {
     return reply(__func__, {folderID}, [this, folderID] { return entry(state.currentTransferNames, folderID); });

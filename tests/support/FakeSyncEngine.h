@@ -48,6 +48,7 @@ public:
         QList<SyncEvent> events;
         QList<PendingDevice> pendingDevices;
         QList<PendingFolder> pendingFolders;
+        bool running = false;
     };
 
     using SyncEngine::SyncEngine;
@@ -81,7 +82,14 @@ public:
     QCoro::Task<void> start() override { return reply(__func__, {}); }
     QCoro::Task<void> stop() override { return reply(__func__, {}); }
     QCoro::Task<void> resetDatabase() override { return reply(__func__, {}); }
-    QCoro::Task<EngineStatus> status() override { return reply<EngineStatus>(__func__, {}); }
+    QCoro::Task<EngineStatus> status() override
+    {
+        return reply(__func__, {}, [this] {
+            EngineStatus status;
+            status.isRunning = state.running;
+            return status;
+        });
+    }
 
     QCoro::Task<QString> localDeviceID() override { return read(__func__, &State::localDeviceID); }
     QCoro::Task<QString> localDeviceName() override { return reply<QString>(__func__, {}); }
@@ -105,7 +113,8 @@ public:
     QCoro::Task<void> setVersioning(QString id, VersioningPolicy) override { return reply(__func__, {id}); }
     QCoro::Task<void> setFolderPaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
     QCoro::Task<void> setFolderLabel(QString id, QString label) override { return reply(__func__, {id, label}); }
-    QCoro::Task<QString> folderType(QString id) override { return reply<QString>(__func__, {id}); }
+    // The listed folder's mode as the engine names it.
+    QCoro::Task<QString> folderType(QString id) override;
     QCoro::Task<void> setFolderType(QString id, QString type) override { return reply(__func__, {id, type}); }
     QCoro::Task<void> rescanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }

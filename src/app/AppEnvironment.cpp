@@ -1,0 +1,150 @@
+#include "app/AppEnvironment.h"
+
+#include "app/AppPreferences.h"
+#include "cluster/NasNodeController.h"
+#include "cluster/TeamPropagation.h"
+#include "controllers/DeviceController.h"
+#include "controllers/ETAEstimator.h"
+#include "controllers/EngineController.h"
+#include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+#include "controllers/LiveStateFeed.h"
+#include "controllers/PeerDiagController.h"
+#include "creationdates/CreationDateController.h"
+#include "lan/DiagServer.h"
+#include "lan/DirectConnection.h"
+#include "projects/ProjectController.h"
+
+namespace tw {
+
+namespace {
+
+XdgAutostart loginItemFor(const std::optional<QString> &entry)
+{
+    if (!entry)
+        return XdgAutostart::standard();
+    return XdgAutostart(*entry, XdgAutostart::standard().executable());
+}
+
+} // namespace
+
+AppEnvironment::LanSetting AppEnvironment::LanSetting::forThisRun()
+{
+    LanSetting setting;
+    if (qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"))
+        setting.address = QHostAddress::LocalHost;
+    return setting;
+}
+
+AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *parent)
+    : QObject(parent), m_engine(engine), m_services(std::move(services))
+{
+    UserDefaults &defaults = *m_services.defaults;
+    m_creationDates = std::make_unique<CreationDateController>();
+    m_preferences = std::make_unique<AppPreferences>(defaults, loginItemFor(m_services.autostartEntry));
+    m_nasNode = std::make_unique<NasNodeController>(*m_services.keychain, m_services.paths, m_services.sleeper);
+    m_peerDiag = std::make_unique<PeerDiagController>(PeerDiagController::Options{.port = m_services.lan.port});
+    m_diagServer = std::make_unique<DiagServer>(
+        DiagServer::Options{.address = m_services.lan.address, .port = m_services.lan.port});
+    m_eta = std::make_unique<ETAEstimator>();
+
+    m_engineState = std::make_unique<EngineController>(engine, defaults, m_services.clock);
+    m_folders = std::make_unique<FolderController>(engine, m_services.clock);
+    m_devices = std::make_unique<DeviceController>(engine, m_services.clock);
+    m_projects = std::make_unique<ProjectController>(engine, m_services.paths, defaults, m_services.clock,
+                                                     m_services.sleeper);
+    m_events = std::make_unique<EventController>(engine, m_services.sleeper);
+    m_projects->setNasNode(m_nasNode.get());
+    m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
+
+    // Before the poller ever starts, so the cycle's reloads stay cheap.
+    m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices);
+    m_team = std::make_unique<TeamPropagation>(engine, *m_devices, *m_projects, *m_preferences, *m_nasNode,
+                                               *m_services.keychain, m_services.paths, m_services.clock);
+
+    connect(m_events.get(), &EventController::streamGap, this, [this] { m_pendingDue = true; });
+    connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
+    connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
+}
+
+AppEnvironment::~AppEnvironment()
+{
+    stopLoops();
+}
+
+ClusterConfigStore *AppEnvironment::clusterStore() const
+{
+    return m_team->clusterStore();
+}
+
+QList<AppEnvironment::PeerHost> AppEnvironment::connectedPeerHosts() const
+{
+    const QSet<QString> nodes = m_nasNode->deviceIDs();
+    QList<PeerHost> hosts;
+    for (const SyncDevice &device : m_devices->devices()) {
+        if (device.id == m_devices->localDeviceID() || nodes.contains(device.id))
+            continue;
+        const std::optional<DeviceConnection> connection = m_devices->connection(device.id);
+        if (!connection)
+            continue;
+        if (const std::optional<QString> host = DirectConnection::hostOf(*connection))
+            hosts.append({device.id, *host});
+    }
+    return hosts;
+}
+
+QStringList AppEnvironment::syncedFolderPaths() const
+{
+    QStringList paths;
+    for (const Project &project : m_projects->projects())
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.syncEnabled)
+                paths.append(folder.localPath);
+    return paths;
+}
+
+QList<AppEnvironment::PeerDevice> AppEnvironment::knownPeerDevices() const
+{
+    const QSet<QString> nodes = m_nasNode->deviceIDs();
+    QList<PeerDevice> peers;
+    for (const SyncDevice &device : m_devices->devices())
+        if (!device.isThisDevice && !nodes.contains(device.id))
+            peers.append({device.id, device.name});
+    return peers;
+}
+
+void AppEnvironment::installMembershipHook()
+{
+    m_team->installMembershipHook();
+}
+
+QCoro::Task<void> AppEnvironment::applyClusterSync()
+{
+    step("applyClusterSync");
+    co_await m_team->applyClusterSync();
+}
+
+QCoro::Task<void> AppEnvironment::syncCluster()
+{
+    m_teamRecordDue = false;
+    co_await m_team->syncCluster();
+}
+
+void AppEnvironment::watchTeamFolder()
+{
+    if (!m_teamFolderWatch.directories().isEmpty())
+        m_teamFolderWatch.removePaths(m_teamFolderWatch.directories());
+    m_teamRecordDue = true;
+    if (ClusterConfigStore *store = clusterStore()) {
+        store->ensureFolderExists();
+        m_teamFolderWatch.addPath(store->folderPath());
+    }
+}
+
+void AppEnvironment::step(const char *name) const
+{
+    if (m_stepObserver)
+        m_stepObserver(QString::fromLatin1(name));
+}
+
+} // namespace tw

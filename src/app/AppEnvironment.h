@@ -1,0 +1,218 @@
+#pragma once
+
+#include "controllers/PeerDiagController.h"
+#include "utilities/AppPaths.h"
+#include "utilities/Clock.h"
+#include "utilities/MonotonicClock.h"
+#include "utilities/Sleeper.h"
+
+#include <QFileSystemWatcher>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace tw {
+
+class AppPreferences;
+class ClusterConfigStore;
+class CreationDateController;
+class DeviceController;
+class DiagServer;
+class ETAEstimator;
+class EngineController;
+class EventController;
+class FeedbackService;
+class FolderController;
+class Keychain;
+class LiveStateFeed;
+class NasNodeController;
+class ProjectController;
+class SyncEngine;
+class TeamPropagation;
+class UserDefaults;
+
+// The composition root: owns every controller for the life of the process,
+// all sharing the one engine it is given, runs the start-up sequence, the
+// 2-second polling loop and the engine watchdog. Creating it starts nothing.
+// It must not outlive its engine: stop the loops first, the engine last.
+// Main thread only.
+class AppEnvironment : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(double watchdogBackoff READ watchdogBackoff NOTIFY watchdogChanged)
+
+public:
+    // Where the LAN status server listens and where paired Macs are asked.
+    struct LanSetting
+    {
+        QHostAddress address = QHostAddress::Any;
+        quint16 port = 48390;
+        // All interfaces for users; loopback only when TIDEWELL_LOOPBACK_ONLY=1.
+        static LanSetting forThisRun();
+    };
+
+    // What the environment needs from outside besides the engine; tests give
+    // temporary files, a memory keychain, a free loopback port and their own
+    // time.
+    struct Services
+    {
+        explicit Services(AppPaths root) : paths(std::move(root)) {}
+        AppPaths paths;
+        UserDefaults *defaults = nullptr;
+        Keychain *keychain = nullptr;
+        FeedbackService *feedback = nullptr;
+        LanSetting lan;
+        Clock clock = systemClock();
+        MonotonicClock monotonic = steadyClock();
+        Sleeper sleeper = realSleeper();
+        // Nothing: the standard autostart entry.
+        std::optional<QString> autostartEntry;
+    };
+
+    struct PeerHost
+    {
+        QString deviceID;
+        QString host;
+        bool operator==(const PeerHost &) const = default;
+    };
+    struct PeerDevice
+    {
+        QString deviceID;
+        QString name;
+        bool operator==(const PeerDevice &) const = default;
+    };
+
+    static constexpr std::chrono::milliseconds cyclePause{2000};
+    static constexpr double firstRestartWait = 5;   // seconds
+    static constexpr double restartWaitGrowth = 3;
+    static constexpr double restartWaitCap = 60;
+
+    AppEnvironment(SyncEngine &engine, Services services, QObject *parent = nullptr);
+    ~AppEnvironment() override;
+
+    SyncEngine &engine() const { return m_engine; }
+    EngineController &engineState() const { return *m_engineState; }
+    FolderController &folders() const { return *m_folders; }
+    DeviceController &devices() const { return *m_devices; }
+    ProjectController &projects() const { return *m_projects; }
+    EventController &events() const { return *m_events; }
+    CreationDateController &creationDates() const { return *m_creationDates; }
+    AppPreferences &preferences() const { return *m_preferences; }
+    NasNodeController &nasNode() const { return *m_nasNode; }
+    PeerDiagController &peerDiag() const { return *m_peerDiag; }
+    DiagServer &diagServer() const { return *m_diagServer; }
+    ETAEstimator &eta() const { return *m_eta; }
+    TeamPropagation &team() const { return *m_team; }
+    ClusterConfigStore *clusterStore() const;
+    const LanSetting &lanSetting() const { return m_services.lan; }
+
+    // Seconds between restart attempts; 0 while the engine runs.
+    double watchdogBackoff() const { return m_watchdogBackoff; }
+    std::optional<std::chrono::milliseconds> lastWatchdogAttempt() const { return m_lastWatchdogAttempt; }
+    bool prevAllSynced() const { return m_prevAllSynced; }
+    int prevPendingCount() const { return m_prevPendingCount; }
+    const QSet<QString> &purgeInFlightFolders() const { return m_purgeInFlightFolders; }
+
+    // The start-up sequence; once, before startPolling(). Never fails: each
+    // controller keeps its own last error.
+    QCoro::Task<void> bootstrap();
+    // What must happen each time the engine is found running after start-up
+    // or a restart: the event hooks (once), the event poller from its start,
+    // and the steps that need a running engine. Safe to repeat.
+    QCoro::Task<void> onEngineUp();
+    // Starts the polling loop, ending one already running, then the sweep and
+    // the volume monitoring.
+    void startPolling();
+    // Ends the loops after their current step; nothing of them runs again.
+    void stopLoops();
+
+    // Other Macs connected directly now, with the host of their connection;
+    // the always-on nodes and relayed or remote connections left out.
+    QList<PeerHost> connectedPeerHosts() const;
+    // Local paths of every switched-on sync folder, in order, repeats kept.
+    QStringList syncedFolderPaths() const;
+    // The engine's other devices but the always-on nodes.
+    QList<PeerDevice> knownPeerDevices() const;
+
+    // Team propagation (see TeamPropagation).
+    void installMembershipHook();
+    QCoro::Task<void> applyClusterSync();
+    QCoro::Task<void> syncCluster();
+    // Folders left send-only by an interrupted purge return to two-way.
+    QCoro::Task<void> healStuckSendonly();
+
+    // Steps whose work is still to come; each is called at its place.
+    QCoro::Task<void> refreshVolumeStatus();
+    QCoro::Task<void> seedCompletion();
+    QCoro::Task<void> refreshPeerCompletion();
+    QCoro::Task<void> sampleTransfers();
+    QCoro::Task<void> evaluateNotifications();
+    QCoro::Task<void> requestNotificationPermission();
+    void applyDiagServer();
+    void startSweep();
+    void startVolumeMonitoring();
+    void setAllSyncedBaseline();
+
+    // Told the name of each step of start-up and of the cycle as it begins;
+    // for tracing what ran in which order.
+    void setStepObserver(std::function<void(QString)> observer) { m_stepObserver = std::move(observer); }
+
+signals:
+    void watchdogChanged();
+
+private:
+    static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
+    QCoro::Task<void> pollCycle();
+    QCoro::Task<void> runWatchdog();
+    QCoro::Task<void> bootstrapWithEngine();
+    QCoro::Task<void> readPeers();
+    QList<PeerDiagController::Peer> peerList() const;
+    void installEventHooks();
+    void watchTeamFolder();
+    void setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt);
+    void step(const char *name) const;
+
+    SyncEngine &m_engine;
+    Services m_services;
+    std::unique_ptr<CreationDateController> m_creationDates;
+    std::unique_ptr<AppPreferences> m_preferences;
+    std::unique_ptr<NasNodeController> m_nasNode;
+    std::unique_ptr<PeerDiagController> m_peerDiag;
+    std::unique_ptr<DiagServer> m_diagServer;
+    std::unique_ptr<ETAEstimator> m_eta;
+    std::unique_ptr<EngineController> m_engineState;
+    std::unique_ptr<FolderController> m_folders;
+    std::unique_ptr<DeviceController> m_devices;
+    std::unique_ptr<ProjectController> m_projects;
+    std::unique_ptr<EventController> m_events;
+    std::unique_ptr<LiveStateFeed> m_liveState;
+    std::unique_ptr<TeamPropagation> m_team;
+    QFileSystemWatcher m_teamFolderWatch;
+
+    QSet<QString> m_purgeInFlightFolders;
+    double m_watchdogBackoff = 0;
+    std::optional<std::chrono::milliseconds> m_lastWatchdogAttempt;
+    bool m_prevAllSynced = true;
+    int m_prevPendingCount = 0;
+
+    quint64 m_pollGeneration = 0;
+    bool m_bootstrapped = false;
+    bool m_hooksInstalled = false;
+    // The cycle reads pending offers and the team record only when something
+    // may have changed them: at start, after a gap in the event stream, after
+    // a pending event, after a change in the team folder.
+    bool m_pendingDue = true;
+    bool m_teamRecordDue = true;
+    std::function<void(QString)> m_stepObserver;
+};
+
+} // namespace tw

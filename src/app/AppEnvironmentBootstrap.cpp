@@ -1,0 +1,121 @@
+#include "app/AppEnvironment.h"
+
+#include "app/AppPreferences.h"
+#include "cluster/NasNodeController.h"
+#include "cluster/TeamPropagation.h"
+#include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
+#include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+#include "controllers/PeerDiagController.h"
+#include "creationdates/CreationDateController.h"
+#include "engine/SyncEngine.h"
+#include "projects/ProjectController.h"
+#include "services/FeedbackService.h"
+
+namespace tw {
+
+QCoro::Task<void> AppEnvironment::bootstrap()
+{
+    step("startQueue");
+    m_services.feedback->startQueue();
+    step("installMembershipHook");
+    installMembershipHook();
+    // The node keys and the team key are cached before anything signs or
+    // shares; a keychain that cannot be reached leaves them unset and says so
+    // in the node controller's error, and start-up goes on.
+    co_await m_nasNode->migrateLegacyKey();
+    co_await m_engineState->start();
+    co_await m_engineState->loadNetwork();
+    QString name;
+    try {
+        name = co_await m_engine.localDeviceName();
+    } catch (...) {
+    }
+    m_engineState->storeDeviceName(name);
+    co_await refreshVolumeStatus();
+    if (m_engineState->status().isRunning)
+        co_await bootstrapWithEngine();
+    co_await requestNotificationPermission();
+    setAllSyncedBaseline();
+    m_prevPendingCount = m_projects->distinctPendingCount();
+    m_bootstrapped = true;
+}
+
+QCoro::Task<void> AppEnvironment::bootstrapWithEngine()
+{
+    co_await m_devices->refresh();
+    if (!m_projects->projects().isEmpty())
+        co_await m_projects->reconcileAll();
+    co_await m_folders->refresh();
+    co_await m_projects->refreshPending();
+    co_await onEngineUp();
+    // Just read; the gap of the poller's own start does not call for more.
+    m_pendingDue = false;
+}
+
+QCoro::Task<void> AppEnvironment::onEngineUp()
+{
+    step("onEngineUp");
+    installEventHooks();
+    // A restarted engine numbers its events from 1 again.
+    m_events->start();
+    m_pendingDue = true;
+    m_teamRecordDue = true;
+    co_await seedCompletion();
+    m_creationDates->watch(syncedFolderPaths());
+    co_await healStuckSendonly();
+    applyDiagServer();
+    co_await applyClusterSync();
+    if (!m_bootstrapped || m_preferences->lanDiagnostics())
+        co_await readPeers();
+    co_await refreshPeerCompletion();
+}
+
+QCoro::Task<void> AppEnvironment::readPeers()
+{
+    step("readPeers");
+    QList<PeerDiagController::Peer> peers = peerList();
+    QString localID = m_devices->localDeviceID();
+    co_await m_peerDiag->refresh(std::move(peers), std::move(localID));
+}
+
+QList<PeerDiagController::Peer> AppEnvironment::peerList() const
+{
+    QList<PeerDiagController::Peer> peers;
+    for (const PeerHost &peer : connectedPeerHosts())
+        peers.append({peer.deviceID, peer.host});
+    return peers;
+}
+
+void AppEnvironment::installEventHooks()
+{
+    if (m_hooksInstalled)
+        return;
+    m_hooksInstalled = true;
+    const QPointer<AppEnvironment> self(this);
+    m_events->setOnPending([self] {
+        if (self)
+            self->m_projects->refreshPending();
+    });
+    m_events->setOnDeviceChange([self] {
+        if (self)
+            self->m_devices->refreshConnections();
+    });
+    m_events->setFolderMode([self](const QString &folderID) -> std::optional<FolderSyncMode> {
+        if (self)
+            for (const SyncFolder &folder : self->m_folders->folders())
+                if (folder.id == folderID)
+                    return folder.mode;
+        return std::nullopt;
+    });
+    m_events->setFolderPath([self](const QString &folderID) -> std::optional<QString> {
+        if (self)
+            for (const SyncFolder &folder : self->m_folders->folders())
+                if (folder.id == folderID)
+                    return folder.path;
+        return std::nullopt;
+    });
+}
+
+} // namespace tw

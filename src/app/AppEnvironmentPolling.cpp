@@ -1,0 +1,106 @@
+#include "app/AppEnvironment.h"
+
+#include "app/AppPreferences.h"
+#include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
+#include "creationdates/CreationDateController.h"
+#include "projects/ProjectController.h"
+
+#include <algorithm>
+
+namespace tw {
+
+void AppEnvironment::startPolling()
+{
+    ++m_pollGeneration;
+    pollLoop(QPointer<AppEnvironment>(this), m_pollGeneration, m_services.sleeper);
+    startSweep();
+    startVolumeMonitoring();
+}
+
+void AppEnvironment::stopLoops()
+{
+    ++m_pollGeneration;
+}
+
+QCoro::Task<void> AppEnvironment::pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper)
+{
+    // A replaced loop ends before its next cycle, so two cycles never run at
+    // once; the pause is measured from the end of the previous cycle.
+    try {
+        while (true) {
+            co_await sleeper(cyclePause);
+            if (!self || self->m_pollGeneration != generation)
+                co_return;
+            co_await self->pollCycle();
+        }
+    } catch (...) {
+        // The steps keep their failures in their controllers; nothing should
+        // reach here, and if it does the loop must not take the process down.
+    }
+}
+
+QCoro::Task<void> AppEnvironment::pollCycle()
+{
+    co_await m_engineState->refreshStatus();
+    if (!m_engineState->status().isRunning) {
+        co_await runWatchdog();
+        co_return;
+    }
+    setWatchdog(0, std::nullopt);
+    co_await m_engineState->sampleThroughput();
+    BandwidthSchedule schedule = m_preferences->bandwidthSchedule();
+    QDateTime now = m_services.clock();
+    co_await m_engineState->applyBandwidthSchedule(std::move(schedule), std::move(now));
+    co_await m_folders->syncFolderList();
+    co_await m_devices->refresh();
+    co_await m_devices->refreshConnections();
+    if (m_preferences->lanDiagnostics())
+        co_await readPeers();
+    co_await refreshPeerCompletion();
+    if (m_preferences->clusterSyncEnabled() && m_teamRecordDue) {
+        step("syncCluster");
+        co_await syncCluster();
+    }
+    co_await sampleTransfers();
+    if (m_pendingDue) {
+        m_pendingDue = false;
+        co_await m_projects->refreshPending();
+    }
+    co_await evaluateNotifications();
+    m_creationDates->watch(syncedFolderPaths());
+}
+
+QCoro::Task<void> AppEnvironment::runWatchdog()
+{
+    if (!m_engineState->binaryAvailable())
+        co_return;
+    const std::chrono::milliseconds now = m_services.monotonic();
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::duration<double>(m_watchdogBackoff));
+    if (m_lastWatchdogAttempt && now - *m_lastWatchdogAttempt < wait)
+        co_return;
+    const double next = m_watchdogBackoff == 0 ? firstRestartWait
+                                               : std::min(m_watchdogBackoff * restartWaitGrowth, restartWaitCap);
+    setWatchdog(next, now);
+    step("restartEngine");
+    co_await m_engineState->start();
+    if (!m_engineState->status().isRunning)
+        co_return;
+    setWatchdog(0, std::nullopt);
+    co_await m_devices->refresh();
+    co_await m_folders->syncFolderList();
+    co_await onEngineUp();
+}
+
+void AppEnvironment::setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt)
+{
+    if (m_watchdogBackoff == backoff && m_lastWatchdogAttempt == attempt)
+        return;
+    m_watchdogBackoff = backoff;
+    m_lastWatchdogAttempt = attempt;
+    emit watchdogChanged();
+}
+
+} // namespace tw
