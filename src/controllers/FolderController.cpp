@@ -101,7 +101,9 @@ QCoro::Task<void> FolderController::fullReload()
         // folders already known are still refreshed.
         m_fullReadDue = true;
     }
-    co_await refreshStatuses();
+    // Following events, the cluster needs come from the completions read
+    // right after: the engine's own would read each of them a second time.
+    co_await refreshStatusParts(!m_followsEvents);
     if (m_followsEvents)
         emit fullReadFinished();
 }
@@ -132,6 +134,11 @@ QCoro::Task<void> FolderController::eventDrivenReload()
 
 QCoro::Task<void> FolderController::refreshStatuses()
 {
+    co_await refreshStatusParts(true);
+}
+
+QCoro::Task<void> FolderController::refreshStatusParts(bool readClusterNeeds)
+{
     QStringList ids;
     for (const SyncFolder &folder : std::as_const(m_folders))
         ids.append(folder.id);
@@ -139,10 +146,12 @@ QCoro::Task<void> FolderController::refreshStatuses()
 
     co_await refreshFolderErrors();
 
-    try {
-        setClusterNeeds(co_await m_engine.clusterNeeds());
-    } catch (...) {
-        setClusterNeeds({});
+    if (readClusterNeeds) {
+        try {
+            setClusterNeeds(co_await m_engine.clusterNeeds());
+        } catch (...) {
+            setClusterNeeds({});
+        }
     }
 
     co_await refreshTransferring();

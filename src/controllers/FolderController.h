@@ -114,6 +114,7 @@ private:
     QCoro::Task<void> refreshFolderErrors();
     QCoro::Task<void> refreshTransferring();
     QCoro::Task<void> fullReload();
+    QCoro::Task<void> refreshStatusParts(bool readClusterNeeds);
     QCoro::Task<void> eventDrivenReload();
     QCoro::Task<void> readStatuses(QStringList folderIDs);
     void touch(const QString &folderID);

@@ -33,6 +33,7 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
     connect(&folders, &FolderController::fullReadFinished, this, [this] {
         m_completionsRead.clear();
         readNewCompletions();
+        updateClusterNeeds();
     });
     connect(&devices, &DeviceController::connectionsChanged, this, [this] { readNewCompletions(); });
 

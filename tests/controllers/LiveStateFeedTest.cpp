@@ -90,7 +90,7 @@ protected:
 
 TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
 {
-    const QString full = "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
+    const QString full = "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) "
                          "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D) "
                          "devices() localDeviceID() connections()";
     SyncEvent undecodable = event("FolderCompletion", a);
@@ -98,7 +98,7 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     const auto idle = FolderState::Idle;
     const auto error = FolderState::Error;
     events.start();
-    EXPECT_EQ(cycleAfter({}), "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) clusterNeeds() "
+    EXPECT_EQ(cycleAfter({}), "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) "
                               "devices() localDeviceID() connections() "
                               "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D)");
     const struct
