@@ -50,12 +50,6 @@ constexpr int kFolders = 50;
 constexpr int kFilesPerFolder = 5;
 constexpr int kMadeUpDevices = 4;
 
-double cpuSecondsOfSelf()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Monitor and child together.
 double cpuSecondsOfHome(const QString &home)
@@ -72,23 +66,7 @@ double cpuSecondsOfHome(const QString &home)
     return seconds;
 }
 
-double rssMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
-void runFor(double minutes)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(minutes * 60'000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct Window
 {
@@ -133,12 +111,6 @@ void report(const char *title, const Window &window)
                 window.lanRequests / window.minutes);
 }
 
-void setPaused(SyncthingInstance &anna, const QString &device, bool paused)
-{
-    const QJsonObject patch{{"paused", paused}};
-    require(anna.request("PATCH", QStringLiteral("/rest/config/devices/") + device, compact(patch), anna.apiKey()).ok(),
-            "pause");
-}
 
 // One sync per folder, every device a member.
 QList<Project> syncs(SyncthingInstance &anna, const QStringList &peers)

@@ -49,12 +49,6 @@ using namespace tw::bench;
 constexpr int kFilesPerFolder = 20;
 constexpr int kMadeUpDevices = 4;  // plus Bert, paused until the peer step
 
-double cpuSecondsOfSelf()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double cpuSecondsOf(qint64 pid)
 {
@@ -68,17 +62,6 @@ double cpuSecondsOf(qint64 pid)
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
-double rssMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
 
 struct Controllers
 {
@@ -113,12 +96,6 @@ QCoro::Task<void> pollingLoop(Controllers c, const bool *running)
     }
 }
 
-void runFor(double minutes)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(minutes * 60'000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct Window
 {
@@ -181,12 +158,6 @@ bool allIdle(SyncthingInstance &anna, int folders)
     return true;
 }
 
-void setPaused(SyncthingInstance &anna, const QString &device, bool paused)
-{
-    const QJsonObject patch{{"paused", paused}};
-    require(anna.request("PATCH", QStringLiteral("/rest/config/devices/") + device, compact(patch), anna.apiKey()).ok(),
-            "pause");
-}
 
 // Connects Bert, changes a file in the first folder on his side, and times
 // the controllers' view of Anna's folder status and Bert's completion.

@@ -1,4 +1,7 @@
 #include "BenchSupport.h"
+#include <sys/resource.h>
+#include <QTimer>
+#include <QEventLoop>
 
 #include "MadeUpDeviceID.h"
 
@@ -55,6 +58,39 @@ QStringList addPausedDevices(SyncthingInstance &instance, int count, char first)
         ids.append(id);
     }
     return ids;
+}
+
+double cpuSecondsOfSelf()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double rssMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void runFor(double minutes)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(minutes * 60'000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void setPaused(SyncthingInstance &instance, const QString &device, bool paused)
+{
+    const QJsonObject patch{{"paused", paused}};
+    require(instance.request("PATCH", QStringLiteral("/rest/config/devices/") + device, compact(patch), instance.apiKey()).ok(),
+            "pause");
 }
 
 QString logPath(const SyncthingInstance &instance)

@@ -24,6 +24,14 @@ void addFolders(SyncthingInstance &instance, int count, const QStringList &peers
 // listens, named from the letter `first` on; answers their IDs.
 QStringList addPausedDevices(SyncthingInstance &instance, int count, char first = 'A');
 
+// This process's CPU seconds so far, and its resident size.
+double cpuSecondsOfSelf();
+double rssMegabytes();
+// Runs the event loop for that long.
+void runFor(double minutes);
+// Pauses or resumes a device in the instance's configuration.
+void setPaused(SyncthingInstance &instance, const QString &device, bool paused);
+
 // The Syncthing log of the instance (with STTRACE=api it lists each request).
 QString logPath(const SyncthingInstance &instance);
 
