@@ -113,6 +113,25 @@ QList<AppEnvironment::PeerDevice> AppEnvironment::knownPeerDevices() const
     return peers;
 }
 
+HealthInputs AppEnvironment::healthInputs() const
+{
+    return HealthInputs{
+        .engineRunning = m_engineState->status().isRunning,
+        .allPaused = m_engineState->isAllPaused(),
+        .deviceName = m_engineState->deviceName(),
+        .localDeviceID = m_devices->localDeviceID(),
+        .engineFolders = m_folders->folders(),
+        .folderStatuses = m_folders->statuses(),
+        .connections = m_devices->connections(),
+        .devices = m_devices->devices(),
+        .completion = m_events->completion(),
+        .peerReports = m_peerDiag->peerStatus(),
+        .projects = m_projects->projects(),
+        .nodeDeviceIDs = m_nasNode->deviceIDs(),
+        .volumeOnline = m_volumeOnline,
+    };
+}
+
 void AppEnvironment::installMembershipHook()
 {
     m_team->installMembershipHook();

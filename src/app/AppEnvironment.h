@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInputs.h"
 #include "controllers/PeerDiagController.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
@@ -9,6 +10,7 @@
 #include <QFileSystemWatcher>
 #include <QHostAddress>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -121,6 +123,12 @@ public:
     bool prevAllSynced() const { return m_prevAllSynced; }
     int prevPendingCount() const { return m_prevPendingCount; }
     const QSet<QString> &purgeInFlightFolders() const { return m_purgeInFlightFolders; }
+    // Local path of each sync folder -> whether it is there (its drive
+    // mounted), and the free bytes of the volume holding it where known.
+    const QMap<QString, bool> &volumeOnline() const { return m_volumeOnline; }
+    const QMap<QString, qint64> &volumeFreeBytes() const { return m_volumeFreeBytes; }
+    // What the health rules read, taken from the controllers now.
+    HealthInputs healthInputs() const;
 
     // The start-up sequence; once, before startPolling(). Never fails: each
     // controller keeps its own last error.
@@ -199,6 +207,8 @@ private:
     QFileSystemWatcher m_teamFolderWatch;
 
     QSet<QString> m_purgeInFlightFolders;
+    QMap<QString, bool> m_volumeOnline;
+    QMap<QString, qint64> m_volumeFreeBytes;
     double m_watchdogBackoff = 0;
     std::optional<std::chrono::milliseconds> m_lastWatchdogAttempt;
     bool m_prevAllSynced = true;
