@@ -2,6 +2,7 @@
 
 #include "app/HealthInputs.h"
 #include "controllers/PeerDiagController.h"
+#include "lan/DiagServer.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
 #include "utilities/MonotonicClock.h"
@@ -28,7 +29,6 @@ class AppPreferences;
 class ClusterConfigStore;
 class CreationDateController;
 class DeviceController;
-class DiagServer;
 class ETAEstimator;
 class EngineController;
 class EventController;
@@ -157,6 +157,9 @@ public:
     QCoro::Task<void> syncCluster();
     // Folders left send-only by an interrupted purge return to two-way.
     QCoro::Task<void> healStuckSendonly();
+    // A teammate's command to remove a subfolder here, as the LAN server
+    // received it; the answer goes back to the sender as it is.
+    QCoro::Task<DiagServer::PurgeAnswer> executeIncomingPurge(QString fromDevice, QByteArray body);
 
     // Steps whose work is still to come; each is called at its place.
     QCoro::Task<void> refreshVolumeStatus();

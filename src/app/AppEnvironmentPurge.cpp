@@ -25,4 +25,9 @@ QCoro::Task<void> AppEnvironment::healStuckSendonly()
     }
 }
 
+QCoro::Task<DiagServer::PurgeAnswer> AppEnvironment::executeIncomingPurge(QString, QByteArray)
+{
+    co_return DiagServer::PurgeAnswer{QStringLiteral("503 Service Unavailable"), QByteArrayLiteral("{\"ok\":false}")};
+}
+
 } // namespace tw

@@ -1,0 +1,10 @@
+#include "app/AppEnvironment.h"
+
+namespace tw {
+
+void AppEnvironment::applyDiagServer()
+{
+    step("applyDiagServer");
+}
+
+} // namespace tw
