@@ -144,7 +144,7 @@ void EventController::handleFolderEvent(const SyncEvent &event)
     if (event.type == folderSummaryEvent && event.summary) {
         emit summaryArrived(*event.summary);
     } else if (event.type == stateChangedEvent && event.folder && event.fromState && event.toState) {
-        emit folderStateArrived(*event.folder, *event.fromState, *event.toState);
+        emit folderStateArrived(*event.folder, *event.fromState, *event.toState, event.toStateWord);
     } else if ((event.type == folderPausedEvent || event.type == folderResumedEvent) && event.folder) {
         emit folderPauseArrived(*event.folder, event.type == folderPausedEvent);
     } else if (event.type == configSavedEvent && !event.undecodable) {

@@ -74,7 +74,8 @@ signals:
     void remoteNeedBytesChanged();
     // The events the live state follows, handed on as they arrive.
     void summaryArrived(const tw::FolderStatus &status);
-    void folderStateArrived(const QString &folderID, tw::FolderState from, tw::FolderState to);
+    void folderStateArrived(const QString &folderID, tw::FolderState from, tw::FolderState to,
+                            const QString &toWord);
     void folderPauseArrived(const QString &folderID, bool paused);
     void configSaved();
     // A device connected, disconnected, was paused or resumed.

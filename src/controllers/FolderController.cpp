@@ -202,7 +202,7 @@ void FolderController::applySummary(const FolderStatus &status)
     folderErrorsFromStatuses();
 }
 
-void FolderController::applyState(const QString &folderID, FolderState from, FolderState to)
+void FolderController::applyState(const QString &folderID, FolderState from, FolderState to, const QString &toWord)
 {
     if (!isListed(folderID))
         return;
@@ -216,6 +216,7 @@ void FolderController::applyState(const QString &folderID, FolderState from, Fol
     touch(folderID);
     FolderStatusMap statuses = m_statuses;
     statuses[folderID].state = to;
+    statuses[folderID].stateWord = toWord;
     setStatuses(std::move(statuses));
 }
 

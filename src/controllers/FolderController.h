@@ -86,7 +86,7 @@ public:
     // forwards each event as it arrives.
     void followEvents();
     void applySummary(const FolderStatus &status);
-    void applyState(const QString &folderID, FolderState from, FolderState to);
+    void applyState(const QString &folderID, FolderState from, FolderState to, const QString &toWord);
     void applyPaused(const QString &folderID, bool paused);
     void noteConfigSaved();
     // The stream missed something, or the engine started again: the next

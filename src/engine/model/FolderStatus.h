@@ -16,6 +16,10 @@ struct FolderStatus
     qint64 needBytes = 0;
     qint64 errorCount = 0;
     QString error{};  // the engine's text while the folder is in error, else empty
+    // What paired Macs are told: the engine's own word for the state, and
+    // the number of items still needed.
+    QString stateWord{};
+    qint64 needItems = 0;
 
     bool operator==(const FolderStatus &) const = default;
 };

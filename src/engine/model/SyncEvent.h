@@ -20,6 +20,7 @@ struct SyncEvent
     std::optional<qint64> needBytes;
     std::optional<FolderState> fromState;
     std::optional<FolderState> toState;
+    QString toStateWord;  // the engine's own word for toState
     // A folder's status as the engine summarised it, without being asked.
     std::optional<FolderStatus> summary;
     std::optional<QString> item;

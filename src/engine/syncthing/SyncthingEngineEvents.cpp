@@ -58,7 +58,8 @@ void readStateChange(SyncEvent &event, const StrictJson &data)
 {
     event.folder = data.string(QStringLiteral("folder"));
     event.fromState = SyncthingEngine::mapState(data.string(QStringLiteral("from")));
-    event.toState = SyncthingEngine::mapState(data.string(QStringLiteral("to")));
+    event.toStateWord = data.string(QStringLiteral("to"));
+    event.toState = SyncthingEngine::mapState(event.toStateWord);
 }
 
 // Syncthing names the device of a connection event "id", of a pause "device".

@@ -53,6 +53,8 @@ FolderStatus SyncthingEngine::mapStatus(const QString &id, const STFolderStatus 
     result.needBytes = status.needBytes.value_or(0);
     result.errorCount = status.errors.value_or(0);
     result.error = status.error.value_or(QString());
+    result.stateWord = status.state.value_or(QString());
+    result.needItems = status.needFiles.value_or(0);
     return result;
 }
 

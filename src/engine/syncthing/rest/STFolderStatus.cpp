@@ -11,7 +11,7 @@ STFolderStatus STFolderStatus::fromJson(const QJsonObject &object)
     return {json.optionalString(QStringLiteral("state")), json.optionalInteger(QStringLiteral("globalBytes")),
             json.optionalInteger(QStringLiteral("localBytes")), json.optionalInteger(QStringLiteral("needBytes")),
             json.optionalInteger(QStringLiteral("errors")),
-            json.optionalString(QStringLiteral("error"))};
+            json.optionalString(QStringLiteral("error")), json.optionalInteger(QStringLiteral("needFiles"))};
 }
 
 STFolderStatus STFolderStatus::fromJsonBody(const QByteArray &body)

@@ -16,6 +16,7 @@ struct STFolderStatus
     std::optional<qint64> needBytes;
     std::optional<qint64> errors;
     std::optional<QString> error;
+    std::optional<qint64> needFiles;
 
     static STFolderStatus fromJson(const QJsonObject &object);
     static STFolderStatus fromJsonBody(const QByteArray &body);
