@@ -2,6 +2,7 @@
 #include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "lan/DiagServer.h"
+#include "platform/FreedesktopNotifier.h"
 #include "platform/SecretServiceKeychain.h"
 #include "services/FeedbackService.h"
 #include "utilities/AppPaths.h"
@@ -79,10 +80,12 @@ int main(int argc, char **argv)
         tw::realSleeper());
     tw::UserDefaults defaults(tw::UserDefaults::standardFilePath());
     tw::SecretServiceKeychain keychain;
+    tw::FreedesktopNotifier desktopNotifications;
     tw::AppEnvironment::Services services(paths);
     services.defaults = &defaults;
     services.keychain = &keychain;
     services.feedback = &tw::FeedbackService::shared();
+    services.notifier = &desktopNotifications;
     services.lan = tw::AppEnvironment::LanSetting::forThisRun();
     // Declared after the engine, so it goes first: it must never outlive it.
     tw::AppEnvironment environment(engine, std::move(services));

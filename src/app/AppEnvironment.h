@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/HealthInputs.h"
+#include "app/NotificationEdges.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
 #include "utilities/AppPaths.h"
@@ -37,6 +38,8 @@ class FolderController;
 class Keychain;
 class LiveStateFeed;
 class NasNodeController;
+class Notifier;
+class PairedPeerGate;
 class ProjectController;
 class SyncEngine;
 class TeamPropagation;
@@ -72,6 +75,8 @@ public:
         UserDefaults *defaults = nullptr;
         Keychain *keychain = nullptr;
         FeedbackService *feedback = nullptr;
+        // Nothing: no notification is ever posted.
+        Notifier *notifier = nullptr;
         LanSetting lan;
         Clock clock = systemClock();
         MonotonicClock monotonic = steadyClock();
@@ -120,8 +125,8 @@ public:
     // Seconds between restart attempts; 0 while the engine runs.
     double watchdogBackoff() const { return m_watchdogBackoff; }
     std::optional<std::chrono::milliseconds> lastWatchdogAttempt() const { return m_lastWatchdogAttempt; }
-    bool prevAllSynced() const { return m_prevAllSynced; }
-    int prevPendingCount() const { return m_prevPendingCount; }
+    bool prevAllSynced() const { return m_notificationEdges.prevAllSynced(); }
+    qint64 prevPendingCount() const { return m_notificationEdges.prevPendingCount(); }
     const QSet<QString> &purgeInFlightFolders() const { return m_purgeInFlightFolders; }
     // Local path of each sync folder -> whether it is there (its drive
     // mounted), and the free bytes of the volume holding it where known.
@@ -171,7 +176,17 @@ public:
     void applyDiagServer();
     void startSweep();
     void startVolumeMonitoring();
-    void setAllSyncedBaseline();
+    // The edges' state at start, taken without notifying anybody.
+    void setNotificationBaselines();
+
+    // The status page a phone reads, for this Mac now.
+    QString dashboardHTML() const;
+    // This Mac's diagnostics report, then one section per Mac connected
+    // directly, read from its LAN status server.
+    QCoro::Task<QString> fullDiagnostics();
+    // What paired Macs read on "/status": the folder list with the live
+    // statuses, so their frequent asks cost the engine nothing.
+    QList<FolderDiagStatus> folderDiagStatuses() const;
 
     // Told the name of each step of start-up and of the cycle as it begins;
     // for tracing what ran in which order.
@@ -190,6 +205,7 @@ private:
     void installEventHooks();
     void watchTeamFolder();
     void setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt);
+    void installDiagHandlers();
     void step(const char *name) const;
 
     SyncEngine &m_engine;
@@ -199,6 +215,9 @@ private:
     std::unique_ptr<NasNodeController> m_nasNode;
     std::unique_ptr<PeerDiagController> m_peerDiag;
     std::unique_ptr<DiagServer> m_diagServer;
+    // Shared with the server's handlers, which may outlive a request's view
+    // of the environment.
+    std::shared_ptr<PairedPeerGate> m_peerGate;
     std::unique_ptr<ETAEstimator> m_eta;
     std::unique_ptr<EngineController> m_engineState;
     std::unique_ptr<FolderController> m_folders;
@@ -214,8 +233,7 @@ private:
     QMap<QString, qint64> m_volumeFreeBytes;
     double m_watchdogBackoff = 0;
     std::optional<std::chrono::milliseconds> m_lastWatchdogAttempt;
-    bool m_prevAllSynced = true;
-    int m_prevPendingCount = 0;
+    NotificationEdges m_notificationEdges;
 
     quint64 m_pollGeneration = 0;
     bool m_bootstrapped = false;

@@ -37,8 +37,7 @@ QCoro::Task<void> AppEnvironment::bootstrap()
     if (m_engineState->status().isRunning)
         co_await bootstrapWithEngine();
     co_await requestNotificationPermission();
-    setAllSyncedBaseline();
-    m_prevPendingCount = m_projects->distinctPendingCount();
+    setNotificationBaselines();
     m_bootstrapped = true;
 }
 

@@ -1,22 +1,43 @@
 #include "app/AppEnvironment.h"
 
+#include "app/AppPreferences.h"
+#include "app/DiskShortfall.h"
+#include "app/HealthRules.h"
+#include "controllers/FolderController.h"
+#include "platform/Notifier.h"
+#include "projects/ProjectController.h"
+
 namespace tw {
 
 QCoro::Task<void> AppEnvironment::evaluateNotifications()
 {
     step("evaluateNotifications");
+    const HealthInputs in = healthInputs();
+    const NotificationObservation now{
+        .notificationsOn = m_preferences->showNotifications(),
+        .allSynced = globalSyncHealth(in).kind == SyncHealth::Kind::AllSynced,
+        .pendingCount = m_projects->distinctPendingCount(),
+        .shortOfSpace = foldersShortOfSpace(in.projects, in.folderStatuses, m_volumeFreeBytes),
+    };
+    for (const QString &body : m_notificationEdges.evaluate(now))
+        if (m_services.notifier)
+            m_services.notifier->notify(Notifier::appName, body);
     co_return;
 }
 
 QCoro::Task<void> AppEnvironment::requestNotificationPermission()
 {
     step("requestNotificationPermission");
-    co_return;
+    // Turned off, the earlier answer stands: nothing is asked of the desktop.
+    if (m_services.notifier && m_preferences->showNotifications())
+        co_await m_services.notifier->requestAuthorization();
 }
 
-void AppEnvironment::setAllSyncedBaseline()
+void AppEnvironment::setNotificationBaselines()
 {
-    step("setAllSyncedBaseline");
+    step("setNotificationBaselines");
+    const bool allSynced = globalSyncHealth(healthInputs()).kind == SyncHealth::Kind::AllSynced;
+    m_notificationEdges.setBaselines(allSynced, m_projects->distinctPendingCount());
 }
 
 } // namespace tw

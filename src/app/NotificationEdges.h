@@ -33,6 +33,9 @@ public:
     // state is frozen, so turning them on compares with what held before.
     QStringList evaluate(const NotificationObservation &now);
 
+    bool prevAllSynced() const { return m_prevAllSynced; }
+    qint64 prevPendingCount() const { return m_prevPendingCount; }
+
 private:
     bool m_prevAllSynced = true;
     qint64 m_prevPendingCount = 0;

@@ -99,7 +99,7 @@ DeviceConnection connection(const QString &id, const QString &address, const QSt
 
 const QStringList kEngineUp = {"onEngineUp", "events", "seedCompletion", "applyDiagServer", "applyClusterSync",
                                "folders", "readPeers", "refreshPeerCompletion"};
-const QStringList kBaselines = {"requestNotificationPermission", "setAllSyncedBaseline"};
+const QStringList kBaselines = {"requestNotificationPermission", "setNotificationBaselines"};
 
 TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
 {
