@@ -13,6 +13,7 @@
 #include "creationdates/CreationDateController.h"
 #include "lan/DiagServer.h"
 #include "lan/DirectConnection.h"
+#include "lan/PairedPeerGate.h"
 #include "projects/ProjectController.h"
 
 namespace tw {
@@ -46,6 +47,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_peerDiag = std::make_unique<PeerDiagController>(PeerDiagController::Options{.port = m_services.lan.port});
     m_diagServer = std::make_unique<DiagServer>(
         DiagServer::Options{.address = m_services.lan.address, .port = m_services.lan.port});
+    m_peerGate = std::make_shared<PairedPeerGate>(&engine, m_services.clock);
     m_eta = std::make_unique<ETAEstimator>();
 
     m_engineState = std::make_unique<EngineController>(engine, defaults, m_services.clock);
