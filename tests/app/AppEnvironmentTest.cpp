@@ -3,6 +3,7 @@
 #include "app/AppPreferences.h"
 #include "cluster/NasNode.h"
 #include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
 #include "controllers/EventController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
@@ -12,10 +13,12 @@
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
+#include "RecordingNotifier.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <coroutine>
 #include <gtest/gtest.h>
@@ -49,6 +52,8 @@ struct Rig
         services.defaults = &defaults;
         services.keychain = &keychain;
         services.feedback = &feedback;
+        services.notifier = &notifier;
+        services.lan = {QHostAddress::LocalHost, 0};
         services.monotonic = [this] { return now; };
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
@@ -79,6 +84,7 @@ struct Rig
     UserDefaults defaults;
     MemoryKeychain keychain;
     FeedbackService feedback;
+    RecordingNotifier notifier;
     FakeSyncEngine engine;
     std::chrono::milliseconds now{0};
     std::vector<std::coroutine_handle<>> sleeping;
@@ -260,6 +266,69 @@ TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOu
     awaitTask(rig.env->devices().refresh());
     EXPECT_EQ(rig.env->connectedPeerHosts(), expected);
     EXPECT_EQ(rig.env->knownPeerDevices().size(), rows.size());
+}
+
+// The whole answer of the environment's LAN server to one request.
+QByteArray ask(const AppEnvironment &env, const QByteArray &path, const QByteArray &from)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, env.diagServer().serverPort());
+    socket.write("GET " + path + " HTTP/1.1\r\nX-Tidewell-From: " + from + "\r\n\r\n");
+    QByteArray received;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
+    waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
+    return received;
+}
+
+TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsAtTheirOwnAddress)
+{
+    Rig rig;
+    rig.engine.state.devices = {{.id = "NEAR", .name = "n"}, {.id = "FAR", .name = "f"}};
+    rig.engine.state.connections = {connection("NEAR", "127.0.0.1:22000", "tcp-client", true),
+                                     connection("FAR", "192.168.1.9:22000", "tcp-client", true)};
+    rig.engine.state.folders = {{.id = "f", .label = "Film"}};
+    rig.engine.state.folderStatuses["f"] = {.id = "f", .needBytes = 7, .stateWord = "sync-preparing", .needItems = 2};
+    rig.env->preferences().setRemoteStatusEnabled(true);
+    rig.env->preferences().setRemoteStatusToken("s3cret");
+    awaitTask(rig.env->bootstrap());
+    const QByteArray status = FolderDiagStatus::encodeList({{"f", "Film", "sync-preparing", 0, 0, 7, 2}});
+    const struct { bool lanDiagnostics; QByteArray path, from, status, bodyEnd; } rows[] = {
+        {false, "/?t=s3cret", "", "200", "<p class=muted>No syncs yet.</p>\n</body></html>"},
+        {true, "/?t=s3cre", "", "403", "invalid."}, {true, "/?t=", "", "403", "invalid."},
+        {true, "/status", "NEAR", "200", status}, {true, "/status", "FAR", "403", "Not a paired device."},
+        {false, "/status", "NEAR", "403", "Not a paired device."},
+    };
+    for (const auto &row : rows) {
+        rig.env->preferences().setLanDiagnostics(row.lanDiagnostics);
+        const QByteArray answer = ask(*rig.env, row.path, row.from);
+        EXPECT_TRUE(answer.startsWith("HTTP/1.1 " + row.status) && answer.endsWith(row.bodyEnd)) << answer.toStdString();
+    }
+    EXPECT_EQ(rig.engine.callCount("diagnosticsStatus"), 0);
+    rig.engine.state.running = false;
+    awaitTask(rig.env->engineState().refreshStatus());
+    rig.env->applyDiagServer();
+    EXPECT_FALSE(rig.env->diagServer().isRunning());
+}
+
+TEST(AppEnvironmentTest, NotifiesOnTheEdgesOfItsOwnState)
+{
+    using Posted = QList<QPair<QString, QString>>;
+    const QString title = "TidewellMesh";
+    Rig rig;
+    awaitTask(rig.env->bootstrap());
+    const struct { bool running; qsizetype pending; Posted posted; } steps[] = {
+        {true, 1, {{title, NotificationEdges::requestBody}}},
+        {false, 1, {}},
+        {true, 0, {{title, NotificationEdges::allSyncedBody}}},
+    };
+    for (const auto &step : steps) {
+        rig.engine.state.running = step.running;
+        rig.engine.state.pendingDevices = QList<PendingDevice>(step.pending, {"D", "d", "a"});
+        awaitTask(rig.env->engineState().refreshStatus());
+        awaitTask(rig.env->projects().refreshPending());
+        awaitTask(rig.env->evaluateNotifications());
+        EXPECT_EQ(std::exchange(rig.notifier.posted, {}), step.posted);
+    }
 }
 
 } // namespace

@@ -42,6 +42,7 @@ SyncEvent stateChange(const QString &folder, FolderState from, FolderState to)
     SyncEvent e = event("StateChanged", folder);
     e.fromState = from;
     e.toState = to;
+    e.toStateWord = toRawValue(to);
     return e;
 }
 
@@ -136,6 +137,8 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     EXPECT_EQ(cycleAfter({summaryEvent}), "connections()");
     EXPECT_EQ(folders.status(a), summary);
     EXPECT_EQ(folders.folderErrors(), (FolderTextMap{{a, "folder path missing"}}));
+    EXPECT_EQ(cycleAfter({stateChange(b, FolderState::Idle, FolderState::Scanning)}), "connections()");
+    EXPECT_EQ(folders.status(b).stateWord, "scanning");
 }
 
 } // namespace

@@ -25,9 +25,9 @@ QString parsed(const char *body)
         add("completion", event.completion);
         add("needBytes", event.needBytes);
         if (event.toState)
-            parts.append(QStringLiteral("to=") + toRawValue(*event.toState));
+            parts.append(QStringLiteral("to=") + toRawValue(*event.toState) + u'/' + event.toStateWord);
         if (event.summary)
-            parts.append(QStringLiteral("summary=%1/%2/%3").arg(toRawValue(event.summary->state)).arg(event.summary->needBytes).arg(event.summary->error));
+            parts.append(QStringLiteral("summary=%1/%2/%3/%4/%5").arg(toRawValue(event.summary->state)).arg(event.summary->needBytes).arg(event.summary->error, event.summary->stateWord).arg(event.summary->needItems));
         if (event.undecodable)
             parts.append(QStringLiteral("undecodable"));
         add("item", event.item);
@@ -48,11 +48,11 @@ TEST(SyncthingEngineEvents, ParseTable)
         {R"([{"id": 21, "type": "StateChanged", "data": {"folder": "f", "from": "idle", "to": "sync-preparing"}},
              {"id": 23, "type": "ItemStarted", "data": {"item": "a/b.txt", "type": "file", "action": "update"}},
              {"id": 3, "type": "SomethingNew"}])",
-         "21 StateChanged folder=f to=syncing | 23 ItemStarted item=a/b.txt itemType=file action=update | 3 SomethingNew"},
+         "21 StateChanged folder=f to=syncing/sync-preparing | 23 ItemStarted item=a/b.txt itemType=file action=update | 3 SomethingNew"},
         // The events the live state follows are read strictly: a missing or
         // mistyped field makes the event undecodable, never a default.
-        {R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"state":"error","needBytes":7,"error":"gone"}}}])",
-         "1 FolderSummary folder=f summary=error/7/gone"},
+        {R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"state":"stopped","needBytes":7,"needFiles":3,"error":"gone"}}}])",
+         "1 FolderSummary folder=f summary=error/7/gone/stopped/3"},
         {R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"needBytes":"7"}}}])",
          "1 FolderSummary folder=f undecodable"},
         {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":12}}])",
