@@ -3,8 +3,8 @@
 #include "app/AppPreferences.h"
 #include "cluster/NasNode.h"
 #include "controllers/DeviceController.h"
-#include "controllers/EngineController.h"
 #include "controllers/EventController.h"
+#include "controllers/PeerDiagController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -18,7 +18,6 @@
 #include "WaitUntil.h"
 
 #include <QDir>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <coroutine>
 #include <gtest/gtest.h>
@@ -268,67 +267,38 @@ TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOu
     EXPECT_EQ(rig.env->knownPeerDevices().size(), rows.size());
 }
 
-// The whole answer of the environment's LAN server to one request.
-QByteArray ask(const AppEnvironment &env, const QByteArray &path, const QByteArray &from)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, env.diagServer().serverPort());
-    socket.write("GET " + path + " HTTP/1.1\r\nX-Tidewell-From: " + from + "\r\n\r\n");
-    QByteArray received;
-    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
-    waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
-    return received;
-}
-
-TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsAtTheirOwnAddress)
+TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsFromLiveState)
 {
     Rig rig;
-    rig.engine.state.devices = {{.id = "NEAR", .name = "n"}, {.id = "FAR", .name = "f"}};
-    rig.engine.state.connections = {connection("NEAR", "127.0.0.1:22000", "tcp-client", true),
-                                     connection("FAR", "192.168.1.9:22000", "tcp-client", true)};
+    rig.engine.state.devices = {{.id = "NEAR", .name = "n"}};
+    rig.engine.state.connections = {connection("NEAR", "127.0.0.1:22000", "tcp-client", true)};
     rig.engine.state.folders = {{.id = "f", .label = "Film"}};
     rig.engine.state.folderStatuses["f"] = {.id = "f", .needBytes = 7, .stateWord = "sync-preparing", .needItems = 2};
     rig.env->preferences().setRemoteStatusEnabled(true);
     rig.env->preferences().setRemoteStatusToken("s3cret");
     awaitTask(rig.env->bootstrap());
     const QByteArray status = FolderDiagStatus::encodeList({{"f", "Film", "sync-preparing", 0, 0, 7, 2}});
-    const struct { bool lanDiagnostics; QByteArray path, from, status, bodyEnd; } rows[] = {
-        {false, "/?t=s3cret", "", "200", "<p class=muted>No syncs yet.</p>\n</body></html>"},
-        {true, "/?t=s3cre", "", "403", "invalid."}, {true, "/?t=", "", "403", "invalid."},
-        {true, "/status", "NEAR", "200", status}, {true, "/status", "FAR", "403", "Not a paired device."},
-        {false, "/status", "NEAR", "403", "Not a paired device."},
+    const struct { bool lanDiagnostics; QString path, from; std::optional<QByteArray> body; } rows[] = {
+        {false, "/?t=s3cret", "", rig.env->dashboardHTML().toUtf8()}, {true, "/?t=s3cre", "", {}},
+        {true, "/status", "NEAR", status}, {true, "/status", "OTHER", {}}, {false, "/status", "NEAR", {}},
     };
+    QNetworkAccessManager session;
+    const PeerDiagController::Options server{rig.env->diagServer().serverPort(), 4000ms};
     for (const auto &row : rows) {
         rig.env->preferences().setLanDiagnostics(row.lanDiagnostics);
-        const QByteArray answer = ask(*rig.env, row.path, row.from);
-        EXPECT_TRUE(answer.startsWith("HTTP/1.1 " + row.status) && answer.endsWith(row.bodyEnd)) << answer.toStdString();
+        EXPECT_EQ(awaitTask(PeerDiagController::fetchData(row.path, "127.0.0.1", row.from, &session, server)), row.body);
     }
     EXPECT_EQ(rig.engine.callCount("diagnosticsStatus"), 0);
-    rig.engine.state.running = false;
-    awaitTask(rig.env->engineState().refreshStatus());
-    rig.env->applyDiagServer();
-    EXPECT_FALSE(rig.env->diagServer().isRunning());
 }
 
-TEST(AppEnvironmentTest, NotifiesOnTheEdgesOfItsOwnState)
+TEST(AppEnvironmentTest, PostsANewRequestOnceItsNotifierAllowsIt)
 {
-    using Posted = QList<QPair<QString, QString>>;
-    const QString title = "TidewellMesh";
     Rig rig;
     awaitTask(rig.env->bootstrap());
-    const struct { bool running; qsizetype pending; Posted posted; } steps[] = {
-        {true, 1, {{title, NotificationEdges::requestBody}}},
-        {false, 1, {}},
-        {true, 0, {{title, NotificationEdges::allSyncedBody}}},
-    };
-    for (const auto &step : steps) {
-        rig.engine.state.running = step.running;
-        rig.engine.state.pendingDevices = QList<PendingDevice>(step.pending, {"D", "d", "a"});
-        awaitTask(rig.env->engineState().refreshStatus());
-        awaitTask(rig.env->projects().refreshPending());
-        awaitTask(rig.env->evaluateNotifications());
-        EXPECT_EQ(std::exchange(rig.notifier.posted, {}), step.posted);
-    }
+    rig.engine.state.pendingDevices = {{"D", "d", "a"}};
+    awaitTask(rig.env->projects().refreshPending());
+    awaitTask(rig.env->evaluateNotifications());
+    EXPECT_EQ(rig.notifier.posted, (QList<QPair<QString, QString>>{{"TidewellMesh", NotificationEdges::requestBody}}));
 }
 
 } // namespace
