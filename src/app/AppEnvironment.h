@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/DiskShortfall.h"
+#include "app/ExclusionIssue.h"
 #include "app/HealthInputs.h"
 #include "app/NotificationEdges.h"
 #include "controllers/PeerDiagController.h"
@@ -178,6 +180,11 @@ public:
     void startVolumeMonitoring();
     // The edges' state at start, taken without notifying anybody.
     void setNotificationBaselines();
+    // Whether a sync folder lacks the disk space to finish, now.
+    std::optional<DiskShortfall> diskShortfall(const ProjectFolder &folder) const;
+    // The Macs whose exclusion or pause from a sync folder has not taken
+    // effect in the engine (yet).
+    QList<ExclusionIssue> exclusionConvergenceIssues() const;
 
     // The status page a phone reads, for this Mac now.
     QString dashboardHTML() const;

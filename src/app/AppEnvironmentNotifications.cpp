@@ -3,6 +3,7 @@
 #include "app/AppPreferences.h"
 #include "app/DiskShortfall.h"
 #include "app/HealthRules.h"
+#include "controllers/DeviceController.h"
 #include "controllers/FolderController.h"
 #include "platform/Notifier.h"
 #include "projects/ProjectController.h"
@@ -38,6 +39,16 @@ void AppEnvironment::setNotificationBaselines()
     step("setNotificationBaselines");
     const bool allSynced = globalSyncHealth(healthInputs()).kind == SyncHealth::Kind::AllSynced;
     m_notificationEdges.setBaselines(allSynced, m_projects->distinctPendingCount());
+}
+
+std::optional<DiskShortfall> AppEnvironment::diskShortfall(const ProjectFolder &folder) const
+{
+    return tw::diskShortfall(folder, m_folders->statuses(), m_volumeFreeBytes);
+}
+
+QList<ExclusionIssue> AppEnvironment::exclusionConvergenceIssues() const
+{
+    return tw::exclusionConvergenceIssues(m_projects->projects(), m_folders->folders(), m_devices->devices());
 }
 
 } // namespace tw
