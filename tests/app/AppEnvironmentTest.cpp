@@ -1,6 +1,8 @@
 #include "app/AppEnvironment.h"
 
 #include "app/AppPreferences.h"
+#include "app/PurgeAuth.h"
+#include "app/PurgeCommand.h"
 #include "cluster/NasNode.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EventController.h"
@@ -9,15 +11,20 @@
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
+#include "FakeHttpServer.h"
 #include "FakeSyncEngine.h"
+#include "ManualClock.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <coroutine>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -41,7 +48,7 @@ struct Rig
         void await_resume() const {}
     };
 
-    explicit Rig(const QList<NasNode> &nodes = {})
+    explicit Rig(const QList<NasNode> &nodes = {}, quint16 peerPort = 1)
         : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(dir.path()))
     {
         SyncthingInstance::writeFile(dir.filePath("nasnodes.json"), NasNode::listToFile(nodes));
@@ -50,6 +57,8 @@ struct Rig
         services.keychain = &keychain;
         services.feedback = &feedback;
         services.monotonic = [this] { return now; };
+        services.clock = clock.clock();
+        services.lan = {QHostAddress::LocalHost, 1, peerPort};
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
             co_await SleepGate{this};
@@ -81,6 +90,7 @@ struct Rig
     FeedbackService feedback;
     FakeSyncEngine engine;
     std::chrono::milliseconds now{0};
+    ManualClock clock;
     std::vector<std::coroutine_handle<>> sleeping;
     QStringList trace;
     std::unique_ptr<AppEnvironment> env;
@@ -260,6 +270,159 @@ TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOu
     awaitTask(rig.env->devices().refresh());
     EXPECT_EQ(rig.env->connectedPeerHosts(), expected);
     EXPECT_EQ(rig.env->knownPeerDevices().size(), rows.size());
+}
+
+
+const QString kSender = "SENDER";
+
+// A sync whose folder "f" (engine folder "st") lies in the rig's "root",
+// shared with kSender, an editor, and VIEWER; the team key is "team".
+void addPurgeFolder(Rig &rig, const QList<ProjectMember> &others = {})
+{
+    const QString root = rig.dir.filePath("root");
+    QDir().mkpath(root);
+    const QStringList shared = {rig.engine.state.localDeviceID, kSender, "VIEWER"};
+    rig.engine.state.folders = {{.id = "st", .path = root, .sharedDeviceIDs = shared}};
+    rig.engine.state.folderStatuses["st"].state = FolderState::Idle;
+    const ProjectFolder folder{.id = "f", .localPath = root, .syncthingFolderID = "st"};
+    const QList<ProjectMember> members{{kSender, "", MemberRole::Editor}, {"VIEWER", "", MemberRole::Viewer}};
+    rig.env->projects().add({.id = "S", .members = members + others, .folders = {folder}});
+    awaitTask(rig.env->nasNode().importClusterSecret("team"));
+    awaitTask(rig.env->folders().refresh());
+    awaitTask(rig.env->devices().refresh());
+}
+
+QCoro::Task<void> keepAnswer(QCoro::Task<DiagServer::PurgeAnswer> task, QString *answer)
+{
+    const DiagServer::PurgeAnswer got = co_await std::move(task);
+    *answer = got.status + ' ' + got.json;
+}
+
+using Arrange = std::function<void(Rig &, PurgeCommand &, QString &from)>;
+
+void sign(PurgeCommand &c, const QString &from)
+{
+    c.hmac = PurgeAuth::sign(from, c.folderID, c.path, c.nonce, c.timestamp, "team");
+}
+
+Arrange sentBy(QString device)
+{
+    return [device](Rig &, PurgeCommand &c, QString &from) { sign(c, from = device); };
+}
+
+Arrange offBy(qint64 seconds)
+{
+    return [seconds](Rig &, PurgeCommand &c, QString &from) { c.timestamp += seconds, sign(c, from); };
+}
+
+Arrange folderState(FolderState state)
+{
+    return [state](Rig &r, PurgeCommand &, QString &) { r.engine.state.folderStatuses["st"].state = state; };
+}
+
+const QString kGone = R"(200 OK {"deletedBytes":0,"ok":true})";
+const QString kReplay = R"(200 OK {"ok":true,"replay":true})";
+const QString kBadSignature = R"(403 Forbidden {"error":"bad signature","ok":false})";
+const QString kNotShared = R"(403 Forbidden {"error":"not a shared folder","ok":false})";
+const QString kBadPath = R"(400 Bad Request {"error":"bad path","ok":false})";
+const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed — aborted before delete","ok":false})";
+
+// Each command is sent twice: the second answer tells what the first left
+// behind. With a wait, the second copy is sent while the first waits at the
+// file check or at the gate.
+TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
+{
+    enum Wait { None, AtFileCheck, AtGate };
+    struct Row
+    {
+        const char *path;
+        Arrange arrange;
+        QString first;
+        QString again = {};  // empty: the same as the first
+        QStringList protectedAfter = {};
+        Wait wait = None;
+    };
+    const Arrange nothing = [](Rig &, PurgeCommand &, QString &) {};
+    const QList<Row> rows = {
+        // A negative timestamp stands for a body that is a JSON array.
+        {"x", [](Rig &, PurgeCommand &c, QString &) { c.timestamp = -1; }, R"(400 Bad Request {"error":"bad request","ok":false})"},
+        {"x", [](Rig &r, PurgeCommand &c, QString &) {
+             r.keychain.items.clear();
+             awaitTask(r.env->nasNode().migrateLegacyKey());
+             c.hmac = "x";
+         }, R"(403 Forbidden {"error":"no shared secret","ok":false})"},
+        {"x", offBy(-31), kBadSignature},
+        {"x", offBy(31), kBadSignature},
+        {"x", [](Rig &, PurgeCommand &c, QString &) { c.hmac = c.hmac.toUpper(); }, kBadSignature},
+        {"x", [](Rig &, PurgeCommand &, QString &from) { from = "OTHER"; }, kBadSignature},
+        {"gone", offBy(-30), kGone, kReplay, {"/gone"}},
+        {"gone", offBy(30), kGone, R"(409 Conflict {"error":"in progress","ok":false})", {"/gone"}, AtFileCheck},
+        {"gone", nothing, kGone, kReplay, {"/gone"}, AtGate},
+        {"x", sentBy("STRANGER"), kNotShared},
+        {"x", sentBy("VIEWER"), kNotShared},
+        {"x", [](Rig &r, PurgeCommand &, QString &) { r.env->projects().remove(r.env->projects().projects()[0]); },
+         R"(404 Not Found {"error":"no local folder","ok":false})"},
+        {"a/../b", nothing, kBadPath},
+        {".STversions/x", nothing, kBadPath},
+        {"out/x", nothing, R"(400 Bad Request {"error":"escapes folder","ok":false})"},
+        {"out", nothing, R"(400 Bad Request {"error":"symlink","ok":false})"},
+        {"x", folderState(FolderState::Syncing), kNotCommitted, kReplay},
+        {"x", [](Rig &r, PurgeCommand &c, QString &f) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/x"));
+             folderState(FolderState::Scanning)(r, c, f);
+         }, kNotCommitted, kReplay, {"/x"}},
+        {"dir", nothing, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
+        // /proc refuses every rename and unlink, also to root.
+        {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
+             QDir(r.dir.filePath("root")).removeRecursively();
+             QFile::link("/proc/self", r.dir.filePath("root"));
+         }, R"(500 Internal Server Error {"error":"delete failed","ok":false})", kReplay},
+    };
+    QThreadPool &pool = *QThreadPool::globalInstance();
+    const int threads = pool.maxThreadCount();
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        Rig rig;
+        addPurgeFolder(rig);
+        SyncthingInstance::writeFile(rig.dir.filePath("root/dir/file"), QByteArray(5000, 'x'));
+        QFile::link(rig.dir.path(), rig.dir.filePath("root/out"));
+        qputenv("XDG_DATA_HOME", rig.dir.filePath("data").toUtf8());
+        struct stat file = {};
+        ::lstat(QFile::encodeName(rig.dir.filePath("root/dir/file")).constData(), &file);
+        PurgeCommand command{.folderID = "st", .path = QString("/") + row.path, .nonce = PurgeAuth::newNonce(),
+                             .timestamp = rig.clock.clock()().toSecsSinceEpoch(), .hmac = {}};
+        QString from = kSender;
+        sign(command, from);
+        row.arrange(rig, command, from);
+        const QByteArray body = command.timestamp < 0 ? "[]" : command.encode();
+        if (row.wait == AtGate)
+            folderState(FolderState::Syncing)(rig, command, from);
+        QSemaphore fileCheck;
+        if (row.wait == AtFileCheck) {
+            pool.setMaxThreadCount(1);
+            pool.start([&fileCheck] { fileCheck.acquire(); });
+        }
+        QString first, again;
+        QCoro::Task<void> firstTask = keepAnswer(rig.env->executeIncomingPurge(from, body), &first);
+        if (row.wait != AtFileCheck) {
+            ASSERT_TRUE(waitUntil([&] { return !first.isEmpty() || !rig.sleeping.empty(); }));
+        }
+        if (row.wait == AtGate)
+            folderState(FolderState::Idle)(rig, command, from);
+        awaitTask(keepAnswer(rig.env->executeIncomingPurge(from, body), &again));
+        fileCheck.release();
+        for (int pause = 0; pause < 120 && first.isEmpty(); ++pause)
+            rig.wake();
+        ASSERT_TRUE(waitUntil([&] { return !first.isEmpty(); }));
+        pool.setMaxThreadCount(threads);
+        EXPECT_EQ(first, QString(row.first).replace("SIZE", QString::number(file.st_blocks * 512)));
+        EXPECT_EQ(again, row.again.isEmpty() ? first : row.again);
+        const std::optional<ProjectFolder> folder = rig.env->projects().folderOf("S", "f");
+        EXPECT_EQ(folder ? folder->purgeProtected : QStringList(), row.protectedAfter);
+        EXPECT_EQ(QFile::exists(rig.dir.filePath("data/Trash/files/dir/file")), row.first.contains("SIZE"));
+    }
+    dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
 } // namespace
