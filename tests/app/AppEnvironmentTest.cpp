@@ -4,6 +4,8 @@
 #include "app/PurgeAuth.h"
 #include "app/PurgeCommand.h"
 #include "cluster/NasNode.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/EngineController.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EventController.h"
 #include "projects/ProjectController.h"
@@ -307,12 +309,18 @@ void sign(PurgeCommand &c, const QString &from)
 
 Arrange sentBy(QString device)
 {
-    return [device](Rig &, PurgeCommand &c, QString &from) { sign(c, from = device); };
+    return [device](Rig &, PurgeCommand &c, QString &from) {
+        from = device;
+        sign(c, from);
+    };
 }
 
 Arrange offBy(qint64 seconds)
 {
-    return [seconds](Rig &, PurgeCommand &c, QString &from) { c.timestamp += seconds, sign(c, from); };
+    return [seconds](Rig &, PurgeCommand &c, QString &from) {
+        c.timestamp += seconds;
+        sign(c, from);
+    };
 }
 
 Arrange folderState(FolderState state)
@@ -423,6 +431,113 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         EXPECT_EQ(QFile::exists(rig.dir.filePath("data/Trash/files/dir/file")), row.first.contains("SIZE"));
     }
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
+}
+
+
+QCoro::Task<void> keepOutcome(QCoro::Task<PurgeOutcome> task, std::optional<PurgeOutcome> *outcome)
+{
+    *outcome = co_await std::move(task);
+}
+
+// A refused purge leaves the folder's mode and protected list as they were;
+// a second purge of the folder is refused while the first waits at the gate.
+TEST(AppEnvironmentTest, PurgeFromPeersFailuresChangeNothing)
+{
+    struct Row
+    {
+        const char *folderID;
+        const char *path;
+        std::function<void(Rig &)> arrange;
+        QString failure;
+        int modeSwitches = 0;
+    };
+    const auto fails = [](int call) {
+        return [call](Rig &r) { r.engine.failNext("folderType", SyncEngineError::backend("down"), call); };
+    };
+    const QList<Row> rows = {
+        {"nope", "x", [](Rig &r) {
+             r.keychain.items.clear();
+             awaitTask(r.env->nasNode().migrateLegacyKey());
+         },
+         "Secure remote delete needs an always-on node (NAS) configured — its key is the shared secret that proves "
+         "the command is really from you."},
+        {"nope", "x", [](Rig &) {}, "Folder not found."},
+        {"f", "a/../b", [](Rig &) {}, "Invalid path."},
+        {"f", "x", [](Rig &r) {
+             r.engine.state.localDeviceID.clear();
+             r.clock.advanceMs(3'600'000);
+             awaitTask(r.env->devices().refresh());
+         },
+         "This Mac isn't ready yet — try again in a moment."},
+        {"f", "x", fails(1), "Couldn't read the folder state — aborted, nothing changed."},
+        {"f", "x", [](Rig &r) { r.engine.state.folders[0].mode = FolderSyncMode::ReceiveOnly; },
+         "This Mac only receives this folder — removing a subfolder from the other Macs needs an editor Mac."},
+        {"f", "x", fails(2), "Couldn't engage the safety backstop — aborted, nothing changed.", 2},
+        {"f", "x", [](Rig &r) { r.engine.state.folderStatuses["st"].state = FolderState::Syncing; },
+         "Couldn't protect your copy yet (ignore not committed) — aborted, nothing deleted on the others.", 2},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.failure.toStdString());
+        Rig rig;
+        addPurgeFolder(rig);
+        row.arrange(rig);
+        const FolderSyncMode mode = rig.engine.state.folders[0].mode;
+        std::optional<PurgeOutcome> outcome;
+        QCoro::Task<void> task = keepOutcome(rig.env->purgeFromPeers("S", row.folderID, row.path), &outcome);
+        if (!outcome) {
+            EXPECT_EQ(awaitTask(rig.env->purgeFromPeers("S", "f", "y")).failure,
+                      "A removal for this folder is already running.");
+            for (int pause = 0; pause < 120; ++pause)
+                rig.wake();
+        }
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->failure, row.failure);
+        EXPECT_EQ(rig.takeTrace().count("pause(1000)"), row.failure.contains("ignore not committed") ? 120 : 0);
+        EXPECT_EQ(rig.engine.state.folders[0].mode, mode);
+        EXPECT_EQ(rig.engine.callCount("setFolderType"), row.modeSwitches);
+        EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList());
+        EXPECT_TRUE(rig.env->purgeInFlightFolders().isEmpty());
+    }
+}
+
+// Members in order: this Mac, an empty ID, two always-on nodes, one Mac that
+// deletes, one that refuses and one not connected; the folder was send-only.
+TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
+{
+    FakeHttpServer macs, node;
+    ASSERT_TRUE(macs.listen() && node.listen());
+    macs.enqueue(FakeHttpServer::Response::json(R"({"ok":true})"));
+    macs.enqueue(FakeHttpServer::Response::text(409, R"({"ok":false})"));
+    node.setHandler([](const FakeHttpServer::Request &) { return FakeHttpServer::Response::json(R"({"ignore":[]})"); });
+    Rig rig({{node.baseURL().toString(), "NODE1", "n1"}, {"http://127.0.0.1:1", "NODE2", "n2"}}, macs.port());
+    rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "node key");
+    QList<ProjectMember> others;
+    for (const QString &id : {rig.engine.state.localDeviceID, QString(), QString("NODE1"), QString("NODE2"),
+                             QString("OK"), QString("BUSY"), QString("AWAY")}) {
+        others.append({id});
+        rig.engine.state.devices.append({.id = id, .name = id.toLower()});
+        if (id != "AWAY")
+            rig.engine.state.connections.append(connection(id, "127.0.0.1:22000", "tcp-client", true));
+    }
+    addPurgeFolder(rig, others);
+    rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
+    const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "Rushes [old]/"));
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {"busy"}}));
+    ASSERT_EQ(macs.requests().size(), 2);
+    const FakeHttpServer::Request &sent = macs.requests()[0];
+    const std::optional<PurgeCommand> command = PurgeCommand::decode(sent.body);
+    ASSERT_TRUE(command);
+    const QString from = rig.engine.state.localDeviceID;
+    EXPECT_EQ(sent.path() + ' ' + *sent.header("X-Tidewell-From") + ' ' + *sent.header("Content-Type"),
+              "/purge " + from.toUtf8() + " application/json");
+    EXPECT_EQ(*command, (PurgeCommand{"st", "/Rushes [old]", command->nonce, rig.clock.clock()().toSecsSinceEpoch(),
+                                      PurgeAuth::sign(from, "st", "/Rushes [old]", command->nonce,
+                                                      command->timestamp, "team")}));
+    EXPECT_EQ(command->nonce, command->nonce.toUpper());
+    EXPECT_TRUE(node.requests().last().body.contains(R"(/Rushes \\[old\\])"));
+    EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
+    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList{R"(/Rushes \[old\])"});
+    EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
 }
 
 } // namespace
