@@ -1,10 +1,14 @@
 // The environment against a real Syncthing: start-up reconciles a sync, and
 // after Syncthing dies whole the watchdog brings it back and the event poller
-// follows the new process's events.
+// follows the new process's events. Two environments on two Syncthings carry
+// out a remote purge.
 
 #include "app/AppEnvironment.h"
 
+#include "cluster/NasNodeController.h"
+#include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
 #include "controllers/EventController.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
 #include "projects/ProjectController.h"
@@ -75,6 +79,77 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesAndComesBackAfterSyncthi
     env.setStepObserver([&](QString step) { cycleEnded = cycleEnded || step == "evaluateNotifications"; });
     ASSERT_TRUE(waitUntil([&] { return cycleEnded; }, 30000));
     env.stopLoops();
+}
+
+
+// One Mac of a purge: an environment on its own Syncthing, its LAN server on
+// `port`, asking the other Mac on `peerPort`, with the team key.
+struct PurgeMac
+{
+    PurgeMac(SyncthingInstance &st, quint16 port, quint16 peerPort)
+        : instance(st), engine(st.startedEngine()), defaults(st.root() + "/defaults.json")
+    {
+        keychain.items.insert(NasNodeController::clusterSecretAccount, "team key");
+        AppEnvironment::Services services{AppPaths(st.root() + "/app")};
+        services.defaults = &defaults;
+        services.keychain = &keychain;
+        services.lan = {QHostAddress::LocalHost, port, peerPort};
+        services.autostartEntry = st.root() + "/autostart.desktop";
+        env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+        awaitTask(env->nasNode().migrateLegacyKey());
+        // Stands in for applyDiagServer() until that installs the handlers.
+        env->diagServer().isKnownPeer = [this](QString id, QString) { return engine->isPairedDevice(id); };
+        env->diagServer().purgeHandler = [this](QString from, QByteArray body) {
+            return env->executeIncomingPurge(from, body);
+        };
+        env->diagServer().start();
+    }
+    void addSync(const QString &folderPath, const QString &otherID)
+    {
+        const ProjectFolder folder{.id = "f", .localPath = folderPath, .syncthingFolderID = "pf"};
+        env->projects().add({.id = "S", .members = {{instance.deviceID()}, {otherID}}, .folders = {folder}});
+        awaitTask(env->folders().refresh());
+        awaitTask(env->devices().refresh());
+    }
+    SyncthingInstance &instance;
+    std::unique_ptr<SyncthingEngine> engine;
+    UserDefaults defaults;
+    MemoryKeychain keychain;
+    std::unique_ptr<AppEnvironment> env;
+};
+
+TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheFolderKeepsSyncing)
+{
+    SyncthingInstance a, b;
+    for (SyncthingInstance *instance : {&a, &b}) {
+        instance->start();
+        instance->request("PATCH", "/rest/config/options", R"({"reconnectionIntervalS":2})", instance->apiKey());
+    }
+    a.pairWith(b);
+    const QString pathA = a.putFolder("pf", {a.deviceID(), b.deviceID()});
+    const QString pathB = b.putFolder("pf", {a.deviceID(), b.deviceID()});
+    SyncthingInstance::writeFile(pathA + "/sub/take.bin", QByteArray(5000, 'x'));
+    a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pathB + "/sub/take.bin"); }, 60000));
+    const quint16 portA = freeLoopbackPort();
+    const quint16 portB = freeLoopbackPort();
+    PurgeMac macA(a, portA, portB);
+    PurgeMac macB(b, portB, portA);
+    macB.addSync(pathB, a.deviceID());
+    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
+    macA.addSync(pathA, b.deviceID());
+    // The receiver's trash, on the file system of its folder.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (b.root() + "/data").toUtf8());
+    const PurgeOutcome outcome = awaitTask(macA.env->purgeFromPeers("S", "f", "/sub"));
+    EXPECT_EQ(outcome, PurgeOutcome{.removedCount = 1});
+    EXPECT_TRUE(QFile::exists(b.root() + "/data/Trash/files/sub/take.bin") && !QFile::exists(pathB + "/sub"));
+    EXPECT_TRUE(QFile::exists(pathA + "/sub/take.bin"));
+    EXPECT_EQ(a.get("/rest/config/folders/pf").json()["type"].toString(), "sendreceive");
+    SyncthingInstance::writeFile(pathA + "/after.txt", "still syncing");
+    a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
+    EXPECT_TRUE(waitUntil([&] { return SyncthingInstance::readFile(pathB + "/after.txt") == "still syncing"; }, 60000));
+    dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
 } // namespace
