@@ -35,21 +35,36 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
+// One Mac: an environment on its own Syncthing, its LAN server on `port`,
+// asking other Macs on `peerPort`.
+struct Mac
+{
+    explicit Mac(std::unique_ptr<SyncthingEngine> made, quint16 port = freeLoopbackPort(),
+                 std::optional<quint16> peerPort = {})
+        : engine(std::move(made))
+    {
+        AppEnvironment::Services services{AppPaths(dir.path())};
+        services.defaults = &defaults;
+        services.keychain = &keychain;
+        services.feedback = &feedback;
+        services.lan = {QHostAddress::LocalHost, port, peerPort};
+        services.autostartEntry = dir.filePath("autostart.desktop");
+        env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+    }
+    std::unique_ptr<SyncthingEngine> engine;
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("defaults.json")};
+    MemoryKeychain keychain;
+    FeedbackService feedback{QString(), AppPaths(dir.path())};
+    std::unique_ptr<AppEnvironment> env;
+};
+
 TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesAndComesBackAfterSyncthingIsKilled)
 {
     SyncthingInstance instance;
-    std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    MemoryKeychain keychain;
-    FeedbackService feedback(QString(), AppPaths(dir.path()));
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.lan = {QHostAddress::LocalHost, freeLoopbackPort()};
-    services.autostartEntry = dir.filePath("autostart.desktop");
-    AppEnvironment env(*engine, std::move(services));
+    Mac mac(instance.makeEngine());
+    AppEnvironment &env = *mac.env;
+    const QTemporaryDir &dir = mac.dir;
     int starts = 0;
     QObject::connect(&env.engineState(), &EngineController::engineStarted, [&starts] { ++starts; });
 
@@ -82,41 +97,24 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesAndComesBackAfterSyncthi
 }
 
 
-// One Mac of a purge: an environment on its own Syncthing, its LAN server on
-// `port`, asking the other Mac on `peerPort`, with the team key.
-struct PurgeMac
+// The team key, the sync with the other Mac, and purges served to it; the
+// handlers stand in for applyDiagServer() until that installs them.
+void preparePurge(Mac &mac, const QString &ownID, const QString &otherID, const QString &folderPath)
 {
-    PurgeMac(SyncthingInstance &st, quint16 port, quint16 peerPort)
-        : instance(st), engine(st.startedEngine()), defaults(st.root() + "/defaults.json")
-    {
-        keychain.items.insert(NasNodeController::clusterSecretAccount, "team key");
-        AppEnvironment::Services services{AppPaths(st.root() + "/app")};
-        services.defaults = &defaults;
-        services.keychain = &keychain;
-        services.lan = {QHostAddress::LocalHost, port, peerPort};
-        services.autostartEntry = st.root() + "/autostart.desktop";
-        env = std::make_unique<AppEnvironment>(*engine, std::move(services));
-        awaitTask(env->nasNode().migrateLegacyKey());
-        // Stands in for applyDiagServer() until that installs the handlers.
-        env->diagServer().isKnownPeer = [this](QString id, QString) { return engine->isPairedDevice(id); };
-        env->diagServer().purgeHandler = [this](QString from, QByteArray body) {
-            return env->executeIncomingPurge(from, body);
-        };
-        env->diagServer().start();
-    }
-    void addSync(const QString &folderPath, const QString &otherID)
-    {
-        const ProjectFolder folder{.id = "f", .localPath = folderPath, .syncthingFolderID = "pf"};
-        env->projects().add({.id = "S", .members = {{instance.deviceID()}, {otherID}}, .folders = {folder}});
-        awaitTask(env->folders().refresh());
-        awaitTask(env->devices().refresh());
-    }
-    SyncthingInstance &instance;
-    std::unique_ptr<SyncthingEngine> engine;
-    UserDefaults defaults;
-    MemoryKeychain keychain;
-    std::unique_ptr<AppEnvironment> env;
-};
+    mac.keychain.items.insert(NasNodeController::clusterSecretAccount, "team key");
+    awaitTask(mac.env->nasNode().migrateLegacyKey());
+    AppEnvironment *env = mac.env.get();
+    SyncEngine *engine = mac.engine.get();
+    env->diagServer().isKnownPeer = [engine](QString id, QString) { return engine->isPairedDevice(id); };
+    env->diagServer().purgeHandler = [env](QString from, QByteArray body) {
+        return env->executeIncomingPurge(from, body);
+    };
+    env->diagServer().start();
+    const ProjectFolder folder{.id = "f", .localPath = folderPath, .syncthingFolderID = "pf"};
+    env->projects().add({.id = "S", .members = {{ownID}, {otherID}}, .folders = {folder}});
+    awaitTask(env->folders().refresh());
+    awaitTask(env->devices().refresh());
+}
 
 TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheFolderKeepsSyncing)
 {
@@ -133,11 +131,11 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(pathB + "/sub/take.bin"); }, 60000));
     const quint16 portA = freeLoopbackPort();
     const quint16 portB = freeLoopbackPort();
-    PurgeMac macA(a, portA, portB);
-    PurgeMac macB(b, portB, portA);
-    macB.addSync(pathB, a.deviceID());
+    Mac macA(a.startedEngine(), portA, portB);
+    Mac macB(b.startedEngine(), portB, portA);
+    preparePurge(macB, b.deviceID(), a.deviceID(), pathB);
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
-    macA.addSync(pathA, b.deviceID());
+    preparePurge(macA, a.deviceID(), b.deviceID(), pathA);
     // The receiver's trash, on the file system of its folder.
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", (b.root() + "/data").toUtf8());
