@@ -214,6 +214,7 @@ private:
     QCoro::Task<void> restoreFolderMode(QString stID, QString mode);
     QCoro::Task<PurgeAnswer> answerPurge(QString from, QByteArray body);
     QCoro::Task<PurgeAnswer> carryOutPurge(QString from, QString folderID, QString path, QString nonce);
+    QCoro::Task<PurgeAnswer> protectAndRemove(QString folderID, QString target, QString pattern, QString nonce);
 
     SyncEngine &m_engine;
     Services m_services;

@@ -86,6 +86,14 @@ bool sharedWith(const QList<SyncFolder> &folders, const QString &stID, const QSt
     return false;
 }
 
+QCoro::Task<void> scanQuietly(SyncEngine *engine, QString folderID)
+{
+    try {
+        co_await engine->scanFolder(folderID);
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 QCoro::Task<void> AppEnvironment::healStuckSendonly()
@@ -141,9 +149,7 @@ QCoro::Task<PurgeAnswer> AppEnvironment::answerPurge(QString from, QByteArray bo
     co_return answer;
 }
 
-// The nonce is recorded before the wait at the gate, so a copy of the command
-// sent meanwhile is told it was done. The protection stays after a delete:
-// the subfolder must never be pulled back from the sender, who keeps it.
+// Whether the sender may have this subfolder removed here, then the removal.
 QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString folderID, QString path, QString nonce)
 {
     if (!sharedWith(m_folders->folders(), folderID, from))
@@ -162,24 +168,29 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
         co_return PurgeAnswer::escapesFolder();
     if (check == TargetCheck::Link)
         co_return PurgeAnswer::symlink();
+    PurgeAnswer answer = co_await protectAndRemove(folderID, purgeTargetPath(root, *relative),
+                                                   QLatin1Char('/') + escapeGlob(*relative), nonce);
+    co_return answer;
+}
 
-    const QString pattern = QLatin1Char('/') + escapeGlob(*relative);
-    const std::optional<ProjectFolder> current = localFolderOf(m_projects->projects(), folderID);
-    const bool heldBefore = current && current->purgeProtected.contains(pattern);
+// The nonce is recorded before the wait at the gate, so a copy of the command
+// sent meanwhile is told it was done. The protection stays after a delete:
+// the subfolder must never be pulled back from the sender, who keeps it.
+QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QString target, QString pattern,
+                                                          QString nonce)
+{
+    const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
+    const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
     PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce);
     co_await m_projects->addPurgeProtection(folderID, pattern);
-    try {
-        co_await m_engine.scanFolder(folderID);
-    } catch (...) {
-    }
+    co_await scanQuietly(&m_engine, folderID);
     const bool committed = co_await purgeCommitGateReady(folderID, pattern);
     if (!committed) {
         if (!heldBefore)
             co_await m_projects->removePurgeProtection(folderID, pattern);
         co_return PurgeAnswer::ignoreNotCommitted();
     }
-
-    const RemovalResult result = co_await QtConcurrent::run(removeTarget, purgeTargetPath(root, *relative));
+    const RemovalResult result = co_await QtConcurrent::run(removeTarget, target);
     if (result.removal == Removal::NothingThere)
         co_return PurgeAnswer::deleted(0);
     if (result.removal == Removal::Failed) {
@@ -187,10 +198,7 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
             co_await m_projects->removePurgeProtection(folderID, pattern);
         co_return PurgeAnswer::deleteFailed();
     }
-    try {
-        co_await m_engine.scanFolder(folderID);
-    } catch (...) {
-    }
+    co_await scanQuietly(&m_engine, folderID);
     co_return PurgeAnswer::deleted(result.bytes);
 }
 

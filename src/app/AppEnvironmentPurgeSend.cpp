@@ -53,40 +53,66 @@ const QString kNotRestored = QStringLiteral(
     "safe, it's ignored).");
 
 // Engine calls whose errors the purge leaves to the reads that follow them.
-QCoro::Task<void> setModeQuietly(SyncEngine &engine, QString stID, QString mode)
+QCoro::Task<void> setModeQuietly(SyncEngine *engine, QString stID, QString mode)
 {
     try {
-        co_await engine.setFolderType(stID, mode);
+        co_await engine->setFolderType(stID, mode);
     } catch (...) {
     }
 }
 
-QCoro::Task<std::optional<QString>> readMode(SyncEngine &engine, QString stID)
+QCoro::Task<std::optional<QString>> readMode(SyncEngine *engine, QString stID)
 {
     try {
-        co_return co_await engine.folderType(stID);
+        co_return co_await engine->folderType(stID);
     } catch (...) {
         co_return std::nullopt;
     }
 }
 
-QCoro::Task<QStringList> ignoreLines(SyncEngine &engine, QString stID)
+QCoro::Task<QStringList> ignoreLines(SyncEngine *engine, QString stID)
 {
     try {
-        co_return co_await engine.ignorePatterns(stID);
+        co_return co_await engine->ignorePatterns(stID);
     } catch (...) {
         co_return QStringList();
     }
 }
 
-QCoro::Task<bool> folderIdle(SyncEngine &engine, QString stID)
+QCoro::Task<bool> folderIdle(SyncEngine *engine, QString stID)
 {
     try {
-        const FolderStatus status = co_await engine.folderStatus(stID);
+        const FolderStatus status = co_await engine->folderStatus(stID);
         co_return status.state == FolderState::Idle;
     } catch (...) {
         co_return false;
     }
+}
+
+// Send-only is the backstop while the others delete: nothing they remove can
+// be removed here. A receive-only Mac is refused before it is switched, as
+// switching would publish its local changes to every teammate.
+struct Backstop
+{
+    QString restoreMode;
+    std::optional<QString> failure;
+};
+
+QCoro::Task<Backstop> engageBackstop(SyncEngine *engine, QString stID)
+{
+    const std::optional<QString> read = co_await readMode(engine, stID);
+    const QString mode = read.value_or(QString());
+    if (mode.isEmpty())
+        co_return Backstop{mode, kNoFolderState};
+    if (mode == kReceiveOnly)
+        co_return Backstop{mode, kReceiveOnlyHere};
+    const QString restore = mode == kSendOnly ? kSendReceive : mode;
+    co_await setModeQuietly(engine, stID, kSendOnly);
+    const std::optional<QString> switched = co_await readMode(engine, stID);
+    if (switched == kSendOnly)
+        co_return Backstop{restore, std::nullopt};
+    co_await setModeQuietly(engine, stID, restore);
+    co_return Backstop{restore, kNoBackstop};
 }
 
 QString memberName(const QList<SyncDevice> &devices, const QString &deviceID)
@@ -124,28 +150,18 @@ QCoro::Task<PurgeOutcome> AppEnvironment::purgeFromPeers(QString projectID, QStr
     co_return outcome;
 }
 
-// Send-only is the backstop while the others delete: nothing they remove can
-// be removed here. A receive-only Mac is refused before it is switched, as
-// switching would publish its local changes to every teammate.
+// The ignore line must be in force here before any other Mac deletes, and
+// stays afterwards: this Mac keeps the only copy, out of syncing.
 QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QString stID, QString relativePath,
                                                           QString secret)
 {
     const QString localID = m_devices->localDeviceID();
     if (localID.isEmpty())
         co_return PurgeOutcome::refused(kNotReady);
-    const std::optional<QString> read = co_await readMode(m_engine, stID);
-    const QString mode = read.value_or(QString());
-    if (mode.isEmpty())
-        co_return PurgeOutcome::refused(kNoFolderState);
-    if (mode == kReceiveOnly)
-        co_return PurgeOutcome::refused(kReceiveOnlyHere);
-    const QString restore = mode == kSendOnly ? kSendReceive : mode;
-    co_await setModeQuietly(m_engine, stID, kSendOnly);
-    const std::optional<QString> switched = co_await readMode(m_engine, stID);
-    if (switched != kSendOnly) {
-        co_await setModeQuietly(m_engine, stID, restore);
-        co_return PurgeOutcome::refused(kNoBackstop);
-    }
+    const Backstop backstop = co_await engageBackstop(&m_engine, stID);
+    if (backstop.failure)
+        co_return PurgeOutcome::refused(*backstop.failure);
+    const QString restore = backstop.restoreMode;
 
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     co_await m_projects->addPurgeProtection(stID, pattern);
@@ -156,14 +172,14 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     const bool committed = co_await purgeCommitGateReady(stID, pattern);
     if (!committed) {
         co_await m_projects->removePurgeProtection(stID, pattern);
-        co_await setModeQuietly(m_engine, stID, restore);
+        co_await setModeQuietly(&m_engine, stID, restore);
         co_return PurgeOutcome::refused(kNotCommitted);
     }
 
     PurgeOutcome outcome = co_await sendToMembers(projectID, stID, QLatin1Char('/') + relativePath, secret, localID);
     if (!m_nasNode->nodes().isEmpty())
         co_await m_nasNode->addIgnore(stID, pattern);
-    const QStringList lines = co_await ignoreLines(m_engine, stID);
+    const QStringList lines = co_await ignoreLines(&m_engine, stID);
     if (!lines.contains(pattern)) {
         co_await m_projects->addPurgeProtection(stID, pattern);
         m_engineState->setLastErrorMessage(kKeptSendOnly);
@@ -204,13 +220,13 @@ QCoro::Task<PurgeOutcome> AppEnvironment::sendToMembers(QString projectID, QStri
 QCoro::Task<void> AppEnvironment::restoreFolderMode(QString stID, QString mode)
 {
     for (int attempt = 0; attempt < kRestoreAttempts; ++attempt) {
-        co_await setModeQuietly(m_engine, stID, mode);
-        const std::optional<QString> now = co_await readMode(m_engine, stID);
+        co_await setModeQuietly(&m_engine, stID, mode);
+        const std::optional<QString> now = co_await readMode(&m_engine, stID);
         if (now == mode)
             break;
         co_await m_services.sleeper(500ms);
     }
-    const std::optional<QString> last = co_await readMode(m_engine, stID);
+    const std::optional<QString> last = co_await readMode(&m_engine, stID);
     if (last != mode)
         m_engineState->setLastErrorMessage(kNotRestored);
 }
@@ -218,8 +234,8 @@ QCoro::Task<void> AppEnvironment::restoreFolderMode(QString stID, QString mode)
 QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pattern)
 {
     for (int poll = 0; poll < kCommitGatePolls; ++poll) {
-        const QStringList lines = co_await ignoreLines(m_engine, stID);
-        const bool idle = co_await folderIdle(m_engine, stID);
+        const QStringList lines = co_await ignoreLines(&m_engine, stID);
+        const bool idle = co_await folderIdle(&m_engine, stID);
         if (idle && lines.contains(pattern))
             co_return true;
         co_await m_services.sleeper(1s);
