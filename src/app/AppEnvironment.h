@@ -4,6 +4,7 @@
 #include "app/ExclusionIssue.h"
 #include "app/HealthInputs.h"
 #include "app/NotificationEdges.h"
+#include "app/PurgeOutcome.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
 #include "utilities/AppPaths.h"
@@ -43,6 +44,7 @@ class NasNodeController;
 class Notifier;
 class PairedPeerGate;
 class ProjectController;
+struct PurgeAnswer;
 class SyncEngine;
 class TeamPropagation;
 class UserDefaults;
@@ -63,6 +65,10 @@ public:
     {
         QHostAddress address = QHostAddress::Any;
         quint16 port = 48390;
+        // Where paired Macs are asked when not on `port`: only tests that run
+        // two Macs on one host have their servers on different ports.
+        std::optional<quint16> peerPort = {};
+        quint16 askedPort() const { return peerPort.value_or(port); }
         // All interfaces for users; loopback only when TIDEWELL_LOOPBACK_ONLY=1.
         static LanSetting forThisRun();
     };
@@ -167,6 +173,11 @@ public:
     // A teammate's command to remove a subfolder here, as the LAN server
     // received it; the answer goes back to the sender as it is.
     QCoro::Task<DiagServer::PurgeAnswer> executeIncomingPurge(QString fromDevice, QByteArray body);
+    // Removes a subfolder of a sync folder from the sync's other Macs while
+    // this Mac keeps its copy: protected here and on the always-on node by an
+    // ignore line that must be in force before any Mac is told to delete.
+    // `anchoredPath` is relative to the folder root, "/" in front or not.
+    QCoro::Task<PurgeOutcome> purgeFromPeers(QString projectID, QString folderID, QString anchoredPath);
 
     // Steps whose work is still to come; each is called at its place.
     QCoro::Task<void> refreshVolumeStatus();
@@ -201,6 +212,7 @@ public:
 
 signals:
     void watchdogChanged();
+    void purgeInFlightFoldersChanged();
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
@@ -214,6 +226,18 @@ private:
     void setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt);
     void installDiagHandlers();
     void step(const char *name) const;
+    // Remote purge, both sides.
+    QCoro::Task<PurgeOutcome> protectAndPurge(QString projectID, QString stID, QString relativePath, QString secret);
+    QCoro::Task<PurgeOutcome> sendToMembers(QString projectID, QString stID, QString path, QString secret,
+                                            QString from);
+    QCoro::Task<bool> sendPurge(QString host, QString stID, QString path, QString secret, QString from);
+    // Ready once the engine's ignore lines hold the pattern and the folder is
+    // idle; false after 120 polls a second apart.
+    QCoro::Task<bool> purgeCommitGateReady(QString stID, QString pattern);
+    QCoro::Task<void> restoreFolderMode(QString stID, QString mode);
+    QCoro::Task<PurgeAnswer> answerPurge(QString from, QByteArray body);
+    QCoro::Task<PurgeAnswer> carryOutPurge(QString from, QString folderID, QString path, QString nonce);
+    QCoro::Task<PurgeAnswer> protectAndRemove(QString folderID, QString target, QString pattern, QString nonce);
 
     SyncEngine &m_engine;
     Services m_services;
@@ -236,6 +260,8 @@ private:
     QFileSystemWatcher m_teamFolderWatch;
 
     QSet<QString> m_purgeInFlightFolders;
+    // Nonces of incoming purge commands being carried out now.
+    QSet<QString> m_inFlightPurgeNonces;
     QMap<QString, bool> m_volumeOnline;
     QMap<QString, qint64> m_volumeFreeBytes;
     double m_watchdogBackoff = 0;

@@ -1,9 +1,100 @@
 #include "app/AppEnvironment.h"
 
+#include "app/PurgeAnswer.h"
+#include "app/PurgeAuth.h"
+#include "app/PurgeCommand.h"
+#include "app/PurgeFiles.h"
+#include "app/PurgeNonceRecord.h"
+#include "app/PurgePaths.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 
+#include <QScopeGuard>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+
+#include <qcoro/qcorofuture.h>
+
 namespace tw {
+namespace {
+
+enum class TargetCheck { Fine, Escapes, Link };
+enum class Removal { NothingThere, Removed, Failed };
+
+struct RemovalResult
+{
+    Removal removal = Removal::Failed;
+    qint64 bytes = 0;
+};
+
+// realpath() may hang on a slow or network drive: run off the main thread.
+TargetCheck checkTarget(const QString &root, const QString &relativePath)
+{
+    if (!purgeTargetContained(root, relativePath))
+        return TargetCheck::Escapes;
+    if (purgeTargetIsSymLink(purgeTargetPath(root, relativePath)))
+        return TargetCheck::Link;
+    return TargetCheck::Fine;
+}
+
+RemovalResult removeTarget(const QString &path)
+{
+    if (!purgeTargetExists(path))
+        return {Removal::NothingThere, 0};
+    const std::optional<qint64> bytes = discardPurgeTarget(path);
+    if (!bytes)
+        return {Removal::Failed, 0};
+    return {Removal::Removed, *bytes};
+}
+
+// The folder of the first sync that holds the engine folder.
+std::optional<ProjectFolder> localFolderOf(const QList<Project> &projects, const QString &stID)
+{
+    for (const Project &project : projects) {
+        for (const ProjectFolder &folder : project.folders) {
+            if (folder.syncthingFolderID == stID)
+                return folder;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the sender is a viewer of that first sync.
+bool isViewerOf(const QList<Project> &projects, const QString &stID, const QString &sender)
+{
+    for (const Project &project : projects) {
+        if (std::none_of(project.folders.cbegin(), project.folders.cend(),
+                         [&stID](const ProjectFolder &folder) { return folder.syncthingFolderID == stID; }))
+            continue;
+        for (const ProjectMember &member : project.members) {
+            if (member.deviceID == sender)
+                return member.role == MemberRole::Viewer;
+        }
+        return false;
+    }
+    return false;
+}
+
+bool sharedWith(const QList<SyncFolder> &folders, const QString &stID, const QString &device)
+{
+    for (const SyncFolder &folder : folders) {
+        if (folder.id == stID)
+            return folder.sharedDeviceIDs.contains(device);
+    }
+    return false;
+}
+
+QCoro::Task<void> scanQuietly(SyncEngine *engine, QString folderID)
+{
+    try {
+        co_await engine->scanFolder(folderID);
+    } catch (...) {
+    }
+}
+
+} // namespace
 
 QCoro::Task<void> AppEnvironment::healStuckSendonly()
 {
@@ -25,9 +116,90 @@ QCoro::Task<void> AppEnvironment::healStuckSendonly()
     }
 }
 
-QCoro::Task<DiagServer::PurgeAnswer> AppEnvironment::executeIncomingPurge(QString, QByteArray)
+QCoro::Task<DiagServer::PurgeAnswer> AppEnvironment::executeIncomingPurge(QString fromDevice, QByteArray body)
 {
-    co_return DiagServer::PurgeAnswer{QStringLiteral("503 Service Unavailable"), QByteArrayLiteral("{\"ok\":false}")};
+    const PurgeAnswer answer = co_await answerPurge(std::move(fromDevice), std::move(body));
+    co_return DiagServer::PurgeAnswer{answer.statusLine, answer.body};
+}
+
+// Every check that needs nothing but the command and this Mac's secret.
+QCoro::Task<PurgeAnswer> AppEnvironment::answerPurge(QString from, QByteArray body)
+{
+    const std::optional<PurgeCommand> command = PurgeCommand::decode(body);
+    if (!command)
+        co_return PurgeAnswer::badRequest();
+    const std::optional<QString> secret = m_nasNode->purgeSecret();
+    if (!secret || secret->isEmpty())
+        co_return PurgeAnswer::noSharedSecret();
+    const qint64 now = m_services.clock().toSecsSinceEpoch();
+    if (!PurgeAuth::withinClockWindow(now, command->timestamp))
+        co_return PurgeAnswer::badSignature();
+    const QString expected =
+        PurgeAuth::sign(from, command->folderID, command->path, command->nonce, command->timestamp, *secret);
+    if (!PurgeAuth::constantTimeEquals(expected, command->hmac))
+        co_return PurgeAnswer::badSignature();
+    if (PurgeNonceRecord(*m_services.defaults, m_services.clock).seen(command->nonce))
+        co_return PurgeAnswer::replay();
+    const QString nonce = command->nonce;
+    if (m_inFlightPurgeNonces.contains(nonce))
+        co_return PurgeAnswer::inProgress();
+    m_inFlightPurgeNonces.insert(nonce);
+    const auto release = qScopeGuard([this, nonce] { m_inFlightPurgeNonces.remove(nonce); });
+    PurgeAnswer answer = co_await carryOutPurge(from, command->folderID, command->path, nonce);
+    co_return answer;
+}
+
+// Whether the sender may have this subfolder removed here, then the removal.
+QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString folderID, QString path, QString nonce)
+{
+    if (!sharedWith(m_folders->folders(), folderID, from))
+        co_return PurgeAnswer::notSharedFolder();
+    const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
+    if (!folder)
+        co_return PurgeAnswer::noLocalFolder();
+    if (isViewerOf(m_projects->projects(), folderID, from))
+        co_return PurgeAnswer::notSharedFolder();
+    const std::optional<QString> relative = canonicalRel(path);
+    if (!relative)
+        co_return PurgeAnswer::badPath();
+    const QString root = folder->localPath;
+    const TargetCheck check = co_await QtConcurrent::run(checkTarget, root, *relative);
+    if (check == TargetCheck::Escapes)
+        co_return PurgeAnswer::escapesFolder();
+    if (check == TargetCheck::Link)
+        co_return PurgeAnswer::symlink();
+    PurgeAnswer answer = co_await protectAndRemove(folderID, purgeTargetPath(root, *relative),
+                                                   QLatin1Char('/') + escapeGlob(*relative), nonce);
+    co_return answer;
+}
+
+// The nonce is recorded before the wait at the gate, so a copy of the command
+// sent meanwhile is told it was done. The protection stays after a delete:
+// the subfolder must never be pulled back from the sender, who keeps it.
+QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QString target, QString pattern,
+                                                          QString nonce)
+{
+    const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
+    const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
+    PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce);
+    co_await m_projects->addPurgeProtection(folderID, pattern);
+    co_await scanQuietly(&m_engine, folderID);
+    const bool committed = co_await purgeCommitGateReady(folderID, pattern);
+    if (!committed) {
+        if (!heldBefore)
+            co_await m_projects->removePurgeProtection(folderID, pattern);
+        co_return PurgeAnswer::ignoreNotCommitted();
+    }
+    const RemovalResult result = co_await QtConcurrent::run(removeTarget, target);
+    if (result.removal == Removal::NothingThere)
+        co_return PurgeAnswer::deleted(0);
+    if (result.removal == Removal::Failed) {
+        if (!heldBefore)
+            co_await m_projects->removePurgeProtection(folderID, pattern);
+        co_return PurgeAnswer::deleteFailed();
+    }
+    co_await scanQuietly(&m_engine, folderID);
+    co_return PurgeAnswer::deleted(result.bytes);
 }
 
 } // namespace tw

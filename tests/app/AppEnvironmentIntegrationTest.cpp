@@ -1,11 +1,16 @@
 // The environment against a real Syncthing: start-up reconciles a sync, and
 // after Syncthing dies whole the watchdog brings it back and the event poller
 // follows the new process's events; a Mac paired with it then adds its own
-// report to the combined diagnostics over its LAN server.
+// report to the combined diagnostics over its LAN server. Two environments on
+// two Syncthings carry out a remote purge.
 
 #include "app/AppEnvironment.h"
 
+#include "app/AppPreferences.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
 #include "controllers/EventController.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
 #include "projects/ProjectController.h"
@@ -33,27 +38,38 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
+// One Mac: an environment on its own Syncthing, its LAN server at `address`
+// and `port`, asking other Macs on `peerPort`.
+struct Mac
+{
+    explicit Mac(std::unique_ptr<SyncthingEngine> made, quint16 port = freeLoopbackPort(),
+                 std::optional<quint16> peerPort = {}, QHostAddress address = QHostAddress::LocalHost)
+        : engine(std::move(made))
+    {
+        AppEnvironment::Services services{AppPaths(dir.path())};
+        services.defaults = &defaults;
+        services.keychain = &keychain;
+        services.feedback = &feedback;
+        services.notifier = &notifier;
+        services.lan = {address, port, peerPort};
+        services.autostartEntry = dir.filePath("autostart.desktop");
+        env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+    }
+    std::unique_ptr<SyncthingEngine> engine;
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("defaults.json")};
+    MemoryKeychain keychain;
+    FeedbackService feedback{QString(), AppPaths(dir.path())};
+    RecordingNotifier notifier;
+    std::unique_ptr<AppEnvironment> env;
+};
+
 TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingIsKilledAndReadsAPairedMac)
 {
     SyncthingInstance instance;
-    std::unique_ptr<SyncthingEngine> engine = instance.makeEngine();
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    MemoryKeychain keychain;
-    FeedbackService feedback(QString(), AppPaths(dir.path()));
-    RecordingNotifier notifier;
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
-    services.lan = {QHostAddress::LocalHost, freeLoopbackPort()};
-    services.autostartEntry = dir.filePath("autostart.desktop");
-    // The paired Mac's environment differs only in its files and LAN address.
-    AppEnvironment::Services servicesB = services;
-    servicesB.paths = AppPaths(dir.filePath("macB"));
-    servicesB.lan.address = QHostAddress("127.0.0.2");
-    AppEnvironment env(*engine, std::move(services));
+    Mac mac(instance.makeEngine());
+    AppEnvironment &env = *mac.env;
+    const QTemporaryDir &dir = mac.dir;
     int starts = 0;
     QObject::connect(&env.engineState(), &EngineController::engineStarted, [&starts] { ++starts; });
 
@@ -81,9 +97,9 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingI
     instanceB.start();
     instance.pairWith(instanceB);
     ASSERT_TRUE(instance.waitUntilConnected(instanceB.deviceID()) && instanceB.waitUntilConnected(instance.deviceID()));
-    const std::unique_ptr<SyncthingEngine> engineB = instanceB.makeEngine();
-    AppEnvironment envB(*engineB, std::move(servicesB));
-    awaitTask(envB.bootstrap());
+    // The paired Mac differs in its files and LAN address, not its port.
+    Mac macB(instanceB.makeEngine(), env.lanSetting().port, std::nullopt, QHostAddress("127.0.0.2"));
+    awaitTask(macB.env->bootstrap());
     ASSERT_TRUE(waitUntil([&] { return !env.connectedPeerHosts().isEmpty(); }, 30000));
     const QString report = awaitTask(env.fullDiagnostics());
     EXPECT_TRUE(report.startsWith("TIDEWELLMESH")
@@ -95,6 +111,57 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingI
     env.setStepObserver([&](QString step) { cycleEnded = cycleEnded || step == "evaluateNotifications"; });
     ASSERT_TRUE(waitUntil([&] { return cycleEnded; }, 30000));
     env.stopLoops();
+}
+
+
+// The team key, the sync with the other Mac, and its LAN server serving
+// purges to paired Macs.
+void preparePurge(Mac &mac, const QString &ownID, const QString &otherID, const QString &folderPath)
+{
+    mac.keychain.items.insert(NasNodeController::clusterSecretAccount, "team key");
+    awaitTask(mac.env->nasNode().migrateLegacyKey());
+    AppEnvironment *env = mac.env.get();
+    env->preferences().setLanDiagnostics(true);
+    awaitTask(env->engineState().refreshStatus());
+    env->applyDiagServer();
+    const ProjectFolder folder{.id = "f", .localPath = folderPath, .syncthingFolderID = "pf"};
+    env->projects().add({.id = "S", .members = {{ownID}, {otherID}}, .folders = {folder}});
+    awaitTask(env->folders().refresh());
+    awaitTask(env->devices().refresh());
+}
+
+TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheFolderKeepsSyncing)
+{
+    SyncthingInstance a, b;
+    for (SyncthingInstance *instance : {&a, &b}) {
+        instance->start();
+        instance->request("PATCH", "/rest/config/options", R"({"reconnectionIntervalS":2})", instance->apiKey());
+    }
+    a.pairWith(b);
+    const QString pathA = a.putFolder("pf", {a.deviceID(), b.deviceID()});
+    const QString pathB = b.putFolder("pf", {a.deviceID(), b.deviceID()});
+    SyncthingInstance::writeFile(pathA + "/sub/take.bin", QByteArray(5000, 'x'));
+    a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pathB + "/sub/take.bin"); }, 60000));
+    const quint16 portA = freeLoopbackPort();
+    const quint16 portB = freeLoopbackPort();
+    Mac macA(a.startedEngine(), portA, portB);
+    Mac macB(b.startedEngine(), portB, portA);
+    preparePurge(macB, b.deviceID(), a.deviceID(), pathB);
+    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
+    preparePurge(macA, a.deviceID(), b.deviceID(), pathA);
+    // The receiver's trash, on the file system of its folder.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (b.root() + "/data").toUtf8());
+    const PurgeOutcome outcome = awaitTask(macA.env->purgeFromPeers("S", "f", "/sub"));
+    EXPECT_EQ(outcome, PurgeOutcome{.removedCount = 1});
+    EXPECT_TRUE(QFile::exists(b.root() + "/data/Trash/files/sub/take.bin") && !QFile::exists(pathB + "/sub"));
+    EXPECT_TRUE(QFile::exists(pathA + "/sub/take.bin"));
+    EXPECT_EQ(a.get("/rest/config/folders/pf").json()["type"].toString(), "sendreceive");
+    SyncthingInstance::writeFile(pathA + "/after.txt", "still syncing");
+    a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
+    EXPECT_TRUE(waitUntil([&] { return SyncthingInstance::readFile(pathB + "/after.txt") == "still syncing"; }, 60000));
+    dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
 } // namespace

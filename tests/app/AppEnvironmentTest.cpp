@@ -1,8 +1,13 @@
 #include "app/AppEnvironment.h"
 
 #include "app/AppPreferences.h"
+#include "app/PurgeAuth.h"
+#include "app/PurgeCommand.h"
+#include "app/PurgeFiles.h"
 #include "cluster/NasNode.h"
+#include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
 #include "controllers/EventController.h"
 #include "controllers/PeerDiagController.h"
 #include "projects/ProjectController.h"
@@ -10,7 +15,9 @@
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
+#include "FakeHttpServer.h"
 #include "FakeSyncEngine.h"
+#include "ManualClock.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
 #include "RecordingNotifier.h"
@@ -18,6 +25,8 @@
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <coroutine>
 #include <gtest/gtest.h>
@@ -43,7 +52,7 @@ struct Rig
         void await_resume() const {}
     };
 
-    explicit Rig(const QList<NasNode> &nodes = {})
+    explicit Rig(const QList<NasNode> &nodes = {}, quint16 peerPort = 1)
         : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(dir.path()))
     {
         SyncthingInstance::writeFile(dir.filePath("nasnodes.json"), NasNode::listToFile(nodes));
@@ -52,8 +61,9 @@ struct Rig
         services.keychain = &keychain;
         services.feedback = &feedback;
         services.notifier = &notifier;
-        services.lan = {QHostAddress::LocalHost, 0};
         services.monotonic = [this] { return now; };
+        services.clock = clock.clock();
+        services.lan = {QHostAddress::LocalHost, 0, peerPort};
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
             co_await SleepGate{this};
@@ -86,6 +96,7 @@ struct Rig
     RecordingNotifier notifier;
     FakeSyncEngine engine;
     std::chrono::milliseconds now{0};
+    ManualClock clock;
     std::vector<std::coroutine_handle<>> sleeping;
     QStringList trace;
     std::unique_ptr<AppEnvironment> env;
@@ -299,6 +310,240 @@ TEST(AppEnvironmentTest, PostsANewRequestOnceItsNotifierAllowsIt)
     awaitTask(rig.env->projects().refreshPending());
     awaitTask(rig.env->evaluateNotifications());
     EXPECT_EQ(rig.notifier.posted, (QList<QPair<QString, QString>>{{"TidewellMesh", NotificationEdges::requestBody}}));
+}
+
+const QString kSender = "SENDER";
+
+// A sync whose folder "f" (engine folder "st", idle) lies in the rig's
+// "root", shared with kSender, an editor, and VIEWER; the team key is "team".
+void addPurgeFolder(Rig &rig, const QList<ProjectMember> &others = {})
+{
+    const QString root = rig.dir.filePath("root");
+    QDir().mkpath(root);
+    const QStringList shared = {rig.engine.state.localDeviceID, kSender, "VIEWER"};
+    rig.engine.state.folders = {{.id = "st", .path = root, .sharedDeviceIDs = shared}};
+    rig.engine.state.folderStatuses["st"].state = FolderState::Idle;
+    const ProjectFolder folder{.id = "f", .localPath = root, .syncthingFolderID = "st"};
+    const QList<ProjectMember> members{{kSender, "", MemberRole::Editor}, {"VIEWER", "", MemberRole::Viewer}};
+    rig.env->projects().add({.id = "S", .members = members + others, .folders = {folder}});
+    awaitTask(rig.env->nasNode().importClusterSecret("team"));
+    awaitTask(rig.env->folders().refresh());
+    awaitTask(rig.env->devices().refresh());
+}
+
+template <typename T>
+QCoro::Task<void> keep(QCoro::Task<T> task, std::optional<T> *result)
+{
+    *result = co_await std::move(task);
+}
+
+using Arrange = std::function<void(Rig &, PurgeCommand &, QString &from)>;
+
+// Signed anew by `device` after moving the timestamp.
+Arrange signedBy(QString device, qint64 skew = 0)
+{
+    return [device, skew](Rig &, PurgeCommand &c, QString &from) {
+        c.timestamp += skew;
+        from = device;
+        c.hmac = PurgeAuth::sign(from, c.folderID, c.path, c.nonce, c.timestamp, "team");
+    };
+}
+
+Arrange folderState(FolderState state)
+{
+    return [state](Rig &r, PurgeCommand &, QString &) { r.engine.state.folderStatuses["st"].state = state; };
+}
+
+const QString kGone = R"(200 OK {"deletedBytes":0,"ok":true})";
+const QString kReplay = R"(200 OK {"ok":true,"replay":true})";
+const QString kBadSignature = R"(403 Forbidden {"error":"bad signature","ok":false})";
+const QString kNotShared = R"(403 Forbidden {"error":"not a shared folder","ok":false})";
+const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed — aborted before delete","ok":false})";
+
+// Each command is sent twice: the second answer tells what the first left
+// behind. With a wait, the second copy is sent while the first waits at the
+// file check or at the gate.
+TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
+{
+    enum Wait { None, AtFileCheck, AtGate };
+    struct Row
+    {
+        const char *path;
+        Arrange arrange;
+        QString first;
+        QString again = {};  // empty: the same as the first
+        QStringList protectedAfter = {};
+        Wait wait = None;
+    };
+    const Arrange as = signedBy(kSender);
+    const QList<Row> rows = {
+        // A negative timestamp stands for a body that is a JSON array.
+        {"x", signedBy(kSender, -1e10), R"(400 Bad Request {"error":"bad request","ok":false})"},
+        {"x", [](Rig &r, PurgeCommand &c, QString &) {
+             r.keychain.items.clear();
+             awaitTask(r.env->nasNode().migrateLegacyKey());
+             c.hmac = "x";
+         }, R"(403 Forbidden {"error":"no shared secret","ok":false})"},
+        {"x", signedBy(kSender, -31), kBadSignature},
+        {"x", signedBy(kSender, 31), kBadSignature},
+        {"x", [](Rig &, PurgeCommand &c, QString &) { c.hmac = c.hmac.toUpper(); }, kBadSignature},
+        {"x", [](Rig &, PurgeCommand &, QString &from) { from = "OTHER"; }, kBadSignature},
+        {"gone", signedBy(kSender, -30), kGone, kReplay, {"/gone"}},
+        {"gone", signedBy(kSender, 30), kGone, R"(409 Conflict {"error":"in progress","ok":false})", {"/gone"}, AtFileCheck},
+        {"gone", as, kGone, kReplay, {"/gone"}, AtGate},
+        {"x", signedBy("STRANGER"), kNotShared},
+        {"x", signedBy("VIEWER"), kNotShared},
+        {"x", [](Rig &r, PurgeCommand &, QString &) { r.env->projects().remove(r.env->projects().projects()[0]); },
+         R"(404 Not Found {"error":"no local folder","ok":false})"},
+        {".STversions/x", as, R"(400 Bad Request {"error":"bad path","ok":false})"},
+        {"out/x", as, R"(400 Bad Request {"error":"escapes folder","ok":false})"},
+        {"out", as, R"(400 Bad Request {"error":"symlink","ok":false})"},
+        {"x", folderState(FolderState::Syncing), kNotCommitted, kReplay},
+        {"x", [](Rig &r, PurgeCommand &c, QString &f) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/x"));
+             folderState(FolderState::Scanning)(r, c, f);
+         }, kNotCommitted, kReplay, {"/x"}},
+        {"dir", as, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
+        // /proc refuses every rename and unlink, also to root.
+        {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
+             QDir(r.dir.filePath("root")).removeRecursively();
+             QFile::link("/proc/self", r.dir.filePath("root"));
+         }, R"(500 Internal Server Error {"error":"delete failed","ok":false})", kReplay},
+    };
+    QThreadPool &pool = *QThreadPool::globalInstance();
+    const int threads = pool.maxThreadCount();
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        Rig rig;
+        addPurgeFolder(rig);
+        SyncthingInstance::writeFile(rig.dir.filePath("root/dir/file"), QByteArray(5000, 'x'));
+        QFile::link(rig.dir.path(), rig.dir.filePath("root/out"));
+        qputenv("XDG_DATA_HOME", rig.dir.filePath("data").toUtf8());
+        const qint64 size = itemSize(rig.dir.filePath("root/dir"));
+        PurgeCommand command{"st", QString("/") + row.path, PurgeAuth::newNonce(), rig.clock.clock()().toSecsSinceEpoch(), {}};
+        QString from;
+        as(rig, command, from);
+        row.arrange(rig, command, from);
+        const QByteArray body = command.timestamp < 0 ? "[]" : command.encode();
+        if (row.wait == AtGate)
+            folderState(FolderState::Syncing)(rig, command, from);
+        QSemaphore fileCheck;
+        if (row.wait == AtFileCheck) {
+            pool.setMaxThreadCount(1);
+            pool.start([&fileCheck] { fileCheck.acquire(); });
+        }
+        std::optional<DiagServer::PurgeAnswer> first, again;
+        QCoro::Task<void> firstTask = keep(rig.env->executeIncomingPurge(from, body), &first);
+        if (row.wait != AtFileCheck) {
+            ASSERT_TRUE(waitUntil([&] { return first || !rig.sleeping.empty(); }));
+        }
+        if (row.wait == AtGate)
+            folderState(FolderState::Idle)(rig, command, from);
+        awaitTask(keep(rig.env->executeIncomingPurge(from, body), &again));
+        fileCheck.release();
+        for (int pause = 0; pause < 120 && !first; ++pause)
+            rig.wake();
+        ASSERT_TRUE(waitUntil([&] { return first.has_value(); }));
+        pool.setMaxThreadCount(threads);
+        const QString expected = QString(row.first).replace("SIZE", QString::number(size));
+        EXPECT_EQ(first->status + ' ' + first->json, expected);
+        EXPECT_EQ(again->status + ' ' + again->json, row.again.isEmpty() ? expected : row.again);
+        const std::optional<ProjectFolder> folder = rig.env->projects().folderOf("S", "f");
+        EXPECT_EQ(folder ? folder->purgeProtected : QStringList(), row.protectedAfter);
+        EXPECT_EQ(QFile::exists(rig.dir.filePath("data/Trash/files/dir/file")), row.first.contains("SIZE"));
+    }
+    dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
+}
+
+// A refused purge leaves the folder's mode and protected list as they were;
+// a second purge of the folder is refused while the first waits at the gate.
+TEST(AppEnvironmentTest, PurgeFromPeersFailuresChangeNothing)
+{
+    struct Row
+    {
+        const char *folderID;
+        const char *path;
+        std::function<void(Rig &)> arrange;
+        QString failure;
+        int modeSwitches = 0;
+    };
+    const auto fails = [](int call) {
+        return [call](Rig &r) { r.engine.failNext("folderType", SyncEngineError::backend("down"), call); };
+    };
+    const QList<Row> rows = {
+        {"nope", "x", [](Rig &r) {
+             r.keychain.items.clear();
+             awaitTask(r.env->nasNode().migrateLegacyKey());
+         }, "Secure remote delete needs an always-on node (NAS) configured — its key is the shared secret that "
+            "proves the command is really from you."},
+        {"nope", "x", [](Rig &) {}, "Folder not found."},
+        {"f", "a/../b", [](Rig &) {}, "Invalid path."},
+        {"f", "x", [](Rig &r) {
+             r.engine.state.localDeviceID.clear();
+             r.clock.advanceMs(3'600'000);
+             awaitTask(r.env->devices().refresh());
+         }, "This Mac isn't ready yet — try again in a moment."},
+        {"f", "x", fails(1), "Couldn't read the folder state — aborted, nothing changed."},
+        {"f", "x", [](Rig &r) { r.engine.state.folders[0].mode = FolderSyncMode::ReceiveOnly; },
+         "This Mac only receives this folder — removing a subfolder from the other Macs needs an editor Mac."},
+        {"f", "x", fails(2), "Couldn't engage the safety backstop — aborted, nothing changed.", 2},
+        {"f", "x", [](Rig &r) { r.engine.state.folderStatuses["st"].state = FolderState::Syncing; },
+         "Couldn't protect your copy yet (ignore not committed) — aborted, nothing deleted on the others.", 2},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.failure.toStdString());
+        Rig rig;
+        addPurgeFolder(rig);
+        row.arrange(rig);
+        const FolderSyncMode mode = rig.engine.state.folders[0].mode;
+        std::optional<PurgeOutcome> outcome;
+        QCoro::Task<void> task = keep(rig.env->purgeFromPeers("S", row.folderID, row.path), &outcome);
+        if (!outcome) {
+            EXPECT_EQ(awaitTask(rig.env->purgeFromPeers("S", "f", "y")).failure,
+                      "A removal for this folder is already running.");
+            for (int pause = 0; pause < 120; ++pause)
+                rig.wake();
+        }
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->failure, row.failure);
+        EXPECT_EQ(rig.takeTrace().count("pause(1000)"), row.failure.contains("ignore not committed") ? 120 : 0);
+        EXPECT_EQ(rig.engine.state.folders[0].mode, mode);
+        EXPECT_EQ(rig.engine.callCount("setFolderType"), row.modeSwitches);
+        EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList());
+        EXPECT_TRUE(rig.env->purgeInFlightFolders().isEmpty());
+    }
+}
+
+// Members in order: this Mac, an empty ID, two always-on nodes, one Mac that
+// deletes, one that refuses and one not connected; the folder was send-only.
+// What a command holds is shown against a real receiver (integration test).
+TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
+{
+    FakeHttpServer macs, node;
+    ASSERT_TRUE(macs.listen() && node.listen());
+    macs.enqueue(FakeHttpServer::Response::json(R"({"ok":true})"));
+    macs.enqueue(FakeHttpServer::Response::text(409, R"({"ok":false})"));
+    node.setHandler([](const FakeHttpServer::Request &) { return FakeHttpServer::Response::json(R"({"ignore":[]})"); });
+    Rig rig({{node.baseURL().toString(), "NODE1", "n1"}, {"http://127.0.0.1:1", "NODE2", "n2"}}, macs.port());
+    rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "node key");
+    QList<ProjectMember> others;
+    for (const QString &id : {rig.engine.state.localDeviceID, QString(), QString("NODE1"), QString("NODE2"),
+                              QString("OK"), QString("BUSY"), QString("AWAY")}) {
+        others.append({id});
+        rig.engine.state.devices.append({.id = id, .name = id.toLower()});
+        if (id != "AWAY")
+            rig.engine.state.connections.append(connection(id, "127.0.0.1:22000", "tcp-client", true));
+    }
+    addPurgeFolder(rig, others);
+    rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
+    const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "Rushes [old]/"));
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {"busy"}}));
+    EXPECT_EQ(macs.requests().size(), 2);
+    EXPECT_TRUE(node.requests().last().body.contains(R"(/Rushes \\[old\\])"));
+    EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
+    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList{R"(/Rushes \[old\])"});
+    EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
 }
 
 } // namespace

@@ -122,6 +122,16 @@ QCoro::Task<QString> FakeSyncEngine::folderType(QString id)
     });
 }
 
+QCoro::Task<void> FakeSyncEngine::setFolderType(QString id, QString type)
+{
+    return reply(__func__, {id, type}, [this, id, type] {
+        for (SyncFolder &folder : state.folders) {
+            if (folder.id == id)
+                folder.mode = folderSyncModeFromRaw(type).value_or(folder.mode);
+        }
+    });
+}
+
 QCoro::Task<std::optional<QString>> FakeSyncEngine::currentTransferName(QString folderID)
 {
     return reply(__func__, {folderID}, [this, folderID] { return entry(state.currentTransferNames, folderID); });

@@ -115,7 +115,8 @@ public:
     QCoro::Task<void> setFolderLabel(QString id, QString label) override { return reply(__func__, {id, label}); }
     // The listed folder's mode as the engine names it.
     QCoro::Task<QString> folderType(QString id) override;
-    QCoro::Task<void> setFolderType(QString id, QString type) override { return reply(__func__, {id, type}); }
+    // Sets the listed folder's mode when the type names one.
+    QCoro::Task<void> setFolderType(QString id, QString type) override;
     QCoro::Task<void> rescanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override { return reply(__func__, {id}); }
