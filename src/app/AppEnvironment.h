@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/HealthInputs.h"
+#include "app/TransferSummary.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
+#include "platform/MountEventSource.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
 #include "utilities/MonotonicClock.h"
@@ -36,6 +38,7 @@ class FeedbackService;
 class FolderController;
 class Keychain;
 class LiveStateFeed;
+class MountWatcher;
 class NasNodeController;
 class ProjectController;
 class SyncEngine;
@@ -51,6 +54,8 @@ class AppEnvironment : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(double watchdogBackoff READ watchdogBackoff NOTIFY watchdogChanged)
+    Q_PROPERTY(QMap<QString, bool> volumeOnline READ volumeOnline NOTIFY volumeOnlineChanged)
+    Q_PROPERTY(QMap<QString, qint64> volumeFreeBytes READ volumeFreeBytes NOTIFY volumeFreeBytesChanged)
 
 public:
     // Where the LAN status server listens and where paired Macs are asked.
@@ -78,6 +83,8 @@ public:
         Sleeper sleeper = realSleeper();
         // Nothing: the standard autostart entry.
         std::optional<QString> autostartEntry;
+        // Nothing: this process's mount table.
+        MountEventSource *mountEvents = nullptr;
     };
 
     struct PeerHost
@@ -97,6 +104,7 @@ public:
     static constexpr double firstRestartWait = 5;   // seconds
     static constexpr double restartWaitGrowth = 3;
     static constexpr double restartWaitCap = 60;
+    static constexpr std::chrono::milliseconds sweepPause{120000};
 
     AppEnvironment(SyncEngine &engine, Services services, QObject *parent = nullptr);
     ~AppEnvironment() override;
@@ -161,6 +169,12 @@ public:
     // received it; the answer goes back to the sender as it is.
     QCoro::Task<DiagServer::PurgeAnswer> executeIncomingPurge(QString fromDevice, QByteArray body);
 
+    // For all syncs or the one given, with the whole Mac's rate.
+    std::optional<TransferSummary> transferSummary(const std::optional<QString> &projectID = std::nullopt) const;
+    // The sweep's pass: each send-and-receive folder's directories get back
+    // the modification time the engine records.
+    QCoro::Task<void> reconcileDirectoryMtimes();
+
     // Steps whose work is still to come; each is called at its place.
     QCoro::Task<void> refreshVolumeStatus();
     QCoro::Task<void> seedCompletion();
@@ -179,6 +193,10 @@ public:
 
 signals:
     void watchdogChanged();
+    void volumeOnlineChanged();
+    void volumeFreeBytesChanged();
+    // A volume came or went: cached file and volume icons may be wrong now.
+    void iconCacheStale();
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
@@ -191,6 +209,15 @@ private:
     void watchTeamFolder();
     void setWatchdog(double backoff, std::optional<std::chrono::milliseconds> attempt);
     void step(const char *name) const;
+    bool isConnected(const QString &deviceID) const;
+    static QCoro::Task<void> sweepLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
+    QCoro::Task<void> sweepCycle();
+    void stopMaintenance();
+    void noteMountChange();
+    static QCoro::Task<void> handleMountChanges(QPointer<AppEnvironment> self);
+    QCoro::Task<void> handleMountChange();
+    void noteProjectsChanged();
+    static QCoro::Task<void> refreshVolumesCoalesced(QPointer<AppEnvironment> self);
 
     SyncEngine &m_engine;
     Services m_services;
@@ -226,6 +253,19 @@ private:
     bool m_pendingDue = true;
     bool m_teamRecordDue = true;
     std::function<void(QString)> m_stepObserver;
+
+    quint64 m_sweepGeneration = 0;
+    std::unique_ptr<MountWatcher> m_mountWatcher;
+    QMetaObject::Connection m_mountConnection;
+    int m_mountChangesWaiting = 0;
+    bool m_mountHandlerBusy = false;
+    // Probes finish in any order; only a newer one than the last assigned
+    // may assign.
+    quint64 m_volumeProbesStarted = 0;
+    quint64 m_volumeProbeAssigned = 0;
+    QSet<QString> m_probedPaths;
+    bool m_volumeRefreshBusy = false;
+    bool m_volumeRefreshAgain = false;
 };
 
 } // namespace tw
