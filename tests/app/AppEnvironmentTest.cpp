@@ -3,12 +3,16 @@
 #include "app/AppPreferences.h"
 #include "cluster/NasNode.h"
 #include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
 #include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+#include "controllers/PeerDiagController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
+#include "FakeHttpServer.h"
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
@@ -18,7 +22,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <coroutine>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -272,6 +278,189 @@ TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOu
     awaitTask(rig.env->devices().refresh());
     EXPECT_EQ(rig.env->connectedPeerHosts(), expected);
     EXPECT_EQ(rig.env->knownPeerDevices().size(), rows.size());
+}
+
+// One sync folder "F" with PEER, which answers its own status on loopback
+// when it has a report, and QUIET, which never connects.
+TEST(AppEnvironmentTest, PeerCompletionAsksTheEngineOnlyWhereNothingHasToldIt)
+{
+    enum Held { None, BeforeConnect, AfterConnect, SeededAway };
+    struct Row
+    {
+        const char *name;
+        bool connected;
+        std::optional<std::pair<qint64, qint64>> report;  // global and need bytes
+        Held held;
+        bool fails;
+        std::optional<double> expected;
+        int asks;
+    };
+    const Row rows[] = {
+        {"own report", true, {{1000, 250}}, None, false, 75, 0},
+        {"report of nothing, nothing held", true, {{0, 0}}, None, false, 0, 1},
+        {"report of nothing, told since connecting", true, {{0, 0}}, AfterConnect, false, 60, 0},
+        {"told before connecting", true, std::nullopt, BeforeConnect, false, 0, 1},
+        {"seeded while away", true, std::nullopt, SeededAway, false, 0, 1},
+        {"failed ask", true, std::nullopt, BeforeConnect, true, 60, 1},
+        {"away", false, std::nullopt, None, false, std::nullopt, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeHttpServer lan;
+        ASSERT_TRUE(lan.listen());
+        Rig rig({}, lan.port());
+        awaitTask(rig.env->devices().refresh());
+        const QList<ProjectMember> members = {{.deviceID = rig.engine.state.localDeviceID}, {.deviceID = "PEER"},
+                                              {.deviceID = "QUIET"}};
+        rig.env->projects().add({.id = "S", .members = members, .folders = {{.syncthingFolderID = "F"}}});
+        EventController &events = rig.env->events();
+        if (row.held == BeforeConnect)
+            events.setCompletion("F", "PEER", 60);
+        bool connectSeen = false;
+        QObject::connect(&events, &EventController::deviceConnected, [&] { connectSeen = true; });
+        rig.engine.release("events");
+        SyncEvent connected;
+        connected.type = "DeviceConnected";
+        connected.device = "PEER";
+        rig.engine.pushEvent(connected);
+        events.start();
+        ASSERT_TRUE(waitUntil([&] { return connectSeen; }));
+        if (row.held == AfterConnect)
+            events.setCompletion("F", "PEER", 60);
+        if (row.held == SeededAway) {
+            awaitTask(rig.env->seedCompletion());
+            EXPECT_EQ(rig.engine.callCount("deviceCompletion"), 2);
+        }
+        rig.engine.state.connections = {connection("PEER", "127.0.0.1:22000", "tcp-client", true)};
+        rig.engine.state.connections[0].connected = row.connected;
+        awaitTask(rig.env->devices().refreshConnections());
+        if (row.report) {
+            FolderDiagStatus report;
+            report.folderID = "F";
+            std::tie(report.globalBytes, report.needBytes) = *row.report;
+            lan.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList({report})));
+            awaitTask(rig.env->peerDiag().refresh({{"PEER", "127.0.0.1"}}, "ME"));
+        }
+        if (row.fails)
+            rig.engine.failNext("deviceCompletion", SyncEngineError::backend("down"));
+        const int before = rig.engine.callCount("deviceCompletion");
+        awaitTask(rig.env->refreshPeerCompletion());
+        EXPECT_EQ(rig.engine.callCount("deviceCompletion") - before, row.asks);
+        const QMap<QString, double> held = events.completion().value("F");
+        EXPECT_EQ(held.contains("PEER") ? std::optional(held.value("PEER")) : std::nullopt, row.expected);
+    }
+}
+
+TEST(AppEnvironmentTest, SweepAndMountChangesRunTheirStepsInOrder)
+{
+    struct Row
+    {
+        const char *name;
+        bool mount;
+        bool withSync;
+        bool running;
+        bool allPaused;
+        QStringList steps;
+    };
+    const QList<Row> rows = {
+        {"sweep", false, true, true, false,
+         {"sweep", "scanFolder", "reconcileDirectoryMtimes", "reconcile", "folders", "refreshVolumeStatus",
+          "pause(120000)"}},
+        {"sweep, Syncthing stopped", false, true, false, false, {"sweep", "pause(120000)"}},
+        {"sweep, all paused", false, true, true, true, {"sweep", "pause(120000)"}},
+        {"mount change", true, true, true, false,
+         {"mountsChanged", "iconCacheStale", "refreshVolumeStatus", "reconcile", "folders"}},
+        {"mount change, no sync", true, false, true, false,
+         {"mountsChanged", "iconCacheStale", "refreshVolumeStatus", "folders"}},
+        {"mount change, Syncthing stopped", true, true, false, false,
+         {"mountsChanged", "iconCacheStale", "refreshVolumeStatus"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        const QString unplugged = rig.dir.filePath("unplugged");
+        if (row.withSync)
+            rig.env->projects().add({.id = "S", .folders = {{.localPath = unplugged, .syncthingFolderID = "F"}}});
+        rig.engine.state.folders = {{.id = "F", .path = unplugged, .mode = FolderSyncMode::SendOnly}};
+        rig.engine.state.running = row.running;
+        awaitTask(rig.env->folders().refresh());
+        awaitTask(rig.env->engineState().refreshStatus());
+        if (row.allPaused)
+            awaitTask(rig.env->engineState().toggleAllPaused());
+        QObject::connect(rig.env.get(), &AppEnvironment::iconCacheStale, [&] { rig.trace.append("iconCacheStale"); });
+        QObject::connect(&rig.env->projects(), &ProjectController::isReconcilingChanged, [&] {
+            if (rig.env->projects().isReconciling())
+                rig.trace.append("reconcile");
+        });
+        rig.env->startPolling();
+        // The folder's drive is away, and for a mount change it comes back.
+        QMap<QString, bool> volumes;
+        if (row.withSync)
+            volumes[unplugged] = false;
+        ASSERT_TRUE(waitUntil([&] { return rig.env->volumeOnline() == volumes; }));
+        rig.takeTrace();
+        if (row.mount) {
+            if (row.withSync)
+                volumes[unplugged] = QDir().mkpath(unplugged);
+            emit rig.mounts.mountsChanged();
+        } else {
+            rig.wakeSweep();
+        }
+        ASSERT_TRUE(waitUntil([&] { return rig.trace.size() >= row.steps.size() && rig.env->volumeOnline() == volumes; }));
+        EXPECT_EQ(rig.takeTrace(), row.steps);
+    }
+}
+
+// The probe that new paths call for runs once more at most, however many
+// changes come while it runs.
+TEST(AppEnvironmentTest, NewFolderPathsAreProbedOnceMoreAtMost)
+{
+    Rig rig;
+    int probes = 0;
+    rig.env->setStepObserver([&](QString step) { probes += step == "refreshVolumeStatus"; });
+    for (const QString name : {"a", "b", "c", "c"})
+        rig.env->projects().add({.id = name, .folders = {{.localPath = rig.dir.filePath(name)}}});
+    ASSERT_TRUE(waitUntil([&] { return rig.env->volumeOnline().size() == 3; }));
+    EXPECT_EQ(probes, 2);
+}
+
+qint64 mtimeNanoseconds(const QString &path)
+{
+    struct stat info{};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+}
+
+TEST(AppEnvironmentTest, DirectoryTimesComeBackInTwoWayFoldersOnlyNeverBehindADotOrALink)
+{
+    Rig rig;
+    QTemporaryDir outside;
+    const QDir root(rig.dir.path());
+    const QStringList dirs = {"two/late", "two/even", "two/.hidden/in", "one/late", "paused/late"};
+    for (const QString &dir : dirs)
+        ASSERT_TRUE(root.mkpath(dir));
+    ASSERT_TRUE(QFile::link(outside.path(), root.filePath("two/link")));
+    for (const QString &path : dirs + QStringList{outside.path()}) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {path.endsWith("even") ? 1000 : 999, 900'000'000}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath(path)).constData(), times, 0), 0);
+    }
+    // A stored path with a slash at its end.
+    rig.engine.state.folders = {{.id = "two", .path = root.filePath("two") + "/"},
+                                {.id = "one", .path = root.filePath("one"), .mode = FolderSyncMode::SendOnly},
+                                {.id = "paused", .path = root.filePath("paused"), .isPaused = true}};
+    for (const char *folder : {"two", "one", "paused"})
+        for (const char *dir : {"late", "even", ".hidden/in", "link"})
+            rig.engine.state.directoryModified[folder][dir] = 1000;
+    awaitTask(rig.env->folders().refresh());
+    awaitTask(rig.env->reconcileDirectoryMtimes());
+    QStringList asked = rig.engine.callsOf("directoryModified");
+    asked.sort();
+    EXPECT_EQ(asked, QStringList({"directoryModified(paused, late)", "directoryModified(two, even)",
+                                  "directoryModified(two, late)"}));
+    for (const QString &dir : QStringList{"two/late", "paused/late"})
+        EXPECT_EQ(mtimeNanoseconds(root.filePath(dir)), 1000'000'000'000) << dir.toStdString();
+    for (const QString &dir : QStringList{"two/even", "two/.hidden/in", "one/late", outside.path()})
+        EXPECT_NE(mtimeNanoseconds(root.filePath(dir)) % 1'000'000'000, 0) << dir.toStdString();
 }
 
 } // namespace
