@@ -3,9 +3,8 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <cstring>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -13,43 +12,27 @@
 namespace tw {
 namespace {
 
-const char *const childMark = "TIDEWELL_MOUNT_WATCHER_CHILD";
-
-// Runs in a mount namespace of its own, so the tmpfs is seen by nobody else.
-void mountAndUnmountInChild()
-{
-    QTemporaryDir dir;
-    MountWatcher watcher;
-    int changes = 0;
-    QObject::connect(&watcher, &MountEventSource::mountsChanged, [&] { ++changes; });
-    const QByteArray path = QFile::encodeName(dir.path());
-    ASSERT_EQ(::mount("tmpfs", path.constData(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return changes == 1; }));
-    ASSERT_EQ(::umount2(path.constData(), 0), 0) << std::strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return changes == 2; }));
-}
-
+// Runs itself again, as the child, in a mount namespace of its own: the
+// tmpfs is seen by nobody else.
 TEST(MountWatcherTest, TellsOfATmpfsMountedAndUnmounted)
 {
-    if (qEnvironmentVariableIsSet(childMark))
-        return mountAndUnmountInChild();
-    QStringList unshare = {"--mount", "--propagation", "private"};
-    if (::geteuid() != 0)
-        unshare << "--map-root-user";
-    QProcess probe;
-    probe.start("unshare", unshare + QStringList{"true"});
-    if (!probe.waitForFinished(-1) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-        GTEST_SKIP() << "a mount namespace of our own is not permitted here: "
-                     << (probe.readAllStandardError() + probe.errorString().toUtf8()).toStdString();
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(childMark, "1");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("unshare", unshare + QStringList{QCoreApplication::applicationFilePath(),
-                                                 "--gtest_filter=MountWatcherTest.TellsOfATmpfsMountedAndUnmounted"});
-    ASSERT_TRUE(child.waitForFinished(-1));
-    EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+    if (qEnvironmentVariableIsSet("TIDEWELL_MOUNT_CHILD")) {
+        QTemporaryDir dir;
+        MountWatcher watcher;
+        int changes = 0;
+        QObject::connect(&watcher, &MountEventSource::mountsChanged, [&] { ++changes; });
+        ASSERT_EQ(::mount("tmpfs", qPrintable(dir.path()), "tmpfs", 0, nullptr), 0);
+        ASSERT_TRUE(waitUntil([&] { return changes == 1; }));
+        ASSERT_EQ(::umount2(qPrintable(dir.path()), 0), 0);
+        ASSERT_TRUE(waitUntil([&] { return changes == 2; }));
+        return;
+    }
+    const QString unshare = ::geteuid() == 0 ? "unshare --mount " : "unshare --mount --map-root-user ";
+    if (std::system(qPrintable(unshare + "true")) != 0)
+        GTEST_SKIP() << "no mount namespace of our own here; unshare's reason is above";
+    const QString child = unshare + "env TIDEWELL_MOUNT_CHILD=1 '" + QCoreApplication::applicationFilePath()
+                        + "' --gtest_filter=MountWatcherTest.*";
+    EXPECT_EQ(std::system(qPrintable(child)), 0);
 }
 
 } // namespace
