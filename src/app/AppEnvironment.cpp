@@ -14,6 +14,7 @@
 #include "lan/DiagServer.h"
 #include "lan/DirectConnection.h"
 #include "lan/PairedPeerGate.h"
+#include "platform/MountWatcher.h"
 #include "projects/ProjectController.h"
 
 namespace tw {
@@ -67,6 +68,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_events.get(), &EventController::streamGap, this, [this] { m_pendingDue = true; });
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
+    connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
 }
 
 AppEnvironment::~AppEnvironment()

@@ -5,8 +5,10 @@
 #include "app/HealthInputs.h"
 #include "app/NotificationEdges.h"
 #include "app/PurgeOutcome.h"
+#include "app/TransferSummary.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
+#include "platform/MountEventSource.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
 #include "utilities/MonotonicClock.h"
@@ -40,6 +42,7 @@ class FeedbackService;
 class FolderController;
 class Keychain;
 class LiveStateFeed;
+class MountWatcher;
 class NasNodeController;
 class Notifier;
 class PairedPeerGate;
@@ -58,6 +61,8 @@ class AppEnvironment : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(double watchdogBackoff READ watchdogBackoff NOTIFY watchdogChanged)
+    Q_PROPERTY(QMap<QString, bool> volumeOnline READ volumeOnline NOTIFY volumeOnlineChanged)
+    Q_PROPERTY(QMap<QString, qint64> volumeFreeBytes READ volumeFreeBytes NOTIFY volumeFreeBytesChanged)
 
 public:
     // Where the LAN status server listens and where paired Macs are asked.
@@ -91,6 +96,8 @@ public:
         Sleeper sleeper = realSleeper();
         // Nothing: the standard autostart entry.
         std::optional<QString> autostartEntry;
+        // Nothing: this process's mount table.
+        MountEventSource *mountEvents = nullptr;
     };
 
     struct PeerHost
@@ -110,6 +117,7 @@ public:
     static constexpr double firstRestartWait = 5;   // seconds
     static constexpr double restartWaitGrowth = 3;
     static constexpr double restartWaitCap = 60;
+    static constexpr std::chrono::milliseconds sweepPause{120000};
 
     AppEnvironment(SyncEngine &engine, Services services, QObject *parent = nullptr);
     ~AppEnvironment() override;
@@ -179,6 +187,12 @@ public:
     // `anchoredPath` is relative to the folder root, "/" in front or not.
     QCoro::Task<PurgeOutcome> purgeFromPeers(QString projectID, QString folderID, QString anchoredPath);
 
+    // For all syncs or the one given, with the whole Mac's rate.
+    std::optional<TransferSummary> transferSummary(const std::optional<QString> &projectID = std::nullopt) const;
+    // The sweep's pass: each send-and-receive folder's directories get back
+    // the modification time the engine records.
+    QCoro::Task<void> reconcileDirectoryMtimes();
+
     // Steps whose work is still to come; each is called at its place.
     QCoro::Task<void> refreshVolumeStatus();
     QCoro::Task<void> seedCompletion();
@@ -213,6 +227,10 @@ public:
 signals:
     void watchdogChanged();
     void purgeInFlightFoldersChanged();
+    void volumeOnlineChanged();
+    void volumeFreeBytesChanged();
+    // A volume came or went: cached file and volume icons may be wrong now.
+    void iconCacheStale();
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
@@ -238,6 +256,15 @@ private:
     QCoro::Task<PurgeAnswer> answerPurge(QString from, QByteArray body);
     QCoro::Task<PurgeAnswer> carryOutPurge(QString from, QString folderID, QString path, QString nonce);
     QCoro::Task<PurgeAnswer> protectAndRemove(QString folderID, QString target, QString pattern, QString nonce);
+    bool isConnected(const QString &deviceID) const;
+    static QCoro::Task<void> sweepLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
+    QCoro::Task<void> sweepCycle();
+    void stopMaintenance();
+    void noteMountChange();
+    static QCoro::Task<void> handleMountChanges(QPointer<AppEnvironment> self);
+    QCoro::Task<void> handleMountChange();
+    void noteProjectsChanged();
+    static QCoro::Task<void> refreshVolumesCoalesced(QPointer<AppEnvironment> self);
 
     SyncEngine &m_engine;
     Services m_services;
@@ -277,6 +304,19 @@ private:
     bool m_pendingDue = true;
     bool m_teamRecordDue = true;
     std::function<void(QString)> m_stepObserver;
+
+    quint64 m_sweepGeneration = 0;
+    std::unique_ptr<MountWatcher> m_mountWatcher;
+    QMetaObject::Connection m_mountConnection;
+    int m_mountChangesWaiting = 0;
+    bool m_mountHandlerBusy = false;
+    // Probes finish in any order; only a newer one than the last assigned
+    // may assign.
+    quint64 m_volumeProbesStarted = 0;
+    quint64 m_volumeProbeAssigned = 0;
+    QSet<QString> m_probedPaths;
+    bool m_volumeRefreshBusy = false;
+    bool m_volumeRefreshAgain = false;
 };
 
 } // namespace tw

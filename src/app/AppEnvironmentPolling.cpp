@@ -22,6 +22,7 @@ void AppEnvironment::startPolling()
 void AppEnvironment::stopLoops()
 {
     ++m_pollGeneration;
+    stopMaintenance();
 }
 
 QCoro::Task<void> AppEnvironment::pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper)

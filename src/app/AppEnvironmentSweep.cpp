@@ -1,21 +1,216 @@
 #include "app/AppEnvironment.h"
 
-namespace tw {
+#include "app/DirectoryTimes.h"
+#include "app/VolumeState.h"
+#include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
+#include "engine/SyncEngine.h"
+#include "platform/MountWatcher.h"
+#include "projects/ProjectController.h"
+#include "utilities/AssignIfChanged.h"
 
-QCoro::Task<void> AppEnvironment::refreshVolumeStatus()
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+namespace tw {
+namespace {
+
+QSet<QString> localPaths(const QList<Project> &projects)
 {
-    step("refreshVolumeStatus");
-    co_return;
+    QSet<QString> paths;
+    for (const Project &project : projects)
+        for (const ProjectFolder &folder : project.folders)
+            paths.insert(folder.localPath);
+    return paths;
 }
+
+} // namespace
 
 void AppEnvironment::startSweep()
 {
     step("startSweep");
+    sweepLoop(QPointer<AppEnvironment>(this), ++m_sweepGeneration, m_services.sleeper);
+}
+
+// A replaced or stopped sweep ends before its next cycle.
+QCoro::Task<void> AppEnvironment::sweepLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper)
+{
+    try {
+        while (true) {
+            try {
+                co_await sleeper(sweepPause);
+            } catch (...) {
+                // A cut-short wait only brings the cycle forward.
+            }
+            if (!self || self->m_sweepGeneration != generation)
+                co_return;
+            co_await self->sweepCycle();
+        }
+    } catch (...) {
+        // Each step keeps its failures in its controller; the process must
+        // not go down for one that slips through.
+    }
+}
+
+QCoro::Task<void> AppEnvironment::sweepCycle()
+{
+    step("sweep");
+    if (!m_engineState->status().isRunning || m_engineState->isAllPaused())
+        co_return;
+    const QPointer<AppEnvironment> self(this);
+    const QList<SyncFolder> folders = m_folders->folders();
+    for (const SyncFolder &folder : folders) {
+        try {
+            co_await m_engine.scanFolder(folder.id);
+        } catch (...) {
+            // The next folder is scanned all the same.
+        }
+        if (!self)
+            co_return;
+    }
+    co_await m_folders->refreshStatuses();
+    if (!self)
+        co_return;
+    co_await reconcileDirectoryMtimes();
+    if (!self)
+        co_return;
+    if (!m_projects->projects().isEmpty())
+        co_await m_projects->reconcileAll();
+    // Free space shrinks and grows with what is written, not only when
+    // drives come and go.
+    if (self)
+        co_await refreshVolumeStatus();
+}
+
+QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
+{
+    step("reconcileDirectoryMtimes");
+    const QPointer<AppEnvironment> self(this);
+    const QList<SyncFolder> folders = m_folders->folders();
+    for (const SyncFolder &folder : folders) {
+        if (folder.mode != FolderSyncMode::SendReceive)
+            continue;
+        const QList<DirectoryTimes::Entry> entries = co_await QtConcurrent::run(&DirectoryTimes::list, folder.path);
+        QList<DirectoryTimes::Entry> corrections;
+        for (const DirectoryTimes::Entry &entry : entries) {
+            if (!self)
+                co_return;
+            std::optional<qint64> recorded;
+            try {
+                recorded = co_await m_engine.directoryModified(folder.id, entry.relativePath);
+            } catch (...) {
+                // Documented never to fail; one that does leaves the time alone.
+            }
+            // Whole seconds only: the engine keeps no more.
+            if (recorded && entry.modified != recorded)
+                corrections.append({entry.relativePath, recorded});
+        }
+        if (!corrections.isEmpty())
+            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections);
+        if (!self)
+            co_return;
+    }
+}
+
+QCoro::Task<void> AppEnvironment::refreshVolumeStatus()
+{
+    step("refreshVolumeStatus");
+    m_probedPaths = localPaths(m_projects->projects());
+    const quint64 probe = ++m_volumeProbesStarted;
+    VolumeState state;
+    if (!m_probedPaths.isEmpty()) {
+        QStringList paths(m_probedPaths.cbegin(), m_probedPaths.cend());
+        const QPointer<AppEnvironment> self(this);
+        state = co_await QtConcurrent::run(&VolumeState::probe, std::move(paths));
+        if (!self)
+            co_return;
+    }
+    if (probe < m_volumeProbeAssigned)
+        co_return;
+    m_volumeProbeAssigned = probe;
+    assignIfChanged(m_volumeOnline, std::move(state.online), this, &AppEnvironment::volumeOnlineChanged);
+    assignIfChanged(m_volumeFreeBytes, std::move(state.freeBytes), this, &AppEnvironment::volumeFreeBytesChanged);
+}
+
+// A burst of changes costs one probe more at most.
+void AppEnvironment::noteProjectsChanged()
+{
+    if (localPaths(m_projects->projects()) == m_probedPaths)
+        return;
+    if (m_volumeRefreshBusy) {
+        m_volumeRefreshAgain = true;
+        return;
+    }
+    m_volumeRefreshBusy = true;
+    refreshVolumesCoalesced(QPointer<AppEnvironment>(this));
+}
+
+QCoro::Task<void> AppEnvironment::refreshVolumesCoalesced(QPointer<AppEnvironment> self)
+{
+    do {
+        self->m_volumeRefreshAgain = false;
+        co_await self->refreshVolumeStatus();
+    } while (self && self->m_volumeRefreshAgain);
+    if (self)
+        self->m_volumeRefreshBusy = false;
 }
 
 void AppEnvironment::startVolumeMonitoring()
 {
     step("startVolumeMonitoring");
+    disconnect(m_mountConnection);
+    MountEventSource *source = m_services.mountEvents;
+    if (!source) {
+        if (!m_mountWatcher)
+            m_mountWatcher = std::make_unique<MountWatcher>();
+        source = m_mountWatcher.get();
+    }
+    m_mountConnection = connect(source, &MountEventSource::mountsChanged, this, &AppEnvironment::noteMountChange);
+}
+
+// Changes are handled one after the other, each in full.
+void AppEnvironment::noteMountChange()
+{
+    ++m_mountChangesWaiting;
+    if (m_mountHandlerBusy)
+        return;
+    m_mountHandlerBusy = true;
+    handleMountChanges(QPointer<AppEnvironment>(this));
+}
+
+QCoro::Task<void> AppEnvironment::handleMountChanges(QPointer<AppEnvironment> self)
+{
+    try {
+        while (self && self->m_mountChangesWaiting > 0) {
+            --self->m_mountChangesWaiting;
+            co_await self->handleMountChange();
+        }
+    } catch (...) {
+        // As in the sweep: kept in the controllers, never fatal.
+    }
+    if (self)
+        self->m_mountHandlerBusy = false;
+}
+
+QCoro::Task<void> AppEnvironment::handleMountChange()
+{
+    step("mountsChanged");
+    emit iconCacheStale();
+    const QPointer<AppEnvironment> self(this);
+    co_await refreshVolumeStatus();
+    if (!self || !m_engineState->status().isRunning)
+        co_return;
+    if (!m_projects->projects().isEmpty())
+        co_await m_projects->reconcileAll();
+    if (self)
+        co_await m_folders->refresh();
+}
+
+void AppEnvironment::stopMaintenance()
+{
+    ++m_sweepGeneration;
+    disconnect(m_mountConnection);
+    m_mountChangesWaiting = 0;
 }
 
 } // namespace tw

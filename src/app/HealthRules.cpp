@@ -266,10 +266,18 @@ SyncHealth deviceHealth(const Project &project, const QString &deviceID, const H
     return combine(outcomes, thisMac, in);
 }
 
+std::optional<double> reportedCompletion(const FolderDiagStatus &report)
+{
+    if (report.globalBytes < 1)
+        return std::nullopt;
+    return std::clamp(reportPercent(report), 0.0, 100.0);
+}
+
 double effectivePeerCompletion(const QString &folderID, const QString &deviceID, const HealthInputs &in)
 {
-    if (const auto report = peerReport(deviceID, folderID, in); report && report->globalBytes >= 1)
-        return std::clamp(reportPercent(*report), 0.0, 100.0);
+    if (const auto report = peerReport(deviceID, folderID, in))
+        if (const auto percent = reportedCompletion(*report))
+            return *percent;
     return completionEvent(folderID, deviceID, in).value_or(0);
 }
 
@@ -278,8 +286,9 @@ namespace {
 // Whether the member is measurably behind; none when nothing is known of it.
 std::optional<bool> memberBehind(const QString &folderID, const QString &deviceID, const HealthInputs &in)
 {
-    if (const auto report = peerReport(deviceID, folderID, in); report && report->globalBytes >= 1)
-        return reportPercent(*report) < syncedPercent;
+    if (const auto report = peerReport(deviceID, folderID, in))
+        if (const auto percent = reportedCompletion(*report))
+            return *percent < syncedPercent;
     if (const auto percent = completionEvent(folderID, deviceID, in))
         return *percent < syncedPercent;
     return std::nullopt;

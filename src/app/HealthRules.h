@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tw {
 
@@ -27,6 +28,9 @@ SyncHealth folderHealth(const ProjectFolder &folder, const HealthInputs &in);
 SyncHealth folderHealthOnDevice(const ProjectFolder &folder, const QString &deviceID, const HealthInputs &in);
 // One Mac within a sync.
 SyncHealth deviceHealth(const Project &project, const QString &deviceID, const HealthInputs &in);
+// Another Mac's completion of a folder in percent from its own report, capped
+// to 0..100; none when the report counts no bytes.
+std::optional<double> reportedCompletion(const FolderDiagStatus &report);
 // Another Mac's completion of a folder in percent: its own report first, the
 // engine's completion events second, else 0.
 double effectivePeerCompletion(const QString &folderID, const QString &deviceID, const HealthInputs &in);

@@ -36,9 +36,20 @@ EventController::EventController(SyncEngine &engine, Sleeper sleeper, QObject *p
 {
 }
 
-void EventController::setCompletion(const QString &folderID, const QString &deviceID, double percent)
+void EventController::setCompletion(const QString &folderID, const QString &deviceID, double percent,
+                                    Freshness freshness)
 {
+    if (freshness == Freshness::Current)
+        m_completionWrittenAt.insert({folderID, deviceID}, ++m_completionSerial);
+    else
+        m_completionWrittenAt.remove({folderID, deviceID});
     insertIfChanged(m_completion[folderID], deviceID, percent, this, &EventController::completionChanged);
+}
+
+bool EventController::completionCurrent(const QString &folderID, const QString &deviceID) const
+{
+    const auto written = m_completionWrittenAt.constFind({folderID, deviceID});
+    return written != m_completionWrittenAt.cend() && *written > m_connectedAt.value(deviceID, 0);
 }
 
 void EventController::setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes)
@@ -155,6 +166,8 @@ void EventController::handleFolderEvent(const SyncEvent &event)
 void EventController::handleDeviceEvent(const SyncEvent &event)
 {
     if (event.type == deviceConnectedEvent) {
+        if (event.device)
+            m_connectedAt.insert(*event.device, ++m_completionSerial);
         call(m_onDeviceChange);
         if (event.device)
             emit deviceConnected(*event.device);
@@ -173,6 +186,10 @@ void EventController::removeDevice(const QString &deviceID)
     bool changed = false;
     for (auto folder = m_completion.begin(); folder != m_completion.end(); ++folder)
         changed |= folder->remove(deviceID) > 0;
+    m_completionWrittenAt.removeIf(
+        [&deviceID](QHash<std::pair<QString, QString>, quint64>::iterator entry) {
+            return entry.key().second == deviceID;
+        });
     if (changed)
         emit completionChanged();
     // A disconnected device needs nothing from us until it is back.

@@ -4,6 +4,7 @@
 #include "engine/model/SyncEvent.h"
 #include "utilities/Sleeper.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -11,6 +12,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace tw {
 
@@ -43,8 +45,14 @@ public:
     ~EventController() override;
 
     const CompletionMap &completion() const { return m_completion; }
+    // A value read while its device was away may be long out of date.
+    enum class Freshness { Current, Outdated };
     // The owner's writes of completion (seeding and the polling cycles).
-    void setCompletion(const QString &folderID, const QString &deviceID, double percent);
+    void setCompletion(const QString &folderID, const QString &deviceID, double percent,
+                       Freshness freshness = Freshness::Current);
+    // Whether a current value has been written for the pair since the device
+    // last connected: then the events keep it and nobody need ask the engine.
+    bool completionCurrent(const QString &folderID, const QString &deviceID) const;
     // What each connected device still needs, as its completion reports told.
     const RemoteNeedMap &remoteNeedBytes() const { return m_remoteNeedBytes; }
     void setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes);
@@ -102,6 +110,11 @@ private:
     SyncEngine &m_engine;
     Sleeper m_sleeper;
     CompletionMap m_completion;
+    // Order of the writes of m_completion and of devices connecting, so that
+    // a value can tell whether it came after its device's last connection.
+    quint64 m_completionSerial = 0;
+    QHash<std::pair<QString, QString>, quint64> m_completionWrittenAt;
+    QHash<QString, quint64> m_connectedAt;
     RemoteNeedMap m_remoteNeedBytes;
     Callback m_onPending;
     Callback m_onDeviceChange;

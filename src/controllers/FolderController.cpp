@@ -134,7 +134,9 @@ QCoro::Task<void> FolderController::eventDrivenReload()
 
 QCoro::Task<void> FolderController::refreshStatuses()
 {
-    co_await refreshStatusParts(true);
+    // Following events, the cluster needs are worked out from the completions
+    // held; the engine's own would read every completion again.
+    co_await refreshStatusParts(!m_followsEvents);
 }
 
 QCoro::Task<void> FolderController::refreshStatusParts(bool readClusterNeeds)

@@ -71,8 +71,8 @@ public:
     // the engine fails), then refreshStatuses(). While events are followed it
     // reads only what the events left open.
     QCoro::Task<void> syncFolderList();
-    // Statuses, error texts, cluster needs and transfer names of the listed
-    // folders.
+    // Statuses, error texts, cluster needs (while events are followed, left
+    // to the live-state feed) and transfer names of the listed folders.
     QCoro::Task<void> refreshStatuses();
     // Deletes the engine's archive directory inside a listed folder.
     QCoro::Task<void> emptyArchive(QString folderID);

@@ -1,5 +1,6 @@
 #include "app/FriendlyFolderErrorMessage.h"
 #include "app/HealthRules.h"
+#include "app/TransferSummary.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,34 @@ TEST(HealthRulesTest, MacWithinSync)
         in.volumeOnline["/v/b"] = !bDriveOffline;
         const Project sync{.folders = {folder("a", aOn), folder("b", bOn)}};
         EXPECT_EQ(deviceHealth(sync, device, in), expected) << name;
+    }
+}
+
+// This Mac receives into "new" (100 bytes); "lone" is a folder of a sync
+// shared with the peer.
+TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
+{
+    using D = TransferSummary::Direction;
+    using T = std::optional<TransferSummary>;
+    // name, need of "new", size of "lone", peer's percent of it, peer paused for it, connected, sync asked for
+    const std::tuple<const char *, qint64, qint64, std::optional<double>, bool, bool, std::optional<QString>, T> cases[] = {
+        {"down counts receiving folders only", 10, 500, 60, false, true, {}, TransferSummary{D::Down, 10, 100}},
+        {"up: 40 % of 500 bytes", 0, 500, 60, false, true, "S", TransferSummary{D::Up, 200, 500}},
+        {"nothing known: all missing", 0, 500, {}, false, true, {}, TransferSummary{D::Up, 500, 500}},
+        {"paused for the folder", 0, 500, 60, true, true, {}, {}},
+        {"away", 0, 500, 60, false, false, {}, {}},
+        {"under one byte", 0, 999, 99.95, false, true, {}, {}},
+        {"no such sync", 10, 500, 60, false, true, "T", {}},
+    };
+    for (const auto &[name, need, size, percent, paused, connected, sync, expected] : cases) {
+        HealthInputs in = inputs({status("new", S::Syncing, 100, need), status("lone", S::Idle, size, 0)});
+        in.connections[peer].connected = connected;
+        if (percent)
+            in.completion["lone"][peer] = *percent;
+        ProjectFolder lone = folder("lone");
+        lone.pausedDeviceIDs = paused ? QStringList{peer} : QStringList{};
+        in.projects = {{.id = "S", .members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {lone}}};
+        EXPECT_EQ(summarizeTransfers(in, sync), expected) << name;
     }
 }
 

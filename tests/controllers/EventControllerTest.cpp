@@ -78,21 +78,23 @@ protected:
     int pendingChanges = 0;
 };
 
-// A disconnect clears its device; miscased types do nothing; directory times
-// are asked only for an updated directory of a send-and-receive folder, inside it.
+// A disconnect clears its device; a connect leaves what was held before it
+// no longer current; miscased types do nothing; directory times are asked
+// only for an updated directory of a send-and-receive folder, inside it.
 TEST_F(EventControllerTest, EachEventTypeHasItsEffect)
 {
     controller.setCompletion(folderA, peerE, 50);
     for (const SyncEvent &e :
          {ev("DeviceDisconnected", {}, peerE), ev("DeviceConnected"), ev("deviceconnected"),
           ev("PendingDevicesChanged"), ev("PendingFoldersChanged"), ev("FolderCompletion", folderB, peerD, 75.5),
-          ev("FolderCompletion", folderA, peerD), ev("FolderCompletion", folderA, {}, 90),
+          ev("DeviceConnected", {}, peerD), ev("FolderCompletion", folderA, peerD), ev("FolderCompletion", folderA, {}, 90),
           item(folderA, "Shots/Day1"), item(folderA, "a.mov", "file"), item(folderA, "Shots", "dir", "delete"),
           item(folderB, "Shots"), item(folderA, "../outside"), item(folderA, "/etc")})
         engine.pushEvent(e);
     startAndDrain();
     EXPECT_EQ(controller.completion(), (CompletionMap{{folderA, {{peerD, 0}}}, {folderB, {{peerD, 75.5}}}}));
-    EXPECT_EQ(deviceChanges, 2);
+    EXPECT_FALSE(controller.completionCurrent(folderB, peerD));
+    EXPECT_EQ(deviceChanges, 3);
     EXPECT_EQ(pendingChanges, 2);
     EXPECT_EQ(engine.callsOf("directoryModified"), QStringList{"directoryModified(tdw-0000000a, Shots/Day1)"});
 }
