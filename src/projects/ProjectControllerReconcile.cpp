@@ -269,8 +269,11 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         } catch (const std::exception &) {
         }
     }
+    // Patching a folder that has the filter would still save the engine's
+    // configuration and tell every listener it changed.
     try {
-        co_await unlessGone(m_engine.applySyncedXattrFilter(engineID));
+        if (!pass->index.value(canonical(engineID)).hasSyncedXattrFilter)
+            co_await unlessGone(m_engine.applySyncedXattrFilter(engineID));
     } catch (const std::exception &) {
     }
 

@@ -148,8 +148,10 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     EXPECT_EQ(pc.lastErrorMessage(), u"1 sync operation(s) failed \u2014 a teammate may not have "
                                      u"received a folder. Check connections and try again."_qs);
 
+    const qsizetype filtered = e.callsOf("applySyncedXattrFilter").size();
     awaitTask(pc.reconcileAll());
     EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, "tdw-00000001");
+    EXPECT_EQ(e.callsOf("applySyncedXattrFilter").mid(filtered), QStringList("applySyncedXattrFilter(tdw-00000001)"));
     EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +1/\u22120 shares, 1 offline skipped"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
 

@@ -122,6 +122,14 @@ QCoro::Task<QString> FakeSyncEngine::folderType(QString id)
     });
 }
 
+QCoro::Task<void> FakeSyncEngine::applySyncedXattrFilter(QString id)
+{
+    return reply(__func__, {id}, [this, id] {
+        if (SyncFolder *folder = findFolder(id))
+            folder->hasSyncedXattrFilter = true;
+    });
+}
+
 QCoro::Task<void> FakeSyncEngine::setFolderType(QString id, QString type)
 {
     return reply(__func__, {id, type}, [this, id, type] {

@@ -22,6 +22,8 @@ struct SyncFolder
     QSet<QString> introducedDeviceIDs = {};
     VersioningPolicy versioning = {};
     bool syncMetadata = true;
+    // The filter of the attributes that travel is ours already.
+    bool hasSyncedXattrFilter = false;
 
     bool operator==(const SyncFolder &) const = default;
 };

@@ -2,6 +2,7 @@
 // and back. Pure and never failing.
 
 #include "engine/syncthing/SyncthingEngine.h"
+#include "engine/syncthing/rest/STXattrFilter.h"
 #include "utilities/ParseDecimal.h"
 
 #include <limits>
@@ -52,6 +53,7 @@ SyncFolder SyncthingEngine::mapFolder(const STFolderRead &folder)
     }
     result.versioning = mapVersioningBack(folder.versioning);
     result.syncMetadata = folder.syncXattrs.value_or(true);
+    result.hasSyncedXattrFilter = folder.xattrFilter == STXattrFilter::syncedXattrs().toJson();
     return result;
 }
 

@@ -95,6 +95,21 @@ TEST_F(EngineFoldersIntegrationTest, SwitchingToSimpleVersioningEndsTheTrashCans
     EXPECT_EQ(versioning.value("params").toObject().value("keep").toString(), "5");
 }
 
+TEST_F(EngineFoldersIntegrationTest, OnlyAFolderWithOurAttributeFilterReadsAsHavingIt)
+{
+    const QString id = QStringLiteral("tdw-a77f0001");
+    a->putFolder(id);
+    const auto filtered = [&id] {
+        for (const SyncFolder &folder : awaitTask(engine->folders()))
+            if (folder.id == id)
+                return folder.hasSyncedXattrFilter;
+        return false;
+    };
+    EXPECT_FALSE(filtered());
+    awaitTask(engine->applySyncedXattrFilter(id));
+    EXPECT_TRUE(filtered());
+}
+
 // Everything stays off: nothing may leave loopback.
 TEST_F(EngineFoldersIntegrationTest, NetworkSettingsReadBackAsWritten)
 {

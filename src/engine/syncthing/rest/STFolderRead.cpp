@@ -19,6 +19,7 @@ STFolderRead STFolderRead::fromJson(const QJsonObject &object)
         folder.versioning = wire::withContext(QStringLiteral("versioning"), [&] { return STVersioning::fromJson(*versioning); });
     folder.sendXattrs = json.optionalBoolean(QStringLiteral("sendXattrs"));
     folder.syncXattrs = json.optionalBoolean(QStringLiteral("syncXattrs"));
+    folder.xattrFilter = json.optionalObject(QStringLiteral("xattrFilter"));
     return folder;
 }
 

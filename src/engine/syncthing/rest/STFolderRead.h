@@ -23,6 +23,7 @@ struct STFolderRead
     std::optional<STVersioning> versioning;
     std::optional<bool> sendXattrs;
     std::optional<bool> syncXattrs;
+    std::optional<QJsonObject> xattrFilter;  // compared whole, never looked into
 
     static STFolderRead fromJson(const QJsonObject &object);
     // A whole answer of the folder list.
