@@ -58,17 +58,22 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
     if (!m_engineState->status().isRunning || m_engineState->isAllPaused())
         co_return;
     const QPointer<AppEnvironment> self(this);
-    const QList<SyncFolder> folders = m_folders->folders();
-    for (const SyncFolder &folder : folders) {
+    // One request scans them all (a folder that cannot be scanned does not
+    // stop the others); one per folder cost 25 requests a minute at 50
+    // folders, for nothing a single one does not do.
+    if (!m_folders->folders().isEmpty()) {
         try {
-            co_await m_engine.scanFolder(folder.id);
+            co_await m_engine.scanAllFolders();
         } catch (...) {
-            // The next folder is scanned all the same.
         }
         if (!self)
             co_return;
     }
-    co_await m_folders->refreshStatuses();
+    // While events are followed the statuses are kept by them, and the scans
+    // just asked for report through them too; the light reload reads only
+    // what they leave open, or everything when the live state's own backstop
+    // is due, instead of every folder's status every sweep.
+    co_await m_folders->syncFolderList();
     if (!self)
         co_return;
     co_await reconcileDirectoryMtimes();

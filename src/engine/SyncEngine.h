@@ -74,6 +74,8 @@ public:
     virtual QCoro::Task<void> setFolderType(QString id, QString type) = 0;
     virtual QCoro::Task<void> rescanFolder(QString id) = 0;
     virtual QCoro::Task<void> scanFolder(QString id) = 0;
+    // One request for every folder; answered once all are scanned.
+    virtual QCoro::Task<void> scanAllFolders() = 0;
     virtual QCoro::Task<void> applySyncedXattrFilter(QString folderID) = 0;
     // Whole seconds since 1970; absent when the engine has none. Never throws.
     virtual QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) = 0;

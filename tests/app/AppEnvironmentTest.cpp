@@ -39,7 +39,7 @@ using namespace std::chrono_literals;
 
 // Engine calls that mark the controller steps; the rest is detail.
 const QStringList kMarkers = {"start", "networkSettings", "localDeviceName", "devices", "addFolder", "folders",
-                              "pendingDevices", "events", "cumulativeBytes", "setFolderType", "scanFolder"};
+                              "pendingDevices", "events", "cumulativeBytes", "setFolderType", "scanAllFolders"};
 
 // An environment on the fake engine whose loop sleeps until the test lets it
 // go on, with one trace of its steps and of the marking engine calls.
@@ -203,7 +203,7 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
          start + QStringList{"restartEngine", "start", "devices", "folders"} + kEngineUp.mid(0, 6)
              + QStringList{"refreshPeerCompletion", "pause(2000)"}},
         {"sweep", true, true, true, false, false,
-         start + QStringList{"sweep", "scanFolder", "reconcileDirectoryMtimes", "reconcile", "folders", "reconcile",
+         start + QStringList{"sweep", "scanAllFolders", "folders", "reconcileDirectoryMtimes", "reconcile", "folders", "reconcile",
                              "refreshVolumeStatus", "pause(120000)"},
          false, Wake::Sweep},
         {"sweep, engine down", true, true, false, false, false, start + QStringList{"sweep", "pause(120000)"}, false,

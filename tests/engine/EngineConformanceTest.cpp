@@ -74,6 +74,7 @@ const Row rows[] = {
     {"localDeviceID", CALL(localDeviceID())},
     {"folderType", CALL(folderType("no-such-folder")), {}, "\"sendreceive\""},
     {"scanFolder", CALL(scanFolder("f")), {}, "done"},
+    {"scanAllFolders", CALL(scanAllFolders()), {}, "done"},
     {"applySyncedXattrFilter", CALL(applySyncedXattrFilter("f")), {}, "done"},
     {"directoryModified", CALL(directoryModified("f", "d")), "absent", "absent"},
     // Nothing to restore is done at once, running or not.

@@ -119,6 +119,7 @@ public:
     QCoro::Task<void> setFolderType(QString id, QString type) override;
     QCoro::Task<void> rescanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
 

@@ -174,6 +174,12 @@ QCoro::Task<void> SyncthingEngine::scanFolder(QString id)
     co_await api.scan(id);
 }
 
+QCoro::Task<void> SyncthingEngine::scanAllFolders()
+{
+    const SyncthingAPI api = requireAPI();
+    co_await api.scan(QString());
+}
+
 QCoro::Task<void> SyncthingEngine::applySyncedXattrFilter(QString folderID)
 {
     const SyncthingAPI api = requireAPI();

@@ -145,7 +145,10 @@ QCoro::Task<> SyncthingAPI::patchOptions(QJsonObject json) const
 
 QCoro::Task<> SyncthingAPI::scan(QString folder) const
 {
-    PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/scan"), {{QStringLiteral("folder"), folder}});
+    QueryItems query;
+    if (!folder.isEmpty())
+        query.append({QStringLiteral("folder"), folder});
+    PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/scan"), query);
     // Syncthing answers a scan only once it has finished, which for a large
     // folder takes longer than an ordinary request may.
     request.request.setTransferTimeout(kScanTimeoutMs);

@@ -48,6 +48,7 @@ public:
     QCoro::Task<STOptions> getOptions() const;
     QCoro::Task<> patchOptions(QJsonObject json) const;
 
+    // An empty folder ID asks for every folder.
     QCoro::Task<> scan(QString folder) const;
     QCoro::Task<STFolderStatus> folderStatus(QString id) const;
     QCoro::Task<STCompletion> completion(QString folder, QString device) const;
