@@ -323,10 +323,13 @@ TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsFromLiveState)
     rig.engine.state.folderStatuses["f"] = {.id = "f", .needBytes = 7, .stateWord = "sync-preparing", .needItems = 2};
     rig.env->preferences().setRemoteStatusEnabled(true);
     rig.env->preferences().setRemoteStatusToken("s3cret");
+    rig.env->projects().add({.id = "S", .name = "<b> &amp;"});
     awaitTask(rig.env->bootstrap());
+    const QString page = rig.env->dashboardHTML();
+    EXPECT_TRUE(page.contains("&lt;b&gt; &amp;amp;") && !page.contains("<b>")) << page.toStdString();
     const QByteArray status = FolderDiagStatus::encodeList({{"f", "Film", "sync-preparing", 0, 0, 7, 2}});
     const struct { bool lanDiagnostics; QString path, from; std::optional<QByteArray> body; } rows[] = {
-        {false, "/?t=s3cret", "", rig.env->dashboardHTML().toUtf8()}, {true, "/?t=s3cre", "", {}},
+        {false, "/?t=s3cret", "", page.toUtf8()}, {true, "/?t=s3cre", "", {}}, {true, "/?t=", "", {}},
         {true, "/status", "NEAR", status}, {true, "/status", "OTHER", {}}, {false, "/status", "NEAR", {}},
     };
     QNetworkAccessManager session;
