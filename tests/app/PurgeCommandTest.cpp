@@ -27,10 +27,9 @@ TEST(PurgeCommandTest, SignatureClockWindowAndBody)
     EXPECT_EQ(PurgeAuth::sign("", "", "", "", -5, ""), "7abde91dbd0fa1984d98c99309347622df1cbb2dfa4cdc606f6ca28f32e67652");
     EXPECT_TRUE(PurgeAuth::constantTimeEquals("abc", "abc"));
     EXPECT_FALSE(PurgeAuth::constantTimeEquals("abc", "ABC") || PurgeAuth::constantTimeEquals("abc", "abcd"));
-    constexpr qint64 now = 1700000000;
-    for (const auto &[timestamp, taken] : {std::pair{now - 30, true}, {now + 30, true}, {now - 31, false},
-                                           {now + 31, false}, {std::numeric_limits<qint64>::min(), false}})
-        EXPECT_EQ(PurgeAuth::withinClockWindow(now, timestamp), taken) << timestamp;
+    // The 30 s edges are shown by the receiver; here only what overflows.
+    EXPECT_FALSE(PurgeAuth::withinClockWindow(1700000000, std::numeric_limits<qint64>::min()));
+    EXPECT_FALSE(PurgeAuth::withinClockWindow(std::numeric_limits<qint64>::min(), 1700000000));
     const PurgeCommand command{"f", "/a b", nonce, -7, "h"};
     EXPECT_EQ(PurgeCommand::decode(command.encode()), command);
     const QByteArray valid = R"({"folderID":"f","path":"p","nonce":"n","timestamp":5,"hmac":"h","x":1})";
