@@ -1,0 +1,88 @@
+#include "design/FileIconProvider.h"
+
+#include "design/Symbol.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+namespace tw {
+
+namespace {
+
+QHash<QString, QImage> &cache()
+{
+    static QHash<QString, QImage> images;
+    return images;
+}
+
+// What a file's icon is made of, worked out without touching QIcon: its theme
+// names, most specific first, and the drawn symbol used when the theme has
+// none of them.
+struct IconChoice
+{
+    QStringList themeNames;
+    Symbol fallback = Symbol::Folder;
+};
+
+// Runs on a pool thread: the stat and the content sniffing may block on a
+// slow or sleeping disk, and QMimeDatabase is thread-safe.
+IconChoice chooseIcon(const QString &path, bool isVolume)
+{
+    IconChoice choice;
+    choice.fallback = isVolume ? Symbol::Drive : Symbol::Folder;
+    if (isVolume)
+        choice.themeNames << symbolThemeName(Symbol::Drive);
+    if (QFileInfo::exists(path)) {
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+        choice.themeNames << type.iconName() << type.genericIconName();
+    }
+    choice.themeNames << symbolThemeName(choice.fallback);
+    choice.themeNames.removeDuplicates();
+    return choice;
+}
+
+// Runs on the main thread: QIcon's theme lookup and QPixmap belong to the GUI
+// thread, so only the choice above is made off it. The theme lookup itself
+// is cached by Qt and cheap after its first use.
+QImage render(const IconChoice &choice)
+{
+    QIcon icon = symbolIcon(choice.fallback);
+    for (auto name = choice.themeNames.crbegin(); name != choice.themeNames.crend(); ++name)
+        icon = QIcon::fromTheme(*name, icon);
+    const QSize side(FileIconProvider::imageSide, FileIconProvider::imageSide);
+    return icon.pixmap(side).toImage();
+}
+
+} // namespace
+
+std::optional<QImage> FileIconProvider::cached(const QString &path)
+{
+    const auto found = cache().constFind(path);
+    if (found == cache().constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+QCoro::Task<QImage> FileIconProvider::loadAsync(QString path, bool isVolume)
+{
+    if (std::optional<QImage> image = cached(path))
+        co_return *image;
+    const IconChoice choice = co_await QtConcurrent::run(&chooseIcon, path, isVolume);
+    QImage image = render(choice);
+    // Two views asking for one path at once both get here; the last one
+    // stored wins, and both images are the same anyway.
+    cache().insert(path, image);
+    co_return image;
+}
+
+void FileIconProvider::clearCache()
+{
+    cache().clear();
+}
+
+} // namespace tw

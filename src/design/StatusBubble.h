@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/SyncHealth.h"
+
+#include <QWidget>
+
+namespace tw {
+
+// A compact health badge: a tinted disc with the health's symbol, or a thin
+// progress ring while syncing. Its tooltip is the health's label.
+class StatusBubble : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr double minimumArc = 0.06;
+
+    StatusBubble(SyncHealth health, int size, QWidget *parent = nullptr);
+
+    SyncHealth health() const { return m_health; }
+    void setHealth(const SyncHealth &health);
+
+    static double arcFraction(double progress);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    SyncHealth m_health;
+    int m_size;
+};
+
+} // namespace tw

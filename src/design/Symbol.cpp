@@ -1,0 +1,54 @@
+#include "design/Symbol.h"
+
+#include "design/SymbolIconEngine.h"
+
+#include <QPainter>
+
+namespace tw {
+
+QString symbolThemeName(Symbol symbol)
+{
+    switch (symbol) {
+    case Symbol::CircleDashed:
+        return QStringLiteral("process-stop-symbolic");
+    case Symbol::Checkmark:
+        return QStringLiteral("object-select-symbolic");
+    case Symbol::PauseFill:
+        return QStringLiteral("media-playback-pause-symbolic");
+    case Symbol::DriveOffline:
+        return QStringLiteral("drive-harddisk-offline-symbolic");
+    case Symbol::Exclamationmark:
+        return QStringLiteral("dialog-error-symbolic");
+    case Symbol::Drive:
+        return QStringLiteral("drive-harddisk");
+    case Symbol::Folder:
+        return QStringLiteral("folder");
+    }
+    return {};
+}
+
+QIcon symbolIcon(Symbol symbol)
+{
+    return QIcon::fromTheme(symbolThemeName(symbol), QIcon(new SymbolIconEngine(symbol)));
+}
+
+QPixmap tintedSymbol(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio)
+{
+    QPixmap pixmap = symbolIcon(symbol).pixmap(QSize(side, side), devicePixelRatio);
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), color);
+    return pixmap;
+}
+
+void drawSymbol(QPainter &painter, Symbol symbol, const QRectF &area, int side, const QColor &color)
+{
+    if (side <= 0)
+        return;
+    QRectF target(0, 0, side, side);
+    target.moveCenter(area.center());
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    painter.drawPixmap(target.topLeft(), tintedSymbol(symbol, side, color, ratio));
+}
+
+} // namespace tw

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+class QPainter;
+
+namespace tw {
+
+// The few pictograms the pages draw. Each comes from the desktop's icon theme
+// when the theme has it, and is drawn by hand otherwise, so a bare theme (or
+// none, as on a headless machine) still shows every one.
+enum class Symbol { CircleDashed, Checkmark, PauseFill, DriveOffline, Exclamationmark, Drive, Folder };
+
+// The icon theme name of a symbol; the only place the names are spelled.
+QString symbolThemeName(Symbol symbol);
+
+QIcon symbolIcon(Symbol symbol);
+
+// The symbol as a one-colour silhouette, side × side logical pixels.
+QPixmap tintedSymbol(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio);
+
+// Draws the tinted symbol, side × side, centred in the area.
+void drawSymbol(QPainter &painter, Symbol symbol, const QRectF &area, int side, const QColor &color);
+
+} // namespace tw

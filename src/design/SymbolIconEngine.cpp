@@ -1,0 +1,108 @@
+#include "design/SymbolIconEngine.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tw {
+
+namespace {
+
+// Every shape is laid out on a 24 × 24 grid and scaled to the asked rectangle.
+constexpr qreal grid = 24;
+
+QColor ink()
+{
+    return QColor(110, 110, 115);
+}
+
+QPen strokePen(qreal width, Qt::PenStyle style = Qt::SolidLine)
+{
+    return QPen(ink(), width, style, Qt::RoundCap, Qt::RoundJoin);
+}
+
+} // namespace
+
+SymbolIconEngine::SymbolIconEngine(Symbol symbol)
+    : m_symbol(symbol)
+{
+}
+
+QIconEngine *SymbolIconEngine::clone() const
+{
+    return new SymbolIconEngine(m_symbol);
+}
+
+void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->translate(rect.topLeft());
+    painter->scale(rect.width() / grid, rect.height() / grid);
+    painter->setBrush(Qt::NoBrush);
+    switch (m_symbol) {
+    case Symbol::CircleDashed: {
+        QPen pen = strokePen(2.2, Qt::CustomDashLine);
+        pen.setDashPattern({1.6, 1.8});
+        pen.setCapStyle(Qt::FlatCap);
+        painter->setPen(pen);
+        painter->drawEllipse(QRectF(3, 3, 18, 18));
+        break;
+    }
+    case Symbol::Checkmark:
+        painter->setPen(strokePen(3));
+        painter->drawPolyline(QPolygonF({QPointF(4, 12.5), QPointF(9.5, 18), QPointF(20, 6)}));
+        break;
+    case Symbol::PauseFill:
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink());
+        painter->drawRoundedRect(QRectF(5, 3, 5, 18), 1.2, 1.2);
+        painter->drawRoundedRect(QRectF(14, 3, 5, 18), 1.2, 1.2);
+        break;
+    case Symbol::DriveOffline:
+        drawDrive(*painter);
+        painter->setPen(strokePen(2));
+        painter->drawLine(QPointF(15, 2), QPointF(21, 8));
+        painter->drawLine(QPointF(21, 2), QPointF(15, 8));
+        break;
+    case Symbol::Exclamationmark:
+        painter->setPen(strokePen(3.2));
+        painter->drawLine(QPointF(12, 3.5), QPointF(12, 14.5));
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink());
+        painter->drawEllipse(QPointF(12, 20), 1.9, 1.9);
+        break;
+    case Symbol::Drive:
+        drawDrive(*painter);
+        break;
+    case Symbol::Folder:
+        drawFolder(*painter);
+        break;
+    }
+    painter->restore();
+}
+
+void SymbolIconEngine::drawDrive(QPainter &painter) const
+{
+    painter.setPen(strokePen(1.8));
+    painter.drawRoundedRect(QRectF(2, 10, 20, 9), 2.5, 2.5);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink());
+    painter.drawEllipse(QPointF(17.5, 14.5), 1.2, 1.2);
+    painter.setBrush(Qt::NoBrush);
+}
+
+void SymbolIconEngine::drawFolder(QPainter &painter) const
+{
+    QPainterPath path;
+    path.moveTo(2, 6);
+    path.lineTo(9, 6);
+    path.lineTo(11, 8);
+    path.lineTo(22, 8);
+    path.lineTo(22, 20);
+    path.lineTo(2, 20);
+    path.closeSubpath();
+    painter.setPen(strokePen(1.8));
+    painter.drawPath(path);
+}
+
+} // namespace tw

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "design/Symbol.h"
+
+#include <QIconEngine>
+
+class QPainter;
+
+namespace tw {
+
+// Draws a symbol as vector strokes at any size: the stand-in for a symbol the
+// icon theme lacks. It paints in one neutral grey; badges tint it.
+class SymbolIconEngine : public QIconEngine
+{
+public:
+    explicit SymbolIconEngine(Symbol symbol);
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override;
+    QIconEngine *clone() const override;
+
+private:
+    void drawDrive(QPainter &painter) const;
+    void drawFolder(QPainter &painter) const;
+
+    Symbol m_symbol;
+};
+
+} // namespace tw
