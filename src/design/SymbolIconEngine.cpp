@@ -27,6 +27,17 @@ SymbolIconEngine::SymbolIconEngine(Symbol symbol)
 {
 }
 
+// The base class paints onto an uninitialised pixmap; a symbol needs a
+// transparent one.
+QPixmap SymbolIconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state)
+{
+    QPixmap canvas(size);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+    return canvas;
+}
+
 QIconEngine *SymbolIconEngine::clone() const
 {
     return new SymbolIconEngine(m_symbol);

@@ -16,6 +16,7 @@ public:
     explicit SymbolIconEngine(Symbol symbol);
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override;
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override;
     QIconEngine *clone() const override;
 
 private:
