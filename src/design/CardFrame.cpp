@@ -36,6 +36,8 @@ void CardFrame::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
+    // Circular corners: a continuous-curvature corner would barely differ at
+    // this radius.
     QPainterPath fill;
     fill.addRoundedRect(bounds, cornerRadius, cornerRadius);
     painter.fillPath(fill, Theme::cardBackground());

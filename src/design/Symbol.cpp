@@ -16,7 +16,9 @@ QString symbolThemeName(Symbol symbol)
     case Symbol::PauseFill:
         return QStringLiteral("media-playback-pause-symbolic");
     case Symbol::DriveOffline:
-        return QStringLiteral("drive-harddisk-offline-symbolic");
+        // No common theme marks a drive as unavailable, and Qt would settle
+        // for a plain drive by dropping name parts: this one is always drawn.
+        return {};
     case Symbol::Exclamationmark:
         return QStringLiteral("dialog-error-symbolic");
     case Symbol::Drive:
@@ -29,7 +31,9 @@ QString symbolThemeName(Symbol symbol)
 
 QIcon symbolIcon(Symbol symbol)
 {
-    return QIcon::fromTheme(symbolThemeName(symbol), QIcon(new SymbolIconEngine(symbol)));
+    QIcon drawn(new SymbolIconEngine(symbol));
+    const QString name = symbolThemeName(symbol);
+    return name.isEmpty() ? drawn : QIcon::fromTheme(name, drawn);
 }
 
 QPixmap tintedSymbol(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio)
