@@ -1,5 +1,6 @@
 #include "lan/PairedPeerGate.h"
 
+#include "lan/DirectConnection.h"
 #include "lan/PeerAddress.h"
 
 #include <QSet>
@@ -8,8 +9,9 @@
 namespace tw {
 namespace {
 
-// The host of each connected device that is also in the device list; the
-// first connected record of a device counts.
+// The host of each device connected directly that is also in the device
+// list; the first such record counts. A relayed connection's host is the
+// relay's, which must never pass for the device.
 QHash<QString, QString> hostsOfPairedDevices(const QList<SyncDevice> &devices,
                                              const QList<DeviceConnection> &connections)
 {
@@ -18,7 +20,8 @@ QHash<QString, QString> hostsOfPairedDevices(const QList<SyncDevice> &devices,
         paired.insert(device.id);
     QHash<QString, QString> hosts;
     for (const DeviceConnection &connection : connections) {
-        if (!connection.connected || !paired.contains(connection.id) || hosts.contains(connection.id))
+        if (!connection.connected || !DirectConnection::isDirect(connection) || !paired.contains(connection.id)
+            || hosts.contains(connection.id))
             continue;
         hosts.insert(connection.id, PeerAddress::hostOfConnectionAddress(connection.address).value_or(QString()));
     }

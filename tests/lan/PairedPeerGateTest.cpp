@@ -17,7 +17,8 @@ namespace {
 
 const QString peerID = QStringLiteral("PEERDEV-AAAAAAA-BBBBBBB");
 
-void arrange(FakeSyncEngine &engine, QString connectionAddress, bool paired = true, bool connected = true)
+void arrange(FakeSyncEngine &engine, QString connectionAddress, bool paired = true, bool connected = true,
+             QString type = QStringLiteral("tcp-client"))
 {
     if (paired)
         engine.state.devices = {SyncDevice{peerID, QStringLiteral("Studio Mac")}};
@@ -25,6 +26,8 @@ void arrange(FakeSyncEngine &engine, QString connectionAddress, bool paired = tr
     connection.id = peerID;
     connection.connected = connected;
     connection.address = std::move(connectionAddress);
+    connection.connectionType = std::move(type);
+    connection.isLocal = true;
     engine.state.connections = {connection};
 }
 
@@ -42,6 +45,7 @@ TEST(PairedPeerGateTest, AdmitsAPairedDeviceOnlyFromTheHostOfItsConnection)
         bool paired;
         bool connected;
         bool admitted;
+        QString type = QStringLiteral("tcp-client");
     } cases[] = {
         // The burst test below admits the device from its own IPv4 host.
         // Device IDs are no secret: a paired device's ID sent from another host is refused.
@@ -54,10 +58,12 @@ TEST(PairedPeerGateTest, AdmitsAPairedDeviceOnlyFromTheHostOfItsConnection)
         {"127.0.0.1", "[::1]:22000", true, true, true},
         {"127.0.0.1", "192.168.1.20:22000", true, true, false},
         {"", "", true, true, false},
+        // Through a relay the address is the relay's.
+        {"192.168.1.20", "192.168.1.20:22067", true, true, false, "relay-client"},
     };
     for (const auto &c : cases) {
         FakeSyncEngine engine;
-        arrange(engine, c.connectionAddress, c.paired, c.connected);
+        arrange(engine, c.connectionAddress, c.paired, c.connected, c.type);
         EXPECT_EQ(awaitTask(PairedPeerGate(&engine).admits(peerID, c.source)), c.admitted)
             << c.source.toStdString() << " " << c.connectionAddress.toStdString();
     }
