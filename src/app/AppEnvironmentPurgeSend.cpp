@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 #include <QUrl>
+#include <algorithm>
 
 #include <qcoro/qcoronetworkreply.h>
 
@@ -115,6 +116,15 @@ QCoro::Task<Backstop> engageBackstop(SyncEngine *engine, QString stID)
     co_return Backstop{restore, kNoBackstop};
 }
 
+bool protectedAlready(const std::optional<Project> &project, const QString &stID, const QString &pattern)
+{
+    if (!project)
+        return false;
+    return std::any_of(project->folders.cbegin(), project->folders.cend(), [&](const ProjectFolder &folder) {
+        return folder.syncthingFolderID == stID && folder.purgeProtected.contains(pattern);
+    });
+}
+
 QString memberName(const QList<SyncDevice> &devices, const QString &deviceID)
 {
     for (const SyncDevice &device : devices) {
@@ -164,6 +174,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     const QString restore = backstop.restoreMode;
 
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
+    const bool heldBefore = protectedAlready(m_projects->project(projectID), stID, pattern);
     co_await m_projects->addPurgeProtection(stID, pattern);
     try {
         co_await m_engine.scanFolder(stID);
@@ -171,7 +182,10 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     }
     const bool committed = co_await purgeCommitGateReady(stID, pattern);
     if (!committed) {
-        co_await m_projects->removePurgeProtection(stID, pattern);
+        // A line an earlier purge left keeps its subfolder away from the
+        // Macs that missed that purge.
+        if (!heldBefore)
+            co_await m_projects->removePurgeProtection(stID, pattern);
         co_await setModeQuietly(&m_engine, stID, restore);
         co_return PurgeOutcome::refused(kNotCommitted);
     }
@@ -233,12 +247,19 @@ QCoro::Task<void> AppEnvironment::restoreFolderMode(QString stID, QString mode)
 
 QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pattern)
 {
+    const QPointer<AppEnvironment> self(this);
+    SyncEngine *engine = &m_engine;
+    const Sleeper sleeper = m_services.sleeper;
     for (int poll = 0; poll < kCommitGatePolls; ++poll) {
-        const QStringList lines = co_await ignoreLines(&m_engine, stID);
-        const bool idle = co_await folderIdle(&m_engine, stID);
+        const QStringList lines = co_await ignoreLines(engine, stID);
+        const bool idle = co_await folderIdle(engine, stID);
+        if (!self)
+            co_return false;
         if (idle && lines.contains(pattern))
             co_return true;
-        co_await m_services.sleeper(1s);
+        co_await sleeper(1s);
+        if (!self)
+            co_return false;
     }
     co_return false;
 }
