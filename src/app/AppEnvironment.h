@@ -255,7 +255,7 @@ private:
     QCoro::Task<void> restoreFolderMode(QString stID, QString mode);
     QCoro::Task<PurgeAnswer> answerPurge(QString from, QByteArray body);
     QCoro::Task<PurgeAnswer> carryOutPurge(QString from, QString folderID, QString path, QString nonce);
-    QCoro::Task<PurgeAnswer> protectAndRemove(QString folderID, QString target, QString pattern, QString nonce);
+    QCoro::Task<PurgeAnswer> protectAndRemove(QString folderID, QString root, QString relativePath, QString nonce);
     bool isConnected(const QString &deviceID) const;
     static QCoro::Task<void> sweepLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
     QCoro::Task<void> sweepCycle();

@@ -1,6 +1,7 @@
 #include "app/AppEnvironment.h"
 
 #include "app/AppPreferences.h"
+#include "app/PurgeAnswer.h"
 #include "app/StatusPage.h"
 #include "controllers/DeviceController.h"
 #include "controllers/ETAEstimator.h"
@@ -50,7 +51,10 @@ QCoro::Task<bool> isKnownPeer(Context context, QString deviceID, QString sourceA
 QCoro::Task<DiagServer::PurgeAnswer> purgeAnswer(Context context, QString fromDevice, QByteArray body)
 {
     if (!context->env)
-        co_return DiagServer::PurgeAnswer{QStringLiteral("503 Service Unavailable"), QByteArrayLiteral("{\"ok\":false}")};
+    {
+        const PurgeAnswer gone = PurgeAnswer::unavailable();
+        co_return DiagServer::PurgeAnswer{gone.statusLine, gone.body};
+    }
     co_return co_await context->env->executeIncomingPurge(std::move(fromDevice), std::move(body));
 }
 

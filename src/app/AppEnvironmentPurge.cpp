@@ -21,7 +21,7 @@ namespace tw {
 namespace {
 
 enum class TargetCheck { Fine, Escapes, Link };
-enum class Removal { NothingThere, Removed, Failed };
+enum class Removal { NothingThere, Removed, Failed, Escapes, Link };
 
 struct RemovalResult
 {
@@ -34,15 +34,21 @@ TargetCheck checkTarget(const QString &root, const QString &relativePath)
 {
     if (!purgeTargetContained(root, relativePath))
         return TargetCheck::Escapes;
-    if (purgeTargetIsSymLink(purgeTargetPath(root, relativePath)))
+    if (purgeTargetIsSymLink(purgeTargetPath(root, relativePath)) || !purgeTargetParentPlain(root, relativePath))
         return TargetCheck::Link;
     return TargetCheck::Fine;
 }
 
-RemovalResult removeTarget(const QString &path)
+// Checked again right before the removal: during the wait at the gate the
+// teammates' changes keep arriving, and a directory on the way may have
+// become a link to anywhere.
+RemovalResult removeTarget(const QString &root, const QString &relativePath)
 {
-    if (!purgeTargetExists(path))
+    const QString path = purgeTargetPath(root, relativePath);
+    if (purgeTargetMissing(path))
         return {Removal::NothingThere, 0};
+    if (const TargetCheck check = checkTarget(root, relativePath); check != TargetCheck::Fine)
+        return {check == TargetCheck::Escapes ? Removal::Escapes : Removal::Link, 0};
     const std::optional<qint64> bytes = discardPurgeTarget(path);
     if (!bytes)
         return {Removal::Failed, 0};
@@ -144,7 +150,11 @@ QCoro::Task<PurgeAnswer> AppEnvironment::answerPurge(QString from, QByteArray bo
     if (m_inFlightPurgeNonces.contains(nonce))
         co_return PurgeAnswer::inProgress();
     m_inFlightPurgeNonces.insert(nonce);
-    const auto release = qScopeGuard([this, nonce] { m_inFlightPurgeNonces.remove(nonce); });
+    const QPointer<AppEnvironment> self(this);
+    const auto release = qScopeGuard([self, nonce] {
+        if (self)
+            self->m_inFlightPurgeNonces.remove(nonce);
+    });
     PurgeAnswer answer = co_await carryOutPurge(from, command->folderID, command->path, nonce);
     co_return answer;
 }
@@ -163,40 +173,63 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
     if (!relative)
         co_return PurgeAnswer::badPath();
     const QString root = folder->localPath;
+    const QPointer<AppEnvironment> self(this);
     const TargetCheck check = co_await QtConcurrent::run(checkTarget, root, *relative);
+    if (!self)
+        co_return PurgeAnswer::unavailable();
     if (check == TargetCheck::Escapes)
         co_return PurgeAnswer::escapesFolder();
     if (check == TargetCheck::Link)
         co_return PurgeAnswer::symlink();
-    PurgeAnswer answer = co_await protectAndRemove(folderID, purgeTargetPath(root, *relative),
-                                                   QLatin1Char('/') + escapeGlob(*relative), nonce);
+    PurgeAnswer answer = co_await protectAndRemove(folderID, root, *relative, nonce);
     co_return answer;
 }
 
 // The nonce is recorded before the wait at the gate, so a copy of the command
 // sent meanwhile is told it was done. The protection stays after a delete:
 // the subfolder must never be pulled back from the sender, who keeps it.
-QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QString target, QString pattern,
+QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QString root, QString relativePath,
                                                           QString nonce)
 {
+    const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
     const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
-    PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce);
+    // Without the record a copy of the command could run again later.
+    if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce))
+        co_return PurgeAnswer::deleteFailed();
+    const QPointer<AppEnvironment> self(this);
     co_await m_projects->addPurgeProtection(folderID, pattern);
+    if (!self)
+        co_return PurgeAnswer::unavailable();
     co_await scanQuietly(&m_engine, folderID);
+    if (!self)
+        co_return PurgeAnswer::unavailable();
     const bool committed = co_await purgeCommitGateReady(folderID, pattern);
+    if (!self)
+        co_return PurgeAnswer::unavailable();
     if (!committed) {
         if (!heldBefore)
             co_await m_projects->removePurgeProtection(folderID, pattern);
         co_return PurgeAnswer::ignoreNotCommitted();
     }
-    const RemovalResult result = co_await QtConcurrent::run(removeTarget, target);
-    if (result.removal == Removal::NothingThere)
+    const RemovalResult result = co_await QtConcurrent::run(removeTarget, root, relativePath);
+    if (!self)
+        co_return PurgeAnswer::unavailable();
+    switch (result.removal) {
+    case Removal::NothingThere:
         co_return PurgeAnswer::deleted(0);
-    if (result.removal == Removal::Failed) {
+    case Removal::Escapes:
+    case Removal::Link:
+        // Nothing was touched, so the line goes as after a refusal at the gate.
         if (!heldBefore)
             co_await m_projects->removePurgeProtection(folderID, pattern);
+        co_return result.removal == Removal::Escapes ? PurgeAnswer::escapesFolder() : PurgeAnswer::symlink();
+    case Removal::Failed:
+        // Part of the tree may be gone: without the line those deletions
+        // would reach every teammate, the always-on node included.
         co_return PurgeAnswer::deleteFailed();
+    case Removal::Removed:
+        break;
     }
     co_await scanQuietly(&m_engine, folderID);
     co_return PurgeAnswer::deleted(result.bytes);

@@ -91,6 +91,11 @@ PurgeAnswer PurgeAnswer::deleteFailed()
     return refusal(QStringLiteral("500 Internal Server Error"), QStringLiteral("delete failed"));
 }
 
+PurgeAnswer PurgeAnswer::unavailable()
+{
+    return {QStringLiteral("503 Service Unavailable"), QByteArrayLiteral("{\"ok\":false}")};
+}
+
 bool PurgeAnswer::isDone(int httpStatus, const QByteArray &body)
 {
     const QJsonValue ok = QJsonDocument::fromJson(body).object().value(QStringLiteral("ok"));

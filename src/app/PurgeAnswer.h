@@ -28,6 +28,8 @@ struct PurgeAnswer
     static PurgeAnswer ignoreNotCommitted();
     static PurgeAnswer deleted(qint64 bytes);
     static PurgeAnswer deleteFailed();
+    // The environment went away while the command was handled.
+    static PurgeAnswer unavailable();
 
     // The sender counts a Mac as done only on status 200 with a JSON object
     // body whose "ok" is the Boolean true.

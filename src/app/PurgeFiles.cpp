@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -92,6 +93,14 @@ bool purgeTargetContained(const QString &root, const QString &relativePath)
     return *parent == *resolvedRoot || parent->startsWith(prefix);
 }
 
+bool purgeTargetParentPlain(const QString &root, const QString &relativePath)
+{
+    const std::optional<QString> resolvedRoot = realPath(root);
+    const std::optional<QString> parent = realPath(QFileInfo(purgeTargetPath(root, relativePath)).path());
+    const QString written = QFileInfo(QDir::cleanPath(relativePath)).path();
+    return resolvedRoot && parent && *parent == QDir::cleanPath(*resolvedRoot + QLatin1Char('/') + written);
+}
+
 bool purgeTargetIsSymLink(const QString &path)
 {
     const std::optional<struct stat> info = linkStatus(path);
@@ -101,6 +110,12 @@ bool purgeTargetIsSymLink(const QString &path)
 bool purgeTargetExists(const QString &path)
 {
     return linkStatus(path).has_value();
+}
+
+bool purgeTargetMissing(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 qint64 itemSize(const QString &path)

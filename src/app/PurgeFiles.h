@@ -17,11 +17,19 @@ QString purgeTargetPath(const QString &root, const QString &relativePath);
 // root that is not absolute contains nothing.
 bool purgeTargetContained(const QString &root, const QString &relativePath);
 
+// Whether the target's parent is the root's own directory below it as
+// written, with no link anywhere on the way: the place the ignore line
+// protects. A link inside the folder would delete elsewhere, and the deletion
+// would reach every teammate as an ordinary one.
+bool purgeTargetParentPlain(const QString &root, const QString &relativePath);
+
 // Read without following it; an entry that cannot be read is no link.
 bool purgeTargetIsSymLink(const QString &path);
 
 // Anything at all at the path, a dangling link included.
 bool purgeTargetExists(const QString &path);
+// Surely nothing there: an entry that cannot be read is not missing.
+bool purgeTargetMissing(const QString &path);
 
 // Bytes on disk of the item: 0 when nothing is there, a file's (or link's)
 // own blocks, or everything below a directory.

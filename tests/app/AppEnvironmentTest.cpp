@@ -404,7 +404,9 @@ const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed —
 // file check or at the gate.
 TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
 {
-    enum Wait { None, AtFileCheck, AtGate };
+    // SwapAtGate: while the command waits at the gate, its subfolder's parent
+    // becomes a link to a directory outside the folder.
+    enum Wait { None, AtFileCheck, AtGate, SwapAtGate };
     struct Row
     {
         const char *path;
@@ -437,6 +439,9 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {".STversions/x", as, R"(400 Bad Request {"error":"bad path","ok":false})"},
         {"out/x", as, R"(400 Bad Request {"error":"escapes folder","ok":false})"},
         {"out", as, R"(400 Bad Request {"error":"symlink","ok":false})"},
+        {"in/file", [](Rig &r, PurgeCommand &, QString &) { QFile::link(r.dir.filePath("root/dir"), r.dir.filePath("root/in")); },
+         R"(400 Bad Request {"error":"symlink","ok":false})"},
+        {"dir/file", as, R"(400 Bad Request {"error":"escapes folder","ok":false})", kReplay, {}, SwapAtGate},
         {"x", folderState(FolderState::Syncing), kNotCommitted, kReplay},
         {"x", [](Rig &r, PurgeCommand &c, QString &f) {
              awaitTask(r.env->projects().addPurgeProtection("st", "/x"));
@@ -447,7 +452,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
              QFile::link("/proc/self", r.dir.filePath("root"));
-         }, R"(500 Internal Server Error {"error":"delete failed","ok":false})", kReplay},
+         }, R"(500 Internal Server Error {"error":"delete failed","ok":false})", kReplay, {"/fdinfo"}},
     };
     QThreadPool &pool = *QThreadPool::globalInstance();
     const int threads = pool.maxThreadCount();
@@ -458,6 +463,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         addPurgeFolder(rig);
         SyncthingInstance::writeFile(rig.dir.filePath("root/dir/file"), QByteArray(5000, 'x'));
         QFile::link(rig.dir.path(), rig.dir.filePath("root/out"));
+        SyncthingInstance::writeFile(rig.dir.filePath("outside/file"), "not the folder's");
         qputenv("XDG_DATA_HOME", rig.dir.filePath("data").toUtf8());
         const qint64 size = itemSize(rig.dir.filePath("root/dir"));
         PurgeCommand command{"st", QString("/") + row.path, PurgeAuth::newNonce(), rig.clock.clock()().toSecsSinceEpoch(), {}};
@@ -465,7 +471,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         as(rig, command, from);
         row.arrange(rig, command, from);
         const QByteArray body = command.timestamp < 0 ? "[]" : command.encode();
-        if (row.wait == AtGate)
+        if (row.wait == AtGate || row.wait == SwapAtGate)
             folderState(FolderState::Syncing)(rig, command, from);
         QSemaphore fileCheck;
         if (row.wait == AtFileCheck) {
@@ -477,7 +483,9 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         if (row.wait != AtFileCheck) {
             ASSERT_TRUE(waitUntil([&] { return first || !rig.sleeping.empty(); }));
         }
-        if (row.wait == AtGate)
+        if (row.wait == SwapAtGate && QDir(rig.dir.filePath("root/dir")).removeRecursively())
+            QFile::link(rig.dir.filePath("outside"), rig.dir.filePath("root/dir"));
+        if (row.wait == AtGate || row.wait == SwapAtGate)
             folderState(FolderState::Idle)(rig, command, from);
         awaitTask(keep(rig.env->executeIncomingPurge(from, body), &again));
         fileCheck.release();
@@ -491,6 +499,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         const std::optional<ProjectFolder> folder = rig.env->projects().folderOf("S", "f");
         EXPECT_EQ(folder ? folder->purgeProtected : QStringList(), row.protectedAfter);
         EXPECT_EQ(QFile::exists(rig.dir.filePath("data/Trash/files/dir/file")), row.first.contains("SIZE"));
+        EXPECT_TRUE(QFile::exists(rig.dir.filePath("outside/file")));
     }
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
