@@ -12,6 +12,7 @@
 #include "projects/ProjectController.h"
 
 #include <QScopeGuard>
+#include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
@@ -132,7 +133,9 @@ QCoro::Task<DiagServer::PurgeAnswer> AppEnvironment::executeIncomingPurge(QStrin
 QCoro::Task<PurgeAnswer> AppEnvironment::answerPurge(QString from, QByteArray body)
 {
     const std::optional<PurgeCommand> command = PurgeCommand::decode(body);
-    if (!command)
+    // Each nonce is kept for a day: one of any other shape than a UUID could
+    // make that record as large as a sender likes.
+    if (!command || command->nonce.size() != 36 || QUuid::fromString(command->nonce).isNull())
         co_return PurgeAnswer::badRequest();
     const std::optional<QString> secret = m_nasNode->purgeSecret();
     if (!secret || secret->isEmpty())

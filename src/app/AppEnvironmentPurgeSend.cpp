@@ -32,6 +32,7 @@ const QString kReceiveOnly = QStringLiteral("receiveonly");
 constexpr int kCommitGatePolls = 120;
 constexpr int kRestoreAttempts = 3;
 constexpr int kSendTimeoutMs = 180'000;
+constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 
 const QString kNoSecret = QStringLiteral(
     "Secure remote delete needs an always-on node (NAS) configured — its key is the shared secret that proves the "
@@ -287,6 +288,11 @@ QCoro::Task<bool> AppEnvironment::sendPurge(QString host, QString stID, QString 
     // Only the Mac's own answer counts; a redirect could lead anywhere.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     const QPointer<QNetworkReply> reply = m_peerDiag->session()->post(request, command.encode());
+    // The answer is a line of JSON; a peer sending more is not listened to.
+    QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(), [reply](qint64 received, qint64) {
+        if (received > kMaxAnswerBytes && reply)
+            reply->abort();
+    });
     co_await qCoro(reply.data()).waitForFinished();
     if (!reply)
         co_return false;

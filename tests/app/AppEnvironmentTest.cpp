@@ -420,6 +420,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
     const QList<Row> rows = {
         // A negative timestamp stands for a body that is a JSON array.
         {"x", signedBy(kSender, -1e10), R"(400 Bad Request {"error":"bad request","ok":false})"},
+        {"x", [](Rig &, PurgeCommand &c, QString &) { c.nonce = "n"; }, R"(400 Bad Request {"error":"bad request","ok":false})"},
         {"x", [](Rig &r, PurgeCommand &c, QString &) {
              r.keychain.items.clear();
              awaitTask(r.env->nasNode().migrateLegacyKey());
