@@ -9,6 +9,7 @@
 #include "projects/ProjectController.h"
 #include "utilities/AssignIfChanged.h"
 
+#include <QDir>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -93,8 +94,13 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
     const QPointer<AppEnvironment> self(this);
     const QList<SyncFolder> folders = m_folders->folders();
     for (const SyncFolder &folder : folders) {
-        if (folder.mode != FolderSyncMode::SendReceive)
+        // A relative path would name a tree in our working directory, not the
+        // engine's; a stopped engine answers at once, and a large tree would
+        // then hold the main thread for nothing.
+        if (folder.mode != FolderSyncMode::SendReceive || !QDir::isAbsolutePath(folder.path))
             continue;
+        if (!m_engineState->status().isRunning)
+            co_return;
         const QList<DirectoryTimes::Entry> entries = co_await QtConcurrent::run(&DirectoryTimes::list, folder.path);
         QList<DirectoryTimes::Entry> corrections;
         for (const DirectoryTimes::Entry &entry : entries) {
@@ -152,10 +158,14 @@ void AppEnvironment::noteProjectsChanged()
 
 QCoro::Task<void> AppEnvironment::refreshVolumesCoalesced(QPointer<AppEnvironment> self)
 {
-    do {
-        self->m_volumeRefreshAgain = false;
-        co_await self->refreshVolumeStatus();
-    } while (self && self->m_volumeRefreshAgain);
+    try {
+        do {
+            self->m_volumeRefreshAgain = false;
+            co_await self->refreshVolumeStatus();
+        } while (self && self->m_volumeRefreshAgain);
+    } catch (...) {
+        // Never fatal, and the next change of paths must probe again.
+    }
     if (self)
         self->m_volumeRefreshBusy = false;
 }
@@ -173,7 +183,9 @@ void AppEnvironment::startVolumeMonitoring()
     m_mountConnection = connect(source, &MountEventSource::mountsChanged, this, &AppEnvironment::noteMountChange);
 }
 
-// Changes are handled one after the other, each in full.
+// The mount table changes with every container, snap and desktop mount, not
+// only with drives; a pass that starts after a change reads the state it left,
+// so the changes that came in while one ran cost one more pass, not one each.
 void AppEnvironment::noteMountChange()
 {
     ++m_mountChangesWaiting;
@@ -187,7 +199,7 @@ QCoro::Task<void> AppEnvironment::handleMountChanges(QPointer<AppEnvironment> se
 {
     try {
         while (self && self->m_mountChangesWaiting > 0) {
-            --self->m_mountChangesWaiting;
+            self->m_mountChangesWaiting = 0;
             co_await self->handleMountChange();
         }
     } catch (...) {

@@ -174,7 +174,10 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
     const QStringList throughDevices = start + QStringList{"cumulativeBytes", "folders", "devices"};
     const QStringList tail = {"sampleTransfers", "evaluateNotifications", "pause(2000)"};
     const QStringList mount = start + QStringList{"mountsChanged", "iconCacheStale", "refreshVolumeStatus"};
-    enum class Wake { Cycle, Sweep, PausedSweep, Mount };
+    const QStringList mountPass = {"mountsChanged", "iconCacheStale", "refreshVolumeStatus", "reconcile", "folders",
+                                   "reconcile", "folders"};
+    // MountBurst: two more changes arrive while the first is handled.
+    enum class Wake { Cycle, Sweep, PausedSweep, Mount, MountBurst };
     struct Row
     {
         const char *name;
@@ -213,6 +216,7 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         {"mount change", true, true, true, false, false,
          mount + QStringList{"reconcile", "folders", "reconcile", "folders"}, false, Wake::Mount},
         {"mount change, engine down", true, true, false, false, false, mount, false, Wake::Mount},
+        {"mount burst", true, true, true, false, false, start + mountPass + mountPass, false, Wake::MountBurst},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -236,12 +240,17 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         awaitTask(rig.env->engineState().refreshStatus());
         if (row.wake == Wake::PausedSweep)
             awaitTask(rig.env->engineState().toggleAllPaused());
-        QObject::connect(rig.env.get(), &AppEnvironment::iconCacheStale, [&] { rig.trace.append("iconCacheStale"); });
+        int burst = row.wake == Wake::MountBurst ? 2 : 0;
+        QObject::connect(rig.env.get(), &AppEnvironment::iconCacheStale, [&] {
+            rig.trace.append("iconCacheStale");
+            for (; burst > 0; --burst)
+                emit rig.mounts.mountsChanged();
+        });
         QObject::connect(&rig.env->projects(), &ProjectController::isReconcilingChanged,
                          [&] { rig.trace.append("reconcile"); });
         rig.takeTrace();
         rig.env->startPolling();
-        if (row.wake == Wake::Mount)
+        if (row.wake == Wake::Mount || row.wake == Wake::MountBurst)
             emit rig.mounts.mountsChanged();
         else
             rig.wake(row.wake != Wake::Cycle);
@@ -665,6 +674,7 @@ TEST(AppEnvironmentTest, DirectoryTimesComeBackInTwoWayFoldersOnlyNeverBehindADo
         for (const char *dir : {"late", "even", ".hidden/in", "link"})
             rig.engine.state.directoryModified[folder][dir] = 1000;
     awaitTask(rig.env->folders().refresh());
+    awaitTask(rig.env->engineState().refreshStatus());
     awaitTask(rig.env->reconcileDirectoryMtimes());
     for (const QString &dir : dirs)
         EXPECT_EQ(QFileInfo(root.filePath(dir)).lastModified().toMSecsSinceEpoch(),
