@@ -79,7 +79,8 @@ QCoro::Task<void> AppEnvironment::refreshPeerCompletion()
             continue;
         try {
             const double percent = co_await m_engine.deviceCompletion(pair.folderID, pair.deviceID);
-            if (self)
+            // An event told meanwhile is newer than this answer.
+            if (self && !m_events->completionCurrent(pair.folderID, pair.deviceID))
                 m_events->setCompletion(pair.folderID, pair.deviceID, percent);
         } catch (...) {
             // The value held stays.

@@ -608,17 +608,19 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
 // and QUIET, which never connects; both are seeded while away.
 TEST(AppEnvironmentTest, PeerCompletionAsksTheEngineOnlyWhereNothingHasToldIt)
 {
-    // name, connected, own report's global and need bytes (global 0: no use), value held, ask fails, value after,
-    // asks
+    // name, connected, own report's global and need bytes (global 0: no use), value held, how the ask ends, value
+    // after, asks; the engine answers 0.
     using F = std::optional<EventController::Freshness>;
-    const std::tuple<const char *, bool, std::pair<qint64, qint64>, F, bool, double, int> rows[] = {
-        {"own report", true, {1000, 250}, std::nullopt, false, 75, 0},
-        {"seeded while away", true, {0, 0}, std::nullopt, false, 0, 1},
-        {"told since connecting", true, {0, 0}, EventController::Freshness::Current, false, 60, 0},
-        {"failed ask", true, {0, 0}, EventController::Freshness::Outdated, true, 60, 1},
-        {"away", false, {0, 0}, EventController::Freshness::Outdated, false, 60, 0},
+    enum Ask { Answers, Fails, ToldMeanwhile };
+    const std::tuple<const char *, bool, std::pair<qint64, qint64>, F, Ask, double, int> rows[] = {
+        {"own report", true, {1000, 250}, std::nullopt, Answers, 75, 0},
+        {"seeded while away", true, {0, 0}, std::nullopt, Answers, 0, 1},
+        {"told since connecting", true, {0, 0}, EventController::Freshness::Current, Answers, 60, 0},
+        {"failed ask", true, {0, 0}, EventController::Freshness::Outdated, Fails, 60, 1},
+        {"told while asked", true, {0, 0}, std::nullopt, ToldMeanwhile, 100, 1},
+        {"away", false, {0, 0}, EventController::Freshness::Outdated, Answers, 60, 0},
     };
-    for (const auto &[name, connected, report, held, fails, expected, asks] : rows) {
+    for (const auto &[name, connected, report, held, ask, expected, asks] : rows) {
         Rig rig;
         rig.env->projects().add({.id = "S", .members = {{.deviceID = "PEER"}, {.deviceID = "QUIET"}},
                                  .folders = {{.syncthingFolderID = "F"}}});
@@ -631,8 +633,13 @@ TEST(AppEnvironmentTest, PeerCompletionAsksTheEngineOnlyWhereNothingHasToldIt)
         const FolderDiagStatus status{"F", "", "", 0, report.first, report.second};
         rig.lan.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList({status})));
         awaitTask(rig.env->peerDiag().refresh({{"PEER", "127.0.0.1"}}, "ME"));
-        if (fails)
+        if (ask == Fails)
             rig.engine.failNext("deviceCompletion", SyncEngineError::backend("down"));
+        if (ask == ToldMeanwhile)
+            rig.engine.beforeAnswer = [&rig](QString) -> QCoro::Task<void> {
+                rig.env->events().setCompletion("F", "PEER", 100);
+                co_return;
+            };
         awaitTask(rig.env->refreshPeerCompletion());
         // The seed asks for both members, whether connected or not.
         EXPECT_EQ(rig.engine.callCount("deviceCompletion"), 2 + asks) << name;
