@@ -27,10 +27,8 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
@@ -70,45 +68,25 @@ double cpuSecondsOfHome(const QString &home)
 
 struct Window
 {
-    double minutes = 0;
-    double appCpuPercent = 0;
-    double syncthingCpuPercent = 0;
+    CostWindow cost;
     int lanRequests = 0;
-    std::map<QString, Traced> requests;
 };
 
 Window measure(double minutes, SyncthingInstance &anna, const int *lanCounter)
 {
-    const QString log = logPath(anna);
-    const qint64 offset = QFileInfo(log).size();
-    const double app0 = cpuSecondsOfSelf();
-    const double st0 = cpuSecondsOfHome(anna.home());
+    const QString home = anna.home();
     const int lan0 = *lanCounter;
-    QElapsedTimer wall;
-    wall.start();
-    runFor(minutes);
-    const double seconds = wall.nsecsElapsed() / 1e9;
     Window window;
-    window.minutes = seconds / 60.0;
-    window.appCpuPercent = 100.0 * (cpuSecondsOfSelf() - app0) / seconds;
-    window.syncthingCpuPercent = 100.0 * (cpuSecondsOfHome(anna.home()) - st0) / seconds;
+    window.cost = measureCost(minutes, [home] { return cpuSecondsOfHome(home); }, logPath(anna));
     window.lanRequests = *lanCounter - lan0;
-    window.requests = tracedRequests(log, offset);
     return window;
 }
 
 void report(const char *title, const Window &window)
 {
-    std::printf("\n%s (%.1f min)\n", title, window.minutes);
-    std::printf("  application CPU %.3f %%, RSS %.1f MB, Syncthing CPU %.3f %%\n", window.appCpuPercent,
-                rssMegabytes(), window.syncthingCpuPercent);
-    double total = 0;
-    for (const auto &[what, entry] : window.requests) {
-        std::printf("  %-44s %8.1f requests/min\n", qPrintable(what), entry.count / window.minutes);
-        total += entry.count;
-    }
-    std::printf("  Syncthing total %.1f requests/min; LAN status %.1f requests/min\n", total / window.minutes,
-                window.lanRequests / window.minutes);
+    const double total = printCost(title, window.cost);
+    std::printf("  Syncthing total %.1f requests/min; LAN status %.1f requests/min\n", total,
+                window.lanRequests / window.cost.minutes);
 }
 
 
@@ -249,7 +227,7 @@ int main(int argc, char **argv)
     const int teamReadsBefore = teamReads;
     const Window window = measure(minutes, anna, &lanRequests);
     report("With the application, idle", window);
-    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.minutes);
+    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.cost.minutes);
     env->stopLoops();
     runFor(0.1);
     bertServer.kill();

@@ -97,42 +97,14 @@ QCoro::Task<void> pollingLoop(Controllers c, const bool *running)
 }
 
 
-struct Window
+CostWindow measure(double minutes, qint64 syncthingPid, const QString &logPath)
 {
-    double appCpuPercent = 0;
-    double syncthingCpuPercent = 0;
-    std::map<QString, Traced> requests;
-    double minutes = 0;
-};
-
-Window measure(double minutes, qint64 syncthingPid, const QString &logPath)
-{
-    const qint64 offset = QFileInfo(logPath).size();
-    const double app0 = cpuSecondsOfSelf();
-    const double st0 = cpuSecondsOf(syncthingPid);
-    QElapsedTimer wall;
-    wall.start();
-    runFor(minutes);
-    const double seconds = wall.nsecsElapsed() / 1e9;
-    Window window;
-    window.minutes = seconds / 60.0;
-    window.appCpuPercent = 100.0 * (cpuSecondsOfSelf() - app0) / seconds;
-    window.syncthingCpuPercent = 100.0 * (cpuSecondsOf(syncthingPid) - st0) / seconds;
-    window.requests = tracedRequests(logPath, offset);
-    return window;
+    return measureCost(minutes, [syncthingPid] { return cpuSecondsOf(syncthingPid); }, logPath);
 }
 
-void report(const char *title, const Window &window)
+void report(const char *title, const CostWindow &window)
 {
-    std::printf("\n%s (%.1f min)\n", title, window.minutes);
-    std::printf("  application CPU %.3f %%, RSS %.1f MB, Syncthing CPU %.3f %%\n", window.appCpuPercent,
-                rssMegabytes(), window.syncthingCpuPercent);
-    double total = 0;
-    for (const auto &[what, entry] : window.requests) {
-        std::printf("  %-36s %8.1f requests/min\n", qPrintable(what), entry.count / window.minutes);
-        total += entry.count;
-    }
-    std::printf("  total %.1f requests/min\n", total / window.minutes);
+    std::printf("  total %.1f requests/min\n", printCost(title, window));
 }
 
 void addFilesAndFolders(SyncthingInstance &anna, int folders, const QStringList &peers)
@@ -252,7 +224,7 @@ int main(int argc, char **argv)
     bool running = true;
     pollingLoop(controllers, &running);
     runFor(0.5);  // settling: the first full reads and the events they bring
-    const Window window = measure(minutes, anna.pid(), logPath);
+    const CostWindow window = measure(minutes, anna.pid(), logPath);
     report("With the application", window);
     std::printf("  controllers show %lld folders with a status\n", static_cast<long long>(folders.statuses().size()));
 

@@ -7,6 +7,8 @@
 
 #include "engine/syncthing/process/SyncthingProcess.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -114,6 +116,36 @@ std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset)
         entry.serverMs += match.captured(3).toDouble();
     }
     return traced;
+}
+
+CostWindow measureCost(double minutes, const std::function<double()> &syncthingCpuSeconds, const QString &log)
+{
+    const qint64 offset = QFileInfo(log).size();
+    const double app0 = cpuSecondsOfSelf();
+    const double st0 = syncthingCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runFor(minutes);
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    CostWindow window;
+    window.minutes = seconds / 60.0;
+    window.appCpuPercent = 100.0 * (cpuSecondsOfSelf() - app0) / seconds;
+    window.syncthingCpuPercent = 100.0 * (syncthingCpuSeconds() - st0) / seconds;
+    window.requests = tracedRequests(log, offset);
+    return window;
+}
+
+double printCost(const char *title, const CostWindow &window)
+{
+    std::printf("\n%s (%.1f min)\n", title, window.minutes);
+    std::printf("  application CPU %.3f %%, RSS %.1f MB, Syncthing CPU %.3f %%\n", window.appCpuPercent,
+                rssMegabytes(), window.syncthingCpuPercent);
+    double total = 0;
+    for (const auto &[what, entry] : window.requests) {
+        std::printf("  %-44s %8.1f requests/min\n", qPrintable(what), entry.count / window.minutes);
+        total += entry.count;
+    }
+    return total / window.minutes;
 }
 
 } // namespace tw::bench

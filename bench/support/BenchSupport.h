@@ -7,6 +7,7 @@
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 
 namespace tw::bench {
@@ -43,5 +44,22 @@ struct Traced
 
 // Requests Syncthing traced after the given log offset, by method and path.
 std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset);
+
+// One stretch of idling: this process's CPU, Syncthing's, and what was asked
+// of Syncthing, by endpoint.
+struct CostWindow
+{
+    double minutes = 0;
+    double appCpuPercent = 0;
+    double syncthingCpuPercent = 0;
+    std::map<QString, Traced> requests;
+};
+
+// Runs the event loop for that long; Syncthing's CPU seconds come from the
+// given reader, its requests from its log.
+CostWindow measureCost(double minutes, const std::function<double()> &syncthingCpuSeconds, const QString &log);
+// Prints the window's CPU, RSS and requests per minute; answers the total
+// requests per minute.
+double printCost(const char *title, const CostWindow &window);
 
 } // namespace tw::bench
