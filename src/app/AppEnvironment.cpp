@@ -1,4 +1,5 @@
 #include "app/AppEnvironment.h"
+#include "utilities/AssignIfChanged.h"
 
 #include "app/AppPreferences.h"
 #include "cluster/NasNodeController.h"
@@ -105,6 +106,16 @@ QStringList AppEnvironment::syncedFolderPaths() const
             if (folder.syncEnabled)
                 paths.append(folder.localPath);
     return paths;
+}
+
+void AppEnvironment::setPendingInvite(std::optional<Invite> invite)
+{
+    assignIfChanged(m_pendingInvite, std::move(invite), this, &AppEnvironment::pendingInviteChanged);
+}
+
+void AppEnvironment::setPendingNodeSetup(std::optional<NodeSetupPayload> payload)
+{
+    assignIfChanged(m_pendingNodeSetup, std::move(payload), this, &AppEnvironment::pendingNodeSetupChanged);
 }
 
 QList<AppEnvironment::PeerDevice> AppEnvironment::knownPeerDevices() const

@@ -6,6 +6,8 @@
 #include "app/NotificationEdges.h"
 #include "app/PurgeOutcome.h"
 #include "app/TransferSummary.h"
+#include "cluster/Invite.h"
+#include "cluster/NodeSetupPayload.h"
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
 #include "platform/MountEventSource.h"
@@ -63,6 +65,9 @@ class AppEnvironment : public QObject
     Q_PROPERTY(double watchdogBackoff READ watchdogBackoff NOTIFY watchdogChanged)
     Q_PROPERTY(QMap<QString, bool> volumeOnline READ volumeOnline NOTIFY volumeOnlineChanged)
     Q_PROPERTY(QMap<QString, qint64> volumeFreeBytes READ volumeFreeBytes NOTIFY volumeFreeBytesChanged)
+    Q_PROPERTY(std::optional<tw::Invite> pendingInvite READ pendingInvite WRITE setPendingInvite NOTIFY pendingInviteChanged)
+    Q_PROPERTY(std::optional<tw::NodeSetupPayload> pendingNodeSetup READ pendingNodeSetup WRITE setPendingNodeSetup
+                   NOTIFY pendingNodeSetupChanged)
 
 public:
     // Where the LAN status server listens and where paired Macs are asked.
@@ -137,6 +142,17 @@ public:
     TeamPropagation &team() const { return *m_team; }
     ClusterConfigStore *clusterStore() const;
     const LanSetting &lanSetting() const { return m_services.lan; }
+    // Null where the environment was given no feedback service.
+    FeedbackService *feedback() const { return m_services.feedback; }
+    // The injected wall clock, so views' time estimates follow tests' time.
+    QDateTime now() const { return m_services.clock(); }
+
+    // An invitation or node set-up link that arrived and that the window has
+    // not shown yet; the window clears it once shown.
+    const std::optional<Invite> &pendingInvite() const { return m_pendingInvite; }
+    void setPendingInvite(std::optional<Invite> invite);
+    const std::optional<NodeSetupPayload> &pendingNodeSetup() const { return m_pendingNodeSetup; }
+    void setPendingNodeSetup(std::optional<NodeSetupPayload> payload);
 
     // Seconds between restart attempts; 0 while the engine runs.
     double watchdogBackoff() const { return m_watchdogBackoff; }
@@ -229,6 +245,8 @@ signals:
     void purgeInFlightFoldersChanged();
     void volumeOnlineChanged();
     void volumeFreeBytesChanged();
+    void pendingInviteChanged();
+    void pendingNodeSetupChanged();
     // A volume came or went: cached file and volume icons may be wrong now.
     void iconCacheStale();
 
@@ -286,6 +304,8 @@ private:
     std::unique_ptr<TeamPropagation> m_team;
     QFileSystemWatcher m_teamFolderWatch;
 
+    std::optional<Invite> m_pendingInvite;
+    std::optional<NodeSetupPayload> m_pendingNodeSetup;
     QSet<QString> m_purgeInFlightFolders;
     // Nonces of incoming purge commands being carried out now.
     QSet<QString> m_inFlightPurgeNonces;
