@@ -122,7 +122,8 @@ QString NodeSetupCommand::build(const Fields &values, const QUrl &installerURL)
         uR"~(    printf '(advanced)", and paste the Address and API key shown above.\n\n')~"_qs,
         uR"~(    printf 'If nothing was printed above, check the NAS address, the\n')~"_qs,
         uR"~(    printf 'SSH port and your password, then run this command again.\n')~"_qs,
-        u"    printf '"_qs + rule + u"\\n'"_qs,
+        // A format that begins with "-" is an option to bash's printf.
+        u"    printf '%s\\n' '"_qs + rule + u"'"_qs,
         u"  fi )"_qs,
     };
     return lines.join(u'\n');

@@ -78,6 +78,7 @@ void NodeSetupConfirmSheet::done(int result)
 {
     AppEnvironment &env = m_env;
     const NodeSetupPayload payload = m_payload;
+    m_closed = true;
     QDialog::done(result);
     // Whoever shows the sheet may delete it when the pending set-up goes:
     // nothing of `this` is touched after it.
@@ -125,7 +126,9 @@ QCoro::Task<void> NodeSetupConfirmSheet::connectNode(QPointer<NodeSetupConfirmSh
     }
     if (self) {
         self->setConnecting(false);
-        self->accept();
+        // A sheet cancelled meanwhile is closed once only.
+        if (!self->m_closed)
+            self->accept();
     }
 }
 

@@ -42,6 +42,7 @@ private:
     AppEnvironment &m_env;
     const NodeSetupPayload m_payload;
     bool m_connecting = false;
+    bool m_closed = false;
     QLabel *m_error = nullptr;
     QPushButton *m_connect = nullptr;
 };

@@ -38,7 +38,8 @@ void applyTextRole(QWidget *widget, TextRole role)
         return;
     }
     QFont font = widget->font();
-    font.setPointSizeF(font.pointSizeF() * scale(role));
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale(role));
     font.setBold(role == TextRole::Title2 || role == TextRole::Title3 || role == TextRole::Headline);
     widget->setFont(font);
 }

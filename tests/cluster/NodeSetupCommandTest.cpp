@@ -102,7 +102,7 @@ TEST(NodeSetupCommandTest, BuildGivesTheEighteenLines)
     printf '(advanced)", and paste the Address and API key shown above.\n\n'
     printf 'If nothing was printed above, check the NAS address, the\n'
     printf 'SSH port and your password, then run this command again.\n'
-    printf '----------------------------------------------------------\n'
+    printf '%s\n' '----------------------------------------------------------'
   fi ))~");
     EXPECT_EQ(NodeSetupCommand::build(kTyped, kInstaller), expected);
 }
@@ -197,7 +197,13 @@ TEST_F(NodeSetupCommandRun, TheLastCallbackLinesKeyOpensTheLinkAndTheLogIsRemove
 TEST_F(NodeSetupCommandRun, AKeyWithoutASpaceBeforeItPrintsTheBoxAndOpensNothing)
 {
     const QString output = run(command(), "TIDEWELL_CALLBACK:key=ABC123\\n");
-    EXPECT_TRUE(output.contains("Automatic setup did not complete.")) << output.toStdString();
+    const QString rule(58, u'-');
+    EXPECT_TRUE(output.endsWith("\n" + rule + "\nAutomatic setup did not complete.\n\n"
+                                "Open TidewellMesh, go to Settings > Team > \"Connect manually\n"
+                                "(advanced)\", and paste the Address and API key shown above.\n\n"
+                                "If nothing was printed above, check the NAS address, the\n"
+                                "SSH port and your password, then run this command again.\n" + rule + "\n"))
+        << output.toStdString();
     EXPECT_EQ(recorded("xdg-open"), QStringList());
     EXPECT_EQ(recorded("ssh").size(), 5);
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
