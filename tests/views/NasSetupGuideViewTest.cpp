@@ -33,7 +33,7 @@ using Field = NodeSetupCommand::Field;
 // The installer on a loopback host, so that a loopback-only run opens it too.
 const QUrl kInstaller("https://127.0.0.1/tidewellmediasync-updates/install-on-synology.sh");
 
-class Guide : public ::testing::Test
+class NasSetupGuideViewTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -71,7 +71,7 @@ protected:
     UrlCatcher catcher;
 };
 
-TEST_F(Guide, TheHintShowsUntilAddressAndUserAreFilledIn)
+TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
 {
     NasSetupGuideView guide;
     EXPECT_EQ(guide.size(), QSize(620, 720));
@@ -105,7 +105,7 @@ TEST_F(Guide, TheHintShowsUntilAddressAndUserAreFilledIn)
     EXPECT_TRUE(shown(guide, "terminalPreview"));
 }
 
-TEST_F(Guide, ARefusedFieldShowsItsLineAndNoCommand)
+TEST_F(NasSetupGuideViewTest, ARefusedFieldShowsItsLineAndNoCommand)
 {
     struct Row
     {
@@ -135,7 +135,7 @@ TEST_F(Guide, ARefusedFieldShowsItsLineAndNoCommand)
     }
 }
 
-TEST_F(Guide, CopyPutsTheBlocksTextOnTheClipboardAndStaysCopied)
+TEST_F(NasSetupGuideViewTest, CopyPutsTheBlocksTextOnTheClipboardAndStaysCopied)
 {
     NasSetupGuideView guide;
     type(guide, "nasAddress", "nas.local");
@@ -151,7 +151,7 @@ TEST_F(Guide, CopyPutsTheBlocksTextOnTheClipboardAndStaysCopied)
     EXPECT_EQ(copy->accessibleName(), "Copied");
 }
 
-TEST_F(Guide, TheInstallerScriptOpensOnlyWithAHost)
+TEST_F(NasSetupGuideViewTest, TheInstallerScriptOpensOnlyWithAHost)
 {
     {
         NasSetupGuideView guide;
