@@ -22,6 +22,7 @@ public:
 private:
     void drawDrive(QPainter &painter) const;
     void drawFolder(QPainter &painter) const;
+    void drawShield(QPainter &painter) const;
 
     Symbol m_symbol;
 };

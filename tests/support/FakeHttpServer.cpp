@@ -69,6 +69,23 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
     // One request per connection: whatever follows is not read.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     m_requests.append(request);
+    if (m_held)
+        m_waiting.append({QPointer<QTcpSocket>(socket), request});
+    else
+        respond(socket, request);
+}
+
+void FakeHttpServer::release()
+{
+    m_held = false;
+    for (const auto &[socket, request] : std::exchange(m_waiting, {})) {
+        if (socket)
+            respond(socket, request);
+    }
+}
+
+void FakeHttpServer::respond(QTcpSocket *socket, const Request &request)
+{
     if (!m_queue.isEmpty())
         answer(socket, m_queue.takeFirst());
     else

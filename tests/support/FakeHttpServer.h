@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 #include <functional>
 #include <optional>
-
-class QTcpSocket;
 
 namespace tw {
 
@@ -64,17 +64,23 @@ public:
     // then 200 with an empty body.
     void enqueue(Response response) { m_queue.append(std::move(response)); }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // While held, requests are recorded but answered only once released.
+    void hold() { m_held = true; }
+    void release();
 
     const QList<Request> &requests() const { return m_requests; }
 
 private:
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Response &response);
+    void respond(QTcpSocket *socket, const Request &request);
 
     QTcpServer m_server;
     QList<Request> m_requests;
     QList<Response> m_queue;
     Handler m_handler;
+    bool m_held = false;
+    QList<QPair<QPointer<QTcpSocket>, Request>> m_waiting;
 };
 
 } // namespace tw

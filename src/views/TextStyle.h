@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <Qt>
+
+class QLabel;
+class QWidget;
+
+namespace tw {
+
+// The type scale the sheets share, relative to the desktop's font so a
+// larger desktop font enlarges every role alike.
+enum class TextRole { Body, Title2, Title3, Headline, Callout, Caption, Caption2, Monospaced11 };
+enum class TextTone { Primary, Secondary, Tertiary };
+
+void applyTextRole(QWidget *widget, TextRole role);
+void applyTextTone(QWidget *widget, TextTone tone);
+
+// A wrapping label in that role and tone; plain text unless told otherwise,
+// since most texts come from elsewhere.
+QLabel *styledLabel(const QString &text, TextRole role, TextTone tone = TextTone::Primary,
+                    Qt::TextFormat format = Qt::PlainText);
+
+} // namespace tw
