@@ -1,5 +1,6 @@
 #include "design/Symbol.h"
 
+#include "design/PanelSymbols.h"
 #include "design/SymbolIconEngine.h"
 
 #include <QPainter>
@@ -25,6 +26,8 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("drive-harddisk");
     case Symbol::Folder:
         return QStringLiteral("folder");
+    default:
+        return panelSymbolThemeName(symbol);
     }
     return {};
 }

@@ -12,7 +12,53 @@ namespace tw {
 // The few pictograms the pages draw. Each comes from the desktop's icon theme
 // when the theme has it, and is drawn by hand otherwise, so a bare theme (or
 // none, as on a headless machine) still shows every one.
-enum class Symbol { CircleDashed, Checkmark, PauseFill, DriveOffline, Exclamationmark, Drive, Folder };
+enum class Symbol {
+    CircleDashed,
+    Checkmark,
+    PauseFill,
+    DriveOffline,
+    Exclamationmark,
+    Drive,
+    Folder,
+    // The folder panels, the joining sheets and the settings window.
+    ArrowTriangle2Circlepath,
+    CheckmarkCircleFill,
+    ChevronLeft,
+    ClockArrowCirclepath,
+    Desktopcomputer,
+    Doc,
+    DocOnClipboard,
+    DocOnDoc,
+    DocTextMagnifyingglass,
+    EnvelopeBadge,
+    ExclamationmarkTriangleFill,
+    ExternaldriveBadgeCheckmark,
+    EyeSlash,
+    FilmStack,
+    FolderBadgePlus,
+    Gearshape,
+    House,
+    LaptopcomputerAndArrowDown,
+    Link,
+    LockShield,
+    MinusCircleFill,
+    Network,
+    Number1Circle,
+    Number2Circle,
+    Number3Circle,
+    Person3,
+    PersonCropCircle,
+    PlusCircle,
+    RectangleStack,
+    RectangleStackBadgePlus,
+    Safari,
+    Speedometer,
+    SquareAndArrowUp,
+    Stethoscope,
+    Trash,
+    Tray,
+    Xmark,
+};
 
 // The icon theme name of a symbol; the only place the names are spelled.
 QString symbolThemeName(Symbol symbol);

@@ -1,5 +1,7 @@
 #include "design/SymbolIconEngine.h"
 
+#include "design/PanelSymbols.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -7,17 +9,16 @@ namespace tw {
 
 namespace {
 
-// Every shape is laid out on a 24 × 24 grid and scaled to the asked rectangle.
-constexpr qreal grid = 24;
+constexpr qreal grid = kSymbolGrid;
 
 QColor ink()
 {
-    return QColor(110, 110, 115);
+    return symbolInk();
 }
 
 QPen strokePen(qreal width, Qt::PenStyle style = Qt::SolidLine)
 {
-    return QPen(ink(), width, style, Qt::RoundCap, Qt::RoundJoin);
+    return symbolStroke(width, style);
 }
 
 } // namespace
@@ -87,6 +88,9 @@ void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, 
         break;
     case Symbol::Folder:
         drawFolder(*painter);
+        break;
+    default:
+        drawPanelSymbol(*painter, m_symbol);
         break;
     }
     painter->restore();

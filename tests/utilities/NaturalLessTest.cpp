@@ -1,5 +1,6 @@
 #include "utilities/NaturalLess.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 
 namespace tw {
