@@ -11,9 +11,9 @@ namespace {
 
 using Copies = QList<ArchivedVersion>;
 
-// The working tree, alive only while one is built. Names are kept in code
-// point order, so names that naturalLess finds equivalent ("a", "A") keep a
-// fixed order through its stable sort.
+// The working tree, alive only while one is built. Names are kept in
+// QString's own order, so names that naturalLess finds equivalent ("a", "A")
+// come out of its stable sort in a fixed order.
 struct Builder
 {
     std::map<QString, std::unique_ptr<Builder>> folders;
