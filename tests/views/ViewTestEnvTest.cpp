@@ -7,6 +7,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "ViewTestEnv.h"
+#include "WaitUntil.h"
 
 #include <QDesktopServices>
 #include <gtest/gtest.h>
@@ -15,6 +16,13 @@ namespace tw {
 namespace {
 
 using ViewTestEnvTest = ViewTestEnv;
+
+TEST_F(ViewTestEnvTest, NothingRunsByItself)
+{
+    runEventLoopFor(100);
+    EXPECT_EQ(engine.callLog(), QStringList());
+    EXPECT_TRUE(node.requests().isEmpty());
+}
 
 TEST_F(ViewTestEnvTest, TheNodeChecksItsKeyAndRecordsWrites)
 {
