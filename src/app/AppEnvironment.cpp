@@ -17,6 +17,7 @@
 #include "lan/PairedPeerGate.h"
 #include "platform/MountWatcher.h"
 #include "projects/ProjectController.h"
+#include "utilities/LoopbackOnly.h"
 
 namespace tw {
 
@@ -34,7 +35,7 @@ XdgAutostart loginItemFor(const std::optional<QString> &entry)
 AppEnvironment::LanSetting AppEnvironment::LanSetting::forThisRun()
 {
     LanSetting setting;
-    if (qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"))
+    if (loopbackOnlyRun())
         setting.address = QHostAddress::LocalHost;
     return setting;
 }

@@ -11,6 +11,7 @@
 #include "engine/SyncEngine.h"
 #include "lan/PeerAddress.h"
 #include "projects/ProjectController.h"
+#include "utilities/LoopbackOnly.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -269,7 +270,7 @@ QCoro::Task<bool> AppEnvironment::sendPurge(QString host, QString stID, QString 
 {
     // A loopback-only run never addresses another host, whatever the engine
     // reports as connected.
-    if (m_services.lan.address.isLoopback() && !QHostAddress(PeerAddress::normalized(host)).isLoopback())
+    if (m_services.lan.address.isLoopback() && !isLoopbackHost(PeerAddress::normalized(host)))
         co_return false;
     const QUrl url(QStringLiteral("http://%1:%2/purge").arg(host).arg(m_services.lan.askedPort()), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())

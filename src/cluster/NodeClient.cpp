@@ -2,6 +2,7 @@
 
 #include "engine/SyncEngineError.h"
 #include "utilities/DeleteLater.h"
+#include "utilities/LoopbackOnly.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -21,6 +22,9 @@ std::optional<RestTransport::PreparedRequest> prepareRequest(const QString &base
     const QUrl url(base, QUrl::StrictMode);
     const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
     if (!url.isValid() || !web || url.host().isEmpty())
+        return std::nullopt;
+    // A loopback-only run reaches no node beyond this machine.
+    if (loopbackOnlyRun() && !isLoopbackHost(url.host()))
         return std::nullopt;
     std::optional<QByteArray> payload;
     if (body)

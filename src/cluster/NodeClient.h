@@ -30,7 +30,7 @@ public:
     using FolderDevices = QMap<QString, QList<QJsonObject>>;
 
     enum class Outcome {
-        NotSent,  // no URL could be formed
+        NotSent,  // no URL could be formed, or a loopback-only run's host is not on loopback
         Failed,   // transport error, no HTTP answer, or a status other than 200
         Accepted, // status 200
     };

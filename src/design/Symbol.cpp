@@ -1,5 +1,6 @@
 #include "design/Symbol.h"
 
+#include "design/PanelSymbols.h"
 #include "design/SymbolIconEngine.h"
 
 #include <QPainter>
@@ -25,15 +26,8 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("drive-harddisk");
     case Symbol::Folder:
         return QStringLiteral("folder");
-    case Symbol::DriveCheckmark:
-        // A drive marked as ready is no theme's icon either.
-        return {};
-    case Symbol::Copy:
-        return QStringLiteral("edit-copy-symbolic");
-    case Symbol::LockShield:
-        return QStringLiteral("security-high-symbolic");
-    case Symbol::DocumentSearch:
-        return QStringLiteral("system-search-symbolic");
+    default:
+        return panelSymbolThemeName(symbol);
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #include "design/SymbolIconEngine.h"
 
+#include "design/PanelSymbols.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -7,17 +9,16 @@ namespace tw {
 
 namespace {
 
-// Every shape is laid out on a 24 × 24 grid and scaled to the asked rectangle.
-constexpr qreal grid = 24;
+constexpr qreal grid = kSymbolGrid;
 
 QColor ink()
 {
-    return QColor(110, 110, 115);
+    return symbolInk();
 }
 
 QPen strokePen(qreal width, Qt::PenStyle style = Qt::SolidLine)
 {
-    return QPen(ink(), width, style, Qt::RoundCap, Qt::RoundJoin);
+    return symbolStroke(width, style);
 }
 
 } // namespace
@@ -88,27 +89,8 @@ void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, 
     case Symbol::Folder:
         drawFolder(*painter);
         break;
-    case Symbol::DriveCheckmark:
-        drawDrive(*painter);
-        painter->setPen(strokePen(2));
-        painter->drawPolyline(QPolygonF({QPointF(14, 5), QPointF(16.5, 7.5), QPointF(21, 2.5)}));
-        break;
-    case Symbol::Copy:
-        painter->setPen(strokePen(1.8));
-        painter->drawRoundedRect(QRectF(8, 8, 12, 13), 2, 2);
-        painter->drawPolyline(QPolygonF({QPointF(5, 16), QPointF(4, 16), QPointF(4, 3), QPointF(15, 3), QPointF(15, 5)}));
-        break;
-    case Symbol::LockShield:
-        drawShield(*painter);
-        painter->setPen(strokePen(1.6));
-        painter->drawRect(QRectF(9, 11, 6, 5));
-        painter->drawArc(QRectF(10, 7.5, 4, 6), 0, 180 * 16);
-        break;
-    case Symbol::DocumentSearch:
-        painter->setPen(strokePen(1.8));
-        painter->drawPolyline(QPolygonF({QPointF(11, 21), QPointF(4, 21), QPointF(4, 3), QPointF(17, 3), QPointF(17, 9)}));
-        painter->drawEllipse(QPointF(15, 15), 3.5, 3.5);
-        painter->drawLine(QPointF(17.5, 17.5), QPointF(21, 21));
+    default:
+        drawPanelSymbol(*painter, m_symbol);
         break;
     }
     painter->restore();
@@ -122,18 +104,6 @@ void SymbolIconEngine::drawDrive(QPainter &painter) const
     painter.setBrush(ink());
     painter.drawEllipse(QPointF(17.5, 14.5), 1.2, 1.2);
     painter.setBrush(Qt::NoBrush);
-}
-
-void SymbolIconEngine::drawShield(QPainter &painter) const
-{
-    QPainterPath path;
-    path.moveTo(12, 2.5);
-    path.lineTo(20, 5.5);
-    path.cubicTo(20, 13, 17, 18.5, 12, 21.5);
-    path.cubicTo(7, 18.5, 4, 13, 4, 5.5);
-    path.closeSubpath();
-    painter.setPen(strokePen(1.8));
-    painter.drawPath(path);
 }
 
 void SymbolIconEngine::drawFolder(QPainter &painter) const

@@ -1,6 +1,7 @@
 #include "platform/SpeedTester.h"
 
 #include "platform/ProcessEnd.h"
+#include "utilities/LoopbackOnly.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +12,9 @@ namespace tw {
 
 QCoro::Task<std::optional<SpeedTestResult>> SpeedTester::run(QString toolPath, std::chrono::milliseconds timeLimit)
 {
+    // The tool measures against servers on the internet.
+    if (loopbackOnlyRun())
+        co_return std::nullopt;
     try {
         auto process = std::make_unique<QProcess>();
         // The tool reads nothing; the application's own input is not its to take.

@@ -21,7 +21,8 @@ public:
     // The tool has no limit of its own on its whole run.
     static constexpr std::chrono::milliseconds defaultTimeLimit = std::chrono::seconds(90);
 
-    // Runs one measurement; nothing on any failure: the tool missing or not
+    // Runs one measurement; nothing in a loopback-only run (the tool is not
+    // started) and on any failure: the tool missing or not
     // starting, killed at the time limit, or output without both figures.
     // A tool that exits with an error but printed its figures still counts.
     // Never throws.

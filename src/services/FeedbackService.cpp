@@ -5,8 +5,8 @@
 #include "services/FeedbackError.h"
 #include "services/PermanentFeedbackFailure.h"
 #include "utilities/JsonDecodeError.h"
+#include "utilities/LoopbackOnly.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QSysInfo>
@@ -38,12 +38,6 @@ const QList<int> permanentStatuses = {400, 401, 403, 404, 422};
 QString orZero(const QString &value)
 {
     return value.isEmpty() ? QStringLiteral("0") : value;
-}
-
-bool isLoopbackHost(const QString &endpoint)
-{
-    const QString host = QUrl(endpoint).host();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
 }
 
 QUrl endpointURL(const QString &endpoint)
@@ -122,8 +116,7 @@ QString FeedbackService::defaultEndpoint()
     if (host.isEmpty())
         return {};
     const QString endpoint = QStringLiteral("https://") + host + QLatin1String(kRecordsPath);
-    const bool loopbackOnly = qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1");
-    return loopbackOnly && !isLoopbackHost(endpoint) ? QString() : endpoint;
+    return loopbackOnlyRun() && !isLoopbackHost(QUrl(endpoint).host()) ? QString() : endpoint;
 }
 
 void FeedbackService::startQueue()

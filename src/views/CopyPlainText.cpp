@@ -7,9 +7,9 @@ namespace tw {
 
 void copyPlainText(const QString &text)
 {
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
+    // setText() replaces the clipboard's whole content with a single
+    // text/plain item: nothing of the previous content survives beside it.
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
 } // namespace tw

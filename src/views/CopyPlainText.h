@@ -4,7 +4,8 @@
 
 namespace tw {
 
-// Empties the clipboard, then puts the one plain text on it.
+// Puts one plain-text item on the clipboard in place of whatever it held
+// (rich text, images and other formats included).
 void copyPlainText(const QString &text);
 
 } // namespace tw

@@ -5,7 +5,7 @@
 #include "utilities/TrimSpacesAndTabs.h"
 #include "views/CopyPlainText.h"
 #include "views/OpenExternal.h"
-#include "views/TextStyle.h"
+#include "views/StyledLabel.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -149,7 +149,7 @@ QWidget *NasSetupGuideView::header()
     layout->setContentsMargins(0, 0, 0, 0);
     QLabel *title = styledLabel(kTitle, TextRole::Title3);
     title->setWordWrap(false);
-    layout->addWidget(symbolLabel(Symbol::DriveCheckmark, 20, palette().color(QPalette::WindowText)));
+    layout->addWidget(symbolLabel(Symbol::ExternaldriveBadgeCheckmark, 20, palette().color(QPalette::WindowText)));
     layout->addWidget(title);
     layout->addStretch();
     auto *done = new QPushButton(tr("Done"));
@@ -338,7 +338,7 @@ QWidget *NasSetupGuideView::footer()
     auto *script = new QToolButton;
     script->setObjectName(QStringLiteral("viewInstaller"));
     script->setText(u"View the installer script"_qs);
-    script->setIcon(symbolIcon(Symbol::DocumentSearch));
+    script->setIcon(symbolIcon(Symbol::DocTextMagnifyingglass));
     script->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     script->setAutoRaise(true);
     script->setCursor(Qt::PointingHandCursor);
@@ -390,7 +390,7 @@ void NasSetupGuideView::copyCommand()
 
 void NasSetupGuideView::showCopied()
 {
-    m_copyButton->setIcon(symbolIcon(m_commandCopied ? Symbol::Checkmark : Symbol::Copy));
+    m_copyButton->setIcon(symbolIcon(m_commandCopied ? Symbol::Checkmark : Symbol::DocOnDoc));
     const QString name = m_commandCopied ? u"Copied"_qs : u"Copy command"_qs;
     m_copyButton->setAccessibleName(name);
     m_copyButton->setToolTip(name);

@@ -6,7 +6,7 @@
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
-#include "views/TextStyle.h"
+#include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,7 +37,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
 
     auto *found = new QHBoxLayout;
     auto *icon = new QLabel;
-    icon->setPixmap(tintedSymbol(Symbol::DriveCheckmark, 28, Theme::accent(), devicePixelRatioF()));
+    icon->setPixmap(tintedSymbol(Symbol::ExternaldriveBadgeCheckmark, 28, Theme::accent(), devicePixelRatioF()));
     found->addWidget(icon, 0, Qt::AlignTop);
     auto *names = new QVBoxLayout;
     // Both come from a link any page may have opened: shown as plain text.

@@ -4,9 +4,10 @@
 
 namespace tw {
 
-// Hands the address to the desktop (the default browser for web pages).
-// A loopback-only run opens no web page beyond loopback. Answers whether the
-// desktop took it.
+// Opens a web page, mail draft or file in the desktop's handler for it
+// (QDesktopServices::openUrl, which tests capture with setUrlHandler).
+// A loopback-only run opens no http(s) address whose host is not on
+// loopback. Answers whether the address was handed on and accepted.
 bool openExternal(const QUrl &url);
 
 } // namespace tw

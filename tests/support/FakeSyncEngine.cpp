@@ -1,6 +1,7 @@
 #include "FakeSyncEngine.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 namespace tw {
@@ -174,6 +175,36 @@ QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
         state.devices.append(device);
         return device;
     });
+}
+
+void FakeSyncEngine::restoreListed(const QString &folderID, const QStringMap &mapping)
+{
+    QList<ArchivedVersion> &listed = state.archives[folderID];
+    QStringList failures;
+    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it) {
+        const auto found = std::find_if(listed.begin(), listed.end(), [&it](const ArchivedVersion &version) {
+            return version.path == it.key() && version.versionTime == it.value();
+        });
+        if (found == listed.end())
+            failures.append(it.key() + QStringLiteral(": version not found"));
+        else
+            listed.erase(found);
+    }
+    if (!failures.isEmpty())
+        throw SyncEngineError::backend(QStringLiteral("Could not restore ") + failures.join(QStringLiteral("; ")));
+}
+
+QCoro::Task<void> FakeSyncEngine::restoreArchived(QString id, QString path, QString at)
+{
+    return reply(__func__, {id, path, at}, [this, id, path, at] { restoreListed(id, {{path, at}}); });
+}
+
+QCoro::Task<void> FakeSyncEngine::restoreArchivedBatch(QString id, QStringMap mapping)
+{
+    QStringList entries;
+    for (auto it = mapping.constBegin(); it != mapping.constEnd(); ++it)
+        entries.append(it.key() + QLatin1Char('@') + it.value());
+    return reply(__func__, {id, entries.join(QLatin1Char('|'))}, [this, id, mapping] { restoreListed(id, mapping); });
 }
 
 QCoro::Task<QList<SyncEvent>> FakeSyncEngine::events(qint64 since)

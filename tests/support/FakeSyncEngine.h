@@ -24,7 +24,11 @@ namespace tw {
 // gets "tdw-" and 8 lower-case hex digits and lists this Mac; a fault
 // registered for "addFolder:ignores" fails its ignore write after the folder
 // was made, leaving the folder in place. addDevice replaces a listed device
-// whole, unpaused, as the real engine does.
+// whole, unpaused, as the real engine does. A restore of a version the
+// archive lists takes it out of the listing; one of a version it does not
+// list fails as the adapter's does ("Could not restore <path>: version not
+// found"; times compared as text). The network settings and this device's
+// name are read and written in `state`.
 //
 // A held operation's calls wait, after logging and beforeAnswer, until the
 // test releases it.
@@ -48,6 +52,10 @@ public:
         QList<SyncEvent> events;
         QList<PendingDevice> pendingDevices;
         QList<PendingFolder> pendingFolders;
+        QMap<QString, QMap<QString, QList<BrowseEntry>>> browse; // folder ID -> prefix ("" the root) -> level
+        QMap<QString, QList<ArchivedVersion>> archives;          // folder ID -> every archived copy
+        NetworkSettings network;
+        QString deviceName;                                      // this device's name in the engine
         bool running = false;
     };
 
@@ -92,8 +100,11 @@ public:
     }
 
     QCoro::Task<QString> localDeviceID() override { return read(__func__, &State::localDeviceID); }
-    QCoro::Task<QString> localDeviceName() override { return reply<QString>(__func__, {}); }
-    QCoro::Task<void> setLocalDeviceName(QString name) override { return reply(__func__, {name}); }
+    QCoro::Task<QString> localDeviceName() override { return read(__func__, &State::deviceName); }
+    QCoro::Task<void> setLocalDeviceName(QString name) override
+    {
+        return reply(__func__, {name}, [this, name] { state.deviceName = name; });
+    }
 
     QCoro::Task<QList<SyncFolder>> folders() override { return read(__func__, &State::folders); }
     QCoro::Task<SyncFolder> addFolder(NewFolderRequest request) override;
@@ -107,7 +118,7 @@ public:
     QCoro::Task<void> updateIgnorePatterns(QString folderID, QStringList patterns) override;
     QCoro::Task<QList<BrowseEntry>> browse(QString id, QString prefix) override
     {
-        return reply<QList<BrowseEntry>>(__func__, {id, prefix});
+        return reply(__func__, {id, prefix}, [this, id, prefix] { return state.browse.value(id).value(prefix); });
     }
     QCoro::Task<void> setFolderMetadata(QString id, bool on) override { return reply(__func__, {id, flag(on)}); }
     QCoro::Task<void> setVersioning(QString id, VersioningPolicy) override { return reply(__func__, {id}); }
@@ -125,13 +136,11 @@ public:
 
     QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString id) override
     {
-        return reply<QList<ArchivedVersion>>(__func__, {id});
+        return reply(__func__, {id}, [this, id] { return state.archives.value(id); });
     }
-    QCoro::Task<void> restoreArchived(QString id, QString path, QString at) override
-    {
-        return reply(__func__, {id, path, at});
-    }
-    QCoro::Task<void> restoreArchivedBatch(QString id, QStringMap) override { return reply(__func__, {id}); }
+    QCoro::Task<void> restoreArchived(QString id, QString path, QString at) override;
+    // Logged as "restoreArchivedBatch(id, path@time|path@time)".
+    QCoro::Task<void> restoreArchivedBatch(QString id, QStringMap mapping) override;
 
     QCoro::Task<FolderStatus> folderStatus(QString id) override;
     QCoro::Task<QMap<QString, ClusterNeed>> clusterNeeds() override { return read(__func__, &State::clusterNeeds); }
@@ -158,8 +167,11 @@ public:
     QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
     QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
 
-    QCoro::Task<NetworkSettings> networkSettings() override { return reply<NetworkSettings>(__func__, {}); }
-    QCoro::Task<void> applyNetworkSettings(NetworkSettings) override { return reply(__func__, {}); }
+    QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
+    QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override
+    {
+        return reply(__func__, {}, [this, settings] { state.network = settings; });
+    }
     QCoro::Task<void> setGlobalBandwidth(qint64 down, qint64 up) override
     {
         return reply(__func__, {QString::number(down), QString::number(up)});
@@ -213,6 +225,9 @@ private:
     // operation, without logging a call.
     std::exception_ptr takeFault(const QString &operation, int number = 0);
     SyncFolder *findFolder(const QString &id);
+    // Takes the listed copies out of the folder's archive; throws the
+    // adapter's error naming those that are not listed.
+    void restoreListed(const QString &folderID, const QStringMap &mapping);
     // Throws the real engine's 404 for a folder ID it does not list.
     void requireFolder(const QString &id);
 

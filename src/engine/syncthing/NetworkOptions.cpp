@@ -119,6 +119,17 @@ QJsonObject NetworkOptions::patchFor(const NetworkSettings &settings, const STOp
     return patch;
 }
 
+NetworkSettings NetworkOptions::keptToLoopback(NetworkSettings settings)
+{
+    settings.natTraversalEnabled = false;
+    settings.relayEnabled = false;
+    settings.localDiscoveryEnabled = false;
+    settings.globalDiscoveryEnabled = false;
+    settings.customRelayURL.clear();
+    settings.customDiscoveryURL.clear();
+    return settings;
+}
+
 QJsonObject NetworkOptions::bandwidthPatch(qint64 downKbps, qint64 upKbps)
 {
     QJsonObject patch;

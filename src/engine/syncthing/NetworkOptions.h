@@ -19,6 +19,10 @@ struct NetworkOptions
     // The patch of exactly the nine options the settings stand for, merged
     // into the current address lists.
     static QJsonObject patchFor(const NetworkSettings &settings, const STOptions &current);
+    // What a loopback-only run may apply: NAT traversal, relays and both
+    // discoveries off and no custom relay or discovery server, so that
+    // settings edited in the window cannot undo the start's hardening.
+    static NetworkSettings keptToLoopback(NetworkSettings settings);
     // The patch of the two global rate limits alone.
     static QJsonObject bandwidthPatch(qint64 downKbps, qint64 upKbps);
 

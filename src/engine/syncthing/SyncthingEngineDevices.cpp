@@ -3,9 +3,12 @@
 
 #include "engine/syncthing/SyncthingEngine.h"
 
+#include "utilities/LoopbackOnly.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QUrl>
 #include <algorithm>
 
 namespace tw {
@@ -35,12 +38,27 @@ SyncDevice mapDevice(const STDeviceRead &device, const std::optional<QString> &m
     return mapped;
 }
 
+// A loopback-only run dials nothing beyond this machine: an address handed
+// over by a peer (an invitation's tailnet address) would connect off it.
+// Discovery is off in such a run, so "dynamic" finds nothing there either.
+QStringList keptToLoopback(const QStringList &addresses)
+{
+    QStringList kept;
+    for (const QString &address : addresses) {
+        if (address == kDynamicAddress || isLoopbackHost(QUrl(address).host()))
+            kept.append(address);
+    }
+    return kept.isEmpty() ? QStringList{kDynamicAddress} : kept;
+}
+
 STDeviceWrite deviceWrite(const NewDeviceRequest &request)
 {
     STDeviceWrite write;
     write.deviceID = request.id;
     write.name = request.name;
     write.addresses = request.addresses.value_or(QStringList{kDynamicAddress});
+    if (loopbackOnlyRun())
+        write.addresses = keptToLoopback(write.addresses);
     write.paused = false;
     write.numConnections = kNumConnections;
     write.introducer = request.introducer;

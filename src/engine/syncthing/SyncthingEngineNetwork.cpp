@@ -1,6 +1,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "engine/syncthing/NetworkOptions.h"
+#include "utilities/LoopbackOnly.h"
 
 namespace tw {
 
@@ -14,6 +15,8 @@ QCoro::Task<NetworkSettings> SyncthingEngine::networkSettings()
 QCoro::Task<void> SyncthingEngine::applyNetworkSettings(NetworkSettings settings)
 {
     const SyncthingAPI api = requireAPI();
+    if (loopbackOnlyRun())
+        settings = NetworkOptions::keptToLoopback(std::move(settings));
     // The current address lists decide what is kept; without them nothing is written.
     const STOptions current = co_await api.getOptions();
     co_await api.patchOptions(NetworkOptions::patchFor(settings, current));

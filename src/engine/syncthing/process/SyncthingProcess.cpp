@@ -4,6 +4,7 @@
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/process/SyncthingConfigHardening.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
+#include "utilities/LoopbackOnly.h"
 #include "utilities/Utf8OrEmpty.h"
 
 #include <QCoreApplication>
@@ -110,7 +111,7 @@ void SyncthingProcess::DeleteWhenFinished::operator()(QProcess *process) const
 SyncthingProcess::Options SyncthingProcess::optionsFromEnvironment()
 {
     Options options;
-    options.loopbackOnly = qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1");
+    options.loopbackOnly = loopbackOnlyRun();
     return options;
 }
 

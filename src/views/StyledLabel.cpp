@@ -1,4 +1,6 @@
-#include "views/TextStyle.h"
+#include "views/StyledLabel.h"
+
+#include "design/TextStyle.h"
 
 #include <QFontDatabase>
 #include <QLabel>
@@ -6,25 +8,26 @@
 namespace tw {
 namespace {
 
-// Sizes of the roles against a 13-point body text.
-qreal scale(TextRole role)
+TextStyle styleOf(TextRole role)
 {
     switch (role) {
     case TextRole::Title2:
-        return 17.0 / 13;
+        return TextStyle::Title2;
     case TextRole::Title3:
-        return 15.0 / 13;
-    case TextRole::Callout:
-        return 12.0 / 13;
-    case TextRole::Caption:
-    case TextRole::Caption2:
-        return 10.5 / 13;
-    case TextRole::Body:
+        return TextStyle::Title3;
     case TextRole::Headline:
+        return TextStyle::Headline;
+    case TextRole::Callout:
+        return TextStyle::Callout;
+    case TextRole::Caption:
+        return TextStyle::Caption;
+    case TextRole::Caption2:
+        return TextStyle::Caption2;
+    case TextRole::Body:
     case TextRole::Monospaced11:
         break;
     }
-    return 1;
+    return TextStyle::Body;
 }
 
 } // namespace
@@ -37,11 +40,7 @@ void applyTextRole(QWidget *widget, TextRole role)
         widget->setFont(font);
         return;
     }
-    QFont font = widget->font();
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * scale(role));
-    font.setBold(role == TextRole::Title2 || role == TextRole::Title3 || role == TextRole::Headline);
-    widget->setFont(font);
+    widget->setFont(textStyleFont(styleOf(role)));
 }
 
 void applyTextTone(QWidget *widget, TextTone tone)

@@ -8,8 +8,8 @@ class QWidget;
 
 namespace tw {
 
-// The type scale the sheets share, relative to the desktop's font so a
-// larger desktop font enlarges every role alike.
+// The roles the sheets' labels take: the shared text styles, plus the
+// terminal lines' fixed-pitch face, and how strongly a text stands out.
 enum class TextRole { Body, Title2, Title3, Headline, Callout, Caption, Caption2, Monospaced11 };
 enum class TextTone { Primary, Secondary, Tertiary };
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QFont>
+
+class QWidget;
+
+namespace tw {
+
+// The text styles the screens are laid out in, named after the Mac's. Each
+// is a size relative to the application font, which stands for the body
+// style (13 points on a Mac), so the screens follow the desktop's font and
+// its size.
+enum class TextStyle { LargeTitle, Title, Title2, Title3, Headline, Subheadline, Body, Callout, Footnote, Caption, Caption2 };
+
+// The style's font, made from `base` (the application font when omitted).
+QFont textStyleFont(TextStyle style);
+QFont textStyleFont(TextStyle style, const QFont &base);
+
+// A font of a size given in Mac points ("12-point medium"), relative to the
+// application font as the styles are.
+QFont pointsFont(qreal macPoints, QFont::Weight weight = QFont::Normal);
+
+// Sets the widget's font to the style's.
+void applyTextStyle(QWidget &widget, TextStyle style);
+
+} // namespace tw

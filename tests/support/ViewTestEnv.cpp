@@ -1,0 +1,97 @@
+#include "ViewTestEnv.h"
+
+#include "cluster/NasNodeController.h"
+
+#include "AwaitTask.h"
+
+#include <QDesktopServices>
+
+namespace tw {
+namespace {
+
+using Request = FakeHttpServer::Request;
+using Response = FakeHttpServer::Response;
+
+// What the environment's engine shows the views: running, and every way
+// beyond this machine off, as a loopback-only run keeps it.
+void loopbackOnlyState(FakeSyncEngine::State &state)
+{
+    state.running = true;
+    state.network.natTraversalEnabled = false;
+    state.network.relayEnabled = false;
+    state.network.localDiscoveryEnabled = false;
+    state.network.globalDiscoveryEnabled = false;
+}
+
+Response nodeAnswer(const Request &request)
+{
+    if (request.header("X-API-Key") != ViewTestEnv::kNodeKey.toUtf8())
+        return Response::text(403, "CSRF Error");
+    if (request.method != "GET")
+        return Response::json("{}");
+    if (request.path() == "/rest/system/status")
+        return Response::json("{\"myID\": \"" + ViewTestEnv::kNodeDeviceID.toUtf8() + "\"}");
+    if (request.path() == "/rest/config/folders" || request.path() == "/rest/config/devices")
+        return Response::json("[]");
+    return Response::json("{}");
+}
+
+} // namespace
+
+UrlCapture::UrlCapture()
+{
+    for (const QString &scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+UrlCapture::~UrlCapture()
+{
+    for (const QString &scheme : schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+}
+
+ViewTestEnv::ViewTestEnv()
+    : defaults(dir.filePath(QStringLiteral("defaults.json"))), feedback(QString(), AppPaths(dir.path()))
+{
+    loopbackOnlyState(engine.state);
+    node.setHandler(nodeAnswer);
+    AppEnvironment::Services services{AppPaths(dir.path())};
+    services.defaults = &defaults;
+    services.keychain = &keychain;
+    services.feedback = &feedback;
+    services.notifier = &notifier;
+    services.lan = {QHostAddress::LocalHost, 0};
+    services.clock = clock.clock();
+    services.sleeper = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
+    services.autostartEntry = dir.filePath(QStringLiteral("autostart.desktop"));
+    services.mountEvents = &mounts;
+    m_env = std::make_unique<AppEnvironment>(engine, std::move(services));
+}
+
+ViewTestEnv::~ViewTestEnv()
+{
+    m_env->stopLoops();
+}
+
+void ViewTestEnv::SetUp()
+{
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(node.listen());
+}
+
+QList<FakeHttpServer::Request> ViewTestEnv::nodeWrites() const
+{
+    QList<Request> writes;
+    for (const Request &request : node.requests()) {
+        if (request.method != "GET")
+            writes.append(request);
+    }
+    return writes;
+}
+
+bool ViewTestEnv::configureNode(const QString &name)
+{
+    return awaitTask(app().nasNode().configure(nodeURL(), kNodeKey, name));
+}
+
+} // namespace tw
