@@ -276,6 +276,30 @@ TEST(AppEnvironmentTest, WatchdogWaitsLongerAfterEachFailedRestartAndStartsOverO
     EXPECT_EQ(attempts, QList<qint64>({1, 6, 21, 66, 126, 132, 137}));
 }
 
+// Whatever slips out of a step ends its cycle, not the loop.
+TEST(AppEnvironmentTest, PollingGoesOnAfterACycleThrows)
+{
+    Rig rig;
+    awaitTask(rig.env->bootstrap());
+    bool thrown = false;
+    rig.env->setStepObserver([&](QString step) {
+        rig.trace.append(step);
+        if (step == "sampleTransfers" && !std::exchange(thrown, true))
+            throw std::runtime_error("injected");
+    });
+    rig.env->startPolling();
+    rig.takeTrace();
+    rig.wake();
+    const QStringList first = rig.takeTrace();
+    EXPECT_TRUE(thrown && first.contains("sampleTransfers") && !first.contains("evaluateNotifications"))
+        << first.join(" ").toStdString();
+    ASSERT_EQ(first.last(), "pause(2000)");
+    rig.wake();
+    const QStringList second = rig.takeTrace();
+    EXPECT_TRUE(second.contains("sampleTransfers") && second.contains("evaluateNotifications"))
+        << second.join(" ").toStdString();
+}
+
 TEST(AppEnvironmentTest, StartingThePollingLoopAgainLeavesOneLoop)
 {
     Rig rig;
