@@ -175,6 +175,10 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
     const std::optional<QString> relative = canonicalRel(path);
     if (!relative)
         co_return PurgeAnswer::badPath();
+    // Two Macs removing the same subfolder from each other at once would
+    // each keep nothing.
+    if (m_purgeInFlightFolders.contains(folderID))
+        co_return PurgeAnswer::inProgress();
     const QString root = folder->localPath;
     const QPointer<AppEnvironment> self(this);
     const TargetCheck check = co_await QtConcurrent::run(checkTarget, root, *relative);
@@ -197,10 +201,20 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
     const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
+    const QPointer<AppEnvironment> self(this);
+    // This Mac's own removal of the subfolder promised to keep its copy, and
+    // the promise outlives that removal: a teammate who missed it and now
+    // removes the same subfolder must not take the last copy.
+    bool keptHere = false;
+    if (heldBefore)
+        keptHere = co_await QtConcurrent::run(purgeTargetExists, purgeTargetPath(root, relativePath));
+    if (!self)
+        co_return PurgeAnswer::unavailable();
+    if (keptHere)
+        co_return PurgeAnswer::inProgress();
     // Without the record a copy of the command could run again later.
     if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce))
         co_return PurgeAnswer::deleteFailed();
-    const QPointer<AppEnvironment> self(this);
     co_await m_projects->addPurgeProtection(folderID, pattern);
     if (!self)
         co_return PurgeAnswer::unavailable();
@@ -215,6 +229,10 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
             co_await m_projects->removePurgeProtection(folderID, pattern);
         co_return PurgeAnswer::ignoreNotCommitted();
     }
+    // This Mac began removing the subfolder from the others meanwhile: its
+    // copy is the one to keep, and that removal now owns the protection.
+    if (m_purgeInFlightFolders.contains(folderID))
+        co_return PurgeAnswer::inProgress();
     const RemovalResult result = co_await QtConcurrent::run(removeTarget, root, relativePath);
     if (!self)
         co_return PurgeAnswer::unavailable();

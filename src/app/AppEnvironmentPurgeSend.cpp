@@ -195,7 +195,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     if (!m_nasNode->nodes().isEmpty())
         co_await m_nasNode->addIgnore(stID, pattern);
     const QStringList lines = co_await ignoreLines(&m_engine, stID);
-    if (!lines.contains(pattern)) {
+    if (!m_projects->protectionInForce(stID, pattern, lines)) {
         co_await m_projects->addPurgeProtection(stID, pattern);
         m_engineState->setLastErrorMessage(kKeptSendOnly);
         co_return outcome;
@@ -256,7 +256,7 @@ QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pat
         const bool idle = co_await folderIdle(engine, stID);
         if (!self)
             co_return false;
-        if (idle && lines.contains(pattern))
+        if (idle && self->m_projects->protectionInForce(stID, pattern, lines))
             co_return true;
         co_await sleeper(1s);
         if (!self)

@@ -430,6 +430,7 @@ const QString kGone = R"(200 OK {"deletedBytes":0,"ok":true})";
 const QString kReplay = R"(200 OK {"ok":true,"replay":true})";
 const QString kBadSignature = R"(403 Forbidden {"error":"bad signature","ok":false})";
 const QString kNotShared = R"(403 Forbidden {"error":"not a shared folder","ok":false})";
+const QString kInProgress = R"(409 Conflict {"error":"in progress","ok":false})";
 const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed — aborted before delete","ok":false})";
 
 // Each command is sent twice: the second answer tells what the first left
@@ -464,7 +465,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"x", [](Rig &, PurgeCommand &c, QString &) { c.hmac = c.hmac.toUpper(); }, kBadSignature},
         {"x", [](Rig &, PurgeCommand &, QString &from) { from = "OTHER"; }, kBadSignature},
         {"gone", signedBy(kSender, -30), kGone, kReplay, {"/gone"}},
-        {"gone", signedBy(kSender, 30), kGone, R"(409 Conflict {"error":"in progress","ok":false})", {"/gone"}, AtFileCheck},
+        {"gone", signedBy(kSender, 30), kGone, kInProgress, {"/gone"}, AtFileCheck},
         {"gone", as, kGone, kReplay, {"/gone"}, AtGate},
         {"x", signedBy("STRANGER"), kNotShared},
         {"x", signedBy("VIEWER"), kNotShared},
@@ -482,6 +483,9 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
              folderState(FolderState::Scanning)(r, c, f);
          }, kNotCommitted, kReplay, {"/x"}},
         {"dir", as, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
+        // This Mac's own earlier removal keeps its copy of the subfolder.
+        {"dir", [](Rig &r, PurgeCommand &, QString &) { awaitTask(r.env->projects().addPurgeProtection("st", "/dir")); },
+         kInProgress, {}, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
