@@ -31,7 +31,7 @@ namespace {
 
 struct Loaded
 {
-    QJsonObject values;
+    QJsonObject values = {};
     bool keepAside = false;
     bool unreadable = false;
 };
