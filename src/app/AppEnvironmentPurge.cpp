@@ -176,11 +176,17 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
     if (!relative)
         co_return PurgeAnswer::badPath();
     // Two Macs removing the same subfolder from each other at once would
-    // each keep nothing.
+    // each keep nothing: each side refuses the other's while sending, and
+    // sends nothing while carrying one out.
     if (m_purgeInFlightFolders.contains(folderID))
         co_return PurgeAnswer::inProgress();
-    const QString root = folder->localPath;
+    ++m_purgesReceiving[folderID];
     const QPointer<AppEnvironment> self(this);
+    const auto received = qScopeGuard([self, folderID] {
+        if (self && --self->m_purgesReceiving[folderID] <= 0)
+            self->m_purgesReceiving.remove(folderID);
+    });
+    const QString root = folder->localPath;
     const TargetCheck check = co_await QtConcurrent::run(checkTarget, root, *relative);
     if (!self)
         co_return PurgeAnswer::unavailable();
@@ -229,10 +235,6 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
             co_await m_projects->removePurgeProtection(folderID, pattern);
         co_return PurgeAnswer::ignoreNotCommitted();
     }
-    // This Mac began removing the subfolder from the others meanwhile: its
-    // copy is the one to keep, and that removal now owns the protection.
-    if (m_purgeInFlightFolders.contains(folderID))
-        co_return PurgeAnswer::inProgress();
     const RemovalResult result = co_await QtConcurrent::run(removeTarget, root, relativePath);
     if (!self)
         co_return PurgeAnswer::unavailable();

@@ -149,7 +149,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::purgeFromPeers(QString projectID, QStr
     const std::optional<QString> relative = canonicalRel(anchoredPath);
     if (!relative)
         co_return PurgeOutcome::refused(kInvalidPath);
-    if (m_purgeInFlightFolders.contains(stID))
+    if (m_purgeInFlightFolders.contains(stID) || m_purgesReceiving.contains(stID))
         co_return PurgeOutcome::refused(kAlreadyRunning);
     m_purgeInFlightFolders.insert(stID);
     emit purgeInFlightFoldersChanged();

@@ -435,7 +435,7 @@ const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed —
 
 // Each command is sent twice: the second answer tells what the first left
 // behind. With a wait, the second copy is sent while the first waits at the
-// file check or at the gate.
+// file check or at the gate, where this Mac starts no removal of its own.
 TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
 {
     // SwapAtGate: while the command waits at the gate, its subfolder's parent
@@ -523,6 +523,10 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         }
         if (row.wait == SwapAtGate && QDir(rig.dir.filePath("root/dir")).removeRecursively())
             QFile::link(rig.dir.filePath("outside"), rig.dir.filePath("root/dir"));
+        if (row.wait == AtGate) {
+            EXPECT_EQ(awaitTask(rig.env->purgeFromPeers("S", "f", "other")).failure,
+                      "A removal for this folder is already running.");
+        }
         if (row.wait == AtGate || row.wait == SwapAtGate)
             folderState(FolderState::Idle)(rig, command, from);
         awaitTask(keep(rig.env->executeIncomingPurge(from, body), &again));
