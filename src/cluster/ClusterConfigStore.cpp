@@ -154,7 +154,8 @@ QStringList ClusterConfigStore::conflictCopyPaths() const
     QStringList paths;
     const QDir::Filters filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
     for (const QString &name : QDir(m_folderPath).entryList(filter, QDir::Unsorted)) {
-        if (name.startsWith(QLatin1String("cluster.sync-conflict-")) && QFileInfo(name).suffix() == QLatin1String("json"))
+        const bool conflictCopy = name.startsWith(QLatin1String("cluster.sync-conflict-"));
+        if (conflictCopy && QFileInfo(name).suffix() == QLatin1String("json"))
             paths.append(QDir(m_folderPath).filePath(name));
     }
     return paths;

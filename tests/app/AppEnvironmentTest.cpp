@@ -484,8 +484,9 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
          }, kNotCommitted, kReplay, {"/x"}},
         {"dir", as, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
         // This Mac's own earlier removal keeps its copy of the subfolder.
-        {"dir", [](Rig &r, PurgeCommand &, QString &) { awaitTask(r.env->projects().addPurgeProtection("st", "/dir")); },
-         kInProgress, {}, {"/dir"}},
+        {"dir", [](Rig &r, PurgeCommand &, QString &) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
+         }, kInProgress, {}, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
