@@ -17,6 +17,7 @@
 #include "utilities/Sleeper.h"
 
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
@@ -309,6 +310,9 @@ private:
     QSet<QString> m_purgeInFlightFolders;
     // Nonces of incoming purge commands being carried out now.
     QSet<QString> m_inFlightPurgeNonces;
+    // Engine folders with incoming purge commands being carried out now, and
+    // how many: this Mac starts no removal of its own for them meanwhile.
+    QHash<QString, int> m_purgesReceiving;
     QMap<QString, bool> m_volumeOnline;
     QMap<QString, qint64> m_volumeFreeBytes;
     double m_watchdogBackoff = 0;

@@ -7,7 +7,9 @@
 #include "creationdates/CreationDateController.h"
 #include "projects/ProjectController.h"
 
+#include <QtGlobal>
 #include <algorithm>
+#include <exception>
 
 namespace tw {
 
@@ -29,16 +31,24 @@ QCoro::Task<void> AppEnvironment::pollLoop(QPointer<AppEnvironment> self, quint6
 {
     // A replaced loop ends before its next cycle, so two cycles never run at
     // once; the pause is measured from the end of the previous cycle.
-    try {
-        while (true) {
+    while (true) {
+        try {
             co_await sleeper(cyclePause);
-            if (!self || self->m_pollGeneration != generation)
-                co_return;
-            co_await self->pollCycle();
+        } catch (...) {
+            // A cut-short pause only brings the cycle forward.
         }
-    } catch (...) {
-        // The steps keep their failures in their controllers; nothing should
-        // reach here, and if it does the loop must not take the process down.
+        if (!self || self->m_pollGeneration != generation)
+            co_return;
+        // The steps keep their failures in their controllers. One that slips
+        // through costs the rest of its cycle, never the loop: without it the
+        // window would show a frozen state for the rest of the session.
+        try {
+            co_await self->pollCycle();
+        } catch (const std::exception &error) {
+            qWarning("Polling cycle failed: %s", error.what());
+        } catch (...) {
+            qWarning("Polling cycle failed");
+        }
     }
 }
 

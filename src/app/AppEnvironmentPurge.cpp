@@ -175,8 +175,18 @@ QCoro::Task<PurgeAnswer> AppEnvironment::carryOutPurge(QString from, QString fol
     const std::optional<QString> relative = canonicalRel(path);
     if (!relative)
         co_return PurgeAnswer::badPath();
-    const QString root = folder->localPath;
+    // Two Macs removing the same subfolder from each other at once would
+    // each keep nothing: each side refuses the other's while sending, and
+    // sends nothing while carrying one out.
+    if (m_purgeInFlightFolders.contains(folderID))
+        co_return PurgeAnswer::inProgress();
+    ++m_purgesReceiving[folderID];
     const QPointer<AppEnvironment> self(this);
+    const auto received = qScopeGuard([self, folderID] {
+        if (self && --self->m_purgesReceiving[folderID] <= 0)
+            self->m_purgesReceiving.remove(folderID);
+    });
+    const QString root = folder->localPath;
     const TargetCheck check = co_await QtConcurrent::run(checkTarget, root, *relative);
     if (!self)
         co_return PurgeAnswer::unavailable();
@@ -197,10 +207,20 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
     const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
+    const QPointer<AppEnvironment> self(this);
+    // This Mac's own removal of the subfolder promised to keep its copy, and
+    // the promise outlives that removal: a teammate who missed it and now
+    // removes the same subfolder must not take the last copy.
+    bool keptHere = false;
+    if (heldBefore)
+        keptHere = co_await QtConcurrent::run(purgeTargetExists, purgeTargetPath(root, relativePath));
+    if (!self)
+        co_return PurgeAnswer::unavailable();
+    if (keptHere)
+        co_return PurgeAnswer::inProgress();
     // Without the record a copy of the command could run again later.
     if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce))
         co_return PurgeAnswer::deleteFailed();
-    const QPointer<AppEnvironment> self(this);
     co_await m_projects->addPurgeProtection(folderID, pattern);
     if (!self)
         co_return PurgeAnswer::unavailable();

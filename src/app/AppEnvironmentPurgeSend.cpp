@@ -150,7 +150,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::purgeFromPeers(QString projectID, QStr
     const std::optional<QString> relative = canonicalRel(anchoredPath);
     if (!relative)
         co_return PurgeOutcome::refused(kInvalidPath);
-    if (m_purgeInFlightFolders.contains(stID))
+    if (m_purgeInFlightFolders.contains(stID) || m_purgesReceiving.contains(stID))
         co_return PurgeOutcome::refused(kAlreadyRunning);
     m_purgeInFlightFolders.insert(stID);
     emit purgeInFlightFoldersChanged();
@@ -196,7 +196,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     if (!m_nasNode->nodes().isEmpty())
         co_await m_nasNode->addIgnore(stID, pattern);
     const QStringList lines = co_await ignoreLines(&m_engine, stID);
-    if (!lines.contains(pattern)) {
+    if (!m_projects->protectionInForce(stID, pattern, lines)) {
         co_await m_projects->addPurgeProtection(stID, pattern);
         m_engineState->setLastErrorMessage(kKeptSendOnly);
         co_return outcome;
@@ -257,7 +257,7 @@ QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pat
         const bool idle = co_await folderIdle(engine, stID);
         if (!self)
             co_return false;
-        if (idle && lines.contains(pattern))
+        if (idle && self->m_projects->protectionInForce(stID, pattern, lines))
             co_return true;
         co_await sleeper(1s);
         if (!self)

@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -37,16 +39,21 @@ std::optional<QString> realPath(const QString &path)
 // written: canonicalFilePath() gives nothing at all below a missing parent.
 // An entry that is there but cannot be resolved (a dangling or looping link)
 // gives nothing, so that it is never taken for a place inside the folder.
+// A path the file system cannot take resolves to nothing; each step up must
+// shorten the path (QFileInfo::path() stops shortening past 32,767
+// characters), so the walk ends on any input.
 std::optional<QString> resolvedPath(const QString &absolutePath)
 {
     QString existing = QDir::cleanPath(absolutePath);
+    if (QFile::encodeName(existing).size() >= PATH_MAX)
+        return std::nullopt;
     QStringList rest;
     while (!linkStatus(existing)) {
-        const QFileInfo info(existing);
-        if (info.isRoot())
+        const qsizetype slash = existing.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0 || existing == QLatin1String("/"))
             return std::nullopt;
-        rest.prepend(info.fileName());
-        existing = info.path();
+        rest.prepend(existing.mid(slash + 1));
+        existing.truncate(std::max<qsizetype>(slash, 1));
     }
     const std::optional<QString> resolved = realPath(existing);
     if (!resolved)

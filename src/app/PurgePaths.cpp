@@ -1,7 +1,9 @@
 #include "app/PurgePaths.h"
 
+#include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <climits>
 
 namespace tw {
 namespace {
@@ -20,10 +22,23 @@ bool isSyncthingEntry(const QString &component)
     return component.startsWith(QLatin1String(".syncthing."), Qt::CaseInsensitive);
 }
 
+// Longer than any path or name the file system takes: such a path names
+// nothing, and Qt's path functions mishandle texts past 32,767 characters.
+bool beyondFileSystem(const QString &path)
+{
+    if (QFile::encodeName(path).size() >= PATH_MAX)
+        return true;
+    const QStringList components = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return std::any_of(components.cbegin(), components.cend(),
+                       [](const QString &component) { return QFile::encodeName(component).size() > NAME_MAX; });
+}
+
 } // namespace
 
 std::optional<QString> canonicalRel(const QString &path)
 {
+    if (path.size() >= PATH_MAX || beyondFileSystem(path))
+        return std::nullopt;
     const QString rest = path.startsWith(QLatin1Char('/')) ? path.mid(1) : path;
     const QStringList components = rest.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (components.isEmpty() || isSyncthingEntry(components.first()))

@@ -101,8 +101,10 @@ QCoro::Task<void> NasNodeController::addIgnore(QString folderID, QString pattern
                                   "added."));
         co_return;
     }
-    if (!lines->contains(pattern))
-        lines->append(pattern);
+    // First, as Syncthing applies the first line that matches: a line of the
+    // node's own above it could let the subfolder's deletions through.
+    if (lines->value(0) != pattern)
+        lines->prepend(pattern);
     co_await m_client.send(node.baseURL, *lookup.key, "POST", path, query, ignoreBody(*lines));
 }
 

@@ -141,7 +141,9 @@ QCoro::Task<void> TeamPropagation::startWithKey(QString key)
     auto store = std::make_shared<ClusterConfigStore>(m_paths.clusterFolder(), folderID.mid(prefix().size()),
                                                       m_devices.localDeviceID(), key);
     store->ensureFolderExists();
-    store->reload();
+    co_await ClusterConfigStore::reloadInBackground(store);
+    if (!self)
+        co_return;
     setClusterStore(std::move(store));
     co_await ensureClusterFolderShared(folderID, m_paths.clusterFolder());
     if (self)
@@ -153,7 +155,12 @@ QCoro::Task<void> TeamPropagation::syncCluster()
     const std::shared_ptr<ClusterConfigStore> store = m_clusterStore;
     if (!store)
         co_return;
-    const ClusterConfig config = store->reload();
+    // Whatever a teammate put into the team folder is read off the main
+    // thread.
+    const QPointer<TeamPropagation> self(this);
+    const ClusterConfig config = co_await ClusterConfigStore::reloadInBackground(store);
+    if (!self || store != m_clusterStore)
+        co_return;
     if (m_projects.applyClusterCells(config))
         co_await m_projects.reconcileAll();
 }

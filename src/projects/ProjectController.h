@@ -171,8 +171,13 @@ public:
     static QString folderPartOf(const QString &label);
 
     // Ignore lines and purge protection. Lines holding CR, LF or NUL are
-    // refused (the engine would store them as several patterns).
+    // refused (the engine would store them as several patterns). A folder's
+    // list is its protection lines, each once, followed by the user's lines.
     static QStringList mergedIgnores(const QStringList &base, const QStringList &extra);
+    // Whether the engine's lines of the folder hold `pattern` with none but
+    // protection lines before it: Syncthing applies the first line that
+    // matches, so a user's line above it could undo it.
+    bool protectionInForce(const QString &stID, const QString &pattern, const QStringList &engineLines) const;
     QCoro::Task<void> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
     QCoro::Task<void> applyDefaultIgnoresToAll();
     QCoro::Task<void> addPurgeProtection(QString stID, QString pattern);

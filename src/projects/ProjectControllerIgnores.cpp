@@ -1,21 +1,57 @@
-// The ignore lines of each engine folder: the user's lines followed by the
-// protection lines a remote removal needs while it runs. The record keeps
-// the whole list as last written; an engine failure is dropped and the next
-// write brings the engine in line.
+// The ignore lines of each engine folder: the protection lines a remote
+// removal needs, followed by the user's lines. Syncthing applies the first
+// line that matches, so a user's negated line ("!*-master.mov") placed first
+// would let files of a protected subfolder sync, deletions included. The
+// record keeps the whole list as last written; an engine failure is dropped
+// and the next write brings the engine in line.
 
 #include "projects/ProjectController.h"
 
 #include "engine/SyncEngine.h"
 
 namespace tw {
+namespace {
 
+// The user's lines of a folder: its list without the protection lines in
+// front. A list written while protection lines came last holds them at its
+// end instead. Read before the protected list changes.
+QStringList userLines(const ProjectFolder &folder)
+{
+    const QStringList lead = ProjectController::mergedIgnores({}, folder.purgeProtected);
+    const QStringList &lines = folder.ignorePatterns;
+    if (lines.mid(0, lead.size()) == lead)
+        return lines.mid(lead.size());
+    QStringList user = lines;
+    while (!user.isEmpty() && lead.contains(user.last()))
+        user.removeLast();
+    return user;
+}
+
+} // namespace
+
+// A user's line equal to a protection line stays among the user's lines, so
+// that it outlives the protection.
 QStringList ProjectController::mergedIgnores(const QStringList &base, const QStringList &extra)
 {
-    QStringList merged = base;
+    QStringList merged;
     for (const QString &line : extra)
         if (!merged.contains(line))
             merged.append(line);
-    return merged;
+    return merged + base;
+}
+
+bool ProjectController::protectionInForce(const QString &stID, const QString &pattern,
+                                          const QStringList &engineLines) const
+{
+    const auto key = folderByEngineID(stID);
+    const QStringList protection = key ? folderOf(key->first, key->second)->purgeProtected : QStringList();
+    for (const QString &line : engineLines) {
+        if (line == pattern)
+            return true;
+        if (!protection.contains(line))
+            return false;
+    }
+    return false;
 }
 
 std::optional<std::pair<QString, QString>> ProjectController::folderByEngineID(const QString &stID) const
@@ -87,13 +123,13 @@ QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pa
     const auto key = folderByEngineID(stID);
     if (!key || refuseLineBreaks(line))
         co_return;
+    const QStringList user = userLines(*folderOf(key->first, key->second));
     editFolder(key->first, key->second, [&pattern](ProjectFolder &folder) {
         if (!folder.purgeProtected.contains(pattern))
             folder.purgeProtected.append(pattern);
     });
     save();
-    const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
-    co_await writeIgnoresBySyncthingID(stID, lines);
+    co_await writeIgnoresBySyncthingID(stID, user);
 }
 
 QCoro::Task<void> ProjectController::removePurgeProtection(QString stID, QString pattern)
@@ -101,14 +137,11 @@ QCoro::Task<void> ProjectController::removePurgeProtection(QString stID, QString
     const auto key = folderByEngineID(stID);
     if (!key)
         co_return;
-    QStringList remaining;
-    editFolder(key->first, key->second, [&](ProjectFolder &folder) {
-        folder.purgeProtected.removeAll(pattern);
-        remaining = folder.ignorePatterns;
-        remaining.removeAll(pattern);
-    });
+    // Only the protection goes: a line of the user's own stays.
+    const QStringList user = userLines(*folderOf(key->first, key->second));
+    editFolder(key->first, key->second, [&](ProjectFolder &folder) { folder.purgeProtected.removeAll(pattern); });
     save();
-    co_await writeIgnoresBySyncthingID(stID, remaining);
+    co_await writeIgnoresBySyncthingID(stID, user);
 }
 
 } // namespace tw

@@ -22,26 +22,39 @@ struct UserDefaults::Shared
     // The file on disk is not a JSON object: it is copied aside before the
     // first write replaces it.
     bool keepAside = false;
+    // The file is there but could not be read: nothing is written over it
+    // while it stays.
+    bool unreadable = false;
 };
 
 namespace {
 
 struct Loaded
 {
-    QJsonObject values;
+    QJsonObject values = {};
     bool keepAside = false;
+    bool unreadable = false;
 };
+
+// Anything at the path, a dangling link included.
+bool present(const QString &filePath)
+{
+    return QFileInfo(filePath).exists() || QFileInfo(filePath).isSymLink();
+}
 
 Loaded load(const QString &filePath)
 {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return {.unreadable = present(filePath)};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {.unreadable = true};
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {{}, true};
-    return {document.object(), false};
+        return {.keepAside = true};
+    return {.values = document.object()};
 }
 
 // Another spelling of the same path must find the same store.
@@ -78,6 +91,7 @@ std::shared_ptr<UserDefaults::Shared> UserDefaults::sharedStore(const QString &f
     Loaded loaded = load(filePath);
     shared->values = std::move(loaded.values);
     shared->keepAside = loaded.keepAside;
+    shared->unreadable = loaded.unreadable;
     registry[key] = shared;
     return shared;
 }
@@ -176,6 +190,11 @@ bool UserDefaults::remove(const QString &key)
 
 bool UserDefaults::write(Shared &shared)
 {
+    // Once the file is gone it may be written; until then the user's
+    // settings in it are not replaced by this process's few.
+    if (shared.unreadable && present(shared.filePath))
+        return false;
+    shared.unreadable = false;
     if (!QDir().mkpath(QFileInfo(shared.filePath).absolutePath()))
         return false;
     if (shared.keepAside && !copyAside(shared.filePath))

@@ -26,6 +26,8 @@ public:
     // store. A file that is there but is not a JSON object is copied aside,
     // under its own name followed by ".corrupt-<seconds since 1970>", before
     // the first write replaces it; a write that cannot make that copy fails.
+    // A file that is there but cannot be read is never written over: every
+    // write fails while it stays.
     explicit UserDefaults(QString filePath);
     UserDefaults(const UserDefaults &) = delete;
     UserDefaults &operator=(const UserDefaults &) = delete;

@@ -2,7 +2,8 @@
 // after Syncthing dies whole the watchdog brings it back and the event poller
 // follows the new process's events; a Mac paired with it then adds its own
 // report to the combined diagnostics over its LAN server. Two environments on
-// two Syncthings carry out a remote purge.
+// two Syncthings carry out a remote purge, then refuse each other's removal
+// of one subfolder started at once.
 
 #include "app/AppEnvironment.h"
 
@@ -24,6 +25,7 @@
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -119,6 +121,9 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingI
 }
 
 
+// A user's lines where a negated line comes before the one it excepts from.
+const QStringList kUserLines = {"!*-master.mov", "*.mov"};
+
 // The team key, the sync with the other Mac, and its LAN server serving
 // purges to paired Macs.
 void preparePurge(Mac &mac, const QString &ownID, const QString &otherID, const QString &folderPath)
@@ -129,10 +134,28 @@ void preparePurge(Mac &mac, const QString &ownID, const QString &otherID, const 
     env->preferences().setLanDiagnostics(true);
     awaitTask(env->engineState().refreshStatus());
     env->applyDiagServer();
-    const ProjectFolder folder{.id = "f", .localPath = folderPath, .syncthingFolderID = "pf"};
+    const ProjectFolder folder{.id = "f", .localPath = folderPath, .ignorePatterns = kUserLines,
+                               .syncthingFolderID = "pf"};
     env->projects().add({.id = "S", .members = {{ownID}, {otherID}}, .folders = {folder}});
     awaitTask(env->folders().refresh());
     awaitTask(env->devices().refresh());
+}
+
+// Both Macs start removing one subfolder from each other at once.
+QCoro::Task<std::pair<PurgeOutcome, PurgeOutcome>> purgeAtOnce(AppEnvironment *a, AppEnvironment *b, QString path)
+{
+    QCoro::Task<PurgeOutcome> first = a->purgeFromPeers("S", "f", path);
+    QCoro::Task<PurgeOutcome> second = b->purgeFromPeers("S", "f", path);
+    PurgeOutcome one = co_await std::move(first);
+    PurgeOutcome two = co_await std::move(second);
+    co_return std::pair(one, two);
+}
+
+// The folder has taken in everything the other Mac announced.
+bool settled(SyncthingInstance &instance)
+{
+    const QJsonObject status = instance.get("/rest/db/status?folder=pf").json().object();
+    return status["state"].toString() == "idle" && status["needTotalItems"].toInteger(-1) == 0;
 }
 
 TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheFolderKeepsSyncing)
@@ -145,9 +168,17 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     a.pairWith(b);
     const QString pathA = a.putFolder("pf", {a.deviceID(), b.deviceID()});
     const QString pathB = b.putFolder("pf", {a.deviceID(), b.deviceID()});
+    for (SyncthingInstance *instance : {&a, &b})
+        instance->request("POST", "/rest/db/ignores?folder=pf", R"({"ignore":["!*-master.mov","*.mov"]})",
+                          instance->apiKey());
     SyncthingInstance::writeFile(pathA + "/sub/take.bin", QByteArray(5000, 'x'));
+    SyncthingInstance::writeFile(pathA + "/sub/film-master.mov", "the keeper's cut");
+    SyncthingInstance::writeFile(pathA + "/both/reel.bin", "wanted by both");
     a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pathB + "/sub/take.bin"); }, 60000));
+    ASSERT_TRUE(waitUntil([&] {
+        return QFile::exists(pathB + "/sub/take.bin") && QFile::exists(pathB + "/sub/film-master.mov")
+            && QFile::exists(pathB + "/both/reel.bin");
+    }, 60000));
     const quint16 portA = freeLoopbackPort();
     const quint16 portB = freeLoopbackPort();
     Mac macA(a.startedEngine(), portA, portB);
@@ -166,6 +197,19 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     SyncthingInstance::writeFile(pathA + "/after.txt", "still syncing");
     a.request("POST", "/rest/db/scan?folder=pf", {}, a.apiKey());
     EXPECT_TRUE(waitUntil([&] { return SyncthingInstance::readFile(pathB + "/after.txt") == "still syncing"; }, 60000));
+    // The protection line comes before the user's negated line on both Macs,
+    // so Mac B's trashing of the subfolder never reaches the keeper's file.
+    SyncthingInstance::writeFile(pathB + "/from-b.txt", "after the trashing");
+    b.request("POST", "/rest/db/scan?folder=pf", {}, b.apiKey());
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(pathA + "/from-b.txt") && settled(a); }, 60000));
+    EXPECT_EQ(SyncthingInstance::readFile(pathA + "/sub/film-master.mov"), "the keeper's cut");
+
+    // Each Mac refuses the other's command while sending its own, or once
+    // its own line keeps the subfolder: both copies stay.
+    const auto [fromA, fromB] = awaitTask(purgeAtOnce(macA.env.get(), macB.env.get(), "/both"));
+    EXPECT_TRUE(fromA.removedCount == 0 && fromA.failed.size() == 1 && !fromA.failure);
+    EXPECT_TRUE(fromB.removedCount == 0 && fromB.failed.size() == 1 && !fromB.failure);
+    EXPECT_TRUE(QFile::exists(pathA + "/both/reel.bin") && QFile::exists(pathB + "/both/reel.bin"));
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 

@@ -276,6 +276,30 @@ TEST(AppEnvironmentTest, WatchdogWaitsLongerAfterEachFailedRestartAndStartsOverO
     EXPECT_EQ(attempts, QList<qint64>({1, 6, 21, 66, 126, 132, 137}));
 }
 
+// Whatever slips out of a step ends its cycle, not the loop.
+TEST(AppEnvironmentTest, PollingGoesOnAfterACycleThrows)
+{
+    Rig rig;
+    awaitTask(rig.env->bootstrap());
+    bool thrown = false;
+    rig.env->setStepObserver([&](QString step) {
+        rig.trace.append(step);
+        if (step == "sampleTransfers" && !std::exchange(thrown, true))
+            throw std::runtime_error("injected");
+    });
+    rig.env->startPolling();
+    rig.takeTrace();
+    rig.wake();
+    const QStringList first = rig.takeTrace();
+    EXPECT_TRUE(thrown && first.contains("sampleTransfers") && !first.contains("evaluateNotifications"))
+        << first.join(" ").toStdString();
+    ASSERT_EQ(first.last(), "pause(2000)");
+    rig.wake();
+    const QStringList second = rig.takeTrace();
+    EXPECT_TRUE(second.contains("sampleTransfers") && second.contains("evaluateNotifications"))
+        << second.join(" ").toStdString();
+}
+
 TEST(AppEnvironmentTest, StartingThePollingLoopAgainLeavesOneLoop)
 {
     Rig rig;
@@ -406,11 +430,12 @@ const QString kGone = R"(200 OK {"deletedBytes":0,"ok":true})";
 const QString kReplay = R"(200 OK {"ok":true,"replay":true})";
 const QString kBadSignature = R"(403 Forbidden {"error":"bad signature","ok":false})";
 const QString kNotShared = R"(403 Forbidden {"error":"not a shared folder","ok":false})";
+const QString kInProgress = R"(409 Conflict {"error":"in progress","ok":false})";
 const QString kNotCommitted = R"(409 Conflict {"error":"ignore not committed — aborted before delete","ok":false})";
 
 // Each command is sent twice: the second answer tells what the first left
 // behind. With a wait, the second copy is sent while the first waits at the
-// file check or at the gate.
+// file check or at the gate, where this Mac starts no removal of its own.
 TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
 {
     // SwapAtGate: while the command waits at the gate, its subfolder's parent
@@ -440,7 +465,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"x", [](Rig &, PurgeCommand &c, QString &) { c.hmac = c.hmac.toUpper(); }, kBadSignature},
         {"x", [](Rig &, PurgeCommand &, QString &from) { from = "OTHER"; }, kBadSignature},
         {"gone", signedBy(kSender, -30), kGone, kReplay, {"/gone"}},
-        {"gone", signedBy(kSender, 30), kGone, R"(409 Conflict {"error":"in progress","ok":false})", {"/gone"}, AtFileCheck},
+        {"gone", signedBy(kSender, 30), kGone, kInProgress, {"/gone"}, AtFileCheck},
         {"gone", as, kGone, kReplay, {"/gone"}, AtGate},
         {"x", signedBy("STRANGER"), kNotShared},
         {"x", signedBy("VIEWER"), kNotShared},
@@ -458,6 +483,10 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
              folderState(FolderState::Scanning)(r, c, f);
          }, kNotCommitted, kReplay, {"/x"}},
         {"dir", as, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
+        // This Mac's own earlier removal keeps its copy of the subfolder.
+        {"dir", [](Rig &r, PurgeCommand &, QString &) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
+         }, kInProgress, {}, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
@@ -495,6 +524,10 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         }
         if (row.wait == SwapAtGate && QDir(rig.dir.filePath("root/dir")).removeRecursively())
             QFile::link(rig.dir.filePath("outside"), rig.dir.filePath("root/dir"));
+        if (row.wait == AtGate) {
+            EXPECT_EQ(awaitTask(rig.env->purgeFromPeers("S", "f", "other")).failure,
+                      "A removal for this folder is already running.");
+        }
         if (row.wait == AtGate || row.wait == SwapAtGate)
             folderState(FolderState::Idle)(rig, command, from);
         awaitTask(keep(rig.env->executeIncomingPurge(from, body), &again));

@@ -47,6 +47,13 @@ TEST(PurgeCommandTest, RelativePathsAndPatterns)
         {"/.STVersions/x", {}}, {".stfolder", {}}, {".StIgnore", {}}, {".Syncthing.f.tmp", {}}};
     for (const auto &[path, relative] : cases)
         EXPECT_EQ(canonicalRel(path), relative) << path.toStdString();
+    // Longer than the file system allows: a whole path of 4,096 bytes or
+    // more, one name beyond 255.
+    const QString longest = QStringList(16, QString(255, 'a')).join('/');  // 4,095 bytes
+    EXPECT_EQ(canonicalRel(longest), longest);
+    for (const QString &tooLong : {QString("/f").repeated(19'153), QString("a/").repeated(2'500),
+                                   QString(128, QChar(u'\u00e9')) + "/x", longest + "/x"})
+        EXPECT_EQ(canonicalRel(tooLong), std::nullopt) << tooLong.size();
     EXPECT_EQ(escapeGlob("a*b?[c]{d}\\e/f"), "a\\*b\\?\\[c\\]\\{d\\}\\\\e/f");
 }
 

@@ -25,6 +25,9 @@ TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
                                              {"out", true}, {"out/x", false}, {"dangling/x", false}})
         EXPECT_EQ(purgeTargetContained(root, relative), contained) << relative;
     EXPECT_FALSE(purgeTargetContained("root", "dir"));
+    // Beyond what the file system takes, and past Qt's 16-bit path offsets.
+    for (const QString &tooLong : {QString("/f").repeated(19'153), QString("d/").repeated(2'500)})
+        EXPECT_FALSE(purgeTargetContained(root, tooLong));
     EXPECT_TRUE(purgeTargetIsSymLink(root + "/out") && !purgeTargetIsSymLink(root + "/dir"));
     EXPECT_FALSE(purgeTargetIsSymLink(root + "/none") || purgeTargetExists(root + "/none"));
     const qint64 fileSize = itemSize(root + "/dir/file");

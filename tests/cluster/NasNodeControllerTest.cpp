@@ -133,14 +133,14 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
     }
 }
 
-// An unreadable ignore list is never overwritten; IDs and query values reach
-// the resource they name.
+// An unreadable ignore list is never overwritten, and a new line goes before
+// the node's own; IDs and query values reach the resource they name.
 TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
 {
     FakeHttpServer server;
     ASSERT_TRUE(server.listen());
     server.enqueue(Response::json("[1]"));
-    server.enqueue(Response::json(R"({"ignore":null})"));
+    server.enqueue(Response::json(R"({"ignore":["!*-master.mov","*.mov"]})"));
     Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
     awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
     EXPECT_EQ(registry.controller().lastError(),
@@ -156,7 +156,7 @@ TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
     const QString versioning =
         R"({"versioning":{"cleanupIntervalS":3600,"params":{"cleanoutDays":"0"},"type":"trashcan"}})";
     EXPECT_EQ(sent, QStringList({"GET " + ignores + "  k", "GET " + ignores + "  k",
-                                 "POST " + ignores + R"( {"ignore":["x"]} k)",
+                                 "POST " + ignores + R"( {"ignore":["x","!*-master.mov","*.mov"]} k)",
                                  "PATCH /rest/config/folders/photos%3Fx%231 " + versioning + " k"}));
 }
 

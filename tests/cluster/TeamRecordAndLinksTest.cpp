@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -104,15 +107,68 @@ TEST_F(ClusterConfigStoreTest, ReloadMergesCopiesAndQuarantinesDamagedFilesKeepi
 // written in its place does not yet stand for the copies.
 TEST_F(ClusterConfigStoreTest, ConflictCopiesStayUntilTheMergeReplacedAMainFileThatWasRead)
 {
-    ASSERT_TRUE(QDir(dir.path()).mkdir("cluster.json"));
     write("cluster.sync-conflict-1.json", with(empty, "f1", "DEV-B", CellState::Paused, 1).toJson());
     EXPECT_EQ(store("DEV-A").reload(), with(empty, "f1", "DEV-B", CellState::Paused, 1));
-    EXPECT_TRUE(files().contains("cluster.sync-conflict-1.json"));
-    ASSERT_TRUE(QDir(dir.path()).rmdir("cluster.json"));
-    store("DEV-A").reload();
     EXPECT_EQ(files(), QStringList({"cluster.json", "cluster.sync-conflict-1.json"}));
     store("DEV-A").reload();
     EXPECT_EQ(files(), QStringList({"cluster.json"}));
+}
+
+// What a teammate can put into the team folder without the key, under the
+// main name or a copy's: each is moved aside unread, the main file is
+// written only when the record changed, and an edit reaches the disk.
+TEST_F(ClusterConfigStoreTest, EntriesThatAreNotSmallRegularFilesAreSetAsideUnread)
+{
+    const ClusterConfig team = with(empty, "f1", "DEV-B", CellState::Paused, 1);
+    // Valid JSON, but beyond the limit.
+    const QByteArray huge = team.toJson() + QByteArray(17 * 1024 * 1024, ' ');
+    const std::function<bool(const QString &)> makers[] = {
+        [](const QString &path) { return QFile::link("/dev/zero", path); },
+        [](const QString &path) { return QFile::link("/nowhere/cluster.json", path); },
+        [](const QString &path) { return QDir().mkdir(path); },
+        [&huge](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(huge) == huge.size();
+        },
+    };
+    rusage usage = {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const long peakBefore = usage.ru_maxrss;
+    int row = 0;
+    for (const QString name : {"cluster.json", "cluster.sync-conflict-20240501-AAAAAAA.json"}) {
+        for (const auto &make : makers) {
+            SCOPED_TRACE(name.toStdString() + " " + std::to_string(row % 4));
+            const QString root = dir.filePath(QString::number(row++));
+            ASSERT_TRUE(QDir().mkdir(root));
+            const auto storeOf = [&root](const QString &device) {
+                return ClusterConfigStore(root, empty.clusterID, device, key);
+            };
+            const auto mainInode = [&root] {
+                struct stat info = {};
+                const QByteArray path = QFile::encodeName(root + "/cluster.json");
+                return ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_ino : 0;
+            };
+            const bool asMain = name == "cluster.json";
+            if (!asMain)
+                write(QString::number(row - 1) + "/cluster.json", team.toJson());
+            ASSERT_TRUE(make(root + '/' + name));
+            const ino_t before = mainInode();
+            ClusterConfigStore mine = storeOf("DEV-A");
+            EXPECT_EQ(mine.reload(), asMain ? empty : team);
+            const QStringList entries = QDir(root).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+            EXPECT_EQ(entries.filter(QRegularExpression(R"(^cluster\.corrupt-[0-9A-F]{8}\.json$)")).size(), 1);
+            EXPECT_TRUE(asMain || !entries.contains(name));
+            const ino_t written = mainInode();
+            EXPECT_NE(written, 0u);
+            EXPECT_EQ(written == before, !asMain) << "a write without a change";
+            mine.reload();
+            EXPECT_EQ(mainInode(), written) << "a write without a change";
+            mine.recordEdit("f1", "DEV-A", CellState::Excluded, when);
+            EXPECT_TRUE(storeOf("DEV-C").reload().folders.value("f1").contains("DEV-A")) << "the edit is on disk";
+        }
+    }
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peakBefore, 64 * 1024) << "kilobytes more at the peak";
 }
 
 // Each edit starts from a store that has not seen the file's latest cells.

@@ -414,11 +414,20 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAn
     for (const QString line : {"/a\\*", "/b", "/a\\*", "/c\n/d"})
         awaitTask(pc.addPurgeProtection("X", line));
     EXPECT_EQ(pc.lastErrorMessage(), ProjectController::lineBreakText);
-    EXPECT_EQ(e.state.ignores["X"], QStringList({"*.tmp", ".DS_Store", "/a\\*", "/b"}));
+    EXPECT_EQ(e.state.ignores["X"], QStringList({"/a\\*", "/b", "*.tmp", ".DS_Store"}));
+    // The user's own copy of a protection line outlives the protection.
+    awaitTask(pc.writeIgnoresBySyncthingID("X", {"!keep", "/a\\*"}));
+    EXPECT_EQ(e.state.ignores["X"], QStringList({"/a\\*", "/b", "!keep", "/a\\*"}));
     awaitTask(pc.removePurgeProtection("X", "/a\\*"));
-    EXPECT_EQ(e.state.ignores["X"], QStringList({"*.tmp", ".DS_Store", "/b"}));
+    EXPECT_EQ(e.state.ignores["X"], QStringList({"/b", "!keep", "/a\\*"}));
     EXPECT_EQ(pc.projects().value(0).folders.value(0).purgeProtected, QStringList("/b"));
-    EXPECT_EQ(ProjectController::mergedIgnores({"a", "a"}, {"a", "n", "n"}), QStringList({"a", "a", "n"}));
+    EXPECT_EQ(ProjectController::mergedIgnores({"a", "a"}, {"a", "n", "n"}), QStringList({"a", "n", "a", "a"}));
+    // In force only with nothing but protection lines above it.
+    for (const auto &[lines, inForce] : {std::pair{QStringList{"/b"}, true}, {{"/x", "/b"}, false},
+                                         {{"!keep", "/b"}, false}, {{"/c"}, false}})
+        EXPECT_EQ(pc.protectionInForce("X", "/b", lines), inForce) << lines.join(' ').toStdString();
+    awaitTask(pc.addPurgeProtection("X", "/c"));
+    EXPECT_TRUE(pc.protectionInForce("X", "/c", e.state.ignores["X"]));
 }
 
 TEST(ProjectControllerTest, DefaultLinesReachEachFolderStillThereAfterTheWriteBefore)
@@ -436,8 +445,8 @@ TEST(ProjectControllerTest, DefaultLinesReachEachFolderStillThereAfterTheWriteBe
         co_return;
     };
     awaitTask(pc.applyDefaultIgnoresToAll());
-    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"), QStringList("updateIgnorePatterns(tdw-1, d|/p)"));
-    EXPECT_EQ(pc.folderOf("T", "3")->ignorePatterns, QStringList({"d", "/q"}));
+    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"), QStringList("updateIgnorePatterns(tdw-1, /p|d)"));
+    EXPECT_EQ(pc.folderOf("T", "3")->ignorePatterns, QStringList({"/q", "d"}));
 }
 
 } // namespace

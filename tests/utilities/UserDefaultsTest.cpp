@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <optional>
 #include <gtest/gtest.h>
 #include <limits>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -82,6 +87,39 @@ TEST_F(UserDefaultsTest, NonObjectFileIsCopiedAsideBeforeTheFirstWrite)
     QFile copy(dir.filePath(copies[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), "[1, 2]");
+}
+
+// Runs `body` with this thread's file-permission overrides off, so that a
+// file of mode 000 cannot be read here even by root. Capabilities are per
+// thread and stay permitted: they come back afterwards.
+void withoutPermissionOverrides(const std::function<void()> &body)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+    ASSERT_EQ(::syscall(SYS_capget, &header, saved), 0);
+    __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    ASSERT_EQ(::syscall(SYS_capset, &header, reduced), 0);
+    body();
+    ASSERT_EQ(::syscall(SYS_capset, &header, saved), 0);
+}
+
+// The user's settings in a file this process cannot read are worth more than
+// the one it is changing.
+TEST_F(UserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOver)
+{
+    writeRaw(R"({"appearance": "dark"})");
+    ASSERT_TRUE(QFile::setPermissions(path(), {}));
+    std::optional<UserDefaults> defaults;
+    withoutPermissionOverrides([&] { defaults.emplace(path()); });
+    EXPECT_FALSE(defaults->setBoolean("lanDiagnostics", true));
+    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), R"({"appearance": "dark"})");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"defaults.json"});
+    ASSERT_TRUE(QFile::remove(path()));
+    EXPECT_TRUE(defaults->setBoolean("lanDiagnostics", true)) << "written once the file is gone";
 }
 
 } // namespace
