@@ -25,6 +25,14 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("drive-harddisk");
     case Symbol::Folder:
         return QStringLiteral("folder");
+    case Symbol::ArrowsCirclePath:
+        return QStringLiteral("emblem-synchronizing-symbolic");
+    case Symbol::CheckmarkCircleFill:
+        return QStringLiteral("emblem-ok-symbolic");
+    case Symbol::PauseCircleFill:
+        return QStringLiteral("media-playback-pause-symbolic");
+    case Symbol::ExclamationTriangleFill:
+        return QStringLiteral("dialog-warning-symbolic");
     }
     return {};
 }

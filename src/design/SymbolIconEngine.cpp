@@ -43,6 +43,11 @@ QIconEngine *SymbolIconEngine::clone() const
     return new SymbolIconEngine(m_symbol);
 }
 
+QString SymbolIconEngine::iconName()
+{
+    return symbolThemeName(m_symbol);
+}
+
 void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State)
 {
     painter->save();
@@ -88,6 +93,26 @@ void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, 
     case Symbol::Folder:
         drawFolder(*painter);
         break;
+    case Symbol::ArrowsCirclePath:
+        drawCircleArrows(*painter);
+        break;
+    case Symbol::CheckmarkCircleFill:
+        painter->setPen(strokePen(2));
+        painter->drawEllipse(QRectF(2.5, 2.5, 19, 19));
+        painter->setPen(strokePen(2.4));
+        painter->drawPolyline(QPolygonF({QPointF(7.5, 12.5), QPointF(10.5, 15.5), QPointF(16.5, 8.5)}));
+        break;
+    case Symbol::PauseCircleFill:
+        painter->setPen(strokePen(2));
+        painter->drawEllipse(QRectF(2.5, 2.5, 19, 19));
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink());
+        painter->drawRoundedRect(QRectF(8.5, 7.5, 2.5, 9), 0.8, 0.8);
+        painter->drawRoundedRect(QRectF(13, 7.5, 2.5, 9), 0.8, 0.8);
+        break;
+    case Symbol::ExclamationTriangleFill:
+        drawTriangle(*painter);
+        break;
     }
     painter->restore();
 }
@@ -99,6 +124,32 @@ void SymbolIconEngine::drawDrive(QPainter &painter) const
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink());
     painter.drawEllipse(QPointF(17.5, 14.5), 1.2, 1.2);
+    painter.setBrush(Qt::NoBrush);
+}
+
+void SymbolIconEngine::drawCircleArrows(QPainter &painter) const
+{
+    const QRectF ring(4, 4, 16, 16);
+    painter.setPen(strokePen(2));
+    // Two arcs of 140 degrees, each ending in a head, chasing each other.
+    painter.drawArc(ring, 20 * 16, 140 * 16);
+    painter.drawArc(ring, 200 * 16, 140 * 16);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink());
+    painter.drawPolygon(QPolygonF({QPointF(2.2, 10.5), QPointF(7.8, 10.5), QPointF(5, 14.5)}));
+    painter.drawPolygon(QPolygonF({QPointF(16.2, 13.5), QPointF(21.8, 13.5), QPointF(19, 9.5)}));
+    painter.setBrush(Qt::NoBrush);
+}
+
+void SymbolIconEngine::drawTriangle(QPainter &painter) const
+{
+    painter.setPen(strokePen(2));
+    painter.drawPolygon(QPolygonF({QPointF(12, 2.5), QPointF(22, 20.5), QPointF(2, 20.5)}));
+    painter.setPen(strokePen(2.4));
+    painter.drawLine(QPointF(12, 8.5), QPointF(12, 14));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink());
+    painter.drawEllipse(QPointF(12, 17.5), 1.3, 1.3);
     painter.setBrush(Qt::NoBrush);
 }
 
