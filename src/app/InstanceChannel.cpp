@@ -11,12 +11,18 @@ namespace tw {
 
 QString InstanceChannel::socketPath(const AppPaths &paths)
 {
-    const QByteArray root = QDir::cleanPath(QDir(paths.root()).absolutePath()).toUtf8();
-    const QByteArray tag = QCryptographicHash::hash(root, QCryptographicHash::Sha256).toHex().left(16);
+    // Qt makes sure the runtime directory is this user's alone.
     QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (directory.isEmpty())
         directory = QDir::tempPath();
-    return directory + QStringLiteral("/tidewellmesh-") + QString::fromLatin1(tag);
+    return socketPath(paths, directory);
+}
+
+QString InstanceChannel::socketPath(const AppPaths &paths, const QString &runtimeDirectory)
+{
+    const QByteArray root = QDir::cleanPath(QDir(paths.root()).absolutePath()).toUtf8();
+    const QByteArray tag = QCryptographicHash::hash(root, QCryptographicHash::Sha256).toHex().left(16);
+    return runtimeDirectory + QStringLiteral("/tidewellmesh-") + QString::fromLatin1(tag);
 }
 
 QString InstanceChannel::requestFor(const QStringList &arguments)

@@ -23,6 +23,7 @@ public:
     // The socket's path for this root; one per root, so tests with temporary
     // roots never meet the user's own copy.
     static QString socketPath(const AppPaths &paths);
+    static QString socketPath(const AppPaths &paths, const QString &runtimeDirectory);
     // What a copy started with these arguments (program name first) asks of
     // the running one: its link, or "show".
     static QString requestFor(const QStringList &arguments);

@@ -48,6 +48,7 @@ public:
         QList<SyncEvent> events;
         QList<PendingDevice> pendingDevices;
         QList<PendingFolder> pendingFolders;
+        CumulativeBytes transferred;  // what cumulativeBytes() answers
         bool running = false;
     };
 
@@ -164,7 +165,7 @@ public:
     {
         return reply(__func__, {QString::number(down), QString::number(up)});
     }
-    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return reply<CumulativeBytes>(__func__, {}); }
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::transferred); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
     // Only logged: a poll held in beforeAnswer stays held.
