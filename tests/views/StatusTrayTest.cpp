@@ -1,5 +1,6 @@
 #include "platform/StatusNotifierHostWatch.h"
 
+#include "PrivateBus.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -43,27 +44,6 @@ private:
     QStringList m_items;
 };
 
-// Starts a program that prints one line when ready (a display number, a bus
-// address) and answers that line.
-QString startAndReadLine(QProcess &process, const QString &program, const QStringList &arguments)
-{
-    process.start(program, arguments);
-    QByteArray line;
-    waitUntil([&] {
-        line += process.readAllStandardOutput();
-        return line.contains('\n') || process.state() == QProcess::NotRunning;
-    }, 15000);
-    return QString::fromUtf8(line).trimmed();
-}
-
-void stop(QProcess &process)
-{
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
-
 QVariant itemProperty(QDBusConnection &bus, const QString &service, const char *name)
 {
     QDBusMessage get = QDBusMessage::createMethodCall(service, "/StatusNotifierItem",
@@ -78,24 +58,17 @@ TEST(StatusTrayTest, TheItemRegistersOnceAHostAppearsAndFollowsTheHealth)
     for (const char *tool : {"Xvfb", "dbus-daemon"})
         ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing: run scripts/setup-deps";
     QTemporaryDir dir;
-    QProcess display, bus, child;
+    PrivateBus bus;
+    QProcess display, child;
     const auto cleanUp = qScopeGuard([&] {
-        for (QProcess *process : {&child, &bus, &display})
-            stop(*process);
+        for (QProcess *process : {&child, &display})
+            stopProcess(*process);
     });
     const QString displayNumber =
         startAndReadLine(display, "Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
     ASSERT_FALSE(displayNumber.isEmpty());
-    // A bus of our own that starts no service by itself.
-    QFile config(dir.filePath("bus.conf"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:dir=" + dir.path().toUtf8()
-                 + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                   "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    const QString address =
-        startAndReadLine(bus, "dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-    ASSERT_TRUE(address.startsWith("unix:")) << address.toStdString();
+    const QString address = bus.address();
+    ASSERT_FALSE(address.isEmpty());
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "WAYLAND_DISPLAY"})
