@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QThread>
 
 namespace tw {
 
@@ -51,9 +52,16 @@ bool InstanceChannel::forward(const QString &socketPath, const QString &line, st
         return false;
     QDeadlineTimer deadline(wait);
     QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(int(deadline.remainingTime())))
-        return false;
+    // The holder listens only once its window is built: a copy started right
+    // after it tries again until the wait is over.
+    while (true) {
+        socket.connectToServer(socketPath);
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
     socket.write(bytes + '\n');
     QByteArray received;
     while (!received.contains('\n')) {
