@@ -50,8 +50,9 @@ struct Finished
     QByteArray standardError;
 };
 
-// Runs a second copy while this event loop answers for the first.
-Finished runSecondCopy(const QProcessEnvironment &environment, const QStringList &arguments)
+// Runs a copy of the application while this event loop answers for the
+// first, where there is one.
+Finished runCopy(const QProcessEnvironment &environment, const QStringList &arguments)
 {
     QProcess copy;
     copy.setProcessEnvironment(environment);
@@ -111,13 +112,13 @@ TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
 
     ShellWindow &window = rig.shell->window();
     ASSERT_FALSE(window.isVisible());
-    const Finished linked = runSecondCopy(environment, {InviteCodec::url(invite)->toString(QUrl::FullyEncoded)});
+    const Finished linked = runCopy(environment, {InviteCodec::url(invite)->toString(QUrl::FullyEncoded)});
     EXPECT_EQ(linked.exitCode, 0) << linked.standardError.constData();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(rig.env().pendingInvite(), invite);
 
     window.hide();
-    const Finished shown = runSecondCopy(environment, {});
+    const Finished shown = runCopy(environment, {});
     EXPECT_EQ(shown.exitCode, 0) << shown.standardError.constData();
     EXPECT_TRUE(window.isVisible());
 
@@ -153,9 +154,31 @@ TEST(AppShellTest, ASilentHolderLeavesTheSecondCopyAlreadyRunning)
     QLocalServer silent;
     ASSERT_TRUE(silent.listen(InstanceChannel::socketPath(paths, base.filePath("run"))));
 
-    const Finished second = runSecondCopy(environment, {InviteCodec::url(invite)->toString()});
+    const Finished second = runCopy(environment, {InviteCodec::url(invite)->toString()});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_EQ(second.standardError, (InstanceLock::alreadyRunning + '\n').toUtf8());
+}
+
+// Qt would abort with lines of its own; the user gets one line and exit 1.
+TEST(AppShellTest, WithoutADisplayTheApplicationSaysSoInOneLine)
+{
+    const struct
+    {
+        const char *name;
+        const char *display;
+    } rows[] = {{"none named", nullptr}, {"one that is not there", ":4093"}};
+    for (const auto &row : rows) {
+        QTemporaryDir base;
+        QProcessEnvironment environment = copyEnvironment(base.path());
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(name);
+        if (row.display)
+            environment.insert("DISPLAY", row.display);
+        const Finished run = runCopy(environment, {});
+        EXPECT_EQ(run.exitCode, 1) << row.name;
+        EXPECT_EQ(run.standardError, "TidewellMesh needs a graphical session, and no display was found.\n")
+            << row.name;
+    }
 }
 
 TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
