@@ -1,53 +1,85 @@
 #include "app/AppEnvironment.h"
+#include "app/AppPreferences.h"
+#include "app/InstanceChannel.h"
 #include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
-#include "lan/DiagServer.h"
+#include "platform/DesktopEntry.h"
 #include "platform/FreedesktopNotifier.h"
 #include "platform/SecretServiceKeychain.h"
+#include "platform/TerminationSignals.h"
 #include "services/FeedbackService.h"
 #include "utilities/AppPaths.h"
 #include "utilities/InstanceLock.h"
 #include "utilities/UserDefaults.h"
+#include "views/AppShell.h"
+#include "views/WidgetAppearance.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QApplication>
 #include <QTextStream>
 
-#include <csignal>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+const QString noDisplay = QStringLiteral("TidewellMesh needs a graphical session, and no display was found.");
 
-void onTerminationSignal(int)
+// The lock is held: hand the link (or "show") to the copy that holds it.
+// No display is needed for that.
+int forwardToRunningCopy(int argc, char **argv, const tw::AppPaths &paths)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    QCoreApplication app(argc, argv);
+    const QString request = tw::InstanceChannel::requestFor(QCoreApplication::arguments());
+    if (tw::InstanceChannel::forward(tw::InstanceChannel::socketPath(paths), request))
+        return 0;
+    QTextStream(stderr) << tw::InstanceLock::alreadyRunning << '\n';
+    return 1;
 }
 
-QCoro::Task<void> run(tw::AppEnvironment *environment)
+bool displayNamed()
 {
-    co_await environment->bootstrap();
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb"))
+        && !platform.startsWith(QLatin1String("wayland")))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// A display that is named but cannot be reached makes Qt abort while the
+// QApplication is made, after a few lines of its own: those are held back
+// and the user gets one line and exit code 1 instead.
+QtMessageHandler desktopHandler = nullptr;
+QList<std::pair<QtMsgType, QString>> heldMessages;
+
+void holdMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        QTextStream(stderr) << noDisplay << '\n';
+        ::_exit(1);
+    }
+    heldMessages.append({type, message});
+}
+
+void releaseMessages()
+{
+    qInstallMessageHandler(desktopHandler);
+    for (const auto &[type, message] : std::as_const(heldMessages)) {
+        if (desktopHandler)
+            desktopHandler(type, QMessageLogContext(), message);
+        else
+            QTextStream(stderr) << message << '\n';
+    }
+    heldMessages.clear();
+}
+
+void printEngineState(const tw::AppEnvironment &environment)
+{
     QTextStream out(stdout);
-    if (environment->engineState().status().isRunning)
+    if (environment.engineState().status().isRunning)
         out << "Syncthing is running. Press Ctrl-C to stop.\n";
     else
         out << "Syncthing is not running yet: "
-            << environment->engineState().lastErrorMessage().value_or(QStringLiteral("no reason given")) << '\n';
+            << environment.engineState().lastErrorMessage().value_or(QStringLiteral("no reason given")) << '\n';
     out.flush();
-    environment->startPolling();
-}
-
-// The loops end first and the LAN server closes, so nothing is still asking
-// the engine while it stops.
-QCoro::Task<void> shutDown(tw::AppEnvironment *environment, tw::SyncthingEngine *engine)
-{
-    environment->stopLoops();
-    environment->diagServer().stop();
-    co_await engine->stop();
-    QCoreApplication::quit();
 }
 
 } // namespace
@@ -55,23 +87,28 @@ QCoro::Task<void> shutDown(tw::AppEnvironment *environment, tw::SyncthingEngine 
 int main(int argc, char **argv)
 {
     // Claimed before anything is built: a second copy must neither sweep nor
-    // launch, and it exits, so nothing ever retries it.
+    // launch; it only passes its link on.
     const tw::AppPaths paths = tw::AppPaths::standard();
     auto lock = std::make_shared<tw::InstanceLock>(paths);
     if (!lock->acquire()) {
+        if (lock->isHeldElsewhere())
+            return forwardToRunningCopy(argc, argv, paths);
         QTextStream(stderr) << lock->failure() << '\n';
         return 1;
     }
-
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("TidewellMesh"));
-
-    // Ctrl-C and SIGTERM stop Syncthing cleanly before the process ends.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    if (!displayNamed()) {
+        QTextStream(stderr) << noDisplay << '\n';
         return 1;
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    std::signal(SIGINT, onTerminationSignal);
-    std::signal(SIGTERM, onTerminationSignal);
+    }
+    desktopHandler = qInstallMessageHandler(holdMessage);
+    QApplication app(argc, argv);
+    releaseMessages();
+    QApplication::setApplicationName(QStringLiteral("TidewellMesh"));
+    QApplication::setDesktopFileName(QStringLiteral("tidewellmesh"));
+    if (QCoreApplication::applicationFilePath().startsWith(QStringLiteral(TIDEWELL_BUILD_DIR "/")))
+        tw::DesktopEntry::registerBuildTreeCopy(tw::DesktopEntry::userEntryPath(),
+                                                QCoreApplication::applicationFilePath());
+    tw::TerminationSignals terminationSignals;
 
     tw::SyncthingProcess::Options options = tw::SyncthingProcess::optionsFromEnvironment();
     options.instanceLock = lock;
@@ -87,12 +124,17 @@ int main(int argc, char **argv)
     services.feedback = &tw::FeedbackService::shared();
     services.notifier = &desktopNotifications;
     services.lan = tw::AppEnvironment::LanSetting::forThisRun();
+
+    tw::AppShell *running = nullptr;
+    tw::AppShell::Injectables injectables;
+    injectables.started = [&running] { printEngineState(running->environment()); };
     // Declared after the engine, so it goes first: it must never outlive it.
-    tw::AppEnvironment environment(engine, std::move(services));
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&environment, &engine, &notifier] {
-        notifier.setEnabled(false);
-        shutDown(&environment, &engine);
-    });
-    run(&environment);
+    tw::AppShell shell(engine, std::move(services), std::move(injectables));
+    running = &shell;
+    shell.environment().preferences().setAppearanceHook(tw::applyWidgetAppearance);
+    if (!shell.listen(tw::InstanceChannel::socketPath(paths)))
+        QTextStream(stderr) << "Links opened elsewhere will not reach this copy: its local socket cannot be opened.\n";
+    QObject::connect(&terminationSignals, &tw::TerminationSignals::received, &shell, &tw::AppShell::quit);
+    shell.open(tw::InstanceChannel::requestFor(QCoreApplication::arguments()));
     return app.exec();
 }

@@ -1,11 +1,13 @@
-// What the whole application costs while nothing changes: the environment
-// bootstrapped and polling every 2 s against a real Syncthing holding 50
+// What the whole application costs while nothing changes: the shell started,
+// its window hidden to the tray, the environment polling every 2 s against a
+// real Syncthing holding 50
 // folders, each its own sync and shared with 5 devices. One of them (Bert) is
 // connected and answers LAN status requests; the other 4 have loopback
 // addresses where nothing listens. Team propagation is on. Reported: the
 // Syncthing requests per minute by endpoint (from Syncthing's own API trace),
 // the LAN status requests apart, the application's CPU and RSS, and
-// Syncthing's CPU alone and with the application. Bert's LAN server runs in a
+// Syncthing's CPU alone and with the application, and how often the tray icon
+// was set (only a change of health sets it). Bert's LAN server runs in a
 // process of its own (this program, called with --serve-lan), so that its
 // work is not counted as the application's.
 //
@@ -19,6 +21,9 @@
 #include "projects/Project.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
+#include "views/AppShell.h"
+#include "views/ShellWindow.h"
+#include "views/StatusTray.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"
@@ -26,7 +31,7 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonObject>
@@ -152,7 +157,9 @@ int serveLan(const QString &host, quint16 port)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--serve-lan"))
@@ -217,18 +224,30 @@ int main(int argc, char **argv)
     services.lan = {QHostAddress::LocalHost, lanPort};
     services.autostartEntry = appDir.filePath(QStringLiteral("autostart.desktop"));
     std::unique_ptr<SyncthingEngine> engine = anna.makeEngine();
-    auto env = std::make_unique<AppEnvironment>(*engine, std::move(services));
-    awaitTask(env->bootstrap());
-    require(env->connectedPeerHosts().size() == 1, "Bert asked over the LAN");
+    bool started = false;
+    AppShell::Injectables injectables;
+    injectables.trayAvailable = [] { return true; };
+    injectables.started = [&started] { started = true; };
+    injectables.exit = [](int) {};
+    injectables.aboutToQuit = [] {};
+    AppShell shell(*engine, std::move(services), std::move(injectables));
+    AppEnvironment &env = shell.environment();
     int teamReads = 0;
-    env->setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
-    env->startPolling();
+    env.setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
+    shell.open(QStringLiteral("show"));
+    require(waitUntil([&] { return started; }, 120000), "start-up");
+    require(env.connectedPeerHosts().size() == 1, "Bert asked over the LAN");
+    shell.tray().show();
+    shell.window().close();
+    require(!shell.window().isVisible(), "the window hidden to the tray");
     runFor(1.0);
     const int teamReadsBefore = teamReads;
+    const int iconSetsBefore = shell.tray().iconSets();
     const Window window = measure(minutes, anna, &lanRequests);
-    report("With the application, idle", window);
-    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.cost.minutes);
-    env->stopLoops();
+    report("With the application, idle, hidden to the tray", window);
+    std::printf("  team record read %.1f times/min; tray icon set %d times\n",
+                (teamReads - teamReadsBefore) / window.cost.minutes, shell.tray().iconSets() - iconSetsBefore);
+    env.stopLoops();
     runFor(0.1);
     bertServer.kill();
     bertServer.waitForFinished();

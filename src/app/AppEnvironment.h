@@ -180,6 +180,11 @@ public:
     void startPolling();
     // Ends the loops after their current step; nothing of them runs again.
     void stopLoops();
+    // The first step of every way of quitting: ends the loops, and from now
+    // on nothing starts the engine, the loops or the LAN server again, even a
+    // start-up or a restart already under way.
+    void beginQuit();
+    bool isQuitting() const { return m_quitting; }
 
     // Other Macs connected directly now, with the host of their connection;
     // the always-on nodes and relayed or remote connections left out.
@@ -320,6 +325,7 @@ private:
     NotificationEdges m_notificationEdges;
 
     quint64 m_pollGeneration = 0;
+    bool m_quitting = false;
     bool m_bootstrapped = false;
     bool m_hooksInstalled = false;
     // The cycle reads pending offers and the team record only when something

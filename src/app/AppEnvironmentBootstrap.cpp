@@ -55,6 +55,8 @@ QCoro::Task<void> AppEnvironment::bootstrapWithEngine()
 
 QCoro::Task<void> AppEnvironment::onEngineUp()
 {
+    if (m_quitting)
+        co_return;
     step("onEngineUp");
     installEventHooks();
     // A restarted engine numbers its events from 1 again.

@@ -108,6 +108,8 @@ std::optional<QString> readableAnswer(const std::optional<QByteArray> &answer)
 
 void AppEnvironment::applyDiagServer()
 {
+    if (m_quitting)
+        return;
     step("applyDiagServer");
     const bool wanted = m_preferences->lanDiagnostics() || m_preferences->remoteStatusEnabled();
     if (!m_engineState->status().isRunning || !wanted) {

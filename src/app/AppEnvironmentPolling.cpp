@@ -15,6 +15,8 @@ namespace tw {
 
 void AppEnvironment::startPolling()
 {
+    if (m_quitting)
+        return;
     ++m_pollGeneration;
     pollLoop(QPointer<AppEnvironment>(this), m_pollGeneration, m_services.sleeper);
     startSweep();
@@ -25,6 +27,12 @@ void AppEnvironment::stopLoops()
 {
     ++m_pollGeneration;
     stopMaintenance();
+}
+
+void AppEnvironment::beginQuit()
+{
+    m_quitting = true;
+    stopLoops();
 }
 
 QCoro::Task<void> AppEnvironment::pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper)
@@ -94,6 +102,9 @@ QCoro::Task<void> AppEnvironment::runWatchdog()
         co_return;
     const double next = m_watchdogBackoff == 0 ? firstRestartWait
                                                : std::min(m_watchdogBackoff * restartWaitGrowth, restartWaitCap);
+    // A cycle that began before the quit must not start the engine being stopped.
+    if (m_quitting)
+        co_return;
     setWatchdog(next, now);
     step("restartEngine");
     co_await m_engineState->start();

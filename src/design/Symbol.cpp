@@ -26,6 +26,8 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("drive-harddisk");
     case Symbol::Folder:
         return QStringLiteral("folder");
+    case Symbol::PauseCircleFill:
+        return QStringLiteral("media-playback-pause-symbolic");
     default:
         return panelSymbolThemeName(symbol);
     }

@@ -58,6 +58,7 @@ enum class Symbol {
     Trash,
     Tray,
     Xmark,
+    PauseCircleFill,
 };
 
 // The icon theme name of a symbol; the only place the names are spelled.

@@ -44,6 +44,11 @@ QIconEngine *SymbolIconEngine::clone() const
     return new SymbolIconEngine(m_symbol);
 }
 
+QString SymbolIconEngine::iconName()
+{
+    return symbolThemeName(m_symbol);
+}
+
 void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State)
 {
     painter->save();
@@ -88,6 +93,14 @@ void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, 
         break;
     case Symbol::Folder:
         drawFolder(*painter);
+        break;
+    case Symbol::PauseCircleFill:
+        painter->setPen(strokePen(2));
+        painter->drawEllipse(QRectF(2.5, 2.5, 19, 19));
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink());
+        painter->drawRoundedRect(QRectF(8.5, 7.5, 2.5, 9), 0.8, 0.8);
+        painter->drawRoundedRect(QRectF(13, 7.5, 2.5, 9), 0.8, 0.8);
         break;
     default:
         drawPanelSymbol(*painter, m_symbol);

@@ -18,6 +18,9 @@ public:
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override;
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override;
     QIconEngine *clone() const override;
+    // The theme name the symbol stands in for, so whoever is told the icon's
+    // name (a tray host) hears the same name with or without the theme.
+    QString iconName() override;
 
 private:
     void drawDrive(QPainter &painter) const;

@@ -73,4 +73,24 @@ std::optional<Symbol> Theme::healthSymbol(const SyncHealth &health)
     return std::nullopt;
 }
 
+Symbol Theme::traySymbol(const SyncHealth &health)
+{
+    using Kind = SyncHealth::Kind;
+    switch (health.kind) {
+    case Kind::Syncing:
+        return Symbol::ArrowTriangle2Circlepath;
+    case Kind::Stopped:
+        return Symbol::CircleDashed;
+    case Kind::AllSynced:
+        return Symbol::CheckmarkCircleFill;
+    case Kind::Paused:
+        return Symbol::PauseCircleFill;
+    case Kind::Offline:
+        return Symbol::DriveOffline;
+    case Kind::Error:
+        break;
+    }
+    return Symbol::ExclamationmarkTriangleFill;
+}
+
 } // namespace tw

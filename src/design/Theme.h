@@ -22,6 +22,8 @@ struct Theme
     static QColor healthColor(const SyncHealth &health);
     // Syncing has none: it is drawn as a progress arc instead.
     static std::optional<Symbol> healthSymbol(const SyncHealth &health);
+    // The tray icon's mark for the health of everything.
+    static Symbol traySymbol(const SyncHealth &health);
 };
 
 } // namespace tw

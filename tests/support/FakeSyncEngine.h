@@ -56,6 +56,7 @@ public:
         QMap<QString, QList<ArchivedVersion>> archives;          // folder ID -> every archived copy
         NetworkSettings network;
         QString deviceName;                                      // this device's name in the engine
+        CumulativeBytes transferred;  // what cumulativeBytes() answers
         bool running = false;
     };
 
@@ -176,7 +177,7 @@ public:
     {
         return reply(__func__, {QString::number(down), QString::number(up)});
     }
-    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return reply<CumulativeBytes>(__func__, {}); }
+    QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::transferred); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
     // Only logged: a poll held in beforeAnswer stays held.

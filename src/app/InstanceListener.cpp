@@ -1,0 +1,64 @@
+#include "app/InstanceListener.h"
+
+#include "app/InstanceChannel.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+namespace tw {
+
+InstanceListener::InstanceListener(QObject *parent) : QObject(parent), m_server(new QLocalServer(this))
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &InstanceListener::accept);
+}
+
+InstanceListener::~InstanceListener() = default;
+
+bool InstanceListener::listen(const QString &socketPath)
+{
+    QLocalServer::removeServer(socketPath);
+    return m_server->listen(socketPath);
+}
+
+QString InstanceListener::errorString() const
+{
+    return m_server->errorString();
+}
+
+void InstanceListener::accept()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        // A peer that never finishes its line is cut off.
+        QTimer::singleShot(lineWait, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        read(socket);
+    }
+}
+
+void InstanceListener::read(QLocalSocket *socket)
+{
+    const qsizetype limit = InstanceChannel::maxLineBytes + 1;
+    const QByteArray buffered = socket->peek(limit);
+    const qsizetype end = buffered.indexOf('\n');
+    if (end < 0) {
+        if (buffered.size() >= limit)
+            socket->abort();
+        return;
+    }
+    const std::optional<QString> line = InstanceChannel::decodeLine(buffered.left(end));
+    // One line per connection: whatever follows it is not read.
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    socket->readAll();
+    if (!line) {
+        socket->abort();
+        return;
+    }
+    socket->write(InstanceChannel::answer);
+    socket->disconnectFromServer();
+    emit lineReceived(*line);
+}
+
+} // namespace tw

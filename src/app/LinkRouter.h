@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace tw {
+
+class AppEnvironment;
+
+// Where an opened `tidewellsync` link goes: an invitation first, a node set-up
+// link second, anything else nowhere. An ignored link leaves the pending
+// values as they were and says nothing.
+class LinkRouter
+{
+public:
+    enum class Outcome { Invite, NodeSetup, Ignored };
+
+    static inline const QString scheme = QStringLiteral("tidewellsync");
+
+    // `raw` as the desktop or a second copy handed it over. The scheme is
+    // tested on the raw text, case-sensitively: QUrl lower-cases schemes.
+    static Outcome route(const QString &raw, AppEnvironment &env);
+};
+
+} // namespace tw

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+#include <functional>
+
+namespace tw {
+
+// The application's top-level window. Closing it never ends the process:
+// with a tray to come back from it hides, without one it minimises, asked
+// anew at each close since a panel may come or go. Only once quitting does
+// a close go through.
+class ShellWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr QSize minimumContentSize{760, 780};
+
+    explicit ShellWindow(std::function<bool()> trayAvailable, QWidget *parent = nullptr);
+
+    // From now on closes are accepted.
+    void setQuitting() { m_quitting = true; }
+    // The least size on a screen of this available size: the standard one,
+    // lowered where the screen is smaller (a 1366 × 768 laptop).
+    static QSize minimumSizeFor(const QSize &available);
+
+signals:
+    // The first time the window is shown; start-up runs from here.
+    void firstShown();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    std::function<bool()> m_trayAvailable;
+    bool m_quitting = false;
+    bool m_shown = false;
+};
+
+} // namespace tw

@@ -1,0 +1,122 @@
+#include "platform/StatusNotifierHostWatch.h"
+
+#include "PrivateBus.h"
+#include "QtPrinters.h"
+#include "WaitUntil.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+// The panel's side of the StatusNotifier protocol, as little of it as Qt
+// asks: it says a host is there and records the items that register.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+public:
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return m_items; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString &service) { m_items.append(service); }
+    void RegisterStatusNotifierHost(const QString &) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString &service);
+    void StatusNotifierHostRegistered();
+
+private:
+    QStringList m_items;
+};
+
+QVariant itemProperty(QDBusConnection &bus, const QString &service, const char *name)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(service, "/StatusNotifierItem",
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QString::fromLatin1(name);
+    const QDBusReply<QDBusVariant> reply = bus.call(get);
+    return reply.isValid() ? reply.value().variant() : QVariant();
+}
+
+TEST(StatusTrayTest, TheItemRegistersOnceAHostAppearsAndFollowsTheHealth)
+{
+    for (const char *tool : {"Xvfb", "dbus-daemon"})
+        ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing: run scripts/setup-deps";
+    QTemporaryDir dir;
+    PrivateBus bus;
+    QProcess display, child;
+    const auto cleanUp = qScopeGuard([&] {
+        for (QProcess *process : {&child, &display})
+            stopProcess(*process);
+    });
+    const QString displayNumber =
+        startAndReadLine(display, "Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
+    ASSERT_FALSE(displayNumber.isEmpty());
+    const QString address = bus.address();
+    ASSERT_FALSE(address.isEmpty());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("DISPLAY", ":" + displayNumber);
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
+    environment.insert("XDG_RUNTIME_DIR", dir.path());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QByteArray said;
+    const auto childSaid = [&](const QByteArray &line) {
+        return waitUntil([&] {
+            said += child.readAllStandardOutput();
+            return said.contains(line + '\n');
+        }, 15000);
+    };
+    child.start(TIDEWELL_TRAY_CHILD_PATH, QStringList());
+    ASSERT_TRUE(childSaid("started")) << said.constData();
+
+    // The host comes after the shell, as a panel does after an autostarted copy.
+    QDBusConnection session = QDBusConnection::connectToBus(address, "tray-test");
+    const auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("tray-test"); });
+    ASSERT_TRUE(session.isConnected());
+    FakeWatcher watcher;
+    ASSERT_TRUE(session.registerObject(StatusNotifierHostWatch::watcherPath, &watcher,
+                                       QDBusConnection::ExportAllContents));
+    ASSERT_TRUE(session.registerService(StatusNotifierHostWatch::watcherService));
+    ASSERT_TRUE(waitUntil([&] { return !watcher.items().isEmpty(); }, 15000)) << "no item registered";
+    const QString item = watcher.items().first();
+    EXPECT_EQ(itemProperty(session, item, "IconName").toString(), "process-stop-symbolic");
+
+    child.write("run\n");
+    EXPECT_TRUE(waitUntil([&] { return itemProperty(session, item, "IconName") == "emblem-ok-symbolic"; }, 15000))
+        << itemProperty(session, item, "IconName").toString().toStdString();
+
+    said.clear();
+    child.write("hide\n");
+    ASSERT_TRUE(childSaid("hidden"));
+    said.clear();
+    session.call(QDBusMessage::createMethodCall(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate")
+                 << 0 << 0);
+    EXPECT_TRUE(childSaid("shown"));
+    EXPECT_EQ(watcher.items().size(), 1);
+}
+
+} // namespace
+} // namespace tw
+
+#include "StatusTrayTest.moc"

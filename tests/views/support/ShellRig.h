@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/AppEnvironment.h"
+#include "platform/MountEventSource.h"
+#include "services/FeedbackService.h"
+#include "utilities/UserDefaults.h"
+#include "views/AppShell.h"
+
+#include "FakeSyncEngine.h"
+#include "ManualClock.h"
+#include "MemoryKeychain.h"
+#include "RecordingNotifier.h"
+
+#include <QHostAddress>
+#include <QTemporaryDir>
+#include <coroutine>
+#include <memory>
+#include <vector>
+
+namespace tw {
+
+// A shell on the fake engine with a temporary root. Its loops sleep until
+// the test wakes them (the tests here never do); quitting, the tray and the
+// end of the process are recorded instead of carried out.
+struct ShellRig
+{
+    struct Pause
+    {
+        std::vector<std::coroutine_handle<>> *queue;
+        bool await_ready() const { return false; }
+        void await_suspend(std::coroutine_handle<> handle) { queue->push_back(handle); }
+        void await_resume() const {}
+    };
+
+    // Without `injectTray` the shell looks for a tray host on the session bus.
+    explicit ShellRig(bool recordExit = true, bool injectTray = true)
+        : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(root()))
+    {
+        AppEnvironment::Services services{AppPaths(root())};
+        services.defaults = &defaults;
+        services.keychain = &keychain;
+        services.feedback = &feedback;
+        services.notifier = &notifier;
+        services.clock = clock.clock();
+        services.mountEvents = &mounts;
+        services.lan = {QHostAddress::LocalHost, 0, 1};
+        services.autostartEntry = dir.filePath("autostart.desktop");
+        services.sleeper = [this](std::chrono::milliseconds) -> QCoro::Task<void> {
+            ++pauses;
+            co_await Pause{&sleeping};
+        };
+        engine.state.running = true;
+        engine.hold("events");
+        AppShell::Injectables injectables;
+        if (recordExit)
+            injectables.exit = [this](int code) { exits.append(code); };
+        injectables.aboutToQuit = [this] { ++aboutToQuitCalls; };
+        if (injectTray)
+            injectables.trayAvailable = [this] { return trayAvailable; };
+        injectables.started = [this] { ++startedCalls; };
+        shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
+    }
+
+    AppEnvironment &env() const { return shell->environment(); }
+    // Where a copy started with XDG_DATA_HOME=<dir>/data keeps its files.
+    QString root() const { return dir.filePath(QStringLiteral("data/TidewellSync")); }
+
+    QTemporaryDir dir;
+    UserDefaults defaults;
+    MemoryKeychain keychain;
+    FeedbackService feedback;
+    RecordingNotifier notifier;
+    ManualClock clock;
+    MountEventSource mounts;
+    FakeSyncEngine engine;
+    std::vector<std::coroutine_handle<>> sleeping;
+    int pauses = 0;
+    bool trayAvailable = false;
+    QList<int> exits;
+    int aboutToQuitCalls = 0;
+    int startedCalls = 0;
+    std::unique_ptr<AppShell> shell;
+};
+
+} // namespace tw

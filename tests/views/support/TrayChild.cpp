@@ -1,0 +1,74 @@
+// A shell on the fake engine with the real tray, for the tray test: it runs
+// on the test's Xvfb and private bus, takes commands on standard input and
+// reports the window's visibility on standard output.
+#include "controllers/EngineController.h"
+#include "views/ShellWindow.h"
+#include "views/WindowController.h"
+
+#include "ShellRig.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <unistd.h>
+
+namespace {
+
+class VisibilityReport : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide)
+            say(event->type() == QEvent::Show ? "shown" : "hidden");
+        return QObject::eventFilter(watched, event);
+    }
+
+public:
+    static void say(const char *line)
+    {
+        QTextStream out(stdout);
+        out << line << '\n';
+        out.flush();
+    }
+};
+
+QCoro::Task<void> startEngine(tw::ShellRig *rig)
+{
+    rig->engine.state.running = true;
+    co_await rig->env().engineState().refreshStatus();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    tw::ShellRig rig(false, false);
+    rig.engine.state.running = false;
+    VisibilityReport report;
+    rig.shell->window().installEventFilter(&report);
+    rig.shell->windowController().show();
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[64] = {};
+        const ssize_t length = ::read(STDIN_FILENO, buffer, sizeof buffer - 1);
+        if (length <= 0) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        for (const QByteArray &command : QByteArray(buffer, int(length)).split('\n')) {
+            if (command == "run")
+                startEngine(&rig);
+            else if (command == "hide")
+                rig.shell->window().hide();
+        }
+    });
+    VisibilityReport::say("started");
+    return app.exec();
+}
