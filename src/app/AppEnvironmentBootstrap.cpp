@@ -44,7 +44,7 @@ QCoro::Task<void> AppEnvironment::bootstrap()
 QCoro::Task<void> AppEnvironment::bootstrapWithEngine()
 {
     co_await m_devices->refresh();
-    if (!m_projects->projects().isEmpty())
+    if (m_projects->hasWork())
         co_await m_projects->reconcileAll();
     co_await m_folders->refresh();
     co_await m_projects->refreshPending();
