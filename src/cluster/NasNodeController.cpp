@@ -268,7 +268,7 @@ QCoro::Task<bool> NasNodeController::ping()
         setReachable(false);
         co_return false;
     }
-    const bool answered = (co_await m_client.fetchDeviceID(node.baseURL, *lookup.key)).has_value();
+    const bool answered = (co_await m_client.fetchDeviceID(node.baseURL, *lookup.key)).value.has_value();
     setReachable(answered);
     co_return answered;
 }

@@ -3,6 +3,9 @@
 
 #include "cluster/NasNodeController.h"
 
+#include <QPointer>
+#include <algorithm>
+
 #include "engine/syncthing/rest/STIgnores.h"
 #include "utilities/JsonDecodeError.h"
 
@@ -138,22 +141,67 @@ QCoro::Task<void> NasNodeController::bounceDevice(QString deviceID, QSet<QString
     }
 }
 
-// A device the user paused on the node stays paused.
+// A device the user paused on the node stays paused. The bounce is recorded
+// before the pause and forgotten once the device is seen resumed.
 QCoro::Task<void> NasNodeController::bounceOn(NasNode node, QString key, QString deviceID)
 {
     const std::optional<QJsonObject> entry = co_await deviceEntry(node, key, deviceID);
     if (!entry || entry->value(QStringLiteral("paused")) == QJsonValue(true))
         co_return;
+    const QPointer<NasNodeController> self(this);
+    const BounceRecord::Entry bounce{deviceID, node.deviceID};
+    if (m_bounces)
+        m_bounces->add(bounce);
     const Sleeper sleeper = m_sleeper;
     co_await patchDevice(node, key, deviceID, pausedBody(true));
     co_await sleeper(std::chrono::seconds(2));
-    co_await patchDevice(node, key, deviceID, pausedBody(false));
-    if (!co_await stillPaused(node, key, deviceID))
+    if (!self)
         co_return;
-    co_await patchDevice(node, key, deviceID, pausedBody(false));
-    if (co_await stillPaused(node, key, deviceID))
+    bool resumed = co_await resume(node, key, deviceID);
+    if (self && !resumed)
+        resumed = co_await resume(node, key, deviceID);
+    if (!self)
+        co_return;
+    if (!resumed)
         fail(node,
              QStringLiteral("The always-on node still has this Mac paused \u2014 open its web UI and resume it."));
+    else if (m_bounces)
+        m_bounces->remove(bounce);
+}
+
+QCoro::Task<bool> NasNodeController::resume(NasNode node, QString key, QString deviceID)
+{
+    co_await patchDevice(node, key, deviceID, pausedBody(false));
+    const bool paused = co_await stillPaused(node, key, deviceID);
+    co_return !paused;
+}
+
+// Detached at start-up: holds the controller only through a guard.
+QCoro::Task<void> NasNodeController::resumeUnfinishedBounces()
+{
+    const QPointer<NasNodeController> self(this);
+    const QList<BounceRecord::Entry> bounces = m_bounces ? m_bounces->entries() : QList<BounceRecord::Entry>();
+    for (const BounceRecord::Entry &bounce : bounces) {
+        if (!self)
+            co_return;
+        if (bounce.node.isEmpty())
+            continue;  // this Mac's own engine: the syncs' controller resumes those
+        const auto node = std::find_if(m_nodes.cbegin(), m_nodes.cend(),
+                                       [&bounce](const NasNode &candidate) { return candidate.deviceID == bounce.node; });
+        if (node == m_nodes.cend()) {
+            m_bounces->remove(bounce);
+            continue;
+        }
+        const NasNode held = *node;
+        const KeyLookup lookup = co_await lookUpKey(held);
+        if (!self || lookup.keychainUnavailable)
+            co_return;
+        bool resumed = true;  // a node without its key can't be asked again
+        if (lookup.key)
+            resumed = co_await resume(held, *lookup.key, bounce.device);
+        if (self && resumed)
+            m_bounces->remove(bounce);
+    }
 }
 
 QCoro::Task<bool> NasNodeController::stillPaused(NasNode node, QString key, QString deviceID)

@@ -104,6 +104,9 @@ public:
     bool isReconciling() const { return m_isReconciling; }
     // Whether a pass has anything to do: a sync, or an engine folder still
     // to be removed.
+    // Resumes on this Mac's engine the devices of connection bounces a quit
+    // left unfinished. The engine must be running.
+    QCoro::Task<void> resumeUnfinishedBounces();
     bool hasWork() const { return !m_projects.isEmpty() || !m_owedRemovals.isEmpty(); }
     bool rerunRequested() const { return m_rerunRequested; }
     // Offers and join requests; kept up to date by the offer refresh.
@@ -273,6 +276,7 @@ private:
     QCoro::Task<void> ensureDevice(NewDeviceRequest request);
     // The new error text of a callback that failed, if any.
     QCoro::Task<std::optional<QString>> announceMembers(QStringList engineIDs, QString deviceID, CellState state);
+    QCoro::Task<bool> resumeDevice(QString deviceID);
     QCoro::Task<void> bounceDeviceConnection(QString deviceID, QStringList folderIDs);
     QCoro::Task<void> pause(std::chrono::milliseconds duration);
     QCoro::Task<void> removeEngineFolders(QStringList engineIDs);

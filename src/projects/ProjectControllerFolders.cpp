@@ -5,6 +5,7 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "utilities/UserDefaults.h"
 
 #include <QDir>
 #include <QFileInfo>
