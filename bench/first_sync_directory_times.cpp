@@ -21,6 +21,7 @@
 #include <qcoro/qcorotimer.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {

@@ -62,10 +62,19 @@ void collect(QNetworkReply &reply, Collected &collected)
     }
 }
 
+// Qt's archive-bomb check ends an answer as a content error (in Qt 6.4
+// without saying why); with status 200 nothing else does: Qt's other content
+// errors stand for error statuses.
+bool failedDecompression(const QNetworkReply &reply)
+{
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return reply.error() == QNetworkReply::UnknownContentError && status.isValid() && status.toInt() == 200;
+}
+
 NodeClient::Answer judge(QNetworkReply &reply, Collected &collected)
 {
     collect(reply, collected);
-    if (collected.tooLarge)
+    if (collected.tooLarge || failedDecompression(reply))
         return {NodeClient::Outcome::TooLarge, {}};
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (reply.error() != QNetworkReply::NoError || !status.isValid() || status.toInt() != 200)

@@ -32,7 +32,7 @@ public:
     enum class Outcome {
         NotSent,  // no URL could be formed
         Failed,   // transport error, no HTTP answer, or a status other than 200
-        TooLarge, // an answer beyond maxAnswerBytes, left unread
+        TooLarge, // beyond maxAnswerBytes, or compressed beyond Qt's limits: left unread
         Accepted, // status 200
     };
 
@@ -62,8 +62,8 @@ public:
     // decompressed or not, is read up to this size and no further.
     static constexpr qint64 maxAnswerBytes = 8 * 1024 * 1024;
     static inline const QString tooLargeText =
-        QStringLiteral("The always-on node sent an answer larger than 8 MiB, so it wasn't read. Check that its "
-                       "address leads to its Syncthing.");
+        QStringLiteral("The always-on node sent an answer too large to read (over 8 MiB, or packed beyond safe "
+                       "limits), so it wasn't read. Check that its address leads to its Syncthing.");
 
     explicit NodeClient(std::shared_ptr<QNetworkAccessManager> session = RestTransport::makeSession());
 

@@ -247,6 +247,7 @@ private:
     QCoro::Task<void> retryOwedRemovals(Pass *pass);
     void oweRemovals(const QStringList &engineIDs);
     void settleRemoval(const QString &engineID);
+    void storeOwedRemovals();
     QCoro::Task<int> stillListed(Pass *pass);
     void finishPass(const Pass &pass, int stillListedCount);
     void writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID);

@@ -103,12 +103,20 @@ void ProjectController::oweRemovals(const QStringList &engineIDs)
     if (owed == m_owedRemovals)
         return;
     m_owedRemovals = owed;
-    m_defaults.setStringList(owedRemovalsKey, m_owedRemovals);
+    storeOwedRemovals();
 }
 
 void ProjectController::settleRemoval(const QString &engineID)
 {
     if (m_owedRemovals.removeAll(engineID) > 0)
+        storeOwedRemovals();
+}
+
+void ProjectController::storeOwedRemovals()
+{
+    if (m_owedRemovals.isEmpty())
+        m_defaults.remove(owedRemovalsKey);
+    else
         m_defaults.setStringList(owedRemovalsKey, m_owedRemovals);
 }
 

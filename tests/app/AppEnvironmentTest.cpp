@@ -723,7 +723,7 @@ TEST(AppEnvironmentTest, BouncesAndRemovalsLeftByAQuitAreFinishedAtTheNextStart)
     rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "k");
     awaitTask(rig.env->nasNode().migrateLegacyKey());
     const QString path = rig.dir.path();
-    rig.engine.state.devices = {{.id = "MAC"}};
+    rig.engine.state.devices = {{.id = "MAC", .name = "Mac"}};
     rig.engine.state.folders = {{.id = "st", .path = path}, {.id = "gone", .path = path + "/gone"}};
     rig.env->projects().add({.id = "p",
                              .members = {{.deviceID = "MAC"}},
