@@ -160,9 +160,10 @@ private:
     QCoro::Task<void> verifyFolderDevices(NasNode node, QString key, QString folderID, QStringList desired,
                                           QJsonArray devices);
     QCoro::Task<void> bounceOn(NasNode node, QString key, QString deviceID);
-    QCoro::Task<bool> stillPaused(NasNode node, QString key, QString deviceID);
-    // Sends the resume and answers whether the node then shows it resumed.
-    QCoro::Task<bool> resume(NasNode node, QString key, QString deviceID);
+    // A device on a node as its list tells after a resume; Unknown when the
+    // list could not be read.
+    enum class DeviceState { Unknown, Gone, Paused, Running };
+    QCoro::Task<DeviceState> resume(NasNode node, QString key, QString deviceID);
 
     void setNodes(QList<NasNode> nodes);
     void setReachable(bool reachable);

@@ -3,12 +3,11 @@
 
 #include "cluster/NasNodeController.h"
 
-#include <QPointer>
-#include <algorithm>
-
 #include "engine/syncthing/rest/STIgnores.h"
 #include "utilities/JsonDecodeError.h"
 
+#include <QPointer>
+#include <algorithm>
 #include <chrono>
 
 namespace tw {
@@ -157,23 +156,31 @@ QCoro::Task<void> NasNodeController::bounceOn(NasNode node, QString key, QString
     co_await sleeper(std::chrono::seconds(2));
     if (!self)
         co_return;
-    bool resumed = co_await resume(node, key, deviceID);
-    if (self && !resumed)
-        resumed = co_await resume(node, key, deviceID);
+    DeviceState state = co_await resume(node, key, deviceID);
+    if (self && state == DeviceState::Paused)
+        state = co_await resume(node, key, deviceID);
     if (!self)
         co_return;
-    if (!resumed)
+    if (state == DeviceState::Paused)
         fail(node,
              QStringLiteral("The always-on node still has this Mac paused \u2014 open its web UI and resume it."));
-    else if (m_bounces)
+    // A node that could not be read keeps the bounce for the next start.
+    if (m_bounces && (state == DeviceState::Running || state == DeviceState::Gone))
         m_bounces->remove(bounce);
 }
 
-QCoro::Task<bool> NasNodeController::resume(NasNode node, QString key, QString deviceID)
+QCoro::Task<NasNodeController::DeviceState> NasNodeController::resume(NasNode node, QString key, QString deviceID)
 {
     co_await patchDevice(node, key, deviceID, pausedBody(false));
-    const bool paused = co_await stillPaused(node, key, deviceID);
-    co_return !paused;
+    const std::optional<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
+    if (!devices)
+        co_return DeviceState::Unknown;
+    for (const QJsonObject &device : *devices) {
+        if (device.value(QStringLiteral("deviceID")) == QJsonValue(deviceID))
+            co_return device.value(QStringLiteral("paused")) == QJsonValue(true) ? DeviceState::Paused
+                                                                                : DeviceState::Running;
+    }
+    co_return DeviceState::Gone;
 }
 
 // Detached at start-up: holds the controller only through a guard.
@@ -196,18 +203,12 @@ QCoro::Task<void> NasNodeController::resumeUnfinishedBounces()
         const KeyLookup lookup = co_await lookUpKey(held);
         if (!self || lookup.keychainUnavailable)
             co_return;
-        bool resumed = true;  // a node without its key can't be asked again
+        DeviceState state = DeviceState::Gone;  // a node without its key can't be asked again
         if (lookup.key)
-            resumed = co_await resume(held, *lookup.key, bounce.device);
-        if (self && resumed)
+            state = co_await resume(held, *lookup.key, bounce.device);
+        if (self && (state == DeviceState::Running || state == DeviceState::Gone))
             m_bounces->remove(bounce);
     }
-}
-
-QCoro::Task<bool> NasNodeController::stillPaused(NasNode node, QString key, QString deviceID)
-{
-    const std::optional<QJsonObject> entry = co_await deviceEntry(node, key, deviceID);
-    co_return entry && entry->value(QStringLiteral("paused")) == QJsonValue(true);
 }
 
 } // namespace tw

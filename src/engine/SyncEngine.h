@@ -38,8 +38,7 @@ namespace tw {
 // the main thread. Operations fail by throwing SyncEngineError (or
 // PlatformError for a failed file or process call), except stop(), status(),
 // directoryModified(), directoryTimes() and the four diagnostics operations,
-// which never throw
-// and answer a neutral value.
+// which never throw and answer a neutral value.
 // The engine must outlive every task that awaits it.
 class SyncEngine : public QObject
 {

@@ -102,11 +102,11 @@ public:
     void setMembersDidChange(MembersDidChange callback) { m_membersDidChange = std::move(callback); }
     const QString &storePath() const { return m_storePath; }
     bool isReconciling() const { return m_isReconciling; }
-    // Whether a pass has anything to do: a sync, or an engine folder still
-    // to be removed.
     // Resumes on this Mac's engine the devices of connection bounces a quit
     // left unfinished. The engine must be running.
     QCoro::Task<void> resumeUnfinishedBounces();
+    // Whether a pass has anything to do: a sync, or an engine folder still
+    // to be removed.
     bool hasWork() const { return !m_projects.isEmpty() || !m_owedRemovals.isEmpty(); }
     bool rerunRequested() const { return m_rerunRequested; }
     // Offers and join requests; kept up to date by the offer refresh.

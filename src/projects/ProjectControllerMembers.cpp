@@ -4,7 +4,6 @@
 #include "projects/ProjectController.h"
 
 #include "cluster/BounceRecord.h"
-
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
