@@ -25,6 +25,8 @@ QCoro::Task<void> AppEnvironment::bootstrap()
     // shares; a keychain that cannot be reached leaves them unset and says so
     // in the node controller's error, and start-up goes on.
     co_await m_nasNode->migrateLegacyKey();
+    // Not awaited: a node that is away must not hold up the start.
+    m_nasNode->resumeUnfinishedBounces();
     co_await m_engineState->start();
     co_await m_engineState->loadNetwork();
     QString name;
@@ -44,7 +46,8 @@ QCoro::Task<void> AppEnvironment::bootstrap()
 QCoro::Task<void> AppEnvironment::bootstrapWithEngine()
 {
     co_await m_devices->refresh();
-    if (!m_projects->projects().isEmpty())
+    co_await m_projects->resumeUnfinishedBounces();
+    if (m_projects->hasWork())
         co_await m_projects->reconcileAll();
     co_await m_folders->refresh();
     co_await m_projects->refreshPending();

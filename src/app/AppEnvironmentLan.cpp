@@ -134,6 +134,10 @@ void AppEnvironment::installDiagHandlers()
     };
     server.dashboardProvider = [context] { return dashboardOf(context); };
     server.dashboardAuthorized = [context](QString token) { return dashboardAuthorized(context, std::move(token)); };
+    server.isPairedAddress = [gate = std::weak_ptr<PairedPeerGate>(m_peerGate)](const QString &address) {
+        const std::shared_ptr<PairedPeerGate> held = gate.lock();
+        return held && held->isPairedHost(address);
+    };
 }
 
 QList<FolderDiagStatus> AppEnvironment::folderDiagStatuses() const

@@ -80,7 +80,7 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
     co_await reconcileDirectoryMtimes();
     if (!self)
         co_return;
-    if (!m_projects->projects().isEmpty())
+    if (m_projects->hasWork())
         co_await m_projects->reconcileAll();
     // Free space shrinks and grows with what is written, not only when
     // drives come and go.

@@ -172,9 +172,9 @@ QCoro::Task<bool> NasNodeController::configure(QString baseURL, QString apiKey, 
 {
     const QString base = normalize(baseURL);
     const QString key = apiKey.trimmed();
-    const std::optional<QString> id = co_await m_client.fetchDeviceID(base, key);
+    const NodeClient::Read<QString> id = co_await m_client.fetchDeviceID(base, key);
     if (!id) {
-        setLastError(unreachableText(base));
+        setLastError(id.outcome == NodeClient::Outcome::TooLarge ? NodeClient::tooLargeText : unreachableText(base));
         setReachable(false);
         co_return false;
     }
@@ -268,7 +268,7 @@ QCoro::Task<bool> NasNodeController::ping()
         setReachable(false);
         co_return false;
     }
-    const bool answered = (co_await m_client.fetchDeviceID(node.baseURL, *lookup.key)).has_value();
+    const bool answered = (co_await m_client.fetchDeviceID(node.baseURL, *lookup.key)).value.has_value();
     setReachable(answered);
     co_return answered;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cluster/BounceRecord.h"
 #include "cluster/NasNode.h"
 #include "cluster/NodeClient.h"
 #include "cluster/NodeFolderShare.h"
@@ -20,6 +21,7 @@
 namespace tw {
 
 class Keychain;
+class UserDefaults;
 
 using NodeErrorMap = QMap<QString, QString>;
 using NodeReachabilityMap = QMap<QString, bool>;
@@ -79,6 +81,13 @@ public:
     // sanitised folder ID, else a name derived from the ID's digest. Never
     // empty and never only dots.
     static QString folderNameComponent(const QString &label, const QString &folderID);
+
+    // Where bounces in progress are kept across a quit; without it they are
+    // not kept.
+    void keepBouncesIn(UserDefaults &defaults) { m_bounces.emplace(defaults); }
+    // Resumes on the nodes the devices of bounces a quit left unfinished;
+    // a bounce whose node cannot be reached stays for the next start.
+    QCoro::Task<void> resumeUnfinishedBounces();
 
     // Awaited once at start: moves the older single-node key and writes the
     // node list file once it has moved, then fills the secrets cache.
@@ -151,7 +160,10 @@ private:
     QCoro::Task<void> verifyFolderDevices(NasNode node, QString key, QString folderID, QStringList desired,
                                           QJsonArray devices);
     QCoro::Task<void> bounceOn(NasNode node, QString key, QString deviceID);
-    QCoro::Task<bool> stillPaused(NasNode node, QString key, QString deviceID);
+    // A device on a node as its list tells after a resume; Unknown when the
+    // list could not be read.
+    enum class DeviceState { Unknown, Gone, Paused, Running };
+    QCoro::Task<DeviceState> resume(NasNode node, QString key, QString deviceID);
 
     void setNodes(QList<NasNode> nodes);
     void setReachable(bool reachable);
@@ -173,6 +185,7 @@ private:
     // Set while the list came from the older file and its key has not moved.
     bool m_legacyKeyPending = false;
     std::optional<QString> m_cachedTeamKey;
+    std::optional<BounceRecord> m_bounces;
     QMap<QString, QString> m_cachedNodeKeys;
 };
 

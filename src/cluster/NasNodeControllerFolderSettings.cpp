@@ -6,6 +6,8 @@
 #include "engine/syncthing/rest/STIgnores.h"
 #include "utilities/JsonDecodeError.h"
 
+#include <QPointer>
+#include <algorithm>
 #include <chrono>
 
 namespace tw {
@@ -140,28 +142,75 @@ QCoro::Task<void> NasNodeController::bounceDevice(QString deviceID, QSet<QString
     }
 }
 
-// A device the user paused on the node stays paused.
+// A device the user paused on the node stays paused. The bounce is recorded
+// before the pause and forgotten once the device is seen resumed.
 QCoro::Task<void> NasNodeController::bounceOn(NasNode node, QString key, QString deviceID)
 {
     const std::optional<QJsonObject> entry = co_await deviceEntry(node, key, deviceID);
     if (!entry || entry->value(QStringLiteral("paused")) == QJsonValue(true))
         co_return;
+    const QPointer<NasNodeController> self(this);
+    const BounceRecord::Entry bounce{deviceID, node.deviceID};
+    if (m_bounces)
+        m_bounces->add(bounce);
     const Sleeper sleeper = m_sleeper;
     co_await patchDevice(node, key, deviceID, pausedBody(true));
     co_await sleeper(std::chrono::seconds(2));
-    co_await patchDevice(node, key, deviceID, pausedBody(false));
-    if (!co_await stillPaused(node, key, deviceID))
+    if (!self)
         co_return;
-    co_await patchDevice(node, key, deviceID, pausedBody(false));
-    if (co_await stillPaused(node, key, deviceID))
+    DeviceState state = co_await resume(node, key, deviceID);
+    if (self && state == DeviceState::Paused)
+        state = co_await resume(node, key, deviceID);
+    if (!self)
+        co_return;
+    if (state == DeviceState::Paused)
         fail(node,
              QStringLiteral("The always-on node still has this Mac paused \u2014 open its web UI and resume it."));
+    // A node that could not be read keeps the bounce for the next start.
+    if (m_bounces && (state == DeviceState::Running || state == DeviceState::Gone))
+        m_bounces->remove(bounce);
 }
 
-QCoro::Task<bool> NasNodeController::stillPaused(NasNode node, QString key, QString deviceID)
+QCoro::Task<NasNodeController::DeviceState> NasNodeController::resume(NasNode node, QString key, QString deviceID)
 {
-    const std::optional<QJsonObject> entry = co_await deviceEntry(node, key, deviceID);
-    co_return entry && entry->value(QStringLiteral("paused")) == QJsonValue(true);
+    co_await patchDevice(node, key, deviceID, pausedBody(false));
+    const std::optional<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
+    if (!devices)
+        co_return DeviceState::Unknown;
+    for (const QJsonObject &device : *devices) {
+        if (device.value(QStringLiteral("deviceID")) == QJsonValue(deviceID))
+            co_return device.value(QStringLiteral("paused")) == QJsonValue(true) ? DeviceState::Paused
+                                                                                : DeviceState::Running;
+    }
+    co_return DeviceState::Gone;
+}
+
+// Detached at start-up: holds the controller only through a guard.
+QCoro::Task<void> NasNodeController::resumeUnfinishedBounces()
+{
+    const QPointer<NasNodeController> self(this);
+    const QList<BounceRecord::Entry> bounces = m_bounces ? m_bounces->entries() : QList<BounceRecord::Entry>();
+    for (const BounceRecord::Entry &bounce : bounces) {
+        if (!self)
+            co_return;
+        if (bounce.node.isEmpty())
+            continue;  // this Mac's own engine: the syncs' controller resumes those
+        const auto node = std::find_if(m_nodes.cbegin(), m_nodes.cend(),
+                                       [&bounce](const NasNode &candidate) { return candidate.deviceID == bounce.node; });
+        if (node == m_nodes.cend()) {
+            m_bounces->remove(bounce);
+            continue;
+        }
+        const NasNode held = *node;
+        const KeyLookup lookup = co_await lookUpKey(held);
+        if (!self || lookup.keychainUnavailable)
+            co_return;
+        DeviceState state = DeviceState::Gone;  // a node without its key can't be asked again
+        if (lookup.key)
+            state = co_await resume(held, *lookup.key, bounce.device);
+        if (self && (state == DeviceState::Running || state == DeviceState::Gone))
+            m_bounces->remove(bounce);
+    }
 }
 
 } // namespace tw

@@ -3,6 +3,7 @@
 #include "cluster/NasNodeController.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 
@@ -10,6 +11,11 @@ namespace tw {
 namespace {
 
 const QString kUnreachable = QStringLiteral("Couldn't reach the always-on node \u2014 it may be offline.");
+
+QString unreachable(NodeClient::Outcome outcome)
+{
+    return outcome == NodeClient::Outcome::TooLarge ? NodeClient::tooLargeText : kUnreachable;
+}
 
 QString idOf(const QJsonObject &entry)
 {
@@ -83,6 +89,38 @@ QString joinPath(QString location, const QString &component)
     while (location.endsWith(QLatin1Char('/')))
         location.chop(1);
     return location + QLatin1Char('/') + component;
+}
+
+// Paths as the node's file system would tell them apart at most: a NAS share
+// may not tell letter case apart.
+QString pathKey(const QString &path)
+{
+    return QDir::cleanPath(path).toCaseFolded();
+}
+
+QSet<QString> folderPathKeys(const QList<QJsonObject> &folders)
+{
+    QSet<QString> keys;
+    for (const QJsonObject &folder : folders) {
+        const QJsonValue path = folder.value(QStringLiteral("path"));
+        if (path.isString())
+            keys.insert(pathKey(path.toString()));
+    }
+    return keys;
+}
+
+// Two node folders at one path would pass each one's files and deletions to
+// the other's Macs, and the node accepts that: a name in use gets the folder
+// ID, then a number, after it.
+QString unusedPath(const QString &location, const QString &name, const QString &folderID, const QSet<QString> &taken)
+{
+    const QString suffix = NasNodeController::folderNameComponent(folderID, folderID);
+    QString path = joinPath(location, name);
+    for (int n = 1; taken.contains(pathKey(path)); ++n) {
+        const QString tag = n == 1 ? suffix : suffix + QLatin1Char(' ') + QString::number(n);
+        path = joinPath(location, name + QStringLiteral(" (") + tag + QLatin1Char(')'));
+    }
+    return path;
 }
 
 QJsonObject folderFromTemplate(QJsonObject folder, const QString &id, const QString &label, const QString &path,
@@ -162,10 +200,10 @@ QCoro::Task<void> NasNodeController::reconcileMembers(QMap<QString, QString> mem
 
 QCoro::Task<void> NasNodeController::reconcileMembersOn(NasNode node, QString key, QMap<QString, QString> members)
 {
-    const std::optional<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
+    const NodeClient::Read<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
     if (!devices) {
         setNodeReachable(node.deviceID, false);
-        fail(node, kUnreachable);
+        fail(node, unreachable(devices.outcome));
         co_return;
     }
     setNodeReachable(node.deviceID, true);
@@ -219,10 +257,10 @@ QCoro::Task<void> NasNodeController::shareFolders(QMap<QString, NodeFolderShare>
 
 QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, QMap<QString, NodeFolderShare> wanted)
 {
-    const std::optional<NodeClient::FolderDevices> folders = co_await m_client.listFolderDevices(node.baseURL, key);
+    const NodeClient::Read<NodeClient::FolderDevices> folders = co_await m_client.listFolderDevices(node.baseURL, key);
     if (!folders) {
         setNodeReachable(node.deviceID, false);
-        fail(node, kUnreachable);
+        fail(node, unreachable(folders.outcome));
         co_return;
     }
     setNodeReachable(node.deviceID, true);
@@ -258,7 +296,13 @@ QCoro::Task<void> NasNodeController::createFolder(NasNode node, QString key, QSt
                                   "folder there."));
         co_return;
     }
-    const QString path = joinPath(location.toString(), folderNameComponent(label, folderID));
+    const NodeClient::Read<QList<QJsonObject>> existing = co_await m_client.listFolders(node.baseURL, key);
+    if (!existing) {
+        fail(node, unreachable(existing.outcome));
+        co_return;
+    }
+    const QString path =
+        unusedPath(location.toString(), folderNameComponent(label, folderID), folderID, folderPathKeys(*existing));
     const QJsonObject body = folderFromTemplate(*defaults, folderID, label, path, devices);
     const NodeClient::Answer answer =
         co_await m_client.send(node.baseURL, key, "PUT", QStringLiteral("/rest/config/folders/") + folderID, {}, body);

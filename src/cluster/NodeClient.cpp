@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <qcoro/qcoronetworkreply.h>
 #include <algorithm>
+#include <memory>
 
 namespace tw {
 namespace {
@@ -33,18 +34,56 @@ std::optional<RestTransport::PreparedRequest> prepareRequest(const QString &base
         RestTransport::PreparedRequest prepared =
             RestTransport(url, key, nullptr).prepare(method, path, query, payload);
         prepared.request.setTransferTimeout(NodeClient::kTimeoutMs);
+        // The transport turns Qt's archive-bomb check off for our own child;
+        // a node gets it back at Qt's own setting.
+        prepared.request.setDecompressedSafetyCheckThreshold(QNetworkRequest().decompressedSafetyCheckThreshold());
         return prepared;
     } catch (const SyncEngineError &) {
         return std::nullopt;
     }
 }
 
-NodeClient::Answer judge(QNetworkReply &reply)
+// Qt hands a reply on in pieces as they arrive; they are taken at once, so
+// that neither Qt's buffer nor ours grows past the cap.
+constexpr qint64 kReplyBufferBytes = 1024 * 1024;
+
+struct Collected
 {
+    QByteArray body;
+    bool tooLarge = false;
+};
+
+void collect(QNetworkReply &reply, Collected &collected)
+{
+    while (!collected.tooLarge && reply.bytesAvailable() > 0) {
+        collected.body += reply.read(NodeClient::maxAnswerBytes + 1 - collected.body.size());
+        if (collected.body.size() > NodeClient::maxAnswerBytes) {
+            collected.tooLarge = true;
+            collected.body = QByteArray();
+            // Queued: aborting here would finish the reply inside its own signal.
+            QMetaObject::invokeMethod(&reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        }
+    }
+}
+
+// Qt's archive-bomb check ends an answer as a content error (in Qt 6.4
+// without saying why); with status 200 nothing else does: Qt's other content
+// errors stand for error statuses.
+bool failedDecompression(const QNetworkReply &reply)
+{
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return reply.error() == QNetworkReply::UnknownContentError && status.isValid() && status.toInt() == 200;
+}
+
+NodeClient::Answer judge(QNetworkReply &reply, Collected &collected)
+{
+    collect(reply, collected);
+    if (collected.tooLarge || failedDecompression(reply))
+        return {NodeClient::Outcome::TooLarge, {}};
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (reply.error() != QNetworkReply::NoError || !status.isValid() || status.toInt() != 200)
         return {NodeClient::Outcome::Failed, {}};
-    return {NodeClient::Outcome::Accepted, reply.readAll()};
+    return {NodeClient::Outcome::Accepted, std::move(collected.body)};
 }
 
 std::optional<QJsonDocument> parsed(const NodeClient::Answer &answer)
@@ -56,6 +95,12 @@ std::optional<QJsonDocument> parsed(const NodeClient::Answer &answer)
     if (error.error != QJsonParseError::NoError)
         return std::nullopt;
     return document;
+}
+
+// Gave nothing although the request was accepted: an answer of another shape.
+NodeClient::Outcome outcomeOf(const NodeClient::Answer &answer, bool gave)
+{
+    return gave || !answer.accepted() ? answer.outcome : NodeClient::Outcome::Failed;
 }
 
 std::optional<QList<QJsonObject>> objectsOf(const std::optional<QJsonDocument> &document)
@@ -96,52 +141,72 @@ QCoro::Task<NodeClient::Answer> NodeClient::send(QString base, QString key, QByt
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         prepared->body ? session->sendCustomRequest(prepared->request, prepared->method, *prepared->body)
                        : session->sendCustomRequest(prepared->request, prepared->method));
+    reply->setReadBufferSize(kReplyBufferBytes);
+    const auto collected = std::make_shared<Collected>();
+    QNetworkReply *raw = reply.get();
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, [raw, collected] { collect(*raw, *collected); });
     co_await reply.get();
-    co_return judge(*reply);
+    co_return judge(*reply, *collected);
 }
 
-QCoro::Task<std::optional<QJsonObject>> NodeClient::getObject(QString base, QString key, QString path) const
+QCoro::Task<NodeClient::Read<QJsonObject>> NodeClient::getObject(QString base, QString key, QString path) const
 {
     const Answer answer = co_await send(base, key, "GET", path);
     const std::optional<QJsonDocument> document = parsed(answer);
-    if (!document || !document->isObject())
-        co_return std::nullopt;
-    co_return document->object();
+    Read<QJsonObject> read;
+    if (document && document->isObject())
+        read.value = document->object();
+    read.outcome = outcomeOf(answer, read.value.has_value());
+    co_return read;
 }
 
-QCoro::Task<std::optional<QList<QJsonObject>>> NodeClient::getObjects(QString base, QString key, QString path) const
+QCoro::Task<NodeClient::Read<QList<QJsonObject>>> NodeClient::getObjects(QString base, QString key,
+                                                                         QString path) const
 {
     const Answer answer = co_await send(base, key, "GET", path);
-    co_return objectsOf(parsed(answer));
+    Read<QList<QJsonObject>> read;
+    read.value = objectsOf(parsed(answer));
+    read.outcome = outcomeOf(answer, read.value.has_value());
+    co_return read;
 }
 
-QCoro::Task<std::optional<QString>> NodeClient::fetchDeviceID(QString base, QString key) const
+QCoro::Task<NodeClient::Read<QString>> NodeClient::fetchDeviceID(QString base, QString key) const
 {
-    const std::optional<QJsonObject> status = co_await getObject(base, key, QStringLiteral("/rest/system/status"));
+    const Read<QJsonObject> status = co_await getObject(base, key, QStringLiteral("/rest/system/status"));
     const QJsonValue id = status ? status->value(QStringLiteral("myID")) : QJsonValue();
-    if (!id.isString() || id.toString().isEmpty())
-        co_return std::nullopt;
-    co_return id.toString();
+    Read<QString> read;
+    if (id.isString() && !id.toString().isEmpty())
+        read.value = id.toString();
+    read.outcome = status && !read.value ? Outcome::Failed : status.outcome;
+    co_return read;
 }
 
-QCoro::Task<std::optional<NodeClient::FolderDevices>> NodeClient::listFolderDevices(QString base, QString key) const
+QCoro::Task<NodeClient::Read<NodeClient::FolderDevices>> NodeClient::listFolderDevices(QString base,
+                                                                                       QString key) const
 {
-    const std::optional<QList<QJsonObject>> folders =
-        co_await getObjects(base, key, QStringLiteral("/rest/config/folders"));
+    const Read<QList<QJsonObject>> folders = co_await listFolders(base, key);
+    Read<FolderDevices> read;
+    read.outcome = folders.outcome;
     if (!folders)
-        co_return std::nullopt;
+        co_return read;
     FolderDevices devices;
     for (const QJsonObject &folder : *folders) {
         const QJsonValue id = folder.value(QStringLiteral("id"));
         if (id.isString())
             devices.insert(id.toString(), deviceEntriesOf(folder));
     }
-    co_return devices;
+    read.value = std::move(devices);
+    co_return read;
 }
 
-QCoro::Task<std::optional<QList<QJsonObject>>> NodeClient::listDevices(QString base, QString key) const
+QCoro::Task<NodeClient::Read<QList<QJsonObject>>> NodeClient::listDevices(QString base, QString key) const
 {
     return getObjects(base, key, QStringLiteral("/rest/config/devices"));
+}
+
+QCoro::Task<NodeClient::Read<QList<QJsonObject>>> NodeClient::listFolders(QString base, QString key) const
+{
+    return getObjects(base, key, QStringLiteral("/rest/config/folders"));
 }
 
 } // namespace tw

@@ -32,6 +32,7 @@ public:
     enum class Outcome {
         NotSent,  // no URL could be formed, or a loopback-only run's host is not on loopback
         Failed,   // transport error, no HTTP answer, or a status other than 200
+        TooLarge, // beyond maxAnswerBytes, or compressed beyond Qt's limits: left unread
         Accepted, // status 200
     };
 
@@ -43,7 +44,26 @@ public:
         bool accepted() const { return outcome == Outcome::Accepted; }
     };
 
+    // What a read gave, and how the request went when it gave nothing.
+    template <typename T>
+    struct Read
+    {
+        std::optional<T> value;
+        Outcome outcome = Outcome::NotSent;
+
+        explicit operator bool() const { return value.has_value(); }
+        const T &operator*() const { return *value; }
+        const T *operator->() const { return &*value; }
+        operator std::optional<T>() const { return value; }
+    };
+
     static constexpr int kTimeoutMs = 8'000;
+    // A node is a host on the network, not our own child: whatever it sends,
+    // decompressed or not, is read up to this size and no further.
+    static constexpr qint64 maxAnswerBytes = 8 * 1024 * 1024;
+    static inline const QString tooLargeText =
+        QStringLiteral("The always-on node sent an answer too large to read (over 8 MiB, or packed beyond safe "
+                       "limits), so it wasn't read. Check that its address leads to its Syncthing.");
 
     explicit NodeClient(std::shared_ptr<QNetworkAccessManager> session = RestTransport::makeSession());
 
@@ -51,18 +71,20 @@ public:
     QCoro::Task<Answer> send(QString base, QString key, QByteArray method, QString path, QueryItems query = {},
                              std::optional<QJsonObject> body = std::nullopt) const;
     // The body of an accepted GET when it is a JSON object.
-    QCoro::Task<std::optional<QJsonObject>> getObject(QString base, QString key, QString path) const;
+    QCoro::Task<Read<QJsonObject>> getObject(QString base, QString key, QString path) const;
 
     // "myID" of the node's system status when it is a non-empty string.
-    QCoro::Task<std::optional<QString>> fetchDeviceID(QString base, QString key) const;
+    QCoro::Task<Read<QString>> fetchDeviceID(QString base, QString key) const;
     // Every folder with a string "id"; a later folder of the same ID replaces
     // an earlier one; "devices" that is not an array of objects reads as none.
-    QCoro::Task<std::optional<FolderDevices>> listFolderDevices(QString base, QString key) const;
-    QCoro::Task<std::optional<QList<QJsonObject>>> listDevices(QString base, QString key) const;
+    QCoro::Task<Read<FolderDevices>> listFolderDevices(QString base, QString key) const;
+    QCoro::Task<Read<QList<QJsonObject>>> listDevices(QString base, QString key) const;
+    // The node's folder objects as it returned them.
+    QCoro::Task<Read<QList<QJsonObject>>> listFolders(QString base, QString key) const;
 
 private:
     // The body of an accepted GET when it is a JSON array of objects only.
-    QCoro::Task<std::optional<QList<QJsonObject>>> getObjects(QString base, QString key, QString path) const;
+    QCoro::Task<Read<QList<QJsonObject>>> getObjects(QString base, QString key, QString path) const;
 
     std::shared_ptr<QNetworkAccessManager> m_session;
 };

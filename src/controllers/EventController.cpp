@@ -1,10 +1,12 @@
 #include "controllers/EventController.h"
 
-#include "creationdates/FolderItem.h"
+#include "app/DirectoryTimes.h"
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 
 #include <QDir>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
@@ -22,6 +24,17 @@ const QString folderResumedEvent = QStringLiteral("FolderResumed");
 const QString configSavedEvent = QStringLiteral("ConfigSaved");
 const QString devicePausedEvent = QStringLiteral("DevicePaused");
 const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
+
+QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorded, const QSet<QString> &paths)
+{
+    QList<DirectoryTimes::Entry> entries;
+    for (const QString &path : paths) {
+        const auto time = recorded.constFind(path);
+        if (time != recorded.cend())
+            entries.append(DirectoryTimes::Entry{path, *time});
+    }
+    return entries;
+}
 
 void call(const EventController::Callback &callback)
 {
@@ -202,7 +215,9 @@ void EventController::removeDevice(const QString &deviceID)
 
 // Syncthing sets a directory's modification time to the time of the update;
 // putting back the time the engine records keeps directories' dates as they
-// were on the Mac that changed them.
+// were on the Mac that changed them. A first sync updates thousands of
+// directories: each folder's are put back together once the burst is over,
+// from one read of the engine.
 void EventController::handleItemFinished(const QString &folderID, const QString &item)
 {
     if (!m_folderMode || m_folderMode(folderID) != FolderSyncMode::SendReceive)
@@ -214,7 +229,43 @@ void EventController::handleItemFinished(const QString &folderID, const QString 
         return;
     if (!itemLocation(*root, item))
         return;
-    restoreDirectoryTime(&m_engine, folderID, item, *root);
+    DueRestore &due = m_dueRestores[folderID];
+    due.root = *root;
+    due.paths.insert(item);
+    ++m_restoresNoted;
+    if (!m_restoring) {
+        m_restoring = true;
+        restoreAfterBursts(QPointer<EventController>(this), &m_engine, m_sleeper);
+    }
+}
+
+// Runs detached while restores are due; one folder at a time, so a folder
+// never has more than one restore running and one waiting.
+QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> self, SyncEngine *engine,
+                                                      Sleeper sleeper)
+{
+    while (self && !self->m_dueRestores.isEmpty()) {
+        for (int waits = 0; waits < restoreMaxWaits; ++waits) {
+            const quint64 noted = self->m_restoresNoted;
+            try {
+                co_await sleeper(restoreQuiet);
+            } catch (...) {
+                // An interrupted pause only shortens the wait.
+            }
+            if (!self)
+                co_return;
+            if (self->m_restoresNoted == noted)
+                break;
+        }
+        const QHash<QString, DueRestore> due = std::exchange(self->m_dueRestores, {});
+        for (auto folder = due.cbegin(); folder != due.cend(); ++folder) {
+            co_await restoreDirectoryTimes(engine, folder.key(), folder.value());
+            if (!self)
+                co_return;
+        }
+    }
+    if (self)
+        self->m_restoring = false;
 }
 
 std::optional<QString> EventController::itemLocation(const QString &root, const QString &item)
@@ -232,22 +283,19 @@ std::optional<QString> EventController::itemLocation(const QString &root, const 
 }
 
 // Only a directory reached from the folder's root without passing a symbolic
-// link gets its time: a synced link may lead anywhere on this machine. Only
-// the modification time changes; the access time stays.
-QCoro::Task<void> EventController::restoreDirectoryTime(SyncEngine *engine, QString folderID, QString relativePath,
-                                                        QString root)
+// link gets its time (DirectoryTimes::apply): a synced link may lead anywhere
+// on this machine.
+QCoro::Task<void> EventController::restoreDirectoryTimes(SyncEngine *engine, QString folderID, DueRestore due)
 {
-    std::optional<qint64> modified;
+    QHash<QString, qint64> recorded;
     try {
-        modified = co_await engine->directoryModified(folderID, relativePath);
+        recorded = co_await engine->directoryTimes(folderID);
     } catch (...) {
         // Documented never to fail; an engine that does restores nothing.
     }
-    if (!modified)
-        co_return;
-    const std::optional<FolderItem> directory = FolderItem::open(root, relativePath);
-    if (directory && directory->type() == std::filesystem::file_type::directory)
-        directory->setModificationTime(*modified);
+    const QList<DirectoryTimes::Entry> entries = recordedTimes(recorded, due.paths);
+    if (!entries.isEmpty())
+        co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries);
 }
 
 } // namespace tw

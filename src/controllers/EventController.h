@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -39,6 +40,10 @@ public:
     using FolderPathLookup = std::function<std::optional<QString>(const QString &folderID)>;
 
     static constexpr std::chrono::milliseconds idlePause{1000};
+    // Directory times are put back once no directory update has come for
+    // this long, or after this many such waits however busy the stream.
+    static constexpr std::chrono::milliseconds restoreQuiet{1000};
+    static constexpr int restoreMaxWaits = 30;
 
     explicit EventController(SyncEngine &engine, Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
     // Stops the loop; the engine must still be there.
@@ -96,8 +101,14 @@ signals:
 private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
                                       Sleeper sleeper);
-    static QCoro::Task<void> restoreDirectoryTime(SyncEngine *engine, QString folderID, QString relativePath,
-                                                  QString root);
+    // The directories a burst of updates left to put back, by folder.
+    struct DueRestore
+    {
+        QString root;
+        QSet<QString> paths;
+    };
+    static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, SyncEngine *engine, Sleeper sleeper);
+    static QCoro::Task<void> restoreDirectoryTimes(SyncEngine *engine, QString folderID, DueRestore due);
 
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void handleBatch(const QList<SyncEvent> &events);
@@ -122,6 +133,9 @@ private:
     FolderPathLookup m_folderPath;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;
+    QHash<QString, DueRestore> m_dueRestores;
+    quint64 m_restoresNoted = 0;
+    bool m_restoring = false;  // restoreAfterBursts runs
 };
 
 } // namespace tw

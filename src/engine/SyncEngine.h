@@ -19,6 +19,7 @@
 #include "engine/model/SyncEvent.h"
 #include "engine/model/SyncFolder.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -36,8 +37,8 @@ namespace tw {
 // Every operation but engineName() and cancelEvents() is a coroutine run on
 // the main thread. Operations fail by throwing SyncEngineError (or
 // PlatformError for a failed file or process call), except stop(), status(),
-// directoryModified() and the four diagnostics operations, which never throw
-// and answer a neutral value.
+// directoryModified(), directoryTimes() and the four diagnostics operations,
+// which never throw and answer a neutral value.
 // The engine must outlive every task that awaits it.
 class SyncEngine : public QObject
 {
@@ -79,6 +80,9 @@ public:
     virtual QCoro::Task<void> applySyncedXattrFilter(QString folderID) = 0;
     // Whole seconds since 1970; absent when the engine has none. Never throws.
     virtual QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) = 0;
+    // The same for every directory the engine holds in the folder, by path
+    // below its root, from one read; empty when it has none. Never throws.
+    virtual QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) = 0;
 
     // Versioning and archive
     virtual QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) = 0;

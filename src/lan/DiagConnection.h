@@ -42,6 +42,9 @@ public:
     // The address the request came from, as the socket reports it.
     QString peerAddress() const;
 
+    // Still gathering the request head: nothing has been handed on yet.
+    bool awaitingHead() const { return m_receiving && m_headEnd < 0; }
+
     // Writes the answer, then closes once it has gone out.
     void send(const QString &status, const QString &contentType, const QByteArray &body);
     // Closes at once without an answer.

@@ -7,6 +7,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -57,14 +58,15 @@ void DiagServer::start()
         return;
     auto listener = std::make_unique<BoundedTcpServer>();
     listener->setListenBacklogSize(listenBacklog);
-    // One connection may wait in Qt's own queue while we are at the cap;
-    // the rest wait in the system's backlog.
+    // One connection at a time leaves the system's backlog for Qt's queue;
+    // acceptPending() takes each on at once.
     listener->setMaxPendingConnections(1);
     if (!ListenSocket::listen(*listener, m_options.address, m_options.port, listenBacklog)) {
         m_running = false;
         return;
     }
     connect(listener.get(), &QTcpServer::newConnection, this, &DiagServer::acceptPending);
+    connect(listener.get(), &QTcpServer::acceptError, this, &DiagServer::acceptFailed);
     m_listener = std::move(listener);
     m_running = true;
 }
@@ -82,27 +84,47 @@ quint16 DiagServer::serverPort() const
 
 void DiagServer::acceptPending()
 {
-    while (m_listener && m_openConnections < m_options.maxConnections && m_listener->hasPendingConnections())
-        adopt(m_listener->nextPendingConnection());
-    if (m_listener && m_openConnections >= m_options.maxConnections)
-        m_listener->pauseAccepting();
+    while (m_listener && m_listener->hasPendingConnections())
+        take(m_listener->nextPendingConnection());
+}
+
+// Every connection is accepted, even at the cap, so that its address can be
+// seen: a paired Mac must not wait behind hosts that trickle their requests.
+void DiagServer::take(QTcpSocket *socket)
+{
+    if (!socket)
+        return;
+    // Held by the server, not the listener: a stop leaves it to be served.
+    socket->setParent(this);
+    const QString address = PeerAddress::normalized(socket->peerAddress().toString());
+    if (m_openByAddress.value(address) >= m_options.maxConnectionsPerAddress) {
+        drop(socket);
+        return;
+    }
+    const bool paired = isPairedAddress && isPairedAddress(socket->peerAddress().toString());
+    if (m_openConnections < m_options.maxConnections || (paired && makeRoomForPairedDevice())) {
+        ++m_openByAddress[address];
+        adopt(socket);
+        return;
+    }
+    if (m_waiting.size() >= m_options.maxConnections) {
+        drop(socket);
+        return;
+    }
+    ++m_openByAddress[address];
+    if (paired)
+        m_waiting.prepend(socket);
+    else
+        m_waiting.append(socket);
 }
 
 void DiagServer::adopt(QTcpSocket *socket)
 {
-    if (!socket)
-        return;
     const QString address = PeerAddress::normalized(socket->peerAddress().toString());
-    int &fromAddress = m_openByAddress[address];
-    if (fromAddress >= m_options.maxConnectionsPerAddress) {
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
-    ++fromAddress;
     ++m_openConnections;
     const DiagConnection::Timeouts timeouts{m_options.requestDeadline, m_options.idleTimeout};
     auto *connection = new DiagConnection(socket, timeouts, this);
+    m_connections.append(connection);
     connect(connection, &QObject::destroyed, this, [this, address] { connectionClosed(address); });
     connect(connection, &DiagConnection::requestReceived, this,
             [this, guard = QPointer<DiagConnection>(connection)](const QString &head, const QByteArray &body) {
@@ -110,15 +132,55 @@ void DiagServer::adopt(QTcpSocket *socket)
             });
 }
 
+// The oldest connection still sending its head gives way; one already being
+// answered is never cut off.
+bool DiagServer::makeRoomForPairedDevice()
+{
+    m_connections.removeIf([](const QPointer<DiagConnection> &connection) { return connection.isNull(); });
+    for (const QPointer<DiagConnection> &connection : std::as_const(m_connections)) {
+        if (connection->awaitingHead()) {
+            connection->cancel();
+            return true;
+        }
+    }
+    return false;
+}
+
+void DiagServer::adoptWaiting()
+{
+    while (m_openConnections < m_options.maxConnections && !m_waiting.isEmpty()) {
+        const QPointer<QTcpSocket> socket = m_waiting.takeFirst();
+        if (socket)
+            adopt(socket);
+    }
+}
+
+// Qt stops accepting after an error it takes for a lasting one (no
+// descriptor left) and starts again only when one of its connections closes;
+// with none open, it never would.
+void DiagServer::acceptFailed()
+{
+    const QPointer<QTcpServer> listener = m_listener.get();
+    QTimer::singleShot(m_options.acceptRetryPause, this, [this, listener] {
+        if (!listener || listener != m_listener.get())
+            return;
+        m_listener->resumeAccepting();
+        acceptPending();
+    });
+}
+
 void DiagServer::connectionClosed(const QString &address)
 {
     --m_openConnections;
     if (--m_openByAddress[address] <= 0)
         m_openByAddress.remove(address);
-    if (m_listener && m_openConnections < m_options.maxConnections) {
-        m_listener->resumeAccepting();
-        acceptPending();
-    }
+    adoptWaiting();
+}
+
+void DiagServer::drop(QTcpSocket *socket)
+{
+    socket->abort();
+    socket->deleteLater();
 }
 
 void DiagServer::startRoute(QPointer<DiagConnection> connection, const QString &head, const QByteArray &body)

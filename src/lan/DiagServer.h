@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -45,12 +46,16 @@ public:
         // While the answer is written, a peer that takes none of it for this
         // long is dropped.
         std::chrono::milliseconds idleTimeout = std::chrono::seconds(10);
-        // Above this many open connections the server stops accepting until
-        // one closes; waiting clients queue in the listen backlog.
+        // At this many open connections a new one waits until one closes,
+        // unless it comes from a paired device (see isPairedAddress); beyond
+        // as many more waiting, new ones are closed at once.
         int maxConnections = 32;
-        // A connection from an address that already has this many open is
-        // closed at once, so one host cannot take every slot.
+        // A connection from an address that already has this many open or
+        // waiting is closed at once, so one host cannot take every slot.
         int maxConnectionsPerAddress = 4;
+        // After the system refused a connection for want of resources (no
+        // descriptor left), accepting starts again this much later.
+        std::chrono::milliseconds acceptRetryPause = std::chrono::seconds(1);
     };
 
     struct PurgeAnswer
@@ -67,6 +72,9 @@ public:
     using PurgeHandler = std::function<QCoro::Task<PurgeAnswer>(QString senderID, QByteArray body)>;
     using DashboardProvider = std::function<QCoro::Task<QString>()>;
     using DashboardAuthorizer = std::function<QCoro::Task<bool>(QString token)>;
+    // Whether an address is the host of a paired device connected now, as
+    // last seen; answered at once.
+    using PairedAddressTest = std::function<bool(const QString &address)>;
 
     explicit DiagServer(QObject *parent = nullptr);
     explicit DiagServer(Options options, QObject *parent = nullptr);
@@ -90,6 +98,9 @@ public:
     PurgeHandler purgeHandler;            // POST /purge
     DashboardProvider dashboardProvider;  // GET /
     DashboardAuthorizer dashboardAuthorized;
+    // A connection from such an address is not made to wait behind others
+    // at the cap: the oldest connection still sending its head gives way.
+    PairedAddressTest isPairedAddress;
 
 private:
     struct Request
@@ -109,8 +120,13 @@ private:
     };
 
     void acceptPending();
+    void take(QTcpSocket *socket);
     void adopt(QTcpSocket *socket);
+    bool makeRoomForPairedDevice();
+    void adoptWaiting();
+    void acceptFailed();
     void connectionClosed(const QString &address);
+    static void drop(QTcpSocket *socket);
 
     struct Handlers
     {
@@ -132,7 +148,9 @@ private:
     std::unique_ptr<QTcpServer> m_listener;
     bool m_running = false;
     int m_openConnections = 0;
-    QHash<QString, int> m_openByAddress;  // normalized peer address -> open connections
+    QHash<QString, int> m_openByAddress;  // normalized peer address -> open and waiting connections
+    QList<QPointer<DiagConnection>> m_connections;  // in the order they were taken
+    QList<QPointer<QTcpSocket>> m_waiting;          // accepted at the cap, oldest first
 };
 
 } // namespace tw

@@ -4,6 +4,7 @@
 #include "lan/PeerAddress.h"
 
 #include <QSet>
+#include <algorithm>
 #include <memory>
 
 namespace tw {
@@ -52,6 +53,15 @@ DiagServer::KnownPeerTest PairedPeerGate::forEngine(SyncEngine *engine, Clock cl
     return [gate](QString deviceID, QString sourceAddress) {
         return admitsThrough(gate, std::move(deviceID), std::move(sourceAddress));
     };
+}
+
+bool PairedPeerGate::isPairedHost(const QString &address) const
+{
+    if (!m_picture)
+        return false;
+    const QList<QString> hosts = m_picture->hostOfPairedDevice.values();
+    return std::any_of(hosts.cbegin(), hosts.cend(),
+                       [&address](const QString &host) { return PeerAddress::sameHost(host, address); });
 }
 
 bool PairedPeerGate::isFresh() const

@@ -26,6 +26,7 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
     QDir().mkpath(m_paths.root());
     const QStringList dismissed = defaults.stringList(dismissedKey).value_or(QStringList());
     m_dismissedFolderIDs = QSet<QString>(dismissed.cbegin(), dismissed.cend());
+    m_owedRemovals = defaults.stringList(owedRemovalsKey).value_or(QStringList());
     load();
 }
 

@@ -75,6 +75,9 @@ public:
 
     static inline const QString storeFileName = QStringLiteral("projects.json");
     static inline const QString dismissedKey = QStringLiteral("dismissedFolderIDs");
+    // Engine folders still to be removed, kept until they are: a quit must
+    // not leave a removed folder shared.
+    static inline const QString owedRemovalsKey = QStringLiteral("owedFolderRemovals");
     static inline const QString teamFolderText =
         QStringLiteral("That folder holds the team\u2019s shared settings \u2014 choose another folder for this sync.");
 
@@ -99,6 +102,12 @@ public:
     void setMembersDidChange(MembersDidChange callback) { m_membersDidChange = std::move(callback); }
     const QString &storePath() const { return m_storePath; }
     bool isReconciling() const { return m_isReconciling; }
+    // Resumes on this Mac's engine the devices of connection bounces a quit
+    // left unfinished. The engine must be running.
+    QCoro::Task<void> resumeUnfinishedBounces();
+    // Whether a pass has anything to do: a sync, or an engine folder still
+    // to be removed.
+    bool hasWork() const { return !m_projects.isEmpty() || !m_owedRemovals.isEmpty(); }
     bool rerunRequested() const { return m_rerunRequested; }
     // Offers and join requests; kept up to date by the offer refresh.
     const QList<PendingDevice> &pendingDevices() const { return m_pendingDevices; }
@@ -241,6 +250,9 @@ private:
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
     QCoro::Task<void> retryOwedRemovals(Pass *pass);
+    void oweRemovals(const QStringList &engineIDs);
+    void settleRemoval(const QString &engineID);
+    void storeOwedRemovals();
     QCoro::Task<int> stillListed(Pass *pass);
     void finishPass(const Pass &pass, int stillListedCount);
     void writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID);
@@ -270,6 +282,7 @@ private:
     QCoro::Task<void> ensureDevice(NewDeviceRequest request);
     // The new error text of a callback that failed, if any.
     QCoro::Task<std::optional<QString>> announceMembers(QStringList engineIDs, QString deviceID, CellState state);
+    QCoro::Task<bool> resumeDevice(QString deviceID);
     QCoro::Task<void> bounceDeviceConnection(QString deviceID, QStringList folderIDs);
     QCoro::Task<void> pause(std::chrono::milliseconds duration);
     QCoro::Task<void> removeEngineFolders(QStringList engineIDs);
@@ -289,8 +302,8 @@ private:
     bool m_isReconciling = false;
     bool m_rerunRequested = false;
     bool m_saveBlocked = false;
-    // Engine folders whose removal failed; a pass retries while no sync
-    // folder names them.
+    // Engine folders to remove, from before the attempt until it succeeds;
+    // a pass retries while no sync folder names them. Kept in the defaults.
     QStringList m_owedRemovals;
     QList<PendingDevice> m_pendingDevices;
     QList<PendingFolder> m_pendingFolders;

@@ -5,6 +5,7 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "utilities/UserDefaults.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -61,6 +62,7 @@ void ProjectController::remove(Project project)
     projects.removeIf([&project](const Project &candidate) { return candidate.id == project.id; });
     setProjects(std::move(projects));
     save();
+    oweRemovals(engineIDs);
     QTimer::singleShot(0, this, [this, engineIDs] { removeEngineFolders(engineIDs); });
 }
 
@@ -76,17 +78,46 @@ QCoro::Task<void> ProjectController::removeEngineFolders(QStringList engineIDs)
     }
 }
 
-// A failed removal is owed: the next pass retries it while nothing names the
-// folder, so a removed folder does not go on syncing.
+// A removal is owed until it succeeds: the next pass (also after a restart)
+// retries it while nothing names the folder, so a removed folder does not go
+// on syncing.
 QCoro::Task<void> ProjectController::removeEngineFolder(QString engineID)
 {
     QPointer<ProjectController> self(this);
+    oweRemovals({engineID});
     try {
         co_await m_engine.removeFolder(engineID);
     } catch (...) {
-        if (self && !m_owedRemovals.contains(engineID))
-            m_owedRemovals.append(engineID);
+        co_return;
     }
+    if (self)
+        settleRemoval(engineID);
+}
+
+void ProjectController::oweRemovals(const QStringList &engineIDs)
+{
+    QStringList owed = m_owedRemovals;
+    for (const QString &id : engineIDs)
+        if (!owed.contains(id))
+            owed.append(id);
+    if (owed == m_owedRemovals)
+        return;
+    m_owedRemovals = owed;
+    storeOwedRemovals();
+}
+
+void ProjectController::settleRemoval(const QString &engineID)
+{
+    if (m_owedRemovals.removeAll(engineID) > 0)
+        storeOwedRemovals();
+}
+
+void ProjectController::storeOwedRemovals()
+{
+    if (m_owedRemovals.isEmpty())
+        m_defaults.remove(owedRemovalsKey);
+    else
+        m_defaults.setStringList(owedRemovalsKey, m_owedRemovals);
 }
 
 QCoro::Task<std::optional<QString>> ProjectController::addFolder(QString projectID, QString path,

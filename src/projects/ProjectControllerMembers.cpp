@@ -3,6 +3,7 @@
 
 #include "projects/ProjectController.h"
 
+#include "cluster/BounceRecord.h"
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
@@ -196,38 +197,71 @@ QCoro::Task<void> ProjectController::pause(std::chrono::milliseconds duration)
 }
 
 // Pausing and resuming the device makes both ends connect afresh, so that a
-// Mac given folders back asks for them at once.
+// Mac given folders back asks for them at once. The bounce is recorded from
+// before the pause until the resume went through.
 QCoro::Task<void> ProjectController::bounceDeviceConnection(QString deviceID, QStringList folderIDs)
 {
     if (deviceID.isEmpty() || folderIDs.isEmpty())
         co_return;
+    const QPointer<ProjectController> self(this);
+    const BounceRecord::Entry bounce{deviceID, QString()};
     try {
         const QList<SyncDevice> devices = co_await m_engine.devices();
         const auto device = std::find_if(devices.cbegin(), devices.cend(),
                                          [&deviceID](const SyncDevice &d) { return d.id == deviceID; });
-        if (device == devices.cend() || device->isPaused || device->isThisDevice)
+        if (!self || device == devices.cend() || device->isPaused || device->isThisDevice)
             co_return;
+        BounceRecord(m_defaults).add(bounce);
         co_await m_engine.setDevicePaused(deviceID, true);
     } catch (const std::exception &) {
+        // Perhaps paused all the same: the record stays for the next start.
         co_return;
     }
     co_await pause(std::chrono::seconds(2));
     bool resumed = false;
-    for (int attempt = 1; attempt <= 3 && !resumed; ++attempt) {
-        if (attempt > 1)
+    for (int attempt = 1; attempt <= 3 && !resumed && self; ++attempt) {
+        if (attempt > 1) {
             co_await pause(std::chrono::seconds(1));
-        try {
-            co_await m_engine.setDevicePaused(deviceID, false);
-            resumed = true;
-        } catch (const std::exception &) {
+            if (!self)
+                co_return;
         }
+        resumed = co_await resumeDevice(deviceID);
     }
-    if (!resumed)
+    if (!self)
+        co_return;
+    if (resumed)
+        BounceRecord(m_defaults).remove(bounce);
+    else
         setLastErrorMessage(
             QStringLiteral("Couldn't resume the connection to this Mac \u2014 open Devices and un-pause it."));
     const QSet<QString> serving(folderIDs.cbegin(), folderIDs.cend());
     if (m_nasNode)
         co_await m_nasNode->bounceDevice(deviceID, serving);
+}
+
+QCoro::Task<bool> ProjectController::resumeDevice(QString deviceID)
+{
+    try {
+        co_await m_engine.setDevicePaused(deviceID, false);
+    } catch (const std::exception &) {
+        co_return false;
+    }
+    co_return true;
+}
+
+QCoro::Task<void> ProjectController::resumeUnfinishedBounces()
+{
+    const QPointer<ProjectController> self(this);
+    const QList<BounceRecord::Entry> bounces = BounceRecord(m_defaults).entries();
+    for (const BounceRecord::Entry &bounce : bounces) {
+        if (!bounce.node.isEmpty())
+            continue;  // the node controller's
+        const bool resumed = co_await resumeDevice(bounce.device);
+        if (!self)
+            co_return;
+        if (resumed)
+            BounceRecord(m_defaults).remove(bounce);
+    }
 }
 
 bool ProjectController::applyClusterCells(const ClusterConfig &config)

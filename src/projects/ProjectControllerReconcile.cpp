@@ -335,12 +335,12 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
     for (const QString &id : owed) {
         const QString key = canonical(id);
         if (!pass->index.contains(key) || pass->claimed.contains(key) || namesEngineFolder(id)) {
-            m_owedRemovals.removeAll(id);
+            settleRemoval(id);
             continue;
         }
         try {
             co_await unlessGone(m_engine.removeFolder(pass->index.value(key).id));
-            m_owedRemovals.removeAll(id);
+            settleRemoval(id);
         } catch (const std::exception &) {
             ++pass->failed;
         }

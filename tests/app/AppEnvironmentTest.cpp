@@ -4,6 +4,7 @@
 #include "app/PurgeAuth.h"
 #include "app/PurgeCommand.h"
 #include "app/PurgeFiles.h"
+#include "cluster/BounceRecord.h"
 #include "cluster/NasNode.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
@@ -25,6 +26,7 @@
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QTemporaryDir>
@@ -57,6 +59,23 @@ struct Rig
         : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(dir.path()))
     {
         SyncthingInstance::writeFile(dir.filePath("nasnodes.json"), NasNode::listToFile(nodes));
+        this->peerPort = peerPort ? peerPort : (lan.listen() ? lan.port() : 1);
+        makeEnv();
+        engine.hold("events");
+        engine.state.running = true;
+        engine.beforeAnswer = [this](QString operation) -> QCoro::Task<void> {
+            if (kMarkers.contains(operation) && (trace.isEmpty() || trace.last() != operation))
+                trace.append(operation);
+            co_return;
+        };
+    }
+    // A new environment on the same root, as at the next start; whatever the
+    // old one left asleep never wakes.
+    void makeEnv()
+    {
+        env.reset();
+        sleeping.clear();
+        sweepSleeping.clear();
         AppEnvironment::Services services{AppPaths(dir.path())};
         services.defaults = &defaults;
         services.keychain = &keychain;
@@ -67,7 +86,7 @@ struct Rig
         services.mountEvents = &mounts;
         // The fake server stands in for the paired Macs' LAN servers unless
         // a test names its own port.
-        services.lan = {QHostAddress::LocalHost, 0, peerPort ? peerPort : (lan.listen() ? lan.port() : 1)};
+        services.lan = {QHostAddress::LocalHost, 0, peerPort};
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
             co_await SleepGate{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
@@ -75,13 +94,6 @@ struct Rig
         services.autostartEntry = dir.filePath("autostart.desktop");
         env = std::make_unique<AppEnvironment>(engine, std::move(services));
         env->setStepObserver([this](QString step) { trace.append(step); });
-        engine.hold("events");
-        engine.state.running = true;
-        engine.beforeAnswer = [this](QString operation) -> QCoro::Task<void> {
-            if (kMarkers.contains(operation) && (trace.isEmpty() || trace.last() != operation))
-                trace.append(operation);
-            co_return;
-        };
     }
     // Ends the pauses the loops (or the sweeps) are in; each goes on to its
     // next pause.
@@ -107,6 +119,7 @@ struct Rig
     std::vector<std::coroutine_handle<>> sweepSleeping;
     MountEventSource mounts;
     QStringList trace;
+    quint16 peerPort = 0;
     std::unique_ptr<AppEnvironment> env;
 };
 
@@ -719,6 +732,54 @@ TEST(AppEnvironmentTest, DirectoryTimesComeBackInTwoWayFoldersOnlyNeverBehindADo
     for (const QString &dir : dirs)
         EXPECT_EQ(QFileInfo(root.filePath(dir)).lastModified().toMSecsSinceEpoch(),
                   dir == "two/late" ? 1000'000 : dir.endsWith("even") ? 1000'900 : 999'900) << dir.toStdString();
+}
+
+// A quit in the middle of both bounces (this Mac's and the node's) and after
+// a removal failed: the next start resumes the Mac on both and removes the
+// folder.
+TEST(AppEnvironmentTest, BouncesAndRemovalsLeftByAQuitAreFinishedAtTheNextStart)
+{
+    FakeHttpServer node;
+    ASSERT_TRUE(node.listen());
+    bool paused = false;
+    node.setHandler([&](const FakeHttpServer::Request &request) {
+        if (request.method == "PATCH" && request.path() == "/rest/config/devices/MAC")
+            paused = QJsonDocument::fromJson(request.body)["paused"].toBool();
+        if (request.path() == "/rest/config/folders")
+            return FakeHttpServer::Response::json(R"([{"id":"st","path":"/n","devices":[{"deviceID":"MAC"}]}])");
+        if (request.path() == "/rest/config/devices")
+            return FakeHttpServer::Response::json(paused ? R"([{"deviceID":"MAC","paused":true}])"
+                                                         : R"([{"deviceID":"MAC","paused":false}])");
+        return FakeHttpServer::Response::json("{}");
+    });
+    Rig rig({{node.baseURL().toString(), "NODE1", "n"}});
+    rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "k");
+    awaitTask(rig.env->nasNode().migrateLegacyKey());
+    const QString path = rig.dir.path();
+    rig.engine.state.devices = {{.id = "MAC", .name = "Mac"}};
+    rig.engine.state.folders = {{.id = "st", .path = path}, {.id = "gone", .path = path + "/gone"}};
+    rig.env->projects().add({.id = "p",
+                             .members = {{.deviceID = "MAC"}},
+                             .folders = {{.id = "f", .localPath = path, .syncEnabled = true,
+                                          .syncthingFolderID = "st", .pausedDeviceIDs = {"MAC"}},
+                                         {.id = "g", .localPath = path + "/gone", .syncEnabled = false,
+                                          .syncthingFolderID = "gone"}}});
+
+    rig.env->projects().setFolderDeviceState("p", "f", "MAC", false, false);
+    rig.env->nasNode().bounceDevice("MAC", {"st"});
+    ASSERT_TRUE(waitUntil([&] { return paused && rig.trace.count("pause(2000)") == 2; }));
+    rig.engine.failNext("removeFolder", SyncEngineError::backend("down"));
+    awaitTask(rig.env->projects().removeFolder("p", "g"));
+    const QByteArray stored = SyncthingInstance::readFile(rig.dir.filePath("defaults.json"));
+    EXPECT_TRUE(stored.contains("unfinishedBounces") && stored.contains("owedFolderRemovals")) << stored.data();
+
+    rig.makeEnv();
+    awaitTask(rig.env->bootstrap());
+    EXPECT_TRUE(waitUntil([&] { return !paused; }));
+    EXPECT_EQ(rig.engine.callsOf("setDevicePaused").last(), "setDevicePaused(MAC, false)");
+    EXPECT_EQ(rig.engine.state.folders.size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return !rig.defaults.contains(BounceRecord::key); }));
+    EXPECT_FALSE(rig.defaults.contains(ProjectController::owedRemovalsKey));
 }
 
 } // namespace

@@ -10,10 +10,14 @@
 #include "SyncthingInstance.h"
 
 #include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace tw {
 namespace {
@@ -158,6 +162,89 @@ TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
     EXPECT_EQ(sent, QStringList({"GET " + ignores + "  k", "GET " + ignores + "  k",
                                  "POST " + ignores + R"( {"ignore":["x","!*-master.mov","*.mov"]} k)",
                                  "PATCH /rest/config/folders/photos%3Fx%231 " + versioning + " k"}));
+}
+
+// The node stands in with a folder list that grows by each folder created.
+TEST(NasNodeControllerTest, EveryNewNodeFolderGetsAPathNoOtherFolderUses)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.listen());
+    QJsonArray folders{QJsonObject{{"id", "old"}, {"path", "/data/footage/"}}};
+    server.setHandler([&](const FakeHttpServer::Request &request) {
+        if (request.method == "PUT")
+            folders.append(QJsonDocument::fromJson(request.body).object());
+        if (request.path() == "/rest/config/defaults/folder")
+            return Response::json(R"({"path":"/data/"})");
+        return Response::json(QJsonDocument(folders).toJson());
+    });
+    Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
+    awaitTask(registry.controller().shareFolders(
+        {{"tdw-a", {"Footage", {}}}, {"tdw-b", {"Footage", {}}}, {"tdw-c", {"Other", {}}}}));
+    QStringList paths;
+    for (const QJsonValue &folder : folders)
+        paths.append(folder["id"].toString() + "=" + folder["path"].toString());
+    EXPECT_EQ(paths, QStringList({"old=/data/footage/", "tdw-a=/data/Footage (tdw-a)", "tdw-b=/data/Footage (tdw-b)",
+                                  "tdw-c=/data/Other"}));
+    EXPECT_EQ(registry.controller().lastError(), std::nullopt);
+}
+
+// Zeros, gzip-compressed a piece at a time: a small answer that grows a
+// thousandfold when read.
+QByteArray gzipBomb(qint64 zeros)
+{
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    QByteArray input(1 << 20, '\0'), output;
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    for (qint64 left = zeros; left > 0 || stream.avail_in > 0;) {
+        const bool last = left <= input.size();
+        stream.next_in = reinterpret_cast<Bytef *>(input.data());
+        stream.avail_in = uInt(std::min<qint64>(left, input.size()));
+        left -= stream.avail_in;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(chunk.data());
+            stream.avail_out = uInt(chunk.size());
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            output.append(chunk.constData(), chunk.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return output;
+}
+
+qint64 peakResidentKiB()
+{
+    QFile status("/proc/self/status");
+    EXPECT_TRUE(status.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch peak = QRegularExpression(R"(VmHWM:\s*(\d+))").match(status.readAll());
+    return peak.captured(1).toLongLong();
+}
+
+void resetPeakResident()
+{
+    QFile clear("/proc/self/clear_refs");
+    ASSERT_TRUE(clear.open(QIODevice::WriteOnly));
+    clear.write("5");
+}
+
+// Whatever the node sends, it is read up to the cap: memory stays bounded and
+// the message says what happened.
+TEST(NasNodeControllerTest, AnAnswerBeyondTheCapIsLeftUnreadWithItsMessage)
+{
+    const QByteArray bomb = gzipBomb(256LL << 20);
+    const QList<Response> rows{{.headers = {{"Content-Encoding", "gzip"}}, .body = bomb},
+                               Response::json(QByteArray(NodeClient::maxAnswerBytes + 1, ' '))};
+    for (const Response &row : rows) {
+        FakeHttpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setHandler([&](const FakeHttpServer::Request &) { return row; });
+        Registry registry;
+        resetPeakResident();
+        const qint64 before = peakResidentKiB();
+        EXPECT_FALSE(awaitTask(registry.controller().configure(server.baseURL().toString(), "k", "")));
+        EXPECT_LT(peakResidentKiB() - before, 64 * 1024);
+        EXPECT_EQ(registry.controller().lastError(), NodeClient::tooLargeText);
+    }
 }
 
 TEST(NasNodeControllerTest, AddressesAreNormalised)

@@ -77,6 +77,7 @@ const Row rows[] = {
     {"scanAllFolders", CALL(scanAllFolders()), {}, "done"},
     {"applySyncedXattrFilter", CALL(applySyncedXattrFilter("f")), {}, "done"},
     {"directoryModified", CALL(directoryModified("f", "d")), "absent", "absent"},
+    {"directoryTimes", CALL(directoryTimes("f")), "empty", "empty"},
     // Nothing to restore is done at once, running or not.
     {"restoreArchivedBatch", CALL(restoreArchivedBatch("f", {})), "done"},
     {"restoreArchivedBatch", CALL(restoreArchivedBatch("f", {{"a.txt", "t"}}))},

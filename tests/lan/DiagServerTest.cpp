@@ -6,6 +6,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -197,6 +201,50 @@ TEST_F(DiagServerTest, OneAddressCannotShutOutAnother)
     ASSERT_TRUE(overCap.waitClosed());
     EXPECT_EQ(ask(statusRequest, QHostAddress(QStringLiteral("127.0.0.2"))), answer("200 OK", "application/json", "{}"));
     EXPECT_FALSE(silent.closed());
+}
+
+// Eight slow connections from four other hosts fill the cap; a paired Mac
+// is answered at once and only the oldest slow one gives way.
+TEST_F(DiagServerTest, APairedMacIsServedAtOnceWhileSlowHostsHoldEverySlot)
+{
+    startServer({.address = loopback, .port = 0, .requestDeadline = 60s, .maxConnections = 8,
+                 .maxConnectionsPerAddress = 2});
+    const QHostAddress mac(QStringLiteral("127.0.0.10"));
+    server->isPairedAddress = [mac](const QString &address) { return QHostAddress(address).isEqual(mac); };
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 8; ++i) {
+        slow.push_back(std::make_unique<RawClient>(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i / 2))));
+        ASSERT_TRUE(slow.back()->connectTo(server->serverPort()));
+        slow.back()->socket.write("GET /sta");
+    }
+    ASSERT_TRUE(waitUntil([&] { return server->openConnections() == 8; }));
+    EXPECT_EQ(ask(statusRequest, mac), answer("200 OK", "application/json", "{}"));
+    EXPECT_TRUE(slow.front()->waitClosed());
+    for (std::size_t i = 1; i < slow.size(); ++i)
+        EXPECT_FALSE(slow[i]->closed()) << i;
+}
+
+// With no descriptor left the system refuses the connection; once there are
+// descriptors again it is served, though no other connection ever closed.
+TEST_F(DiagServerTest, AcceptingGoesOnAfterTheSystemRanOutOfDescriptors)
+{
+    startServer({.address = loopback, .port = 0, .acceptRetryPause = 50ms});
+    RawClient client;  // its descriptor is made here, before the limit
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    rlimit lowered = limit;
+    lowered.rlim_cur = rlim_t(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    client.socket.connectToHost(loopback, server->serverPort());
+    runEventLoopFor(200);
+    const int taken = server->openConnections();
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(taken, 0);
+    client.socket.write(statusRequest);
+    ASSERT_TRUE(client.waitClosed());
+    EXPECT_EQ(client.received, answer("200 OK", "application/json", "{}"));
 }
 
 } // namespace

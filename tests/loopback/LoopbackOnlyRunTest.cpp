@@ -145,7 +145,7 @@ TEST(LoopbackOnlyRunTest, ANodeOffLoopbackIsNeverContacted)
     FakeHttpServer node;
     ASSERT_TRUE(node.listen());
     node.enqueue(Response::json(R"({"myID": "NODE-ID"})"));
-    EXPECT_EQ(awaitTask(NodeClient().fetchDeviceID(node.baseURL().toString(), "key")), QStringLiteral("NODE-ID"));
+    EXPECT_EQ(awaitTask(NodeClient().fetchDeviceID(node.baseURL().toString(), "key")).value, QStringLiteral("NODE-ID"));
 }
 
 TEST(LoopbackOnlyRunTest, OpenExternalOpensNoWebPageBeyondLoopback)

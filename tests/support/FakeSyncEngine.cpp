@@ -110,6 +110,14 @@ QCoro::Task<std::optional<qint64>> FakeSyncEngine::directoryModified(QString fol
     });
 }
 
+QCoro::Task<QHash<QString, qint64>> FakeSyncEngine::directoryTimes(QString folderID)
+{
+    return reply(__func__, {folderID}, [this, folderID] {
+        const QMap<QString, qint64> times = state.directoryModified.value(folderID);
+        return QHash<QString, qint64>(times.cbegin(), times.cend());
+    });
+}
+
 QCoro::Task<FolderStatus> FakeSyncEngine::folderStatus(QString id)
 {
     return reply(__func__, {id}, [this, id] { return state.folderStatuses.value(id, FolderStatus{.id = id}); });

@@ -134,6 +134,7 @@ public:
     QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
+    QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
 
     QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString id) override
     {

@@ -102,6 +102,10 @@ QCoro::Task<std::optional<qint64>> IrohEngine::directoryModified(QString, QStrin
 {
     return answer(std::optional<qint64>());
 }
+QCoro::Task<QHash<QString, qint64>> IrohEngine::directoryTimes(QString)
+{
+    return answer(QHash<QString, qint64>());
+}
 
 // Versioning and archive
 

@@ -42,6 +42,7 @@ public:
     QCoro::Task<void> scanAllFolders() override;
     QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
+    QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
 
     QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) override;
     QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) override;

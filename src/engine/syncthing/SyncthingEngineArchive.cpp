@@ -8,10 +8,13 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTime>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 #include <algorithm>
 
 namespace tw {
@@ -101,6 +104,31 @@ std::optional<qint64> modifiedOfFileRecord(const QJsonObject &record)
     return SyncthingEngine::parseSyncthingModified(modified.toString());
 }
 
+void addDirectoryTimes(const QJsonArray &entries, const QString &prefix, QHash<QString, qint64> &times)
+{
+    for (const QJsonValue &value : entries) {
+        const QJsonObject entry = value.toObject();
+        const QString name = entry.value(QStringLiteral("name")).toString();
+        if (name.isEmpty() || !entry.value(QStringLiteral("type")).toString().contains(QLatin1String("DIRECTORY")))
+            continue;
+        const QString path = prefix.isEmpty() ? name : prefix + QLatin1Char('/') + name;
+        const std::optional<qint64> modified =
+            SyncthingEngine::parseSyncthingModified(entry.value(QStringLiteral("modTime")).toString());
+        if (modified)
+            times.insert(path, *modified);
+        addDirectoryTimes(entry.value(QStringLiteral("children")).toArray(), path, times);
+    }
+}
+
+// Syncthing's tree of a folder: an array of entries with "name", "type",
+// "modTime" and their "children".
+QHash<QString, qint64> directoryTimesOfTree(QByteArray body)
+{
+    QHash<QString, qint64> times;
+    addDirectoryTimes(QJsonDocument::fromJson(body).array(), QString(), times);
+    return times;
+}
+
 // The internet date-time form without a fraction: full date, "T", time with
 // seconds, and "Z" or a signed hours:minutes offset. Nothing lenient: a time
 // without a zone is not read as local time.
@@ -164,6 +192,25 @@ QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString fo
     } catch (const std::exception &) {
         co_return std::nullopt;
     }
+}
+
+// The whole tree of the folder's directories comes in one answer; reading it
+// for thousands of directories is work for another thread.
+QCoro::Task<QHash<QString, qint64>> SyncthingEngine::directoryTimes(QString folderID)
+{
+    if (!m_api)
+        co_return QHash<QString, qint64>();
+    const SyncthingAPI api = *m_api;
+    SyncthingAPI::QueryItems query;
+    query.append({kFolderKey, folderID});
+    query.append({QStringLiteral("dirsonly"), QStringLiteral("true")});
+    QByteArray body;
+    try {
+        body = co_await api.send(api.prepare("GET", QStringLiteral("/rest/db/browse"), query));
+    } catch (const std::exception &) {
+        co_return QHash<QString, qint64>();
+    }
+    co_return co_await QtConcurrent::run(&directoryTimesOfTree, std::move(body));
 }
 
 QCoro::Task<QList<ArchivedVersion>> SyncthingEngine::archivedVersions(QString folderID)

@@ -9,10 +9,14 @@
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -43,6 +47,27 @@ protected:
     static inline std::unique_ptr<SyncthingInstance> a;
     static inline std::unique_ptr<SyncthingEngine> engine;
 };
+
+// The whole tree in one read says what the engine records for each directory
+// on its own, and names no file.
+TEST_F(EngineFoldersIntegrationTest, DirectoryTimesOfAFolderAgreeWithEachDirectorysRecord)
+{
+    const QString id = QStringLiteral("tdw-d1e7e001");
+    const QString root = a->root() + QStringLiteral("/folders/") + id;
+    SyncthingInstance::writeFile(root + QStringLiteral("/a/b/f.txt"), "x");
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/c d")));
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1'500'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root + QStringLiteral("/a")).constData(), times, 0), 0);
+    a->putFolder(id);
+    ASSERT_TRUE(a->waitUntilIndexed(id, 4));
+    const QHash<QString, qint64> recorded = awaitTask(engine->directoryTimes(id));
+    QStringList paths = recorded.keys();
+    paths.sort();
+    EXPECT_EQ(paths, QStringList({"a", "a/b", "c d"}));
+    EXPECT_EQ(recorded.value("a"), 1'500'000'000);
+    for (const QString &path : paths)
+        EXPECT_EQ(recorded.value(path), awaitTask(engine->directoryModified(id, path))) << path.toStdString();
+}
 
 TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesStay)
 {
