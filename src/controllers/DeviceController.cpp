@@ -5,6 +5,8 @@
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 
+#include <QPointer>
+
 namespace tw {
 
 DeviceController::DeviceController(SyncEngine &engine, Clock clock, QObject *parent)
@@ -55,8 +57,11 @@ bool DeviceController::devicesDue() const
            || m_lastDevicesRead->secsTo(m_clock()) >= std::chrono::seconds(fullReadInterval).count();
 }
 
+// Also run detached on a device event: the answer may come after this
+// controller is gone.
 QCoro::Task<void> DeviceController::refreshConnections()
 {
+    const QPointer<DeviceController> self(this);
     const quint64 sequence = ++m_samplesAsked;
     QList<DeviceConnection> sample;
     try {
@@ -65,6 +70,8 @@ QCoro::Task<void> DeviceController::refreshConnections()
         // The previous sample stays the baseline of the next one.
         co_return;
     }
+    if (!self)
+        co_return;
     // Overlapping calls may be answered out of order; older totals than the
     // baseline's would show a burst of traffic that never happened.
     if (sequence < m_newestSampleTaken)

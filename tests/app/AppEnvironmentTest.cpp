@@ -476,6 +476,11 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"x", signedBy(kSender, -31), kBadSignature},
         {"x", signedBy(kSender, 31), kBadSignature},
         {"x", [](Rig &, PurgeCommand &c, QString &) { c.hmac = c.hmac.toUpper(); }, kBadSignature},
+        // Only the whole signature passes: not none, one digit short or one digit off.
+        {"dir", [](Rig &, PurgeCommand &c, QString &) { c.hmac.clear(); }, kBadSignature},
+        {"dir", [](Rig &, PurgeCommand &c, QString &) { c.hmac.chop(1); }, kBadSignature},
+        {"dir", [](Rig &, PurgeCommand &c, QString &) { c.hmac.back() = c.hmac.back() == u'0' ? u'1' : u'0'; },
+         kBadSignature},
         {"x", [](Rig &, PurgeCommand &, QString &from) { from = "OTHER"; }, kBadSignature},
         {"gone", signedBy(kSender, -30), kGone, kReplay, {"/gone"}},
         {"gone", signedBy(kSender, 30), kGone, kInProgress, {"/gone"}, AtFileCheck},

@@ -25,7 +25,9 @@ TEST(BandwidthScheduleTest, ActiveWindowInTheGivenZone)
         bool active;
     } cases[] = {
         {"day window end", schedule(8, 18), tue, 18, 0, false},
+        {"night window first hour", schedule(22, 6), tue, 22, 0, true},
         {"night window early morning", schedule(22, 6), tue, 5, 59, true},
+        {"night window end", schedule(22, 6), tue, 6, 0, false},
         // The weekday tested is that of the moment itself, also after midnight.
         {"Saturday after a Friday night", schedule(22, 6), sat, 1, 0, false},
         {"Monday after a Sunday night", schedule(22, 6), mon, 1, 0, true},

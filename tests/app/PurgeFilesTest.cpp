@@ -9,20 +9,23 @@ namespace tw {
 namespace {
 
 // A folder root holding a file and a subfolder, a link to a place outside,
-// a link to a folder inside and a dangling link; the data home is set for
-// this test alone.
+// a link to a folder inside, a dangling link and a link to a sibling whose
+// name begins with the root's; the data home is set for this test alone.
 TEST(PurgeFilesTest, ContainmentLinksSizeAndTrash)
 {
     QTemporaryDir temp;
     const QString root = temp.filePath("root");
-    ASSERT_TRUE(QDir().mkpath(root + "/dir/sub") && QDir().mkpath(temp.filePath("outside")));
+    ASSERT_TRUE(QDir().mkpath(root + "/dir/sub") && QDir().mkpath(temp.filePath("outside")) &&
+                QDir().mkpath(temp.filePath("root-other")));
     QFile file(root + "/dir/file");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(5000, 'x')) == 5000 && file.flush());
     ASSERT_TRUE(QFile::copy(root + "/dir/file", root + "/dir/sub/copy"));
     ASSERT_TRUE(QFile::link(temp.filePath("outside"), root + "/out") && QFile::link(root + "/dir", root + "/in") &&
-                QFile::link(temp.filePath("gone"), root + "/dangling"));
+                QFile::link(temp.filePath("gone"), root + "/dangling") &&
+                QFile::link(temp.filePath("root-other"), root + "/sibling"));
     for (const auto &[relative, contained] : {std::pair{"dir/file", true}, {"no/such/x", true}, {"in/x", true},
-                                             {"out", true}, {"out/x", false}, {"dangling/x", false}})
+                                             {"out", true}, {"out/x", false}, {"dangling/x", false},
+                                             {"sibling/x", false}})
         EXPECT_EQ(purgeTargetContained(root, relative), contained) << relative;
     EXPECT_FALSE(purgeTargetContained("root", "dir"));
     // Beyond what the file system takes, and past Qt's 16-bit path offsets.

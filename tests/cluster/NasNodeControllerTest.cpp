@@ -151,6 +151,7 @@ TEST(NasNodeControllerTest, FolderSettingsAreSentEscapedAndOnlyOverAReadList)
               u"Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't added."_qs);
     awaitTask(registry.controller().addIgnore("a+b?c#d", "x"));
     awaitTask(registry.controller().addIgnore("a", "x\ny"));
+    awaitTask(registry.controller().addIgnore("a", "x\ry"));
     awaitTask(registry.controller().setFolderVersioning("photos?x#1", 0));
     QStringList sent;
     for (const FakeHttpServer::Request &request : server.requests())

@@ -49,6 +49,15 @@ TEST(ClusterConfigTest, OnlyCellsSignedForTheirFolderAndDeviceSurviveValidation)
     moved.folders["tdw-abc12345"]["DEV-C"] = moved.folders["tdw-abc12345"]["DEV-A"];
     moved.folders["tdw-other"]["DEV-A"] = moved.folders["tdw-abc12345"]["DEV-A"];
     EXPECT_EQ(moved.validated(key), signedCell);
+    // Only the whole signature passes: not none, one digit short or one digit off.
+    const QString sig = signedCell.folders.value("tdw-abc12345").value("DEV-A").sig;
+    QString off = sig;
+    off.back() = off.back() == u'0' ? u'1' : u'0';
+    for (const QString &forged : {QString(), sig.chopped(1), off}) {
+        ClusterConfig copy = signedCell;
+        copy.folders["tdw-abc12345"]["DEV-A"].sig = forged;
+        EXPECT_TRUE(copy.validated(key).folders.isEmpty()) << forged.toStdString();
+    }
     EXPECT_TRUE(with(empty, "f", "d", CellState::Active, 1, "").validated("").folders.isEmpty());
 }
 

@@ -411,7 +411,7 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAn
     EXPECT_EQ(pc.projects().value(0).folders.value(1).localPath, "/elsewhere");
     EXPECT_EQ(pc.lastErrorMessage(), u"This Mac already syncs that folder at /elsewhere \u2014 the sync uses it there."_qs);
     EXPECT_EQ(e.callsOf("addDevice"), QStringList("addDevice(C)"));
-    for (const QString line : {"/a\\*", "/b", "/a\\*", "/c\n/d"})
+    for (const QString line : {"/a\\*", "/b", "/a\\*", "/c\n/d", "/e\r/f"})
         awaitTask(pc.addPurgeProtection("X", line));
     EXPECT_EQ(pc.lastErrorMessage(), ProjectController::lineBreakText);
     EXPECT_EQ(e.state.ignores["X"], QStringList({"/a\\*", "/b", "*.tmp", ".DS_Store"}));

@@ -57,25 +57,29 @@ TEST_F(FeedbackServiceTest, AnswersDecideWhetherAReportIsDoneRetriedOrGivenUp)
         Response answer;
         int requests;
         qsizetype givenUp;
+        int times = 1; // the answer is given to this many requests in a row
     };
     const QList<Case> cases = {
         {Response{.status = 201, .body = R"({"id":"r1"})"}, 1, 0},
         {Response{}, 2, 0}, // 200 without a record id
         {Response::text(422, "invalid"), 1, 1},
         {Response::text(503, "busy"), 2, 0},
+        {Response::text(503, "busy"), 12, 1, 12}, // busy every time: given up after the twelfth
     };
+    const Waits schedule = {1s, 5s, 30s, 120s, 600s, 3600s, 3600s, 3600s, 3600s, 3600s, 3600s};
     const QJsonObject sixKeys{{"text", "Sync stops"},    {"user_name", "Ana"},    {"app_version", "0.1.0 (7)"},
                               {"os_version", "Debian 12"}, {"app_module", "sheet"}, {"diagnose", "2 syncs"}};
     for (const Case &c : cases) {
         waits.clear();
         const qsizetype before = server.requests().size();
-        server.enqueue(c.answer);
+        for (int time = 0; time < c.times; ++time)
+            server.enqueue(c.answer);
         const auto feedback = service(endpoint());
         feedback->startQueue();
         feedback->enqueue(report(""));
         ASSERT_TRUE(waitUntil([&] { return feedback->retryQueue().pendingCount() == 0; }, 30'000));
         EXPECT_EQ(server.requests().size() - before, c.requests);
-        EXPECT_EQ(waits, Waits(c.requests - 1, 1s));
+        EXPECT_EQ(waits, schedule.first(c.requests - 1));
         EXPECT_EQ(feedback->retryQueue().deadLetterCount(), c.givenUp);
         const FakeHttpServer::Request &sent = server.requests().at(before);
         EXPECT_EQ(sent.method + " " + sent.target, QByteArray("POST ") + FeedbackService::kRecordsPath);

@@ -222,19 +222,19 @@ QString SyncthingInstance::listenAddress()
     return addresses.isEmpty() ? QString() : addresses.first().toString();
 }
 
-void SyncthingInstance::pairWith(SyncthingInstance &other)
+void SyncthingInstance::pairWith(SyncthingInstance &other, Dialling dialling)
 {
-    const auto add = [](SyncthingInstance &self, SyncthingInstance &peer) {
+    const auto add = [](SyncthingInstance &self, SyncthingInstance &peer, bool dials) {
         const QJsonObject device{
             {QStringLiteral("deviceID"), peer.deviceID()},
             {QStringLiteral("name"), peer.name()},
-            {QStringLiteral("addresses"), QJsonArray{peer.listenAddress()}},
+            {QStringLiteral("addresses"), QJsonArray{dials ? peer.listenAddress() : QStringLiteral("dynamic")}},
         };
         self.expectOk("PUT", QStringLiteral("/rest/config/devices/") + encode(peer.deviceID()),
                       QJsonDocument(device).toJson(QJsonDocument::Compact));
     };
-    add(*this, other);
-    add(other, *this);
+    add(*this, other, true);
+    add(other, *this, dialling == Dialling::Both);
 }
 
 bool SyncthingInstance::waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline)

@@ -82,9 +82,14 @@ public:
     // Any request; no API key when apiKey is empty.
     Response request(const QByteArray &verb, const QString &path, const QByteArray &body, const QString &apiKey);
 
+    // Which of two paired instances dials the other.
+    enum class Dialling { Both, ThisOnly };
     // Adds each instance to the other's devices with its explicit tcp://
-    // address (never "dynamic": discovery is off).
-    void pairWith(SyncthingInstance &other);
+    // address (never "dynamic": discovery is off). With ThisOnly the other
+    // gets "dynamic" for this one and never dials, so this one always sees
+    // the connection at the other's listen address, never at the source of
+    // the other's dial, which may be another loopback address.
+    void pairWith(SyncthingInstance &other, Dialling dialling = Dialling::Both);
     // Whether the device shows connected before the deadline.
     bool waitUntilConnected(const QString &deviceID, std::chrono::milliseconds deadline = std::chrono::seconds(30));
 

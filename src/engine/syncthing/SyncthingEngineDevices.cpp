@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPointer>
 #include <QUrl>
 #include <algorithm>
 
@@ -277,10 +278,12 @@ QCoro::Task<STConnectionsResponse> SyncthingEngine::sharedConnections()
         co_return STConnectionsResponse(*m_connections);
     const SyncthingAPI api = requireAPI();
     const quint64 asked = m_connectionsGeneration;
+    // A detached caller's ask may be answered after this engine is gone.
+    const QPointer<SyncthingEngine> self(this);
     STConnectionsResponse response = co_await api.connections();
     // An answer to an ask made before a connection event or a restart is
     // older than what it would stand for.
-    if (asked == m_connectionsGeneration) {
+    if (self && asked == m_connectionsGeneration) {
         m_connections = response;
         m_connectionsAge.start();
     }

@@ -98,6 +98,50 @@ TEST_F(SyncthingEngineFakeServerTest, ARefusedIgnoreUpdateWhoseRollbackFailsSays
     EXPECT_EQ(objectOf(server.requests()[2].body), (QJsonObject{{"ignore", QJsonArray{"old"}}}));
 }
 
+// A line break of either kind would split one line into two patterns.
+TEST_F(SyncthingEngineFakeServerTest, AnIgnoreLineWithALineBreakIsRefusedBeforeAnyRequest)
+{
+    for (const QString line : {"a\nb", "a\rb"})
+        EXPECT_TRUE(failureOf(engine->updateIgnorePatterns("f", {"ok", line}))) << line.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// A restored version leaves the archive. The second restore of it, started
+// while the first is under way, reads the archive only after the first ended.
+TEST_F(SyncthingEngineFakeServerTest, TwoRestoresOfOneVersionTakeTurnsAndTheSecondFindsItGone)
+{
+    QByteArray archive = R"({"a": [{"versionTime": "2024-03-01T09:00:00Z"}]})";
+    // A slow listing: without taking turns, both would read it before either restore.
+    on("GET /rest/folder/versions", [&archive](const Request &) {
+        Response response = Response::json(archive);
+        response.delayMs = 50;
+        return response;
+    });
+    on("POST /rest/folder/versions", [&archive](const Request &) {
+        archive = "{}";
+        return Response::json("{}");
+    });
+    auto both = [](SyncthingEngine *engine) -> QCoro::Task<std::optional<SyncEngineError>> {
+        auto first = engine->restoreArchived("f", "a", "2024-03-01T09:00:00Z");
+        auto second = engine->restoreArchived("f", "a", "2024-03-01T09:00:00Z");
+        co_await std::move(first);
+        try {
+            co_await std::move(second);
+        } catch (const SyncEngineError &error) {
+            co_return error;
+        }
+        co_return std::nullopt;
+    };
+    const std::optional<SyncEngineError> second = awaitTask(both(engine.get()));
+    EXPECT_EQ(second ? second->errorDescription() : "restored twice",
+              QString("Could not restore a: version not found"));
+    QStringList sent;
+    for (const Request &request : server.requests())
+        sent.append(request.method + ' ' + request.path());
+    EXPECT_EQ(sent, QStringList({"GET /rest/folder/versions", "POST /rest/folder/versions",
+                                 "GET /rest/folder/versions"}));
+}
+
 // Syncthing moves the live file aside before it looks for the version, so
 // only versions it lists are sent; what it could not restore is a failure.
 TEST_F(SyncthingEngineFakeServerTest, RestoreSendsOnlyListedVersions)
