@@ -1,7 +1,8 @@
 // The ignore lines of each engine folder: the user's lines followed by the
 // protection lines a remote removal needs while it runs. The record keeps
 // the whole list as last written; an engine failure is dropped and the next
-// write brings the engine in line.
+// write brings the engine in line. Writers hold the folder's lock across
+// their awaits: two read-modify-writes interleaved would lose a line.
 
 #include "projects/ProjectController.h"
 
@@ -55,6 +56,29 @@ QCoro::Task<void> ProjectController::writeIgnoresBySyncthingID(QString stID, QSt
     }
 }
 
+AsyncMutex &ProjectController::ignoresLock(const QString &stID)
+{
+    std::unique_ptr<AsyncMutex> &lock = m_ignoreLocks[canonical(stID)];
+    if (!lock)
+        lock = std::make_unique<AsyncMutex>();
+    return *lock;
+}
+
+QCoro::Task<bool> ProjectController::editIgnores(QString stID, IgnoreEdit edit)
+{
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
+    QStringList lines;
+    try {
+        lines = co_await m_engine.ignorePatterns(stID);
+    } catch (const std::exception &) {
+        // Writing an edit of lines never read would drop the folder's own.
+        co_return false;
+    }
+    const QStringList edited = edit(std::move(lines));
+    co_await writeIgnoresBySyncthingID(stID, edited);
+    co_return true;
+}
+
 // Walks the folders as they were when it began and finds each again after
 // every await: a sync or folder removed meanwhile is skipped.
 QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
@@ -71,7 +95,9 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
         if (!folder || refuseLineBreaks(defaults))
             continue;
         if (folder->syncthingFolderID) {
-            co_await writeIgnoresBySyncthingID(*folder->syncthingFolderID, defaults);
+            const QString stID = *folder->syncthingFolderID;
+            const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
+            co_await writeIgnoresBySyncthingID(stID, defaults);
             continue;
         }
         editFolder(projectID, folderID, [&defaults](ProjectFolder &edited) {
@@ -83,6 +109,7 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
 
 QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pattern)
 {
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const QStringList line{pattern};
     const auto key = folderByEngineID(stID);
     if (!key || refuseLineBreaks(line))
@@ -98,6 +125,7 @@ QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pa
 
 QCoro::Task<void> ProjectController::removePurgeProtection(QString stID, QString pattern)
 {
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const auto key = folderByEngineID(stID);
     if (!key)
         co_return;
