@@ -27,7 +27,22 @@ namespace tw {
 namespace {
 
 // What a save does, as one line: the engine calls that matter and the end.
-const QStringList kTraced{"updateIgnorePatterns", "rescanFolder", "clusterNeeds"};
+const QStringList kTraced{"updateIgnorePatterns", "rescanFolder", "folderStatus"};
+
+// The text of a button each time it is switched on or off.
+struct ButtonStates : QObject
+{
+    explicit ButtonStates(QPushButton &button) { button.installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange) {
+            auto *button = static_cast<QPushButton *>(watched);
+            seen.append(button->text() + (button->isEnabled() ? " enabled" : " disabled"));
+        }
+        return false;
+    }
+    QStringList seen;
+};
 
 class FolderSettingsPanelTest : public ViewTestEnv
 {
@@ -113,7 +128,7 @@ TEST_F(FolderSettingsPanelTest, TheHiddenLineIsWrittenThenTheFolderRescannedAndR
         ASSERT_TRUE(saved(*panel));
         EXPECT_EQ(engine.state.ignores["st"], row.written) << row.lines.join('|').toStdString();
         EXPECT_EQ(record().ignorePatterns, row.written);
-        EXPECT_EQ(trace, QStringList({"updateIgnorePatterns", "rescanFolder", "clusterNeeds", "finished"}));
+        EXPECT_EQ(trace, QStringList({"updateIgnorePatterns", "rescanFolder", "folderStatus", "finished"}));
     }
     EXPECT_EQ(engine.callsOf("rescanFolder").value(0), "rescanFolder(st)");
 }
@@ -150,11 +165,14 @@ TEST_F(FolderSettingsPanelTest, TheLocalArchiveIsMeasuredAndFreedAtOnce)
     ASSERT_TRUE(QDir().mkpath(root + "/.stversions/Docs"));
     SyncthingInstance::writeFile(root + "/.stversions/Docs/a.txt", QByteArray(5000, 'a'));
     FolderSettingsPanel panel(app(), "S", folder);
+    QObject::connect(&panel, &FolderSettingsPanel::finished, [this] { trace.append("finished"); });
     auto *local = panel.findChild<QLabel *>("localArchive");
     auto *freeButton = panel.findChild<QPushButton *>("freeSpace");
+    engine.hold("ignorePatterns");
     panel.show();
     EXPECT_EQ(local->text(), u"Local archive: \u2026"_qs);
     EXPECT_FALSE(freeButton->isEnabled());
+    engine.release("ignorePatterns");
     ASSERT_TRUE(waitUntil([&] { return panel.archiveBytes().has_value(); }));
     const qint64 bytes = *panel.archiveBytes();
     EXPECT_GE(bytes, 5000);
@@ -167,10 +185,12 @@ TEST_F(FolderSettingsPanelTest, TheLocalArchiveIsMeasuredAndFreedAtOnce)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), "Delete the local recovery archive for this sync?");
     EXPECT_EQ(box->findChild<QPushButton *>("confirm")->text(), "Delete archive (free up space)");
+    // Freeing may end before the click returns: the button's states are
+    // read as they change.
+    ButtonStates states(*freeButton);
     box->findChild<QPushButton *>("confirm")->click();
-    EXPECT_EQ(freeButton->text(), u"Freeing\u2026"_qs);
-    EXPECT_FALSE(freeButton->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return !panel.isFreeing(); }));
+    EXPECT_EQ(states.seen, QStringList(u"Freeing\u2026 disabled"_qs));
     EXPECT_EQ(local->text(), "Local archive: empty");
     EXPECT_FALSE(freeButton->isEnabled());
     EXPECT_FALSE(QDir(root + "/.stversions").exists());
@@ -234,7 +254,7 @@ TEST_F(FolderSettingsPanelTest, AfterAFailedReadOnlyAChangedSwitchTouchesTheHidd
     ASSERT_TRUE(saved(*panel));
     EXPECT_EQ(record().archiveRetentionDays, 30);
     EXPECT_EQ(engine.state.ignores["st"], QStringList({"*.tmp", ".*"}));
-    EXPECT_EQ(trace, QStringList({"rescanFolder", "clusterNeeds", "finished"}));
+    EXPECT_EQ(trace, QStringList({"rescanFolder", "folderStatus", "finished"}));
 
     engine.state.ignores["st"] = {"*.tmp"};
     engine.failNext("ignorePatterns", SyncEngineError::notRunning());
