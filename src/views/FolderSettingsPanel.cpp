@@ -74,7 +74,9 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
     section->setContentsMargins(0, 0, 0, 0);
     section->setSpacing(14);
     auto *keep = new QHBoxLayout;
-    keep->addWidget(styledLabel(texts::keepDeletedFilesFor, TextRole::Body));
+    QLabel *keepLabel = styledLabel(texts::keepDeletedFilesFor, TextRole::Body);
+    keepLabel->setWordWrap(false);
+    keep->addWidget(keepLabel);
     keep->addStretch();
     m_retention = new QComboBox;
     m_retention->setObjectName(QStringLiteral("retention"));
