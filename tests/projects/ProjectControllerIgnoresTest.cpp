@@ -76,5 +76,22 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
 }
 
+// The default list applied to all is the last word when it comes second:
+// it waits for the edit under way instead of being written over by it.
+TEST(ProjectControllerIgnoresTest, ApplyingTheDefaultsWaitsForAnEditUnderWay)
+{
+    Rig rig;
+    rig.pc.setDefaultIgnores({"d"});
+    rig.engine.hold("ignorePatterns");
+    QCoro::Task<bool> edit = rig.pc.editIgnores("st", appending("x"));
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
+    QCoro::Task<void> defaults = rig.pc.applyDefaultIgnoresToAll();
+    EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
+    rig.engine.release("ignorePatterns");
+    EXPECT_TRUE(awaitTask(std::move(edit)));
+    awaitTask(std::move(defaults));
+    EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"d", "/p"}));
+}
+
 } // namespace
 } // namespace tw
