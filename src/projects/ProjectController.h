@@ -13,6 +13,7 @@
 #include "projects/CanonicalIDs.h"
 #include "projects/Project.h"
 #include "utilities/AppPaths.h"
+#include "utilities/AsyncMutex.h"
 #include "utilities/Clock.h"
 #include "utilities/Sleeper.h"
 
@@ -23,6 +24,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -188,6 +191,14 @@ public:
     // matches, so a user's line above it could undo it.
     bool protectionInForce(const QString &stID, const QString &pattern, const QStringList &engineLines) const;
     QCoro::Task<void> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
+    // Reads the engine folder's whole list, applies the edit and writes the
+    // result through writeIgnoresBySyncthingID. Every writer of a folder's
+    // lines here takes that folder's lock, so a read-edit-write is never
+    // overtaken by another writer's. The edit is given the user's lines (the
+    // protection lines stay in front). A failed read writes nothing: false.
+    // Build the edit in a named local before awaiting (GCC 12).
+    using IgnoreEdit = std::function<QStringList(QStringList)>;
+    QCoro::Task<bool> editIgnores(QString stID, IgnoreEdit edit);
     QCoro::Task<void> applyDefaultIgnoresToAll();
     QCoro::Task<void> addPurgeProtection(QString stID, QString pattern);
     QCoro::Task<void> removePurgeProtection(QString stID, QString pattern);
@@ -267,6 +278,8 @@ private:
                                 std::optional<QString> intoProjectID, const QString &name, bool *memberAdded);
     // The first folder naming that engine folder: sync ID and folder ID.
     std::optional<std::pair<QString, QString>> folderByEngineID(const QString &stID) const;
+    // The one lock of the engine folder's ignore lines.
+    AsyncMutex &ignoresLock(const QString &stID);
     bool refuseLineBreaks(const QStringList &lines);
     QCoro::Task<void> applyVersioning(QString projectID, QString folderID);
     std::optional<QString> archiveLocation(const QString &projectID, const QString &folderID) const;
@@ -313,6 +326,9 @@ private:
     QSet<QString> m_promptedDeviceIDs;
     QSet<QString> m_dismissedFolderIDs;
     QList<PendingFolder> m_ignoredOfferedFolders;
+    // By canonical engine folder ID; kept for the controller's life, since a
+    // waiter may still hold on to its folder's lock.
+    std::map<QString, std::unique_ptr<AsyncMutex>> m_ignoreLocks;
     UserDefaults &m_defaults;
 };
 

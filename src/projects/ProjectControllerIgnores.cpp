@@ -3,7 +3,9 @@
 // line that matches, so a user's negated line ("!*-master.mov") placed first
 // would let files of a protected subfolder sync, deletions included. The
 // record keeps the whole list as last written; an engine failure is dropped
-// and the next write brings the engine in line.
+// and the next write brings the engine in line. Writers hold the folder's
+// lock across their awaits: two read-modify-writes interleaved would lose a
+// line.
 
 #include "projects/ProjectController.h"
 
@@ -12,19 +14,23 @@
 namespace tw {
 namespace {
 
-// The user's lines of a folder: its list without the protection lines in
-// front. A list written while protection lines came last holds them at its
-// end instead. Read before the protected list changes.
-QStringList userLines(const ProjectFolder &folder)
+// The user's lines of a list: without the protection lines in front. A list
+// written while protection lines came last holds them at its end instead.
+// Read before the protected list changes.
+QStringList userLines(const QStringList &lines, const QStringList &purgeProtected)
 {
-    const QStringList lead = ProjectController::mergedIgnores({}, folder.purgeProtected);
-    const QStringList &lines = folder.ignorePatterns;
+    const QStringList lead = ProjectController::mergedIgnores({}, purgeProtected);
     if (lines.mid(0, lead.size()) == lead)
         return lines.mid(lead.size());
     QStringList user = lines;
     while (!user.isEmpty() && lead.contains(user.last()))
         user.removeLast();
     return user;
+}
+
+QStringList userLines(const ProjectFolder &folder)
+{
+    return userLines(folder.ignorePatterns, folder.purgeProtected);
 }
 
 } // namespace
@@ -91,6 +97,33 @@ QCoro::Task<void> ProjectController::writeIgnoresBySyncthingID(QString stID, QSt
     }
 }
 
+AsyncMutex &ProjectController::ignoresLock(const QString &stID)
+{
+    std::unique_ptr<AsyncMutex> &lock = m_ignoreLocks[canonical(stID)];
+    if (!lock)
+        lock = std::make_unique<AsyncMutex>();
+    return *lock;
+}
+
+QCoro::Task<bool> ProjectController::editIgnores(QString stID, IgnoreEdit edit)
+{
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
+    QStringList lines;
+    try {
+        lines = co_await m_engine.ignorePatterns(stID);
+    } catch (const std::exception &) {
+        // Writing an edit of lines never read would drop the folder's own.
+        co_return false;
+    }
+    // The edit sees the user's lines only: the write puts the protection
+    // lines back in front, and they would otherwise be there twice.
+    if (const auto key = folderByEngineID(stID))
+        lines = userLines(lines, folderOf(key->first, key->second)->purgeProtected);
+    const QStringList edited = edit(std::move(lines));
+    co_await writeIgnoresBySyncthingID(stID, edited);
+    co_return true;
+}
+
 // Walks the folders as they were when it began and finds each again after
 // every await: a sync or folder removed meanwhile is skipped.
 QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
@@ -107,7 +140,9 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
         if (!folder || refuseLineBreaks(defaults))
             continue;
         if (folder->syncthingFolderID) {
-            co_await writeIgnoresBySyncthingID(*folder->syncthingFolderID, defaults);
+            const QString stID = *folder->syncthingFolderID;
+            const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
+            co_await writeIgnoresBySyncthingID(stID, defaults);
             continue;
         }
         editFolder(projectID, folderID, [&defaults](ProjectFolder &edited) {
@@ -119,6 +154,7 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
 
 QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pattern)
 {
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const QStringList line{pattern};
     const auto key = folderByEngineID(stID);
     if (!key || refuseLineBreaks(line))
@@ -134,6 +170,7 @@ QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pa
 
 QCoro::Task<void> ProjectController::removePurgeProtection(QString stID, QString pattern)
 {
+    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const auto key = folderByEngineID(stID);
     if (!key)
         co_return;

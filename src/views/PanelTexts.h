@@ -25,4 +25,61 @@ inline const QString alwaysOnBackup = QStringLiteral("always-on backup");
 inline const QString backup = QStringLiteral("backup");
 inline const QString alwaysOnNodeNAS = QStringLiteral("always-on node (NAS)");
 
+// The archive panel.
+inline const QString archiveHeader = QStringLiteral(
+    "Deleted or overwritten files are kept here, in their original folder structure. Restore puts them back.");
+inline const QString emptyArchiveButton = QStringLiteral("Empty archive\u2026");
+inline const QString archiveIsEmpty = QStringLiteral("Archive is empty.");
+inline const QString emptyArchiveTitle = QStringLiteral("Empty this archive?");
+inline const QString emptyArchiveMessage = QStringLiteral(
+    "Permanently removes all archived (deleted/overwritten) versions in this folder to free up space. Files "
+    "currently in the folder are NOT affected. This can\u2019t be undone.");
+inline const QString emptyArchiveAction = QStringLiteral("Empty archive");
+inline const QString restoreAll = QStringLiteral("Restore all");
+inline const QString restoreNewest = QStringLiteral("Restore newest");
+inline const QString restore = QStringLiteral("Restore");
+// Joined around counts and names by the archive panel.
+inline const QString restoreFolderTitleBefore = QStringLiteral("Restore \u201C");
+inline const QString restoreFolderTitleAfter = QStringLiteral("\u201D?");
+inline const QString restoreFolderMessagePuts = QStringLiteral("Puts all ");
+inline const QString restoreFolderMessageFrom = QStringLiteral(" from \u201C");
+inline const QString restoreFolderMessageBack = QStringLiteral(
+    "\u201D back into the folder, in their original structure. Any current file with the same name is "
+    "overwritten.");
+inline const QString archivedFile = QStringLiteral(" archived file");
+inline const QString restoreCountBefore = QStringLiteral("Restore ");
+inline const QString file = QStringLiteral(" file");
+inline const QString versions = QStringLiteral(" versions");
+// A space, a middle dot and a space.
+inline const QString subtitleSeparator = QStringLiteral(" \u00B7 ");
+
+// The folder settings panel.
+inline const QString ignoreHiddenFiles = QStringLiteral("Ignore hidden files (.DS_Store, system files)");
+inline const QString ignoreHiddenNote = QStringLiteral(
+    "Recommended \u2014 skips .DS_Store, Spotlight, .Trashes and other system files so the sync stays clean and "
+    "finishes.");
+inline const QString archiveDeletedFiles = QStringLiteral("Archive deleted files");
+inline const QString archiveNote =
+    QStringLiteral("Keeps a copy when a file is deleted or overwritten, so you can restore it later.");
+inline const QString keepDeletedFilesFor = QStringLiteral("Keep deleted files for");
+inline const QString retentionNote = QStringLiteral(
+    "Applies to this Mac and the always-on node (NAS). Older archived copies are removed automatically so the "
+    "archive doesn't fill your disk. \u201CForever\u201D never auto-removes.");
+inline const QString localArchive = QStringLiteral("Local archive: ");
+inline const QString localArchiveEmpty = QStringLiteral("empty");
+inline const QString freeUpSpaceNow = QStringLiteral("Free up space now");
+// Names what Linux carries: the file manager's tags (user.xdg.tags) and the
+// creation date.
+inline const QString syncMetadata = QStringLiteral("Sync file manager tags & metadata (Mac \u2194 Mac)");
+inline const QString save = QStringLiteral("Save");
+inline const QString freeArchiveTitle = QStringLiteral("Delete the local recovery archive for this sync?");
+inline const QString freeArchiveMessage = QStringLiteral(
+    "Removes THIS Mac's archived copies of deleted/overwritten files (.stversions). Your current synced files are "
+    "NOT touched, and other devices are unaffected. This cannot be undone.");
+inline const QString freeArchiveAction = QStringLiteral("Delete archive (free up space)");
+inline const QString retentionForever = QStringLiteral("Forever");
+inline const QString retention90 = QStringLiteral("90 days");
+inline const QString retention30 = QStringLiteral("30 days");
+inline const QString retention7 = QStringLiteral("7 days");
+
 } // namespace tw::texts

@@ -1,0 +1,44 @@
+#include "views/ConfirmAction.h"
+
+#include "views/PanelTexts.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace tw {
+
+QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString &message, const QString &action,
+                           bool destructive, std::function<void()> confirmed, std::function<void()> ended)
+{
+    auto *box = new QMessageBox(&parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setWindowTitle(title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(title);
+    box->setInformativeText(message);
+    if (auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    if (destructive)
+        box->setIcon(QMessageBox::Warning);
+    QPushButton *confirm = box->addButton(action, destructive ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
+    confirm->setObjectName(QStringLiteral("confirm"));
+    QPushButton *cancel = box->addButton(texts::cancel, QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    // Return never destroys anything by itself.
+    box->setDefaultButton(destructive ? cancel : confirm);
+    box->setEscapeButton(cancel);
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [confirm, confirmed](QAbstractButton *pressed) {
+        if (pressed == confirm && confirmed)
+            confirmed();
+    });
+    QObject::connect(box, &QDialog::finished, box, [ended](int) {
+        if (ended)
+            ended();
+    });
+    box->open();
+    return box;
+}
+
+} // namespace tw

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QMessageBox;
+class QWidget;
+
+namespace tw {
+
+// Asks before a destructive or bulk action: a window-modal box over the
+// panel that shows its title as its main text (a sheet's title bar may not
+// be shown), the message below it, the action's button ("confirm") and
+// "Cancel" ("cancel"). The action runs only when its button is pressed;
+// `ended` runs however the box closes. The box deletes itself once closed.
+// Texts are plain: they carry file names.
+QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString &message, const QString &action,
+                           bool destructive, std::function<void()> confirmed, std::function<void()> ended = {});
+
+} // namespace tw

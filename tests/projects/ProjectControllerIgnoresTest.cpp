@@ -1,0 +1,97 @@
+// Writers of one folder's ignore lines against the fake engine: each
+// read-edit-write runs whole before the next writer of that folder starts.
+
+#include "projects/ProjectController.h"
+#include "utilities/UserDefaults.h"
+
+#include "AwaitTask.h"
+#include "FakeSyncEngine.h"
+#include "QtPrinters.h"
+#include "WaitUntil.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+const Sleeper kInstant = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
+
+ProjectController::IgnoreEdit appending(const QString &line)
+{
+    return [line](QStringList lines) {
+        lines.append(line);
+        return lines;
+    };
+}
+
+struct Rig
+{
+    Rig()
+    {
+        SyncFolder listed;
+        listed.id = "st";
+        listed.path = dir.filePath("f");
+        engine.state.folders = {listed};
+        engine.state.ignores["st"] = {"/p", "a"};
+        pc.add({.id = "S",
+                .folders = {{.id = "F", .ignorePatterns = {"/p", "a"}, .purgeProtected = {"/p"},
+                             .syncthingFolderID = "st"}}});
+    }
+
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("defaults.json")};
+    FakeSyncEngine engine;
+    ProjectController pc{engine, AppPaths(dir.path()), defaults, systemClock(), kInstant};
+};
+
+// Held at its read, the first edit keeps the lock: the protection's removal
+// and the second edit wait for it (unlocked, both would have called the
+// engine before returning), so neither the first line is lost nor the
+// removed protection line written back.
+TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWritesNothing)
+{
+    Rig rig;
+    rig.engine.hold("ignorePatterns");
+    QCoro::Task<bool> first = rig.pc.editIgnores("st", appending("x"));
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
+    QCoro::Task<void> unprotect = rig.pc.removePurgeProtection("st", "/p");
+    QCoro::Task<bool> second = rig.pc.editIgnores("st", appending("y"));
+    EXPECT_EQ(rig.engine.callCount("ignorePatterns"), 1);
+    EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
+
+    rig.engine.release("ignorePatterns");
+    EXPECT_TRUE(awaitTask(std::move(first)));
+    awaitTask(std::move(unprotect));
+    EXPECT_TRUE(awaitTask(std::move(second)));
+    EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
+    EXPECT_EQ(rig.pc.folderOf("S", "F")->ignorePatterns, QStringList({"a", "x", "y"}));
+    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
+              QStringList({"updateIgnorePatterns(st, /p|a|x)", "updateIgnorePatterns(st, a|x)",
+                           "updateIgnorePatterns(st, a|x|y)"}));
+
+    rig.engine.failNext("ignorePatterns", SyncEngineError::notRunning());
+    EXPECT_FALSE(awaitTask(rig.pc.editIgnores("st", appending("z"))));
+    EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 3);
+    EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
+}
+
+// The default list applied to all is the last word when it comes second:
+// it waits for the edit under way instead of being written over by it.
+TEST(ProjectControllerIgnoresTest, ApplyingTheDefaultsWaitsForAnEditUnderWay)
+{
+    Rig rig;
+    rig.pc.setDefaultIgnores({"d"});
+    rig.engine.hold("ignorePatterns");
+    QCoro::Task<bool> edit = rig.pc.editIgnores("st", appending("x"));
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
+    QCoro::Task<void> defaults = rig.pc.applyDefaultIgnoresToAll();
+    EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
+    rig.engine.release("ignorePatterns");
+    EXPECT_TRUE(awaitTask(std::move(edit)));
+    awaitTask(std::move(defaults));
+    EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"/p", "d"}));
+}
+
+} // namespace
+} // namespace tw
