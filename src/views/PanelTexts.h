@@ -114,6 +114,7 @@ inline const QString shareChoicesCaption =
 inline const QString clusterSync = QStringLiteral("Apply my folder choices to the whole team");
 inline const QString clusterSyncNote = QStringLiteral("This is still being refined and may change.");
 inline const QString manageTeamKey = QStringLiteral("Advanced: manage the shared team key");
+inline const QString teamKeyName = QStringLiteral("Team key");
 inline const QString reveal = QStringLiteral("Reveal");
 inline const QString hide = QStringLiteral("Hide");
 inline const QString copy = QStringLiteral("Copy");

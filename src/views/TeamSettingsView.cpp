@@ -277,6 +277,8 @@ QWidget *TeamSettingsView::storedKey()
     m_keyText = plainLabel("teamKey");
     m_keyText->setFont(monospaced(TextStyle::Caption));
     m_keyText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Named, so that assistive tools do not take the key itself for a name.
+    m_keyText->setAccessibleName(texts::teamKeyName);
     row->addWidget(m_keyText);
     row->addStretch();
     m_reveal = button({}, "reveal");

@@ -16,6 +16,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "ReadableTexts.h"
 #include "SyncthingInstance.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -141,6 +142,7 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     type(field("name"), "Attic");
     node.hold();
     connect->click();
+    EXPECT_FALSE(readableTexts(*tab).join('\n').contains(kNodeKey));
     EXPECT_EQ(connect->text(), u"Connecting\u2026"_qs);
     EXPECT_FALSE(connect->isEnabled());
     connect->click();
@@ -220,6 +222,7 @@ TEST_F(TeamSettingsViewTest, APastedKeyIsTrimmedStoredAndShownMasked)
     ASSERT_TRUE(waitUntil([&] { return app().nasNode().teamKey() == "KEY"; }));
     EXPECT_EQ(keychain.items.value(NasNodeController::clusterSecretAccount), "KEY");
     EXPECT_EQ(text("teamKey"), kBullets);
+    EXPECT_FALSE(readableTexts(*tab).join('\n').contains("KEY"));
     EXPECT_EQ(button("reveal")->text(), "Reveal");
     EXPECT_FALSE(shown("generateTeamKey"));
     EXPECT_TRUE(find<QCheckBox>("clusterSync")->isEnabled());
