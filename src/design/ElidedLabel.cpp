@@ -8,7 +8,7 @@ ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 void ElidedLabel::setFullText(const QString &text)
@@ -16,6 +16,13 @@ void ElidedLabel::setFullText(const QString &text)
     m_fullText = text;
     elide();
     updateGeometry();
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QMargins margins = contentsMargins();
+    const int width = fontMetrics().horizontalAdvance(m_fullText) + margins.left() + margins.right() + 2 * margin();
+    return {width, QLabel::sizeHint().height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const

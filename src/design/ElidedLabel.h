@@ -17,6 +17,8 @@ public:
     const QString &fullText() const { return m_fullText; }
     void setFullText(const QString &text);
 
+    // Wide enough for the whole text; content with less.
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:

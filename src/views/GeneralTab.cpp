@@ -102,7 +102,8 @@ void GeneralTab::addEngine()
     m_status = valueLabel({}, "engineStatus");
     section->addLabelledRow(texts::status, m_status);
     section->addLabelledRow(texts::license, valueLabel(texts::engineLicense, "license"));
-    auto *source = new QPushButton(texts::viewSourceAndLicense);
+    // "&" would mark a shortcut letter on a button.
+    auto *source = new QPushButton(QString(texts::viewSourceAndLicense).replace(u'&', u"&&"_qs));
     source->setObjectName(QStringLiteral("viewSource"));
     source->setFlat(true);
     source->setCursor(Qt::PointingHandCursor);

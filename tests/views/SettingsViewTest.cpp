@@ -186,7 +186,9 @@ TEST_F(SettingsViewTest, TheEngineSectionNamesTheEngineAndFollowsItsStatus)
         EXPECT_EQ(in<QLabel>("generalTab", "engineStatus")->text(), running ? "Running" : "Stopped");
     }
 
-    in<QPushButton>("generalTab", "viewSource")->click();
+    auto *source = in<QPushButton>("generalTab", "viewSource");
+    EXPECT_EQ(source->text(), "View source && license");
+    source->click();
     const QList<QUrl> opened = {QUrl("https://github.com/syncthing/syncthing")};
     // A loopback-only run opens nothing beyond this machine.
     EXPECT_EQ(urls.opened, loopbackOnlyRun() ? QList<QUrl>() : opened);
