@@ -335,8 +335,8 @@ QCoro::Task<void> NasNodeController::refreshSecrets()
         teamKey.reset();
         nodeKeys.clear();
     }
-    m_cachedTeamKey = teamKey;
     m_cachedNodeKeys = nodeKeys;
+    assignIfChanged(m_cachedTeamKey, teamKey, this, &NasNodeController::teamKeyChanged);
 }
 
 void NasNodeController::persist()

@@ -72,6 +72,10 @@ public:
     // The team key when a non-empty one is stored, else the key of the only
     // node; as last read from the keychain.
     std::optional<QString> purgeSecret() const;
+    // The team key as last read from the keychain (after start-up's read and
+    // after every change made here); nothing when none is stored or the
+    // keychain could not be read. Reading it asks the keychain nothing.
+    const std::optional<QString> &teamKey() const { return m_cachedTeamKey; }
 
     static QString keyAccount(const QString &deviceID) { return QStringLiteral("nasApiKey-") + deviceID; }
     static QString normalize(const QString &address);
@@ -130,6 +134,7 @@ signals:
     void lastErrorChanged();
     void nodeErrorsChanged();
     void nodeReachableChanged();
+    void teamKeyChanged();
 
 private:
     // A key lookup that tells an unreachable keychain from a missing key;

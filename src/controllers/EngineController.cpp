@@ -17,16 +17,6 @@ EngineStatus initialStatus()
     return status;
 }
 
-NetworkSettings initialNetwork()
-{
-    NetworkSettings network;
-    network.natTraversalEnabled = true;
-    network.relayEnabled = true;
-    network.localDiscoveryEnabled = true;
-    network.globalDiscoveryEnabled = true;
-    return network;
-}
-
 // Bytes per second between two counter readings; 0 when the counter went
 // backwards (the engine restarted) or the result is not a number.
 double rate(qint64 now, qint64 before, double seconds)
@@ -45,7 +35,7 @@ EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, C
       m_clock(std::move(clock)),
       m_zone(std::move(zone)),
       m_status(initialStatus()),
-      m_network(initialNetwork())
+      m_network(NetworkSettings::initial())
 {
 }
 

@@ -13,6 +13,7 @@ class StatusDot : public QWidget
 public:
     StatusDot(QColor color, int diameter, QWidget *parent = nullptr);
 
+    const QColor &color() const { return m_color; }
     void setColor(QColor color);
     QSize sizeHint() const override;
 

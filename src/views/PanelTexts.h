@@ -14,6 +14,7 @@ namespace tw::texts {
 
 // Shared by every screen.
 inline const QString cancel = QStringLiteral("Cancel");
+inline const QString save = QStringLiteral("Save");
 // The running forms of buttons whose operation takes a while.
 inline const QString freeing = QStringLiteral("Freeing\u2026");
 inline const QString applying = QStringLiteral("Applying\u2026");
@@ -71,7 +72,6 @@ inline const QString freeUpSpaceNow = QStringLiteral("Free up space now");
 // Names what Linux carries: the file manager's tags (user.xdg.tags) and the
 // creation date.
 inline const QString syncMetadata = QStringLiteral("Sync file manager tags & metadata (Mac \u2194 Mac)");
-inline const QString save = QStringLiteral("Save");
 inline const QString freeArchiveTitle = QStringLiteral("Delete the local recovery archive for this sync?");
 inline const QString freeArchiveMessage = QStringLiteral(
     "Removes THIS Mac's archived copies of deleted/overwritten files (.stversions). Your current synced files are "
@@ -81,5 +81,112 @@ inline const QString retentionForever = QStringLiteral("Forever");
 inline const QString retention90 = QStringLiteral("90 days");
 inline const QString retention30 = QStringLiteral("30 days");
 inline const QString retention7 = QStringLiteral("7 days");
+
+// The settings window: its tabs, in order.
+inline const QString tabGeneral = QStringLiteral("General");
+inline const QString tabNetwork = QStringLiteral("Network");
+inline const QString tabIgnores = QStringLiteral("Ignores");
+inline const QString tabTeam = QStringLiteral("Team");
+inline const QString tabIdentity = QStringLiteral("Identity");
+inline const QString tabDiagnostics = QStringLiteral("Diagnostics");
+
+// The General and Identity tabs.
+inline const QString deviceNameLabel = QStringLiteral("Device name");
+inline const QString sectionThisMac = QStringLiteral("This Mac");
+inline const QString sectionStartup = QStringLiteral("Startup");
+inline const QString startAtLogin = QStringLiteral("Start at login");
+inline const QString showNotifications = QStringLiteral("Show notifications");
+inline const QString sectionAppearance = QStringLiteral("Appearance");
+inline const QString appearance = QStringLiteral("Appearance");
+inline const QString appearanceSystem = QStringLiteral("System");
+inline const QString appearanceLight = QStringLiteral("Light");
+inline const QString appearanceDark = QStringLiteral("Dark");
+inline const QString sectionEngine = QStringLiteral("Engine");
+inline const QString backend = QStringLiteral("Backend");
+inline const QString status = QStringLiteral("Status");
+inline const QString running = QStringLiteral("Running");
+inline const QString stopped = QStringLiteral("Stopped");
+inline const QString license = QStringLiteral("License");
+inline const QString engineLicense = QStringLiteral("Syncthing \u00B7 MPL-2.0");
+inline const QString viewSourceAndLicense = QStringLiteral("View source & license");
+inline const QString engineSourceAddress = QStringLiteral("https://github.com/syncthing/syncthing");
+inline const QString engineNote =
+    QStringLiteral("Active: Syncthing (open source, MPL-2.0 \u2014 free, no per-device licensing). Swappable for "
+                   "iroh (Vantor) once mature \u2014 the app logic stays the same.");
+inline const QString sectionThisDevice = QStringLiteral("This device");
+inline const QString deviceID = QStringLiteral("Device ID");
+inline const QString noDeviceID = QStringLiteral("\u2014");
+inline const QString copyDeviceID = QStringLiteral("Copy Device ID");
+inline const QString sectionPairing = QStringLiteral("Pairing");
+inline const QString pairingNote =
+    QStringLiteral("Share your Device ID with teammates to pair, or add theirs under a sync's members. iCloud-based "
+                   "device linking (CloudKit) is the planned convenience layer on top \u2014 the Device ID stays "
+                   "the trust anchor.");
+
+// The Team tab.
+inline const QString sectionJoining = QStringLiteral("Joining a sync");
+inline const QString autoJoinNode = QStringLiteral("Automatically connect to the sync's always-on backup");
+inline const QString autoJoinOnCaption =
+    QStringLiteral("When you join a sync, its always-on backup (and the other members) are added automatically "
+                   "\u2014 no extra clicks. Recommended.");
+inline const QString autoJoinOffCaption =
+    QStringLiteral("When you join a sync, the always-on backup appears as a one-time \u201Cdevice wants to "
+                   "connect\u201D request that you allow yourself.");
+inline const QString resetIgnoredInvitationsPrefix = QStringLiteral("Reset ignored invitations (");
+inline const QString resetIgnoredInvitationsSuffix = QStringLiteral(")");
+inline const QString resetIgnoredCaption =
+    QStringLiteral("Folders you ignored aren\u2019t offered again. Reset to see them once more if a teammate "
+                   "re-shares.");
+inline const QString sectionBackup = QStringLiteral("Always-on backup");
+inline const QString nodeName = QStringLiteral("Name");
+inline const QString nodeAddress = QStringLiteral("Address");
+inline const QString reachable = QStringLiteral("Reachable");
+inline const QString notReachable = QStringLiteral("Not reachable");
+inline const QString check = QStringLiteral("Check");
+inline const QString backupCaption =
+    QStringLiteral("This backup is automatically part of every sync, with version history. New teammates you add "
+                   "are registered on it for you \u2014 no manual NAS steps.");
+inline const QString removeBackup = QStringLiteral("Remove backup");
+inline const QString sectionOptionalBackup = QStringLiteral("Always-on backup (optional)");
+inline const QString optionalBackupCaption =
+    QStringLiteral("Keep a 24/7 copy of everything on a NAS or server, so your team's files stay available even "
+                   "when every Mac is off. One person on the team usually sets this up once \u2014 most people "
+                   "never need to touch this.");
+inline const QString setUpAutomatically = QStringLiteral("Set up automatically\u2026");
+inline const QString connectManually = QStringLiteral("Connect manually (advanced)");
+inline const QString connectManuallyCaption =
+    QStringLiteral("Only needed if automatic setup above didn't work, or someone already set one up and gave you "
+                   "its details.");
+inline const QString apiKey = QStringLiteral("API key");
+inline const QString nodeAddressPlaceholder = QStringLiteral("http://192.168.1.50:8384");
+inline const QString apiKeyPlaceholder = QStringLiteral("Printed by the installer, or from the backup's Syncthing page");
+inline const QString defaultNodeName = QStringLiteral("Synology NAS");
+inline const QString connect = QStringLiteral("Connect");
+inline const QString sectionShareChoices = QStringLiteral("Share folder choices with your team");
+inline const QString shareChoicesCaption =
+    QStringLiteral("Normally, excluding or pausing a Mac for a folder only affects your own Mac. Turn this on to "
+                   "make that choice apply to your whole team automatically. One person sets this up once \u2014 "
+                   "everyone else just uses the switch below.");
+inline const QString clusterSync = QStringLiteral("Apply my folder choices to the whole team");
+inline const QString clusterSyncNote = QStringLiteral("This is still being refined and may change.");
+inline const QString manageTeamKey = QStringLiteral("Advanced: manage the shared team key");
+inline const QString teamKeyName = QStringLiteral("Team key");
+inline const QString reveal = QStringLiteral("Reveal");
+inline const QString hide = QStringLiteral("Hide");
+inline const QString copy = QStringLiteral("Copy");
+inline const QString copied = QStringLiteral("Copied \u2713");
+// The key as shown while masked: 24 bullets, whatever its length.
+inline const QString maskedTeamKey = QString(24, QChar(0x2022));
+inline const QString teamKeyCaptionBefore =
+    QStringLiteral("Only share this with your own team \u2014 anyone with it can propagate per-folder choices. "
+                   "Cluster folder ID: ");
+inline const QString teamKeyCaptionAfter =
+    QStringLiteral(" \u2014 every Mac with the same key must show the SAME ID here before you trust propagation.");
+inline const QString noTeamKeyCaption =
+    QStringLiteral("Needed to share folder choices with the whole team \u2014 the SAME key on every Mac. A "
+                   "backup's own API key is no longer used for this.");
+inline const QString generateTeamKey = QStringLiteral("Generate a new team key");
+inline const QString teamKeyPlaceholder = QStringLiteral("Paste a team key from another Mac");
+inline const QString use = QStringLiteral("Use");
 
 } // namespace tw::texts

@@ -86,10 +86,21 @@ TEST(NasNodeControllerTest, AnUnreadableNodeListIsMovedAsideNotReplaced)
 TEST(NasNodeControllerTest, TheTeamKeyIs43Base64UrlCharactersAndBecomesThePurgeSecret)
 {
     Registry registry({{closedPortBase(), "N1", "Attic"}});
+    int keyChanges = 0;
+    QObject::connect(&registry.controller(), &NasNodeController::teamKeyChanged, [&] { ++keyChanges; });
     const std::optional<QString> key = awaitTask(registry.controller().generateClusterSecret());
     EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9_-]{43}$").match(key.value()).hasMatch()) << key->toStdString();
     EXPECT_EQ(registry.keychain.items.value("clusterSecret"), key);
     EXPECT_EQ(registry.controller().purgeSecret(), key);
+    EXPECT_EQ(registry.controller().teamKey(), key);
+    EXPECT_EQ(keyChanges, 1);
+
+    // The same key again changes nothing the views see.
+    awaitTask(registry.controller().importClusterSecret(" " + *key + "\n"));
+    EXPECT_EQ(keyChanges, 1);
+    awaitTask(registry.controller().importClusterSecret("other"));
+    EXPECT_EQ(registry.controller().teamKey(), "other");
+    EXPECT_EQ(keyChanges, 2);
 }
 
 // Without the keychain nothing runs as if keys were missing: no node is

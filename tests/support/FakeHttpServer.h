@@ -56,6 +56,8 @@ public:
 
     // Listens on 127.0.0.1 on a free port.
     bool listen() { return m_server.listen(QHostAddress(QHostAddress::LocalHost), 0); }
+    // Stops listening, as a server switched off: new connections are refused.
+    void close() { m_server.close(); }
     quint16 port() const { return m_server.serverPort(); }
     // "http://127.0.0.1:<port>", no trailing slash.
     QUrl baseURL() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }

@@ -55,6 +55,18 @@ ViewTestEnv::ViewTestEnv()
 {
     loopbackOnlyState(engine.state);
     node.setHandler(nodeAnswer);
+    makeEnvironment();
+}
+
+void ViewTestEnv::restartEnvironment()
+{
+    m_env->stopLoops();
+    m_env.reset();
+    makeEnvironment();
+}
+
+void ViewTestEnv::makeEnvironment()
+{
     AppEnvironment::Services services{AppPaths(dir.path())};
     services.defaults = &defaults;
     services.keychain = &keychain;

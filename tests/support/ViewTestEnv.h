@@ -70,6 +70,10 @@ protected:
     // Registers the fake node as this Mac's always-on node, as a successful
     // set-up does; answers configure()'s result.
     bool configureNode(const QString &name = QStringLiteral("NAS"));
+    // A new start of the application on what the last one left on disk
+    // (the node list, the syncs, the user defaults); views made before it
+    // must be gone.
+    void restartEnvironment();
 
     QTemporaryDir dir;
     UserDefaults defaults;
@@ -83,6 +87,8 @@ protected:
     UrlCapture urls;
 
 private:
+    void makeEnvironment();
+
     std::unique_ptr<AppEnvironment> m_env;
 };
 

@@ -15,6 +15,7 @@
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
+#include "ReadableTexts.h"
 #include "RecordingNotifier.h"
 #include "WaitUntil.h"
 
@@ -95,25 +96,6 @@ QPushButton *button(QDialog &sheet, const char *name)
 QLabel *label(QDialog &sheet, const char *name)
 {
     return sheet.findChild<QLabel *>(name);
-}
-
-// Every text a person or an assistive tool could read off the sheet.
-QStringList readableTexts(QWidget &sheet)
-{
-    QStringList texts;
-    QList<QWidget *> widgets = sheet.findChildren<QWidget *>();
-    widgets.append(&sheet);
-    for (QWidget *widget : widgets) {
-        texts << widget->windowTitle() << widget->toolTip() << widget->statusTip() << widget->whatsThis()
-              << widget->accessibleName() << widget->accessibleDescription();
-        if (auto *text = qobject_cast<QLabel *>(widget))
-            texts << text->text();
-        if (auto *field = qobject_cast<QLineEdit *>(widget))
-            texts << field->text() << field->placeholderText();
-        if (auto *action = qobject_cast<QAbstractButton *>(widget))
-            texts << action->text();
-    }
-    return texts;
 }
 
 TEST(NodeSetupConfirmSheetTest, ConnectRegistersReconcilesRefreshesThenCloses)

@@ -17,6 +17,18 @@ struct NetworkSettings
     QString alwaysLocalNets;  // one network per line
 
     bool operator==(const NetworkSettings &) const = default;
+
+    // What the application shows before the engine has told its own: every
+    // way of finding and reaching other devices on, no limits.
+    static NetworkSettings initial()
+    {
+        NetworkSettings network;
+        network.natTraversalEnabled = true;
+        network.relayEnabled = true;
+        network.localDiscoveryEnabled = true;
+        network.globalDiscoveryEnabled = true;
+        return network;
+    }
 };
 
 } // namespace tw

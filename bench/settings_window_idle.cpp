@@ -1,0 +1,133 @@
+// What the settings window costs while nothing changes: the environment
+// bootstrapped and polling every 2 s against a real Syncthing holding 10
+// folders, a team key in the keychain. Reported, for a stretch each: the
+// Syncthing requests per minute by endpoint (from Syncthing's own API trace)
+// and the keychain reads, with the window closed, just opened, shown on each
+// of its six tabs, and closed again.
+//
+//   TIDEWELL_LOOPBACK_ONLY=1 settings_window_idle [minutes per stretch]
+
+#include "app/AppEnvironment.h"
+#include "cluster/NasNodeController.h"
+#include "engine/syncthing/SyncthingEngine.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
+#include "services/FeedbackService.h"
+#include "utilities/UserDefaults.h"
+#include "views/PanelTexts.h"
+#include "views/SettingsView.h"
+
+#include "AwaitTask.h"
+#include "BenchSupport.h"
+#include "MemoryKeychain.h"
+#include "SyncthingInstance.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+using namespace tw;
+using namespace tw::bench;
+
+constexpr int kFolders = 10;
+
+// Counts what the application asks of the keychain.
+class CountingKeychain : public MemoryKeychain
+{
+public:
+    int reads = 0;
+    QCoro::Task<std::optional<QString>> get(QString account) override
+    {
+        ++reads;
+        return MemoryKeychain::get(std::move(account));
+    }
+};
+
+double cpuSecondsOfHome(const QString &home)
+{
+    double seconds = 0;
+    for (const pid_t pid : SyncthingSweep::processesServing(home)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        seconds += (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
+}
+
+void measure(const QString &title, double minutes, SyncthingInstance &anna, CountingKeychain &keychain)
+{
+    const QString home = anna.home();
+    const int reads0 = keychain.reads;
+    const CostWindow window = measureCost(minutes, [home] { return cpuSecondsOfHome(home); }, logPath(anna));
+    const double total = printCost(qPrintable(title), window);
+    std::printf("  Syncthing total %.1f requests/min; keychain %.1f reads/min\n", total,
+                (keychain.reads - reads0) / window.minutes);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
+    const double minutes = app.arguments().size() > 1 ? app.arguments()[1].toDouble() : 1.0;
+
+    SyncthingInstance::Settings settings;
+    settings.host = QStringLiteral("127.0.0.40");
+    settings.name = QStringLiteral("Anna");
+    settings.extraEnvironment.insert(QStringLiteral("STTRACE"), QStringLiteral("api"));
+    SyncthingInstance anna(settings);
+    anna.start();
+    addFolders(anna, kFolders);
+
+    QTemporaryDir appDir;
+    UserDefaults defaults(appDir.filePath(QStringLiteral("defaults.json")));
+    CountingKeychain keychain;
+    keychain.items.insert(NasNodeController::clusterSecretAccount, QStringLiteral("bench-team-key"));
+    FeedbackService feedback(QString(), AppPaths(appDir.path()));
+    AppEnvironment::Services services{AppPaths(appDir.path())};
+    services.defaults = &defaults;
+    services.keychain = &keychain;
+    services.feedback = &feedback;
+    services.lan = {QHostAddress::LocalHost, 0};
+    services.autostartEntry = appDir.filePath(QStringLiteral("autostart.desktop"));
+    std::unique_ptr<SyncthingEngine> engine = anna.makeEngine();
+    auto env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+    awaitTask(env->bootstrap());
+    env->startPolling();
+    runFor(0.5);
+    std::printf("Idle cost of the settings window: %d folders, the polling loop running, a team key stored\n",
+                kFolders);
+
+    // The shell's window, 580 x 560, kept across openings.
+    QWidget window;
+    window.resize(580, 560);
+    auto *view = new SettingsView(*env);
+    (new QVBoxLayout(&window))->addWidget(view);
+
+    measure(QStringLiteral("Window closed"), minutes, anna, keychain);
+    window.show();
+    measure(QStringLiteral("Window just opened, General"), minutes, anna, keychain);
+    const QStringList titles = {texts::tabGeneral, texts::tabNetwork, texts::tabIgnores,
+                                texts::tabTeam,    texts::tabIdentity, texts::tabDiagnostics};
+    for (int tab = 0; tab < titles.size(); ++tab) {
+        view->tabs()->setCurrentIndex(tab);
+        measure(QStringLiteral("Window shown, ") + titles[tab], minutes, anna, keychain);
+    }
+    window.hide();
+    measure(QStringLiteral("Window closed again"), minutes, anna, keychain);
+    env->stopLoops();
+    runFor(0.05);
+    return 0;
+}

@@ -1,0 +1,45 @@
+#include "design/ElidedLabel.h"
+
+#include <QFontMetrics>
+
+namespace tw {
+
+ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setWordWrap(false);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString &text)
+{
+    m_fullText = text;
+    elide();
+    updateGeometry();
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QMargins margins = contentsMargins();
+    const int width = fontMetrics().horizontalAdvance(m_fullText) + margins.left() + margins.right() + 2 * margin();
+    return {width, QLabel::sizeHint().height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    // Any width will do: the text shortens to fit.
+    return {fontMetrics().averageCharWidth() * 3, QLabel::minimumSizeHint().height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide()
+{
+    setText(fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, contentsRect().width()));
+}
+
+} // namespace tw

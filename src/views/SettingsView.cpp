@@ -1,0 +1,62 @@
+#include "views/SettingsView.h"
+
+#include "design/Symbol.h"
+#include "views/GeneralTab.h"
+#include "views/IdentityTab.h"
+#include "views/PanelTexts.h"
+#include "views/SettingsForm.h"
+#include "views/SettingsState.h"
+#include "views/TeamSettingsView.h"
+
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace tw {
+namespace {
+
+// A tab whose content is yet to come.
+QWidget *emptyPage(const char *name)
+{
+    auto *page = new SettingsForm;
+    page->setObjectName(QString::fromLatin1(name));
+    page->finish();
+    return page;
+}
+
+} // namespace
+
+SettingsView::SettingsView(AppEnvironment &env, QWidget *parent)
+    : QWidget(parent), m_state(new SettingsState(env, this)), m_tabs(new QTabWidget)
+{
+    auto *general = new GeneralTab(*m_state);
+    general->setObjectName(QStringLiteral("generalTab"));
+    auto *team = new TeamSettingsView(env);
+    team->setObjectName(QStringLiteral("teamTab"));
+    auto *identity = new IdentityTab(*m_state);
+    identity->setObjectName(QStringLiteral("identityTab"));
+
+    m_tabs->addTab(general, symbolIcon(Symbol::Gearshape), texts::tabGeneral);
+    m_tabs->addTab(emptyPage("networkTab"), symbolIcon(Symbol::Network), texts::tabNetwork);
+    m_tabs->addTab(emptyPage("ignoresTab"), symbolIcon(Symbol::EyeSlash), texts::tabIgnores);
+    m_tabs->addTab(team, symbolIcon(Symbol::Person3), texts::tabTeam);
+    m_tabs->addTab(identity, symbolIcon(Symbol::PersonCropCircle), texts::tabIdentity);
+    m_tabs->addTab(emptyPage("diagnosticsTab"), symbolIcon(Symbol::Stethoscope), texts::tabDiagnostics);
+    m_tabs->setDocumentMode(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+}
+
+void SettingsView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A window coming back from being minimised is shown spontaneously: that
+    // is no new opening, and must not wipe what is being edited. The first
+    // showing loads whatever kind it is.
+    if (!event->spontaneous() || !m_state->loaded())
+        m_state->shown();
+}
+
+} // namespace tw
