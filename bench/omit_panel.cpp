@@ -154,13 +154,19 @@ Run measureOnce(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder
     Run run{double(watch.paintedAtNs - answeredNs) / 1e6, std::max(0.0, double(longestGapNs) / 1e6 - kTickMs)};
     int rebuilds = 0;
     QObject::connect(&panel.model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
-    const QModelIndex first = panel.model().index(2);
-    run.rowHeight = panel.list().visualRect(first).height();
-    const qint64 clickedNs = clock.nsecsElapsed();
-    watch.watchSwitch = false;
     QObject::connect(&panel.model(), &QAbstractItemModel::dataChanged, [&watch] { watch.watchSwitch = true; });
-    click(*panel.list().viewport(), panel.rowDelegate().switchRect(first).center());
-    bench::require(waitUntil([&] { return watch.switchPainted; }, 30000), "the switched row is painted");
+    // The first click also gives the list the focus, which repaints all of
+    // it: the second switch is the one measured. Its click moves the current
+    // row too, which repaints the row it leaves.
+    qint64 clickedNs = 0;
+    for (const int row : {1, 2}) {
+        const QModelIndex index = panel.model().index(row);
+        run.rowHeight = panel.list().visualRect(index).height();
+        watch.switchPainted = false;
+        clickedNs = clock.nsecsElapsed();
+        click(*panel.list().viewport(), panel.rowDelegate().switchRect(index).center());
+        bench::require(waitUntil([&] { return watch.switchPainted; }, 30000), "the switched row is painted");
+    }
     run.switchMs = double(watch.switchPaintedAtNs - clickedNs) / 1e6;
     run.repaintedHeight = watch.switchPaintHeight;
     run.rebuilds = rebuilds;

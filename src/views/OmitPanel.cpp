@@ -6,6 +6,7 @@
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/OmitLevelModel.h"
+#include "views/OmitListView.h"
 #include "views/OmitRowDelegate.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
@@ -86,7 +87,7 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     column->addLayout(m_pathBar);
 
     m_model = new OmitLevelModel(this);
-    m_list = new QListView;
+    m_list = new OmitListView;
     m_list->setObjectName(QStringLiteral("omitList"));
     m_list->setUniformItemSizes(true);
     m_list->setFrameShape(QFrame::NoFrame);
