@@ -3,6 +3,7 @@
 #include "app/PurgePaths.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
+#include "views/PanelTexts.h"
 
 #include <QColor>
 #include <QFont>
@@ -113,6 +114,9 @@ QVariant OmitLevelModel::data(const QModelIndex &index, int role) const
         return entry.name;
     case Qt::CheckStateRole:
         return excluded ? Qt::Checked : Qt::Unchecked;
+    // The switch's label, which the row does not show.
+    case Qt::AccessibleDescriptionRole:
+        return texts::omit;
     case Qt::FontRole: {
         QFont font;
         font.setStrikeOut(excluded);
