@@ -35,6 +35,11 @@ QColor Theme::offline()
     return QColor::fromRgbF(0.42f, 0.447f, 0.502f);
 }
 
+QColor Theme::orange()
+{
+    return QColor::fromRgb(255, 149, 0);
+}
+
 QColor Theme::healthColor(const SyncHealth &health)
 {
     using Kind = SyncHealth::Kind;

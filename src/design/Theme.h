@@ -18,6 +18,8 @@ struct Theme
     static QColor syncing();
     static QColor danger();
     static QColor offline();
+    // The system's orange, for notes and struck-out names.
+    static QColor orange();
 
     static QColor healthColor(const SyncHealth &health);
     // Syncing has none: it is drawn as a progress arc instead.

@@ -189,4 +189,39 @@ inline const QString generateTeamKey = QStringLiteral("Generate a new team key")
 inline const QString teamKeyPlaceholder = QStringLiteral("Paste a team key from another Mac");
 inline const QString use = QStringLiteral("Use");
 
+// The exclusion browser.
+inline const QString omitInstruction =
+    QStringLiteral("Switch on an item to EXCLUDE it from syncing on this Mac. (Each device sets its own.)");
+inline const QString goToRootFolder = QStringLiteral("Go to root folder");
+inline const QString omitFolderEmpty = QStringLiteral("This folder is empty (or not indexed yet).");
+inline const QString omit = QStringLiteral("Omit");
+
+// The removal from the other Macs.
+inline const QString purgeWarning = QStringLiteral(
+    "Removes the chosen subfolder from your teammates' Macs to free their space. Your copy on THIS Mac is KEPT "
+    "\u2014 but it stops syncing and lives only here from now on. On each teammate's Mac it's moved to the Trash "
+    "(recoverable); the NAS only hides it (files stay).");
+// Names the settings tab the node is really set up in.
+inline const QString purgeNeedsNode = QStringLiteral(
+    "Needs an always-on node (NAS) configured \u2014 its key secures the delete command so only your real devices "
+    "can trigger it. Set it up under Settings \u2192 Team.");
+inline const QString subfolderToRemoveBefore = QStringLiteral("Subfolder to remove (relative to \u201C");
+inline const QString subfolderToRemoveAfter = QStringLiteral("\u201D)");
+inline const QString subfolderPlaceholder = QStringLiteral("e.g. Backups/Old");
+// Two spaces at its end.
+inline const QString keptOnThisMac = QStringLiteral("KEPT on this Mac:  ");
+// Three spaces after the first full stop.
+inline const QString removedFrom = QStringLiteral("Removed from: your teammates' Macs.   NAS: hidden (files kept).");
+inline const QString typeToConfirm = QStringLiteral("Type the subfolder path exactly to confirm:");
+inline const QString typeThePathAbove = QStringLiteral("type the path above");
+inline const QString removeFromOtherMacs = QStringLiteral("Remove from other Macs");
+inline const QString removing = QStringLiteral("Removing\u2026");
+// The warning sign, its variation selector and one space.
+inline const QString warningPrefix = QStringLiteral("\u26A0\uFE0F ");
+inline const QString removedOnBefore = QStringLiteral("\u2713 Removed on ");
+inline const QString removedOnAfter = QStringLiteral(" Mac(s). Your copy here is untouched.");
+inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
+inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");
+inline const QString nasHiddenFilesKept = QStringLiteral("NAS: hidden, files kept.");
+
 } // namespace tw::texts
