@@ -23,6 +23,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -249,8 +250,20 @@ signals:
     void pendingNodeSetupChanged();
     // A volume came or went: cached file and volume icons may be wrong now.
     void iconCacheStale();
+    // Something views show may have changed: any change signal of the
+    // environment or of one of its controllers. Changes made in one turn of
+    // the event loop are told once, in the next turn (a 0 ms single shot),
+    // so a polling cycle that writes a hundred properties costs the views
+    // one refresh, and one that writes none costs nothing.
+    void stateChanged();
+
+private slots:
+    void noteStateChange();
 
 private:
+    // Joins every "...Changed" signal of the environment and its controllers
+    // to noteStateChange().
+    void gatherStateChanges();
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
     QCoro::Task<void> pollCycle();
     QCoro::Task<void> runWatchdog();
@@ -315,6 +328,7 @@ private:
     std::optional<std::chrono::milliseconds> m_lastWatchdogAttempt;
     NotificationEdges m_notificationEdges;
 
+    QTimer m_stateChangeTimer;
     quint64 m_pollGeneration = 0;
     bool m_bootstrapped = false;
     bool m_hooksInstalled = false;
