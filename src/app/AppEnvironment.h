@@ -143,6 +143,8 @@ public:
     TeamPropagation &team() const { return *m_team; }
     ClusterConfigStore *clusterStore() const;
     const LanSetting &lanSetting() const { return m_services.lan; }
+    // The user's settings; views keep their few own keys here.
+    UserDefaults &defaults() const { return *m_services.defaults; }
     // Null where the environment was given no feedback service.
     FeedbackService *feedback() const { return m_services.feedback; }
     // The injected wall clock, so views' time estimates follow tests' time.
@@ -206,6 +208,9 @@ public:
 
     // For all syncs or the one given, with the whole Mac's rate.
     std::optional<TransferSummary> transferSummary(const std::optional<QString> &projectID = std::nullopt) const;
+    // The same from inputs a view already read for this refresh.
+    std::optional<TransferSummary> transferSummary(const HealthInputs &inputs,
+                                                   const std::optional<QString> &projectID) const;
     // The sweep's pass: each send-and-receive folder's directories get back
     // the modification time the engine records.
     QCoro::Task<void> reconcileDirectoryMtimes();

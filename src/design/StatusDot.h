@@ -14,6 +14,7 @@ public:
     StatusDot(QColor color, int diameter, QWidget *parent = nullptr);
 
     void setColor(QColor color);
+    QColor color() const { return m_color; }
     QSize sizeHint() const override;
 
 protected:

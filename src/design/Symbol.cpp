@@ -25,6 +25,16 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("drive-harddisk");
     case Symbol::Folder:
         return QStringLiteral("folder");
+    case Symbol::PlayFill:
+        return QStringLiteral("media-playback-start-symbolic");
+    case Symbol::ChevronRight:
+        return QStringLiteral("go-next-symbolic");
+    case Symbol::TrayArrowDown:
+        // Themes have no tray with an arrow; an inbox or a download would
+        // say something else.
+        return {};
+    case Symbol::ExclamationTriangle:
+        return QStringLiteral("dialog-warning-symbolic");
     }
     return {};
 }

@@ -12,7 +12,19 @@ namespace tw {
 // The few pictograms the pages draw. Each comes from the desktop's icon theme
 // when the theme has it, and is drawn by hand otherwise, so a bare theme (or
 // none, as on a headless machine) still shows every one.
-enum class Symbol { CircleDashed, Checkmark, PauseFill, DriveOffline, Exclamationmark, Drive, Folder };
+enum class Symbol {
+    CircleDashed,
+    Checkmark,
+    PauseFill,
+    DriveOffline,
+    Exclamationmark,
+    Drive,
+    Folder,
+    PlayFill,
+    ChevronRight,
+    TrayArrowDown,
+    ExclamationTriangle,
+};
 
 // The icon theme name of a symbol; the only place the names are spelled.
 QString symbolThemeName(Symbol symbol);

@@ -22,6 +22,8 @@ public:
 private:
     void drawDrive(QPainter &painter) const;
     void drawFolder(QPainter &painter) const;
+    void drawTrayArrowDown(QPainter &painter) const;
+    void drawExclamationTriangle(QPainter &painter) const;
 
     Symbol m_symbol;
 };

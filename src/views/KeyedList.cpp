@@ -1,5 +1,7 @@
 #include "views/KeyedList.h"
 
+#include "views/OpenOverlay.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -18,16 +20,7 @@ QWidget *KeyedListBase::openOverlay() const
     for (const QPointer<QWidget> &child : m_children)
         if (child)
             children.insert(child);
-    if (children.isEmpty())
-        return nullptr;
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (!window->isVisible())
-            continue;
-        for (const QWidget *owner = window->parentWidget(); owner; owner = owner->parentWidget())
-            if (children.contains(owner))
-                return window;
-    }
-    return nullptr;
+    return tw::openOverlay(children);
 }
 
 bool KeyedListBase::applyIDs(QStringList ids)
