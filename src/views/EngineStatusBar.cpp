@@ -38,6 +38,12 @@ QFrame *divider()
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
     line->setObjectName(QStringLiteral("statusDivider"));
+    // A separator's faint grey rather than the full text colour.
+    QPalette palette = line->palette();
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.15f);
+    palette.setColor(QPalette::WindowText, color);
+    line->setPalette(palette);
     return line;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -12,6 +14,8 @@ namespace tw {
 // the test that saves it asserts something of it. View tests only.
 inline QImage saveShot(QWidget &widget, const QString &name)
 {
+    // Layouts follow changed texts only when their posted requests are seen.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QImage image = widget.grab().toImage();
     const QDir folder(QStringLiteral(TIDEWELL_SCREENSHOT_DIR));
     folder.mkpath(QStringLiteral("."));

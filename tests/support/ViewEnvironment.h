@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "platform/MountEventSource.h"
+#include "projects/Project.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
 
@@ -10,6 +11,7 @@
 #include "MemoryKeychain.h"
 #include "RecordingNotifier.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -22,10 +24,16 @@ namespace tw {
 // (folders().refresh(), devices().refresh(), …) to put it on show.
 struct ViewEnvironment
 {
-    ViewEnvironment()
+    // The syncs are on file before the environment loads them.
+    explicit ViewEnvironment(const QList<Project> &projects = {})
         : defaults(dir.filePath(QStringLiteral("defaults.json")))
         , feedback(QString(), AppPaths(dir.path()))
     {
+        if (!projects.isEmpty()) {
+            QFile file(dir.filePath(QStringLiteral("projects.json")));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(Project::listToFile(projects));
+        }
         AppEnvironment::Services services{AppPaths(dir.path())};
         services.defaults = &defaults;
         services.keychain = &keychain;
