@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
+#include "design/FileIconProvider.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
@@ -18,6 +19,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -328,6 +330,19 @@ TEST(MainWindowTest, PromptWaitsBehindTheWindowsSheetsButNotAPagesDialog)
     EXPECT_EQ(p.prompt()->parentWidget(), pageDialog);
     p.prompt()->reject();
     delete pageDialog;
+}
+
+TEST(MainWindowTest, AMountChangeEmptiesTheIconCache)
+{
+    WindowRig w;
+    QTemporaryDir folder;
+    awaitTask(FileIconProvider::loadAsync(folder.path(), false));
+    ASSERT_TRUE(FileIconProvider::cached(folder.path()));
+    emit w.rig.env->iconCacheStale();
+    EXPECT_FALSE(FileIconProvider::cached(folder.path()));
+    const int probes = FileIconProvider::counts().probes;
+    awaitTask(FileIconProvider::loadAsync(folder.path(), false));
+    EXPECT_EQ(FileIconProvider::counts().probes, probes + 1);
 }
 
 } // namespace
