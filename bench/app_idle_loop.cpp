@@ -9,6 +9,11 @@
 // process of its own (this program, called with --serve-lan), so that its
 // work is not counted as the application's.
 //
+// The main window (offscreen) is measured hidden (in the tray) and then
+// shown: the Syncthing requests and CPU it adds, the polling cycles, the
+// environment's coalesced changes with the change signals behind them, and
+// the refreshes of the window and its status bar.
+//
 //   TIDEWELL_LOOPBACK_ONLY=1 app_idle_loop [minutes] [alone-minutes]
 
 #include "app/AppEnvironment.h"
@@ -19,6 +24,15 @@
 #include "projects/Project.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
+#include "app/AppSignals.h"
+#include "controllers/DeviceController.h"
+#include "controllers/ETAEstimator.h"
+#include "controllers/EngineController.h"
+#include "controllers/EventController.h"
+#include "controllers/FolderController.h"
+#include "projects/ProjectController.h"
+#include "views/EngineStatusBar.h"
+#include "views/MainWindow.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"
@@ -26,7 +40,9 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonObject>
@@ -148,11 +164,57 @@ int serveLan(const QString &host, quint16 port)
     return QCoreApplication::exec();
 }
 
+// Counts the change signals of the environment and its controllers by name.
+class SignalTally : public QObject
+{
+    Q_OBJECT
+
+public:
+    void watch(QObject *source, const QString &prefix)
+    {
+        const QMetaMethod slot = metaObject()->method(metaObject()->indexOfSlot("hit()"));
+        const QMetaObject *meta = source->metaObject();
+        for (int i = QObject::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
+            const QMetaMethod signal = meta->method(i);
+            if (signal.methodType() == QMetaMethod::Signal && signal.name().endsWith("Changed")) {
+                connect(source, signal, this, slot);
+                m_names[{source, i}] = prefix + QString::fromLatin1(signal.name());
+            }
+        }
+    }
+    std::map<QString, int> counts;
+
+public slots:
+    void hit() { ++counts[m_names.value({sender(), senderSignalIndex()})]; }
+
+private:
+    QMap<std::pair<QObject *, int>, QString> m_names;
+};
+
+struct ViewCounts
+{
+    int cycles = 0;
+    int stateChanges = 0;
+    int windowRefreshes = 0;
+    int barRefreshes = 0;
+    std::map<QString, int> signalCounts;
+};
+
+void reportViews(const ViewCounts &counts)
+{
+    std::printf("  polling cycles %d; environment changes told %d; window refreshes %d; status bar refreshes %d\n",
+                counts.cycles, counts.stateChanges, counts.windowRefreshes, counts.barRefreshes);
+    for (const auto &[name, count] : counts.signalCounts)
+        std::printf("    %-44s %6d\n", qPrintable(name), count);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--serve-lan"))
@@ -216,6 +278,11 @@ int main(int argc, char **argv)
     services.feedback = &feedback;
     services.lan = {QHostAddress::LocalHost, lanPort};
     services.autostartEntry = appDir.filePath(QStringLiteral("autostart.desktop"));
+    int cycles = 0;
+    services.sleeper = [&cycles](std::chrono::milliseconds pause) -> QCoro::Task<void> {
+        cycles += pause == AppEnvironment::cyclePause;
+        return realSleeper()(pause);
+    };
     std::unique_ptr<SyncthingEngine> engine = anna.makeEngine();
     auto env = std::make_unique<AppEnvironment>(*engine, std::move(services));
     awaitTask(env->bootstrap());
@@ -223,14 +290,47 @@ int main(int argc, char **argv)
     int teamReads = 0;
     env->setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
     env->startPolling();
+    defaults.setBoolean(MainWindow::didCompleteSetupKey, true);
+    AppSignals appSignals;
+    MainWindow mainWindow(*env, appSignals, ViewFactories::standard());
+    mainWindow.resize(900, 900);
+    int stateChanges = 0;
+    QObject::connect(env.get(), &AppEnvironment::stateChanged, [&stateChanges] { ++stateChanges; });
+    SignalTally tally;
+    tally.watch(env.get(), QString());
+    tally.watch(&env->engineState(), QStringLiteral("engine."));
+    tally.watch(&env->folders(), QStringLiteral("folders."));
+    tally.watch(&env->devices(), QStringLiteral("devices."));
+    tally.watch(&env->projects(), QStringLiteral("projects."));
+    tally.watch(&env->events(), QStringLiteral("events."));
+    tally.watch(&env->eta(), QStringLiteral("eta."));
+    tally.watch(&env->peerDiag(), QStringLiteral("peerDiag."));
     runFor(1.0);
+    const auto viewCounts = [&](const std::function<Window()> &run) {
+        const int cycles0 = cycles, changes0 = stateChanges, window0 = mainWindow.refreshCount();
+        const int bar0 = mainWindow.statusBar()->refreshCount();
+        tally.counts.clear();
+        const Window measured = run();
+        ViewCounts counts{cycles - cycles0, stateChanges - changes0, mainWindow.refreshCount() - window0,
+                          mainWindow.statusBar()->refreshCount() - bar0, tally.counts};
+        return std::make_pair(measured, counts);
+    };
     const int teamReadsBefore = teamReads;
-    const Window window = measure(minutes, anna, &lanRequests);
-    report("With the application, idle", window);
-    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.cost.minutes);
+    const auto [hidden, hiddenViews] = viewCounts([&] { return measure(minutes, anna, &lanRequests); });
+    report("With the application, idle, window hidden", hidden);
+    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / hidden.cost.minutes);
+    reportViews(hiddenViews);
+    mainWindow.show();
+    runFor(0.1);
+    const auto [shown, shownViews] = viewCounts([&] { return measure(minutes, anna, &lanRequests); });
+    report("With the application, idle, window shown", shown);
+    reportViews(shownViews);
+    std::printf("  window shown adds %+.3f CPU points\n", shown.cost.appCpuPercent - hidden.cost.appCpuPercent);
     env->stopLoops();
     runFor(0.1);
     bertServer.kill();
     bertServer.waitForFinished();
     return 0;
 }
+
+#include "app_idle_loop.moc"

@@ -60,6 +60,12 @@ QHash<QString, QImage> &renders()
     return images;
 }
 
+QHash<QString, QPixmap> &fittedPixmaps()
+{
+    static QHash<QString, QPixmap> pixmaps;
+    return pixmaps;
+}
+
 // Runs on a pool thread: the stat and the content sniffing may block on a
 // slow or sleeping disk, and QMimeDatabase is thread-safe.
 IconChoice chooseIcon(const QString &path, bool isVolume)
@@ -120,6 +126,21 @@ void FileIconProvider::clearCache()
 {
     cache().clear();
     renders().clear();
+    fittedPixmaps().clear();
+}
+
+QPixmap FileIconProvider::fitted(const QImage &image, int side, qreal devicePixelRatio)
+{
+    // Copies of one image share its cache key.
+    const QString key = QStringLiteral("%1/%2/%3").arg(image.cacheKey()).arg(side).arg(devicePixelRatio);
+    QPixmap &pixmap = fittedPixmaps()[key];
+    if (pixmap.isNull()) {
+        const int pixels = qRound(side * devicePixelRatio);
+        pixmap = QPixmap::fromImage(
+            image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(devicePixelRatio);
+    }
+    return pixmap;
 }
 
 FileIconProvider::Counts FileIconProvider::counts()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPixmap>
 #include <QString>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -27,6 +28,11 @@ public:
     static QCoro::Task<QImage> loadAsync(QString path, bool isVolume);
 
     static void clearCache();
+
+    // The image fitted into side × side logical pixels at that pixel ratio,
+    // made once per image and size: the icons of a long list share it
+    // rather than each scaling 128 pixels down on every paint.
+    static QPixmap fitted(const QImage &image, int side, qreal devicePixelRatio);
 
     // What the provider has done since the process started: stats and
     // content sniffs off the main thread, and renders on it. For tests and

@@ -1,17 +1,18 @@
 #pragma once
 
 #include "projects/ProjectController.h"
+#include "views/JoinApprovalPrompt.h"
 #include "views/NavigationPath.h"
 #include "views/RefreshingView.h"
 #include "views/ViewFactories.h"
 
+#include <QDialog>
 #include <QList>
 #include <QPointer>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
 class QAction;
-class QDialog;
 class QStackedWidget;
 class QToolBar;
 
@@ -21,7 +22,6 @@ class AppEnvironment;
 class AppSignals;
 class EngineStatusBar;
 class IncomingBanner;
-class JoinApprovalPrompt;
 
 // The content of the application's main window: its toolbar (Back and the
 // top page's actions), the incoming banner, the page stack following the
