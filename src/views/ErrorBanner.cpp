@@ -40,6 +40,8 @@ ErrorBanner::ErrorBanner(QWidget *parent)
     m_text->setFont(font);
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
+    // Top to top with the symbol, also when the text wraps.
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette white = m_text->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     m_text->setPalette(white);

@@ -18,6 +18,7 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -199,6 +200,23 @@ TEST(MainWindowTest, TopPageActionsFillTheToolbarAndLeaveWithThePage)
     }));
     // The root stays the same page all along.
     EXPECT_EQ(w.views.made.count("overview"), 1);
+
+    // A page whose menu is open stays until the menu closed.
+    w.window->path().push("B");
+    QPointer<QWidget> withMenu = w.window->topPage();
+    auto *menu = new QMenu(withMenu);
+    menu->addAction("Remove");
+    menu->popup(withMenu->mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    w.window->path().pop();
+    runEventLoopFor(20);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(withMenu.isNull());
+    menu->hide();
+    EXPECT_TRUE(waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return withMenu.isNull();
+    }));
 }
 
 TEST(MainWindowTest, WelcomeIsShownOnceAndLeadsToTheNewSync)
