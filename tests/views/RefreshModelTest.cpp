@@ -1,9 +1,13 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
+#include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
 #include "views/KeyedList.h"
 #include "views/RefreshingView.h"
 
+#include "AwaitTask.h"
 #include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
@@ -50,6 +54,30 @@ TEST(RefreshModelTest, ChangesOfOneTurnAreToldOnce)
     rig.env->setPendingInvite(rig.env->pendingInvite());
     runEventLoopFor(50);
     EXPECT_EQ(told.count(), 2);
+}
+
+// The polling cycle reads the same answers again and again: views hear of it
+// only when something differs.
+TEST(RefreshModelTest, ReadsThatChangeNothingTellNothing)
+{
+    ViewEnvironment rig;
+    rig.engine.state.running = true;
+    rig.engine.state.folders = {SyncFolder{.id = QStringLiteral("f1"), .label = QStringLiteral("One")}};
+    QSignalSpy told(rig.env.get(), &AppEnvironment::stateChanged);
+    awaitTask(rig.env->engineState().refreshStatus());
+    awaitTask(rig.env->folders().refresh());
+    awaitTask(rig.env->devices().refresh());
+    ASSERT_TRUE(waitUntil([&] { return told.count() > 0; }));
+    runEventLoopFor(20);
+    const qsizetype after = told.count();
+    // What the polling cycle reads each time.
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        awaitTask(rig.env->engineState().refreshStatus());
+        awaitTask(rig.env->folders().syncFolderList());
+        awaitTask(rig.env->devices().refresh());
+    }
+    runEventLoopFor(50);
+    EXPECT_EQ(told.count(), after);
 }
 
 TEST(RefreshModelTest, HiddenViewSkipsAndCatchesUpWhenShown)
