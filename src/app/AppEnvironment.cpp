@@ -19,6 +19,8 @@
 #include "projects/ProjectController.h"
 #include "utilities/LoopbackOnly.h"
 
+#include <QMetaMethod>
+
 namespace tw {
 
 namespace {
@@ -72,6 +74,35 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    gatherStateChanges();
+}
+
+void AppEnvironment::gatherStateChanges()
+{
+    m_stateChangeTimer.setSingleShot(true);
+    m_stateChangeTimer.setInterval(0);
+    connect(&m_stateChangeTimer, &QTimer::timeout, this, &AppEnvironment::stateChanged);
+    const QMetaMethod note = metaObject()->method(metaObject()->indexOfSlot("noteStateChange()"));
+    const QMetaMethod told = QMetaMethod::fromSignal(&AppEnvironment::stateChanged);
+    // Every change signal, property or not, so a property added later is
+    // observed without a line here.
+    const QList<QObject *> sources = {this,          m_engineState.get(), m_folders.get(), m_devices.get(),
+                                      m_projects.get(), m_events.get(),   m_preferences.get(), m_nasNode.get(),
+                                      m_peerDiag.get(), m_eta.get(),      m_team.get(),    m_diagServer.get()};
+    for (QObject *source : sources) {
+        const QMetaObject *meta = source->metaObject();
+        for (int i = QObject::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
+            const QMetaMethod signal = meta->method(i);
+            if (signal.methodType() == QMetaMethod::Signal && signal.name().endsWith("Changed") && signal != told)
+                connect(source, signal, this, note);
+        }
+    }
+}
+
+void AppEnvironment::noteStateChange()
+{
+    if (!m_stateChangeTimer.isActive())
+        m_stateChangeTimer.start();
 }
 
 AppEnvironment::~AppEnvironment()

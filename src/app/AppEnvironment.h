@@ -24,6 +24,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -143,6 +144,8 @@ public:
     TeamPropagation &team() const { return *m_team; }
     ClusterConfigStore *clusterStore() const;
     const LanSetting &lanSetting() const { return m_services.lan; }
+    // The user's settings; views keep their few own keys here.
+    UserDefaults &defaults() const { return *m_services.defaults; }
     // Null where the environment was given no feedback service.
     FeedbackService *feedback() const { return m_services.feedback; }
     // The injected wall clock, so views' time estimates follow tests' time.
@@ -211,6 +214,9 @@ public:
 
     // For all syncs or the one given, with the whole Mac's rate.
     std::optional<TransferSummary> transferSummary(const std::optional<QString> &projectID = std::nullopt) const;
+    // The same from inputs a view already read for this refresh.
+    std::optional<TransferSummary> transferSummary(const HealthInputs &inputs,
+                                                   const std::optional<QString> &projectID) const;
     // The sweep's pass: each send-and-receive folder's directories get back
     // the modification time the engine records.
     QCoro::Task<void> reconcileDirectoryMtimes();
@@ -255,8 +261,20 @@ signals:
     void pendingNodeSetupChanged();
     // A volume came or went: cached file and volume icons may be wrong now.
     void iconCacheStale();
+    // Something views show may have changed: any change signal of the
+    // environment or of one of its controllers. Changes made in one turn of
+    // the event loop are told once, in the next turn (a 0 ms single shot),
+    // so a polling cycle that writes a hundred properties costs the views
+    // one refresh, and one that writes none costs nothing.
+    void stateChanged();
+
+private slots:
+    void noteStateChange();
 
 private:
+    // Joins every "...Changed" signal of the environment and its controllers
+    // to noteStateChange().
+    void gatherStateChanges();
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
     QCoro::Task<void> pollCycle();
     QCoro::Task<void> runWatchdog();
@@ -324,6 +342,7 @@ private:
     std::optional<std::chrono::milliseconds> m_lastWatchdogAttempt;
     NotificationEdges m_notificationEdges;
 
+    QTimer m_stateChangeTimer;
     quint64 m_pollGeneration = 0;
     bool m_quitting = false;
     bool m_bootstrapped = false;

@@ -113,7 +113,13 @@ QCoro::Task<void> AppEnvironment::sampleTransfers()
 
 std::optional<TransferSummary> AppEnvironment::transferSummary(const std::optional<QString> &projectID) const
 {
-    std::optional<TransferSummary> summary = summarizeTransfers(healthInputs(), projectID);
+    return transferSummary(healthInputs(), projectID);
+}
+
+std::optional<TransferSummary> AppEnvironment::transferSummary(const HealthInputs &inputs,
+                                                               const std::optional<QString> &projectID) const
+{
+    std::optional<TransferSummary> summary = summarizeTransfers(inputs, projectID);
     if (!summary)
         return std::nullopt;
     // The whole Mac's rate, also for one sync: rates are measured per

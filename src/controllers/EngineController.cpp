@@ -41,8 +41,8 @@ EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, C
 
 void EngineController::setStatus(EngineStatus status)
 {
-    m_status = std::move(status);
-    emit statusChanged();
+    // Read every cycle: the views follow it only when it says something new.
+    assignIfChanged(m_status, std::move(status), this, &EngineController::statusChanged);
 }
 
 void EngineController::storeDeviceName(QString name)

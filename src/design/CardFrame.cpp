@@ -22,31 +22,54 @@ QColor hairline(const QPalette &palette)
 } // namespace
 
 CardFrame::CardFrame(QWidget *content, QWidget *parent)
+    : CardFrame(content, CardStyle{}, parent)
+{
+}
+
+CardFrame::CardFrame(QWidget *content, CardStyle style, QWidget *parent)
     : QWidget(parent)
     , m_content(content)
+    , m_style(std::move(style))
 {
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setContentsMargins(m_style.padding);
     layout->setSpacing(0);
     layout->addWidget(content);
+}
+
+void CardFrame::setStyle(const CardStyle &style)
+{
+    if (style == m_style)
+        return;
+    if (style.padding != m_style.padding)
+        layout()->setContentsMargins(style.padding);
+    m_style = style;
+    update();
 }
 
 void CardFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    paintCard(painter, rect(), m_style, palette());
+}
+
+void paintCard(QPainter &painter, const QRectF &bounds, const CardStyle &style, const QPalette &palette)
+{
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF bounds = rect();
-    // Circular corners: a continuous-curvature corner would barely differ at
-    // this radius.
     QPainterPath fill;
-    fill.addRoundedRect(bounds, cornerRadius, cornerRadius);
-    painter.fillPath(fill, Theme::cardBackground());
-    // Stroked inside the edge: the path is inset by half the line so that the
-    // whole line falls within the card.
-    const qreal half = strokeWidth / 2;
-    QPainterPath edge;
-    edge.addRoundedRect(bounds.adjusted(half, half, -half, -half), cornerRadius - half, cornerRadius - half);
-    painter.strokePath(edge, QPen(hairline(palette()), strokeWidth));
+    fill.addRoundedRect(bounds, style.radius, style.radius);
+    painter.fillPath(fill, style.fill.value_or(Theme::cardBackground()));
+    if (style.strokeWidth > 0) {
+        // Stroked inside the edge: the path is inset by half the line so
+        // that the whole line falls within the card.
+        const qreal half = style.strokeWidth / 2;
+        const qreal radius = std::max<qreal>(0, style.radius - half);
+        QPainterPath edge;
+        edge.addRoundedRect(bounds.adjusted(half, half, -half, -half), radius, radius);
+        painter.strokePath(edge, QPen(style.stroke.value_or(hairline(palette)), style.strokeWidth));
+    }
+    painter.restore();
 }
 
 CardFrame *inCard(QWidget *content, QWidget *parent)

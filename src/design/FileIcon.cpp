@@ -3,7 +3,9 @@
 #include "design/FileIconProvider.h"
 #include "design/Symbol.h"
 
+#include <QHash>
 #include <QPainter>
+#include <QTimer>
 
 namespace tw {
 
@@ -49,7 +51,11 @@ void FileIcon::startLoading()
         m_image = std::move(image);
         return;
     }
-    load(QPointer<FileIcon>(this), m_path, m_isVolume, m_generation);
+    // Started in a turn of its own, not within the show of a whole list.
+    QTimer::singleShot(0, this, [this, generation = m_generation] {
+        if (generation == m_generation)
+            load(QPointer<FileIcon>(this), m_path, m_isVolume, m_generation);
+    });
 }
 
 QCoro::Task<> FileIcon::load(QPointer<FileIcon> self, QString path, bool isVolume, quint64 generation)
@@ -73,10 +79,10 @@ void FileIcon::paintEvent(QPaintEvent *)
         paintPlaceholder(painter);
         return;
     }
-    const QSize fitted = m_image->size().scaled(m_size, m_size, Qt::KeepAspectRatio);
-    QRect target(QPoint(0, 0), fitted);
-    target.moveCenter(rect().center());
-    painter.drawImage(target, *m_image);
+    const QPixmap fitted = FileIconProvider::fitted(*m_image, m_size, devicePixelRatioF());
+    QRectF target(QPointF(0, 0), fitted.deviceIndependentSize());
+    target.moveCenter(QRectF(rect()).center());
+    painter.drawPixmap(target.topLeft(), fitted);
 }
 
 // The volume or folder symbol in the secondary text colour, inset by 12 % of
@@ -90,7 +96,20 @@ void FileIcon::paintPlaceholder(QPainter &painter) const
     QColor secondary = palette().color(QPalette::WindowText);
     secondary.setAlphaF(0.5f);
     const Symbol symbol = m_isVolume ? Symbol::Drive : Symbol::Folder;
-    painter.drawPixmap(inset, inset, tintedSymbol(symbol, side, secondary, devicePixelRatioF()));
+    painter.drawPixmap(inset, inset, placeholder(symbol, side, secondary, devicePixelRatioF()));
+}
+
+// A list shows many placeholders of one look at once: each look is drawn
+// once.
+QPixmap FileIcon::placeholder(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio)
+{
+    static QHash<QString, QPixmap> drawn;
+    const QString key =
+        QStringLiteral("%1/%2/%3/%4").arg(int(symbol)).arg(side).arg(color.rgba()).arg(devicePixelRatio);
+    QPixmap &pixmap = drawn[key];
+    if (pixmap.isNull())
+        pixmap = tintedSymbol(symbol, side, color, devicePixelRatio);
+    return pixmap;
 }
 
 } // namespace tw

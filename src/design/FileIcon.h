@@ -1,6 +1,9 @@
 #pragma once
 
+#include "design/Symbol.h"
+
 #include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -33,6 +36,7 @@ private:
     void startLoading();
     static QCoro::Task<> load(QPointer<FileIcon> self, QString path, bool isVolume, quint64 generation);
     void paintPlaceholder(QPainter &painter) const;
+    static QPixmap placeholder(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio);
 
     QString m_path;
     bool m_isVolume;

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QStringList>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -20,6 +21,27 @@ QHash<QString, QImage> &cache()
     return images;
 }
 
+FileIconProvider::Counts &counters()
+{
+    static FileIconProvider::Counts counts;
+    return counts;
+}
+
+// Enough for a list of folders to fill in quickly; few enough that a dead
+// mount's stuck stats cost little.
+constexpr int kProbeThreads = 4;
+
+QThreadPool &probePool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(kProbeThreads);
+        made->setObjectName(QStringLiteral("FileIconProbes"));
+        return made;
+    }();
+    return *pool;
+}
+
 // What a file's icon is made of, worked out without touching QIcon: its theme
 // names, most specific first, and the drawn symbol used when the theme has
 // none of them.
@@ -27,7 +49,22 @@ struct IconChoice
 {
     QStringList themeNames;
     Symbol fallback = Symbol::Folder;
+
+    // The key of the shared render.
+    QString key() const { return themeNames.join(QLatin1Char('|')) + QLatin1Char('#') + QString::number(int(fallback)); }
 };
+
+QHash<QString, QImage> &renders()
+{
+    static QHash<QString, QImage> images;
+    return images;
+}
+
+QHash<QString, QPixmap> &fittedPixmaps()
+{
+    static QHash<QString, QPixmap> pixmaps;
+    return pixmaps;
+}
 
 // Runs on a pool thread: the stat and the content sniffing may block on a
 // slow or sleeping disk, and QMimeDatabase is thread-safe.
@@ -51,6 +88,7 @@ IconChoice chooseIcon(const QString &path, bool isVolume)
 // is cached by Qt and cheap after its first use.
 QImage render(const IconChoice &choice)
 {
+    ++counters().renders;
     QIcon icon = symbolIcon(choice.fallback);
     for (auto name = choice.themeNames.crbegin(); name != choice.themeNames.crend(); ++name)
         icon = QIcon::fromTheme(*name, icon);
@@ -72,8 +110,12 @@ QCoro::Task<QImage> FileIconProvider::loadAsync(QString path, bool isVolume)
 {
     if (std::optional<QImage> image = cached(path))
         co_return *image;
-    const IconChoice choice = co_await QtConcurrent::run(&chooseIcon, path, isVolume);
-    QImage image = render(choice);
+    ++counters().probes;
+    const IconChoice choice = co_await QtConcurrent::run(&probePool(), &chooseIcon, path, isVolume);
+    QImage &shared = renders()[choice.key()];
+    if (shared.isNull())
+        shared = render(choice);
+    const QImage image = shared;
     // Two views asking for one path at once both get here; the last one
     // stored wins, and both images are the same anyway.
     cache().insert(path, image);
@@ -83,6 +125,27 @@ QCoro::Task<QImage> FileIconProvider::loadAsync(QString path, bool isVolume)
 void FileIconProvider::clearCache()
 {
     cache().clear();
+    renders().clear();
+    fittedPixmaps().clear();
+}
+
+QPixmap FileIconProvider::fitted(const QImage &image, int side, qreal devicePixelRatio)
+{
+    // Copies of one image share its cache key.
+    const QString key = QStringLiteral("%1/%2/%3").arg(image.cacheKey()).arg(side).arg(devicePixelRatio);
+    QPixmap &pixmap = fittedPixmaps()[key];
+    if (pixmap.isNull()) {
+        const int pixels = qRound(side * devicePixelRatio);
+        pixmap = QPixmap::fromImage(
+            image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(devicePixelRatio);
+    }
+    return pixmap;
+}
+
+FileIconProvider::Counts FileIconProvider::counts()
+{
+    return counters();
 }
 
 } // namespace tw

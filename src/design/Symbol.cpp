@@ -28,6 +28,16 @@ QString symbolThemeName(Symbol symbol)
         return QStringLiteral("folder");
     case Symbol::PauseCircleFill:
         return QStringLiteral("media-playback-pause-symbolic");
+    case Symbol::PlayFill:
+        return QStringLiteral("media-playback-start-symbolic");
+    case Symbol::ChevronRight:
+        return QStringLiteral("go-next-symbolic");
+    case Symbol::TrayArrowDown:
+        // Themes have no tray with an arrow; an inbox or a download would
+        // say something else.
+        return {};
+    case Symbol::ExclamationTriangle:
+        return QStringLiteral("dialog-warning-symbolic");
     default:
         return panelSymbolThemeName(symbol);
     }

@@ -59,6 +59,10 @@ enum class Symbol {
     Tray,
     Xmark,
     PauseCircleFill,
+    PlayFill,
+    ChevronRight,
+    TrayArrowDown,
+    ExclamationTriangle,
 };
 
 // The icon theme name of a symbol; the only place the names are spelled.

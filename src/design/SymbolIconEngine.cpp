@@ -102,6 +102,21 @@ void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode, 
         painter->drawRoundedRect(QRectF(8.5, 7.5, 2.5, 9), 0.8, 0.8);
         painter->drawRoundedRect(QRectF(13, 7.5, 2.5, 9), 0.8, 0.8);
         break;
+    case Symbol::PlayFill:
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink());
+        painter->drawPolygon(QPolygonF({QPointF(6, 3.5), QPointF(20, 12), QPointF(6, 20.5)}));
+        break;
+    case Symbol::ChevronRight:
+        painter->setPen(strokePen(2.6));
+        painter->drawPolyline(QPolygonF({QPointF(9, 5), QPointF(16, 12), QPointF(9, 19)}));
+        break;
+    case Symbol::TrayArrowDown:
+        drawTrayArrowDown(*painter);
+        break;
+    case Symbol::ExclamationTriangle:
+        drawExclamationTriangle(*painter);
+        break;
     default:
         drawPanelSymbol(*painter, m_symbol);
         break;
@@ -116,6 +131,47 @@ void SymbolIconEngine::drawDrive(QPainter &painter) const
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink());
     painter.drawEllipse(QPointF(17.5, 14.5), 1.2, 1.2);
+    painter.setBrush(Qt::NoBrush);
+}
+
+void SymbolIconEngine::drawTrayArrowDown(QPainter &painter) const
+{
+    QPainterPath tray;
+    tray.moveTo(2, 13);
+    tray.lineTo(7.5, 13);
+    tray.lineTo(9, 16);
+    tray.lineTo(15, 16);
+    tray.lineTo(16.5, 13);
+    tray.lineTo(22, 13);
+    tray.lineTo(22, 21);
+    tray.lineTo(2, 21);
+    tray.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink());
+    painter.drawPath(tray);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(strokePen(2.2));
+    painter.drawLine(QPointF(12, 2.5), QPointF(12, 11));
+    painter.drawPolyline(QPolygonF({QPointF(8, 7.5), QPointF(12, 11.5), QPointF(16, 7.5)}));
+}
+
+void SymbolIconEngine::drawExclamationTriangle(QPainter &painter) const
+{
+    QPainterPath triangle;
+    triangle.moveTo(12, 2.5);
+    triangle.lineTo(22.5, 21);
+    triangle.lineTo(1.5, 21);
+    triangle.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink());
+    painter.drawPath(triangle);
+    // The mark is cut out of the filled triangle.
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.setPen(strokePen(2.4));
+    painter.drawLine(QPointF(12, 9), QPointF(12, 14.5));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPointF(12, 18), 1.4, 1.4);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setBrush(Qt::NoBrush);
 }
 

@@ -26,6 +26,8 @@ private:
     void drawDrive(QPainter &painter) const;
     void drawFolder(QPainter &painter) const;
     void drawShield(QPainter &painter) const;
+    void drawTrayArrowDown(QPainter &painter) const;
+    void drawExclamationTriangle(QPainter &painter) const;
 
     Symbol m_symbol;
 };

@@ -73,6 +73,20 @@ QFont pointsFont(qreal macPoints, QFont::Weight weight)
     return scaled(QApplication::font(), macPoints, weight);
 }
 
+QFont styledFont(TextStyle style, QFont::Weight weight)
+{
+    QFont font = textStyleFont(style);
+    font.setWeight(weight);
+    return font;
+}
+
+QColor secondaryTextColor(const QPalette &palette)
+{
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.55f);
+    return color;
+}
+
 void applyTextStyle(QWidget &widget, TextStyle style)
 {
     widget.setFont(textStyleFont(style));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
+#include <QPalette>
 
 class QWidget;
 
@@ -19,6 +21,12 @@ QFont textStyleFont(TextStyle style, const QFont &base);
 // A font of a size given in Mac points ("12-point medium"), relative to the
 // application font as the styles are.
 QFont pointsFont(qreal macPoints, QFont::Weight weight = QFont::Normal);
+
+// The style's font at another weight.
+QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
+
+// Secondary text: the window text at about half strength, for either palette.
+QColor secondaryTextColor(const QPalette &palette);
 
 // Sets the widget's font to the style's.
 void applyTextStyle(QWidget &widget, TextStyle style);

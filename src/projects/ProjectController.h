@@ -177,6 +177,13 @@ public:
     void openPairingWindow(const QString &projectID);
     QCoro::Task<void> approvePendingDevice();
     QCoro::Task<void> declinePendingDevice();
+    // The same for the request a prompt showed, which may no longer be the
+    // one surfaced: the surfaced one is cleared only while it still is.
+    QCoro::Task<void> approvePendingDevice(PendingDeviceApproval request);
+    QCoro::Task<void> declinePendingDevice(PendingDeviceApproval request);
+    // Clears the surfaced request only while it still equals `shown`, so a
+    // prompt closing does not drop a newer one surfaced meanwhile.
+    void clearPendingDeviceApproval(const PendingDeviceApproval &shown);
     // The refresh it starts runs after it returns.
     void resetIgnoredInvitations();
     // The text after the first " — ", or the whole label.

@@ -337,30 +337,41 @@ void ProjectController::openPairingWindow(const QString &projectID)
 
 QCoro::Task<void> ProjectController::approvePendingDevice()
 {
-    const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval;
-    if (!request)
-        co_return;
-    setPendingDeviceApproval(std::nullopt);
-    co_await addMember(request->projectID, request->deviceID, request->name, MemberRole::Editor, false,
-                       std::nullopt);
+    if (const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval)
+        co_await approvePendingDevice(*request);
+}
+
+QCoro::Task<void> ProjectController::declinePendingDevice()
+{
+    if (const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval)
+        co_await declinePendingDevice(*request);
+}
+
+QCoro::Task<void> ProjectController::approvePendingDevice(PendingDeviceApproval request)
+{
+    clearPendingDeviceApproval(request);
+    co_await addMember(request.projectID, request.deviceID, request.name, MemberRole::Editor, false, std::nullopt);
     try {
-        co_await m_engine.dismissPendingDevice(request->deviceID);
+        co_await m_engine.dismissPendingDevice(request.deviceID);
     } catch (const std::exception &) {
     }
     co_await refreshPending();
 }
 
-QCoro::Task<void> ProjectController::declinePendingDevice()
+QCoro::Task<void> ProjectController::declinePendingDevice(PendingDeviceApproval request)
 {
-    const std::optional<PendingDeviceApproval> request = m_pendingDeviceApproval;
-    if (!request)
-        co_return;
-    setPendingDeviceApproval(std::nullopt);
+    clearPendingDeviceApproval(request);
     try {
-        co_await m_engine.dismissPendingDevice(request->deviceID);
+        co_await m_engine.dismissPendingDevice(request.deviceID);
     } catch (const std::exception &) {
     }
     co_await refreshPending();
+}
+
+void ProjectController::clearPendingDeviceApproval(const PendingDeviceApproval &shown)
+{
+    if (m_pendingDeviceApproval == shown)
+        setPendingDeviceApproval(std::nullopt);
 }
 
 void ProjectController::resetIgnoredInvitations()

@@ -2,6 +2,11 @@
 #include "design/Symbol.h"
 
 #include "AwaitTask.h"
+#include "WaitUntil.h"
+
+#include <QDir>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -31,4 +36,48 @@ TEST(FileIconProviderTest, AMissingPathKeepsItsGenericIconUntilTheCacheIsCleared
     FileIconProvider::clearCache();
     EXPECT_FALSE(FileIconProvider::cached(path));
     EXPECT_TRUE(awaitTask(FileIconProvider::loadAsync(path, true)) == generic(Symbol::Drive));
+}
+
+TEST(FileIconProviderTest, PathsWithTheSameIconShareOneRender)
+{
+    QTemporaryDir root;
+    QStringList paths;
+    for (int i = 0; i < 200; ++i) {
+        paths.append(root.filePath(QStringLiteral("folder%1").arg(i)));
+        ASSERT_TRUE(QDir().mkpath(paths.last()));
+    }
+    FileIconProvider::clearCache();
+    const FileIconProvider::Counts before = FileIconProvider::counts();
+    const QImage first = awaitTask(FileIconProvider::loadAsync(paths.first(), false));
+    for (const QString &path : std::as_const(paths))
+        EXPECT_TRUE(awaitTask(FileIconProvider::loadAsync(path, false)) == first);
+    const FileIconProvider::Counts after = FileIconProvider::counts();
+    EXPECT_EQ(after.probes - before.probes, 200);
+    EXPECT_EQ(after.renders - before.renders, 1);
+}
+
+// Probes have threads of their own: a global pool whose threads all hang
+// (a dead network mount under a volume probe) does not hold icons up.
+TEST(FileIconProviderTest, IconsLoadWhileTheGlobalPoolIsStuck)
+{
+    QThreadPool &global = *QThreadPool::globalInstance();
+    QSemaphore stuck;
+    QSemaphore started;
+    const int threads = global.maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        global.start([&] {
+            started.release();
+            stuck.acquire();
+        });
+    ASSERT_TRUE(started.tryAcquire(threads, 5000));
+    FileIconProvider::clearCache();
+    QTemporaryDir root;
+    bool loaded = false;
+    [](QString path, bool *done) -> QCoro::Task<void> {
+        co_await FileIconProvider::loadAsync(path, false);
+        *done = true;
+    }(root.path(), &loaded);
+    EXPECT_TRUE(waitUntil([&] { return loaded; }));
+    stuck.release(threads);
+    global.waitForDone();
 }

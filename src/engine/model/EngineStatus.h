@@ -11,6 +11,8 @@ struct EngineStatus
     std::optional<QString> localDeviceID;
     std::optional<QString> lastError;
     QString engineName;
+
+    bool operator==(const EngineStatus &) const = default;
 };
 
 } // namespace tw

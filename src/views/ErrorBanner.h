@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+class QLabel;
+
+namespace tw {
+
+// The red warning a page shows above its content for a controller's last
+// error; nothing at all while there is none.
+class ErrorBanner : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ErrorBanner(QWidget *parent = nullptr);
+
+    // Shown when set and not empty; hidden otherwise.
+    void setMessage(const std::optional<QString> &message);
+    QString message() const;
+
+private:
+    QLabel *m_text;
+};
+
+} // namespace tw

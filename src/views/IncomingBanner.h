@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAbstractButton>
+
+namespace tw {
+
+// The orange strip above the window's pages telling that teammates want to
+// share; clicking it opens the incoming requests.
+class IncomingBanner : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    // Follows the count: "<N> incoming — a teammate wants to share with you. Review".
+    static const QString textAfterCount;
+    static QString textFor(int count);
+
+    explicit IncomingBanner(QWidget *parent = nullptr);
+
+    int count() const { return m_count; }
+    void setCount(int count);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QRect pillRect() const;
+
+    int m_count = 0;
+};
+
+} // namespace tw
