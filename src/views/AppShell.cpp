@@ -1,4 +1,7 @@
 #include "views/AppShell.h"
+#include "views/MainWindow.h"
+#include "views/SettingsView.h"
+#include "views/ViewFactories.h"
 
 #include "app/AppPreferences.h"
 #include "app/AppSignals.h"
@@ -23,11 +26,6 @@ namespace tw {
 
 namespace {
 
-QWidget *emptyContent(QWidget *parent)
-{
-    return new QWidget(parent);
-}
-
 AppShell::Injectables withDefaults(AppShell::Injectables injectables)
 {
     if (!injectables.exit)
@@ -36,10 +34,6 @@ AppShell::Injectables withDefaults(AppShell::Injectables injectables)
         injectables.aboutToQuit = [] { SyncthingProcess::killDaemonsForDefaultHome(); };
     if (!injectables.folderPicker)
         injectables.folderPicker = &FolderPicker::pickFolder;
-    if (!injectables.mainContent)
-        injectables.mainContent = emptyContent;
-    if (!injectables.settingsContent)
-        injectables.settingsContent = emptyContent;
     return injectables;
 }
 
@@ -74,6 +68,12 @@ AppShell::AppShell(SyncEngine &engine, AppEnvironment::Services services, Inject
     if (!trayAvailable)
         trayAvailable = [this] { return m_tray->isShown() && m_hostWatch && m_hostWatch->isHostRegistered(); };
     m_window = std::make_unique<ShellWindow>(std::move(trayAvailable));
+    if (!m_injectables.mainContent)
+        m_injectables.mainContent = [this](QWidget *parent) {
+            return new MainWindow(*m_env, *m_signals, ViewFactories::standard(), parent);
+        };
+    if (!m_injectables.settingsContent)
+        m_injectables.settingsContent = [this](QWidget *parent) { return new SettingsView(*m_env, parent); };
     m_window->setCentralWidget(m_injectables.mainContent(m_window.get()));
     m_settings = makeSettingsWindow(m_injectables.settingsContent);
     m_windowController = std::make_unique<WindowController>(m_window.get());

@@ -50,7 +50,8 @@ public:
         std::function<bool()> trayAvailable;
         // The folder chooser; FolderPicker by default.
         FolderPickerFunction folderPicker;
-        // The main and the settings window's content; empty widgets by default.
+        // The main and the settings window's content; by default the main window
+        // with the application's own views, and the settings view.
         ContentFactory mainContent;
         ContentFactory settingsContent;
         // Told once start-up has bootstrapped and the loops run.

@@ -58,6 +58,9 @@ struct ShellRig
         if (injectTray)
             injectables.trayAvailable = [this] { return trayAvailable; };
         injectables.started = [this] { ++startedCalls; };
+        // The shell's own behaviour, without the pages reacting to links.
+        injectables.mainContent = [](QWidget *parent) { return new QWidget(parent); };
+        injectables.settingsContent = [](QWidget *parent) { return new QWidget(parent); };
         shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
     }
 
