@@ -1,5 +1,7 @@
 #include "views/ViewFactories.h"
 
+#include "views/NodeSetupConfirmSheet.h"
+
 #include <QWidget>
 
 namespace tw {
@@ -25,8 +27,8 @@ ViewFactories ViewFactories::standard()
     factories.newProjectSheet = [](AppEnvironment &, QWidget *, OnCreated) -> QDialog * { return nullptr; };
     factories.welcomeSheet = [](AppEnvironment &, QWidget *, std::function<void()>) -> QDialog * { return nullptr; };
     factories.joinSheet = [](AppEnvironment &, QWidget *, Invite, OnCreated) -> QDialog * { return nullptr; };
-    factories.nodeSetupConfirmSheet = [](AppEnvironment &, QWidget *, NodeSetupPayload) -> QDialog * {
-        return nullptr;
+    factories.nodeSetupConfirmSheet = [](AppEnvironment &env, QWidget *parent, NodeSetupPayload payload) -> QDialog * {
+        return new NodeSetupConfirmSheet(env, std::move(payload), parent);
     };
     factories.feedbackSheet = [](AppEnvironment &, QWidget *) -> QDialog * { return nullptr; };
     return factories;
