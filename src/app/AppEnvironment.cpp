@@ -62,7 +62,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
 
     // Before the poller ever starts, so the cycle's reloads stay cheap.
-    m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices);
+    m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices, m_services.clock);
     m_team = std::make_unique<TeamPropagation>(engine, *m_devices, *m_projects, *m_preferences, *m_nasNode,
                                                *m_services.keychain, m_services.paths, m_services.clock);
 

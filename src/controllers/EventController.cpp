@@ -22,6 +22,8 @@ const QString folderResumedEvent = QStringLiteral("FolderResumed");
 const QString configSavedEvent = QStringLiteral("ConfigSaved");
 const QString devicePausedEvent = QStringLiteral("DevicePaused");
 const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
+const QString downloadProgressEvent = QStringLiteral("DownloadProgress");
+const QString remoteDownloadProgressEvent = QStringLiteral("RemoteDownloadProgress");
 
 void call(const EventController::Callback &callback)
 {
@@ -144,6 +146,8 @@ void EventController::handle(const SyncEvent &event)
             handleItemFinished(*event.folder, *event.item);
     } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
         call(m_onPending);
+    } else if (event.type == downloadProgressEvent || event.type == remoteDownloadProgressEvent) {
+        emit transferProgress();
     } else {
         handleFolderEvent(event);
         handleDeviceEvent(event);

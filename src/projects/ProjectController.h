@@ -234,6 +234,7 @@ private:
     QCoro::Task<void> unlessGone(QCoro::Task<void> step);
     QCoro::Task<void> performReconcile();
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
+    QCoro::Task<void> createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
     QCoro::Task<void> retryOwedRemovals(Pass *pass);
     QCoro::Task<int> stillListed(Pass *pass);
