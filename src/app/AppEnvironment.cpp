@@ -13,6 +13,7 @@
 #include "controllers/PeerDiagController.h"
 #include "creationdates/CreationDateController.h"
 #include "lan/DiagServer.h"
+#include "platform/HeapTrim.h"
 #include "lan/DirectConnection.h"
 #include "lan/PairedPeerGate.h"
 #include "platform/MountWatcher.h"
@@ -70,6 +71,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    // A full read decodes every folder's list and status at once.
+    connect(m_folders.get(), &FolderController::fullReadFinished, this, [] { HeapTrim::request(); });
 }
 
 AppEnvironment::~AppEnvironment()

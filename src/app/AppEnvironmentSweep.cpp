@@ -5,6 +5,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
+#include "platform/HeapTrim.h"
 #include "platform/MountWatcher.h"
 #include "projects/ProjectController.h"
 #include "utilities/AssignIfChanged.h"
@@ -107,8 +108,10 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
         co_await m_projects->reconcileAll();
     // Free space shrinks and grows with what is written, not only when
     // drives come and go.
-    if (self)
-        co_await refreshVolumeStatus();
+    if (!self)
+        co_return;
+    co_await refreshVolumeStatus();
+    HeapTrim::request();
 }
 
 QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
