@@ -140,7 +140,7 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
         {"no sync", false, false, QStringList{"devices", "folders", "pendingDevices"} + kEngineUp + kBaselines},
         {"one sync, one folder left send-only", true, false,
          QStringList{"devices", "folders", "addFolder", "folders", "pendingDevices"} + kEngineUp.mid(0, 3)
-             + QStringList{"setFolderType"} + kEngineUp.mid(3) + kBaselines},
+             + QStringList{"folders", "setFolderType"} + kEngineUp.mid(3) + kBaselines},
         {"Syncthing missing", false, true, kBaselines},
     };
     for (const Row &row : rows) {
@@ -314,8 +314,9 @@ TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
                                  .folders = {{.id = "f", .localPath = drive, .syncthingFolderID = "tdw-f"}}});
         awaitTask(rig.env->bootstrap());
         rig.env->startPolling();
-        if (row.gone != row.goneAfter)
+        if (row.gone != row.goneAfter) {
             ASSERT_TRUE(row.goneAfter ? QDir().rename(drive, away) : QDir().rename(away, drive));
+        }
         EXPECT_EQ(readsOfAMountChange(rig), row.reads);
         EXPECT_EQ(rig.env->volumeOnline().value(drive), !row.goneAfter);
         EXPECT_FALSE(rig.env->projects().isReconciling());
