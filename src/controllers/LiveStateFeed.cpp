@@ -57,9 +57,11 @@ bool LiveStateFeed::transferPossible() const
     for (const FolderStatus &status : m_folders.statuses())
         if (status.state == FolderState::Syncing || status.state == FolderState::Scanning)
             return true;
+    // Syncthing reports what away devices need too: all of it, and nothing
+    // moves to them.
     for (const QMap<QString, qint64> &devices : m_events.remoteNeedBytes())
-        for (const qint64 need : devices)
-            if (need > 0)
+        for (auto need = devices.cbegin(); need != devices.cend(); ++need)
+            if (*need > 0 && m_devices.connection(need.key()).value_or(DeviceConnection()).connected)
                 return true;
     for (const DeviceConnection &connection : m_devices.connections())
         if (connection.inBytesPerSecond > 0 || connection.outBytesPerSecond > 0)

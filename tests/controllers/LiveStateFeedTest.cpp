@@ -178,6 +178,7 @@ TEST_F(LiveStateFeedTest, ConnectionsAreReadEveryCycleOnlyWhileATransferIsPossib
         {"the folder idle again", {stateChange(a, FolderState::Scanning, FolderState::Idle)}, 2000, {}, false},
         {"a connected peer needing bytes", {device("FolderCompletion", peer, 4096)}, 2000, {}, true},
         {"the peer needing nothing", {device("FolderCompletion", peer, 0)}, 2000, {}, false},
+        {"a device away needing everything", {device("FolderCompletion", "AWAY", 4096)}, 2000, {}, false},
         {"bytes moved unannounced, seen at the idle pace", {}, 28000, [&] { moveBytes(1 << 20); }, true},
         {"a rate above 0 keeps the pace", {}, 2000, {}, true},
         {"a sample with nothing moved", {}, 2000, {}, false},
