@@ -44,7 +44,8 @@ QStringList engineFolderIDsAt(const QList<Project> &projects, const QSet<QString
     QStringList ids;
     for (const Project &project : projects)
         for (const ProjectFolder &folder : project.folders)
-            if (folder.syncthingFolderID && paths.contains(folder.localPath) && !ids.contains(*folder.syncthingFolderID))
+            if (folder.syncthingFolderID && paths.contains(folder.localPath)
+                && !ids.contains(*folder.syncthingFolderID))
                 ids.append(*folder.syncthingFolderID);
     return ids;
 }
@@ -235,9 +236,9 @@ QCoro::Task<void> AppEnvironment::handleMountChanges(QPointer<AppEnvironment> se
         self->m_mountHandlerBusy = false;
 }
 
-// The mount table changes with every container and snap; only a sync folder
-// that came or went is the engine's business: its status is read, and the
-// syncs are reconciled (a folder back may need its engine folder made).
+// Only a sync folder that came or went concerns the engine: its status is
+// read, and the syncs are reconciled (a folder back may need its engine
+// folder made). Nothing else is read again.
 QCoro::Task<void> AppEnvironment::handleMountChange()
 {
     step("mountsChanged");

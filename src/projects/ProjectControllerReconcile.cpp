@@ -245,14 +245,14 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
             toRemove.remove(device);
     const int deviceChanges = int(toAdd.values().size() + toRemove.values().size());
     if (deviceChanges > 0)
-        change.sharedDeviceIDs = editedShares(entry.sharedDeviceIDs, toAdd, toRemove);
+        change.sharedDeviceIDs = editedShares(match->folder.sharedDeviceIDs, toAdd, toRemove);
     if (change.isEmpty() || (deviceChanges > 0 && !isEnabled(*this, sync.id, folder.id)))
         co_return;
     try {
-        co_await unlessGone(m_engine.changeFolder(entry, change));
+        co_await unlessGone(m_engine.changeFolder(match->folder, change));
     } catch (const std::exception &) {
-        // A failed write of settings alone goes unreported, as before: the
-        // next pass tries again.
+        // Settings that could not be written are not counted as failed
+        // shares; the next pass tries again.
         pass->failed += deviceChanges;
         co_return;
     }

@@ -191,7 +191,8 @@ TEST(ProjectControllerTest, IntroducedDevicesStayUnlessHeldAndUnsharedOnesMustBe
         co_return;
     };
     awaitTask(rig.pc().reconcileAll());
-    EXPECT_EQ(e.callsOf("changeFolder"), QStringList("changeFolder(tdw-s, xattrs, devices=" + e.state.localDeviceID + "|I1|M)"));
+    EXPECT_EQ(e.callsOf("changeFolder"),
+              QStringList("changeFolder(tdw-s, xattrs, devices=" + e.state.localDeviceID + "|I1|M)"));
     EXPECT_EQ(rig.pc().lastReconcileSummary(), u"0 folders created, +1/\u22123 shares \u2014 \u26A0\uFE0E 1 failed"_qs);
     EXPECT_EQ(rig.pc().lastErrorMessage(),
               u"1 device(s) are still listed on a folder after being removed \u2014 they may still be receiving "

@@ -200,7 +200,8 @@ TEST_F(ProjectsIntegrationTest, APassOverFiftyNewSyncsReadsTheFolderListOnceAndW
     }
     const qint64 offset = logSize();
     awaitTask(projects.reconcileAll());
-    EXPECT_EQ(projects.lastReconcileSummary(), QString("%1 folders created, +%2/\u22120 shares").arg(count).arg(2 * count));
+    EXPECT_EQ(projects.lastReconcileSummary(),
+              QString("%1 folders created, +%2/\u22120 shares").arg(count).arg(2 * count));
 
     QStringList made;
     for (int i = 0; i < count; ++i)
@@ -214,7 +215,8 @@ TEST_F(ProjectsIntegrationTest, APassOverFiftyNewSyncsReadsTheFolderListOnceAndW
     const QStringList requests = requestsSince(offset);
     EXPECT_EQ(requests.count("GET /rest/config/folders"), 1) << requests.join('\n').toStdString();
     for (const QString &id : made) {
-        const QStringList writes = requests.filter(QRegularExpression("^(PUT|PATCH|POST|DELETE) /rest/config/folders/" + id + "$"));
+        const QRegularExpression write("^(PUT|PATCH|POST|DELETE) /rest/config/folders/" + id + "$");
+        const QStringList writes = requests.filter(write);
         EXPECT_EQ(writes.size(), 1) << id.toStdString();
     }
 }
