@@ -277,7 +277,9 @@ int main(int argc, char **argv)
     std::printf("RSS after the first minute %.1f MB\n", rssMegabytes());
     // A container or snap mounting: the table changed, no sync concerned.
     // Away from the sweeps (every 2 min from the start of polling); the
-    // window may catch an events poll or an idle-pace read.
+    // window may still catch an events poll.
+    // Half-way between two idle-pace reads of the connections (every 30 s).
+    runFor(0.25);
     const qint64 mountOffset = QFileInfo(logPath(anna)).size();
     emit mounts.mountsChanged();
     runFor(0.05);
