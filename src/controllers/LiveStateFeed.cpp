@@ -47,6 +47,11 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
     connect(&events, &EventController::remoteNeedBytesChanged, this, &LiveStateFeed::updateClusterNeeds);
 }
 
+LiveStateFeed::~LiveStateFeed()
+{
+    m_devices.setTransferCheck({});
+}
+
 bool LiveStateFeed::transferPossible() const
 {
     if (m_lastActivity) {

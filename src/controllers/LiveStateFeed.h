@@ -32,6 +32,8 @@ class LiveStateFeed : public QObject
 public:
     LiveStateFeed(SyncEngine &engine, EventController &events, FolderController &folders, DeviceController &devices,
                   Clock clock = systemClock(), QObject *parent = nullptr);
+    // The device controller may outlive it: its check goes too.
+    ~LiveStateFeed() override;
 
     // How long a device's connecting or a transfer's progress report keeps
     // the connections read every cycle.
