@@ -13,12 +13,12 @@ namespace tw {
 // what is absent stays as it is.
 struct FolderChange
 {
-    std::optional<QString> label;
-    std::optional<VersioningPolicy> versioning;
-    std::optional<bool> syncMetadata;
+    std::optional<QString> label = {};
+    std::optional<VersioningPolicy> versioning = {};
+    std::optional<bool> syncMetadata = {};
     bool syncedXattrFilter = false;
     // The whole list, this device included, in the order to keep.
-    std::optional<QStringList> sharedDeviceIDs;
+    std::optional<QStringList> sharedDeviceIDs = {};
 
     bool isEmpty() const
     {
