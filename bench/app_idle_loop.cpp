@@ -1,29 +1,28 @@
-// What the whole application costs while nothing changes: the shell started,
-// its window hidden to the tray, the environment polling every 2 s against a
-// real Syncthing holding 50
-// folders, each its own sync and shared with 5 devices. One of them (Bert) is
-// connected and answers LAN status requests; the other 4 have loopback
-// addresses where nothing listens. Team propagation is on. Reported: the
-// Syncthing requests per minute by endpoint (from Syncthing's own API trace),
-// the LAN status requests apart, the application's CPU and RSS, and
-// Syncthing's CPU alone and with the application, and how often the tray icon
-// was set (only a change of health sets it). Bert's LAN server runs in a
-// process of its own (this program, called with --serve-lan), so that its
-// work is not counted as the application's.
+// What the whole application costs while nothing changes: the environment
+// bootstrapped and polling every 2 s against a real Syncthing holding one
+// folder per sync, each shared with 5 other Macs, none of them connected
+// (with --bert one of them, Bert, is connected and answers LAN status
+// requests from a process of its own, so that its work is not counted as the
+// application's). Team propagation is on. Reported: the Syncthing requests
+// per minute by endpoint (from Syncthing's own API trace), the application's
+// CPU and RSS, and Syncthing's CPU alone and with the application; then what
+// one mount-table change that concerns no sync costs. With --new the syncs
+// are new: no engine folder exists yet, and the start-up reconcile makes
+// them all; its requests and the peak RSS are reported.
 //
-//   TIDEWELL_LOOPBACK_ONLY=1 app_idle_loop [minutes] [alone-minutes]
+//   TIDEWELL_LOOPBACK_ONLY=1 app_idle_loop [minutes] [alone-minutes] [syncs]
+//                                          [--new] [--bert]
 
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
 #include "lan/DiagServer.h"
+#include "platform/MountEventSource.h"
 #include "projects/Project.h"
+#include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
-#include "views/ShellWindow.h"
-#include "views/StatusTray.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"
@@ -31,7 +30,9 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonObject>
@@ -49,7 +50,6 @@ namespace {
 using namespace tw;
 using namespace tw::bench;
 
-constexpr int kFolders = 50;
 constexpr int kFilesPerFolder = 5;
 constexpr int kMadeUpDevices = 4;
 
@@ -96,10 +96,10 @@ void report(const char *title, const Window &window)
 
 
 // One sync per folder, every device a member.
-QList<Project> syncs(SyncthingInstance &anna, const QStringList &peers)
+QList<Project> syncs(SyncthingInstance &anna, const QStringList &peers, int count, bool made)
 {
     QList<Project> projects;
-    for (int i = 0; i < kFolders; ++i) {
+    for (int i = 0; i < count; ++i) {
         const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
         Project project;
         project.id = QStringLiteral("sync-%1").arg(i);
@@ -120,7 +120,8 @@ QList<Project> syncs(SyncthingInstance &anna, const QStringList &peers)
         folder.id = QStringLiteral("folder-%1").arg(i);
         folder.label = id;
         folder.localPath = anna.root() + QStringLiteral("/folders/") + id;
-        folder.syncthingFolderID = id;
+        if (made)
+            folder.syncthingFolderID = id;
         project.folders.append(folder);
         projects.append(project);
     }
@@ -153,19 +154,42 @@ int serveLan(const QString &host, quint16 port)
     return QCoreApplication::exec();
 }
 
+double peakRssMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void printRequests(const std::map<QString, Traced> &requests)
+{
+    int total = 0;
+    for (const auto &[what, entry] : requests) {
+        std::printf("  %-44s %6d requests\n", qPrintable(what), entry.count);
+        total += entry.count;
+    }
+    std::printf("  total %d requests\n", total);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--serve-lan"))
         return serveLan(args[2], quint16(args[3].toUInt()));
+    const bool fresh = args.removeAll(QStringLiteral("--new")) > 0;
+    const bool withBert = args.removeAll(QStringLiteral("--bert")) > 0;
     const double minutes = args.size() > 1 ? args[1].toDouble() : 10.0;
     const double aloneMinutes = args.size() > 2 ? args[2].toDouble() : 2.0;
+    const int folders = args.size() > 3 ? args[3].toInt() : 50;
 
     SyncthingInstance::Settings settings;
     settings.host = QStringLiteral("127.0.0.8");
@@ -174,36 +198,44 @@ int main(int argc, char **argv)
     SyncthingInstance anna(settings);
     SyncthingInstance bert(QStringLiteral("127.0.0.9"), QStringLiteral("Bert"));
     anna.start();
-    bert.start();
-    anna.pairWith(bert);
-    QStringList peers = addPausedDevices(anna, kMadeUpDevices, 'P');
+    QStringList peers = addPausedDevices(anna, withBert ? kMadeUpDevices : kMadeUpDevices + 1, 'P');
     for (const QString &peer : peers)
         setPaused(anna, peer, false);
-    peers.append(bert.deviceID());
-    for (int i = 0; i < kFolders; ++i)
+    if (withBert) {
+        bert.start();
+        anna.pairWith(bert);
+        peers.append(bert.deviceID());
+    }
+    for (int i = 0; i < folders; ++i)
         for (int f = 0; f < kFilesPerFolder; ++f)
             SyncthingInstance::writeFile(anna.root() + QStringLiteral("/folders/tdw-%1/file-%2.txt")
                                                            .arg(i, 8, 16, QLatin1Char('0'))
                                                            .arg(f),
                                          QByteArray(300 + f, 'x'));
-    addFolders(anna, kFolders, peers);
-    bert.putFolder(QStringLiteral("tdw-00000000"), {anna.deviceID()});
-    require(anna.waitUntilConnected(bert.deviceID(), std::chrono::seconds(60)), "Bert connected");
+    if (!fresh)
+        addFolders(anna, folders, peers);
+    if (withBert) {
+        bert.putFolder(QStringLiteral("tdw-00000000"), {anna.deviceID()});
+        require(anna.waitUntilConnected(bert.deviceID(), std::chrono::seconds(60)), "Bert connected");
+    }
 
     // Bert's own LAN status server, on the port this Mac asks.
-    const quint16 lanPort = freePort(QHostAddress(bert.host()));
+    const quint16 lanPort = freePort(QHostAddress(withBert ? bert.host() : anna.host()));
     int lanRequests = 0;
     QProcess bertServer;
-    QObject::connect(&bertServer, &QProcess::readyReadStandardOutput, [&] {
-        while (bertServer.canReadLine())
-            lanRequests += bertServer.readLine().startsWith("status");
-    });
-    bertServer.start(app.applicationFilePath(), {"--serve-lan", bert.host(), QString::number(lanPort)});
-    require(waitUntil([&] { return bertServer.state() == QProcess::Running; }, 10000), "Bert's LAN server");
+    if (withBert) {
+        QObject::connect(&bertServer, &QProcess::readyReadStandardOutput, [&] {
+            while (bertServer.canReadLine())
+                lanRequests += bertServer.readLine().startsWith("status");
+        });
+        bertServer.start(app.applicationFilePath(), {"--serve-lan", bert.host(), QString::number(lanPort)});
+        require(waitUntil([&] { return bertServer.state() == QProcess::Running; }, 10000), "Bert's LAN server");
+    }
     runFor(0.05);
-    std::printf("Idle cost of the whole polling loop: %d folders x %d files, one sync each, shared with %d devices "
-                "(one connected), team propagation on\n",
-                kFolders, kFilesPerFolder, kMadeUpDevices + 1);
+    std::printf("Idle cost of the whole application: %d syncs of one folder of %d files, each shared with %d "
+                "Macs (%s), team propagation on%s\n",
+                folders, kFilesPerFolder, kMadeUpDevices + 1, withBert ? "one connected" : "none connected",
+                fresh ? ", the engine folders made by the first start" : "");
     runFor(0.5);
     // A window of no time measures nothing: every rate would divide by ~0.
     if (aloneMinutes > 0)
@@ -211,45 +243,60 @@ int main(int argc, char **argv)
 
     QTemporaryDir appDir;
     SyncthingInstance::writeFile(appDir.filePath(QStringLiteral("projects.json")),
-                                 Project::listToFile(syncs(anna, peers)));
+                                 Project::listToFile(syncs(anna, peers, folders, !fresh)));
     UserDefaults defaults(appDir.filePath(QStringLiteral("defaults.json")));
     defaults.setBoolean(QStringLiteral("clusterSyncEnabled"), true);
     MemoryKeychain keychain;
     keychain.items.insert(NasNodeController::clusterSecretAccount, QStringLiteral("bench-team-key"));
     FeedbackService feedback(QString(), AppPaths(appDir.path()));
+    MountEventSource mounts;
     AppEnvironment::Services services{AppPaths(appDir.path())};
     services.defaults = &defaults;
     services.keychain = &keychain;
     services.feedback = &feedback;
     services.lan = {QHostAddress::LocalHost, lanPort};
     services.autostartEntry = appDir.filePath(QStringLiteral("autostart.desktop"));
+    services.mountEvents = &mounts;
     std::unique_ptr<SyncthingEngine> engine = anna.makeEngine();
-    bool started = false;
-    AppShell::Injectables injectables;
-    injectables.trayAvailable = [] { return true; };
-    injectables.started = [&started] { started = true; };
-    injectables.exit = [](int) {};
-    injectables.aboutToQuit = [] {};
-    AppShell shell(*engine, std::move(services), std::move(injectables));
-    AppEnvironment &env = shell.environment();
+    auto env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+    const qint64 startOffset = QFileInfo(logPath(anna)).size();
+    QElapsedTimer startClock;
+    startClock.start();
+    awaitTask(env->bootstrap());
+    const double startSeconds = startClock.nsecsElapsed() / 1e9;
+    std::printf("\nStart-up (%.1f s): peak RSS %.1f MB, RSS %.1f MB\n", startSeconds, peakRssMegabytes(),
+                rssMegabytes());
+    printRequests(tracedRequests(logPath(anna), startOffset));
+    std::printf("  %s\n", qPrintable(env->projects().lastReconcileSummary().value_or(QStringLiteral("no pass"))));
+    if (withBert)
+        require(env->connectedPeerHosts().size() == 1, "Bert asked over the LAN");
     int teamReads = 0;
-    env.setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
-    shell.open(QStringLiteral("show"));
-    require(waitUntil([&] { return started; }, 120000), "start-up");
-    require(env.connectedPeerHosts().size() == 1, "Bert asked over the LAN");
-    shell.tray().show();
-    shell.window().close();
-    require(!shell.window().isVisible(), "the window hidden to the tray");
+    env->setStepObserver([&teamReads](QString step) { teamReads += step == QLatin1String("syncCluster"); });
+    env->startPolling();
     runFor(1.0);
+    std::printf("RSS after the first minute %.1f MB\n", rssMegabytes());
+    // A container or snap mounting: the table changed, no sync concerned.
+    // Away from the sweeps (every 2 min from the start of polling); the
+    // window may still catch an events poll.
+    // Half-way between two idle-pace reads of the connections (every 30 s).
+    runFor(0.25);
+    const qint64 mountOffset = QFileInfo(logPath(anna)).size();
+    emit mounts.mountsChanged();
+    runFor(0.05);
+    std::printf("\nOne mount-table change of no sync's concern (3 s, the event polls and idle-pace reads "
+                "that fall in it included)\n");
+    printRequests(tracedRequests(logPath(anna), mountOffset));
+
     const int teamReadsBefore = teamReads;
-    const int iconSetsBefore = shell.tray().iconSets();
     const Window window = measure(minutes, anna, &lanRequests);
-    report("With the application, idle, hidden to the tray", window);
-    std::printf("  team record read %.1f times/min; tray icon set %d times\n",
-                (teamReads - teamReadsBefore) / window.cost.minutes, shell.tray().iconSets() - iconSetsBefore);
-    env.stopLoops();
+    report("With the application, idle", window);
+    std::printf("  team record read %.1f times/min\n", (teamReads - teamReadsBefore) / window.cost.minutes);
+
+    env->stopLoops();
     runFor(0.1);
-    bertServer.kill();
-    bertServer.waitForFinished();
+    if (withBert) {
+        bertServer.kill();
+        bertServer.waitForFinished();
+    }
     return 0;
 }

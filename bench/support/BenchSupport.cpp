@@ -111,7 +111,11 @@ std::map<QString, Traced> tracedRequests(const QString &path, qint64 offset)
         const auto match = line.match(text);
         if (!match.hasMatch())
             continue;
-        Traced &entry = traced[match.captured(1) + QLatin1Char(' ') + match.captured(2)];
+        // One line per endpoint, not per folder or device.
+        static const QRegularExpression item(QStringLiteral(R"(^(/rest/config/(folders|devices)/).+$)"));
+        QString path = match.captured(2);
+        path.replace(item, QStringLiteral("\\1{id}"));
+        Traced &entry = traced[match.captured(1) + QLatin1Char(' ') + path];
         ++entry.count;
         entry.serverMs += match.captured(3).toDouble();
     }

@@ -13,6 +13,7 @@
 #include "controllers/PeerDiagController.h"
 #include "creationdates/CreationDateController.h"
 #include "lan/DiagServer.h"
+#include "platform/HeapTrim.h"
 #include "lan/DirectConnection.h"
 #include "lan/PairedPeerGate.h"
 #include "platform/MountWatcher.h"
@@ -66,7 +67,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
 
     // Before the poller ever starts, so the cycle's reloads stay cheap.
-    m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices);
+    m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices, m_services.clock);
     m_team = std::make_unique<TeamPropagation>(engine, *m_devices, *m_projects, *m_preferences, *m_nasNode,
                                                *m_services.keychain, m_services.paths, m_services.clock);
 
@@ -74,6 +75,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    // A full read decodes every folder's list and status at once.
+    connect(m_folders.get(), &FolderController::fullReadFinished, this, [] { HeapTrim::request(); });
     gatherStateChanges();
 }
 

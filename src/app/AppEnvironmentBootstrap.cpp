@@ -9,6 +9,7 @@
 #include "controllers/FolderController.h"
 #include "controllers/PeerDiagController.h"
 #include "creationdates/CreationDateController.h"
+#include "platform/HeapTrim.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
@@ -41,6 +42,9 @@ QCoro::Task<void> AppEnvironment::bootstrap()
     co_await requestNotificationPermission();
     setNotificationBaselines();
     m_bootstrapped = true;
+    // The start-up reconcile and the first full reads peak far above what
+    // the application keeps.
+    HeapTrim::request();
 }
 
 QCoro::Task<void> AppEnvironment::bootstrapWithEngine()

@@ -68,13 +68,16 @@ QCoro::Task<void> AppEnvironment::pollCycle()
         co_return;
     }
     setWatchdog(0, std::nullopt);
-    co_await m_engineState->sampleThroughput();
+    // The byte totals come with the connections: both are read at the
+    // device controller's pace (every cycle only while a transfer is
+    // possible), and one answer serves both asks of a cycle.
+    if (m_devices->connectionsDue())
+        co_await m_engineState->sampleThroughput();
     BandwidthSchedule schedule = m_preferences->bandwidthSchedule();
     QDateTime now = m_services.clock();
     co_await m_engineState->applyBandwidthSchedule(std::move(schedule), std::move(now));
     co_await m_folders->syncFolderList();
     co_await m_devices->refresh();
-    co_await m_devices->refreshConnections();
     if (m_preferences->lanDiagnostics())
         co_await readPeers();
     co_await refreshPeerCompletion();

@@ -112,12 +112,21 @@ QCoro::Task<void> AppEnvironment::healStuckSendonly()
         for (const ProjectFolder &folder : project.folders)
             if (folder.syncthingFolderID && !m_purgeInFlightFolders.contains(*folder.syncthingFolderID))
                 folderIDs.append(*folder.syncthingFolderID);
-    for (const QString &id : folderIDs) {
+    if (folderIDs.isEmpty())
+        co_return;
+    // One read of the list for all of them: asking each folder's type reads
+    // the whole list each time.
+    QList<SyncFolder> listed;
+    try {
+        listed = co_await m_engine.folders();
+    } catch (...) {
+        co_return;
+    }
+    for (const SyncFolder &folder : std::as_const(listed)) {
+        if (folder.mode != FolderSyncMode::SendOnly || !folderIDs.contains(folder.id))
+            continue;
         try {
-            const QString mode = co_await m_engine.folderType(id);
-            QString twoWay = QStringLiteral("sendreceive");
-            if (mode == QLatin1String("sendonly"))
-                co_await m_engine.setFolderType(id, std::move(twoWay));
+            co_await m_engine.setFolderType(folder.id, QStringLiteral("sendreceive"));
         } catch (...) {
         }
     }

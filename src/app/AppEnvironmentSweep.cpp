@@ -5,6 +5,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
+#include "platform/HeapTrim.h"
 #include "platform/MountWatcher.h"
 #include "projects/ProjectController.h"
 #include "utilities/AssignIfChanged.h"
@@ -23,6 +24,30 @@ QSet<QString> localPaths(const QList<Project> &projects)
         for (const ProjectFolder &folder : project.folders)
             paths.insert(folder.localPath);
     return paths;
+}
+
+// Paths probed both times whose presence differs; a path that only joined or
+// left the syncs meanwhile is the change of paths' own business.
+QSet<QString> presenceChanged(const QMap<QString, bool> &before, const QMap<QString, bool> &after)
+{
+    QSet<QString> changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const auto was = before.constFind(it.key());
+        if (was != before.cend() && *was != *it)
+            changed.insert(it.key());
+    }
+    return changed;
+}
+
+QStringList engineFolderIDsAt(const QList<Project> &projects, const QSet<QString> &paths)
+{
+    QStringList ids;
+    for (const Project &project : projects)
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.syncthingFolderID && paths.contains(folder.localPath)
+                && !ids.contains(*folder.syncthingFolderID))
+                ids.append(*folder.syncthingFolderID);
+    return ids;
 }
 
 } // namespace
@@ -84,8 +109,10 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
         co_await m_projects->reconcileAll();
     // Free space shrinks and grows with what is written, not only when
     // drives come and go.
-    if (self)
-        co_await refreshVolumeStatus();
+    if (!self)
+        co_return;
+    co_await refreshVolumeStatus();
+    HeapTrim::request();
 }
 
 QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
@@ -209,18 +236,24 @@ QCoro::Task<void> AppEnvironment::handleMountChanges(QPointer<AppEnvironment> se
         self->m_mountHandlerBusy = false;
 }
 
+// Only a sync folder that came or went concerns the engine: its status is
+// read, and the syncs are reconciled (a folder back may need its engine
+// folder made). Nothing else is read again.
 QCoro::Task<void> AppEnvironment::handleMountChange()
 {
     step("mountsChanged");
     emit iconCacheStale();
     const QPointer<AppEnvironment> self(this);
+    const QMap<QString, bool> before = m_volumeOnline;
     co_await refreshVolumeStatus();
     if (!self || !m_engineState->status().isRunning)
         co_return;
-    if (!m_projects->projects().isEmpty())
+    const QSet<QString> moved = presenceChanged(before, m_volumeOnline);
+    if (moved.isEmpty())
+        co_return;
+    co_await m_folders->refreshStatusesOf(engineFolderIDsAt(m_projects->projects(), moved));
+    if (self && !m_projects->projects().isEmpty())
         co_await m_projects->reconcileAll();
-    if (self)
-        co_await m_folders->refresh();
 }
 
 void AppEnvironment::stopMaintenance()

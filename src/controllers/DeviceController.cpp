@@ -25,7 +25,8 @@ std::optional<DeviceConnection> DeviceController::connection(const QString &devi
 QCoro::Task<void> DeviceController::refresh()
 {
     if (m_followsEvents && !devicesDue()) {
-        co_await refreshConnections();
+        if (connectionsDue())
+            co_await refreshConnections();
         co_return;
     }
     m_devicesStale = false;
@@ -48,7 +49,19 @@ QCoro::Task<void> DeviceController::refresh()
     }
     setLocalDeviceID(std::move(localID));
 
-    co_await refreshConnections();
+    if (!m_followsEvents || connectionsDue())
+        co_await refreshConnections();
+}
+
+// Rates move only while something can move; read at the idle pace, a quiet
+// link still shows 0 B/s, since idling starts only after a sample showed
+// nothing moving (the check counts rates above 0 as a transfer).
+bool DeviceController::connectionsDue() const
+{
+    if (!m_followsEvents || !m_lastConnectionsRead || (m_transferPossible && m_transferPossible()))
+        return true;
+    const qint64 elapsed = m_lastConnectionsRead->secsTo(m_clock());
+    return elapsed >= idleConnectionsInterval.count() || elapsed < 0;
 }
 
 bool DeviceController::devicesDue() const
@@ -77,6 +90,7 @@ QCoro::Task<void> DeviceController::refreshConnections()
     if (sequence < m_newestSampleTaken)
         co_return;
     m_newestSampleTaken = sequence;
+    m_lastConnectionsRead = m_clock();
     takeSample(sample);
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
@@ -46,7 +47,8 @@ public:
 
     std::optional<DeviceConnection> connection(const QString &deviceID) const;
 
-    // Devices and this device's ID, then the connections.
+    // Devices and this device's ID, then the connections (while events are
+    // followed, only when connectionsDue()).
     QCoro::Task<void> refresh();
     // One connections sample and its rates. An answer that arrives after
     // the answer of a later call is dropped.
@@ -60,6 +62,13 @@ public:
     static constexpr std::chrono::minutes fullReadInterval{5};
     void followEvents() { m_followsEvents = true; }
     void noteDevicesChanged() { m_devicesStale = true; }
+    // While events are followed, who is connected comes from the events
+    // (each connection change reads the connections at once); refresh()
+    // reads them for the rates only while the given check says a transfer
+    // is possible, and otherwise at this pace.
+    static constexpr std::chrono::seconds idleConnectionsInterval{30};
+    void setTransferCheck(std::function<bool()> check) { m_transferPossible = std::move(check); }
+    bool connectionsDue() const;
 
 signals:
     void devicesChanged();
@@ -95,6 +104,8 @@ private:
     bool m_followsEvents = false;
     bool m_devicesStale = true;
     std::optional<QDateTime> m_lastDevicesRead;
+    std::function<bool()> m_transferPossible;
+    std::optional<QDateTime> m_lastConnectionsRead;
 };
 
 } // namespace tw

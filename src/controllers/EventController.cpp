@@ -24,6 +24,8 @@ const QString folderResumedEvent = QStringLiteral("FolderResumed");
 const QString configSavedEvent = QStringLiteral("ConfigSaved");
 const QString devicePausedEvent = QStringLiteral("DevicePaused");
 const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
+const QString downloadProgressEvent = QStringLiteral("DownloadProgress");
+const QString remoteDownloadProgressEvent = QStringLiteral("RemoteDownloadProgress");
 
 QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorded, const QSet<QString> &paths)
 {
@@ -157,6 +159,8 @@ void EventController::handle(const SyncEvent &event)
             handleItemFinished(*event.folder, *event.item);
     } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
         call(m_onPending);
+    } else if (event.type == downloadProgressEvent || event.type == remoteDownloadProgressEvent) {
+        emit transferProgress();
     } else {
         handleFolderEvent(event);
         handleDeviceEvent(event);

@@ -94,6 +94,8 @@ signals:
     // A device connected, disconnected, was paused or resumed.
     void devicesChanged();
     void deviceConnected(const QString &deviceID);
+    // Bytes of a file are moving to or from this device.
+    void transferProgress();
     // The stream can no longer be trusted to have told everything: it started
     // over, an event ID was skipped, a poll failed or an event was unreadable.
     void streamGap();

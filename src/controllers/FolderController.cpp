@@ -139,6 +139,18 @@ QCoro::Task<void> FolderController::refreshStatuses()
     co_await refreshStatusParts(!m_followsEvents);
 }
 
+QCoro::Task<void> FolderController::refreshStatusesOf(QStringList folderIDs)
+{
+    folderIDs.removeIf([this](const QString &id) { return !isListed(id); });
+    if (folderIDs.isEmpty())
+        co_return;
+    co_await readStatuses(folderIDs);
+    if (m_followsEvents)
+        folderErrorsFromStatuses();
+    else
+        co_await refreshFolderErrors();
+}
+
 QCoro::Task<void> FolderController::refreshStatusParts(bool readClusterNeeds)
 {
     QStringList ids;

@@ -74,6 +74,9 @@ public:
     // Statuses, error texts, cluster needs (while events are followed, left
     // to the live-state feed) and transfer names of the listed folders.
     QCoro::Task<void> refreshStatuses();
+    // The statuses (and error texts) of the listed folders among those given
+    // only: a drive that came or went changes nothing else.
+    QCoro::Task<void> refreshStatusesOf(QStringList folderIDs);
     // Deletes the engine's archive directory inside a listed folder.
     QCoro::Task<void> emptyArchive(QString folderID);
 

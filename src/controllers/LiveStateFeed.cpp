@@ -8,11 +8,14 @@
 namespace tw {
 
 LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, FolderController &folders,
-                             DeviceController &devices, QObject *parent)
-    : QObject(parent), m_engine(engine), m_events(events), m_folders(folders), m_devices(devices)
+                             DeviceController &devices, Clock clock, QObject *parent)
+    : QObject(parent), m_engine(engine), m_events(events), m_folders(folders), m_devices(devices),
+      m_clock(std::move(clock))
 {
     folders.followEvents();
     devices.followEvents();
+    devices.setTransferCheck([this] { return transferPossible(); });
+    connect(&events, &EventController::transferProgress, this, [this] { m_lastActivity = m_clock(); });
     connect(&events, &EventController::summaryArrived, &folders, &FolderController::applySummary);
     connect(&events, &EventController::folderStateArrived, &folders, &FolderController::applyState);
     connect(&events, &EventController::folderPauseArrived, &folders, &FolderController::applyPaused);
@@ -26,6 +29,7 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
         m_devices.noteDevicesChanged();
     });
     connect(&events, &EventController::deviceConnected, this, [this](const QString &id) {
+        m_lastActivity = m_clock();
         m_completionsRead.remove(id);
         readNewCompletions(id);
     });
@@ -41,6 +45,33 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
     connect(&devices, &DeviceController::connectionsChanged, this, &LiveStateFeed::updateClusterNeeds);
     connect(&devices, &DeviceController::localDeviceIDChanged, this, &LiveStateFeed::updateClusterNeeds);
     connect(&events, &EventController::remoteNeedBytesChanged, this, &LiveStateFeed::updateClusterNeeds);
+}
+
+LiveStateFeed::~LiveStateFeed()
+{
+    m_devices.setTransferCheck({});
+}
+
+bool LiveStateFeed::transferPossible() const
+{
+    if (m_lastActivity) {
+        const qint64 since = m_lastActivity->msecsTo(m_clock());
+        if (since >= 0 && since < std::chrono::milliseconds(activityWindow).count())
+            return true;
+    }
+    for (const FolderStatus &status : m_folders.statuses())
+        if (status.state == FolderState::Syncing || status.state == FolderState::Scanning)
+            return true;
+    // Syncthing reports what away devices need too: all of it, and nothing
+    // moves to them.
+    for (const QMap<QString, qint64> &devices : m_events.remoteNeedBytes())
+        for (auto need = devices.cbegin(); need != devices.cend(); ++need)
+            if (*need > 0 && m_devices.connection(need.key()).value_or(DeviceConnection()).connected)
+                return true;
+    for (const DeviceConnection &connection : m_devices.connections())
+        if (connection.inBytesPerSecond > 0 || connection.outBytesPerSecond > 0)
+            return true;
+    return false;
 }
 
 // What the engine's clusterNeeds() reads, from what is already held: each

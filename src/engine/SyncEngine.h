@@ -6,6 +6,7 @@
 #include "engine/model/CumulativeBytes.h"
 #include "engine/model/DeviceConnection.h"
 #include "engine/model/EngineStatus.h"
+#include "engine/model/FolderChange.h"
 #include "engine/model/FolderDiagStatus.h"
 #include "engine/model/FolderStatus.h"
 #include "engine/model/NetworkSettings.h"
@@ -78,6 +79,10 @@ public:
     // One request for every folder; answered once all are scanned.
     virtual QCoro::Task<void> scanAllFolders() = 0;
     virtual QCoro::Task<void> applySyncedXattrFilter(QString folderID) = 0;
+    // Every change of one folder in one configuration write. `listed` is the
+    // folder as folders() last answered it: the engine takes what it keeps
+    // of each device from that answer instead of reading the list again.
+    virtual QCoro::Task<void> changeFolder(SyncFolder listed, FolderChange change) = 0;
     // Whole seconds since 1970; absent when the engine has none. Never throws.
     virtual QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) = 0;
     // The same for every directory the engine holds in the folder, by path

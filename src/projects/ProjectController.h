@@ -266,6 +266,7 @@ private:
     QCoro::Task<void> unlessGone(QCoro::Task<void> step);
     QCoro::Task<void> performReconcile();
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
+    QCoro::Task<void> createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
     QCoro::Task<void> retryOwedRemovals(Pass *pass);
     void oweRemovals(const QStringList &engineIDs);

@@ -80,6 +80,18 @@ VersioningPolicy archivePolicy(const ProjectFolder &folder)
                                       : VersioningPolicy::none();
 }
 
+// The engine's list with the removals taken out and the additions at its end,
+// in the engine's order otherwise.
+QStringList editedShares(const QStringList &listed, const CanonicalIDs &toAdd, const CanonicalIDs &toRemove)
+{
+    QStringList shares;
+    for (const QString &id : listed)
+        if (!toRemove.contains(id))
+            shares.append(id);
+    shares.append(toAdd.values());
+    return shares;
+}
+
 QString summaryOf(int created, int added, int removed, int offline, int failed)
 {
     QString summary = QStringLiteral("%1 folders created, +%2/\u2212%3 shares").arg(created).arg(added).arg(removed);
@@ -201,108 +213,100 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     const QString label = engineLabel(sync.name, folder.label);
     const VersioningPolicy policy = archivePolicy(folder);
 
-    QString engineID;
-    CanonicalIDs current;
-    CanonicalIDs introduced;
     const std::optional<Match> match = findEngineFolder(folder, pass->index, pass->folders, pass->claimed);
-    if (match) {
-        engineID = match->folder.id;
-        current = CanonicalIDs(match->folder.sharedDeviceIDs);
-        introduced = CanonicalIDs(match->folder.introducedDeviceIDs.values());
-        if (match->adopted)
-            writeBackFolderID(sync.id, folder.id, engineID);
-    } else {
-        NewFolderRequest request{.id = std::nullopt,
-                                 .label = label,
-                                 .path = folder.localPath,
-                                 .mode = sync.mode,
-                                 .ignorePatterns = folder.ignorePatterns,
-                                 .versioning = policy,
-                                 .syncMetadata = folder.syncMetadata};
-        SyncFolder made;
-        try {
-            made = co_await unlessGone(m_engine.addFolder(request));
-            engineID = made.id;
-        } catch (const std::exception &) {
-            ++pass->failed;
-            co_return;
-        }
-        // Removed or switched off while it was made: an engine folder that
-        // nothing names, or that runs against the user's choice, would go on
-        // syncing with whoever it reaches.
-        const std::optional<ProjectFolder> now = folderOf(sync.id, folder.id);
-        if (!now) {
-            // Listed, so that this pass retries the removal if it is owed.
-            pass->index.insert(canonical(engineID), made);
-            co_await unlessGone(removeEngineFolder(engineID));
-            co_return;
-        }
-        ++pass->created;
-        writeBackFolderID(sync.id, folder.id, engineID);
-        if (!now->syncEnabled) {
-            try {
-                co_await unlessGone(m_engine.setFolderPaused(engineID, true));
-            } catch (const std::exception &) {
-                ++pass->failed;
-            }
-            co_return;
-        }
-        current.insert(pass->ownID);
+    if (!match) {
+        co_await createEngineFolder(sync, folder, desired, pass);
+        co_return;
     }
+    const QString engineID = match->folder.id;
+    if (match->adopted)
+        writeBackFolderID(sync.id, folder.id, engineID);
     pass->claimed.insert(canonical(engineID));
 
-    if (pass->index.contains(canonical(engineID))) {
-        const SyncFolder entry = pass->index.value(canonical(engineID));
-        try {
-            if (canonical(entry.label) != canonical(label))
-                co_await unlessGone(m_engine.setFolderLabel(engineID, label));
-        } catch (const std::exception &) {
-        }
-        try {
-            if (entry.versioning != policy)
-                co_await unlessGone(m_engine.setVersioning(engineID, policy));
-        } catch (const std::exception &) {
-        }
-        try {
-            if (entry.syncMetadata != folder.syncMetadata)
-                co_await unlessGone(m_engine.setFolderMetadata(engineID, folder.syncMetadata));
-        } catch (const std::exception &) {
-        }
-    }
-    // Patching a folder that has the filter would still save the engine's
-    // configuration and tell every listener it changed.
-    try {
-        if (!pass->index.value(canonical(engineID)).hasSyncedXattrFilter)
-            co_await unlessGone(m_engine.applySyncedXattrFilter(engineID));
-    } catch (const std::exception &) {
-    }
+    // Every change of the folder in one write: each write saves the engine's
+    // configuration and restarts the folder.
+    const SyncFolder entry = pass->index.value(canonical(engineID));
+    FolderChange change;
+    if (canonical(entry.label) != canonical(label))
+        change.label = label;
+    if (entry.versioning != policy)
+        change.versioning = policy;
+    if (entry.syncMetadata != folder.syncMetadata)
+        change.syncMetadata = folder.syncMetadata;
+    change.syncedXattrFilter = !entry.hasSyncedXattrFilter;
 
+    CanonicalIDs current(match->folder.sharedDeviceIDs);
+    const CanonicalIDs introduced(match->folder.introducedDeviceIDs.values());
     current.remove(pass->ownID);
     const CanonicalIDs toAdd = desired.without(current);
     CanonicalIDs toRemove = current.without(desired);
     for (const QString &device : introduced.values())
         if (!blocked.contains(device))
             toRemove.remove(device);
-    for (const QString &device : toAdd.values()) {
-        if (!isEnabled(*this, sync.id, folder.id))
-            co_return;
-        try {
-            co_await unlessGone(m_engine.shareFolder(engineID, device));
-            ++pass->added;
-        } catch (const std::exception &) {
-            ++pass->failed;
-        }
+    const int deviceChanges = int(toAdd.values().size() + toRemove.values().size());
+    if (deviceChanges > 0)
+        change.sharedDeviceIDs = editedShares(match->folder.sharedDeviceIDs, toAdd, toRemove);
+    if (change.isEmpty() || (deviceChanges > 0 && !isEnabled(*this, sync.id, folder.id)))
+        co_return;
+    try {
+        co_await unlessGone(m_engine.changeFolder(match->folder, change));
+    } catch (const std::exception &) {
+        // Settings that could not be written are not counted as failed
+        // shares; the next pass tries again.
+        pass->failed += deviceChanges;
+        co_return;
     }
-    for (const QString &device : toRemove.values()) {
-        if (!isEnabled(*this, sync.id, folder.id))
-            co_return;
-        try {
-            co_await unlessGone(m_engine.unshareFolder(engineID, device));
-            ++pass->removed;
-            pass->unshared[engineID].insert(canonical(device));
-        } catch (const std::exception &) {
-            ++pass->failed;
-        }
+    pass->added += int(toAdd.values().size());
+    pass->removed += int(toRemove.values().size());
+    for (const QString &device : toRemove.values())
+        pass->unshared[engineID].insert(canonical(device));
+}
+
+// A new engine folder is made shared with the members that should have it
+// and with every setting in place: one write.
+QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired,
+                                                        Pass *pass)
+{
+    NewFolderRequest request{.id = std::nullopt,
+                             .label = engineLabel(sync.name, folder.label),
+                             .path = folder.localPath,
+                             .mode = sync.mode,
+                             .ignorePatterns = folder.ignorePatterns,
+                             .versioning = archivePolicy(folder),
+                             .syncMetadata = folder.syncMetadata,
+                             .otherDeviceIDs = desired.values()};
+    SyncFolder made;
+    try {
+        made = co_await unlessGone(m_engine.addFolder(request));
+    } catch (const std::exception &) {
+        ++pass->failed;
+        co_return;
+    }
+    const QString engineID = made.id;
+    // Removed or switched off while it was made: an engine folder that
+    // nothing names, or that runs against the user's choice, would go on
+    // syncing with whoever it reaches.
+    const std::optional<ProjectFolder> now = folderOf(sync.id, folder.id);
+    if (!now) {
+        // Listed, so that this pass retries the removal if it is owed.
+        pass->index.insert(canonical(engineID), made);
+        co_await unlessGone(removeEngineFolder(engineID));
+        co_return;
+    }
+    ++pass->created;
+    writeBackFolderID(sync.id, folder.id, engineID);
+    pass->claimed.insert(canonical(engineID));
+    if (now->syncEnabled) {
+        pass->added += int(request.otherDeviceIDs.size());
+        co_return;
+    }
+    try {
+        co_await unlessGone(m_engine.setFolderPaused(engineID, true));
+        FolderChange unshare;
+        unshare.sharedDeviceIDs = QStringList{pass->ownID};
+        co_await unlessGone(m_engine.changeFolder(made, unshare));
+    } catch (const std::exception &) {
+        ++pass->failed;
     }
 }
 

@@ -153,7 +153,7 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
         {"no sync", false, false, QStringList{"devices", "folders", "pendingDevices"} + kEngineUp + kBaselines},
         {"one sync, one folder left send-only", true, false,
          QStringList{"devices", "folders", "addFolder", "folders", "pendingDevices"} + kEngineUp.mid(0, 3)
-             + QStringList{"setFolderType"} + kEngineUp.mid(3) + kBaselines},
+             + QStringList{"folders", "setFolderType"} + kEngineUp.mid(3) + kBaselines},
         {"Syncthing missing", false, true, kBaselines},
     };
     for (const Row &row : rows) {
@@ -184,11 +184,12 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
 TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
 {
     const QStringList start = {"pause(2000)", "startSweep", "pause(120000)", "startVolumeMonitoring"};
-    const QStringList throughDevices = start + QStringList{"cumulativeBytes", "folders", "devices"};
+    // Start-up has just read the connections: nothing moving, the cycle
+    // leaves them to the idle pace.
+    const QStringList throughDevices = start + QStringList{"folders", "devices"};
     const QStringList tail = {"sampleTransfers", "evaluateNotifications", "pause(2000)"};
     const QStringList mount = start + QStringList{"mountsChanged", "iconCacheStale", "refreshVolumeStatus"};
-    const QStringList mountPass = {"mountsChanged", "iconCacheStale", "refreshVolumeStatus", "reconcile", "folders",
-                                   "reconcile", "folders"};
+    const QStringList mountPass = {"mountsChanged", "iconCacheStale", "refreshVolumeStatus"};
     // MountBurst: two more changes arrive while the first is handled.
     enum class Wake { Cycle, Sweep, PausedSweep, Mount, MountBurst };
     struct Row
@@ -202,10 +203,15 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         QStringList cycle;
         bool missing = false;
         Wake wake = Wake::Cycle;
+        bool transfer = false;
     };
     const QList<Row> rows = {
         {"running", true, true, true, false, false,
          throughDevices + QStringList{"readPeers", "refreshPeerCompletion", "syncCluster"} + tail},
+        {"a transfer under way", true, true, true, false, false,
+         start + QStringList{"cumulativeBytes", "folders", "devices", "readPeers", "refreshPeerCompletion",
+                             "syncCluster"} + tail,
+         false, Wake::Cycle, true},
         {"gap in the events", true, false, true, false, true,
          throughDevices + QStringList{"readPeers", "refreshPeerCompletion", "sampleTransfers", "pendingDevices",
                                       "evaluateNotifications", "pause(2000)"}},
@@ -226,8 +232,7 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
          Wake::Sweep},
         {"sweep, all paused", true, true, true, false, false, start + QStringList{"sweep", "pause(120000)"}, false,
          Wake::PausedSweep},
-        {"mount change", true, true, true, false, false,
-         mount + QStringList{"reconcile", "folders", "reconcile", "folders"}, false, Wake::Mount},
+        {"mount change", true, true, true, false, false, mount, false, Wake::Mount},
         {"mount change, engine down", true, true, false, false, false, mount, false, Wake::Mount},
         {"mount burst", true, true, true, false, false, start + mountPass + mountPass, false, Wake::MountBurst},
     };
@@ -250,6 +255,8 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         };
         if (row.gap)
             emit rig.env->events().streamGap();
+        if (row.transfer)
+            emit rig.env->events().transferProgress();
         awaitTask(rig.env->engineState().refreshStatus());
         if (row.wake == Wake::PausedSweep)
             awaitTask(rig.env->engineState().toggleAllPaused());
@@ -268,6 +275,64 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         else
             rig.wake(row.wake != Wake::Cycle);
         EXPECT_EQ(rig.takeTrace(), row.cycle);
+    }
+}
+
+// The engine reads of one mount change: the change is told twice, and the
+// second one starts only after the first was handled. Once per environment:
+// the second may still be under way.
+QStringList readsOfAMountChange(Rig &rig)
+{
+    const qsizetype before = rig.engine.callLog().size();
+    qsizetype handled = -1;
+    int started = 0;
+    rig.env->setStepObserver([&](QString step) {
+        if (step == "mountsChanged" && ++started == 2)
+            handled = rig.engine.callLog().size();
+    });
+    emit rig.mounts.mountsChanged();
+    emit rig.mounts.mountsChanged();
+    EXPECT_TRUE(waitUntil([&] { return handled >= 0; }));
+    QStringList reads = rig.engine.callLog().mid(before, handled - before);
+    reads.removeIf([](const QString &call) { return call.startsWith("events(") || call.startsWith("cancelEvents("); });
+    return reads;
+}
+
+TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
+{
+    const QStringList reconcile = {"folders()", "localDeviceID()"};
+    struct Row
+    {
+        const char *name;
+        bool gone;        // the folder's drive is away at start-up
+        bool goneAfter;   // and after it
+        QStringList reads;
+    };
+    const QList<Row> rows = {
+        {"an unrelated file system", false, false, {}},
+        {"the folder's drive gone", false, true, QStringList{"folderStatus(tdw-f)"} + reconcile},
+        // Skipped while away, the folder is brought in line now: one write.
+        {"the folder's drive back", true, false,
+         QStringList{"folderStatus(tdw-f)"} + reconcile + QStringList{"changeFolder(tdw-f, versioning, xattrs)"}},
+        {"unrelated, the drive still away", true, true, {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        const QString drive = rig.dir.filePath("drive"), away = rig.dir.filePath("away");
+        QDir().mkpath(row.gone ? away : drive);
+        rig.engine.state.folders = {{.id = "tdw-f", .path = drive}};
+        rig.env->projects().add({.id = "S",
+                                 .members = {{rig.engine.state.localDeviceID, "me", MemberRole::Editor, true, false}},
+                                 .folders = {{.id = "f", .localPath = drive, .syncthingFolderID = "tdw-f"}}});
+        awaitTask(rig.env->bootstrap());
+        rig.env->startPolling();
+        if (row.gone != row.goneAfter) {
+            ASSERT_TRUE(row.goneAfter ? QDir().rename(drive, away) : QDir().rename(away, drive));
+        }
+        EXPECT_EQ(readsOfAMountChange(rig), row.reads);
+        EXPECT_EQ(rig.env->volumeOnline().value(drive), !row.goneAfter);
+        EXPECT_FALSE(rig.env->projects().isReconciling());
     }
 }
 

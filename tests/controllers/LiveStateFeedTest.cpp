@@ -86,7 +86,7 @@ protected:
     EventController events{engine, [this](std::chrono::milliseconds) { return pauseBriefly(pausesEnded); }};
     FolderController folders{engine, clock.clock()};
     DeviceController devices{engine, clock.clock()};
-    LiveStateFeed feed{engine, events, folders, devices};
+    LiveStateFeed feed{engine, events, folders, devices, clock.clock()};
 };
 
 TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
@@ -94,6 +94,7 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     const QString full = "folders() folderStatus(tdw-0000000a) folderStatus(tdw-0000000b) "
                          "peerCompletion(tdw-0000000a, PEER-D) peerCompletion(tdw-0000000b, PEER-D) "
                          "devices() localDeviceID() connections()";
+    const QString fullIdle = full.chopped(QString(" connections()").size());
     SyncEvent undecodable = event("FolderCompletion", a);
     undecodable.undecodable = true;
     const auto idle = FolderState::Idle;
@@ -109,17 +110,18 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
         std::function<void()> before;
         QString reads;
     } rows[] = {
-        {"nothing changed", {}, {}, "connections()"},
+        // Nothing moves: the connections wait for the idle pace.
+        {"nothing changed", {}, {}, ""},
         {"a state change outside errors", {stateChange(b, idle, FolderState::Scanning)}, {}, "connections()"},
         {"a folder leaving an error", {stateChange(a, error, idle)}, {}, "folderStatus(tdw-0000000a) connections()"},
-        {"a folder paused", {event("FolderPaused", b)}, {}, "folderStatus(tdw-0000000b) connections()"},
+        {"a folder paused", {event("FolderPaused", b)}, {}, "folderStatus(tdw-0000000b)"},
         {"resumed, then idle", {event("FolderResumed", b), stateChange(b, FolderState::Scanning, idle)}, {},
-         "folderStatus(tdw-0000000b) connections()"},
-        {"a config change", {event("ConfigSaved")}, {}, "folders() devices() localDeviceID() connections()"},
-        {"a device paused", {event("DevicePaused")}, {}, "devices() localDeviceID() connections()"},
-        {"an undecodable event", {undecodable}, {}, full},
-        {"a gap in the IDs", {}, [this] { engine.state.events.last().id += 3; }, full},
-        {"the poller started again", {}, [this] { events.start(); }, full},
+         "folderStatus(tdw-0000000b)"},
+        {"a config change", {event("ConfigSaved")}, {}, "folders() devices() localDeviceID()"},
+        {"a device paused", {event("DevicePaused")}, {}, "devices() localDeviceID()"},
+        {"an undecodable event", {undecodable}, {}, fullIdle},
+        {"a gap in the IDs", {}, [this] { engine.state.events.last().id += 3; }, fullIdle},
+        {"the poller started again", {}, [this] { events.start(); }, fullIdle},
         {"the backstop due", {}, [this] { clock.advanceMs(5 * 60 * 1000); }, full},
     };
     for (const auto &row : rows) {
@@ -134,11 +136,59 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     summary.error = "folder path missing";
     SyncEvent summaryEvent = event("FolderSummary", a);
     summaryEvent.summary = summary;
-    EXPECT_EQ(cycleAfter({summaryEvent}), "connections()");
+    EXPECT_EQ(cycleAfter({summaryEvent}), "");
     EXPECT_EQ(folders.status(a), summary);
     EXPECT_EQ(folders.folderErrors(), (FolderTextMap{{a, "folder path missing"}}));
     EXPECT_EQ(cycleAfter({stateChange(b, FolderState::Idle, FolderState::Scanning)}), "connections()");
     EXPECT_EQ(folders.status(b).stateWord, "scanning");
+}
+
+TEST_F(LiveStateFeedTest, ConnectionsAreReadEveryCycleOnlyWhileATransferIsPossible)
+{
+    const auto device = [](QString type, QString id, std::optional<qint64> need = {}) {
+        SyncEvent e = event(std::move(type), a);
+        e.device = std::move(id);
+        e.completion = 50;
+        e.needBytes = need;
+        return e;
+    };
+    const auto moveBytes = [this](qint64 bytes) { engine.state.connections[0].inBytesTotal += bytes; };
+    events.start();
+    ASSERT_TRUE(cycleAfter({}).contains("connections()"));
+    const struct
+    {
+        const char *situation;
+        QList<SyncEvent> events;
+        qint64 laterMs;
+        std::function<void()> before;
+        bool reads;
+    } rows[] = {
+        {"nothing moves", {}, 2000, {}, false},
+        {"still quiet before the idle pace", {}, 26000, {}, false},
+        {"the idle pace", {}, 2000, {}, true},
+        {"a download in progress", {event("DownloadProgress")}, 2000, {}, true},
+        {"within 10 s of it", {}, 9000, {}, true},
+        {"10 s after it", {}, 2000, {}, false},
+        {"a peer downloading from us", {event("RemoteDownloadProgress")}, 2000, {}, true},
+        {"10 s after that", {}, 10000, {}, false},
+        {"a device just connected", {device("DeviceConnected", peer)}, 2000, {}, true},
+        {"10 s after it connected", {}, 10000, {}, false},
+        {"a folder syncing", {stateChange(a, FolderState::Idle, FolderState::Syncing)}, 2000, {}, true},
+        {"a folder scanning", {stateChange(a, FolderState::Syncing, FolderState::Scanning)}, 2000, {}, true},
+        {"the folder idle again", {stateChange(a, FolderState::Scanning, FolderState::Idle)}, 2000, {}, false},
+        {"a connected peer needing bytes", {device("FolderCompletion", peer, 4096)}, 2000, {}, true},
+        {"the peer needing nothing", {device("FolderCompletion", peer, 0)}, 2000, {}, false},
+        {"a device away needing everything", {device("FolderCompletion", "AWAY", 4096)}, 2000, {}, false},
+        {"bytes moved unannounced, seen at the idle pace", {}, 28000, [&] { moveBytes(1 << 20); }, true},
+        {"a rate above 0 keeps the pace", {}, 2000, {}, true},
+        {"a sample with nothing moved", {}, 2000, {}, false},
+    };
+    for (const auto &row : rows) {
+        clock.advanceMs(row.laterMs);
+        if (row.before)
+            row.before();
+        EXPECT_EQ(cycleAfter(row.events).contains("connections()"), row.reads) << row.situation;
+    }
 }
 
 } // namespace

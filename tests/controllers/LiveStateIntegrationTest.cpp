@@ -1,7 +1,10 @@
 // Two "Macs" on loopback. Anna's live state follows her Syncthing's events;
 // after each change, once the events have arrived, it equals a full read of
 // the same Syncthing: folders, statuses, error texts, cluster needs, devices,
-// who is connected and the connected devices' completions.
+// who is connected and the connected devices' completions. Connections are
+// read every cycle only while a transfer is possible: a transfer shows rates
+// above 0 and then 0 again, and the quiet times around it read them at the
+// idle pace.
 
 #include "controllers/DeviceController.h"
 #include "controllers/EventController.h"
@@ -11,6 +14,7 @@
 #include "engine/syncthing/process/SyncthingSweep.h"
 
 #include "AwaitTask.h"
+#include "ManualClock.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
@@ -55,18 +59,33 @@ View viewOf(const FolderController &folders, const DeviceController &devices, co
     return view;
 }
 
+// Counts the connections asked for, whether Syncthing or the engine's own
+// one-second reuse answers them.
+class CountingEngine : public SyncthingEngine
+{
+public:
+    using SyncthingEngine::SyncthingEngine;
+    QCoro::Task<QList<DeviceConnection>> connections() override
+    {
+        ++connectionReads;
+        return SyncthingEngine::connections();
+    }
+    int connectionReads = 0;
+};
+
 class LiveStateIntegrationTest : public ::testing::Test
 {
 protected:
     LiveStateIntegrationTest()
     {
-        feed = std::make_unique<LiveStateFeed>(*engine, events, folders, devices);
+        feed = std::make_unique<LiveStateFeed>(*engine, events, folders, devices, clock.clock());
         // As the application installs them: the folder controller knows modes and paths.
         events.setFolderMode([](const QString &) { return FolderSyncMode::SendReceive; });
         events.setFolderPath([this](const QString &id) -> std::optional<QString> {
             const auto found = std::ranges::find(folders.folders(), id, &SyncFolder::id);
             return found == folders.folders().end() ? std::nullopt : std::optional(found->path);
         });
+        events.setOnDeviceChange([this] { devices.refreshConnections(); });
         events.start();
     }
     ~LiveStateIntegrationTest() override { events.stop(); }
@@ -102,19 +121,44 @@ protected:
         }, 60000)) << change << ": the followed state never equalled a full read";
     }
 
-    std::unique_ptr<SyncthingEngine> pairedEngine()
+    std::unique_ptr<CountingEngine> pairedEngine()
     {
         anna.start();
         bert.start();
         anna.pairWith(bert);
-        return anna.startedEngine();
+        auto started = std::make_unique<CountingEngine>(anna.sharedProcess(), realSleeper());
+        awaitTask(started->start());
+        return started;
+    }
+
+    // One polling cycle, the pace's clock 2 s on.
+    void cycle()
+    {
+        clock.advanceMs(2000);
+        awaitTask(folders.syncFolderList());
+        awaitTask(devices.refresh());
+    }
+
+    // Cycles until the pace is idle, then the connections asked for over
+    // the next 28 s.
+    int readsWhileIdle()
+    {
+        EXPECT_TRUE(waitUntil([&] {
+            cycle();
+            return !devices.connectionsDue();
+        }, 60000)) << "the pace never went idle";
+        const int before = engine->connectionReads;
+        for (int i = 0; i < 14; ++i)
+            cycle();
+        return engine->connectionReads - before;
     }
 
     SyncthingInstance anna{"127.0.0.8", "Anna"};
     SyncthingInstance bert{"127.0.0.9", "Bert"};
-    std::unique_ptr<SyncthingEngine> engine = pairedEngine();
+    std::unique_ptr<CountingEngine> engine = pairedEngine();
+    ManualClock clock;
     FolderController folders{*engine};
-    DeviceController devices{*engine};
+    DeviceController devices{*engine, clock.clock()};
     EventController events{*engine};
     std::unique_ptr<LiveStateFeed> feed;
 };
@@ -143,6 +187,32 @@ TEST_F(LiveStateIntegrationTest, FollowedStateEqualsAFullReadAfterEachChange)
     });
     const QString annasShots = anna.root() + "/folders/" + shared + "/Shots";
     EXPECT_TRUE(waitUntil([&] { return QFileInfo(annasShots).lastModified().toSecsSinceEpoch() == bertsTime; }, 60000));
+
+    // A transfer held to 2 MB/s, so that it lasts a few seconds.
+    const auto rate = [&] {
+        const DeviceConnection link = devices.connection(bertID).value_or(DeviceConnection());
+        return link.inBytesPerSecond + link.outBytesPerSecond;
+    };
+    EXPECT_LE(readsWhileIdle(), 1) << "before the transfer";
+    const QByteArray limit = R"({"maxSendKbps":2000,"limitBandwidthInLan":true})";
+    ASSERT_TRUE(bert.request("PATCH", "/rest/config/options", limit, bert.apiKey()).ok());
+    QByteArray film(8 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < film.size(); ++i)
+        film[i] = char((i * 7919) ^ (i >> 11));
+    SyncthingInstance::writeFile(bertsCopy + "/film.mov", film);
+    bert.request("POST", "/rest/db/scan?folder=" + shared, {}, bert.apiKey());
+    EXPECT_TRUE(waitUntil([&] {
+        cycle();
+        return rate() > 0;
+    }, 60000)) << "no rate during the transfer";
+    expectConverged("a transfer from the peer", [&](const View &view) {
+        return status(view, shared).localBytes > film.size() && status(view, shared).needBytes == 0;
+    });
+    EXPECT_TRUE(waitUntil([&] {
+        cycle();
+        return rate() == 0;
+    }, 60000)) << "the rate never went back to 0";
+    EXPECT_LE(readsWhileIdle(), 1) << "after the transfer";
 
     awaitTask(engine->setFolderPaused(local, true));
     expectConverged("a folder paused", paused);

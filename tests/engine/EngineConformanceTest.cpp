@@ -76,6 +76,7 @@ const Row rows[] = {
     {"scanFolder", CALL(scanFolder("f")), {}, "done"},
     {"scanAllFolders", CALL(scanAllFolders()), {}, "done"},
     {"applySyncedXattrFilter", CALL(applySyncedXattrFilter("f")), {}, "done"},
+    {"changeFolder", CALL(changeFolder(SyncFolder{.id = "f"}, FolderChange{.label = "L"}))},
     {"directoryModified", CALL(directoryModified("f", "d")), "absent", "absent"},
     {"directoryTimes", CALL(directoryTimes("f")), "empty", "empty"},
     // Nothing to restore is done at once, running or not.

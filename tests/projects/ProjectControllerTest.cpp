@@ -142,17 +142,24 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     EXPECT_EQ(e.callsOf("addFolder"), QStringList({u"addFolder(<new>, Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
                                                    u"addFolder(<new>, Cafe\u0301 \u2014 L, "_qs + c + ", .*)"}));
     EXPECT_EQ(e.state.folders.last().mode, FolderSyncMode::ReceiveOnly);
-    EXPECT_EQ(e.callsOf("setFolderLabel"), QStringList(u"setFolderLabel(tdw-aaaa0001, Cafe\u0301 \u2014 B)"_qs));
+    // One write per folder: the label, the attribute filter and the shares of
+    // the adopted folder together; the new one is made shared.
+    EXPECT_EQ(e.callsOf("changeFolder"),
+              QStringList({u"changeFolder(tdw-aaaa0001, label=Cafe\u0301 \u2014 B, xattrs, devices=M1)"_qs,
+                           "changeFolder(tdw-known, xattrs, devices=M1)"}));
+    EXPECT_EQ(e.state.folders.last().sharedDeviceIDs, QStringList({me, "M1"}));
     EXPECT_EQ(pc.lastReconcileSummary(),
               u"1 folders created, +3/\u22120 shares, 1 offline skipped \u2014 \u26A0\uFE0E 1 failed"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), u"1 sync operation(s) failed \u2014 a teammate may not have "
                                      u"received a folder. Check connections and try again."_qs);
 
-    const qsizetype filtered = e.callsOf("applySyncedXattrFilter").size();
+    // The folder whose ignore lines failed was made whole all the same: the
+    // next pass adopts it and has nothing to write.
+    const qsizetype changed = e.callsOf("changeFolder").size();
     awaitTask(pc.reconcileAll());
     EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, "tdw-00000001");
-    EXPECT_EQ(e.callsOf("applySyncedXattrFilter").mid(filtered), QStringList("applySyncedXattrFilter(tdw-00000001)"));
-    EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +1/\u22120 shares, 1 offline skipped"_qs);
+    EXPECT_EQ(e.callsOf("changeFolder").mid(changed), QStringList());
+    EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +0/\u22120 shares, 1 offline skipped"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
 
     // Without this Mac's ID its own entry would count as another member, the
@@ -184,9 +191,8 @@ TEST(ProjectControllerTest, IntroducedDevicesStayUnlessHeldAndUnsharedOnesMustBe
         co_return;
     };
     awaitTask(rig.pc().reconcileAll());
-    EXPECT_EQ(e.callsOf("shareFolder"), QStringList("shareFolder(tdw-s, M)"));
-    EXPECT_EQ(e.callsOf("unshareFolder"),
-              QStringList({"unshareFolder(tdw-s, I2)", "unshareFolder(tdw-s, P)", "unshareFolder(tdw-s, X)"}));
+    EXPECT_EQ(e.callsOf("changeFolder"),
+              QStringList("changeFolder(tdw-s, xattrs, devices=" + e.state.localDeviceID + "|I1|M)"));
     EXPECT_EQ(rig.pc().lastReconcileSummary(), u"0 folders created, +1/\u22123 shares \u2014 \u26A0\uFE0E 1 failed"_qs);
     EXPECT_EQ(rig.pc().lastErrorMessage(),
               u"1 device(s) are still listed on a folder after being removed \u2014 they may still be receiving "
@@ -218,9 +224,12 @@ TEST(ProjectControllerTest, RequestsDuringALoopCostOneMorePassAndNoneDuringTheNo
 // A folder removed or switched off while its engine folder is made.
 TEST(ProjectControllerTest, WhatGoesDuringAnAwaitOfThePassIsNeitherSharedNorTouched)
 {
-    using Case = std::pair<bool, const char *>;  // removed (else switched off), the one call after the creation
-    for (const auto &[removed, after] :
-         {Case{true, "removeFolder(tdw-00000001)"}, Case{false, "setFolderPaused(tdw-00000001, true)"}}) {
+    // Removed (else switched off), the calls after the creation: made shared,
+    // a folder switched off meanwhile is paused and shared with nobody again.
+    using Case = std::pair<bool, QStringList>;
+    const QString unshared = "changeFolder(tdw-00000001, devices=" + FakeSyncEngine::State().localDeviceID + ")";
+    for (const auto &[removed, after] : {Case{true, {"removeFolder(tdw-00000001)"}},
+                                         Case{false, {"setFolderPaused(tdw-00000001, true)", unshared}}}) {
         Rig rig;
         rig.pc().add({.id = "S", .members = {{"M"}}, .folders = {{.id = "f", .localPath = rig.dir.path()}}});
         rig.engine.hold("addFolder");
@@ -229,7 +238,7 @@ TEST(ProjectControllerTest, WhatGoesDuringAnAwaitOfThePassIsNeitherSharedNorTouc
         awaitTask(removed ? rig.pc().removeFolder("S", "f") : rig.pc().setFolderSyncEnabled("S", "f", false));
         rig.engine.release("addFolder");
         awaitTask(std::move(pass));
-        EXPECT_EQ(rig.engine.callLog().sliced(3), QStringList(after));
+        EXPECT_EQ(rig.engine.callLog().sliced(3), after);
     }
 }
 

@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -30,10 +32,14 @@ class ProjectsIntegrationTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        for (auto *instance : {&mac, &node, &teammate}) {
-            *instance = std::make_unique<SyncthingInstance>();
+        // This Mac's Syncthing lists each request it answers in its log.
+        SyncthingInstance::Settings traced;
+        traced.extraEnvironment.insert("STTRACE", "api");
+        mac = std::make_unique<SyncthingInstance>(traced);
+        node = std::make_unique<SyncthingInstance>();
+        teammate = std::make_unique<SyncthingInstance>();
+        for (auto *instance : {&mac, &node, &teammate})
             (*instance)->start();
-        }
         // Folders made on the node would otherwise go under /var/syncthing.
         const QByteArray path = R"({"path":")" + node->root().toUtf8() + R"(/on-node"})";
         ASSERT_TRUE(node->request("PATCH", "/rest/config/defaults/folder", path, node->apiKey()).ok());
@@ -52,6 +58,24 @@ protected:
         ids.sort();
         return ids;
     }
+
+    // "METHOD /path" of each request this Mac's Syncthing answered after the
+    // given offset of its log.
+    static QStringList requestsSince(qint64 offset)
+    {
+        QFile log(mac->home() + "/" + SyncthingProcess::logFileName);
+        if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
+            return {};
+        static const QRegularExpression line(R"(http: (\w+) "([^"?]*))");
+        QStringList requests;
+        for (const QString &text : QString::fromUtf8(log.readAll()).split('\n')) {
+            const QRegularExpressionMatch match = line.match(text);
+            if (match.hasMatch())
+                requests.append(match.captured(1) + " " + match.captured(2));
+        }
+        return requests;
+    }
+    static qint64 logSize() { return QFileInfo(mac->home() + "/" + SyncthingProcess::logFileName).size(); }
 
     static inline std::unique_ptr<SyncthingInstance> mac;
     static inline std::unique_ptr<SyncthingInstance> node;
@@ -159,6 +183,48 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
     EXPECT_EQ(awaitTask(projects.freeArchiveNow(sync.id, folderID)), expected);
     EXPECT_FALSE(QFileInfo::exists(archive));
     EXPECT_TRUE(QFileInfo::exists(dir.path() + "/large"));
+}
+
+// The first start of fifty new syncs: every engine folder is made in one
+// write, shared and set up, from one read of the folder list.
+TEST_F(ProjectsIntegrationTest, APassOverFiftyNewSyncsReadsTheFolderListOnceAndWritesEachFolderOnce)
+{
+    for (const QString &id : {kMember, kInvited}) {
+        const QByteArray device = R"({"deviceID":")" + id.toUtf8() + R"(","paused":true})";
+        ASSERT_TRUE(mac->put("/rest/config/devices/" + id, device).ok());
+    }
+    const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
+    constexpr int count = 50;
+    for (int i = 0; i < count; ++i) {
+        const QString path = dir.filePath(QString("new/%1").arg(i));
+        QDir().mkpath(path);
+        projects.add({.id = QString("N%1").arg(i), .name = QString("New %1").arg(i),
+                      .members = {{mac->deviceID(), "me", MemberRole::Editor, true, false}, {kMember}, {kInvited}},
+                      .folders = {{.id = "f", .label = "F", .localPath = path}}});
+    }
+    const qint64 offset = logSize();
+    awaitTask(projects.reconcileAll());
+    EXPECT_EQ(projects.lastReconcileSummary(),
+              QString("%1 folders created, +%2/\u22120 shares").arg(count).arg(2 * count));
+
+    QStringList made;
+    for (int i = 0; i < count; ++i)
+        made.append(projects.folderOf(QString("N%1").arg(i), "f")->syncthingFolderID.value_or(QString()));
+    QStringList expected{mac->deviceID(), kMember, kInvited};
+    expected.sort();
+    EXPECT_EQ(devicesOf(*mac, made.first()), expected);
+    EXPECT_EQ(devicesOf(*mac, made.last()), expected);
+    // The trace is written as each answer goes out.
+    ASSERT_TRUE(waitUntil([&] { return requestsSince(offset).filter("/rest/config/folders/").size() >= count; }));
+    const QStringList requests = requestsSince(offset);
+    EXPECT_EQ(requests.count("GET /rest/config/folders"), 1) << requests.join('\n').toStdString();
+    for (const QString &id : made) {
+        const QRegularExpression write("^(PUT|PATCH|POST|DELETE) /rest/config/folders/" + id + "$");
+        const QStringList writes = requests.filter(write);
+        EXPECT_EQ(writes.size(), 1) << id.toStdString();
+    }
 }
 
 } // namespace

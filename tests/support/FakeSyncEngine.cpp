@@ -73,10 +73,11 @@ QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
                           .path = request.path,
                           .mode = request.mode,
                           .ignorePatterns = {},  // listings never carry them
-                          .sharedDeviceIDs = {state.localDeviceID},
+                          .sharedDeviceIDs = QStringList{state.localDeviceID} + request.otherDeviceIDs,
                           .introducedDeviceIDs = {},
                           .versioning = request.versioning,
-                          .syncMetadata = request.syncMetadata};
+                          .syncMetadata = request.syncMetadata,
+                          .hasSyncedXattrFilter = true};
         state.folders.append(folder);
         if (!request.ignorePatterns.isEmpty())
             if (const std::exception_ptr fault = takeFault(QStringLiteral("addFolder:ignores")))
@@ -136,6 +137,31 @@ QCoro::Task<void> FakeSyncEngine::applySyncedXattrFilter(QString id)
     return reply(__func__, {id}, [this, id] {
         if (SyncFolder *folder = findFolder(id))
             folder->hasSyncedXattrFilter = true;
+    });
+}
+
+QCoro::Task<void> FakeSyncEngine::changeFolder(SyncFolder listed, FolderChange change)
+{
+    QStringList arguments{listed.id};
+    if (change.label)
+        arguments.append(QStringLiteral("label=") + *change.label);
+    if (change.versioning)
+        arguments.append(QStringLiteral("versioning"));
+    if (change.syncMetadata)
+        arguments.append(QStringLiteral("metadata=") + flag(*change.syncMetadata));
+    if (change.syncedXattrFilter)
+        arguments.append(QStringLiteral("xattrs"));
+    if (change.sharedDeviceIDs)
+        arguments.append(QStringLiteral("devices=") + change.sharedDeviceIDs->join(QLatin1Char('|')));
+    return reply(__func__, arguments, [this, id = listed.id, change] {
+        SyncFolder *folder = findFolder(id);
+        if (!folder)
+            throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + id);
+        folder->label = change.label.value_or(folder->label);
+        folder->versioning = change.versioning.value_or(folder->versioning);
+        folder->syncMetadata = change.syncMetadata.value_or(folder->syncMetadata);
+        folder->hasSyncedXattrFilter |= change.syncedXattrFilter;
+        folder->sharedDeviceIDs = change.sharedDeviceIDs.value_or(folder->sharedDeviceIDs);
     });
 }
 

@@ -21,7 +21,8 @@ namespace tw {
 // Faults are decided when the call is made and thrown after `beforeAnswer`.
 // Ignores of an unknown folder fail with an HTTP 404, sharing or unsharing an
 // unknown folder with "Folder not found: <id>". A new folder without an ID
-// gets "tdw-" and 8 lower-case hex digits and lists this Mac; a fault
+// gets "tdw-" and 8 lower-case hex digits and lists this Mac and the other
+// devices asked for, with the synced-attribute filter; a fault
 // registered for "addFolder:ignores" fails its ignore write after the folder
 // was made, leaving the folder in place. addDevice replaces a listed device
 // whole, unpaused, as the real engine does. A restore of a version the
@@ -133,6 +134,10 @@ public:
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;
+    // Logged as "changeFolder(id, label=…, versioning, metadata=…, xattrs,
+    // devices=A|B)", each part only when changed; an unlisted folder fails
+    // as sharing does.
+    QCoro::Task<void> changeFolder(SyncFolder listed, FolderChange change) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
     QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
 

@@ -64,6 +64,8 @@ public:
     QString apiKey() const;
     qint64 pid() const { return m_process->processId(); }
     SyncthingProcess &process() { return *m_process; }
+    // The supervisor as an engine takes it, for engines of a test's own kind.
+    std::shared_ptr<SyncthingProcess> sharedProcess() const { return m_process; }
     // An engine driving this instance's supervisor; start() it to attach.
     std::unique_ptr<SyncthingEngine> makeEngine();
     // An engine already attached to this running instance.

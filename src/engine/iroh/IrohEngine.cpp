@@ -89,6 +89,10 @@ QCoro::Task<void> IrohEngine::setFolderLabel(QString, QString)
 {
     return notImplemented<void>(QStringLiteral("setFolderLabel"));
 }
+QCoro::Task<void> IrohEngine::changeFolder(SyncFolder, FolderChange)
+{
+    return notImplemented<void>(QStringLiteral("changeFolder"));
+}
 QCoro::Task<QString> IrohEngine::folderType(QString) { return answer(QStringLiteral("sendreceive")); }
 QCoro::Task<void> IrohEngine::setFolderType(QString, QString)
 {

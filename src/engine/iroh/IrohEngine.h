@@ -41,6 +41,7 @@ public:
     QCoro::Task<void> scanFolder(QString id) override;
     QCoro::Task<void> scanAllFolders() override;
     QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
+    QCoro::Task<void> changeFolder(SyncFolder listed, FolderChange change) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
     QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
 

@@ -18,6 +18,9 @@ struct NewFolderRequest
     QStringList ignorePatterns;
     VersioningPolicy versioning;
     bool syncMetadata = true;
+    // Other devices the folder is shared with from the start, in one write
+    // with the folder itself.
+    QStringList otherDeviceIDs = {};
 };
 
 } // namespace tw

@@ -11,6 +11,7 @@
 #include "utilities/Sleeper.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <chrono>
 #include <functional>
@@ -86,6 +87,7 @@ public:
     QCoro::Task<void> setDeviceIntroducer(QString deviceID, bool introducer) override;
     QCoro::Task<QList<DeviceConnection>> connections() override;
     QCoro::Task<void> shareFolder(QString folderID, QString deviceID) override;
+    QCoro::Task<void> changeFolder(SyncFolder listed, FolderChange change) override;
     QCoro::Task<void> unshareFolder(QString folderID, QString deviceID) override;
     QCoro::Task<QList<PendingDevice>> pendingDevices() override;
     QCoro::Task<QList<PendingFolder>> pendingFolders() override;
@@ -139,6 +141,14 @@ private:
     QCoro::Task<STConnectionsResponse> sharedConnections();
     void forgetConnections();
     QCoro::Task<void> updateFolderDevices(QString folderID, std::function<void(QStringList &)> edit);
+    // The device entries of a folder's patch, each written whole: kept
+    // devices keep what they had, new ones come direct and unencrypted.
+    // The settings of a change (all but its devices) as one folder patch.
+    static QJsonObject settingsPatch(const FolderChange &change);
+    static QList<STDeviceRef> editedDevices(const QList<STDeviceRef> &folderDevices, const QStringList &editedIDs);
+    // The folder's device entries as last listed, or read now when that
+    // listing no longer matches the IDs the caller saw.
+    QCoro::Task<QList<STDeviceRef>> listedDevices(SyncthingAPI api, SyncFolder listed);
 
     // Shared so that a test fixture can hand its running supervisor to an engine.
     std::shared_ptr<SyncthingProcess> m_process;
@@ -150,6 +160,9 @@ private:
     quint64 m_generation = 0;
     // Read-modify-write edits of a folder's device list, one at a time.
     AsyncMutex m_folderDevicesMutex;
+    // Each folder's device entries from the last folder list read or device
+    // edit, so that changes made from one listing need not read it again.
+    QHash<QString, QList<STDeviceRef>> m_listedDevices;
     // Per folder ID: a restore's check of the archive and its request, one at
     // a time, so two restores of one version cannot both pass the check.
     std::map<QString, AsyncMutex> m_restoreMutexes;

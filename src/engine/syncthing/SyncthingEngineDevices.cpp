@@ -90,24 +90,13 @@ bool isUsableName(const std::optional<QString> &name)
 // (sorted) list, and an element keeps whatever key the patch leaves out. Every
 // entry is therefore written whole, or a kept device would inherit the
 // introducer or encryption password of whichever device sat at its index.
-QJsonObject devicesPatch(const QList<STDeviceRef> &folderDevices, const QStringList &editedIDs)
+QJsonObject devicesPatch(const QList<STDeviceRef> &entries)
 {
-    QHash<QString, STDeviceRef> byID;
-    for (const STDeviceRef &ref : folderDevices) {
-        if (!byID.contains(ref.deviceID))
-            byID.insert(ref.deviceID, ref);
-    }
-    QJsonArray entries;
-    for (const QString &id : editedIDs) {
-        const STDeviceRef read = byID.value(id);
-        STDeviceRef written;
-        written.deviceID = id;
-        written.introducedBy = read.introducedBy.value_or(QString());
-        written.encryptionPassword = read.encryptionPassword.value_or(QString());
-        entries.append(written.toJson());
-    }
+    QJsonArray array;
+    for (const STDeviceRef &entry : entries)
+        array.append(entry.toJson());
     QJsonObject patch;
-    patch.insert(kDevicesKey, entries);
+    patch.insert(kDevicesKey, array);
     return patch;
 }
 
@@ -164,6 +153,59 @@ QCoro::Task<void> SyncthingEngine::setDeviceIntroducer(QString deviceID, bool in
     co_await api.patchDevice(deviceID, patch);
 }
 
+QList<STDeviceRef> SyncthingEngine::editedDevices(const QList<STDeviceRef> &folderDevices,
+                                                  const QStringList &editedIDs)
+{
+    QHash<QString, STDeviceRef> byID;
+    for (const STDeviceRef &ref : folderDevices) {
+        if (!byID.contains(ref.deviceID))
+            byID.insert(ref.deviceID, ref);
+    }
+    QList<STDeviceRef> entries;
+    for (const QString &id : editedIDs) {
+        const STDeviceRef read = byID.value(id);
+        STDeviceRef written;
+        written.deviceID = id;
+        written.introducedBy = read.introducedBy.value_or(QString());
+        written.encryptionPassword = read.encryptionPassword.value_or(QString());
+        entries.append(written);
+    }
+    return entries;
+}
+
+QCoro::Task<QList<STDeviceRef>> SyncthingEngine::listedDevices(SyncthingAPI api, SyncFolder listed)
+{
+    const auto cached = m_listedDevices.constFind(listed.id);
+    if (cached != m_listedDevices.cend() && deviceIDs(*cached) == listed.sharedDeviceIDs)
+        co_return QList<STDeviceRef>(*cached);
+    const QList<STFolderRead> folders = co_await api.getFolders();
+    const auto folder = std::find_if(folders.cbegin(), folders.cend(),
+                                     [&listed](const STFolderRead &f) { return f.id == listed.id; });
+    if (folder == folders.cend())
+        throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + listed.id);
+    co_return QList<STDeviceRef>(folder->devices);
+}
+
+// The reconcile pass's one write per folder: its settings and its device
+// list together, the devices' entries taken from the listing the pass read.
+QCoro::Task<void> SyncthingEngine::changeFolder(SyncFolder listed, FolderChange change)
+{
+    if (change.isEmpty())
+        co_return;
+    const auto guard = co_await m_folderDevicesMutex.lock();
+    const SyncthingAPI api = requireAPI();
+    QJsonObject patch = settingsPatch(change);
+    std::optional<QList<STDeviceRef>> written;
+    if (change.sharedDeviceIDs) {
+        const QList<STDeviceRef> devices = co_await listedDevices(api, listed);
+        written = editedDevices(devices, *change.sharedDeviceIDs);
+        patch.insert(kDevicesKey, devicesPatch(*written).value(kDevicesKey));
+    }
+    co_await api.patchFolder(listed.id, patch);
+    if (written)
+        m_listedDevices.insert(listed.id, *written);
+}
+
 QCoro::Task<QList<DeviceConnection>> SyncthingEngine::connections()
 {
     const STConnectionsResponse response = co_await sharedConnections();
@@ -202,7 +244,9 @@ QCoro::Task<void> SyncthingEngine::updateFolderDevices(QString folderID, std::fu
         throw SyncEngineError::backend(QStringLiteral("Folder not found: ") + folderID);
     QStringList ids = deviceIDs(folder->devices);
     edit(ids);
-    co_await api.patchFolder(folderID, devicesPatch(folder->devices, ids));
+    const QList<STDeviceRef> written = editedDevices(folder->devices, ids);
+    co_await api.patchFolder(folderID, devicesPatch(written));
+    m_listedDevices.insert(folderID, written);
 }
 
 QCoro::Task<QList<PendingDevice>> SyncthingEngine::pendingDevices()

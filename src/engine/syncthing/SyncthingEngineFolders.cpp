@@ -27,6 +27,9 @@ STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folder
     folder.path = request.path;
     folder.type = toRawValue(request.mode);
     folder.devices = {STDeviceRef{myID, std::nullopt, std::nullopt}};
+    for (const QString &other : request.otherDeviceIDs)
+        if (other != myID)
+            folder.devices.append(STDeviceRef{other, std::nullopt, std::nullopt});
     folder.paused = false;
     folder.fsWatcherEnabled = true;
     folder.rescanIntervalS = kRescanIntervalS;
@@ -49,8 +52,12 @@ SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderI
     folder.isPaused = false;
     folder.ignorePatterns = request.ignorePatterns;
     folder.sharedDeviceIDs = {myID};
+    for (const QString &other : request.otherDeviceIDs)
+        if (other != myID)
+            folder.sharedDeviceIDs.append(other);
     folder.versioning = request.versioning;
     folder.syncMetadata = request.syncMetadata;
+    folder.hasSyncedXattrFilter = true;
     return folder;
 }
 
@@ -88,7 +95,27 @@ QJsonObject versioningPatch(const VersioningPolicy &policy)
 
 const QString kPausedKey = QStringLiteral("paused");
 
+void merge(QJsonObject &into, const QJsonObject &patch)
+{
+    for (auto it = patch.constBegin(); it != patch.constEnd(); ++it)
+        into.insert(it.key(), it.value());
+}
+
 } // namespace
+
+QJsonObject SyncthingEngine::settingsPatch(const FolderChange &change)
+{
+    QJsonObject patch;
+    if (change.label)
+        patch.insert(QStringLiteral("label"), *change.label);
+    if (change.versioning)
+        merge(patch, versioningPatch(*change.versioning));
+    if (change.syncMetadata)
+        merge(patch, metadataPatch(*change.syncMetadata));
+    if (change.syncedXattrFilter)
+        merge(patch, STXattrFilter::syncedXattrsJSON());
+    return patch;
+}
 
 QCoro::Task<QList<SyncFolder>> SyncthingEngine::folders()
 {
@@ -96,8 +123,12 @@ QCoro::Task<QList<SyncFolder>> SyncthingEngine::folders()
     const QList<STFolderRead> records = co_await api.getFolders();
     QList<SyncFolder> result;
     result.reserve(records.size());
-    for (const STFolderRead &record : records)
+    m_listedDevices.clear();
+    for (const STFolderRead &record : records) {
         result.append(mapFolder(record));
+        if (!m_listedDevices.contains(record.id))
+            m_listedDevices.insert(record.id, record.devices);
+    }
     co_return result;
 }
 

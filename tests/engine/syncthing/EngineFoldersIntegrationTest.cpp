@@ -146,7 +146,7 @@ TEST_F(EngineFoldersIntegrationTest, NetworkSettingsReadBackAsWritten)
     EXPECT_EQ(awaitTask(engine->networkSettings()), wanted);
 }
 
-TEST_F(EngineFoldersIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroducerAndPassword)
+TEST_F(EngineFoldersIntegrationTest, SharesAndFolderChangesKeepTheOtherEntriesIntroducerAndPassword)
 {
     // Well-formed IDs of no real device. In Syncthing's sorted list:
     // introducer, introduced, encrypted, in that order; the newcomer sorts first.
@@ -181,6 +181,37 @@ TEST_F(EngineFoldersIntegrationTest, ShareAndUnshareKeepTheOtherEntriesIntroduce
     EXPECT_EQ(folderDevices(), expected);
     // A new device lands in front of the others.
     awaitTask(engine->shareFolder(id, newcomer));
+    expected.insert(newcomer, deviceRef(newcomer));
+    EXPECT_EQ(folderDevices(), expected);
+
+    // Every setting and the device list in one write, from the folder as
+    // listed; then once more from a listing the engine no longer holds.
+    const auto listed = [&] {
+        for (const SyncFolder &folder : awaitTask(engine->folders()))
+            if (folder.id == id)
+                return folder;
+        return SyncFolder();
+    };
+    FolderChange change{.label = "Changed", .versioning = VersioningPolicy::simple(3), .syncMetadata = false,
+                        .syncedXattrFilter = true, .sharedDeviceIDs = {}};
+    SyncFolder before = listed();
+    change.sharedDeviceIDs = before.sharedDeviceIDs;
+    change.sharedDeviceIDs->removeAll(newcomer);
+    change.sharedDeviceIDs->append(introducer);
+    awaitTask(engine->changeFolder(before, change));
+    expected.remove(newcomer);
+    expected.insert(introducer, deviceRef(introducer));
+    EXPECT_EQ(folderDevices(), expected);
+    const SyncFolder after = listed();
+    EXPECT_EQ(after.label, "Changed");
+    EXPECT_EQ(after.versioning, VersioningPolicy::simple(3));
+    EXPECT_FALSE(after.syncMetadata);
+    EXPECT_TRUE(after.hasSyncedXattrFilter);
+
+    before.sharedDeviceIDs.append(newcomer);  // as no listing had it
+    FolderChange share{.label = {}, .versioning = {}, .syncMetadata = {}, .syncedXattrFilter = false,
+                       .sharedDeviceIDs = after.sharedDeviceIDs + QStringList{newcomer}};
+    awaitTask(engine->changeFolder(before, share));
     expected.insert(newcomer, deviceRef(newcomer));
     EXPECT_EQ(folderDevices(), expected);
 }
