@@ -81,18 +81,29 @@ QWidget *rowWidget(QBoxLayout *&layout)
     return row;
 }
 
-// Replaces the rows only when what they show changed; answers whether it did.
+// Rebuilds only the rows whose keys changed (all of them when rows came or
+// went); answers whether any was.
 template <typename Key, typename Make>
 bool replaceRows(QVBoxLayout &rows, QList<Key> &shown, QList<Key> now, Make make)
 {
     if (now == shown)
         return false;
-    while (QLayoutItem *item = rows.takeAt(0)) {
-        delete item->widget();
-        delete item;
+    if (now.size() == shown.size()) {
+        for (qsizetype i = 0; i < now.size(); ++i) {
+            if (now[i] == shown[i])
+                continue;
+            QWidget *old = rows.itemAt(int(i))->widget();
+            delete rows.replaceWidget(old, make(now[i]));
+            delete old;
+        }
+    } else {
+        while (QLayoutItem *item = rows.takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        for (const Key &key : now)
+            rows.addWidget(make(key));
     }
-    for (const Key &key : now)
-        rows.addWidget(make(key));
     shown = std::move(now);
     return true;
 }
@@ -193,15 +204,34 @@ DiagnosticsTab::DiagnosticsTab(SettingsState &state, QWidget *parent)
     follow(preferences, &AppPreferences::remoteStatusTokenChanged);
     connect(&m_env, &AppEnvironment::iconCacheStale, this, [this] {
         // A volume came or went: what a path sits on may be another format.
-        m_formats.clear();
-        m_formatsReading.clear();
-        ++m_formatGeneration;
+        forgetFormats();
         refresh();
     });
     connect(&state, &SettingsState::activityChanged, this, &DiagnosticsTab::showActivity);
     refresh();
     showActivity();
     showFeedbackAvailable();
+}
+
+void DiagnosticsTab::setFilesystemReader(FilesystemReader reader)
+{
+    m_readFilesystem = std::move(reader);
+    forgetFormats();
+    showVolumes();
+}
+
+void DiagnosticsTab::forgetFormats()
+{
+    m_formats.clear();
+    m_formatsReading.clear();
+    // Reads still under way answer for what was forgotten.
+    ++m_formatGeneration;
+}
+
+void DiagnosticsTab::showEvent(QShowEvent *event)
+{
+    SettingsForm::showEvent(event);
+    showVolumes();
 }
 
 void DiagnosticsTab::setFeedbackSheetFactory(FeedbackSheetFactory factory)
@@ -426,10 +456,13 @@ QList<DiagnosticsTab::VolumeKey> DiagnosticsTab::volumeKeys()
             VolumeKey key{folder.id, folder.label, folder.localPath, online.value(folder.localPath, true), {}};
             if (key.online) {
                 const auto known = m_formats.constFind(folder.localPath);
-                if (known == m_formats.constEnd())
+                if (known != m_formats.constEnd()) {
+                    if (known->has_value())
+                        key.format = (*known)->formatDescription;
+                } else if (isVisible()) {
+                    // Nobody looks at a hidden tab: its formats wait.
                     readFormat(folder.localPath);
-                else if (known->has_value())
-                    key.format = (*known)->formatDescription;
+                }
             }
             keys.append(std::move(key));
         }

@@ -43,13 +43,17 @@ public:
 
     explicit DiagnosticsTab(SettingsState &state, QWidget *parent = nullptr);
 
-    void setFilesystemReader(FilesystemReader reader) { m_readFilesystem = std::move(reader); }
+    // Formats read so far are forgotten.
+    void setFilesystemReader(FilesystemReader reader);
     void setFeedbackSheetFactory(FeedbackSheetFactory factory);
     // "http://<host>:<port>/?t=<token>".
     QString statusLink() const;
 
     // Brings every section in line with the controllers.
     void refresh();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct VolumeKey
@@ -85,6 +89,7 @@ private:
     QList<VolumeKey> volumeKeys();
     QWidget *volumeRow(const VolumeKey &key) const;
     void readFormat(const QString &path);
+    void forgetFormats();
     void openFeedback();
     void askRebuild();
 
