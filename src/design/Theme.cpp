@@ -35,6 +35,11 @@ QColor Theme::offline()
     return QColor::fromRgbF(0.42f, 0.447f, 0.502f);
 }
 
+QColor Theme::warning()
+{
+    return QColor::fromRgbF(1.0f, 0.584f, 0.0f);
+}
+
 QColor Theme::healthColor(const SyncHealth &health)
 {
     using Kind = SyncHealth::Kind;

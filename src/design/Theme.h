@@ -18,6 +18,8 @@ struct Theme
     static QColor syncing();
     static QColor danger();
     static QColor offline();
+    // Warnings that are no failure (the system orange).
+    static QColor warning();
 
     static QColor healthColor(const SyncHealth &health);
     // Syncing has none: it is drawn as a progress arc instead.

@@ -19,6 +19,7 @@
 #include "views/ConfirmAction.h"
 #include "views/CopyPlainText.h"
 #include "views/FormSection.h"
+#include "views/LiteralAmpersands.h"
 #include "views/OpenExternal.h"
 #include "views/PanelTexts.h"
 #include "views/SettingsState.h"
@@ -121,16 +122,6 @@ QString exclusionSentence(const ExclusionIssue &issue)
 {
     return texts::exclusionStill.arg(issue.deviceName, issue.folderLabel) +
            (issue.introduced ? texts::exclusionIntroduced : texts::exclusionManual);
-}
-
-QCoro::Task<std::optional<FilesystemInfo>> readOffMainThread(DiagnosticsTab::FilesystemReader reader, QString path)
-{
-    try {
-        QFuture<std::optional<FilesystemInfo>> read = QtConcurrent::run(std::move(reader), path);
-        co_return co_await read;
-    } catch (...) {
-        co_return std::nullopt;
-    }
 }
 
 QCoro::Task<void> readReport(QPointer<SettingsState> state, QPointer<AppEnvironment> env, bool copy)
@@ -475,14 +466,36 @@ void DiagnosticsTab::readFormat(const QString &path)
     if (m_formatsReading.contains(path))
         return;
     m_formatsReading.insert(path);
-    [](QPointer<DiagnosticsTab> self, FilesystemReader reader, QString path, quint64 generation) -> QCoro::Task<void> {
-        std::optional<FilesystemInfo> info = co_await readOffMainThread(std::move(reader), path);
-        if (!self || self->m_formatGeneration != generation)
-            co_return;
-        self->m_formatsReading.remove(path);
-        self->m_formats.insert(path, std::move(info));
-        self->showVolumes();
-    }(QPointer(this), m_readFilesystem, path, m_formatGeneration);
+    storeFormat(QPointer(this), QtConcurrent::run(m_readFilesystem, path), path, m_formatGeneration);
+}
+
+QCoro::Task<void> DiagnosticsTab::storeFormat(QPointer<DiagnosticsTab> self,
+                                              QFuture<std::optional<FilesystemInfo>> reading, QString path,
+                                              quint64 generation)
+{
+    std::optional<FilesystemInfo> info;
+    try {
+        info = co_await reading;
+    } catch (...) {
+        // A reader that fails reads nothing.
+        info.reset();
+    }
+    if (!self || self->m_formatGeneration != generation)
+        co_return;
+    self->m_formatsReading.remove(path);
+    self->m_formats.insert(path, std::move(info));
+    // A read may end at once, inside the pass over the folders that started
+    // it; the rows follow after that pass, once for all reads ended by then.
+    if (!self->m_volumesDue) {
+        self->m_volumesDue = true;
+        QMetaObject::invokeMethod(self.data(), &DiagnosticsTab::showDueVolumes, Qt::QueuedConnection);
+    }
+}
+
+void DiagnosticsTab::showDueVolumes()
+{
+    m_volumesDue = false;
+    showVolumes();
 }
 
 void DiagnosticsTab::showVolumes()
@@ -505,7 +518,7 @@ QWidget *DiagnosticsTab::volumeRow(const VolumeKey &key) const
     if (!key.online) {
         QLabel *offline = styledLabel(texts::offline, TextRole::Caption2);
         offline->setObjectName(QStringLiteral("volumeOffline"));
-        tint(offline, Theme::offline());
+        tint(offline, Theme::warning());
         column->addWidget(offline);
     } else if (key.format) {
         QLabel *format = styledLabel(*key.format, TextRole::Caption2, TextTone::Secondary);
@@ -515,10 +528,10 @@ QWidget *DiagnosticsTab::volumeRow(const VolumeKey &key) const
     layout->addLayout(column);
     layout->addStretch();
     if (key.format && FilesystemInfo{*key.format}.isPermissionless()) {
-        layout->addWidget(symbolLabel(Symbol::ExclamationmarkTriangleFill, 10, Theme::offline()));
+        layout->addWidget(symbolLabel(Symbol::ExclamationmarkTriangleFill, 10, Theme::warning()));
         QLabel *marker = styledLabel(texts::noPermissions, TextRole::Caption2);
         marker->setObjectName(QStringLiteral("volumeMarker"));
-        tint(marker, Theme::offline());
+        tint(marker, Theme::warning());
         layout->addWidget(marker);
     } else if (key.online) {
         QLabel *check = symbolLabel(Symbol::CheckmarkCircleFill, 14, systemGreen());
@@ -579,7 +592,7 @@ void DiagnosticsTab::showProblems()
         QWidget *row = rowWidget(layout);
         row->setObjectName(QStringLiteral("exclusion"));
         layout->setSpacing(7);
-        layout->addWidget(symbolLabel(Symbol::ExclamationmarkTriangleFill, 12, Theme::offline()), 0, Qt::AlignTop);
+        layout->addWidget(symbolLabel(Symbol::ExclamationmarkTriangleFill, 12, Theme::warning()), 0, Qt::AlignTop);
         QLabel *text = styledLabel(key.text, TextRole::Caption, TextTone::Secondary);
         text->setObjectName(QStringLiteral("exclusionText"));
         layout->addWidget(text, 1);
@@ -600,9 +613,9 @@ void DiagnosticsTab::showPreferences()
 void DiagnosticsTab::showActivity()
 {
     const SettingsState::Activity &activity = m_state.activity();
-    m_readAll->setText(activity.diagLoading  ? texts::readingAllMacs
-                       : activity.diagCopied ? texts::copiedToClipboard
-                                             : texts::readAllMacs);
+    m_readAll->setText(literalAmpersands(activity.diagLoading  ? texts::readingAllMacs
+                                         : activity.diagCopied ? texts::copiedToClipboard
+                                                               : texts::readAllMacs));
     m_readAll->setEnabled(!activity.diagLoading);
     m_refreshReport->setVisible(!activity.diagText.isEmpty());
     m_refreshReport->setEnabled(!activity.diagLoading);

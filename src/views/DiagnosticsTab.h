@@ -3,12 +3,15 @@
 #include "utilities/FilesystemInfo.h"
 #include "views/SettingsForm.h"
 
+#include <QFuture>
 #include <QHash>
+#include <QPointer>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <qcoro/qcorotask.h>
 
 class QCheckBox;
 class QLabel;
@@ -82,6 +85,7 @@ private:
     void addMaintenance();
     void showStatus();
     void showVolumes();
+    void showDueVolumes();
     void showProblems();
     void showPreferences();
     void showActivity();
@@ -89,6 +93,8 @@ private:
     QList<VolumeKey> volumeKeys();
     QWidget *volumeRow(const VolumeKey &key) const;
     void readFormat(const QString &path);
+    static QCoro::Task<void> storeFormat(QPointer<DiagnosticsTab> self, QFuture<std::optional<FilesystemInfo>> reading,
+                                         QString path, quint64 generation);
     void forgetFormats();
     void openFeedback();
     void askRebuild();
@@ -107,6 +113,7 @@ private:
     QHash<QString, std::optional<FilesystemInfo>> m_formats;
     QSet<QString> m_formatsReading;
     quint64 m_formatGeneration = 0;
+    bool m_volumesDue = false;
     FormSection *m_lastError = nullptr;
     QLabel *m_lastErrorText = nullptr;
     FormSection *m_folderErrors = nullptr;

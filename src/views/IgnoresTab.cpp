@@ -9,6 +9,7 @@
 #include "views/ConfirmAction.h"
 #include "views/DisclosureGroup.h"
 #include "views/FormSection.h"
+#include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
@@ -79,7 +80,7 @@ void IgnoresTab::addCategories()
         auto *layout = new QVBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(1);
-        auto *box = new QCheckBox(category.name);
+        auto *box = new QCheckBox(literalAmpersands(category.name));
         box->setObjectName(QStringLiteral("category_") + category.id);
         layout->addWidget(box);
         QLabel *detail = styledLabel(category.detail, TextRole::Caption2, TextTone::Secondary);

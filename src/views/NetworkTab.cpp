@@ -205,6 +205,8 @@ void NetworkTab::addSchedule()
         auto *day = new QPushButton(texts::weekdayNames[i]);
         day->setObjectName(QStringLiteral("weekday") + texts::weekdayNames[i]);
         day->setCheckable(true);
+        // Seven side by side fit the window only when narrow.
+        day->setFixedWidth(day->fontMetrics().horizontalAdvance(QStringLiteral("Wed")) * 2);
         m_weekdays.append(day);
         days->addWidget(day);
         const int number = kWeekdayNumbers[i];
@@ -226,12 +228,12 @@ void NetworkTab::addSchedule()
     auto *warning = new QHBoxLayout(m_warning);
     warning->setContentsMargins(0, 0, 0, 0);
     auto *icon = new QLabel;
-    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::offline(), devicePixelRatioF()));
+    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::warning(), devicePixelRatioF()));
     warning->addWidget(icon, 0, Qt::AlignTop);
     QLabel *text = styledLabel(texts::scheduleSlowsNothing, TextRole::Caption);
     text->setObjectName(QStringLiteral("scheduleWarningText"));
     QPalette orange = text->palette();
-    orange.setColor(QPalette::WindowText, Theme::offline());
+    orange.setColor(QPalette::WindowText, Theme::warning());
     text->setPalette(orange);
     warning->addWidget(text, 1);
     rows->addWidget(m_warning);

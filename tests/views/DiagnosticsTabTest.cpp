@@ -129,7 +129,8 @@ TEST_F(DiagnosticsTabTest, VolumeRowsReadEachFormatOnceAndAPollThatChangesNothin
                                       {.id = "C", .label = "Disk", .localPath = disk}}});
     ASSERT_TRUE(waitUntil([&] { return app().volumeOnline().size() == 3; }));
 
-    ASSERT_TRUE(waitUntil([&] { return texts("volumeFormat").size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return texts("volumeFormat").size() == 2; }))
+        << qPrintable(readPaths().join(",") + " / " + volumeRows().join(",")) << tab().isVisible();
     EXPECT_FALSE(shown(find("noSyncedFolders")));
     EXPECT_EQ(volumeRows(), QStringList({"Gone|Offline", "Stick|exfat|No permissions/metadata", "Disk|ext4"}));
     EXPECT_EQ(tab().findChildren<QLabel *>("volumeCheck").size(), 1);
@@ -226,6 +227,8 @@ TEST_F(DiagnosticsTabTest, TheReportIsCopiedOnceAndRefreshedWithoutCopying)
     QApplication::clipboard()->setText("before");
     EXPECT_FALSE(shown(find("report")));
     EXPECT_FALSE(shown(button("refreshReport")));
+    // "&" shown as itself, not as a shortcut mark.
+    EXPECT_EQ(button("readAllMacs")->text(), "Read all Macs && copy");
     engine.hold("diagnosticsReport");
     button("readAllMacs")->click();
     EXPECT_EQ(button("readAllMacs")->text(), texts::readingAllMacs);
