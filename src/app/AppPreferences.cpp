@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
 
 namespace tw {
 
@@ -196,6 +198,13 @@ QStringList AppPreferences::customIgnorePatterns() const
 void AppPreferences::storeIgnoreList(const QStringList &patterns)
 {
     setDefaultIgnores(patterns.join(QLatin1Char('\n')));
+}
+
+bool AppPreferences::isIgnoreCategoryOn(const IgnoreCategory &category) const
+{
+    const QStringList list = defaultIgnoreList();
+    const QSet<QString> lines(list.begin(), list.end());
+    return std::ranges::all_of(category.patterns, [&lines](const QString &pattern) { return lines.contains(pattern); });
 }
 
 void AppPreferences::setIgnoreCategory(const IgnoreCategory &category, bool on)

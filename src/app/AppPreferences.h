@@ -104,6 +104,8 @@ public:
     QStringList defaultIgnoreList() const;
     // The entries of defaultIgnoreList() that belong to no category.
     QStringList customIgnorePatterns() const;
+    // Every pattern of the category is a line of defaultIgnoreList().
+    bool isIgnoreCategoryOn(const IgnoreCategory &category) const;
     // The edits below store the list without comments: a category switched on
     // is appended (patterns not yet there), switched off is removed.
     void setIgnoreCategory(const IgnoreCategory &category, bool on);

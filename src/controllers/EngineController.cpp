@@ -104,6 +104,7 @@ QCoro::Task<void> EngineController::loadNetwork()
         storeManualLimit(settings.downLimitKbps, settings.upLimitKbps);
     }
     setNetwork(std::move(settings));
+    assignIfChanged(m_networkLoaded, true, this, &EngineController::networkLoadedChanged);
 }
 
 QCoro::Task<void> EngineController::applyNetwork(NetworkSettings settings)
@@ -116,6 +117,7 @@ QCoro::Task<void> EngineController::applyNetwork(NetworkSettings settings)
     }
     storeManualLimit(settings.downLimitKbps, settings.upLimitKbps);
     setNetwork(std::move(settings));
+    assignIfChanged(m_networkLoaded, true, this, &EngineController::networkLoadedChanged);
     // The next schedule call pushes whatever pair fits the schedule now.
     m_lastScheduledThrottled = std::nullopt;
 }

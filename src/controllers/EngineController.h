@@ -35,6 +35,7 @@ class EngineController : public QObject
     Q_PROPERTY(std::optional<QString> lastErrorMessage READ lastErrorMessage WRITE setLastErrorMessage NOTIFY
                    lastErrorMessageChanged)
     Q_PROPERTY(bool binaryAvailable READ binaryAvailable NOTIFY binaryAvailableChanged)
+    Q_PROPERTY(bool networkLoaded READ networkLoaded NOTIFY networkLoadedChanged)
     Q_PROPERTY(double downRate READ downRate NOTIFY downRateChanged)
     Q_PROPERTY(double upRate READ upRate NOTIFY upRateChanged)
 
@@ -56,6 +57,9 @@ public:
     const QString &deviceName() const { return m_deviceName; }
     const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
     bool binaryAvailable() const { return m_binaryAvailable; }
+    // Whether network() holds what the engine told or took, rather than the
+    // initial settings: only then may an edited copy of it be applied.
+    bool networkLoaded() const { return m_networkLoaded; }
     double downRate() const { return m_downRate; }
     double upRate() const { return m_upRate; }
 
@@ -83,6 +87,7 @@ signals:
     void deviceNameChanged();
     void lastErrorMessageChanged();
     void binaryAvailableChanged();
+    void networkLoadedChanged();
     void downRateChanged();
     void upRateChanged();
     // A start of the engine succeeded, on its own or at the end of a database
@@ -112,6 +117,7 @@ private:
     QString m_deviceName;
     std::optional<QString> m_lastErrorMessage;
     bool m_binaryAvailable = true;
+    bool m_networkLoaded = false;
     double m_downRate = 0;
     double m_upRate = 0;
 

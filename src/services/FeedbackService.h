@@ -68,6 +68,10 @@ public:
     // The running system's name and version.
     static QString osVersion();
 
+    // Whether reports can ever leave this machine; without an endpoint the
+    // application offers no way to write one.
+    bool hasEndpoint() const { return !m_endpoint.isEmpty(); }
+
     const PersistentRetryQueue<Payload> &retryQueue() const { return *m_retryQueue; }
 
 private:

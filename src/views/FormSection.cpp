@@ -1,5 +1,6 @@
 #include "views/FormSection.h"
 
+#include "views/LiteralAmpersands.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -8,7 +9,7 @@
 
 namespace tw {
 
-FormSection::FormSection(const QString &title, QWidget *parent) : QGroupBox(title, parent), m_rows(new QVBoxLayout(this))
+FormSection::FormSection(const QString &title, QWidget *parent) : QGroupBox(literalAmpersands(title), parent), m_rows(new QVBoxLayout(this))
 {
     m_rows->setSpacing(8);
 }

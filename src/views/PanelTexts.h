@@ -224,4 +224,171 @@ inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
 inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");
 inline const QString nasHiddenFilesKept = QStringLiteral("NAS: hidden, files kept.");
 
+// The Network tab.
+inline const QString sectionConnection = QStringLiteral("Connection (LAN + WAN)");
+inline const QString natTraversal = QStringLiteral("UPnP / NAT port mapping");
+inline const QString localDiscovery = QStringLiteral("Local discovery (LAN)");
+inline const QString globalDiscovery = QStringLiteral("Internet discovery (WAN)");
+inline const QString relayFallback = QStringLiteral("Use relay fallback");
+inline const QString sectionSpeedLimits = QStringLiteral("Speed limits");
+inline const QString speedLimitsCaption =
+    QStringLiteral("Caps how fast THIS Mac syncs \u2014 across all syncs and devices together. 0 = no limit (full "
+                   "speed). In kilobytes per second (1000 KB/s \u2248 1 MB/s).");
+inline const QString maxDownload = QStringLiteral("Max download");
+inline const QString receivingFromOthers = QStringLiteral("Receiving from others");
+inline const QString maxUpload = QStringLiteral("Max upload");
+inline const QString sendingToOthers = QStringLiteral("Sending to others");
+inline const QString kbps = QStringLiteral("KB/s");
+inline const QString sectionScheduledThrottling = QStringLiteral("Scheduled throttling");
+inline const QString throttleDuringHours = QStringLiteral("Throttle during set hours");
+inline const QString throttleCaption =
+    QStringLiteral("Slow syncing down during work hours so it doesn't choke the office internet \u2014 then full "
+                   "speed the rest of the time. 0 = unlimited. Your local network is never throttled.");
+inline const QString fromHour = QStringLiteral("From ");
+inline const QString toHour = QStringLiteral("To ");
+// Weekday buttons, Monday first.
+inline const QString weekdayNames[7] = {QStringLiteral("Mon"), QStringLiteral("Tue"), QStringLiteral("Wed"),
+                                        QStringLiteral("Thu"), QStringLiteral("Fri"), QStringLiteral("Sat"),
+                                        QStringLiteral("Sun")};
+inline const QString throttledDownload = QStringLiteral("Throttled download");
+inline const QString throttledUpload = QStringLiteral("Throttled upload");
+inline const QString scheduleSlowsNothing =
+    QStringLiteral("Both limits are 0 (= unlimited) \u2014 this schedule won't slow anything down. Set a download "
+                   "and/or upload limit above.");
+inline const QString sectionAutoTune = QStringLiteral("Auto-tune (recommended)");
+// Names the tool that measures on Linux, and the servers it uses.
+inline const QString autoTuneCaption =
+    QStringLiteral("Not sure what to enter? Measure your internet with speedtest-cli (it uses the public "
+                   "Speedtest.net servers), then apply a limit that leaves 10% headroom so syncing never chokes "
+                   "your connection. Your local network always runs at full speed.");
+inline const QString testSpeed = QStringLiteral("Test my internet speed");
+inline const QString testingSpeed = QStringLiteral("Testing your internet\u2026 (~20\u201330s)");
+inline const QString measured = QStringLiteral("Measured");
+// "↓ %1 Mbit/s   ↑ %2 Mbit/s", three spaces before the up arrow.
+inline const QString measuredRates = QStringLiteral("\u2193 %1 Mbit/s   \u2191 %2 Mbit/s");
+inline const QString suggestedUploadLimit = QStringLiteral("Suggested upload limit: %1 KB/s (90% of your upload).");
+inline const QString applySuggestedLimit = QStringLiteral("Apply suggested upload limit (%1 KB/s)");
+inline const QString sectionCustomWan = QStringLiteral("Custom fast WAN path (optional)");
+inline const QString customRelay = QStringLiteral("Custom relay (relay://host:port)");
+inline const QString customDiscovery = QStringLiteral("Custom discovery server (https://\u2026)");
+inline const QString customWanCaption =
+    QStringLiteral("Empty = public servers. For fast WAN sync, point this at your own dedicated relay.");
+inline const QString sectionLocalNetworks = QStringLiteral("Treat these networks as local (advanced)");
+inline const QString localNetworksCaption =
+    QStringLiteral("If Macs on the same office network sometimes connect slower than expected (via relay instead "
+                   "of directly), it's usually because your network uses VLANs/subnets Syncthing doesn't "
+                   "recognize as \"local\" automatically. Add the IP ranges here (one per line, e.g. "
+                   "10.20.0.0/16) \u2014 this Mac only, set it on each Mac.");
+inline const QString apply = QStringLiteral("Apply");
+// Beside "Apply" while the engine has never told its settings.
+inline const QString networkNotRead =
+    QStringLiteral("Network settings couldn't be read yet \u2014 is the engine running? Reopen Settings to try "
+                   "again.");
+
+// The Ignores tab.
+inline const QString sectionSkipAutomatically = QStringLiteral("Skip these automatically");
+inline const QString skipCaption =
+    QStringLiteral("Clutter that never needs syncing. Leave these on \u2014 it keeps syncs clean and fast. Nothing "
+                   "is ever deleted; matching files are just not synced.");
+inline const QString sectionOwnRules = QStringLiteral("Your own rules (optional)");
+inline const QString ownRulesHint =
+    QStringLiteral("Add names or patterns to skip, e.g. \u201CRenders\u201D or \u201C*.wav\u201D. A bare name "
+                   "matches at any depth; \u201C*\u201D is a wildcard.");
+inline const QString addPatternPlaceholder = QStringLiteral("Add a pattern\u2026");
+inline const QString add = QStringLiteral("Add");
+inline const QString applyToAllSyncs = QStringLiteral("Apply to all current syncs now");
+// The parenthesis says what the apply replaces (it asks first).
+inline const QString applyToAllCaption =
+    QStringLiteral("New syncs use these automatically. This button also applies them to your EXISTING syncs (it "
+                   "replaces each folder's own hidden-files and \u201CIgnore files\u201D choices; it never "
+                   "deletes). Ignores are per-Mac, so this list ships as the default on each Mac.");
+inline const QString applyToAllTitle = QStringLiteral("Apply this list to all syncs?");
+inline const QString applyToAllMessage =
+    QStringLiteral("Every folder on this Mac gets this list, keeping only its protections for subfolders removed "
+                   "from the other Macs. Its own choices go: hidden files it skipped and items switched off under "
+                   "\u201CIgnore files\u201D sync to this Mac again unless this list skips them. Nothing is "
+                   "deleted.");
+inline const QString applyToAllAction = QStringLiteral("Apply to all syncs");
+inline const QString restoreRecommended = QStringLiteral("Restore recommended defaults");
+inline const QString editRawList = QStringLiteral("Advanced \u2014 edit the raw list");
+inline const QString saveRawList = QStringLiteral("Save raw list");
+inline const QString rawListCaption =
+    QStringLiteral("One pattern per line. A line starting with \u201C# \u201D (hash + space) is a comment; "
+                   "patterns like #recycle are kept. Power users only \u2014 the toggles above cover the usual "
+                   "cases.");
+
+// The Diagnostics tab.
+inline const QString backendFound = QStringLiteral("Backend found");
+inline const QString engineRunning = QStringLiteral("Engine running");
+inline const QString deviceIDPresent = QStringLiteral("Device ID present");
+inline const QString sectionFeedback = QStringLiteral("Feedback");
+inline const QString feedbackCaption =
+    QStringLiteral("Reach Tamsel directly from the app. Type, optionally attach a screenshot, done \u2014 no email "
+                   "needed.");
+inline const QString sendFeedback = QStringLiteral("Send Feedback\u2026");
+// The shell's binding of "Send Feedback…".
+inline const QString feedbackShortcut = QStringLiteral("Shortcut: Ctrl+?");
+inline const QString feedbackOrigin = QStringLiteral("TidewellMesh \u2013 Settings");
+inline const QString sectionVolumes = QStringLiteral("Volumes & filesystems");
+inline const QString noSyncedFolders = QStringLiteral("No synced folders yet.");
+inline const QString offline = QStringLiteral("Offline");
+inline const QString noPermissions = QStringLiteral("No permissions/metadata");
+inline const QString sectionLastError = QStringLiteral("Last error");
+inline const QString sectionFolderErrors = QStringLiteral("Folder errors");
+inline const QString folderErrorUnknown =
+    QStringLiteral("Syncthing reports an error for this folder, but no details are available yet \u2014 try again "
+                   "shortly.");
+inline const QString sectionLastSyncActivity = QStringLiteral("Last sync activity");
+inline const QString sectionExcludedStillReceiving = QStringLiteral("Excluded devices still receiving");
+inline const QString exclusionStill = QStringLiteral("\u201C%1\u201D still receives \u201C%2");
+inline const QString exclusionIntroduced =
+    QStringLiteral("\u201D \u2014 the exclusion is enforced once every always-on node reconnects (converges, not "
+                   "instant).");
+inline const QString exclusionManual =
+    QStringLiteral("\u201D via a manual share not managed by this app \u2014 exclude it there too, or re-share only "
+                   "through the node.");
+inline const QString sectionDeviceDetails = QStringLiteral("Device details");
+inline const QString alwaysShowTechnicalDetails = QStringLiteral("Always show technical details for each Mac");
+inline const QString technicalDetailsNote =
+    QStringLiteral("Off (default): address, connection type, version and speed are tucked away under \"Technical "
+                   "details\" per Mac \u2014 one click to see them. On: shown right away, no clicking needed.");
+inline const QString sectionCrossCheck = QStringLiteral("Cross-check & diagnostics (LAN)");
+inline const QString readOtherMacs = QStringLiteral("Read other Macs from here (share read-only status over the LAN)");
+inline const QString readOtherMacsNote =
+    QStringLiteral("When on, this Mac offers a read-only status endpoint to your PAIRED Macs and reads theirs "
+                   "\u2014 so the app shows each Mac's REAL state (never a stale local guess) and you can read "
+                   "every Mac from this one window.");
+inline const QString readAllMacs = QStringLiteral("Read all Macs & copy");
+inline const QString readingAllMacs = QStringLiteral("Reading all Macs\u2026");
+inline const QString copiedToClipboard = QStringLiteral("Copied to clipboard \u2713");
+inline const QString refresh = QStringLiteral("Refresh");
+inline const QString reportNote =
+    QStringLiteral("Raw per-folder, per-device truth (completion, files, needs, connections, recent log) \u2014 "
+                   "this Mac AND every reachable peer, in one report.");
+inline const QString sectionPhoneStatus = QStringLiteral("Status on your phone (read-only)");
+inline const QString showStatusPage = QStringLiteral("Show a status page in the browser");
+inline const QString statusPageNote =
+    QStringLiteral("A read-only status page you can open from your phone or any browser on the same network (or "
+                   "Tailscale). It shows sync progress only \u2014 no files, no settings, nothing can be changed "
+                   "from it.");
+inline const QString link = QStringLiteral("Link");
+inline const QString copyLink = QStringLiteral("Copy link");
+inline const QString openLink = QStringLiteral("Open");
+inline const QString newToken = QStringLiteral("New token");
+inline const QString newTokenHelp = QStringLiteral("Generates a new link and makes the old one stop working.");
+inline const QString statusLinkNote =
+    QStringLiteral("Anyone with this link can see the status. Generate a new token to revoke old links. Keep it on "
+                   "your trusted network/Tailscale.");
+inline const QString sectionMaintenance = QStringLiteral("Maintenance");
+inline const QString rebuildDatabase = QStringLiteral("Rebuild database (re-index)");
+inline const QString rebuilding = QStringLiteral("Rebuilding\u2026");
+inline const QString rebuildNote =
+    QStringLiteral("Use only if sync seems stuck/corrupted. Rebuilds the local index from disk + peers. Your files "
+                   "and pairings are kept \u2014 nothing is deleted.");
+inline const QString rebuildTitle = QStringLiteral("Rebuild the local sync database?");
+inline const QString rebuildMessage =
+    QStringLiteral("The index is rebuilt from your files and peers. No media or pairings are lost. The engine "
+                   "restarts briefly.");
+inline const QString rebuild = QStringLiteral("Rebuild");
+
 } // namespace tw::texts

@@ -67,10 +67,12 @@ QCoro::Task<void> SettingsState::load(QPointer<SettingsState> self, QPointer<App
             self->m_loading = false;
         co_return;
     }
-    if (!self)
+    if (!self || !env)
         co_return;
     self->copyFromControllers();
     self->m_loading = false;
+    if (!env->engineState().networkLoaded())
+        co_return;
     self->m_loaded = true;
     emit self->loadedChanged();
 }

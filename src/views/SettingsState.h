@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/model/NetworkSettings.h"
+#include "views/MeasuredSpeed.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,7 +16,10 @@ class AppEnvironment;
 // settings, this Mac's device name and the default ignore text, which wait
 // for their tab's own button. They are loaded from the engine once per
 // window and copied again from the controllers each time the window is
-// shown anew, so an edit left unapplied does not outlive a closing.
+// shown anew, so an edit left unapplied does not outlive a closing. While
+// the engine has never told its network settings the load does not count as
+// done and each showing asks again: an apply of the initial settings would
+// overwrite the user's relay, discovery server and limits.
 class SettingsState : public QObject
 {
     Q_OBJECT
@@ -37,6 +41,34 @@ public:
     void setIgnoreText(QString text);
     bool loaded() const { return m_loaded; }
 
+    // What the tabs show of their running and finished actions; it outlives
+    // tab switches and closings of the window, never the view.
+    struct Activity
+    {
+        bool speedTesting = false;
+        std::optional<MeasuredSpeed> speedResult;  // only what can be shown
+        bool applyingIgnores = false;
+        bool resetting = false;
+        QString diagText;
+        bool diagLoading = false;
+        bool diagCopied = false;
+        bool remoteCopied = false;
+
+        bool operator==(const Activity &) const = default;
+    };
+    const Activity &activity() const { return m_activity; }
+    // Changes the activity and tells the tabs when anything changed.
+    template <typename Edit>
+    void editActivity(Edit edit)
+    {
+        Activity next = m_activity;
+        edit(next);
+        if (next == m_activity)
+            return;
+        m_activity = std::move(next);
+        emit activityChanged();
+    }
+
     // The window was shown: the first time the engine is asked (once, while
     // no load runs), later the copies are taken again from the controllers.
     void shown();
@@ -46,6 +78,7 @@ signals:
     void deviceNameChanged();
     void ignoreTextChanged();
     void loadedChanged();
+    void activityChanged();
 
 private:
     static QCoro::Task<void> load(QPointer<SettingsState> self, QPointer<AppEnvironment> env);
@@ -55,6 +88,7 @@ private:
     NetworkSettings m_net;
     QString m_deviceName;
     QString m_ignoreText;
+    Activity m_activity;
     bool m_loaded = false;
     bool m_loading = false;
 };

@@ -1,8 +1,11 @@
 #include "views/SettingsView.h"
 
 #include "design/Symbol.h"
+#include "views/DiagnosticsTab.h"
 #include "views/GeneralTab.h"
 #include "views/IdentityTab.h"
+#include "views/IgnoresTab.h"
+#include "views/NetworkTab.h"
 #include "views/PanelTexts.h"
 #include "views/SettingsForm.h"
 #include "views/SettingsState.h"
@@ -13,18 +16,6 @@
 #include <QVBoxLayout>
 
 namespace tw {
-namespace {
-
-// A tab whose content is yet to come.
-QWidget *emptyPage(const char *name)
-{
-    auto *page = new SettingsForm;
-    page->setObjectName(QString::fromLatin1(name));
-    page->finish();
-    return page;
-}
-
-} // namespace
 
 SettingsView::SettingsView(AppEnvironment &env, QWidget *parent)
     : QWidget(parent), m_state(new SettingsState(env, this)), m_tabs(new QTabWidget)
@@ -35,13 +26,19 @@ SettingsView::SettingsView(AppEnvironment &env, QWidget *parent)
     team->setObjectName(QStringLiteral("teamTab"));
     auto *identity = new IdentityTab(*m_state);
     identity->setObjectName(QStringLiteral("identityTab"));
+    m_network = new NetworkTab(*m_state);
+    m_network->setObjectName(QStringLiteral("networkTab"));
+    m_ignores = new IgnoresTab(*m_state);
+    m_ignores->setObjectName(QStringLiteral("ignoresTab"));
+    m_diagnostics = new DiagnosticsTab(*m_state);
+    m_diagnostics->setObjectName(QStringLiteral("diagnosticsTab"));
 
     m_tabs->addTab(general, symbolIcon(Symbol::Gearshape), texts::tabGeneral);
-    m_tabs->addTab(emptyPage("networkTab"), symbolIcon(Symbol::Network), texts::tabNetwork);
-    m_tabs->addTab(emptyPage("ignoresTab"), symbolIcon(Symbol::EyeSlash), texts::tabIgnores);
+    m_tabs->addTab(m_network, symbolIcon(Symbol::Network), texts::tabNetwork);
+    m_tabs->addTab(m_ignores, symbolIcon(Symbol::EyeSlash), texts::tabIgnores);
     m_tabs->addTab(team, symbolIcon(Symbol::Person3), texts::tabTeam);
     m_tabs->addTab(identity, symbolIcon(Symbol::PersonCropCircle), texts::tabIdentity);
-    m_tabs->addTab(emptyPage("diagnosticsTab"), symbolIcon(Symbol::Stethoscope), texts::tabDiagnostics);
+    m_tabs->addTab(m_diagnostics, symbolIcon(Symbol::Stethoscope), texts::tabDiagnostics);
     m_tabs->setDocumentMode(true);
 
     auto *layout = new QVBoxLayout(this);

@@ -7,6 +7,9 @@ class QTabWidget;
 namespace tw {
 
 class AppEnvironment;
+class DiagnosticsTab;
+class IgnoresTab;
+class NetworkTab;
 class SettingsState;
 
 // The settings window's content: six tabs over one shared state (the
@@ -25,6 +28,9 @@ public:
 
     SettingsState &state() const { return *m_state; }
     QTabWidget *tabs() const { return m_tabs; }
+    NetworkTab *networkTab() const { return m_network; }
+    IgnoresTab *ignoresTab() const { return m_ignores; }
+    DiagnosticsTab *diagnosticsTab() const { return m_diagnostics; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -32,6 +38,9 @@ protected:
 private:
     SettingsState *m_state;
     QTabWidget *m_tabs;
+    NetworkTab *m_network;
+    IgnoresTab *m_ignores;
+    DiagnosticsTab *m_diagnostics;
 };
 
 } // namespace tw

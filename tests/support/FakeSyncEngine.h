@@ -58,6 +58,7 @@ public:
         NetworkSettings network;
         QString deviceName;                                      // this device's name in the engine
         CumulativeBytes transferred;  // what cumulativeBytes() answers
+        QString diagnosticsReport;    // what diagnosticsReport() answers
         bool running = false;
     };
 
@@ -189,7 +190,7 @@ public:
     // Only logged: a poll held in beforeAnswer stays held.
     void cancelEvents() override { m_log.append(QStringLiteral("cancelEvents()")); }
 
-    QCoro::Task<QString> diagnosticsReport() override { return reply<QString>(__func__, {}); }
+    QCoro::Task<QString> diagnosticsReport() override { return read(__func__, &State::diagnosticsReport); }
     QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() override
     {
         return reply<QList<FolderDiagStatus>>(__func__, {});

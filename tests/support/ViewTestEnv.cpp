@@ -51,7 +51,10 @@ UrlCapture::~UrlCapture()
 }
 
 ViewTestEnv::ViewTestEnv()
-    : defaults(dir.filePath(QStringLiteral("defaults.json"))), feedback(QString(), AppPaths(dir.path()))
+    : defaults(dir.filePath(QStringLiteral("defaults.json"))),
+      // An endpoint, so that views offer feedback; the queue never runs.
+      feedback(QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath),
+               AppPaths(dir.path()))
 {
     loopbackOnlyState(engine.state);
     node.setHandler(nodeAnswer);

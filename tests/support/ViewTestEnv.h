@@ -38,8 +38,9 @@ public slots:
 // The one fixture of the panel, sheet and settings view tests (offscreen,
 // in tidewell_view_tests): the real AppEnvironment on the fake engine, whose
 // picture is a running engine on loopback (NAT, relays and discovery off);
-// a memory keychain, a recording notifier, a feedback service that sends
-// nothing, a manual clock and a sleeper that returns at once; every address
+// a memory keychain, a recording notifier, a feedback service with a
+// loopback endpoint that sends nothing (its queue never runs), a manual
+// clock and a sleeper that returns at once; every address
 // the desktop would open captured; and a fake always-on node on 127.0.0.1.
 //
 // Nothing runs by itself: no polling loop, sweep or event poller. Tests
