@@ -27,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tw {

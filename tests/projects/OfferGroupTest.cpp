@@ -111,7 +111,7 @@ TEST(OfferGroupTest, TargetSyncIsTheFirstExactNameMatch)
 
 TEST(OfferGroupTest, InviteCodeIsThePrefixedPayloadOfTheLink)
 {
-    const Invite invite{.deviceID = QStringLiteral("ABC"), .name = QStringLiteral("M\u00E4c ??>>"),
+    const Invite invite{.deviceID = QStringLiteral("ABC"), .name = QStringLiteral("M\u00E4c >>?"),
                         .project = QStringLiteral("a/b"), .tsIP = QStringLiteral("fd7a:115c::1")};
     const QString code = InviteCodec::code(invite);
     ASSERT_TRUE(code.startsWith(QStringLiteral("TDWSYNC1:")));

@@ -6,6 +6,7 @@
 #include "cluster/InviteCodec.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
 #include "projects/ProjectController.h"
 #include "views/PanelTexts.h"
 
@@ -53,11 +54,12 @@ protected:
     }
 
     static QPushButton *button(QWidget &sheet, const QString &name) { return sheet.findChild<QPushButton *>(name); }
-    static QWidget *part(QWidget &sheet, const char *name) { return sheet.findChild<QWidget *>(name); }
+    static QWidget *part(QWidget &sheet, const QString &name) { return sheet.findChild<QWidget *>(name); }
 
     std::optional<ProjectMember> member(const QString &deviceID) const
     {
-        for (const ProjectMember &m : app().projects().project(project.id)->members)
+        const std::optional<Project> now = app().projects().project(project.id);
+        for (const ProjectMember &m : now->members)
             if (m.deviceID == deviceID)
                 return m;
         return std::nullopt;
