@@ -161,7 +161,10 @@ TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
     EXPECT_FALSE(saveShot(*placing, "place-folder-in-the-way").isNull());
 
     // Below a file no directory can be made, whoever runs the test.
-    const QString underFile = blocker.fileName();
+    QFile notes(QDir(projectsDir).filePath("notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    const QString underFile = notes.fileName();
     choose(*placing, underFile);
     const QString target = underFile + "/Audio";
     EXPECT_TRUE(button(*placing, "place")->isEnabled());
