@@ -43,6 +43,8 @@ protected:
         auto view = std::make_unique<IncomingView>(app());
         view->resize(560, 640);
         view->show();
+        // New rows are shown from the event loop.
+        QCoreApplication::processEvents();
         return view;
     }
 
