@@ -168,6 +168,11 @@ private:
         auto *divider = new QFrame;
         divider->setFrameShape(QFrame::HLine);
         divider->setFrameShadow(QFrame::Plain);
+        QPalette faint = divider->palette();
+        QColor line = faint.color(QPalette::WindowText);
+        line.setAlphaF(0.15f);
+        faint.setColor(QPalette::WindowText, line);
+        divider->setPalette(faint);
         layout->addWidget(divider);
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);

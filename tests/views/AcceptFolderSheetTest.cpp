@@ -45,13 +45,9 @@ protected:
     // Answers the next queued choice; nothing (a cancel) when none is queued.
     AcceptFolderSheet::PickFolder stubPicker()
     {
-        return [this](QWidget *) -> QCoro::Task<std::optional<QString>> {
-            std::optional<QString> next;
-            if (!choices.isEmpty())
-                next = choices.takeFirst();
-            co_return next;
-        };
+        return [this](QWidget *) { return answer(choices.isEmpty() ? std::nullopt : std::optional(choices.takeFirst())); };
     }
+    static QCoro::Task<std::optional<QString>> answer(std::optional<QString> choice) { co_return choice; }
 
     void choose(AcceptFolderSheet &sheet, const QString &location)
     {

@@ -67,7 +67,13 @@ TEST_F(WelcomeJoinSheetTest, ReturnJoinsAndHandsOnTheJoinedSync)
     EXPECT_EQ(join.findChild<QLabel *>("inviterName")->text(), "Ann");
     EXPECT_EQ(join.findChild<QLabel *>("syncName")->text(), "Film");
     EXPECT_FALSE(saveShot(join, "join-sheet").isNull());
+    engine.hold("localDeviceID");
     pressReturn(join);
+    runEventLoopFor(20);
+    // Open until the join has returned.
+    EXPECT_TRUE(join.isVisible());
+    EXPECT_TRUE(joined.isEmpty());
+    engine.release("localDeviceID");
     ASSERT_TRUE(waitUntil([&] { return !join.isVisible(); }));
     ASSERT_EQ(joined.size(), 1);
     const std::optional<Project> film = app().projects().project(joined.front());
