@@ -24,9 +24,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QProgressBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -73,6 +74,37 @@ std::optional<Project> projectOf(const AppEnvironment &env, const QString &proje
 {
     return env.projects().project(projectID);
 }
+
+// A small turning arc; it turns only while shown.
+class Spinner : public QWidget
+{
+public:
+    Spinner()
+    {
+        setFixedSize(14, 14);
+        m_timer.setInterval(80);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_angle = (m_angle + 30) % 360;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent *) override { m_timer.start(); }
+    void hideEvent(QHideEvent *) override { m_timer.stop(); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPen pen(secondaryTextColor(palette()), 2, Qt::SolidLine, Qt::RoundCap);
+        painter.setPen(pen);
+        painter.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -m_angle * 16, 270 * 16);
+    }
+
+private:
+    QTimer m_timer;
+    int m_angle = 0;
+};
 
 } // namespace
 
@@ -133,11 +165,7 @@ InviteSheet::InviteSheet(AppEnvironment &env, QString projectID, QWidget *parent
 
     auto *waiting = new QHBoxLayout;
     waiting->setSpacing(8);
-    auto *spinner = new QProgressBar;
-    spinner->setRange(0, 0);
-    spinner->setTextVisible(false);
-    spinner->setFixedSize(16, 16);
-    waiting->addWidget(spinner);
+    waiting->addWidget(new Spinner);
     waiting->addWidget(styledLabel(texts::whenTheyConnect, TextRole::Caption, TextTone::Secondary), 1);
     layout->addLayout(waiting);
     layout->addWidget(buildPaste());
@@ -158,7 +186,7 @@ QWidget *InviteSheet::buildInviteRow()
     m_qr = new QLabel;
     m_qr->setObjectName(QStringLiteral("qrCode"));
     m_qr->setFixedSize(qrFrame, qrFrame);
-    m_qr->setScaledContents(true);
+    m_qr->setAlignment(Qt::AlignCenter);
     m_qr->setStyleSheet(QStringLiteral("background: white; border-radius: 8px;"));
     layout->addWidget(m_qr, 0, Qt::AlignTop);
     m_notReady = styledLabel(texts::notReadyYet, TextRole::Caption, TextTone::Secondary);
@@ -330,7 +358,16 @@ void InviteSheet::refreshInvite(const Invite &invite)
     if (ready && (!m_codeShown || code != m_shownCode)) {
         const std::optional<QImage> image = QRCode::image(code, qrSize);
         ++m_qrRenders;
-        m_qr->setPixmap(image ? QPixmap::fromImage(*image) : QPixmap());
+        // Scaled without smoothing, so the modules stay sharp-edged.
+        const qreal ratio = devicePixelRatioF();
+        QPixmap pixmap;
+        if (image) {
+            const int side = qRound(qrFrame * ratio);
+            pixmap = QPixmap::fromImage(
+                image->scaled(side, side, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            pixmap.setDevicePixelRatio(ratio);
+        }
+        m_qr->setPixmap(pixmap);
         m_shownCode = code;
         m_codeShown = true;
     }
