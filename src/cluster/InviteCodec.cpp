@@ -4,11 +4,24 @@
 
 namespace tw {
 
+namespace {
+
+QString payloadOf(const Invite &invite)
+{
+    return QString::fromLatin1(
+        invite.toJson().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+} // namespace
+
+QString InviteCodec::code(const Invite &invite)
+{
+    return codePrefix + payloadOf(invite);
+}
+
 std::optional<QUrl> InviteCodec::url(const Invite &invite)
 {
-    const QByteArray payload =
-        invite.toJson().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-    const QUrl link(linkPrefix + QString::fromLatin1(payload), QUrl::StrictMode);
+    const QUrl link(linkPrefix + payloadOf(invite), QUrl::StrictMode);
     return link.isValid() ? std::optional(link) : std::nullopt;
 }
 

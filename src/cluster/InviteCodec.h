@@ -16,6 +16,8 @@ class InviteCodec
 {
 public:
     static std::optional<QUrl> url(const Invite &invite);
+    // "TDWSYNC1:" and the payload the link carries.
+    static QString code(const Invite &invite);
     // The first "d" query item's payload; scheme, host and path are not looked at.
     static std::optional<Invite> fromURL(const QUrl &url);
     // Pasted text: a link, a code, a bare payload, a bare device ID, the first

@@ -188,6 +188,12 @@ public:
     void resetIgnoredInvitations();
     // The text after the first " — ", or the whole label.
     static QString folderPartOf(const QString &label);
+    // The text before the first " — "; none without the separator or with
+    // nothing before it.
+    static std::optional<QString> syncPartOf(const QString &label);
+    // The engine addresses of an inviter on a tailnet: discovery first, then
+    // its tailnet address (an IPv6 literal in brackets).
+    static QStringList tailnetAddresses(const QString &ip);
 
     // Ignore lines and purge protection. Lines holding CR, LF or NUL are
     // refused (the engine would store them as several patterns). A folder's

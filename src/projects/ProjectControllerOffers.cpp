@@ -38,6 +38,17 @@ QString ProjectController::folderPartOf(const QString &label)
     return at < 0 ? label : label.mid(at + kSeparator.size());
 }
 
+std::optional<QString> ProjectController::syncPartOf(const QString &label)
+{
+    const qsizetype at = label.indexOf(kSeparator);
+    return at > 0 ? std::optional(label.left(at)) : std::nullopt;
+}
+
+QStringList ProjectController::tailnetAddresses(const QString &ip)
+{
+    return {QStringLiteral("dynamic"), tailnetAddress(ip)};
+}
+
 int ProjectController::distinctPendingCount() const
 {
     QSet<QString> folderIDs;
@@ -321,7 +332,7 @@ QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invit
     }
     std::optional<QStringList> addresses;
     if (invite.tsIP)
-        addresses = QStringList{QStringLiteral("dynamic"), tailnetAddress(*invite.tsIP)};
+        addresses = tailnetAddresses(*invite.tsIP);
     const QString memberName = invite.name.isEmpty() ? QStringLiteral("Mac") : invite.name;
     co_await addMember(projectID, deviceID, memberName, MemberRole::Editor, false, addresses);
     openPairingWindow(projectID);

@@ -12,6 +12,7 @@
 #include "engine/syncthing/process/SyncthingProcess.h"
 #include "platform/StatusNotifierHostWatch.h"
 #include "views/FolderPicker.h"
+#include "views/IncomingView.h"
 #include "views/MenuBarContent.h"
 #include "views/ShellWindow.h"
 #include "views/StatusTray.h"
@@ -70,7 +71,12 @@ AppShell::AppShell(SyncEngine &engine, AppEnvironment::Services services, Inject
     m_window = std::make_unique<ShellWindow>(std::move(trayAvailable));
     if (!m_injectables.mainContent)
         m_injectables.mainContent = [this](QWidget *parent) {
-            return new MainWindow(*m_env, *m_signals, ViewFactories::standard(), parent);
+            ViewFactories factories = ViewFactories::standard();
+            // The incoming page's placing sheet chooses through the shell's picker.
+            factories.incomingView = [pick = m_injectables.folderPicker](AppEnvironment &env) -> QWidget * {
+                return new IncomingView(env, pick);
+            };
+            return new MainWindow(*m_env, *m_signals, std::move(factories), parent);
         };
     if (!m_injectables.settingsContent)
         m_injectables.settingsContent = [this](QWidget *parent) { return new SettingsView(*m_env, parent); };

@@ -391,4 +391,110 @@ inline const QString rebuildMessage =
                    "restarts briefly.");
 inline const QString rebuild = QStringLiteral("Rebuild");
 
+// The incoming page.
+inline const QString incoming = QStringLiteral("Incoming");
+inline const QString noIncomingRequests = QStringLiteral("No incoming requests");
+inline const QString noIncomingNote = QStringLiteral(
+    "When a teammate shares a sync with you, its folders show up here so you can choose where each one goes on "
+    "this Mac.");
+inline const QString foldersSharedWithYou = QStringLiteral("Folders shared with you");
+inline const QString devicesWantToConnect = QStringLiteral("Devices that want to connect");
+inline const QString folderCountFolder = QStringLiteral(" folder");
+inline const QString folderCountPlural = QStringLiteral("s");
+inline const QString cardSharedBy = QStringLiteral(" \u00B7 shared by ");
+inline const QString soloSharedBy = QStringLiteral("Shared by ");
+inline const QString soloMoreBefore = QStringLiteral(" +");
+inline const QString soloMoreAfter = QStringLiteral(" more");
+inline const QString ignore = QStringLiteral("Ignore");
+inline const QString placeEllipsis = QStringLiteral("Place\u2026");
+inline const QString accept = QStringLiteral("Accept");
+inline const QString couldntAddDevice =
+    QStringLiteral("Couldn't add this device to Syncthing \u2014 check the connection and try again.");
+
+// The placing sheet. Joined around the folder part, names and paths.
+inline const QString placeFolder = QStringLiteral("Place folder");
+inline const QString openQuote = QStringLiteral("\u201C");
+inline const QString closeQuote = QStringLiteral("\u201D");
+inline const QString fromSync = QStringLiteral("\u201D \u2014 from sync \u201C");
+inline const QString syncSharedBy = QStringLiteral("\u201D, shared by ");
+inline const QString quoteSharedBy = QStringLiteral("\u201D \u2014 shared by ");
+inline const QString whereShouldBefore = QStringLiteral("Where should the folder \u201C");
+inline const QString whereShouldAfter = QStringLiteral("\u201D be placed?");
+inline const QString noLocationChosen = QStringLiteral("No location chosen");
+inline const QString choose = QStringLiteral("Choose\u2026");
+inline const QString syncedFolderWillBe = QStringLiteral("The synced folder will be: ");
+inline const QString willBeCreatedBefore =
+    QStringLiteral("It doesn\u2019t exist here yet \u2014 it will be created and filled with ");
+inline const QString willBeCreatedAfter =
+    QStringLiteral("\u2019s files. Only this folder syncs; anything next to it stays untouched.");
+inline const QString alreadyExistsBefore = QStringLiteral("A \u201C");
+inline const QString alreadyExistsMiddle = QStringLiteral("\u201D already exists here \u2014 it will be synced with ");
+inline const QString alreadyExistsAfter =
+    QStringLiteral("\u2019s. Only this folder syncs; anything next to it stays untouched.");
+inline const QString inTheWayBefore = QStringLiteral("A file named \u201C");
+inline const QString inTheWayAfter = QStringLiteral("\u201D is in the way \u2014 choose another location.");
+inline const QString couldntCreateBefore = QStringLiteral("Couldn't create \u201C");
+inline const QString couldntCreateAfter = QStringLiteral("\u201D \u2014 choose another location.");
+inline const QString createsSyncBefore = QStringLiteral("Creates the sync \u201C");
+inline const QString createsSyncAfter = QStringLiteral("\u201D on this Mac.");
+inline const QString addsToSyncBefore = QStringLiteral("Adds to your existing sync \u201C");
+inline const QString addsToSyncAfter = QStringLiteral("\u201D.");
+inline const QString place = QStringLiteral("Place");
+
+// The invite sheet.
+inline const QString inviteAMac = QStringLiteral("Invite a Mac");
+inline const QString inviteSubtitleBefore = QStringLiteral("to \u201C");
+inline const QString inviteSubtitleAfter = QStringLiteral("\u201D \u2014 no codes to type.");
+inline const QString sendYourInvite = QStringLiteral("1 \u00B7 SEND YOUR INVITE");
+inline const QString copyInviteLink = QStringLiteral("Copy invite link");
+inline const QString shareEllipsis = QStringLiteral("Share\u2026");
+inline const QString scanOrOpen =
+    QStringLiteral("They scan the code or open the link \u2014 their Mac opens ready to join.");
+inline const QString notReadyYet = QStringLiteral("This Mac isn't ready yet \u2014 try again in a moment.");
+inline const QString tailscaleBefore = QStringLiteral("Tailscale active (");
+inline const QString tailscaleAfter =
+    QStringLiteral(") \u2014 this invite also works through locked-down office networks.");
+inline const QString orAddSomeone = QStringLiteral("2 \u00B7 OR ADD SOMEONE YOU ALREADY SYNC WITH");
+inline const QString oneTapNote = QStringLiteral(
+    "One tap shares this sync with them \u2014 it pops up in their app automatically (they tap Allow). No link "
+    "needed.");
+inline const QString alwaysOnNode = QStringLiteral("ALWAYS-ON NODE");
+inline const QString inThisSync = QStringLiteral("In this sync");
+inline const QString addToThisSync = QStringLiteral("Add to this sync");
+inline const QString nasKeepsCopy =
+    QStringLiteral("Your NAS keeps a full copy with version history, online even when all Macs are off.");
+inline const QString whenTheyConnect = QStringLiteral(
+    "When they connect, you\u2019ll get a one-tap \u201CAllow\u201D to add them to this sync \u2014 then files "
+    "start syncing.");
+inline const QString pasteTheirInvite = QStringLiteral("Already got their invite? Paste it");
+inline const QString pastePlaceholder = QStringLiteral("Paste invite or Device ID");
+inline const QString willAdd = QStringLiteral("\u2192 will add ");
+inline const QString theirMac = QStringLiteral("their Mac");
+inline const QString theyGet = QStringLiteral("They get:");
+inline const QString done = QStringLiteral("Done");
+inline const QString fullAccess = QStringLiteral("Full access");
+inline const QString receiveOnly = QStringLiteral("Receive-only");
+inline const QString myMac = QStringLiteral("My Mac");
+inline const QString pastedMacName = QStringLiteral("Mac");
+
+// The welcome and join sheets.
+inline const QString welcomeTitle = QStringLiteral("Welcome to TidewellMesh");
+inline const QString welcomeIntro = QStringLiteral(
+    "Keep the same folders in sync across your team\u2019s Macs. No account, no login \u2014 your files never "
+    "touch a cloud.");
+inline const QString thisMacPrefix = QStringLiteral("This Mac: ");
+inline const QString howItWorks = QStringLiteral("HOW IT WORKS");
+inline const QString welcomeStep1 = QStringLiteral("Make a sync (e.g. your film)");
+inline const QString welcomeStep2 = QStringLiteral("Add the drive or folder to sync");
+inline const QString welcomeStep3 = QStringLiteral("Invite your team \u2014 one tap each");
+inline const QString maybeLater = QStringLiteral("Maybe later");
+inline const QString createFirstSync = QStringLiteral("Create your first sync");
+inline const QString joinASync = QStringLiteral("Join a sync?");
+inline const QString anotherMac = QStringLiteral("Another Mac");
+inline const QString wantsToSync = QStringLiteral("wants to sync with you");
+inline const QString afterYouJoin = QStringLiteral(
+    "After you join, we\u2019ll ask where to save it on this Mac. Nothing copies until you pick a place.");
+inline const QString decline = QStringLiteral("Decline");
+inline const QString join = QStringLiteral("Join");
+
 } // namespace tw::texts

@@ -1,5 +1,8 @@
 #include "views/ViewFactories.h"
 
+#include "views/IncomingView.h"
+#include "views/JoinSheet.h"
+#include "views/WelcomeSheet.h"
 #include "views/NodeSetupConfirmSheet.h"
 
 #include <QWidget>
@@ -23,10 +26,14 @@ ViewFactories ViewFactories::standard()
     ViewFactories factories;
     factories.projectOverview = [](AppEnvironment &, NavigationPath &) { return blankPage("projectOverview"); };
     factories.projectView = [](AppEnvironment &, NavigationPath &, QString) { return blankPage("projectView"); };
-    factories.incomingView = [](AppEnvironment &) { return blankPage("incomingView"); };
+    factories.incomingView = [](AppEnvironment &env) -> QWidget * { return new IncomingView(env); };
     factories.newProjectSheet = [](AppEnvironment &, QWidget *, OnCreated) -> QDialog * { return nullptr; };
-    factories.welcomeSheet = [](AppEnvironment &, QWidget *, std::function<void()>) -> QDialog * { return nullptr; };
-    factories.joinSheet = [](AppEnvironment &, QWidget *, Invite, OnCreated) -> QDialog * { return nullptr; };
+    factories.welcomeSheet = [](AppEnvironment &env, QWidget *parent, std::function<void()> onCreate) -> QDialog * {
+        return new WelcomeSheet(env, std::move(onCreate), parent);
+    };
+    factories.joinSheet = [](AppEnvironment &env, QWidget *parent, Invite invite, OnCreated onJoined) -> QDialog * {
+        return new JoinSheet(env, std::move(invite), std::move(onJoined), parent);
+    };
     factories.nodeSetupConfirmSheet = [](AppEnvironment &env, QWidget *parent, NodeSetupPayload payload) -> QDialog * {
         return new NodeSetupConfirmSheet(env, std::move(payload), parent);
     };

@@ -203,6 +203,7 @@ QCoro::Task<void> FakeSyncEngine::unshareFolder(QString folderID, QString device
 
 QCoro::Task<SyncDevice> FakeSyncEngine::addDevice(NewDeviceRequest request)
 {
+    deviceRequests.append(request);
     return reply(__func__, {request.id}, [this, request] {
         const SyncDevice device{.id = request.id, .name = request.name};
         state.devices.removeIf([&request](const SyncDevice &listed) { return listed.id == request.id; });

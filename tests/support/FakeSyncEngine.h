@@ -70,6 +70,8 @@ public:
     std::function<QCoro::Task<void>(QString operation)> beforeAnswer;
 
     QStringList callLog() const { return m_log; }
+    // Every addDevice request as it came, failing ones included.
+    QList<NewDeviceRequest> deviceRequests;
     QStringList callsOf(const QString &operation) const;
     int callCount(const QString &operation) const { return int(callsOf(operation).size()); }
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "engine/model/PendingFolder.h"
+#include "projects/FolderPlacement.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class QLabel;
+class QPushButton;
+
+namespace tw {
+
+class AppEnvironment;
+class ElidedLabel;
+class ProjectController;
+class AppPreferences;
+
+// Where one offered folder goes on this Mac: the user picks a location, the
+// sheet shows the folder that will be synced and the sync it joins, and
+// "Place" creates the folder and hands the offer to the project controller.
+// The offer is the sheet's own copy: it stays when the offer leaves the
+// pending lists meanwhile.
+class AcceptFolderSheet : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using PickFolder = std::function<QCoro::Task<std::optional<QString>>(QWidget *parent)>;
+    static constexpr int width = 480;
+
+    AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, PickFolder pickFolder, QWidget *parent = nullptr);
+
+    const PendingFolder &folder() const { return m_folder; }
+    const std::optional<QString> &location() const { return m_location; }
+    FolderPlacement placement() const;
+    // What lies at the target now, asked of the file system.
+    enum class TargetState { None, Missing, Folder, InTheWay };
+    TargetState targetState() const;
+
+    void setLocation(const QString &location);
+    // "Choose…" and "Place".
+    void choose();
+    void place();
+
+private:
+    void refresh();
+    static QCoro::Task<void> chooseLocation(QPointer<AcceptFolderSheet> self, PickFolder pickFolder);
+    static QCoro::Task<void> acceptOffer(QPointer<AcceptFolderSheet> self, QPointer<ProjectController> projects,
+                                         QPointer<AppPreferences> preferences, PendingFolder folder, QString path,
+                                         std::optional<QString> intoProjectID, QString syncName);
+
+    AppEnvironment &m_env;
+    const PendingFolder m_folder;
+    const PickFolder m_pickFolder;
+    std::optional<QString> m_location;
+    std::optional<QString> m_creationFailed;
+    ElidedLabel *m_locationLabel = nullptr;
+    QWidget *m_targetLine = nullptr;
+    ElidedLabel *m_targetPath = nullptr;
+    QLabel *m_explanation = nullptr;
+    QLabel *m_syncLine = nullptr;
+    QPushButton *m_place = nullptr;
+};
+
+} // namespace tw
