@@ -1,5 +1,8 @@
 #include "views/ViewFactories.h"
 
+#include "views/NewProjectSheet.h"
+#include "views/ProjectOverviewView.h"
+
 #include <QWidget>
 
 namespace tw {
@@ -19,10 +22,14 @@ QWidget *blankPage(const char *name)
 ViewFactories ViewFactories::standard()
 {
     ViewFactories factories;
-    factories.projectOverview = [](AppEnvironment &, NavigationPath &) { return blankPage("projectOverview"); };
+    factories.projectOverview = [](AppEnvironment &env, NavigationPath &path) -> QWidget * {
+        return new ProjectOverviewView(env, path);
+    };
     factories.projectView = [](AppEnvironment &, NavigationPath &, QString) { return blankPage("projectView"); };
     factories.incomingView = [](AppEnvironment &) { return blankPage("incomingView"); };
-    factories.newProjectSheet = [](AppEnvironment &, QWidget *, OnCreated) -> QDialog * { return nullptr; };
+    factories.newProjectSheet = [](AppEnvironment &env, QWidget *parent, OnCreated onCreate) -> QDialog * {
+        return new NewProjectSheet(env, std::move(onCreate), parent);
+    };
     factories.welcomeSheet = [](AppEnvironment &, QWidget *, std::function<void()>) -> QDialog * { return nullptr; };
     factories.joinSheet = [](AppEnvironment &, QWidget *, Invite, OnCreated) -> QDialog * { return nullptr; };
     factories.nodeSetupConfirmSheet = [](AppEnvironment &, QWidget *, NodeSetupPayload) -> QDialog * {
