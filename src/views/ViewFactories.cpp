@@ -2,6 +2,7 @@
 
 #include "views/NewProjectSheet.h"
 #include "views/ProjectOverviewView.h"
+#include "views/ProjectView.h"
 
 #include <QWidget>
 
@@ -25,7 +26,9 @@ ViewFactories ViewFactories::standard()
     factories.projectOverview = [](AppEnvironment &env, NavigationPath &path) -> QWidget * {
         return new ProjectOverviewView(env, path);
     };
-    factories.projectView = [](AppEnvironment &, NavigationPath &, QString) { return blankPage("projectView"); };
+    factories.projectView = [](AppEnvironment &env, NavigationPath &path, QString projectID) -> QWidget * {
+        return new ProjectView(env, path, std::move(projectID));
+    };
     factories.incomingView = [](AppEnvironment &) { return blankPage("incomingView"); };
     factories.newProjectSheet = [](AppEnvironment &env, QWidget *parent, OnCreated onCreate) -> QDialog * {
         return new NewProjectSheet(env, std::move(onCreate), parent);
