@@ -399,8 +399,12 @@ void ProjectView::showInspector()
     m_inspectorKey = key;
     m_inspectorItem.reset();
     m_panelTitle = nullptr;
-    if (m_inspectorContent)
+    if (m_inspectorContent) {
+        // Gone from the area now; deleted once whatever it runs has returned.
+        m_inspectorContent->hide();
+        m_inspectorArea->layout()->removeWidget(m_inspectorContent);
         m_inspectorContent->deleteLater();
+    }
     QWidget *shown = nullptr;
     if (folder && m_selection.panel != Panel::Overview) {
         shown = panelHost(*folder);
@@ -426,6 +430,7 @@ void ProjectView::showInspector()
     }
     m_inspectorContent = shown;
     m_inspectorArea->layout()->addWidget(shown);
+    shown->show();
     updateInspectorHeight();
 }
 

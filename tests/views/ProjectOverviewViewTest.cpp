@@ -92,6 +92,14 @@ TEST_F(ProjectOverviewViewTest, NoSyncsShowTheEmptyStateTheTileAndOnlyNewSync)
             shown.append(action->text());
     EXPECT_EQ(shown, QStringList{QStringLiteral("New Sync")});
 
+    page.newSyncTile()->click();
+    ASSERT_TRUE(page.openSheet());
+    page.openSheet()->nameField()->setText(QStringLiteral(" Film "));
+    page.openSheet()->createButton()->click();
+    ASSERT_EQ(app().projects().projects().size(), 1);
+    EXPECT_EQ(app().projects().projects().first().name, QStringLiteral("Film"));
+    EXPECT_EQ(path.ids(), QStringList{app().projects().projects().first().id});
+    QCoreApplication::processEvents();
     page.newSyncAction()->trigger();
     ASSERT_TRUE(page.openSheet());
     page.openSheet()->close();

@@ -143,7 +143,12 @@ TEST_F(ProjectViewTest, InspectorFollowsSelectionPanelsAndTechnicalDetails)
 
     view.tapFolder(QStringLiteral("f"));
     EXPECT_EQ(height(), 270);
-    saveShot(view, QStringLiteral("project-view-folder"));
+    const QImage folderShot = saveShot(view, QStringLiteral("project-view-folder"));
+    // Only the folder's inspector is in the area: the hint and the Mac's are gone.
+    EXPECT_FALSE(hintShown());
+    for (const QWidget *hint : view.inspectorArea()->findChildren<QWidget *>(QStringLiteral("inspectorHint")))
+        EXPECT_FALSE(hint->isVisibleTo(view.inspectorArea()));
+    EXPECT_EQ(folderShot.height(), view.height() * folderShot.devicePixelRatio());
     for (const auto &[panel, title] : {std::pair{Panel::Omit, QStringLiteral("Ignore files \u2014 Footage")},
                                        std::pair{Panel::Archive, QStringLiteral("Archive \u2014 Footage")}}) {
         view.openPanel(panel);
