@@ -1,6 +1,7 @@
 #pragma once
 
 #include "views/KeyedList.h"
+#include "views/NewProjectSheet.h"
 #include "views/RefreshingView.h"
 
 #include <QMessageBox>
@@ -16,7 +17,6 @@ namespace tw {
 class AdaptiveGrid;
 class AppEnvironment;
 class NavigationPath;
-class NewProjectSheet;
 class ProjectCard;
 
 // The root page: every sync as a card, in the stored order, and the ways in
