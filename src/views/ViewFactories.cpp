@@ -2,32 +2,29 @@
 
 #include "views/IncomingView.h"
 #include "views/JoinSheet.h"
-#include "views/WelcomeSheet.h"
+#include "views/NewProjectSheet.h"
 #include "views/NodeSetupConfirmSheet.h"
+#include "views/ProjectOverviewView.h"
+#include "views/ProjectView.h"
+#include "views/WelcomeSheet.h"
 
 #include <QWidget>
 
 namespace tw {
 
-namespace {
-
-// Stands in for a page whose view is not there yet.
-QWidget *blankPage(const char *name)
-{
-    auto *page = new QWidget;
-    page->setObjectName(QString::fromLatin1(name));
-    return page;
-}
-
-} // namespace
-
 ViewFactories ViewFactories::standard()
 {
     ViewFactories factories;
-    factories.projectOverview = [](AppEnvironment &, NavigationPath &) { return blankPage("projectOverview"); };
-    factories.projectView = [](AppEnvironment &, NavigationPath &, QString) { return blankPage("projectView"); };
+    factories.projectOverview = [](AppEnvironment &env, NavigationPath &path) -> QWidget * {
+        return new ProjectOverviewView(env, path);
+    };
+    factories.projectView = [](AppEnvironment &env, NavigationPath &path, QString projectID) -> QWidget * {
+        return new ProjectView(env, path, std::move(projectID));
+    };
     factories.incomingView = [](AppEnvironment &env) -> QWidget * { return new IncomingView(env); };
-    factories.newProjectSheet = [](AppEnvironment &, QWidget *, OnCreated) -> QDialog * { return nullptr; };
+    factories.newProjectSheet = [](AppEnvironment &env, QWidget *parent, OnCreated onCreate) -> QDialog * {
+        return new NewProjectSheet(env, std::move(onCreate), parent);
+    };
     factories.welcomeSheet = [](AppEnvironment &env, QWidget *parent, std::function<void()> onCreate) -> QDialog * {
         return new WelcomeSheet(env, std::move(onCreate), parent);
     };

@@ -1,0 +1,74 @@
+#include "app/CardPresentation.h"
+
+#include "controllers/FormatFileSize.h"
+
+#include <cmath>
+
+namespace tw {
+
+const QString CardPresentation::indexingText = QStringLiteral("Indexing \u2026");
+const QString CardPresentation::onlyOnThisMacText = QStringLiteral("Only on this Mac");
+const QString CardPresentation::catchingUpText = QStringLiteral("In sync here \u00B7 team still catching up");
+const QString CardPresentation::allInSyncText = QStringLiteral("All in sync");
+const QString CardPresentation::syncingLineSuffix = QStringLiteral("% \u00B7 syncing");
+
+CardPresentation cardPresentation(const SyncHealth &health, bool oneMac, bool catchingUp)
+{
+    const QString label = health.label();
+    switch (health.kind) {
+    case SyncHealth::Kind::Syncing: {
+        const auto whole = static_cast<long long>(std::trunc(health.progress * 100));
+        return {CardTone::Syncing, oneMac ? CardPresentation::indexingText : label,
+                QString::number(whole) + CardPresentation::syncingLineSuffix, health.progress};
+    }
+    case SyncHealth::Kind::AllSynced:
+        return {CardTone::Synced, oneMac ? CardPresentation::onlyOnThisMacText : label,
+                catchingUp ? CardPresentation::catchingUpText : CardPresentation::allInSyncText, 1};
+    case SyncHealth::Kind::Paused:
+        return {CardTone::Syncing, label, label, 0};
+    case SyncHealth::Kind::Error:
+        return {CardTone::Danger, label, label, 0};
+    case SyncHealth::Kind::Stopped:
+    case SyncHealth::Kind::Offline:
+        break;
+    }
+    return {CardTone::Offline, label, label, 0};
+}
+
+QString overviewSubtitle(int macCount, int folderCount, qint64 bytes)
+{
+    return QStringLiteral("%1 Macs \u00B7 %2 folders \u00B7 %3").arg(macCount).arg(folderCount).arg(formatFileSize(bytes));
+}
+
+qint64 projectGlobalBytes(const Project &project, const QMap<QString, FolderStatus> &statuses)
+{
+    qint64 total = 0;
+    for (const ProjectFolder &folder : project.folders) {
+        if (folder.syncthingFolderID)
+            total += statuses.value(*folder.syncthingFolderID).globalBytes;
+    }
+    return total;
+}
+
+bool projectCountsAsPaused(const Project &project)
+{
+    if (project.folders.isEmpty())
+        return false;
+    for (const ProjectFolder &folder : project.folders) {
+        if (folder.syncEnabled)
+            return false;
+    }
+    return true;
+}
+
+bool syncNameCanCreate(const QString &name)
+{
+    for (const QChar c : name) {
+        const bool blank = c == u'\t' || c.category() == QChar::Separator_Space;
+        if (!blank)
+            return true;
+    }
+    return false;
+}
+
+} // namespace tw
