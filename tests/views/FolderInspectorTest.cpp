@@ -63,8 +63,10 @@ protected:
         return made;
     }
     static QToolButton *button(QWidget &inspector, const char *name) { return inspector.findChild<QToolButton *>(name); }
+    // New children of a shown widget show in the next turn.
     static QList<CapsuleChip *> chips(QWidget &inspector, const char *name)
     {
+        QCoreApplication::sendPostedEvents();
         QList<CapsuleChip *> found;
         for (CapsuleChip *chip : inspector.findChildren<CapsuleChip *>(name))
             if (chip->isVisibleTo(&inspector))

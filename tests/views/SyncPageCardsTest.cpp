@@ -77,6 +77,7 @@ TEST_F(SyncPageCardsTest, ThisMacsCardNeverReadsPausedAndAPausedTeammateShowsThe
     EXPECT_FALSE(saveShot(*bob, "device-card-paused").isNull());
 
     engine.state.devices[1].isPaused = false;
+    app().devices().noteDevicesChanged();
     awaitTask(app().devices().refresh());
     bob->refresh();
     EXPECT_EQ(status(*bob), QStringLiteral("Online \u00b7 Fast (direct)"));
@@ -111,7 +112,7 @@ TEST_F(SyncPageCardsTest, AChipShowsTheSizeAndTheStateOnThisMac)
         const char *shot;
     } rows[] = {
         {"Docs", formatFileSize(1'500'000) + QStringLiteral(" \u00b7 60%"), "folder-chip-syncing"},
-        {"New", QStringLiteral("\u2014 \u00b7 \u2713"), "folder-chip-new"},
+        {"New", QStringLiteral("\u2014 \u00b7 0%"), "folder-chip-new"},
     };
     for (const auto &row : rows) {
         FolderChip chip(app(), "S", row.folderID);
