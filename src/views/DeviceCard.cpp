@@ -179,6 +179,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             row->addWidget(dot);
             row->addWidget(text);
             m_dots->addWidget(pair);
+            showNow(*pair);
         }
         m_dots->addStretch();
     }

@@ -310,6 +310,7 @@ void DeviceInspector::refreshFolders(const Project &project, bool isThisMac, int
             line->addWidget(row.bubble, 0, Qt::AlignTop);
             line->addLayout(texts, 1);
             m_folderRows->addWidget(row.row);
+            showNow(*row.row);
             m_rows.append(row);
         }
     }
@@ -345,6 +346,10 @@ void DeviceInspector::refreshDetails(const QList<QPair<QString, QString>> &rows)
     m_alwaysRows->addWidget(sectionTitle(detailsTitle));
     m_alwaysRows->addWidget(detailRows(rows));
     m_disclosure->content()->addWidget(detailRows(rows));
+    for (QLayout *layout : {static_cast<QLayout *>(m_alwaysRows), static_cast<QLayout *>(m_disclosure->content())})
+        for (int i = 0; i < layout->count(); ++i)
+            if (QWidget *widget = layout->itemAt(i)->widget())
+                showNow(*widget);
 }
 
 void DeviceInspector::togglePause()

@@ -414,6 +414,7 @@ void FolderInspector::refreshDeviceChips(const ProjectFolder &folder, const QLis
                 chip->setInteractive(true);
             }
             m_deviceChips->addWidget(chip);
+            showNow(*chip);
             m_chips.insert(mac.id, chip);
         }
     }
@@ -481,6 +482,7 @@ void FolderInspector::refreshIgnoreTile()
         chip->setToolTip(pattern);
         chip->setMaximumWidth(260);
         m_patterns->addWidget(chip);
+        showNow(*chip);
     }
     if (collapsed) {
         auto *more = new CapsuleChip;
@@ -495,6 +497,7 @@ void FolderInspector::refreshIgnoreTile()
             refreshIgnoreTile();
         });
         m_patterns->addWidget(more);
+        showNow(*more);
     }
 }
 

@@ -32,6 +32,12 @@ void setForeground(QWidget &widget, const QColor &color)
     widget.setPalette(palette);
 }
 
+void showNow(QWidget &child)
+{
+    if (child.parentWidget() && child.parentWidget()->isVisible())
+        child.show();
+}
+
 Symbol deviceSymbol(const ProjectDeviceRef &device)
 {
     if (device.isThisMac)

@@ -10,6 +10,7 @@
 #include "projects/ProjectController.h"
 
 #include "AwaitTask.h"
+#include <QDir>
 #include "ViewTestEnv.h"
 
 namespace tw {
@@ -25,9 +26,11 @@ protected:
     // The sync the next makeSync() makes and the views show.
     QString syncID = QStringLiteral("S");
 
-    static ProjectFolder folder(const QString &id, std::optional<QString> engineID)
+    // Its path exists, so its volume counts as online.
+    ProjectFolder folder(const QString &id, std::optional<QString> engineID) const
     {
-        ProjectFolder made{.id = id, .label = id, .localPath = QStringLiteral("/tmp/tw-sync-page/") + id};
+        QDir(dir.path()).mkpath(id);
+        ProjectFolder made{.id = id, .label = id, .localPath = dir.filePath(id)};
         made.syncthingFolderID = std::move(engineID);
         return made;
     }
