@@ -3,6 +3,7 @@
 #include "design/Theme.h"
 
 #include <QFontMetrics>
+#include <cmath>
 #include <algorithm>
 #include <QPainter>
 #include <QPainterPath>
@@ -49,10 +50,12 @@ void CapsuleChip::setInteractive(bool interactive)
 
 QSize CapsuleChip::sizeHint() const
 {
-    const QFontMetrics metrics(m_face.font);
+    const QFontMetricsF metrics(m_face.font, this);
     const int mark = hasMark(m_face) ? m_face.markSize + kGap : 0;
-    const int height = std::max(metrics.height(), m_face.markSize);
-    return {mark + metrics.horizontalAdvance(m_face.text) + 2 * kPadX, height + 2 * kPadY};
+    const int height = std::max(int(std::ceil(metrics.height())), m_face.markSize);
+    // Whole pixels up, so the text fits without elision.
+    const int text = int(std::ceil(metrics.horizontalAdvance(m_face.text))) + 1;
+    return {mark + text + 2 * kPadX, height + 2 * kPadY};
 }
 
 void CapsuleChip::paintEvent(QPaintEvent *)
@@ -86,8 +89,9 @@ void CapsuleChip::paintEvent(QPaintEvent *)
     font.setStrikeOut(m_face.struckOut);
     painter.setFont(font);
     painter.setPen(m_face.color);
-    painter.drawText(QRectF(x, 0, width() - x - kPadX, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     QFontMetrics(font).elidedText(m_face.text, Qt::ElideMiddle, int(width() - x - kPadX)));
+    const qreal room = width() - x - kPadX + 1;
+    painter.drawText(QRectF(x, 0, room, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     QFontMetricsF(font, this).elidedText(m_face.text, Qt::ElideMiddle, room));
 }
 
 } // namespace tw

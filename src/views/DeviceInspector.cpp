@@ -59,6 +59,7 @@ QWidget *detailRows(const QList<QPair<QString, QString>> &rows)
     auto *box = new QWidget;
     box->setObjectName(QStringLiteral("detailRows"));
     box->setMaximumWidth(420);
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto *grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setVerticalSpacing(6);
@@ -160,6 +161,7 @@ DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString
     auto *detailsLayout = new QVBoxLayout(m_details);
     detailsLayout->setContentsMargins(0, 0, 0, 0);
     m_detailsStack = new QStackedWidget;
+    m_detailsStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto *always = new QWidget;
     always->setObjectName(QStringLiteral("detailsAlways"));
     m_alwaysRows = new QVBoxLayout(always);
