@@ -23,7 +23,6 @@
 #include "views/ConfirmAction.h"
 #include "views/SyncPageParts.h"
 
-#include <QApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -222,8 +221,9 @@ QWidget *FolderInspector::makeHeader()
 QWidget *FolderInspector::makeTiles()
 {
     auto *macs = new QWidget;
-    m_deviceChips = new FlowLayout(6, 6, macs);
-    m_deviceChips->setContentsMargins(0, 0, 0, 0);
+    auto *flow = new FlowLayout(6, 6, macs);
+    flow->setContentsMargins(0, 0, 0, 0);
+    m_deviceChips = new KeyedList<CapsuleChip>(flow, [this](const QString &id) { return makeDeviceChip(id); });
 
     auto *ignores = new QWidget;
     auto *stack = new QVBoxLayout(ignores);
@@ -379,48 +379,42 @@ void FolderInspector::refreshContents()
     refreshDeviceChips(*folder, macs);
 }
 
+CapsuleChip *FolderInspector::makeDeviceChip(const QString &deviceID)
+{
+    auto *chip = new CapsuleChip;
+    chip->setObjectName(QStringLiteral("deviceChip"));
+    chip->setProperty("deviceID", deviceID);
+    if (!m_editable.value(deviceID))
+        return chip;
+    auto *menu = new QMenu(chip);
+    const auto item = [this, menu, deviceID](const QString &text, CellState state) {
+        QAction *action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setData(int(state));
+        connect(action, &QAction::triggered, this, [this, deviceID, state] { choose(deviceID, state); });
+    };
+    item(receivesItem, CellState::Active);
+    item(pauseItem, CellState::Paused);
+    menu->addSeparator();
+    item(excludeItem, CellState::Excluded);
+    chip->setMenu(menu);
+    chip->setInteractive(true);
+    return chip;
+}
+
 void FolderInspector::refreshDeviceChips(const ProjectFolder &folder, const QList<ProjectDeviceRef> &macs)
 {
     QStringList ids;
-    for (const ProjectDeviceRef &mac : macs)
+    for (const ProjectDeviceRef &mac : macs) {
         ids.append(mac.id);
-    // A chip whose menu is open stays until the menu closes.
-    if (ids != m_chipIDs && !QApplication::activePopupWidget()) {
-        m_chipIDs = ids;
-        for (CapsuleChip *chip : std::as_const(m_chips)) {
-            m_deviceChips->removeWidget(chip);
-            chip->hide();
-            chip->deleteLater();
-        }
-        m_chips.clear();
-        for (const ProjectDeviceRef &mac : macs) {
-            auto *chip = new CapsuleChip;
-            chip->setObjectName(QStringLiteral("deviceChip"));
-            chip->setProperty("deviceID", mac.id);
-            if (!mac.isThisMac && !mac.isAlwaysOnNode) {
-                auto *menu = new QMenu(chip);
-                const QString id = mac.id;
-                const auto item = [this, menu, id](const QString &text, CellState state) {
-                    QAction *action = menu->addAction(text);
-                    action->setCheckable(true);
-                    action->setData(int(state));
-                    connect(action, &QAction::triggered, this, [this, id, state] { choose(id, state); });
-                };
-                item(receivesItem, CellState::Active);
-                item(pauseItem, CellState::Paused);
-                menu->addSeparator();
-                item(excludeItem, CellState::Excluded);
-                chip->setMenu(menu);
-                chip->setInteractive(true);
-            }
-            m_deviceChips->addWidget(chip);
-            showNow(*chip);
-            m_chips.insert(mac.id, chip);
-        }
+        m_editable.insert(mac.id, !mac.isThisMac && !mac.isAlwaysOnNode);
     }
+    m_deviceChips->setIDs(ids);
     for (const ProjectDeviceRef &mac : macs)
-        if (CapsuleChip *chip = m_chips.value(mac.id))
+        if (CapsuleChip *chip = m_deviceChips->child(mac.id)) {
+            showNow(*chip);
             refreshDeviceChip(*chip, folder, mac, int(macs.size()) - 1);
+        }
 }
 
 void FolderInspector::refreshDeviceChip(CapsuleChip &chip, const ProjectFolder &folder, const ProjectDeviceRef &mac,

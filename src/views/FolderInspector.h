@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cluster/CellState.h"
+#include "views/CapsuleChip.h"
+#include "views/KeyedList.h"
 #include "views/RefreshingView.h"
 
 #include <QDBusConnection>
@@ -17,7 +19,6 @@ class QToolButton;
 namespace tw {
 
 class AppEnvironment;
-class CapsuleChip;
 class ElidedLabel;
 class FileIcon;
 class FlowLayout;
@@ -83,6 +84,7 @@ private:
     QWidget *makeTiles();
     QWidget *makeActions();
     QToolButton *actionButton(const char *name, const QString &text);
+    CapsuleChip *makeDeviceChip(const QString &deviceID);
     void refreshDeviceChips(const ProjectFolder &folder, const QList<ProjectDeviceRef> &macs);
     void refreshDeviceChip(CapsuleChip &chip, const ProjectFolder &folder, const ProjectDeviceRef &mac, int peers);
     void refreshIgnoreTile();
@@ -102,7 +104,8 @@ private:
     bool m_showAllOmits = false;
     quint64 m_loadGeneration = 0;
     std::optional<std::pair<QStringList, bool>> m_shownPatterns;
-    QStringList m_chipIDs;
+    // Whether each Mac's chip may be edited, as of the last refresh.
+    QHash<QString, bool> m_editable;
 
     FileIcon *m_icon = nullptr;
     QLabel *m_label = nullptr;
@@ -114,8 +117,7 @@ private:
     QLabel *m_diskText = nullptr;
     QWidget *m_transferRow = nullptr;
     QLabel *m_transfer = nullptr;
-    FlowLayout *m_deviceChips = nullptr;
-    QHash<QString, CapsuleChip *> m_chips;
+    KeyedList<CapsuleChip> *m_deviceChips = nullptr;
     QWidget *m_everythingSyncs = nullptr;
     QWidget *m_patternBox = nullptr;
     FlowLayout *m_patterns = nullptr;
