@@ -146,9 +146,10 @@ DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString
     column->addWidget(makeHeader());
     column->addWidget(sectionTitle(foldersTitle));
     m_folderBox = new QWidget;
-    m_folderRows = new QVBoxLayout(m_folderBox);
-    m_folderRows->setContentsMargins(0, 0, 0, 0);
-    m_folderRows->setSpacing(12);
+    auto *rows = new QVBoxLayout(m_folderBox);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(12);
+    m_folderRows = new KeyedList<QWidget>(rows, [this](const QString &) { return makeFolderRow(); });
     column->addWidget(m_folderBox);
     m_noFolders = new QLabel(noFoldersText);
     m_noFolders->setObjectName(QStringLiteral("noFolders"));
@@ -280,48 +281,50 @@ void DeviceInspector::refreshContents()
     m_rescan->setVisible(device->isThisMac);
 }
 
+QWidget *DeviceInspector::makeFolderRow()
+{
+    auto *row = new QWidget;
+    row->setObjectName(QStringLiteral("folderRow"));
+    auto *bubble = new StatusBubble(SyncHealth::allSynced(), 14);
+    auto *label = new QLabel;
+    label->setObjectName(QStringLiteral("label"));
+    label->setFont(pointsFont(14));
+    auto *detail = new QLabel;
+    detail->setObjectName(QStringLiteral("detail"));
+    detail->setFont(pointsFont(12));
+    setForeground(*detail, secondaryTextColor(palette()));
+    auto *error = new QLabel;
+    error->setObjectName(QStringLiteral("error"));
+    error->setFont(pointsFont(12));
+    error->setWordWrap(true);
+    setForeground(*error, Theme::danger());
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    texts->addWidget(label);
+    texts->addWidget(detail);
+    texts->addWidget(error);
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(10);
+    line->addWidget(bubble, 0, Qt::AlignTop);
+    line->addLayout(texts, 1);
+    return row;
+}
+
 void DeviceInspector::refreshFolders(const Project &project, bool isThisMac, int peerCount)
 {
     QStringList ids;
     for (const ProjectFolder &folder : project.folders)
         ids.append(folder.id);
-    if (ids != m_folderIDs) {
-        m_folderIDs = ids;
-        clearLayout(*m_folderRows);
-        m_rows.clear();
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            FolderRow row{new QWidget, new StatusBubble(SyncHealth::allSynced(), 14), new QLabel, new QLabel,
-                          new QLabel};
-            row.row->setObjectName(QStringLiteral("folderRow"));
-            row.label->setFont(pointsFont(14));
-            row.detail->setObjectName(QStringLiteral("detail"));
-            row.detail->setFont(pointsFont(12));
-            setForeground(*row.detail, secondaryTextColor(palette()));
-            row.error->setObjectName(QStringLiteral("error"));
-            row.error->setFont(pointsFont(12));
-            row.error->setWordWrap(true);
-            setForeground(*row.error, Theme::danger());
-            auto *texts = new QVBoxLayout;
-            texts->setSpacing(1);
-            texts->addWidget(row.label);
-            texts->addWidget(row.detail);
-            texts->addWidget(row.error);
-            auto *line = new QHBoxLayout(row.row);
-            line->setContentsMargins(0, 0, 0, 0);
-            line->setSpacing(10);
-            line->addWidget(row.bubble, 0, Qt::AlignTop);
-            line->addLayout(texts, 1);
-            m_folderRows->addWidget(row.row);
-            showNow(*row.row);
-            m_rows.append(row);
-        }
-    }
+    m_folderRows->setIDs(ids);
     m_folderBox->setVisible(!ids.isEmpty());
     m_noFolders->setVisible(ids.isEmpty());
     const HealthInputs in = m_env.healthInputs();
-    for (qsizetype i = 0; i < m_rows.size() && i < project.folders.size(); ++i) {
-        const ProjectFolder &folder = project.folders[i];
-        const FolderRow &row = m_rows[i];
+    for (const ProjectFolder &folder : project.folders) {
+        QWidget *row = m_folderRows->child(folder.id);
+        if (!row)
+            continue;
+        showNow(*row);
         const SyncHealth health = folderHealthOnDevice(folder, m_deviceID, in);
         QString error;
         if (isThisMac && health.kind == SyncHealth::Kind::Error && folder.syncthingFolderID
@@ -329,12 +332,14 @@ void DeviceInspector::refreshFolders(const Project &project, bool isThisMac, int
             error = friendlyFolderErrorMessage(m_env.folders().folderErrors().value(*folder.syncthingFolderID));
         const qint64 bytes =
             folder.syncthingFolderID ? m_env.folders().status(*folder.syncthingFolderID).globalBytes : 0;
-        row.bubble->setHealth(health);
-        setTextIfChanged(*row.label, folder.label);
-        setTextIfChanged(*row.detail, SyncPageTexts::folderRowDetail(bytes, health, peerCount));
-        setTextIfChanged(*row.error, error);
-        row.detail->setVisible(error.isEmpty());
-        row.error->setVisible(!error.isEmpty());
+        auto *detail = row->findChild<QLabel *>(QStringLiteral("detail"));
+        auto *errorLabel = row->findChild<QLabel *>(QStringLiteral("error"));
+        row->findChild<StatusBubble *>()->setHealth(health);
+        setTextIfChanged(*row->findChild<QLabel *>(QStringLiteral("label")), folder.label);
+        setTextIfChanged(*detail, SyncPageTexts::folderRowDetail(bytes, health, peerCount));
+        setTextIfChanged(*errorLabel, error);
+        detail->setVisible(error.isEmpty());
+        errorLabel->setVisible(!error.isEmpty());
     }
 }
 

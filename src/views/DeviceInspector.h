@@ -1,6 +1,7 @@
 #pragma once
 
 #include "projects/Project.h"
+#include "views/KeyedList.h"
 #include "views/RefreshingView.h"
 
 #include <QList>
@@ -56,17 +57,9 @@ protected:
     void refreshContents() override;
 
 private:
-    struct FolderRow
-    {
-        QWidget *row;
-        StatusBubble *bubble;
-        QLabel *label;
-        QLabel *detail;
-        QLabel *error;
-    };
-
     QWidget *makeHeader();
     void rebuildMenu(bool isThisMac, bool isNode);
+    QWidget *makeFolderRow();
     void refreshFolders(const Project &project, bool isThisMac, int peerCount);
     void refreshDetails(const QList<QPair<QString, QString>> &rows);
     void togglePause();
@@ -87,9 +80,7 @@ private:
     QToolButton *m_more = nullptr;
     QMenu *m_menu = nullptr;
     QWidget *m_folderBox = nullptr;
-    QVBoxLayout *m_folderRows = nullptr;
-    QStringList m_folderIDs;
-    QList<FolderRow> m_rows;
+    KeyedList<QWidget> *m_folderRows = nullptr;
     QLabel *m_noFolders = nullptr;
     QWidget *m_details = nullptr;
     QStackedWidget *m_detailsStack = nullptr;
