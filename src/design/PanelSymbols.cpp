@@ -166,6 +166,10 @@ void drawDevices(QPainter &painter, Symbol symbol)
         painter.drawLine(P(12, 16), P(12, 20));
         painter.drawLine(P(8, 20), P(16, 20));
         break;
+    case Symbol::Laptopcomputer:
+        painter.drawRoundedRect(QRectF(4, 6, 16, 11), 1.5, 1.5);
+        painter.drawLine(P(1, 20), P(23, 20));
+        break;
     case Symbol::LaptopcomputerAndArrowDown:
         painter.drawRoundedRect(QRectF(5, 11, 14, 8), 1.5, 1.5);
         painter.drawLine(P(2, 21), P(22, 21));
@@ -341,6 +345,8 @@ QString panelSymbolThemeName(Symbol symbol)
         return QStringLiteral("document-open-recent-symbolic");
     case Symbol::Desktopcomputer:
         return QStringLiteral("computer-symbolic");
+    case Symbol::Laptopcomputer:
+        return QStringLiteral("computer-laptop-symbolic");
     case Symbol::Doc:
         return QStringLiteral("text-x-generic-symbolic");
     case Symbol::DocOnClipboard:

@@ -63,6 +63,7 @@ enum class Symbol {
     ChevronRight,
     TrayArrowDown,
     ExclamationTriangle,
+    Laptopcomputer,
 };
 
 // The icon theme name of a symbol; the only place the names are spelled.

@@ -18,6 +18,7 @@
 #include "utilities/Sleeper.h"
 
 #include <QList>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -153,7 +154,15 @@ public:
     QCoro::Task<std::optional<QString>> setFolderDeviceState(QString projectID, QString folderID, QString deviceID,
                                                              bool excluded, bool paused);
     // Applies cells written by editors and seeds; whether any list changed.
+    // Folders held below are left as they are.
     bool applyClusterCells(const ClusterConfig &config);
+    // While a per-Mac choice is on its way into the team record, a re-read
+    // of the record would put the folder's older cell back (an older
+    // "active" cell re-sharing it with a Mac just excluded). Counted, so
+    // that overlapping choices release in any order.
+    void holdClusterCells(const QString &engineFolderID);
+    void releaseClusterCells(const QString &engineFolderID);
+    bool clusterCellsHeld(const QString &engineFolderID) const { return m_heldClusterCells.value(engineFolderID) > 0; }
 
     // The always-on node as a member of a sync.
     static ProjectMember nodeMember(const NasNode &node);
@@ -326,6 +335,7 @@ private:
     QStringList m_defaultIgnores{QStringLiteral(".*")};
     QPointer<NasNodeController> m_nasNode;
     MembersDidChange m_membersDidChange;
+    QHash<QString, int> m_heldClusterCells;
     bool m_isReconciling = false;
     bool m_rerunRequested = false;
     bool m_saveBlocked = false;

@@ -274,7 +274,8 @@ bool ProjectController::applyClusterCells(const ClusterConfig &config)
             if (member.role != MemberRole::Viewer)
                 authors.insert(member.deviceID);
         for (ProjectFolder &folder : project.folders) {
-            if (!folder.syncthingFolderID || !config.folders.contains(*folder.syncthingFolderID))
+            if (!folder.syncthingFolderID || !config.folders.contains(*folder.syncthingFolderID)
+                || clusterCellsHeld(*folder.syncthingFolderID))
                 continue;
             const QSet<QString> exclusions(folder.excludedDeviceIDs.cbegin(), folder.excludedDeviceIDs.cend());
             const QSet<QString> pauses(folder.pausedDeviceIDs.cbegin(), folder.pausedDeviceIDs.cend());
@@ -301,6 +302,18 @@ bool ProjectController::applyClusterCells(const ClusterConfig &config)
         save();
     }
     return changed;
+}
+
+void ProjectController::holdClusterCells(const QString &engineFolderID)
+{
+    ++m_heldClusterCells[engineFolderID];
+}
+
+void ProjectController::releaseClusterCells(const QString &engineFolderID)
+{
+    auto held = m_heldClusterCells.find(engineFolderID);
+    if (held != m_heldClusterCells.end() && --held.value() <= 0)
+        m_heldClusterCells.erase(held);
 }
 
 } // namespace tw

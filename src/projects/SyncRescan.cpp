@@ -1,0 +1,46 @@
+#include "projects/SyncRescan.h"
+
+#include "controllers/FolderController.h"
+#include "engine/SyncEngine.h"
+
+#include <exception>
+
+namespace tw {
+
+namespace {
+
+// The IDs first: the sync may change while the rescans are awaited.
+QStringList rescannable(const Project &project)
+{
+    QStringList ids;
+    for (const ProjectFolder &folder : project.folders)
+        if (folder.syncEnabled && folder.syncthingFolderID)
+            ids.append(*folder.syncthingFolderID);
+    return ids;
+}
+
+} // namespace
+
+QCoro::Task<void> rescanSyncFolders(QPointer<FolderController> folders, QPointer<SyncEngine> engine,
+                                    bool allPaused, Project project)
+{
+    if (allPaused)
+        co_return;
+    const QStringList ids = rescannable(project);
+    for (const QString &id : ids) {
+        if (!engine || !folders)
+            co_return;
+        bool rescanned = false;
+        try {
+            co_await engine->rescanFolder(id);
+            rescanned = true;
+        } catch (const std::exception &error) {
+            if (folders)
+                folders->setError(error);
+        }
+        if (rescanned && folders)
+            co_await folders->refreshStatuses();
+    }
+}
+
+} // namespace tw

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/SyncHealth.h"
+#include "design/Symbol.h"
+
+#include <QColor>
+#include <QFont>
+#include <QToolButton>
+#include <optional>
+
+namespace tw {
+
+// A capsule with a small mark and a text, tinted in one colour: the per-Mac
+// chips, the ignore-pattern chips and the "more" chip of the folder
+// inspector. A chip with a menu opens it on press and shows no indicator;
+// one without is only a face (no focus, no press).
+class CapsuleChip : public QToolButton
+{
+    Q_OBJECT
+
+public:
+    struct Face
+    {
+        // None: no mark; a health: its bubble.
+        std::optional<Symbol> symbol = {};
+        std::optional<SyncHealth> health = {};
+        int markSize = 11;
+        QString text;
+        QFont font;
+        QColor color;
+        double fillOpacity = 0.15;
+        bool struckOut = false;
+        bool operator==(const Face &) const = default;
+    };
+
+    explicit CapsuleChip(QWidget *parent = nullptr);
+
+    const Face &face() const { return m_face; }
+    void setFace(Face face);
+    // A face alone unless it has a menu or is clickable.
+    void setInteractive(bool interactive);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Face m_face;
+};
+
+} // namespace tw
