@@ -24,8 +24,8 @@ struct ProjectPageItem
 // How the sync page makes the parts that live in views of their own: Mac
 // cards, folder chips, the two inspectors and the invite sheet. Each holds
 // IDs and looks its sync, folder or Mac up again on refresh.
-// placeholders() stands in with plain widgets (no invite sheet) until the
-// application wires the real ones.
+// standard() makes the application's own; placeholders() stands in with
+// plain widgets (no invite sheet) for tests of the page alone.
 struct ProjectPageFactories
 {
     using OnClick = std::function<void()>;
@@ -43,6 +43,7 @@ struct ProjectPageFactories
     // nullptr: nothing opens.
     std::function<QDialog *(AppEnvironment &, QString projectID, QWidget *parent)> inviteSheet;
 
+    static ProjectPageFactories standard();
     static ProjectPageFactories placeholders();
 };
 

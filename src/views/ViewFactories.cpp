@@ -19,7 +19,7 @@ ViewFactories ViewFactories::standard()
         return new ProjectOverviewView(env, path);
     };
     factories.projectView = [](AppEnvironment &env, NavigationPath &path, QString projectID) -> QWidget * {
-        return new ProjectView(env, path, std::move(projectID));
+        return new ProjectView(env, path, std::move(projectID), ProjectPageFactories::standard());
     };
     factories.incomingView = [](AppEnvironment &env) -> QWidget * { return new IncomingView(env); };
     factories.newProjectSheet = [](AppEnvironment &env, QWidget *parent, OnCreated onCreate) -> QDialog * {

@@ -130,13 +130,12 @@ TEST_F(DeviceInspectorTest, APausedTeammateResumesAndAFailureIsKeptWithoutARefre
     EXPECT_EQ(*app().devices().lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
     EXPECT_EQ(engine.callCount("connections"), reads);
 
+    // The refresh after a resume reads nothing while the live state follows
+    // the events and nothing is due; the resume itself is what is sent.
     pause->click();
-    ASSERT_TRUE(waitUntil([&] { return engine.callCount("connections") > reads; }));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("setDevicePaused") == 2; }));
     EXPECT_EQ(engine.callsOf("setDevicePaused"),
               QStringList(2, "setDevicePaused(" + kPeer + ", false)"));
-    const QStringList log = engine.callLog();
-    EXPECT_LT(log.lastIndexOf(QRegularExpression("setDevicePaused\\(.*")),
-              log.lastIndexOf(QRegularExpression("connections\\(.*")));
 }
 
 TEST_F(DeviceInspectorTest, TechnicalDetailsFoldAwayUnlessAlwaysShown)
