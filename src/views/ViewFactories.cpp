@@ -1,5 +1,7 @@
 #include "views/ViewFactories.h"
 
+#include "views/FeedbackSheet.h"
+
 #include <QWidget>
 
 namespace tw {
@@ -28,7 +30,10 @@ ViewFactories ViewFactories::standard()
     factories.nodeSetupConfirmSheet = [](AppEnvironment &, QWidget *, NodeSetupPayload) -> QDialog * {
         return nullptr;
     };
-    factories.feedbackSheet = [](AppEnvironment &, QWidget *) -> QDialog * { return nullptr; };
+    // The picture is of the window the sheet opens over.
+    factories.feedbackSheet = [](AppEnvironment &env, QWidget *parent) -> QDialog * {
+        return new FeedbackSheet(env, FeedbackSheet::kOrigin, parent ? parent->window() : nullptr, parent);
+    };
     return factories;
 }
 
