@@ -106,7 +106,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
                                         ".DS_Store", "cache"};
     s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
-    s.folderStatuses["tdw-moving"] = {.id = "tdw-moving", .state = FolderState::Syncing,
+    s.folderStatuses["tdw-moving"] = {.id = "tdw-moving", .state = FolderState::Syncing, .completion = 0.6,
                                       .globalBytes = 80'000'000, .needBytes = 30'000'000};
     s.folderStatuses["tdw-broken"] = {.id = "tdw-broken", .state = FolderState::Error, .globalBytes = 1'000};
     s.folderStatuses["tdw-ignoring"] = {.id = "tdw-ignoring", .state = FolderState::Idle, .globalBytes = 5'000};
@@ -184,9 +184,9 @@ int runTour()
     const AppPaths paths(dir.filePath("data/TidewellSync"));
     ManualClock clock;
     FakeSyncEngine engine;
-    fakeState(engine, paths, dir.filePath("folders"), clock.now());
+    fakeState(engine, paths, dir.filePath("folders"), clock.clock()());
     UserDefaults defaults(dir.filePath("defaults.json"));
-    defaults.setBool(MainWindow::didCompleteSetupKey, true);
+    defaults.setBoolean(MainWindow::didCompleteSetupKey, true);
     MemoryKeychain keychain;
     RecordingNotifier notifier;
     FeedbackService feedback(QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath), paths,
@@ -268,10 +268,9 @@ int runTour()
         engine.release(QStringLiteral("dismissPendingDevice"));
         tour.expect(waitUntil([&] { return engine.callCount("pendingDevices") > reads; }, kStepMs),
                     "the offers are read again after the held call");
-        tour.expect(env.projects().project("p-studio") &&
-                        std::any_of(env.projects().project("p-studio")->members.cbegin(),
-                                    env.projects().project("p-studio")->members.cend(),
-                                    [](const ProjectMember &m) { return m.deviceID == kJoiner; }),
+        const std::optional<Project> studio = env.projects().project(QStringLiteral("p-studio"));
+        tour.expect(studio && std::any_of(studio->members.cbegin(), studio->members.cend(),
+                                          [](const ProjectMember &m) { return m.deviceID == kJoiner; }),
                     "the joining Mac is a member");
         click(toolButton(main->toolBar(), QStringLiteral("Back")));
         return static_cast<QWidget *>(&window);
