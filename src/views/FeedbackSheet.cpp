@@ -269,6 +269,8 @@ QCoro::Task<void> FeedbackSheet::runSend(QPointer<FeedbackSheet> self)
     if (!self)
         co_return;
     self->accept();
+    if (!self)
+        co_return;
     self->m_sending = false;
     self->updateSendButton();
 }

@@ -161,6 +161,10 @@ QAction *menuAction(ShellWindow &window, const QString &text)
 
 void click(QWidget *widget)
 {
+    if (!widget) {
+        g_tour->fail(QStringLiteral("nothing to click"));
+        return;
+    }
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
@@ -243,7 +247,8 @@ int runTour()
         click(toolButton(main->toolBar(), QStringLiteral("Back")));
         tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "Back returns to the overview");
         env.projects().openPairingWindow(QStringLiteral("p-studio"));
-        engine.state.pendingDevices.append({.id = kJoiner, .name = "New Mac"});
+        // First in the list: the stranger asking since start-up would be surfaced otherwise.
+        engine.state.pendingDevices.prepend({.id = kJoiner, .name = "New Mac"});
         engine.pushEvent(pendingDevicesChanged());
         tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
                     "the prompt appears after the next poll");
