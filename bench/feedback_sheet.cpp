@@ -45,7 +45,9 @@ HealthInputs fiftySyncs()
     HealthInputs in{.engineRunning = true, .localDeviceID = "ME"};
     for (int mac = 0; mac < 5; ++mac) {
         const QString id = QStringLiteral("MAC%1").arg(mac);
-        in.devices.append({.id = id});
+        SyncDevice device;
+        device.id = id;
+        in.devices.append(device);
         in.connections[id].connected = mac % 2 == 0;
     }
     for (int sync = 0; sync < 50; ++sync) {

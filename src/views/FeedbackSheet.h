@@ -12,7 +12,6 @@
 #include <qcoro/qcorotask.h>
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -21,6 +20,7 @@ class QPushButton;
 namespace tw {
 
 class AppEnvironment;
+class FormSection;
 
 // The sheet in which the user writes to the maker, optionally with a picture
 // of the window it was opened from and a reply address. Sending only stores
@@ -88,7 +88,7 @@ private:
     QLabel *m_size;
     QLabel *m_capturing;
     QLineEdit *m_email;
-    QGroupBox *m_statusSection;
+    FormSection *m_statusSection;
     QLabel *m_statusText;
     QPushButton *m_sendButton;
 };

@@ -16,7 +16,11 @@ HealthInputs counted(bool running)
     ProjectFolder off;
     off.syncEnabled = false;
     in.projects = {Project{.folders = {ProjectFolder{}, off}}, Project{.folders = {ProjectFolder{}}}};
-    in.devices = {{.id = "ME"}, {.id = "A"}, {.id = "B"}, {.id = "C"}};
+    for (const char *id : {"ME", "A", "B", "C"}) {
+        SyncDevice device;
+        device.id = id;
+        in.devices.append(device);
+    }
     in.connections["A"].connected = true;
     in.connections["B"].connected = false;
     return in;
@@ -48,9 +52,9 @@ TEST(FeedbackDiagnosticsTest, NumbersAreNeverGroupedWhateverTheLocale)
     in.projects.resize(1234);
     const QString text = FeedbackDiagnostics::from(in, "S", stamp).text(german);
     QLocale::setDefault(QLocale::c());
-    EXPECT_TRUE(text.contains("\nProjects: 1234\n")) << text;
+    EXPECT_TRUE(text.contains("\nProjects: 1234\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("\nDate: 7 M\u00e4rz 2026 14:05\n") || text.contains("\nDate: 7 M\u00e4r. 2026 14:05\n"))
-        << text;
+        << text.toStdString();
     EXPECT_FALSE(text.endsWith('\n'));
 }
 

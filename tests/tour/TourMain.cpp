@@ -66,6 +66,17 @@ QCoro::Task<void> shortSleep(std::chrono::milliseconds delay)
     co_await real(std::min(delay, std::chrono::milliseconds(50)));
 }
 
+// Connected when it has an address, always on loopback.
+DeviceConnection connection(const QString &id, const QString &address, const QString &type)
+{
+    DeviceConnection c;
+    c.id = id;
+    c.connected = !address.isEmpty();
+    c.address = address;
+    c.connectionType = type;
+    return c;
+}
+
 SyncEvent pendingDevicesChanged()
 {
     SyncEvent event;
@@ -90,9 +101,8 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
                  {.id = kTeammate, .name = "Studio"},
                  {.id = kAway, .name = "Laptop"},
                  {.id = kNode, .name = "NAS"}};
-    s.connections = {{.id = kTeammate, .connected = true, .address = "127.0.0.1:22067", .connectionType = "relay-client"},
-                     {.id = kAway, .connected = false},
-                     {.id = kNode, .connected = true, .address = "127.0.0.1:22000", .connectionType = "tcp-client"}};
+    s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
+                     connection(kNode, "127.0.0.1:22000", "tcp-client")};
     const QStringList ids = {"tdw-moving", "tdw-broken", "tdw-ignoring"};
     QList<ProjectFolder> projectFolders;
     for (const QString &id : ids) {
@@ -111,7 +121,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     s.folderStatuses["tdw-broken"] = {.id = "tdw-broken", .state = FolderState::Error, .globalBytes = 1'000};
     s.folderStatuses["tdw-ignoring"] = {.id = "tdw-ignoring", .state = FolderState::Idle, .globalBytes = 5'000};
     s.recentFolderErrors["tdw-broken"] = QStringLiteral("folder marker missing");
-    s.pendingDevices = {{.id = kStranger, .name = "Unknown Mac"}};
+    s.pendingDevices = {{.id = kStranger, .name = "Unknown Mac", .address = {}}};
     s.pendingFolders = {{.folderID = "tdw-offered", .label = "Offered", .offeredByDeviceID = kTeammate,
                          .offeredByName = "Studio"}};
 
@@ -248,7 +258,7 @@ int runTour()
         tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "Back returns to the overview");
         env.projects().openPairingWindow(QStringLiteral("p-studio"));
         // First in the list: the stranger asking since start-up would be surfaced otherwise.
-        engine.state.pendingDevices.prepend({.id = kJoiner, .name = "New Mac"});
+        engine.state.pendingDevices.prepend({.id = kJoiner, .name = "New Mac", .address = {}});
         engine.pushEvent(pendingDevicesChanged());
         tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
                     "the prompt appears after the next poll");
@@ -286,7 +296,8 @@ int runTour()
         auto sheet = [&] { return qobject_cast<FeedbackSheet *>(main->openSheet()); };
         if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
             return static_cast<QWidget *>(&window);
-        click(sheet()->findChild<QCheckBox *>(QStringLiteral("includeScreenshot")));
+        if (QCheckBox *include = sheet()->findChild<QCheckBox *>(QStringLiteral("includeScreenshot")))
+            include->click();
         tour.expect(waitUntil([&] { return sheet()->screenshotData().has_value(); }, kStepMs),
                     "the screenshot arrives");
         tour.expect(sheet()->origin() == FeedbackSheet::kOrigin, "opened from the main window");
@@ -338,7 +349,8 @@ int runTour()
         tour.expect(waitUntil([&] { return !exits.isEmpty(); }, kStepMs), "the application ends");
         runEventLoopFor(300);
         const QStringList log = engine.callLog();
-        tour.expect(!log.isEmpty() && log.last() == "stop", "nothing runs after the engine's stop");
+        tour.expect(!log.isEmpty() && log.last() == "stop",
+                    qPrintable("nothing runs after the engine's stop: " + log.mid(log.size() - 6).join(", ")));
         return static_cast<QWidget *>(nullptr);
     });
     shell.reset();
