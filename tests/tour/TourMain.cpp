@@ -9,6 +9,7 @@
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
 #include "views/AppShell.h"
+#include "views/EngineStatusBar.h"
 #include "views/FeedbackSheet.h"
 #include "views/IncomingBanner.h"
 #include "views/JoinApprovalPrompt.h"
@@ -34,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -238,6 +240,9 @@ int runTour()
         tour.expect(main != nullptr, "the main window's content");
         tour.expect(waitUntil([&] { return window.isActiveWindow() || window.isVisible(); }, kStepMs), "shown");
         tour.expect(menuAction(window, FeedbackSheet::kMenuTitle)->isEnabled(), "feedback is offered");
+        auto *title = window.findChild<QLabel *>(QStringLiteral("statusTitle"));
+        tour.expect(title && waitUntil([&] { return title->text() == EngineStatusBar::syncingText; }, kStepMs),
+                    "the bar reads Syncing");
         return &window;
     });
     MainWindow *main = window.findChild<MainWindow *>();
@@ -248,6 +253,7 @@ int runTour()
         engine.pushEvent(pendingDevicesChanged());
         IncomingBanner *banner = main->incomingBanner();
         tour.expect(waitUntil([&] { return banner->isVisible(); }, kStepMs), "the banner shows the requests");
+        tour.expect(banner->text() == IncomingBanner::textFor(2), "a Mac asking and a folder offered");
         click(banner);
         tour.expect(waitUntil([&] { return main->path().endsInIncoming(); }, kStepMs), "the banner opens __incoming__");
         return &window;
@@ -349,8 +355,9 @@ int runTour()
         tour.expect(waitUntil([&] { return !exits.isEmpty(); }, kStepMs), "the application ends");
         runEventLoopFor(300);
         const QStringList log = engine.callLog();
-        tour.expect(!log.isEmpty() && log.last() == "stop",
-                    qPrintable("nothing runs after the engine's stop: " + log.mid(log.size() - 6).join(", ")));
+        tour.expect(!log.isEmpty() && log.last() == "stop()",
+                    qPrintable("nothing asks the engine after its stop: " + log.mid(log.size() - 6).join(", ")));
+        tour.expect(log.count("stop()") == 1, "the engine is stopped once");
         return static_cast<QWidget *>(nullptr);
     });
     shell.reset();
