@@ -67,6 +67,7 @@ FeedbackSheet::FeedbackSheet(AppEnvironment &env, QString origin, QWidget *scree
 
     auto *header = new QHBoxLayout;
     header->setContentsMargins(16, 16, 16, 16);
+    header->setSpacing(10);
     auto *icon = new QLabel;
     icon->setPixmap(tintedSymbol(Symbol::EnvelopeBadge, 22, QColor(0, 122, 255), devicePixelRatioF()));
     header->addWidget(icon);

@@ -343,7 +343,8 @@ int runTour()
         QStringList texts;
         for (QAction *action : menu.actions())
             texts << action->text();
-        tour.expect(texts.contains("Quit TidewellMesh") && texts.contains("Pause Syncing"), "the menu's commands");
+        tour.expect(texts.contains("Connected") && texts.contains("Pause Syncing") && texts.contains("Quit TidewellMesh"),
+                    "the state and the commands");
         return static_cast<QWidget *>(&menu);
     });
 
