@@ -2,6 +2,9 @@
 // clicks and menu actions, each screen's picture kept as tour-NN-<screen>.png.
 // Run by TourTest on the test's Xvfb and private bus; prints one line per
 // step and "FAIL: ..." for each broken expectation, and answers 1 if any.
+// Screens whose views come later (the overview's cards, a sync's page, its
+// chips and inspectors, the incoming page, the new-sync sheet) each become
+// one more tour.step() where the path reaches them.
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
 #include "controllers/EngineController.h"
@@ -254,7 +257,12 @@ int runTour()
         IncomingBanner *banner = main->incomingBanner();
         tour.expect(waitUntil([&] { return banner->isVisible(); }, kStepMs), "the banner shows the requests");
         tour.expect(banner->text() == IncomingBanner::textFor(2), "a Mac asking and a folder offered");
-        click(banner);
+        return &window;
+    });
+
+    // The route's own page comes with the joining screens.
+    tour.step("incoming-page", [&] {
+        click(main->incomingBanner());
         tour.expect(waitUntil([&] { return main->path().endsInIncoming(); }, kStepMs), "the banner opens __incoming__");
         return &window;
     });
