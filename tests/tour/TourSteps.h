@@ -17,11 +17,14 @@ namespace tw {
 class Tour
 {
 public:
+    // Pictures are kept as "<prefix>-NN-<step>.png".
+    explicit Tour(QString prefix = QStringLiteral("tour")) : m_prefix(std::move(prefix)) {}
+
     // Runs the step, which answers the widget showing its screen (none for
     // a step that ends the application), and keeps that widget's picture.
     void step(const QString &name, const std::function<QWidget *()> &action)
     {
-        const QString shot = QStringLiteral("tour-%1-%2").arg(++m_count, 2, 10, QLatin1Char('0')).arg(name);
+        const QString shot = QStringLiteral("%1-%2-%3").arg(m_prefix).arg(++m_count, 2, 10, QLatin1Char('0')).arg(name);
         m_current = name;
         QElapsedTimer timer;
         timer.start();
@@ -56,6 +59,7 @@ public:
     }
 
 private:
+    QString m_prefix;
     int m_count = 0;
     QString m_current;
     QStringList m_failures;
