@@ -161,7 +161,11 @@ TEST_F(FeedbackSheetTest, CancelStoresNothing)
     part<QPlainTextEdit>(*s, "text")->setPlainText("lost");
     QTest::keyClick(s.get(), Qt::Key_Escape);
     EXPECT_FALSE(s->isVisible());
-    part<QPushButton>(*s, "cancel")->click();
+    EXPECT_EQ(s->result(), QDialog::Rejected);
+    auto again = sheet();
+    part<QPlainTextEdit>(*again, "text")->setPlainText("lost too");
+    part<QPushButton>(*again, "cancel")->click();
+    EXPECT_FALSE(again->isVisible());
     EXPECT_TRUE(stored().isEmpty());
 }
 
