@@ -183,9 +183,9 @@ public:
     void startPolling();
     // Ends the loops after their current step; nothing of them runs again.
     void stopLoops();
-    // The first step of every way of quitting: ends the loops, and from now
-    // on nothing starts the engine, the loops or the LAN server again, even a
-    // start-up or a restart already under way.
+    // The first step of every way of quitting: ends the loops and the event
+    // poll, and from now on nothing starts the engine, the loops or the LAN
+    // server again, even a start-up or a restart already under way.
     void beginQuit();
     bool isQuitting() const { return m_quitting; }
 

@@ -3,6 +3,7 @@
 #include "app/AppPreferences.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "creationdates/CreationDateController.h"
 #include "projects/ProjectController.h"
@@ -33,6 +34,8 @@ void AppEnvironment::beginQuit()
 {
     m_quitting = true;
     stopLoops();
+    // The event long poll too: nothing may ask the engine while it stops.
+    m_events->stop();
 }
 
 QCoro::Task<void> AppEnvironment::pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper)

@@ -71,6 +71,7 @@ public:
     }
 
     qsizetype pendingCount() const { return m_entries.size(); }
+    const QList<Entry> &pending() const { return m_entries; }
     qsizetype deadLetterCount() const { return m_deadLetter.size(); }
     const QList<Entry> &deadLetter() const { return m_deadLetter; }
 

@@ -1,4 +1,6 @@
 #include "views/AppShell.h"
+
+#include "services/FeedbackService.h"
 #include "views/MainWindow.h"
 #include "views/SettingsView.h"
 #include "views/ViewFactories.h"
@@ -121,6 +123,10 @@ void AppShell::buildMenus()
     QMenu *help = bar->addMenu(QStringLiteral("Help"));
     QAction *feedback = help->addAction(QStringLiteral("Send Feedback\u2026"));
     feedback->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Question));
+    // A build given no endpoint keeps every report on this machine: offering
+    // to send one would promise what never happens.
+    const FeedbackService *service = m_env->feedback();
+    feedback->setEnabled(service && service->hasEndpoint());
     connect(feedback, &QAction::triggered, m_signals, &AppSignals::showFeedbackSheet);
 }
 

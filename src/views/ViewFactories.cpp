@@ -1,5 +1,6 @@
 #include "views/ViewFactories.h"
 
+#include "views/FeedbackSheet.h"
 #include "views/IncomingView.h"
 #include "views/JoinSheet.h"
 #include "views/NewProjectSheet.h"
@@ -34,7 +35,10 @@ ViewFactories ViewFactories::standard()
     factories.nodeSetupConfirmSheet = [](AppEnvironment &env, QWidget *parent, NodeSetupPayload payload) -> QDialog * {
         return new NodeSetupConfirmSheet(env, std::move(payload), parent);
     };
-    factories.feedbackSheet = [](AppEnvironment &, QWidget *) -> QDialog * { return nullptr; };
+    // The picture is of the window the sheet opens over.
+    factories.feedbackSheet = [](AppEnvironment &env, QWidget *parent) -> QDialog * {
+        return new FeedbackSheet(env, FeedbackSheet::kOrigin, parent ? parent->window() : nullptr, parent);
+    };
     return factories;
 }
 

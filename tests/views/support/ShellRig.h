@@ -32,9 +32,14 @@ struct ShellRig
         void await_resume() const {}
     };
 
-    // Without `injectTray` the shell looks for a tray host on the session bus.
-    explicit ShellRig(bool recordExit = true, bool injectTray = true)
-        : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(root()))
+    // Where the rig's feedback would go: loopback, where nothing answers.
+    static inline const QString kFeedbackEndpoint =
+        QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath);
+
+    // Without `injectTray` the shell looks for a tray host on the session bus;
+    // an empty endpoint is the default build's.
+    explicit ShellRig(bool recordExit = true, bool injectTray = true, QString feedbackEndpoint = kFeedbackEndpoint)
+        : defaults(dir.filePath("defaults.json")), feedback(std::move(feedbackEndpoint), AppPaths(root()))
     {
         AppEnvironment::Services services{AppPaths(root())};
         services.defaults = &defaults;

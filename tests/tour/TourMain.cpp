@@ -1,0 +1,393 @@
+// The whole application on the fake engine, visited screen by screen with
+// clicks and menu actions, each screen's picture kept as tour-NN-<screen>.png.
+// Run by TourTest on the test's Xvfb and private bus; prints one line per
+// step and "FAIL: ..." for each broken expectation, and answers 1 if any.
+// Screens whose views come later (the overview's cards, a sync's page, its
+// chips and inspectors, the incoming page, the new-sync sheet) each become
+// one more tour.step() where the path reaches them.
+#include "app/AppEnvironment.h"
+#include "app/AppSignals.h"
+#include "controllers/EngineController.h"
+#include "projects/ProjectController.h"
+#include "services/FeedbackService.h"
+#include "utilities/UserDefaults.h"
+#include "views/AppShell.h"
+#include "views/EngineStatusBar.h"
+#include "views/FeedbackSheet.h"
+#include "views/IncomingBanner.h"
+#include "views/JoinApprovalPrompt.h"
+#include "views/MainWindow.h"
+#include "views/MenuBarContent.h"
+#include "views/SettingsView.h"
+#include "views/ShellWindow.h"
+#include "views/StatusTray.h"
+#include "views/WindowController.h"
+
+#include "FakeSyncEngine.h"
+#include "ManualClock.h"
+#include "MemoryKeychain.h"
+#include "RecordingNotifier.h"
+#include "SaveShot.h"
+#include "TourSteps.h"
+#include "WaitUntil.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <cstdio>
+
+namespace tw {
+namespace {
+
+const QString kTeammate = QStringLiteral("TEAMMAT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kAway = QStringLiteral("AWAYMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kNode = QStringLiteral("NODEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+constexpr int kStepMs = 10'000;
+
+QCoro::Task<std::optional<QString>> pickedFolder(QString path)
+{
+    co_return path;
+}
+
+// The poll's two seconds and every other wait of the application, at 50 ms.
+QCoro::Task<void> shortSleep(std::chrono::milliseconds delay)
+{
+    const Sleeper real = realSleeper();
+    co_await real(std::min(delay, std::chrono::milliseconds(50)));
+}
+
+// Connected when it has an address, always on loopback.
+DeviceConnection connection(const QString &id, const QString &address, const QString &type)
+{
+    DeviceConnection c;
+    c.id = id;
+    c.connected = !address.isEmpty();
+    c.address = address;
+    c.connectionType = type;
+    return c;
+}
+
+SyncEvent pendingDevicesChanged()
+{
+    SyncEvent event;
+    event.type = QStringLiteral("PendingDevicesChanged");
+    return event;
+}
+
+// Two syncs; this Mac, a teammate on a relay, one away and an always-on
+// node that is only a member; one folder syncing, one in error, one with
+// nine ignore patterns; a stranger asking to connect and a folder offered.
+void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &folders, const QDateTime &now)
+{
+    FakeSyncEngine::State &s = engine.state;
+    s.running = true;
+    s.deviceName = QStringLiteral("Tour Mac");
+    s.network.natTraversalEnabled = false;
+    s.network.relayEnabled = false;
+    s.network.localDiscoveryEnabled = false;
+    s.network.globalDiscoveryEnabled = false;
+    const QString me = s.localDeviceID;
+    s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
+                 {.id = kTeammate, .name = "Studio"},
+                 {.id = kAway, .name = "Laptop"},
+                 {.id = kNode, .name = "NAS"}};
+    s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
+                     connection(kNode, "127.0.0.1:22000", "tcp-client")};
+    const QStringList ids = {"tdw-moving", "tdw-broken", "tdw-ignoring"};
+    QList<ProjectFolder> projectFolders;
+    for (const QString &id : ids) {
+        const QString path = folders + '/' + id;
+        QDir().mkpath(path);
+        SyncFolder folder{.id = id, .label = id.mid(4), .path = path};
+        folder.sharedDeviceIDs = {me, kTeammate, kAway, kNode};
+        s.folders.append(folder);
+        projectFolders.append({.id = id + "-uuid", .label = id.mid(4), .localPath = path, .syncthingFolderID = id});
+    }
+    projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
+                                        ".DS_Store", "cache"};
+    s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
+    s.folderStatuses["tdw-moving"] = {.id = "tdw-moving", .state = FolderState::Syncing, .completion = 0.6,
+                                      .globalBytes = 80'000'000, .needBytes = 30'000'000};
+    s.folderStatuses["tdw-broken"] = {.id = "tdw-broken", .state = FolderState::Error, .globalBytes = 1'000};
+    s.folderStatuses["tdw-ignoring"] = {.id = "tdw-ignoring", .state = FolderState::Idle, .globalBytes = 5'000};
+    s.recentFolderErrors["tdw-broken"] = QStringLiteral("folder marker missing");
+    s.pendingDevices = {{.id = kStranger, .name = "Unknown Mac", .address = {}}};
+    s.pendingFolders = {{.folderID = "tdw-offered", .label = "Offered", .offeredByDeviceID = kTeammate,
+                         .offeredByName = "Studio"}};
+
+    const QList<ProjectMember> members = {{.deviceID = me, .displayName = "Tour Mac", .isOwnDevice = true},
+                                          {.deviceID = kTeammate, .displayName = "Studio"},
+                                          {.deviceID = kAway, .displayName = "Laptop"},
+                                          {.deviceID = kNode, .displayName = "NAS", .isAlwaysOnNode = true}};
+    const QList<Project> projects = {
+        {.id = "p-studio", .name = "Studio work", .members = members,
+         .folders = {projectFolders[0], projectFolders[1]}, .createdAt = now},
+        {.id = "p-archive", .name = "Archive", .members = members.mid(0, 3), .folders = {projectFolders[2]},
+         .createdAt = now}};
+    QDir().mkpath(paths.root());
+    QFile file(paths.file(ProjectController::storeFileName));
+    file.open(QIODevice::WriteOnly);
+    file.write(Project::listToFile(projects));
+}
+
+// Warnings a desktop session prints that say nothing of the application.
+const QList<std::pair<const char *, const char *>> kAllowedWarnings = {
+    {"QStandardPaths: wrong permissions", "the runtime dir is the test's own temporary directory"},
+    {"Could not connect to the display manager", "no session manager on the test's Xvfb"},
+};
+
+Tour *g_tour = nullptr;
+
+void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    for (const auto &[allowed, reason] : kAllowedWarnings)
+        if (message.contains(QLatin1String(allowed)))
+            return;
+    if (g_tour)
+        g_tour->fail(QStringLiteral("unexpected Qt message: ") + message);
+}
+
+QAction *menuAction(ShellWindow &window, const QString &text)
+{
+    for (QAction *menu : window.menuBar()->actions())
+        for (QAction *action : menu->menu()->actions())
+            if (action->text() == text)
+                return action;
+    return nullptr;
+}
+
+void click(QWidget *widget)
+{
+    if (!widget) {
+        g_tour->fail(QStringLiteral("nothing to click"));
+        return;
+    }
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+QAbstractButton *toolButton(QToolBar *bar, const QString &text)
+{
+    for (QAction *action : bar->actions())
+        if (action->text() == text)
+            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
+    return nullptr;
+}
+
+int runTour()
+{
+    if (qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") != "1") {
+        std::fprintf(stderr, "FAIL: TIDEWELL_LOOPBACK_ONLY=1 is not set\n");
+        return 1;
+    }
+    Tour tour;
+    g_tour = &tour;
+    QTemporaryDir dir;
+    const AppPaths paths(dir.filePath("data/TidewellSync"));
+    ManualClock clock;
+    FakeSyncEngine engine;
+    fakeState(engine, paths, dir.filePath("folders"), clock.clock()());
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    defaults.setBoolean(MainWindow::didCompleteSetupKey, true);
+    MemoryKeychain keychain;
+    RecordingNotifier notifier;
+    FeedbackService feedback(QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath), paths,
+                             shortSleep);
+    MountEventSource mounts;
+
+    AppEnvironment::Services services{paths};
+    services.defaults = &defaults;
+    services.keychain = &keychain;
+    services.feedback = &feedback;
+    services.notifier = &notifier;
+    services.clock = clock.clock();
+    services.mountEvents = &mounts;
+    services.lan = {QHostAddress::LocalHost, 0, 1};
+    services.autostartEntry = dir.filePath("autostart.desktop");
+    services.sleeper = shortSleep;
+    QList<int> exits;
+    bool started = false;
+    AppShell::Injectables injectables;
+    injectables.exit = [&exits](int code) { exits.append(code); };
+    injectables.aboutToQuit = [] {};
+    const QString picked = dir.filePath("folders/picked");
+    QDir().mkpath(picked);
+    injectables.folderPicker = [picked](QWidget *) { return pickedFolder(picked); };
+    injectables.started = [&started] { started = true; };
+    auto shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
+    ShellWindow &window = shell->window();
+    AppEnvironment &env = shell->environment();
+
+    tour.step("main-window", [&] {
+        shell->windowController().show();
+        tour.expect(waitUntil([&] { return started && env.engineState().status().isRunning; }, kStepMs),
+                    "start-up reaches a running engine");
+        auto *main = window.findChild<MainWindow *>();
+        tour.expect(main != nullptr, "the main window's content");
+        tour.expect(waitUntil([&] { return window.isActiveWindow() || window.isVisible(); }, kStepMs), "shown");
+        tour.expect(menuAction(window, FeedbackSheet::kMenuTitle)->isEnabled(), "feedback is offered");
+        auto *title = window.findChild<QLabel *>(QStringLiteral("statusTitle"));
+        tour.expect(title && waitUntil([&] { return title->text() == EngineStatusBar::syncingText; }, kStepMs),
+                    "the bar reads Syncing");
+        return &window;
+    });
+    MainWindow *main = window.findChild<MainWindow *>();
+    if (!main)
+        return tour.finish();
+
+    tour.step("incoming-banner", [&] {
+        engine.pushEvent(pendingDevicesChanged());
+        IncomingBanner *banner = main->incomingBanner();
+        tour.expect(waitUntil([&] { return banner->isVisible(); }, kStepMs), "the banner shows the requests");
+        tour.expect(banner->text() == IncomingBanner::textFor(2), "a Mac asking and a folder offered");
+        return &window;
+    });
+
+    // The route's own page comes with the joining screens.
+    tour.step("incoming-page", [&] {
+        click(main->incomingBanner());
+        tour.expect(waitUntil([&] { return main->path().endsInIncoming(); }, kStepMs), "the banner opens __incoming__");
+        return &window;
+    });
+
+    tour.step("approval-prompt", [&] {
+        click(toolButton(main->toolBar(), QStringLiteral("Back")));
+        tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "Back returns to the overview");
+        env.projects().openPairingWindow(QStringLiteral("p-studio"));
+        // First in the list: the stranger asking since start-up would be surfaced otherwise.
+        engine.state.pendingDevices.prepend({.id = kJoiner, .name = "New Mac", .address = {}});
+        engine.pushEvent(pendingDevicesChanged());
+        tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
+                    "the prompt appears after the next poll");
+        JoinApprovalPrompt *prompt = main->approvalPrompt();
+        if (prompt)
+            tour.expect(prompt->text().contains("New Mac") || prompt->informativeText().contains("New Mac"),
+                        "the prompt names the joining Mac");
+        return static_cast<QWidget *>(prompt);
+    });
+
+    tour.step("allowed-while-leaving", [&] {
+        JoinApprovalPrompt *prompt = main->approvalPrompt();
+        if (!tour.expect(prompt != nullptr, "a prompt to answer"))
+            return static_cast<QWidget *>(&window);
+        // The answer's last engine call is held while its page is left.
+        engine.hold(QStringLiteral("dismissPendingDevice"));
+        click(prompt->button(JoinApprovalPrompt::Choice::Allow));
+        tour.expect(waitUntil([&] { return engine.callCount("dismissPendingDevice") == 1; }, kStepMs),
+                    "Allow adds the Mac, then dismisses its request");
+        click(main->incomingBanner());
+        const int reads = engine.callCount("pendingDevices");
+        engine.release(QStringLiteral("dismissPendingDevice"));
+        tour.expect(waitUntil([&] { return engine.callCount("pendingDevices") > reads; }, kStepMs),
+                    "the offers are read again after the held call");
+        const std::optional<Project> studio = env.projects().project(QStringLiteral("p-studio"));
+        tour.expect(studio && std::any_of(studio->members.cbegin(), studio->members.cend(),
+                                          [](const ProjectMember &m) { return m.deviceID == kJoiner; }),
+                    "the joining Mac is a member");
+        click(toolButton(main->toolBar(), QStringLiteral("Back")));
+        return static_cast<QWidget *>(&window);
+    });
+
+    tour.step("feedback-sheet", [&] {
+        menuAction(window, FeedbackSheet::kMenuTitle)->trigger();
+        auto sheet = [&] { return qobject_cast<FeedbackSheet *>(main->openSheet()); };
+        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+            return static_cast<QWidget *>(&window);
+        if (QCheckBox *include = sheet()->findChild<QCheckBox *>(QStringLiteral("includeScreenshot")))
+            include->click();
+        tour.expect(waitUntil([&] { return sheet()->screenshotData().has_value(); }, kStepMs),
+                    "the screenshot arrives");
+        tour.expect(sheet()->origin() == FeedbackSheet::kOrigin, "opened from the main window");
+        return static_cast<QWidget *>(sheet());
+    });
+
+    tour.step("feedback-cancelled", [&] {
+        if (FeedbackSheet *sheet = qobject_cast<FeedbackSheet *>(main->openSheet()))
+            click(sheet->findChild<QPushButton *>(QStringLiteral("cancel")));
+        tour.expect(waitUntil([&] { return main->openSheet() == nullptr; }, kStepMs), "Cancel closes the sheet");
+        tour.expect(feedback.retryQueue().pendingCount() == 0, "Cancel stores nothing");
+        return &window;
+    });
+
+    // The settings window, one picture per tab.
+    menuAction(window, QStringLiteral("Settings\u2026"))->trigger();
+    auto *settings = shell->settingsWindow().findChild<SettingsView *>();
+    if (tour.expect(settings != nullptr, "the settings view")) {
+        QTabWidget *tabs = settings->tabs();
+        for (int i = 0; i < tabs->count(); ++i) {
+            const QString name = tabs->tabText(i).toLower().replace(' ', '-');
+            tour.step("settings-" + name, [&, i] {
+                QTabBar *bar = tabs->tabBar();
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                tour.expect(waitUntil([&] { return tabs->currentIndex() == i; }, kStepMs), "the tab opens");
+                return &shell->settingsWindow();
+            });
+        }
+        shell->settingsWindow().close();
+    }
+
+    tour.step("tray-menu", [&] {
+        tour.expect(waitUntil([&] { return shell->tray().isShown(); }, kStepMs), "the tray item is up");
+        MenuBarContent &menu = shell->trayMenu();
+        menu.popup(window.geometry().center());
+        tour.expect(waitUntil([&] { return menu.isVisible(); }, kStepMs), "the menu pops up");
+        QStringList texts;
+        for (QAction *action : menu.actions())
+            texts << action->text();
+        tour.expect(texts.contains("Connected") && texts.contains("Pause Syncing") && texts.contains("Quit TidewellMesh"),
+                    "the state and the commands");
+        return static_cast<QWidget *>(&menu);
+    });
+
+    tour.step("quit", [&] {
+        MenuBarContent &menu = shell->trayMenu();
+        for (QAction *action : menu.actions())
+            if (action->text() == "Quit TidewellMesh")
+                action->trigger();
+        tour.expect(waitUntil([&] { return !exits.isEmpty(); }, kStepMs), "the application ends");
+        runEventLoopFor(300);
+        const QStringList log = engine.callLog();
+        tour.expect(log.count("stop()") == 1, "the engine is stopped once");
+        // A reconcile pass under way finishes its steps (the loops end after
+        // their current step), but no cycle and no event poll begins after
+        // the stop, and nothing keeps asking.
+        const QStringList after = log.mid(log.lastIndexOf("stop()") + 1);
+        const bool loopStarted = std::any_of(after.cbegin(), after.cend(), [](const QString &call) {
+            return call == "status()" || call.startsWith("events(") || call == "cumulativeBytes()";
+        });
+        tour.expect(!loopStarted, qPrintable("no loop runs after the engine's stop: " + after.join(", ")));
+        runEventLoopFor(300);
+        tour.expect(engine.callLog().size() == log.size(), "the engine is asked nothing more");
+        return static_cast<QWidget *>(nullptr);
+    });
+    shell.reset();
+    g_tour = nullptr;
+    return tour.finish();
+}
+
+} // namespace
+} // namespace tw
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(tw::messageHandler);
+    QApplication app(argc, argv);
+    return tw::runTour();
+}

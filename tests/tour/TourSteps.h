@@ -1,0 +1,68 @@
+#pragma once
+
+#include "SaveShot.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <cstdio>
+#include <functional>
+
+namespace tw {
+
+// The tour's bookkeeping: numbered steps, each ending in a picture of the
+// screen it reached and its time from action to painted, and the failed
+// expectations.
+class Tour
+{
+public:
+    // Pictures are kept as "<prefix>-NN-<step>.png".
+    explicit Tour(QString prefix = QStringLiteral("tour")) : m_prefix(std::move(prefix)) {}
+
+    // Runs the step, which answers the widget showing its screen (none for
+    // a step that ends the application), and keeps that widget's picture.
+    void step(const QString &name, const std::function<QWidget *()> &action)
+    {
+        const QString shot = QStringLiteral("%1-%2-%3").arg(m_prefix).arg(++m_count, 2, 10, QLatin1Char('0')).arg(name);
+        m_current = name;
+        QElapsedTimer timer;
+        timer.start();
+        QWidget *screen = action();
+        if (screen && saveShot(*screen, shot).isNull())
+            fail(QStringLiteral("no picture"));
+        std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
+        std::fflush(stdout);
+    }
+
+    // Answers the condition, noting a failure when it does not hold.
+    bool expect(bool condition, const char *what)
+    {
+        if (!condition)
+            fail(QString::fromUtf8(what));
+        return condition;
+    }
+
+    void fail(const QString &what)
+    {
+        m_failures << m_current + QStringLiteral(": ") + what;
+        std::printf("FAIL: %s: %s\n", qPrintable(m_current), qPrintable(what));
+        std::fflush(stdout);
+    }
+
+    // 0 when every expectation held.
+    int finish() const
+    {
+        std::printf("tour: %d steps, %lld failures\n", m_count, static_cast<long long>(m_failures.size()));
+        std::fflush(stdout);
+        return m_failures.isEmpty() ? 0 : 1;
+    }
+
+private:
+    QString m_prefix;
+    int m_count = 0;
+    QString m_current;
+    QStringList m_failures;
+};
+
+} // namespace tw
