@@ -8,8 +8,8 @@
 #include "views/ArchivePanel.h"
 
 #include "BenchSupport.h"
-#include "FakeAppEnvironment.h"
 #include "StallMeter.h"
+#include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
 #include <QApplication>
@@ -131,11 +131,13 @@ int main(int argc, char **argv)
 {
     bench::drawOffscreen();
     QApplication app(argc, argv);
-    bench::FakeAppEnvironment fake;
-    AppEnvironment &env = fake.make();
-    const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = fake.dir.filePath(QStringLiteral("Work")),
+    ViewEnvironment rig;
+    bench::require(rig.dir.isValid(), "a temporary folder");
+    rig.engine.state.running = true;
+    const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = rig.dir.filePath(QStringLiteral("Work")),
                                .syncthingFolderID = QStringLiteral("st")};
     for (const bool nested : {true, false})
-        measure(env, fake.engine, folder, nested);
+        measure(*rig.env, rig.engine, folder, nested);
+    rig.env->stopLoops();
     return 0;
 }

@@ -11,8 +11,8 @@
 #include "views/OmitRowDelegate.h"
 
 #include "BenchSupport.h"
-#include "FakeAppEnvironment.h"
 #include "StallMeter.h"
+#include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
 #include <QApplication>
@@ -161,14 +161,16 @@ int main(int argc, char **argv)
 {
     bench::drawOffscreen();
     QApplication app(argc, argv);
-    bench::FakeAppEnvironment fake;
-    FakeSyncEngine &engine = fake.engine;
+    ViewEnvironment rig;
+    bench::require(rig.dir.isValid(), "a temporary folder");
+    FakeSyncEngine &engine = rig.engine;
+    engine.state.running = true;
     SyncFolder listed;
     listed.id = QStringLiteral("st");
-    listed.path = fake.dir.filePath(QStringLiteral("Work"));
+    listed.path = rig.dir.filePath(QStringLiteral("Work"));
     engine.state.folders = {listed};
     engine.state.browse[listed.id][QString()] = makeLevel();
-    AppEnvironment &env = fake.make();
+    AppEnvironment &env = *rig.env;
     const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = listed.path,
                                .syncthingFolderID = listed.id};
 
@@ -188,5 +190,6 @@ int main(int argc, char **argv)
     report(&Run::repaintedHeight, "height repainted after the switch", "px");
     report(&Run::rowHeight, "height of one row", "px");
     report(&Run::rebuilds, "level rebuilt by the switch", "times");
+    env.stopLoops();
     return 0;
 }
