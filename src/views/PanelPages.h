@@ -9,8 +9,6 @@ namespace tw {
 // its content otherwise. Takes ownership of both pages.
 class PanelPages : public QStackedWidget
 {
-    Q_OBJECT
-
 public:
     PanelPages(QWidget *empty, QWidget *content, QWidget *parent = nullptr);
 
