@@ -16,7 +16,6 @@
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
 #include "engine/syncthing/SyncthingEngine.h"
-#include "engine/syncthing/process/SyncthingSweep.h"
 #include "lan/DiagServer.h"
 #include "platform/MountEventSource.h"
 #include "projects/Project.h"
@@ -43,7 +42,6 @@
 
 #include <cstdio>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,24 +50,6 @@ using namespace tw::bench;
 
 constexpr int kFilesPerFolder = 5;
 constexpr int kMadeUpDevices = 4;
-
-
-// Monitor and child together.
-double cpuSecondsOfHome(const QString &home)
-{
-    double seconds = 0;
-    for (const pid_t pid : SyncthingSweep::processesServing(home)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        seconds += (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-    }
-    return seconds;
-}
-
-
 
 struct Window
 {
@@ -181,7 +161,7 @@ void printRequests(const std::map<QString, Traced> &requests)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
+    requireLoopbackOnly();
     QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--serve-lan"))
         return serveLan(args[2], quint16(args[3].toUInt()));

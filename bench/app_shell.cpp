@@ -99,10 +99,9 @@ double median(QList<double> values)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    drawOffscreen();
     QApplication app(argc, argv);
-    require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
+    requireLoopbackOnly();
 
     QTemporaryDir base;
     const QString root = base.filePath(QStringLiteral("data/TidewellSync"));

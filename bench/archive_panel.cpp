@@ -5,21 +5,16 @@
 // to eight deep under one top folder, and copies of files all at the top.
 // Seven runs each; the median and the worst.
 
-#include "app/AppEnvironment.h"
-#include "services/FeedbackService.h"
-#include "utilities/UserDefaults.h"
 #include "views/ArchivePanel.h"
 
 #include "BenchSupport.h"
-#include "FakeSyncEngine.h"
-#include "MemoryKeychain.h"
-#include "RecordingNotifier.h"
+#include "StallMeter.h"
+#include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 
@@ -34,7 +29,6 @@ constexpr int kRecords = 10'000;
 constexpr int kCopiesPerFile = 3;
 constexpr int kMaxDepth = 8;
 constexpr int kRuns = 7;
-constexpr int kTickMs = 2;
 
 QList<ArchivedVersion> makeArchive(bool nested)
 {
@@ -103,27 +97,14 @@ Run measureOnce(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder
     watch.clock = &clock;
     panel.tree().viewport()->installEventFilter(&watch);
 
-    qint64 lastTickNs = 0;
-    qint64 longestGapNs = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(kTickMs);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (answeredNs >= 0 && !watch.painted)
-            longestGapNs = std::max(longestGapNs, now - lastTickNs);
-        lastTickNs = now;
-    });
+    bench::StallMeter stall(clock, [&] { return answeredNs >= 0 && !watch.painted; });
     clock.start();
-    ticker.start();
+    stall.start();
     panel.show();
     bench::require(waitUntil([&] { return watch.painted; }, 30000), "the tree is painted");
-    // The gap that spans the paint counts too.
-    const qint64 now = clock.nsecsElapsed();
-    longestGapNs = std::max(longestGapNs, now - lastTickNs);
-    ticker.stop();
+    const double stallMs = stall.stop();
     engine.beforeAnswer = nullptr;
-    return {double(watch.paintedAtNs - answeredNs) / 1e6, std::max(0.0, double(longestGapNs) / 1e6 - kTickMs)};
+    return {double(watch.paintedAtNs - answeredNs) / 1e6, stallMs};
 }
 
 void measure(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder &folder, bool nested)
@@ -136,8 +117,7 @@ void measure(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder &f
         QList<double> values;
         for (const Run &run : runs)
             values.append(run.*figure);
-        std::sort(values.begin(), values.end());
-        std::printf("  %-44s median %7.2f ms, worst %7.2f ms\n", name, values[kRuns / 2], values.last());
+        bench::printMedianAndWorst(name, std::move(values), "ms");
     };
     std::printf("%d archived copies, %s:\n", kRecords, nested ? "folders up to 8 deep under one top folder"
                                                                 : "files all at the top level");
@@ -149,28 +129,15 @@ void measure(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder &f
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::drawOffscreen();
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    bench::require(dir.isValid(), "a temporary folder");
-    UserDefaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    MemoryKeychain keychain;
-    FeedbackService feedback(QString(), AppPaths(dir.path()));
-    RecordingNotifier notifier;
-    FakeSyncEngine engine;
-    engine.state.running = true;
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
-    services.lan = {QHostAddress::LocalHost, 0};
-    AppEnvironment env(engine, std::move(services));
-    const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = dir.filePath(QStringLiteral("Work")),
+    ViewEnvironment rig;
+    bench::require(rig.dir.isValid(), "a temporary folder");
+    rig.engine.state.running = true;
+    const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = rig.dir.filePath(QStringLiteral("Work")),
                                .syncthingFolderID = QStringLiteral("st")};
     for (const bool nested : {true, false})
-        measure(env, engine, folder, nested);
-    env.stopLoops();
+        measure(*rig.env, rig.engine, folder, nested);
+    rig.env->stopLoops();
     return 0;
 }

@@ -6,17 +6,13 @@
 // repainted and whether the level was rebuilt. Seven runs; the median and
 // the worst.
 
-#include "app/AppEnvironment.h"
-#include "services/FeedbackService.h"
-#include "utilities/UserDefaults.h"
 #include "views/OmitLevelModel.h"
 #include "views/OmitPanel.h"
 #include "views/OmitRowDelegate.h"
 
 #include "BenchSupport.h"
-#include "FakeSyncEngine.h"
-#include "MemoryKeychain.h"
-#include "RecordingNotifier.h"
+#include "StallMeter.h"
+#include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
 #include <QApplication>
@@ -25,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -37,7 +32,6 @@ using namespace tw;
 
 constexpr int kEntries = 10'000;
 constexpr int kRuns = 7;
-constexpr int kTickMs = 2;
 
 QList<BrowseEntry> makeLevel()
 {
@@ -131,27 +125,15 @@ Run measureOnce(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder
     PaintWatch watch(panel, clock);
     panel.list().viewport()->installEventFilter(&watch);
 
-    qint64 lastTickNs = 0;
-    qint64 longestGapNs = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(kTickMs);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (answeredNs >= 0 && !watch.painted)
-            longestGapNs = std::max(longestGapNs, now - lastTickNs);
-        lastTickNs = now;
-    });
+    bench::StallMeter stall(clock, [&] { return answeredNs >= 0 && !watch.painted; });
     clock.start();
-    ticker.start();
+    stall.start();
     panel.show();
     bench::require(waitUntil([&] { return watch.painted; }, 30000), "the level is painted");
-    const qint64 now = clock.nsecsElapsed();
-    longestGapNs = std::max(longestGapNs, now - lastTickNs);
-    ticker.stop();
+    const double stallMs = stall.stop();
     engine.beforeAnswer = nullptr;
 
-    Run run{double(watch.paintedAtNs - answeredNs) / 1e6, std::max(0.0, double(longestGapNs) / 1e6 - kTickMs)};
+    Run run{double(watch.paintedAtNs - answeredNs) / 1e6, stallMs};
     int rebuilds = 0;
     QObject::connect(&panel.model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
     QObject::connect(&panel.model(), &QAbstractItemModel::dataChanged, [&watch] { watch.watchSwitch = true; });
@@ -177,29 +159,18 @@ Run measureOnce(AppEnvironment &env, FakeSyncEngine &engine, const ProjectFolder
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::drawOffscreen();
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    bench::require(dir.isValid(), "a temporary folder");
-    UserDefaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    MemoryKeychain keychain;
-    FeedbackService feedback(QString(), AppPaths(dir.path()));
-    RecordingNotifier notifier;
-    FakeSyncEngine engine;
+    ViewEnvironment rig;
+    bench::require(rig.dir.isValid(), "a temporary folder");
+    FakeSyncEngine &engine = rig.engine;
     engine.state.running = true;
     SyncFolder listed;
     listed.id = QStringLiteral("st");
-    listed.path = dir.filePath(QStringLiteral("Work"));
+    listed.path = rig.dir.filePath(QStringLiteral("Work"));
     engine.state.folders = {listed};
     engine.state.browse[listed.id][QString()] = makeLevel();
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
-    services.lan = {QHostAddress::LocalHost, 0};
-    AppEnvironment env(engine, std::move(services));
+    AppEnvironment &env = *rig.env;
     const ProjectFolder folder{.id = QStringLiteral("F"), .localPath = listed.path,
                                .syncthingFolderID = listed.id};
 
@@ -210,8 +181,7 @@ int main(int argc, char **argv)
         QList<double> values;
         for (const Run &run : runs)
             values.append(double(run.*figure));
-        std::sort(values.begin(), values.end());
-        std::printf("  %-44s median %7.2f %s, worst %7.2f %s\n", name, values[kRuns / 2], unit, values.last(), unit);
+        bench::printMedianAndWorst(name, std::move(values), unit);
     };
     std::printf("a level of %d entries, one in five a directory:\n", kEntries);
     report(&Run::shownMs, "listing answered to list painted", "ms");

@@ -10,7 +10,6 @@
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
 #include "engine/syncthing/SyncthingEngine.h"
-#include "engine/syncthing/process/SyncthingSweep.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -27,7 +26,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -35,7 +33,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -55,20 +52,6 @@ public:
         return MemoryKeychain::get(std::move(account));
     }
 };
-
-double cpuSecondsOfHome(const QString &home)
-{
-    double seconds = 0;
-    for (const pid_t pid : SyncthingSweep::processesServing(home)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        seconds += (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-    }
-    return seconds;
-}
 
 void measure(const QString &title, double minutes, SyncthingInstance &anna, CountingKeychain &keychain)
 {
@@ -175,10 +158,9 @@ void measureDiagnosticsRefresh()
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    drawOffscreen();
     QApplication app(argc, argv);
-    require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
+    requireLoopbackOnly();
     const double minutes = app.arguments().size() > 1 ? app.arguments()[1].toDouble() : 1.0;
     // "0": only the timing of the Diagnostics tab.
     if (app.arguments().size() > 1 && minutes == 0) {

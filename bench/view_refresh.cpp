@@ -245,8 +245,7 @@ void benchIcons(TimedApplication &app)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    drawOffscreen();
     TimedApplication app(argc, argv);
     const int refreshes = argc > 1 ? std::atoi(argv[1]) : 2000;
     benchRefresh(refreshes);

@@ -6,6 +6,7 @@
 #include "MadeUpDeviceID.h"
 
 #include "engine/syncthing/process/SyncthingProcess.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -14,8 +15,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace tw::bench {
 
@@ -25,6 +28,24 @@ void require(bool ok, const char *what)
         std::fprintf(stderr, "setup failed: %s\n", what);
         std::exit(1);
     }
+}
+
+void requireLoopbackOnly()
+{
+    require(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY") == QLatin1String("1"), "TIDEWELL_LOOPBACK_ONLY=1");
+}
+
+void drawOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void printMedianAndWorst(const char *name, QList<double> values, const char *unit)
+{
+    std::sort(values.begin(), values.end());
+    std::printf("  %-44s median %7.2f %s, worst %7.2f %s\n", name, values[values.size() / 2], unit, values.last(),
+                unit);
 }
 
 QByteArray compact(const QJsonValue &value)
@@ -67,6 +88,20 @@ double cpuSecondsOfSelf()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double cpuSecondsOfHome(const QString &home)
+{
+    double seconds = 0;
+    for (const pid_t pid : SyncthingSweep::processesServing(home)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        seconds += (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
 }
 
 double rssMegabytes()

@@ -14,6 +14,11 @@ namespace tw::bench {
 
 // Ends the benchmark with a message when its setup failed.
 void require(bool ok, const char *what);
+// Ends it unless TIDEWELL_LOOPBACK_ONLY=1 is set.
+void requireLoopbackOnly();
+// Draws offscreen unless a platform was chosen; before the application is
+// made.
+void drawOffscreen();
 
 QByteArray compact(const QJsonValue &value);
 
@@ -25,9 +30,15 @@ void addFolders(SyncthingInstance &instance, int count, const QStringList &peers
 // listens, named from the letter `first` on; answers their IDs.
 QStringList addPausedDevices(SyncthingInstance &instance, int count, char first = 'A');
 
+// Prints "median …, worst …" of the values, in the unit given.
+void printMedianAndWorst(const char *name, QList<double> values, const char *unit);
+
 // This process's CPU seconds so far, and its resident size.
 double cpuSecondsOfSelf();
 double rssMegabytes();
+// The CPU seconds of the Syncthing processes serving the home: monitor and
+// child together.
+double cpuSecondsOfHome(const QString &home);
 // Runs the event loop for that long.
 void runFor(double minutes);
 // Pauses or resumes a device in the instance's configuration.

@@ -10,6 +10,7 @@
 #include "views/ArchiveRowDelegate.h"
 #include "views/ArchiveTreeModel.h"
 #include "views/ConfirmAction.h"
+#include "views/PanelPages.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
 
@@ -17,11 +18,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShowEvent>
-#include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -29,8 +28,6 @@
 
 namespace tw {
 namespace {
-
-enum Page { LoadingPage, EmptyPage, TreePage };
 
 // Qt offers long and short date formats only. The medium one is the long
 // one without its weekday and with abbreviated month names: "May 1, 2024",
@@ -75,21 +72,6 @@ QWidget *emptyState()
     return page;
 }
 
-QWidget *loadingState()
-{
-    auto *page = new QWidget;
-    auto *column = new QVBoxLayout(page);
-    auto *progress = new QProgressBar;
-    progress->setObjectName(QStringLiteral("progress"));
-    progress->setRange(0, 0);
-    progress->setTextVisible(false);
-    progress->setFixedWidth(120);
-    column->addStretch();
-    column->addWidget(progress, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
-}
-
 } // namespace
 
 ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFolder &folder, QWidget *parent)
@@ -125,10 +107,7 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_tree->setItemDelegate(m_delegate);
     connect(m_delegate, &ArchiveRowDelegate::buttonClicked, this, &ArchivePanel::rowButtonClicked);
 
-    m_content = new QStackedWidget;
-    m_content->insertWidget(LoadingPage, loadingState());
-    m_content->insertWidget(EmptyPage, emptyState());
-    m_content->insertWidget(TreePage, m_tree);
+    m_content = new PanelPages(emptyState(), m_tree);
     layout->addWidget(m_content, 1);
     showContent();
 }
@@ -266,7 +245,7 @@ void ArchivePanel::showContent()
 {
     const bool empty = roots().isEmpty();
     m_emptyButton->setVisible(!empty);
-    m_content->setCurrentIndex(m_loading ? LoadingPage : empty ? EmptyPage : TreePage);
+    m_content->showState(m_loading, empty);
 }
 
 QString ArchivePanel::displayTime(const QString &text, const QLocale &locale, const QTimeZone &zone)

@@ -11,12 +11,12 @@
 #include <qcoro/qcorotask.h>
 
 class QPushButton;
-class QStackedWidget;
 class QTreeView;
 
 namespace tw {
 
 class AppEnvironment;
+class PanelPages;
 class ArchiveRowDelegate;
 class ArchiveTreeModel;
 
@@ -94,7 +94,7 @@ private:
     quint64 m_loadGeneration = 0;
     QSet<QString> m_restoring;
     QPushButton *m_emptyButton = nullptr;
-    QStackedWidget *m_content = nullptr;
+    PanelPages *m_content = nullptr;
     QTreeView *m_tree = nullptr;
     ArchiveTreeModel *m_model = nullptr;
     ArchiveRowDelegate *m_delegate = nullptr;

@@ -8,39 +8,21 @@
 #include "views/OmitLevelModel.h"
 #include "views/OmitListView.h"
 #include "views/OmitRowDelegate.h"
+#include "views/PanelPages.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace tw {
 namespace {
 
-enum Page { LoadingPage, EmptyPage, ListPage };
-
 constexpr int kMaxWidth = 600;
-
-QWidget *loadingState()
-{
-    auto *page = new QWidget;
-    auto *column = new QVBoxLayout(page);
-    auto *progress = new QProgressBar;
-    progress->setObjectName(QStringLiteral("progress"));
-    progress->setRange(0, 0);
-    progress->setTextVisible(false);
-    progress->setFixedWidth(120);
-    column->addStretch();
-    column->addWidget(progress, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
-}
 
 QWidget *emptyState()
 {
@@ -102,10 +84,7 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     connect(m_model, &OmitLevelModel::switchRequested, this,
             [this](const BrowseEntry &entry, bool on) { toggle(entry, on); });
 
-    m_content = new QStackedWidget;
-    m_content->insertWidget(LoadingPage, loadingState());
-    m_content->insertWidget(EmptyPage, emptyState());
-    m_content->insertWidget(ListPage, m_list);
+    m_content = new PanelPages(emptyState(), m_list);
     column->addWidget(m_content, 1);
     rebuildPathBar();
     showContent();
@@ -263,7 +242,7 @@ void OmitPanel::rebuildPathBar()
 
 void OmitPanel::showContent()
 {
-    m_content->setCurrentIndex(m_loading ? LoadingPage : m_model->rowCount() > 0 ? ListPage : EmptyPage);
+    m_content->showState(m_loading, m_model->rowCount() == 0);
 }
 
 } // namespace tw

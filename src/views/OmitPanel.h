@@ -10,11 +10,11 @@
 
 class QHBoxLayout;
 class QListView;
-class QStackedWidget;
 
 namespace tw {
 
 class AppEnvironment;
+class PanelPages;
 class OmitLevelModel;
 class OmitRowDelegate;
 
@@ -87,7 +87,7 @@ private:
     bool m_loading = true;
     quint64 m_loadGeneration = 0;
     QHBoxLayout *m_pathBar = nullptr;
-    QStackedWidget *m_content = nullptr;
+    PanelPages *m_content = nullptr;
     QListView *m_list = nullptr;
     OmitLevelModel *m_model = nullptr;
     OmitRowDelegate *m_delegate = nullptr;

@@ -5,6 +5,7 @@
 #include "AwaitTask.h"
 
 #include <QDesktopServices>
+#include <QDir>
 
 namespace tw {
 namespace {
@@ -102,6 +103,19 @@ QList<FakeHttpServer::Request> ViewTestEnv::nodeWrites() const
             writes.append(request);
     }
     return writes;
+}
+
+QString ViewTestEnv::listWorkFolder(const QString &label)
+{
+    const QString path = dir.filePath(QStringLiteral("Work"));
+    if (!QDir().mkpath(path))
+        return QString();
+    SyncFolder listed;
+    listed.id = QStringLiteral("st");
+    listed.label = label;
+    listed.path = path;
+    engine.state.folders = {listed};
+    return path;
 }
 
 bool ViewTestEnv::configureNode(const QString &name)

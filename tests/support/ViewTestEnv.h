@@ -71,6 +71,10 @@ protected:
     // Registers the fake node as this Mac's always-on node, as a successful
     // set-up does; answers configure()'s result.
     bool configureNode(const QString &name = QStringLiteral("NAS"));
+    // Makes the folder "Work" in the test's folder and has the engine list
+    // it as its only folder, under the ID "st" and the label given; answers
+    // its path, or nothing when it could not be made.
+    QString listWorkFolder(const QString &label = QString());
     // A new start of the application on what the last one left on disk
     // (the node list, the syncs, the user defaults); views made before it
     // must be gone.

@@ -37,13 +37,8 @@ protected:
     void SetUp() override
     {
         ViewTestEnv::SetUp();
-        root = dir.filePath("Work");
+        root = listWorkFolder("Work");
         ASSERT_TRUE(QDir().mkpath(root + "/.stversions/Docs"));
-        SyncFolder listed;
-        listed.id = "st";
-        listed.label = "Work";
-        listed.path = root;
-        engine.state.folders = {listed};
         engine.state.archives["st"] = {{"Docs/a.txt", kT1, 100},     {"c.txt", kT1, 1000},
                                        {"Docs/sub/b.txt", kT1, 300}, {"c.txt", kT3, 1000},
                                        {"Docs/a.txt", kT2, 200},     {"c.txt", kT2, 1000}};

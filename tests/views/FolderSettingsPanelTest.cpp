@@ -50,12 +50,8 @@ protected:
     void SetUp() override
     {
         ViewTestEnv::SetUp();
-        root = dir.filePath("Work");
-        ASSERT_TRUE(QDir().mkpath(root));
-        SyncFolder listed;
-        listed.id = "st";
-        listed.path = root;
-        engine.state.folders = {listed};
+        root = listWorkFolder();
+        ASSERT_FALSE(root.isEmpty());
         engine.state.ignores["st"] = {"*.tmp", ".*"};
         awaitTask(app().folders().refresh());
         engine.beforeAnswer = [this](QString operation) -> QCoro::Task<void> {

@@ -42,13 +42,8 @@ protected:
     void SetUp() override
     {
         ViewTestEnv::SetUp();
-        root = dir.filePath("Work");
-        ASSERT_TRUE(QDir().mkpath(root));
-        SyncFolder listed;
-        listed.id = "st";
-        listed.label = "Work";
-        listed.path = root;
-        engine.state.folders = {listed};
+        root = listWorkFolder("Work");
+        ASSERT_FALSE(root.isEmpty());
         folder = {.id = "F", .label = "Work", .localPath = root, .syncthingFolderID = "st"};
         app().projects().add({.id = "S", .folders = {folder}});
     }
