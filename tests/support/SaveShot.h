@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstdlib>
+
+#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -21,6 +25,33 @@ inline QImage saveShot(QWidget &widget, const QString &name)
     folder.mkpath(QStringLiteral("."));
     image.save(folder.filePath(name + QStringLiteral(".png")));
     return image;
+}
+
+// Where `part` (or the rectangle `within` it) lies in a grab of `grabbed`,
+// in the grab's pixels.
+inline QRect shotArea(const QImage &shot, const QWidget &grabbed, const QWidget &part, QRect within = {})
+{
+    if (within.isNull())
+        within = part.rect();
+    const QRect area(part.mapTo(&grabbed, within.topLeft()), within.size());
+    const qreal scale = shot.devicePixelRatio();
+    return QRect((area.topLeft().toPointF() * scale).toPoint(), (QSizeF(area.size()) * scale).toSize());
+}
+
+// Whether some pixel of the area is within `tolerance` of the colour on each
+// channel: antialiased text reaches its full colour only inside its strokes.
+inline bool shotShowsColour(const QImage &shot, const QRect &area, const QColor &colour, int tolerance = 40)
+{
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor seen = shot.pixelColor(x, y);
+            if (std::abs(seen.red() - colour.red()) <= tolerance &&
+                std::abs(seen.green() - colour.green()) <= tolerance &&
+                std::abs(seen.blue() - colour.blue()) <= tolerance)
+                return true;
+        }
+    return false;
 }
 
 } // namespace tw
