@@ -13,6 +13,7 @@
 #include "views/SettingsView.h"
 
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -106,6 +107,10 @@ TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeed
     EXPECT_EQ(field->text(), "");
     EXPECT_FALSE(find("ownRulesHint")->isVisibleTo(view->ignoresTab()));
     expectInStep();
+    view->tabs()->setCurrentIndex(SettingsView::Ignores);
+    const QImage shot = saveShot(*view, QStringLiteral("ignores-custom-rows"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
 
     // Return adds as the button does; a category's pattern stays under it.
     const QString before = app().preferences().defaultIgnores();
