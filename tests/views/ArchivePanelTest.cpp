@@ -224,9 +224,9 @@ TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShow
     EXPECT_FALSE(QDir(root + "/.stversions").exists());
     EXPECT_TRUE(QDir(root).exists());
     EXPECT_TRUE(showsEmpty(*panel));
-    const QImage empty = saveShot(*panel, QStringLiteral("archive-empty"));
-    ASSERT_FALSE(empty.isNull());
-    EXPECT_EQ(empty.size(), panel->size() * panel->devicePixelRatio());
+    const QImage emptied = saveShot(*panel, QStringLiteral("archive-empty"));
+    ASSERT_FALSE(emptied.isNull());
+    EXPECT_EQ(emptied.size(), panel->size() * panel->devicePixelRatio());
 
     engine.beforeAnswer = nullptr;
     engine.state.archives["st"] = {{"c.txt", kT1, 1}};
