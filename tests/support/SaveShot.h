@@ -13,13 +13,22 @@
 
 namespace tw {
 
+// Layouts follow changed texts and shown widgets only when their posted
+// requests are seen; each pass settles one more level of nested layouts (a
+// group expanded inside a scrolled form needs two), so before a widget is
+// scrolled into view too.
+inline void settleLayouts()
+{
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
 // Grabs the widget and keeps the picture as "<name>.png" under the build
 // tree's screenshots/ folder, for a person to look at; answers the grab, so
 // the test that saves it asserts something of it. View tests only.
 inline QImage saveShot(QWidget &widget, const QString &name)
 {
-    // Layouts follow changed texts only when their posted requests are seen.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    settleLayouts();
     const QImage image = widget.grab().toImage();
     const QDir folder(QStringLiteral(TIDEWELL_SCREENSHOT_DIR));
     folder.mkpath(QStringLiteral("."));

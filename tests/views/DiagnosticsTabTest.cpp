@@ -189,6 +189,8 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
     app().engineState().setLastErrorMessage("Engine stopped");
     EXPECT_TRUE(shown(find("lastError")));
     EXPECT_EQ(find<QLabel>("lastError")->text(), "Engine stopped");
+    settleLayouts();
+    tab().ensureWidgetVisible(find("lastError"));
     const QImage failing = saveShot(*view, QStringLiteral("diagnostics-failing"));
     ASSERT_FALSE(failing.isNull());
     EXPECT_EQ(failing.size(), view->size() * view->devicePixelRatio());

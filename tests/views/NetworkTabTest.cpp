@@ -106,6 +106,9 @@ TEST_F(NetworkTabTest, ScheduleEditsAreStoredAtOnceAndTheWarningFollowsTheLimits
     find<QCheckBox>("scheduleOn")->click();
     EXPECT_TRUE(shown("scheduleWarning"));
     EXPECT_EQ(find<QLabel>("scheduleWarningText")->text(), texts::scheduleSlowsNothing);
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    view->networkTab()->ensureWidgetVisible(find("scheduleWarningText"));
     const QImage schedule = saveShot(*view, QStringLiteral("network-schedule"));
     ASSERT_FALSE(schedule.isNull());
     EXPECT_EQ(schedule.size(), view->size() * view->devicePixelRatio());

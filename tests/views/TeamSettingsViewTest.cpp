@@ -137,6 +137,8 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     EXPECT_EQ(field("apiKey")->text(), "wrong-key");
     EXPECT_EQ(connect->text(), "Connect");
     tab->show();
+    settleLayouts();
+    tab->ensureWidgetVisible(find("connectError"));
     const QImage refused = saveShot(*tab, QStringLiteral("team-no-node-error"));
     ASSERT_FALSE(refused.isNull());
     EXPECT_EQ(refused.size(), tab->size() * tab->devicePixelRatio());
