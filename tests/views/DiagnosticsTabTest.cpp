@@ -205,6 +205,7 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
 TEST_F(DiagnosticsTabTest, EachLanSwitchStoresThenAppliesTheServer)
 {
     awaitTask(app().engineState().refreshStatus());
+    awaitTask(app().devices().refresh());
     ASSERT_TRUE(app().engineState().status().isRunning);
     QStringList steps;
     app().setStepObserver([&steps](QString step) { steps << step; });
@@ -216,6 +217,10 @@ TEST_F(DiagnosticsTabTest, EachLanSwitchStoresThenAppliesTheServer)
     const QImage healthy = saveShot(*view, QStringLiteral("diagnostics-healthy"));
     ASSERT_FALSE(healthy.isNull());
     EXPECT_EQ(healthy.size(), view->size() * view->devicePixelRatio());
+    for (QWidget *row : tab().findChildren<QWidget *>("diagRow")) {
+        EXPECT_TRUE(shotShowsColour(healthy, shotArea(healthy, *view, *row), Theme::synced()));
+        EXPECT_FALSE(shotShowsColour(healthy, shotArea(healthy, *view, *row), Theme::danger(), 20));
+    }
     const struct
     {
         QCheckBox *box;

@@ -109,6 +109,8 @@ TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeed
     EXPECT_FALSE(find("ownRulesHint")->isVisibleTo(view->ignoresTab()));
     expectInStep();
     view->tabs()->setCurrentIndex(SettingsView::Ignores);
+    settleLayouts();
+    view->ignoresTab()->ensureWidgetVisible(find("newPattern"));
     const QImage shot = saveShot(*view, QStringLiteral("ignores-custom-rows"));
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());

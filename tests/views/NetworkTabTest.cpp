@@ -186,6 +186,8 @@ TEST_F(NetworkTabTest, AMeasurementSuggestsALimitWhoseButtonAppliesThePendingEdi
     view->tabs()->setCurrentIndex(SettingsView::Diagnostics);
     view->tabs()->setCurrentIndex(SettingsView::Network);
     EXPECT_TRUE(shown("applySuggestion"));
+    settleLayouts();
+    view->networkTab()->ensureWidgetVisible(find("applySuggestion"));
     const QImage result = saveShot(*view, QStringLiteral("network-speed-result"));
     ASSERT_FALSE(result.isNull());
     EXPECT_EQ(result.size(), view->size() * view->devicePixelRatio());

@@ -166,6 +166,8 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     EXPECT_EQ(text("reachable"), "Reachable");
     EXPECT_EQ(find<StatusDot>("reachableDot")->color(), Theme::synced());
     expectApplied(0);
+    settleLayouts();
+    tab->ensureWidgetVisible(find("nodeName"));
     const QImage withNode = saveShot(*tab, QStringLiteral("team-with-node"));
     ASSERT_FALSE(withNode.isNull());
     EXPECT_EQ(withNode.size(), tab->size() * tab->devicePixelRatio());
@@ -252,6 +254,8 @@ TEST_F(TeamSettingsViewTest, APastedKeyIsTrimmedStoredAndShownMasked)
     EXPECT_EQ(button("reveal")->text(), "Hide");
     EXPECT_EQ(button("copyTeamKey")->text(), u"Copied \u2713"_qs);
     tab->show();
+    settleLayouts();
+    tab->ensureWidgetVisible(find("teamKey"));
     const QImage revealed = saveShot(*tab, QStringLiteral("team-key-revealed"));
     ASSERT_FALSE(revealed.isNull());
     EXPECT_EQ(revealed.size(), tab->size() * tab->devicePixelRatio());
