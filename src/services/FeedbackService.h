@@ -73,8 +73,6 @@ public:
     bool hasEndpoint() const { return !m_endpoint.isEmpty(); }
 
     const PersistentRetryQueue<Payload> &retryQueue() const { return *m_retryQueue; }
-    // Whether reports ever leave this machine.
-    bool hasEndpoint() const { return !m_endpoint.isEmpty(); }
 
 private:
     static QCoro::Task<void> upload(QPointer<FeedbackService> self, Payload payload);

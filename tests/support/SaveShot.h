@@ -1,26 +1,66 @@
 #pragma once
 
+#include <cstdlib>
+
+#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 namespace tw {
+
+// Layouts follow changed texts and shown widgets only when their posted
+// requests are seen; each pass settles one more level of nested layouts (a
+// group expanded inside a scrolled form needs two), so before a widget is
+// scrolled into view too.
+inline void settleLayouts()
+{
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
 
 // Grabs the widget and keeps the picture as "<name>.png" under the build
 // tree's screenshots/ folder, for a person to look at; answers the grab, so
 // the test that saves it asserts something of it. View tests only.
 inline QImage saveShot(QWidget &widget, const QString &name)
 {
-    // Layouts follow changed texts only when their posted requests are seen.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    settleLayouts();
     const QImage image = widget.grab().toImage();
     const QDir folder(QStringLiteral(TIDEWELL_SCREENSHOT_DIR));
     folder.mkpath(QStringLiteral("."));
     image.save(folder.filePath(name + QStringLiteral(".png")));
     return image;
+}
+
+// Where `part` (or the rectangle `within` it) lies in a grab of `grabbed`,
+// in the grab's pixels.
+inline QRect shotArea(const QImage &shot, const QWidget &grabbed, const QWidget &part, QRect within = {})
+{
+    if (within.isNull())
+        within = part.rect();
+    const QRect area(part.mapTo(&grabbed, within.topLeft()), within.size());
+    const qreal scale = shot.devicePixelRatio();
+    return QRect((area.topLeft().toPointF() * scale).toPoint(), (QSizeF(area.size()) * scale).toSize());
+}
+
+// Whether some pixel of the area is within `tolerance` of the colour on each
+// channel: antialiased text reaches its full colour only inside its strokes.
+inline bool shotShowsColour(const QImage &shot, const QRect &area, const QColor &colour, int tolerance = 40)
+{
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor seen = shot.pixelColor(x, y);
+            if (std::abs(seen.red() - colour.red()) <= tolerance &&
+                std::abs(seen.green() - colour.green()) <= tolerance &&
+                std::abs(seen.blue() - colour.blue()) <= tolerance)
+                return true;
+        }
+    return false;
 }
 
 } // namespace tw

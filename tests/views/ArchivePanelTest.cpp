@@ -12,6 +12,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -134,6 +135,10 @@ TEST_F(ArchivePanelTest, FoldersComeFirstAndAFolderIsRestoredWholeOnlyOnceConfir
     engine.release("archivedVersions");
     ASSERT_TRUE(waitUntil([&] { return panel->restoring().isEmpty(); }));
     EXPECT_EQ(engine.state.archives["st"].size(), 4);
+
+    const QImage loaded = saveShot(*panel, QStringLiteral("archive-loaded"));
+    ASSERT_FALSE(loaded.isNull());
+    EXPECT_EQ(loaded.size(), panel->size() * panel->devicePixelRatio());
 }
 
 TEST_F(ArchivePanelTest, AFolderOfOneFileSaysFile)
@@ -214,6 +219,9 @@ TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShow
     EXPECT_FALSE(QDir(root + "/.stversions").exists());
     EXPECT_TRUE(QDir(root).exists());
     EXPECT_TRUE(showsEmpty(*panel));
+    const QImage emptied = saveShot(*panel, QStringLiteral("archive-empty"));
+    ASSERT_FALSE(emptied.isNull());
+    EXPECT_EQ(emptied.size(), panel->size() * panel->devicePixelRatio());
 
     engine.beforeAnswer = nullptr;
     engine.state.archives["st"] = {{"c.txt", kT1, 1}};

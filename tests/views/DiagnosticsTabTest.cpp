@@ -10,6 +10,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/ElidedLabel.h"
+#include "design/Theme.h"
 #include "lan/DiagServer.h"
 #include "projects/ProjectController.h"
 #include "utilities/LoopbackOnly.h"
@@ -19,6 +20,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -187,6 +189,12 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
     app().engineState().setLastErrorMessage("Engine stopped");
     EXPECT_TRUE(shown(find("lastError")));
     EXPECT_EQ(find<QLabel>("lastError")->text(), "Engine stopped");
+    settleLayouts();
+    tab().ensureWidgetVisible(find("lastError"));
+    const QImage failing = saveShot(*view, QStringLiteral("diagnostics-failing"));
+    ASSERT_FALSE(failing.isNull());
+    EXPECT_EQ(failing.size(), view->size() * view->devicePixelRatio());
+    EXPECT_TRUE(shotShowsColour(failing, shotArea(failing, *view, *find("lastError")), Theme::danger()));
 
     engine.state.folderStatuses.clear();
     engine.state.recentFolderErrors.clear();
@@ -197,6 +205,7 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
 TEST_F(DiagnosticsTabTest, EachLanSwitchStoresThenAppliesTheServer)
 {
     awaitTask(app().engineState().refreshStatus());
+    awaitTask(app().devices().refresh());
     ASSERT_TRUE(app().engineState().status().isRunning);
     QStringList steps;
     app().setStepObserver([&steps](QString step) { steps << step; });
@@ -205,6 +214,13 @@ TEST_F(DiagnosticsTabTest, EachLanSwitchStoresThenAppliesTheServer)
     auto *page = find<QCheckBox>("remoteStatus");
     ASSERT_TRUE(lan->isChecked());
     ASSERT_FALSE(page->isChecked());
+    const QImage healthy = saveShot(*view, QStringLiteral("diagnostics-healthy"));
+    ASSERT_FALSE(healthy.isNull());
+    EXPECT_EQ(healthy.size(), view->size() * view->devicePixelRatio());
+    for (QWidget *row : tab().findChildren<QWidget *>("diagRow")) {
+        EXPECT_TRUE(shotShowsColour(healthy, shotArea(healthy, *view, *row), Theme::synced()));
+        EXPECT_FALSE(shotShowsColour(healthy, shotArea(healthy, *view, *row), Theme::danger(), 20));
+    }
     const struct
     {
         QCheckBox *box;

@@ -11,6 +11,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "SyncthingInstance.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -271,6 +272,10 @@ TEST_F(FolderSettingsPanelTest, TheTextsReadAsWritten)
     for (int index = 0; index < retention(*panel)->count(); ++index)
         options << retention(*panel)->itemText(index) + "=" + retention(*panel)->itemData(index).toString();
     EXPECT_EQ(options, QStringList({"Forever=0", "90 days=90", "30 days=30", "7 days=7"}));
+
+    const QImage shot = saveShot(*panel, QStringLiteral("folder-settings"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), panel->size() * panel->devicePixelRatio());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "views/SettingsView.h"
 
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -106,6 +108,12 @@ TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeed
     EXPECT_EQ(field->text(), "");
     EXPECT_FALSE(find("ownRulesHint")->isVisibleTo(view->ignoresTab()));
     expectInStep();
+    view->tabs()->setCurrentIndex(SettingsView::Ignores);
+    settleLayouts();
+    view->ignoresTab()->ensureWidgetVisible(find("newPattern"));
+    const QImage shot = saveShot(*view, QStringLiteral("ignores-custom-rows"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
 
     // Return adds as the button does; a category's pattern stays under it.
     const QString before = app().preferences().defaultIgnores();

@@ -3,7 +3,10 @@
 
 #include "views/NasSetupGuideView.h"
 
+#include "design/Theme.h"
+
 #include "QtPrinters.h"
+#include "SaveShot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,6 +16,8 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <string_view>
 
 namespace tw {
 
@@ -76,6 +81,10 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
     NasSetupGuideView guide;
     EXPECT_EQ(guide.size(), QSize(620, 720));
     EXPECT_TRUE(shown(guide, "formHint"));
+    guide.show();
+    const QImage empty = saveShot(guide, QStringLiteral("nas-guide-empty"));
+    ASSERT_FALSE(empty.isNull());
+    EXPECT_EQ(empty.size(), guide.size() * guide.devicePixelRatio());
     type(guide, "nasUser", "u");
     type(guide, "nasAddress", "  \t ");
     EXPECT_FALSE(guide.formFilledIn());
@@ -103,6 +112,10 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
     EXPECT_FALSE(shown(guide, "terminalPreview"));
     child<QToolButton>(guide, "previewToggle")->click();
     EXPECT_TRUE(shown(guide, "terminalPreview"));
+
+    const QImage filled = saveShot(guide, QStringLiteral("nas-guide-filled"));
+    ASSERT_FALSE(filled.isNull());
+    EXPECT_EQ(filled.size(), guide.size() * guide.devicePixelRatio());
 }
 
 TEST_F(NasSetupGuideViewTest, ARefusedFieldShowsItsLineAndNoCommand)
@@ -132,6 +145,18 @@ TEST_F(NasSetupGuideViewTest, ARefusedFieldShowsItsLineAndNoCommand)
         EXPECT_FALSE(shown(guide, "codeBlock")) << row.field;
         EXPECT_FALSE(shown(guide, "previewToggle")) << row.field;
         EXPECT_FALSE(shown(guide, "formHint")) << row.field;
+        if (row.field == std::string_view("sshPort")) {
+            guide.show();
+            const QImage refused = saveShot(guide, QStringLiteral("nas-guide-field-error"));
+            ASSERT_FALSE(refused.isNull());
+            EXPECT_EQ(refused.size(), guide.size() * guide.devicePixelRatio());
+            QLabel *error = nullptr;
+            for (QLabel *label : guide.findChildren<QLabel *>("fieldError"))
+                if (label->isVisibleTo(&guide))
+                    error = label;
+            ASSERT_NE(error, nullptr);
+            EXPECT_TRUE(shotShowsColour(refused, shotArea(refused, guide, *error), Theme::danger()));
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/AppPreferences.h"
 #include "controllers/EngineController.h"
+#include "design/Theme.h"
 #include "engine/SyncEngineError.h"
 #include "views/MeasuredSpeed.h"
 #include "views/PanelTexts.h"
@@ -14,6 +15,7 @@
 #include "views/SettingsView.h"
 
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -104,6 +106,14 @@ TEST_F(NetworkTabTest, ScheduleEditsAreStoredAtOnceAndTheWarningFollowsTheLimits
     find<QCheckBox>("scheduleOn")->click();
     EXPECT_TRUE(shown("scheduleWarning"));
     EXPECT_EQ(find<QLabel>("scheduleWarningText")->text(), texts::scheduleSlowsNothing);
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    view->networkTab()->ensureWidgetVisible(find("scheduleWarningText"));
+    const QImage schedule = saveShot(*view, QStringLiteral("network-schedule"));
+    ASSERT_FALSE(schedule.isNull());
+    EXPECT_EQ(schedule.size(), view->size() * view->devicePixelRatio());
+    EXPECT_TRUE(
+        shotShowsColour(schedule, shotArea(schedule, *view, *find("scheduleWarningText")), Theme::orange()));
     find<QSpinBox>("throttledUp")->setValue(100);
     EXPECT_FALSE(shown("scheduleWarning"));
     find<QSpinBox>("startHour")->setValue(9);
@@ -176,6 +186,11 @@ TEST_F(NetworkTabTest, AMeasurementSuggestsALimitWhoseButtonAppliesThePendingEdi
     view->tabs()->setCurrentIndex(SettingsView::Diagnostics);
     view->tabs()->setCurrentIndex(SettingsView::Network);
     EXPECT_TRUE(shown("applySuggestion"));
+    settleLayouts();
+    view->networkTab()->ensureWidgetVisible(find("applySuggestion"));
+    const QImage result = saveShot(*view, QStringLiteral("network-speed-result"));
+    ASSERT_FALSE(result.isNull());
+    EXPECT_EQ(result.size(), view->size() * view->devicePixelRatio());
 
     find<QCheckBox>("relay")->click();
     button("applySuggestion")->click();

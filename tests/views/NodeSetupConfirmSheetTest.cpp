@@ -17,6 +17,7 @@
 #include "QtPrinters.h"
 #include "ReadableTexts.h"
 #include "RecordingNotifier.h"
+#include "SaveShot.h"
 #include "WaitUntil.h"
 
 #include <QAbstractButton>
@@ -108,6 +109,10 @@ TEST(NodeSetupConfirmSheetTest, ConnectRegistersReconcilesRefreshesThenCloses)
     EXPECT_EQ(label(sheet, "nodeAddress")->text(), rig.node.baseURL().toString());
     EXPECT_EQ(label(sheet, "nodeAddress")->textFormat(), Qt::PlainText);
     EXPECT_FALSE(readableTexts(sheet).join('\n').contains(kKey));
+    sheet.show();
+    const QImage idle = saveShot(sheet, QStringLiteral("node-confirm-idle"));
+    ASSERT_FALSE(idle.isNull());
+    EXPECT_EQ(idle.size(), sheet.size() * sheet.devicePixelRatio());
 
     button(sheet, "connect")->click();
     ASSERT_TRUE(waitUntil([&] { return rig.trace.contains("closed"); }));
@@ -136,6 +141,10 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_EQ(connect->text(), "Connect");
     EXPECT_FALSE(readableTexts(sheet).join('\n').contains("wrong-key"));
+    const QImage failed = saveShot(sheet, QStringLiteral("node-confirm-failed"));
+    ASSERT_FALSE(failed.isNull());
+    EXPECT_EQ(failed.size(), sheet.size() * sheet.devicePixelRatio());
+    EXPECT_TRUE(shotShowsColour(failed, shotArea(failed, sheet, *error), Theme::danger()));
 
     // The node answers again, but only once the test lets it.
     rig.acceptAnyKey = true;

@@ -4,6 +4,7 @@
 #include "views/OmitPanel.h"
 
 #include "controllers/DeviceController.h"
+#include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/OmitLevelModel.h"
 #include "views/OmitRowDelegate.h"
@@ -11,6 +12,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -193,6 +195,15 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     EXPECT_FALSE(switchOn(*panel, "c"));
     EXPECT_TRUE(switchOn(*panel, "Take [1].mov"));
     EXPECT_EQ(resets.count(), 0);
+
+    const QImage shot = saveShot(*panel, QStringLiteral("omit-excluded-row"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), panel->size() * panel->devicePixelRatio());
+    const QWidget &rows = *panel->list().viewport();
+    const QRect excluded = panel->rowDelegate().nameRect(row(*panel, "Take [1].mov"));
+    const QRect included = panel->rowDelegate().nameRect(row(*panel, "c"));
+    EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *panel, rows, excluded), Theme::orange()));
+    EXPECT_FALSE(shotShowsColour(shot, shotArea(shot, *panel, rows, included), Theme::orange()));
 }
 
 TEST_F(OmitPanelTest, ANameWithALineBreakGetsNoLine)

@@ -5,10 +5,12 @@
 #include "views/PurgePanel.h"
 
 #include "cluster/NasNodeController.h"
+#include "design/Theme.h"
 #include "views/PanelTexts.h"
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -145,6 +147,12 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
         EXPECT_EQ(field(*shown, "subpath")->text().isEmpty(), row.cleared);
         EXPECT_EQ(field(*shown, "confirm")->text().isEmpty(), row.cleared);
         EXPECT_EQ(button(*shown, "remove")->isEnabled(), !row.cleared);
+        if (&row == &rows[0]) {
+            const QImage shot = saveShot(*shown, QStringLiteral("purge-result"));
+            ASSERT_FALSE(shot.isNull());
+            EXPECT_EQ(shot.size(), shown->size() * shown->devicePixelRatio());
+            EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *shown, *label(*shown, "warning")), Theme::danger()));
+        }
     }
 }
 

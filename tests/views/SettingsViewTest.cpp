@@ -14,6 +14,7 @@
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
+#include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -115,6 +116,10 @@ TEST_F(SettingsViewTest, TheFirstShowLoadsLaterOnesCopyAgainAndARestoredWindowKe
     EXPECT_EQ(engine.callCount("networkSettings"), 1);
     EXPECT_EQ(engine.callCount("localDeviceName"), 1);
     EXPECT_EQ(engine.callCount("setLocalDeviceName"), 0);
+
+    const QImage shot = saveShot(*view, QStringLiteral("settings-general"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
 }
 
 TEST_F(SettingsViewTest, ShowsWhileTheLoadIsHeldAskTheEngineOnce)
@@ -207,6 +212,12 @@ TEST_F(SettingsViewTest, TheDeviceIDShowsADashUntilKnownAndIsCopiedAsItIs)
     EXPECT_EQ(id->fullText(), engine.state.localDeviceID);
     in<QAbstractButton>("identityTab", "copyDeviceID")->click();
     EXPECT_EQ(QApplication::clipboard()->text(), engine.state.localDeviceID);
+
+    view->tabs()->setCurrentIndex(SettingsView::Identity);
+    view->show();
+    const QImage shot = saveShot(*view, QStringLiteral("settings-identity"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
 }
 
 TEST_F(SettingsViewTest, StartupAndAppearanceSwitchesActAtOnce)

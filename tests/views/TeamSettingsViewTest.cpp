@@ -17,6 +17,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "ReadableTexts.h"
+#include "SaveShot.h"
 #include "SyncthingInstance.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -135,6 +136,13 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     EXPECT_EQ(field("address")->text(), nodeURL());
     EXPECT_EQ(field("apiKey")->text(), "wrong-key");
     EXPECT_EQ(connect->text(), "Connect");
+    tab->show();
+    settleLayouts();
+    tab->ensureWidgetVisible(find("connectError"));
+    const QImage refused = saveShot(*tab, QStringLiteral("team-no-node-error"));
+    ASSERT_FALSE(refused.isNull());
+    EXPECT_EQ(refused.size(), tab->size() * tab->devicePixelRatio());
+    EXPECT_TRUE(shotShowsColour(refused, shotArea(refused, *tab, *find("connectError")), Theme::danger()));
 
     // The right key, answered only when the test lets the node.
     watchConnect();
@@ -158,6 +166,12 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     EXPECT_EQ(text("reachable"), "Reachable");
     EXPECT_EQ(find<StatusDot>("reachableDot")->color(), Theme::synced());
     expectApplied(0);
+    settleLayouts();
+    tab->ensureWidgetVisible(find("nodeName"));
+    const QImage withNode = saveShot(*tab, QStringLiteral("team-with-node"));
+    ASSERT_FALSE(withNode.isNull());
+    EXPECT_EQ(withNode.size(), tab->size() * tab->devicePixelRatio());
+    EXPECT_TRUE(shotShowsColour(withNode, shotArea(withNode, *tab, *find("reachableDot")), Theme::synced()));
 
     // Switched off, the node fails its check.
     const QString address = nodeURL();
@@ -239,6 +253,12 @@ TEST_F(TeamSettingsViewTest, APastedKeyIsTrimmedStoredAndShownMasked)
     EXPECT_EQ(text("teamKey"), "KEY");
     EXPECT_EQ(button("reveal")->text(), "Hide");
     EXPECT_EQ(button("copyTeamKey")->text(), u"Copied \u2713"_qs);
+    tab->show();
+    settleLayouts();
+    tab->ensureWidgetVisible(find("teamKey"));
+    const QImage revealed = saveShot(*tab, QStringLiteral("team-key-revealed"));
+    ASSERT_FALSE(revealed.isNull());
+    EXPECT_EQ(revealed.size(), tab->size() * tab->devicePixelRatio());
 
     find<QCheckBox>("clusterSync")->click();
     EXPECT_FALSE(app().preferences().clusterSyncEnabled());
