@@ -2,6 +2,7 @@
 
 #include "design/Symbol.h"
 #include "views/DiagnosticsTab.h"
+#include "views/FeedbackSheet.h"
 #include "views/GeneralTab.h"
 #include "views/IdentityTab.h"
 #include "views/IgnoresTab.h"
@@ -32,6 +33,10 @@ SettingsView::SettingsView(AppEnvironment &env, QWidget *parent)
     m_ignores->setObjectName(QStringLiteral("ignoresTab"));
     m_diagnostics = new DiagnosticsTab(*m_state);
     m_diagnostics->setObjectName(QStringLiteral("diagnosticsTab"));
+    // The picture sent along is of the settings window the sheet opens over.
+    m_diagnostics->setFeedbackSheetFactory([&env](QWidget *window, const QString &origin) -> QWidget * {
+        return new FeedbackSheet(env, origin, window, window);
+    });
 
     m_tabs->addTab(general, symbolIcon(Symbol::Gearshape), texts::tabGeneral);
     m_tabs->addTab(m_network, symbolIcon(Symbol::Network), texts::tabNetwork);

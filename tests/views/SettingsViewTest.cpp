@@ -10,6 +10,7 @@
 #include "engine/SyncEngineError.h"
 #include "utilities/LoopbackOnly.h"
 #include "views/PanelTexts.h"
+#include "views/FeedbackSheet.h"
 #include "views/SettingsState.h"
 
 #include "AwaitTask.h"
@@ -82,6 +83,18 @@ TEST_F(SettingsViewTest, SixTabsInOrderTheFirstShown)
     EXPECT_EQ(titles, QStringList({"General", "Network", "Ignores", "Team", "Identity", "Diagnostics"}));
     EXPECT_EQ(view->tabs()->currentIndex(), 0);
     EXPECT_EQ(view->tabs()->widget(SettingsView::Team)->objectName(), "teamTab");
+}
+
+TEST_F(SettingsViewTest, DiagnosticsSendsFeedbackFromTheSettingsWindow)
+{
+    open();
+    view->tabs()->setCurrentIndex(SettingsView::Diagnostics);
+    auto *send = in<QPushButton>("diagnosticsTab", "sendFeedback");
+    ASSERT_TRUE(send->isEnabled());
+    send->click();
+    FeedbackSheet *sheet = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (sheet = view->findChild<FeedbackSheet *>()) && sheet->isVisible(); }));
+    EXPECT_EQ(sheet->origin(), QStringLiteral("TidewellMesh \u2013 Settings"));
 }
 
 TEST_F(SettingsViewTest, TheFirstShowLoadsLaterOnesCopyAgainAndARestoredWindowKeepsTheEdit)
