@@ -319,6 +319,7 @@ TEST_F(DiagnosticsTabTest, RebuildAsksThenResetsAndRefreshesTheFolders)
 
 TEST_F(DiagnosticsTabTest, SendFeedbackOpensTheSheetItIsGivenWithTheSettingsOrigin)
 {
+    tab().setFeedbackSheetFactory({});
     EXPECT_FALSE(button("sendFeedback")->isEnabled());
     QStringList origins;
     QPointer<QWidget> sheet;
