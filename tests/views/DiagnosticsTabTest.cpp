@@ -319,6 +319,8 @@ TEST_F(DiagnosticsTabTest, RebuildAsksThenResetsAndRefreshesTheFolders)
 
 TEST_F(DiagnosticsTabTest, SendFeedbackOpensTheSheetItIsGivenWithTheSettingsOrigin)
 {
+    // The settings window gives the tab its factory; without one there is no sheet to open.
+    tab().setFeedbackSheetFactory({});
     EXPECT_FALSE(button("sendFeedback")->isEnabled());
     QStringList origins;
     QPointer<QWidget> sheet;
