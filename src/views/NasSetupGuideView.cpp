@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -86,6 +87,8 @@ QLabel *terminalLine(const QString &text)
 {
     QLabel *label = styledLabel(text, TextRole::Monospaced11);
     label->setWordWrap(false);
+    // A long typed share path is cut at the page's edge, not widening it.
+    label->setMinimumWidth(1);
     return label;
 }
 
@@ -117,6 +120,7 @@ NasSetupGuideView::NasSetupGuideView(QWidget *parent) : QDialog(parent)
     layout->addWidget(header());
     layout->addWidget(divider());
     auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("guideScroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -285,7 +289,19 @@ QWidget *NasSetupGuideView::codeBlock()
     m_commandText->setObjectName(QStringLiteral("commandText"));
     m_commandText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_commandText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(m_commandText, 1);
+    m_commandText->setWordWrap(false);
+    // The command has no spaces to wrap at: it scrolls in its block, and the
+    // page keeps the dialog's width.
+    m_commandScroll = new QScrollArea;
+    m_commandScroll->setObjectName(QStringLiteral("commandScroll"));
+    m_commandScroll->setFrameShape(QFrame::NoFrame);
+    m_commandScroll->setWidgetResizable(true);
+    m_commandScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_commandScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_commandScroll->viewport()->setAutoFillBackground(false);
+    m_commandScroll->setWidget(m_commandText);
+    m_commandText->setAutoFillBackground(false);
+    layout->addWidget(m_commandScroll, 1);
     m_copyButton = new QToolButton;
     m_copyButton->setObjectName(QStringLiteral("copyCommand"));
     m_copyButton->setAutoRaise(true);
@@ -370,8 +386,11 @@ void NasSetupGuideView::refresh()
     m_unavailable->setVisible(!available);
 
     const std::optional<QString> command = generatedCommand();
-    if (command)
+    if (command) {
         m_commandText->setText(*command);
+        m_commandScroll->setFixedHeight(m_commandText->sizeHint().height() +
+                                        m_commandScroll->horizontalScrollBar()->sizeHint().height());
+    }
     m_codeBlock->setVisible(command.has_value());
     m_pasteNote->setVisible(command.has_value());
     m_previewToggle->setVisible(command.has_value());

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QLabel;
+class QScrollArea;
 class QLineEdit;
 class QToolButton;
 
@@ -57,6 +58,7 @@ private:
     QLabel *m_unavailable = nullptr;
     QWidget *m_codeBlock = nullptr;
     QLabel *m_commandText = nullptr;
+    QScrollArea *m_commandScroll = nullptr;
     QToolButton *m_copyButton = nullptr;
     QLabel *m_pasteNote = nullptr;
     QToolButton *m_previewToggle = nullptr;

@@ -75,7 +75,6 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->setModel(m_model);
     m_delegate = new OmitRowDelegate(*m_list);
     m_list->setItemDelegate(m_delegate);

@@ -6,9 +6,12 @@
 #include "views/OmitLevelModel.h"
 
 #include <QAbstractItemView>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <cmath>
 
 namespace tw {
 namespace {
@@ -65,8 +68,11 @@ QRect OmitRowDelegate::nameIn(const QRect &row, const QModelIndex &index)
     const QRect body = bodyOf(row);
     const int left = body.left() + paddingX + iconWidth + spacing;
     const int room = std::max(0, switchIn(row).left() - kMinNameGap - left);
-    const QFontMetrics metrics(rowFont(index));
-    const int width = std::min(room, metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()));
+    // Rounded up: a width rounded to the nearest pixel may fall short of
+    // the text's own, and the name would be elided with room to spare.
+    const QFontMetricsF metrics(rowFont(index));
+    const int full = int(std::ceil(metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString())));
+    const int width = std::min(room, full);
     return QRect(left, body.top() + paddingY, width, body.height() - 2 * paddingY);
 }
 

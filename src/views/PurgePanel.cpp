@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace tw {
@@ -64,7 +65,17 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
           return env.purgeFromPeers(std::move(project), std::move(folderID), std::move(anchored));
       }))
 {
-    auto *column = new QVBoxLayout(this);
+    // The form is taller than the inspector may be: it scrolls rather than
+    // squeezing its wrapped texts.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("purgeScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
     column->setSpacing(12);
 
     auto *warning = new QHBoxLayout;
@@ -133,6 +144,8 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     buttons->addWidget(m_remove);
     column->addLayout(buttons);
     column->addStretch();
+    scroll->setWidget(content);
+    outer->addWidget(scroll);
 
     connect(m_subpath, &QLineEdit::textChanged, this, &PurgePanel::refresh);
     connect(m_confirm, &QLineEdit::textChanged, this, &PurgePanel::refresh);

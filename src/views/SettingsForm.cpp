@@ -12,6 +12,9 @@ SettingsForm::SettingsForm(QWidget *parent) : QScrollArea(parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto *content = new QWidget;
+    // The form takes the viewport's width and its texts wrap to it, rather
+    // than its widest row widening it beyond the view.
+    content->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_sections = new QVBoxLayout(content);
     m_sections->setContentsMargins(20, 16, 20, 16);
     m_sections->setSpacing(14);

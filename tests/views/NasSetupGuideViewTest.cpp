@@ -14,6 +14,8 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -116,6 +118,12 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
     const QImage filled = saveShot(guide, QStringLiteral("nas-guide-filled"));
     ASSERT_FALSE(filled.isNull());
     EXPECT_EQ(filled.size(), guide.size() * guide.devicePixelRatio());
+    // The long command scrolls in its block; the page keeps the dialog's width.
+    const QScrollArea *page = child<QScrollArea>(guide, "guideScroll");
+    EXPECT_LE(page->widget()->width(), page->viewport()->width());
+    const QWidget *block = child(guide, "codeBlock");
+    EXPECT_LE(block->mapTo(page->viewport(), QPoint(block->width(), 0)).x(), page->viewport()->width());
+    EXPECT_GT(child<QScrollArea>(guide, "commandScroll")->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(NasSetupGuideViewTest, ARefusedFieldShowsItsLineAndNoCommand)

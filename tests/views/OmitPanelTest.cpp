@@ -4,6 +4,7 @@
 #include "views/OmitPanel.h"
 
 #include "controllers/DeviceController.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/OmitLevelModel.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -204,6 +206,11 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     const QRect included = panel->rowDelegate().nameRect(row(*panel, "c"));
     EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *panel, rows, excluded), Theme::orange()));
     EXPECT_FALSE(shotShowsColour(shot, shotArea(shot, *panel, rows, included), Theme::orange()));
+    // A short name in a wide row shows whole, and a few rows need no scroll bar.
+    QFont struck = pointsFont(13);
+    struck.setStrikeOut(true);
+    EXPECT_EQ(QFontMetrics(struck).elidedText("Take [1].mov", Qt::ElideMiddle, excluded.width()), "Take [1].mov");
+    EXPECT_FALSE(panel->list().verticalScrollBar()->isVisible());
 }
 
 TEST_F(OmitPanelTest, ANameWithALineBreakGetsNoLine)

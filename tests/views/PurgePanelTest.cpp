@@ -152,6 +152,10 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
             ASSERT_FALSE(shot.isNull());
             EXPECT_EQ(shot.size(), shown->size() * shown->devicePixelRatio());
             EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *shown, *label(*shown, "warning")), Theme::danger()));
+            // Every line of the warning shows, below the form's top margin.
+            const QLabel *warning = label(*shown, "warning");
+            EXPECT_GE(warning->height(), warning->heightForWidth(warning->width()));
+            EXPECT_GT(warning->mapTo(shown.get(), QPoint()).y(), 0);
         }
     }
 }

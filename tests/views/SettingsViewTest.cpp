@@ -9,6 +9,7 @@
 #include "design/ElidedLabel.h"
 #include "engine/SyncEngineError.h"
 #include "utilities/LoopbackOnly.h"
+#include "views/AppShell.h"
 #include "views/PanelTexts.h"
 #include "views/FeedbackSheet.h"
 #include "views/SettingsState.h"
@@ -27,8 +28,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QWindow>
 
 namespace tw {
@@ -83,6 +87,29 @@ TEST_F(SettingsViewTest, SixTabsInOrderTheFirstShown)
     EXPECT_EQ(titles, QStringList({"General", "Network", "Ignores", "Team", "Identity", "Diagnostics"}));
     EXPECT_EQ(view->tabs()->currentIndex(), 0);
     EXPECT_EQ(view->tabs()->widget(SettingsView::Team)->objectName(), "teamTab");
+}
+
+TEST_F(SettingsViewTest, AtTheWindowsSizeTheTabTitlesAndEachFormFitTheWidth)
+{
+    view->setFixedSize(AppShell::settingsSize);
+    open();
+    settleLayouts();
+    QTabBar *bar = view->tabs()->tabBar();
+    EXPECT_LE(bar->sizeHint().width(), AppShell::settingsSize.width());
+    EXPECT_LT(bar->tabRect(bar->count() - 1).right(), bar->width());
+    for (const QToolButton *arrow : bar->findChildren<QToolButton *>())
+        EXPECT_FALSE(arrow->isVisible());
+    for (int i = 0; i < view->tabs()->count(); ++i) {
+        view->tabs()->setCurrentIndex(i);
+        settleLayouts();
+        if (auto *form = qobject_cast<QScrollArea *>(view->tabs()->widget(i))) {
+            EXPECT_LE(form->widget()->width(), form->viewport()->width()) << bar->tabText(i).toStdString();
+        }
+    }
+    view->tabs()->setCurrentIndex(SettingsView::Team);
+    const QImage shot = saveShot(*view, QStringLiteral("settings-team"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
 }
 
 TEST_F(SettingsViewTest, DiagnosticsSendsFeedbackFromTheSettingsWindow)

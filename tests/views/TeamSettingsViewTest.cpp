@@ -172,6 +172,7 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     ASSERT_FALSE(withNode.isNull());
     EXPECT_EQ(withNode.size(), tab->size() * tab->devicePixelRatio());
     EXPECT_TRUE(shotShowsColour(withNode, shotArea(withNode, *tab, *find("reachableDot")), Theme::synced()));
+    EXPECT_LE(tab->widget()->width(), tab->viewport()->width());
 
     // Switched off, the node fails its check.
     const QString address = nodeURL();
