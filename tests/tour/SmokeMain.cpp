@@ -32,6 +32,8 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
