@@ -387,8 +387,9 @@ int runTour()
             return name && name->isVisible() && name->text().contains("Unknown Mac");
         }, kStepMs), "the Mac asking to connect");
         tour.expect(waitUntil([&] {
-            const auto names = page() ? page()->findChildren<QLabel *>(QStringLiteral("folderName")) : QList<QLabel *>();
-            return std::any_of(names.cbegin(), names.cend(), [](QLabel *l) { return l->text().contains("Offered"); });
+            const auto labels = page() ? page()->findChildren<QLabel *>() : QList<QLabel *>();
+            return std::any_of(labels.cbegin(), labels.cend(),
+                               [](QLabel *l) { return l->text() == "Offered" && l->isVisible(); });
         }, kStepMs), "the folder offered");
         return &window;
     });
