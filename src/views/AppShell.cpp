@@ -16,6 +16,8 @@
 #include "views/FolderPicker.h"
 #include "views/IncomingView.h"
 #include "views/MenuBarContent.h"
+#include "views/ProjectPageFactories.h"
+#include "views/ProjectView.h"
 #include "views/ShellWindow.h"
 #include "views/StatusTray.h"
 #include "views/WindowController.h"
@@ -77,6 +79,13 @@ AppShell::AppShell(SyncEngine &engine, AppEnvironment::Services services, Inject
             // The incoming page's placing sheet chooses through the shell's picker.
             factories.incomingView = [pick = m_injectables.folderPicker](AppEnvironment &env) -> QWidget * {
                 return new IncomingView(env, pick);
+            };
+            // So does the sync page's "Add folder".
+            factories.projectView = [pick = m_injectables.folderPicker](AppEnvironment &env, NavigationPath &path,
+                                                                          QString projectID) -> QWidget * {
+                ProjectPageFactories parts = ProjectPageFactories::standard();
+                parts.folderPicker = pick;
+                return new ProjectView(env, path, std::move(projectID), std::move(parts));
             };
             return new MainWindow(*m_env, *m_signals, std::move(factories), parent);
         };

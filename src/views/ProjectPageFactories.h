@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ProjectSelection.h"
+#include "views/FolderPicker.h"
 
 #include <QString>
 #include <functional>
@@ -42,6 +43,9 @@ struct ProjectPageFactories
         deviceInspector;
     // nullptr: nothing opens.
     std::function<QDialog *(AppEnvironment &, QString projectID, QWidget *parent)> inviteSheet;
+    // The chooser behind "Add folder"; the shell passes its own, which a test
+    // may have replaced.
+    std::function<QCoro::Task<std::optional<QString>>(QWidget *parent)> folderPicker = &FolderPicker::pickFolder;
 
     static ProjectPageFactories standard();
     static ProjectPageFactories placeholders();

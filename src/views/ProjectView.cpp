@@ -520,7 +520,8 @@ void ProjectView::addFolderWithPicker()
 
 QCoro::Task<void> ProjectView::pickAndAdd(QPointer<ProjectView> page)
 {
-    const std::optional<QString> chosen = co_await FolderPicker::pickFolder(page);
+    const auto pick = page->m_factories.folderPicker;
+    const std::optional<QString> chosen = co_await pick(page.data());
     if (!page || !chosen)
         co_return;
     page->addFolderAt(*chosen);

@@ -13,7 +13,11 @@
 #include "utilities/UserDefaults.h"
 #include "views/AppShell.h"
 #include "views/EngineStatusBar.h"
+#include "views/FolderChip.h"
 #include "views/MainWindow.h"
+#include "views/NewProjectSheet.h"
+#include "views/ProjectOverviewView.h"
+#include "views/ProjectView.h"
 #include "views/MenuBarContent.h"
 #include "views/ShellWindow.h"
 #include "views/WindowController.h"
@@ -28,8 +32,13 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <optional>
 
 namespace tw {
@@ -38,10 +47,9 @@ namespace {
 constexpr int kStartMs = 30'000;
 constexpr int kStepMs = 10'000;
 
-QCoro::Task<void> addFolder(ProjectController *projects, QString path, std::optional<QString> *added, bool *done)
+QCoro::Task<std::optional<QString>> pickedFolder(QString path)
 {
-    *added = co_await projects->addFolder(QStringLiteral("smoke"), path, QStringLiteral("Smoke"), false);
-    *done = true;
+    co_return path;
 }
 
 QCoro::Task<void> readFolders(SyncEngine *engine, QList<SyncFolder> *folders, bool *done)
@@ -51,6 +59,20 @@ QCoro::Task<void> readFolders(SyncEngine *engine, QList<SyncFolder> *folders, bo
     } catch (...) {
     }
     *done = true;
+}
+
+void click(QWidget *widget)
+{
+    if (widget)
+        QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+QAbstractButton *toolButton(QToolBar *bar, const QString &text)
+{
+    for (QAction *action : bar->actions())
+        if (action->text() == text)
+            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
+    return nullptr;
 }
 
 int runSmoke()
@@ -88,6 +110,9 @@ int runSmoke()
     injectables.aboutToQuit = [] {};
     injectables.trayAvailable = [] { return false; };
     injectables.started = [&started] { started = true; };
+    const QString picked = dir.filePath("folders/smoke");
+    QDir().mkpath(picked);
+    injectables.folderPicker = [picked](QWidget *) { return pickedFolder(picked); };
     auto shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
     AppEnvironment &env = shell->environment();
 
@@ -101,14 +126,32 @@ int runSmoke()
         return &shell->window();
     });
 
+    MainWindow *main = shell->window().findChild<MainWindow *>();
+    if (!tour.expect(main != nullptr, "the main window's content"))
+        return tour.finish();
+    auto syncPage = [&] { return qobject_cast<ProjectView *>(main->topPage()); };
+
+    tour.step("sync-page", [&] {
+        click(toolButton(main->toolBar(), ProjectOverviewView::newSyncText));
+        auto sheet = [&] { return shell->window().findChild<NewProjectSheet *>(); };
+        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the new-sync sheet"))
+            return &shell->window();
+        QTest::keyClicks(sheet()->nameField(), QStringLiteral("Smoke"));
+        click(sheet()->createButton());
+        tour.expect(waitUntil([&] { return syncPage() && syncPage()->isVisible(); }, kStepMs),
+                    "the sheet's create opens the new sync");
+        tour.expect(env.projects().projects().size() == 1 && env.projects().projects().first().name == "Smoke",
+                    "the sync is made");
+        return &shell->window();
+    });
+
+    const QString folder = dir.filePath("folders/smoke");
     tour.step("folder-added", [&] {
-        env.projects().add(Project{.id = "smoke", .name = "Smoke", .createdAt = QDateTime::currentDateTimeUtc()});
-        const QString folder = dir.filePath("folders/smoke");
-        QDir().mkpath(folder);
-        std::optional<QString> added;
-        bool done = false;
-        detach(addFolder(&env.projects(), folder, &added, &done));
-        tour.expect(waitUntil([&] { return done; }, kStepMs) && added.has_value(), "the folder is added");
+        if (!tour.expect(syncPage() != nullptr, "on the sync page"))
+            return &shell->window();
+        click(syncPage()->findChild<QToolButton *>(ProjectView::addFolderHelp));
+        tour.expect(waitUntil([&] { return syncPage()->findChild<FolderChip *>() != nullptr; }, kStepMs),
+                    "the picked folder shows as a chip");
         QList<SyncFolder> folders;
         const bool found = waitUntil([&] {
             bool read = false;

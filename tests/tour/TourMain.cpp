@@ -12,6 +12,17 @@
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
 #include "views/AppShell.h"
+#include "views/CapsuleChip.h"
+#include "views/DeviceCard.h"
+#include "views/DeviceInspector.h"
+#include "views/DisclosureGroup.h"
+#include "views/FolderChip.h"
+#include "views/FolderInspector.h"
+#include "views/IncomingView.h"
+#include "views/NewProjectSheet.h"
+#include "views/ProjectCard.h"
+#include "views/ProjectOverviewView.h"
+#include "views/ProjectView.h"
 #include "views/EngineStatusBar.h"
 #include "views/FeedbackSheet.h"
 #include "views/IncomingBanner.h"
@@ -44,7 +55,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
@@ -183,6 +196,38 @@ void click(QWidget *widget)
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
+ProjectCard *card(QWidget &root, const QString &projectID)
+{
+    for (ProjectCard *card : root.findChildren<ProjectCard *>())
+        if (card->projectID() == projectID && card->isVisible())
+            return card;
+    return nullptr;
+}
+
+// The widget of that type whose label of that name reads the text.
+template <typename Widget>
+Widget *labelled(QWidget *root, const char *labelName, const char *text)
+{
+    if (!root)
+        return nullptr;
+    for (Widget *widget : root->findChildren<Widget *>()) {
+        auto *label = widget->template findChild<QLabel *>(QString::fromLatin1(labelName));
+        if (label && label->text() == QString::fromUtf8(text) && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
+}
+
+CapsuleChip *teammateChip(QWidget *root)
+{
+    if (!root)
+        return nullptr;
+    for (CapsuleChip *chip : root->findChildren<CapsuleChip *>(QStringLiteral("deviceChip")))
+        if (chip->property("deviceID").toString() == kTeammate && chip->isVisible())
+            return chip;
+    return nullptr;
+}
+
 QAbstractButton *toolButton(QToolBar *bar, const QString &text)
 {
     for (QAction *action : bar->actions())
@@ -235,7 +280,7 @@ int runTour()
     ShellWindow &window = shell->window();
     AppEnvironment &env = shell->environment();
 
-    tour.step("main-window", [&] {
+    tour.step("overview", [&] {
         shell->windowController().show();
         tour.expect(waitUntil([&] { return started && env.engineState().status().isRunning; }, kStepMs),
                     "start-up reaches a running engine");
@@ -246,11 +291,82 @@ int runTour()
         auto *title = window.findChild<QLabel *>(QStringLiteral("statusTitle"));
         tour.expect(title && waitUntil([&] { return title->text() == EngineStatusBar::syncingText; }, kStepMs),
                     "the bar reads Syncing");
+        tour.expect(waitUntil([&] { return window.findChildren<ProjectCard *>().size() == 2; }, kStepMs),
+                    "a card per sync");
         return &window;
     });
     MainWindow *main = window.findChild<MainWindow *>();
     if (!main)
         return tour.finish();
+    auto syncPage = [&] { return qobject_cast<ProjectView *>(main->topPage()); };
+
+    tour.step("sync-page", [&] {
+        click(card(window, QStringLiteral("p-studio")));
+        tour.expect(waitUntil([&] { return syncPage() && syncPage()->isVisible(); }, kStepMs), "the card opens its sync");
+        tour.expect(main->path().ids() == QStringList{QStringLiteral("p-studio")}, "the path names the sync");
+        tour.expect(waitUntil([&] { return labelled<DeviceCard>(syncPage(), "name", "Studio")
+                                           && labelled<FolderChip>(syncPage(), "label", "moving"); }, kStepMs),
+                    "a card per Mac and a chip per folder");
+        return &window;
+    });
+
+    tour.step("folder-chip", [&] {
+        click(labelled<FolderChip>(syncPage(), "label", "moving"));
+        tour.expect(waitUntil([&] { return syncPage()->findChild<FolderInspector *>() != nullptr
+                                           && syncPage()->findChild<FolderInspector *>()->isVisible(); }, kStepMs),
+                    "the chip opens the folder's inspector");
+        tour.expect(waitUntil([&] { return teammateChip(syncPage()) != nullptr; }, kStepMs), "a chip per Mac");
+        return &window;
+    });
+
+    // The chip's menu runs a loop of its own: it is looked at and closed from
+    // inside that loop.
+    tour.step("mac-menu", [&] {
+        CapsuleChip *chip = teammateChip(syncPage());
+        if (!tour.expect(chip && chip->menu(), "the teammate's chip has a menu"))
+            return static_cast<QWidget *>(&window);
+        QMenu *menu = chip->menu();
+        QTimer::singleShot(0, menu, [&tour, menu] {
+            tour.expect(waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens");
+            QStringList texts;
+            for (QAction *action : menu->actions())
+                texts << action->text();
+            tour.expect(texts.contains(FolderInspector::receivesItem) && texts.contains(FolderInspector::pauseItem)
+                            && texts.contains(FolderInspector::excludeItem),
+                        "receive, pause and exclude for this Mac");
+            tour.keep(*menu);
+            menu->close();
+        });
+        click(chip);
+        tour.expect(waitUntil([&] { return !menu->isVisible(); }, kStepMs), "the menu closes");
+        return static_cast<QWidget *>(nullptr);
+    });
+
+    tour.step("mac-details", [&] {
+        click(labelled<DeviceCard>(syncPage(), "name", "Studio"));
+        auto inspector = [&] { return syncPage()->findChild<DeviceInspector *>(); };
+        if (!tour.expect(waitUntil([&] { return inspector() && inspector()->isVisible(); }, kStepMs),
+                         "the card opens the Mac's inspector"))
+            return static_cast<QWidget *>(&window);
+        auto *details = inspector()->findChild<DisclosureGroup *>(QStringLiteral("detailsDisclosure"));
+        if (tour.expect(details != nullptr, "technical details to open")) {
+            click(details->toggle());
+            tour.expect(waitUntil([&] { return details->isExpanded(); }, kStepMs), "the details open");
+            tour.expect(waitUntil([&] {
+                const auto values = details->findChildren<QLabel *>(QStringLiteral("detailValue"));
+                return std::any_of(values.cbegin(), values.cend(), [](QLabel *value) { return value->isVisible(); });
+            }, kStepMs), "the details show their values");
+        }
+        return static_cast<QWidget *>(&window);
+    });
+
+    tour.step("back-to-overview", [&] {
+        click(toolButton(main->toolBar(), QStringLiteral("Back")));
+        tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "Back returns to the overview");
+        tour.expect(waitUntil([&] { return main->topPage() && main->topPage()->findChild<ProjectCard *>(); }, kStepMs),
+                    "the overview's cards");
+        return &window;
+    });
 
     tour.step("incoming-banner", [&] {
         engine.pushEvent(pendingDevicesChanged());
@@ -260,10 +376,21 @@ int runTour()
         return &window;
     });
 
-    // The route's own page comes with the joining screens.
     tour.step("incoming-page", [&] {
         click(main->incomingBanner());
         tour.expect(waitUntil([&] { return main->path().endsInIncoming(); }, kStepMs), "the banner opens __incoming__");
+        auto page = [&] { return qobject_cast<IncomingView *>(main->topPage()); };
+        tour.expect(waitUntil([&] { return page() && page()->isVisible(); }, kStepMs), "the incoming page");
+        tour.expect(waitUntil([&] {
+            auto *asking = page() ? page()->findChild<QWidget *>("device:" + kStranger) : nullptr;
+            auto *name = asking ? asking->findChild<QLabel *>(QStringLiteral("name")) : nullptr;
+            return name && name->isVisible() && name->text().contains("Unknown Mac");
+        }, kStepMs), "the Mac asking to connect");
+        tour.expect(waitUntil([&] {
+            const auto labels = page() ? page()->findChildren<QLabel *>() : QList<QLabel *>();
+            return std::any_of(labels.cbegin(), labels.cend(),
+                               [](QLabel *l) { return l->text() == "Offered" && l->isVisible(); });
+        }, kStepMs), "the folder offered");
         return &window;
     });
 
@@ -303,6 +430,33 @@ int runTour()
                     "the joining Mac is a member");
         click(toolButton(main->toolBar(), QStringLiteral("Back")));
         return static_cast<QWidget *>(&window);
+    });
+
+    tour.step("new-sync-sheet", [&] {
+        tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "back on the overview");
+        click(toolButton(main->toolBar(), ProjectOverviewView::newSyncText));
+        auto sheet = [&] { return window.findChild<NewProjectSheet *>(); };
+        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+            return static_cast<QWidget *>(&window);
+        tour.expect(sheet()->windowTitle() == NewProjectSheet::titleText, "titled New sync");
+        tour.expect(sheet()->personToggle(kTeammate) != nullptr, "the teammate can be asked along");
+        tour.expect(!sheet()->createButton()->isEnabled(), "nothing to create without a name");
+        return static_cast<QWidget *>(sheet());
+    });
+
+    tour.step("new-sync-cancelled", [&] {
+        QPushButton *cancel = nullptr;
+        if (NewProjectSheet *sheet = window.findChild<NewProjectSheet *>())
+            for (QPushButton *button : sheet->findChildren<QPushButton *>())
+                if (button->text() == NewProjectSheet::cancelText)
+                    cancel = button;
+        click(cancel);
+        tour.expect(waitUntil([&] {
+            NewProjectSheet *sheet = window.findChild<NewProjectSheet *>();
+            return !sheet || !sheet->isVisible();
+        }, kStepMs), "Cancel closes the sheet");
+        tour.expect(env.projects().projects().size() == 2, "no sync is made");
+        return &window;
     });
 
     tour.step("feedback-sheet", [&] {

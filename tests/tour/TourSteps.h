@@ -26,6 +26,7 @@ public:
     {
         const QString shot = QStringLiteral("%1-%2-%3").arg(m_prefix).arg(++m_count, 2, 10, QLatin1Char('0')).arg(name);
         m_current = name;
+        m_shot = shot;
         QElapsedTimer timer;
         timer.start();
         QWidget *screen = action();
@@ -33,6 +34,14 @@ public:
             fail(QStringLiteral("no picture"));
         std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
+    }
+
+    // Keeps the current step's picture of a widget that is gone by the time
+    // the step ends, such as a menu running its own loop.
+    void keep(QWidget &screen)
+    {
+        if (saveShot(screen, m_shot).isNull())
+            fail(QStringLiteral("no picture"));
     }
 
     // Answers the condition, noting a failure when it does not hold.
@@ -62,6 +71,7 @@ private:
     QString m_prefix;
     int m_count = 0;
     QString m_current;
+    QString m_shot;
     QStringList m_failures;
 };
 
