@@ -110,7 +110,9 @@ public:
     // A node's stored key; throws KeychainUnavailable.
     QCoro::Task<std::optional<QString>> nodeKey(NasNode node);
 
-    // Member device ID to display name. Clears the errors first.
+    // Member device ID to display name. Clears the errors first. Both passes
+    // may outlive the controller (it goes with the environment while a node
+    // is still answering): every step ends at its first await after that.
     QCoro::Task<void> reconcileMembers(QMap<QString, QString> members);
     // Folder ID to the folder's wanted share.
     QCoro::Task<void> shareFolders(QMap<QString, NodeFolderShare> wanted);

@@ -3,6 +3,7 @@
 #include "cluster/NasNodeController.h"
 
 #include <QCryptographicHash>
+#include <QPointer>
 #include <QDir>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -185,22 +186,28 @@ QString NasNodeController::folderNameComponent(const QString &label, const QStri
 
 QCoro::Task<void> NasNodeController::reconcileMembers(QMap<QString, QString> members)
 {
+    const QPointer<NasNodeController> self(this);
     setNodeErrors({});
     setLastError(std::nullopt);
     const QList<NasNode> nodes = m_nodes;
     for (const NasNode &node : nodes) {
         const KeyLookup lookup = co_await lookUpKey(node);
-        if (lookup.keychainUnavailable)
+        if (!self || lookup.keychainUnavailable)
             co_return;
         if (lookup.key)
             co_await reconcileMembersOn(node, *lookup.key, members);
+        if (!self)
+            co_return;
     }
     updateAggregateReachability();
 }
 
 QCoro::Task<void> NasNodeController::reconcileMembersOn(NasNode node, QString key, QMap<QString, QString> members)
 {
+    const QPointer<NasNodeController> self(this);
     const NodeClient::Read<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
+    if (!self)
+        co_return;
     if (!devices) {
         setNodeReachable(node.deviceID, false);
         fail(node, unreachable(devices.outcome));
@@ -210,10 +217,14 @@ QCoro::Task<void> NasNodeController::reconcileMembersOn(NasNode node, QString ke
     co_await healDeviceTemplate(node, key);
     const QStringList known = entryIDs(*devices);
     for (const QString &id : members.keys()) {
+        if (!self)
+            co_return;
         if (id != node.deviceID && !id.isEmpty() && !known.contains(id))
             co_await addDevice(node, key, id, members.value(id));
     }
     for (const QJsonObject &device : *devices) {
+        if (!self)
+            co_return;
         const QString id = idOf(device);
         if (device.value(QStringLiteral("deviceID")).isString() && id != node.deviceID &&
             isTrue(device, QStringLiteral("autoAcceptFolders")))
@@ -224,8 +235,9 @@ QCoro::Task<void> NasNodeController::reconcileMembersOn(NasNode node, QString ke
 QCoro::Task<void> NasNodeController::healDeviceTemplate(NasNode node, QString key)
 {
     const QString path = QStringLiteral("/rest/config/defaults/device");
+    const QPointer<NasNodeController> self(this);
     const std::optional<QJsonObject> device = co_await m_client.getObject(node.baseURL, key, path);
-    if (device && isTrue(*device, QStringLiteral("autoAcceptFolders")))
+    if (self && device && isTrue(*device, QStringLiteral("autoAcceptFolders")))
         co_await m_client.send(node.baseURL, key, "PATCH", path, {},
                                onlyFlag(QStringLiteral("autoAcceptFolders"), false));
 }
@@ -233,8 +245,11 @@ QCoro::Task<void> NasNodeController::healDeviceTemplate(NasNode node, QString ke
 QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QString deviceID, QString name)
 {
     const QJsonObject body = registration(deviceID, name);
+    const QPointer<NasNodeController> self(this);
     const NodeClient::Answer answer =
         co_await m_client.send(node.baseURL, key, "POST", QStringLiteral("/rest/config/devices"), {}, body);
+    if (!self)
+        co_return;
     const QString prefix = QStringLiteral("Couldn't register ") + name + QStringLiteral(" on the always-on node");
     if (answer.outcome == NodeClient::Outcome::NotSent)
         fail(node, prefix + QLatin1Char('.'));
@@ -244,20 +259,26 @@ QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QStrin
 
 QCoro::Task<void> NasNodeController::shareFolders(QMap<QString, NodeFolderShare> wanted)
 {
+    const QPointer<NasNodeController> self(this);
     const QList<NasNode> nodes = m_nodes;
     for (const NasNode &node : nodes) {
         const KeyLookup lookup = co_await lookUpKey(node);
-        if (lookup.keychainUnavailable)
+        if (!self || lookup.keychainUnavailable)
             co_return;
         if (lookup.key)
             co_await shareFoldersOn(node, *lookup.key, wanted);
+        if (!self)
+            co_return;
     }
     updateAggregateReachability();
 }
 
 QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, QMap<QString, NodeFolderShare> wanted)
 {
+    const QPointer<NasNodeController> self(this);
     const NodeClient::Read<NodeClient::FolderDevices> folders = co_await m_client.listFolderDevices(node.baseURL, key);
+    if (!self)
+        co_return;
     if (!folders) {
         setNodeReachable(node.deviceID, false);
         fail(node, unreachable(folders.outcome));
@@ -265,6 +286,8 @@ QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, Q
     }
     setNodeReachable(node.deviceID, true);
     for (const QString &id : wanted.keys()) {
+        if (!self)
+            co_return;
         const NodeFolderShare share = wanted.value(id);
         const QStringList desired = sortedUnique(share.members + QStringList(node.deviceID));
         if (!folders->contains(id)) {
@@ -276,7 +299,7 @@ QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, Q
             continue;
         const QJsonArray list = replacementList(desired, entries);
         const bool accepted = co_await patchFolderDevices(node, key, id, list);
-        if (accepted)
+        if (self && accepted)
             co_await verifyFolderDevices(node, key, id, desired, list);
     }
 }
@@ -284,8 +307,11 @@ QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, Q
 QCoro::Task<void> NasNodeController::createFolder(NasNode node, QString key, QString folderID, QString label,
                                                   QStringList devices)
 {
+    const QPointer<NasNodeController> self(this);
     const std::optional<QJsonObject> defaults =
         co_await m_client.getObject(node.baseURL, key, QStringLiteral("/rest/config/defaults/folder"));
+    if (!self)
+        co_return;
     if (!defaults) {
         fail(node, QStringLiteral("Couldn't read the always-on node's folder defaults."));
         co_return;
@@ -297,6 +323,8 @@ QCoro::Task<void> NasNodeController::createFolder(NasNode node, QString key, QSt
         co_return;
     }
     const NodeClient::Read<QList<QJsonObject>> existing = co_await m_client.listFolders(node.baseURL, key);
+    if (!self)
+        co_return;
     if (!existing) {
         fail(node, unreachable(existing.outcome));
         co_return;
@@ -306,6 +334,8 @@ QCoro::Task<void> NasNodeController::createFolder(NasNode node, QString key, QSt
     const QJsonObject body = folderFromTemplate(*defaults, folderID, label, path, devices);
     const NodeClient::Answer answer =
         co_await m_client.send(node.baseURL, key, "PUT", QStringLiteral("/rest/config/folders/") + folderID, {}, body);
+    if (!self)
+        co_return;
     if (answer.outcome == NodeClient::Outcome::NotSent)
         fail(node, QStringLiteral("Couldn't create the folder on the always-on node."));
     else if (!answer.accepted())
@@ -317,8 +347,11 @@ QCoro::Task<bool> NasNodeController::patchFolderDevices(NasNode node, QString ke
 {
     QJsonObject body;
     body.insert(QStringLiteral("devices"), devices);
+    const QPointer<NasNodeController> self(this);
     const NodeClient::Answer answer = co_await m_client.send(
         node.baseURL, key, "PATCH", QStringLiteral("/rest/config/folders/") + folderID, {}, body);
+    if (!self)
+        co_return false;
     if (answer.outcome == NodeClient::Outcome::NotSent)
         fail(node, QStringLiteral("Couldn't update the always-on node's folders."));
     else if (!answer.accepted())
@@ -330,10 +363,11 @@ QCoro::Task<bool> NasNodeController::patchFolderDevices(NasNode node, QString ke
 QCoro::Task<void> NasNodeController::verifyFolderDevices(NasNode node, QString key, QString folderID,
                                                          QStringList desired, QJsonArray devices)
 {
+    const QPointer<NasNodeController> self(this);
     for (bool repeat = true;; repeat = false) {
         const std::optional<NodeClient::FolderDevices> folders =
             co_await m_client.listFolderDevices(node.baseURL, key);
-        if (!folders || !folders->contains(folderID))
+        if (!self || !folders || !folders->contains(folderID))
             co_return;
         QStringList leftover = entryIDs(folders->value(folderID));
         leftover.removeIf([&](const QString &id) { return desired.contains(id); });
@@ -346,6 +380,8 @@ QCoro::Task<void> NasNodeController::verifyFolderDevices(NasNode node, QString k
             co_return;
         }
         co_await patchFolderDevices(node, key, folderID, devices);
+        if (!self)
+            co_return;
     }
 }
 

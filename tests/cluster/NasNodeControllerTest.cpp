@@ -8,6 +8,7 @@
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -145,6 +146,44 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
         awaitTask(registry.controller().shareFolders({{"f", {"F", {}}}}));
         EXPECT_EQ(registry.controller().lastError(), (c.nodes == 2 ? "Cellar: " : "") + kUnreachable) << c.name;
         EXPECT_EQ(registry.controller().nodeReachable().value("N1", true), false) << c.name;
+    }
+}
+
+// The environment can go while a node is still answering: the pass under
+// way ends there and asks the node nothing more.
+TEST(NasNodeControllerTest, APassWhoseControllerGoesAsksTheNodeNothingMore)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray slowPath;
+        std::function<QCoro::Task<void>(NasNodeController &)> pass;
+    };
+    const QList<Case> cases{
+        {"members", "/rest/config/defaults/device",
+         [](NasNodeController &c) { return c.reconcileMembers({{"M2", "Studio"}}); }},
+        {"folders", "/rest/config/defaults/folder",
+         [](NasNodeController &c) { return c.shareFolders({{"f", {"F", {"M2"}}}}); }}};
+    for (const Case &c : cases) {
+        FakeHttpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setHandler([&](const FakeHttpServer::Request &request) {
+            if (request.path() == c.slowPath)
+                return Response{.headers = {{"Content-Type", "application/json"}},
+                                .body = R"({"path":"/srv","autoAcceptFolders":true})",
+                                .delayMs = 1000};
+            return Response::json("[]");
+        });
+        Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
+        QCoro::Task<void> pass = c.pass(registry.controller());
+        const auto askedSlowly = [&] {
+            return !server.requests().isEmpty() && server.requests().last().path() == c.slowPath;
+        };
+        ASSERT_TRUE(waitUntil(askedSlowly)) << c.name;
+        const qsizetype asked = server.requests().size();
+        registry.made.reset();
+        awaitTask(std::move(pass));
+        EXPECT_EQ(server.requests().size(), asked) << c.name;
     }
 }
 
