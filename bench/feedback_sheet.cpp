@@ -7,19 +7,15 @@
 
 #include "app/AppEnvironment.h"
 #include "app/FeedbackDiagnostics.h"
-#include "services/FeedbackService.h"
-#include "utilities/UserDefaults.h"
 #include "views/FeedbackSheet.h"
 
-#include "FakeSyncEngine.h"
-#include "MemoryKeychain.h"
+#include "BenchSupport.h"
+#include "ViewEnvironment.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -69,20 +65,10 @@ HealthInputs fiftySyncs()
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::drawOffscreen();
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    MemoryKeychain keychain;
-    FeedbackService feedback(QString(), AppPaths(dir.path()));
-    FakeSyncEngine engine;
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.lan = {QHostAddress::LocalHost, 0};
-    AppEnvironment env(engine, std::move(services));
+    ViewEnvironment rig;
+    AppEnvironment &env = *rig.env;
 
     QWidget window;
     window.resize(1100, 800);

@@ -92,15 +92,7 @@ void benchSyncPage(int refreshes)
     ViewEnvironment rig({sync(macs, root.path())});
     FakeSyncEngine &engine = rig.engine;
     engine.state.running = true;
-    for (const QString &mac : macs) {
-        engine.state.devices.append(SyncDevice{.id = mac, .name = mac.left(7)});
-        DeviceConnection connection;
-        connection.id = mac;
-        connection.connected = true;
-        connection.address = QStringLiteral("127.0.0.2:22000");
-        connection.connectionType = QStringLiteral("tcp-client");
-        engine.state.connections.append(connection);
-    }
+    bench::addConnectedMacs(engine, macs);
     for (int i = 0; i < kFolders; ++i) {
         const QString id = engineID(i);
         engine.state.folders.append(SyncFolder{.id = id, .label = id, .path = root.path() + QStringLiteral("/f%1").arg(i),

@@ -112,15 +112,7 @@ void benchRefresh(int refreshes)
     ViewEnvironment rig(syncs(macs));
     FakeSyncEngine &engine = rig.engine;
     engine.state.running = true;
-    for (const QString &mac : macs) {
-        engine.state.devices.append(SyncDevice{.id = mac, .name = mac.left(7)});
-        DeviceConnection connection;
-        connection.id = mac;
-        connection.connected = true;
-        connection.address = QStringLiteral("127.0.0.2:22000");
-        connection.connectionType = QStringLiteral("tcp-client");
-        engine.state.connections.append(connection);
-    }
+    bench::addConnectedMacs(engine, macs);
     for (int i = 0; i < kSyncs; ++i) {
         const QString id = QStringLiteral("tdw-%1").arg(i, 8, 16, QLatin1Char('0'));
         engine.state.folders.append(SyncFolder{.id = id, .label = id, .path = QStringLiteral("/tmp/") + id,

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <QEventLoop>
 
+#include "FakeSyncEngine.h"
 #include "MadeUpDeviceID.h"
 
 #include "engine/syncthing/process/SyncthingProcess.h"
@@ -185,6 +186,19 @@ double printCost(const char *title, const CostWindow &window)
         total += entry.count;
     }
     return total / window.minutes;
+}
+
+void addConnectedMacs(FakeSyncEngine &engine, const QStringList &macs)
+{
+    for (const QString &mac : macs) {
+        engine.state.devices.append(SyncDevice{.id = mac, .name = mac.left(7)});
+        DeviceConnection connection;
+        connection.id = mac;
+        connection.connected = true;
+        connection.address = QStringLiteral("127.0.0.2:22000");
+        connection.connectionType = QStringLiteral("tcp-client");
+        engine.state.connections.append(connection);
+    }
 }
 
 } // namespace tw::bench

@@ -10,6 +10,10 @@
 #include <functional>
 #include <map>
 
+namespace tw {
+class FakeSyncEngine;
+}
+
 namespace tw::bench {
 
 // Ends the benchmark with a message when its setup failed.
@@ -31,6 +35,10 @@ void addFolders(SyncthingInstance &instance, int count, const QStringList &peers
 QStringList addPausedDevices(SyncthingInstance &instance, int count, char first = 'A');
 
 // Prints "median …, worst …" of the values, in the unit given.
+// The Macs as devices of the fake engine, each connected directly from a
+// loopback address.
+void addConnectedMacs(FakeSyncEngine &engine, const QStringList &macs);
+
 void printMedianAndWorst(const char *name, QList<double> values, const char *unit);
 
 // This process's CPU seconds so far, and its resident size.

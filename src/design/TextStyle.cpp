@@ -87,6 +87,13 @@ QColor secondaryTextColor(const QPalette &palette)
     return color;
 }
 
+QColor secondaryRowTextColor(const QPalette &palette)
+{
+    QColor color = palette.color(QPalette::Text);
+    color.setAlphaF(0.6f);
+    return color;
+}
+
 void applyTextStyle(QWidget &widget, TextStyle style)
 {
     widget.setFont(textStyleFont(style));

@@ -27,6 +27,8 @@ QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
 // Secondary text: the window text at about half strength, for either palette.
 QColor secondaryTextColor(const QPalette &palette);
+// The same for the rows of a list, drawn on its base in its text colour.
+QColor secondaryRowTextColor(const QPalette &palette);
 
 // Sets the widget's font to the style's.
 void applyTextStyle(QWidget &widget, TextStyle style);

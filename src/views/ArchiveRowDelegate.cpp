@@ -35,13 +35,6 @@ QFont buttonFont()
     return pointsFont(12);
 }
 
-QColor secondary(const QPalette &palette)
-{
-    QColor color = palette.color(QPalette::Text);
-    color.setAlphaF(0.6);
-    return color;
-}
-
 bool isFolder(const QModelIndex &index)
 {
     return index.data(ArchiveTreeModel::KindRole).toInt() == int(ArchiveNode::Kind::Folder);
@@ -91,7 +84,7 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const bool folder = isFolder(index);
     const auto symbol = Symbol(index.data(ArchiveTreeModel::SymbolRole).toInt());
     const QRect icon(row.left(), row.top(), iconWidth, row.height());
-    drawSymbol(*painter, symbol, icon, iconWidth - 2, folder ? Theme::accent() : secondary(option.palette));
+    drawSymbol(*painter, symbol, icon, iconWidth - 2, folder ? Theme::accent() : secondaryRowTextColor(option.palette));
 
     const QString buttonText = index.data(ArchiveTreeModel::ButtonTextRole).toString();
     const QRect button = buttonRect(row, buttonText);
@@ -108,7 +101,7 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         QFontMetrics(name).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textWidth);
     painter->drawText(QRect(textLeft, top, textWidth, nameHeight), Qt::AlignLeft | Qt::AlignVCenter, shownName);
     painter->setFont(subtitle);
-    painter->setPen(secondary(option.palette));
+    painter->setPen(secondaryRowTextColor(option.palette));
     const QString shownSubtitle = QFontMetrics(subtitle).elidedText(
         index.data(ArchiveTreeModel::SubtitleRole).toString(), Qt::ElideRight, textWidth);
     painter->drawText(QRect(textLeft, top + nameHeight + kNameGap, textWidth, blockHeight - nameHeight - kNameGap),

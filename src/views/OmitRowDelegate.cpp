@@ -26,13 +26,6 @@ QFont rowFont(const QModelIndex &index)
     return font;
 }
 
-QColor secondary(const QPalette &palette)
-{
-    QColor color = palette.color(QPalette::Text);
-    color.setAlphaF(0.6);
-    return color;
-}
-
 void drawSwitch(QPainter &painter, const QRectF &track, bool on, const QPalette &palette)
 {
     painter.setPen(Qt::NoPen);
@@ -105,7 +98,7 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     }
     const QRect icon(body.left() + paddingX, body.top(), iconWidth, body.height());
     drawSymbol(*painter, Symbol(index.data(OmitLevelModel::SymbolRole).toInt()), icon, iconWidth,
-               secondary(option.palette));
+               secondaryRowTextColor(option.palette));
 
     const QRect name = nameIn(option.rect, index);
     const QFont font = rowFont(index);
