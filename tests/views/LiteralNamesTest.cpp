@@ -10,8 +10,10 @@
 #include "views/IncomingView.h"
 #include "views/InviteSheet.h"
 #include "views/JoinApprovalPrompt.h"
+#include "views/JoinSheet.h"
 #include "views/NavigationPath.h"
 #include "views/NewProjectSheet.h"
+#include "views/NodeSetupConfirmSheet.h"
 #include "views/ProjectOverviewView.h"
 #include "views/ProjectPageFactories.h"
 #include "views/ProjectView.h"
@@ -266,6 +268,19 @@ TEST_F(LiteralNamesTest, EveryScreenShowsNamesAsTyped)
              return std::make_unique<InviteSheet>(app(), syncID, nullptr, [] { return std::optional<QString>(); });
          },
          {kSyncName, kPersonName}},
+        {"joining by link",
+         [this]() -> std::unique_ptr<QWidget> {
+             const Invite invite{.deviceID = kPersonID, .name = kPersonName.name, .project = kSyncName.name,
+                                 .tsIP = std::nullopt};
+             return std::make_unique<JoinSheet>(app(), invite, [](QString) {});
+         },
+         {kSyncName, kPersonName}},
+        {"node set-up link",
+         [this]() -> std::unique_ptr<QWidget> {
+             const NodeSetupPayload payload{.baseURL = nodeURL(), .apiKey = kNodeKey, .name = kNodeName.name};
+             return std::make_unique<NodeSetupConfirmSheet>(app(), payload);
+         },
+         {kNodeName}},
         {"join approval",
          [this]() -> std::unique_ptr<QWidget> {
              const JoinApprovalPrompt::Request request{
