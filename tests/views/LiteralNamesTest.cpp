@@ -51,7 +51,8 @@ const HostileName kPeerName{QStringLiteral("Edit <b>Bay</b> & \"2\""), QStringLi
 const HostileName kOwnName{QStringLiteral("<b>Studio B</b>"), QStringLiteral("Studio B")};
 const HostileName kPersonName{QStringLiteral("Tom & Jerry"), QStringLiteral("Jerry")};
 const HostileName kNodeName{QStringLiteral("<i>Attic</i> & Loft"), QStringLiteral("Attic")};
-const QList<HostileName> kNames = {kSyncName, kFolderName, kPeerName, kOwnName, kPersonName, kNodeName};
+const HostileName kPattern{QStringLiteral("<b>Boldpattern</b>"), QStringLiteral("Boldpattern")};
+const QList<HostileName> kNames = {kSyncName, kFolderName, kPeerName, kOwnName, kPersonName, kNodeName, kPattern};
 
 const QString kPersonID = QStringLiteral("PERSONT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 
@@ -175,6 +176,7 @@ protected:
         engine.state.folders = {listed};
         engine.state.folderStatuses.insert(listed.id, {.id = listed.id, .state = FolderState::Idle,
                                                        .globalBytes = 1'500'000});
+        engine.state.ignores.insert(listed.id, {kPattern.name});
         engine.state.deviceName = kOwnName.name;
         engine.state.devices = {{.id = local(), .name = kOwnName.name, .isThisDevice = true},
                                 {.id = kPeer, .name = kPeerName.name},
@@ -226,7 +228,7 @@ TEST_F(LiteralNamesTest, EveryScreenShowsNamesAsTyped)
              page->tapFolder(QStringLiteral("f1"));
              return page;
          },
-         {kFolderName, kPeerName}},
+         {kFolderName, kPeerName, kPattern}},
         {"folder panel's header",
          [this]() -> std::unique_ptr<QWidget> {
              auto page = syncPage();
