@@ -197,6 +197,14 @@ protected:
         return page;
     }
 
+    std::unique_ptr<ProjectView> syncPageWithPanel(ProjectSelection::FolderPanel panel)
+    {
+        auto page = syncPage();
+        page->tapFolder(QStringLiteral("f1"));
+        page->openPanel(panel);
+        return page;
+    }
+
     NavigationPath path;
 };
 
@@ -229,13 +237,17 @@ TEST_F(LiteralNamesTest, EveryScreenShowsNamesAsTyped)
              return page;
          },
          {kFolderName, kPeerName, kPattern}},
-        {"folder panel's header",
-         [this]() -> std::unique_ptr<QWidget> {
-             auto page = syncPage();
-             page->tapFolder(QStringLiteral("f1"));
-             page->openPanel(ProjectSelection::FolderPanel::Settings);
-             return page;
-         },
+        {"folder panel: settings",
+         [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Settings); },
+         {kFolderName}},
+        {"folder panel: exclusions",
+         [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Omit); },
+         {kFolderName}},
+        {"folder panel: archive",
+         [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Archive); },
+         {kFolderName}},
+        {"folder panel: removal",
+         [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Purge); },
          {kFolderName}},
         {"Mac inspector",
          [this]() -> std::unique_ptr<QWidget> {
