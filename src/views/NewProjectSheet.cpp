@@ -3,6 +3,7 @@
 #include "app/CardPresentation.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/LiteralAmpersands.h"
 #include "views/StyledLabel.h"
 
 #include <QCheckBox>
@@ -53,7 +54,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
         auto *toggles = new QVBoxLayout;
         toggles->setSpacing(4);
         for (const AppEnvironment::PeerDevice &person : people) {
-            auto *toggle = new QCheckBox(person.name, this);
+            auto *toggle = new QCheckBox(literalAmpersands(person.name), this);
             toggle->setObjectName(person.deviceID);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);
