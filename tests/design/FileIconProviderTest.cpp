@@ -4,7 +4,11 @@
 #include "AwaitTask.h"
 #include "WaitUntil.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QThreadPool>
 
@@ -80,4 +84,41 @@ TEST(FileIconProviderTest, IconsLoadWhileTheGlobalPoolIsStuck)
     EXPECT_TRUE(waitUntil([&] { return loaded; }));
     stuck.release(threads);
     global.waitForDone();
+}
+
+// Run only by the test below, in a process of its own: asks for 200 icons of
+// files whose type only their content tells, and ends the process while the
+// probes read them and the MIME database loads.
+TEST(FileIconProviderTest, DISABLED_QuitsWhileIconsLoad)
+{
+    QTemporaryDir root;
+    FileIconProvider::clearCache();
+    for (int i = 0; i < 200; ++i) {
+        const QString path = root.filePath(QStringLiteral("file%1").arg(i));
+        QByteArray content(4096, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(content.data()), content.size() / 4);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        (void)FileIconProvider::loadAsync(path, false);
+    }
+    EXPECT_EQ(FileIconProvider::counts().probes, 200);
+}
+
+// Quitting while icons load ends the process cleanly: the probes are
+// stopped before the exit handlers destroy Qt's globals under them.
+TEST(FileIconProviderTest, QuittingWhileIconsLoadEndsCleanly)
+{
+    for (int run = 0; run < 5; ++run) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_also_run_disabled_tests"),
+                     QStringLiteral("--gtest_filter=FileIconProviderTest.DISABLED_QuitsWhileIconsLoad")});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QString output = QString::fromUtf8(child.readAll());
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_FALSE(output.contains(QStringLiteral("QMutex"))) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+    }
 }
