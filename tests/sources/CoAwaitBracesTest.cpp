@@ -179,7 +179,8 @@ TEST(CoAwaitBracesTest, NoSourceHasBracesInOrAroundAnAwait)
         }
     }
     EXPECT_GT(files, 100);
-    EXPECT_EQ(found, "") << "Build the braced value in a named local before the co_await.";
+    EXPECT_TRUE(found.empty()) << "Braces in or around a co_await (build the value in a named local first):\n"
+                               << found;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "app/AppEnvironment.h"
 #include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
