@@ -125,7 +125,7 @@ void failIfProbeThreadsOutliveMain()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int left = probeThreads();
     while (left > 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
         left = probeThreads();
     }
     if (left != 0) {
