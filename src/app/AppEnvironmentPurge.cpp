@@ -230,15 +230,20 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
     // Without the record a copy of the command could run again later.
     if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce))
         co_return PurgeAnswer::deleteFailed();
-    co_await m_projects->addPurgeProtection(folderID, pattern);
+    // A line the engine did not take keeps nothing out of syncing: no wait
+    // at the gate for it.
+    const bool sent = co_await m_projects->addPurgeProtection(folderID, pattern);
     if (!self)
         co_return PurgeAnswer::unavailable();
-    co_await scanQuietly(&m_engine, folderID);
-    if (!self)
-        co_return PurgeAnswer::unavailable();
-    const bool committed = co_await purgeCommitGateReady(folderID, pattern);
-    if (!self)
-        co_return PurgeAnswer::unavailable();
+    bool committed = false;
+    if (sent) {
+        co_await scanQuietly(&m_engine, folderID);
+        if (!self)
+            co_return PurgeAnswer::unavailable();
+        committed = co_await purgeCommitGateReady(folderID, pattern);
+        if (!self)
+            co_return PurgeAnswer::unavailable();
+    }
     if (!committed) {
         if (!heldBefore)
             co_await m_projects->removePurgeProtection(folderID, pattern);
