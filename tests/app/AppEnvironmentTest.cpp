@@ -3,6 +3,7 @@
 #include "app/AppPreferences.h"
 #include "app/PurgeAuth.h"
 #include "app/PurgeCommand.h"
+#include "app/ReceivedPurgeRecord.h"
 #include "app/PurgeFiles.h"
 #include "cluster/BounceRecord.h"
 #include "cluster/NasNode.h"
@@ -593,6 +594,12 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"dir", [](Rig &r, PurgeCommand &, QString &) {
              awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
          }, kInProgress, {}, {"/dir"}},
+        // A teammate's removal cut short here by the end of the process left
+        // its line: no promise of this Mac's, so the next try finishes it.
+        {"dir", [](Rig &r, PurgeCommand &, QString &) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
+             ReceivedPurgeRecord(r.defaults).add("st", "/dir");
+         }, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
