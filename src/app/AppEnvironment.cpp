@@ -75,6 +75,9 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    // "Pause all" pauses the engine folders and leaves the records as they are.
+    connect(m_engineState.get(), &EngineController::isAllPausedChanged, this,
+            [this] { m_projects->setAllPaused(m_engineState->isAllPaused()); });
     // A full read decodes every folder's list and status at once.
     connect(m_folders.get(), &FolderController::fullReadFinished, this, [] { HeapTrim::request(); });
     gatherStateChanges();

@@ -118,6 +118,11 @@ QCoro::Task<void> AppEnvironment::runWatchdog()
         co_return;
     setWatchdog(0, std::nullopt);
     co_await m_devices->refresh();
+    // An engine that ended during a pass (the start-up one included) has
+    // folders still to make or to bring in line: at once, not at the sweep.
+    m_projects->recheckIgnoreLines();
+    if (m_projects->hasWork())
+        co_await m_projects->reconcileAll();
     co_await m_folders->syncFolderList();
     co_await onEngineUp();
 }

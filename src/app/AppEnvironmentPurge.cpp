@@ -6,6 +6,7 @@
 #include "app/PurgeFiles.h"
 #include "app/PurgeNonceRecord.h"
 #include "app/PurgePaths.h"
+#include "app/ReceivedPurgeRecord.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
@@ -215,7 +216,11 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
 {
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     const std::optional<ProjectFolder> folder = localFolderOf(m_projects->projects(), folderID);
-    const bool heldBefore = folder && folder->purgeProtected.contains(pattern);
+    ReceivedPurgeRecord received(*m_services.defaults);
+    // A line that a teammate's removal left when the process ended before it
+    // was done (none other of the folder runs here now) is no promise.
+    const bool cutShort = m_purgesReceiving.value(folderID) == 1 && received.holds(folderID, pattern);
+    const bool heldBefore = folder && folder->purgeProtected.contains(pattern) && !cutShort;
     const QPointer<AppEnvironment> self(this);
     // This Mac's own removal of the subfolder promised to keep its copy, and
     // the promise outlives that removal: a teammate who missed it and now
@@ -228,17 +233,29 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
     if (keptHere)
         co_return PurgeAnswer::inProgress();
     // Without the record a copy of the command could run again later.
-    if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce))
+    if (!PurgeNonceRecord(*m_services.defaults, m_services.clock).record(nonce) || !received.add(folderID, pattern))
         co_return PurgeAnswer::deleteFailed();
-    co_await m_projects->addPurgeProtection(folderID, pattern);
+    // Kept after a failed delete, so that the teammate's next try may finish it.
+    bool settled = true;
+    UserDefaults *defaults = m_services.defaults;
+    const auto settle = qScopeGuard([self, defaults, folderID, pattern, &settled] {
+        if (self && settled)
+            ReceivedPurgeRecord(*defaults).remove(folderID, pattern);
+    });
+    // A line the engine did not take keeps nothing out of syncing: no wait
+    // at the gate for it.
+    const bool sent = co_await m_projects->addPurgeProtection(folderID, pattern);
     if (!self)
         co_return PurgeAnswer::unavailable();
-    co_await scanQuietly(&m_engine, folderID);
-    if (!self)
-        co_return PurgeAnswer::unavailable();
-    const bool committed = co_await purgeCommitGateReady(folderID, pattern);
-    if (!self)
-        co_return PurgeAnswer::unavailable();
+    bool committed = false;
+    if (sent) {
+        co_await scanQuietly(&m_engine, folderID);
+        if (!self)
+            co_return PurgeAnswer::unavailable();
+        committed = co_await purgeCommitGateReady(folderID, pattern);
+        if (!self)
+            co_return PurgeAnswer::unavailable();
+    }
     if (!committed) {
         if (!heldBefore)
             co_await m_projects->removePurgeProtection(folderID, pattern);
@@ -259,6 +276,7 @@ QCoro::Task<PurgeAnswer> AppEnvironment::protectAndRemove(QString folderID, QStr
     case Removal::Failed:
         // Part of the tree may be gone: without the line those deletions
         // would reach every teammate, the always-on node included.
+        settled = false;
         co_return PurgeAnswer::deleteFailed();
     case Removal::Removed:
         break;

@@ -177,12 +177,15 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
 
     const QString pattern = QLatin1Char('/') + escapeGlob(relativePath);
     const bool heldBefore = protectedAlready(m_projects->project(projectID), stID, pattern);
-    co_await m_projects->addPurgeProtection(stID, pattern);
-    try {
-        co_await m_engine.scanFolder(stID);
-    } catch (...) {
+    const bool sent = co_await m_projects->addPurgeProtection(stID, pattern);
+    bool committed = false;
+    if (sent) {
+        try {
+            co_await m_engine.scanFolder(stID);
+        } catch (...) {
+        }
+        committed = co_await purgeCommitGateReady(stID, pattern);
     }
-    const bool committed = co_await purgeCommitGateReady(stID, pattern);
     if (!committed) {
         // A line an earlier purge left keeps its subfolder away from the
         // Macs that missed that purge.

@@ -4,6 +4,7 @@
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 #include "utilities/JsonDecodeError.h"
+#include "utilities/SaveLeftovers.h"
 #include "utilities/UserDefaults.h"
 
 #include <QDir>
@@ -24,6 +25,7 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
       m_defaults(defaults)
 {
     QDir().mkpath(m_paths.root());
+    removeSaveLeftovers(m_storePath);
     const QStringList dismissed = defaults.stringList(dismissedKey).value_or(QStringList());
     m_dismissedFolderIDs = QSet<QString>(dismissed.cbegin(), dismissed.cend());
     m_owedRemovals = defaults.stringList(owedRemovalsKey).value_or(QStringList());

@@ -212,7 +212,9 @@ public:
     // protection lines before it: Syncthing applies the first line that
     // matches, so a user's line above it could undo it.
     bool protectionInForce(const QString &stID, const QString &pattern, const QStringList &engineLines) const;
-    QCoro::Task<void> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
+    // Whether the engine took the lines; the record keeps them either way, and
+    // passes send them until it does.
+    QCoro::Task<bool> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
     // Reads the engine folder's whole list, applies the edit and writes the
     // result through writeIgnoresBySyncthingID. Every writer of a folder's
     // lines here takes that folder's lock, so a read-edit-write is never
@@ -222,8 +224,18 @@ public:
     using IgnoreEdit = std::function<QStringList(QStringList)>;
     QCoro::Task<bool> editIgnores(QString stID, IgnoreEdit edit);
     QCoro::Task<void> applyDefaultIgnoresToAll();
-    QCoro::Task<void> addPurgeProtection(QString stID, QString pattern);
-    QCoro::Task<void> removePurgeProtection(QString stID, QString pattern);
+    // Whether the engine holds the folder's new lines: a protection recorded
+    // but not yet in the engine keeps nothing out of syncing.
+    QCoro::Task<bool> addPurgeProtection(QString stID, QString pattern);
+    QCoro::Task<bool> removePurgeProtection(QString stID, QString pattern);
+    // The lines a folder's records ask of the engine: its protection lines,
+    // each once, then the user's lines.
+    static QStringList wantedIgnores(const ProjectFolder &folder);
+    // The engine may have lost what it was sent (a restart): each folder's
+    // lines are compared again by the next pass.
+    void recheckIgnoreLines() { m_ignoresInPlace.clear(); }
+    // While everything is paused at once the passes resume no engine folder.
+    void setAllPaused(bool paused) { m_allPaused = paused; }
     static inline const QString lineBreakText =
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
                        "it was.");
@@ -283,6 +295,7 @@ private:
     QCoro::Task<void> reconcileFolder(SyncView sync, QString folderID, Pass *pass);
     QCoro::Task<void> createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired, Pass *pass);
     QCoro::Task<void> pauseDisabled(ProjectFolder folder, Pass *pass);
+    QCoro::Task<void> bringIgnoresInLine(QString syncID, QString folderID, QString engineID, Pass *pass);
     QCoro::Task<void> retryOwedRemovals(Pass *pass);
     void oweRemovals(const QStringList &engineIDs);
     void settleRemoval(const QString &engineID);
@@ -301,8 +314,12 @@ private:
                                 std::optional<QString> intoProjectID, const QString &name, bool *memberAdded);
     // The first folder naming that engine folder: sync ID and folder ID.
     std::optional<std::pair<QString, QString>> folderByEngineID(const QString &stID) const;
-    // The one lock of the engine folder's ignore lines.
-    AsyncMutex &ignoresLock(const QString &stID);
+    // The one lock of the engine folder's ignore lines. Shared, so that a
+    // pass that ends because the controller went releases it safely.
+    AsyncMutex &ignoresLock(const QString &stID) { return *sharedIgnoresLock(stID); }
+    std::shared_ptr<AsyncMutex> sharedIgnoresLock(const QString &stID);
+    // Sends the lines; marks the folder's lines in place only once they are.
+    QCoro::Task<bool> sendIgnores(QString stID, QStringList lines);
     bool refuseLineBreaks(const QStringList &lines);
     QCoro::Task<void> applyVersioning(QString projectID, QString folderID);
     std::optional<QString> archiveLocation(const QString &projectID, const QString &folderID) const;
@@ -352,7 +369,12 @@ private:
     QList<PendingFolder> m_ignoredOfferedFolders;
     // By canonical engine folder ID; kept for the controller's life, since a
     // waiter may still hold on to its folder's lock.
-    std::map<QString, std::unique_ptr<AsyncMutex>> m_ignoreLocks;
+    std::map<QString, std::shared_ptr<AsyncMutex>> m_ignoreLocks;
+    // Engine folders (canonical IDs) whose lines were seen to be or were
+    // written as the records ask since this controller began; a pass reads
+    // the lines of the others. Any write of a folder's lines drops it first.
+    QSet<QString> m_ignoresInPlace;
+    bool m_allPaused = false;
     UserDefaults &m_defaults;
 };
 

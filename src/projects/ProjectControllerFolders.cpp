@@ -1,5 +1,7 @@
 // Syncs and their folders: each edit is saved first, then the engine gets one
-// narrow change or the reconcile loop runs.
+// narrow change or the reconcile loop runs. A removal is owed before the
+// records forget the folder: a process ending between the two writes must
+// not leave an engine folder shared that nothing names.
 
 #include "projects/ProjectController.h"
 
@@ -58,11 +60,11 @@ void ProjectController::remove(Project project)
     for (const ProjectFolder &folder : project.folders)
         if (folder.syncthingFolderID)
             engineIDs.append(*folder.syncthingFolderID);
+    oweRemovals(engineIDs);
     QList<Project> projects = m_projects;
     projects.removeIf([&project](const Project &candidate) { return candidate.id == project.id; });
     setProjects(std::move(projects));
     save();
-    oweRemovals(engineIDs);
     QTimer::singleShot(0, this, [this, engineIDs] { removeEngineFolders(engineIDs); });
 }
 
@@ -157,9 +159,13 @@ QCoro::Task<void> ProjectController::removeFolder(QString projectID, QString fol
                                      [&folderID](const ProjectFolder &candidate) { return candidate.id == folderID; });
         project.folders.erase(at);
     });
+    const std::optional<QString> engineID = folder->syncthingFolderID;
+    const bool unused = engineID && !namesEngineFolder(*engineID);
+    if (unused)
+        oweRemovals({*engineID});
     save();
-    if (folder->syncthingFolderID && !namesEngineFolder(*folder->syncthingFolderID))
-        co_await removeEngineFolder(*folder->syncthingFolderID);
+    if (unused)
+        co_await removeEngineFolder(*engineID);
 }
 
 QCoro::Task<void> ProjectController::setFolderSyncEnabled(QString projectID, QString folderID, bool enabled)

@@ -5,7 +5,9 @@
 // record keeps the whole list as last written; an engine failure is dropped
 // and the next write brings the engine in line. Writers hold the folder's
 // lock across their awaits: two read-modify-writes interleaved would lose a
-// line.
+// line. A write's failure is answered to its caller, and the folder's lines
+// are compared with the engine's again by the next reconcile pass, which
+// sends the recorded ones.
 
 #include "projects/ProjectController.h"
 
@@ -81,28 +83,46 @@ bool ProjectController::refuseLineBreaks(const QStringList &lines)
     return broken;
 }
 
-QCoro::Task<void> ProjectController::writeIgnoresBySyncthingID(QString stID, QStringList userPatterns)
+QStringList ProjectController::wantedIgnores(const ProjectFolder &folder)
+{
+    return mergedIgnores(userLines(folder), folder.purgeProtected);
+}
+
+QCoro::Task<bool> ProjectController::writeIgnoresBySyncthingID(QString stID, QStringList userPatterns)
 {
     if (refuseLineBreaks(userPatterns))
-        co_return;
+        co_return false;
     QStringList lines = userPatterns;
     if (const auto key = folderByEngineID(stID)) {
         lines = mergedIgnores(userPatterns, folderOf(key->first, key->second)->purgeProtected);
         editFolder(key->first, key->second, [&lines](ProjectFolder &folder) { folder.ignorePatterns = lines; });
         save();
     }
+    const bool sent = co_await sendIgnores(stID, lines);
+    co_return sent;
+}
+
+QCoro::Task<bool> ProjectController::sendIgnores(QString stID, QStringList lines)
+{
+    const QPointer<ProjectController> self(this);
+    const QString key = canonical(stID);
+    m_ignoresInPlace.remove(key);
     try {
         co_await m_engine.updateIgnorePatterns(stID, lines);
     } catch (const std::exception &) {
+        co_return false;
     }
+    if (self)
+        m_ignoresInPlace.insert(key);
+    co_return true;
 }
 
-AsyncMutex &ProjectController::ignoresLock(const QString &stID)
+std::shared_ptr<AsyncMutex> ProjectController::sharedIgnoresLock(const QString &stID)
 {
-    std::unique_ptr<AsyncMutex> &lock = m_ignoreLocks[canonical(stID)];
+    std::shared_ptr<AsyncMutex> &lock = m_ignoreLocks[canonical(stID)];
     if (!lock)
-        lock = std::make_unique<AsyncMutex>();
-    return *lock;
+        lock = std::make_shared<AsyncMutex>();
+    return lock;
 }
 
 QCoro::Task<bool> ProjectController::editIgnores(QString stID, IgnoreEdit edit)
@@ -152,33 +172,44 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
     save();
 }
 
-QCoro::Task<void> ProjectController::addPurgeProtection(QString stID, QString pattern)
+// The protection and the folder's whole list change in one save: a record
+// holding the one without the other would outlive a process ending between
+// two saves.
+QCoro::Task<bool> ProjectController::addPurgeProtection(QString stID, QString pattern)
 {
     const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const QStringList line{pattern};
     const auto key = folderByEngineID(stID);
     if (!key || refuseLineBreaks(line))
-        co_return;
+        co_return false;
     const QStringList user = userLines(*folderOf(key->first, key->second));
-    editFolder(key->first, key->second, [&pattern](ProjectFolder &folder) {
+    editFolder(key->first, key->second, [&pattern, &user](ProjectFolder &folder) {
         if (!folder.purgeProtected.contains(pattern))
             folder.purgeProtected.append(pattern);
+        folder.ignorePatterns = mergedIgnores(user, folder.purgeProtected);
     });
     save();
-    co_await writeIgnoresBySyncthingID(stID, user);
+    const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
+    const bool sent = co_await sendIgnores(stID, lines);
+    co_return sent;
 }
 
-QCoro::Task<void> ProjectController::removePurgeProtection(QString stID, QString pattern)
+QCoro::Task<bool> ProjectController::removePurgeProtection(QString stID, QString pattern)
 {
     const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const auto key = folderByEngineID(stID);
     if (!key)
-        co_return;
+        co_return false;
     // Only the protection goes: a line of the user's own stays.
     const QStringList user = userLines(*folderOf(key->first, key->second));
-    editFolder(key->first, key->second, [&](ProjectFolder &folder) { folder.purgeProtected.removeAll(pattern); });
+    editFolder(key->first, key->second, [&pattern, &user](ProjectFolder &folder) {
+        folder.purgeProtected.removeAll(pattern);
+        folder.ignorePatterns = mergedIgnores(user, folder.purgeProtected);
+    });
     save();
-    co_await writeIgnoresBySyncthingID(stID, user);
+    const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
+    const bool sent = co_await sendIgnores(stID, lines);
+    co_return sent;
 }
 
 } // namespace tw

@@ -1,6 +1,9 @@
 // The reconcile loop and one pass: every enabled folder of every sync gets
-// exactly one engine folder, labelled and shared with exactly the members
-// that should have it.
+// exactly one engine folder, running, labelled, holding the ignore lines its
+// records ask for and shared with exactly the members that should have it.
+// Any of the application's two-step changes (records first, then the engine)
+// may have been cut short by the end of the process: the pass brings each
+// folder it keeps all the way to its records.
 
 #include "projects/ProjectController.h"
 
@@ -222,6 +225,10 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     if (match->adopted)
         writeBackFolderID(sync.id, folder.id, engineID);
     pass->claimed.insert(canonical(engineID));
+    // Before a paused folder is resumed, so that it never scans under other
+    // lines. An adopted folder may hold an earlier folder's lines.
+    if (match->adopted || !m_ignoresInPlace.contains(canonical(engineID)))
+        co_await bringIgnoresInLine(sync.id, folder.id, engineID, pass);
 
     // Every change of the folder in one write: each write saves the engine's
     // configuration and restarts the folder.
@@ -234,6 +241,8 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     if (entry.syncMetadata != folder.syncMetadata)
         change.syncMetadata = folder.syncMetadata;
     change.syncedXattrFilter = !entry.hasSyncedXattrFilter;
+    if (entry.isPaused && !m_allPaused)
+        change.paused = false;
 
     CanonicalIDs current(match->folder.sharedDeviceIDs);
     const CanonicalIDs introduced(match->folder.introducedDeviceIDs.values());
@@ -246,7 +255,7 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     const int deviceChanges = int(toAdd.values().size() + toRemove.values().size());
     if (deviceChanges > 0)
         change.sharedDeviceIDs = editedShares(match->folder.sharedDeviceIDs, toAdd, toRemove);
-    if (change.isEmpty() || (deviceChanges > 0 && !isEnabled(*this, sync.id, folder.id)))
+    if (change.isEmpty() || ((deviceChanges > 0 || change.paused) && !isEnabled(*this, sync.id, folder.id)))
         co_return;
     try {
         co_await unlessGone(m_engine.changeFolder(match->folder, change));
@@ -271,7 +280,7 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
                              .label = engineLabel(sync.name, folder.label),
                              .path = folder.localPath,
                              .mode = sync.mode,
-                             .ignorePatterns = folder.ignorePatterns,
+                             .ignorePatterns = wantedIgnores(folder),
                              .versioning = archivePolicy(folder),
                              .syncMetadata = folder.syncMetadata,
                              .otherDeviceIDs = desired.values()};
@@ -296,6 +305,8 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
     ++pass->created;
     writeBackFolderID(sync.id, folder.id, engineID);
     pass->claimed.insert(canonical(engineID));
+    if (wantedIgnores(*now) == request.ignorePatterns)
+        m_ignoresInPlace.insert(canonical(engineID));
     if (now->syncEnabled) {
         pass->added += int(request.otherDeviceIDs.size());
         co_return;
@@ -311,8 +322,8 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
 }
 
 // A folder switched off whose engine folder still runs: the pause that should
-// have stopped it failed. Only ever pauses: resuming here would undo a pause
-// of the whole sync.
+// have stopped it failed, or never came. (Pausing a whole sync switches off
+// each of its folders, so the resume of a folder switched on cannot undo it.)
 QCoro::Task<void> ProjectController::pauseDisabled(ProjectFolder folder, Pass *pass)
 {
     if (!folder.syncthingFolderID)
@@ -329,6 +340,36 @@ QCoro::Task<void> ProjectController::pauseDisabled(ProjectFolder folder, Pass *p
     } catch (const std::exception &) {
         ++pass->failed;
     }
+}
+
+// The folder's lines as its records ask for them, read from the engine and
+// written only where they differ; the record takes them too when a process
+// ended between saving a protection and saving the list. Under the folder's
+// lock, as every writer of its lines.
+QCoro::Task<void> ProjectController::bringIgnoresInLine(QString syncID, QString folderID, QString engineID,
+                                                        Pass *pass)
+{
+    const std::shared_ptr<AsyncMutex> lock = sharedIgnoresLock(engineID);
+    const AsyncMutex::Guard guard = co_await lock->lock();
+    const std::optional<ProjectFolder> folder = folderOf(syncID, folderID);
+    if (!folder)
+        co_return;
+    const QStringList wanted = wantedIgnores(*folder);
+    if (folder->ignorePatterns != wanted)
+        editFolder(syncID, folderID, [&wanted](ProjectFolder &edited) { edited.ignorePatterns = wanted; });
+    try {
+        const QStringList lines = co_await unlessGone(m_engine.ignorePatterns(engineID));
+        if (lines == wanted) {
+            m_ignoresInPlace.insert(canonical(engineID));
+            co_return;
+        }
+    } catch (const std::exception &) {
+        ++pass->failed;
+        co_return;
+    }
+    const bool sent = co_await unlessGone(sendIgnores(engineID, wanted));
+    if (!sent)
+        ++pass->failed;
 }
 
 // Removals that failed earlier, retried once nothing claims the folder: no

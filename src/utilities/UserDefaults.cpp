@@ -1,5 +1,7 @@
 #include "utilities/UserDefaults.h"
 
+#include "utilities/SaveLeftovers.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -88,6 +90,8 @@ std::shared_ptr<UserDefaults::Shared> UserDefaults::sharedStore(const QString &f
         return existing;
     auto shared = std::make_shared<Shared>();
     shared->filePath = filePath;
+    // No store of the file is alive, so no save of it is under way.
+    removeSaveLeftovers(filePath);
     Loaded loaded = load(filePath);
     shared->values = std::move(loaded.values);
     shared->keepAside = loaded.keepAside;

@@ -3,6 +3,7 @@
 #include "app/AppPreferences.h"
 #include "app/PurgeAuth.h"
 #include "app/PurgeCommand.h"
+#include "app/ReceivedPurgeRecord.h"
 #include "app/PurgeFiles.h"
 #include "cluster/BounceRecord.h"
 #include "cluster/NasNode.h"
@@ -223,7 +224,8 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
         {"engine down", true, true, false, false, false, start + QStringList{"restartEngine", "start", "pause(2000)"}},
         {"Syncthing missing", true, true, false, false, false, start + QStringList{"pause(2000)"}, true},
         {"restart succeeds", false, true, false, true, false,
-         start + QStringList{"restartEngine", "start", "devices", "folders"} + kEngineUp.mid(0, 6)
+         start + QStringList{"restartEngine", "start", "devices", "reconcile", "folders", "reconcile", "folders"} +
+             kEngineUp.mid(0, 6)
              + QStringList{"refreshPeerCompletion", "pause(2000)"}},
         {"sweep", true, true, true, false, false,
          start + QStringList{"sweep", "scanAllFolders", "folders", "reconcileDirectoryMtimes", "reconcile", "folders", "reconcile",
@@ -314,7 +316,8 @@ TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
         {"the folder's drive gone", false, true, QStringList{"folderStatus(tdw-f)"} + reconcile},
         // Skipped while away, the folder is brought in line now: one write.
         {"the folder's drive back", true, false,
-         QStringList{"folderStatus(tdw-f)"} + reconcile + QStringList{"changeFolder(tdw-f, versioning, xattrs)"}},
+         QStringList{"folderStatus(tdw-f)"} + reconcile +
+             QStringList{"ignorePatterns(tdw-f)", "changeFolder(tdw-f, versioning, xattrs)"}},
         {"unrelated, the drive still away", true, true, {}},
     };
     for (const Row &row : rows) {
@@ -323,6 +326,7 @@ TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
         const QString drive = rig.dir.filePath("drive"), away = rig.dir.filePath("away");
         QDir().mkpath(row.gone ? away : drive);
         rig.engine.state.folders = {{.id = "tdw-f", .path = drive}};
+        rig.engine.state.ignores["tdw-f"] = {".*"};
         rig.env->projects().add({.id = "S",
                                  .members = {{rig.engine.state.localDeviceID, "me", MemberRole::Editor, true, false}},
                                  .folders = {{.id = "f", .localPath = drive, .syncthingFolderID = "tdw-f"}}});
@@ -353,6 +357,26 @@ TEST(AppEnvironmentTest, WatchdogWaitsLongerAfterEachFailedRestartAndStartsOverO
         rig.wake();
     }
     EXPECT_EQ(attempts, QList<qint64>({1, 6, 21, 66, 126, 132, 137}));
+}
+
+// The engine ended during the start-up pass: the folders it had still to make
+// are made as soon as the watchdog has it running again, not at the sweep.
+TEST(AppEnvironmentTest, TheWatchdogsRestartReconcilesAtOnce)
+{
+    Rig rig;
+    rig.env->projects().add({.id = "S", .name = "Film", .folders = {{.id = "f", .localPath = rig.dir.path()}}});
+    rig.engine.state.running = false;
+    awaitTask(rig.env->bootstrap());
+    ASSERT_EQ(rig.engine.callCount("addFolder"), 0);
+    rig.engine.beforeAnswer = [&rig](QString operation) -> QCoro::Task<void> {
+        rig.engine.state.running |= operation == "start";
+        co_return;
+    };
+    rig.env->startPolling();
+    rig.wake();
+    ASSERT_EQ(rig.engine.callCount("start"), 2);
+    EXPECT_EQ(rig.engine.callCount("addFolder"), 1);
+    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->syncthingFolderID, "tdw-00000001");
 }
 
 // Whatever slips out of a step ends its cycle, not the loop.
@@ -571,6 +595,12 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
         {"dir", [](Rig &r, PurgeCommand &, QString &) {
              awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
          }, kInProgress, {}, {"/dir"}},
+        // A teammate's removal cut short here by the end of the process left
+        // its line: no promise of this Mac's, so the next try finishes it.
+        {"dir", [](Rig &r, PurgeCommand &, QString &) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
+             ReceivedPurgeRecord(r.defaults).add("st", "/dir");
+         }, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();

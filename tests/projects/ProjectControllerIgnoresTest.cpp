@@ -55,14 +55,14 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
     rig.engine.hold("ignorePatterns");
     QCoro::Task<bool> first = rig.pc.editIgnores("st", appending("x"));
     ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
-    QCoro::Task<void> unprotect = rig.pc.removePurgeProtection("st", "/p");
+    QCoro::Task<bool> unprotect = rig.pc.removePurgeProtection("st", "/p");
     QCoro::Task<bool> second = rig.pc.editIgnores("st", appending("y"));
     EXPECT_EQ(rig.engine.callCount("ignorePatterns"), 1);
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
 
     rig.engine.release("ignorePatterns");
     EXPECT_TRUE(awaitTask(std::move(first)));
-    awaitTask(std::move(unprotect));
+    EXPECT_TRUE(awaitTask(std::move(unprotect)));
     EXPECT_TRUE(awaitTask(std::move(second)));
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
     EXPECT_EQ(rig.pc.folderOf("S", "F")->ignorePatterns, QStringList({"a", "x", "y"}));
@@ -91,6 +91,29 @@ TEST(ProjectControllerIgnoresTest, ApplyingTheDefaultsWaitsForAnEditUnderWay)
     EXPECT_TRUE(awaitTask(std::move(edit)));
     awaitTask(std::move(defaults));
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"/p", "d"}));
+}
+
+// A remote removal must not go ahead on a line the engine did not take; the
+// record keeps it, and the next pass sends it.
+TEST(ProjectControllerIgnoresTest, AProtectionTheEngineDidNotTakeIsAnsweredSoAndSentByTheNextPass)
+{
+    Rig rig;
+    SyncFolder listed;
+    listed.id = "st2";
+    listed.path = rig.dir.path();
+    listed.hasSyncedXattrFilter = true;
+    rig.engine.state.folders.append(listed);
+    rig.engine.state.ignores["st2"] = {"a"};
+    rig.pc.add({.id = "T", .folders = {{.id = "G", .localPath = rig.dir.path(), .ignorePatterns = {"a"},
+                                        .syncthingFolderID = "st2"}}});
+    rig.engine.failNext("updateIgnorePatterns", SyncEngineError::notRunning());
+    EXPECT_FALSE(awaitTask(rig.pc.addPurgeProtection("st2", "/q")));
+    EXPECT_EQ(rig.pc.folderOf("T", "G")->ignorePatterns, QStringList({"/q", "a"}));
+    EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList("a"));
+    awaitTask(rig.pc.reconcileAll());
+    EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList({"/q", "a"}));
+    EXPECT_TRUE(awaitTask(rig.pc.removePurgeProtection("st2", "/q")));
+    EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList("a"));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -173,6 +174,66 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     EXPECT_EQ(pc.lastErrorMessage(), "The sync engine is not running.");
     EXPECT_FALSE(QFileInfo::exists(pc.storePath()));
     EXPECT_TRUE(node.server.requests().isEmpty());
+}
+
+// What a process ending between saving the records and telling the engine
+// leaves: a folder without its lines (or with an earlier folder's), a
+// protection recorded but not in its list, a folder switched on but paused.
+TEST(ProjectControllerTest, APassBringsEachKeptFolderToItsLinesAndItsPauseState)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    e.state.folders = {engineFolder("tdw-known", rig.path("a")), engineFolder("tdw-found", rig.path("b")),
+                       engineFolder("tdw-fine", rig.path("c"))};
+    for (SyncFolder &folder : e.state.folders) {
+        QDir().mkpath(folder.path);
+        folder.hasSyncedXattrFilter = true;
+        e.state.ignores[folder.id] = {".*"};
+    }
+    e.state.folders[0].isPaused = true;
+    e.state.ignores["tdw-known"] = {};
+    e.state.ignores["tdw-found"] = {"*.old"};
+    rig.pc().add({.id = "S", .name = "",
+                  .folders = {{.id = "1", .label = "x", .localPath = rig.path("a"), .ignorePatterns = {".*"},
+                               .purgeProtected = {"/sub"}, .syncthingFolderID = "tdw-known"},
+                              {.id = "2", .label = "x", .localPath = rig.path("b")},
+                              {.id = "3", .label = "x", .localPath = rig.path("c"), .syncthingFolderID = "tdw-fine"}}});
+    awaitTask(rig.pc().reconcileAll());
+    EXPECT_EQ(e.state.ignores["tdw-known"], QStringList({"/sub", ".*"}));
+    EXPECT_EQ(rig.pc().folderOf("S", "1")->ignorePatterns, QStringList({"/sub", ".*"}));
+    EXPECT_EQ(e.state.ignores["tdw-found"], QStringList(".*"));
+    // The lines before the resume: the folder never runs under others.
+    EXPECT_EQ(e.callLog().filter(QRegularExpression("^(updateIgnorePatterns|changeFolder)\\(tdw-known")),
+              QStringList({"updateIgnorePatterns(tdw-known, /sub|.*)", "changeFolder(tdw-known, paused=false)"}));
+    EXPECT_EQ(e.callsOf("updateIgnorePatterns").size(), 2);
+    EXPECT_EQ(rig.pc().lastErrorMessage(), std::nullopt);
+
+    // Once in place the lines are not read again until the engine may have
+    // lost them; "Pause all" holds while it lasts.
+    e.state.folders[0].isPaused = true;
+    rig.pc().setAllPaused(true);
+    const int reads = e.callCount("ignorePatterns");
+    awaitTask(rig.pc().reconcileAll());
+    EXPECT_EQ(e.callCount("ignorePatterns"), reads);
+    EXPECT_TRUE(e.state.folders[0].isPaused);
+    rig.pc().recheckIgnoreLines();
+    rig.pc().setAllPaused(false);
+    awaitTask(rig.pc().reconcileAll());
+    EXPECT_EQ(e.callCount("ignorePatterns"), reads + 3);
+    EXPECT_FALSE(e.state.folders[0].isPaused);
+}
+
+// Left by a process that ended between writing a store and renaming it.
+TEST(ProjectControllerTest, LeftoversOfSavesAreRemovedAtStart)
+{
+    Rig rig;
+    const QStringList kept{"projects.json", "projects.json.corrupt-17", "projects.json.Ab3dE", "other.json.abcdef"};
+    for (const QString &name : kept + QStringList("projects.json.Ab3dE9"))
+        SyncthingInstance::writeFile(rig.path(name), "[]");
+    rig.pc();
+    QStringList left = QDir(rig.dir.path()).entryList(QDir::Files);
+    left.sort();
+    EXPECT_EQ(left, QStringList({"other.json.abcdef", "projects.json", "projects.json.Ab3dE", "projects.json.corrupt-17"}));
 }
 
 TEST(ProjectControllerTest, IntroducedDevicesStayUnlessHeldAndUnsharedOnesMustBeGone)

@@ -140,6 +140,14 @@ QCoro::Task<void> FakeSyncEngine::applySyncedXattrFilter(QString id)
     });
 }
 
+QCoro::Task<void> FakeSyncEngine::setFolderPaused(QString id, bool paused)
+{
+    return reply(__func__, {id, flag(paused)}, [this, id, paused] {
+        if (SyncFolder *folder = findFolder(id))
+            folder->isPaused = paused;
+    });
+}
+
 QCoro::Task<void> FakeSyncEngine::changeFolder(SyncFolder listed, FolderChange change)
 {
     QStringList arguments{listed.id};
@@ -151,6 +159,8 @@ QCoro::Task<void> FakeSyncEngine::changeFolder(SyncFolder listed, FolderChange c
         arguments.append(QStringLiteral("metadata=") + flag(*change.syncMetadata));
     if (change.syncedXattrFilter)
         arguments.append(QStringLiteral("xattrs"));
+    if (change.paused)
+        arguments.append(QStringLiteral("paused=") + flag(*change.paused));
     if (change.sharedDeviceIDs)
         arguments.append(QStringLiteral("devices=") + change.sharedDeviceIDs->join(QLatin1Char('|')));
     return reply(__func__, arguments, [this, id = listed.id, change] {
@@ -161,6 +171,7 @@ QCoro::Task<void> FakeSyncEngine::changeFolder(SyncFolder listed, FolderChange c
         folder->versioning = change.versioning.value_or(folder->versioning);
         folder->syncMetadata = change.syncMetadata.value_or(folder->syncMetadata);
         folder->hasSyncedXattrFilter |= change.syncedXattrFilter;
+        folder->isPaused = change.paused.value_or(folder->isPaused);
         folder->sharedDeviceIDs = change.sharedDeviceIDs.value_or(folder->sharedDeviceIDs);
     });
 }

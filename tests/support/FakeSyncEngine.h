@@ -127,7 +127,8 @@ public:
     }
     QCoro::Task<void> setFolderMetadata(QString id, bool on) override { return reply(__func__, {id, flag(on)}); }
     QCoro::Task<void> setVersioning(QString id, VersioningPolicy) override { return reply(__func__, {id}); }
-    QCoro::Task<void> setFolderPaused(QString id, bool paused) override { return reply(__func__, {id, flag(paused)}); }
+    // Pauses or resumes a listed folder; any other is only logged.
+    QCoro::Task<void> setFolderPaused(QString id, bool paused) override;
     QCoro::Task<void> setFolderLabel(QString id, QString label) override { return reply(__func__, {id, label}); }
     // The listed folder's mode as the engine names it.
     QCoro::Task<QString> folderType(QString id) override;
@@ -137,7 +138,7 @@ public:
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;
-    // Logged as "changeFolder(id, label=…, versioning, metadata=…, xattrs,
+    // Logged as "changeFolder(id, label=…, versioning, metadata=…, xattrs, paused=…,
     // devices=A|B)", each part only when changed; an unlisted folder fails
     // as sharing does.
     QCoro::Task<void> changeFolder(SyncFolder listed, FolderChange change) override;

@@ -122,5 +122,21 @@ TEST_F(UserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOver)
     EXPECT_TRUE(defaults->setBoolean("lanDiagnostics", true)) << "written once the file is gone";
 }
 
+// Left by a process that ended between writing the file and renaming it;
+// removed only while no store of the file is alive, as one may be saving.
+TEST_F(UserDefaultsTest, LeftoversOfSavesGoWhenTheFirstStoreOfTheFileIsMade)
+{
+    for (const QString name : {"defaults.json.x1Y2z3", "defaults.json.corrupt-17", "defaults.json.x1Y2z", "a.json.abcdef"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    UserDefaults first(path());
+    QFile later(path() + ".AAAAAA");
+    ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+    UserDefaults second(path());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+              QStringList({"a.json.abcdef", "defaults.json.AAAAAA", "defaults.json.corrupt-17", "defaults.json.x1Y2z"}));
+}
+
 } // namespace
 } // namespace tw

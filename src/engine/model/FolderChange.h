@@ -17,12 +17,13 @@ struct FolderChange
     std::optional<VersioningPolicy> versioning = {};
     std::optional<bool> syncMetadata = {};
     bool syncedXattrFilter = false;
+    std::optional<bool> paused = {};
     // The whole list, this device included, in the order to keep.
     std::optional<QStringList> sharedDeviceIDs = {};
 
     bool isEmpty() const
     {
-        return !label && !versioning && !syncMetadata && !syncedXattrFilter && !sharedDeviceIDs;
+        return !label && !versioning && !syncMetadata && !syncedXattrFilter && !paused && !sharedDeviceIDs;
     }
 };
 

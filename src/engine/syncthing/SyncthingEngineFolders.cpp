@@ -3,9 +3,14 @@
 
 #include "engine/syncthing/SyncthingEngine.h"
 
+#include "engine/PlatformError.h"
 #include "engine/syncthing/SyncthingIgnoreUpdate.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QUuid>
 
 namespace tw {
@@ -61,6 +66,30 @@ SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderI
     return folder;
 }
 
+// Syncthing reads a folder's lines from ".stignore" at its root when the
+// folder starts. Written before the folder exists, they are in place for its
+// first scan: nothing they leave out is indexed or offered to the devices
+// first, and a file an earlier engine folder left there cannot stand in for
+// them, also when the process ends before the lines are sent. Written as
+// Syncthing writes them: one per line, and no file for no lines.
+void writeIgnoreFile(const QString &root, const QStringList &lines)
+{
+    const QString path = QDir(root).filePath(QStringLiteral(".stignore"));
+    if (lines.isEmpty()) {
+        if (!QFile::remove(path) && (QFileInfo::exists(path) || QFileInfo(path).isSymLink()))
+            throw PlatformError(QStringLiteral("Could not remove ") + path);
+        return;
+    }
+    QByteArray body;
+    for (const QString &line : lines)
+        body += line.toUtf8() + '\n';
+    // Syncthing makes a missing root itself when the folder starts.
+    QDir().mkpath(root);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit())
+        throw PlatformError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + file.errorString());
+}
+
 QJsonObject patchOf(const QString &key, const QJsonValue &value)
 {
     QJsonObject patch;
@@ -114,6 +143,8 @@ QJsonObject SyncthingEngine::settingsPatch(const FolderChange &change)
         merge(patch, metadataPatch(*change.syncMetadata));
     if (change.syncedXattrFilter)
         merge(patch, STXattrFilter::syncedXattrsJSON());
+    if (change.paused)
+        patch.insert(kPausedKey, *change.paused);
     return patch;
 }
 
@@ -139,6 +170,7 @@ QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
     SyncthingIgnoreUpdate::checkLines(request.ignorePatterns);
     const QString folderID = request.id ? *request.id : newFolderID();
     const QString myID = co_await localDeviceID();
+    writeIgnoreFile(request.path, request.ignorePatterns);
     co_await api.putFolder(folderWrite(request, folderID, myID));
     if (!request.ignorePatterns.isEmpty())
         co_await SyncthingIgnoreUpdate::replace(api, folderID, request.ignorePatterns);
