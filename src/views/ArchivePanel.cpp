@@ -72,6 +72,37 @@ QWidget *emptyState()
     return page;
 }
 
+// Replaces the tree and keeps what the user opened and chose, by node ID,
+// where those rows are still there.
+void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Snapshot tree)
+{
+    QStringList expanded;
+    const auto noteExpanded = [&](const auto &self, const QModelIndex &parent) -> void {
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex index = model.index(row, 0, parent);
+            if (view.isExpanded(index)) {
+                expanded.append(index.data(ArchiveTreeModel::IdRole).toString());
+                self(self, index);
+            }
+        }
+    };
+    noteExpanded(noteExpanded, {});
+    const QString current = view.currentIndex().data(ArchiveTreeModel::IdRole).toString();
+
+    model.setSnapshot(std::move(tree));
+    // Parents were noted before their children, so each is expanded first.
+    for (const QString &id : std::as_const(expanded)) {
+        const QModelIndex index = model.indexOf(id);
+        if (index.isValid())
+            view.expand(index);
+    }
+    const QModelIndex chosen = model.indexOf(current);
+    if (chosen.isValid())
+        view.setCurrentIndex(chosen);
+    else
+        view.setCurrentIndex({});
+}
+
 } // namespace
 
 ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFolder &folder, QWidget *parent)
@@ -81,7 +112,7 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     layout->setSpacing(10);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(styledLabel(texts::archiveHeader, TextRole::Caption, TextTone::Secondary), 1, Qt::AlignTop);
+    header->addWidget(styledLabel(texts::archiveHeader, TextRole::Callout, TextTone::Secondary), 1, Qt::AlignTop);
     m_emptyButton = new QPushButton(texts::emptyArchiveButton);
     m_emptyButton->setObjectName(QStringLiteral("emptyArchive"));
     m_emptyButton->setFlat(true);
@@ -150,9 +181,10 @@ QCoro::Task<void> ArchivePanel::loadTree(QPointer<ArchivePanel> self, QPointer<A
     ArchiveTreeModel::Snapshot tree = co_await QtConcurrent::run(treeOf, versions);
     if (!self || self->m_loadGeneration != generation)
         co_return;
-    self->m_model->setSnapshot(std::move(tree));
+    replaceTree(*self->m_tree, *self->m_model, std::move(tree));
     self->setLoading(false);
 }
+
 
 void ArchivePanel::restore(ArchiveNodePtr node)
 {

@@ -1,6 +1,7 @@
 #include "views/IncomingView.h"
 
 #include "app/AppEnvironment.h"
+#include "design/ButtonTint.h"
 #include "design/CardFrame.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
@@ -89,6 +90,7 @@ public:
         QObject::connect(ignore, &QPushButton::clicked, &view, [&view, folderID] { view.ignoreFolder(folderID); });
         layout->addWidget(ignore);
         QPushButton *place = rowButton(texts::placeEllipsis, "place", true);
+        TintedButtonPainter::apply(*place, ButtonTint::Prominent);
         QObject::connect(place, &QPushButton::clicked, &view, [&view, identity] { view.placeFolder(identity); });
         layout->addWidget(place);
     }
@@ -199,6 +201,7 @@ private:
         QObject::connect(ignore, &QPushButton::clicked, view, [view, folderID] { view->ignoreFolder(folderID); });
         layout->addWidget(ignore);
         QPushButton *place = rowButton(texts::placeEllipsis, "place", false);
+        TintedButtonPainter::apply(*place, ButtonTint::Prominent);
         QObject::connect(place, &QPushButton::clicked, this, [this] { m_view.placeFolder(m_identity); });
         layout->addWidget(place);
     }
@@ -229,7 +232,7 @@ public:
         names->addWidget(m_name);
         auto *idLabel = new ElidedLabel;
         idLabel->setObjectName(QStringLiteral("deviceID"));
-        applyTextRole(idLabel, TextRole::Monospaced11);
+        applyTextRole(idLabel, TextRole::MonospacedCaption);
         applyTextTone(idLabel, TextTone::Secondary);
         idLabel->setFullText(id);
         names->addWidget(idLabel);
@@ -238,6 +241,7 @@ public:
         QObject::connect(ignore, &QPushButton::clicked, &view, [&view, id] { view.ignoreDevice(id); });
         layout->addWidget(ignore);
         QPushButton *accept = rowButton(texts::accept, "accept", false);
+        TintedButtonPainter::apply(*accept, ButtonTint::Prominent);
         QObject::connect(accept, &QPushButton::clicked, &view, [&view, id] { view.acceptDevice(id); });
         layout->addWidget(accept);
     }

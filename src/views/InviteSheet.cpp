@@ -6,6 +6,7 @@
 #include "cluster/QRCode.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -198,6 +199,7 @@ QWidget *InviteSheet::buildInviteRow()
     buttons->setSpacing(8);
     m_copy = new QPushButton(texts::copyInviteLink);
     m_copy->setObjectName(QStringLiteral("copyLink"));
+    TintedButtonPainter::apply(*m_copy, ButtonTint::Prominent);
     m_copy->setAutoDefault(false);
     showSymbol(*m_copy, Symbol::Link);
     connect(m_copy, &QPushButton::clicked, this, &InviteSheet::copyLink);
@@ -307,6 +309,7 @@ QWidget *InviteSheet::buildBottom()
     auto *done = new QPushButton(texts::done);
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
+    TintedButtonPainter::apply(*done, ButtonTint::Prominent);
     connect(done, &QPushButton::clicked, this, [this] {
         addPastedIfAny();
         accept();

@@ -1,5 +1,6 @@
 #include "views/SyncPageParts.h"
 
+#include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 
@@ -23,13 +24,12 @@ void setToolTipIfChanged(QWidget &widget, const QString &text)
 
 void setForeground(QWidget &widget, const QColor &color)
 {
-    if (widget.palette().color(QPalette::WindowText) == color && widget.palette().color(QPalette::ButtonText) == color)
-        return;
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::Text, color);
-    widget.setPalette(palette);
+    tintText(widget, color);
+}
+
+void setSecondaryForeground(QWidget &widget)
+{
+    DerivedForeground::apply(widget, windowTextAt(secondaryStrength));
 }
 
 void showNow(QWidget &child)

@@ -18,6 +18,8 @@ void setTextIfChanged(QLabel &label, const QString &text);
 void setToolTipIfChanged(QWidget &widget, const QString &text);
 // The widget's foreground (text and tinted marks) in that colour.
 void setForeground(QWidget &widget, const QColor &color);
+// The secondary text colour of whatever palette the widget inherits.
+void setSecondaryForeground(QWidget &widget);
 // A child added to a shown widget would show only in the next turn, after a
 // first paint without it.
 void showNow(QWidget &child);
