@@ -268,7 +268,12 @@ TEST(MainWindowTest, TheWelcomeStaysAboveItsWindowAndALinkOpenedMeanwhileFollows
     ASSERT_TRUE(welcome->windowHandle());
     EXPECT_EQ(welcome->windowHandle()->transientParent(), w.window->windowHandle());
 
-    // A link brings the window forward: its sheet comes forward with it.
+    // Another application's window comes forward, then a link brings this
+    // window back: its sheet comes forward with it.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }));
     w.rig.env->setPendingInvite(Invite{.deviceID = "INV", .name = "Ann", .project = "S", .tsIP = {}});
     w.window->raise();
     w.window->activateWindow();
