@@ -135,10 +135,14 @@ TEST_F(SettingsViewTest, EveryTabsTextsReadInTheLightAndTheDarkAppearance)
     {
         ~Restore() { applyWidgetAppearance(Appearance::System); }
     } restore;
+    // The application's palette reaches existing widgets through posted
+    // events.
     applyWidgetAppearance(Appearance::Light);
+    QCoreApplication::processEvents();
     open();
     checkTabs(*view, "light");
     applyWidgetAppearance(Appearance::Dark);
+    QCoreApplication::processEvents();
     checkTabs(*view, "dark");
     SettingsView builtInDark(app());
     checkTabs(builtInDark, "built-dark");
