@@ -46,7 +46,7 @@ QWidget *symbolRow(Symbol symbol, QWidget *label)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     auto *icon = new QLabel;
-    showSymbol(*icon, symbol, 12, secondaryTextColor(row->palette()));
+    showSymbol(*icon, symbol, 12, windowTextAt(secondaryStrength));
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(label, 1);
     return row;

@@ -59,10 +59,8 @@ QWidget *emptyState()
     column->addStretch();
     auto *icon = new QLabel;
     icon->setObjectName(QStringLiteral("emptyIcon"));
-    QColor secondary = icon->palette().color(QPalette::WindowText);
-    secondary.setAlphaF(0.6);
     showSymbol(*icon, Symbol::ClockArrowCirclepath, QFontMetrics(textStyleFont(TextStyle::LargeTitle)).height(),
-               secondary);
+               windowTextAt(0.6));
     icon->setAccessibleName(QString());
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *text = styledLabel(texts::archiveIsEmpty, TextRole::Body, TextTone::Secondary);

@@ -139,7 +139,7 @@ void DeviceCard::refresh()
     const SyncHealth health = deviceHealth(*project, device->id, in);
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
-        showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device, *this));
+        showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device));
     setTextIfChanged(*m_name, device->name);
     setTextIfChanged(*m_status, paused ? SyncPageTexts::paused
                                        : SyncPageTexts::deviceCardSubtitle(device->isThisMac, online, conn));

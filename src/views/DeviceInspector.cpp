@@ -252,7 +252,7 @@ void DeviceInspector::refreshContents()
     m_paused = syncDevice && syncDevice->isPaused;
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
-        showSymbol(*m_symbol, deviceSymbol(*device), 24, deviceSymbolColor(*device, *this));
+        showSymbol(*m_symbol, deviceSymbol(*device), 24, deviceSymbolColor(*device));
     setTextIfChanged(*m_nameLabel, device->name);
     setTextIfChanged(*m_line, m_paused ? SyncPageTexts::pausedNotSyncing
                                        : SyncPageTexts::connLine(device->isThisMac, connected, conn));

@@ -35,6 +35,14 @@ QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
     return icon;
 }
 
+// In the secondary colour of whichever appearance is shown.
+QLabel *secondarySymbol(Symbol symbol, int side)
+{
+    auto *icon = new QLabel;
+    showSymbol(*icon, symbol, side, windowTextAt(secondaryStrength));
+    return icon;
+}
+
 QPushButton *rowButton(const QString &text, const char *name, bool small)
 {
     auto *button = new QPushButton(text);
@@ -79,7 +87,7 @@ public:
         auto *layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(10);
-        layout->addWidget(symbolLabel(Symbol::Folder, 14, secondaryTextColor(palette())));
+        layout->addWidget(secondarySymbol(Symbol::Folder, 14));
         m_name = new QLabel;
         m_name->setObjectName(QStringLiteral("folderName"));
         m_name->setTextFormat(Qt::PlainText);
@@ -223,7 +231,7 @@ public:
         auto *layout = new QHBoxLayout(content());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(12);
-        layout->addWidget(symbolLabel(Symbol::LaptopcomputerAndArrowDown, 22, secondaryTextColor(palette())));
+        layout->addWidget(secondarySymbol(Symbol::LaptopcomputerAndArrowDown, 22));
         QVBoxLayout *names = column(2);
         m_name = new QLabel;
         m_name->setObjectName(QStringLiteral("name"));
@@ -273,7 +281,7 @@ QWidget *emptyState(QWidget *parent)
     QVBoxLayout *layout = column(10);
     widget->setLayout(layout);
     layout->addSpacing(40);
-    QLabel *icon = symbolLabel(Symbol::Tray, 40, secondaryTextColor(widget->palette()));
+    QLabel *icon = secondarySymbol(Symbol::Tray, 40);
     layout->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(texts::noIncomingRequests, TextRole::Title3);
     title->setFont(styledFont(TextStyle::Title3, QFont::Bold));

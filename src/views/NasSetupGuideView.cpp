@@ -1,6 +1,7 @@
 #include "views/NasSetupGuideView.h"
 
 #include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -210,7 +211,9 @@ QWidget *NasSetupGuideView::header()
     QLabel *title = styledLabel(kTitle, TextRole::Title3);
     title->setFont(styledFont(TextStyle::Title3, QFont::Bold));
     title->setWordWrap(false);
-    layout->addWidget(symbolLabel(Symbol::ExternaldriveBadgeCheckmark, 20, palette().color(QPalette::WindowText)));
+    auto *mark = new QLabel;
+    showSymbol(*mark, Symbol::ExternaldriveBadgeCheckmark, 20, windowTextAt(1));
+    layout->addWidget(mark);
     layout->addWidget(title);
     layout->addStretch();
     auto *done = new QPushButton(tr("Done"));

@@ -126,9 +126,7 @@ QWidget *hintWidget(QWidget *parent)
     column->addStretch();
     auto *symbol = new QLabel(hint);
     symbol->setObjectName(QStringLiteral("hintSymbol"));
-    QColor tertiary = hint->palette().color(QPalette::WindowText);
-    tertiary.setAlphaF(0.4f);
-    showSymbol(*symbol, Symbol::HandTap, QFontMetrics(textStyleFont(TextStyle::Title2)).height(), tertiary);
+    showSymbol(*symbol, Symbol::HandTap, QFontMetrics(textStyleFont(TextStyle::Title2)).height(), windowTextAt(0.45));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     QLabel *text = secondaryLabel(ProjectView::hintText, 14, hint);
     text->setObjectName(QStringLiteral("hintText"));

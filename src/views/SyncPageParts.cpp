@@ -1,5 +1,6 @@
 #include "views/SyncPageParts.h"
 
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -45,9 +46,9 @@ Symbol deviceSymbol(const ProjectDeviceRef &device)
     return device.isAlwaysOnNode ? Symbol::ExternaldriveBadgeCheckmark : Symbol::Laptopcomputer;
 }
 
-QColor deviceSymbolColor(const ProjectDeviceRef &device, const QWidget &widget)
+ForegroundRule deviceSymbolColor(const ProjectDeviceRef &device)
 {
-    return device.isThisMac ? Theme::accent() : secondaryTextColor(widget.palette());
+    return device.isThisMac ? readableTint(Theme::accent(), captionContrast) : windowTextAt(secondaryStrength);
 }
 
 } // namespace tw

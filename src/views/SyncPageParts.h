@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ProjectDeviceRef.h"
+#include "design/DerivedForeground.h"
 #include "design/Symbol.h"
 
 #include <QColor>
@@ -26,6 +27,6 @@ void showNow(QWidget &child);
 // "desktopcomputer", "externaldrive.badge.checkmark" or "laptopcomputer".
 Symbol deviceSymbol(const ProjectDeviceRef &device);
 // The accent for this Mac, the secondary colour for any other.
-QColor deviceSymbolColor(const ProjectDeviceRef &device, const QWidget &widget);
+ForegroundRule deviceSymbolColor(const ProjectDeviceRef &device);
 
 } // namespace tw

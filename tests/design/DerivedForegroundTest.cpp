@@ -1,5 +1,6 @@
 #include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -79,6 +80,26 @@ TEST(DerivedForegroundTest, TheColourFollowsTheInheritedPaletteWhenItChanges)
     EXPECT_GE(contrastRatio(onWhite, Qt::white), bodyContrast);
     EXPECT_NEAR(onWhite.hslHueF(), orange.hslHueF(), 0.01);
     EXPECT_EQ(label->findChildren<DerivedForeground *>().size(), 1);
+}
+
+TEST(DerivedForegroundTest, ASymbolIsDrawnAgainInTheNewTextColour)
+{
+    QWidget page;
+    page.setPalette(paletteWithText(Qt::black, Qt::white));
+    auto *label = new QLabel(&page);
+    showSymbol(*label, Symbol::Tray, 24, windowTextAt(1));
+    EXPECT_EQ(shownSymbol(*label), Symbol::Tray);
+    const auto inked = [&] {
+        const QImage image = label->pixmap().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    return image.pixelColor(x, y).rgb();
+        return QRgb(0);
+    };
+    EXPECT_EQ(inked(), QColor(Qt::black).rgb());
+    page.setPalette(paletteWithText(Qt::white, Qt::black));
+    EXPECT_EQ(inked(), QColor(Qt::white).rgb());
 }
 
 } // namespace
