@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -116,9 +117,7 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_emptyButton->setFlat(true);
     m_emptyButton->setFont(pointsFont(12));
     showSymbol(*m_emptyButton, Symbol::Trash);
-    QPalette red = m_emptyButton->palette();
-    red.setColor(QPalette::ButtonText, Theme::danger());
-    m_emptyButton->setPalette(red);
+    tintText(*m_emptyButton, Theme::danger());
     connect(m_emptyButton, &QPushButton::clicked, this, &ArchivePanel::confirmEmpty);
     header->addWidget(m_emptyButton, 0, Qt::AlignTop);
     layout->addLayout(header);

@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "design/ButtonTint.h"
 #include "design/CardFrame.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -178,11 +179,7 @@ private:
         auto *divider = new QFrame;
         divider->setFrameShape(QFrame::HLine);
         divider->setFrameShadow(QFrame::Plain);
-        QPalette faint = divider->palette();
-        QColor line = faint.color(QPalette::WindowText);
-        line.setAlphaF(0.15f);
-        faint.setColor(QPalette::WindowText, line);
-        divider->setPalette(faint);
+        DerivedForeground::apply(*divider, windowTextAt(0.15));
         layout->addWidget(divider);
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);

@@ -7,6 +7,7 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -35,14 +36,6 @@
 namespace tw {
 namespace {
 
-void setTextColor(QWidget &widget, const QColor &color)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    widget.setPalette(palette);
-}
-
 QLabel *sectionHeader(const QString &text)
 {
     QLabel *label = styledLabel(text, TextRole::Caption, TextTone::Tertiary);
@@ -67,7 +60,7 @@ QWidget *iconLine(Symbol symbol, QLabel *text, const QColor &color)
     showSymbol(*icon, symbol, 12, color);
     layout->addWidget(icon);
     layout->addWidget(text, 1);
-    setTextColor(*text, color);
+    tintText(*text, color);
     return row;
 }
 
@@ -280,7 +273,7 @@ QWidget *InviteSheet::buildPaste()
     group->content()->addWidget(m_paste);
     m_willAdd = styledLabel({}, TextRole::Caption);
     m_willAdd->setObjectName(QStringLiteral("willAdd"));
-    setTextColor(*m_willAdd, Theme::synced());
+    tintText(*m_willAdd, Theme::synced());
     m_willAdd->hide();
     group->content()->addWidget(m_willAdd);
     connect(m_paste, &QLineEdit::textChanged, this, [this](const QString &text) {

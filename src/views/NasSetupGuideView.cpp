@@ -419,9 +419,7 @@ QWidget *NasSetupGuideView::footer()
     script->setAutoRaise(true);
     script->setCursor(Qt::PointingHandCursor);
     applyTextRole(script, TextRole::Caption);
-    QPalette link = script->palette();
-    link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
-    script->setPalette(link);
+    DerivedForeground::apply(*script, linkText());
     connect(script, &QToolButton::clicked, this, [] {
         if (const std::optional<QUrl> url = NodeSetupCommand::installerURL())
             openExternal(*url);

@@ -6,6 +6,7 @@
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
 #include "design/Symbol.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "platform/SpeedTester.h"
 #include "views/FormSection.h"
@@ -394,9 +395,10 @@ void NetworkTab::showSchedule()
     for (int i = 0; i < 7; ++i) {
         const bool on = schedule.weekdays.contains(kWeekdayNumbers[i]);
         m_weekdays[i]->setChecked(on);
-        QPalette tint = m_weekdays[i]->palette();
-        tint.setColor(QPalette::ButtonText, on ? Theme::accent() : palette().color(QPalette::PlaceholderText));
-        m_weekdays[i]->setPalette(tint);
+        if (on)
+            tintText(*m_weekdays[i], Theme::accent());
+        else
+            DerivedForeground::apply(*m_weekdays[i], windowTextAt(secondaryStrength));
     }
     m_warning->setVisible(schedule.throttledDownKbps == 0 && schedule.throttledUpKbps == 0);
 }

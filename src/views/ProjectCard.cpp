@@ -168,9 +168,7 @@ void ProjectCard::showPresentation(const CardPresentation &shown)
     if (toneChanged) {
         const QColor color = cardToneColor(shown.tone);
         m_dot->setColor(color);
-        QPalette tinted = m_status->palette();
-        tinted.setColor(QPalette::WindowText, color);
-        m_status->setPalette(tinted);
+        tintText(*m_status, color);
         QPalette bar = m_progress->palette();
         bar.setColor(QPalette::Highlight, color);
         m_progress->setPalette(bar);
