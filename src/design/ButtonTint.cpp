@@ -69,14 +69,15 @@ void TintedButtonPainter::paint() const
         background = background.darker(120);
     const QColor text = enabled ? QColor(Qt::white) : palette.color(QPalette::Disabled, QPalette::ButtonText);
 
-    const QRectF frame = QRectF(m_button.rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+    // As tall as the style's own buttons beside it.
+    const QRectF frame = QRectF(m_button.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(enabled ? Qt::NoPen : QPen(palette.color(QPalette::Disabled, QPalette::Mid), 1));
     painter.setBrush(background);
     painter.drawRoundedRect(frame, kRadius, kRadius);
     if (m_button.hasFocus()) {
         painter.setPen(QPen(palette.color(QPalette::Highlight), 1.5));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(frame.adjusted(-0.75, -0.75, 0.75, 0.75), kRadius + 1, kRadius + 1);
+        painter.drawRoundedRect(frame.adjusted(0.75, 0.75, -0.75, -0.75), kRadius - 0.75, kRadius - 0.75);
     }
 
     // The mnemonic marker is not drawn; a doubled "&" reads as one.
