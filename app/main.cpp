@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QThreadPool>
 
 #include <unistd.h>
 
@@ -136,5 +137,11 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "Links opened elsewhere will not reach this copy: its local socket cannot be opened.\n";
     QObject::connect(&terminationSignals, &tw::TerminationSignals::received, &shell, &tw::AppShell::quit);
     shell.open(tw::InstanceChannel::requestFor(QCoreApplication::arguments()));
-    return app.exec();
+    const int code = app.exec();
+    // The walks, deletes and probes still under way finish while the shell
+    // and the engine they were started for are still there; Qt would wait
+    // for them only once those are gone. The icon probes' own pool is
+    // stopped as the application object goes.
+    QThreadPool::globalInstance()->waitForDone();
+    return code;
 }

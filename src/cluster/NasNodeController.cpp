@@ -211,8 +211,10 @@ QCoro::Task<bool> NasNodeController::storeKeys(QString key, QString deviceID, QL
 
 QCoro::Task<void> NasNodeController::applyDefaults(QString base, QString key)
 {
-    co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/folder"), {}, folderTemplate());
-    co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/device"), {}, deviceTemplate());
+    co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/folder"), NodeClient::noQuery,
+                           folderTemplate());
+    co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/device"), NodeClient::noQuery,
+                           deviceTemplate());
 }
 
 QCoro::Task<void> NasNodeController::remove()

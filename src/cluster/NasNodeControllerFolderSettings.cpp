@@ -118,8 +118,8 @@ QCoro::Task<void> NasNodeController::setFolderVersioning(QString folderID, int c
     const KeyLookup lookup = co_await lookUpKey(node);
     if (!lookup.key)
         co_return;
-    co_await m_client.send(node.baseURL, *lookup.key, "PATCH", QStringLiteral("/rest/config/folders/") + folderID, {},
-                           versioningBody(cleanoutDays));
+    co_await m_client.send(node.baseURL, *lookup.key, "PATCH", QStringLiteral("/rest/config/folders/") + folderID,
+                           NodeClient::noQuery, versioningBody(cleanoutDays));
 }
 
 QCoro::Task<void> NasNodeController::bounceDevice(QString deviceID, QSet<QString> servingFolderIDs)

@@ -238,7 +238,7 @@ QCoro::Task<void> NasNodeController::healDeviceTemplate(NasNode node, QString ke
     const QPointer<NasNodeController> self(this);
     const std::optional<QJsonObject> device = co_await m_client.getObject(node.baseURL, key, path);
     if (self && device && isTrue(*device, QStringLiteral("autoAcceptFolders")))
-        co_await m_client.send(node.baseURL, key, "PATCH", path, {},
+        co_await m_client.send(node.baseURL, key, "PATCH", path, NodeClient::noQuery,
                                onlyFlag(QStringLiteral("autoAcceptFolders"), false));
 }
 
@@ -247,7 +247,8 @@ QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QStrin
     const QJsonObject body = registration(deviceID, name);
     const QPointer<NasNodeController> self(this);
     const NodeClient::Answer answer =
-        co_await m_client.send(node.baseURL, key, "POST", QStringLiteral("/rest/config/devices"), {}, body);
+        co_await m_client.send(node.baseURL, key, "POST", QStringLiteral("/rest/config/devices"), NodeClient::noQuery,
+                               body);
     if (!self)
         co_return;
     const QString prefix = QStringLiteral("Couldn't register ") + name + QStringLiteral(" on the always-on node");
@@ -333,7 +334,8 @@ QCoro::Task<void> NasNodeController::createFolder(NasNode node, QString key, QSt
         unusedPath(location.toString(), folderNameComponent(label, folderID), folderID, folderPathKeys(*existing));
     const QJsonObject body = folderFromTemplate(*defaults, folderID, label, path, devices);
     const NodeClient::Answer answer =
-        co_await m_client.send(node.baseURL, key, "PUT", QStringLiteral("/rest/config/folders/") + folderID, {}, body);
+        co_await m_client.send(node.baseURL, key, "PUT", QStringLiteral("/rest/config/folders/") + folderID,
+                               NodeClient::noQuery, body);
     if (!self)
         co_return;
     if (answer.outcome == NodeClient::Outcome::NotSent)
@@ -349,7 +351,7 @@ QCoro::Task<bool> NasNodeController::patchFolderDevices(NasNode node, QString ke
     body.insert(QStringLiteral("devices"), devices);
     const QPointer<NasNodeController> self(this);
     const NodeClient::Answer answer = co_await m_client.send(
-        node.baseURL, key, "PATCH", QStringLiteral("/rest/config/folders/") + folderID, {}, body);
+        node.baseURL, key, "PATCH", QStringLiteral("/rest/config/folders/") + folderID, NodeClient::noQuery, body);
     if (!self)
         co_return false;
     if (answer.outcome == NodeClient::Outcome::NotSent)
@@ -397,7 +399,8 @@ QCoro::Task<std::optional<QJsonObject>> NasNodeController::deviceEntry(NasNode n
 
 QCoro::Task<void> NasNodeController::patchDevice(NasNode node, QString key, QString deviceID, QJsonObject json)
 {
-    co_await m_client.send(node.baseURL, key, "PATCH", QStringLiteral("/rest/config/devices/") + deviceID, {}, json);
+    co_await m_client.send(node.baseURL, key, "PATCH", QStringLiteral("/rest/config/devices/") + deviceID,
+                           NodeClient::noQuery, json);
 }
 
 QCoro::Task<void> NasNodeController::deleteFolder(NasNode node, QString key, QString folderID)

@@ -26,6 +26,9 @@ class NodeClient
 {
 public:
     using QueryItems = RestTransport::QueryItems;
+    // What a request with a body passes for its query: a named value, since
+    // a braced `{}` inside `co_await` is what GCC 12 miscompiles.
+    static inline const QueryItems noQuery;
     // Folder ID to the folder's device entries, each as the node returned it.
     using FolderDevices = QMap<QString, QList<QJsonObject>>;
 

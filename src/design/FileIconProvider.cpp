@@ -2,6 +2,7 @@
 
 #include "design/Symbol.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 #include <QIcon>
@@ -10,6 +11,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
+#include <utility>
 
 namespace tw {
 
@@ -31,15 +33,30 @@ FileIconProvider::Counts &counters()
 // mount's stuck stats cost little.
 constexpr int kProbeThreads = 4;
 
+// The pool lives from the first probe until the application object goes. A
+// pool that outlived main() would let its threads sniff on inside
+// QMimeDatabase while the exit handlers destroy Qt's globals under them.
+QThreadPool *g_probes = nullptr;
+
+// Runs while the application object is destroyed, before the exit handlers:
+// probes not yet started are dropped, since no icon will be shown any more,
+// and those under way are waited for.
+void stopProbes()
+{
+    g_probes->clear();
+    g_probes->waitForDone();
+    delete std::exchange(g_probes, nullptr);
+}
+
 QThreadPool &probePool()
 {
-    static QThreadPool *pool = [] {
-        auto *made = new QThreadPool;
-        made->setMaxThreadCount(kProbeThreads);
-        made->setObjectName(QStringLiteral("FileIconProbes"));
-        return made;
-    }();
-    return *pool;
+    if (!g_probes) {
+        g_probes = new QThreadPool;
+        g_probes->setMaxThreadCount(kProbeThreads);
+        g_probes->setObjectName(QStringLiteral("FileIconProbes"));
+        qAddPostRoutine(stopProbes);
+    }
+    return *g_probes;
 }
 
 // What a file's icon is made of, worked out without touching QIcon: its theme

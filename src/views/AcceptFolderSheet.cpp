@@ -11,6 +11,7 @@
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QDir>
@@ -45,7 +46,7 @@ QWidget *symbolRow(Symbol symbol, QWidget *label)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, 12, windowTextAt(secondaryStrength));
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(label, 1);

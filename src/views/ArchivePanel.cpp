@@ -13,6 +13,7 @@
 #include "views/ConfirmAction.h"
 #include "views/PanelPages.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QDateTime>
@@ -58,7 +59,7 @@ QWidget *emptyState()
     auto *column = new QVBoxLayout(page);
     column->setSpacing(8);
     column->addStretch();
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     icon->setObjectName(QStringLiteral("emptyIcon"));
     showSymbol(*icon, Symbol::ClockArrowCirclepath, QFontMetrics(textStyleFont(TextStyle::LargeTitle)).height(),
                windowTextAt(0.6));

@@ -10,6 +10,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QHBoxLayout>
@@ -68,11 +69,11 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_env(env)
     , m_projectID(std::move(projectID))
     , m_deviceID(std::move(deviceID))
-    , m_symbol(new QLabel)
-    , m_name(new QLabel)
-    , m_status(new QLabel)
+    , m_symbol(plainLabel())
+    , m_name(plainLabel())
+    , m_status(plainLabel())
     , m_badge(new QStackedWidget)
-    , m_pause(new QLabel)
+    , m_pause(plainLabel())
     , m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 30))
     , m_dotRow(new QWidget)
     , m_dots(new QHBoxLayout(m_dotRow))
@@ -175,7 +176,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             row->setSpacing(4);
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
-            auto *text = new QLabel(label);
+            auto *text = plainLabel(label);
             text->setFont(pointsFont(12));
             setSecondaryForeground(*text);
             row->addWidget(dot);

@@ -8,6 +8,7 @@
 #include "design/DerivedForeground.h"
 #include "design/DeviceSyncRing.h"
 #include "design/TextStyle.h"
+#include "views/PlainLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -26,8 +27,8 @@ void setTextIfChanged(QLabel *label, const QString &text)
 } // namespace
 
 DeviceMini::DeviceMini(QWidget *parent)
-    : QWidget(parent), m_name(new QLabel(this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
-      m_eta(new QLabel(this))
+    : QWidget(parent), m_name(plainLabel(this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
+      m_eta(plainLabel(this))
 {
     setMinimumHeight(52);
     auto *column = new QVBoxLayout(this);

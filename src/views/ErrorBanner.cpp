@@ -4,6 +4,7 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/PlainLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +23,7 @@ CardStyle bannerStyle()
 QLabel *warningSymbol(const QFont &font)
 {
     const int side = QFontMetrics(font).height();
-    auto *label = new QLabel;
+    auto *label = plainLabel();
     label->setPixmap(tintedSymbol(Symbol::ExclamationTriangle, side, Qt::white, label->devicePixelRatioF()));
     label->setAlignment(Qt::AlignTop);
     return label;
@@ -32,14 +33,13 @@ QLabel *warningSymbol(const QFont &font)
 
 ErrorBanner::ErrorBanner(QWidget *parent)
     : QWidget(parent)
-    , m_text(new QLabel)
+    , m_text(plainLabel())
 {
     setObjectName(QStringLiteral("errorBanner"));
     const QFont font = styledFont(TextStyle::Caption);
     m_text->setObjectName(QStringLiteral("errorText"));
     m_text->setFont(font);
     m_text->setWordWrap(true);
-    m_text->setTextFormat(Qt::PlainText);
     // Top to top with the symbol, also when the text wraps.
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette white = m_text->palette();

@@ -12,6 +12,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QHBoxLayout>
@@ -28,9 +29,9 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     , m_projectID(std::move(projectID))
     , m_folderID(std::move(folderID))
     , m_icon(new FileIcon(QString(), false, 17))
-    , m_label(new QLabel)
+    , m_label(plainLabel())
     , m_bubble(new StatusBubble(SyncHealth::allSynced(), 13))
-    , m_detail(new QLabel)
+    , m_detail(plainLabel())
 {
     setObjectName(QStringLiteral("folderChip"));
     m_label->setObjectName(QStringLiteral("label"));

@@ -21,6 +21,7 @@
 #include "utilities/Detach.h"
 #include "views/CapsuleChip.h"
 #include "views/ConfirmAction.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QFontDatabase>
@@ -39,7 +40,7 @@ namespace {
 
 QLabel *tileTitle(const QString &text)
 {
-    auto *title = new QLabel(text);
+    auto *title = plainLabel(text);
     QFont font = pointsFont(11, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
     title->setFont(font);
@@ -126,7 +127,7 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     column->setSpacing(14);
     column->addWidget(makeHeader());
 
-    m_diskText = new QLabel;
+    m_diskText = plainLabel();
     m_diskText->setObjectName(QStringLiteral("diskNoteText"));
     m_diskText->setWordWrap(true);
     m_diskText->setFont(pointsFont(12));
@@ -134,7 +135,7 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     auto *diskBody = new QWidget;
     auto *diskRow = new QHBoxLayout(diskBody);
     diskRow->setContentsMargins(0, 0, 0, 0);
-    auto *warning = new QLabel;
+    auto *warning = plainLabel();
     showSymbol(*warning, Symbol::ExclamationmarkTriangleFill, 14, Theme::orange());
     diskRow->addWidget(warning, 0, Qt::AlignTop);
     diskRow->addWidget(m_diskText, 1);
@@ -150,9 +151,9 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     auto *transferLayout = new QHBoxLayout(m_transferRow);
     transferLayout->setContentsMargins(0, 0, 0, 0);
     transferLayout->setSpacing(6);
-    auto *arrow = new QLabel;
+    auto *arrow = plainLabel();
     showSymbol(*arrow, Symbol::TrayArrowDown, 12, Theme::syncing());
-    m_transfer = new QLabel(QStringLiteral(" "));
+    m_transfer = plainLabel(QStringLiteral(" "));
     m_transfer->setObjectName(QStringLiteral("transfer"));
     m_transfer->setFont(pointsFont(12));
     setForeground(*m_transfer, Theme::syncing());
@@ -179,7 +180,7 @@ QWidget *FolderInspector::makeHeader()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
     m_icon = new FileIcon(QString(), false, 24);
-    m_label = new QLabel;
+    m_label = plainLabel();
     m_label->setObjectName(QStringLiteral("label"));
     m_label->setFont(pointsFont(19, QFont::DemiBold));
     m_path = new ElidedLabel;
@@ -194,7 +195,7 @@ QWidget *FolderInspector::makeHeader()
     names->setSpacing(1);
     names->addWidget(m_label);
     names->addWidget(m_path);
-    m_receiveOnly = new QLabel(receiveOnlyText);
+    m_receiveOnly = plainLabel(receiveOnlyText);
     m_receiveOnly->setObjectName(QStringLiteral("receiveOnly"));
     m_receiveOnly->setFont(pointsFont(11, QFont::Medium));
     setForeground(*m_receiveOnly, Theme::accent());
@@ -209,7 +210,7 @@ QWidget *FolderInspector::makeHeader()
             .arg(Theme::accent().blue())
             .arg(badgeHeight / 2));
     m_bubble = new StatusBubble(SyncHealth::allSynced(), 16);
-    m_status = new QLabel;
+    m_status = plainLabel();
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setFont(pointsFont(13, QFont::Medium));
     row->addWidget(m_icon);
@@ -238,9 +239,9 @@ QWidget *FolderInspector::makeTiles()
     auto *synced = new QHBoxLayout(m_everythingSyncs);
     synced->setContentsMargins(0, 0, 0, 0);
     synced->setSpacing(7);
-    auto *seal = new QLabel;
+    auto *seal = plainLabel();
     showSymbol(*seal, Symbol::CheckmarkCircleFill, 13, Theme::synced());
-    auto *syncsText = new QLabel(everythingSyncsText);
+    auto *syncsText = plainLabel(everythingSyncsText);
     syncsText->setFont(pointsFont(13));
     setSecondaryForeground(*syncsText);
     synced->addWidget(seal);
@@ -484,7 +485,7 @@ void FolderInspector::refreshIgnoreTile()
                        .font = font,
                        .color = Theme::syncing(),
                        .fillOpacity = 0.16});
-        chip->setToolTip(pattern);
+        setToolTipIfChanged(*chip, pattern);
         chip->setMaximumWidth(260);
         m_patterns->addWidget(chip);
         showNow(*chip);

@@ -11,6 +11,7 @@
 #include "views/FormSection.h"
 #include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
 
@@ -215,9 +216,8 @@ void IgnoresTab::showCustomRows()
         row->setObjectName(QStringLiteral("customRow"));
         auto *layout = new QHBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
-        auto *label = new QLabel(pattern);
+        auto *label = plainLabel(pattern);
         label->setObjectName(QStringLiteral("customPattern"));
-        label->setTextFormat(Qt::PlainText);
         label->setFont(monospaced());
         layout->addWidget(label);
         layout->addStretch();

@@ -15,6 +15,7 @@
 #include "views/FolderPicker.h"
 #include "views/KeyedList.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QFrame>
@@ -27,11 +28,9 @@
 namespace tw {
 namespace {
 
-const QString kSoloPrefix = QStringLiteral("__solo__");
-
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, side, color);
     return icon;
 }
@@ -77,6 +76,12 @@ QString soloCaption(const PendingFolder &folder, int offers)
     return caption;
 }
 
+// A folder ID may hold "|", a device ID never does.
+QString folderIDOf(const QString &identity)
+{
+    return identity.left(identity.lastIndexOf(QLatin1Char('|')));
+}
+
 } // namespace
 
 // One folder of a sync card.
@@ -89,9 +94,8 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(10);
         layout->addWidget(secondarySymbol(Symbol::Folder, 14));
-        m_name = new QLabel;
+        m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("folderName"));
-        m_name->setTextFormat(Qt::PlainText);
         applyTextStyle(*m_name, TextStyle::Subheadline);
         layout->addWidget(m_name);
         layout->addStretch();
@@ -117,8 +121,8 @@ public:
     IncomingOfferRow(IncomingView &view, const QString &key) : CardFrame(new QWidget), m_view(view)
     {
         setObjectName(QStringLiteral("offer:") + key);
-        if (key.startsWith(kSoloPrefix))
-            buildSolo(key.mid(kSoloPrefix.size()));
+        if (const std::optional<QString> folderID = OfferGroup::soloFolderID(key))
+            buildSolo(*folderID);
         else
             buildCard();
     }
@@ -148,9 +152,8 @@ public:
 private:
     QLabel *titleLabel()
     {
-        auto *title = new QLabel;
+        auto *title = plainLabel();
         title->setObjectName(QStringLiteral("title"));
-        title->setTextFormat(Qt::PlainText);
         applyTextStyle(*title, TextStyle::Headline);
         return title;
     }
@@ -184,7 +187,7 @@ private:
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);
         m_lines = new KeyedList<IncomingFolderLine>(lines, [this](const QString &identity) {
-            return new IncomingFolderLine(m_view, identity, identity.section(QLatin1Char('|'), 0, 0));
+            return new IncomingFolderLine(m_view, identity, folderIDOf(identity));
         });
         m_lines->setParent(this);
     }
@@ -230,9 +233,8 @@ public:
         layout->setSpacing(12);
         layout->addWidget(secondarySymbol(Symbol::LaptopcomputerAndArrowDown, 22));
         QVBoxLayout *names = column(2);
-        m_name = new QLabel;
+        m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("name"));
-        m_name->setTextFormat(Qt::PlainText);
         applyTextStyle(*m_name, TextStyle::Headline);
         names->addWidget(m_name);
         auto *idLabel = new ElidedLabel;
@@ -264,7 +266,7 @@ QWidget *section(const QString &heading, QLayout *rows)
     auto *widget = new QWidget;
     QVBoxLayout *layout = column(8);
     widget->setLayout(layout);
-    auto *title = new QLabel(heading);
+    auto *title = plainLabel(heading);
     applyTextStyle(*title, TextStyle::Headline);
     layout->addWidget(title);
     layout->addLayout(rows);
@@ -406,8 +408,9 @@ QCoro::Task<void> IncomingView::addDevice(QPointer<ProjectController> projects, 
 {
     if (!engine)
         co_return;
+    const NewDeviceRequest request{.id = id, .name = name, .addresses = std::nullopt, .introducer = false};
     try {
-        co_await engine->addDevice({.id = id, .name = name, .addresses = std::nullopt, .introducer = false});
+        co_await engine->addDevice(request);
     } catch (const std::exception &) {
         if (projects)
             projects->setLastErrorMessage(texts::couldntAddDevice);

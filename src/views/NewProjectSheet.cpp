@@ -5,6 +5,7 @@
 #include "design/ShownSymbol.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/LiteralAmpersands.h"
 #include "views/StyledLabel.h"
 
 #include <QCheckBox>
@@ -55,7 +56,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
         auto *toggles = new QVBoxLayout;
         toggles->setSpacing(4);
         for (const AppEnvironment::PeerDevice &person : people) {
-            auto *toggle = new QCheckBox(person.name, this);
+            auto *toggle = new QCheckBox(literalAmpersands(person.name), this);
             toggle->setObjectName(person.deviceID);
             showSymbol(*toggle, Symbol::Laptopcomputer);
             m_toggles.insert(person.deviceID, toggle);

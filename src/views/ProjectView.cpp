@@ -19,8 +19,11 @@
 #include "views/ErrorBanner.h"
 #include "views/FolderPicker.h"
 #include "views/FolderSettingsPanel.h"
+#include "views/LiteralAmpersands.h"
+#include "views/LiteralText.h"
 #include "views/NavigationPath.h"
 #include "views/OmitPanel.h"
+#include "views/PlainLabel.h"
 #include "views/PurgePanel.h"
 #include "views/StyledLabel.h"
 
@@ -110,7 +113,7 @@ QWidgetAction *menuButtonAction(QToolButton *button, QMenu *menu, QObject *paren
 
 QLabel *secondaryLabel(const QString &text, qreal points, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setFont(pointsFont(points));
     DerivedForeground::apply(*label, windowTextAt(secondaryStrength));
     return label;
@@ -178,7 +181,7 @@ void ProjectView::buildNotFound()
     setWindowTitle(notFoundText);
     auto *column = new QVBoxLayout(this);
     column->addStretch();
-    auto *icon = new QLabel(this);
+    auto *icon = plainLabel(this);
     icon->setPixmap(symbolIcon(Symbol::Folder).pixmap(46, 46));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(notFoundText, TextRole::Title2);
@@ -317,8 +320,9 @@ void ProjectView::refreshContents()
     const std::optional<Project> project = m_env.projects().project(m_projectID);
     if (!project)
         return;  // the page is on its way out; the window drops it
-    if (windowTitle() != project->name)
-        setWindowTitle(project->name);
+    const QString title = literalWindowTitle(project->name);
+    if (windowTitle() != title)
+        setWindowTitle(title);
     refreshToolbar(*project);
     refreshLists(*project);
     // The folder operations started from this page (a restore, the rescan
@@ -329,7 +333,7 @@ void ProjectView::refreshContents()
 
 void ProjectView::refreshToolbar(const Project &project)
 {
-    const QString label = project.name + QStringLiteral(" \u25BE");
+    const QString label = literalAmpersands(project.name + QStringLiteral(" \u25BE"));
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);
     refreshSwitcher();
@@ -347,12 +351,12 @@ void ProjectView::refreshSwitcher()
     const QList<QAction *> shown = m_switcherMenu->actions();
     bool same = shown.size() == projects.size();
     for (qsizetype i = 0; same && i < projects.size(); ++i)
-        same = shown[i]->data().toString() == projects[i].id && shown[i]->text() == projects[i].name;
+        same = shown[i]->data().toString() == projects[i].id && shown[i]->text() == literalAmpersands(projects[i].name);
     if (same || m_switcherMenu->isVisible())
         return;
     m_switcherMenu->clear();
     for (const Project &project : projects) {
-        QAction *item = m_switcherMenu->addAction(project.name);
+        QAction *item = m_switcherMenu->addAction(literalAmpersands(project.name));
         item->setData(project.id);
         const QString id = project.id;
         connect(item, &QAction::triggered, this, [this, id] { switchTo(id); });
@@ -489,7 +493,7 @@ QWidget *ProjectView::panelHost(const ProjectFolder &folder)
     back->setAutoRaise(true);
     back->setIcon(symbolIcon(Symbol::ChevronLeft));
     connect(back, &QToolButton::clicked, this, [this] { select(m_selection.back()); });
-    m_panelTitle = new QLabel(titleOf(m_selection.panel, folder.label), host);
+    m_panelTitle = plainLabel(titleOf(m_selection.panel, folder.label), host);
     m_panelTitle->setObjectName(QStringLiteral("panelTitle"));
     m_panelTitle->setFont(pointsFont(17, QFont::DemiBold));
     row->addWidget(back);

@@ -1,6 +1,7 @@
 #include "views/RenameSheet.h"
 
 #include "design/ButtonTint.h"
+#include "views/LiteralText.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
 
@@ -34,7 +35,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     , m_save(new QPushButton(QStringLiteral("Save")))
 {
     setObjectName(QStringLiteral("renameSheet"));
-    setWindowTitle(titleText(name));
+    setWindowTitle(literalWindowTitle(titleText(name)));
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedWidth(420);

@@ -4,6 +4,7 @@
 #include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/LiteralText.h"
 
 #include <QLabel>
 #include <QPalette>
@@ -19,8 +20,9 @@ void setTextIfChanged(QLabel &label, const QString &text)
 
 void setToolTipIfChanged(QWidget &widget, const QString &text)
 {
-    if (widget.toolTip() != text)
-        widget.setToolTip(text);
+    const QString tip = literalToolTip(text);
+    if (widget.toolTip() != tip)
+        widget.setToolTip(tip);
 }
 
 void setForeground(QWidget &widget, const QColor &color)

@@ -41,7 +41,8 @@ TEST(AppEnvironmentQuitTest, AWatchdogCycleUnderWayRestartsNothingOnceQuitting)
         services.feedback = &feedback;
         services.lan = {QHostAddress::LocalHost, 0, 1};
         services.sleeper = [&sleeping, &others](std::chrono::milliseconds pause) -> QCoro::Task<void> {
-            co_await Pause{pause == AppEnvironment::cyclePause ? &sleeping : &others};
+            Pause paused{pause == AppEnvironment::cyclePause ? &sleeping : &others};
+            co_await paused;
         };
         AppEnvironment env(engine, std::move(services));
         engine.hold("status");

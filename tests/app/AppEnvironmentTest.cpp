@@ -89,7 +89,8 @@ struct Rig
         services.lan = {QHostAddress::LocalHost, 0, peerPort};
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
-            co_await SleepGate{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
+            SleepGate gate{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
+            co_await gate;
         };
         services.autostartEntry = dir.filePath("autostart.desktop");
         env = std::make_unique<AppEnvironment>(engine, std::move(services));

@@ -38,7 +38,8 @@ struct HeldSleeper
     {
         return [this](std::chrono::milliseconds delay) -> QCoro::Task<void> {
             asked.append(delay);
-            co_await Pause{&sleeping};
+            Pause pause{&sleeping};
+            co_await pause;
         };
     }
     void releaseAll()

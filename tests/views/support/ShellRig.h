@@ -52,7 +52,8 @@ struct ShellRig
         services.autostartEntry = dir.filePath("autostart.desktop");
         services.sleeper = [this](std::chrono::milliseconds) -> QCoro::Task<void> {
             ++pauses;
-            co_await Pause{&sleeping};
+            Pause pause{&sleeping};
+            co_await pause;
         };
         engine.state.running = true;
         engine.hold("events");
