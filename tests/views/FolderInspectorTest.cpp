@@ -4,6 +4,7 @@
 
 #include "views/FolderInspector.h"
 
+#include "design/ButtonTint.h"
 #include "design/ShownSymbol.h"
 
 #include "app/AppPreferences.h"
@@ -321,6 +322,8 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     EXPECT_EQ(box->informativeText(),
               QStringLiteral("Stops syncing this folder. The files on this Mac (and on your teammates\u2019 Macs) are "
                              "kept \u2014 nothing is deleted from disk."));
+    // Removing is drawn as the destructive action it is.
+    EXPECT_EQ(TintedButtonPainter::tintOf(*box->findChild<QPushButton *>("confirm")), ButtonTint::Destructive);
     box->findChild<QPushButton *>("confirm")->click();
     ASSERT_TRUE(waitUntil([&] { return !app().projects().folderOf("S", "Docs"); }));
 }
