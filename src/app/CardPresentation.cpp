@@ -37,7 +37,10 @@ CardPresentation cardPresentation(const SyncHealth &health, bool oneMac, bool ca
 
 QString overviewSubtitle(int macCount, int folderCount, qint64 bytes)
 {
-    return QStringLiteral("%1 Macs \u00B7 %2 folders \u00B7 %3").arg(macCount).arg(folderCount).arg(formatFileSize(bytes));
+    const QString macs = macCount == 1 ? QStringLiteral("1 Mac") : QStringLiteral("%1 Macs").arg(macCount);
+    const QString folders =
+        folderCount == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(folderCount);
+    return macs + QStringLiteral(" \u00B7 ") + folders + QStringLiteral(" \u00B7 ") + formatFileSize(bytes);
 }
 
 qint64 projectGlobalBytes(const Project &project, const QMap<QString, FolderStatus> &statuses)

@@ -94,6 +94,10 @@ QString chipStatus(const SyncHealth &health, int peerCount)
         return indexing;
     if (peerCount == 0 && health.kind == SyncHealth::Kind::AllSynced)
         return onlyOnThisMac;
+    // The sync page writes its percentages as the folder chips do, with no
+    // space before the sign.
+    if (health.kind == SyncHealth::Kind::Syncing)
+        return QStringLiteral("Syncing \u2026 %1%").arg(std::llround(health.progress * 100));
     return health.label();
 }
 

@@ -228,6 +228,30 @@ void drawPeople(QPainter &painter, Symbol symbol)
         painter.drawEllipse(P(12, 9.5), 3.2, 3.2);
         painter.drawArc(QRectF(6.5, 14.5, 11, 9), 30 * 16, 120 * 16);
         break;
+    case Symbol::HandTap:
+        // A raised finger over a palm, and the tap's two short arcs.
+        painter.drawRoundedRect(QRectF(9.5, 6, 4, 10), 2, 2);
+        painter.drawRoundedRect(QRectF(7, 13, 11, 9), 3, 3);
+        painter.drawArc(QRectF(6, 1, 11, 10), 30 * 16, 120 * 16);
+        break;
+    case Symbol::Person2Slash:
+        person(painter, P(8, 8), 2.6);
+        person(painter, P(16, 8), 2.6);
+        painter.drawLine(P(3, 21), P(21, 3));
+        break;
+    case Symbol::SliderHorizontal3:
+        for (const qreal y : {6.0, 12.0, 18.0})
+            painter.drawLine(P(3, y), P(21, y));
+        painter.setBrush(painter.pen().color());
+        painter.drawEllipse(P(15, 6), 2.2, 2.2);
+        painter.drawEllipse(P(8, 12), 2.2, 2.2);
+        painter.drawEllipse(P(13, 18), 2.2, 2.2);
+        break;
+    case Symbol::ArrowClockwise:
+        // Open at the upper right, where the arrow points on round.
+        painter.drawArc(QRectF(4, 4, 16, 16), 45 * 16, 315 * 16);
+        arrowHead(painter, P(17.7, 6.3), P(13.8, 6), P(17.3, 2.5));
+        break;
     case Symbol::Person3:
         person(painter, P(5.5, 9), 2.2);
         person(painter, P(18.5, 9), 2.2);
@@ -250,6 +274,23 @@ void drawPeople(QPainter &painter, Symbol symbol)
         painter.drawEllipse(P(12, 12), 2.5, 2.5);
         painter.drawLine(P(4, 20), P(20, 4));
         break;
+    case Symbol::EyeSlashFill: {
+        // The eye filled, its pupil and the slash cut out of it.
+        QPainterPath eye;
+        eye.moveTo(P(2, 12));
+        eye.quadTo(P(12, 2), P(22, 12));
+        eye.quadTo(P(12, 22), P(2, 12));
+        painter.fillPath(eye, painter.pen().color());
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(P(12, 12), 2.8, 2.8);
+        painter.setPen(symbolStroke(3.2));
+        painter.drawLine(P(4, 20), P(20, 4));
+        painter.restore();
+        painter.drawLine(P(4, 20), P(20, 4));
+        break;
+    }
     case Symbol::House:
         polyline(painter, {P(3, 12), P(12, 3.5), P(21, 12)});
         polyline(painter, {P(6, 10), P(6, 20.5), P(18, 20.5), P(18, 10)});
@@ -294,6 +335,16 @@ void drawMarks(QPainter &painter, Symbol symbol)
         stroke(painter);
         painter.drawEllipse(P(12, 12), 9.5, 9.5);
         plus(painter, P(12, 12), 4.5);
+        break;
+    case Symbol::Plus:
+        stroke(painter, 2.4);
+        plus(painter, P(12, 12), 8);
+        break;
+    case Symbol::EllipsisCircle:
+        stroke(painter);
+        painter.drawEllipse(P(12, 12), 9.5, 9.5);
+        for (const qreal x : {7.5, 12.0, 16.5})
+            painter.drawEllipse(P(x, 12), 0.6, 0.6);
         break;
     case Symbol::Xmark:
         stroke(painter, 2.6);
@@ -383,6 +434,12 @@ QString panelSymbolThemeName(Symbol symbol)
         return QStringLiteral("avatar-default-symbolic");
     case Symbol::PlusCircle:
         return QStringLiteral("list-add-symbolic");
+    case Symbol::EllipsisCircle:
+        return QStringLiteral("view-more-horizontal-symbolic");
+    case Symbol::Plus:
+        return QStringLiteral("list-add-symbolic");
+    case Symbol::ArrowClockwise:
+        return QStringLiteral("view-refresh-symbolic");
     case Symbol::Safari:
         return QStringLiteral("web-browser-symbolic");
     case Symbol::SquareAndArrowUp:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "design/DerivedForeground.h"
 #include "design/Symbol.h"
 
 #include <optional>
@@ -16,6 +17,9 @@ namespace tw {
 // icon.
 void showSymbol(QLabel &label, Symbol symbol, int side, const QColor &color);
 void showSymbol(QAbstractButton &button, Symbol symbol);
+// The symbol in a colour that follows the appearance: the label's text takes
+// the rule, and the symbol is drawn again in it whenever it changes.
+void showSymbol(QLabel &label, Symbol symbol, int side, const ForegroundRule &rule);
 
 // The symbol last put on the widget by showSymbol(); nothing when none.
 std::optional<Symbol> shownSymbol(const QWidget &widget);

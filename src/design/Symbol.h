@@ -64,6 +64,13 @@ enum class Symbol {
     TrayArrowDown,
     ExclamationTriangle,
     Laptopcomputer,
+    EllipsisCircle,
+    Plus,
+    SliderHorizontal3,
+    Person2Slash,
+    ArrowClockwise,
+    EyeSlashFill,
+    HandTap,
 };
 
 // The icon theme name of a symbol; the only place the names are spelled.

@@ -83,7 +83,7 @@ QFont styledFont(TextStyle style, QFont::Weight weight)
 QColor secondaryTextColor(const QPalette &palette)
 {
     QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.55f);
+    color.setAlphaF(float(secondaryStrength));
     return color;
 }
 

@@ -26,6 +26,7 @@ QFont pointsFont(qreal macPoints, QFont::Weight weight = QFont::Normal);
 QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
 // Secondary text: the window text at about half strength, for either palette.
+inline constexpr qreal secondaryStrength = 0.55;
 QColor secondaryTextColor(const QPalette &palette);
 // The same for the rows of a list, drawn on its base in its text colour.
 QColor secondaryRowTextColor(const QPalette &palette);

@@ -2,6 +2,8 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -21,13 +23,6 @@
 
 namespace tw {
 namespace {
-
-void setTextColor(QWidget &widget, const QColor &color)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget.setPalette(palette);
-}
 
 QString offerLine(const FolderPlacement &placement, const PendingFolder &folder)
 {
@@ -52,7 +47,7 @@ QWidget *symbolRow(Symbol symbol, QWidget *label)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     auto *icon = plainLabel();
-    showSymbol(*icon, symbol, 12, secondaryTextColor(row->palette()));
+    showSymbol(*icon, symbol, 12, windowTextAt(secondaryStrength));
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(label, 1);
     return row;
@@ -116,6 +111,7 @@ AcceptFolderSheet::AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, 
     m_place = new QPushButton(texts::place);
     m_place->setObjectName(QStringLiteral("place"));
     m_place->setDefault(true);
+    TintedButtonPainter::apply(*m_place, ButtonTint::Prominent);
     connect(m_place, &QPushButton::clicked, this, &AcceptFolderSheet::place);
     buttons->addWidget(m_place);
     layout->addLayout(buttons);
@@ -171,17 +167,17 @@ void AcceptFolderSheet::refresh()
     m_explanation->setVisible(now.targetPath.has_value());
     if (m_creationFailed) {
         m_explanation->setText(texts::couldntCreateBefore + *m_creationFailed + texts::couldntCreateAfter);
-        setTextColor(*m_explanation, Theme::danger());
+        tintText(*m_explanation, Theme::danger());
     } else if (state == TargetState::InTheWay) {
         m_explanation->setText(texts::inTheWayBefore + now.component + texts::inTheWayAfter);
-        setTextColor(*m_explanation, Theme::danger());
+        tintText(*m_explanation, Theme::danger());
     } else if (state == TargetState::Folder) {
         m_explanation->setText(texts::alreadyExistsBefore + now.component + texts::alreadyExistsMiddle +
                                m_folder.offeredByName + texts::alreadyExistsAfter);
-        setTextColor(*m_explanation, Theme::orange());
+        tintText(*m_explanation, Theme::orange());
     } else {
         m_explanation->setText(texts::willBeCreatedBefore + m_folder.offeredByName + texts::willBeCreatedAfter);
-        setTextColor(*m_explanation, Theme::synced());
+        tintText(*m_explanation, Theme::synced());
     }
     m_syncLine->setText(syncLine(now));
     m_place->setEnabled(m_location.has_value() && state != TargetState::InTheWay && !m_creationFailed);

@@ -24,8 +24,10 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tw {
 
@@ -58,6 +60,25 @@ void bringForward(QWidget &window)
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+// A window opening comes up centred over the one it was opened from, within
+// that window's screen; one already open stays where the user put it.
+void openOver(QWidget &window, const QWidget &over)
+{
+    if (!window.isVisible() && over.isVisible()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(over.frameGeometry().center());
+        if (const QScreen *screen = over.screen()) {
+            const QRect available = screen->availableGeometry();
+            const int right = std::max(available.left(), available.right() - frame.width() + 1);
+            const int bottom = std::max(available.top(), available.bottom() - frame.height() + 1);
+            frame.moveTopLeft({std::clamp(frame.left(), available.left(), right),
+                               std::clamp(frame.top(), available.top(), bottom)});
+        }
+        window.move(frame.topLeft());
+    }
+    bringForward(window);
 }
 
 } // namespace
@@ -119,7 +140,7 @@ void AppShell::buildMenus()
     QMenu *file = bar->addMenu(QStringLiteral("File"));
     QAction *settings = file->addAction(QStringLiteral("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, this, [this] { bringForward(*m_settings); });
+    connect(settings, &QAction::triggered, this, [this] { openOver(*m_settings, *m_window); });
     QAction *close = file->addAction(QStringLiteral("Close Window"));
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close, &QAction::triggered, m_window.get(), &QWidget::close);

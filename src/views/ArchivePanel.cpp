@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -60,10 +61,8 @@ QWidget *emptyState()
     column->addStretch();
     auto *icon = plainLabel();
     icon->setObjectName(QStringLiteral("emptyIcon"));
-    QColor secondary = icon->palette().color(QPalette::WindowText);
-    secondary.setAlphaF(0.6);
     showSymbol(*icon, Symbol::ClockArrowCirclepath, QFontMetrics(textStyleFont(TextStyle::LargeTitle)).height(),
-               secondary);
+               windowTextAt(0.6));
     icon->setAccessibleName(QString());
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *text = styledLabel(texts::archiveIsEmpty, TextRole::Body, TextTone::Secondary);
@@ -71,6 +70,37 @@ QWidget *emptyState()
     column->addWidget(text, 0, Qt::AlignHCenter);
     column->addStretch();
     return page;
+}
+
+// Replaces the tree and keeps what the user opened and chose, by node ID,
+// where those rows are still there.
+void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Snapshot tree)
+{
+    QStringList expanded;
+    const auto noteExpanded = [&](const auto &self, const QModelIndex &parent) -> void {
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex index = model.index(row, 0, parent);
+            if (view.isExpanded(index)) {
+                expanded.append(index.data(ArchiveTreeModel::IdRole).toString());
+                self(self, index);
+            }
+        }
+    };
+    noteExpanded(noteExpanded, {});
+    const QString current = view.currentIndex().data(ArchiveTreeModel::IdRole).toString();
+
+    model.setSnapshot(std::move(tree));
+    // Parents were noted before their children, so each is expanded first.
+    for (const QString &id : std::as_const(expanded)) {
+        const QModelIndex index = model.indexOf(id);
+        if (index.isValid())
+            view.expand(index);
+    }
+    const QModelIndex chosen = model.indexOf(current);
+    if (chosen.isValid())
+        view.setCurrentIndex(chosen);
+    else
+        view.setCurrentIndex({});
 }
 
 } // namespace
@@ -82,15 +112,13 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     layout->setSpacing(10);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(styledLabel(texts::archiveHeader, TextRole::Caption, TextTone::Secondary), 1, Qt::AlignTop);
+    header->addWidget(styledLabel(texts::archiveHeader, TextRole::Callout, TextTone::Secondary), 1, Qt::AlignTop);
     m_emptyButton = new QPushButton(texts::emptyArchiveButton);
     m_emptyButton->setObjectName(QStringLiteral("emptyArchive"));
     m_emptyButton->setFlat(true);
     m_emptyButton->setFont(pointsFont(12));
     showSymbol(*m_emptyButton, Symbol::Trash);
-    QPalette red = m_emptyButton->palette();
-    red.setColor(QPalette::ButtonText, Theme::danger());
-    m_emptyButton->setPalette(red);
+    tintText(*m_emptyButton, Theme::danger());
     connect(m_emptyButton, &QPushButton::clicked, this, &ArchivePanel::confirmEmpty);
     header->addWidget(m_emptyButton, 0, Qt::AlignTop);
     layout->addLayout(header);
@@ -151,9 +179,10 @@ QCoro::Task<void> ArchivePanel::loadTree(QPointer<ArchivePanel> self, QPointer<A
     ArchiveTreeModel::Snapshot tree = co_await QtConcurrent::run(treeOf, versions);
     if (!self || self->m_loadGeneration != generation)
         co_return;
-    self->m_model->setSnapshot(std::move(tree));
+    replaceTree(*self->m_tree, *self->m_model, std::move(tree));
     self->setLoading(false);
 }
+
 
 void ArchivePanel::restore(ArchiveNodePtr node)
 {

@@ -1,5 +1,6 @@
 #include "views/ConfirmAction.h"
 
+#include "design/ButtonTint.h"
 #include "views/LiteralText.h"
 #include "views/PanelTexts.h"
 
@@ -30,6 +31,8 @@ QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString 
         box->setIcon(QMessageBox::Warning);
     QPushButton *confirm = box->addButton(action, destructive ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
     confirm->setObjectName(QStringLiteral("confirm"));
+    if (destructive)
+        TintedButtonPainter::apply(*confirm, ButtonTint::Destructive);
     QPushButton *cancel = box->addButton(texts::cancel, QMessageBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancel"));
     // Return never destroys anything by itself.

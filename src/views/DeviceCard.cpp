@@ -91,7 +91,8 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     showSymbol(*m_pause, Symbol::PauseCircleFill, 22, Theme::syncing());
     m_badge->addWidget(m_ring);
     m_badge->addWidget(m_pause);
-    m_badge->setFixedSize(30, 30);
+    // The ring's stroke reaches beyond its circle: the badge holds all of it.
+    m_badge->setFixedSize(m_ring->sizeHint());
 
     auto *names = new QVBoxLayout;
     names->setSpacing(1);
@@ -139,13 +140,14 @@ void DeviceCard::refresh()
     const SyncHealth health = deviceHealth(*project, device->id, in);
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
-        showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device, *this));
+        showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device));
     setTextIfChanged(*m_name, device->name);
     setTextIfChanged(*m_status, paused ? SyncPageTexts::paused
                                        : SyncPageTexts::deviceCardSubtitle(device->isThisMac, online, conn));
-    setForeground(*m_status, paused ? Theme::syncing()
-                             : online ? secondaryTextColor(palette())
-                                      : Theme::offline());
+    if (online && !paused)
+        setSecondaryForeground(*m_status);
+    else
+        setForeground(*m_status, paused ? Theme::syncing() : Theme::offline());
     m_badge->setCurrentWidget(paused ? static_cast<QWidget *>(m_pause) : m_ring);
     m_ring->setHealth(health);
 
@@ -176,7 +178,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             dot->setObjectName(QStringLiteral("folderDot"));
             auto *text = plainLabel(label);
             text->setFont(pointsFont(12));
-            setForeground(*text, secondaryTextColor(palette()));
+            setSecondaryForeground(*text);
             row->addWidget(dot);
             row->addWidget(text);
             m_dots->addWidget(pair);

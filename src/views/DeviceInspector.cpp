@@ -69,7 +69,7 @@ QWidget *detailRows(const QList<QPair<QString, QString>> &rows)
     for (int i = 0; i < rows.size(); ++i) {
         auto *label = plainLabel(rows[i].first);
         label->setFont(pointsFont(12));
-        setForeground(*label, secondaryTextColor(label->palette()));
+        setSecondaryForeground(*label);
         auto *value = new ElidedLabel;
         value->setObjectName(QStringLiteral("detailValue"));
         value->setFont(pointsFont(12));
@@ -155,7 +155,7 @@ DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString
     m_noFolders = plainLabel(noFoldersText);
     m_noFolders->setObjectName(QStringLiteral("noFolders"));
     m_noFolders->setFont(pointsFont(13));
-    setForeground(*m_noFolders, secondaryTextColor(palette()));
+    setSecondaryForeground(*m_noFolders);
     column->addWidget(m_noFolders);
 
     m_details = new QWidget;
@@ -179,6 +179,7 @@ DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString
     m_rescan = new QPushButton(rescanText);
     m_rescan->setObjectName(QStringLiteral("rescan"));
     m_rescan->setFont(pointsFont(13));
+    showSymbol(*m_rescan, Symbol::ArrowClockwise);
     connect(m_rescan, &QPushButton::clicked, this, &DeviceInspector::rescan);
     column->addWidget(m_rescan, 0, Qt::AlignLeft);
     column->addStretch();
@@ -252,19 +253,25 @@ void DeviceInspector::refreshContents()
     m_paused = syncDevice && syncDevice->isPaused;
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
-        showSymbol(*m_symbol, deviceSymbol(*device), 24, deviceSymbolColor(*device, *this));
+        showSymbol(*m_symbol, deviceSymbol(*device), 24, deviceSymbolColor(*device));
     setTextIfChanged(*m_nameLabel, device->name);
     setTextIfChanged(*m_line, m_paused ? SyncPageTexts::pausedNotSyncing
                                        : SyncPageTexts::connLine(device->isThisMac, connected, conn));
-    setForeground(*m_line, m_paused ? Theme::syncing()
-                           : connected ? secondaryTextColor(palette())
-                                       : Theme::offline());
+    if (connected && !m_paused)
+        setSecondaryForeground(*m_line);
+    else
+        setForeground(*m_line, m_paused ? Theme::syncing() : Theme::offline());
     m_pause->setVisible(!device->isThisMac && !device->isAlwaysOnNode && syncDevice.has_value());
     const QString pauseText = m_paused ? QStringLiteral("Resume") : QStringLiteral("Pause");
     if (m_pause->text() != pauseText) {
         m_pause->setText(pauseText);
         showSymbol(*m_pause, m_paused ? Symbol::PlayFill : Symbol::PauseFill);
     }
+    // "Resume" stands out in the accent colour; "Pause" does not.
+    if (m_paused)
+        setForeground(*m_pause, Theme::accent());
+    else
+        setSecondaryForeground(*m_pause);
     const int menuKind = device->isThisMac ? 0 : device->isAlwaysOnNode ? 1 : 2;
     if (m_menuFor != (menuKind == 1) || m_menu->isEmpty()) {
         m_menuFor = menuKind == 1;
@@ -293,7 +300,7 @@ QWidget *DeviceInspector::makeFolderRow()
     auto *detail = plainLabel();
     detail->setObjectName(QStringLiteral("detail"));
     detail->setFont(pointsFont(12));
-    setForeground(*detail, secondaryTextColor(palette()));
+    setSecondaryForeground(*detail);
     auto *error = plainLabel();
     error->setObjectName(QStringLiteral("error"));
     error->setFont(pointsFont(12));

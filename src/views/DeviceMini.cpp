@@ -5,6 +5,7 @@
 #include "controllers/ETAEstimator.h"
 #include "controllers/FormatDuration.h"
 #include "design/CardFrame.h"
+#include "design/DerivedForeground.h"
 #include "design/DeviceSyncRing.h"
 #include "design/TextStyle.h"
 #include "views/PlainLabel.h"
@@ -38,10 +39,8 @@ DeviceMini::DeviceMini(QWidget *parent)
     m_eta->setFont(pointsFont(10));
     m_eta->setAlignment(Qt::AlignCenter);
     m_eta->hide();
-    QPalette secondary = palette();
-    secondary.setColor(QPalette::WindowText, secondaryTextColor(palette()));
-    m_name->setPalette(secondary);
-    m_eta->setPalette(secondary);
+    DerivedForeground::apply(*m_name, windowTextAt(secondaryStrength));
+    DerivedForeground::apply(*m_eta, windowTextAt(secondaryStrength));
     m_eta->setObjectName(QStringLiteral("eta"));
     column->addWidget(m_name);
     column->addWidget(m_ring, 0, Qt::AlignHCenter);

@@ -7,6 +7,7 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/LooksLikeVolumeRoot.h"
@@ -57,9 +58,7 @@ QColor systemRed()
 
 void tint(QLabel *label, const QColor &color)
 {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    tintText(*label, color);
 }
 
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)

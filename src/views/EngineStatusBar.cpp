@@ -4,6 +4,7 @@
 #include "app/StatusDetailText.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/DerivedForeground.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -40,11 +41,7 @@ QFrame *divider()
     line->setFrameShadow(QFrame::Plain);
     line->setObjectName(QStringLiteral("statusDivider"));
     // A separator's faint grey rather than the full text colour.
-    QPalette palette = line->palette();
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.15f);
-    palette.setColor(QPalette::WindowText, color);
-    line->setPalette(palette);
+    DerivedForeground::apply(*line, windowTextAt(0.15));
     return line;
 }
 
@@ -117,12 +114,8 @@ void EngineStatusBar::refreshContents()
 
     if (m_detailVisible != running) {
         m_detailVisible = running;
-        QPalette palette = m_detail->palette();
-        QColor color = secondaryTextColor(this->palette());
-        if (!running)
-            color.setAlpha(0);
-        palette.setColor(QPalette::WindowText, color);
-        m_detail->setPalette(palette);
+        // Hidden by a clear colour, so the bar keeps its height.
+        DerivedForeground::apply(*m_detail, windowTextAt(running ? secondaryStrength : 0));
     }
     m_detail->setText(running ? statusDetailText(summary, engine.upRate(), engine.downRate()) : kBlankLine);
     showPaused(paused);

@@ -66,6 +66,16 @@ void ErrorBanner::setMessage(const std::optional<QString> &message)
     setVisible(!text.isEmpty());
 }
 
+void ErrorBanner::setMessages(const QList<std::optional<QString>> &messages)
+{
+    QStringList said;
+    for (const std::optional<QString> &message : messages) {
+        if (message && !message->isEmpty())
+            said.append(*message);
+    }
+    setMessage(said.join(QLatin1Char('\n')));
+}
+
 QString ErrorBanner::message() const
 {
     return m_text->text();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -19,6 +20,9 @@ public:
 
     // Shown when set and not empty; hidden otherwise.
     void setMessage(const std::optional<QString> &message);
+    // Several controllers' errors at once, one paragraph each, in the
+    // order given; those that say nothing are left out.
+    void setMessages(const QList<std::optional<QString>> &messages);
     QString message() const;
 
 private:

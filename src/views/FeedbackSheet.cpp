@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/FeedbackDiagnostics.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "engine/SyncEngine.h"
@@ -18,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -34,6 +36,7 @@ const QString kEmailHint =
     QStringLiteral("Reply goes here if we have a question \u2014 optional, leave blank to stay anonymous.");
 const QString kAlso = QStringLiteral("Also: project/folder/device counts + sync status. No file names or contents.");
 constexpr int kPreviewHeight = 160;
+constexpr qreal kPreviewRadius = 6;
 
 QFrame *divider()
 {
@@ -99,6 +102,7 @@ FeedbackSheet::FeedbackSheet(AppEnvironment &env, QString origin, QWidget *scree
     m_sendButton = new QPushButton(kSend);
     m_sendButton->setObjectName(QStringLiteral("send"));
     m_sendButton->setDefault(true);
+    TintedButtonPainter::apply(*m_sendButton, ButtonTint::Prominent);
     connect(m_sendButton, &QPushButton::clicked, this, &FeedbackSheet::send);
     footer->addWidget(m_sendButton);
     layout->addLayout(footer);
@@ -220,8 +224,18 @@ void FeedbackSheet::updateScreenshotRows()
     const bool shown = !image.isNull();
     if (shown) {
         const qreal dpr = devicePixelRatioF();
-        QPixmap pixmap = QPixmap::fromImage(image.scaled(QSize(460, kPreviewHeight) * dpr, Qt::KeepAspectRatio,
-                                                         Qt::SmoothTransformation));
+        const QImage scaled =
+            image.scaled(QSize(460, kPreviewHeight) * dpr, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        // Filled through a rounded outline: corners of radius 6.
+        QImage rounded(scaled.size(), QImage::Format_ARGB32_Premultiplied);
+        rounded.fill(Qt::transparent);
+        QPainter painter(&rounded);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(scaled);
+        painter.drawRoundedRect(QRectF(rounded.rect()), kPreviewRadius * dpr, kPreviewRadius * dpr);
+        painter.end();
+        QPixmap pixmap = QPixmap::fromImage(rounded);
         pixmap.setDevicePixelRatio(dpr);
         m_preview->setPixmap(pixmap);
         m_size->setText(QStringLiteral("Size: ") + formatBytes(m_screenshotData->size()));

@@ -38,7 +38,7 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     m_detail->setObjectName(QStringLiteral("detail"));
     m_label->setFont(pointsFont(13, QFont::Medium));
     m_detail->setFont(pointsFont(12));
-    setForeground(*m_detail, secondaryTextColor(palette()));
+    setSecondaryForeground(*m_detail);
 
     auto *top = new QHBoxLayout;
     top->setSpacing(7);

@@ -200,10 +200,15 @@ QWidget *FolderInspector::makeHeader()
     m_receiveOnly->setFont(pointsFont(11, QFont::Medium));
     setForeground(*m_receiveOnly, Theme::accent());
     m_receiveOnly->setContentsMargins(8, 3, 8, 3);
-    m_receiveOnly->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1, %2, %3, 0.16); border-radius: 9px; }")
-                                     .arg(Theme::accent().red())
-                                     .arg(Theme::accent().green())
-                                     .arg(Theme::accent().blue()));
+    // A capsule: the ends are half circles of the badge's height.
+    const int badgeHeight = QFontMetrics(m_receiveOnly->font()).height() + 6;
+    m_receiveOnly->setFixedHeight(badgeHeight);
+    m_receiveOnly->setStyleSheet(
+        QStringLiteral("QLabel { background: rgba(%1, %2, %3, 0.16); border-radius: %4px; }")
+            .arg(Theme::accent().red())
+            .arg(Theme::accent().green())
+            .arg(Theme::accent().blue())
+            .arg(badgeHeight / 2));
     m_bubble = new StatusBubble(SyncHealth::allSynced(), 16);
     m_status = plainLabel();
     m_status->setObjectName(QStringLiteral("status"));
@@ -238,7 +243,7 @@ QWidget *FolderInspector::makeTiles()
     showSymbol(*seal, Symbol::CheckmarkCircleFill, 13, Theme::synced());
     auto *syncsText = plainLabel(everythingSyncsText);
     syncsText->setFont(pointsFont(13));
-    setForeground(*syncsText, secondaryTextColor(palette()));
+    setSecondaryForeground(*syncsText);
     synced->addWidget(seal);
     synced->addWidget(syncsText, 1);
     m_patternBox = new QWidget;
@@ -257,13 +262,15 @@ QWidget *FolderInspector::makeTiles()
     return tiles;
 }
 
-QToolButton *FolderInspector::actionButton(const char *name, const QString &text)
+QToolButton *FolderInspector::actionButton(const char *name, const QString &text, Symbol symbol)
 {
     auto *button = new QToolButton;
     button->setObjectName(QString::fromLatin1(name));
     button->setText(text);
     button->setAutoRaise(true);
     button->setFont(pointsFont(13));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    showSymbol(*button, symbol);
     return button;
 }
 
@@ -273,13 +280,13 @@ QWidget *FolderInspector::makeActions()
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(18);
-    QToolButton *settings = actionButton("settings", QStringLiteral("Settings"));
-    m_ignore = actionButton("ignore", QStringLiteral("Ignore"));
-    m_archive = actionButton("archive", QStringLiteral("Archive"));
-    m_pause = actionButton("pause", QStringLiteral("Pause"));
-    QToolButton *reveal = actionButton("reveal", showInFileManager);
-    m_purge = actionButton("purge", QStringLiteral("Remove from others"));
-    QToolButton *remove = actionButton("remove", QStringLiteral("Remove"));
+    QToolButton *settings = actionButton("settings", QStringLiteral("Settings"), Symbol::SliderHorizontal3);
+    m_ignore = actionButton("ignore", QStringLiteral("Ignore"), Symbol::EyeSlash);
+    m_archive = actionButton("archive", QStringLiteral("Archive"), Symbol::ClockArrowCirclepath);
+    m_pause = actionButton("pause", QStringLiteral("Pause"), Symbol::PauseFill);
+    QToolButton *reveal = actionButton("reveal", showInFileManager, Symbol::Folder);
+    m_purge = actionButton("purge", QStringLiteral("Remove from others"), Symbol::Person2Slash);
+    QToolButton *remove = actionButton("remove", QStringLiteral("Remove"), Symbol::Trash);
     setForeground(*remove, Theme::danger());
     connect(settings, &QToolButton::clicked, this, &FolderInspector::settingsRequested);
     connect(m_ignore, &QToolButton::clicked, this, &FolderInspector::omitRequested);
@@ -376,7 +383,11 @@ void FolderInspector::refreshContents()
     m_ignore->setEnabled(hasEngineID);
     m_archive->setEnabled(hasEngineID);
     m_purge->setEnabled(hasEngineID);
-    m_pause->setText(folder->syncEnabled ? QStringLiteral("Pause") : QStringLiteral("Resume"));
+    const QString pauseText = folder->syncEnabled ? QStringLiteral("Pause") : QStringLiteral("Resume");
+    if (m_pause->text() != pauseText) {
+        m_pause->setText(pauseText);
+        showSymbol(*m_pause, folder->syncEnabled ? Symbol::PauseFill : Symbol::PlayFill);
+    }
     refreshDeviceChips(*folder, macs);
 }
 
@@ -468,7 +479,7 @@ void FolderInspector::refreshIgnoreTile()
         QFont font = pointsFont(12);
         if (!hidden)
             font.setFamily(QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-        chip->setFace({.symbol = Symbol::EyeSlash,
+        chip->setFace({.symbol = hidden ? Symbol::EyeSlash : Symbol::EyeSlashFill,
                        .markSize = 10,
                        .text = hidden ? hiddenFilesText : pattern,
                        .font = font,

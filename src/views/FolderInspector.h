@@ -83,7 +83,7 @@ private:
     QWidget *makeHeader();
     QWidget *makeTiles();
     QWidget *makeActions();
-    QToolButton *actionButton(const char *name, const QString &text);
+    QToolButton *actionButton(const char *name, const QString &text, Symbol symbol);
     CapsuleChip *makeDeviceChip(const QString &deviceID);
     void refreshDeviceChips(const ProjectFolder &folder, const QList<ProjectDeviceRef> &macs);
     void refreshDeviceChip(CapsuleChip &chip, const ProjectFolder &folder, const ProjectDeviceRef &mac, int peers);

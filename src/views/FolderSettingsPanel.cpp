@@ -4,6 +4,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/ButtonTint.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/ConfirmAction.h"
@@ -35,7 +36,7 @@ QCheckBox *toggle(const QString &text, const char *name)
 
 QLabel *note(const QString &text)
 {
-    return styledLabel(text, TextRole::Caption, TextTone::Secondary);
+    return styledLabel(text, TextRole::Callout, TextTone::Secondary);
 }
 
 // The rescan would un-pause a folder the user switched off, or one of all
@@ -116,6 +117,7 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
     auto *saveButton = new QPushButton(texts::save);
     saveButton->setObjectName(QStringLiteral("save"));
     saveButton->setDefault(true);
+    TintedButtonPainter::apply(*saveButton, ButtonTint::Prominent);
     connect(saveButton, &QPushButton::clicked, this, &FolderSettingsPanel::save);
     bindReturnKey(*this, *saveButton);
     buttons->addWidget(saveButton);

@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
 #include "controllers/EngineController.h"
+#include "design/DerivedForeground.h"
 #include "engine/SyncEngine.h"
 #include "views/DeviceNameRow.h"
 #include "views/FormSection.h"
@@ -108,9 +109,7 @@ void GeneralTab::addEngine()
     source->setObjectName(QStringLiteral("viewSource"));
     source->setFlat(true);
     source->setCursor(Qt::PointingHandCursor);
-    QPalette link = source->palette();
-    link.setColor(QPalette::ButtonText, link.color(QPalette::Link));
-    source->setPalette(link);
+    DerivedForeground::apply(*source, linkText());
     section->rows()->addWidget(source, 0, Qt::AlignLeft);
     connect(source, &QPushButton::clicked, this, [] {
         const QUrl address(texts::engineSourceAddress, QUrl::StrictMode);

@@ -1,6 +1,7 @@
 #include "views/IncomingBanner.h"
 
 #include "design/CardFrame.h"
+#include "design/ContrastRatio.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -28,6 +29,13 @@ QFont labelFont()
 QFont chevronFont()
 {
     return styledFont(TextStyle::Caption);
+}
+
+// White on the syncing orange reads at about 2 : 1; a dark shade of the
+// same orange keeps the banner's colour and reads as body text should.
+QColor foreground()
+{
+    return readableShade(Theme::syncing(), Theme::syncing(), bodyContrast);
 }
 
 } // namespace
@@ -86,12 +94,12 @@ void IncomingBanner::paintEvent(QPaintEvent *)
     const QRect inner = pill.adjusted(kPadX, kPadY, -kPadX, -kPadY);
     const int line = QFontMetrics(font()).height();
     const int chevron = QFontMetrics(chevronFont()).height();
-    drawSymbol(painter, Symbol::TrayArrowDown, QRectF(inner.left(), inner.top(), line, inner.height()), line,
-               Qt::white);
+    const QColor ink = foreground();
+    drawSymbol(painter, Symbol::TrayArrowDown, QRectF(inner.left(), inner.top(), line, inner.height()), line, ink);
     drawSymbol(painter, Symbol::ChevronRight, QRectF(inner.right() - chevron, inner.top(), chevron, inner.height()),
-               chevron, Qt::white);
+               chevron, ink);
     const QRect textArea = inner.adjusted(line + kSpacing, 0, -(chevron + kSpacing), 0);
-    painter.setPen(Qt::white);
+    painter.setPen(ink);
     painter.setFont(font());
     const QString shown = QFontMetrics(font()).elidedText(text(), Qt::ElideRight, textArea.width());
     painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter, shown);

@@ -1,7 +1,9 @@
 #include "views/IncomingView.h"
 
 #include "app/AppEnvironment.h"
+#include "design/ButtonTint.h"
 #include "design/CardFrame.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -30,6 +32,14 @@ QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
     auto *icon = plainLabel();
     showSymbol(*icon, symbol, side, color);
+    return icon;
+}
+
+// In the secondary colour of whichever appearance is shown.
+QLabel *secondarySymbol(Symbol symbol, int side)
+{
+    auto *icon = new QLabel;
+    showSymbol(*icon, symbol, side, windowTextAt(secondaryStrength));
     return icon;
 }
 
@@ -83,7 +93,7 @@ public:
         auto *layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(10);
-        layout->addWidget(symbolLabel(Symbol::Folder, 14, secondaryTextColor(palette())));
+        layout->addWidget(secondarySymbol(Symbol::Folder, 14));
         m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("folderName"));
         applyTextStyle(*m_name, TextStyle::Subheadline);
@@ -93,6 +103,7 @@ public:
         QObject::connect(ignore, &QPushButton::clicked, &view, [&view, folderID] { view.ignoreFolder(folderID); });
         layout->addWidget(ignore);
         QPushButton *place = rowButton(texts::placeEllipsis, "place", true);
+        TintedButtonPainter::apply(*place, ButtonTint::Prominent);
         QObject::connect(place, &QPushButton::clicked, &view, [&view, identity] { view.placeFolder(identity); });
         layout->addWidget(place);
     }
@@ -171,11 +182,7 @@ private:
         auto *divider = new QFrame;
         divider->setFrameShape(QFrame::HLine);
         divider->setFrameShadow(QFrame::Plain);
-        QPalette faint = divider->palette();
-        QColor line = faint.color(QPalette::WindowText);
-        line.setAlphaF(0.15f);
-        faint.setColor(QPalette::WindowText, line);
-        divider->setPalette(faint);
+        DerivedForeground::apply(*divider, windowTextAt(0.15));
         layout->addWidget(divider);
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);
@@ -202,6 +209,7 @@ private:
         QObject::connect(ignore, &QPushButton::clicked, view, [view, folderID] { view->ignoreFolder(folderID); });
         layout->addWidget(ignore);
         QPushButton *place = rowButton(texts::placeEllipsis, "place", false);
+        TintedButtonPainter::apply(*place, ButtonTint::Prominent);
         QObject::connect(place, &QPushButton::clicked, this, [this] { m_view.placeFolder(m_identity); });
         layout->addWidget(place);
     }
@@ -223,7 +231,7 @@ public:
         auto *layout = new QHBoxLayout(content());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(12);
-        layout->addWidget(symbolLabel(Symbol::LaptopcomputerAndArrowDown, 22, secondaryTextColor(palette())));
+        layout->addWidget(secondarySymbol(Symbol::LaptopcomputerAndArrowDown, 22));
         QVBoxLayout *names = column(2);
         m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("name"));
@@ -231,7 +239,7 @@ public:
         names->addWidget(m_name);
         auto *idLabel = new ElidedLabel;
         idLabel->setObjectName(QStringLiteral("deviceID"));
-        applyTextRole(idLabel, TextRole::Monospaced11);
+        applyTextRole(idLabel, TextRole::MonospacedCaption);
         applyTextTone(idLabel, TextTone::Secondary);
         idLabel->setFullText(id);
         names->addWidget(idLabel);
@@ -240,6 +248,7 @@ public:
         QObject::connect(ignore, &QPushButton::clicked, &view, [&view, id] { view.ignoreDevice(id); });
         layout->addWidget(ignore);
         QPushButton *accept = rowButton(texts::accept, "accept", false);
+        TintedButtonPainter::apply(*accept, ButtonTint::Prominent);
         QObject::connect(accept, &QPushButton::clicked, &view, [&view, id] { view.acceptDevice(id); });
         layout->addWidget(accept);
     }
@@ -271,7 +280,7 @@ QWidget *emptyState(QWidget *parent)
     QVBoxLayout *layout = column(10);
     widget->setLayout(layout);
     layout->addSpacing(40);
-    QLabel *icon = symbolLabel(Symbol::Tray, 40, secondaryTextColor(widget->palette()));
+    QLabel *icon = secondarySymbol(Symbol::Tray, 40);
     layout->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(texts::noIncomingRequests, TextRole::Title3);
     title->setFont(styledFont(TextStyle::Title3, QFont::Bold));

@@ -6,6 +6,8 @@
 #include "cluster/QRCode.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -36,14 +38,6 @@
 namespace tw {
 namespace {
 
-void setTextColor(QWidget &widget, const QColor &color)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    widget.setPalette(palette);
-}
-
 QLabel *sectionHeader(const QString &text)
 {
     QLabel *label = styledLabel(text, TextRole::Caption, TextTone::Tertiary);
@@ -68,7 +62,7 @@ QWidget *iconLine(Symbol symbol, QLabel *text, const QColor &color)
     showSymbol(*icon, symbol, 12, color);
     layout->addWidget(icon);
     layout->addWidget(text, 1);
-    setTextColor(*text, color);
+    tintText(*text, color);
     return row;
 }
 
@@ -200,6 +194,7 @@ QWidget *InviteSheet::buildInviteRow()
     buttons->setSpacing(8);
     m_copy = new QPushButton(texts::copyInviteLink);
     m_copy->setObjectName(QStringLiteral("copyLink"));
+    TintedButtonPainter::apply(*m_copy, ButtonTint::Prominent);
     m_copy->setAutoDefault(false);
     showSymbol(*m_copy, Symbol::Link);
     connect(m_copy, &QPushButton::clicked, this, &InviteSheet::copyLink);
@@ -279,7 +274,7 @@ QWidget *InviteSheet::buildPaste()
     group->content()->addWidget(m_paste);
     m_willAdd = styledLabel({}, TextRole::Caption);
     m_willAdd->setObjectName(QStringLiteral("willAdd"));
-    setTextColor(*m_willAdd, Theme::synced());
+    tintText(*m_willAdd, Theme::synced());
     m_willAdd->hide();
     group->content()->addWidget(m_willAdd);
     connect(m_paste, &QLineEdit::textChanged, this, [this](const QString &text) {
@@ -308,6 +303,7 @@ QWidget *InviteSheet::buildBottom()
     auto *done = new QPushButton(texts::done);
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
+    TintedButtonPainter::apply(*done, ButtonTint::Prominent);
     connect(done, &QPushButton::clicked, this, [this] {
         addPastedIfAny();
         accept();

@@ -1,6 +1,7 @@
 #include "views/JoinSheet.h"
 
 #include "app/AppEnvironment.h"
+#include "design/ButtonTint.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -72,6 +73,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     auto *joinButton = new QPushButton(texts::join);
     joinButton->setObjectName(QStringLiteral("join"));
     joinButton->setDefault(true);
+    TintedButtonPainter::apply(*joinButton, ButtonTint::Prominent);
     connect(joinButton, &QPushButton::clicked, this, &JoinSheet::join);
     buttons->addWidget(joinButton);
     layout->addLayout(buttons);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tw {
 
@@ -26,6 +27,7 @@ const QString MainWindow::didCompleteSetupKey = QStringLiteral("didCompleteSetup
 namespace {
 
 const QString kBack = QStringLiteral("Back");
+const QString appTitle = QStringLiteral("TidewellMesh");
 constexpr QSize kMinimumPageSize(760, 780);
 
 // A page's own dialog open now, the one furthest down a chain of dialogs,
@@ -114,6 +116,7 @@ void MainWindow::followPath()
         m_pages.append({ids[i], makePage(ids[i])});
     m_stack->setCurrentWidget(topPage());
     showTopActions();
+    showTopTitle();
     m_statusBar->setProjectID(m_path.currentProjectID());
     refreshBanner();
 }
@@ -158,11 +161,42 @@ void MainWindow::showTopActions()
         m_toolBar->addActions(top->actions());
 }
 
+// The top page's navigation title ("Syncs", a sync's name, "Incoming") names
+// the window, as a title bar shows it.
+void MainWindow::showTopTitle()
+{
+    const QWidget *top = topPage();
+    const QString page = top ? top->windowTitle() : QString();
+    const QString title = page.isEmpty() ? appTitle : page + QStringLiteral(" \u2014 ") + appTitle;
+    if (window()->windowTitle() != title)
+        window()->setWindowTitle(title);
+}
+
+void MainWindow::waitForExpose()
+{
+    QWindow *handle = window()->windowHandle();
+    if (!handle || m_exposeWatched == handle)
+        return;
+    if (m_exposeWatched)
+        m_exposeWatched->removeEventFilter(this);
+    m_exposeWatched = handle;
+    handle->installEventFilter(this);
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (watched == m_exposeWatched && type == QEvent::Expose && m_exposeWatched->isExposed()) {
+        m_exposeWatched->removeEventFilter(this);
+        m_exposeWatched = nullptr;
+        updateSheets();
+        updatePrompt();
+        return false;
+    }
     if (watched == topPage() && (type == QEvent::ActionAdded || type == QEvent::ActionRemoved))
         showTopActions();
+    if (watched == topPage() && type == QEvent::WindowTitleChange)
+        showTopTitle();
     return RefreshingView::eventFilter(watched, event);
 }
 
@@ -188,6 +222,20 @@ void MainWindow::showEvent(QShowEvent *event)
     startWelcomeOnce();
     updateSheets();
     updatePrompt();
+}
+
+// A window manager may stack the window over its sheet (the window mapped
+// after the sheet, or brought forward by a link): whenever the window comes
+// forward, so does the dialog that blocks it.
+void MainWindow::changeEvent(QEvent *event)
+{
+    RefreshingView::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    if (QWidget *blocking = innermostDialogOf(this); blocking && blocking->isModal()) {
+        blocking->raise();
+        blocking->activateWindow();
+    }
 }
 
 // Sheets --------------------------------------------------------------------
@@ -218,6 +266,13 @@ void MainWindow::updateSheets()
 {
     if (!isVisible())
         return;
+    // A sheet mapped before its window may end up below it: it waits until
+    // the window is on screen.
+    const QWindow *handle = window()->windowHandle();
+    if (!handle || !handle->isExposed()) {
+        waitForExpose();
+        return;
+    }
     if (m_sheet) {
         // A link opened meanwhile replaces the link's sheet shown now.
         if (linkSheetIsStale())

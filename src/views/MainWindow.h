@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QList>
 #include <QPointer>
+#include <QWindow>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -54,6 +55,7 @@ public:
 protected:
     void refreshContents() override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -67,6 +69,8 @@ private:
     };
 
     void followPath();
+    void showTopTitle();
+    void waitForExpose();
     QWidget *makePage(const QString &route);
     void dropPagesFrom(int index);
     void showTopActions();
@@ -101,6 +105,7 @@ private:
     bool m_showNewProject = false;
     bool m_showFeedback = false;
     QPointer<QDialog> m_sheet;
+    QPointer<QWindow> m_exposeWatched;
     Sheet m_sheetKind = Sheet::None;
     std::optional<Invite> m_shownInvite;
     std::optional<NodeSetupPayload> m_shownNodeSetup;

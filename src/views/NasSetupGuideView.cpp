@@ -1,6 +1,9 @@
 #include "views/NasSetupGuideView.h"
 
+#include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "utilities/TrimSpacesAndTabs.h"
 #include "views/CopyPlainText.h"
@@ -8,18 +11,23 @@
 #include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
+#include <QBuffer>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tw {
 namespace {
@@ -81,6 +89,55 @@ QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
     auto *label = plainLabel();
     label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
     label->setFixedSize(side, side);
+    return label;
+}
+
+// The check mark the terminal prints ("\u2705"), drawn by the guide: a green
+// rounded square with a white tick, so it shows without a colour emoji font.
+QString checkMarkImage(int side, qreal ratio)
+{
+    QImage image(QSize(side, side) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Theme::synced());
+    const QRectF box(0.5, 0.5, side - 1, side - 1);
+    painter.drawRoundedRect(box, side * 0.22, side * 0.22);
+    QPen tick(Qt::white, std::max(1.5, side * 0.13), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(tick);
+    painter.setBrush(Qt::NoBrush);
+    const QPolygonF path{{side * 0.27, side * 0.52}, {side * 0.43, side * 0.68}, {side * 0.74, side * 0.34}};
+    painter.drawPolyline(path);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QStringLiteral("<img src=\"data:image/png;base64,%1\" width=\"%2\" height=\"%2\">")
+        .arg(QString::fromLatin1(png.toBase64()))
+        .arg(side);
+}
+
+// Shows the label's "\u2705" as the drawn mark; the text as written stays
+// its accessible name.
+QLabel *withCheckMarks(QLabel *label)
+{
+    const QString written = label->text();
+    QString html = written.toHtmlEscaped();
+    // The guide's texts mark nothing but strong words.
+    if (label->textFormat() == Qt::MarkdownText) {
+        static const QRegularExpression strong(QStringLiteral("\\*\\*([^*]+)\\*\\*"));
+        html.replace(strong, QStringLiteral("<b>\\1</b>"));
+    } else {
+        html = QStringLiteral("<span style=\"white-space:pre\">") + html + QStringLiteral("</span>");
+    }
+    const int side = QFontMetrics(label->font()).ascent();
+    html.replace(QStringLiteral("\u2705"), checkMarkImage(side, label->devicePixelRatioF()));
+    label->setTextFormat(Qt::RichText);
+    label->setText(html);
+    label->setAccessibleName(written);
     return label;
 }
 
@@ -153,8 +210,11 @@ QWidget *NasSetupGuideView::header()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     QLabel *title = styledLabel(kTitle, TextRole::Title3);
+    title->setFont(styledFont(TextStyle::Title3, QFont::Bold));
     title->setWordWrap(false);
-    layout->addWidget(symbolLabel(Symbol::ExternaldriveBadgeCheckmark, 20, palette().color(QPalette::WindowText)));
+    auto *mark = new QLabel;
+    showSymbol(*mark, Symbol::ExternaldriveBadgeCheckmark, 20, windowTextAt(1));
+    layout->addWidget(mark);
     layout->addWidget(title);
     layout->addStretch();
     auto *done = new QPushButton(tr("Done"));
@@ -174,7 +234,9 @@ QWidget *NasSetupGuideView::body()
     layout->addWidget(step(1, u"Install Container Manager"_qs, kStep1Text));
     layout->addWidget(step(2, u"Turn on SSH"_qs, kStep2Text));
     layout->addWidget(stepView(3, u"Fill in your NAS's details"_qs, detailsStep()));
-    layout->addWidget(step(4, u"That's it"_qs, kStep4Text));
+    layout->addWidget(stepView(
+        4, u"That's it"_qs,
+        withCheckMarks(styledLabel(kStep4Text, TextRole::Callout, TextTone::Secondary, Qt::MarkdownText))));
     layout->addWidget(divider());
     layout->addWidget(footer());
     layout->addStretch();
@@ -219,9 +281,7 @@ QWidget *NasSetupGuideView::detailsStep()
     for (const Field field : {Field::Address, Field::Port, Field::User, Field::Share}) {
         QLabel *error = styledLabel(fieldError(field), TextRole::Caption);
         error->setObjectName(QStringLiteral("fieldError"));
-        QPalette red = error->palette();
-        red.setColor(QPalette::WindowText, Theme::danger());
-        error->setPalette(red);
+        tintText(*error, Theme::danger());
         m_fieldErrors.insert(field, error);
         layout->addWidget(error);
     }
@@ -333,9 +393,9 @@ QWidget *NasSetupGuideView::terminalPreview()
     layout->addWidget(terminalLine(u"\u25b6 Waiting for Syncthing to initialise \u2026"_qs));
     layout->addWidget(terminalLine(u"\u25b6 Waiting for the API \u2026"_qs));
     layout->addWidget(terminalLine(u"\u25b6 Applying conventions \u2026"_qs));
-    layout->addWidget(terminalLine(u"\u2705 Done. Tidewell Sync Node is running."_qs));
-    layout->addWidget(terminalComment(
-        u"\u2014 when you see the \u2705, it's finished. TidewellMesh opens automatically right after."_qs));
+    layout->addWidget(withCheckMarks(terminalLine(u"\u2705 Done. Tidewell Sync Node is running."_qs)));
+    layout->addWidget(withCheckMarks(terminalComment(
+        u"\u2014 when you see the \u2705, it's finished. TidewellMesh opens automatically right after."_qs)));
     return m_preview;
 }
 
@@ -360,9 +420,7 @@ QWidget *NasSetupGuideView::footer()
     script->setAutoRaise(true);
     script->setCursor(Qt::PointingHandCursor);
     applyTextRole(script, TextRole::Caption);
-    QPalette link = script->palette();
-    link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
-    script->setPalette(link);
+    DerivedForeground::apply(*script, linkText());
     connect(script, &QToolButton::clicked, this, [] {
         if (const std::optional<QUrl> url = NodeSetupCommand::installerURL())
             openExternal(*url);

@@ -3,7 +3,10 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/Symbol.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "platform/SpeedTester.h"
 #include "views/FormSection.h"
@@ -23,7 +26,9 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace tw {
 namespace {
@@ -31,6 +36,7 @@ namespace {
 // Mon ... Sat, Sun in the stored numbering (1 = Sunday).
 constexpr int kWeekdayNumbers[7] = {2, 3, 4, 5, 6, 7, 1};
 constexpr int kFieldWidth = 80;
+constexpr int kWidestShownLimit = 999'999'999;
 
 // An hour of the day as "<prefix>HH:00".
 class HourStepper : public QSpinBox
@@ -149,11 +155,15 @@ QSpinBox *NetworkTab::limitField(const char *name)
     auto *field = new QSpinBox;
     field->setObjectName(QString::fromLatin1(name));
     // No range check beyond what a whole number of KB/s can be.
-    field->setRange(0, std::numeric_limits<int>::max());
     field->setAlignment(Qt::AlignRight);
     field->setGroupSeparatorShown(true);
     field->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    field->setFixedWidth(kFieldWidth);
+    // Wide enough for nine digits and their separators (about a gigabyte
+    // per second) in the font and locale in use, and never narrower than
+    // the design's field.
+    field->setRange(0, kWidestShownLimit);
+    field->setFixedWidth(std::max(kFieldWidth, field->sizeHint().width()));
+    field->setRange(0, std::numeric_limits<int>::max());
     return field;
 }
 
@@ -233,9 +243,7 @@ void NetworkTab::addSchedule()
     warning->addWidget(icon, 0, Qt::AlignTop);
     QLabel *text = styledLabel(texts::scheduleSlowsNothing, TextRole::Caption);
     text->setObjectName(QStringLiteral("scheduleWarningText"));
-    QPalette orange = text->palette();
-    orange.setColor(QPalette::WindowText, Theme::orange());
-    text->setPalette(orange);
+    tintText(*text, Theme::orange());
     warning->addWidget(text, 1);
     rows->addWidget(m_warning);
     section->rows()->addWidget(m_scheduleRows);
@@ -297,12 +305,16 @@ void NetworkTab::addCustomWan()
     FormSection *section = addSection(texts::sectionCustomWan);
     m_relay = new QLineEdit;
     m_relay->setObjectName(QStringLiteral("customRelay"));
-    m_relay->setPlaceholderText(texts::customRelay);
     m_discovery = new QLineEdit;
     m_discovery->setObjectName(QStringLiteral("customDiscovery"));
-    m_discovery->setPlaceholderText(texts::customDiscovery);
-    for (QLineEdit *field : {m_relay, m_discovery}) {
+    // Each field keeps its title in sight once it holds an address.
+    for (const auto &[field, title] : {std::pair{m_relay, texts::customRelay}, std::pair{m_discovery, texts::customDiscovery}}) {
+        QLabel *label = styledLabel(title, TextRole::Callout);
+        label->setObjectName(field->objectName() + QStringLiteral("Title"));
+        label->setBuddy(field);
         field->setFont(monospacedBody());
+        field->setAccessibleName(title);
+        section->rows()->addWidget(label);
         section->rows()->addWidget(field);
     }
     section->addCaption(texts::customWanCaption);
@@ -340,6 +352,7 @@ void NetworkTab::addApplyRow()
     m_apply = new QPushButton(texts::apply);
     m_apply->setObjectName(QStringLiteral("applyNetwork"));
     m_apply->setDefault(true);
+    TintedButtonPainter::apply(*m_apply, ButtonTint::Prominent);
     layout->addWidget(m_apply);
     addPart(row);
     connect(m_apply, &QPushButton::clicked, this,
@@ -383,9 +396,10 @@ void NetworkTab::showSchedule()
     for (int i = 0; i < 7; ++i) {
         const bool on = schedule.weekdays.contains(kWeekdayNumbers[i]);
         m_weekdays[i]->setChecked(on);
-        QPalette tint = m_weekdays[i]->palette();
-        tint.setColor(QPalette::ButtonText, on ? Theme::accent() : palette().color(QPalette::PlaceholderText));
-        m_weekdays[i]->setPalette(tint);
+        if (on)
+            tintText(*m_weekdays[i], Theme::accent());
+        else
+            DerivedForeground::apply(*m_weekdays[i], windowTextAt(secondaryStrength));
     }
     m_warning->setVisible(schedule.throttledDownKbps == 0 && schedule.throttledUpKbps == 0);
 }

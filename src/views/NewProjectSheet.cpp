@@ -1,6 +1,8 @@
 #include "views/NewProjectSheet.h"
 
 #include "app/CardPresentation.h"
+#include "design/ButtonTint.h"
+#include "design/ShownSymbol.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/LiteralAmpersands.h"
@@ -56,6 +58,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
         for (const AppEnvironment::PeerDevice &person : people) {
             auto *toggle = new QCheckBox(literalAmpersands(person.name), this);
             toggle->setObjectName(person.deviceID);
+            showSymbol(*toggle, Symbol::Laptopcomputer);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);
         }
@@ -70,6 +73,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
     cancel->setAutoDefault(false);
     m_create->setObjectName(QStringLiteral("create"));
     m_create->setDefault(true);
+    TintedButtonPainter::apply(*m_create, ButtonTint::Prominent);
     m_create->setEnabled(false);
     buttons->addWidget(cancel);
     buttons->addWidget(m_create);

@@ -3,6 +3,8 @@
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -54,9 +56,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     layout->addWidget(styledLabel(kDescription, TextRole::Caption, TextTone::Secondary));
     m_error = styledLabel({}, TextRole::Caption);
     m_error->setObjectName(QStringLiteral("error"));
-    QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, Theme::danger());
-    m_error->setPalette(red);
+    tintText(*m_error, Theme::danger());
     m_error->hide();
     layout->addWidget(m_error);
 
@@ -70,6 +70,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     m_connect = new QPushButton(kConnect);
     m_connect->setObjectName(QStringLiteral("connect"));
     m_connect->setDefault(true);
+    TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
     connect(m_connect, &QPushButton::clicked, this, &NodeSetupConfirmSheet::startConnect);
     buttons->addWidget(m_connect);
     layout->addLayout(buttons);

@@ -1,6 +1,7 @@
 #include "views/OmitPanel.h"
 
 #include "app/AppEnvironment.h"
+#include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "engine/SyncEngine.h"
@@ -47,9 +48,7 @@ QPushButton *linkButton(const QString &text)
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(pointsFont(12));
     button->setAccessibleName(text);
-    QPalette link = button->palette();
-    link.setColor(QPalette::ButtonText, link.color(QPalette::Link));
-    button->setPalette(link);
+    DerivedForeground::apply(*button, linkText());
     return button;
 }
 

@@ -5,6 +5,7 @@
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
 #include "design/CardFrame.h"
+#include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
@@ -80,10 +81,8 @@ ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &ProjectCard::showMenu);
 
-    QPalette secondary = palette();
-    secondary.setColor(QPalette::WindowText, secondaryTextColor(palette()));
-    m_subtitle->setPalette(secondary);
-    m_healthLine->setPalette(secondary);
+    DerivedForeground::apply(*m_subtitle, windowTextAt(secondaryStrength));
+    DerivedForeground::apply(*m_healthLine, windowTextAt(secondaryStrength));
     m_subtitle->setObjectName(QStringLiteral("subtitle"));
     m_status->setObjectName(QStringLiteral("status"));
     m_healthLine->setObjectName(QStringLiteral("healthLine"));
@@ -170,9 +169,7 @@ void ProjectCard::showPresentation(const CardPresentation &shown)
     if (toneChanged) {
         const QColor color = cardToneColor(shown.tone);
         m_dot->setColor(color);
-        QPalette tinted = m_status->palette();
-        tinted.setColor(QPalette::WindowText, color);
-        m_status->setPalette(tinted);
+        tintText(*m_status, color);
         QPalette bar = m_progress->palette();
         bar.setColor(QPalette::Highlight, color);
         m_progress->setPalette(bar);

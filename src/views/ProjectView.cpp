@@ -7,6 +7,8 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
+#include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -34,6 +36,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QToolButton>
@@ -80,13 +83,39 @@ QFrame *divider(QWidget *parent)
     return line;
 }
 
+// The inspector's ground: the window tinted with its own text colour at 3 %,
+// read from the palette at each paint so it follows the appearance.
+class InspectorArea : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QColor tint = palette().color(QPalette::WindowText);
+        tint.setAlphaF(0.03f);
+        QPainter(this).fillRect(rect(), tint);
+    }
+};
+
+// A toolbar button whose whole face opens its menu, with no arrow of the
+// style's own beside what it shows.
+QWidgetAction *menuButtonAction(QToolButton *button, QMenu *menu, QObject *parent)
+{
+    button->setAutoRaise(true);
+    QObject::connect(button, &QToolButton::clicked, menu,
+                     [button, menu] { menu->popup(button->mapToGlobal(QPoint(0, button->height()))); });
+    auto *action = new QWidgetAction(parent);
+    action->setDefaultWidget(button);
+    return action;
+}
+
 QLabel *secondaryLabel(const QString &text, qreal points, QWidget *parent)
 {
     auto *label = plainLabel(text, parent);
     label->setFont(pointsFont(points));
-    QPalette tone = label->palette();
-    tone.setColor(QPalette::WindowText, secondaryTextColor(tone));
-    label->setPalette(tone);
+    DerivedForeground::apply(*label, windowTextAt(secondaryStrength));
     return label;
 }
 
@@ -98,6 +127,10 @@ QWidget *hintWidget(QWidget *parent)
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(6);
     column->addStretch();
+    auto *symbol = new QLabel(hint);
+    symbol->setObjectName(QStringLiteral("hintSymbol"));
+    showSymbol(*symbol, Symbol::HandTap, QFontMetrics(textStyleFont(TextStyle::Title2)).height(), windowTextAt(0.45));
+    column->addWidget(symbol, 0, Qt::AlignHCenter);
     QLabel *text = secondaryLabel(ProjectView::hintText, 14, hint);
     text->setObjectName(QStringLiteral("hintText"));
     column->addWidget(text, 0, Qt::AlignHCenter);
@@ -172,7 +205,9 @@ QWidget *ProjectView::header(const QString &title, const QString &subtitle, cons
     layout->addStretch();
     auto *button = new QToolButton(row);
     button->setAutoRaise(true);
-    button->setIcon(symbolIcon(Symbol::PlusCircle));
+    const int side = QFontMetrics(pointsFont(13, QFont::DemiBold)).ascent();
+    button->setIconSize({side, side});
+    button->setIcon(QIcon(tintedSymbol(Symbol::Plus, side, Theme::accent(), devicePixelRatioF())));
     button->setToolTip(help);
     button->setObjectName(help);
     connect(button, &QToolButton::clicked, this, std::move(action));
@@ -215,7 +250,7 @@ void ProjectView::buildPage()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(content);
 
-    m_inspectorArea = new QWidget(this);
+    m_inspectorArea = new InspectorArea(this);
     m_inspectorArea->setObjectName(QStringLiteral("inspectorArea"));
     m_inspectorArea->setAutoFillBackground(true);
     auto *inspectorLayout = new QVBoxLayout(m_inspectorArea);
@@ -241,12 +276,10 @@ void ProjectView::buildPage()
     m_switcherMenu = new QMenu(this);
     m_switcherMenu->setObjectName(QStringLiteral("switcher"));
     m_switcherButton = new QToolButton;
-    m_switcherButton->setPopupMode(QToolButton::InstantPopup);
+    m_switcherButton->setObjectName(QStringLiteral("switcherButton"));
     m_switcherButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    m_switcherButton->setMenu(m_switcherMenu);
-    auto *switcher = new QWidgetAction(this);
-    switcher->setDefaultWidget(m_switcherButton);
-    m_switcher = switcher;
+    m_switcherButton->setFont(textStyleFont(TextStyle::Headline));
+    m_switcher = menuButtonAction(m_switcherButton, m_switcherMenu, this);
     m_invite = new QAction(symbolIcon(Symbol::PersonCropCircle), inviteText, this);
     m_invite->setObjectName(QStringLiteral("invite"));
     m_pauseAll = new QAction(this);
@@ -258,8 +291,14 @@ void ProjectView::buildPage()
     more->addSeparator();
     m_removeSync = more->addAction(symbolIcon(Symbol::Trash), removeSyncText);
     m_removeSync->setObjectName(QStringLiteral("removeSync"));
-    m_more = new QAction(symbolIcon(Symbol::PlusCircle), moreText, this);
-    m_more->setMenu(more);
+    auto *moreButton = new QToolButton;
+    moreButton->setObjectName(QStringLiteral("moreButton"));
+    moreButton->setIcon(symbolIcon(Symbol::EllipsisCircle));
+    moreButton->setText(moreText);
+    moreButton->setToolTip(moreText);
+    moreButton->setAccessibleName(moreText);
+    moreButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_more = menuButtonAction(moreButton, more, this);
     addActions({m_switcher, m_invite, m_pauseAll, m_more});
 
     connect(m_invite, &QAction::triggered, this, &ProjectView::openInvite);
@@ -286,7 +325,9 @@ void ProjectView::refreshContents()
         setWindowTitle(title);
     refreshToolbar(*project);
     refreshLists(*project);
-    m_banner->setMessage(m_env.projects().lastErrorMessage());
+    // The folder operations started from this page (a restore, the rescan
+    // after a settings change) report through the folder controller.
+    m_banner->setMessages({m_env.projects().lastErrorMessage(), m_env.folders().lastErrorMessage()});
     showInspector();
 }
 

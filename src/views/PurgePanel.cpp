@@ -2,6 +2,8 @@
 
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -46,13 +48,6 @@ QLabel *preview(const char *name)
     return label;
 }
 
-void tint(QWidget &widget, QPalette::ColorRole role, const QColor &color)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(role, color);
-    widget.setPalette(palette);
-}
-
 QString joinedNames(const QString &before, const QStringList &names)
 {
     return before + names.join(QStringLiteral(", ")) + QLatin1Char('.');
@@ -88,13 +83,13 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     QLabel *warningText = styledLabel(texts::purgeWarning, TextRole::Body);
     warningText->setObjectName(QStringLiteral("warning"));
     warningText->setFont(warningFont);
-    tint(*warningText, QPalette::WindowText, Theme::danger());
+    tintText(*warningText, Theme::danger());
     warning->addWidget(warningText, 1);
     column->addLayout(warning);
 
     m_nodeNote = styledLabel(texts::purgeNeedsNode, TextRole::Caption);
     m_nodeNote->setObjectName(QStringLiteral("nodeNote"));
-    tint(*m_nodeNote, QPalette::WindowText, Theme::orange());
+    tintText(*m_nodeNote, Theme::orange());
     column->addWidget(m_nodeNote);
 
     column->addWidget(heading(texts::subfolderToRemoveBefore + m_folder.label + texts::subfolderToRemoveAfter));
@@ -138,8 +133,7 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     m_remove = new QPushButton;
     m_remove->setObjectName(QStringLiteral("remove"));
     m_remove->setDefault(true);
-    tint(*m_remove, QPalette::Button, Theme::danger());
-    tint(*m_remove, QPalette::ButtonText, Qt::white);
+    TintedButtonPainter::apply(*m_remove, ButtonTint::Destructive);
     connect(m_remove, &QPushButton::clicked, this, &PurgePanel::run);
     bindReturnKey(*this, *m_remove);
     buttons->addWidget(m_remove);

@@ -1,5 +1,6 @@
 #include "views/RenameSheet.h"
 
+#include "design/ButtonTint.h"
 #include "views/LiteralText.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
@@ -51,6 +52,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     cancel->setObjectName(QStringLiteral("cancel"));
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
+    TintedButtonPainter::apply(*m_save, ButtonTint::Prominent);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);

@@ -1,5 +1,6 @@
 #include "views/StyledLabel.h"
 
+#include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
 
 #include <QFontDatabase>
@@ -25,6 +26,7 @@ TextStyle styleOf(TextRole role)
         return TextStyle::Caption2;
     case TextRole::Body:
     case TextRole::Monospaced11:
+    case TextRole::MonospacedCaption:
         break;
     }
     return TextStyle::Body;
@@ -34,25 +36,28 @@ TextStyle styleOf(TextRole role)
 
 void applyTextRole(QWidget *widget, TextRole role)
 {
-    if (role == TextRole::Monospaced11) {
+    // Fixed pitch at the size the design gives, relative to the body font
+    // as every other text is.
+    if (role == TextRole::Monospaced11 || role == TextRole::MonospacedCaption) {
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPointSizeF(11);
+        const QFont sized = role == TextRole::Monospaced11 ? pointsFont(11) : textStyleFont(TextStyle::Caption);
+        font.setPointSizeF(sized.pointSizeF());
         widget->setFont(font);
         return;
     }
-    widget->setFont(textStyleFont(styleOf(role)));
+    // Every title-2 text of these screens is a sheet's or a page's title,
+    // which the design draws bold.
+    widget->setFont(role == TextRole::Title2 ? styledFont(TextStyle::Title2, QFont::Bold)
+                                             : textStyleFont(styleOf(role)));
 }
 
 void applyTextTone(QWidget *widget, TextTone tone)
 {
     if (tone == TextTone::Primary)
         return;
-    QPalette palette = widget->palette();
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(tone == TextTone::Secondary ? 0.6 : 0.4);
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
+    // Tertiary text is as faint as a caption may be and still read (3 : 1
+    // on a light window).
+    DerivedForeground::apply(*widget, windowTextAt(tone == TextTone::Secondary ? 0.6 : 0.45));
 }
 
 QLabel *styledLabel(const QString &text, TextRole role, TextTone tone, Qt::TextFormat format)

@@ -10,7 +10,7 @@ namespace tw {
 
 // The roles the sheets' labels take: the shared text styles, plus the
 // terminal lines' fixed-pitch face, and how strongly a text stands out.
-enum class TextRole { Body, Title2, Title3, Headline, Callout, Caption, Caption2, Monospaced11 };
+enum class TextRole { Body, Title2, Title3, Headline, Callout, Caption, Caption2, Monospaced11, MonospacedCaption };
 enum class TextTone { Primary, Secondary, Tertiary };
 
 void applyTextRole(QWidget *widget, TextRole role);

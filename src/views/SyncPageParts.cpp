@@ -1,5 +1,7 @@
 #include "views/SyncPageParts.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/LiteralText.h"
@@ -25,13 +27,12 @@ void setToolTipIfChanged(QWidget &widget, const QString &text)
 
 void setForeground(QWidget &widget, const QColor &color)
 {
-    if (widget.palette().color(QPalette::WindowText) == color && widget.palette().color(QPalette::ButtonText) == color)
-        return;
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::Text, color);
-    widget.setPalette(palette);
+    tintText(widget, color);
+}
+
+void setSecondaryForeground(QWidget &widget)
+{
+    DerivedForeground::apply(widget, windowTextAt(secondaryStrength));
 }
 
 void showNow(QWidget &child)
@@ -47,9 +48,9 @@ Symbol deviceSymbol(const ProjectDeviceRef &device)
     return device.isAlwaysOnNode ? Symbol::ExternaldriveBadgeCheckmark : Symbol::Laptopcomputer;
 }
 
-QColor deviceSymbolColor(const ProjectDeviceRef &device, const QWidget &widget)
+ForegroundRule deviceSymbolColor(const ProjectDeviceRef &device)
 {
-    return device.isThisMac ? Theme::accent() : secondaryTextColor(widget.palette());
+    return device.isThisMac ? readableTint(Theme::accent(), captionContrast) : windowTextAt(secondaryStrength);
 }
 
 } // namespace tw

@@ -5,6 +5,7 @@
 #include "cluster/ClusterConfig.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/StatusDot.h"
 #include "design/TextStyle.h"
@@ -51,12 +52,6 @@ QLabel *namedLabel(const char *name)
     return label;
 }
 
-void tint(QWidget *widget, QPalette::ColorRole role, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, color);
-    widget->setPalette(palette);
-}
 
 // A label in the caption font and secondary colour over its field, 3 apart.
 void addLabelledField(QVBoxLayout *rows, const QString &label, QLineEdit *field)
@@ -181,7 +176,7 @@ QWidget *TeamSettingsView::nodePart()
 
     auto *removal = new FormSection;
     QPushButton *remove = button(texts::removeBackup, "removeBackup");
-    tint(remove, QPalette::ButtonText, Theme::danger());
+    tintText(*remove, Theme::danger());
     removal->rows()->addWidget(remove, 0, Qt::AlignLeft);
 
     // Each press is a task of its own, as the controller allows.
@@ -233,7 +228,7 @@ QWidget *TeamSettingsView::manualConnect()
 
     m_connectError = styledLabel({}, TextRole::Caption);
     m_connectError->setObjectName(QStringLiteral("connectError"));
-    tint(m_connectError, QPalette::WindowText, Theme::danger());
+    tintText(*m_connectError, Theme::danger());
     rows->addWidget(m_connectError);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

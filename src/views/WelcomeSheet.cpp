@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -80,6 +81,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     auto *create = new QPushButton(texts::createFirstSync);
     create->setObjectName(QStringLiteral("create"));
     create->setDefault(true);
+    TintedButtonPainter::apply(*create, ButtonTint::Prominent);
     connect(create, &QPushButton::clicked, this, [this] {
         // The host may delete the sheet as it closes: the action is taken first.
         const std::function<void()> onCreate = m_onCreate;

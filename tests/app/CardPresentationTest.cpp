@@ -54,7 +54,9 @@ TEST(CardPresentationTest, FollowsTheHealthTable)
 
 TEST(CardPresentationTest, SubtitleSizeAndPauseAndNames)
 {
-    EXPECT_EQ(overviewSubtitle(1, 0, 0), QStringLiteral("1 Macs \u00B7 0 folders \u00B7 ") + formatFileSize(0));
+    // Count words agree with their number.
+    EXPECT_EQ(overviewSubtitle(1, 0, 0), QStringLiteral("1 Mac \u00B7 0 folders \u00B7 ") + formatFileSize(0));
+    EXPECT_EQ(overviewSubtitle(2, 1, 0), QStringLiteral("2 Macs \u00B7 1 folder \u00B7 ") + formatFileSize(0));
 
     Project project;
     ProjectFolder counted;

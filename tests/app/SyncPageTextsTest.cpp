@@ -79,7 +79,8 @@ TEST(SyncPageTextsTest, HeaderAndChipStatusDependOnWhetherTheFolderHasPeers)
         QString header, chip;
     } rows[] = {
         {SyncHealth::syncing(0.456), 0, QStringLiteral("Indexing\u2026"), QStringLiteral("Indexing\u2026")},
-        {SyncHealth::syncing(0.456), 2, QStringLiteral("Syncing 46%"), QStringLiteral("Syncing \u2026 46 %")},
+        {SyncHealth::syncing(0.456), 2, QStringLiteral("Syncing 46%"), QStringLiteral("Syncing \u2026 46%")},
+        {SyncHealth::syncing(0), 1, QStringLiteral("Syncing 0%"), QStringLiteral("Syncing \u2026 0%")},
         {SyncHealth::allSynced(), 0, QStringLiteral("Only on this Mac"), QStringLiteral("Only on this Mac")},
         {SyncHealth::allSynced(), 1, QStringLiteral("Up to date"), QStringLiteral("Everything synced")},
         {SyncHealth::stopped(), 0, QStringLiteral("Stopped"), QStringLiteral("Stopped")},

@@ -260,6 +260,25 @@ TEST(AppShellTest, MenusHoldSettingsCloseQuitAndFeedbackOnly)
     EXPECT_EQ(rig.shell->settingsWindow().size(), AppShell::settingsSize);
 }
 
+TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
+{
+    ShellRig rig;
+    QWidget &window = rig.shell->window();
+    window.setGeometry(0, 0, 800, 600);
+    rig.shell->windowController().show();
+    QWidget &settings = rig.shell->settingsWindow();
+    menuAction(*rig.shell, "Settings\u2026")->trigger();
+    ASSERT_TRUE(settings.isVisible());
+    // Within a few pixels: the window's frame is known only once shown.
+    EXPECT_LE((settings.frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
+
+    // Moved by the user, it stays there while open.
+    settings.move(settings.pos() + QPoint(30, 20));
+    const QPoint moved = settings.pos();
+    menuAction(*rig.shell, "Settings\u2026")->trigger();
+    EXPECT_EQ(settings.pos(), moved);
+}
+
 TEST(AppShellTest, QuitStopsTheEngineOnceAndStartsNothingAfter)
 {
     // Stopped: the quit still ends the process.

@@ -6,6 +6,7 @@
 
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/TextStyle.h"
 #include "views/ArchiveRowDelegate.h"
 #include "views/ArchiveTreeModel.h"
 #include "views/PanelTexts.h"
@@ -90,6 +91,15 @@ TEST_F(ArchivePanelTest, FoldersComeFirstAndAFolderIsRestoredWholeOnlyOnceConfir
     auto panel = shownPanel();
     ArchiveTreeModel &model = panel->model();
     ASSERT_EQ(model.rowCount(), 2);
+    // The header is 12-point text.
+    int headers = 0;
+    for (const QLabel *label : panel->findChildren<QLabel *>()) {
+        if (label->text() == texts::archiveHeader) {
+            ++headers;
+            EXPECT_EQ(label->font().pointSizeF(), pointsFont(12).pointSizeF());
+        }
+    }
+    EXPECT_EQ(headers, 1);
     const QModelIndex docs = model.index(0, 0);
     const QModelIndex c = model.index(1, 0);
     EXPECT_EQ(text(docs, Qt::DisplayRole), "Docs");
@@ -193,6 +203,32 @@ TEST_F(ArchivePanelTest, ACopyNoLongerListedReportsTheEngineTextAndTheReloadShow
     EXPECT_EQ(app().folders().lastErrorMessage(), "Could not restore c.txt: version not found");
     ASSERT_EQ(panel->roots().size(), 1);
     EXPECT_EQ(panel->roots().first()->id, "dir:Docs");
+}
+
+TEST_F(ArchivePanelTest, AReloadKeepsTheOpenedRowsAndTheChosenOne)
+{
+    auto panel = shownPanel();
+    QTreeView &tree = panel->tree();
+    tree.expand(row(*panel, "dir:Docs"));
+    tree.setCurrentIndex(row(*panel, "file:Docs/a.txt"));
+    // Reaching a copy's button opens its file's row.
+    clickButton(*panel, row(*panel, "ver:c.txt@" + kT2));
+    ASSERT_TRUE(tree.isExpanded(row(*panel, "file:c.txt")));
+    ASSERT_FALSE(tree.isExpanded(row(*panel, "dir:Docs/sub")));
+
+    // The restore reloads the tree: the rows still there stay as they were.
+    ASSERT_TRUE(waitUntil([&] { return panel->restoring().isEmpty() && !panel->isLoading(); }));
+    EXPECT_TRUE(tree.isExpanded(row(*panel, "dir:Docs")));
+    EXPECT_TRUE(tree.isExpanded(row(*panel, "file:c.txt")));
+    EXPECT_FALSE(tree.isExpanded(row(*panel, "dir:Docs/sub")));
+    EXPECT_EQ(text(tree.currentIndex(), ArchiveTreeModel::IdRole), "file:Docs/a.txt");
+
+    // A chosen row that went leaves nothing chosen, not the first row.
+    tree.setCurrentIndex(row(*panel, "ver:c.txt@" + kT1));
+    engine.state.archives["st"].removeIf([](const ArchivedVersion &copy) { return copy.versionTime == kT1; });
+    awaitTask(panel->load());
+    ASSERT_TRUE(waitUntil([&] { return !panel->isLoading(); }));
+    EXPECT_FALSE(tree.currentIndex().isValid());
 }
 
 TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShows)

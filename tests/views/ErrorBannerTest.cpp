@@ -1,6 +1,7 @@
 #include "views/ErrorBanner.h"
 #include "views/IncomingBanner.h"
 
+#include "design/ContrastRatio.h"
 #include "design/Theme.h"
 
 #include "SaveShot.h"
@@ -57,6 +58,12 @@ TEST(ErrorBannerTest, IncomingBannerReadsTheCountOnTheSyncingColour)
     ASSERT_EQ(shot.size(), banner.size());
     // Between the outer and the inner padding, on the pill.
     EXPECT_EQ(shot.pixelColor(10 + 6, shot.height() / 2).rgb(), Theme::syncing().rgb());
+    // Its text reads on it as body text must: the strongest ink on the pill.
+    double strongest = 1;
+    for (int y = 10; y < shot.height() - 10; ++y)
+        for (int x = 10; x < shot.width() - 10; ++x)
+            strongest = std::max(strongest, contrastRatio(shot.pixelColor(x, y), Theme::syncing()));
+    EXPECT_GE(strongest, bodyContrast);
 }
 
 } // namespace

@@ -195,6 +195,10 @@ TEST_F(FeedbackSheetTest, ScreenshotOfTheOpeningWindow)
     ASSERT_TRUE(decoded.loadFromData(*s->screenshotData(), "PNG"));
     EXPECT_EQ(decoded.size(), window.size() * window.devicePixelRatioF());
     EXPECT_TRUE(part<QLabel>(*s, "preview")->isVisible());
+    // Its corners are rounded off: the corner pixel is clear, the middle not.
+    const QImage preview = part<QLabel>(*s, "preview")->pixmap().toImage();
+    EXPECT_EQ(preview.pixelColor(0, 0).alpha(), 0);
+    EXPECT_EQ(preview.pixelColor(preview.width() / 2, preview.height() / 2).alpha(), 255);
     EXPECT_FALSE(part<QLabel>(*s, "capturing")->isVisible());
     EXPECT_EQ(part<QLabel>(*s, "size")->text(), "Size: " + formatBytes(s->screenshotData()->size()));
     saveShot(*s, "feedback-sheet-screenshot");

@@ -4,6 +4,9 @@
 
 #include "views/FolderInspector.h"
 
+#include "design/ButtonTint.h"
+#include "design/ShownSymbol.h"
+
 #include "app/AppPreferences.h"
 #include "cluster/ClusterConfigStore.h"
 #include "cluster/NasNodeController.h"
@@ -293,6 +296,15 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     makeSync({folder("Docs", "st1")});
     load();
     auto shown = inspector();
+    // Each action shows its symbol beside its label.
+    const std::pair<const char *, Symbol> symbols[] = {
+        {"settings", Symbol::SliderHorizontal3}, {"ignore", Symbol::EyeSlash}, {"archive", Symbol::ClockArrowCirclepath},
+        {"pause", Symbol::PauseFill},           {"reveal", Symbol::Folder},    {"purge", Symbol::Person2Slash},
+        {"remove", Symbol::Trash}};
+    for (const auto &[name, symbol] : symbols) {
+        EXPECT_EQ(shownSymbol(*button(*shown, name)), symbol) << name;
+        EXPECT_EQ(button(*shown, name)->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
+    }
     QSignalSpy settings(shown.get(), &FolderInspector::settingsRequested);
     button(*shown, "settings")->click();
     EXPECT_EQ(settings.count(), 1);
@@ -301,6 +313,7 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     ASSERT_TRUE(waitUntil([&] { return !stored().syncEnabled; }));
     shown->refresh();
     EXPECT_EQ(button(*shown, "pause")->text(), QStringLiteral("Resume"));
+    EXPECT_EQ(shownSymbol(*button(*shown, "pause")), Symbol::PlayFill);
 
     button(*shown, "remove")->click();
     auto *box = shown->findChild<QMessageBox *>("removeConfirm");
@@ -309,6 +322,8 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     EXPECT_EQ(box->informativeText(),
               QStringLiteral("Stops syncing this folder. The files on this Mac (and on your teammates\u2019 Macs) are "
                              "kept \u2014 nothing is deleted from disk."));
+    // Removing is drawn as the destructive action it is.
+    EXPECT_EQ(TintedButtonPainter::tintOf(*box->findChild<QPushButton *>("confirm")), ButtonTint::Destructive);
     box->findChild<QPushButton *>("confirm")->click();
     ASSERT_TRUE(waitUntil([&] { return !app().projects().folderOf("S", "Docs"); }));
 }

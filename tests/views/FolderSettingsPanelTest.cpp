@@ -6,6 +6,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/TextStyle.h"
 #include "projects/ProjectController.h"
 #include "views/PanelTexts.h"
 
@@ -136,6 +137,13 @@ TEST_F(FolderSettingsPanelTest, ArchiveOffHidesItsRowsAndKeepsTheStoredRetention
     auto panel = shownPanel(record());
     auto *section = panel->findChild<QWidget *>("archiveSection");
     EXPECT_TRUE(section->isVisible());
+    // The notes are 12-point text.
+    for (const QString &note : {texts::archiveNote, texts::retentionNote, texts::ignoreHiddenNote}) {
+        const auto labels = panel->findChildren<QLabel *>();
+        const auto found = std::find_if(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == note; });
+        ASSERT_NE(found, labels.end()) << note.toStdString();
+        EXPECT_EQ((*found)->font().pointSizeF(), pointsFont(12).pointSizeF()) << note.toStdString();
+    }
     EXPECT_EQ(retention(*panel)->currentText(), "90 days");
     retention(*panel)->setCurrentIndex(retention(*panel)->findData(30));
     toggle(*panel, "archive")->setChecked(false);

@@ -112,6 +112,9 @@ TEST_F(IncomingViewTest, AcceptingADeviceAddsItThenRefreshesThenReconciles)
     QWidget *row = view->findChild<QWidget *>("device:" + kDevice.id);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(text(*row, "name"), "Studio");
+    // The ID is the caption under the name: never the larger of the two.
+    EXPECT_LT(QFontMetrics(row->findChild<QWidget *>("deviceID")->font()).height(),
+              QFontMetrics(row->findChild<QLabel *>("name")->font()).height());
     const qsizetype before = engine.callLog().size();
     qsizetype reconcileAt = -1;
     QObject::connect(&app().projects(), &ProjectController::isReconcilingChanged, view.get(), [&] {

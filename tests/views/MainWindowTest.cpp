@@ -16,12 +16,14 @@
 #include "ViewEnvironment.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -62,6 +64,7 @@ struct Views
         made.append(name);
         auto *widget = new QWidget;
         widget->setObjectName(name);
+        widget->setWindowTitle(name);
         return widget;
     }
     QDialog *sheet(const QString &name, QWidget *parent)
@@ -160,11 +163,16 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
         w.window->path().setIDs(row.path);
         ASSERT_NE(w.window->topPage(), nullptr);
         EXPECT_EQ(w.window->topPage()->objectName(), row.top);
+        // The top page's title names the window.
+        EXPECT_EQ(w.window->windowTitle(), row.top + u" \u2014 TidewellMesh"_qs);
         EXPECT_EQ(w.window->stack()->currentWidget(), w.window->topPage());
         EXPECT_EQ(w.window->toolBar()->actions().size() == 1, row.back);
         EXPECT_EQ(w.barTitle(), row.bar);
         EXPECT_EQ(banner->isVisible(), row.banner);
     }
+
+    w.window->topPage()->setWindowTitle("Renamed");
+    EXPECT_EQ(w.window->windowTitle(), u"Renamed \u2014 TidewellMesh"_qs);
 
     // The banner counts and opens the incoming requests; at 0 it goes.
     w.window->path().setIDs({});
@@ -248,6 +256,33 @@ TEST(MainWindowTest, WelcomeIsShownOnceAndLeadsToTheNewSync)
     again.show();
     runEventLoopFor(20);
     EXPECT_EQ(w.views.made.count("welcome"), 1);
+}
+
+TEST(MainWindowTest, TheWelcomeStaysAboveItsWindowAndALinkOpenedMeanwhileFollowsIt)
+{
+    WindowRig w({}, false);
+    w.show();
+    ASSERT_EQ(w.openSheet(), "welcome");
+    QDialog *welcome = w.window->openSheet();
+    EXPECT_EQ(welcome->windowModality(), Qt::WindowModal);
+    ASSERT_TRUE(welcome->windowHandle());
+    EXPECT_EQ(welcome->windowHandle()->transientParent(), w.window->windowHandle());
+
+    // Another application's window comes forward, then a link brings this
+    // window back: its sheet comes forward with it.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }));
+    w.rig.env->setPendingInvite(Invite{.deviceID = "INV", .name = "Ann", .project = "S", .tsIP = {}});
+    w.window->raise();
+    w.window->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == welcome; }));
+    w.settle();
+    EXPECT_EQ(w.openSheet(), "welcome");
+
+    welcome->reject();
+    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "join:INV"; }));
 }
 
 TEST(MainWindowTest, OneOwnSheetAtATimeAndLinksReplaceLinks)

@@ -117,6 +117,17 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
 
     const QImage filled = saveShot(guide, QStringLiteral("nas-guide-filled"));
     ASSERT_FALSE(filled.isNull());
+    // The terminal's check mark is drawn, not left to an emoji font; the
+    // texts as written stay readable to assistive tools.
+    QStringList marked;
+    for (const QLabel *label : guide.findChildren<QLabel *>()) {
+        if (!label->accessibleName().contains(u'\u2705'))
+            continue;
+        marked << label->accessibleName().left(12);
+        const QImage shot = const_cast<QLabel *>(label)->grab().toImage();
+        EXPECT_TRUE(shotShowsColour(shot, shot.rect(), Theme::synced(), 8)) << label->accessibleName().toStdString();
+    }
+    EXPECT_EQ(marked.size(), 3) << marked.join(" | ").toStdString();
     EXPECT_EQ(filled.size(), guide.size() * guide.devicePixelRatio());
     // The long command scrolls in its block; the page keeps the dialog's width.
     const QScrollArea *page = child<QScrollArea>(guide, "guideScroll");

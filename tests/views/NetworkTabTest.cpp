@@ -16,6 +16,7 @@
 
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -112,8 +113,10 @@ TEST_F(NetworkTabTest, ScheduleEditsAreStoredAtOnceAndTheWarningFollowsTheLimits
     const QImage schedule = saveShot(*view, QStringLiteral("network-schedule"));
     ASSERT_FALSE(schedule.isNull());
     EXPECT_EQ(schedule.size(), view->size() * view->devicePixelRatio());
-    EXPECT_TRUE(
-        shotShowsColour(schedule, shotArea(schedule, *view, *find("scheduleWarningText")), Theme::orange()));
+    // Orange, in a shade that reads on the window.
+    const QColor warning = find<QLabel>("scheduleWarningText")->palette().color(QPalette::WindowText);
+    EXPECT_TRUE(test::isShadeOf(warning, Theme::orange()));
+    EXPECT_TRUE(shotShowsColour(schedule, shotArea(schedule, *view, *find("scheduleWarningText")), warning));
     find<QSpinBox>("throttledUp")->setValue(100);
     EXPECT_FALSE(shown("scheduleWarning"));
     find<QSpinBox>("startHour")->setValue(9);
@@ -201,6 +204,34 @@ TEST_F(NetworkTabTest, AMeasurementSuggestsALimitWhoseButtonAppliesThePendingEdi
 }
 
 // What can be shown is shown; a figure beyond the fields is no result.
+TEST_F(NetworkTabTest, NineDigitLimitsFitTheirFieldsAndFilledAddressesKeepTheirTitles)
+{
+    open();
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    for (const char *name : {"downLimit", "upLimit", "throttledDown", "throttledUp"}) {
+        SCOPED_TRACE(name);
+        auto *field = find<QSpinBox>(name);
+        field->setValue(999'999'999);
+        const QLineEdit *edit = field->findChild<QLineEdit *>();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), "999,999,999");
+        // The text and the line edit's own margins, inside the field.
+        EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()) + 4, edit->contentsRect().width());
+    }
+    for (const char *name : {"customRelay", "customDiscovery"}) {
+        SCOPED_TRACE(name);
+        auto *field = find<QLineEdit>(name);
+        QTest::keyClicks(field, "relay://127.0.0.1:22067");
+        const auto *title = find<QLabel>((QByteArray(name) + "Title").constData());
+        ASSERT_NE(title, nullptr);
+        EXPECT_TRUE(title->isVisibleTo(view->networkTab()));
+        EXPECT_EQ(title->buddy(), field);
+    }
+    EXPECT_EQ(find<QLabel>("customRelayTitle")->text(), texts::customRelay);
+    EXPECT_EQ(find<QLabel>("customDiscoveryTitle")->text(), texts::customDiscovery);
+}
+
 TEST(MeasuredSpeedTest, WholeNumbersAndTheSuggestionOrNothing)
 {
     const double inf = std::numeric_limits<double>::infinity();

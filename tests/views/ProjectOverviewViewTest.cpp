@@ -152,7 +152,7 @@ TEST_F(ProjectOverviewViewTest, CardsFollowTheStoredOrderAndShowTheirMacs)
     EXPECT_EQ(six->miniGrid()->shownColumns(), 4);
     EXPECT_EQ(six->miniGrid()->shownRows(), 2);
     EXPECT_TRUE(six->subtitle().startsWith(QStringLiteral("6 Macs \u00B7 0 folders \u00B7 ")));
-    EXPECT_TRUE(card(QStringLiteral("sync-Alpha"))->subtitle().startsWith(QStringLiteral("2 Macs \u00B7 1 folders")));
+    EXPECT_TRUE(card(QStringLiteral("sync-Alpha"))->subtitle().startsWith(QStringLiteral("2 Macs \u00B7 1 folder \u00B7")));
 
     QTest::mouseClick(six, Qt::LeftButton);
     EXPECT_EQ(path.ids(), QStringList{QStringLiteral("sync-Zeta")});

@@ -4,6 +4,8 @@
 #include "app/AppPreferences.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ShownSymbol.h"
+#include "engine/SyncEngineError.h"
 #include "projects/ProjectController.h"
 #include "views/ErrorBanner.h"
 #include "views/NavigationPath.h"
@@ -20,6 +22,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QtTest/QTest>
+#include <QApplication>
+#include <QToolButton>
+#include <QToolBar>
 
 namespace tw {
 namespace {
@@ -211,6 +216,33 @@ TEST_F(ProjectViewTest, AddingByPickerAndDropSelectsTheNewFolder)
     EXPECT_FALSE(view.noFoldersLabel()->isVisibleTo(&view));
 }
 
+TEST_F(ProjectViewTest, MoreOpensFromAnywhereOnItsFaceAndTheSwitcherShowsOneArrow)
+{
+    addProject(QStringLiteral("A"));
+    ProjectView &view = showPage(QStringLiteral("A"));
+    QToolBar bar;
+    bar.addActions(view.actions());
+    bar.show();
+    auto *more = bar.findChild<QToolButton *>(QStringLiteral("moreButton"));
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(more->toolTip(), ProjectView::moreText);
+    // The face's left edge, where a split button's action would sit.
+    QTest::mouseClick(more, Qt::LeftButton, {}, QPoint(3, more->height() / 2));
+    ASSERT_TRUE(waitUntil([] { return QApplication::activePopupWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), QStringLiteral("more"));
+    QApplication::activePopupWidget()->close();
+
+    auto *switcher = bar.findChild<QToolButton *>(QStringLiteral("switcherButton"));
+    ASSERT_NE(switcher, nullptr);
+    EXPECT_EQ(switcher->text(), QStringLiteral("A \u25BE"));
+    // No arrow of the style's own beside it.
+    EXPECT_EQ(switcher->menu(), nullptr);
+    QTest::mouseClick(switcher, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([] { return QApplication::activePopupWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::activePopupWidget(), view.switcherMenu());
+    QApplication::activePopupWidget()->close();
+}
+
 TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
 {
     addProject(QStringLiteral("A"));
@@ -229,6 +261,18 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     app().projects().setLastErrorMessage(QString());
     settle();
     EXPECT_FALSE(view.errorBanner()->isVisibleTo(&view));
+
+    // A folder operation's failure (a restore, a rescan) shows beside the
+    // projects' error, and alone once that clears.
+    app().projects().setLastErrorMessage(QStringLiteral("Broken"));
+    app().folders().setError(SyncEngineError::notRunning());
+    settle();
+    const QString folderError = SyncEngineError::notRunning().errorDescription();
+    EXPECT_EQ(view.errorBanner()->message(), QStringLiteral("Broken\n") + folderError);
+    app().projects().setLastErrorMessage(QString());
+    settle();
+    EXPECT_TRUE(view.errorBanner()->isVisibleTo(&view));
+    EXPECT_EQ(view.errorBanner()->message(), folderError);
 
     path.setIDs({QStringLiteral("A")});
     view.removeSyncAction()->trigger();

@@ -5,6 +5,7 @@
 #include "views/PurgePanel.h"
 
 #include "cluster/NasNodeController.h"
+#include "design/ContrastRatio.h"
 #include "design/Theme.h"
 #include "views/PanelTexts.h"
 
@@ -105,6 +106,22 @@ TEST_F(PurgePanelTest, TheButtonWaitsForAnExactConfirmationAndANode)
         EXPECT_EQ(field(*shown, "confirm")->placeholderText(), row.placeholder);
         EXPECT_EQ(label(*shown, "keptPreview")->isVisible(), !row.subpath.trimmed().isEmpty());
     }
+    // Red with white text that reads while it can run; dimmed, not red,
+    // while it cannot. The centre row, just inside the edge, is pure fill.
+    QPushButton *remove = button(*shown, "remove");
+    const auto fillOf = [remove] {
+        const QImage shot = remove->grab().toImage();
+        return shot.pixelColor(3 * int(remove->devicePixelRatio()), shot.height() / 2);
+    };
+    type(*shown, "Backups/Old", "Backups/Old");
+    ASSERT_TRUE(remove->isEnabled());
+    const QColor enabled = fillOf();
+    EXPECT_GE(contrastRatio(Qt::white, enabled), bodyContrast);
+    EXPECT_NEAR(enabled.hslHueF(), Theme::danger().hslHueF(), 0.02);
+    type(*shown, "Backups/Old", "");
+    ASSERT_FALSE(remove->isEnabled());
+    EXPECT_LT(fillOf().hslSaturationF(), 0.2);
+
     type(*shown, "  Backups/Old ", "");
     EXPECT_EQ(label(*shown, "keptPreview")->text(), "KEPT on this Mac:  /Volumes/Media/Work/Backups/Old");
     EXPECT_EQ(label(*shown, "removedPreview")->text(),

@@ -13,10 +13,12 @@
 #include "views/PanelTexts.h"
 #include "views/FeedbackSheet.h"
 #include "views/SettingsState.h"
+#include "views/WidgetAppearance.h"
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -110,6 +112,40 @@ TEST_F(SettingsViewTest, AtTheWindowsSizeTheTabTitlesAndEachFormFitTheWidth)
     const QImage shot = saveShot(*view, QStringLiteral("settings-team"));
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
+}
+
+// Each tab's texts read in both appearances: the dark one applied to a
+// window already built (as a start in dark does) and to one built in it.
+TEST_F(SettingsViewTest, EveryTabsTextsReadInTheLightAndTheDarkAppearance)
+{
+    const auto checkTabs = [&](SettingsView &shown, const QString &appearance) {
+        shown.setFixedSize(AppShell::settingsSize);
+        shown.show();
+        for (int i = 0; i < shown.tabs()->count(); ++i) {
+            shown.tabs()->setCurrentIndex(i);
+            settleLayouts();
+            const QString tab = shown.tabs()->tabText(i);
+            for (const test::LowContrast &low : test::lowContrastTexts(*shown.tabs()->widget(i)))
+                ADD_FAILURE() << appearance.toStdString() << ", " << tab.toStdString() << ": "
+                              << low.what.toStdString() << " reads " << low.ratio << " : 1, needs " << low.needed;
+            saveShot(shown, "settings-" + tab.toLower() + "-" + appearance);
+        }
+    };
+    struct Restore
+    {
+        ~Restore() { applyWidgetAppearance(Appearance::System); }
+    } restore;
+    // The application's palette reaches existing widgets through posted
+    // events.
+    applyWidgetAppearance(Appearance::Light);
+    QCoreApplication::processEvents();
+    open();
+    checkTabs(*view, "light");
+    applyWidgetAppearance(Appearance::Dark);
+    QCoreApplication::processEvents();
+    checkTabs(*view, "dark");
+    SettingsView builtInDark(app());
+    checkTabs(builtInDark, "built-dark");
 }
 
 TEST_F(SettingsViewTest, DiagnosticsSendsFeedbackFromTheSettingsWindow)

@@ -9,6 +9,7 @@
 #include "design/DeviceSyncRing.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
+#include "design/ContrastRatio.h"
 #include "design/Theme.h"
 
 #include "QtPrinters.h"
@@ -66,11 +67,19 @@ TEST_F(SyncPageCardsTest, ThisMacsCardNeverReadsPausedAndAPausedTeammateShowsThe
     EXPECT_FALSE(showsPauseMark(*mine));
     EXPECT_EQ(shownSymbol(*mine->findChild<QLabel *>("symbol")), Symbol::Desktopcomputer);
     EXPECT_EQ(visibleDots(*mine), DeviceCard::maxDots);
+    // The ring, stroke and all, lies inside what holds it.
+    const QWidget *ring = mine->findChild<QWidget *>("ring");
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(ring->size(), ring->sizeHint());
+    EXPECT_TRUE(ring->parentWidget()->rect().contains(ring->geometry()));
 
     auto bob = card(kPeer);
     EXPECT_EQ(status(*bob), SyncPageTexts::paused);
     EXPECT_TRUE(showsPauseMark(*bob));
-    EXPECT_EQ(bob->findChild<QLabel *>("status")->palette().color(QPalette::WindowText), Theme::syncing());
+    // The syncing orange, in a shade that reads on the card.
+    const QColor pausedColour = bob->findChild<QLabel *>("status")->palette().color(QPalette::WindowText);
+    EXPECT_NEAR(pausedColour.hslHueF(), Theme::syncing().hslHueF(), 0.01);
+    EXPECT_GE(contrastRatio(pausedColour, bob->palette().color(QPalette::Base)), captionContrast);
     EXPECT_EQ(shownSymbol(*bob->findChild<QLabel *>("symbol")), Symbol::Laptopcomputer);
     EXPECT_EQ(visibleDots(*bob), DeviceCard::maxDots);
     saveShot(*mine, "device-card-this-mac");

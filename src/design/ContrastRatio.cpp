@@ -1,0 +1,69 @@
+#include "design/ContrastRatio.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cmath>
+
+namespace tw {
+namespace {
+
+double linear(double channel)
+{
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor &colour)
+{
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
+QColor over(const QColor &text, const QColor &background)
+{
+    const QColor top = text.toRgb();
+    const QColor bottom = background.toRgb();
+    const double alpha = top.alphaF();
+    const auto mix = [alpha](double a, double b) { return a * alpha + b * (1 - alpha); };
+    return QColor::fromRgbF(float(mix(top.redF(), bottom.redF())), float(mix(top.greenF(), bottom.greenF())),
+                            float(mix(top.blueF(), bottom.blueF())));
+}
+
+} // namespace
+
+double neededContrast(const QFont &font)
+{
+    const qreal body = QGuiApplication::font().pointSizeF();
+    const qreal size = font.pointSizeF();
+    if (size < body - 0.01 || (font.bold() && size >= body * 1.3))
+        return captionContrast;
+    return bodyContrast;
+}
+
+double contrastRatio(const QColor &text, const QColor &background)
+{
+    const QColor ground = over(background, Qt::white);
+    const double a = luminance(over(text, ground));
+    const double b = luminance(ground);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor readableShade(const QColor &colour, const QColor &background, double minimum)
+{
+    if (contrastRatio(colour, background) >= minimum)
+        return colour;
+    const QColor hsl = colour.toHsl();
+    // Towards black on a light background, towards white on a dark one.
+    const bool darken = luminance(background) > 0.18;
+    QColor shade = hsl;
+    for (int step = 1; step <= 100; ++step) {
+        const double lightness = darken ? hsl.lightnessF() * (1 - step / 100.0)
+                                        : hsl.lightnessF() + (1 - hsl.lightnessF()) * step / 100.0;
+        shade = QColor::fromHslF(hsl.hslHueF(), hsl.hslSaturationF(), float(lightness));
+        if (contrastRatio(shade, background) >= minimum)
+            break;
+    }
+    shade.setAlpha(255);
+    return shade.toRgb();
+}
+
+} // namespace tw

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QPalette>
+
+class QWidget;
+
+namespace tw {
+
+// Where a text colour comes from: the inherited window text at a strength
+// (secondary and tertiary texts), the inherited link colour, or a fixed
+// colour of the design (red, orange) shaded within its hue just enough to
+// read on the inherited window and view backgrounds.
+struct ForegroundRule
+{
+    enum class Kind { WindowText, Link, Tint };
+    Kind kind = Kind::WindowText;
+    qreal strength = 1;
+    QColor tint;
+    double minimum = 0;
+
+    QColor colourOn(const QPalette &inherited) const;
+    bool operator==(const ForegroundRule &) const = default;
+};
+
+// The window text at a strength (0…1).
+ForegroundRule windowTextAt(qreal strength);
+ForegroundRule linkText();
+// `colour`, or the shade of it that reaches `minimum` (a contrast ratio).
+ForegroundRule readableTint(const QColor &colour, double minimum);
+
+// A widget's text colour worked out from the palette it inherits, again
+// whenever that palette changes (the appearance switched, the widget moved
+// to another parent), so a colour made from the light palette never stays
+// on a dark one. Sets the window, button and view text roles of the active
+// and inactive groups; disabled text keeps the style's dimmer colour.
+class DerivedForeground : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Replaces whatever rule the widget followed; the same rule again costs
+    // next to nothing.
+    static void apply(QWidget &widget, const ForegroundRule &rule);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    DerivedForeground(QWidget &widget, const ForegroundRule &rule);
+    void update();
+
+    QWidget &m_widget;
+    ForegroundRule m_rule;
+};
+
+// A design colour as the widget's text: its own hue, shaded where needed to
+// read at the widget's size on either appearance.
+void tintText(QWidget &widget, const QColor &colour);
+
+} // namespace tw

@@ -1,0 +1,106 @@
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+TEST(ContrastRatioTest, KnownPairsAndTranslucentText)
+{
+    struct Row
+    {
+        const char *name;
+        QColor text;
+        QColor background;
+        double ratio;
+    };
+    const QList<Row> rows = {
+        {"black on white", Qt::black, Qt::white, 21.0},
+        {"same colour", QColor(120, 40, 200), QColor(120, 40, 200), 1.0},
+        {"either way round", Qt::white, Qt::black, 21.0},
+        {"mid grey on white", QColor(118, 118, 118), Qt::white, 4.54},
+        {"half black is the grey it draws", QColor(0, 0, 0, 128), Qt::white, contrastRatio(QColor(127, 127, 127), Qt::white)},
+        {"invisible text", QColor(0, 0, 0, 0), Qt::white, 1.0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_NEAR(contrastRatio(row.text, row.background), row.ratio, 0.02);
+    }
+}
+
+TEST(ContrastRatioTest, AReadableShadeKeepsTheHueAndReachesTheBound)
+{
+    const QColor orange(245, 158, 11);
+    for (const QColor &background : {orange, QColor(Qt::white), QColor(45, 45, 48)}) {
+        const QColor shade = readableShade(orange, background, bodyContrast);
+        EXPECT_GE(contrastRatio(shade, background), bodyContrast);
+        EXPECT_NEAR(shade.hslHueF(), orange.hslHueF(), 0.01);
+    }
+    // Already readable: unchanged.
+    EXPECT_EQ(readableShade(orange, Qt::black, bodyContrast), orange);
+}
+
+QPalette paletteWithText(const QColor &text, const QColor &window)
+{
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::Base, window);
+    return palette;
+}
+
+TEST(DerivedForegroundTest, TheColourFollowsTheInheritedPaletteWhenItChanges)
+{
+    QWidget light;
+    light.setPalette(paletteWithText(Qt::black, Qt::white));
+    QWidget dark;
+    dark.setPalette(paletteWithText(Qt::white, Qt::black));
+    auto *label = new QLabel(QStringLiteral("caption"), &light);
+    DerivedForeground::apply(*label, windowTextAt(0.5));
+    const auto shown = [&] { return label->palette().color(QPalette::Active, QPalette::WindowText).rgba(); };
+    EXPECT_EQ(shown(), qRgba(0, 0, 0, 128));
+
+    // The parent's palette switched, as the appearance does.
+    light.setPalette(paletteWithText(QColor(232, 232, 235), QColor(45, 45, 48)));
+    EXPECT_EQ(shown(), qRgba(232, 232, 235, 128));
+    // Moved under another parent.
+    label->setParent(&dark);
+    EXPECT_EQ(shown(), qRgba(255, 255, 255, 128));
+    // A new rule replaces the old one, and stays after the next change: a
+    // design colour shaded to read on what it stands on.
+    const QColor orange(255, 149, 0);
+    DerivedForeground::apply(*label, readableTint(orange, bodyContrast));
+    EXPECT_EQ(shown(), orange.rgba());  // on black it reads as it is
+    dark.setPalette(paletteWithText(Qt::black, Qt::white));
+    const QColor onWhite = label->palette().color(QPalette::Active, QPalette::WindowText);
+    EXPECT_GE(contrastRatio(onWhite, Qt::white), bodyContrast);
+    EXPECT_NEAR(onWhite.hslHueF(), orange.hslHueF(), 0.01);
+    EXPECT_EQ(label->findChildren<DerivedForeground *>().size(), 1);
+}
+
+TEST(DerivedForegroundTest, ASymbolIsDrawnAgainInTheNewTextColour)
+{
+    QWidget page;
+    page.setPalette(paletteWithText(Qt::black, Qt::white));
+    auto *label = new QLabel(&page);
+    showSymbol(*label, Symbol::Tray, 24, windowTextAt(1));
+    EXPECT_EQ(shownSymbol(*label), Symbol::Tray);
+    const auto inked = [&] {
+        const QImage image = label->pixmap().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    return image.pixelColor(x, y).rgb();
+        return QRgb(0);
+    };
+    EXPECT_EQ(inked(), QColor(Qt::black).rgb());
+    page.setPalette(paletteWithText(Qt::white, Qt::black));
+    EXPECT_EQ(inked(), QColor(Qt::white).rgb());
+}
+
+} // namespace
+} // namespace tw

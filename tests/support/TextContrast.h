@@ -1,0 +1,89 @@
+#pragma once
+
+// Text contrast of real widgets, as drawn: each shown label's and flat
+// button's text colour against what lies behind it (the nearest ancestor that
+// fills its background, a card's fill, or the window). Header only: it needs
+// the widgets library, which not every test binary links.
+
+#include "design/CardFrame.h"
+#include "design/ContrastRatio.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QToolButton>
+#include <cmath>
+
+namespace tw::test {
+
+struct LowContrast
+{
+    QString what;  // object name or text
+    double ratio;
+    double needed;
+};
+
+inline QColor backgroundBehind(const QWidget &widget)
+{
+    for (const QWidget *w = widget.parentWidget(); w; w = w->parentWidget()) {
+        if (const auto *card = qobject_cast<const CardFrame *>(w))
+            return card->style().fill.value_or(card->palette().color(QPalette::Base));
+        if (w->autoFillBackground() || w->isWindow())
+            return w->palette().color(w->backgroundRole());
+    }
+    return QApplication::palette().color(QPalette::Window);
+}
+
+
+// The text colour of a label or a flat button; none for what draws its own
+// text ground (a raised button) or shows no text.
+inline std::optional<QColor> textColour(const QWidget &widget)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(&widget)) {
+        if (label->text().isEmpty())
+            return std::nullopt;
+        return label->palette().color(QPalette::Active, label->foregroundRole());
+    }
+    const auto *push = qobject_cast<const QPushButton *>(&widget);
+    const auto *tool = qobject_cast<const QToolButton *>(&widget);
+    if ((push && push->isFlat() && !push->text().isEmpty()) || (tool && tool->autoRaise() && !tool->text().isEmpty()))
+        return widget.palette().color(QPalette::Active, QPalette::ButtonText);
+    return std::nullopt;
+}
+
+// Every shown, enabled text under `root` that reads below its bound.
+inline QList<LowContrast> lowContrastTexts(const QWidget &root)
+{
+    QList<LowContrast> low;
+    for (const QWidget *widget : root.findChildren<QWidget *>()) {
+        if (!widget->isVisibleTo(&root) || !widget->isEnabled())
+            continue;
+        const std::optional<QColor> text = textColour(*widget);
+        if (!text)
+            continue;
+        const double ratio = contrastRatio(*text, backgroundBehind(*widget));
+        const double needed = neededContrast(widget->font());
+        if (ratio < needed) {
+            QString what = widget->objectName();
+            if (const auto *label = qobject_cast<const QLabel *>(widget))
+                what += QLatin1Char(' ') + label->text().left(40);
+            else if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+                what += QLatin1Char(' ') + button->text().left(40);
+            low.append({what, ratio, needed});
+        }
+    }
+    return low;
+}
+
+// Whether a shown colour is the design colour or a shade of it: the same
+// hue and saturation, another lightness at most.
+inline bool isShadeOf(const QColor &shown, const QColor &design)
+{
+    const QColor a = shown.toHsl();
+    const QColor b = design.toHsl();
+    return std::abs(a.hslHueF() - b.hslHueF()) <= 0.01f && std::abs(a.hslSaturationF() - b.hslSaturationF()) <= 0.03f;
+}
+
+} // namespace tw::test
