@@ -221,6 +221,7 @@ inline const QString warningPrefix = QStringLiteral("\u26A0\uFE0F ");
 inline const QString removedOnBefore = QStringLiteral("\u2713 Removed on ");
 inline const QString removedOnAfter = QStringLiteral(" Mac(s). Your copy here is untouched.");
 inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
+inline const QString refusedBy = QStringLiteral("Refused by ");
 inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");
 inline const QString nasHiddenFilesKept = QStringLiteral("NAS: hidden, files kept.");
 

@@ -697,7 +697,7 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     FakeHttpServer macs, node;
     ASSERT_TRUE(macs.listen() && node.listen());
     macs.enqueue(FakeHttpServer::Response::json(R"({"ok":true})"));
-    macs.enqueue(FakeHttpServer::Response::text(409, R"({"ok":false})"));
+    macs.enqueue(FakeHttpServer::Response::text(403, R"({"ok":false,"error":"no shared secret"})"));
     node.setHandler([](const FakeHttpServer::Request &) { return FakeHttpServer::Response::json(R"({"ignore":[]})"); });
     Rig rig({{node.baseURL().toString(), "NODE1", "n1"}, {"http://127.0.0.1:1", "NODE2", "n2"}}, macs.port());
     rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "node key");
@@ -712,7 +712,8 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     addPurgeFolder(rig, others);
     rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
     const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "Rushes [old]/"));
-    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {"busy"}}));
+    const FailedMac busy{"busy", PurgeAnswer::refusalIn(403, PurgeAnswer::noSharedSecret().body)->reason, true};
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {busy}}));
     EXPECT_EQ(macs.requests().size(), 2);
     EXPECT_TRUE(node.requests().last().body.contains(R"(/Rushes \\[old\\])"));
     EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
