@@ -16,6 +16,7 @@
 #include "views/FolderPicker.h"
 #include "views/IncomingView.h"
 #include "views/MenuBarContent.h"
+#include "views/PanelTexts.h"
 #include "views/ProjectPageFactories.h"
 #include "views/ProjectView.h"
 #include "views/ShellWindow.h"
@@ -24,12 +25,24 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 namespace tw {
-
 namespace {
+
+// A window-modal note over the window; it deletes itself once closed.
+void tellUnusableInvite(QWidget &window)
+{
+    auto *box = new QMessageBox(&window);
+    box->setObjectName(QStringLiteral("unusableInvite"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(texts::unusableInvite);
+    box->open();
+}
 
 AppShell::Injectables withDefaults(AppShell::Injectables injectables)
 {
@@ -163,9 +176,11 @@ void AppShell::open(const QString &request)
 {
     if (m_quitStarted)
         return;
-    if (request != InstanceChannel::showRequest)
-        LinkRouter::route(request, *m_env);
+    const bool unusable = request != InstanceChannel::showRequest
+                          && LinkRouter::route(request, *m_env) == LinkRouter::Outcome::UnusableInvite;
     m_windowController->show();
+    if (unusable)
+        tellUnusableInvite(*m_window);
 }
 
 void AppShell::quit()
