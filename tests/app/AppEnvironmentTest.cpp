@@ -169,7 +169,13 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
                 awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath(name), std::nullopt, false));
             }
             rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
-            ASSERT_TRUE(waitUntil([&] { return rig.env->volumeOnline().size() == 2; }));
+            // The pass that creating the sync queued waits for the event loop,
+            // which may get to the volume probes' answers first: the trace
+            // starts once that pass took the second failure and the loop is idle.
+            ASSERT_TRUE(waitUntil([&] {
+                return rig.env->volumeOnline().size() == 2 && rig.engine.callCount("addFolder") == 3
+                       && !rig.env->projects().isReconciling();
+            }));
             rig.takeTrace();
         }
         if (row.missing) {
