@@ -193,6 +193,8 @@ public:
     // Other Macs connected directly now, with the host of their connection;
     // the always-on nodes and relayed or remote connections left out.
     QList<PeerHost> connectedPeerHosts() const;
+    // Whether an address is the host of one of those Macs.
+    bool isConnectedPeerHost(const QString &address) const;
     // Local paths of every switched-on sync folder, in order, repeats kept.
     QStringList syncedFolderPaths() const;
     // The engine's other devices but the always-on nodes.

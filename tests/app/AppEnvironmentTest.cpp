@@ -21,6 +21,7 @@
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
+#include "RawClient.h"
 #include "RecordingNotifier.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
@@ -30,6 +31,7 @@
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <coroutine>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -456,6 +458,32 @@ TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsFromLiveState)
         EXPECT_EQ(awaitTask(PeerDiagController::fetchData(row.path, "127.0.0.1", row.from, &session, server)), row.body);
     }
     EXPECT_EQ(rig.engine.callCount("diagnosticsStatus"), 0);
+}
+
+// Right after the start, before any request got through, four connections
+// from each of eight hosts that never end their heads fill the LAN server's
+// cap. The paired Mac is answered while all but the one it replaced still
+// wait: their deadline would have closed them all at once.
+TEST(AppEnvironmentTest, APairedMacIsAnsweredAtTheLanServersCapBeforeAnyRequestGotThrough)
+{
+    Rig rig;
+    rig.engine.state.devices = {{.id = "MAC", .name = "m"}};
+    rig.engine.state.connections = {connection("MAC", "127.0.0.10:22000", "tcp-client", true)};
+    awaitTask(rig.env->bootstrap());
+    const quint16 port = rig.env->diagServer().serverPort();
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 32; ++i) {
+        slow.push_back(std::make_unique<RawClient>(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i / 4))));
+        ASSERT_TRUE(slow.back()->connectTo(port));
+        slow.back()->socket.write("GET /sta");
+    }
+    ASSERT_TRUE(waitUntil([&] { return rig.env->diagServer().openConnections() == 32; }));
+    RawClient mac(QHostAddress(QStringLiteral("127.0.0.10")));
+    ASSERT_TRUE(mac.connectTo(port));
+    mac.socket.write("GET /status HTTP/1.1\r\nX-Tidewell-From: MAC\r\n\r\n");
+    ASSERT_TRUE(mac.waitClosed(30000));
+    EXPECT_TRUE(mac.received.startsWith("HTTP/1.1 200 OK\r\n")) << mac.received.toStdString();
+    EXPECT_EQ(std::count_if(slow.cbegin(), slow.cend(), [](const auto &client) { return client->closed(); }), 1);
 }
 
 TEST(AppEnvironmentTest, PostsANewRequestOnceItsNotifierAllowsIt)
