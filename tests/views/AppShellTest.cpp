@@ -40,6 +40,8 @@ QProcessEnvironment copyEnvironment(const QString &base)
     environment.insert("XDG_CONFIG_HOME", base + "/config");
     environment.insert("XDG_DATA_HOME", base + "/data");
     environment.insert("XDG_RUNTIME_DIR", base + "/run");
+    // What a copy that is killed leaves behind goes with the test's directory.
+    environment.insert("TMPDIR", base);
     environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     return environment;
