@@ -4,6 +4,7 @@
 #include "app/ExclusionIssue.h"
 #include "app/HealthInputs.h"
 #include "app/NotificationEdges.h"
+#include "app/PurgeAnswer.h"
 #include "app/PurgeOutcome.h"
 #include "app/TransferSummary.h"
 #include "cluster/Invite.h"
@@ -192,6 +193,8 @@ public:
     // Other Macs connected directly now, with the host of their connection;
     // the always-on nodes and relayed or remote connections left out.
     QList<PeerHost> connectedPeerHosts() const;
+    // Whether an address is the host of one of those Macs.
+    bool isConnectedPeerHost(const QString &address) const;
     // Local paths of every switched-on sync folder, in order, repeats kept.
     QStringList syncedFolderPaths() const;
     // The engine's other devices but the always-on nodes.
@@ -290,7 +293,9 @@ private:
     QCoro::Task<PurgeOutcome> protectAndPurge(QString projectID, QString stID, QString relativePath, QString secret);
     QCoro::Task<PurgeOutcome> sendToMembers(QString projectID, QString stID, QString path, QString secret,
                                             QString from);
-    QCoro::Task<bool> sendPurge(QString host, QString stID, QString path, QString secret, QString from);
+    // Nothing when the Mac removed the subfolder (or had none); else why not.
+    QCoro::Task<std::optional<PurgeAnswer::Refusal>> sendPurge(QString host, QString stID, QString path,
+                                                               QString secret, QString from);
     // Ready once the engine's ignore lines hold the pattern and the folder is
     // idle; false after 120 polls a second apart.
     QCoro::Task<bool> purgeCommitGateReady(QString stID, QString pattern);

@@ -9,7 +9,10 @@
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
 #include "lan/PairedPeerGate.h"
+#include "lan/PeerAddress.h"
 #include "utilities/Utf8OrEmpty.h"
+
+#include <algorithm>
 
 namespace tw {
 
@@ -134,10 +137,19 @@ void AppEnvironment::installDiagHandlers()
     };
     server.dashboardProvider = [context] { return dashboardOf(context); };
     server.dashboardAuthorized = [context](QString token) { return dashboardAuthorized(context, std::move(token)); };
-    server.isPairedAddress = [gate = std::weak_ptr<PairedPeerGate>(m_peerGate)](const QString &address) {
-        const std::shared_ptr<PairedPeerGate> held = gate.lock();
-        return held && held->isPairedHost(address);
+    // From the device controller's connections, which events keep current:
+    // the gate's picture is renewed only by requests that already have a
+    // slot, so at the cap it would never learn of a Mac it has not seen yet.
+    server.isPairedAddress = [self = QPointer<AppEnvironment>(this)](const QString &address) {
+        return self && self->isConnectedPeerHost(address);
     };
+}
+
+bool AppEnvironment::isConnectedPeerHost(const QString &address) const
+{
+    const QList<PeerHost> peers = connectedPeerHosts();
+    return std::any_of(peers.cbegin(), peers.cend(),
+                       [&address](const PeerHost &peer) { return PeerAddress::sameHost(peer.host, address); });
 }
 
 QList<FolderDiagStatus> AppEnvironment::folderDiagStatuses() const

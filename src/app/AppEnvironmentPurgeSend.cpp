@@ -227,11 +227,12 @@ QCoro::Task<PurgeOutcome> AppEnvironment::sendToMembers(QString projectID, QStri
             outcome.offline.append(name);
             continue;
         }
-        const bool done = co_await sendPurge(hosts.value(member.deviceID), stID, path, secret, from);
-        if (done)
+        const std::optional<PurgeAnswer::Refusal> refusal =
+            co_await sendPurge(hosts.value(member.deviceID), stID, path, secret, from);
+        if (!refusal)
             ++outcome.removedCount;
         else
-            outcome.failed.append(name);
+            outcome.failed.append(FailedMac{name, refusal->reason, refusal->lasting});
     }
     co_return outcome;
 }
@@ -269,15 +270,17 @@ QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pat
     co_return false;
 }
 
-QCoro::Task<bool> AppEnvironment::sendPurge(QString host, QString stID, QString path, QString secret, QString from)
+QCoro::Task<std::optional<PurgeAnswer::Refusal>> AppEnvironment::sendPurge(QString host, QString stID, QString path,
+                                                                            QString secret, QString from)
 {
+    const PurgeAnswer::Refusal unasked;
     // A loopback-only run never addresses another host, whatever the engine
     // reports as connected.
     if (m_services.lan.address.isLoopback() && !isLoopbackHost(PeerAddress::normalized(host)))
-        co_return false;
+        co_return unasked;
     const QUrl url(QStringLiteral("http://%1:%2/purge").arg(host).arg(m_services.lan.askedPort()), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
-        co_return false;
+        co_return unasked;
     PurgeCommand command;
     command.folderID = stID;
     command.path = path;
@@ -299,10 +302,10 @@ QCoro::Task<bool> AppEnvironment::sendPurge(QString host, QString stID, QString 
     });
     co_await qCoro(reply.data()).waitForFinished();
     if (!reply)
-        co_return false;
+        co_return unasked;
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    co_return PurgeAnswer::isDone(status, reply->readAll());
+    co_return PurgeAnswer::refusalIn(status, reply->readAll());
 }
 
 } // namespace tw

@@ -5,9 +5,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
-#include <limits>
 
 namespace tw {
+
+namespace {
+
+bool isHour(qint64 value) { return value >= 0 && value <= 23; }
+
+} // namespace
 
 int storedWeekday(const QDate &date) { return date.dayOfWeek() % 7 + 1; }
 
@@ -63,10 +68,13 @@ std::optional<BandwidthSchedule> BandwidthSchedule::fromJsonObject(const QJsonOb
         schedule.endHour = json.integer(QStringLiteral("endHour"));
         schedule.throttledDownKbps = json.integer(QStringLiteral("throttledDownKbps"));
         schedule.throttledUpKbps = json.integer(QStringLiteral("throttledUpKbps"));
+        if (!isHour(schedule.startHour) || !isHour(schedule.endHour) || schedule.throttledDownKbps < 0
+            || schedule.throttledUpKbps < 0)
+            return std::nullopt;
         schedule.weekdays.clear();
         for (const QJsonValue &value : json.array(QStringLiteral("weekdays"))) {
             const qint64 day = StrictJson::toInteger(value, QStringLiteral("weekdays[]"));
-            if (day < std::numeric_limits<int>::min() || day > std::numeric_limits<int>::max())
+            if (day < 1 || day > 7)
                 return std::nullopt;
             schedule.weekdays.insert(int(day));
         }

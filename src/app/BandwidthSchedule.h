@@ -37,7 +37,8 @@ struct BandwidthSchedule
     // The six keys, weekdays as an array.
     QJsonObject toJsonObject() const;
     QByteArray toJson() const;
-    // Every key is required and must have its type; otherwise nothing.
+    // Every key is required and must have its type; hours must lie in 0-23,
+    // weekdays in 1-7 and limits must not be negative; otherwise nothing.
     static std::optional<BandwidthSchedule> fromJsonObject(const QJsonObject &object);
     static std::optional<BandwidthSchedule> fromJson(const QByteArray &json);
 };

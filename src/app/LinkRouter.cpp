@@ -5,6 +5,7 @@
 #include "cluster/NodeSetupCodec.h"
 
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace tw {
 
@@ -23,6 +24,8 @@ LinkRouter::Outcome LinkRouter::route(const QString &raw, AppEnvironment &env)
         env.setPendingNodeSetup(std::move(payload));
         return Outcome::NodeSetup;
     }
+    if (QUrlQuery(url).hasQueryItem(QStringLiteral("d")))
+        return Outcome::UnusableInvite;
     return Outcome::Ignored;
 }
 

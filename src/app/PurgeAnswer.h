@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace tw {
 
@@ -34,6 +35,19 @@ struct PurgeAnswer
     // The sender counts a Mac as done only on status 200 with a JSON object
     // body whose "ok" is the Boolean true.
     static bool isDone(int httpStatus, const QByteArray &body);
+
+    // Why a Mac did not count as done, as the sender tells the user.
+    struct Refusal
+    {
+        // Empty when there was no answer (status 0).
+        QString reason;
+        // Set for refusals that running again cannot get past.
+        bool lasting = false;
+
+        bool operator==(const Refusal &) const = default;
+    };
+    // Nothing for an answer that counts as done.
+    static std::optional<Refusal> refusalIn(int httpStatus, const QByteArray &body);
 };
 
 } // namespace tw

@@ -6,6 +6,18 @@
 
 namespace tw {
 
+// A Mac whose removal request failed or was refused.
+struct FailedMac
+{
+    QString name;
+    // Its refusal in words; empty when it gave no answer or no reason.
+    QString reason = {};
+    // Running again cannot help until something changes on either Mac.
+    bool lasting = false;
+
+    bool operator==(const FailedMac &) const = default;
+};
+
 // How removing a subfolder from the other Macs of a sync went.
 struct PurgeOutcome
 {
@@ -15,8 +27,8 @@ struct PurgeOutcome
     int removedCount = 0;
     // Names of members without a reachable address.
     QStringList offline = {};
-    // Names of members whose request failed or was refused.
-    QStringList failed = {};
+    // Members whose request failed or was refused.
+    QList<FailedMac> failed = {};
 
     bool operator==(const PurgeOutcome &) const = default;
 

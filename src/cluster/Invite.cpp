@@ -43,6 +43,9 @@ std::optional<Invite> Invite::fromJson(const QByteArray &json)
             .project = object.string(QStringLiteral("project")),
             .tsIP = object.optionalString(QStringLiteral("tsIP")),
         };
+        // Without a device there is nobody to join.
+        if (invite.deviceID.trimmed().isEmpty())
+            return std::nullopt;
         if (invite.tsIP && !isIPLiteral(*invite.tsIP))
             invite.tsIP.reset();
         return invite;

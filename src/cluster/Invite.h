@@ -20,8 +20,9 @@ struct Invite
     // Compact JSON; "tsIP" only when present.
     QByteArray toJson() const;
     // "deviceID", "name" and "project" must be strings; "tsIP" a string,
-    // absent or null. A "tsIP" that is no IP address literal is dropped, as it
-    // would otherwise reach the engine as part of a device address.
+    // absent or null; a "deviceID" of nothing but white space gives no invite.
+    // A "tsIP" that is no IP address literal is dropped, as it would otherwise
+    // reach the engine as part of a device address.
     static std::optional<Invite> fromJson(const QByteArray &json);
 };
 

@@ -73,7 +73,8 @@ public:
     using DashboardProvider = std::function<QCoro::Task<QString>()>;
     using DashboardAuthorizer = std::function<QCoro::Task<bool>(QString token)>;
     // Whether an address is the host of a paired device connected now, as
-    // last seen; answered at once.
+    // last seen; answered at once, without waiting for any request to get
+    // through first.
     using PairedAddressTest = std::function<bool(const QString &address)>;
 
     explicit DiagServer(QObject *parent = nullptr);

@@ -4,7 +4,6 @@
 #include "lan/PeerAddress.h"
 
 #include <QSet>
-#include <algorithm>
 #include <memory>
 
 namespace tw {
@@ -53,15 +52,6 @@ DiagServer::KnownPeerTest PairedPeerGate::forEngine(SyncEngine *engine, Clock cl
     return [gate](QString deviceID, QString sourceAddress) {
         return admitsThrough(gate, std::move(deviceID), std::move(sourceAddress));
     };
-}
-
-bool PairedPeerGate::isPairedHost(const QString &address) const
-{
-    if (!m_picture)
-        return false;
-    const QList<QString> hosts = m_picture->hostOfPairedDevice.values();
-    return std::any_of(hosts.cbegin(), hosts.cend(),
-                       [&address](const QString &host) { return PeerAddress::sameHost(host, address); });
 }
 
 bool PairedPeerGate::isFresh() const

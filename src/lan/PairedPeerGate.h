@@ -39,10 +39,6 @@ public:
     // cannot tell admits nobody until the next refresh.
     QCoro::Task<bool> admits(QString deviceID, QString sourceAddress);
 
-    // Whether the address is the host of a paired device connected when the
-    // picture was last taken, however old it is; nothing is read for it.
-    bool isPairedHost(const QString &address) const;
-
     // The test in the form the server takes, with a gate of its own that the
     // test keeps alive; the engine must outlive the server's requests.
     static DiagServer::KnownPeerTest forEngine(SyncEngine *engine, Clock clock = systemClock());

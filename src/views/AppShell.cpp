@@ -16,6 +16,7 @@
 #include "views/FolderPicker.h"
 #include "views/IncomingView.h"
 #include "views/MenuBarContent.h"
+#include "views/PanelTexts.h"
 #include "views/ProjectPageFactories.h"
 #include "views/ProjectView.h"
 #include "views/ShellWindow.h"
@@ -25,13 +26,25 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace tw {
-
 namespace {
+
+// A window-modal note over the window; it deletes itself once closed.
+void tellUnusableInvite(QWidget &window)
+{
+    auto *box = new QMessageBox(&window);
+    box->setObjectName(QStringLiteral("unusableInvite"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(texts::unusableInvite);
+    box->open();
+}
 
 AppShell::Injectables withDefaults(AppShell::Injectables injectables)
 {
@@ -184,9 +197,11 @@ void AppShell::open(const QString &request)
 {
     if (m_quitStarted)
         return;
-    if (request != InstanceChannel::showRequest)
-        LinkRouter::route(request, *m_env);
+    const bool unusable = request != InstanceChannel::showRequest
+                          && LinkRouter::route(request, *m_env) == LinkRouter::Outcome::UnusableInvite;
     m_windowController->show();
+    if (unusable)
+        tellUnusableInvite(*m_window);
 }
 
 void AppShell::quit()

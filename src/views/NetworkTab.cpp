@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -38,7 +39,9 @@ constexpr int kWeekdayNumbers[7] = {2, 3, 4, 5, 6, 7, 1};
 constexpr int kFieldWidth = 80;
 constexpr int kWidestShownLimit = 999'999'999;
 
-// An hour of the day as "<prefix>HH:00".
+// An hour of the day as "<prefix>HH:00". Typed text is read with or without
+// the prefix and the minutes ("14", "7:00", "From 7:00"); a prefix typed
+// only in part, or nothing after it, is still being edited.
 class HourStepper : public QSpinBox
 {
 public:
@@ -53,13 +56,32 @@ protected:
     {
         return m_prefix + QString::asprintf("%02d:00", value);
     }
-    int valueFromText(const QString &text) const override
+    int valueFromText(const QString &text) const override { return hourIn(text).value_or(value()); }
+    QValidator::State validate(QString &text, int &) const override
     {
-        return text.mid(m_prefix.size(), 2).toInt();
+        if (const std::optional<int> hour = hourIn(text))
+            return *hour <= maximum() ? QValidator::Acceptable : QValidator::Invalid;
+        const QString typed = text.trimmed();
+        const bool partOfPrefix = m_prefix.startsWith(typed, Qt::CaseInsensitive);
+        return partOfPrefix || withoutPrefix(text).isEmpty() ? QValidator::Intermediate : QValidator::Invalid;
     }
-    QValidator::State validate(QString &, int &) const override { return QValidator::Acceptable; }
 
 private:
+    QString withoutPrefix(const QString &text) const
+    {
+        const QString typed = text.trimmed();
+        const QString label = m_prefix.trimmed();
+        return typed.startsWith(label, Qt::CaseInsensitive) ? typed.mid(label.size()).trimmed() : typed;
+    }
+    std::optional<int> hourIn(const QString &text) const
+    {
+        static const QRegularExpression hour(QStringLiteral("^(\\d{1,2})(?::0{0,2})?$"));
+        const QRegularExpressionMatch match = hour.match(withoutPrefix(text));
+        if (!match.hasMatch())
+            return std::nullopt;
+        return match.captured(1).toInt();
+    }
+
     QString m_prefix;
 };
 

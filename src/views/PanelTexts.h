@@ -221,6 +221,7 @@ inline const QString warningPrefix = QStringLiteral("\u26A0\uFE0F ");
 inline const QString removedOnBefore = QStringLiteral("\u2713 Removed on ");
 inline const QString removedOnAfter = QStringLiteral(" Mac(s). Your copy here is untouched.");
 inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
+inline const QString refusedBy = QStringLiteral("Refused by ");
 inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");
 inline const QString nasHiddenFilesKept = QStringLiteral("NAS: hidden, files kept.");
 
@@ -490,6 +491,9 @@ inline const QString welcomeStep3 = QStringLiteral("Invite your team \u2014 one 
 inline const QString maybeLater = QStringLiteral("Maybe later");
 inline const QString createFirstSync = QStringLiteral("Create your first sync");
 inline const QString joinASync = QStringLiteral("Join a sync?");
+// An opened invite link that no Mac can be joined by.
+inline const QString unusableInvite =
+    QStringLiteral("This invite link can't be used \u2014 it names no Mac to join. Ask for a new invite link.");
 inline const QString anotherMac = QStringLiteral("Another Mac");
 inline const QString wantsToSync = QStringLiteral("wants to sync with you");
 inline const QString afterYouJoin = QStringLiteral(

@@ -53,6 +53,23 @@ QString joinedNames(const QString &before, const QStringList &names)
     return before + names.join(QStringLiteral(", ")) + QLatin1Char('.');
 }
 
+// Macs that may take the removal on a later run, each with its reason when
+// it gave one; a Mac that refused for good gets a sentence of its own.
+QStringList failedLines(const QList<FailedMac> &failed)
+{
+    QStringList retry;
+    QStringList refused;
+    for (const FailedMac &mac : failed) {
+        if (mac.lasting)
+            refused.append(texts::refusedBy + mac.name + QStringLiteral(": ") + mac.reason + QLatin1Char('.'));
+        else
+            retry.append(mac.reason.isEmpty() ? mac.name : mac.name + QStringLiteral(" (") + mac.reason + u')');
+    }
+    if (!retry.isEmpty())
+        refused.prepend(joinedNames(texts::failedTryAgain, retry));
+    return refused;
+}
+
 } // namespace
 
 PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder folder, QWidget *parent, Purge purge)
@@ -184,8 +201,7 @@ QString PurgePanel::resultOf(const PurgeOutcome &outcome)
     if (outcome.failure)
         return texts::warningPrefix + *outcome.failure;
     QStringList lines{texts::removedOnBefore + QString::number(outcome.removedCount) + texts::removedOnAfter};
-    if (!outcome.failed.isEmpty())
-        lines.append(joinedNames(texts::failedTryAgain, outcome.failed));
+    lines.append(failedLines(outcome.failed));
     if (!outcome.offline.isEmpty())
         lines.append(joinedNames(texts::offlineRunAgain, outcome.offline));
     lines.append(texts::nasHiddenFilesKept);

@@ -22,6 +22,7 @@
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
+#include "RawClient.h"
 #include "RecordingNotifier.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
@@ -31,6 +32,7 @@
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <coroutine>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -171,7 +173,13 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
                 awaitTask(rig.env->projects().addFolder(id, rig.dir.filePath(name), std::nullopt, false));
             }
             rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
-            ASSERT_TRUE(waitUntil([&] { return rig.env->volumeOnline().size() == 2; }));
+            // The pass that creating the sync queued waits for the event loop,
+            // which may get to the volume probes' answers first: the trace
+            // starts once that pass took the second failure and the loop is idle.
+            ASSERT_TRUE(waitUntil([&] {
+                return rig.env->volumeOnline().size() == 2 && rig.engine.callCount("addFolder") == 3
+                       && !rig.env->projects().isReconciling();
+            }));
             rig.takeTrace();
         }
         if (row.missing) {
@@ -477,6 +485,32 @@ TEST(AppEnvironmentTest, LanServerAnswersThePageAndPairedMacsFromLiveState)
     EXPECT_EQ(rig.engine.callCount("diagnosticsStatus"), 0);
 }
 
+// Right after the start, before any request got through, four connections
+// from each of eight hosts that never end their heads fill the LAN server's
+// cap. The paired Mac is answered while all but the one it replaced still
+// wait: their deadline would have closed them all at once.
+TEST(AppEnvironmentTest, APairedMacIsAnsweredAtTheLanServersCapBeforeAnyRequestGotThrough)
+{
+    Rig rig;
+    rig.engine.state.devices = {{.id = "MAC", .name = "m"}};
+    rig.engine.state.connections = {connection("MAC", "127.0.0.10:22000", "tcp-client", true)};
+    awaitTask(rig.env->bootstrap());
+    const quint16 port = rig.env->diagServer().serverPort();
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 32; ++i) {
+        slow.push_back(std::make_unique<RawClient>(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i / 4))));
+        ASSERT_TRUE(slow.back()->connectTo(port));
+        slow.back()->socket.write("GET /sta");
+    }
+    ASSERT_TRUE(waitUntil([&] { return rig.env->diagServer().openConnections() == 32; }));
+    RawClient mac(QHostAddress(QStringLiteral("127.0.0.10")));
+    ASSERT_TRUE(mac.connectTo(port));
+    mac.socket.write("GET /status HTTP/1.1\r\nX-Tidewell-From: MAC\r\n\r\n");
+    ASSERT_TRUE(mac.waitClosed(30000));
+    EXPECT_TRUE(mac.received.startsWith("HTTP/1.1 200 OK\r\n")) << mac.received.toStdString();
+    EXPECT_EQ(std::count_if(slow.cbegin(), slow.cend(), [](const auto &client) { return client->closed(); }), 1);
+}
+
 TEST(AppEnvironmentTest, PostsANewRequestOnceItsNotifierAllowsIt)
 {
     Rig rig;
@@ -728,7 +762,7 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     FakeHttpServer macs, node;
     ASSERT_TRUE(macs.listen() && node.listen());
     macs.enqueue(FakeHttpServer::Response::json(R"({"ok":true})"));
-    macs.enqueue(FakeHttpServer::Response::text(409, R"({"ok":false})"));
+    macs.enqueue(FakeHttpServer::Response::text(403, R"({"ok":false,"error":"no shared secret"})"));
     node.setHandler([](const FakeHttpServer::Request &) { return FakeHttpServer::Response::json(R"({"ignore":[]})"); });
     Rig rig({{node.baseURL().toString(), "NODE1", "n1"}, {"http://127.0.0.1:1", "NODE2", "n2"}}, macs.port());
     rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "node key");
@@ -743,7 +777,8 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     addPurgeFolder(rig, others);
     rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
     const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "Rushes [old]/"));
-    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {"busy"}}));
+    const FailedMac busy{"busy", PurgeAnswer::refusalIn(403, PurgeAnswer::noSharedSecret().body)->reason, true};
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {busy}}));
     EXPECT_EQ(macs.requests().size(), 2);
     EXPECT_TRUE(node.requests().last().body.contains(R"(/Rushes \\[old\\])"));
     EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);

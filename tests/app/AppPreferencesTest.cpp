@@ -27,6 +27,8 @@ TEST(AppPreferencesTest, DefaultsTheIgnoreListAndWritesOnEveryAssignment)
 
 TEST(AppPreferencesTest, EverySettingReadsItsDefaultWhenAbsentOrOfAnotherType)
 {
+    QJsonObject outOfRange = BandwidthSchedule{.enabled = true}.toJsonObject();
+    outOfRange.insert("startHour", 24);
     for (const bool mistyped : {false, true}) {
         SCOPED_TRACE(mistyped ? "mistyped" : "absent");
         QTemporaryDir dir;
@@ -36,7 +38,7 @@ TEST(AppPreferencesTest, EverySettingReadsItsDefaultWhenAbsentOrOfAnotherType)
                                     "alwaysShowTechnicalDetails", "clusterSyncEnabled"})
                 defaults.setString(key, "yes");
             defaults.setString("appearance", "sepia");
-            defaults.setValue("bandwidthSchedule", QJsonObject{{"enabled", true}, {"startHour", 1}});
+            defaults.setValue("bandwidthSchedule", outOfRange);
         }
         const XdgAutostart loginItem(dir.filePath("autostart/tidewellmesh.desktop"), "/bin/tw");
         AppPreferences preferences(defaults, loginItem);
@@ -46,6 +48,9 @@ TEST(AppPreferencesTest, EverySettingReadsItsDefaultWhenAbsentOrOfAnotherType)
                      || preferences.clusterSyncEnabled());
         EXPECT_EQ(preferences.appearance(), AppPreferences::Appearance::System);
         EXPECT_EQ(preferences.bandwidthSchedule(), BandwidthSchedule());
+        // What could not be read stays stored as it was.
+        EXPECT_EQ(UserDefaults(dir.filePath("defaults.json")).value("bandwidthSchedule"),
+                  mistyped ? std::optional<QJsonValue>(outOfRange) : std::nullopt);
         EXPECT_TRUE(QRegularExpression("^[0-9a-f]{24}$").match(preferences.remoteStatusToken()).hasMatch());
         EXPECT_EQ(defaults.string("remoteStatusToken"), preferences.remoteStatusToken());
     }

@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -50,18 +51,38 @@ TEST(BandwidthScheduleTest, JsonRoundTrip)
     EXPECT_EQ(BandwidthSchedule::fromJson(custom.toJson()), custom);
 }
 
-TEST(BandwidthScheduleTest, AMissingOrMistypedValueDiscardsTheWholeSchedule)
+TEST(BandwidthScheduleTest, AMissingMistypedOrOutOfRangeValueDiscardsTheWholeSchedule)
 {
-    const std::pair<const char *, QJsonValue> wrong[] = {
-        {"enabled", QJsonValue::Undefined},
-        {"startHour", true},
-        {"weekdays", QJsonArray{2, QStringLiteral("3")}},
-        {"weekdays", QJsonArray{2, 1e12}},
+    const struct
+    {
+        const char *key;
+        QJsonValue value;
+        bool read;
+    } rows[] = {
+        {"enabled", QJsonValue::Undefined, false},
+        {"startHour", true, false},
+        {"weekdays", QJsonArray{2, QStringLiteral("3")}, false},
+        {"weekdays", QJsonArray{2, 1e12}, false},
+        {"startHour", -1, false},
+        {"startHour", 24, false},
+        {"endHour", 24, false},
+        {"endHour", -9, false},
+        {"weekdays", QJsonArray{2, 0}, false},
+        {"weekdays", QJsonArray{8, 2}, false},
+        {"throttledDownKbps", -1, false},
+        {"throttledUpKbps", -500, false},
+        {"startHour", 0, true},
+        {"endHour", 23, true},
+        {"weekdays", QJsonArray{1, 7}, true},
+        {"throttledUpKbps", 0, true},
     };
-    for (const auto &[key, value] : wrong) {
+    for (const auto &row : rows) {
         QJsonObject object = BandwidthSchedule{}.toJsonObject();
-        object.insert(QLatin1String(key), value);
-        EXPECT_EQ(BandwidthSchedule::fromJsonObject(object), std::nullopt) << key;
+        object.insert(QLatin1String(row.key), row.value);
+        const std::optional<BandwidthSchedule> read = BandwidthSchedule::fromJsonObject(object);
+        EXPECT_EQ(read.has_value(), row.read) << row.key << " " << QJsonDocument(object).toJson().toStdString();
+        if (read)
+            EXPECT_EQ(read->toJsonObject(), object) << row.key;
     }
     EXPECT_EQ(BandwidthSchedule::fromJson("[]"), std::nullopt);
 }

@@ -1,3 +1,4 @@
+#include "app/PurgeAnswer.h"
 #include "app/PurgeAuth.h"
 #include "app/PurgeCommand.h"
 #include "app/PurgeNonceRecord.h"
@@ -37,6 +38,40 @@ TEST(PurgeCommandTest, SignatureClockWindowAndBody)
     for (const QByteArray &body : {QByteArray(R"([])"), QByteArray(valid).replace("5", "\"5\""),
                                   QByteArray(valid).replace("5", "5.5"), QByteArray(valid).replace("hmac", "mac")})
         EXPECT_FALSE(PurgeCommand::decode(body)) << body.toStdString();
+}
+
+// The status code is read from each answer's own status line, as the
+// sender's HTTP client would.
+TEST(PurgeCommandTest, TheSenderTellsEachRefusalAndWhetherRunningAgainCanHelp)
+{
+    const QString teamKey = u"both Macs need the same team key (Settings \u2192 Team)"_qs;
+    const struct
+    {
+        PurgeAnswer answer;
+        std::optional<PurgeAnswer::Refusal> refusal;
+    } rows[] = {
+        {PurgeAnswer::deleted(5), std::nullopt},
+        {PurgeAnswer::replay(), std::nullopt},
+        {PurgeAnswer::noSharedSecret(), PurgeAnswer::Refusal{u"it holds no team key \u2014 "_qs + teamKey, true}},
+        {PurgeAnswer::badSignature(),
+         PurgeAnswer::Refusal{u"its team key or clock differs \u2014 "_qs + teamKey, true}},
+        {PurgeAnswer::notSharedFolder(), PurgeAnswer::Refusal{"not a shared folder", true}},
+        {PurgeAnswer::noLocalFolder(), PurgeAnswer::Refusal{"no local folder", true}},
+        {PurgeAnswer::inProgress(), PurgeAnswer::Refusal{"in progress", false}},
+        {PurgeAnswer::deleteFailed(), PurgeAnswer::Refusal{"delete failed", false}},
+        {PurgeAnswer::unavailable(), PurgeAnswer::Refusal{"answered 503", false}},
+        // What a peer writes is cut short and kept to one line.
+        {{"400 Bad Request", R"({"ok":false,"error":"<b>x</b>\n\tline )" + QByteArray(100, 'y') + "\"}"},
+         PurgeAnswer::Refusal{"<b>x</b> line " + QString(65, u'y'), true}},
+        {{"200 OK", R"({"ok":"true"})"}, PurgeAnswer::Refusal{"answered 200", false}},
+        // No answer at all.
+        {{"0 ", {}}, PurgeAnswer::Refusal{}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.answer.statusLine.toStdString() + " " + row.answer.body.toStdString());
+        const int status = row.answer.statusLine.section(u' ', 0, 0).toInt();
+        EXPECT_EQ(PurgeAnswer::refusalIn(status, row.answer.body), row.refusal);
+    }
 }
 
 TEST(PurgeCommandTest, RelativePathsAndPatterns)

@@ -217,6 +217,9 @@ TEST(InviteCodecTest, LinksCodesAndPastedTextReadInOrder)
         {deviceID, Invite{deviceID, "", "", std::nullopt}},
         {QString(49, 'A'), std::nullopt},
         {QString(50, 'A'), Invite{QString(50, 'A'), "", "", std::nullopt}},
+        // An invitation that names no device, in each form.
+        {InviteCodec::url({"", "Jo", "Cut", std::nullopt})->toString(), std::nullopt},
+        {InviteCodec::code({" \t", "Jo", "Cut", std::nullopt}), std::nullopt},
     };
     for (const auto &[text, expected] : cases)
         EXPECT_EQ(InviteCodec::decode(text), expected) << text.toStdString();

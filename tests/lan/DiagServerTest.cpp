@@ -1,5 +1,6 @@
 #include "lan/DiagServer.h"
 
+#include "RawClient.h"
 #include "WaitUntil.h"
 
 #include <QTcpSocket>
@@ -47,32 +48,6 @@ QCoro::Task<DiagServer::PurgeAnswer> echoPurge(QString sender, QByteArray body)
 {
     co_return DiagServer::PurgeAnswer{QStringLiteral("409 Conflict"), sender.toUtf8() + '|' + body};
 }
-
-// Speaks raw bytes to the server and keeps all it receives; it never closes first.
-struct RawClient
-{
-    explicit RawClient(const QHostAddress &source = loopback)
-    {
-        socket.bind(source);
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-    }
-
-    bool connectTo(quint16 port)
-    {
-        socket.connectToHost(loopback, port);
-        return waitUntil([this] { return socket.state() == QAbstractSocket::ConnectedState || closed(); }) && !closed();
-    }
-
-    bool waitClosed(int timeoutMs = 5000)
-    {
-        return waitUntil([this] { return closed(); }, timeoutMs);
-    }
-
-    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
-
-    QTcpSocket socket;
-    QByteArray received;
-};
 
 class DiagServerTest : public ::testing::Test
 {

@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -72,9 +73,18 @@ TEST(DesktopEntryTest, ABuildTreeCopyBecomesTheHandlerOfItsLinks)
         return run("xdg-mime", {"query", "default", DesktopEntry::linkMimeType}).output == "tidewellmesh.desktop\n";
     }, 10000));
 
-    // Written again only when it names another executable.
+    // Written again only when it names another executable. Each registration
+    // runs xdg-mime on its own, which replaces the defaults file last: the
+    // second is waited for, so it writes nothing once this folder is gone.
+    const QByteArray defaults = QFile::encodeName(dir.filePath("config/mimeapps.list"));
+    const auto defaultsFile = [&defaults] {
+        struct stat status = {};
+        return ::stat(defaults.constData(), &status) == 0 ? status.st_ino : ino_t(0);
+    };
+    const ino_t before = defaultsFile();
     EXPECT_FALSE(DesktopEntry::registerBuildTreeCopy(entry, executable));
     EXPECT_TRUE(DesktopEntry::registerBuildTreeCopy(entry, dir.filePath("elsewhere/tidewellmesh")));
+    EXPECT_TRUE(waitUntil([&] { return defaultsFile() != before; }, 10000));
 }
 
 } // namespace

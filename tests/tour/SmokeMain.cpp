@@ -22,6 +22,7 @@
 #include "views/ShellWindow.h"
 #include "views/WindowController.h"
 
+#include "IsolatedHome.h"
 #include "MemoryKeychain.h"
 #include "RecordingNotifier.h"
 #include "SyncthingInstance.h"
@@ -183,6 +184,8 @@ int runSmoke()
 
 int main(int argc, char **argv)
 {
+    // Before anything reads HOME or the XDG directories.
+    const tw::IsolatedHome home;
     QApplication app(argc, argv);
     return tw::runSmoke();
 }

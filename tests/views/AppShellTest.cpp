@@ -5,6 +5,7 @@
 #include "cluster/InviteCodec.h"
 #include "utilities/InstanceLock.h"
 #include "views/MenuBarContent.h"
+#include "views/PanelTexts.h"
 #include "views/ShellWindow.h"
 #include "views/WindowController.h"
 
@@ -16,6 +17,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
 #include <QtConcurrent>
@@ -40,6 +42,8 @@ QProcessEnvironment copyEnvironment(const QString &base)
     environment.insert("XDG_CONFIG_HOME", base + "/config");
     environment.insert("XDG_DATA_HOME", base + "/data");
     environment.insert("XDG_RUNTIME_DIR", base + "/run");
+    // What a copy that is killed leaves behind goes with the test's directory.
+    environment.insert("TMPDIR", base);
     environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     return environment;
@@ -180,6 +184,21 @@ TEST(AppShellTest, WithoutADisplayTheApplicationSaysSoInOneLine)
         EXPECT_EQ(run.standardError, "TidewellMesh needs a graphical session, and no display was found.\n")
             << row.name;
     }
+}
+
+// An opened invitation that names no Mac is not silently dropped.
+TEST(AppShellTest, AnInviteLinkWithoutADeviceSaysItCannotBeUsed)
+{
+    ShellRig rig;
+    const Invite nobody{QString(), QStringLiteral("Ada's Mac"), QStringLiteral("Plans"), std::nullopt};
+    rig.shell->open(InviteCodec::url(nobody)->toString(QUrl::FullyEncoded));
+    EXPECT_FALSE(rig.env().pendingInvite());
+    auto *note = rig.shell->window().findChild<QMessageBox *>(QStringLiteral("unusableInvite"));
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), texts::unusableInvite);
+    rig.shell->open(InviteCodec::url(invite)->toString(QUrl::FullyEncoded));
+    EXPECT_EQ(rig.env().pendingInvite(), invite);
 }
 
 TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)

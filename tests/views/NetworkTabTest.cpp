@@ -17,6 +17,7 @@
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "TextContrast.h"
+#include "ScopedEnvironmentVariable.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -36,19 +37,6 @@
 
 namespace tw {
 namespace {
-
-// The measuring tool is a script on this machine that reaches nothing; a
-// loopback-only run would not start it.
-struct ToolRunsAllowed
-{
-    ToolRunsAllowed() { qunsetenv("TIDEWELL_LOOPBACK_ONLY"); }
-    ~ToolRunsAllowed()
-    {
-        if (!saved.isNull())
-            qputenv("TIDEWELL_LOOPBACK_ONLY", saved);
-    }
-    const QByteArray saved = qgetenv("TIDEWELL_LOOPBACK_ONLY");
-};
 
 class NetworkTabTest : public ViewTestEnv
 {
@@ -138,6 +126,37 @@ TEST_F(NetworkTabTest, ScheduleEditsAreStoredAtOnceAndTheWarningFollowsTheLimits
     EXPECT_EQ(engine.callCount("applyNetworkSettings"), 0);
 }
 
+// Each hour is typed over the whole text and confirmed with Return.
+TEST_F(NetworkTabTest, TypedHoursAreReadWithOrWithoutTheLabelAndTheMinutes)
+{
+    open();
+    const struct
+    {
+        const char *stepper;
+        QString typed;
+        int hour;
+        QString shown;
+    } cases[] = {
+        {"startHour", "14", 14, "From 14:00"},
+        {"startHour", "From 7:00", 7, "From 07:00"},
+        {"endHour", "to 23", 23, "To 23:00"},
+        {"endHour", "9:00", 9, "To 09:00"},
+        // A digit that would pass the last hour is refused; what came before it stays.
+        {"startHour", "25", 2, "From 02:00"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        auto *stepper = find<QSpinBox>(c.stepper);
+        QTest::keyClick(stepper, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(stepper, c.typed);
+        QTest::keyClick(stepper, Qt::Key_Return);
+        EXPECT_EQ(stepper->value(), c.hour);
+        EXPECT_EQ(stepper->text(), c.shown);
+        const BandwidthSchedule schedule = app().preferences().bandwidthSchedule();
+        EXPECT_EQ(c.stepper == std::string_view("startHour") ? schedule.startHour : schedule.endHour, c.hour);
+    }
+}
+
 TEST_F(NetworkTabTest, ApplyHandsTheEngineEveryEditedFieldAndStoresTheManualLimits)
 {
     open();
@@ -171,7 +190,8 @@ TEST_F(NetworkTabTest, ApplyHandsTheEngineEveryEditedFieldAndStoresTheManualLimi
 
 TEST_F(NetworkTabTest, AMeasurementSuggestsALimitWhoseButtonAppliesThePendingEditsToo)
 {
-    const ToolRunsAllowed allowed;
+    // The tool is a script that reaches nothing; a loopback-only run would not start it.
+    const ScopedEnvironmentVariable toolRuns("TIDEWELL_LOOPBACK_ONLY", std::nullopt);
     open();
     view->networkTab()->setSpeedToolPath(speedTool(80.9e6, 10.0e6));
     button("testSpeed")->click();
@@ -258,7 +278,8 @@ TEST(MeasuredSpeedTest, WholeNumbersAndTheSuggestionOrNothing)
 
 TEST_F(NetworkTabTest, ATinyUploadDisablesTheSuggestionAndAFailedRunShowsNoResult)
 {
-    const ToolRunsAllowed allowed;
+    // The tool is a script that reaches nothing; a loopback-only run would not start it.
+    const ScopedEnvironmentVariable toolRuns("TIDEWELL_LOOPBACK_ONLY", std::nullopt);
     open();
     openGate();
     const struct

@@ -139,9 +139,17 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
         QString result;
         bool cleared;
     } rows[] = {
-        {" Backups/Old ", {.removedCount = 2, .failed = {"Mac B"}}, "/Backups/Old",
+        {" Backups/Old ", {.removedCount = 2, .failed = {{"Mac B"}}}, "/Backups/Old",
          u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. Failed (try again): Mac B. NAS: hidden, "
          "files kept."_qs,
+         true},
+        // Each refusal with its reason; the ones running again cannot get past each in a sentence of its own.
+        {"Old",
+         {.removedCount = 1,
+          .failed = {{"Studio B", "no key there", true}, {"Mac C", "in progress"}, {"Mac D"}, {"Mac E", "gone", true}}},
+         "/Old",
+         u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. Failed (try again): Mac C (in progress), Mac D. "
+         "Refused by Studio B: no key there. Refused by Mac E: gone. NAS: hidden, files kept."_qs,
          true},
         {"Old", {.removedCount = 0, .offline = {"Mac B", "Mac C"}}, "/Old",
          u"\u2713 Removed on 0 Mac(s). Your copy here is untouched. Offline \u2014 run again when online: Mac B, "

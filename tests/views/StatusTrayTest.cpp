@@ -54,6 +54,8 @@ TEST(StatusTrayTest, TheItemRegistersOnceAHostAppearsAndFollowsTheHealth)
     environment.insert("QT_QPA_PLATFORM", "xcb");
     environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
     environment.insert("XDG_RUNTIME_DIR", dir.path());
+    // The child is killed: what it leaves behind goes with this directory.
+    environment.insert("TMPDIR", dir.path());
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QByteArray said;

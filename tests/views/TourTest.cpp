@@ -58,6 +58,7 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
     ASSERT_TRUE(QDir().mkpath(runtime));
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     environment.insert("XDG_RUNTIME_DIR", runtime);
+    environment.insert("TMPDIR", home.path());
     environment.insert("DISPLAY", ":" + displayNumber);
     environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     environment.insert("QT_QPA_PLATFORM", "xcb");

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace tw {
 
@@ -31,10 +32,13 @@ std::optional<QList<FolderDiagStatus>> FolderDiagStatus::decodeList(const QByteA
         QList<FolderDiagStatus> list;
         for (const QJsonValue &value : StrictJson::parseArray(json)) {
             const StrictJson object(StrictJson::toObject(value, QStringLiteral("element")));
+            // A peer's negative count means nothing the screens could show.
+            const auto count = [&object](const char *key) {
+                return std::max<qint64>(0, object.integer(QString::fromLatin1(key)));
+            };
             list.append({object.string(QStringLiteral("folderID")), object.string(QStringLiteral("label")),
-                         object.string(QStringLiteral("state")), object.integer(QStringLiteral("localBytes")),
-                         object.integer(QStringLiteral("globalBytes")), object.integer(QStringLiteral("needBytes")),
-                         object.integer(QStringLiteral("needItems"))});
+                         object.string(QStringLiteral("state")), count("localBytes"), count("globalBytes"),
+                         count("needBytes"), count("needItems")});
         }
         return list;
     } catch (const JsonDecodeError &) {

@@ -22,6 +22,7 @@ struct FolderDiagStatus
 
     static QByteArray encodeList(const QList<FolderDiagStatus> &list);
     // Every key is required; one bad element makes the whole array unreadable.
+    // Negative counts are read as 0.
     static std::optional<QList<FolderDiagStatus>> decodeList(const QByteArray &json);
 };
 
