@@ -81,8 +81,9 @@ TEST(BandwidthScheduleTest, AMissingMistypedOrOutOfRangeValueDiscardsTheWholeSch
         object.insert(QLatin1String(row.key), row.value);
         const std::optional<BandwidthSchedule> read = BandwidthSchedule::fromJsonObject(object);
         EXPECT_EQ(read.has_value(), row.read) << row.key << " " << QJsonDocument(object).toJson().toStdString();
-        if (read)
+        if (read) {
             EXPECT_EQ(read->toJsonObject(), object) << row.key;
+        }
     }
     EXPECT_EQ(BandwidthSchedule::fromJson("[]"), std::nullopt);
 }
