@@ -1,8 +1,10 @@
 #pragma once
 
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -30,11 +32,23 @@ public:
         QElapsedTimer timer;
         timer.start();
         QWidget *screen = action();
-        if (screen && saveShot(*screen, shot).isNull())
-            fail(QStringLiteral("no picture"));
+        if (screen) {
+            const QImage picture = saveShot(*screen, shot);
+            if (picture.isNull())
+                fail(QStringLiteral("no picture"));
+            else if (m_checked && !qobject_cast<QMenu *>(screen))
+                for (const QString &fault : screenchecks::screenFaults(
+                         *screen, picture, screen->findChild<QWidget *>(QStringLiteral("engineStatusBar"))))
+                    fail(fault);
+        }
         std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
     }
+
+    // From now on each step's screen is also checked as a person would look
+    // at it: nothing cut or under the status bar, every text whole or
+    // ending in "…", and readable.
+    void checkScreens(bool checked) { m_checked = checked; }
 
     // Keeps the current step's picture of a widget that is gone by the time
     // the step ends, such as a menu running its own loop.
@@ -73,6 +87,7 @@ private:
     QString m_current;
     QString m_shot;
     QStringList m_failures;
+    bool m_checked = false;
 };
 
 } // namespace tw
