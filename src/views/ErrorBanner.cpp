@@ -4,6 +4,7 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "design/WrappingLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,13 +33,12 @@ QLabel *warningSymbol(const QFont &font)
 
 ErrorBanner::ErrorBanner(QWidget *parent)
     : QWidget(parent)
-    , m_text(new QLabel)
+    , m_text(new WrappingLabel)
 {
     setObjectName(QStringLiteral("errorBanner"));
     const QFont font = styledFont(TextStyle::Caption);
     m_text->setObjectName(QStringLiteral("errorText"));
     m_text->setFont(font);
-    m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
     // Top to top with the symbol, also when the text wraps.
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -7,6 +7,7 @@
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -20,7 +21,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     : QDialog(parent), m_env(env), m_invite(std::move(invite)), m_onJoined(std::move(onJoined))
 {
     setWindowTitle(texts::joinASync);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 22, 22, 22);
     layout->setSpacing(14);
