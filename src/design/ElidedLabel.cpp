@@ -4,7 +4,7 @@
 
 namespace tw {
 
-ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
+ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget *parent) : QLabel(parent), m_mode(mode)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
@@ -13,6 +13,8 @@ ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
 
 void ElidedLabel::setFullText(const QString &text)
 {
+    if (text == m_fullText && !text.isEmpty())
+        return;
     m_fullText = text;
     elide();
     updateGeometry();
@@ -39,7 +41,9 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
 
 void ElidedLabel::elide()
 {
-    setText(fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, contentsRect().width()));
+    const QString shown = fontMetrics().elidedText(m_fullText, m_mode, contentsRect().width() - 2 * margin());
+    if (shown != text())
+        setText(shown);
 }
 
 } // namespace tw

@@ -5,6 +5,7 @@
 #include "app/SyncPageTexts.h"
 #include "design/CardFrame.h"
 #include "design/DeviceSyncRing.h"
+#include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/TextStyle.h"
@@ -69,7 +70,7 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_projectID(std::move(projectID))
     , m_deviceID(std::move(deviceID))
     , m_symbol(new QLabel)
-    , m_name(new QLabel)
+    , m_name(new ElidedLabel(Qt::ElideRight))
     , m_status(new QLabel)
     , m_badge(new QStackedWidget)
     , m_pause(new QLabel)
@@ -139,7 +140,7 @@ void DeviceCard::refresh()
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
         showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device, *this));
-    setTextIfChanged(*m_name, device->name);
+    m_name->setFullText(device->name);
     setTextIfChanged(*m_status, paused ? SyncPageTexts::paused
                                        : SyncPageTexts::deviceCardSubtitle(device->isThisMac, online, conn));
     setForeground(*m_status, paused ? Theme::syncing()
@@ -173,8 +174,9 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             row->setSpacing(4);
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
-            auto *text = new QLabel(label);
+            auto *text = new ElidedLabel(Qt::ElideRight);
             text->setFont(pointsFont(12));
+            text->setFullText(label);
             setForeground(*text, secondaryTextColor(palette()));
             row->addWidget(dot);
             row->addWidget(text);

@@ -6,6 +6,7 @@
 #include "controllers/FormatDuration.h"
 #include "design/CardFrame.h"
 #include "design/DeviceSyncRing.h"
+#include "design/ElidedLabel.h"
 #include "design/TextStyle.h"
 
 #include <QLabel>
@@ -25,7 +26,7 @@ void setTextIfChanged(QLabel *label, const QString &text)
 } // namespace
 
 DeviceMini::DeviceMini(QWidget *parent)
-    : QWidget(parent), m_name(new QLabel(this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
+    : QWidget(parent), m_name(new ElidedLabel(Qt::ElideRight, this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
       m_eta(new QLabel(this))
 {
     setMinimumHeight(52);
@@ -50,7 +51,7 @@ DeviceMini::DeviceMini(QWidget *parent)
 void DeviceMini::refresh(AppEnvironment &env, const Project &project, const ProjectDeviceRef &device,
                          const HealthInputs &in)
 {
-    setTextIfChanged(m_name, device.name);
+    m_name->setFullText(device.name);
     const SyncHealth health = deviceHealth(project, device.id, in);
     if (!(m_ring->health() == health))
         m_ring->setHealth(health);

@@ -3,9 +3,11 @@
 #include "app/CardPresentation.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QCheckBox>
+#include <QStyle>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,7 +32,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
 {
     setObjectName(QStringLiteral("newProjectSheet"));
     setWindowTitle(titleText);
-    setFixedWidth(sheetWidth);
+    setSheetWidth(*this, sheetWidth);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);
@@ -53,7 +55,10 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
         auto *toggles = new QVBoxLayout;
         toggles->setSpacing(4);
         for (const AppEnvironment::PeerDevice &person : people) {
-            auto *toggle = new QCheckBox(person.name, this);
+            auto *toggle = new QCheckBox(this);
+            // A long name ends in "…" within the sheet's margins and the box.
+            const int room = sheetWidth - 40 - 2 * toggle->style()->pixelMetric(QStyle::PM_IndicatorWidth);
+            toggle->setText(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room));
             toggle->setObjectName(person.deviceID);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);

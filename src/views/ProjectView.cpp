@@ -7,6 +7,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
+#include "design/ElidedLabel.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -288,7 +289,10 @@ void ProjectView::refreshContents()
 
 void ProjectView::refreshToolbar(const Project &project)
 {
-    const QString label = project.name + QStringLiteral(" \u25BE");
+    // A long name ends in "…", so the toolbar's other actions stay in view.
+    const QString label =
+        m_switcherButton->fontMetrics().elidedText(project.name, Qt::ElideRight, switcherNameWidth)
+        + QStringLiteral(" \u25BE");
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);
     refreshSwitcher();
@@ -392,7 +396,7 @@ void ProjectView::showInspector()
         if (m_inspectorItem && m_inspectorItem->refresh)
             m_inspectorItem->refresh();
         if (folder && m_panelTitle)
-            m_panelTitle->setText(titleOf(m_selection.panel, folder->label));
+            m_panelTitle->setFullText(titleOf(m_selection.panel, folder->label));
         updateInspectorHeight();
         return;
     }
@@ -448,12 +452,12 @@ QWidget *ProjectView::panelHost(const ProjectFolder &folder)
     back->setAutoRaise(true);
     back->setIcon(symbolIcon(Symbol::ChevronLeft));
     connect(back, &QToolButton::clicked, this, [this] { select(m_selection.back()); });
-    m_panelTitle = new QLabel(titleOf(m_selection.panel, folder.label), host);
+    m_panelTitle = new ElidedLabel(Qt::ElideRight, host);
     m_panelTitle->setObjectName(QStringLiteral("panelTitle"));
     m_panelTitle->setFont(pointsFont(17, QFont::DemiBold));
+    m_panelTitle->setFullText(titleOf(m_selection.panel, folder.label));
     row->addWidget(back);
-    row->addWidget(m_panelTitle);
-    row->addStretch();
+    row->addWidget(m_panelTitle, 1);
     column->addLayout(row);
     column->addWidget(divider(host));
     if (QWidget *panel = makePanel(folder))

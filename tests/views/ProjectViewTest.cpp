@@ -154,7 +154,7 @@ TEST_F(ProjectViewTest, InspectorFollowsSelectionPanelsAndTechnicalDetails)
         view.openPanel(panel);
         EXPECT_EQ(height(), 460);
         ASSERT_TRUE(view.panelTitle());
-        EXPECT_EQ(view.panelTitle()->text(), title);
+        EXPECT_EQ(view.panelTitle()->fullText(), title);
         // Without an engine folder ID: the title and the divider, no panel.
         EXPECT_EQ(view.inspectorContent()->layout()->count(), 3);
         QMetaObject::invokeMethod(view.inspectorContent()->findChild<QObject *>(QStringLiteral("back")), "click");
