@@ -23,6 +23,7 @@
 #include "views/FolderChip.h"
 #include "views/FolderInspector.h"
 #include "views/IncomingView.h"
+#include "views/InviteSheet.h"
 #include "views/NewProjectSheet.h"
 #include "views/ProjectCard.h"
 #include "views/ProjectOverviewView.h"
@@ -83,6 +84,11 @@ const QString kAway = QStringLiteral("AWAYMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EE
 const QString kNode = QStringLiteral("NODEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+// Names longer than any row has room for: each ends in "…" where it is cut.
+const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
+const QString kLongSync = QStringLiteral("Archive of every film and job finished since the studio opened its doors");
+const QString kLongFolder = QStringLiteral("moving the rushes from the camera cards to the edit suite before the grade");
+const QString kLongPattern = QStringLiteral("Renders/**/previews-of-every-version-we-sent-to-the-client-for-approval-*.mov");
 constexpr int kStepMs = 10'000;
 
 QCoro::Task<std::optional<QString>> pickedFolder(QString path)
@@ -130,7 +136,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     const QString me = s.localDeviceID;
     s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
                  {.id = kTeammate, .name = "Studio"},
-                 {.id = kAway, .name = "Laptop"},
+                 {.id = kAway, .name = kLongMac},
                  {.id = kNode, .name = "NAS"}};
     s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
                      connection(kNode, "127.0.0.1:22000", "tcp-client")};
@@ -144,6 +150,8 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
         s.folders.append(folder);
         projectFolders.append({.id = id + "-uuid", .label = id.mid(4), .localPath = path, .syncthingFolderID = id});
     }
+    projectFolders[0].label = kLongFolder;
+    s.folders[0].label = kLongFolder;
     projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
                                         ".DS_Store", "cache"};
     s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
@@ -158,12 +166,12 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
 
     const QList<ProjectMember> members = {{.deviceID = me, .displayName = "Tour Mac", .isOwnDevice = true},
                                           {.deviceID = kTeammate, .displayName = "Studio"},
-                                          {.deviceID = kAway, .displayName = "Laptop"},
+                                          {.deviceID = kAway, .displayName = kLongMac},
                                           {.deviceID = kNode, .displayName = "NAS", .isAlwaysOnNode = true}};
     const QList<Project> projects = {
         {.id = "p-studio", .name = "Studio work", .members = members,
          .folders = {projectFolders[0], projectFolders[1]}, .createdAt = now},
-        {.id = "p-archive", .name = "Archive", .members = members.mid(0, 3), .folders = {projectFolders[2]},
+        {.id = "p-archive", .name = kLongSync, .members = members.mid(0, 3), .folders = {projectFolders[2]},
          .createdAt = now}};
     QDir().mkpath(paths.root());
     QFile file(paths.file(ProjectController::storeFileName));
@@ -217,7 +225,8 @@ ProjectCard *card(QWidget &root, const QString &projectID)
     return nullptr;
 }
 
-// The widget of that type whose label of that name reads the text.
+// The widget of that type whose label of that name begins with the text
+// (a long one ends in "…").
 template <typename Widget>
 Widget *labelled(QWidget *root, const char *labelName, const char *text)
 {
@@ -225,7 +234,7 @@ Widget *labelled(QWidget *root, const char *labelName, const char *text)
         return nullptr;
     for (Widget *widget : root->findChildren<Widget *>()) {
         auto *label = widget->template findChild<QLabel *>(QString::fromLatin1(labelName));
-        if (label && label->text() == QString::fromUtf8(text) && widget->isVisible())
+        if (label && label->text().startsWith(QString::fromUtf8(text)) && widget->isVisible())
             return widget;
     }
     return nullptr;
@@ -296,6 +305,7 @@ int runTour()
     AppEnvironment &env = shell->environment();
     env.preferences().setAppearanceHook(applyWidgetAppearance);
     env.preferences().setAppearance(AppPreferences::Appearance::Light);
+    env.preferences().addCustomIgnore(kLongPattern);
 
     tour.step("overview", [&] {
         shell->windowController().show();
@@ -352,7 +362,10 @@ int runTour()
                     const auto bars = syncPage()->findChildren<QProgressBar *>();
                     return std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); });
                 }, kStepMs), "the panel has read what it shows");
-                tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+                tour.expect(waitUntil([&] {
+                    QWidget *area = shown("QWidget", QStringLiteral("inspectorArea"));
+                    return inspectorSettled() && area->height() == ProjectView::expandedInspectorHeight;
+                }, kStepMs), "a panel has the taller inspector area");
                 return &window;
             });
             QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
@@ -372,11 +385,59 @@ int runTour()
             click(place);
             if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
                 return static_cast<QWidget *>(&window);
+            // Chosen: the explanation and the sync's line show.
+            click(sheet()->findChild<QPushButton *>(QStringLiteral("choose")));
+            tour.expect(waitUntil([&] {
+                auto *explanation = sheet()->findChild<QLabel *>(QStringLiteral("explanation"));
+                return explanation && explanation->isVisible();
+            }, kStepMs), "the chosen place is explained");
             return static_cast<QWidget *>(sheet());
         });
         if (sheet())
             sheet()->reject();
         tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
+    };
+
+    // The sync page's invite sheet.
+    auto inviteSheet = [&](const QString &look) {
+        auto sheet = [&] { return syncPage() ? syncPage()->findChild<InviteSheet *>() : nullptr; };
+        tour.step(look + "invite-sheet", [&] {
+            auto *invite = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("invite")) : nullptr;
+            if (tour.expect(invite != nullptr, "the page offers an invitation"))
+                invite->trigger();
+            if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(sheet());
+        });
+        if (sheet())
+            sheet()->reject();
+        tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
+    };
+
+    // The overview and the incoming page with nothing to show, at the end:
+    // the syncs are removed and the requests answered.
+    auto emptyScreens = [&](const QString &look) {
+        tour.step(look + "overview-empty", [&] {
+            for (const Project &project : env.projects().projects())
+                env.projects().remove(project);
+            main->path().setIDs({});
+            tour.expect(waitUntil([&] {
+                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+                return empty && empty->isVisible();
+            }, kStepMs), "the overview's empty state");
+            return &window;
+        });
+        tour.step(look + "incoming-empty", [&] {
+            engine.state.pendingDevices.clear();
+            engine.state.pendingFolders.clear();
+            engine.pushEvent(pendingDevicesChanged());
+            main->path().setIDs({NavigationPath::incomingRoute});
+            tour.expect(waitUntil([&] {
+                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+                return empty && empty->isVisible();
+            }, kStepMs), "the incoming page's empty note");
+            return &window;
+        });
     };
 
     auto newSyncSheet = [&](const QString &look) {
@@ -430,6 +491,7 @@ int runTour()
             return &window;
         });
         folderPanels(look);
+        inviteSheet(look);
         tour.step(look + "mac-details", [&] {
             click(labelled<DeviceCard>(syncPage(), "name", "Studio"));
             tour.expect(waitUntil([&] {
@@ -594,6 +656,12 @@ int runTour()
         return static_cast<QWidget *>(&window);
     });
 
+    // The invite sheet opens the sync to joiners: only once the approval is
+    // done, or the stranger waiting since start-up is surfaced first.
+    main->path().setIDs({QStringLiteral("p-studio")});
+    tour.expect(waitUntil([&] { return syncPage() && syncPage()->isVisible(); }, kStepMs), "back on the sync's page");
+    inviteSheet(QString());
+    main->path().setIDs({});
     newSyncSheet(QString());
 
     tour.step("new-sync-cancelled", [&] {
@@ -636,6 +704,9 @@ int runTour()
 
     env.preferences().setAppearance(AppPreferences::Appearance::Dark);
     screensIn(QStringLiteral("dark-"));
+    emptyScreens(QStringLiteral("dark-"));
+    env.preferences().setAppearance(AppPreferences::Appearance::Light);
+    emptyScreens(QString());
 
     tour.step("tray-menu", [&] {
         tour.expect(waitUntil([&] { return shell->tray().isShown(); }, kStepMs), "the tray item is up");
