@@ -5,12 +5,14 @@
 #include <QColor>
 #include <QFontMetrics>
 #include <QHash>
+#include <QSet>
 #include <QImage>
 #include <QLabel>
 #include <QLayoutItem>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QString>
 #include <QStringList>
 #include <QTextDocument>
@@ -113,9 +115,13 @@ inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nul
                           ? QRect(bottomBar->mapTo(&root, QPoint(0, 0)), bottomBar->size()) : QRect();
     if (bottomBar && bottomBar->isVisible() && !root.rect().contains(bar))
         faults << QStringLiteral("the status bar is not whole in the window");
+    // A fault is told of the outermost widget it shows in, not again of
+    // each widget inside that one.
+    QSet<const QWidget *> faulty;
     for (QWidget *widget : root.findChildren<QWidget *>()) {
-        if (widget->isWindow() || visibleRectIn(*widget, root).isEmpty())
+        if (widget->isWindow() || visibleRectIn(*widget, root).isEmpty() || faulty.contains(widget->parentWidget()))
             continue;
+        const qsizetype before = faults.size();
         const QWidget *parent = widget->parentWidget();
         if (parent && !isScrolledContent(*widget) && !parent->rect().contains(widget->geometry()))
             faults << QStringLiteral("%1 is cut by %2 (%3,%4 %5×%6 in %7×%8)")
@@ -123,8 +129,13 @@ inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nul
                           .arg(widget->x()).arg(widget->y()).arg(widget->width()).arg(widget->height())
                           .arg(parent->width()).arg(parent->height());
         // What a layout gives below a widget's least size is drawn squeezed.
+        // Not counted: Qt's own parts of a widget (named "qt_…"), placed by
+        // their owner's style, and stacks, whose least size is that of their
+        // largest page, shown or not (the shown page is checked itself).
         const QSize least = QWidgetItem(widget).minimumSize();
-        if (!isScrolledContent(*widget) && (widget->width() < least.width() || widget->height() < least.height()))
+        const bool ownPart = widget->objectName().startsWith(QLatin1String("qt_"));
+        if (!isScrolledContent(*widget) && !ownPart && !qobject_cast<QStackedWidget *>(widget)
+            && (widget->width() < least.width() || widget->height() < least.height()))
             faults << QStringLiteral("%1 is squeezed to %2×%3, needs %4×%5")
                           .arg(describe(*widget)).arg(widget->width()).arg(widget->height())
                           .arg(least.width()).arg(least.height());
@@ -133,6 +144,8 @@ inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nul
         if (bottomBar && !bar.isEmpty() && widget != bottomBar && !bottomBar->isAncestorOf(widget)
             && !widget->isAncestorOf(bottomBar) && visibleRectIn(*widget, root).intersects(bar))
             faults << describe(*widget) + QStringLiteral(" lies under the status bar");
+        if (faults.size() > before)
+            faulty.insert(widget);
     }
     return faults;
 }

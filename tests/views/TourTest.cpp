@@ -101,9 +101,10 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
         EXPECT_FALSE(said.contains("FAIL")) << said.constData();
         // The path in its order, to the tray's menu, with the screens again
         // in the dark appearance.
-        for (const char *step : {"-01-overview", "-04-folder-settings", "-07-folder-removal", "-08-mac-menu",
+        for (const char *step : {"-01-overview", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
                                  "-incoming-page", "-placing-sheet", "-new-sync-sheet", "-dark-folder-archive",
-                                 "-dark-settings-team", "-tray-menu", "-quit"})
+                                 "-dark-settings-team", "-dark-overview-empty", "-incoming-empty", "-tray-menu",
+                                 "-quit"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());
