@@ -25,6 +25,7 @@ namespace tw {
 namespace {
 
 constexpr int kDotSize = 7;
+constexpr int kDotLabelWidth = 150;
 
 CardStyle cardStyle(bool selected, bool isThisMac, const QPalette &palette)
 {
@@ -177,6 +178,8 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             auto *text = new ElidedLabel(Qt::ElideRight);
             text->setFont(pointsFont(12));
             text->setFullText(label);
+            // One long name leaves room for the others.
+            text->setMaximumWidth(kDotLabelWidth);
             setForeground(*text, secondaryTextColor(palette()));
             row->addWidget(dot);
             row->addWidget(text);

@@ -79,12 +79,16 @@ inline QString describe(const QWidget &widget)
     return name;
 }
 
-// Whether the widget is drawn at all: shown, and not scrolled or cut away
-// entirely by one of its parents.
+// Whether the widget is drawn at all, as part of the root's window: shown,
+// in no window of its own (a sheet, a menu) below the root, and not
+// scrolled or cut away entirely by one of its parents.
 inline QRect visibleRectIn(const QWidget &widget, const QWidget &root)
 {
     if (!widget.isVisible())
         return {};
+    for (const QWidget *up = &widget; up && up != &root; up = up->parentWidget())
+        if (up->isWindow())
+            return {};
     QRect seen(widget.mapTo(&root, QPoint(0, 0)), widget.size());
     for (const QWidget *up = widget.parentWidget(); up && up != &root; up = up->parentWidget())
         seen &= QRect(up->mapTo(&root, QPoint(0, 0)), up->size());
@@ -119,7 +123,7 @@ inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nul
     // each widget inside that one.
     QSet<const QWidget *> faulty;
     for (QWidget *widget : root.findChildren<QWidget *>()) {
-        if (widget->isWindow() || visibleRectIn(*widget, root).isEmpty() || faulty.contains(widget->parentWidget()))
+        if (visibleRectIn(*widget, root).isEmpty() || faulty.contains(widget->parentWidget()))
             continue;
         const qsizetype before = faults.size();
         const QWidget *parent = widget->parentWidget();

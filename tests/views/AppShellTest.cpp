@@ -234,6 +234,18 @@ TEST(AppShellTest, AMaximisedWindowComesBackMaximisedFromTheTray)
     EXPECT_FALSE(window.isMaximized()) << "a normal window stays normal";
 }
 
+// Menu bar, toolbar, banner and status bar are inside the minimum: the
+// pages scroll within what is left.
+TEST(AppShellTest, TheWholeWindowFitsItsMinimum)
+{
+    ShellRig rig;
+    ShellWindow &window = rig.shell->window();
+    window.show();
+    const QSize content = window.layout()->totalMinimumSize();
+    EXPECT_LE(content.width(), ShellWindow::minimumWindowSize.width());
+    EXPECT_LE(content.height(), ShellWindow::minimumWindowSize.height());
+}
+
 TEST(AppShellTest, TheMinimumSizeFitsASmallerScreen)
 {
     const struct
