@@ -229,10 +229,12 @@ inline QStringList contrastFaults(QWidget &root, const QImage &shot)
         const QColor text = label->palette().color(QPalette::Active, label->foregroundRole());
         const double ratio = contrastRatio(text, background);
         const double needed = requiredContrast(*label, text);
+        // Whether the view set the label's colours itself.
+        const QString own = label->testAttribute(Qt::WA_SetPalette) ? QStringLiteral(", own palette") : QString();
         if (ratio + 0.005 < needed)
-            faults << QStringLiteral("%1: contrast %2:1 (%3 on %4), needs %5:1")
+            faults << QStringLiteral("%1: contrast %2:1 (%3 on %4%5), needs %6:1")
                           .arg(describe(*label)).arg(ratio, 0, 'f', 2)
-                          .arg(composited(text, background).name(), background.name()).arg(needed);
+                          .arg(composited(text, background).name(), background.name(), own).arg(needed);
     }
     return faults;
 }

@@ -4,6 +4,7 @@
 #include "ScreenChecks.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QMenu>
 #include <QString>
 #include <QStringList>
@@ -39,7 +40,7 @@ public:
             else if (m_checked && !qobject_cast<QMenu *>(screen))
                 for (const QString &fault : screenchecks::screenFaults(
                          *screen, picture, screen->findChild<QWidget *>(QStringLiteral("engineStatusBar"))))
-                    fail(fault);
+                    failUnlessAllowed(fault);
         }
         std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
@@ -66,6 +67,10 @@ public:
         return condition;
     }
 
+    // A fault of the screen checks that contains every fragment is told,
+    // with its reason, but fails nothing: work under way elsewhere.
+    void allow(QStringList fragments, const char *reason) { m_allowed.append({std::move(fragments), reason}); }
+
     void fail(const QString &what)
     {
         m_failures << m_current + QStringLiteral(": ") + what;
@@ -82,6 +87,24 @@ public:
     }
 
 private:
+    struct Allowed
+    {
+        QStringList fragments;
+        const char *reason;
+    };
+
+    void failUnlessAllowed(const QString &fault)
+    {
+        for (const Allowed &allowed : m_allowed)
+            if (std::all_of(allowed.fragments.cbegin(), allowed.fragments.cend(),
+                            [&](const QString &fragment) { return fault.contains(fragment); })) {
+                std::printf("allowed: %s: %s (%s)\n", qPrintable(m_current), qPrintable(fault), allowed.reason);
+                return;
+            }
+        fail(fault);
+    }
+
+    QList<Allowed> m_allowed;
     QString m_prefix;
     int m_count = 0;
     QString m_current;

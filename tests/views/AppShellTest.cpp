@@ -13,6 +13,7 @@
 #include "support/ShellRig.h"
 
 #include <QApplication>
+#include <QLayout>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenuBar>

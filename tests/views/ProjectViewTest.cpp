@@ -4,6 +4,7 @@
 #include "app/AppPreferences.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ElidedLabel.h"
 #include "projects/ProjectController.h"
 #include "views/ErrorBanner.h"
 #include "views/NavigationPath.h"
