@@ -1,5 +1,6 @@
 #include "design/ElidedLabel.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 
 namespace tw {
@@ -37,6 +38,15 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
 {
     QLabel::resizeEvent(event);
     elide();
+}
+
+void ElidedLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        elide();
+        updateGeometry();
+    }
 }
 
 void ElidedLabel::elide()

@@ -25,6 +25,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // A new font (the style's, the application's) measures the text anew.
+    void changeEvent(QEvent *event) override;
 
 private:
     void elide();
