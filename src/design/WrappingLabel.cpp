@@ -7,9 +7,12 @@
 
 namespace tw {
 
-WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(parent)
 {
+    // Most texts come from elsewhere: shown as typed unless told otherwise.
+    setTextFormat(Qt::PlainText);
     setWordWrap(true);
+    setText(text);
 }
 
 int WrappingLabel::oneLineWidth() const

@@ -10,7 +10,8 @@ namespace tw {
 // width, gets a narrower one (its size hint is a "pleasing" width, often a
 // half or a quarter of the room), so its last lines are cut. This one
 // prefers the width of its text on one line, up to its maximum width, and
-// answers heights for widths no wider than that maximum.
+// answers heights for widths no wider than that maximum. Plain text unless
+// told otherwise.
 class WrappingLabel : public QLabel
 {
     Q_OBJECT

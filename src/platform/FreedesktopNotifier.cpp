@@ -1,5 +1,7 @@
 #include "platform/FreedesktopNotifier.h"
 
+#include "platform/NotificationBody.h"
+
 #include <qcoro/qcorosignal.h>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -14,9 +16,14 @@ const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
+QDBusMessage callMessage(const QString &method)
+{
+    return QDBusMessage::createMethodCall(service, path, interface, method);
+}
+
 QDBusMessage notifyMessage(const QString &title, const QString &body)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
+    QDBusMessage message = callMessage(QStringLiteral("Notify"));
     // The application's notifications are silent; a server without sounds
     // ignores the hint.
     const QVariantMap hints{{QStringLiteral("suppress-sound"), true}};
@@ -31,18 +38,31 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection connection, int timeout
 {
 }
 
+QCoro::Task<QDBusMessage> FreedesktopNotifier::call(QString method)
+{
+    // The bus answers a call it cannot deliver with an error, and a silent
+    // server with a time-out error, so the watcher always finishes.
+    const auto watcher =
+        std::make_unique<QDBusPendingCallWatcher>(m_connection.asyncCall(callMessage(method), m_timeoutMs));
+    if (!watcher->isFinished())
+        co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished);
+    co_return watcher->reply();
+}
+
 QCoro::Task<bool> FreedesktopNotifier::askPermission()
 {
     if (!m_connection.isConnected())
         co_return false;
-    const QDBusMessage ask =
-        QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("GetServerInformation"));
-    // The bus answers a call it cannot deliver with an error, and a silent
-    // server with a time-out error, so the watcher always finishes.
-    const auto watcher = std::make_unique<QDBusPendingCallWatcher>(m_connection.asyncCall(ask, m_timeoutMs));
-    if (!watcher->isFinished())
-        co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished);
-    co_return !watcher->isError();
+    const QDBusMessage information = co_await call(QStringLiteral("GetServerInformation"));
+    if (information.type() != QDBusMessage::ReplyMessage)
+        co_return false;
+    // Asked along with permission, so a post never waits for it. A server
+    // that cannot say is taken to read markup: escaped text is harmless there.
+    const QDBusMessage capabilities = co_await call(QStringLiteral("GetCapabilities"));
+    const QVariantList answer = capabilities.type() == QDBusMessage::ReplyMessage ? capabilities.arguments()
+                                                                                   : QVariantList();
+    m_bodyMarkup = answer.isEmpty() || answer.constFirst().toStringList().contains(QStringLiteral("body-markup"));
+    co_return true;
 }
 
 void FreedesktopNotifier::post(const QString &title, const QString &body)
@@ -50,7 +70,7 @@ void FreedesktopNotifier::post(const QString &title, const QString &body)
     if (!m_connection.isConnected())
         return;
     // Fire and forget: the reply only carries the notification's ID.
-    m_connection.asyncCall(notifyMessage(title, body), m_timeoutMs);
+    m_connection.asyncCall(notifyMessage(title, notificationBody(body, m_bodyMarkup)), m_timeoutMs);
 }
 
 } // namespace tw

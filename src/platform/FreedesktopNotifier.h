@@ -3,12 +3,15 @@
 #include "platform/Notifier.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 
 namespace tw {
 
 // Notifications through the desktop's notification server on the session
 // bus. "Authorised" means a server answered GetServerInformation in time:
-// desktops have no per-application permission to ask for.
+// desktops have no per-application permission to ask for. The server's
+// capabilities are asked at the same time, so a body is escaped only for a
+// server that reads markup.
 class FreedesktopNotifier : public Notifier
 {
 public:
@@ -22,8 +25,11 @@ protected:
     void post(const QString &title, const QString &body) override;
 
 private:
+    QCoro::Task<QDBusMessage> call(QString method);
+
     QDBusConnection m_connection;
     int m_timeoutMs;
+    bool m_bodyMarkup = true;
 };
 
 } // namespace tw

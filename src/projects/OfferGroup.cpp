@@ -7,6 +7,14 @@
 
 namespace tw {
 
+std::optional<QString> OfferGroup::soloFolderID(const QString &key)
+{
+    const QString tag = soloKey(QString());
+    if (!key.startsWith(tag))
+        return std::nullopt;
+    return key.mid(tag.size());
+}
+
 QList<PendingFolder> dedupedFolders(const QList<PendingFolder> &offers)
 {
     QSet<QString> seen;
@@ -26,7 +34,7 @@ QList<OfferGroup> groupedBySync(const QList<PendingFolder> &folders)
     QHash<QString, qsizetype> indexOf;
     for (const PendingFolder &folder : folders) {
         const std::optional<QString> sync = ProjectController::syncPartOf(folder.label);
-        const QString key = sync ? *sync : QStringLiteral("__solo__") + folder.folderID;
+        const QString key = sync ? OfferGroup::syncKey(*sync) : OfferGroup::soloKey(folder.folderID);
         auto found = indexOf.constFind(key);
         if (found == indexOf.constEnd()) {
             found = indexOf.insert(key, groups.size());

@@ -9,6 +9,7 @@
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
@@ -51,7 +52,7 @@ QWidget *symbolRow(Symbol symbol, QWidget *label)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, 12, secondaryTextColor(row->palette()));
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(label, 1);

@@ -12,6 +12,7 @@
 #include "views/ConfirmAction.h"
 #include "views/PanelPages.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QDateTime>
@@ -57,7 +58,7 @@ QWidget *emptyState()
     auto *column = new QVBoxLayout(page);
     column->setSpacing(8);
     column->addStretch();
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     icon->setObjectName(QStringLiteral("emptyIcon"));
     QColor secondary = icon->palette().color(QPalette::WindowText);
     secondary.setAlphaF(0.6);

@@ -1,5 +1,6 @@
 #include "views/ConfirmAction.h"
 
+#include "views/LiteralText.h"
 #include "views/PanelTexts.h"
 
 #include <QLabel>
@@ -8,18 +9,23 @@
 
 namespace tw {
 
+void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setInformativeText(informative);
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+}
+
 QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString &message, const QString &action,
                            bool destructive, std::function<void()> confirmed, std::function<void()> ended)
 {
     auto *box = new QMessageBox(&parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setWindowTitle(title);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(title);
-    box->setInformativeText(message);
-    if (auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
-        informative->setTextFormat(Qt::PlainText);
+    box->setWindowTitle(literalWindowTitle(title));
+    setPlainTexts(*box, title, message);
     if (destructive)
         box->setIcon(QMessageBox::Warning);
     QPushButton *confirm = box->addButton(action, destructive ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);

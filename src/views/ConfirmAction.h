@@ -17,4 +17,8 @@ namespace tw {
 QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString &message, const QString &action,
                            bool destructive, std::function<void()> confirmed, std::function<void()> ended = {});
 
+// A box's main and informative texts, both shown as they are (names in them
+// come from other Macs and from files).
+void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative);
+
 } // namespace tw

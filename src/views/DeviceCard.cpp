@@ -11,6 +11,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QHBoxLayout>
@@ -70,11 +71,11 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_env(env)
     , m_projectID(std::move(projectID))
     , m_deviceID(std::move(deviceID))
-    , m_symbol(new QLabel)
+    , m_symbol(plainLabel())
     , m_name(new ElidedLabel(Qt::ElideRight))
-    , m_status(new QLabel)
+    , m_status(plainLabel())
     , m_badge(new QStackedWidget)
-    , m_pause(new QLabel)
+    , m_pause(plainLabel())
     , m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 30))
     , m_dotRow(new QWidget)
     , m_dots(new QHBoxLayout(m_dotRow))

@@ -20,6 +20,7 @@
 #include "utilities/Detach.h"
 #include "views/ConfirmAction.h"
 #include "views/DisclosureGroup.h"
+#include "views/PlainLabel.h"
 #include "views/RenameSheet.h"
 #include "views/SyncPageParts.h"
 
@@ -39,7 +40,7 @@ namespace {
 
 QLabel *sectionTitle(const QString &text)
 {
-    auto *title = new QLabel(text);
+    auto *title = plainLabel(text);
     title->setFont(pointsFont(12, QFont::DemiBold));
     QColor tertiary = title->palette().color(QPalette::WindowText);
     tertiary.setAlphaF(0.35);
@@ -67,14 +68,14 @@ QWidget *detailRows(const QList<QPair<QString, QString>> &rows)
     grid->setHorizontalSpacing(8);
     grid->setColumnMinimumWidth(0, 120);
     for (int i = 0; i < rows.size(); ++i) {
-        auto *label = new QLabel(rows[i].first);
+        auto *label = plainLabel(rows[i].first);
         label->setFont(pointsFont(12));
         setForeground(*label, secondaryTextColor(label->palette()));
         auto *value = new ElidedLabel;
         value->setObjectName(QStringLiteral("detailValue"));
         value->setFont(pointsFont(12));
         value->setFullText(rows[i].second);
-        value->setToolTip(rows[i].second);
+        setToolTipIfChanged(*value, rows[i].second);
         grid->addWidget(label, i, 0, Qt::AlignTop);
         grid->addWidget(value, i, 1, Qt::AlignTop);
     }
@@ -152,7 +153,7 @@ DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString
     rows->setSpacing(12);
     m_folderRows = new KeyedList<QWidget>(rows, [this](const QString &) { return makeFolderRow(); });
     column->addWidget(m_folderBox);
-    m_noFolders = new QLabel(noFoldersText);
+    m_noFolders = plainLabel(noFoldersText);
     m_noFolders->setObjectName(QStringLiteral("noFolders"));
     m_noFolders->setFont(pointsFont(13));
     setForeground(*m_noFolders, secondaryTextColor(palette()));
@@ -190,13 +191,13 @@ QWidget *DeviceInspector::makeHeader()
     auto *row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
-    m_symbol = new QLabel;
+    m_symbol = plainLabel();
     m_symbol->setObjectName(QStringLiteral("symbol"));
     m_symbol->setFixedWidth(26);
     m_nameLabel = new ElidedLabel(Qt::ElideRight);
     m_nameLabel->setObjectName(QStringLiteral("name"));
     m_nameLabel->setFont(pointsFont(19, QFont::DemiBold));
-    m_line = new QLabel;
+    m_line = plainLabel();
     m_line->setObjectName(QStringLiteral("line"));
     m_line->setFont(pointsFont(13));
     auto *names = new QVBoxLayout;

@@ -8,6 +8,7 @@
 #include "design/DeviceSyncRing.h"
 #include "design/ElidedLabel.h"
 #include "design/TextStyle.h"
+#include "views/PlainLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -27,7 +28,7 @@ void setTextIfChanged(QLabel *label, const QString &text)
 
 DeviceMini::DeviceMini(QWidget *parent)
     : QWidget(parent), m_name(new ElidedLabel(Qt::ElideRight, this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
-      m_eta(new QLabel(this))
+      m_eta(plainLabel(this))
 {
     setMinimumHeight(52);
     auto *column = new QVBoxLayout(this);

@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "controllers/EngineController.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 
 #include <QHBoxLayout>
@@ -33,7 +34,7 @@ DeviceNameRow::DeviceNameRow(SettingsState &state, QWidget *parent)
     m_save->setObjectName(QStringLiteral("saveDeviceName"));
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(texts::deviceNameLabel));
+    layout->addWidget(plainLabel(texts::deviceNameLabel));
     layout->addWidget(m_field, 1);
     layout->addWidget(m_save);
 

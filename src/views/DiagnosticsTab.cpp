@@ -22,6 +22,7 @@
 #include "views/LiteralAmpersands.h"
 #include "views/OpenExternal.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
 
@@ -63,7 +64,7 @@ void tint(QLabel *label, const QColor &color)
 
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
-    auto *label = new QLabel;
+    auto *label = plainLabel();
     label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
     return label;
 }
@@ -256,9 +257,9 @@ void DiagnosticsTab::addStatus()
         row->setObjectName(QStringLiteral("diagRow"));
         auto *dot = new StatusDot(systemRed(), kDotDiameter);
         layout->addWidget(dot, 0, Qt::AlignVCenter);
-        layout->addWidget(new QLabel(title));
+        layout->addWidget(plainLabel(title));
         layout->addStretch();
-        auto *mark = new QLabel;
+        auto *mark = plainLabel();
         mark->setObjectName(QStringLiteral("diagMark"));
         layout->addWidget(mark);
         section->rows()->addWidget(row);
@@ -367,7 +368,7 @@ void DiagnosticsTab::addPhoneStatus()
     auto *rows = new QVBoxLayout(m_linkRows);
     rows->setContentsMargins(0, 0, 0, 0);
     auto *linkRow = new QHBoxLayout;
-    linkRow->addWidget(new QLabel(texts::link));
+    linkRow->addWidget(plainLabel(texts::link));
     m_link = new ElidedLabel;
     m_link->setObjectName(QStringLiteral("statusLink"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);

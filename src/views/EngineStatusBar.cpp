@@ -9,6 +9,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "utilities/Detach.h"
+#include "views/PlainLabel.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -53,8 +54,8 @@ EngineStatusBar::EngineStatusBar(AppEnvironment &environment, QWidget *parent)
     : RefreshingView(parent)
     , m_environment(environment)
     , m_dot(new StatusDot(Theme::danger(), kDotDiameter))
-    , m_title(new QLabel)
-    , m_detail(new QLabel(kBlankLine))
+    , m_title(plainLabel())
+    , m_detail(plainLabel(kBlankLine))
     , m_pauseButton(new QToolButton)
 {
     setObjectName(QStringLiteral("engineStatusBar"));

@@ -5,6 +5,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "design/WrappingLabel.h"
+#include "views/PlainLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,7 +24,7 @@ CardStyle bannerStyle()
 QLabel *warningSymbol(const QFont &font)
 {
     const int side = QFontMetrics(font).height();
-    auto *label = new QLabel;
+    auto *label = plainLabel();
     label->setPixmap(tintedSymbol(Symbol::ExclamationTriangle, side, Qt::white, label->devicePixelRatioF()));
     label->setAlignment(Qt::AlignTop);
     return label;

@@ -9,6 +9,7 @@
 #include "services/FeedbackService.h"
 #include "utilities/Detach.h"
 #include "views/FormSection.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QBuffer>
@@ -68,7 +69,7 @@ FeedbackSheet::FeedbackSheet(AppEnvironment &env, QString origin, QWidget *scree
     auto *header = new QHBoxLayout;
     header->setContentsMargins(16, 16, 16, 16);
     header->setSpacing(10);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     icon->setPixmap(tintedSymbol(Symbol::EnvelopeBadge, 22, QColor(0, 122, 255), devicePixelRatioF()));
     header->addWidget(icon);
     auto *titles = new QVBoxLayout;
@@ -126,7 +127,7 @@ QWidget *FeedbackSheet::buildForm()
     m_includeScreenshot->setObjectName(QStringLiteral("includeScreenshot"));
     connect(m_includeScreenshot, &QCheckBox::toggled, this, &FeedbackSheet::includeScreenshotToggled);
     optional->rows()->addWidget(m_includeScreenshot);
-    m_preview = new QLabel;
+    m_preview = plainLabel();
     m_preview->setObjectName(QStringLiteral("preview"));
     m_preview->setAlignment(Qt::AlignCenter);
     optional->rows()->addWidget(m_preview);
@@ -155,7 +156,7 @@ QWidget *FeedbackSheet::buildForm()
 
     m_statusSection = new FormSection;
     auto *statusRow = new QHBoxLayout;
-    auto *check = new QLabel;
+    auto *check = plainLabel();
     check->setPixmap(tintedSymbol(Symbol::CheckmarkCircleFill, 16, Theme::synced(), devicePixelRatioF()));
     statusRow->addWidget(check);
     m_statusText = styledLabel({}, TextRole::Callout);

@@ -13,6 +13,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     , m_icon(new FileIcon(QString(), false, 17))
     , m_label(new ElidedLabel(Qt::ElideRight))
     , m_bubble(new StatusBubble(SyncHealth::allSynced(), 13))
-    , m_detail(new QLabel)
+    , m_detail(plainLabel())
 {
     setObjectName(QStringLiteral("folderChip"));
     m_label->setObjectName(QStringLiteral("label"));

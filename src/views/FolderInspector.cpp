@@ -22,6 +22,7 @@
 #include "utilities/Detach.h"
 #include "views/CapsuleChip.h"
 #include "views/ConfirmAction.h"
+#include "views/PlainLabel.h"
 #include "views/SyncPageParts.h"
 
 #include <QFontDatabase>
@@ -40,7 +41,7 @@ namespace {
 
 QLabel *tileTitle(const QString &text)
 {
-    auto *title = new QLabel(text);
+    auto *title = plainLabel(text);
     QFont font = pointsFont(11, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
     title->setFont(font);
@@ -134,7 +135,7 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     auto *diskBody = new QWidget;
     auto *diskRow = new QHBoxLayout(diskBody);
     diskRow->setContentsMargins(0, 0, 0, 0);
-    auto *warning = new QLabel;
+    auto *warning = plainLabel();
     showSymbol(*warning, Symbol::ExclamationmarkTriangleFill, 14, Theme::orange());
     diskRow->addWidget(warning, 0, Qt::AlignTop);
     diskRow->addWidget(m_diskText, 1);
@@ -150,9 +151,9 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     auto *transferLayout = new QHBoxLayout(m_transferRow);
     transferLayout->setContentsMargins(0, 0, 0, 0);
     transferLayout->setSpacing(6);
-    auto *arrow = new QLabel;
+    auto *arrow = plainLabel();
     showSymbol(*arrow, Symbol::TrayArrowDown, 12, Theme::syncing());
-    m_transfer = new QLabel(QStringLiteral(" "));
+    m_transfer = plainLabel(QStringLiteral(" "));
     m_transfer->setObjectName(QStringLiteral("transfer"));
     m_transfer->setFont(pointsFont(12));
     setForeground(*m_transfer, Theme::syncing());
@@ -194,7 +195,7 @@ QWidget *FolderInspector::makeHeader()
     names->setSpacing(1);
     names->addWidget(m_label);
     names->addWidget(m_path);
-    m_receiveOnly = new QLabel(receiveOnlyText);
+    m_receiveOnly = plainLabel(receiveOnlyText);
     m_receiveOnly->setObjectName(QStringLiteral("receiveOnly"));
     m_receiveOnly->setFont(pointsFont(11, QFont::Medium));
     setForeground(*m_receiveOnly, Theme::accent());
@@ -204,7 +205,7 @@ QWidget *FolderInspector::makeHeader()
                                      .arg(Theme::accent().green())
                                      .arg(Theme::accent().blue()));
     m_bubble = new StatusBubble(SyncHealth::allSynced(), 16);
-    m_status = new QLabel;
+    m_status = plainLabel();
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setFont(pointsFont(13, QFont::Medium));
     row->addWidget(m_icon);
@@ -233,9 +234,9 @@ QWidget *FolderInspector::makeTiles()
     auto *synced = new QHBoxLayout(m_everythingSyncs);
     synced->setContentsMargins(0, 0, 0, 0);
     synced->setSpacing(7);
-    auto *seal = new QLabel;
+    auto *seal = plainLabel();
     showSymbol(*seal, Symbol::CheckmarkCircleFill, 13, Theme::synced());
-    auto *syncsText = new QLabel(everythingSyncsText);
+    auto *syncsText = plainLabel(everythingSyncsText);
     syncsText->setFont(pointsFont(13));
     setForeground(*syncsText, secondaryTextColor(palette()));
     synced->addWidget(seal);
@@ -478,7 +479,7 @@ void FolderInspector::refreshIgnoreTile()
                        .font = font,
                        .color = Theme::syncing(),
                        .fillOpacity = 0.16});
-        chip->setToolTip(pattern);
+        setToolTipIfChanged(*chip, pattern);
         chip->setMaximumWidth(260);
         m_patterns->addWidget(chip);
         showNow(*chip);

@@ -7,6 +7,7 @@
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/ConfirmAction.h"
+#include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
 #include "views/ReturnShortcut.h"
 #include "views/StyledLabel.h"
@@ -26,7 +27,7 @@ namespace {
 // mnemonic and vanish.
 QCheckBox *toggle(const QString &text, const char *name)
 {
-    auto *box = new QCheckBox(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    auto *box = new QCheckBox(literalAmpersands(text));
     box->setAccessibleName(text);
     box->setObjectName(QLatin1String(name));
     return box;

@@ -1,6 +1,7 @@
 #include "views/FormSection.h"
 
 #include "views/LiteralAmpersands.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -17,7 +18,7 @@ FormSection::FormSection(const QString &title, QWidget *parent) : QGroupBox(lite
 QWidget *FormSection::addLabelledRow(const QString &label, QWidget *value)
 {
     auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(label));
+    row->addWidget(plainLabel(label));
     row->addStretch();
     row->addWidget(value, 0, Qt::AlignRight);
     m_rows->addLayout(row);

@@ -6,8 +6,10 @@
 #include "engine/SyncEngine.h"
 #include "views/DeviceNameRow.h"
 #include "views/FormSection.h"
+#include "views/LiteralAmpersands.h"
 #include "views/OpenExternal.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
 
@@ -36,9 +38,8 @@ QCoro::Task<void> askNotificationPermission(QPointer<AppEnvironment> env)
 
 QLabel *valueLabel(const QString &text, const char *name)
 {
-    auto *label = new QLabel(text);
+    auto *label = plainLabel(text);
     label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -103,7 +104,7 @@ void GeneralTab::addEngine()
     section->addLabelledRow(texts::status, m_status);
     section->addLabelledRow(texts::license, valueLabel(texts::engineLicense, "license"));
     // "&" would mark a shortcut letter on a button.
-    auto *source = new QPushButton(QString(texts::viewSourceAndLicense).replace(u'&', u"&&"_qs));
+    auto *source = new QPushButton(literalAmpersands(texts::viewSourceAndLicense));
     source->setObjectName(QStringLiteral("viewSource"));
     source->setFlat(true);
     source->setCursor(Qt::PointingHandCursor);

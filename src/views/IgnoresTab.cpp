@@ -12,6 +12,7 @@
 #include "views/FormSection.h"
 #include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
 

@@ -13,6 +13,7 @@
 #include "views/FolderPicker.h"
 #include "views/KeyedList.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QFrame>
@@ -25,11 +26,9 @@
 namespace tw {
 namespace {
 
-const QString kSoloPrefix = QStringLiteral("__solo__");
-
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, side, color);
     return icon;
 }
@@ -67,6 +66,12 @@ QString soloCaption(const PendingFolder &folder, int offers)
     return caption;
 }
 
+// A folder ID may hold "|", a device ID never does.
+QString folderIDOf(const QString &identity)
+{
+    return identity.left(identity.lastIndexOf(QLatin1Char('|')));
+}
+
 } // namespace
 
 // One folder of a sync card.
@@ -79,9 +84,8 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(10);
         layout->addWidget(symbolLabel(Symbol::Folder, 14, secondaryTextColor(palette())));
-        m_name = new QLabel;
+        m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("folderName"));
-        m_name->setTextFormat(Qt::PlainText);
         applyTextStyle(*m_name, TextStyle::Subheadline);
         layout->addWidget(m_name);
         layout->addStretch();
@@ -106,8 +110,8 @@ public:
     IncomingOfferRow(IncomingView &view, const QString &key) : CardFrame(new QWidget), m_view(view)
     {
         setObjectName(QStringLiteral("offer:") + key);
-        if (key.startsWith(kSoloPrefix))
-            buildSolo(key.mid(kSoloPrefix.size()));
+        if (const std::optional<QString> folderID = OfferGroup::soloFolderID(key))
+            buildSolo(*folderID);
         else
             buildCard();
     }
@@ -137,9 +141,8 @@ public:
 private:
     QLabel *titleLabel()
     {
-        auto *title = new QLabel;
+        auto *title = plainLabel();
         title->setObjectName(QStringLiteral("title"));
-        title->setTextFormat(Qt::PlainText);
         applyTextStyle(*title, TextStyle::Headline);
         return title;
     }
@@ -177,7 +180,7 @@ private:
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);
         m_lines = new KeyedList<IncomingFolderLine>(lines, [this](const QString &identity) {
-            return new IncomingFolderLine(m_view, identity, identity.section(QLatin1Char('|'), 0, 0));
+            return new IncomingFolderLine(m_view, identity, folderIDOf(identity));
         });
         m_lines->setParent(this);
     }
@@ -222,9 +225,8 @@ public:
         layout->setSpacing(12);
         layout->addWidget(symbolLabel(Symbol::LaptopcomputerAndArrowDown, 22, secondaryTextColor(palette())));
         QVBoxLayout *names = column(2);
-        m_name = new QLabel;
+        m_name = plainLabel();
         m_name->setObjectName(QStringLiteral("name"));
-        m_name->setTextFormat(Qt::PlainText);
         applyTextStyle(*m_name, TextStyle::Headline);
         names->addWidget(m_name);
         auto *idLabel = new ElidedLabel;
@@ -255,7 +257,7 @@ QWidget *section(const QString &heading, QLayout *rows)
     auto *widget = new QWidget;
     QVBoxLayout *layout = column(8);
     widget->setLayout(layout);
-    auto *title = new QLabel(heading);
+    auto *title = plainLabel(heading);
     applyTextStyle(*title, TextStyle::Headline);
     layout->addWidget(title);
     layout->addLayout(rows);

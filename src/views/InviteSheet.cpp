@@ -16,7 +16,9 @@
 #include "views/CopyPlainText.h"
 #include "views/DisclosureGroup.h"
 #include "views/KeyedList.h"
+#include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
@@ -63,7 +65,7 @@ QWidget *iconLine(Symbol symbol, QLabel *text, const QColor &color)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, 12, color);
     layout->addWidget(icon);
     layout->addWidget(text, 1);
@@ -126,7 +128,7 @@ public:
     void show(const QString &name, bool added)
     {
         m_name = name;
-        setText(name);
+        setText(literalAmpersands(name));
         setEnabled(!added);
         showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
         const QColor color = added ? Theme::synced() : Theme::accent();
@@ -184,7 +186,7 @@ QWidget *InviteSheet::buildInviteRow()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(16);
-    m_qr = new QLabel;
+    m_qr = plainLabel();
     m_qr->setObjectName(QStringLiteral("qrCode"));
     m_qr->setFixedSize(qrFrame, qrFrame);
     m_qr->setAlignment(Qt::AlignCenter);
@@ -242,12 +244,11 @@ QWidget *InviteSheet::buildNode()
     layout->addWidget(sectionHeader(texts::alwaysOnNode));
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, Symbol::ExternaldriveBadgeCheckmark, 14, Theme::accent());
     row->addWidget(icon);
-    m_nodeName = new QLabel;
+    m_nodeName = plainLabel();
     m_nodeName->setObjectName(QStringLiteral("nodeName"));
-    m_nodeName->setTextFormat(Qt::PlainText);
     m_nodeName->setFont(pointsFont(12, QFont::Medium));
     row->addWidget(m_nodeName);
     row->addStretch();

@@ -1,5 +1,8 @@
 #include "views/JoinApprovalPrompt.h"
 
+#include "views/ConfirmAction.h"
+#include "views/LiteralAmpersands.h"
+
 #include <QPushButton>
 
 namespace tw {
@@ -42,10 +45,8 @@ JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
     setObjectName(QStringLiteral("joinApprovalPrompt"));
     setWindowModality(Qt::WindowModal);
     setIcon(QMessageBox::Question);
-    setTextFormat(Qt::PlainText);
-    setText(titleFor(m_request));
-    setInformativeText(messageFor(m_request));
-    m_allow = addButton(allowLabelFor(m_request), QMessageBox::AcceptRole);
+    setPlainTexts(*this, titleFor(m_request), messageFor(m_request));
+    m_allow = addButton(literalAmpersands(allowLabelFor(m_request)), QMessageBox::AcceptRole);
     m_decline = addButton(declineLabel, QMessageBox::DestructiveRole);
     m_notNow = addButton(notNowLabel, QMessageBox::RejectRole);
     m_allow->setObjectName(QStringLiteral("allowButton"));

@@ -7,6 +7,7 @@
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
@@ -35,7 +36,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     auto *inviterRow = new QHBoxLayout(inviter);
     inviterRow->setContentsMargins(11, 11, 11, 11);
     inviterRow->setSpacing(12);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, Symbol::Desktopcomputer, 22, Theme::accent());
     inviterRow->addWidget(icon);
     auto *names = new QVBoxLayout;
@@ -51,7 +52,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     if (!m_invite.project.isEmpty()) {
         auto *syncRow = new QHBoxLayout;
         syncRow->setSpacing(8);
-        auto *syncIcon = new QLabel;
+        auto *syncIcon = plainLabel();
         showSymbol(*syncIcon, Symbol::FilmStack, 14, Theme::accent());
         syncRow->addWidget(syncIcon);
         QLabel *syncName = styledLabel(m_invite.project, TextRole::Callout);

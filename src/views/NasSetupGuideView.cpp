@@ -5,6 +5,7 @@
 #include "utilities/TrimSpacesAndTabs.h"
 #include "views/CopyPlainText.h"
 #include "views/OpenExternal.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QFontDatabase>
@@ -77,7 +78,7 @@ QFrame *divider()
 
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
-    auto *label = new QLabel;
+    auto *label = plainLabel();
     label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
     label->setFixedSize(side, side);
     return label;
@@ -191,7 +192,7 @@ QWidget *NasSetupGuideView::stepView(int number, const QString &title, QWidget *
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    auto *badge = new QLabel(QString::number(number));
+    auto *badge = plainLabel(QString::number(number));
     badge->setFixedSize(24, 24);
     badge->setAlignment(Qt::AlignCenter);
     badge->setStyleSheet(QStringLiteral("background: %1; color: white; border-radius: 12px; font-weight: bold; "

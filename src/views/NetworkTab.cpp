@@ -8,6 +8,7 @@
 #include "platform/SpeedTester.h"
 #include "views/FormSection.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/SettingsState.h"
 #include "views/StyledLabel.h"
 
@@ -227,7 +228,7 @@ void NetworkTab::addSchedule()
     m_warning->setObjectName(QStringLiteral("scheduleWarning"));
     auto *warning = new QHBoxLayout(m_warning);
     warning->setContentsMargins(0, 0, 0, 0);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::orange(), devicePixelRatioF()));
     warning->addWidget(icon, 0, Qt::AlignTop);
     QLabel *text = styledLabel(texts::scheduleSlowsNothing, TextRole::Caption);
@@ -275,7 +276,7 @@ void NetworkTab::addAutoTune()
     auto *ratesRow = new QHBoxLayout;
     ratesRow->addWidget(styledLabel(texts::measured, TextRole::Body));
     ratesRow->addStretch();
-    m_rates = new QLabel;
+    m_rates = plainLabel();
     m_rates->setObjectName(QStringLiteral("measuredRates"));
     // Digits of one width, so the figures do not shift between tests.
     m_rates->setFont(monospacedBody());

@@ -3,6 +3,7 @@
 #include "app/CardPresentation.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/LiteralAmpersands.h"
 #include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 

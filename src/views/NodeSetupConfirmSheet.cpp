@@ -6,6 +6,7 @@
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/PlainLabel.h"
 #include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
@@ -37,7 +38,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     layout->addWidget(styledLabel(kTitle, TextRole::Title2));
 
     auto *found = new QHBoxLayout;
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     icon->setPixmap(tintedSymbol(Symbol::ExternaldriveBadgeCheckmark, 28, Theme::accent(), devicePixelRatioF()));
     found->addWidget(icon, 0, Qt::AlignTop);
     auto *names = new QVBoxLayout;

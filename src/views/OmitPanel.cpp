@@ -5,6 +5,7 @@
 #include "design/TextStyle.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
+#include "views/LiteralAmpersands.h"
 #include "views/OmitLevelModel.h"
 #include "views/OmitListView.h"
 #include "views/OmitRowDelegate.h"
@@ -40,7 +41,7 @@ QWidget *emptyState()
 // A borderless button drawn in the palette's link colour.
 QPushButton *linkButton(const QString &text)
 {
-    auto *button = new QPushButton(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    auto *button = new QPushButton(literalAmpersands(text));
     button->setFlat(true);
     button->setAutoDefault(false);
     button->setCursor(Qt::PointingHandCursor);

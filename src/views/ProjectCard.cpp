@@ -13,6 +13,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/DeviceMini.h"
+#include "views/PlainLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,14 +38,14 @@ void setTextIfChanged(QLabel *label, const QString &text)
 
 QLabel *toneLabel(QFont font, QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = plainLabel(parent);
     label->setFont(font);
     return label;
 }
 
 QWidget *iconTile(QWidget *parent)
 {
-    auto *tile = new QLabel(parent);
+    auto *tile = plainLabel(parent);
     tile->setFixedSize(52, 52);
     tile->setAlignment(Qt::AlignCenter);
     tile->setPixmap(symbolIcon(Symbol::FilmStack).pixmap(26, 26));

@@ -9,6 +9,7 @@
 #include "views/ConfirmAction.h"
 #include "views/NavigationPath.h"
 #include "views/NewProjectSheet.h"
+#include "views/PlainLabel.h"
 #include "views/ProjectCard.h"
 #include "views/StyledLabel.h"
 
@@ -48,7 +49,7 @@ QWidget *makeEmptyState(QWidget *parent)
     auto *column = new QVBoxLayout(empty);
     column->setContentsMargins(0, 60, 0, 60);
     column->setSpacing(14);
-    auto *icon = new QLabel(empty);
+    auto *icon = plainLabel(empty);
     icon->setPixmap(symbolIcon(Symbol::FilmStack).pixmap(46, 46));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(ProjectOverviewView::emptyTitle, TextRole::Title2);

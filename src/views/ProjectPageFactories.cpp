@@ -5,6 +5,7 @@
 #include "views/FolderChip.h"
 #include "views/FolderInspector.h"
 #include "views/InviteSheet.h"
+#include "views/PlainLabel.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -15,7 +16,7 @@ namespace {
 
 ProjectPageItem placeholder(const QString &name, const QString &id, QWidget *parent)
 {
-    auto *label = new QLabel(id, parent);
+    auto *label = plainLabel(id, parent);
     label->setObjectName(name);
     label->setProperty("itemID", id);
     return {label, [] {}, [](bool) {}};

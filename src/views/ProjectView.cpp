@@ -18,8 +18,11 @@
 #include "views/ErrorBanner.h"
 #include "views/FolderPicker.h"
 #include "views/FolderSettingsPanel.h"
+#include "views/LiteralAmpersands.h"
+#include "views/LiteralText.h"
 #include "views/NavigationPath.h"
 #include "views/OmitPanel.h"
+#include "views/PlainLabel.h"
 #include "views/PurgePanel.h"
 #include "views/StyledLabel.h"
 
@@ -80,7 +83,7 @@ QFrame *divider(QWidget *parent)
 
 QLabel *secondaryLabel(const QString &text, qreal points, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setFont(pointsFont(points));
     QPalette tone = label->palette();
     tone.setColor(QPalette::WindowText, secondaryTextColor(tone));
@@ -146,7 +149,7 @@ void ProjectView::buildNotFound()
     setWindowTitle(notFoundText);
     auto *column = new QVBoxLayout(this);
     column->addStretch();
-    auto *icon = new QLabel(this);
+    auto *icon = plainLabel(this);
     icon->setPixmap(symbolIcon(Symbol::Folder).pixmap(46, 46));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(notFoundText, TextRole::Title2);
@@ -279,8 +282,9 @@ void ProjectView::refreshContents()
     const std::optional<Project> project = m_env.projects().project(m_projectID);
     if (!project)
         return;  // the page is on its way out; the window drops it
-    if (windowTitle() != project->name)
-        setWindowTitle(project->name);
+    const QString title = literalWindowTitle(project->name);
+    if (windowTitle() != title)
+        setWindowTitle(title);
     refreshToolbar(*project);
     refreshLists(*project);
     m_banner->setMessage(m_env.projects().lastErrorMessage());
@@ -310,12 +314,12 @@ void ProjectView::refreshSwitcher()
     const QList<QAction *> shown = m_switcherMenu->actions();
     bool same = shown.size() == projects.size();
     for (qsizetype i = 0; same && i < projects.size(); ++i)
-        same = shown[i]->data().toString() == projects[i].id && shown[i]->text() == projects[i].name;
+        same = shown[i]->data().toString() == projects[i].id && shown[i]->text() == literalAmpersands(projects[i].name);
     if (same || m_switcherMenu->isVisible())
         return;
     m_switcherMenu->clear();
     for (const Project &project : projects) {
-        QAction *item = m_switcherMenu->addAction(project.name);
+        QAction *item = m_switcherMenu->addAction(literalAmpersands(project.name));
         item->setData(project.id);
         const QString id = project.id;
         connect(item, &QAction::triggered, this, [this, id] { switchTo(id); });

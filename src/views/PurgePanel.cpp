@@ -6,6 +6,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/ReturnShortcut.h"
 #include "views/StyledLabel.h"
 
@@ -80,7 +81,7 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
 
     auto *warning = new QHBoxLayout;
     warning->setSpacing(6);
-    auto *symbol = new QLabel;
+    auto *symbol = plainLabel();
     const QFont warningFont = pointsFont(12);
     showSymbol(*symbol, Symbol::ExclamationmarkTriangleFill, QFontMetrics(warningFont).height(), Theme::danger());
     warning->addWidget(symbol, 0, Qt::AlignTop);

@@ -1,5 +1,6 @@
 #include "views/RenameSheet.h"
 
+#include "views/LiteralText.h"
 #include "views/PanelTexts.h"
 #include "views/StyledLabel.h"
 
@@ -33,7 +34,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     , m_save(new QPushButton(QStringLiteral("Save")))
 {
     setObjectName(QStringLiteral("renameSheet"));
-    setWindowTitle(titleText(name));
+    setWindowTitle(literalWindowTitle(titleText(name)));
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedWidth(420);

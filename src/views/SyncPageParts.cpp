@@ -2,6 +2,7 @@
 
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/LiteralText.h"
 
 #include <QLabel>
 #include <QPalette>
@@ -17,8 +18,9 @@ void setTextIfChanged(QLabel &label, const QString &text)
 
 void setToolTipIfChanged(QWidget &widget, const QString &text)
 {
-    if (widget.toolTip() != text)
-        widget.setToolTip(text);
+    const QString tip = literalToolTip(text);
+    if (widget.toolTip() != tip)
+        widget.setToolTip(tip);
 }
 
 void setForeground(QWidget &widget, const QColor &color)

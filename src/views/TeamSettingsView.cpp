@@ -15,6 +15,7 @@
 #include "views/FormSection.h"
 #include "views/NasSetupGuideView.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QCheckBox>
@@ -43,11 +44,10 @@ QPushButton *button(const QString &text, const char *name)
     return button;
 }
 
-QLabel *plainLabel(const char *name)
+QLabel *namedLabel(const char *name)
 {
-    auto *label = new QLabel;
+    auto *label = plainLabel();
     label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -157,14 +157,14 @@ QWidget *TeamSettingsView::nodePart()
     m_nodeName = new ElidedLabel(Qt::ElideRight);
     m_nodeName->setObjectName(QStringLiteral("nodeName"));
     node->addLabelledRow(texts::nodeName, m_nodeName);
-    m_nodeAddress = plainLabel("nodeAddress");
+    m_nodeAddress = namedLabel("nodeAddress");
     node->addLabelledRow(texts::nodeAddress, m_nodeAddress);
     m_nodeDeviceID = new ElidedLabel;
     m_nodeDeviceID->setObjectName(QStringLiteral("nodeDeviceID"));
     m_nodeDeviceID->setFont(monospaced(TextStyle::Caption));
     m_nodeDeviceID->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *idRow = new QHBoxLayout;
-    idRow->addWidget(new QLabel(texts::deviceID));
+    idRow->addWidget(plainLabel(texts::deviceID));
     idRow->addWidget(m_nodeDeviceID, 1);
     node->rows()->addLayout(idRow);
 
@@ -172,7 +172,7 @@ QWidget *TeamSettingsView::nodePart()
     m_dot = new StatusDot(Theme::syncing(), 9);
     m_dot->setObjectName(QStringLiteral("reachableDot"));
     reachRow->addWidget(m_dot);
-    m_reachability = plainLabel("reachable");
+    m_reachability = namedLabel("reachable");
     reachRow->addWidget(m_reachability);
     reachRow->addStretch();
     QPushButton *check = button(texts::check, "check");
@@ -275,7 +275,7 @@ QWidget *TeamSettingsView::storedKey()
     auto *layout = new QVBoxLayout(m_storedKey);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *row = new QHBoxLayout;
-    m_keyText = plainLabel("teamKey");
+    m_keyText = namedLabel("teamKey");
     m_keyText->setFont(monospaced(TextStyle::Caption));
     m_keyText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Named, so that assistive tools do not take the key itself for a name.

@@ -6,6 +6,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/PanelTexts.h"
+#include "views/PlainLabel.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -22,7 +23,7 @@ QWidget *step(Symbol symbol, const QString &text)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, symbol, 14, Theme::accent());
     layout->addWidget(icon);
     layout->addWidget(styledLabel(text, TextRole::Callout), 1);
@@ -40,7 +41,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
 
-    auto *icon = new QLabel;
+    auto *icon = plainLabel();
     showSymbol(*icon, Symbol::ArrowTriangle2Circlepath, 26, Theme::accent());
     icon->setFixedSize(46, 46);
     icon->setAlignment(Qt::AlignCenter);

@@ -33,14 +33,14 @@ TEST(OfferGroupTest, GroupsOffersBySyncPartAndCountsBeforeDeduplication)
 
     const QList<OfferGroup> groups = groupedBySync(deduped);
     ASSERT_EQ(groups.size(), 3);
-    EXPECT_EQ(groups[0].key, QStringLiteral("Film"));
+    EXPECT_EQ(groups[0].key, QStringLiteral("sync:Film"));
     EXPECT_EQ(groups[0].sync, QStringLiteral("Film"));
     ASSERT_EQ(groups[0].items.size(), 3);
     EXPECT_EQ(groups[0].items[1].folderID, QStringLiteral("f-video"));
     EXPECT_EQ(ProjectController::folderPartOf(groups[0].items[2].label), QStringLiteral("Audio") + kDash + "Raw");
-    EXPECT_EQ(groups[1].key, QStringLiteral("__solo__notes"));
+    EXPECT_EQ(groups[1].key, QStringLiteral("solo:notes"));
     EXPECT_EQ(groups[1].sync, std::nullopt);
-    EXPECT_EQ(groups[2].key, QStringLiteral("__solo__solo"));
+    EXPECT_EQ(groups[2].key, QStringLiteral("solo:solo"));
     EXPECT_EQ(ProjectController::folderPartOf(groups[2].items[0].label), QStringLiteral("Audio"));
 
     EXPECT_EQ(offerCount(pending, QStringLiteral("notes")), 3);

@@ -63,7 +63,7 @@ TEST_F(IncomingViewTest, GroupsOffersIntoCardsAndSoloRowsByTheirLabels)
                 offer("solo", kDash + "Audio", "Gus"), offer("one", "Clip" + kDash + "Take", "Hal")});
     auto view = page();
 
-    QWidget *film = view->findChild<QWidget *>("offer:Film");
+    QWidget *film = view->findChild<QWidget *>("offer:sync:Film");
     ASSERT_NE(film, nullptr);
     EXPECT_EQ(text(*film, "title"), "Film");
     EXPECT_EQ(text(*film, "caption"), "3 folders \u00B7 shared by Ann");
@@ -71,13 +71,13 @@ TEST_F(IncomingViewTest, GroupsOffersIntoCardsAndSoloRowsByTheirLabels)
     for (QLabel *line : film->findChildren<QLabel *>("folderName"))
         lines << line->text();
     EXPECT_EQ(lines, QStringList({"Audio", "Video", "Audio" + kDash + "Raw"}));
-    EXPECT_EQ(text(*view->findChild<QWidget *>("offer:Clip"), "caption"), "1 folder \u00B7 shared by Hal");
+    EXPECT_EQ(text(*view->findChild<QWidget *>("offer:sync:Clip"), "caption"), "1 folder \u00B7 shared by Hal");
 
-    QWidget *notes = view->findChild<QWidget *>("offer:__solo__notes");
+    QWidget *notes = view->findChild<QWidget *>("offer:solo:notes");
     ASSERT_NE(notes, nullptr);
     EXPECT_EQ(text(*notes, "title"), "Notes");
     EXPECT_EQ(text(*notes, "caption"), "Shared by Bob +2 more");
-    QWidget *audio = view->findChild<QWidget *>("offer:__solo__solo");
+    QWidget *audio = view->findChild<QWidget *>("offer:solo:solo");
     ASSERT_NE(audio, nullptr);
     EXPECT_EQ(text(*audio, "title"), "Audio");
     EXPECT_EQ(text(*audio, "caption"), "Shared by Gus");
@@ -168,24 +168,89 @@ TEST_F(IncomingViewTest, AnEqualPollKeepsTheRowWidgetsAndAnOpenSheetKeepsItsOffe
     const PendingFolder notes = offer("notes", "Notes", "Bob");
     setPending({offer("f-audio", "Film" + kDash + "Audio", "Ann"), notes}, {kDevice});
     auto view = page();
-    QWidget *film = view->findChild<QWidget *>("offer:Film");
+    QWidget *film = view->findChild<QWidget *>("offer:sync:Film");
     QWidget *line = film->findChild<QLabel *>("folderName");
     QWidget *device = view->findChild<QWidget *>("device:" + kDevice.id);
     const int refreshes = view->refreshCount();
     setPending({offer("f-audio", "Film" + kDash + "Audio", "Ann"), notes}, {kDevice});
     app().engineState().storeDeviceName("Changed elsewhere");
     ASSERT_TRUE(waitUntil([&] { return view->refreshCount() > refreshes; }));
-    EXPECT_EQ(view->findChild<QWidget *>("offer:Film"), film);
+    EXPECT_EQ(view->findChild<QWidget *>("offer:sync:Film"), film);
     EXPECT_EQ(film->findChild<QLabel *>("folderName"), line);
     EXPECT_EQ(view->findChild<QWidget *>("device:" + kDevice.id), device);
 
-    button(*view->findChild<QWidget *>("offer:__solo__notes"), "place")->click();
+    button(*view->findChild<QWidget *>("offer:solo:notes"), "place")->click();
     ASSERT_NE(view->acceptSheet(), nullptr);
     setPending({}, {});
     EXPECT_EQ(view->acceptingFolder(), notes);
     EXPECT_EQ(view->acceptSheet()->folder(), notes);
     view->acceptSheet()->reject();
     EXPECT_EQ(view->acceptingFolder(), std::nullopt);
+}
+
+// Labels come from other Macs: none may hide another offer or turn a sync's
+// folder into a lone one whose "Ignore" dismisses some other folder ID.
+TEST_F(IncomingViewTest, NoLabelHidesAnotherOfferAndIgnoreDismissesItsOwnFolder)
+{
+    struct Case
+    {
+        const char *name;
+        QList<PendingFolder> pending;
+        // Titles of the rows or lines shown, whose "Ignore" is pressed in turn.
+        QStringList titles;
+        QStringList dismissed;
+    };
+    const QList<Case> cases = {
+        {"a sync part spelling a lone folder's key",
+         {offer("fid-notes", "Notes", "Bob"), offer("fid-trap", "__solo__fid-notes" + kDash + "Trap", "Eve")},
+         {"Notes", "Trap"},
+         {"fid-notes", "fid-trap"}},
+        {"the same, the trap first",
+         {offer("fid-trap2", "__solo__fid-memo" + kDash + "Trap", "Eve"), offer("fid-memo", "Memo", "Bob")},
+         {"Trap", "Memo"},
+         {"fid-trap2", "fid-memo"}},
+        {"a sync part spelling a tagged key",
+         {offer("fid-plan", "Plan", "Bob"), offer("fid-trap3", "solo:fid-plan" + kDash + "Trap", "Eve"),
+          offer("fid-sync", "sync:Film" + kDash + "Cut", "Eve"), offer("fid-film", "Film" + kDash + "Take", "Ann")},
+         {"Trap", "Plan", "Take", "Cut"},
+         {"fid-trap3", "fid-plan", "fid-film", "fid-sync"}},
+        {"a folder ID holding the identity's bar",
+         {offer("a|b", "Reel" + kDash + "Cut", "Ann"), offer("a", "Reel" + kDash + "Take", "Ann")},
+         {"Cut", "Take"},
+         {"a|b", "a"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        setPending(c.pending);
+        auto view = page();
+        QStringList shown;
+        for (QLabel *label : view->findChildren<QLabel *>())
+            if (label->objectName() == "title" || label->objectName() == "folderName")
+                if (!label->parentWidget()->findChildren<QPushButton *>("ignore", Qt::FindDirectChildrenOnly).isEmpty())
+                    shown << label->text();
+        shown.sort();
+        QStringList expected = c.titles;
+        expected.sort();
+        EXPECT_EQ(shown, expected);
+        const int before = engine.callCount("dismissPendingFolder");
+        for (const QString &title : c.titles) {
+            QPushButton *ignore = nullptr;
+            for (QLabel *label : view->findChildren<QLabel *>())
+                if (label->text() == title && label->isVisible())
+                    ignore = label->parentWidget()->findChild<QPushButton *>("ignore", Qt::FindDirectChildrenOnly);
+            ASSERT_NE(ignore, nullptr) << title.toStdString();
+            const int calls = engine.callCount("dismissPendingFolder");
+            ignore->click();
+            ASSERT_TRUE(waitUntil([&] { return engine.callCount("dismissPendingFolder") > calls; }));
+            QCoreApplication::processEvents();
+        }
+        QStringList expectedCalls;
+        for (const QString &id : c.dismissed)
+            for (const PendingFolder &folder : c.pending)
+                if (folder.folderID == id)
+                    expectedCalls << "dismissPendingFolder(" + id + ", " + folder.offeredByDeviceID + ")";
+        EXPECT_EQ(engine.callsOf("dismissPendingFolder").mid(before), expectedCalls);
+    }
 }
 
 } // namespace
