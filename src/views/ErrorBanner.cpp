@@ -40,7 +40,6 @@ ErrorBanner::ErrorBanner(QWidget *parent)
     const QFont font = styledFont(TextStyle::Caption);
     m_text->setObjectName(QStringLiteral("errorText"));
     m_text->setFont(font);
-    m_text->setTextFormat(Qt::PlainText);
     // Top to top with the symbol, also when the text wraps.
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette white = m_text->palette();

@@ -59,7 +59,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
             auto *toggle = new QCheckBox(this);
             // A long name ends in "…" within the sheet's margins and the box.
             const int room = sheetWidth - 40 - 2 * toggle->style()->pixelMetric(QStyle::PM_IndicatorWidth);
-            toggle->setText(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room));
+            toggle->setText(literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room)));
             toggle->setObjectName(person.deviceID);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);

@@ -294,9 +294,9 @@ void ProjectView::refreshContents()
 void ProjectView::refreshToolbar(const Project &project)
 {
     // A long name ends in "…", so the toolbar's other actions stay in view.
-    const QString label =
+    const QString label = literalAmpersands(
         m_switcherButton->fontMetrics().elidedText(project.name, Qt::ElideRight, switcherNameWidth)
-        + QStringLiteral(" \u25BE");
+        + QStringLiteral(" \u25BE"));
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);
     refreshSwitcher();
