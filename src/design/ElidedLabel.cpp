@@ -1,10 +1,11 @@
 #include "design/ElidedLabel.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 
 namespace tw {
 
-ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
+ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget *parent) : QLabel(parent), m_mode(mode)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
@@ -13,6 +14,8 @@ ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
 
 void ElidedLabel::setFullText(const QString &text)
 {
+    if (text == m_fullText && !text.isEmpty())
+        return;
     m_fullText = text;
     elide();
     updateGeometry();
@@ -37,9 +40,20 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
     elide();
 }
 
+void ElidedLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        elide();
+        updateGeometry();
+    }
+}
+
 void ElidedLabel::elide()
 {
-    setText(fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, contentsRect().width()));
+    const QString shown = fontMetrics().elidedText(m_fullText, m_mode, contentsRect().width() - 2 * margin());
+    if (shown != text())
+        setText(shown);
 }
 
 } // namespace tw

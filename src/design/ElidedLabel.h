@@ -4,17 +4,19 @@
 
 namespace tw {
 
-// A one-line label that shortens its text in the middle when it does not
-// fit (device IDs, whose ends are what people compare). fullText() is the
-// whole text, whatever is drawn.
+// A one-line label that shortens its text with "…" when it does not fit:
+// at the end for names, in the middle for device IDs and paths, whose ends
+// are what people compare. fullText() is the whole text, whatever is drawn;
+// the whole text is also its tool tip while it is shortened.
 class ElidedLabel : public QLabel
 {
     Q_OBJECT
 
 public:
-    explicit ElidedLabel(QWidget *parent = nullptr);
+    explicit ElidedLabel(Qt::TextElideMode mode = Qt::ElideMiddle, QWidget *parent = nullptr);
 
     const QString &fullText() const { return m_fullText; }
+    // Does nothing when the text is the same.
     void setFullText(const QString &text);
 
     // Wide enough for the whole text; content with less.
@@ -23,11 +25,14 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // A new font (the style's, the application's) measures the text anew.
+    void changeEvent(QEvent *event) override;
 
 private:
     void elide();
 
     QString m_fullText;
+    Qt::TextElideMode m_mode;
 };
 
 } // namespace tw

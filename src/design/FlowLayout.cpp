@@ -77,7 +77,7 @@ int FlowLayout::heightForWidth(int width) const
 {
     const QMargins margins = contentsMargins();
     const int inner = std::max(0, width - margins.left() - margins.right());
-    return m_geometry.measure(visibleItemSizes(), inner).height() + margins.top() + margins.bottom();
+    return m_geometry.measure(visibleItemSizes(inner), inner).height() + margins.top() + margins.bottom();
 }
 
 QSize FlowLayout::sizeHint() const
@@ -85,13 +85,14 @@ QSize FlowLayout::sizeHint() const
     return withMargins(m_geometry.measure(visibleItemSizes(), std::nullopt));
 }
 
-// Items are never shrunk, so the narrowest the layout can go is its widest
-// item, each on a line of its own.
+// Items wider than a line shrink to it, down to their own minimum, so the
+// narrowest the layout can go is its widest minimum, each on a line of its
+// own.
 QSize FlowLayout::minimumSize() const
 {
     QSize widest;
-    for (const QSize &size : visibleItemSizes())
-        widest = widest.expandedTo(size);
+    for (QLayoutItem *item : visibleItems())
+        widest = widest.expandedTo(item->minimumSize());
     return withMargins(widest);
 }
 
@@ -99,7 +100,7 @@ void FlowLayout::setGeometry(const QRect &rect)
 {
     QLayout::setGeometry(rect);
     const QList<QLayoutItem *> items = visibleItems();
-    const std::vector<QSize> sizes = visibleItemSizes();
+    const std::vector<QSize> sizes = visibleItemSizes(contentsRect().width());
     const std::vector<QPoint> origins = m_geometry.place(sizes, contentsRect());
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i]->setGeometry(QRect(origins[size_t(i)], sizes[size_t(i)]));
@@ -113,11 +114,15 @@ QList<QLayoutItem *> FlowLayout::visibleItems() const
     return items;
 }
 
-std::vector<QSize> FlowLayout::visibleItemSizes() const
+std::vector<QSize> FlowLayout::visibleItemSizes(std::optional<int> lineWidth) const
 {
     std::vector<QSize> sizes;
-    for (QLayoutItem *item : visibleItems())
-        sizes.push_back(item->sizeHint());
+    for (QLayoutItem *item : visibleItems()) {
+        QSize size = item->sizeHint();
+        if (lineWidth && size.width() > *lineWidth)
+            size.setWidth(std::max(*lineWidth, item->minimumSize().width()));
+        sizes.push_back(size);
+    }
     return sizes;
 }
 

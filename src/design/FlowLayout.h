@@ -4,6 +4,7 @@
 
 #include <QLayout>
 #include <QList>
+#include <optional>
 
 namespace tw {
 
@@ -36,7 +37,8 @@ public:
     void setGeometry(const QRect &rect) override;
 
 private:
-    std::vector<QSize> visibleItemSizes() const;
+    // Each at its preferred size, but no wider than a line of that width.
+    std::vector<QSize> visibleItemSizes(std::optional<int> lineWidth = std::nullopt) const;
     QList<QLayoutItem *> visibleItems() const;
     QSize withMargins(QSize size) const;
 

@@ -12,6 +12,7 @@
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
 #include "views/PlainLabel.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ AcceptFolderSheet::AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, 
     : QDialog(parent), m_env(env), m_folder(std::move(folder)), m_pickFolder(std::move(pickFolder))
 {
     setWindowTitle(texts::placeFolder);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);

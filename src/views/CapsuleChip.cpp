@@ -58,6 +58,14 @@ QSize CapsuleChip::sizeHint() const
     return {mark + text + 2 * kPadX, height + 2 * kPadY};
 }
 
+QSize CapsuleChip::minimumSizeHint() const
+{
+    const QSize whole = sizeHint();
+    const int mark = hasMark(m_face) ? m_face.markSize + kGap : 0;
+    const int least = mark + 2 * kPadX + 3 * QFontMetrics(m_face.font, this).averageCharWidth();
+    return {std::min(whole.width(), least), whole.height()};
+}
+
 void CapsuleChip::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -41,7 +41,8 @@ public:
     void setInteractive(bool interactive);
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // Narrower when the line is: the text then ends in "…".
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -5,6 +5,7 @@
 #include "app/SyncPageTexts.h"
 #include "design/CardFrame.h"
 #include "design/DeviceSyncRing.h"
+#include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/TextStyle.h"
@@ -25,6 +26,7 @@ namespace tw {
 namespace {
 
 constexpr int kDotSize = 7;
+constexpr int kDotLabelWidth = 150;
 
 CardStyle cardStyle(bool selected, bool isThisMac, const QPalette &palette)
 {
@@ -70,7 +72,7 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_projectID(std::move(projectID))
     , m_deviceID(std::move(deviceID))
     , m_symbol(plainLabel())
-    , m_name(plainLabel())
+    , m_name(new ElidedLabel(Qt::ElideRight))
     , m_status(plainLabel())
     , m_badge(new QStackedWidget)
     , m_pause(plainLabel())
@@ -141,7 +143,7 @@ void DeviceCard::refresh()
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
         showSymbol(*m_symbol, deviceSymbol(*device), 19, deviceSymbolColor(*device));
-    setTextIfChanged(*m_name, device->name);
+    m_name->setFullText(device->name);
     setTextIfChanged(*m_status, paused ? SyncPageTexts::paused
                                        : SyncPageTexts::deviceCardSubtitle(device->isThisMac, online, conn));
     if (online && !paused)
@@ -176,8 +178,11 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             row->setSpacing(4);
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
-            auto *text = plainLabel(label);
+            auto *text = new ElidedLabel(Qt::ElideRight);
             text->setFont(pointsFont(12));
+            text->setFullText(label);
+            // One long name leaves room for the others.
+            text->setMaximumWidth(kDotLabelWidth);
             setSecondaryForeground(*text);
             row->addWidget(dot);
             row->addWidget(text);

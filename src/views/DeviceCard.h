@@ -11,6 +11,7 @@ class QStackedWidget;
 namespace tw {
 
 class AppEnvironment;
+class ElidedLabel;
 class DeviceSyncRing;
 
 // One Mac of a sync on the sync's page: which Mac, how it is connected, how
@@ -46,7 +47,7 @@ private:
     bool m_selected = false;
     bool m_isThisMac = false;
     QLabel *m_symbol;
-    QLabel *m_name;
+    ElidedLabel *m_name;
     QLabel *m_status;
     QStackedWidget *m_badge;
     QLabel *m_pause;

@@ -13,6 +13,7 @@
 #include "design/StatusBubble.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "design/WrappingLabel.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "projects/SyncRescan.h"
@@ -194,7 +195,7 @@ QWidget *DeviceInspector::makeHeader()
     m_symbol = plainLabel();
     m_symbol->setObjectName(QStringLiteral("symbol"));
     m_symbol->setFixedWidth(26);
-    m_nameLabel = plainLabel();
+    m_nameLabel = new ElidedLabel(Qt::ElideRight);
     m_nameLabel->setObjectName(QStringLiteral("name"));
     m_nameLabel->setFont(pointsFont(19, QFont::DemiBold));
     m_line = plainLabel();
@@ -254,7 +255,7 @@ void DeviceInspector::refreshContents()
 
     if (shownSymbol(*m_symbol) != deviceSymbol(*device))
         showSymbol(*m_symbol, deviceSymbol(*device), 24, deviceSymbolColor(*device));
-    setTextIfChanged(*m_nameLabel, device->name);
+    m_nameLabel->setFullText(device->name);
     setTextIfChanged(*m_line, m_paused ? SyncPageTexts::pausedNotSyncing
                                        : SyncPageTexts::connLine(device->isThisMac, connected, conn));
     if (connected && !m_paused)
@@ -294,17 +295,16 @@ QWidget *DeviceInspector::makeFolderRow()
     auto *row = new QWidget;
     row->setObjectName(QStringLiteral("folderRow"));
     auto *bubble = new StatusBubble(SyncHealth::allSynced(), 14);
-    auto *label = plainLabel();
+    auto *label = new ElidedLabel(Qt::ElideRight);
     label->setObjectName(QStringLiteral("label"));
     label->setFont(pointsFont(14));
-    auto *detail = plainLabel();
+    auto *detail = new ElidedLabel(Qt::ElideRight);
     detail->setObjectName(QStringLiteral("detail"));
     detail->setFont(pointsFont(12));
     setSecondaryForeground(*detail);
-    auto *error = plainLabel();
+    auto *error = new WrappingLabel;
     error->setObjectName(QStringLiteral("error"));
     error->setFont(pointsFont(12));
-    error->setWordWrap(true);
     setForeground(*error, Theme::danger());
     auto *texts = new QVBoxLayout;
     texts->setSpacing(1);
@@ -340,11 +340,11 @@ void DeviceInspector::refreshFolders(const Project &project, bool isThisMac, int
             error = friendlyFolderErrorMessage(m_env.folders().folderErrors().value(*folder.syncthingFolderID));
         const qint64 bytes =
             folder.syncthingFolderID ? m_env.folders().status(*folder.syncthingFolderID).globalBytes : 0;
-        auto *detail = row->findChild<QLabel *>(QStringLiteral("detail"));
+        auto *detail = row->findChild<ElidedLabel *>(QStringLiteral("detail"));
         auto *errorLabel = row->findChild<QLabel *>(QStringLiteral("error"));
         row->findChild<StatusBubble *>()->setHealth(health);
-        setTextIfChanged(*row->findChild<QLabel *>(QStringLiteral("label")), folder.label);
-        setTextIfChanged(*detail, SyncPageTexts::folderRowDetail(bytes, health, peerCount));
+        row->findChild<ElidedLabel *>(QStringLiteral("label"))->setFullText(folder.label);
+        detail->setFullText(SyncPageTexts::folderRowDetail(bytes, health, peerCount));
         setTextIfChanged(*errorLabel, error);
         detail->setVisible(error.isEmpty());
         errorLabel->setVisible(!error.isEmpty());

@@ -20,6 +20,7 @@ namespace tw {
 
 class AppEnvironment;
 class DisclosureGroup;
+class ElidedLabel;
 class RenameSheet;
 class StatusBubble;
 
@@ -74,7 +75,7 @@ private:
     bool m_paused = false;
 
     QLabel *m_symbol = nullptr;
-    QLabel *m_nameLabel = nullptr;
+    ElidedLabel *m_nameLabel = nullptr;
     QLabel *m_line = nullptr;
     QPushButton *m_pause = nullptr;
     QToolButton *m_more = nullptr;

@@ -7,6 +7,7 @@
 #include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
 #include "design/DeviceSyncRing.h"
+#include "design/ElidedLabel.h"
 #include "design/TextStyle.h"
 #include "views/PlainLabel.h"
 
@@ -27,7 +28,7 @@ void setTextIfChanged(QLabel *label, const QString &text)
 } // namespace
 
 DeviceMini::DeviceMini(QWidget *parent)
-    : QWidget(parent), m_name(plainLabel(this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
+    : QWidget(parent), m_name(new ElidedLabel(Qt::ElideRight, this)), m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 26, this)),
       m_eta(plainLabel(this))
 {
     setMinimumHeight(52);
@@ -50,7 +51,7 @@ DeviceMini::DeviceMini(QWidget *parent)
 void DeviceMini::refresh(AppEnvironment &env, const Project &project, const ProjectDeviceRef &device,
                          const HealthInputs &in)
 {
-    setTextIfChanged(m_name, device.name);
+    m_name->setFullText(device.name);
     const SyncHealth health = deviceHealth(project, device.id, in);
     if (!(m_ring->health() == health))
         m_ring->setHealth(health);

@@ -10,6 +10,7 @@ class QLabel;
 namespace tw {
 
 class AppEnvironment;
+class ElidedLabel;
 class DeviceSyncRing;
 
 // One Mac of a sync on its overview card: name, health ring and, while that
@@ -28,7 +29,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QLabel *m_name;
+    ElidedLabel *m_name;
     DeviceSyncRing *m_ring;
     QLabel *m_eta;
 };

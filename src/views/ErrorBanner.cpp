@@ -4,6 +4,7 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "design/WrappingLabel.h"
 #include "views/PlainLabel.h"
 
 #include <QHBoxLayout>
@@ -33,13 +34,12 @@ QLabel *warningSymbol(const QFont &font)
 
 ErrorBanner::ErrorBanner(QWidget *parent)
     : QWidget(parent)
-    , m_text(plainLabel())
+    , m_text(new WrappingLabel)
 {
     setObjectName(QStringLiteral("errorBanner"));
     const QFont font = styledFont(TextStyle::Caption);
     m_text->setObjectName(QStringLiteral("errorText"));
     m_text->setFont(font);
-    m_text->setWordWrap(true);
     // Top to top with the symbol, also when the text wraps.
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette white = m_text->palette();

@@ -6,6 +6,7 @@
 #include "controllers/ETAEstimator.h"
 #include "controllers/FolderController.h"
 #include "design/CardFrame.h"
+#include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/LooksLikeVolumeRoot.h"
 #include "design/StatusBubble.h"
@@ -29,7 +30,7 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     , m_projectID(std::move(projectID))
     , m_folderID(std::move(folderID))
     , m_icon(new FileIcon(QString(), false, 17))
-    , m_label(plainLabel())
+    , m_label(new ElidedLabel(Qt::ElideRight))
     , m_bubble(new StatusBubble(SyncHealth::allSynced(), 13))
     , m_detail(plainLabel())
 {
@@ -79,7 +80,7 @@ void FolderChip::refresh()
     }
     if (m_icon->path() != folder->localPath)
         m_icon->setPath(folder->localPath, looksLikeVolumeRoot(folder->localPath));
-    setTextIfChanged(*m_label, folder->label);
+    m_label->setFullText(folder->label);
     m_bubble->setHealth(health);
     setTextIfChanged(*m_detail, SyncPageTexts::folderChipDetail(health, bytes, eta));
 }

@@ -7,6 +7,7 @@ class QLabel;
 namespace tw {
 
 class AppEnvironment;
+class ElidedLabel;
 class FileIcon;
 class StatusBubble;
 
@@ -38,7 +39,7 @@ private:
     QString m_folderID;
     bool m_selected = false;
     FileIcon *m_icon;
-    QLabel *m_label;
+    ElidedLabel *m_label;
     StatusBubble *m_bubble;
     QLabel *m_detail;
 };

@@ -14,6 +14,7 @@
 #include "design/StatusBubble.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "design/WrappingLabel.h"
 #include "engine/SyncEngine.h"
 #include "platform/FileManagerRevealer.h"
 #include "projects/FolderDeviceChoice.h"
@@ -127,9 +128,8 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     column->setSpacing(14);
     column->addWidget(makeHeader());
 
-    m_diskText = plainLabel();
+    m_diskText = new WrappingLabel;
     m_diskText->setObjectName(QStringLiteral("diskNoteText"));
-    m_diskText->setWordWrap(true);
     m_diskText->setFont(pointsFont(12));
     setForeground(*m_diskText, Theme::orange());
     auto *diskBody = new QWidget;
@@ -180,7 +180,7 @@ QWidget *FolderInspector::makeHeader()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
     m_icon = new FileIcon(QString(), false, 24);
-    m_label = plainLabel();
+    m_label = new ElidedLabel(Qt::ElideRight);
     m_label->setObjectName(QStringLiteral("label"));
     m_label->setFont(pointsFont(19, QFont::DemiBold));
     m_path = new ElidedLabel;
@@ -276,10 +276,15 @@ QToolButton *FolderInspector::actionButton(const char *name, const QString &text
 
 QWidget *FolderInspector::makeActions()
 {
+    // The six wrap onto a second line where the inspector is narrow, so it
+    // never scrolls sideways; "Remove" keeps the far end.
     auto *bar = new QWidget;
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(18);
+    auto *buttons = new QWidget;
+    auto *flow = new FlowLayout(18, 6, buttons);
+    flow->setContentsMargins(0, 0, 0, 0);
     QToolButton *settings = actionButton("settings", QStringLiteral("Settings"), Symbol::SliderHorizontal3);
     m_ignore = actionButton("ignore", QStringLiteral("Ignore"), Symbol::EyeSlash);
     m_archive = actionButton("archive", QStringLiteral("Archive"), Symbol::ClockArrowCirclepath);
@@ -296,9 +301,9 @@ QWidget *FolderInspector::makeActions()
     connect(reveal, &QToolButton::clicked, this, &FolderInspector::reveal);
     connect(remove, &QToolButton::clicked, this, &FolderInspector::confirmRemove);
     for (QToolButton *button : {settings, m_ignore, m_archive, m_pause, reveal, m_purge})
-        row->addWidget(button);
-    row->addStretch();
-    row->addWidget(remove);
+        flow->addWidget(button);
+    row->addWidget(buttons, 1);
+    row->addWidget(remove, 0, Qt::AlignTop);
     return bar;
 }
 
@@ -360,7 +365,7 @@ void FolderInspector::refreshContents()
 
     if (m_icon->path() != folder->localPath)
         m_icon->setPath(folder->localPath, looksLikeVolumeRoot(folder->localPath));
-    setTextIfChanged(*m_label, folder->label);
+    m_label->setFullText(folder->label);
     if (m_path->fullText() != folder->localPath)
         m_path->setFullText(folder->localPath);
     setToolTipIfChanged(*m_path, folder->localPath);

@@ -108,7 +108,7 @@ private:
     QHash<QString, bool> m_editable;
 
     FileIcon *m_icon = nullptr;
-    QLabel *m_label = nullptr;
+    ElidedLabel *m_label = nullptr;
     ElidedLabel *m_path = nullptr;
     QLabel *m_receiveOnly = nullptr;
     StatusBubble *m_bubble = nullptr;

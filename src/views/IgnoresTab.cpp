@@ -4,6 +4,7 @@
 #include "app/AppPreferences.h"
 #include "app/IgnoreCategory.h"
 #include "controllers/FolderController.h"
+#include "design/ElidedLabel.h"
 #include "design/Symbol.h"
 #include "projects/ProjectController.h"
 #include "views/ConfirmAction.h"
@@ -216,11 +217,12 @@ void IgnoresTab::showCustomRows()
         row->setObjectName(QStringLiteral("customRow"));
         auto *layout = new QHBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
-        auto *label = plainLabel(pattern);
+        // Patterns are compared by both ends, so a long one loses its middle.
+        auto *label = new ElidedLabel(Qt::ElideMiddle);
         label->setObjectName(QStringLiteral("customPattern"));
         label->setFont(monospaced());
-        layout->addWidget(label);
-        layout->addStretch();
+        label->setFullText(pattern);
+        layout->addWidget(label, 1);
         auto *remove = new QToolButton;
         remove->setObjectName(QStringLiteral("removePattern"));
         remove->setIcon(symbolIcon(Symbol::MinusCircleFill));

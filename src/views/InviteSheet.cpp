@@ -21,6 +21,7 @@
 #include "views/LiteralAmpersands.h"
 #include "views/PanelTexts.h"
 #include "views/PlainLabel.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QComboBox>
@@ -142,7 +143,7 @@ InviteSheet::InviteSheet(AppEnvironment &env, QString projectID, QWidget *parent
     , m_tailnet(tailnet ? std::move(tailnet) : TailnetAddress(&TailscaleDetector::localTailscaleIPv4))
 {
     setWindowTitle(texts::inviteAMac);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);

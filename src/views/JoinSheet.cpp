@@ -9,6 +9,7 @@
 #include "utilities/Detach.h"
 #include "views/PanelTexts.h"
 #include "views/PlainLabel.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -22,7 +23,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     : QDialog(parent), m_env(env), m_invite(std::move(invite)), m_onJoined(std::move(onJoined))
 {
     setWindowTitle(texts::joinASync);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 22, 22, 22);
     layout->setSpacing(14);

@@ -28,7 +28,6 @@ namespace {
 
 const QString kBack = QStringLiteral("Back");
 const QString appTitle = QStringLiteral("TidewellMesh");
-constexpr QSize kMinimumPageSize(760, 780);
 
 // A page's own dialog open now, the one furthest down a chain of dialogs,
 // so the approval prompt opens over it rather than behind it.
@@ -69,7 +68,6 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
     m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
     m_backAction->setObjectName(QStringLiteral("backAction"));
     m_stack->setObjectName(QStringLiteral("pageStack"));
-    m_stack->setMinimumSize(kMinimumPageSize);
     m_banner->hide();
 
     auto *layout = new QVBoxLayout(this);

@@ -6,9 +6,11 @@
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
 #include "views/LiteralAmpersands.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QCheckBox>
+#include <QStyle>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +35,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
 {
     setObjectName(QStringLiteral("newProjectSheet"));
     setWindowTitle(titleText);
-    setFixedWidth(sheetWidth);
+    setSheetWidth(*this, sheetWidth);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);
@@ -56,9 +58,14 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
         auto *toggles = new QVBoxLayout;
         toggles->setSpacing(4);
         for (const AppEnvironment::PeerDevice &person : people) {
-            auto *toggle = new QCheckBox(literalAmpersands(person.name), this);
-            toggle->setObjectName(person.deviceID);
+            auto *toggle = new QCheckBox(this);
             showSymbol(*toggle, Symbol::Laptopcomputer);
+            // A long name ends in "…" within the sheet's margins, the box and the symbol.
+            const QStyle &style = *toggle->style();
+            const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth)
+                             - toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+            toggle->setText(literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room)));
+            toggle->setObjectName(person.deviceID);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);
         }

@@ -9,6 +9,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/PlainLabel.h"
+#include "views/SheetWidth.h"
 #include "views/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -33,7 +34,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     : QDialog(parent), m_env(env), m_payload(std::move(payload))
 {
     setWindowTitle(kTitle);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(12);
     layout->addWidget(styledLabel(kTitle, TextRole::Title2));

@@ -6,6 +6,7 @@
 #include "design/AdaptiveGrid.h"
 #include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
+#include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
@@ -70,12 +71,13 @@ QColor cardToneColor(CardTone tone)
 }
 
 ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent)
-    : QWidget(parent), m_env(env), m_projectID(std::move(projectID)), m_name(toneLabel(pointsFont(17, QFont::DemiBold), this)),
+    : QWidget(parent), m_env(env), m_projectID(std::move(projectID)), m_name(new ElidedLabel(Qt::ElideRight, this)),
       m_subtitle(toneLabel(pointsFont(13), this)), m_dot(new StatusDot(Theme::synced(), 9, this)),
       m_status(toneLabel(pointsFont(12, QFont::Medium), this)), m_miniGrid(new AdaptiveGrid(10, 8)),
       m_progress(new QProgressBar(this)), m_healthLine(toneLabel(pointsFont(12), this))
 {
     setObjectName(QStringLiteral("projectCard"));
+    m_name->setFont(pointsFont(17, QFont::DemiBold));
     setMinimumHeight(140);
     setCursor(Qt::PointingHandCursor);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -139,7 +141,7 @@ void ProjectCard::refresh(const HealthInputs &in)
     const QList<ProjectDeviceRef> devices = projectDevices(*project, in);
     const int macs = int(std::count_if(devices.begin(), devices.end(),
                                        [](const ProjectDeviceRef &device) { return !device.isAlwaysOnNode; }));
-    setTextIfChanged(m_name, project->name);
+    m_name->setFullText(project->name);
     setTextIfChanged(m_subtitle, overviewSubtitle(macs, int(project->folders.size()),
                                                   projectGlobalBytes(*project, in.folderStatuses)));
     showPresentation(cardPresentation(projectHealth(*project, in), devices.size() == 1,

@@ -7,12 +7,14 @@
 #include <QWidget>
 
 class QLabel;
+
 class QProgressBar;
 
 namespace tw {
 
 class AdaptiveGrid;
 class AppEnvironment;
+class ElidedLabel;
 class DeviceMini;
 class StatusDot;
 
@@ -51,7 +53,7 @@ private:
 
     AppEnvironment &m_env;
     QString m_projectID;
-    QLabel *m_name;
+    ElidedLabel *m_name;
     QLabel *m_subtitle;
     StatusDot *m_dot;
     QLabel *m_status;

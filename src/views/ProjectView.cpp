@@ -9,6 +9,7 @@
 #include "design/AdaptiveGrid.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
+#include "design/ElidedLabel.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -333,7 +334,10 @@ void ProjectView::refreshContents()
 
 void ProjectView::refreshToolbar(const Project &project)
 {
-    const QString label = literalAmpersands(project.name + QStringLiteral(" \u25BE"));
+    // A long name ends in "…", so the toolbar's other actions stay in view.
+    const QString label = literalAmpersands(
+        m_switcherButton->fontMetrics().elidedText(project.name, Qt::ElideRight, switcherNameWidth)
+        + QStringLiteral(" \u25BE"));
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);
     refreshSwitcher();
@@ -437,7 +441,7 @@ void ProjectView::showInspector()
         if (m_inspectorItem && m_inspectorItem->refresh)
             m_inspectorItem->refresh();
         if (folder && m_panelTitle)
-            m_panelTitle->setText(titleOf(m_selection.panel, folder->label));
+            m_panelTitle->setFullText(titleOf(m_selection.panel, folder->label));
         updateInspectorHeight();
         return;
     }
@@ -493,12 +497,12 @@ QWidget *ProjectView::panelHost(const ProjectFolder &folder)
     back->setAutoRaise(true);
     back->setIcon(symbolIcon(Symbol::ChevronLeft));
     connect(back, &QToolButton::clicked, this, [this] { select(m_selection.back()); });
-    m_panelTitle = plainLabel(titleOf(m_selection.panel, folder.label), host);
+    m_panelTitle = new ElidedLabel(Qt::ElideRight, host);
     m_panelTitle->setObjectName(QStringLiteral("panelTitle"));
     m_panelTitle->setFont(pointsFont(17, QFont::DemiBold));
+    m_panelTitle->setFullText(titleOf(m_selection.panel, folder.label));
     row->addWidget(back);
-    row->addWidget(m_panelTitle);
-    row->addStretch();
+    row->addWidget(m_panelTitle, 1);
     column->addLayout(row);
     column->addWidget(divider(host));
     if (QWidget *panel = makePanel(folder))

@@ -24,6 +24,7 @@ namespace tw {
 
 class AdaptiveGrid;
 class AppEnvironment;
+class ElidedLabel;
 class EngineController;
 class ErrorBanner;
 class FolderController;
@@ -66,6 +67,8 @@ public:
     static constexpr int inspectorHeight = 270;
     static constexpr int expandedInspectorHeight = 460;
     static constexpr int animationMs = 220;
+    // The widest the sync switcher draws a name.
+    static constexpr int switcherNameWidth = 240;
 
     ProjectView(AppEnvironment &env, NavigationPath &path, QString projectID,
                 ProjectPageFactories factories = ProjectPageFactories::placeholders(), QWidget *parent = nullptr);
@@ -78,7 +81,7 @@ public:
 
     QWidget *inspectorArea() const { return m_inspectorArea; }
     QWidget *inspectorContent() const { return m_inspectorContent; }
-    QLabel *panelTitle() const { return m_panelTitle; }
+    ElidedLabel *panelTitle() const { return m_panelTitle; }
     QLabel *noFoldersLabel() const { return m_noFolders; }
     ErrorBanner *errorBanner() const { return m_banner; }
     QMenu *switcherMenu() const { return m_switcherMenu; }
@@ -149,7 +152,7 @@ private:
     QPointer<QWidget> m_inspectorContent;
     std::optional<ProjectPageItem> m_inspectorItem;
     QString m_inspectorKey;
-    QLabel *m_panelTitle = nullptr;
+    ElidedLabel *m_panelTitle = nullptr;
     QPropertyAnimation *m_minAnimation = nullptr;
     QPropertyAnimation *m_maxAnimation = nullptr;
     ErrorBanner *m_banner = nullptr;

@@ -2,6 +2,7 @@
 
 #include "design/DerivedForeground.h"
 #include "design/TextStyle.h"
+#include "design/WrappingLabel.h"
 
 #include <QFontDatabase>
 #include <QLabel>
@@ -62,9 +63,8 @@ void applyTextTone(QWidget *widget, TextTone tone)
 
 QLabel *styledLabel(const QString &text, TextRole role, TextTone tone, Qt::TextFormat format)
 {
-    auto *label = new QLabel(text);
+    auto *label = new WrappingLabel(text);
     label->setTextFormat(format);
-    label->setWordWrap(true);
     applyTextRole(label, role);
     applyTextTone(label, tone);
     return label;

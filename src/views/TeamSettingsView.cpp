@@ -149,7 +149,8 @@ QWidget *TeamSettingsView::joiningSection()
 QWidget *TeamSettingsView::nodePart()
 {
     auto *node = new FormSection(texts::sectionBackup);
-    m_nodeName = namedLabel("nodeName");
+    m_nodeName = new ElidedLabel(Qt::ElideRight);
+    m_nodeName->setObjectName(QStringLiteral("nodeName"));
     node->addLabelledRow(texts::nodeName, m_nodeName);
     m_nodeAddress = namedLabel("nodeAddress");
     node->addLabelledRow(texts::nodeAddress, m_nodeAddress);
@@ -339,7 +340,7 @@ void TeamSettingsView::showNodes()
     if (nodes.isEmpty())
         return;
     const NasNode &first = nodes.first();
-    m_nodeName->setText(first.name);
+    m_nodeName->setFullText(first.name);
     m_nodeAddress->setText(first.baseURL);
     m_nodeDeviceID->setFullText(first.deviceID);
 }

@@ -72,7 +72,7 @@ private:
     QLabel *m_resetCaption = nullptr;
 
     QWidget *m_nodePart = nullptr;
-    QLabel *m_nodeName = nullptr;
+    ElidedLabel *m_nodeName = nullptr;
     QLabel *m_nodeAddress = nullptr;
     ElidedLabel *m_nodeDeviceID = nullptr;
     StatusDot *m_dot = nullptr;

@@ -1,4 +1,4 @@
-// The one-line label that shortens in the middle.
+// The one-line label that shortens: IDs in the middle, names at the end.
 
 #include "design/ElidedLabel.h"
 
@@ -24,6 +24,21 @@ TEST(ElidedLabelTest, KeepsBothEndsWhenNarrowAndTheWholeTextWhenWide)
     // An ellipsis, or three dots where the font has none.
     EXPECT_LT(label.text().size(), id.size());
     EXPECT_EQ(label.fullText(), id);
+}
+
+TEST(ElidedLabelTest, ANameKeepsItsBeginningAndEndsInAnEllipsis)
+{
+    const QString name = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
+    ElidedLabel label(Qt::ElideRight);
+    label.setFullText(name);
+    label.show();
+    label.resize(label.fontMetrics().horizontalAdvance(name) / 3, 20);
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("Laptop"))) << label.text().toStdString();
+    EXPECT_TRUE(label.text().endsWith(QChar(0x2026))) << label.text().toStdString();
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.contentsRect().width());
+    EXPECT_EQ(label.fullText(), name);
+    // Narrower than three letters' worth only when its layout has no room.
+    EXPECT_LT(label.minimumSizeHint().width(), label.sizeHint().width());
 }
 
 } // namespace

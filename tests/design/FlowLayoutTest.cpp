@@ -1,3 +1,4 @@
+#include "design/ElidedLabel.h"
 #include "design/FlowLayout.h"
 
 #include <QWidget>
@@ -47,4 +48,30 @@ TEST(FlowLayoutTest, MeasuresAndPlacesItemsAtTheirPreferredSizes)
         for (size_t i = 0; i < row.origins.size(); ++i)
             EXPECT_EQ(layout->itemAt(int(i))->geometry(), QRect(row.origins[i] + QPoint(5, 7), row.items[i])) << row.name << " item " << i;
     }
+}
+
+// A chip with a long name takes the line it is on, ending in "…", rather
+// than pushing the layout, and the page holding it, wider.
+TEST(FlowLayoutTest, AnItemWiderThanItsLineShrinksToItDownToItsLeast)
+{
+    QWidget host;
+    auto *layout = new FlowLayout(4, 6, &host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *name = new ElidedLabel(Qt::ElideRight, &host);
+    name->setFullText(QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window"));
+    layout->addWidget(name);
+    auto *fixed = new QWidget(&host);
+    fixed->setFixedSize(10, 10);
+    layout->addWidget(fixed);
+    const int least = name->minimumSizeHint().width();
+    ASSERT_LT(least, 60);
+    ASSERT_GT(name->sizeHint().width(), 60);
+    EXPECT_EQ(layout->minimumSize().width(), least);
+
+    layout->setGeometry(QRect(0, 0, 60, 100));
+    EXPECT_EQ(name->width(), 60);
+    EXPECT_EQ(fixed->geometry().topLeft(), QPoint(0, name->height() + 6));
+    EXPECT_EQ(layout->heightForWidth(60), name->height() + 6 + 10);
+    layout->setGeometry(QRect(0, 0, least - 5, 100));
+    EXPECT_EQ(name->width(), least);
 }

@@ -1,7 +1,11 @@
 // The whole application on the fake engine, visited screen by screen with
 // clicks and menu actions, each screen's picture kept as tour-NN-<screen>.png.
-// Run by TourTest on the test's Xvfb and private bus; prints one line per
-// step and "FAIL: ..." for each broken expectation, and answers 1 if any.
+// Run by TourTest on the test's Xvfb and private bus, once per screen size
+// (TIDEWELL_TOUR_SIZE, the Xvfb's own: the window fills the screen as a
+// maximised one does); the screens are visited in the light appearance, then
+// again in the dark one. Every picture is also checked (Tour::checkScreens).
+// Prints one line per step and "FAIL: ..." for each broken expectation, and
+// answers 1 if any.
 // Screens whose views come later (the overview's cards, a sync's page, its
 // chips and inspectors, the incoming page, the new-sync sheet) each become
 // one more tour.step() where the path reaches them.
@@ -19,6 +23,7 @@
 #include "views/FolderChip.h"
 #include "views/FolderInspector.h"
 #include "views/IncomingView.h"
+#include "views/InviteSheet.h"
 #include "views/NewProjectSheet.h"
 #include "views/ProjectCard.h"
 #include "views/ProjectOverviewView.h"
@@ -33,6 +38,12 @@
 #include "views/ShellWindow.h"
 #include "views/StatusTray.h"
 #include "views/WindowController.h"
+#include "views/WidgetAppearance.h"
+#include "views/AcceptFolderSheet.h"
+#include "views/ArchivePanel.h"
+#include "views/FolderSettingsPanel.h"
+#include "views/OmitPanel.h"
+#include "views/PurgePanel.h"
 
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
@@ -51,7 +62,9 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -61,6 +74,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
+#include <tuple>
 
 namespace tw {
 namespace {
@@ -70,6 +84,11 @@ const QString kAway = QStringLiteral("AWAYMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EE
 const QString kNode = QStringLiteral("NODEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+// Names longer than any row has room for: each ends in "…" where it is cut.
+const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
+const QString kLongSync = QStringLiteral("Archive of every film and job finished since the studio opened its doors");
+const QString kLongFolder = QStringLiteral("moving the rushes from the camera cards to the edit suite before the grade");
+const QString kLongPattern = QStringLiteral("Renders/**/previews-of-every-version-we-sent-to-the-client-for-approval-*.mov");
 constexpr int kStepMs = 10'000;
 
 QCoro::Task<std::optional<QString>> pickedFolder(QString path)
@@ -117,7 +136,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     const QString me = s.localDeviceID;
     s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
                  {.id = kTeammate, .name = "Studio"},
-                 {.id = kAway, .name = "Laptop"},
+                 {.id = kAway, .name = kLongMac},
                  {.id = kNode, .name = "NAS"}};
     s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
                      connection(kNode, "127.0.0.1:22000", "tcp-client")};
@@ -131,6 +150,8 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
         s.folders.append(folder);
         projectFolders.append({.id = id + "-uuid", .label = id.mid(4), .localPath = path, .syncthingFolderID = id});
     }
+    projectFolders[0].label = kLongFolder;
+    s.folders[0].label = kLongFolder;
     projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
                                         ".DS_Store", "cache"};
     s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
@@ -145,12 +166,12 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
 
     const QList<ProjectMember> members = {{.deviceID = me, .displayName = "Tour Mac", .isOwnDevice = true},
                                           {.deviceID = kTeammate, .displayName = "Studio"},
-                                          {.deviceID = kAway, .displayName = "Laptop"},
+                                          {.deviceID = kAway, .displayName = kLongMac},
                                           {.deviceID = kNode, .displayName = "NAS", .isAlwaysOnNode = true}};
     const QList<Project> projects = {
         {.id = "p-studio", .name = "Studio work", .members = members,
          .folders = {projectFolders[0], projectFolders[1]}, .createdAt = now},
-        {.id = "p-archive", .name = "Archive", .members = members.mid(0, 3), .folders = {projectFolders[2]},
+        {.id = "p-archive", .name = kLongSync, .members = members.mid(0, 3), .folders = {projectFolders[2]},
          .createdAt = now}};
     QDir().mkpath(paths.root());
     QFile file(paths.file(ProjectController::storeFileName));
@@ -204,7 +225,8 @@ ProjectCard *card(QWidget &root, const QString &projectID)
     return nullptr;
 }
 
-// The widget of that type whose label of that name reads the text.
+// The widget of that type whose label of that name begins with the text
+// (a long one ends in "…").
 template <typename Widget>
 Widget *labelled(QWidget *root, const char *labelName, const char *text)
 {
@@ -212,7 +234,7 @@ Widget *labelled(QWidget *root, const char *labelName, const char *text)
         return nullptr;
     for (Widget *widget : root->findChildren<Widget *>()) {
         auto *label = widget->template findChild<QLabel *>(QString::fromLatin1(labelName));
-        if (label && label->text() == QString::fromUtf8(text) && widget->isVisible())
+        if (label && label->text().startsWith(QString::fromUtf8(text)) && widget->isVisible())
             return widget;
     }
     return nullptr;
@@ -242,7 +264,9 @@ int runTour()
         std::fprintf(stderr, "FAIL: TIDEWELL_LOOPBACK_ONLY=1 is not set\n");
         return 1;
     }
-    Tour tour;
+    const QString size = qEnvironmentVariable("TIDEWELL_TOUR_SIZE", QStringLiteral("1366x768"));
+    Tour tour(QStringLiteral("tour-") + size);
+    tour.checkScreens(true);
     g_tour = &tour;
     QTemporaryDir dir;
     const AppPaths paths(dir.filePath("data/TidewellSync"));
@@ -279,9 +303,15 @@ int runTour()
     auto shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
     ShellWindow &window = shell->window();
     AppEnvironment &env = shell->environment();
+    env.preferences().setAppearanceHook(applyWidgetAppearance);
+    env.preferences().setAppearance(AppPreferences::Appearance::Light);
+    env.preferences().addCustomIgnore(kLongPattern);
 
     tour.step("overview", [&] {
         shell->windowController().show();
+        // Maximised on a desktop; no window manager here does it.
+        if (const QScreen *screen = window.screen())
+            window.setGeometry(screen->availableGeometry());
         tour.expect(waitUntil([&] { return started && env.engineState().status().isRunning; }, kStepMs),
                     "start-up reaches a running engine");
         auto *main = window.findChild<MainWindow *>();
@@ -299,6 +329,195 @@ int runTour()
     if (!main)
         return tour.finish();
     auto syncPage = [&] { return qobject_cast<ProjectView *>(main->topPage()); };
+    // Pages, inspectors and panels leave with deleteLater(): the shown one counts.
+    auto shown = [&](const char *type, const QString &name = QString()) -> QWidget * {
+        if (!syncPage())
+            return nullptr;
+        for (QWidget *widget : syncPage()->findChildren<QWidget *>(name))
+            if (widget->inherits(type) && widget->isVisible())
+                return widget;
+        return nullptr;
+    };
+    auto inspectorShown = [&] { return shown("tw::FolderInspector") != nullptr; };
+    // The inspector area grows and shrinks animated: pictures wait for its end.
+    auto inspectorSettled = [&] {
+        QWidget *area = shown("QWidget", QStringLiteral("inspectorArea"));
+        return area && area->height() == area->maximumHeight() && area->height() == area->minimumHeight();
+    };
+
+    // Each folder panel, opened from the inspector's action row and closed
+    // again by its back button.
+    auto folderPanels = [&](const QString &look) {
+        const QList<std::tuple<const char *, const char *, const char *>> panels = {
+            {"folder-settings", "settings", "tw::FolderSettingsPanel"},
+            {"folder-ignore", "ignore", "tw::OmitPanel"},
+            {"folder-archive", "archive", "tw::ArchivePanel"},
+            {"folder-removal", "purge", "tw::PurgePanel"}};
+        for (const auto &[name, button, type] : panels) {
+            tour.step(look + QString::fromLatin1(name), [&, button, type] {
+                QWidget *inspector = shown("tw::FolderInspector");
+                click(inspector ? inspector->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
+                tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
+                tour.expect(waitUntil([&] {
+                    const auto bars = syncPage()->findChildren<QProgressBar *>();
+                    return std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); });
+                }, kStepMs), "the panel has read what it shows");
+                tour.expect(waitUntil([&] {
+                    QWidget *area = shown("QWidget", QStringLiteral("inspectorArea"));
+                    return inspectorSettled() && area->height() == ProjectView::expandedInspectorHeight;
+                }, kStepMs), "a panel has the taller inspector area");
+                return &window;
+            });
+            QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+            click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
+            tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
+        }
+    };
+
+    // The placing sheet of the offered folder, from the incoming page.
+    auto placingSheet = [&](const QString &look) {
+        auto sheet = [&] { return main->topPage() ? main->topPage()->findChild<AcceptFolderSheet *>() : nullptr; };
+        tour.step(look + "placing-sheet", [&] {
+            QPushButton *place = nullptr;
+            for (QPushButton *button : main->topPage()->findChildren<QPushButton *>(QStringLiteral("place")))
+                if (button->isVisible())
+                    place = button;
+            click(place);
+            if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            // Chosen: the explanation and the sync's line show.
+            click(sheet()->findChild<QPushButton *>(QStringLiteral("choose")));
+            tour.expect(waitUntil([&] {
+                auto *explanation = sheet()->findChild<QLabel *>(QStringLiteral("explanation"));
+                return explanation && explanation->isVisible();
+            }, kStepMs), "the chosen place is explained");
+            return static_cast<QWidget *>(sheet());
+        });
+        if (sheet())
+            sheet()->reject();
+        tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
+    };
+
+    // The sync page's invite sheet.
+    auto inviteSheet = [&](const QString &look) {
+        auto sheet = [&] { return syncPage() ? syncPage()->findChild<InviteSheet *>() : nullptr; };
+        tour.step(look + "invite-sheet", [&] {
+            auto *invite = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("invite")) : nullptr;
+            if (tour.expect(invite != nullptr, "the page offers an invitation"))
+                invite->trigger();
+            if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(sheet());
+        });
+        if (sheet())
+            sheet()->reject();
+        tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
+    };
+
+    // The overview and the incoming page with nothing to show, at the end:
+    // the syncs are removed and the requests answered.
+    auto emptyScreens = [&](const QString &look) {
+        tour.step(look + "overview-empty", [&] {
+            for (const Project &project : env.projects().projects())
+                env.projects().remove(project);
+            main->path().setIDs({});
+            tour.expect(waitUntil([&] {
+                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+                return empty && empty->isVisible();
+            }, kStepMs), "the overview's empty state");
+            return &window;
+        });
+        tour.step(look + "incoming-empty", [&] {
+            engine.state.pendingDevices.clear();
+            engine.state.pendingFolders.clear();
+            engine.pushEvent(pendingDevicesChanged());
+            main->path().setIDs({NavigationPath::incomingRoute});
+            tour.expect(waitUntil([&] {
+                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+                return empty && empty->isVisible();
+            }, kStepMs), "the incoming page's empty note");
+            return &window;
+        });
+    };
+
+    auto newSyncSheet = [&](const QString &look) {
+        auto sheet = [&] { return window.findChild<NewProjectSheet *>(); };
+        tour.step(look + "new-sync-sheet", [&] {
+            tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "back on the overview");
+            click(toolButton(main->toolBar(), ProjectOverviewView::newSyncText));
+            if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            tour.expect(sheet()->windowTitle() == NewProjectSheet::titleText, "titled New sync");
+            tour.expect(sheet()->personToggle(kTeammate) != nullptr, "the teammate can be asked along");
+            tour.expect(!sheet()->createButton()->isEnabled(), "nothing to create without a name");
+            return static_cast<QWidget *>(sheet());
+        });
+    };
+
+    // The settings window, one picture per tab.
+    auto settingsTabs = [&](const QString &look) {
+        menuAction(window, QStringLiteral("Settings\u2026"))->trigger();
+        auto *settings = shell->settingsWindow().findChild<SettingsView *>();
+        if (!tour.expect(settings != nullptr, "the settings view"))
+            return;
+        QTabWidget *tabs = settings->tabs();
+        for (int i = 0; i < tabs->count(); ++i) {
+            const QString name = tabs->tabText(i).toLower().replace(' ', '-');
+            tour.step(look + "settings-" + name, [&, i] {
+                QTabBar *bar = tabs->tabBar();
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                tour.expect(waitUntil([&] { return tabs->currentIndex() == i; }, kStepMs), "the tab opens");
+                return &shell->settingsWindow();
+            });
+        }
+        shell->settingsWindow().close();
+    };
+
+    // The screens again, reached by path, in another appearance.
+    auto screensIn = [&](const QString &look) {
+        tour.step(look + "overview", [&] {
+            main->path().setIDs({});
+            tour.expect(waitUntil([&] { return card(window, QStringLiteral("p-studio")) != nullptr; }, kStepMs),
+                        "the overview's cards");
+            return &window;
+        });
+        tour.step(look + "folder-chip", [&] {
+            main->path().setIDs({QStringLiteral("p-studio")});
+            tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
+                                  kStepMs), "the sync's page");
+            click(labelled<FolderChip>(syncPage(), "label", "moving"));
+            tour.expect(waitUntil(inspectorShown, kStepMs), "the chip opens the folder's inspector");
+            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+            return &window;
+        });
+        folderPanels(look);
+        inviteSheet(look);
+        tour.step(look + "mac-details", [&] {
+            click(labelled<DeviceCard>(syncPage(), "name", "Studio"));
+            tour.expect(waitUntil([&] {
+                auto *inspector = syncPage()->findChild<DeviceInspector *>();
+                return inspector && inspector->isVisible();
+            }, kStepMs), "the card opens the Mac's inspector");
+            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+            return &window;
+        });
+        tour.step(look + "incoming-page", [&] {
+            main->path().setIDs({NavigationPath::incomingRoute});
+            tour.expect(waitUntil([&] { return qobject_cast<IncomingView *>(main->topPage())
+                                               && main->topPage()->isVisible(); }, kStepMs), "the incoming page");
+            tour.expect(waitUntil([&] {
+                const auto places = main->topPage()->findChildren<QPushButton *>(QStringLiteral("place"));
+                return std::any_of(places.cbegin(), places.cend(), [](QPushButton *place) { return place->isVisible(); });
+            }, kStepMs), "the folder offered");
+            return &window;
+        });
+        placingSheet(look);
+        main->path().setIDs({});
+        newSyncSheet(look);
+        if (NewProjectSheet *sheet = window.findChild<NewProjectSheet *>())
+            sheet->reject();
+        settingsTabs(look);
+    };
 
     tour.step("sync-page", [&] {
         click(card(window, QStringLiteral("p-studio")));
@@ -316,8 +535,10 @@ int runTour()
                                            && syncPage()->findChild<FolderInspector *>()->isVisible(); }, kStepMs),
                     "the chip opens the folder's inspector");
         tour.expect(waitUntil([&] { return teammateChip(syncPage()) != nullptr; }, kStepMs), "a chip per Mac");
+        tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
         return &window;
     });
+    folderPanels(QString());
 
     // The chip's menu runs a loop of its own: it is looked at and closed from
     // inside that loop.
@@ -356,6 +577,7 @@ int runTour()
                 const auto values = details->findChildren<QLabel *>(QStringLiteral("detailValue"));
                 return std::any_of(values.cbegin(), values.cend(), [](QLabel *value) { return value->isVisible(); });
             }, kStepMs), "the details show their values");
+            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
         }
         return static_cast<QWidget *>(&window);
     });
@@ -393,6 +615,8 @@ int runTour()
         }, kStepMs), "the folder offered");
         return &window;
     });
+
+    placingSheet(QString());
 
     tour.step("approval-prompt", [&] {
         click(toolButton(main->toolBar(), QStringLiteral("Back")));
@@ -432,17 +656,13 @@ int runTour()
         return static_cast<QWidget *>(&window);
     });
 
-    tour.step("new-sync-sheet", [&] {
-        tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "back on the overview");
-        click(toolButton(main->toolBar(), ProjectOverviewView::newSyncText));
-        auto sheet = [&] { return window.findChild<NewProjectSheet *>(); };
-        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
-            return static_cast<QWidget *>(&window);
-        tour.expect(sheet()->windowTitle() == NewProjectSheet::titleText, "titled New sync");
-        tour.expect(sheet()->personToggle(kTeammate) != nullptr, "the teammate can be asked along");
-        tour.expect(!sheet()->createButton()->isEnabled(), "nothing to create without a name");
-        return static_cast<QWidget *>(sheet());
-    });
+    // The invite sheet opens the sync to joiners: only once the approval is
+    // done, or the stranger waiting since start-up is surfaced first.
+    main->path().setIDs({QStringLiteral("p-studio")});
+    tour.expect(waitUntil([&] { return syncPage() && syncPage()->isVisible(); }, kStepMs), "back on the sync's page");
+    inviteSheet(QString());
+    main->path().setIDs({});
+    newSyncSheet(QString());
 
     tour.step("new-sync-cancelled", [&] {
         QPushButton *cancel = nullptr;
@@ -480,22 +700,20 @@ int runTour()
         return &window;
     });
 
-    // The settings window, one picture per tab.
-    menuAction(window, QStringLiteral("Settings\u2026"))->trigger();
-    auto *settings = shell->settingsWindow().findChild<SettingsView *>();
-    if (tour.expect(settings != nullptr, "the settings view")) {
-        QTabWidget *tabs = settings->tabs();
-        for (int i = 0; i < tabs->count(); ++i) {
-            const QString name = tabs->tabText(i).toLower().replace(' ', '-');
-            tour.step("settings-" + name, [&, i] {
-                QTabBar *bar = tabs->tabBar();
-                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-                tour.expect(waitUntil([&] { return tabs->currentIndex() == i; }, kStepMs), "the tab opens");
-                return &shell->settingsWindow();
-            });
-        }
-        shell->settingsWindow().close();
-    }
+    settingsTabs(QString());
+
+    // A new appearance reaches the widgets through posted events.
+    auto lookAgain = [&](AppPreferences::Appearance appearance) {
+        env.preferences().setAppearance(appearance);
+        tour.expect(waitUntil([&] { return window.palette() == QApplication::palette()
+                                           && main->palette() == QApplication::palette(); }, kStepMs),
+                    "the window takes the appearance");
+    };
+    lookAgain(AppPreferences::Appearance::Dark);
+    screensIn(QStringLiteral("dark-"));
+    emptyScreens(QStringLiteral("dark-"));
+    lookAgain(AppPreferences::Appearance::Light);
+    emptyScreens(QString());
 
     tour.step("tray-menu", [&] {
         tour.expect(waitUntil([&] { return shell->tray().isShown(); }, kStepMs), "the tray item is up");

@@ -14,6 +14,7 @@
 #include "support/ShellRig.h"
 
 #include <QApplication>
+#include <QLayout>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenuBar>
@@ -232,20 +233,55 @@ TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
     EXPECT_TRUE(rig.exits.isEmpty());
 }
 
+// A window manager drops the maximised state of a window it no longer shows.
+TEST(AppShellTest, AMaximisedWindowComesBackMaximisedFromTheTray)
+{
+    ShellRig rig;
+    ShellWindow &window = rig.shell->window();
+    window.showMaximized();
+    ASSERT_TRUE(window.isMaximized());
+    rig.trayAvailable = true;
+    window.close();
+    ASSERT_FALSE(window.isVisible());
+    window.setWindowState(Qt::WindowNoState);
+    rig.shell->trayMenu().openAction()->trigger();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMaximized());
+
+    window.showNormal();
+    window.close();
+    rig.shell->trayMenu().openAction()->trigger();
+    EXPECT_FALSE(window.isMaximized()) << "a normal window stays normal";
+}
+
+// Menu bar, toolbar, banner and status bar are inside the minimum: the
+// pages scroll within what is left.
+TEST(AppShellTest, TheWholeWindowFitsItsMinimum)
+{
+    ShellRig rig;
+    ShellWindow &window = rig.shell->window();
+    window.show();
+    const QSize content = window.layout()->totalMinimumSize();
+    EXPECT_LE(content.width(), ShellWindow::minimumWindowSize.width());
+    EXPECT_LE(content.height(), ShellWindow::minimumWindowSize.height());
+}
+
 TEST(AppShellTest, TheMinimumSizeFitsASmallerScreen)
 {
     const struct
     {
         QSize available;
+        QMargins frame;
         QSize minimum;
     } rows[] = {
-        {{1920, 1050}, {760, 780}},
-        {{1366, 740}, {760, 740}},
-        {{700, 600}, {700, 600}},
-        {{0, 0}, {760, 780}},
+        {{1920, 1050}, {}, {760, 780}},
+        {{1366, 740}, {}, {760, 740}},
+        {{1366, 740}, {1, 28, 1, 1}, {760, 711}},
+        {{700, 600}, {}, {700, 600}},
+        {{0, 0}, {}, {760, 780}},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(ShellWindow::minimumSizeFor(row.available), row.minimum) << row.available.width();
+        EXPECT_EQ(ShellWindow::minimumSizeFor(row.available, row.frame), row.minimum) << row.available.width();
 }
 
 TEST(AppShellTest, MenusHoldSettingsCloseQuitAndFeedbackOnly)

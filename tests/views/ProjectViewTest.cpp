@@ -6,6 +6,7 @@
 #include "controllers/FolderController.h"
 #include "design/ShownSymbol.h"
 #include "engine/SyncEngineError.h"
+#include "design/ElidedLabel.h"
 #include "projects/ProjectController.h"
 #include "views/ErrorBanner.h"
 #include "views/NavigationPath.h"
@@ -159,7 +160,7 @@ TEST_F(ProjectViewTest, InspectorFollowsSelectionPanelsAndTechnicalDetails)
         view.openPanel(panel);
         EXPECT_EQ(height(), 460);
         ASSERT_TRUE(view.panelTitle());
-        EXPECT_EQ(view.panelTitle()->text(), title);
+        EXPECT_EQ(view.panelTitle()->fullText(), title);
         // Without an engine folder ID: the title and the divider, no panel.
         EXPECT_EQ(view.inspectorContent()->layout()->count(), 3);
         QMetaObject::invokeMethod(view.inspectorContent()->findChild<QObject *>(QStringLiteral("back")), "click");

@@ -55,7 +55,12 @@ protected:
     }
     QPushButton *button(const char *name) const { return find<QPushButton>(name); }
     QLineEdit *field(const char *name) const { return find<QLineEdit>(name); }
-    QString text(const char *name) const { return find<QLabel>(name)->text(); }
+    // What a label says, whole where a long one is drawn shortened.
+    QString text(const char *name) const
+    {
+        auto *elided = qobject_cast<ElidedLabel *>(find<QLabel>(name));
+        return elided ? elided->fullText() : find<QLabel>(name)->text();
+    }
     bool shown(const char *name) const { return find(name)->isVisibleTo(tab.get()); }
     void openKeyGroup() const { find<DisclosureGroup>("manageTeamKey")->setExpanded(true); }
     // Sets a field as typing into it would.

@@ -13,13 +13,20 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace tw {
 namespace {
 
-// The tour runs in a process of its own, as a desktop draws it (the xcb
-// platform on an Xvfb this test starts), with a tray host this test plays on
-// a bus of its own and every user directory a temporary one.
+// The sizes the tour runs at, each its own Xvfb's screen: the window's
+// minimum, and a common laptop's screen.
+const QStringList kSizes = {QStringLiteral("760x780"), QStringLiteral("1366x768")};
+
+// The tour runs in a process of its own per size, as a desktop draws it (the
+// xcb platform on an Xvfb this test starts), with a tray host this test plays
+// on a bus of its own and every user directory a temporary one. The sizes run
+// side by side.
 TEST(TourTest, EveryScreenOfTheRunningApplication)
 {
     for (const char *tool : {"Xvfb", "dbus-daemon"})
@@ -27,14 +34,13 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     PrivateBus bus;
-    QProcess display, tour;
+    std::vector<std::unique_ptr<QProcess>> displays, tours;
     const auto cleanUp = qScopeGuard([&] {
-        for (QProcess *process : {&tour, &display})
+        for (auto &process : tours)
+            stopProcess(*process);
+        for (auto &process : displays)
             stopProcess(*process);
     });
-    const QString displayNumber =
-        startAndReadLine(display, "Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1440x1000x24"});
-    ASSERT_FALSE(displayNumber.isEmpty());
     ASSERT_FALSE(bus.address().isEmpty());
 
     QDBusConnection session = QDBusConnection::connectToBus(bus.address(), "tour-test");
@@ -45,44 +51,67 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                        QDBusConnection::ExportAllContents));
     ASSERT_TRUE(session.registerService(StatusNotifierHostWatch::watcherService));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "WAYLAND_DISPLAY"})
-        environment.remove(name);
-    // The system's XDG_DATA_DIRS stay: without them the MIME database is empty.
-    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
-        const QString path = home.filePath(QString::fromLatin1(name).toLower());
-        ASSERT_TRUE(QDir().mkpath(path));
-        environment.insert(name, path);
-    }
-    const QString runtime = home.filePath("runtime");
-    ASSERT_TRUE(QDir().mkpath(runtime));
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    environment.insert("XDG_RUNTIME_DIR", runtime);
-    environment.insert("TMPDIR", home.path());
-    environment.insert("DISPLAY", ":" + displayNumber);
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
-    tour.setProcessEnvironment(environment);
-    tour.setProcessChannelMode(QProcess::MergedChannels);
-
     QElapsedTimer wall;
     wall.start();
-    tour.start(TIDEWELL_TOUR_PATH, QStringList());
-    ASSERT_TRUE(tour.waitForStarted());
-    // The watcher answers on this thread: the loop runs while the tour does.
-    const bool ended = waitUntil([&] { return tour.state() == QProcess::NotRunning; }, 50'000);
-    const QByteArray said = tour.readAll();
-    ASSERT_TRUE(ended) << "the tour did not end:\n" << said.constData();
-    EXPECT_EQ(tour.exitStatus(), QProcess::NormalExit) << said.constData();
-    EXPECT_EQ(tour.exitCode(), 0) << said.constData();
-    EXPECT_FALSE(said.contains("FAIL")) << said.constData();
-    // The path in its order, to the tray's menu.
-    for (const char *step : {"tour-01-overview", "tour-04-mac-menu", "tour-08-incoming-page", "tour-11-new-sync-sheet",
-                             "-tray-menu", "-quit"})
-        EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
-    EXPECT_EQ(watcher.items().size(), 1) << "the tray item registers with the session's watcher";
-    std::printf("%s\ntour wall time: %lld ms\n", said.constData(), static_cast<long long>(wall.elapsed()));
+    for (const QString &size : kSizes) {
+        displays.push_back(std::make_unique<QProcess>());
+        const QString displayNumber = startAndReadLine(
+            *displays.back(), "Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", size + "x24"});
+        ASSERT_FALSE(displayNumber.isEmpty());
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "WAYLAND_DISPLAY"})
+            environment.remove(name);
+        // The system's XDG_DATA_DIRS stay: without them the MIME database is empty.
+        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+            const QString path = home.filePath(size + '/' + QString::fromLatin1(name).toLower());
+            ASSERT_TRUE(QDir().mkpath(path));
+            environment.insert(name, path);
+        }
+        const QString runtime = home.filePath(size + "/runtime");
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert("XDG_RUNTIME_DIR", runtime);
+        environment.insert("TMPDIR", home.filePath(size));
+        environment.insert("DISPLAY", ":" + displayNumber);
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("TIDEWELL_LOOPBACK_ONLY", "1");
+        environment.insert("TIDEWELL_TOUR_SIZE", size);
+        // A common desktop's 96 dots per inch, not the Xvfb's 75.
+        environment.insert("QT_FONT_DPI", "96");
+        tours.push_back(std::make_unique<QProcess>());
+        QProcess &tour = *tours.back();
+        tour.setProcessEnvironment(environment);
+        tour.setProcessChannelMode(QProcess::MergedChannels);
+        tour.start(TIDEWELL_TOUR_PATH, QStringList());
+        ASSERT_TRUE(tour.waitForStarted());
+    }
+    // The watcher answers on this thread: the loop runs while the tours do.
+    const bool ended = waitUntil([&] {
+        return std::all_of(tours.cbegin(), tours.cend(),
+                           [](const auto &tour) { return tour->state() == QProcess::NotRunning; });
+    }, 100'000);
+    for (qsizetype i = 0; i < kSizes.size(); ++i) {
+        QProcess &tour = *tours[size_t(i)];
+        const QByteArray said = tour.readAll();
+        const QString prefix = "tour-" + kSizes[i];
+        ASSERT_TRUE(ended) << "the tours did not end:\n" << said.constData();
+        EXPECT_EQ(tour.exitStatus(), QProcess::NormalExit) << said.constData();
+        EXPECT_EQ(tour.exitCode(), 0) << said.constData();
+        EXPECT_FALSE(said.contains("FAIL")) << said.constData();
+        // The path in its order, to the tray's menu, with the screens again
+        // in the dark appearance.
+        for (const char *step : {"-01-overview", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
+                                 "-incoming-page", "-placing-sheet", "-new-sync-sheet", "-dark-folder-archive",
+                                 "-dark-settings-team", "-dark-overview-empty", "-incoming-empty", "-tray-menu",
+                                 "-quit"})
+            EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
+        EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
+        std::printf("%s\n", said.constData());
+    }
+    EXPECT_EQ(watcher.items().size(), 2) << "each tour's tray item registers with the session's watcher";
+    std::printf("tour wall time: %lld ms\n", static_cast<long long>(wall.elapsed()));
 }
 
 } // namespace

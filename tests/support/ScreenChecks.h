@@ -1,0 +1,248 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QColor>
+#include <QFontMetrics>
+#include <QHash>
+#include <QSet>
+#include <QImage>
+#include <QLabel>
+#include <QLayoutItem>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QString>
+#include <QStringList>
+#include <QTextDocument>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+
+// What a person sees wrong on a screen, found without looking: widgets cut
+// by their parent or lying under the window's bottom bar, text that needs
+// more room than its label has, and text too faint on what is drawn behind
+// it. Each function answers one line per fault; no line means none found.
+namespace tw::screenchecks {
+
+// Contrast bounds: body text, and captions (smaller, secondary or coloured
+// text).
+constexpr double kBodyContrast = 4.5;
+constexpr double kCaptionContrast = 3.0;
+
+inline double relativeLuminance(const QColor &colour)
+{
+    auto channel = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
+}
+
+// The colour seen when `over` (possibly translucent) is drawn on `under`.
+inline QColor composited(const QColor &over, const QColor &under)
+{
+    const double a = over.alphaF();
+    auto mix = [a](double top, double bottom) { return top * a + bottom * (1 - a); };
+    return QColor::fromRgbF(float(mix(over.redF(), under.redF())), float(mix(over.greenF(), under.greenF())),
+                            float(mix(over.blueF(), under.blueF())));
+}
+
+// The contrast ratio of a text colour (alpha counts) on an opaque background,
+// 1 to 21.
+inline double contrastRatio(const QColor &text, const QColor &background)
+{
+    const double a = relativeLuminance(composited(text, background));
+    const double b = relativeLuminance(background);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// Body text is the primary text colour at the body size or larger; smaller,
+// secondary or coloured text is held to the captions' bound.
+inline double requiredContrast(const QWidget &widget, const QColor &text)
+{
+    const QPalette app = QApplication::palette();
+    const bool smaller = widget.font().pointSizeF() < QApplication::font().pointSizeF() - 0.01;
+    const bool primary = text == app.color(QPalette::WindowText) || text == app.color(QPalette::Text);
+    return primary && !smaller ? kBodyContrast : kCaptionContrast;
+}
+
+// A short name of the widget for a fault's line.
+inline QString describe(const QWidget &widget)
+{
+    QString name = QString::fromLatin1(widget.metaObject()->className());
+    if (!widget.objectName().isEmpty())
+        name += '#' + widget.objectName();
+    if (auto *label = qobject_cast<const QLabel *>(&widget))
+        name += QStringLiteral(" \"%1\"").arg(label->text().left(40));
+    return name;
+}
+
+// Whether the widget is drawn at all, as part of the root's window: shown,
+// in no window of its own (a sheet, a menu) below the root, and not
+// scrolled or cut away entirely by one of its parents.
+inline QRect visibleRectIn(const QWidget &widget, const QWidget &root)
+{
+    if (!widget.isVisible())
+        return {};
+    for (const QWidget *up = &widget; up && up != &root; up = up->parentWidget())
+        if (up->isWindow())
+            return {};
+    QRect seen(widget.mapTo(&root, QPoint(0, 0)), widget.size());
+    for (const QWidget *up = widget.parentWidget(); up && up != &root; up = up->parentWidget())
+        seen &= QRect(up->mapTo(&root, QPoint(0, 0)), up->size());
+    return seen & root.rect();
+}
+
+inline bool isScrolledContent(const QWidget &widget)
+{
+    const QWidget *parent = widget.parentWidget();
+    return parent && qobject_cast<const QAbstractScrollArea *>(parent->parentWidget())
+           && static_cast<const QAbstractScrollArea *>(parent->parentWidget())->viewport() == parent;
+}
+
+// Widgets reaching beyond their parent (other than a scroll area's content),
+// pages scrolling sideways, anything of the page under `bottomBar`, and the
+// window beyond its screen's available area.
+inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nullptr)
+{
+    QStringList faults;
+    if (root.isWindow() && root.screen()) {
+        const QRect available = root.screen()->availableGeometry();
+        if (!available.contains(root.frameGeometry()))
+            faults << QStringLiteral("the window (%1×%2 with its frame) reaches beyond the screen's %3×%4")
+                          .arg(root.frameGeometry().width()).arg(root.frameGeometry().height())
+                          .arg(available.width()).arg(available.height());
+    }
+    const QRect bar = bottomBar && bottomBar->isVisible()
+                          ? QRect(bottomBar->mapTo(&root, QPoint(0, 0)), bottomBar->size()) : QRect();
+    if (bottomBar && bottomBar->isVisible() && !root.rect().contains(bar))
+        faults << QStringLiteral("the status bar is not whole in the window");
+    // A fault is told of the outermost widget it shows in, not again of
+    // each widget inside that one.
+    QSet<const QWidget *> faulty;
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        if (visibleRectIn(*widget, root).isEmpty() || faulty.contains(widget->parentWidget()))
+            continue;
+        const qsizetype before = faults.size();
+        const QWidget *parent = widget->parentWidget();
+        if (parent && !isScrolledContent(*widget) && !parent->rect().contains(widget->geometry()))
+            faults << QStringLiteral("%1 is cut by %2 (%3,%4 %5×%6 in %7×%8)")
+                          .arg(describe(*widget), describe(*parent))
+                          .arg(widget->x()).arg(widget->y()).arg(widget->width()).arg(widget->height())
+                          .arg(parent->width()).arg(parent->height());
+        // What a layout gives below a widget's least size is drawn squeezed.
+        // Not counted: Qt's own parts of a widget (named "qt_…"), placed by
+        // their owner's style, and stacks, whose least size is that of their
+        // largest page, shown or not (the shown page is checked itself).
+        const QSize least = QWidgetItem(widget).minimumSize();
+        const bool ownPart = widget->objectName().startsWith(QLatin1String("qt_"));
+        if (!isScrolledContent(*widget) && !ownPart && !qobject_cast<QStackedWidget *>(widget)
+            && (widget->width() < least.width() || widget->height() < least.height()))
+            faults << QStringLiteral("%1 is squeezed to %2×%3, needs %4×%5")
+                          .arg(describe(*widget)).arg(widget->width()).arg(widget->height())
+                          .arg(least.width()).arg(least.height());
+        if (auto *area = qobject_cast<QScrollArea *>(widget); area && area->horizontalScrollBar()->isVisible())
+            faults << describe(*widget) + QStringLiteral(" scrolls sideways");
+        if (bottomBar && !bar.isEmpty() && widget != bottomBar && !bottomBar->isAncestorOf(widget)
+            && !widget->isAncestorOf(bottomBar) && visibleRectIn(*widget, root).intersects(bar))
+            faults << describe(*widget) + QStringLiteral(" lies under the status bar");
+        if (faults.size() > before)
+            faulty.insert(widget);
+    }
+    return faults;
+}
+
+// Labels whose text needs more width or height than they have and shows no
+// "…" for what is left out.
+inline QStringList labelFitFaults(QWidget &root)
+{
+    QStringList faults;
+    for (QLabel *label : root.findChildren<QLabel *>()) {
+        if (visibleRectIn(*label, root).isEmpty() || label->text().isEmpty())
+            continue;
+        const QRect inside = label->contentsRect();
+        const int margins = 2 * label->margin();
+        if (label->wordWrap()) {
+            const int needed = label->heightForWidth(label->width());
+            if (needed > label->height() + 1)
+                faults << QStringLiteral("%1 needs %2 px of height, has %3")
+                              .arg(describe(*label)).arg(needed).arg(label->height());
+            continue;
+        }
+        const bool rich = label->textFormat() == Qt::RichText
+                          || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+        int width = 0;
+        if (rich) {
+            QTextDocument document;
+            document.setDefaultFont(label->font());
+            document.setDocumentMargin(0);
+            document.setHtml(label->text());
+            width = int(std::ceil(document.idealWidth()));
+        } else {
+            const QFontMetrics metrics(label->font());
+            for (const QString &line : label->text().split('\n'))
+                width = std::max(width, metrics.horizontalAdvance(line));
+        }
+        if (width + margins > inside.width() + 1)
+            faults << QStringLiteral("%1 needs %2 px of width, has %3").arg(describe(*label)).arg(width + margins)
+                          .arg(inside.width());
+        const int height = label->sizeHint().height();
+        if (height > label->height() + 1)
+            faults << QStringLiteral("%1 needs %2 px of height, has %3")
+                          .arg(describe(*label)).arg(height).arg(label->height());
+    }
+    return faults;
+}
+
+// The colour most of the area shows: what a text is drawn on.
+inline QColor backgroundIn(const QImage &shot, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[shot.pixel(x, y) | 0xff000000u];
+    QRgb best = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            best = it.key();
+            most = it.value();
+        }
+    return QColor::fromRgb(best);
+}
+
+// Enabled labels whose text colour (their palette's) is too faint on what
+// the picture `shot` of `root` shows behind them.
+inline QStringList contrastFaults(QWidget &root, const QImage &shot)
+{
+    QStringList faults;
+    const qreal scale = shot.devicePixelRatio();
+    for (QLabel *label : root.findChildren<QLabel *>()) {
+        const QRect seen = visibleRectIn(*label, root);
+        if (seen.isEmpty() || label->text().trimmed().isEmpty() || !label->isEnabled())
+            continue;
+        const QRect area((seen.topLeft().toPointF() * scale).toPoint(), (QSizeF(seen.size()) * scale).toSize());
+        const QColor background = backgroundIn(shot, area);
+        const QColor text = label->palette().color(QPalette::Active, label->foregroundRole());
+        const double ratio = contrastRatio(text, background);
+        const double needed = requiredContrast(*label, text);
+        // Whether the view set the label's colours itself.
+        const QString own = label->testAttribute(Qt::WA_SetPalette) ? QStringLiteral(", own palette") : QString();
+        if (ratio + 0.005 < needed)
+            faults << QStringLiteral("%1: contrast %2:1 (%3 on %4%5), needs %6:1")
+                          .arg(describe(*label)).arg(ratio, 0, 'f', 2)
+                          .arg(composited(text, background).name(), background.name(), own).arg(needed);
+    }
+    return faults;
+}
+
+// Every check of a screen: `shot` is the picture of `root` as grabbed.
+inline QStringList screenFaults(QWidget &root, const QImage &shot, const QWidget *bottomBar = nullptr)
+{
+    return placementFaults(root, bottomBar) + labelFitFaults(root) + contrastFaults(root, shot);
+}
+
+} // namespace tw::screenchecks
