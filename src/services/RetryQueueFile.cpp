@@ -1,6 +1,7 @@
 #include "services/RetryQueueFile.h"
 
 #include "utilities/JsonDecodeError.h"
+#include "utilities/OwnerOnlyFile.h"
 #include "utilities/StrictJson.h"
 
 #include <QDateTime>
@@ -47,7 +48,7 @@ void RetryQueueFile::write(const QJsonArray &entries)
         return;
     m_keepAside = false;
     QSaveFile file(*m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!openOwnerOnly(file))
         return;
     file.write(QJsonDocument(entries).toJson(QJsonDocument::Compact));
     file.commit();

@@ -1,5 +1,6 @@
 #include "utilities/UserDefaults.h"
 
+#include "utilities/OwnerOnlyFile.h"
 #include "utilities/SaveLeftovers.h"
 
 #include <QDateTime>
@@ -205,7 +206,7 @@ bool UserDefaults::write(Shared &shared)
         return false;
     shared.keepAside = false;
     QSaveFile file(shared.filePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!openOwnerOnly(file))
         return false;
     file.write(QJsonDocument(shared.values).toJson(QJsonDocument::Indented));
     return file.commit();
