@@ -397,8 +397,10 @@ QCoro::Task<void> IncomingView::addDevice(QPointer<ProjectController> projects, 
 {
     if (!engine)
         co_return;
+    // Built before the await: GCC 12 miscompiles a braced temporary inside co_await.
+    const NewDeviceRequest request{.id = id, .name = name, .addresses = std::nullopt, .introducer = false};
     try {
-        co_await engine->addDevice({.id = id, .name = name, .addresses = std::nullopt, .introducer = false});
+        co_await engine->addDevice(request);
     } catch (const std::exception &) {
         if (projects)
             projects->setLastErrorMessage(texts::couldntAddDevice);
