@@ -243,6 +243,7 @@ protected:
     {
         QDir folder(QStringLiteral(TIDEWELL_JOURNEY_DIR));
         const QString name = QStringLiteral("failed-step-%1").arg(m_count);
+        QDir(folder.filePath(name)).removeRecursively();
         folder.mkpath(name);
         folder.cd(name);
         QFile messages(folder.filePath(QStringLiteral("applications.log")));
