@@ -201,6 +201,8 @@ protected:
 
     void TearDown() override
     {
+        // A crash while the applications go is no step's.
+        g_step = QStringLiteral("teardown, after step %1").arg(m_count);
         b.reset();
         a.reset();
         node.reset();
