@@ -1,0 +1,728 @@
+// The product as a team uses it: two computers, A and B, each the whole
+// windowed application on its own real Syncthing, and a bare Syncthing as the
+// always-on node, all on loopback. Every step goes through the widgets a user
+// would use; waits are on what a screen shows or what a Syncthing reports.
+// Each step prints its name and time; a failed step names itself and keeps
+// both applications' logs and a picture of each window under the build tree.
+#include "app/AppEnvironment.h"
+#include "app/InstanceChannel.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/EngineController.h"
+#include "engine/syncthing/process/SyncthingSweep.h"
+#include "projects/ProjectController.h"
+#include "views/AcceptFolderSheet.h"
+#include "views/ArchivePanel.h"
+#include "views/ArchiveRowDelegate.h"
+#include "views/ArchiveTreeModel.h"
+#include "views/DisclosureGroup.h"
+#include "views/FolderChip.h"
+#include "views/FolderInspector.h"
+#include "views/IncomingBanner.h"
+#include "views/IncomingView.h"
+#include "views/InviteSheet.h"
+#include "views/JoinApprovalPrompt.h"
+#include "views/JoinSheet.h"
+#include "views/MainWindow.h"
+#include "views/MenuBarContent.h"
+#include "views/NewProjectSheet.h"
+#include "views/OmitLevelModel.h"
+#include "views/OmitPanel.h"
+#include "views/OmitRowDelegate.h"
+#include "views/ProjectCard.h"
+#include "views/ProjectOverviewView.h"
+#include "views/ProjectView.h"
+#include "views/PurgePanel.h"
+#include "views/SettingsView.h"
+#include "views/ShellWindow.h"
+#include "views/WelcomeSheet.h"
+
+#include "JourneyMac.h"
+#include "SaveShot.h"
+
+#include <QClipboard>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <future>
+#include <unistd.h>
+
+namespace tw {
+namespace {
+
+const QString kSync = QStringLiteral("Film");
+const QString kSubfolder = QStringLiteral("Cuts");
+// The film's five files: two in a subfolder, one of 5 MB.
+const QStringList kFiles = {QStringLiteral("script.txt"), QStringLiteral("notes.txt"), QStringLiteral("reel.bin"),
+                            QStringLiteral("Cuts/one.txt"), QStringLiteral("Cuts/two.txt")};
+constexpr qsizetype kReelBytes = 5 * 1024 * 1024;
+
+QString g_step; // the step under way, for the messages and a crash
+QStringList g_messages;
+
+void keepMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    g_messages.append(QStringLiteral("[%1] %2").arg(g_step, message));
+}
+
+void reportCrash(int signal)
+{
+    const QByteArray line = "CRASH in step " + g_step.toUtf8() + "\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+QByteArray checksum(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+bool exists(const QString &path)
+{
+    return QFileInfo::exists(path);
+}
+
+void click(QWidget *widget, const QString &what)
+{
+    require(widget != nullptr, QStringLiteral("nothing to click: ") + what);
+    waitFor([&] { return widget->isVisible() && widget->isEnabled(); }, what + QStringLiteral(" is shown and enabled"));
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+void type(QLineEdit *field, const QString &text, const QString &what)
+{
+    require(field != nullptr, QStringLiteral("no field: ") + what);
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+template <typename Widget>
+Widget *named(QWidget *root, const QString &name)
+{
+    if (!root)
+        return nullptr;
+    for (Widget *widget : root->findChildren<Widget *>(name))
+        if (widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+template <typename Widget>
+Widget *shown(QWidget *root)
+{
+    if (!root)
+        return nullptr;
+    for (Widget *widget : root->findChildren<Widget *>())
+        if (widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+QAbstractButton *toolButton(QToolBar *bar, const QString &text)
+{
+    for (QAction *action : bar->actions())
+        if (action->text() == text)
+            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
+    return nullptr;
+}
+
+QAction *menuAction(QWidget &window, const QString &text)
+{
+    if (auto *shell = qobject_cast<ShellWindow *>(&window))
+        for (QAction *menu : shell->menuBar()->actions())
+            if (menu->menu())
+                for (QAction *action : menu->menu()->actions())
+                    if (action->text() == text)
+                        return action;
+    return nullptr;
+}
+
+class JourneyIntegrationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(qEnvironmentVariable("TIDEWELL_LOOPBACK_ONLY"), "1");
+        ASSERT_TRUE(m_home.isValid());
+        // Both computers share this process: its HOME, XDG directories and
+        // runtime directory are the test's own; each computer's Syncthing
+        // gets a HOME of its own.
+        const QProcessEnvironment isolated = SyncthingInstance::isolatedEnvironment(m_home.path());
+        for (const char *key : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
+                                "XDG_RUNTIME_DIR"})
+            qputenv(key, isolated.value(QString::fromLatin1(key)).toUtf8());
+        g_messages.clear();
+        m_previousHandler = qInstallMessageHandler(keepMessage);
+        std::signal(SIGSEGV, reportCrash);
+        std::signal(SIGABRT, reportCrash);
+        const quint16 portA = freePort();
+        const quint16 portB = freePort();
+        a = std::make_unique<JourneyMac>(QStringLiteral("Studio A"), portA, portB);
+        b = std::make_unique<JourneyMac>(QStringLiteral("Studio B"), portB, portA);
+        node = std::make_unique<SyncthingInstance>(QStringLiteral("127.0.0.1"), QStringLiteral("NAS"));
+    }
+
+    void TearDown() override
+    {
+        // A crash while the applications go is no step's.
+        g_step = QStringLiteral("teardown, after step %1").arg(m_count);
+        b.reset();
+        a.reset();
+        node.reset();
+        stranger.reset();
+        qInstallMessageHandler(m_previousHandler);
+        std::signal(SIGSEGV, SIG_DFL);
+        std::signal(SIGABRT, SIG_DFL);
+        std::printf("journey: %d steps in %lld ms\n", m_count, static_cast<long long>(m_total));
+    }
+
+    // Runs one step; a failure is reported with its name, the evidence is
+    // kept, and the steps after it do not run.
+    bool step(const QString &name, const std::function<void()> &action)
+    {
+        ++m_count;
+        g_step = QStringLiteral("%1 %2").arg(m_count).arg(name);
+        std::printf("step %s ...\n", qPrintable(g_step));
+        std::fflush(stdout);
+        QElapsedTimer timer;
+        timer.start();
+        QString failure;
+        try {
+            action();
+        } catch (const std::exception &error) {
+            failure = QString::fromUtf8(error.what());
+        }
+        m_total += timer.elapsed();
+        std::printf("step %s: %lld ms%s\n", qPrintable(g_step), static_cast<long long>(timer.elapsed()),
+                    failure.isEmpty() ? "" : " FAILED");
+        std::fflush(stdout);
+        if (failure.isEmpty())
+            return true;
+        const QString kept = keepEvidence();
+        ADD_FAILURE() << "step " << g_step.toStdString() << ": " << failure.toStdString() << "\n(logs and pictures in "
+                      << kept.toStdString() << ")";
+        return false;
+    }
+
+    QString keepEvidence()
+    {
+        QDir folder(QStringLiteral(TIDEWELL_JOURNEY_DIR));
+        const QString name = QStringLiteral("failed-step-%1").arg(m_count);
+        QDir(folder.filePath(name)).removeRecursively();
+        folder.mkpath(name);
+        folder.cd(name);
+        QFile messages(folder.filePath(QStringLiteral("applications.log")));
+        if (messages.open(QIODevice::WriteOnly))
+            messages.write(g_messages.join(QLatin1Char('\n')).toUtf8());
+        const auto keepSyncthingLog = [&](SyncthingInstance *instance, const QString &who) {
+            if (instance)
+                QFile::copy(instance->home() + QLatin1Char('/') + SyncthingProcess::logFileName,
+                            folder.filePath(who + QStringLiteral("-syncthing.log")));
+        };
+        keepSyncthingLog(&a->syncthing(), QStringLiteral("A"));
+        keepSyncthingLog(&b->syncthing(), QStringLiteral("B"));
+        keepSyncthingLog(node.get(), QStringLiteral("node"));
+        keepSyncthingLog(stranger.get(), QStringLiteral("stranger"));
+        for (const auto &[mac, who] : {std::pair{a.get(), "A"}, std::pair{b.get(), "B"}}) {
+            if (!mac->isLaunched())
+                continue;
+            mac->window().grab().save(folder.filePath(QStringLiteral("%1-window.png").arg(who)));
+            if (mac->shell().settingsWindow().isVisible())
+                mac->shell().settingsWindow().grab().save(folder.filePath(QStringLiteral("%1-settings.png").arg(who)));
+            if (QDialog *sheet = mac->main().openSheet())
+                sheet->grab().save(folder.filePath(QStringLiteral("%1-sheet.png").arg(who)));
+        }
+        return folder.path();
+    }
+
+    // The journey's pieces, in the words of the screens.
+
+    void launched(JourneyMac &mac)
+    {
+        mac.launch();
+        waitFor([&] { return mac.started && mac.env().engineState().status().isRunning; },
+                mac.name + QStringLiteral(" starts up with a running Syncthing"));
+    }
+
+    template <typename Sheet>
+    Sheet *sheetOn(JourneyMac &mac, const QString &what)
+    {
+        Sheet *sheet = nullptr;
+        waitFor([&] {
+            sheet = qobject_cast<Sheet *>(mac.main().openSheet());
+            return sheet && sheet->isVisible();
+        }, mac.name + QStringLiteral(" shows ") + what);
+        return sheet;
+    }
+
+    // Back to the overview, then the sync's card.
+    ProjectView &openSync(JourneyMac &mac)
+    {
+        MainWindow &main = mac.main();
+        if (mac.syncPage() && mac.syncPage()->isVisible() && mac.syncPage()->findChild<FolderChip *>())
+            return *mac.syncPage();
+        waitFor([&] {
+            if (main.path().ids().isEmpty())
+                return true;
+            if (QAbstractButton *back = toolButton(main.toolBar(), QStringLiteral("Back")); back && back->isVisible())
+                QTest::mouseClick(back, Qt::LeftButton, {}, back->rect().center());
+            return main.path().ids().isEmpty();
+        }, mac.name + QStringLiteral(": Back reaches the overview"));
+        ProjectCard *card = nullptr;
+        waitFor([&] { return (card = shown<ProjectCard>(main.topPage())) != nullptr; },
+                mac.name + QStringLiteral(": the sync's card"));
+        click(card, QStringLiteral("the sync's card"));
+        waitFor([&] { return mac.syncPage() && mac.syncPage()->isVisible() && shown<FolderChip>(mac.syncPage()); },
+                mac.name + QStringLiteral(": the sync's page with its folder"));
+        return *mac.syncPage();
+    }
+
+    // The folder's inspector, from its chip.
+    FolderInspector &inspector(JourneyMac &mac)
+    {
+        ProjectView &page = openSync(mac);
+        if (QWidget *back = named<QToolButton>(&page, QStringLiteral("back"))) {
+            click(back, QStringLiteral("the panel's back"));
+            waitFor([&] { return named<QWidget>(&page, QStringLiteral("panelHost")) == nullptr; },
+                    mac.name + QStringLiteral(": the panel closes"));
+        }
+        FolderInspector *shownInspector = shown<FolderInspector>(&page);
+        if (!shownInspector) {
+            click(shown<FolderChip>(&page), QStringLiteral("the folder's chip"));
+            waitFor([&] { return (shownInspector = shown<FolderInspector>(&page)) != nullptr; },
+                    mac.name + QStringLiteral(": the folder's inspector"));
+        }
+        return *shownInspector;
+    }
+
+    template <typename Panel>
+    Panel &panel(JourneyMac &mac, const char *button, const QString &what)
+    {
+        FolderInspector &folder = inspector(mac);
+        click(named<QToolButton>(&folder, QString::fromLatin1(button)), what);
+        Panel *opened = nullptr;
+        waitFor([&] { return (opened = shown<Panel>(mac.syncPage())) != nullptr; }, mac.name + QStringLiteral(": ") + what);
+        return *opened;
+    }
+
+    SettingsView &settingsTab(JourneyMac &mac, SettingsView::Tab tab)
+    {
+        QAction *open = menuAction(mac.window(), QStringLiteral("Settings\u2026"));
+        require(open != nullptr, QStringLiteral("the Settings… menu item"));
+        open->trigger();
+        auto *settings = mac.shell().settingsWindow().findChild<SettingsView *>();
+        require(settings != nullptr, QStringLiteral("the settings view"));
+        waitFor([&] { return settings->isVisible(); }, mac.name + QStringLiteral(": the settings window"));
+        QTabBar *bar = settings->tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        waitFor([&] { return settings->tabs()->currentIndex() == tab; }, QStringLiteral("the settings tab"));
+        return *settings;
+    }
+
+    void expand(QWidget *root, const QString &name)
+    {
+        auto *group = root ? root->findChild<DisclosureGroup *>(name) : nullptr;
+        require(group != nullptr, QStringLiteral("no group ") + name);
+        if (!group->isExpanded())
+            click(group->toggle(), name);
+        waitFor([&] { return group->isExpanded(); }, name + QStringLiteral(" opens"));
+    }
+
+    QString filmA(const QString &relative = {}) const
+    {
+        return a->file(QStringLiteral("Film")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+    }
+
+    QString filmB(const QString &relative = {}) const
+    {
+        return m_filmB + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+    }
+
+    // Puts a file on A and has A's Syncthing scan now, not after its watcher's delay.
+    void writeOnA(const QString &relative, const QByteArray &content)
+    {
+        SyncthingInstance::writeFile(filmA(relative), content);
+        a->scan(m_folderID);
+    }
+
+    void arrivesOnB(const QString &relative, const QByteArray &content, const QString &what)
+    {
+        pollFor([&] { return SyncthingInstance::readFile(filmB(relative)) == content; }, what);
+    }
+
+    QString folderWithPath(JourneyMac &mac, const QString &path)
+    {
+        const QJsonArray folders = mac.syncthing().get(QStringLiteral("/rest/config/folders")).json().array();
+        for (const QJsonValue &folder : folders)
+            if (QDir(folder[QStringLiteral("path")].toString()) == QDir(path))
+                return folder[QStringLiteral("id")].toString();
+        return {};
+    }
+
+    // Discovery is off on loopback: what it would find, A's address, is
+    // given to the other Syncthing by hand once that one knows A.
+    void discoversA(SyncthingInstance &other, const QString &who)
+    {
+        const QString path = QStringLiteral("/rest/config/devices/") + a->syncthing().deviceID();
+        pollFor([&] { return other.get(path).ok(); }, who + QStringLiteral(" knows A"));
+        const QJsonObject addresses{{QStringLiteral("addresses"), QJsonArray{a->syncthing().listenAddress()}}};
+        require(other.request("PATCH", path, QJsonDocument(addresses).toJson(), other.apiKey()).ok(),
+                who + QStringLiteral(" is given A's address"));
+    }
+
+    void sendLink(JourneyMac &mac, const QString &link)
+    {
+        // As a second launch with the link: it hands it over the local socket
+        // to the copy running, and waits for its answer.
+        const QString socket = InstanceChannel::socketPath(mac.paths());
+        require(mac.shell().listen(socket), QStringLiteral("the running copy listens"));
+        const QString request = InstanceChannel::requestFor({QStringLiteral("tidewellmesh"), link});
+        std::future<bool> sent = std::async(std::launch::async, [socket, request] {
+            return InstanceChannel::forward(socket, request, std::chrono::seconds(30));
+        });
+        waitFor([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                QStringLiteral("the second launch hands over the link"));
+        require(sent.get(), QStringLiteral("the running copy takes the link"));
+    }
+
+    void quitFromTray(JourneyMac &mac)
+    {
+        QAction *quit = nullptr;
+        for (QAction *action : mac.shell().trayMenu().actions())
+            if (action->text() == QStringLiteral("Quit TidewellMesh"))
+                quit = action;
+        require(quit != nullptr, QStringLiteral("Quit TidewellMesh in the tray menu"));
+        quit->trigger();
+    }
+
+    std::unique_ptr<JourneyMac> a;
+    std::unique_ptr<JourneyMac> b;
+    std::unique_ptr<SyncthingInstance> node;
+    std::unique_ptr<SyncthingInstance> stranger;
+    QString m_folderID;
+    QString m_filmB;
+    QMap<QString, QByteArray> m_sums;
+
+private:
+    QTemporaryDir m_home;
+    QtMessageHandler m_previousHandler = nullptr;
+    int m_count = 0;
+    qint64 m_total = 0;
+};
+
+TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
+{
+    if (!step(QStringLiteral("first-start-and-film"), [&] {
+            QDir().mkpath(filmA(kSubfolder));
+            for (const QString &file : kFiles) {
+                const QByteArray content = file.endsWith(QLatin1String(".bin"))
+                                               ? QByteArray(kReelBytes, 'r')
+                                               : file.toUtf8() + QByteArrayLiteral(" as shot\n");
+                SyncthingInstance::writeFile(filmA(file), content);
+                m_sums[file] = checksum(filmA(file));
+            }
+            launched(*a);
+            auto *welcome = sheetOn<WelcomeSheet>(*a, QStringLiteral("the welcome sheet"));
+            click(welcome->findChild<QPushButton *>(QStringLiteral("create")), QStringLiteral("Create your first sync"));
+            auto *sheet = sheetOn<NewProjectSheet>(*a, QStringLiteral("the new-sync sheet"));
+            QTest::keyClicks(sheet->nameField(), kSync);
+            click(sheet->createButton(), QStringLiteral("Create"));
+            waitFor([&] { return a->syncPage() && a->syncPage()->isVisible(); }, QStringLiteral("the new sync's page"));
+            a->nextPick = filmA();
+            click(a->syncPage()->findChild<QToolButton *>(ProjectView::addFolderHelp), QStringLiteral("add a folder"));
+            waitFor([&] { return shown<FolderChip>(a->syncPage()) != nullptr; }, QStringLiteral("the folder's chip"));
+            pollFor([&] { return !(m_folderID = folderWithPath(*a, filmA())).isEmpty(); },
+                    QStringLiteral("A's Syncthing holds the folder"));
+            // Five files and their subfolder.
+            require(a->syncthing().waitUntilIndexed(m_folderID, int(kFiles.size()) + 1),
+                    QStringLiteral("A's Syncthing has scanned the five files"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("invite-join-allow-place"), [&] {
+            launched(*b);
+            auto *welcome = sheetOn<WelcomeSheet>(*b, QStringLiteral("the welcome sheet"));
+            click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")), QStringLiteral("Maybe later"));
+
+            QAction *invite = openSync(*a).inviteAction();
+            invite->trigger();
+            InviteSheet *inviteSheet = nullptr;
+            waitFor([&] { return (inviteSheet = shown<InviteSheet>(&a->window())) != nullptr; },
+                    QStringLiteral("A's invite sheet"));
+            QGuiApplication::clipboard()->clear();
+            click(inviteSheet->findChild<QPushButton *>(QStringLiteral("copyLink")), QStringLiteral("Copy link"));
+            const QString link = QGuiApplication::clipboard()->text();
+            require(!link.isEmpty(), QStringLiteral("the invite link is copied"));
+            click(inviteSheet->findChild<QPushButton *>(QStringLiteral("done")), QStringLiteral("Done"));
+
+            sendLink(*b, link);
+            auto *join = sheetOn<JoinSheet>(*b, QStringLiteral("the join sheet"));
+            click(join->findChild<QPushButton *>(QStringLiteral("join")), QStringLiteral("Join"));
+            discoversA(b->syncthing(), QStringLiteral("B's Syncthing"));
+
+            JoinApprovalPrompt *prompt = nullptr;
+            waitFor([&] { return (prompt = a->main().approvalPrompt()) && prompt->isVisible(); },
+                    QStringLiteral("A's approval prompt"), 90'000);
+            click(qobject_cast<QWidget *>(prompt->button(JoinApprovalPrompt::Choice::Allow)), QStringLiteral("Allow"));
+
+            IncomingBanner *banner = b->main().incomingBanner();
+            waitFor([&] { return banner->isVisible(); }, QStringLiteral("B's incoming banner"), 90'000);
+            click(banner, QStringLiteral("the incoming banner"));
+            IncomingView *incoming = nullptr;
+            waitFor([&] { return (incoming = shown<IncomingView>(&b->window())) != nullptr; },
+                    QStringLiteral("B's Incoming page"));
+            QPushButton *place = nullptr;
+            waitFor([&] { return (place = named<QPushButton>(incoming, QStringLiteral("place"))) != nullptr; },
+                    QStringLiteral("the offered folder's Place…"), 90'000);
+            b->nextPick = b->file(QStringLiteral("Projects"));
+            QDir().mkpath(b->nextPick);
+            click(place, QStringLiteral("Place…"));
+            AcceptFolderSheet *accept = nullptr;
+            waitFor([&] { return (accept = shown<AcceptFolderSheet>(&b->window())) != nullptr; },
+                    QStringLiteral("the place sheet"));
+            click(accept->findChild<QPushButton *>(QStringLiteral("choose")), QStringLiteral("Choose…"));
+            click(named<QPushButton>(accept, QStringLiteral("place")), QStringLiteral("Place"));
+            pollFor([&] {
+                m_filmB = b->folderConfig(m_folderID).value(QStringLiteral("path")).toString();
+                return !m_filmB.isEmpty();
+            }, QStringLiteral("B's Syncthing holds the folder"));
+            require(QDir(m_filmB).absolutePath().startsWith(QDir(b->nextPick).absolutePath()),
+                    QStringLiteral("the folder is placed where B chose: ") + m_filmB);
+            for (const QString &file : kFiles)
+                pollFor([&] { return checksum(filmB(file)) == m_sums[file]; }, file + QStringLiteral(" on B with A's checksum"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("edit-delete-restore"), [&] {
+            SyncthingInstance::writeFile(filmB(QStringLiteral("script.txt")), "script, second draft from B\n");
+            b->scan(m_folderID);
+            pollFor([&] { return SyncthingInstance::readFile(filmA(QStringLiteral("script.txt")))
+                                 == "script, second draft from B\n"; },
+                    QStringLiteral("B's edit reaches A"));
+            const QByteArray notes = SyncthingInstance::readFile(filmA(QStringLiteral("notes.txt")));
+            QFile::remove(filmA(QStringLiteral("notes.txt")));
+            a->scan(m_folderID);
+            pollFor([&] { return !exists(filmB(QStringLiteral("notes.txt"))); }, QStringLiteral("the deletion reaches B"));
+            auto &archive = panel<ArchivePanel>(*b, "archive", QStringLiteral("B's archive panel"));
+            QModelIndex row;
+            waitFor([&] {
+                row = archive.model().indexOf(QStringLiteral("file:notes.txt"));
+                return !archive.isLoading() && row.isValid();
+            }, QStringLiteral("the deleted file in B's archive"));
+            archive.tree().scrollTo(row);
+            QTest::mouseClick(archive.tree().viewport(), Qt::LeftButton, {}, archive.rowDelegate().buttonRect(row).center());
+            pollFor([&] { return SyncthingInstance::readFile(filmB(QStringLiteral("notes.txt"))) == notes; },
+                    QStringLiteral("Restore brings the file back on B with its content"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("exclude-subfolder"), [&] {
+            auto &omit = panel<OmitPanel>(*b, "ignore", QStringLiteral("B's exclusion browser"));
+            const auto cutsRow = [&] {
+                const QList<BrowseEntry> &entries = omit.entries();
+                for (int at = 0; at < entries.size(); ++at)
+                    if (entries[at].name == kSubfolder)
+                        return omit.model().index(at);
+                return QModelIndex();
+            };
+            waitFor([&] { return !omit.isLoading() && cutsRow().isValid(); }, QStringLiteral("the subfolder is listed"));
+            const QString line = QLatin1Char('/') + kSubfolder;
+            QTest::mouseClick(omit.list().viewport(), Qt::LeftButton, {}, omit.rowDelegate().switchRect(cutsRow()).center());
+            pollFor([&] { return b->ignoreLines(m_folderID).contains(line); }, QStringLiteral("B's ignore lines hold it"));
+            const QByteArray before = SyncthingInstance::readFile(filmB(QStringLiteral("Cuts/one.txt")));
+            SyncthingInstance::writeFile(filmA(QStringLiteral("Cuts/one.txt")), "one, recut on A\n");
+            // A file beside it, in the same scan: once it is on B, so would the change be.
+            writeOnA(QStringLiteral("beside.txt"), "beside\n");
+            arrivesOnB(QStringLiteral("beside.txt"), "beside\n", QStringLiteral("the change beside it reaches B"));
+            require(SyncthingInstance::readFile(filmB(QStringLiteral("Cuts/one.txt"))) == before,
+                    QStringLiteral("the change in the switched-off subfolder stays off B"));
+            require(SyncthingInstance::readFile(filmA(QStringLiteral("Cuts/one.txt"))) == "one, recut on A\n",
+                    QStringLiteral("A's copy stays"));
+            waitFor([&] { return !omit.isLoading() && cutsRow().isValid(); }, QStringLiteral("the subfolder is listed"));
+            QTest::mouseClick(omit.list().viewport(), Qt::LeftButton, {}, omit.rowDelegate().switchRect(cutsRow()).center());
+            pollFor([&] { return !b->ignoreLines(m_folderID).contains(line); },
+                    QStringLiteral("switched back on, the line goes"));
+            arrivesOnB(QStringLiteral("Cuts/one.txt"), "one, recut on A\n", QStringLiteral("the change arrives"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("pause-resume"), [&] {
+            FolderInspector &folder = inspector(*b);
+            click(named<QToolButton>(&folder, QStringLiteral("pause")), QStringLiteral("Pause"));
+            pollFor([&] { return b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(); },
+                    QStringLiteral("B's Syncthing pauses the folder"));
+            const QString statusPath = QStringLiteral("/rest/db/status?folder=") + m_folderID;
+            const qint64 sequence = a->syncthing().get(statusPath).json()[QStringLiteral("sequence")].toInteger();
+            const QByteArray before = SyncthingInstance::readFile(filmB(QStringLiteral("beside.txt")));
+            writeOnA(QStringLiteral("beside.txt"), "beside, while B pauses\n");
+            pollFor([&] { return a->syncthing().get(statusPath).json()[QStringLiteral("sequence")].toInteger() > sequence; },
+                    QStringLiteral("A has scanned its change"));
+            require(SyncthingInstance::readFile(filmB(QStringLiteral("beside.txt"))) == before,
+                    QStringLiteral("the change waits while B is paused"));
+            click(named<QToolButton>(&inspector(*b), QStringLiteral("pause")), QStringLiteral("Resume"));
+            pollFor([&] { return !b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(true); },
+                    QStringLiteral("B's Syncthing resumes the folder"));
+            arrivesOnB(QStringLiteral("beside.txt"), "beside, while B pauses\n", QStringLiteral("the change arrives"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("node-team-key-removal"), [&] {
+            node->start();
+            SettingsView &settingsA = settingsTab(*a, SettingsView::Team);
+            expand(&settingsA, QStringLiteral("connectManually"));
+            type(named<QLineEdit>(&settingsA, QStringLiteral("address")), node->baseURL().toString(),
+                 QStringLiteral("the node's address"));
+            type(named<QLineEdit>(&settingsA, QStringLiteral("apiKey")), node->apiKey(), QStringLiteral("the API key"));
+            click(named<QPushButton>(&settingsA, QStringLiteral("connect")), QStringLiteral("Connect"));
+            waitFor([&] { return named<QWidget>(&settingsA, QStringLiteral("nodePart")) != nullptr; },
+                    QStringLiteral("A shows the node connected"), 90'000);
+            discoversA(*node, QStringLiteral("the node"));
+            pollFor([&] { return node->get(QStringLiteral("/rest/config/folders/") + m_folderID).ok(); },
+                    QStringLiteral("the node holds the folder"));
+            for (const QString &file : kFiles)
+                pollFor([&] {
+                    const QString path = node->get(QStringLiteral("/rest/config/folders/") + m_folderID)
+                                             .json()[QStringLiteral("path")].toString();
+                    return exists(path + QLatin1Char('/') + file);
+                }, file + QStringLiteral(" on the node"));
+
+            expand(&settingsA, QStringLiteral("manageTeamKey"));
+            click(named<QPushButton>(&settingsA, QStringLiteral("generateTeamKey")), QStringLiteral("Generate team key"));
+            QString key;
+            waitFor([&] {
+                key = a->env().nasNode().teamKey().value_or(QString());
+                auto *shownKey = named<QLabel>(&settingsA, QStringLiteral("teamKey"));
+                return !key.isEmpty() && shownKey && shownKey->text() == key;
+            }, QStringLiteral("A shows its new team key"));
+            a->shell().settingsWindow().close();
+
+            SettingsView &settingsB = settingsTab(*b, SettingsView::Team);
+            expand(&settingsB, QStringLiteral("manageTeamKey"));
+            type(named<QLineEdit>(&settingsB, QStringLiteral("teamKeyInput")), key, QStringLiteral("the team key"));
+            click(named<QPushButton>(&settingsB, QStringLiteral("useTeamKey")), QStringLiteral("Use"));
+            waitFor([&] { return b->env().nasNode().teamKey() == key; }, QStringLiteral("B stores the team key"));
+            b->shell().settingsWindow().close();
+
+            auto &removal = panel<PurgePanel>(*a, "purge", QStringLiteral("A's removal panel"));
+            type(removal.findChild<QLineEdit *>(QStringLiteral("subpath")), kSubfolder, QStringLiteral("the subfolder"));
+            type(removal.findChild<QLineEdit *>(QStringLiteral("confirm")), kSubfolder, QStringLiteral("the confirmation"));
+            click(removal.findChild<QPushButton *>(QStringLiteral("remove")), QStringLiteral("Remove from others"));
+            pollFor([&] { return !exists(filmB(kSubfolder)); }, QStringLiteral("the subfolder goes from B"));
+            const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
+            bool trashed = false;
+            for (QDirIterator it(trash, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+                 it.hasNext();)
+                if (it.next().endsWith(QStringLiteral("/one.txt")))
+                    trashed = true;
+            require(trashed, QStringLiteral("B's subfolder is in the trash"));
+            require(exists(filmA(QStringLiteral("Cuts/one.txt"))) && exists(filmA(QStringLiteral("Cuts/two.txt"))),
+                    QStringLiteral("A keeps its copy"));
+            pollFor([&] {
+                const QJsonArray lines = node->get(QStringLiteral("/rest/db/ignores?folder=") + m_folderID)
+                                             .json()[QStringLiteral("ignore")].toArray();
+                return lines.contains(QJsonValue(QLatin1Char('/') + kSubfolder));
+            }, QStringLiteral("the node hides the subfolder"));
+            const QString nodePath = node->get(QStringLiteral("/rest/config/folders/") + m_folderID)
+                                         .json()[QStringLiteral("path")].toString();
+            require(exists(nodePath + QStringLiteral("/Cuts/one.txt")) && exists(nodePath + QStringLiteral("/Cuts/two.txt")),
+                    QStringLiteral("the node keeps its files"));
+        }))
+        return;
+
+    if (!step(QStringLiteral("upload-limit"), [&] {
+            SettingsView &settings = settingsTab(*a, SettingsView::Network);
+            auto *limit = named<QSpinBox>(&settings, QStringLiteral("upLimit"));
+            require(limit != nullptr, QStringLiteral("the upload limit field"));
+            limit->setFocus();
+            limit->selectAll();
+            QTest::keyClicks(limit, QStringLiteral("750"));
+            click(named<QPushButton>(&settings, QStringLiteral("applyNetwork")), QStringLiteral("Apply"));
+            pollFor([&] {
+                return a->syncthing().get(QStringLiteral("/rest/config/options")).json()[QStringLiteral("maxSendKbps")]
+                           .toInt() == 750;
+            }, QStringLiteral("Syncthing's options show the upload limit"));
+            a->shell().settingsWindow().close();
+        }))
+        return;
+
+    if (!step(QStringLiteral("accept-a-stranger"), [&] {
+            stranger = std::make_unique<SyncthingInstance>(QStringLiteral("127.0.0.1"), QStringLiteral("Stranger"));
+            stranger->start();
+            const QString idA = a->syncthing().deviceID();
+            const QString idStranger = stranger->deviceID();
+            const QJsonObject device{{QStringLiteral("deviceID"), idA},
+                                     {QStringLiteral("addresses"), QJsonArray{a->syncthing().listenAddress()}}};
+            require(stranger->request("POST", QStringLiteral("/rest/config/devices"), QJsonDocument(device).toJson(),
+                                      stranger->apiKey())
+                        .ok(),
+                    QStringLiteral("the stranger dials A"));
+            openSync(*a);
+            IncomingBanner *banner = a->main().incomingBanner();
+            waitFor([&] { return banner->isVisible(); }, QStringLiteral("A's incoming banner"), 90'000);
+            click(banner, QStringLiteral("the incoming banner"));
+            QWidget *row = nullptr;
+            waitFor([&] { return (row = named<QWidget>(&a->window(), QStringLiteral("device:") + idStranger)) != nullptr; },
+                    QStringLiteral("the stranger on A's Incoming page"));
+            click(named<QPushButton>(row, QStringLiteral("accept")), QStringLiteral("Accept"));
+            pollFor([&] { return a->syncthing().get(QStringLiteral("/rest/config/devices/") + idStranger).ok(); },
+                    QStringLiteral("the device is added"));
+            pollFor([&] {
+                return a->syncthing().get(QStringLiteral("/rest/system/connections")).json()[QStringLiteral("connections")]
+                    [idStranger][QStringLiteral("connected")].toBool();
+            }, QStringLiteral("A runs on and connects the stranger"));
+            waitFor([&] { return a->env().engineState().status().isRunning && a->window().isVisible(); },
+                    QStringLiteral("A keeps running"));
+        }))
+        return;
+
+    step(QStringLiteral("quit-from-trays"), [&] {
+        for (JourneyMac *mac : {a.get(), b.get()}) {
+            quitFromTray(*mac);
+            waitFor([&] { return !mac->exits.isEmpty(); }, mac->name + QStringLiteral(" ends"));
+            require(mac->exits == QList<int>{0}, mac->name + QStringLiteral(" exits 0"));
+            const QString home = mac->syncthing().home();
+            pollFor([&] { return SyncthingSweep::processesServing(home).isEmpty(); },
+                    mac->name + QStringLiteral(": no Syncthing of its home is left"));
+        }
+    });
+}
+
+} // namespace
+} // namespace tw
