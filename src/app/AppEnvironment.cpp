@@ -75,6 +75,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
+            &AppEnvironment::noteDatesWritten);
     // "Pause all" pauses the engine folders and leaves the records as they are.
     connect(m_engineState.get(), &EngineController::isAllPausedChanged, this,
             [this] { m_projects->setAllPaused(m_engineState->isAllPaused()); });

@@ -312,6 +312,8 @@ private:
     QCoro::Task<void> handleMountChange();
     void noteProjectsChanged();
     static QCoro::Task<void> refreshVolumesCoalesced(QPointer<AppEnvironment> self);
+    void noteDatesWritten(const QString &folderPath);
+    static QCoro::Task<void> scanDatedFolders(QPointer<AppEnvironment> self);
 
     SyncEngine &m_engine;
     Services m_services;
@@ -357,6 +359,10 @@ private:
     // a pending event, after a change in the team folder.
     bool m_pendingDue = true;
     bool m_teamRecordDue = true;
+    // Engine folders whose files were given creation dates since their last
+    // scan began, in the order they were; one scan runs at a time.
+    QStringList m_datedFolders;
+    bool m_datedScanBusy = false;
     std::function<void(QString)> m_stepObserver;
 
     quint64 m_sweepGeneration = 0;

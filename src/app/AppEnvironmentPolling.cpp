@@ -6,6 +6,7 @@
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "creationdates/CreationDateController.h"
+#include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 
 #include <QtGlobal>
@@ -134,6 +135,39 @@ void AppEnvironment::setWatchdog(double backoff, std::optional<std::chrono::mill
     m_watchdogBackoff = backoff;
     m_lastWatchdogAttempt = attempt;
     emit watchdogChanged();
+}
+
+// A creation date written to a file is a change of it that the engine's own
+// watcher indexes only after its delay; a teammate's edit of the file arriving
+// in between would find it unindexed, take it for a concurrent edit and keep
+// the file twice. The engine is asked to index it now. Dates written while a
+// scan runs may have come after that scan read the file: they cost one more.
+void AppEnvironment::noteDatesWritten(const QString &folderPath)
+{
+    for (const Project &project : m_projects->projects())
+        for (const ProjectFolder &folder : project.folders)
+            if (folder.localPath == folderPath && folder.syncthingFolderID
+                && !m_datedFolders.contains(*folder.syncthingFolderID))
+                m_datedFolders.append(*folder.syncthingFolderID);
+    if (m_datedScanBusy || m_datedFolders.isEmpty())
+        return;
+    m_datedScanBusy = true;
+    scanDatedFolders(QPointer<AppEnvironment>(this));
+}
+
+QCoro::Task<void> AppEnvironment::scanDatedFolders(QPointer<AppEnvironment> self)
+{
+    while (self && !self->m_quitting && !self->m_datedFolders.isEmpty()) {
+        const QString folderID = self->m_datedFolders.takeFirst();
+        SyncEngine &engine = self->m_engine;
+        try {
+            co_await engine.scanFolder(folderID);
+        } catch (...) {
+            // The engine's own watcher indexes the change later.
+        }
+    }
+    if (self)
+        self->m_datedScanBusy = false;
 }
 
 } // namespace tw

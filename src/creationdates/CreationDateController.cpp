@@ -16,6 +16,7 @@ CreationDateController::CreationDateController(FileDateAccess access, std::chron
     connect(&m_thread, &QThread::finished, m_watcher, &QObject::deleteLater);
     connect(m_watcher, &FolderEventWatcher::rootFailed, this, &CreationDateController::forget);
     connect(m_watcher, &FolderEventWatcher::treeReconciled, this, &CreationDateController::treeReconciled);
+    connect(m_watcher, &FolderEventWatcher::attributesWritten, this, &CreationDateController::attributesWritten);
     m_thread.setObjectName(QStringLiteral("crtime"));
     m_thread.start(QThread::LowPriority);
 }

@@ -46,6 +46,11 @@ public:
 signals:
     // A folder's whole-tree pass has ended.
     void treeReconciled(const QString &folder);
+    // Attributes were written to files below a folder. Each is a change of
+    // the file that its engine must index before a teammate's edit of the same
+    // file arrives: one found unindexed then counts as a concurrent local edit,
+    // and the file is kept twice as a conflict.
+    void attributesWritten(const QString &folder);
 
 private:
     void forget(const QString &folder);

@@ -79,32 +79,34 @@ std::optional<qint64> FileDates::attributeToWrite(qint64 birthtime, std::optiona
     return std::nullopt;
 }
 
-void FileDates::reconcileFile(const QString &path, const FileDateAccess &access)
+bool FileDates::reconcileFile(const QString &path, const FileDateAccess &access)
 {
     const std::optional<qint64> birth = access.birthtime(path);
     if (!birth)
-        return;
-    if (const auto value = attributeToWrite(*birth, access.crtimeXattrValue(path)))
-        access.setCrtimeXattr(path, *value);
+        return false;
     // An attribute earlier than the birth time stays as it is: the birth time
     // cannot be lowered on Linux, and the attribute carries the earlier date on
     // to the other machines.
+    const auto value = attributeToWrite(*birth, access.crtimeXattrValue(path));
+    return value && access.setCrtimeXattr(path, *value) == 0;
 }
 
-void FileDates::reconcile(const QString &tree, const FileDateAccess &access, const std::atomic_bool *stop)
+bool FileDates::reconcile(const QString &tree, const FileDateAccess &access, const std::atomic_bool *stop)
 {
     if (hasSkippedComponent(tree))
-        return;
+        return false;
+    bool written = false;
     TreeWalk::walk(
         tree,
-        [&access](const QString &path, const QString &name, std::filesystem::file_type type) {
+        [&access, &written](const QString &path, const QString &name, std::filesystem::file_type type) {
             if (skip().contains(name))
                 return false;
             if (type == std::filesystem::file_type::regular)
-                reconcileFile(path, access);
+                written = reconcileFile(path, access) || written;
             return true;
         },
         stop);
+    return written;
 }
 
 } // namespace tw

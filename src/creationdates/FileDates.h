@@ -50,12 +50,14 @@ public:
     static std::optional<qint64> attributeToWrite(qint64 birthtime, std::optional<qint64> attribute);
 
     // Reconciles one file whose birth time can be read; others are left alone.
-    static void reconcileFile(const QString &path, const FileDateAccess &access = FileDateAccess::system());
+    // Answers whether the attribute was written: the file then holds a change
+    // its engine has not seen yet.
+    static bool reconcileFile(const QString &path, const FileDateAccess &access = FileDateAccess::system());
 
     // Reconciles every regular file below tree, keeping out of the skip names;
     // symbolic links and unreadable items are passed over. Ends early once stop
-    // (when given) turns true.
-    static void reconcile(const QString &tree, const FileDateAccess &access = FileDateAccess::system(),
+    // (when given) turns true. Answers whether any attribute was written.
+    static bool reconcile(const QString &tree, const FileDateAccess &access = FileDateAccess::system(),
                           const std::atomic_bool *stop = nullptr);
 };
 

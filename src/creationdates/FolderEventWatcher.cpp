@@ -119,7 +119,8 @@ void FolderEventWatcher::closeInstance()
 
 void FolderEventWatcher::reconcileTree(const QString &root)
 {
-    FileDates::reconcile(root, m_access, &m_stop);
+    if (FileDates::reconcile(root, m_access, &m_stop))
+        emit attributesWritten(root);
     emit treeReconciled(root);
 }
 
@@ -257,12 +258,16 @@ void FolderEventWatcher::flush()
     const QHash<QString, QString> roots = std::exchange(m_pendingRoots, {});
     if (paths.isEmpty())
         return;
+    std::set<QString> written;
     for (const QString &path : paths) {
         if (m_stop.load())
             return;
-        if (isReconcilable(roots.value(path), path))
-            FileDates::reconcileFile(path, m_access);
+        const QString root = roots.value(path);
+        if (isReconcilable(root, path) && FileDates::reconcileFile(path, m_access))
+            written.insert(root);
     }
+    for (const QString &root : written)
+        emit attributesWritten(root);
     m_gather.start();
 }
 

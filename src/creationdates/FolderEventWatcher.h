@@ -56,6 +56,8 @@ public:
 signals:
     void rootFailed(const QString &root);
     void treeReconciled(const QString &root);
+    // Creation-date attributes were written below a folder.
+    void attributesWritten(const QString &root);
 
 private:
     struct Directory

@@ -306,6 +306,7 @@ private:
 
     // Offers, ignores, archive.
     QCoro::Task<void> surfacePairingApproval();
+    void dropSettledApproval();
     void setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown, QList<PendingFolder> ignored);
     void setDismissedFolderIDs(QSet<QString> ids);
     QCoro::Task<bool> registerOfferingDevice(PendingFolder offer, bool autoJoinNode);

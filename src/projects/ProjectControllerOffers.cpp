@@ -85,13 +85,17 @@ QCoro::Task<void> ProjectController::refreshPending()
 {
     const QPointer<ProjectController> self(this);
     QList<PendingDevice> devices;
+    bool devicesRead = false;
     try {
         devices = co_await m_engine.pendingDevices();
+        devicesRead = true;
     } catch (const std::exception &) {
     }
     if (!self)
         co_return;
     setPendingLists(devices, m_pendingFolders, m_ignoredOfferedFolders);
+    if (devicesRead)
+        dropSettledApproval();
     QList<PendingFolder> offers;
     try {
         offers = co_await m_engine.pendingFolders();
@@ -126,6 +130,20 @@ QCoro::Task<void> ProjectController::refreshPending()
             (m_dismissedFolderIDs.contains(offer.folderID) ? ignored : shown).append(offer);
     setPendingLists(m_pendingDevices, std::move(shown), std::move(ignored));
     co_await surfacePairingApproval();
+}
+
+// A device the engine no longer lists as asking was added or ignored
+// meanwhile (from the Incoming page, say): its request has nothing left to
+// approve, and a prompt still showing it would add it a second time.
+void ProjectController::dropSettledApproval()
+{
+    if (!m_pendingDeviceApproval)
+        return;
+    const QString asking = canonical(m_pendingDeviceApproval->deviceID);
+    const bool stillAsking = std::any_of(m_pendingDevices.cbegin(), m_pendingDevices.cend(),
+                                         [&asking](const PendingDevice &device) { return canonical(device.id) == asking; });
+    if (!stillAsking)
+        setPendingDeviceApproval(std::nullopt);
 }
 
 // Tested and marked with no await in between, so no device is surfaced twice.

@@ -12,6 +12,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/EventController.h"
 #include "controllers/PeerDiagController.h"
+#include "creationdates/CreationDateController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -842,6 +843,26 @@ TEST(AppEnvironmentTest, NewFolderPathsAreProbedOnceMoreAtMost)
     ASSERT_TRUE(waitUntil([&] { return rig.env->volumeOnline() == online; }));
     EXPECT_EQ(rig.env->volumeFreeBytes().keys(), QStringList{there});
     EXPECT_EQ(rig.trace.count("refreshVolumeStatus"), 2);
+}
+
+// Dates written while a scan runs may have come after the scan read their
+// files: each folder is scanned once more, not once per write.
+TEST(AppEnvironmentTest, DatesWrittenInAFolderHaveTheEngineIndexItAtOnce)
+{
+    Rig rig;
+    rig.env->projects().add({.id = "p",
+                             .folders = {{.localPath = "/one", .syncthingFolderID = "st1"},
+                                         {.localPath = "/two", .syncthingFolderID = "st2"},
+                                         {.localPath = "/unmade"}}});
+    rig.engine.hold("scanFolder");
+    CreationDateController &dates = rig.env->creationDates();
+    for (const char *folder : {"/one", "/one", "/two", "/one", "/unmade", "/elsewhere"})
+        emit dates.attributesWritten(folder);
+    EXPECT_EQ(rig.engine.callsOf("scanFolder"), QStringList{"scanFolder(st1)"});
+    rig.engine.release("scanFolder");
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.callCount("scanFolder") == 3; }));
+    EXPECT_EQ(rig.engine.callsOf("scanFolder"),
+              QStringList({"scanFolder(st1)", "scanFolder(st1)", "scanFolder(st2)"}));
 }
 
 // A tree in which "late" is a second behind the engine's record and "even"

@@ -35,6 +35,29 @@ TEST(FileDatesTest, ReadsTheAttributeAndKeepsTheEarlierDate)
     EXPECT_EQ(FileDates::attributeToWrite(1000, 1000), std::nullopt);
 }
 
+// A write is reported, so that the engine can be asked to index it at once.
+TEST(FileDatesTest, ReconcilingAFileAnswersWhetherItWroteTheAttribute)
+{
+    struct Case
+    {
+        std::optional<qint64> birth;
+        std::optional<qint64> attribute;
+        int writeResult;
+        bool written;
+    };
+    const Case cases[] = {
+        {1000, std::nullopt, 0, true}, {1000, 1001, 0, true},        {1000, 1000, 0, false},
+        {1000, 999, 0, false},         {1000, std::nullopt, ENOTSUP, false}, {std::nullopt, std::nullopt, 0, false},
+    };
+    for (const Case &c : cases) {
+        const FileDateAccess access{[&](const QString &) { return c.birth; },
+                                    [&](const QString &) { return c.attribute; },
+                                    [&](const QString &, qint64) { return c.writeResult; }};
+        EXPECT_EQ(FileDates::reconcileFile("file", access), c.written)
+            << c.birth.value_or(-1) << " " << c.attribute.value_or(-1) << " " << c.writeResult;
+    }
+}
+
 // The pass keeps out of the engine's folders, passes over links, leaves a file
 // without a birth time alone and goes on past a refused write.
 TEST(FileDatesTest, TreePassReconcilesOnlyTheFolderItsOwnFiles)
@@ -53,7 +76,8 @@ TEST(FileDatesTest, TreePassReconcilesOnlyTheFolderItsOwnFiles)
         [](const QString &) { return std::optional<qint64>(); },
         [&](const QString &file, qint64) { return attempted.append(file.mid(dir.path().size() + 1)), ENOTSUP; }};
 
-    FileDates::reconcile(dir.path(), refusing);
+    // A refused write leaves nothing new for the engine to index.
+    EXPECT_FALSE(FileDates::reconcile(dir.path(), refusing));
 
     attempted.sort();
     EXPECT_EQ(attempted, reconciled);

@@ -117,6 +117,16 @@ bool exists(const QString &path)
     return QFileInfo::exists(path);
 }
 
+QStringList conflictCopies(const QString &folder)
+{
+    QStringList found;
+    for (QDirIterator it(folder, {QStringLiteral("*.sync-conflict-*")}, QDir::Files | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        found.append(it.next());
+    return found;
+}
+
 void click(QWidget *widget, const QString &what)
 {
     require(widget != nullptr, QStringLiteral("nothing to click: ") + what);
@@ -536,6 +546,10 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             pollFor([&] { return SyncthingInstance::readFile(filmA(QStringLiteral("script.txt")))
                                  == "script, second draft from B\n"; },
                     QStringLiteral("B's edit reaches A"));
+            // A conflict copy is made as the edit lands, before it is in place.
+            const QStringList conflicts = conflictCopies(filmA()) + conflictCopies(filmB());
+            require(conflicts.isEmpty(), QStringLiteral("no conflict copy on either computer: ")
+                                             + conflicts.join(QStringLiteral(", ")));
             const QByteArray notes = SyncthingInstance::readFile(filmA(QStringLiteral("notes.txt")));
             QFile::remove(filmA(QStringLiteral("notes.txt")));
             a->scan(m_folderID);

@@ -464,6 +464,28 @@ TEST(ProjectControllerTest, OffersAreSortedAndAJoinRequestIsSurfacedOnceWhileThe
     EXPECT_EQ(pc.pendingDeviceApproval(), std::nullopt);
 }
 
+// Accepted or ignored elsewhere while its prompt shows, a device's request
+// goes; a failed read of the requests keeps it.
+TEST(ProjectControllerTest, AJoinRequestGoesOnceTheEngineNoLongerListsTheDevice)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    ProjectController &pc = rig.pc();
+    pc.add({.id = "S", .name = "Film"});
+    e.state.pendingDevices = {{"A", "Al", ""}};
+    pc.openPairingWindow("S");
+    awaitTask(pc.refreshPending());
+    const ProjectController::PendingDeviceApproval shown{"A", "Al", "S", "Film"};
+    ASSERT_EQ(pc.pendingDeviceApproval(), shown);
+    e.state.pendingDevices = {};
+    e.failNext("pendingDevices", kDown);
+    awaitTask(pc.refreshPending());
+    EXPECT_EQ(pc.pendingDeviceApproval(), shown);
+    awaitTask(pc.refreshPending());
+    EXPECT_EQ(pc.pendingDeviceApproval(), std::nullopt);
+    EXPECT_EQ(e.callCount("dismissPendingDevice"), 0);
+}
+
 TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAndGoesAroundThem)
 {
     Rig rig;

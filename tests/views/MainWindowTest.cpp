@@ -328,6 +328,8 @@ TEST(MainWindowTest, PromptTextsAndAllowActOnTheRequestShown)
     PromptRig p;
     const auto shown = request("D1", "P");
     const auto newer = request("D2", "P");
+    // The engine still lists the newer request's Mac as asking to join.
+    p.rig.engine.state.pendingDevices = {{"D2", "Mac D2", ""}};
     p.projects().setPendingDeviceApproval(shown);
     ASSERT_TRUE(waitUntil([&] { return p.prompt() != nullptr; }));
     JoinApprovalPrompt *prompt = p.prompt();
