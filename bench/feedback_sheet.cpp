@@ -7,7 +7,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/FeedbackDiagnostics.h"
-#include "views/FeedbackSheet.h"
+#include "views/feedback/FeedbackSheet.h"
 
 #include "BenchSupport.h"
 #include "ViewEnvironment.h"

@@ -4,7 +4,7 @@
 #include "platform/MountEventSource.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
+#include "views/shell/AppShell.h"
 
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
