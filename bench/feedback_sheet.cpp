@@ -6,7 +6,7 @@
 //   feedback_sheet
 
 #include "app/AppEnvironment.h"
-#include "app/FeedbackDiagnostics.h"
+#include "app/texts/FeedbackDiagnostics.h"
 #include "views/feedback/FeedbackSheet.h"
 
 #include "BenchSupport.h"

@@ -1,7 +1,7 @@
 #include "views/feedback/FeedbackSheet.h"
 
 #include "app/AppEnvironment.h"
-#include "app/FeedbackDiagnostics.h"
+#include "app/texts/FeedbackDiagnostics.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
 #include "design/Symbol.h"

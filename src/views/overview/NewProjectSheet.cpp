@@ -1,6 +1,6 @@
 #include "views/overview/NewProjectSheet.h"
 
-#include "app/CardPresentation.h"
+#include "app/texts/CardPresentation.h"
 #include "design/ButtonTint.h"
 #include "design/ShownSymbol.h"
 #include "projects/ProjectController.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CardPresentation.h"
 #include "app/HealthInputs.h"
+#include "app/texts/CardPresentation.h"
 #include "views/kit/KeyedList.h"
 
 #include <QWidget>

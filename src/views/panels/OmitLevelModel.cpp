@@ -1,6 +1,6 @@
 #include "views/panels/OmitLevelModel.h"
 
-#include "app/PurgePaths.h"
+#include "app/removal/PurgePaths.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "views/kit/PanelTexts.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PurgeOutcome.h"
+#include "app/removal/PurgeOutcome.h"
 #include "projects/ProjectFolder.h"
 
 #include <QPointer>

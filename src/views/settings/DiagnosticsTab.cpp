@@ -3,7 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
 #include "app/ExclusionIssue.h"
-#include "app/FriendlyFolderErrorMessage.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"

@@ -2,7 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/HealthRules.h"
-#include "app/SyncPageTexts.h"
+#include "app/texts/SyncPageTexts.h"
 #include "design/CardFrame.h"
 #include "design/DeviceSyncRing.h"
 #include "design/ElidedLabel.h"

@@ -2,9 +2,9 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
-#include "app/FriendlyFolderErrorMessage.h"
 #include "app/HealthRules.h"
-#include "app/SyncPageTexts.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
+#include "app/texts/SyncPageTexts.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"

@@ -2,7 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/HealthRules.h"
-#include "app/SyncPageTexts.h"
+#include "app/texts/SyncPageTexts.h"
 #include "controllers/ETAEstimator.h"
 #include "controllers/FolderController.h"
 #include "design/CardFrame.h"

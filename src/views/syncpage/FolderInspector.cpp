@@ -2,7 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/HealthRules.h"
-#include "app/SyncPageTexts.h"
+#include "app/texts/SyncPageTexts.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
 #include "design/CardFrame.h"

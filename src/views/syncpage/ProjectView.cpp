@@ -2,7 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
-#include "app/CardPresentation.h"
+#include "app/texts/CardPresentation.h"
 #include "app/HealthRules.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"

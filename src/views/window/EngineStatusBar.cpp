@@ -1,7 +1,7 @@
 #include "views/window/EngineStatusBar.h"
 
 #include "app/AppEnvironment.h"
-#include "app/StatusDetailText.h"
+#include "app/texts/StatusDetailText.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/DerivedForeground.h"

@@ -1,6 +1,6 @@
 #include "views/feedback/FeedbackSheet.h"
 
-#include "app/FeedbackDiagnostics.h"
+#include "app/texts/FeedbackDiagnostics.h"
 #include "controllers/EngineController.h"
 #include "services/FeedbackService.h"
 

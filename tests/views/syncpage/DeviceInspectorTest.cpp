@@ -4,19 +4,19 @@
 #include "views/syncpage/DeviceInspector.h"
 
 #include "app/AppPreferences.h"
-#include "app/FriendlyFolderErrorMessage.h"
-#include "app/SyncPageTexts.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
+#include "app/texts/SyncPageTexts.h"
 #include "controllers/EngineController.h"
 #include "design/ElidedLabel.h"
 #include "design/Theme.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/syncpage/RenameSheet.h"
 
+#include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "TextContrast.h"
 #include "WaitUntil.h"
-#include "../support/SyncPageRig.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -4,7 +4,7 @@
 #include "views/syncpage/DeviceCard.h"
 #include "views/syncpage/FolderChip.h"
 
-#include "app/SyncPageTexts.h"
+#include "app/texts/SyncPageTexts.h"
 #include "controllers/FormatFileSize.h"
 #include "design/DeviceSyncRing.h"
 #include "design/ShownSymbol.h"
@@ -12,9 +12,9 @@
 #include "design/ContrastRatio.h"
 #include "design/Theme.h"
 
+#include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
-#include "../support/SyncPageRig.h"
 
 #include <QLabel>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "app/PurgeFiles.h"
+#include "app/removal/PurgeFiles.h"
 
 #include <QDir>
 #include <QFile>

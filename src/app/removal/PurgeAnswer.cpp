@@ -1,4 +1,4 @@
-#include "app/PurgeAnswer.h"
+#include "app/removal/PurgeAnswer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

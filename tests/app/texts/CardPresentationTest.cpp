@@ -1,5 +1,5 @@
-#include "app/CardPresentation.h"
 #include "app/ProjectSelection.h"
+#include "app/texts/CardPresentation.h"
 #include "controllers/FormatFileSize.h"
 
 #include <gtest/gtest.h>

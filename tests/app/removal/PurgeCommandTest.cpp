@@ -1,8 +1,8 @@
-#include "app/PurgeAnswer.h"
-#include "app/PurgeAuth.h"
-#include "app/PurgeCommand.h"
-#include "app/PurgeNonceRecord.h"
-#include "app/PurgePaths.h"
+#include "app/removal/PurgeAnswer.h"
+#include "app/removal/PurgeAuth.h"
+#include "app/removal/PurgeCommand.h"
+#include "app/removal/PurgeNonceRecord.h"
+#include "app/removal/PurgePaths.h"
 
 #include "ManualClock.h"
 #include "QtPrinters.h"

@@ -1,4 +1,4 @@
-#include "app/ReceivedPurgeRecord.h"
+#include "app/removal/ReceivedPurgeRecord.h"
 
 #include "utilities/UserDefaults.h"
 

@@ -1,4 +1,4 @@
-#include "app/SyncPageTexts.h"
+#include "app/texts/SyncPageTexts.h"
 
 #include "controllers/FormatDuration.h"
 #include "controllers/FormatFileSize.h"

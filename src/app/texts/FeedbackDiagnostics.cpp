@@ -1,4 +1,4 @@
-#include "app/FeedbackDiagnostics.h"
+#include "app/texts/FeedbackDiagnostics.h"
 
 #include "app/HealthRules.h"
 

@@ -1,4 +1,4 @@
-#include "app/StatusDetailText.h"
+#include "app/texts/StatusDetailText.h"
 
 #include "controllers/FormatDuration.h"
 #include "controllers/FormatFileSize.h"

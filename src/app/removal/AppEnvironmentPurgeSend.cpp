@@ -1,9 +1,9 @@
 #include "app/AppEnvironment.h"
 
-#include "app/PurgeAnswer.h"
-#include "app/PurgeAuth.h"
-#include "app/PurgeCommand.h"
-#include "app/PurgePaths.h"
+#include "app/removal/PurgeAnswer.h"
+#include "app/removal/PurgeAuth.h"
+#include "app/removal/PurgeCommand.h"
+#include "app/removal/PurgePaths.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"

@@ -1,4 +1,4 @@
-#include "app/PurgeNonceRecord.h"
+#include "app/removal/PurgeNonceRecord.h"
 
 #include "utilities/UserDefaults.h"
 

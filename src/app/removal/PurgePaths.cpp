@@ -1,4 +1,4 @@
-#include "app/PurgePaths.h"
+#include "app/removal/PurgePaths.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/PurgeCommand.h"
+#include "app/removal/PurgeCommand.h"
 
 #include "utilities/JsonDecodeError.h"
 #include "utilities/StrictJson.h"

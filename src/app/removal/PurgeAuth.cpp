@@ -1,4 +1,4 @@
-#include "app/PurgeAuth.h"
+#include "app/removal/PurgeAuth.h"
 
 #include <QMessageAuthenticationCode>
 #include <QStringList>

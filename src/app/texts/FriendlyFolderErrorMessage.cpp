@@ -1,4 +1,4 @@
-#include "app/FriendlyFolderErrorMessage.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "app/CardPresentation.h"
+#include "app/texts/CardPresentation.h"
 
 #include "controllers/FormatFileSize.h"
 

@@ -1,4 +1,4 @@
-#include "app/HealthBadge.h"
+#include "app/texts/HealthBadge.h"
 
 #include <cmath>
 
