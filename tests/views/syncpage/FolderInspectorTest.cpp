@@ -8,17 +8,17 @@
 #include "design/ShownSymbol.h"
 
 #include "app/AppPreferences.h"
+#include "app/TeamPropagation.h"
 #include "cluster/ClusterConfigStore.h"
 #include "cluster/NasNodeController.h"
-#include "cluster/TeamPropagation.h"
 #include "controllers/FormatFileSize.h"
 #include "views/syncpage/CapsuleChip.h"
 
+#include "../support/SyncPageRig.h"
 #include "PrivateBus.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "WaitUntil.h"
-#include "../support/SyncPageRig.h"
 
 #include <QDBusConnection>
 #include <QGraphicsOpacityEffect>

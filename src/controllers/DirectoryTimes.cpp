@@ -1,4 +1,4 @@
-#include "app/DirectoryTimes.h"
+#include "controllers/DirectoryTimes.h"
 
 #include "creationdates/FolderItem.h"
 

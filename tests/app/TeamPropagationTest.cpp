@@ -2,7 +2,7 @@
 // a node and only Syncthing decide is in TeamPropagationIntegrationTest.
 
 #include "app/AppPreferences.h"
-#include "cluster/TeamPropagation.h"
+#include "app/TeamPropagation.h"
 #include "controllers/DeviceController.h"
 #include "projects/ProjectController.h"
 #include "utilities/UserDefaults.h"

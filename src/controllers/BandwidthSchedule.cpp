@@ -1,4 +1,4 @@
-#include "app/BandwidthSchedule.h"
+#include "controllers/BandwidthSchedule.h"
 
 #include "utilities/StrictJson.h"
 

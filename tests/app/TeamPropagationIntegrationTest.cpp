@@ -2,7 +2,7 @@
 // sharing one team key: what only Syncthing decides about the team folder.
 
 #include "app/AppPreferences.h"
-#include "cluster/TeamPropagation.h"
+#include "app/TeamPropagation.h"
 #include "controllers/DeviceController.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
 #include "projects/ProjectController.h"

@@ -1,4 +1,4 @@
-#include "cluster/TeamPropagation.h"
+#include "app/TeamPropagation.h"
 
 #include "app/AppPreferences.h"
 #include "cluster/NasNodeController.h"
