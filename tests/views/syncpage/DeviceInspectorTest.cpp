@@ -12,11 +12,11 @@
 #include "views/kit/DisclosureGroup.h"
 #include "views/syncpage/RenameSheet.h"
 
-#include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "TextContrast.h"
 #include "WaitUntil.h"
+#include "../support/SyncPageRig.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -14,11 +14,11 @@
 #include "controllers/FormatFileSize.h"
 #include "views/syncpage/CapsuleChip.h"
 
-#include "../support/SyncPageRig.h"
 #include "PrivateBus.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "WaitUntil.h"
+#include "../support/SyncPageRig.h"
 
 #include <QDBusConnection>
 #include <QGraphicsOpacityEffect>

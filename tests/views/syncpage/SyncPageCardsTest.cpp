@@ -12,9 +12,9 @@
 #include "design/ContrastRatio.h"
 #include "design/Theme.h"
 
-#include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "../support/SyncPageRig.h"
 
 #include <QLabel>
 #include <QSignalSpy>
