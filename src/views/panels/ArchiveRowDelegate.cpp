@@ -1,6 +1,7 @@
 #include "views/panels/ArchiveRowDelegate.h"
 
 #include "controllers/ArchiveNode.h"
+#include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -95,17 +96,12 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const int nameHeight = QFontMetrics(name).height();
     const int blockHeight = nameHeight + kNameGap + QFontMetrics(subtitle).height();
     const int top = row.top() + (row.height() - blockHeight) / 2;
-    painter->setFont(name);
-    painter->setPen(option.palette.color(QPalette::Text));
-    const QString shownName =
-        QFontMetrics(name).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textWidth);
-    painter->drawText(QRect(textLeft, top, textWidth, nameHeight), Qt::AlignLeft | Qt::AlignVCenter, shownName);
-    painter->setFont(subtitle);
-    painter->setPen(secondaryRowTextColor(option.palette));
-    const QString shownSubtitle = QFontMetrics(subtitle).elidedText(
-        index.data(ArchiveTreeModel::SubtitleRole).toString(), Qt::ElideRight, textWidth);
-    painter->drawText(QRect(textLeft, top + nameHeight + kNameGap, textWidth, blockHeight - nameHeight - kNameGap),
-                      Qt::AlignLeft | Qt::AlignVCenter, shownSubtitle);
+    drawElidedLine(*painter, QRect(textLeft, top, textWidth, nameHeight), name, option.palette.color(QPalette::Text),
+                   index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle);
+    drawElidedLine(*painter,
+                   QRect(textLeft, top + nameHeight + kNameGap, textWidth, blockHeight - nameHeight - kNameGap),
+                   subtitle, secondaryRowTextColor(option.palette),
+                   index.data(ArchiveTreeModel::SubtitleRole).toString(), Qt::ElideRight);
 
     QStyleOptionButton push;
     push.initFrom(&m_view);

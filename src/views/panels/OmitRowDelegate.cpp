@@ -1,5 +1,6 @@
 #include "views/panels/OmitRowDelegate.h"
 
+#include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -100,14 +101,10 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     drawSymbol(*painter, Symbol(index.data(OmitLevelModel::SymbolRole).toInt()), icon, iconWidth,
                secondaryRowTextColor(option.palette));
 
-    const QRect name = nameIn(option.rect, index);
-    const QFont font = rowFont(index);
     const QVariant tint = index.data(Qt::ForegroundRole);
-    painter->setFont(font);
-    painter->setPen(tint.isValid() ? tint.value<QColor>() : option.palette.color(QPalette::Text));
-    const QString shown =
-        QFontMetrics(font).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, name.width());
-    painter->drawText(name, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    drawElidedLine(*painter, nameIn(option.rect, index), rowFont(index),
+                   tint.isValid() ? tint.value<QColor>() : option.palette.color(QPalette::Text),
+                   index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle);
 
     drawSwitch(*painter, QRectF(switchIn(option.rect)), excluded, option.palette);
     painter->restore();

@@ -2,6 +2,7 @@
 
 #include "design/CardFrame.h"
 #include "design/ContrastRatio.h"
+#include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -99,10 +100,7 @@ void IncomingBanner::paintEvent(QPaintEvent *)
     drawSymbol(painter, Symbol::ChevronRight, QRectF(inner.right() - chevron, inner.top(), chevron, inner.height()),
                chevron, ink);
     const QRect textArea = inner.adjusted(line + kSpacing, 0, -(chevron + kSpacing), 0);
-    painter.setPen(ink);
-    painter.setFont(font());
-    const QString shown = QFontMetrics(font()).elidedText(text(), Qt::ElideRight, textArea.width());
-    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    drawElidedLine(painter, textArea, font(), ink, text(), Qt::ElideRight);
 }
 
 } // namespace tw
