@@ -45,6 +45,7 @@
 #include "views/panels/OmitPanel.h"
 #include "views/panels/PurgePanel.h"
 
+#include "FakeServices.h"
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
@@ -281,15 +282,8 @@ int runTour()
                              shortSleep);
     MountEventSource mounts;
 
-    AppEnvironment::Services services{paths};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
-    services.clock = clock.clock();
-    services.mountEvents = &mounts;
-    services.lan = {QHostAddress::LocalHost, 0, 1};
-    services.autostartEntry = dir.filePath("autostart.desktop");
+    AppEnvironment::Services services =
+        fakeServices(paths, defaults, keychain, feedback, notifier, clock, mounts, dir.filePath("autostart.desktop"));
     services.sleeper = shortSleep;
     QList<int> exits;
     bool started = false;
