@@ -412,7 +412,9 @@ int runTour()
     // the syncs are removed and the requests answered.
     auto emptyScreens = [&](const QString &look) {
         tour.step(look + "overview-empty", [&] {
-            for (const Project &project : env.projects().projects())
+            // A copy: each removal changes the controller's list.
+            const QList<Project> projects = env.projects().projects();
+            for (const Project &project : projects)
                 env.projects().remove(project);
             main->path().setIDs({});
             tour.expect(waitUntil([&] {
