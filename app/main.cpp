@@ -11,8 +11,8 @@
 #include "utilities/AppPaths.h"
 #include "utilities/InstanceLock.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
-#include "views/WidgetAppearance.h"
+#include "views/shell/AppShell.h"
+#include "views/shell/WidgetAppearance.h"
 
 #include <QApplication>
 #include <QTextStream>

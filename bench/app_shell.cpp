@@ -15,8 +15,8 @@
 #include "services/FeedbackService.h"
 #include "utilities/InstanceLock.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
-#include "views/ShellWindow.h"
+#include "views/shell/AppShell.h"
+#include "views/shell/ShellWindow.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

@@ -5,7 +5,7 @@
 // to eight deep under one top folder, and copies of files all at the top.
 // Seven runs each; the median and the worst.
 
-#include "views/ArchivePanel.h"
+#include "views/panels/ArchivePanel.h"
 
 #include "BenchSupport.h"
 #include "StallMeter.h"

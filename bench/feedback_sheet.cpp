@@ -6,8 +6,8 @@
 //   feedback_sheet
 
 #include "app/AppEnvironment.h"
-#include "app/FeedbackDiagnostics.h"
-#include "views/FeedbackSheet.h"
+#include "app/texts/FeedbackDiagnostics.h"
+#include "views/feedback/FeedbackSheet.h"
 
 #include "BenchSupport.h"
 #include "ViewEnvironment.h"

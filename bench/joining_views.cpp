@@ -9,8 +9,8 @@
 
 #include "projects/ProjectController.h"
 #include "controllers/DeviceController.h"
-#include "views/IncomingView.h"
-#include "views/InviteSheet.h"
+#include "views/joining/IncomingView.h"
+#include "views/joining/InviteSheet.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

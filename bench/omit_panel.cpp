@@ -6,9 +6,9 @@
 // repainted and whether the level was rebuilt. Seven runs; the median and
 // the worst.
 
-#include "views/OmitLevelModel.h"
-#include "views/OmitPanel.h"
-#include "views/OmitRowDelegate.h"
+#include "views/panels/OmitLevelModel.h"
+#include "views/panels/OmitPanel.h"
+#include "views/panels/OmitRowDelegate.h"
 
 #include "BenchSupport.h"
 #include "StallMeter.h"

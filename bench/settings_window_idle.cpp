@@ -13,9 +13,9 @@
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/PanelTexts.h"
-#include "views/DiagnosticsTab.h"
-#include "views/SettingsView.h"
+#include "views/kit/PanelTexts.h"
+#include "views/settings/DiagnosticsTab.h"
+#include "views/settings/SettingsView.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

@@ -15,9 +15,9 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
-#include "views/DeviceCard.h"
-#include "views/FolderChip.h"
-#include "views/FolderInspector.h"
+#include "views/syncpage/DeviceCard.h"
+#include "views/syncpage/FolderChip.h"
+#include "views/syncpage/FolderInspector.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

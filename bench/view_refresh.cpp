@@ -18,8 +18,8 @@
 #include "design/FileIconProvider.h"
 #include "design/FlowLayout.h"
 #include "projects/ProjectController.h"
-#include "views/EngineStatusBar.h"
-#include "views/MainWindow.h"
+#include "views/window/EngineStatusBar.h"
+#include "views/window/MainWindow.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"

@@ -3,7 +3,7 @@
 
 #include "app/AppPreferences.h"
 #include "cluster/NasNodeController.h"
-#include "cluster/TeamPropagation.h"
+#include "app/TeamPropagation.h"
 #include "controllers/DeviceController.h"
 #include "controllers/ETAEstimator.h"
 #include "controllers/EngineController.h"

@@ -2,7 +2,7 @@
 
 #include "app/AppPreferences.h"
 #include "cluster/NasNodeController.h"
-#include "cluster/TeamPropagation.h"
+#include "app/TeamPropagation.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/EventController.h"

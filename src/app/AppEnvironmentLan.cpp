@@ -1,8 +1,8 @@
 #include "app/AppEnvironment.h"
 
 #include "app/AppPreferences.h"
-#include "app/PurgeAnswer.h"
 #include "app/StatusPage.h"
+#include "app/removal/PurgeAnswer.h"
 #include "controllers/DeviceController.h"
 #include "controllers/ETAEstimator.h"
 #include "controllers/EngineController.h"

@@ -1,7 +1,7 @@
 #include "app/AppEnvironment.h"
 
-#include "app/DirectoryTimes.h"
 #include "app/VolumeState.h"
+#include "controllers/DirectoryTimes.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"

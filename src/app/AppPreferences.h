@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/BandwidthSchedule.h"
 #include "app/IgnoreCategory.h"
+#include "controllers/BandwidthSchedule.h"
 #include "platform/XdgAutostart.h"
 
 #include <QObject>

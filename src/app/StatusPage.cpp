@@ -1,7 +1,7 @@
 #include "app/StatusPage.h"
 
-#include "app/HealthBadge.h"
 #include "app/HealthRules.h"
+#include "app/texts/HealthBadge.h"
 #include "controllers/FormatDuration.h"
 
 namespace tw {

@@ -158,6 +158,14 @@ private:
     QCoro::Task<void> applyDefaults(QString base, QString key);
     QCoro::Task<void> deleteClusterFolders(NasNode node, QString key);
 
+    // Runs `step` with `wanted` on every node whose key is stored, then
+    // updates the aggregate reachability; ends at once when the keychain
+    // cannot be read or the controller is gone.
+    template <typename Wanted>
+    QCoro::Task<void> onEachNode(QCoro::Task<void> (NasNodeController::*step)(NasNode, QString, Wanted),
+                                 Wanted wanted);
+    // Notes whether the node answered a read, and reports it when it did not.
+    bool reached(const NasNode &node, bool answered, NodeClient::Outcome outcome);
     QCoro::Task<void> reconcileMembersOn(NasNode node, QString key, QMap<QString, QString> members);
     QCoro::Task<void> shareFoldersOn(NasNode node, QString key, QMap<QString, NodeFolderShare> wanted);
     QCoro::Task<void> healDeviceTemplate(NasNode node, QString key);

@@ -184,36 +184,45 @@ QString NasNodeController::folderNameComponent(const QString &label, const QStri
     return QStringLiteral("folder-") + QString::fromLatin1(digest.left(12));
 }
 
-QCoro::Task<void> NasNodeController::reconcileMembers(QMap<QString, QString> members)
+template <typename Wanted>
+QCoro::Task<void> NasNodeController::onEachNode(QCoro::Task<void> (NasNodeController::*step)(NasNode, QString, Wanted),
+                                                Wanted wanted)
 {
     const QPointer<NasNodeController> self(this);
-    setNodeErrors({});
-    setLastError(std::nullopt);
     const QList<NasNode> nodes = m_nodes;
     for (const NasNode &node : nodes) {
         const KeyLookup lookup = co_await lookUpKey(node);
         if (!self || lookup.keychainUnavailable)
             co_return;
         if (lookup.key)
-            co_await reconcileMembersOn(node, *lookup.key, members);
+            co_await (this->*step)(node, *lookup.key, wanted);
         if (!self)
             co_return;
     }
     updateAggregateReachability();
 }
 
+bool NasNodeController::reached(const NasNode &node, bool answered, NodeClient::Outcome outcome)
+{
+    setNodeReachable(node.deviceID, answered);
+    if (!answered)
+        fail(node, unreachable(outcome));
+    return answered;
+}
+
+QCoro::Task<void> NasNodeController::reconcileMembers(QMap<QString, QString> members)
+{
+    setNodeErrors({});
+    setLastError(std::nullopt);
+    co_await onEachNode(&NasNodeController::reconcileMembersOn, members);
+}
+
 QCoro::Task<void> NasNodeController::reconcileMembersOn(NasNode node, QString key, QMap<QString, QString> members)
 {
     const QPointer<NasNodeController> self(this);
     const NodeClient::Read<QList<QJsonObject>> devices = co_await m_client.listDevices(node.baseURL, key);
-    if (!self)
+    if (!self || !reached(node, bool(devices), devices.outcome))
         co_return;
-    if (!devices) {
-        setNodeReachable(node.deviceID, false);
-        fail(node, unreachable(devices.outcome));
-        co_return;
-    }
-    setNodeReachable(node.deviceID, true);
     co_await healDeviceTemplate(node, key);
     const QStringList known = entryIDs(*devices);
     for (const QString &id : members.keys()) {
@@ -260,32 +269,15 @@ QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QStrin
 
 QCoro::Task<void> NasNodeController::shareFolders(QMap<QString, NodeFolderShare> wanted)
 {
-    const QPointer<NasNodeController> self(this);
-    const QList<NasNode> nodes = m_nodes;
-    for (const NasNode &node : nodes) {
-        const KeyLookup lookup = co_await lookUpKey(node);
-        if (!self || lookup.keychainUnavailable)
-            co_return;
-        if (lookup.key)
-            co_await shareFoldersOn(node, *lookup.key, wanted);
-        if (!self)
-            co_return;
-    }
-    updateAggregateReachability();
+    co_await onEachNode(&NasNodeController::shareFoldersOn, wanted);
 }
 
 QCoro::Task<void> NasNodeController::shareFoldersOn(NasNode node, QString key, QMap<QString, NodeFolderShare> wanted)
 {
     const QPointer<NasNodeController> self(this);
     const NodeClient::Read<NodeClient::FolderDevices> folders = co_await m_client.listFolderDevices(node.baseURL, key);
-    if (!self)
+    if (!self || !reached(node, bool(folders), folders.outcome))
         co_return;
-    if (!folders) {
-        setNodeReachable(node.deviceID, false);
-        fail(node, unreachable(folders.outcome));
-        co_return;
-    }
-    setNodeReachable(node.deviceID, true);
     for (const QString &id : wanted.keys()) {
         if (!self)
             co_return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/BandwidthSchedule.h"
+#include "controllers/BandwidthSchedule.h"
 #include "engine/model/EngineStatus.h"
 #include "engine/model/NetworkSettings.h"
 #include "utilities/Clock.h"

@@ -1,6 +1,6 @@
 #include "controllers/EventController.h"
 
-#include "app/DirectoryTimes.h"
+#include "controllers/DirectoryTimes.h"
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 

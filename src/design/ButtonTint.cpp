@@ -1,6 +1,7 @@
 #include "design/ButtonTint.h"
 
 #include "design/ContrastRatio.h"
+#include "design/ElidedLine.h"
 #include "design/Theme.h"
 
 #include <QAbstractButton>
@@ -105,11 +106,8 @@ void TintedButtonPainter::paint() const
         painter.drawPixmap(QPoint(x, (m_button.height() - iconSize.height()) / 2), tinted);
         x += iconSize.width() + kIconGap;
     }
-    painter.setPen(text);
-    painter.setFont(m_button.font());
-    const QRect textArea(x, 0, m_button.width() - x, m_button.height());
-    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(shown, Qt::ElideRight, textArea.width()));
+    drawElidedLine(painter, QRect(x, 0, m_button.width() - x, m_button.height()), m_button.font(), text, shown,
+                   Qt::ElideRight);
 }
 
 } // namespace tw

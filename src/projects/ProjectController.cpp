@@ -158,6 +158,14 @@ ProjectMember ProjectController::nodeMember(const NasNode &node)
             .isAlwaysOnNode = true};
 }
 
+NewDeviceRequest ProjectController::nodeDevice(const NasNode &node)
+{
+    return {.id = node.deviceID,
+            .name = node.name,
+            .addresses = QStringList{QStringLiteral("dynamic")},
+            .introducer = false};
+}
+
 QString ProjectController::engineLabel(const QString &syncName, const QString &folderLabel)
 {
     return syncName.isEmpty() ? folderLabel : syncName + QStringLiteral(" \u2014 ") + folderLabel;

@@ -166,6 +166,8 @@ public:
 
     // The always-on node as a member of a sync.
     static ProjectMember nodeMember(const NasNode &node);
+    // The always-on node as a device of the engine, found wherever it is.
+    static NewDeviceRequest nodeDevice(const NasNode &node);
     // "<sync> — <folder>", or the folder's label alone for a nameless sync.
     static QString engineLabel(const QString &syncName, const QString &folderLabel);
 
@@ -266,6 +268,10 @@ signals:
 private:
     struct Pass;
     struct SyncView;
+
+    // Adds (`protect`) or removes the folder's protection line and sends the
+    // folder's whole list.
+    QCoro::Task<bool> setPurgeProtection(QString stID, QString pattern, bool protect);
 
     void load();
     // When the file cannot be moved aside, saving stays off: it would

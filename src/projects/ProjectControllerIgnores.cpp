@@ -177,33 +177,28 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
 // two saves.
 QCoro::Task<bool> ProjectController::addPurgeProtection(QString stID, QString pattern)
 {
-    const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
-    const QStringList line{pattern};
-    const auto key = folderByEngineID(stID);
-    if (!key || refuseLineBreaks(line))
-        co_return false;
-    const QStringList user = userLines(*folderOf(key->first, key->second));
-    editFolder(key->first, key->second, [&pattern, &user](ProjectFolder &folder) {
-        if (!folder.purgeProtected.contains(pattern))
-            folder.purgeProtected.append(pattern);
-        folder.ignorePatterns = mergedIgnores(user, folder.purgeProtected);
-    });
-    save();
-    const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
-    const bool sent = co_await sendIgnores(stID, lines);
-    co_return sent;
+    co_return co_await setPurgeProtection(stID, pattern, true);
 }
 
 QCoro::Task<bool> ProjectController::removePurgeProtection(QString stID, QString pattern)
 {
+    co_return co_await setPurgeProtection(stID, pattern, false);
+}
+
+QCoro::Task<bool> ProjectController::setPurgeProtection(QString stID, QString pattern, bool protect)
+{
     const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
+    const QStringList line{pattern};
     const auto key = folderByEngineID(stID);
-    if (!key)
+    if (!key || (protect && refuseLineBreaks(line)))
         co_return false;
-    // Only the protection goes: a line of the user's own stays.
+    // Unprotecting takes only the protection: a line of the user's own stays.
     const QStringList user = userLines(*folderOf(key->first, key->second));
-    editFolder(key->first, key->second, [&pattern, &user](ProjectFolder &folder) {
-        folder.purgeProtected.removeAll(pattern);
+    editFolder(key->first, key->second, [&pattern, &user, protect](ProjectFolder &folder) {
+        if (!protect)
+            folder.purgeProtected.removeAll(pattern);
+        else if (!folder.purgeProtected.contains(pattern))
+            folder.purgeProtected.append(pattern);
         folder.ignorePatterns = mergedIgnores(user, folder.purgeProtected);
     });
     save();

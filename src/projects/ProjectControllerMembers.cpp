@@ -95,10 +95,7 @@ QCoro::Task<void> ProjectController::addNasNode(QString projectID)
         co_return;
     editProject(projectID, [&node](Project &project) { project.members.append(nodeMember(*node)); });
     save();
-    const NewDeviceRequest request{.id = node->deviceID,
-                                   .name = node->name,
-                                   .addresses = QStringList{QStringLiteral("dynamic")},
-                                   .introducer = false};
+    const NewDeviceRequest request = nodeDevice(*node);
     try {
         co_await ensureDevice(request);
     } catch (const std::exception &) {

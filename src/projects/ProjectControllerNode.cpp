@@ -50,10 +50,7 @@ QCoro::Task<void> ProjectController::ensureNasMembership()
         setProjects(std::move(projects));
         save();
     }
-    const NewDeviceRequest request{.id = node->deviceID,
-                                   .name = node->name,
-                                   .addresses = QStringList{QStringLiteral("dynamic")},
-                                   .introducer = false};
+    const NewDeviceRequest request = nodeDevice(*node);
     try {
         co_await unlessGone(ensureDevice(request));
     } catch (const std::exception &) {

@@ -1,6 +1,6 @@
-#include "app/FriendlyFolderErrorMessage.h"
 #include "app/HealthRules.h"
 #include "app/TransferSummary.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
-#include "app/BandwidthSchedule.h"
+#include "controllers/BandwidthSchedule.h"
 #include "utilities/UserDefaults.h"
 
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 #include "JourneyMac.h"
 
 #include "engine/syncthing/process/SyncthingSweep.h"
-#include "views/MainWindow.h"
-#include "views/ProjectView.h"
-#include "views/ShellWindow.h"
-#include "views/WindowController.h"
+#include "views/window/MainWindow.h"
+#include "views/syncpage/ProjectView.h"
+#include "views/shell/ShellWindow.h"
+#include "views/shell/WindowController.h"
 
 #include <QDir>
 #include <QJsonArray>

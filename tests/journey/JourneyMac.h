@@ -3,7 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
+#include "views/shell/AppShell.h"
 
 #include "MemoryKeychain.h"
 #include "RecordingNotifier.h"

@@ -8,7 +8,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 #include "platform/SpeedTester.h"
 #include "utilities/LoopbackOnly.h"
-#include "views/OpenExternal.h"
+#include "views/kit/OpenExternal.h"
 
 #include "AwaitTask.h"
 #include "FakeHttpServer.h"

@@ -6,6 +6,7 @@
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
 
+#include "FakeServices.h"
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
@@ -34,16 +35,9 @@ struct ViewEnvironment
             if (file.open(QIODevice::WriteOnly))
                 file.write(Project::listToFile(projects));
         }
-        AppEnvironment::Services services{AppPaths(dir.path())};
-        services.defaults = &defaults;
-        services.keychain = &keychain;
-        services.feedback = &feedback;
-        services.notifier = &notifier;
-        services.clock = clock.clock();
-        services.mountEvents = &mounts;
-        services.lan = {QHostAddress::LocalHost, 0, quint16(1)};
-        services.autostartEntry = dir.filePath(QStringLiteral("autostart.desktop"));
-        env = std::make_unique<AppEnvironment>(engine, std::move(services));
+        env = std::make_unique<AppEnvironment>(
+            engine, fakeServices(AppPaths(dir.path()), defaults, keychain, feedback, notifier, clock, mounts,
+                                 dir.filePath(QStringLiteral("autostart.desktop"))));
     }
 
     QTemporaryDir dir;

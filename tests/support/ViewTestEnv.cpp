@@ -3,6 +3,7 @@
 #include "cluster/NasNodeController.h"
 
 #include "AwaitTask.h"
+#include "FakeServices.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -71,16 +72,10 @@ void ViewTestEnv::restartEnvironment()
 
 void ViewTestEnv::makeEnvironment()
 {
-    AppEnvironment::Services services{AppPaths(dir.path())};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
+    AppEnvironment::Services services = fakeServices(AppPaths(dir.path()), defaults, keychain, feedback, notifier,
+                                                     clock, mounts, dir.filePath(QStringLiteral("autostart.desktop")));
     services.lan = {QHostAddress::LocalHost, 0};
-    services.clock = clock.clock();
     services.sleeper = [](std::chrono::milliseconds) -> QCoro::Task<void> { co_return; };
-    services.autostartEntry = dir.filePath(QStringLiteral("autostart.desktop"));
-    services.mountEvents = &mounts;
     m_env = std::make_unique<AppEnvironment>(engine, std::move(services));
 }
 

@@ -15,36 +15,37 @@
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
-#include "views/CapsuleChip.h"
-#include "views/DeviceCard.h"
-#include "views/DeviceInspector.h"
-#include "views/DisclosureGroup.h"
-#include "views/FolderChip.h"
-#include "views/FolderInspector.h"
-#include "views/IncomingView.h"
-#include "views/InviteSheet.h"
-#include "views/NewProjectSheet.h"
-#include "views/ProjectCard.h"
-#include "views/ProjectOverviewView.h"
-#include "views/ProjectView.h"
-#include "views/EngineStatusBar.h"
-#include "views/FeedbackSheet.h"
-#include "views/IncomingBanner.h"
-#include "views/JoinApprovalPrompt.h"
-#include "views/MainWindow.h"
-#include "views/MenuBarContent.h"
-#include "views/SettingsView.h"
-#include "views/ShellWindow.h"
-#include "views/StatusTray.h"
-#include "views/WindowController.h"
-#include "views/WidgetAppearance.h"
-#include "views/AcceptFolderSheet.h"
-#include "views/ArchivePanel.h"
-#include "views/FolderSettingsPanel.h"
-#include "views/OmitPanel.h"
-#include "views/PurgePanel.h"
+#include "views/shell/AppShell.h"
+#include "views/syncpage/CapsuleChip.h"
+#include "views/syncpage/DeviceCard.h"
+#include "views/syncpage/DeviceInspector.h"
+#include "views/kit/DisclosureGroup.h"
+#include "views/syncpage/FolderChip.h"
+#include "views/syncpage/FolderInspector.h"
+#include "views/joining/IncomingView.h"
+#include "views/joining/InviteSheet.h"
+#include "views/overview/NewProjectSheet.h"
+#include "views/overview/ProjectCard.h"
+#include "views/overview/ProjectOverviewView.h"
+#include "views/syncpage/ProjectView.h"
+#include "views/window/EngineStatusBar.h"
+#include "views/feedback/FeedbackSheet.h"
+#include "views/window/IncomingBanner.h"
+#include "views/window/JoinApprovalPrompt.h"
+#include "views/window/MainWindow.h"
+#include "views/shell/MenuBarContent.h"
+#include "views/settings/SettingsView.h"
+#include "views/shell/ShellWindow.h"
+#include "views/shell/StatusTray.h"
+#include "views/shell/WindowController.h"
+#include "views/shell/WidgetAppearance.h"
+#include "views/joining/AcceptFolderSheet.h"
+#include "views/panels/ArchivePanel.h"
+#include "views/panels/FolderSettingsPanel.h"
+#include "views/panels/OmitPanel.h"
+#include "views/panels/PurgePanel.h"
 
+#include "FakeServices.h"
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
@@ -281,15 +282,8 @@ int runTour()
                              shortSleep);
     MountEventSource mounts;
 
-    AppEnvironment::Services services{paths};
-    services.defaults = &defaults;
-    services.keychain = &keychain;
-    services.feedback = &feedback;
-    services.notifier = &notifier;
-    services.clock = clock.clock();
-    services.mountEvents = &mounts;
-    services.lan = {QHostAddress::LocalHost, 0, 1};
-    services.autostartEntry = dir.filePath("autostart.desktop");
+    AppEnvironment::Services services =
+        fakeServices(paths, defaults, keychain, feedback, notifier, clock, mounts, dir.filePath("autostart.desktop"));
     services.sleeper = shortSleep;
     QList<int> exits;
     bool started = false;
@@ -418,7 +412,9 @@ int runTour()
     // the syncs are removed and the requests answered.
     auto emptyScreens = [&](const QString &look) {
         tour.step(look + "overview-empty", [&] {
-            for (const Project &project : env.projects().projects())
+            // A copy: each removal changes the controller's list.
+            const QList<Project> projects = env.projects().projects();
+            for (const Project &project : projects)
                 env.projects().remove(project);
             main->path().setIDs({});
             tour.expect(waitUntil([&] {

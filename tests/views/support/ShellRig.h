@@ -4,8 +4,9 @@
 #include "platform/MountEventSource.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
-#include "views/AppShell.h"
+#include "views/shell/AppShell.h"
 
+#include "FakeServices.h"
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
@@ -41,15 +42,8 @@ struct ShellRig
     explicit ShellRig(bool recordExit = true, bool injectTray = true, QString feedbackEndpoint = kFeedbackEndpoint)
         : defaults(dir.filePath("defaults.json")), feedback(std::move(feedbackEndpoint), AppPaths(root()))
     {
-        AppEnvironment::Services services{AppPaths(root())};
-        services.defaults = &defaults;
-        services.keychain = &keychain;
-        services.feedback = &feedback;
-        services.notifier = &notifier;
-        services.clock = clock.clock();
-        services.mountEvents = &mounts;
-        services.lan = {QHostAddress::LocalHost, 0, 1};
-        services.autostartEntry = dir.filePath("autostart.desktop");
+        AppEnvironment::Services services = fakeServices(AppPaths(root()), defaults, keychain, feedback, notifier, clock,
+                                                         mounts, dir.filePath("autostart.desktop"));
         services.sleeper = [this](std::chrono::milliseconds) -> QCoro::Task<void> {
             ++pauses;
             Pause pause{&sleeping};

@@ -2,8 +2,8 @@
 // on the test's Xvfb and private bus, takes commands on standard input and
 // reports the window's visibility on standard output.
 #include "controllers/EngineController.h"
-#include "views/ShellWindow.h"
-#include "views/WindowController.h"
+#include "views/shell/ShellWindow.h"
+#include "views/shell/WindowController.h"
 
 #include "ShellRig.h"
 

@@ -1,0 +1,151 @@
+#include "views/joining/NodeSetupConfirmSheet.h"
+
+#include "app/AppEnvironment.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
+#include "design/DerivedForeground.h"
+#include "design/Symbol.h"
+#include "design/Theme.h"
+#include "projects/ProjectController.h"
+#include "views/kit/PlainLabel.h"
+#include "views/kit/SheetWidth.h"
+#include "views/kit/StyledLabel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tw {
+namespace {
+
+const QString kTitle = u"Connect this backup?"_qs;
+const QString kDescription =
+    u"This is what the setup command just found on your network. Once connected, TidewellMesh keeps it in every "
+    u"sync automatically \u2014 no more manual steps on the NAS."_qs;
+const QString kNoErrorText = u"Couldn't reach it \u2014 check it's still on the same network."_qs;
+const QString kConnect = u"Connect"_qs;
+const QString kConnecting = u"Connecting\u2026"_qs;
+
+} // namespace
+
+NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPayload payload, QWidget *parent)
+    : QDialog(parent), m_env(env), m_payload(std::move(payload))
+{
+    setWindowTitle(kTitle);
+    setSheetWidth(*this, width);
+    auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(12);
+    layout->addWidget(styledLabel(kTitle, TextRole::Title2));
+
+    auto *found = new QHBoxLayout;
+    auto *icon = plainLabel();
+    icon->setPixmap(tintedSymbol(Symbol::ExternaldriveBadgeCheckmark, 28, Theme::accent(), devicePixelRatioF()));
+    found->addWidget(icon, 0, Qt::AlignTop);
+    auto *names = new QVBoxLayout;
+    // Both come from a link any page may have opened: shown as plain text.
+    QLabel *name = styledLabel(m_payload.name, TextRole::Headline);
+    name->setObjectName(QStringLiteral("nodeName"));
+    names->addWidget(name);
+    QLabel *address = styledLabel(m_payload.baseURL, TextRole::Caption, TextTone::Secondary);
+    address->setObjectName(QStringLiteral("nodeAddress"));
+    names->addWidget(address);
+    found->addLayout(names, 1);
+    layout->addLayout(found);
+
+    layout->addWidget(styledLabel(kDescription, TextRole::Caption, TextTone::Secondary));
+    m_error = styledLabel({}, TextRole::Caption);
+    m_error->setObjectName(QStringLiteral("error"));
+    tintText(*m_error, Theme::danger());
+    m_error->hide();
+    layout->addWidget(m_error);
+
+    auto *buttons = new QHBoxLayout;
+    auto *cancel = new QPushButton(u"Cancel"_qs);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+    m_connect = new QPushButton(kConnect);
+    m_connect->setObjectName(QStringLiteral("connect"));
+    m_connect->setDefault(true);
+    TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
+    connect(m_connect, &QPushButton::clicked, this, &NodeSetupConfirmSheet::startConnect);
+    buttons->addWidget(m_connect);
+    layout->addLayout(buttons);
+}
+
+void NodeSetupConfirmSheet::done(int result)
+{
+    AppEnvironment &env = m_env;
+    const NodeSetupPayload payload = m_payload;
+    m_closed = true;
+    QDialog::done(result);
+    // Whoever shows the sheet may delete it when the pending set-up goes:
+    // nothing of `this` is touched after it.
+    if (env.pendingNodeSetup() == payload)
+        env.setPendingNodeSetup(std::nullopt);
+}
+
+void NodeSetupConfirmSheet::startConnect()
+{
+    // One attempt at a time, whatever reaches the button.
+    if (m_connecting)
+        return;
+    connectNode(QPointer(this), QPointer(&m_env), m_payload);
+}
+
+QCoro::Task<void> NodeSetupConfirmSheet::connectNode(QPointer<NodeSetupConfirmSheet> self,
+                                                     QPointer<AppEnvironment> env, NodeSetupPayload payload)
+{
+    self->setConnecting(true);
+    self->showError(std::nullopt);
+    try {
+        const bool registered = co_await env->nasNode().configure(payload.baseURL, payload.apiKey, payload.name);
+        if (!env)
+            co_return;
+        if (!registered) {
+            const std::optional<QString> error = env->nasNode().lastError();
+            if (self) {
+                self->showError(error && !error->isEmpty() ? *error : kNoErrorText);
+                self->setConnecting(false);
+            }
+            co_return;
+        }
+        co_await env->projects().reconcileAll();
+        if (!env)
+            co_return;
+        co_await env->folders().refresh();
+    } catch (...) {
+        // The controllers answer instead of throwing; should one throw, the
+        // sheet must not stay busy.
+        if (self) {
+            self->showError(kNoErrorText);
+            self->setConnecting(false);
+        }
+        co_return;
+    }
+    if (self) {
+        self->setConnecting(false);
+        // A sheet cancelled meanwhile is closed once only.
+        if (!self->m_closed)
+            self->accept();
+    }
+}
+
+void NodeSetupConfirmSheet::setConnecting(bool connecting)
+{
+    m_connecting = connecting;
+    m_connect->setText(connecting ? kConnecting : kConnect);
+    m_connect->setEnabled(!connecting);
+}
+
+void NodeSetupConfirmSheet::showError(const std::optional<QString> &message)
+{
+    m_error->setText(message.value_or(QString()));
+    m_error->setVisible(message.has_value());
+}
+
+} // namespace tw

@@ -1,0 +1,73 @@
+#include "views/kit/StyledLabel.h"
+
+#include "design/DerivedForeground.h"
+#include "design/TextStyle.h"
+#include "design/WrappingLabel.h"
+
+#include <QFontDatabase>
+#include <QLabel>
+
+namespace tw {
+namespace {
+
+TextStyle styleOf(TextRole role)
+{
+    switch (role) {
+    case TextRole::Title2:
+        return TextStyle::Title2;
+    case TextRole::Title3:
+        return TextStyle::Title3;
+    case TextRole::Headline:
+        return TextStyle::Headline;
+    case TextRole::Callout:
+        return TextStyle::Callout;
+    case TextRole::Caption:
+        return TextStyle::Caption;
+    case TextRole::Caption2:
+        return TextStyle::Caption2;
+    case TextRole::Body:
+    case TextRole::Monospaced11:
+    case TextRole::MonospacedCaption:
+        break;
+    }
+    return TextStyle::Body;
+}
+
+} // namespace
+
+void applyTextRole(QWidget *widget, TextRole role)
+{
+    // Fixed pitch at the size the design gives, relative to the body font
+    // as every other text is.
+    if (role == TextRole::Monospaced11 || role == TextRole::MonospacedCaption) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        const QFont sized = role == TextRole::Monospaced11 ? pointsFont(11) : textStyleFont(TextStyle::Caption);
+        font.setPointSizeF(sized.pointSizeF());
+        widget->setFont(font);
+        return;
+    }
+    // Every title-2 text of these screens is a sheet's or a page's title,
+    // which the design draws bold.
+    widget->setFont(role == TextRole::Title2 ? styledFont(TextStyle::Title2, QFont::Bold)
+                                             : textStyleFont(styleOf(role)));
+}
+
+void applyTextTone(QWidget *widget, TextTone tone)
+{
+    if (tone == TextTone::Primary)
+        return;
+    // Tertiary text is as faint as a caption may be and still read (3 : 1
+    // on a light window).
+    DerivedForeground::apply(*widget, windowTextAt(tone == TextTone::Secondary ? 0.6 : 0.45));
+}
+
+QLabel *styledLabel(const QString &text, TextRole role, TextTone tone, Qt::TextFormat format)
+{
+    auto *label = new WrappingLabel(text);
+    label->setTextFormat(format);
+    applyTextRole(label, role);
+    applyTextTone(label, tone);
+    return label;
+}
+
+} // namespace tw

@@ -1,0 +1,125 @@
+#include "views/overview/NewProjectSheet.h"
+
+#include "app/texts/CardPresentation.h"
+#include "design/ButtonTint.h"
+#include "design/ShownSymbol.h"
+#include "projects/ProjectController.h"
+#include "utilities/Detach.h"
+#include "views/kit/LiteralAmpersands.h"
+#include "views/kit/SheetWidth.h"
+#include "views/kit/StyledLabel.h"
+
+#include <QCheckBox>
+#include <QStyle>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tw {
+
+const QString NewProjectSheet::titleText = QStringLiteral("New sync");
+const QString NewProjectSheet::placeholderText = QStringLiteral("Sync name (e.g. your film)");
+const QString NewProjectSheet::peopleHeading = QStringLiteral("ADD PEOPLE YOU SYNC WITH (optional)");
+const QString NewProjectSheet::peopleNote =
+    QStringLiteral("Selected people get this sync automatically \u2014 it pops up in their app (they tap Allow). "
+                   "Brand-new people: invite them afterwards via the sync's \u201CInvite\u201D button.");
+const QString NewProjectSheet::noPeopleHint = QStringLiteral("Next: add the drive to sync, then invite your team.");
+const QString NewProjectSheet::createText = QStringLiteral("Create");
+const QString NewProjectSheet::cancelText = QStringLiteral("Cancel");
+
+NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget *parent)
+    : QDialog(parent), m_env(env), m_onCreate(std::move(onCreate)), m_name(new QLineEdit(this)),
+      m_create(new QPushButton(createText, this))
+{
+    setObjectName(QStringLiteral("newProjectSheet"));
+    setWindowTitle(titleText);
+    setSheetWidth(*this, sheetWidth);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(14);
+    QLabel *title = styledLabel(titleText, TextRole::Title2);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    column->addWidget(title);
+    m_name->setObjectName(QStringLiteral("name"));
+    m_name->setPlaceholderText(placeholderText);
+    column->addWidget(m_name);
+
+    const QList<AppEnvironment::PeerDevice> people = env.knownPeerDevices();
+    if (people.isEmpty()) {
+        QLabel *hint = styledLabel(noPeopleHint, TextRole::Caption, TextTone::Secondary);
+        hint->setObjectName(QStringLiteral("noPeopleHint"));
+        column->addWidget(hint);
+    } else {
+        column->addWidget(styledLabel(peopleHeading, TextRole::Caption2, TextTone::Tertiary));
+        auto *toggles = new QVBoxLayout;
+        toggles->setSpacing(4);
+        for (const AppEnvironment::PeerDevice &person : people) {
+            auto *toggle = new QCheckBox(this);
+            showSymbol(*toggle, Symbol::Laptopcomputer);
+            // A long name ends in "…" within the sheet's margins, the box and the symbol.
+            const QStyle &style = *toggle->style();
+            const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth)
+                             - toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+            toggle->setText(literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room)));
+            toggle->setObjectName(person.deviceID);
+            m_toggles.insert(person.deviceID, toggle);
+            toggles->addWidget(toggle);
+        }
+        column->addLayout(toggles);
+        column->addWidget(styledLabel(peopleNote, TextRole::Caption2, TextTone::Secondary));
+    }
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto *cancel = new QPushButton(cancelText, this);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAutoDefault(false);
+    m_create->setObjectName(QStringLiteral("create"));
+    m_create->setDefault(true);
+    TintedButtonPainter::apply(*m_create, ButtonTint::Prominent);
+    m_create->setEnabled(false);
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_create);
+    column->addLayout(buttons);
+
+    connect(m_name, &QLineEdit::textChanged, this,
+            [this](const QString &name) { m_create->setEnabled(syncNameCanCreate(name)); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_create, &QPushButton::clicked, this, &NewProjectSheet::create);
+}
+
+void NewProjectSheet::create()
+{
+    if (!syncNameCanCreate(m_name->text()))
+        return;
+    ProjectController &projects = m_env.projects();
+    const Project project = projects.createProject(m_name->text(), std::nullopt);
+    QList<AppEnvironment::PeerDevice> chosen;
+    for (const AppEnvironment::PeerDevice &person : m_env.knownPeerDevices()) {
+        const QCheckBox *toggle = m_toggles.value(person.deviceID);
+        if (toggle && toggle->isChecked())
+            chosen.append(person);
+    }
+    if (m_onCreate)
+        m_onCreate(project.id);
+    accept();
+    if (!chosen.isEmpty())
+        detach(addMembers(&projects, project.id, chosen));
+}
+
+QCoro::Task<void> NewProjectSheet::addMembers(QPointer<ProjectController> projects, QString projectID,
+                                              QList<AppEnvironment::PeerDevice> people)
+{
+    for (qsizetype i = 0; i < people.size(); ++i) {
+        if (!projects)
+            co_return;
+        co_await projects->addMember(projectID, people[i].deviceID, people[i].name, MemberRole::Editor, false,
+                                     std::nullopt);
+    }
+}
+
+} // namespace tw

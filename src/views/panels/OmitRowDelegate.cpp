@@ -1,0 +1,134 @@
+#include "views/panels/OmitRowDelegate.h"
+
+#include "design/ElidedLine.h"
+#include "design/Symbol.h"
+#include "design/TextStyle.h"
+#include "design/Theme.h"
+#include "views/panels/OmitLevelModel.h"
+
+#include <QAbstractItemView>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace tw {
+namespace {
+
+constexpr qreal kCornerRadius = 8;
+constexpr int kMinNameGap = 12;
+
+QFont rowFont(const QModelIndex &index)
+{
+    QFont font = pointsFont(13);
+    font.setStrikeOut(index.data(OmitLevelModel::ExcludedRole).toBool());
+    return font;
+}
+
+void drawSwitch(QPainter &painter, const QRectF &track, bool on, const QPalette &palette)
+{
+    painter.setPen(Qt::NoPen);
+    QColor off = palette.color(QPalette::Text);
+    off.setAlphaF(0.25);
+    painter.setBrush(on ? Theme::syncing() : off);
+    const qreal radius = track.height() / 2;
+    painter.drawRoundedRect(track, radius, radius);
+    const qreal knob = track.height() - 4;
+    const qreal x = on ? track.right() - 2 - knob : track.left() + 2;
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+}
+
+} // namespace
+
+OmitRowDelegate::OmitRowDelegate(QAbstractItemView &view) : QStyledItemDelegate(&view), m_view(view) {}
+
+QRect OmitRowDelegate::bodyOf(const QRect &row)
+{
+    return row.adjusted(0, 0, 0, -rowGap);
+}
+
+QRect OmitRowDelegate::switchIn(const QRect &row)
+{
+    const QRect body = bodyOf(row);
+    return QRect(body.right() - paddingX - switchWidth + 1, body.center().y() - switchHeight / 2 + 1, switchWidth,
+                 switchHeight);
+}
+
+QRect OmitRowDelegate::nameIn(const QRect &row, const QModelIndex &index)
+{
+    const QRect body = bodyOf(row);
+    const int left = body.left() + paddingX + iconWidth + spacing;
+    const int room = std::max(0, switchIn(row).left() - kMinNameGap - left);
+    // Rounded up: a width rounded to the nearest pixel may fall short of
+    // the text's own, and the name would be elided with room to spare.
+    const QFontMetricsF metrics(rowFont(index));
+    const int full = int(std::ceil(metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString())));
+    const int width = std::min(room, full);
+    return QRect(left, body.top() + paddingY, width, body.height() - 2 * paddingY);
+}
+
+QRect OmitRowDelegate::switchRect(const QModelIndex &index) const
+{
+    return switchIn(m_view.visualRect(index));
+}
+
+QRect OmitRowDelegate::nameRect(const QModelIndex &index) const
+{
+    return nameIn(m_view.visualRect(index), index);
+}
+
+QSize OmitRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
+{
+    const int content = std::max({QFontMetrics(pointsFont(13)).height(), iconWidth, switchHeight});
+    return {paddingX * 2 + iconWidth + spacing + kMinNameGap + switchWidth + 120, content + 2 * paddingY + rowGap};
+}
+
+void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QRect body = bodyOf(option.rect);
+    const bool excluded = index.data(OmitLevelModel::ExcludedRole).toBool();
+    if (excluded) {
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(body), kCornerRadius, kCornerRadius);
+        painter->fillPath(shape, index.data(Qt::BackgroundRole).value<QColor>());
+    }
+    const QRect icon(body.left() + paddingX, body.top(), iconWidth, body.height());
+    drawSymbol(*painter, Symbol(index.data(OmitLevelModel::SymbolRole).toInt()), icon, iconWidth,
+               secondaryRowTextColor(option.palette));
+
+    const QVariant tint = index.data(Qt::ForegroundRole);
+    drawElidedLine(*painter, nameIn(option.rect, index), rowFont(index),
+                   tint.isValid() ? tint.value<QColor>() : option.palette.color(QPalette::Text),
+                   index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle);
+
+    drawSwitch(*painter, QRectF(switchIn(option.rect)), excluded, option.palette);
+    painter->restore();
+}
+
+bool OmitRowDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                                  const QModelIndex &index)
+{
+    if (event->type() != QEvent::MouseButtonRelease)
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const QPoint at = mouse->position().toPoint();
+    if (mouse->button() != Qt::LeftButton)
+        return false;
+    if (switchIn(option.rect).contains(at)) {
+        const bool on = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        model->setData(index, on ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        return true;
+    }
+    if (index.data(OmitLevelModel::IsLinkRole).toBool() && nameIn(option.rect, index).contains(at)) {
+        emit openRequested(index);
+        return true;
+    }
+    return false;
+}
+
+} // namespace tw

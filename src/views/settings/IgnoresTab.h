@@ -1,0 +1,60 @@
+#pragma once
+
+#include "views/settings/SettingsForm.h"
+
+#include <QList>
+#include <QStringList>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QVBoxLayout;
+
+namespace tw {
+
+class AppEnvironment;
+class SettingsState;
+
+// The settings window's Ignores tab: this Mac's default ignore list, edited
+// by category, as custom patterns or as raw text. Every change reaches the
+// project controller at once, for folders made later; "Apply to all current
+// syncs now" rewrites the existing folders' lines after asking.
+class IgnoresTab : public SettingsForm
+{
+    Q_OBJECT
+
+public:
+    explicit IgnoresTab(SettingsState &state, QWidget *parent = nullptr);
+
+    void addCustom();
+    void removeCustom(const QString &pattern);
+    void saveIgnores();
+
+private:
+    void addCategories();
+    void addOwnRules();
+    void addActions();
+    void addRawEditor();
+    // The stored list changed: new folders get it, and the raw editor shows it.
+    void pushAndShowStored();
+    void push();
+    void showList();
+    void showCustomRows();
+    void showActivity();
+    void askApplyToAll();
+
+    SettingsState &m_state;
+    AppEnvironment &m_env;
+    QList<QCheckBox *> m_categories;
+    QLabel *m_ownRulesHint = nullptr;
+    QVBoxLayout *m_customRows = nullptr;
+    QStringList m_shownCustom;
+    QLineEdit *m_newPattern = nullptr;
+    QPushButton *m_add = nullptr;
+    QPushButton *m_applyToAll = nullptr;
+    QPlainTextEdit *m_raw = nullptr;
+};
+
+} // namespace tw

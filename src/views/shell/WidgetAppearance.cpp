@@ -1,0 +1,72 @@
+#include "views/shell/WidgetAppearance.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace tw {
+
+namespace {
+
+struct DesktopLook
+{
+    QString styleName;
+    QPalette palette;
+};
+
+// What the desktop gave before any setting was applied, to go back to.
+const DesktopLook &desktopLook()
+{
+    static const DesktopLook look{QApplication::style()->name(), QApplication::palette()};
+    return look;
+}
+
+QPalette darkPalette()
+{
+    QPalette palette;
+    const QColor window(45, 45, 48), base(30, 30, 32), text(232, 232, 235), disabled(130, 130, 135);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, disabled);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(100, 170, 255));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabled);
+    return palette;
+}
+
+} // namespace
+
+void applyWidgetAppearance(AppPreferences::Appearance appearance)
+{
+    const DesktopLook &desktop = desktopLook();
+    switch (appearance) {
+    case AppPreferences::Appearance::System:
+        // The common case at start: nothing to undo, nothing to redraw.
+        if (QApplication::style()->name() != desktop.styleName)
+            QApplication::setStyle(QStyleFactory::create(desktop.styleName));
+        if (QApplication::palette() != desktop.palette)
+            QApplication::setPalette(desktop.palette);
+        return;
+    case AppPreferences::Appearance::Light:
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        return;
+    case AppPreferences::Appearance::Dark:
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(darkPalette());
+        return;
+    }
+}
+
+} // namespace tw

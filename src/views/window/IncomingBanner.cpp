@@ -1,0 +1,106 @@
+#include "views/window/IncomingBanner.h"
+
+#include "design/CardFrame.h"
+#include "design/ContrastRatio.h"
+#include "design/ElidedLine.h"
+#include "design/Symbol.h"
+#include "design/TextStyle.h"
+#include "design/Theme.h"
+
+#include <QPainter>
+
+namespace tw {
+
+const QString IncomingBanner::textAfterCount =
+    QStringLiteral(" incoming \u2014 a teammate wants to share with you. Review");
+
+namespace {
+
+constexpr int kOuter = 10;       // around the pill
+constexpr int kPadX = 14;        // inside the pill
+constexpr int kPadY = 10;
+constexpr int kSpacing = 8;
+constexpr qreal kRadius = 10;
+
+QFont labelFont()
+{
+    return styledFont(TextStyle::Callout, QFont::Medium);
+}
+
+QFont chevronFont()
+{
+    return styledFont(TextStyle::Caption);
+}
+
+// White on the syncing orange reads at about 2 : 1; a dark shade of the
+// same orange keeps the banner's colour and reads as body text should.
+QColor foreground()
+{
+    return readableShade(Theme::syncing(), Theme::syncing(), bodyContrast);
+}
+
+} // namespace
+
+QString IncomingBanner::textFor(int count)
+{
+    return QString::number(count) + textAfterCount;
+}
+
+IncomingBanner::IncomingBanner(QWidget *parent)
+    : QAbstractButton(parent)
+{
+    setObjectName(QStringLiteral("incomingBanner"));
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFont(labelFont());
+}
+
+void IncomingBanner::setCount(int count)
+{
+    if (count == m_count)
+        return;
+    m_count = count;
+    setText(textFor(count));
+    setAccessibleName(text());
+    updateGeometry();
+    update();
+}
+
+QSize IncomingBanner::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    const int line = metrics.height();
+    const int width = line + kSpacing + metrics.horizontalAdvance(text()) + kSpacing +
+                      QFontMetrics(chevronFont()).height() + 2 * kPadX + 2 * kOuter;
+    return {width, line + 2 * kPadY + 2 * kOuter};
+}
+
+QSize IncomingBanner::minimumSizeHint() const
+{
+    return {2 * (kOuter + kPadX) + 3 * kSpacing, sizeHint().height()};
+}
+
+QRect IncomingBanner::pillRect() const
+{
+    return rect().adjusted(kOuter, kOuter, -kOuter, -kOuter);
+}
+
+void IncomingBanner::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect pill = pillRect();
+    const CardStyle style{.radius = kRadius, .padding = {}, .strokeWidth = 0, .fill = Theme::syncing(), .stroke = {}};
+    paintCard(painter, pill, style, palette());
+
+    const QRect inner = pill.adjusted(kPadX, kPadY, -kPadX, -kPadY);
+    const int line = QFontMetrics(font()).height();
+    const int chevron = QFontMetrics(chevronFont()).height();
+    const QColor ink = foreground();
+    drawSymbol(painter, Symbol::TrayArrowDown, QRectF(inner.left(), inner.top(), line, inner.height()), line, ink);
+    drawSymbol(painter, Symbol::ChevronRight, QRectF(inner.right() - chevron, inner.top(), chevron, inner.height()),
+               chevron, ink);
+    const QRect textArea = inner.adjusted(line + kSpacing, 0, -(chevron + kSpacing), 0);
+    drawElidedLine(painter, textArea, font(), ink, text(), Qt::ElideRight);
+}
+
+} // namespace tw

@@ -1,0 +1,81 @@
+#include "views/window/JoinApprovalPrompt.h"
+
+#include "views/kit/ConfirmAction.h"
+#include "views/kit/LiteralAmpersands.h"
+
+#include <QPushButton>
+
+namespace tw {
+
+namespace {
+
+const QString kOpenQuote = QStringLiteral("\u201c");
+const QString kCloseQuote = QStringLiteral("\u201d");
+const QString kWantsToJoin = QStringLiteral("\u201d wants to join");
+const QString kAdd = QStringLiteral("Add \u201c");
+const QString kToTheSync = QStringLiteral("\u201d to the sync \u201c");
+const QString kOnlyRecognized =
+    QStringLiteral("\u201d? Only allow Macs you recognize \u2014 they\u2019ll receive this sync\u2019s folders.");
+const QString kAllowAddTo = QStringLiteral("Allow \u2014 add to \u201c");
+
+} // namespace
+
+const QString JoinApprovalPrompt::declineLabel = QStringLiteral("Decline");
+const QString JoinApprovalPrompt::notNowLabel = QStringLiteral("Not now");
+
+QString JoinApprovalPrompt::titleFor(const Request &request)
+{
+    return kOpenQuote + request.name + kWantsToJoin;
+}
+
+QString JoinApprovalPrompt::messageFor(const Request &request)
+{
+    return kAdd + request.name + kToTheSync + request.projectName + kOnlyRecognized;
+}
+
+QString JoinApprovalPrompt::allowLabelFor(const Request &request)
+{
+    return kAllowAddTo + request.projectName + kCloseQuote;
+}
+
+JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
+    : QMessageBox(parent)
+    , m_request(std::move(request))
+{
+    setObjectName(QStringLiteral("joinApprovalPrompt"));
+    setWindowModality(Qt::WindowModal);
+    setIcon(QMessageBox::Question);
+    setPlainTexts(*this, titleFor(m_request), messageFor(m_request));
+    m_allow = addButton(literalAmpersands(allowLabelFor(m_request)), QMessageBox::AcceptRole);
+    m_decline = addButton(declineLabel, QMessageBox::DestructiveRole);
+    m_notNow = addButton(notNowLabel, QMessageBox::RejectRole);
+    m_allow->setObjectName(QStringLiteral("allowButton"));
+    m_decline->setObjectName(QStringLiteral("declineButton"));
+    m_notNow->setObjectName(QStringLiteral("notNowButton"));
+    setDefaultButton(m_notNow);
+    setEscapeButton(m_notNow);
+}
+
+QAbstractButton *JoinApprovalPrompt::button(Choice choice) const
+{
+    switch (choice) {
+    case Choice::Allow:
+        return m_allow;
+    case Choice::Decline:
+        return m_decline;
+    case Choice::NotNow:
+        return m_notNow;
+    }
+    return m_notNow;
+}
+
+JoinApprovalPrompt::Choice JoinApprovalPrompt::choice() const
+{
+    if (clickedButton() == m_allow)
+        return Choice::Allow;
+    if (clickedButton() == m_decline)
+        return Choice::Decline;
+    return Choice::NotNow;
+}
+
+} // namespace tw

@@ -1,0 +1,464 @@
+#include "views/window/MainWindow.h"
+
+#include "app/AppEnvironment.h"
+#include "app/AppSignals.h"
+#include "design/FileIconProvider.h"
+#include "utilities/Detach.h"
+#include "utilities/UserDefaults.h"
+#include "views/kit/OpenOverlay.h"
+#include "views/window/EngineStatusBar.h"
+#include "views/window/IncomingBanner.h"
+#include "views/window/JoinApprovalPrompt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace tw {
+
+const QString MainWindow::didCompleteSetupKey = QStringLiteral("didCompleteSetup");
+
+namespace {
+
+const QString kBack = QStringLiteral("Back");
+const QString appTitle = QStringLiteral("TidewellMesh");
+
+// A page's own dialog open now, the one furthest down a chain of dialogs,
+// so the approval prompt opens over it rather than behind it.
+QWidget *innermostDialogOf(const QWidget *window)
+{
+    QWidget *found = nullptr;
+    int foundDepth = 0;
+    for (QWidget *candidate : QApplication::topLevelWidgets()) {
+        if (!candidate->isVisible() || !qobject_cast<QDialog *>(candidate))
+            continue;
+        int depth = 0;
+        bool within = false;
+        for (const QWidget *owner = candidate->parentWidget(); owner; owner = owner->parentWidget()) {
+            ++depth;
+            within = within || owner == window;
+        }
+        if (within && depth > foundDepth) {
+            found = candidate;
+            foundDepth = depth;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, ViewFactories factories, QWidget *parent)
+    : RefreshingView(parent)
+    , m_environment(environment)
+    , m_factories(std::move(factories))
+    , m_toolBar(new QToolBar)
+    , m_backAction(new QAction(QIcon::fromTheme(QStringLiteral("go-previous")), kBack, this))
+    , m_banner(new IncomingBanner)
+    , m_stack(new QStackedWidget)
+    , m_statusBar(new EngineStatusBar(environment))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    m_backAction->setObjectName(QStringLiteral("backAction"));
+    m_stack->setObjectName(QStringLiteral("pageStack"));
+    m_banner->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_banner);
+    layout->addWidget(m_stack, 1);
+    layout->addWidget(m_statusBar);
+
+    connect(m_backAction, &QAction::triggered, &m_path, &NavigationPath::pop);
+    connect(m_banner, &IncomingBanner::clicked, this, [this] { m_path.push(NavigationPath::incomingRoute); });
+    connect(&m_path, &NavigationPath::changed, this, &MainWindow::followPath);
+    connect(&appSignals, &AppSignals::showFeedbackSheet, this, [this] {
+        m_showFeedback = true;
+        updateSheets();
+    });
+    connect(&environment, &AppEnvironment::pendingInviteChanged, this, [this] { noteLink(Link::Invite); });
+    connect(&environment, &AppEnvironment::pendingNodeSetupChanged, this, [this] { noteLink(Link::NodeSetup); });
+    // Icons of folders and volumes may change with any mount.
+    connect(&environment, &AppEnvironment::iconCacheStale, this, [] { FileIconProvider::clearCache(); });
+    followState(environment);
+    followPath();
+}
+
+QWidget *MainWindow::topPage() const
+{
+    return m_pages.isEmpty() ? nullptr : m_pages.last().widget;
+}
+
+// Pages ---------------------------------------------------------------------
+
+void MainWindow::followPath()
+{
+    const QStringList &ids = m_path.ids();
+    // m_pages[0] is the root; m_pages[i] shows ids[i - 1].
+    qsizetype kept = m_pages.isEmpty() ? 0 : 1;
+    while (kept < m_pages.size() && kept - 1 < ids.size() && m_pages[kept].route == ids[kept - 1])
+        ++kept;
+    dropPagesFrom(int(kept));
+    if (m_pages.isEmpty())
+        m_pages.append({QString(), makePage(QString())});
+    for (qsizetype i = m_pages.size() - 1; i < ids.size(); ++i)
+        m_pages.append({ids[i], makePage(ids[i])});
+    m_stack->setCurrentWidget(topPage());
+    showTopActions();
+    showTopTitle();
+    m_statusBar->setProjectID(m_path.currentProjectID());
+    refreshBanner();
+}
+
+QWidget *MainWindow::makePage(const QString &route)
+{
+    QWidget *page = nullptr;
+    if (route.isEmpty())
+        page = m_factories.projectOverview(m_environment, m_path);
+    else if (route == NavigationPath::incomingRoute)
+        page = m_factories.incomingView(m_environment);
+    else
+        page = m_factories.projectView(m_environment, m_path, route);
+    if (!page)
+        page = new QWidget;
+    page->installEventFilter(this);
+    m_stack->addWidget(page);
+    return page;
+}
+
+void MainWindow::dropPagesFrom(int index)
+{
+    if (index >= m_pages.size())
+        return;
+    // The toolbar lets go of the leaving pages' actions first.
+    m_toolBar->clear();
+    while (m_pages.size() > index) {
+        QWidget *page = m_pages.takeLast().widget;
+        page->removeEventFilter(this);
+        m_stack->removeWidget(page);
+        page->hide();
+        deleteWhenNoOverlay(page);
+    }
+}
+
+void MainWindow::showTopActions()
+{
+    m_toolBar->clear();
+    if (!m_path.ids().isEmpty())
+        m_toolBar->addAction(m_backAction);
+    if (QWidget *top = topPage())
+        m_toolBar->addActions(top->actions());
+}
+
+// The top page's navigation title ("Syncs", a sync's name, "Incoming") names
+// the window, as a title bar shows it.
+void MainWindow::showTopTitle()
+{
+    const QWidget *top = topPage();
+    const QString page = top ? top->windowTitle() : QString();
+    const QString title = page.isEmpty() ? appTitle : page + QStringLiteral(" \u2014 ") + appTitle;
+    if (window()->windowTitle() != title)
+        window()->setWindowTitle(title);
+}
+
+void MainWindow::waitForExpose()
+{
+    QWindow *handle = window()->windowHandle();
+    if (!handle || m_exposeWatched == handle)
+        return;
+    if (m_exposeWatched)
+        m_exposeWatched->removeEventFilter(this);
+    m_exposeWatched = handle;
+    handle->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == m_exposeWatched && type == QEvent::Expose && m_exposeWatched->isExposed()) {
+        m_exposeWatched->removeEventFilter(this);
+        m_exposeWatched = nullptr;
+        updateSheets();
+        updatePrompt();
+        return false;
+    }
+    if (watched == topPage() && (type == QEvent::ActionAdded || type == QEvent::ActionRemoved))
+        showTopActions();
+    if (watched == topPage() && type == QEvent::WindowTitleChange)
+        showTopTitle();
+    return RefreshingView::eventFilter(watched, event);
+}
+
+// Refresh -------------------------------------------------------------------
+
+void MainWindow::refreshContents()
+{
+    refreshBanner();
+    updateSheets();
+    updatePrompt();
+}
+
+void MainWindow::refreshBanner()
+{
+    const int count = m_environment.projects().distinctPendingCount();
+    m_banner->setCount(count);
+    m_banner->setVisible(count >= 1 && !m_path.endsInIncoming());
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    RefreshingView::showEvent(event);
+    startWelcomeOnce();
+    updateSheets();
+    updatePrompt();
+}
+
+// A window manager may stack the window over its sheet (the window mapped
+// after the sheet, or brought forward by a link): whenever the window comes
+// forward, so does the dialog that blocks it.
+void MainWindow::changeEvent(QEvent *event)
+{
+    RefreshingView::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    if (QWidget *blocking = innermostDialogOf(this); blocking && blocking->isModal()) {
+        blocking->raise();
+        blocking->activateWindow();
+    }
+}
+
+// Sheets --------------------------------------------------------------------
+
+void MainWindow::startWelcomeOnce()
+{
+    if (m_welcomeChecked)
+        return;
+    m_welcomeChecked = true;
+    UserDefaults &defaults = m_environment.defaults();
+    if (defaults.boolean(didCompleteSetupKey).value_or(false))
+        return;
+    // Stored at once: a welcome dismissed without creating anything is not
+    // shown again either.
+    defaults.setBoolean(didCompleteSetupKey, true);
+    m_showWelcome = true;
+}
+
+void MainWindow::noteLink(Link link)
+{
+    const bool set = link == Link::Invite ? m_environment.pendingInvite().has_value()
+                                          : m_environment.pendingNodeSetup().has_value();
+    if (set)
+        m_latestLink = link;
+}
+
+void MainWindow::updateSheets()
+{
+    if (!isVisible())
+        return;
+    // A sheet mapped before its window may end up below it: it waits until
+    // the window is on screen.
+    const QWindow *handle = window()->windowHandle();
+    if (!handle || !handle->isExposed()) {
+        waitForExpose();
+        return;
+    }
+    if (m_sheet) {
+        // A link opened meanwhile replaces the link's sheet shown now.
+        if (linkSheetIsStale())
+            m_sheet->reject();
+        return;
+    }
+    if (const Sheet next = nextSheet(); next != Sheet::None)
+        openSheetOf(next);
+}
+
+void MainWindow::updateSheetsLater()
+{
+    QTimer::singleShot(0, this, [this] {
+        updateSheets();
+        updatePrompt();
+    });
+}
+
+MainWindow::Sheet MainWindow::nextSheet() const
+{
+    if (m_showWelcome)
+        return Sheet::Welcome;
+    if (m_showNewProject)
+        return Sheet::NewProject;
+    const bool invite = m_environment.pendingInvite().has_value();
+    const bool nodeSetup = m_environment.pendingNodeSetup().has_value();
+    if (invite && nodeSetup)
+        return m_latestLink == Link::NodeSetup ? Sheet::NodeSetup : Sheet::Join;
+    if (invite)
+        return Sheet::Join;
+    if (nodeSetup)
+        return Sheet::NodeSetup;
+    if (m_showFeedback)
+        return Sheet::Feedback;
+    return Sheet::None;
+}
+
+bool MainWindow::linkSheetIsStale() const
+{
+    if (m_sheetKind == Sheet::Join)
+        return m_environment.pendingInvite() != m_shownInvite ||
+               (m_environment.pendingNodeSetup() && m_latestLink == Link::NodeSetup);
+    if (m_sheetKind == Sheet::NodeSetup)
+        return m_environment.pendingNodeSetup() != m_shownNodeSetup ||
+               (m_environment.pendingInvite() && m_latestLink == Link::Invite);
+    return false;
+}
+
+void MainWindow::openSheetOf(Sheet kind)
+{
+    QPointer<MainWindow> self(this);
+    const auto openPath = [self](QString projectID) {
+        if (self)
+            self->m_path.setIDs({projectID});
+    };
+    QDialog *dialog = nullptr;
+    switch (kind) {
+    case Sheet::None:
+        return;
+    case Sheet::Welcome:
+        dialog = m_factories.welcomeSheet(m_environment, this, [self] {
+            if (!self)
+                return;
+            QTimer::singleShot(newSyncDelayMs, self, [self] {
+                self->m_showNewProject = true;
+                self->updateSheets();
+            });
+        });
+        break;
+    case Sheet::NewProject:
+        dialog = m_factories.newProjectSheet(m_environment, this, openPath);
+        break;
+    case Sheet::Join:
+        m_shownInvite = m_environment.pendingInvite();
+        dialog = m_factories.joinSheet(m_environment, this, *m_shownInvite, openPath);
+        break;
+    case Sheet::NodeSetup:
+        m_shownNodeSetup = m_environment.pendingNodeSetup();
+        dialog = m_factories.nodeSetupConfirmSheet(m_environment, this, *m_shownNodeSetup);
+        break;
+    case Sheet::Feedback:
+        dialog = m_factories.feedbackSheet(m_environment, this);
+        break;
+    }
+    m_sheetKind = kind;
+    if (!dialog) {
+        sheetClosed(kind);
+        return;
+    }
+    m_sheet = dialog;
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog, kind] {
+        if (m_sheet == dialog)
+            sheetClosed(kind);
+        dialog->deleteLater();
+    });
+    dialog->open();
+}
+
+void MainWindow::sheetClosed(Sheet kind)
+{
+    m_sheet = nullptr;
+    m_sheetKind = Sheet::None;
+    switch (kind) {
+    case Sheet::None:
+        break;
+    case Sheet::Welcome:
+        m_showWelcome = false;
+        break;
+    case Sheet::NewProject:
+        m_showNewProject = false;
+        break;
+    case Sheet::Feedback:
+        m_showFeedback = false;
+        break;
+    case Sheet::Join:
+        // Only the invitation it showed: one opened meanwhile stays.
+        if (m_environment.pendingInvite() == m_shownInvite)
+            m_environment.setPendingInvite(std::nullopt);
+        m_shownInvite.reset();
+        break;
+    case Sheet::NodeSetup:
+        if (m_environment.pendingNodeSetup() == m_shownNodeSetup)
+            m_environment.setPendingNodeSetup(std::nullopt);
+        m_shownNodeSetup.reset();
+        break;
+    }
+    updateSheetsLater();
+}
+
+// Join approval -------------------------------------------------------------
+
+void MainWindow::updatePrompt()
+{
+    if (!isVisible())
+        return;
+    const std::optional<ProjectController::PendingDeviceApproval> &pending =
+        m_environment.projects().pendingDeviceApproval();
+    if (m_prompt) {
+        if (!pending)
+            m_prompt->reject();
+        return;
+    }
+    // It waits behind the window's own sheets only; a page's dialog it opens
+    // over.
+    if (!pending || m_sheet)
+        return;
+    QWidget *over = innermostDialogOf(this);
+    auto *prompt = new JoinApprovalPrompt(*pending, over ? over : this);
+    m_prompt = prompt;
+    connect(prompt, &QMessageBox::finished, this, [this, prompt] { promptClosed(prompt); });
+    prompt->open();
+}
+
+void MainWindow::promptClosed(JoinApprovalPrompt *prompt)
+{
+    const ProjectController::PendingDeviceApproval request = prompt->request();
+    ProjectController &projects = m_environment.projects();
+    switch (prompt->choice()) {
+    case JoinApprovalPrompt::Choice::Allow:
+        detach(approve(&projects, request));
+        break;
+    case JoinApprovalPrompt::Choice::Decline:
+        detach(decline(&projects, request));
+        break;
+    case JoinApprovalPrompt::Choice::NotNow:
+        break;
+    }
+    // Only the request shown: one surfaced meanwhile gets its own prompt.
+    projects.clearPendingDeviceApproval(request);
+    if (m_prompt == prompt)
+        m_prompt = nullptr;
+    prompt->deleteLater();
+    updateSheetsLater();
+}
+
+QCoro::Task<void> MainWindow::approve(QPointer<ProjectController> projects,
+                                      ProjectController::PendingDeviceApproval request)
+{
+    if (projects)
+        co_await projects->approvePendingDevice(std::move(request));
+}
+
+QCoro::Task<void> MainWindow::decline(QPointer<ProjectController> projects,
+                                      ProjectController::PendingDeviceApproval request)
+{
+    if (projects)
+        co_await projects->declinePendingDevice(std::move(request));
+}
+
+} // namespace tw

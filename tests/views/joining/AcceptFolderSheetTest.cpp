@@ -1,0 +1,190 @@
+// The placing sheet offscreen, with a stub folder picker over a temporary
+// "Projects" folder, on the real project controller over the fake engine.
+
+#include "views/joining/AcceptFolderSheet.h"
+
+#include "app/AppPreferences.h"
+#include "design/Theme.h"
+#include "projects/ProjectController.h"
+#include "views/kit/PanelTexts.h"
+
+#include "AwaitTask.h"
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "TextContrast.h"
+#include "ViewTestEnv.h"
+#include "WaitUntil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+namespace tw {
+namespace {
+
+const QString kDash = QStringLiteral(" \u2014 ");
+
+class AcceptFolderSheetTest : public ViewTestEnv
+{
+protected:
+    void SetUp() override
+    {
+        ViewTestEnv::SetUp();
+        projectsDir = dir.filePath("Projects");
+        ASSERT_TRUE(QDir().mkpath(projectsDir));
+    }
+
+    std::unique_ptr<AcceptFolderSheet> sheet(const QString &label)
+    {
+        folder = {.folderID = "st-audio", .label = label, .offeredByDeviceID = "PEER-ID", .offeredByName = "Ann"};
+        auto made = std::make_unique<AcceptFolderSheet>(app(), folder, stubPicker());
+        made->show();
+        return made;
+    }
+
+    // Answers the next queued choice; nothing (a cancel) when none is queued.
+    AcceptFolderSheet::PickFolder stubPicker()
+    {
+        return [this](QWidget *) { return answer(choices.isEmpty() ? std::nullopt : std::optional(choices.takeFirst())); };
+    }
+    static QCoro::Task<std::optional<QString>> answer(std::optional<QString> choice) { co_return choice; }
+
+    void choose(AcceptFolderSheet &sheet, const QString &location)
+    {
+        choices.append(location);
+        button(sheet, "choose")->click();
+        ASSERT_TRUE(waitUntil([&] { return sheet.location() == location; }));
+    }
+
+    static QString text(AcceptFolderSheet &sheet, const char *name) { return sheet.findChild<QLabel *>(name)->text(); }
+    static QColor color(AcceptFolderSheet &sheet, const char *name)
+    {
+        return sheet.findChild<QLabel *>(name)->palette().color(QPalette::WindowText);
+    }
+    static QPushButton *button(AcceptFolderSheet &sheet, const char *name)
+    {
+        return sheet.findChild<QPushButton *>(name);
+    }
+
+    QString projectsDir;
+    PendingFolder folder;
+    QStringList choices;
+};
+
+TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
+{
+    auto placing = sheet("Film" + kDash + "Audio");
+    EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    EXPECT_EQ(text(*placing, "offerLine"), "\u201C" "Audio\u201D \u2014 from sync \u201C" "Film\u201D, shared by Ann");
+    EXPECT_FALSE(saveShot(*placing, "place-folder-unchosen").isNull());
+    button(*placing, "choose")->click();  // cancelled: nothing changes
+    runEventLoopFor(20);
+    EXPECT_EQ(placing->location(), std::nullopt);
+
+    const QString audio = QDir(projectsDir).filePath("Audio");
+    const QString lower = QDir(projectsDir).filePath("audio");
+    ASSERT_TRUE(QDir().mkpath(lower));
+    struct Case { QString location; QString target; QString explanation; QColor color; };
+    const QList<Case> cases = {
+        {projectsDir, audio, texts::willBeCreatedBefore + "Ann" + texts::willBeCreatedAfter, Theme::synced()},
+        {lower, lower + "/Audio", texts::willBeCreatedBefore + "Ann" + texts::willBeCreatedAfter, Theme::synced()},
+    };
+    for (const Case &c : cases) {
+        choose(*placing, c.location);
+        EXPECT_EQ(placing->placement().targetPath, c.target);
+        EXPECT_EQ(text(*placing, "explanation"), c.explanation);
+        EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), c.color));
+    }
+    ASSERT_TRUE(QDir().mkpath(audio));
+    choose(*placing, audio);
+    EXPECT_EQ(placing->placement().targetPath, audio);
+    EXPECT_EQ(text(*placing, "explanation"),
+              "A \u201C" "Audio\u201D already exists here \u2014 it will be synced with Ann\u2019s. Only this folder "
+              "syncs; anything next to it stays untouched.");
+    EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::orange()));
+    EXPECT_TRUE(button(*placing, "place")->isEnabled());
+    EXPECT_FALSE(saveShot(*placing, "place-folder-chosen").isNull());
+}
+
+TEST_F(AcceptFolderSheetTest, TheSyncLineNamesTheSyncByExactName)
+{
+    app().projects().createProject("film", std::nullopt);
+    auto placing = sheet("Film" + kDash + "Audio");
+    EXPECT_EQ(text(*placing, "syncLine"), "Creates the sync \u201C" "Film\u201D on this Mac.");
+    app().projects().createProject("Film", std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return text(*placing, "syncLine").startsWith("Adds"); }));
+    EXPECT_EQ(text(*placing, "syncLine"), "Adds to your existing sync \u201C" "Film\u201D.");
+    auto solo = sheet("Notes");
+    EXPECT_EQ(text(*solo, "offerLine"), "\u201CNotes\u201D \u2014 shared by Ann");
+}
+
+TEST_F(AcceptFolderSheetTest, PlaceCreatesTheFolderAcceptsIntoTheExistingSyncAndCloses)
+{
+    const Project film = app().projects().createProject("Film", std::nullopt);
+    app().preferences().setAutoJoinNode(false);
+    auto placing = sheet("Film" + kDash + "Audio");
+    choose(*placing, projectsDir);
+    const QString target = QDir(projectsDir).filePath("Audio");
+    int closed = 0;
+    QObject::connect(placing.get(), &QDialog::finished, [&closed] { ++closed; });
+    button(*placing, "place")->click();
+    EXPECT_TRUE(QFileInfo(target).isDir());
+    ASSERT_TRUE(waitUntil([&] { return closed == 1; }));
+
+    ASSERT_EQ(engine.deviceRequests.size(), 1);
+    EXPECT_EQ(engine.deviceRequests.front().id, "PEER-ID");
+    EXPECT_FALSE(engine.deviceRequests.front().introducer);
+    ASSERT_EQ(engine.callsOf("addFolder").size(), 1);
+    EXPECT_TRUE(engine.callsOf("addFolder").front().contains(target));
+    const std::optional<Project> joined = app().projects().project(film.id);
+    ASSERT_TRUE(joined);
+    ASSERT_EQ(joined->folders.size(), 1);
+    EXPECT_EQ(joined->folders.front().localPath, target);
+    EXPECT_EQ(app().projects().projects().size(), 1);
+}
+
+TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
+{
+    QFile blocker(QDir(projectsDir).filePath("Audio"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto placing = sheet("Film" + kDash + "Audio");
+    choose(*placing, projectsDir);
+    EXPECT_EQ(text(*placing, "explanation"),
+              "A file named \u201C" "Audio\u201D is in the way \u2014 choose another location.");
+    EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::danger()));
+    EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    EXPECT_FALSE(saveShot(*placing, "place-folder-in-the-way").isNull());
+
+    // Below a file no directory can be made, whoever runs the test.
+    QFile notes(QDir(projectsDir).filePath("notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    const QString underFile = notes.fileName();
+    choose(*placing, underFile);
+    const QString target = underFile + "/Audio";
+    EXPECT_TRUE(button(*placing, "place")->isEnabled());
+    button(*placing, "place")->click();
+    EXPECT_EQ(text(*placing, "explanation"),
+              "Couldn't create \u201C" + target + "\u201D \u2014 choose another location.");
+    EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    EXPECT_TRUE(placing->isVisible());
+    runEventLoopFor(20);
+    EXPECT_TRUE(engine.deviceRequests.isEmpty());
+    EXPECT_EQ(engine.callCount("addFolder"), 0);
+}
+
+TEST_F(AcceptFolderSheetTest, AnUnsafeLabelStaysInsideTheChosenFolder)
+{
+    auto placing = sheet("Film" + kDash + "../../.config/autostart");
+    choose(*placing, projectsDir);
+    const std::optional<QString> target = placing->placement().targetPath;
+    ASSERT_TRUE(target);
+    EXPECT_EQ(QFileInfo(*target).dir().path(), projectsDir);
+    EXPECT_EQ(text(*placing, "offerLine"),
+              "\u201C../../.config/autostart\u201D \u2014 from sync \u201C" "Film\u201D, shared by Ann");
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,216 @@
+// The invite sheet offscreen, on the real controllers over the fake engine,
+// with a fake always-on node on loopback and a given tailnet address.
+
+#include "views/joining/InviteSheet.h"
+
+#include "cluster/InviteCodec.h"
+#include "cluster/NasNodeController.h"
+#include "controllers/DeviceController.h"
+#include "controllers/EngineController.h"
+#include "projects/ProjectController.h"
+#include "views/kit/PanelTexts.h"
+
+#include "AwaitTask.h"
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "ViewTestEnv.h"
+#include "WaitUntil.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tw {
+namespace {
+
+const QString kPeerA = QStringLiteral("PEERAAA-AAAAAAA-AAAAAAA-AAAAAAA-AAAAAAA-AAAAAAA-AAAAAAA-AAAAAAA");
+const QString kPeerB = QStringLiteral("PEERBBB-BBBBBBB-BBBBBBB-BBBBBBB-BBBBBBB-BBBBBBB-BBBBBBB-BBBBBBB");
+const QString kTailnet = QStringLiteral("100.101.102.103");
+
+class InviteSheetTest : public ViewTestEnv
+{
+protected:
+    void SetUp() override
+    {
+        ViewTestEnv::SetUp();
+        project = app().projects().createProject("Film", std::nullopt);
+    }
+
+    void loadDevices()
+    {
+        awaitTask(app().devices().refresh());
+        QCoreApplication::processEvents();
+    }
+
+    std::unique_ptr<InviteSheet> sheet(std::optional<QString> tailnet = kTailnet)
+    {
+        auto made = std::make_unique<InviteSheet>(app(), project.id, nullptr, [tailnet] { return tailnet; });
+        made->show();
+        QCoreApplication::processEvents();
+        return made;
+    }
+
+    static QPushButton *button(QWidget &sheet, const QString &name) { return sheet.findChild<QPushButton *>(name); }
+    static QWidget *part(QWidget &sheet, const QString &name) { return sheet.findChild<QWidget *>(name); }
+
+    std::optional<ProjectMember> member(const QString &deviceID) const
+    {
+        const std::optional<Project> now = app().projects().project(project.id);
+        for (const ProjectMember &m : now->members)
+            if (m.deviceID == deviceID)
+                return m;
+        return std::nullopt;
+    }
+
+    Project project;
+};
+
+TEST_F(InviteSheetTest, ShowingOpensThePairingWindowAndTheLinkCarriesThisMac)
+{
+    loadDevices();
+    struct Case { std::optional<QString> tailnet; QString deviceName; QString invitedAs; };
+    const QList<Case> cases = {{kTailnet, QString(), "My Mac"}, {std::nullopt, "Studio", "Studio"}};
+    for (const Case &c : cases) {
+        app().engineState().storeDeviceName(c.deviceName);
+        auto invite = sheet(c.tailnet);
+        EXPECT_EQ(app().projects().pairingProjectID(), project.id);
+        EXPECT_EQ(app().projects().pairingUntil(), app().now().addSecs(600));
+        button(*invite, "copyLink")->click();
+        const QString copied = QApplication::clipboard()->text();
+        EXPECT_TRUE(copied.startsWith(InviteCodec::linkPrefix));
+        const std::optional<Invite> decoded = InviteCodec::decode(copied);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->deviceID, engine.state.localDeviceID);
+        EXPECT_EQ(decoded->name, c.invitedAs);
+        EXPECT_EQ(decoded->project, "Film");
+        EXPECT_EQ(decoded->tsIP, c.tailnet);
+        EXPECT_EQ(part(*invite, "tailscale")->isVisibleTo(invite.get()), c.tailnet.has_value());
+        EXPECT_EQ(invite->shownCode(), InviteCodec::code(*decoded));
+        QApplication::clipboard()->clear();
+        button(*invite, "share")->click();
+        EXPECT_EQ(QApplication::clipboard()->text(), copied);
+    }
+    EXPECT_EQ(sheet()->findChild<QLabel *>("tailscale")->text(),
+              "Tailscale active (100.101.102.103) \u2014 this invite also works through locked-down office networks.");
+}
+
+TEST_F(InviteSheetTest, NoInvitationLeavesBeforeThisMacsIDIsKnown)
+{
+    auto invite = sheet();
+    EXPECT_FALSE(button(*invite, "copyLink")->isEnabled());
+    EXPECT_FALSE(button(*invite, "share")->isEnabled());
+    EXPECT_TRUE(invite->findChild<QLabel *>("notReady")->isVisible());
+    EXPECT_EQ(invite->findChild<QLabel *>("notReady")->text(), "This Mac isn't ready yet \u2014 try again in a moment.");
+    EXPECT_FALSE(part(*invite, "qrCode")->isVisible());
+    QApplication::clipboard()->setText("before");
+    invite->copyLink();
+    EXPECT_EQ(QApplication::clipboard()->text(), "before");
+    EXPECT_EQ(invite->qrRenders(), 0);
+
+    loadDevices();
+    ASSERT_TRUE(waitUntil([&] { return button(*invite, "copyLink")->isEnabled(); }));
+    EXPECT_TRUE(button(*invite, "share")->isEnabled());
+    EXPECT_FALSE(invite->findChild<QLabel *>("notReady")->isVisible());
+    EXPECT_TRUE(part(*invite, "qrCode")->isVisible());
+    EXPECT_EQ(invite->qrRenders(), 1);
+    // A change that leaves the invitation as it is remakes no QR image.
+    app().projects().createProject("Other", std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return app().projects().projects().size() == 2; }));
+    runEventLoopFor(20);
+    EXPECT_EQ(invite->qrRenders(), 1);
+}
+
+TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
+{
+    engine.state.devices = {{.id = engine.state.localDeviceID, .name = "Me", .isThisDevice = true},
+                            {.id = kPeerA, .name = "Ann"},
+                            {.id = kPeerB, .name = "Bob"},
+                            {.id = kNodeDeviceID, .name = "Vault"}};
+    loadDevices();
+    // Adding a member reconciles, which would bring a configured node in too.
+    awaitTask(app().projects().addMember(project.id, kPeerA, "Ann", MemberRole::Editor, false, std::nullopt));
+    ASSERT_TRUE(configureNode("Vault"));
+    auto invite = sheet();
+    EXPECT_EQ(part(*invite, "chip:" + kPeerA), nullptr);
+    EXPECT_EQ(part(*invite, "chip:" + kNodeDeviceID), nullptr);
+    QPushButton *bob = button(*invite, "chip:" + kPeerB);
+    ASSERT_NE(bob, nullptr);
+    EXPECT_TRUE(part(*invite, "contacts")->isVisible());
+    EXPECT_TRUE(part(*invite, "node")->isVisible());
+    EXPECT_EQ(invite->findChild<QLabel *>("nodeName")->text(), "Vault");
+    EXPECT_TRUE(button(*invite, "addNode")->isVisible());
+    EXPECT_FALSE(part(*invite, "nodeMember")->isVisible());
+    EXPECT_FALSE(saveShot(*invite, "invite-sheet-full").isNull());
+
+    button(*invite, "addNode")->click();
+    ASSERT_TRUE(waitUntil([&] { return part(*invite, "nodeMember")->isVisible(); }));
+    EXPECT_FALSE(button(*invite, "addNode")->isVisible());
+    EXPECT_TRUE(member(kNodeDeviceID).has_value());
+
+    invite->findChild<QComboBox *>("role")->setCurrentIndex(1);
+    engine.hold("addDevice");
+    bob->click();
+    EXPECT_FALSE(bob->isEnabled());
+    bob->click();
+    engine.release("addDevice");
+    ASSERT_TRUE(waitUntil([&] { return member(kPeerB).has_value(); }));
+    EXPECT_EQ(member(kPeerB)->role, MemberRole::Viewer);
+    EXPECT_EQ(member(kPeerB)->displayName, "Bob");
+    // Bob is a member now and leaves the chips.
+    ASSERT_TRUE(waitUntil([&] { return !part(*invite, "contacts")->isVisible(); }));
+    const QList<ProjectMember> members = app().projects().project(project.id)->members;
+    EXPECT_EQ(std::count_if(members.cbegin(), members.cend(),
+                            [](const ProjectMember &m) { return m.deviceID == kPeerB; }),
+              1);
+}
+
+TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
+{
+    loadDevices();
+    const QString ipv6 = "fd7a:115c:a1e0::1";
+    const QString bareID = QString(50, QLatin1Char('C'));
+    struct Case { QString paste; std::optional<QString> id; QString name; std::optional<QStringList> addresses; QString line; };
+    const QList<Case> cases = {
+        {InviteCodec::code({kPeerA, "Ann", "Film", ipv6}), kPeerA, "Ann",
+         QStringList{"dynamic", "tcp://[" + ipv6 + "]:22000"}, "\u2192 will add Ann"},
+        {bareID, bareID, "Mac", std::nullopt, "\u2192 will add their Mac"},
+        {"not an invitation", std::nullopt, {}, std::nullopt, {}},
+    };
+    for (const Case &c : cases) {
+        engine.deviceRequests.clear();
+        auto invite = sheet();
+        invite->findChild<QLineEdit *>("paste")->setText(c.paste);
+        QLabel *line = invite->findChild<QLabel *>("willAdd");
+        EXPECT_EQ(!line->isHidden(), c.id.has_value());
+        EXPECT_EQ(line->text(), c.line);
+        int closed = 0;
+        QObject::connect(invite.get(), &QDialog::finished, [&closed] { ++closed; });
+        button(*invite, "done")->click();
+        EXPECT_EQ(closed, 1);
+        if (!c.id) {
+            runEventLoopFor(20);
+            EXPECT_TRUE(engine.deviceRequests.isEmpty());
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return member(*c.id).has_value(); }));
+        EXPECT_EQ(member(*c.id)->displayName, c.name);
+        ASSERT_EQ(engine.deviceRequests.size(), 1);
+        EXPECT_EQ(engine.deviceRequests.front().addresses, c.addresses);
+    }
+}
+
+TEST_F(InviteSheetTest, WithoutKnownMacsOrANodeTheirSectionsAreAbsent)
+{
+    loadDevices();
+    auto invite = sheet(std::nullopt);
+    EXPECT_FALSE(part(*invite, "contacts")->isVisible());
+    EXPECT_FALSE(part(*invite, "node")->isVisible());
+    EXPECT_FALSE(part(*invite, "tailscale")->isVisible());
+    EXPECT_FALSE(saveShot(*invite, "invite-sheet-plain").isNull());
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,296 @@
+// The exclusion browser offscreen on the view-test rig: the exclusion line,
+// the listing and its order, the switches and what they write, the path bar.
+
+#include "views/panels/OmitPanel.h"
+
+#include "controllers/DeviceController.h"
+#include "design/TextStyle.h"
+#include "design/Theme.h"
+#include "projects/ProjectController.h"
+#include "views/kit/PanelTexts.h"
+#include "views/panels/OmitLevelModel.h"
+#include "views/panels/OmitRowDelegate.h"
+
+#include "AwaitTask.h"
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "ViewTestEnv.h"
+#include "WaitUntil.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+BrowseEntry folderEntry(const QString &name)
+{
+    return {name, true};
+}
+
+BrowseEntry file(const QString &name)
+{
+    return {name, false};
+}
+
+class OmitPanelTest : public ViewTestEnv
+{
+protected:
+    void SetUp() override
+    {
+        ViewTestEnv::SetUp();
+        root = listWorkFolder("Work");
+        ASSERT_FALSE(root.isEmpty());
+        folder = {.id = "F", .label = "Work", .localPath = root, .syncthingFolderID = "st"};
+        app().projects().add({.id = "S", .folders = {folder}});
+    }
+
+    std::unique_ptr<OmitPanel> shownPanel()
+    {
+        auto panel = std::make_unique<OmitPanel>(app(), "S", folder);
+        panel->resize(600, 480);
+        panel->show();
+        EXPECT_TRUE(waitUntil([&] { return !panel->isLoading(); }));
+        return panel;
+    }
+
+    static QStringList names(const OmitPanel &panel)
+    {
+        QStringList shown;
+        for (const BrowseEntry &entry : panel.entries())
+            shown.append(entry.name);
+        return shown;
+    }
+
+    static QModelIndex row(const OmitPanel &panel, const QString &name)
+    {
+        const qsizetype at = names(panel).indexOf(name);
+        return panel.model().index(int(at));
+    }
+
+    static bool switchOn(const OmitPanel &panel, const QString &name)
+    {
+        return row(panel, name).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    }
+
+    static void click(OmitPanel &panel, const QRect &area)
+    {
+        QTest::mouseClick(panel.list().viewport(), Qt::LeftButton, {}, area.center());
+    }
+
+    // Waits for the level to be loaded again after a click that opens one.
+    static bool reloaded(OmitPanel &panel, const QStringList &stack)
+    {
+        return waitUntil([&] { return !panel.isLoading() && panel.model().stack() == stack; });
+    }
+
+    static QPushButton *crumb(OmitPanel &panel, const QString &name)
+    {
+        for (QPushButton *button : panel.findChildren<QPushButton *>("crumb"))
+            if (button->isVisibleTo(&panel) && button->accessibleName() == name)
+                return button;
+        return nullptr;
+    }
+
+    QStringList &lines() { return engine.state.ignores["st"]; }
+
+    QString root;
+    ProjectFolder folder;
+};
+
+TEST(OmitLevelModelTest, TheExclusionLineIsAnchoredWithItsGlobCharactersEscaped)
+{
+    const struct
+    {
+        QStringList stack;
+        QString name;
+        QString line;
+    } rows[] = {
+        {{}, "a.mov", "/a.mov"},
+        {{"Shots", "Day 1"}, "raw", "/Shots/Day 1/raw"},
+        {{}, "Take [1].mov", R"(/Take \[1\].mov)"},
+        {{}, "{a}*.wav", R"(/\{a\}\*.wav)"},
+        {{"a?"}, "b\\c", R"(/a\?/b\\c)"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(OmitLevelModel::exclusionLine(row.stack, row.name), row.line) << row.name.toStdString();
+}
+
+TEST_F(OmitPanelTest, TheLevelIsListedDirectoriesFirstByCodePointAndOnlyAnExactLineTurnsASwitchOn)
+{
+    engine.state.browse["st"][""] = {file(".DS_Store"), file("b"),  folderEntry(".git"),         file("B"),
+                                     file("a"),         file("_x"), file(u"\U0001F600"_qs), file(u"\uFF5E"_qs),
+                                     folderEntry("z")};
+    const struct
+    {
+        QString line;
+        bool on;
+    } rows[] = {{"/z", true}, {"z", false}, {"/z/", false}, {"/Z", false}};
+    for (const auto &line : rows) {
+        lines() = {"*.tmp", line.line};
+        auto panel = shownPanel();
+        EXPECT_EQ(names(*panel), QStringList({"z", "_x", "a", "b", "B", u"\uFF5E"_qs, u"\U0001F600"_qs}));
+        const QModelIndex z = row(*panel, "z");
+        EXPECT_EQ(switchOn(*panel, "z"), line.on) << line.line.toStdString();
+        EXPECT_EQ(z.data(Qt::FontRole).value<QFont>().strikeOut(), line.on);
+        EXPECT_EQ(z.data(OmitLevelModel::IsLinkRole).toBool(), !line.on);
+        EXPECT_FALSE(switchOn(*panel, "a"));
+        // An excluded directory does not open.
+        click(*panel, panel->rowDelegate().nameRect(z));
+        if (line.on)
+            EXPECT_TRUE(panel->pathStack().isEmpty());
+        else
+            EXPECT_TRUE(reloaded(*panel, {"z"}));
+    }
+}
+
+TEST_F(OmitPanelTest, AFailedListingShowsTheEmptyText)
+{
+    engine.failNext("browse", SyncEngineError::backend("down"));
+    auto panel = shownPanel();
+    EXPECT_EQ(panel->findChild<QStackedWidget *>()->currentWidget()->findChild<QLabel *>("emptyText")->text(),
+              texts::omitFolderEmpty);
+}
+
+TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOnlyItsRow)
+{
+    engine.state.browse["st"][""] = {file("a"), file("Take [1].mov"), file("c")};
+    lines() = {"*.tmp"};
+    auto panel = shownPanel();
+    QSignalSpy resets(&panel->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&panel->model(), &QAbstractItemModel::dataChanged);
+
+    click(*panel, panel->rowDelegate().switchRect(row(*panel, "a")));
+    ASSERT_TRUE(waitUntil([&] { return switchOn(*panel, "a"); }));
+    EXPECT_EQ(lines(), QStringList({"*.tmp", "/a"}));
+    EXPECT_EQ(resets.count(), 0);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes.at(0).at(0).value<QModelIndex>().row(), row(*panel, "a").row());
+    EXPECT_EQ(changes.at(0).at(1).value<QModelIndex>().row(), row(*panel, "a").row());
+
+    awaitTask(panel->toggle(file("a"), true));
+    EXPECT_EQ(lines(), QStringList({"*.tmp", "/a"}));
+    EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 2);
+
+    lines() = {"/a", "*.tmp", "/a"};
+    awaitTask(panel->toggle(file("a"), false));
+    EXPECT_EQ(lines(), QStringList("*.tmp"));
+    EXPECT_FALSE(switchOn(*panel, "a"));
+
+    awaitTask(panel->toggle(file("Take [1].mov"), true));
+    EXPECT_EQ(lines(), QStringList({"*.tmp", R"(/Take \[1\].mov)"}));
+    EXPECT_TRUE(switchOn(*panel, "Take [1].mov"));
+    EXPECT_EQ(app().projects().folderOf("S", "F")->ignorePatterns, lines());
+
+    // Lines that can't be read are not written, and the switch stays.
+    const int writes = engine.callCount("updateIgnorePatterns");
+    engine.failNext("ignorePatterns", SyncEngineError::backend("down"));
+    awaitTask(panel->toggle(file("c"), true));
+    EXPECT_EQ(engine.callCount("updateIgnorePatterns"), writes);
+    EXPECT_FALSE(switchOn(*panel, "c"));
+    EXPECT_TRUE(switchOn(*panel, "Take [1].mov"));
+    EXPECT_EQ(resets.count(), 0);
+
+    const QImage shot = saveShot(*panel, QStringLiteral("omit-excluded-row"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), panel->size() * panel->devicePixelRatio());
+    const QWidget &rows = *panel->list().viewport();
+    const QRect excluded = panel->rowDelegate().nameRect(row(*panel, "Take [1].mov"));
+    const QRect included = panel->rowDelegate().nameRect(row(*panel, "c"));
+    EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *panel, rows, excluded), Theme::orange()));
+    EXPECT_FALSE(shotShowsColour(shot, shotArea(shot, *panel, rows, included), Theme::orange()));
+    // A short name in a wide row shows whole, and a few rows need no scroll bar.
+    QFont struck = pointsFont(13);
+    struck.setStrikeOut(true);
+    EXPECT_EQ(QFontMetrics(struck).elidedText("Take [1].mov", Qt::ElideMiddle, excluded.width()), "Take [1].mov");
+    EXPECT_FALSE(panel->list().verticalScrollBar()->isVisible());
+}
+
+TEST_F(OmitPanelTest, ANameWithALineBreakGetsNoLine)
+{
+    engine.state.browse["st"][""] = {file("a\nb")};
+    lines() = {"*.tmp"};
+    auto panel = shownPanel();
+    awaitTask(panel->toggle(file("a\nb"), true));
+    EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 0);
+    EXPECT_EQ(lines(), QStringList("*.tmp"));
+    EXPECT_EQ(app().projects().lastErrorMessage(), ProjectController::lineBreakText);
+    EXPECT_FALSE(switchOn(*panel, "a\nb"));
+}
+
+TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)
+{
+    engine.state.browse["st"][""] = {folderEntry("Shots"), file("a.mov")};
+    engine.state.browse["st"]["Shots"] = {folderEntry("Day 1")};
+    engine.state.browse["st"]["Shots/Day 1"] = {folderEntry("raw")};
+    auto panel = shownPanel();
+    click(*panel, panel->rowDelegate().nameRect(row(*panel, "Shots")));
+    ASSERT_TRUE(reloaded(*panel, {"Shots"}));
+    EXPECT_EQ(engine.callsOf("browse").last(), "browse(st, Shots)");
+    click(*panel, panel->rowDelegate().nameRect(row(*panel, "Day 1")));
+    ASSERT_TRUE(reloaded(*panel, {"Shots", "Day 1"}));
+    EXPECT_EQ(panel->relPath(file("raw")), "Shots/Day 1/raw");
+
+    awaitTask(panel->toggle(folderEntry("raw"), true));
+    EXPECT_EQ(lines(), QStringList("/Shots/Day 1/raw"));
+    EXPECT_TRUE(switchOn(*panel, "raw"));
+
+    // The path bar's new buttons show from the event loop.
+    ASSERT_TRUE(waitUntil([&] { return crumb(*panel, "Day 1") != nullptr; }));
+    crumb(*panel, "Shots")->click();
+    ASSERT_TRUE(reloaded(*panel, {"Shots"}));
+    EXPECT_EQ(names(*panel), QStringList("Day 1"));
+    EXPECT_EQ(crumb(*panel, "Day 1"), nullptr);
+    auto *house = panel->findChild<QPushButton *>("root");
+    EXPECT_EQ(house->accessibleName(), "Go to root folder");
+    house->click();
+    ASSERT_TRUE(reloaded(*panel, {}));
+    EXPECT_EQ(names(*panel), QStringList({"Shots", "a.mov"}));
+    EXPECT_EQ(crumb(*panel, "Shots"), nullptr);
+}
+
+TEST_F(OmitPanelTest, SwitchesFlippedWhileAReadIsHeldBothLand)
+{
+    engine.state.browse["st"][""] = {file("a"), file("b")};
+    lines() = {"*.tmp"};
+    auto panel = shownPanel();
+    engine.hold("ignorePatterns");
+    click(*panel, panel->rowDelegate().switchRect(row(*panel, "a")));
+    click(*panel, panel->rowDelegate().switchRect(row(*panel, "b")));
+    ASSERT_TRUE(waitUntil([&] { return engine.waiting("ignorePatterns") == 1; }));
+    engine.release("ignorePatterns");
+    ASSERT_TRUE(waitUntil([&] { return switchOn(*panel, "a") && switchOn(*panel, "b"); }));
+    EXPECT_EQ(lines(), QStringList({"*.tmp", "/a", "/b"}));
+}
+
+TEST_F(OmitPanelTest, NothingIsWrittenWhileARemovalRunsInTheFolder)
+{
+    engine.state.browse["st"][""] = {file("a")};
+    lines() = {"*.tmp"};
+    ASSERT_TRUE(configureNode());
+    awaitTask(app().devices().refresh());
+    auto panel = shownPanel();
+    engine.failNext("folderType", SyncEngineError::backend("down"));
+    engine.hold("folderType");
+    auto purge = app().purgeFromPeers("S", "F", "/x");
+    ASSERT_TRUE(waitUntil([&] { return app().purgeInFlightFolders().contains("st"); }));
+    const QStringList before = engine.callLog();
+    awaitTask(panel->toggle(file("a"), true));
+    EXPECT_EQ(engine.callLog(), before);
+    EXPECT_FALSE(switchOn(*panel, "a"));
+    engine.release("folderType");
+    awaitTask(std::move(purge));
+    ASSERT_FALSE(app().purgeInFlightFolders().contains("st"));
+    awaitTask(panel->toggle(file("a"), true));
+    EXPECT_TRUE(switchOn(*panel, "a"));
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,192 @@
+// The settings window's Ignores tab offscreen on the view-test rig: the
+// category switches, the custom patterns and the raw text, each pushed to
+// the project controller, and the apply to every sync after its question.
+
+#include "views/settings/IgnoresTab.h"
+
+#include "app/AppPreferences.h"
+#include "app/IgnoreCategory.h"
+#include "projects/ProjectController.h"
+#include "views/kit/DisclosureGroup.h"
+#include "views/kit/PanelTexts.h"
+#include "views/settings/SettingsState.h"
+#include "views/settings/SettingsView.h"
+
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "ViewTestEnv.h"
+#include "WaitUntil.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace tw {
+namespace {
+
+const IgnoreCategory &category(const QString &id)
+{
+    for (const IgnoreCategory &category : IgnoreCategory::all())
+        if (category.id == id)
+            return category;
+    throw std::logic_error("no such category");
+}
+
+class IgnoresTabTest : public ViewTestEnv
+{
+protected:
+    template <typename T = QWidget>
+    T *find(const char *name) const
+    {
+        return view->ignoresTab()->findChild<T *>(name);
+    }
+    QStringList customRows() const
+    {
+        QStringList rows;
+        for (const QLabel *label : view->ignoresTab()->findChildren<QLabel *>("customPattern"))
+            rows << label->text();
+        return rows;
+    }
+    QString rawText() const { return find<QPlainTextEdit>("rawIgnores")->toPlainText(); }
+    // Every place the list lives agrees with what is stored.
+    void expectInStep() const
+    {
+        const AppPreferences &preferences = app().preferences();
+        EXPECT_EQ(app().projects().defaultIgnores(), preferences.defaultIgnoreList());
+        EXPECT_EQ(view->state().ignoreText(), preferences.defaultIgnores());
+        EXPECT_EQ(rawText(), preferences.defaultIgnores());
+    }
+    QMessageBox *confirmation() const
+    {
+        QMessageBox *box = nullptr;
+        waitUntil([&] { return (box = view->ignoresTab()->findChild<QMessageBox *>()) != nullptr; });
+        return box;
+    }
+
+    std::unique_ptr<SettingsView> view = std::make_unique<SettingsView>(app());
+};
+
+TEST_F(IgnoresTabTest, CategoriesSwitchOffAndBackOnAtTheEnd)
+{
+    view->show();
+    for (const IgnoreCategory &each : IgnoreCategory::all())
+        EXPECT_TRUE(find<QCheckBox>(qPrintable("category_" + each.id))->isChecked()) << qPrintable(each.id);
+    EXPECT_TRUE(find("ownRulesHint")->isVisibleTo(view->ignoresTab()));
+    EXPECT_EQ(find<QLabel>("ownRulesHint")->text(), texts::ownRulesHint);
+
+    const IgnoreCategory &windows = category("windows");
+    ASSERT_EQ(windows.patterns.size(), 7);
+    find<QCheckBox>("category_windows")->click();
+    const QStringList list = app().preferences().defaultIgnoreList();
+    for (const QString &pattern : windows.patterns)
+        EXPECT_FALSE(list.contains(pattern)) << qPrintable(pattern);
+    EXPECT_FALSE(app().preferences().defaultIgnores().contains("# "));
+    EXPECT_FALSE(find<QCheckBox>("category_windows")->isChecked());
+    expectInStep();
+
+    find<QCheckBox>("category_windows")->click();
+    EXPECT_EQ(app().preferences().defaultIgnoreList().mid(list.size()), windows.patterns);
+    EXPECT_TRUE(find<QCheckBox>("category_windows")->isChecked());
+    expectInStep();
+}
+
+TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeedTheSpace)
+{
+    view->show();
+    auto *field = find<QLineEdit>("newPattern");
+    EXPECT_FALSE(find<QPushButton>("addPattern")->isEnabled());
+    QTest::keyClicks(field, "  Renders  ");
+    EXPECT_TRUE(find<QPushButton>("addPattern")->isEnabled());
+    find<QPushButton>("addPattern")->click();
+    EXPECT_EQ(customRows(), QStringList{"Renders"});
+    EXPECT_EQ(field->text(), "");
+    EXPECT_FALSE(find("ownRulesHint")->isVisibleTo(view->ignoresTab()));
+    expectInStep();
+    view->tabs()->setCurrentIndex(SettingsView::Ignores);
+    settleLayouts();
+    view->ignoresTab()->ensureWidgetVisible(find("newPattern"));
+    const QImage shot = saveShot(*view, QStringLiteral("ignores-custom-rows"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), view->size() * view->devicePixelRatio());
+
+    // Return adds as the button does; a category's pattern stays under it.
+    const QString before = app().preferences().defaultIgnores();
+    QTest::keyClicks(field, "Thumbs.db");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(customRows(), QStringList{"Renders"});
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(app().preferences().defaultIgnores(), before);
+
+    view->ignoresTab()->findChild<QToolButton *>("removePattern")->click();
+    EXPECT_EQ(customRows(), QStringList());
+    EXPECT_FALSE(app().preferences().defaultIgnoreList().contains("Renders"));
+    expectInStep();
+
+    auto *raw = find<QPlainTextEdit>("rawIgnores");
+    raw->setPlainText(raw->toPlainText() + "\n  # note\n#note\n\n");
+    find<QPushButton>("saveRawList")->click();
+    EXPECT_EQ(customRows(), QStringList{"#note"});
+    EXPECT_TRUE(app().preferences().defaultIgnores().endsWith("\n  # note\n#note\n\n"));
+    expectInStep();
+
+    find<QPushButton>("restoreDefaults")->click();
+    EXPECT_EQ(app().preferences().defaultIgnores(), AppPreferences::defaultIgnoreText());
+    EXPECT_EQ(AppPreferences::defaultIgnoreText().size(), 812);
+    EXPECT_EQ(customRows(), QStringList());
+    expectInStep();
+}
+
+TEST_F(IgnoresTabTest, ApplyToAllAsksThenStoresTheRawEditAndWritesEachFolderOnce)
+{
+    const QStringList own = {"/Gone", ".*", "/Renders/old", "*.tmp"};
+    SyncFolder listed;
+    listed.id = "st";
+    listed.path = dir.filePath("Work");
+    engine.state.folders = {listed};
+    engine.state.ignores["st"] = own;
+    ProjectFolder folder{.id = "F", .label = "Work", .localPath = listed.path};
+    folder.ignorePatterns = own;
+    folder.purgeProtected = {"/Gone"};
+    folder.syncthingFolderID = "st";
+    app().projects().add({.id = "S", .folders = {folder}});
+    view->show();
+    const QString stored = app().preferences().defaultIgnores();
+
+    // An edit never saved, the editor closed.
+    find<QPlainTextEdit>("rawIgnores")->setPlainText("*.wav\n# sound");
+    EXPECT_FALSE(find<DisclosureGroup>("rawList")->isExpanded());
+    auto *apply = find<QPushButton>("applyToAll");
+    apply->click();
+    QMessageBox *box = confirmation();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Apply this list to all syncs?");
+    EXPECT_EQ(box->informativeText(), texts::applyToAllMessage);
+    EXPECT_EQ(box->findChild<QPushButton *>("confirm")->text(), "Apply to all syncs");
+    box->findChild<QPushButton *>("cancel")->click();
+    ASSERT_TRUE(waitUntil([&] { return !view->ignoresTab()->findChild<QMessageBox *>(); }));
+    EXPECT_EQ(app().preferences().defaultIgnores(), stored);
+    EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 0);
+
+    engine.hold("updateIgnorePatterns");
+    apply->click();
+    confirmation()->findChild<QPushButton *>("confirm")->click();
+    EXPECT_EQ(app().preferences().defaultIgnores(), "*.wav\n# sound");
+    EXPECT_EQ(app().projects().defaultIgnores(), QStringList{"*.wav"});
+    ASSERT_TRUE(waitUntil([&] { return engine.waiting("updateIgnorePatterns") == 1; }));
+    EXPECT_EQ(apply->text(), texts::applying);
+    EXPECT_FALSE(apply->isEnabled());
+    engine.release("updateIgnorePatterns");
+    ASSERT_TRUE(waitUntil([&] { return apply->isEnabled(); }));
+    EXPECT_EQ(apply->text(), texts::applyToAllSyncs);
+    EXPECT_EQ(engine.callsOf("updateIgnorePatterns").size(), 1);
+    EXPECT_EQ(engine.state.ignores["st"], QStringList({"/Gone", "*.wav"}));
+}
+
+} // namespace
+} // namespace tw

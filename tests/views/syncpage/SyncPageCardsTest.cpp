@@ -1,0 +1,139 @@
+// The Mac cards and folder chips of a sync's page offscreen, on the fake
+// engine.
+
+#include "views/syncpage/DeviceCard.h"
+#include "views/syncpage/FolderChip.h"
+
+#include "app/texts/SyncPageTexts.h"
+#include "controllers/FormatFileSize.h"
+#include "design/DeviceSyncRing.h"
+#include "design/ShownSymbol.h"
+#include "design/StatusDot.h"
+#include "design/ContrastRatio.h"
+#include "design/Theme.h"
+
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "../support/SyncPageRig.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+class SyncPageCardsTest : public SyncPageRig
+{
+protected:
+    std::unique_ptr<DeviceCard> card(const QString &deviceID)
+    {
+        auto made = std::make_unique<DeviceCard>(app(), "S", deviceID);
+        made->resize(320, 110);
+        made->show();
+        made->refresh();
+        return made;
+    }
+    static QString status(QWidget &card) { return card.findChild<QLabel *>("status")->text(); }
+    static int visibleDots(QWidget &card)
+    {
+        int shown = 0;
+        for (StatusDot *dot : card.findChildren<StatusDot *>("folderDot"))
+            shown += dot->isVisibleTo(&card) ? 1 : 0;
+        return shown;
+    }
+    static bool showsPauseMark(QWidget &card)
+    {
+        auto *badge = card.findChild<QLabel *>("pauseMark");
+        return card.findChild<QStackedWidget *>()->currentWidget() == badge;
+    }
+};
+
+TEST_F(SyncPageCardsTest, ThisMacsCardNeverReadsPausedAndAPausedTeammateShowsThePauseMark)
+{
+    QList<ProjectFolder> folders;
+    for (int i = 1; i <= 7; ++i)
+        folders.append(folder(QStringLiteral("F%1").arg(i), QStringLiteral("st%1").arg(i)));
+    makeSync(folders);
+    engine.state.devices[0].isPaused = true;  // this Mac as the engine lists it
+    engine.state.devices[1].isPaused = true;
+    connectPeer();
+    load();
+
+    auto mine = card(local());
+    EXPECT_EQ(status(*mine), SyncPageTexts::thisMac);
+    EXPECT_FALSE(showsPauseMark(*mine));
+    EXPECT_EQ(shownSymbol(*mine->findChild<QLabel *>("symbol")), Symbol::Desktopcomputer);
+    EXPECT_EQ(visibleDots(*mine), DeviceCard::maxDots);
+    // The ring, stroke and all, lies inside what holds it.
+    const QWidget *ring = mine->findChild<QWidget *>("ring");
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(ring->size(), ring->sizeHint());
+    EXPECT_TRUE(ring->parentWidget()->rect().contains(ring->geometry()));
+
+    auto bob = card(kPeer);
+    EXPECT_EQ(status(*bob), SyncPageTexts::paused);
+    EXPECT_TRUE(showsPauseMark(*bob));
+    // The syncing orange, in a shade that reads on the card.
+    const QColor pausedColour = bob->findChild<QLabel *>("status")->palette().color(QPalette::WindowText);
+    EXPECT_NEAR(pausedColour.hslHueF(), Theme::syncing().hslHueF(), 0.01);
+    EXPECT_GE(contrastRatio(pausedColour, bob->palette().color(QPalette::Base)), captionContrast);
+    EXPECT_EQ(shownSymbol(*bob->findChild<QLabel *>("symbol")), Symbol::Laptopcomputer);
+    EXPECT_EQ(visibleDots(*bob), DeviceCard::maxDots);
+    saveShot(*mine, "device-card-this-mac");
+    EXPECT_FALSE(saveShot(*bob, "device-card-paused").isNull());
+
+    engine.state.devices[1].isPaused = false;
+    app().devices().noteDevicesChanged();
+    awaitTask(app().devices().refresh());
+    bob->refresh();
+    EXPECT_EQ(status(*bob), QStringLiteral("Online \u00b7 Fast (direct)"));
+    EXPECT_FALSE(showsPauseMark(*bob));
+    bob->setSelected(true);
+    EXPECT_FALSE(saveShot(*bob, "device-card-selected").isNull());
+}
+
+TEST_F(SyncPageCardsTest, ASyncWithoutFoldersShowsNoDotsAndAClickIsTold)
+{
+    makeSync({});
+    load();
+    auto bob = card(kPeer);
+    EXPECT_EQ(visibleDots(*bob), 0);
+    EXPECT_EQ(status(*bob), SyncPageTexts::offline);
+    QSignalSpy clicks(bob.get(), &DeviceCard::clicked);
+    QTest::mouseClick(bob.get(), Qt::LeftButton);
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_FALSE(saveShot(*bob, "device-card-offline").isNull());
+}
+
+TEST_F(SyncPageCardsTest, AChipShowsTheSizeAndTheStateOnThisMac)
+{
+    makeSync({folder("Docs", "st1"), folder("New", std::nullopt)});
+    engine.state.folderStatuses["st1"].state = FolderState::Syncing;
+    engine.state.folderStatuses["st1"].needBytes = 600'000;
+    load();
+    const struct
+    {
+        QString folderID;
+        QString detail;
+        const char *shot;
+    } rows[] = {
+        {"Docs", formatFileSize(1'500'000) + QStringLiteral(" \u00b7 60%"), "folder-chip-syncing"},
+        {"New", QStringLiteral("\u2014 \u00b7 0%"), "folder-chip-new"},
+    };
+    for (const auto &row : rows) {
+        FolderChip chip(app(), "S", row.folderID);
+        chip.resize(220, 70);
+        chip.show();
+        chip.refresh();
+        EXPECT_EQ(chip.findChild<QLabel *>("detail")->text(), row.detail) << row.folderID.toStdString();
+        EXPECT_EQ(chip.findChild<QLabel *>("label")->text(), row.folderID);
+        chip.setSelected(true);
+        EXPECT_FALSE(saveShot(chip, row.shot).isNull());
+    }
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,70 @@
+#include "views/window/ErrorBanner.h"
+#include "views/window/IncomingBanner.h"
+
+#include "design/ContrastRatio.h"
+#include "design/Theme.h"
+
+#include "SaveShot.h"
+
+#include <QLabel>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+TEST(ErrorBannerTest, ShowsOnlyAMessageThatSaysSomething)
+{
+    QWidget page;
+    auto *banner = new ErrorBanner(&page);
+    page.resize(500, 120);
+    page.show();
+    struct Row
+    {
+        const char *name;
+        std::optional<QString> message;
+        bool shown;
+    };
+    const QList<Row> rows = {
+        {"a message", QStringLiteral("Couldn\u2019t reach Syncthing"), true},
+        {"none", std::nullopt, false},
+        {"empty", QString(), false},
+        {"again", QStringLiteral("Folder not found: tdw-1"), true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        banner->setMessage(row.message);
+        EXPECT_EQ(banner->isVisible(), row.shown);
+        if (row.shown) {
+            EXPECT_EQ(banner->findChild<QLabel *>("errorText")->text(), *row.message);
+        }
+    }
+    banner->resize(480, banner->sizeHint().height());
+    const QImage shot = saveShot(*banner, QStringLiteral("error-banner"));
+    ASSERT_FALSE(shot.isNull());
+    // Inside the red rectangle, left of the symbol: the danger colour at 92 %.
+    const QColor inside = shot.pixelColor(12 + 4, shot.height() / 2);
+    EXPECT_NEAR(inside.red(), Theme::danger().red(), 12);
+    EXPECT_NEAR(inside.green(), Theme::danger().green(), 20);
+}
+
+TEST(ErrorBannerTest, IncomingBannerReadsTheCountOnTheSyncingColour)
+{
+    IncomingBanner banner;
+    banner.setCount(3);
+    EXPECT_EQ(banner.text(), QStringLiteral("3 incoming \u2014 a teammate wants to share with you. Review"));
+    banner.resize(760, banner.sizeHint().height());
+    banner.show();
+    const QImage shot = saveShot(banner, QStringLiteral("incoming-banner"));
+    ASSERT_EQ(shot.size(), banner.size());
+    // Between the outer and the inner padding, on the pill.
+    EXPECT_EQ(shot.pixelColor(10 + 6, shot.height() / 2).rgb(), Theme::syncing().rgb());
+    // Its text reads on it as body text must: the strongest ink on the pill.
+    double strongest = 1;
+    for (int y = 10; y < shot.height() - 10; ++y)
+        for (int x = 10; x < shot.width() - 10; ++x)
+            strongest = std::max(strongest, contrastRatio(shot.pixelColor(x, y), Theme::syncing()));
+    EXPECT_GE(strongest, bodyContrast);
+}
+
+} // namespace
+} // namespace tw
