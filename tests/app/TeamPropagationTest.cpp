@@ -8,6 +8,7 @@
 #include "utilities/UserDefaults.h"
 
 #include "AwaitTask.h"
+#include "DrainGlobalPool.h"
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
@@ -43,6 +44,7 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
     };
     for (const Row &row : rows) {
         QTemporaryDir dir;
+        const DrainGlobalPool drained;
         MemoryKeychain keychain;
         FakeSyncEngine engine;
         UserDefaults defaults{dir.filePath("defaults.json")};
