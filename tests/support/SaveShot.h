@@ -1,5 +1,9 @@
 #pragma once
 
+#include "WaitUntil.h"
+
+#include "design/MoveFadeTransition.h"
+
 #include <cstdlib>
 
 #include <QColor>
@@ -25,9 +29,13 @@ inline void settleLayouts()
 
 // Grabs the widget and keeps the picture as "<name>.png" under the build
 // tree's screenshots/ folder, for a person to look at; answers the grab, so
-// the test that saves it asserts something of it. View tests only.
+// the test that saves it asserts something of it. A banner on its way in or
+// out is waited for: the picture shows where it comes to rest, and there is
+// none if it never does. View tests only.
 inline QImage saveShot(QWidget &widget, const QString &name)
 {
+    if (!waitUntil([] { return !MoveFadeTransition::anyRunning(); }))
+        return {};
     settleLayouts();
     const QImage image = widget.grab().toImage();
     const QDir folder(QStringLiteral(TIDEWELL_SCREENSHOT_DIR));

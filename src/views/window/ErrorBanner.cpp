@@ -1,6 +1,7 @@
 #include "views/window/ErrorBanner.h"
 
 #include "design/CardFrame.h"
+#include "design/MoveFadeTransition.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -63,7 +64,7 @@ void ErrorBanner::setMessage(const std::optional<QString> &message)
 {
     const QString text = message.value_or(QString());
     m_text->setText(text);
-    setVisible(!text.isEmpty());
+    setVisibleWithTransition(*this, !text.isEmpty());
 }
 
 void ErrorBanner::setMessages(const QList<std::optional<QString>> &messages)

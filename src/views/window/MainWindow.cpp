@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
 #include "design/FileIconProvider.h"
+#include "design/MoveFadeTransition.h"
 #include "utilities/Detach.h"
 #include "utilities/UserDefaults.h"
 #include "views/kit/OpenOverlay.h"
@@ -211,7 +212,7 @@ void MainWindow::refreshBanner()
 {
     const int count = m_environment.projects().distinctPendingCount();
     m_banner->setCount(count);
-    m_banner->setVisible(count >= 1 && !m_path.endsInIncoming());
+    setVisibleWithTransition(*m_banner, count >= 1 && !m_path.endsInIncoming());
 }
 
 void MainWindow::showEvent(QShowEvent *event)

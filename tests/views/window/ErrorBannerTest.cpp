@@ -2,11 +2,13 @@
 #include "views/window/IncomingBanner.h"
 
 #include "design/ContrastRatio.h"
+#include "design/MoveFadeTransition.h"
 #include "design/Theme.h"
 
 #include "SaveShot.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -45,6 +47,49 @@ TEST(ErrorBannerTest, ShowsOnlyAMessageThatSaysSomething)
     const QColor inside = shot.pixelColor(12 + 4, shot.height() / 2);
     EXPECT_NEAR(inside.red(), Theme::danger().red(), 12);
     EXPECT_NEAR(inside.green(), Theme::danger().green(), 20);
+}
+
+// Shown and hidden at once for whoever asks, while the drawing slides and
+// fades to the same end; a change on the way replaces the running one.
+TEST(ErrorBannerTest, EntersAndLeavesByTheTopEdge)
+{
+    QWidget page;
+    auto *banner = new ErrorBanner(&page);
+    page.resize(500, 120);
+    page.show();
+    MoveFadeTransition &transition = MoveFadeTransition::of(*banner);
+    QSignalSpy ended(&transition, &MoveFadeTransition::finished);
+    auto ghosts = [&] { return page.findChildren<QLabel *>(QStringLiteral("moveFadeGhost")).size(); };
+
+    banner->setMessage(QStringLiteral("Broken"));
+    banner->setGeometry(0, 0, 480, banner->sizeHint().height());
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_TRUE(transition.isRunning());
+    EXPECT_TRUE(MoveFadeTransition::anyRunning());
+    ASSERT_TRUE(ended.wait());
+    EXPECT_EQ(transition.progress(), 1);
+    // In place and opaque: the danger colour right below the top padding.
+    const QImage shown = page.grab().toImage();
+    const QColor top = shown.pixelColor(shotArea(shown, page, *banner).topLeft() + QPoint(16, 14));
+    EXPECT_NEAR(top.red(), Theme::danger().red(), 12);
+    EXPECT_NEAR(top.green(), Theme::danger().green(), 20);
+
+    banner->setMessage(std::nullopt);
+    EXPECT_FALSE(banner->isVisible());
+    EXPECT_EQ(ghosts(), 1);
+    ASSERT_TRUE(ended.wait());
+    EXPECT_EQ(ghosts(), 0);
+    EXPECT_EQ(transition.progress(), 0);
+    EXPECT_FALSE(MoveFadeTransition::anyRunning());
+
+    banner->setMessage(QStringLiteral("Again"));
+    banner->setMessage(std::nullopt);
+    banner->setMessage(QStringLiteral("Again"));
+    EXPECT_EQ(ghosts(), 0);
+    ASSERT_TRUE(ended.wait());
+    EXPECT_EQ(ended.size(), 3);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(transition.progress(), 1);
 }
 
 TEST(ErrorBannerTest, IncomingBannerReadsTheCountOnTheSyncingColour)
