@@ -6,8 +6,7 @@ namespace tw {
 
 // A one-line label that shortens its text with "…" when it does not fit:
 // at the end for names, in the middle for device IDs and paths, whose ends
-// are what people compare. fullText() is the whole text, whatever is drawn;
-// the whole text is also its tool tip while it is shortened.
+// are what people compare. fullText() is the whole text, whatever is drawn.
 class ElidedLabel : public QLabel
 {
     Q_OBJECT

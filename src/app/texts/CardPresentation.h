@@ -34,7 +34,7 @@ struct CardPresentation
 // percentage where the status text rounds it.
 CardPresentation cardPresentation(const SyncHealth &health, bool oneMac, bool catchingUp);
 
-// "<Macs> Macs · <folders> folders · <size>"; the words stay plural.
+// "<Macs> Macs · <folders> folders · <size>", each count word singular for 1.
 QString overviewSubtitle(int macCount, int folderCount, qint64 bytes);
 
 // The sum of the engine's global sizes of the sync's folders that have an

@@ -14,6 +14,7 @@
 #include "engine/syncthing/process/SyncthingProcess.h"
 #include "platform/StatusNotifierHostWatch.h"
 #include "views/joining/IncomingView.h"
+#include "views/kit/ConfirmAction.h"
 #include "views/kit/PanelTexts.h"
 #include "views/shell/FolderPicker.h"
 #include "views/shell/MenuBarContent.h"
@@ -41,8 +42,7 @@ void tellUnusableInvite(QWidget &window)
     box->setObjectName(QStringLiteral("unusableInvite"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(texts::unusableInvite);
+    setPlainTexts(*box, texts::unusableInvite, {});
     box->open();
 }
 
