@@ -6,6 +6,7 @@
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "creationdates/CreationDateController.h"
+#include "engine/ScanQuietly.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 
@@ -159,12 +160,8 @@ QCoro::Task<void> AppEnvironment::scanDatedFolders(QPointer<AppEnvironment> self
 {
     while (self && !self->m_quitting && !self->m_datedFolders.isEmpty()) {
         const QString folderID = self->m_datedFolders.takeFirst();
-        SyncEngine &engine = self->m_engine;
-        try {
-            co_await engine.scanFolder(folderID);
-        } catch (...) {
-            // The engine's own watcher indexes the change later.
-        }
+        // The engine's own watcher indexes the change later if this fails.
+        co_await scanQuietly(&self->m_engine, folderID);
     }
     if (self)
         self->m_datedScanBusy = false;

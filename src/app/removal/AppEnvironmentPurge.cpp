@@ -9,6 +9,7 @@
 #include "app/removal/ReceivedPurgeRecord.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
+#include "engine/ScanQuietly.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 
@@ -92,14 +93,6 @@ bool sharedWith(const QList<SyncFolder> &folders, const QString &stID, const QSt
             return folder.sharedDeviceIDs.contains(device);
     }
     return false;
-}
-
-QCoro::Task<void> scanQuietly(SyncEngine *engine, QString folderID)
-{
-    try {
-        co_await engine->scanFolder(folderID);
-    } catch (...) {
-    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/PeerDiagController.h"
+#include "engine/ScanQuietly.h"
 #include "engine/SyncEngine.h"
 #include "lan/PeerAddress.h"
 #include "projects/ProjectController.h"
@@ -180,10 +181,7 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     const bool sent = co_await m_projects->addPurgeProtection(stID, pattern);
     bool committed = false;
     if (sent) {
-        try {
-            co_await m_engine.scanFolder(stID);
-        } catch (...) {
-        }
+        co_await scanQuietly(&m_engine, stID);
         committed = co_await purgeCommitGateReady(stID, pattern);
     }
     if (!committed) {
