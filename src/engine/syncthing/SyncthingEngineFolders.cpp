@@ -170,10 +170,10 @@ QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
     SyncthingIgnoreUpdate::checkLines(request.ignorePatterns);
     const QString folderID = request.id ? *request.id : newFolderID();
     const QString myID = co_await localDeviceID();
+    // The folder's first scan reads these lines: Syncthing loads the file
+    // when it starts the folder, so no second write through the API is needed.
     writeIgnoreFile(request.path, request.ignorePatterns);
     co_await api.putFolder(folderWrite(request, folderID, myID));
-    if (!request.ignorePatterns.isEmpty())
-        co_await SyncthingIgnoreUpdate::replace(api, folderID, request.ignorePatterns);
     co_return createdFolder(request, folderID, myID);
 }
 
