@@ -21,6 +21,17 @@ QPalette inheritedPalette(const QWidget &widget)
     return QApplication::palette(&widget);
 }
 
+// `wash` laid over the opaque `background`.
+QColor washed(const QColor &background, const QColor &wash)
+{
+    if (!wash.isValid())
+        return background;
+    const qreal alpha = wash.alphaF();
+    const auto mix = [alpha](qreal over, qreal under) { return over * alpha + under * (1 - alpha); };
+    return QColor::fromRgbF(float(mix(wash.redF(), background.redF())), float(mix(wash.greenF(), background.greenF())),
+                            float(mix(wash.blueF(), background.blueF())));
+}
+
 } // namespace
 
 QColor ForegroundRule::colourOn(const QPalette &inherited) const
@@ -37,8 +48,8 @@ QColor ForegroundRule::colourOn(const QPalette &inherited) const
         break;
     }
     // Texts stand on the window and on cards and lists (the view colour).
-    const QColor onWindow = readableShade(tint, inherited.color(QPalette::Window), minimum);
-    return readableShade(onWindow, inherited.color(QPalette::Base), minimum);
+    const QColor onWindow = readableShade(tint, washed(inherited.color(QPalette::Window), wash), minimum);
+    return readableShade(onWindow, washed(inherited.color(QPalette::Base), wash), minimum);
 }
 
 ForegroundRule windowTextAt(qreal strength)
@@ -51,9 +62,9 @@ ForegroundRule linkText()
     return {.kind = ForegroundRule::Kind::Link, .strength = 1, .tint = {}, .minimum = 0};
 }
 
-ForegroundRule readableTint(const QColor &colour, double minimum)
+ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &wash)
 {
-    return {.kind = ForegroundRule::Kind::Tint, .strength = 1, .tint = colour, .minimum = minimum};
+    return {.kind = ForegroundRule::Kind::Tint, .strength = 1, .tint = colour, .minimum = minimum, .wash = wash};
 }
 
 DerivedForeground::DerivedForeground(QWidget &widget, const ForegroundRule &rule)
@@ -108,9 +119,9 @@ void DerivedForeground::update()
         m_widget.setPalette(palette);
 }
 
-void tintText(QWidget &widget, const QColor &colour)
+void tintText(QWidget &widget, const QColor &colour, const QColor &wash)
 {
-    DerivedForeground::apply(widget, readableTint(colour, neededContrast(widget.font())));
+    DerivedForeground::apply(widget, readableTint(colour, neededContrast(widget.font()), wash));
 }
 
 } // namespace tw

@@ -19,6 +19,9 @@ struct ForegroundRule
     qreal strength = 1;
     QColor tint;
     double minimum = 0;
+    // A translucent fill the text stands on (a note's tinted card), laid over
+    // the inherited backgrounds before the shade is chosen; none when invalid.
+    QColor wash = {};
 
     QColor colourOn(const QPalette &inherited) const;
     bool operator==(const ForegroundRule &) const = default;
@@ -28,7 +31,7 @@ struct ForegroundRule
 ForegroundRule windowTextAt(qreal strength);
 ForegroundRule linkText();
 // `colour`, or the shade of it that reaches `minimum` (a contrast ratio).
-ForegroundRule readableTint(const QColor &colour, double minimum);
+ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &wash = {});
 
 // A widget's text colour worked out from the palette it inherits, again
 // whenever that palette changes (the appearance switched, the widget moved
@@ -56,6 +59,6 @@ private:
 
 // A design colour as the widget's text: its own hue, shaded where needed to
 // read at the widget's size on either appearance.
-void tintText(QWidget &widget, const QColor &colour);
+void tintText(QWidget &widget, const QColor &colour, const QColor &wash = {});
 
 } // namespace tw

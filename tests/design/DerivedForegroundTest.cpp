@@ -102,5 +102,20 @@ TEST(DerivedForegroundTest, ASymbolIsDrawnAgainInTheNewTextColour)
     EXPECT_EQ(inked(), QColor(Qt::white).rgb());
 }
 
+// A note's text stands on its card's translucent tint, darker than the window.
+TEST(DerivedForegroundTest, ATintReadsOnTheWashItStandsOn)
+{
+    const QColor orange(255, 149, 0);
+    QColor wash = orange;
+    wash.setAlphaF(0.12);
+    for (const QColor &window : {QColor(Qt::white), QColor(236, 236, 236), QColor(30, 30, 30)}) {
+        const QColor text = readableTint(orange, bodyContrast, wash).colourOn(paletteWithText(Qt::black, window));
+        const QColor behind = QColor::fromRgbF(orange.redF() * 0.12f + window.redF() * 0.88f,
+                                               orange.greenF() * 0.12f + window.greenF() * 0.88f,
+                                               orange.blueF() * 0.12f + window.blueF() * 0.88f);
+        EXPECT_GE(contrastRatio(text, behind), bodyContrast) << window.name().toStdString();
+    }
+}
+
 } // namespace
 } // namespace tw

@@ -131,7 +131,9 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     m_diskText = new WrappingLabel;
     m_diskText->setObjectName(QStringLiteral("diskNoteText"));
     m_diskText->setFont(pointsFont(12));
-    setForeground(*m_diskText, Theme::orange());
+    QColor orangeFill = Theme::orange();
+    orangeFill.setAlphaF(0.12);
+    tintText(*m_diskText, Theme::orange(), orangeFill);
     auto *diskBody = new QWidget;
     auto *diskRow = new QHBoxLayout(diskBody);
     diskRow->setContentsMargins(0, 0, 0, 0);
@@ -139,8 +141,6 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     showSymbol(*warning, Symbol::ExclamationmarkTriangleFill, 14, Theme::orange());
     diskRow->addWidget(warning, 0, Qt::AlignTop);
     diskRow->addWidget(m_diskText, 1);
-    QColor orangeFill = Theme::orange();
-    orangeFill.setAlphaF(0.12);
     m_diskNote = new CardFrame(diskBody, {.radius = 8, .padding = CardStyle::even(8), .strokeWidth = 0, .fill = orangeFill});
     m_diskNote->setObjectName(QStringLiteral("diskNote"));
     column->addWidget(m_diskNote);

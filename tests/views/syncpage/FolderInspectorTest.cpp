@@ -203,7 +203,7 @@ TEST_F(FolderInspectorTest, TheDiskNoteNamesWhatIsNeededAndWhatIsFree)
     {
         qint64 need;
         bool note;
-    } rows[] = {{free, true}, {1, false}};
+    } rows[] = {{free, true}, {0, false}};
     for (const auto &row : rows) {
         engine.state.folderStatuses["st1"].needBytes = row.need;
         load();

@@ -68,50 +68,53 @@ void writeElement(QXmlStreamWriter &writer, const QString &name, const QXmlStrea
     writer.writeEndElement();
 }
 
-// Copies the document, replacing the listed option values inside
-// <configuration><options>, keeping one listen address and adding options
-// that are missing.
-QByteArray rewrite(const QByteArray &config, const QList<std::pair<QString, QString>> &values)
+// One element's text written by rewrite(): `parent` is the path of the
+// element that holds it, below <configuration>.
+struct Setting
+{
+    QString parent;
+    QString name;
+    QString value;
+};
+
+// Copies the document, replacing the listed values, keeping only the first
+// element of each listed name and adding listed elements that are missing
+// from their parent.
+QByteArray rewrite(const QByteArray &config, const QList<Setting> &settings)
 {
     QXmlStreamReader reader(config);
     QByteArray out;
     QXmlStreamWriter writer(&out);
-    QSet<QString> written;
-    int depth = 0;
-    bool inOptions = false;
+    QSet<QString> written; // "parent/name"
+    QStringList path;      // the open elements below <configuration>
     while (!reader.atEnd()) {
         const auto token = reader.readNext();
         if (token == QXmlStreamReader::StartDocument) {
             writer.writeStartDocument();
             continue;
         }
-        if (token == QXmlStreamReader::StartElement && inOptions && depth == 2) {
+        const QString parent = path.mid(1).join(QLatin1Char('/'));
+        if (token == QXmlStreamReader::StartElement) {
             const QString name = reader.name().toString();
-            const auto match = std::find_if(values.begin(), values.end(),
-                                            [&name](const auto &value) { return value.first == name; });
-            if (match != values.end()) {
+            const auto match = std::find_if(settings.begin(), settings.end(), [&](const Setting &setting) {
+                return setting.parent == parent && setting.name == name;
+            });
+            if (match != settings.end()) {
                 const QXmlStreamAttributes attributes = reader.attributes();
                 reader.readElementText(QXmlStreamReader::SkipChildElements);
-                // Only the first listen address survives; further ones are dropped.
-                if (!written.contains(name))
-                    writeElement(writer, name, attributes, match->second);
-                written.insert(name);
+                const QString key = parent + QLatin1Char('/') + name;
+                if (!written.contains(key))
+                    writeElement(writer, name, attributes, match->value);
+                written.insert(key);
                 continue;
             }
-        }
-        if (token == QXmlStreamReader::StartElement) {
-            ++depth;
-            if (depth == 2 && reader.name() == QLatin1String("options"))
-                inOptions = true;
+            path.append(name);
         } else if (token == QXmlStreamReader::EndElement) {
-            if (inOptions && depth == 2) {
-                for (const auto &[name, value] : values) {
-                    if (!written.contains(name))
-                        writeElement(writer, name, {}, value);
-                }
-                inOptions = false;
+            for (const Setting &setting : settings) {
+                if (setting.parent == parent && !written.contains(parent + QLatin1Char('/') + setting.name))
+                    writeElement(writer, setting.name, {}, setting.value);
             }
-            --depth;
+            path.removeLast();
         }
         writer.writeCurrentToken(reader);
     }
@@ -159,14 +162,22 @@ QString SyncthingConfigHardening::chooseListenAddress(const QByteArray &config, 
     return kept.value_or(QStringLiteral("tcp://%1:%2").arg(host).arg(freshPort));
 }
 
-QByteArray SyncthingConfigHardening::harden(const QByteArray &config, const QString &host, quint16 freshPort)
+QByteArray SyncthingConfigHardening::harden(const QByteArray &config, const QString &host, quint16 freshPort,
+                                           DiskFloors floors)
 {
-    QList<std::pair<QString, QString>> values{{listenAddressKey, chooseListenAddress(config, host, freshPort)}};
-    values.append(switchedOff());
-    return rewrite(config, values);
+    const QString options = QStringLiteral("options");
+    QList<Setting> settings{{options, listenAddressKey, chooseListenAddress(config, host, freshPort)}};
+    for (const auto &[name, value] : switchedOff())
+        settings.append({options, name, value});
+    if (floors == DiskFloors::Off) {
+        settings.append({options, QStringLiteral("minHomeDiskFree"), QStringLiteral("0")});
+        settings.append({QStringLiteral("defaults/folder"), QStringLiteral("minDiskFree"), QStringLiteral("0")});
+    }
+    return rewrite(config, settings);
 }
 
-QString SyncthingConfigHardening::hardenFile(const QString &path, const QString &host, quint16 freshPort)
+QString SyncthingConfigHardening::hardenFile(const QString &path, const QString &host, quint16 freshPort,
+                                            DiskFloors floors)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
@@ -174,7 +185,7 @@ QString SyncthingConfigHardening::hardenFile(const QString &path, const QString 
     const QByteArray config = in.readAll();
     in.close();
     const QString listen = chooseListenAddress(config, host, freshPort);
-    const QByteArray hardened = harden(config, host, freshPort);
+    const QByteArray hardened = harden(config, host, freshPort, floors);
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(hardened) != hardened.size() || !out.commit())
         throw PlatformError(path + QStringLiteral(": ") + out.errorString());

@@ -17,6 +17,11 @@ namespace tw {
 class SyncthingConfigHardening
 {
 public:
+    // Syncthing's floors of free disk space, 1 % by default, for its database
+    // and for each new folder. Off only in throwaway homes: tests share
+    // machines whose disks may be nearly full, and a floor stops every scan.
+    enum class DiskFloors { Kept, Off };
+
     // The option values written, element name and text, in this order.
     static const QList<std::pair<QString, QString>> &switchedOff();
 
@@ -25,11 +30,13 @@ public:
     // reaching it; otherwise the listen address becomes tcp://<host>:<freshPort>.
     // Throws SyncEngineError::backend when the text is not a Syncthing
     // configuration: starting it unhardened is not an option.
-    static QByteArray harden(const QByteArray &config, const QString &host, quint16 freshPort);
+    static QByteArray harden(const QByteArray &config, const QString &host, quint16 freshPort,
+                             DiskFloors floors = DiskFloors::Kept);
 
     // harden() applied to a file in place, written atomically. Returns the
     // listen address now in the file.
-    static QString hardenFile(const QString &path, const QString &host, quint16 freshPort);
+    static QString hardenFile(const QString &path, const QString &host, quint16 freshPort,
+                              DiskFloors floors = DiskFloors::Kept);
 
     // The address of a configuration's listen addresses that hardening keeps:
     // the only one, when it already is tcp://<host>:<port>.

@@ -201,7 +201,8 @@ QCoro::Task<SyncthingProcess::Endpoint> SyncthingProcess::startIfNeeded()
     quint16 listenPort = 0;
     if (m_options.loopbackOnly) {
         const QString listen = SyncthingConfigHardening::hardenFile(
-            m_home + QStringLiteral("/config.xml"), m_options.listenHost, freePort(m_options.listenHost));
+            m_home + QStringLiteral("/config.xml"), m_options.listenHost, freePort(m_options.listenHost),
+            m_options.diskFloors);
         listenPort = portOf(listen);
     }
     quint16 port = freePort(m_options.listenHost);

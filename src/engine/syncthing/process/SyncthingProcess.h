@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/syncthing/process/SyncthingConfigHardening.h"
 #include "utilities/AppPaths.h"
 #include "utilities/AsyncMutex.h"
 #include "utilities/InstanceLock.h"
@@ -49,6 +50,8 @@ public:
         // upgrades. Tests always set it; the application when
         // TIDEWELL_LOOPBACK_ONLY=1.
         bool loopbackOnly = false;
+        // With loopbackOnly, for throwaway homes: Syncthing's free-space floors off.
+        SyncthingConfigHardening::DiskFloors diskFloors = SyncthingConfigHardening::DiskFloors::Kept;
         // Where the REST interface (and, hardened, the sync protocol) listens.
         QString listenHost = QStringLiteral("127.0.0.1");
         // The children's base environment; the application's own when absent.

@@ -32,5 +32,37 @@ TEST(SyncthingConfigHardeningTest, RefusesAConfigurationWithoutTopLevelOptions)
     EXPECT_THROW(SyncthingConfigHardening::harden(config, "127.0.0.1", 40123), SyncEngineError);
 }
 
+// The floors are Syncthing's own defence of a user's disk: only a throwaway
+// home loses them, and only the home's and the new folders' floors.
+TEST(SyncthingConfigHardeningTest, TurnsOffOnlyTheHomesAndNewFoldersDiskFloorsWhenAsked)
+{
+    const QByteArray config = "<configuration><folder id=\"a\"><minDiskFree unit=\"%\">1</minDiskFree></folder>"
+                              "<options><minHomeDiskFree unit=\"%\">1</minHomeDiskFree></options>"
+                              "<defaults><folder><minDiskFree unit=\"%\">1</minDiskFree></folder></defaults>"
+                              "</configuration>";
+    struct Row
+    {
+        SyncthingConfigHardening::DiskFloors floors;
+        QByteArray home;
+        QByteArray newFolders;
+    };
+    const QList<Row> rows{
+        {SyncthingConfigHardening::DiskFloors::Kept, "<minHomeDiskFree unit=\"%\">1</minHomeDiskFree>",
+         "<defaults><folder><minDiskFree unit=\"%\">1</minDiskFree>"},
+        {SyncthingConfigHardening::DiskFloors::Off, "<minHomeDiskFree unit=\"%\">0</minHomeDiskFree>",
+         "<defaults><folder><minDiskFree unit=\"%\">0</minDiskFree>"},
+    };
+    for (const Row &row : rows) {
+        const QByteArray hardened = SyncthingConfigHardening::harden(config, "127.0.0.1", 40123, row.floors);
+        EXPECT_TRUE(hardened.contains(row.home)) << hardened.toStdString();
+        EXPECT_TRUE(hardened.contains(row.newFolders)) << hardened.toStdString();
+        EXPECT_TRUE(hardened.contains("<folder id=\"a\"><minDiskFree unit=\"%\">1</minDiskFree>"))
+            << hardened.toStdString();
+    }
+    const QByteArray bare = SyncthingConfigHardening::harden(
+        "<configuration><options/></configuration>", "127.0.0.1", 40123, SyncthingConfigHardening::DiskFloors::Off);
+    EXPECT_TRUE(bare.contains("<minHomeDiskFree>0</minHomeDiskFree>")) << bare.toStdString();
+}
+
 } // namespace
 } // namespace tw
