@@ -5,8 +5,10 @@
 #include <QCryptographicHash>
 #include <QPointer>
 #include <QDir>
+#include <QFile>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <climits>
 
 namespace tw {
 namespace {
@@ -152,18 +154,23 @@ bool dropped(char32_t first)
 QString NasNodeController::sanitizeFolderName(const QString &label)
 {
     QString name;
+    qsizetype bytes = 0;
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, label);
     qsizetype start = 0;
     while (graphemes.toNextBoundary() != -1) {
-        const QString grapheme = label.mid(start, graphemes.position() - start);
+        QString grapheme = label.mid(start, graphemes.position() - start);
         start = graphemes.position();
         const char32_t first = grapheme.toUcs4().value(0);
-        if (grapheme == QLatin1String(" ") || grapheme == QLatin1String("."))
-            name += grapheme;
-        else if (QChar::isSpace(first))
-            name += QLatin1Char(' ');
-        else if (!dropped(first))
-            name += grapheme;
+        if (QChar::isSpace(first) && grapheme != QLatin1String(" "))
+            grapheme = QStringLiteral(" ");
+        else if (grapheme != QLatin1String(".") && dropped(first))
+            continue;
+        // A teammate's label can be longer than a file name may be; the
+        // folder could then never be created here or on the node.
+        bytes += QFile::encodeName(grapheme).size();
+        if (bytes > NAME_MAX)
+            break;
+        name += grapheme;
     }
     while (name.startsWith(QLatin1Char(' ')))
         name.remove(0, 1);

@@ -314,7 +314,11 @@ TEST(NasNodeControllerTest, FolderNamesAreSafeLastPathComponents)
                                    {u"e\u0301 .?*"_qs, "x", u"e\u0301 ."_qs},
                                    {"..", "a/b", "ab"},
                                    {u"a/\u0301b"_qs, "x", "ab"},
-                                   {" . ", "..", "folder-5ec1f7e700f3"}};
+                                   {" . ", "..", "folder-5ec1f7e700f3"},
+                                   // Cut to a file name's 255 bytes, never inside a character.
+                                   {QString(300, u'a'), "x", QString(255, u'a')},
+                                   {QString(200, u'\u00e9'), "x", QString(127, u'\u00e9')},
+                                   {QString(254, u'a') + u"e\u0301"_qs, "x", QString(254, u'a')}};
     for (const QStringList &c : cases)
         EXPECT_EQ(NasNodeController::folderNameComponent(c[0], c[1]), c[2]) << c[0].toStdString();
 }
