@@ -181,13 +181,13 @@ void AcceptFolderSheet::refresh()
         tintText(*m_explanation, Theme::synced());
     }
     m_syncLine->setText(syncLine(now));
-    m_place->setEnabled(m_location.has_value() && state != TargetState::InTheWay && !m_creationFailed);
+    m_place->setEnabled(!m_placing && m_location.has_value() && state != TargetState::InTheWay && !m_creationFailed);
 }
 
 void AcceptFolderSheet::place()
 {
     const FolderPlacement now = placement();
-    if (!now.targetPath || targetState() == TargetState::InTheWay || m_creationFailed)
+    if (m_placing || !now.targetPath || targetState() == TargetState::InTheWay || m_creationFailed)
         return;
     // The engine would fail a folder whose path is missing; placing stops
     // here with the sheet open rather than closing as if it had worked.
@@ -196,6 +196,8 @@ void AcceptFolderSheet::place()
         refresh();
         return;
     }
+    m_placing = true;
+    refresh();
     detach(acceptOffer(QPointer(this), &m_env.projects(), &m_env.preferences(), m_folder, *now.targetPath,
                        now.existingProjectID, now.targetSyncName));
 }

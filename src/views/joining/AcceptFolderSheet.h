@@ -58,6 +58,9 @@ private:
     const PickFolder m_pickFolder;
     std::optional<QString> m_location;
     std::optional<QString> m_creationFailed;
+    // Set from the press until the sheet closes: the engine takes its time
+    // and a second press would place the offer twice.
+    bool m_placing = false;
     ElidedLabel *m_locationLabel = nullptr;
     QWidget *m_targetLine = nullptr;
     ElidedLabel *m_targetPath = nullptr;

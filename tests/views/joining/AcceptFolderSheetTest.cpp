@@ -144,6 +144,30 @@ TEST_F(AcceptFolderSheetTest, PlaceCreatesTheFolderAcceptsIntoTheExistingSyncAnd
     EXPECT_EQ(app().projects().projects().size(), 1);
 }
 
+// Syncthing answers after a while: a second press meanwhile must not place
+// the offer a second time.
+TEST_F(AcceptFolderSheetTest, APressWhilePlacingIsUnderWayPlacesTheOfferOnce)
+{
+    const Project film = app().projects().createProject("Film", std::nullopt);
+    auto placing = sheet("Film" + kDash + "Audio");
+    choose(*placing, projectsDir);
+    int closed = 0;
+    QObject::connect(placing.get(), &QDialog::finished, [&closed] { ++closed; });
+    engine.hold("devices");
+    button(*placing, "place")->click();
+    EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    placing->place();
+    engine.release("devices");
+    // Both held calls go on in the same turn of the loop as the sheet closes.
+    ASSERT_TRUE(waitUntil([&] { return closed > 0; }));
+    EXPECT_EQ(closed, 1);
+
+    const std::optional<Project> joined = app().projects().project(film.id);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(joined->folders.size(), 1);
+    EXPECT_EQ(app().projects().projects().size(), 1);
+}
+
 TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
 {
     QFile blocker(QDir(projectsDir).filePath("Audio"));
