@@ -81,6 +81,9 @@ public:
         // Where paired Macs are asked when not on `port`: only tests that run
         // two Macs on one host have their servers on different ports.
         std::optional<quint16> peerPort = {};
+        // How long a paired Mac may take to answer a purge, counted from the
+        // send: it answers once its copy is gone.
+        std::chrono::milliseconds purgeAnswerWait = std::chrono::minutes(3);
         quint16 askedPort() const { return peerPort.value_or(port); }
         // All interfaces for users; loopback only when TIDEWELL_LOOPBACK_ONLY=1.
         static LanSetting forThisRun();

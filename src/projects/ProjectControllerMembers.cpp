@@ -7,6 +7,7 @@
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "engine/model/NormalizedDeviceID.h"
 
 #include <QSet>
 
@@ -46,7 +47,8 @@ QStringList release(Project &project, const QString &deviceID)
 QCoro::Task<void> ProjectController::addMember(QString projectID, QString deviceID, QString name, MemberRole role,
                                                bool isOwn, std::optional<QStringList> addresses)
 {
-    const QString id = deviceID.trimmed();
+    // Typed or pasted IDs come in every form the engine reads; it stores one.
+    const QString id = normalizedDeviceID(deviceID).value_or(deviceID.trimmed());
     const std::optional<Project> before = project(projectID);
     if (!before || id.isEmpty() || hasMember(*before, id))
         co_return;

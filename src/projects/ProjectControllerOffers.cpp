@@ -6,6 +6,7 @@
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "engine/model/NormalizedDeviceID.h"
 #include "utilities/AssignIfChanged.h"
 #include "utilities/UserDefaults.h"
 
@@ -328,7 +329,7 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
 
 QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite)
 {
-    const QString deviceID = invite.deviceID.trimmed();
+    const QString deviceID = normalizedDeviceID(invite.deviceID).value_or(invite.deviceID.trimmed());
     if (deviceID.isEmpty())
         co_return std::nullopt;
     QString ownID;

@@ -91,6 +91,7 @@ struct Rig
         // The fake server stands in for the paired Macs' LAN servers unless
         // a test names its own port.
         services.lan = {QHostAddress::LocalHost, 0, peerPort};
+        services.lan.purgeAnswerWait = purgeAnswerWait;
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
             SleepGate gate{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
@@ -125,6 +126,7 @@ struct Rig
     MountEventSource mounts;
     QStringList trace;
     quint16 peerPort = 0;
+    std::chrono::milliseconds purgeAnswerWait = AppEnvironment::LanSetting().purgeAnswerWait;
     std::unique_ptr<AppEnvironment> env;
 };
 
@@ -785,6 +787,26 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
     EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList{R"(/Rushes \[old\])"});
     EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
+}
+
+// Qt's transfer time-out starts again with each byte; the wait does not.
+TEST(AppEnvironmentTest, AMacThatTricklesItsPurgeAnswerIsCutOffAtTheWait)
+{
+    FakeHttpServer macs;
+    ASSERT_TRUE(macs.listen());
+    FakeHttpServer::Response trickle = FakeHttpServer::Response::json(R"({"ok":true})" + QByteArray(200, ' '));
+    trickle.dripMs = 20;  // 4 s in all, each byte well within the wait
+    macs.enqueue(trickle);
+    Rig rig({}, macs.port());
+    rig.purgeAnswerWait = 300ms;
+    rig.makeEnv();
+    rig.engine.state.devices.append(SyncDevice{.id = "SLOW", .name = "slow"});
+    rig.engine.state.connections.append(connection("SLOW", "127.0.0.1:22000", "tcp-client", true));
+    addPurgeFolder(rig, {{"SLOW"}});
+    const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "x"));
+    EXPECT_EQ(outcome.removedCount, 0);
+    ASSERT_EQ(outcome.failed.size(), 1);
+    EXPECT_EQ(outcome.failed.first().name, "slow");
 }
 
 // One sync folder "F" with PEER, which answers its own status on loopback,

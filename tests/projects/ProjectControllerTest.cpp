@@ -74,6 +74,22 @@ SyncFolder engineFolder(QString id, QString path, QString label = "x")
     return folder;
 }
 
+// The engine stores a device in one form whatever form it was given in; a
+// member recorded as typed would never match its device, and each pass would
+// share the folder with it again.
+TEST(ProjectControllerTest, AMacsDeviceIDTypedInAnotherFormIsRecordedAsTheEngineWritesIt)
+{
+    Rig rig;
+    ProjectController &pc = rig.pc();
+    const QString id = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
+    const std::optional<QString> projectID =
+        awaitTask(pc.acceptInvite({.deviceID = " " + id.toLower(), .name = "Ann", .project = "Film", .tsIP = {}}));
+    ASSERT_TRUE(projectID);
+    awaitTask(pc.addMember(*projectID, QString(id).remove('-'), "Ann", MemberRole::Editor, false, std::nullopt));
+    EXPECT_EQ(pc.project(*projectID)->members, QList<ProjectMember>({{id, "Ann"}}));
+    EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(" + id + ")"));
+}
+
 TEST(ProjectControllerTest, MissingKeysTakeTheirDefaultsSavingWritesEveryKnownKeyAndAFailedSaveKeepsTheChange)
 {
     Rig rig;

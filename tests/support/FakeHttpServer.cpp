@@ -96,7 +96,13 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Response &response)
 {
     if (response.dripMs > 0) {
         auto *drip = new QTimer(socket);
-        connect(drip, &QTimer::timeout, socket, [socket, bytes = formResponse(response), sent = 0]() mutable {
+        // The head at once, as a peer that trickles only its body: Qt counts
+        // its transfer time-out from the last byte of the body only.
+        const QByteArray bytes = formResponse(response);
+        const qsizetype headEnd = bytes.indexOf("\r\n\r\n");
+        qsizetype sent = headEnd < 0 ? 0 : headEnd + 4;
+        socket->write(bytes.left(sent));
+        connect(drip, &QTimer::timeout, socket, [socket, bytes, sent]() mutable {
             socket->write(bytes.mid(sent++, 1));
         });
         drip->start(response.dripMs);

@@ -37,7 +37,7 @@ public:
         std::optional<QByteArray> raw = std::nullopt;
         // Wait this long before answering.
         int delayMs = 0;
-        // Send the answer one byte at a time, this far apart.
+        // Send the head at once, then the body one byte at a time, this far apart.
         int dripMs = 0;
 
         static Response json(QByteArray body)

@@ -18,6 +18,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -33,7 +34,6 @@ const QString kSendReceive = QStringLiteral("sendreceive");
 const QString kReceiveOnly = QStringLiteral("receiveonly");
 constexpr int kCommitGatePolls = 120;
 constexpr int kRestoreAttempts = 3;
-constexpr int kSendTimeoutMs = 180'000;
 constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 
 const QString kNoSecret = QStringLiteral(
@@ -287,12 +287,17 @@ QCoro::Task<std::optional<PurgeAnswer::Refusal>> AppEnvironment::sendPurge(QStri
     command.hmac = PurgeAuth::sign(from, stID, path, command.nonce, command.timestamp, secret);
 
     QNetworkRequest request(url);
-    request.setTransferTimeout(kSendTimeoutMs);
+    const std::chrono::milliseconds wait = m_services.lan.purgeAnswerWait;
+    request.setTransferTimeout(int(wait.count()));
     request.setRawHeader("X-Tidewell-From", from.toUtf8());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     // Only the Mac's own answer counts; a redirect could lead anywhere.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     const QPointer<QNetworkReply> reply = m_peerDiag->session()->post(request, command.encode());
+    // Qt's transfer time-out starts again with every byte, so a Mac that
+    // trickled its answer would hold the removal, its folder send-only,
+    // for as long as it liked.
+    QTimer::singleShot(wait, reply.data(), &QNetworkReply::abort);
     // The answer is a line of JSON; a peer sending more is not listened to.
     QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(), [reply](qint64 received, qint64) {
         if (received > kMaxAnswerBytes && reply)

@@ -37,9 +37,14 @@ bool beyondFileSystem(const QString &path)
 
 std::optional<QString> canonicalRel(const QString &path)
 {
-    if (path.size() >= PATH_MAX || beyondFileSystem(path))
+    if (path.size() >= PATH_MAX)
         return std::nullopt;
-    const QString rest = path.startsWith(QLatin1Char('/')) ? path.mid(1) : path;
+    // Syncthing keeps every name in NFC here (on disk and in its ignore
+    // matching), whatever form the sender's file system gave it.
+    const QString composed = path.normalized(QString::NormalizationForm_C);
+    if (beyondFileSystem(composed))
+        return std::nullopt;
+    const QString rest = composed.startsWith(QLatin1Char('/')) ? composed.mid(1) : composed;
     const QStringList components = rest.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (components.isEmpty() || isSyncthingEntry(components.first()))
         return std::nullopt;
@@ -53,9 +58,20 @@ std::optional<QString> canonicalRel(const QString &path)
 QString escapeGlob(const QString &path)
 {
     static const QString special = QStringLiteral("*?[]{}\\");
+    // Syncthing trims white space off both ends of each ignore line (an
+    // escape would be cut from its space), so a name that ends in one would
+    // keep a sibling out instead; a one-character class keeps it literal.
+    qsizetype trailing = path.size();
+    while (trailing > 0 && path.at(trailing - 1).isSpace())
+        --trailing;
     QString escaped;
     escaped.reserve(path.size());
-    for (const QChar c : path) {
+    for (qsizetype at = 0; at < path.size(); ++at) {
+        const QChar c = path.at(at);
+        if (at >= trailing) {
+            escaped.append(QLatin1Char('[')).append(c).append(QLatin1Char(']'));
+            continue;
+        }
         if (special.contains(c))
             escaped.append(QLatin1Char('\\'));
         escaped.append(c);

@@ -5,8 +5,8 @@
 
 namespace tw {
 
-// The subfolder a purge names, relative to the folder root: one leading "/"
-// and empty components dropped, nothing for an empty path, a "." or ".."
+// The subfolder a purge names, relative to the folder root, in NFC: one
+// leading "/" and empty components dropped, nothing for an empty path, a "." or ".."
 // component, a control character (below U+0020) or a first component that
 // is Syncthing's own (".stfolder", ".stversions", ".stignore", ".syncthing.*",
 // in any letter case, as FAT and exFAT drives fold case). Trashing those
@@ -15,7 +15,8 @@ namespace tw {
 // before anything else is looked at.
 std::optional<QString> canonicalRel(const QString &path);
 
-// The path with a backslash before each of * ? [ ] { } and \, so that an
+// The path with a backslash before each of * ? [ ] { } and \, and each
+// trailing white-space character in a class of its own ("[ ]"), so that an
 // ignore pattern matches it literally.
 QString escapeGlob(const QString &path);
 
