@@ -112,20 +112,6 @@ QSet<QString> folderPathKeys(const QList<QJsonObject> &folders)
     return keys;
 }
 
-// Two node folders at one path would pass each one's files and deletions to
-// the other's Macs, and the node accepts that: a name in use gets the folder
-// ID, then a number, after it.
-QString unusedPath(const QString &location, const QString &name, const QString &folderID, const QSet<QString> &taken)
-{
-    const QString suffix = NasNodeController::folderNameComponent(folderID, folderID);
-    QString path = joinPath(location, name);
-    for (int n = 1; taken.contains(pathKey(path)); ++n) {
-        const QString tag = n == 1 ? suffix : suffix + QLatin1Char(' ') + QString::number(n);
-        path = joinPath(location, name + QStringLiteral(" (") + tag + QLatin1Char(')'));
-    }
-    return path;
-}
-
 QJsonObject folderFromTemplate(QJsonObject folder, const QString &id, const QString &label, const QString &path,
                                const QStringList &devices)
 {
@@ -149,9 +135,10 @@ bool dropped(char32_t first)
     return first < 0x20 || (first < 0x80 && QLatin1String("<>:\"'/\\|?*").contains(QLatin1Char(char(first))));
 }
 
-} // namespace
-
-QString NasNodeController::sanitizeFolderName(const QString &label)
+// The label as one path component of at most `budget` bytes: a teammate's
+// label can be longer than a file name may be, and the folder could then
+// never be created here or on the node.
+QString sanitizedWithin(const QString &label, qsizetype budget)
 {
     QString name;
     qsizetype bytes = 0;
@@ -165,10 +152,8 @@ QString NasNodeController::sanitizeFolderName(const QString &label)
             grapheme = QStringLiteral(" ");
         else if (grapheme != QLatin1String(".") && dropped(first))
             continue;
-        // A teammate's label can be longer than a file name may be; the
-        // folder could then never be created here or on the node.
         bytes += QFile::encodeName(grapheme).size();
-        if (bytes > NAME_MAX)
+        if (bytes > budget)
             break;
         name += grapheme;
     }
@@ -177,6 +162,30 @@ QString NasNodeController::sanitizeFolderName(const QString &label)
     while (name.endsWith(QLatin1Char(' ')))
         name.chop(1);
     return name;
+}
+
+// Two node folders at one path would pass each one's files and deletions to
+// the other's Macs, and the node accepts that: a name in use gets the folder
+// ID, then a number, after it.
+QString unusedPath(const QString &location, const QString &name, const QString &folderID, const QSet<QString> &taken)
+{
+    // Half a file name for the ID leaves the label its start; the number
+    // keeps names apart where the ID's cut start does not.
+    const QString suffix = sanitizedWithin(NasNodeController::folderNameComponent(folderID, folderID), NAME_MAX / 2);
+    QString path = joinPath(location, name);
+    for (int n = 1; taken.contains(pathKey(path)); ++n) {
+        const QString tag = n == 1 ? suffix : suffix + QLatin1Char(' ') + QString::number(n);
+        const QString tail = QStringLiteral(" (") + tag + QLatin1Char(')');
+        path = joinPath(location, sanitizedWithin(name, NAME_MAX - QFile::encodeName(tail).size()) + tail);
+    }
+    return path;
+}
+
+} // namespace
+
+QString NasNodeController::sanitizeFolderName(const QString &label)
+{
+    return sanitizedWithin(label, NAME_MAX);
 }
 
 // "." or ".." would place the folder at the default location itself or at

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -237,6 +238,17 @@ TEST(NasNodeControllerTest, EveryNewNodeFolderGetsAPathNoOtherFolderUses)
     EXPECT_EQ(paths, QStringList({"old=/data/footage/", "tdw-a=/data/Footage (tdw-a)", "tdw-b=/data/Footage (tdw-b)",
                                   "tdw-c=/data/Other"}));
     EXPECT_EQ(registry.controller().lastError(), std::nullopt);
+
+    // Names already a whole file name long still fit with the ID after them.
+    const QString longLabel(300, u'L');
+    const QString longID = "tdw-" + QString(300, u'9');
+    awaitTask(registry.controller().shareFolders({{"tdw-d", {longLabel, {}}}, {longID, {longLabel, {}}}}));
+    const QString first = folders.at(folders.size() - 2)["path"].toString();
+    const QString second = folders.last()["path"].toString();
+    EXPECT_EQ(first, "/data/" + QString(255, u'L'));
+    EXPECT_NE(first, second);
+    EXPECT_LE(QFileInfo(second).fileName().toUtf8().size(), 255) << second.toStdString();
+    EXPECT_TRUE(QFileInfo(second).fileName().startsWith("LLLL")) << second.toStdString();
 }
 
 // Zeros, gzip-compressed a piece at a time: a small answer that grows a
