@@ -179,7 +179,9 @@ SyncHealth health(const QStringList &folderIDs, bool offline, const HealthInputs
     QList<FolderStatus> statuses;
     for (const QString &id : folderIDs)
         statuses << statusOrUnknown(id, in);
-    if (std::any_of(statuses.cbegin(), statuses.cend(), [](const FolderStatus &s) { return s.state == FolderState::Error; }))
+    // Items the engine failed to sync stay out of step while it retries:
+    // neither "syncing" (it may need no bytes) nor "synced".
+    if (std::any_of(statuses.cbegin(), statuses.cend(), [](const FolderStatus &s) { return s.hasErrors(); }))
         return SyncHealth::error();
     double fractions = 0;
     int active = 0;

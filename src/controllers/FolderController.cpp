@@ -128,6 +128,10 @@ QCoro::Task<void> FolderController::eventDrivenReload()
             open.append(folder.id);
     }
     co_await readStatuses(open);
+    // Syncthing names the items it failed only on request; asked again when
+    // their number changes.
+    if (itemErrorCounts() != m_itemErrorCounts)
+        co_await readItemErrors();
     folderErrorsFromStatuses();
     co_await refreshTransferring();
 }
@@ -258,27 +262,33 @@ void FolderController::applyClusterNeeds(ClusterNeedMap needs)
 }
 
 // While events are followed, each status carries its folder's error text:
-// no extra reads of every folder's status.
+// no extra reads of every folder's status. The items a running folder failed
+// keep the text last read for them.
 void FolderController::folderErrorsFromStatuses()
 {
     FolderTextMap errors;
-    bool anyInError = false;
+    bool anyErrors = false;
     for (const FolderStatus &status : std::as_const(m_statuses)) {
-        anyInError |= status.state == FolderState::Error;
+        anyErrors |= status.hasErrors();
         if (!status.error.isEmpty())
             errors.insert(status.id, status.error);
+        else if (status.errorCount > 0 && m_itemErrors.contains(status.id))
+            errors.insert(status.id, m_itemErrors.value(status.id));
     }
-    setFolderErrors(anyInError ? errors : FolderTextMap());
+    setFolderErrors(anyErrors ? errors : FolderTextMap());
 }
 
-QCoro::Task<void> FolderController::refreshFolderErrors()
+QMap<QString, qint64> FolderController::itemErrorCounts() const
 {
-    const bool anyInError = std::any_of(m_statuses.cbegin(), m_statuses.cend(),
-                                        [](const FolderStatus &status) { return status.state == FolderState::Error; });
-    if (!anyInError) {
-        setFolderErrors({});
-        co_return;
-    }
+    QMap<QString, qint64> counts;
+    for (const FolderStatus &status : std::as_const(m_statuses))
+        if (status.state != FolderState::Error && status.errorCount > 0)
+            counts.insert(status.id, status.errorCount);
+    return counts;
+}
+
+QCoro::Task<FolderTextMap> FolderController::readEngineErrors()
+{
     FolderTextMap errors;
     try {
         errors = co_await m_engine.recentFolderErrors();
@@ -286,6 +296,37 @@ QCoro::Task<void> FolderController::refreshFolderErrors()
         // Documented never to fail; an engine that does shows no texts.
     }
     errors.removeIf([this](auto it) { return !isListed(it.key()); });
+    co_return errors;
+}
+
+void FolderController::keepItemErrors(const QMap<QString, qint64> &counts, FolderTextMap errors)
+{
+    m_itemErrorCounts = counts;
+    errors.removeIf([&counts](auto it) { return !counts.contains(it.key()); });
+    m_itemErrors = std::move(errors);
+}
+
+QCoro::Task<void> FolderController::readItemErrors()
+{
+    const QMap<QString, qint64> counts = itemErrorCounts();
+    FolderTextMap errors;
+    if (!counts.isEmpty())
+        errors = co_await readEngineErrors();
+    keepItemErrors(counts, std::move(errors));
+}
+
+QCoro::Task<void> FolderController::refreshFolderErrors()
+{
+    const bool anyErrors = std::any_of(m_statuses.cbegin(), m_statuses.cend(),
+                                       [](const FolderStatus &status) { return status.hasErrors(); });
+    if (!anyErrors) {
+        keepItemErrors({}, {});
+        setFolderErrors({});
+        co_return;
+    }
+    const QMap<QString, qint64> counts = itemErrorCounts();
+    FolderTextMap errors = co_await readEngineErrors();
+    keepItemErrors(counts, errors);
     setFolderErrors(std::move(errors));
 }
 

@@ -26,9 +26,10 @@ using FolderTextMap = QMap<QString, QString>;
 
 // The live mirror of the engine's folders: the folders the user may see (the
 // hidden team-configuration folder left out), their last known statuses, the
-// error texts of folders in error, what connected peers still need and the
-// item each syncing folder is transferring. Main thread only; no operation
-// throws, and nothing runs unless a caller awaits an operation.
+// error texts of folders in error or failing items, what connected peers
+// still need and the item each syncing folder is transferring. Main thread
+// only; no operation throws, and nothing runs unless a caller awaits an
+// operation.
 class FolderController : public QObject
 {
     Q_OBJECT
@@ -115,6 +116,10 @@ signals:
 private:
     bool isListed(const QString &folderID) const;
     QCoro::Task<void> refreshFolderErrors();
+    QMap<QString, qint64> itemErrorCounts() const;
+    QCoro::Task<FolderTextMap> readEngineErrors();
+    QCoro::Task<void> readItemErrors();
+    void keepItemErrors(const QMap<QString, qint64> &counts, FolderTextMap errors);
     QCoro::Task<void> refreshTransferring();
     QCoro::Task<void> fullReload();
     QCoro::Task<void> refreshStatusParts(bool readClusterNeeds);
@@ -154,6 +159,10 @@ private:
     // after a newer event does not put back what the event replaced.
     quint64 m_eventSerial = 0;
     QMap<QString, quint64> m_touchedAt;
+    // Running folders that failed items: how many at the last read of their
+    // texts, and those texts.
+    QMap<QString, qint64> m_itemErrorCounts;
+    FolderTextMap m_itemErrors;
 };
 
 } // namespace tw

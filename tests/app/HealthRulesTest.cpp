@@ -11,9 +11,9 @@ using S = FolderState;
 using H = SyncHealth;
 const QString me = "ME", peer = "PEER";
 
-FolderStatus status(const char *id, FolderState state, qint64 global, qint64 need)
+FolderStatus status(const char *id, FolderState state, qint64 global, qint64 need, qint64 failedItems = 0)
 {
-    return {.id = id, .state = state, .globalBytes = global, .needBytes = need};
+    return {.id = id, .state = state, .globalBytes = global, .needBytes = need, .errorCount = failedItems};
 }
 
 // This Mac with one connected peer; "new" is shared with it, "lone" only with
@@ -44,6 +44,8 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"stopped wins", false, true, {status("a", S::Error, 0, 0)}, {"a"}, false, H::stopped()},
         {"paused beats error", true, true, {status("a", S::Error, 0, 0)}, {"a"}, false, H::paused()},
         {"error beats activity", true, false, {status("a", S::Error, 0, 0), status("b", S::Syncing, 9, 9)}, {"a", "b"}, false, H::error()},
+        {"a removal the engine failed needs no bytes", true, false, {status("a", S::Idle, 9, 0, 1)}, {"a"}, false, H::error()},
+        {"a file the engine failed is not syncing", true, false, {status("a", S::Idle, 9, 4, 2), status("b", S::Syncing, 9, 9)}, {"a", "b"}, false, H::error()},
         {"mean of active folders", true, false, {status("a", S::Syncing, 100, 50), status("b", S::Idle, 0, 5), status("c", S::Idle, 9, 0)}, {"a", "b", "c"}, false, H::syncing(0.25)},
         {"nothing to move is capped", true, false, {status("a", S::Syncing, 0, 0)}, {"a"}, false, H::syncing(0.99)},
         {"no status yet", true, false, {}, {"a"}, true, H::syncing(0)},

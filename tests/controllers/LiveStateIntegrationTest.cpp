@@ -244,5 +244,31 @@ TEST_F(LiveStateIntegrationTest, FollowedStateEqualsAFullReadAfterEachChange)
     });
 }
 
+// Bert removes a directory that holds a file Anna's lines ignore: Syncthing
+// cannot remove it and, needing no bytes, stays idle. Anna's folder names the
+// item and Syncthing's reason, and counts as failing.
+TEST_F(LiveStateIntegrationTest, AnItemSyncthingCannotSyncIsNamedWithItsReason)
+{
+    const QString id = "tdw-fa11ed01";
+    const QString bertID = bert.deviceID();
+    const QString annasCopy = anna.putFolder(id, {anna.deviceID(), bertID});
+    const QString bertsCopy = bert.putFolder(id, {anna.deviceID(), bertID});
+    ASSERT_TRUE(anna.waitUntilConnected(bertID));
+    SyncthingInstance::writeFile(bertsCopy + "/d/take.txt", "take");
+    bert.request("POST", "/rest/db/scan?folder=" + id, {}, bert.apiKey());
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(annasCopy + "/d/take.txt"); }, 60000));
+    ASSERT_TRUE(anna.request("POST", "/rest/db/ignores?folder=" + id, R"({"ignore":["/d/keep.tmp"]})", anna.apiKey()).ok());
+    SyncthingInstance::writeFile(annasCopy + "/d/keep.tmp", "Anna's own");
+
+    ASSERT_TRUE(QDir(bertsCopy + "/d").removeRecursively());
+    bert.request("POST", "/rest/db/scan?folder=" + id, {}, bert.apiKey());
+    EXPECT_TRUE(waitUntil([&] {
+        cycle();
+        return folders.folderErrors().value(id).startsWith(QStringLiteral("Couldn't sync \u201Cd\u201D here: "));
+    }, 60000)) << folders.folderErrors().value(id).toStdString();
+    const FolderStatus status = folders.status(id);
+    EXPECT_TRUE(status.errorCount > 0 && status.state == FolderState::Idle && status.needBytes == 0);
+}
+
 } // namespace
 } // namespace tw

@@ -22,6 +22,10 @@ struct FolderStatus
     qint64 needItems = 0;
 
     bool operator==(const FolderStatus &) const = default;
+
+    // The folder is stopped in error, or runs but failed to sync some items
+    // (the engine retries them; until then they stay out of step).
+    bool hasErrors() const { return state == FolderState::Error || errorCount > 0; }
 };
 
 } // namespace tw

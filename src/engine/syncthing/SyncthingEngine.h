@@ -122,6 +122,9 @@ public:
     static QList<SyncEvent> parseEvents(const QByteArray &body);
     // The first 7 characters of a device ID, shown where a device has no name.
     static QString shortID(const QString &deviceID);
+    // What a folder's error text says of the items Syncthing could not sync:
+    // the first one's path and Syncthing's reason, and how many more failed.
+    static QString itemErrorText(const QString &path, const QString &error, qint64 count);
 
     // The supervisor, for tests and the application's exit sweep.
     SyncthingProcess &process() { return *m_process; }

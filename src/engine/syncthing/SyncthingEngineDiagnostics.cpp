@@ -4,6 +4,7 @@
 #include "engine/syncthing/rest/LooseJson.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 
 namespace tw {
 namespace {
@@ -13,6 +14,7 @@ const QString kUnknownID = QStringLiteral("?");
 const QString kZero = QStringLiteral("0");
 const QString kStatusPath = QStringLiteral("/rest/db/status");
 const QString kCompletionPath = QStringLiteral("/rest/db/completion");
+const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
 
 // The report's own failures never reach its caller: each request that fails
 // leaves its part of the report out.
@@ -39,6 +41,24 @@ QCoro::Task<std::optional<QJsonObject>> completionObject(SyncthingAPI api, QStri
     query.append({QStringLiteral("folder"), folderID});
     query.append({QStringLiteral("device"), deviceID});
     co_return co_await orNothing(api.rawDict(kCompletionPath, query));
+}
+
+// The first of the items Syncthing failed to sync in a folder, in words.
+QCoro::Task<std::optional<QString>> firstItemError(SyncthingAPI api, QString folderID, qint64 count)
+{
+    SyncthingAPI::QueryItems query;
+    query.append({QStringLiteral("folder"), folderID});
+    query.append({QStringLiteral("perpage"), QStringLiteral("1")});
+    const std::optional<QJsonObject> answer = co_await orNothing(api.rawDict(kFolderErrorsPath, query));
+    const QJsonArray listed = answer ? answer->value(QStringLiteral("errors")).toArray() : QJsonArray();
+    if (listed.isEmpty())
+        co_return std::nullopt;
+    const QJsonObject first = listed.first().toObject();
+    const QString path = LooseJson::string(first.value(QStringLiteral("path"))).value_or(QString());
+    const QString error = LooseJson::string(first.value(QStringLiteral("error"))).value_or(QString());
+    if (error.isEmpty())
+        co_return std::nullopt;
+    co_return SyncthingEngine::itemErrorText(path, error, count);
 }
 
 QString generatedLine()
@@ -192,10 +212,26 @@ QCoro::Task<QList<FolderDiagStatus>> SyncthingEngine::diagnosticsStatus()
     co_return records;
 }
 
+QString SyncthingEngine::itemErrorText(const QString &path, const QString &error, qint64 count)
+{
+    // A name from another Mac may hold line breaks: the text stays one line.
+    QString name = path;
+    for (QChar &c : name)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    QString text = QStringLiteral("Couldn't sync \u201C") + name + QStringLiteral("\u201D here: ") + error;
+    if (count > 1)
+        text += QStringLiteral(" (and %1 more)").arg(count - 1);
+    return text;
+}
+
 QCoro::Task<QMap<QString, QString>> SyncthingEngine::recentFolderErrors()
 {
     // Syncthing reports a folder's error in its status while the folder is in
     // error; its log wording changes between versions and outlives the error.
+    // A folder that runs but fails single items (a file it may not write, a
+    // directory it cannot remove) counts them in "errors" and names them
+    // only in the folder's error list.
     if (!m_api)
         co_return QMap<QString, QString>();
     const SyncthingAPI api = *m_api;
@@ -203,10 +239,19 @@ QCoro::Task<QMap<QString, QString>> SyncthingEngine::recentFolderErrors()
     QMap<QString, QString> errors;
     for (const STFolderRead &folder : folders) {
         const std::optional<QJsonObject> status = co_await folderStatusObject(api, folder.id);
-        const QString error =
-            status ? LooseJson::string(status->value(QStringLiteral("error"))).value_or(QString()) : QString();
-        if (!error.isEmpty())
+        if (!status)
+            continue;
+        const QString error = LooseJson::string(status->value(QStringLiteral("error"))).value_or(QString());
+        const qint64 failedItems = LooseJson::exactInteger(status->value(QStringLiteral("errors"))).value_or(0);
+        if (!error.isEmpty()) {
             errors.insert(folder.id, error);
+            continue;
+        }
+        if (failedItems <= 0)
+            continue;
+        const std::optional<QString> itemError = co_await firstItemError(api, folder.id, failedItems);
+        if (itemError)
+            errors.insert(folder.id, *itemError);
     }
     co_return errors;
 }

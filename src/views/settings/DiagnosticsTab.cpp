@@ -551,7 +551,7 @@ void DiagnosticsTab::showProblems()
     const FolderController &folders = m_env.folders();
     for (const SyncFolder &folder : folders.folders()) {
         const auto status = folders.statuses().constFind(folder.id);
-        if (status == folders.statuses().constEnd() || status->state != FolderState::Error)
+        if (status == folders.statuses().constEnd() || !status->hasErrors())
             continue;
         const auto error = folders.folderErrors().constFind(folder.id);
         folderErrors.append({folder.label, error == folders.folderErrors().constEnd()

@@ -3,7 +3,9 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
 #include "app/texts/CardPresentation.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
 #include "app/HealthRules.h"
+#include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
@@ -327,8 +329,12 @@ void ProjectView::refreshContents()
     refreshToolbar(*project);
     refreshLists(*project);
     // The folder operations started from this page (a restore, the rescan
-    // after a settings change) report through the folder controller.
-    m_banner->setMessages({m_env.projects().lastErrorMessage(), m_env.folders().lastErrorMessage()});
+    // after a settings change) report through the folder controller, pausing
+    // a teammate through the device controller.
+    const std::optional<QString> &folderError = m_env.folders().lastErrorMessage();
+    m_banner->setMessages({m_env.projects().lastErrorMessage(),
+                           folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
+                           m_env.devices().lastErrorMessage()});
     showInspector();
 }
 

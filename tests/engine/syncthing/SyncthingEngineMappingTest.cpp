@@ -41,6 +41,15 @@ TEST(SyncthingEngineMapping, State)
         EXPECT_EQ(SyncthingEngine::mapState(state), expected) << state.value_or("<absent>").toStdString();
 }
 
+// A failed item's name comes from another Mac: its line breaks do not break
+// the text; the items beyond the first are counted.
+TEST(SyncthingEngineMapping, ItemErrorText)
+{
+    EXPECT_EQ(SyncthingEngine::itemErrorText("a/b.txt", "denied", 1), QStringLiteral("Couldn't sync \u201Ca/b.txt\u201D here: denied"));
+    EXPECT_EQ(SyncthingEngine::itemErrorText("x\ny\tz", "denied", 3),
+              QStringLiteral("Couldn't sync \u201Cx\uFFFDy\uFFFDz\u201D here: denied (and 2 more)"));
+}
+
 // The label falls back to the ID when empty; an unknown type reads as
 // send and receive; metadata syncs when Syncthing does not say (sendXattrs
 // never counts).

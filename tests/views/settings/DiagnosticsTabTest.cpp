@@ -155,15 +155,17 @@ TEST_F(DiagnosticsTabTest, VolumeRowsReadEachFormatOnceAndAPollThatChangesNothin
 TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
 {
     SyncFolder plain{.id = "st1", .label = "Plain"}, full{.id = "st2", .label = "Full"},
-        fine{.id = "st3", .label = "Fine"}, shared{.id = "st4", .label = "Shared"};
+        partial{.id = "st3", .label = "Partial"}, shared{.id = "st4", .label = "Shared"};
     shared.sharedDeviceIDs = {"PEER1", "PEER2"};
     shared.introducedDeviceIDs = {"PEER1"};
-    engine.state.folders = {plain, full, fine, shared};
+    engine.state.folders = {plain, full, partial, shared};
     for (const QString id : {"st1", "st2"})
         engine.state.folderStatuses[id] = {.id = id, .state = FolderState::Error};
     engine.state.folderStatuses["st2"].error = "folder marker: insufficient space on disk";
     engine.state.recentFolderErrors["st2"] = "folder marker: insufficient space on disk";
-    engine.state.folderStatuses["st3"] = {.id = "st3", .state = FolderState::Idle};
+    // Running, but items failed: shown with the items' text.
+    engine.state.folderStatuses["st3"] = {.id = "st3", .state = FolderState::Idle, .errorCount = 1};
+    engine.state.recentFolderErrors["st3"] = u"Couldn't sync \u201Cd\u201D here: denied"_qs;
     engine.state.devices = {{.id = "PEER1", .name = "Bea"}, {.id = "PEER2", .name = "Cem"}};
     ProjectFolder mine{.id = "F", .label = "Shared", .localPath = dir.path()};
     mine.syncthingFolderID = "st4";
@@ -176,7 +178,8 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
     EXPECT_EQ(texts("folderErrorText"),
               QStringList({texts::folderErrorUnknown,
                            u"Low disk space on this Mac's drive \u2014 Syncthing paused this folder until there's "
-                           "more room."_qs}));
+                           "more room."_qs,
+                           u"Couldn't sync \u201Cd\u201D here: denied"_qs}));
     EXPECT_EQ(texts("exclusionText"),
               QStringList({u"\u201CBea\u201D still receives \u201CShared\u201D \u2014 the exclusion is enforced "
                            "once every always-on node reconnects (converges, not instant)."_qs,

@@ -2,6 +2,8 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
+#include "app/texts/FriendlyFolderErrorMessage.h"
+#include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/ShownSymbol.h"
@@ -274,6 +276,16 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     settle();
     EXPECT_TRUE(view.errorBanner()->isVisibleTo(&view));
     EXPECT_EQ(view.errorBanner()->message(), folderError);
+
+    // A rescan Syncthing refuses for want of room reads as the folder's own
+    // low-space error; a teammate it will not pause shows too.
+    app().folders().setError(SyncEngineError::http(500, "insufficient space on disk for database (/h/index): "
+                                                        "current 0.5 % < required 1 %"));
+    app().devices().setError(SyncEngineError::http(404, "No device with given ID"));
+    settle();
+    EXPECT_EQ(view.errorBanner()->message(),
+              friendlyFolderErrorMessage("insufficient space on disk (current 0.5 % < required 1 %)") + "\n"
+                  + SyncEngineError::http(404, "No device with given ID").errorDescription());
 
     path.setIDs({QStringLiteral("A")});
     view.removeSyncAction()->trigger();
