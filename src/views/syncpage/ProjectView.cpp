@@ -168,7 +168,8 @@ QString panelKey(Panel panel)
 ProjectView::ProjectView(AppEnvironment &env, NavigationPath &path, QString projectID, ProjectPageFactories factories,
                          QWidget *parent)
     : RefreshingView(parent), m_env(env), m_path(path), m_projectID(std::move(projectID)),
-      m_factories(std::move(factories))
+      m_factories(std::move(factories)), m_earlierFolderError(env.folders().lastErrorMessage()),
+      m_earlierDeviceError(env.devices().lastErrorMessage())
 {
     setObjectName(QStringLiteral("projectView"));
     if (m_env.projects().project(m_projectID))
@@ -331,10 +332,13 @@ void ProjectView::refreshContents()
     // The folder operations started from this page (a restore, the rescan
     // after a settings change) report through the folder controller, pausing
     // a teammate through the device controller.
-    const std::optional<QString> &folderError = m_env.folders().lastErrorMessage();
+    const auto sinceOpened = [](const std::optional<QString> &now, const std::optional<QString> &earlier) {
+        return now == earlier ? std::nullopt : now;
+    };
+    const std::optional<QString> folderError = sinceOpened(m_env.folders().lastErrorMessage(), m_earlierFolderError);
     m_banner->setMessages({m_env.projects().lastErrorMessage(),
                            folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
-                           m_env.devices().lastErrorMessage()});
+                           sinceOpened(m_env.devices().lastErrorMessage(), m_earlierDeviceError)});
     showInspector();
 }
 

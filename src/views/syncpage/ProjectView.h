@@ -156,6 +156,10 @@ private:
     QPropertyAnimation *m_minAnimation = nullptr;
     QPropertyAnimation *m_maxAnimation = nullptr;
     ErrorBanner *m_banner = nullptr;
+    // The folder and device controllers keep their last error until the next
+    // one; what they held when the page opened belongs to another page.
+    std::optional<QString> m_earlierFolderError;
+    std::optional<QString> m_earlierDeviceError;
 
     QAction *m_switcher = nullptr;
     QToolButton *m_switcherButton = nullptr;

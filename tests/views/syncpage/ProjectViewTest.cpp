@@ -286,21 +286,28 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     EXPECT_EQ(view.errorBanner()->message(),
               friendlyFolderErrorMessage("insufficient space on disk (current 0.5 % < required 1 %)") + "\n"
                   + SyncEngineError::http(404, "No device with given ID").errorDescription());
+    // Those two controllers keep an error until the next one: another page
+    // opened later does not take it for its own.
+    ProjectView &later = showPage(QStringLiteral("B"));
+    EXPECT_FALSE(later.errorBanner()->isVisibleTo(&later));
+    app().devices().setError(SyncEngineError::notRunning());
+    settle();
+    EXPECT_EQ(later.errorBanner()->message(), SyncEngineError::notRunning().errorDescription());
 
-    path.setIDs({QStringLiteral("A")});
-    view.removeSyncAction()->trigger();
-    ASSERT_TRUE(view.removalBox());
-    EXPECT_EQ(view.removalBox()->text(), QStringLiteral("Remove \u201CA\u201D?"));
-    EXPECT_EQ(view.removalBox()->informativeText(),
+    ProjectView &again = showPage(QStringLiteral("A"));
+    again.removeSyncAction()->trigger();
+    ASSERT_TRUE(again.removalBox());
+    EXPECT_EQ(again.removalBox()->text(), QStringLiteral("Remove \u201CA\u201D?"));
+    EXPECT_EQ(again.removalBox()->informativeText(),
               QStringLiteral("This stops syncing and removes the sync from this app. Your files on this Mac (and on "
                              "your teammates\u2019 Macs) are kept \u2014 nothing is deleted from disk."));
-    view.removalBox()->findChild<QPushButton *>(QStringLiteral("cancel"))->click();
+    again.removalBox()->findChild<QPushButton *>(QStringLiteral("cancel"))->click();
     EXPECT_TRUE(app().projects().project(QStringLiteral("A")));
     EXPECT_EQ(path.ids(), QStringList{QStringLiteral("A")});
 
-    view.removeSyncAction()->trigger();
-    ASSERT_TRUE(view.removalBox());
-    view.removalBox()->findChild<QPushButton *>(QStringLiteral("confirm"))->click();
+    again.removeSyncAction()->trigger();
+    ASSERT_TRUE(again.removalBox());
+    again.removalBox()->findChild<QPushButton *>(QStringLiteral("confirm"))->click();
     EXPECT_TRUE(path.ids().isEmpty());
     EXPECT_FALSE(app().projects().project(QStringLiteral("A")));
 }
