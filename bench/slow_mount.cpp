@@ -3,21 +3,27 @@
 // for minutes): the longest stall of the main thread (the largest gap between
 // ticks of a 2 ms timer, less the interval) and the stats it made itself,
 // while the creation-date controller is told the folders (every polling tick)
-// and while a reconcile pass runs over the fake engine.
+// while a reconcile pass runs over the fake engine, and while the placing
+// sheet, its location on that mount, sees ten changes of the application's
+// state (each one a refresh).
 
 #include "creationdates/CreationDateController.h"
 #include "projects/ProjectController.h"
 #include "utilities/UserDefaults.h"
+#include "views/joining/AcceptFolderSheet.h"
 
 #include "AwaitTask.h"
 #include "BenchSupport.h"
 #include "FakeSyncEngine.h"
 #include "StallMeter.h"
 #include "StatHook.h"
+#include "ViewEnvironment.h"
+#include "WaitUntil.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -56,11 +62,36 @@ void print(const char *what, const QElapsedTimer &clock, double stallMs, int sta
                 double(clock.nsecsElapsed()) / 1e6, stallMs, stats);
 }
 
+QCoro::Task<std::optional<QString>> pick(QString location) { co_return location; }
+
+void benchPlacingSheet(const QString &mount, QElapsedTimer &clock)
+{
+    ViewEnvironment rig;
+    const PendingFolder offer{.folderID = QStringLiteral("st-audio"), .label = QStringLiteral("Audio"),
+                              .offeredByDeviceID = QStringLiteral("PEER-ID"), .offeredByName = QStringLiteral("Ann")};
+    AcceptFolderSheet sheet(*rig.env, offer, [mount](QWidget *) { return pick(mount); });
+    sheet.show();
+    sheet.choose();
+    require(waitUntil([&] { return sheet.location().has_value(); }), "location");
+    const test::StatHook stats(mount, kStatDelay);
+    clock.start();
+    StallMeter meter(clock, [] { return true; });
+    meter.start();
+    for (int i = 0; i < 10; ++i) {
+        rig.env->projects().createProject(QStringLiteral("Sync %1").arg(i), std::nullopt);
+        QCoreApplication::processEvents();
+    }
+    const auto *explanation = sheet.findChild<QLabel *>(QStringLiteral("explanation"));
+    require(waitUntil([&] { return explanation->isVisible(); }), "answer");
+    print("placing sheet, ten refreshes", clock, meter.stop(), stats.callsOnOwnThread());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    drawOffscreen();
+    QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString mount = dir.filePath(QStringLiteral("mount"));
     FakeSyncEngine engine;
@@ -88,5 +119,6 @@ int main(int argc, char **argv)
         awaitTask(projects.reconcileAll());
         print(what, clock, meter.stop(), stats.callsOnOwnThread());
     }
+    benchPlacingSheet(mount, clock);
     return 0;
 }
