@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -33,13 +32,6 @@ using namespace tw;
 using namespace tw::bench;
 
 constexpr int kOffers = 100;
-
-double threadMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 PendingFolder offer(int i)
 {
@@ -62,9 +54,9 @@ std::vector<double> timed(int runs, const std::function<void(int)> &prepare, con
     std::vector<double> spent;
     for (int i = 0; i < runs; ++i) {
         prepare(i);
-        const double start = threadMs();
+        const double start = threadCpuMs();
         refresh();
-        spent.push_back(threadMs() - start);
+        spent.push_back(threadCpuMs() - start);
     }
     return spent;
 }

@@ -44,6 +44,8 @@ void printMedianAndWorst(const char *name, QList<double> values, const char *uni
 // This process's CPU seconds so far, and its resident size.
 double cpuSecondsOfSelf();
 double rssMegabytes();
+// The calling thread's CPU time so far, in milliseconds.
+double threadCpuMs();
 // The CPU seconds of the Syncthing processes serving the home: monitor and
 // child together.
 double cpuSecondsOfHome(const QString &home);

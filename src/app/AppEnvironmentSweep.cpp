@@ -129,19 +129,26 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
         if (!m_engineState->status().isRunning)
             co_return;
         const QList<DirectoryTimes::Entry> entries = co_await QtConcurrent::run(&DirectoryTimes::list, folder.path);
+        if (!self)
+            co_return;
+        if (entries.isEmpty())
+            continue;
+        // One read of the folder's tree: a read per directory is thousands of
+        // requests every sweep for a folder of thousands of directories.
+        QHash<QString, qint64> recorded;
+        try {
+            recorded = co_await m_engine.directoryTimes(folder.id);
+        } catch (...) {
+            // Documented never to fail; one that does leaves the times alone.
+        }
+        if (!self)
+            co_return;
         QList<DirectoryTimes::Entry> corrections;
         for (const DirectoryTimes::Entry &entry : entries) {
-            if (!self)
-                co_return;
-            std::optional<qint64> recorded;
-            try {
-                recorded = co_await m_engine.directoryModified(folder.id, entry.relativePath);
-            } catch (...) {
-                // Documented never to fail; one that does leaves the time alone.
-            }
+            const auto found = recorded.constFind(entry.relativePath);
             // Whole seconds only: the engine keeps no more.
-            if (recorded && entry.modified != recorded)
-                corrections.append({entry.relativePath, recorded});
+            if (found != recorded.constEnd() && entry.modified != *found)
+                corrections.append({entry.relativePath, *found});
         }
         if (!corrections.isEmpty())
             co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections);

@@ -2,8 +2,6 @@
 
 #include "creationdates/FolderEventWatcher.h"
 
-#include <QFileInfo>
-
 namespace tw {
 
 CreationDateController::CreationDateController(FileDateAccess access, std::chrono::milliseconds latency,
@@ -30,11 +28,10 @@ CreationDateController::~CreationDateController()
 
 void CreationDateController::watch(const QStringList &folders)
 {
-    std::set<QString> wanted;
-    for (const QString &folder : folders) {
-        if (QFileInfo::exists(folder))
-            wanted.insert(folder);
-    }
+    // Not even a stat here: on a vanished network mount it holds the main
+    // thread for minutes. A missing folder fails on the worker thread and is
+    // forgotten, so the next call tries it again.
+    const std::set<QString> wanted(folders.cbegin(), folders.cend());
     FolderEventWatcher *watcher = m_watcher;
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         if (wanted.count(*it) != 0) {

@@ -33,10 +33,10 @@ public:
                                     std::chrono::milliseconds latency = defaultLatency, QObject *parent = nullptr);
     ~CreationDateController() override;
 
-    // Makes the watched folders those of the given paths that exist now.
-    // Folders already watched are left alone; newly watched ones get a
-    // whole-tree pass; one that cannot be watched is tried again on the next
-    // call. Called at start-up and on every polling tick with the local paths
+    // Makes the watched folders those of the given paths. Folders already
+    // watched are left alone; newly watched ones get a whole-tree pass; one
+    // that is missing or cannot be watched is tried again on the next call.
+    // Only the worker thread looks at the paths. Called at start-up and on every polling tick with the local paths
     // of the enabled syncs' folders.
     void watch(const QStringList &folders);
 

@@ -17,6 +17,8 @@
 #include <QMap>
 #include <QScopeGuard>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 
@@ -113,6 +115,16 @@ bool isEnabled(const ProjectController &controller, const QString &syncID, const
     return folder && folder->syncEnabled;
 }
 
+bool folderExists(const QString &path) { return QFileInfo::exists(path); }
+
+// Off the main thread: on a vanished network mount or a sleeping drive the
+// stat takes minutes, and every folder of every sync is looked at.
+QCoro::Task<bool> folderPresent(QString path)
+{
+    const bool present = co_await QtConcurrent::run(&folderExists, path);
+    co_return present;
+}
+
 } // namespace
 
 QCoro::Task<void> ProjectController::reconcileAll()
@@ -199,7 +211,15 @@ QCoro::Task<void> ProjectController::performReconcile()
 
 QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString folderID, Pass *pass)
 {
-    const std::optional<ProjectFolder> found = folderOf(sync.id, folderID);
+    std::optional<ProjectFolder> found = folderOf(sync.id, folderID);
+    if (!found)
+        co_return;
+    const QString probed = found->localPath;
+    bool present = false;
+    if (found->syncEnabled)
+        present = co_await unlessGone(folderPresent(probed));
+    // The records may have changed while the disk answered.
+    found = folderOf(sync.id, folderID);
     if (!found)
         co_return;
     const ProjectFolder folder = *found;
@@ -207,7 +227,8 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         co_await pauseDisabled(folder, pass);
         co_return;
     }
-    if (!QFileInfo::exists(folder.localPath)) {
+    // A folder moved meanwhile is looked at by the next pass.
+    if (!present || folder.localPath != probed) {
         ++pass->offline;
         co_return;
     }

@@ -2,8 +2,10 @@
 
 #include "creationdates/FileDates.h"
 #include "FileDatesSupport.h"
+#include "StatHook.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -58,6 +60,28 @@ TEST(CreationDateControllerTest, FollowsAFolderWithoutFollowingLinksAndWatchesIt
     EXPECT_EQ(passes.size(), 1);
     controller.watch({dir.path()});
     EXPECT_TRUE(waitUntil([&] { return passes.size() == 2; }, 10s));
+}
+
+// A stat of a folder on a vanished network mount holds its caller for
+// minutes, and watch() is called on every polling tick.
+TEST(CreationDateControllerTest, WatchingLooksAtNoFolderOnTheCallingThreadAndDropsAMissingOne)
+{
+    QTemporaryDir dir;
+    const QString present = dir.filePath("present"), missing = dir.filePath("missing");
+    ASSERT_TRUE(QDir().mkpath(present));
+    CreationDateController controller(FileDateAccess::system(), 50ms);
+    QStringList passes;
+    QObject::connect(&controller, &CreationDateController::treeReconciled, &controller,
+                     [&](const QString &folder) { passes.append(folder); });
+    StatHook stats(dir.path());
+
+    controller.watch({present, missing});
+    EXPECT_EQ(stats.callsOnOwnThread(), 0);
+    EXPECT_TRUE(waitUntil([&] { return controller.watchedFolders() == std::set<QString>{present}; }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return passes == QStringList{present}; }, 10s));
+    // The hook sees Qt's own calls.
+    EXPECT_TRUE(QFileInfo::exists(present));
+    EXPECT_GT(stats.callsOnOwnThread(), 0);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
 #include "QtPrinters.h"
+#include "StatHook.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
@@ -130,6 +131,25 @@ TEST(ProjectControllerTest, FilesThatCannotBeReadOrDecodedAreMovedAside)
                   u"Your syncs file was corrupted \u2014 backed up as "_qs + backup + ". Starting fresh.");
         EXPECT_TRUE(QFileInfo::exists(rig.path(backup)) && !QFileInfo::exists(rig.path("projects.json")));
     }
+}
+
+// Every pass looks at every folder, and a stat on a vanished network mount
+// takes minutes.
+TEST(ProjectControllerTest, APassLooksAtNoFolderOnTheMainThread)
+{
+    Rig rig;
+    const QString folders = rig.path("folders"), here = folders + "/here";
+    ASSERT_TRUE(QDir().mkpath(here));
+    rig.pc().add({.id = "S", .name = "Film",
+                  .members = {{rig.engine.state.localDeviceID, "me"}},
+                  .folders = {{.id = "1", .label = "A", .localPath = here},
+                              {.id = "2", .label = "B", .localPath = folders + "/gone"}}});
+    test::StatHook stats(folders);
+    awaitTask(rig.pc().reconcileAll());
+    EXPECT_EQ(stats.callsOnOwnThread(), 0);
+    EXPECT_EQ(rig.pc().lastReconcileSummary(), u"1 folders created, +0/\u22120 shares, 1 offline skipped"_qs);
+    EXPECT_TRUE(QFileInfo::exists(here));
+    EXPECT_GT(stats.callsOnOwnThread(), 0);
 }
 
 TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)

@@ -217,7 +217,8 @@ QCoro::Task<QList<ArchivedVersion>> SyncthingEngine::archivedVersions(QString fo
 {
     const SyncthingAPI api = requireAPI();
     const QMap<QString, QList<STVersion>> versions = co_await api.folderVersions(folderID);
-    co_return flattenVersions(versions);
+    // Sorting tens of thousands of copies is no work for the main thread.
+    co_return co_await QtConcurrent::run(&flattenVersions, versions);
 }
 
 QCoro::Task<void> SyncthingEngine::restoreArchived(QString folderID, QString path, QString versionTime)

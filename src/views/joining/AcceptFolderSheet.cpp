@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
@@ -53,6 +55,8 @@ QWidget *symbolRow(Symbol symbol, QWidget *label)
     layout->addWidget(label, 1);
     return row;
 }
+
+bool makeFolder(const QString &path) { return QDir().mkpath(path); }
 
 } // namespace
 
@@ -127,15 +131,45 @@ FolderPlacement AcceptFolderSheet::placement() const
     return FolderPlacement::of(m_folder, m_env.projects().projects(), m_location);
 }
 
-AcceptFolderSheet::TargetState AcceptFolderSheet::targetState() const
+std::optional<AcceptFolderSheet::TargetState> AcceptFolderSheet::targetState() const
 {
-    const std::optional<QString> target = placement().targetPath;
+    if (!m_target || m_target->path != placement().targetPath)
+        return std::nullopt;
+    return m_target->state;
+}
+
+AcceptFolderSheet::TargetState AcceptFolderSheet::stateAt(const std::optional<QString> &target)
+{
     if (!target)
         return TargetState::None;
     const QFileInfo info(*target);
     if (!info.exists() && !info.isSymLink())
         return TargetState::Missing;
     return info.isDir() ? TargetState::Folder : TargetState::InTheWay;
+}
+
+void AcceptFolderSheet::askTarget()
+{
+    if (m_asking) {
+        m_askAgain = true;
+        return;
+    }
+    m_asking = true;
+    detach(readTarget(QPointer(this)));
+}
+
+QCoro::Task<void> AcceptFolderSheet::readTarget(QPointer<AcceptFolderSheet> self)
+{
+    do {
+        self->m_askAgain = false;
+        const std::optional<QString> target = self->placement().targetPath;
+        const TargetState state = co_await QtConcurrent::run(&AcceptFolderSheet::stateAt, target);
+        if (!self)
+            co_return;
+        self->m_target = Target{target, state};
+        self->render();
+    } while (self->m_askAgain);
+    self->m_asking = false;
 }
 
 void AcceptFolderSheet::setLocation(const QString &location)
@@ -159,13 +193,19 @@ QCoro::Task<void> AcceptFolderSheet::chooseLocation(QPointer<AcceptFolderSheet> 
 
 void AcceptFolderSheet::refresh()
 {
+    render();
+    askTarget();
+}
+
+void AcceptFolderSheet::render()
+{
     const FolderPlacement now = placement();
     m_locationLabel->setFullText(m_location.value_or(texts::noLocationChosen));
     applyTextTone(m_locationLabel, m_location ? TextTone::Primary : TextTone::Secondary);
-    const TargetState state = targetState();
+    const std::optional<TargetState> state = targetState();
     m_targetLine->setVisible(now.targetPath.has_value());
     m_targetPath->setFullText(texts::syncedFolderWillBe + now.targetPath.value_or(QString()));
-    m_explanation->setVisible(now.targetPath.has_value());
+    m_explanation->setVisible(now.targetPath.has_value() && (state || m_creationFailed));
     if (m_creationFailed) {
         m_explanation->setText(texts::couldntCreateBefore + *m_creationFailed + texts::couldntCreateAfter);
         tintText(*m_explanation, Theme::danger());
@@ -181,25 +221,40 @@ void AcceptFolderSheet::refresh()
         tintText(*m_explanation, Theme::synced());
     }
     m_syncLine->setText(syncLine(now));
-    m_place->setEnabled(!m_placing && m_location.has_value() && state != TargetState::InTheWay && !m_creationFailed);
+    m_place->setEnabled(!m_placing && m_location.has_value() && state && *state != TargetState::InTheWay &&
+                        !m_creationFailed);
 }
 
 void AcceptFolderSheet::place()
 {
     const FolderPlacement now = placement();
-    if (m_placing || !now.targetPath || targetState() == TargetState::InTheWay || m_creationFailed)
+    const std::optional<TargetState> state = targetState();
+    if (m_placing || !now.targetPath || !state || *state == TargetState::InTheWay || m_creationFailed)
         return;
-    // The engine would fail a folder whose path is missing; placing stops
-    // here with the sheet open rather than closing as if it had worked.
-    if (!QDir().mkpath(*now.targetPath)) {
-        m_creationFailed = *now.targetPath;
-        refresh();
-        return;
-    }
     m_placing = true;
-    refresh();
-    detach(acceptOffer(QPointer(this), &m_env.projects(), &m_env.preferences(), m_folder, *now.targetPath,
-                       now.existingProjectID, now.targetSyncName));
+    render();
+    detach(createAndAccept(QPointer(this), *now.targetPath, now.existingProjectID, now.targetSyncName));
+}
+
+// The engine would fail a folder whose path is missing; placing stops at a
+// folder that could not be made, with the sheet open, rather than closing as
+// if it had worked.
+QCoro::Task<void> AcceptFolderSheet::createAndAccept(QPointer<AcceptFolderSheet> self, QString path,
+                                                     std::optional<QString> intoProjectID, QString syncName)
+{
+    const bool made = co_await QtConcurrent::run(&makeFolder, path);
+    if (!self)
+        co_return;
+    if (!made) {
+        self->m_placing = false;
+        self->m_creationFailed = path;
+        self->refresh();
+        co_return;
+    }
+    const QPointer<ProjectController> projects(&self->m_env.projects());
+    const QPointer<AppPreferences> preferences(&self->m_env.preferences());
+    const PendingFolder folder = self->m_folder;
+    co_await acceptOffer(self, projects, preferences, folder, path, intoProjectID, syncName);
 }
 
 QCoro::Task<void> AcceptFolderSheet::acceptOffer(QPointer<AcceptFolderSheet> self,

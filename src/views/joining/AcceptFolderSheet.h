@@ -37,9 +37,11 @@ public:
     const PendingFolder &folder() const { return m_folder; }
     const std::optional<QString> &location() const { return m_location; }
     FolderPlacement placement() const;
-    // What lies at the target now, asked of the file system.
+    // What lies at the target, as the file system last answered for the
+    // current target; nothing until it has. It is asked off the main thread
+    // (the location may be on a network mount), again on every refresh.
     enum class TargetState { None, Missing, Folder, InTheWay };
-    TargetState targetState() const;
+    std::optional<TargetState> targetState() const;
 
     void setLocation(const QString &location);
     // "Choose…" and "Place".
@@ -47,7 +49,21 @@ public:
     void place();
 
 private:
+    struct Target
+    {
+        std::optional<QString> path;
+        TargetState state = TargetState::None;
+    };
+
     void refresh();
+    void render();
+    // One question at a time: a stat on a vanished mount holds its thread
+    // for minutes, and a pile of them would fill the global pool.
+    void askTarget();
+    static TargetState stateAt(const std::optional<QString> &target);
+    static QCoro::Task<void> readTarget(QPointer<AcceptFolderSheet> self);
+    static QCoro::Task<void> createAndAccept(QPointer<AcceptFolderSheet> self, QString path,
+                                             std::optional<QString> intoProjectID, QString syncName);
     static QCoro::Task<void> chooseLocation(QPointer<AcceptFolderSheet> self, PickFolder pickFolder);
     static QCoro::Task<void> acceptOffer(QPointer<AcceptFolderSheet> self, QPointer<ProjectController> projects,
                                          QPointer<AppPreferences> preferences, PendingFolder folder, QString path,
@@ -58,6 +74,9 @@ private:
     const PickFolder m_pickFolder;
     std::optional<QString> m_location;
     std::optional<QString> m_creationFailed;
+    std::optional<Target> m_target;
+    bool m_asking = false;
+    bool m_askAgain = false;
     // Set from the press until the sheet closes: the engine takes its time
     // and a second press would place the offer twice.
     bool m_placing = false;

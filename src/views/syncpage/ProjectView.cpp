@@ -45,6 +45,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidgetAction>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 
@@ -161,6 +163,15 @@ QString titleOf(Panel panel, const QString &label)
 QString panelKey(Panel panel)
 {
     return QString::number(int(panel));
+}
+
+QStringList directoriesAmong(const QStringList &paths)
+{
+    QStringList directories;
+    for (const QString &path : paths)
+        if (QFileInfo(path).isDir())
+            directories.append(path);
+    return directories;
 }
 
 } // namespace
@@ -638,14 +649,21 @@ bool ProjectView::handleDrop(const QMimeData &mime)
     const QList<QUrl> urls = mime.urls();
     if (urls.isEmpty())
         return false;
-    for (const QUrl &url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const QString path = url.toLocalFile();
-        if (QFileInfo(path).isDir())
-            addFolderAt(path);
-    }
+    QStringList paths;
+    for (const QUrl &url : urls)
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    detach(addDropped(QPointer(this), paths));
     return true;
+}
+
+QCoro::Task<void> ProjectView::addDropped(QPointer<ProjectView> page, QStringList paths)
+{
+    const QStringList directories = co_await QtConcurrent::run(&directoriesAmong, paths);
+    if (!page)
+        co_return;
+    for (const QString &path : directories)
+        page->addFolderAt(path);
 }
 
 void ProjectView::switchTo(const QString &projectID)

@@ -101,7 +101,9 @@ public:
     void addFolderAt(const QString &path);
     void switchTo(const QString &projectID);
     // Adds every local directory of a drop, each in its own task; files and
-    // other items are skipped. Whether anything was offered.
+    // other items are skipped. Which are directories is asked off the main
+    // thread: a drop may come from a network mount. Whether anything was
+    // offered.
     bool handleDrop(const QMimeData &mime);
     void confirmRemoval();
 
@@ -131,6 +133,7 @@ private:
     static QCoro::Task<void> addFolder(QPointer<ProjectView> page, QPointer<ProjectController> projects,
                                        QString projectID, QString path);
     static QCoro::Task<void> pickAndAdd(QPointer<ProjectView> page);
+    static QCoro::Task<void> addDropped(QPointer<ProjectView> page, QStringList paths);
 
     AppEnvironment &m_env;
     NavigationPath &m_path;

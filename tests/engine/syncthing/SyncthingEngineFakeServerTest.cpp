@@ -106,6 +106,21 @@ TEST_F(SyncthingEngineFakeServerTest, AnIgnoreLineWithALineBreakIsRefusedBeforeA
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
+// The listing is decoded on a pool thread; what its decoding throws must
+// still reach the caller as the engine's own error.
+TEST_F(SyncthingEngineFakeServerTest, AnArchiveListingThatDoesNotDecodeFailsAsADecodeError)
+{
+    on("GET /rest/folder/versions", Response::json(R"({"a": [{"versionTime": 1}]})"));
+    const std::optional<SyncEngineError> failure = failureOf(engine->archivedVersions("f"));
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->errorDescription().contains("Failed to decode Dictionary<String, Array<STVersion>>"))
+        << failure->errorDescription().toStdString();
+    on("GET /rest/folder/versions", Response::json(R"({"a": [{"versionTime": "2024-03-01T09:00:00Z", "size": 3}],
+                                                       "b": [{"versionTime": "2024-03-02T09:00:00Z"}]})"));
+    const QList<ArchivedVersion> listed = awaitTask(engine->archivedVersions("f"));
+    EXPECT_EQ(listed, (QList<ArchivedVersion>{{"b", "2024-03-02T09:00:00Z", 0}, {"a", "2024-03-01T09:00:00Z", 3}}));
+}
+
 // A restored version leaves the archive. The second restore of it, started
 // while the first is under way, reads the archive only after the first ended.
 TEST_F(SyncthingEngineFakeServerTest, TwoRestoresOfOneVersionTakeTurnsAndTheSecondFindsItGone)

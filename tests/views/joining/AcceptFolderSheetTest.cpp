@@ -11,6 +11,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "StatHook.h"
 #include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -54,7 +55,7 @@ protected:
     {
         choices.append(location);
         button(sheet, "choose")->click();
-        ASSERT_TRUE(waitUntil([&] { return sheet.location() == location; }));
+        ASSERT_TRUE(waitUntil([&] { return sheet.location() == location && sheet.targetState(); }));
     }
 
     static QString text(AcceptFolderSheet &sheet, const char *name) { return sheet.findChild<QLabel *>(name)->text(); }
@@ -129,8 +130,8 @@ TEST_F(AcceptFolderSheetTest, PlaceCreatesTheFolderAcceptsIntoTheExistingSyncAnd
     int closed = 0;
     QObject::connect(placing.get(), &QDialog::finished, [&closed] { ++closed; });
     button(*placing, "place")->click();
-    EXPECT_TRUE(QFileInfo(target).isDir());
     ASSERT_TRUE(waitUntil([&] { return closed == 1; }));
+    EXPECT_TRUE(QFileInfo(target).isDir());
 
     ASSERT_EQ(engine.deviceRequests.size(), 1);
     EXPECT_EQ(engine.deviceRequests.front().id, "PEER-ID");
@@ -190,6 +191,7 @@ TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
     const QString target = underFile + "/Audio";
     EXPECT_TRUE(button(*placing, "place")->isEnabled());
     button(*placing, "place")->click();
+    ASSERT_TRUE(waitUntil([&] { return text(*placing, "explanation").startsWith("Couldn't"); }));
     EXPECT_EQ(text(*placing, "explanation"),
               "Couldn't create \u201C" + target + "\u201D \u2014 choose another location.");
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
@@ -197,6 +199,26 @@ TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
     runEventLoopFor(20);
     EXPECT_TRUE(engine.deviceRequests.isEmpty());
     EXPECT_EQ(engine.callCount("addFolder"), 0);
+}
+
+// The sheet asks again at every change of the application's state, and the
+// chosen location may be on a network mount that has gone away.
+TEST_F(AcceptFolderSheetTest, NeitherAskingNorPlacingLooksAtTheTargetOnTheMainThread)
+{
+    const QString audio = QDir(projectsDir).filePath("Audio");
+    auto placing = sheet("Film" + kDash + "Audio");
+    const test::StatHook stats(projectsDir);
+    choose(*placing, projectsDir);
+    EXPECT_EQ(placing->targetState(), AcceptFolderSheet::TargetState::Missing);
+    ASSERT_TRUE(QDir().mkpath(audio));
+    app().projects().createProject("Film", std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return placing->targetState() == AcceptFolderSheet::TargetState::Folder; }));
+    EXPECT_TRUE(text(*placing, "explanation").startsWith("A \u201C" "Audio\u201D already exists here"));
+    int closed = 0;
+    QObject::connect(placing.get(), &QDialog::finished, [&closed] { ++closed; });
+    button(*placing, "place")->click();
+    ASSERT_TRUE(waitUntil([&] { return closed == 1; }));
+    EXPECT_EQ(stats.callsOnOwnThread(), 0);
 }
 
 TEST_F(AcceptFolderSheetTest, AnUnsafeLabelStaysInsideTheChosenFolder)

@@ -6,8 +6,11 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 namespace tw {
 namespace {
@@ -55,6 +58,27 @@ QStringList logLines(const QByteArray &body)
         lines.append(when.isEmpty() ? message : when + QStringLiteral("  ") + message);
     }
     return lines;
+}
+
+using VersionMap = QMap<QString, QList<STVersion>>;
+
+// The listing, or what decoding it threw: an exception thrown on a pool
+// thread reaches the awaiting side only wrapped.
+struct DecodedVersions
+{
+    VersionMap versions;
+    std::exception_ptr failure;
+};
+
+DecodedVersions decodeVersions(const QByteArray &body)
+{
+    try {
+        return {RestTransport::decode(QStringLiteral("Dictionary<String, Array<STVersion>>"), body,
+                                      &STVersion::mapFromJson),
+                nullptr};
+    } catch (...) {
+        return {{}, std::current_exception()};
+    }
 }
 
 QString pathWithID(const char *prefix, const QString &id) { return QLatin1String(prefix) + id; }
@@ -245,11 +269,19 @@ QCoro::Task<> SyncthingAPI::dismissPendingFolder(QString folderID, QString devic
                    {{QStringLiteral("folder"), folderID}, {QStringLiteral("device"), device}});
 }
 
+// Decoded on a pool thread: an archive of 50,000 copies is megabytes of
+// JSON, a tenth of a second and more, read at every opening of the archive
+// and before every restore.
 QCoro::Task<QMap<QString, QList<STVersion>>> SyncthingAPI::folderVersions(QString folder) const
 {
-    return getDecoded<QMap<QString, QList<STVersion>>>(
-        QStringLiteral("/rest/folder/versions"), {{QStringLiteral("folder"), folder}},
-        {QStringLiteral("Dictionary<String, Array<STVersion>>"), &STVersion::mapFromJson});
+    QueryItems query;
+    query.append({QStringLiteral("folder"), folder});
+    const PreparedRequest request = prepare("GET", QStringLiteral("/rest/folder/versions"), query);
+    const QByteArray body = co_await send(request);
+    DecodedVersions decoded = co_await QtConcurrent::run(&decodeVersions, body);
+    if (decoded.failure)
+        std::rethrow_exception(decoded.failure);
+    co_return std::move(decoded.versions);
 }
 
 QCoro::Task<QMap<QString, QString>> SyncthingAPI::restoreVersions(QString folder, QMap<QString, QString> mapping) const
