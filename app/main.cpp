@@ -16,8 +16,10 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +112,10 @@ int main(int argc, char **argv)
         tw::DesktopEntry::registerBuildTreeCopy(tw::DesktopEntry::userEntryPath(),
                                                 QCoreApplication::applicationFilePath());
     tw::TerminationSignals terminationSignals;
+    // Most of the pool's work waits on disks (folder look-ups, walks, probes),
+    // some of them slow or vanished mounts: a few such waits must not hold up
+    // the decoding and sorting that share the pool on a two-core machine.
+    QThreadPool::globalInstance()->setMaxThreadCount(std::max(QThread::idealThreadCount(), 8));
 
     tw::SyncthingProcess::Options options = tw::SyncthingProcess::optionsFromEnvironment();
     options.instanceLock = lock;

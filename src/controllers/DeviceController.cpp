@@ -139,7 +139,13 @@ void DeviceController::takeSample(const QList<DeviceConnection> &sample)
 
 void DeviceController::setError(const std::exception &error)
 {
-    setLastErrorMessage(describeError(error));
+    ++m_operationErrors;
+    const QString message = describeError(error);
+    const bool repeated = m_lastErrorMessage == message;
+    setLastErrorMessage(message);
+    // The same words again are still a new failure for whoever shows them.
+    if (repeated)
+        emit lastErrorMessageChanged();
 }
 
 void DeviceController::setLastErrorMessage(std::optional<QString> message)

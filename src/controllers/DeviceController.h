@@ -44,6 +44,9 @@ public:
     const DeviceConnectionMap &connections() const { return m_connections; }
     const QString &localDeviceID() const { return m_localDeviceID; }
     const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
+    // How many failures setError() has reported: a screen that remembers the
+    // count it opened with tells a new failure from an old one, also in the same words.
+    int operationErrorCount() const { return m_operationErrors; }
 
     std::optional<DeviceConnection> connection(const QString &deviceID) const;
 
@@ -96,6 +99,7 @@ private:
     DeviceConnectionMap m_connections;
     QString m_localDeviceID;
     std::optional<QString> m_lastErrorMessage;
+    int m_operationErrors = 0;
     QMap<QString, Totals> m_prevTotals;
     std::optional<QDateTime> m_prevSampleAt;
     // Numbers refreshConnections() calls in the order they ask the engine.

@@ -364,7 +364,13 @@ QCoro::Task<void> FolderController::emptyArchive(QString folderID)
 
 void FolderController::setError(const std::exception &error)
 {
-    setLastErrorMessage(describeError(error));
+    ++m_operationErrors;
+    const QString message = describeError(error);
+    const bool repeated = m_lastErrorMessage == message;
+    setLastErrorMessage(message);
+    // The same words again are still a new failure for whoever shows them.
+    if (repeated)
+        emit lastErrorMessageChanged();
 }
 
 bool FolderController::isListed(const QString &folderID) const

@@ -61,6 +61,9 @@ public:
     const FolderTextMap &transferring() const { return m_transferring; }
     const FolderTextMap &folderErrors() const { return m_folderErrors; }
     const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
+    // How many failures setError() has reported: a screen that remembers the
+    // count it opened with tells a new failure from an old one, also in the same words.
+    int operationErrorCount() const { return m_operationErrors; }
     bool isLoading() const { return m_isLoading; }
 
     // The stored status, or an unknown one with all numbers 0.
@@ -146,6 +149,7 @@ private:
     FolderTextMap m_transferring;
     FolderTextMap m_folderErrors;
     std::optional<QString> m_lastErrorMessage;
+    int m_operationErrors = 0;
     bool m_isLoading = false;
 
     // Event-driven reading.

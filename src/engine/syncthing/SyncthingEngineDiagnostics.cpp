@@ -214,14 +214,17 @@ QCoro::Task<QList<FolderDiagStatus>> SyncthingEngine::diagnosticsStatus()
 
 QString SyncthingEngine::itemErrorText(const QString &path, const QString &error, qint64 count)
 {
-    // A name from another Mac may hold line breaks: the text stays one line.
-    QString name = path;
-    for (QChar &c : name)
-        if (c.category() == QChar::Other_Control)
-            c = QChar::ReplacementCharacter;
-    QString text = QStringLiteral("Couldn't sync \u201C") + name + QStringLiteral("\u201D here: ") + error;
+    QString text = QStringLiteral("Couldn't sync \u201C") + path + QStringLiteral("\u201D here: ") + error;
     if (count > 1)
         text += QStringLiteral(" (and %1 more)").arg(count - 1);
+    // A name from another Mac may hold line breaks, and Syncthing's reason
+    // quotes the path again: the text stays one line.
+    for (QChar &c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QChar::ReplacementCharacter;
+    }
     return text;
 }
 

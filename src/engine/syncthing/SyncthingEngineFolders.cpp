@@ -12,6 +12,9 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+#include <exception>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
@@ -88,6 +91,18 @@ void writeIgnoreFile(const QString &root, const QStringList &lines)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit())
         throw PlatformError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + file.errorString());
+}
+
+// writeIgnoreFile() for the pool, its failure carried back: the folder may
+// sit on a slow or vanished mount, which must not stall the window.
+std::exception_ptr ignoreFileWritten(const QString &root, const QStringList &lines)
+{
+    try {
+        writeIgnoreFile(root, lines);
+        return nullptr;
+    } catch (...) {
+        return std::current_exception();
+    }
 }
 
 QJsonObject patchOf(const QString &key, const QJsonValue &value)
@@ -172,7 +187,11 @@ QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
     const QString myID = co_await localDeviceID();
     // The folder's first scan reads these lines: Syncthing loads the file
     // when it starts the folder, so no second write through the API is needed.
-    writeIgnoreFile(request.path, request.ignorePatterns);
+    const QString root = request.path;
+    const QStringList lines = request.ignorePatterns;
+    const std::exception_ptr failure = co_await QtConcurrent::run(&ignoreFileWritten, root, lines);
+    if (failure)
+        std::rethrow_exception(failure);
     co_await api.putFolder(folderWrite(request, folderID, myID));
     co_return createdFolder(request, folderID, myID);
 }

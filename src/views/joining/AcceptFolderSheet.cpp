@@ -85,11 +85,11 @@ AcceptFolderSheet::AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, 
     m_locationLabel->setObjectName(QStringLiteral("location"));
     applyTextStyle(*m_locationLabel, TextStyle::Callout);
     locationRow->addWidget(m_locationLabel, 1);
-    auto *choose = new QPushButton(texts::choose);
-    choose->setObjectName(QStringLiteral("choose"));
-    choose->setAutoDefault(false);
-    connect(choose, &QPushButton::clicked, this, &AcceptFolderSheet::choose);
-    locationRow->addWidget(choose);
+    m_choose = new QPushButton(texts::choose);
+    m_choose->setObjectName(QStringLiteral("choose"));
+    m_choose->setAutoDefault(false);
+    connect(m_choose, &QPushButton::clicked, this, &AcceptFolderSheet::choose);
+    locationRow->addWidget(m_choose);
     layout->addLayout(locationRow);
 
     m_targetPath = new ElidedLabel;
@@ -221,6 +221,9 @@ void AcceptFolderSheet::render()
         tintText(*m_explanation, Theme::synced());
     }
     m_syncLine->setText(syncLine(now));
+    // Another location chosen while the first is being made would be shown
+    // while the offer goes to the first.
+    m_choose->setEnabled(!m_placing);
     m_place->setEnabled(!m_placing && m_location.has_value() && state && *state != TargetState::InTheWay &&
                         !m_creationFailed);
 }

@@ -86,6 +86,7 @@ private:
     QLabel *m_explanation = nullptr;
     QLabel *m_syncLine = nullptr;
     QPushButton *m_place = nullptr;
+    QPushButton *m_choose = nullptr;
 };
 
 } // namespace tw

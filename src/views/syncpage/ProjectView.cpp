@@ -179,8 +179,8 @@ QStringList directoriesAmong(const QStringList &paths)
 ProjectView::ProjectView(AppEnvironment &env, NavigationPath &path, QString projectID, ProjectPageFactories factories,
                          QWidget *parent)
     : RefreshingView(parent), m_env(env), m_path(path), m_projectID(std::move(projectID)),
-      m_factories(std::move(factories)), m_earlierFolderError(env.folders().lastErrorMessage()),
-      m_earlierDeviceError(env.devices().lastErrorMessage())
+      m_factories(std::move(factories)), m_folderErrorsAtOpen(env.folders().operationErrorCount()),
+      m_deviceErrorsAtOpen(env.devices().operationErrorCount())
 {
     setObjectName(QStringLiteral("projectView"));
     if (m_env.projects().project(m_projectID))
@@ -343,13 +343,13 @@ void ProjectView::refreshContents()
     // The folder operations started from this page (a restore, the rescan
     // after a settings change) report through the folder controller, pausing
     // a teammate through the device controller.
-    const auto sinceOpened = [](const std::optional<QString> &now, const std::optional<QString> &earlier) {
-        return now == earlier ? std::nullopt : now;
+    const auto sinceOpened = [](const auto &controller, int countAtOpen) {
+        return controller.operationErrorCount() == countAtOpen ? std::nullopt : controller.lastErrorMessage();
     };
-    const std::optional<QString> folderError = sinceOpened(m_env.folders().lastErrorMessage(), m_earlierFolderError);
+    const std::optional<QString> folderError = sinceOpened(m_env.folders(), m_folderErrorsAtOpen);
     m_banner->setMessages({m_env.projects().lastErrorMessage(),
                            folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
-                           sinceOpened(m_env.devices().lastErrorMessage(), m_earlierDeviceError)});
+                           sinceOpened(m_env.devices(), m_deviceErrorsAtOpen)});
     showInspector();
 }
 

@@ -160,9 +160,9 @@ private:
     QPropertyAnimation *m_maxAnimation = nullptr;
     ErrorBanner *m_banner = nullptr;
     // The folder and device controllers keep their last error until the next
-    // one; what they held when the page opened belongs to another page.
-    std::optional<QString> m_earlierFolderError;
-    std::optional<QString> m_earlierDeviceError;
+    // one; the failures counted before the page opened belong to another page.
+    int m_folderErrorsAtOpen = 0;
+    int m_deviceErrorsAtOpen = 0;
 
     QAction *m_switcher = nullptr;
     QToolButton *m_switcherButton = nullptr;

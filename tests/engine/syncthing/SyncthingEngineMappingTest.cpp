@@ -48,6 +48,9 @@ TEST(SyncthingEngineMapping, ItemErrorText)
     EXPECT_EQ(SyncthingEngine::itemErrorText("a/b.txt", "denied", 1), QStringLiteral("Couldn't sync \u201Ca/b.txt\u201D here: denied"));
     EXPECT_EQ(SyncthingEngine::itemErrorText("x\ny\tz", "denied", 3),
               QStringLiteral("Couldn't sync \u201Cx\uFFFDy\uFFFDz\u201D here: denied (and 2 more)"));
+    // Line and paragraph separators break a label too; the reason quotes the path again.
+    EXPECT_EQ(SyncthingEngine::itemErrorText(QStringLiteral("p\u2028q"), QStringLiteral("open /r/p\u2029q\n: denied"), 1),
+              QStringLiteral("Couldn't sync \u201Cp\uFFFDq\u201D here: open /r/p\uFFFDq\uFFFD: denied"));
 }
 
 // The label falls back to the ID when empty; an unknown type reads as

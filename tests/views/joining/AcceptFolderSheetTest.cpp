@@ -157,6 +157,7 @@ TEST_F(AcceptFolderSheetTest, APressWhilePlacingIsUnderWayPlacesTheOfferOnce)
     engine.hold("devices");
     button(*placing, "place")->click();
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    EXPECT_FALSE(button(*placing, "choose")->isEnabled());
     placing->place();
     engine.release("devices");
     // Both held calls go on in the same turn of the loop as the sheet closes.

@@ -294,9 +294,11 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     // opened later does not take it for its own.
     ProjectView &later = showPage(QStringLiteral("B"));
     EXPECT_FALSE(later.errorBanner()->isVisibleTo(&later));
-    app().devices().setError(SyncEngineError::notRunning());
+    // The same refusal again, from this page, is this page's.
+    app().devices().setError(SyncEngineError::http(404, "No device with given ID"));
     settle();
-    EXPECT_EQ(later.errorBanner()->message(), SyncEngineError::notRunning().errorDescription());
+    EXPECT_EQ(later.errorBanner()->message(),
+              SyncEngineError::http(404, "No device with given ID").errorDescription());
 
     ProjectView &again = showPage(QStringLiteral("A"));
     again.removeSyncAction()->trigger();
