@@ -3,8 +3,10 @@
 #include "app/texts/CardPresentation.h"
 #include "design/ButtonTint.h"
 #include "design/ShownSymbol.h"
+#include "design/TextStyle.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
@@ -48,30 +50,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
     m_name->setPlaceholderText(placeholderText);
     column->addWidget(m_name);
 
-    const QList<AppEnvironment::PeerDevice> people = env.knownPeerDevices();
-    if (people.isEmpty()) {
-        QLabel *hint = styledLabel(noPeopleHint, TextRole::Caption, TextTone::Secondary);
-        hint->setObjectName(QStringLiteral("noPeopleHint"));
-        column->addWidget(hint);
-    } else {
-        column->addWidget(styledLabel(peopleHeading, TextRole::Caption2, TextTone::Tertiary));
-        auto *toggles = new QVBoxLayout;
-        toggles->setSpacing(4);
-        for (const AppEnvironment::PeerDevice &person : people) {
-            auto *toggle = new QCheckBox(this);
-            showSymbol(*toggle, Symbol::Laptopcomputer);
-            // A long name ends in "…" within the sheet's margins, the box and the symbol.
-            const QStyle &style = *toggle->style();
-            const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth)
-                             - toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-            toggle->setText(literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room)));
-            toggle->setObjectName(person.deviceID);
-            m_toggles.insert(person.deviceID, toggle);
-            toggles->addWidget(toggle);
-        }
-        column->addLayout(toggles);
-        column->addWidget(styledLabel(peopleNote, TextRole::Caption2, TextTone::Secondary));
-    }
+    column->addWidget(buildPeople());
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -88,8 +67,71 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
 
     connect(m_name, &QLineEdit::textChanged, this,
             [this](const QString &name) { m_create->setEnabled(syncNameCanCreate(name)); });
+    // A Mac the engine learns of while the sheet is open is offered too.
+    connect(&m_env, &AppEnvironment::stateChanged, this, &NewProjectSheet::showPeople);
+    showPeople();
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_create, &QPushButton::clicked, this, &NewProjectSheet::create);
+}
+
+QWidget *NewProjectSheet::buildPeople()
+{
+    auto *section = new QWidget(this);
+    auto *layout = new QVBoxLayout(section);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+    m_noPeopleHint = styledLabel(noPeopleHint, TextRole::Caption, TextTone::Secondary);
+    m_noPeopleHint->setObjectName(QStringLiteral("noPeopleHint"));
+    layout->addWidget(m_noPeopleHint);
+    m_peopleHeading = styledLabel(peopleHeading, TextRole::Caption2, TextTone::Tertiary);
+    m_peopleHeading->setObjectName(QStringLiteral("peopleHeading"));
+    m_peopleHeading->setFont(pointsFont(10, QFont::Medium));
+    layout->addWidget(m_peopleHeading);
+    auto *toggles = m_peopleList = new QWidget(section);
+    auto *togglesLayout = new QVBoxLayout(toggles);
+    togglesLayout->setContentsMargins(0, 0, 0, 0);
+    togglesLayout->setSpacing(4);
+    m_toggles = new KeyedList<QCheckBox>(togglesLayout, [toggles](const QString &deviceID) {
+        auto *toggle = new QCheckBox(toggles);
+        toggle->setObjectName(deviceID);
+        showSymbol(*toggle, Symbol::Laptopcomputer);
+        return toggle;
+    });
+    m_toggles->setParent(this);
+    layout->addWidget(toggles);
+    m_peopleNote = styledLabel(peopleNote, TextRole::Caption2, TextTone::Secondary);
+    layout->addWidget(m_peopleNote);
+    return section;
+}
+
+void NewProjectSheet::showPeople()
+{
+    const QList<AppEnvironment::PeerDevice> people = m_env.knownPeerDevices();
+    QStringList ids;
+    for (const AppEnvironment::PeerDevice &person : people)
+        ids.append(person.deviceID);
+    m_toggles->setIDs(ids);
+    for (const AppEnvironment::PeerDevice &person : people) {
+        QCheckBox *toggle = m_toggles->child(person.deviceID);
+        if (!toggle)
+            continue;
+        // A long name ends in "…" within the sheet's margins, the box and the symbol.
+        const QStyle &style = *toggle->style();
+        const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth) -
+                         toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        const QString text = literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room));
+        if (toggle->text() != text)
+            toggle->setText(text);
+    }
+    m_noPeopleHint->setVisible(people.isEmpty());
+    m_peopleHeading->setVisible(!people.isEmpty());
+    m_peopleList->setVisible(!people.isEmpty());
+    m_peopleNote->setVisible(!people.isEmpty());
+}
+
+QCheckBox *NewProjectSheet::personToggle(const QString &deviceID) const
+{
+    return m_toggles->child(deviceID);
 }
 
 void NewProjectSheet::create()
@@ -100,7 +142,7 @@ void NewProjectSheet::create()
     const Project project = projects.createProject(m_name->text(), std::nullopt);
     QList<AppEnvironment::PeerDevice> chosen;
     for (const AppEnvironment::PeerDevice &person : m_env.knownPeerDevices()) {
-        const QCheckBox *toggle = m_toggles.value(person.deviceID);
+        const QCheckBox *toggle = m_toggles->child(person.deviceID);
         if (toggle && toggle->isChecked())
             chosen.append(person);
     }

@@ -17,6 +17,7 @@
 #include "views/overview/DeviceMini.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -80,6 +81,8 @@ ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent
     m_name->setFont(pointsFont(17, QFont::DemiBold));
     setMinimumHeight(140);
     setCursor(Qt::PointingHandCursor);
+    // Reached with Tab like a button, opened with Return, Enter or Space.
+    setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &ProjectCard::showMenu);
 
@@ -89,10 +92,14 @@ ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent
     m_status->setObjectName(QStringLiteral("status"));
     m_healthLine->setObjectName(QStringLiteral("healthLine"));
 
+    // The header's row is taller than the block: the block stays together,
+    // centred, rather than parting its dot from its text.
     auto *status = new QVBoxLayout;
     status->setSpacing(4);
+    status->addStretch();
     status->addWidget(m_dot, 0, Qt::AlignRight);
     status->addWidget(m_status, 0, Qt::AlignRight);
+    status->addStretch();
     auto *names = new QVBoxLayout;
     names->setSpacing(3);
     names->addWidget(m_name);
@@ -181,7 +188,39 @@ void ProjectCard::showPresentation(const CardPresentation &shown)
 void ProjectCard::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paintCard(painter, rect(), CardStyle{14, {}, 1, {}, {}}, palette());
+    // Keyboard focus rings the card as the palette marks a focused control.
+    CardStyle style{.radius = 14, .padding = {}};
+    if (hasFocus()) {
+        style.strokeWidth = 2;
+        style.stroke = palette().color(QPalette::Highlight);
+    }
+    paintCard(painter, rect(), style, palette());
+}
+
+void ProjectCard::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            emit clicked();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void ProjectCard::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ProjectCard::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void ProjectCard::mouseReleaseEvent(QMouseEvent *event)

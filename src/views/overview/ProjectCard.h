@@ -20,7 +20,8 @@ class StatusDot;
 
 // A sync on the overview: name, counts and size, health, its Macs as minis
 // and a progress line. Holds the sync's ID and looks it up on each refresh.
-// A click asks to open the sync; its context menu asks to remove it.
+// A click, or Return, Enter or Space while it has the focus, asks to open
+// the sync; its context menu asks to remove it.
 class ProjectCard : public QWidget
 {
     Q_OBJECT
@@ -46,6 +47,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void showMenu(const QPoint &position);

@@ -5,6 +5,7 @@
 #include "app/texts/SyncPageTexts.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/AdaptiveGrid.h"
 #include "design/CardFrame.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
@@ -38,6 +39,8 @@
 namespace tw {
 
 namespace {
+
+constexpr int kTileMinimumWidth = 160;
 
 QLabel *tileTitle(const QString &text)
 {
@@ -253,12 +256,15 @@ QWidget *FolderInspector::makeTiles()
     stack->addWidget(m_patternBox);
     m_patternBox->hide();
 
+    // Two equal columns: a box layout would give the fuller tile its wider
+    // wish whenever the row is short of room.
     auto *tiles = new QWidget;
-    auto *row = new QHBoxLayout(tiles);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(14);
-    row->addWidget(tile(statusPerMacTitle, macs), 1, Qt::AlignTop);
-    row->addWidget(tile(ignoresTitle, ignores), 1, Qt::AlignTop);
+    auto *row = new AdaptiveGrid(kTileMinimumWidth, 14, tiles);
+    row->setFixedColumns(2);
+    for (QWidget *shown : {tile(statusPerMacTitle, macs), tile(ignoresTitle, ignores)}) {
+        row->addWidget(shown);
+        row->setAlignment(shown, Qt::AlignTop);
+    }
     return tiles;
 }
 

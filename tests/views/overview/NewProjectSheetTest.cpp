@@ -83,6 +83,36 @@ TEST_F(NewProjectSheetTest, NameTestKeepsCreateDisabledForBlanksAndTheController
     EXPECT_TRUE(app().projects().projects().last().members.isEmpty());
 }
 
+TEST_F(NewProjectSheetTest, MacsTheEngineLearnsWhileItIsOpenAreOfferedAndChoicesStay)
+{
+    engine.state.running = true;
+    auto sheet = makeSheet();
+    const auto heading = [&]() -> QLabel * {
+        for (QLabel *label : sheet->findChildren<QLabel *>())
+            if (label->text() == NewProjectSheet::peopleHeading)
+                return label;
+        return nullptr;
+    };
+    auto *hint = sheet->findChild<QLabel *>(QStringLiteral("noPeopleHint"));
+    ASSERT_TRUE(hint);
+    EXPECT_TRUE(hint->isVisible());
+
+    knowPeers({QStringLiteral("Ann")});
+    ASSERT_TRUE(waitUntil([&] { return sheet->personToggle(idOf(QStringLiteral("Ann"))) != nullptr; }));
+    EXPECT_FALSE(hint->isVisible());
+    ASSERT_TRUE(heading());
+    EXPECT_TRUE(heading()->isVisible());
+    EXPECT_EQ(heading()->font().weight(), QFont::Medium);
+    QCheckBox *ann = sheet->personToggle(idOf(QStringLiteral("Ann")));
+    ann->setChecked(true);
+
+    knowPeers({QStringLiteral("Ann"), QStringLiteral("Bob")});
+    ASSERT_TRUE(waitUntil([&] { return sheet->personToggle(idOf(QStringLiteral("Bob"))) != nullptr; }));
+    EXPECT_EQ(sheet->personToggle(idOf(QStringLiteral("Ann"))), ann);
+    EXPECT_TRUE(ann->isChecked());
+    EXPECT_TRUE(sheet->personToggle(idOf(QStringLiteral("Bob")))->isVisible());
+}
+
 TEST_F(NewProjectSheetTest, AddsOnlyTheSelectedPeopleStillKnownInListOrderAsEditors)
 {
     engine.state.running = true;

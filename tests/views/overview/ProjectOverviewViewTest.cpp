@@ -156,6 +156,16 @@ TEST_F(ProjectOverviewViewTest, CardsFollowTheStoredOrderAndShowTheirMacs)
 
     QTest::mouseClick(six, Qt::LeftButton);
     EXPECT_EQ(path.ids(), QStringList{QStringLiteral("sync-Zeta")});
+    // Tab reaches a card, and Return, Enter or Space opens it as a click does.
+    EXPECT_TRUE(six->focusPolicy() & Qt::TabFocus);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        path.setIDs({});
+        QTest::keyClick(six, key);
+        EXPECT_EQ(path.ids(), QStringList{QStringLiteral("sync-Zeta")}) << key;
+    }
+    // The status block keeps its dot 4 points above its text.
+    const QRect dot = six->findChild<StatusDot *>()->geometry();
+    EXPECT_EQ(six->findChild<QLabel *>(QStringLiteral("status"))->geometry().top() - dot.bottom() - 1, 4);
 
     const Project added = app().projects().createProject(QStringLiteral("Last"), std::nullopt);
     page.refresh();
