@@ -90,6 +90,18 @@ protected:
                 return action;
         return nullptr;
     }
+    // The framed tile whose title reads `title`.
+    static QWidget *tileOf(QWidget &inspector, const QString &title)
+    {
+        for (QLabel *label : inspector.findChildren<QLabel *>()) {
+            if (label->text() != title)
+                continue;
+            for (QWidget *up = label; up; up = up->parentWidget())
+                if (up->inherits("tw::CardFrame"))
+                    return up;
+        }
+        return nullptr;
+    }
     ProjectFolder stored(const QString &id = "Docs") const { return *app().projects().folderOf(syncID, id); }
 
     // Team propagation on with the team key "team".
@@ -152,10 +164,12 @@ TEST_F(FolderInspectorTest, NinePatternsShowEightAndAMoreChipUntilClickedOrAnoth
 {
     makeSync({folder("Docs", "st1"), folder("Other", "st2")});
     QStringList nine{".*"};
-    for (int i = 1; i < 9; ++i)
+    for (int i = 1; i < 8; ++i)
         nine.append(QStringLiteral("*.p%1").arg(i));
+    nine.append(QStringLiteral("Renders/") + QString(60, QLatin1Char('x')) + QStringLiteral("/*.exr"));
     engine.state.ignores["st1"] = nine;
     engine.state.ignores["st2"] = nine;
+    app().projects().renameMember(syncID, kPeer, QStringLiteral("Laptop in the colour grading suite upstairs, second desk"));
     load();
     auto shown = inspector();
     ASSERT_TRUE(waitUntil([&] { return chips(*shown, "omitChip").size() == 8; }));
@@ -164,6 +178,16 @@ TEST_F(FolderInspectorTest, NinePatternsShowEightAndAMoreChipUntilClickedOrAnoth
     chips(*shown, "moreChip")[0]->click();
     EXPECT_EQ(chips(*shown, "omitChip").size(), 9);
     EXPECT_TRUE(chips(*shown, "moreChip").isEmpty());
+    // However much either holds, the two tiles are as wide as each other.
+    for (const int width : {720, 1100}) {
+        shown->resize(width, 360);
+        QCoreApplication::sendPostedEvents();
+        const QWidget *macs = tileOf(*shown, FolderInspector::statusPerMacTitle);
+        const QWidget *ignores = tileOf(*shown, FolderInspector::ignoresTitle);
+        ASSERT_TRUE(macs && ignores);
+        EXPECT_EQ(macs->width(), ignores->width()) << width;
+        EXPECT_EQ(macs->y(), ignores->y()) << width;
+    }
 
     shown->refresh();
     EXPECT_EQ(engine.callCount("ignorePatterns"), 1);
