@@ -1,6 +1,6 @@
 #include "controllers/ArchiveNode.h"
 
-#include "utilities/NaturalLess.h"
+#include "utilities/FileNameOrder.h"
 
 #include <QHash>
 #include <algorithm>
@@ -12,8 +12,8 @@ namespace {
 using Copies = QList<ArchivedVersion>;
 
 // The working tree, alive only while one is built. Names are kept in
-// QString's own order, so names that naturalLess finds equivalent ("a", "A")
-// come out of its stable sort in a fixed order.
+// QString's own order, so names that the name order finds equivalent ("a",
+// "A") come out of its stable sort in a fixed order.
 struct Builder
 {
     std::map<QString, std::unique_ptr<Builder>> folders;
@@ -80,14 +80,13 @@ void place(Builder &root, const QString &path, Copies copies)
 }
 
 template <typename Map>
-QStringList namesInOrder(const Map &map)
+QStringList namesInOrder(const Map &map, const FileNameOrder &order)
 {
     QStringList names;
     names.reserve(qsizetype(map.size()));
     for (const auto &entry : map)
         names.append(entry.first);
-    std::stable_sort(names.begin(), names.end(),
-                     [](const QString &a, const QString &b) { return naturalLess(a, b); });
+    std::stable_sort(names.begin(), names.end(), order);
     return names;
 }
 
@@ -119,15 +118,15 @@ ArchiveNodePtr fileNode(const QString &name, const Copies &copies)
     return std::make_shared<const ArchiveNode>(std::move(node));
 }
 
-QList<ArchiveNodePtr> childrenOf(const Builder &builder, const QString &prefix)
+QList<ArchiveNodePtr> childrenOf(const Builder &builder, const QString &prefix, const FileNameOrder &order)
 {
     QList<ArchiveNodePtr> children;
-    for (const QString &name : namesInOrder(builder.folders)) {
+    for (const QString &name : namesInOrder(builder.folders, order)) {
         ArchiveNode node;
         node.id = QStringLiteral("dir:") + prefix + name;
         node.name = name;
         node.kind = ArchiveNode::Kind::Folder;
-        node.children = childrenOf(*builder.folders.at(name), prefix + name + QLatin1Char('/'));
+        node.children = childrenOf(*builder.folders.at(name), prefix + name + QLatin1Char('/'), order);
         node.fileCount = 0;
         for (const ArchiveNodePtr &child : node.children) {
             node.fileCount += child->fileCount;
@@ -135,7 +134,7 @@ QList<ArchiveNodePtr> childrenOf(const Builder &builder, const QString &prefix)
         }
         children.append(std::make_shared<const ArchiveNode>(std::move(node)));
     }
-    for (const QString &name : namesInOrder(builder.files))
+    for (const QString &name : namesInOrder(builder.files, order))
         children.append(fileNode(name, builder.files.at(name)));
     return children;
 }
@@ -158,12 +157,12 @@ void collectNewest(const ArchiveNode &node, QMap<QString, QString> &mapping)
 
 } // namespace
 
-QList<ArchiveNodePtr> buildArchiveTree(const QList<ArchivedVersion> &versions)
+QList<ArchiveNodePtr> buildArchiveTree(const QList<ArchivedVersion> &versions, const QLocale &locale)
 {
     Builder root;
     for (auto &[path, copies] : copiesByPath(versions))
         place(root, path, std::move(copies));
-    return childrenOf(root, QString());
+    return childrenOf(root, QString(), FileNameOrder(locale));
 }
 
 QMap<QString, QString> restoreMapping(const ArchiveNode &node)

@@ -3,6 +3,7 @@
 #include "engine/model/ArchivedVersion.h"
 
 #include <QList>
+#include <QLocale>
 #include <QMap>
 #include <QString>
 #include <memory>
@@ -49,9 +50,9 @@ struct ArchiveNode
 // (by Unicode scalar value, never parsed: offsets are not normalised), equal
 // times in input order. Empty path components are dropped; a path with none
 // left appears nowhere. Of two path texts that name the same components, the
-// one first seen later wins. Names are ordered by naturalLess, folders before
-// files; a name both a folder and a file yields both nodes.
-QList<ArchiveNodePtr> buildArchiveTree(const QList<ArchivedVersion> &versions);
+// one first seen later wins. Names are in the locale's FileNameOrder, folders
+// before files; a name both a folder and a file yields both nodes.
+QList<ArchiveNodePtr> buildArchiveTree(const QList<ArchivedVersion> &versions, const QLocale &locale = QLocale());
 
 // Path text to version time of the newest copy of every file beneath the
 // node (the file itself for a file node; nothing for a version node): what

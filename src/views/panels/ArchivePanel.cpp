@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/BorderlessButton.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -20,7 +21,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QShowEvent>
 #include <QTreeView>
@@ -33,19 +33,21 @@ namespace {
 
 // Qt offers long and short date formats only. The medium one is the long
 // one without its weekday and with abbreviated month names: "May 1, 2024",
-// "1 May 2024", "1. Mai 2024".
+// "1 May 2024", "1. Mai 2024". A short time never shows seconds, though the
+// C locale's short format ("HH:mm:ss") has them.
 QString mediumDateShortTimeFormat(const QLocale &locale)
 {
     static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*|[,.]?\\s*d{4}"));
+    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
     QString date = locale.dateFormat(QLocale::LongFormat);
     date.remove(weekday);
     date.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
-    return date.trimmed() + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat);
+    return date.trimmed() + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat).remove(seconds);
 }
 
-ArchiveTreeModel::Snapshot treeOf(const QList<ArchivedVersion> &versions)
+ArchiveTreeModel::Snapshot treeOf(const QList<ArchivedVersion> &versions, const QLocale &locale)
 {
-    return ArchiveTreeModel::snapshot(buildArchiveTree(versions));
+    return ArchiveTreeModel::snapshot(buildArchiveTree(versions, locale));
 }
 
 QString plural(qint64 count)
@@ -113,13 +115,13 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
 
     auto *header = new QHBoxLayout;
     header->addWidget(styledLabel(texts::archiveHeader, TextRole::Callout, TextTone::Secondary), 1, Qt::AlignTop);
-    m_emptyButton = new QPushButton(texts::emptyArchiveButton);
+    // Borderless: its text stands on the header's first line.
+    m_emptyButton = new BorderlessButton(texts::emptyArchiveButton);
     m_emptyButton->setObjectName(QStringLiteral("emptyArchive"));
-    m_emptyButton->setFlat(true);
     m_emptyButton->setFont(pointsFont(12));
     showSymbol(*m_emptyButton, Symbol::Trash);
     tintText(*m_emptyButton, Theme::danger());
-    connect(m_emptyButton, &QPushButton::clicked, this, &ArchivePanel::confirmEmpty);
+    connect(m_emptyButton, &QAbstractButton::clicked, this, &ArchivePanel::confirmEmpty);
     header->addWidget(m_emptyButton, 0, Qt::AlignTop);
     layout->addLayout(header);
 
@@ -176,7 +178,8 @@ QCoro::Task<void> ArchivePanel::loadTree(QPointer<ArchivePanel> self, QPointer<A
     }
     if (!self || self->m_loadGeneration != generation)
         co_return;
-    ArchiveTreeModel::Snapshot tree = co_await QtConcurrent::run(treeOf, versions);
+    // The default locale is read here, on the thread that sets it.
+    ArchiveTreeModel::Snapshot tree = co_await QtConcurrent::run(treeOf, versions, QLocale());
     if (!self || self->m_loadGeneration != generation)
         co_return;
     replaceTree(*self->m_tree, *self->m_model, std::move(tree));

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <qcoro/qcorotask.h>
 
-class QPushButton;
+class QAbstractButton;
 class QTreeView;
 
 namespace tw {
@@ -93,7 +93,7 @@ private:
     bool m_loading = true;
     quint64 m_loadGeneration = 0;
     QSet<QString> m_restoring;
-    QPushButton *m_emptyButton = nullptr;
+    QAbstractButton *m_emptyButton = nullptr;
     PanelPages *m_content = nullptr;
     QTreeView *m_tree = nullptr;
     ArchiveTreeModel *m_model = nullptr;

@@ -1,6 +1,7 @@
 #include "views/panels/OmitPanel.h"
 
 #include "app/AppEnvironment.h"
+#include "design/BorderlessButton.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -9,6 +10,7 @@
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelPages.h"
 #include "views/kit/PanelTexts.h"
+#include "views/kit/PlainLabel.h"
 #include "views/kit/StyledLabel.h"
 #include "views/panels/OmitLevelModel.h"
 #include "views/panels/OmitListView.h"
@@ -17,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -39,12 +40,10 @@ QWidget *emptyState()
     return page;
 }
 
-// A borderless button drawn in the palette's link colour.
-QPushButton *linkButton(const QString &text)
+// A button drawn as its text alone, in the palette's link colour.
+BorderlessButton *linkButton(const QString &text)
 {
-    auto *button = new QPushButton(literalAmpersands(text));
-    button->setFlat(true);
-    button->setAutoDefault(false);
+    auto *button = new BorderlessButton(literalAmpersands(text));
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(pointsFont(12));
     button->setAccessibleName(text);
@@ -221,19 +220,20 @@ void OmitPanel::rebuildPathBar()
         }
         delete item;
     }
-    QPushButton *house = linkButton(texts::goToRootFolder);
+    BorderlessButton *house = linkButton(texts::goToRootFolder);
     house->setText(QString());
     house->setObjectName(QStringLiteral("root"));
     showSymbol(*house, Symbol::House);
-    connect(house, &QPushButton::clicked, this, &OmitPanel::goToRoot);
+    connect(house, &QAbstractButton::clicked, this, &OmitPanel::goToRoot);
     m_pathBar->addWidget(house);
     for (int depth = 0; depth < m_pathStack.size(); ++depth) {
-        QLabel *separator = styledLabel(QStringLiteral("/"), TextRole::Body, TextTone::Secondary);
+        QLabel *separator = plainLabel(QStringLiteral("/"));
         separator->setFont(pointsFont(12));
+        applyTextTone(separator, TextTone::Secondary);
         m_pathBar->addWidget(separator);
-        QPushButton *crumb = linkButton(m_pathStack[depth]);
+        BorderlessButton *crumb = linkButton(m_pathStack[depth]);
         crumb->setObjectName(QStringLiteral("crumb"));
-        connect(crumb, &QPushButton::clicked, this, [this, depth] { goToCrumb(depth); });
+        connect(crumb, &QAbstractButton::clicked, this, [this, depth] { goToCrumb(depth); });
         m_pathBar->addWidget(crumb);
     }
     m_pathBar->addStretch();

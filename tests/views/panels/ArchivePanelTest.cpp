@@ -79,7 +79,7 @@ protected:
         auto *content = panel.findChild<QStackedWidget *>();
         return content->currentWidget()->findChild<QLabel *>("emptyText") &&
                content->currentWidget()->findChild<QLabel *>("emptyText")->text() == texts::archiveIsEmpty &&
-               panel.findChild<QPushButton *>("emptyArchive")->isHidden();
+               panel.findChild<QAbstractButton *>("emptyArchive")->isHidden();
     }
 
     QString root;
@@ -240,9 +240,17 @@ TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShow
         co_return;
     };
     auto panel = shownPanel();
-    auto *empty = panel->findChild<QPushButton *>("emptyArchive");
+    auto *empty = panel->findChild<QAbstractButton *>("emptyArchive");
     EXPECT_FALSE(empty->isHidden());
     EXPECT_EQ(empty->text(), u"Empty archive\u2026"_qs);
+    // Its text stands on the header's first line.
+    settleLayouts();
+    for (QLabel *label : panel->findChildren<QLabel *>()) {
+        if (label->text() != texts::archiveHeader)
+            continue;
+        const int buttonTextTop = empty->y() + (empty->height() - empty->fontMetrics().height()) / 2;
+        EXPECT_LE(std::abs(buttonTextTop - label->y()), 1);
+    }
     empty->click();
     QMessageBox *box = confirmation(*panel);
     ASSERT_NE(box, nullptr);
@@ -283,6 +291,7 @@ TEST(ArchivePanelTimeTest, OnlyInternetDateTimesAreShownAsMediumDateAndShortTime
         {us, "2024-05-01T23:59:59.5-01:00", "May 2, 2024 2:59 AM"},
         {us, "2024-05-01T10:20:30+02:00", "May 1, 2024 10:20 AM"},
         {de, "2024-05-01T10:20:30Z", "1. Mai 2024 12:20"},
+        {QLocale::c(), "2024-05-01T10:20:30Z", "1 May 2024 12:20"},
         {us, "20240501-102030", "20240501-102030"},
         {us, "2024-05-01", "2024-05-01"},
         {us, "2024-05-01 10:20:30Z", "2024-05-01 10:20:30Z"},

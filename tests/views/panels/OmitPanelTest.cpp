@@ -91,9 +91,9 @@ protected:
         return waitUntil([&] { return !panel.isLoading() && panel.model().stack() == stack; });
     }
 
-    static QPushButton *crumb(OmitPanel &panel, const QString &name)
+    static QAbstractButton *crumb(OmitPanel &panel, const QString &name)
     {
-        for (QPushButton *button : panel.findChildren<QPushButton *>("crumb"))
+        for (QAbstractButton *button : panel.findChildren<QAbstractButton *>("crumb"))
             if (button->isVisibleTo(&panel) && button->accessibleName() == name)
                 return button;
         return nullptr;
@@ -244,11 +244,28 @@ TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)
 
     // The path bar's new buttons show from the event loop.
     ASSERT_TRUE(waitUntil([&] { return crumb(*panel, "Day 1") != nullptr; }));
+    // Its parts sit evenly: each as wide as what it shows, the same gap
+    // between any two.
+    settleLayouts();
+    auto *root = panel->findChild<QAbstractButton *>("root");
+    QList<std::pair<QWidget *, int>> parts{{root, root->fontMetrics().height()}};
+    for (QLabel *label : panel->findChildren<QLabel *>())
+        if (label->isVisibleTo(panel.get()) && label->text() == "/")
+            parts.append({label, label->fontMetrics().horizontalAdvance("/")});
+    for (const QString &name : {QStringLiteral("Shots"), QStringLiteral("Day 1")})
+        parts.append({crumb(*panel, name), crumb(*panel, name)->fontMetrics().horizontalAdvance(name)});
+    ASSERT_EQ(parts.size(), 5);
+    std::sort(parts.begin(), parts.end(), [](const auto &a, const auto &b) { return a.first->x() < b.first->x(); });
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        EXPECT_LE(parts[i].first->width() - parts[i].second, 3) << i;
+        if (i > 0)
+            EXPECT_EQ(parts[i].first->x() - parts[i - 1].first->geometry().right() - 1, 4) << i;
+    }
     crumb(*panel, "Shots")->click();
     ASSERT_TRUE(reloaded(*panel, {"Shots"}));
     EXPECT_EQ(names(*panel), QStringList("Day 1"));
     EXPECT_EQ(crumb(*panel, "Day 1"), nullptr);
-    auto *house = panel->findChild<QPushButton *>("root");
+    auto *house = panel->findChild<QAbstractButton *>("root");
     EXPECT_EQ(house->accessibleName(), "Go to root folder");
     house->click();
     ASSERT_TRUE(reloaded(*panel, {}));
