@@ -24,6 +24,9 @@
 namespace tw {
 namespace {
 
+// Room on each side of a push button's title beyond what the style gives.
+constexpr int kTitleRoom = 8;
+
 // A switch whose label is shown as written: "&" would otherwise mark a
 // mnemonic and vanish.
 QCheckBox *toggle(const QString &text, const char *name)
@@ -98,6 +101,14 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
     m_free = new QPushButton;
     m_free->setObjectName(QStringLiteral("freeSpace"));
     m_free->setAutoDefault(false);
+    // A push button pads a title longer than its bezel's least width by a
+    // few pixels only: both of this one's titles get some room.
+    int widest = 0;
+    for (const QString &title : {texts::freeUpSpaceNow, texts::freeing}) {
+        m_free->setText(title);
+        widest = std::max(widest, m_free->sizeHint().width());
+    }
+    m_free->setMinimumWidth(widest + 2 * kTitleRoom);
     connect(m_free, &QPushButton::clicked, this, &FolderSettingsPanel::confirmFree);
     local->addWidget(m_free);
     section->addLayout(local);

@@ -124,6 +124,11 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     QLabel *removed = preview("removedPreview");
     removed->setText(texts::removedFrom);
     previewLines->addWidget(removed);
+    // Its room is kept while it is hidden: the first letter typed above
+    // must not push the confirmation field down as the user reaches for it.
+    QSizePolicy keepRoom = m_preview->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_preview->setSizePolicy(keepRoom);
     column->addWidget(m_preview);
 
     auto *divider = new QFrame;

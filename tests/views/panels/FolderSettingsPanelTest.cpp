@@ -184,6 +184,8 @@ TEST_F(FolderSettingsPanelTest, TheLocalArchiveIsMeasuredAndFreedAtOnce)
     EXPECT_EQ(local->text(), "Local archive: " + formatFileSize(bytes));
     EXPECT_EQ(freeButton->text(), "Free up space now");
     ASSERT_TRUE(freeButton->isEnabled());
+    // Its title has room on both sides.
+    EXPECT_GE(freeButton->width() - freeButton->fontMetrics().horizontalAdvance(freeButton->text()), 24);
 
     freeButton->click();
     auto *box = panel.findChild<QMessageBox *>();

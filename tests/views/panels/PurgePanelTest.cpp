@@ -99,8 +99,15 @@ TEST_F(PurgePanelTest, TheButtonWaitsForAnExactConfirmationAndANode)
 
     ASSERT_TRUE(configureNode());
     EXPECT_FALSE(label(*shown, "nodeNote")->isVisible());
+    // The preview appears in room kept for it: the confirmation stays put.
+    type(*shown, "", "");
+    QCoreApplication::sendPostedEvents();
+    const auto confirmAt = [&] { return field(*shown, "confirm")->mapTo(shown.get(), QPoint()).y(); };
+    const int confirmY = confirmAt();
     for (const auto &row : rows) {
         type(*shown, row.subpath, row.confirm);
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(confirmAt(), confirmY) << row.subpath.toStdString();
         EXPECT_EQ(shown->canRun(), row.enabled) << row.subpath.toStdString() << "|" << row.confirm.toStdString();
         EXPECT_EQ(button(*shown, "remove")->isEnabled(), row.enabled);
         EXPECT_EQ(field(*shown, "confirm")->placeholderText(), row.placeholder);
