@@ -162,7 +162,13 @@ InviteSheet::InviteSheet(AppEnvironment &env, QString projectID, QWidget *parent
 
     auto *waiting = new QHBoxLayout;
     waiting->setSpacing(8);
-    waiting->addWidget(new Spinner);
+    m_spinner = new Spinner;
+    m_spinner->setObjectName(QStringLiteral("spinner"));
+    waiting->addWidget(m_spinner);
+    m_joined = plainLabel();
+    m_joined->setObjectName(QStringLiteral("joined"));
+    showSymbol(*m_joined, Symbol::CheckmarkCircleFill, m_spinner->width(), Theme::synced());
+    waiting->addWidget(m_joined);
     waiting->addWidget(styledLabel(texts::whenTheyConnect, TextRole::Caption, TextTone::Secondary), 1);
     layout->addLayout(waiting);
     layout->addWidget(buildPaste());
@@ -250,6 +256,8 @@ QWidget *InviteSheet::buildNode()
     QLabel *member = styledLabel(texts::inThisSync, TextRole::Caption);
     m_nodeMember = iconLine(Symbol::CheckmarkCircleFill, member, Theme::synced());
     m_nodeMember->setObjectName(QStringLiteral("nodeMember"));
+    // At the end of the row, where the button stands until the node is in.
+    m_nodeMember->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     row->addWidget(m_nodeMember);
     m_addNode = new QPushButton(texts::addToThisSync);
     m_addNode->setObjectName(QStringLiteral("addNode"));
@@ -271,7 +279,7 @@ QWidget *InviteSheet::buildPaste()
     m_paste = new QLineEdit;
     m_paste->setObjectName(QStringLiteral("paste"));
     m_paste->setPlaceholderText(texts::pastePlaceholder);
-    applyTextRole(m_paste, TextRole::Monospaced11);
+    applyTextRole(m_paste, TextRole::MonospacedCaption);
     group->content()->addWidget(m_paste);
     m_willAdd = styledLabel({}, TextRole::Caption);
     m_willAdd->setObjectName(QStringLiteral("willAdd"));
@@ -343,6 +351,20 @@ void InviteSheet::refresh()
     refreshInvite(myInvite());
     refreshContacts();
     refreshNode();
+    refreshWaiting(project);
+}
+
+void InviteSheet::refreshWaiting(const std::optional<Project> &project)
+{
+    // A Mac asking to join this sync while the sheet is open is the one it
+    // waits for; once allowed in, the spinner has nothing left to wait for.
+    const std::optional<ProjectController::PendingDeviceApproval> &asking = m_env.projects().pendingDeviceApproval();
+    if (asking && asking->projectID == m_projectID)
+        m_askedToJoin.insert(asking->deviceID);
+    const bool joined = project && std::any_of(project->members.cbegin(), project->members.cend(),
+                                               [this](const ProjectMember &m) { return m_askedToJoin.contains(m.deviceID); });
+    m_spinner->setVisible(!joined);
+    m_joined->setVisible(joined);
 }
 
 void InviteSheet::refreshInvite(const Invite &invite)

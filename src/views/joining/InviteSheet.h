@@ -2,6 +2,7 @@
 
 #include "cluster/Invite.h"
 #include "projects/MemberRole.h"
+#include "projects/Project.h"
 
 #include <QDialog>
 #include <QSet>
@@ -67,12 +68,15 @@ private:
     void refreshInvite(const Invite &invite);
     void refreshContacts();
     void refreshNode();
+    void refreshWaiting(const std::optional<Project> &project);
 
     AppEnvironment &m_env;
     const QString m_projectID;
     const TailnetAddress m_tailnet;
     std::optional<Invite> m_pasted;
     QSet<QString> m_addedContacts;
+    // Macs that asked to join this sync while the sheet was open.
+    QSet<QString> m_askedToJoin;
     QString m_shownCode;
     bool m_codeShown = false;
     int m_qrRenders = 0;
@@ -93,6 +97,8 @@ private:
     QLineEdit *m_paste = nullptr;
     QLabel *m_willAdd = nullptr;
     QComboBox *m_role = nullptr;
+    QWidget *m_spinner = nullptr;
+    QLabel *m_joined = nullptr;
 };
 
 } // namespace tw

@@ -7,6 +7,7 @@
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "design/TextStyle.h"
 #include "projects/ProjectController.h"
 #include "views/kit/PanelTexts.h"
 
@@ -149,6 +150,16 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     ASSERT_TRUE(waitUntil([&] { return part(*invite, "nodeMember")->isVisible(); }));
     EXPECT_FALSE(button(*invite, "addNode")->isVisible());
     EXPECT_TRUE(member(kNodeDeviceID).has_value());
+    // "In this sync" ends the node's row.
+    QCoreApplication::sendPostedEvents();
+    QWidget *node = part(*invite, "node");
+    for (QLabel *label : part(*invite, "nodeMember")->findChildren<QLabel *>()) {
+        if (label->text() != texts::inThisSync)
+            continue;
+        const int textEnd = label->mapTo(node, label->contentsRect().topLeft()).x() +
+                            label->fontMetrics().horizontalAdvance(texts::inThisSync);
+        EXPECT_GE(textEnd, node->width() - 2);
+    }
 
     invite->findChild<QComboBox *>("role")->setCurrentIndex(1);
     engine.hold("addDevice");
@@ -182,6 +193,9 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
     for (const Case &c : cases) {
         engine.deviceRequests.clear();
         auto invite = sheet();
+        // Fixed pitch at the caption's size.
+        EXPECT_EQ(invite->findChild<QLineEdit *>("paste")->font().pointSizeF(),
+                  textStyleFont(TextStyle::Caption).pointSizeF());
         invite->findChild<QLineEdit *>("paste")->setText(c.paste);
         QLabel *line = invite->findChild<QLabel *>("willAdd");
         EXPECT_EQ(!line->isHidden(), c.id.has_value());
@@ -200,6 +214,25 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
         ASSERT_EQ(engine.deviceRequests.size(), 1);
         EXPECT_EQ(engine.deviceRequests.front().addresses, c.addresses);
     }
+}
+
+TEST_F(InviteSheetTest, TheSpinnerTurnsUntilAMacThatAskedToJoinIsAllowedIn)
+{
+    loadDevices();
+    auto invite = sheet();
+    EXPECT_TRUE(part(*invite, "spinner")->isVisible());
+    // A Mac asking to join another sync is not the one this sheet waits for.
+    app().projects().setPendingDeviceApproval(ProjectController::PendingDeviceApproval{kPeerB, "Bob", "other", "Other"});
+    runEventLoopFor(20);
+    app().projects().setPendingDeviceApproval(ProjectController::PendingDeviceApproval{kPeerA, "Ann", project.id, "Film"});
+    awaitTask(app().projects().addMember(project.id, kPeerB, "Bob", MemberRole::Editor, false, std::nullopt));
+    runEventLoopFor(20);
+    EXPECT_TRUE(part(*invite, "spinner")->isVisible());
+    EXPECT_FALSE(part(*invite, "joined")->isVisible());
+
+    awaitTask(app().projects().approvePendingDevice());
+    ASSERT_TRUE(waitUntil([&] { return part(*invite, "joined")->isVisible(); }));
+    EXPECT_FALSE(part(*invite, "spinner")->isVisible());
 }
 
 TEST_F(InviteSheetTest, WithoutKnownMacsOrANodeTheirSectionsAreAbsent)
