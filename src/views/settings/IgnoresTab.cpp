@@ -6,6 +6,7 @@
 #include "controllers/FolderController.h"
 #include "design/ElidedLabel.h"
 #include "design/Symbol.h"
+#include "design/TextStyle.h"
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
@@ -42,11 +43,16 @@ QCoro::Task<void> applyToAll(QPointer<SettingsState> state, QPointer<AppEnvironm
         state->editActivity([](SettingsState::Activity &activity) { activity.applyingIgnores = false; });
 }
 
-QFont monospaced(qreal points = 0)
+// Fixed pitch at a size given in Mac points, relative to the body font as
+// every other text is (the body's 13 points by default).
+QFont monospaced(qreal macPoints = 13)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (points > 0)
-        font.setPointSizeF(points);
+    const QFont sized = pointsFont(macPoints);
+    if (sized.pointSizeF() > 0)
+        font.setPointSizeF(sized.pointSizeF());
+    else
+        font.setPixelSize(sized.pixelSize());
     return font;
 }
 

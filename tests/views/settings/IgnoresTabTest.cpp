@@ -6,6 +6,7 @@
 
 #include "app/AppPreferences.h"
 #include "app/IgnoreCategory.h"
+#include "design/TextStyle.h"
 #include "projects/ProjectController.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/PanelTexts.h"
@@ -17,6 +18,7 @@
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,6 +131,9 @@ TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeed
     expectInStep();
 
     auto *raw = find<QPlainTextEdit>("rawIgnores");
+    // Twelve points of the body's thirteen, whatever size the desktop's font is.
+    EXPECT_DOUBLE_EQ(raw->font().pointSizeF(), pointsFont(12).pointSizeF());
+    EXPECT_LT(raw->font().pointSizeF(), QApplication::font().pointSizeF());
     raw->setPlainText(raw->toPlainText() + "\n  # note\n#note\n\n");
     find<QPushButton>("saveRawList")->click();
     EXPECT_EQ(customRows(), QStringList{"#note"});
