@@ -29,6 +29,9 @@ CapsuleChip::CapsuleChip(QWidget *parent)
     setAutoRaise(true);
     setPopupMode(QToolButton::InstantPopup);
     setInteractive(false);
+    // A tool button is fixed at its size; a chip gives way down to its
+    // least size, its text elided, when its line is narrower.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 }
 
 void CapsuleChip::setFace(Face face)

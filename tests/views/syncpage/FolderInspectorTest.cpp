@@ -187,6 +187,9 @@ TEST_F(FolderInspectorTest, NinePatternsShowEightAndAMoreChipUntilClickedOrAnoth
         ASSERT_TRUE(macs && ignores);
         EXPECT_EQ(macs->width(), ignores->width()) << width;
         EXPECT_EQ(macs->y(), ignores->y()) << width;
+        // A chip longer than its tile gives way, its name elided.
+        for (CapsuleChip *chip : chips(*shown, "deviceChip"))
+            EXPECT_LE(chip->geometry().right(), chip->parentWidget()->width() - 1) << width;
     }
 
     shown->refresh();
