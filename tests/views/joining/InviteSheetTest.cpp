@@ -151,7 +151,7 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     EXPECT_FALSE(button(*invite, "addNode")->isVisible());
     EXPECT_TRUE(member(kNodeDeviceID).has_value());
     // "In this sync" ends the node's row.
-    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(saveShot(*invite, "invite-sheet-node-member").isNull());
     QWidget *node = part(*invite, "node");
     for (QLabel *label : part(*invite, "nodeMember")->findChildren<QLabel *>()) {
         if (label->text() != texts::inThisSync)
@@ -233,6 +233,7 @@ TEST_F(InviteSheetTest, TheSpinnerTurnsUntilAMacThatAskedToJoinIsAllowedIn)
     awaitTask(app().projects().approvePendingDevice());
     ASSERT_TRUE(waitUntil([&] { return part(*invite, "joined")->isVisible(); }));
     EXPECT_FALSE(part(*invite, "spinner")->isVisible());
+    EXPECT_FALSE(saveShot(*invite, "invite-sheet-joined").isNull());
 }
 
 TEST_F(InviteSheetTest, WithoutKnownMacsOrANodeTheirSectionsAreAbsent)
