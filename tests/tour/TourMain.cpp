@@ -24,6 +24,10 @@
 #include "views/syncpage/FolderInspector.h"
 #include "views/joining/IncomingView.h"
 #include "views/joining/InviteSheet.h"
+#include "views/joining/JoinSheet.h"
+#include "views/joining/NasSetupGuideView.h"
+#include "views/joining/NodeSetupConfirmSheet.h"
+#include "views/joining/WelcomeSheet.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/overview/ProjectCard.h"
 #include "views/overview/ProjectOverviewView.h"
@@ -35,6 +39,7 @@
 #include "views/window/MainWindow.h"
 #include "views/shell/MenuBarContent.h"
 #include "views/settings/SettingsView.h"
+#include "views/settings/TeamSettingsView.h"
 #include "views/shell/ShellWindow.h"
 #include "views/shell/StatusTray.h"
 #include "views/shell/WindowController.h"
@@ -64,6 +69,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -84,6 +90,8 @@ const QString kTeammate = QStringLiteral("TEAMMAT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDD
 const QString kAway = QStringLiteral("AWAYMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kNode = QStringLiteral("NODEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kInviter = QStringLiteral("INVITER-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kLateJoiner = QStringLiteral("LATEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 // Names longer than any row has room for: each ends in "…" where it is cut.
 const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
@@ -333,10 +341,17 @@ int runTour()
         return nullptr;
     };
     auto inspectorShown = [&] { return shown("tw::FolderInspector") != nullptr; };
-    // The inspector area grows and shrinks animated: pictures wait for its end.
+    // The inspector area grows and shrinks animated: pictures wait for its
+    // end at the height of what it shows. A change of selection starts the
+    // animation only on its next layout, so a still area is not yet settled.
     auto inspectorSettled = [&] {
         QWidget *area = shown("QWidget", QStringLiteral("inspectorArea"));
         return area && area->height() == area->maximumHeight() && area->height() == area->minimumHeight();
+    };
+    auto inspectorAt = [&](int height) {
+        return [&, height] {
+            return inspectorSettled() && shown("QWidget", QStringLiteral("inspectorArea"))->height() == height;
+        };
     };
 
     // Each folder panel, opened from the inspector's action row and closed
@@ -356,10 +371,8 @@ int runTour()
                     const auto bars = syncPage()->findChildren<QProgressBar *>();
                     return std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); });
                 }, kStepMs), "the panel has read what it shows");
-                tour.expect(waitUntil([&] {
-                    QWidget *area = shown("QWidget", QStringLiteral("inspectorArea"));
-                    return inspectorSettled() && area->height() == ProjectView::expandedInspectorHeight;
-                }, kStepMs), "a panel has the taller inspector area");
+                tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
+                            "a panel has the taller inspector area");
                 return &window;
             });
             QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
@@ -465,8 +478,98 @@ int runTour()
                 tour.expect(waitUntil([&] { return tabs->currentIndex() == i; }, kStepMs), "the tab opens");
                 return &shell->settingsWindow();
             });
+            auto *team = qobject_cast<TeamSettingsView *>(tabs->widget(i));
+            if (!team)
+                continue;
+            tour.step(look + "node-setup-guide", [&, team] {
+                QPushButton *setUp = team->findChild<QPushButton *>(QStringLiteral("setUpAutomatically"));
+                tour.expect(setUp && setUp->isVisible(), "a team without a node is offered the guide");
+                click(setUp);
+                if (!tour.expect(waitUntil([&] { return team->guide() && team->guide()->isVisible(); }, kStepMs),
+                                 "the guide opens"))
+                    return static_cast<QWidget *>(&shell->settingsWindow());
+                return static_cast<QWidget *>(team->guide());
+            });
+            if (team->guide())
+                team->guide()->reject();
+            tour.expect(waitUntil([&] { return !team->guide(); }, kStepMs), "the guide closes");
         }
         shell->settingsWindow().close();
+    };
+
+    // The feedback sheet from the menu, with the window's picture attached.
+    auto feedbackSheet = [&](const QString &look) {
+        tour.step(look + "feedback-sheet", [&] {
+            menuAction(window, FeedbackSheet::kMenuTitle)->trigger();
+            auto sheet = [&] { return qobject_cast<FeedbackSheet *>(main->openSheet()); };
+            if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            if (QCheckBox *include = sheet()->findChild<QCheckBox *>(QStringLiteral("includeScreenshot")))
+                include->click();
+            tour.expect(waitUntil([&] { return sheet()->screenshotData().has_value(); }, kStepMs),
+                        "the screenshot arrives");
+            tour.expect(sheet()->origin() == FeedbackSheet::kOrigin, "opened from the main window");
+            return static_cast<QWidget *>(sheet());
+        });
+    };
+
+    // A Mac asking to join while the sync is open to joiners.
+    auto approvalPrompt = [&](const QString &look, const QString &joiner) {
+        tour.step(look + "approval-prompt", [&, joiner] {
+            main->path().setIDs({});
+            env.projects().openPairingWindow(QStringLiteral("p-studio"));
+            // Alone in the list: the stranger asking since start-up would be surfaced otherwise.
+            engine.state.pendingDevices = {{.id = joiner, .name = "New Mac", .address = {}}};
+            engine.pushEvent(pendingDevicesChanged());
+            tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
+                        "the prompt appears after the next poll");
+            JoinApprovalPrompt *prompt = main->approvalPrompt();
+            if (prompt)
+                tour.expect(prompt->text().contains("New Mac") || prompt->informativeText().contains("New Mac"),
+                            "the prompt names the joining Mac");
+            return static_cast<QWidget *>(prompt);
+        });
+    };
+
+    // The sheets a first start and the two kinds of link open, each left
+    // again as a user who declines would.
+    auto linkSheets = [&](const QString &look) {
+        QPointer<WelcomeSheet> welcome;
+        tour.step(look + "welcome-sheet", [&] {
+            welcome = new WelcomeSheet(env, [] {}, &window);
+            welcome->setAttribute(Qt::WA_DeleteOnClose);
+            welcome->setWindowModality(Qt::WindowModal);
+            welcome->open();
+            tour.expect(waitUntil([&] { return welcome->isVisible(); }, kStepMs), "the welcome opens");
+            return static_cast<QWidget *>(welcome.data());
+        });
+        if (welcome)
+            welcome->reject();
+        const auto sheetOf = [&](const char *type) {
+            return waitUntil([&] { return main->openSheet() && main->openSheet()->inherits(type)
+                                          && main->openSheet()->isVisible(); }, kStepMs);
+        };
+        tour.step(look + "join-sheet", [&] {
+            env.setPendingInvite(Invite{kInviter, QStringLiteral("Ann"), QStringLiteral("Film"), std::nullopt});
+            if (!tour.expect(sheetOf("tw::JoinSheet"), "an invitation opens its sheet"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(main->openSheet());
+        });
+        if (main->openSheet())
+            main->openSheet()->reject();
+        tour.expect(waitUntil([&] { return !env.pendingInvite() && !main->openSheet(); }, kStepMs),
+                    "Decline drops the invitation");
+        tour.step(look + "node-confirm-sheet", [&] {
+            env.setPendingNodeSetup(NodeSetupPayload{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("k3y"),
+                                                     QStringLiteral("Team NAS")});
+            if (!tour.expect(sheetOf("tw::NodeSetupConfirmSheet"), "a node's link opens its confirmation"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(main->openSheet());
+        });
+        if (main->openSheet())
+            main->openSheet()->reject();
+        tour.expect(waitUntil([&] { return !env.pendingNodeSetup() && !main->openSheet(); }, kStepMs),
+                    "Cancel drops the node's link");
     };
 
     // The screens again, reached by path, in another appearance.
@@ -483,7 +586,8 @@ int runTour()
                                   kStepMs), "the sync's page");
             click(labelled<FolderChip>(syncPage(), "label", "moving"));
             tour.expect(waitUntil(inspectorShown, kStepMs), "the chip opens the folder's inspector");
-            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+            tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs),
+                        "the inspector area at its height");
             return &window;
         });
         folderPanels(look);
@@ -494,7 +598,8 @@ int runTour()
                 auto *inspector = syncPage()->findChild<DeviceInspector *>();
                 return inspector && inspector->isVisible();
             }, kStepMs), "the card opens the Mac's inspector");
-            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+            tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs),
+                        "the inspector area at its height");
             return &window;
         });
         tour.step(look + "incoming-page", [&] {
@@ -513,6 +618,15 @@ int runTour()
         if (NewProjectSheet *sheet = window.findChild<NewProjectSheet *>())
             sheet->reject();
         settingsTabs(look);
+        linkSheets(look);
+        feedbackSheet(look);
+        if (auto *sheet = qobject_cast<FeedbackSheet *>(main->openSheet()))
+            sheet->reject();
+        tour.expect(waitUntil([&] { return main->openSheet() == nullptr; }, kStepMs), "the feedback sheet closes");
+        approvalPrompt(look, kLateJoiner);
+        if (JoinApprovalPrompt *prompt = main->approvalPrompt())
+            click(prompt->button(JoinApprovalPrompt::Choice::Decline));
+        tour.expect(waitUntil([&] { return !main->approvalPrompt(); }, kStepMs), "Decline closes the prompt");
     };
 
     tour.step("sync-page", [&] {
@@ -531,7 +645,7 @@ int runTour()
                                            && syncPage()->findChild<FolderInspector *>()->isVisible(); }, kStepMs),
                     "the chip opens the folder's inspector");
         tour.expect(waitUntil([&] { return teammateChip(syncPage()) != nullptr; }, kStepMs), "a chip per Mac");
-        tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+        tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
         return &window;
     });
     folderPanels(QString());
@@ -573,7 +687,8 @@ int runTour()
                 const auto values = details->findChildren<QLabel *>(QStringLiteral("detailValue"));
                 return std::any_of(values.cbegin(), values.cend(), [](QLabel *value) { return value->isVisible(); });
             }, kStepMs), "the details show their values");
-            tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
+            tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
+                        "the inspector area at its height");
         }
         return static_cast<QWidget *>(&window);
     });
@@ -614,21 +729,7 @@ int runTour()
 
     placingSheet(QString());
 
-    tour.step("approval-prompt", [&] {
-        click(toolButton(main->toolBar(), QStringLiteral("Back")));
-        tour.expect(waitUntil([&] { return main->path().ids().isEmpty(); }, kStepMs), "Back returns to the overview");
-        env.projects().openPairingWindow(QStringLiteral("p-studio"));
-        // First in the list: the stranger asking since start-up would be surfaced otherwise.
-        engine.state.pendingDevices.prepend({.id = kJoiner, .name = "New Mac", .address = {}});
-        engine.pushEvent(pendingDevicesChanged());
-        tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
-                    "the prompt appears after the next poll");
-        JoinApprovalPrompt *prompt = main->approvalPrompt();
-        if (prompt)
-            tour.expect(prompt->text().contains("New Mac") || prompt->informativeText().contains("New Mac"),
-                        "the prompt names the joining Mac");
-        return static_cast<QWidget *>(prompt);
-    });
+    approvalPrompt(QString(), kJoiner);
 
     tour.step("allowed-while-leaving", [&] {
         JoinApprovalPrompt *prompt = main->approvalPrompt();
@@ -675,18 +776,7 @@ int runTour()
         return &window;
     });
 
-    tour.step("feedback-sheet", [&] {
-        menuAction(window, FeedbackSheet::kMenuTitle)->trigger();
-        auto sheet = [&] { return qobject_cast<FeedbackSheet *>(main->openSheet()); };
-        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
-            return static_cast<QWidget *>(&window);
-        if (QCheckBox *include = sheet()->findChild<QCheckBox *>(QStringLiteral("includeScreenshot")))
-            include->click();
-        tour.expect(waitUntil([&] { return sheet()->screenshotData().has_value(); }, kStepMs),
-                    "the screenshot arrives");
-        tour.expect(sheet()->origin() == FeedbackSheet::kOrigin, "opened from the main window");
-        return static_cast<QWidget *>(sheet());
-    });
+    feedbackSheet(QString());
 
     tour.step("feedback-cancelled", [&] {
         if (FeedbackSheet *sheet = qobject_cast<FeedbackSheet *>(main->openSheet()))
@@ -697,6 +787,7 @@ int runTour()
     });
 
     settingsTabs(QString());
+    linkSheets(QString());
 
     // A new appearance reaches the widgets through posted events.
     auto lookAgain = [&](AppPreferences::Appearance appearance) {

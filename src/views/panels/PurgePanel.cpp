@@ -82,7 +82,7 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     // squeezing its wrapped texts.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea;
+    auto *scroll = m_scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("purgeScroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -223,6 +223,10 @@ void PurgePanel::showOutcome(const PurgeOutcome &outcome)
         m_subpath->clear();
     }
     refresh();
+    // The result sits below the form, often under the fold of a short
+    // inspector: the user who pressed the button sees what it did.
+    m_scroll->widget()->layout()->activate();
+    m_scroll->ensureWidgetVisible(m_result);
 }
 
 void PurgePanel::refresh()

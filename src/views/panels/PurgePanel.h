@@ -12,6 +12,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace tw {
 
@@ -72,6 +73,7 @@ private:
     QLabel *m_kept = nullptr;
     QLineEdit *m_confirm = nullptr;
     QLabel *m_result = nullptr;
+    QScrollArea *m_scroll = nullptr;
     QPushButton *m_remove = nullptr;
 };
 
