@@ -121,8 +121,9 @@ public:
     QCoro::Task<void> patchDevice(NasNode node, QString key, QString deviceID, QJsonObject json);
     QCoro::Task<void> deleteFolder(NasNode node, QString key, QString folderID);
 
-    // On the first node only. Adds one ignore line unless it is there.
-    QCoro::Task<void> addIgnore(QString folderID, QString pattern);
+    // On the first node only. Adds one ignore line unless it is there;
+    // whether the node took its list with the line.
+    QCoro::Task<bool> addIgnore(QString folderID, QString pattern);
     // Trash-can versioning with that clean-out age; a negative age turns
     // versioning off.
     QCoro::Task<void> setFolderVersioning(QString folderID, int cleanoutDays);

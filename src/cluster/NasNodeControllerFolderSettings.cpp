@@ -81,19 +81,19 @@ bool servesDevice(const NodeClient::FolderDevices &folders, const QSet<QString> 
 
 } // namespace
 
-QCoro::Task<void> NasNodeController::addIgnore(QString folderID, QString pattern)
+QCoro::Task<bool> NasNodeController::addIgnore(QString folderID, QString pattern)
 {
     if (m_nodes.isEmpty())
-        co_return;
+        co_return false;
     const NasNode node = m_nodes.first();
     if (spansLines(pattern)) {
         fail(node, QStringLiteral("An ignore pattern can't hold a line break \u2014 it wasn't added on the always-on "
                                   "node."));
-        co_return;
+        co_return false;
     }
     const KeyLookup lookup = co_await lookUpKey(node);
     if (!lookup.key)
-        co_return;
+        co_return false;
     const NodeClient::QueryItems query = folderQuery(folderID);
     const QString path = QStringLiteral("/rest/db/ignores");
     std::optional<QStringList> lines =
@@ -101,13 +101,15 @@ QCoro::Task<void> NasNodeController::addIgnore(QString folderID, QString pattern
     if (!lines) {
         fail(node, QStringLiteral("Couldn't read the always-on node's ignore patterns \u2014 the new one wasn't "
                                   "added."));
-        co_return;
+        co_return false;
     }
     // First, as Syncthing applies the first line that matches: a line of the
     // node's own above it could let the subfolder's deletions through.
     if (lines->value(0) != pattern)
         lines->prepend(pattern);
-    co_await m_client.send(node.baseURL, *lookup.key, "POST", path, query, ignoreBody(*lines));
+    const NodeClient::Answer written =
+        co_await m_client.send(node.baseURL, *lookup.key, "POST", path, query, ignoreBody(*lines));
+    co_return written.accepted();
 }
 
 QCoro::Task<void> NasNodeController::setFolderVersioning(QString folderID, int cleanoutDays)

@@ -644,6 +644,12 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
              awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
              ReceivedPurgeRecord(r.defaults).add("st", "/dir");
          }, R"(200 OK {"deletedBytes":SIZE,"ok":true})", kReplay, {"/dir"}},
+        // ... until this Mac removes that subfolder from the others itself.
+        {"dir", [](Rig &r, PurgeCommand &, QString &) {
+             awaitTask(r.env->projects().addPurgeProtection("st", "/dir"));
+             ReceivedPurgeRecord(r.defaults).add("st", "/dir");
+             ASSERT_EQ(awaitTask(r.env->purgeFromPeers("S", "f", "dir")).offline.size(), 2);
+         }, kInProgress, {}, {"/dir"}},
         // /proc refuses every rename and unlink, also to root.
         {"fdinfo", [](Rig &r, PurgeCommand &, QString &) {
              QDir(r.dir.filePath("root")).removeRecursively();
@@ -787,12 +793,85 @@ TEST(AppEnvironmentTest, PurgeFromPeersAsksEachConnectedMacInTurn)
     rig.engine.state.folders[0].mode = FolderSyncMode::SendOnly;
     const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "Rushes [old]/"));
     const FailedMac busy{"busy", PurgeAnswer::refusalIn(403, PurgeAnswer::noSharedSecret().body)->reason, true};
-    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER", "away"}, .failed = {busy}}));
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1,
+                                     .offline = {"SENDER", "VIEWER", "away"},
+                                     .failed = {busy},
+                                     .node = PurgeOutcome::NodeCopy::Hidden}));
     EXPECT_EQ(macs.requests().size(), 2);
     EXPECT_TRUE(node.requests().last().body.contains(R"(/Rushes \\[old\\])"));
     EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
     EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, QStringList{R"(/Rushes \[old\])"});
     EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
+}
+
+// This Mac's line stays only while some Mac took the removal or waits for a
+// later run; the node is told only then, and a node that did not take its
+// line says so. Members in order: SENDER, VIEWER, those the row adds.
+TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
+{
+    using Response = FakeHttpServer::Response;
+    using Node = PurgeOutcome::NodeCopy;
+    const Response done = Response::json(R"({"ok":true})");
+    const Response noKey = Response::text(403, R"({"ok":false,"error":"no shared secret"})");
+    const Response busy = Response::text(409, R"({"ok":false,"error":"in progress"})");
+    struct Row
+    {
+        const char *name;
+        QList<Response> answers;  // of the connected members, in order; the rest are offline
+        QStringList offline = {};
+        bool lineBefore = false;
+        bool nodeUp = true;
+        int removed = 0;
+        Node node = Node::Hidden;
+        bool syncsAsBefore = false;
+        bool liftFails = false;  // the engine does not take the list without the line
+    };
+    const QList<Row> rows = {
+        {"every Mac refuses for good", {noKey, noKey}, {}, false, true, 0, Node::NotAsked, true},
+        {"every Mac refuses for good, the line not lifted", {noKey, noKey}, {}, false, true, 0, Node::NotAsked,
+         false, true},
+        {"every Mac refuses for good, the line from before", {noKey, noKey}, {}, true, true, 0, Node::NotAsked, true},
+        {"one Mac may take it later", {noKey, busy}},
+        {"one Mac offline", {noKey}, {"viewer"}},
+        {"one Mac took it, the node down", {done, noKey}, {}, false, false, 1, Node::NotReached},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeHttpServer macs, node;
+        ASSERT_TRUE(macs.listen() && node.listen());
+        for (const Response &answer : row.answers)
+            macs.enqueue(answer);
+        node.setHandler([](const FakeHttpServer::Request &) { return Response::json(R"({"ignore":[]})"); });
+        const QString nodeURL = row.nodeUp ? node.baseURL().toString() : QString("http://127.0.0.1:1");
+        Rig rig({{nodeURL, "NODE1", "n1"}}, macs.port());
+        rig.keychain.items.insert(NasNodeController::keyAccount("NODE1"), "node key");
+        for (const QString &id : {kSender, QString("VIEWER")}) {
+            rig.engine.state.devices.append({.id = id, .name = id.toLower()});
+            if (rig.engine.state.connections.size() < row.answers.size())
+                rig.engine.state.connections.append(connection(id, "127.0.0.1:22000", "tcp-client", true));
+        }
+        addPurgeFolder(rig);
+        if (row.lineBefore)
+            awaitTask(rig.env->projects().addPurgeProtection("st", "/x"));
+        if (row.liftFails) {
+            const int lift = rig.engine.callCount("updateIgnorePatterns") + 2;
+            rig.engine.failNext("updateIgnorePatterns", SyncEngineError::backend("down"), lift);
+        }
+        const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "x"));
+        EXPECT_EQ(outcome.removedCount, row.removed);
+        EXPECT_EQ(outcome.offline, row.offline);
+        EXPECT_EQ(outcome.node, row.node);
+        EXPECT_EQ(outcome.syncsAsBefore, row.syncsAsBefore);
+        const bool kept = row.lineBefore || !row.syncsAsBefore;
+        const QStringList recorded = kept && !row.liftFails ? QStringList{"/x"} : QStringList();
+        EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, recorded);
+        EXPECT_EQ(rig.engine.state.ignores.value("st").contains("/x"), kept);
+        const bool asked = std::any_of(node.requests().cbegin(), node.requests().cend(),
+                                       [](const auto &request) { return request.path() == "/rest/db/ignores"; });
+        EXPECT_EQ(asked, row.nodeUp && row.node != Node::NotAsked);
+        EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
+        EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
+    }
 }
 
 // Qt's transfer time-out starts again with each byte; the wait does not.

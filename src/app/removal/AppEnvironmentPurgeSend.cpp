@@ -4,6 +4,7 @@
 #include "app/removal/PurgeAuth.h"
 #include "app/removal/PurgeCommand.h"
 #include "app/removal/PurgePaths.h"
+#include "app/removal/ReceivedPurgeRecord.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
@@ -193,9 +194,25 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
         co_return PurgeOutcome::refused(kNotCommitted);
     }
 
+    // From here this Mac keeps its copy by its own promise: what a
+    // teammate's removal with a failed delete left here no longer lets the
+    // next teammate's removal finish it.
+    ReceivedPurgeRecord(*m_services.defaults).remove(stID, pattern);
     PurgeOutcome outcome = co_await sendToMembers(projectID, stID, QLatin1Char('/') + relativePath, secret, localID);
-    if (!m_nasNode->nodes().isEmpty())
-        co_await m_nasNode->addIgnore(stID, pattern);
+    if (!outcome.reachedOrOwed()) {
+        // No Mac took it and none waits for another run: there is nothing
+        // to keep this copy from, so it syncs again (under a line an earlier
+        // removal left, as before).
+        outcome.syncsAsBefore = heldBefore;
+        if (!heldBefore)
+            outcome.syncsAsBefore = co_await m_projects->removePurgeProtection(stID, pattern);
+        co_await restoreFolderMode(stID, restore);
+        co_return outcome;
+    }
+    if (!m_nasNode->nodes().isEmpty()) {
+        const bool hidden = co_await m_nasNode->addIgnore(stID, pattern);
+        outcome.node = hidden ? PurgeOutcome::NodeCopy::Hidden : PurgeOutcome::NodeCopy::NotReached;
+    }
     const QStringList lines = co_await ignoreLines(&m_engine, stID);
     if (!m_projects->protectionInForce(stID, pattern, lines)) {
         co_await m_projects->addPurgeProtection(stID, pattern);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 
 namespace tw {
@@ -21,6 +22,16 @@ struct FailedMac
 // How removing a subfolder from the other Macs of a sync went.
 struct PurgeOutcome
 {
+    // What became of the always-on node's copy.
+    enum class NodeCopy {
+        // Not asked: there is no node, or nothing was removed anywhere.
+        NotAsked,
+        // Its line took: the copy stays there, out of syncing.
+        Hidden,
+        // The line did not reach it: its copy stays there and still syncs.
+        NotReached,
+    };
+
     // Set when nothing was deleted anywhere; the text says why.
     std::optional<QString> failure = {};
     // Macs that answered that they deleted it or had nothing to delete.
@@ -29,8 +40,21 @@ struct PurgeOutcome
     QStringList offline = {};
     // Members whose request failed or was refused.
     QList<FailedMac> failed = {};
+    NodeCopy node = NodeCopy::NotAsked;
+    // No Mac took the removal and none may on a later run, so this Mac's
+    // copy was left to sync as it did before the run.
+    bool syncsAsBefore = false;
 
     bool operator==(const PurgeOutcome &) const = default;
+
+    // Whether some Mac took the removal or may take it when asked again:
+    // only then does this Mac's copy stay out of syncing. A lasting refusal
+    // comes before anything is deleted there.
+    bool reachedOrOwed() const
+    {
+        return removedCount > 0 || !offline.isEmpty()
+               || std::any_of(failed.cbegin(), failed.cend(), [](const FailedMac &mac) { return !mac.lasting; });
+    }
 
     static PurgeOutcome refused(QString message) { return PurgeOutcome{.failure = std::move(message)}; }
 };

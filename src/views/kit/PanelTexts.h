@@ -218,12 +218,18 @@ inline const QString removeFromOtherMacs = QStringLiteral("Remove from other Mac
 inline const QString removing = QStringLiteral("Removing\u2026");
 // The warning sign, its variation selector and one space.
 inline const QString warningPrefix = QStringLiteral("\u26A0\uFE0F ");
-inline const QString removedOnBefore = QStringLiteral("\u2713 Removed on ");
+// Led by a check mark only when some Mac removed it, else by the warning sign.
+inline const QString checkMark = QStringLiteral("\u2713 ");
+inline const QString removedOnBefore = QStringLiteral("Removed on ");
 inline const QString removedOnAfter = QStringLiteral(" Mac(s). Your copy here is untouched.");
+inline const QString syncsAsBefore = QStringLiteral("It goes on syncing as before.");
+inline const QString stoppedSyncing = QStringLiteral("It no longer syncs \u2014 run again to bring it back.");
 inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
 inline const QString refusedBy = QStringLiteral("Refused by ");
 inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");
 inline const QString nasHiddenFilesKept = QStringLiteral("NAS: hidden, files kept.");
+inline const QString nasNotReached =
+    QStringLiteral("NAS: not reached \u2014 run again when online to hide it (files kept).");
 
 // The Network tab.
 inline const QString sectionConnection = QStringLiteral("Connection (LAN + WAN)");

@@ -70,6 +70,20 @@ QStringList failedLines(const QList<FailedMac> &failed)
     return refused;
 }
 
+// Nothing when the node was not asked.
+QStringList nodeLines(PurgeOutcome::NodeCopy node)
+{
+    switch (node) {
+    case PurgeOutcome::NodeCopy::Hidden:
+        return {texts::nasHiddenFilesKept};
+    case PurgeOutcome::NodeCopy::NotReached:
+        return {texts::nasNotReached};
+    case PurgeOutcome::NodeCopy::NotAsked:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder folder, QWidget *parent, Purge purge)
@@ -205,11 +219,14 @@ QString PurgePanel::resultOf(const PurgeOutcome &outcome)
 {
     if (outcome.failure)
         return texts::warningPrefix + *outcome.failure;
-    QStringList lines{texts::removedOnBefore + QString::number(outcome.removedCount) + texts::removedOnAfter};
+    const QString lead = outcome.removedCount > 0 ? texts::checkMark : texts::warningPrefix;
+    QStringList lines{lead + texts::removedOnBefore + QString::number(outcome.removedCount) + texts::removedOnAfter};
+    if (!outcome.reachedOrOwed())
+        lines.append(outcome.syncsAsBefore ? texts::syncsAsBefore : texts::stoppedSyncing);
     lines.append(failedLines(outcome.failed));
     if (!outcome.offline.isEmpty())
         lines.append(joinedNames(texts::offlineRunAgain, outcome.offline));
-    lines.append(texts::nasHiddenFilesKept);
+    lines.append(nodeLines(outcome.node));
     return lines.join(QLatin1Char(' '));
 }
 

@@ -25,6 +25,8 @@
 namespace tw {
 namespace {
 
+constexpr PurgeOutcome::NodeCopy kHidden = PurgeOutcome::NodeCopy::Hidden;
+
 // Answers `outcome` at once, or once `gate` is triggered when held.
 QCoro::Task<PurgeOutcome> answer(QAction *gate, bool held, PurgeOutcome outcome)
 {
@@ -146,21 +148,35 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
         QString result;
         bool cleared;
     } rows[] = {
-        {" Backups/Old ", {.removedCount = 2, .failed = {{"Mac B"}}}, "/Backups/Old",
+        {" Backups/Old ", {.removedCount = 2, .failed = {{"Mac B"}}, .node = kHidden}, "/Backups/Old",
          u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. Failed (try again): Mac B. NAS: hidden, "
          "files kept."_qs,
          true},
         // Each refusal with its reason; the ones running again cannot get past each in a sentence of its own.
         {"Old",
          {.removedCount = 1,
-          .failed = {{"Studio B", "no key there", true}, {"Mac C", "in progress"}, {"Mac D"}, {"Mac E", "gone", true}}},
+          .failed = {{"Studio B", "no key there", true}, {"Mac C", "in progress"}, {"Mac D"}, {"Mac E", "gone", true}},
+          .node = kHidden},
          "/Old",
          u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. Failed (try again): Mac C (in progress), Mac D. "
          "Refused by Studio B: no key there. Refused by Mac E: gone. NAS: hidden, files kept."_qs,
          true},
-        {"Old", {.removedCount = 0, .offline = {"Mac B", "Mac C"}}, "/Old",
-         u"\u2713 Removed on 0 Mac(s). Your copy here is untouched. Offline \u2014 run again when online: Mac B, "
-         "Mac C. NAS: hidden, files kept."_qs,
+        // Nothing removed anywhere leads with the warning sign.
+        {"Old", {.removedCount = 0, .offline = {"Mac B", "Mac C"}, .node = kHidden}, "/Old",
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. Offline \u2014 run again when online: "
+         "Mac B, Mac C. NAS: hidden, files kept."_qs,
+         true},
+        {"Old", {.failed = {{"laptop-b", "no key there", true}}, .syncsAsBefore = true}, "/Old",
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It goes on syncing as before. Refused by "
+         "laptop-b: no key there."_qs,
+         true},
+        {"Old", {.failed = {{"laptop-b", "no key there", true}}}, "/Old",
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs \u2014 run again to "
+         "bring it back. Refused by laptop-b: no key there."_qs,
+         true},
+        {"Old", {.removedCount = 2, .node = PurgeOutcome::NodeCopy::NotReached}, "/Old",
+         u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. NAS: not reached \u2014 run again when online "
+         "to hide it (files kept)."_qs,
          true},
         {"Old", PurgeOutcome::refused("Folder not found."), "/Old", u"\u26A0\uFE0F Folder not found."_qs, false},
         {"/x", PurgeOutcome::refused("Invalid path."), "//x", u"\u26A0\uFE0F Invalid path."_qs, false},
@@ -206,7 +222,7 @@ TEST_F(PurgePanelTest, ARunningRemovalShowsItsRunningFormAndOutlivesCancel)
     auto shown = panel();
     type(*shown, "Old", "Old");
     held = true;
-    outcome = {.removedCount = 1};
+    outcome = {.removedCount = 1, .node = kHidden};
     button(*shown, "remove")->click();
     EXPECT_TRUE(shown->isRunning());
     EXPECT_EQ(button(*shown, "remove")->text(), u"Removing\u2026"_qs);
