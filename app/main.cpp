@@ -1,6 +1,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppPreferences.h"
 #include "app/InstanceChannel.h"
+#include "app/SecondLaunch.h"
 #include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "platform/DesktopEntry.h"
@@ -9,12 +10,14 @@
 #include "platform/TerminationSignals.h"
 #include "services/FeedbackService.h"
 #include "utilities/AppPaths.h"
+#include "utilities/ExitDeadline.h"
 #include "utilities/InstanceLock.h"
 #include "utilities/UserDefaults.h"
 #include "views/shell/AppShell.h"
 #include "views/shell/WidgetAppearance.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
@@ -26,16 +29,15 @@ namespace {
 
 const QString noDisplay = QStringLiteral("TidewellMesh needs a graphical session, and no display was found.");
 
-// The lock is held: hand the link (or "show") to the copy that holds it.
-// No display is needed for that.
-int forwardToRunningCopy(int argc, char **argv, const tw::AppPaths &paths)
+// The lock is held: hand the link (or "show") to the copy that holds it, or
+// take its place once a copy that is quitting has gone. No display is needed
+// for that.
+tw::SecondLaunch::Outcome resolveHeldLock(int argc, char **argv, const tw::AppPaths &paths, tw::InstanceLock &lock)
 {
     QCoreApplication app(argc, argv);
     const QString request = tw::InstanceChannel::requestFor(QCoreApplication::arguments());
-    if (tw::InstanceChannel::forward(tw::InstanceChannel::socketPath(paths), request))
-        return 0;
-    QTextStream(stderr) << tw::InstanceLock::alreadyRunning << '\n';
-    return 1;
+    const QString socket = tw::InstanceChannel::socketPath(paths);
+    return tw::SecondLaunch::resolve(lock, [&socket, &request] { return tw::InstanceChannel::deliver(socket, request); });
 }
 
 bool displayNamed()
@@ -74,6 +76,21 @@ void releaseMessages()
     heldMessages.clear();
 }
 
+// A copy that neither handed its request over nor started says why: on
+// standard error and, where there is a display, in a window, since a copy
+// opened from the desktop has no terminal.
+int tellUnstarted(int argc, char **argv, const QString &text)
+{
+    QTextStream(stderr) << text << '\n';
+    if (!displayNamed())
+        return 1;
+    desktopHandler = qInstallMessageHandler(holdMessage);
+    QApplication app(argc, argv);
+    releaseMessages();
+    QMessageBox::information(nullptr, QStringLiteral("TidewellMesh"), text);
+    return 1;
+}
+
 void printEngineState(const tw::AppEnvironment &environment)
 {
     QTextStream out(stdout);
@@ -94,11 +111,22 @@ int main(int argc, char **argv)
     const tw::AppPaths paths = tw::AppPaths::standard();
     auto lock = std::make_shared<tw::InstanceLock>(paths);
     if (!lock->acquire()) {
-        if (lock->isHeldElsewhere())
-            return forwardToRunningCopy(argc, argv, paths);
-        QTextStream(stderr) << lock->failure() << '\n';
-        return 1;
+        if (!lock->isHeldElsewhere()) {
+            QTextStream(stderr) << lock->failure() << '\n';
+            return 1;
+        }
+        const tw::SecondLaunch::Outcome outcome = resolveHeldLock(argc, argv, paths, *lock);
+        if (outcome == tw::SecondLaunch::Outcome::Handed)
+            return 0;
+        if (outcome != tw::SecondLaunch::Outcome::TakeOver)
+            return tellUnstarted(argc, argv, tw::SecondLaunch::message(outcome));
     }
+    // Made before everything whose end it bounds, so that it goes after
+    // them; when that end does not come it lets go of the lock itself.
+    tw::ExitDeadline ending([lock](int code) {
+        lock->release();
+        tw::ExitDeadline::endNow(code);
+    });
     if (!displayNamed()) {
         QTextStream(stderr) << noDisplay << '\n';
         return 1;
@@ -144,10 +172,12 @@ int main(int argc, char **argv)
     QObject::connect(&terminationSignals, &tw::TerminationSignals::received, &shell, &tw::AppShell::quit);
     shell.open(tw::InstanceChannel::requestFor(QCoreApplication::arguments()));
     const int code = app.exec();
-    // The walks, deletes and probes still under way finish while the shell
-    // and the engine they were started for are still there; Qt would wait
-    // for them only once those are gone. The icon probes' own pool is
-    // stopped as the application object goes.
+    // The quit path has stopped Syncthing. The walks, deletes and probes
+    // still under way finish while the shell and the engine they were
+    // started for are still there; Qt would wait for them only once those
+    // are gone. The icon probes' own pool is stopped as the application
+    // object goes. A look-up stuck on a vanished mount is left behind.
+    ending.arm(code);
     QThreadPool::globalInstance()->waitForDone();
     return code;
 }

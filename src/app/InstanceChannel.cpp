@@ -45,11 +45,12 @@ std::optional<QString> InstanceChannel::decodeLine(const QByteArray &line)
     return text;
 }
 
-bool InstanceChannel::forward(const QString &socketPath, const QString &line, std::chrono::milliseconds wait)
+InstanceChannel::Delivery InstanceChannel::deliver(const QString &socketPath, const QString &line,
+                                                    std::chrono::milliseconds wait)
 {
     const QByteArray bytes = line.toUtf8();
     if (bytes.size() > maxLineBytes || bytes.contains('\n'))
-        return false;
+        return Delivery::NotTaken;
     QDeadlineTimer deadline(wait);
     QLocalSocket socket;
     // The holder listens only once its window is built: a copy started right
@@ -59,17 +60,22 @@ bool InstanceChannel::forward(const QString &socketPath, const QString &line, st
         if (socket.waitForConnected(int(deadline.remainingTime())))
             break;
         if (deadline.hasExpired())
-            return false;
+            return Delivery::NotListening;
         QThread::msleep(20);
     }
     socket.write(bytes + '\n');
     QByteArray received;
     while (!received.contains('\n')) {
         if (deadline.hasExpired() || !socket.waitForReadyRead(int(deadline.remainingTime())))
-            return false;
+            return Delivery::NotTaken;
         received += socket.readAll();
     }
-    return received.startsWith(answer);
+    return received.startsWith(answer) ? Delivery::Taken : Delivery::NotTaken;
+}
+
+bool InstanceChannel::forward(const QString &socketPath, const QString &line, std::chrono::milliseconds wait)
+{
+    return deliver(socketPath, line, wait) == Delivery::Taken;
 }
 
 } // namespace tw

@@ -29,8 +29,16 @@ public:
     static QString requestFor(const QStringList &arguments);
     // The line as sent, or nothing when it is too long or not UTF-8.
     static std::optional<QString> decodeLine(const QByteArray &line);
-    // Sends the line and waits for the answer; whether it came in time.
-    // Blocking: the second copy has nothing else to do.
+    // How a line fared: taken; nobody listening on the socket within the
+    // wait (a holder still starting, or one quitting, which stops listening
+    // first); or not taken (no answer in time, another answer, a line that
+    // cannot be sent).
+    enum class Delivery { Taken, NotListening, NotTaken };
+    // Sends the line and waits for the answer. Blocking: the second copy has
+    // nothing else to do.
+    static Delivery deliver(const QString &socketPath, const QString &line,
+                            std::chrono::milliseconds wait = answerWait);
+    // Whether deliver() had the line taken.
     static bool forward(const QString &socketPath, const QString &line,
                         std::chrono::milliseconds wait = answerWait);
 };

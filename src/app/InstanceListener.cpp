@@ -22,6 +22,11 @@ bool InstanceListener::listen(const QString &socketPath)
     return m_server->listen(socketPath);
 }
 
+void InstanceListener::close()
+{
+    m_server->close();
+}
+
 QString InstanceListener::errorString() const
 {
     return m_server->errorString();

@@ -27,6 +27,9 @@ public:
     // the lock holder listens, so a socket file already there is a crashed
     // copy's leftover and goes first. Whether it listens.
     bool listen(const QString &socketPath);
+    // Stops listening and removes the socket file: a copy started meanwhile
+    // finds nobody to hand its request to and waits for the lock instead.
+    void close();
     QString errorString() const;
 
 signals:

@@ -266,6 +266,7 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
             co_await restoreDirectoryTimes(engine, folder.key(), folder.value());
             if (!self)
                 co_return;
+            emit self->directoryTimesRestored(folder.key());
         }
     }
     if (self)

@@ -99,6 +99,9 @@ signals:
     // The stream can no longer be trusted to have told everything: it started
     // over, an event ID was skipped, a poll failed or an event was unreadable.
     void streamGap();
+    // The directory times of a folder's last burst of updates have been put
+    // back (where they differed).
+    void directoryTimesRestored(const QString &folderID);
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,

@@ -54,16 +54,19 @@ std::optional<FolderItem> FolderItem::open(const QString &folder, const QString 
             ::close(directory);
         return std::nullopt;
     }
-    return FolderItem(directory, name, typeOf(info.st_mode));
+    return FolderItem(directory, name, typeOf(info.st_mode), info.st_mtim);
 }
 
-FolderItem::FolderItem(int directory, QByteArray name, std::filesystem::file_type type)
-    : m_directory(directory), m_name(std::move(name)), m_type(type)
+FolderItem::FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified)
+    : m_directory(directory), m_name(std::move(name)), m_type(type), m_modified(modified)
 {
 }
 
 FolderItem::FolderItem(FolderItem &&other) noexcept
-    : m_directory(std::exchange(other.m_directory, -1)), m_name(std::move(other.m_name)), m_type(other.m_type)
+    : m_directory(std::exchange(other.m_directory, -1))
+    , m_name(std::move(other.m_name))
+    , m_type(other.m_type)
+    , m_modified(other.m_modified)
 {
 }
 
@@ -75,6 +78,8 @@ FolderItem::~FolderItem()
 
 int FolderItem::setModificationTime(qint64 secondsSince1970) const
 {
+    if (m_modified.tv_sec == secondsSince1970 && m_modified.tv_nsec == 0)
+        return 0;
     const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(secondsSince1970), 0}};
     if (::utimensat(m_directory, m_name.constData(), times, AT_SYMLINK_NOFOLLOW) == 0)
         return 0;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <ctime>
 #include <filesystem>
 #include <optional>
 
@@ -37,15 +38,19 @@ public:
 
     // Sets only the modification time, to whole seconds, of the item itself
     // (a link that has taken its place meanwhile, not what it points to).
-    // Answers 0 or the errno of the failure.
+    // An item that had that time when opened is left alone: every write
+    // changes its inode's change time, which the engine takes for a local
+    // change when it syncs extended attributes, and sends on. Answers 0 or
+    // the errno of the failure.
     int setModificationTime(qint64 secondsSince1970) const;
 
 private:
-    FolderItem(int directory, QByteArray name, std::filesystem::file_type type);
+    FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified);
 
     int m_directory = -1;
     QByteArray m_name;
     std::filesystem::file_type m_type = std::filesystem::file_type::none;
+    timespec m_modified{};
 };
 
 } // namespace tw

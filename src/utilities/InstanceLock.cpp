@@ -26,6 +26,11 @@ bool InstanceLock::isHeldElsewhere() const
     return !m_file.isLocked() && m_file.error() == QLockFile::LockFailedError;
 }
 
+void InstanceLock::release()
+{
+    m_file.unlock();
+}
+
 QString InstanceLock::failure() const
 {
     if (isHeldElsewhere())

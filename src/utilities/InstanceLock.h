@@ -32,6 +32,9 @@ public:
     bool isHeldElsewhere() const;
     // Why the last acquire() failed, in the user's words.
     QString failure() const;
+    // Lets go of the lock before the object goes: a process that must end
+    // while one of its threads cannot may not keep its successor waiting.
+    void release();
 
 private:
     QString m_root;

@@ -1,11 +1,14 @@
 #include "cluster/InviteCodec.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
+#include "projects/Project.h"
+#include "utilities/InstanceLock.h"
 
 #include "PrivateBus.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -32,7 +35,8 @@ struct Home
     }
     ~Home() { SyncthingSweep::terminateBlocking(engineHome()); }
 
-    QString engineHome() const { return root.path() + "/user/.local/share/TidewellSync/syncthing"; }
+    QString dataRoot() const { return root.path() + "/user/.local/share/TidewellSync"; }
+    QString engineHome() const { return dataRoot() + "/syncthing"; }
 
     // True once its engine runs.
     bool start(QProcess &application, const QStringList &arguments = {}) const
@@ -85,6 +89,33 @@ TEST(ApplicationIntegrationTest, EachEndingSignalLeavesNoProcessOfTheHome)
         EXPECT_EQ(application.exitCode(), 0) << number;
         EXPECT_EQ(SyncthingSweep::processesServing(home.engineHome()), QList<pid_t>()) << number;
     }
+}
+
+// A sync folder on a network mount that stopped answering: its look-ups
+// never come back, and threads of the application wait in them. Quitting
+// still ends the process soon, with Syncthing stopped and the lock let go.
+TEST(ApplicationIntegrationTest, AQuitEndsWhileLookUpsHangOnADeadMount)
+{
+    Home home;
+    const QString mount = home.root.filePath("mount");
+    ASSERT_TRUE(QDir().mkpath(mount + "/footage"));
+    const Project sync{.id = "S1", .name = "Film", .folders = {{.id = "F1", .label = "Footage", .localPath = mount + "/footage"}}};
+    SyncthingInstance::writeFile(home.dataRoot() + "/projects.json", Project::listToFile({sync}));
+    home.environment.insert("LD_PRELOAD", TIDEWELL_HELD_LOOKUPS_PATH);
+    home.environment.insert("HELD_LOOKUPS_BELOW", mount);
+    QProcess application;
+    application.setProcessEnvironment(home.environment);
+    application.start(QStringLiteral(TIDEWELL_APP_PATH));
+    ASSERT_TRUE(waitUntil([&] {
+        return QFile::exists(mount + ".held") && !SyncthingSweep::processesServing(home.engineHome()).isEmpty();
+    }, 60000));
+
+    ASSERT_EQ(::kill(pid_t(application.processId()), SIGTERM), 0);
+    EXPECT_TRUE(application.waitForFinished(60000));
+    EXPECT_EQ(application.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(application.exitCode(), 0);
+    EXPECT_EQ(SyncthingSweep::processesServing(home.engineHome()), QList<pid_t>());
+    EXPECT_FALSE(QFile::exists(home.dataRoot() + '/' + InstanceLock::fileName));
 }
 
 } // namespace

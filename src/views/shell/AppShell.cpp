@@ -209,6 +209,10 @@ void AppShell::quit()
     if (m_quitStarted)
         return;
     m_quitStarted = true;
+    // A link handed over from now on would be taken and dropped; a copy
+    // started meanwhile waits for this one to end and starts in its place.
+    if (m_listener)
+        m_listener->close();
     m_window->setQuitting();
     runQuit(QPointer<AppShell>(this));
 }

@@ -150,10 +150,26 @@ TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
     EXPECT_EQ(exchange(socket, "show", true), InstanceChannel::answer);
 }
 
+// A copy that quits takes no more links (it would drop them): one started
+// meanwhile finds nobody listening and waits to start in its place.
+TEST(AppShellTest, AQuittingCopyStopsListening)
+{
+    ShellRig rig;
+    const QString socket = rig.dir.filePath("channel");
+    ASSERT_TRUE(rig.shell->listen(socket));
+    rig.shell->quit();
+    EXPECT_FALSE(QFile::exists(socket));
+    EXPECT_EQ(InstanceChannel::deliver(socket, InstanceChannel::showRequest, std::chrono::milliseconds(100)),
+              InstanceChannel::Delivery::NotListening);
+}
+
+// Without a display, so that only the line tells it.
 TEST(AppShellTest, ASilentHolderLeavesTheSecondCopyAlreadyRunning)
 {
     QTemporaryDir base;
-    const QProcessEnvironment environment = copyEnvironment(base.path());
+    QProcessEnvironment environment = copyEnvironment(base.path());
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
     const AppPaths paths(base.filePath("data/TidewellSync"));
     InstanceLock lock(paths);
     ASSERT_TRUE(lock.acquire());

@@ -1,0 +1,165 @@
+// Two computers on real Syncthing, their folders syncing extended attributes
+// as the application sets them up, each following its Syncthing's events and
+// putting back the times of the directories Syncthing updates. Once a folder
+// with subfolders has been placed on the second and the times have come back
+// to the first, the two left alone send each other nothing.
+
+#include "controllers/EventController.h"
+#include "engine/syncthing/SyncthingEngine.h"
+#include "engine/syncthing/rest/STXattrFilter.h"
+
+#include "SyncthingInstance.h"
+#include "WaitUntil.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tw {
+namespace {
+
+const QString folderID = QStringLiteral("tdw-d17e5001");
+const QStringList directories{"Footage", "Footage/Day1", "Footage/Day2", "Notes"};
+const QStringList files{"Footage/Day1/clip.mov", "Footage/Day2/clip.mov", "Notes/todo.txt"};
+// The events by which Syncthing tells it found a change here and sent it.
+const QString changeEvents = QStringLiteral("/rest/events?events=LocalChangeDetected,LocalIndexUpdated&timeout=0");
+
+// One computer: an engine on its Syncthing and the event controller that puts
+// directory times back, installed as the application installs it.
+struct Computer
+{
+    explicit Computer(SyncthingInstance &instance)
+        : syncthing(instance), engine(instance.startedEngine()), events(*engine)
+    {
+        events.setFolderMode([](const QString &id) {
+            return id == folderID ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
+        });
+        events.setFolderPath([this](const QString &id) { return id == folderID ? std::optional(path()) : std::nullopt; });
+        QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; });
+        events.start();
+    }
+    ~Computer() { events.stop(); }
+
+    QString path() const { return syncthing.root() + QStringLiteral("/folders/") + folderID; }
+    QString pathOf(const QString &relative) const { return path() + '/' + relative; }
+
+    // The folder's change events after the one numbered since; the last
+    // event's number goes into since. The first call starts Syncthing's
+    // recording of these events.
+    QStringList changesSince(qint64 &since)
+    {
+        QStringList found;
+        const QJsonArray list = syncthing.get(changeEvents + QStringLiteral("&since=%1").arg(since)).json().array();
+        for (const QJsonValue &value : list) {
+            const QJsonObject event = value.toObject();
+            since = std::max(since, event.value("id").toInteger());
+            if (event.value("data").toObject().value("folder").toString() == folderID)
+                found.append(event.value("type").toString() + ' '
+                             + QJsonDocument(event.value("data").toObject()).toJson(QJsonDocument::Compact));
+        }
+        return found;
+    }
+
+    // Returns once Syncthing has scanned the whole folder.
+    bool scan() { return syncthing.request("POST", "/rest/db/scan?folder=" + folderID, {}, syncthing.apiKey()).ok(); }
+
+    QList<std::pair<qint64, qint64>> changeTimes() const
+    {
+        QList<std::pair<qint64, qint64>> times;
+        for (const QString &directory : directories) {
+            struct statx info {};
+            ::statx(AT_FDCWD, QFile::encodeName(pathOf(directory)).constData(), AT_SYMLINK_NOFOLLOW, STATX_CTIME,
+                    &info);
+            times.append({info.stx_ctime.tv_sec, info.stx_ctime.tv_nsec});
+        }
+        return times;
+    }
+
+    SyncthingInstance &syncthing;
+    std::unique_ptr<SyncthingEngine> engine;
+    EventController events;
+    int restores = 0;
+};
+
+class DirectoryTimesIntegrationTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        first = std::make_unique<SyncthingInstance>(QStringLiteral("127.0.0.1"), QStringLiteral("A"));
+        second = std::make_unique<SyncthingInstance>(QStringLiteral("127.0.0.2"), QStringLiteral("B"));
+        first->start();
+        second->start();
+        first->pairWith(*second);
+        ASSERT_TRUE(first->waitUntilConnected(second->deviceID()));
+    }
+
+    static void TearDownTestSuite()
+    {
+        second.reset();
+        first.reset();
+    }
+
+    static inline std::unique_ptr<SyncthingInstance> first;
+    static inline std::unique_ptr<SyncthingInstance> second;
+};
+
+TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWithSubfoldersSendNothing)
+{
+    Computer a(*first);
+    Computer b(*second);
+    qint64 seenOnA = 0;
+    qint64 seenOnB = 0;
+    a.changesSince(seenOnA);
+    b.changesSince(seenOnB);
+    for (const QString &file : files)
+        SyncthingInstance::writeFile(a.pathOf(file), file.toUtf8());
+    QList<qint64> times;
+    for (const QString &directory : directories) {
+        times.append(1'400'000'000 + 86'400 * times.size());
+        const struct timespec set[2] = {{0, UTIME_OMIT}, {times.last(), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(directory)).constData(), set, 0), 0);
+    }
+    const QStringList both{first->deviceID(), second->deviceID()};
+    QJsonObject synced = STXattrFilter::syncedXattrsJSON();
+    synced.insert("sendXattrs", true);
+    synced.insert("syncXattrs", true);
+    first->putFolder(folderID, both, synced);
+    ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+
+    // B makes the directories now and puts A's times back.
+    second->putFolder(folderID, both, synced);
+    ASSERT_TRUE(second->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+    ASSERT_TRUE(waitUntil([&] {
+        for (qsizetype i = 0; i < directories.size(); ++i)
+            if (QFileInfo(b.pathOf(directories[i])).lastModified().toSecsSinceEpoch() != times[i])
+                return false;
+        return true;
+    }, 60000));
+    // Those writes changed B's directories: B sends them, and A, taking them
+    // in, has its times put back too.
+    ASSERT_TRUE(b.scan());
+    ASSERT_TRUE(waitUntil([&] { return a.restores > 0; }, 60000));
+    ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+    const QList<std::pair<qint64, qint64>> changedOnA = a.changeTimes();
+    const QList<std::pair<qint64, qint64>> changedOnB = b.changeTimes();
+    a.changesSince(seenOnA);
+    b.changesSince(seenOnB);
+
+    // Left alone, neither finds anything to send, however often it looks.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(a.scan());
+        ASSERT_TRUE(b.scan());
+    }
+    EXPECT_EQ(a.changesSince(seenOnA), QStringList());
+    EXPECT_EQ(b.changesSince(seenOnB), QStringList());
+    EXPECT_EQ(a.changeTimes(), changedOnA);
+    EXPECT_EQ(b.changeTimes(), changedOnB);
+}
+
+} // namespace
+} // namespace tw
