@@ -233,14 +233,18 @@ Reading readValue(const QWidget &widget)
     return {QString::number(slider->value()), slider->value() < slider->maximum() ? 120 : -120};
 }
 
-// A wheel as the desktop sends it, over the widget's middle.
+// A wheel as the desktop sends it, to what is under the widget's middle
+// (a spin box's line edit, say).
 void turnWheel(QWidget &widget, int delta)
 {
-    const QPointF middle = QRectF(widget.rect()).center();
-    QWheelEvent wheel(middle, widget.mapToGlobal(middle), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+    const QPoint middle = widget.rect().center();
+    QWidget *under = widget.childAt(middle);
+    QWidget &target = under ? *under : widget;
+    const QPointF at = target.mapFrom(&widget, QPointF(middle));
+    QWheelEvent wheel(at, target.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QSpontaneKeyEvent::setSpontaneous(&wheel);
-    QApplication::instance()->notify(&widget, &wheel);
+    QApplication::instance()->notify(&target, &wheel);
 }
 
 // The scroll bar of the page the widget is on, when the page can scroll.
