@@ -11,6 +11,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QBuffer>
@@ -102,6 +103,7 @@ FeedbackSheet::FeedbackSheet(AppEnvironment &env, QString origin, QWidget *scree
     m_sendButton = new QPushButton(kSend);
     m_sendButton->setObjectName(QStringLiteral("send"));
     m_sendButton->setDefault(true);
+    bindReturnKey(*this, *m_sendButton);
     TintedButtonPainter::apply(*m_sendButton, ButtonTint::Prominent);
     connect(m_sendButton, &QPushButton::clicked, this, &FeedbackSheet::send);
     footer->addWidget(m_sendButton);

@@ -12,6 +12,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
@@ -116,6 +117,7 @@ AcceptFolderSheet::AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, 
     m_place = new QPushButton(texts::place);
     m_place->setObjectName(QStringLiteral("place"));
     m_place->setDefault(true);
+    bindReturnKey(*this, *m_place);
     TintedButtonPainter::apply(*m_place, ButtonTint::Prominent);
     connect(m_place, &QPushButton::clicked, this, &AcceptFolderSheet::place);
     buttons->addWidget(m_place);

@@ -21,6 +21,7 @@
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
@@ -312,6 +313,7 @@ QWidget *InviteSheet::buildBottom()
     auto *done = new QPushButton(texts::done);
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
+    bindReturnKey(*this, *done);
     TintedButtonPainter::apply(*done, ButtonTint::Prominent);
     connect(done, &QPushButton::clicked, this, [this] {
         addPastedIfAny();

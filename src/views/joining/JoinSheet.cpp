@@ -9,6 +9,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
@@ -74,6 +75,7 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     auto *joinButton = new QPushButton(texts::join);
     joinButton->setObjectName(QStringLiteral("join"));
     joinButton->setDefault(true);
+    bindReturnKey(*this, *joinButton);
     TintedButtonPainter::apply(*joinButton, ButtonTint::Prominent);
     connect(joinButton, &QPushButton::clicked, this, &JoinSheet::join);
     buttons->addWidget(joinButton);

@@ -9,6 +9,7 @@
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/OpenExternal.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QBuffer>
@@ -220,6 +221,7 @@ QWidget *NasSetupGuideView::header()
     auto *done = new QPushButton(tr("Done"));
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
+    bindReturnKey(*this, *done);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(done);
     return row;

@@ -9,6 +9,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
@@ -71,6 +72,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     m_connect = new QPushButton(kConnect);
     m_connect->setObjectName(QStringLiteral("connect"));
     m_connect->setDefault(true);
+    bindReturnKey(*this, *m_connect);
     TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
     connect(m_connect, &QPushButton::clicked, this, &NodeSetupConfirmSheet::startConnect);
     buttons->addWidget(m_connect);

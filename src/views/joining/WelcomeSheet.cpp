@@ -8,6 +8,7 @@
 #include "design/Theme.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -81,6 +82,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     auto *create = new QPushButton(texts::createFirstSync);
     create->setObjectName(QStringLiteral("create"));
     create->setDefault(true);
+    bindReturnKey(*this, *create);
     TintedButtonPainter::apply(*create, ButtonTint::Prominent);
     connect(create, &QPushButton::clicked, this, [this] {
         // The host may delete the sheet as it closes: the action is taken first.

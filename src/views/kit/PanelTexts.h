@@ -270,6 +270,9 @@ inline const QString autoTuneCaption =
                    "your connection. Your local network always runs at full speed.");
 inline const QString testSpeed = QStringLiteral("Test my internet speed");
 inline const QString testingSpeed = QStringLiteral("Testing your internet\u2026 (~20\u201330s)");
+inline const QString speedTestFailed =
+    QStringLiteral("The speed test didn't work. Check that speedtest-cli is installed and this Mac is online, then "
+                   "try again.");
 inline const QString measured = QStringLiteral("Measured");
 // "↓ %1 Mbit/s   ↑ %2 Mbit/s", three spaces before the up arrow.
 inline const QString measuredRates = QStringLiteral("\u2193 %1 Mbit/s   \u2191 %2 Mbit/s");

@@ -6,10 +6,14 @@ class QWidget;
 
 namespace tw {
 
-// The default action of a panel that is not a dialog: Return (and the
-// keypad's Enter) clicks the button while the panel is shown in the active
-// window, and does nothing while the button is disabled or hidden. The
-// shortcuts belong to the panel and go with it.
+// The default action of a panel or a sheet: Return (and the keypad's Enter)
+// clicks the button while the panel is shown in the active window, wherever
+// the focus is in that window, and does nothing while the button is disabled
+// or hidden. A multi-line field keeps Return for its new lines (it claims
+// the key before any shortcut). A dialog's own default button would not do:
+// it is lost once the focus visits another button, and is never the
+// dialog's when set before the button was placed in it. The shortcuts
+// belong to the panel and go with it.
 void bindReturnKey(QWidget &panel, QAbstractButton &button);
 
 } // namespace tw

@@ -8,6 +8,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
@@ -59,6 +60,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
     cancel->setAutoDefault(false);
     m_create->setObjectName(QStringLiteral("create"));
     m_create->setDefault(true);
+    bindReturnKey(*this, *m_create);
     TintedButtonPainter::apply(*m_create, ButtonTint::Prominent);
     m_create->setEnabled(false);
     buttons->addWidget(cancel);

@@ -9,6 +9,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "platform/SpeedTester.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -92,13 +93,17 @@ QCoro::Task<void> applyNetwork(QPointer<AppEnvironment> env, NetworkSettings set
 
 QCoro::Task<void> measureSpeed(QPointer<SettingsState> state, QString toolPath)
 {
-    state->editActivity([](SettingsState::Activity &activity) { activity.speedTesting = true; });
+    state->editActivity([](SettingsState::Activity &activity) {
+        activity.speedTesting = true;
+        activity.speedTestFailed = false;
+    });
     const std::optional<SpeedTestResult> result = co_await SpeedTester::run(toolPath);
     if (!state)
         co_return;
     state->editActivity([&result](SettingsState::Activity &activity) {
         activity.speedTesting = false;
         activity.speedResult = result ? MeasuredSpeed::of(*result) : std::nullopt;
+        activity.speedTestFailed = !activity.speedResult;
     });
 }
 
@@ -131,6 +136,23 @@ QWidget *limitRow(const QString &title, const QString &detail, QSpinBox *field)
     layout->addWidget(field);
     layout->addWidget(styledLabel(texts::kbps, TextRole::Body, TextTone::Secondary));
     return row;
+}
+
+// A caption in orange behind a warning triangle.
+QWidget *warningLine(const QString &name, const QString &text, qreal ratio)
+{
+    auto *line = new QWidget;
+    line->setObjectName(name);
+    auto *layout = new QHBoxLayout(line);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *icon = plainLabel();
+    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::orange(), ratio));
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    QLabel *label = styledLabel(text, TextRole::Caption);
+    label->setObjectName(name + QStringLiteral("Text"));
+    tintText(*label, Theme::orange());
+    layout->addWidget(label, 1);
+    return line;
 }
 
 QFont monospacedBody()
@@ -256,17 +278,7 @@ void NetworkTab::addSchedule()
     m_throttledUp = limitField("throttledUp");
     rows->addWidget(limitRow(texts::throttledDownload, {}, m_throttledDown));
     rows->addWidget(limitRow(texts::throttledUpload, {}, m_throttledUp));
-    m_warning = new QWidget;
-    m_warning->setObjectName(QStringLiteral("scheduleWarning"));
-    auto *warning = new QHBoxLayout(m_warning);
-    warning->setContentsMargins(0, 0, 0, 0);
-    auto *icon = plainLabel();
-    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::orange(), devicePixelRatioF()));
-    warning->addWidget(icon, 0, Qt::AlignTop);
-    QLabel *text = styledLabel(texts::scheduleSlowsNothing, TextRole::Caption);
-    text->setObjectName(QStringLiteral("scheduleWarningText"));
-    tintText(*text, Theme::orange());
-    warning->addWidget(text, 1);
+    m_warning = warningLine(QStringLiteral("scheduleWarning"), texts::scheduleSlowsNothing, devicePixelRatioF());
     rows->addWidget(m_warning);
     section->rows()->addWidget(m_scheduleRows);
 
@@ -299,6 +311,8 @@ void NetworkTab::addAutoTune()
     section->rows()->addWidget(m_test, 0, Qt::AlignLeft);
     connect(m_test, &QPushButton::clicked, this,
             [this] { measureSpeed(QPointer(&m_state), m_speedToolPath); });
+    m_testFailed = warningLine(QStringLiteral("speedTestFailed"), texts::speedTestFailed, devicePixelRatioF());
+    section->rows()->addWidget(m_testFailed);
 
     m_result = new QWidget;
     auto *result = new QVBoxLayout(m_result);
@@ -430,7 +444,8 @@ void NetworkTab::showActivity()
 {
     const SettingsState::Activity &activity = m_state.activity();
     m_test->setText(activity.speedTesting ? texts::testingSpeed : texts::testSpeed);
-    m_test->setEnabled(!activity.speedTesting);
+    setEnabledKeepingFocus(*m_test, !activity.speedTesting);
+    m_testFailed->setVisible(activity.speedTestFailed);
     m_result->setVisible(activity.speedResult.has_value());
     if (const std::optional<MeasuredSpeed> &speed = activity.speedResult) {
         m_rates->setText(texts::measuredRates.arg(speed->downMbps).arg(speed->upMbps));

@@ -71,6 +71,7 @@ private:
     QSpinBox *m_throttledUp = nullptr;
     QWidget *m_warning = nullptr;
     QPushButton *m_test = nullptr;
+    QWidget *m_testFailed = nullptr;
     QWidget *m_result = nullptr;
     QLabel *m_rates = nullptr;
     QLabel *m_suggestion = nullptr;

@@ -47,6 +47,7 @@ public:
     {
         bool speedTesting = false;
         std::optional<MeasuredSpeed> speedResult;  // only what can be shown
+        bool speedTestFailed = false;  // the last run gave nothing to show
         bool applyingIgnores = false;
         bool resetting = false;
         QString diagText;

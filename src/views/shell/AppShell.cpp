@@ -16,6 +16,7 @@
 #include "views/joining/IncomingView.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/PanelTexts.h"
+#include "views/kit/WheelFocusGuard.h"
 #include "views/shell/FolderPicker.h"
 #include "views/shell/MenuBarContent.h"
 #include "views/shell/ShellWindow.h"
@@ -103,6 +104,8 @@ AppShell::AppShell(SyncEngine &engine, AppEnvironment::Services services, Inject
     , m_env(std::make_unique<AppEnvironment>(engine, std::move(services)))
     , m_signals(new AppSignals(this))
 {
+    // Before any widget is made, so that every one is polished under it.
+    qApp->installEventFilter(new WheelFocusGuard(this));
     std::function<bool()> trayAvailable = m_injectables.trayAvailable;
     if (!trayAvailable)
         trayAvailable = [this] { return m_tray->isShown() && m_hostWatch && m_hostWatch->isHostRegistered(); };

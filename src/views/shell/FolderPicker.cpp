@@ -1,14 +1,32 @@
 #include "views/shell/FolderPicker.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPointer>
 #include <qcoro/qcorosignal.h>
 
 namespace tw {
+namespace {
+
+// Where the last choice was made in this run. Qt's own fallback is the
+// process's working directory, which means nothing to the user.
+QString &lastDirectory()
+{
+    static QString directory;
+    return directory;
+}
+
+QString startDirectory()
+{
+    const QString &last = lastDirectory();
+    return !last.isEmpty() && QDir(last).exists() ? last : QDir::homePath();
+}
+
+} // namespace
 
 QCoro::Task<std::optional<QString>> FolderPicker::pickFolder(QWidget *parent)
 {
-    QPointer<QFileDialog> dialog = new QFileDialog(parent, title);
+    QPointer<QFileDialog> dialog = new QFileDialog(parent, title, startDirectory());
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
@@ -18,9 +36,11 @@ QCoro::Task<std::optional<QString>> FolderPicker::pickFolder(QWidget *parent)
     if (!dialog)
         co_return std::nullopt;
     const QStringList chosen = dialog->selectedFiles();
+    const QString browsed = dialog->directory().absolutePath();
     dialog->deleteLater();
     if (result != QDialog::Accepted || chosen.isEmpty())
         co_return std::nullopt;
+    lastDirectory() = browsed;
     co_return chosen.first();
 }
 

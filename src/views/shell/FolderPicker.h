@@ -10,7 +10,8 @@ namespace tw {
 
 // The folder chooser. It opens without a nested event loop, so the polling
 // loop and everything else go on while it is up; the caller's widgets may be
-// gone when it returns, so callers check their QPointer after the await.
+// gone when it returns, so callers check their QPointer after the await. It
+// starts in the user's home, later where the last choice was made.
 class FolderPicker
 {
 public:

@@ -1,6 +1,7 @@
 #include "views/shell/WindowController.h"
 
 #include <QEvent>
+#include <QWindowStateChangeEvent>
 
 namespace tw {
 
@@ -14,7 +15,8 @@ void WindowController::show()
 {
     if (!m_window)
         return;
-    if (m_window->isMaximized() || (!m_window->isVisible() && m_maximizedWhenHidden))
+    const bool away = !m_window->isVisible() || m_window->isMinimized();
+    if (m_window->isMaximized() || (away && m_maximizedWhenHidden))
         m_window->showMaximized();
     else
         m_window->showNormal();
@@ -24,8 +26,21 @@ void WindowController::show()
 
 bool WindowController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && event->type() == QEvent::Hide)
-        m_maximizedWhenHidden = m_window->windowState().testFlag(Qt::WindowMaximized);
+    if (watched != m_window)
+        return QObject::eventFilter(watched, event);
+    const Qt::WindowStates state = m_window->windowState();
+    if (event->type() == QEvent::Hide && !state.testFlag(Qt::WindowMinimized))
+        m_maximizedWhenHidden = state.testFlag(Qt::WindowMaximized);
+    if (event->type() == QEvent::WindowStateChange && state.testFlag(Qt::WindowMinimized)) {
+        const Qt::WindowStates before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+        // Only the state it had when it went away counts; the window
+        // manager's later reports of the minimised window may leave it out.
+        const bool maximized = state.testFlag(Qt::WindowMaximized) || before.testFlag(Qt::WindowMaximized);
+        if (!before.testFlag(Qt::WindowMinimized))
+            m_maximizedWhenHidden = maximized;
+        else
+            m_maximizedWhenHidden = m_maximizedWhenHidden || maximized;
+    }
     return QObject::eventFilter(watched, event);
 }
 

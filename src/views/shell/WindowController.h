@@ -15,7 +15,7 @@ public:
 
     QWidget *window() const { return m_window; }
     // Shown, raised and given focus; a window maximised when it was hidden
-    // comes back maximised.
+    // or minimised comes back maximised.
     void show();
 
 protected:
@@ -24,7 +24,7 @@ protected:
 private:
     QPointer<QWidget> m_window;
     // Window managers drop the maximised state of a window they no longer
-    // show, so it is taken when the window hides.
+    // show, so it is taken when the window hides or is minimised.
     bool m_maximizedWhenHidden = false;
 };
 

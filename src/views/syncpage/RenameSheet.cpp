@@ -3,6 +3,7 @@
 #include "design/ButtonTint.h"
 #include "views/kit/LiteralText.h"
 #include "views/kit/PanelTexts.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -52,6 +53,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     cancel->setObjectName(QStringLiteral("cancel"));
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
+    bindReturnKey(*this, *m_save);
     TintedButtonPainter::apply(*m_save, ButtonTint::Prominent);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <utility>
 
 namespace tw {
 
@@ -273,9 +274,12 @@ void MainWindow::updateSheets()
         return;
     }
     if (m_sheet) {
-        // A link opened meanwhile replaces the link's sheet shown now.
-        if (linkSheetIsStale())
+        // A link opened meanwhile replaces the link's sheet shown now, and
+        // the welcome, which waits for it.
+        if (linkSheetIsStale() || (m_sheetKind == Sheet::Welcome && linkPending())) {
+            m_sheetReplaced = true;
             m_sheet->reject();
+        }
         return;
     }
     if (const Sheet next = nextSheet(); next != Sheet::None)
@@ -290,12 +294,9 @@ void MainWindow::updateSheetsLater()
     });
 }
 
+// A link's sheet comes first: the user opened the link just now.
 MainWindow::Sheet MainWindow::nextSheet() const
 {
-    if (m_showWelcome)
-        return Sheet::Welcome;
-    if (m_showNewProject)
-        return Sheet::NewProject;
     const bool invite = m_environment.pendingInvite().has_value();
     const bool nodeSetup = m_environment.pendingNodeSetup().has_value();
     if (invite && nodeSetup)
@@ -304,9 +305,18 @@ MainWindow::Sheet MainWindow::nextSheet() const
         return Sheet::Join;
     if (nodeSetup)
         return Sheet::NodeSetup;
+    if (m_showWelcome)
+        return Sheet::Welcome;
+    if (m_showNewProject)
+        return Sheet::NewProject;
     if (m_showFeedback)
         return Sheet::Feedback;
     return Sheet::None;
+}
+
+bool MainWindow::linkPending() const
+{
+    return m_environment.pendingInvite().has_value() || m_environment.pendingNodeSetup().has_value();
 }
 
 bool MainWindow::linkSheetIsStale() const
@@ -358,28 +368,33 @@ void MainWindow::openSheetOf(Sheet kind)
     }
     m_sheetKind = kind;
     if (!dialog) {
-        sheetClosed(kind);
+        sheetClosed(kind, Ending::Declined);
         return;
     }
     m_sheet = dialog;
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, [this, dialog, kind] {
+    connect(dialog, &QDialog::finished, this, [this, dialog, kind](int result) {
+        const bool replaced = std::exchange(m_sheetReplaced, false);
         if (m_sheet == dialog)
-            sheetClosed(kind);
+            sheetClosed(kind, replaced                       ? Ending::Replaced
+                              : result == QDialog::Accepted ? Ending::Accepted
+                                                            : Ending::Declined);
         dialog->deleteLater();
     });
     dialog->open();
 }
 
-void MainWindow::sheetClosed(Sheet kind)
+void MainWindow::sheetClosed(Sheet kind, Ending ending)
 {
     m_sheet = nullptr;
     m_sheetKind = Sheet::None;
+    // The welcome waits behind a link's sheet; a link acted on made it moot.
+    if ((kind == Sheet::Welcome && ending != Ending::Replaced) ||
+        ((kind == Sheet::Join || kind == Sheet::NodeSetup) && ending == Ending::Accepted))
+        m_showWelcome = false;
     switch (kind) {
     case Sheet::None:
-        break;
     case Sheet::Welcome:
-        m_showWelcome = false;
         break;
     case Sheet::NewProject:
         m_showNewProject = false;

@@ -28,7 +28,9 @@ class IncomingBanner;
 // top page's actions), the incoming banner, the page stack following the
 // navigation path, and the status bar. It opens the sheets the application
 // opens on its own (welcome, new sync, joining, node set-up, feedback), one
-// at a time, and the prompt approving a Mac that wants to join.
+// at a time, a link's first: it replaces the welcome, which comes back only
+// when the link's sheet is declined. And the prompt approving a Mac that
+// wants to join.
 class MainWindow : public RefreshingView
 {
     Q_OBJECT
@@ -62,6 +64,9 @@ private:
     // The window's own sheets, in the order they are given their turn.
     enum class Sheet { None, Welcome, NewProject, Join, NodeSetup, Feedback };
     enum class Link { Invite, NodeSetup };
+    // How a sheet closed: by its main action, by the user's other ways out,
+    // or by the window, for a sheet that comes first.
+    enum class Ending { Accepted, Declined, Replaced };
     struct Page
     {
         QString route;  // empty for the root
@@ -81,8 +86,9 @@ private:
     void updateSheetsLater();
     Sheet nextSheet() const;
     void openSheetOf(Sheet kind);
-    void sheetClosed(Sheet kind);
+    void sheetClosed(Sheet kind, Ending ending);
     bool linkSheetIsStale() const;
+    bool linkPending() const;
     void noteLink(Link link);
 
     void updatePrompt();
@@ -107,6 +113,7 @@ private:
     QPointer<QDialog> m_sheet;
     QPointer<QWindow> m_exposeWatched;
     Sheet m_sheetKind = Sheet::None;
+    bool m_sheetReplaced = false;
     std::optional<Invite> m_shownInvite;
     std::optional<NodeSetupPayload> m_shownNodeSetup;
     std::optional<Link> m_latestLink;

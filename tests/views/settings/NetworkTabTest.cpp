@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -286,17 +287,49 @@ TEST_F(NetworkTabTest, ATinyUploadDisablesTheSuggestionAndAFailedRunShowsNoResul
     {
         QString tool;
         bool result;
-    } rows[] = {{speedTool(50e6, 5000), true}, {dir.filePath("no-such-tool"), false}, {speedTool(50e6, 1e36), false}};
+    } rows[] = {{speedTool(50e6, 5000), true}, {dir.filePath("no-such-tool"), false}, {speedTool(50e6, 1e36), false},
+                {speedTool(50e6, 5000), true}};
+    const auto *failed = find<QLabel>("speedTestFailedText");
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->text(), texts::speedTestFailed);
+    EXPECT_FALSE(shown("speedTestFailed"));
     for (const auto &row : rows) {
         view->networkTab()->setSpeedToolPath(row.tool);
         button("testSpeed")->click();
+        EXPECT_FALSE(shown("speedTestFailed")) << "while it runs";
         ASSERT_TRUE(waitUntil([&] { return button("testSpeed")->isEnabled(); }, 20000));
         EXPECT_EQ(view->state().activity().speedResult.has_value(), row.result) << qPrintable(row.tool);
         EXPECT_EQ(shown("applySuggestion"), row.result);
+        // A run without a result says so where the result would be.
+        EXPECT_EQ(shown("speedTestFailed"), !row.result);
         if (row.result) {
             EXPECT_FALSE(button("applySuggestion")->isEnabled());
         }
     }
+}
+
+// The button is disabled while it runs: the focus it had neither moves on
+// to the next field nor scrolls the page there.
+TEST_F(NetworkTabTest, ATestKeepsThePageAndTheFocusWhereTheyWere)
+{
+    const ScopedEnvironmentVariable toolRuns("TIDEWELL_LOOPBACK_ONLY", std::nullopt);
+    view->resize(580, 560);
+    open();
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    QScrollBar *scroll = view->networkTab()->verticalScrollBar();
+    scroll->setValue(scroll->minimum());
+    view->networkTab()->ensureWidgetVisible(button("testSpeed"), 0, 0);
+    const int scrolled = scroll->value();
+    view->networkTab()->setSpeedToolPath(speedTool(80.9e6, 10.0e6));
+    button("testSpeed")->setFocus();
+    QTest::keyClick(button("testSpeed"), Qt::Key_Space);
+    ASSERT_FALSE(button("testSpeed")->isEnabled());
+    EXPECT_FALSE(find("customRelay")->hasFocus());
+    EXPECT_EQ(scroll->value(), scrolled);
+    openGate();
+    ASSERT_TRUE(waitUntil([&] { return button("testSpeed")->isEnabled(); }, 20000));
+    EXPECT_EQ(view->focusWidget(), button("testSpeed"));
 }
 
 TEST_F(NetworkTabTest, SettingsNeverReadCannotBeAppliedAndTheNextShowAsksAgain)

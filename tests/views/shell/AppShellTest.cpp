@@ -249,25 +249,30 @@ TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
     EXPECT_TRUE(rig.exits.isEmpty());
 }
 
-// A window manager drops the maximised state of a window it no longer shows.
-TEST(AppShellTest, AMaximisedWindowComesBackMaximisedFromTheTray)
+// A window manager drops the maximised state of a window it no longer shows,
+// whether the close hid it to the tray or minimised it.
+TEST(AppShellTest, AMaximisedWindowComesBackMaximised)
 {
-    ShellRig rig;
-    ShellWindow &window = rig.shell->window();
-    window.showMaximized();
-    ASSERT_TRUE(window.isMaximized());
-    rig.trayAvailable = true;
-    window.close();
-    ASSERT_FALSE(window.isVisible());
-    window.setWindowState(Qt::WindowNoState);
-    rig.shell->trayMenu().openAction()->trigger();
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(window.isMaximized());
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "hidden to the tray" : "minimised");
+        ShellRig rig;
+        ShellWindow &window = rig.shell->window();
+        window.showMaximized();
+        ASSERT_TRUE(window.isMaximized());
+        rig.trayAvailable = tray;
+        window.close();
+        ASSERT_EQ(window.isVisible(), !tray);
+        window.setWindowState(tray ? Qt::WindowNoState : Qt::WindowMinimized);
+        rig.shell->open(InstanceChannel::showRequest);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.isMinimized());
+        EXPECT_TRUE(window.isMaximized());
 
-    window.showNormal();
-    window.close();
-    rig.shell->trayMenu().openAction()->trigger();
-    EXPECT_FALSE(window.isMaximized()) << "a normal window stays normal";
+        window.showNormal();
+        window.close();
+        rig.shell->trayMenu().openAction()->trigger();
+        EXPECT_FALSE(window.isMaximized()) << "a normal window stays normal";
+    }
 }
 
 // Menu bar, toolbar, banner and status bar are inside the minimum: the

@@ -30,6 +30,9 @@ TEST(FolderPickerTest, AsksForOneDirectoryWithoutBlockingAndAnswersTheChoice)
         EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
         EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
         EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly)) << "folders cannot be made";
+        // First the home folder, not the working directory; then where the
+        // last choice was made.
+        EXPECT_EQ(dialog->directory().absolutePath(), accept ? QDir::homePath() : chosen);
         dialog->setDirectory(chosen);
         QDialog *asked = dialog;
         if (accept)

@@ -258,7 +258,7 @@ TEST(MainWindowTest, WelcomeIsShownOnceAndLeadsToTheNewSync)
     EXPECT_EQ(w.views.made.count("welcome"), 1);
 }
 
-TEST(MainWindowTest, TheWelcomeStaysAboveItsWindowAndALinkOpenedMeanwhileFollowsIt)
+TEST(MainWindowTest, TheWelcomeStaysAboveItsWindow)
 {
     WindowRig w({}, false);
     w.show();
@@ -268,21 +268,60 @@ TEST(MainWindowTest, TheWelcomeStaysAboveItsWindowAndALinkOpenedMeanwhileFollows
     ASSERT_TRUE(welcome->windowHandle());
     EXPECT_EQ(welcome->windowHandle()->transientParent(), w.window->windowHandle());
 
-    // Another application's window comes forward, then a link brings this
-    // window back: its sheet comes forward with it.
+    // Another application's window comes forward, then this window is
+    // brought back: its sheet comes forward with it.
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
     ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }));
-    w.rig.env->setPendingInvite(Invite{.deviceID = "INV", .name = "Ann", .project = "S", .tsIP = {}});
     w.window->raise();
     w.window->activateWindow();
     ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == welcome; }));
     w.settle();
     EXPECT_EQ(w.openSheet(), "welcome");
+}
 
-    welcome->reject();
-    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "join:INV"; }));
+// A link's sheet comes first, whether the link came with the first start
+// or while the welcome is up; the welcome comes back only when the link's
+// sheet is declined.
+TEST(MainWindowTest, ALinksSheetReplacesTheWelcomeUntilDeclined)
+{
+    const struct
+    {
+        bool whileWelcomeIsUp;
+        bool invite;
+        bool accepted;
+    } rows[] = {{true, true, false}, {true, true, true},   {true, false, false},
+                {false, true, false}, {false, true, true}, {false, false, true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << "while up " << row.whileWelcomeIsUp << ", invite " << row.invite
+                                        << ", accepted " << row.accepted);
+        WindowRig w({}, false);
+        const auto openLink = [&] {
+            if (row.invite)
+                w.rig.env->setPendingInvite(Invite{.deviceID = "INV", .name = "Ann", .project = "S", .tsIP = {}});
+            else
+                w.rig.env->setPendingNodeSetup(NodeSetupPayload{"http://127.0.0.1:1", "key", "Shelf"});
+        };
+        const QString linkSheet = row.invite ? "join:INV" : "nodeSetup:Shelf";
+        if (!row.whileWelcomeIsUp)
+            openLink();
+        w.show();
+        if (row.whileWelcomeIsUp) {
+            ASSERT_EQ(w.openSheet(), "welcome");
+            openLink();
+        }
+        ASSERT_TRUE(waitUntil([&] { return w.openSheet() == linkSheet; }));
+        if (row.accepted)
+            w.window->openSheet()->accept();
+        else
+            w.window->openSheet()->reject();
+        const int welcomes = (row.whileWelcomeIsUp ? 1 : 0) + (row.accepted ? 0 : 1);
+        ASSERT_TRUE(waitUntil([&] { return w.views.made.count("welcome") == welcomes; }));
+        w.settle();
+        EXPECT_EQ(w.openSheet(), row.accepted ? QString() : "welcome");
+        EXPECT_FALSE(w.rig.env->pendingInvite() || w.rig.env->pendingNodeSetup());
+    }
 }
 
 TEST(MainWindowTest, OneOwnSheetAtATimeAndLinksReplaceLinks)

@@ -1,0 +1,322 @@
+// How every sheet, panel and settings tab takes two keys of the desk: Return
+// presses a sheet's main button wherever the focus is, and the mouse wheel
+// over a value that has no focus scrolls the page instead of changing it.
+
+#include "app/AppPreferences.h"
+#include "app/ProjectSelection.h"
+#include "cluster/NodeSetupPayload.h"
+#include "views/feedback/FeedbackSheet.h"
+#include "views/joining/AcceptFolderSheet.h"
+#include "views/joining/InviteSheet.h"
+#include "views/joining/JoinSheet.h"
+#include "views/joining/NasSetupGuideView.h"
+#include "views/joining/NodeSetupConfirmSheet.h"
+#include "views/joining/WelcomeSheet.h"
+#include "views/kit/WheelFocusGuard.h"
+#include "views/overview/NewProjectSheet.h"
+#include "views/settings/SettingsView.h"
+#include "views/syncpage/ProjectPageFactories.h"
+#include "views/syncpage/ProjectView.h"
+#include "views/syncpage/RenameSheet.h"
+#include "views/window/NavigationPath.h"
+
+#include "../support/ShellRig.h"
+#include "../support/SyncPageRig.h"
+#include "QtPrinters.h"
+#include "SaveShot.h"
+#include "WaitUntil.h"
+
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSpontaneKeyEvent>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <QWheelEvent>
+#include <functional>
+
+namespace tw {
+namespace {
+
+struct Screen
+{
+    const char *name;
+    // Made, filled in where its main button needs it, and shown.
+    std::function<std::unique_ptr<QWidget>()> build;
+};
+
+QString describe(const QWidget &widget)
+{
+    return QString::fromLatin1(widget.metaObject()->className()) + QLatin1Char(' ') + widget.objectName();
+}
+
+QCoro::Task<std::optional<QString>> pickTo(QString path, QWidget *)
+{
+    co_return path;
+}
+
+class ScreenInputTest : public SyncPageRig
+{
+protected:
+    void SetUp() override
+    {
+        SyncPageRig::SetUp();
+        makeSync({folder(QStringLiteral("f1"), QStringLiteral("st1"))});
+        connectPeer();
+        load();
+    }
+
+    std::unique_ptr<QWidget> shown(std::unique_ptr<QWidget> screen)
+    {
+        screen->show();
+        settleLayouts();
+        return screen;
+    }
+
+    std::unique_ptr<QWidget> syncPageWithPanel(ProjectSelection::FolderPanel panel)
+    {
+        path.setIDs({syncID});
+        auto page = std::make_unique<ProjectView>(app(), path, syncID, ProjectPageFactories::standard());
+        page->setAnimated(false);
+        page->resize(900, 700);
+        page->tapFolder(QStringLiteral("f1"));
+        page->openPanel(panel);
+        return shown(std::move(page));
+    }
+
+    QList<Screen> sheets()
+    {
+        const PendingFolder offer{.folderID = QStringLiteral("offered"),
+                                  .label = QStringLiteral("Studio \u2014 Shots"),
+                                  .offeredByDeviceID = kPeer,
+                                  .offeredByName = QStringLiteral("Bob")};
+        return {
+            {"placing sheet",
+             [this, offer] {
+                 const QString place = dir.filePath(QStringLiteral("Placed"));
+                 QDir().mkpath(place);
+                 auto sheet = std::make_unique<AcceptFolderSheet>(
+                     app(), offer, [place](QWidget *parent) { return pickTo(place, parent); });
+                 sheet->findChild<QPushButton *>(QStringLiteral("choose"))->click();
+                 auto *placeButton = sheet->findChild<QPushButton *>(QStringLiteral("place"));
+                 EXPECT_TRUE(waitUntil([&] { return placeButton->isEnabled(); }));
+                 return shown(std::move(sheet));
+             }},
+            {"new-sync sheet",
+             [this] {
+                 auto sheet = std::make_unique<NewProjectSheet>(app(), [](QString) {});
+                 sheet->findChild<QLineEdit *>(QStringLiteral("name"))->setText(QStringLiteral("Reel"));
+                 return shown(std::move(sheet));
+             }},
+            {"invite sheet",
+             [this] {
+                 return shown(std::make_unique<InviteSheet>(app(), syncID, nullptr,
+                                                            [] { return std::optional<QString>(); }));
+             }},
+            {"join sheet",
+             [this] {
+                 const Invite invite{.deviceID = kPeer, .name = QStringLiteral("Bob"),
+                                     .project = QStringLiteral("Studio"), .tsIP = std::nullopt};
+                 return shown(std::make_unique<JoinSheet>(app(), invite, [](QString) {}));
+             }},
+            {"node set-up confirmation",
+             [this] {
+                 const NodeSetupPayload payload{.baseURL = nodeURL(), .apiKey = kNodeKey,
+                                                .name = QStringLiteral("NAS")};
+                 return shown(std::make_unique<NodeSetupConfirmSheet>(app(), payload));
+             }},
+            {"welcome", [this] { return shown(std::make_unique<WelcomeSheet>(app(), [] {})); }},
+            {"feedback sheet",
+             [this] {
+                 auto sheet = std::make_unique<FeedbackSheet>(app(), FeedbackSheet::kOrigin, nullptr, nullptr);
+                 sheet->findChild<QPlainTextEdit *>(QStringLiteral("text"))->setPlainText(QStringLiteral("Stuck"));
+                 return shown(std::move(sheet));
+             }},
+            {"rename sheet", [this] { return shown(std::make_unique<RenameSheet>(QStringLiteral("Bob"), false)); }},
+            {"node set-up guide", [this] { return shown(std::make_unique<NasSetupGuideView>()); }},
+        };
+    }
+
+    QList<Screen> panelsAndSettings()
+    {
+        return {
+            {"settings window",
+             [this] {
+                 BandwidthSchedule schedule;
+                 schedule.enabled = true;
+                 app().preferences().setBandwidthSchedule(schedule);
+                 auto view = std::make_unique<SettingsView>(app());
+                 view->resize(AppShell::settingsSize);
+                 return shown(std::move(view));
+             }},
+            {"folder settings panel",
+             [this] { return syncPageWithPanel(ProjectSelection::FolderPanel::Settings); }},
+            {"exclusion panel", [this] { return syncPageWithPanel(ProjectSelection::FolderPanel::Omit); }},
+            {"archive panel", [this] { return syncPageWithPanel(ProjectSelection::FolderPanel::Archive); }},
+            {"removal panel", [this] { return syncPageWithPanel(ProjectSelection::FolderPanel::Purge); }},
+        };
+    }
+
+    NavigationPath path;
+};
+
+// The widgets Tab visits in the window, in its order.
+QList<QWidget *> focusStops(QWidget &window)
+{
+    QList<QWidget *> stops;
+    for (QWidget *next = window.nextInFocusChain(); next && next != &window; next = next->nextInFocusChain())
+        if (next->window() == &window && next->isVisible() && next->isEnabled() &&
+            (next->focusPolicy() & Qt::TabFocus) && !next->focusProxy())
+            stops.append(next);
+    return stops;
+}
+
+TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
+{
+    for (const Screen &screen : sheets()) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> sheet = screen.build();
+        QPushButton *main = nullptr;
+        for (QPushButton *button : sheet->findChildren<QPushButton *>())
+            if (button->isDefault())
+                main = button;
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(main->isEnabled());
+        // Counted, not carried out.
+        QObject::disconnect(main, &QAbstractButton::clicked, nullptr, nullptr);
+        int clicks = 0;
+        QObject::connect(main, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+        sheet->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
+
+        // Twice round: the focus has been on the main button and left it.
+        const QList<QWidget *> stops = focusStops(*sheet);
+        EXPECT_GE(stops.size(), 2);
+        for (QWidget *stop : stops + stops) {
+            stop->setFocus(Qt::TabFocusReason);
+            if (!stop->hasFocus()) {
+                ADD_FAILURE() << "the focus cannot go to " << qPrintable(describe(*stop));
+                break;
+            }
+            const int before = clicks;
+            QTest::keyClick(stop, Qt::Key_Return);
+            // A multi-line field takes Return as a new line.
+            const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
+            EXPECT_EQ(clicks - before, multiLine ? 0 : 1) << qPrintable(describe(*stop));
+        }
+    }
+}
+
+struct Reading
+{
+    QString value;
+    int wheelDelta;  // the direction in which the value can still move
+};
+
+Reading readValue(const QWidget &widget)
+{
+    if (const auto *box = qobject_cast<const QSpinBox *>(&widget))
+        return {box->text(), box->value() < box->maximum() ? 120 : -120};
+    if (const auto *box = qobject_cast<const QAbstractSpinBox *>(&widget))
+        return {box->text(), 120};
+    if (const auto *combo = qobject_cast<const QComboBox *>(&widget))
+        return {QString::number(combo->currentIndex()), combo->currentIndex() + 1 < combo->count() ? -120 : 120};
+    const auto *slider = qobject_cast<const QAbstractSlider *>(&widget);
+    return {QString::number(slider->value()), slider->value() < slider->maximum() ? 120 : -120};
+}
+
+// A wheel as the desktop sends it, to what is under the widget's middle
+// (a spin box's line edit, say).
+void turnWheel(QWidget &widget, int delta)
+{
+    const QPoint middle = widget.rect().center();
+    QWidget *under = widget.childAt(middle);
+    QWidget &target = under ? *under : widget;
+    const QPointF at = target.mapFrom(&widget, QPointF(middle));
+    QWheelEvent wheel(at, target.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::instance()->notify(&target, &wheel);
+}
+
+// The scroll bar of the page the widget is on, when the page can scroll.
+QScrollBar *pageScroll(QWidget &widget)
+{
+    for (QWidget *up = widget.parentWidget(); up; up = up->parentWidget())
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(up)) {
+            QScrollBar *bar = area->verticalScrollBar();
+            if (area->viewport()->isAncestorOf(&widget) && bar->maximum() > bar->minimum())
+                return bar;
+        }
+    return nullptr;
+}
+
+// Every page of the screen: each tab of its tab widgets, else the screen.
+void forEachPage(QWidget &screen, const std::function<void()> &visit)
+{
+    const QList<QTabWidget *> tabs = screen.findChildren<QTabWidget *>();
+    if (tabs.isEmpty())
+        visit();
+    for (QTabWidget *tab : tabs)
+        for (int i = 0; i < tab->count(); ++i) {
+            SCOPED_TRACE(tab->tabText(i).toStdString());
+            tab->setCurrentIndex(i);
+            settleLayouts();
+            visit();
+        }
+}
+
+TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
+{
+    // The application as main() builds it.
+    ShellRig application;
+    int checked = 0;
+    int scrolled = 0;
+    for (const Screen &screen : sheets() + panelsAndSettings()) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> shownScreen = screen.build();
+        shownScreen->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        forEachPage(*shownScreen, [&] {
+            for (QWidget *widget : shownScreen->findChildren<QWidget *>()) {
+                if (!widget->isVisible() || !WheelFocusGuard::guards(*widget))
+                    continue;
+                SCOPED_TRACE(describe(*widget).toStdString());
+                ++checked;
+                widget->clearFocus();
+                QScrollBar *page = pageScroll(*widget);
+                if (page)
+                    page->setValue((page->minimum() + page->maximum()) / 2);
+                const int pageAt = page ? page->value() : 0;
+                const Reading before = readValue(*widget);
+                turnWheel(*widget, before.wheelDelta);
+                EXPECT_EQ(readValue(*widget).value, before.value);
+                EXPECT_NE(widget->window()->focusWidget(), widget) << "the wheel gave it the focus";
+                if (page) {
+                    ++scrolled;
+                    EXPECT_NE(page->value(), pageAt) << "the page did not scroll";
+                }
+                // With the focus, the wheel is the value's.
+                widget->setFocus(Qt::MouseFocusReason);
+                turnWheel(*widget, before.wheelDelta);
+                EXPECT_NE(readValue(*widget).value, before.value);
+                widget->clearFocus();
+            }
+        });
+    }
+    // The schedule's hours and limits, both speed limits, the invitation's
+    // role, a folder's archive retention.
+    EXPECT_GE(checked, 8);
+    EXPECT_GE(scrolled, 6);
+}
+
+} // namespace
+} // namespace tw
