@@ -53,17 +53,17 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
 {
     Rig rig;
     rig.engine.hold("ignorePatterns");
-    QCoro::Task<bool> first = rig.pc.editIgnores("st", appending("x"));
+    QCoro::Task<std::optional<QString>> first = rig.pc.editIgnores("st", appending("x"));
     ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
     QCoro::Task<bool> unprotect = rig.pc.removePurgeProtection("st", "/p");
-    QCoro::Task<bool> second = rig.pc.editIgnores("st", appending("y"));
+    QCoro::Task<std::optional<QString>> second = rig.pc.editIgnores("st", appending("y"));
     EXPECT_EQ(rig.engine.callCount("ignorePatterns"), 1);
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
 
     rig.engine.release("ignorePatterns");
-    EXPECT_TRUE(awaitTask(std::move(first)));
+    EXPECT_EQ(awaitTask(std::move(first)), std::nullopt);
     EXPECT_TRUE(awaitTask(std::move(unprotect)));
-    EXPECT_TRUE(awaitTask(std::move(second)));
+    EXPECT_EQ(awaitTask(std::move(second)), std::nullopt);
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
     EXPECT_EQ(rig.pc.folderOf("S", "F")->ignorePatterns, QStringList({"a", "x", "y"}));
     EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
@@ -71,7 +71,7 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
                            "updateIgnorePatterns(st, a|x|y)"}));
 
     rig.engine.failNext("ignorePatterns", SyncEngineError::notRunning());
-    EXPECT_FALSE(awaitTask(rig.pc.editIgnores("st", appending("z"))));
+    EXPECT_TRUE(awaitTask(rig.pc.editIgnores("st", appending("z"))).has_value());
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 3);
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
 }
@@ -83,12 +83,12 @@ TEST(ProjectControllerIgnoresTest, ApplyingTheDefaultsWaitsForAnEditUnderWay)
     Rig rig;
     rig.pc.setDefaultIgnores({"d"});
     rig.engine.hold("ignorePatterns");
-    QCoro::Task<bool> edit = rig.pc.editIgnores("st", appending("x"));
+    QCoro::Task<std::optional<QString>> edit = rig.pc.editIgnores("st", appending("x"));
     ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
     QCoro::Task<void> defaults = rig.pc.applyDefaultIgnoresToAll();
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
     rig.engine.release("ignorePatterns");
-    EXPECT_TRUE(awaitTask(std::move(edit)));
+    EXPECT_EQ(awaitTask(std::move(edit)), std::nullopt);
     awaitTask(std::move(defaults));
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"/p", "d"}));
 }

@@ -9,6 +9,7 @@
 #include <qcoro/qcorotask.h>
 
 class QHBoxLayout;
+class QLabel;
 class QListView;
 
 namespace tw {
@@ -91,6 +92,7 @@ private:
     QListView *m_list = nullptr;
     OmitLevelModel *m_model = nullptr;
     OmitRowDelegate *m_delegate = nullptr;
+    QLabel *m_failure = nullptr;
 };
 
 } // namespace tw
