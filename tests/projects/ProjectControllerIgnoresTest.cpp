@@ -9,6 +9,7 @@
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -114,6 +115,43 @@ TEST(ProjectControllerIgnoresTest, AProtectionTheEngineDidNotTakeIsAnsweredSoAnd
     EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList({"/q", "a"}));
     EXPECT_TRUE(awaitTask(rig.pc.removePurgeProtection("st2", "/q")));
     EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList("a"));
+}
+
+// Syncthing stops a folder over a line it cannot use. Such a line of the
+// records is never sent: the folder gets the others, and its sync says which
+// line and why. Lines Syncthing refuses all the same are sent once, and not
+// again by every pass; neither counts as a failed operation.
+TEST(ProjectControllerIgnoresTest, LinesSyncthingCannotUseAreSentAtMostOnceAndTheirSyncSaysWhich)
+{
+    Rig rig;
+    for (const QString id : {"st2", "st3"}) {
+        SyncFolder listed;
+        listed.id = id;
+        listed.path = rig.dir.filePath(id);
+        listed.hasSyncedXattrFilter = true;
+        rig.engine.state.folders.append(listed);
+        rig.engine.state.ignores[id] = {};
+        QDir().mkpath(listed.path);
+    }
+    rig.pc.add({.id = "T", .folders = {{.id = "G", .label = "Work", .localPath = rig.dir.filePath("st2"),
+                                        .ignorePatterns = {".*", "[abc"}, .syncthingFolderID = "st2"},
+                                       {.id = "H", .label = "Notes", .localPath = rig.dir.filePath("st3"),
+                                        .ignorePatterns = {"x"}, .syncthingFolderID = "st3"}}});
+    rig.engine.failNext("updateIgnorePatterns", SyncEngineError::refused("invalid pattern \"x\""), 2);
+    awaitTask(rig.pc.reconcileAll());
+    awaitTask(rig.pc.reconcileAll());
+    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
+              QStringList({"updateIgnorePatterns(st2, .*)", "updateIgnorePatterns(st3, x)"}));
+    EXPECT_EQ(rig.pc.ignoreRefusal("st2"), "Syncthing can\u2019t use the ignore pattern \u201C[abc\u201D of the folder "
+                                           "\u201CWork\u201D (a \u201C[\u201D has no closing \u201C]\u201D), so "
+                                           "the folder syncs without it.");
+    EXPECT_EQ(rig.pc.ignoreRefusal("st3"),
+              "Syncthing refused the ignore patterns of the folder \u201CNotes\u201D: invalid pattern \"x\"");
+    EXPECT_EQ(rig.pc.lastErrorMessage(), std::nullopt);
+
+    // New lines are sent, and what they lack is said no more.
+    EXPECT_EQ(awaitTask(rig.pc.writeIgnoresBySyncthingID("st3", {"y"})), std::nullopt);
+    EXPECT_EQ(rig.pc.ignoreRefusal("st3"), std::nullopt);
 }
 
 } // namespace

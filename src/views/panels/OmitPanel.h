@@ -23,7 +23,8 @@ class OmitRowDelegate;
 // them, one level at a time, each file and subfolder with a switch that keeps
 // it off this Mac (the other Macs keep syncing it). A switch is one ignore
 // line of the engine folder, anchored at its root. Needs the folder's engine
-// folder ID; without one it lists nothing and writes nothing.
+// folder ID; without one it lists nothing and writes nothing. A switch whose
+// line could not be written says why under the path bar.
 class OmitPanel : public QWidget
 {
     Q_OBJECT
