@@ -23,8 +23,8 @@ TEST(AppPreferencesTest, DefaultsTheIgnoreListAndWritesOnEveryAssignment)
     EXPECT_EQ(preferences.defaultIgnores().size(), 812);
     EXPECT_EQ(preferences.defaultIgnoreList().size(), 62);
     // Each is a line Syncthing takes: one it refuses would stop every folder.
-    EXPECT_EQ(SyncthingIgnoreSyntax::refusal(preferences.defaultIgnoreList() + IgnoreCategory::allPatterns()),
-              std::nullopt);
+    const QStringList all = preferences.defaultIgnoreList() + IgnoreCategory::allPatterns().values();
+    EXPECT_EQ(SyncthingIgnoreSyntax::refusal(all), std::nullopt);
     preferences.setDefaultIgnores(" a\t\r\n# note\n#b\u2028\n a");
     EXPECT_EQ(AppPreferences(defaults).defaultIgnoreList(), QStringList({"a", "#b", "a"}));
 }
