@@ -79,7 +79,9 @@ std::optional<std::pair<QString, QString>> ProjectController::folderByEngineID(c
 }
 
 // The engine stores its ignore list as lines of one text: a line break
-// inside an entry would become several patterns.
+// inside an entry would become several patterns, which the user hears in
+// words of their own. Any other line Syncthing cannot use would stop the
+// folder.
 std::optional<QString> ProjectController::refuseUnusable(const QStringList &lines)
 {
     const bool broken = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
@@ -108,11 +110,13 @@ std::optional<QString> ProjectController::unusableLinesText(const ProjectFolder 
     QStringList sentences;
     for (const QString &line : wantedIgnores(folder)) {
         const std::optional<QString> problem = SyncthingIgnoreSyntax::problem(line);
+        if (!problem)
+            continue;
         const QString sentence =
             QStringLiteral("Syncthing can\u2019t use the ignore pattern \u201C%1\u201D of the folder \u201C%2\u201D "
                            "(%3), so the folder syncs without it.")
-                .arg(line, folder.label, problem.value_or(QString()));
-        if (problem && !sentences.contains(sentence))
+                .arg(line, folder.label, *problem);
+        if (!sentences.contains(sentence))
             sentences.append(sentence);
     }
     return sentences.isEmpty() ? std::nullopt : std::optional(sentences.join(QLatin1Char(' ')));

@@ -31,7 +31,11 @@ bool endsWith(const Text &text, const Text &suffix)
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-QString quoted(const Text &text) { return QStringLiteral("\u201C") + QString::fromUcs4(text.data(), qsizetype(text.size())) + QStringLiteral("\u201D"); }
+QString quoted(const Text &text)
+{
+    return QStringLiteral("\u201C") + QString::fromUcs4(text.data(), qsizetype(text.size())) +
+           QStringLiteral("\u201D");
+}
 
 // One glob as Syncthing's glob library reads it: "{…}" alternatives (a "}"
 // or "," outside them is a plain character), "[…]" classes, "\" escaping
@@ -89,37 +93,29 @@ private:
     // characters, then "]".
     std::optional<QString> classProblem()
     {
-        const std::optional<QString> unclosed = QStringLiteral("a \u201C[\u201D has no closing \u201C]\u201D");
-        bool seenNot = false;
-        std::optional<char32_t> low;
+        const QString unclosed = QStringLiteral("a \u201C[\u201D has no closing \u201C]\u201D");
+        if (m_pos < m_glob.size() && m_glob[m_pos] == U'!')
+            ++m_pos;
+        if (m_pos >= m_glob.size())
+            return unclosed;
+        const char32_t low = m_glob[m_pos];
+        const bool range = m_pos + 1 < m_glob.size() && m_glob[m_pos + 1] == U'-';
         bool chars = false;
-        for (;;) {
+        if (range) {
+            m_pos += 2;
             if (m_pos >= m_glob.size())
                 return unclosed;
-            const char32_t c = m_glob[m_pos++];
-            if (!seenNot && c == U'!') {
-                seenNot = true;
-                continue;
-            }
-            if (m_pos < m_glob.size() && m_glob[m_pos] == U'-') {
-                ++m_pos;
-                if (m_pos >= m_glob.size())
-                    return unclosed;
-                const char32_t high = m_glob[m_pos++];
-                if (high < c)
-                    return QStringLiteral("the range %1 runs backwards").arg(quoted(Text{c, U'-', high}));
-                low = c;
-            } else {
-                --m_pos;
-                chars = skipText(U"]");
-            }
-            break;
+            const char32_t high = m_glob[m_pos++];
+            if (high < low)
+                return QStringLiteral("the range %1 runs backwards").arg(quoted(Text{low, U'-', high}));
+        } else {
+            chars = skipText(U"]");
         }
         if (m_pos >= m_glob.size())
             return unclosed;
         if (m_glob[m_pos++] != U']')
             return QStringLiteral("a \u201C[\u2026]\u201D holds a range and more");
-        if (!low && !chars)
+        if (!range && !chars)
             return QStringLiteral("a \u201C[\u2026]\u201D holds no character");
         return std::nullopt;
     }

@@ -14,10 +14,11 @@ TEST(SyncthingIgnoreSyntax, RefusesWhatSyncthingRefuses)
         EXPECT_EQ(SyncthingIgnoreSyntax::problem(row.line).has_value(), row.refused) << row.line.toStdString();
 }
 
-// What Syncthing would do with a line it cannot even receive as one line.
+// The first refused line, named with its reason. A line break is refused
+// too: Syncthing would store the line as two.
 TEST(SyncthingIgnoreSyntax, SaysWhichLineAndWhy)
 {
-    EXPECT_EQ(SyncthingIgnoreSyntax::refusal({"*.tmp", "[abc", "{"}),
+    EXPECT_EQ(SyncthingIgnoreSyntax::refusal({"*.tmp", "[abc", "["}),
               "Syncthing can\u2019t use \u201C[abc\u201D as an ignore pattern: a \u201C[\u201D has no closing "
               "\u201C]\u201D.");
     EXPECT_EQ(SyncthingIgnoreSyntax::problem("a\nb"), "it holds a line break or a NUL character");

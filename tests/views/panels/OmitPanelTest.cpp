@@ -223,7 +223,9 @@ TEST_F(OmitPanelTest, ANameWithALineBreakOrOneSyncthingCannotUseGetsNoLine)
     awaitTask(panel->toggle(file("a\nb"), true));
     EXPECT_EQ(app().projects().lastErrorMessage(), ProjectController::lineBreakText);
     awaitTask(panel->toggle(file(unusable), true));
-    EXPECT_EQ(panel->findChild<QLabel *>("switchFailure")->text(),
+    const QLabel *failure = panel->findChild<QLabel *>("switchFailure");
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->text(),
               u"Syncthing can\u2019t use \u201C/a\uFFFDb\u201D as an ignore pattern: it holds the replacement "
               "character \u201C\uFFFD\u201D. The folder\u2019s ignore list was left as it was."_qs);
     EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 0);
