@@ -1,5 +1,7 @@
 #include "app/AppPreferences.h"
 
+#include "engine/syncthing/SyncthingIgnoreSyntax.h"
+
 #include "utilities/AssignIfChanged.h"
 #include "utilities/TrimSpacesAndTabs.h"
 #include "utilities/UserDefaults.h"
@@ -176,14 +178,27 @@ void AppPreferences::setDefaultIgnores(QString text)
 
 QStringList AppPreferences::defaultIgnoreList() const
 {
+    return ignoreListOf(m_defaultIgnores);
+}
+
+QStringList AppPreferences::ignoreListOf(const QString &text)
+{
     static const QRegularExpression lineBreak(QStringLiteral("[\\n\\x{0B}\\f\\r\\x{85}\\x{2028}\\x{2029}]"));
     QStringList patterns;
-    for (const QString &line : m_defaultIgnores.split(lineBreak, Qt::SkipEmptyParts)) {
+    for (const QString &line : text.split(lineBreak, Qt::SkipEmptyParts)) {
         const QString pattern = trimSpacesAndTabs(line);
         if (!pattern.isEmpty() && !pattern.startsWith(QStringLiteral("# ")))
             patterns.append(pattern);
     }
     return patterns;
+}
+
+std::optional<QString> AppPreferences::saveDefaultIgnores(QString text)
+{
+    if (const std::optional<QString> refusal = SyncthingIgnoreSyntax::refusal(ignoreListOf(text)))
+        return refusal;
+    setDefaultIgnores(std::move(text));
+    return std::nullopt;
 }
 
 QStringList AppPreferences::customIgnorePatterns() const
@@ -219,14 +234,19 @@ void AppPreferences::setIgnoreCategory(const IgnoreCategory &category, bool on)
     storeIgnoreList(patterns);
 }
 
-void AppPreferences::addCustomIgnore(const QString &pattern)
+// A list holding a line Syncthing cannot use would stop every folder made
+// with it, so the line is turned away where it is typed.
+std::optional<QString> AppPreferences::addCustomIgnore(const QString &pattern)
 {
     const QString trimmed = pattern.trimmed();
     QStringList patterns = defaultIgnoreList();
     if (trimmed.isEmpty() || patterns.contains(trimmed))
-        return;
+        return std::nullopt;
+    if (const std::optional<QString> refusal = SyncthingIgnoreSyntax::refusal({trimmed}))
+        return refusal;
     patterns.append(trimmed);
     storeIgnoreList(patterns);
+    return std::nullopt;
 }
 
 void AppPreferences::removeIgnorePattern(const QString &pattern)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace tw {
 
@@ -98,10 +99,15 @@ public:
     const QString &defaultIgnores() const { return m_defaultIgnores; }
     // Stored as given (the free-text editor).
     void setDefaultIgnores(QString text);
+    // The same unless Syncthing cannot use one of the text's patterns: then
+    // nothing is stored, and the answer says which and why.
+    std::optional<QString> saveDefaultIgnores(QString text);
 
     // New folders' ignore lines: the stored text's lines trimmed of spaces and
     // tabs, without empty lines and "# " comments; order and repeats kept.
     QStringList defaultIgnoreList() const;
+    // That of any text.
+    static QStringList ignoreListOf(const QString &text);
     // The entries of defaultIgnoreList() that belong to no category.
     QStringList customIgnorePatterns() const;
     // Every pattern of the category is a line of defaultIgnoreList().
@@ -109,8 +115,9 @@ public:
     // The edits below store the list without comments: a category switched on
     // is appended (patterns not yet there), switched off is removed.
     void setIgnoreCategory(const IgnoreCategory &category, bool on);
-    // Trimmed; nothing when empty or already listed.
-    void addCustomIgnore(const QString &pattern);
+    // Trimmed; nothing when empty or already listed. A pattern Syncthing
+    // cannot use is not stored either: the answer says why.
+    std::optional<QString> addCustomIgnore(const QString &pattern);
     // Exact matches only.
     void removeIgnorePattern(const QString &pattern);
 

@@ -11,6 +11,7 @@ SyncEngineError::SyncEngineError(Kind kind, QString payload, int statusCode)
 SyncEngineError SyncEngineError::notImplemented(QString what) { return {Kind::NotImplemented, std::move(what)}; }
 SyncEngineError SyncEngineError::binaryNotFound(QString detail) { return {Kind::BinaryNotFound, std::move(detail)}; }
 SyncEngineError SyncEngineError::backend(QString message) { return {Kind::Backend, std::move(message)}; }
+SyncEngineError SyncEngineError::refused(QString message) { return {Kind::Refused, std::move(message)}; }
 SyncEngineError SyncEngineError::http(int statusCode, QString body) { return {Kind::Http, std::move(body), statusCode}; }
 SyncEngineError SyncEngineError::notRunning() { return {Kind::NotRunning, {}}; }
 SyncEngineError SyncEngineError::invalidResponse() { return {Kind::InvalidResponse, {}}; }
@@ -20,7 +21,8 @@ QString SyncEngineError::errorDescription() const
     switch (m_kind) {
     case Kind::NotImplemented: return QStringLiteral("Not implemented yet: ") + m_payload;
     case Kind::BinaryNotFound: return QStringLiteral("Sync backend not found. ") + m_payload;
-    case Kind::Backend: return m_payload;
+    case Kind::Backend:
+    case Kind::Refused: return m_payload;
     case Kind::Http:
         return QStringLiteral("Backend error (HTTP %1): ").arg(m_statusCode) + m_payload;
     case Kind::NotRunning: return QStringLiteral("The sync engine is not running.");

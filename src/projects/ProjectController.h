@@ -206,25 +206,30 @@ public:
     // its tailnet address (an IPv6 literal in brackets).
     static QStringList tailnetAddresses(const QString &ip);
 
-    // Ignore lines and purge protection. Lines holding CR, LF or NUL are
-    // refused (the engine would store them as several patterns). A folder's
-    // list is its protection lines, each once, followed by the user's lines.
+    // Ignore lines and purge protection. A write holding a line Syncthing
+    // cannot use (one with CR, LF or NUL, which it would store as several
+    // patterns, or one it cannot parse, which stops the folder) is refused
+    // whole. A folder's list is its protection lines, each once, followed by
+    // the user's lines.
     static QStringList mergedIgnores(const QStringList &base, const QStringList &extra);
     // Whether the engine's lines of the folder hold `pattern` with none but
     // protection lines before it: Syncthing applies the first line that
     // matches, so a user's line above it could undo it.
     bool protectionInForce(const QString &stID, const QString &pattern, const QStringList &engineLines) const;
-    // Whether the engine took the lines; the record keeps them either way, and
-    // passes send them until it does.
-    QCoro::Task<bool> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
+    // Why the engine does not hold the lines; none once it does. A refused
+    // write changes nothing; after a failed one the record keeps the lines,
+    // and passes send them until the engine takes them (lines Syncthing
+    // refused only once more after they change).
+    QCoro::Task<std::optional<QString>> writeIgnoresBySyncthingID(QString stID, QStringList userPatterns);
     // Reads the engine folder's whole list, applies the edit and writes the
     // result through writeIgnoresBySyncthingID. Every writer of a folder's
     // lines here takes that folder's lock, so a read-edit-write is never
     // overtaken by another writer's. The edit is given the user's lines (the
-    // protection lines stay in front). A failed read writes nothing: false.
-    // Build the edit in a named local before awaiting (GCC 12).
+    // protection lines stay in front). Why the engine does not hold the
+    // edited lines, as writeIgnoresBySyncthingID; a failed read writes
+    // nothing. Build the edit in a named local before awaiting (GCC 12).
     using IgnoreEdit = std::function<QStringList(QStringList)>;
-    QCoro::Task<bool> editIgnores(QString stID, IgnoreEdit edit);
+    QCoro::Task<std::optional<QString>> editIgnores(QString stID, IgnoreEdit edit);
     QCoro::Task<void> applyDefaultIgnoresToAll();
     // Whether the engine holds the folder's new lines: a protection recorded
     // but not yet in the engine keeps nothing out of syncing.
@@ -233,6 +238,12 @@ public:
     // The lines a folder's records ask of the engine: its protection lines,
     // each once, then the user's lines.
     static QStringList wantedIgnores(const ProjectFolder &folder);
+    // The lines Syncthing can use: a folder whose records hold a line it
+    // cannot (from an earlier list) is sent the others, so that it syncs.
+    static QStringList usableIgnores(const QStringList &lines);
+    // What the engine folder's lines lack: the lines of its records Syncthing
+    // cannot use, or those it refused when sent. None while it has them all.
+    std::optional<QString> ignoreRefusal(const QString &engineID) const;
     // The engine may have lost what it was sent (a restart): each folder's
     // lines are compared again by the next pass.
     void recheckIgnoreLines() { m_ignoresInPlace.clear(); }
@@ -264,6 +275,7 @@ signals:
     void pairingProjectIDChanged();
     void dismissedFolderIDsChanged();
     void ignoredOfferedFoldersChanged();
+    void ignoreRefusalsChanged();
 
 private:
     struct Pass;
@@ -326,8 +338,16 @@ private:
     AsyncMutex &ignoresLock(const QString &stID) { return *sharedIgnoresLock(stID); }
     std::shared_ptr<AsyncMutex> sharedIgnoresLock(const QString &stID);
     // Sends the lines; marks the folder's lines in place only once they are.
-    QCoro::Task<bool> sendIgnores(QString stID, QStringList lines);
-    bool refuseLineBreaks(const QStringList &lines);
+    // Why they are not; lines Syncthing refused are kept aside, so that a
+    // pass does not send them again.
+    QCoro::Task<std::optional<QString>> sendIgnores(QString stID, QStringList lines);
+    // Sets lastErrorMessage to why a write of the lines is refused, if it is.
+    std::optional<QString> refuseUnusable(const QStringList &lines);
+    // Whether Syncthing refused exactly these lines for the folder.
+    bool ignoresRefused(const QString &stID, const QStringList &lines) const;
+    void showIgnoreRefusal(const QString &stID, std::optional<QString> text);
+    // The lines of the folder's records Syncthing cannot use, named, if any.
+    static std::optional<QString> unusableLinesText(const ProjectFolder &folder);
     QCoro::Task<void> applyVersioning(QString projectID, QString folderID);
     std::optional<QString> archiveLocation(const QString &projectID, const QString &folderID) const;
 
@@ -381,6 +401,10 @@ private:
     // written as the records ask since this controller began; a pass reads
     // the lines of the others. Any write of a folder's lines drops it first.
     QSet<QString> m_ignoresInPlace;
+    // By canonical engine folder ID: what its lines lack, as shown on its
+    // sync, and the lines Syncthing refused when they were sent.
+    QHash<QString, QString> m_ignoreRefusals;
+    QHash<QString, QStringList> m_refusedIgnoreLines;
     bool m_allPaused = false;
     UserDefaults &m_defaults;
 };

@@ -7,11 +7,18 @@
 // lock across their awaits: two read-modify-writes interleaved would lose a
 // line. A write's failure is answered to its caller, and the folder's lines
 // are compared with the engine's again by the next reconcile pass, which
-// sends the recorded ones.
+// sends the recorded ones. A line Syncthing cannot use stops the folder, so
+// no write holding one is made; lines of the records Syncthing cannot use
+// (from a list written before it was checked) are left out of what is sent
+// and shown on the folder's sync, and lines Syncthing refused all the same
+// are sent again only once they change.
 
 #include "projects/ProjectController.h"
 
+#include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "engine/SyncEngineError.h"
+#include "engine/syncthing/SyncthingIgnoreSyntax.h"
 
 namespace tw {
 namespace {
@@ -72,15 +79,70 @@ std::optional<std::pair<QString, QString>> ProjectController::folderByEngineID(c
 }
 
 // The engine stores its ignore list as lines of one text: a line break
-// inside an entry would become several patterns.
-bool ProjectController::refuseLineBreaks(const QStringList &lines)
+// inside an entry would become several patterns, which the user hears in
+// words of their own. Any other line Syncthing cannot use would stop the
+// folder.
+std::optional<QString> ProjectController::refuseUnusable(const QStringList &lines)
 {
     const bool broken = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
         return line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')) || line.contains(QChar(0));
     });
-    if (broken)
-        setLastErrorMessage(lineBreakText);
-    return broken;
+    std::optional<QString> refusal = broken ? std::optional(lineBreakText) : std::nullopt;
+    if (!refusal)
+        if (const std::optional<QString> unusable = SyncthingIgnoreSyntax::refusal(lines))
+            refusal = *unusable + QStringLiteral(" The folder\u2019s ignore list was left as it was.");
+    if (refusal)
+        setLastErrorMessage(*refusal);
+    return refusal;
+}
+
+QStringList ProjectController::usableIgnores(const QStringList &lines)
+{
+    QStringList usable;
+    for (const QString &line : lines)
+        if (!SyncthingIgnoreSyntax::problem(line))
+            usable.append(line);
+    return usable;
+}
+
+std::optional<QString> ProjectController::unusableLinesText(const ProjectFolder &folder)
+{
+    QStringList sentences;
+    for (const QString &line : wantedIgnores(folder)) {
+        const std::optional<QString> problem = SyncthingIgnoreSyntax::problem(line);
+        if (!problem)
+            continue;
+        const QString sentence =
+            QStringLiteral("Syncthing can\u2019t use the ignore pattern \u201C%1\u201D of the folder \u201C%2\u201D "
+                           "(%3), so the folder syncs without it.")
+                .arg(line, folder.label, *problem);
+        if (!sentences.contains(sentence))
+            sentences.append(sentence);
+    }
+    return sentences.isEmpty() ? std::nullopt : std::optional(sentences.join(QLatin1Char(' ')));
+}
+
+std::optional<QString> ProjectController::ignoreRefusal(const QString &engineID) const
+{
+    const auto found = m_ignoreRefusals.constFind(canonical(engineID));
+    return found == m_ignoreRefusals.constEnd() ? std::nullopt : std::optional(*found);
+}
+
+void ProjectController::showIgnoreRefusal(const QString &stID, std::optional<QString> text)
+{
+    if (ignoreRefusal(stID) == text)
+        return;
+    if (text)
+        m_ignoreRefusals.insert(canonical(stID), *text);
+    else
+        m_ignoreRefusals.remove(canonical(stID));
+    emit ignoreRefusalsChanged();
+}
+
+bool ProjectController::ignoresRefused(const QString &stID, const QStringList &lines) const
+{
+    const auto found = m_refusedIgnoreLines.constFind(canonical(stID));
+    return found != m_refusedIgnoreLines.constEnd() && *found == lines;
 }
 
 QStringList ProjectController::wantedIgnores(const ProjectFolder &folder)
@@ -88,33 +150,52 @@ QStringList ProjectController::wantedIgnores(const ProjectFolder &folder)
     return mergedIgnores(userLines(folder), folder.purgeProtected);
 }
 
-QCoro::Task<bool> ProjectController::writeIgnoresBySyncthingID(QString stID, QStringList userPatterns)
+QCoro::Task<std::optional<QString>> ProjectController::writeIgnoresBySyncthingID(QString stID,
+                                                                                QStringList userPatterns)
 {
-    if (refuseLineBreaks(userPatterns))
-        co_return false;
+    if (const std::optional<QString> refusal = refuseUnusable(userPatterns))
+        co_return refusal;
     QStringList lines = userPatterns;
     if (const auto key = folderByEngineID(stID)) {
         lines = mergedIgnores(userPatterns, folderOf(key->first, key->second)->purgeProtected);
         editFolder(key->first, key->second, [&lines](ProjectFolder &folder) { folder.ignorePatterns = lines; });
         save();
     }
-    const bool sent = co_await sendIgnores(stID, lines);
-    co_return sent;
+    const std::optional<QString> failure = co_await sendIgnores(stID, lines);
+    co_return failure;
 }
 
-QCoro::Task<bool> ProjectController::sendIgnores(QString stID, QStringList lines)
+QCoro::Task<std::optional<QString>> ProjectController::sendIgnores(QString stID, QStringList lines)
 {
     const QPointer<ProjectController> self(this);
     const QString key = canonical(stID);
     m_ignoresInPlace.remove(key);
+    std::optional<QString> failure;
+    bool refused = false;
     try {
         co_await m_engine.updateIgnorePatterns(stID, lines);
-    } catch (const std::exception &) {
-        co_return false;
+    } catch (const SyncEngineError &error) {
+        refused = error.kind() == SyncEngineError::Kind::Refused;
+        failure = describeError(error);
+    } catch (const std::exception &error) {
+        failure = describeError(error);
     }
-    if (self)
+    if (!self)
+        co_return failure;
+    const auto owner = folderByEngineID(stID);
+    const std::optional<ProjectFolder> folder = owner ? folderOf(owner->first, owner->second) : std::nullopt;
+    if (!failure) {
         m_ignoresInPlace.insert(key);
-    co_return true;
+        m_refusedIgnoreLines.remove(key);
+        showIgnoreRefusal(stID, folder ? unusableLinesText(*folder) : std::nullopt);
+        co_return std::nullopt;
+    }
+    if (!refused)
+        co_return QStringLiteral("Couldn\u2019t save the ignore patterns \u2014 ") + *failure;
+    m_refusedIgnoreLines.insert(key, lines);
+    showIgnoreRefusal(stID, QStringLiteral("Syncthing refused the ignore patterns of the folder \u201C%1\u201D: %2")
+                                .arg(folder ? folder->label : stID, *failure));
+    co_return QStringLiteral("Syncthing refused the ignore patterns \u2014 ") + *failure;
 }
 
 std::shared_ptr<AsyncMutex> ProjectController::sharedIgnoresLock(const QString &stID)
@@ -125,23 +206,24 @@ std::shared_ptr<AsyncMutex> ProjectController::sharedIgnoresLock(const QString &
     return lock;
 }
 
-QCoro::Task<bool> ProjectController::editIgnores(QString stID, IgnoreEdit edit)
+QCoro::Task<std::optional<QString>> ProjectController::editIgnores(QString stID, IgnoreEdit edit)
 {
     const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     QStringList lines;
     try {
         lines = co_await m_engine.ignorePatterns(stID);
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         // Writing an edit of lines never read would drop the folder's own.
-        co_return false;
+        co_return QStringLiteral("Couldn\u2019t read the ignore patterns, so nothing was changed \u2014 ") +
+            describeError(error);
     }
     // The edit sees the user's lines only: the write puts the protection
     // lines back in front, and they would otherwise be there twice.
     if (const auto key = folderByEngineID(stID))
         lines = userLines(lines, folderOf(key->first, key->second)->purgeProtected);
     const QStringList edited = edit(std::move(lines));
-    co_await writeIgnoresBySyncthingID(stID, edited);
-    co_return true;
+    const std::optional<QString> failure = co_await writeIgnoresBySyncthingID(stID, edited);
+    co_return failure;
 }
 
 // Walks the folders as they were when it began and finds each again after
@@ -157,7 +239,7 @@ QCoro::Task<void> ProjectController::applyDefaultIgnoresToAll()
         const QString folderID = key.second;
         const std::optional<ProjectFolder> folder = folderOf(projectID, folderID);
         const QStringList defaults = m_defaultIgnores;
-        if (!folder || refuseLineBreaks(defaults))
+        if (!folder || refuseUnusable(defaults))
             continue;
         if (folder->syncthingFolderID) {
             const QString stID = *folder->syncthingFolderID;
@@ -190,7 +272,7 @@ QCoro::Task<bool> ProjectController::setPurgeProtection(QString stID, QString pa
     const AsyncMutex::Guard guard = co_await ignoresLock(stID).lock();
     const QStringList line{pattern};
     const auto key = folderByEngineID(stID);
-    if (!key || (protect && refuseLineBreaks(line)))
+    if (!key || (protect && refuseUnusable(line)))
         co_return false;
     // Unprotecting takes only the protection: a line of the user's own stays.
     const QStringList user = userLines(*folderOf(key->first, key->second));
@@ -203,8 +285,8 @@ QCoro::Task<bool> ProjectController::setPurgeProtection(QString stID, QString pa
     });
     save();
     const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
-    const bool sent = co_await sendIgnores(stID, lines);
-    co_return sent;
+    const std::optional<QString> failure = co_await sendIgnores(stID, lines);
+    co_return !failure;
 }
 
 } // namespace tw

@@ -242,7 +242,11 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
             }
             co_return found;
         }
-        SyncFolder created = co_await m_engine.addFolder(request);
+        // A default line Syncthing cannot use would stop the new folder: it
+        // is left out, and the record keeps it to show it on the sync.
+        NewFolderRequest usable = request;
+        usable.ignorePatterns = usableIgnores(request.ignorePatterns);
+        SyncFolder created = co_await m_engine.addFolder(usable);
         created.ignorePatterns = request.ignorePatterns;
         co_return created;
     } catch (const std::exception &error) {

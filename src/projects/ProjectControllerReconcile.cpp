@@ -301,7 +301,7 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
                              .label = engineLabel(sync.name, folder.label),
                              .path = folder.localPath,
                              .mode = sync.mode,
-                             .ignorePatterns = wantedIgnores(folder),
+                             .ignorePatterns = usableIgnores(wantedIgnores(folder)),
                              .versioning = archivePolicy(folder),
                              .syncMetadata = folder.syncMetadata,
                              .otherDeviceIDs = desired.values()};
@@ -326,8 +326,9 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
     ++pass->created;
     writeBackFolderID(sync.id, folder.id, engineID);
     pass->claimed.insert(canonical(engineID));
-    if (wantedIgnores(*now) == request.ignorePatterns)
+    if (usableIgnores(wantedIgnores(*now)) == request.ignorePatterns)
         m_ignoresInPlace.insert(canonical(engineID));
+    showIgnoreRefusal(engineID, unusableLinesText(*now));
     if (now->syncEnabled) {
         pass->added += int(request.otherDeviceIDs.size());
         co_return;
@@ -366,7 +367,10 @@ QCoro::Task<void> ProjectController::pauseDisabled(ProjectFolder folder, Pass *p
 // The folder's lines as its records ask for them, read from the engine and
 // written only where they differ; the record takes them too when a process
 // ended between saving a protection and saving the list. Under the folder's
-// lock, as every writer of its lines.
+// lock, as every writer of its lines. Lines Syncthing cannot use are left
+// out, and lines it refused are not sent again: either would stop the
+// folder, every pass. Both are shown on the folder's sync instead of
+// counting as failed.
 QCoro::Task<void> ProjectController::bringIgnoresInLine(QString syncID, QString folderID, QString engineID,
                                                         Pass *pass)
 {
@@ -378,18 +382,23 @@ QCoro::Task<void> ProjectController::bringIgnoresInLine(QString syncID, QString 
     const QStringList wanted = wantedIgnores(*folder);
     if (folder->ignorePatterns != wanted)
         editFolder(syncID, folderID, [&wanted](ProjectFolder &edited) { edited.ignorePatterns = wanted; });
+    const QStringList usable = usableIgnores(wanted);
     try {
         const QStringList lines = co_await unlessGone(m_engine.ignorePatterns(engineID));
-        if (lines == wanted) {
+        if (lines == usable) {
             m_ignoresInPlace.insert(canonical(engineID));
+            m_refusedIgnoreLines.remove(canonical(engineID));
+            showIgnoreRefusal(engineID, unusableLinesText(*folder));
             co_return;
         }
     } catch (const std::exception &) {
         ++pass->failed;
         co_return;
     }
-    const bool sent = co_await unlessGone(sendIgnores(engineID, wanted));
-    if (!sent)
+    if (ignoresRefused(engineID, usable))
+        co_return;
+    const std::optional<QString> failure = co_await unlessGone(sendIgnores(engineID, usable));
+    if (failure && !ignoresRefused(engineID, usable))
         ++pass->failed;
 }
 
@@ -436,6 +445,9 @@ QCoro::Task<int> ProjectController::stillListed(Pass *pass)
 void ProjectController::finishPass(const Pass &pass, int stillListedCount)
 {
     const int failed = pass.failed + stillListedCount;
+    for (const QString &key : m_ignoreRefusals.keys())
+        if (!namesEngineFolder(key))
+            showIgnoreRefusal(key, std::nullopt);
     save();
     if (failed == 0)
         setLastErrorMessage(std::nullopt);

@@ -1,4 +1,5 @@
 #include "app/AppPreferences.h"
+#include "engine/syncthing/SyncthingIgnoreSyntax.h"
 
 #include "QtPrinters.h"
 #include "utilities/UserDefaults.h"
@@ -21,6 +22,9 @@ TEST(AppPreferencesTest, DefaultsTheIgnoreListAndWritesOnEveryAssignment)
     EXPECT_TRUE(preferences.autoJoinNode() && !preferences.clusterSyncEnabled());
     EXPECT_EQ(preferences.defaultIgnores().size(), 812);
     EXPECT_EQ(preferences.defaultIgnoreList().size(), 62);
+    // Each is a line Syncthing takes: one it refuses would stop every folder.
+    const QStringList all = preferences.defaultIgnoreList() + IgnoreCategory::allPatterns().values();
+    EXPECT_EQ(SyncthingIgnoreSyntax::refusal(all), std::nullopt);
     preferences.setDefaultIgnores(" a\t\r\n# note\n#b\u2028\n a");
     EXPECT_EQ(AppPreferences(defaults).defaultIgnoreList(), QStringList({"a", "#b", "a"}));
 }

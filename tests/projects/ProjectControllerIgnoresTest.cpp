@@ -9,6 +9,7 @@
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -53,17 +54,17 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
 {
     Rig rig;
     rig.engine.hold("ignorePatterns");
-    QCoro::Task<bool> first = rig.pc.editIgnores("st", appending("x"));
+    QCoro::Task<std::optional<QString>> first = rig.pc.editIgnores("st", appending("x"));
     ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
     QCoro::Task<bool> unprotect = rig.pc.removePurgeProtection("st", "/p");
-    QCoro::Task<bool> second = rig.pc.editIgnores("st", appending("y"));
+    QCoro::Task<std::optional<QString>> second = rig.pc.editIgnores("st", appending("y"));
     EXPECT_EQ(rig.engine.callCount("ignorePatterns"), 1);
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
 
     rig.engine.release("ignorePatterns");
-    EXPECT_TRUE(awaitTask(std::move(first)));
+    EXPECT_EQ(awaitTask(std::move(first)), std::nullopt);
     EXPECT_TRUE(awaitTask(std::move(unprotect)));
-    EXPECT_TRUE(awaitTask(std::move(second)));
+    EXPECT_EQ(awaitTask(std::move(second)), std::nullopt);
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
     EXPECT_EQ(rig.pc.folderOf("S", "F")->ignorePatterns, QStringList({"a", "x", "y"}));
     EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
@@ -71,7 +72,7 @@ TEST(ProjectControllerIgnoresTest, WritersOfOneFolderTakeTurnsAndAFailedReadWrit
                            "updateIgnorePatterns(st, a|x|y)"}));
 
     rig.engine.failNext("ignorePatterns", SyncEngineError::notRunning());
-    EXPECT_FALSE(awaitTask(rig.pc.editIgnores("st", appending("z"))));
+    EXPECT_TRUE(awaitTask(rig.pc.editIgnores("st", appending("z"))).has_value());
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 3);
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"a", "x", "y"}));
 }
@@ -83,12 +84,12 @@ TEST(ProjectControllerIgnoresTest, ApplyingTheDefaultsWaitsForAnEditUnderWay)
     Rig rig;
     rig.pc.setDefaultIgnores({"d"});
     rig.engine.hold("ignorePatterns");
-    QCoro::Task<bool> edit = rig.pc.editIgnores("st", appending("x"));
+    QCoro::Task<std::optional<QString>> edit = rig.pc.editIgnores("st", appending("x"));
     ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("ignorePatterns") == 1; }));
     QCoro::Task<void> defaults = rig.pc.applyDefaultIgnoresToAll();
     EXPECT_EQ(rig.engine.callCount("updateIgnorePatterns"), 0);
     rig.engine.release("ignorePatterns");
-    EXPECT_TRUE(awaitTask(std::move(edit)));
+    EXPECT_EQ(awaitTask(std::move(edit)), std::nullopt);
     awaitTask(std::move(defaults));
     EXPECT_EQ(rig.engine.state.ignores["st"], QStringList({"/p", "d"}));
 }
@@ -114,6 +115,43 @@ TEST(ProjectControllerIgnoresTest, AProtectionTheEngineDidNotTakeIsAnsweredSoAnd
     EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList({"/q", "a"}));
     EXPECT_TRUE(awaitTask(rig.pc.removePurgeProtection("st2", "/q")));
     EXPECT_EQ(rig.engine.state.ignores["st2"], QStringList("a"));
+}
+
+// Syncthing stops a folder over a line it cannot use. Such a line of the
+// records is never sent: the folder gets the others, and its sync says which
+// line and why. Lines Syncthing refuses all the same are sent once, and not
+// again by every pass; neither counts as a failed operation.
+TEST(ProjectControllerIgnoresTest, LinesSyncthingCannotUseAreSentAtMostOnceAndTheirSyncSaysWhich)
+{
+    Rig rig;
+    for (const QString id : {"st2", "st3"}) {
+        SyncFolder listed;
+        listed.id = id;
+        listed.path = rig.dir.filePath(id);
+        listed.hasSyncedXattrFilter = true;
+        rig.engine.state.folders.append(listed);
+        rig.engine.state.ignores[id] = {};
+        QDir().mkpath(listed.path);
+    }
+    rig.pc.add({.id = "T", .folders = {{.id = "G", .label = "Work", .localPath = rig.dir.filePath("st2"),
+                                        .ignorePatterns = {".*", "[abc"}, .syncthingFolderID = "st2"},
+                                       {.id = "H", .label = "Notes", .localPath = rig.dir.filePath("st3"),
+                                        .ignorePatterns = {"x"}, .syncthingFolderID = "st3"}}});
+    rig.engine.failNext("updateIgnorePatterns", SyncEngineError::refused("invalid pattern \"x\""), 2);
+    awaitTask(rig.pc.reconcileAll());
+    awaitTask(rig.pc.reconcileAll());
+    EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
+              QStringList({"updateIgnorePatterns(st2, .*)", "updateIgnorePatterns(st3, x)"}));
+    EXPECT_EQ(rig.pc.ignoreRefusal("st2"), "Syncthing can\u2019t use the ignore pattern \u201C[abc\u201D of the folder "
+                                           "\u201CWork\u201D (a \u201C[\u201D has no closing \u201C]\u201D), so "
+                                           "the folder syncs without it.");
+    EXPECT_EQ(rig.pc.ignoreRefusal("st3"),
+              "Syncthing refused the ignore patterns of the folder \u201CNotes\u201D: invalid pattern \"x\"");
+    EXPECT_EQ(rig.pc.lastErrorMessage(), std::nullopt);
+
+    // New lines are sent, and what they lack is said no more.
+    EXPECT_EQ(awaitTask(rig.pc.writeIgnoresBySyncthingID("st3", {"y"})), std::nullopt);
+    EXPECT_EQ(rig.pc.ignoreRefusal("st3"), std::nullopt);
 }
 
 } // namespace

@@ -185,6 +185,28 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
     EXPECT_TRUE(QFileInfo::exists(dir.path() + "/large"));
 }
 
+// A line Syncthing cannot parse in a folder's ".stignore" stops the folder
+// before its first scan. A list stored before its lines were checked still
+// makes folders that sync, with the lines Syncthing can use.
+TEST_F(ProjectsIntegrationTest, AFolderWhoseLinesSyncthingCannotUseSyncsWithTheOthersAndItsSyncSaysWhich)
+{
+    const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
+    projects.setDefaultIgnores({"*.tmp", "[abc"});
+    const QString path = dir.filePath("refused");
+    SyncthingInstance::writeFile(path + "/kept.txt", "k");
+    SyncthingInstance::writeFile(path + "/left.tmp", "t");
+    projects.add({.id = "R", .name = "Refused", .members = {{mac->deviceID(), "me", MemberRole::Editor, true, false}}});
+    const QString folderID = awaitTask(projects.addFolder("R", path, "Work", true)).value();
+    const QString stID = projects.folderOf("R", folderID)->syncthingFolderID.value();
+
+    EXPECT_TRUE(mac->waitUntilIndexed(stID, 1));
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(stID)), QStringList("*.tmp"));
+    EXPECT_TRUE(projects.ignoreRefusal(stID).value_or(QString()).contains(u"\u201C[abc\u201D of the folder \u201CWork\u201D"_qs));
+    EXPECT_EQ(projects.lastErrorMessage(), std::nullopt);
+}
+
 // The first start of fifty new syncs: every engine folder is made in one
 // write, shared and set up, from one read of the folder list.
 TEST_F(ProjectsIntegrationTest, APassOverFiftyNewSyncsReadsTheFolderListOnceAndWritesEachFolderOnce)

@@ -2,22 +2,10 @@
 
 #include "engine/PlatformError.h"
 #include "engine/SyncEngineError.h"
+#include "engine/syncthing/SyncthingIgnoreSyntax.h"
 
 namespace tw {
 namespace {
-
-// The line as it would be read back: breaks and NULs made visible.
-QString visible(QString line)
-{
-    return line.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
-        .replace(QChar(u'\0'), QLatin1String("\\0"));
-}
-
-bool breaksLine(const QString &line)
-{
-    return line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')) || line.contains(QChar(u'\0'));
-}
 
 QString rollbackFailureText(const QString &refusal, const QString &rollbackFailure)
 {
@@ -29,12 +17,8 @@ QString rollbackFailureText(const QString &refusal, const QString &rollbackFailu
 
 void SyncthingIgnoreUpdate::checkLines(const QStringList &lines)
 {
-    for (const QString &line : lines) {
-        if (breaksLine(line))
-            throw SyncEngineError::backend(
-                QStringLiteral("An ignore pattern cannot contain a line break or a NUL character: \"%1\"")
-                    .arg(visible(line)));
-    }
+    if (const std::optional<QString> refusal = SyncthingIgnoreSyntax::refusal(lines))
+        throw SyncEngineError::refused(*refusal);
 }
 
 QCoro::Task<void> SyncthingIgnoreUpdate::replace(SyncthingAPI api, QString folderID, QStringList lines)
@@ -54,8 +38,8 @@ QCoro::Task<void> SyncthingIgnoreUpdate::replace(SyncthingAPI api, QString folde
         rollbackFailure = describeError(failure);
     }
     if (!rollbackFailure)
-        throw SyncEngineError::backend(*error);
-    throw SyncEngineError::backend(rollbackFailureText(*error, *rollbackFailure));
+        throw SyncEngineError::refused(*error);
+    throw SyncEngineError::refused(rollbackFailureText(*error, *rollbackFailure));
 }
 
 } // namespace tw

@@ -8,6 +8,7 @@
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
+#include "views/kit/FailureLabel.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
@@ -117,6 +118,8 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
 
     m_syncMeta = toggle(texts::syncMetadata, "syncMetadata");
     column->addWidget(m_syncMeta);
+    m_failure = failureLabel(QStringLiteral("saveFailure"));
+    column->addWidget(m_failure);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -223,6 +226,7 @@ QCoro::Task<void> FolderSettingsPanel::runSave(QPointer<FolderSettingsPanel> sel
         co_await env->projects().setArchiveRetention(projectID, folder.id, choices.retentionDays);
     if (env)
         co_await env->projects().setFolderMetadata(projectID, folder.id, choices.syncMeta);
+    std::optional<QString> failure;
     if (env && folder.syncthingFolderID) {
         const QString stID = *folder.syncthingFolderID;
         if (choices.writeHidden) {
@@ -231,7 +235,7 @@ QCoro::Task<void> FolderSettingsPanel::runSave(QPointer<FolderSettingsPanel> sel
                 return withHiddenLine(std::move(lines), wanted);
             };
             // A failed read leaves the lines alone; the rest still runs.
-            co_await env->projects().editIgnores(stID, edit);
+            failure = co_await env->projects().editIgnores(stID, edit);
         }
         if (env && mayRescan(*env, projectID, folder.id)) {
             bool rescanned = false;
@@ -247,7 +251,11 @@ QCoro::Task<void> FolderSettingsPanel::runSave(QPointer<FolderSettingsPanel> sel
                 co_await env->folders().refreshStatuses();
         }
     }
+    // The panel stays, telling why, while the hidden-files choice did not
+    // take effect; Save tries again.
     if (self)
+        showFailure(*self->m_failure, failure);
+    if (self && !failure)
         emit self->finished();
 }
 

@@ -42,7 +42,9 @@ public:
     FolderSettingsPanel(AppEnvironment &env, QString projectID, ProjectFolder folder, QWidget *parent = nullptr);
 
     // Starts a save in a task of its own with the choices shown now; the
-    // panel is finished at its end, even when the panel is gone by then.
+    // panel is finished at its end, even when the panel is gone by then,
+    // unless the folder's ignore lines could not be written: the panel then
+    // shows why.
     void save();
 
     bool isFreeing() const { return m_freeing; }
@@ -99,6 +101,7 @@ private:
     QLabel *m_localArchive = nullptr;
     QPushButton *m_free = nullptr;
     QCheckBox *m_syncMeta = nullptr;
+    QLabel *m_failure = nullptr;
 };
 
 } // namespace tw

@@ -7,6 +7,7 @@
 #include "design/TextStyle.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
+#include "views/kit/FailureLabel.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelPages.h"
 #include "views/kit/PanelTexts.h"
@@ -66,6 +67,8 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     m_pathBar = new QHBoxLayout;
     m_pathBar->setSpacing(4);
     column->addLayout(m_pathBar);
+    m_failure = failureLabel(QStringLiteral("switchFailure"));
+    column->addWidget(m_failure);
 
     m_model = new OmitLevelModel(this);
     m_list = new OmitListView;
@@ -167,9 +170,11 @@ QCoro::Task<void> OmitPanel::writeSwitch(QPointer<OmitPanel> self, QPointer<AppE
     const ProjectController::IgnoreEdit edit = [line, on](QStringList lines) {
         return withLine(std::move(lines), line, on);
     };
-    const bool written = co_await env->projects().editIgnores(folderID, edit);
-    // Lines that could not be read were not written: the switch stays.
-    if (!written || !self || !env)
+    const std::optional<QString> failure = co_await env->projects().editIgnores(folderID, edit);
+    if (self)
+        showFailure(*self->m_failure, failure);
+    // Lines that could not be written are as they were: the switch stays.
+    if (failure || !self || !env)
         co_return;
     QStringList lines;
     try {

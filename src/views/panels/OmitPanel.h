@@ -9,6 +9,7 @@
 #include <qcoro/qcorotask.h>
 
 class QHBoxLayout;
+class QLabel;
 class QListView;
 
 namespace tw {
@@ -22,7 +23,8 @@ class OmitRowDelegate;
 // them, one level at a time, each file and subfolder with a switch that keeps
 // it off this Mac (the other Macs keep syncing it). A switch is one ignore
 // line of the engine folder, anchored at its root. Needs the folder's engine
-// folder ID; without one it lists nothing and writes nothing.
+// folder ID; without one it lists nothing and writes nothing. A switch whose
+// line could not be written says why under the path bar.
 class OmitPanel : public QWidget
 {
     Q_OBJECT
@@ -91,6 +93,7 @@ private:
     QListView *m_list = nullptr;
     OmitLevelModel *m_model = nullptr;
     OmitRowDelegate *m_delegate = nullptr;
+    QLabel *m_failure = nullptr;
 };
 
 } // namespace tw

@@ -10,6 +10,7 @@
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/FailureLabel.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
@@ -121,6 +122,8 @@ void IgnoresTab::addOwnRules()
     addRow->addWidget(m_newPattern, 1);
     addRow->addWidget(m_add);
     section->rows()->addLayout(addRow);
+    m_patternFailure = failureLabel(QStringLiteral("patternRefusal"));
+    section->rows()->addWidget(m_patternFailure);
     connect(m_newPattern, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_add->setEnabled(!text.trimmed().isEmpty()); });
     connect(m_newPattern, &QLineEdit::returnPressed, this, &IgnoresTab::addCustom);
@@ -146,7 +149,8 @@ void IgnoresTab::addActions()
 
 void IgnoresTab::addRawEditor()
 {
-    auto *group = new DisclosureGroup(texts::editRawList);
+    m_rawGroup = new DisclosureGroup(texts::editRawList);
+    DisclosureGroup *group = m_rawGroup;
     group->setObjectName(QStringLiteral("rawList"));
     m_raw = new QPlainTextEdit;
     m_raw->setObjectName(QStringLiteral("rawIgnores"));
@@ -157,6 +161,8 @@ void IgnoresTab::addRawEditor()
     auto *save = new QPushButton(texts::saveRawList);
     save->setObjectName(QStringLiteral("saveRawList"));
     group->content()->addWidget(save, 0, Qt::AlignLeft);
+    m_rawFailure = failureLabel(QStringLiteral("rawRefusal"));
+    group->content()->addWidget(m_rawFailure);
     group->content()->addWidget(styledLabel(texts::rawListCaption, TextRole::Caption, TextTone::Secondary));
     addSection()->rows()->addWidget(group);
     connect(m_raw, &QPlainTextEdit::textChanged, this,
@@ -166,7 +172,11 @@ void IgnoresTab::addRawEditor()
 
 void IgnoresTab::addCustom()
 {
-    m_env.preferences().addCustomIgnore(m_newPattern->text());
+    const std::optional<QString> refusal = m_env.preferences().addCustomIgnore(m_newPattern->text());
+    showFailure(*m_patternFailure, refusal);
+    // The pattern stays in the field, to be mended.
+    if (refusal)
+        return;
     m_newPattern->clear();
     pushAndShowStored();
 }
@@ -177,10 +187,14 @@ void IgnoresTab::removeCustom(const QString &pattern)
     pushAndShowStored();
 }
 
-void IgnoresTab::saveIgnores()
+bool IgnoresTab::saveIgnores()
 {
-    m_env.preferences().setDefaultIgnores(m_state.ignoreText());
+    const std::optional<QString> refusal = m_env.preferences().saveDefaultIgnores(m_state.ignoreText());
+    showFailure(*m_rawFailure, refusal);
+    if (refusal)
+        return false;
     push();
+    return true;
 }
 
 void IgnoresTab::pushAndShowStored()
@@ -251,7 +265,12 @@ void IgnoresTab::askApplyToAll()
     // Each folder's own hidden-files and exclusion lines do not survive the
     // apply, so it asks as bulk actions do.
     confirmAction(*this, texts::applyToAllTitle, texts::applyToAllMessage, texts::applyToAllAction, true, [this] {
-        saveIgnores();
+        // A raw list that cannot be stored is not applied; the editor
+        // shows why.
+        if (!saveIgnores()) {
+            m_rawGroup->setExpanded(true);
+            return;
+        }
         applyToAll(QPointer(&m_state), QPointer(&m_env));
     });
 }

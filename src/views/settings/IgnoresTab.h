@@ -15,6 +15,7 @@ class QVBoxLayout;
 namespace tw {
 
 class AppEnvironment;
+class DisclosureGroup;
 class SettingsState;
 
 // The settings window's Ignores tab: this Mac's default ignore list, edited
@@ -28,9 +29,13 @@ class IgnoresTab : public SettingsForm
 public:
     explicit IgnoresTab(SettingsState &state, QWidget *parent = nullptr);
 
+    // A pattern Syncthing cannot use is turned away with the reason, and
+    // stays in the field.
     void addCustom();
     void removeCustom(const QString &pattern);
-    void saveIgnores();
+    // Stores and pushes the raw text; false, with the reason shown under the
+    // editor, when Syncthing cannot use one of its patterns.
+    bool saveIgnores();
 
 private:
     void addCategories();
@@ -55,6 +60,9 @@ private:
     QPushButton *m_add = nullptr;
     QPushButton *m_applyToAll = nullptr;
     QPlainTextEdit *m_raw = nullptr;
+    DisclosureGroup *m_rawGroup = nullptr;
+    QLabel *m_patternFailure = nullptr;
+    QLabel *m_rawFailure = nullptr;
 };
 
 } // namespace tw

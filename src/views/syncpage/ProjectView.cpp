@@ -347,9 +347,16 @@ void ProjectView::refreshContents()
         return controller.operationErrorCount() == countAtOpen ? std::nullopt : controller.lastErrorMessage();
     };
     const std::optional<QString> folderError = sinceOpened(m_env.folders(), m_folderErrorsAtOpen);
-    m_banner->setMessages({m_env.projects().lastErrorMessage(),
-                           folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
-                           sinceOpened(m_env.devices(), m_deviceErrorsAtOpen)});
+    QList<std::optional<QString>> messages{
+        m_env.projects().lastErrorMessage(),
+        folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
+        sinceOpened(m_env.devices(), m_deviceErrorsAtOpen)};
+    // Ignore lines Syncthing cannot use stay left out of its folders until
+    // they change: said for as long as they are.
+    for (const ProjectFolder &folder : project->folders)
+        if (folder.syncthingFolderID)
+            messages.append(m_env.projects().ignoreRefusal(*folder.syncthingFolderID));
+    m_banner->setMessages(messages);
     showInspector();
 }
 

@@ -6,6 +6,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 
 #include "AwaitTask.h"
+#include "IgnoreSyntaxCases.h"
 #include "QtPrinters.h"
 #include "SyncthingInstance.h"
 
@@ -81,6 +82,23 @@ TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesSt
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->payload().contains(QStringLiteral("[x"))) << refused->payload().toStdString();
     EXPECT_EQ(awaitTask(engine->ignorePatterns(id)), good);
+}
+
+// Each line in a folder of its own: Syncthing reads a folder's lines again
+// only when the file's time changed, which two writes in one tick may not do.
+TEST_F(EngineFoldersIntegrationTest, SyncthingRefusesExactlyTheIgnoreLinesTheCheckRefuses)
+{
+    int index = 0;
+    for (const IgnoreSyntaxCase &row : ignoreSyntaxCases) {
+        const QString id = QStringLiteral("tdw-5y%1").arg(index++, 6, 10, QLatin1Char('0'));
+        a->putFolder(id);
+        const QJsonObject body{{"ignore", QJsonArray{row.line}}};
+        const SyncthingInstance::Response answer =
+            a->request("POST", "/rest/db/ignores?folder=" + id, compact(body), a->apiKey());
+        ASSERT_TRUE(answer.ok()) << answer.body.toStdString();
+        const QString error = answer.json().object().value("error").toString();
+        EXPECT_EQ(!error.isEmpty(), row.refused) << row.line.toStdString() << ": " << error.toStdString();
+    }
 }
 
 TEST_F(EngineFoldersIntegrationTest, ARestoreOfAVersionAlreadyRestoredFailsAndKeepsTheLiveFile)

@@ -89,20 +89,26 @@ protected:
 TEST_F(SyncthingEngineFakeServerTest, ARefusedIgnoreUpdateWhoseRollbackFailsSaysTheFolderMayStayStopped)
 {
     server.enqueue(Response::json(R"({"ignore": ["old"]})"));
-    server.enqueue(Response::json(R"({"ignore": ["[x"], "error": "bad pattern"})"));
+    // A line the check lets through, refused all the same.
+    server.enqueue(Response::json(R"({"ignore": ["x"], "error": "bad pattern"})"));
     server.enqueue(Response::text(500, "disk full"));
-    EXPECT_EQ(failureOf(engine->updateIgnorePatterns("f", {"[x"}))->errorDescription(),
+    const std::optional<SyncEngineError> failure = failureOf(engine->updateIgnorePatterns("f", {"x"}));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), SyncEngineError::Kind::Refused);
+    EXPECT_EQ(failure->errorDescription(),
               QStringLiteral("bad pattern (the previous ignore patterns could not be put back: Backend error (HTTP "
                              "500): disk full; the folder may stay stopped until its ignore patterns are fixed)"));
     ASSERT_EQ(server.requests().size(), 3);
     EXPECT_EQ(objectOf(server.requests()[2].body), (QJsonObject{{"ignore", QJsonArray{"old"}}}));
 }
 
-// A line break of either kind would split one line into two patterns.
-TEST_F(SyncthingEngineFakeServerTest, AnIgnoreLineWithALineBreakIsRefusedBeforeAnyRequest)
+// A line break of either kind would split one line into two patterns; a
+// line Syncthing cannot use would stop the folder.
+TEST_F(SyncthingEngineFakeServerTest, AnIgnoreLineSyncthingWouldRefuseIsRefusedBeforeAnyRequest)
 {
-    for (const QString line : {"a\nb", "a\rb"})
-        EXPECT_TRUE(failureOf(engine->updateIgnorePatterns("f", {"ok", line}))) << line.toStdString();
+    for (const QString line : {"a\nb", "a\rb", "[abc"})
+        EXPECT_EQ(failureOf(engine->updateIgnorePatterns("f", {"ok", line})).value().kind(), SyncEngineError::Kind::Refused)
+            << line.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
 }
 

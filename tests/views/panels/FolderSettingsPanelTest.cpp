@@ -248,6 +248,27 @@ TEST_F(FolderSettingsPanelTest, AFailedRescanSetsTheErrorAndStillFinishes)
     EXPECT_EQ(app().folders().lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
 }
 
+// A write that fails after a good read (Syncthing restarting in between) is
+// said on the panel, which stays for Save to try again.
+TEST_F(FolderSettingsPanelTest, AFailedIgnoreWriteIsShownOnThePanelWhichStays)
+{
+    auto panel = shownPanel(addWithEngineFolder());
+    toggle(*panel, "ignoreHidden")->setChecked(false);
+    engine.failNext("updateIgnorePatterns", SyncEngineError::notRunning());
+    trace.clear();
+    panel->findChild<QPushButton *>("save")->click();
+    auto *failure = panel->findChild<QLabel *>("saveFailure");
+    ASSERT_NE(failure, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return failure->isVisible(); }));
+    EXPECT_EQ(failure->text(), u"Couldn\u2019t save the ignore patterns \u2014 The sync engine is not running."_qs);
+    EXPECT_EQ(trace, QStringList({"updateIgnorePatterns", "rescanFolder", "folderStatus"}));
+    EXPECT_EQ(engine.state.ignores["st"], QStringList({"*.tmp", ".*"}));
+
+    ASSERT_TRUE(saved(*panel));
+    EXPECT_FALSE(failure->isVisible());
+    EXPECT_EQ(engine.state.ignores["st"], QStringList("*.tmp"));
+}
+
 // Lines the panel could not read may hold ".*": a save leaves them alone
 // unless the user changed the switch.
 TEST_F(FolderSettingsPanelTest, AfterAFailedReadOnlyAChangedSwitchTouchesTheHiddenLine)

@@ -213,16 +213,43 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     EXPECT_FALSE(panel->list().verticalScrollBar()->isVisible());
 }
 
-TEST_F(OmitPanelTest, ANameWithALineBreakGetsNoLine)
+// A line Syncthing cannot use would stop the folder; the panel says why not.
+TEST_F(OmitPanelTest, ANameWithALineBreakOrOneSyncthingCannotUseGetsNoLine)
 {
-    engine.state.browse["st"][""] = {file("a\nb")};
+    const QString unusable = u"a\uFFFDb"_qs;
+    engine.state.browse["st"][""] = {file("a\nb"), file(unusable)};
     lines() = {"*.tmp"};
     auto panel = shownPanel();
     awaitTask(panel->toggle(file("a\nb"), true));
+    EXPECT_EQ(app().projects().lastErrorMessage(), ProjectController::lineBreakText);
+    awaitTask(panel->toggle(file(unusable), true));
+    const QLabel *failure = panel->findChild<QLabel *>("switchFailure");
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->text(),
+              u"Syncthing can\u2019t use \u201C/a\uFFFDb\u201D as an ignore pattern: it holds the replacement "
+              "character \u201C\uFFFD\u201D. The folder\u2019s ignore list was left as it was."_qs);
     EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 0);
     EXPECT_EQ(lines(), QStringList("*.tmp"));
-    EXPECT_EQ(app().projects().lastErrorMessage(), ProjectController::lineBreakText);
-    EXPECT_FALSE(switchOn(*panel, "a\nb"));
+    EXPECT_FALSE(switchOn(*panel, "a\nb") || switchOn(*panel, unusable));
+}
+
+// A write that fails after a good read is said under the path bar; the
+// switch stays as the engine's lines are.
+TEST_F(OmitPanelTest, AFailedWriteIsShownAndTheSwitchStays)
+{
+    engine.state.browse["st"][""] = {file("a")};
+    lines() = {"*.tmp"};
+    auto panel = shownPanel();
+    engine.failNext("updateIgnorePatterns", SyncEngineError::backend("restarting"));
+    awaitTask(panel->toggle(file("a"), true));
+    auto *failure = panel->findChild<QLabel *>("switchFailure");
+    ASSERT_NE(failure, nullptr);
+    EXPECT_TRUE(failure->isVisible());
+    EXPECT_EQ(failure->text(), u"Couldn\u2019t save the ignore patterns \u2014 restarting"_qs);
+    EXPECT_FALSE(switchOn(*panel, "a"));
+    awaitTask(panel->toggle(file("a"), true));
+    EXPECT_FALSE(failure->isVisible());
+    EXPECT_TRUE(switchOn(*panel, "a"));
 }
 
 TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)

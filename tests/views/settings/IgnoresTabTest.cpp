@@ -147,6 +147,35 @@ TEST_F(IgnoresTabTest, CustomPatternsAreTrimmedKnownOnesHiddenAndRawCommentsNeed
     expectInStep();
 }
 
+// A pattern Syncthing cannot use would stop every folder made with the list:
+// it is turned away where it is typed, with the reason, and stays to be mended.
+TEST_F(IgnoresTabTest, APatternSyncthingCannotUseIsRefusedWhereTypedWithItsReason)
+{
+    view->show();
+    const QString stored = app().preferences().defaultIgnores();
+    auto *field = find<QLineEdit>("newPattern");
+    QTest::keyClicks(field, "[abc");
+    QTest::keyClick(field, Qt::Key_Return);
+    auto *refusal = find<QLabel>("patternRefusal");
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_TRUE(refusal->isVisibleTo(view->ignoresTab()));
+    EXPECT_EQ(refusal->text(), u"Syncthing can\u2019t use \u201C[abc\u201D as an ignore pattern: a \u201C[\u201D "
+                               "has no closing \u201C]\u201D."_qs);
+    EXPECT_EQ(field->text(), "[abc");
+    EXPECT_EQ(app().preferences().defaultIgnores(), stored);
+    QTest::keyClicks(field, "]");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(refusal->isVisibleTo(view->ignoresTab()));
+    EXPECT_EQ(customRows(), QStringList{"[abc]"});
+
+    find<QPlainTextEdit>("rawIgnores")->setPlainText("*.wav\n(?i)");
+    find<QPushButton>("saveRawList")->click();
+    EXPECT_FALSE(find<QLabel>("rawRefusal")->isHidden());
+    EXPECT_TRUE(find<QLabel>("rawRefusal")->text().contains(u"\u201C(?i)\u201D"_qs));
+    EXPECT_EQ(customRows(), QStringList{"[abc]"});
+    EXPECT_EQ(app().projects().defaultIgnores(), app().preferences().defaultIgnoreList());
+}
+
 TEST_F(IgnoresTabTest, ApplyToAllAsksThenStoresTheRawEditAndWritesEachFolderOnce)
 {
     const QStringList own = {"/Gone", ".*", "/Renders/old", "*.tmp"};

@@ -250,6 +250,27 @@ TEST_F(ProjectViewTest, MoreOpensFromAnywhereOnItsFaceAndTheSwitcherShowsOneArro
     QApplication::activePopupWidget()->close();
 }
 
+// What a folder's lines lack is said on its own sync's page, for as long as
+// the folder goes without them.
+TEST_F(ProjectViewTest, IgnoreLinesSyncthingCannotUseAreSaidOnTheirSyncsPage)
+{
+    SyncFolder listed;
+    listed.id = "st";
+    listed.path = folderDir("Work");
+    listed.hasSyncedXattrFilter = true;
+    engine.state.folders = {listed};
+    addProject("A", {{.id = "F", .label = "Work", .localPath = listed.path, .ignorePatterns = {"[abc"},
+                      .syncthingFolderID = "st"}});
+    addProject("B");
+    awaitTask(app().projects().reconcileAll());
+    const std::optional<QString> refusal = app().projects().ignoreRefusal("st");
+    ASSERT_TRUE(refusal);
+    ProjectView &view = showPage("A");
+    EXPECT_EQ(view.errorBanner()->message(), *refusal);
+    ProjectView &other = showPage("B");
+    EXPECT_FALSE(other.errorBanner()->isVisibleTo(&other));
+}
+
 TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
 {
     addProject(QStringLiteral("A"));

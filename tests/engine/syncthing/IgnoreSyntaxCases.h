@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QString>
+
+namespace tw {
+
+// Ignore lines and whether Syncthing refuses them: the unit test holds the
+// check to this table, and the integration test holds a real Syncthing to it,
+// so the check and Syncthing cannot drift apart unnoticed.
+struct IgnoreSyntaxCase
+{
+    QString line;
+    bool refused;
+};
+
+inline const IgnoreSyntaxCase ignoreSyntaxCases[] = {
+    {QStringLiteral("*.tmp"), false},
+    {QStringLiteral(".*"), false},
+    {QStringLiteral("/Renders/old"), false},
+    {QStringLiteral("#recycle"), false},
+    {QStringLiteral("!keep"), false},
+    {QStringLiteral("!!"), false},
+    {QStringLiteral("(?i)Thumbs.db"), false},
+    {QStringLiteral("(?d).DS_Store"), false},
+    {QStringLiteral("(?i)(?i)"), false},
+    {QStringLiteral("**/cache"), false},
+    {QStringLiteral("build/"), false},
+    {QStringLiteral("/"), false},
+    {QStringLiteral("!/"), false},
+    {QStringLiteral("  *.log  "), false},
+    {QStringLiteral("// [abc"), false},
+    {QStringLiteral("a]"), false},
+    {QStringLiteral("a}"), false},
+    {QStringLiteral("{a,b}"), false},
+    {QStringLiteral("{a"), false},
+    {QStringLiteral("a{}b"), false},
+    {QStringLiteral("[abc]"), false},
+    {QStringLiteral("[!abc]"), false},
+    {QStringLiteral("[a-z]"), false},
+    {QStringLiteral("[-a]"), false},
+    {QStringLiteral("[A-]]"), false},
+    {QStringLiteral("[Z-a]"), false},
+    {QStringLiteral("[\\]]"), false},
+    {QStringLiteral("\\[abc"), false},
+    {QStringLiteral("trailing\\"), false},
+    {QStringLiteral("/a[ ]"), false},
+    {QStringLiteral("caf\u00E9"), false},
+    {QStringLiteral("{}"), false},
+    {QStringLiteral("{,}"), false},
+    {QStringLiteral("a{b"), false},
+    {QStringLiteral("{{a}"), false},
+    {QStringLiteral("\\"), false},
+    {QStringLiteral("*"), false},
+    {QStringLiteral("**"), false},
+    {QStringLiteral("[[]"), false},
+    {QStringLiteral("[a-\\]"), true},
+    {QStringLiteral("[\\-a]"), false},
+    {QStringLiteral("[!!]"), false},
+    {QStringLiteral("[!-a]"), false},
+    {QStringLiteral("[]-a]"), false},
+    {QStringLiteral("[a-z]]"), false},
+    {QStringLiteral("(?d)(?i)!x"), false},
+    {QStringLiteral("#includes"), true},
+    {QStringLiteral("a/**"), false},
+    {QStringLiteral("[a/**"), true},
+    {QStringLiteral("/\\"), false},
+    {QStringLiteral("x\u00A0"), false},
+    {QStringLiteral("\u00A0[abc"), true},
+    {QStringLiteral("!(?i)[Z-a]"), true},
+    {QStringLiteral("[\u00E9-\u00E0]"), true},
+    {QStringLiteral("{a,b}c}"), false},
+    {QStringLiteral("[ab"), true},
+    {QStringLiteral("[abc"), true},
+    {QStringLiteral("["), true},
+    {QStringLiteral("[]"), true},
+    {QStringLiteral("[!]"), true},
+    {QStringLiteral("[\\]"), true},
+    {QStringLiteral("[z-a]"), true},
+    {QStringLiteral("(?i)[Z-a]"), true},
+    {QStringLiteral("[a-]"), true},
+    {QStringLiteral("[a-]]"), true},
+    {QStringLiteral("[a-bc]"), true},
+    {QStringLiteral("/x["), true},
+    {QStringLiteral("**/["), true},
+    {QStringLiteral("[/**"), true},
+    {QStringLiteral("{a,[b}"), true},
+    {QStringLiteral("!"), true},
+    {QStringLiteral("(?i)"), true},
+    {QStringLiteral("!(?d)"), true},
+    {QStringLiteral("(?r)"), false},
+    {QStringLiteral("a\uFFFDb"), true},
+    {QStringLiteral("#include"), true},
+    {QStringLiteral("#include missing.txt"), true},
+};
+
+} // namespace tw
