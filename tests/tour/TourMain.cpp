@@ -12,6 +12,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
 #include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -24,6 +25,7 @@
 #include "views/syncpage/FolderInspector.h"
 #include "views/joining/IncomingView.h"
 #include "views/joining/InviteSheet.h"
+#include "views/joining/WelcomeSheet.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/overview/ProjectCard.h"
 #include "views/overview/ProjectOverviewView.h"
@@ -86,10 +88,17 @@ const QString kNode = QStringLiteral("NODEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EE
 const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 // Names longer than any row has room for: each ends in "…" where it is cut.
-const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
-const QString kLongSync = QStringLiteral("Archive of every film and job finished since the studio opened its doors");
+// Two hold a line break, as a teammate's record or a pasted name may: one
+// line wherever they show.
+const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs,\nsecond desk by the window");
+const QString kLongSync =
+    QStringLiteral("Archive of every film and job finished\u2028since the studio opened its doors");
 const QString kLongFolder = QStringLiteral("moving the rushes from the camera cards to the edit suite before the grade");
 const QString kLongPattern = QStringLiteral("Renders/**/previews-of-every-version-we-sent-to-the-client-for-approval-*.mov");
+// A short name with room to spare: never cut.
+const QString kNodeName = QStringLiteral("Team NAS");
+// A file arriving under a name as long as cameras and exports make them.
+const QString kLongFileName = QStringLiteral("A001_C002_0615_reel-3_colour-graded_master_for_review.mov");
 constexpr int kStepMs = 10'000;
 
 QCoro::Task<std::optional<QString>> pickedFolder(QString path)
@@ -138,7 +147,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
                  {.id = kTeammate, .name = "Studio"},
                  {.id = kAway, .name = kLongMac},
-                 {.id = kNode, .name = "NAS"}};
+                 {.id = kNode, .name = kNodeName}};
     s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
                      connection(kNode, "127.0.0.1:22000", "tcp-client")};
     const QStringList ids = {"tdw-moving", "tdw-broken", "tdw-ignoring"};
@@ -153,6 +162,9 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     }
     projectFolders[0].label = kLongFolder;
     s.folders[0].label = kLongFolder;
+    // A short name beside the long one on each Mac's card.
+    projectFolders[1].label = QStringLiteral("Footage");
+    s.folders[1].label = projectFolders[1].label;
     projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
                                         ".DS_Store", "cache"};
     s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
@@ -168,7 +180,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     const QList<ProjectMember> members = {{.deviceID = me, .displayName = "Tour Mac", .isOwnDevice = true},
                                           {.deviceID = kTeammate, .displayName = "Studio"},
                                           {.deviceID = kAway, .displayName = kLongMac},
-                                          {.deviceID = kNode, .displayName = "NAS", .isAlwaysOnNode = true}};
+                                          {.deviceID = kNode, .displayName = kNodeName, .isAlwaysOnNode = true}};
     const QList<Project> projects = {
         {.id = "p-studio", .name = "Studio work", .members = members,
          .folders = {projectFolders[0], projectFolders[1]}, .createdAt = now},
@@ -274,8 +286,8 @@ int runTour()
     ManualClock clock;
     FakeSyncEngine engine;
     fakeState(engine, paths, dir.filePath("folders"), clock.clock()());
+    // A first start: the welcome greets the user.
     UserDefaults defaults(dir.filePath("defaults.json"));
-    defaults.setBoolean(MainWindow::didCompleteSetupKey, true);
     MemoryKeychain keychain;
     RecordingNotifier notifier;
     FeedbackService feedback(QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath), paths,
@@ -322,6 +334,17 @@ int runTour()
     MainWindow *main = window.findChild<MainWindow *>();
     if (!main)
         return tour.finish();
+
+    tour.step("welcome-sheet", [&] {
+        auto sheet = [&] { return qobject_cast<WelcomeSheet *>(main->openSheet()); };
+        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
+                         "the first start shows the welcome"))
+            return static_cast<QWidget *>(&window);
+        return static_cast<QWidget *>(sheet());
+    });
+    if (auto *welcome = qobject_cast<WelcomeSheet *>(main->openSheet()))
+        click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")));
+    tour.expect(waitUntil([&] { return main->openSheet() == nullptr; }, kStepMs), "Maybe later closes the welcome");
     auto syncPage = [&] { return qobject_cast<ProjectView *>(main->topPage()); };
     // Pages, inspectors and panels leave with deleteLater(): the shown one counts.
     auto shown = [&](const char *type, const QString &name = QString()) -> QWidget * {
@@ -534,6 +557,20 @@ int runTour()
         tour.expect(waitUntil(inspectorSettled, kStepMs), "the inspector area at its height");
         return &window;
     });
+    // A long received file name is cut to the inspector's width: the
+    // inspector never scrolls sideways nor pushes its status out.
+    tour.step("receiving-long-name", [&] {
+        engine.state.currentTransferNames[QStringLiteral("tdw-moving")] = kLongFileName;
+        tour.expect(waitUntil([&] {
+            auto *transfer = shown("QLabel", QStringLiteral("transfer"));
+            const QVariant full = transfer ? transfer->property("fullText") : QVariant();
+            return transfer && (full.isValid() ? full.toString() : static_cast<QLabel *>(transfer)->text())
+                                   .contains(kLongFileName);
+        }, kStepMs), "the inspector names the file arriving");
+        return &window;
+    });
+    engine.state.currentTransferNames.clear();
+    tour.expect(waitUntil([&] { return env.folders().transferring().isEmpty(); }, kStepMs), "the file has arrived");
     folderPanels(QString());
 
     // The chip's menu runs a loop of its own: it is looked at and closed from

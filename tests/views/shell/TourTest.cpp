@@ -102,7 +102,7 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
         EXPECT_FALSE(said.contains("FAIL")) << said.constData();
         // The path in its order, to the tray's menu, with the screens again
         // in the dark appearance.
-        for (const char *step : {"-01-overview", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
+        for (const char *step : {"-01-overview", "-welcome-sheet", "-receiving-long-name", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
                                  "-incoming-page", "-placing-sheet", "-new-sync-sheet", "-dark-folder-archive",
                                  "-dark-settings-team", "-dark-overview-empty", "-incoming-empty", "-tray-menu",
                                  "-quit"})
