@@ -8,6 +8,7 @@
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
+#include "design/ElidedLabel.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -242,7 +243,7 @@ QWidget *InviteSheet::buildNode()
     auto *icon = plainLabel();
     showSymbol(*icon, Symbol::ExternaldriveBadgeCheckmark, 14, Theme::accent());
     row->addWidget(icon);
-    m_nodeName = plainLabel();
+    m_nodeName = new ElidedLabel(Qt::ElideRight);
     m_nodeName->setObjectName(QStringLiteral("nodeName"));
     m_nodeName->setFont(pointsFont(12, QFont::Medium));
     row->addWidget(m_nodeName);
@@ -402,7 +403,7 @@ void InviteSheet::refreshNode()
     if (nodes.isEmpty())
         return;
     const NasNode &node = nodes.front();
-    m_nodeName->setText(node.name);
+    m_nodeName->setFullText(node.name);
     const std::optional<Project> project = projectOf(m_env, m_projectID);
     const bool member = project && std::any_of(project->members.cbegin(), project->members.cend(),
                                                [&node](const ProjectMember &m) { return m.deviceID == node.deviceID; });

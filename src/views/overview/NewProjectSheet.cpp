@@ -2,6 +2,7 @@
 
 #include "app/texts/CardPresentation.h"
 #include "design/ButtonTint.h"
+#include "design/ElidedLine.h"
 #include "design/ShownSymbol.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
@@ -64,7 +65,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
             const QStyle &style = *toggle->style();
             const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth)
                              - toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-            toggle->setText(literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room)));
+            toggle->setText(literalAmpersands(elidedToFit(person.name, toggle->font(), Qt::ElideRight, room)));
             toggle->setObjectName(person.deviceID);
             m_toggles.insert(person.deviceID, toggle);
             toggles->addWidget(toggle);

@@ -11,6 +11,7 @@
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/ScrolledColumn.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QCheckBox>
@@ -60,7 +61,7 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
                                          QWidget *parent)
     : QWidget(parent), m_env(env), m_projectID(std::move(projectID)), m_folder(std::move(folder))
 {
-    auto *column = new QVBoxLayout(this);
+    QVBoxLayout *column = scrolledColumn(*this, "settingsScroll");
     column->setSpacing(14);
     m_ignoreHidden = toggle(texts::ignoreHiddenFiles, "ignoreHidden");
     m_ignoreHidden->setChecked(true);

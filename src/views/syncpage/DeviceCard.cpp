@@ -73,7 +73,7 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_deviceID(std::move(deviceID))
     , m_symbol(plainLabel())
     , m_name(new ElidedLabel(Qt::ElideRight))
-    , m_status(plainLabel())
+    , m_status(new ElidedLabel(Qt::ElideRight))
     , m_badge(new QStackedWidget)
     , m_pause(plainLabel())
     , m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 30))
