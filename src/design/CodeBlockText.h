@@ -12,6 +12,7 @@ namespace tw {
 class CodeBlockText : public QTextEdit
 {
     Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText)
 
 public:
     explicit CodeBlockText(QWidget *parent = nullptr);

@@ -89,7 +89,9 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
         m_retention->addItem(option.label, option.days);
     keep->addWidget(m_retention);
     section->addLayout(keep);
-    section->addWidget(note(texts::retentionNote));
+    QLabel *retentionNote = note(texts::retentionNote);
+    retentionNote->setObjectName(QStringLiteral("retentionNote"));
+    section->addWidget(retentionNote);
     auto *local = new QHBoxLayout;
     local->setSpacing(10);
     m_localArchive = note(QString());

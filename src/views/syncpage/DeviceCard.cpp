@@ -179,6 +179,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
             auto *text = new ElidedLabel(Qt::ElideRight);
+            text->setObjectName(QStringLiteral("folderLabel"));
             text->setFont(pointsFont(12));
             text->setFullText(label);
             // One long name leaves room for the others.
