@@ -9,6 +9,8 @@
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
+#include "design/ElidedLine.h"
+#include "design/OneLineText.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -106,7 +108,9 @@ private:
 
 } // namespace
 
-// A Mac the engine knows that is not yet a member: one tap adds it.
+// A Mac the engine knows that is not yet a member: one tap adds it. Its
+// name, announced by that Mac, ends in "…" where the chip's line is
+// narrower than it.
 class InviteChip : public QPushButton
 {
 public:
@@ -116,6 +120,8 @@ public:
         setAutoDefault(false);
         setFlat(true);
         setFont(pointsFont(12, QFont::Medium));
+        // Narrower than its name when its line is.
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         QObject::connect(this, &QPushButton::clicked, &sheet,
                          [&sheet, deviceID, this] { sheet.addContact(deviceID, m_name); });
     }
@@ -123,7 +129,9 @@ public:
     void show(const QString &name, bool added)
     {
         m_name = name;
-        setText(literalAmpersands(name));
+        setText(literalAmpersands(oneLineText(name)));
+        updateGeometry();
+        elide();
         setEnabled(!added);
         showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
         const QColor color = added ? Theme::synced() : Theme::accent();
@@ -133,7 +141,36 @@ public:
                           .arg(fill.name(QColor::HexArgb), color.name()));
     }
 
+    // Measured with the whole name, whatever is drawn.
+    QSize sizeHint() const override { return withNameWidth(QPushButton::sizeHint(), oneLineWidth(m_name, font())); }
+    QSize minimumSizeHint() const override
+    {
+        return withNameWidth(QPushButton::sizeHint(), leastOneLineWidth(m_name, font()));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QPushButton::resizeEvent(event);
+        elide();
+    }
+
 private:
+    // The button's size with a name of that width in place of the text it
+    // holds.
+    QSize withNameWidth(QSize size, int nameWidth) const
+    {
+        return {size.width() - fontMetrics().size(Qt::TextShowMnemonic, text()).width() + nameWidth, size.height()};
+    }
+
+    void elide()
+    {
+        const int chrome = sizeHint().width() - oneLineWidth(m_name, font());
+        const QString shown = literalAmpersands(elidedToFit(m_name, font(), Qt::ElideRight, width() - chrome));
+        if (shown != text())
+            setText(shown);
+    }
+
     QString m_name;
 };
 
