@@ -1,7 +1,8 @@
 #include "design/ElidedLabel.h"
 
+#include "design/ElidedLine.h"
+
 #include <QEvent>
-#include <QFontMetrics>
 
 namespace tw {
 
@@ -21,17 +22,20 @@ void ElidedLabel::setFullText(const QString &text)
     updateGeometry();
 }
 
-QSize ElidedLabel::sizeHint() const
+int ElidedLabel::horizontalFrame() const
 {
     const QMargins margins = contentsMargins();
-    const int width = fontMetrics().horizontalAdvance(m_fullText) + margins.left() + margins.right() + 2 * margin();
-    return {width, QLabel::sizeHint().height()};
+    return margins.left() + margins.right() + 2 * margin();
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    return {oneLineWidth(m_fullText, font()) + horizontalFrame(), QLabel::sizeHint().height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
-    // Any width will do: the text shortens to fit.
-    return {fontMetrics().averageCharWidth() * 3, QLabel::minimumSizeHint().height()};
+    return {leastOneLineWidth(m_fullText, font()) + horizontalFrame(), QLabel::minimumSizeHint().height()};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent *event)
@@ -51,7 +55,7 @@ void ElidedLabel::changeEvent(QEvent *event)
 
 void ElidedLabel::elide()
 {
-    const QString shown = fontMetrics().elidedText(m_fullText, m_mode, contentsRect().width() - 2 * margin());
+    const QString shown = elidedToFit(m_fullText, font(), m_mode, contentsRect().width() - 2 * margin());
     if (shown != text())
         setText(shown);
 }

@@ -37,8 +37,11 @@ TEST(ElidedLabelTest, ANameKeepsItsBeginningAndEndsInAnEllipsis)
     EXPECT_TRUE(label.text().endsWith(QChar(0x2026))) << label.text().toStdString();
     EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.contentsRect().width());
     EXPECT_EQ(label.fullText(), name);
-    // Narrower than three letters' worth only when its layout has no room.
+    // A long name lets its layout take it down to its first letters; a
+    // short one keeps its whole width.
     EXPECT_LT(label.minimumSizeHint().width(), label.sizeHint().width());
+    label.setFullText(QStringLiteral("Film"));
+    EXPECT_EQ(label.minimumSizeHint().width(), label.sizeHint().width());
 }
 
 } // namespace

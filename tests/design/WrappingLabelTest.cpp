@@ -47,7 +47,7 @@ QStringList faultsOf(const std::function<QLabel *()> &make, const Placement &pla
     page.resize(width, 400);
     page.show();
     settleLayouts();
-    return screenchecks::labelFitFaults(page);
+    return screenchecks::labelFitFaults(page) + screenchecks::textFootFaults(page);
 }
 
 TEST(WrappingLabelTest, ShowsEveryLineHoweverItIsPlaced)

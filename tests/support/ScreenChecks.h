@@ -1,9 +1,13 @@
 #pragma once
 
+#include "design/ElidedLabel.h"
+
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QColor>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QSet>
 #include <QImage>
@@ -19,6 +23,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 // What a person sees wrong on a screen, found without looking: widgets cut
 // by their parent or lying under the window's bottom bar, text that needs
@@ -154,8 +159,8 @@ inline QStringList placementFaults(QWidget &root, const QWidget *bottomBar = nul
     return faults;
 }
 
-// Labels whose text needs more width or height than they have and shows no
-// "…" for what is left out.
+// Labels whose text needs more width than they have and shows no "…" for
+// what is left out (the height: textFootFaults).
 inline QStringList labelFitFaults(QWidget &root)
 {
     QStringList faults;
@@ -164,13 +169,8 @@ inline QStringList labelFitFaults(QWidget &root)
             continue;
         const QRect inside = label->contentsRect();
         const int margins = 2 * label->margin();
-        if (label->wordWrap()) {
-            const int needed = label->heightForWidth(label->width());
-            if (needed > label->height() + 1)
-                faults << QStringLiteral("%1 needs %2 px of height, has %3")
-                              .arg(describe(*label)).arg(needed).arg(label->height());
+        if (label->wordWrap())
             continue;
-        }
         const bool rich = label->textFormat() == Qt::RichText
                           || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
         int width = 0;
@@ -188,10 +188,120 @@ inline QStringList labelFitFaults(QWidget &root)
         if (width + margins > inside.width() + 1)
             faults << QStringLiteral("%1 needs %2 px of width, has %3").arg(describe(*label)).arg(width + margins)
                           .arg(inside.width());
-        const int height = label->sizeHint().height();
-        if (height > label->height() + 1)
-            faults << QStringLiteral("%1 needs %2 px of height, has %3")
-                          .arg(describe(*label)).arg(height).arg(label->height());
+    }
+    return faults;
+}
+
+// Whether a scroll area's viewport lies between the widget and the root:
+// what it cuts off is scrolled away, not lost.
+inline bool insideScrollArea(const QWidget &widget, const QWidget &root)
+{
+    for (const QWidget *up = &widget; up && up != &root; up = up->parentWidget())
+        if (isScrolledContent(*up))
+            return true;
+    return false;
+}
+
+// Labels whose drawn text needs more height than they have, so the foot of
+// the last line (descenders, a wrapped last line) is cut; and labels whose
+// text lies partly outside what their parents show with no scroll area to
+// bring it into view.
+inline QStringList textFootFaults(QWidget &root)
+{
+    QStringList faults;
+    for (QLabel *label : root.findChildren<QLabel *>()) {
+        const QRect seen = visibleRectIn(*label, root);
+        if (seen.isEmpty() || label->text().isEmpty())
+            continue;
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        if (needed > label->height()) {
+            faults << QStringLiteral("%1 cuts the foot of its text: needs %2 px of height, has %3")
+                          .arg(describe(*label)).arg(needed).arg(label->height());
+            continue;
+        }
+        const Qt::Alignment vertical = label->alignment() & Qt::AlignVertical_Mask;
+        const int top = vertical == Qt::AlignTop      ? 0
+                        : vertical == Qt::AlignBottom ? label->height() - needed
+                                                      : (label->height() - needed) / 2;
+        const QRect text(label->mapTo(&root, QPoint(0, top)), QSize(label->width(), needed));
+        if (!insideScrollArea(*label, root) && (text.top() < seen.top() || text.bottom() > seen.bottom()))
+            faults << QStringLiteral("%1 shows %2 of its %3 px of text, with no scroll area to show the rest")
+                          .arg(describe(*label)).arg(seen.height()).arg(needed);
+    }
+    return faults;
+}
+
+// The whole text a widget stands for and the text it draws: an elided
+// label's, a painted text's (its "fullText" and "shownText" properties), a
+// label's own otherwise.
+inline std::pair<QString, QString> fullAndShown(const QWidget &widget)
+{
+    if (const auto *elided = qobject_cast<const ElidedLabel *>(&widget))
+        return {elided->fullText(), elided->text()};
+    if (const QVariant shown = widget.property("shownText"); shown.isValid())
+        return {widget.property("fullText").toString(), shown.toString()};
+    const auto *label = qobject_cast<const QLabel *>(&widget);
+    return {label ? label->text() : QString(), label ? label->text() : QString()};
+}
+
+// Widgets that end a text in "…" although the whole of it fits the width
+// they were given: a name cut where there was room for it.
+inline QStringList needlessEllipsisFaults(QWidget &root)
+{
+    QStringList faults;
+    const QChar ellipsis(0x2026);
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        const auto [full, shown] = fullAndShown(*widget);
+        if (visibleRectIn(*widget, root).isEmpty() || shown.count(ellipsis) <= full.count(ellipsis))
+            continue;
+        // The room its text is drawn in (in the widget's font): a chip tells
+        // it, a label's is its contents less its margin.
+        const QVariant told = widget->property("textRoom");
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        const int room = told.isValid() ? told.toInt()
+                         : label        ? label->contentsRect().width() - 2 * label->margin()
+                                        : widget->width();
+        QString oneLine = full;
+        for (QChar &c : oneLine)
+            if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                || c.category() == QChar::Separator_Paragraph)
+                c = QLatin1Char(' ');
+        // Less than half a pixel beyond the room draws nothing that shows.
+        const qreal whole = QFontMetricsF(widget->font()).horizontalAdvance(oneLine);
+        if (whole <= room + 0.5)
+            faults << QStringLiteral("%1 shows \"%2\" although \"%3\" fits its %4 px (needs %5)")
+                          .arg(describe(*widget), shown, full).arg(room).arg(whole, 0, 'f', 1);
+    }
+    return faults;
+}
+
+// Whether the text holds a line break or another control character that
+// starts a line or shows as a box.
+inline bool holdsLineBreak(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+               || c.category() == QChar::Separator_Paragraph;
+    });
+}
+
+// One-line places whose text holds a line break: labels that do not wrap,
+// buttons and chips. A name drawn there takes two lines and stretches its
+// row, or shows a box.
+inline QStringList lineBreakFaults(QWidget &root)
+{
+    QStringList faults;
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        if (visibleRectIn(*widget, root).isEmpty())
+            continue;
+        QString shown = fullAndShown(*widget).second;
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        if (label && label->wordWrap())
+            continue;
+        if (const auto *button = qobject_cast<const QAbstractButton *>(widget); button && shown.isEmpty())
+            shown = button->text();
+        if (holdsLineBreak(shown))
+            faults << QStringLiteral("%1 draws a line break in a one-line place").arg(describe(*widget));
     }
     return faults;
 }
@@ -242,7 +352,8 @@ inline QStringList contrastFaults(QWidget &root, const QImage &shot)
 // Every check of a screen: `shot` is the picture of `root` as grabbed.
 inline QStringList screenFaults(QWidget &root, const QImage &shot, const QWidget *bottomBar = nullptr)
 {
-    return placementFaults(root, bottomBar) + labelFitFaults(root) + contrastFaults(root, shot);
+    return placementFaults(root, bottomBar) + labelFitFaults(root) + textFootFaults(root)
+           + needlessEllipsisFaults(root) + lineBreakFaults(root) + contrastFaults(root, shot);
 }
 
 } // namespace tw::screenchecks

@@ -12,6 +12,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
 #include "controllers/EngineController.h"
+#include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -94,10 +95,17 @@ const QString kInviter = QStringLiteral("INVITER-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD
 const QString kLateJoiner = QStringLiteral("LATEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 // Names longer than any row has room for: each ends in "…" where it is cut.
-const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
-const QString kLongSync = QStringLiteral("Archive of every film and job finished since the studio opened its doors");
+// Two hold a line break, as a teammate's record or a pasted name may: one
+// line wherever they show.
+const QString kLongMac = QStringLiteral("Laptop in the colour grading suite upstairs,\nsecond desk by the window");
+const QString kLongSync =
+    QStringLiteral("Archive of every film and job finished\u2028since the studio opened its doors");
 const QString kLongFolder = QStringLiteral("moving the rushes from the camera cards to the edit suite before the grade");
 const QString kLongPattern = QStringLiteral("Renders/**/previews-of-every-version-we-sent-to-the-client-for-approval-*.mov");
+// A short name with room to spare: never cut.
+const QString kNodeName = QStringLiteral("Team NAS");
+// A file arriving under a name as long as cameras and exports make them.
+const QString kLongFileName = QStringLiteral("A001_C002_0615_reel-3_colour-graded_master_for_review.mov");
 constexpr int kStepMs = 10'000;
 
 QCoro::Task<std::optional<QString>> pickedFolder(QString path)
@@ -146,7 +154,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
                  {.id = kTeammate, .name = "Studio"},
                  {.id = kAway, .name = kLongMac},
-                 {.id = kNode, .name = "NAS"}};
+                 {.id = kNode, .name = kNodeName}};
     s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
                      connection(kNode, "127.0.0.1:22000", "tcp-client")};
     const QStringList ids = {"tdw-moving", "tdw-broken", "tdw-ignoring"};
@@ -161,6 +169,9 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     }
     projectFolders[0].label = kLongFolder;
     s.folders[0].label = kLongFolder;
+    // A short name beside the long one on each Mac's card.
+    projectFolders[1].label = QStringLiteral("Footage");
+    s.folders[1].label = projectFolders[1].label;
     projectFolders[2].ignorePatterns = {".*", "*.tmp", "*.bak", "node_modules", "build", "*.log", "Thumbs.db",
                                         ".DS_Store", "cache"};
     s.ignores["tdw-ignoring"] = projectFolders[2].ignorePatterns;
@@ -176,7 +187,7 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     const QList<ProjectMember> members = {{.deviceID = me, .displayName = "Tour Mac", .isOwnDevice = true},
                                           {.deviceID = kTeammate, .displayName = "Studio"},
                                           {.deviceID = kAway, .displayName = kLongMac},
-                                          {.deviceID = kNode, .displayName = "NAS", .isAlwaysOnNode = true}};
+                                          {.deviceID = kNode, .displayName = kNodeName, .isAlwaysOnNode = true}};
     const QList<Project> projects = {
         {.id = "p-studio", .name = "Studio work", .members = members,
          .folders = {projectFolders[0], projectFolders[1]}, .createdAt = now},
@@ -282,8 +293,8 @@ int runTour()
     ManualClock clock;
     FakeSyncEngine engine;
     fakeState(engine, paths, dir.filePath("folders"), clock.clock()());
+    // A first start: the welcome greets the user.
     UserDefaults defaults(dir.filePath("defaults.json"));
-    defaults.setBoolean(MainWindow::didCompleteSetupKey, true);
     MemoryKeychain keychain;
     RecordingNotifier notifier;
     FeedbackService feedback(QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath), paths,
@@ -330,6 +341,17 @@ int runTour()
     MainWindow *main = window.findChild<MainWindow *>();
     if (!main)
         return tour.finish();
+
+    tour.step("welcome-sheet", [&] {
+        auto sheet = [&] { return qobject_cast<WelcomeSheet *>(main->openSheet()); };
+        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
+                         "the first start shows the welcome"))
+            return static_cast<QWidget *>(&window);
+        return static_cast<QWidget *>(sheet());
+    });
+    if (auto *welcome = qobject_cast<WelcomeSheet *>(main->openSheet()))
+        click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")));
+    tour.expect(waitUntil([&] { return main->openSheet() == nullptr; }, kStepMs), "Maybe later closes the welcome");
     auto syncPage = [&] { return qobject_cast<ProjectView *>(main->topPage()); };
     // Pages, inspectors and panels leave with deleteLater(): the shown one counts.
     auto shown = [&](const char *type, const QString &name = QString()) -> QWidget * {
@@ -531,18 +553,21 @@ int runTour()
         });
     };
 
-    // The sheets a first start and the two kinds of link open, each left
+    // The sheets the two kinds of link open (and the welcome), each left
     // again as a user who declines would.
     auto linkSheets = [&](const QString &look) {
+        // The first start pictured the welcome in the light appearance.
         QPointer<WelcomeSheet> welcome;
-        tour.step(look + "welcome-sheet", [&] {
-            welcome = new WelcomeSheet(env, [] {}, &window);
-            welcome->setAttribute(Qt::WA_DeleteOnClose);
-            welcome->setWindowModality(Qt::WindowModal);
-            welcome->open();
-            tour.expect(waitUntil([&] { return welcome->isVisible(); }, kStepMs), "the welcome opens");
-            return static_cast<QWidget *>(welcome.data());
-        });
+        if (!look.isEmpty()) {
+            tour.step(look + "welcome-sheet", [&] {
+                welcome = new WelcomeSheet(env, [] {}, &window);
+                welcome->setAttribute(Qt::WA_DeleteOnClose);
+                welcome->setWindowModality(Qt::WindowModal);
+                welcome->open();
+                tour.expect(waitUntil([&] { return welcome->isVisible(); }, kStepMs), "the welcome opens");
+                return static_cast<QWidget *>(welcome.data());
+            });
+        }
         if (welcome)
             welcome->reject();
         const auto sheetOf = [&](const char *type) {
@@ -648,6 +673,20 @@ int runTour()
         tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
         return &window;
     });
+    // A long received file name is cut to the inspector's width: the
+    // inspector never scrolls sideways nor pushes its status out.
+    tour.step("receiving-long-name", [&] {
+        engine.state.currentTransferNames[QStringLiteral("tdw-moving")] = kLongFileName;
+        tour.expect(waitUntil([&] {
+            auto *transfer = shown("QLabel", QStringLiteral("transfer"));
+            const QVariant full = transfer ? transfer->property("fullText") : QVariant();
+            return transfer && (full.isValid() ? full.toString() : static_cast<QLabel *>(transfer)->text())
+                                   .contains(kLongFileName);
+        }, kStepMs), "the inspector names the file arriving");
+        return &window;
+    });
+    engine.state.currentTransferNames.clear();
+    tour.expect(waitUntil([&] { return env.folders().transferring().isEmpty(); }, kStepMs), "the file has arrived");
     folderPanels(QString());
 
     // The chip's menu runs a loop of its own: it is looked at and closed from

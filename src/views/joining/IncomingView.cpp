@@ -94,7 +94,7 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(10);
         layout->addWidget(secondarySymbol(Symbol::Folder, 14));
-        m_name = plainLabel();
+        m_name = new ElidedLabel(Qt::ElideRight);
         m_name->setObjectName(QStringLiteral("folderName"));
         applyTextStyle(*m_name, TextStyle::Subheadline);
         layout->addWidget(m_name);
@@ -108,10 +108,10 @@ public:
         layout->addWidget(place);
     }
 
-    void show(const PendingFolder &folder) { m_name->setText(ProjectController::folderPartOf(folder.label)); }
+    void show(const PendingFolder &folder) { m_name->setFullText(ProjectController::folderPartOf(folder.label)); }
 
 private:
-    QLabel *m_name;
+    ElidedLabel *m_name;
 };
 
 // A group of offers: a sync card with its folder lines, or a solo row.
@@ -130,7 +130,7 @@ public:
     void show(const OfferGroup &group, const QList<PendingFolder> &pending)
     {
         if (m_lines) {
-            m_title->setText(group.sync.value_or(QString()));
+            m_title->setFullText(group.sync.value_or(QString()));
             m_caption->setText(countLine(group));
             QStringList ids;
             for (const PendingFolder &folder : group.items)
@@ -143,16 +143,16 @@ public:
         }
         const PendingFolder &folder = group.items.front();
         m_identity = folder.identity();
-        m_title->setText(ProjectController::folderPartOf(folder.label));
+        m_title->setFullText(ProjectController::folderPartOf(folder.label));
         m_caption->setText(soloCaption(folder, offerCount(pending, folder.folderID)));
     }
 
     bool isCard() const { return m_lines != nullptr; }
 
 private:
-    QLabel *titleLabel()
+    ElidedLabel *titleLabel()
     {
-        auto *title = plainLabel();
+        auto *title = new ElidedLabel(Qt::ElideRight);
         title->setObjectName(QStringLiteral("title"));
         applyTextStyle(*title, TextStyle::Headline);
         return title;
@@ -215,7 +215,7 @@ private:
     }
 
     IncomingView &m_view;
-    QLabel *m_title = nullptr;
+    ElidedLabel *m_title = nullptr;
     QLabel *m_caption = nullptr;
     KeyedList<IncomingFolderLine> *m_lines = nullptr;
     QString m_identity;
@@ -233,7 +233,7 @@ public:
         layout->setSpacing(12);
         layout->addWidget(secondarySymbol(Symbol::LaptopcomputerAndArrowDown, 22));
         QVBoxLayout *names = column(2);
-        m_name = plainLabel();
+        m_name = new ElidedLabel(Qt::ElideRight);
         m_name->setObjectName(QStringLiteral("name"));
         applyTextStyle(*m_name, TextStyle::Headline);
         names->addWidget(m_name);
@@ -253,10 +253,10 @@ public:
         layout->addWidget(accept);
     }
 
-    void show(const PendingDevice &device) { m_name->setText(device.name); }
+    void show(const PendingDevice &device) { m_name->setFullText(device.name); }
 
 private:
-    QLabel *m_name;
+    ElidedLabel *m_name;
 };
 
 namespace {

@@ -8,6 +8,9 @@
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
+#include "design/ElidedLabel.h"
+#include "design/ElidedLine.h"
+#include "design/OneLineText.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -106,7 +109,9 @@ private:
 
 } // namespace
 
-// A Mac the engine knows that is not yet a member: one tap adds it.
+// A Mac the engine knows that is not yet a member: one tap adds it. Its
+// name, announced by that Mac, ends in "…" where the chip's line is
+// narrower than it.
 class InviteChip : public QPushButton
 {
 public:
@@ -116,6 +121,8 @@ public:
         setAutoDefault(false);
         setFlat(true);
         setFont(pointsFont(12, QFont::Medium));
+        // Narrower than its name when its line is.
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         QObject::connect(this, &QPushButton::clicked, &sheet,
                          [&sheet, deviceID, this] { sheet.addContact(deviceID, m_name); });
     }
@@ -123,7 +130,9 @@ public:
     void show(const QString &name, bool added)
     {
         m_name = name;
-        setText(literalAmpersands(name));
+        setText(literalAmpersands(oneLineText(name)));
+        updateGeometry();
+        elide();
         setEnabled(!added);
         showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
         const QColor color = added ? Theme::synced() : Theme::accent();
@@ -133,7 +142,36 @@ public:
                           .arg(fill.name(QColor::HexArgb), color.name()));
     }
 
+    // Measured with the whole name, whatever is drawn.
+    QSize sizeHint() const override { return withNameWidth(QPushButton::sizeHint(), oneLineWidth(m_name, font())); }
+    QSize minimumSizeHint() const override
+    {
+        return withNameWidth(QPushButton::sizeHint(), leastOneLineWidth(m_name, font()));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QPushButton::resizeEvent(event);
+        elide();
+    }
+
 private:
+    // The button's size with a name of that width in place of the text it
+    // holds.
+    QSize withNameWidth(QSize size, int nameWidth) const
+    {
+        return {size.width() - fontMetrics().size(Qt::TextShowMnemonic, text()).width() + nameWidth, size.height()};
+    }
+
+    void elide()
+    {
+        const int chrome = sizeHint().width() - oneLineWidth(m_name, font());
+        const QString shown = literalAmpersands(elidedToFit(m_name, font(), Qt::ElideRight, width() - chrome));
+        if (shown != text())
+            setText(shown);
+    }
+
     QString m_name;
 };
 
@@ -249,7 +287,7 @@ QWidget *InviteSheet::buildNode()
     auto *icon = plainLabel();
     showSymbol(*icon, Symbol::ExternaldriveBadgeCheckmark, 14, Theme::accent());
     row->addWidget(icon);
-    m_nodeName = plainLabel();
+    m_nodeName = new ElidedLabel(Qt::ElideRight);
     m_nodeName->setObjectName(QStringLiteral("nodeName"));
     m_nodeName->setFont(pointsFont(12, QFont::Medium));
     row->addWidget(m_nodeName);
@@ -426,7 +464,7 @@ void InviteSheet::refreshNode()
     if (nodes.isEmpty())
         return;
     const NasNode &node = nodes.front();
-    m_nodeName->setText(node.name);
+    m_nodeName->setFullText(node.name);
     const std::optional<Project> project = projectOf(m_env, m_projectID);
     const bool member = project && std::any_of(project->members.cbegin(), project->members.cend(),
                                                [&node](const ProjectMember &m) { return m.deviceID == node.deviceID; });

@@ -18,6 +18,7 @@ class QWidget;
 namespace tw {
 
 class AppEnvironment;
+class ElidedLabel;
 class InviteChip;
 template <typename Child>
 class KeyedList;
@@ -91,7 +92,7 @@ private:
     QWidget *m_contacts = nullptr;
     KeyedList<InviteChip> *m_chips = nullptr;
     QWidget *m_node = nullptr;
-    QLabel *m_nodeName = nullptr;
+    ElidedLabel *m_nodeName = nullptr;
     QWidget *m_nodeMember = nullptr;
     QPushButton *m_addNode = nullptr;
     QLineEdit *m_paste = nullptr;

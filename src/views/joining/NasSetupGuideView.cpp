@@ -1,5 +1,6 @@
 #include "views/joining/NasSetupGuideView.h"
 
+#include "design/CodeBlockText.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/Symbol.h"
@@ -24,7 +25,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QScrollBar>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -348,23 +348,12 @@ QWidget *NasSetupGuideView::codeBlock()
                                    .arg(shade.blue())
                                    .arg(shade.alphaF()));
     auto *layout = new QHBoxLayout(m_codeBlock);
-    m_commandText = styledLabel({}, TextRole::Monospaced11);
+    // The command wraps to the block, beside the copy button: its long
+    // words (the installer's address, the log's path) anywhere.
+    m_commandText = new CodeBlockText;
     m_commandText->setObjectName(QStringLiteral("commandText"));
-    m_commandText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_commandText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_commandText->setWordWrap(false);
-    // The command has no spaces to wrap at: it scrolls in its block, and the
-    // page keeps the dialog's width.
-    m_commandScroll = new QScrollArea;
-    m_commandScroll->setObjectName(QStringLiteral("commandScroll"));
-    m_commandScroll->setFrameShape(QFrame::NoFrame);
-    m_commandScroll->setWidgetResizable(true);
-    m_commandScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_commandScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_commandScroll->viewport()->setAutoFillBackground(false);
-    m_commandScroll->setWidget(m_commandText);
-    m_commandText->setAutoFillBackground(false);
-    layout->addWidget(m_commandScroll, 1);
+    applyTextRole(m_commandText, TextRole::Monospaced11);
+    layout->addWidget(m_commandText, 1);
     m_copyButton = new QToolButton;
     m_copyButton->setObjectName(QStringLiteral("copyCommand"));
     m_copyButton->setAutoRaise(true);
@@ -449,8 +438,6 @@ void NasSetupGuideView::refresh()
     const std::optional<QString> command = generatedCommand();
     if (command) {
         m_commandText->setText(*command);
-        m_commandScroll->setFixedHeight(m_commandText->sizeHint().height() +
-                                        m_commandScroll->horizontalScrollBar()->sizeHint().height());
     }
     m_codeBlock->setVisible(command.has_value());
     m_pasteNote->setVisible(command.has_value());

@@ -7,11 +7,12 @@
 #include <optional>
 
 class QLabel;
-class QScrollArea;
 class QLineEdit;
 class QToolButton;
 
 namespace tw {
+
+class CodeBlockText;
 
 // The guide that turns a Synology NAS into the team's always-on node: the
 // two preparations on the NAS, a form for its address, SSH port, user and
@@ -57,8 +58,7 @@ private:
     QLabel *m_hint = nullptr;
     QLabel *m_unavailable = nullptr;
     QWidget *m_codeBlock = nullptr;
-    QLabel *m_commandText = nullptr;
-    QScrollArea *m_commandScroll = nullptr;
+    CodeBlockText *m_commandText = nullptr;
     QToolButton *m_copyButton = nullptr;
     QLabel *m_pasteNote = nullptr;
     QToolButton *m_previewToggle = nullptr;

@@ -9,6 +9,7 @@
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -38,7 +39,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     : QDialog(parent), m_onCreate(std::move(onCreate))
 {
     setWindowTitle(texts::welcomeTitle);
-    setFixedWidth(width);
+    setSheetWidth(*this, width);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);

@@ -1,6 +1,7 @@
 #include "views/kit/ConfirmAction.h"
 
 #include "design/ButtonTint.h"
+#include "design/OneLineText.h"
 #include "views/kit/LiteralText.h"
 #include "views/kit/PanelTexts.h"
 
@@ -13,7 +14,7 @@ namespace tw {
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative)
 {
     box.setTextFormat(Qt::PlainText);
-    box.setText(text);
+    box.setText(oneLineText(text));
     box.setInformativeText(informative);
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);

@@ -18,7 +18,8 @@ QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString 
                            bool destructive, std::function<void()> confirmed, std::function<void()> ended = {});
 
 // A box's main and informative texts, both shown as they are (names in them
-// come from other Macs and from files).
+// come from other Macs and from files); the main one, the box's title, on
+// one line (oneLineText).
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative);
 
 } // namespace tw

@@ -1,10 +1,12 @@
 #include "views/kit/LiteralAmpersands.h"
 
+#include "design/OneLineText.h"
+
 namespace tw {
 
 QString literalAmpersands(QString text)
 {
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return oneLineText(std::move(text)).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace tw

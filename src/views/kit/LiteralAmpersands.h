@@ -5,7 +5,8 @@
 namespace tw {
 
 // A text for a button, check box or group title, where a lone "&" would mark
-// the next letter as a shortcut and vanish: every "&" shown as itself.
+// the next letter as a shortcut and vanish: every "&" shown as itself, on
+// the one line such a title has (oneLineText).
 QString literalAmpersands(QString text);
 
 } // namespace tw

@@ -1,5 +1,7 @@
 #include "views/kit/LiteralText.h"
 
+#include "design/OneLineText.h"
+
 #include <QTextDocument>
 
 namespace tw {
@@ -11,7 +13,7 @@ QString literalToolTip(const QString &text)
 
 QString literalWindowTitle(QString text)
 {
-    return text.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    return oneLineText(std::move(text)).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
 } // namespace tw

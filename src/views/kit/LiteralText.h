@@ -10,8 +10,8 @@ namespace tw {
 // A tool tip: Qt draws a tip as rich text whenever it looks like markup, so
 // such a text goes in escaped.
 QString literalToolTip(const QString &text);
-// A window title: "[*]" marks where a modified window shows its star, and
-// "[*][*]" shows "[*]".
+// A window title, on one line (oneLineText): "[*]" marks where a modified
+// window shows its star, and "[*][*]" shows "[*]".
 QString literalWindowTitle(QString text);
 
 } // namespace tw

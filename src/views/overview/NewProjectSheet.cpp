@@ -2,6 +2,7 @@
 
 #include "app/texts/CardPresentation.h"
 #include "design/ButtonTint.h"
+#include "design/ElidedLine.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "projects/ProjectController.h"
@@ -121,7 +122,7 @@ void NewProjectSheet::showPeople()
         const QStyle &style = *toggle->style();
         const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth) -
                          toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-        const QString text = literalAmpersands(toggle->fontMetrics().elidedText(person.name, Qt::ElideRight, room));
+        const QString text = literalAmpersands(elidedToFit(person.name, toggle->font(), Qt::ElideRight, room));
         if (toggle->text() != text)
             toggle->setText(text);
     }

@@ -12,6 +12,7 @@
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/ScrolledColumn.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QCheckBox>
@@ -64,7 +65,7 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
                                          QWidget *parent)
     : QWidget(parent), m_env(env), m_projectID(std::move(projectID)), m_folder(std::move(folder))
 {
-    auto *column = new QVBoxLayout(this);
+    QVBoxLayout *column = scrolledColumn(*this, "settingsScroll");
     column->setSpacing(14);
     m_ignoreHidden = toggle(texts::ignoreHiddenFiles, "ignoreHidden");
     m_ignoreHidden->setChecked(true);
@@ -92,7 +93,9 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
         m_retention->addItem(option.label, option.days);
     keep->addWidget(m_retention);
     section->addLayout(keep);
-    section->addWidget(note(texts::retentionNote));
+    QLabel *retentionNote = note(texts::retentionNote);
+    retentionNote->setObjectName(QStringLiteral("retentionNote"));
+    section->addWidget(retentionNote);
     auto *local = new QHBoxLayout;
     local->setSpacing(10);
     m_localArchive = note(QString());

@@ -10,6 +10,7 @@
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/ScrolledColumn.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QFontDatabase>
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace tw {
@@ -92,17 +92,8 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
           return env.purgeFromPeers(std::move(project), std::move(folderID), std::move(anchored));
       }))
 {
-    // The form is taller than the inspector may be: it scrolls rather than
-    // squeezing its wrapped texts.
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = m_scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("purgeScroll"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
+    QVBoxLayout *column = scrolledColumn(*this, "purgeScroll");
+    m_scroll = findChild<QScrollArea *>(QStringLiteral("purgeScroll"));
     column->setSpacing(12);
 
     auto *warning = new QHBoxLayout;
@@ -175,8 +166,6 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     buttons->addWidget(m_remove);
     column->addLayout(buttons);
     column->addStretch();
-    scroll->setWidget(content);
-    outer->addWidget(scroll);
 
     connect(m_subpath, &QLineEdit::textChanged, this, &PurgePanel::refresh);
     connect(m_confirm, &QLineEdit::textChanged, this, &PurgePanel::refresh);

@@ -38,7 +38,6 @@ namespace {
 // Mon ... Sat, Sun in the stored numbering (1 = Sunday).
 constexpr int kWeekdayNumbers[7] = {2, 3, 4, 5, 6, 7, 1};
 constexpr int kFieldWidth = 80;
-constexpr int kWidestShownLimit = 999'999'999;
 
 // An hour of the day as "<prefix>HH:00". Typed text is read with or without
 // the prefix and the minutes ("14", "7:00", "From 7:00"); a prefix typed
@@ -202,12 +201,11 @@ QSpinBox *NetworkTab::limitField(const char *name)
     field->setAlignment(Qt::AlignRight);
     field->setGroupSeparatorShown(true);
     field->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    // Wide enough for nine digits and their separators (about a gigabyte
-    // per second) in the font and locale in use, and never narrower than
-    // the design's field.
-    field->setRange(0, kWidestShownLimit);
-    field->setFixedWidth(std::max(kFieldWidth, field->sizeHint().width()));
+    // Wide enough for the largest whole number it holds (ten digits and
+    // their separators) in the font and locale in use, and never narrower
+    // than the design's field.
     field->setRange(0, std::numeric_limits<int>::max());
+    field->setFixedWidth(std::max(kFieldWidth, field->sizeHint().width()));
     return field;
 }
 

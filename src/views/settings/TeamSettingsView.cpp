@@ -152,7 +152,8 @@ QWidget *TeamSettingsView::nodePart()
     m_nodeName = new ElidedLabel(Qt::ElideRight);
     m_nodeName->setObjectName(QStringLiteral("nodeName"));
     node->addLabelledRow(texts::nodeName, m_nodeName);
-    m_nodeAddress = namedLabel("nodeAddress");
+    m_nodeAddress = new ElidedLabel;
+    m_nodeAddress->setObjectName(QStringLiteral("nodeAddress"));
     node->addLabelledRow(texts::nodeAddress, m_nodeAddress);
     m_nodeDeviceID = new ElidedLabel;
     m_nodeDeviceID->setObjectName(QStringLiteral("nodeDeviceID"));
@@ -341,7 +342,7 @@ void TeamSettingsView::showNodes()
         return;
     const NasNode &first = nodes.first();
     m_nodeName->setFullText(first.name);
-    m_nodeAddress->setText(first.baseURL);
+    m_nodeAddress->setFullText(first.baseURL);
     m_nodeDeviceID->setFullText(first.deviceID);
 }
 

@@ -73,7 +73,7 @@ private:
 
     QWidget *m_nodePart = nullptr;
     ElidedLabel *m_nodeName = nullptr;
-    QLabel *m_nodeAddress = nullptr;
+    ElidedLabel *m_nodeAddress = nullptr;
     ElidedLabel *m_nodeDeviceID = nullptr;
     StatusDot *m_dot = nullptr;
     QLabel *m_reachability = nullptr;

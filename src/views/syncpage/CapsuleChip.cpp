@@ -1,8 +1,9 @@
 #include "views/syncpage/CapsuleChip.h"
 
+#include "design/ElidedLine.h"
 #include "design/Theme.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <cmath>
 #include <algorithm>
 #include <QPainter>
@@ -40,6 +41,9 @@ void CapsuleChip::setFace(Face face)
         return;
     const bool resized = face.text != m_face.text || face.font != m_face.font || hasMark(face) != hasMark(m_face);
     m_face = std::move(face);
+    // The widget's font is the text's, as a label's is.
+    if (font() != m_face.font)
+        setFont(m_face.font);
     if (resized)
         updateGeometry();
     update();
@@ -51,22 +55,31 @@ void CapsuleChip::setInteractive(bool interactive)
     setAttribute(Qt::WA_TransparentForMouseEvents, !interactive);
 }
 
+int CapsuleChip::textLeft() const
+{
+    return kPadX + (hasMark(m_face) ? m_face.markSize + kGap : 0);
+}
+
+int CapsuleChip::textRoom() const
+{
+    return width() - textLeft() - kPadX;
+}
+
+QString CapsuleChip::shownText() const
+{
+    return elidedToFit(m_face.text, m_face.font, Qt::ElideMiddle, textRoom());
+}
+
 QSize CapsuleChip::sizeHint() const
 {
     const QFontMetricsF metrics(m_face.font, this);
-    const int mark = hasMark(m_face) ? m_face.markSize + kGap : 0;
     const int height = std::max(int(std::ceil(metrics.height())), m_face.markSize);
-    // Whole pixels up, so the text fits without elision.
-    const int text = int(std::ceil(metrics.horizontalAdvance(m_face.text))) + 1;
-    return {mark + text + 2 * kPadX, height + 2 * kPadY};
+    return {textLeft() + oneLineWidth(m_face.text, m_face.font) + kPadX, height + 2 * kPadY};
 }
 
 QSize CapsuleChip::minimumSizeHint() const
 {
-    const QSize whole = sizeHint();
-    const int mark = hasMark(m_face) ? m_face.markSize + kGap : 0;
-    const int least = mark + 2 * kPadX + 3 * QFontMetrics(m_face.font, this).averageCharWidth();
-    return {std::min(whole.width(), least), whole.height()};
+    return {textLeft() + leastOneLineWidth(m_face.text, m_face.font) + kPadX, sizeHint().height()};
 }
 
 void CapsuleChip::paintEvent(QPaintEvent *)
@@ -80,9 +93,8 @@ void CapsuleChip::paintEvent(QPaintEvent *)
     painter.setBrush(fill);
     painter.drawRoundedRect(bounds, bounds.height() / 2, bounds.height() / 2);
 
-    qreal x = kPadX;
     const int side = m_face.markSize;
-    const QRectF markArea(x, (height() - side) / 2.0, side, side);
+    const QRectF markArea(kPadX, (height() - side) / 2.0, side, side);
     if (m_face.symbol) {
         drawSymbol(painter, *m_face.symbol, markArea, side, m_face.color);
     } else if (m_face.health) {
@@ -94,15 +106,11 @@ void CapsuleChip::paintEvent(QPaintEvent *)
             painter.drawEllipse(markArea.adjusted(2, 2, -2, -2));
         }
     }
-    if (hasMark(m_face))
-        x += side + kGap;
     QFont font = m_face.font;
     font.setStrikeOut(m_face.struckOut);
     painter.setFont(font);
     painter.setPen(m_face.color);
-    const qreal room = width() - x - kPadX + 1;
-    painter.drawText(QRectF(x, 0, room, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     QFontMetricsF(font, this).elidedText(m_face.text, Qt::ElideMiddle, room));
+    painter.drawText(QRectF(textLeft(), 0, textRoom() + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, shownText());
 }
 
 } // namespace tw

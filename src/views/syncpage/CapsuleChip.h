@@ -13,10 +13,16 @@ namespace tw {
 // A capsule with a small mark and a text, tinted in one colour: the per-Mac
 // chips, the ignore-pattern chips and the "more" chip of the folder
 // inspector. A chip with a menu opens it on press and shows no indicator;
-// one without is only a face (no focus, no press).
+// one without is only a face (no focus, no press). Its text is drawn on
+// one line and cut with "…" in the middle where the chip is narrower than
+// it; fullText is the face's text, shownText what is drawn, in textRoom
+// pixels of the chip's font (the face's).
 class CapsuleChip : public QToolButton
 {
     Q_OBJECT
+    Q_PROPERTY(QString fullText READ fullText)
+    Q_PROPERTY(QString shownText READ shownText)
+    Q_PROPERTY(int textRoom READ textRoom)
 
 public:
     struct Face
@@ -36,6 +42,9 @@ public:
     explicit CapsuleChip(QWidget *parent = nullptr);
 
     const Face &face() const { return m_face; }
+    const QString &fullText() const { return m_face.text; }
+    QString shownText() const;
+    int textRoom() const;
     void setFace(Face face);
     // A face alone unless it has a menu or is clickable.
     void setInteractive(bool interactive);
@@ -48,6 +57,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    int textLeft() const;
+
     Face m_face;
 };
 

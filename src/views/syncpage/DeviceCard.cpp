@@ -73,7 +73,7 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_deviceID(std::move(deviceID))
     , m_symbol(plainLabel())
     , m_name(new ElidedLabel(Qt::ElideRight))
-    , m_status(plainLabel())
+    , m_status(new ElidedLabel(Qt::ElideRight))
     , m_badge(new QStackedWidget)
     , m_pause(plainLabel())
     , m_ring(new DeviceSyncRing(SyncHealth::allSynced(), 30))
@@ -179,6 +179,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
             auto *text = new ElidedLabel(Qt::ElideRight);
+            text->setObjectName(QStringLiteral("folderLabel"));
             text->setFont(pointsFont(12));
             text->setFullText(label);
             // One long name leaves room for the others.

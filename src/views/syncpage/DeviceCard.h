@@ -48,7 +48,7 @@ private:
     bool m_isThisMac = false;
     QLabel *m_symbol;
     ElidedLabel *m_name;
-    QLabel *m_status;
+    ElidedLabel *m_status;
     QStackedWidget *m_badge;
     QLabel *m_pause;
     DeviceSyncRing *m_ring;

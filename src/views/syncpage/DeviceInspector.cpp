@@ -198,7 +198,7 @@ QWidget *DeviceInspector::makeHeader()
     m_nameLabel = new ElidedLabel(Qt::ElideRight);
     m_nameLabel->setObjectName(QStringLiteral("name"));
     m_nameLabel->setFont(pointsFont(19, QFont::DemiBold));
-    m_line = plainLabel();
+    m_line = new ElidedLabel(Qt::ElideRight);
     m_line->setObjectName(QStringLiteral("line"));
     m_line->setFont(pointsFont(13));
     auto *names = new QVBoxLayout;

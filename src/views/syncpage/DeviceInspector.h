@@ -76,7 +76,7 @@ private:
 
     QLabel *m_symbol = nullptr;
     ElidedLabel *m_nameLabel = nullptr;
-    QLabel *m_line = nullptr;
+    ElidedLabel *m_line = nullptr;
     QPushButton *m_pause = nullptr;
     QToolButton *m_more = nullptr;
     QMenu *m_menu = nullptr;

@@ -32,7 +32,7 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     , m_icon(new FileIcon(QString(), false, 17))
     , m_label(new ElidedLabel(Qt::ElideRight))
     , m_bubble(new StatusBubble(SyncHealth::allSynced(), 13))
-    , m_detail(plainLabel())
+    , m_detail(new ElidedLabel(Qt::ElideRight))
 {
     setObjectName(QStringLiteral("folderChip"));
     m_label->setObjectName(QStringLiteral("label"));

@@ -41,7 +41,7 @@ private:
     FileIcon *m_icon;
     ElidedLabel *m_label;
     StatusBubble *m_bubble;
-    QLabel *m_detail;
+    ElidedLabel *m_detail;
 };
 
 } // namespace tw

@@ -156,7 +156,9 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     transferLayout->setSpacing(6);
     auto *arrow = plainLabel();
     showSymbol(*arrow, Symbol::TrayArrowDown, 12, Theme::syncing());
-    m_transfer = plainLabel(QStringLiteral(" "));
+    // The file's name comes from the disk: cut to the inspector's width.
+    m_transfer = new ElidedLabel(Qt::ElideRight);
+    m_transfer->setFullText(QStringLiteral(" "));
     m_transfer->setObjectName(QStringLiteral("transfer"));
     m_transfer->setFont(pointsFont(12));
     setForeground(*m_transfer, Theme::syncing());

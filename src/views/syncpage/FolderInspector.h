@@ -116,7 +116,7 @@ private:
     QWidget *m_diskNote = nullptr;
     QLabel *m_diskText = nullptr;
     QWidget *m_transferRow = nullptr;
-    QLabel *m_transfer = nullptr;
+    ElidedLabel *m_transfer = nullptr;
     KeyedList<CapsuleChip> *m_deviceChips = nullptr;
     QWidget *m_everythingSyncs = nullptr;
     QWidget *m_patternBox = nullptr;

@@ -12,6 +12,7 @@
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/ElidedLabel.h"
+#include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -364,7 +365,7 @@ void ProjectView::refreshToolbar(const Project &project)
 {
     // A long name ends in "…", so the toolbar's other actions stay in view.
     const QString label = literalAmpersands(
-        m_switcherButton->fontMetrics().elidedText(project.name, Qt::ElideRight, switcherNameWidth)
+        elidedToFit(project.name, m_switcherButton->font(), Qt::ElideRight, switcherNameWidth)
         + QStringLiteral(" \u25BE"));
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);

@@ -4,6 +4,7 @@
 #include "views/kit/LiteralText.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QHBoxLayout>
@@ -39,7 +40,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     setWindowTitle(literalWindowTitle(titleText(name)));
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedWidth(420);
+    setSheetWidth(*this, 420);
     QLabel *title = styledLabel(titleText(name), TextRole::Title2);
     title->setObjectName(QStringLiteral("title"));
     QFont bold = title->font();

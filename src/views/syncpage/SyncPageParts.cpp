@@ -2,6 +2,7 @@
 
 #include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
+#include "design/ElidedLabel.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/kit/LiteralText.h"
@@ -14,7 +15,9 @@ namespace tw {
 
 void setTextIfChanged(QLabel &label, const QString &text)
 {
-    if (label.text() != text)
+    if (auto *elided = qobject_cast<ElidedLabel *>(&label))
+        elided->setFullText(text);
+    else if (label.text() != text)
         label.setText(text);
 }
 

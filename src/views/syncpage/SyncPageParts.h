@@ -15,6 +15,7 @@ namespace tw {
 // Small shared steps of the Mac cards, folder chips and inspectors, which
 // update their widgets in place and only where a value changed.
 
+// An elided label's whole text.
 void setTextIfChanged(QLabel &label, const QString &text);
 void setToolTipIfChanged(QWidget &widget, const QString &text);
 // The widget's foreground (text and tinted marks) in that colour.

@@ -14,6 +14,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -176,6 +177,23 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     EXPECT_EQ(std::count_if(members.cbegin(), members.cend(),
                             [](const ProjectMember &m) { return m.deviceID == kPeerB; }),
               1);
+}
+
+// A name a Mac announces is as long as its owner made it: its chip takes the
+// line and ends in "…", and the sheet keeps its width.
+TEST_F(InviteSheetTest, ALongKnownNameEndsInAnEllipsisWithinItsLine)
+{
+    const QString name = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
+    engine.state.devices = {{.id = engine.state.localDeviceID, .name = "Me", .isThisDevice = true},
+                            {.id = kPeerB, .name = name}};
+    loadDevices();
+    auto invite = sheet();
+    settleLayouts();
+    QPushButton *chip = button(*invite, "chip:" + kPeerB);
+    ASSERT_NE(chip, nullptr);
+    EXPECT_TRUE(chip->text().startsWith(QStringLiteral("Laptop in"))) << chip->text().toStdString();
+    EXPECT_TRUE(chip->text().endsWith(QChar(0x2026))) << chip->text().toStdString();
+    EXPECT_EQ(screenchecks::placementFaults(*invite), QStringList());
 }
 
 TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)

@@ -7,6 +7,7 @@
 
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -66,6 +66,7 @@ protected:
         child<QLineEdit>(guide, field)->setText(text);
     }
     bool shown(NasSetupGuideView &guide, const char *name) { return child(guide, name)->isVisibleTo(&guide); }
+    QString commandText(NasSetupGuideView &guide) { return child(guide, "commandText")->property("text").toString(); }
     QStringList fieldErrorsShown(NasSetupGuideView &guide)
     {
         QStringList texts;
@@ -103,7 +104,7 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
     const QString expected =
         NodeSetupCommand::build({"192.168.1.50", "22", "u", "/volume1/TidewellSync"}, kInstaller);
     EXPECT_EQ(guide.generatedCommand(), expected);
-    EXPECT_EQ(child<QLabel>(guide, "commandText")->text(), expected);
+    EXPECT_EQ(commandText(guide), expected);
     // The preview keeps the field as typed.
     EXPECT_EQ(child<QLabel>(guide, "installingLine")->text(),
               u"\u25b6 Installing Tidewell Sync Node into: /volume1/\u2026"_qs);
@@ -129,12 +130,20 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
     }
     EXPECT_EQ(marked.size(), 3) << marked.join(" | ").toStdString();
     EXPECT_EQ(filled.size(), guide.size() * guide.devicePixelRatio());
-    // The long command scrolls in its block; the page keeps the dialog's width.
+    // The long command wraps in its block, beside the copy button, and shows
+    // whole; the page keeps the dialog's width.
     const QScrollArea *page = child<QScrollArea>(guide, "guideScroll");
     EXPECT_LE(page->widget()->width(), page->viewport()->width());
     const QWidget *block = child(guide, "codeBlock");
     EXPECT_LE(block->mapTo(page->viewport(), QPoint(block->width(), 0)).x(), page->viewport()->width());
-    EXPECT_GT(child<QScrollArea>(guide, "commandScroll")->horizontalScrollBar()->maximum(), 0);
+    QWidget *command = child(guide, "commandText");
+    const QWidget *copy = child(guide, "copyCommand");
+    const QRect commandArea(command->mapTo(block, QPoint(0, 0)), command->size());
+    EXPECT_EQ(screenchecks::visibleRectIn(*command, *block), commandArea);
+    EXPECT_LT(commandArea.right(), copy->geometry().left());
+    EXPECT_GE(command->height(), command->heightForWidth(command->width()));
+    // Its 18 lines, some of them wrapped.
+    EXPECT_GT(command->height(), 18 * command->fontMetrics().lineSpacing());
 }
 
 TEST_F(NasSetupGuideViewTest, ARefusedFieldShowsItsLineAndNoCommand)
@@ -187,11 +196,11 @@ TEST_F(NasSetupGuideViewTest, CopyPutsTheBlocksTextOnTheClipboardAndStaysCopied)
     auto *copy = child<QToolButton>(guide, "copyCommand");
     EXPECT_EQ(copy->accessibleName(), "Copy command");
     copy->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), child<QLabel>(guide, "commandText")->text());
+    EXPECT_EQ(QApplication::clipboard()->text(), commandText(guide));
     EXPECT_EQ(QApplication::clipboard()->text(), guide.generatedCommand());
     EXPECT_EQ(copy->accessibleName(), "Copied");
     type(guide, "nasUser", "other");
-    EXPECT_TRUE(child<QLabel>(guide, "commandText")->text().contains("TW_USER='other'"));
+    EXPECT_TRUE(commandText(guide).contains("TW_USER='other'"));
     EXPECT_EQ(copy->accessibleName(), "Copied");
 }
 

@@ -11,6 +11,7 @@
 #include "QtPrinters.h"
 #include "ReadableTexts.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -46,6 +47,9 @@ TEST_F(WelcomeJoinSheetTest, ReturnCreatesTheFirstSyncOnce)
             EXPECT_EQ(welcome.findChild<QLabel *>("thisMac")->text(), "This Mac: Studio");
             EXPECT_FALSE(saveShot(welcome, "welcome-sheet").isNull());
         }
+        // Every line whole, down to its descenders: the sheet is as high as
+        // its wrapped texts at its width.
+        EXPECT_EQ(screenchecks::textFootFaults(welcome), QStringList());
         pressReturn(welcome);
         EXPECT_EQ(created, 1);
         EXPECT_FALSE(welcome.isVisible());

@@ -20,6 +20,8 @@
 #include "views/window/NavigationPath.h"
 
 #include "../support/SyncPageRig.h"
+#include "QtPrinters.h"
+#include "ScreenChecks.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -45,14 +47,37 @@ struct HostileName
     QString word;
 };
 
-const HostileName kSyncName{QStringLiteral("<font color=red>Reel & Co</font> [*]"), QStringLiteral("Reel")};
-const HostileName kFolderName{QStringLiteral("<u>Underfolder"), QStringLiteral("Underfolder")};
-const HostileName kPeerName{QStringLiteral("Edit <b>Bay</b> & \"2\""), QStringLiteral("Bay")};
-const HostileName kOwnName{QStringLiteral("<b>Studio B</b>"), QStringLiteral("Studio B")};
-const HostileName kPersonName{QStringLiteral("Tom & Jerry"), QStringLiteral("Jerry")};
-const HostileName kNodeName{QStringLiteral("<i>Attic</i> & Loft"), QStringLiteral("Attic")};
-const HostileName kPattern{QStringLiteral("<b>Boldpattern</b>"), QStringLiteral("Boldpattern")};
-const QList<HostileName> kNames = {kSyncName, kFolderName, kPeerName, kOwnName, kPersonName, kNodeName, kPattern};
+// The names one run gives every place: the sync's, its folder's, a
+// teammate's, this Mac's, a Mac that is no member yet, the node's and an
+// ignore pattern.
+struct Names
+{
+    HostileName sync, folder, peer, own, person, node, pattern;
+    QList<HostileName> all() const { return {sync, folder, peer, own, person, node, pattern}; }
+};
+
+const Names kMarkup{
+    .sync = {QStringLiteral("<font color=red>Reel & Co</font> [*]"), QStringLiteral("Reel")},
+    .folder = {QStringLiteral("<u>Underfolder"), QStringLiteral("Underfolder")},
+    .peer = {QStringLiteral("Edit <b>Bay</b> & \"2\""), QStringLiteral("Bay")},
+    .own = {QStringLiteral("<b>Studio B</b>"), QStringLiteral("Studio B")},
+    .person = {QStringLiteral("Tom & Jerry"), QStringLiteral("Jerry")},
+    .node = {QStringLiteral("<i>Attic</i> & Loft"), QStringLiteral("Attic")},
+    .pattern = {QStringLiteral("<b>Boldpattern</b>"), QStringLiteral("Boldpattern")},
+};
+
+// Names holding line breaks, as a teammate's record or a pasted name may:
+// a line feed, a carriage return, the line and paragraph separators, a tab
+// and the next-line control.
+const Names kLineBreaks{
+    .sync = {QStringLiteral("Reel\nand Co"), QStringLiteral("Reel")},
+    .folder = {QStringLiteral("Under\r\nfolder"), QStringLiteral("Under")},
+    .peer = {QStringLiteral("Edit\u2028Bay"), QStringLiteral("Bay")},
+    .own = {QStringLiteral("Studio\u2029B"), QStringLiteral("Studio")},
+    .person = {QStringLiteral("Tom\tand\u0085Jerry"), QStringLiteral("Jerry")},
+    .node = {QStringLiteral("Attic\nLoft"), QStringLiteral("Attic")},
+    .pattern = {QStringLiteral("Bold\npattern"), QStringLiteral("Bold")},
+};
 
 const QString kPersonID = QStringLiteral("PERSONT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 
@@ -155,6 +180,13 @@ QCoro::Task<std::optional<QString>> noFolder(QWidget *)
     co_return std::nullopt;
 }
 
+struct Screen
+{
+    const char *name;
+    std::function<std::unique_ptr<QWidget>()> build;
+    QList<HostileName> shows;
+};
+
 // The sync of the page rig under hostile names: this Mac, a teammate and a
 // Mac that is no member yet; one folder.
 class LiteralNamesTest : public SyncPageRig
@@ -164,27 +196,27 @@ protected:
     {
         SyncPageRig::SetUp();
         ProjectFolder shared = folder(QStringLiteral("f1"), QStringLiteral("st1"));
-        shared.label = kFolderName.name;
-        Project project{.id = syncID, .name = kSyncName.name};
-        project.members = {{.deviceID = local(), .displayName = kOwnName.name, .isOwnDevice = true},
-                           {.deviceID = kPeer, .displayName = kPeerName.name}};
+        shared.label = names.folder.name;
+        Project project{.id = syncID, .name = names.sync.name};
+        project.members = {{.deviceID = local(), .displayName = names.own.name, .isOwnDevice = true},
+                           {.deviceID = kPeer, .displayName = names.peer.name}};
         project.folders = {shared};
-        SyncFolder listed{.id = QStringLiteral("st1"), .label = kSyncName.name + kDash + kFolderName.name,
+        SyncFolder listed{.id = QStringLiteral("st1"), .label = names.sync.name + kDash + names.folder.name,
                           .path = shared.localPath};
         listed.sharedDeviceIDs = {local(), kPeer};
         engine.state.running = true;
         engine.state.folders = {listed};
         engine.state.folderStatuses.insert(listed.id, {.id = listed.id, .state = FolderState::Idle,
                                                        .globalBytes = 1'500'000});
-        engine.state.ignores.insert(listed.id, {kPattern.name});
-        engine.state.deviceName = kOwnName.name;
-        engine.state.devices = {{.id = local(), .name = kOwnName.name, .isThisDevice = true},
-                                {.id = kPeer, .name = kPeerName.name},
-                                {.id = kPersonID, .name = kPersonName.name}};
+        engine.state.ignores.insert(listed.id, {names.pattern.name});
+        engine.state.deviceName = names.own.name;
+        engine.state.devices = {{.id = local(), .name = names.own.name, .isThisDevice = true},
+                                {.id = kPeer, .name = names.peer.name},
+                                {.id = kPersonID, .name = names.person.name}};
         app().projects().add(project);
         connectPeer();
         load();
-        app().engineState().storeDeviceName(kOwnName.name);
+        app().engineState().storeDeviceName(names.own.name);
     }
 
     // The page of the sync with the application's own cards, chips and
@@ -205,14 +237,11 @@ protected:
         return page;
     }
 
-    NavigationPath path;
-};
+    // Every screen that shows one of the names, with the names it shows.
+    QList<Screen> screens();
 
-struct Screen
-{
-    const char *name;
-    std::function<std::unique_ptr<QWidget>()> build;
-    QList<HostileName> shows;
+    Names names = kMarkup;
+    NavigationPath path;
 };
 
 // The whole name, or its start cut with "…" where room ran out.
@@ -229,118 +258,146 @@ bool showsAsTyped(const QString &text, const HostileName &name)
     return false;
 }
 
-TEST_F(LiteralNamesTest, EveryScreenShowsNamesAsTyped)
+QList<Screen> LiteralNamesTest::screens()
 {
     const PendingFolder offer{.folderID = QStringLiteral("offered"),
-                              .label = kSyncName.name + kDash + kFolderName.name,
+                              .label = names.sync.name + kDash + names.folder.name,
                               .offeredByDeviceID = kPeer,
-                              .offeredByName = kPeerName.name};
-    const QList<Screen> screens = {
+                              .offeredByName = names.peer.name};
+    return {
         {"overview with its cards and Mac tiles",
          [this]() -> std::unique_ptr<QWidget> {
              return std::make_unique<ProjectOverviewView>(app(), path);
          },
-         {kSyncName, kOwnName, kPeerName}},
+         {names.sync, names.own, names.peer}},
         {"sync page with its switcher, Mac cards and folder chips",
          [this]() -> std::unique_ptr<QWidget> { return syncPage(); },
-         {kSyncName, kOwnName, kPeerName, kFolderName}},
+         {names.sync, names.own, names.peer, names.folder}},
         {"folder inspector",
          [this]() -> std::unique_ptr<QWidget> {
              auto page = syncPage();
              page->tapFolder(QStringLiteral("f1"));
              return page;
          },
-         {kFolderName, kPeerName, kPattern}},
+         {names.folder, names.peer, names.pattern}},
         {"folder panel: settings",
          [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Settings); },
-         {kFolderName}},
+         {names.folder}},
         {"folder panel: exclusions",
          [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Omit); },
-         {kFolderName}},
+         {names.folder}},
         {"folder panel: archive",
          [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Archive); },
-         {kFolderName}},
+         {names.folder}},
         {"folder panel: removal",
          [this]() -> std::unique_ptr<QWidget> { return syncPageWithPanel(ProjectSelection::FolderPanel::Purge); },
-         {kFolderName}},
+         {names.folder}},
         {"Mac inspector",
          [this]() -> std::unique_ptr<QWidget> {
              auto page = syncPage();
              page->tapDevice(kPeer);
              return page;
          },
-         {kPeerName, kFolderName}},
+         {names.peer, names.folder}},
         {"incoming page",
-         [this, &offer]() -> std::unique_ptr<QWidget> {
+         [this, offer]() -> std::unique_ptr<QWidget> {
              PendingFolder solo = offer;
              solo.folderID = QStringLiteral("solo");
-             solo.label = kFolderName.name;
+             solo.label = names.folder.name;
              engine.state.pendingFolders = {offer, solo};
-             engine.state.pendingDevices = {{.id = kPersonID, .name = kPersonName.name, .address = {}}};
+             engine.state.pendingDevices = {{.id = kPersonID, .name = names.person.name, .address = {}}};
              awaitTask(app().projects().refreshPending());
              return std::make_unique<IncomingView>(app());
          },
-         {kSyncName, kFolderName, kPeerName, kPersonName}},
+         {names.sync, names.folder, names.peer, names.person}},
         {"placing sheet",
-         [this, &offer]() -> std::unique_ptr<QWidget> {
+         [this, offer]() -> std::unique_ptr<QWidget> {
              return std::make_unique<AcceptFolderSheet>(app(), offer, &noFolder);
          },
-         {kSyncName, kFolderName, kPeerName}},
+         {names.sync, names.folder, names.peer}},
         {"new-sync sheet",
          [this]() -> std::unique_ptr<QWidget> {
              return std::make_unique<NewProjectSheet>(app(), [](QString) {});
          },
-         {kPeerName, kPersonName}},
+         {names.peer, names.person}},
         {"invite sheet",
          [this]() -> std::unique_ptr<QWidget> {
              return std::make_unique<InviteSheet>(app(), syncID, nullptr, [] { return std::optional<QString>(); });
          },
-         {kSyncName, kPersonName}},
+         {names.sync, names.person}},
         {"joining by link",
          [this]() -> std::unique_ptr<QWidget> {
-             const Invite invite{.deviceID = kPersonID, .name = kPersonName.name, .project = kSyncName.name,
+             const Invite invite{.deviceID = kPersonID, .name = names.person.name, .project = names.sync.name,
                                  .tsIP = std::nullopt};
              return std::make_unique<JoinSheet>(app(), invite, [](QString) {});
          },
-         {kSyncName, kPersonName}},
+         {names.sync, names.person}},
         {"node set-up link",
          [this]() -> std::unique_ptr<QWidget> {
-             const NodeSetupPayload payload{.baseURL = nodeURL(), .apiKey = kNodeKey, .name = kNodeName.name};
+             const NodeSetupPayload payload{.baseURL = nodeURL(), .apiKey = kNodeKey, .name = names.node.name};
              return std::make_unique<NodeSetupConfirmSheet>(app(), payload);
          },
-         {kNodeName}},
+         {names.node}},
         {"join approval",
          [this]() -> std::unique_ptr<QWidget> {
              const JoinApprovalPrompt::Request request{
-                 .deviceID = kPersonID, .name = kPersonName.name, .projectID = syncID, .projectName = kSyncName.name};
+                 .deviceID = kPersonID, .name = names.person.name, .projectID = syncID, .projectName = names.sync.name};
              return std::make_unique<JoinApprovalPrompt>(request, nullptr);
          },
-         {kSyncName, kPersonName}},
+         {names.sync, names.person}},
         {"settings",
          [this]() -> std::unique_ptr<QWidget> {
-             EXPECT_TRUE(configureNode(kNodeName.name));
+             EXPECT_TRUE(configureNode(names.node.name));
              return std::make_unique<SettingsView>(app());
          },
-         {kOwnName, kNodeName}},
+         {names.own, names.node}},
     };
-    for (const Screen &screen : screens) {
+}
+
+// Shows the screen as a person sees it, for the check.
+void showScreen(QWidget &widget)
+{
+    widget.resize(900, 900);
+    widget.show();
+    for (int round = 0; round < 3; ++round)
+        QCoreApplication::processEvents();
+}
+
+TEST_F(LiteralNamesTest, EveryScreenShowsNamesAsTyped)
+{
+    for (const Screen &screen : screens()) {
         SCOPED_TRACE(screen.name);
         std::unique_ptr<QWidget> widget = screen.build();
-        widget->resize(900, 900);
-        widget->show();
-        for (int round = 0; round < 3; ++round)
-            QCoreApplication::processEvents();
+        showScreen(*widget);
         const QList<Shown> shown = shownTexts(*widget);
         for (const HostileName &name : screen.shows)
             EXPECT_TRUE(std::any_of(shown.cbegin(), shown.cend(),
                                     [&name](const Shown &text) { return text.text.contains(name.name); }))
                 << "never shown as typed: " << name.name.toStdString();
         for (const Shown &text : shown)
-            for (const HostileName &name : kNames)
+            for (const HostileName &name : names.all())
                 if (text.text.contains(name.word)) {
                     EXPECT_TRUE(showsAsTyped(text.text, name))
                         << text.where.toStdString() << " shows \"" << text.text.toStdString() << "\"";
                 }
+    }
+}
+
+class OneLineNamesTest : public LiteralNamesTest
+{
+protected:
+    OneLineNamesTest() { names = kLineBreaks; }
+};
+
+// A name holding a line break stays on one line wherever one line is its
+// place: the break shows as a space.
+TEST_F(OneLineNamesTest, EveryScreenDrawsNamesOnOneLine)
+{
+    for (const Screen &screen : screens()) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> widget = screen.build();
+        showScreen(*widget);
+        EXPECT_EQ(screenchecks::lineBreakFaults(*widget), QStringList());
     }
 }
 

@@ -13,6 +13,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "SyncthingInstance.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -307,6 +308,15 @@ TEST_F(FolderSettingsPanelTest, TheTextsReadAsWritten)
     const QImage shot = saveShot(*panel, QStringLiteral("folder-settings"));
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), panel->size() * panel->devicePixelRatio());
+    EXPECT_EQ(screenchecks::textFootFaults(*panel), QStringList());
+
+    // With little height the form scrolls: its notes keep every line.
+    panel->resize(panel->width(), 180);
+    settleLayouts();
+    EXPECT_EQ(screenchecks::textFootFaults(*panel), QStringList());
+    auto *note = panel->findChild<QLabel *>(QStringLiteral("retentionNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->height(), note->heightForWidth(note->width()));
 }
 
 } // namespace

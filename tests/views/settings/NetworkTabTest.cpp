@@ -225,7 +225,7 @@ TEST_F(NetworkTabTest, AMeasurementSuggestsALimitWhoseButtonAppliesThePendingEdi
 }
 
 // What can be shown is shown; a figure beyond the fields is no result.
-TEST_F(NetworkTabTest, NineDigitLimitsFitTheirFieldsAndFilledAddressesKeepTheirTitles)
+TEST_F(NetworkTabTest, TheLargestLimitsFitTheirFieldsAndFilledAddressesKeepTheirTitles)
 {
     open();
     view->tabs()->setCurrentIndex(SettingsView::Network);
@@ -233,10 +233,10 @@ TEST_F(NetworkTabTest, NineDigitLimitsFitTheirFieldsAndFilledAddressesKeepTheirT
     for (const char *name : {"downLimit", "upLimit", "throttledDown", "throttledUp"}) {
         SCOPED_TRACE(name);
         auto *field = find<QSpinBox>(name);
-        field->setValue(999'999'999);
+        field->setValue(std::numeric_limits<int>::max());
         const QLineEdit *edit = field->findChild<QLineEdit *>();
         ASSERT_NE(edit, nullptr);
-        EXPECT_EQ(edit->text(), "999,999,999");
+        EXPECT_EQ(edit->text(), "2,147,483,647");
         // The text and the line edit's own margins, inside the field.
         EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()) + 4, edit->contentsRect().width());
     }

@@ -102,8 +102,10 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
         EXPECT_FALSE(said.contains("FAIL")) << said.constData();
         // The path in its order, to the tray's menu, with the screens again
         // in the dark appearance.
-        for (const char *step : {"-01-overview", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
-                                 "-incoming-page", "-placing-sheet", "-new-sync-sheet", "-dark-folder-archive",
+        for (const char *step : {"-01-overview", "-welcome-sheet", "-receiving-long-name", "-folder-settings", "-folder-removal", "-invite-sheet", "-mac-menu",
+                                 "-incoming-page", "-placing-sheet", "-new-sync-sheet", "-node-setup-guide", "-join-sheet",
+                                 "-node-confirm-sheet", "-dark-welcome-sheet", "-dark-feedback-sheet",
+                                 "-dark-approval-prompt", "-dark-folder-archive",
                                  "-dark-settings-team", "-dark-overview-empty", "-incoming-empty", "-tray-menu",
                                  "-quit"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();

@@ -25,6 +25,8 @@ protected:
 
     // The sync the next makeSync() makes and the views show.
     QString syncID = QStringLiteral("S");
+    // The name the next makeSync() gives the node.
+    QString nodeName = QStringLiteral("Attic");
 
     // Its path exists, so its volume counts as online.
     ProjectFolder folder(const QString &id, std::optional<QString> engineID) const
@@ -46,7 +48,7 @@ protected:
                            {.deviceID = kPeer, .displayName = QStringLiteral("Bob")}};
         if (withNode)
             project.members.append(
-                {.deviceID = kNode, .displayName = QStringLiteral("Attic"), .isAlwaysOnNode = true});
+                {.deviceID = kNode, .displayName = nodeName, .isAlwaysOnNode = true});
         project.folders = std::move(folders);
         engine.state.running = true;
         engine.state.deviceName = QStringLiteral("Mine");
