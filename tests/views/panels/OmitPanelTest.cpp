@@ -285,8 +285,9 @@ TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)
     std::sort(parts.begin(), parts.end(), [](const auto &a, const auto &b) { return a.first->x() < b.first->x(); });
     for (qsizetype i = 0; i < parts.size(); ++i) {
         EXPECT_LE(parts[i].first->width() - parts[i].second, 3) << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(parts[i].first->x() - parts[i - 1].first->geometry().right() - 1, 4) << i;
+        }
     }
     crumb(*panel, "Shots")->click();
     ASSERT_TRUE(reloaded(*panel, {"Shots"}));
