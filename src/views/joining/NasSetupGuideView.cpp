@@ -1,6 +1,7 @@
 #include "views/joining/NasSetupGuideView.h"
 
 #include "design/CodeBlockText.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/Symbol.h"
@@ -261,7 +262,7 @@ QWidget *NasSetupGuideView::stepView(int number, const QString &title, QWidget *
     badge->setAlignment(Qt::AlignCenter);
     badge->setStyleSheet(QStringLiteral("background: %1; color: white; border-radius: 12px; font-weight: bold; "
                                         "font-size: 13pt;")
-                             .arg(Theme::accent().name()));
+                             .arg(readableShade(Theme::accent(), Qt::white, captionContrast).name()));
     layout->addWidget(badge, 0, Qt::AlignTop);
     auto *column = new QVBoxLayout;
     column->setSpacing(6);
