@@ -77,7 +77,9 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
     connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
             &AppEnvironment::noteDatesWritten);
-    // "Pause all" pauses the engine folders and leaves the records as they are.
+    // "Pause all" pauses the engine folders and leaves the records as they
+    // are; a choice made before this start holds from the first pass on.
+    m_projects->setAllPaused(m_engineState->isAllPaused());
     connect(m_engineState.get(), &EngineController::isAllPausedChanged, this,
             [this] { m_projects->setAllPaused(m_engineState->isAllPaused()); });
     // A full read decodes every folder's list and status at once.

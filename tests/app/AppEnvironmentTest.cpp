@@ -393,7 +393,36 @@ TEST(AppEnvironmentTest, TheWatchdogsRestartReconcilesAtOnce)
     // No further cycle runs: the pass waits only for the disk's answer.
     ASSERT_TRUE(waitUntil([&] { return !rig.env->projects().isReconciling(); }));
     EXPECT_EQ(rig.engine.callCount("addFolder"), 1);
-    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->syncthingFolderID, "tdw-00000001");
+    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->syncthingFolderID, rig.engine.state.folders.last().id);
+}
+
+// "Pause all" pauses folder after folder; a pass in between (the sweep's, a
+// team record's) takes the folders already paused for the user's doing.
+TEST(AppEnvironmentTest, APassWhilePauseAllIsUnderWayResumesNothing)
+{
+    Rig rig;
+    const QString path = rig.dir.path();
+    rig.engine.state.folders = {{.id = "f1", .path = path}, {.id = "f2", .path = path}};
+    for (SyncFolder &folder : rig.engine.state.folders)
+        folder.hasSyncedXattrFilter = true;
+    rig.env->projects().add({.id = "S", .folders = {{.id = "1", .localPath = path, .archiveDeletedFiles = false,
+                                                     .syncthingFolderID = "f1"},
+                                                    {.id = "2", .localPath = path, .archiveDeletedFiles = false,
+                                                     .syncthingFolderID = "f2"}}});
+    rig.engine.beforeAnswer = [&rig](QString operation) -> QCoro::Task<void> {
+        if (operation == "setAllPaused:folder" && rig.engine.callCount(operation) == 2)
+            rig.engine.hold(operation);
+        co_return;
+    };
+    QCoro::Task<void> pausing = rig.env->engineState().toggleAllPaused();
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("setAllPaused:folder") == 1; }));
+    ASSERT_TRUE(rig.engine.state.folders[0].isPaused);
+    awaitTask(rig.env->projects().reconcileAll());
+    EXPECT_EQ(rig.engine.callLog().filter("paused=false"), QStringList());
+    rig.engine.release("setAllPaused:folder");
+    awaitTask(std::move(pausing));
+    EXPECT_TRUE(rig.env->engineState().isAllPaused());
+    EXPECT_TRUE(rig.engine.state.folders[0].isPaused && rig.engine.state.folders[1].isPaused);
 }
 
 // Whatever slips out of a step ends its cycle, not the loop.
