@@ -203,16 +203,21 @@ QCoro::Task<void> EngineController::toggleAllPaused()
     // reconcile pass in between, or after the process ended half-way, must
     // take the folders already paused for the user's doing, not undo them.
     setAllPausedFlag(target);
+    bool applied = false;
     try {
         co_await m_engine.setAllPaused(target);
+        applied = true;
     } catch (...) {
         if (!self)
             co_return;
         setLastErrorMessage(currentErrorText());
         setAllPausedFlag(!target);
     }
-    if (self)
-        --m_pauseTogglesRunning;
+    if (!self)
+        co_return;
+    --m_pauseTogglesRunning;
+    if (applied)
+        emit allPausedApplied(target);
 }
 
 void EngineController::setAllPausedFlag(bool paused)

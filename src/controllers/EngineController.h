@@ -97,6 +97,8 @@ signals:
     // reset. A restarted engine numbers its events from 1 again, so whoever
     // follows its event stream starts over.
     void engineStarted();
+    // The engine took a pause or resume of everything.
+    void allPausedApplied(bool paused);
 
 private:
     using LimitPair = std::pair<qint64, qint64>;

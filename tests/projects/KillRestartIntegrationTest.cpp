@@ -317,5 +317,22 @@ TEST_F(KillRestartIntegrationTest, KilledAtAnyCommitOrRequestTheRestartBringsRec
     std::printf("%d kill points in %lld ms\n", killed, elapsed.elapsed());
 }
 
+// "Pause all" then kill -9: what the user paused stays paused, and says so.
+TEST_F(KillRestartIntegrationTest, PausedEverythingStaysPausedAfterAKill)
+{
+    Home home;
+    forgetEngineFolders();
+    home.seed(mac->deviceID());
+    ASSERT_EQ(runChild(home, "pause-all"), -1);
+    ASSERT_EQ(runChild(home, "start"), 0);
+    EXPECT_EQ(disagreements(home), QStringList());
+    const QJsonObject defaults = QJsonDocument::fromJson(readAll(home.defaultsPath())).object();
+    EXPECT_TRUE(defaults.value(EngineController::allPausedKey).toBool());
+    const QJsonArray listed = mac->get("/rest/config/folders").json().array();
+    EXPECT_EQ(listed.size(), 6);
+    for (const QJsonValue &folder : listed)
+        EXPECT_TRUE(folder["paused"].toBool()) << folder["id"].toString().toStdString();
+}
+
 } // namespace
 } // namespace tw

@@ -2,13 +2,14 @@
 // own that ends itself with SIGKILL at a chosen point: the kill test starts it,
 // lets it die, starts it again and compares the stores with Syncthing.
 //
-//   tidewell_killable_syncs <data root> <defaults file> start|edits
+//   tidewell_killable_syncs <data root> <defaults file> start|edits|pause-all
 //
 // "start" runs the start-up reconcile only; "edits" then goes through a fixed
 // series of edits of the syncs (folders added, switched off and on, a sync
 // paused and resumed, user lines and a protection line written, a folder and
 // a sync removed, a removed path added again, a folder removed while its
-// engine folder is made, everything paused, edited meanwhile and resumed).
+// engine folder is made, everything paused, edited meanwhile and resumed);
+// "pause-all" pauses everything and ends itself with SIGKILL once done.
 //
 // Environment:
 //   KILL_ENDPOINT, KILL_API_KEY  the Syncthing REST interface to drive
@@ -382,6 +383,10 @@ int main(int argc, char **argv)
     tw::startUp(rig);
     if (std::strcmp(argv[3], "edits") == 0)
         tw::edits(rig);
+    if (std::strcmp(argv[3], "pause-all") == 0) {
+        tw::awaitTask(rig.engineState.toggleAllPaused());
+        die();
+    }
     tw::writeCounts();
     return 0;
 }
