@@ -161,7 +161,8 @@ void watchRequest(int socket, const void *data, size_t length)
     }
 }
 
-// Before the client reads from a socket.
+// Before the client reads from a socket. It reads on Qt's network thread,
+// so the main thread is free meanwhile to run `whileMade`.
 void awaitWhileMade(int socket)
 {
     if (socket < 0 || socket != madeSocket)
