@@ -18,6 +18,7 @@
 #include "lan/PairedPeerGate.h"
 #include "platform/MountWatcher.h"
 #include "projects/ProjectController.h"
+#include "utilities/Detach.h"
 #include "utilities/LoopbackOnly.h"
 
 #include <QMetaMethod>
@@ -77,9 +78,17 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
     connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
             &AppEnvironment::noteDatesWritten);
-    // "Pause all" pauses the engine folders and leaves the records as they are.
+    // "Pause all" pauses the engine folders and leaves the records as they
+    // are; a choice made before this start holds from the first pass on.
+    m_projects->setAllPaused(m_engineState->isAllPaused());
     connect(m_engineState.get(), &EngineController::isAllPausedChanged, this,
             [this] { m_projects->setAllPaused(m_engineState->isAllPaused()); });
+    // "Resume" resumes every engine folder, those switched off too: a pass
+    // pauses those again at once rather than at the next sweep.
+    connect(m_engineState.get(), &EngineController::allPausedApplied, this, [this](bool paused) {
+        if (!paused && !m_quitting)
+            detach(m_projects->reconcileAll());
+    });
     // A full read decodes every folder's list and status at once.
     connect(m_folders.get(), &FolderController::fullReadFinished, this, [] { HeapTrim::request(); });
     gatherStateChanges();

@@ -5,6 +5,7 @@
 #include "utilities/AssignIfChanged.h"
 #include "utilities/UserDefaults.h"
 
+#include <QPointer>
 #include <cmath>
 
 namespace tw {
@@ -35,6 +36,7 @@ EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, C
       m_clock(std::move(clock)),
       m_zone(std::move(zone)),
       m_status(initialStatus()),
+      m_isAllPaused(defaults.boolean(allPausedKey).value_or(false)),
       m_network(NetworkSettings::initial())
 {
 }
@@ -192,15 +194,37 @@ QCoro::Task<void> EngineController::resetDatabase()
 
 QCoro::Task<void> EngineController::toggleAllPaused()
 {
-    // Taken before the await, so two overlapping calls send the same target.
-    const bool target = !m_isAllPaused;
+    // Overlapping calls send the target of the first, which the flag
+    // already holds.
+    const bool target = m_pauseTogglesRunning > 0 ? m_isAllPaused : !m_isAllPaused;
+    ++m_pauseTogglesRunning;
+    const QPointer<EngineController> self(this);
+    // The choice is recorded before the engine is told, folder by folder: a
+    // reconcile pass in between, or after the process ended half-way, must
+    // take the folders already paused for the user's doing, not undo them.
+    setAllPausedFlag(target);
+    bool applied = false;
     try {
         co_await m_engine.setAllPaused(target);
+        applied = true;
     } catch (...) {
+        if (!self)
+            co_return;
         setLastErrorMessage(currentErrorText());
-        co_return;
+        setAllPausedFlag(!target);
     }
-    assignIfChanged(m_isAllPaused, target, this, &EngineController::isAllPausedChanged);
+    if (!self)
+        co_return;
+    --m_pauseTogglesRunning;
+    if (applied)
+        emit allPausedApplied(target);
+}
+
+void EngineController::setAllPausedFlag(bool paused)
+{
+    if (m_defaults.boolean(allPausedKey).value_or(false) != paused)
+        m_defaults.setBoolean(allPausedKey, paused);
+    assignIfChanged(m_isAllPaused, paused, this, &EngineController::isAllPausedChanged);
 }
 
 QCoro::Task<void> EngineController::setDeviceName(QString name)

@@ -42,6 +42,9 @@ class EngineController : public QObject
 public:
     static inline const QString manualDownKey = QStringLiteral("manualDownLimitKbps");
     static inline const QString manualUpKey = QStringLiteral("manualUpLimitKbps");
+    // "Pause all" as the user last chose it: it outlives the process, as
+    // the engine's paused folders do.
+    static inline const QString allPausedKey = QStringLiteral("allFoldersPaused");
     // Byte samples closer than this give no rate of their own.
     static constexpr qint64 minSampleIntervalMs = 100;
 
@@ -94,6 +97,8 @@ signals:
     // reset. A restarted engine numbers its events from 1 again, so whoever
     // follows its event stream starts over.
     void engineStarted();
+    // The engine took a pause or resume of everything.
+    void allPausedApplied(bool paused);
 
 private:
     using LimitPair = std::pair<qint64, qint64>;
@@ -105,6 +110,7 @@ private:
 
     void setNetwork(NetworkSettings network);
     void setRates(double down, double up);
+    void setAllPausedFlag(bool paused);
 
     SyncEngine &m_engine;
     UserDefaults &m_defaults;
@@ -113,6 +119,7 @@ private:
 
     EngineStatus m_status;
     bool m_isAllPaused = false;
+    int m_pauseTogglesRunning = 0;
     NetworkSettings m_network;
     QString m_deviceName;
     std::optional<QString> m_lastErrorMessage;

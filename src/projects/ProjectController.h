@@ -247,7 +247,8 @@ public:
     // The engine may have lost what it was sent (a restart): each folder's
     // lines are compared again by the next pass.
     void recheckIgnoreLines() { m_ignoresInPlace.clear(); }
-    // While everything is paused at once the passes resume no engine folder.
+    // While everything is paused at once ("Pause all"), every engine folder
+    // a pass keeps or makes is paused, and a folder switched on waits.
     void setAllPaused(bool paused) { m_allPaused = paused; }
     static inline const QString lineBreakText =
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "

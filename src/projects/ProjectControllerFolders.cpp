@@ -174,6 +174,10 @@ QCoro::Task<void> ProjectController::setFolderSyncEnabled(QString projectID, QSt
         co_return;
     save();
     const std::optional<QString> engineID = folderOf(projectID, folderID)->syncthingFolderID;
+    // While "Pause all" holds, a folder switched on waits for the resume of
+    // everything.
+    if (engineID && enabled && m_allPaused)
+        co_return;
     if (engineID) {
         // A failed pause is repaired by the next pass, which pauses the engine
         // folder of every folder switched off.
@@ -201,6 +205,9 @@ QCoro::Task<void> ProjectController::setProjectPaused(QString projectID, bool pa
         if (folder.syncthingFolderID)
             engineIDs.append(*folder.syncthingFolderID);
     for (const QString &id : std::as_const(engineIDs)) {
+        // Its folders wait while "Pause all" holds, also one begun meanwhile.
+        if (!paused && m_allPaused)
+            break;
         try {
             co_await m_engine.setFolderPaused(id, paused);
         } catch (const std::exception &) {

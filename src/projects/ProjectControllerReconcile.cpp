@@ -17,6 +17,7 @@
 #include <QMap>
 #include <QScopeGuard>
 #include <QSet>
+#include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -30,6 +31,7 @@ struct ProjectController::Pass
     QString ownID;
     QSet<QString> claimed;             // canonical engine folder IDs
     QMap<QString, QSet<QString>> unshared;  // engine folder ID as listed -> canonical device IDs
+    QStringList made;                  // engine folders this pass asked Syncthing to make
     int created = 0;
     int added = 0;
     int removed = 0;
@@ -116,6 +118,17 @@ bool isEnabled(const ProjectController &controller, const QString &syncID, const
 }
 
 bool folderExists(const QString &path) { return QFileInfo::exists(path); }
+
+// "tdw-" and 8 hexadecimal digits, as the engine would choose, and none it
+// lists.
+QString newEngineFolderID(const QHash<QString, SyncFolder> &index)
+{
+    QString id;
+    do
+        id = QStringLiteral("tdw-") + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toLower();
+    while (index.contains(id));
+    return id;
+}
 
 // Off the main thread: on a vanished network mount or a sleeping drive the
 // stat takes minutes, and every folder of every sync is looked at.
@@ -207,6 +220,10 @@ QCoro::Task<void> ProjectController::performReconcile()
     co_await retryOwedRemovals(&pass);
     const int listed = co_await stillListed(&pass);
     finishPass(pass, listed);
+    // Settled only now that the records naming them are stored.
+    for (const QString &id : std::as_const(pass.made))
+        if (namesEngineFolder(id))
+            settleRemoval(id);
 }
 
 QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString folderID, Pass *pass)
@@ -262,8 +279,10 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     if (entry.syncMetadata != folder.syncMetadata)
         change.syncMetadata = folder.syncMetadata;
     change.syncedXattrFilter = !entry.hasSyncedXattrFilter;
-    if (entry.isPaused && !m_allPaused)
-        change.paused = false;
+    // A folder switched on runs unless "Pause all" holds; then it waits like
+    // every other (one made meanwhile, one a quit left running half-way).
+    if (entry.isPaused != m_allPaused)
+        change.paused = m_allPaused;
 
     CanonicalIDs current(match->folder.sharedDeviceIDs);
     const CanonicalIDs introduced(match->folder.introducedDeviceIDs.values());
@@ -293,18 +312,26 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
 }
 
 // A new engine folder is made shared with the members that should have it
-// and with every setting in place: one write.
+// and with every setting in place: one write. Its removal is owed from
+// before Syncthing is asked until a stored record names it: removed while it
+// was made, the folder has no engine ID to owe, and a process that ended
+// between Syncthing taking it and the answer would leave it shared with
+// nothing naming it.
 QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired,
                                                         Pass *pass)
 {
-    NewFolderRequest request{.id = std::nullopt,
+    const QString madeID = newEngineFolderID(pass->index);
+    oweRemovals({madeID});
+    pass->made.append(madeID);
+    NewFolderRequest request{.id = madeID,
                              .label = engineLabel(sync.name, folder.label),
                              .path = folder.localPath,
                              .mode = sync.mode,
                              .ignorePatterns = usableIgnores(wantedIgnores(folder)),
                              .versioning = archivePolicy(folder),
                              .syncMetadata = folder.syncMetadata,
-                             .otherDeviceIDs = desired.values()};
+                             .otherDeviceIDs = desired.values(),
+                             .paused = m_allPaused};
     SyncFolder made;
     try {
         made = co_await unlessGone(m_engine.addFolder(request));
@@ -409,6 +436,10 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
     const QStringList owed = m_owedRemovals;
     for (const QString &id : owed) {
         const QString key = canonical(id);
+        // Whether Syncthing took it, the next pass's listing tells; one this
+        // pass keeps is settled once its record is stored.
+        if (pass->made.contains(id) && !pass->index.contains(key))
+            continue;
         if (!pass->index.contains(key) || pass->claimed.contains(key) || namesEngineFolder(id)) {
             settleRemoval(id);
             continue;

@@ -8,6 +8,7 @@
 #include "app/AppEnvironment.h"
 
 #include "app/AppPreferences.h"
+#include "app/HealthRules.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
@@ -48,14 +49,21 @@ struct Mac
                  std::optional<quint16> peerPort = {}, QHostAddress address = QHostAddress::LocalHost)
         : engine(std::move(made))
     {
-        AppEnvironment::Services services{AppPaths(dir.path())};
         services.defaults = &defaults;
         services.keychain = &keychain;
         services.feedback = &feedback;
         services.notifier = &notifier;
         services.lan = {address, port, peerPort};
         services.autostartEntry = dir.filePath("autostart.desktop");
-        env = std::make_unique<AppEnvironment>(*engine, std::move(services));
+        env = std::make_unique<AppEnvironment>(*engine, services);
+    }
+    // As the application quits and starts again on the same home.
+    void restart(std::unique_ptr<SyncthingEngine> made)
+    {
+        env->beginQuit();
+        env.reset();
+        engine = std::move(made);
+        env = std::make_unique<AppEnvironment>(*engine, services);
     }
     std::unique_ptr<SyncthingEngine> engine;
     QTemporaryDir dir;
@@ -63,6 +71,7 @@ struct Mac
     MemoryKeychain keychain;
     FeedbackService feedback{QString(), AppPaths(dir.path())};
     RecordingNotifier notifier;
+    AppEnvironment::Services services{AppPaths(dir.path())};
     std::unique_ptr<AppEnvironment> env;
 };
 
@@ -134,6 +143,39 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingI
     env.stopLoops();
 }
 
+// "Pause all" is the user's until the user lifts it: the start-up pass after
+// a restart leaves every folder paused, and the window still says so.
+TEST(AppEnvironmentIntegrationTest, PauseAllOutlivesARestart)
+{
+    SyncthingInstance instance;
+    Mac mac(instance.makeEngine());
+    const QString syncID = mac.env->projects().createProject("Film", std::nullopt).id;
+    for (const QString name : {"footage", "sound"}) {
+        ASSERT_TRUE(QDir(mac.dir.path()).mkdir(name));
+        awaitTask(mac.env->projects().addFolder(syncID, mac.dir.filePath(name), std::nullopt, false));
+    }
+    awaitTask(mac.env->bootstrap());
+    const auto pausedInSyncthing = [&instance] {
+        QList<bool> paused;
+        for (const QJsonValue &folder : instance.get("/rest/config/folders").json().array())
+            paused.append(folder["paused"].toBool());
+        return paused;
+    };
+    ASSERT_EQ(pausedInSyncthing(), QList<bool>({false, false}));
+    awaitTask(mac.env->engineState().toggleAllPaused());
+    ASSERT_EQ(pausedInSyncthing(), QList<bool>({true, true}));
+
+    mac.restart(instance.makeEngine());
+    AppEnvironment &env = *mac.env;
+    awaitTask(env.bootstrap());
+    EXPECT_EQ(pausedInSyncthing(), QList<bool>({true, true}));
+    EXPECT_TRUE(env.engineState().isAllPaused());
+    EXPECT_EQ(projectHealth(*env.projects().project(syncID), env.healthInputs()), SyncHealth::paused());
+
+    awaitTask(env.engineState().toggleAllPaused());
+    EXPECT_EQ(pausedInSyncthing(), QList<bool>({false, false}));
+    env.stopLoops();
+}
 
 // A user's lines where a negated line comes before the one it excepts from.
 const QStringList kUserLines = {"!*-master.mov", "*.mov"};

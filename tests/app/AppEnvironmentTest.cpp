@@ -393,7 +393,49 @@ TEST(AppEnvironmentTest, TheWatchdogsRestartReconcilesAtOnce)
     // No further cycle runs: the pass waits only for the disk's answer.
     ASSERT_TRUE(waitUntil([&] { return !rig.env->projects().isReconciling(); }));
     EXPECT_EQ(rig.engine.callCount("addFolder"), 1);
-    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->syncthingFolderID, "tdw-00000001");
+    EXPECT_EQ(rig.env->projects().folderOf("S", "f")->syncthingFolderID, rig.engine.state.folders.last().id);
+}
+
+// "Pause all" pauses folder after folder; a pass in between (the sweep's, a
+// team record's) takes the folders already paused for the user's doing.
+// "Resume" resumes every folder, and a pass pauses again at once the one the
+// user switched off.
+TEST(AppEnvironmentTest, PauseAllAndResumeLeaveEachFolderAsTheUserChose)
+{
+    Rig rig;
+    const QString path = rig.dir.path();
+    rig.engine.state.folders = {{.id = "f1", .path = path}, {.id = "f2", .path = path},
+                                {.id = "off", .path = path, .isPaused = true}};
+    for (SyncFolder &folder : rig.engine.state.folders)
+        folder.hasSyncedXattrFilter = true;
+    const auto folder = [&path](QString id, bool on) {
+        return ProjectFolder{.id = id, .localPath = path, .syncEnabled = on, .archiveDeletedFiles = false,
+                             .syncthingFolderID = id};
+    };
+    rig.env->projects().add({.id = "S", .folders = {folder("f1", true), folder("f2", true), folder("off", false)}});
+    rig.engine.beforeAnswer = [&rig](QString operation) -> QCoro::Task<void> {
+        if (operation == "setAllPaused:folder" && rig.engine.callCount(operation) == 2)
+            rig.engine.hold(operation);
+        co_return;
+    };
+    QCoro::Task<void> pausing = rig.env->engineState().toggleAllPaused();
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("setAllPaused:folder") == 1; }));
+    ASSERT_TRUE(rig.engine.state.folders[0].isPaused);
+    awaitTask(rig.env->projects().reconcileAll());
+    EXPECT_EQ(rig.engine.callLog().filter("paused=false"), QStringList());
+    rig.engine.release("setAllPaused:folder");
+    awaitTask(std::move(pausing));
+    EXPECT_TRUE(rig.env->engineState().isAllPaused());
+    const auto paused = [&rig] {
+        QList<bool> states;
+        for (const SyncFolder &listed : std::as_const(rig.engine.state.folders))
+            states.append(listed.isPaused);
+        return states;
+    };
+    EXPECT_EQ(paused(), QList<bool>({true, true, true}));
+
+    awaitTask(rig.env->engineState().toggleAllPaused());
+    EXPECT_TRUE(waitUntil([&] { return paused() == QList<bool>({false, false, true}); }));
 }
 
 // Whatever slips out of a step ends its cycle, not the loop.

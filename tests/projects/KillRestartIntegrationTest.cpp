@@ -1,10 +1,11 @@
-// This Mac's syncs killed at every commit of their stores and before every
-// request to Syncthing of a first start and a series of edits, then started
-// again: once the start-up reconcile has run, the records and Syncthing must
+// This Mac's syncs killed at every commit of their stores, before every
+// request to Syncthing and between Syncthing taking it and its answer, in a
+// first start and a series of edits, then started again: once the start-up reconcile has run, the records and Syncthing must
 // agree, and the stores must hold what was there before the kill or after
 // the step under way. The controllers run in a child (see
 // support/KillableSyncsChild.cpp) that ends itself at the chosen point.
 
+#include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "projects/Project.h"
 #include "projects/ProjectController.h"
@@ -197,19 +198,21 @@ protected:
         const QList<Project> syncs =
             Project::listFromFile(readAll(home.storePath()), QDateTime::currentDateTimeUtc());
         const QJsonArray listed = mac->get("/rest/config/folders").json().array();
+        const QJsonObject defaults = QJsonDocument::fromJson(readAll(home.defaultsPath())).object();
+        // What the window shows as "Pause all".
+        const bool allPaused = defaults.value(EngineController::allPausedKey).toBool();
         QSet<QString> named;
         for (const Project &sync : syncs)
             for (const ProjectFolder &folder : sync.folders) {
                 if (folder.syncthingFolderID)
                     named.insert(*folder.syncthingFolderID);
-                problems += folderProblems(sync, folder, listed);
+                problems += folderProblems(sync, folder, listed, allPaused);
             }
         for (const QJsonValue &folder : listed) {
             const QString id = folder["id"].toString();
             if (id.startsWith("tdw-") && !named.contains(id))
                 problems.append(id + " is in Syncthing with no sync naming it");
         }
-        const QJsonObject defaults = QJsonDocument::fromJson(readAll(home.defaultsPath())).object();
         if (!defaults.value(ProjectController::owedRemovalsKey).toArray().isEmpty())
             problems.append("a removal is still owed");
         for (const QString &store : {home.storePath(), home.defaultsPath()}) {
@@ -220,7 +223,8 @@ protected:
         return problems;
     }
 
-    static QStringList folderProblems(const Project &sync, const ProjectFolder &folder, const QJsonArray &listed)
+    static QStringList folderProblems(const Project &sync, const ProjectFolder &folder, const QJsonArray &listed,
+                                      bool allPaused)
     {
         const QString name = sync.name + "/" + folder.label + ": ";
         const QJsonObject engine = engineFolder(listed, folder.syncthingFolderID.value_or(QString()));
@@ -235,8 +239,8 @@ protected:
         if (engine.isEmpty() || atPath != 1)
             return {name + QString("%1 engine folders at its path, its own %2").arg(atPath).arg(engine.isEmpty() ? "missing" : "listed")};
         QStringList problems;
-        if (engine["paused"].toBool())
-            problems.append(name + "switched on but paused");
+        if (engine["paused"].toBool() != allPaused)
+            problems.append(name + (allPaused ? "running while everything is paused" : "switched on but paused"));
         QSet<QString> wanted{mac->deviceID()};
         for (const ProjectMember &member : sync.members)
             if (!member.isOwnDevice && !folder.excludedDeviceIDs.contains(member.deviceID) &&
@@ -284,8 +288,10 @@ TEST_F(KillRestartIntegrationTest, KilledAtAnyCommitOrRequestTheRestartBringsRec
             points.append({QString("commit-before:%1").arg(n), true});
             points.append({QString("commit-after:%1").arg(n), true});
         }
-        for (int n = 1; n <= writes; ++n)
+        for (int n = 1; n <= writes; ++n) {
             points.append({QString("write:%1").arg(n), false});
+            points.append({QString("answer:%1").arg(n), false});
+        }
     }
     QElapsedTimer elapsed;
     elapsed.start();
@@ -309,6 +315,23 @@ TEST_F(KillRestartIntegrationTest, KilledAtAnyCommitOrRequestTheRestartBringsRec
     EXPECT_GE(killed, 50);
     EXPECT_EQ(failures.size(), 0) << failures.join('\n').toStdString();
     std::printf("%d kill points in %lld ms\n", killed, elapsed.elapsed());
+}
+
+// "Pause all" then kill -9: what the user paused stays paused, and says so.
+TEST_F(KillRestartIntegrationTest, PausedEverythingStaysPausedAfterAKill)
+{
+    Home home;
+    forgetEngineFolders();
+    home.seed(mac->deviceID());
+    ASSERT_EQ(runChild(home, "pause-all"), -1);
+    ASSERT_EQ(runChild(home, "start"), 0);
+    EXPECT_EQ(disagreements(home), QStringList());
+    const QJsonObject defaults = QJsonDocument::fromJson(readAll(home.defaultsPath())).object();
+    EXPECT_TRUE(defaults.value(EngineController::allPausedKey).toBool());
+    const QJsonArray listed = mac->get("/rest/config/folders").json().array();
+    EXPECT_EQ(listed.size(), 6);
+    for (const QJsonValue &folder : listed)
+        EXPECT_TRUE(folder["paused"].toBool()) << folder["id"].toString().toStdString();
 }
 
 } // namespace

@@ -175,9 +175,14 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     QStringList ids;
     for (const QString id : {"1", "2", "3", "4", "5", "6"})
         ids.append(pc.folderOf("S", id)->syncthingFolderID.value_or("-"));
-    EXPECT_EQ(ids, QStringList({"-", "tdw-aaaa0001", "tdw-known", "tdw-00000002", "-", "-"}));
-    EXPECT_EQ(e.callsOf("addFolder"), QStringList({u"addFolder(<new>, Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
-                                                   u"addFolder(<new>, Cafe\u0301 \u2014 L, "_qs + c + ", .*)"}));
+    // The pass names each new folder as the engine would.
+    ASSERT_EQ(e.folderRequests.size(), 2);
+    const QString madeA = e.folderRequests[0].id.value_or(""), madeL = e.folderRequests[1].id.value_or("");
+    EXPECT_TRUE(QRegularExpression("^tdw-[0-9a-f]{8}$").match(madeA).hasMatch()) << madeA.toStdString();
+    EXPECT_EQ(ids, QStringList({"-", "tdw-aaaa0001", "tdw-known", madeL, "-", "-"}));
+    EXPECT_EQ(e.callsOf("addFolder"),
+              QStringList({u"addFolder("_qs + madeA + u", Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
+                           u"addFolder("_qs + madeL + u", Cafe\u0301 \u2014 L, "_qs + c + ", .*)"}));
     EXPECT_EQ(e.state.folders.last().mode, FolderSyncMode::ReceiveOnly);
     // One write per folder: the label, the attribute filter and the shares of
     // the adopted folder together; the new one is made shared.
@@ -194,7 +199,8 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     // next pass adopts it and has nothing to write.
     const qsizetype changed = e.callsOf("changeFolder").size();
     awaitTask(pc.reconcileAll());
-    EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, "tdw-00000001");
+    EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, madeA);
+    EXPECT_EQ(rig.defaults.stringList(ProjectController::owedRemovalsKey), std::nullopt);
     EXPECT_EQ(e.callsOf("changeFolder").mid(changed), QStringList());
     EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +0/\u22120 shares, 1 offline skipped"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
@@ -257,6 +263,44 @@ TEST(ProjectControllerTest, APassBringsEachKeptFolderToItsLinesAndItsPauseState)
     awaitTask(rig.pc().reconcileAll());
     EXPECT_EQ(e.callCount("ignorePatterns"), reads + 3);
     EXPECT_FALSE(e.state.folders[0].isPaused);
+}
+
+// "Pause all" is the user's: while it holds, a pass pauses what it finds
+// running (a quit cut the pausing short) or makes, and nothing switched on
+// meanwhile runs; once it is lifted, what is switched on runs.
+TEST(ProjectControllerTest, WhilePauseAllHoldsNoFolderRuns)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    e.state.folders = {engineFolder("tdw-p", rig.path("a")), engineFolder("tdw-r", rig.path("b")),
+                       engineFolder("tdw-o", rig.path("c"))};
+    for (SyncFolder &folder : e.state.folders) {
+        folder.hasSyncedXattrFilter = true;
+        folder.isPaused = folder.id != "tdw-r";
+        e.state.ignores[folder.id] = {".*"};
+    }
+    for (const QString name : {"a", "b", "c", "d"})
+        QDir().mkpath(rig.path(name));
+    const auto folder = [&rig](QString id, QString path, std::optional<QString> engineID, bool on = true) {
+        return ProjectFolder{.id = id, .label = "x", .localPath = rig.path(path), .syncEnabled = on,
+                             .ignorePatterns = {".*"}, .syncthingFolderID = engineID};
+    };
+    rig.pc().add({.id = "S", .name = "", .folders = {folder("1", "a", "tdw-p"), folder("2", "b", "tdw-r"),
+                                                     folder("3", "c", "tdw-o", false), folder("4", "d", {})}});
+    rig.pc().setAllPaused(true);
+    awaitTask(rig.pc().reconcileAll());
+    awaitTask(rig.pc().setFolderSyncEnabled("S", "3", true));
+    awaitTask(rig.pc().setProjectPaused("S", false));
+    EXPECT_EQ(e.callLog().filter(QRegularExpression("paused=|Paused")),
+              QStringList("changeFolder(tdw-r, paused=true)"));
+    ASSERT_EQ(e.state.folders.size(), 4);
+    for (const SyncFolder &listed : std::as_const(e.state.folders))
+        EXPECT_TRUE(listed.isPaused) << listed.id.toStdString();
+
+    rig.pc().setAllPaused(false);
+    awaitTask(rig.pc().reconcileAll());
+    for (const SyncFolder &listed : std::as_const(e.state.folders))
+        EXPECT_FALSE(listed.isPaused) << listed.id.toStdString();
 }
 
 // Left by a process that ended between writing a store and renaming it.
@@ -324,9 +368,9 @@ TEST(ProjectControllerTest, WhatGoesDuringAnAwaitOfThePassIsNeitherSharedNorTouc
     // Removed (else switched off), the calls after the creation: made shared,
     // a folder switched off meanwhile is paused and shared with nobody again.
     using Case = std::pair<bool, QStringList>;
-    const QString unshared = "changeFolder(tdw-00000001, devices=" + FakeSyncEngine::State().localDeviceID + ")";
-    for (const auto &[removed, after] : {Case{true, {"removeFolder(tdw-00000001)"}},
-                                         Case{false, {"setFolderPaused(tdw-00000001, true)", unshared}}}) {
+    const QString unshared = "changeFolder(%1, devices=" + FakeSyncEngine::State().localDeviceID + ")";
+    for (const auto &[removed, after] : {Case{true, {"removeFolder(%1)"}},
+                                         Case{false, {"setFolderPaused(%1, true)", unshared}}}) {
         Rig rig;
         rig.pc().add({.id = "S", .members = {{"M"}}, .folders = {{.id = "f", .localPath = rig.dir.path()}}});
         rig.engine.hold("addFolder");
@@ -335,7 +379,8 @@ TEST(ProjectControllerTest, WhatGoesDuringAnAwaitOfThePassIsNeitherSharedNorTouc
         awaitTask(removed ? rig.pc().removeFolder("S", "f") : rig.pc().setFolderSyncEnabled("S", "f", false));
         rig.engine.release("addFolder");
         awaitTask(std::move(pass));
-        EXPECT_EQ(rig.engine.callLog().sliced(3), after);
+        const QString made = rig.engine.folderRequests.value(0).id.value_or("");
+        EXPECT_EQ(rig.engine.callLog().sliced(3).join('\n'), after.join('\n').arg(made));
     }
 }
 
@@ -356,12 +401,13 @@ TEST(ProjectControllerTest, SyncsAndFoldersAreStoredFirstAndTheEngineFollows)
     rig.engine.failNext("setFolderPaused", kDown);
     awaitTask(pc.setFolderSyncEnabled(made.id, id, false));
     awaitTask(pc.reconcileAll());
-    EXPECT_EQ(rig.engine.callsOf("setFolderPaused"), QStringList(2, "setFolderPaused(tdw-00000001, true)"));
+    const QString engineID = pc.folderOf(made.id, id)->syncthingFolderID.value_or("");
+    EXPECT_EQ(rig.engine.callsOf("setFolderPaused"), QStringList(2, "setFolderPaused(" + engineID + ", true)"));
 
     rig.engine.failNext("removeFolder", kDown);
     awaitTask(pc.removeFolder(made.id, id));
     awaitTask(pc.reconcileAll());
-    EXPECT_EQ(rig.engine.callsOf("removeFolder"), QStringList(2, "removeFolder(tdw-00000001)"));
+    EXPECT_EQ(rig.engine.callsOf("removeFolder"), QStringList(2, "removeFolder(" + engineID + ")"));
 
     // The controller destroyed while a detached pass waits on the engine.
     rig.engine.hold("folders");

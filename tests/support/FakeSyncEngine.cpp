@@ -63,6 +63,7 @@ void FakeSyncEngine::pushEvent(SyncEvent event)
 
 QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
 {
+    folderRequests.append(request);
     const QStringList arguments{request.id.value_or(QStringLiteral("<new>")), request.label, request.path,
                                 request.ignorePatterns.join(QLatin1Char('|'))};
     return reply(__func__, arguments, [this, request] {
@@ -72,6 +73,7 @@ QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
                           .label = request.label,
                           .path = request.path,
                           .mode = request.mode,
+                          .isPaused = request.paused,
                           .ignorePatterns = {},  // listings never carry them
                           .sharedDeviceIDs = QStringList{state.localDeviceID} + request.otherDeviceIDs,
                           .introducedDeviceIDs = {},
@@ -143,6 +145,25 @@ QCoro::Task<void> FakeSyncEngine::applySyncedXattrFilter(QString id)
 QCoro::Task<void> FakeSyncEngine::setFolderPaused(QString id, bool paused)
 {
     return reply(__func__, {id, flag(paused)}, [this, id, paused] {
+        if (SyncFolder *folder = findFolder(id))
+            folder->isPaused = paused;
+    });
+}
+
+QCoro::Task<void> FakeSyncEngine::setAllPaused(bool paused)
+{
+    const QStringList asked(flag(paused));
+    co_await reply(QStringLiteral("setAllPaused"), asked);
+    QStringList ids;
+    for (const SyncFolder &folder : std::as_const(state.folders))
+        ids.append(folder.id);
+    for (const QString &id : std::as_const(ids))
+        co_await pauseOneOfAll(id, paused);
+}
+
+QCoro::Task<void> FakeSyncEngine::pauseOneOfAll(QString id, bool paused)
+{
+    return reply(QStringLiteral("setAllPaused:folder"), {id, flag(paused)}, [this, id, paused] {
         if (SyncFolder *folder = findFolder(id))
             folder->isPaused = paused;
     });

@@ -33,6 +33,9 @@ namespace tw {
 //
 // A held operation's calls wait, after logging and beforeAnswer, until the
 // test releases it.
+//
+// Nothing suspends by itself: an await answers at once unless a test holds
+// it or suspends in beforeAnswer.
 class FakeSyncEngine : public SyncEngine
 {
     using QStringMap = QMap<QString, QString>;
@@ -70,8 +73,9 @@ public:
     std::function<QCoro::Task<void>(QString operation)> beforeAnswer;
 
     QStringList callLog() const { return m_log; }
-    // Every addDevice request as it came, failing ones included.
+    // Every addDevice and addFolder request as it came, failing ones included.
     QList<NewDeviceRequest> deviceRequests;
+    QList<NewFolderRequest> folderRequests;
     QStringList callsOf(const QString &operation) const;
     int callCount(const QString &operation) const { return int(callsOf(operation).size()); }
 
@@ -176,7 +180,10 @@ public:
     QCoro::Task<QList<PendingFolder>> pendingFolders() override { return read(__func__, &State::pendingFolders); }
     QCoro::Task<void> dismissPendingDevice(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> dismissPendingFolder(QString id, QString from) override { return reply(__func__, {id, from}); }
-    QCoro::Task<void> setAllPaused(bool paused) override { return reply(__func__, {flag(paused)}); }
+    // As the adapter does: the listed folders one after another, each a step
+    // of its own ("setAllPaused:folder(id, paused)") that a test may hold or
+    // fail; the first failure ends it.
+    QCoro::Task<void> setAllPaused(bool paused) override;
 
     QCoro::Task<NetworkSettings> networkSettings() override { return read(__func__, &State::network); }
     QCoro::Task<void> applyNetworkSettings(NetworkSettings settings) override
@@ -236,6 +243,8 @@ private:
     // operation, without logging a call.
     std::exception_ptr takeFault(const QString &operation, int number = 0);
     SyncFolder *findFolder(const QString &id);
+    // One folder's step of setAllPaused.
+    QCoro::Task<void> pauseOneOfAll(QString id, bool paused);
     // Takes the listed copies out of the folder's archive; throws the
     // adapter's error naming those that are not listed.
     void restoreListed(const QString &folderID, const QStringMap &mapping);

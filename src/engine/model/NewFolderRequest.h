@@ -21,6 +21,9 @@ struct NewFolderRequest
     // Other devices the folder is shared with from the start, in one write
     // with the folder itself.
     QStringList otherDeviceIDs = {};
+    // Made paused, so that it never runs for a moment against the user's
+    // choice.
+    bool paused = false;
 };
 
 } // namespace tw

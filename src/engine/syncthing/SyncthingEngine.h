@@ -161,7 +161,8 @@ private:
     std::optional<QString> m_lastError;
     // Counts stops and resets; a start only acts for the generation it began in.
     quint64 m_generation = 0;
-    // Read-modify-write edits of a folder's device list, one at a time.
+    // Read-modify-write edits of a folder's device list, one at a time, and
+    // the folder writes of pausing or resuming everything after them.
     AsyncMutex m_folderDevicesMutex;
     // Each folder's device entries from the last folder list read or device
     // edit, so that changes made from one listing need not read it again.

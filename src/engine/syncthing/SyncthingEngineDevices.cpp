@@ -305,6 +305,9 @@ QCoro::Task<void> SyncthingEngine::dismissPendingFolder(QString folderID, QStrin
 
 QCoro::Task<void> SyncthingEngine::setAllPaused(bool paused)
 {
+    // After the folder writes already asked for: one decided before the
+    // user's choice (a reconcile's resume) must not land after it.
+    const auto guard = co_await m_folderDevicesMutex.lock();
     const SyncthingAPI api = requireAPI();
     const QList<STFolderRead> folders = co_await api.getFolders();
     // One after another; the first failure ends it, leaving the folders before

@@ -38,7 +38,7 @@ STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folder
     for (const QString &other : request.otherDeviceIDs)
         if (other != myID)
             folder.devices.append(STDeviceRef{other, std::nullopt, std::nullopt});
-    folder.paused = false;
+    folder.paused = request.paused;
     folder.fsWatcherEnabled = true;
     folder.rescanIntervalS = kRescanIntervalS;
     folder.versioning = SyncthingEngine::mapVersioning(request.versioning);
@@ -57,7 +57,7 @@ SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderI
     folder.label = request.label;
     folder.path = request.path;
     folder.mode = request.mode;
-    folder.isPaused = false;
+    folder.isPaused = request.paused;
     folder.ignorePatterns = request.ignorePatterns;
     folder.sharedDeviceIDs = {myID};
     for (const QString &other : request.otherDeviceIDs)

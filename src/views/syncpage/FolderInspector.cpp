@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/HealthRules.h"
 #include "app/texts/SyncPageTexts.h"
+#include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
 #include "design/AdaptiveGrid.h"
@@ -401,6 +402,9 @@ void FolderInspector::refreshContents()
         m_pause->setText(pauseText);
         showSymbol(*m_pause, folder->syncEnabled ? Symbol::PauseFill : Symbol::PlayFill);
     }
+    // While everything is paused the header reads "Paused" whatever the
+    // folder's own switch says: only "Resume" (all) changes what Syncthing does.
+    m_pause->setEnabled(!m_env.engineState().isAllPaused());
     refreshDeviceChips(*folder, macs);
 }
 

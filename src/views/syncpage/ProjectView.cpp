@@ -376,6 +376,9 @@ void ProjectView::refreshToolbar(const Project &project)
     const bool paused = projectCountsAsPaused(project);
     m_pauseSync->setText(paused ? resumeSyncText : pauseSyncText);
     m_pauseSync->setIcon(symbolIcon(paused ? Symbol::PlayFill : Symbol::PauseFill));
+    // While everything is paused the sync reads "Paused" whatever its own
+    // switch says: only "Resume" (all) changes what Syncthing does.
+    m_pauseSync->setEnabled(!allPaused);
 }
 
 void ProjectView::refreshSwitcher()

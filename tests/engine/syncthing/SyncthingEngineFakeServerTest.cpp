@@ -223,6 +223,34 @@ TEST_F(SyncthingEngineFakeServerTest, SetAllPausedStopsAtTheFirstFailure)
     EXPECT_EQ(server.requests().last().path(), "/rest/config/folders/two");
 }
 
+// A reconcile's write decided before "Pause all" (here its listing answers
+// late) must not resume a folder after the pause of everything.
+TEST_F(SyncthingEngineFakeServerTest, PausingEverythingWaitsForAFolderWriteAskedBeforeIt)
+{
+    int listings = 0;
+    on("GET /rest/config/folders", [&listings](const Request &) {
+        Response listing = Response::json(json(QJsonArray{folder("one", "", {ref(kMe)})}));
+        listing.delayMs = ++listings == 1 ? 300 : 0;
+        return listing;
+    });
+    on("PATCH /rest/config/folders/one", Response::json(""));
+    FolderChange resume;
+    resume.paused = false;
+    resume.sharedDeviceIDs = QStringList{kMe, kLaptop};
+    auto both = [](SyncthingEngine *engine, SyncFolder listed, FolderChange change) -> QCoro::Task<void> {
+        auto write = engine->changeFolder(listed, change);
+        auto pauseAll = engine->setAllPaused(true);
+        co_await std::move(write);
+        co_await std::move(pauseAll);
+    };
+    awaitTask(both(engine.get(), SyncFolder{.id = "one", .sharedDeviceIDs = {kMe}}, resume));
+    QList<bool> paused;
+    for (const Request &request : server.requests())
+        if (request.method == "PATCH")
+            paused.append(objectOf(request.body).value("paused").toBool());
+    EXPECT_EQ(paused, QList<bool>({false, true}));
+}
+
 TEST_F(SyncthingEngineFakeServerTest, CancelEndsTheEventsLongPollInFlight)
 {
     Response held = Response::json("[]");

@@ -2,18 +2,22 @@
 // own that ends itself with SIGKILL at a chosen point: the kill test starts it,
 // lets it die, starts it again and compares the stores with Syncthing.
 //
-//   tidewell_killable_syncs <data root> <defaults file> start|edits
+//   tidewell_killable_syncs <data root> <defaults file> start|edits|pause-all
 //
 // "start" runs the start-up reconcile only; "edits" then goes through a fixed
 // series of edits of the syncs (folders added, switched off and on, a sync
 // paused and resumed, user lines and a protection line written, a folder and
-// a sync removed, a removed path added again).
+// a sync removed, a removed path added again, a folder removed while its
+// engine folder is made, everything paused, edited meanwhile and resumed);
+// "pause-all" pauses everything and ends itself with SIGKILL once done.
 //
 // Environment:
 //   KILL_ENDPOINT, KILL_API_KEY  the Syncthing REST interface to drive
 //   KILL_AT    "commit-before:N", "commit-after:N" (the N-th commit of
-//              projects.json or defaults.json) or "write:N" (before the N-th
-//              request to Syncthing that is not a GET); none: run to the end
+//              projects.json or defaults.json), "write:N" (before the N-th
+//              request to Syncthing that is not a GET) or "answer:N" (once
+//              Syncthing answered it, before the answer is read); none: run
+//              to the end
 //   KILL_LOG   a folder: each committed store is copied there as
 //              "<count>-<name>", and "counts" holds "<commits> <writes>" at
 //              a clean end
@@ -23,6 +27,7 @@
 // file was there), and the REST client writes its requests as plain HTTP on
 // a socket; this executable's own definitions of those calls come first.
 
+#include "controllers/EngineController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "engine/syncthing/process/SyncthingProcess.h"
 #include "projects/ProjectController.h"
@@ -37,6 +42,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -45,7 +52,7 @@
 
 namespace {
 
-enum class KillKind { None, CommitBefore, CommitAfter, Write };
+enum class KillKind { None, CommitBefore, CommitAfter, Write, Answer };
 
 struct KillPlan
 {
@@ -66,12 +73,23 @@ KillPlan planFromEnvironment()
         return {KillKind::CommitAfter, number};
     if (plan.startsWith(QLatin1String("write:")))
         return {KillKind::Write, number};
+    if (plan.startsWith(QLatin1String("answer:")))
+        return {KillKind::Answer, number};
     return {};
 }
 
 const KillPlan plan = planFromEnvironment();
 std::atomic<int> commits{0};
 std::atomic<int> writes{0};
+// The socket whose next answer ends the process.
+std::atomic<int> answerSocket{-1};
+// Armed, the next request that makes an engine folder runs `whileMade` on
+// the main thread, and its answer is read only once that has run: a user's
+// edit made while Syncthing takes the request.
+std::atomic<bool> madeArmed{false};
+std::atomic<int> madeSocket{-1};
+std::atomic<bool> whileMadeRan{false};
+std::function<void()> whileMade;
 
 [[noreturn]] void die()
 {
@@ -111,18 +129,56 @@ void afterCommit(const char *path, int count)
         die();
 }
 
+bool startsWith(const void *data, size_t length, const char *text)
+{
+    const size_t size = std::strlen(text);
+    return length >= size && std::memcmp(data, text, size) == 0;
+}
+
+void runWhileMade()
+{
+    whileMade();
+    whileMadeRan = true;
+}
+
 // A request line of the REST client: every method but GET changes Syncthing.
-void watchRequest(const void *data, size_t length)
+void watchRequest(int socket, const void *data, size_t length)
 {
     static const char *const verbs[] = {"PUT /rest/", "POST /rest/", "PATCH /rest/", "DELETE /rest/"};
     for (const char *verb : verbs) {
-        const size_t size = std::strlen(verb);
-        if (length >= size && std::memcmp(data, verb, size) == 0) {
-            if (++writes == plan.at && plan.kind == KillKind::Write)
-                die();
-            return;
+        if (!startsWith(data, length, verb))
+            continue;
+        const int count = ++writes;
+        if (count == plan.at && plan.kind == KillKind::Write)
+            die();
+        if (count == plan.at && plan.kind == KillKind::Answer)
+            answerSocket = socket;
+        if (startsWith(data, length, "PUT /rest/config/folders/") && madeArmed.exchange(false)) {
+            madeSocket = socket;
+            QMetaObject::invokeMethod(qApp, &runWhileMade, Qt::QueuedConnection);
         }
+        return;
     }
+}
+
+// Before the client reads from a socket. It reads on Qt's network thread,
+// so the main thread is free meanwhile to run `whileMade`.
+void awaitWhileMade(int socket)
+{
+    if (socket < 0 || socket != madeSocket)
+        return;
+    while (!whileMadeRan)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    madeSocket = -1;
+}
+
+// What the client read from a socket: the first bytes of an answer mean
+// Syncthing has carried out the request.
+ssize_t watchAnswer(int socket, ssize_t received)
+{
+    if (received > 0 && socket >= 0 && socket == answerSocket)
+        die();
+    return received;
 }
 
 template <typename F>
@@ -164,7 +220,7 @@ int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
 ssize_t send(int socket, const void *data, size_t length, int flags)
 {
     static const auto next = real<ssize_t (*)(int, const void *, size_t, int)>("send");
-    watchRequest(data, length);
+    watchRequest(socket, data, length);
     return next(socket, data, length, flags);
 }
 
@@ -172,15 +228,29 @@ ssize_t sendto(int socket, const void *data, size_t length, int flags, const soc
 {
     static const auto next =
         real<ssize_t (*)(int, const void *, size_t, int, const sockaddr *, socklen_t)>("sendto");
-    watchRequest(data, length);
+    watchRequest(socket, data, length);
     return next(socket, data, length, flags, to, toLength);
 }
 
 ssize_t write(int fd, const void *data, size_t length)
 {
     static const auto next = real<ssize_t (*)(int, const void *, size_t)>("write");
-    watchRequest(data, length);
+    watchRequest(fd, data, length);
     return next(fd, data, length);
+}
+
+ssize_t read(int fd, void *data, size_t length)
+{
+    static const auto next = real<ssize_t (*)(int, void *, size_t)>("read");
+    awaitWhileMade(fd);
+    return watchAnswer(fd, next(fd, data, length));
+}
+
+ssize_t recv(int socket, void *data, size_t length, int flags)
+{
+    static const auto next = real<ssize_t (*)(int, void *, size_t, int)>("recv");
+    awaitWhileMade(socket);
+    return watchAnswer(socket, next(socket, data, length, flags));
 }
 
 } // extern "C"
@@ -194,14 +264,21 @@ struct Rig
     UserDefaults defaults;
     SyncthingEngine engine;
     ProjectController syncs;
+    EngineController engineState;
 
+    // "Pause all" reaches the syncs as the application's environment passes
+    // it on.
     Rig(const QString &dataRoot, const QString &defaultsFile)
         : root(dataRoot),
           defaults(defaultsFile),
           engine(std::make_shared<SyncthingProcess>(AppPaths(dataRoot + QStringLiteral("/unused"))), realSleeper()),
-          syncs(engine, AppPaths(dataRoot), defaults)
+          syncs(engine, AppPaths(dataRoot), defaults),
+          engineState(engine, defaults)
     {
         engine.attachEndpoint(QUrl(qEnvironmentVariable("KILL_ENDPOINT")), qEnvironmentVariable("KILL_API_KEY"));
+        syncs.setAllPaused(engineState.isAllPaused());
+        QObject::connect(&engineState, &EngineController::isAllPausedChanged,
+                         [this] { syncs.setAllPaused(engineState.isAllPaused()); });
     }
 
     Project sync(const QString &name) const
@@ -264,6 +341,23 @@ void edits(Rig &rig)
     awaitTask(syncs.removeFolder(alpha, rig.folder(QStringLiteral("Alpha"), QStringLiteral("a2")).id));
     awaitTask(syncs.addFolder(alpha, rig.path(QStringLiteral("Alpha"), QStringLiteral("a2")), std::nullopt, false));
 
+    // Removed while Syncthing makes its engine folder: the record has no
+    // engine ID yet. It has none to wait for, so it ends at once.
+    whileMade = [&rig, gamma] {
+        (void)rig.syncs.removeFolder(gamma, rig.folder(QStringLiteral("Gamma"), QStringLiteral("g3")).id);
+    };
+    madeArmed = true;
+    const QString g3 = rig.path(QStringLiteral("Gamma"), QStringLiteral("g3"));
+    awaitTask(syncs.addFolder(gamma, g3, std::nullopt, false));
+
+    // Everything paused; meanwhile a sync is paused and resumed and a folder
+    // added, all of which wait for the resume of everything.
+    awaitTask(rig.engineState.toggleAllPaused());
+    awaitTask(syncs.setProjectPaused(gamma, true));
+    awaitTask(syncs.setProjectPaused(gamma, false));
+    awaitTask(syncs.addFolder(gamma, g3, std::nullopt, false));
+    awaitTask(rig.engineState.toggleAllPaused());
+
     syncs.remove(rig.sync(QStringLiteral("Beta")));
     waitUntil([&rig] { return !rig.defaults.stringList(ProjectController::owedRemovalsKey); }, 20000);
 }
@@ -290,6 +384,10 @@ int main(int argc, char **argv)
     tw::startUp(rig);
     if (std::strcmp(argv[3], "edits") == 0)
         tw::edits(rig);
+    if (std::strcmp(argv[3], "pause-all") == 0) {
+        tw::awaitTask(rig.engineState.toggleAllPaused());
+        die();
+    }
     tw::writeCounts();
     return 0;
 }

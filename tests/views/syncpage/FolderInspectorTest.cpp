@@ -11,6 +11,7 @@
 #include "app/TeamPropagation.h"
 #include "cluster/ClusterConfigStore.h"
 #include "cluster/NasNodeController.h"
+#include "controllers/EngineController.h"
 #include "controllers/FormatFileSize.h"
 #include "views/syncpage/CapsuleChip.h"
 
@@ -341,6 +342,13 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     shown->refresh();
     EXPECT_EQ(button(*shown, "pause")->text(), QStringLiteral("Resume"));
     EXPECT_EQ(shownSymbol(*button(*shown, "pause")), Symbol::PlayFill);
+    // While everything is paused the folder's own switch changes nothing
+    // Syncthing does.
+    EXPECT_TRUE(button(*shown, "pause")->isEnabled());
+    awaitTask(app().engineState().toggleAllPaused());
+    shown->refresh();
+    EXPECT_FALSE(button(*shown, "pause")->isEnabled());
+    awaitTask(app().engineState().toggleAllPaused());
 
     button(*shown, "remove")->click();
     auto *box = shown->findChild<QMessageBox *>("removeConfirm");

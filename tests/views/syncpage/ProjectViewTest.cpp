@@ -110,6 +110,13 @@ TEST_F(ProjectViewTest, PauseItemsFollowTheFoldersAndRefreshAfterwards)
         const qsizetype paused = calls.indexOf(QRegularExpression(QStringLiteral("setAllPaused\\(.*\\)")));
         return paused >= 0 && calls.indexOf(QStringLiteral("folders()"), paused) > paused;
     })) << engine.callLog().mid(before).join(", ").toStdString();
+    // While everything is paused the sync's own switch changes nothing
+    // Syncthing does.
+    view.refresh();
+    EXPECT_FALSE(view.pauseSyncAction()->isEnabled());
+    awaitTask(app().engineState().toggleAllPaused());
+    view.refresh();
+    EXPECT_TRUE(view.pauseSyncAction()->isEnabled());
 
     ProjectFolder off{.id = QStringLiteral("f"), .label = QStringLiteral("Footage"), .localPath = folderDir("F"),
                       .syncEnabled = false};
