@@ -2,6 +2,7 @@
 #include "design/Symbol.h"
 
 #include "AwaitTask.h"
+#include "HeldGlobalPool.h"
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSemaphore>
 #include <QThreadPool>
 
 #include <QTemporaryDir>
@@ -71,16 +71,8 @@ TEST(FileIconProviderTest, PathsWithTheSameIconShareOneRender)
 // (a dead network mount under a volume probe) does not hold icons up.
 TEST(FileIconProviderTest, IconsLoadWhileTheGlobalPoolIsStuck)
 {
-    QThreadPool &global = *QThreadPool::globalInstance();
-    QSemaphore stuck;
-    QSemaphore started;
-    const int threads = global.maxThreadCount();
-    for (int i = 0; i < threads; ++i)
-        global.start([&] {
-            started.release();
-            stuck.acquire();
-        });
-    ASSERT_TRUE(started.tryAcquire(threads, 5000));
+    HeldGlobalPool stuck;
+    ASSERT_TRUE(stuck.hold());
     FileIconProvider::clearCache();
     QTemporaryDir root;
     bool loaded = false;
@@ -89,8 +81,8 @@ TEST(FileIconProviderTest, IconsLoadWhileTheGlobalPoolIsStuck)
         *done = true;
     }(root.path(), &loaded);
     EXPECT_TRUE(waitUntil([&] { return loaded; }));
-    stuck.release(threads);
-    global.waitForDone();
+    stuck.release();
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 namespace {

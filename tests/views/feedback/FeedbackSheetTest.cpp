@@ -4,6 +4,7 @@
 #include "controllers/EngineController.h"
 #include "services/FeedbackService.h"
 
+#include "HeldGlobalPool.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "ViewTestEnv.h"
@@ -187,8 +188,11 @@ TEST_F(FeedbackSheetTest, ScreenshotOfTheOpeningWindow)
     window.show();
     auto s = sheet(FeedbackSheet::kOrigin, &window);
     QSignalSpy arrived(s.get(), &FeedbackSheet::screenshotArrived);
+    HeldGlobalPool encoding;
+    ASSERT_TRUE(encoding.hold());
     part<QCheckBox>(*s, "includeScreenshot")->setChecked(true);
     EXPECT_TRUE(part<QLabel>(*s, "capturing")->isVisible());
+    encoding.release();
     ASSERT_TRUE(waitUntil([&] { return arrived.size() == 1; }));
     ASSERT_TRUE(s->screenshotData());
     QImage decoded;
@@ -217,8 +221,13 @@ TEST_F(FeedbackSheetTest, ACaptureArrivingAfterTheSwitchWentOffIsNotSent)
     auto s = sheet(FeedbackSheet::kOrigin, &window);
     QSignalSpy arrived(s.get(), &FeedbackSheet::screenshotArrived);
     auto *include = part<QCheckBox>(*s, "includeScreenshot");
+    // The picture is still being encoded when the switch goes off.
+    HeldGlobalPool encoding;
+    ASSERT_TRUE(encoding.hold());
     include->setChecked(true);
     include->setChecked(false);
+    EXPECT_EQ(arrived.size(), 0);
+    encoding.release();
     ASSERT_TRUE(waitUntil([&] { return arrived.size() == 1; }));
     EXPECT_TRUE(s->screenshotData());
     EXPECT_FALSE(part<QLabel>(*s, "preview")->isVisible());
@@ -230,8 +239,10 @@ TEST_F(FeedbackSheetTest, ACaptureArrivingAfterTheSwitchWentOffIsNotSent)
 TEST_F(FeedbackSheetTest, WithoutAWindowTheRowKeepsWaitingAndTheReportGoesWithout)
 {
     auto s = sheet();
+    QSignalSpy arrived(s.get(), &FeedbackSheet::screenshotArrived);
     part<QCheckBox>(*s, "includeScreenshot")->setChecked(true);
-    runEventLoopFor(50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(arrived.size(), 0);
     EXPECT_TRUE(part<QLabel>(*s, "capturing")->isVisible());
     EXPECT_EQ(s->screenshotData(), std::nullopt);
     part<QPlainTextEdit>(*s, "text")->setPlainText("x");

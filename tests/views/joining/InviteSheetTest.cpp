@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 
 namespace tw {
 namespace {
@@ -239,12 +240,15 @@ TEST_F(InviteSheetTest, TheSpinnerTurnsUntilAMacThatAskedToJoinIsAllowedIn)
     loadDevices();
     auto invite = sheet();
     EXPECT_TRUE(part(*invite, "spinner")->isVisible());
+    // The sheet looks again once the environment tells of its changes.
+    QSignalSpy told(&app(), &AppEnvironment::stateChanged);
     // A Mac asking to join another sync is not the one this sheet waits for.
     app().projects().setPendingDeviceApproval(ProjectController::PendingDeviceApproval{kPeerB, "Bob", "other", "Other"});
-    runEventLoopFor(20);
-    app().projects().setPendingDeviceApproval(ProjectController::PendingDeviceApproval{kPeerA, "Ann", project.id, "Film"});
+    ASSERT_TRUE(waitUntil([&] { return told.size() == 1; }));
     awaitTask(app().projects().addMember(project.id, kPeerB, "Bob", MemberRole::Editor, false, std::nullopt));
-    runEventLoopFor(20);
+    const qsizetype before = told.size();
+    app().projects().setPendingDeviceApproval(ProjectController::PendingDeviceApproval{kPeerA, "Ann", project.id, "Film"});
+    ASSERT_TRUE(waitUntil([&] { return told.size() > before; }));
     EXPECT_TRUE(part(*invite, "spinner")->isVisible());
     EXPECT_FALSE(part(*invite, "joined")->isVisible());
 
