@@ -15,6 +15,7 @@
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/FormSection.h"
+#include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/StyledLabel.h"
@@ -225,6 +226,7 @@ QWidget *TeamSettingsView::manualConnect()
     addLabelledField(rows, texts::apiKey, m_apiKey);
     m_name = new QLineEdit(texts::defaultNodeName);
     m_name->setObjectName(QStringLiteral("name"));
+    keepOnOneLine(*m_name);
     m_name->setPlaceholderText(texts::defaultNodeName);
     addLabelledField(rows, texts::nodeName, m_name);
 

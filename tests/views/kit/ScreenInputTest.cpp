@@ -1,6 +1,7 @@
-// How every sheet, panel and settings tab takes two keys of the desk: Return
-// presses a sheet's main button wherever the focus is, and the mouse wheel
-// over a value that has no focus scrolls the page instead of changing it.
+// How every sheet, panel and settings tab takes the keys of the desk: Return
+// presses a sheet's main button wherever the focus is, the mouse wheel over
+// a value that has no focus scrolls the page instead of changing it, and a
+// line pasted into a one-line field of a name stays one line.
 
 #include "app/AppPreferences.h"
 #include "app/ProjectSelection.h"
@@ -30,6 +31,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -316,6 +318,37 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
     // role, a folder's archive retention.
     EXPECT_GE(checked, 8);
     EXPECT_GE(scrolled, 6);
+}
+
+// A name copied from a document, lines and all, is pasted into each field
+// of a name: its line breaks become spaces, and the name sent is one line.
+TEST_F(ScreenInputTest, APastedLineBreakInANameFieldBecomesASpace)
+{
+    QList<Screen> screens = sheets() + panelsAndSettings();
+    int pasted = 0;
+    for (const Screen &screen : screens) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> shownScreen = screen.build();
+        for (QLineEdit *field : shownScreen->findChildren<QLineEdit *>()) {
+            const QString name = field->objectName();
+            if (name != QStringLiteral("name") && name != QStringLiteral("deviceName"))
+                continue;
+            SCOPED_TRACE(describe(*field).toStdString());
+            ++pasted;
+            field->clear();
+            QApplication::clipboard()->setText(QStringLiteral("Studio\nB\r\nLoft\t2\u2028"));
+            QTest::keySequence(field, QKeySequence::Paste);
+            EXPECT_EQ(field->text(), QStringLiteral("Studio B Loft 2 "));
+        }
+        if (auto *save = shownScreen->findChild<QPushButton *>(QStringLiteral("saveDeviceName"))) {
+            save->click();
+            EXPECT_TRUE(waitUntil([&] { return engine.state.deviceName == QStringLiteral("Studio B Loft 2 "); }))
+                << qPrintable(engine.state.deviceName);
+        }
+    }
+    // The new-sync and rename sheets' names, this Mac's on the General and
+    // Identity tabs, the node's on the Team tab.
+    EXPECT_EQ(pasted, 5);
 }
 
 } // namespace
