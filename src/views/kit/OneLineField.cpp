@@ -15,6 +15,10 @@ public:
 
     State validate(QString &input, int &position) const override
     {
+        // Blanks and line breaks alone are no name and are left as typed:
+        // the new-sync sheet takes pasted line breaks for "New Sync".
+        if (input.trimmed().isEmpty())
+            return Acceptable;
         // A pasted line of another system ends in both.
         for (qsizetype at = input.indexOf(QLatin1String("\r\n")); at >= 0;
              at = input.indexOf(QLatin1String("\r\n"), at)) {
