@@ -1,11 +1,23 @@
 #include "design/WrappingLabel.h"
 
+#include "design/ElidedLine.h"
+
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
 namespace tw {
+namespace {
+
+constexpr QTextOption::WrapMode kWrap = QTextOption::WrapAtWordBoundaryOrAnywhere;
+
+} // namespace
 
 WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(parent)
 {
@@ -15,11 +27,22 @@ WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(pare
     setText(text);
 }
 
+bool WrappingLabel::isRich() const
+{
+    return textFormat() == Qt::RichText || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()));
+}
+
+int WrappingLabel::horizontalFrame() const
+{
+    const QMargins margins = contentsMargins();
+    const bool indented = indent() > 0 && (alignment() & (Qt::AlignLeft | Qt::AlignRight));
+    return margins.left() + margins.right() + 2 * margin() + (indented ? indent() : 0);
+}
+
 int WrappingLabel::oneLineWidth() const
 {
-    const bool rich = textFormat() == Qt::RichText || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()));
     int width = 0;
-    if (rich) {
+    if (isRich()) {
         QTextDocument document;
         document.setDefaultFont(font());
         document.setDocumentMargin(0);
@@ -34,15 +57,124 @@ int WrappingLabel::oneLineWidth() const
     return width + margins.left() + margins.right() + 2 * margin() + 1;
 }
 
+int WrappingLabel::leastWidth() const
+{
+    QString shown = text();
+    if (isRich()) {
+        QTextDocument document;
+        document.setHtml(shown);
+        shown = document.toPlainText();
+    }
+    int least = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= shown.size(); ++i)
+        if (i == shown.size() || shown[i].isSpace()) {
+            if (i > start)
+                least = std::max(least, leastOneLineWidth(shown.mid(start, i - start), font()));
+            start = i + 1;
+        }
+    return least;
+}
+
 QSize WrappingLabel::sizeHint() const
 {
     const int width = std::min(std::max(oneLineWidth(), minimumSizeHint().width()), maximumWidth());
     return {width, heightForWidth(width)};
 }
 
+QSize WrappingLabel::minimumSizeHint() const
+{
+    return {leastWidth() + horizontalFrame(), QLabel::minimumSizeHint().height()};
+}
+
 int WrappingLabel::heightForWidth(int width) const
 {
-    return QLabel::heightForWidth(std::min(width, maximumWidth()));
+    width = std::min(width, maximumWidth());
+    if (!drawsItself()) {
+        wrapLabelDocument();
+        return QLabel::heightForWidth(width);
+    }
+    QTextLayout layout;
+    const qreal textHeight = layOut(layout, std::max(1, width - horizontalFrame()));
+    const QMargins margins = contentsMargins();
+    return std::max(int(std::ceil(textHeight)) + margins.top() + margins.bottom() + 2 * margin(), minimumHeight());
+}
+
+// QLabel draws plain text wrapped at spaces only, and keeps a document of
+// its own for rich text, text to select and a mnemonic.
+bool WrappingLabel::drawsItself() const
+{
+    return !text().isEmpty() && !labelDocument() && !(buddy() && text().contains(QLatin1Char('&')));
+}
+
+QTextDocument *WrappingLabel::labelDocument() const
+{
+    return findChild<QTextDocument *>();
+}
+
+void WrappingLabel::wrapLabelDocument() const
+{
+    QTextDocument *document = labelDocument();
+    if (!document)
+        return;
+    // QLabel sets the document to wrap at spaces each time it lays it out
+    // anew (after a change of text, font or size). Laid out now, it stays
+    // as set here until the next change.
+    QLabel::heightForWidth(width());
+    QTextOption option = document->defaultTextOption();
+    if (option.wrapMode() == kWrap)
+        return;
+    option.setWrapMode(kWrap);
+    document->setDefaultTextOption(option);
+}
+
+// Lines placed as QPainter places those of a wrapped text; answers their
+// height.
+qreal WrappingLabel::layOut(QTextLayout &layout, qreal width) const
+{
+    QString shown = text();
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    layout.setText(shown);
+    layout.setFont(font());
+    QTextOption option(QStyle::visualAlignment(layoutDirection(), alignment()) & Qt::AlignHorizontal_Mask);
+    option.setWrapMode(kWrap);
+    layout.setTextOption(option);
+    const qreal leading = QFontMetricsF(font()).leading();
+    qreal height = -leading;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height = std::ceil(height + leading);
+        line.setPosition({0, height});
+        height += line.height();
+    }
+    layout.endLayout();
+    return std::max<qreal>(height, 0);
+}
+
+void WrappingLabel::paintEvent(QPaintEvent *event)
+{
+    if (!drawsItself()) {
+        wrapLabelDocument();
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    if (indent() > 0 && (alignment() & Qt::AlignRight))
+        area.setRight(area.right() - indent());
+    else if (indent() > 0 && (alignment() & Qt::AlignLeft))
+        area.setLeft(area.left() + indent());
+    QTextLayout layout;
+    const qreal height = layOut(layout, area.width());
+    const Qt::Alignment vertical = alignment() & Qt::AlignVertical_Mask;
+    const qreal room = std::max<qreal>(area.height() - height, 0);
+    const qreal top = vertical == Qt::AlignBottom ? room : vertical == Qt::AlignTop ? 0 : room / 2;
+    QStyleOption style;
+    style.initFrom(this);
+    painter.setPen(style.palette.color(foregroundRole()));
+    layout.draw(&painter, QPointF(area.left(), area.top() + top));
 }
 
 } // namespace tw

@@ -2,6 +2,9 @@
 
 #include <QLabel>
 
+class QTextDocument;
+class QTextLayout;
+
 namespace tw {
 
 // A label whose text wraps, and whose height follows the width it will
@@ -12,6 +15,12 @@ namespace tw {
 // prefers the width of its text on one line, up to its maximum width, and
 // answers heights for widths no wider than that maximum. Plain text unless
 // told otherwise.
+//
+// It wraps at spaces and, where a word is longer than its line (a name, a
+// path or an ID from elsewhere), inside the word: QLabel wraps only at
+// spaces, so such a word made its sheet wider than it was set or was cut
+// where the label ended. Plain text is drawn by the label itself; the
+// document QLabel keeps for rich or selectable text is told to wrap so too.
 class WrappingLabel : public QLabel
 {
     Q_OBJECT
@@ -20,10 +29,22 @@ public:
     explicit WrappingLabel(const QString &text = QString(), QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    // As narrow as its widest word, or a few letters of a longer one.
+    QSize minimumSizeHint() const override;
     int heightForWidth(int width) const override;
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
+    bool isRich() const;
     int oneLineWidth() const;
+    int leastWidth() const;
+    int horizontalFrame() const;
+    bool drawsItself() const;
+    QTextDocument *labelDocument() const;
+    void wrapLabelDocument() const;
+    qreal layOut(QTextLayout &layout, qreal width) const;
 };
 
 } // namespace tw

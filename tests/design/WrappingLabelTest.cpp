@@ -2,11 +2,13 @@
 
 #include "design/WrappingLabel.h"
 
+#include "QtPrinters.h"
 #include "SaveShot.h"
 #include "ScreenChecks.h"
 
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <functional>
 #include <gtest/gtest.h>
@@ -47,7 +49,9 @@ QStringList faultsOf(const std::function<QLabel *()> &make, const Placement &pla
     page.resize(width, 400);
     page.show();
     settleLayouts();
-    return screenchecks::labelFitFaults(page) + screenchecks::textFootFaults(page);
+    const QStringList sideways =
+        page.horizontalScrollBar()->isVisible() ? QStringList{QStringLiteral("the page scrolls sideways")} : QStringList();
+    return sideways + screenchecks::labelFitFaults(page) + screenchecks::textFootFaults(page);
 }
 
 TEST(WrappingLabelTest, ShowsEveryLineHoweverItIsPlaced)
@@ -69,6 +73,49 @@ TEST(WrappingLabelTest, APlainWrappedLabelCentredLosesLines)
     };
     EXPECT_FALSE(faultsOf(plain, kPlacements[2], 760).isEmpty());
     EXPECT_FALSE(faultsOf(plain, kPlacements[1], 1366).isEmpty());
+}
+
+// A name, path or ID of one word, as long as several lines.
+const QString kLongWord = QStringLiteral("Reel_and_Co_final_grade_v2_").repeated(6);
+
+// Whether some pixel of the label's last text line (above its foot) is
+// drawn in its text colour.
+bool drawsLastLine(QLabel &label)
+{
+    const QImage shot = label.grab().toImage();
+    const int line = label.fontMetrics().height();
+    const QRect last(0, label.height() - line, label.width(), line);
+    return shotShowsColour(shot, shotArea(shot, label, label, last), label.palette().color(QPalette::WindowText));
+}
+
+TEST(WrappingLabelTest, AWordLongerThanItsLineWrapsInsideIt)
+{
+    const std::pair<const char *, std::function<QLabel *()>> kinds[] = {
+        {"plain", [] { return new WrappingLabel(QStringLiteral("From ") + kLongWord); }},
+        {"selectable",
+         [] {
+             auto *label = new WrappingLabel(QStringLiteral("From ") + kLongWord);
+             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+             return label;
+         }},
+        {"rich",
+         [] {
+             auto *label = new WrappingLabel;
+             label->setTextFormat(Qt::RichText);
+             label->setText(QStringLiteral("<b>From</b> ") + kLongWord);
+             return label;
+         }},
+    };
+    for (const auto &[kind, make] : kinds)
+        for (const Placement &placement : kPlacements) {
+            SCOPED_TRACE(std::string(kind) + ", " + placement.name);
+            EXPECT_EQ(faultsOf(make, placement, 360), QStringList());
+            QLabel *label = make();
+            label->resize(300, label->heightForWidth(300));
+            EXPECT_GE(label->height(), 3 * label->fontMetrics().lineSpacing());
+            EXPECT_TRUE(drawsLastLine(*label));
+            delete label;
+        }
 }
 
 } // namespace

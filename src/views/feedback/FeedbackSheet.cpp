@@ -9,6 +9,7 @@
 #include "engine/SyncEngine.h"
 #include "services/FeedbackService.h"
 #include "utilities/Detach.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
@@ -250,7 +251,7 @@ void FeedbackSheet::updateScreenshotRows()
 void FeedbackSheet::updateSendButton()
 {
     m_sendButton->setText(m_sending ? kSending : kSend);
-    m_sendButton->setEnabled(!m_sending && !m_text->toPlainText().trimmed().isEmpty());
+    setEnabledKeepingFocus(*m_sendButton, !m_sending && !m_text->toPlainText().trimmed().isEmpty());
 }
 
 void FeedbackSheet::send()

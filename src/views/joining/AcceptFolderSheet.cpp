@@ -10,6 +10,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
@@ -225,9 +226,9 @@ void AcceptFolderSheet::render()
     m_syncLine->setText(syncLine(now));
     // Another location chosen while the first is being made would be shown
     // while the offer goes to the first.
-    m_choose->setEnabled(!m_placing);
-    m_place->setEnabled(!m_placing && m_location.has_value() && state && *state != TargetState::InTheWay &&
-                        !m_creationFailed);
+    setEnabledKeepingFocus(*m_choose, !m_placing);
+    setEnabledKeepingFocus(*m_place, !m_placing && m_location.has_value() && state &&
+                                         *state != TargetState::InTheWay && !m_creationFailed);
 }
 
 void AcceptFolderSheet::place()

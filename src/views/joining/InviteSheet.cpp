@@ -10,8 +10,8 @@
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/ElidedLine.h"
-#include "design/OneLineText.h"
 #include "design/FlowLayout.h"
+#include "design/OneLineText.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -20,6 +20,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
@@ -133,7 +134,7 @@ public:
         setText(literalAmpersands(oneLineText(name)));
         updateGeometry();
         elide();
-        setEnabled(!added);
+        setEnabledKeepingFocus(*this, !added);
         showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
         const QColor color = added ? Theme::synced() : Theme::accent();
         QColor fill = color;

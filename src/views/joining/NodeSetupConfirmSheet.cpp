@@ -8,6 +8,7 @@
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
@@ -141,7 +142,7 @@ void NodeSetupConfirmSheet::setConnecting(bool connecting)
 {
     m_connecting = connecting;
     m_connect->setText(connecting ? kConnecting : kConnect);
-    m_connect->setEnabled(!connecting);
+    setEnabledKeepingFocus(*m_connect, !connecting);
 }
 
 void NodeSetupConfirmSheet::showError(const std::optional<QString> &message)

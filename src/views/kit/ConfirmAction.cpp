@@ -8,14 +8,52 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextBoundaryFinder>
 
 namespace tw {
+namespace {
+
+// Words longer than this are names, paths or IDs rather than words of a
+// sentence.
+constexpr qsizetype kLongWord = 24;
+
+// The text with a zero-width space between the letters of each long word.
+// A box's labels wrap only at spaces: a long name or path without one made
+// the box as wide as the screen allowed and was cut at its edge.
+QString breakableLongWords(const QString &text)
+{
+    QString broken;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text[i].isSpace())
+            continue;
+        const QString word = text.mid(start, i - start);
+        if (word.size() > kLongWord) {
+            QTextBoundaryFinder letters(QTextBoundaryFinder::Grapheme, word);
+            qsizetype from = 0;
+            for (qsizetype to = letters.toNextBoundary(); to > 0; to = letters.toNextBoundary()) {
+                if (from > 0)
+                    broken += QChar(0x200B);
+                broken += word.mid(from, to - from);
+                from = to;
+            }
+        } else {
+            broken += word;
+        }
+        if (i < text.size())
+            broken += text[i];
+        start = i + 1;
+    }
+    return broken;
+}
+
+} // namespace
 
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative)
 {
     box.setTextFormat(Qt::PlainText);
-    box.setText(oneLineText(text));
-    box.setInformativeText(informative);
+    box.setText(breakableLongWords(oneLineText(text)));
+    box.setInformativeText(breakableLongWords(informative));
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
 }

@@ -19,7 +19,8 @@ QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString 
 
 // A box's main and informative texts, both shown as they are (names in them
 // come from other Macs and from files); the main one, the box's title, on
-// one line (oneLineText).
+// one line (oneLineText). A word too long for a line (a name, a path) may
+// break between any two of its letters.
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative);
 
 } // namespace tw

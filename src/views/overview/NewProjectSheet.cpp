@@ -9,6 +9,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
+#include "views/kit/OneLineField.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
@@ -49,6 +50,7 @@ NewProjectSheet::NewProjectSheet(AppEnvironment &env, OnCreate onCreate, QWidget
     title->setFont(bold);
     column->addWidget(title);
     m_name->setObjectName(QStringLiteral("name"));
+    keepOnOneLine(*m_name);
     m_name->setPlaceholderText(placeholderText);
     column->addWidget(m_name);
 

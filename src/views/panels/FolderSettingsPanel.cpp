@@ -8,6 +8,7 @@
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FailureLabel.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
@@ -304,7 +305,7 @@ void FolderSettingsPanel::showArchiveState()
                                                 : formatFileSize(*m_archiveBytes);
     m_localArchive->setText(texts::localArchive + size);
     m_free->setText(m_freeing ? texts::freeing : texts::freeUpSpaceNow);
-    m_free->setEnabled(!m_freeing && m_archiveBytes && *m_archiveBytes > 0);
+    setEnabledKeepingFocus(*m_free, !m_freeing && m_archiveBytes && *m_archiveBytes > 0);
 }
 
 } // namespace tw

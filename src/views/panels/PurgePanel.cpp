@@ -7,6 +7,7 @@
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
@@ -246,7 +247,7 @@ void PurgePanel::refresh()
     m_result->setVisible(m_resultText.has_value());
     m_result->setText(m_resultText.value_or(QString()));
     m_remove->setText(m_running ? texts::removing : texts::removeFromOtherMacs);
-    m_remove->setEnabled(canRun());
+    setEnabledKeepingFocus(*m_remove, canRun());
 }
 
 } // namespace tw

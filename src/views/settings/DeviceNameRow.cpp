@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "controllers/EngineController.h"
+#include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/settings/SettingsState.h"
@@ -30,6 +31,7 @@ DeviceNameRow::DeviceNameRow(SettingsState &state, QWidget *parent)
     : QWidget(parent), m_state(state), m_field(new QLineEdit), m_save(new QPushButton(texts::save))
 {
     m_field->setObjectName(QStringLiteral("deviceName"));
+    keepOnOneLine(*m_field);
     m_field->setAccessibleName(texts::deviceNameLabel);
     m_save->setObjectName(QStringLiteral("saveDeviceName"));
     auto *layout = new QHBoxLayout(this);

@@ -19,6 +19,7 @@
 #include "services/FeedbackService.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/CopyPlainText.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/OpenExternal.h"
@@ -616,15 +617,15 @@ void DiagnosticsTab::showActivity()
     m_readAll->setText(literalAmpersands(activity.diagLoading  ? texts::readingAllMacs
                                          : activity.diagCopied ? texts::copiedToClipboard
                                                                : texts::readAllMacs));
-    m_readAll->setEnabled(!activity.diagLoading);
+    setEnabledKeepingFocus(*m_readAll, !activity.diagLoading);
     m_refreshReport->setVisible(!activity.diagText.isEmpty());
-    m_refreshReport->setEnabled(!activity.diagLoading);
+    setEnabledKeepingFocus(*m_refreshReport, !activity.diagLoading);
     m_report->setVisible(!activity.diagText.isEmpty());
     if (m_report->toPlainText() != activity.diagText)
         m_report->setPlainText(activity.diagText);
     m_copyLink->setText(activity.remoteCopied ? texts::copied : texts::copyLink);
     m_rebuild->setText(activity.resetting ? texts::rebuilding : texts::rebuildDatabase);
-    m_rebuild->setEnabled(!activity.resetting);
+    setEnabledKeepingFocus(*m_rebuild, !activity.resetting);
 }
 
 void DiagnosticsTab::showFeedbackAvailable()

@@ -10,6 +10,7 @@
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FailureLabel.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/LiteralAmpersands.h"
@@ -257,7 +258,7 @@ void IgnoresTab::showActivity()
 {
     const bool applying = m_state.activity().applyingIgnores;
     m_applyToAll->setText(applying ? texts::applying : texts::applyToAllSyncs);
-    m_applyToAll->setEnabled(!applying);
+    setEnabledKeepingFocus(*m_applyToAll, !applying);
 }
 
 void IgnoresTab::askApplyToAll()

@@ -14,7 +14,9 @@
 #include "views/joining/NasSetupGuideView.h"
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
+#include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/StyledLabel.h"
@@ -225,6 +227,7 @@ QWidget *TeamSettingsView::manualConnect()
     addLabelledField(rows, texts::apiKey, m_apiKey);
     m_name = new QLineEdit(texts::defaultNodeName);
     m_name->setObjectName(QStringLiteral("name"));
+    keepOnOneLine(*m_name);
     m_name->setPlaceholderText(texts::defaultNodeName);
     addLabelledField(rows, texts::nodeName, m_name);
 
@@ -361,7 +364,7 @@ void TeamSettingsView::showConnect()
     m_connect->setText(m_connecting ? texts::connecting : texts::connect);
     // Tested as typed: blanks count as filled, and the controller says why
     // they will not do.
-    m_connect->setEnabled(!m_connecting && !m_address->text().isEmpty() && !m_apiKey->text().isEmpty());
+    setEnabledKeepingFocus(*m_connect, !m_connecting && !m_address->text().isEmpty() && !m_apiKey->text().isEmpty());
 }
 
 void TeamSettingsView::showTeamKey()
@@ -382,9 +385,9 @@ void TeamSettingsView::showTeamKey()
         // The key never lingers in a hidden label.
         m_keyText->clear();
     }
-    m_generate->setEnabled(!m_keyWriting);
-    m_keyInput->setEnabled(!m_keyWriting);
-    m_use->setEnabled(!m_keyWriting && !m_keyInput->text().trimmed().isEmpty());
+    setEnabledKeepingFocus(*m_generate, !m_keyWriting);
+    setEnabledKeepingFocus(*m_keyInput, !m_keyWriting);
+    setEnabledKeepingFocus(*m_use, !m_keyWriting && !m_keyInput->text().trimmed().isEmpty());
 }
 
 void TeamSettingsView::openGuide()

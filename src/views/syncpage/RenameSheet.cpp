@@ -2,6 +2,7 @@
 
 #include "design/ButtonTint.h"
 #include "views/kit/LiteralText.h"
+#include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
@@ -49,6 +50,7 @@ RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)
     QLabel *caption = styledLabel(isThisMac ? ownCaption : otherCaption, TextRole::Caption, TextTone::Secondary);
     caption->setObjectName(QStringLiteral("caption"));
     m_field->setObjectName(QStringLiteral("name"));
+    keepOnOneLine(*m_field);
     m_field->setPlaceholderText(QStringLiteral("Name"));
     auto *cancel = new QPushButton(texts::cancel);
     cancel->setObjectName(QStringLiteral("cancel"));

@@ -1,8 +1,10 @@
 #include "views/window/JoinApprovalPrompt.h"
 
+#include "design/ElidedLine.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/LiteralAmpersands.h"
 
+#include <QFontMetricsF>
 #include <QPushButton>
 
 namespace tw {
@@ -17,6 +19,10 @@ const QString kToTheSync = QStringLiteral("\u201d to the sync \u201c");
 const QString kOnlyRecognized =
     QStringLiteral("\u201d? Only allow Macs you recognize \u2014 they\u2019ll receive this sync\u2019s folders.");
 const QString kAllowAddTo = QStringLiteral("Allow \u2014 add to \u201c");
+// The sync's name on the Allow button keeps about a dozen letters: with
+// "Decline" and "Not now" beside it, the buttons then fit the width the
+// prompt takes for a long message, and a long name no longer widens it.
+constexpr int kAllowNameLetters = 14;
 
 } // namespace
 
@@ -33,9 +39,10 @@ QString JoinApprovalPrompt::messageFor(const Request &request)
     return kAdd + request.name + kToTheSync + request.projectName + kOnlyRecognized;
 }
 
-QString JoinApprovalPrompt::allowLabelFor(const Request &request)
+QString JoinApprovalPrompt::allowLabelFor(const Request &request, const QFont &font)
 {
-    return kAllowAddTo + request.projectName + kCloseQuote;
+    const qreal room = QFontMetricsF(font).averageCharWidth() * kAllowNameLetters;
+    return kAllowAddTo + elidedToFit(request.projectName, font, Qt::ElideRight, room) + kCloseQuote;
 }
 
 JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
@@ -46,7 +53,8 @@ JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
     setWindowModality(Qt::WindowModal);
     setIcon(QMessageBox::Question);
     setPlainTexts(*this, titleFor(m_request), messageFor(m_request));
-    m_allow = addButton(literalAmpersands(allowLabelFor(m_request)), QMessageBox::AcceptRole);
+    m_allow = addButton(QString(), QMessageBox::AcceptRole);
+    m_allow->setText(literalAmpersands(allowLabelFor(m_request, m_allow->font())));
     m_decline = addButton(declineLabel, QMessageBox::DestructiveRole);
     m_notNow = addButton(notNowLabel, QMessageBox::RejectRole);
     m_allow->setObjectName(QStringLiteral("allowButton"));

@@ -19,7 +19,8 @@ public:
 
     static QString titleFor(const Request &request);
     static QString messageFor(const Request &request);
-    static QString allowLabelFor(const Request &request);
+    // The sync's name cut with "…" where it would widen the prompt.
+    static QString allowLabelFor(const Request &request, const QFont &font);
     static const QString declineLabel;
     static const QString notNowLabel;
 

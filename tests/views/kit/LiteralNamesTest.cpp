@@ -79,6 +79,23 @@ const Names kLineBreaks{
     .pattern = {QStringLiteral("Bold\npattern"), QStringLiteral("Bold")},
 };
 
+// A name of one word, a few times wider than a sheet, as a teammate's
+// record, a link or a directory name may hold.
+HostileName oneLongWord(const QString &word)
+{
+    return {word + QStringLiteral("_final_grade_v2").repeated(8), word};
+}
+
+const Names kLongWords{
+    .sync = oneLongWord(QStringLiteral("ReelAndCo")),
+    .folder = oneLongWord(QStringLiteral("Underfolder")),
+    .peer = oneLongWord(QStringLiteral("EditBay")),
+    .own = oneLongWord(QStringLiteral("StudioB")),
+    .person = oneLongWord(QStringLiteral("TomAndJerry")),
+    .node = oneLongWord(QStringLiteral("AtticLoft")),
+    .pattern = oneLongWord(QStringLiteral("Boldpattern")),
+};
+
 const QString kPersonID = QStringLiteral("PERSONT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 
 // "&&" draws "&", and a lone "&" marks the next letter as a shortcut.
@@ -355,9 +372,9 @@ QList<Screen> LiteralNamesTest::screens()
 }
 
 // Shows the screen as a person sees it, for the check.
-void showScreen(QWidget &widget)
+void showScreen(QWidget &widget, QSize size = {900, 900})
 {
-    widget.resize(900, 900);
+    widget.resize(size);
     widget.show();
     for (int round = 0; round < 3; ++round)
         QCoreApplication::processEvents();
@@ -398,6 +415,32 @@ TEST_F(OneLineNamesTest, EveryScreenDrawsNamesOnOneLine)
         std::unique_ptr<QWidget> widget = screen.build();
         showScreen(*widget);
         EXPECT_EQ(screenchecks::lineBreakFaults(*widget), QStringList());
+    }
+}
+
+class LongNamesTest : public LiteralNamesTest
+{
+protected:
+    LongNamesTest() { names = kLongWords; }
+};
+
+// A long name without a space keeps to its place: wrapped inside the word
+// or cut with "…", never widening a sheet beyond its width nor cut off
+// where its label ends.
+TEST_F(LongNamesTest, EveryScreenKeepsALongNameWithinItsWidth)
+{
+    for (const Screen &screen : screens()) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> widget = screen.build();
+        const int setWidth = widget->maximumWidth();
+        // Within the tests' screen.
+        showScreen(*widget, {760, 700});
+        EXPECT_EQ(screenchecks::placementFaults(*widget) + screenchecks::labelFitFaults(*widget)
+                      + screenchecks::textFootFaults(*widget),
+                  QStringList());
+        if (setWidth < QWIDGETSIZE_MAX) {
+            EXPECT_EQ(widget->width(), setWidth);
+        }
     }
 }
 

@@ -1,6 +1,8 @@
-// How every sheet, panel and settings tab takes two keys of the desk: Return
-// presses a sheet's main button wherever the focus is, and the mouse wheel
-// over a value that has no focus scrolls the page instead of changing it.
+// How every sheet, panel and settings tab takes the keys of the desk: Return
+// presses a sheet's main button wherever the focus is, the mouse wheel over
+// a value that has no focus scrolls the page instead of changing it, a
+// button busy with its work keeps the focus where it was, and a line pasted
+// into a one-line field of a name stays one line.
 
 #include "app/AppPreferences.h"
 #include "app/ProjectSelection.h"
@@ -12,6 +14,7 @@
 #include "views/joining/NasSetupGuideView.h"
 #include "views/joining/NodeSetupConfirmSheet.h"
 #include "views/joining/WelcomeSheet.h"
+#include "views/kit/DisclosureGroup.h"
 #include "views/kit/WheelFocusGuard.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/settings/SettingsView.h"
@@ -30,8 +33,13 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -316,6 +324,121 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
     // role, a folder's archive retention.
     EXPECT_GE(checked, 8);
     EXPECT_GE(scrolled, 6);
+}
+
+// A name copied from a document, lines and all, is pasted into each field
+// of a name: its line breaks become spaces, and the name sent is one line.
+TEST_F(ScreenInputTest, APastedLineBreakInANameFieldBecomesASpace)
+{
+    QList<Screen> screens = sheets() + panelsAndSettings();
+    int pasted = 0;
+    for (const Screen &screen : screens) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> shownScreen = screen.build();
+        for (QLineEdit *field : shownScreen->findChildren<QLineEdit *>()) {
+            const QString name = field->objectName();
+            if (name != QStringLiteral("name") && name != QStringLiteral("deviceName"))
+                continue;
+            SCOPED_TRACE(describe(*field).toStdString());
+            ++pasted;
+            field->clear();
+            QApplication::clipboard()->setText(QStringLiteral("Studio\nB\r\nLoft\t2\u2028"));
+            QTest::keySequence(field, QKeySequence::Paste);
+            EXPECT_EQ(field->text(), QStringLiteral("Studio B Loft 2 "));
+        }
+        if (auto *save = shownScreen->findChild<QPushButton *>(QStringLiteral("saveDeviceName"))) {
+            save->click();
+            EXPECT_TRUE(waitUntil([&] { return engine.state.deviceName == QStringLiteral("Studio B Loft 2 "); }))
+                << qPrintable(engine.state.deviceName);
+        }
+    }
+    // The new-sync and rename sheets' names, this Mac's on the General and
+    // Identity tabs, the node's on the Team tab.
+    EXPECT_EQ(pasted, 5);
+}
+
+// A button that disables itself while its work runs: where it is, and what
+// makes it ready to be pressed.
+struct BusyButton
+{
+    const char *screen;
+    int tab;  // the settings window's tab; -1 elsewhere
+    const char *button;
+    std::function<void(QWidget &)> ready = [](QWidget &) {};
+    // Enabled again once done; an archive freed has nothing left to free.
+    bool again = true;
+};
+
+// The button pressed from the keyboard is disabled while it works: the focus
+// stays with it (Qt passes a disabled widget's focus on to the next field,
+// scrolling the page there and putting the cursor in it), and is its own
+// again once it is enabled.
+TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
+{
+    const QString archive = dir.filePath(QStringLiteral("f1/.stversions/old.txt"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(archive).path()));
+    QFile archived(archive);
+    ASSERT_TRUE(archived.open(QIODevice::WriteOnly) && archived.write(QByteArray(5000, 'a')) == 5000);
+    archived.close();
+    const auto fill = [](const char *field, QString text) {
+        return [field, text](QWidget &screen) {
+            screen.findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+        };
+    };
+    const QString node = nodeURL();
+    // The node's sheet registers the node, which hides the Team tab's
+    // manual set-up: that one comes first.
+    const QList<BusyButton> buttons = {
+        {"settings window", SettingsView::Team, "connect",
+         [fill, node](QWidget &screen) {
+             screen.findChild<DisclosureGroup *>(QStringLiteral("connectManually"))->setExpanded(true);
+             fill("address", node)(screen);
+             fill("apiKey", QStringLiteral("not-the-key"))(screen);
+         }},
+        {"settings window", SettingsView::Ignores, "applyToAll"},
+        {"settings window", SettingsView::Diagnostics, "readAllMacs"},
+        {"settings window", SettingsView::Diagnostics, "rebuild"},
+        {"folder settings panel", -1, "freeSpace", [](QWidget &) {}, false},
+        {"placing sheet", -1, "place"},
+        {"node set-up confirmation", -1, "connect"},
+        {"feedback sheet", -1, "send"},
+    };
+    QList<Screen> screens = sheets() + panelsAndSettings();
+    for (const BusyButton &row : buttons) {
+        SCOPED_TRACE(std::string(row.screen) + " " + row.button);
+        const auto screen = std::find_if(screens.cbegin(), screens.cend(),
+                                         [&row](const Screen &made) { return qstrcmp(made.name, row.screen) == 0; });
+        ASSERT_NE(screen, screens.cend());
+        std::unique_ptr<QWidget> shownScreen = screen->build();
+        if (row.tab >= 0) {
+            static_cast<SettingsView *>(shownScreen.get())->tabs()->setCurrentIndex(row.tab);
+            settleLayouts();
+        }
+        row.ready(*shownScreen);
+        settleLayouts();
+        QPushButton *button = nullptr;
+        for (QPushButton *candidate : shownScreen->findChildren<QPushButton *>(QString::fromLatin1(row.button)))
+            if (candidate->isVisible())
+                button = candidate;
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return button->isEnabled(); }));
+        shownScreen->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Space);
+        // A bulk or destructive action asks first.
+        if (auto *box = shownScreen->findChild<QMessageBox *>(); box && box->isVisible())
+            box->findChild<QPushButton *>(QStringLiteral("confirm"))->click();
+        const auto focusOnButton = [&] {
+            const QWidget *focus = button->window()->focusWidget();
+            return !focus || focus == button || focus->isAncestorOf(button);
+        };
+        EXPECT_TRUE(focusOnButton()) << qPrintable(describe(*button->window()->focusWidget()));
+        if (row.again && waitUntil([&] { return button->isEnabled() || !button->isVisible(); }) &&
+            button->isVisible()) {
+            EXPECT_EQ(button->window()->focusWidget(), button);
+        }
+    }
 }
 
 } // namespace

@@ -402,6 +402,25 @@ TEST(MainWindowTest, PromptTextsAndAllowActOnTheRequestShown)
     EXPECT_EQ(p.prompt(), nullptr);
 }
 
+// A long sync name is cut on the Allow button: the prompt is no wider than
+// the message makes it, as for a long name of the Mac.
+TEST(MainWindowTest, PromptCutsALongSyncNameOnAllow)
+{
+    const QString longName = QStringLiteral("of the grading for the feature Tidewater, reels one to six");
+    auto longMac = request("D1", "P");
+    longMac.name += QLatin1Char(' ') + longName;
+    auto longSync = request("D1", "P");
+    longSync.projectName += QLatin1Char(' ') + longName;
+    JoinApprovalPrompt usual(longMac, nullptr);
+    JoinApprovalPrompt cut(longSync, nullptr);
+    for (JoinApprovalPrompt *prompt : {&usual, &cut})
+        prompt->show();
+    const QString allow = cut.button(JoinApprovalPrompt::Choice::Allow)->text();
+    EXPECT_TRUE(allow.startsWith(QStringLiteral("Allow \u2014 add to \u201cSync P of"))) << qPrintable(allow);
+    EXPECT_TRUE(allow.endsWith(QStringLiteral("\u2026\u201d"))) << qPrintable(allow);
+    EXPECT_LE(cut.width(), usual.width());
+}
+
 TEST(MainWindowTest, PromptWaitsBehindTheWindowsSheetsButNotAPagesDialog)
 {
     PromptRig p;
