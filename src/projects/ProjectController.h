@@ -387,6 +387,10 @@ private:
     // Engine folders to remove, from before the attempt until it succeeds;
     // a pass retries while no sync folder names them. Kept in the defaults.
     QStringList m_owedRemovals;
+    // Engine folders (canonical IDs) an accepted offer is taking, from
+    // before the listing until its record is stored; counted, as two offers
+    // of one folder may be accepted at once.
+    QHash<QString, int> m_foldersBeingAccepted;
     QList<PendingDevice> m_pendingDevices;
     QList<PendingFolder> m_pendingFolders;
     std::optional<PendingDeviceApproval> m_pendingDeviceApproval;
