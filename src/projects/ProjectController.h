@@ -250,6 +250,7 @@ public:
     // While everything is paused at once ("Pause all"), every engine folder
     // a pass keeps or makes is paused, and a folder switched on waits.
     void setAllPaused(bool paused) { m_allPaused = paused; }
+    bool isAllPaused() const { return m_allPaused; }
     static inline const QString lineBreakText =
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
                        "it was.");
