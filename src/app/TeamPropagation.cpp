@@ -295,8 +295,10 @@ QCoro::Task<void> TeamPropagation::matchAllPaused(QList<SyncFolder> listed, QStr
     const bool paused = m_projects.isAllPaused();
     if (found == listed.cend() || found->isPaused == paused)
         co_return;
+    FolderChange change;
+    change.paused = paused;
     try {
-        co_await m_engine.changeFolder(*found, FolderChange{.paused = paused});
+        co_await m_engine.changeFolder(*found, change);
     } catch (const std::exception &) {
     }
 }
