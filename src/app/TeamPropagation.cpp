@@ -4,6 +4,7 @@
 #include "cluster/NasNodeController.h"
 #include "controllers/DeviceController.h"
 #include "engine/SyncEngine.h"
+#include "engine/model/FolderChange.h"
 #include "engine/model/NewFolderRequest.h"
 #include "platform/Keychain.h"
 #include "projects/ProjectController.h"
@@ -247,12 +248,18 @@ QCoro::Task<void> TeamPropagation::shareOnEngine(QString id, QString path, QStri
     const std::optional<QList<SyncFolder>> before = co_await listFolders();
     if (!self)
         co_return;
+    // "Pause all" holds for the team folder as for every other: the pause
+    // of everything covers it, and a process that ended half-way through
+    // pausing or resuming everything may have left it otherwise.
     if (!before || !holdsFolder(*before, id)) {
-        const NewFolderRequest request = teamFolderRequest(id, path);
+        NewFolderRequest request = teamFolderRequest(id, path);
+        request.paused = m_projects.isAllPaused();
         try {
             co_await m_engine.addFolder(request);
         } catch (const std::exception &) {
         }
+    } else {
+        co_await matchAllPaused(*before, id);
     }
     for (const QString &peer : peers) {
         if (!self)
@@ -278,6 +285,21 @@ QCoro::Task<void> TeamPropagation::shareOnEngine(QString id, QString path, QStri
             co_await m_engine.unshareFolder(id, device);
         } catch (const std::exception &) {
         }
+    }
+}
+
+QCoro::Task<void> TeamPropagation::matchAllPaused(QList<SyncFolder> listed, QString id)
+{
+    const auto found = std::find_if(listed.cbegin(), listed.cend(),
+                                    [&id](const SyncFolder &folder) { return folder.id == id; });
+    const bool paused = m_projects.isAllPaused();
+    if (found == listed.cend() || found->isPaused == paused)
+        co_return;
+    FolderChange change;
+    change.paused = paused;
+    try {
+        co_await m_engine.changeFolder(*found, change);
+    } catch (const std::exception &) {
     }
 }
 

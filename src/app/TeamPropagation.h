@@ -87,6 +87,8 @@ private:
     QCoro::Task<std::optional<QList<SyncFolder>>> listFolders();
     QCoro::Task<void> deleteOnNodes(QString folderID);
     QCoro::Task<void> shareOnEngine(QString id, QString path, QStringList peers);
+    // The listed team folder paused while "Pause all" holds, running otherwise.
+    QCoro::Task<void> matchAllPaused(QList<SyncFolder> listed, QString id);
     QStringList peerSet() const;
     void onLocalDeviceIDChanged();
     static QCoro::Task<void> applyDetached(QPointer<TeamPropagation> self);

@@ -250,6 +250,7 @@ public:
     // While everything is paused at once ("Pause all"), every engine folder
     // a pass keeps or makes is paused, and a folder switched on waits.
     void setAllPaused(bool paused) { m_allPaused = paused; }
+    bool isAllPaused() const { return m_allPaused; }
     static inline const QString lineBreakText =
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
                        "it was.");
@@ -387,6 +388,10 @@ private:
     // Engine folders to remove, from before the attempt until it succeeds;
     // a pass retries while no sync folder names them. Kept in the defaults.
     QStringList m_owedRemovals;
+    // Engine folders (canonical IDs) an accepted offer is taking, from
+    // before the listing until its record is stored; counted, as two offers
+    // of one folder may be accepted at once.
+    QHash<QString, int> m_foldersBeingAccepted;
     QList<PendingDevice> m_pendingDevices;
     QList<PendingFolder> m_pendingFolders;
     std::optional<PendingDeviceApproval> m_pendingDeviceApproval;

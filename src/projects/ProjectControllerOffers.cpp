@@ -10,6 +10,7 @@
 #include "utilities/AssignIfChanged.h"
 #include "utilities/UserDefaults.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace tw {
@@ -243,9 +244,15 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
             co_return found;
         }
         // A default line Syncthing cannot use would stop the new folder: it
-        // is left out, and the record keeps it to show it on the sync.
+        // is left out, and the record keeps it to show it on the sync. Made
+        // paused while everything is, as a pass makes its folders.
         NewFolderRequest usable = request;
         usable.ignorePatterns = usableIgnores(request.ignorePatterns);
+        usable.paused = m_allPaused;
+        // Owed from before Syncthing is asked until the record naming it is
+        // stored: a process that ended in between would leave it shared with
+        // nothing naming it.
+        oweRemovals({offer.folderID});
         SyncFolder created = co_await m_engine.addFolder(usable);
         created.ignorePatterns = request.ignorePatterns;
         co_return created;
@@ -311,6 +318,16 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
                                    .ignorePatterns = m_defaultIgnores,
                                    .versioning = VersioningPolicy::trashCan(0),
                                    .syncMetadata = true};
+    // Until its record is stored, the folder is this accept's: a pass
+    // meanwhile neither removes it (listed, named by nothing yet) nor
+    // settles what it is owed (not listed yet).
+    const QString accepted = canonical(offer.folderID);
+    ++m_foldersBeingAccepted[accepted];
+    const QPointer<ProjectController> self(this);
+    const auto release = qScopeGuard([self, accepted] {
+        if (self && --self->m_foldersBeingAccepted[accepted] <= 0)
+            self->m_foldersBeingAccepted.remove(accepted);
+    });
     const std::optional<SyncFolder> created = co_await engineFolderFor(offer, request);
     if (!created)
         co_return;
@@ -320,6 +337,8 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
     bool memberAdded = false;
     placeAcceptedFolder(offer, *created, created->ignorePatterns, intoProjectID, name, &memberAdded);
     save();
+    // The stored record names it now.
+    settleRemoval(offer.folderID);
     const MembersDidChange callback = m_membersDidChange;
     if (memberAdded && callback)
         co_await callback(QStringList(), offer.offeredByDeviceID, CellState::Active);

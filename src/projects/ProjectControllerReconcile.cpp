@@ -440,6 +440,9 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
         // pass keeps is settled once its record is stored.
         if (pass->made.contains(id) && !pass->index.contains(key))
             continue;
+        // An accepted offer's, settled by the accept once its record is stored.
+        if (m_foldersBeingAccepted.contains(key))
+            continue;
         if (!pass->index.contains(key) || pass->claimed.contains(key) || namesEngineFolder(id)) {
             settleRemoval(id);
             continue;

@@ -33,7 +33,9 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
         // the n-th folder listing fails; listings while two more runs are asked for during the first
         int failedListing, listings;
         int cellsWhenPublished; // -1: no store is published
-        QStringList after;      // "id:shared devices"; K stands for the current key's folder
+        QStringList after;      // "id:shared devices", " paused" when so; K stands for the current key's folder
+        bool allPaused = false;  // "Pause all" holds
+        bool foundPaused = false; // the current key's folder, as a process that ended half-way left it
     } rows[] = {
         {true, "", true, false, 0, 2, -1, {"tdw-a1:L"}},
         {false, "team", true, false, 0, 2, -1, {"tdw-a1:L"}},
@@ -41,6 +43,10 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
         {true, "team", true, false, 2, 6, 1, {"K:L", "K:L,P", "tdw-a1:L"}},
         {true, "team", false, false, 0, 0, -1, {"K:L,OLD", "tdw-a1:L", kStale + ":L,OLD"}},
         {true, "team", true, true, 0, 0, -1, {"K:L,OLD", "tdw-a1:L", kStale + ":L,OLD"}},
+        // "Pause all" holds for the team folder, found or made.
+        {true, "team", true, false, 0, 6, 1, {"K:L,P paused", "tdw-a1:L"}, true, false},
+        {true, "team", true, false, 2, 6, 1, {"K:L paused", "K:L,P paused", "tdw-a1:L"}, true, false},
+        {true, "team", true, false, 0, 6, 1, {"K:L,P", "tdw-a1:L"}, false, true},
     };
     for (const Row &row : rows) {
         QTemporaryDir dir;
@@ -58,9 +64,11 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
             SyncFolder folder;
             folder.id = id;
             folder.sharedDeviceIDs = id == "tdw-a1" ? QStringList{"L"} : QStringList{"L", "OLD"};
+            folder.isPaused = id == current && row.foundPaused;
             engine.state.folders.append(folder);
         }
         projects.add({.id = "S", .members = {{.deviceID = "L"}, {.deviceID = "P"}}});
+        projects.setAllPaused(row.allPaused);
         preferences.setClusterSyncEnabled(row.enabled);
         keychain.items.insert(NasNodeController::clusterSecretAccount, row.key);
         keychain.unavailable = row.locked;
@@ -85,7 +93,8 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
         EXPECT_EQ(engine.callCount("folders"), row.listings);
         QStringList after;
         for (const SyncFolder &folder : engine.state.folders)
-            after.append(QString(folder.id).replace(current, "K") + ":" + folder.sharedDeviceIDs.join(","));
+            after.append(QString(folder.id).replace(current, "K") + ":" + folder.sharedDeviceIDs.join(",") +
+                         (folder.isPaused ? " paused" : ""));
         after.sort();
         EXPECT_EQ(after, row.after) << row.key.toStdString() << row.failedListing;
         EXPECT_EQ(errors, row.locked ? 1 : 0);

@@ -604,6 +604,39 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAn
     EXPECT_TRUE(pc.protectionInForce("X", "/c", e.state.ignores["X"]));
 }
 
+// Owed its removal from before Syncthing is asked until its record is
+// stored, so that a process ending in between leaves nothing shared that no
+// sync names; a pass meanwhile, before or after Syncthing lists it, leaves it
+// to the accept. Made paused while everything is.
+TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAndMadePausedWhileAllIs)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    ProjectController &pc = rig.pc();
+    e.state.devices = {{.id = "B", .name = "Bo"}};
+    pc.setAllPaused(true);
+    const QString x = "tdw-0ffe12ed";
+    const auto owed = [&rig] { return rig.defaults.stringList(ProjectController::owedRemovalsKey); };
+    std::optional<QStringList> owedWhileMade;
+    e.beforeAnswer = [&](QString operation) -> QCoro::Task<void> {
+        if (operation != "addFolder")
+            co_return;
+        // Listed, its answer not yet read; then not listed yet.
+        e.state.folders.append(engineFolder(x, "/offered"));
+        co_await pc.reconcileAll();
+        e.state.folders.clear();
+        co_await pc.reconcileAll();
+        owedWhileMade = owed();
+    };
+    awaitTask(pc.acceptIncomingFolder({x, "Raw", "B", "Bo"}, "/offered", {}, {}, false));
+    EXPECT_EQ(owedWhileMade, QStringList(x));
+    EXPECT_EQ(e.callCount("removeFolder"), 0);
+    EXPECT_EQ(owed(), std::nullopt);
+    EXPECT_EQ(pc.projects().value(0).folders.value(0).syncthingFolderID, x);
+    ASSERT_EQ(e.folderRequests.size(), 1);
+    EXPECT_TRUE(e.folderRequests[0].paused);
+}
+
 TEST(ProjectControllerTest, DefaultLinesReachEachFolderStillThereAfterTheWriteBefore)
 {
     Rig rig;

@@ -8,7 +8,8 @@
 // series of edits of the syncs (folders added, switched off and on, a sync
 // paused and resumed, user lines and a protection line written, a folder and
 // a sync removed, a removed path added again, a folder removed while its
-// engine folder is made, everything paused, edited meanwhile and resumed);
+// engine folder is made, everything paused, edited and an offer accepted
+// meanwhile, and resumed);
 // "pause-all" pauses everything and ends itself with SIGKILL once done.
 //
 // Environment:
@@ -37,6 +38,7 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -302,6 +304,17 @@ struct Rig
         return folder(syncName, label).syncthingFolderID.value_or(QString());
     }
 
+    // A teammate's offer of its own folder "<sync> — a4", named as a pass
+    // there names it.
+    PendingFolder offerFrom(const QString &syncName) const
+    {
+        for (const ProjectMember &member : sync(syncName).members)
+            if (!member.isOwnDevice)
+                return {QStringLiteral("tdw-0ffe12ed"), syncName + QStringLiteral(" \u2014 a4"), member.deviceID,
+                        member.displayName};
+        return {};
+    }
+
     QString path(const QString &syncName, const QString &label) const
     {
         return root + QStringLiteral("/folders/") + syncName + QLatin1Char('/') + label;
@@ -350,12 +363,16 @@ void edits(Rig &rig)
     const QString g3 = rig.path(QStringLiteral("Gamma"), QStringLiteral("g3"));
     awaitTask(syncs.addFolder(gamma, g3, std::nullopt, false));
 
-    // Everything paused; meanwhile a sync is paused and resumed and a folder
-    // added, all of which wait for the resume of everything.
+    // Everything paused; meanwhile a sync is paused and resumed, a folder
+    // added and a teammate's offer accepted into a folder the placing sheet
+    // made, all of which wait for the resume of everything.
     awaitTask(rig.engineState.toggleAllPaused());
     awaitTask(syncs.setProjectPaused(gamma, true));
     awaitTask(syncs.setProjectPaused(gamma, false));
     awaitTask(syncs.addFolder(gamma, g3, std::nullopt, false));
+    const QString a4 = rig.path(QStringLiteral("Alpha"), QStringLiteral("a4"));
+    QDir().mkpath(a4);
+    awaitTask(syncs.acceptIncomingFolder(rig.offerFrom(QStringLiteral("Alpha")), a4, alpha, std::nullopt, false));
     awaitTask(rig.engineState.toggleAllPaused());
 
     syncs.remove(rig.sync(QStringLiteral("Beta")));
