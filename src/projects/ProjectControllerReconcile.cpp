@@ -10,15 +10,13 @@
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "platform/PathLookUps.h"
 #include "projects/CanonicalIDs.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QScopeGuard>
 #include <QSet>
-#include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace tw {
 
@@ -115,14 +113,13 @@ bool isEnabled(const ProjectController &controller, const QString &syncID, const
     return folder && folder->syncEnabled;
 }
 
-bool folderExists(const QString &path) { return QFileInfo::exists(path); }
-
 // Off the main thread: on a vanished network mount or a sleeping drive the
-// stat takes minutes, and every folder of every sync is looked at.
-QCoro::Task<bool> folderPresent(QString path)
+// stat takes minutes, and every folder of every sync is looked at. A folder
+// whose look-up does not answer in time is skipped as offline.
+QCoro::Task<bool> folderPresent(PathLookUps &lookUps, QString path)
 {
-    const bool present = co_await QtConcurrent::run(&folderExists, path);
-    co_return present;
+    const QHash<QString, PathPresence> answers = co_await lookUps.ask(QStringList(path));
+    co_return answers.value(path).exists;
 }
 
 } // namespace
@@ -217,7 +214,7 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     const QString probed = found->localPath;
     bool present = false;
     if (found->syncEnabled)
-        present = co_await unlessGone(folderPresent(probed));
+        present = co_await unlessGone(folderPresent(*m_pathLookUps, probed));
     // The records may have changed while the disk answered.
     found = folderOf(sync.id, folderID);
     if (!found)
