@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 #include <coroutine>
 #include <optional>
 #include <utility>
@@ -23,8 +24,8 @@ struct PathLookUps::LookUp
     }
 };
 
-// Resumes once the look-up has answered or its wait is over. It holds no
-// owner: GCC destroys a temporary awaited on twice.
+// Resumes once the look-up has answered or its wait is over. It owns
+// nothing: GCC 12 destroys an awaited temporary made this way twice.
 struct PathLookUps::Settled
 {
     LookUp *lookUp;
@@ -58,14 +59,7 @@ std::shared_ptr<PathLookUps::LookUp> PathLookUps::start(const QString &path)
 {
     auto lookUp = std::make_shared<LookUp>();
     m_open.insert(path, lookUp);
-    // Both on this thread; neither runs once this object is gone.
-    (void)QtConcurrent::run(&PathPresence::read, path).then(this, [this, path, lookUp](PathPresence presence) {
-        m_open.remove(path);
-        lookUp->answer = presence;
-        if (lookUp->overdue)
-            emit lateAnswer(path, presence);
-        lookUp->wake();
-    });
+    settle(QPointer<PathLookUps>(this), path, lookUp);
     QTimer::singleShot(m_wait, this, [lookUp] {
         if (lookUp->answer)
             return;
@@ -73,6 +67,18 @@ std::shared_ptr<PathLookUps::LookUp> PathLookUps::start(const QString &path)
         lookUp->wake();
     });
     return lookUp;
+}
+
+QCoro::Task<void> PathLookUps::settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp)
+{
+    const PathPresence presence = co_await QtConcurrent::run(&PathPresence::read, path);
+    if (!self)
+        co_return;
+    self->m_open.remove(path);
+    lookUp->answer = presence;
+    if (lookUp->overdue)
+        emit self->lateAnswer(path, presence);
+    lookUp->wake();
 }
 
 } // namespace tw

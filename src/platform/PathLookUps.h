@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -40,6 +41,7 @@ private:
     struct LookUp;
     struct Settled;
     std::shared_ptr<LookUp> start(const QString &path);
+    static QCoro::Task<void> settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp);
 
     std::chrono::milliseconds m_wait;
     QHash<QString, std::shared_ptr<LookUp>> m_open;

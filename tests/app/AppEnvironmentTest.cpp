@@ -369,7 +369,7 @@ TEST(AppEnvironmentTest, AFolderOnAMountThatStoppedAnsweringHoldsUpNothing)
     rig.pathAnswerWait = 50ms;
     rig.makeEnv();
     const QString dead = rig.dir.filePath("dead"), live = rig.dir.filePath("live");
-    for (const QString &path : {dead, live})
+    for (const QString &path : {dead + "/in", live})
         ASSERT_TRUE(QDir().mkpath(path));
     rig.engine.state.folders = {{.id = "tdw-d", .path = dead}, {.id = "tdw-l", .path = live}};
     test::StatHook held(dead, test::StatHook::untilReleased);
