@@ -34,7 +34,11 @@ struct PathLookUps::Settled
     void await_resume() const {}
 };
 
-PathLookUps::PathLookUps(std::chrono::milliseconds wait, QObject *parent) : QObject(parent), m_wait(wait) {}
+PathLookUps::PathLookUps(std::chrono::milliseconds wait, QObject *parent) : QObject(parent), m_wait(wait)
+{
+    m_pool.setMaxThreadCount(threads);
+    m_pool.setObjectName(QStringLiteral("PathLookUps"));
+}
 
 PathLookUps::~PathLookUps() = default;
 
@@ -71,7 +75,7 @@ std::shared_ptr<PathLookUps::LookUp> PathLookUps::start(const QString &path)
 
 QCoro::Task<void> PathLookUps::settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp)
 {
-    const PathPresence presence = co_await QtConcurrent::run(&PathPresence::read, path);
+    const PathPresence presence = co_await QtConcurrent::run(&self->m_pool, &PathPresence::read, path);
     if (!self)
         co_return;
     self->m_open.remove(path);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <chrono>
 #include <memory>
 
@@ -14,18 +15,22 @@
 
 namespace tw {
 
-// Looks sync folders' paths up in the global pool and waits for the answers
-// a bounded time: a look-up on a network mount that stopped answering never
-// returns, and one folder there must hold up neither start-up nor the other
-// folders. A path whose look-up is still open is not looked up again (each
-// stuck look-up holds a pool thread for good) until that one answers, which
-// `lateAnswer` tells when its wait was over. Main thread only.
+// Looks sync folders' paths up off the main thread and waits for the
+// answers a bounded time: a look-up on a network mount that stopped answering
+// never returns, and one folder there must hold up neither start-up nor the
+// other folders. A path whose look-up is still open is not looked up again
+// (each stuck look-up holds a thread for good) until that one answers, which
+// `lateAnswer` tells when its wait was over. The look-ups run in a pool of
+// their own, so stuck ones never hold up the global pool's work; going, it
+// waits for those under way. Main thread only.
 class PathLookUps : public QObject
 {
     Q_OBJECT
 public:
-    // A sleeping drive answers within it.
+    // Time for a sleeping drive to wake.
     static constexpr std::chrono::milliseconds defaultWait{5000};
+    // Paths looked up at once; a few stuck ones leave room for the others.
+    static constexpr int threads = 16;
 
     explicit PathLookUps(std::chrono::milliseconds wait = defaultWait, QObject *parent = nullptr);
     ~PathLookUps() override;
@@ -44,6 +49,7 @@ private:
     static QCoro::Task<void> settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp);
 
     std::chrono::milliseconds m_wait;
+    QThreadPool m_pool;
     QHash<QString, std::shared_ptr<LookUp>> m_open;
 };
 
