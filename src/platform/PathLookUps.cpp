@@ -47,7 +47,7 @@ QCoro::Task<QHash<QString, PathPresence>> PathLookUps::ask(QStringList paths)
     QList<std::pair<QString, std::shared_ptr<LookUp>>> asked;
     for (const QString &path : std::as_const(paths)) {
         std::shared_ptr<LookUp> open = m_open.value(path);
-        asked.append({path, open ? std::move(open) : start(path)});
+        asked.emplaceBack(path, open ? std::move(open) : start(path));
     }
     for (const auto &entry : std::as_const(asked))
         co_await Settled(entry.second.get());
@@ -75,7 +75,12 @@ std::shared_ptr<PathLookUps::LookUp> PathLookUps::start(const QString &path)
 
 QCoro::Task<void> PathLookUps::settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp)
 {
-    const PathPresence presence = co_await QtConcurrent::run(&self->m_pool, &PathPresence::read, path);
+    PathPresence presence;
+    try {
+        presence = co_await QtConcurrent::run(&self->m_pool, &PathPresence::read, path);
+    } catch (...) {
+        // Nothing was read: the path counts as not there.
+    }
     if (!self)
         co_return;
     self->m_open.remove(path);

@@ -113,15 +113,6 @@ bool isEnabled(const ProjectController &controller, const QString &syncID, const
     return folder && folder->syncEnabled;
 }
 
-// Off the main thread: on a vanished network mount or a sleeping drive the
-// stat takes minutes, and every folder of every sync is looked at. A folder
-// whose look-up does not answer in time is skipped as offline.
-QCoro::Task<bool> folderPresent(PathLookUps &lookUps, QString path)
-{
-    const QHash<QString, PathPresence> answers = co_await lookUps.ask(QStringList(path));
-    co_return answers.value(path).exists;
-}
-
 } // namespace
 
 QCoro::Task<void> ProjectController::reconcileAll()
@@ -213,8 +204,13 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         co_return;
     const QString probed = found->localPath;
     bool present = false;
-    if (found->syncEnabled)
-        present = co_await unlessGone(folderPresent(*m_pathLookUps, probed));
+    // Off the main thread: on a vanished network mount or a sleeping drive
+    // the stat takes minutes, and every folder of every sync is looked at. A
+    // folder whose look-up does not answer in time is skipped as offline.
+    if (found->syncEnabled) {
+        const QHash<QString, PathPresence> answers = co_await unlessGone(m_pathLookUps->ask(QStringList(probed)));
+        present = answers.value(probed).exists;
+    }
     // The records may have changed while the disk answered.
     found = folderOf(sync.id, folderID);
     if (!found)
