@@ -30,7 +30,7 @@ public:
     // Time for a sleeping drive to wake.
     static constexpr std::chrono::milliseconds defaultWait{5000};
     // Paths looked up at once; a few stuck ones leave room for the others.
-    static constexpr int threads = 16;
+    static constexpr int threads = 32;
 
     explicit PathLookUps(std::chrono::milliseconds wait = defaultWait, QObject *parent = nullptr);
     ~PathLookUps() override;
