@@ -140,7 +140,7 @@ int main(int argc, char **argv)
         tw::DesktopEntry::registerBuildTreeCopy(tw::DesktopEntry::userEntryPath(),
                                                 QCoreApplication::applicationFilePath());
     tw::TerminationSignals terminationSignals;
-    // Most of the pool's work waits on disks (folder look-ups, walks, probes),
+    // Most of the pool's work waits on disks (walks, deletes, look-ups),
     // some of them slow or vanished mounts: a few such waits must not hold up
     // the decoding and sorting that share the pool on a two-core machine.
     QThreadPool::globalInstance()->setMaxThreadCount(std::max(QThread::idealThreadCount(), 8));

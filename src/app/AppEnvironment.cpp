@@ -48,6 +48,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     : QObject(parent), m_engine(engine), m_services(std::move(services))
 {
     UserDefaults &defaults = *m_services.defaults;
+    m_pathLookUps = std::make_unique<PathLookUps>(m_services.pathAnswerWait);
     m_creationDates = std::make_unique<CreationDateController>();
     m_preferences = std::make_unique<AppPreferences>(defaults, loginItemFor(m_services.autostartEntry));
     m_nasNode = std::make_unique<NasNodeController>(*m_services.keychain, m_services.paths, m_services.sleeper);
@@ -65,6 +66,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
                                                      m_services.sleeper);
     m_events = std::make_unique<EventController>(engine, m_services.sleeper);
     m_projects->setNasNode(m_nasNode.get());
+    m_projects->setPathLookUps(m_pathLookUps.get());
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
 
     // Before the poller ever starts, so the cycle's reloads stay cheap.
@@ -76,6 +78,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    connect(m_pathLookUps.get(), &PathLookUps::lateAnswer, this, &AppEnvironment::noteLateAnswer);
     connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
             &AppEnvironment::noteDatesWritten);
     // "Pause all" pauses the engine folders and leaves the records as they

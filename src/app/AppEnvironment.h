@@ -12,6 +12,7 @@
 #include "controllers/PeerDiagController.h"
 #include "lan/DiagServer.h"
 #include "platform/MountEventSource.h"
+#include "platform/PathLookUps.h"
 #include "utilities/AppPaths.h"
 #include "utilities/Clock.h"
 #include "utilities/MonotonicClock.h"
@@ -109,6 +110,9 @@ public:
         std::optional<QString> autostartEntry;
         // Nothing: this process's mount table.
         MountEventSource *mountEvents = nullptr;
+        // How long a look-up of a sync folder's path is waited for before the
+        // folder counts as offline (its answer still counts when it comes).
+        std::chrono::milliseconds pathAnswerWait = PathLookUps::defaultWait;
     };
 
     struct PeerHost
@@ -315,11 +319,14 @@ private:
     QCoro::Task<void> handleMountChange();
     void noteProjectsChanged();
     static QCoro::Task<void> refreshVolumesCoalesced(QPointer<AppEnvironment> self);
+    void noteLateAnswer(const QString &path, const PathPresence &presence);
     void noteDatesWritten(const QString &folderPath);
     static QCoro::Task<void> scanDatedFolders(QPointer<AppEnvironment> self);
 
     SyncEngine &m_engine;
     Services m_services;
+    // Before the controllers that ask it, so that it outlives them.
+    std::unique_ptr<PathLookUps> m_pathLookUps;
     std::unique_ptr<CreationDateController> m_creationDates;
     std::unique_ptr<AppPreferences> m_preferences;
     std::unique_ptr<NasNodeController> m_nasNode;

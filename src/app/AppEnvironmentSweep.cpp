@@ -128,6 +128,13 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
             continue;
         if (!m_engineState->status().isRunning)
             co_return;
+        // A walk of a folder on a mount that stopped answering would never
+        // end, and no sweep after it would start.
+        const QHash<QString, PathPresence> presence = co_await m_pathLookUps->ask(QStringList(folder.path));
+        if (!self)
+            co_return;
+        if (!presence.value(folder.path).exists)
+            continue;
         const QList<DirectoryTimes::Entry> entries = co_await QtConcurrent::run(&DirectoryTimes::list, folder.path);
         if (!self)
             co_return;
@@ -162,19 +169,33 @@ QCoro::Task<void> AppEnvironment::refreshVolumeStatus()
     step("refreshVolumeStatus");
     m_probedPaths = localPaths(m_projects->projects());
     const quint64 probe = ++m_volumeProbesStarted;
-    VolumeState state;
-    if (!m_probedPaths.isEmpty()) {
-        QStringList paths(m_probedPaths.cbegin(), m_probedPaths.cend());
+    const QStringList paths(m_probedPaths.cbegin(), m_probedPaths.cend());
+    QHash<QString, PathPresence> answers;
+    if (!paths.isEmpty()) {
         const QPointer<AppEnvironment> self(this);
-        state = co_await QtConcurrent::run(&VolumeState::probe, std::move(paths));
+        answers = co_await m_pathLookUps->ask(paths);
         if (!self)
             co_return;
     }
     if (probe < m_volumeProbeAssigned)
         co_return;
     m_volumeProbeAssigned = probe;
+    VolumeState state = VolumeState::of(paths, answers);
     assignIfChanged(m_volumeOnline, std::move(state.online), this, &AppEnvironment::volumeOnlineChanged);
     assignIfChanged(m_volumeFreeBytes, std::move(state.freeBytes), this, &AppEnvironment::volumeFreeBytesChanged);
+}
+
+// A folder shown offline because its look-up hung (a network mount that
+// stopped answering) shows what the disk says once it does.
+void AppEnvironment::noteLateAnswer(const QString &path, const PathPresence &presence)
+{
+    if (!m_probedPaths.contains(path))
+        return;
+    insertIfChanged(m_volumeOnline, path, presence.exists, this, &AppEnvironment::volumeOnlineChanged);
+    if (presence.freeBytes)
+        insertIfChanged(m_volumeFreeBytes, path, *presence.freeBytes, this, &AppEnvironment::volumeFreeBytesChanged);
+    else if (m_volumeFreeBytes.remove(path) > 0)
+        emit volumeFreeBytesChanged();
 }
 
 // A burst of changes costs one probe more at most.

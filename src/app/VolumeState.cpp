@@ -1,20 +1,15 @@
 #include "app/VolumeState.h"
 
-#include <QFileInfo>
-#include <QStorageInfo>
-
 namespace tw {
 
-VolumeState VolumeState::probe(const QStringList &paths)
+VolumeState VolumeState::of(const QStringList &paths, const QHash<QString, PathPresence> &answers)
 {
     VolumeState state;
     for (const QString &path : paths) {
-        state.online.insert(path, QFileInfo::exists(path));
-        const QStorageInfo storage(path);
-        if (!storage.isValid() || !storage.isReady())
-            continue;
-        if (const qint64 free = storage.bytesAvailable(); free >= 0)
-            state.freeBytes.insert(path, free);
+        const PathPresence answer = answers.value(path);
+        state.online.insert(path, answer.exists);
+        if (answer.freeBytes)
+            state.freeBytes.insert(path, *answer.freeBytes);
     }
     return state;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/PathPresence.h"
+
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -14,9 +17,10 @@ struct VolumeState
 
     bool operator==(const VolumeState &) const = default;
 
-    // Reads the disk: run it off the main thread. A mount-point directory
-    // whose volume is not mounted exists, and so reads as online.
-    static VolumeState probe(const QStringList &paths);
+    // From the disk's answers (PathLookUps). A path without one, its look-up
+    // stuck on a mount that stopped answering, is offline: its drive cannot
+    // be reached.
+    static VolumeState of(const QStringList &paths, const QHash<QString, PathPresence> &answers);
 };
 
 } // namespace tw

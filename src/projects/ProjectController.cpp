@@ -2,6 +2,7 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "platform/PathLookUps.h"
 #include "utilities/AssignIfChanged.h"
 #include "utilities/JsonDecodeError.h"
 #include "utilities/SaveLeftovers.h"
@@ -22,6 +23,7 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
       m_clock(std::move(clock)),
       m_sleeper(std::move(sleeper)),
       m_storePath(m_paths.file(storeFileName)),
+      m_pathLookUps(new PathLookUps(PathLookUps::defaultWait, this)),
       m_defaults(defaults)
 {
     QDir().mkpath(m_paths.root());

@@ -32,6 +32,7 @@
 
 namespace tw {
 
+class PathLookUps;
 class SyncEngine;
 class UserDefaults;
 
@@ -103,6 +104,10 @@ public:
     void setDefaultIgnores(QStringList patterns);
     NasNodeController *nasNode() const { return m_nasNode; }
     void setNasNode(NasNodeController *node) { m_nasNode = node; }
+    // Where a pass asks whether folders are there; its own unless given one
+    // (the environment shares its volume probes' look-ups, so that a folder
+    // on a dead mount holds one pool thread, not one for each).
+    void setPathLookUps(PathLookUps *lookUps) { m_pathLookUps = lookUps; }
     void setMembersDidChange(MembersDidChange callback) { m_membersDidChange = std::move(callback); }
     const QString &storePath() const { return m_storePath; }
     bool isReconciling() const { return m_isReconciling; }
@@ -380,6 +385,7 @@ private:
     std::optional<QString> m_lastReconcileSummary;
     QStringList m_defaultIgnores{QStringLiteral(".*")};
     QPointer<NasNodeController> m_nasNode;
+    PathLookUps *m_pathLookUps;
     MembersDidChange m_membersDidChange;
     QHash<QString, int> m_heldClusterCells;
     bool m_isReconciling = false;

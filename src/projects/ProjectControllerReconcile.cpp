@@ -10,16 +10,14 @@
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "platform/PathLookUps.h"
 #include "projects/CanonicalIDs.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QScopeGuard>
 #include <QSet>
 #include <QUuid>
-#include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace tw {
 
@@ -117,8 +115,6 @@ bool isEnabled(const ProjectController &controller, const QString &syncID, const
     return folder && folder->syncEnabled;
 }
 
-bool folderExists(const QString &path) { return QFileInfo::exists(path); }
-
 // "tdw-" and 8 hexadecimal digits, as the engine would choose, and none it
 // lists.
 QString newEngineFolderID(const QHash<QString, SyncFolder> &index)
@@ -128,14 +124,6 @@ QString newEngineFolderID(const QHash<QString, SyncFolder> &index)
         id = QStringLiteral("tdw-") + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toLower();
     while (index.contains(id));
     return id;
-}
-
-// Off the main thread: on a vanished network mount or a sleeping drive the
-// stat takes minutes, and every folder of every sync is looked at.
-QCoro::Task<bool> folderPresent(QString path)
-{
-    const bool present = co_await QtConcurrent::run(&folderExists, path);
-    co_return present;
 }
 
 } // namespace
@@ -233,8 +221,13 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         co_return;
     const QString probed = found->localPath;
     bool present = false;
-    if (found->syncEnabled)
-        present = co_await unlessGone(folderPresent(probed));
+    // Off the main thread: on a vanished network mount or a sleeping drive
+    // the stat takes minutes, and every folder of every sync is looked at. A
+    // folder whose look-up does not answer in time is skipped as offline.
+    if (found->syncEnabled) {
+        const QHash<QString, PathPresence> answers = co_await unlessGone(m_pathLookUps->ask(QStringList(probed)));
+        present = answers.value(probed).exists;
+    }
     // The records may have changed while the disk answered.
     found = folderOf(sync.id, folderID);
     if (!found)

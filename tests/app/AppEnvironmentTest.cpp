@@ -25,6 +25,7 @@
 #include "QtPrinters.h"
 #include "RawClient.h"
 #include "RecordingNotifier.h"
+#include "StatHook.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
@@ -88,6 +89,7 @@ struct Rig
         services.monotonic = [this] { return now; };
         services.clock = clock.clock();
         services.mountEvents = &mounts;
+        services.pathAnswerWait = pathAnswerWait;
         // The fake server stands in for the paired Macs' LAN servers unless
         // a test names its own port.
         services.lan = {QHostAddress::LocalHost, 0, peerPort};
@@ -127,6 +129,7 @@ struct Rig
     QStringList trace;
     quint16 peerPort = 0;
     std::chrono::milliseconds purgeAnswerWait = AppEnvironment::LanSetting().purgeAnswerWait;
+    std::chrono::milliseconds pathAnswerWait = PathLookUps::defaultWait;
     std::unique_ptr<AppEnvironment> env;
 };
 
@@ -354,6 +357,36 @@ TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
         EXPECT_EQ(rig.env->volumeOnline().value(drive), !row.goneAfter);
         EXPECT_FALSE(rig.env->projects().isReconciling());
     }
+}
+
+// A look-up on a network mount that stopped answering never returns: the
+// folder there shows offline once its wait is over, start-up (its volume
+// probe and reconcile pass) and the sweep go on without it, and its answer
+// counts when it comes.
+TEST(AppEnvironmentTest, AFolderOnAMountThatStoppedAnsweringHoldsUpNothing)
+{
+    Rig rig;
+    rig.pathAnswerWait = 50ms;
+    rig.makeEnv();
+    const QString dead = rig.dir.filePath("dead"), live = rig.dir.filePath("live");
+    for (const QString &path : {dead + "/in", live})
+        ASSERT_TRUE(QDir().mkpath(path));
+    rig.engine.state.folders = {{.id = "tdw-d", .path = dead}, {.id = "tdw-l", .path = live}};
+    test::StatHook held(dead, test::StatHook::untilReleased);
+    rig.env->projects().add({.id = "S",
+                             .members = {{rig.engine.state.localDeviceID, "me", MemberRole::Editor, true, false}},
+                             .folders = {{.id = "d", .localPath = dead, .syncthingFolderID = "tdw-d"},
+                                         {.id = "l", .localPath = live, .syncthingFolderID = "tdw-l"}}});
+    const QCoro::Task<void> startUp = rig.env->bootstrap();
+    ASSERT_TRUE(waitUntil([&] { return startUp.isReady(); }));
+    const QMap<QString, bool> deadOffline = {{dead, false}, {live, true}};
+    EXPECT_TRUE(waitUntil([&] { return rig.env->volumeOnline() == deadOffline; }));
+    rig.env->startPolling();
+    rig.wake(true);
+    EXPECT_TRUE(waitUntil([&] { return rig.trace.count("pause(120000)") == 2; }));
+
+    held.release();
+    EXPECT_TRUE(waitUntil([&] { return rig.env->volumeOnline().value(dead); }));
 }
 
 TEST(AppEnvironmentTest, WatchdogWaitsLongerAfterEachFailedRestartAndStartsOverOnceTheEngineRan)

@@ -35,8 +35,12 @@ void note(const char *path)
         return;
     if (pthread_equal(pthread_self(), ownThread))
         ++ownThreadCalls;
-    if (delay.count() > 0)
+    if (delay == StatHook::untilReleased) {
+        while (armed.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else if (delay.count() > 0) {
         std::this_thread::sleep_for(delay);
+    }
 }
 
 template <typename Function>
@@ -59,7 +63,9 @@ StatHook::StatHook(const QString &path, std::chrono::milliseconds wait)
     armed = true;
 }
 
-StatHook::~StatHook() { armed = false; }
+StatHook::~StatHook() { release(); }
+
+void StatHook::release() { armed = false; }
 
 int StatHook::callsOnOwnThread() const { return ownThreadCalls.load(); }
 

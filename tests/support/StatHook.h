@@ -15,6 +15,10 @@ namespace tw::test {
 class StatHook
 {
 public:
+    // Held until the hook is released, as a mount that stopped answering
+    // holds them.
+    static constexpr std::chrono::milliseconds untilReleased = std::chrono::milliseconds::max();
+
     explicit StatHook(const QString &prefix, std::chrono::milliseconds delay = {});
     ~StatHook();
     StatHook(const StatHook &) = delete;
@@ -22,6 +26,8 @@ public:
 
     // The calls made on the thread that made this hook.
     int callsOnOwnThread() const;
+    // Lets every held call go on and stops watching.
+    void release();
 };
 
 } // namespace tw::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace tw {
+
+// What the disk says of a path: whether something is there, and the free
+// bytes of the volume holding it where they could be read.
+struct PathPresence
+{
+    bool exists = false;
+    std::optional<qint64> freeBytes;
+
+    bool operator==(const PathPresence &) const = default;
+
+    // Reads the disk: run it off the main thread. A mount-point directory
+    // whose volume is not mounted exists.
+    static PathPresence read(const QString &path);
+};
+
+} // namespace tw
