@@ -255,6 +255,7 @@ QWidget *InviteSheet::buildNode()
     m_addNode->setObjectName(QStringLiteral("addNode"));
     m_addNode->setAutoDefault(false);
     applyTextStyle(*m_addNode, TextStyle::Caption);
+    TintedButtonPainter::apply(*m_addNode, ButtonTint::Prominent);
     connect(m_addNode, &QPushButton::clicked, this,
             [this] { detach(m_env.projects().addNasNode(m_projectID)); });
     row->addWidget(m_addNode);

@@ -7,10 +7,12 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/LooksLikeVolumeRoot.h"
+#include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -64,7 +66,7 @@ void tint(QLabel *label, const QColor &color)
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
     auto *label = plainLabel();
-    label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
+    showSymbol(*label, symbol, side, color);
     return label;
 }
 
@@ -274,6 +276,7 @@ void DiagnosticsTab::addFeedback()
     m_sendFeedback = new QPushButton(symbolIcon(Symbol::EnvelopeBadge), texts::sendFeedback);
     m_sendFeedback->setObjectName(QStringLiteral("sendFeedback"));
     m_sendFeedback->setDefault(true);
+    TintedButtonPainter::apply(*m_sendFeedback, ButtonTint::Prominent);
     section->rows()->addWidget(m_sendFeedback, 0, Qt::AlignLeft);
     section->addCaption(texts::feedbackShortcut);
     connect(m_sendFeedback, &QPushButton::clicked, this, &DiagnosticsTab::openFeedback);
@@ -432,8 +435,7 @@ void DiagnosticsTab::showStatus()
         if (dot->color() == color && !mark->pixmap().isNull())
             continue;
         dot->setColor(color);
-        mark->setPixmap(
-            tintedSymbol(ok[i] ? Symbol::Checkmark : Symbol::Xmark, 12, color, mark->devicePixelRatioF()));
+        showSymbol(*mark, ok[i] ? Symbol::Checkmark : Symbol::Xmark, 12, color);
         mark->setProperty("ok", ok[i]);
     }
 }

@@ -5,6 +5,7 @@
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -261,7 +262,7 @@ void NetworkTab::addSchedule()
     auto *warning = new QHBoxLayout(m_warning);
     warning->setContentsMargins(0, 0, 0, 0);
     auto *icon = plainLabel();
-    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::orange(), devicePixelRatioF()));
+    showSymbol(*icon, Symbol::ExclamationmarkTriangleFill, 12, Theme::orange());
     warning->addWidget(icon, 0, Qt::AlignTop);
     QLabel *text = styledLabel(texts::scheduleSlowsNothing, TextRole::Caption);
     text->setObjectName(QStringLiteral("scheduleWarningText"));

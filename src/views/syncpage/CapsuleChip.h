@@ -12,7 +12,9 @@ namespace tw {
 
 // A capsule with a small mark and a text, tinted in one colour: the per-Mac
 // chips, the ignore-pattern chips and the "more" chip of the folder
-// inspector. A chip with a menu opens it on press and shows no indicator;
+// inspector. The capsule is filled with the colour, faintly; the text and
+// the mark are drawn in the shade of it that reads on that fill in the
+// appearance shown. A chip with a menu opens it on press and shows no indicator;
 // one without is only a face (no focus, no press).
 class CapsuleChip : public QToolButton
 {
@@ -27,6 +29,7 @@ public:
         int markSize = 11;
         QString text;
         QFont font;
+        // An invalid colour: the secondary text's.
         QColor color;
         double fillOpacity = 0.15;
         bool struckOut = false;

@@ -9,7 +9,9 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
+#include "design/DestructiveItem.h"
 #include "design/ShownSymbol.h"
 #include "design/ElidedLabel.h"
 #include "design/Symbol.h"
@@ -197,7 +199,7 @@ void ProjectView::buildNotFound()
     auto *column = new QVBoxLayout(this);
     column->addStretch();
     auto *icon = plainLabel(this);
-    icon->setPixmap(symbolIcon(Symbol::Folder).pixmap(46, 46));
+    showSymbol(*icon, Symbol::Folder, 46, windowTextAt(secondaryStrength));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(notFoundText, TextRole::Title2);
     title->setObjectName(QStringLiteral("notFound"));
@@ -215,14 +217,18 @@ QWidget *ProjectView::header(const QString &title, const QString &subtitle, cons
     QLabel *name = secondaryLabel(title, 12, row);
     name->setFont(pointsFont(12, QFont::DemiBold));
     layout->addWidget(name);
-    if (!subtitle.isEmpty())
-        layout->addWidget(secondaryLabel(QStringLiteral("\u2014 ") + subtitle, 11, row));
+    if (!subtitle.isEmpty()) {
+        QLabel *note = secondaryLabel(QStringLiteral("\u2014 ") + subtitle, 11, row);
+        note->setObjectName(QStringLiteral("headerSubtitle"));
+        DerivedForeground::apply(*note, windowTextAt(tertiaryStrength));
+        layout->addWidget(note);
+    }
     layout->addStretch();
     auto *button = new QToolButton(row);
     button->setAutoRaise(true);
     const int side = QFontMetrics(pointsFont(13, QFont::DemiBold)).ascent();
     button->setIconSize({side, side});
-    button->setIcon(QIcon(tintedSymbol(Symbol::Plus, side, Theme::accent(), devicePixelRatioF())));
+    showSymbol(*button, Symbol::Plus, readableTint(Theme::accent(), captionContrast));
     button->setToolTip(help);
     button->setObjectName(help);
     connect(button, &QToolButton::clicked, this, std::move(action));
@@ -304,7 +310,8 @@ void ProjectView::buildPage()
     m_pauseSync = more->addAction(QString());
     m_pauseSync->setObjectName(QStringLiteral("pauseSync"));
     more->addSeparator();
-    m_removeSync = more->addAction(symbolIcon(Symbol::Trash), removeSyncText);
+    m_removeSync = more->addAction(removeSyncText);
+    markDestructive(*m_removeSync, Symbol::Trash);
     m_removeSync->setObjectName(QStringLiteral("removeSync"));
     auto *moreButton = new QToolButton;
     moreButton->setObjectName(QStringLiteral("moreButton"));
@@ -493,6 +500,10 @@ void ProjectView::showInspector()
         scroll->setFrameShape(QFrame::NoFrame);
         item.widget->setContentsMargins(20, 20, 20, 20);
         scroll->setWidget(item.widget);
+        // The area's tint shows through: a scroll area fills its content
+        // with the window colour.
+        item.widget->setAutoFillBackground(false);
+        scroll->viewport()->setAutoFillBackground(false);
         m_inspectorItem = item;
         shown = scroll;
     } else {

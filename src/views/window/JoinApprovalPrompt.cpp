@@ -1,5 +1,6 @@
 #include "views/window/JoinApprovalPrompt.h"
 
+#include "design/ButtonTint.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/LiteralAmpersands.h"
 
@@ -48,6 +49,7 @@ JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
     setPlainTexts(*this, titleFor(m_request), messageFor(m_request));
     m_allow = addButton(literalAmpersands(allowLabelFor(m_request)), QMessageBox::AcceptRole);
     m_decline = addButton(declineLabel, QMessageBox::DestructiveRole);
+    TintedButtonPainter::apply(*m_decline, ButtonTint::Destructive);
     m_notNow = addButton(notNowLabel, QMessageBox::RejectRole);
     m_allow->setObjectName(QStringLiteral("allowButton"));
     m_decline->setObjectName(QStringLiteral("declineButton"));
