@@ -54,11 +54,12 @@ QColor SymbolIconEngine::ink(QIcon::Mode mode)
 }
 
 // The base class paints onto an uninitialised pixmap; a symbol needs a
-// transparent one. The shape is drawn first, then coloured for the mode in
-// the palette shown now.
+// transparent one. The shape is drawn first, then coloured pixel by pixel
+// for the mode in the palette shown now: a painter's fill of a large image
+// would wait for the global thread pool, which may be busy with slow work.
 QPixmap SymbolIconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state)
 {
-    QPixmap canvas(size);
+    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);
     const QString themed = m_tint ? symbolThemeName(m_symbol) : QString();
@@ -66,11 +67,17 @@ QPixmap SymbolIconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::Sta
         painter.drawPixmap(0, 0, QIcon::fromTheme(themed).pixmap(size, 1.0, QIcon::Normal, state));
     else
         drawShape(painter, QRect(QPoint(0, 0), size));
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.end();
     const bool tinted = m_tint && (mode == QIcon::Normal || mode == QIcon::Active);
-    painter.fillRect(canvas.rect(),
-                     tinted ? readableOn(*m_tint, QGuiApplication::palette(), captionContrast) : ink(mode));
-    return canvas;
+    const QColor colour = tinted ? readableOn(*m_tint, QGuiApplication::palette(), captionContrast) : ink(mode);
+    for (int y = 0; y < canvas.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(canvas.scanLine(y));
+        for (int x = 0; x < canvas.width(); ++x) {
+            const int alpha = qAlpha(line[x]) * colour.alpha() / 255;
+            line[x] = qRgba(colour.red() * alpha / 255, colour.green() * alpha / 255, colour.blue() * alpha / 255, alpha);
+        }
+    }
+    return QPixmap::fromImage(std::move(canvas));
 }
 
 void SymbolIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state)

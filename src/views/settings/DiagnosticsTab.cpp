@@ -8,6 +8,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/ButtonTint.h"
+#include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
@@ -345,8 +346,13 @@ void DiagnosticsTab::addCrossCheck()
     QFont smallest = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     smallest.setPointSizeF(textStyleFont(TextStyle::Caption2).pointSizeF());
     m_report->setFont(smallest);
-    m_report->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 10); border-radius: 6px; }"));
-    section->rows()->addWidget(m_report);
+    // Black at 4 % on a rounded box, painted by the box: a style sheet would
+    // keep the report's scroll bar in the palette it was made with.
+    m_report->setFrameShape(QFrame::NoFrame);
+    m_report->viewport()->setAutoFillBackground(false);
+    m_reportBox = new CardFrame(m_report, {.radius = 6, .padding = CardStyle::even(0), .strokeWidth = 0,
+                                           .fill = QColor(0, 0, 0, 10)});
+    section->rows()->addWidget(m_reportBox);
 
     connect(m_lanDiagnostics, &QCheckBox::clicked, this, [this](bool on) {
         m_env.preferences().setLanDiagnostics(on);
@@ -621,7 +627,7 @@ void DiagnosticsTab::showActivity()
     m_readAll->setEnabled(!activity.diagLoading);
     m_refreshReport->setVisible(!activity.diagText.isEmpty());
     m_refreshReport->setEnabled(!activity.diagLoading);
-    m_report->setVisible(!activity.diagText.isEmpty());
+    m_reportBox->setVisible(!activity.diagText.isEmpty());
     if (m_report->toPlainText() != activity.diagText)
         m_report->setPlainText(activity.diagText);
     m_copyLink->setText(activity.remoteCopied ? texts::copied : texts::copyLink);

@@ -4,6 +4,7 @@
 #include "views/panels/OmitPanel.h"
 
 #include "controllers/DeviceController.h"
+#include "design/ContrastRatio.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -14,6 +15,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -204,8 +206,24 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     const QWidget &rows = *panel->list().viewport();
     const QRect excluded = panel->rowDelegate().nameRect(row(*panel, "Take [1].mov"));
     const QRect included = panel->rowDelegate().nameRect(row(*panel, "c"));
-    EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *panel, rows, excluded), Theme::orange()));
-    EXPECT_FALSE(shotShowsColour(shot, shotArea(shot, *panel, rows, included), Theme::orange()));
+    // The excluded name in a shade of orange that reads on its orange row,
+    // the other in the text colour.
+    const auto ink = [&](const QRect &name) {
+        const QRect area = shotArea(shot, *panel, rows, name);
+        const QColor ground = shot.pixelColor(area.left() - 2, area.center().y());
+        QColor strongest = ground;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (contrastRatio(shot.pixelColor(x, y), ground) > contrastRatio(strongest, ground))
+                    strongest = shot.pixelColor(x, y);
+        return std::pair{strongest, contrastRatio(strongest, ground)};
+    };
+    const auto [struckInk, struckRatio] = ink(excluded);
+    EXPECT_TRUE(test::isShadeOf(struckInk, Theme::orange())) << struckInk.name().toStdString();
+    EXPECT_GE(struckRatio, bodyContrast);
+    const auto [plainInk, plainRatio] = ink(included);
+    EXPECT_FALSE(test::isShadeOf(plainInk, Theme::orange())) << plainInk.name().toStdString();
+    EXPECT_GE(plainRatio, bodyContrast);
     // A short name in a wide row shows whole, and a few rows need no scroll bar.
     QFont struck = pointsFont(13);
     struck.setStrikeOut(true);
