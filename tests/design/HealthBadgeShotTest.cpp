@@ -4,6 +4,7 @@
 #include "design/Theme.h"
 
 #include "SaveShot.h"
+#include "TextContrast.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -17,21 +18,10 @@ bool near(QColor a, QColor b)
            std::abs(a.blue() - b.blue()) <= 6;
 }
 
-// The pixel that stands out most from the ground: a symbol's ink.
-QColor strongest(const QImage &image, QColor ground)
-{
-    QColor best = ground;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (contrastRatio(image.pixelColor(x, y), ground) > contrastRatio(best, ground))
-                best = image.pixelColor(x, y);
-    return best;
-}
-
 // A symbol reads on what is behind it, in a shade of the health's colour.
 void expectSymbolOn(const QImage &image, QColor ground, QColor health)
 {
-    const QColor ink = strongest(image, ground);
+    const QColor ink = test::strongestPixel(image, ground);
     EXPECT_GE(contrastRatio(ink, ground), captionContrast) << ink.name().toStdString() << " on "
                                                            << ground.name().toStdString();
     EXPECT_NEAR(ink.toHsl().hslHueF(), health.toHsl().hslHueF(), 0.02) << ink.name().toStdString();

@@ -5,6 +5,7 @@
 
 #include "cluster/InviteCodec.h"
 #include "cluster/NasNodeController.h"
+#include "design/ButtonTint.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "projects/ProjectController.h"
@@ -142,6 +143,7 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     EXPECT_TRUE(part(*invite, "node")->isVisible());
     EXPECT_EQ(invite->findChild<QLabel *>("nodeName")->text(), "Vault");
     EXPECT_TRUE(button(*invite, "addNode")->isVisible());
+    EXPECT_EQ(TintedButtonPainter::tintOf(*button(*invite, "addNode")), ButtonTint::Prominent);
     EXPECT_FALSE(part(*invite, "nodeMember")->isVisible());
     EXPECT_FALSE(saveShot(*invite, "invite-sheet-full").isNull());
 

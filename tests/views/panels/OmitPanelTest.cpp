@@ -143,6 +143,8 @@ TEST_F(OmitPanelTest, TheLevelIsListedDirectoriesFirstByCodePointAndOnlyAnExactL
         EXPECT_EQ(switchOn(*panel, "z"), line.on) << line.line.toStdString();
         EXPECT_EQ(z.data(Qt::FontRole).value<QFont>().strikeOut(), line.on);
         EXPECT_EQ(z.data(OmitLevelModel::IsLinkRole).toBool(), !line.on);
+        // A folder's name is a plain button, in the text colour as a file's.
+        EXPECT_EQ(z.data(Qt::ForegroundRole).isValid(), line.on);
         EXPECT_FALSE(switchOn(*panel, "a"));
         // An excluded directory does not open.
         click(*panel, panel->rowDelegate().nameRect(z));
@@ -211,11 +213,7 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     const auto ink = [&](const QRect &name) {
         const QRect area = shotArea(shot, *panel, rows, name);
         const QColor ground = shot.pixelColor(area.left() - 2, area.center().y());
-        QColor strongest = ground;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if (contrastRatio(shot.pixelColor(x, y), ground) > contrastRatio(strongest, ground))
-                    strongest = shot.pixelColor(x, y);
+        const QColor strongest = test::strongestPixel(shot, ground, area);
         return std::pair{strongest, contrastRatio(strongest, ground)};
     };
     const auto [struckInk, struckRatio] = ink(excluded);
