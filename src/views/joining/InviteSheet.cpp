@@ -7,7 +7,9 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
+#include "design/ElidedLine.h"
 #include "design/FlowLayout.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -105,7 +107,10 @@ private:
 
 } // namespace
 
-// A Mac the engine knows that is not yet a member: one tap adds it.
+// A Mac the engine knows that is not yet a member: one tap adds it. A
+// capsule washed with the accent (green once added), its symbol and name in
+// the shade of that colour that reads on it, painted at each draw so they
+// follow the appearance.
 class InviteChip : public QPushButton
 {
 public:
@@ -115,6 +120,7 @@ public:
         setAutoDefault(false);
         setFlat(true);
         setFont(pointsFont(12, QFont::Medium));
+        setIconSize({12, 12});
         QObject::connect(this, &QPushButton::clicked, &sheet,
                          [&sheet, deviceID, this] { sheet.addContact(deviceID, m_name); });
     }
@@ -124,16 +130,47 @@ public:
         m_name = name;
         setText(literalAmpersands(name));
         setEnabled(!added);
-        showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
-        const QColor color = added ? Theme::synced() : Theme::accent();
-        QColor fill = color;
+        const Symbol symbol = added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle;
+        m_colour = added ? Theme::synced() : Theme::accent();
+        showSymbol(*this, symbol);
+        setIcon(symbolIcon(symbol, m_colour));
+        updateGeometry();
+        update();
+    }
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        const int text = metrics.horizontalAdvance(m_name) + 1;
+        return {2 * kPadX + iconSize().width() + kGap + text,
+                std::max(metrics.height(), iconSize().height()) + 2 * kPadY};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = m_colour;
         fill.setAlphaF(0.15f);
-        setStyleSheet(QStringLiteral("QPushButton { padding: 4px 9px; border-radius: 10px; background: %1; color: %2; }")
-                          .arg(fill.name(QColor::HexArgb), color.name()));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
+        // An added Mac's chip is no longer pressable, but shows in its colour.
+        const QSize side = iconSize();
+        icon().paint(&painter, QRect(QPoint(kPadX, (height() - side.height()) / 2), side));
+        const int x = kPadX + side.width() + kGap;
+        drawElidedLine(painter, QRect(x, 0, width() - x - kPadX, height()), font(),
+                       readableOn(m_colour, palette(), neededContrast(font()), fill), m_name, Qt::ElideRight);
     }
 
 private:
+    static constexpr int kPadX = 9;
+    static constexpr int kPadY = 4;
+    static constexpr int kGap = 4;
+    static constexpr qreal kRadius = 10;
     QString m_name;
+    QColor m_colour = Theme::accent();
 };
 
 InviteSheet::InviteSheet(AppEnvironment &env, QString projectID, QWidget *parent, TailnetAddress tailnet)

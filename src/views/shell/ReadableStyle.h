@@ -8,8 +8,9 @@ namespace tw {
 // check box and the track of a progress bar a shade off the window colour,
 // lost on a dark palette and faint on a light one. Here both stand out
 // 3 : 1 from the window and the views (the same grey, shaded for the
-// palette), and a checked push button (a picker's chosen segment) is marked
-// in the highlight colour, where Fusion only darkens it a little.
+// palette), a checked push button (a picker's chosen segment) is marked in
+// the highlight colour, where Fusion only darkens it a little, and a menu
+// item marked destructive has its text in red.
 class ReadableStyle : public QProxyStyle
 {
     Q_OBJECT

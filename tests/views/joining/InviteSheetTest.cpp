@@ -6,6 +6,8 @@
 #include "cluster/InviteCodec.h"
 #include "cluster/NasNodeController.h"
 #include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
+#include "design/Theme.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "projects/ProjectController.h"
@@ -14,6 +16,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -139,6 +142,12 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     EXPECT_EQ(part(*invite, "chip:" + kNodeDeviceID), nullptr);
     QPushButton *bob = button(*invite, "chip:" + kPeerB);
     ASSERT_NE(bob, nullptr);
+    // The name in the accent's shade that reads on the chip's wash.
+    const QImage face = bob->grab().toImage();
+    const QColor wash = face.pixelColor(face.width() - 4, face.height() / 2);
+    const QColor name = test::strongestPixel(face, wash, face.rect().adjusted(25, 0, -9, 0));
+    EXPECT_GE(contrastRatio(name, wash), captionContrast) << name.name().toStdString();
+    EXPECT_NEAR(name.toHsl().hslHueF(), Theme::accent().toHsl().hslHueF(), 0.02) << name.name().toStdString();
     EXPECT_TRUE(part(*invite, "contacts")->isVisible());
     EXPECT_TRUE(part(*invite, "node")->isVisible());
     EXPECT_EQ(invite->findChild<QLabel *>("nodeName")->text(), "Vault");
