@@ -211,11 +211,19 @@ QWidget *DeviceInspector::makeHeader()
     m_more = new QToolButton;
     m_more->setObjectName(QStringLiteral("more"));
     m_more->setText(QStringLiteral("\u22ef"));
+    m_more->setAccessibleName(QStringLiteral("More"));
+    // Its face is the symbol, in the secondary colour, at a 17-point size.
+    m_more->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const int side = QFontMetrics(pointsFont(17)).ascent();
+    m_more->setIconSize({side, side});
+    showSymbol(*m_more, Symbol::EllipsisCircle, windowTextAt(secondaryStrength));
     m_more->setAutoRaise(true);
-    m_more->setPopupMode(QToolButton::InstantPopup);
-    m_more->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    // The face opens the menu, with no arrow of the style's own beside it
+    // (a style sheet hiding that arrow would keep the symbol's colour from
+    // following the appearance).
     m_menu = new QMenu(m_more);
-    m_more->setMenu(m_menu);
+    connect(m_more, &QToolButton::clicked, m_menu,
+            [this] { m_menu->popup(m_more->mapToGlobal(QPoint(0, m_more->height()))); });
     row->addWidget(m_symbol);
     row->addLayout(names, 1);
     row->addWidget(m_pause);
