@@ -10,6 +10,7 @@
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
+#include "views/kit/ShowGroundThrough.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QFontDatabase>
@@ -157,6 +158,7 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     column->addLayout(buttons);
     column->addStretch();
     scroll->setWidget(content);
+    showGroundThrough(*scroll);
     outer->addWidget(scroll);
 
     connect(m_subpath, &QLineEdit::textChanged, this, &PurgePanel::refresh);

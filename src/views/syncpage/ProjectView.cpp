@@ -21,16 +21,17 @@
 #include "utilities/Detach.h"
 #include "views/panels/ArchivePanel.h"
 #include "views/kit/ConfirmAction.h"
-#include "views/window/ErrorBanner.h"
-#include "views/shell/FolderPicker.h"
-#include "views/panels/FolderSettingsPanel.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/LiteralText.h"
-#include "views/window/NavigationPath.h"
-#include "views/panels/OmitPanel.h"
 #include "views/kit/PlainLabel.h"
-#include "views/panels/PurgePanel.h"
+#include "views/kit/ShowGroundThrough.h"
 #include "views/kit/StyledLabel.h"
+#include "views/panels/FolderSettingsPanel.h"
+#include "views/panels/OmitPanel.h"
+#include "views/panels/PurgePanel.h"
+#include "views/shell/FolderPicker.h"
+#include "views/window/ErrorBanner.h"
+#include "views/window/NavigationPath.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -500,10 +501,7 @@ void ProjectView::showInspector()
         scroll->setFrameShape(QFrame::NoFrame);
         item.widget->setContentsMargins(20, 20, 20, 20);
         scroll->setWidget(item.widget);
-        // The area's tint shows through: a scroll area fills its content
-        // with the window colour.
-        item.widget->setAutoFillBackground(false);
-        scroll->viewport()->setAutoFillBackground(false);
+        showGroundThrough(*scroll);
         m_inspectorItem = item;
         shown = scroll;
     } else {
