@@ -333,11 +333,11 @@ inline double strongest(const QImage &shot, const QRect &area, QRgb ground)
 struct Shape
 {
     QSize size;
+    QImage image;
     QList<QPoint> clear, solid;
 
-    explicit Shape(const QImage &icon) : size(icon.size())
+    explicit Shape(const QImage &icon) : size(icon.size()), image(icon.convertToFormat(QImage::Format_ARGB32))
     {
-        const QImage image = icon.convertToFormat(QImage::Format_ARGB32);
         int solidest = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
@@ -393,7 +393,7 @@ inline double iconContrast(const QImage &shot, const QRect &area, const QImage &
             continue;
         const QRect placed(*at, shape.size);
         const QRgb ground = shape.clear.isEmpty() ? around(shot, placed) : mostCommon(shot, placed, [&](int x, int y) {
-            return shape.clear.contains(QPoint(x, y) - *at);
+            return qAlpha(shape.image.pixel(x - at->x(), y - at->y())) == 0;
         });
         double best = 1;
         for (const QPoint &p : shape.solid)
