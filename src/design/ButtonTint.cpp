@@ -37,6 +37,12 @@ void TintedButtonPainter::apply(QAbstractButton &button, ButtonTint tint)
     button.update();
 }
 
+void TintedButtonPainter::clear(QAbstractButton &button)
+{
+    delete painterOf(button);
+    button.update();
+}
+
 std::optional<ButtonTint> TintedButtonPainter::tintOf(const QAbstractButton &button)
 {
     if (const TintedButtonPainter *painter = painterOf(button))
@@ -46,9 +52,25 @@ std::optional<ButtonTint> TintedButtonPainter::tintOf(const QAbstractButton &but
 
 QColor TintedButtonPainter::fill(ButtonTint tint)
 {
-    const QColor base = tint == ButtonTint::Prominent ? Theme::accent() : Theme::danger();
+    const QColor base = tint == ButtonTint::Destructive ? Theme::danger() : Theme::accent();
     return readableShade(base, Qt::white, bodyContrast);
 }
+
+namespace {
+
+// The face of a bordered tinted button: the palette's button colour washed
+// with the accent.
+QColor borderedFace(const QPalette &palette)
+{
+    const QColor under = palette.color(QPalette::Button);
+    const QColor over = Theme::accent();
+    constexpr float alpha = 0.18f;
+    const auto mix = [](float top, float bottom) { return top * alpha + bottom * (1 - alpha); };
+    return QColor::fromRgbF(mix(over.redF(), under.redF()), mix(over.greenF(), under.greenF()),
+                            mix(over.blueF(), under.blueF()));
+}
+
+} // namespace
 
 bool TintedButtonPainter::eventFilter(QObject *watched, QEvent *event)
 {
@@ -65,14 +87,21 @@ void TintedButtonPainter::paint() const
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette &palette = m_button.palette();
     const bool enabled = m_button.isEnabled();
-    QColor background = enabled ? fill(m_tint) : palette.color(QPalette::Disabled, QPalette::Button);
+    const bool bordered = m_tint == ButtonTint::Bordered;
+    QColor background = !enabled ? palette.color(QPalette::Disabled, QPalette::Button)
+                        : bordered ? borderedFace(palette)
+                                   : fill(m_tint);
     if (enabled && m_button.isDown())
         background = background.darker(120);
-    const QColor text = enabled ? QColor(Qt::white) : palette.color(QPalette::Disabled, QPalette::ButtonText);
+    const QColor text = !enabled ? palette.color(QPalette::Disabled, QPalette::ButtonText)
+                        : bordered ? readableShade(Theme::accent(), background, neededContrast(m_button.font()))
+                                   : QColor(Qt::white);
 
     // As tall as the style's own buttons beside it.
     const QRectF frame = QRectF(m_button.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(enabled ? Qt::NoPen : QPen(palette.color(QPalette::Disabled, QPalette::Mid), 1));
+    painter.setPen(!enabled ? QPen(palette.color(QPalette::Disabled, QPalette::Mid), 1)
+                   : bordered ? QPen(text, 1)
+                              : Qt::NoPen);
     painter.setBrush(background);
     painter.drawRoundedRect(frame, kRadius, kRadius);
     if (m_button.hasFocus()) {

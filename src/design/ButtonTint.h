@@ -12,8 +12,10 @@ namespace tw {
 // with the accent colour, or a destructive one, filled red. Either way the
 // text is white on a shade of that colour dark enough to read (at least
 // 4.5 : 1), and a disabled button is drawn in the palette's dimmed colours,
-// so it never looks like the enabled one.
-enum class ButtonTint { Prominent, Destructive };
+// so it never looks like the enabled one. A bordered button tinted with the
+// accent (a Mac's "Resume") keeps the palette's face, washed with the
+// accent and edged in it, its text in the accent's shade that reads there.
+enum class ButtonTint { Prominent, Destructive, Bordered };
 
 // Paints the button itself, whatever the style would: a style's own push
 // button washes a fill out (Fusion lightens and desaturates it).
@@ -23,6 +25,8 @@ class TintedButtonPainter : public QObject
 
 public:
     static void apply(QAbstractButton &button, ButtonTint tint);
+    // The button drawn by its style again.
+    static void clear(QAbstractButton &button);
     // The tint a button was given; none when it was not.
     static std::optional<ButtonTint> tintOf(const QAbstractButton &button);
     // The fill of an enabled button of that tint.

@@ -47,9 +47,15 @@ QColor ForegroundRule::colourOn(const QPalette &inherited) const
     case Kind::Tint:
         break;
     }
-    // Texts stand on the window and on cards and lists (the view colour).
-    const QColor onWindow = readableShade(tint, washed(inherited.color(QPalette::Window), wash), minimum);
-    return readableShade(onWindow, washed(inherited.color(QPalette::Base), wash), minimum);
+    // Texts stand on the window, on cards and lists (the view colour), and
+    // on the faint washes of the window text that tiles, group boxes and the
+    // inspector lay over the window (together up to about 8 %).
+    QColor pageWash = inherited.color(QPalette::WindowText);
+    pageWash.setAlphaF(0.08f);
+    const QColor window = inherited.color(QPalette::Window);
+    QColor shade = readableShade(tint, washed(window, wash), minimum);
+    shade = readableShade(shade, washed(inherited.color(QPalette::Base), wash), minimum);
+    return readableShade(shade, washed(washed(window, pageWash), wash), minimum);
 }
 
 ForegroundRule windowTextAt(qreal strength)
@@ -85,6 +91,11 @@ void DerivedForeground::apply(QWidget &widget, const ForegroundRule &rule)
     (new DerivedForeground(widget, rule))->update();
 }
 
+bool DerivedForeground::follows(const QWidget &widget)
+{
+    return ruleOf(widget) != nullptr;
+}
+
 bool DerivedForeground::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == &m_widget) {
@@ -117,6 +128,11 @@ void DerivedForeground::update()
     // Setting the palette tells this filter again; then nothing differs.
     if (changed)
         m_widget.setPalette(palette);
+}
+
+QColor readableOn(const QColor &colour, const QPalette &palette, double minimum, const QColor &wash)
+{
+    return readableTint(colour, minimum, wash).colourOn(palette);
 }
 
 void tintText(QWidget &widget, const QColor &colour, const QColor &wash)

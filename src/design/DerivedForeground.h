@@ -11,7 +11,8 @@ namespace tw {
 // Where a text colour comes from: the inherited window text at a strength
 // (secondary and tertiary texts), the inherited link colour, or a fixed
 // colour of the design (red, orange) shaded within its hue just enough to
-// read on the inherited window and view backgrounds.
+// read on the inherited window and view backgrounds, and on the faint washes
+// pages lay over the window.
 struct ForegroundRule
 {
     enum class Kind { WindowText, Link, Tint };
@@ -46,6 +47,8 @@ public:
     // Replaces whatever rule the widget followed; the same rule again costs
     // next to nothing.
     static void apply(QWidget &widget, const ForegroundRule &rule);
+    // Whether the widget follows a rule.
+    static bool follows(const QWidget &widget);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -60,5 +63,10 @@ private:
 // A design colour as the widget's text: its own hue, shaded where needed to
 // read at the widget's size on either appearance.
 void tintText(QWidget &widget, const QColor &colour, const QColor &wash = {});
+
+// The shade of a design colour that a painted part draws its text or mark
+// in, on the window and view backgrounds of `palette` (read at each paint),
+// with `wash` laid over them.
+QColor readableOn(const QColor &colour, const QPalette &palette, double minimum, const QColor &wash = {});
 
 } // namespace tw

@@ -1,5 +1,7 @@
 #include "design/DeviceSyncRing.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ProgressArc.h"
 #include "design/Theme.h"
 
@@ -101,7 +103,7 @@ void DeviceSyncRing::paintEvent(QPaintEvent *)
         return;
     }
     if (const std::optional<Symbol> symbol = Theme::healthSymbol(m_health))
-        drawSymbol(painter, *symbol, circle, qRound(0.42 * m_size), color);
+        drawSymbol(painter, *symbol, circle, qRound(0.42 * m_size), readableOn(color, palette(), captionContrast));
 }
 
 void DeviceSyncRing::paintSyncing(QPainter &painter, const QRectF &circle)
@@ -114,6 +116,7 @@ void DeviceSyncRing::paintSyncing(QPainter &painter, const QRectF &circle)
     font.setPixelSize(std::max(1, qRound(0.32 * m_size)));
     font.setWeight(QFont::DemiBold);
     painter.setFont(font);
+    painter.setPen(readableOn(Theme::syncing(), palette(), captionContrast));
     painter.drawText(circle, Qt::AlignCenter, percentText(m_health.progress));
 }
 

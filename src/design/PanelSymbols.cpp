@@ -4,6 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tw {
 namespace {
 
@@ -11,7 +14,7 @@ using P = QPointF;
 
 void stroke(QPainter &painter, qreal width = 1.8)
 {
-    painter.setPen(symbolStroke(width));
+    painter.setPen(symbolStroke(painter, width));
     painter.setBrush(Qt::NoBrush);
 }
 
@@ -239,6 +242,15 @@ void drawPeople(QPainter &painter, Symbol symbol)
         person(painter, P(16, 8), 2.6);
         painter.drawLine(P(3, 21), P(21, 3));
         break;
+    case Symbol::PersonBadgeMinus:
+        person(painter, P(9.5, 8), 3.2);
+        painter.drawLine(P(16, 18), P(22, 18));
+        break;
+    case Symbol::Pencil:
+        // Its body slanted up to the right, the tip at the lower left.
+        closedPath(painter, {P(3.5, 20.5), P(4.5, 15.5), P(15.5, 4.5), P(19.5, 8.5), P(8.5, 19.5)});
+        painter.drawLine(P(13, 7), P(17, 11));
+        break;
     case Symbol::SliderHorizontal3:
         for (const qreal y : {6.0, 12.0, 18.0})
             painter.drawLine(P(3, y), P(21, y));
@@ -285,7 +297,7 @@ void drawPeople(QPainter &painter, Symbol symbol)
         painter.setCompositionMode(QPainter::CompositionMode_Clear);
         painter.setBrush(Qt::black);
         painter.drawEllipse(P(12, 12), 2.8, 2.8);
-        painter.setPen(symbolStroke(3.2));
+        painter.setPen(symbolStroke(painter, 3.2));
         painter.drawLine(P(4, 20), P(20, 4));
         painter.restore();
         painter.drawLine(P(4, 20), P(20, 4));
@@ -383,6 +395,14 @@ void drawMarks(QPainter &painter, Symbol symbol)
 
 } // namespace
 
+QPen symbolStroke(const QPainter &painter, qreal width, Qt::PenStyle style)
+{
+    const QTransform toDevice = painter.deviceTransform();
+    const qreal scale = std::hypot(toDevice.m11(), toDevice.m12());
+    const qreal least = scale > 0 ? 1.4 / scale : width;
+    return QPen(symbolInk(), std::max(width, least), style, Qt::RoundCap, Qt::RoundJoin);
+}
+
 QString panelSymbolThemeName(Symbol symbol)
 {
     switch (symbol) {
@@ -438,6 +458,8 @@ QString panelSymbolThemeName(Symbol symbol)
         return QStringLiteral("view-more-horizontal-symbolic");
     case Symbol::Plus:
         return QStringLiteral("list-add-symbolic");
+    case Symbol::Pencil:
+        return QStringLiteral("document-edit-symbolic");
     case Symbol::ArrowClockwise:
         return QStringLiteral("view-refresh-symbolic");
     case Symbol::Safari:

@@ -10,7 +10,8 @@ class QPainter;
 namespace tw {
 
 // Drawn symbols are laid out on a grid of this side, scaled to the asked
-// rectangle, in one neutral grey that badges tint.
+// rectangle, in one ink; the icon engine then colours the shape for the
+// appearance, and badges tint it.
 constexpr qreal kSymbolGrid = 24;
 
 inline QColor symbolInk()
@@ -18,10 +19,10 @@ inline QColor symbolInk()
     return QColor(110, 110, 115);
 }
 
-inline QPen symbolStroke(qreal width, Qt::PenStyle style = Qt::SolidLine)
-{
-    return QPen(symbolInk(), width, style, Qt::RoundCap, Qt::RoundJoin);
-}
+// A stroke of the grid's width, but never thinner than about one and a half
+// pixels where the painter draws it: a thinner one covers no pixel whole
+// and shows as a faint grey on a small symbol.
+QPen symbolStroke(const QPainter &painter, qreal width, Qt::PenStyle style = Qt::SolidLine);
 
 // The icon theme name of a symbol of the folder panels, joining sheets and
 // settings window; empty where common themes have none.

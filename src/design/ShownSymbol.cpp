@@ -1,5 +1,7 @@
 #include "design/ShownSymbol.h"
 
+#include "design/ContrastRatio.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QLabel>
@@ -14,17 +16,23 @@ void note(QWidget &widget, Symbol symbol)
     widget.setProperty(kProperty, int(symbol));
 }
 
-// Draws a label's symbol again in its text colour after each palette change.
+// Draws a widget's symbol again in its text colour after each palette
+// change: a label's picture, or a button's icon at the button's icon size.
 class SymbolInTextColour : public QObject
 {
 public:
     static inline const QString name = QStringLiteral("symbolInTextColour");
 
-    SymbolInTextColour(QLabel &label, Symbol symbol, int side) : QObject(&label), m_label(label)
+    SymbolInTextColour(QWidget &widget, Symbol symbol, int side) : QObject(&widget), m_widget(widget)
     {
         setObjectName(name);
         set(symbol, side);
-        label.installEventFilter(this);
+        widget.installEventFilter(this);
+    }
+    // Found by name: the type has no meta-object of its own to cast by.
+    static SymbolInTextColour *of(const QWidget &widget)
+    {
+        return static_cast<SymbolInTextColour *>(widget.findChild<QObject *>(name, Qt::FindDirectChildrenOnly));
     }
     void set(Symbol symbol, int side)
     {
@@ -34,7 +42,7 @@ public:
     }
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == &m_label && event->type() == QEvent::PaletteChange)
+        if (watched == &m_widget && event->type() == QEvent::PaletteChange)
             draw();
         return QObject::eventFilter(watched, event);
     }
@@ -42,16 +50,22 @@ public:
 private:
     void draw()
     {
-        const QColor colour = m_label.palette().color(QPalette::WindowText);
-        if (colour == m_drawn && m_symbol == m_drawnSymbol && m_side == m_drawnSide)
+        auto *button = qobject_cast<QAbstractButton *>(&m_widget);
+        const int side = button ? button->iconSize().width() : m_side;
+        const QColor colour = m_widget.palette().color(button ? QPalette::ButtonText : QPalette::WindowText);
+        if (colour == m_drawn && m_symbol == m_drawnSymbol && side == m_drawnSide)
             return;
         m_drawn = colour;
         m_drawnSymbol = m_symbol;
-        m_drawnSide = m_side;
-        m_label.setPixmap(tintedSymbol(m_symbol, m_side, colour, m_label.devicePixelRatioF()));
+        m_drawnSide = side;
+        const QPixmap symbol = tintedSymbol(m_symbol, side, colour, m_widget.devicePixelRatioF());
+        if (button)
+            button->setIcon(QIcon(symbol));
+        else
+            static_cast<QLabel &>(m_widget).setPixmap(symbol);
     }
 
-    QLabel &m_label;
+    QWidget &m_widget;
     Symbol m_symbol = Symbol::Checkmark;
     int m_side = 0;
     QColor m_drawn;
@@ -59,27 +73,38 @@ private:
     int m_drawnSide = -1;
 };
 
+void drawInTextColour(QWidget &widget, Symbol symbol, int side)
+{
+    if (SymbolInTextColour *drawer = SymbolInTextColour::of(widget))
+        drawer->set(symbol, side);
+    else
+        (void)new SymbolInTextColour(widget, symbol, side);
+    note(widget, symbol);
+}
+
 } // namespace
 
 void showSymbol(QLabel &label, Symbol symbol, int side, const ForegroundRule &rule)
 {
     DerivedForeground::apply(label, rule);
-    // Found by name: the type has no meta-object of its own to cast by.
-    if (auto *drawer = label.findChild<QObject *>(SymbolInTextColour::name, Qt::FindDirectChildrenOnly))
-        static_cast<SymbolInTextColour *>(drawer)->set(symbol, side);
-    else
-        (void)new SymbolInTextColour(label, symbol, side);
-    note(label, symbol);
+    drawInTextColour(label, symbol, side);
+}
+
+void showSymbol(QAbstractButton &button, Symbol symbol, const ForegroundRule &rule)
+{
+    DerivedForeground::apply(button, rule);
+    drawInTextColour(button, symbol, 0);
 }
 
 void showSymbol(QLabel &label, Symbol symbol, int side, const QColor &color)
 {
-    label.setPixmap(tintedSymbol(symbol, side, color, label.devicePixelRatioF()));
-    note(label, symbol);
+    showSymbol(label, symbol, side, readableTint(color, captionContrast));
 }
 
 void showSymbol(QAbstractButton &button, Symbol symbol)
 {
+    // A symbol drawn in a text colour before stops following it.
+    delete SymbolInTextColour::of(button);
     button.setIcon(symbolIcon(symbol));
     note(button, symbol);
 }

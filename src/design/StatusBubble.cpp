@@ -1,5 +1,7 @@
 #include "design/StatusBubble.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ProgressArc.h"
 #include "design/Theme.h"
 
@@ -65,7 +67,7 @@ void StatusBubble::paintEvent(QPaintEvent *)
         return;
     }
     if (const std::optional<Symbol> symbol = Theme::healthSymbol(m_health))
-        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), color);
+        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), readableOn(color, palette(), captionContrast, disc));
 }
 
 } // namespace tw

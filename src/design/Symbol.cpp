@@ -51,6 +51,11 @@ QIcon symbolIcon(Symbol symbol)
     return name.isEmpty() ? drawn : QIcon::fromTheme(name, drawn);
 }
 
+QIcon symbolIcon(Symbol symbol, const QColor &tint)
+{
+    return QIcon(new SymbolIconEngine(symbol, tint));
+}
+
 QPixmap tintedSymbol(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio)
 {
     QPixmap pixmap = symbolIcon(symbol).pixmap(QSize(side, side), devicePixelRatio);

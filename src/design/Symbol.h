@@ -71,12 +71,17 @@ enum class Symbol {
     ArrowClockwise,
     EyeSlashFill,
     HandTap,
+    Pencil,
+    PersonBadgeMinus,
 };
 
 // The icon theme name of a symbol; the only place the names are spelled.
 QString symbolThemeName(Symbol symbol);
 
 QIcon symbolIcon(Symbol symbol);
+// The symbol in the shade of a design colour that reads on the palette it is
+// drawn with (a destructive item's red, an accent).
+QIcon symbolIcon(Symbol symbol, const QColor &tint);
 
 // The symbol as a one-colour silhouette, side × side logical pixels.
 QPixmap tintedSymbol(Symbol symbol, int side, const QColor &color, qreal devicePixelRatio);

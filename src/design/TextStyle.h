@@ -27,6 +27,9 @@ QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
 // Secondary text: the window text at about half strength, for either palette.
 inline constexpr qreal secondaryStrength = 0.55;
+// Tertiary text: as faint as a caption may be and still read (3 : 1 on the
+// window, and on the faint washes of tiles).
+inline constexpr qreal tertiaryStrength = 0.45;
 QColor secondaryTextColor(const QPalette &palette);
 // The same for the rows of a list, drawn on its base in its text colour.
 QColor secondaryRowTextColor(const QPalette &palette);

@@ -40,6 +40,11 @@ QColor Theme::orange()
     return QColor::fromRgb(255, 149, 0);
 }
 
+QColor Theme::neutral()
+{
+    return QColor::fromRgb(110, 110, 115);
+}
+
 QColor Theme::healthColor(const SyncHealth &health)
 {
     using Kind = SyncHealth::Kind;

@@ -20,6 +20,9 @@ struct Theme
     static QColor offline();
     // The system's orange, for notes and struck-out names.
     static QColor orange();
+    // A mid grey that reads on light and dark grounds alike: symbols shown
+    // outside the window, on the desktop's own panel (the tray's).
+    static QColor neutral();
 
     static QColor healthColor(const SyncHealth &health);
     // Syncing has none: it is drawn as a progress arc instead.

@@ -2,8 +2,11 @@
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 
+#include "TextContrast.h"
+
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -100,6 +103,43 @@ TEST(DerivedForegroundTest, ASymbolIsDrawnAgainInTheNewTextColour)
     EXPECT_EQ(inked(), QColor(Qt::black).rgb());
     page.setPalette(paletteWithText(Qt::white, Qt::black));
     EXPECT_EQ(inked(), QColor(Qt::white).rgb());
+}
+
+// A design colour's symbol, on a label or a button (with the button's text),
+// is drawn in the shade that reads on the window of either appearance.
+TEST(DerivedForegroundTest, ADesignColoursSymbolReadsInEitherAppearance)
+{
+    const QColor orange(255, 149, 0);
+    QWidget page;
+    auto *label = new QLabel(&page);
+    auto *button = new QPushButton(QStringLiteral("Remove"), &page);
+    showSymbol(*label, Symbol::Tray, 24, orange);
+    showSymbol(*button, Symbol::Trash, readableTint(orange, captionContrast));
+    EXPECT_EQ(shownSymbol(*button), Symbol::Trash);
+    for (const QColor &window : {QColor(Qt::white), QColor(45, 45, 48)}) {
+        page.setPalette(paletteWithText(window.lightness() > 128 ? Qt::black : Qt::white, window));
+        const QColor onLabel = test::symbolInk(label->pixmap().toImage());
+        const QColor onButton = test::symbolInk(button->icon().pixmap(button->iconSize()).toImage());
+        EXPECT_GE(contrastRatio(onLabel, window), captionContrast) << onLabel.name().toStdString();
+        EXPECT_NEAR(onLabel.hslHueF(), orange.hslHueF(), 0.01);
+        EXPECT_EQ(onButton.rgb(), button->palette().color(QPalette::ButtonText).rgb());
+        EXPECT_GE(contrastRatio(onButton, window), captionContrast) << onButton.name().toStdString();
+    }
+}
+
+// Tiles, group boxes and the inspector lay the window text faintly over the
+// window: a tinted text reads there too.
+TEST(DerivedForegroundTest, ATintReadsOnThePagesFaintWashes)
+{
+    const QColor orange(255, 149, 0);
+    for (const QColor &window : {QColor(239, 239, 239), QColor(45, 45, 48)}) {
+        const QColor text = window.lightness() > 128 ? QColor(Qt::black) : QColor(232, 232, 235);
+        const QColor shade = readableTint(orange, captionContrast).colourOn(paletteWithText(text, window));
+        const auto mix = [&](float over, float under) { return over * 0.08f + under * 0.92f; };
+        const QColor tile = QColor::fromRgbF(mix(text.redF(), window.redF()), mix(text.greenF(), window.greenF()),
+                                             mix(text.blueF(), window.blueF()));
+        EXPECT_GE(contrastRatio(shade, tile), captionContrast) << window.name().toStdString();
+    }
 }
 
 // A note's text stands on its card's translucent tint, darker than the window.

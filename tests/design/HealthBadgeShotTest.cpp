@@ -1,9 +1,12 @@
+#include "design/ContrastRatio.h"
 #include "design/DeviceSyncRing.h"
 #include "design/StatusBubble.h"
 #include "design/Theme.h"
 
 #include "SaveShot.h"
+#include "TextContrast.h"
 
+#include <QApplication>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -15,19 +18,19 @@ bool near(QColor a, QColor b)
            std::abs(a.blue() - b.blue()) <= 6;
 }
 
-// Whether the colour is drawn, opaque, somewhere in the image.
-bool shows(const QImage &image, QColor color)
+// A symbol reads on what is behind it, in a shade of the health's colour.
+void expectSymbolOn(const QImage &image, QColor ground, QColor health)
 {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (near(image.pixelColor(x, y), color))
-                return true;
-    return false;
+    const QColor ink = test::strongestPixel(image, ground);
+    EXPECT_GE(contrastRatio(ink, ground), captionContrast) << ink.name().toStdString() << " on "
+                                                           << ground.name().toStdString();
+    EXPECT_NEAR(ink.toHsl().hslHueF(), health.toHsl().hslHueF(), 0.02) << ink.name().toStdString();
 }
 
 // Each badge in each health, kept as pictures; where a ring is drawn its
 // start at twelve o'clock is the syncing colour, elsewhere the health's
-// symbol shows in the health colour.
+// symbol shows in a shade of the health colour that reads on the badge, in
+// the light and the dark appearance.
 TEST(HealthBadgeShotTest, BothBadgesInEveryHealth)
 {
     constexpr int size = 40;
@@ -37,29 +40,39 @@ TEST(HealthBadgeShotTest, BothBadgesInEveryHealth)
         {"paused", SyncHealth::paused()},      {"offline", SyncHealth::offline()},
         {"error", SyncHealth::error()},
     };
-    for (const auto &[name, health] : healths) {
-        SCOPED_TRACE(name);
-        const bool syncing = health.kind == SyncHealth::Kind::Syncing;
-        StatusBubble bubble(health, size);
-        DeviceSyncRing ring(health, size);
-        bubble.resize(bubble.sizeHint());
-        ring.resize(ring.sizeHint());
-        const QImage bubbleShot = saveShot(bubble, QStringLiteral("status-bubble-") + name);
-        const QImage ringShot = saveShot(ring, QStringLiteral("device-ring-") + name);
-        ASSERT_FALSE(bubbleShot.isNull());
-        ASSERT_FALSE(ringShot.isNull());
-        EXPECT_EQ(bubbleShot.size(), QSize(size, size));
-        EXPECT_EQ(ringShot.size(), ring.sizeHint());
-        if (syncing) {
-            // Just clockwise of twelve o'clock, on the line.
-            const int ringTop = (ring.sizeHint().height() - size) / 2;
-            EXPECT_TRUE(near(bubbleShot.pixelColor(size / 2 + 1, 2), Theme::syncing()));
-            EXPECT_TRUE(near(ringShot.pixelColor(ringShot.width() / 2 + 1, ringTop), Theme::syncing()));
-        } else {
-            EXPECT_TRUE(shows(bubbleShot, Theme::healthColor(health)));
-            EXPECT_TRUE(shows(ringShot, Theme::healthColor(health)));
+    QPalette dark = QApplication::palette();
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::WindowText, QColor(232, 232, 235));
+    for (const auto &[look, palette] : {std::pair{"", QApplication::palette()}, std::pair{"dark-", dark}})
+        for (const auto &[name, health] : healths) {
+            SCOPED_TRACE(std::string(look) + name);
+            const bool syncing = health.kind == SyncHealth::Kind::Syncing;
+            StatusBubble bubble(health, size);
+            DeviceSyncRing ring(health, size);
+            bubble.setPalette(palette);
+            ring.setPalette(palette);
+            bubble.resize(bubble.sizeHint());
+            ring.resize(ring.sizeHint());
+            const QString suffix = QString::fromLatin1(look) + QString::fromLatin1(name);
+            const QImage bubbleShot = saveShot(bubble, QStringLiteral("status-bubble-") + suffix);
+            const QImage ringShot = saveShot(ring, QStringLiteral("device-ring-") + suffix);
+            ASSERT_FALSE(bubbleShot.isNull());
+            ASSERT_FALSE(ringShot.isNull());
+            EXPECT_EQ(bubbleShot.size(), QSize(size, size));
+            EXPECT_EQ(ringShot.size(), ring.sizeHint());
+            if (syncing) {
+                // Just clockwise of twelve o'clock, on the line.
+                const int ringTop = (ring.sizeHint().height() - size) / 2;
+                EXPECT_TRUE(near(bubbleShot.pixelColor(size / 2 + 1, 2), Theme::syncing()));
+                EXPECT_TRUE(near(ringShot.pixelColor(ringShot.width() / 2 + 1, ringTop), Theme::syncing()));
+            } else {
+                // Inside the disc, left of the symbol; inside the ring, above it.
+                expectSymbolOn(bubbleShot, bubbleShot.pixelColor(size / 8, size / 2), Theme::healthColor(health));
+                expectSymbolOn(ringShot, ringShot.pixelColor(ringShot.width() / 2, ringShot.height() / 4),
+                               Theme::healthColor(health));
+            }
         }
-    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCheckBox>
 #include <QColor>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -12,17 +13,25 @@
 #include <QSet>
 #include <QImage>
 #include <QLabel>
+#include <QGraphicsOpacityEffect>
 #include <QLayoutItem>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QString>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTextDocument>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 // What a person sees wrong on a screen, found without looking: widgets cut
@@ -349,11 +358,247 @@ inline QStringList contrastFaults(QWidget &root, const QImage &shot)
     return faults;
 }
 
+// Symbols (icons, drawn marks, check box frames, progress tracks) too faint
+// on what the picture shows behind them.
+namespace symbols {
+
+// How far two colours lie apart, on the channel that differs most.
+inline int distance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+inline double ratio(QRgb a, QRgb b)
+{
+    return contrastRatio(QColor::fromRgb(a), QColor::fromRgb(b));
+}
+
+inline QRect inShot(const QImage &shot, const QWidget &widget, const QWidget &root, QRect within = {})
+{
+    if (within.isNull())
+        within = widget.rect();
+    const qreal scale = shot.devicePixelRatio();
+    const QRect area(widget.mapTo(&root, within.topLeft()), within.size());
+    return QRect((area.topLeft().toPointF() * scale).toPoint(), (QSizeF(area.size()) * scale).toSize())
+        .intersected(shot.rect());
+}
+
+// The colour most of the pixels show, of those for which `counted` holds;
+// near colours count as one (a face shaded from top to bottom is one
+// colour), answered as their mean.
+template <typename Counted>
+QRgb mostCommon(const QImage &shot, const QRect &area, Counted counted)
+{
+    struct Bucket
+    {
+        int count = 0;
+        qint64 red = 0, green = 0, blue = 0;
+    };
+    QHash<QRgb, Bucket> buckets;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!counted(x, y))
+                continue;
+            const QRgb pixel = shot.pixel(x, y);
+            Bucket &bucket = buckets[qRgb(qRed(pixel) >> 4, qGreen(pixel) >> 4, qBlue(pixel) >> 4)];
+            ++bucket.count;
+            bucket.red += qRed(pixel);
+            bucket.green += qGreen(pixel);
+            bucket.blue += qBlue(pixel);
+        }
+    Bucket best;
+    for (const Bucket &bucket : std::as_const(buckets))
+        if (bucket.count > best.count)
+            best = bucket;
+    if (best.count == 0)
+        return qRgb(0, 0, 0);
+    return qRgb(int(best.red / best.count), int(best.green / best.count), int(best.blue / best.count));
+}
+
+inline QRgb mostCommon(const QImage &shot, const QRect &area)
+{
+    return mostCommon(shot, area, [](int, int) { return true; });
+}
+
+// The colour of the picture around the area: what lies behind a widget
+// that draws no ground of its own.
+inline QRgb around(const QImage &shot, const QRect &area)
+{
+    const QRect ring = area.adjusted(-2, -2, 2, 2).intersected(shot.rect());
+    return mostCommon(shot, ring, [&](int x, int y) { return !area.contains(x, y); });
+}
+
+// The strongest contrast of the area's pixels on the ground.
+inline double strongest(const QImage &shot, const QRect &area, QRgb ground)
+{
+    double best = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, ratio(shot.pixel(x, y), ground));
+    return best;
+}
+
+// An icon's shape: the pixels it leaves clear and those it covers.
+struct Shape
+{
+    QSize size;
+    QImage image;
+    QList<QPoint> clear, solid;
+
+    explicit Shape(const QImage &icon) : size(icon.size()), image(icon.convertToFormat(QImage::Format_ARGB32))
+    {
+        int solidest = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                solidest = std::max(solidest, qAlpha(image.pixel(x, y)));
+        for (int y = 0; y < image.height() && solidest > 0; ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const int alpha = qAlpha(image.pixel(x, y));
+                if (alpha == 0)
+                    clear.append({x, y});
+                else if (alpha * 4 >= solidest * 3)
+                    solid.append({x, y});
+            }
+    }
+};
+
+// Where in the area the picture shows the shape on the face: its clear
+// pixels showing the face, its solid ones as far from it as anywhere.
+inline std::optional<QPoint> placeOf(const QImage &shot, const QRect &area, const Shape &shape, QRgb face)
+{
+    std::optional<QPoint> found;
+    qint64 widest = 0;
+    for (int top = area.top(); top + shape.size.height() - 1 <= area.bottom(); ++top)
+        for (int left = area.left(); left + shape.size.width() - 1 <= area.right(); ++left) {
+            const auto onFace = std::count_if(shape.clear.cbegin(), shape.clear.cend(), [&](const QPoint &p) {
+                return distance(shot.pixel(left + p.x(), top + p.y()), face) <= 16;
+            });
+            if (onFace * 10 < shape.clear.size() * 9)
+                continue;
+            qint64 apart = 0;
+            for (const QPoint &p : shape.solid)
+                apart += distance(shot.pixel(left + p.x(), top + p.y()), face);
+            if (apart > widest) {
+                widest = apart;
+                found = QPoint(left, top);
+            }
+        }
+    return found;
+}
+
+// The contrast an icon is drawn with in the area: its solid pixels on what
+// its clear ones show, where the picture shows its shape on one of the
+// faces. 1 when it shows nowhere; 0 when there is no icon to look for.
+inline double iconContrast(const QImage &shot, const QRect &area, const QImage &icon, QList<QRgb> faces)
+{
+    if (icon.isNull() || icon.width() > area.width() || icon.height() > area.height())
+        return 0;
+    const Shape shape(icon);
+    if (shape.solid.isEmpty())
+        return 0;
+    for (const QRgb face : faces) {
+        const std::optional<QPoint> at = placeOf(shot, area, shape, face);
+        if (!at)
+            continue;
+        const QRect placed(*at, shape.size);
+        const QRgb ground = shape.clear.isEmpty() ? around(shot, placed) : mostCommon(shot, placed, [&](int x, int y) {
+            return qAlpha(shape.image.pixel(x - at->x(), y - at->y())) == 0;
+        });
+        double best = 1;
+        for (const QPoint &p : shape.solid)
+            best = std::max(best, ratio(shot.pixel(*at + p), ground));
+        return best;
+    }
+    return 1;
+}
+
+inline QImage iconImage(const QIcon &icon, const QSize &size, const QWidget &widget, qreal scale)
+{
+    if (icon.isNull() || size.isEmpty())
+        return {};
+    const QIcon::Mode mode = widget.isEnabled() ? QIcon::Normal : QIcon::Disabled;
+    return icon.pixmap(size, scale, mode).toImage();
+}
+
+// The size a button draws its icon at: a tool bar's own for its buttons.
+inline QSize iconSizeOf(const QAbstractButton &button)
+{
+    if (auto *bar = qobject_cast<const QToolBar *>(button.parentWidget()); bar && qobject_cast<const QToolButton *>(&button))
+        return bar->iconSize();
+    return button.iconSize();
+}
+
+// Whether a parent hides the widget by drawing it fully transparent.
+inline bool faded(const QWidget &widget, const QWidget &root)
+{
+    for (const QWidget *up = &widget; up && up != &root; up = up->parentWidget())
+        if (auto *effect = qobject_cast<const QGraphicsOpacityEffect *>(up->graphicsEffect());
+            effect && effect->isEnabled() && effect->opacity() <= 0.01)
+            return true;
+    return false;
+}
+
+} // namespace symbols
+
+// Enabled symbols too faint on what the picture `shot` of `root` shows
+// behind them, each held to the 3 : 1 of a caption: icons of labels,
+// buttons and tabs, check box frames, and the empty part of progress bars.
+inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
+{
+    using namespace symbols;
+    QStringList faults;
+    const qreal scale = shot.devicePixelRatio();
+    const auto check = [&](const QWidget &widget, const char *what, double ratio) {
+        if (ratio > 0 && ratio + 0.005 < kCaptionContrast)
+            faults << QStringLiteral("%1: %2 contrast %3:1, needs %4:1")
+                          .arg(describe(widget), QString::fromLatin1(what)).arg(ratio, 0, 'f', 2).arg(kCaptionContrast);
+    };
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        if (visibleRectIn(*widget, root).isEmpty() || !widget->isEnabled() || faded(*widget, root))
+            continue;
+        const QRect area = inShot(shot, *widget, root);
+        if (auto *label = qobject_cast<QLabel *>(widget); label && !label->pixmap().isNull()) {
+            const QPixmap pixmap = label->pixmap();
+            const QSize size = (pixmap.deviceIndependentSize() * scale).toSize();
+            // A label draws no ground of its own, unless styled to.
+            check(*label, "symbol",
+                  iconContrast(shot, area, pixmap.toImage().scaled(size), {around(shot, area), mostCommon(shot, area)}));
+        }
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            check(*button, "icon", iconContrast(shot, area, iconImage(button->icon(), iconSizeOf(*button), *button, scale),
+                                                {mostCommon(shot, area), around(shot, area)}));
+        if (auto *tabs = qobject_cast<QTabBar *>(widget))
+            for (int i = 0; i < tabs->count(); ++i) {
+                const QRect tab = inShot(shot, *tabs, root, tabs->tabRect(i));
+                check(*tabs, "tab icon", iconContrast(shot, tab, iconImage(tabs->tabIcon(i), tabs->iconSize(), *tabs, scale),
+                                                      {mostCommon(shot, tab)}));
+            }
+        if (auto *box = qobject_cast<QCheckBox *>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const QRect indicator =
+                inShot(shot, *box, root, box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box));
+            const QRgb ground = mostCommon(shot, area, [&](int x, int y) { return !indicator.contains(x, y); });
+            check(*box, "check box frame", strongest(shot, indicator, ground));
+        }
+        if (auto *bar = qobject_cast<QProgressBar *>(widget); bar && bar->maximum() > bar->minimum()) {
+            // The track shows where the bar is not yet filled.
+            const double done = double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum());
+            QRect track = area;
+            track.setLeft(area.left() + int(std::ceil(area.width() * done)) + 2);
+            if (track.width() > 2)
+                check(*bar, "progress track", strongest(shot, track, around(shot, area)));
+        }
+    }
+    return faults;
+}
+
 // Every check of a screen: `shot` is the picture of `root` as grabbed.
 inline QStringList screenFaults(QWidget &root, const QImage &shot, const QWidget *bottomBar = nullptr)
 {
     return placementFaults(root, bottomBar) + labelFitFaults(root) + textFootFaults(root)
-           + needlessEllipsisFaults(root) + lineBreakFaults(root) + contrastFaults(root, shot);
+           + needlessEllipsisFaults(root) + lineBreakFaults(root) + contrastFaults(root, shot)
+           + symbolContrastFaults(root, shot);
 }
 
 } // namespace tw::screenchecks

@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
@@ -84,6 +85,32 @@ inline bool isShadeOf(const QColor &shown, const QColor &design)
     const QColor a = shown.toHsl();
     const QColor b = design.toHsl();
     return std::abs(a.hslHueF() - b.hslHueF()) <= 0.01f && std::abs(a.hslSaturationF() - b.hslSaturationF()) <= 0.03f;
+}
+
+// The colour a symbol's picture is drawn in: its most opaque pixel's, made
+// opaque.
+inline QColor symbolInk(const QImage &symbol)
+{
+    QColor ink(0, 0, 0, 0);
+    for (int y = 0; y < symbol.height(); ++y)
+        for (int x = 0; x < symbol.width(); ++x)
+            if (symbol.pixelColor(x, y).alpha() > ink.alpha())
+                ink = symbol.pixelColor(x, y);
+    ink.setAlpha(255);
+    return ink;
+}
+
+// The pixel of the area (the whole picture when none) that stands out most
+// from the ground: a text's or a symbol's ink as drawn.
+inline QColor strongestPixel(const QImage &shot, const QColor &ground, QRect area = {})
+{
+    area = area.isNull() ? shot.rect() : area.intersected(shot.rect());
+    QColor strongest = ground;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (contrastRatio(shot.pixelColor(x, y), ground) > contrastRatio(strongest, ground))
+                strongest = shot.pixelColor(x, y);
+    return strongest;
 }
 
 } // namespace tw::test

@@ -4,6 +4,7 @@
 #include "app/texts/FeedbackDiagnostics.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "engine/SyncEngine.h"
@@ -75,7 +76,7 @@ FeedbackSheet::FeedbackSheet(AppEnvironment &env, QString origin, QWidget *scree
     header->setContentsMargins(16, 16, 16, 16);
     header->setSpacing(10);
     auto *icon = plainLabel();
-    icon->setPixmap(tintedSymbol(Symbol::EnvelopeBadge, 22, QColor(0, 122, 255), devicePixelRatioF()));
+    showSymbol(*icon, Symbol::EnvelopeBadge, 22, QColor(0, 122, 255));
     header->addWidget(icon);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
@@ -164,7 +165,7 @@ QWidget *FeedbackSheet::buildForm()
     m_statusSection = new FormSection;
     auto *statusRow = new QHBoxLayout;
     auto *check = plainLabel();
-    check->setPixmap(tintedSymbol(Symbol::CheckmarkCircleFill, 16, Theme::synced(), devicePixelRatioF()));
+    showSymbol(*check, Symbol::CheckmarkCircleFill, 16, Theme::synced());
     statusRow->addWidget(check);
     m_statusText = styledLabel({}, TextRole::Callout);
     m_statusText->setObjectName(QStringLiteral("status"));

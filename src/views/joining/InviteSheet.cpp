@@ -7,6 +7,7 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/ElidedLine.h"
@@ -110,9 +111,11 @@ private:
 
 } // namespace
 
-// A Mac the engine knows that is not yet a member: one tap adds it. Its
-// name, announced by that Mac, ends in "…" where the chip's line is
-// narrower than it.
+// A Mac the engine knows that is not yet a member: one tap adds it. A
+// capsule washed with the accent (green once added), its symbol and name in
+// the shade of that colour that reads on it, painted at each draw so they
+// follow the appearance. Its name, announced by that Mac, ends in "…" where
+// the chip's line is narrower than it.
 class InviteChip : public QPushButton
 {
 public:
@@ -124,6 +127,7 @@ public:
         setFont(pointsFont(12, QFont::Medium));
         // Narrower than its name when its line is.
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        setIconSize({12, 12});
         QObject::connect(this, &QPushButton::clicked, &sheet,
                          [&sheet, deviceID, this] { sheet.addContact(deviceID, m_name); });
     }
@@ -132,48 +136,50 @@ public:
     {
         m_name = name;
         setText(literalAmpersands(oneLineText(name)));
-        updateGeometry();
-        elide();
         setEnabledKeepingFocus(*this, !added);
-        showSymbol(*this, added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle);
-        const QColor color = added ? Theme::synced() : Theme::accent();
-        QColor fill = color;
-        fill.setAlphaF(0.15f);
-        setStyleSheet(QStringLiteral("QPushButton { padding: 4px 9px; border-radius: 10px; background: %1; color: %2; }")
-                          .arg(fill.name(QColor::HexArgb), color.name()));
+        const Symbol symbol = added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle;
+        m_colour = added ? Theme::synced() : Theme::accent();
+        showSymbol(*this, symbol);
+        setIcon(symbolIcon(symbol, m_colour));
+        updateGeometry();
+        update();
     }
 
     // Measured with the whole name, whatever is drawn.
-    QSize sizeHint() const override { return withNameWidth(QPushButton::sizeHint(), oneLineWidth(m_name, font())); }
-    QSize minimumSizeHint() const override
-    {
-        return withNameWidth(QPushButton::sizeHint(), leastOneLineWidth(m_name, font()));
-    }
+    QSize sizeHint() const override { return withNameWidth(oneLineWidth(m_name, font())); }
+    QSize minimumSizeHint() const override { return withNameWidth(leastOneLineWidth(m_name, font())); }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override
+    void paintEvent(QPaintEvent *) override
     {
-        QPushButton::resizeEvent(event);
-        elide();
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = m_colour;
+        fill.setAlphaF(0.15f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
+        // An added Mac's chip is no longer pressable, but shows in its colour.
+        const QSize side = iconSize();
+        icon().paint(&painter, QRect(QPoint(kPadX, (height() - side.height()) / 2), side));
+        const int x = kPadX + side.width() + kGap;
+        drawElidedLine(painter, QRect(x, 0, width() - x - kPadX, height()), font(),
+                       readableOn(m_colour, palette(), neededContrast(font()), fill), m_name, Qt::ElideRight);
     }
 
 private:
-    // The button's size with a name of that width in place of the text it
-    // holds.
-    QSize withNameWidth(QSize size, int nameWidth) const
+    QSize withNameWidth(int nameWidth) const
     {
-        return {size.width() - fontMetrics().size(Qt::TextShowMnemonic, text()).width() + nameWidth, size.height()};
+        return {2 * kPadX + iconSize().width() + kGap + nameWidth + 1,
+                std::max(QFontMetrics(font()).height(), iconSize().height()) + 2 * kPadY};
     }
 
-    void elide()
-    {
-        const int chrome = sizeHint().width() - oneLineWidth(m_name, font());
-        const QString shown = literalAmpersands(elidedToFit(m_name, font(), Qt::ElideRight, width() - chrome));
-        if (shown != text())
-            setText(shown);
-    }
-
+    static constexpr int kPadX = 9;
+    static constexpr int kPadY = 4;
+    static constexpr int kGap = 4;
+    static constexpr qreal kRadius = 10;
     QString m_name;
+    QColor m_colour = Theme::accent();
 };
 
 InviteSheet::InviteSheet(AppEnvironment &env, QString projectID, QWidget *parent, TailnetAddress tailnet)
@@ -303,6 +309,7 @@ QWidget *InviteSheet::buildNode()
     m_addNode->setObjectName(QStringLiteral("addNode"));
     m_addNode->setAutoDefault(false);
     applyTextStyle(*m_addNode, TextStyle::Caption);
+    TintedButtonPainter::apply(*m_addNode, ButtonTint::Prominent);
     connect(m_addNode, &QPushButton::clicked, this,
             [this] { detach(m_env.projects().addNasNode(m_projectID)); });
     row->addWidget(m_addNode);

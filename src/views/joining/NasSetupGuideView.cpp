@@ -89,7 +89,7 @@ QFrame *divider()
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
     auto *label = plainLabel();
-    label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
+    showSymbol(*label, symbol, side, color);
     label->setFixedSize(side, side);
     return label;
 }

@@ -5,6 +5,7 @@
 #include "controllers/FolderController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -43,7 +44,7 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
 
     auto *found = new QHBoxLayout;
     auto *icon = plainLabel();
-    icon->setPixmap(tintedSymbol(Symbol::ExternaldriveBadgeCheckmark, 28, Theme::accent(), devicePixelRatioF()));
+    showSymbol(*icon, Symbol::ExternaldriveBadgeCheckmark, 28, Theme::accent());
     found->addWidget(icon, 0, Qt::AlignTop);
     auto *names = new QVBoxLayout;
     // Both come from a link any page may have opened: shown as plain text.

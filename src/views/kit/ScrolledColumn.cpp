@@ -1,5 +1,7 @@
 #include "views/kit/ScrolledColumn.h"
 
+#include "views/kit/ShowGroundThrough.h"
+
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -17,6 +19,8 @@ QVBoxLayout *scrolledColumn(QWidget &panel, const char *scrollName)
     auto *content = new QWidget;
     auto *column = new QVBoxLayout(content);
     scroll->setWidget(content);
+    // The inspector's tint shows through.
+    showGroundThrough(*scroll);
     outer->addWidget(scroll);
     return column;
 }

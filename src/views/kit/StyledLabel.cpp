@@ -54,11 +54,11 @@ void applyTextRole(QWidget *widget, TextRole role)
 
 void applyTextTone(QWidget *widget, TextTone tone)
 {
-    if (tone == TextTone::Primary)
+    // Primary text needs no rule of its own, unless it had another tone.
+    if (tone == TextTone::Primary && !DerivedForeground::follows(*widget))
         return;
-    // Tertiary text is as faint as a caption may be and still read (3 : 1
-    // on a light window).
-    DerivedForeground::apply(*widget, windowTextAt(tone == TextTone::Secondary ? 0.6 : 0.45));
+    const qreal strength = tone == TextTone::Primary ? 1 : tone == TextTone::Secondary ? 0.6 : tertiaryStrength;
+    DerivedForeground::apply(*widget, windowTextAt(strength));
 }
 
 QLabel *styledLabel(const QString &text, TextRole role, TextTone tone, Qt::TextFormat format)

@@ -6,6 +6,7 @@
 #include "design/AdaptiveGrid.h"
 #include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
+#include "design/DestructiveItem.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
@@ -48,9 +49,10 @@ QLabel *toneLabel(QFont font, QWidget *parent)
 QWidget *iconTile(QWidget *parent)
 {
     auto *tile = plainLabel(parent);
+    tile->setObjectName(QStringLiteral("iconTile"));
     tile->setFixedSize(52, 52);
     tile->setAlignment(Qt::AlignCenter);
-    tile->setPixmap(symbolIcon(Symbol::FilmStack).pixmap(26, 26));
+    showSymbol(*tile, Symbol::FilmStack, 26, Theme::accent());
     return tile;
 }
 
@@ -233,7 +235,8 @@ void ProjectCard::showMenu(const QPoint &position)
 {
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *remove = menu->addAction(symbolIcon(Symbol::Trash), removeItemText);
+    QAction *remove = menu->addAction(removeItemText);
+    markDestructive(*remove, Symbol::Trash);
     remove->setObjectName(QStringLiteral("removeSync"));
     connect(remove, &QAction::triggered, this, &ProjectCard::removeRequested);
     menu->popup(mapToGlobal(position));

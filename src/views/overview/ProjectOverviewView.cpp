@@ -2,6 +2,9 @@
 
 #include "app/AppEnvironment.h"
 #include "design/AdaptiveGrid.h"
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -17,8 +20,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace tw {
@@ -50,7 +56,7 @@ QWidget *makeEmptyState(QWidget *parent)
     column->setContentsMargins(0, 60, 0, 60);
     column->setSpacing(14);
     auto *icon = plainLabel(empty);
-    icon->setPixmap(symbolIcon(Symbol::FilmStack).pixmap(46, 46));
+    showSymbol(*icon, Symbol::FilmStack, 46, windowTextAt(secondaryStrength));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(ProjectOverviewView::emptyTitle, TextRole::Title2);
     QFont bold = title->font();
@@ -67,19 +73,50 @@ QWidget *makeEmptyState(QWidget *parent)
     return empty;
 }
 
+// The new-sync tile: its text and symbol in the accent, in a dashed frame.
+// Painted here rather than by a style sheet, which would keep the text's
+// colour from following the appearance.
+class NewSyncTile : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+    QSize sizeHint() const override
+    {
+        return {QPushButton::sizeHint().width(), QFontMetrics(font()).height() + 2 * kPadding};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        painter.drawControl(QStyle::CE_PushButtonLabel, option);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor edge = Theme::accent();
+        edge.setAlphaF(0.35f);
+        QPen dashed(edge, 1, Qt::CustomDashLine);
+        dashed.setDashPattern({5, 5});
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
+    }
+
+private:
+    static constexpr int kPadding = 16;
+    static constexpr qreal kRadius = 14;
+};
+
 QPushButton *makeTile(QWidget *parent)
 {
-    auto *tile = new QPushButton(symbolIcon(Symbol::PlusCircle), ProjectOverviewView::tileText, parent);
+    auto *tile = new NewSyncTile(ProjectOverviewView::tileText, parent);
     tile->setObjectName(QStringLiteral("newSyncTile"));
     tile->setFont(pointsFont(15));
     tile->setCursor(Qt::PointingHandCursor);
-    const QColor accent = Theme::accent();
-    tile->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: 1px dashed rgba(%2, %3, %4, 35%);"
-                                       " border-radius: 14px; padding: 16px; background: transparent; }")
-                            .arg(accent.name())
-                            .arg(accent.red())
-                            .arg(accent.green())
-                            .arg(accent.blue()));
+    tile->setFlat(true);
+    // The text and its symbol in the accent's readable shade.
+    showSymbol(*tile, Symbol::Plus, readableTint(Theme::accent(), neededContrast(tile->font())));
     return tile;
 }
 

@@ -4,6 +4,7 @@
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
 #include "design/BorderlessButton.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
@@ -119,8 +120,8 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_emptyButton = new BorderlessButton(texts::emptyArchiveButton);
     m_emptyButton->setObjectName(QStringLiteral("emptyArchive"));
     m_emptyButton->setFont(pointsFont(12));
-    showSymbol(*m_emptyButton, Symbol::Trash);
-    tintText(*m_emptyButton, Theme::danger());
+    // Destructive: the text and its symbol in red.
+    showSymbol(*m_emptyButton, Symbol::Trash, readableTint(Theme::danger(), neededContrast(m_emptyButton->font())));
     connect(m_emptyButton, &QAbstractButton::clicked, this, &ArchivePanel::confirmEmpty);
     header->addWidget(m_emptyButton, 0, Qt::AlignTop);
     layout->addLayout(header);

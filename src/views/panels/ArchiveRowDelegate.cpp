@@ -1,6 +1,8 @@
 #include "views/panels/ArchiveRowDelegate.h"
 
 #include "controllers/ArchiveNode.h"
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -85,7 +87,16 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const bool folder = isFolder(index);
     const auto symbol = Symbol(index.data(ArchiveTreeModel::SymbolRole).toInt());
     const QRect icon(row.left(), row.top(), iconWidth, row.height());
-    drawSymbol(*painter, symbol, icon, iconWidth - 2, folder ? Theme::accent() : secondaryRowTextColor(option.palette));
+    // A chosen row's text stands on the highlight in its own text colour.
+    const bool chosen = option.state & QStyle::State_Selected;
+    const QPalette::ColorGroup group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    const QColor text = option.palette.color(group, chosen ? QPalette::HighlightedText : QPalette::Text);
+    QColor secondary = text;
+    secondary.setAlphaF(chosen ? 0.8f : secondaryRowTextColor(option.palette).alphaF());
+    const QColor symbolColour = chosen ? text
+                                : folder ? readableOn(Theme::accent(), option.palette, captionContrast)
+                                         : secondary;
+    drawSymbol(*painter, symbol, icon, iconWidth - 2, symbolColour);
 
     const QString buttonText = index.data(ArchiveTreeModel::ButtonTextRole).toString();
     const QRect button = buttonRect(row, buttonText);
@@ -96,11 +107,11 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const int nameHeight = QFontMetrics(name).height();
     const int blockHeight = nameHeight + kNameGap + QFontMetrics(subtitle).height();
     const int top = row.top() + (row.height() - blockHeight) / 2;
-    drawElidedLine(*painter, QRect(textLeft, top, textWidth, nameHeight), name, option.palette.color(QPalette::Text),
+    drawElidedLine(*painter, QRect(textLeft, top, textWidth, nameHeight), name, text,
                    index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle);
     drawElidedLine(*painter,
                    QRect(textLeft, top + nameHeight + kNameGap, textWidth, blockHeight - nameHeight - kNameGap),
-                   subtitle, secondaryRowTextColor(option.palette),
+                   subtitle, secondary,
                    index.data(ArchiveTreeModel::SubtitleRole).toString(), Qt::ElideRight);
 
     QStyleOptionButton push;

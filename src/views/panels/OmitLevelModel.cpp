@@ -7,8 +7,6 @@
 
 #include <QColor>
 #include <QFont>
-#include <QGuiApplication>
-#include <QPalette>
 #include <algorithm>
 
 namespace tw {
@@ -122,11 +120,10 @@ QVariant OmitLevelModel::data(const QModelIndex &index, int role) const
         font.setStrikeOut(excluded);
         return font;
     }
+    // A folder's name is a plain button: the text colour, as a file's.
     case Qt::ForegroundRole:
         if (excluded)
             return Theme::orange();
-        if (entry.isDirectory)
-            return QGuiApplication::palette().color(QPalette::Link);
         return {};
     case Qt::BackgroundRole:
         return excluded ? QVariant(excludedBackground()) : QVariant();

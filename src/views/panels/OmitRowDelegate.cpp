@@ -1,5 +1,7 @@
 #include "views/panels/OmitRowDelegate.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLine.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -101,10 +103,15 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     drawSymbol(*painter, Symbol(index.data(OmitLevelModel::SymbolRole).toInt()), icon, iconWidth,
                secondaryRowTextColor(option.palette));
 
+    // A tinted name in the shade of its colour that reads on its row.
     const QVariant tint = index.data(Qt::ForegroundRole);
-    drawElidedLine(*painter, nameIn(option.rect, index), rowFont(index),
-                   tint.isValid() ? tint.value<QColor>() : option.palette.color(QPalette::Text),
-                   index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle);
+    const QVariant wash = index.data(Qt::BackgroundRole);
+    const QFont font = rowFont(index);
+    const QColor ink = tint.isValid() ? readableOn(tint.value<QColor>(), option.palette, neededContrast(font),
+                                                   wash.isValid() ? wash.value<QColor>() : QColor())
+                                      : option.palette.color(QPalette::Text);
+    drawElidedLine(*painter, nameIn(option.rect, index), font, ink, index.data(Qt::DisplayRole).toString(),
+                   Qt::ElideMiddle);
 
     drawSwitch(*painter, QRectF(switchIn(option.rect)), excluded, option.palette);
     painter->restore();

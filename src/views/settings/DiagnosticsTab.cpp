@@ -7,10 +7,13 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
+#include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/LooksLikeVolumeRoot.h"
+#include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -65,7 +68,7 @@ void tint(QLabel *label, const QColor &color)
 QLabel *symbolLabel(Symbol symbol, int side, const QColor &color)
 {
     auto *label = plainLabel();
-    label->setPixmap(tintedSymbol(symbol, side, color, label->devicePixelRatioF()));
+    showSymbol(*label, symbol, side, color);
     return label;
 }
 
@@ -275,6 +278,7 @@ void DiagnosticsTab::addFeedback()
     m_sendFeedback = new QPushButton(symbolIcon(Symbol::EnvelopeBadge), texts::sendFeedback);
     m_sendFeedback->setObjectName(QStringLiteral("sendFeedback"));
     m_sendFeedback->setDefault(true);
+    TintedButtonPainter::apply(*m_sendFeedback, ButtonTint::Prominent);
     section->rows()->addWidget(m_sendFeedback, 0, Qt::AlignLeft);
     section->addCaption(texts::feedbackShortcut);
     connect(m_sendFeedback, &QPushButton::clicked, this, &DiagnosticsTab::openFeedback);
@@ -343,8 +347,13 @@ void DiagnosticsTab::addCrossCheck()
     QFont smallest = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     smallest.setPointSizeF(textStyleFont(TextStyle::Caption2).pointSizeF());
     m_report->setFont(smallest);
-    m_report->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 10); border-radius: 6px; }"));
-    section->rows()->addWidget(m_report);
+    // Black at 4 % on a rounded box, painted by the box: a style sheet would
+    // keep the report's scroll bar in the palette it was made with.
+    m_report->setFrameShape(QFrame::NoFrame);
+    m_report->viewport()->setAutoFillBackground(false);
+    m_reportBox = new CardFrame(m_report, {.radius = 6, .padding = CardStyle::even(0), .strokeWidth = 0,
+                                           .fill = QColor(0, 0, 0, 10)});
+    section->rows()->addWidget(m_reportBox);
 
     connect(m_lanDiagnostics, &QCheckBox::clicked, this, [this](bool on) {
         m_env.preferences().setLanDiagnostics(on);
@@ -433,8 +442,7 @@ void DiagnosticsTab::showStatus()
         if (dot->color() == color && !mark->pixmap().isNull())
             continue;
         dot->setColor(color);
-        mark->setPixmap(
-            tintedSymbol(ok[i] ? Symbol::Checkmark : Symbol::Xmark, 12, color, mark->devicePixelRatioF()));
+        showSymbol(*mark, ok[i] ? Symbol::Checkmark : Symbol::Xmark, 12, color);
         mark->setProperty("ok", ok[i]);
     }
 }
@@ -620,7 +628,7 @@ void DiagnosticsTab::showActivity()
     setEnabledKeepingFocus(*m_readAll, !activity.diagLoading);
     m_refreshReport->setVisible(!activity.diagText.isEmpty());
     setEnabledKeepingFocus(*m_refreshReport, !activity.diagLoading);
-    m_report->setVisible(!activity.diagText.isEmpty());
+    m_reportBox->setVisible(!activity.diagText.isEmpty());
     if (m_report->toPlainText() != activity.diagText)
         m_report->setPlainText(activity.diagText);
     m_copyLink->setText(activity.remoteCopied ? texts::copied : texts::copyLink);

@@ -127,6 +127,7 @@ private:
     QPushButton *m_readAll = nullptr;
     QPushButton *m_refreshReport = nullptr;
     QPlainTextEdit *m_report = nullptr;
+    QWidget *m_reportBox = nullptr;
     QCheckBox *m_remoteStatus = nullptr;
     QWidget *m_linkRows = nullptr;
     ElidedLabel *m_link = nullptr;

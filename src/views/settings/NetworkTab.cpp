@@ -5,6 +5,7 @@
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
+#include "design/ShownSymbol.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -138,14 +139,14 @@ QWidget *limitRow(const QString &title, const QString &detail, QSpinBox *field)
 }
 
 // A caption in orange behind a warning triangle.
-QWidget *warningLine(const QString &name, const QString &text, qreal ratio)
+QWidget *warningLine(const QString &name, const QString &text)
 {
     auto *line = new QWidget;
     line->setObjectName(name);
     auto *layout = new QHBoxLayout(line);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *icon = plainLabel();
-    icon->setPixmap(tintedSymbol(Symbol::ExclamationmarkTriangleFill, 12, Theme::orange(), ratio));
+    showSymbol(*icon, Symbol::ExclamationmarkTriangleFill, 12, Theme::orange());
     layout->addWidget(icon, 0, Qt::AlignTop);
     QLabel *label = styledLabel(text, TextRole::Caption);
     label->setObjectName(name + QStringLiteral("Text"));
@@ -276,7 +277,7 @@ void NetworkTab::addSchedule()
     m_throttledUp = limitField("throttledUp");
     rows->addWidget(limitRow(texts::throttledDownload, {}, m_throttledDown));
     rows->addWidget(limitRow(texts::throttledUpload, {}, m_throttledUp));
-    m_warning = warningLine(QStringLiteral("scheduleWarning"), texts::scheduleSlowsNothing, devicePixelRatioF());
+    m_warning = warningLine(QStringLiteral("scheduleWarning"), texts::scheduleSlowsNothing);
     rows->addWidget(m_warning);
     section->rows()->addWidget(m_scheduleRows);
 
@@ -309,7 +310,7 @@ void NetworkTab::addAutoTune()
     section->rows()->addWidget(m_test, 0, Qt::AlignLeft);
     connect(m_test, &QPushButton::clicked, this,
             [this] { measureSpeed(QPointer(&m_state), m_speedToolPath); });
-    m_testFailed = warningLine(QStringLiteral("speedTestFailed"), texts::speedTestFailed, devicePixelRatioF());
+    m_testFailed = warningLine(QStringLiteral("speedTestFailed"), texts::speedTestFailed);
     section->rows()->addWidget(m_testFailed);
 
     m_result = new QWidget;

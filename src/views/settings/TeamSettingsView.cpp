@@ -5,6 +5,7 @@
 #include "cluster/ClusterConfig.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/StatusDot.h"
@@ -238,6 +239,7 @@ QWidget *TeamSettingsView::manualConnect()
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     m_connect = button(texts::connect, "connect");
+    TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
     buttons->addWidget(m_connect);
     rows->addLayout(buttons);
 

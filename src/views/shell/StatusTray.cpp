@@ -67,7 +67,9 @@ void StatusTray::checkHealth()
     if (m_symbol == symbol)
         return;
     m_symbol = symbol;
-    m_icon->setIcon(symbolIcon(symbol));
+    // The panel's colours are the desktop's, not the window's: a grey that
+    // reads on either.
+    m_icon->setIcon(symbolIcon(symbol, Theme::neutral()));
     ++m_iconSets;
 }
 

@@ -1,5 +1,7 @@
 #include "views/shell/WidgetAppearance.h"
 
+#include "views/shell/ReadableStyle.h"
+
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
@@ -40,6 +42,14 @@ QPalette darkPalette()
     palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::Link, QColor(100, 170, 255));
+    // The shades frames, sunken lines and scroll bars are drawn in, around
+    // the button colour as Qt derives them; the defaults are a light
+    // palette's, white lines on the dark window.
+    palette.setColor(QPalette::Light, QColor(70, 70, 74));
+    palette.setColor(QPalette::Midlight, QColor(58, 58, 62));
+    palette.setColor(QPalette::Mid, QColor(36, 36, 38));
+    palette.setColor(QPalette::Dark, QColor(24, 24, 26));
+    palette.setColor(QPalette::Shadow, QColor(0, 0, 0));
     for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, disabled);
     return palette;
@@ -59,11 +69,11 @@ void applyWidgetAppearance(AppPreferences::Appearance appearance)
             QApplication::setPalette(desktop.palette);
         return;
     case AppPreferences::Appearance::Light:
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setStyle(new ReadableStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
         QApplication::setPalette(QApplication::style()->standardPalette());
         return;
     case AppPreferences::Appearance::Dark:
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setStyle(new ReadableStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
         QApplication::setPalette(darkPalette());
         return;
     }

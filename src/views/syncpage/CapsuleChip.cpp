@@ -1,6 +1,9 @@
 #include "views/syncpage/CapsuleChip.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLine.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 
 #include <QFontMetricsF>
@@ -20,6 +23,20 @@ constexpr int kGap = 5;
 bool hasMark(const CapsuleChip::Face &face)
 {
     return face.symbol || face.health;
+}
+
+// What a chip's text stands on: its fill over the inspector's tile, which
+// lays the window text at about 7.5 % over the window (the area's and the
+// tile's own wash).
+QColor onTile(const QColor &fill, const QPalette &palette)
+{
+    QColor tile = palette.color(QPalette::WindowText);
+    tile.setAlphaF(0.075f);
+    const qreal a = fill.alphaF(), b = tile.alphaF();
+    const qreal alpha = a + b * (1 - a);
+    const auto mix = [&](qreal top, qreal under) { return float((top * a + under * b * (1 - a)) / alpha); };
+    return QColor::fromRgbF(mix(fill.redF(), tile.redF()), mix(fill.greenF(), tile.greenF()),
+                            mix(fill.blueF(), tile.blueF()), float(alpha));
 }
 
 } // namespace
@@ -86,19 +103,22 @@ void CapsuleChip::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette &shown = palette();
+    const QColor hue = m_face.color.isValid() ? m_face.color : secondaryTextColor(shown);
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QColor fill = m_face.color;
-    fill.setAlphaF(m_face.fillOpacity);
+    QColor fill = hue;
+    fill.setAlphaF(float(m_face.fillOpacity));
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
     painter.drawRoundedRect(bounds, bounds.height() / 2, bounds.height() / 2);
+    const QColor ground = onTile(fill, shown);
 
     const int side = m_face.markSize;
     const QRectF markArea(kPadX, (height() - side) / 2.0, side, side);
     if (m_face.symbol) {
-        drawSymbol(painter, *m_face.symbol, markArea, side, m_face.color);
+        drawSymbol(painter, *m_face.symbol, markArea, side, readableOn(hue, shown, captionContrast, ground));
     } else if (m_face.health) {
-        const QColor color = Theme::healthColor(*m_face.health);
+        const QColor color = readableOn(Theme::healthColor(*m_face.health), shown, captionContrast, ground);
         if (const std::optional<Symbol> symbol = Theme::healthSymbol(*m_face.health))
             drawSymbol(painter, *symbol, markArea, side, color);
         else {
@@ -109,7 +129,7 @@ void CapsuleChip::paintEvent(QPaintEvent *)
     QFont font = m_face.font;
     font.setStrikeOut(m_face.struckOut);
     painter.setFont(font);
-    painter.setPen(m_face.color);
+    painter.setPen(readableOn(hue, shown, neededContrast(font), ground));
     painter.drawText(QRectF(textLeft(), 0, textRoom() + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, shownText());
 }
 

@@ -12,11 +12,13 @@ namespace tw {
 
 // A capsule with a small mark and a text, tinted in one colour: the per-Mac
 // chips, the ignore-pattern chips and the "more" chip of the folder
-// inspector. A chip with a menu opens it on press and shows no indicator;
-// one without is only a face (no focus, no press). Its text is drawn on
-// one line and cut with "…" in the middle where the chip is narrower than
-// it; fullText is the face's text, shownText what is drawn, in textRoom
-// pixels of the chip's font (the face's).
+// inspector. The capsule is filled with the colour, faintly; the text and
+// the mark are drawn in the shade of it that reads on that fill in the
+// appearance shown. A chip with a menu opens it on press and shows no
+// indicator; one without is only a face (no focus, no press). Its text is
+// drawn on one line and cut with "…" in the middle where the chip is
+// narrower than it; fullText is the face's text, shownText what is drawn,
+// in textRoom pixels of the chip's font (the face's).
 class CapsuleChip : public QToolButton
 {
     Q_OBJECT
@@ -33,6 +35,7 @@ public:
         int markSize = 11;
         QString text;
         QFont font;
+        // An invalid colour: the secondary text's.
         QColor color;
         double fillOpacity = 0.15;
         bool struckOut = false;

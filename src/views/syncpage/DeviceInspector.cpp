@@ -8,6 +8,8 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
+#include "design/DestructiveItem.h"
 #include "design/ElidedLabel.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusBubble.h"
@@ -42,9 +44,7 @@ QLabel *sectionTitle(const QString &text)
 {
     auto *title = plainLabel(text);
     title->setFont(pointsFont(12, QFont::DemiBold));
-    QColor tertiary = title->palette().color(QPalette::WindowText);
-    tertiary.setAlphaF(0.35);
-    setForeground(*title, tertiary);
+    DerivedForeground::apply(*title, windowTextAt(tertiaryStrength));
     return title;
 }
 
@@ -211,11 +211,19 @@ QWidget *DeviceInspector::makeHeader()
     m_more = new QToolButton;
     m_more->setObjectName(QStringLiteral("more"));
     m_more->setText(QStringLiteral("\u22ef"));
+    m_more->setAccessibleName(QStringLiteral("More"));
+    // Its face is the symbol, in the secondary colour, at a 17-point size.
+    m_more->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const int side = QFontMetrics(pointsFont(17)).ascent();
+    m_more->setIconSize({side, side});
+    showSymbol(*m_more, Symbol::EllipsisCircle, windowTextAt(secondaryStrength));
     m_more->setAutoRaise(true);
-    m_more->setPopupMode(QToolButton::InstantPopup);
-    m_more->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    // The face opens the menu, with no arrow of the style's own beside it
+    // (a style sheet hiding that arrow would keep the symbol's colour from
+    // following the appearance).
     m_menu = new QMenu(m_more);
-    m_more->setMenu(m_menu);
+    connect(m_more, &QToolButton::clicked, m_menu,
+            [this] { m_menu->popup(m_more->mapToGlobal(QPoint(0, m_more->height()))); });
     row->addWidget(m_symbol);
     row->addLayout(names, 1);
     row->addWidget(m_pause);
@@ -226,11 +234,15 @@ QWidget *DeviceInspector::makeHeader()
 void DeviceInspector::rebuildMenu(bool isThisMac, bool isNode)
 {
     m_menu->clear();
-    connect(m_menu->addAction(renameItem), &QAction::triggered, this, [this] { openRename(); });
-    if (isNode)
+    connect(m_menu->addAction(symbolIcon(Symbol::Pencil), renameItem), &QAction::triggered, this,
+            [this] { openRename(); });
+    if (isNode) {
         m_menu->addAction(nodeItem)->setEnabled(false);
-    else if (!isThisMac)
-        connect(m_menu->addAction(removeItem), &QAction::triggered, this, &DeviceInspector::confirmRemove);
+    } else if (!isThisMac) {
+        QAction *remove = m_menu->addAction(removeItem);
+        markDestructive(*remove, Symbol::PersonBadgeMinus);
+        connect(remove, &QAction::triggered, this, &DeviceInspector::confirmRemove);
+    }
 }
 
 void DeviceInspector::refreshContents()
@@ -268,11 +280,14 @@ void DeviceInspector::refreshContents()
         m_pause->setText(pauseText);
         showSymbol(*m_pause, m_paused ? Symbol::PlayFill : Symbol::PauseFill);
     }
-    // "Resume" stands out in the accent colour; "Pause" does not.
-    if (m_paused)
-        setForeground(*m_pause, Theme::accent());
-    else
+    // "Resume" stands out, tinted with the accent; "Pause" is in the
+    // secondary colour.
+    if (m_paused) {
+        TintedButtonPainter::apply(*m_pause, ButtonTint::Bordered);
+    } else {
+        TintedButtonPainter::clear(*m_pause);
         setSecondaryForeground(*m_pause);
+    }
     const int menuKind = device->isThisMac ? 0 : device->isAlwaysOnNode ? 1 : 2;
     if (m_menuFor != (menuKind == 1) || m_menu->isEmpty()) {
         m_menuFor = menuKind == 1;

@@ -8,6 +8,8 @@
 #include "controllers/FormatFileSize.h"
 #include "design/AdaptiveGrid.h"
 #include "design/CardFrame.h"
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/FlowLayout.h"
@@ -49,9 +51,7 @@ QLabel *tileTitle(const QString &text)
     QFont font = pointsFont(11, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
     title->setFont(font);
-    QColor tertiary = title->palette().color(QPalette::WindowText);
-    tertiary.setAlphaF(0.35);
-    setForeground(*title, tertiary);
+    DerivedForeground::apply(*title, windowTextAt(tertiaryStrength));
     return title;
 }
 
@@ -71,10 +71,11 @@ QWidget *tile(const QString &title, QWidget *content)
     return frame;
 }
 
-QColor chipColor(bool excluded, bool paused, const SyncHealth &health, const QPalette &palette)
+// An invalid colour: the chip's secondary text colour.
+QColor chipColor(bool excluded, bool paused, const SyncHealth &health)
 {
     if (excluded)
-        return secondaryTextColor(palette);
+        return {};
     if (paused || health.kind == SyncHealth::Kind::Syncing)
         return Theme::syncing();
     return Theme::healthColor(health);
@@ -174,6 +175,8 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     auto *divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
+    // A separator's faint line, not the text's.
+    DerivedForeground::apply(*divider, windowTextAt(0.15));
     column->addWidget(divider);
     column->addWidget(makeActions());
     column->addStretch();
@@ -194,9 +197,7 @@ QWidget *FolderInspector::makeHeader()
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(pointsFont(11).pointSizeF());
     m_path->setFont(mono);
-    QColor tertiary = palette().color(QPalette::WindowText);
-    tertiary.setAlphaF(0.35);
-    setForeground(*m_path, tertiary);
+    DerivedForeground::apply(*m_path, windowTextAt(tertiaryStrength));
     auto *names = new QVBoxLayout;
     names->setSpacing(1);
     names->addWidget(m_label);
@@ -204,24 +205,23 @@ QWidget *FolderInspector::makeHeader()
     m_receiveOnly = plainLabel(receiveOnlyText);
     m_receiveOnly->setObjectName(QStringLiteral("receiveOnly"));
     m_receiveOnly->setFont(pointsFont(11, QFont::Medium));
-    setForeground(*m_receiveOnly, Theme::accent());
-    m_receiveOnly->setContentsMargins(8, 3, 8, 3);
+    QColor badgeFill = Theme::accent();
+    badgeFill.setAlphaF(0.16f);
+    tintText(*m_receiveOnly, Theme::accent(), badgeFill);
     // A capsule: the ends are half circles of the badge's height.
     const int badgeHeight = QFontMetrics(m_receiveOnly->font()).height() + 6;
-    m_receiveOnly->setFixedHeight(badgeHeight);
-    m_receiveOnly->setStyleSheet(
-        QStringLiteral("QLabel { background: rgba(%1, %2, %3, 0.16); border-radius: %4px; }")
-            .arg(Theme::accent().red())
-            .arg(Theme::accent().green())
-            .arg(Theme::accent().blue())
-            .arg(badgeHeight / 2));
+    m_receiveOnlyBadge = new CardFrame(m_receiveOnly, {.radius = badgeHeight / 2.0,
+                                                       .padding = QMargins(8, 3, 8, 3),
+                                                       .strokeWidth = 0,
+                                                       .fill = badgeFill});
+    m_receiveOnlyBadge->setFixedHeight(badgeHeight);
     m_bubble = new StatusBubble(SyncHealth::allSynced(), 16);
     m_status = plainLabel();
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setFont(pointsFont(13, QFont::Medium));
     row->addWidget(m_icon);
     row->addLayout(names, 1);
-    row->addWidget(m_receiveOnly);
+    row->addWidget(m_receiveOnlyBadge);
     auto *status = new QHBoxLayout;
     status->setSpacing(6);
     status->addWidget(m_bubble);
@@ -301,7 +301,7 @@ QWidget *FolderInspector::makeActions()
     QToolButton *reveal = actionButton("reveal", showInFileManager, Symbol::Folder);
     m_purge = actionButton("purge", QStringLiteral("Remove from others"), Symbol::Person2Slash);
     QToolButton *remove = actionButton("remove", QStringLiteral("Remove"), Symbol::Trash);
-    setForeground(*remove, Theme::danger());
+    showSymbol(*remove, Symbol::Trash, readableTint(Theme::danger(), neededContrast(remove->font())));
     connect(settings, &QToolButton::clicked, this, &FolderInspector::settingsRequested);
     connect(m_ignore, &QToolButton::clicked, this, &FolderInspector::omitRequested);
     connect(m_archive, &QToolButton::clicked, this, &FolderInspector::archiveRequested);
@@ -378,7 +378,7 @@ void FolderInspector::refreshContents()
     if (m_path->fullText() != folder->localPath)
         m_path->setFullText(folder->localPath);
     setToolTipIfChanged(*m_path, folder->localPath);
-    m_receiveOnly->setVisible(project->ownRole() != MemberRole::Editor);
+    m_receiveOnlyBadge->setVisible(project->ownRole() != MemberRole::Editor);
     m_bubble->setHealth(health);
     setTextIfChanged(*m_status, SyncPageTexts::headerStatus(health, peers));
     setForeground(*m_status, Theme::healthColor(health));
@@ -455,7 +455,7 @@ void FolderInspector::refreshDeviceChip(CapsuleChip &chip, const ProjectFolder &
     CapsuleChip::Face face{.markSize = excluded || paused ? 11 : 12,
                            .text = mac.name,
                            .font = pointsFont(12, QFont::Medium),
-                           .color = chipColor(excluded, paused, health, palette()),
+                           .color = chipColor(excluded, paused, health),
                            .struckOut = excluded};
     if (excluded)
         face.symbol = Symbol::MinusCircleFill;
@@ -512,7 +512,7 @@ void FolderInspector::refreshIgnoreTile()
         more->setObjectName(QStringLiteral("moreChip"));
         more->setFace({.text = QString::number(m_ignores.size() - shown.size()) + moreSuffix,
                        .font = pointsFont(12, QFont::Medium),
-                       .color = secondaryTextColor(palette()),
+                       .color = {},
                        .fillOpacity = 0.08});
         more->setInteractive(true);
         connect(more, &QToolButton::clicked, this, [this] {

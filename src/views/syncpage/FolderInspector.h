@@ -111,6 +111,7 @@ private:
     ElidedLabel *m_label = nullptr;
     ElidedLabel *m_path = nullptr;
     QLabel *m_receiveOnly = nullptr;
+    QWidget *m_receiveOnlyBadge = nullptr;
     StatusBubble *m_bubble = nullptr;
     QLabel *m_status = nullptr;
     QWidget *m_diskNote = nullptr;

@@ -9,7 +9,9 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
+#include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
+#include "design/DestructiveItem.h"
 #include "design/ShownSymbol.h"
 #include "design/ElidedLabel.h"
 #include "design/ElidedLine.h"
@@ -20,16 +22,17 @@
 #include "utilities/Detach.h"
 #include "views/panels/ArchivePanel.h"
 #include "views/kit/ConfirmAction.h"
-#include "views/window/ErrorBanner.h"
-#include "views/shell/FolderPicker.h"
-#include "views/panels/FolderSettingsPanel.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/LiteralText.h"
-#include "views/window/NavigationPath.h"
-#include "views/panels/OmitPanel.h"
 #include "views/kit/PlainLabel.h"
-#include "views/panels/PurgePanel.h"
+#include "views/kit/ShowGroundThrough.h"
 #include "views/kit/StyledLabel.h"
+#include "views/panels/FolderSettingsPanel.h"
+#include "views/panels/OmitPanel.h"
+#include "views/panels/PurgePanel.h"
+#include "views/shell/FolderPicker.h"
+#include "views/window/ErrorBanner.h"
+#include "views/window/NavigationPath.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -198,7 +201,7 @@ void ProjectView::buildNotFound()
     auto *column = new QVBoxLayout(this);
     column->addStretch();
     auto *icon = plainLabel(this);
-    icon->setPixmap(symbolIcon(Symbol::Folder).pixmap(46, 46));
+    showSymbol(*icon, Symbol::Folder, 46, windowTextAt(secondaryStrength));
     column->addWidget(icon, 0, Qt::AlignHCenter);
     QLabel *title = styledLabel(notFoundText, TextRole::Title2);
     title->setObjectName(QStringLiteral("notFound"));
@@ -216,14 +219,18 @@ QWidget *ProjectView::header(const QString &title, const QString &subtitle, cons
     QLabel *name = secondaryLabel(title, 12, row);
     name->setFont(pointsFont(12, QFont::DemiBold));
     layout->addWidget(name);
-    if (!subtitle.isEmpty())
-        layout->addWidget(secondaryLabel(QStringLiteral("\u2014 ") + subtitle, 11, row));
+    if (!subtitle.isEmpty()) {
+        QLabel *note = secondaryLabel(QStringLiteral("\u2014 ") + subtitle, 11, row);
+        note->setObjectName(QStringLiteral("headerSubtitle"));
+        DerivedForeground::apply(*note, windowTextAt(tertiaryStrength));
+        layout->addWidget(note);
+    }
     layout->addStretch();
     auto *button = new QToolButton(row);
     button->setAutoRaise(true);
     const int side = QFontMetrics(pointsFont(13, QFont::DemiBold)).ascent();
     button->setIconSize({side, side});
-    button->setIcon(QIcon(tintedSymbol(Symbol::Plus, side, Theme::accent(), devicePixelRatioF())));
+    showSymbol(*button, Symbol::Plus, readableTint(Theme::accent(), captionContrast));
     button->setToolTip(help);
     button->setObjectName(help);
     connect(button, &QToolButton::clicked, this, std::move(action));
@@ -305,7 +312,8 @@ void ProjectView::buildPage()
     m_pauseSync = more->addAction(QString());
     m_pauseSync->setObjectName(QStringLiteral("pauseSync"));
     more->addSeparator();
-    m_removeSync = more->addAction(symbolIcon(Symbol::Trash), removeSyncText);
+    m_removeSync = more->addAction(removeSyncText);
+    markDestructive(*m_removeSync, Symbol::Trash);
     m_removeSync->setObjectName(QStringLiteral("removeSync"));
     auto *moreButton = new QToolButton;
     moreButton->setObjectName(QStringLiteral("moreButton"));
@@ -504,6 +512,7 @@ void ProjectView::showInspector()
         scroll->setFrameShape(QFrame::NoFrame);
         item.widget->setContentsMargins(20, 20, 20, 20);
         scroll->setWidget(item.widget);
+        showGroundThrough(*scroll);
         m_inspectorItem = item;
         shown = scroll;
     } else {

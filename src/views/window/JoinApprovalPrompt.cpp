@@ -1,5 +1,6 @@
 #include "views/window/JoinApprovalPrompt.h"
 
+#include "design/ButtonTint.h"
 #include "design/ElidedLine.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/LiteralAmpersands.h"
@@ -56,6 +57,7 @@ JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)
     m_allow = addButton(QString(), QMessageBox::AcceptRole);
     m_allow->setText(literalAmpersands(allowLabelFor(m_request, m_allow->font())));
     m_decline = addButton(declineLabel, QMessageBox::DestructiveRole);
+    TintedButtonPainter::apply(*m_decline, ButtonTint::Destructive);
     m_notNow = addButton(notNowLabel, QMessageBox::RejectRole);
     m_allow->setObjectName(QStringLiteral("allowButton"));
     m_decline->setObjectName(QStringLiteral("declineButton"));

@@ -77,6 +77,8 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
 {
     auto placing = sheet("Film" + kDash + "Audio");
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
+    // "No location chosen" in the secondary tone, a chosen path in the primary.
+    EXPECT_LT(color(*placing, "location").alphaF(), 1);
     EXPECT_EQ(text(*placing, "offerLine"), "\u201C" "Audio\u201D \u2014 from sync \u201C" "Film\u201D, shared by Ann");
     EXPECT_FALSE(saveShot(*placing, "place-folder-unchosen").isNull());
     button(*placing, "choose")->click();  // cancelled: nothing changes
@@ -93,6 +95,7 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
     };
     for (const Case &c : cases) {
         choose(*placing, c.location);
+        EXPECT_EQ(color(*placing, "location"), placing->palette().color(QPalette::WindowText));
         EXPECT_EQ(placing->placement().targetPath, c.target);
         EXPECT_EQ(text(*placing, "explanation"), c.explanation);
         EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), c.color));

@@ -5,6 +5,9 @@
 
 #include "cluster/InviteCodec.h"
 #include "cluster/NasNodeController.h"
+#include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
+#include "design/Theme.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "design/TextStyle.h"
@@ -15,6 +18,7 @@
 #include "QtPrinters.h"
 #include "SaveShot.h"
 #include "ScreenChecks.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -141,10 +145,17 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     EXPECT_EQ(part(*invite, "chip:" + kNodeDeviceID), nullptr);
     QPushButton *bob = button(*invite, "chip:" + kPeerB);
     ASSERT_NE(bob, nullptr);
+    // The name in the accent's shade that reads on the chip's wash.
+    const QImage face = bob->grab().toImage();
+    const QColor wash = face.pixelColor(face.width() - 4, face.height() / 2);
+    const QColor name = test::strongestPixel(face, wash, face.rect().adjusted(25, 0, -9, 0));
+    EXPECT_GE(contrastRatio(name, wash), captionContrast) << name.name().toStdString();
+    EXPECT_NEAR(name.toHsl().hslHueF(), Theme::accent().toHsl().hslHueF(), 0.02) << name.name().toStdString();
     EXPECT_TRUE(part(*invite, "contacts")->isVisible());
     EXPECT_TRUE(part(*invite, "node")->isVisible());
     EXPECT_EQ(invite->findChild<QLabel *>("nodeName")->text(), "Vault");
     EXPECT_TRUE(button(*invite, "addNode")->isVisible());
+    EXPECT_EQ(TintedButtonPainter::tintOf(*button(*invite, "addNode")), ButtonTint::Prominent);
     EXPECT_FALSE(part(*invite, "nodeMember")->isVisible());
     EXPECT_FALSE(saveShot(*invite, "invite-sheet-full").isNull());
 

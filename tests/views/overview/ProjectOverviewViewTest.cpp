@@ -6,6 +6,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/AdaptiveGrid.h"
+#include "design/DestructiveItem.h"
 #include "design/StatusDot.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -16,6 +17,7 @@
 
 #include "AwaitTask.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -153,6 +155,15 @@ TEST_F(ProjectOverviewViewTest, CardsFollowTheStoredOrderAndShowTheirMacs)
     EXPECT_EQ(six->miniGrid()->shownRows(), 2);
     EXPECT_TRUE(six->subtitle().startsWith(QStringLiteral("6 Macs \u00B7 0 folders \u00B7 ")));
     EXPECT_TRUE(card(QStringLiteral("sync-Alpha"))->subtitle().startsWith(QStringLiteral("2 Macs \u00B7 1 folder \u00B7")));
+
+    // The card's symbol in the accent; its menu's removal marked as destroying.
+    EXPECT_TRUE(test::isShadeOf(six->findChild<QLabel *>(QStringLiteral("iconTile"))->palette().color(QPalette::WindowText),
+                                Theme::accent()));
+    emit six->customContextMenuRequested(QPoint(4, 4));
+    auto *remove = six->findChild<QAction *>(QStringLiteral("removeSync"));
+    ASSERT_TRUE(remove);
+    EXPECT_TRUE(isDestructive(*remove));
+    qobject_cast<QWidget *>(remove->parent())->close();
 
     QTest::mouseClick(six, Qt::LeftButton);
     EXPECT_EQ(path.ids(), QStringList{QStringLiteral("sync-Zeta")});

@@ -6,7 +6,9 @@
 
 #include "controllers/FolderController.h"
 #include "controllers/FormatFileSize.h"
+#include "design/ContrastRatio.h"
 #include "design/TextStyle.h"
+#include "design/Theme.h"
 #include "views/kit/PanelTexts.h"
 #include "views/panels/ArchiveRowDelegate.h"
 #include "views/panels/ArchiveTreeModel.h"
@@ -14,6 +16,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -222,6 +225,13 @@ TEST_F(ArchivePanelTest, AReloadKeepsTheOpenedRowsAndTheChosenOne)
     EXPECT_TRUE(tree.isExpanded(row(*panel, "file:c.txt")));
     EXPECT_FALSE(tree.isExpanded(row(*panel, "dir:Docs/sub")));
     EXPECT_EQ(text(tree.currentIndex(), ArchiveTreeModel::IdRole), "file:Docs/a.txt");
+    // The chosen row's name stands on the highlight in its own text colour.
+    const QRect chosen = tree.visualRect(tree.currentIndex());
+    const QImage rows = tree.viewport()->grab().toImage();
+    const QColor highlight = tree.palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor name = test::strongestPixel(
+        rows, highlight, chosen.adjusted(ArchiveRowDelegate::iconWidth, 0, -chosen.width() / 2, 0));
+    EXPECT_EQ(name.rgb(), tree.palette().color(QPalette::Active, QPalette::HighlightedText).rgb());
 
     // A chosen row that went leaves nothing chosen, not the first row.
     tree.setCurrentIndex(row(*panel, "ver:c.txt@" + kT1));
@@ -251,6 +261,10 @@ TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShow
         const int buttonTextTop = empty->y() + (empty->height() - empty->fontMetrics().height()) / 2;
         EXPECT_LE(std::abs(buttonTextTop - label->y()), 1);
     }
+    // It destroys: its text and its trash symbol in red.
+    EXPECT_TRUE(test::isShadeOf(empty->palette().color(QPalette::ButtonText), Theme::danger()));
+    const QColor ink = test::symbolInk(empty->icon().pixmap(empty->iconSize()).toImage());
+    EXPECT_TRUE(test::isShadeOf(ink, Theme::danger())) << ink.name().toStdString();
     empty->click();
     QMessageBox *box = confirmation(*panel);
     ASSERT_NE(box, nullptr);

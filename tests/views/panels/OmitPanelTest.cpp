@@ -4,6 +4,7 @@
 #include "views/panels/OmitPanel.h"
 
 #include "controllers/DeviceController.h"
+#include "design/ContrastRatio.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -14,6 +15,7 @@
 #include "AwaitTask.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
@@ -141,6 +143,8 @@ TEST_F(OmitPanelTest, TheLevelIsListedDirectoriesFirstByCodePointAndOnlyAnExactL
         EXPECT_EQ(switchOn(*panel, "z"), line.on) << line.line.toStdString();
         EXPECT_EQ(z.data(Qt::FontRole).value<QFont>().strikeOut(), line.on);
         EXPECT_EQ(z.data(OmitLevelModel::IsLinkRole).toBool(), !line.on);
+        // A folder's name is a plain button, in the text colour as a file's.
+        EXPECT_EQ(z.data(Qt::ForegroundRole).isValid(), line.on);
         EXPECT_FALSE(switchOn(*panel, "a"));
         // An excluded directory does not open.
         click(*panel, panel->rowDelegate().nameRect(z));
@@ -204,8 +208,20 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     const QWidget &rows = *panel->list().viewport();
     const QRect excluded = panel->rowDelegate().nameRect(row(*panel, "Take [1].mov"));
     const QRect included = panel->rowDelegate().nameRect(row(*panel, "c"));
-    EXPECT_TRUE(shotShowsColour(shot, shotArea(shot, *panel, rows, excluded), Theme::orange()));
-    EXPECT_FALSE(shotShowsColour(shot, shotArea(shot, *panel, rows, included), Theme::orange()));
+    // The excluded name in a shade of orange that reads on its orange row,
+    // the other in the text colour.
+    const auto ink = [&](const QRect &name) {
+        const QRect area = shotArea(shot, *panel, rows, name);
+        const QColor ground = shot.pixelColor(area.left() - 2, area.center().y());
+        const QColor strongest = test::strongestPixel(shot, ground, area);
+        return std::pair{strongest, contrastRatio(strongest, ground)};
+    };
+    const auto [struckInk, struckRatio] = ink(excluded);
+    EXPECT_TRUE(test::isShadeOf(struckInk, Theme::orange())) << struckInk.name().toStdString();
+    EXPECT_GE(struckRatio, bodyContrast);
+    const auto [plainInk, plainRatio] = ink(included);
+    EXPECT_FALSE(test::isShadeOf(plainInk, Theme::orange())) << plainInk.name().toStdString();
+    EXPECT_GE(plainRatio, bodyContrast);
     // A short name in a wide row shows whole, and a few rows need no scroll bar.
     QFont struck = pointsFont(13);
     struck.setStrikeOut(true);

@@ -9,6 +9,8 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
 #include "design/ElidedLabel.h"
 #include "design/Theme.h"
 #include "lan/DiagServer.h"
@@ -16,6 +18,7 @@
 #include "views/kit/PanelTexts.h"
 #include "views/settings/SettingsState.h"
 #include "views/settings/SettingsView.h"
+#include "views/shell/WidgetAppearance.h"
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
@@ -34,6 +37,7 @@
 #include <QMutex>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSysInfo>
 #include <QTabWidget>
 #include <algorithm>
@@ -264,6 +268,17 @@ TEST_F(DiagnosticsTabTest, TheReportIsCopiedOnceAndRefreshedWithoutCopying)
     ASSERT_TRUE(waitUntil([&] { return find<QPlainTextEdit>("report")->toPlainText() == "report two"; }));
     EXPECT_EQ(button("readAllMacs")->text(), u"Copied to clipboard \u2713"_qs);
     EXPECT_EQ(QApplication::clipboard()->text(), "report one");
+
+    // Turned dark, the report's scroll bar is drawn in the dark palette too.
+    struct Restore
+    {
+        ~Restore() { applyWidgetAppearance(AppPreferences::Appearance::System); }
+    } restore;
+    applyWidgetAppearance(AppPreferences::Appearance::Dark);
+    QCoreApplication::processEvents();
+    const QImage bar = find<QPlainTextEdit>("report")->verticalScrollBar()->grab().toImage();
+    const QColor middle = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+    EXPECT_LT(contrastRatio(middle, QApplication::palette().color(QPalette::Window)), 1.6) << middle.name().toStdString();
 }
 
 TEST_F(DiagnosticsTabTest, TheStatusLinkIsCopiedOpenedAndRevokedByANewToken)
@@ -335,6 +350,7 @@ TEST_F(DiagnosticsTabTest, SendFeedbackOpensTheSheetItIsGivenWithTheSettingsOrig
         return sheet.data();
     });
     ASSERT_TRUE(button("sendFeedback")->isEnabled());
+    EXPECT_EQ(TintedButtonPainter::tintOf(*button("sendFeedback")), ButtonTint::Prominent);
     button("sendFeedback")->click();
     EXPECT_EQ(origins, QStringList{u"TidewellMesh \u2013 Settings"_qs});
     ASSERT_TRUE(sheet);

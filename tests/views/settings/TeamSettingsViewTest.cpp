@@ -7,6 +7,7 @@
 #include "cluster/ClusterConfig.h"
 #include "cluster/NasNodeController.h"
 #include "controllers/FolderController.h"
+#include "design/ButtonTint.h"
 #include "design/ElidedLabel.h"
 #include "design/StatusDot.h"
 #include "design/Theme.h"
@@ -123,6 +124,7 @@ TEST_F(TeamSettingsViewTest, ManualConnectRefusedHeldThenRegisteredAndRemovedBac
     EXPECT_EQ(field("name")->text(), "Synology NAS");
     EXPECT_EQ(field("apiKey")->echoMode(), QLineEdit::Password);
     QPushButton *connect = button("connect");
+    EXPECT_EQ(TintedButtonPainter::tintOf(*connect), ButtonTint::Prominent);
     EXPECT_FALSE(connect->isEnabled());
     type(field("address"), "  ");
     EXPECT_FALSE(connect->isEnabled());

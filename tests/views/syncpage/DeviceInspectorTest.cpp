@@ -7,7 +7,10 @@
 #include "app/texts/FriendlyFolderErrorMessage.h"
 #include "app/texts/SyncPageTexts.h"
 #include "controllers/EngineController.h"
+#include "design/ButtonTint.h"
+#include "design/DestructiveItem.h"
 #include "design/ElidedLabel.h"
+#include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/syncpage/RenameSheet.h"
@@ -85,6 +88,13 @@ TEST_F(DeviceInspectorTest, ThisMacRescansAndShowsTheFriendlyErrorWhereATeammate
 
     auto mine = inspector(local());
     EXPECT_EQ(line(*mine), SyncPageTexts::thisMac);
+    // The folders' title in the tertiary tone.
+    for (const QLabel *title : mine->findChildren<QLabel *>())
+        if (title->text() == DeviceInspector::foldersTitle) {
+            const QColor tone = title->palette().color(QPalette::WindowText);
+            EXPECT_EQ(tone.rgb(), mine->palette().color(QPalette::WindowText).rgb());
+            EXPECT_NEAR(tone.alphaF(), tertiaryStrength, 0.01);
+        }
     EXPECT_FALSE(shows(*mine, "pause"));
     EXPECT_EQ(menuTexts(*mine), QStringList{QStringLiteral("Rename\u2026")});
     EXPECT_FALSE(shows(*mine, "details"));
@@ -122,6 +132,7 @@ TEST_F(DeviceInspectorTest, APausedTeammateResumesAndAFailureIsKeptWithoutARefre
     auto *pause = bob->findChild<QPushButton *>("pause");
     ASSERT_TRUE(pause->isVisibleTo(bob.get()));
     EXPECT_EQ(pause->text(), QStringLiteral("Resume"));
+    EXPECT_EQ(TintedButtonPainter::tintOf(*pause), ButtonTint::Bordered);
 
     engine.failNext("setDevicePaused", SyncEngineError::notRunning());
     // A refresh reads the connections at least.
@@ -192,6 +203,12 @@ TEST_F(DeviceInspectorTest, RemovingATeammateAsksFirst)
     makeSync({folder("Docs", "st1")});
     load();
     auto bob = inspector(kPeer);
+    // "Pause" is not tinted; the menu's items carry their symbols, the
+    // removal marked as destroying.
+    EXPECT_EQ(TintedButtonPainter::tintOf(*bob->findChild<QPushButton *>("pause")), std::nullopt);
+    EXPECT_FALSE(menuItem(*bob, DeviceInspector::renameItem)->icon().isNull());
+    EXPECT_TRUE(isDestructive(*menuItem(*bob, DeviceInspector::removeItem)));
+    EXPECT_FALSE(menuItem(*bob, DeviceInspector::removeItem)->icon().isNull());
     menuItem(*bob, DeviceInspector::removeItem)->trigger();
     auto *box = bob->findChild<QMessageBox *>("removeConfirm");
     ASSERT_TRUE(box);

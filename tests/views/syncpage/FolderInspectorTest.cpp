@@ -5,6 +5,9 @@
 #include "views/syncpage/FolderInspector.h"
 
 #include "design/ButtonTint.h"
+#include "design/ContrastRatio.h"
+#include "design/TextStyle.h"
+#include "design/Theme.h"
 #include "design/ShownSymbol.h"
 
 #include "app/AppPreferences.h"
@@ -18,6 +21,7 @@
 #include "PrivateBus.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "TextContrast.h"
 #include "WaitUntil.h"
 #include "../support/SyncPageRig.h"
 
@@ -265,6 +269,39 @@ TEST_F(FolderInspectorTest, PerMacChipsShowTheChoiceAndOnlyTeammatesHaveAMenu)
     }
 }
 
+// Every chip's text, and the pattern chips' in orange, reads on its
+// capsule as pictured (over the tile), in the light and the dark palette.
+TEST_F(FolderInspectorTest, ChipTextsReadOnTheirCapsulesInEitherAppearance)
+{
+    ProjectFolder docs = folder("Docs", "st1");
+    docs.excludedDeviceIDs = {kNode};
+    makeSync({docs}, MemberRole::Editor, true);
+    engine.state.ignores["st1"] = {".*", "*.tmp"};
+    load();
+    auto shown = inspector();
+    ASSERT_TRUE(waitUntil([&] { return chips(*shown, "omitChip").size() == 2; }));
+    QPalette dark = shown->palette();
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::WindowText, QColor(232, 232, 235));
+    for (const auto &[look, palette] : {std::pair{"light", shown->palette()}, std::pair{"dark", dark}}) {
+        shown->setPalette(palette);
+        const QImage shot = saveShot(*shown, QStringLiteral("folder-inspector-chips-") + look);
+        const QList<CapsuleChip *> all = chips(*shown, "deviceChip") + chips(*shown, "omitChip");
+        ASSERT_EQ(all.size(), 5);
+        for (const CapsuleChip *chip : all) {
+            const QRect area = shotArea(shot, *shown, *chip);
+            // The capsule's own colour, in its right padding; the text left of it.
+            const QColor ground = shot.pixelColor(area.right() - 4, area.center().y());
+            const int mark = chip->face().symbol || chip->face().health ? chip->face().markSize + 5 : 0;
+            const QColor ink = test::strongestPixel(shot, ground, area.adjusted(9 + mark, 0, -9, 0));
+            EXPECT_GE(contrastRatio(ink, ground), captionContrast)
+                << look << " " << chip->face().text.toStdString() << ": " << ink.name().toStdString() << " on "
+                << ground.name().toStdString();
+        }
+    }
+}
+
 TEST_F(FolderInspectorTest, APerMacChoiceIsRecordedForTheTeamOnlyWithPropagationAndAnEngineFolder)
 {
     const struct
@@ -333,6 +370,17 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
         EXPECT_EQ(shownSymbol(*button(*shown, name)), symbol) << name;
         EXPECT_EQ(button(*shown, name)->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
     }
+    // "Remove" destroys: its text and its symbol in red.
+    QToolButton *remove = button(*shown, "remove");
+    const QColor ink = test::symbolInk(remove->icon().pixmap(remove->iconSize()).toImage());
+    EXPECT_TRUE(test::isShadeOf(ink, Theme::danger())) << ink.name().toStdString();
+    EXPECT_TRUE(test::isShadeOf(remove->palette().color(QPalette::ButtonText), Theme::danger()));
+    // The tiles' titles in the tertiary tone.
+    for (const QLabel *title : shown->findChildren<QLabel *>())
+        if (title->text() == FolderInspector::statusPerMacTitle || title->text() == FolderInspector::ignoresTitle) {
+            EXPECT_EQ(title->palette().color(QPalette::WindowText).rgb(), shown->palette().color(QPalette::WindowText).rgb());
+            EXPECT_NEAR(title->palette().color(QPalette::WindowText).alphaF(), tertiaryStrength, 0.01);
+        }
     QSignalSpy settings(shown.get(), &FolderInspector::settingsRequested);
     button(*shown, "settings")->click();
     EXPECT_EQ(settings.count(), 1);

@@ -6,7 +6,9 @@
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
+#include "design/DestructiveItem.h"
 #include "design/ShownSymbol.h"
+#include "design/TextStyle.h"
 #include "engine/SyncEngineError.h"
 #include "design/ElidedLabel.h"
 #include "projects/ProjectController.h"
@@ -15,6 +17,7 @@
 
 #include "AwaitTask.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "ViewTestEnv.h"
 #include "StatHook.h"
 #include "WaitUntil.h"
@@ -160,6 +163,12 @@ TEST_F(ProjectViewTest, InspectorFollowsSelectionPanelsAndTechnicalDetails)
     view.tapFolder(QStringLiteral("f"));
     EXPECT_EQ(height(), 270);
     const QImage folderShot = saveShot(view, QStringLiteral("project-view-folder"));
+    // The area's tint shows beside the inspector, in its margin.
+    const QRect area = shotArea(folderShot, view, *view.inspectorArea());
+    QColor tint = view.palette().color(QPalette::WindowText);
+    tint.setAlphaF(0.03f);
+    const QColor tinted = screenchecks::composited(tint, view.palette().color(QPalette::Window));
+    EXPECT_LE(screenchecks::symbols::distance(folderShot.pixel(area.left() + 5, area.bottom() - 5), tinted.rgb()), 1);
     // Only the folder's inspector is in the area: the hint and the Mac's are gone.
     EXPECT_FALSE(hintShown());
     for (const QWidget *hint : view.inspectorArea()->findChildren<QWidget *>(QStringLiteral("inspectorHint")))
@@ -240,6 +249,11 @@ TEST_F(ProjectViewTest, MoreOpensFromAnywhereOnItsFaceAndTheSwitcherShowsOneArro
     auto *more = bar.findChild<QToolButton *>(QStringLiteral("moreButton"));
     ASSERT_NE(more, nullptr);
     EXPECT_EQ(more->toolTip(), ProjectView::moreText);
+    EXPECT_TRUE(isDestructive(*view.findChild<QAction *>(QStringLiteral("removeSync"))));
+    // The folders' header says where else they come from, faintly.
+    const QColor note = view.findChild<QLabel *>(QStringLiteral("headerSubtitle"))->palette().color(QPalette::WindowText);
+    EXPECT_EQ(note.rgb(), view.palette().color(QPalette::WindowText).rgb());
+    EXPECT_NEAR(note.alphaF(), tertiaryStrength, 0.01);
     // The face's left edge, where a split button's action would sit.
     QTest::mouseClick(more, Qt::LeftButton, {}, QPoint(3, more->height() / 2));
     ASSERT_TRUE(waitUntil([] { return QApplication::activePopupWidget() != nullptr; }));

@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
+#include "design/ButtonTint.h"
 #include "design/FileIconProvider.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
@@ -379,6 +380,7 @@ TEST(MainWindowTest, PromptTextsAndAllowActOnTheRequestShown)
     EXPECT_EQ(prompt->button(JoinApprovalPrompt::Choice::Allow)->text(),
               QStringLiteral("Allow \u2014 add to \u201cSync P\u201d"));
     EXPECT_EQ(prompt->buttonRole(prompt->button(JoinApprovalPrompt::Choice::Decline)), QMessageBox::DestructiveRole);
+    EXPECT_EQ(TintedButtonPainter::tintOf(*prompt->button(JoinApprovalPrompt::Choice::Decline)), ButtonTint::Destructive);
     EXPECT_EQ(prompt->escapeButton(), prompt->button(JoinApprovalPrompt::Choice::NotNow));
 
     // Replaced while shown: Allow still admits the Mac shown, and the newer

@@ -1,0 +1,25 @@
+#include "design/DestructiveItem.h"
+
+#include "design/Theme.h"
+
+#include <QAction>
+
+namespace tw {
+namespace {
+
+constexpr const char *kProperty = "tidewellDestructive";
+
+} // namespace
+
+void markDestructive(QAction &action, Symbol symbol)
+{
+    action.setIcon(symbolIcon(symbol, Theme::danger()));
+    action.setProperty(kProperty, true);
+}
+
+bool isDestructive(const QAction &action)
+{
+    return action.property(kProperty).toBool();
+}
+
+} // namespace tw
