@@ -84,13 +84,15 @@ void ProjectController::moveAside(const QString &path)
                         QFileInfo(backup).fileName() + QStringLiteral(". Starting fresh."));
 }
 
-void ProjectController::save()
+bool ProjectController::save()
 {
     if (m_saveBlocked)
-        return;
+        return false;
     QSaveFile file(m_storePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Project::listToFile(m_projects)) < 0 || !file.commit())
-        setLastErrorMessage(QStringLiteral("Could not save your syncs: ") + file.errorString());
+    if (file.open(QIODevice::WriteOnly) && file.write(Project::listToFile(m_projects)) >= 0 && file.commit())
+        return true;
+    setLastErrorMessage(QStringLiteral("Could not save your syncs: ") + file.errorString());
+    return false;
 }
 
 void ProjectController::setProjects(QList<Project> projects)

@@ -126,9 +126,10 @@ public:
     const QSet<QString> &dismissedFolderIDs() const { return m_dismissedFolderIDs; }
     const QList<PendingFolder> &ignoredOfferedFolders() const { return m_ignoredOfferedFolders; }
 
-    // Writes projects.json atomically; a failure only sets lastErrorMessage.
+    // Writes projects.json atomically; a failure sets lastErrorMessage.
     // Writes nothing after an unreadable file could not be moved aside.
-    void save();
+    // Whether the file now holds the records.
+    bool save();
 
     // One coalescing loop: a request while it runs asks for one more pass.
     // The node is made a member of every sync before the passes and told the
@@ -326,7 +327,8 @@ private:
     void settleRemoval(const QString &engineID);
     void storeOwedRemovals();
     QCoro::Task<int> stillListed(Pass *pass);
-    void finishPass(const Pass &pass, int stillListedCount);
+    // Whether the records were stored.
+    bool finishPass(const Pass &pass, int stillListedCount);
     void writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID);
 
     // Offers, ignores, archive.

@@ -336,9 +336,10 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
     setDismissedFolderIDs(std::move(dismissed));
     bool memberAdded = false;
     placeAcceptedFolder(offer, *created, created->ignorePatterns, intoProjectID, name, &memberAdded);
-    save();
-    // The stored record names it now.
-    settleRemoval(offer.folderID);
+    // Owed still if the record naming it could not be stored: a pass
+    // settles it once one is.
+    if (save())
+        settleRemoval(offer.folderID);
     const MembersDidChange callback = m_membersDidChange;
     if (memberAdded && callback)
         co_await callback(QStringList(), offer.offeredByDeviceID, CellState::Active);

@@ -71,6 +71,19 @@ std::optional<Match> findEngineFolder(const ProjectFolder &folder, const QHash<Q
     return std::nullopt;
 }
 
+std::optional<QString> passFailureText(int failed, int stillListedCount)
+{
+    if (failed == 0)
+        return std::nullopt;
+    if (stillListedCount == 0)
+        return QString::number(failed) +
+               QStringLiteral(" sync operation(s) failed \u2014 a teammate may not have received a "
+                              "folder. Check connections and try again.");
+    return QString::number(stillListedCount) +
+           QStringLiteral(" device(s) are still listed on a folder after being removed \u2014 they "
+                          "may still be receiving files. Check connections and try again.");
+}
+
 FolderSyncMode modeFor(const Project &project)
 {
     for (const ProjectMember &member : project.members)
@@ -207,9 +220,12 @@ QCoro::Task<void> ProjectController::performReconcile()
     }
     co_await retryOwedRemovals(&pass);
     const int listed = co_await stillListed(&pass);
-    finishPass(pass, listed);
-    // Settled only now that the records naming them are stored.
-    for (const QString &id : std::as_const(pass.made))
+    // Settled only once the records naming them are stored: a process ending
+    // after a failed save would leave them shared with nothing naming them.
+    if (!finishPass(pass, listed))
+        co_return;
+    const QStringList owed = m_owedRemovals;
+    for (const QString &id : owed)
         if (namesEngineFolder(id))
             settleRemoval(id);
 }
@@ -433,13 +449,16 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
         // pass keeps is settled once its record is stored.
         if (pass->made.contains(id) && !pass->index.contains(key))
             continue;
-        // An accepted offer's, settled by the accept once its record is stored.
+        // An accepted offer's, settled once its record is stored.
         if (m_foldersBeingAccepted.contains(key))
             continue;
-        if (!pass->index.contains(key) || pass->claimed.contains(key) || namesEngineFolder(id)) {
+        if (!pass->index.contains(key)) {
             settleRemoval(id);
             continue;
         }
+        // Kept: settled after the pass once the records are stored.
+        if (pass->claimed.contains(key) || namesEngineFolder(id))
+            continue;
         try {
             co_await unlessGone(m_engine.removeFolder(pass->index.value(key).id));
             settleRemoval(id);
@@ -469,24 +488,18 @@ QCoro::Task<int> ProjectController::stillListed(Pass *pass)
     co_return listed;
 }
 
-void ProjectController::finishPass(const Pass &pass, int stillListedCount)
+bool ProjectController::finishPass(const Pass &pass, int stillListedCount)
 {
     const int failed = pass.failed + stillListedCount;
     for (const QString &key : m_ignoreRefusals.keys())
         if (!namesEngineFolder(key))
             showIgnoreRefusal(key, std::nullopt);
-    save();
-    if (failed == 0)
-        setLastErrorMessage(std::nullopt);
-    else if (stillListedCount == 0)
-        setLastErrorMessage(QString::number(failed) +
-                            QStringLiteral(" sync operation(s) failed \u2014 a teammate may not have received a "
-                                           "folder. Check connections and try again."));
-    else
-        setLastErrorMessage(QString::number(stillListedCount) +
-                            QStringLiteral(" device(s) are still listed on a folder after being removed \u2014 they "
-                                           "may still be receiving files. Check connections and try again."));
+    // A failed save's message stands: what the pass recorded is not kept.
+    const bool stored = save();
+    if (stored)
+        setLastErrorMessage(passFailureText(failed, stillListedCount));
     setLastReconcileSummary(summaryOf(pass.created, pass.added, pass.removed, pass.offline, failed));
+    return stored;
 }
 
 void ProjectController::writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID)

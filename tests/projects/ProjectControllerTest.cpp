@@ -637,6 +637,35 @@ TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAn
     EXPECT_TRUE(e.folderRequests[0].paused);
 }
 
+// Until a save stores the record naming it: a process ending after a failed
+// save would leave the folder shared with nothing naming it and nothing owed.
+// The failed save's message stands over the pass's success.
+TEST(ProjectControllerTest, AMadeOrAcceptedFolderStaysOwedWhileTheSyncsFileCannotBeWritten)
+{
+    Rig rig;
+    FakeSyncEngine &e = rig.engine;
+    ProjectController &pc = rig.pc();
+    const auto owed = [&rig] { return rig.defaults.stringList(ProjectController::owedRemovalsKey); };
+    const QString a = rig.path("a"), b = rig.path("b"), x = "tdw-0ffe12ed";
+    for (const QString &path : {a, b, pc.storePath()})
+        ASSERT_TRUE(QDir().mkpath(path));
+    e.state.devices = {{.id = "B", .name = "Bo"}};
+    pc.add({.id = "S", .name = "Film", .members = {{e.state.localDeviceID, "me"}},
+            .folders = {{.id = "1", .label = "A", .localPath = a}}});
+    awaitTask(pc.reconcileAll());
+    const QString made = pc.folderOf("S", "1")->syncthingFolderID.value_or("");
+    EXPECT_EQ(owed(), QStringList(made));
+    // Its pass keeps the first, claimed now, and the accept's folder.
+    awaitTask(pc.acceptIncomingFolder({x, "Raw", "B", "Bo"}, b, {}, {}, false));
+    EXPECT_EQ(owed(), QStringList({made, x}));
+    EXPECT_TRUE(pc.lastErrorMessage().value_or("").startsWith("Could not save your syncs: "));
+    ASSERT_TRUE(QDir().rmdir(pc.storePath()));
+    awaitTask(pc.reconcileAll());
+    EXPECT_EQ(owed(), std::nullopt);
+    EXPECT_EQ(e.callCount("removeFolder"), 0);
+    EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
+}
+
 TEST(ProjectControllerTest, DefaultLinesReachEachFolderStillThereAfterTheWriteBefore)
 {
     Rig rig;
