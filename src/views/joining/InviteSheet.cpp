@@ -135,14 +135,13 @@ public:
     void show(const QString &name, bool added)
     {
         m_name = name;
-        setText(literalAmpersands(oneLineText(name)));
         setEnabledKeepingFocus(*this, !added);
         const Symbol symbol = added ? Symbol::CheckmarkCircleFill : Symbol::PlusCircle;
         m_colour = added ? Theme::synced() : Theme::accent();
         showSymbol(*this, symbol);
         setIcon(symbolIcon(symbol, m_colour));
         updateGeometry();
-        update();
+        elide();
     }
 
     // Measured with the whole name, whatever is drawn.
@@ -162,12 +161,32 @@ protected:
         // An added Mac's chip is no longer pressable, but shows in its colour.
         const QSize side = iconSize();
         icon().paint(&painter, QRect(QPoint(kPadX, (height() - side.height()) / 2), side));
-        const int x = kPadX + side.width() + kGap;
-        drawElidedLine(painter, QRect(x, 0, width() - x - kPadX, height()), font(),
-                       readableOn(m_colour, palette(), neededContrast(font()), fill), m_name, Qt::ElideRight);
+        drawElidedLine(painter, nameArea(), font(), readableOn(m_colour, palette(), neededContrast(font()), fill),
+                       m_name, Qt::ElideRight);
+    }
+
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QPushButton::resizeEvent(event);
+        elide();
     }
 
 private:
+    QRect nameArea() const
+    {
+        const int x = kPadX + iconSize().width() + kGap;
+        return {x, 0, width() - x - kPadX, height()};
+    }
+
+    // The text is what is drawn, so that it reads as the chip shows it.
+    void elide()
+    {
+        const QString shown = literalAmpersands(elidedToFit(m_name, font(), Qt::ElideRight, nameArea().width()));
+        if (shown != text())
+            setText(shown);
+        update();
+    }
+
     QSize withNameWidth(int nameWidth) const
     {
         return {2 * kPadX + iconSize().width() + kGap + nameWidth + 1,

@@ -195,7 +195,8 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
 // line and ends in "…", and the sheet keeps its width.
 TEST_F(InviteSheetTest, ALongKnownNameEndsInAnEllipsisWithinItsLine)
 {
-    const QString name = QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window");
+    const QString name =
+        QStringLiteral("Laptop in the colour grading suite upstairs, second desk by the window, the one with the blinds");
     engine.state.devices = {{.id = engine.state.localDeviceID, .name = "Me", .isThisDevice = true},
                             {.id = kPeerB, .name = name}};
     loadDevices();
