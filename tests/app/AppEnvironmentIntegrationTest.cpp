@@ -174,6 +174,8 @@ TEST(AppEnvironmentIntegrationTest, PauseAllOutlivesARestart)
 
     awaitTask(env.engineState().toggleAllPaused());
     EXPECT_EQ(pausedInSyncthing(), QList<bool>({false, false}));
+    // "Resume" starts a pass of its own: it ends before its engine goes.
+    EXPECT_TRUE(waitUntil([&env] { return !env.projects().isReconciling(); }));
     env.stopLoops();
 }
 
