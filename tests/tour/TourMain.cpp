@@ -82,6 +82,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
+#include <functional>
 #include <tuple>
 
 namespace tw {
@@ -574,27 +575,27 @@ int runTour()
             return waitUntil([&] { return main->openSheet() && main->openSheet()->inherits(type)
                                           && main->openSheet()->isVisible(); }, kStepMs);
         };
-        tour.step(look + "join-sheet", [&] {
+        // A link's sheet, pictured, then declined: the link is dropped.
+        const auto linkSheet = [&](const char *name, const std::function<void()> &open, const char *type,
+                                   const std::function<bool()> &dropped) {
+            tour.step(look + name, [&] {
+                open();
+                if (!tour.expect(sheetOf(type), "the link opens its sheet"))
+                    return static_cast<QWidget *>(&window);
+                return static_cast<QWidget *>(main->openSheet());
+            });
+            if (main->openSheet())
+                main->openSheet()->reject();
+            tour.expect(waitUntil([&] { return dropped() && !main->openSheet(); }, kStepMs),
+                        "declining drops the link");
+        };
+        linkSheet("join-sheet", [&] {
             env.setPendingInvite(Invite{kInviter, QStringLiteral("Ann"), QStringLiteral("Film"), std::nullopt});
-            if (!tour.expect(sheetOf("tw::JoinSheet"), "an invitation opens its sheet"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(main->openSheet());
-        });
-        if (main->openSheet())
-            main->openSheet()->reject();
-        tour.expect(waitUntil([&] { return !env.pendingInvite() && !main->openSheet(); }, kStepMs),
-                    "Decline drops the invitation");
-        tour.step(look + "node-confirm-sheet", [&] {
+        }, "tw::JoinSheet", [&] { return !env.pendingInvite(); });
+        linkSheet("node-confirm-sheet", [&] {
             env.setPendingNodeSetup(NodeSetupPayload{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("k3y"),
                                                      QStringLiteral("Team NAS")});
-            if (!tour.expect(sheetOf("tw::NodeSetupConfirmSheet"), "a node's link opens its confirmation"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(main->openSheet());
-        });
-        if (main->openSheet())
-            main->openSheet()->reject();
-        tour.expect(waitUntil([&] { return !env.pendingNodeSetup() && !main->openSheet(); }, kStepMs),
-                    "Cancel drops the node's link");
+        }, "tw::NodeSetupConfirmSheet", [&] { return !env.pendingNodeSetup(); });
     };
 
     // The screens again, reached by path, in another appearance.
