@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -301,7 +302,7 @@ private:
     QCoro::Task<PurgeOutcome> sendToMembers(QString projectID, QString stID, QString path, QString secret,
                                             QString from);
     // Nothing when the Mac removed the subfolder (or had none); else why not.
-    QCoro::Task<std::optional<PurgeAnswer::Refusal>> sendPurge(QString host, QString stID, QString path,
+    QCoro::Task<std::optional<PurgeAnswer::Refusal>> sendPurge(QUrl url, QString stID, QString path,
                                                                QString secret, QString from);
     // Ready once the engine's ignore lines hold the pattern and the folder is
     // idle; false after 120 polls a second apart.

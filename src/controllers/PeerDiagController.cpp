@@ -93,13 +93,13 @@ void PeerDiagController::apply(const QString &deviceID, const std::optional<QLis
 QCoro::Task<std::optional<QByteArray>> PeerDiagController::fetchData(QString path, QString host, QString from,
                                                                      QNetworkAccessManager *session, Options options)
 {
-    if (host.isEmpty() || !PeerAddress::isLocalNetworkHost(host))
+    if (PeerAddress::isIpAddress(host) && !PeerAddress::isLocalNetworkHost(host))
         co_return std::nullopt;
-    const QUrl url(QStringLiteral("http://") + host + u':' + QString::number(options.port) + path, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
+    const std::optional<QUrl> url = PeerAddress::requestUrl(host, options.port, path);
+    if (!url)
         co_return std::nullopt;
 
-    QNetworkRequest request(url);
+    QNetworkRequest request(*url);
     request.setRawHeader("X-Tidewell-From", from.toUtf8());
     // A redirect could lead anywhere; only the peer's own 200 counts.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);

@@ -36,7 +36,8 @@ public:
     {
         QString deviceID;
         // The address of the Mac's current engine connection without its
-        // port: dotted IPv4, or IPv6 in brackets.
+        // port: dotted IPv4, IPv6 in brackets (with its zone when
+        // link-local), or a host name.
         QString host;
     };
 
@@ -67,9 +68,10 @@ public:
     QCoro::Task<void> refresh(QList<Peer> peers, QString localID);
 
     // One GET of `path` on the peer's LAN status server with `from` as the
-    // sender; the body of a 200 answer, else nothing. Hosts outside the local
-    // network are never asked: for a relayed connection the host is the
-    // relay's, which must not learn our device ID. The session must outlive
+    // sender; the body of a 200 answer, else nothing. An IP address outside
+    // the local network is never asked: for a relayed connection the host is
+    // the relay's, which must not learn our device ID (a name comes only from
+    // a connection the engine calls local). The session must outlive
     // the request. A request past its time-out or answerLimit is aborted.
     static QCoro::Task<std::optional<QByteArray>> fetchData(QString path, QString host, QString from,
                                                             QNetworkAccessManager *session, Options options);

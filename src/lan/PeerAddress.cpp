@@ -3,6 +3,7 @@
 #include "utilities/MappedIPv4.h"
 
 #include <QHostAddress>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -26,6 +27,52 @@ QHostAddress parsed(const QString &address)
 {
     const QHostAddress host(stripBracketsAndZone(address));
     return mappedIPv4(host).value_or(host);
+}
+
+bool isAsciiAlphanumeric(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+}
+
+// A zone as a URL may carry it: unreserved characters only, as every
+// interface name has ("eth0", "enp0s31f6", "wlan0").
+bool isZone(const QString &zone)
+{
+    return !zone.isEmpty() && std::all_of(zone.cbegin(), zone.cend(), [](QChar c) {
+        return isAsciiAlphanumeric(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~';
+    });
+}
+
+// Letters, digits, hyphens and dots, as DNS and mDNS names are written.
+bool isHostName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(u'.') && !name.startsWith(u'-')
+           && std::all_of(name.cbegin(), name.cend(),
+                          [](QChar c) { return isAsciiAlphanumeric(c) || c == u'-' || c == u'.'; });
+}
+
+// The host as a URL writes it: IPv6 in brackets with its zone's "%" encoded.
+std::optional<QString> urlHost(const QString &host)
+{
+    const bool bracketed = host.startsWith(u'[');
+    if (bracketed != host.endsWith(u']'))
+        return std::nullopt;
+    const QString inner = bracketed ? host.mid(1, host.size() - 2) : host;
+    const qsizetype percent = inner.indexOf(u'%');
+    const QHostAddress address(percent < 0 ? inner : inner.left(percent));
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        const QString zone = percent < 0 ? QString() : inner.mid(percent + 1);
+        if (percent >= 0 && !isZone(zone))
+            return std::nullopt;
+        const QString zoneText = zone.isEmpty() ? QString() : QString(QStringLiteral("%25") + zone);
+        return QString(u'[' + address.toString() + zoneText + u']');
+    }
+    if (bracketed || percent >= 0)
+        return std::nullopt;
+    if (address.protocol() == QAbstractSocket::IPv4Protocol)
+        return address.toString();
+    return isHostName(host) ? std::optional(host) : std::nullopt;
 }
 
 bool inAnySubnet(const QHostAddress &host, const auto &subnets)
@@ -71,6 +118,22 @@ std::optional<QString> PeerAddress::hostOfConnectionAddress(const QString &addre
     if (address.isEmpty())
         return std::nullopt;
     return address;
+}
+
+std::optional<QUrl> PeerAddress::requestUrl(const QString &host, quint16 port, const QString &path)
+{
+    const std::optional<QString> written = urlHost(host);
+    if (!written || port == 0 || !path.startsWith(u'/'))
+        return std::nullopt;
+    const QUrl url(QStringLiteral("http://") + *written + u':' + QString::number(port) + path, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+bool PeerAddress::isIpAddress(const QString &address)
+{
+    return !parsed(address).isNull();
 }
 
 bool PeerAddress::isLocalNetworkHost(const QString &host)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 namespace tw {
@@ -28,6 +29,18 @@ public:
     // port after the last colon is dropped. Nothing for an empty address or a
     // bracket that is never closed.
     static std::optional<QString> hostOfConnectionAddress(const QString &address);
+
+    // The URL of `path` (beginning with "/") on `port` of a host as
+    // hostOfConnectionAddress gives it: dotted IPv4, IPv6 in brackets (a
+    // link-local one with its zone, "[fe80::1%eth0]"), or a host name. The
+    // one place every request to a paired Mac gets its URL: a zone goes into
+    // a URL as "%25eth0", which a URL written as text would get wrong.
+    // Nothing for any other text; a host that could be read more than one
+    // way (a user part, a path, a second port) is never guessed at.
+    static std::optional<QUrl> requestUrl(const QString &host, quint16 port, const QString &path);
+
+    // Whether the text is an IP address (brackets and zone allowed), not a name.
+    static bool isIpAddress(const QString &address);
 
     // Whether a host lies on a network we may talk to in plain HTTP: private
     // IPv4 ranges, loopback, link-local, the shared CGNAT range that tailnets

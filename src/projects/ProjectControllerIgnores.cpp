@@ -161,7 +161,7 @@ QCoro::Task<std::optional<QString>> ProjectController::writeIgnoresBySyncthingID
         editFolder(key->first, key->second, [&lines](ProjectFolder &folder) { folder.ignorePatterns = lines; });
         save();
     }
-    const std::optional<QString> failure = co_await sendIgnores(stID, lines);
+    const std::optional<QString> failure = co_await sendIgnores(stID, usableIgnores(lines));
     co_return failure;
 }
 
@@ -284,7 +284,9 @@ QCoro::Task<bool> ProjectController::setPurgeProtection(QString stID, QString pa
         folder.ignorePatterns = mergedIgnores(user, folder.purgeProtected);
     });
     save();
-    const QStringList lines = folderOf(key->first, key->second)->ignorePatterns;
+    // An old line of the records that Syncthing refuses would have the whole
+    // list refused, and the protection with it.
+    const QStringList lines = usableIgnores(folderOf(key->first, key->second)->ignorePatterns);
     const std::optional<QString> failure = co_await sendIgnores(stID, lines);
     co_return !failure;
 }

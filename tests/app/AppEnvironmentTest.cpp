@@ -31,6 +31,7 @@
 
 #include <QDir>
 #include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QTemporaryDir>
@@ -886,6 +887,7 @@ TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
 {
     using Response = FakeHttpServer::Response;
     using Node = PurgeOutcome::NodeCopy;
+    using Copy = PurgeOutcome::LocalCopy;
     const Response done = Response::json(R"({"ok":true})");
     const Response noKey = Response::text(403, R"({"ok":false,"error":"no shared secret"})");
     const Response busy = Response::text(409, R"({"ok":false,"error":"in progress"})");
@@ -898,16 +900,19 @@ TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
         bool nodeUp = true;
         int removed = 0;
         Node node = Node::Hidden;
-        bool syncsAsBefore = false;
+        Copy copy = Copy::OutOfSync;
         bool liftFails = false;  // the engine does not take the list without the line
     };
     const QList<Row> rows = {
-        {"every Mac refuses for good", {noKey, noKey}, {}, false, true, 0, Node::NotAsked, true},
+        {"every Mac refuses for good", {noKey, noKey}, {}, false, true, 0, Node::NotAsked, Copy::SyncsAsBefore},
         {"every Mac refuses for good, the line not lifted", {noKey, noKey}, {}, false, true, 0, Node::NotAsked,
-         false, true},
-        {"every Mac refuses for good, the line from before", {noKey, noKey}, {}, true, true, 0, Node::NotAsked, true},
+         Copy::LineNotLifted, true},
+        {"every Mac refuses for good, the line from before", {noKey, noKey}, {}, true, true, 0, Node::NotAsked,
+         Copy::OutOfSyncSinceEarlier},
         {"one Mac may take it later", {noKey, busy}},
         {"one Mac offline", {noKey}, {"viewer"}},
+        {"every Mac offline", {}, {"sender", "viewer"}},
+        {"every Mac offline, the line from before", {}, {"sender", "viewer"}, true},
         {"one Mac took it, the node down", {done, noKey}, {}, false, false, 1, Node::NotReached},
     };
     for (const Row &row : rows) {
@@ -936,8 +941,8 @@ TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
         EXPECT_EQ(outcome.removedCount, row.removed);
         EXPECT_EQ(outcome.offline, row.offline);
         EXPECT_EQ(outcome.node, row.node);
-        EXPECT_EQ(outcome.syncsAsBefore, row.syncsAsBefore);
-        const bool kept = row.lineBefore || !row.syncsAsBefore;
+        EXPECT_EQ(outcome.copy, row.copy);
+        const bool kept = row.copy != Copy::SyncsAsBefore;
         const QStringList recorded = kept && !row.liftFails ? QStringList{"/x"} : QStringList();
         EXPECT_EQ(rig.env->projects().folderOf("S", "f")->purgeProtected, recorded);
         EXPECT_EQ(rig.engine.state.ignores.value("st").contains("/x"), kept);
@@ -947,6 +952,42 @@ TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
         EXPECT_EQ(rig.engine.state.folders[0].mode, FolderSyncMode::SendReceive);
         EXPECT_FALSE(rig.env->engineState().lastErrorMessage());
     }
+}
+
+// A Mac that the engine reached at a scoped IPv6 address is asked at it for
+// its status and for a removal, each over one real request to ::1; a Mac
+// whose address makes no URL is not asked and is not to be tried again.
+TEST(AppEnvironmentTest, AMacAtAScopedIPv6AddressIsAskedForItsStatusAndARemoval)
+{
+    FakeHttpServer mac;
+    if (!mac.listen(QHostAddress(QHostAddress::LocalHostIPv6)))
+        GTEST_SKIP() << "no IPv6 loopback here";
+    mac.setHandler([](const FakeHttpServer::Request &request) {
+        return FakeHttpServer::Response::json(request.path() == "/status" ? "[]" : R"({"ok":true})");
+    });
+    QString zone;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces())
+        if (interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            zone = interface.name();
+    const QString address = zone.isEmpty() ? "[::1]:22000" : "[::1%" + zone + "]:22000";
+    Rig rig({}, mac.port());
+    const QList<std::pair<QString, QString>> macs = {{"NEAR", address}, {"ODD", "[::1%lo/x]:22000"}};
+    for (const auto &[id, connectedAt] : macs) {
+        rig.engine.state.devices.append({.id = id, .name = id.toLower()});
+        rig.engine.state.connections.append(connection(id, connectedAt, "tcp-client", true));
+    }
+    addPurgeFolder(rig, {{"NEAR"}, {"ODD"}});
+
+    QList<PeerDiagController::Peer> peers;
+    for (const AppEnvironment::PeerHost &peer : rig.env->connectedPeerHosts())
+        peers.append({peer.deviceID, peer.host});
+    awaitTask(rig.env->peerDiag().refresh(peers, "ME"));
+    EXPECT_EQ(rig.env->peerDiag().reachable(), (PeerReachabilityMap{{"NEAR", true}, {"ODD", false}}));
+    const PurgeOutcome outcome = awaitTask(rig.env->purgeFromPeers("S", "f", "x"));
+    EXPECT_EQ(outcome, (PurgeOutcome{.removedCount = 1, .offline = {"SENDER", "VIEWER"}, .unaddressable = {"odd"}}));
+    ASSERT_EQ(mac.requests().size(), 2);
+    EXPECT_EQ(mac.requests()[0].target, "/status");
+    EXPECT_EQ(mac.requests()[1].target, "/purge");
 }
 
 // Qt's transfer time-out starts again with each byte; the wait does not.

@@ -75,7 +75,7 @@ TEST_F(PeerDiagControllerTest, HostOutsideLocalNetworkIsNeverAsked)
     // Should the check fail, the request would reach the recording server as
     // a proxy request instead of leaving the machine.
     session.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", http.port()));
-    for (const char *host : {"51.15.2.3", "[fe80::1%eth0]"})
+    for (const char *host : {"51.15.2.3", "[2a01:4f8::1]"})
         EXPECT_EQ(fetch(QString::fromLatin1(host)), std::nullopt) << host;
     EXPECT_TRUE(http.requests().isEmpty());
 }

@@ -187,7 +187,8 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
 
 // A line Syncthing cannot parse in a folder's ".stignore" stops the folder
 // before its first scan. A list stored before its lines were checked still
-// makes folders that sync, with the lines Syncthing can use.
+// makes folders that sync, with the lines Syncthing can use, and takes a
+// removal's protection line with them.
 TEST_F(ProjectsIntegrationTest, AFolderWhoseLinesSyncthingCannotUseSyncsWithTheOthersAndItsSyncSaysWhich)
 {
     const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
@@ -205,6 +206,12 @@ TEST_F(ProjectsIntegrationTest, AFolderWhoseLinesSyncthingCannotUseSyncsWithTheO
     EXPECT_EQ(awaitTask(engine->ignorePatterns(stID)), QStringList("*.tmp"));
     EXPECT_TRUE(projects.ignoreRefusal(stID).value_or(QString()).contains(u"\u201C[abc\u201D of the folder \u201CWork\u201D"_qs));
     EXPECT_EQ(projects.lastErrorMessage(), std::nullopt);
+
+    // A removal's protection goes on and off all the same.
+    EXPECT_TRUE(awaitTask(projects.addPurgeProtection(stID, "/sub")));
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(stID)), QStringList({"/sub", "*.tmp"}));
+    EXPECT_TRUE(awaitTask(projects.removePurgeProtection(stID, "/sub")));
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(stID)), QStringList("*.tmp"));
 }
 
 // The first start of fifty new syncs: every engine folder is made in one

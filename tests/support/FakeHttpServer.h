@@ -55,7 +55,9 @@ public:
     explicit FakeHttpServer(QObject *parent = nullptr);
 
     // Listens on 127.0.0.1 on a free port.
-    bool listen() { return m_server.listen(QHostAddress(QHostAddress::LocalHost), 0); }
+    bool listen() { return listen(QHostAddress(QHostAddress::LocalHost)); }
+    // Listens on another loopback address ("::1") on a free port.
+    bool listen(const QHostAddress &loopback) { return loopback.isLoopback() && m_server.listen(loopback, 0); }
     // Stops listening, as a server switched off: new connections are refused.
     void close() { m_server.close(); }
     quint16 port() const { return m_server.serverPort(); }

@@ -36,6 +36,7 @@ const QString kReceiveOnly = QStringLiteral("receiveonly");
 constexpr int kCommitGatePolls = 120;
 constexpr int kRestoreAttempts = 3;
 constexpr qint64 kMaxAnswerBytes = 64 * 1024;
+const QString kPurgePath = QStringLiteral("/purge");
 
 const QString kNoSecret = QStringLiteral(
     "Secure remote delete needs an always-on node (NAS) configured — its key is the shared secret that proves the "
@@ -201,11 +202,13 @@ QCoro::Task<PurgeOutcome> AppEnvironment::protectAndPurge(QString projectID, QSt
     PurgeOutcome outcome = co_await sendToMembers(projectID, stID, QLatin1Char('/') + relativePath, secret, localID);
     if (!outcome.reachedOrOwed()) {
         // No Mac took it and none waits for another run: there is nothing
-        // to keep this copy from, so it syncs again (under a line an earlier
-        // removal left, as before).
-        outcome.syncsAsBefore = heldBefore;
-        if (!heldBefore)
-            outcome.syncsAsBefore = co_await m_projects->removePurgeProtection(stID, pattern);
+        // to keep this copy from, so it syncs again, unless a line an
+        // earlier removal left keeps it from the Macs that missed that one.
+        outcome.copy = PurgeOutcome::LocalCopy::OutOfSyncSinceEarlier;
+        if (!heldBefore) {
+            const bool lifted = co_await m_projects->removePurgeProtection(stID, pattern);
+            outcome.copy = lifted ? PurgeOutcome::LocalCopy::SyncsAsBefore : PurgeOutcome::LocalCopy::LineNotLifted;
+        }
         co_await restoreFolderMode(stID, restore);
         co_return outcome;
     }
@@ -242,8 +245,14 @@ QCoro::Task<PurgeOutcome> AppEnvironment::sendToMembers(QString projectID, QStri
             outcome.offline.append(name);
             continue;
         }
-        const std::optional<PurgeAnswer::Refusal> refusal =
-            co_await sendPurge(hosts.value(member.deviceID), stID, path, secret, from);
+        // An address no URL can be made of is not asked, this run or the next.
+        const std::optional<QUrl> url =
+            PeerAddress::requestUrl(hosts.value(member.deviceID), m_services.lan.askedPort(), kPurgePath);
+        if (!url) {
+            outcome.unaddressable.append(name);
+            continue;
+        }
+        const std::optional<PurgeAnswer::Refusal> refusal = co_await sendPurge(*url, stID, path, secret, from);
         if (!refusal)
             ++outcome.removedCount;
         else
@@ -285,16 +294,13 @@ QCoro::Task<bool> AppEnvironment::purgeCommitGateReady(QString stID, QString pat
     co_return false;
 }
 
-QCoro::Task<std::optional<PurgeAnswer::Refusal>> AppEnvironment::sendPurge(QString host, QString stID, QString path,
+QCoro::Task<std::optional<PurgeAnswer::Refusal>> AppEnvironment::sendPurge(QUrl url, QString stID, QString path,
                                                                             QString secret, QString from)
 {
     const PurgeAnswer::Refusal unasked;
     // A loopback-only run never addresses another host, whatever the engine
     // reports as connected.
-    if (m_services.lan.address.isLoopback() && !isLoopbackHost(PeerAddress::normalized(host)))
-        co_return unasked;
-    const QUrl url(QStringLiteral("http://%1:%2/purge").arg(host).arg(m_services.lan.askedPort()), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
+    if (m_services.lan.address.isLoopback() && !isLoopbackHost(PeerAddress::normalized(url.host())))
         co_return unasked;
     PurgeCommand command;
     command.folderID = stID;

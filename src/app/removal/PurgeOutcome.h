@@ -32,6 +32,21 @@ struct PurgeOutcome
         NotReached,
     };
 
+    // What this Mac's copy does after the run. Its files stay in every case.
+    enum class LocalCopy {
+        // This run's line keeps it out of syncing: some Mac took the removal
+        // or may take it on a later run.
+        OutOfSync,
+        // No Mac took it or waits for it, and the line an earlier removal
+        // left keeps it out of syncing all the same.
+        OutOfSyncSinceEarlier,
+        // No Mac took it or waits for it, but the engine did not take the
+        // list without the line: out of syncing until a run lifts it.
+        LineNotLifted,
+        // No Mac took it or waits for it, and its line was lifted.
+        SyncsAsBefore,
+    };
+
     // Set when nothing was deleted anywhere; the text says why.
     std::optional<QString> failure = {};
     // Macs that answered that they deleted it or had nothing to delete.
@@ -41,9 +56,10 @@ struct PurgeOutcome
     // Members whose request failed or was refused.
     QList<FailedMac> failed = {};
     NodeCopy node = NodeCopy::NotAsked;
-    // No Mac took the removal and none may on a later run, so this Mac's
-    // copy was left to sync as it did before the run.
-    bool syncsAsBefore = false;
+    LocalCopy copy = LocalCopy::OutOfSync;
+    // Names of members whose connection address makes no request URL: they
+    // were not asked.
+    QStringList unaddressable = {};
 
     bool operator==(const PurgeOutcome &) const = default;
 

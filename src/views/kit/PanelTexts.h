@@ -222,8 +222,13 @@ inline const QString warningPrefix = QStringLiteral("\u26A0\uFE0F ");
 inline const QString checkMark = QStringLiteral("\u2713 ");
 inline const QString removedOnBefore = QStringLiteral("Removed on ");
 inline const QString removedOnAfter = QStringLiteral(" Mac(s). Your copy here is untouched.");
+// What this Mac's copy does after a run, one sentence each time.
+inline const QString noLongerSyncs = QStringLiteral("It no longer syncs \u2014 new files in it stay on this Mac.");
+inline const QString outOfSyncSinceEarlier =
+    QStringLiteral("It stays out of syncing since an earlier removal \u2014 new files in it stay on this Mac.");
 inline const QString syncsAsBefore = QStringLiteral("It goes on syncing as before.");
 inline const QString stoppedSyncing = QStringLiteral("It no longer syncs \u2014 run again to bring it back.");
+inline const QString unusableAddress = QStringLiteral("Not asked \u2014 their connection address can\u2019t be used: ");
 inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
 inline const QString refusedBy = QStringLiteral("Refused by ");
 inline const QString offlineRunAgain = QStringLiteral("Offline \u2014 run again when online: ");

@@ -72,6 +72,21 @@ QStringList failedLines(const QList<FailedMac> &failed)
     return refused;
 }
 
+QString copyLine(PurgeOutcome::LocalCopy copy)
+{
+    switch (copy) {
+    case PurgeOutcome::LocalCopy::OutOfSync:
+        return texts::noLongerSyncs;
+    case PurgeOutcome::LocalCopy::OutOfSyncSinceEarlier:
+        return texts::outOfSyncSinceEarlier;
+    case PurgeOutcome::LocalCopy::LineNotLifted:
+        return texts::stoppedSyncing;
+    case PurgeOutcome::LocalCopy::SyncsAsBefore:
+        return texts::syncsAsBefore;
+    }
+    return texts::noLongerSyncs;
+}
+
 // Nothing when the node was not asked.
 QStringList nodeLines(PurgeOutcome::NodeCopy node)
 {
@@ -212,9 +227,10 @@ QString PurgePanel::resultOf(const PurgeOutcome &outcome)
         return texts::warningPrefix + *outcome.failure;
     const QString lead = outcome.removedCount > 0 ? texts::checkMark : texts::warningPrefix;
     QStringList lines{lead + texts::removedOnBefore + QString::number(outcome.removedCount) + texts::removedOnAfter};
-    if (!outcome.reachedOrOwed())
-        lines.append(outcome.syncsAsBefore ? texts::syncsAsBefore : texts::stoppedSyncing);
+    lines.append(copyLine(outcome.copy));
     lines.append(failedLines(outcome.failed));
+    if (!outcome.unaddressable.isEmpty())
+        lines.append(joinedNames(texts::unusableAddress, outcome.unaddressable));
     if (!outcome.offline.isEmpty())
         lines.append(joinedNames(texts::offlineRunAgain, outcome.offline));
     lines.append(nodeLines(outcome.node));

@@ -26,6 +26,7 @@ namespace tw {
 namespace {
 
 constexpr PurgeOutcome::NodeCopy kHidden = PurgeOutcome::NodeCopy::Hidden;
+constexpr PurgeOutcome::LocalCopy kSyncs = PurgeOutcome::LocalCopy::SyncsAsBefore;
 
 // Answers `outcome` at once, or once `gate` is triggered when held.
 QCoro::Task<PurgeOutcome> answer(QAction *gate, bool held, PurgeOutcome outcome)
@@ -149,8 +150,8 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
         bool cleared;
     } rows[] = {
         {" Backups/Old ", {.removedCount = 2, .failed = {{"Mac B"}}, .node = kHidden}, "/Backups/Old",
-         u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. Failed (try again): Mac B. NAS: hidden, "
-         "files kept."_qs,
+         u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "
+         "on this Mac. Failed (try again): Mac B. NAS: hidden, files kept."_qs,
          true},
         // Each refusal with its reason; the ones running again cannot get past each in a sentence of its own.
         {"Old",
@@ -158,25 +159,37 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
           .failed = {{"Studio B", "no key there", true}, {"Mac C", "in progress"}, {"Mac D"}, {"Mac E", "gone", true}},
           .node = kHidden},
          "/Old",
-         u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. Failed (try again): Mac C (in progress), Mac D. "
-         "Refused by Studio B: no key there. Refused by Mac E: gone. NAS: hidden, files kept."_qs,
+         u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "
+         "on this Mac. Failed (try again): Mac C (in progress), Mac D. Refused by Studio B: no key there. Refused by "
+         "Mac E: gone. NAS: hidden, files kept."_qs,
          true},
-        // Nothing removed anywhere leads with the warning sign.
+        // Nothing removed anywhere leads with the warning sign; each run says what the copy here does.
         {"Old", {.removedCount = 0, .offline = {"Mac B", "Mac C"}, .node = kHidden}, "/Old",
-         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. Offline \u2014 run again when online: "
-         "Mac B, Mac C. NAS: hidden, files kept."_qs,
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it "
+         "stay on this Mac. Offline \u2014 run again when online: Mac B, Mac C. NAS: hidden, files kept."_qs,
          true},
-        {"Old", {.failed = {{"laptop-b", "no key there", true}}, .syncsAsBefore = true}, "/Old",
+        {"Old", {.failed = {{"laptop-b", "no key there", true}}, .copy = kSyncs}, "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It goes on syncing as before. Refused by "
          "laptop-b: no key there."_qs,
          true},
-        {"Old", {.failed = {{"laptop-b", "no key there", true}}}, "/Old",
+        {"Old", {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::LineNotLifted},
+         "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs \u2014 run again to "
          "bring it back. Refused by laptop-b: no key there."_qs,
          true},
+        {"Old",
+         {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::OutOfSyncSinceEarlier},
+         "/Old",
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It stays out of syncing since an earlier "
+         "removal \u2014 new files in it stay on this Mac. Refused by laptop-b: no key there."_qs,
+         true},
+        {"Old", {.copy = kSyncs, .unaddressable = {"laptop-b", "mac-c"}}, "/Old",
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It goes on syncing as before. Not asked "
+         "\u2014 their connection address can\u2019t be used: laptop-b, mac-c."_qs,
+         true},
         {"Old", {.removedCount = 2, .node = PurgeOutcome::NodeCopy::NotReached}, "/Old",
-         u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. NAS: not reached \u2014 run again when online "
-         "to hide it (files kept)."_qs,
+         u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "
+         "on this Mac. NAS: not reached \u2014 run again when online to hide it (files kept)."_qs,
          true},
         {"Old", PurgeOutcome::refused("Folder not found."), "/Old", u"\u26A0\uFE0F Folder not found."_qs, false},
         {"/x", PurgeOutcome::refused("Invalid path."), "//x", u"\u26A0\uFE0F Invalid path."_qs, false},
@@ -234,7 +247,8 @@ TEST_F(PurgePanelTest, ARunningRemovalShowsItsRunningFormAndOutlivesCancel)
     gate.trigger();
     ASSERT_TRUE(waitUntil([&] { return !shown->isRunning(); }));
     EXPECT_EQ(shown->resultText().value_or(""),
-              u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. NAS: hidden, files kept."_qs);
+              u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it "
+              "stay on this Mac. NAS: hidden, files kept."_qs);
     EXPECT_EQ(button(*shown, "remove")->text(), "Remove from other Macs");
     EXPECT_EQ(sent.size(), 1);
 
