@@ -30,6 +30,8 @@ QJsonObject objectOrEmpty(const QByteArray &body)
     return document.object();
 }
 
+// The "error" text of an answer to an ignore update or read, when there is
+// a non-empty one; an answer that cannot be read reports none.
 std::optional<QString> ignoreUpdateError(const QByteArray &body)
 {
     const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
@@ -100,8 +102,6 @@ DecodedVersions decodeVersions(const QByteArray &body)
 
 QString pathWithID(const char *prefix, const QString &id) { return QLatin1String(prefix) + id; }
 
-// The "error" text of an answer to an ignore update, when there is a
-// non-empty one; an answer that cannot be read reports none.
 // A restore answer: path to error text, null for a restored path. Another
 // shape is a decoding failure, so a restore is never taken as done unread.
 QMap<QString, QString> restoreFailures(const QByteArray &body)
