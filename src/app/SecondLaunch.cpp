@@ -14,6 +14,12 @@ SecondLaunch::Outcome SecondLaunch::resolve(InstanceLock &lock, const Deliver &d
 {
     const QDeadlineTimer deadline(wait);
     while (true) {
+        // Each delivery waits a while for a listener; no pause is needed.
+        if (lock.acquire())
+            return Outcome::TakeOver;
+        // Asked of a living holder only: a dead one's lock was just taken.
+        if (lock.holderUnreachable())
+            return Outcome::Unreachable;
         switch (deliver()) {
         case InstanceChannel::Delivery::Taken:
             return Outcome::Handed;
@@ -22,9 +28,6 @@ SecondLaunch::Outcome SecondLaunch::resolve(InstanceLock &lock, const Deliver &d
         case InstanceChannel::Delivery::NotListening:
             break;
         }
-        // Each delivery waits a while for a listener; no pause is needed.
-        if (lock.acquire())
-            return Outcome::TakeOver;
         if (deadline.hasExpired())
             return Outcome::StillEnding;
     }

@@ -13,7 +13,8 @@ class InstanceLock;
 // What a copy that finds the instance lock held does with its request: hand
 // it to the holder, or, while the holder does not listen, wait for it to let
 // go of the lock and start in its place. A holder that quits stops listening
-// first and ends within a bounded time; one still starting listens soon.
+// first and ends within a bounded time; one still starting listens soon; one
+// whose socket could not be opened says so, and is not waited for.
 class SecondLaunch
 {
 public:
@@ -22,6 +23,7 @@ public:
         TakeOver,    // the holder has gone: this copy holds the lock now
         NotTaken,    // the holder listens but took nothing
         StillEnding, // the holder neither listened nor let go in time
+        Unreachable, // the holder runs but said it cannot listen
     };
     static constexpr std::chrono::seconds takeOverWait{40};
     using Deliver = std::function<InstanceChannel::Delivery()>;

@@ -115,7 +115,7 @@ std::optional<QString> ProjectController::unusableLinesText(const ProjectFolder 
         const QString sentence =
             QStringLiteral("Syncthing can\u2019t use the ignore pattern \u201C%1\u201D of the folder \u201C%2\u201D "
                            "(%3), so the folder syncs without it.")
-                .arg(line, folder.label, *problem);
+                .arg(SyncthingIgnoreSyntax::named(line), folder.label, *problem);
         if (!sentences.contains(sentence))
             sentences.append(sentence);
     }

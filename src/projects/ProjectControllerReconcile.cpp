@@ -10,6 +10,7 @@
 #include "cluster/NasNodeController.h"
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
+#include "engine/SyncEngineError.h"
 #include "platform/PathLookUps.h"
 #include "projects/CanonicalIDs.h"
 
@@ -30,6 +31,7 @@ struct ProjectController::Pass
     QSet<QString> claimed;             // canonical engine folder IDs
     QMap<QString, QSet<QString>> unshared;  // engine folder ID as listed -> canonical device IDs
     QStringList made;                  // engine folders this pass asked Syncthing to make
+    QList<ProjectFolder> unseen;       // enabled folders whose drive did not answer or is not there
     int created = 0;
     int added = 0;
     int removed = 0;
@@ -69,6 +71,21 @@ std::optional<Match> findEngineFolder(const ProjectFolder &folder, const QHash<Q
             !claimed.contains(canonical(candidate.id)))
             return Match{candidate, true};
     return std::nullopt;
+}
+
+// The engine folders that the folders a pass could not look at would take
+// once their drives answer, given out as a pass would give them.
+QSet<QString> claimableLater(const QList<ProjectFolder> &unseen, const QHash<QString, SyncFolder> &index,
+                             const QList<SyncFolder> &listed, QSet<QString> claimed)
+{
+    QSet<QString> later;
+    for (const ProjectFolder &folder : unseen) {
+        if (const std::optional<Match> match = findEngineFolder(folder, index, listed, claimed)) {
+            claimed.insert(canonical(match->folder.id));
+            later.insert(canonical(match->folder.id));
+        }
+    }
+    return later;
 }
 
 std::optional<QString> passFailureText(int failed, int stillListedCount)
@@ -256,6 +273,7 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     // A folder moved meanwhile is looked at by the next pass.
     if (!present || folder.localPath != probed) {
         ++pass->offline;
+        pass->unseen.append(folder);
         co_return;
     }
     const CanonicalIDs blocked(folder.excludedDeviceIDs + folder.pausedDeviceIDs);
@@ -427,6 +445,13 @@ QCoro::Task<void> ProjectController::bringIgnoresInLine(QString syncID, QString 
             showIgnoreRefusal(engineID, unusableLinesText(*folder));
             co_return;
         }
+    } catch (const SyncEngineError &error) {
+        // Lines Syncthing cannot read have stopped the folder; the records'
+        // own lines start it again.
+        if (error.kind() != SyncEngineError::Kind::Refused) {
+            ++pass->failed;
+            co_return;
+        }
     } catch (const std::exception &) {
         ++pass->failed;
         co_return;
@@ -439,9 +464,13 @@ QCoro::Task<void> ProjectController::bringIgnoresInLine(QString syncID, QString 
 }
 
 // Removals that failed earlier, retried once nothing claims the folder: no
-// sync folder names it and no folder of this pass adopted it.
+// sync folder names it, no folder of this pass adopted it, and none whose
+// drive was asleep, slow or unplugged would adopt it. A folder made but
+// unanswered is offered to the members already; removed now, it would be
+// made again under another ID once the drive answers, and offered twice.
 QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
 {
+    const QSet<QString> awaited = claimableLater(pass->unseen, pass->index, pass->folders, pass->claimed);
     const QStringList owed = m_owedRemovals;
     for (const QString &id : owed) {
         const QString key = canonical(id);
@@ -457,7 +486,7 @@ QCoro::Task<void> ProjectController::retryOwedRemovals(Pass *pass)
             continue;
         }
         // Kept: settled after the pass once the records are stored.
-        if (pass->claimed.contains(key) || namesEngineFolder(id))
+        if (pass->claimed.contains(key) || awaited.contains(key) || namesEngineFolder(id))
             continue;
         try {
             co_await unlessGone(m_engine.removeFolder(pass->index.value(key).id));

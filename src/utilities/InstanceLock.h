@@ -20,6 +20,7 @@ class InstanceLock
 public:
     static const QString fileName;       // "instance.lock"
     static const QString alreadyRunning; // what a second copy tells the user
+    static const QString unreachableFileName; // "instance.unreachable": the holder's process ID
 
     explicit InstanceLock(const AppPaths &paths);
     InstanceLock(const InstanceLock &) = delete;
@@ -35,9 +36,17 @@ public:
     // Lets go of the lock before the object goes: a process that must end
     // while one of its threads cannot may not keep its successor waiting.
     void release();
+    // Said by the holder whose local socket could not be opened, and taken
+    // back as it starts to quit: a later copy that finds nobody listening
+    // then says at once that it runs, rather than waiting for an end that
+    // does not come. Taking the lock clears what a dead holder said.
+    void setUnreachable(bool unreachable);
+    // Whether the process holding the lock said so.
+    bool holderUnreachable() const;
 
 private:
     QString m_root;
+    QString m_unreachablePath;
     QLockFile m_file;
 };
 

@@ -21,13 +21,15 @@ TEST(SecondLaunchTest, AHolderThatStoppedListeningIsWaitedForAndReplaced)
         const char *name;
         QList<Delivery> deliveries;  // the last one repeats
         int releasedAtDelivery;      // 0: never
+        bool unreachable;            // the holder said it cannot listen
         Outcome outcome;
     } rows[] = {
-        {"taken", {Delivery::Taken}, 0, Outcome::Handed},
-        {"not answered", {Delivery::NotTaken}, 0, Outcome::NotTaken},
-        {"listening once started", {Delivery::NotListening, Delivery::Taken}, 0, Outcome::Handed},
-        {"ended meanwhile", {Delivery::NotListening}, 2, Outcome::TakeOver},
-        {"never ending", {Delivery::NotListening}, 0, Outcome::StillEnding},
+        {"taken", {Delivery::Taken}, 0, false, Outcome::Handed},
+        {"not answered", {Delivery::NotTaken}, 0, false, Outcome::NotTaken},
+        {"listening once started", {Delivery::NotListening, Delivery::Taken}, 0, false, Outcome::Handed},
+        {"ended meanwhile", {Delivery::NotListening}, 2, false, Outcome::TakeOver},
+        {"never ending", {Delivery::NotListening}, 0, false, Outcome::StillEnding},
+        {"running without its socket", {Delivery::NotListening}, 0, true, Outcome::Unreachable},
     };
     for (const auto &row : rows) {
         QTemporaryDir root;
@@ -35,6 +37,7 @@ TEST(SecondLaunchTest, AHolderThatStoppedListeningIsWaitedForAndReplaced)
         ASSERT_TRUE(holder.acquire()) << row.name;
         InstanceLock second{AppPaths(root.path())};
         ASSERT_FALSE(second.acquire()) << row.name;
+        holder.setUnreachable(row.unreachable);
         int delivered = 0;
         const auto deliver = [&] {
             if (++delivered == row.releasedAtDelivery)
@@ -48,6 +51,7 @@ TEST(SecondLaunchTest, AHolderThatStoppedListeningIsWaitedForAndReplaced)
     EXPECT_EQ(SecondLaunch::message(Outcome::StillEnding),
               QStringLiteral("TidewellMesh is still quitting. Open it again in a moment."));
     EXPECT_EQ(SecondLaunch::message(Outcome::NotTaken), InstanceLock::alreadyRunning);
+    EXPECT_EQ(SecondLaunch::message(Outcome::Unreachable), InstanceLock::alreadyRunning);
 }
 
 } // namespace

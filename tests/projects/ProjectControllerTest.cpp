@@ -3,6 +3,7 @@
 // against the fake engine; what only Syncthing decides is in
 // ProjectsIntegrationTest.
 
+#include "platform/PathLookUps.h"
 #include "projects/ProjectController.h"
 #include "utilities/UserDefaults.h"
 
@@ -154,6 +155,7 @@ TEST(ProjectControllerTest, APassLooksAtNoFolderOnTheMainThread)
 
 TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
 {
+    PathLookUps lookUps(std::chrono::milliseconds(200));  // outlives the controller
     Rig rig;
     FakeSyncEngine &e = rig.engine;
     ProjectController &pc = rig.pc();
@@ -194,6 +196,26 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
               u"1 folders created, +3/\u22120 shares, 1 offline skipped \u2014 \u26A0\uFE0E 1 failed"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), u"1 sync operation(s) failed \u2014 a teammate may not have "
                                      u"received a folder. Check connections and try again."_qs);
+
+    // Its drive asleep (the look-up answers too late), then unplugged: the
+    // folder Syncthing took, already offered to the members, waits for the
+    // record that will take it under its ID.
+    const auto keptOwed = [&] {
+        EXPECT_EQ(e.callCount("removeFolder"), 0);
+        EXPECT_EQ(rig.defaults.stringList(ProjectController::owedRemovalsKey), QStringList(madeA));
+    };
+    pc.setPathLookUps(&lookUps);
+    bool woke = false;
+    QObject::connect(&lookUps, &PathLookUps::lateAnswer, [&woke] { woke = true; });
+    test::StatHook asleep(a, test::StatHook::untilReleased);
+    awaitTask(pc.reconcileAll());
+    asleep.release();
+    keptOwed();
+    ASSERT_TRUE(waitUntil([&woke] { return woke; }));
+    ASSERT_TRUE(QDir().rename(a, a + "-out"));
+    awaitTask(pc.reconcileAll());
+    ASSERT_TRUE(QDir().rename(a + "-out", a));
+    keptOwed();
 
     // The folder whose ignore lines failed was made whole all the same: the
     // next pass adopts it and has nothing to write.
@@ -240,6 +262,8 @@ TEST(ProjectControllerTest, APassBringsEachKeptFolderToItsLinesAndItsPauseState)
                                .purgeProtected = {"/sub"}, .syncthingFolderID = "tdw-known"},
                               {.id = "2", .label = "x", .localPath = rig.path("b")},
                               {.id = "3", .label = "x", .localPath = rig.path("c"), .syncthingFolderID = "tdw-fine"}}});
+    // Lines Syncthing could not read (one too long for it) stopped the first.
+    e.failNext("ignorePatterns", SyncEngineError::refused("token too long"));
     awaitTask(rig.pc().reconcileAll());
     EXPECT_EQ(e.state.ignores["tdw-known"], QStringList({"/sub", ".*"}));
     EXPECT_EQ(rig.pc().folderOf("S", "1")->ignorePatterns, QStringList({"/sub", ".*"}));

@@ -151,10 +151,11 @@ std::optional<QString> patternProblem(Text pattern)
     }
     if (pattern.empty())
         return QStringLiteral("it has no pattern after its prefix");
-    if (foldCase) {
-        const QString lower = QString::fromUcs4(pattern.data(), qsizetype(pattern.size())).toLower();
-        pattern = lower.toStdU32String();
-    }
+    // One character at a time, each to one: "İ" becomes "i", not "i" and a
+    // combining dot as whole-text lower-casing would make it.
+    if (foldCase)
+        for (char32_t &c : pattern)
+            c = QChar::toLower(c);
     if (startsWith(pattern, U"/"))
         return globProblem(pattern.substr(1));
     if (startsWith(pattern, U"**/")) {
@@ -172,10 +173,15 @@ std::optional<QString> patternProblem(Text pattern)
 std::optional<QString> SyncthingIgnoreSyntax::problem(const QString &line)
 {
     // As Syncthing receives it: an unpaired surrogate becomes U+FFFD.
-    const Text raw = QString::fromUtf8(line.toUtf8()).toStdU32String();
+    const QByteArray bytes = line.toUtf8();
+    const Text raw = QString::fromUtf8(bytes).toStdU32String();
     for (const char32_t c : raw)
         if (isLineBreak(c))
             return QStringLiteral("it holds a line break or a NUL character");
+    // Syncthing reads its file through a buffer that must hold a whole line
+    // and its end; one line longer stops the folder with all its lines.
+    if (bytes.size() > maxLineBytes)
+        return QStringLiteral("it is longer than the %1 bytes Syncthing reads in one line").arg(maxLineBytes);
     const Text text = trimmed(raw);
     if (text.empty() || startsWith(text, U"//"))
         return std::nullopt;
@@ -200,7 +206,15 @@ std::optional<QString> SyncthingIgnoreSyntax::refusal(const QStringList &lines)
 
 QString SyncthingIgnoreSyntax::refusalText(const QString &line, const QString &problem)
 {
-    return QStringLiteral("Syncthing can\u2019t use \u201C%1\u201D as an ignore pattern: %2.").arg(line, problem);
+    return QStringLiteral("Syncthing can\u2019t use \u201C%1\u201D as an ignore pattern: %2.").arg(named(line), problem);
+}
+
+QString SyncthingIgnoreSyntax::named(const QString &line)
+{
+    if (line.size() <= namedLength)
+        return line;
+    const qsizetype kept = namedLength - (line.at(namedLength - 1).isHighSurrogate() ? 1 : 0);
+    return line.left(kept) + QStringLiteral("\u2026");
 }
 
 } // namespace tw

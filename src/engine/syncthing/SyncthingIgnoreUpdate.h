@@ -32,7 +32,9 @@ public:
     // refused(<Syncthing's text>). When the old lines cannot be written back,
     // it throws refused(<Syncthing's text> " (the previous ignore patterns
     // could not be put back: " <that failure's text> "; the folder may stay
-    // stopped until its ignore patterns are fixed)") instead.
+    // stopped until its ignore patterns are fixed)") instead. A folder whose
+    // current lines Syncthing cannot read has none to write back: a refusal
+    // is then thrown as Syncthing's text alone.
     static QCoro::Task<void> replace(SyncthingAPI api, QString folderID, QStringList lines);
 };
 

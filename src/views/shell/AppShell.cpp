@@ -216,6 +216,7 @@ void AppShell::quit()
     // started meanwhile waits for this one to end and starts in its place.
     if (m_listener)
         m_listener->close();
+    emit quitStarted();
     m_window->setQuitting();
     runQuit(QPointer<AppShell>(this));
 }

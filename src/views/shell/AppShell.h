@@ -80,6 +80,10 @@ public:
     void quit();
     bool isQuitting() const { return m_quitStarted; }
 
+signals:
+    // Once, as quitting starts: it no longer takes what a second copy sends.
+    void quitStarted();
+
 private:
     void buildMenus();
     void watchTrayHost();

@@ -82,6 +82,17 @@ TEST_F(EngineFoldersIntegrationTest, AnInvalidIgnorePatternFailsAndTheOldLinesSt
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->payload().contains(QStringLiteral("[x"))) << refused->payload().toStdString();
     EXPECT_EQ(awaitTask(engine->ignorePatterns(id)), good);
+
+    // A line too long for Syncthing's reader stops the folder with all its
+    // lines, which then read as none: that must not pass for an empty list
+    // (an edit would write it over the folder's own). New lines start it.
+    const QJsonObject tooLong{{"ignore", QJsonArray{QString(65536, 'a')}}};
+    ASSERT_TRUE(a->request("POST", "/rest/db/ignores?folder=" + id, compact(tooLong), a->apiKey()).ok());
+    const std::optional<SyncEngineError> unread = failureOf(engine->ignorePatterns(id));
+    ASSERT_TRUE(unread);
+    EXPECT_EQ(unread->kind(), SyncEngineError::Kind::Refused);
+    awaitTask(engine->updateIgnorePatterns(id, good));
+    EXPECT_EQ(awaitTask(engine->ignorePatterns(id)), good);
 }
 
 // Each line in a folder of its own: Syncthing reads a folder's lines again

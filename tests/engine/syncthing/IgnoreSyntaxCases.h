@@ -91,6 +91,9 @@ inline const IgnoreSyntaxCase ignoreSyntaxCases[] = {
     {QStringLiteral("a\uFFFDb"), true},
     {QStringLiteral("#include"), true},
     {QStringLiteral("#include missing.txt"), true},
+    {QStringLiteral("(?i)[a-\u0130]"), false},
+    {QString(65535, QLatin1Char('a')), false},
+    {QString(32768, QChar(0x00E9)), true},
 };
 
 } // namespace tw

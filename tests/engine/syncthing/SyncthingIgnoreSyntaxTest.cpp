@@ -24,6 +24,9 @@ TEST(SyncthingIgnoreSyntax, SaysWhichLineAndWhy)
     EXPECT_EQ(SyncthingIgnoreSyntax::problem("a\nb"), "it holds a line break or a NUL character");
     EXPECT_EQ(SyncthingIgnoreSyntax::problem("[z-a]"), "the range \u201Cz-a\u201D runs backwards");
     EXPECT_EQ(SyncthingIgnoreSyntax::refusal({"*.tmp", "build/"}), std::nullopt);
+    EXPECT_EQ(SyncthingIgnoreSyntax::refusal({QString(70000, 'a')}),
+              "Syncthing can\u2019t use \u201C" + QString(80, 'a') + "\u2026\u201D as an ignore pattern: it is longer "
+              "than the 65535 bytes Syncthing reads in one line.");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "utilities/StrictJson.h"
 
+#include "engine/SyncEngineError.h"
 #include "engine/syncthing/rest/STIgnores.h"
 
 #include <QJsonArray>
@@ -29,13 +30,31 @@ QJsonObject objectOrEmpty(const QByteArray &body)
     return document.object();
 }
 
+// The "error" text of an answer to an ignore update or read, when there is
+// a non-empty one; an answer that cannot be read reports none.
+std::optional<QString> ignoreUpdateError(const QByteArray &body)
+{
+    const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
+    if (!error.isString() || error.toString().isEmpty())
+        return std::nullopt;
+    return error.toString();
+}
+
+// A folder whose file Syncthing could not read (a line too long for it) is
+// stopped and answers no lines, with its error. Read as no lines, the next
+// edit of them would write an empty list over the folder's own.
 QStringList ignoreLinesOrEmpty(const QByteArray &body)
 {
+    std::optional<QStringList> lines;
     try {
-        return STIgnores::fromJsonBody(body).ignore.value_or(QStringList());
+        lines = STIgnores::fromJsonBody(body).ignore;
     } catch (const JsonDecodeError &) {
-        return {};
     }
+    const std::optional<QString> error = lines ? std::nullopt : ignoreUpdateError(body);
+    if (error)
+        throw SyncEngineError::refused(QStringLiteral("Syncthing can\u2019t read the folder\u2019s ignore patterns: ") +
+                                       *error);
+    return lines.value_or(QStringList());
 }
 
 QString textOrEmpty(const QJsonValue &value) { return value.isString() ? value.toString() : QString(); }
@@ -82,16 +101,6 @@ DecodedVersions decodeVersions(const QByteArray &body)
 }
 
 QString pathWithID(const char *prefix, const QString &id) { return QLatin1String(prefix) + id; }
-
-// The "error" text of an answer to an ignore update, when there is a
-// non-empty one; an answer that cannot be read reports none.
-std::optional<QString> ignoreUpdateError(const QByteArray &body)
-{
-    const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
-    if (!error.isString() || error.toString().isEmpty())
-        return std::nullopt;
-    return error.toString();
-}
 
 // A restore answer: path to error text, null for a restored path. Another
 // shape is a decoding failure, so a restore is never taken as done unread.
