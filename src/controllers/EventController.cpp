@@ -81,7 +81,7 @@ void EventController::start()
 {
     stop();
     m_lastID = 0;
-    emit streamGap();
+    noteGap();
     pollLoop(QPointer<EventController>(this), m_generation, &m_engine, m_sleeper);
 }
 
@@ -115,7 +115,7 @@ QCoro::Task<void> EventController::pollLoop(QPointer<EventController> self, quin
         if (!self || !self->isCurrent(generation))
             co_return;
         if (failed)
-            emit self->streamGap();
+            self->noteGap();
         if (!events.isEmpty()) {
             // The long poll itself waits for news: ask again at once.
             self->handleBatch(events);
@@ -142,7 +142,15 @@ void EventController::handleBatch(const QList<SyncEvent> &events)
         handle(event);
     }
     if (gap)
-        emit streamGap();
+        noteGap();
+    readNotedTimes();
+}
+
+// Which folders are pulling is no longer known: none is waited for.
+void EventController::noteGap()
+{
+    m_pulling.clear();
+    emit streamGap();
 }
 
 void EventController::handle(const SyncEvent &event)
@@ -154,9 +162,8 @@ void EventController::handle(const SyncEvent &event)
         if (event.needBytes)
             setRemoteNeed(*event.folder, *event.device, *event.needBytes);
     } else if (event.type == itemFinishedEvent) {
-        if (event.folder && event.item && event.itemType == QStringLiteral("dir")
-            && event.action == QStringLiteral("update"))
-            handleItemFinished(*event.folder, *event.item);
+        if (event.folder && event.item)
+            handleItemFinished(event);
     } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
         call(m_onPending);
     } else if (event.type == downloadProgressEvent || event.type == remoteDownloadProgressEvent) {
@@ -172,6 +179,10 @@ void EventController::handleFolderEvent(const SyncEvent &event)
     if (event.type == folderSummaryEvent && event.summary) {
         emit summaryArrived(*event.summary);
     } else if (event.type == stateChangedEvent && event.folder && event.fromState && event.toState) {
+        if (*event.toState == FolderState::Syncing)
+            m_pulling.insert(*event.folder);
+        else
+            m_pulling.remove(*event.folder);
         emit folderStateArrived(*event.folder, *event.fromState, *event.toState, event.toStateWord);
     } else if ((event.type == folderPausedEvent || event.type == folderResumedEvent) && event.folder) {
         emit folderPauseArrived(*event.folder, event.type == folderPausedEvent);
@@ -217,36 +228,100 @@ void EventController::removeDevice(const QString &deviceID)
         emit remoteNeedBytesChanged();
 }
 
-// Syncthing sets a directory's modification time to the time of the update;
-// putting back the time the engine records keeps directories' dates as they
-// were on the Mac that changed them. A first sync updates thousands of
-// directories: each folder's are put back together once the burst is over,
-// from one read of the engine.
-void EventController::handleItemFinished(const QString &folderID, const QString &item)
+// Syncthing leaves a directory it makes with the time it made it, and every
+// item it places, replaces or removes moves its directory's time again; the
+// records still hold the times the directories had on the computer that
+// changed them. Those are put back once the folder's pull is over, when no
+// item will land any more, and they are read while the pull runs: the folder
+// cannot scan before its pull ends, and once it has, the scan that Syncthing
+// makes of every directory whose inode changed after it was recorded (as
+// placing an item in it does, when extended attributes sync) would record
+// this computer's times instead, and send them to everyone. A first sync
+// updates thousands of directories: each folder's are put back together, from
+// one read of the engine per batch of events.
+void EventController::handleItemFinished(const SyncEvent &event)
 {
-    if (!m_folderMode || m_folderMode(folderID) != FolderSyncMode::SendReceive)
-        return;
-    if (!m_folderPath)
+    const QString &folderID = *event.folder;
+    const QString &item = *event.item;
+    if (!m_folderMode || m_folderMode(folderID) != FolderSyncMode::SendReceive || !m_folderPath)
         return;
     const std::optional<QString> root = m_folderPath(folderID);
-    if (!root)
+    if (!root || !itemLocation(*root, item))
         return;
-    if (!itemLocation(*root, item))
-        return;
+    const bool updatedDirectory = event.itemType == QStringLiteral("dir") && event.action == QStringLiteral("update");
+    const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
+    const QString parent = slash > 0 ? item.left(slash) : QString();
+    if (!updatedDirectory && parent.isEmpty())
+        return;  // the folder's root has no record to put back
     DueRestore &due = m_dueRestores[folderID];
     due.root = *root;
-    due.paths.insert(item);
+    // An updated directory's record may be new; a parent's is read once.
+    if (updatedDirectory) {
+        due.paths.insert(item);
+        due.readAgain = true;
+    }
+    if (!parent.isEmpty()) {
+        due.paths.insert(parent);
+        due.readAgain |= !due.recorded.contains(parent);
+    }
     ++m_restoresNoted;
     if (!m_restoring) {
         m_restoring = true;
-        restoreAfterBursts(QPointer<EventController>(this), &m_engine, m_sleeper);
+        restoreAfterBursts(QPointer<EventController>(this), m_sleeper);
     }
+}
+
+void EventController::readNotedTimes()
+{
+    for (auto due = m_dueRestores.begin(); due != m_dueRestores.end(); ++due) {
+        if (due->readAgain && !due->reading) {
+            due->reading = true;
+            readRecordedTimes(QPointer<EventController>(this), &m_engine, due.key());
+        }
+    }
+}
+
+// One read at a time per folder; what was noted meanwhile gets one more.
+QCoro::Task<void> EventController::readRecordedTimes(QPointer<EventController> self, SyncEngine *engine,
+                                                     QString folderID)
+{
+    while (self) {
+        const auto noted = self->m_dueRestores.find(folderID);
+        if (noted == self->m_dueRestores.end())
+            co_return;
+        if (!noted->readAgain) {
+            noted->reading = false;
+            co_return;
+        }
+        noted->readAgain = false;
+        QHash<QString, qint64> recorded;
+        try {
+            recorded = co_await engine->directoryTimes(folderID);
+        } catch (...) {
+            // Documented never to fail; an engine that does restores nothing.
+        }
+        if (!self)
+            co_return;
+        const auto due = self->m_dueRestores.find(folderID);
+        if (due == self->m_dueRestores.end())
+            co_return;
+        for (const QString &path : std::as_const(due->paths)) {
+            const auto time = recorded.constFind(path);
+            if (time != recorded.cend())
+                due->recorded.insert(path, *time);
+        }
+    }
+}
+
+bool EventController::restoreReady(const QString &folderID) const
+{
+    const auto due = m_dueRestores.constFind(folderID);
+    return due != m_dueRestores.cend() && !due->reading && !due->readAgain && !m_pulling.contains(folderID);
 }
 
 // Runs detached while restores are due; one folder at a time, so a folder
 // never has more than one restore running and one waiting.
-QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> self, SyncEngine *engine,
-                                                      Sleeper sleeper)
+QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper)
 {
     while (self && !self->m_dueRestores.isEmpty()) {
         for (int waits = 0; waits < restoreMaxWaits; ++waits) {
@@ -261,12 +336,14 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
             if (self->m_restoresNoted == noted)
                 break;
         }
-        const QHash<QString, DueRestore> due = std::exchange(self->m_dueRestores, {});
-        for (auto folder = due.cbegin(); folder != due.cend(); ++folder) {
-            co_await restoreDirectoryTimes(engine, folder.key(), folder.value());
+        const QStringList folders = self->m_dueRestores.keys();
+        for (const QString &folderID : folders) {
+            if (!self->restoreReady(folderID))
+                continue;
+            co_await restoreDirectoryTimes(self->m_dueRestores.take(folderID));
             if (!self)
                 co_return;
-            emit self->directoryTimesRestored(folder.key());
+            emit self->directoryTimesRestored(folderID);
         }
     }
     if (self)
@@ -290,15 +367,9 @@ std::optional<QString> EventController::itemLocation(const QString &root, const 
 // Only a directory reached from the folder's root without passing a symbolic
 // link gets its time (DirectoryTimes::apply): a synced link may lead anywhere
 // on this machine.
-QCoro::Task<void> EventController::restoreDirectoryTimes(SyncEngine *engine, QString folderID, DueRestore due)
+QCoro::Task<void> EventController::restoreDirectoryTimes(DueRestore due)
 {
-    QHash<QString, qint64> recorded;
-    try {
-        recorded = co_await engine->directoryTimes(folderID);
-    } catch (...) {
-        // Documented never to fail; an engine that does restores nothing.
-    }
-    const QList<DirectoryTimes::Entry> entries = recordedTimes(recorded, due.paths);
+    const QList<DirectoryTimes::Entry> entries = recordedTimes(due.recorded, due.paths);
     if (!entries.isEmpty())
         co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries);
 }

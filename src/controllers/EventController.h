@@ -40,8 +40,9 @@ public:
     using FolderPathLookup = std::function<std::optional<QString>(const QString &folderID)>;
 
     static constexpr std::chrono::milliseconds idlePause{1000};
-    // Directory times are put back once no directory update has come for
-    // this long, or after this many such waits however busy the stream.
+    // Directory times are put back once a folder's pull is over and no item
+    // has finished for this long, or after this many such waits however busy
+    // the stream (a folder still pulling waits on).
     static constexpr std::chrono::milliseconds restoreQuiet{1000};
     static constexpr int restoreMaxWaits = 30;
 
@@ -106,21 +107,31 @@ signals:
 private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
                                       Sleeper sleeper);
-    // The directories a burst of updates left to put back, by folder.
+    // The directories a folder's pulls moved the times of, and the times the
+    // teammates' records give them, read while the pull ran.
     struct DueRestore
     {
         QString root;
         QSet<QString> paths;
+        QHash<QString, qint64> recorded;
+        bool reading = false;     // a read of the records is under way
+        bool readAgain = false;   // something noted since it began needs another
     };
-    static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, SyncEngine *engine, Sleeper sleeper);
-    static QCoro::Task<void> restoreDirectoryTimes(SyncEngine *engine, QString folderID, DueRestore due);
+    static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper);
+    static QCoro::Task<void> readRecordedTimes(QPointer<EventController> self, SyncEngine *engine, QString folderID);
+    static QCoro::Task<void> restoreDirectoryTimes(DueRestore due);
+    // Starts a read of the records for each folder that noted what needs one.
+    void readNotedTimes();
+    // Read, and the folder's pull over.
+    bool restoreReady(const QString &folderID) const;
 
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void handleBatch(const QList<SyncEvent> &events);
     void handle(const SyncEvent &event);
     void handleFolderEvent(const SyncEvent &event);
     void handleDeviceEvent(const SyncEvent &event);
-    void handleItemFinished(const QString &folderID, const QString &item);
+    void handleItemFinished(const SyncEvent &event);
+    void noteGap();
     void removeDevice(const QString &deviceID);
 
     SyncEngine &m_engine;
@@ -139,6 +150,8 @@ private:
     qint64 m_lastID = 0;
     quint64 m_generation = 0;
     QHash<QString, DueRestore> m_dueRestores;
+    // Folders whose pull is under way, as their state events last told.
+    QSet<QString> m_pulling;
     quint64 m_restoresNoted = 0;
     bool m_restoring = false;  // restoreAfterBursts runs
 };

@@ -2,7 +2,8 @@
 // as the application sets them up, each following its Syncthing's events and
 // putting back the times of the directories Syncthing updates. Once a folder
 // with subfolders has been placed on the second and the times have come back
-// to the first, the two left alone send each other nothing.
+// to the first, the two left alone send each other nothing. Directories made
+// on one keep the times they were given there, on both.
 
 #include "controllers/EventController.h"
 #include "engine/syncthing/SyncthingEngine.h"
@@ -11,6 +12,7 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,19 +34,20 @@ const QString changeEvents = QStringLiteral("/rest/events?events=LocalChangeDete
 // directory times back, installed as the application installs it.
 struct Computer
 {
-    explicit Computer(SyncthingInstance &instance)
-        : syncthing(instance), engine(instance.startedEngine()), events(*engine)
+    explicit Computer(SyncthingInstance &instance, QString folder = folderID, QStringList dirs = directories)
+        : syncthing(instance), engine(instance.startedEngine()), events(*engine), id(std::move(folder)),
+          watched(std::move(dirs))
     {
-        events.setFolderMode([](const QString &id) {
-            return id == folderID ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
+        events.setFolderMode([this](const QString &folder) {
+            return folder == id ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
         });
-        events.setFolderPath([this](const QString &id) { return id == folderID ? std::optional(path()) : std::nullopt; });
+        events.setFolderPath([this](const QString &folder) { return folder == id ? std::optional(path()) : std::nullopt; });
         QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; });
         events.start();
     }
     ~Computer() { events.stop(); }
 
-    QString path() const { return syncthing.root() + QStringLiteral("/folders/") + folderID; }
+    QString path() const { return syncthing.root() + QStringLiteral("/folders/") + id; }
     QString pathOf(const QString &relative) const { return path() + '/' + relative; }
 
     // The folder's change events after the one numbered since; the last
@@ -57,7 +60,7 @@ struct Computer
         for (const QJsonValue &value : list) {
             const QJsonObject event = value.toObject();
             since = std::max(since, event.value("id").toInteger());
-            if (event.value("data").toObject().value("folder").toString() == folderID)
+            if (event.value("data").toObject().value("folder").toString() == id)
                 found.append(event.value("type").toString() + ' '
                              + QJsonDocument(event.value("data").toObject()).toJson(QJsonDocument::Compact));
         }
@@ -65,12 +68,12 @@ struct Computer
     }
 
     // Returns once Syncthing has scanned the whole folder.
-    bool scan() { return syncthing.request("POST", "/rest/db/scan?folder=" + folderID, {}, syncthing.apiKey()).ok(); }
+    bool scan() { return syncthing.request("POST", "/rest/db/scan?folder=" + id, {}, syncthing.apiKey()).ok(); }
 
     QList<std::pair<qint64, qint64>> changeTimes() const
     {
         QList<std::pair<qint64, qint64>> times;
-        for (const QString &directory : directories) {
+        for (const QString &directory : watched) {
             struct statx info {};
             ::statx(AT_FDCWD, QFile::encodeName(pathOf(directory)).constData(), AT_SYMLINK_NOFOLLOW, STATX_CTIME,
                     &info);
@@ -79,11 +82,29 @@ struct Computer
         return times;
     }
 
+    QList<qint64> modificationTimes() const
+    {
+        QList<qint64> times;
+        for (const QString &directory : watched)
+            times.append(QFileInfo(pathOf(directory)).lastModified().toSecsSinceEpoch());
+        return times;
+    }
+
     SyncthingInstance &syncthing;
     std::unique_ptr<SyncthingEngine> engine;
     EventController events;
+    const QString id;
+    const QStringList watched;
     int restores = 0;
 };
+
+QJsonObject syncingExtendedAttributes()
+{
+    QJsonObject synced = STXattrFilter::syncedXattrsJSON();
+    synced.insert("sendXattrs", true);
+    synced.insert("syncXattrs", true);
+    return synced;
+}
 
 class DirectoryTimesIntegrationTest : public ::testing::Test
 {
@@ -125,9 +146,7 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(directory)).constData(), set, 0), 0);
     }
     const QStringList both{first->deviceID(), second->deviceID()};
-    QJsonObject synced = STXattrFilter::syncedXattrsJSON();
-    synced.insert("sendXattrs", true);
-    synced.insert("syncXattrs", true);
+    const QJsonObject synced = syncingExtendedAttributes();
     first->putFolder(folderID, both, synced);
     ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
 
@@ -159,6 +178,60 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
     EXPECT_EQ(b.changesSince(seenOnB), QStringList());
     EXPECT_EQ(a.changeTimes(), changedOnA);
     EXPECT_EQ(b.changeTimes(), changedOnB);
+}
+
+// As between computers in separate networks: the files of new directories
+// arrive seconds after the directories were made, and Syncthing, which sets no
+// directory's time, leaves each with the time its last file landed.
+TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimesOnBothOnceTheOtherHasThem)
+{
+    const QString archiveID = QStringLiteral("tdw-d17e5002");
+    const QStringList archive{"Archive2020", "Archive2020/Sub"};
+    Computer a(*first, archiveID, archive);
+    Computer b(*second, archiveID, archive);
+    const QStringList both{first->deviceID(), second->deviceID()};
+    first->putFolder(archiveID, both, syncingExtendedAttributes());
+    second->putFolder(archiveID, both, syncingExtendedAttributes());
+    ASSERT_TRUE(first->waitUntilIndexed(archiveID, 0));
+    ASSERT_TRUE(second->waitUntilIndexed(archiveID, 0));
+    // Past Syncthing's first 512 KiB, which go at once.
+    const QByteArray options = "{\"limitBandwidthInLan\": true, \"maxSendKbps\": 400}";
+    ASSERT_TRUE(first->request("PATCH", "/rest/config/options", options, first->apiKey()).ok());
+
+    const qint64 year2020 = QDateTime(QDate(2020, 1, 1), QTime(10, 0)).toSecsSinceEpoch();
+    for (const QString &directory : archive)
+        SyncthingInstance::writeFile(a.pathOf(directory + "/clip.mov"), QByteArray(1 << 20, directory.size() % 64 + 'A'));
+    for (const char *item : {"Archive2020/Sub/clip.mov", "Archive2020/clip.mov", "Archive2020/Sub", "Archive2020"}) {
+        const struct timespec set[2] = {{0, UTIME_OMIT}, {year2020, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(item)).constData(), set, 0), 0);
+    }
+    ASSERT_TRUE(a.scan());
+    ASSERT_TRUE(second->waitUntilIndexed(archiveID, 4));
+    ASSERT_TRUE(waitUntil([&] { return b.restores > 0; }, 60000));
+    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
+
+    // Placing the files changed B's directories after Syncthing had recorded
+    // them: it sends them once, as it does with any directory it fills. A
+    // takes them in and keeps its times.
+    ASSERT_TRUE(first->request("PATCH", "/rest/config/options", "{\"limitBandwidthInLan\": false, \"maxSendKbps\": 0}",
+                               first->apiKey()).ok());
+    ASSERT_TRUE(b.scan());
+    ASSERT_TRUE(waitUntil([&] { return a.restores > 0; }, 60000));
+    ASSERT_TRUE(first->waitUntilIndexed(archiveID, 4));
+    EXPECT_EQ(a.modificationTimes(), QList<qint64>({year2020, year2020}));
+    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
+
+    // From then on B has nothing of them to send, however often it looks.
+    qint64 seenOnA = 0;
+    qint64 seenOnB = 0;
+    a.changesSince(seenOnA);
+    b.changesSince(seenOnB);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(b.scan());
+        ASSERT_TRUE(a.scan());
+    }
+    EXPECT_EQ(b.changesSince(seenOnB), QStringList());
+    EXPECT_EQ(a.changesSince(seenOnA), QStringList());
 }
 
 } // namespace

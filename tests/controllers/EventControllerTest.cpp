@@ -80,8 +80,8 @@ protected:
 
 // A disconnect clears its device; a connect leaves what was held before it
 // no longer current; miscased types do nothing; directory times are asked
-// only for an updated directory of a send-and-receive folder, inside it, and
-// once for all of a folder's updates.
+// only for an updated directory (or an item's directory) of a send-and-receive
+// folder, inside it, and once for all of a folder's updates.
 TEST_F(EventControllerTest, EachEventTypeHasItsEffect)
 {
     controller.setCompletion(folderA, peerE, 50);
