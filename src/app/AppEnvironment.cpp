@@ -193,6 +193,7 @@ HealthInputs AppEnvironment::healthInputs() const
         .connections = m_devices->connections(),
         .devices = m_devices->devices(),
         .completion = m_events->completion(),
+        .participants = m_events->participants(),
         .peerReports = m_peerDiag->peerStatus(),
         .projects = m_projects->projects(),
         .nodeDeviceIDs = m_nasNode->deviceIDs(),

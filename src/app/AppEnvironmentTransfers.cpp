@@ -46,12 +46,13 @@ QCoro::Task<void> AppEnvironment::seedCompletion()
     const QPointer<AppEnvironment> self(this);
     for (const FolderMember &pair : folderMembers(m_projects->projects(), m_devices->localDeviceID())) {
         try {
-            const double percent = co_await m_engine.deviceCompletion(pair.folderID, pair.deviceID);
+            const PeerCompletion completion = co_await m_engine.peerCompletion(pair.folderID, pair.deviceID);
             if (!self)
                 co_return;
-            m_events->setCompletion(pair.folderID, pair.deviceID, percent,
+            m_events->setCompletion(pair.folderID, pair.deviceID, completion.percent,
                                     isConnected(pair.deviceID) ? EventController::Freshness::Current
                                                                : EventController::Freshness::Outdated);
+            m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart);
         } catch (...) {
             // The next member is asked all the same.
         }
@@ -78,10 +79,12 @@ QCoro::Task<void> AppEnvironment::refreshPeerCompletion()
         if (m_events->completionCurrent(pair.folderID, pair.deviceID))
             continue;
         try {
-            const double percent = co_await m_engine.deviceCompletion(pair.folderID, pair.deviceID);
+            const PeerCompletion completion = co_await m_engine.peerCompletion(pair.folderID, pair.deviceID);
             // An event told meanwhile is newer than this answer.
-            if (self && !m_events->completionCurrent(pair.folderID, pair.deviceID))
-                m_events->setCompletion(pair.folderID, pair.deviceID, percent);
+            if (self && !m_events->completionCurrent(pair.folderID, pair.deviceID)) {
+                m_events->setCompletion(pair.folderID, pair.deviceID, completion.percent);
+                m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart);
+            }
         } catch (...) {
             // The value held stays.
         }

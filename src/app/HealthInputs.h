@@ -29,6 +29,7 @@ struct HealthInputs
     DeviceConnectionMap connections = {};
     QList<SyncDevice> devices = {};
     CompletionMap completion = {};
+    ParticipantMap participants = {};  // the other Macs that have taken each folder
     PeerDiagStatusMap peerReports = {};  // each Mac's own report over the LAN
     QList<Project> projects = {};
     QSet<QString> nodeDeviceIDs = {};       // registered always-on nodes

@@ -75,16 +75,31 @@ double activeFraction(const FolderStatus &status)
     return status.needBytes > 0 ? 0.0 : 1.0;
 }
 
+// Whether this Mac holds the other Mac's index of a folder it counts empty:
+// the other Mac takes part in the folder, needs nothing of it, and does not
+// report content of its own. An empty folder sends no index, so this is all
+// there is to wait for.
+bool indexExchanged(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    const std::optional<FolderDiagStatus> report = peerReport(deviceID, folderID, in);
+    if (report && report->globalBytes >= 1)
+        return false;
+    return in.participants.value(folderID).contains(deviceID)
+           && completionEvent(folderID, deviceID, in).value_or(0) >= syncedPercent;
+}
+
 // A folder that another connected Mac shares but whose content has not been
-// counted yet is about to receive data, not synced.
+// counted yet is about to receive data, not synced: until that Mac's index
+// has come, nothing says the folder is really empty.
 bool sharedButEmpty(const QString &folderID, const HealthInputs &in)
 {
     const auto status = in.folderStatuses.constFind(folderID);
     if (status != in.folderStatuses.cend() && status->globalBytes != 0)
         return false;
     const auto folder = engineFolder(folderID, in);
-    return folder && std::any_of(folder->sharedDeviceIDs.cbegin(), folder->sharedDeviceIDs.cend(),
-                                 [&](const QString &id) { return id != in.localDeviceID && isConnected(id, in); });
+    return folder && std::any_of(folder->sharedDeviceIDs.cbegin(), folder->sharedDeviceIDs.cend(), [&](const QString &id) {
+               return id != in.localDeviceID && isConnected(id, in) && !indexExchanged(folderID, id, in);
+           });
 }
 
 SyncHealth peerProgress(double percent)

@@ -7,10 +7,13 @@
 namespace tw {
 namespace {
 
+// A Mac that has not taken the folder (an offer it has not accepted) is sent
+// nothing of it, however much it lacks.
 bool counts(const ProjectFolder &folder, const QString &deviceID, const HealthInputs &in)
 {
     if (deviceID == in.localDeviceID || folder.excludedDeviceIDs.contains(deviceID)
-        || folder.pausedDeviceIDs.contains(deviceID))
+        || folder.pausedDeviceIDs.contains(deviceID)
+        || !in.participants.value(*folder.syncthingFolderID).contains(deviceID))
         return false;
     const auto connection = in.connections.constFind(deviceID);
     return connection != in.connections.cend() && connection->connected;

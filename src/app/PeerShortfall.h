@@ -20,10 +20,11 @@ struct PeerShortfall
 };
 
 // Over the syncs (only those with the given ID, when one is given), folder by
-// folder and member by member: every other Mac that is connected and neither
-// excluded from nor paused for a folder whose size is known, with the share
-// it misses (its own report first, then the held completion, else all of it),
-// truncated to whole bytes. Amounts below one byte are left out.
+// folder and member by member: every other Mac that is connected, has taken
+// the folder and is neither excluded from nor paused for it, for a folder
+// whose size is known, with the share it misses (its own report first, then
+// the held completion, else all of it), truncated to whole bytes. Amounts
+// below one byte are left out.
 QList<PeerShortfall> peerShortfalls(const HealthInputs &in, const std::optional<QString> &projectID = std::nullopt);
 
 } // namespace tw

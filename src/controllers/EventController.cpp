@@ -72,6 +72,17 @@ void EventController::setRemoteNeed(const QString &folderID, const QString &devi
     insertIfChanged(m_remoteNeedBytes[folderID], deviceID, needBytes, this, &EventController::remoteNeedBytesChanged);
 }
 
+void EventController::setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart)
+{
+    if (m_participants.value(folderID).contains(deviceID) == takesPart)
+        return;
+    if (takesPart)
+        m_participants[folderID].insert(deviceID);
+    else
+        m_participants[folderID].remove(deviceID);
+    emit completionChanged();
+}
+
 EventController::~EventController()
 {
     stop();
@@ -161,6 +172,8 @@ void EventController::handle(const SyncEvent &event)
         setCompletion(*event.folder, *event.device, event.completion.value_or(0.0));
         if (event.needBytes)
             setRemoteNeed(*event.folder, *event.device, *event.needBytes);
+        if (event.takesPart)
+            setTakesPart(*event.folder, *event.device, *event.takesPart);
     } else if (event.type == itemFinishedEvent) {
         if (event.folder && event.item)
             handleItemFinished(event);
@@ -214,6 +227,8 @@ void EventController::removeDevice(const QString &deviceID)
     bool changed = false;
     for (auto folder = m_completion.begin(); folder != m_completion.end(); ++folder)
         changed |= folder->remove(deviceID) > 0;
+    for (auto folder = m_participants.begin(); folder != m_participants.end(); ++folder)
+        changed |= folder->remove(deviceID);
     m_completionWrittenAt.removeIf(
         [&deviceID](QHash<std::pair<QString, QString>, quint64>::iterator entry) {
             return entry.key().second == deviceID;

@@ -23,6 +23,9 @@ class SyncEngine;
 using CompletionMap = QMap<QString, QMap<QString, double>>;
 // Folder ID -> device ID -> bytes that device still needs.
 using RemoteNeedMap = QMap<QString, QMap<QString, qint64>>;
+// Folder ID -> the other devices that have taken the folder and share it
+// with this one, as their completion last told.
+using ParticipantMap = QMap<QString, QSet<QString>>;
 
 // Follows the engine's event stream between polling cycles: keeps each
 // folder's completion on each remote device, calls the owner back on device
@@ -62,6 +65,10 @@ public:
     // What each connected device still needs, as its completion reports told.
     const RemoteNeedMap &remoteNeedBytes() const { return m_remoteNeedBytes; }
     void setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes);
+    // Who takes part in each folder; told with each completion and changed
+    // as completionChanged.
+    const ParticipantMap &participants() const { return m_participants; }
+    void setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart);
 
     // Installed by the owner before start(); each may stay empty. They are
     // called synchronously on the main thread and must return at once.
@@ -143,6 +150,7 @@ private:
     QHash<std::pair<QString, QString>, quint64> m_completionWrittenAt;
     QHash<QString, quint64> m_connectedAt;
     RemoteNeedMap m_remoteNeedBytes;
+    ParticipantMap m_participants;
     Callback m_onPending;
     Callback m_onDeviceChange;
     FolderModeLookup m_folderMode;

@@ -271,5 +271,40 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
+// Two Macs share a folder that is empty on both. An empty folder sends no
+// index: once each Mac's Syncthing has the other's cluster config and needs
+// nothing, the folder is synced on both, not waiting for data for good.
+TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirIndexesAreExchanged)
+{
+    SyncthingInstance a, b;
+    a.start();
+    b.start();
+    a.pairWith(b);
+    const QStringList both{a.deviceID(), b.deviceID()};
+    const QString pathA = a.putFolder("ef", both);
+    const QString pathB = b.putFolder("ef", both);
+    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()) && b.waitUntilConnected(a.deviceID()));
+    Mac macA(a.makeEngine());
+    Mac macB(b.makeEngine());
+    const auto place = [](Mac &mac, const QString &path, const QStringList &members) {
+        const ProjectFolder folder{.id = "f", .localPath = path, .syncthingFolderID = "ef"};
+        mac.env->projects().add({.id = "S", .members = {{members[0]}, {members[1]}}, .folders = {folder}});
+        awaitTask(mac.env->bootstrap());
+    };
+    place(macA, pathA, both);
+    place(macB, pathB, both);
+    const auto synced = [](Mac &mac, const QString &ownID) {
+        const HealthInputs in = mac.env->healthInputs();
+        const Project &sync = in.projects.first();
+        return folderHealth(sync.folders.first(), in) == SyncHealth::allSynced()
+            && projectHealth(sync, in) == SyncHealth::allSynced()
+            && deviceHealth(sync, ownID, in) == SyncHealth::allSynced();
+    };
+    EXPECT_TRUE(waitUntil([&] { return synced(macA, both[0]) && synced(macB, both[1]); }, 60000))
+        << folderHealth(macA.env->projects().projects().first().folders.first(), macA.env->healthInputs()).label().toStdString();
+    macA.env->stopLoops();
+    macB.env->stopLoops();
+}
+
 } // namespace
 } // namespace tw

@@ -1040,7 +1040,7 @@ TEST(AppEnvironmentTest, PeerCompletionAsksTheEngineOnlyWhereNothingHasToldIt)
         rig.lan.enqueue(FakeHttpServer::Response::json(FolderDiagStatus::encodeList({status})));
         awaitTask(rig.env->peerDiag().refresh({{"PEER", "127.0.0.1"}}, "ME"));
         if (ask == Fails)
-            rig.engine.failNext("deviceCompletion", SyncEngineError::backend("down"));
+            rig.engine.failNext("peerCompletion", SyncEngineError::backend("down"));
         if (ask == ToldMeanwhile)
             rig.engine.beforeAnswer = [&rig](QString) -> QCoro::Task<void> {
                 rig.env->events().setCompletion("F", "PEER", 100);
@@ -1048,7 +1048,7 @@ TEST(AppEnvironmentTest, PeerCompletionAsksTheEngineOnlyWhereNothingHasToldIt)
             };
         awaitTask(rig.env->refreshPeerCompletion());
         // The seed asks for both members, whether connected or not.
-        EXPECT_EQ(rig.engine.callCount("deviceCompletion"), 2 + asks) << name;
+        EXPECT_EQ(rig.engine.callCount("peerCompletion"), 2 + asks) << name;
         EXPECT_EQ(rig.env->events().completion().value("F").value("PEER"), expected) << name;
     }
 }

@@ -17,17 +17,20 @@ FolderStatus status(const char *id, FolderState state, qint64 global, qint64 nee
 }
 
 // This Mac with one connected peer; "new" is shared with it, "lone" only with
-// a Mac that is away.
+// a Mac that is away. The peer has taken "done" and "coming" and needs
+// nothing of them, but reports content of "coming" of its own.
 HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bool paused = false)
 {
     HealthInputs in{.engineRunning = running, .allPaused = paused, .localDeviceID = me};
     for (const FolderStatus &s : statuses)
         in.folderStatuses.insert(s.id, s);
-    in.engineFolders.resize(2);
-    in.engineFolders[0].id = "new";
-    in.engineFolders[0].sharedDeviceIDs = {me, peer};
-    in.engineFolders[1].id = "lone";
-    in.engineFolders[1].sharedDeviceIDs = {me, "GONE"};
+    in.engineFolders = {{.id = "new", .sharedDeviceIDs = {me, peer}}, {.id = "lone", .sharedDeviceIDs = {me, "GONE"}},
+                        {.id = "done", .sharedDeviceIDs = {me, peer}}, {.id = "coming", .sharedDeviceIDs = {me, peer}}};
+    for (const char *id : {"done", "coming"}) {
+        in.participants[id] = {peer};
+        in.completion[id][peer] = 100;
+    }
+    in.peerReports[peer]["coming"].globalBytes = 500;
     in.connections[peer].connected = true;
     return in;
 }
@@ -51,6 +54,8 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"no status yet", true, false, {}, {"a"}, true, H::syncing(0)},
         {"empty but shared with a connected Mac", true, false, {status("new", S::Idle, 0, 0)}, {"new"}, false, H::syncing(0)},
         {"empty, shared with an absent Mac", true, false, {status("lone", S::Idle, 0, 0)}, {"lone"}, true, H::offline()},
+        {"empty, its index exchanged with the connected Mac", true, false, {status("done", S::Idle, 0, 0)}, {"done"}, false, H::allSynced()},
+        {"empty, the connected Mac's content not here yet", true, false, {status("coming", S::Idle, 0, 0)}, {"coming"}, false, H::syncing(0)},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
         EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;
@@ -104,28 +109,33 @@ TEST(HealthRulesTest, MacWithinSync)
 }
 
 // This Mac receives into "new" (100 bytes); "lone" is a folder of a sync
-// shared with the peer.
+// shared with the peer, which has taken it, is paused for it, or has not
+// accepted the offer yet.
 TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
 {
     using D = TransferSummary::Direction;
     using T = std::optional<TransferSummary>;
-    // name, need of "new", size of "lone", peer's percent of it, peer paused for it, connected, sync asked for
-    const std::tuple<const char *, qint64, qint64, std::optional<double>, bool, bool, std::optional<QString>, T> cases[] = {
-        {"down counts receiving folders only", 10, 500, 60, false, true, {}, TransferSummary{D::Down, 10, 100}},
-        {"up: 40 % of 500 bytes", 0, 500, 60, false, true, "S", TransferSummary{D::Up, 200, 500}},
-        {"nothing known: all missing", 0, 500, {}, false, true, {}, TransferSummary{D::Up, 500, 500}},
-        {"paused for the folder", 0, 500, 60, true, true, {}, {}},
-        {"away", 0, 500, 60, false, false, {}, {}},
-        {"under one byte", 0, 999, 99.95, false, true, {}, {}},
-        {"no such sync", 10, 500, 60, false, true, "T", {}},
+    enum Peer { Takes, Paused, Offered };
+    // name, need of "new", size of "lone", peer's percent of it, the peer and it, connected, sync asked for
+    const std::tuple<const char *, qint64, qint64, std::optional<double>, Peer, bool, std::optional<QString>, T> cases[] = {
+        {"down counts receiving folders only", 10, 500, 60, Takes, true, {}, TransferSummary{D::Down, 10, 100}},
+        {"up: 40 % of 500 bytes", 0, 500, 60, Takes, true, "S", TransferSummary{D::Up, 200, 500}},
+        {"nothing known: all missing", 0, 500, {}, Takes, true, {}, TransferSummary{D::Up, 500, 500}},
+        {"paused for the folder", 0, 500, 60, Paused, true, {}, {}},
+        {"offered, not accepted yet", 0, 500, 0, Offered, true, {}, {}},
+        {"away", 0, 500, 60, Takes, false, {}, {}},
+        {"under one byte", 0, 999, 99.95, Takes, true, {}, {}},
+        {"no such sync", 10, 500, 60, Takes, true, "T", {}},
     };
-    for (const auto &[name, need, size, percent, paused, connected, sync, expected] : cases) {
+    for (const auto &[name, need, size, percent, standing, connected, sync, expected] : cases) {
         HealthInputs in = inputs({status("new", S::Syncing, 100, need), status("lone", S::Idle, size, 0)});
         in.connections[peer].connected = connected;
         if (percent)
             in.completion["lone"][peer] = *percent;
+        if (standing != Offered)
+            in.participants["lone"] = {peer};
         ProjectFolder lone = folder("lone");
-        lone.pausedDeviceIDs = paused ? QStringList{peer} : QStringList{};
+        lone.pausedDeviceIDs = standing == Paused ? QStringList{peer} : QStringList{};
         in.projects = {{.id = "S", .members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {lone}}};
         EXPECT_EQ(summarizeTransfers(in, sync), expected) << name;
     }

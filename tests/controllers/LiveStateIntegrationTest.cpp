@@ -270,5 +270,37 @@ TEST_F(LiveStateIntegrationTest, AnItemSyncthingCannotSyncIsNamedWithItsReason)
     EXPECT_TRUE(status.errorCount > 0 && status.state == FolderState::Idle && status.needBytes == 0);
 }
 
+// Bert goes away before Anna has pulled a file of his: Syncthing fails the
+// item until a device that has it connects, as it fails every item needed
+// right after a relaunch, before any teammate is back. Anna's folder waits
+// for the file; nothing of it failed.
+TEST_F(LiveStateIntegrationTest, AnItemNoConnectedDeviceHasIsWaitedForNotFailed)
+{
+    const QString id = "tdw-3a17ed01";
+    const QString bertID = bert.deviceID();
+    const auto annas = [&](const char *key) {
+        return anna.get("/rest/db/status?folder=" + id).json()[QLatin1String(key)].toInteger();
+    };
+    anna.putFolder(id, {anna.deviceID(), bertID});
+    ASSERT_TRUE(anna.request("POST", "/rest/db/ignores?folder=" + id, R"({"ignore":["/film.mov"]})", anna.apiKey()).ok());
+    const QString bertsCopy = bert.putFolder(id, {anna.deviceID(), bertID});
+    SyncthingInstance::writeFile(bertsCopy + "/film.mov", QByteArray(64 * 1024, 'f'));
+    bert.request("POST", "/rest/db/scan?folder=" + id, {}, bert.apiKey());
+    ASSERT_TRUE(waitUntil([&] { return annas("globalBytes") >= 64 * 1024; }, 60000)) << "Bert's index never came";
+    bert.stop();
+    ASSERT_TRUE(anna.request("POST", "/rest/db/ignores?folder=" + id, R"({"ignore":[]})", anna.apiKey()).ok());
+    ASSERT_TRUE(waitUntil([&] { return annas("errors") > 0; }, 60000)) << "Syncthing never tried the file";
+
+    const FolderStatus read = awaitTask(engine->folderStatus(id));
+    EXPECT_EQ(read.errorCount, 0);
+    EXPECT_GE(read.needBytes, 64 * 1024);
+    EXPECT_TRUE(waitUntil([&] {
+        cycle();
+        return folders.status(id) == awaitTask(engine->folderStatus(id));
+    }, 60000)) << "the followed status never equalled a read";
+    EXPECT_FALSE(folders.status(id).hasErrors());
+    EXPECT_TRUE(folders.folderErrors().isEmpty());
+}
+
 } // namespace
 } // namespace tw

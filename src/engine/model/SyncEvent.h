@@ -18,6 +18,7 @@ struct SyncEvent
     std::optional<QString> device;
     std::optional<double> completion;
     std::optional<qint64> needBytes;
+    std::optional<bool> takesPart;  // of a completion: as in PeerCompletion
     std::optional<FolderState> fromState;
     std::optional<FolderState> toState;
     QString toStateWord;  // the engine's own word for toState

@@ -125,6 +125,12 @@ public:
     // What a folder's error text says of the items Syncthing could not sync:
     // the first one's path and Syncthing's reason, and how many more failed.
     static QString itemErrorText(const QString &path, const QString &error, qint64 count);
+    // Whether Syncthing's reason for an item it could not sync is only that
+    // no connected device has the version it needs.
+    static bool waitsForDevice(const QString &error);
+    // Whether a completion's remote state says the device takes part in the
+    // folder.
+    static bool takesPart(const std::optional<QString> &remoteState);
 
     // The supervisor, for tests and the application's exit sweep.
     SyncthingProcess &process() { return *m_process; }
@@ -135,6 +141,17 @@ public:
     void setConnectionsReuse(std::chrono::milliseconds window) { m_connectionsReuse = window; }
 
 private:
+    // One item Syncthing lists as failed in a folder.
+    struct ItemFailure
+    {
+        QString path;
+        QString error;
+    };
+    // The items Syncthing lists as failed in a folder, less those that only
+    // wait for a device; none when the list cannot be read.
+    static QCoro::Task<std::optional<QList<ItemFailure>>> itemFailures(SyncthingAPI api, QString folderID);
+    // The status with only the items that really failed counted.
+    static QCoro::Task<FolderStatus> withoutWaitingItems(SyncthingAPI api, FolderStatus status);
     // The current client, copied, or notRunning.
     SyncthingAPI requireAPI() const;
     QCoro::Task<void> startAttempt(quint64 generation);

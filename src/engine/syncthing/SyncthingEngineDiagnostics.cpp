@@ -14,7 +14,6 @@ const QString kUnknownID = QStringLiteral("?");
 const QString kZero = QStringLiteral("0");
 const QString kStatusPath = QStringLiteral("/rest/db/status");
 const QString kCompletionPath = QStringLiteral("/rest/db/completion");
-const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
 
 // The report's own failures never reach its caller: each request that fails
 // leaves its part of the report out.
@@ -41,24 +40,6 @@ QCoro::Task<std::optional<QJsonObject>> completionObject(SyncthingAPI api, QStri
     query.append({QStringLiteral("folder"), folderID});
     query.append({QStringLiteral("device"), deviceID});
     co_return co_await orNothing(api.rawDict(kCompletionPath, query));
-}
-
-// The first of the items Syncthing failed to sync in a folder, in words.
-QCoro::Task<std::optional<QString>> firstItemError(SyncthingAPI api, QString folderID, qint64 count)
-{
-    SyncthingAPI::QueryItems query;
-    query.append({QStringLiteral("folder"), folderID});
-    query.append({QStringLiteral("perpage"), QStringLiteral("1")});
-    const std::optional<QJsonObject> answer = co_await orNothing(api.rawDict(kFolderErrorsPath, query));
-    const QJsonArray listed = answer ? answer->value(QStringLiteral("errors")).toArray() : QJsonArray();
-    if (listed.isEmpty())
-        co_return std::nullopt;
-    const QJsonObject first = listed.first().toObject();
-    const QString path = LooseJson::string(first.value(QStringLiteral("path"))).value_or(QString());
-    const QString error = LooseJson::string(first.value(QStringLiteral("error"))).value_or(QString());
-    if (error.isEmpty())
-        co_return std::nullopt;
-    co_return SyncthingEngine::itemErrorText(path, error, count);
 }
 
 QString generatedLine()
@@ -252,9 +233,9 @@ QCoro::Task<QMap<QString, QString>> SyncthingEngine::recentFolderErrors()
         }
         if (failedItems <= 0)
             continue;
-        const std::optional<QString> itemError = co_await firstItemError(api, folder.id, failedItems);
-        if (itemError)
-            errors.insert(folder.id, *itemError);
+        const std::optional<QList<ItemFailure>> failures = co_await itemFailures(api, folder.id);
+        if (failures && !failures->isEmpty())
+            errors.insert(folder.id, itemErrorText(failures->first().path, failures->first().error, failures->size()));
     }
     co_return errors;
 }

@@ -52,6 +52,7 @@ void readCompletion(SyncEvent &event, const StrictJson &data)
     event.device = data.string(QStringLiteral("device"));
     event.completion = data.number(QStringLiteral("completion"));
     event.needBytes = data.integer(QStringLiteral("needBytes"));
+    event.takesPart = SyncthingEngine::takesPart(data.optionalString(QStringLiteral("remoteState")));
 }
 
 void readStateChange(SyncEvent &event, const StrictJson &data)
@@ -128,6 +129,10 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     QList<SyncEvent> events = parseEvents(body);
     if (std::any_of(events.cbegin(), events.cend(), changesConnections))
         forgetConnections();
+    for (SyncEvent &event : events) {
+        if (event.summary)
+            event.summary = co_await withoutWaitingItems(api, *event.summary);
+    }
     co_return events;
 }
 

@@ -3,10 +3,21 @@
 
 #include "engine/syncthing/SyncthingEngine.h"
 
+#include "engine/syncthing/rest/LooseJson.h"
+
+#include <QJsonArray>
 #include <algorithm>
 
 namespace tw {
 namespace {
+
+const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
+// Syncthing's reasons for an item that no connected device can give it now.
+// It pulls the item again as soon as a device that has it connects: right
+// after a relaunch, before any teammate is back, every needed item fails so.
+const QString kNotAvailable = QStringLiteral("no connected device has the required version of this file");
+const QString kPeersWentAway =
+    QStringLiteral("peers who had this file went away, or the file has changed while syncing. will retry later");
 
 // The share of the global bytes present here, as a fraction.
 double localCompletion(qint64 globalBytes, qint64 localBytes)
@@ -39,7 +50,50 @@ QString lastPathComponent(const QString &path)
 QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString id)
 {
     const SyncthingAPI api = requireAPI();
-    co_return mapStatus(id, co_await api.folderStatus(id));
+    co_return co_await withoutWaitingItems(api, mapStatus(id, co_await api.folderStatus(id)));
+}
+
+bool SyncthingEngine::takesPart(const std::optional<QString> &remoteState)
+{
+    return remoteState == QLatin1String("valid");
+}
+
+bool SyncthingEngine::waitsForDevice(const QString &error)
+{
+    return error.endsWith(kNotAvailable) || error.endsWith(kPeersWentAway);
+}
+
+QCoro::Task<std::optional<QList<SyncthingEngine::ItemFailure>>> SyncthingEngine::itemFailures(SyncthingAPI api,
+                                                                                              QString folderID)
+{
+    SyncthingAPI::QueryItems query;
+    query.append({QStringLiteral("folder"), folderID});
+    QJsonObject answer;
+    try {
+        answer = co_await api.rawDict(kFolderErrorsPath, query);
+    } catch (...) {
+        co_return std::nullopt;
+    }
+    QList<ItemFailure> failures;
+    for (const QJsonValue &entry : answer.value(QStringLiteral("errors")).toArray()) {
+        const QJsonObject item = entry.toObject();
+        ItemFailure failure{LooseJson::string(item.value(QStringLiteral("path"))).value_or(QString()),
+                            LooseJson::string(item.value(QStringLiteral("error"))).value_or(QString())};
+        if (!failure.error.isEmpty() && !waitsForDevice(failure.error))
+            failures.append(std::move(failure));
+    }
+    co_return failures;
+}
+
+// Only items that failed for a reason of their own make a folder fail; a
+// list that cannot be read leaves Syncthing's count as it is.
+QCoro::Task<FolderStatus> SyncthingEngine::withoutWaitingItems(SyncthingAPI api, FolderStatus status)
+{
+    if (status.errorCount <= 0)
+        co_return status;
+    if (const std::optional<QList<ItemFailure>> failures = co_await itemFailures(api, status.id))
+        status.errorCount = failures->size();
+    co_return status;
 }
 
 FolderStatus SyncthingEngine::mapStatus(const QString &id, const STFolderStatus &status)
@@ -97,7 +151,8 @@ QCoro::Task<PeerCompletion> SyncthingEngine::peerCompletion(QString folderID, QS
 {
     const SyncthingAPI api = requireAPI();
     const STCompletion completion = co_await api.completion(folderID, deviceID);
-    co_return PeerCompletion{completion.completion.value_or(0.0), completion.needBytes.value_or(0)};
+    co_return PeerCompletion{completion.completion.value_or(0.0), completion.needBytes.value_or(0),
+                             takesPart(completion.remoteState)};
 }
 
 QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString folderID)

@@ -12,6 +12,9 @@ struct STCompletion
     std::optional<double> completion;  // percent, 0 to 100
     std::optional<qint64> needBytes;
     std::optional<qint64> needItems;
+    // "valid" once the device's own cluster config shares the folder with
+    // this one, unpaused: "unknown", "notSharing" or "paused" before.
+    std::optional<QString> remoteState;
 
     static STCompletion fromJson(const QJsonObject &object);
     static STCompletion fromJsonBody(const QByteArray &body);
