@@ -82,14 +82,13 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
             &AppEnvironment::noteDatesWritten);
     // "Pause all" pauses the engine folders and leaves the records as they
-    // are; a choice made before this start holds from the first pass on.
-    m_projects->setAllPaused(m_engineState->isAllPaused());
-    connect(m_engineState.get(), &EngineController::isAllPausedChanged, this,
-            [this] { m_projects->setAllPaused(m_engineState->isAllPaused()); });
-    // "Resume" resumes every engine folder, those switched off too: a pass
-    // pauses those again at once rather than at the next sweep.
-    connect(m_engineState.get(), &EngineController::allPausedApplied, this, [this](bool paused) {
-        if (!paused && !m_quitting)
+    // are; the engine controller keeps the choice in the engine's run policy
+    // from its start on, so it holds from the first pass. After "Resume", or
+    // a change of everything that failed part-way, a pass brings every
+    // folder of the records to the choice in force at once rather than at
+    // the next sweep.
+    connect(m_engineState.get(), &EngineController::allPausedApplied, this, [this](bool paused, bool failed) {
+        if ((!paused || failed) && !m_quitting)
             detach(m_projects->reconcileAll());
     });
     // A full read decodes every folder's list and status at once.

@@ -81,8 +81,15 @@ QCoro::Task<void> AppEnvironment::sweepLoop(QPointer<AppEnvironment> self, quint
 QCoro::Task<void> AppEnvironment::sweepCycle()
 {
     step("sweep");
-    if (!m_engineState->status().isRunning || m_engineState->isAllPaused())
+    if (!m_engineState->status().isRunning)
         co_return;
+    // While everything is paused nothing is scanned, but the pass still
+    // runs: it pauses whatever it finds running against the choice.
+    if (m_engineState->isAllPaused()) {
+        if (m_projects->hasWork())
+            co_await m_projects->reconcileAll();
+        co_return;
+    }
     const QPointer<AppEnvironment> self(this);
     // One request scans them all (a folder that cannot be scanned does not
     // stop the others); one per folder cost 25 requests a minute at 50

@@ -252,10 +252,8 @@ QCoro::Task<void> TeamPropagation::shareOnEngine(QString id, QString path, QStri
     // of everything covers it, and a process that ended half-way through
     // pausing or resuming everything may have left it otherwise.
     if (!before || !holdsFolder(*before, id)) {
-        NewFolderRequest request = teamFolderRequest(id, path);
-        request.paused = m_projects.isAllPaused();
         try {
-            co_await m_engine.addFolder(request);
+            co_await m_engine.addFolder(teamFolderRequest(id, path));
         } catch (const std::exception &) {
         }
     } else {

@@ -26,6 +26,15 @@ double rate(qint64 now, qint64 before, double seconds)
     return (std::isnan(value) || value < 0) ? 0.0 : value;
 }
 
+// The choice holds for now; the next start reads the one stored before.
+QString unstoredChoiceText(bool paused)
+{
+    return paused ? QStringLiteral("Couldn't store \u201CPause all\u201D \u2014 your folders may run again "
+                                   "when TidewellMesh next starts.")
+                  : QStringLiteral("Couldn't store \u201CResume\u201D \u2014 your folders may stay paused "
+                                   "when TidewellMesh next starts.");
+}
+
 } // namespace
 
 EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, Clock clock,
@@ -39,6 +48,7 @@ EngineController::EngineController(SyncEngine &engine, UserDefaults &defaults, C
       m_isAllPaused(defaults.boolean(allPausedKey).value_or(false)),
       m_network(NetworkSettings::initial())
 {
+    m_engine.runPolicy().setAllPaused(m_isAllPaused);
 }
 
 void EngineController::setStatus(EngineStatus status)
@@ -202,7 +212,9 @@ QCoro::Task<void> EngineController::toggleAllPaused()
     // The choice is recorded before the engine is told, folder by folder: a
     // reconcile pass in between, or after the process ended half-way, must
     // take the folders already paused for the user's doing, not undo them.
-    setAllPausedFlag(target);
+    std::optional<QString> problem;
+    if (!setAllPausedFlag(target))
+        problem = unstoredChoiceText(target);
     bool applied = false;
     try {
         co_await m_engine.setAllPaused(target);
@@ -210,21 +222,42 @@ QCoro::Task<void> EngineController::toggleAllPaused()
     } catch (...) {
         if (!self)
             co_return;
-        setLastErrorMessage(currentErrorText());
-        setAllPausedFlag(!target);
+        problem = currentErrorText();
     }
     if (!self)
         co_return;
+    if (!applied) {
+        // The choice stays as it was, and so must every folder the engine
+        // changed before it failed: the engine brings them back as the run
+        // policy now says. Its own failure is the same one, already shown.
+        if (!setAllPausedFlag(!target))
+            problem = *problem + QLatin1Char('\n') + unstoredChoiceText(!target);
+        try {
+            co_await m_engine.setAllPaused(!target);
+        } catch (...) {
+        }
+        if (!self)
+            co_return;
+    }
     --m_pauseTogglesRunning;
-    if (applied)
-        emit allPausedApplied(target);
+    if (problem)
+        setLastErrorMessage(problem);
+    setPauseAllProblem(problem);
+    emit allPausedApplied(m_isAllPaused, !applied);
 }
 
-void EngineController::setAllPausedFlag(bool paused)
+bool EngineController::setAllPausedFlag(bool paused)
 {
-    if (m_defaults.boolean(allPausedKey).value_or(false) != paused)
-        m_defaults.setBoolean(allPausedKey, paused);
+    m_engine.runPolicy().setAllPaused(paused);
+    const bool stored =
+        m_defaults.boolean(allPausedKey).value_or(false) == paused || m_defaults.setBoolean(allPausedKey, paused);
     assignIfChanged(m_isAllPaused, paused, this, &EngineController::isAllPausedChanged);
+    return stored;
+}
+
+void EngineController::setPauseAllProblem(std::optional<QString> problem)
+{
+    assignIfChanged(m_pauseAllProblem, std::move(problem), this, &EngineController::pauseAllProblemChanged);
 }
 
 QCoro::Task<void> EngineController::setDeviceName(QString name)

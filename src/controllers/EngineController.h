@@ -34,6 +34,7 @@ class EngineController : public QObject
     Q_PROPERTY(QString deviceName READ deviceName WRITE storeDeviceName NOTIFY deviceNameChanged)
     Q_PROPERTY(std::optional<QString> lastErrorMessage READ lastErrorMessage WRITE setLastErrorMessage NOTIFY
                    lastErrorMessageChanged)
+    Q_PROPERTY(std::optional<QString> pauseAllProblem READ pauseAllProblem NOTIFY pauseAllProblemChanged)
     Q_PROPERTY(bool binaryAvailable READ binaryAvailable NOTIFY binaryAvailableChanged)
     Q_PROPERTY(bool networkLoaded READ networkLoaded NOTIFY networkLoadedChanged)
     Q_PROPERTY(double downRate READ downRate NOTIFY downRateChanged)
@@ -59,6 +60,10 @@ public:
     const NetworkSettings &network() const { return m_network; }
     const QString &deviceName() const { return m_deviceName; }
     const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
+    // What went wrong with the last "Pause all" or "Resume" (the engine did
+    // not take it all, or the choice could not be stored), for the window's
+    // banner; none once one goes through.
+    const std::optional<QString> &pauseAllProblem() const { return m_pauseAllProblem; }
     bool binaryAvailable() const { return m_binaryAvailable; }
     // Whether network() holds what the engine told or took, rather than the
     // initial settings: only then may an edited copy of it be applied.
@@ -89,6 +94,7 @@ signals:
     void networkChanged();
     void deviceNameChanged();
     void lastErrorMessageChanged();
+    void pauseAllProblemChanged();
     void binaryAvailableChanged();
     void networkLoadedChanged();
     void downRateChanged();
@@ -97,8 +103,12 @@ signals:
     // reset. A restarted engine numbers its events from 1 again, so whoever
     // follows its event stream starts over.
     void engineStarted();
-    // The engine took a pause or resume of everything.
-    void allPausedApplied(bool paused);
+    // A pause or resume of everything ended with `paused` as the choice in
+    // force: taken by the engine, or failed part-way and put back (then
+    // `failed`), the folders brought back to the choice as far as the
+    // engine allowed. Either way a reconcile pass is due but for a pause
+    // the engine took whole.
+    void allPausedApplied(bool paused, bool failed);
 
 private:
     using LimitPair = std::pair<qint64, qint64>;
@@ -110,7 +120,10 @@ private:
 
     void setNetwork(NetworkSettings network);
     void setRates(double down, double up);
-    void setAllPausedFlag(bool paused);
+    // The choice in memory, in the engine's run policy and in the user
+    // defaults; false when it could not be stored.
+    bool setAllPausedFlag(bool paused);
+    void setPauseAllProblem(std::optional<QString> problem);
 
     SyncEngine &m_engine;
     UserDefaults &m_defaults;
@@ -123,6 +136,7 @@ private:
     NetworkSettings m_network;
     QString m_deviceName;
     std::optional<QString> m_lastErrorMessage;
+    std::optional<QString> m_pauseAllProblem;
     bool m_binaryAvailable = true;
     bool m_networkLoaded = false;
     double m_downRate = 0;

@@ -16,6 +16,7 @@
 #include "engine/model/PeerCompletion.h"
 #include "engine/model/PendingFolder.h"
 #include "engine/model/SyncDevice.h"
+#include "engine/FolderRunPolicy.h"
 #include "engine/SyncEngineError.h"
 #include "engine/model/SyncEvent.h"
 #include "engine/model/SyncFolder.h"
@@ -49,6 +50,12 @@ public:
     ~SyncEngine() override = default;
 
     virtual QString engineName() const = 0;
+
+    // What may run: every write that sets a folder's pause (a folder made,
+    // a resume, a rescan, the pause or resume of everything) asks it as the
+    // request goes out, and folder writes wait for the pause of everything.
+    FolderRunPolicy &runPolicy() { return m_runPolicy; }
+    const FolderRunPolicy &runPolicy() const { return m_runPolicy; }
 
     // Lifecycle
     virtual QCoro::Task<void> start() = 0;
@@ -120,6 +127,8 @@ public:
     virtual QCoro::Task<QList<PendingFolder>> pendingFolders() = 0;
     virtual QCoro::Task<void> dismissPendingDevice(QString id) = 0;
     virtual QCoro::Task<void> dismissPendingFolder(QString folderID, QString fromDeviceID) = 0;
+    // Folder after folder, the first failure ending it; a resume resumes
+    // only the folders the run policy lets run.
     virtual QCoro::Task<void> setAllPaused(bool paused) = 0;
 
     // Network and bandwidth
@@ -140,6 +149,9 @@ public:
     virtual QCoro::Task<QList<FolderDiagStatus>> diagnosticsStatus() = 0;
     virtual QCoro::Task<QMap<QString, QString>> recentFolderErrors() = 0;
     virtual QCoro::Task<bool> isPairedDevice(QString deviceID) = 0;
+
+private:
+    FolderRunPolicy m_runPolicy;
 };
 
 } // namespace tw

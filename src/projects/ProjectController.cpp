@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -32,6 +33,16 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
     m_dismissedFolderIDs = QSet<QString>(dismissed.cbegin(), dismissed.cend());
     m_owedRemovals = defaults.stringList(owedRemovalsKey).value_or(QStringList());
     load();
+    // A folder switched off on this Mac stays paused, whoever resumes it.
+    // The engine outlives this controller: once it is gone, nothing is.
+    m_engine.runPolicy().setSwitchedOff([self = QPointer<ProjectController>(this)](const QString &engineID) {
+        return self && self->namesEngineFolder(engineID) && !self->namesEngineFolder(engineID, true);
+    });
+}
+
+bool ProjectController::isAllPaused() const
+{
+    return m_engine.runPolicy().allPaused();
 }
 
 std::optional<Project> ProjectController::project(const QString &id) const

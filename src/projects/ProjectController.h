@@ -253,10 +253,10 @@ public:
     // The engine may have lost what it was sent (a restart): each folder's
     // lines are compared again by the next pass.
     void recheckIgnoreLines() { m_ignoresInPlace.clear(); }
-    // While everything is paused at once ("Pause all"), every engine folder
-    // a pass keeps or makes is paused, and a folder switched on waits.
-    void setAllPaused(bool paused) { m_allPaused = paused; }
-    bool isAllPaused() const { return m_allPaused; }
+    // While everything is paused at once ("Pause all", kept in the engine's
+    // run policy), every engine folder a pass keeps is paused, and a folder
+    // switched on waits; the engine makes every folder paused meanwhile.
+    bool isAllPaused() const;
     static inline const QString lineBreakText =
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
                        "it was.");
@@ -419,7 +419,6 @@ private:
     // sync, and the lines Syncthing refused when they were sent.
     QHash<QString, QString> m_ignoreRefusals;
     QHash<QString, QStringList> m_refusedIgnoreLines;
-    bool m_allPaused = false;
     UserDefaults &m_defaults;
 };
 

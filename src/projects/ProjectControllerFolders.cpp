@@ -176,7 +176,7 @@ QCoro::Task<void> ProjectController::setFolderSyncEnabled(QString projectID, QSt
     const std::optional<QString> engineID = folderOf(projectID, folderID)->syncthingFolderID;
     // While "Pause all" holds, a folder switched on waits for the resume of
     // everything.
-    if (engineID && enabled && m_allPaused)
+    if (engineID && enabled && isAllPaused())
         co_return;
     if (engineID) {
         // A failed pause is repaired by the next pass, which pauses the engine
@@ -206,7 +206,7 @@ QCoro::Task<void> ProjectController::setProjectPaused(QString projectID, bool pa
             engineIDs.append(*folder.syncthingFolderID);
     for (const QString &id : std::as_const(engineIDs)) {
         // Its folders wait while "Pause all" holds, also one begun meanwhile.
-        if (!paused && m_allPaused)
+        if (!paused && isAllPaused())
             break;
         try {
             co_await m_engine.setFolderPaused(id, paused);

@@ -244,11 +244,10 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
             co_return found;
         }
         // A default line Syncthing cannot use would stop the new folder: it
-        // is left out, and the record keeps it to show it on the sync. Made
-        // paused while everything is, as a pass makes its folders.
+        // is left out, and the record keeps it to show it on the sync. The
+        // engine makes it paused while everything is.
         NewFolderRequest usable = request;
         usable.ignorePatterns = usableIgnores(request.ignorePatterns);
-        usable.paused = m_allPaused;
         // Owed from before Syncthing is asked until the record naming it is
         // stored: a process that ended in between would leave it shared with
         // nothing naming it.

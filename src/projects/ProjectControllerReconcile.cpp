@@ -308,8 +308,8 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     change.syncedXattrFilter = !entry.hasSyncedXattrFilter;
     // A folder switched on runs unless "Pause all" holds; then it waits like
     // every other (one made meanwhile, one a quit left running half-way).
-    if (entry.isPaused != m_allPaused)
-        change.paused = m_allPaused;
+    if (entry.isPaused != isAllPaused())
+        change.paused = isAllPaused();
 
     CanonicalIDs current(match->folder.sharedDeviceIDs);
     const CanonicalIDs introduced(match->folder.introducedDeviceIDs.values());
@@ -357,8 +357,7 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
                              .ignorePatterns = usableIgnores(wantedIgnores(folder)),
                              .versioning = archivePolicy(folder),
                              .syncMetadata = folder.syncMetadata,
-                             .otherDeviceIDs = desired.values(),
-                             .paused = m_allPaused};
+                             .otherDeviceIDs = desired.values()};
     SyncFolder made;
     try {
         made = co_await unlessGone(m_engine.addFolder(request));

@@ -22,10 +22,8 @@ QStringList rescannable(const Project &project)
 } // namespace
 
 QCoro::Task<void> rescanSyncFolders(QPointer<FolderController> folders, QPointer<SyncEngine> engine,
-                                    bool allPaused, Project project)
+                                    Project project)
 {
-    if (allPaused)
-        co_return;
     const QStringList ids = rescannable(project);
     for (const QString &id : ids) {
         if (!engine || !folders)

@@ -252,8 +252,8 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
          false, Wake::Sweep},
         {"sweep, engine down", true, true, false, false, false, start + QStringList{"sweep", "pause(120000)"}, false,
          Wake::Sweep},
-        {"sweep, all paused", true, true, true, false, false, start + QStringList{"sweep", "pause(120000)"}, false,
-         Wake::PausedSweep},
+        {"sweep, all paused", true, true, true, false, false,
+         start + QStringList{"sweep", "reconcile", "folders", "reconcile", "pause(120000)"}, false, Wake::PausedSweep},
         {"mount change", true, true, true, false, false, mount, false, Wake::Mount},
         {"mount change, engine down", true, true, false, false, false, mount, false, Wake::Mount},
         {"mount burst", true, true, true, false, false, start + mountPass + mountPass, false, Wake::MountBurst},
@@ -467,6 +467,17 @@ TEST(AppEnvironmentTest, PauseAllAndResumeLeaveEachFolderAsTheUserChose)
         return states;
     };
     EXPECT_EQ(paused(), QList<bool>({true, true, true}));
+
+    // A "Resume" refused at the second folder: the first is paused again and
+    // a pass follows.
+    rig.engine.beforeAnswer = nullptr;
+    const int listings = rig.engine.callCount("folders");
+    rig.engine.failNext("setAllPaused:folder", SyncEngineError::notRunning(),
+                        rig.engine.callCount("setAllPaused:folder") + 2);
+    awaitTask(rig.env->engineState().toggleAllPaused());
+    EXPECT_TRUE(rig.env->engineState().isAllPaused());
+    EXPECT_EQ(paused(), QList<bool>({true, true, true}));
+    EXPECT_TRUE(waitUntil([&] { return rig.engine.callCount("folders") > listings; }));
 
     awaitTask(rig.env->engineState().toggleAllPaused());
     EXPECT_TRUE(waitUntil([&] { return paused() == QList<bool>({false, false, true}); }));

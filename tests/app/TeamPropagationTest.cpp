@@ -68,7 +68,7 @@ TEST(TeamPropagationTest, TheTeamFolderFollowsTheSettingTheKeyAndThePeersOneRunA
             engine.state.folders.append(folder);
         }
         projects.add({.id = "S", .members = {{.deviceID = "L"}, {.deviceID = "P"}}});
-        projects.setAllPaused(row.allPaused);
+        engine.runPolicy().setAllPaused(row.allPaused);
         preferences.setClusterSyncEnabled(row.enabled);
         keychain.items.insert(NasNodeController::clusterSecretAccount, row.key);
         keychain.unavailable = row.locked;

@@ -156,14 +156,15 @@ TEST(SyncRescanTest, RescansSwitchedOnFoldersInOrderAndGoesOnPastAFailure)
     } rows[] = {
         {false, false, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
         {false, true, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
-        {true, false, {}},
+        {true, false, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
     };
     for (const auto &row : rows) {
         FakeSyncEngine engine;
         FolderController folders{engine};
+        engine.runPolicy().setAllPaused(row.allPaused);
         if (row.firstFails)
             engine.failNext("rescanFolder", SyncEngineError::notRunning());
-        awaitTask(rescanSyncFolders(&folders, &engine, row.allPaused, rescanProject()));
+        awaitTask(rescanSyncFolders(&folders, &engine, rescanProject()));
         EXPECT_EQ(engine.callsOf("rescanFolder"), row.rescans);
         EXPECT_EQ(folders.lastErrorMessage().has_value(), row.firstFails);
         if (row.firstFails) {

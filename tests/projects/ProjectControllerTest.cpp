@@ -277,13 +277,13 @@ TEST(ProjectControllerTest, APassBringsEachKeptFolderToItsLinesAndItsPauseState)
     // Once in place the lines are not read again until the engine may have
     // lost them; "Pause all" holds while it lasts.
     e.state.folders[0].isPaused = true;
-    rig.pc().setAllPaused(true);
+    rig.engine.runPolicy().setAllPaused(true);
     const int reads = e.callCount("ignorePatterns");
     awaitTask(rig.pc().reconcileAll());
     EXPECT_EQ(e.callCount("ignorePatterns"), reads);
     EXPECT_TRUE(e.state.folders[0].isPaused);
     rig.pc().recheckIgnoreLines();
-    rig.pc().setAllPaused(false);
+    rig.engine.runPolicy().setAllPaused(false);
     awaitTask(rig.pc().reconcileAll());
     EXPECT_EQ(e.callCount("ignorePatterns"), reads + 3);
     EXPECT_FALSE(e.state.folders[0].isPaused);
@@ -311,7 +311,7 @@ TEST(ProjectControllerTest, WhilePauseAllHoldsNoFolderRuns)
     };
     rig.pc().add({.id = "S", .name = "", .folders = {folder("1", "a", "tdw-p"), folder("2", "b", "tdw-r"),
                                                      folder("3", "c", "tdw-o", false), folder("4", "d", {})}});
-    rig.pc().setAllPaused(true);
+    rig.engine.runPolicy().setAllPaused(true);
     awaitTask(rig.pc().reconcileAll());
     awaitTask(rig.pc().setFolderSyncEnabled("S", "3", true));
     awaitTask(rig.pc().setProjectPaused("S", false));
@@ -321,7 +321,7 @@ TEST(ProjectControllerTest, WhilePauseAllHoldsNoFolderRuns)
     for (const SyncFolder &listed : std::as_const(e.state.folders))
         EXPECT_TRUE(listed.isPaused) << listed.id.toStdString();
 
-    rig.pc().setAllPaused(false);
+    rig.engine.runPolicy().setAllPaused(false);
     awaitTask(rig.pc().reconcileAll());
     for (const SyncFolder &listed : std::as_const(e.state.folders))
         EXPECT_FALSE(listed.isPaused) << listed.id.toStdString();
@@ -638,7 +638,7 @@ TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAn
     FakeSyncEngine &e = rig.engine;
     ProjectController &pc = rig.pc();
     e.state.devices = {{.id = "B", .name = "Bo"}};
-    pc.setAllPaused(true);
+    e.runPolicy().setAllPaused(true);
     const QString x = "tdw-0ffe12ed";
     const auto owed = [&rig] { return rig.defaults.stringList(ProjectController::owedRemovalsKey); };
     std::optional<QStringList> owedWhileMade;
@@ -658,7 +658,10 @@ TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAn
     EXPECT_EQ(owed(), std::nullopt);
     EXPECT_EQ(pc.projects().value(0).folders.value(0).syncthingFolderID, x);
     ASSERT_EQ(e.folderRequests.size(), 1);
-    EXPECT_TRUE(e.folderRequests[0].paused);
+    const auto made = std::find_if(e.state.folders.cbegin(), e.state.folders.cend(),
+                                   [&x](const SyncFolder &folder) { return folder.id == x; });
+    ASSERT_NE(made, e.state.folders.cend());
+    EXPECT_TRUE(made->isPaused);
 }
 
 // Until a save stores the record naming it: a process ending after a failed

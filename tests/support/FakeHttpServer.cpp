@@ -69,7 +69,7 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
     // One request per connection: whatever follows is not read.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     m_requests.append(request);
-    if (m_held)
+    if (m_held && (!m_holds || m_holds(request)))
         m_waiting.append({QPointer<QTcpSocket>(socket), request});
     else
         respond(socket, request);
@@ -78,6 +78,7 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
 void FakeHttpServer::release()
 {
     m_held = false;
+    m_holds = nullptr;
     for (const auto &[socket, request] : std::exchange(m_waiting, {})) {
         if (socket)
             respond(socket, request);

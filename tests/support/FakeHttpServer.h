@@ -68,8 +68,13 @@ public:
     // then 200 with an empty body.
     void enqueue(Response response) { m_queue.append(std::move(response)); }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
-    // While held, requests are recorded but answered only once released.
-    void hold() { m_held = true; }
+    // While held, requests are recorded but answered only once released;
+    // with `which`, only the requests it picks wait, the others are answered.
+    void hold(std::function<bool(const Request &)> which = {})
+    {
+        m_held = true;
+        m_holds = std::move(which);
+    }
     void release();
 
     const QList<Request> &requests() const { return m_requests; }
@@ -84,6 +89,7 @@ private:
     QList<Response> m_queue;
     Handler m_handler;
     bool m_held = false;
+    std::function<bool(const Request &)> m_holds;
     QList<QPair<QPointer<QTcpSocket>, Request>> m_waiting;
 };
 

@@ -73,7 +73,7 @@ QCoro::Task<SyncFolder> FakeSyncEngine::addFolder(NewFolderRequest request)
                           .label = request.label,
                           .path = request.path,
                           .mode = request.mode,
-                          .isPaused = request.paused,
+                          .isPaused = !runPolicy().mayRun(id),
                           .ignorePatterns = {},  // listings never carry them
                           .sharedDeviceIDs = QStringList{state.localDeviceID} + request.otherDeviceIDs,
                           .introducedDeviceIDs = {},
@@ -146,7 +146,16 @@ QCoro::Task<void> FakeSyncEngine::setFolderPaused(QString id, bool paused)
 {
     return reply(__func__, {id, flag(paused)}, [this, id, paused] {
         if (SyncFolder *folder = findFolder(id))
-            folder->isPaused = paused;
+            folder->isPaused = runPolicy().pausedFor(id, paused);
+    });
+}
+
+QCoro::Task<void> FakeSyncEngine::rescanFolder(QString id)
+{
+    return reply(__func__, {id}, [this, id] {
+        SyncFolder *folder = findFolder(id);
+        if (folder && runPolicy().mayRun(id))
+            folder->isPaused = false;
     });
 }
 
@@ -165,7 +174,7 @@ QCoro::Task<void> FakeSyncEngine::pauseOneOfAll(QString id, bool paused)
 {
     return reply(QStringLiteral("setAllPaused:folder"), {id, flag(paused)}, [this, id, paused] {
         if (SyncFolder *folder = findFolder(id))
-            folder->isPaused = paused;
+            folder->isPaused = runPolicy().pausedFor(id, paused);
     });
 }
 
@@ -192,7 +201,8 @@ QCoro::Task<void> FakeSyncEngine::changeFolder(SyncFolder listed, FolderChange c
         folder->versioning = change.versioning.value_or(folder->versioning);
         folder->syncMetadata = change.syncMetadata.value_or(folder->syncMetadata);
         folder->hasSyncedXattrFilter |= change.syncedXattrFilter;
-        folder->isPaused = change.paused.value_or(folder->isPaused);
+        if (change.paused)
+            folder->isPaused = runPolicy().pausedFor(id, *change.paused);
         folder->sharedDeviceIDs = change.sharedDeviceIDs.value_or(folder->sharedDeviceIDs);
     });
 }

@@ -138,7 +138,8 @@ public:
     QCoro::Task<QString> folderType(QString id) override;
     // Sets the listed folder's mode when the type names one.
     QCoro::Task<void> setFolderType(QString id, QString type) override;
-    QCoro::Task<void> rescanFolder(QString id) override { return reply(__func__, {id}); }
+    // Resumes the folder first where the run policy lets it run.
+    QCoro::Task<void> rescanFolder(QString id) override;
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
     QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;

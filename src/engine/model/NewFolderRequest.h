@@ -21,9 +21,8 @@ struct NewFolderRequest
     // Other devices the folder is shared with from the start, in one write
     // with the folder itself.
     QStringList otherDeviceIDs = {};
-    // Made paused, so that it never runs for a moment against the user's
-    // choice.
-    bool paused = false;
+    // No pause here: the engine makes the folder paused when its run policy
+    // says so as the request goes out.
 };
 
 } // namespace tw

@@ -178,8 +178,10 @@ private:
     std::optional<QString> m_lastError;
     // Counts stops and resets; a start only acts for the generation it began in.
     quint64 m_generation = 0;
-    // Read-modify-write edits of a folder's device list, one at a time, and
-    // the folder writes of pausing or resuming everything after them.
+    // Folder writes that make a folder or set its devices or its pause, one
+    // at a time, and pausing or resuming everything after them: a write
+    // asked before the pause of everything lands before its listing, one
+    // asked after it reads the run policy once it is done.
     AsyncMutex m_folderDevicesMutex;
     // Each folder's device entries from the last folder list read or device
     // edit, so that changes made from one listing need not read it again.

@@ -194,6 +194,8 @@ QCoro::Task<void> SyncthingEngine::changeFolder(SyncFolder listed, FolderChange 
         co_return;
     const auto guard = co_await m_folderDevicesMutex.lock();
     const SyncthingAPI api = requireAPI();
+    if (change.paused)
+        change.paused = runPolicy().pausedFor(listed.id, *change.paused);
     QJsonObject patch = settingsPatch(change);
     std::optional<QList<STDeviceRef>> written;
     if (change.sharedDeviceIDs) {
@@ -311,9 +313,13 @@ QCoro::Task<void> SyncthingEngine::setAllPaused(bool paused)
     const SyncthingAPI api = requireAPI();
     const QList<STFolderRead> folders = co_await api.getFolders();
     // One after another; the first failure ends it, leaving the folders before
-    // it changed and the rest untouched.
-    for (const STFolderRead &folder : folders)
-        co_await api.patchFolder(folder.id, pausedPatch(paused));
+    // it changed and the rest untouched. A resume leaves paused the folders
+    // the policy holds, switched off or the pause of everything put back.
+    for (const STFolderRead &folder : folders) {
+        const bool wanted = runPolicy().pausedFor(folder.id, paused);
+        if (folder.paused != wanted)
+            co_await api.patchFolder(folder.id, pausedPatch(wanted));
+    }
 }
 
 // The polling cycle asks for the connections twice (the throughput sample and

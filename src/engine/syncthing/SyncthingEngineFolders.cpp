@@ -27,7 +27,8 @@ QString newFolderID()
     return QStringLiteral("tdw-") + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toLower();
 }
 
-STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folderID, const QString &myID)
+STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folderID, const QString &myID,
+                          bool paused)
 {
     STFolderWrite folder;
     folder.id = folderID;
@@ -38,7 +39,7 @@ STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folder
     for (const QString &other : request.otherDeviceIDs)
         if (other != myID)
             folder.devices.append(STDeviceRef{other, std::nullopt, std::nullopt});
-    folder.paused = request.paused;
+    folder.paused = paused;
     folder.fsWatcherEnabled = true;
     folder.rescanIntervalS = kRescanIntervalS;
     folder.versioning = SyncthingEngine::mapVersioning(request.versioning);
@@ -50,14 +51,15 @@ STFolderWrite folderWrite(const NewFolderRequest &request, const QString &folder
 }
 
 // What was asked for, not read back: Syncthing fills in the rest itself.
-SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderID, const QString &myID)
+SyncFolder createdFolder(const NewFolderRequest &request, const QString &folderID, const QString &myID,
+                         bool paused)
 {
     SyncFolder folder;
     folder.id = folderID;
     folder.label = request.label;
     folder.path = request.path;
     folder.mode = request.mode;
-    folder.isPaused = request.paused;
+    folder.isPaused = paused;
     folder.ignorePatterns = request.ignorePatterns;
     folder.sharedDeviceIDs = {myID};
     for (const QString &other : request.otherDeviceIDs)
@@ -192,8 +194,12 @@ QCoro::Task<SyncFolder> SyncthingEngine::addFolder(NewFolderRequest request)
     const std::exception_ptr failure = co_await QtConcurrent::run(&ignoreFileWritten, root, lines);
     if (failure)
         std::rethrow_exception(failure);
-    co_await api.putFolder(folderWrite(request, folderID, myID));
-    co_return createdFolder(request, folderID, myID);
+    // Behind a pause of everything that listed the folders already, and
+    // paused as the policy says at this moment, not when the caller asked.
+    const auto guard = co_await m_folderDevicesMutex.lock();
+    const bool paused = !runPolicy().mayRun(folderID);
+    co_await api.putFolder(folderWrite(request, folderID, myID, paused));
+    co_return createdFolder(request, folderID, myID, paused);
 }
 
 QCoro::Task<void> SyncthingEngine::removeFolder(QString id)
@@ -216,8 +222,9 @@ QCoro::Task<void> SyncthingEngine::setVersioning(QString folderID, VersioningPol
 
 QCoro::Task<void> SyncthingEngine::setFolderPaused(QString id, bool paused)
 {
+    const auto guard = co_await m_folderDevicesMutex.lock();
     const SyncthingAPI api = requireAPI();
-    co_await api.patchFolder(id, patchOf(kPausedKey, paused));
+    co_await api.patchFolder(id, patchOf(kPausedKey, runPolicy().pausedFor(id, paused)));
 }
 
 QCoro::Task<void> SyncthingEngine::setFolderLabel(QString id, QString label)
@@ -243,11 +250,26 @@ QCoro::Task<void> SyncthingEngine::setFolderType(QString id, QString type)
     co_await api.patchFolder(id, patchOf(QStringLiteral("type"), type));
 }
 
+// Syncthing scans no paused folder: one that may run is resumed first, one
+// that may not is left as it is and not scanned.
 QCoro::Task<void> SyncthingEngine::rescanFolder(QString id)
 {
+    {
+        const auto guard = co_await m_folderDevicesMutex.lock();
+        if (!runPolicy().mayRun(id))
+            co_return;
+        const SyncthingAPI api = requireAPI();
+        co_await api.patchFolder(id, patchOf(kPausedKey, false));
+    }
     const SyncthingAPI api = requireAPI();
-    co_await api.patchFolder(id, patchOf(kPausedKey, false));
-    co_await api.scan(id);
+    try {
+        co_await api.scan(id);
+    } catch (const SyncEngineError &) {
+        // Paused meanwhile ("Pause all", switched off): not a failure of
+        // the rescan the user asked for before.
+        if (runPolicy().mayRun(id))
+            throw;
+    }
 }
 
 QCoro::Task<void> SyncthingEngine::scanFolder(QString id)

@@ -414,7 +414,7 @@ void DeviceInspector::rescan()
 {
     const std::optional<Project> project = m_env.projects().project(m_projectID);
     if (project)
-        detach(rescanSyncFolders(&m_env.folders(), &m_env.engine(), m_env.engineState().isAllPaused(), *project));
+        detach(rescanSyncFolders(&m_env.folders(), &m_env.engine(), *project));
 }
 
 } // namespace tw

@@ -356,7 +356,10 @@ void ProjectView::refreshContents()
         return controller.operationErrorCount() == countAtOpen ? std::nullopt : controller.lastErrorMessage();
     };
     const std::optional<QString> folderError = sinceOpened(m_env.folders(), m_folderErrorsAtOpen);
+    // "Pause all" and "Resume" are pressed from this page's toolbar: what
+    // the engine did not take, or the choice not stored, shows here.
     QList<std::optional<QString>> messages{
+        m_env.engineState().pauseAllProblem(),
         m_env.projects().lastErrorMessage(),
         folderError ? std::optional(friendlyFolderErrorMessage(*folderError)) : std::nullopt,
         sinceOpened(m_env.devices(), m_deviceErrorsAtOpen)};

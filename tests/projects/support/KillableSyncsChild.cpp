@@ -268,8 +268,8 @@ struct Rig
     ProjectController syncs;
     EngineController engineState;
 
-    // "Pause all" reaches the syncs as the application's environment passes
-    // it on.
+    // "Pause all" reaches the syncs through the engine's run policy, which
+    // the engine controller keeps.
     Rig(const QString &dataRoot, const QString &defaultsFile)
         : root(dataRoot),
           defaults(defaultsFile),
@@ -278,9 +278,6 @@ struct Rig
           engineState(engine, defaults)
     {
         engine.attachEndpoint(QUrl(qEnvironmentVariable("KILL_ENDPOINT")), qEnvironmentVariable("KILL_API_KEY"));
-        syncs.setAllPaused(engineState.isAllPaused());
-        QObject::connect(&engineState, &EngineController::isAllPausedChanged,
-                         [this] { syncs.setAllPaused(engineState.isAllPaused()); });
     }
 
     Project sync(const QString &name) const

@@ -311,6 +311,17 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     settle();
     EXPECT_FALSE(view.errorBanner()->isVisibleTo(&view));
 
+    // What a "Pause all" the engine did not take shows until one goes
+    // through.
+    engine.failNext("setAllPaused", SyncEngineError::notRunning());
+    awaitTask(app().engineState().toggleAllPaused());
+    settle();
+    EXPECT_EQ(view.errorBanner()->message(), SyncEngineError::notRunning().errorDescription());
+    awaitTask(app().engineState().toggleAllPaused());
+    settle();
+    EXPECT_FALSE(view.errorBanner()->isVisibleTo(&view));
+    awaitTask(app().engineState().toggleAllPaused());
+
     // A folder operation's failure (a restore, a rescan) shows beside the
     // projects' error, and alone once that clears.
     app().projects().setLastErrorMessage(QStringLiteral("Broken"));
