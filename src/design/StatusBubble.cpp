@@ -48,6 +48,21 @@ QSize StatusBubble::sizeHint() const
     return {m_size, m_size};
 }
 
+namespace {
+
+QColor discOf(const QColor &color)
+{
+    const QColor disc = discOf(color);
+    return disc;
+}
+
+} // namespace
+
+QColor StatusBubble::markColour() const
+{
+    return readableOn(Theme::healthColor(m_health), palette(), markContrast, discOf(Theme::healthColor(m_health)));
+}
+
 void StatusBubble::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -60,14 +75,14 @@ void StatusBubble::paintEvent(QPaintEvent *)
     painter.setBrush(disc);
     painter.drawEllipse(square);
     if (m_health.kind == SyncHealth::Kind::Syncing) {
-        painter.setPen(QPen(Theme::syncing(), ringWidth, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(markColour(), ringWidth, Qt::SolidLine, Qt::RoundCap));
         painter.setBrush(Qt::NoBrush);
         const QRectF ring = square.adjusted(ringInset, ringInset, -ringInset, -ringInset);
         painter.drawArc(ring, twelveOClock, -qRound(arcFraction(m_health.progress) * fullTurn));
         return;
     }
     if (const std::optional<Symbol> symbol = Theme::healthSymbol(m_health))
-        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), readableOn(color, palette(), captionContrast, disc));
+        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), markColour());
 }
 
 } // namespace tw

@@ -295,7 +295,7 @@ TEST_F(FolderInspectorTest, ChipTextsReadOnTheirCapsulesInEitherAppearance)
             const QColor ground = shot.pixelColor(area.right() - 4, area.center().y());
             const int mark = chip->face().symbol || chip->face().health ? chip->face().markSize + 5 : 0;
             const QColor ink = test::strongestPixel(shot, ground, area.adjusted(9 + mark, 0, -9, 0));
-            EXPECT_GE(contrastRatio(ink, ground), captionContrast)
+            EXPECT_GE(contrastRatio(ink, ground), markContrast)
                 << look << " " << chip->face().text.toStdString() << ": " << ink.name().toStdString() << " on "
                 << ground.name().toStdString();
         }

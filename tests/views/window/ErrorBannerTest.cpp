@@ -108,7 +108,7 @@ TEST(ErrorBannerTest, IncomingBannerReadsTheCountOnTheSyncingColour)
     for (int y = 10; y < shot.height() - 10; ++y)
         for (int x = 10; x < shot.width() - 10; ++x)
             strongest = std::max(strongest, contrastRatio(shot.pixelColor(x, y), Theme::syncing()));
-    EXPECT_GE(strongest, bodyContrast);
+    EXPECT_GE(strongest, textContrast);
 }
 
 } // namespace
