@@ -52,7 +52,8 @@ namespace {
 
 QColor discOf(const QColor &color)
 {
-    const QColor disc = discOf(color);
+    QColor disc = color;
+    disc.setAlphaF(0.18f);
     return disc;
 }
 
@@ -68,11 +69,8 @@ void StatusBubble::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF square(0, 0, m_size, m_size);
-    const QColor color = Theme::healthColor(m_health);
-    QColor disc = color;
-    disc.setAlphaF(0.18f);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(disc);
+    painter.setBrush(discOf(Theme::healthColor(m_health)));
     painter.drawEllipse(square);
     if (m_health.kind == SyncHealth::Kind::Syncing) {
         painter.setPen(QPen(markColour(), ringWidth, Qt::SolidLine, Qt::RoundCap));

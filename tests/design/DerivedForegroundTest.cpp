@@ -261,8 +261,9 @@ TEST(ContrastRatioTest, TextsAndMarksReadOnTheirGroundsInBothAppearances)
                 SCOPED_TRACE(std::string(row.what) + " on the " + groundName + ", " + look.name);
                 const QColor ink = row.ink(look.palette, ground);
                 EXPECT_GE(contrastRatio(ink, ground), row.needed) << ink.name(QColor::HexArgb).toStdString();
-                if (row.hue.isValid())
+                if (row.hue.isValid()) {
                     EXPECT_TRUE(test::isShadeOf(ink, row.hue)) << ink.name().toStdString();
+                }
             }
 }
 

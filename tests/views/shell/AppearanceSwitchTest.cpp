@@ -15,18 +15,24 @@
 #include "views/shell/WidgetAppearance.h"
 #include "views/syncpage/DeviceInspector.h"
 #include "views/syncpage/FolderInspector.h"
+#include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
 #include "views/window/NavigationPath.h"
 
 #include "SaveShot.h"
 #include "ScreenChecks.h"
-#include "SyncPageRig.h"
+#include "../support/SyncPageRig.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tw {
 namespace {
@@ -38,21 +44,42 @@ class AppearanceSwitchTest : public SyncPageRig
 protected:
     ~AppearanceSwitchTest() override { applyWidgetAppearance(Appearance::System); }
 
-    // Shown at a fixed size, with what it reads and loads in place.
-    static void showSettled(QWidget &screen)
+    // What a screen shows: its shown labels' texts, in order.
+    static QStringList shownTexts(const QWidget &screen)
+    {
+        QStringList texts;
+        for (const QLabel *label : screen.findChildren<QLabel *>())
+            if (label->isVisible())
+                texts << label->text();
+        return texts;
+    }
+
+    // Shown at a fixed size and active, with what it reads and loads in
+    // place (the texts `shows`, when given), and drawn without the focus.
+    static QImage settledPicture(QWidget &screen, std::optional<QStringList> shows = {})
     {
         screen.resize(720, 640);
+        // A button that took the focus once stays the dialog's default: both
+        // pictures draw only the defaults the screen sets itself.
+        for (QPushButton *button : screen.findChildren<QPushButton *>())
+            if (!button->isDefault())
+                button->setAutoDefault(false);
         screen.show();
         const bool settled = waitUntil([&] {
             const auto bars = screen.findChildren<QProgressBar *>();
             const auto icons = screen.findChildren<FileIcon *>();
-            return !MoveFadeTransition::anyRunning()
-                   && std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); })
+            return screen.isActiveWindow() && !MoveFadeTransition::anyRunning()
+                   && (!shows || shownTexts(screen) == *shows)
+                   && std::none_of(bars.cbegin(), bars.cend(),
+                                   [](QProgressBar *bar) { return bar->isVisible() && bar->maximum() == bar->minimum(); })
                    && std::all_of(icons.cbegin(), icons.cend(),
                                   [](FileIcon *icon) { return !icon->isVisible() || icon->hasImage(); });
         });
         EXPECT_TRUE(settled);
+        if (QWidget *focus = screen.focusWidget())
+            focus->clearFocus();
         settleLayouts();
+        return screen.grab().toImage();
     }
 };
 
@@ -65,7 +92,7 @@ TEST_F(AppearanceSwitchTest, EveryScreenKeptOpenDrawsAsBuiltInTheNewAppearance)
     NavigationPath path;
     const QList<std::pair<const char *, std::function<QWidget *()>>> screens = {
         {"overview", [&] { return new ProjectOverviewView(app(), path); }},
-        {"sync page", [&] { return new ProjectView(app(), path, syncID); }},
+        {"sync page", [&] { return new ProjectView(app(), path, syncID, ProjectPageFactories::standard()); }},
         {"folder inspector", [&] { return new FolderInspector(app(), syncID, work.id); }},
         {"Mac inspector", [&] { return new DeviceInspector(app(), syncID, kPeer); }},
         {"folder settings", [&] { return new FolderSettingsPanel(app(), syncID, work); }},
@@ -89,19 +116,28 @@ TEST_F(AppearanceSwitchTest, EveryScreenKeptOpenDrawsAsBuiltInTheNewAppearance)
         SCOPED_TRACE(name);
         applyWidgetAppearance(Appearance::Light);
         const std::unique_ptr<QWidget> kept(make());
-        showSettled(*kept);
+        settledPicture(*kept);
         for (const Appearance appearance : {Appearance::Dark, Appearance::Light}) {
             applyWidgetAppearance(appearance);
-            settleLayouts();
-            const QImage shown = kept->grab().toImage();
+            // The new palette reaches the widgets through posted events.
+            EXPECT_TRUE(waitUntil([&] { return kept->palette() == QApplication::palette(); }));
+            const QImage shown = settledPicture(*kept);
+            const QStringList texts = shownTexts(*kept);
             kept->hide();
             const std::unique_ptr<QWidget> built(make());
-            showSettled(*built);
-            const QImage fresh = built->grab().toImage();
+            const QImage fresh = settledPicture(*built, texts);
             built->hide();
             kept->show();
-            EXPECT_EQ(screenchecks::keptColourFaults(shown, fresh, QString::fromLatin1(name)), QStringList())
-                << (appearance == Appearance::Dark ? "Light to Dark" : "Dark to Light");
+            const QString look = appearance == Appearance::Dark ? QStringLiteral("dark") : QStringLiteral("light");
+            const QStringList faults = screenchecks::keptColourFaults(shown, fresh, QString::fromLatin1(name));
+            EXPECT_EQ(faults, QStringList()) << look.toStdString();
+            // Both pictures, for a person to compare.
+            if (!faults.isEmpty()) {
+                const QDir folder(QStringLiteral(TIDEWELL_SCREENSHOT_DIR));
+                const QString file = QString::fromLatin1(name).replace(' ', '-') + '-' + look;
+                shown.save(folder.filePath(QStringLiteral("switched-kept-") + file + QStringLiteral(".png")));
+                fresh.save(folder.filePath(QStringLiteral("switched-built-") + file + QStringLiteral(".png")));
+            }
         }
     }
 }
