@@ -1,6 +1,9 @@
 #pragma once
 
+#include "design/DeviceSyncRing.h"
 #include "design/ElidedLabel.h"
+#include "design/StatusBubble.h"
+#include "design/StatusDot.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -521,6 +524,21 @@ inline QSize iconSizeOf(const QAbstractButton &button)
     return button.iconSize();
 }
 
+// Where a widget paints a mark that carries meaning: a status dot's whole
+// disc, or the progress arc of a syncing badge where it starts, at twelve
+// o'clock (its number and track lie elsewhere); none for other widgets.
+inline std::optional<QRect> markArea(const QWidget &widget)
+{
+    if (qobject_cast<const StatusDot *>(&widget))
+        return widget.rect();
+    const auto *bubble = qobject_cast<const StatusBubble *>(&widget);
+    const auto *ring = qobject_cast<const DeviceSyncRing *>(&widget);
+    const SyncHealth health = bubble ? bubble->health() : ring ? ring->health() : SyncHealth::allSynced();
+    if ((bubble || ring) && health.kind == SyncHealth::Kind::Syncing)
+        return QRect(widget.width() / 2, 0, 3, std::max(1, widget.height() / 4));
+    return std::nullopt;
+}
+
 // Whether a parent hides the widget by drawing it fully transparent.
 inline bool faded(const QWidget &widget, const QWidget &root)
 {
@@ -535,8 +553,7 @@ inline bool faded(const QWidget &widget, const QWidget &root)
 
 // Enabled symbols and marks too faint on what the picture `shot` of `root`
 // shows behind them, each held to 3 : 1: icons of labels, buttons and tabs,
-// painted marks (status dots, badges, progress arcs: widgets that draw a mark
-// of their own tell its colour through the `markColour` property), check box
+// painted marks (status dots, the progress arcs of badges), check box
 // frames, the edges of text fields, and the empty part of progress bars.
 inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
 {
@@ -563,8 +580,8 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
             check(*button, "icon", iconContrast(shot, area, iconImage(button->icon(), iconSizeOf(*button), *button, scale),
                                                 {mostCommon(shot, area), around(shot, area)}));
         // A painted mark on what lies around it.
-        if (const QVariant mark = widget->property("markColour"); mark.isValid())
-            check(*widget, "mark", contrastRatio(mark.value<QColor>(), QColor::fromRgb(around(shot, area))));
+        if (const std::optional<QRect> mark = markArea(*widget))
+            check(*widget, "mark", strongest(shot, inShot(shot, *widget, root, *mark), around(shot, area)));
         // A field's edge: its top line, inside its rounded corners, on what
         // lies around the field. A focused field is ringed in the highlight.
         if (auto *field = qobject_cast<QLineEdit *>(widget); field && field->hasFrame() && !field->hasFocus()
