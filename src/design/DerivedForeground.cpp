@@ -50,6 +50,8 @@ QColor ForegroundRule::colourOn(const QPalette &inherited) const
     const QList<QColor> grounds = groundsOf(inherited, wash);
     switch (kind) {
     case Kind::WindowText:
+        if (strength <= 0)
+            return Qt::transparent;
         return readableAlpha(inherited.color(QPalette::WindowText), strength, grounds, minimum);
     case Kind::Link:
         return readableShade(readableShade(readableShade(inherited.color(QPalette::Link), grounds[0], minimum),
@@ -64,9 +66,9 @@ QColor ForegroundRule::colourOn(const QPalette &inherited) const
     return shade;
 }
 
-ForegroundRule windowTextAt(qreal strength)
+ForegroundRule windowTextAt(qreal strength, double minimum)
 {
-    return {.kind = ForegroundRule::Kind::WindowText, .strength = strength, .tint = {}, .minimum = textContrast};
+    return {.kind = ForegroundRule::Kind::WindowText, .strength = strength, .tint = {}, .minimum = minimum};
 }
 
 ForegroundRule linkText()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "design/ContrastRatio.h"
+
 #include <QColor>
 #include <QObject>
 #include <QPalette>
@@ -28,8 +30,10 @@ struct ForegroundRule
     bool operator==(const ForegroundRule &) const = default;
 };
 
-// The window text at a strength (0…1).
-ForegroundRule windowTextAt(qreal strength);
+// The window text at a strength (0…1), or as much stronger as it needs to
+// reach `minimum` (a text's bound; 0 for a faint line). At strength 0 a text
+// keeps its place unseen.
+ForegroundRule windowTextAt(qreal strength, double minimum = textContrast);
 ForegroundRule linkText();
 // `colour`, or the shade of it that reaches `minimum` (a contrast ratio).
 ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &wash = {});

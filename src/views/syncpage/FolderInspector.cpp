@@ -175,7 +175,7 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
     // A separator's faint line, not the text's.
-    DerivedForeground::apply(*divider, windowTextAt(0.15));
+    DerivedForeground::apply(*divider, windowTextAt(0.15, 0));
     column->addWidget(divider);
     column->addWidget(makeActions());
     column->addStretch();

@@ -379,7 +379,8 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     for (const QLabel *title : shown->findChildren<QLabel *>())
         if (title->text() == FolderInspector::statusPerMacTitle || title->text() == FolderInspector::ignoresTitle) {
             EXPECT_EQ(title->palette().color(QPalette::WindowText).rgb(), shown->palette().color(QPalette::WindowText).rgb());
-            EXPECT_NEAR(title->palette().color(QPalette::WindowText).alphaF(), tertiaryStrength, 0.01);
+            // At least that faint tone, stronger where it must be to read.
+            EXPECT_GE(title->palette().color(QPalette::WindowText).alphaF(), tertiaryStrength - 0.01);
         }
     QSignalSpy settings(shown.get(), &FolderInspector::settingsRequested);
     button(*shown, "settings")->click();
