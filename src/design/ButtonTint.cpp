@@ -53,7 +53,7 @@ std::optional<ButtonTint> TintedButtonPainter::tintOf(const QAbstractButton &but
 QColor TintedButtonPainter::fill(ButtonTint tint)
 {
     const QColor base = tint == ButtonTint::Destructive ? Theme::danger() : Theme::accent();
-    return readableShade(base, Qt::white, bodyContrast);
+    return readableShade(base, Qt::white, textContrast);
 }
 
 namespace {
@@ -94,7 +94,7 @@ void TintedButtonPainter::paint() const
     if (enabled && m_button.isDown())
         background = background.darker(120);
     const QColor text = !enabled ? palette.color(QPalette::Disabled, QPalette::ButtonText)
-                        : bordered ? readableShade(Theme::accent(), background, neededContrast(m_button.font()))
+                        : bordered ? readableShade(Theme::accent(), background, textContrast)
                                    : QColor(Qt::white);
 
     // As tall as the style's own buttons beside it.

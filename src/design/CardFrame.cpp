@@ -1,7 +1,5 @@
 #include "design/CardFrame.h"
 
-#include "design/Theme.h"
-
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -19,7 +17,29 @@ QColor hairline(const QPalette &palette)
     return color;
 }
 
+QColor fillOn(const CardStyle &style, const QPalette &palette)
+{
+    return style.fill ? style.fill->on(palette) : palette.color(QPalette::Base);
+}
+
 } // namespace
+
+FrameColour FrameColour::ofPalette(QPalette::ColorRole role, qreal opacity)
+{
+    FrameColour colour;
+    colour.role = role;
+    colour.opacity = opacity;
+    return colour;
+}
+
+QColor FrameColour::on(const QPalette &palette) const
+{
+    if (fixed.isValid())
+        return fixed;
+    QColor colour = palette.color(role);
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
 
 CardFrame::CardFrame(QWidget *content, QWidget *parent)
     : CardFrame(content, CardStyle{}, parent)
@@ -47,6 +67,11 @@ void CardFrame::setStyle(const CardStyle &style)
     update();
 }
 
+QColor CardFrame::fillColour() const
+{
+    return fillOn(m_style, palette());
+}
+
 void CardFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -59,7 +84,7 @@ void paintCard(QPainter &painter, const QRectF &bounds, const CardStyle &style, 
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath fill;
     fill.addRoundedRect(bounds, style.radius, style.radius);
-    painter.fillPath(fill, style.fill.value_or(Theme::cardBackground()));
+    painter.fillPath(fill, fillOn(style, palette));
     if (style.strokeWidth > 0) {
         // Stroked inside the edge: the path is inset by half the line so
         // that the whole line falls within the card.
@@ -67,7 +92,7 @@ void paintCard(QPainter &painter, const QRectF &bounds, const CardStyle &style, 
         const qreal radius = std::max<qreal>(0, style.radius - half);
         QPainterPath edge;
         edge.addRoundedRect(bounds.adjusted(half, half, -half, -half), radius, radius);
-        painter.strokePath(edge, QPen(style.stroke.value_or(hairline(palette)), style.strokeWidth));
+        painter.strokePath(edge, QPen(style.stroke ? style.stroke->on(palette) : hairline(palette), style.strokeWidth));
     }
     painter.restore();
 }

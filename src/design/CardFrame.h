@@ -2,10 +2,31 @@
 
 #include <QColor>
 #include <QMargins>
+#include <QPalette>
 #include <QWidget>
 #include <optional>
 
 namespace tw {
+
+// A colour a frame is painted in: a fixed colour of the design (the orange of
+// a note), or a role of the palette it is painted with at an opacity (a
+// faint wash of the window text), read at each paint. A colour worked out
+// from the palette when the frame is made would stay in that appearance.
+struct FrameColour
+{
+    // Valid: this colour, whatever the palette.
+    QColor fixed;
+    QPalette::ColorRole role = QPalette::WindowText;
+    qreal opacity = 1;
+
+    FrameColour(const QColor &colour) : fixed(colour) {}
+    static FrameColour ofPalette(QPalette::ColorRole role, qreal opacity = 1);
+    QColor on(const QPalette &palette) const;
+    bool operator==(const FrameColour &) const = default;
+
+private:
+    FrameColour() = default;
+};
 
 // How a rounded frame looks: the card of the design by default; pages give
 // their own radius, padding and stroke (overview cards, Mac cards with a
@@ -17,9 +38,9 @@ struct CardStyle
     // 0 draws no edge.
     qreal strokeWidth = 1;
     // None: the card background of the palette.
-    std::optional<QColor> fill = {};
+    std::optional<FrameColour> fill = {};
     // None: the faint hairline that suits light and dark palettes.
-    std::optional<QColor> stroke = {};
+    std::optional<FrameColour> stroke = {};
 
     static QMargins even(int padding) { return {padding, padding, padding, padding}; }
     bool operator==(const CardStyle &) const = default;
@@ -43,6 +64,8 @@ public:
 
     QWidget *content() const { return m_content; }
     const CardStyle &style() const { return m_style; }
+    // The fill as painted now.
+    QColor fillColour() const;
     // Repaints only when the style changed (a card being selected).
     void setStyle(const CardStyle &style);
 

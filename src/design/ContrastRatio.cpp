@@ -1,6 +1,5 @@
 #include "design/ContrastRatio.h"
 
-#include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
 
@@ -30,15 +29,6 @@ QColor over(const QColor &text, const QColor &background)
 
 } // namespace
 
-double neededContrast(const QFont &font)
-{
-    const qreal body = QGuiApplication::font().pointSizeF();
-    const qreal size = font.pointSizeF();
-    if (size < body - 0.01 || (font.bold() && size >= body * 1.3))
-        return captionContrast;
-    return bodyContrast;
-}
-
 double contrastRatio(const QColor &text, const QColor &background)
 {
     const QColor ground = over(background, Qt::white);
@@ -64,6 +54,18 @@ QColor readableShade(const QColor &colour, const QColor &background, double mini
     }
     shade.setAlpha(255);
     return shade.toRgb();
+}
+
+QColor readableAlpha(const QColor &text, qreal strength, const QList<QColor> &grounds, double minimum)
+{
+    QColor colour = text;
+    for (qreal alpha = strength; alpha < 1; alpha += 0.01) {
+        colour.setAlphaF(float(text.alphaF() * alpha));
+        if (std::all_of(grounds.cbegin(), grounds.cend(),
+                        [&](const QColor &ground) { return contrastRatio(colour, ground) >= minimum; }))
+            return colour;
+    }
+    return text;
 }
 
 } // namespace tw

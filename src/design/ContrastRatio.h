@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QColor>
-#include <QFont>
+#include <QList>
 
 namespace tw {
 
@@ -10,16 +10,22 @@ namespace tw {
 // translucent text is laid over the background first, as it is drawn.
 double contrastRatio(const QColor &text, const QColor &background);
 
-// The least a text needs: body text, and captions, symbols and large text.
-inline constexpr double bodyContrast = 4.5;
-inline constexpr double captionContrast = 3.0;
-// Which of the two a text in that font needs: captions (smaller than the
-// body font) and large bold titles read at 3 : 1, the rest at 4.5 : 1.
-double neededContrast(const QFont &font);
+// The least a text needs on its ground, whatever its size: a caption is read
+// as closely as the body, and a small red or grey line is often the one that
+// says what went wrong.
+inline constexpr double textContrast = 4.5;
+// The least a mark that carries meaning needs: a symbol, a status dot, a
+// progress arc, the edge of a field.
+inline constexpr double markContrast = 3.0;
 
 // The colour of the same hue as `colour`, darkened or lightened (whichever
 // the background leaves room for) just enough to reach `minimum` on it;
 // `colour` itself when it already does.
 QColor readableShade(const QColor &colour, const QColor &background, double minimum);
+
+// `text` at the least opacity from `strength` (0…1) up that reaches
+// `minimum` on every ground, opaque at most: a secondary grey that reads on
+// one ground may not on another.
+QColor readableAlpha(const QColor &text, qreal strength, const QList<QColor> &grounds, double minimum);
 
 } // namespace tw

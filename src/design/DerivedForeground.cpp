@@ -32,40 +32,48 @@ QColor washed(const QColor &background, const QColor &wash)
                             float(mix(wash.blueF(), background.blueF())));
 }
 
+// Texts stand on the window, on cards and lists (the view colour), and on
+// the faint washes of the window text that tiles, group boxes and the
+// inspector lay over the window (together up to about 8 %); `wash` over each.
+QList<QColor> groundsOf(const QPalette &inherited, const QColor &wash)
+{
+    QColor pageWash = inherited.color(QPalette::WindowText);
+    pageWash.setAlphaF(0.08f);
+    const QColor window = inherited.color(QPalette::Window);
+    return {washed(window, wash), washed(inherited.color(QPalette::Base), wash), washed(washed(window, pageWash), wash)};
+}
+
 } // namespace
 
 QColor ForegroundRule::colourOn(const QPalette &inherited) const
 {
+    const QList<QColor> grounds = groundsOf(inherited, wash);
     switch (kind) {
-    case Kind::WindowText: {
-        QColor colour = inherited.color(QPalette::WindowText);
-        colour.setAlphaF(float(colour.alphaF() * strength));
-        return colour;
-    }
+    case Kind::WindowText:
+        if (strength <= 0)
+            return Qt::transparent;
+        return readableAlpha(inherited.color(QPalette::WindowText), strength, grounds, minimum);
     case Kind::Link:
-        return inherited.color(QPalette::Link);
+        return readableShade(readableShade(readableShade(inherited.color(QPalette::Link), grounds[0], minimum),
+                                           grounds[1], minimum),
+                             grounds[2], minimum);
     case Kind::Tint:
         break;
     }
-    // Texts stand on the window, on cards and lists (the view colour), and
-    // on the faint washes of the window text that tiles, group boxes and the
-    // inspector lay over the window (together up to about 8 %).
-    QColor pageWash = inherited.color(QPalette::WindowText);
-    pageWash.setAlphaF(0.08f);
-    const QColor window = inherited.color(QPalette::Window);
-    QColor shade = readableShade(tint, washed(window, wash), minimum);
-    shade = readableShade(shade, washed(inherited.color(QPalette::Base), wash), minimum);
-    return readableShade(shade, washed(washed(window, pageWash), wash), minimum);
+    QColor shade = tint;
+    for (const QColor &ground : grounds)
+        shade = readableShade(shade, ground, minimum);
+    return shade;
 }
 
-ForegroundRule windowTextAt(qreal strength)
+ForegroundRule windowTextAt(qreal strength, double minimum)
 {
-    return {.kind = ForegroundRule::Kind::WindowText, .strength = strength, .tint = {}, .minimum = 0};
+    return {.kind = ForegroundRule::Kind::WindowText, .strength = strength, .tint = {}, .minimum = minimum};
 }
 
 ForegroundRule linkText()
 {
-    return {.kind = ForegroundRule::Kind::Link, .strength = 1, .tint = {}, .minimum = 0};
+    return {.kind = ForegroundRule::Kind::Link, .strength = 1, .tint = {}, .minimum = textContrast};
 }
 
 ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &wash)
@@ -73,22 +81,29 @@ ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &
     return {.kind = ForegroundRule::Kind::Tint, .strength = 1, .tint = colour, .minimum = minimum, .wash = wash};
 }
 
-DerivedForeground::DerivedForeground(QWidget &widget, const ForegroundRule &rule)
-    : QObject(&widget), m_widget(widget), m_rule(rule)
+DerivedForeground::DerivedForeground(QWidget &widget, const ForegroundRule &rule,
+                                     const QList<QPalette::ColorRole> &roles)
+    : QObject(&widget), m_widget(widget), m_rule(rule), m_roles(roles)
 {
     widget.installEventFilter(this);
 }
 
-void DerivedForeground::apply(QWidget &widget, const ForegroundRule &rule)
+void DerivedForeground::apply(QWidget &widget, const ForegroundRule &rule, const QList<QPalette::ColorRole> &roles)
 {
     if (DerivedForeground *existing = ruleOf(widget)) {
-        if (existing->m_rule == rule)
+        if (existing->m_rule == rule && existing->m_roles == roles)
             return;
         existing->m_rule = rule;
+        existing->m_roles = roles;
         existing->update();
         return;
     }
-    (new DerivedForeground(widget, rule))->update();
+    (new DerivedForeground(widget, rule, roles))->update();
+}
+
+QList<QPalette::ColorRole> DerivedForeground::textRoles()
+{
+    return {QPalette::WindowText, QPalette::ButtonText, QPalette::Text};
 }
 
 bool DerivedForeground::follows(const QWidget &widget)
@@ -117,7 +132,7 @@ void DerivedForeground::update()
     const QColor colour = m_rule.colourOn(inheritedPalette(m_widget));
     QPalette palette = m_widget.palette();
     bool changed = false;
-    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+    for (const QPalette::ColorRole role : std::as_const(m_roles)) {
         for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
             if (palette.color(group, role) != colour || !palette.isBrushSet(group, role)) {
                 palette.setColor(group, role, colour);
@@ -135,9 +150,14 @@ QColor readableOn(const QColor &colour, const QPalette &palette, double minimum,
     return readableTint(colour, minimum, wash).colourOn(palette);
 }
 
+void tintMark(QWidget &widget, const QColor &colour, QPalette::ColorRole role)
+{
+    DerivedForeground::apply(widget, readableTint(colour, markContrast), {role});
+}
+
 void tintText(QWidget &widget, const QColor &colour, const QColor &wash)
 {
-    DerivedForeground::apply(widget, readableTint(colour, neededContrast(widget.font()), wash));
+    DerivedForeground::apply(widget, readableTint(colour, textContrast, wash));
 }
 
 } // namespace tw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "design/ContrastRatio.h"
+
 #include <QColor>
 #include <QObject>
 #include <QPalette>
@@ -28,8 +30,10 @@ struct ForegroundRule
     bool operator==(const ForegroundRule &) const = default;
 };
 
-// The window text at a strength (0…1).
-ForegroundRule windowTextAt(qreal strength);
+// The window text at a strength (0…1), or as much stronger as it needs to
+// reach `minimum` (a text's bound; 0 for a faint line). At strength 0 a text
+// keeps its place unseen.
+ForegroundRule windowTextAt(qreal strength, double minimum = textContrast);
 ForegroundRule linkText();
 // `colour`, or the shade of it that reaches `minimum` (a contrast ratio).
 ForegroundRule readableTint(const QColor &colour, double minimum, const QColor &wash = {});
@@ -45,20 +49,28 @@ class DerivedForeground : public QObject
 
 public:
     // Replaces whatever rule the widget followed; the same rule again costs
-    // next to nothing.
-    static void apply(QWidget &widget, const ForegroundRule &rule);
+    // next to nothing. `roles` are the palette roles the colour is set in:
+    // the text roles, or another (a progress bar's fill is its highlight).
+    static void apply(QWidget &widget, const ForegroundRule &rule, const QList<QPalette::ColorRole> &roles = textRoles());
+    static QList<QPalette::ColorRole> textRoles();
     // Whether the widget follows a rule.
     static bool follows(const QWidget &widget);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    DerivedForeground(QWidget &widget, const ForegroundRule &rule);
+    DerivedForeground(QWidget &widget, const ForegroundRule &rule, const QList<QPalette::ColorRole> &roles);
     void update();
 
     QWidget &m_widget;
     ForegroundRule m_rule;
+    QList<QPalette::ColorRole> m_roles;
 };
+
+// A design colour as a mark of the widget in that palette role (a progress
+// bar's fill, its highlight): its own hue, shaded where needed to stand out
+// 3 : 1 in either appearance.
+void tintMark(QWidget &widget, const QColor &colour, QPalette::ColorRole role);
 
 // A design colour as the widget's text: its own hue, shaded where needed to
 // read at the widget's size on either appearance.

@@ -87,6 +87,11 @@ QRectF DeviceSyncRing::circleRect() const
     return circle;
 }
 
+QColor DeviceSyncRing::markColour() const
+{
+    return readableOn(Theme::healthColor(m_health), palette(), markContrast);
+}
+
 void DeviceSyncRing::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -103,12 +108,12 @@ void DeviceSyncRing::paintEvent(QPaintEvent *)
         return;
     }
     if (const std::optional<Symbol> symbol = Theme::healthSymbol(m_health))
-        drawSymbol(painter, *symbol, circle, qRound(0.42 * m_size), readableOn(color, palette(), captionContrast));
+        drawSymbol(painter, *symbol, circle, qRound(0.42 * m_size), markColour());
 }
 
 void DeviceSyncRing::paintSyncing(QPainter &painter, const QRectF &circle)
 {
-    painter.setPen(QPen(Theme::syncing(), lineWidth(m_size), Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(QPen(markColour(), lineWidth(m_size), Qt::SolidLine, Qt::RoundCap));
     painter.drawArc(circle, twelveOClock, -qRound(arcFraction(m_shownProgress) * fullTurn));
     // Qt 6.4 cannot ask a font for tabular figures; the desktop's sans fonts
     // draw digits at one width already, so the number does not jitter.
@@ -116,7 +121,7 @@ void DeviceSyncRing::paintSyncing(QPainter &painter, const QRectF &circle)
     font.setPixelSize(std::max(1, qRound(0.32 * m_size)));
     font.setWeight(QFont::DemiBold);
     painter.setFont(font);
-    painter.setPen(readableOn(Theme::syncing(), palette(), captionContrast));
+    painter.setPen(readableOn(Theme::syncing(), palette(), textContrast));
     painter.drawText(circle, Qt::AlignCenter, percentText(m_health.progress));
 }
 

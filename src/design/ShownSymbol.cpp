@@ -98,7 +98,7 @@ void showSymbol(QAbstractButton &button, Symbol symbol, const ForegroundRule &ru
 
 void showSymbol(QLabel &label, Symbol symbol, int side, const QColor &color)
 {
-    showSymbol(label, symbol, side, readableTint(color, captionContrast));
+    showSymbol(label, symbol, side, readableTint(color, markContrast));
 }
 
 void showSymbol(QAbstractButton &button, Symbol symbol)

@@ -48,26 +48,39 @@ QSize StatusBubble::sizeHint() const
     return {m_size, m_size};
 }
 
+namespace {
+
+QColor discOf(const QColor &color)
+{
+    QColor disc = color;
+    disc.setAlphaF(0.18f);
+    return disc;
+}
+
+} // namespace
+
+QColor StatusBubble::markColour() const
+{
+    return readableOn(Theme::healthColor(m_health), palette(), markContrast, discOf(Theme::healthColor(m_health)));
+}
+
 void StatusBubble::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF square(0, 0, m_size, m_size);
-    const QColor color = Theme::healthColor(m_health);
-    QColor disc = color;
-    disc.setAlphaF(0.18f);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(disc);
+    painter.setBrush(discOf(Theme::healthColor(m_health)));
     painter.drawEllipse(square);
     if (m_health.kind == SyncHealth::Kind::Syncing) {
-        painter.setPen(QPen(Theme::syncing(), ringWidth, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(markColour(), ringWidth, Qt::SolidLine, Qt::RoundCap));
         painter.setBrush(Qt::NoBrush);
         const QRectF ring = square.adjusted(ringInset, ringInset, -ringInset, -ringInset);
         painter.drawArc(ring, twelveOClock, -qRound(arcFraction(m_health.progress) * fullTurn));
         return;
     }
     if (const std::optional<Symbol> symbol = Theme::healthSymbol(m_health))
-        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), readableOn(color, palette(), captionContrast, disc));
+        drawSymbol(painter, *symbol, square, qRound(0.5 * m_size), markColour());
 }
 
 } // namespace tw

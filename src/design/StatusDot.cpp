@@ -1,5 +1,8 @@
 #include "design/StatusDot.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
+
 #include <QPainter>
 
 namespace tw {
@@ -20,6 +23,11 @@ void StatusDot::setColor(QColor color)
     update();
 }
 
+QColor StatusDot::markColour() const
+{
+    return readableOn(m_color, palette(), markContrast);
+}
+
 QSize StatusDot::sizeHint() const
 {
     return {m_diameter, m_diameter};
@@ -30,7 +38,7 @@ void StatusDot::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_color);
+    painter.setBrush(markColour());
     painter.drawEllipse(QRectF(0, 0, m_diameter, m_diameter));
 }
 

@@ -69,7 +69,7 @@ QPixmap SymbolIconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::Sta
         drawShape(painter, QRect(QPoint(0, 0), size));
     painter.end();
     const bool tinted = m_tint && (mode == QIcon::Normal || mode == QIcon::Active);
-    const QColor colour = tinted ? readableOn(*m_tint, QGuiApplication::palette(), captionContrast) : ink(mode);
+    const QColor colour = tinted ? readableOn(*m_tint, QGuiApplication::palette(), markContrast) : ink(mode);
     for (int y = 0; y < canvas.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(canvas.scanLine(y));
         for (int x = 0; x < canvas.width(); ++x) {

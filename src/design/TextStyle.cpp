@@ -1,5 +1,8 @@
 #include "design/TextStyle.h"
 
+#include "design/ContrastRatio.h"
+#include "design/DerivedForeground.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -82,16 +85,12 @@ QFont styledFont(TextStyle style, QFont::Weight weight)
 
 QColor secondaryTextColor(const QPalette &palette)
 {
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(float(secondaryStrength));
-    return color;
+    return windowTextAt(secondaryStrength).colourOn(palette);
 }
 
 QColor secondaryRowTextColor(const QPalette &palette)
 {
-    QColor color = palette.color(QPalette::Text);
-    color.setAlphaF(0.6f);
-    return color;
+    return readableAlpha(palette.color(QPalette::Text), 0.6, {palette.color(QPalette::Base)}, textContrast);
 }
 
 void applyTextStyle(QWidget &widget, TextStyle style)

@@ -25,10 +25,11 @@ QFont pointsFont(qreal macPoints, QFont::Weight weight = QFont::Normal);
 // The style's font at another weight.
 QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
-// Secondary text: the window text at about half strength, for either palette.
+// Secondary text: the window text at about half strength, for either
+// palette; tertiary text fainter still. Either is made as much stronger as
+// it needs to read at 4.5 : 1 on the window, the views and the faint washes
+// of tiles (`windowTextAt`).
 inline constexpr qreal secondaryStrength = 0.55;
-// Tertiary text: as faint as a caption may be and still read (3 : 1 on the
-// window, and on the faint washes of tiles).
 inline constexpr qreal tertiaryStrength = 0.45;
 QColor secondaryTextColor(const QPalette &palette);
 // The same for the rows of a list, drawn on its base in its text colour.

@@ -36,10 +36,10 @@ TEST(CardFrameTest, FramesTakeTheirPaddingStrokeAndFill)
         EXPECT_EQ(content->geometry().topLeft(), QPoint(row.style.padding.left(), row.style.padding.top()));
         const QColor middle = shot.pixelColor(shot.width() / 2, shot.height() - 1 - row.style.padding.bottom() / 2);
         if (row.style.fill) {
-            EXPECT_EQ(middle, *row.style.fill);
+            EXPECT_EQ(middle, row.style.fill->on(frame.palette()));
         }
         if (row.style.stroke) {
-            EXPECT_EQ(shot.pixelColor(0, shot.height() / 2), *row.style.stroke);
+            EXPECT_EQ(shot.pixelColor(0, shot.height() / 2), row.style.stroke->on(frame.palette()));
         }
     }
 
@@ -53,6 +53,25 @@ TEST(CardFrameTest, FramesTakeTheirPaddingStrokeAndFill)
     card.resize(120, 60);
     const QImage shot = saveShot(card, QStringLiteral("card-selected-later"));
     EXPECT_EQ(shot.pixelColor(0, shot.height() / 2), selected);
+}
+
+// A tile's fill is the window text faintly over the window: taken from the
+// palette at each paint, it follows the appearance rather than staying in
+// the one the tile was made in.
+TEST(CardFrameTest, AFillFromThePaletteFollowsIt)
+{
+    CardFrame tile(new QLabel(QStringLiteral("Tile")), {.radius = 0, .padding = CardStyle::even(10), .strokeWidth = 0,
+                                                        .fill = FrameColour::ofPalette(QPalette::WindowText, 0.25)});
+    tile.resize(80, 40);
+    const auto corner = [&](QColor text, QColor window) {
+        QPalette palette = tile.palette();
+        palette.setColor(QPalette::WindowText, text);
+        palette.setColor(QPalette::Window, window);
+        tile.setPalette(palette);
+        return tile.grab().toImage().pixelColor(2, 2);
+    };
+    EXPECT_NEAR(corner(Qt::black, Qt::white).lightness(), 191, 3);
+    EXPECT_NEAR(corner(Qt::white, Qt::black).lightness(), 64, 3);
 }
 
 } // namespace

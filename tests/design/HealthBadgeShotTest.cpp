@@ -12,19 +12,21 @@
 namespace tw {
 namespace {
 
-bool near(QColor a, QColor b)
-{
-    return std::abs(a.red() - b.red()) <= 6 && std::abs(a.green() - b.green()) <= 6 &&
-           std::abs(a.blue() - b.blue()) <= 6;
-}
-
 // A symbol reads on what is behind it, in a shade of the health's colour.
 void expectSymbolOn(const QImage &image, QColor ground, QColor health)
 {
     const QColor ink = test::strongestPixel(image, ground);
-    EXPECT_GE(contrastRatio(ink, ground), captionContrast) << ink.name().toStdString() << " on "
+    EXPECT_GE(contrastRatio(ink, ground), markContrast) << ink.name().toStdString() << " on "
                                                            << ground.name().toStdString();
     EXPECT_NEAR(ink.toHsl().hslHueF(), health.toHsl().hslHueF(), 0.02) << ink.name().toStdString();
+}
+
+// The arc's ink in the area, on the window: a shade of the syncing orange.
+void expectMarkOn(const QImage &image, const QRect &area, const QColor &window)
+{
+    const QColor ink = test::strongestPixel(image, window, area);
+    EXPECT_GE(contrastRatio(ink, window), markContrast) << ink.name().toStdString();
+    EXPECT_NEAR(ink.toHsl().hslHueF(), Theme::syncing().toHsl().hslHueF(), 0.02) << ink.name().toStdString();
 }
 
 // Each badge in each health, kept as pictures; where a ring is drawn its
@@ -64,8 +66,10 @@ TEST(HealthBadgeShotTest, BothBadgesInEveryHealth)
             if (syncing) {
                 // Just clockwise of twelve o'clock, on the line.
                 const int ringTop = (ring.sizeHint().height() - size) / 2;
-                EXPECT_TRUE(near(bubbleShot.pixelColor(size / 2 + 1, 2), Theme::syncing()));
-                EXPECT_TRUE(near(ringShot.pixelColor(ringShot.width() / 2 + 1, ringTop), Theme::syncing()));
+                // The arc stands out 3 : 1 from the window, in a shade of orange.
+                const QColor window = palette.color(QPalette::Window);
+                expectMarkOn(bubbleShot, QRect(size / 2 + 1, 0, 3, 5), window);
+                expectMarkOn(ringShot, QRect(ringShot.width() / 2 + 1, ringTop - 3, 3, 7), window);
             } else {
                 // Inside the disc, left of the symbol; inside the ring, above it.
                 expectSymbolOn(bubbleShot, bubbleShot.pixelColor(size / 8, size / 2), Theme::healthColor(health));

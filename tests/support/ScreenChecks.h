@@ -1,6 +1,9 @@
 #pragma once
 
+#include "design/DeviceSyncRing.h"
 #include "design/ElidedLabel.h"
+#include "design/StatusBubble.h"
+#include "design/StatusDot.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -15,6 +18,8 @@
 #include <QLabel>
 #include <QGraphicsOpacityEffect>
 #include <QLayoutItem>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -40,10 +45,11 @@
 // it. Each function answers one line per fault; no line means none found.
 namespace tw::screenchecks {
 
-// Contrast bounds: body text, and captions (smaller, secondary or coloured
-// text).
-constexpr double kBodyContrast = 4.5;
-constexpr double kCaptionContrast = 3.0;
+// Contrast bounds: every text, whatever its size, tone or colour; and the
+// marks that carry meaning (symbols, status dots, progress arcs and tracks,
+// the frames of check boxes and the edges of fields).
+constexpr double kTextContrast = 4.5;
+constexpr double kMarkContrast = 3.0;
 
 inline double relativeLuminance(const QColor &colour)
 {
@@ -70,16 +76,6 @@ inline double contrastRatio(const QColor &text, const QColor &background)
     const double a = relativeLuminance(composited(text, background));
     const double b = relativeLuminance(background);
     return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
-}
-
-// Body text is the primary text colour at the body size or larger; smaller,
-// secondary or coloured text is held to the captions' bound.
-inline double requiredContrast(const QWidget &widget, const QColor &text)
-{
-    const QPalette app = QApplication::palette();
-    const bool smaller = widget.font().pointSizeF() < QApplication::font().pointSizeF() - 0.01;
-    const bool primary = text == app.color(QPalette::WindowText) || text == app.color(QPalette::Text);
-    return primary && !smaller ? kBodyContrast : kCaptionContrast;
 }
 
 // A short name of the widget for a fault's line.
@@ -347,7 +343,7 @@ inline QStringList contrastFaults(QWidget &root, const QImage &shot)
         const QColor background = backgroundIn(shot, area);
         const QColor text = label->palette().color(QPalette::Active, label->foregroundRole());
         const double ratio = contrastRatio(text, background);
-        const double needed = requiredContrast(*label, text);
+        const double needed = kTextContrast;
         // Whether the view set the label's colours itself.
         const QString own = label->testAttribute(Qt::WA_SetPalette) ? QStringLiteral(", own palette") : QString();
         if (ratio + 0.005 < needed)
@@ -528,6 +524,21 @@ inline QSize iconSizeOf(const QAbstractButton &button)
     return button.iconSize();
 }
 
+// Where a widget paints a mark that carries meaning: a status dot's whole
+// disc, or the progress arc of a syncing badge where it starts, at twelve
+// o'clock (its number and track lie elsewhere); none for other widgets.
+inline std::optional<QRect> markArea(const QWidget &widget)
+{
+    if (qobject_cast<const StatusDot *>(&widget))
+        return widget.rect();
+    const auto *bubble = qobject_cast<const StatusBubble *>(&widget);
+    const auto *ring = qobject_cast<const DeviceSyncRing *>(&widget);
+    const SyncHealth health = bubble ? bubble->health() : ring ? ring->health() : SyncHealth::allSynced();
+    if ((bubble || ring) && health.kind == SyncHealth::Kind::Syncing)
+        return QRect(widget.width() / 2, 0, 3, std::max(1, widget.height() / 4));
+    return std::nullopt;
+}
+
 // Whether a parent hides the widget by drawing it fully transparent.
 inline bool faded(const QWidget &widget, const QWidget &root)
 {
@@ -540,18 +551,19 @@ inline bool faded(const QWidget &widget, const QWidget &root)
 
 } // namespace symbols
 
-// Enabled symbols too faint on what the picture `shot` of `root` shows
-// behind them, each held to the 3 : 1 of a caption: icons of labels,
-// buttons and tabs, check box frames, and the empty part of progress bars.
+// Enabled symbols and marks too faint on what the picture `shot` of `root`
+// shows behind them, each held to 3 : 1: icons of labels, buttons and tabs,
+// painted marks (status dots, the progress arcs of badges), check box
+// frames, the edges of text fields, and the empty part of progress bars.
 inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
 {
     using namespace symbols;
     QStringList faults;
     const qreal scale = shot.devicePixelRatio();
     const auto check = [&](const QWidget &widget, const char *what, double ratio) {
-        if (ratio > 0 && ratio + 0.005 < kCaptionContrast)
+        if (ratio > 0 && ratio + 0.005 < kMarkContrast)
             faults << QStringLiteral("%1: %2 contrast %3:1, needs %4:1")
-                          .arg(describe(widget), QString::fromLatin1(what)).arg(ratio, 0, 'f', 2).arg(kCaptionContrast);
+                          .arg(describe(widget), QString::fromLatin1(what)).arg(ratio, 0, 'f', 2).arg(kMarkContrast);
     };
     for (QWidget *widget : root.findChildren<QWidget *>()) {
         if (visibleRectIn(*widget, root).isEmpty() || !widget->isEnabled() || faded(*widget, root))
@@ -567,6 +579,16 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
         if (auto *button = qobject_cast<QAbstractButton *>(widget))
             check(*button, "icon", iconContrast(shot, area, iconImage(button->icon(), iconSizeOf(*button), *button, scale),
                                                 {mostCommon(shot, area), around(shot, area)}));
+        // A painted mark on what lies around it.
+        if (const std::optional<QRect> mark = markArea(*widget))
+            check(*widget, "mark", strongest(shot, inShot(shot, *widget, root, *mark), around(shot, area)));
+        // A field's edge: its top line, inside its rounded corners, on what
+        // lies around the field. A focused field is ringed in the highlight.
+        if (auto *field = qobject_cast<QLineEdit *>(widget); field && field->hasFrame() && !field->hasFocus()
+                                                              && area.width() > 8) {
+            const QRect edge(area.left() + 4, area.top(), area.width() - 8, 1);
+            check(*field, "field edge", strongest(shot, edge, around(shot, area)));
+        }
         if (auto *tabs = qobject_cast<QTabBar *>(widget))
             for (int i = 0; i < tabs->count(); ++i) {
                 const QRect tab = inShot(shot, *tabs, root, tabs->tabRect(i));
@@ -591,6 +613,55 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
         }
     }
     return faults;
+}
+
+// Rows of a menu too faint on the menu as the picture `shot` of it shows:
+// each row's strongest pixel (its text's ink) against the colour most of the
+// row shows. Every row a person can see is held to the bound of text,
+// enabled or not: a row that only tells something (a state, a rate) is
+// still read, and a disabled one is drawn at about 1.9 : 1.
+inline QStringList menuFaults(QMenu &menu, const QImage &shot)
+{
+    QStringList faults;
+    const qreal scale = shot.devicePixelRatio();
+    for (QAction *action : menu.actions()) {
+        if (!action->isVisible() || action->isSeparator() || action->text().isEmpty() || action == menu.activeAction())
+            continue;
+        const QRect row = menu.actionGeometry(action);
+        const QRect area((row.topLeft().toPointF() * scale).toPoint(), (QSizeF(row.size()) * scale).toSize());
+        const QColor ground = backgroundIn(shot, area);
+        const double ratio = symbols::strongest(shot, area.intersected(shot.rect()), ground.rgb());
+        if (ratio + 0.005 < kTextContrast)
+            faults << QStringLiteral("menu row \"%1\"%2: contrast %3:1, needs %4:1")
+                          .arg(action->text(), action->isEnabled() ? QString() : QStringLiteral(" (disabled)"))
+                          .arg(ratio, 0, 'f', 2).arg(kTextContrast);
+    }
+    return faults;
+}
+
+// A screen kept open while the appearance changed, against the same screen
+// built anew in that appearance: where they differ, a colour worked out in
+// the other appearance was kept (a tile's fill, a card's ground). Pictures
+// of the same size; channels a step or two apart are the same colour.
+inline QStringList keptColourFaults(const QImage &kept, const QImage &built, const QString &what)
+{
+    if (kept.size() != built.size())
+        return {QStringLiteral("%1 is %2×%3 kept open through the change of appearance, %4×%5 built in it")
+                    .arg(what).arg(kept.width()).arg(kept.height()).arg(built.width()).arg(built.height())};
+    QRect differing;
+    qint64 count = 0;
+    for (int y = 0; y < kept.height(); ++y)
+        for (int x = 0; x < kept.width(); ++x)
+            if (symbols::distance(kept.pixel(x, y), built.pixel(x, y)) > 2) {
+                differing |= QRect(x, y, 1, 1);
+                ++count;
+            }
+    if (count == 0)
+        return {};
+    return {QStringLiteral("%1 kept open through the change of appearance differs from %1 built in it in %2 pixels "
+                           "(%3,%4 %5×%6): a colour left from the other appearance")
+                .arg(what).arg(count).arg(differing.x()).arg(differing.y()).arg(differing.width())
+                .arg(differing.height())};
 }
 
 // Every check of a screen: `shot` is the picture of `root` as grabbed.

@@ -29,8 +29,15 @@ struct LowContrast
 inline QColor backgroundBehind(const QWidget &widget)
 {
     for (const QWidget *w = widget.parentWidget(); w; w = w->parentWidget()) {
-        if (const auto *card = qobject_cast<const CardFrame *>(w))
-            return card->style().fill.value_or(card->palette().color(QPalette::Base));
+        if (const auto *card = qobject_cast<const CardFrame *>(w)) {
+            // A translucent fill (a tile's wash) over what lies behind the card.
+            const QColor fill = card->fillColour();
+            const QColor under = backgroundBehind(*card);
+            const qreal alpha = fill.alphaF();
+            const auto mix = [alpha](qreal over, qreal below) { return over * alpha + below * (1 - alpha); };
+            return QColor::fromRgbF(float(mix(fill.redF(), under.redF())), float(mix(fill.greenF(), under.greenF())),
+                                    float(mix(fill.blueF(), under.blueF())));
+        }
         if (w->autoFillBackground() || w->isWindow())
             return w->palette().color(w->backgroundRole());
     }
@@ -65,7 +72,7 @@ inline QList<LowContrast> lowContrastTexts(const QWidget &root)
         if (!text)
             continue;
         const double ratio = contrastRatio(*text, backgroundBehind(*widget));
-        const double needed = neededContrast(widget->font());
+        const double needed = textContrast;
         if (ratio < needed) {
             QString what = widget->objectName();
             if (const auto *label = qobject_cast<const QLabel *>(widget))

@@ -837,8 +837,39 @@ int runTour()
                                            && main->palette() == QApplication::palette(); }, kStepMs),
                     "the window takes the appearance");
     };
-    lookAgain(AppPreferences::Appearance::Dark);
+    // The appearance changed with a folder's inspector open: it draws as the
+    // same inspector built anew in that appearance, once another folder was
+    // chosen and then this one again.
+    auto switchedWithInspector = [&](AppPreferences::Appearance appearance, const QString &look) {
+        auto chip = [&](const char *name) { return labelled<FolderChip>(syncPage(), "label", name); };
+        main->path().setIDs({QStringLiteral("p-studio")});
+        tour.expect(waitUntil([&] { return chip("moving") != nullptr; }, kStepMs), "the sync's page");
+        click(chip("moving"));
+        tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the folder's inspector");
+        tour.step(look + "switched-inspector", [&, appearance] {
+            lookAgain(appearance);
+            QPointer<QWidget> inspector = shown("tw::FolderInspector");
+            if (!tour.expect(inspector != nullptr, "the inspector stays open"))
+                return &window;
+            settleLayouts();
+            const QImage kept = inspector->grab().toImage();
+            click(chip("Footage"));
+            tour.expect(waitUntil([&] {
+                QWidget *now = shown("tw::FolderInspector");
+                return now && now != inspector;
+            }, kStepMs), "another folder's inspector");
+            click(chip("moving"));
+            tour.expect(waitUntil([&] { return inspectorShown() && inspectorAt(ProjectView::inspectorHeight)(); }, kStepMs),
+                        "the folder's inspector again");
+            settleLayouts();
+            tour.expectAsBuilt(kept, shown("tw::FolderInspector")->grab().toImage(), QStringLiteral("the folder's inspector"));
+            return &window;
+        });
+    };
+    switchedWithInspector(AppPreferences::Appearance::Dark, QStringLiteral("dark-"));
     screensIn(QStringLiteral("dark-"));
+    switchedWithInspector(AppPreferences::Appearance::Light, QString());
+    lookAgain(AppPreferences::Appearance::Dark);
     emptyScreens(QStringLiteral("dark-"));
     lookAgain(AppPreferences::Appearance::Light);
     emptyScreens(QString());

@@ -37,10 +37,8 @@ public:
             const QImage picture = saveShot(*screen, shot);
             if (picture.isNull())
                 fail(QStringLiteral("no picture"));
-            else if (m_checked && !qobject_cast<QMenu *>(screen))
-                for (const QString &fault : screenchecks::screenFaults(
-                         *screen, picture, screen->findChild<QWidget *>(QStringLiteral("engineStatusBar"))))
-                    failUnlessAllowed(fault);
+            else if (m_checked)
+                check(*screen, picture);
         }
         std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
@@ -55,8 +53,19 @@ public:
     // the step ends, such as a menu running its own loop.
     void keep(QWidget &screen)
     {
-        if (saveShot(screen, m_shot).isNull())
+        const QImage picture = saveShot(screen, m_shot);
+        if (picture.isNull())
             fail(QStringLiteral("no picture"));
+        else if (m_checked)
+            check(screen, picture);
+    }
+
+    // Fails the step where a screen kept open while the appearance changed
+    // draws otherwise than the same screen built anew in that appearance.
+    void expectAsBuilt(const QImage &kept, const QImage &built, const QString &what)
+    {
+        for (const QString &fault : screenchecks::keptColourFaults(kept, built, what))
+            failUnlessAllowed(fault);
     }
 
     // Answers the condition, noting a failure when it does not hold.
@@ -92,6 +101,17 @@ private:
         QStringList fragments;
         const char *reason;
     };
+
+    // A menu's rows, or a screen's widgets.
+    void check(QWidget &screen, const QImage &picture)
+    {
+        const QStringList faults =
+            qobject_cast<QMenu *>(&screen)
+                ? screenchecks::menuFaults(*qobject_cast<QMenu *>(&screen), picture)
+                : screenchecks::screenFaults(screen, picture, screen.findChild<QWidget *>(QStringLiteral("engineStatusBar")));
+        for (const QString &fault : faults)
+            failUnlessAllowed(fault);
+    }
 
     void failUnlessAllowed(const QString &fault)
     {

@@ -182,7 +182,7 @@ private:
         auto *divider = new QFrame;
         divider->setFrameShape(QFrame::HLine);
         divider->setFrameShadow(QFrame::Plain);
-        DerivedForeground::apply(*divider, windowTextAt(0.15));
+        DerivedForeground::apply(*divider, windowTextAt(0.15, 0));
         layout->addWidget(divider);
         QVBoxLayout *lines = column(8);
         layout->addLayout(lines);

@@ -161,7 +161,7 @@ protected:
         // An added Mac's chip is no longer pressable, but shows in its colour.
         const QSize side = iconSize();
         icon().paint(&painter, QRect(QPoint(kPadX, (height() - side.height()) / 2), side));
-        drawElidedLine(painter, nameArea(), font(), readableOn(m_colour, palette(), neededContrast(font()), fill),
+        drawElidedLine(painter, nameArea(), font(), readableOn(m_colour, palette(), textContrast, fill),
                        m_name, Qt::ElideRight);
     }
 

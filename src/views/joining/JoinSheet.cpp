@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "design/ButtonTint.h"
+#include "design/CardFrame.h"
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
@@ -31,12 +32,8 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     layout->addWidget(styledLabel(texts::joinASync, TextRole::Title2));
 
     auto *inviter = new QWidget;
-    inviter->setObjectName(QStringLiteral("inviterCard"));
-    inviter->setAttribute(Qt::WA_StyledBackground);
-    inviter->setStyleSheet(QStringLiteral("#inviterCard { background: %1; border-radius: 9px; }")
-                               .arg(Theme::cardBackground().name()));
     auto *inviterRow = new QHBoxLayout(inviter);
-    inviterRow->setContentsMargins(11, 11, 11, 11);
+    inviterRow->setContentsMargins(0, 0, 0, 0);
     inviterRow->setSpacing(12);
     auto *icon = plainLabel();
     showSymbol(*icon, Symbol::Desktopcomputer, 22, Theme::accent());
@@ -49,7 +46,9 @@ JoinSheet::JoinSheet(AppEnvironment &env, Invite invite, OnJoined onJoined, QWid
     names->addWidget(name);
     names->addWidget(styledLabel(texts::wantsToSync, TextRole::Caption, TextTone::Secondary));
     inviterRow->addLayout(names, 1);
-    layout->addWidget(inviter);
+    auto *inviterCard = new CardFrame(inviter, {.radius = 9, .padding = CardStyle::even(11), .strokeWidth = 0});
+    inviterCard->setObjectName(QStringLiteral("inviterCard"));
+    layout->addWidget(inviterCard);
 
     if (!m_invite.project.isEmpty()) {
         auto *syncRow = new QHBoxLayout;

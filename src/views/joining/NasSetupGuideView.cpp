@@ -1,5 +1,6 @@
 #include "views/joining/NasSetupGuideView.h"
 
+#include "design/CardFrame.h"
 #include "design/CodeBlockText.h"
 #include "design/ContrastRatio.h"
 #include "design/DerivedForeground.h"
@@ -262,7 +263,7 @@ QWidget *NasSetupGuideView::stepView(int number, const QString &title, QWidget *
     badge->setAlignment(Qt::AlignCenter);
     badge->setStyleSheet(QStringLiteral("background: %1; color: white; border-radius: 12px; font-weight: bold; "
                                         "font-size: 13pt;")
-                             .arg(readableShade(Theme::accent(), Qt::white, captionContrast).name()));
+                             .arg(readableShade(Theme::accent(), Qt::white, textContrast).name()));
     layout->addWidget(badge, 0, Qt::AlignTop);
     auto *column = new QVBoxLayout;
     column->setSpacing(6);
@@ -339,16 +340,9 @@ QWidget *NasSetupGuideView::form()
 
 QWidget *NasSetupGuideView::codeBlock()
 {
-    m_codeBlock = new QFrame;
-    m_codeBlock->setObjectName(QStringLiteral("codeBlock"));
-    QColor shade = palette().color(QPalette::WindowText);
-    shade.setAlphaF(0.06);
-    m_codeBlock->setStyleSheet(QStringLiteral("#codeBlock { background: rgba(%1, %2, %3, %4); border-radius: 8px; }")
-                                   .arg(shade.red())
-                                   .arg(shade.green())
-                                   .arg(shade.blue())
-                                   .arg(shade.alphaF()));
-    auto *layout = new QHBoxLayout(m_codeBlock);
+    auto *body = new QWidget;
+    auto *layout = new QHBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
     // The command wraps to the block, beside the copy button: its long
     // words (the installer's address, the log's path) anywhere.
     m_commandText = new CodeBlockText;
@@ -361,6 +355,9 @@ QWidget *NasSetupGuideView::codeBlock()
     connect(m_copyButton, &QToolButton::clicked, this, &NasSetupGuideView::copyCommand);
     layout->addWidget(m_copyButton, 0, Qt::AlignTop);
     showCopied();
+    m_codeBlock = new CardFrame(body, {.radius = 8, .padding = CardStyle::even(9), .strokeWidth = 0,
+                                       .fill = FrameColour::ofPalette(QPalette::WindowText, 0.06)});
+    m_codeBlock->setObjectName(QStringLiteral("codeBlock"));
     return m_codeBlock;
 }
 

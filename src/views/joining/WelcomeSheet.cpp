@@ -1,5 +1,7 @@
 #include "views/joining/WelcomeSheet.h"
 
+#include "design/CardFrame.h"
+
 #include "app/AppEnvironment.h"
 #include "controllers/EngineController.h"
 #include "design/ButtonTint.h"
@@ -48,8 +50,9 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     showSymbol(*icon, Symbol::ArrowTriangle2Circlepath, 26, Theme::accent());
     icon->setFixedSize(46, 46);
     icon->setAlignment(Qt::AlignCenter);
-    icon->setStyleSheet(QStringLiteral("background: %1; border-radius: 11px;").arg(Theme::cardBackground().name()));
-    layout->addWidget(icon);
+    auto *iconTile = new CardFrame(icon, {.radius = 11, .padding = {}, .strokeWidth = 0});
+    iconTile->setObjectName(QStringLiteral("iconTile"));
+    layout->addWidget(iconTile, 0, Qt::AlignLeft);
     layout->addWidget(styledLabel(texts::welcomeTitle, TextRole::Title2));
     layout->addWidget(styledLabel(texts::welcomeIntro, TextRole::Body, TextTone::Secondary));
 
@@ -57,10 +60,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
     if (!deviceName.isEmpty()) {
         QLabel *thisMac = styledLabel(texts::thisMacPrefix + deviceName, TextRole::Callout);
         thisMac->setObjectName(QStringLiteral("thisMac"));
-        thisMac->setContentsMargins(10, 10, 10, 10);
-        thisMac->setStyleSheet(
-            QStringLiteral("background: %1; border-radius: 9px;").arg(Theme::cardBackground().name()));
-        layout->addWidget(thisMac);
+        layout->addWidget(new CardFrame(thisMac, {.radius = 9, .padding = CardStyle::even(10), .strokeWidth = 0}));
     }
 
     auto *how = new QVBoxLayout;

@@ -71,9 +71,7 @@ QString DeviceMini::etaText() const
 void DeviceMini::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(0.05);
-    paintCard(painter, rect(), CardStyle{9, {}, 0, fill, {}}, palette());
+    paintCard(painter, rect(), CardStyle{9, {}, 0, FrameColour::ofPalette(QPalette::WindowText, 0.05), {}}, palette());
 }
 
 } // namespace tw

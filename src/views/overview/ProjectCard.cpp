@@ -181,9 +181,7 @@ void ProjectCard::showPresentation(const CardPresentation &shown)
         const QColor color = cardToneColor(shown.tone);
         m_dot->setColor(color);
         tintText(*m_status, color);
-        QPalette bar = m_progress->palette();
-        bar.setColor(QPalette::Highlight, color);
-        m_progress->setPalette(bar);
+        tintMark(*m_progress, color, QPalette::Highlight);
     }
 }
 

@@ -116,7 +116,7 @@ QPushButton *makeTile(QWidget *parent)
     tile->setCursor(Qt::PointingHandCursor);
     tile->setFlat(true);
     // The text and its symbol in the accent's readable shade.
-    showSymbol(*tile, Symbol::Plus, readableTint(Theme::accent(), neededContrast(tile->font())));
+    showSymbol(*tile, Symbol::Plus, readableTint(Theme::accent(), textContrast));
     return tile;
 }
 

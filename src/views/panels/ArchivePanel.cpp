@@ -121,7 +121,7 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_emptyButton->setObjectName(QStringLiteral("emptyArchive"));
     m_emptyButton->setFont(pointsFont(12));
     // Destructive: the text and its symbol in red.
-    showSymbol(*m_emptyButton, Symbol::Trash, readableTint(Theme::danger(), neededContrast(m_emptyButton->font())));
+    showSymbol(*m_emptyButton, Symbol::Trash, readableTint(Theme::danger(), textContrast));
     connect(m_emptyButton, &QAbstractButton::clicked, this, &ArchivePanel::confirmEmpty);
     header->addWidget(m_emptyButton, 0, Qt::AlignTop);
     layout->addLayout(header);

@@ -91,10 +91,11 @@ void ArchiveRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const bool chosen = option.state & QStyle::State_Selected;
     const QPalette::ColorGroup group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
     const QColor text = option.palette.color(group, chosen ? QPalette::HighlightedText : QPalette::Text);
-    QColor secondary = text;
-    secondary.setAlphaF(chosen ? 0.8f : secondaryRowTextColor(option.palette).alphaF());
+    const QColor secondary = chosen ? readableAlpha(text, 0.8, {option.palette.color(group, QPalette::Highlight)},
+                                                    textContrast)
+                                    : secondaryRowTextColor(option.palette);
     const QColor symbolColour = chosen ? text
-                                : folder ? readableOn(Theme::accent(), option.palette, captionContrast)
+                                : folder ? readableOn(Theme::accent(), option.palette, markContrast)
                                          : secondary;
     drawSymbol(*painter, symbol, icon, iconWidth - 2, symbolColour);
 

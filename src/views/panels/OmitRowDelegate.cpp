@@ -107,7 +107,7 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     const QVariant tint = index.data(Qt::ForegroundRole);
     const QVariant wash = index.data(Qt::BackgroundRole);
     const QFont font = rowFont(index);
-    const QColor ink = tint.isValid() ? readableOn(tint.value<QColor>(), option.palette, neededContrast(font),
+    const QColor ink = tint.isValid() ? readableOn(tint.value<QColor>(), option.palette, textContrast,
                                                    wash.isValid() ? wash.value<QColor>() : QColor())
                                       : option.palette.color(QPalette::Text);
     drawElidedLine(*painter, nameIn(option.rect, index), font, ink, index.data(Qt::DisplayRole).toString(),

@@ -4,6 +4,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "controllers/RateText.h"
+#include "views/kit/InformationRow.h"
 
 #include <QFontDatabase>
 #include <QPointer>
@@ -25,21 +26,14 @@ QCoro::Task<void> togglePause(QPointer<AppEnvironment> env)
     }
 }
 
-QAction *disabledRow(QMenu *menu)
-{
-    QAction *action = menu->addAction(QString());
-    action->setEnabled(false);
-    return action;
-}
-
 } // namespace
 
 MenuBarContent::MenuBarContent(AppEnvironment &env, std::function<void()> openWindow, std::function<void()> quit,
                                QWidget *parent)
     : QMenu(parent), m_env(env)
 {
-    m_state = disabledRow(this);
-    m_rates = disabledRow(this);
+    m_state = addInformationRow(*this);
+    m_rates = addInformationRow(*this);
     // Digits of one width, so the rates do not jitter while they change.
     m_rates->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     addSeparator();

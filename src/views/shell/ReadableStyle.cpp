@@ -47,7 +47,7 @@ ReadableStyle::ReadableStyle(QStyle *base) : QProxyStyle(base) {}
 QColor ReadableStyle::frameColour(const QPalette &palette)
 {
     // Fusion's outline, the window a little darker, in the shade that reads.
-    return readableOn(palette.color(QPalette::Window).darker(140), palette, captionContrast);
+    return readableOn(palette.color(QPalette::Window).darker(140), palette, markContrast);
 }
 
 void ReadableStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
@@ -57,6 +57,10 @@ void ReadableStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *
     const bool keyboardFocus = (option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange);
     if (element == PE_IndicatorCheckBox && !keyboardFocus)
         frame(*painter, option->rect, frameColour(option->palette), 0);
+    // A field's edge is where it can be clicked: Fusion's is lost on the
+    // dark window. A focused field keeps the highlight Fusion rings it with.
+    if (element == PE_FrameLineEdit && !(option->state & State_HasFocus))
+        frame(*painter, option->rect, frameColour(option->palette), kRadius);
     if (element == PE_PanelButtonCommand && (option->state & State_On)) {
         const QColor highlight = option->palette.color(QPalette::Highlight);
         QColor wash = highlight;
@@ -70,7 +74,7 @@ void ReadableStyle::drawControl(ControlElement element, const QStyleOption *opti
 {
     if (element == CE_MenuItem && !(option->state & State_Selected) && destructiveItemAt(widget, option->rect)) {
         QStyleOptionMenuItem item = *qstyleoption_cast<const QStyleOptionMenuItem *>(option);
-        const QColor red = readableOn(Theme::danger(), item.palette, bodyContrast);
+        const QColor red = readableOn(Theme::danger(), item.palette, textContrast);
         for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
             for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
                 item.palette.setColor(group, role, red);

@@ -4,13 +4,14 @@
 
 namespace tw {
 
-// Fusion with its faintest marks made readable: it draws the frame of a
-// check box and the track of a progress bar a shade off the window colour,
-// lost on a dark palette and faint on a light one. Here both stand out
-// 3 : 1 from the window and the views (the same grey, shaded for the
-// palette), a checked push button (a picker's chosen segment) is marked in
-// the highlight colour, where Fusion only darkens it a little, and a menu
-// item marked destructive has its text in red.
+// A style (Fusion, or the desktop's own) with its faintest marks made
+// readable: Fusion draws the frame of a check box, the edge of a text field
+// and the track of a progress bar a shade off the window colour, lost on a
+// dark palette and faint on a light one. Here all three stand out 3 : 1 from
+// the window and the views (the same grey, shaded for the palette), a
+// checked push button (a picker's chosen segment) is marked in the highlight
+// colour, where Fusion only darkens it a little, and a menu item marked
+// destructive has its text in red.
 class ReadableStyle : public QProxyStyle
 {
     Q_OBJECT
@@ -24,7 +25,8 @@ public:
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget = nullptr) const override;
 
-    // The frame colour of check boxes and progress tracks on that palette.
+    // The frame colour of check boxes, fields and progress tracks on that
+    // palette.
     static QColor frameColour(const QPalette &palette);
 };
 

@@ -116,9 +116,9 @@ void CapsuleChip::paintEvent(QPaintEvent *)
     const int side = m_face.markSize;
     const QRectF markArea(kPadX, (height() - side) / 2.0, side, side);
     if (m_face.symbol) {
-        drawSymbol(painter, *m_face.symbol, markArea, side, readableOn(hue, shown, captionContrast, ground));
+        drawSymbol(painter, *m_face.symbol, markArea, side, readableOn(hue, shown, markContrast, ground));
     } else if (m_face.health) {
-        const QColor color = readableOn(Theme::healthColor(*m_face.health), shown, captionContrast, ground);
+        const QColor color = readableOn(Theme::healthColor(*m_face.health), shown, markContrast, ground);
         if (const std::optional<Symbol> symbol = Theme::healthSymbol(*m_face.health))
             drawSymbol(painter, *symbol, markArea, side, color);
         else {
@@ -129,7 +129,7 @@ void CapsuleChip::paintEvent(QPaintEvent *)
     QFont font = m_face.font;
     font.setStrikeOut(m_face.struckOut);
     painter.setFont(font);
-    painter.setPen(readableOn(hue, shown, neededContrast(font), ground));
+    painter.setPen(readableOn(hue, shown, textContrast, ground));
     painter.drawText(QRectF(textLeft(), 0, textRoom() + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, shownText());
 }
 

@@ -28,7 +28,7 @@ namespace {
 constexpr int kDotSize = 7;
 constexpr int kDotLabelWidth = 150;
 
-CardStyle cardStyle(bool selected, bool isThisMac, const QPalette &palette)
+CardStyle cardStyle(bool selected, bool isThisMac)
 {
     CardStyle style{.radius = 12, .padding = CardStyle::even(16)};
     if (selected) {
@@ -39,9 +39,7 @@ CardStyle cardStyle(bool selected, bool isThisMac, const QPalette &palette)
         faint.setAlphaF(0.35);
         style.stroke = faint;
     } else {
-        QColor quaternary = palette.color(QPalette::WindowText);
-        quaternary.setAlphaF(0.18);
-        style.stroke = quaternary;
+        style.stroke = FrameColour::ofPalette(QPalette::WindowText, 0.18);
     }
     return style;
 }
@@ -200,7 +198,7 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
 void DeviceCard::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paintCard(painter, rect(), cardStyle(m_selected, m_isThisMac, palette()), palette());
+    paintCard(painter, rect(), cardStyle(m_selected, m_isThisMac), palette());
 }
 
 void DeviceCard::mouseReleaseEvent(QMouseEvent *event)

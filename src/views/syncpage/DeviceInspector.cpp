@@ -22,6 +22,7 @@
 #include "utilities/Detach.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/InformationRow.h"
 #include "views/kit/PlainLabel.h"
 #include "views/syncpage/RenameSheet.h"
 #include "views/syncpage/SyncPageParts.h"
@@ -237,7 +238,7 @@ void DeviceInspector::rebuildMenu(bool isThisMac, bool isNode)
     connect(m_menu->addAction(symbolIcon(Symbol::Pencil), renameItem), &QAction::triggered, this,
             [this] { openRename(); });
     if (isNode) {
-        m_menu->addAction(nodeItem)->setEnabled(false);
+        addInformationRow(*m_menu, nodeItem);
     } else if (!isThisMac) {
         QAction *remove = m_menu->addAction(removeItem);
         markDestructive(*remove, Symbol::PersonBadgeMinus);

@@ -92,9 +92,7 @@ void FolderChip::paintEvent(QPaintEvent *)
         style.strokeWidth = 1.5;
         style.stroke = Theme::accent();
     } else {
-        QColor quaternary = palette().color(QPalette::WindowText);
-        quaternary.setAlphaF(0.18);
-        style.stroke = quaternary;
+        style.stroke = FrameColour::ofPalette(QPalette::WindowText, 0.18);
     }
     QPainter painter(this);
     paintCard(painter, rect(), style, palette());

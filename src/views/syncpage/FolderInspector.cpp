@@ -64,9 +64,8 @@ QWidget *tile(const QString &title, QWidget *content)
     column->addWidget(tileTitle(title));
     column->addWidget(content);
     column->addStretch();
-    QColor fill = body->palette().color(QPalette::WindowText);
-    fill.setAlphaF(0.045);
-    auto *frame = new CardFrame(body, {.radius = 11, .padding = CardStyle::even(13), .strokeWidth = 0, .fill = fill});
+    auto *frame = new CardFrame(body, {.radius = 11, .padding = CardStyle::even(13), .strokeWidth = 0,
+                                       .fill = FrameColour::ofPalette(QPalette::WindowText, 0.045)});
     frame->setMinimumHeight(64);
     return frame;
 }
@@ -176,7 +175,7 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
     // A separator's faint line, not the text's.
-    DerivedForeground::apply(*divider, windowTextAt(0.15));
+    DerivedForeground::apply(*divider, windowTextAt(0.15, 0));
     column->addWidget(divider);
     column->addWidget(makeActions());
     column->addStretch();
@@ -301,7 +300,7 @@ QWidget *FolderInspector::makeActions()
     QToolButton *reveal = actionButton("reveal", showInFileManager, Symbol::Folder);
     m_purge = actionButton("purge", QStringLiteral("Remove from others"), Symbol::Person2Slash);
     QToolButton *remove = actionButton("remove", QStringLiteral("Remove"), Symbol::Trash);
-    showSymbol(*remove, Symbol::Trash, readableTint(Theme::danger(), neededContrast(remove->font())));
+    showSymbol(*remove, Symbol::Trash, readableTint(Theme::danger(), textContrast));
     connect(settings, &QToolButton::clicked, this, &FolderInspector::settingsRequested);
     connect(m_ignore, &QToolButton::clicked, this, &FolderInspector::omitRequested);
     connect(m_archive, &QToolButton::clicked, this, &FolderInspector::archiveRequested);

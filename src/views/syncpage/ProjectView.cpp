@@ -230,7 +230,7 @@ QWidget *ProjectView::header(const QString &title, const QString &subtitle, cons
     button->setAutoRaise(true);
     const int side = QFontMetrics(pointsFont(13, QFont::DemiBold)).ascent();
     button->setIconSize({side, side});
-    showSymbol(*button, Symbol::Plus, readableTint(Theme::accent(), captionContrast));
+    showSymbol(*button, Symbol::Plus, readableTint(Theme::accent(), markContrast));
     button->setToolTip(help);
     button->setObjectName(help);
     connect(button, &QToolButton::clicked, this, std::move(action));

@@ -53,7 +53,7 @@ Symbol deviceSymbol(const ProjectDeviceRef &device)
 
 ForegroundRule deviceSymbolColor(const ProjectDeviceRef &device)
 {
-    return device.isThisMac ? readableTint(Theme::accent(), captionContrast) : windowTextAt(secondaryStrength);
+    return device.isThisMac ? readableTint(Theme::accent(), markContrast) : windowTextAt(secondaryStrength);
 }
 
 } // namespace tw

@@ -41,7 +41,7 @@ QFrame *divider()
     line->setFrameShadow(QFrame::Plain);
     line->setObjectName(QStringLiteral("statusDivider"));
     // A separator's faint grey rather than the full text colour.
-    DerivedForeground::apply(*line, windowTextAt(0.15));
+    DerivedForeground::apply(*line, windowTextAt(0.15, 0));
     return line;
 }
 

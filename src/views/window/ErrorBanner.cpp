@@ -1,6 +1,7 @@
 #include "views/window/ErrorBanner.h"
 
 #include "design/CardFrame.h"
+#include "design/ContrastRatio.h"
 #include "design/MoveFadeTransition.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -17,8 +18,8 @@ namespace {
 
 CardStyle bannerStyle()
 {
-    QColor fill = Theme::danger();
-    fill.setAlphaF(0.92f);
+    // The red dark enough for its white text to read at 4.5 : 1.
+    const QColor fill = readableShade(Theme::danger(), Qt::white, textContrast);
     return {.radius = 8, .padding = CardStyle::even(10), .strokeWidth = 0, .fill = fill, .stroke = {}};
 }
 

@@ -36,7 +36,7 @@ QFont chevronFont()
 // same orange keeps the banner's colour and reads as body text should.
 QColor foreground()
 {
-    return readableShade(Theme::syncing(), Theme::syncing(), bodyContrast);
+    return readableShade(Theme::syncing(), Theme::syncing(), textContrast);
 }
 
 } // namespace

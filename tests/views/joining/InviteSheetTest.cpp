@@ -149,7 +149,7 @@ TEST_F(InviteSheetTest, ChipsListKnownNonMembersAndAddWithThePickedRole)
     const QImage face = bob->grab().toImage();
     const QColor wash = face.pixelColor(face.width() - 4, face.height() / 2);
     const QColor name = test::strongestPixel(face, wash, face.rect().adjusted(25, 0, -9, 0));
-    EXPECT_GE(contrastRatio(name, wash), captionContrast) << name.name().toStdString();
+    EXPECT_GE(contrastRatio(name, wash), markContrast) << name.name().toStdString();
     EXPECT_NEAR(name.toHsl().hslHueF(), Theme::accent().toHsl().hslHueF(), 0.02) << name.name().toStdString();
     EXPECT_TRUE(part(*invite, "contacts")->isVisible());
     EXPECT_TRUE(part(*invite, "node")->isVisible());

@@ -218,10 +218,10 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     };
     const auto [struckInk, struckRatio] = ink(excluded);
     EXPECT_TRUE(test::isShadeOf(struckInk, Theme::orange())) << struckInk.name().toStdString();
-    EXPECT_GE(struckRatio, bodyContrast);
+    EXPECT_GE(struckRatio, textContrast);
     const auto [plainInk, plainRatio] = ink(included);
     EXPECT_FALSE(test::isShadeOf(plainInk, Theme::orange())) << plainInk.name().toStdString();
-    EXPECT_GE(plainRatio, bodyContrast);
+    EXPECT_GE(plainRatio, textContrast);
     // A short name in a wide row shows whole, and a few rows need no scroll bar.
     QFont struck = pointsFont(13);
     struck.setStrikeOut(true);

@@ -126,7 +126,7 @@ TEST_F(PurgePanelTest, TheButtonWaitsForAnExactConfirmationAndANode)
     type(*shown, "Backups/Old", "Backups/Old");
     ASSERT_TRUE(remove->isEnabled());
     const QColor enabled = fillOf();
-    EXPECT_GE(contrastRatio(Qt::white, enabled), bodyContrast);
+    EXPECT_GE(contrastRatio(Qt::white, enabled), textContrast);
     EXPECT_NEAR(enabled.hslHueF(), Theme::danger().hslHueF(), 0.02);
     type(*shown, "Backups/Old", "");
     ASSERT_FALSE(remove->isEnabled());

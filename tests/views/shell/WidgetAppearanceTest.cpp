@@ -3,11 +3,13 @@
 #include "views/shell/WidgetAppearance.h"
 
 #include "design/ContrastRatio.h"
+#include "views/shell/ReadableStyle.h"
 
 #include "SaveShot.h"
 
 #include <QApplication>
 #include <QFrame>
+#include <QLineEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -56,6 +58,31 @@ TEST(WidgetAppearanceTest, AChosenSegmentIsEdgedInTheHighlight)
         // The top edge, halfway along.
         EXPECT_EQ(on.pixelColor(on.width() / 2, 0).rgb(), highlight.rgb());
         EXPECT_NE(off.pixelColor(off.width() / 2, 0).rgb(), highlight.rgb());
+    }
+}
+
+// Every appearance, the desktop's own ("System", the default) too, draws
+// through the readable style: a selection carries its text at 4.5 : 1, and a
+// text field's edge stands out 3 : 1 from the window.
+TEST(WidgetAppearanceTest, EveryAppearanceDrawsReadably)
+{
+    AppearanceGuard restore;
+    for (const Appearance appearance : {Appearance::System, Appearance::Light, Appearance::Dark, Appearance::System}) {
+        SCOPED_TRACE(int(appearance));
+        applyWidgetAppearance(appearance);
+        EXPECT_NE(qobject_cast<ReadableStyle *>(QApplication::style()), nullptr);
+        const QPalette palette = QApplication::palette();
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            EXPECT_GE(contrastRatio(palette.color(group, QPalette::HighlightedText), palette.color(group, QPalette::Highlight)),
+                      textContrast);
+        QWidget page;
+        page.setAutoFillBackground(true);
+        auto *field = new QLineEdit(&page);
+        page.resize(140, 40);
+        field->setGeometry(10, 8, 120, 24);
+        const QImage shot = page.grab().toImage();
+        const QColor window = palette.color(QPalette::Window);
+        EXPECT_GE(contrastRatio(shot.pixelColor(70, 8), window), markContrast) << shot.pixelColor(70, 8).name().toStdString();
     }
 }
 

@@ -93,7 +93,8 @@ TEST_F(DeviceInspectorTest, ThisMacRescansAndShowsTheFriendlyErrorWhereATeammate
         if (title->text() == DeviceInspector::foldersTitle) {
             const QColor tone = title->palette().color(QPalette::WindowText);
             EXPECT_EQ(tone.rgb(), mine->palette().color(QPalette::WindowText).rgb());
-            EXPECT_NEAR(tone.alphaF(), tertiaryStrength, 0.01);
+            // At least that faint tone, stronger where it must be to read.
+            EXPECT_GE(tone.alphaF(), tertiaryStrength - 0.01);
         }
     EXPECT_FALSE(shows(*mine, "pause"));
     EXPECT_EQ(menuTexts(*mine), QStringList{QStringLiteral("Rename\u2026")});

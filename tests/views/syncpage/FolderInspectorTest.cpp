@@ -295,7 +295,7 @@ TEST_F(FolderInspectorTest, ChipTextsReadOnTheirCapsulesInEitherAppearance)
             const QColor ground = shot.pixelColor(area.right() - 4, area.center().y());
             const int mark = chip->face().symbol || chip->face().health ? chip->face().markSize + 5 : 0;
             const QColor ink = test::strongestPixel(shot, ground, area.adjusted(9 + mark, 0, -9, 0));
-            EXPECT_GE(contrastRatio(ink, ground), captionContrast)
+            EXPECT_GE(contrastRatio(ink, ground), markContrast)
                 << look << " " << chip->face().text.toStdString() << ": " << ink.name().toStdString() << " on "
                 << ground.name().toStdString();
         }
@@ -379,7 +379,8 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     for (const QLabel *title : shown->findChildren<QLabel *>())
         if (title->text() == FolderInspector::statusPerMacTitle || title->text() == FolderInspector::ignoresTitle) {
             EXPECT_EQ(title->palette().color(QPalette::WindowText).rgb(), shown->palette().color(QPalette::WindowText).rgb());
-            EXPECT_NEAR(title->palette().color(QPalette::WindowText).alphaF(), tertiaryStrength, 0.01);
+            // At least that faint tone, stronger where it must be to read.
+            EXPECT_GE(title->palette().color(QPalette::WindowText).alphaF(), tertiaryStrength - 0.01);
         }
     QSignalSpy settings(shown.get(), &FolderInspector::settingsRequested);
     button(*shown, "settings")->click();

@@ -253,7 +253,8 @@ TEST_F(ProjectViewTest, MoreOpensFromAnywhereOnItsFaceAndTheSwitcherShowsOneArro
     // The folders' header says where else they come from, faintly.
     const QColor note = view.findChild<QLabel *>(QStringLiteral("headerSubtitle"))->palette().color(QPalette::WindowText);
     EXPECT_EQ(note.rgb(), view.palette().color(QPalette::WindowText).rgb());
-    EXPECT_NEAR(note.alphaF(), tertiaryStrength, 0.01);
+    // At least that faint tone, stronger where it must be to read.
+    EXPECT_GE(note.alphaF(), tertiaryStrength - 0.01);
     // The face's left edge, where a split button's action would sit.
     QTest::mouseClick(more, Qt::LeftButton, {}, QPoint(3, more->height() / 2));
     ASSERT_TRUE(waitUntil([] { return QApplication::activePopupWidget() != nullptr; }));

@@ -79,7 +79,7 @@ TEST_F(SyncPageCardsTest, ThisMacsCardNeverReadsPausedAndAPausedTeammateShowsThe
     // The syncing orange, in a shade that reads on the card.
     const QColor pausedColour = bob->findChild<QLabel *>("status")->palette().color(QPalette::WindowText);
     EXPECT_NEAR(pausedColour.hslHueF(), Theme::syncing().hslHueF(), 0.01);
-    EXPECT_GE(contrastRatio(pausedColour, bob->palette().color(QPalette::Base)), captionContrast);
+    EXPECT_GE(contrastRatio(pausedColour, bob->palette().color(QPalette::Base)), markContrast);
     EXPECT_EQ(shownSymbol(*bob->findChild<QLabel *>("symbol")), Symbol::Laptopcomputer);
     EXPECT_EQ(visibleDots(*bob), DeviceCard::maxDots);
     saveShot(*mine, "device-card-this-mac");

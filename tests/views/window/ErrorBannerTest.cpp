@@ -43,10 +43,13 @@ TEST(ErrorBannerTest, ShowsOnlyAMessageThatSaysSomething)
     banner->resize(480, banner->sizeHint().height());
     const QImage shot = saveShot(*banner, QStringLiteral("error-banner"));
     ASSERT_FALSE(shot.isNull());
-    // Inside the red rectangle, left of the symbol: the danger colour at 92 %.
+    // Inside the red rectangle, left of the symbol: the danger colour's
+    // shade that carries white text at 4.5 : 1.
     const QColor inside = shot.pixelColor(12 + 4, shot.height() / 2);
-    EXPECT_NEAR(inside.red(), Theme::danger().red(), 12);
-    EXPECT_NEAR(inside.green(), Theme::danger().green(), 20);
+    const QColor red = readableShade(Theme::danger(), Qt::white, textContrast);
+    EXPECT_NEAR(inside.red(), red.red(), 6);
+    EXPECT_NEAR(inside.green(), red.green(), 6);
+    EXPECT_GE(contrastRatio(Qt::white, inside), textContrast);
 }
 
 // Shown and hidden at once for whoever asks, while the drawing slides and
@@ -68,11 +71,12 @@ TEST(ErrorBannerTest, EntersAndLeavesByTheTopEdge)
     EXPECT_TRUE(MoveFadeTransition::anyRunning());
     ASSERT_TRUE(ended.wait());
     EXPECT_EQ(transition.progress(), 1);
-    // In place and opaque: the danger colour right below the top padding.
+    // In place and opaque: the banner's red right below the top padding.
     const QImage shown = page.grab().toImage();
     const QColor top = shown.pixelColor(shotArea(shown, page, *banner).topLeft() + QPoint(16, 14));
-    EXPECT_NEAR(top.red(), Theme::danger().red(), 12);
-    EXPECT_NEAR(top.green(), Theme::danger().green(), 20);
+    const QColor red = readableShade(Theme::danger(), Qt::white, textContrast);
+    EXPECT_NEAR(top.red(), red.red(), 6);
+    EXPECT_NEAR(top.green(), red.green(), 6);
 
     banner->setMessage(std::nullopt);
     EXPECT_FALSE(banner->isVisible());
@@ -108,7 +112,7 @@ TEST(ErrorBannerTest, IncomingBannerReadsTheCountOnTheSyncingColour)
     for (int y = 10; y < shot.height() - 10; ++y)
         for (int x = 10; x < shot.width() - 10; ++x)
             strongest = std::max(strongest, contrastRatio(shot.pixelColor(x, y), Theme::syncing()));
-    EXPECT_GE(strongest, bodyContrast);
+    EXPECT_GE(strongest, textContrast);
 }
 
 } // namespace
