@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
@@ -110,7 +111,10 @@ QSize WrappingLabel::sizeHint() const
 
 QSize WrappingLabel::minimumSizeHint() const
 {
-    return {leastWidth() + horizontalFrame(), QLabel::minimumSizeHint().height()};
+    // QLabel's own height counts the lines of the text as set: one a shown
+    // line, laid out as wide as the label may be.
+    return {leastWidth() + horizontalFrame(),
+            std::min(QLabel::minimumSizeHint().height(), heightForWidth(QWIDGETSIZE_MAX))};
 }
 
 int WrappingLabel::heightForWidth(int width) const
@@ -150,8 +154,13 @@ void WrappingLabel::wrapLabelDocument() const
     // Selectable plain text is drawn from the document, filled with the
     // text as set: it shows the lines as this label draws them.
     const QString shown = shownText();
-    if (!isRich() && document->toPlainText() != shown)
-        document->setPlainText(shown);
+    if (!isRich() && document->toPlainText() != shown) {
+        // In place: a new plain text would put back the margins QLabel took
+        // off the document.
+        QTextCursor all(document);
+        all.select(QTextCursor::Document);
+        all.insertText(shown);
+    }
     QTextOption option = document->defaultTextOption();
     if (option.wrapMode() == kWrap)
         return;
