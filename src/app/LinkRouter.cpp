@@ -5,7 +5,6 @@
 #include "cluster/NodeSetupCodec.h"
 
 #include <QUrl>
-#include <QUrlQuery>
 
 namespace tw {
 
@@ -24,8 +23,14 @@ LinkRouter::Outcome LinkRouter::route(const QString &raw, AppEnvironment &env)
         env.setPendingNodeSetup(std::move(payload));
         return Outcome::NodeSetup;
     }
-    if (QUrlQuery(url).hasQueryItem(QStringLiteral("d")))
+    switch (InviteCodec::payloadIn(url)) {
+    case InviteCodec::Payload::Unreadable:
+        return Outcome::UnreadableInvite;
+    case InviteCodec::Payload::Readable:
         return Outcome::UnusableInvite;
+    case InviteCodec::Payload::Absent:
+        break;
+    }
     return Outcome::Ignored;
 }
 

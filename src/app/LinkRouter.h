@@ -8,12 +8,12 @@ class AppEnvironment;
 
 // Where an opened `tidewellsync` link goes: an invitation first, a node set-up
 // link second, anything else nowhere. A link that carries an invitation ("d")
-// no Mac can be joined by is told apart, so the user learns why nothing
-// opens. Neither of those changes the pending values.
+// that cannot be read, or that no Mac can be joined by, is told apart, so the
+// user learns why nothing opens. Neither of those changes the pending values.
 class LinkRouter
 {
 public:
-    enum class Outcome { Invite, NodeSetup, UnusableInvite, Ignored };
+    enum class Outcome { Invite, NodeSetup, UnreadableInvite, UnusableInvite, Ignored };
 
     static inline const QString scheme = QStringLiteral("tidewellsync");
 

@@ -35,6 +35,15 @@ QByteArray Invite::toJson() const
 
 std::optional<Invite> Invite::fromJson(const QByteArray &json)
 {
+    std::optional<Invite> invite = readJson(json);
+    // Without a device there is nobody to join.
+    if (invite && invite->deviceID.trimmed().isEmpty())
+        return std::nullopt;
+    return invite;
+}
+
+std::optional<Invite> Invite::readJson(const QByteArray &json)
+{
     try {
         const StrictJson object(StrictJson::parseObject(json));
         Invite invite{
@@ -43,9 +52,6 @@ std::optional<Invite> Invite::fromJson(const QByteArray &json)
             .project = object.string(QStringLiteral("project")),
             .tsIP = object.optionalString(QStringLiteral("tsIP")),
         };
-        // Without a device there is nobody to join.
-        if (invite.deviceID.trimmed().isEmpty())
-            return std::nullopt;
         if (invite.tsIP && !isIPLiteral(*invite.tsIP))
             invite.tsIP.reset();
         return invite;

@@ -24,6 +24,8 @@ struct Invite
     // A "tsIP" that is no IP address literal is dropped, as it would otherwise
     // reach the engine as part of a device address.
     static std::optional<Invite> fromJson(const QByteArray &json);
+    // The same reading whatever Mac the invitation names, none included.
+    static std::optional<Invite> readJson(const QByteArray &json);
 };
 
 } // namespace tw

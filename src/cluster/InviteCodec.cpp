@@ -25,7 +25,7 @@ std::optional<QUrl> InviteCodec::url(const Invite &invite)
     return link.isValid() ? std::optional(link) : std::nullopt;
 }
 
-std::optional<Invite> InviteCodec::fromURL(const QUrl &url)
+std::optional<QString> InviteCodec::linkPayload(const QUrl &url)
 {
     if (!url.isValid())
         return std::nullopt;
@@ -33,9 +33,24 @@ std::optional<Invite> InviteCodec::fromURL(const QUrl &url)
     // "d" without a value reads as empty text, which holds no invite.
     for (const auto &[name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
         if (name == QLatin1String("d"))
-            return fromBlob(value);
+            return value;
     }
     return std::nullopt;
+}
+
+std::optional<Invite> InviteCodec::fromURL(const QUrl &url)
+{
+    const std::optional<QString> payload = linkPayload(url);
+    return payload ? fromBlob(*payload) : std::nullopt;
+}
+
+InviteCodec::Payload InviteCodec::payloadIn(const QUrl &url)
+{
+    const std::optional<QString> payload = linkPayload(url);
+    if (!payload)
+        return Payload::Absent;
+    const std::optional<QByteArray> json = jsonOf(*payload);
+    return json && Invite::readJson(*json) ? Payload::Readable : Payload::Unreadable;
 }
 
 std::optional<Invite> InviteCodec::decode(const QString &text)
@@ -55,14 +70,20 @@ std::optional<Invite> InviteCodec::decode(const QString &text)
     return fromDeviceID(t);
 }
 
-std::optional<Invite> InviteCodec::fromBlob(const QString &payload)
+std::optional<QByteArray> InviteCodec::jsonOf(const QString &payload)
 {
     QByteArray base64 = payload.toUtf8().replace('-', '+').replace('_', '/');
     while (base64.size() % 4 != 0)
         base64.append('=');
-    const QByteArray::FromBase64Result bytes =
+    QByteArray::FromBase64Result bytes =
         QByteArray::fromBase64Encoding(base64, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    return bytes ? Invite::fromJson(bytes.decoded) : std::nullopt;
+    return bytes ? std::optional(std::move(bytes.decoded)) : std::nullopt;
+}
+
+std::optional<Invite> InviteCodec::fromBlob(const QString &payload)
+{
+    const std::optional<QByteArray> json = jsonOf(payload);
+    return json ? Invite::fromJson(*json) : std::nullopt;
 }
 
 std::optional<Invite> InviteCodec::fromDeviceID(const QString &text)

@@ -25,10 +25,17 @@ public:
     static std::optional<Invite> decode(const QString &text);
     static std::optional<Invite> fromBlob(const QString &payload);
 
+    // What a link carries as "d": nothing, text that reads as no invitation
+    // at all (cut short, changed), or an invitation, which may name no Mac.
+    enum class Payload { Absent, Unreadable, Readable };
+    static Payload payloadIn(const QUrl &url);
+
     static inline const QString linkPrefix = QStringLiteral("tidewellsync://invite?d=");
     static inline const QString codePrefix = QStringLiteral("TDWSYNC1:");
 
 private:
+    static std::optional<QString> linkPayload(const QUrl &url);
+    static std::optional<QByteArray> jsonOf(const QString &payload);
     static std::optional<Invite> fromDeviceID(const QString &text);
 };
 

@@ -1,12 +1,14 @@
 #include "design/WrappingLabel.h"
 
 #include "design/ElidedLine.h"
+#include "design/OneLineText.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
@@ -32,6 +34,31 @@ bool WrappingLabel::isRich() const
     return textFormat() == Qt::RichText || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()));
 }
 
+void WrappingLabel::setLines(const QStringList &lines)
+{
+    QStringList oneLine;
+    for (const QString &line : lines)
+        oneLine.append(oneLineText(line));
+    m_lines = oneLine.join(QLatin1Char('\n'));
+    setText(m_lines);
+}
+
+// QLabel::setText is no virtual function: whoever sets the text, it is
+// read here as it is drawn.
+QStringList WrappingLabel::shownLines() const
+{
+    if (isRich())
+        return {text()};
+    if (!m_lines.isNull() && text() == m_lines)
+        return m_lines.split(QLatin1Char('\n'));
+    return {oneLineText(text())};
+}
+
+QString WrappingLabel::shownText() const
+{
+    return shownLines().join(QLatin1Char('\n'));
+}
+
 int WrappingLabel::horizontalFrame() const
 {
     const QMargins margins = contentsMargins();
@@ -50,7 +77,7 @@ int WrappingLabel::oneLineWidth() const
         width = int(std::ceil(document.idealWidth()));
     } else {
         const QFontMetrics metrics = fontMetrics();
-        for (const QString &line : text().split(QLatin1Char('\n')))
+        for (const QString &line : shownLines())
             width = std::max(width, metrics.horizontalAdvance(line));
     }
     const QMargins margins = contentsMargins();
@@ -59,7 +86,7 @@ int WrappingLabel::oneLineWidth() const
 
 int WrappingLabel::leastWidth() const
 {
-    QString shown = text();
+    QString shown = shownText();
     if (isRich()) {
         QTextDocument document;
         document.setHtml(shown);
@@ -84,7 +111,10 @@ QSize WrappingLabel::sizeHint() const
 
 QSize WrappingLabel::minimumSizeHint() const
 {
-    return {leastWidth() + horizontalFrame(), QLabel::minimumSizeHint().height()};
+    // QLabel's own height counts the lines of the text as set: one a shown
+    // line, laid out as wide as the label may be.
+    return {leastWidth() + horizontalFrame(),
+            std::min(QLabel::minimumSizeHint().height(), heightForWidth(QWIDGETSIZE_MAX))};
 }
 
 int WrappingLabel::heightForWidth(int width) const
@@ -121,6 +151,16 @@ void WrappingLabel::wrapLabelDocument() const
     // anew (after a change of text, font or size). Laid out now, it stays
     // as set here until the next change.
     QLabel::heightForWidth(width());
+    // Selectable plain text is drawn from the document, filled with the
+    // text as set: it shows the lines as this label draws them.
+    const QString shown = shownText();
+    if (!isRich() && document->toPlainText() != shown) {
+        // In place: a new plain text would put back the margins QLabel took
+        // off the document.
+        QTextCursor all(document);
+        all.select(QTextCursor::Document);
+        all.insertText(shown);
+    }
     QTextOption option = document->defaultTextOption();
     if (option.wrapMode() == kWrap)
         return;
@@ -132,7 +172,7 @@ void WrappingLabel::wrapLabelDocument() const
 // height.
 qreal WrappingLabel::layOut(QTextLayout &layout, qreal width) const
 {
-    QString shown = text();
+    QString shown = shownText();
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
     layout.setText(shown);
     layout.setFont(font());

@@ -21,12 +21,28 @@ namespace tw {
 // spaces, so such a word made its sheet wider than it was set or was cut
 // where the label ended. Plain text is drawn by the label itself; the
 // document QLabel keeps for rich or selectable text is told to wrap so too.
+//
+// Plain text is running text: a line break, line or paragraph separator or
+// other control character in it shows as a space (oneLineText), wherever
+// the text came from. Sentences here carry names from links, peers and
+// disks, and a name holding a break would start a line that reads as the
+// screen's own. A text of several lines gives them with setLines. Rich
+// text is the screens' own markup, with outside names escaped into it, and
+// is drawn as written.
 class WrappingLabel : public QLabel
 {
     Q_OBJECT
+    // The lines it draws before wrapping; one for a plain text set with
+    // setText.
+    Q_PROPERTY(QStringList shownLines READ shownLines)
 
 public:
     explicit WrappingLabel(const QString &text = QString(), QWidget *parent = nullptr);
+
+    // Each line begins a line of its own; breaks within a line show as
+    // spaces. text() is the lines joined with line feeds.
+    void setLines(const QStringList &lines);
+    QStringList shownLines() const;
 
     QSize sizeHint() const override;
     // As narrow as its widest word, or a few letters of a longer one.
@@ -38,6 +54,7 @@ protected:
 
 private:
     bool isRich() const;
+    QString shownText() const;
     int oneLineWidth() const;
     int leastWidth() const;
     int horizontalFrame() const;
@@ -45,6 +62,9 @@ private:
     QTextDocument *labelDocument() const;
     void wrapLabelDocument() const;
     qreal layOut(QTextLayout &layout, qreal width) const;
+
+    // The text setLines gave, while the label still holds it.
+    QString m_lines;
 };
 
 } // namespace tw

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -116,6 +117,34 @@ TEST(WrappingLabelTest, AWordLongerThanItsLineWrapsInsideIt)
             EXPECT_TRUE(drawsLastLine(*label));
             delete label;
         }
+}
+
+// A break inside a text from elsewhere is drawn as a space, the label as
+// tall as for one line, plain or selectable; lines given as lines each
+// begin a line.
+TEST(WrappingLabelTest, ALineBreakInItsTextTakesNoLine)
+{
+    for (const bool selectable : {false, true}) {
+        SCOPED_TRACE(selectable ? "selectable" : "plain");
+        const auto make = [selectable](const QString &text) {
+            auto label = std::make_unique<WrappingLabel>(text);
+            if (selectable)
+                label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            return label;
+        };
+        const auto one = make(QStringLiteral("Ann Second line"));
+        for (const QString &broken : {QStringLiteral("Ann\nSecond line"), QStringLiteral("Ann\u2028Second line")}) {
+            const auto label = make(broken);
+            EXPECT_EQ(label->shownLines(), QStringList{QStringLiteral("Ann Second line")});
+            EXPECT_EQ(label->heightForWidth(600), one->heightForWidth(600));
+            EXPECT_EQ(label->minimumSizeHint().height(), one->minimumSizeHint().height());
+            EXPECT_EQ(label->sizeHint(), one->sizeHint());
+        }
+        const auto lines = make({});
+        lines->setLines({QStringLiteral("Broken"), QStringLiteral("Edit\nBay")});
+        EXPECT_EQ(lines->shownLines(), (QStringList{QStringLiteral("Broken"), QStringLiteral("Edit Bay")}));
+        EXPECT_GT(lines->heightForWidth(600), one->heightForWidth(600));
+    }
 }
 
 } // namespace

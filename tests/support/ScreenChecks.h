@@ -290,23 +290,27 @@ inline bool holdsLineBreak(const QString &text)
     });
 }
 
-// One-line places whose text holds a line break: labels that do not wrap,
+// Texts whose line holds a line break: labels, wrapping ones included,
 // buttons and chips. A name drawn there takes two lines and stretches its
-// row, or shows a box.
+// row, shows a box, or starts a line that reads as the screen's own. A
+// wrapping label's lines are those it tells it draws ("shownLines"), each
+// of which must hold none; rich text is the screens' own markup.
 inline QStringList lineBreakFaults(QWidget &root)
 {
     QStringList faults;
     for (QWidget *widget : root.findChildren<QWidget *>()) {
         if (visibleRectIn(*widget, root).isEmpty())
             continue;
-        QString shown = fullAndShown(*widget).second;
         const auto *label = qobject_cast<const QLabel *>(widget);
-        if (label && label->wordWrap())
+        if (label && (label->textFormat() == Qt::RichText
+                      || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()))))
             continue;
-        if (const auto *button = qobject_cast<const QAbstractButton *>(widget); button && shown.isEmpty())
-            shown = button->text();
-        if (holdsLineBreak(shown))
-            faults << QStringLiteral("%1 draws a line break in a one-line place").arg(describe(*widget));
+        const QVariant lines = widget->property("shownLines");
+        QStringList shown = lines.isValid() ? lines.toStringList() : QStringList{fullAndShown(*widget).second};
+        if (const auto *button = qobject_cast<const QAbstractButton *>(widget); button && shown.join("").isEmpty())
+            shown = {button->text()};
+        if (std::any_of(shown.cbegin(), shown.cend(), holdsLineBreak))
+            faults << QStringLiteral("%1 draws a line break within a line").arg(describe(*widget));
     }
     return faults;
 }

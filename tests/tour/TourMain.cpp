@@ -542,7 +542,8 @@ int runTour()
             main->path().setIDs({});
             env.projects().openPairingWindow(QStringLiteral("p-studio"));
             // Alone in the list: the stranger asking since start-up would be surfaced otherwise.
-            engine.state.pendingDevices = {{.id = joiner, .name = "New Mac", .address = {}}};
+            // A name that holds a line break, as any Mac may announce: one line in the prompt.
+            engine.state.pendingDevices = {{.id = joiner, .name = "New\nMac", .address = {}}};
             engine.pushEvent(pendingDevicesChanged());
             tour.expect(waitUntil([&] { return main->approvalPrompt() && main->approvalPrompt()->isVisible(); }, kStepMs),
                         "the prompt appears after the next poll");
@@ -590,11 +591,14 @@ int runTour()
                         "declining drops the link");
         };
         linkSheet("join-sheet", [&] {
-            env.setPendingInvite(Invite{kInviter, QStringLiteral("Ann"), QStringLiteral("Film"), std::nullopt});
+            // Any web page may open a link: names and addresses holding line
+            // breaks, each drawn on one line.
+            env.setPendingInvite(Invite{kInviter, QStringLiteral("Ann\nSecond line"), QStringLiteral("Big\u2028Film"),
+                                        std::nullopt});
         }, "tw::JoinSheet", [&] { return !env.pendingInvite(); });
         linkSheet("node-confirm-sheet", [&] {
-            env.setPendingNodeSetup(NodeSetupPayload{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("k3y"),
-                                                     QStringLiteral("Team NAS")});
+            env.setPendingNodeSetup(NodeSetupPayload{QStringLiteral("http://127.0.0.1:9\nhttp://evil"),
+                                                     QStringLiteral("k3y"), QStringLiteral("Team\nNAS\nline3")});
         }, "tw::NodeSetupConfirmSheet", [&] { return !env.pendingNodeSetup(); });
     };
 

@@ -53,7 +53,7 @@ void setPlainTexts(QMessageBox &box, const QString &text, const QString &informa
 {
     box.setTextFormat(Qt::PlainText);
     box.setText(breakableLongWords(oneLineText(text)));
-    box.setInformativeText(breakableLongWords(informative));
+    box.setInformativeText(breakableLongWords(oneLineText(informative)));
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
 }

@@ -18,9 +18,11 @@ QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString 
                            bool destructive, std::function<void()> confirmed, std::function<void()> ended = {});
 
 // A box's main and informative texts, both shown as they are (names in them
-// come from other Macs and from files); the main one, the box's title, on
-// one line (oneLineText). A word too long for a line (a name, a path) may
-// break between any two of its letters.
+// come from other Macs, links and files); the main one, the box's title, on
+// one line, and a break inside the informative one, where a name it quotes
+// would start a line that reads as the box's own, a space (oneLineText). A
+// word too long for a line (a name, a path) may break between any two of its
+// letters.
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative);
 
 } // namespace tw

@@ -505,9 +505,12 @@ inline const QString welcomeStep3 = QStringLiteral("Invite your team \u2014 one 
 inline const QString maybeLater = QStringLiteral("Maybe later");
 inline const QString createFirstSync = QStringLiteral("Create your first sync");
 inline const QString joinASync = QStringLiteral("Join a sync?");
-// An opened invite link that no Mac can be joined by.
+// An opened invite link that no Mac can be joined by, and one that reads as
+// no invitation at all.
 inline const QString unusableInvite =
     QStringLiteral("This invite link can't be used \u2014 it names no Mac to join. Ask for a new invite link.");
+inline const QString unreadableInvite = QStringLiteral(
+    "This invite link can't be read \u2014 it may have been cut short or changed. Ask for a new invite link.");
 inline const QString anotherMac = QStringLiteral("Another Mac");
 inline const QString wantsToSync = QStringLiteral("wants to sync with you");
 inline const QString afterYouJoin = QStringLiteral(

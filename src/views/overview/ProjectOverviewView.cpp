@@ -94,12 +94,18 @@ protected:
         initStyleOption(&option);
         painter.drawControl(QStyle::CE_PushButtonLabel, option);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::NoBrush);
+        // Keyboard focus rings the tile as it rings the cards beside it.
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius - 0.5, kRadius - 0.5);
+            return;
+        }
         QColor edge = Theme::accent();
         edge.setAlphaF(0.35f);
         QPen dashed(edge, 1, Qt::CustomDashLine);
         dashed.setDashPattern({5, 5});
         painter.setPen(dashed);
-        painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     }
 

@@ -5,6 +5,7 @@
 #include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/settings/SettingsState.h"
 
 #include <QHBoxLayout>
@@ -43,6 +44,7 @@ DeviceNameRow::DeviceNameRow(SettingsState &state, QWidget *parent)
     connect(m_field, &QLineEdit::textEdited, &m_state, &SettingsState::setDeviceName);
     connect(&m_state, &SettingsState::deviceNameChanged, this, &DeviceNameRow::showName);
     connect(m_save, &QPushButton::clicked, this, &DeviceNameRow::save);
+    bindFieldsReturnKey(*this, *m_save);
     showName();
 }
 

@@ -14,6 +14,7 @@
 #include "views/kit/FormSection.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 #include "views/settings/SettingsState.h"
 
@@ -172,6 +173,9 @@ NetworkTab::NetworkTab(SettingsState &state, QWidget *parent)
     addCustomWan();
     addLocalNetworks();
     addApplyRow();
+    // What waits for "Apply" is applied by Return in its field too.
+    for (QWidget *field : std::initializer_list<QWidget *>{m_downLimit, m_upLimit, m_relay, m_discovery})
+        bindFieldsReturnKey(*field, *m_apply);
     finish();
     connect(&state, &SettingsState::netChanged, this, &NetworkTab::showNet);
     connect(&state, &SettingsState::activityChanged, this, &NetworkTab::showActivity);

@@ -20,6 +20,7 @@
 #include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
 #include <QCheckBox>
@@ -246,6 +247,7 @@ QWidget *TeamSettingsView::manualConnect()
     connect(m_address, &QLineEdit::textChanged, this, &TeamSettingsView::showConnect);
     connect(m_apiKey, &QLineEdit::textChanged, this, &TeamSettingsView::showConnect);
     connect(m_connect, &QPushButton::clicked, this, &TeamSettingsView::startConnect);
+    bindFieldsReturnKey(*m_manual, *m_connect);
     return m_manual;
 }
 
@@ -323,6 +325,7 @@ QWidget *TeamSettingsView::missingKey()
     connect(m_generate, &QPushButton::clicked, this, &TeamSettingsView::generateKey);
     connect(m_use, &QPushButton::clicked, this, &TeamSettingsView::useKey);
     connect(m_keyInput, &QLineEdit::textChanged, this, &TeamSettingsView::showTeamKey);
+    bindFieldsReturnKey(*m_missingKey, *m_use);
     return m_missingKey;
 }
 

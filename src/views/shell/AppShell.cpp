@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
@@ -37,13 +38,13 @@ namespace tw {
 namespace {
 
 // A window-modal note over the window; it deletes itself once closed.
-void tellUnusableInvite(QWidget &window)
+void tellUnusableInvite(QWidget &window, const QString &why)
 {
     auto *box = new QMessageBox(&window);
     box->setObjectName(QStringLiteral("unusableInvite"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    setPlainTexts(*box, texts::unusableInvite, {});
+    setPlainTexts(*box, why, {});
     box->open();
 }
 
@@ -66,6 +67,12 @@ std::unique_ptr<QWidget> makeSettingsWindow(const AppShell::ContentFactory &cont
     auto *layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content(window.get()));
+    // Closed from the keyboard as a dialog is: it has no menu of its own.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto *shortcut = new QShortcut(keys, window.get());
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, window.get(), &QWidget::close);
+    }
     return window;
 }
 
@@ -200,11 +207,14 @@ void AppShell::open(const QString &request)
 {
     if (m_quitStarted)
         return;
-    const bool unusable = request != InstanceChannel::showRequest
-                          && LinkRouter::route(request, *m_env) == LinkRouter::Outcome::UnusableInvite;
+    const LinkRouter::Outcome outcome = request == InstanceChannel::showRequest
+                                            ? LinkRouter::Outcome::Ignored
+                                            : LinkRouter::route(request, *m_env);
     m_windowController->show();
-    if (unusable)
-        tellUnusableInvite(*m_window);
+    if (outcome == LinkRouter::Outcome::UnusableInvite)
+        tellUnusableInvite(*m_window, texts::unusableInvite);
+    else if (outcome == LinkRouter::Outcome::UnreadableInvite)
+        tellUnusableInvite(*m_window, texts::unreadableInvite);
 }
 
 void AppShell::quit()

@@ -63,11 +63,10 @@ ErrorBanner::ErrorBanner(QWidget *parent)
 
 void ErrorBanner::setMessage(const std::optional<QString> &message)
 {
-    const QString text = message.value_or(QString());
-    m_text->setText(text);
-    setVisibleWithTransition(*this, !text.isEmpty());
+    setMessages({message});
 }
 
+// One line a message: a break inside one (a name it quotes) is no new line.
 void ErrorBanner::setMessages(const QList<std::optional<QString>> &messages)
 {
     QStringList said;
@@ -75,7 +74,8 @@ void ErrorBanner::setMessages(const QList<std::optional<QString>> &messages)
         if (message && !message->isEmpty())
             said.append(*message);
     }
-    setMessage(said.join(QLatin1Char('\n')));
+    m_text->setLines(said);
+    setVisibleWithTransition(*this, !said.isEmpty());
 }
 
 QString ErrorBanner::message() const

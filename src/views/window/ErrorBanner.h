@@ -5,9 +5,9 @@
 #include <QWidget>
 #include <optional>
 
-class QLabel;
-
 namespace tw {
+
+class WrappingLabel;
 
 // The red warning a page shows above its content for a controller's last
 // error; nothing at all while there is none.
@@ -26,7 +26,7 @@ public:
     QString message() const;
 
 private:
-    QLabel *m_text;
+    WrappingLabel *m_text;
 };
 
 } // namespace tw

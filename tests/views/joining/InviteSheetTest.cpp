@@ -29,6 +29,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QAbstractItemView>
+#include <QTest>
 
 namespace tw {
 namespace {
@@ -245,6 +247,28 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
         ASSERT_EQ(engine.deviceRequests.size(), 1);
         EXPECT_EQ(engine.deviceRequests.front().addresses, c.addresses);
     }
+}
+
+// Return in the open "They get:" list picks the entry and no more: the
+// sheet stays open and adds nobody until "Done".
+TEST_F(InviteSheetTest, ReturnInTheOpenListOnlyPicksTheAccess)
+{
+    auto invite = sheet();
+    invite->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(invite.get()));
+    invite->findChild<QLineEdit *>("paste")->setText(InviteCodec::code({kPeerA, "Ann", "Film", std::nullopt}));
+    auto *role = invite->findChild<QComboBox *>("role");
+    role->setFocus();
+    role->showPopup();
+    ASSERT_TRUE(waitUntil([&] { return role->view()->isVisible(); }));
+    QTest::keyClick(role->view(), Qt::Key_Down);
+    QTest::keyClick(role->view(), Qt::Key_Return);
+    runEventLoopFor(20);
+    EXPECT_FALSE(role->view()->isVisible());
+    EXPECT_EQ(role->currentText(), texts::receiveOnly);
+    EXPECT_TRUE(invite->isVisible());
+    EXPECT_FALSE(member(kPeerA));
+    EXPECT_TRUE(engine.deviceRequests.isEmpty());
 }
 
 TEST_F(InviteSheetTest, TheSpinnerTurnsUntilAMacThatAskedToJoinIsAllowedIn)

@@ -355,6 +355,13 @@ QList<Screen> LiteralNamesTest::screens()
              return std::make_unique<NodeSetupConfirmSheet>(app(), payload);
          },
          {names.node}},
+        {"node set-up link's address",
+         [this]() -> std::unique_ptr<QWidget> {
+             const NodeSetupPayload payload{
+                 .baseURL = nodeURL() + QStringLiteral("/") + names.node.name, .apiKey = kNodeKey, .name = {}};
+             return std::make_unique<NodeSetupConfirmSheet>(app(), payload);
+         },
+         {names.node}},
         {"join approval",
          [this]() -> std::unique_ptr<QWidget> {
              const JoinApprovalPrompt::Request request{

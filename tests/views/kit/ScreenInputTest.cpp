@@ -29,6 +29,7 @@
 #include "SaveShot.h"
 #include "WaitUntil.h"
 
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -219,6 +220,16 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
             // A multi-line field takes Return as a new line.
             const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
             EXPECT_EQ(clicks - before, multiLine ? 0 : 1) << qPrintable(describe(*stop));
+            // Return in an open list only picks the entry.
+            if (auto *list = qobject_cast<QComboBox *>(stop)) {
+                list->showPopup();
+                ASSERT_TRUE(waitUntil([&] { return list->view()->isVisible(); }));
+                const int picks = clicks;
+                QTest::keyClick(list->view(), Qt::Key_Down);
+                QTest::keyClick(list->view(), Qt::Key_Return);
+                EXPECT_FALSE(list->view()->isVisible());
+                EXPECT_EQ(clicks, picks) << qPrintable(describe(*stop)) << " pressed from its open list";
+            }
         }
     }
 }

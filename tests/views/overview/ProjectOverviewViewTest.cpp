@@ -88,6 +88,26 @@ TEST_F(ProjectOverviewViewTest, NoSyncsShowTheEmptyStateTheTileAndOnlyNewSync)
               QStringLiteral("A sync is one film or job. Add the drives to sync and invite your team \u2014 both sides "
                              "confirm once, then files flow automatically."));
     EXPECT_EQ(page.newSyncTile()->text(), QStringLiteral("New sync"));
+    // Tab reaches the tile, and it shows it has the focus: its edge in the
+    // palette's highlight.
+    QPushButton *tile = page.newSyncTile();
+    const auto highlighted = [tile] {
+        const QImage shot = tile->grab().toImage();
+        const QRgb mark = tile->palette().color(QPalette::Highlight).rgb();
+        int count = 0;
+        for (int x = 0; x < shot.width(); ++x)
+            count += int(shot.pixel(x, shot.height() / 2) == mark || shot.pixel(x, 0) == mark
+                         || shot.pixel(x, shot.height() - 1) == mark);
+        return count;
+    };
+    EXPECT_TRUE(tile->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(highlighted(), 0);
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    tile->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(tile->hasFocus());
+    EXPECT_GT(highlighted(), tile->width() / 2);
+    tile->clearFocus();
     QStringList shown;
     for (QAction *action : page.actions())
         if (action->isVisible())

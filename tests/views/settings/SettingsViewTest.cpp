@@ -9,6 +9,7 @@
 #include "design/ElidedLabel.h"
 #include "engine/SyncEngineError.h"
 #include "views/shell/AppShell.h"
+#include "views/kit/DisclosureGroup.h"
 #include "views/kit/PanelTexts.h"
 #include "views/feedback/FeedbackSheet.h"
 #include "views/settings/SettingsState.h"
@@ -31,6 +32,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -254,6 +256,52 @@ TEST_F(SettingsViewTest, BothNameRowsEditOneTextAndSaveSendsItAsTyped)
     EXPECT_EQ(app().engineState().lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
     EXPECT_EQ(nameField("generalTab")->text(), "Attic");
     EXPECT_EQ(engine.state.deviceName, "  ");
+}
+
+// Return in a field presses the button of the field's own section, counted
+// here rather than carried out.
+TEST_F(SettingsViewTest, ReturnInAFieldPressesItsSectionsButton)
+{
+    engine.state.deviceName = "Studio";
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    for (const char *group : {"connectManually", "manageTeamKey"})
+        in<DisclosureGroup>("teamTab", group)->setExpanded(true);
+    for (const auto &[field, text] : {std::pair{"address", nodeURL()}, {"apiKey", QStringLiteral("k3y")},
+                                      {"teamKeyInput", QStringLiteral("KEY")}})
+        in<QLineEdit>("teamTab", field)->setText(text);
+    const struct
+    {
+        const char *tab;
+        const char *field;
+        const char *button;
+    } rows[] = {
+        {"teamTab", "address", "connect"},
+        {"teamTab", "apiKey", "connect"},
+        {"teamTab", "name", "connect"},
+        {"teamTab", "teamKeyInput", "useTeamKey"},
+        {"generalTab", "deviceName", "saveDeviceName"},
+        {"identityTab", "deviceName", "saveDeviceName"},
+        {"networkTab", "customRelay", "applyNetwork"},
+        {"networkTab", "downLimit", "applyNetwork"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.tab) + " " + row.field);
+        view->tabs()->setCurrentWidget(view->findChild<QWidget *>(row.tab));
+        auto *button = in<QPushButton>(row.tab, row.button);
+        ASSERT_TRUE(button->isEnabled());
+        QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+        int clicks = 0;
+        QObject::connect(button, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+        QWidget *field = in<QLineEdit>(row.tab, row.field);
+        if (!field)
+            field = in<QSpinBox>(row.tab, row.field);
+        ASSERT_TRUE(field);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(clicks, 1);
+    }
 }
 
 TEST_F(SettingsViewTest, TheEngineSectionNamesTheEngineAndFollowsItsStatus)

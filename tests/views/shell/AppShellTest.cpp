@@ -203,19 +203,31 @@ TEST(AppShellTest, WithoutADisplayTheApplicationSaysSoInOneLine)
     }
 }
 
-// An opened invitation that names no Mac is not silently dropped.
+// An opened invitation that names no Mac, or cannot be read at all, is not
+// silently dropped: the note says which.
 TEST(AppShellTest, AnInviteLinkWithoutADeviceSaysItCannotBeUsed)
 {
-    ShellRig rig;
     const Invite nobody{QString(), QStringLiteral("Ada's Mac"), QStringLiteral("Plans"), std::nullopt};
-    rig.shell->open(InviteCodec::url(nobody)->toString(QUrl::FullyEncoded));
-    EXPECT_FALSE(rig.env().pendingInvite());
-    auto *note = rig.shell->window().findChild<QMessageBox *>(QStringLiteral("unusableInvite"));
-    ASSERT_TRUE(note);
-    EXPECT_TRUE(note->isVisible());
-    EXPECT_EQ(note->text(), texts::unusableInvite);
-    rig.shell->open(InviteCodec::url(invite)->toString(QUrl::FullyEncoded));
-    EXPECT_EQ(rig.env().pendingInvite(), invite);
+    const struct
+    {
+        QString link;
+        QString said;
+    } rows[] = {
+        {InviteCodec::url(nobody)->toString(QUrl::FullyEncoded), texts::unusableInvite},
+        {QStringLiteral("tidewellsync://join?d=zzz"), texts::unreadableInvite},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.link.toStdString());
+        ShellRig rig;
+        rig.shell->open(row.link);
+        EXPECT_FALSE(rig.env().pendingInvite());
+        auto *note = rig.shell->window().findChild<QMessageBox *>(QStringLiteral("unusableInvite"));
+        ASSERT_TRUE(note);
+        EXPECT_TRUE(note->isVisible());
+        EXPECT_EQ(note->text(), row.said);
+        rig.shell->open(InviteCodec::url(invite)->toString(QUrl::FullyEncoded));
+        EXPECT_EQ(rig.env().pendingInvite(), invite);
+    }
 }
 
 TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
@@ -353,6 +365,21 @@ TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
     const QPoint moved = settings.pos();
     menuAction(*rig.shell, "Settings\u2026")->trigger();
     EXPECT_EQ(settings.pos(), moved);
+}
+
+// Esc and Ctrl+W close the settings window, wherever the focus is in it.
+TEST(AppShellTest, EscapeAndCtrlWCloseTheSettings)
+{
+    ShellRig rig;
+    QWidget &settings = rig.shell->settingsWindow();
+    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        SCOPED_TRACE(QKeySequence(keys).toString().toStdString());
+        menuAction(*rig.shell, "Settings\u2026")->trigger();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+        QWidget *focus = settings.focusWidget() ? settings.focusWidget() : &settings;
+        QTest::keyClick(focus, keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(settings.isVisible());
+    }
 }
 
 TEST(AppShellTest, QuitStopsTheEngineOnceAndStartsNothingAfter)
