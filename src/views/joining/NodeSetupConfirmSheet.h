@@ -13,6 +13,7 @@ class QPushButton;
 namespace tw {
 
 class AppEnvironment;
+class MessageRow;
 
 // The last step of setting up an always-on node: shows what the set-up link
 // found and, on "Connect", registers the node, then brings the syncs and the
@@ -43,7 +44,7 @@ private:
     const NodeSetupPayload m_payload;
     bool m_connecting = false;
     bool m_closed = false;
-    QLabel *m_error = nullptr;
+    MessageRow *m_error = nullptr;
     QPushButton *m_connect = nullptr;
 };
 
