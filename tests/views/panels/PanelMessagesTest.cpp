@@ -4,6 +4,7 @@
 
 #include "projects/ProjectController.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/shell/WidgetAppearance.h"
 #include "views/panels/FolderSettingsPanel.h"
 #include "views/panels/OmitLevelModel.h"
 #include "views/panels/OmitPanel.h"
@@ -28,6 +29,8 @@
 
 namespace tw {
 namespace {
+
+using Appearance = AppPreferences::Appearance;
 
 // Answers at once, or once `gate` is triggered when held.
 QCoro::Task<PurgeOutcome> answer(QAction *gate, bool held)
@@ -187,6 +190,16 @@ TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndG
         row.tell(*panel);
         settleLayouts();
         EXPECT_TRUE(message->isVisible());
+        // Pictures of the message where it stands, in both appearances.
+        for (const Appearance appearance : {Appearance::Light, Appearance::Dark}) {
+            applyWidgetAppearance(appearance);
+            QCoreApplication::processEvents();
+            const bool dark = appearance == Appearance::Dark;
+            EXPECT_FALSE(saveShot(*panel, QStringLiteral("message-%1-%2").arg(row.message, dark ? "dark" : "light"))
+                             .isNull());
+        }
+        applyWidgetAppearance(Appearance::System);
+        QCoreApplication::processEvents();
         EXPECT_EQ(row.control(*panel), before);
         if (!row.takeBack)
             continue;
