@@ -3,10 +3,12 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <algorithm>
 
 namespace tw {
 
-MessageRow::MessageRow(QLabel *message, QWidget *parent) : QWidget(parent), m_message(message), m_row(new QHBoxLayout(this))
+MessageRow::MessageRow(QLabel *message, QWidget *parent)
+    : QWidget(parent), m_message(message), m_row(new QHBoxLayout(this))
 {
     m_row->setContentsMargins(0, 0, 0, 0);
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
