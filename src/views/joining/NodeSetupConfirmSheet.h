@@ -7,7 +7,6 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
-class QLabel;
 class QPushButton;
 
 namespace tw {

@@ -9,7 +9,6 @@
 #include <qcoro/qcorotask.h>
 
 class QHBoxLayout;
-class QLabel;
 class QListView;
 
 namespace tw {
