@@ -362,15 +362,23 @@ QCoro::Task<void> FolderController::emptyArchive(QString folderID)
     co_await QtConcurrent::run(removeArchive, location);
 }
 
-void FolderController::setError(const std::exception &error)
+int FolderController::setError(const std::exception &error)
 {
     ++m_operationErrors;
     const QString message = describeError(error);
+    m_operationErrorText = message;
     const bool repeated = m_lastErrorMessage == message;
     setLastErrorMessage(message);
     // The same words again are still a new failure for whoever shows them.
     if (repeated)
         emit lastErrorMessageChanged();
+    return m_operationErrors;
+}
+
+void FolderController::withdrawError(int failure)
+{
+    if (failure == m_operationErrors && m_lastErrorMessage == m_operationErrorText)
+        setLastErrorMessage(std::nullopt);
 }
 
 bool FolderController::isListed(const QString &folderID) const

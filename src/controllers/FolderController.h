@@ -84,7 +84,12 @@ public:
     // Deletes the engine's archive directory inside a listed folder.
     QCoro::Task<void> emptyArchive(QString folderID);
 
-    void setError(const std::exception &error);
+    // Keeps the error's text as the last error; returns its place in the
+    // count of failures, by which withdrawError() finds it again.
+    int setError(const std::exception &error);
+    // An operation that succeeded after that failure takes it back: the last
+    // error goes, unless another failure (or another text) came since.
+    void withdrawError(int failure);
 
     static bool isHidden(const QString &folderID);
 
@@ -150,6 +155,7 @@ private:
     FolderTextMap m_folderErrors;
     std::optional<QString> m_lastErrorMessage;
     int m_operationErrors = 0;
+    std::optional<QString> m_operationErrorText;
     bool m_isLoading = false;
 
     // Event-driven reading.

@@ -25,6 +25,8 @@ TEST_F(FormatFileSizeTest, PrecisionGrowsWithTheUnit)
         const char *text;
     } rows[] = {
         {0, "0 bytes"},
+        {1, "1 byte"},
+        {2, "2 bytes"},
         {999'999, "1,000 kB"},
         {1'000'000, "1.0 MB"},
         {1'450'000, "1.4 MB"},

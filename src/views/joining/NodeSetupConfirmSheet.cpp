@@ -10,6 +10,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/kit/EnabledKeepingFocus.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
@@ -58,27 +59,24 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     layout->addLayout(found);
 
     layout->addWidget(styledLabel(kDescription, TextRole::Caption, TextTone::Secondary));
-    m_error = styledLabel({}, TextRole::Caption);
-    m_error->setObjectName(QStringLiteral("error"));
-    tintText(*m_error, Theme::danger());
-    m_error->hide();
-    layout->addWidget(m_error);
-
-    auto *buttons = new QHBoxLayout;
+    QLabel *error = styledLabel({}, TextRole::Caption);
+    error->setObjectName(QStringLiteral("error"));
+    tintText(*error, Theme::danger());
+    // Between the buttons: "Connect" stays under the pointer for another try.
+    m_error = new MessageRow(error);
     auto *cancel = new QPushButton(u"Cancel"_qs);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
+    m_error->addBefore(cancel);
     m_connect = new QPushButton(kConnect);
     m_connect->setObjectName(QStringLiteral("connect"));
     m_connect->setDefault(true);
     bindReturnKey(*this, *m_connect);
     TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
     connect(m_connect, &QPushButton::clicked, this, &NodeSetupConfirmSheet::startConnect);
-    buttons->addWidget(m_connect);
-    layout->addLayout(buttons);
+    m_error->addAfter(m_connect);
+    layout->addWidget(m_error);
 }
 
 void NodeSetupConfirmSheet::done(int result)
@@ -148,8 +146,7 @@ void NodeSetupConfirmSheet::setConnecting(bool connecting)
 
 void NodeSetupConfirmSheet::showError(const std::optional<QString> &message)
 {
-    m_error->setText(message.value_or(QString()));
-    m_error->setVisible(message.has_value());
+    m_error->showMessage(message);
 }
 
 } // namespace tw

@@ -7,12 +7,12 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
-class QLabel;
 class QPushButton;
 
 namespace tw {
 
 class AppEnvironment;
+class MessageRow;
 
 // The last step of setting up an always-on node: shows what the set-up link
 // found and, on "Connect", registers the node, then brings the syncs and the
@@ -43,7 +43,7 @@ private:
     const NodeSetupPayload m_payload;
     bool m_connecting = false;
     bool m_closed = false;
-    QLabel *m_error = nullptr;
+    MessageRow *m_error = nullptr;
     QPushButton *m_connect = nullptr;
 };
 

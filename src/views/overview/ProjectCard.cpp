@@ -134,7 +134,10 @@ ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent
     column->addLayout(header);
     column->addWidget(minis);
     column->addWidget(health);
-    column->addStretch();
+    // A card the grid makes as tall as its neighbour keeps its content at
+    // the top, level with the neighbour's: only this takes the extra height
+    // (the status block's own stretches would share it otherwise).
+    column->addStretch(1);
 }
 
 QString ProjectCard::subtitle() const

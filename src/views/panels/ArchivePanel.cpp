@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -75,8 +76,10 @@ QWidget *emptyState()
     return page;
 }
 
-// Replaces the tree and keeps what the user opened and chose, by node ID,
-// where those rows are still there.
+// Replaces the tree and keeps what the user opened, closed and chose, by
+// node ID, where those rows are still there, and the row at the top of the
+// view where it was. Choosing a row again must not scroll to it: the view
+// would open the folders a chosen row lies in, closed by the user since.
 void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Snapshot tree)
 {
     QStringList expanded;
@@ -91,6 +94,10 @@ void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Sna
     };
     noteExpanded(noteExpanded, {});
     const QString current = view.currentIndex().data(ArchiveTreeModel::IdRole).toString();
+    const QModelIndex top = view.indexAt(QPoint(0, 0));
+    const QString topID = top.data(ArchiveTreeModel::IdRole).toString();
+    const int topOffset = top.isValid() ? view.visualRect(top).top() : 0;
+    const int scrolled = view.verticalScrollBar()->value();
 
     model.setSnapshot(std::move(tree));
     // Parents were noted before their children, so each is expanded first.
@@ -99,11 +106,23 @@ void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Sna
         if (index.isValid())
             view.expand(index);
     }
-    const QModelIndex chosen = model.indexOf(current);
-    if (chosen.isValid())
-        view.setCurrentIndex(chosen);
+    const bool autoScroll = view.hasAutoScroll();
+    view.setAutoScroll(false);
+    view.setCurrentIndex(model.indexOf(current));
+    view.setAutoScroll(autoScroll);
+
+    // The scroll range follows the new rows only once they are laid out.
+    view.doItemsLayout();
+    const QModelIndex anchor = model.indexOf(topID);
+    if (!anchor.isValid() || !view.visualRect(anchor).isValid()) {
+        view.verticalScrollBar()->setValue(scrolled);
+        return;
+    }
+    QScrollBar &bar = *view.verticalScrollBar();
+    if (view.verticalScrollMode() == QAbstractItemView::ScrollPerPixel)
+        bar.setValue(bar.value() + view.visualRect(anchor).top() - topOffset);
     else
-        view.setCurrentIndex({});
+        bar.setValue(bar.value() + view.visualRect(anchor).top() / std::max(1, view.visualRect(anchor).height()));
 }
 
 } // namespace
@@ -199,6 +218,10 @@ QCoro::Task<void> ArchivePanel::restoreNode(QPointer<ArchivePanel> self, QPointe
 {
     const QString id = node->id;
     self->setRestoring(id, true);
+    // The panel's failure told before this restore began: this one's success
+    // takes it back. One that ends meanwhile stays for its own success.
+    const std::optional<int> earlier = self->m_restoreFailure;
+    bool restored = false;
     try {
         if (node->kind == ArchiveNode::Kind::Folder) {
             const QMap<QString, QString> mapping = restoreMapping(*node);
@@ -207,11 +230,17 @@ QCoro::Task<void> ArchivePanel::restoreNode(QPointer<ArchivePanel> self, QPointe
             // The engine's own path and time texts, as it listed them.
             co_await env->engine().restoreArchived(folderID, node->version->path, node->version->versionTime);
         }
+        restored = true;
     } catch (const std::exception &error) {
-        if (env)
-            env->folders().setError(error);
+        if (env) {
+            const int failure = env->folders().setError(error);
+            if (self)
+                self->m_restoreFailure = failure;
+        }
     } catch (...) {
     }
+    if (restored && earlier && env)
+        env->folders().withdrawError(*earlier);
     if (!self)
         co_return;
     co_await self->load();

@@ -10,6 +10,7 @@
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FailureLabel.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/ReturnShortcut.h"
@@ -122,24 +123,22 @@ FolderSettingsPanel::FolderSettingsPanel(AppEnvironment &env, QString projectID,
 
     m_syncMeta = toggle(texts::syncMetadata, "syncMetadata");
     column->addWidget(m_syncMeta);
-    m_failure = failureLabel(QStringLiteral("saveFailure"));
-    column->addWidget(m_failure);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    // Why a save did not take, beside the buttons: "Save" stays under the
+    // pointer for another try.
+    m_failure = new MessageRow(failureLabel(QStringLiteral("saveFailure")));
     auto *cancel = new QPushButton(texts::cancel);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &FolderSettingsPanel::finished);
-    buttons->addWidget(cancel);
+    m_failure->addAfter(cancel);
     auto *saveButton = new QPushButton(texts::save);
     saveButton->setObjectName(QStringLiteral("save"));
     saveButton->setDefault(true);
     TintedButtonPainter::apply(*saveButton, ButtonTint::Prominent);
     connect(saveButton, &QPushButton::clicked, this, &FolderSettingsPanel::save);
     bindReturnKey(*this, *saveButton);
-    buttons->addWidget(saveButton);
-    column->addLayout(buttons);
+    m_failure->addAfter(saveButton);
+    column->addWidget(m_failure);
     column->addStretch();
 
     // What the panel shows before its first load has read anything.
@@ -258,7 +257,7 @@ QCoro::Task<void> FolderSettingsPanel::runSave(QPointer<FolderSettingsPanel> sel
     // The panel stays, telling why, while the hidden-files choice did not
     // take effect; Save tries again.
     if (self)
-        showFailure(*self->m_failure, failure);
+        self->m_failure->showMessage(failure);
     if (self && !failure)
         emit self->finished();
 }

@@ -18,6 +18,7 @@ class QPushButton;
 namespace tw {
 
 class AppEnvironment;
+class MessageRow;
 
 // The settings of one folder of a sync on this Mac: hidden files, the
 // archive of deleted and overwritten files and how long it keeps them, the
@@ -101,7 +102,7 @@ private:
     QLabel *m_localArchive = nullptr;
     QPushButton *m_free = nullptr;
     QCheckBox *m_syncMeta = nullptr;
-    QLabel *m_failure = nullptr;
+    MessageRow *m_failure = nullptr;
 };
 
 } // namespace tw

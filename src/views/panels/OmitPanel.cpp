@@ -9,6 +9,7 @@
 #include "projects/ProjectController.h"
 #include "views/kit/FailureLabel.h"
 #include "views/kit/LiteralAmpersands.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/PanelPages.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -67,8 +68,6 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     m_pathBar = new QHBoxLayout;
     m_pathBar->setSpacing(4);
     column->addLayout(m_pathBar);
-    m_failure = failureLabel(QStringLiteral("switchFailure"));
-    column->addWidget(m_failure);
 
     m_model = new OmitLevelModel(this);
     m_list = new OmitListView;
@@ -87,6 +86,9 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
 
     m_content = new PanelPages(emptyState(), m_list);
     column->addWidget(m_content, 1);
+    // At the foot: the rows stay where they are as it comes and goes.
+    m_failure = new MessageRow(failureLabel(QStringLiteral("switchFailure")));
+    column->addWidget(m_failure);
     rebuildPathBar();
     showContent();
 }
@@ -172,7 +174,7 @@ QCoro::Task<void> OmitPanel::writeSwitch(QPointer<OmitPanel> self, QPointer<AppE
     };
     const std::optional<QString> failure = co_await env->projects().editIgnores(folderID, edit);
     if (self)
-        showFailure(*self->m_failure, failure);
+        self->m_failure->showMessage(failure);
     // Lines that could not be written are as they were: the switch stays.
     if (failure || !self || !env)
         co_return;

@@ -9,12 +9,12 @@
 #include <qcoro/qcorotask.h>
 
 class QHBoxLayout;
-class QLabel;
 class QListView;
 
 namespace tw {
 
 class AppEnvironment;
+class MessageRow;
 class PanelPages;
 class OmitLevelModel;
 class OmitRowDelegate;
@@ -24,7 +24,7 @@ class OmitRowDelegate;
 // it off this Mac (the other Macs keep syncing it). A switch is one ignore
 // line of the engine folder, anchored at its root. Needs the folder's engine
 // folder ID; without one it lists nothing and writes nothing. A switch whose
-// line could not be written says why under the path bar.
+// line could not be written says why at the panel's foot.
 class OmitPanel : public QWidget
 {
     Q_OBJECT
@@ -93,7 +93,7 @@ private:
     QListView *m_list = nullptr;
     OmitLevelModel *m_model = nullptr;
     OmitRowDelegate *m_delegate = nullptr;
-    QLabel *m_failure = nullptr;
+    MessageRow *m_failure = nullptr;
 };
 
 } // namespace tw

@@ -9,12 +9,9 @@
 #include "views/panels/OmitLevelModel.h"
 
 #include <QAbstractItemView>
-#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-
-#include <cmath>
 
 namespace tw {
 namespace {
@@ -64,10 +61,10 @@ QRect OmitRowDelegate::nameIn(const QRect &row, const QModelIndex &index)
     const QRect body = bodyOf(row);
     const int left = body.left() + paddingX + iconWidth + spacing;
     const int room = std::max(0, switchIn(row).left() - kMinNameGap - left);
-    // Rounded up: a width rounded to the nearest pixel may fall short of
-    // the text's own, and the name would be elided with room to spare.
-    const QFontMetricsF metrics(rowFont(index));
-    const int full = int(std::ceil(metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString())));
+    // The width of the line as drawn, a line break shown as a space: the raw
+    // text measured its break as nothing and the name was cut with room to
+    // spare.
+    const int full = oneLineWidth(index.data(Qt::DisplayRole).toString(), rowFont(index));
     const int width = std::min(room, full);
     return QRect(left, body.top() + paddingY, width, body.height() - 2 * paddingY);
 }

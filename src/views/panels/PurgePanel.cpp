@@ -8,6 +8,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "views/kit/EnabledKeepingFocus.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
@@ -161,27 +162,33 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     m_confirm = pathField("confirm");
     column->addWidget(m_confirm);
 
-    m_result = styledLabel(QString(), TextRole::Body, TextTone::Secondary);
-    m_result->setObjectName(QStringLiteral("result"));
-    m_result->setFont(pointsFont(12));
-    m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(m_result);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    QLabel *result = styledLabel(QString(), TextRole::Body, TextTone::Secondary);
+    result->setObjectName(QStringLiteral("result"));
+    result->setFont(pointsFont(12));
+    result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The result stands beside the buttons, so "Remove from other Macs"
+    // stays under the pointer for a second run.
+    m_result = new MessageRow(result);
     auto *cancel = new QPushButton(texts::cancel);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &PurgePanel::finished);
-    buttons->addWidget(cancel);
+    m_result->addAfter(cancel);
     m_remove = new QPushButton;
     m_remove->setObjectName(QStringLiteral("remove"));
     m_remove->setDefault(true);
     TintedButtonPainter::apply(*m_remove, ButtonTint::Destructive);
+    // As wide running as not: "Cancel" beside it stays where it was.
+    int widest = 0;
+    for (const QString &title : {texts::removeFromOtherMacs, texts::removing}) {
+        m_remove->setText(title);
+        widest = std::max(widest, m_remove->sizeHint().width());
+    }
+    m_remove->setMinimumWidth(widest);
     connect(m_remove, &QPushButton::clicked, this, &PurgePanel::run);
     bindReturnKey(*this, *m_remove);
-    buttons->addWidget(m_remove);
-    column->addLayout(buttons);
+    m_result->addAfter(m_remove);
+    column->addWidget(m_result);
     column->addStretch();
 
     connect(m_subpath, &QLineEdit::textChanged, this, &PurgePanel::refresh);
@@ -247,10 +254,11 @@ void PurgePanel::showOutcome(const PurgeOutcome &outcome)
         m_subpath->clear();
     }
     refresh();
-    // The result sits below the form, often under the fold of a short
-    // inspector: the user who pressed the button sees what it did.
+    // In a short inspector the row may reach under the fold (or Return
+    // pressed the button from above it): the user sees what it did. Where
+    // the panel fits, nothing scrolls.
     m_scroll->widget()->layout()->activate();
-    m_scroll->ensureWidgetVisible(m_result);
+    m_scroll->ensureWidgetVisible(m_result, 0, 0);
 }
 
 void PurgePanel::refresh()
@@ -260,8 +268,7 @@ void PurgePanel::refresh()
     m_preview->setVisible(!path.isEmpty());
     m_kept->setText(texts::keptOnThisMac + m_folder.localPath + QLatin1Char('/') + path);
     m_confirm->setPlaceholderText(path.isEmpty() ? texts::typeThePathAbove : path);
-    m_result->setVisible(m_resultText.has_value());
-    m_result->setText(m_resultText.value_or(QString()));
+    m_result->showMessage(m_resultText);
     m_remove->setText(m_running ? texts::removing : texts::removeFromOtherMacs);
     setEnabledKeepingFocus(*m_remove, canRun());
 }

@@ -17,6 +17,7 @@ class QScrollArea;
 namespace tw {
 
 class AppEnvironment;
+class MessageRow;
 
 // Removes one subfolder of a sync folder from the teammates' Macs to free
 // their space, while this Mac keeps its copy out of syncing: the user types
@@ -72,7 +73,7 @@ private:
     QWidget *m_preview = nullptr;
     QLabel *m_kept = nullptr;
     QLineEdit *m_confirm = nullptr;
-    QLabel *m_result = nullptr;
+    MessageRow *m_result = nullptr;
     QScrollArea *m_scroll = nullptr;
     QPushButton *m_remove = nullptr;
 };

@@ -125,8 +125,14 @@ void IgnoresTab::addOwnRules()
     section->rows()->addLayout(addRow);
     m_patternFailure = failureLabel(QStringLiteral("patternRefusal"));
     section->rows()->addWidget(m_patternFailure);
-    connect(m_newPattern, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_add->setEnabled(!text.trimmed().isEmpty()); });
+    connect(m_newPattern, &QLineEdit::textChanged, this, [this](const QString &text) {
+        const bool typed = !text.trimmed().isEmpty();
+        m_add->setEnabled(typed);
+        // The refusal was of the pattern that was there: an emptied field
+        // has nothing left to refuse.
+        if (!typed)
+            showFailure(*m_patternFailure, std::nullopt);
+    });
     connect(m_newPattern, &QLineEdit::returnPressed, this, &IgnoresTab::addCustom);
     connect(m_add, &QPushButton::clicked, this, &IgnoresTab::addCustom);
 }

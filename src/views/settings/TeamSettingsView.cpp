@@ -17,6 +17,7 @@
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -233,16 +234,15 @@ QWidget *TeamSettingsView::manualConnect()
     m_name->setPlaceholderText(texts::defaultNodeName);
     addLabelledField(rows, texts::nodeName, m_name);
 
-    m_connectError = styledLabel({}, TextRole::Caption);
-    m_connectError->setObjectName(QStringLiteral("connectError"));
-    tintText(*m_connectError, Theme::danger());
-    rows->addWidget(m_connectError);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    QLabel *connectError = styledLabel({}, TextRole::Caption);
+    connectError->setObjectName(QStringLiteral("connectError"));
+    tintText(*connectError, Theme::danger());
+    // Beside "Connect", which stays under the pointer for another try.
+    m_connectError = new MessageRow(connectError);
     m_connect = button(texts::connect, "connect");
     TintedButtonPainter::apply(*m_connect, ButtonTint::Prominent);
-    buttons->addWidget(m_connect);
-    rows->addLayout(buttons);
+    m_connectError->addAfter(m_connect);
+    rows->addWidget(m_connectError);
 
     connect(m_address, &QLineEdit::textChanged, this, &TeamSettingsView::showConnect);
     connect(m_apiKey, &QLineEdit::textChanged, this, &TeamSettingsView::showConnect);
@@ -364,8 +364,7 @@ void TeamSettingsView::showReachability()
 void TeamSettingsView::showConnect()
 {
     const std::optional<QString> &error = m_env.nasNode().lastError();
-    m_connectError->setText(error.value_or(QString()));
-    m_connectError->setVisible(error.has_value());
+    m_connectError->showMessage(error);
     m_connect->setText(m_connecting ? texts::connecting : texts::connect);
     // Tested as typed: blanks count as filled, and the controller says why
     // they will not do.

@@ -16,6 +16,7 @@ namespace tw {
 class AppEnvironment;
 class DisclosureGroup;
 class ElidedLabel;
+class MessageRow;
 class StatusDot;
 
 // The settings window's Team tab: how this Mac joins syncs, the always-on
@@ -83,7 +84,7 @@ private:
     QLineEdit *m_address = nullptr;
     QLineEdit *m_apiKey = nullptr;
     QLineEdit *m_name = nullptr;
-    QLabel *m_connectError = nullptr;
+    MessageRow *m_connectError = nullptr;
     QPushButton *m_connect = nullptr;
     bool m_connecting = false;
     QPointer<NasSetupGuideView> m_guide;

@@ -6,6 +6,7 @@
 #include "design/CardFrame.h"
 #include "design/DeviceSyncRing.h"
 #include "design/ElidedLabel.h"
+#include "design/ElidedLine.h"
 #include "design/ShownSymbol.h"
 #include "design/StatusDot.h"
 #include "design/TextStyle.h"
@@ -20,13 +21,15 @@
 #include <QPainter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tw {
 
 namespace {
 
 constexpr int kDotSize = 7;
-constexpr int kDotLabelWidth = 150;
+constexpr int kDotSpacing = 4;
+constexpr int kPairSpacing = 10;
 
 CardStyle cardStyle(bool selected, bool isThisMac)
 {
@@ -60,6 +63,21 @@ bool isPausedTeammate(const ProjectDeviceRef &device, const HealthInputs &in)
         if (known.id == device.id)
             return known.isPaused;
     return false;
+}
+
+// The widest a label may be so that all fit the room: short names whole,
+// the long ones cut alike to what is left. A fixed share cut a long name
+// while the row still had room to its end.
+int fairShare(QList<int> widths, int room)
+{
+    std::sort(widths.begin(), widths.end());
+    for (qsizetype i = 0; i < widths.size(); ++i) {
+        const qsizetype left = widths.size() - i;
+        if (widths[i] * left > room)
+            return std::max(0, room / int(left));
+        room -= widths[i];
+    }
+    return QWIDGETSIZE_MAX;
 }
 
 } // namespace
@@ -104,13 +122,15 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     top->addLayout(names, 1);
     top->addWidget(m_badge);
     m_dots->setContentsMargins(0, 0, 0, 0);
-    m_dots->setSpacing(10);
+    m_dots->setSpacing(kPairSpacing);
+    m_dotRow->installEventFilter(this);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(10);
     column->addLayout(top);
     column->addWidget(m_dotRow);
-    column->addStretch();
+    // Made as tall as its row by the grid, it keeps its content at the top.
+    column->addStretch(1);
     refresh();
 }
 
@@ -173,15 +193,13 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             auto *pair = new QWidget;
             auto *row = new QHBoxLayout(pair);
             row->setContentsMargins(0, 0, 0, 0);
-            row->setSpacing(4);
+            row->setSpacing(kDotSpacing);
             auto *dot = new StatusDot(Theme::offline(), kDotSize);
             dot->setObjectName(QStringLiteral("folderDot"));
             auto *text = new ElidedLabel(Qt::ElideRight);
             text->setObjectName(QStringLiteral("folderLabel"));
             text->setFont(pointsFont(12));
             text->setFullText(label);
-            // One long name leaves room for the others.
-            text->setMaximumWidth(kDotLabelWidth);
             setSecondaryForeground(*text);
             row->addWidget(dot);
             row->addWidget(text);
@@ -189,10 +207,34 @@ void DeviceCard::refreshDots(const QStringList &labels, const QList<SyncHealth> 
             showNow(*pair);
         }
         m_dots->addStretch();
+        fitDotLabels();
     }
     const QList<StatusDot *> shown = m_dotRow->findChildren<StatusDot *>();
     for (qsizetype i = 0; i < shown.size() && i < health.size(); ++i)
         shown[i]->setColor(Theme::healthColor(health[i]));
+}
+
+bool DeviceCard::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_dotRow && event->type() == QEvent::Resize)
+        fitDotLabels();
+    return QWidget::eventFilter(watched, event);
+}
+
+// One long name leaves room for the others, and takes what they leave.
+void DeviceCard::fitDotLabels()
+{
+    const QList<ElidedLabel *> labels = m_dotRow->findChildren<ElidedLabel *>(QStringLiteral("folderLabel"));
+    if (labels.isEmpty())
+        return;
+    QList<int> widths;
+    for (const ElidedLabel *label : labels)
+        widths.append(oneLineWidth(label->fullText(), label->font()));
+    const int pairs = int(labels.size());
+    const int room = m_dotRow->width() - (pairs - 1) * kPairSpacing - pairs * (kDotSize + kDotSpacing);
+    const int share = fairShare(widths, room);
+    for (ElidedLabel *label : labels)
+        label->setMaximumWidth(share);
 }
 
 void DeviceCard::paintEvent(QPaintEvent *)

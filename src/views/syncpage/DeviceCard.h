@@ -35,11 +35,13 @@ signals:
     void clicked();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void refreshDots(const QStringList &labels, const QList<SyncHealth> &health);
+    void fitDotLabels();
 
     AppEnvironment &m_env;
     QString m_projectID;

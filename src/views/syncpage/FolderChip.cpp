@@ -54,6 +54,8 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     column->setSpacing(5);
     column->addLayout(top);
     column->addLayout(bottom);
+    // Made as tall as its row by the grid, it keeps its content at the top.
+    column->addStretch(1);
     refresh();
 }
 

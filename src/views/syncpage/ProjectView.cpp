@@ -291,10 +291,12 @@ void ProjectView::buildPage()
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
+    // The banner takes its room from the foot of the cards' area: neither
+    // the cards nor the inspector move as it comes, goes or grows a line.
     page->addWidget(scroll, 1);
+    page->addWidget(m_banner);
     page->addWidget(divider(this));
     page->addWidget(m_inspectorArea);
-    page->addWidget(m_banner);
 
     m_switcherMenu = new QMenu(this);
     m_switcherMenu->setObjectName(QStringLiteral("switcher"));

@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -131,10 +132,14 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     rig.watch(sheet);
     sheet.show();
     QPushButton *connect = button(sheet, "connect");
+    const QPoint connectAt = connect->mapTo(&sheet, QPoint());
     connect->click();
     ASSERT_TRUE(waitUntil([&] { return !sheet.connecting(); }));
     QLabel *error = label(sheet, "error");
     EXPECT_TRUE(error->isVisible());
+    // "Connect" stays under the pointer for another try.
+    sheet.layout()->activate();
+    EXPECT_EQ(connect->mapTo(&sheet, QPoint()), connectAt);
     EXPECT_EQ(error->text(), u"Couldn't reach the node at "_qs + rig.node.baseURL().toString() +
                                  u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 "
                                  u"API Key)."_qs);

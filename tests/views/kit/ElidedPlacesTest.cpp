@@ -71,6 +71,9 @@ struct Row
     const char *label;
     // What the label draws; none: its text cut with "…".
     std::optional<QString> drawn;
+    // Cut only where its row has no room left: the row's last part reaches
+    // its end.
+    bool fillsItsRow = false;
 };
 
 TEST_F(ElidedPlacesTest, ShortNamesAreDrawnWholeAndLongTextsEndInAnEllipsisWithinTheirRoom)
@@ -102,6 +105,9 @@ TEST_F(ElidedPlacesTest, ShortNamesAreDrawnWholeAndLongTextsEndInAnEllipsisWithi
          card({kLongFolder, QStringLiteral("Footage")}, kPeer), "folderLabel:Footage", QStringLiteral("Footage")},
         {"a Mac card's folder with room to spare", {420, 110}, card({QStringLiteral("Film")}, kPeer), "folderLabel",
          QStringLiteral("Film")},
+        {"a long folder beside a short one on a wide Mac card", {360, 110},
+         card({kLongFolder, QStringLiteral("Footage")}, kPeer),
+         "folderLabel:Rushes from the camera cards, waiting for the grade", std::nullopt, true},
         {"a folder's chip", {240, 70}, chip(QStringLiteral("Film")), "label", QStringLiteral("Film")},
         {"the node's Mac card", {320, 110}, card({QStringLiteral("Docs")}, kNode), "name", QStringLiteral("Team NAS")},
         {"a long node address on the Team tab", {360, 700}, [this] { return teamTab(QStringLiteral("Attic"), kLongAddress); },
@@ -129,6 +135,13 @@ TEST_F(ElidedPlacesTest, ShortNamesAreDrawnWholeAndLongTextsEndInAnEllipsisWithi
         }
         EXPECT_TRUE(label->text().contains(QChar(0x2026)))
             << label->text().toStdString();
+        if (row.fillsItsRow) {
+            const QWidget &line = *label->parentWidget()->parentWidget();
+            int end = 0;
+            for (const QWidget *part : line.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                end = std::max(end, part->geometry().right() + 1);
+            EXPECT_GE(end, line.width() - 2);
+        }
         EXPECT_LE(QFontMetricsF(label->font()).horizontalAdvance(label->text()), label->contentsRect().width() + 0.5)
             << label->text().toStdString();
     }

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeView>
@@ -239,6 +240,57 @@ TEST_F(ArchivePanelTest, AReloadKeepsTheOpenedRowsAndTheChosenOne)
     awaitTask(panel->load());
     ASSERT_TRUE(waitUntil([&] { return !panel->isLoading(); }));
     EXPECT_FALSE(tree.currentIndex().isValid());
+}
+
+// Closed by the user, a folder stays closed through the reload a restore
+// makes, though the chosen row lies in it, and the view stays where it was.
+TEST_F(ArchivePanelTest, ARestoreKeepsWhatTheUserClosedAndWhereTheViewIs)
+{
+    for (int i = 0; i < 40; ++i)
+        engine.state.archives["st"].append({QStringLiteral("take%1.mov").arg(i, 2, 10, QLatin1Char('0')), kT1, 10});
+    auto panel = shownPanel();
+    panel->resize(640, 240);
+    QTreeView &tree = panel->tree();
+    tree.expand(row(*panel, "dir:Docs"));
+    tree.setCurrentIndex(row(*panel, "file:Docs/a.txt"));
+    tree.collapse(row(*panel, "dir:Docs"));
+    settleLayouts();
+    tree.scrollTo(row(*panel, "file:take30.mov"), QAbstractItemView::PositionAtTop);
+    const int scrolled = tree.verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    const QString top = text(tree.indexAt(QPoint(0, 0)), ArchiveTreeModel::IdRole);
+    const QModelIndex restored = row(*panel, "file:take31.mov");
+    ASSERT_TRUE(tree.viewport()->rect().contains(tree.visualRect(restored)));
+
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, panel->rowDelegate().buttonRect(restored).center());
+    ASSERT_TRUE(waitUntil([&] { return panel->restoring().isEmpty() && !panel->isLoading(); }));
+    EXPECT_EQ(engine.callCount("restoreArchived"), 1);
+    EXPECT_FALSE(tree.isExpanded(row(*panel, "dir:Docs")));
+    EXPECT_EQ(text(tree.currentIndex(), ArchiveTreeModel::IdRole), "file:Docs/a.txt");
+    EXPECT_EQ(tree.verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(text(tree.indexAt(QPoint(0, 0)), ArchiveTreeModel::IdRole), top);
+}
+
+// A restore that works takes back the failure of one before it; another
+// part's failure since stays.
+TEST_F(ArchivePanelTest, ASuccessfulRestoreClearsTheEarlierRestoresFailure)
+{
+    auto panel = shownPanel();
+    const auto restore = [&](const QString &id) {
+        clickButton(*panel, row(*panel, id));
+        return waitUntil([&] { return panel->restoring().isEmpty() && !panel->isLoading(); });
+    };
+    engine.failNext("restoreArchived", SyncEngineError::notRunning());
+    ASSERT_TRUE(restore("file:Docs/sub/b.txt"));
+    EXPECT_EQ(app().folders().lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
+    ASSERT_TRUE(restore("file:Docs/sub/b.txt"));
+    EXPECT_EQ(app().folders().lastErrorMessage(), std::nullopt);
+
+    engine.failNext("restoreArchived", SyncEngineError::notRunning());
+    ASSERT_TRUE(restore("file:Docs/sub/b.txt"));
+    app().folders().setError(SyncEngineError::backend("rescan refused"));
+    ASSERT_TRUE(restore("file:Docs/sub/b.txt"));
+    EXPECT_EQ(app().folders().lastErrorMessage(), SyncEngineError::backend("rescan refused").errorDescription());
 }
 
 TEST_F(ArchivePanelTest, EmptyingRemovesTheArchiveAndShowsWhatAFailedListingShows)

@@ -5,6 +5,7 @@
 
 #include "controllers/DeviceController.h"
 #include "design/ContrastRatio.h"
+#include "design/ElidedLine.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
@@ -233,9 +234,13 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
 TEST_F(OmitPanelTest, ANameWithALineBreakOrOneSyncthingCannotUseGetsNoLine)
 {
     const QString unusable = u"a\uFFFDb"_qs;
-    engine.state.browse["st"][""] = {file("a\nb"), file(unusable)};
+    engine.state.browse["st"][""] = {file("a\nb"), file(unusable), file("new\nclip.txt")};
     lines() = {"*.tmp"};
     auto panel = shownPanel();
+    // Its name on one line, whole in a row with room: measured as drawn.
+    EXPECT_EQ(elidedToFit("new\nclip.txt", pointsFont(13), Qt::ElideMiddle,
+                          panel->rowDelegate().nameRect(row(*panel, "new\nclip.txt")).width()),
+              "new clip.txt");
     awaitTask(panel->toggle(file("a\nb"), true));
     EXPECT_EQ(app().projects().lastErrorMessage(), ProjectController::lineBreakText);
     awaitTask(panel->toggle(file(unusable), true));

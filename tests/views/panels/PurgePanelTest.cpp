@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <gtest/gtest.h>
 #include <qcoro/qcorosignal.h>
 
@@ -53,6 +54,8 @@ protected:
         };
         auto made = std::make_unique<PurgePanel>(app(), "S", folder, nullptr, purge);
         QObject::connect(made.get(), &PurgePanel::finished, [this] { ++finished; });
+        // As the inspector holds it.
+        made->resize(600, 440);
         made->show();
         return made;
     }
@@ -210,7 +213,7 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
         EXPECT_EQ(button(*shown, "remove")->isEnabled(), !row.cleared);
         // Whole in view, also when later rows run in a short inspector.
         const QLabel *result = label(*shown, "result");
-        const QWidget *viewport = result->parentWidget()->parentWidget();
+        const QWidget *viewport = shown->findChild<QScrollArea *>()->viewport();
         EXPECT_TRUE(waitUntil([&] {
             const QRect area(result->mapTo(viewport, QPoint()), result->size());
             return result->height() > 0 && viewport->rect().contains(area);

@@ -163,6 +163,12 @@ TEST_F(IgnoresTabTest, APatternSyncthingCannotUseIsRefusedWhereTypedWithItsReaso
                                "has no closing \u201C]\u201D."_qs);
     EXPECT_EQ(field->text(), "[abc");
     EXPECT_EQ(app().preferences().defaultIgnores(), stored);
+    // Emptied, the field has nothing left refused.
+    field->clear();
+    EXPECT_FALSE(refusal->isVisibleTo(view->ignoresTab()));
+    QTest::keyClicks(field, "[abc");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(refusal->isVisibleTo(view->ignoresTab()));
     QTest::keyClicks(field, "]");
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(refusal->isVisibleTo(view->ignoresTab()));

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QtTest/QTest>
 #include <QApplication>
 #include <QToolButton>
@@ -304,10 +305,18 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     view.switcherMenu()->actions().at(1)->trigger();
     EXPECT_EQ(path.ids(), QStringList{QStringLiteral("B")});
 
+    // The banner comes, grows a line and goes with the cards and the
+    // inspector where they were.
+    const auto places = [&] {
+        return std::pair{view.findChild<QScrollArea *>()->mapTo(&view, QPoint()),
+                         view.inspectorArea()->mapTo(&view, QPoint())};
+    };
+    const auto unbannered = places();
     app().projects().setLastErrorMessage(QStringLiteral("Broken"));
     settle();
     EXPECT_TRUE(view.errorBanner()->isVisibleTo(&view));
     EXPECT_EQ(view.errorBanner()->message(), QStringLiteral("Broken"));
+    EXPECT_EQ(places(), unbannered);
     app().projects().setLastErrorMessage(QString());
     settle();
     EXPECT_FALSE(view.errorBanner()->isVisibleTo(&view));
@@ -330,6 +339,7 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     settle();
     const QString folderError = SyncEngineError::notRunning().errorDescription();
     EXPECT_EQ(view.errorBanner()->message(), QStringLiteral("Broken\n") + folderError);
+    EXPECT_EQ(places(), unbannered);
     app().projects().setLastErrorMessage(QString());
     settle();
     EXPECT_TRUE(view.errorBanner()->isVisibleTo(&view));

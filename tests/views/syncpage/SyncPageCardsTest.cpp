@@ -4,6 +4,9 @@
 #include "views/syncpage/DeviceCard.h"
 #include "views/syncpage/FolderChip.h"
 
+#include "app/AppEnvironment.h"
+#include "views/overview/ProjectCard.h"
+
 #include "app/texts/SyncPageTexts.h"
 #include "controllers/FormatFileSize.h"
 #include "design/DeviceSyncRing.h"
@@ -20,6 +23,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -132,6 +136,49 @@ TEST_F(SyncPageCardsTest, AChipShowsTheSizeAndTheStateOnThisMac)
         EXPECT_EQ(chip.findChild<QLabel *>("label")->text(), row.folderID);
         chip.setSelected(true);
         EXPECT_FALSE(saveShot(chip, row.shot).isNull());
+    }
+}
+
+// A grid gives a card its row's height: the content keeps to the top, level
+// with the card beside it, and the room left goes below.
+TEST_F(SyncPageCardsTest, ACardTallerThanItsContentKeepsTheContentAtTheTop)
+{
+    makeSync({folder("Docs", "st1")});
+    load();
+    const struct
+    {
+        const char *card;
+        std::function<std::unique_ptr<QWidget>()> build;
+        const char *first;
+    } rows[] = {
+        {"a sync's card",
+         [this] {
+             auto made = std::make_unique<ProjectCard>(app(), "S");
+             made->refresh(app().healthInputs());
+             return std::unique_ptr<QWidget>(std::move(made));
+         },
+         "iconTile"},
+        {"a Mac card", [this] { return std::make_unique<DeviceCard>(app(), "S", kPeer); }, "name"},
+        {"a folder chip",
+         [this] {
+             auto made = std::make_unique<FolderChip>(app(), "S", "Docs");
+             made->refresh();
+             return std::unique_ptr<QWidget>(std::move(made));
+         },
+         "label"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.card);
+        std::unique_ptr<QWidget> card = row.build();
+        card->resize(480, card->sizeHint().height());
+        card->show();
+        settleLayouts();
+        const QWidget *first = card->findChild<QWidget *>(row.first);
+        ASSERT_NE(first, nullptr);
+        const QPoint natural = first->mapTo(card.get(), QPoint());
+        card->resize(480, card->height() + 60);
+        settleLayouts();
+        EXPECT_EQ(first->mapTo(card.get(), QPoint()), natural);
     }
 }
 
