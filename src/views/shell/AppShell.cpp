@@ -29,6 +29,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -44,6 +45,9 @@ void tellUnusableInvite(QWidget &window)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     setPlainTexts(*box, texts::unusableInvite, {});
+    // A button of our own: the standard OK takes the icon theme's symbol,
+    // drawn in a colour that need not read on the button.
+    box->setEscapeButton(box->addButton(texts::ok, QMessageBox::AcceptRole));
     box->open();
 }
 
