@@ -25,20 +25,22 @@ void loopbackOnlyState(FakeSyncEngine::State &state)
     state.network.globalDiscoveryEnabled = false;
 }
 
-Response nodeAnswer(const Request &request)
-{
-    if (request.header("X-API-Key") != ViewTestEnv::kNodeKey.toUtf8())
-        return Response::text(403, "CSRF Error");
-    if (request.method != "GET")
-        return Response::json("{}");
-    if (request.path() == "/rest/system/status")
-        return Response::json("{\"myID\": \"" + ViewTestEnv::kNodeDeviceID.toUtf8() + "\"}");
-    if (request.path() == "/rest/config/folders" || request.path() == "/rest/config/devices")
-        return Response::json("[]");
-    return Response::json("{}");
-}
-
 } // namespace
+
+FakeHttpServer::Handler fakeNodeAnswers(QString key, QString deviceID)
+{
+    return [key = key.toUtf8(), deviceID = deviceID.toUtf8()](const Request &request) {
+        if (request.header("X-API-Key") != key)
+            return Response::text(403, "CSRF Error");
+        if (request.method != "GET")
+            return Response::json("{}");
+        if (request.path() == "/rest/system/status")
+            return Response::json("{\"myID\": \"" + deviceID + "\"}");
+        if (request.path() == "/rest/config/folders" || request.path() == "/rest/config/devices")
+            return Response::json("[]");
+        return Response::json("{}");
+    };
+}
 
 UrlCapture::UrlCapture()
 {
@@ -59,7 +61,7 @@ ViewTestEnv::ViewTestEnv()
                AppPaths(dir.path()))
 {
     loopbackOnlyState(engine.state);
-    node.setHandler(nodeAnswer);
+    node.setHandler(fakeNodeAnswers(kNodeKey, kNodeDeviceID));
     makeEnvironment();
 }
 

@@ -35,6 +35,11 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 };
 
+// What an always-on node answers NasNodeController: its status with the
+// device ID to a request carrying the key (403 otherwise), empty lists and
+// defaults to other reads, and 200 to every write.
+FakeHttpServer::Handler fakeNodeAnswers(QString key, QString deviceID);
+
 // The one fixture of the panel, sheet and settings view tests (offscreen,
 // in tidewell_view_tests): the real AppEnvironment on the fake engine, whose
 // picture is a running engine on loopback (NAT, relays and discovery off);
@@ -46,9 +51,8 @@ public slots:
 // Nothing runs by itself: no polling loop, sweep or event poller. Tests
 // refresh the controllers they need and wait with waitUntil.
 //
-// The node answers what NasNodeController asks: its status with
-// kNodeDeviceID to a request carrying kNodeKey (403 otherwise), empty lists
-// and defaults to other reads, and 200 to every write, which it records.
+// The node answers as fakeNodeAnswers(kNodeKey, kNodeDeviceID) and records
+// every write.
 //
 // A derived fixture that overrides SetUp() calls ViewTestEnv::SetUp() first.
 class ViewTestEnv : public ::testing::Test

@@ -33,6 +33,7 @@
 #include "views/overview/ProjectCard.h"
 #include "views/overview/ProjectOverviewView.h"
 #include "views/syncpage/ProjectView.h"
+#include "views/syncpage/RenameSheet.h"
 #include "views/window/EngineStatusBar.h"
 #include "views/feedback/FeedbackSheet.h"
 #include "views/window/IncomingBanner.h"
@@ -51,6 +52,8 @@
 #include "views/panels/OmitPanel.h"
 #include "views/panels/PurgePanel.h"
 
+#include "AwaitTask.h"
+#include "FakeHttpServer.h"
 #include "FakeServices.h"
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
@@ -58,9 +61,11 @@
 #include "RecordingNotifier.h"
 #include "SaveShot.h"
 #include "TourSteps.h"
+#include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -77,6 +82,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -95,6 +101,9 @@ const QString kStranger = QStringLiteral("STRANGE-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDD
 const QString kInviter = QStringLiteral("INVITER-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kLateJoiner = QStringLiteral("LATEMAC-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
 const QString kJoiner = QStringLiteral("JOINERM-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+// Known to this Mac but in no sync: the invite sheet offers it as a contact.
+const QString kContact = QStringLiteral("CONTACT-AAAAAAA-BBBBBBB-CCCCCCC-DDDDDDD-EEEEEEE-FFFFFFF-GGGGGGG");
+const QString kNodeKey = QStringLiteral("tour-node-key");
 // Names longer than any row has room for: each ends in "…" where it is cut.
 // Two hold a line break, as a teammate's record or a pasted name may: one
 // line wherever they show.
@@ -155,7 +164,8 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     s.devices = {{.id = me, .name = "Tour Mac", .isThisDevice = true},
                  {.id = kTeammate, .name = "Studio"},
                  {.id = kAway, .name = kLongMac},
-                 {.id = kNode, .name = kNodeName}};
+                 {.id = kNode, .name = kNodeName},
+                 {.id = kContact, .name = "Edit Bay"}};
     s.connections = {connection(kTeammate, "127.0.0.1:22067", "relay-client"), connection(kAway, {}, {}),
                      connection(kNode, "127.0.0.1:22000", "tcp-client")};
     const QStringList ids = {"tdw-moving", "tdw-broken", "tdw-ignoring"};
@@ -271,6 +281,15 @@ CapsuleChip *teammateChip(QWidget *root)
     return nullptr;
 }
 
+// The message box shown over the widget, if any.
+QMessageBox *shownBox(QWidget &root)
+{
+    for (QMessageBox *box : root.findChildren<QMessageBox *>())
+        if (box->isVisible())
+            return box;
+    return nullptr;
+}
+
 QAbstractButton *toolButton(QToolBar *bar, const QString &text)
 {
     for (QAction *action : bar->actions())
@@ -314,6 +333,10 @@ int runTour()
     QDir().mkpath(picked);
     injectables.folderPicker = [picked](QWidget *) { return pickedFolder(picked); };
     injectables.started = [&started] { started = true; };
+    FakeHttpServer nodeServer;
+    nodeServer.setHandler(fakeNodeAnswers(kNodeKey, kNode));
+    if (!nodeServer.listen())
+        tour.fail(QStringLiteral("the node's server does not listen"));
     auto shell = std::make_unique<AppShell>(engine, std::move(services), std::move(injectables));
     ShellWindow &window = shell->window();
     AppEnvironment &env = shell->environment();
@@ -377,31 +400,124 @@ int runTour()
         };
     };
 
-    // Each folder panel, opened from the inspector's action row and closed
-    // again by its back button.
+    // A folder panel, opened from the inspector's action row, pictured, and
+    // closed again by its back button.
+    auto folderPanel = [&](const QString &step, const char *button, const char *type,
+                           const std::function<void(QWidget &)> &inPanel = {}) {
+        tour.step(step, [&, button, type] {
+            QWidget *inspector = shown("tw::FolderInspector");
+            click(inspector ? inspector->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
+            tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
+            tour.expect(waitUntil([&] {
+                const auto bars = syncPage()->findChildren<QProgressBar *>();
+                return std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); });
+            }, kStepMs), "the panel has read what it shows");
+            tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
+                        "a panel has the taller inspector area");
+            if (inPanel && shown(type))
+                inPanel(*shown(type));
+            return &window;
+        });
+        QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+        click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
+        tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
+    };
     auto folderPanels = [&](const QString &look) {
         const QList<std::tuple<const char *, const char *, const char *>> panels = {
             {"folder-settings", "settings", "tw::FolderSettingsPanel"},
             {"folder-ignore", "ignore", "tw::OmitPanel"},
             {"folder-archive", "archive", "tw::ArchivePanel"},
             {"folder-removal", "purge", "tw::PurgePanel"}};
-        for (const auto &[name, button, type] : panels) {
-            tour.step(look + QString::fromLatin1(name), [&, button, type] {
-                QWidget *inspector = shown("tw::FolderInspector");
-                click(inspector ? inspector->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
-                tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
-                tour.expect(waitUntil([&] {
-                    const auto bars = syncPage()->findChildren<QProgressBar *>();
-                    return std::none_of(bars.cbegin(), bars.cend(), [](QProgressBar *bar) { return bar->isVisible(); });
-                }, kStepMs), "the panel has read what it shows");
-                tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
-                            "a panel has the taller inspector area");
-                return &window;
-            });
-            QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-            click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
-            tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
-        }
+        for (const auto &[name, button, type] : panels)
+            folderPanel(look + QString::fromLatin1(name), button, type);
+    };
+
+    // The archive and the exclusion browser again, with something to show;
+    // a refused switch's message moves no row.
+    auto panelsWithContent = [&](const QString &look) {
+        const QString folder = QStringLiteral("tdw-moving");
+        engine.state.archives[folder] = {{"Edits/cut-v1.mov", "2024-05-01T10:00:00Z", 734'003'200},
+                                         {"Edits/cut-v1.mov", "2024-05-02T16:30:00Z", 731'906'048},
+                                         {"Edits/Audio/mix.wav", "2024-05-02T09:15:00Z", 52'428'800},
+                                         {"notes.txt", "2024-05-03T08:00:00Z", 1},
+                                         {kLongFileName, "2024-05-03T11:45:00Z", 1'288'490'188}};
+        const BrowseEntry refused{QStringLiteral("new\nfile.txt"), false};
+        engine.state.browse[folder][QString()] = {{"Edits", true}, {"Renders", true}, {"notes.txt", false},
+                                                  refused, {kLongFileName, false}};
+        folderPanel(look + "archive-with-copies", "archive", "tw::ArchivePanel", [&](QWidget &panel) {
+            auto *tree = panel.findChild<QAbstractItemView *>(QStringLiteral("archiveTree"));
+            tour.expect(waitUntil([&] { return tree && tree->isVisible() && tree->model()->rowCount() > 0; }, kStepMs),
+                        "the archived copies are listed");
+        });
+        folderPanel(look + "exclusions-with-items", "ignore", "tw::OmitPanel", [&](QWidget &widget) {
+            auto *list = widget.findChild<QAbstractItemView *>(QStringLiteral("omitList"));
+            if (!tour.expect(waitUntil([&] { return list && list->model()->rowCount() == 5; }, kStepMs),
+                             "the folder's items are listed"))
+                return;
+            const auto rows = [&] {
+                QList<QRect> rects;
+                for (int row = 0; row < list->model()->rowCount(); ++row)
+                    rects << list->visualRect(list->model()->index(row, 0))
+                                 .translated(list->viewport()->mapTo(&window, QPoint()));
+                return rects;
+            };
+            const QList<QRect> before = rows();
+            auto &panel = static_cast<OmitPanel &>(widget);
+            awaitTask(panel.toggle(refused, true));
+            tour.expect(rows() == before, "a refused switch's message moves no row");
+            awaitTask(panel.toggle({QStringLiteral("notes.txt"), false}, true));
+            awaitTask(panel.toggle({QStringLiteral("notes.txt"), false}, false));
+            tour.expect(rows() == before, "the message going moves no row");
+            awaitTask(panel.toggle(refused, true));
+        });
+        engine.state.archives.remove(folder);
+        engine.state.browse.remove(folder);
+    };
+
+    // The Mac's rename sheet over its inspector.
+    auto renameSheet = [&](const QString &look) {
+        QPointer<RenameSheet> sheet;
+        tour.step(look + "rename-sheet", [&] {
+            auto *inspector = syncPage() ? syncPage()->findChild<DeviceInspector *>() : nullptr;
+            sheet = inspector ? inspector->openRename() : nullptr;
+            if (!tour.expect(sheet && waitUntil([&] { return sheet->isVisible(); }, kStepMs), "the sheet opens"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(sheet.data());
+        });
+        if (sheet)
+            sheet->reject();
+        tour.expect(waitUntil([&] { return !sheet || !sheet->isVisible(); }, kStepMs), "the sheet closes");
+    };
+
+    // A confirmation the button opens over the root, pictured and cancelled.
+    auto confirmation = [&](const QString &step, QWidget &root, QAbstractButton *button) {
+        tour.step(step, [&] {
+            click(button);
+            if (!tour.expect(waitUntil([&] { return shownBox(root) != nullptr; }, kStepMs), "the question is asked"))
+                return &root;
+            return static_cast<QWidget *>(shownBox(root));
+        });
+        if (QMessageBox *box = shownBox(root))
+            click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
+        tour.expect(waitUntil([&] { return !shownBox(root); }, kStepMs), "Cancel closes the question");
+    };
+
+    // "Remove this sync…" from the page's menu, answered Cancel.
+    auto removeSyncConfirm = [&](const QString &look) {
+        tour.step(look + "remove-sync-confirm", [&] {
+            auto *remove = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("removeSync")) : nullptr;
+            if (tour.expect(remove != nullptr, "the page offers the removal"))
+                remove->trigger();
+            if (!tour.expect(waitUntil([&] { return syncPage() && shownBox(*syncPage()); }, kStepMs),
+                             "the question is asked"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(shownBox(*syncPage()));
+        });
+        if (QMessageBox *box = syncPage() ? shownBox(*syncPage()) : nullptr)
+            click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
+        tour.expect(waitUntil([&] { return !syncPage() || !shownBox(*syncPage()); }, kStepMs),
+                    "Cancel closes the question");
+        tour.expect(env.projects().project(QStringLiteral("p-studio")).has_value(), "the sync stays");
     };
 
     // The placing sheet of the offered folder, from the incoming page.
@@ -429,19 +545,45 @@ int runTour()
     };
 
     // The sync page's invite sheet.
+    // The sync page's invite sheet, with a Mac to add in one tap and the
+    // team's node, set up for the sheet alone: the Team tab offers the guide
+    // to a team without one.
     auto inviteSheet = [&](const QString &look) {
         auto sheet = [&] { return syncPage() ? syncPage()->findChild<InviteSheet *>() : nullptr; };
+        tour.expect(awaitTask(env.nasNode().configure(nodeServer.baseURL().toString(), kNodeKey, kNodeName)),
+                    "the node is set up");
         tour.step(look + "invite-sheet", [&] {
             auto *invite = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("invite")) : nullptr;
             if (tour.expect(invite != nullptr, "the page offers an invitation"))
                 invite->trigger();
             if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs), "the sheet opens"))
                 return static_cast<QWidget *>(&window);
+            tour.expect(waitUntil([&] {
+                auto *chip = sheet()->findChild<QWidget *>("chip:" + kContact);
+                auto *node = sheet()->findChild<QWidget *>(QStringLiteral("node"));
+                return chip && chip->isVisible() && node && node->isVisible();
+            }, kStepMs), "a Mac to add and the team's node");
             return static_cast<QWidget *>(sheet());
         });
         if (sheet())
             sheet()->reject();
         tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
+        awaitTask(env.nasNode().remove());
+        tour.expect(env.nasNode().nodes().isEmpty(), "the node is let go");
+    };
+
+    // A link no Mac can be joined by, opened as the desktop hands it over.
+    auto unusableInvite = [&](const QString &look) {
+        tour.step(look + "unusable-invite", [&] {
+            shell->open(QStringLiteral("tidewellsync://join?d=zzz"));
+            if (!tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(shownBox(window));
+        });
+        if (QMessageBox *box = shownBox(window))
+            box->reject();
+        tour.expect(waitUntil([&] { return !shownBox(window) && !main->openSheet(); }, kStepMs),
+                    "the note closes and nothing opens");
     };
 
     // The overview and the incoming page with nothing to show, at the end:
@@ -501,6 +643,11 @@ int runTour()
                 tour.expect(waitUntil([&] { return tabs->currentIndex() == i; }, kStepMs), "the tab opens");
                 return &shell->settingsWindow();
             });
+            const QList<std::pair<const char *, const char *>> asking = {{"applyToAll", "apply-ignores-confirm"},
+                                                                          {"rebuild", "rebuild-confirm"}};
+            for (const auto &[button, step] : asking)
+                if (auto *ask = tabs->widget(i)->findChild<QPushButton *>(QString::fromLatin1(button)))
+                    confirmation(look + QString::fromLatin1(step), shell->settingsWindow(), ask);
             auto *team = qobject_cast<TeamSettingsView *>(tabs->widget(i));
             if (!team)
                 continue;
@@ -621,7 +768,9 @@ int runTour()
             return &window;
         });
         folderPanels(look);
+        panelsWithContent(look);
         inviteSheet(look);
+        removeSyncConfirm(look);
         tour.step(look + "mac-details", [&] {
             click(labelled<DeviceCard>(syncPage(), "name", "Studio"));
             tour.expect(waitUntil([&] {
@@ -632,6 +781,7 @@ int runTour()
                         "the inspector area at its height");
             return &window;
         });
+        renameSheet(look);
         tour.step(look + "incoming-page", [&] {
             main->path().setIDs({NavigationPath::incomingRoute});
             tour.expect(waitUntil([&] { return qobject_cast<IncomingView *>(main->topPage())
@@ -649,6 +799,7 @@ int runTour()
             sheet->reject();
         settingsTabs(look);
         linkSheets(look);
+        unusableInvite(look);
         feedbackSheet(look);
         if (auto *sheet = qobject_cast<FeedbackSheet *>(main->openSheet()))
             sheet->reject();
@@ -693,6 +844,7 @@ int runTour()
     engine.state.currentTransferNames.clear();
     tour.expect(waitUntil([&] { return env.folders().transferring().isEmpty(); }, kStepMs), "the file has arrived");
     folderPanels(QString());
+    panelsWithContent(QString());
 
     // The chip's menu runs a loop of its own: it is looked at and closed from
     // inside that loop.
@@ -737,6 +889,8 @@ int runTour()
         }
         return static_cast<QWidget *>(&window);
     });
+    renameSheet(QString());
+    removeSyncConfirm(QString());
 
     tour.step("back-to-overview", [&] {
         click(toolButton(main->toolBar(), QStringLiteral("Back")));
@@ -833,6 +987,7 @@ int runTour()
 
     settingsTabs(QString());
     linkSheets(QString());
+    unusableInvite(QString());
 
     // A new appearance reaches the widgets through posted events.
     auto lookAgain = [&](AppPreferences::Appearance appearance) {

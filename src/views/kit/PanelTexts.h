@@ -14,6 +14,7 @@ namespace tw::texts {
 
 // Shared by every screen.
 inline const QString cancel = QStringLiteral("Cancel");
+inline const QString ok = QStringLiteral("OK");
 inline const QString save = QStringLiteral("Save");
 // The running forms of buttons whose operation takes a while.
 inline const QString freeing = QStringLiteral("Freeing\u2026");

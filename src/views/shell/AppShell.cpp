@@ -30,6 +30,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -45,6 +46,9 @@ void tellUnusableInvite(QWidget &window, const QString &why)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     setPlainTexts(*box, why, {});
+    // A button of our own: the standard OK takes the icon theme's symbol,
+    // drawn in a colour that need not read on the button.
+    box->setEscapeButton(box->addButton(texts::ok, QMessageBox::AcceptRole));
     box->open();
 }
 

@@ -107,7 +107,11 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-node-confirm-sheet", "-dark-welcome-sheet", "-dark-feedback-sheet",
                                  "-dark-approval-prompt", "-dark-folder-archive",
                                  "-dark-settings-team", "-dark-overview-empty", "-incoming-empty", "-tray-menu",
-                                 "-quit"})
+                                 "-quit", "-rename-sheet", "-remove-sync-confirm", "-unusable-invite",
+                                 "-apply-ignores-confirm", "-rebuild-confirm", "-archive-with-copies",
+                                 "-exclusions-with-items", "-dark-rename-sheet", "-dark-remove-sync-confirm",
+                                 "-dark-unusable-invite", "-dark-apply-ignores-confirm", "-dark-rebuild-confirm",
+                                 "-dark-archive-with-copies", "-dark-exclusions-with-items"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());
