@@ -234,6 +234,10 @@ QCoro::Task<void> NasNodeController::remove()
     }
     setNodes({});
     setReachable(false);
+    // What a node let go of failed at no longer stands; an unreadable list
+    // of nodes still does.
+    if (!m_storeBlocked)
+        setLastError(std::nullopt);
     persist();
     co_await refreshSecrets();
 }

@@ -523,9 +523,15 @@ bool ProjectController::finishPass(const Pass &pass, int stillListedCount)
         if (!namesEngineFolder(key))
             showIgnoreRefusal(key, std::nullopt);
     // A failed save's message stands: what the pass recorded is not kept.
+    // So does the node's, which the push after the pass says again: taken
+    // back here, it would leave the window and come back with every pass.
     const bool stored = save();
-    if (stored)
-        setLastErrorMessage(passFailureText(failed, stillListedCount));
+    if (stored) {
+        std::optional<QString> text = passFailureText(failed, stillListedCount);
+        if (!text && m_nasNode && m_nasNode->lastError() && m_lastErrorMessage == m_nasNode->lastError())
+            text = m_lastErrorMessage;
+        setLastErrorMessage(text);
+    }
     setLastReconcileSummary(summaryOf(pass.created, pass.added, pass.removed, pass.offline, failed));
     return stored;
 }

@@ -147,6 +147,9 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
         awaitTask(registry.controller().shareFolders({{"f", {"F", {}}}}));
         EXPECT_EQ(registry.controller().lastError(), (c.nodes == 2 ? "Cellar: " : "") + kUnreachable) << c.name;
         EXPECT_EQ(registry.controller().nodeReachable().value("N1", true), false) << c.name;
+        // Let go of, the nodes leave no failure standing.
+        awaitTask(registry.controller().remove());
+        EXPECT_EQ(registry.controller().lastError(), std::nullopt) << c.name;
     }
 }
 

@@ -383,6 +383,13 @@ TEST(ProjectControllerTest, RequestsDuringALoopCostOneMorePassAndNoneDuringTheNo
         EXPECT_EQ(rig.engine.callCount("folders"), passes) << held << requests;
         EXPECT_EQ(rig.pc().rerunRequested(), passes == 1);
         EXPECT_EQ(rig.pc().lastErrorMessage(), node.controller->lastError());
+        // A node that keeps failing keeps its message standing through the
+        // next pass: taken back in between, it would blink in the window.
+        int changes = 0;
+        QObject::connect(&rig.pc(), &ProjectController::lastErrorMessageChanged, [&changes] { ++changes; });
+        awaitTask(rig.pc().reconcileAll());
+        EXPECT_TRUE(rig.pc().lastErrorMessage().has_value()) << held;
+        EXPECT_EQ(changes, 0) << held;
     }
 }
 

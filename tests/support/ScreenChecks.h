@@ -32,6 +32,7 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QWidget>
 #include <algorithm>
@@ -309,7 +310,16 @@ inline QStringList lineBreakFaults(QWidget &root)
         QStringList shown = lines.isValid() ? lines.toStringList() : QStringList{fullAndShown(*widget).second};
         if (const auto *button = qobject_cast<const QAbstractButton *>(widget); button && shown.join("").isEmpty())
             shown = {button->text()};
-        if (std::any_of(shown.cbegin(), shown.cend(), holdsLineBreak))
+        // A selectable label draws the document QLabel keeps: its blocks are
+        // the lines drawn, whatever the label says it shows.
+        QStringList drawn = shown;
+        if (const auto *document = label ? widget->findChild<QTextDocument *>() : nullptr; document && lines.isValid()) {
+            drawn.clear();
+            for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+                drawn << block.text();
+        }
+        if (std::any_of(shown.cbegin(), shown.cend(), holdsLineBreak)
+            || std::any_of(drawn.cbegin(), drawn.cend(), holdsLineBreak) || drawn.size() > shown.size())
             faults << QStringLiteral("%1 draws a line break within a line").arg(describe(*widget));
     }
     return faults;

@@ -11,6 +11,7 @@
 // one more tour.step() where the path reaches them.
 #include "app/AppEnvironment.h"
 #include "app/AppSignals.h"
+#include "cluster/InviteCodec.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "projects/ProjectController.h"
@@ -572,18 +573,26 @@ int runTour()
         tour.expect(env.nasNode().nodes().isEmpty(), "the node is let go");
     };
 
-    // A link no Mac can be joined by, opened as the desktop hands it over.
+    // Links no Mac can be joined by, opened as the desktop hands them over:
+    // one that reads but names no Mac, and one that does not read at all.
     auto unusableInvite = [&](const QString &look) {
-        tour.step(look + "unusable-invite", [&] {
-            shell->open(QStringLiteral("tidewellsync://join?d=zzz"));
-            if (!tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(shownBox(window));
-        });
-        if (QMessageBox *box = shownBox(window))
-            box->reject();
-        tour.expect(waitUntil([&] { return !shownBox(window) && !main->openSheet(); }, kStepMs),
-                    "the note closes and nothing opens");
+        const QList<std::pair<const char *, QString>> links = {
+            {"unusable-invite",
+             InviteCodec::url({QString(), QStringLiteral("Ann"), QStringLiteral("Film"), std::nullopt})
+                 ->toString(QUrl::FullyEncoded)},
+            {"unreadable-invite", QStringLiteral("tidewellsync://join?d=zzz")}};
+        for (const auto &[name, link] : links) {
+            tour.step(look + QString::fromLatin1(name), [&] {
+                shell->open(link);
+                if (!tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown"))
+                    return static_cast<QWidget *>(&window);
+                return static_cast<QWidget *>(shownBox(window));
+            });
+            if (QMessageBox *box = shownBox(window))
+                box->reject();
+            tour.expect(waitUntil([&] { return !shownBox(window) && !main->openSheet(); }, kStepMs),
+                        "the note closes and nothing opens");
+        }
     };
 
     // The overview and the incoming page with nothing to show, at the end:

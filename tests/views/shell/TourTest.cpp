@@ -110,7 +110,8 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-quit", "-rename-sheet", "-remove-sync-confirm", "-unusable-invite",
                                  "-apply-ignores-confirm", "-rebuild-confirm", "-archive-with-copies",
                                  "-exclusions-with-items", "-dark-rename-sheet", "-dark-remove-sync-confirm",
-                                 "-dark-unusable-invite", "-dark-apply-ignores-confirm", "-dark-rebuild-confirm",
+                                 "-dark-unusable-invite", "-unreadable-invite", "-dark-unreadable-invite",
+                                 "-dark-apply-ignores-confirm", "-dark-rebuild-confirm",
                                  "-dark-archive-with-copies", "-dark-exclusions-with-items"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
