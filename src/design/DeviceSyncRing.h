@@ -13,7 +13,6 @@ namespace tw {
 class DeviceSyncRing : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QColor markColour READ markColour)
 
 public:
     static constexpr double minimumArc = 0.04;
@@ -28,7 +27,6 @@ public:
     static QString percentText(double progress);
     // The colour of what it says drawn in: a shade of its health's colour (the arc's orange while syncing)
     // that reads 3 : 1 on the window and views of its palette of the moment.
-    // The screen checks read it as `markColour`.
     QColor markColour() const;
 
     QSize sizeHint() const override;

@@ -11,7 +11,6 @@ namespace tw {
 class StatusBubble : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QColor markColour READ markColour)
 
 public:
     static constexpr double minimumArc = 0.06;
@@ -24,7 +23,6 @@ public:
     static double arcFraction(double progress);
     // The colour of what it says drawn in: a shade of its health's colour (the ring's orange while syncing)
     // that reads 3 : 1 on the window and views of its palette of the moment.
-    // The screen checks read it as `markColour`.
     QColor markColour() const;
 
     QSize sizeHint() const override;

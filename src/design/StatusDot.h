@@ -9,7 +9,6 @@ namespace tw {
 class StatusDot : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QColor markColour READ markColour)
 
 public:
     StatusDot(QColor color, int diameter, QWidget *parent = nullptr);
@@ -17,7 +16,6 @@ public:
     const QColor &color() const { return m_color; }
     // The colour of what it says drawn in: a shade of its design colour
     // that reads 3 : 1 on the window and views of its palette of the moment.
-    // The screen checks read it as `markColour`.
     QColor markColour() const;
     void setColor(QColor color);
     QSize sizeHint() const override;

@@ -26,9 +26,11 @@ QFont pointsFont(qreal macPoints, QFont::Weight weight = QFont::Normal);
 QFont styledFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
 // Secondary text: the window text at about half strength, for either
-// palette; tertiary text fainter still. Either is made as much stronger as
-// it needs to read at 4.5 : 1 on the window, the views and the faint washes
-// of tiles (`windowTextAt`).
+// palette; tertiary text asks for a little less. Either is made as much
+// stronger as it needs to read at 4.5 : 1 on the window, the views and the
+// faint washes of tiles (`windowTextAt`), and both ask for less than that
+// in either appearance, so the two draw the same grey: tertiary names the
+// tone a text has, not a fainter grey.
 inline constexpr qreal secondaryStrength = 0.55;
 inline constexpr qreal tertiaryStrength = 0.45;
 QColor secondaryTextColor(const QPalette &palette);

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColor>
@@ -553,6 +554,17 @@ inline std::optional<QRect> markArea(const QWidget &widget)
     return std::nullopt;
 }
 
+// A field a user types in, drawn with an edge of its own: a line edit (not
+// the bare one inside a spin box) or a spin box.
+inline bool framedField(const QWidget &widget)
+{
+    if (auto *field = qobject_cast<const QLineEdit *>(&widget))
+        return field->hasFrame();
+    if (auto *spinBox = qobject_cast<const QAbstractSpinBox *>(&widget))
+        return spinBox->hasFrame();
+    return false;
+}
+
 // Whether a parent hides the widget by drawing it fully transparent.
 inline bool faded(const QWidget &widget, const QWidget &root)
 {
@@ -596,12 +608,12 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
         // A painted mark on what lies around it.
         if (const std::optional<QRect> mark = markArea(*widget))
             check(*widget, "mark", strongest(shot, inShot(shot, *widget, root, *mark), around(shot, area)));
-        // A field's edge: its top line, inside its rounded corners, on what
-        // lies around the field. A focused field is ringed in the highlight.
-        if (auto *field = qobject_cast<QLineEdit *>(widget); field && field->hasFrame() && !field->hasFocus()
-                                                              && area.width() > 8) {
-            const QRect edge(area.left() + 4, area.top(), area.width() - 8, 1);
-            check(*field, "field edge", strongest(shot, edge, around(shot, area)));
+        // A field's edge: its top lines (a spin box's lies a pixel lower
+        // than a line edit's), inside its rounded corners, on what lies
+        // around the field. A focused field is ringed in the highlight.
+        if (framedField(*widget) && !widget->hasFocus() && area.width() > 8) {
+            const QRect edge(area.left() + 4, area.top(), area.width() - 8, 2);
+            check(*widget, "field edge", strongest(shot, edge, around(shot, area)));
         }
         if (auto *tabs = qobject_cast<QTabBar *>(widget))
             for (int i = 0; i < tabs->count(); ++i) {

@@ -1,7 +1,8 @@
 #include "views/kit/ReturnShortcut.h"
 
 #include <QAbstractButton>
-#include <QApplication>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -22,11 +23,41 @@ void pressIfAvailable(const QPointer<QAbstractButton> &target)
 }
 
 // Return in an open list (a combo box's popup) is the list's: it commits the
-// choice and closes the list. Qt's list closes itself while the key is
-// still asked whether a shortcut may take it, without claiming it, so the
-// window's own Return shortcut, in reach again, would then press the main
-// button too. Claimed here while the popup is still open.
-class PopupKeepsReturn : public QObject
+// choice and closes the list. The combo box's own filter on its list closes
+// it while the key is still asked whether a shortcut may take it, without
+// claiming it, so the window's Return shortcut, in reach again, would then
+// press the main button too. Claimed here first (the filter installed last
+// sees the event first), only by the lists themselves.
+class ListKeepsReturn : public QObject
+{
+public:
+    explicit ListKeepsReturn(QObject *list) : QObject(list) { setObjectName(name()); }
+    static QString name() { return QStringLiteral("tidewellListKeepsReturn"); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride && isReturn(static_cast<QKeyEvent *>(event)->key()))
+            event->accept();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The open lists of every combo box in the window of `widget` (the
+// shortcut's reach) keep their Return.
+void keepReturnInLists(QWidget &widget)
+{
+    const QList<QComboBox *> combos = widget.window()->findChildren<QComboBox *>();
+    for (QComboBox *combo : combos) {
+        QAbstractItemView *list = combo->view();
+        if (!list->findChild<QObject *>(ListKeepsReturn::name(), Qt::FindDirectChildrenOnly))
+            list->installEventFilter(new ListKeepsReturn(list));
+    }
+}
+
+// Looks again each time the panel is shown: its window, and combo boxes
+// added after the key was bound, are known by then.
+class ListsOnShow : public QObject
 {
 public:
     using QObject::QObject;
@@ -34,27 +65,18 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::ShortcutOverride && isReturn(static_cast<QKeyEvent *>(event)->key())
-            && QApplication::activePopupWidget())
-            event->accept();
+        if (event->type() == QEvent::Show)
+            keepReturnInLists(*static_cast<QWidget *>(watched));
         return QObject::eventFilter(watched, event);
     }
 };
-
-void keepReturnInPopups()
-{
-    static QPointer<PopupKeepsReturn> installed;
-    if (installed || !qApp)
-        return;
-    installed = new PopupKeepsReturn(qApp);
-    qApp->installEventFilter(installed);
-}
 
 } // namespace
 
 void bindReturnKey(QWidget &panel, QAbstractButton &button)
 {
-    keepReturnInPopups();
+    keepReturnInLists(panel);
+    panel.installEventFilter(new ListsOnShow(&panel));
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto *shortcut = new QShortcut(QKeySequence(key), &panel);
         shortcut->setContext(Qt::WindowShortcut);

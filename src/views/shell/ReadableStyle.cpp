@@ -13,7 +13,7 @@
 namespace tw {
 namespace {
 
-// Fusion's corner radius of buttons and progress bars.
+// Fusion's corner radius of buttons, fields and progress bars.
 constexpr qreal kRadius = 2;
 
 // Fusion's own one-pixel frame of the rectangle, drawn again on top.
@@ -42,7 +42,10 @@ bool destructiveItemAt(const QWidget *widget, const QRect &rect)
 
 } // namespace
 
-ReadableStyle::ReadableStyle(QStyle *base) : QProxyStyle(base) {}
+ReadableStyle::ReadableStyle(QStyle *base)
+    : QProxyStyle(base), m_overFusion(baseStyle()->name().compare(QStringLiteral("fusion"), Qt::CaseInsensitive) == 0)
+{
+}
 
 QColor ReadableStyle::frameColour(const QPalette &palette)
 {
@@ -54,6 +57,8 @@ void ReadableStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *
                                   const QWidget *widget) const
 {
     QProxyStyle::drawPrimitive(element, option, painter, widget);
+    if (!m_overFusion)
+        return;
     const bool keyboardFocus = (option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange);
     if (element == PE_IndicatorCheckBox && !keyboardFocus)
         frame(*painter, option->rect, frameColour(option->palette), 0);
@@ -82,8 +87,19 @@ void ReadableStyle::drawControl(ControlElement element, const QStyleOption *opti
         return;
     }
     QProxyStyle::drawControl(element, option, painter, widget);
-    if (element == CE_ProgressBarGroove)
+    if (m_overFusion && element == CE_ProgressBarGroove)
         frame(*painter, option->rect, frameColour(option->palette), kRadius);
+}
+
+void ReadableStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                                       const QWidget *widget) const
+{
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
+    // Fusion draws a spin box's field, edge and all, itself, a pixel in from
+    // the top and the bottom, not as a line edit's frame.
+    if (const auto *spinBox = qstyleoption_cast<const QStyleOptionSpinBox *>(option);
+        m_overFusion && control == CC_SpinBox && spinBox && spinBox->frame && !(option->state & State_HasFocus))
+        frame(*painter, option->rect.adjusted(0, 1, 0, -1), frameColour(option->palette), kRadius);
 }
 
 } // namespace tw

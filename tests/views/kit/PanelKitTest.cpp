@@ -5,9 +5,13 @@
 #include "views/kit/ReturnShortcut.h"
 
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +50,45 @@ TEST(PanelKitTest, ReturnPressesTheEnabledButtonOnceAndNeverADisabledOne)
     EXPECT_EQ(clicks.count(), 1);
     QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(clicks.count(), 2);
+}
+
+// Return in an open list only picks the entry, in a list placed after the
+// key was bound too; a list in another window is left to itself.
+TEST(PanelKitTest, ReturnInAnOpenListOnlyPicksTheEntry)
+{
+    QWidget panel;
+    auto *save = new QPushButton(QStringLiteral("Save"), &panel);
+    auto *layout = new QVBoxLayout(&panel);
+    layout->addWidget(save);
+    bindReturnKey(panel, *save);
+    auto *part = new QWidget;
+    auto *list = new QComboBox;
+    list->addItems({QStringLiteral("Full access"), QStringLiteral("Receive only")});
+    (new QVBoxLayout(part))->addWidget(list);
+    layout->addWidget(part);
+    QSignalSpy clicks(save, &QPushButton::clicked);
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    list->setFocus();
+    list->showPopup();
+    ASSERT_TRUE(waitUntil([&] { return list->view()->isVisible(); }));
+    QTest::keyClick(list->view(), Qt::Key_Down);
+    QTest::keyClick(list->view(), Qt::Key_Return);
+    EXPECT_FALSE(list->view()->isVisible());
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(clicks.count(), 0);
+
+    QComboBox elsewhere;
+    elsewhere.addItems({QStringLiteral("One"), QStringLiteral("Two")});
+    elsewhere.show();
+    elsewhere.showPopup();
+    ASSERT_TRUE(waitUntil([&] { return elsewhere.view()->isVisible(); }));
+    QKeyEvent offer(QEvent::ShortcutOverride, Qt::Key_Return, Qt::NoModifier);
+    offer.ignore();
+    QCoreApplication::sendEvent(&elsewhere, &offer);
+    EXPECT_FALSE(offer.isAccepted());
+    elsewhere.hidePopup();
 }
 
 TEST(PanelKitTest, CopyingLeavesOnePlainTextItem)

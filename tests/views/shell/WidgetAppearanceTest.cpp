@@ -3,14 +3,24 @@
 #include "views/shell/WidgetAppearance.h"
 
 #include "design/ContrastRatio.h"
+#include "design/DestructiveItem.h"
+#include "design/Symbol.h"
 #include "views/shell/ReadableStyle.h"
 
 #include "SaveShot.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStyleFactory>
+#include <algorithm>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -61,6 +71,28 @@ TEST(WidgetAppearanceTest, AChosenSegmentIsEdgedInTheHighlight)
     }
 }
 
+// The page holding one field of each kind a user types in: a line edit, a
+// spin box and an editable combo box, their top edges at y = 8.
+struct FieldsPage
+{
+    QWidget page;
+    QList<QWidget *> fields{new QLineEdit(&page), new QSpinBox(&page), editableCombo()};
+
+    FieldsPage()
+    {
+        page.setAutoFillBackground(true);
+        page.resize(420, 40);
+        for (int i = 0; i < fields.size(); ++i)
+            fields[i]->setGeometry(10 + 140 * i, 8, 120, 24);
+    }
+    QComboBox *editableCombo()
+    {
+        auto *combo = new QComboBox(&page);
+        combo->setEditable(true);
+        return combo;
+    }
+};
+
 // Every appearance, the desktop's own ("System", the default) too, draws
 // through the readable style: a selection carries its text at 4.5 : 1, and a
 // text field's edge stands out 3 : 1 from the window.
@@ -75,15 +107,58 @@ TEST(WidgetAppearanceTest, EveryAppearanceDrawsReadably)
         for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
             EXPECT_GE(contrastRatio(palette.color(group, QPalette::HighlightedText), palette.color(group, QPalette::Highlight)),
                       textContrast);
-        QWidget page;
-        page.setAutoFillBackground(true);
-        auto *field = new QLineEdit(&page);
-        page.resize(140, 40);
-        field->setGeometry(10, 8, 120, 24);
-        const QImage shot = page.grab().toImage();
+        FieldsPage fields;
+        const QImage shot = saveShot(fields.page, QStringLiteral("field-edges-%1").arg(int(appearance)));
         const QColor window = palette.color(QPalette::Window);
-        EXPECT_GE(contrastRatio(shot.pixelColor(70, 8), window), markContrast) << shot.pixelColor(70, 8).name().toStdString();
+        // Fusion draws a spin box's edge a pixel lower than a line edit's.
+        for (const QWidget *field : std::as_const(fields.fields)) {
+            const int x = field->geometry().center().x();
+            EXPECT_GE(std::max(contrastRatio(shot.pixelColor(x, 8), window), contrastRatio(shot.pixelColor(x, 9), window)),
+                      markContrast)
+                << field->metaObject()->className();
+        }
     }
+}
+
+// Over a desktop style other than Fusion the readable style draws none of
+// Fusion's shapes on top of the desktop's own (a second edge of another
+// geometry), yet a destructive menu item still reads in red.
+TEST(WidgetAppearanceTest, ADesktopStyleKeepsItsOwnShapes)
+{
+    std::unique_ptr<QStyle> plain(QStyleFactory::create(QStringLiteral("Windows")));
+    ReadableStyle readable(QStyleFactory::create(QStringLiteral("Windows")));
+    const auto shotIn = [](QStyle &style, QWidget &root) {
+        root.setStyle(&style);
+        for (QWidget *child : root.findChildren<QWidget *>())
+            child->setStyle(&style);
+        return root.grab().toImage();
+    };
+    FieldsPage fields;
+    fields.page.resize(420, 80);
+    auto *box = new QCheckBox(&fields.page);
+    auto *chosen = new QPushButton(QStringLiteral("Dark"), &fields.page);
+    chosen->setCheckable(true);
+    chosen->setChecked(true);
+    auto *bar = new QProgressBar(&fields.page);
+    bar->setValue(30);
+    box->setGeometry(10, 44, 20, 20);
+    chosen->setGeometry(40, 44, 80, 26);
+    bar->setGeometry(150, 44, 200, 20);
+    EXPECT_EQ(shotIn(readable, fields.page), shotIn(*plain, fields.page));
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("Rename…"));
+    QAction *remove = menu.addAction(QStringLiteral("Remove this sync…"));
+    markDestructive(*remove, Symbol::Trash);
+    remove->setIcon({}); // Only its text is red then.
+    menu.setStyle(&readable);
+    const QImage shot = menu.grab().toImage();
+    const QRect row = menu.actionGeometry(remove);
+    bool redText = false;
+    for (int y = row.top(); y <= row.bottom() && !redText; ++y)
+        for (int x = row.left(); x <= row.right() && !redText; ++x)
+            redText = shot.pixelColor(x, y).red() > shot.pixelColor(x, y).green() + 60;
+    EXPECT_TRUE(redText);
 }
 
 } // namespace
