@@ -52,7 +52,9 @@ void readCompletion(SyncEvent &event, const StrictJson &data)
     event.device = data.string(QStringLiteral("device"));
     event.completion = data.number(QStringLiteral("completion"));
     event.needBytes = data.integer(QStringLiteral("needBytes"));
-    event.takesPart = SyncthingEngine::takesPart(data.optionalString(QStringLiteral("remoteState")));
+    // Older Syncthings send no remote state: that says nothing of it.
+    if (const std::optional<QString> state = data.optionalString(QStringLiteral("remoteState")))
+        event.takesPart = SyncthingEngine::takesPart(state);
 }
 
 void readStateChange(SyncEvent &event, const StrictJson &data)
