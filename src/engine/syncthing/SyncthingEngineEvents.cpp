@@ -132,6 +132,9 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     if (std::any_of(events.cbegin(), events.cend(), changesConnections))
         forgetConnections();
     for (SyncEvent &event : events) {
+        // A pull that starts or ends may fail other items than the last.
+        if (event.type == QLatin1String("StateChanged") && event.folder)
+            m_readFailures.remove(*event.folder);
         if (event.summary)
             event.summary = co_await withoutWaitingItems(api, *event.summary);
     }
