@@ -1,5 +1,6 @@
 #include "cluster/NodeSetupCommand.h"
 
+#include "utilities/HostName.h"
 #include "utilities/TrimSpacesAndTabs.h"
 
 #include <QStringList>
@@ -19,11 +20,6 @@ std::optional<QString> &hostOverride()
     return host;
 }
 
-bool isAsciiAlnum(QChar c)
-{
-    return c.isDigit() ? c.unicode() < 0x80 : (c.unicode() < 0x80 && c.isLetter());
-}
-
 // Line breaks of every kind count: a value must stay on its line.
 bool isControl(QChar c)
 {
@@ -32,14 +28,11 @@ bool isControl(QChar c)
         || category == QChar::Separator_Paragraph;
 }
 
-// Letters, digits, dots and hyphens, a letter or digit at each end: an IPv4
-// address or a host name, never an ssh option, nothing a shell reads.
+// A host name or IPv4 address ending in a letter or digit: never an ssh
+// option, nothing a shell reads.
 bool isValidAddress(const QString &address)
 {
-    if (address.isEmpty() || !isAsciiAlnum(address.front()) || !isAsciiAlnum(address.back()))
-        return false;
-    return std::all_of(address.cbegin(), address.cend(),
-                       [](QChar c) { return isAsciiAlnum(c) || c == u'.' || c == u'-'; });
+    return isHostName(address) && isAsciiAlphanumeric(address.back());
 }
 
 std::optional<QString> validPort(const QString &port)

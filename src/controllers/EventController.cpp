@@ -26,6 +26,7 @@ const QString devicePausedEvent = QStringLiteral("DevicePaused");
 const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
 const QString downloadProgressEvent = QStringLiteral("DownloadProgress");
 const QString remoteDownloadProgressEvent = QStringLiteral("RemoteDownloadProgress");
+const QString remoteIndexUpdatedEvent = QStringLiteral("RemoteIndexUpdated");
 
 QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorded, const QSet<QString> &paths)
 {
@@ -177,6 +178,9 @@ void EventController::handle(const SyncEvent &event)
     } else if (event.type == itemFinishedEvent) {
         if (event.folder && event.item)
             handleItemFinished(event);
+    } else if (event.type == remoteIndexUpdatedEvent) {
+        if (event.folder)
+            noteIndexMoved(*event.folder);
     } else if (event.type == pendingDevicesEvent || event.type == pendingFoldersEvent) {
         call(m_onPending);
     } else if (event.type == downloadProgressEvent || event.type == remoteDownloadProgressEvent) {
@@ -270,10 +274,11 @@ void EventController::handleItemFinished(const SyncEvent &event)
         return;  // the folder's root has no record to put back
     DueRestore &due = m_dueRestores[folderID];
     due.root = *root;
-    // An updated directory's record may be new; a parent's is read once.
+    // A record is read once, unless a peer's index may have changed it since:
+    // a pull updates thousands of directories, over as many batches.
     if (updatedDirectory) {
         due.paths.insert(item);
-        due.readAgain = true;
+        due.readAgain |= due.indexMoved || !due.recorded.contains(item);
     }
     if (!parent.isEmpty()) {
         due.paths.insert(parent);
@@ -284,6 +289,13 @@ void EventController::handleItemFinished(const SyncEvent &event)
         m_restoring = true;
         restoreAfterBursts(QPointer<EventController>(this), m_sleeper);
     }
+}
+
+void EventController::noteIndexMoved(const QString &folderID)
+{
+    const auto due = m_dueRestores.find(folderID);
+    if (due != m_dueRestores.end())
+        due->indexMoved = true;
 }
 
 void EventController::readNotedTimes()
@@ -309,6 +321,7 @@ QCoro::Task<void> EventController::readRecordedTimes(QPointer<EventController> s
             co_return;
         }
         noted->readAgain = false;
+        noted->indexMoved = false;
         QHash<QString, qint64> recorded;
         try {
             recorded = co_await engine->directoryTimes(folderID);

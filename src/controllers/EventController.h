@@ -123,10 +123,13 @@ private:
         QHash<QString, qint64> recorded;
         bool reading = false;     // a read of the records is under way
         bool readAgain = false;   // something noted since it began needs another
+        bool indexMoved = false;  // a peer's index came since the last read began
     };
     static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper);
     static QCoro::Task<void> readRecordedTimes(QPointer<EventController> self, SyncEngine *engine, QString folderID);
     static QCoro::Task<void> restoreDirectoryTimes(DueRestore due);
+    // A peer's index for the folder came: records read before may be old.
+    void noteIndexMoved(const QString &folderID);
     // Starts a read of the records for each folder that noted what needs one.
     void readNotedTimes();
     // Read, and the folder's pull over.

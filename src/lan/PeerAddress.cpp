@@ -1,5 +1,6 @@
 #include "lan/PeerAddress.h"
 
+#include "utilities/HostName.h"
 #include "utilities/MappedIPv4.h"
 
 #include <QHostAddress>
@@ -29,12 +30,6 @@ QHostAddress parsed(const QString &address)
     return mappedIPv4(host).value_or(host);
 }
 
-bool isAsciiAlphanumeric(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
-}
-
 // A zone as a URL may carry it: unreserved characters only, as every
 // interface name has ("eth0", "enp0s31f6", "wlan0").
 bool isZone(const QString &zone)
@@ -42,14 +37,6 @@ bool isZone(const QString &zone)
     return !zone.isEmpty() && std::all_of(zone.cbegin(), zone.cend(), [](QChar c) {
         return isAsciiAlphanumeric(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~';
     });
-}
-
-// Letters, digits, hyphens and dots, as DNS and mDNS names are written.
-bool isHostName(const QString &name)
-{
-    return !name.isEmpty() && !name.startsWith(u'.') && !name.startsWith(u'-')
-           && std::all_of(name.cbegin(), name.cend(),
-                          [](QChar c) { return isAsciiAlphanumeric(c) || c == u'-' || c == u'.'; });
 }
 
 // The host as a URL writes it: IPv6 in brackets with its zone's "%" encoded.

@@ -25,20 +25,22 @@ QCoro::Task<void> rescanSyncFolders(QPointer<FolderController> folders, QPointer
                                     Project project)
 {
     const QStringList ids = rescannable(project);
+    // Every status is read once at the end: after each folder, a sync of many
+    // folders would read them all as many times over.
+    bool rescannedAny = false;
     for (const QString &id : ids) {
         if (!engine || !folders)
             co_return;
-        bool rescanned = false;
         try {
             co_await engine->rescanFolder(id);
-            rescanned = true;
+            rescannedAny = true;
         } catch (const std::exception &error) {
             if (folders)
                 folders->setError(error);
         }
-        if (rescanned && folders)
-            co_await folders->refreshStatuses();
     }
+    if (rescannedAny && folders)
+        co_await folders->refreshStatuses();
 }
 
 } // namespace tw

@@ -103,6 +103,39 @@ TEST_F(EventControllerTest, EachEventTypeHasItsEffect)
     EXPECT_EQ(engine.callCount("directoryModified"), 0);
 }
 
+// A pull lands its directories over many batches of events: the tree is read
+// again only for a directory not read yet, or once a peer's index came.
+TEST_F(EventControllerTest, APullReadsTheTreeAgainOnlyForADirectoryNotReadOrANewIndex)
+{
+    engine.state.directoryModified[folderA] = {{"Shots", 1}, {"Shots/Day1", 2}};
+    SyncEvent pulling = ev("StateChanged", folderA);
+    pulling.fromState = FolderState::Idle;
+    pulling.toState = FolderState::Syncing;
+    const auto batch = [this](const QList<SyncEvent> &events) {
+        const int polls = engine.callCount("events");
+        for (const SyncEvent &e : events)
+            engine.pushEvent(e);
+        ASSERT_TRUE(waitUntil([&] { return engine.callCount("events") > polls + 1; }));
+    };
+    startAndDrain();
+    const struct
+    {
+        QList<SyncEvent> events;
+        int reads;
+    } steps[] = {
+        {{pulling, item(folderA, "Shots")}, 1},
+        {{item(folderA, "Shots"), item(folderA, "Shots/Day1")}, 2},
+        {{item(folderA, "Shots/Day1"), item(folderA, "Shots/Day1/a.mov", "file"), item(folderA, "Shots")}, 2},
+        {{ev("RemoteIndexUpdated", folderA, peerD)}, 2},
+        {{item(folderA, "Shots")}, 3},
+        {{item(folderA, "Shots/Day1")}, 3},
+    };
+    for (const auto &step : steps) {
+        batch(step.events);
+        EXPECT_EQ(engine.callCount("directoryTimes"), step.reads) << step.reads;
+    }
+}
+
 struct HeldPoll
 {
     bool released = false;

@@ -166,6 +166,8 @@ TEST(SyncRescanTest, RescansSwitchedOnFoldersInOrderAndGoesOnPastAFailure)
             engine.failNext("rescanFolder", SyncEngineError::notRunning());
         awaitTask(rescanSyncFolders(&folders, &engine, rescanProject()));
         EXPECT_EQ(engine.callsOf("rescanFolder"), row.rescans);
+        // The statuses are read once for the whole sync, not once per folder.
+        EXPECT_EQ(engine.callCount("clusterNeeds"), 1);
         EXPECT_EQ(folders.lastErrorMessage().has_value(), row.firstFails);
         if (row.firstFails) {
             EXPECT_EQ(*folders.lastErrorMessage(), SyncEngineError::notRunning().errorDescription());

@@ -41,7 +41,10 @@ struct PurgeOutcome
         // left keeps it out of syncing all the same.
         OutOfSyncSinceEarlier,
         // No Mac took it or waits for it, but the engine did not take the
-        // list without the line: out of syncing until a run lifts it.
+        // list without the line: the records no longer hold it, so the
+        // sweep's next pass (every two minutes) sends the folder's lines
+        // without it and the copy syncs again. Running the removal again
+        // would send it to the members once more.
         LineNotLifted,
         // No Mac took it or waits for it, and its line was lifted.
         SyncsAsBefore,

@@ -147,11 +147,28 @@ private:
         QString path;
         QString error;
     };
+    // The items of a folder that really failed: the first one listed, and
+    // how many there are.
+    struct FailedItems
+    {
+        std::optional<ItemFailure> first;
+        qint64 count = 0;
+    };
+    // A folder's failed items as last read, with Syncthing's count then.
+    struct ReadFailures
+    {
+        qint64 listedCount = 0;
+        FailedItems items;
+        QElapsedTimer age;
+    };
     // The items Syncthing lists as failed in a folder, less those that only
-    // wait for a device; none when the list cannot be read.
-    static QCoro::Task<std::optional<QList<ItemFailure>>> itemFailures(SyncthingAPI api, QString folderID);
+    // wait for a device; none when the list cannot be read. `listedCount` is
+    // Syncthing's own count: while it holds, the last reading is reused.
+    QCoro::Task<std::optional<FailedItems>> itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount);
+    // Reads one page of Syncthing's list, on a pool thread.
+    static std::optional<FailedItems> readItemFailures(const QByteArray &body, qint64 listedCount);
     // The status with only the items that really failed counted.
-    static QCoro::Task<FolderStatus> withoutWaitingItems(SyncthingAPI api, FolderStatus status);
+    QCoro::Task<FolderStatus> withoutWaitingItems(SyncthingAPI api, FolderStatus status);
     // The current client, copied, or notRunning.
     SyncthingAPI requireAPI() const;
     QCoro::Task<void> startAttempt(quint64 generation);
@@ -196,6 +213,8 @@ private:
     quint64 m_connectionsGeneration = 0;
     QElapsedTimer m_connectionsAge;
     std::chrono::milliseconds m_connectionsReuse{1000};
+    // Per folder ID; a new pull (a change of state) forgets its entry.
+    QHash<QString, ReadFailures> m_readFailures;
 };
 
 } // namespace tw

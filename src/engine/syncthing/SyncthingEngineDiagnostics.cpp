@@ -233,9 +233,9 @@ QCoro::Task<QMap<QString, QString>> SyncthingEngine::recentFolderErrors()
         }
         if (failedItems <= 0)
             continue;
-        const std::optional<QList<ItemFailure>> failures = co_await itemFailures(api, folder.id);
-        if (failures && !failures->isEmpty())
-            errors.insert(folder.id, itemErrorText(failures->first().path, failures->first().error, failures->size()));
+        const std::optional<FailedItems> failures = co_await itemFailures(api, folder.id, failedItems);
+        if (failures && failures->first)
+            errors.insert(folder.id, itemErrorText(failures->first->path, failures->first->error, failures->count));
     }
     co_return errors;
 }

@@ -52,7 +52,9 @@ void readCompletion(SyncEvent &event, const StrictJson &data)
     event.device = data.string(QStringLiteral("device"));
     event.completion = data.number(QStringLiteral("completion"));
     event.needBytes = data.integer(QStringLiteral("needBytes"));
-    event.takesPart = SyncthingEngine::takesPart(data.optionalString(QStringLiteral("remoteState")));
+    // Older Syncthings send no remote state: that says nothing of it.
+    if (const std::optional<QString> state = data.optionalString(QStringLiteral("remoteState")))
+        event.takesPart = SyncthingEngine::takesPart(state);
 }
 
 void readStateChange(SyncEvent &event, const StrictJson &data)
@@ -130,6 +132,9 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     if (std::any_of(events.cbegin(), events.cend(), changesConnections))
         forgetConnections();
     for (SyncEvent &event : events) {
+        // A pull that starts or ends may fail other items than the last.
+        if (event.type == QLatin1String("StateChanged") && event.folder)
+            m_readFailures.remove(*event.folder);
         if (event.summary)
             event.summary = co_await withoutWaitingItems(api, *event.summary);
     }

@@ -6,12 +6,20 @@
 #include "engine/syncthing/rest/LooseJson.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
 
 const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
+// The failed items read of a folder at most, and how long a reading serves
+// while Syncthing's count of them holds (a new pull forgets it sooner).
+constexpr int kFailuresPage = 200;
+constexpr qint64 kFailuresReuseMs = 60'000;
 // Syncthing's reasons for an item that no connected device can give it now.
 // It pulls the item again as soon as a device that has it connects: right
 // after a relaunch, before any teammate is back, every needed item fails so.
@@ -63,26 +71,57 @@ bool SyncthingEngine::waitsForDevice(const QString &error)
     return error.endsWith(kNotAvailable) || error.endsWith(kPeersWentAway);
 }
 
-QCoro::Task<std::optional<QList<SyncthingEngine::ItemFailure>>> SyncthingEngine::itemFailures(SyncthingAPI api,
-                                                                                              QString folderID)
+// A folder with thousands of failed items lists them all, reasons quoted:
+// one page tells what the folder's failures are, and while Syncthing's count
+// holds they are not read again.
+QCoro::Task<std::optional<SyncthingEngine::FailedItems>>
+SyncthingEngine::itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount)
 {
+    const auto known = m_readFailures.constFind(folderID);
+    if (known != m_readFailures.cend() && known->listedCount == listedCount && !known->age.hasExpired(kFailuresReuseMs))
+        co_return known->items;
     SyncthingAPI::QueryItems query;
     query.append({QStringLiteral("folder"), folderID});
-    QJsonObject answer;
+    query.append({QStringLiteral("page"), QStringLiteral("1")});
+    query.append({QStringLiteral("perpage"), QString::number(kFailuresPage)});
+    QByteArray body;
     try {
-        answer = co_await api.rawDict(kFolderErrorsPath, query);
+        body = co_await api.send(api.prepare("GET", kFolderErrorsPath, query));
     } catch (...) {
         co_return std::nullopt;
     }
-    QList<ItemFailure> failures;
-    for (const QJsonValue &entry : answer.value(QStringLiteral("errors")).toArray()) {
+    const std::optional<FailedItems> items = co_await QtConcurrent::run(&readItemFailures, std::move(body), listedCount);
+    if (items) {
+        ReadFailures read{listedCount, *items, QElapsedTimer()};
+        read.age.start();
+        m_readFailures.insert(folderID, std::move(read));
+    }
+    co_return items;
+}
+
+// Items past the page are judged by it: failures of their own if it holds
+// any, waiting for a device if all it holds wait.
+std::optional<SyncthingEngine::FailedItems> SyncthingEngine::readItemFailures(const QByteArray &body, qint64 listedCount)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonArray listed = document.object().value(QStringLiteral("errors")).toArray();
+    FailedItems result;
+    for (const QJsonValue &entry : listed) {
         const QJsonObject item = entry.toObject();
         ItemFailure failure{LooseJson::string(item.value(QStringLiteral("path"))).value_or(QString()),
                             LooseJson::string(item.value(QStringLiteral("error"))).value_or(QString())};
-        if (!failure.error.isEmpty() && !waitsForDevice(failure.error))
-            failures.append(std::move(failure));
+        if (failure.error.isEmpty() || waitsForDevice(failure.error))
+            continue;
+        ++result.count;
+        if (!result.first)
+            result.first = std::move(failure);
     }
-    co_return failures;
+    if (result.count > 0 && listed.size() >= kFailuresPage)
+        result.count += std::max<qint64>(listedCount - listed.size(), 0);
+    return result;
 }
 
 // Only items that failed for a reason of their own make a folder fail; a
@@ -91,8 +130,8 @@ QCoro::Task<FolderStatus> SyncthingEngine::withoutWaitingItems(SyncthingAPI api,
 {
     if (status.errorCount <= 0)
         co_return status;
-    if (const std::optional<QList<ItemFailure>> failures = co_await itemFailures(api, status.id))
-        status.errorCount = failures->size();
+    if (const std::optional<FailedItems> failures = co_await itemFailures(api, status.id, status.errorCount))
+        status.errorCount = failures->count;
     co_return status;
 }
 

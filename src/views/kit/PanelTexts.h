@@ -228,7 +228,10 @@ inline const QString noLongerSyncs = QStringLiteral("It no longer syncs \u2014 n
 inline const QString outOfSyncSinceEarlier =
     QStringLiteral("It stays out of syncing since an earlier removal \u2014 new files in it stay on this Mac.");
 inline const QString syncsAsBefore = QStringLiteral("It goes on syncing as before.");
-inline const QString stoppedSyncing = QStringLiteral("It no longer syncs \u2014 run again to bring it back.");
+// The records no longer hold the line; the sweep's next pass puts the
+// folder's lines back without it.
+inline const QString stoppedSyncing =
+    QStringLiteral("It no longer syncs for now \u2014 it syncs again by itself within a few minutes.");
 inline const QString unusableAddress = QStringLiteral("Not asked \u2014 their connection address can\u2019t be used: ");
 inline const QString failedTryAgain = QStringLiteral("Failed (try again): ");
 inline const QString refusedBy = QStringLiteral("Refused by ");

@@ -24,6 +24,7 @@ QString parsed(const char *body)
         add("device", event.device);
         add("completion", event.completion);
         add("needBytes", event.needBytes);
+        add("takesPart", event.takesPart);
         if (event.toState)
             parts.append(QStringLiteral("to=") + toRawValue(*event.toState) + u'/' + event.toStateWord);
         if (event.summary)
@@ -57,6 +58,12 @@ TEST(SyncthingEngineEvents, ParseTable)
          "1 FolderSummary folder=f undecodable"},
         {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":12}}])",
          "2 FolderCompletion folder=f device=D completion=99.5 needBytes=12"},
+        // Without a remote state whether the device takes part is unknown,
+        // and what was known of it stays.
+        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":9,"needBytes":1,"remoteState":"valid"}}])",
+         "2 FolderCompletion folder=f device=D completion=9 needBytes=1 takesPart=true"},
+        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":9,"needBytes":1,"remoteState":"notSharing"}}])",
+         "2 FolderCompletion folder=f device=D completion=9 needBytes=1 takesPart=false"},
         {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":1.5}}])",
          "2 FolderCompletion folder=f device=D completion=99.5 undecodable"},
         {R"([{"id":4,"type":"StateChanged","data":{"folder":"f","to":"idle"}}])", "4 StateChanged folder=f undecodable"},

@@ -284,6 +284,33 @@ TEST_F(SyncthingEngineFakeServerTest, OneConnectionsAnswerServesACycleUntilADevi
     EXPECT_EQ(reads(), 2);
 }
 
+// A folder failing thousands of items must not cost a long answer at every
+// status read: one page, read again only once Syncthing's count moves.
+TEST_F(SyncthingEngineFakeServerTest, ManyFailedItemsAreReadAsOnePageOnceWhileTheirCountHolds)
+{
+    qint64 failing = 5000;
+    on("GET /rest/db/status", [&failing](const Request &) {
+        return Response::json(json(QJsonObject{{"state", "idle"}, {"errors", failing}}));
+    });
+    on("GET /rest/folder/errors", [](const Request &) {
+        QJsonArray errors{QJsonObject{{"path", "a"}, {"error", "no connected device has the required version of this file"}}};
+        for (int i = 0; i < 199; ++i)
+            errors.append(QJsonObject{{"path", QString("b%1").arg(i)}, {"error", "permission denied"}});
+        return Response::json(json(QJsonObject{{"errors", errors}}));
+    });
+    const auto reads = [this] {
+        return std::ranges::count(server.requests(), QByteArray("/rest/folder/errors"), &Request::path);
+    };
+    EXPECT_EQ(awaitTask(engine->folderStatus("f")).errorCount, 4999);
+    EXPECT_EQ(awaitTask(engine->folderStatus("f")).errorCount, 4999);
+    EXPECT_EQ(reads(), 1);
+    const auto list = std::ranges::find(server.requests(), QByteArray("/rest/folder/errors"), &Request::path);
+    EXPECT_TRUE(list->target.contains("page=1&perpage=200")) << list->target.data();
+    failing = 5001;
+    EXPECT_EQ(awaitTask(engine->folderStatus("f")).errorCount, 5000);
+    EXPECT_EQ(reads(), 2);
+}
+
 TEST_F(SyncthingEngineFakeServerTest, DiagnosticsReportLayout)
 {
     on("GET /rest/config/devices", Response::json(json(QJsonArray{device(kMe, "Studio"), device(kLaptop, "Laptop", true)})));

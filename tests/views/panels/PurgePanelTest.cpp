@@ -177,8 +177,8 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
          true},
         {"Old", {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::LineNotLifted},
          "/Old",
-         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs \u2014 run again to "
-         "bring it back. Refused by laptop-b: no key there."_qs,
+         u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs for now \u2014 it "
+         "syncs again by itself within a few minutes. Refused by laptop-b: no key there."_qs,
          true},
         {"Old",
          {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::OutOfSyncSinceEarlier},
