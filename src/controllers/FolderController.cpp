@@ -362,6 +362,40 @@ QCoro::Task<void> FolderController::emptyArchive(QString folderID)
     co_await QtConcurrent::run(removeArchive, location);
 }
 
+QCoro::Task<void> FolderController::restoreArchived(QString folderID, QString path, QString versionTime)
+{
+    return restoring(folderID, [this, folderID, path, versionTime] {
+        return m_engine.restoreArchived(folderID, path, versionTime);
+    });
+}
+
+QCoro::Task<void> FolderController::restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping)
+{
+    return restoring(folderID, [this, folderID, mapping] { return m_engine.restoreArchivedBatch(folderID, mapping); });
+}
+
+QCoro::Task<void> FolderController::restoring(QString folderID, std::function<QCoro::Task<void>()> restore)
+{
+    // The failure told before this restore began: this one's success takes
+    // it back. One that ends meanwhile stays for a success of its own.
+    const auto found = m_restoreFailures.constFind(folderID);
+    const std::optional<int> earlier =
+        found == m_restoreFailures.cend() ? std::nullopt : std::optional<int>(found.value());
+    try {
+        co_await restore();
+    } catch (const std::exception &error) {
+        m_restoreFailures.insert(folderID, setError(error));
+        co_return;
+    } catch (...) {
+        co_return;
+    }
+    if (!earlier)
+        co_return;
+    withdrawError(*earlier);
+    if (m_restoreFailures.value(folderID) == *earlier)
+        m_restoreFailures.remove(folderID);
+}
+
 int FolderController::setError(const std::exception &error)
 {
     ++m_operationErrors;

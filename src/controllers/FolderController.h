@@ -12,6 +12,7 @@
 #include <QString>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
@@ -83,6 +84,13 @@ public:
     QCoro::Task<void> refreshStatusesOf(QStringList folderIDs);
     // Deletes the engine's archive directory inside a listed folder.
     QCoro::Task<void> emptyArchive(QString folderID);
+    // Restore archived copies, named by the engine's own path and time texts
+    // (several as path → time). A failure becomes the last error and the
+    // folder's restore failure; the next restore of that folder that works
+    // takes it back, whichever screen started either, unless another failure
+    // came since.
+    QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime);
+    QCoro::Task<void> restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping);
 
     // Keeps the error's text as the last error; returns its place in the
     // count of failures, by which withdrawError() finds it again.
@@ -129,6 +137,7 @@ private:
     QCoro::Task<void> readItemErrors();
     void keepItemErrors(const QMap<QString, qint64> &counts, FolderTextMap errors);
     QCoro::Task<void> refreshTransferring();
+    QCoro::Task<void> restoring(QString folderID, std::function<QCoro::Task<void>()> restore);
     QCoro::Task<void> fullReload();
     QCoro::Task<void> refreshStatusParts(bool readClusterNeeds);
     QCoro::Task<void> eventDrivenReload();
@@ -156,6 +165,8 @@ private:
     std::optional<QString> m_lastErrorMessage;
     int m_operationErrors = 0;
     std::optional<QString> m_operationErrorText;
+    // Each folder's last failed restore, by its place in the count of failures.
+    QMap<QString, int> m_restoreFailures;
     bool m_isLoading = false;
 
     // Event-driven reading.

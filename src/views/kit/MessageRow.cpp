@@ -17,24 +17,35 @@ MessageRow::MessageRow(QLabel *message, QWidget *parent)
     m_row->addWidget(m_message, 1);
     m_row->addStretch();
     m_message->hide();
+    keepRoomWhenHidden();
 }
 
 void MessageRow::addBefore(QWidget *button)
 {
     m_row->insertWidget(m_before++, button, 0, Qt::AlignTop);
     levelWithButtons();
+    keepRoomWhenHidden();
 }
 
 void MessageRow::addAfter(QWidget *button)
 {
     m_row->addWidget(button, 0, Qt::AlignTop);
     levelWithButtons();
+    keepRoomWhenHidden();
+}
+
+void MessageRow::reserveLines(int lines)
+{
+    m_reservedLines = lines;
+    levelWithButtons();
 }
 
 void MessageRow::showMessage(const std::optional<QString> &message)
 {
     levelWithButtons();
-    m_message->setText(message.value_or(QString()));
+    // Hidden, the last message's text still sizes the room kept for it.
+    if (message || hasButtons())
+        m_message->setText(message.value_or(QString()));
     m_message->setVisible(message.has_value());
 }
 
@@ -59,6 +70,21 @@ void MessageRow::levelWithButtons()
     const int inset = std::max(0, (buttons - line) / 2);
     if (m_message->contentsMargins().top() != inset)
         m_message->setContentsMargins(0, inset, 0, 0);
+    if (m_reservedLines > 0)
+        m_message->setMinimumHeight(inset + line + (m_reservedLines - 1) * m_message->fontMetrics().lineSpacing());
+}
+
+bool MessageRow::hasButtons() const
+{
+    // The message and the stretch after it are there from the start.
+    return m_row->count() > 2;
+}
+
+void MessageRow::keepRoomWhenHidden()
+{
+    QSizePolicy policy = m_message->sizePolicy();
+    policy.setRetainSizeWhenHidden(!hasButtons());
+    m_message->setSizePolicy(policy);
 }
 
 } // namespace tw

@@ -218,29 +218,11 @@ QCoro::Task<void> ArchivePanel::restoreNode(QPointer<ArchivePanel> self, QPointe
 {
     const QString id = node->id;
     self->setRestoring(id, true);
-    // The panel's failure told before this restore began: this one's success
-    // takes it back. One that ends meanwhile stays for its own success.
-    const std::optional<int> earlier = self->m_restoreFailure;
-    bool restored = false;
-    try {
-        if (node->kind == ArchiveNode::Kind::Folder) {
-            const QMap<QString, QString> mapping = restoreMapping(*node);
-            co_await env->engine().restoreArchivedBatch(folderID, mapping);
-        } else if (node->version) {
-            // The engine's own path and time texts, as it listed them.
-            co_await env->engine().restoreArchived(folderID, node->version->path, node->version->versionTime);
-        }
-        restored = true;
-    } catch (const std::exception &error) {
-        if (env) {
-            const int failure = env->folders().setError(error);
-            if (self)
-                self->m_restoreFailure = failure;
-        }
-    } catch (...) {
-    }
-    if (restored && earlier && env)
-        env->folders().withdrawError(*earlier);
+    // The engine's own path and time texts, as it listed them.
+    if (node->kind == ArchiveNode::Kind::Folder)
+        co_await env->folders().restoreArchivedBatch(folderID, restoreMapping(*node));
+    else if (node->version)
+        co_await env->folders().restoreArchived(folderID, node->version->path, node->version->versionTime);
     if (!self)
         co_return;
     co_await self->load();

@@ -93,7 +93,6 @@ private:
     bool m_loading = true;
     quint64 m_loadGeneration = 0;
     QSet<QString> m_restoring;
-    std::optional<int> m_restoreFailure;
     QAbstractButton *m_emptyButton = nullptr;
     PanelPages *m_content = nullptr;
     QTreeView *m_tree = nullptr;

@@ -14,6 +14,7 @@
 #include "views/kit/FailureLabel.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/LiteralAmpersands.h"
+#include "views/kit/MessageRow.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/StyledLabel.h"
@@ -123,15 +124,18 @@ void IgnoresTab::addOwnRules()
     addRow->addWidget(m_newPattern, 1);
     addRow->addWidget(m_add);
     section->rows()->addLayout(addRow);
-    m_patternFailure = failureLabel(QStringLiteral("patternRefusal"));
-    section->rows()->addWidget(m_patternFailure);
+    // Its room kept whether it is there or not: the controls below stay
+    // where the user aims at them.
+    m_patternRefusal = new MessageRow(failureLabel(QStringLiteral("patternRefusal")));
+    m_patternRefusal->reserveLines(2);
+    section->rows()->addWidget(m_patternRefusal);
     connect(m_newPattern, &QLineEdit::textChanged, this, [this](const QString &text) {
         const bool typed = !text.trimmed().isEmpty();
         m_add->setEnabled(typed);
         // The refusal was of the pattern that was there: an emptied field
         // has nothing left to refuse.
         if (!typed)
-            showFailure(*m_patternFailure, std::nullopt);
+            m_patternRefusal->showMessage(std::nullopt);
     });
     connect(m_newPattern, &QLineEdit::returnPressed, this, &IgnoresTab::addCustom);
     connect(m_add, &QPushButton::clicked, this, &IgnoresTab::addCustom);
@@ -180,7 +184,7 @@ void IgnoresTab::addRawEditor()
 void IgnoresTab::addCustom()
 {
     const std::optional<QString> refusal = m_env.preferences().addCustomIgnore(m_newPattern->text());
-    showFailure(*m_patternFailure, refusal);
+    m_patternRefusal->showMessage(refusal);
     // The pattern stays in the field, to be mended.
     if (refusal)
         return;

@@ -16,6 +16,7 @@ namespace tw {
 
 class AppEnvironment;
 class DisclosureGroup;
+class MessageRow;
 class SettingsState;
 
 // The settings window's Ignores tab: this Mac's default ignore list, edited
@@ -61,7 +62,7 @@ private:
     QPushButton *m_applyToAll = nullptr;
     QPlainTextEdit *m_raw = nullptr;
     DisclosureGroup *m_rawGroup = nullptr;
-    QLabel *m_patternFailure = nullptr;
+    MessageRow *m_patternRefusal = nullptr;
     QLabel *m_rawFailure = nullptr;
 };
 

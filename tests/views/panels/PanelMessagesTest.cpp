@@ -9,6 +9,8 @@
 #include "views/panels/OmitLevelModel.h"
 #include "views/panels/OmitPanel.h"
 #include "views/panels/PurgePanel.h"
+#include "views/settings/IgnoresTab.h"
+#include "views/settings/SettingsState.h"
 #include "views/settings/TeamSettingsView.h"
 
 #include "AwaitTask.h"
@@ -23,6 +25,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 #include <qcoro/qcorosignal.h>
@@ -120,7 +123,26 @@ struct Row
     std::function<void(QWidget &)> tell;
     // None where only a later action of another part takes it back.
     std::function<void(QWidget &)> takeBack;
+    // What the user did before the control is measured; none: nothing.
+    std::function<void(QWidget &)> prepare = {};
 };
+
+// Enough rows to scroll, a name that cannot be an ignore line among them.
+QList<BrowseEntry> longLevel()
+{
+    QList<BrowseEntry> level = {{"a\nb", false}, {"m", false}};
+    for (int item = 0; item < 40; ++item)
+        level.append({QStringLiteral("item%1").arg(item, 2, 10, QLatin1Char('0')), false});
+    return level;
+}
+
+std::unique_ptr<QWidget> ignoresTab(AppEnvironment &env)
+{
+    auto *state = new SettingsState(env);
+    auto tab = std::make_unique<IgnoresTab>(*state);
+    state->setParent(tab.get());
+    return tab;
+}
 
 TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndGoes)
 {
@@ -174,6 +196,30 @@ TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndG
              button(panel, "save").click();
              ASSERT_TRUE(waitUntil([&] { return !panel.findChild<QLabel *>("saveFailure")->isVisible(); }));
          }},
+        // Scrolled to its end while the message is there, the list must not
+        // get its room back as it goes: the rows would jump to fill it.
+        {"exclusion browser scrolled to its end",
+         [this] {
+             engine.state.browse["st"][""] = longLevel();
+             return std::make_unique<OmitPanel>(app(), "S", folder);
+         },
+         [](QWidget &panel) { return rowPlace(panel, "item39"); }, "switchFailure",
+         [](QWidget &panel) { awaitTask(as<OmitPanel>(panel).toggle({"a\nb", false}, true)); },
+         [](QWidget &panel) { awaitTask(as<OmitPanel>(panel).toggle({"m", false}, true)); },
+         [](QWidget &panel) {
+             awaitTask(as<OmitPanel>(panel).toggle({"a\nb", false}, true));
+             settleLayouts();
+             as<OmitPanel>(panel).list().scrollToBottom();
+         }},
+        {"Ignores tab's own patterns", [this] { return ignoresTab(app()); },
+         [](QWidget &panel) { return buttonPlace(panel, "applyToAll"); }, "patternRefusal",
+         [](QWidget &panel) {
+             auto *field = panel.findChild<QLineEdit *>("newPattern");
+             QTest::keyClicks(field, "[abc");
+             QTest::keyClick(field, Qt::Key_Return);
+         },
+         // An emptied field has nothing left refused.
+         [](QWidget &panel) { panel.findChild<QLineEdit *>("newPattern")->clear(); }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.panel);
@@ -183,6 +229,10 @@ TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndG
         panel->show();
         ASSERT_TRUE(waitUntil([&] { return row.control(*panel).isValid(); }));
         settleLayouts();
+        if (row.prepare) {
+            row.prepare(*panel);
+            settleLayouts();
+        }
         const QRect before = row.control(*panel);
         const QLabel *message = panel->findChild<QLabel *>(row.message);
         ASSERT_NE(message, nullptr);
@@ -212,3 +262,4 @@ TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndG
 
 } // namespace
 } // namespace tw
+
