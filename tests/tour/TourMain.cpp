@@ -571,6 +571,8 @@ int runTour()
         tour.expect(waitUntil([&] { return !sheet() || !sheet()->isVisible(); }, kStepMs), "the sheet closes");
         awaitTask(env.nasNode().remove());
         tour.expect(env.nasNode().nodes().isEmpty(), "the node is let go");
+        tour.expect(waitUntil([&] { return !env.projects().lastErrorMessage(); }, kStepMs),
+                    "the node's failure goes with it");
     };
 
     // Links no Mac can be joined by, opened as the desktop hands them over:
