@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <array>
 
 namespace tw {
@@ -367,6 +368,11 @@ void NasNodeController::updateAggregateReachability()
 
 void NasNodeController::fail(const NasNode &node, const QString &message)
 {
+    // A request under way when its node was let go of failed at nothing that
+    // still stands.
+    if (std::none_of(m_nodes.cbegin(), m_nodes.cend(),
+                     [&node](const NasNode &listed) { return listed.deviceID == node.deviceID; }))
+        return;
     NodeErrorMap errors = m_nodeErrors;
     errors.insert(node.deviceID, message);
     setNodeErrors(errors);

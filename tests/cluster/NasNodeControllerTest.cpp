@@ -153,6 +153,31 @@ TEST(NasNodeControllerTest, FailedRequestsGiveFalseOrNothingWithTheirMessage)
     }
 }
 
+// A share under way when its node is let go of fails for nothing that still
+// stands: it leaves no failure behind.
+TEST(NasNodeControllerTest, AShareUnderWayWhenItsNodeGoesLeavesNoFailure)
+{
+    const QByteArray defaults = "/rest/config/defaults/folder";
+    FakeHttpServer server;
+    ASSERT_TRUE(server.listen());
+    // No default folder location: the share fails once answered.
+    server.setHandler([&](const FakeHttpServer::Request &request) {
+        return Response::json(request.path() == defaults ? "{}" : "[]");
+    });
+    server.hold([&](const FakeHttpServer::Request &request) { return request.path() == defaults; });
+    Registry registry({{server.baseURL().toString(), "N1", "Attic"}});
+    QCoro::Task<void> share = registry.controller().shareFolders({{"f", {"F", {"M2"}}}});
+    ASSERT_TRUE(waitUntil([&] {
+        return std::any_of(server.requests().cbegin(), server.requests().cend(),
+                           [&](const FakeHttpServer::Request &request) { return request.path() == defaults; });
+    }));
+    awaitTask(registry.controller().remove());
+    server.release();
+    awaitTask(std::move(share));
+    EXPECT_TRUE(registry.controller().nodes().isEmpty());
+    EXPECT_EQ(registry.controller().lastError(), std::nullopt);
+}
+
 // The environment can go while a node is still answering: the pass under
 // way ends there and asks the node nothing more.
 TEST(NasNodeControllerTest, APassWhoseControllerGoesAsksTheNodeNothingMore)
