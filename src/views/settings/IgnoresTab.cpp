@@ -17,6 +17,7 @@
 #include "views/kit/MessageRow.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/PlainTextEditor.h"
 #include "views/kit/StyledLabel.h"
 #include "views/settings/SettingsState.h"
 
@@ -163,8 +164,7 @@ void IgnoresTab::addRawEditor()
     m_rawGroup = new DisclosureGroup(texts::editRawList);
     DisclosureGroup *group = m_rawGroup;
     group->setObjectName(QStringLiteral("rawList"));
-    m_raw = new QPlainTextEdit;
-    m_raw->setObjectName(QStringLiteral("rawIgnores"));
+    m_raw = plainTextEditor(QStringLiteral("rawIgnores"));
     m_raw->setFont(monospaced(12));
     m_raw->setFixedHeight(180);
     m_raw->setLineWrapMode(QPlainTextEdit::NoWrap);
