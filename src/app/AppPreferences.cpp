@@ -31,6 +31,18 @@ QStringList patternsOf(const QString &categoryID)
     return {};
 }
 
+// A tab inside a pattern is a pasted column or two patterns run together,
+// never a name the user means: the list is refused with a note before
+// Syncthing sees it, as is a pattern Syncthing cannot use.
+std::optional<QString> refusalOf(const QStringList &patterns)
+{
+    for (const QString &pattern : patterns)
+        if (pattern.contains(QLatin1Char('\t')))
+            return QStringLiteral("\u201C%1\u201D holds a tab: put each pattern on a line of its own.")
+                .arg(SyncthingIgnoreSyntax::named(pattern));
+    return SyncthingIgnoreSyntax::refusal(patterns);
+}
+
 } // namespace
 
 const QString &AppPreferences::defaultIgnoreText()
@@ -195,7 +207,7 @@ QStringList AppPreferences::ignoreListOf(const QString &text)
 
 std::optional<QString> AppPreferences::saveDefaultIgnores(QString text)
 {
-    if (const std::optional<QString> refusal = SyncthingIgnoreSyntax::refusal(ignoreListOf(text)))
+    if (const std::optional<QString> refusal = refusalOf(ignoreListOf(text)))
         return refusal;
     setDefaultIgnores(std::move(text));
     return std::nullopt;
@@ -242,7 +254,7 @@ std::optional<QString> AppPreferences::addCustomIgnore(const QString &pattern)
     QStringList patterns = defaultIgnoreList();
     if (trimmed.isEmpty() || patterns.contains(trimmed))
         return std::nullopt;
-    if (const std::optional<QString> refusal = SyncthingIgnoreSyntax::refusal({trimmed}))
+    if (const std::optional<QString> refusal = refusalOf({trimmed}))
         return refusal;
     patterns.append(trimmed);
     storeIgnoreList(patterns);

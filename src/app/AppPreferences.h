@@ -99,8 +99,9 @@ public:
     const QString &defaultIgnores() const { return m_defaultIgnores; }
     // Stored as given (the free-text editor).
     void setDefaultIgnores(QString text);
-    // The same unless Syncthing cannot use one of the text's patterns: then
-    // nothing is stored, and the answer says which and why.
+    // The same unless Syncthing cannot use one of the text's patterns, or
+    // one holds a tab: then nothing is stored, and the answer says which and
+    // why.
     std::optional<QString> saveDefaultIgnores(QString text);
 
     // New folders' ignore lines: the stored text's lines trimmed of spaces and
@@ -116,7 +117,7 @@ public:
     // is appended (patterns not yet there), switched off is removed.
     void setIgnoreCategory(const IgnoreCategory &category, bool on);
     // Trimmed; nothing when empty or already listed. A pattern Syncthing
-    // cannot use is not stored either: the answer says why.
+    // cannot use, or holding a tab, is not stored either: the answer says why.
     std::optional<QString> addCustomIgnore(const QString &pattern);
     // Exact matches only.
     void removeIgnorePattern(const QString &pattern);

@@ -31,7 +31,22 @@ WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(pare
 
 bool WrappingLabel::isRich() const
 {
-    return textFormat() == Qt::RichText || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()));
+    return textFormat() == Qt::RichText || textFormat() == Qt::MarkdownText
+           || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()));
+}
+
+void WrappingLabel::setMarkdown(const QString &markdown)
+{
+    setTextFormat(Qt::MarkdownText);
+    setText(markdown);
+}
+
+void WrappingLabel::fillFormatted(QTextDocument &document) const
+{
+    if (textFormat() == Qt::MarkdownText)
+        document.setMarkdown(text());
+    else
+        document.setHtml(text());
 }
 
 void WrappingLabel::setLines(const QStringList &lines)
@@ -73,7 +88,7 @@ int WrappingLabel::oneLineWidth() const
         QTextDocument document;
         document.setDefaultFont(font());
         document.setDocumentMargin(0);
-        document.setHtml(text());
+        fillFormatted(document);
         width = int(std::ceil(document.idealWidth()));
     } else {
         const QFontMetrics metrics = fontMetrics();
@@ -89,7 +104,7 @@ int WrappingLabel::leastWidth() const
     QString shown = shownText();
     if (isRich()) {
         QTextDocument document;
-        document.setHtml(shown);
+        fillFormatted(document);
         shown = document.toPlainText();
     }
     int least = 0;

@@ -26,9 +26,10 @@ namespace tw {
 // other control character in it shows as a space (oneLineText), wherever
 // the text came from. Sentences here carry names from links, peers and
 // disks, and a name holding a break would start a line that reads as the
-// screen's own. A text of several lines gives them with setLines. Rich
-// text is the screens' own markup, with outside names escaped into it, and
-// is drawn as written.
+// screen's own. A text of several lines gives them with setLines. The
+// screens' own texts with emphasis come as Markdown through setMarkdown,
+// and rich text as the screens' own markup with outside names escaped into
+// it; both are drawn formatted, as written.
 class WrappingLabel : public QLabel
 {
     Q_OBJECT
@@ -42,6 +43,9 @@ public:
     // Each line begins a line of its own; breaks within a line show as
     // spaces. text() is the lines joined with line feeds.
     void setLines(const QStringList &lines);
+    // The product's own text, bold and italic marked as in Markdown; never
+    // a text that carries anything from elsewhere, which is plain (setText).
+    void setMarkdown(const QString &markdown);
     QStringList shownLines() const;
 
     QSize sizeHint() const override;
@@ -54,6 +58,8 @@ protected:
 
 private:
     bool isRich() const;
+    // The rich or Markdown text as drawn.
+    void fillFormatted(QTextDocument &document) const;
     QString shownText() const;
     int oneLineWidth() const;
     int leastWidth() const;

@@ -76,6 +76,10 @@ TEST(AppPreferencesTest, IgnoreEditsWorkOnThePatternListWithoutComments)
     preferences.addCustomIgnore("  *.bak\n");
     preferences.addCustomIgnore("*.bak");
     preferences.addCustomIgnore("   ");
+    // A tab inside a pattern, typed or pasted, is stored nowhere.
+    EXPECT_EQ(preferences.addCustomIgnore("*.wav\t*.tmp"),
+              u"\u201C*.wav\t*.tmp\u201D holds a tab: put each pattern on a line of its own."_qs);
+    EXPECT_TRUE(preferences.saveDefaultIgnores(preferences.defaultIgnores() + "\n\t*.wav\t*.tmp\t").has_value());
     EXPECT_EQ(preferences.customIgnorePatterns(), QStringList("*.bak"));
     EXPECT_EQ(preferences.defaultIgnoreList().size(), 63);
 }

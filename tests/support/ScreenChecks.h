@@ -296,7 +296,7 @@ inline bool holdsLineBreak(const QString &text)
 // buttons and chips. A name drawn there takes two lines and stretches its
 // row, shows a box, or starts a line that reads as the screen's own. A
 // wrapping label's lines are those it tells it draws ("shownLines"), each
-// of which must hold none; rich text is the screens' own markup.
+// of which must hold none; rich text and Markdown are the screens' own.
 inline QStringList lineBreakFaults(QWidget &root)
 {
     QStringList faults;
@@ -304,7 +304,7 @@ inline QStringList lineBreakFaults(QWidget &root)
         if (visibleRectIn(*widget, root).isEmpty())
             continue;
         const auto *label = qobject_cast<const QLabel *>(widget);
-        if (label && (label->textFormat() == Qt::RichText
+        if (label && (label->textFormat() == Qt::RichText || label->textFormat() == Qt::MarkdownText
                       || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()))))
             continue;
         const QVariant lines = widget->property("shownLines");

@@ -9,9 +9,12 @@ namespace {
 const QString kDefault = QStringLiteral("default");
 const QString kRelayScheme = QStringLiteral("relay://");
 
-bool isLineBreak(QChar c)
+// A range never holds a tab: one pasted from a table's column, or typed
+// between two ranges, parts them as a line break does.
+bool isSeparator(QChar c)
 {
     switch (c.unicode()) {
+    case 0x0009: // tab
     case 0x000A: // line feed
     case 0x000B: // vertical tab
     case 0x000C: // form feed
@@ -93,7 +96,7 @@ QStringList NetworkOptions::splitNetworks(const QString &text)
         piece.clear();
     };
     for (const QChar c : text) {
-        if (isLineBreak(c))
+        if (isSeparator(c))
             flush();
         else
             piece.append(c);

@@ -30,8 +30,8 @@ struct NetworkOptions
     static QStringList discoveryServers(const std::optional<QStringList> &current, const QString &custom);
     // Every entry but relays (["default"] when none is left), then the custom relay.
     static QStringList listenAddresses(const std::optional<QStringList> &current, const QString &customRelay);
-    // One network per line: split at every line-break character, each piece
-    // trimmed, empty pieces dropped.
+    // One network per line: split at every line-break character and tab,
+    // each piece trimmed, empty pieces dropped.
     static QStringList splitNetworks(const QString &text);
 };
 

@@ -13,6 +13,7 @@
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/PlainTextEditor.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
 
@@ -121,10 +122,8 @@ QWidget *FeedbackSheet::buildForm()
     auto *sections = new QVBoxLayout(form);
 
     auto *feedback = new FormSection(QStringLiteral("Your feedback"));
-    m_text = new QPlainTextEdit;
-    m_text->setObjectName(QStringLiteral("text"));
+    m_text = plainTextEditor(QStringLiteral("text"));
     m_text->setMinimumHeight(140);
-    m_text->setTabChangesFocus(true);
     connect(m_text, &QPlainTextEdit::textChanged, this, &FeedbackSheet::updateSendButton);
     feedback->rows()->addWidget(m_text);
     feedback->addCaption(kTextHint);

@@ -240,7 +240,7 @@ QWidget *NasSetupGuideView::body()
     layout->addWidget(stepView(3, u"Fill in your NAS's details"_qs, detailsStep()));
     layout->addWidget(stepView(
         4, u"That's it"_qs,
-        withCheckMarks(styledLabel(kStep4Text, TextRole::Callout, TextTone::Secondary, Qt::MarkdownText))));
+        withCheckMarks(markdownLabel(kStep4Text, TextRole::Callout, TextTone::Secondary))));
     layout->addWidget(divider());
     layout->addWidget(footer());
     layout->addStretch();
@@ -249,7 +249,7 @@ QWidget *NasSetupGuideView::body()
 
 QWidget *NasSetupGuideView::step(int number, const QString &title, const QString &markdown)
 {
-    return stepView(number, title, styledLabel(markdown, TextRole::Callout, TextTone::Secondary, Qt::MarkdownText));
+    return stepView(number, title, markdownLabel(markdown, TextRole::Callout, TextTone::Secondary));
 }
 
 QWidget *NasSetupGuideView::stepView(int number, const QString &title, QWidget *content)
@@ -375,7 +375,7 @@ QWidget *NasSetupGuideView::terminalPreview()
     m_installingLine->setObjectName(QStringLiteral("installingLine"));
     layout->addWidget(m_installingLine);
     layout->addWidget(terminalComment(u"\u2014 it's setting things up on the NAS."_qs));
-    layout->addWidget(styledLabel(kPasswordNote, TextRole::Caption, TextTone::Secondary, Qt::MarkdownText));
+    layout->addWidget(markdownLabel(kPasswordNote, TextRole::Caption, TextTone::Secondary));
     layout->addWidget(terminalLine(u"\u25b6 Starting container \u2026"_qs));
     layout->addWidget(terminalComment(u"\u2014 downloads and starts the sync engine on the NAS. Can take a minute "
                                       u"or two, especially the first time."_qs));

@@ -1,5 +1,6 @@
 #include "views/kit/KeyedList.h"
 
+#include "views/kit/AimedClickGuard.h"
 #include "views/kit/OpenOverlay.h"
 
 #include <QApplication>
@@ -55,8 +56,10 @@ void KeyedListBase::rebuild(const QStringList &ids)
     }
     for (const QString &id : ids) {
         QPointer<QWidget> &child = m_children[id];
-        if (!child)
+        if (!child) {
             child = makeChild(id);
+            AimedClickGuard::guardButtonsIn(*child);
+        }
         m_layout->addWidget(child);
     }
     m_ids = ids;

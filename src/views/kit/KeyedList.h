@@ -58,7 +58,9 @@ private:
 // focus kept); only new IDs get new widgets and gone ones are deleted. While
 // a menu or dialog of a child is open, a change waits and is applied once it
 // closes, so the widget the menu acts on is still there when its action
-// runs. Repeated IDs count once.
+// runs. Repeated IDs count once. The buttons a child holds when made take
+// no double-click's second press unless they took its first
+// (AimedClickGuard): a row that moved under the pointer is not acted on.
 template <typename Child>
 class KeyedList : public KeyedListBase
 {

@@ -61,12 +61,29 @@ void applyTextTone(QWidget *widget, TextTone tone)
     DerivedForeground::apply(*widget, windowTextAt(strength));
 }
 
-QLabel *styledLabel(const QString &text, TextRole role, TextTone tone, Qt::TextFormat format)
+namespace {
+
+WrappingLabel *styled(TextRole role, TextTone tone)
 {
-    auto *label = new WrappingLabel(text);
-    label->setTextFormat(format);
+    auto *label = new WrappingLabel;
     applyTextRole(label, role);
     applyTextTone(label, tone);
+    return label;
+}
+
+} // namespace
+
+QLabel *styledLabel(const QString &text, TextRole role, TextTone tone)
+{
+    WrappingLabel *label = styled(role, tone);
+    label->setText(text);
+    return label;
+}
+
+QLabel *markdownLabel(const QString &markdown, TextRole role, TextTone tone)
+{
+    WrappingLabel *label = styled(role, tone);
+    label->setMarkdown(markdown);
     return label;
 }
 

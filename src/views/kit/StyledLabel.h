@@ -16,9 +16,11 @@ enum class TextTone { Primary, Secondary, Tertiary };
 void applyTextRole(QWidget *widget, TextRole role);
 void applyTextTone(QWidget *widget, TextTone tone);
 
-// A wrapping label in that role and tone; plain text unless told otherwise,
-// since most texts come from elsewhere.
-QLabel *styledLabel(const QString &text, TextRole role, TextTone tone = TextTone::Primary,
-                    Qt::TextFormat format = Qt::PlainText);
+// A wrapping label in that role and tone, of plain text: most texts carry
+// something from elsewhere.
+QLabel *styledLabel(const QString &text, TextRole role, TextTone tone = TextTone::Primary);
+// The same for one of the product's own texts, bold and italic marked as in
+// Markdown and drawn so.
+QLabel *markdownLabel(const QString &markdown, TextRole role, TextTone tone = TextTone::Primary);
 
 } // namespace tw

@@ -13,10 +13,12 @@
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FailureLabel.h"
 #include "views/kit/FormSection.h"
+#include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/MessageRow.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
+#include "views/kit/PlainTextEditor.h"
 #include "views/kit/StyledLabel.h"
 #include "views/settings/SettingsState.h"
 
@@ -111,9 +113,10 @@ void IgnoresTab::addOwnRules()
     FormSection *section = addSection(texts::sectionOwnRules);
     m_ownRulesHint = section->addCaption(texts::ownRulesHint);
     m_ownRulesHint->setObjectName(QStringLiteral("ownRulesHint"));
-    m_customRows = new QVBoxLayout;
-    m_customRows->setContentsMargins(0, 0, 0, 0);
-    section->rows()->addLayout(m_customRows);
+    auto *customRows = new QVBoxLayout;
+    customRows->setContentsMargins(0, 0, 0, 0);
+    section->rows()->addLayout(customRows);
+    m_customRows = new KeyedList<QWidget>(customRows, [this](const QString &pattern) { return customRow(pattern); });
     auto *addRow = new QHBoxLayout;
     m_newPattern = new QLineEdit;
     m_newPattern->setObjectName(QStringLiteral("newPattern"));
@@ -163,8 +166,7 @@ void IgnoresTab::addRawEditor()
     m_rawGroup = new DisclosureGroup(texts::editRawList);
     DisclosureGroup *group = m_rawGroup;
     group->setObjectName(QStringLiteral("rawList"));
-    m_raw = new QPlainTextEdit;
-    m_raw->setObjectName(QStringLiteral("rawIgnores"));
+    m_raw = plainTextEditor(QStringLiteral("rawIgnores"));
     m_raw->setFont(monospaced(12));
     m_raw->setFixedHeight(180);
     m_raw->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -232,36 +234,28 @@ void IgnoresTab::showCustomRows()
 {
     const QStringList custom = m_env.preferences().customIgnorePatterns();
     m_ownRulesHint->setVisible(custom.isEmpty());
-    if (custom == m_shownCustom)
-        return;
-    m_shownCustom = custom;
-    // A row's own minus button may be what asked for this.
-    while (QLayoutItem *item = m_customRows->takeAt(0)) {
-        QWidget *row = item->widget();
-        row->hide();
-        row->setParent(nullptr);
-        row->deleteLater();
-        delete item;
-    }
-    for (const QString &pattern : custom) {
-        auto *row = new QWidget;
-        row->setObjectName(QStringLiteral("customRow"));
-        auto *layout = new QHBoxLayout(row);
-        layout->setContentsMargins(0, 0, 0, 0);
-        // Patterns are compared by both ends, so a long one loses its middle.
-        auto *label = new ElidedLabel(Qt::ElideMiddle);
-        label->setObjectName(QStringLiteral("customPattern"));
-        label->setFont(monospaced());
-        label->setFullText(pattern);
-        layout->addWidget(label, 1);
-        auto *remove = new QToolButton;
-        remove->setObjectName(QStringLiteral("removePattern"));
-        remove->setIcon(symbolIcon(Symbol::MinusCircleFill));
-        remove->setAutoRaise(true);
-        layout->addWidget(remove);
-        m_customRows->addWidget(row);
-        connect(remove, &QToolButton::clicked, this, [this, pattern] { removeCustom(pattern); });
-    }
+    m_customRows->setIDs(custom);
+}
+
+QWidget *IgnoresTab::customRow(const QString &pattern)
+{
+    auto *row = new QWidget;
+    row->setObjectName(QStringLiteral("customRow"));
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // Patterns are compared by both ends, so a long one loses its middle.
+    auto *label = new ElidedLabel(Qt::ElideMiddle);
+    label->setObjectName(QStringLiteral("customPattern"));
+    label->setFont(monospaced());
+    label->setFullText(pattern);
+    layout->addWidget(label, 1);
+    auto *remove = new QToolButton;
+    remove->setObjectName(QStringLiteral("removePattern"));
+    remove->setIcon(symbolIcon(Symbol::MinusCircleFill));
+    remove->setAutoRaise(true);
+    layout->addWidget(remove);
+    connect(remove, &QToolButton::clicked, this, [this, pattern] { removeCustom(pattern); });
+    return row;
 }
 
 void IgnoresTab::showActivity()

@@ -10,7 +10,6 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QVBoxLayout;
 
 namespace tw {
 
@@ -18,6 +17,8 @@ class AppEnvironment;
 class DisclosureGroup;
 class MessageRow;
 class SettingsState;
+template <typename Child>
+class KeyedList;
 
 // The settings window's Ignores tab: this Mac's default ignore list, edited
 // by category, as custom patterns or as raw text. Every change reaches the
@@ -48,6 +49,7 @@ private:
     void push();
     void showList();
     void showCustomRows();
+    QWidget *customRow(const QString &pattern);
     void showActivity();
     void askApplyToAll();
 
@@ -55,8 +57,7 @@ private:
     AppEnvironment &m_env;
     QList<QCheckBox *> m_categories;
     QLabel *m_ownRulesHint = nullptr;
-    QVBoxLayout *m_customRows = nullptr;
-    QStringList m_shownCustom;
+    KeyedList<QWidget> *m_customRows = nullptr;
     QLineEdit *m_newPattern = nullptr;
     QPushButton *m_add = nullptr;
     QPushButton *m_applyToAll = nullptr;

@@ -13,6 +13,7 @@
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PanelTexts.h"
+#include "views/kit/PlainTextEditor.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/StyledLabel.h"
@@ -368,8 +369,7 @@ void NetworkTab::addLocalNetworks()
 {
     FormSection *section = addSection(texts::sectionLocalNetworks);
     section->addCaption(texts::localNetworksCaption);
-    m_localNets = new QPlainTextEdit;
-    m_localNets->setObjectName(QStringLiteral("alwaysLocalNets"));
+    m_localNets = plainTextEditor(QStringLiteral("alwaysLocalNets"));
     m_localNets->setFont(monospacedBody());
     m_localNets->setFixedHeight(60);
     section->rows()->addWidget(m_localNets);

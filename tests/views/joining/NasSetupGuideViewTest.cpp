@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -129,6 +131,25 @@ TEST_F(NasSetupGuideViewTest, TheHintShowsUntilAddressAndUserAreFilledIn)
         EXPECT_TRUE(shotShowsColour(shot, shot.rect(), Theme::synced(), 8)) << label->accessibleName().toStdString();
     }
     EXPECT_EQ(marked.size(), 3) << marked.join(" | ").toStdString();
+    // The guide's own emphasis is drawn as such, never as its marks.
+    QStringList bold;
+    QStringList italic;
+    for (const QLabel *label : guide.findChildren<QLabel *>()) {
+        const QTextDocument *document = label->findChild<QTextDocument *>();
+        const QString drawn = document ? document->toPlainText() : label->text();
+        EXPECT_FALSE(drawn.contains(u'*')) << drawn.toStdString();
+        for (QTextBlock block = document ? document->begin() : QTextBlock(); block.isValid(); block = block.next())
+            for (auto part = block.begin(); !part.atEnd(); ++part) {
+                const QTextCharFormat format = part.fragment().charFormat();
+                if (format.fontWeight() >= QFont::Bold)
+                    bold << part.fragment().text();
+                if (format.fontItalic())
+                    italic << part.fragment().text();
+            }
+    }
+    for (const char *strong : {"Package Center", "Enable SSH service", "Password:", "Connect"})
+        EXPECT_TRUE(bold.contains(strong)) << strong;
+    EXPECT_EQ(italic, QStringList{"Running"});
     EXPECT_EQ(filled.size(), guide.size() * guide.devicePixelRatio());
     // The long command wraps in its block, beside the copy button, and shows
     // whole; the page keeps the dialog's width.

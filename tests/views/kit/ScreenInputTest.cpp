@@ -368,6 +368,28 @@ TEST_F(ScreenInputTest, APastedLineBreakInANameFieldBecomesASpace)
     EXPECT_EQ(pasted, 5);
 }
 
+// Tab leaves a multi-line field and types nothing into it: a tab there sits
+// unseen inside a pattern or a network, and the keyboard could not leave.
+TEST_F(ScreenInputTest, TabLeavesEveryMultiLineFieldAndTypesNoTab)
+{
+    int editors = 0;
+    for (const Screen &screen : sheets() + panelsAndSettings()) {
+        std::unique_ptr<QWidget> shownScreen = screen.build();
+        for (QPlainTextEdit *editor : shownScreen->findChildren<QPlainTextEdit *>()) {
+            if (editor->isReadOnly())
+                continue;
+            ++editors;
+            editor->setFocus();
+            const QString before = editor->toPlainText();
+            QTest::keyClick(editor, Qt::Key_Tab);
+            EXPECT_EQ(editor->toPlainText(), before) << screen.name;
+            EXPECT_NE(editor->window()->focusWidget(), editor) << screen.name;
+        }
+    }
+    // The feedback, the local networks and the raw ignore list.
+    EXPECT_EQ(editors, 3);
+}
+
 // A button that disables itself while its work runs: where it is, and what
 // makes it ready to be pressed.
 struct BusyButton

@@ -28,6 +28,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 namespace tw {
 namespace {
@@ -51,6 +52,8 @@ protected:
     QStringList customRows() const
     {
         QStringList rows;
+        // A row taken away is deleted once the loop comes round.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         for (const QLabel *label : view->ignoresTab()->findChildren<QLabel *>("customPattern"))
             rows << label->text();
         return rows;
@@ -180,6 +183,57 @@ TEST_F(IgnoresTabTest, APatternSyncthingCannotUseIsRefusedWhereTypedWithItsReaso
     EXPECT_TRUE(find<QLabel>("rawRefusal")->text().contains(u"\u201C(?i)\u201D"_qs));
     EXPECT_EQ(customRows(), QStringList{"[abc]"});
     EXPECT_EQ(app().projects().defaultIgnores(), app().preferences().defaultIgnoreList());
+}
+
+// A double-click whose first click moved a row under the pointer: "Add"
+// puts a row with its minus button where "Add" was, a minus button's row
+// goes and the next one's moves up. The second click acts on nothing.
+TEST_F(IgnoresTabTest, ADoubleClickActsOnlyOnTheRowItWasAimedAt)
+{
+    struct Row
+    {
+        const char *clicked;
+        QStringList added;
+        QString typed;
+        const char *button;
+        QStringList left;
+    };
+    const QList<Row> rows = {
+        {"Add", {"Proxies"}, "Renders", "addPattern", {"Proxies", "Renders"}},
+        {"a row's minus", {"Renders", "Proxies"}, "", "removePattern", {"Proxies"}},
+    };
+    view->resize(580, 560);
+    view->show();
+    view->tabs()->setCurrentIndex(SettingsView::Ignores);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.clicked);
+        find<QPushButton>("restoreDefaults")->click();
+        for (const QString &pattern : row.added + QStringList{row.typed}) {
+            QTest::keyClicks(find<QLineEdit>("newPattern"), pattern);
+            if (pattern != row.typed)
+                find<QPushButton>("addPattern")->click();
+        }
+        // New rows show once the loop comes round.
+        QCoreApplication::processEvents();
+        settleLayouts();
+        view->ignoresTab()->ensureWidgetVisible(find("newPattern"));
+        QWidget *target = nullptr;
+        for (QWidget *shown : view->ignoresTab()->findChildren<QWidget *>(row.button))
+            if (!target && shown->isVisible())
+                target = shown;
+        ASSERT_NE(target, nullptr);
+        QWindow *window = view->windowHandle();
+        const QPoint at = target->mapTo(view.get(), QPoint(target->width() - 3, target->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, {}, at);
+        settleLayouts();
+        QWidget *moved = view->childAt(at);
+        ASSERT_TRUE(moved && moved != target && moved->objectName() == "removePattern");
+        // The second press of the same double-click.
+        QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
+        QTest::mousePress(window, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, at);
+        EXPECT_EQ(customRows(), row.left);
+    }
 }
 
 TEST_F(IgnoresTabTest, ApplyToAllAsksThenStoresTheRawEditAndWritesEachFolderOnce)
