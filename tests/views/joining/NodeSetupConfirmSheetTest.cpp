@@ -174,6 +174,23 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     EXPECT_EQ(rig.trace.count("closed"), 1);
 }
 
+// A link's address with more after it is never offered for "Connect".
+TEST(NodeSetupConfirmSheetTest, AnAddressThatIsNotOneWebAddressIsRefused)
+{
+    Rig rig;
+    NodeSetupPayload payload = rig.payload();
+    payload.baseURL += " evil";
+    NodeSetupConfirmSheet sheet(*rig.env, payload);
+    sheet.show();
+    EXPECT_FALSE(button(sheet, "connect")->isEnabled());
+    EXPECT_TRUE(label(sheet, "error")->isVisible());
+    EXPECT_TRUE(label(sheet, "error")->text().startsWith("This address isn't one web address"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&sheet, &enter);
+    EXPECT_FALSE(sheet.connecting());
+    EXPECT_TRUE(rig.node.requests().isEmpty());
+}
+
 TEST(NodeSetupConfirmSheetTest, AnEmptyNameRegistersTheDefaultName)
 {
     Rig rig;
