@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -131,6 +132,9 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     NodeSetupConfirmSheet sheet(*rig.env, rig.payload("wrong-key"));
     rig.watch(sheet);
     sheet.show();
+    // Where "Connect" comes to rest: once the sheet is on screen and laid out.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    settleLayouts();
     QPushButton *connect = button(sheet, "connect");
     const QPoint connectAt = connect->mapTo(&sheet, QPoint());
     connect->click();
@@ -138,7 +142,7 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     QLabel *error = label(sheet, "error");
     EXPECT_TRUE(error->isVisible());
     // "Connect" stays under the pointer for another try.
-    sheet.layout()->activate();
+    settleLayouts();
     EXPECT_EQ(connect->mapTo(&sheet, QPoint()), connectAt);
     EXPECT_EQ(error->text(), u"Couldn't reach the node at "_qs + rig.node.baseURL().toString() +
                                  u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 "
