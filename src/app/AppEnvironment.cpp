@@ -162,12 +162,44 @@ QStringList AppEnvironment::syncedFolderPaths() const
 
 void AppEnvironment::setPendingInvite(std::optional<Invite> invite)
 {
+    if (invite && linkWaits(*invite, m_pendingInvite))
+        return;
     assignIfChanged(m_pendingInvite, std::move(invite), this, &AppEnvironment::pendingInviteChanged);
+    if (!m_pendingInvite)
+        giveNextLinkItsTurn();
 }
 
 void AppEnvironment::setPendingNodeSetup(std::optional<NodeSetupPayload> payload)
 {
+    if (payload && linkWaits(*payload, m_pendingNodeSetup))
+        return;
     assignIfChanged(m_pendingNodeSetup, std::move(payload), this, &AppEnvironment::pendingNodeSetupChanged);
+    if (!m_pendingNodeSetup)
+        giveNextLinkItsTurn();
+}
+
+// The same link opened again while its sheet is due is that sheet.
+template <typename Link>
+bool AppEnvironment::linkWaits(const Link &link, const std::optional<Link> &sameKind)
+{
+    if (!m_pendingInvite && !m_pendingNodeSetup)
+        return false;
+    if (sameKind != link)
+        m_waitingLinks.push(link);
+    return true;
+}
+
+void AppEnvironment::giveNextLinkItsTurn()
+{
+    if (m_pendingInvite || m_pendingNodeSetup)
+        return;
+    std::optional<LinkQueue::Link> next = m_waitingLinks.takeFirst();
+    if (!next)
+        return;
+    if (Invite *invite = std::get_if<Invite>(&*next))
+        setPendingInvite(std::move(*invite));
+    else
+        setPendingNodeSetup(std::get<NodeSetupPayload>(std::move(*next)));
 }
 
 QList<AppEnvironment::PeerDevice> AppEnvironment::knownPeerDevices() const

@@ -3,6 +3,7 @@
 #include "app/DiskShortfall.h"
 #include "app/ExclusionIssue.h"
 #include "app/HealthInputs.h"
+#include "app/LinkQueue.h"
 #include "app/NotificationEdges.h"
 #include "app/TransferSummary.h"
 #include "app/removal/PurgeAnswer.h"
@@ -160,12 +161,15 @@ public:
     // The injected wall clock, so views' time estimates follow tests' time.
     QDateTime now() const { return m_services.clock(); }
 
-    // An invitation or node set-up link that arrived and that the window has
-    // not shown yet; the window clears it once shown.
+    // The invitation or node set-up link whose sheet is due: one at a time.
+    // A link set while another is pending waits its turn, in the order links
+    // came; clearing the pending one (the user dismissed its sheet) gives the
+    // next its turn.
     const std::optional<Invite> &pendingInvite() const { return m_pendingInvite; }
     void setPendingInvite(std::optional<Invite> invite);
     const std::optional<NodeSetupPayload> &pendingNodeSetup() const { return m_pendingNodeSetup; }
     void setPendingNodeSetup(std::optional<NodeSetupPayload> payload);
+    qsizetype waitingLinkCount() const { return m_waitingLinks.size(); }
 
     // Seconds between restart attempts; 0 while the engine runs.
     double watchdogBackoff() const { return m_watchdogBackoff; }
@@ -286,6 +290,10 @@ private:
     // Joins every "...Changed" signal of the environment and its controllers
     // to noteStateChange().
     void gatherStateChanges();
+    // Queues a link while another one is pending; true when it waits.
+    template <typename Link>
+    bool linkWaits(const Link &link, const std::optional<Link> &sameKind);
+    void giveNextLinkItsTurn();
     static QCoro::Task<void> pollLoop(QPointer<AppEnvironment> self, quint64 generation, Sleeper sleeper);
     QCoro::Task<void> pollCycle();
     QCoro::Task<void> runWatchdog();
@@ -348,6 +356,7 @@ private:
 
     std::optional<Invite> m_pendingInvite;
     std::optional<NodeSetupPayload> m_pendingNodeSetup;
+    LinkQueue m_waitingLinks;
     QSet<QString> m_purgeInFlightFolders;
     // Nonces of incoming purge commands being carried out now.
     QSet<QString> m_inFlightPurgeNonces;

@@ -137,7 +137,9 @@ bool dropped(char32_t first)
 
 // The label as one path component of at most `budget` bytes: a teammate's
 // label can be longer than a file name may be, and the folder could then
-// never be created here or on the node.
+// never be created here or on the node. It starts with neither a dot nor a
+// space: a teammate's "../../x" or ".x" would make a hidden folder here, and
+// what is left of a path's dots and separators reads as one.
 QString sanitizedWithin(const QString &label, qsizetype budget)
 {
     QString name;
@@ -148,6 +150,8 @@ QString sanitizedWithin(const QString &label, qsizetype budget)
         QString grapheme = label.mid(start, graphemes.position() - start);
         start = graphemes.position();
         const char32_t first = grapheme.toUcs4().value(0);
+        if (name.isEmpty() && (first == U'.' || QChar::isSpace(first)))
+            continue;
         if (QChar::isSpace(first) && grapheme != QLatin1String(" "))
             grapheme = QStringLiteral(" ");
         else if (grapheme != QLatin1String(".") && dropped(first))
@@ -157,8 +161,6 @@ QString sanitizedWithin(const QString &label, qsizetype budget)
             break;
         name += grapheme;
     }
-    while (name.startsWith(QLatin1Char(' ')))
-        name.remove(0, 1);
     while (name.endsWith(QLatin1Char(' ')))
         name.chop(1);
     return name;

@@ -364,36 +364,44 @@ QCoro::Task<void> FolderController::emptyArchive(QString folderID)
 
 QCoro::Task<void> FolderController::restoreArchived(QString folderID, QString path, QString versionTime)
 {
-    return restoring(folderID, [this, folderID, path, versionTime] {
+    std::function<QCoro::Task<void>()> restore = [this, folderID, path, versionTime] {
         return m_engine.restoreArchived(folderID, path, versionTime);
-    });
+    };
+    co_await runRetracting(QStringLiteral("restore:") + folderID, std::move(restore));
 }
 
 QCoro::Task<void> FolderController::restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping)
 {
-    return restoring(folderID, [this, folderID, mapping] { return m_engine.restoreArchivedBatch(folderID, mapping); });
+    std::function<QCoro::Task<void>()> restore = [this, folderID, mapping] {
+        return m_engine.restoreArchivedBatch(folderID, mapping);
+    };
+    co_await runRetracting(QStringLiteral("restore:") + folderID, std::move(restore));
 }
 
-QCoro::Task<void> FolderController::restoring(QString folderID, std::function<QCoro::Task<void>()> restore)
+QCoro::Task<bool> FolderController::runRetracting(QString operation, std::function<QCoro::Task<void>()> run)
 {
-    // The failure told before this restore began: this one's success takes
-    // it back. One that ends meanwhile stays for a success of its own.
-    const auto found = m_restoreFailures.constFind(folderID);
+    // The failure told before this run began: this one's success takes it
+    // back. One that ends meanwhile stays for a success of its own.
+    const auto found = m_operationFailures.constFind(operation);
     const std::optional<int> earlier =
-        found == m_restoreFailures.cend() ? std::nullopt : std::optional<int>(found.value());
+        found == m_operationFailures.cend() ? std::nullopt : std::optional<int>(found.value());
+    bool failed = false;
     try {
-        co_await restore();
+        co_await run();
     } catch (const std::exception &error) {
-        m_restoreFailures.insert(folderID, setError(error));
-        co_return;
+        m_operationFailures.insert(operation, setError(error));
+        failed = true;
     } catch (...) {
-        co_return;
+        failed = true;
     }
+    if (failed)
+        co_return false;
     if (!earlier)
-        co_return;
+        co_return true;
     withdrawError(*earlier);
-    if (m_restoreFailures.value(folderID) == *earlier)
-        m_restoreFailures.remove(folderID);
+    if (m_operationFailures.value(operation) == *earlier)
+        m_operationFailures.remove(operation);
+    co_return true;
 }
 
 int FolderController::setError(const std::exception &error)

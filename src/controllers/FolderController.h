@@ -91,6 +91,12 @@ public:
     // came since.
     QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime);
     QCoro::Task<void> restoreArchivedBatch(QString folderID, QMap<QString, QString> mapping);
+    // Runs an operation of a screen's whose failure becomes the last error,
+    // kept under `operation` (what it does, to which folder): a later run
+    // under the same name that works takes that failure back, unless another
+    // failure came since. A page open for minutes would otherwise keep
+    // telling a failure a later success has mended. True when it worked.
+    QCoro::Task<bool> runRetracting(QString operation, std::function<QCoro::Task<void>()> run);
 
     // Keeps the error's text as the last error; returns its place in the
     // count of failures, by which withdrawError() finds it again.
@@ -137,7 +143,6 @@ private:
     QCoro::Task<void> readItemErrors();
     void keepItemErrors(const QMap<QString, qint64> &counts, FolderTextMap errors);
     QCoro::Task<void> refreshTransferring();
-    QCoro::Task<void> restoring(QString folderID, std::function<QCoro::Task<void>()> restore);
     QCoro::Task<void> fullReload();
     QCoro::Task<void> refreshStatusParts(bool readClusterNeeds);
     QCoro::Task<void> eventDrivenReload();
@@ -165,8 +170,8 @@ private:
     std::optional<QString> m_lastErrorMessage;
     int m_operationErrors = 0;
     std::optional<QString> m_operationErrorText;
-    // Each folder's last failed restore, by its place in the count of failures.
-    QMap<QString, int> m_restoreFailures;
+    // Each operation's last failure, by its place in the count of failures.
+    QMap<QString, int> m_operationFailures;
     bool m_isLoading = false;
 
     // Event-driven reading.

@@ -3,7 +3,8 @@
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
 
-#include <exception>
+#include <functional>
+
 
 namespace tw {
 
@@ -31,13 +32,10 @@ QCoro::Task<void> rescanSyncFolders(QPointer<FolderController> folders, QPointer
     for (const QString &id : ids) {
         if (!engine || !folders)
             co_return;
-        try {
-            co_await engine->rescanFolder(id);
-            rescannedAny = true;
-        } catch (const std::exception &error) {
-            if (folders)
-                folders->setError(error);
-        }
+        // A failure stays told until a later rescan of that folder works.
+        std::function<QCoro::Task<void>()> rescan = [engine, id] { return engine->rescanFolder(id); };
+        const bool rescanned = co_await folders->runRetracting(QStringLiteral("rescan:") + id, std::move(rescan));
+        rescannedAny = rescannedAny || rescanned;
     }
     if (rescannedAny && folders)
         co_await folders->refreshStatuses();

@@ -15,8 +15,8 @@ class SyncEngine;
 // the statuses read again after each. The engine resumes a folder before it
 // rescans it, and leaves alone one its run policy holds at that moment
 // (switched off, or "Pause all" pressed before or meanwhile). A failing
-// folder leaves its text as the folder controller's last error and the
-// others are still rescanned.
+// folder leaves its text as the folder controller's last error, until a
+// later rescan of that folder works, and the others are still rescanned.
 QCoro::Task<void> rescanSyncFolders(QPointer<FolderController> folders, QPointer<SyncEngine> engine,
                                     Project project);
 

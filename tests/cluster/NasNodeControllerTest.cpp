@@ -355,6 +355,10 @@ TEST(NasNodeControllerTest, FolderNamesAreSafeLastPathComponents)
                                    {"..", "a/b", "ab"},
                                    {u"a/\u0301b"_qs, "x", "ab"},
                                    {" . ", "..", "folder-5ec1f7e700f3"},
+                                   // Never hidden, never what is left of a path.
+                                   {"../../evil", "x", "evil"},
+                                   {u" .\u0301. .cfg"_qs, ".id", "cfg"},
+                                   {"..", ".id", "id"},
                                    // Cut to a file name's 255 bytes, never inside a character.
                                    {QString(300, u'a'), "x", QString(255, u'a')},
                                    {QString(200, u'\u00e9'), "x", QString(127, u'\u00e9')},

@@ -241,6 +241,21 @@ TEST(NodeSetupCodecTest, LinkForms)
         EXPECT_EQ(NodeSetupCodec::fromURL(QUrl(link)), expected) << link.toStdString();
 }
 
+TEST(NodeSetupCodecTest, AnAddressIsOneWebAddressAndNothingElse)
+{
+    const std::pair<QString, bool> cases[] = {
+        {"http://10.214.0.99:8384", true},     {"HTTPS://nas.local:443", true},
+        {"http://[fd00::5]:8384", true},       {"http://10.214.0.99:8384 evil", false},
+        {"http://10.214.0.99:8384/", false},   {"http://10.214.0.99", false},
+        {"http://nas:0", false},               {"http://nas:65536", false},
+        {"http://nas:+80", false},             {"ftp://nas:8384", false},
+        {"http://a@nas:8384", false},          {"http://[fe80::1%25eth0 x]:8384", false},
+        {"http://nas:8384\nhttp://evil", false}, {" http://nas:8384", false},
+    };
+    for (const auto &[address, accepted] : cases)
+        EXPECT_EQ(NodeSetupCodec::isNodeAddress(address), accepted) << address.toStdString();
+}
+
 TEST(QRCodeTest, TheImageReadsBackAsItsText)
 {
     const QString text = InviteCodec::url(invite)->toString();

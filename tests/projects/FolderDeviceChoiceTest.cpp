@@ -149,14 +149,18 @@ Project rescanProject()
 
 TEST(SyncRescanTest, RescansSwitchedOnFoldersInOrderAndGoesOnPastAFailure)
 {
+    const QStringList once{"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"};
     const struct
     {
         bool allPaused, firstFails;
         QStringList rescans;
+        // A second "Retry / rescan" that works takes the failure back.
+        bool again = false;
     } rows[] = {
-        {false, false, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
-        {false, true, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
-        {true, false, {"rescanFolder(tdw-a)", "rescanFolder(tdw-b)"}},
+        {false, false, once},
+        {false, true, once},
+        {true, false, once},
+        {false, true, once + once, true},
     };
     for (const auto &row : rows) {
         FakeSyncEngine engine;
@@ -165,11 +169,13 @@ TEST(SyncRescanTest, RescansSwitchedOnFoldersInOrderAndGoesOnPastAFailure)
         if (row.firstFails)
             engine.failNext("rescanFolder", SyncEngineError::notRunning());
         awaitTask(rescanSyncFolders(&folders, &engine, rescanProject()));
+        if (row.again)
+            awaitTask(rescanSyncFolders(&folders, &engine, rescanProject()));
         EXPECT_EQ(engine.callsOf("rescanFolder"), row.rescans);
         // The statuses are read once for the whole sync, not once per folder.
-        EXPECT_EQ(engine.callCount("clusterNeeds"), 1);
-        EXPECT_EQ(folders.lastErrorMessage().has_value(), row.firstFails);
-        if (row.firstFails) {
+        EXPECT_EQ(engine.callCount("clusterNeeds"), row.again ? 2 : 1);
+        EXPECT_EQ(folders.lastErrorMessage().has_value(), row.firstFails && !row.again);
+        if (row.firstFails && !row.again) {
             EXPECT_EQ(*folders.lastErrorMessage(), SyncEngineError::notRunning().errorDescription());
         }
     }

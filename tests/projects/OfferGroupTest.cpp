@@ -72,7 +72,7 @@ TEST(OfferGroupTest, TargetIsOneSafeComponentInsideTheChosenFolder)
     const QList<Case> cases = {
         {QStringLiteral("Audio"), QStringLiteral("Audio")},
         {QStringLiteral("a/b"), QStringLiteral("ab")},
-        {QStringLiteral("../../x"), QStringLiteral("....x")},
+        {QStringLiteral("../../x"), QStringLiteral("x")},
         {QString(), idName},
         {QStringLiteral(".."), idName},
     };

@@ -88,8 +88,10 @@ QString headerStatus(const SyncHealth &health, int peers)
     return {};
 }
 
-QString chipStatus(const SyncHealth &health, int peerCount)
+QString chipStatus(const SyncHealth &health, int peerCount, bool isThisMac)
 {
+    if (!isThisMac && health.kind == SyncHealth::Kind::Offline)
+        return offline;
     if (peerCount == 0 && health.kind == SyncHealth::Kind::Syncing)
         return indexing;
     if (peerCount == 0 && health.kind == SyncHealth::Kind::AllSynced)
@@ -138,9 +140,9 @@ QList<QPair<QString, QString>> technicalDetailRows(const DeviceConnection &conn)
     return rows;
 }
 
-QString folderRowDetail(qint64 globalBytes, const SyncHealth &health, int peerCount)
+QString folderRowDetail(qint64 globalBytes, const SyncHealth &health, int peerCount, bool isThisMac)
 {
-    return formatFileSize(globalBytes) + QStringLiteral(" \u00b7 ") + chipStatus(health, peerCount);
+    return formatFileSize(globalBytes) + QStringLiteral(" \u00b7 ") + chipStatus(health, peerCount, isThisMac);
 }
 
 } // namespace tw::SyncPageTexts

@@ -35,15 +35,17 @@ QString deviceCardSubtitle(bool isThisMac, bool online, const std::optional<Devi
 QString folderChipDetail(const SyncHealth &health, std::optional<qint64> globalBytes, std::optional<double> eta);
 // The folder inspector's header.
 QString headerStatus(const SyncHealth &health, int peers);
-// A per-Mac chip's and a Mac inspector's folder row's status.
-QString chipStatus(const SyncHealth &health, int peerCount);
+// A per-Mac chip's and a Mac inspector's folder row's status. Another Mac's
+// folder is offline because that Mac is: it reads "Offline", where this
+// Mac's reads "Drive offline" (its path is missing here).
+QString chipStatus(const SyncHealth &health, int peerCount, bool isThisMac);
 // The Mac inspector's line under the name (not paused).
 QString connLine(bool isThisMac, bool connected, const std::optional<DeviceConnection> &conn);
 QString connectionTypeLabel(const DeviceConnection &conn);
 // Label and value of each technical detail shown.
 QList<QPair<QString, QString>> technicalDetailRows(const DeviceConnection &conn);
 // A Mac inspector's folder row under the label: the size and the status.
-QString folderRowDetail(qint64 globalBytes, const SyncHealth &health, int peerCount);
+QString folderRowDetail(qint64 globalBytes, const SyncHealth &health, int peerCount, bool isThisMac);
 
 } // namespace SyncPageTexts
 } // namespace tw

@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "cluster/NasNodeController.h"
+#include "cluster/NodeSetupCodec.h"
 #include "controllers/FolderController.h"
 #include "design/ButtonTint.h"
 #include "design/DerivedForeground.h"
@@ -29,6 +30,9 @@ const QString kDescription =
     u"This is what the setup command just found on your network. Once connected, TidewellMesh keeps it in every "
     u"sync automatically \u2014 no more manual steps on the NAS."_qs;
 const QString kNoErrorText = u"Couldn't reach it \u2014 check it's still on the same network."_qs;
+const QString kRefusedAddress =
+    u"This address isn't one web address with its port, like http://192.168.1.50:8384 \u2014 it can't be "
+    u"connected. Run the setup command again, or connect by hand in Settings \u2192 Team."_qs;
 const QString kConnect = u"Connect"_qs;
 const QString kConnecting = u"Connecting\u2026"_qs;
 
@@ -77,6 +81,12 @@ NodeSetupConfirmSheet::NodeSetupConfirmSheet(AppEnvironment &env, NodeSetupPaylo
     connect(m_connect, &QPushButton::clicked, this, &NodeSetupConfirmSheet::startConnect);
     m_error->addAfter(m_connect);
     layout->addWidget(m_error);
+    // Any page may open a link, with more than an address after the address.
+    m_addressRefused = !NodeSetupCodec::isNodeAddress(m_payload.baseURL);
+    if (m_addressRefused) {
+        showError(kRefusedAddress);
+        m_connect->setEnabled(false);
+    }
 }
 
 void NodeSetupConfirmSheet::done(int result)
@@ -94,7 +104,7 @@ void NodeSetupConfirmSheet::done(int result)
 void NodeSetupConfirmSheet::startConnect()
 {
     // One attempt at a time, whatever reaches the button.
-    if (m_connecting)
+    if (m_connecting || m_addressRefused)
         return;
     connectNode(QPointer(this), QPointer(&m_env), m_payload);
 }

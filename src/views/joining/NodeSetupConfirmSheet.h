@@ -16,7 +16,8 @@ class MessageRow;
 
 // The last step of setting up an always-on node: shows what the set-up link
 // found and, on "Connect", registers the node, then brings the syncs and the
-// folder list up to date and closes. The API key is handed on, never shown.
+// folder list up to date and closes. The API key is handed on, never shown;
+// an address that is not one web address is refused with a note.
 class NodeSetupConfirmSheet : public QDialog
 {
     Q_OBJECT
@@ -42,6 +43,7 @@ private:
     AppEnvironment &m_env;
     const NodeSetupPayload m_payload;
     bool m_connecting = false;
+    bool m_addressRefused = false;
     bool m_closed = false;
     MessageRow *m_error = nullptr;
     QPushButton *m_connect = nullptr;

@@ -27,6 +27,7 @@
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -369,6 +370,19 @@ void TeamSettingsView::showConnect()
     // Tested as typed: blanks count as filled, and the controller says why
     // they will not do.
     setEnabledKeepingFocus(*m_connect, !m_connecting && !m_address->text().isEmpty() && !m_apiKey->text().isEmpty());
+}
+
+// The view outlives the window's closings and the tab's switches; each
+// opening starts with the key masked and "Copy" again. A window minimised
+// is no closing.
+void TeamSettingsView::hideEvent(QHideEvent *event)
+{
+    SettingsForm::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    m_teamKeyRevealed = false;
+    m_teamKeyCopied = false;
+    showTeamKey();
 }
 
 void TeamSettingsView::showTeamKey()

@@ -37,6 +37,9 @@ public:
     // The node set-up guide while it is open.
     NasSetupGuideView *guide() const { return m_guide; }
 
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private:
     QWidget *joiningSection();
     QWidget *nodePart();

@@ -360,7 +360,7 @@ void DeviceInspector::refreshFolders(const Project &project, bool isThisMac, int
         auto *errorLabel = row->findChild<QLabel *>(QStringLiteral("error"));
         row->findChild<StatusBubble *>()->setHealth(health);
         row->findChild<ElidedLabel *>(QStringLiteral("label"))->setFullText(folder.label);
-        detail->setFullText(SyncPageTexts::folderRowDetail(bytes, health, peerCount));
+        detail->setFullText(SyncPageTexts::folderRowDetail(bytes, health, peerCount, isThisMac));
         setTextIfChanged(*errorLabel, error);
         detail->setVisible(error.isEmpty());
         errorLabel->setVisible(!error.isEmpty());

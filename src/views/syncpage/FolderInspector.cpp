@@ -464,7 +464,7 @@ void FolderInspector::refreshDeviceChip(CapsuleChip &chip, const ProjectFolder &
         face.health = health;
     chip.setFace(face);
     const bool editable = chip.menu() != nullptr;
-    const QString status = SyncPageTexts::chipStatus(health, peers);
+    const QString status = SyncPageTexts::chipStatus(health, peers, mac.isThisMac);
     setToolTipIfChanged(chip, !editable ? status : excluded ? excludedHelp : paused ? pausedHelp : status);
     if (QMenu *menu = chip.menu()) {
         const CellState current = excluded ? CellState::Excluded : paused ? CellState::Paused : CellState::Active;

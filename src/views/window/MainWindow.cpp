@@ -87,8 +87,6 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
         m_showFeedback = true;
         updateSheets();
     });
-    connect(&environment, &AppEnvironment::pendingInviteChanged, this, [this] { noteLink(Link::Invite); });
-    connect(&environment, &AppEnvironment::pendingNodeSetupChanged, this, [this] { noteLink(Link::NodeSetup); });
     // Icons of folders and volumes may change with any mount.
     connect(&environment, &AppEnvironment::iconCacheStale, this, [] { FileIconProvider::clearCache(); });
     followState(environment);
@@ -254,14 +252,6 @@ void MainWindow::startWelcomeOnce()
     m_showWelcome = true;
 }
 
-void MainWindow::noteLink(Link link)
-{
-    const bool set = link == Link::Invite ? m_environment.pendingInvite().has_value()
-                                          : m_environment.pendingNodeSetup().has_value();
-    if (set)
-        m_latestLink = link;
-}
-
 void MainWindow::updateSheets()
 {
     if (!isVisible())
@@ -274,8 +264,9 @@ void MainWindow::updateSheets()
         return;
     }
     if (m_sheet) {
-        // A link opened meanwhile replaces the link's sheet shown now, and
-        // the welcome, which waits for it.
+        // A link opened meanwhile replaces the welcome, which waits for it;
+        // a link's sheet stays until the user answers it (later links wait
+        // their turn in the environment).
         if (linkSheetIsStale() || (m_sheetKind == Sheet::Welcome && linkPending())) {
             m_sheetReplaced = true;
             m_sheet->reject();
@@ -297,13 +288,9 @@ void MainWindow::updateSheetsLater()
 // A link's sheet comes first: the user opened the link just now.
 MainWindow::Sheet MainWindow::nextSheet() const
 {
-    const bool invite = m_environment.pendingInvite().has_value();
-    const bool nodeSetup = m_environment.pendingNodeSetup().has_value();
-    if (invite && nodeSetup)
-        return m_latestLink == Link::NodeSetup ? Sheet::NodeSetup : Sheet::Join;
-    if (invite)
+    if (m_environment.pendingInvite())
         return Sheet::Join;
-    if (nodeSetup)
+    if (m_environment.pendingNodeSetup())
         return Sheet::NodeSetup;
     if (m_showWelcome)
         return Sheet::Welcome;
@@ -319,14 +306,13 @@ bool MainWindow::linkPending() const
     return m_environment.pendingInvite().has_value() || m_environment.pendingNodeSetup().has_value();
 }
 
+// Its link was let go of elsewhere (the confirmation clears its own).
 bool MainWindow::linkSheetIsStale() const
 {
     if (m_sheetKind == Sheet::Join)
-        return m_environment.pendingInvite() != m_shownInvite ||
-               (m_environment.pendingNodeSetup() && m_latestLink == Link::NodeSetup);
+        return m_environment.pendingInvite() != m_shownInvite;
     if (m_sheetKind == Sheet::NodeSetup)
-        return m_environment.pendingNodeSetup() != m_shownNodeSetup ||
-               (m_environment.pendingInvite() && m_latestLink == Link::Invite);
+        return m_environment.pendingNodeSetup() != m_shownNodeSetup;
     return false;
 }
 

@@ -63,7 +63,6 @@ protected:
 private:
     // The window's own sheets, in the order they are given their turn.
     enum class Sheet { None, Welcome, NewProject, Join, NodeSetup, Feedback };
-    enum class Link { Invite, NodeSetup };
     // How a sheet closed: by its main action, by the user's other ways out,
     // or by the window, for a sheet that comes first.
     enum class Ending { Accepted, Declined, Replaced };
@@ -89,7 +88,6 @@ private:
     void sheetClosed(Sheet kind, Ending ending);
     bool linkSheetIsStale() const;
     bool linkPending() const;
-    void noteLink(Link link);
 
     void updatePrompt();
     void promptClosed(JoinApprovalPrompt *prompt);
@@ -116,7 +114,6 @@ private:
     bool m_sheetReplaced = false;
     std::optional<Invite> m_shownInvite;
     std::optional<NodeSetupPayload> m_shownNodeSetup;
-    std::optional<Link> m_latestLink;
     QPointer<JoinApprovalPrompt> m_prompt;
 };
 

@@ -77,6 +77,7 @@ TEST(SyncPageTextsTest, HeaderAndChipStatusDependOnWhetherTheFolderHasPeers)
         SyncHealth health;
         int peers;
         QString header, chip;
+        bool thisMac = true;
     } rows[] = {
         {SyncHealth::syncing(0.456), 0, QStringLiteral("Indexing\u2026"), QStringLiteral("Indexing\u2026")},
         {SyncHealth::syncing(0.456), 2, QStringLiteral("Syncing 46%"), QStringLiteral("Syncing \u2026 46%")},
@@ -86,11 +87,15 @@ TEST(SyncPageTextsTest, HeaderAndChipStatusDependOnWhetherTheFolderHasPeers)
         {SyncHealth::stopped(), 0, QStringLiteral("Stopped"), QStringLiteral("Stopped")},
         {SyncHealth::paused(), 1, QStringLiteral("Paused"), QStringLiteral("Paused")},
         {SyncHealth::offline(), 0, QStringLiteral("Drive offline"), QStringLiteral("Drive offline")},
+        // Another Mac's folder: that Mac is offline, not a drive.
+        {SyncHealth::offline(), 1, QStringLiteral("Drive offline"), QStringLiteral("Offline"), false},
         {SyncHealth::error(), 3, QStringLiteral("Error"), QStringLiteral("Error \u2014 please check")},
     };
     for (const auto &row : rows) {
         EXPECT_EQ(headerStatus(row.health, row.peers), row.header);
-        EXPECT_EQ(chipStatus(row.health, row.peers), row.chip);
+        EXPECT_EQ(chipStatus(row.health, row.peers, row.thisMac), row.chip);
+        EXPECT_EQ(folderRowDetail(5'500'000, row.health, row.peers, row.thisMac),
+                  formatFileSize(5'500'000) + QStringLiteral(" \u00b7 ") + row.chip);
     }
 }
 

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -131,6 +132,9 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     NodeSetupConfirmSheet sheet(*rig.env, rig.payload("wrong-key"));
     rig.watch(sheet);
     sheet.show();
+    // Where "Connect" comes to rest: once the sheet is on screen and laid out.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    settleLayouts();
     QPushButton *connect = button(sheet, "connect");
     const QPoint connectAt = connect->mapTo(&sheet, QPoint());
     connect->click();
@@ -138,7 +142,7 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     QLabel *error = label(sheet, "error");
     EXPECT_TRUE(error->isVisible());
     // "Connect" stays under the pointer for another try.
-    sheet.layout()->activate();
+    settleLayouts();
     EXPECT_EQ(connect->mapTo(&sheet, QPoint()), connectAt);
     EXPECT_EQ(error->text(), u"Couldn't reach the node at "_qs + rig.node.baseURL().toString() +
                                  u". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 "
@@ -172,6 +176,23 @@ TEST(NodeSetupConfirmSheetTest, ARefusedKeyShowsTheReasonAndAHeldRetryCanBeCance
     ASSERT_TRUE(waitUntil([&] { return rig.trace.contains("refreshed"); }));
     EXPECT_EQ(rig.env->nasNode().nodes().size(), 1);
     EXPECT_EQ(rig.trace.count("closed"), 1);
+}
+
+// A link's address with more after it is never offered for "Connect".
+TEST(NodeSetupConfirmSheetTest, AnAddressThatIsNotOneWebAddressIsRefused)
+{
+    Rig rig;
+    NodeSetupPayload payload = rig.payload();
+    payload.baseURL += " evil";
+    NodeSetupConfirmSheet sheet(*rig.env, payload);
+    sheet.show();
+    EXPECT_FALSE(button(sheet, "connect")->isEnabled());
+    EXPECT_TRUE(label(sheet, "error")->isVisible());
+    EXPECT_TRUE(label(sheet, "error")->text().startsWith("This address isn't one web address"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&sheet, &enter);
+    EXPECT_FALSE(sheet.connecting());
+    EXPECT_TRUE(rig.node.requests().isEmpty());
 }
 
 TEST(NodeSetupConfirmSheetTest, AnEmptyNameRegistersTheDefaultName)

@@ -268,6 +268,12 @@ TEST_F(TeamSettingsViewTest, APastedKeyIsTrimmedStoredAndShownMasked)
     const QImage revealed = saveShot(*tab, QStringLiteral("team-key-revealed"));
     ASSERT_FALSE(revealed.isNull());
     EXPECT_EQ(revealed.size(), tab->size() * tab->devicePixelRatio());
+    // Closed and opened again: masked, and "Copy" again.
+    tab->hide();
+    tab->show();
+    EXPECT_EQ(text("teamKey"), kBullets);
+    EXPECT_EQ(button("reveal")->text(), "Reveal");
+    EXPECT_EQ(button("copyTeamKey")->text(), "Copy");
 
     find<QCheckBox>("clusterSync")->click();
     EXPECT_FALSE(app().preferences().clusterSyncEnabled());

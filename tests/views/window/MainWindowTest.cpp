@@ -325,12 +325,13 @@ TEST(MainWindowTest, ALinksSheetReplacesTheWelcomeUntilDeclined)
     }
 }
 
-TEST(MainWindowTest, OneOwnSheetAtATimeAndLinksReplaceLinks)
+TEST(MainWindowTest, OneOwnSheetAtATimeAndLinksWaitTheirTurn)
 {
     WindowRig w;
     w.show();
     const Invite first{.deviceID = "I1", .name = "Ann", .project = "S", .tsIP = {}};
     const Invite second{.deviceID = "I2", .name = "Bob", .project = "S", .tsIP = {}};
+    const NodeSetupPayload node{"http://127.0.0.1:1", "key", "Shelf"};
 
     emit w.appSignals.showFeedbackSheet();
     EXPECT_EQ(w.openSheet(), "feedback");
@@ -341,19 +342,23 @@ TEST(MainWindowTest, OneOwnSheetAtATimeAndLinksReplaceLinks)
     w.window->openSheet()->reject();
     ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "join:I1"; }));
 
-    // A newer link replaces the join sheet and is not cleared by its close.
-    w.rig.env->setPendingInvite(second);
-    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "join:I2"; }));
-    EXPECT_EQ(w.rig.env->pendingInvite(), std::optional<Invite>(second));
-    // So does a node set-up link; the invitation it replaced is dropped.
-    w.rig.env->setPendingNodeSetup(NodeSetupPayload{"http://127.0.0.1:1", "key", "Shelf"});
-    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "nodeSetup:Shelf"; }));
-    EXPECT_FALSE(w.rig.env->pendingInvite().has_value());
+    // A link opened over a link's sheet waits until that one is answered,
+    // whichever kind either is: nothing the user was shown is lost.
+    w.rig.env->setPendingNodeSetup(node);
+    w.settle();
+    EXPECT_EQ(w.openSheet(), "join:I1");
     w.window->openSheet()->reject();
-    ASSERT_TRUE(waitUntil([&] { return !w.rig.env->pendingNodeSetup().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "nodeSetup:Shelf"; }));
+    w.rig.env->setPendingInvite(second);
+    w.settle();
+    EXPECT_EQ(w.openSheet(), "nodeSetup:Shelf");
+    w.window->openSheet()->reject();
+    ASSERT_TRUE(waitUntil([&] { return w.openSheet() == "join:I2"; }));
+    w.window->openSheet()->reject();
+    ASSERT_TRUE(waitUntil([&] { return !w.rig.env->pendingInvite().has_value(); }));
     runEventLoopFor(20);
     EXPECT_EQ(w.openSheet(), QString());
-    EXPECT_EQ(w.views.made.filter(":").join(","), "join:I1,join:I2,nodeSetup:Shelf");
+    EXPECT_EQ(w.views.made.filter(":").join(","), "join:I1,nodeSetup:Shelf,join:I2");
 }
 
 struct PromptRig : WindowRig
