@@ -205,7 +205,7 @@ QCoro::Task<PeerCompletion> SyncthingEngine::peerCompletion(QString folderID, QS
     const SyncthingAPI api = requireAPI();
     const STCompletion completion = co_await api.completion(folderID, deviceID);
     co_return PeerCompletion{completion.completion.value_or(0.0), completion.needBytes.value_or(0),
-                             takesPart(completion.remoteState)};
+                             takesPart(completion.remoteState), completion.sequence.value_or(0)};
 }
 
 QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString folderID)
