@@ -52,7 +52,7 @@ QCoro::Task<void> AppEnvironment::seedCompletion()
             m_events->setCompletion(pair.folderID, pair.deviceID, completion.percent,
                                     isConnected(pair.deviceID) ? EventController::Freshness::Current
                                                                : EventController::Freshness::Outdated);
-            m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart);
+            m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart, completion.indexSequence);
         } catch (...) {
             // The next member is asked all the same.
         }
@@ -83,7 +83,7 @@ QCoro::Task<void> AppEnvironment::refreshPeerCompletion()
             // An event told meanwhile is newer than this answer.
             if (self && !m_events->completionCurrent(pair.folderID, pair.deviceID)) {
                 m_events->setCompletion(pair.folderID, pair.deviceID, completion.percent);
-                m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart);
+                m_events->setTakesPart(pair.folderID, pair.deviceID, completion.takesPart, completion.indexSequence);
             }
         } catch (...) {
             // The value held stays.

@@ -75,17 +75,32 @@ double activeFraction(const FolderStatus &status)
     return status.needBytes > 0 ? 0.0 : 1.0;
 }
 
-// Whether this Mac holds the other Mac's index of a folder it counts empty:
-// the other Mac takes part in the folder, needs nothing of it, and does not
-// report content of its own. An empty folder sends no index, so this is all
-// there is to wait for.
+// Whether the other Mac's index of a folder is here. Syncthing counts a Mac
+// as taking part the moment it shares the folder, before its first scan has
+// sent anything, and a folder whose global size is 0 as complete on every
+// Mac: only some of its index having come, or its own report resting on the
+// size counted here, says the folder is known. An empty folder sends no
+// index, so there the report is all there is.
+bool indexIn(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    const auto participants = in.participants.constFind(folderID);
+    if (participants == in.participants.cend() || !participants->contains(deviceID))
+        return false;
+    if (participants->value(deviceID) > 0)
+        return true;
+    const std::optional<FolderDiagStatus> report = peerReport(deviceID, folderID, in);
+    return report && report->state == QLatin1String("idle")
+           && report->globalBytes == statusOrUnknown(folderID, in).globalBytes;
+}
+
+// Whether this Mac holds the other Mac's index of a folder it counts empty,
+// and the other Mac needs nothing of it nor reports content of its own.
 bool indexExchanged(const QString &folderID, const QString &deviceID, const HealthInputs &in)
 {
     const std::optional<FolderDiagStatus> report = peerReport(deviceID, folderID, in);
     if (report && report->globalBytes >= 1)
         return false;
-    return in.participants.value(folderID).contains(deviceID)
-           && completionEvent(folderID, deviceID, in).value_or(0) >= syncedPercent;
+    return indexIn(folderID, deviceID, in) && completionEvent(folderID, deviceID, in).value_or(0) >= syncedPercent;
 }
 
 // A folder that another connected Mac shares but whose content has not been
@@ -256,7 +271,12 @@ SyncHealth folderHealthOnDevice(const ProjectFolder &folder, const QString &devi
         return SyncHealth::offline();
     if (!folder.syncthingFolderID)
         return SyncHealth::syncing(0);
-    return peerProgress(effectivePeerCompletion(*folder.syncthingFolderID, deviceID, in));
+    const SyncHealth progress = peerProgress(effectivePeerCompletion(*folder.syncthingFolderID, deviceID, in));
+    // A Mac that has not taken the folder, or whose index of it has not come,
+    // is complete only by Syncthing's count of nothing.
+    if (progress.kind == SyncHealth::Kind::AllSynced && !indexIn(*folder.syncthingFolderID, deviceID, in))
+        return SyncHealth::syncing(0);
+    return progress;
 }
 
 SyncHealth deviceHealth(const Project &project, const QString &deviceID, const HealthInputs &in)

@@ -73,15 +73,13 @@ void EventController::setRemoteNeed(const QString &folderID, const QString &devi
     insertIfChanged(m_remoteNeedBytes[folderID], deviceID, needBytes, this, &EventController::remoteNeedBytesChanged);
 }
 
-void EventController::setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart)
+void EventController::setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart,
+                                   qint64 indexSequence)
 {
-    if (m_participants.value(folderID).contains(deviceID) == takesPart)
-        return;
     if (takesPart)
-        m_participants[folderID].insert(deviceID);
-    else
-        m_participants[folderID].remove(deviceID);
-    emit completionChanged();
+        insertIfChanged(m_participants[folderID], deviceID, indexSequence, this, &EventController::completionChanged);
+    else if (m_participants[folderID].remove(deviceID) > 0)
+        emit completionChanged();
 }
 
 EventController::~EventController()
@@ -174,7 +172,7 @@ void EventController::handle(const SyncEvent &event)
         if (event.needBytes)
             setRemoteNeed(*event.folder, *event.device, *event.needBytes);
         if (event.takesPart)
-            setTakesPart(*event.folder, *event.device, *event.takesPart);
+            setTakesPart(*event.folder, *event.device, *event.takesPart, event.indexSequence.value_or(0));
     } else if (event.type == itemFinishedEvent) {
         if (event.folder && event.item)
             handleItemFinished(event);
@@ -232,7 +230,7 @@ void EventController::removeDevice(const QString &deviceID)
     for (auto folder = m_completion.begin(); folder != m_completion.end(); ++folder)
         changed |= folder->remove(deviceID) > 0;
     for (auto folder = m_participants.begin(); folder != m_participants.end(); ++folder)
-        changed |= folder->remove(deviceID);
+        changed |= folder->remove(deviceID) > 0;
     m_completionWrittenAt.removeIf(
         [&deviceID](QHash<std::pair<QString, QString>, quint64>::iterator entry) {
             return entry.key().second == deviceID;

@@ -24,8 +24,9 @@ using CompletionMap = QMap<QString, QMap<QString, double>>;
 // Folder ID -> device ID -> bytes that device still needs.
 using RemoteNeedMap = QMap<QString, QMap<QString, qint64>>;
 // Folder ID -> the other devices that have taken the folder and share it
-// with this one, as their completion last told.
-using ParticipantMap = QMap<QString, QSet<QString>>;
+// with this one, as their completion last told -> how far each one's index
+// of it has come here (0: none of it yet).
+using ParticipantMap = QMap<QString, QMap<QString, qint64>>;
 
 // Follows the engine's event stream between polling cycles: keeps each
 // folder's completion on each remote device, calls the owner back on device
@@ -65,10 +66,10 @@ public:
     // What each connected device still needs, as its completion reports told.
     const RemoteNeedMap &remoteNeedBytes() const { return m_remoteNeedBytes; }
     void setRemoteNeed(const QString &folderID, const QString &deviceID, qint64 needBytes);
-    // Who takes part in each folder; told with each completion and changed
-    // as completionChanged.
+    // Who takes part in each folder and how far each one's index has come;
+    // told with each completion and changed as completionChanged.
     const ParticipantMap &participants() const { return m_participants; }
-    void setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart);
+    void setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart, qint64 indexSequence);
 
     // Installed by the owner before start(); each may stay empty. They are
     // called synchronously on the main thread and must return at once.

@@ -143,7 +143,7 @@ QCoro::Task<void> LiveStateFeed::readCompletions(QPointer<LiveStateFeed> self,
                 co_return;
             self->m_events.setCompletion(folder, device, completion.percent);
             self->m_events.setRemoteNeed(folder, device, completion.needBytes);
-            self->m_events.setTakesPart(folder, device, completion.takesPart);
+            self->m_events.setTakesPart(folder, device, completion.takesPart, completion.indexSequence);
         } catch (...) {
             // One unreadable completion does not hide the others; the events
             // or the next full read bring it.

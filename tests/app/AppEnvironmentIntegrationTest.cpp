@@ -26,6 +26,8 @@
 #include "WaitUntil.h"
 
 #include <QDir>
+#include <QDateTime>
+#include <QFile>
 #include <QJsonObject>
 #include <QTcpServer>
 #include <csignal>
@@ -271,9 +273,21 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
+// The sync with the other Mac, its one folder placed at `path`; the
+// environment started and polling.
+void place(Mac &mac, const QString &folderID, const QString &path, const QStringList &members,
+           const QStringList &ignores = {})
+{
+    const ProjectFolder folder{.id = "f", .localPath = path, .ignorePatterns = ignores, .syncthingFolderID = folderID};
+    mac.env->projects().add({.id = "S", .members = {{members[0]}, {members[1]}}, .folders = {folder}});
+    awaitTask(mac.env->bootstrap());
+    mac.env->startPolling();
+}
+
 // Two Macs share a folder that is empty on both. An empty folder sends no
-// index: once each Mac's Syncthing has the other's cluster config and needs
-// nothing, the folder is synced on both, not waiting for data for good.
+// index: once each Mac's Syncthing has the other's cluster config and the
+// other Mac's own report rests on the same empty folder, the folder is
+// synced on both, not waiting for data for good.
 TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirIndexesAreExchanged)
 {
     SyncthingInstance a, b;
@@ -284,15 +298,10 @@ TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirI
     const QString pathA = a.putFolder("ef", both);
     const QString pathB = b.putFolder("ef", both);
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()) && b.waitUntilConnected(a.deviceID()));
-    Mac macA(a.makeEngine());
-    Mac macB(b.makeEngine());
-    const auto place = [](Mac &mac, const QString &path, const QStringList &members) {
-        const ProjectFolder folder{.id = "f", .localPath = path, .syncthingFolderID = "ef"};
-        mac.env->projects().add({.id = "S", .members = {{members[0]}, {members[1]}}, .folders = {folder}});
-        awaitTask(mac.env->bootstrap());
-    };
-    place(macA, pathA, both);
-    place(macB, pathB, both);
+    const quint16 portA = freeLoopbackPort(), portB = freeLoopbackPort();
+    Mac macA(a.makeEngine(), portA, portB), macB(b.makeEngine(), portB, portA);
+    place(macA, "ef", pathA, both);
+    place(macB, "ef", pathB, both);
     const auto synced = [](Mac &mac, const QString &ownID) {
         const HealthInputs in = mac.env->healthInputs();
         const Project &sync = in.projects.first();
@@ -302,6 +311,48 @@ TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirI
     };
     EXPECT_TRUE(waitUntil([&] { return synced(macA, both[0]) && synced(macB, both[1]); }, 60000))
         << folderHealth(macA.env->projects().projects().first().folders.first(), macA.env->healthInputs()).label().toStdString();
+    macA.env->stopLoops();
+    macB.env->stopLoops();
+}
+
+// Mac B places a folder; Mac A then offers it with a file of holes so big
+// that its scan lasts. Syncthing counts A as taking part at once and B's
+// folder of 0 bytes as complete on both, yet nothing of A's index is here:
+// B reads neither its folder nor A's copy synced until the content is.
+TEST(AppEnvironmentIntegrationTest, AFolderReadsSyncedOnlyOnceItsSharersIndexHasCome)
+{
+    SyncthingInstance a, b;
+    a.start();
+    b.start();
+    a.pairWith(b);
+    const QStringList both{a.deviceID(), b.deviceID()};
+    ASSERT_TRUE(a.waitUntilConnected(b.deviceID()) && b.waitUntilConnected(a.deviceID()));
+    SyncthingInstance::writeFile(b.root() + "/folders/jf/.stignore", "big.bin\n");
+    const quint16 portA = freeLoopbackPort(), portB = freeLoopbackPort();
+    Mac macA(a.makeEngine(), portA, portB), macB(b.makeEngine(), portB, portA);
+    awaitTask(macA.env->bootstrap());
+    macA.env->startPolling();
+    place(macB, "jf", b.putFolder("jf", both), both, {"big.bin"});
+    QStringList moments; // the joiner's folder, its size, and A's copy as B shows them
+    const auto contentSynced = [&] {
+        const HealthInputs in = macB.env->healthInputs();
+        const ProjectFolder &folder = in.projects.first().folders.first();
+        const qint64 size = in.folderStatuses.value("jf").globalBytes;
+        const QString moment = folderHealth(folder, in).label() + QStringLiteral(" at %1 bytes, A: ").arg(size)
+            + folderHealthOnDevice(folder, a.deviceID(), in).label();
+        if (moments.isEmpty() || !moments.last().endsWith(moment))
+            moments << QStringLiteral("%1 ms ").arg(QDateTime::currentMSecsSinceEpoch()) + moment;
+        return moment.startsWith("Everything synced") && size > 0;
+    };
+    // B has asked about A, who has not taken the folder yet.
+    ASSERT_TRUE(waitUntil([&] { return !contentSynced() && macB.env->events().completion()["jf"].contains(a.deviceID()); }, 30000));
+    SyncthingInstance::writeFile(a.root() + "/folders/jf/notes.txt", "the shot list");
+    QFile big(a.root() + "/folders/jf/big.bin");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30));
+    a.putFolder("jf", both);
+    EXPECT_TRUE(waitUntil(contentSynced, 300000));
+    ::testing::Test::RecordProperty("moments", moments.join('\n').toStdString());
+    EXPECT_FALSE(moments.mid(0, moments.size() - 1).join('\n').contains("synced")) << moments.join('\n').toStdString();
     macA.env->stopLoops();
     macB.env->stopLoops();
 }

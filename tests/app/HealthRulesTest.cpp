@@ -17,20 +17,26 @@ FolderStatus status(const char *id, FolderState state, qint64 global, qint64 nee
 }
 
 // This Mac with one connected peer; "new" is shared with it, "lone" only with
-// a Mac that is away. The peer has taken "done" and "coming" and needs
-// nothing of them, but reports content of "coming" of its own.
+// a Mac that is away. The peer has taken "done", "coming", "scan" and "rest"
+// and needs nothing of them (Syncthing's count of nothing); its index of
+// "done" is here, it reports content of "coming" of its own, still scans
+// "scan" and rests on an empty "rest".
 HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bool paused = false)
 {
     HealthInputs in{.engineRunning = running, .allPaused = paused, .localDeviceID = me};
     for (const FolderStatus &s : statuses)
         in.folderStatuses.insert(s.id, s);
-    in.engineFolders = {{.id = "new", .sharedDeviceIDs = {me, peer}}, {.id = "lone", .sharedDeviceIDs = {me, "GONE"}},
-                        {.id = "done", .sharedDeviceIDs = {me, peer}}, {.id = "coming", .sharedDeviceIDs = {me, peer}}};
-    for (const char *id : {"done", "coming"}) {
-        in.participants[id] = {peer};
+    in.engineFolders = {{.id = "new", .sharedDeviceIDs = {me, peer}}, {.id = "lone", .sharedDeviceIDs = {me, "GONE"}}};
+    in.completion["new"][peer] = 100;
+    for (const char *id : {"done", "coming", "scan", "rest"}) {
+        in.engineFolders.append({.id = id, .sharedDeviceIDs = {me, peer}});
+        in.participants[id][peer] = 0;
         in.completion[id][peer] = 100;
     }
+    in.participants["done"][peer] = 4;
     in.peerReports[peer]["coming"].globalBytes = 500;
+    in.peerReports[peer]["scan"].state = "scanning";
+    in.peerReports[peer]["rest"].state = "idle";
     in.connections[peer].connected = true;
     return in;
 }
@@ -56,6 +62,8 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"empty, shared with an absent Mac", true, false, {status("lone", S::Idle, 0, 0)}, {"lone"}, true, H::offline()},
         {"empty, its index exchanged with the connected Mac", true, false, {status("done", S::Idle, 0, 0)}, {"done"}, false, H::allSynced()},
         {"empty, the connected Mac's content not here yet", true, false, {status("coming", S::Idle, 0, 0)}, {"coming"}, false, H::syncing(0)},
+        {"empty, the connected Mac takes part but still scans", true, false, {status("scan", S::Idle, 0, 0)}, {"scan"}, false, H::syncing(0)},
+        {"empty, the connected Mac rests on an empty folder", true, false, {status("rest", S::Idle, 0, 0)}, {"rest"}, false, H::allSynced()},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
         EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;
@@ -80,12 +88,16 @@ TEST(HealthRulesTest, AnotherMacsProgress)
         in.projects = {{.members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {folder("a")}}};
         in.peerReports[peer]["a"].globalBytes = reportGlobal;
         in.peerReports[peer]["a"].needBytes = reportNeed;
+        in.participants["a"][peer] = 4;
         if (event)
             in.completion["a"][peer] = *event;
         EXPECT_EQ(folderHealthOnDevice(folder("a"), peer, in), health) << name;
         EXPECT_EQ(projectTeamCatchingUp(in.projects.first(), in), catchingUp) << name;
     }
     EXPECT_EQ(folderHealthOnDevice(folder("a"), "EXCL", inputs({})), H::paused());
+    // Complete by Syncthing's count of nothing: not taken, or no index here yet.
+    for (const char *id : {"new", "scan"})
+        EXPECT_EQ(folderHealthOnDevice(folder(id), peer, inputs({})), H::syncing(0)) << id;
 }
 
 TEST(HealthRulesTest, MacWithinSync)
@@ -102,6 +114,7 @@ TEST(HealthRulesTest, MacWithinSync)
     for (const auto &[name, device, running, aOn, bOn, bDriveOffline, expected] : cases) {
         HealthInputs in = inputs({status("a", S::Syncing, 300, 150), status("b", S::Idle, 100, 0)}, running);
         in.completion = {{"a", {{peer, 100}}}, {"b", {{peer, 50}}}};
+        in.participants = {{"a", {{peer, 4}}}, {"b", {{peer, 4}}}};
         in.volumeOnline["/v/b"] = !bDriveOffline;
         const Project sync{.folders = {folder("a", aOn), folder("b", bOn)}};
         EXPECT_EQ(deviceHealth(sync, device, in), expected) << name;
@@ -133,7 +146,7 @@ TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
         if (percent)
             in.completion["lone"][peer] = *percent;
         if (standing != Offered)
-            in.participants["lone"] = {peer};
+            in.participants["lone"][peer] = 4;
         ProjectFolder lone = folder("lone");
         lone.pausedDeviceIDs = standing == Paused ? QStringList{peer} : QStringList{};
         in.projects = {{.id = "S", .members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {lone}}};

@@ -12,6 +12,9 @@ struct PeerCompletion
     // The device has taken the folder and shares it with this one: until
     // then it neither sends nor receives anything of it.
     bool takesPart = false;
+    // How far the device's index of the folder has come here: 0 until any of
+    // it has, also while the device still scans a folder it took.
+    qint64 indexSequence = 0;
 
     bool operator==(const PeerCompletion &) const = default;
 };

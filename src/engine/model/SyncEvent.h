@@ -19,6 +19,7 @@ struct SyncEvent
     std::optional<double> completion;
     std::optional<qint64> needBytes;
     std::optional<bool> takesPart;  // of a completion: as in PeerCompletion
+    std::optional<qint64> indexSequence;  // of a completion: as in PeerCompletion
     std::optional<FolderState> fromState;
     std::optional<FolderState> toState;
     QString toStateWord;  // the engine's own word for toState

@@ -161,12 +161,21 @@ private:
         FailedItems items;
         QElapsedTimer age;
     };
+    // One page of Syncthing's list of a folder's failed items: the real
+    // failures on it and how many items it listed.
+    struct FailuresPage
+    {
+        FailedItems failures;
+        qint64 listed = 0;
+    };
     // The items Syncthing lists as failed in a folder, less those that only
-    // wait for a device; none when the list cannot be read. `listedCount` is
-    // Syncthing's own count: while it holds, the last reading is reused.
+    // wait for a device, read to the end of the list; none when any page of
+    // it cannot be read. `listedCount` is Syncthing's own count: while it
+    // holds, the last reading is reused.
     QCoro::Task<std::optional<FailedItems>> itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount);
+    QCoro::Task<std::optional<FailuresPage>> failuresPage(SyncthingAPI api, QString folderID, int page);
     // Reads one page of Syncthing's list, on a pool thread.
-    static std::optional<FailedItems> readItemFailures(const QByteArray &body, qint64 listedCount);
+    static std::optional<FailuresPage> readFailuresPage(const QByteArray &body);
     // The status with only the items that really failed counted.
     QCoro::Task<FolderStatus> withoutWaitingItems(SyncthingAPI api, FolderStatus status);
     // The current client, copied, or notRunning.

@@ -55,6 +55,7 @@ void readCompletion(SyncEvent &event, const StrictJson &data)
     // Older Syncthings send no remote state: that says nothing of it.
     if (const std::optional<QString> state = data.optionalString(QStringLiteral("remoteState")))
         event.takesPart = SyncthingEngine::takesPart(state);
+    event.indexSequence = data.optionalInteger(QStringLiteral("sequence"));
 }
 
 void readStateChange(SyncEvent &event, const StrictJson &data)

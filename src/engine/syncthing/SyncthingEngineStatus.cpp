@@ -16,9 +16,9 @@ namespace tw {
 namespace {
 
 const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
-// The failed items read of a folder at most, and how long a reading serves
-// while Syncthing's count of them holds (a new pull forgets it sooner).
-constexpr int kFailuresPage = 200;
+// The failed items read of a folder in one request, and how long a reading
+// serves while Syncthing's count of them holds (a new pull forgets it sooner).
+constexpr int kFailuresPage = 1000;
 constexpr qint64 kFailuresReuseMs = 60'000;
 // Syncthing's reasons for an item that no connected device can give it now.
 // It pulls the item again as soon as a device that has it connects: right
@@ -71,18 +71,42 @@ bool SyncthingEngine::waitsForDevice(const QString &error)
     return error.endsWith(kNotAvailable) || error.endsWith(kPeersWentAway);
 }
 
-// A folder with thousands of failed items lists them all, reasons quoted:
-// one page tells what the folder's failures are, and while Syncthing's count
-// holds they are not read again.
+// Syncthing lists failed items by path, so the real failures may lie past
+// any number of items that only wait: a count is true only once the whole
+// list is read. While Syncthing's count holds, it is not read again.
 QCoro::Task<std::optional<SyncthingEngine::FailedItems>>
 SyncthingEngine::itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount)
 {
     const auto known = m_readFailures.constFind(folderID);
     if (known != m_readFailures.cend() && known->listedCount == listedCount && !known->age.hasExpired(kFailuresReuseMs))
         co_return known->items;
+    // A list that keeps filling pages past Syncthing's count grew while it
+    // was read: what was read of it is no answer.
+    const qint64 lastPage = listedCount / kFailuresPage + 1;
+    FailedItems items;
+    for (int page = 1; page <= lastPage; ++page) {
+        const std::optional<FailuresPage> read = co_await failuresPage(api, folderID, page);
+        if (!read)
+            co_return std::nullopt;
+        items.count += read->failures.count;
+        if (!items.first)
+            items.first = read->failures.first;
+        if (read->listed < kFailuresPage) {
+            ReadFailures reading{listedCount, items, QElapsedTimer()};
+            reading.age.start();
+            m_readFailures.insert(folderID, std::move(reading));
+            co_return items;
+        }
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<SyncthingEngine::FailuresPage>>
+SyncthingEngine::failuresPage(SyncthingAPI api, QString folderID, int page)
+{
     SyncthingAPI::QueryItems query;
     query.append({QStringLiteral("folder"), folderID});
-    query.append({QStringLiteral("page"), QStringLiteral("1")});
+    query.append({QStringLiteral("page"), QString::number(page)});
     query.append({QStringLiteral("perpage"), QString::number(kFailuresPage)});
     QByteArray body;
     try {
@@ -90,37 +114,27 @@ SyncthingEngine::itemFailures(SyncthingAPI api, QString folderID, qint64 listedC
     } catch (...) {
         co_return std::nullopt;
     }
-    const std::optional<FailedItems> items = co_await QtConcurrent::run(&readItemFailures, std::move(body), listedCount);
-    if (items) {
-        ReadFailures read{listedCount, *items, QElapsedTimer()};
-        read.age.start();
-        m_readFailures.insert(folderID, std::move(read));
-    }
-    co_return items;
+    co_return co_await QtConcurrent::run(&readFailuresPage, std::move(body));
 }
 
-// Items past the page are judged by it: failures of their own if it holds
-// any, waiting for a device if all it holds wait.
-std::optional<SyncthingEngine::FailedItems> SyncthingEngine::readItemFailures(const QByteArray &body, qint64 listedCount)
+std::optional<SyncthingEngine::FailuresPage> SyncthingEngine::readFailuresPage(const QByteArray &body)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonArray listed = document.object().value(QStringLiteral("errors")).toArray();
-    FailedItems result;
+    FailuresPage result{{}, listed.size()};
     for (const QJsonValue &entry : listed) {
         const QJsonObject item = entry.toObject();
         ItemFailure failure{LooseJson::string(item.value(QStringLiteral("path"))).value_or(QString()),
                             LooseJson::string(item.value(QStringLiteral("error"))).value_or(QString())};
         if (failure.error.isEmpty() || waitsForDevice(failure.error))
             continue;
-        ++result.count;
-        if (!result.first)
-            result.first = std::move(failure);
+        ++result.failures.count;
+        if (!result.failures.first)
+            result.failures.first = std::move(failure);
     }
-    if (result.count > 0 && listed.size() >= kFailuresPage)
-        result.count += std::max<qint64>(listedCount - listed.size(), 0);
     return result;
 }
 
@@ -191,7 +205,7 @@ QCoro::Task<PeerCompletion> SyncthingEngine::peerCompletion(QString folderID, QS
     const SyncthingAPI api = requireAPI();
     const STCompletion completion = co_await api.completion(folderID, deviceID);
     co_return PeerCompletion{completion.completion.value_or(0.0), completion.needBytes.value_or(0),
-                             takesPart(completion.remoteState)};
+                             takesPart(completion.remoteState), completion.sequence.value_or(0)};
 }
 
 QCoro::Task<std::optional<QString>> SyncthingEngine::currentTransferName(QString folderID)

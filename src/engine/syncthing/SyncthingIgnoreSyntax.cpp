@@ -132,6 +132,15 @@ std::optional<QString> globProblem(const Text &glob)
     return GlobCheck(glob).problem();
 }
 
+// Syncthing folds a "(?i)" line one character at a time to the character's
+// simple lower case, so "İ" becomes a plain "i". QChar::toLower leaves
+// every character whose full lower case is longer alone, and "İ" (to
+// "i" and a combining dot) is the only such one.
+char32_t foldedAsSyncthing(char32_t c)
+{
+    return c == 0x0130 ? U'i' : QChar::toLower(c);
+}
+
 // One pattern with its prefixes, as Syncthing adds it: rooted at the folder
 // with a leading "/", else also matched at any depth.
 std::optional<QString> patternProblem(Text pattern)
@@ -151,11 +160,9 @@ std::optional<QString> patternProblem(Text pattern)
     }
     if (pattern.empty())
         return QStringLiteral("it has no pattern after its prefix");
-    // One character at a time, each to one: "İ" becomes "i", not "i" and a
-    // combining dot as whole-text lower-casing would make it.
     if (foldCase)
         for (char32_t &c : pattern)
-            c = QChar::toLower(c);
+            c = foldedAsSyncthing(c);
     if (startsWith(pattern, U"/"))
         return globProblem(pattern.substr(1));
     if (startsWith(pattern, U"**/")) {

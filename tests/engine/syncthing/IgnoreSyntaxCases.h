@@ -92,6 +92,9 @@ inline const IgnoreSyntaxCase ignoreSyntaxCases[] = {
     {QStringLiteral("#include"), true},
     {QStringLiteral("#include missing.txt"), true},
     {QStringLiteral("(?i)[a-\u0130]"), false},
+    {QStringLiteral("(?i)[x-\u0130]"), true},
+    {QStringLiteral("(?i)[j-\u0130]"), true},
+    {QStringLiteral("(?i)[\u0130-z]"), false},
     {QString(65535, QLatin1Char('a')), false},
     {QString(32768, QChar(0x00E9)), true},
 };

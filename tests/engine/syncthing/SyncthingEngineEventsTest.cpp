@@ -25,6 +25,7 @@ QString parsed(const char *body)
         add("completion", event.completion);
         add("needBytes", event.needBytes);
         add("takesPart", event.takesPart);
+        add("indexSequence", event.indexSequence);
         if (event.toState)
             parts.append(QStringLiteral("to=") + toRawValue(*event.toState) + u'/' + event.toStateWord);
         if (event.summary)
@@ -60,8 +61,8 @@ TEST(SyncthingEngineEvents, ParseTable)
          "2 FolderCompletion folder=f device=D completion=99.5 needBytes=12"},
         // Without a remote state whether the device takes part is unknown,
         // and what was known of it stays.
-        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":9,"needBytes":1,"remoteState":"valid"}}])",
-         "2 FolderCompletion folder=f device=D completion=9 needBytes=1 takesPart=true"},
+        {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":9,"needBytes":1,"remoteState":"valid","sequence":12}}])",
+         "2 FolderCompletion folder=f device=D completion=9 needBytes=1 takesPart=true indexSequence=12"},
         {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":9,"needBytes":1,"remoteState":"notSharing"}}])",
          "2 FolderCompletion folder=f device=D completion=9 needBytes=1 takesPart=false"},
         {R"([{"id":2,"type":"FolderCompletion","data":{"folder":"f","device":"D","completion":99.5,"needBytes":1.5}}])",

@@ -9,7 +9,8 @@ STCompletion STCompletion::fromJson(const QJsonObject &object)
 {
     const StrictJson json(object);
     return {json.optionalNumber(QStringLiteral("completion")), json.optionalInteger(QStringLiteral("needBytes")),
-            json.optionalInteger(QStringLiteral("needItems")), json.optionalString(QStringLiteral("remoteState"))};
+            json.optionalInteger(QStringLiteral("needItems")), json.optionalString(QStringLiteral("remoteState")),
+            json.optionalInteger(QStringLiteral("sequence"))};
 }
 
 STCompletion STCompletion::fromJsonBody(const QByteArray &body)

@@ -15,6 +15,9 @@ struct STCompletion
     // "valid" once the device's own cluster config shares the folder with
     // this one, unpaused: "unknown", "notSharing" or "paused" before.
     std::optional<QString> remoteState;
+    // The newest sequence number of the device's index held here: 0 until
+    // any of it has come.
+    std::optional<qint64> sequence;
 
     static STCompletion fromJson(const QJsonObject &object);
     static STCompletion fromJsonBody(const QByteArray &body);
