@@ -165,7 +165,7 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
                 corrections.append({entry.relativePath, *found});
         }
         if (!corrections.isEmpty())
-            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections);
+            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections, std::optional<qint64>());
         if (!self)
             co_return;
     }

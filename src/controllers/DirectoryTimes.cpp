@@ -41,13 +41,15 @@ QList<DirectoryTimes::Entry> DirectoryTimes::list(const QString &root)
     return entries;
 }
 
-void DirectoryTimes::apply(const QString &root, const QList<Entry> &entries)
+void DirectoryTimes::apply(const QString &root, const QList<Entry> &entries, std::optional<qint64> movedSinceMs)
 {
     for (const Entry &entry : entries) {
         if (!entry.modified)
             continue;
         const std::optional<FolderItem> item = FolderItem::open(root, entry.relativePath);
-        if (item && item->type() == std::filesystem::file_type::directory)
+        if (!item || item->type() != std::filesystem::file_type::directory)
+            continue;
+        if (!movedSinceMs || item->modifiedMs() >= *movedSinceMs)
             item->setModificationTime(*entry.modified);
     }
 }

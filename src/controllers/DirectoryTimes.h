@@ -24,8 +24,12 @@ public:
     // be listed.
     static QList<Entry> list(const QString &root);
     // Gives each entry's directory its time with zero nanoseconds, reached
-    // from root without following a link; failures are passed over.
-    static void apply(const QString &root, const QList<Entry> &entries);
+    // from root without following a link; failures are passed over. Given
+    // movedSinceMs, a directory whose time is older than that is left alone:
+    // nothing moved it since, so a record that differs holds only the moment
+    // a teammate's copy of it changed there, not a time it had here.
+    static void apply(const QString &root, const QList<Entry> &entries,
+                      std::optional<qint64> movedSinceMs = std::nullopt);
 };
 
 } // namespace tw

@@ -194,6 +194,8 @@ void EventController::handleFolderEvent(const SyncEvent &event)
     if (event.type == folderSummaryEvent && event.summary) {
         emit summaryArrived(*event.summary);
     } else if (event.type == stateChangedEvent && event.folder && event.fromState && event.toState) {
+        if (*event.toState == FolderState::Syncing && !m_pulling.contains(*event.folder) && event.loggedAtMs)
+            m_pullStarted.insert(*event.folder, *event.loggedAtMs);
         if (*event.toState == FolderState::Syncing)
             m_pulling.insert(*event.folder);
         else
@@ -256,6 +258,17 @@ void EventController::removeDevice(const QString &deviceID)
 // this computer's times instead, and send them to everyone. A first sync
 // updates thousands of directories: each folder's are put back together, from
 // one read of the engine per batch of events.
+//
+// Syncthing also sends a directory it has made and filled, once, as its own
+// change: its record of a directory holds the inode change time read when the
+// directory was made, and every item placed in it afterwards moves that time.
+// When its scan runs before the times are put back (a scan asked for while
+// the pull ran runs as soon as it ends), that version carries this
+// computer's moment. On the computer that made the directory, such a version
+// changes nothing on disk; Syncthing leaves a directory's time alone unless it
+// makes the directory or places or removes something in it. So only a
+// directory whose time moved since the pull began is given the record: one
+// that did not keeps the time it has, the maker's.
 void EventController::handleItemFinished(const SyncEvent &event)
 {
     const QString &folderID = *event.folder;
@@ -272,6 +285,8 @@ void EventController::handleItemFinished(const SyncEvent &event)
         return;  // the folder's root has no record to put back
     DueRestore &due = m_dueRestores[folderID];
     due.root = *root;
+    if (const std::optional<qint64> since = pullStart(event))
+        due.movedSinceMs = std::min(*since, due.movedSinceMs.value_or(*since));
     // A record is read once, unless a peer's index may have changed it since:
     // a pull updates thousands of directories, over as many batches.
     if (updatedDirectory) {
@@ -287,6 +302,16 @@ void EventController::handleItemFinished(const SyncEvent &event)
         m_restoring = true;
         restoreAfterBursts(QPointer<EventController>(this), m_sleeper);
     }
+}
+
+std::optional<qint64> EventController::pullStart(const SyncEvent &event) const
+{
+    const auto started = m_pullStarted.constFind(*event.folder);
+    if (m_pulling.contains(*event.folder) && started != m_pullStarted.cend())
+        return *started - fileClockLag.count();
+    if (event.loggedAtMs)
+        return *event.loggedAtMs - madeBeforeReport.count();
+    return std::nullopt;
 }
 
 void EventController::noteIndexMoved(const QString &folderID)
@@ -397,7 +422,7 @@ QCoro::Task<void> EventController::restoreDirectoryTimes(DueRestore due)
 {
     const QList<DirectoryTimes::Entry> entries = recordedTimes(due.recorded, due.paths);
     if (!entries.isEmpty())
-        co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries);
+        co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries, due.movedSinceMs);
 }
 
 } // namespace tw

@@ -49,6 +49,12 @@ public:
     // the stream (a folder still pulling waits on).
     static constexpr std::chrono::milliseconds restoreQuiet{1000};
     static constexpr int restoreMaxWaits = 30;
+    // How long before reporting it the engine may have made a directory,
+    // for a pull whose start went untold.
+    static constexpr std::chrono::milliseconds madeBeforeReport{1000};
+    // File times come from the kernel's coarse clock, up to a tick behind the
+    // one the engine stamps its events with.
+    static constexpr std::chrono::milliseconds fileClockLag{100};
 
     explicit EventController(SyncEngine &engine, Sleeper sleeper = realSleeper(), QObject *parent = nullptr);
     // Stops the loop; the engine must still be there.
@@ -122,6 +128,9 @@ private:
         QString root;
         QSet<QString> paths;
         QHash<QString, qint64> recorded;
+        // When the pulls began, by the engine's events; a directory whose
+        // time is older was not moved by them and keeps it.
+        std::optional<qint64> movedSinceMs;
         bool reading = false;     // a read of the records is under way
         bool readAgain = false;   // something noted since it began needs another
         bool indexMoved = false;  // a peer's index came since the last read began
@@ -135,6 +144,8 @@ private:
     void readNotedTimes();
     // Read, and the folder's pull over.
     bool restoreReady(const QString &folderID) const;
+    // When the pull that finished an item began, as far as the events tell.
+    std::optional<qint64> pullStart(const SyncEvent &event) const;
 
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void handleBatch(const QList<SyncEvent> &events);
@@ -164,6 +175,7 @@ private:
     QHash<QString, DueRestore> m_dueRestores;
     // Folders whose pull is under way, as their state events last told.
     QSet<QString> m_pulling;
+    QHash<QString, qint64> m_pullStarted;  // when each folder's pull last began
     quint64 m_restoresNoted = 0;
     bool m_restoring = false;  // restoreAfterBursts runs
 };

@@ -35,6 +35,8 @@ public:
 
     // The item's own type, as it was when opened: a link is a symlink.
     std::filesystem::file_type type() const { return m_type; }
+    // Its modification time as it was when opened, in milliseconds since 1970.
+    qint64 modifiedMs() const { return qint64(m_modified.tv_sec) * 1000 + m_modified.tv_nsec / 1'000'000; }
 
     // Sets only the modification time, to whole seconds, of the item itself
     // (a link that has taken its place meanwhile, not what it points to).

@@ -9,6 +9,7 @@
 #include "engine/syncthing/SyncthingEngine.h"
 #include "engine/syncthing/rest/STXattrFilter.h"
 
+#include "AwaitTask.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
@@ -17,8 +18,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/stat.h>
 
 namespace tw {
@@ -42,7 +45,11 @@ struct Computer
             return folder == id ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
         });
         events.setFolderPath([this](const QString &folder) { return folder == id ? std::optional(path()) : std::nullopt; });
-        QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; });
+        QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; keepTimes(); });
+        QObject::connect(&events, &EventController::folderStateArrived, [this](const QString &, FolderState, FolderState to) {
+            pulling |= to == FolderState::Syncing;
+            keepTimes();
+        });
         events.start();
     }
     ~Computer() { events.stop(); }
@@ -90,12 +97,25 @@ struct Computer
         return times;
     }
 
+    // Sampled on each event: a directory that has had its time keeps it.
+    void keepTimes()
+    {
+        const QList<qint64> now = modificationTimes();
+        for (qsizetype i = 0; i < watched.size(); ++i)
+            if (now[i] == times.value(i, -1) ? (reached.insert(watched[i]), false) : reached.contains(watched[i]))
+                strayTimes.append(watched[i] + ' ' + QString::number(now[i]));
+    }
+
     SyncthingInstance &syncthing;
     std::unique_ptr<SyncthingEngine> engine;
     EventController events;
     const QString id;
     const QStringList watched;
     int restores = 0;
+    bool pulling = false;
+    QList<qint64> times;  // each watched directory's time where it was made
+    QSet<QString> reached;
+    QStringList strayTimes;
 };
 
 QJsonObject syncingExtendedAttributes()
@@ -145,6 +165,8 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
         const struct timespec set[2] = {{0, UTIME_OMIT}, {times.last(), 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(directory)).constData(), set, 0), 0);
     }
+    a.times = b.times = times;
+    a.keepTimes();
     const QStringList both{first->deviceID(), second->deviceID()};
     const QJsonObject synced = syncingExtendedAttributes();
     first->putFolder(folderID, both, synced);
@@ -178,6 +200,7 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
     EXPECT_EQ(b.changesSince(seenOnB), QStringList());
     EXPECT_EQ(a.changeTimes(), changedOnA);
     EXPECT_EQ(b.changeTimes(), changedOnB);
+    EXPECT_EQ(a.strayTimes + b.strayTimes, QStringList());
 }
 
 // As between computers in separate networks: the files of new directories
@@ -199,33 +222,44 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     ASSERT_TRUE(first->request("PATCH", "/rest/config/options", options, first->apiKey()).ok());
 
     const qint64 year2020 = QDateTime(QDate(2020, 1, 1), QTime(10, 0)).toSecsSinceEpoch();
+    a.times = b.times = {year2020, year2020};
+    // Made outside the folder and moved in whole, as a tree from elsewhere is.
+    const QString outside = first->root() + "/outside/";
     for (const QString &directory : archive)
-        SyncthingInstance::writeFile(a.pathOf(directory + "/clip.mov"), QByteArray(1 << 20, directory.size() % 64 + 'A'));
+        SyncthingInstance::writeFile(outside + directory + "/clip.mov", QByteArray(1 << 20, directory.size() % 64 + 'A'));
     for (const char *item : {"Archive2020/Sub/clip.mov", "Archive2020/clip.mov", "Archive2020/Sub", "Archive2020"}) {
         const struct timespec set[2] = {{0, UTIME_OMIT}, {year2020, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(item)).constData(), set, 0), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(outside + item).constData(), set, 0), 0);
     }
-    ASSERT_TRUE(a.scan());
-    ASSERT_TRUE(second->waitUntilIndexed(archiveID, 4));
-    ASSERT_TRUE(waitUntil([&] { return b.restores > 0; }, 60000));
-    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
-
-    // Placing the files changed B's directories after Syncthing had recorded
-    // them: it sends them once, as it does with any directory it fills. A
-    // takes them in and keeps its times.
-    ASSERT_TRUE(first->request("PATCH", "/rest/config/options", "{\"limitBandwidthInLan\": false, \"maxSendKbps\": 0}",
-                               first->apiKey()).ok());
-    ASSERT_TRUE(b.scan());
-    ASSERT_TRUE(waitUntil([&] { return a.restores > 0; }, 60000));
-    ASSERT_TRUE(first->waitUntilIndexed(archiveID, 4));
-    EXPECT_EQ(a.modificationTimes(), QList<qint64>({year2020, year2020}));
-    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
-
-    // From then on B has nothing of them to send, however often it looks.
     qint64 seenOnA = 0;
     qint64 seenOnB = 0;
     a.changesSince(seenOnA);
     b.changesSince(seenOnB);
+    b.pulling = false;
+    ASSERT_EQ(::rename(QFile::encodeName(outside + "Archive2020").constData(),
+                       QFile::encodeName(a.pathOf("Archive2020")).constData()), 0);
+    a.keepTimes();
+    ASSERT_TRUE(a.scan());
+    // A scan asked for while B pulls runs as the pull ends, before B puts the
+    // times back: Syncthing sends the directories it made with B's times.
+    ASSERT_TRUE(waitUntil([&] { return b.pulling; }, 60000));
+    ASSERT_TRUE(b.scan());
+    ASSERT_TRUE(waitUntil([&] { return a.restores > 0 && b.restores > 0; }, 60000));
+    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
+
+    // Putting them back moved them again: B sends them once more, with A's times.
+    ASSERT_TRUE(first->request("PATCH", "/rest/config/options", "{\"limitBandwidthInLan\": false, \"maxSendKbps\": 0}",
+                               first->apiKey()).ok());
+    ASSERT_TRUE(b.scan());
+    const QHash<QString, qint64> made{{archive[0], year2020}, {archive[1], year2020}};
+    for (Computer *computer : {&a, &b})
+        EXPECT_TRUE(waitUntil([&] { return awaitTask(computer->engine->directoryTimes(archiveID)) == made; }, 60000));
+    ASSERT_TRUE(first->waitUntilIndexed(archiveID, 4));
+    EXPECT_EQ(a.strayTimes + b.strayTimes, QStringList());
+    const auto dirs = [](const QStringList &changes) { return changes.filter("\"type\":\"dir\"").size(); };
+    std::cout << "directories sent: A " << dirs(a.changesSince(seenOnA)) << ", B " << dirs(b.changesSince(seenOnB)) << '\n';
+
+    // From then on B has nothing of them to send, however often it looks.
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(b.scan());
         ASSERT_TRUE(a.scan());

@@ -30,6 +30,9 @@ struct SyncEvent
     std::optional<QString> action;
     std::optional<bool> connected;
     std::optional<QStringList> remoteFiles;
+    // When the engine logged it, in milliseconds since 1970 by this
+    // computer's clock (the engine runs here): the same clock as file times.
+    std::optional<qint64> loggedAtMs;
     // An event of a type the controllers act on whose payload lacks what they
     // read: whatever it reported is lost, so the stream has a gap.
     bool undecodable = false;

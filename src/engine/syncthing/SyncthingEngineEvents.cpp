@@ -4,9 +4,11 @@
 #include "utilities/JsonDecodeError.h"
 #include "utilities/StrictJson.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 namespace tw {
 namespace {
@@ -90,6 +92,16 @@ std::optional<StrictReader> strictReader(const QString &type)
     return it == readers.constEnd() ? std::nullopt : std::optional<StrictReader>(*it);
 }
 
+// Syncthing writes nanoseconds; Qt reads at most milliseconds.
+std::optional<qint64> loggedAt(const QJsonValue &value)
+{
+    static const QRegularExpression beyondMilliseconds(QStringLiteral("(\\.\\d{3})\\d+"));
+    QString text = LooseJson::string(value).value_or(QString());
+    text.replace(beyondMilliseconds, QStringLiteral("\\1"));
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    return time.isValid() ? std::optional(time.toMSecsSinceEpoch()) : std::nullopt;
+}
+
 bool changesConnections(const SyncEvent &event)
 {
     return event.connected || event.type == QLatin1String("DevicePaused")
@@ -103,6 +115,7 @@ SyncEvent eventFrom(const QJsonObject &raw)
     SyncEvent event;
     event.id = LooseJson::exactInteger(raw.value(QStringLiteral("id"))).value_or(0);
     event.type = LooseJson::string(raw.value(QStringLiteral("type"))).value_or(QString());
+    event.loggedAtMs = loggedAt(raw.value(QStringLiteral("time")));
     if (const std::optional<StrictReader> reader = strictReader(event.type)) {
         try {
             (*reader)(event, StrictJson(StrictJson::toObject(dataValue, QStringLiteral("data"))));
