@@ -80,6 +80,7 @@ private:
     void dropPagesFrom(int index);
     void showTopActions();
     void refreshBanner();
+    void placeBanner();
 
     void startWelcomeOnce();
     void updateSheets();
