@@ -344,6 +344,10 @@ int runTour()
     env.preferences().setAppearanceHook(applyWidgetAppearance);
     env.preferences().setAppearance(AppPreferences::Appearance::Light);
     env.preferences().addCustomIgnore(kLongPattern);
+    // The schedule on: the Network tab shows its weekdays, some chosen.
+    BandwidthSchedule schedule = env.preferences().bandwidthSchedule();
+    schedule.enabled = true;
+    env.preferences().setBandwidthSchedule(schedule);
 
     tour.step("overview", [&] {
         shell->windowController().show();
