@@ -19,13 +19,15 @@ inline constexpr double textContrast = 4.5;
 inline constexpr double markContrast = 3.0;
 
 // The colour of the same hue as `colour`, darkened or lightened (whichever
-// the background leaves room for) just enough to reach `minimum` on it;
-// `colour` itself when it already does.
+// the background leaves room for) just enough to reach `minimum` on it as
+// drawn; `colour` itself when it already does. Both this and readableAlpha
+// aim above `minimum`: antialiased, small text and thin strokes draw fainter
+// than their colour.
 QColor readableShade(const QColor &colour, const QColor &background, double minimum);
 
 // `text` at the least opacity from `strength` (0…1) up that reaches
-// `minimum` on every ground, opaque at most: a secondary grey that reads on
-// one ground may not on another.
+// `minimum` on every ground as drawn, opaque at most: a secondary grey that
+// reads on one ground may not on another.
 QColor readableAlpha(const QColor &text, qreal strength, const QList<QColor> &grounds, double minimum);
 
 } // namespace tw

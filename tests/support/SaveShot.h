@@ -56,9 +56,12 @@ inline QRect shotArea(const QImage &shot, const QWidget &grabbed, const QWidget 
 }
 
 // Whether some pixel of the area is within `tolerance` of the colour on each
-// channel: antialiased text reaches its full colour only inside its strokes.
+// channel, or a strong pixel of its hue: antialiased text reaches its full
+// colour only inside its strokes, and a design colour is drawn in the shade
+// of it that reads on its ground.
 inline bool shotShowsColour(const QImage &shot, const QRect &area, const QColor &colour, int tolerance = 40)
 {
+    const QColor hue = colour.toHsl();
     const QRect inside = area.intersected(shot.rect());
     for (int y = inside.top(); y <= inside.bottom(); ++y)
         for (int x = inside.left(); x <= inside.right(); ++x) {
@@ -66,6 +69,11 @@ inline bool shotShowsColour(const QImage &shot, const QRect &area, const QColor 
             if (std::abs(seen.red() - colour.red()) <= tolerance &&
                 std::abs(seen.green() - colour.green()) <= tolerance &&
                 std::abs(seen.blue() - colour.blue()) <= tolerance)
+                return true;
+            const QColor shade = seen.toHsl();
+            const float apart = std::abs(shade.hslHueF() - hue.hslHueF());
+            if (shade.hslSaturationF() >= 0.6f * hue.hslSaturationF() && hue.hslSaturationF() > 0.2f
+                && std::min(apart, 1 - apart) <= 0.02f)
                 return true;
         }
     return false;

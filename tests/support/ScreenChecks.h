@@ -4,8 +4,11 @@
 #include "design/ElidedLabel.h"
 #include "design/StatusBubble.h"
 #include "design/StatusDot.h"
+#include "views/panels/OmitLevelModel.h"
+#include "views/panels/OmitRowDelegate.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -22,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QRegion>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -91,6 +95,20 @@ inline QString describe(const QWidget &widget)
     return name;
 }
 
+// The part of the area, of a widget of the pages, that the incoming banner
+// drawn over the pages' top leaves in sight. The banner spans the pages'
+// width, so what is left is a rectangle.
+inline QRect uncoveredPart(QRect area, const QWidget &widget, const QWidget &root)
+{
+    const auto *banner = root.findChild<const QWidget *>(QStringLiteral("incomingBanner"));
+    if (!banner || !banner->isVisible() || banner == &widget || banner->isAncestorOf(&widget))
+        return area;
+    const QRect pill = banner->mask().boundingRect().translated(banner->mapTo(&root, QPoint(0, 0)));
+    if (area.intersects(pill))
+        area.setTop(std::max(area.top(), pill.bottom() + 1));
+    return area.isValid() ? area : QRect();
+}
+
 // Whether the widget is drawn at all, as part of the root's window: shown,
 // in no window of its own (a sheet, a menu) below the root, and not
 // scrolled or cut away entirely by one of its parents.
@@ -104,7 +122,7 @@ inline QRect visibleRectIn(const QWidget &widget, const QWidget &root)
     QRect seen(widget.mapTo(&root, QPoint(0, 0)), widget.size());
     for (const QWidget *up = widget.parentWidget(); up && up != &root; up = up->parentWidget())
         seen &= QRect(up->mapTo(&root, QPoint(0, 0)), up->size());
-    return seen & root.rect();
+    return uncoveredPart(seen & root.rect(), widget, root);
 }
 
 inline bool isScrolledContent(const QWidget &widget)
@@ -629,6 +647,17 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
             const QRgb ground = mostCommon(shot, area, [&](int x, int y) { return !indicator.contains(x, y); });
             check(*box, "check box frame", strongest(shot, indicator, ground));
         }
+        // The exclusion browser's switches that are off: the track on its row.
+        if (auto *list = qobject_cast<QAbstractItemView *>(widget))
+            if (auto *rows = qobject_cast<OmitRowDelegate *>(list->itemDelegate()))
+                for (int row = 0; row < list->model()->rowCount(); ++row) {
+                    const QModelIndex index = list->model()->index(row, 0);
+                    const QRect track = rows->switchRect(index);
+                    if (list->viewport()->rect().contains(track) && !index.data(OmitLevelModel::ExcludedRole).toBool()) {
+                        const QRect drawn = inShot(shot, *list->viewport(), root, track);
+                        check(*list, "switch track", ratio(mostCommon(shot, drawn), around(shot, drawn)));
+                    }
+                }
         if (auto *bar = qobject_cast<QProgressBar *>(widget); bar && bar->maximum() > bar->minimum()) {
             // The track shows where the bar is not yet filled.
             const double done = double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum());
@@ -637,6 +666,49 @@ inline QStringList symbolContrastFaults(QWidget &root, const QImage &shot)
             if (track.width() > 2)
                 check(*bar, "progress track", strongest(shot, track, around(shot, area)));
         }
+    }
+    return faults;
+}
+
+// Texts as drawn, each held to 4.5 : 1: the pixel standing out most of what
+// it draws, on the colour most of its area shows. A colour worked out at the
+// bound draws fainter, a small text's stems covering no pixel wholly; and a
+// text may stand on a face its colour was not worked out for. Labels,
+// buttons' texts, fields' placeholders, and each half (a line) of the chosen
+// rows of a list, between the symbol at a row's start and what it shows at
+// its end.
+inline QStringList drawnTextFaults(QWidget &root, const QImage &shot)
+{
+    using namespace symbols;
+    QStringList faults;
+    const auto check = [&](const QWidget &widget, const char *what, const QRect &area) {
+        const double drawn = area.isEmpty() ? 1 : strongest(shot, area, mostCommon(shot, area));
+        if (drawn > 1.05 && drawn + 0.005 < kTextContrast)
+            faults << QStringLiteral("%1: %2 drawn at %3:1, needs %4:1")
+                          .arg(describe(widget), QString::fromLatin1(what)).arg(drawn, 0, 'f', 2).arg(kTextContrast);
+    };
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        if (visibleRectIn(*widget, root).isEmpty() || !widget->isEnabled() || faded(*widget, root) || widget->hasFocus())
+            continue;
+        const QRect inner = widget->rect().adjusted(4, 4, -4, -4);
+        auto *label = qobject_cast<QLabel *>(widget);
+        auto *button = qobject_cast<QAbstractButton *>(widget);
+        auto *field = qobject_cast<QLineEdit *>(widget);
+        auto *view = qobject_cast<QAbstractItemView *>(widget);
+        if (label && label->pixmap().isNull() && !label->text().trimmed().isEmpty())
+            check(*label, "text", inShot(shot, *label, root, label->contentsRect()));
+        else if (button && !button->text().isEmpty())
+            check(*button, "text", inShot(shot, *button, root, inner));
+        else if (field && field->text().isEmpty() && !field->placeholderText().isEmpty())
+            check(*field, "placeholder", inShot(shot, *field, root, inner));
+        else if (view && view->selectionModel())
+            for (const QModelIndex &index : view->selectionModel()->selectedIndexes()) {
+                const QRect row = view->visualRect(index).intersected(view->viewport()->rect());
+                const QRect texts = row.adjusted(row.height(), 0, -row.width() * 2 / 5, 0);
+                for (const QRect &line : {texts.adjusted(0, 0, 0, -texts.height() / 2),
+                                          texts.adjusted(0, texts.height() / 2, 0, 0)})
+                    check(*view, "chosen row's text", inShot(shot, *view->viewport(), root, line));
+            }
     }
     return faults;
 }
@@ -695,7 +767,7 @@ inline QStringList screenFaults(QWidget &root, const QImage &shot, const QWidget
 {
     return placementFaults(root, bottomBar) + labelFitFaults(root) + textFootFaults(root)
            + needlessEllipsisFaults(root) + lineBreakFaults(root) + contrastFaults(root, shot)
-           + symbolContrastFaults(root, shot);
+           + symbolContrastFaults(root, shot) + drawnTextFaults(root, shot);
 }
 
 } // namespace tw::screenchecks

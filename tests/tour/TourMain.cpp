@@ -192,6 +192,11 @@ void fakeState(FakeSyncEngine &engine, const AppPaths &paths, const QString &fol
     s.folderStatuses["tdw-broken"] = {.id = "tdw-broken", .state = FolderState::Error, .globalBytes = 1'000};
     s.folderStatuses["tdw-ignoring"] = {.id = "tdw-ignoring", .state = FolderState::Idle, .globalBytes = 5'000};
     s.recentFolderErrors["tdw-broken"] = QStringLiteral("folder marker missing");
+    // A copy archived on this Mac: its room can be freed.
+    QDir().mkpath(folders + "/tdw-moving/.stversions");
+    QFile archived(folders + "/tdw-moving/.stversions/cut-v0.mov");
+    archived.open(QIODevice::WriteOnly);
+    archived.write(QByteArray(8192, 'x'));
     s.pendingDevices = {{.id = kStranger, .name = "Unknown Mac", .address = {}}};
     s.pendingFolders = {{.folderID = "tdw-offered", .label = "Offered", .offeredByDeviceID = kTeammate,
                          .offeredByName = "Studio"}};
@@ -344,6 +349,10 @@ int runTour()
     env.preferences().setAppearanceHook(applyWidgetAppearance);
     env.preferences().setAppearance(AppPreferences::Appearance::Light);
     env.preferences().addCustomIgnore(kLongPattern);
+    // The schedule on: the Network tab shows its weekdays, some chosen.
+    BandwidthSchedule schedule = env.preferences().bandwidthSchedule();
+    schedule.enabled = true;
+    env.preferences().setBandwidthSchedule(schedule);
 
     tour.step("overview", [&] {
         shell->windowController().show();
@@ -401,10 +410,30 @@ int runTour()
         };
     };
 
+    // A confirmation the button (or another way) opens over the root,
+    // pictured and cancelled.
+    auto confirmation = [&](const QString &step, QWidget &root, const std::function<void()> &ask) {
+        tour.step(step, [&] {
+            ask();
+            if (!tour.expect(waitUntil([&] { return shownBox(root) != nullptr; }, kStepMs), "the question is asked"))
+                return &root;
+            return static_cast<QWidget *>(shownBox(root));
+        });
+        if (QMessageBox *box = shownBox(root))
+            click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
+        tour.expect(waitUntil([&] { return !shownBox(root); }, kStepMs), "Cancel closes the question");
+    };
+    auto confirmationOf = [&](const QString &step, QWidget &root, const char *button) {
+        auto *ask = root.findChild<QAbstractButton *>(button);
+        tour.expect(ask && waitUntil([&] { return ask->isEnabled(); }, kStepMs), "the button is offered");
+        confirmation(step, root, [ask] { click(ask); });
+    };
+
     // A folder panel, opened from the inspector's action row, pictured, and
-    // closed again by its back button.
+    // closed again by its back button; `then` goes on in the open panel.
     auto folderPanel = [&](const QString &step, const char *button, const char *type,
-                           const std::function<void(QWidget &)> &inPanel = {}) {
+                           const std::function<void(QWidget &)> &inPanel = {},
+                           const std::function<void(QWidget &)> &then = {}) {
         tour.step(step, [&, button, type] {
             QWidget *inspector = shown("tw::FolderInspector");
             click(inspector ? inspector->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
@@ -419,18 +448,24 @@ int runTour()
                 inPanel(*shown(type));
             return &window;
         });
+        if (then && shown(type))
+            then(*shown(type));
         QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
         click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
         tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
     };
     auto folderPanels = [&](const QString &look) {
-        const QList<std::tuple<const char *, const char *, const char *>> panels = {
-            {"folder-settings", "settings", "tw::FolderSettingsPanel"},
-            {"folder-ignore", "ignore", "tw::OmitPanel"},
-            {"folder-archive", "archive", "tw::ArchivePanel"},
-            {"folder-removal", "purge", "tw::PurgePanel"}};
-        for (const auto &[name, button, type] : panels)
-            folderPanel(look + QString::fromLatin1(name), button, type);
+        // Each with the question a button of its own asks, if any.
+        const QList<std::tuple<const char *, const char *, const char *, const char *, const char *>> panels = {
+            {"folder-settings", "settings", "tw::FolderSettingsPanel", "freeSpace", "archive-free-confirm"},
+            {"folder-ignore", "ignore", "tw::OmitPanel", nullptr, nullptr},
+            {"folder-archive", "archive", "tw::ArchivePanel", nullptr, nullptr},
+            {"folder-removal", "purge", "tw::PurgePanel", nullptr, nullptr}};
+        for (const auto &[name, button, type, asking, step] : panels)
+            folderPanel(look + QString::fromLatin1(name), button, type, {}, [&, asking, step](QWidget &panel) {
+                if (asking)
+                    confirmationOf(look + QString::fromLatin1(step), panel, asking);
+            });
     };
 
     // The archive and the exclusion browser again, with something to show;
@@ -447,8 +482,17 @@ int runTour()
                                                   refused, {kLongFileName, false}};
         folderPanel(look + "archive-with-copies", "archive", "tw::ArchivePanel", [&](QWidget &panel) {
             auto *tree = panel.findChild<QAbstractItemView *>(QStringLiteral("archiveTree"));
-            tour.expect(waitUntil([&] { return tree && tree->isVisible() && tree->model()->rowCount() > 0; }, kStepMs),
-                        "the archived copies are listed");
+            if (tour.expect(waitUntil([&] { return tree && tree->isVisible() && tree->model()->rowCount() > 0; }, kStepMs),
+                            "the archived copies are listed"))
+                tree->setCurrentIndex(tree->model()->index(0, 0));
+        }, [&](QWidget &panel) {
+            confirmationOf(look + "archive-empty-confirm", panel, "emptyArchive");
+            auto &archive = static_cast<ArchivePanel &>(panel);
+            confirmation(look + "archive-restore-confirm", panel, [&archive] {
+                for (const ArchiveNodePtr &root : archive.roots())
+                    if (root->kind == ArchiveNode::Kind::Folder)
+                        return archive.confirmRestoreFolder(root);
+            });
         });
         folderPanel(look + "exclusions-with-items", "ignore", "tw::OmitPanel", [&](QWidget &widget) {
             auto *list = widget.findChild<QAbstractItemView *>(QStringLiteral("omitList"));
@@ -470,6 +514,14 @@ int runTour()
             awaitTask(panel.toggle({QStringLiteral("notes.txt"), false}, false));
             tour.expect(rows() == before, "the message going moves no row");
             awaitTask(panel.toggle(refused, true));
+        }, [&](QWidget &widget) {
+            auto &panel = static_cast<OmitPanel &>(widget);
+            const BrowseEntry notes{QStringLiteral("notes.txt"), false};
+            tour.step(look + "exclusions-excluded-row", [&] {
+                awaitTask(panel.toggle(notes, true));
+                return &window;
+            });
+            awaitTask(panel.toggle(notes, false));
         });
         engine.state.archives.remove(folder);
         engine.state.browse.remove(folder);
@@ -490,17 +542,28 @@ int runTour()
         tour.expect(waitUntil([&] { return !sheet || !sheet->isVisible(); }, kStepMs), "the sheet closes");
     };
 
-    // A confirmation the button opens over the root, pictured and cancelled.
-    auto confirmation = [&](const QString &step, QWidget &root, QAbstractButton *button) {
-        tour.step(step, [&] {
-            click(button);
-            if (!tour.expect(waitUntil([&] { return shownBox(root) != nullptr; }, kStepMs), "the question is asked"))
-                return &root;
-            return static_cast<QWidget *>(shownBox(root));
+
+    // The Mac inspector's own "⋯" menu, pictured and closed.
+    auto macInspectorMenu = [&](const QString &look) {
+        auto *inspector = syncPage() ? syncPage()->findChild<DeviceInspector *>() : nullptr;
+        auto *more = inspector ? inspector->findChild<QToolButton *>(QStringLiteral("more")) : nullptr;
+        QMenu *menu = more ? more->findChild<QMenu *>() : nullptr;
+        tour.step(look + "mac-inspector-menu", [&] {
+            click(more);
+            if (!tour.expect(menu && waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens"))
+                return static_cast<QWidget *>(&window);
+            return static_cast<QWidget *>(menu);
         });
-        if (QMessageBox *box = shownBox(root))
-            click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
-        tour.expect(waitUntil([&] { return !shownBox(root); }, kStepMs), "Cancel closes the question");
+        if (menu)
+            menu->close();
+    };
+
+    // A card's "Remove sync…" on the overview, answered Cancel.
+    auto overviewRemoveConfirm = [&](const QString &look) {
+        ProjectCard *studio = card(window, QStringLiteral("p-studio"));
+        if (tour.expect(studio && main->topPage(), "the overview's card"))
+            confirmation(look + "overview-remove-confirm", *main->topPage(), [studio] { emit studio->removeRequested(); });
+        tour.expect(env.projects().project(QStringLiteral("p-studio")).has_value(), "the sync stays");
     };
 
     // "Remove this sync…" from the page's menu, answered Cancel.
@@ -657,8 +720,8 @@ int runTour()
             const QList<std::pair<const char *, const char *>> asking = {{"applyToAll", "apply-ignores-confirm"},
                                                                           {"rebuild", "rebuild-confirm"}};
             for (const auto &[button, step] : asking)
-                if (auto *ask = tabs->widget(i)->findChild<QPushButton *>(QString::fromLatin1(button)))
-                    confirmation(look + QString::fromLatin1(step), shell->settingsWindow(), ask);
+                if (tabs->widget(i)->findChild<QPushButton *>(QString::fromLatin1(button)))
+                    confirmationOf(look + QString::fromLatin1(step), *tabs->widget(i), button);
             auto *team = qobject_cast<TeamSettingsView *>(tabs->widget(i));
             if (!team)
                 continue;
@@ -768,6 +831,7 @@ int runTour()
                         "the overview's cards");
             return &window;
         });
+        overviewRemoveConfirm(look);
         tour.step(look + "folder-chip", [&] {
             main->path().setIDs({QStringLiteral("p-studio")});
             tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
@@ -792,6 +856,7 @@ int runTour()
                         "the inspector area at its height");
             return &window;
         });
+        macInspectorMenu(look);
         renameSheet(look);
         tour.step(look + "incoming-page", [&] {
             main->path().setIDs({NavigationPath::incomingRoute});
@@ -900,6 +965,7 @@ int runTour()
         }
         return static_cast<QWidget *>(&window);
     });
+    macInspectorMenu(QString());
     renameSheet(QString());
     removeSyncConfirm(QString());
 
@@ -910,6 +976,7 @@ int runTour()
                     "the overview's cards");
         return &window;
     });
+    overviewRemoveConfirm(QString());
 
     tour.step("incoming-banner", [&] {
         engine.pushEvent(pendingDevicesChanged());

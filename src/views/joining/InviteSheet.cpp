@@ -350,6 +350,13 @@ QWidget *InviteSheet::buildPaste()
     m_willAdd = styledLabel({}, TextRole::Caption);
     m_willAdd->setObjectName(QStringLiteral("willAdd"));
     tintText(*m_willAdd, Theme::synced());
+    // Its line's room is kept: a pasted ID moves no button below it.
+    m_willAdd->setText(texts::willAdd + texts::theirMac);
+    m_willAdd->setMinimumHeight(m_willAdd->sizeHint().height());
+    m_willAdd->clear();
+    QSizePolicy keepRoom = m_willAdd->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_willAdd->setSizePolicy(keepRoom);
     m_willAdd->hide();
     group->content()->addWidget(m_willAdd);
     connect(m_paste, &QLineEdit::textChanged, this, [this](const QString &text) {
@@ -471,8 +478,10 @@ void InviteSheet::refreshContacts()
             members.insert(member.deviceID);
     QStringList ids;
     QList<AppEnvironment::PeerDevice> known;
+    // A Mac tapped here stays, shown as added, until the sheet closes: its
+    // chip going would move the sheet's buttons under the pointer.
     for (const AppEnvironment::PeerDevice &peer : m_env.knownPeerDevices()) {
-        if (members.contains(peer.deviceID))
+        if (members.contains(peer.deviceID) && !m_addedContacts.contains(peer.deviceID))
             continue;
         ids.append(peer.deviceID);
         known.append(peer);

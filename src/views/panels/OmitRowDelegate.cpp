@@ -29,8 +29,10 @@ QFont rowFont(const QModelIndex &index)
 void drawSwitch(QPainter &painter, const QRectF &track, bool on, const QPalette &palette)
 {
     painter.setPen(Qt::NoPen);
-    QColor off = palette.color(QPalette::Text);
-    off.setAlphaF(0.25);
+    // Off, the track is the text colour only as strong as it must be to
+    // stand out from the row as a mark does.
+    const QColor off = readableAlpha(palette.color(QPalette::Text), 0.25,
+                                     {palette.color(QPalette::Base), palette.color(QPalette::Window)}, markContrast);
     painter.setBrush(on ? Theme::syncing() : off);
     const qreal radius = track.height() / 2;
     painter.drawRoundedRect(track, radius, radius);

@@ -435,12 +435,22 @@ void NetworkTab::showSchedule()
     for (int i = 0; i < 7; ++i) {
         const bool on = schedule.weekdays.contains(kWeekdayNumbers[i]);
         m_weekdays[i]->setChecked(on);
-        if (on)
-            tintText(*m_weekdays[i], Theme::accent());
-        else
-            DerivedForeground::apply(*m_weekdays[i], windowTextAt(secondaryStrength));
+        showWeekday(*m_weekdays[i], on);
     }
     m_warning->setVisible(schedule.throttledDownKbps == 0 && schedule.throttledUpKbps == 0);
+}
+
+// A chosen day is a bordered button tinted with the accent, painted with
+// its text in the shade that reads on that face; the others are the
+// style's own, their text secondary.
+void NetworkTab::showWeekday(QAbstractButton &day, bool chosen)
+{
+    if (chosen) {
+        TintedButtonPainter::apply(day, ButtonTint::Bordered);
+        return;
+    }
+    TintedButtonPainter::clear(day);
+    DerivedForeground::apply(day, windowTextAt(secondaryStrength));
 }
 
 void NetworkTab::showActivity()

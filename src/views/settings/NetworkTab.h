@@ -50,6 +50,7 @@ private:
     void showNet();
     void showSchedule();
     void showActivity();
+    static void showWeekday(QAbstractButton &day, bool chosen);
     void showLoaded();
     void applySuggestion();
 

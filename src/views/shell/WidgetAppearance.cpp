@@ -56,15 +56,26 @@ QPalette darkPalette()
     return palette;
 }
 
+// A field's placeholder: its text colour only as faint as still reads on
+// the field. Qt's own, the text at half strength, reads at about 4 : 1.
+void readablePlaceholder(QPalette &palette, QPalette::ColorGroup group)
+{
+    palette.setColor(group, QPalette::PlaceholderText,
+                     readableAlpha(palette.color(group, QPalette::Text), 0.5, {palette.color(group, QPalette::Base)},
+                                   textContrast));
+}
+
 // The palette with its selection dark enough (or light enough) for the
 // selected text on it to read: Fusion's and the dark palette's blues carry
 // white text at under 4 : 1.
 QPalette readable(QPalette palette)
 {
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::Highlight,
                          readableShade(palette.color(group, QPalette::Highlight),
                                        palette.color(group, QPalette::HighlightedText), textContrast));
+        readablePlaceholder(palette, group);
+    }
     return palette;
 }
 

@@ -1,7 +1,6 @@
 #include "views/shell/WindowController.h"
 
 #include <QEvent>
-#include <QWindowStateChangeEvent>
 
 namespace tw {
 
@@ -15,31 +14,39 @@ void WindowController::show()
 {
     if (!m_window)
         return;
-    const bool away = !m_window->isVisible() || m_window->isMinimized();
+    const bool away = m_away || !m_window->isVisible() || m_window->isMinimized();
     if (m_window->isMaximized() || (away && m_maximizedWhenHidden))
         m_window->showMaximized();
     else
         m_window->showNormal();
+    m_away = false;
     m_window->raise();
     m_window->activateWindow();
 }
 
+// The maximised state is taken as it changes while the window is shown.
+// Once it goes to the tray or the task bar, a window manager reports states
+// of a window it no longer shows (maximised and minimised, then neither,
+// then minimised alone): none counts until the window is back.
 bool WindowController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window)
         return QObject::eventFilter(watched, event);
-    const Qt::WindowStates state = m_window->windowState();
-    if (event->type() == QEvent::Hide && !state.testFlag(Qt::WindowMinimized))
-        m_maximizedWhenHidden = state.testFlag(Qt::WindowMaximized);
-    if (event->type() == QEvent::WindowStateChange && state.testFlag(Qt::WindowMinimized)) {
-        const Qt::WindowStates before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
-        // Only the state it had when it went away counts; the window
-        // manager's later reports of the minimised window may leave it out.
-        const bool maximized = state.testFlag(Qt::WindowMaximized) || before.testFlag(Qt::WindowMaximized);
-        if (!before.testFlag(Qt::WindowMinimized))
-            m_maximizedWhenHidden = maximized;
-        else
-            m_maximizedWhenHidden = m_maximizedWhenHidden || maximized;
+    switch (event->type()) {
+    case QEvent::Hide:
+        m_away = m_away || !m_window->isVisible();
+        break;
+    case QEvent::WindowActivate:
+        m_away = false;
+        break;
+    case QEvent::WindowStateChange:
+        if (m_window->isMinimized())
+            m_away = true;
+        else if (!m_away)
+            m_maximizedWhenHidden = m_window->isMaximized();
+        break;
+    default:
+        break;
     }
     return QObject::eventFilter(watched, event);
 }

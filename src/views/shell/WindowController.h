@@ -24,8 +24,10 @@ protected:
 private:
     QPointer<QWidget> m_window;
     // Window managers drop the maximised state of a window they no longer
-    // show, so it is taken when the window hides or is minimised.
+    // show, so it is taken as it changes while the window is shown.
     bool m_maximizedWhenHidden = false;
+    // Hidden or minimised, until shown again or activated.
+    bool m_away = false;
 };
 
 } // namespace tw

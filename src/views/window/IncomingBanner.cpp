@@ -85,6 +85,15 @@ QRect IncomingBanner::pillRect() const
     return rect().adjusted(kOuter, kOuter, -kOuter, -kOuter);
 }
 
+// Drawn over the page: around the pill, clicks reach the page beneath.
+// A few pixels are left around it for a mark of the focus.
+void IncomingBanner::resizeEvent(QResizeEvent *event)
+{
+    QAbstractButton::resizeEvent(event);
+    constexpr int kMarkRoom = 3;
+    setMask(pillRect().adjusted(-kMarkRoom, -kMarkRoom, kMarkRoom, kMarkRoom));
+}
+
 void IncomingBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

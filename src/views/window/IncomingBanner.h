@@ -4,8 +4,8 @@
 
 namespace tw {
 
-// The orange strip above the window's pages telling that teammates want to
-// share; clicking it opens the incoming requests.
+// The orange strip over the top of the window's pages telling that
+// teammates want to share; clicking it opens the incoming requests.
 class IncomingBanner : public QAbstractButton
 {
     Q_OBJECT
@@ -25,6 +25,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QRect pillRect() const;

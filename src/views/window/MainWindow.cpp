@@ -76,9 +76,12 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_toolBar);
-    layout->addWidget(m_banner);
     layout->addWidget(m_stack, 1);
     layout->addWidget(m_statusBar);
+    // Over the top of the pages, outside the layout: a request arriving
+    // moves nothing the pointer may be on.
+    m_banner->setParent(this);
+    m_stack->installEventFilter(this);
 
     connect(m_backAction, &QAction::triggered, &m_path, &NavigationPath::pop);
     connect(m_banner, &IncomingBanner::clicked, this, [this] { m_path.push(NavigationPath::incomingRoute); });
@@ -191,6 +194,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         updatePrompt();
         return false;
     }
+    if (watched == m_stack && (type == QEvent::Resize || type == QEvent::Move))
+        placeBanner();
     if (watched == topPage() && (type == QEvent::ActionAdded || type == QEvent::ActionRemoved))
         showTopActions();
     if (watched == topPage() && type == QEvent::WindowTitleChange)
@@ -212,6 +217,13 @@ void MainWindow::refreshBanner()
     const int count = m_environment.projects().distinctPendingCount();
     m_banner->setCount(count);
     setVisibleWithTransition(*m_banner, count >= 1 && !m_path.endsInIncoming());
+}
+
+void MainWindow::placeBanner()
+{
+    const QRect pages = m_stack->geometry();
+    m_banner->setGeometry(pages.left(), pages.top(), pages.width(), m_banner->sizeHint().height());
+    m_banner->raise();
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -79,6 +79,7 @@ private:
     void dropPagesFrom(int index);
     void showTopActions();
     void refreshBanner();
+    void placeBanner();
 
     void startWelcomeOnce();
     void updateSheets();

@@ -13,7 +13,9 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace tw {
 namespace {
@@ -92,6 +94,65 @@ TEST(StatusTrayTest, TheItemRegistersOnceAHostAppearsAndFollowsTheHealth)
                  << 0 << 0);
     EXPECT_TRUE(childSaid("shown"));
     EXPECT_EQ(watcher.items().size(), 1);
+}
+
+// Maximised by the window manager at another program's request, closed by
+// its × or by Ctrl+W, then shown by a second launch: maximised again. Under
+// openbox, which reports passing states of a window going to the task bar.
+TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximised)
+{
+    for (const char *tool : {"Xvfb", "openbox", "wmctrl"})
+        ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing: run scripts/setup-deps";
+    QTemporaryDir dir;
+    PrivateBus bus;
+    QProcess display, manager, child;
+    const auto cleanUp = qScopeGuard([&] {
+        for (QProcess *process : {&child, &manager, &display})
+            stopProcess(*process);
+    });
+    const QString screen = ":" + startAndReadLine(display, "Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto &[name, value] : {std::pair{"DISPLAY", screen}, {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
+                                      {"QT_QPA_PLATFORM", "xcb"}, {"TIDEWELL_LOOPBACK_ONLY", "1"},
+                                      {"XDG_RUNTIME_DIR", dir.path()}, {"TMPDIR", dir.path()}, {"HOME", dir.path()}})
+        environment.insert(name, value);
+    for (QProcess *process : {&manager, &child})
+        process->setProcessEnvironment(environment);
+    manager.start("openbox", {});
+    QByteArray said;
+    const auto childSaid = [&](const QByteArray &line) {
+        return waitUntil([&] { return (said += child.readAllStandardOutput()).contains(line + '\n'); }, 15000);
+    };
+    // Shown and maximised, as the child answers.
+    const auto maximised = [&] {
+        said.clear();
+        child.write("state\n");
+        waitUntil([&] {
+            said += child.readAllStandardOutput();
+            return said.contains("maximized\n") || said.contains("normal\n");
+        }, 15000);
+        return said.contains("maximized\n");
+    };
+    child.start(TIDEWELL_TRAY_CHILD_PATH, QStringList());
+    ASSERT_TRUE(childSaid("started")) << said.constData();
+    const auto wmctrl = [&](const QStringList &arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.start("wmctrl", arguments);
+        return tool.waitForFinished(5000) && tool.exitCode() == 0;
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        return wmctrl({"-r", "TidewellMesh", "-b", "add,maximized_vert,maximized_horz"}) && maximised();
+    }, 15000));
+    const std::vector<std::function<void()>> closes = {[&] { wmctrl({"-c", "TidewellMesh"}); },
+                                                       [&] { child.write("close\n"); }};
+    for (const auto &close : closes) {
+        said.clear();
+        close();
+        ASSERT_TRUE(childSaid("hidden"));
+        child.write("show\n");
+        EXPECT_TRUE(waitUntil(maximised, 15000));
+    }
 }
 
 } // namespace

@@ -112,7 +112,12 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-exclusions-with-items", "-dark-rename-sheet", "-dark-remove-sync-confirm",
                                  "-dark-unusable-invite", "-unreadable-invite", "-dark-unreadable-invite",
                                  "-dark-apply-ignores-confirm", "-dark-rebuild-confirm",
-                                 "-dark-archive-with-copies", "-dark-exclusions-with-items"})
+                                 "-dark-archive-with-copies", "-dark-exclusions-with-items",
+                                 "-archive-empty-confirm", "-archive-free-confirm", "-archive-restore-confirm",
+                                 "-exclusions-excluded-row", "-mac-inspector-menu", "-overview-remove-confirm",
+                                 "-dark-archive-empty-confirm", "-dark-archive-free-confirm",
+                                 "-dark-archive-restore-confirm", "-dark-exclusions-excluded-row",
+                                 "-dark-mac-inspector-menu", "-dark-overview-remove-confirm"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());

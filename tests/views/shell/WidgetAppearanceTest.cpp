@@ -104,9 +104,12 @@ TEST(WidgetAppearanceTest, EveryAppearanceDrawsReadably)
         applyWidgetAppearance(appearance);
         EXPECT_NE(qobject_cast<ReadableStyle *>(QApplication::style()), nullptr);
         const QPalette palette = QApplication::palette();
-        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
             EXPECT_GE(contrastRatio(palette.color(group, QPalette::HighlightedText), palette.color(group, QPalette::Highlight)),
                       textContrast);
+            EXPECT_GE(contrastRatio(palette.color(group, QPalette::PlaceholderText), palette.color(group, QPalette::Base)),
+                      textContrast);
+        }
         FieldsPage fields;
         const QImage shot = saveShot(fields.page, QStringLiteral("field-edges-%1").arg(int(appearance)));
         const QColor window = palette.color(QPalette::Window);

@@ -1,12 +1,15 @@
 // A shell on the fake engine with the real tray, for the tray test: it runs
 // on the test's Xvfb and private bus, takes commands on standard input and
-// reports the window's visibility on standard output.
+// reports the window's visibility (and, asked, its maximised state) on
+// standard output.
 #include "controllers/EngineController.h"
+#include "app/InstanceChannel.h"
 #include "views/shell/ShellWindow.h"
 #include "views/shell/WindowController.h"
 
 #include "ShellRig.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -43,6 +46,19 @@ QCoro::Task<void> startEngine(tw::ShellRig *rig)
     co_await rig->env().engineState().refreshStatus();
 }
 
+QAction *closeAction(QWidget &window)
+{
+    for (QAction *action : window.findChildren<QAction *>())
+        if (action->text() == QStringLiteral("Close Window"))
+            return action;
+    return nullptr;
+}
+
+bool shownMaximized(const QWidget &window)
+{
+    return window.isVisible() && window.isMaximized() && !window.isMinimized();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -67,6 +83,12 @@ int main(int argc, char **argv)
                 startEngine(&rig);
             else if (command == "hide")
                 rig.shell->window().hide();
+            else if (command == "close")  // Ctrl+W
+                closeAction(rig.shell->window())->trigger();
+            else if (command == "show")  // a second launch
+                rig.shell->open(tw::InstanceChannel::showRequest);
+            else if (command == "state")
+                VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
         }
     });
     VisibilityReport::say("started");

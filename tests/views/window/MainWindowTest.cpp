@@ -177,6 +177,8 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
 
     // The banner counts and opens the incoming requests; at 0 it goes.
     w.window->path().setIDs({});
+    // Over the page: its going moves nothing.
+    const QRect pages = w.window->stack()->geometry();
     EXPECT_EQ(banner->text(), QStringLiteral("2 incoming \u2014 a teammate wants to share with you. Review"));
     QTest::mouseClick(banner, Qt::LeftButton);
     EXPECT_EQ(w.window->path().ids(), QStringList{NavigationPath::incomingRoute});
@@ -186,6 +188,7 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
     awaitTask(w.rig.env->projects().refreshPending());
     w.settle();
     EXPECT_FALSE(banner->isVisible());
+    EXPECT_EQ(w.window->stack()->geometry(), pages);
 }
 
 TEST(MainWindowTest, TopPageActionsFillTheToolbarAndLeaveWithThePage)
