@@ -308,6 +308,7 @@ int runTour()
     const QString size = qEnvironmentVariable("TIDEWELL_TOUR_SIZE", QStringLiteral("1366x768"));
     Tour tour(QStringLiteral("tour-") + size);
     tour.checkScreens(true);
+    tour.walkTabs(true);
     g_tour = &tour;
     QTemporaryDir dir;
     const AppPaths paths(dir.filePath("data/TidewellSync"));
@@ -1036,8 +1037,10 @@ int runTour()
             return &window;
         });
     };
+    tour.focusMarks(QStringLiteral("focus-marks"), window);
     switchedWithInspector(AppPreferences::Appearance::Dark, QStringLiteral("dark-"));
     screensIn(QStringLiteral("dark-"));
+    tour.focusMarks(QStringLiteral("dark-focus-marks"), window);
     switchedWithInspector(AppPreferences::Appearance::Light, QString());
     lookAgain(AppPreferences::Appearance::Dark);
     emptyScreens(QStringLiteral("dark-"));
