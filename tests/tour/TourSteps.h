@@ -75,7 +75,7 @@ public:
             int at = 0;
             for (auto it = m_tiles.cbegin(); it != m_tiles.cend(); ++it, ++at) {
                 auto *tile = new QLabel;
-                tile->setPixmap(QPixmap::fromImage(it.value().copy(0, 0, 340, 110)));
+                tile->setPixmap(QPixmap::fromImage(it.value().copy(it.value().rect() & QRect(0, 0, 340, 110))));
                 grid->addWidget(new QLabel(it.key()), 2 * (at / columns), at % columns);
                 grid->addWidget(tile, 2 * (at / columns) + 1, at % columns);
             }

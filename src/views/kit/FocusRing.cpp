@@ -152,15 +152,22 @@ void FocusRing::paintEvent(QPaintEvent *)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(colour(m_target->palette()), width);
-    painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     const QVariant named = m_target->property(kRadius);
     const qreal radius = named.isValid() ? named.toReal() : kDefaultRadius;
-    const qreal half = width / 2.0;
-    const QRectF along = QRectF(area).adjusted(half, half, -half, -half);
-    const qreal corner = std::min({radius, along.width() / 2, along.height() / 2});
-    painter.drawRoundedRect(along, corner, corner);
+    const QPalette &shown = m_target->palette();
+    // The ring, and inside it a line of the view's ground: on a filled
+    // control (a prominent button, a tinted chip) that line stands out where
+    // the ring's hue would not.
+    const auto line = [&](qreal inset, qreal thickness, const QColor &colour) {
+        const qreal middle = inset + thickness / 2;
+        const QRectF along = QRectF(area).adjusted(middle, middle, -middle, -middle);
+        const qreal corner = std::max(0.0, std::min({radius - inset, along.width() / 2, along.height() / 2}));
+        painter.setPen(QPen(colour, thickness));
+        painter.drawRoundedRect(along, corner, corner);
+    };
+    line(0, ringWidth, colour(shown));
+    line(ringWidth, 1, shown.color(QPalette::Base));
 }
 
 } // namespace tw

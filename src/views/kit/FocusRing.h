@@ -19,7 +19,7 @@ class FocusRing : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int width = 2;
+    static constexpr int ringWidth = 2;
 
     explicit FocusRing(QWidget *parent = nullptr);
 

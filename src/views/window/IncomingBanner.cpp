@@ -58,7 +58,7 @@ IncomingBanner::IncomingBanner(QWidget *parent)
     // Space opens Incoming as a button does, Return too; the ring goes
     // around the pill, on the window.
     KeyActivation::install(*this, [this] { click(); }, KeyActivation::Keys::ReturnOnly);
-    FocusRing::setShape(*this, kOuter - FocusRing::width - 2, kRadius + FocusRing::width + 2);
+    FocusRing::setShape(*this, kOuter - FocusRing::ringWidth - 2, kRadius + FocusRing::ringWidth + 2);
 }
 
 void IncomingBanner::setCount(int count)

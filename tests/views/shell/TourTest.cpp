@@ -91,7 +91,7 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
     const bool ended = waitUntil([&] {
         return std::all_of(tours.cbegin(), tours.cend(),
                            [](const auto &tour) { return tour->state() == QProcess::NotRunning; });
-    }, 100'000);
+    }, 240'000);
     for (qsizetype i = 0; i < kSizes.size(); ++i) {
         QProcess &tour = *tours[size_t(i)];
         const QByteArray said = tour.readAll();
@@ -112,7 +112,8 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-exclusions-with-items", "-dark-rename-sheet", "-dark-remove-sync-confirm",
                                  "-dark-unusable-invite", "-unreadable-invite", "-dark-unreadable-invite",
                                  "-dark-apply-ignores-confirm", "-dark-rebuild-confirm",
-                                 "-dark-archive-with-copies", "-dark-exclusions-with-items"})
+                                 "-dark-archive-with-copies", "-dark-exclusions-with-items",
+                                 "-focus-marks", "-dark-focus-marks"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());
