@@ -6,172 +6,113 @@
 #include "views/kit/KeyActivation.h"
 
 #include <QAbstractItemView>
-#include <QAbstractScrollArea>
-#include <QAbstractSlider>
 #include <QAbstractSpinBox>
-#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
-#include <QTextEdit>
 
+// The tour's walk of a window with Tab, as a person without a mouse goes.
 namespace tw::tabwalk {
 
-// Whether the widget does something of its own when clicked, typed into or
-// pressed from the keyboard.
-inline bool isAction(const QWidget &widget)
+// Whether the widget does something when clicked, typed into or pressed.
+inline bool isAction(const QWidget &w)
 {
-    if (qobject_cast<const QScrollBar *>(&widget) || widget.testAttribute(Qt::WA_TransparentForMouseEvents))
+    if (qobject_cast<const QScrollBar *>(&w) || w.testAttribute(Qt::WA_TransparentForMouseEvents))
         return false;
-    if (auto *label = qobject_cast<const QLabel *>(&widget))
+    if (auto *label = qobject_cast<const QLabel *>(&w))
         return label->textInteractionFlags() & (Qt::LinksAccessibleByKeyboard | Qt::TextSelectableByKeyboard);
-    if (auto *text = qobject_cast<const QPlainTextEdit *>(&widget))
-        return !text->isReadOnly();
-    if (auto *text = qobject_cast<const QTextEdit *>(&widget))
-        return !text->isReadOnly();
-    return qobject_cast<const QAbstractButton *>(&widget) || qobject_cast<const QLineEdit *>(&widget)
-           || qobject_cast<const QAbstractSpinBox *>(&widget) || qobject_cast<const QComboBox *>(&widget)
-           || qobject_cast<const QAbstractItemView *>(&widget) || qobject_cast<const QTabBar *>(&widget)
-           || qobject_cast<const QAbstractSlider *>(&widget)
-           || widget.findChild<QObject *>(QString::fromLatin1(KeyActivation::objectName), Qt::FindDirectChildrenOnly)
-           || (widget.testAttribute(Qt::WA_SetCursor) && widget.cursor().shape() == Qt::PointingHandCursor);
+    if (auto *text = qobject_cast<const QAbstractScrollArea *>(&w); text && text->inherits("QPlainTextEdit"))
+        return !static_cast<const QPlainTextEdit *>(&w)->isReadOnly();
+    return qobject_cast<const QAbstractButton *>(&w) || qobject_cast<const QLineEdit *>(&w)
+           || qobject_cast<const QAbstractSpinBox *>(&w) || qobject_cast<const QComboBox *>(&w)
+           || qobject_cast<const QAbstractItemView *>(&w) || qobject_cast<const QTabBar *>(&w)
+           || w.findChild<QObject *>(QString::fromLatin1(KeyActivation::objectName), Qt::FindDirectChildrenOnly)
+           || (w.testAttribute(Qt::WA_SetCursor) && w.cursor().shape() == Qt::PointingHandCursor);
 }
 
-// An action of the window a user sees and may want: shown, enabled, not a
-// part of another control (a tab bar's scroll arrows, a spin box's field).
-inline bool isOffered(const QWidget &widget, const QWidget &window)
+// An action shown in the window and no part of another control, that no
+// stop reaches: a segment of an exclusive group is reached through its one
+// stop, arrows moving among the rest.
+inline bool unreached(const QWidget &w, const QWidget &window, const QList<QWidget *> &stops)
 {
-    if (widget.window() != &window || !widget.isEnabled() || !isAction(widget) || widget.focusProxy())
+    if (w.window() != &window || !w.isEnabled() || !isAction(w) || w.focusProxy() || stops.contains(&w)
+        || screenchecks::visibleRectIn(w, window).isEmpty() || qobject_cast<const QTabBar *>(w.parentWidget()))
         return false;
-    if (screenchecks::visibleRectIn(widget, window).isEmpty())
-        return false;
-    for (const QWidget *up = widget.parentWidget(); up && up != &window; up = up->parentWidget())
-        if (qobject_cast<const QTabBar *>(up) || qobject_cast<const QAbstractSpinBox *>(up)
-            || qobject_cast<const QComboBox *>(up))
-            return false;
-    return true;
+    auto *button = qobject_cast<const QAbstractButton *>(&w);
+    const QButtonGroup *group = button ? button->group() : nullptr;
+    const QList<QAbstractButton *> members = group && group->exclusive() ? group->buttons() : QList<QAbstractButton *>();
+    return std::none_of(members.cbegin(), members.cend(), [&](QAbstractButton *m) { return stops.contains(m); });
 }
 
-// A segment or radio button of an exclusive group is reached through the
-// group's one stop; its arrows move among the rest.
-inline bool reachedThroughGroup(const QWidget &widget, const QList<QWidget *> &stops)
+// The stop's mark: enough pixels (a ring's length, not a speck) that change
+// at 3 : 1 as it takes the focus; the stop and its surroundings are kept in
+// `tile`.
+inline std::optional<QString> markFault(QWidget &stop, QWidget &window, QImage &tile)
 {
-    auto *button = qobject_cast<const QAbstractButton *>(&widget);
-    QButtonGroup *group = button ? button->group() : nullptr;
-    if (!group || !group->exclusive())
-        return false;
-    const QList<QAbstractButton *> members = group->buttons();
-    return std::any_of(members.cbegin(), members.cend(), [&](QAbstractButton *m) { return stops.contains(m); });
-}
-
-// The area of a stop its mark may change: the stop and a few pixels round.
-inline QRect markedArea(const QWidget &stop, const QWidget &window)
-{
-    return QRect(stop.mapTo(&window, QPoint()), stop.size()).adjusted(-4, -4, 4, 4).intersected(window.rect());
-}
-
-// One stop: its mark seen (pixels that change when it has the focus, at
-// 3 : 1 on what they cover), or the fault.
-inline std::optional<QString> markFault(QWidget &stop, QWidget &window, QImage *tile)
-{
-    const QRect area = markedArea(stop, window);
-    const QImage focused = window.grab(area).toImage();
+    const QRect area = QRect(stop.mapTo(&window, QPoint()), stop.size()).adjusted(-4, -4, 4, 4) & window.rect();
+    tile = window.grab(area).toImage();
     stop.clearFocus();
     const QImage plain = window.grab(area).toImage();
     stop.setFocus(Qt::TabFocusReason);
-    if (tile)
-        *tile = focused;
-    if (focused.size() != plain.size())
-        return std::nullopt;
-    // Seen where enough pixels change at 3 : 1: a ring's length, not a speck.
-    int marked = 0, changed = 0;
+    int marked = 0;
     double best = 1;
-    for (int y = 0; y < focused.height(); ++y)
-        for (int x = 0; x < focused.width(); ++x) {
-            if (focused.pixel(x, y) == plain.pixel(x, y))
-                continue;
-            const double ratio = screenchecks::symbols::ratio(focused.pixel(x, y), plain.pixel(x, y));
-            ++changed;
+    for (int y = 0; y < tile.height() && plain.size() == tile.size(); ++y)
+        for (int x = 0; x < tile.width(); ++x) {
+            const double ratio = screenchecks::symbols::ratio(tile.pixel(x, y), plain.pixel(x, y));
             marked += ratio >= 2.95;
             best = std::max(best, ratio);
         }
-    if (changed == 0)
-        return screenchecks::describe(stop) + QStringLiteral(": a stop of Tab shows no mark");
-    if (marked < 24)
-        return screenchecks::describe(stop) + QStringLiteral(": its focus mark reads at %1 : 1").arg(best, 0, 'f', 2);
-    return std::nullopt;
+    if (marked >= 24)
+        return std::nullopt;
+    return screenchecks::describe(stop) + QStringLiteral(": its focus mark reads at %1 : 1").arg(best, 0, 'f', 2);
 }
 
-// What a stop is for the pictures of marks: its type, a type of ours with
-// its name (a Mac's chip and the "more" chip), a checkable button apart.
-inline QString kindOf(const QWidget &stop)
-{
-    QString kind = QString::fromLatin1(stop.metaObject()->className());
-    if (kind.startsWith(QLatin1String("tw::")))
-        kind += '#' + stop.objectName();
-    if (auto *button = qobject_cast<const QAbstractButton *>(&stop); button && button->isCheckable())
-        kind += QStringLiteral(" (checkable)");
-    return kind;
-}
-
-// The widget the keyboard's Tab lands on from the focused one, sent as a
-// person presses it. A multi-line field that types Tab is left through its
-// parent, as by Ctrl+Tab.
-inline QWidget *pressTab(QWidget &window)
-{
-    QWidget *from = window.focusWidget() ? window.focusWidget() : &window;
-    const bool typesTab = (qobject_cast<QPlainTextEdit *>(from) && !static_cast<QPlainTextEdit *>(from)->tabChangesFocus())
-                          || (qobject_cast<QTextEdit *>(from) && !static_cast<QTextEdit *>(from)->tabChangesFocus());
-    if (typesTab && from->parentWidget()) {
-        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
-        QCoreApplication::sendEvent(from->parentWidget(), &tab);
-    } else {
-        QTest::keyClick(from, Qt::Key_Tab);
-    }
-    return window.focusWidget();
-}
-
-// Walks the window with Tab from its first stop round to it again: each
-// stop shows a mark at 3 : 1, does something, and every action of the window
-// is one of the stops. The window's scroll positions and focus are as they
-// were after; the marks seen are kept in `tiles` by kind of stop.
+// Walks the window with Tab round to its first stop again: each stop shows
+// a mark, does something, and every action of the window is a stop. Scroll
+// positions and the focus are as they were after; one mark of each kind of
+// stop (its type, ours with its name, a checkable button apart) is kept.
 inline QStringList walkFaults(QWidget &window, QMap<QString, QImage> &tiles)
 {
-    QStringList faults;
     window.activateWindow();
     if (!waitUntil([&] { return window.isActiveWindow(); }, 2000))
         return {QStringLiteral("the window does not become active for its Tab walk")};
+    QStringList faults;
     QMap<QScrollBar *, int> scrolled;
     for (QScrollBar *bar : window.findChildren<QScrollBar *>())
         scrolled.insert(bar, bar->value());
     QWidget *before = window.focusWidget();
     QList<QWidget *> stops;
-    for (int presses = 0; presses < 300; ++presses) {
-        QWidget *stop = pressTab(window);
+    while (stops.size() < 300) {
+        // A multi-line field types Tab: it is left through its parent.
+        QWidget *from = window.focusWidget() ? window.focusWidget() : &window;
+        QTest::keyClick(from->inherits("QPlainTextEdit") ? from->parentWidget() : from, Qt::Key_Tab);
+        QWidget *stop = window.focusWidget();
         if (!stop || stops.contains(stop))
             break;
         stops.append(stop);
-        const QString kind = kindOf(*stop);
+        QString kind = QString::fromLatin1(stop->metaObject()->className());
+        kind += (kind.startsWith(QLatin1String("tw::")) ? '#' + stop->objectName() : QString())
+                + (stop->property("checkable").toBool() ? QStringLiteral(" (checkable)") : QString());
         QImage tile;
-        if (const std::optional<QString> fault = markFault(*stop, window, tiles.contains(kind) ? nullptr : &tile))
+        if (const std::optional<QString> fault = markFault(*stop, window, tile))
             faults << *fault;
-        else if (!tile.isNull())
+        else if (!tiles.contains(kind))
             tiles.insert(kind, tile);
         if (!isAction(*stop))
             faults << screenchecks::describe(*stop) + QStringLiteral(": a stop of Tab that does nothing");
     }
     for (QWidget *widget : window.findChildren<QWidget *>())
-        if (isOffered(*widget, window) && !stops.contains(widget) && !reachedThroughGroup(*widget, stops))
+        if (unreached(*widget, window, stops))
             faults << screenchecks::describe(*widget) + QStringLiteral(": no stop of Tab reaches it");
     // A click's focus: the mark goes and the keyboard no longer leads.
     (before ? before : &window)->setFocus(Qt::MouseFocusReason);
+    window.setAttribute(Qt::WA_KeyboardFocusChange, false);
     for (auto it = scrolled.cbegin(); it != scrolled.cend(); ++it)
         it.key()->setValue(it.value());
     return faults;

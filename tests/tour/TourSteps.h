@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <algorithm>
 #include <QMenu>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -64,30 +63,26 @@ public:
     // screen of `like`'s size; the marks are then forgotten.
     void focusMarks(const QString &name, const QWidget &like)
     {
-        // A picture of pictures: checked where each was seen.
+        // A picture of pictures, each checked where it was seen.
         const bool checked = std::exchange(m_checked, false), walking = std::exchange(m_walking, false);
+        QWidget sheet;
+        sheet.setFixedSize(like.size());
+        auto *grid = new QGridLayout(&sheet);
+        const int columns = std::max(1, like.width() / 360);
+        int at = 0;
+        for (auto it = m_tiles.cbegin(); it != m_tiles.cend(); ++it, ++at) {
+            grid->addWidget(new QLabel(it.key()), 2 * (at / columns), at % columns);
+            grid->addWidget(new QLabel, 2 * (at / columns) + 1, at % columns);
+            static_cast<QLabel *>(grid->itemAt(grid->count() - 1)->widget())
+                ->setPixmap(QPixmap::fromImage(it.value().copy(it.value().rect() & QRect(0, 0, 340, 110))));
+        }
+        grid->setRowStretch(2 * (at / columns + 1), 1);
         step(name, [&] {
-            auto *sheet = new QWidget;
-            sheet->setAttribute(Qt::WA_DeleteOnClose);
-            sheet->setFixedSize(like.size());
-            auto *grid = new QGridLayout(sheet);
-            const int columns = std::max(1, like.width() / 360);
-            int at = 0;
-            for (auto it = m_tiles.cbegin(); it != m_tiles.cend(); ++it, ++at) {
-                auto *tile = new QLabel;
-                tile->setPixmap(QPixmap::fromImage(it.value().copy(it.value().rect() & QRect(0, 0, 340, 110))));
-                grid->addWidget(new QLabel(it.key()), 2 * (at / columns), at % columns);
-                grid->addWidget(tile, 2 * (at / columns) + 1, at % columns);
-            }
-            grid->setRowStretch(2 * (at / columns + 1), 1);
             expect(m_tiles.size() >= 8, "a mark of each kind of stop");
-            m_tiles.clear();
-            sheet->show();
-            m_sheet = sheet;
-            return sheet;
+            sheet.show();
+            return &sheet;
         });
-        if (m_sheet)
-            m_sheet->close();
+        m_tiles.clear();
         m_checked = checked;
         m_walking = walking;
     }
@@ -175,7 +170,6 @@ private:
 
     QList<Allowed> m_allowed;
     QMap<QString, QImage> m_tiles;
-    QPointer<QWidget> m_sheet;
     bool m_walking = false;
     QString m_prefix;
     int m_count = 0;

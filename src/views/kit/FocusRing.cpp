@@ -47,11 +47,15 @@ void FocusRing::setShape(QWidget &widget, int inset, qreal radius)
 
 QColor FocusRing::colour(const QPalette &palette)
 {
+    // The grounds a ring lies on: the window, the views, and a button's face
+    // as styles draw it, a shade either side of the palette's (a pressed or
+    // checked one darker; Fusion's gradient and edge on a dark palette much
+    // lighter).
+    const QColor button = palette.color(QPalette::Button);
     QColor shade = palette.color(QPalette::Highlight);
-    // The darkest and the lightest grounds last: each shade keeps those
-    // before it in reach, the grounds of one appearance being close.
-    for (const QPalette::ColorRole ground : {QPalette::Button, QPalette::AlternateBase, QPalette::Window, QPalette::Base})
-        shade = readableShade(shade, palette.color(ground), markContrast + 0.2);
+    for (const QColor &ground : {button.darker(130), button.lighter(200), palette.color(QPalette::Window),
+                                 palette.color(QPalette::Base), palette.color(QPalette::AlternateBase)})
+        shade = readableShade(shade, ground, markContrast + 0.5);
     return shade;
 }
 

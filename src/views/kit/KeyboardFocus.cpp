@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QScrollArea>
@@ -107,10 +108,15 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress:
         // Asked before the focused widget moves on: the chain is laid again
         // in reading order, whatever was made since.
-        if (isTab(*static_cast<QKeyEvent *>(event)) && widget->hasFocus()) {
+        // Offered to the focused widget first, then to its parents, which
+        // may answer hasFocus() through their focus proxy.
+        if (isTab(*static_cast<QKeyEvent *>(event)) && widget == QApplication::focusWidget()) {
             const QList<QWidget *> stops = stopsAsRead(*widget->window());
             for (qsizetype i = 1; i < stops.size(); ++i)
                 QWidget::setTabOrder(stops[i - 1], stops[i]);
+            // The one stop of a window (a note's only button) keeps the
+            // focus: Tab shows where it is all the same.
+            mark(widget);
         }
         break;
     case QEvent::FocusIn: {
