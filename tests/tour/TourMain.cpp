@@ -1037,6 +1037,14 @@ int runTour()
             return &window;
         });
     };
+    // A folder with more patterns than its tile shows: the "more" chip.
+    tour.step("folder-more-chip", [&] {
+        main->path().setIDs({QStringLiteral("p-archive")});
+        tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "ignoring"); }, kStepMs), "its page");
+        click(labelled<FolderChip>(syncPage(), "label", "ignoring"));
+        tour.expect(waitUntil([&] { return shown("QWidget", QStringLiteral("moreChip")); }, kStepMs), "the more chip");
+        return &window;
+    });
     tour.focusMarks(QStringLiteral("focus-marks"), window);
     switchedWithInspector(AppPreferences::Appearance::Dark, QStringLiteral("dark-"));
     screensIn(QStringLiteral("dark-"));

@@ -113,6 +113,7 @@ TEST_F(NewProjectSheetTest, MacsTheEngineLearnsWhileItIsOpenAreOfferedAndChoices
     EXPECT_TRUE(ann->isChecked());
     EXPECT_TRUE(sheet->personToggle(idOf(QStringLiteral("Bob")))->isVisible());
     // Tab reads the sheet as the eye does, the people made after the buttons included.
+    sheet->nameField()->setText(QStringLiteral("Film"));
     settleLayouts();
     const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(*sheet);
     const QList<QWidget *> read{sheet->nameField(), ann, sheet->personToggle(idOf(QStringLiteral("Bob"))), sheet->createButton()};
