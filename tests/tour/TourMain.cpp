@@ -313,6 +313,7 @@ int runTour()
     const QString size = qEnvironmentVariable("TIDEWELL_TOUR_SIZE", QStringLiteral("1366x768"));
     Tour tour(QStringLiteral("tour-") + size);
     tour.checkScreens(true);
+    tour.walkTabs(true);
     g_tour = &tour;
     QTemporaryDir dir;
     const AppPaths paths(dir.filePath("data/TidewellSync"));
@@ -1103,8 +1104,18 @@ int runTour()
             return &window;
         });
     };
+    // A folder with more patterns than its tile shows: the "more" chip.
+    tour.step("folder-more-chip", [&] {
+        main->path().setIDs({QStringLiteral("p-archive")});
+        tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "ignoring"); }, kStepMs), "its page");
+        click(labelled<FolderChip>(syncPage(), "label", "ignoring"));
+        tour.expect(waitUntil([&] { return shown("QWidget", QStringLiteral("moreChip")); }, kStepMs), "the more chip");
+        return &window;
+    });
+    tour.focusMarks(QStringLiteral("focus-marks"), window);
     switchedWithInspector(AppPreferences::Appearance::Dark, QStringLiteral("dark-"));
     screensIn(QStringLiteral("dark-"));
+    tour.focusMarks(QStringLiteral("dark-focus-marks"), window);
     switchedWithInspector(AppPreferences::Appearance::Light, QString());
     lookAgain(AppPreferences::Appearance::Dark);
     emptyScreens(QStringLiteral("dark-"));

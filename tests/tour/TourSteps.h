@@ -2,8 +2,11 @@
 
 #include "SaveShot.h"
 #include "ScreenChecks.h"
+#include "TabWalk.h"
 
 #include <QElapsedTimer>
+#include <QGridLayout>
+#include <QLabel>
 #include <algorithm>
 #include <QMenu>
 #include <QString>
@@ -11,6 +14,7 @@
 #include <QWidget>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 namespace tw {
 
@@ -39,6 +43,8 @@ public:
                 fail(QStringLiteral("no picture"));
             else if (m_checked)
                 check(*screen, picture);
+            if (m_walking && !qobject_cast<QMenu *>(screen))
+                walk(*screen->window());
         }
         std::printf("step %s: %lld ms\n", qPrintable(shot), static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
@@ -48,6 +54,38 @@ public:
     // at it: nothing cut or under the status bar, every text whole or
     // ending in "…", and readable.
     void checkScreens(bool checked) { m_checked = checked; }
+
+    // From now on each step's window is also walked with Tab (`tabwalk`).
+    void walkTabs(bool walking) { m_walking = walking; }
+
+    // A step picturing the focus marks the walks since the last such step
+    // saw, one of each kind of stop (its corner where it is large), as a
+    // screen of `like`'s size; the marks are then forgotten.
+    void focusMarks(const QString &name, const QWidget &like)
+    {
+        // A picture of pictures, each checked where it was seen.
+        const bool checked = std::exchange(m_checked, false), walking = std::exchange(m_walking, false);
+        QWidget sheet;
+        sheet.setFixedSize(like.size());
+        auto *grid = new QGridLayout(&sheet);
+        const int columns = std::max(1, like.width() / 360);
+        int at = 0;
+        for (auto it = m_tiles.cbegin(); it != m_tiles.cend(); ++it, ++at) {
+            grid->addWidget(new QLabel(it.key()), 2 * (at / columns), at % columns);
+            grid->addWidget(new QLabel, 2 * (at / columns) + 1, at % columns);
+            static_cast<QLabel *>(grid->itemAt(grid->count() - 1)->widget())
+                ->setPixmap(QPixmap::fromImage(it.value().copy(it.value().rect() & QRect(0, 0, 340, 110))));
+        }
+        grid->setRowStretch(2 * (at / columns + 1), 1);
+        step(name, [&] {
+            expect(m_tiles.size() >= 8, "a mark of each kind of stop");
+            sheet.show();
+            return &sheet;
+        });
+        m_tiles.clear();
+        m_checked = checked;
+        m_walking = walking;
+    }
 
     // Keeps the current step's picture of a widget that is gone by the time
     // the step ends, such as a menu running its own loop.
@@ -124,7 +162,15 @@ private:
         fail(fault);
     }
 
+    void walk(QWidget &window)
+    {
+        for (const QString &fault : tabwalk::walkFaults(window, m_tiles))
+            failUnlessAllowed(fault);
+    }
+
     QList<Allowed> m_allowed;
+    QMap<QString, QImage> m_tiles;
+    bool m_walking = false;
     QString m_prefix;
     int m_count = 0;
     QString m_current;

@@ -14,11 +14,12 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyActivation.h"
 #include "views/kit/PlainLabel.h"
 #include "views/overview/DeviceMini.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -32,6 +33,8 @@ namespace tw {
 const QString ProjectCard::removeItemText = QStringLiteral("Remove sync\u2026");
 
 namespace {
+
+constexpr qreal kCardRadius = 14;
 
 void setTextIfChanged(QLabel *label, const QString &text)
 {
@@ -84,7 +87,8 @@ ProjectCard::ProjectCard(AppEnvironment &env, QString projectID, QWidget *parent
     setMinimumHeight(140);
     setCursor(Qt::PointingHandCursor);
     // Reached with Tab like a button, opened with Return, Enter or Space.
-    setFocusPolicy(Qt::StrongFocus);
+    KeyActivation::install(*this, [this] { emit clicked(); });
+    FocusRing::setShape(*this, 0, kCardRadius);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &ProjectCard::showMenu);
 
@@ -191,39 +195,7 @@ void ProjectCard::showPresentation(const CardPresentation &shown)
 void ProjectCard::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    // Keyboard focus rings the card as the palette marks a focused control.
-    CardStyle style{.radius = 14, .padding = {}};
-    if (hasFocus()) {
-        style.strokeWidth = 2;
-        style.stroke = palette().color(QPalette::Highlight);
-    }
-    paintCard(painter, rect(), style, palette());
-}
-
-void ProjectCard::keyPressEvent(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        if (!event->isAutoRepeat())
-            emit clicked();
-        return;
-    default:
-        QWidget::keyPressEvent(event);
-    }
-}
-
-void ProjectCard::focusInEvent(QFocusEvent *event)
-{
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void ProjectCard::focusOutEvent(QFocusEvent *event)
-{
-    QWidget::focusOutEvent(event);
-    update();
+    paintCard(painter, rect(), CardStyle{.radius = kCardRadius, .padding = {}}, palette());
 }
 
 void ProjectCard::mouseReleaseEvent(QMouseEvent *event)

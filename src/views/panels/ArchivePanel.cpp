@@ -11,6 +11,7 @@
 #include "design/Theme.h"
 #include "engine/SyncEngine.h"
 #include "views/kit/ConfirmAction.h"
+#include "views/kit/KeyActivation.h"
 #include "views/kit/PanelPages.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -157,6 +158,12 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_delegate = new ArchiveRowDelegate(*m_tree);
     m_tree->setItemDelegate(m_delegate);
     connect(m_delegate, &ArchiveRowDelegate::buttonClicked, this, &ArchivePanel::rowButtonClicked);
+    // The chosen row's button, pressed from the keyboard.
+    KeyActivation::install(*m_tree, [this] {
+        const QModelIndex chosen = m_tree->currentIndex();
+        if (chosen.isValid() && !chosen.data(ArchiveTreeModel::ButtonTextRole).toString().isEmpty())
+            rowButtonClicked(chosen);
+    });
 
     m_content = new PanelPages(emptyState(), m_tree);
     layout->addWidget(m_content, 1);

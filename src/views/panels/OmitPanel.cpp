@@ -8,6 +8,7 @@
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
 #include "views/kit/FailureLabel.h"
+#include "views/kit/KeyActivation.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/MessageRow.h"
 #include "views/kit/PanelPages.h"
@@ -81,6 +82,12 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     m_list->setItemDelegate(m_delegate);
     connect(m_delegate, &OmitRowDelegate::openRequested, this,
             [this](const QModelIndex &index) { open(index.data(Qt::DisplayRole).toString()); });
+    // Return opens the current folder's level; Space keeps switching the row.
+    KeyActivation::install(*m_list, [this] {
+        const QModelIndex current = m_list->currentIndex();
+        if (current.isValid() && current.data(OmitLevelModel::IsLinkRole).toBool())
+            emit m_delegate->openRequested(current);
+    }, KeyActivation::Keys::ReturnOnly);
     connect(m_model, &OmitLevelModel::switchRequested, this,
             [this](const BrowseEntry &entry, bool on) { toggle(entry, on); });
 

@@ -5,6 +5,8 @@
 #include "design/ElidedLine.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyActivation.h"
 
 #include <QFontMetricsF>
 #include <cmath>
@@ -47,6 +49,8 @@ CapsuleChip::CapsuleChip(QWidget *parent)
     setAutoRaise(true);
     setPopupMode(QToolButton::InstantPopup);
     setInteractive(false);
+    // The ring follows the capsule's round ends.
+    FocusRing::setShape(*this, 0, QWIDGETSIZE_MAX);
     // A tool button is fixed at its size; a chip gives way down to its
     // least size, its text elided, when its line is narrower.
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
@@ -70,6 +74,9 @@ void CapsuleChip::setInteractive(bool interactive)
 {
     setFocusPolicy(interactive ? Qt::StrongFocus : Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents, !interactive);
+    // Space presses a tool button already; Return does as well.
+    if (interactive && !findChild<QObject *>(QString::fromLatin1(KeyActivation::objectName), Qt::FindDirectChildrenOnly))
+        KeyActivation::install(*this, [this] { menu() ? showMenu() : click(); }, KeyActivation::Keys::ReturnOnly);
 }
 
 int CapsuleChip::textLeft() const

@@ -12,6 +12,8 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyActivation.h"
 #include "views/kit/PlainLabel.h"
 #include "views/syncpage/SyncPageParts.h"
 
@@ -97,6 +99,10 @@ DeviceCard::DeviceCard(AppEnvironment &env, QString projectID, QString deviceID,
     , m_dots(new QHBoxLayout(m_dotRow))
 {
     setObjectName(QStringLiteral("deviceCard"));
+    // Opened from the keyboard as by a click; the ring runs inside the
+    // selected card's edge, so a chosen card still shows where the focus is.
+    KeyActivation::install(*this, [this] { emit clicked(); });
+    FocusRing::setShape(*this, 3, 12 - 3);
     setAttribute(Qt::WA_Hover);
     setMinimumHeight(92);
     m_name->setObjectName(QStringLiteral("name"));

@@ -13,6 +13,8 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyActivation.h"
 #include "views/kit/PlainLabel.h"
 #include "views/syncpage/SyncPageParts.h"
 
@@ -35,6 +37,10 @@ FolderChip::FolderChip(AppEnvironment &env, QString projectID, QString folderID,
     , m_detail(new ElidedLabel(Qt::ElideRight))
 {
     setObjectName(QStringLiteral("folderChip"));
+    // Opened from the keyboard as by a click; the ring runs inside the
+    // selected card's edge, so a chosen card still shows where the focus is.
+    KeyActivation::install(*this, [this] { emit clicked(); });
+    FocusRing::setShape(*this, 3, 10 - 3);
     m_label->setObjectName(QStringLiteral("label"));
     m_detail->setObjectName(QStringLiteral("detail"));
     m_label->setFont(pointsFont(13, QFont::Medium));

@@ -6,6 +6,8 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyActivation.h"
 
 #include <QPainter>
 
@@ -53,6 +55,10 @@ IncomingBanner::IncomingBanner(QWidget *parent)
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFont(labelFont());
+    // Space opens Incoming as a button does, Return too; the ring goes
+    // around the pill, on the window.
+    KeyActivation::install(*this, [this] { click(); }, KeyActivation::Keys::ReturnOnly);
+    FocusRing::setShape(*this, kOuter - FocusRing::ringWidth - 2, kRadius + FocusRing::ringWidth + 2);
 }
 
 void IncomingBanner::setCount(int count)

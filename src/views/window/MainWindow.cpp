@@ -160,6 +160,10 @@ void MainWindow::showTopActions()
         m_toolBar->addAction(m_backAction);
     if (QWidget *top = topPage())
         m_toolBar->addActions(top->actions());
+    // A toolbar's own buttons take no focus: here each is a stop of Tab.
+    for (QAction *action : m_toolBar->actions())
+        if (QWidget *button = m_toolBar->widgetForAction(action))
+            button->setFocusPolicy(Qt::TabFocus);
 }
 
 // The top page's navigation title ("Syncs", a sync's name, "Incoming") names

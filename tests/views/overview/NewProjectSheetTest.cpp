@@ -2,6 +2,7 @@
 
 #include "controllers/DeviceController.h"
 #include "projects/ProjectController.h"
+#include "views/kit/KeyboardFocus.h"
 
 #include "AwaitTask.h"
 #include "SaveShot.h"
@@ -111,6 +112,13 @@ TEST_F(NewProjectSheetTest, MacsTheEngineLearnsWhileItIsOpenAreOfferedAndChoices
     EXPECT_EQ(sheet->personToggle(idOf(QStringLiteral("Ann"))), ann);
     EXPECT_TRUE(ann->isChecked());
     EXPECT_TRUE(sheet->personToggle(idOf(QStringLiteral("Bob")))->isVisible());
+    // Tab reads the sheet as the eye does, the people made after the buttons included.
+    sheet->nameField()->setText(QStringLiteral("Film"));
+    settleLayouts();
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(*sheet);
+    const QList<QWidget *> read{sheet->nameField(), ann, sheet->personToggle(idOf(QStringLiteral("Bob"))), sheet->createButton()};
+    for (qsizetype i = 1; i < read.size(); ++i)
+        EXPECT_LT(stops.indexOf(read[i - 1]), stops.indexOf(read[i])) << i;
 }
 
 TEST_F(NewProjectSheetTest, AddsOnlyTheSelectedPeopleStillKnownInListOrderAsEditors)

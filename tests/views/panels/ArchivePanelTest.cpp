@@ -134,6 +134,15 @@ TEST_F(ArchivePanelTest, FoldersComeFirstAndAFolderIsRestoredWholeOnlyOnceConfir
     box->findChild<QPushButton *>("cancel")->click();
     ASSERT_TRUE(waitUntil([&] { return !panel->findChild<QMessageBox *>(); }));
     EXPECT_EQ(engine.callCount("restoreArchivedBatch"), 0);
+    // Return or Space on the chosen folder asks as its button does.
+    auto *tree = panel->findChild<QAbstractItemView *>("archiveTree");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+        tree->setCurrentIndex(docs);
+        QTest::keyClick(tree, key);
+        ASSERT_NE(confirmation(*panel), nullptr);
+        confirmation(*panel)->findChild<QPushButton *>("cancel")->click();
+        ASSERT_TRUE(waitUntil([&] { return !panel->findChild<QMessageBox *>(); }));
+    }
 
     clickButton(*panel, docs);
     box = confirmation(*panel);

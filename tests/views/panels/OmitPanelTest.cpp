@@ -322,6 +322,19 @@ TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)
     EXPECT_EQ(crumb(*panel, "Shots"), nullptr);
 }
 
+TEST_F(OmitPanelTest, ReturnOnAFoldersRowOpensItsLevel)
+{
+    engine.state.browse["st"][""] = {folderEntry("Shots"), file("a.mov")};
+    engine.state.browse["st"]["Shots"] = {file("b.mov")};
+    auto panel = shownPanel();
+    for (const char *name : {"a.mov", "Shots"}) {
+        panel->list().setCurrentIndex(row(*panel, name));
+        QTest::keyClick(&panel->list(), Qt::Key_Return);
+    }
+    ASSERT_TRUE(reloaded(*panel, {"Shots"}));
+    EXPECT_FALSE(engine.callsOf("browse").contains("browse(st, a.mov)"));
+}
+
 TEST_F(OmitPanelTest, SwitchesFlippedWhileAReadIsHeldBothLand)
 {
     engine.state.browse["st"][""] = {file("a"), file("b")};

@@ -91,7 +91,7 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
     const bool ended = waitUntil([&] {
         return std::all_of(tours.cbegin(), tours.cend(),
                            [](const auto &tour) { return tour->state() == QProcess::NotRunning; });
-    }, 100'000);
+    }, 240'000);
     for (qsizetype i = 0; i < kSizes.size(); ++i) {
         QProcess &tour = *tours[size_t(i)];
         const QByteArray said = tour.readAll();
@@ -117,7 +117,8 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-exclusions-excluded-row", "-mac-inspector-menu", "-overview-remove-confirm",
                                  "-dark-archive-empty-confirm", "-dark-archive-free-confirm",
                                  "-dark-archive-restore-confirm", "-dark-exclusions-excluded-row",
-                                 "-dark-mac-inspector-menu", "-dark-overview-remove-confirm"})
+                                 "-dark-mac-inspector-menu", "-dark-overview-remove-confirm",
+                                 "-focus-marks", "-dark-focus-marks"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());

@@ -109,6 +109,11 @@ TEST_F(SyncPageCardsTest, ASyncWithoutFoldersShowsNoDotsAndAClickIsTold)
     QSignalSpy clicks(bob.get(), &DeviceCard::clicked);
     QTest::mouseClick(bob.get(), Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);
+    // Return, Enter and Space on the focused card are a click.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+        QTest::keyClick(bob.get(), key);
+    EXPECT_EQ(clicks.count(), 4);
+    EXPECT_TRUE(bob->focusPolicy() & Qt::TabFocus);
     EXPECT_FALSE(saveShot(*bob, "device-card-offline").isNull());
 }
 
@@ -134,6 +139,9 @@ TEST_F(SyncPageCardsTest, AChipShowsTheSizeAndTheStateOnThisMac)
         chip.refresh();
         EXPECT_EQ(chip.findChild<QLabel *>("detail")->text(), row.detail) << row.folderID.toStdString();
         EXPECT_EQ(chip.findChild<QLabel *>("label")->text(), row.folderID);
+        QSignalSpy clicks(&chip, &FolderChip::clicked);
+        QTest::keyClick(&chip, Qt::Key_Space);
+        EXPECT_EQ(clicks.count(), 1);
         chip.setSelected(true);
         EXPECT_FALSE(saveShot(chip, row.shot).isNull());
     }
