@@ -10,6 +10,7 @@
 #include "views/kit/KeyActivation.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace tw {
 
@@ -23,6 +24,7 @@ constexpr int kPadX = 14;        // inside the pill
 constexpr int kPadY = 10;
 constexpr int kSpacing = 8;
 constexpr qreal kRadius = 10;
+constexpr int kMarkRoom = 3;    // around the pill, for a mark of the focus
 
 QFont labelFont()
 {
@@ -53,12 +55,11 @@ IncomingBanner::IncomingBanner(QWidget *parent)
 {
     setObjectName(QStringLiteral("incomingBanner"));
     setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     setFont(labelFont());
     // Space opens Incoming as a button does, Return too; the ring goes
     // around the pill, on the window.
     KeyActivation::install(*this, [this] { click(); }, KeyActivation::Keys::ReturnOnly);
-    FocusRing::setShape(*this, kOuter - FocusRing::ringWidth - 2, kRadius + FocusRing::ringWidth + 2);
 }
 
 void IncomingBanner::setCount(int count)
@@ -83,21 +84,33 @@ QSize IncomingBanner::sizeHint() const
 
 QSize IncomingBanner::minimumSizeHint() const
 {
-    return {2 * (kOuter + kPadX) + 3 * kSpacing, sizeHint().height()};
+    return {2 * (kMarkRoom + kPadX) + 3 * kSpacing, markedHeight()};
+}
+
+int IncomingBanner::markedHeight() const
+{
+    return sizeHint().height() - 2 * kOuter + 2 * kMarkRoom;
+}
+
+// The pill keeps its height; laid over a low row, the room around it
+// shrinks to what a focus mark needs, alike on every side.
+int IncomingBanner::room() const
+{
+    return std::clamp((height() - (sizeHint().height() - 2 * kOuter)) / 2, kMarkRoom, kOuter);
 }
 
 QRect IncomingBanner::pillRect() const
 {
-    return rect().adjusted(kOuter, kOuter, -kOuter, -kOuter);
+    const int around = room();
+    return rect().adjusted(around, around, -around, -around);
 }
 
-// Drawn over the page: around the pill, clicks reach the page beneath.
-// A few pixels are left around it for a mark of the focus.
+// Drawn over other widgets: around the pill, clicks reach the page beneath.
 void IncomingBanner::resizeEvent(QResizeEvent *event)
 {
     QAbstractButton::resizeEvent(event);
-    constexpr int kMarkRoom = 3;
     setMask(pillRect().adjusted(-kMarkRoom, -kMarkRoom, kMarkRoom, kMarkRoom));
+    FocusRing::setShape(*this, room() - kMarkRoom, kRadius + kMarkRoom);
 }
 
 void IncomingBanner::paintEvent(QPaintEvent *)

@@ -21,6 +21,9 @@ public:
     void setCount(int count);
 
     QSize sizeHint() const override;
+    // The height of the pill and the room around it for a focus mark: what
+    // a row the banner lies over must give it.
+    int markedHeight() const;
     QSize minimumSizeHint() const override;
 
 protected:
@@ -28,6 +31,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    int room() const;
     QRect pillRect() const;
 
     int m_count = 0;

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <utility>
 
 namespace tw {
@@ -78,10 +79,12 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
     layout->addWidget(m_toolBar);
     layout->addWidget(m_stack, 1);
     layout->addWidget(m_statusBar);
-    // Over the top of the pages, outside the layout: a request arriving
-    // moves nothing the pointer may be on.
+    // Outside the layout, over the toolbar's free end: a request arriving
+    // moves nothing the pointer may be on and covers none of the page.
     m_banner->setParent(this);
     m_stack->installEventFilter(this);
+    m_toolBar->installEventFilter(this);
+    m_toolBar->setMinimumHeight(m_banner->markedHeight());
 
     connect(m_backAction, &QAction::triggered, &m_path, &NavigationPath::pop);
     connect(m_banner, &IncomingBanner::clicked, this, [this] { m_path.push(NavigationPath::incomingRoute); });
@@ -164,6 +167,7 @@ void MainWindow::showTopActions()
     for (QAction *action : m_toolBar->actions())
         if (QWidget *button = m_toolBar->widgetForAction(action))
             button->setFocusPolicy(Qt::TabFocus);
+    placeBanner();
 }
 
 // The top page's navigation title ("Syncs", a sync's name, "Incoming") names
@@ -200,6 +204,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_stack && (type == QEvent::Resize || type == QEvent::Move))
         placeBanner();
+    // The toolbar lays its buttons out after this event: place the banner
+    // once they stand where they will.
+    if (watched == m_toolBar && (type == QEvent::LayoutRequest || type == QEvent::Resize))
+        QMetaObject::invokeMethod(this, &MainWindow::placeBanner, Qt::QueuedConnection);
     if (watched == topPage() && (type == QEvent::ActionAdded || type == QEvent::ActionRemoved))
         showTopActions();
     if (watched == topPage() && type == QEvent::WindowTitleChange)
@@ -223,10 +231,25 @@ void MainWindow::refreshBanner()
     setVisibleWithTransition(*m_banner, count >= 1 && !m_path.endsInIncoming());
 }
 
+// The banner lies over the toolbar's free end, right of its last button,
+// where it hides nothing. Only a toolbar too full to give it half its width
+// has it over the top of the pages instead.
 void MainWindow::placeBanner()
 {
-    const QRect pages = m_stack->geometry();
-    m_banner->setGeometry(pages.left(), pages.top(), pages.width(), m_banner->sizeHint().height());
+    const QRect bar = m_toolBar->geometry();
+    int used = bar.left();
+    for (QAction *action : m_toolBar->actions())
+        if (const QWidget *button = m_toolBar->widgetForAction(action); button && button->isVisible())
+            used = std::max(used, button->mapTo(this, QPoint(button->width(), 0)).x());
+    const QSize wanted = m_banner->sizeHint();
+    const int free = bar.right() + 1 - used;
+    if (free >= wanted.width() / 2) {
+        const int width = std::min(wanted.width(), free);
+        m_banner->setGeometry(bar.right() + 1 - width, bar.top(), width, bar.height());
+    } else {
+        const QRect pages = m_stack->geometry();
+        m_banner->setGeometry(pages.left(), pages.top(), pages.width(), wanted.height());
+    }
     m_banner->raise();
 }
 

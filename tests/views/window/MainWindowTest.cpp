@@ -170,6 +170,10 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
         EXPECT_EQ(w.window->toolBar()->actions().size() == 1, row.back);
         EXPECT_EQ(w.barTitle(), row.bar);
         EXPECT_EQ(banner->isVisible(), row.banner);
+        // Over the toolbar's free end, it hides nothing of the page.
+        w.settle();
+        const QRect pill = banner->mask().boundingRect().translated(banner->pos());
+        EXPECT_TRUE(!row.banner || w.window->toolBar()->geometry().contains(pill)) << pill.y() << " " << pill.height();
     }
 
     w.window->topPage()->setWindowTitle("Renamed");
@@ -177,7 +181,8 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
 
     // The banner counts and opens the incoming requests; at 0 it goes.
     w.window->path().setIDs({});
-    // Over the page: its going moves nothing.
+    w.settle();
+    // Outside the layout: its going moves nothing.
     const QRect pages = w.window->stack()->geometry();
     EXPECT_EQ(banner->text(), QStringLiteral("2 incoming \u2014 a teammate wants to share with you. Review"));
     QTest::mouseClick(banner, Qt::LeftButton);
