@@ -86,7 +86,8 @@ bool indexIn(const QString &folderID, const QString &deviceID, const HealthInput
     const auto participants = in.participants.constFind(folderID);
     if (participants == in.participants.cend() || !participants->contains(deviceID))
         return false;
-    if (participants->value(deviceID) > 0)
+    // An always-on node sends no report: taking part is all it can show.
+    if (participants->value(deviceID) > 0 || in.nodeDeviceIDs.contains(deviceID))
         return true;
     const std::optional<FolderDiagStatus> report = peerReport(deviceID, folderID, in);
     return report && report->state == QLatin1String("idle")

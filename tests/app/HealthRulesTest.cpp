@@ -38,6 +38,12 @@ HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bo
     in.peerReports[peer]["scan"].state = "scanning";
     in.peerReports[peer]["rest"].state = "idle";
     in.connections[peer].connected = true;
+    // An always-on node sends no report of its own.
+    in.engineFolders.append({.id = "onnode", .sharedDeviceIDs = {me, "NODE"}});
+    in.participants["onnode"]["NODE"] = 0;
+    in.completion["onnode"]["NODE"] = 100;
+    in.connections["NODE"].connected = true;
+    in.nodeDeviceIDs = {"NODE"};
     return in;
 }
 
@@ -64,6 +70,7 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"empty, the connected Mac's content not here yet", true, false, {status("coming", S::Idle, 0, 0)}, {"coming"}, false, H::syncing(0)},
         {"empty, the connected Mac takes part but still scans", true, false, {status("scan", S::Idle, 0, 0)}, {"scan"}, false, H::syncing(0)},
         {"empty, the connected Mac rests on an empty folder", true, false, {status("rest", S::Idle, 0, 0)}, {"rest"}, false, H::allSynced()},
+        {"empty, the node takes part", true, false, {status("onnode", S::Idle, 0, 0)}, {"onnode"}, false, H::allSynced()},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
         EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;

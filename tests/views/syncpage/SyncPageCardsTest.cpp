@@ -20,6 +20,7 @@
 #include "../support/SyncPageRig.h"
 
 #include <QLabel>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -109,10 +110,17 @@ TEST_F(SyncPageCardsTest, ASyncWithoutFoldersShowsNoDotsAndAClickIsTold)
     QSignalSpy clicks(bob.get(), &DeviceCard::clicked);
     QTest::mouseClick(bob.get(), Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);
-    // Return, Enter and Space on the focused card are a click.
+    // Return, Enter and Space on the focused card are a click, even where
+    // the window binds Return to a panel's button.
+    QShortcut panelsReturn(QKeySequence(Qt::Key_Return), bob.get());
+    QSignalSpy panelPresses(&panelsReturn, &QShortcut::activated);
+    bob->show();
+    bob->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(bob.get()));
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
         QTest::keyClick(bob.get(), key);
     EXPECT_EQ(clicks.count(), 4);
+    EXPECT_EQ(panelPresses.count(), 0);
     EXPECT_TRUE(bob->focusPolicy() & Qt::TabFocus);
     EXPECT_FALSE(saveShot(*bob, "device-card-offline").isNull());
 }
