@@ -393,6 +393,7 @@ private:
     // Probes finish in any order; only a newer one than the last assigned
     // may assign.
     quint64 m_volumeProbesStarted = 0;
+    std::optional<qint64> m_directorySweepStartMs;
     quint64 m_volumeProbeAssigned = 0;
     QSet<QString> m_probedPaths;
     bool m_volumeRefreshBusy = false;

@@ -10,7 +10,9 @@
 #include "projects/ProjectController.h"
 #include "utilities/AssignIfChanged.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <utility>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -126,6 +128,12 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
 {
     step("reconcileDirectoryMtimes");
     const QPointer<AppEnvironment> self(this);
+    // Only a directory something moved here since the last sweep takes the
+    // record's time: where nothing did, a record that differs holds only the
+    // moment a teammate's copy changed there, never a time it had here.
+    constexpr qint64 clockMarginMs = 2000;
+    const std::optional<qint64> movedSinceMs =
+        std::exchange(m_directorySweepStartMs, QDateTime::currentMSecsSinceEpoch() - clockMarginMs);
     const QList<SyncFolder> folders = m_folders->folders();
     for (const SyncFolder &folder : folders) {
         // A relative path would name a tree in our working directory, not the
@@ -165,7 +173,7 @@ QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
                 corrections.append({entry.relativePath, *found});
         }
         if (!corrections.isEmpty())
-            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections, std::optional<qint64>());
+            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections, movedSinceMs);
         if (!self)
             co_return;
     }

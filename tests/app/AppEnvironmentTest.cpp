@@ -1131,6 +1131,16 @@ TEST(AppEnvironmentTest, DirectoryTimesComeBackInTwoWayFoldersOnlyNeverBehindADo
                   dir == "two/late" ? 1000'000 : dir.endsWith("even") ? 1000'900 : 999'900) << dir.toStdString();
     EXPECT_EQ(rig.engine.callsOf("directoryTimes"), QStringList{"directoryTimes(two)"});
     EXPECT_EQ(rig.engine.callCount("directoryModified"), 0);
+    // A record that moved while nothing moved the directory here is only a
+    // teammate's moment: the next sweep keeps this Mac's time. One a file
+    // landing here moved takes the record again.
+    rig.engine.state.directoryModified["two"]["late"] = 2000;
+    rig.engine.state.directoryModified["two"]["even"] = 2000;
+    const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath("two/even")).constData(), now, 0), 0);
+    awaitTask(rig.env->reconcileDirectoryMtimes());
+    EXPECT_EQ(QFileInfo(root.filePath("two/late")).lastModified().toMSecsSinceEpoch(), 1000'000);
+    EXPECT_EQ(QFileInfo(root.filePath("two/even")).lastModified().toMSecsSinceEpoch(), 2000'000);
 }
 
 // A quit in the middle of both bounces (this Mac's and the node's) and after
