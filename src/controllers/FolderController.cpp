@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
+#include <exception>
 
 namespace tw {
 namespace {
@@ -385,17 +387,25 @@ QCoro::Task<bool> FolderController::runRetracting(QString operation, std::functi
     const auto found = m_operationFailures.constFind(operation);
     const std::optional<int> earlier =
         found == m_operationFailures.cend() ? std::nullopt : std::optional<int>(found.value());
-    bool failed = false;
+    // The controller may go while the run is under way (a quit).
+    const QPointer<FolderController> self(this);
+    std::exception_ptr failure;
     try {
         co_await run();
-    } catch (const std::exception &error) {
-        m_operationFailures.insert(operation, setError(error));
-        failed = true;
     } catch (...) {
-        failed = true;
+        failure = std::current_exception();
     }
-    if (failed)
+    if (!self)
         co_return false;
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception &error) {
+            m_operationFailures.insert(operation, setError(error));
+        } catch (...) {
+        }
+        co_return false;
+    }
     if (!earlier)
         co_return true;
     withdrawError(*earlier);
