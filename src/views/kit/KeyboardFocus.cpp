@@ -70,9 +70,9 @@ void collectStops(const QWidget &parent, QList<QWidget *> &stops)
     for (QWidget *child : childrenAsRead(parent)) {
         if (KeyboardFocus::isStop(*child))
             stops.append(child);
-        // A compound control's parts (a spin box's field) are its own.
-        if (!child->focusProxy())
-            collectStops(*child, stops);
+        // A compound control's parts (a spin box's field) pass their focus
+        // on and are no stops; a tab widget's pages, behind its bar, are.
+        collectStops(*child, stops);
     }
 }
 

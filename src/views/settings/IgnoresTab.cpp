@@ -8,6 +8,7 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "projects/ProjectController.h"
+#include "views/kit/AimedClickGuard.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/EnabledKeepingFocus.h"
@@ -124,6 +125,9 @@ void IgnoresTab::addOwnRules()
     m_add = new QPushButton(texts::add);
     m_add->setObjectName(QStringLiteral("addPattern"));
     m_add->setEnabled(false);
+    // The rows above it go with their "−": a double-click on the last one
+    // would land its second press here.
+    AimedClickGuard::guardButtonsIn(*m_add);
     addRow->addWidget(m_newPattern, 1);
     addRow->addWidget(m_add);
     section->rows()->addLayout(addRow);

@@ -117,6 +117,7 @@ TEST_F(NewProjectSheetTest, MacsTheEngineLearnsWhileItIsOpenAreOfferedAndChoices
     settleLayouts();
     const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(*sheet);
     const QList<QWidget *> read{sheet->nameField(), ann, sheet->personToggle(idOf(QStringLiteral("Bob"))), sheet->createButton()};
+    EXPECT_GE(stops.indexOf(read[0]), 0);
     for (qsizetype i = 1; i < read.size(); ++i)
         EXPECT_LT(stops.indexOf(read[i - 1]), stops.indexOf(read[i])) << i;
 }
