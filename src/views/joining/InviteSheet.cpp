@@ -347,13 +347,15 @@ QWidget *InviteSheet::buildPaste()
     m_paste->setPlaceholderText(texts::pastePlaceholder);
     applyTextRole(m_paste, TextRole::MonospacedCaption);
     group->content()->addWidget(m_paste);
-    m_willAdd = styledLabel({}, TextRole::Caption);
+    // One line, its room kept: a pasted ID, whatever name the link gives,
+    // moves no button below it.
+    m_willAdd = new ElidedLabel(Qt::ElideRight);
+    applyTextRole(m_willAdd, TextRole::Caption);
     m_willAdd->setObjectName(QStringLiteral("willAdd"));
     tintText(*m_willAdd, Theme::synced());
-    // Its line's room is kept: a pasted ID moves no button below it.
-    m_willAdd->setText(texts::willAdd + texts::theirMac);
+    m_willAdd->setFullText(texts::willAdd + texts::theirMac);
     m_willAdd->setMinimumHeight(m_willAdd->sizeHint().height());
-    m_willAdd->clear();
+    m_willAdd->setFullText({});
     QSizePolicy keepRoom = m_willAdd->sizePolicy();
     keepRoom.setRetainSizeWhenHidden(true);
     m_willAdd->setSizePolicy(keepRoom);
@@ -362,8 +364,8 @@ QWidget *InviteSheet::buildPaste()
     connect(m_paste, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_pasted = InviteCodec::decode(text);
         const bool usable = m_pasted && !m_pasted->deviceID.isEmpty();
-        m_willAdd->setText(usable ? texts::willAdd + (m_pasted->name.isEmpty() ? texts::theirMac : m_pasted->name)
-                                  : QString());
+        m_willAdd->setFullText(usable ? texts::willAdd + (m_pasted->name.isEmpty() ? texts::theirMac : m_pasted->name)
+                                      : QString());
         m_willAdd->setVisible(usable);
     });
     return group;

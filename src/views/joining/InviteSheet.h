@@ -96,7 +96,7 @@ private:
     QWidget *m_nodeMember = nullptr;
     QPushButton *m_addNode = nullptr;
     QLineEdit *m_paste = nullptr;
-    QLabel *m_willAdd = nullptr;
+    ElidedLabel *m_willAdd = nullptr;
     QComboBox *m_role = nullptr;
     QWidget *m_spinner = nullptr;
     QLabel *m_joined = nullptr;

@@ -228,6 +228,8 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
         {InviteCodec::code({kPeerA, "Ann", "Film", ipv6}), kPeerA, "Ann",
          QStringList{"dynamic", "tcp://[" + ipv6 + "]:22000"}, "\u2192 will add Ann"},
         {bareID, bareID, "Mac", std::nullopt, "\u2192 will add their Mac"},
+        {InviteCodec::code({kPeerB, QString(300, 'W'), "Film", std::nullopt}), kPeerB, QString(300, 'W'), std::nullopt,
+         "\u2192 will add " + QString(300, 'W')},
         {"not an invitation", std::nullopt, {}, std::nullopt, {}},
     };
     for (const Case &c : cases) {
@@ -244,7 +246,7 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
         EXPECT_EQ(donePlace(*invite), done);
         QLabel *line = invite->findChild<QLabel *>("willAdd");
         EXPECT_EQ(!line->isHidden(), c.id.has_value());
-        EXPECT_EQ(line->text(), c.line);
+        EXPECT_EQ(line->property("fullText").toString(), c.line);
         int closed = 0;
         QObject::connect(invite.get(), &QDialog::finished, [&closed] { ++closed; });
         button(*invite, "done")->click();
