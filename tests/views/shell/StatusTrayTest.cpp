@@ -145,15 +145,19 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximised)
     };
     // The window is mapped once openbox manages the screen, so it is its
     // client from the start.
-    ASSERT_TRUE(waitUntil([&] { return wmctrl({"-m"}).has_value(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return wmctrl({"-m"}).has_value(); }, 60000))
+        << manager.state() << " " << manager.exitCode() << " " << manager.readAllStandardError().constData()
+        << manager.readAllStandardOutput().constData();
     child.start(TIDEWELL_TRAY_CHILD_PATH, QStringList());
     ASSERT_TRUE(childSaid("started")) << said.constData();
     // Once openbox manages the window, it takes the request.
     QByteArray listed;
     ASSERT_TRUE(waitUntil([&] { return (listed = wmctrl({"-l"}).value_or("(no answer)")).contains("TidewellMesh"); }, 60000))
         << listed.constData() << manager.readAllStandardError().constData();
-    ASSERT_TRUE(wmctrl({"-r", "TidewellMesh", "-b", "add,maximized_vert,maximized_horz"}));
-    ASSERT_TRUE(waitUntil(maximised, 60000));
+    // Asked again until it holds: openbox may still be settling in.
+    ASSERT_TRUE(waitUntil([&] {
+        return wmctrl({"-r", "TidewellMesh", "-b", "add,maximized_vert,maximized_horz"}) && maximised();
+    }, 60000));
     const std::vector<std::function<void()>> closes = {[&] { wmctrl({"-c", "TidewellMesh"}); },
                                                        [&] { child.write("close\n"); }};
     for (const auto &close : closes) {
