@@ -273,6 +273,14 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
     dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
 }
 
+// The Syncthings stopped while both Macs are still there: a poll still
+// under way ends, failing, before its controller goes.
+void stopBoth(SyncthingInstance &a, SyncthingInstance &b)
+{
+    a.stop();
+    b.stop();
+}
+
 // The sync with the other Mac, its one folder placed at `path`; the
 // environment started and polling.
 void place(Mac &mac, const QString &folderID, const QString &path, const QStringList &members,
@@ -313,6 +321,8 @@ TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirI
         << folderHealth(macA.env->projects().projects().first().folders.first(), macA.env->healthInputs()).label().toStdString();
     macA.env->stopLoops();
     macB.env->stopLoops();
+    // Requests still under way end while their controllers are there.
+    stopBoth(a, b);
 }
 
 // Mac B places a folder; Mac A then offers it with a file of holes so big
@@ -355,6 +365,8 @@ TEST(AppEnvironmentIntegrationTest, AFolderReadsSyncedOnlyOnceItsSharersIndexHas
     EXPECT_FALSE(moments.mid(0, moments.size() - 1).join('\n').contains("synced")) << moments.join('\n').toStdString();
     macA.env->stopLoops();
     macB.env->stopLoops();
+    // Requests still under way end while their controllers are there.
+    stopBoth(a, b);
 }
 
 } // namespace
