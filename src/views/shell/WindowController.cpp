@@ -15,13 +15,11 @@ void WindowController::show()
     if (!m_window)
         return;
     const bool away = m_away || !m_window->isVisible() || m_window->isMinimized();
-    const bool maximize = m_window->isMaximized() || (away && m_maximizedWhenHidden);
-    m_away = away;
-    m_comingBackMaximized = away ? std::optional(maximize) : std::nullopt;
-    if (maximize)
+    if (m_window->isMaximized() || (away && m_maximizedWhenHidden))
         m_window->showMaximized();
     else
         m_window->showNormal();
+    m_away = false;
     m_window->raise();
     m_window->activateWindow();
 }
@@ -40,17 +38,12 @@ bool WindowController::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::WindowActivate:
         m_away = false;
-        m_comingBackMaximized.reset();
         break;
     case QEvent::WindowStateChange:
-        if (m_window->isMinimized()) {
+        if (m_window->isMinimized())
             m_away = true;
-        } else if (m_away && m_comingBackMaximized == m_window->isMaximized()) {
-            m_away = false;
-            m_comingBackMaximized.reset();
-        } else if (!m_away) {
+        else if (!m_away)
             m_maximizedWhenHidden = m_window->isMaximized();
-        }
         break;
     default:
         break;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <optional>
 #include <QPointer>
 #include <QWidget>
 
@@ -29,10 +28,6 @@ private:
     bool m_maximizedWhenHidden = false;
     // Hidden or minimised, until shown again or activated.
     bool m_away = false;
-    // The state a window on its way back is shown in: until the window
-    // manager reports it (or hands the window the focus), its other reports
-    // are of the way back, not the user's.
-    std::optional<bool> m_comingBackMaximized;
 };
 
 } // namespace tw
