@@ -242,10 +242,11 @@ void MainWindow::placeBanner()
         if (const QWidget *button = m_toolBar->widgetForAction(action); button && button->isVisible())
             used = std::max(used, button->mapTo(this, QPoint(button->width(), 0)).x());
     const QSize wanted = m_banner->sizeHint();
-    const int free = bar.right() + 1 - used;
+    constexpr int edge = 8;  // off the window's edge, as the toolbar's buttons are
+    const int free = bar.right() + 1 - edge - used;
     if (free >= wanted.width() / 2) {
         const int width = std::min(wanted.width(), free);
-        m_banner->setGeometry(bar.right() + 1 - width, bar.top(), width, bar.height());
+        m_banner->setGeometry(bar.right() + 1 - edge - width, bar.top(), width, bar.height());
     } else {
         const QRect pages = m_stack->geometry();
         m_banner->setGeometry(pages.left(), pages.top(), pages.width(), wanted.height());
