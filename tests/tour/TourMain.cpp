@@ -418,6 +418,8 @@ int runTour()
             ask();
             if (!tour.expect(waitUntil([&] { return shownBox(root) != nullptr; }, kStepMs), "the question is asked"))
                 return &root;
+            tour.expect(shownBox(root)->palette().color(QPalette::Window) == QApplication::palette().color(QPalette::Window),
+                        "the question draws in the application's appearance");
             return static_cast<QWidget *>(shownBox(root));
         });
         if (QMessageBox *box = shownBox(root))
@@ -1113,6 +1115,8 @@ int runTour()
         return &window;
     });
     tour.focusMarks(QStringLiteral("focus-marks"), window);
+    // Dark is chosen from System, as a new user does.
+    lookAgain(AppPreferences::Appearance::System);
     switchedWithInspector(AppPreferences::Appearance::Dark, QStringLiteral("dark-"));
     screensIn(QStringLiteral("dark-"));
     tour.focusMarks(QStringLiteral("dark-focus-marks"), window);
