@@ -1,15 +1,15 @@
 #include "views/kit/AimedClickGuard.h"
 
 #include <QAbstractButton>
-#include <QGuiApplication>
+#include <QAbstractItemView>
 #include <QMouseEvent>
-#include <QStyleHints>
 
 namespace tw {
 
-AimedClickGuard::AimedClickGuard(QObject *button) : QObject(button)
+AimedClickGuard::AimedClickGuard(QObject &watched, QAbstractItemView *view, RowKey key)
+    : QObject(&watched), m_view(view), m_key(std::move(key))
 {
-    button->installEventFilter(this);
+    watched.installEventFilter(this);
 }
 
 void AimedClickGuard::guardButtonsIn(QWidget &root)
@@ -19,20 +19,25 @@ void AimedClickGuard::guardButtonsIn(QWidget &root)
         buttons.append(button);
     for (QAbstractButton *button : buttons)
         if (!button->findChild<AimedClickGuard *>(QString(), Qt::FindDirectChildrenOnly))
-            new AimedClickGuard(button);
+            new AimedClickGuard(*button, nullptr, {});
+}
+
+void AimedClickGuard::guardRowsOf(QAbstractItemView &view, RowKey key)
+{
+    new AimedClickGuard(*view.viewport(), &view, std::move(key));
 }
 
 bool AimedClickGuard::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        m_lastPress = static_cast<QMouseEvent *>(event)->timestamp();
-    } else if (event->type() == QEvent::MouseButtonDblClick) {
-        // Qt sends the second press of a double-click as this event alone,
-        // to whatever is under the pointer: it counts here only after a
-        // press of this button within the double-click time.
-        const quint64 at = static_cast<QMouseEvent *>(event)->timestamp();
-        const quint64 interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
-        if (!m_lastPress || at < *m_lastPress || at - *m_lastPress > interval)
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        const auto &press = *static_cast<QMouseEvent *>(event);
+        // A button is its own target; a view's is the row under the press.
+        QString target;
+        if (m_view) {
+            const QModelIndex row = m_view->indexAt(press.position().toPoint());
+            target = row.isValid() ? m_key(row) : QString();
+        }
+        if (!m_presses.admits(press, target))
             return true;
     }
     return QObject::eventFilter(watched, event);

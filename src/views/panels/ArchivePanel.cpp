@@ -10,6 +10,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "engine/SyncEngine.h"
+#include "views/kit/AimedClickGuard.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/KeyActivation.h"
 #include "views/kit/PanelPages.h"
@@ -158,6 +159,11 @@ ArchivePanel::ArchivePanel(AppEnvironment &env, const QString &, const ProjectFo
     m_delegate = new ArchiveRowDelegate(*m_tree);
     m_tree->setItemDelegate(m_delegate);
     connect(m_delegate, &ArchiveRowDelegate::buttonClicked, this, &ArchivePanel::rowButtonClicked);
+    // A restore reads the list again, and the row below moves up under the
+    // pointer before a double-click's second press.
+    AimedClickGuard::guardRowsOf(*m_tree, [](const QModelIndex &row) {
+        return row.data(ArchiveTreeModel::IdRole).toString();
+    });
     // The chosen row's button, pressed from the keyboard.
     KeyActivation::install(*m_tree, [this] {
         const QModelIndex chosen = m_tree->currentIndex();

@@ -7,6 +7,7 @@
 #include "design/TextStyle.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
+#include "views/kit/AimedClickGuard.h"
 #include "views/kit/FailureLabel.h"
 #include "views/kit/KeyActivation.h"
 #include "views/kit/LiteralAmpersands.h"
@@ -82,6 +83,11 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
     m_list->setItemDelegate(m_delegate);
     connect(m_delegate, &OmitRowDelegate::openRequested, this,
             [this](const QModelIndex &index) { open(index.data(Qt::DisplayRole).toString()); });
+    // A name opens another level under the pointer before a double-click's
+    // second press.
+    AimedClickGuard::guardRowsOf(*m_list, [this](const QModelIndex &row) {
+        return OmitLevelModel::relPath(m_model->stack(), row.data(Qt::DisplayRole).toString());
+    });
     // Return opens the current folder's level; Space keeps switching the row.
     KeyActivation::install(*m_list, [this] {
         const QModelIndex current = m_list->currentIndex();

@@ -116,25 +116,43 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     painter->restore();
 }
 
+QString OmitRowDelegate::partAt(const QRect &row, const QModelIndex &index, const QPoint &at)
+{
+    const auto *level = qobject_cast<const OmitLevelModel *>(index.model());
+    const QString path = level ? OmitLevelModel::relPath(level->stack(), index.data(Qt::DisplayRole).toString())
+                               : index.data(Qt::DisplayRole).toString();
+    if (switchIn(row).contains(at))
+        return QStringLiteral("switch:") + path;
+    if (index.data(OmitLevelModel::IsLinkRole).toBool() && nameIn(row, index).contains(at))
+        return QStringLiteral("name:") + path;
+    return {};
+}
+
 bool OmitRowDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
                                   const QModelIndex &index)
 {
-    if (event->type() != QEvent::MouseButtonRelease)
+    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (!press && event->type() != QEvent::MouseButtonRelease)
         return QStyledItemDelegate::editorEvent(event, model, option, index);
     const auto *mouse = static_cast<QMouseEvent *>(event);
-    const QPoint at = mouse->position().toPoint();
     if (mouse->button() != Qt::LeftButton)
         return false;
-    if (switchIn(option.rect).contains(at)) {
+    const QString part = partAt(option.rect, index, mouse->position().toPoint());
+    if (press) {
+        m_pressed = part;
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    const bool wasPressed = !part.isEmpty() && part == m_pressed;
+    m_pressed.clear();
+    if (!wasPressed)
+        return false;
+    if (part.startsWith(QStringLiteral("switch:"))) {
         const bool on = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         model->setData(index, on ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
-        return true;
-    }
-    if (index.data(OmitLevelModel::IsLinkRole).toBool() && nameIn(option.rect, index).contains(at)) {
+    } else {
         emit openRequested(index);
-        return true;
     }
-    return false;
+    return true;
 }
 
 } // namespace tw

@@ -207,6 +207,24 @@ TEST_F(ArchivePanelTest, AHeldRestoreMarksItsOwnRowUntilTheReloadAfterItEnds)
     EXPECT_EQ(text(row(*panel, "file:c.txt"), ArchiveTreeModel::ButtonTextRole), "Restore newest");
 }
 
+// The restore reads the list again and the next row moves up under the
+// pointer before the double-click's second press, which restores nothing.
+TEST_F(ArchivePanelTest, ADoubleClickOnRestoreRestoresOnlyTheRowItWasAimedAt)
+{
+    engine.state.archives["st"] = {{"one.txt", kT1, 10}, {"plain.txt", kT1, 20}};
+    auto panel = shownPanel();
+    QWidget *viewport = panel->tree().viewport();
+    const QPoint at = panel->rowDelegate().buttonRect(row(*panel, "file:one.txt")).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    ASSERT_TRUE(waitUntil([&] { return panel->restoring().isEmpty() && panel->model().rowCount() == 1; }));
+    ASSERT_EQ(panel->tree().indexAt(at), row(*panel, "file:plain.txt"));
+    QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    ASSERT_TRUE(waitUntil([&] { return panel->restoring().isEmpty(); }));
+    EXPECT_EQ(engine.callsOf("restoreArchived"), QStringList("restoreArchived(st, one.txt, " + kT1 + ")"));
+}
+
 TEST_F(ArchivePanelTest, ACopyNoLongerListedReportsTheEngineTextAndTheReloadShowsWhatIsLeft)
 {
     auto panel = shownPanel();

@@ -322,6 +322,25 @@ TEST_F(OmitPanelTest, LevelsOpenByNameAndThePathBarGoesBack)
     EXPECT_EQ(crumb(*panel, "Shots"), nullptr);
 }
 
+// A name opens its level, whose first name lies under the pointer before
+// the double-click's second press, which opens nothing.
+TEST_F(OmitPanelTest, ADoubleClickOnANameOpensOnlyTheLevelItWasAimedAt)
+{
+    engine.state.browse["st"][""] = {folderEntry("Shots")};
+    engine.state.browse["st"]["Shots"] = {folderEntry("Day 1")};
+    auto panel = shownPanel();
+    QWidget *viewport = panel->list().viewport();
+    const QPoint at = panel->rowDelegate().nameRect(row(*panel, "Shots")).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    ASSERT_TRUE(reloaded(*panel, {"Shots"}));
+    ASSERT_TRUE(panel->rowDelegate().nameRect(row(*panel, "Day 1")).contains(at));
+    QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(reloaded(*panel, {"Shots"}));
+    EXPECT_EQ(engine.callsOf("browse").last(), "browse(st, Shots)");
+}
+
 TEST_F(OmitPanelTest, ReturnOnAFoldersRowOpensItsLevel)
 {
     engine.state.browse["st"][""] = {folderEntry("Shots"), file("a.mov")};
