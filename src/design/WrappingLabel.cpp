@@ -18,6 +18,29 @@ namespace tw {
 namespace {
 
 constexpr QTextOption::WrapMode kWrap = QTextOption::WrapAtWordBoundaryOrAnywhere;
+// More letters than a file name may hold: no word anyone reads whole.
+constexpr qsizetype kOverlongWord = 255;
+
+// The text with each overlong word shortened in its middle with "…" to one
+// line of the width. A name of thousands of letters, from a teammate's
+// record or a link, wrapped whole made its sheet taller than the screen,
+// the sheet's buttons below the screen's edge; shorter long words (names,
+// paths, IDs) still wrap whole.
+QString shortenedOverlongWords(const QString &text, const QFont &font, qreal width)
+{
+    QString shown;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text[i].isSpace())
+            continue;
+        const QString word = text.mid(start, i - start);
+        shown += word.size() > kOverlongWord ? QFontMetricsF(font).elidedText(word, Qt::ElideMiddle, width) : word;
+        if (i < text.size())
+            shown += text[i];
+        start = i + 1;
+    }
+    return shown;
+}
 
 } // namespace
 
@@ -168,7 +191,7 @@ void WrappingLabel::wrapLabelDocument() const
     QLabel::heightForWidth(width());
     // Selectable plain text is drawn from the document, filled with the
     // text as set: it shows the lines as this label draws them.
-    const QString shown = shownText();
+    const QString shown = shortenedOverlongWords(shownText(), font(), contentsRect().width() - horizontalFrame());
     if (!isRich() && document->toPlainText() != shown) {
         // In place: a new plain text would put back the margins QLabel took
         // off the document.
@@ -187,7 +210,7 @@ void WrappingLabel::wrapLabelDocument() const
 // height.
 qreal WrappingLabel::layOut(QTextLayout &layout, qreal width) const
 {
-    QString shown = shownText();
+    QString shown = shortenedOverlongWords(shownText(), font(), width);
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
     layout.setText(shown);
     layout.setFont(font());

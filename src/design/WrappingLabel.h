@@ -19,7 +19,10 @@ namespace tw {
 // It wraps at spaces and, where a word is longer than its line (a name, a
 // path or an ID from elsewhere), inside the word: QLabel wraps only at
 // spaces, so such a word made its sheet wider than it was set or was cut
-// where the label ended. Plain text is drawn by the label itself; the
+// where the label ended. A word of more letters than a file name may hold
+// (thousands, from a record or a link) is shortened in its middle with "…"
+// to one line: wrapped whole, it made its sheet taller than the screen.
+// Plain text is drawn by the label itself; the
 // document QLabel keeps for rich or selectable text is told to wrap so too.
 //
 // Plain text is running text: a line break, line or paragraph separator or

@@ -16,19 +16,27 @@ namespace {
 // Words longer than this are names, paths or IDs rather than words of a
 // sentence.
 constexpr qsizetype kLongWord = 24;
+// The widest a word of a box's text is shown, in pixels: narrower than the
+// line Qt gives a box's text on any screen it opens on, with room for a
+// style that draws the main text larger.
+constexpr int kWidestWord = 360;
 
-// The text with a zero-width space between the letters of each long word.
-// A box's labels wrap only at spaces: a long name or path without one made
-// the box as wide as the screen allowed and was cut at its edge.
-QString breakableLongWords(const QString &text)
+// The text with each long word shortened in its middle with "…" where it is
+// wider than a line, and a zero-width space between the letters of each
+// long word. A box's labels wrap only at spaces: a long name or path
+// without one made the box as wide as the screen allowed and was cut at its
+// edge, and a name of thousands of letters broken over lines made it taller
+// than the screen, its buttons below the screen's edge.
+QString breakableLongWords(const QString &text, const QFontMetrics &metrics)
 {
     QString broken;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !text[i].isSpace())
             continue;
-        const QString word = text.mid(start, i - start);
+        QString word = text.mid(start, i - start);
         if (word.size() > kLongWord) {
+            word = metrics.elidedText(word, Qt::ElideMiddle, kWidestWord);
             QTextBoundaryFinder letters(QTextBoundaryFinder::Grapheme, word);
             qsizetype from = 0;
             for (qsizetype to = letters.toNextBoundary(); to > 0; to = letters.toNextBoundary()) {
@@ -52,8 +60,9 @@ QString breakableLongWords(const QString &text)
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative)
 {
     box.setTextFormat(Qt::PlainText);
-    box.setText(breakableLongWords(oneLineText(text)));
-    box.setInformativeText(breakableLongWords(oneLineText(informative)));
+    const QFontMetrics metrics(box.font());
+    box.setText(breakableLongWords(oneLineText(text), metrics));
+    box.setInformativeText(breakableLongWords(oneLineText(informative), metrics));
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
 }

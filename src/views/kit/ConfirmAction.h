@@ -21,8 +21,8 @@ QMessageBox *confirmAction(QWidget &parent, const QString &title, const QString 
 // come from other Macs, links and files); the main one, the box's title, on
 // one line, and a break inside the informative one, where a name it quotes
 // would start a line that reads as the box's own, a space (oneLineText). A
-// word too long for a line (a name, a path) may break between any two of its
-// letters.
+// word too long for a line (a name, a path) is shortened in its middle with
+// "…" to a line's width, and may break between any two of its letters.
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informative);
 
 } // namespace tw

@@ -14,8 +14,10 @@
 #include "views/overview/ProjectOverviewView.h"
 #include "views/settings/SettingsView.h"
 #include "views/syncpage/CapsuleChip.h"
+#include "views/syncpage/DeviceInspector.h"
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
+#include "views/syncpage/RenameSheet.h"
 #include "views/window/JoinApprovalPrompt.h"
 #include "views/window/NavigationPath.h"
 
@@ -25,10 +27,12 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QTabBar>
 #include <QTextDocument>
 #include <QWidgetAction>
@@ -447,6 +451,56 @@ TEST_F(LongNamesTest, EveryScreenKeepsALongNameWithinItsWidth)
                   QStringList());
         if (setWidth < QWIDGETSIZE_MAX) {
             EXPECT_EQ(widget->width(), setWidth);
+        }
+    }
+}
+
+// The long names grown to 12,000 letters.
+class OversizedNamesTest : public LiteralNamesTest
+{
+protected:
+    OversizedNamesTest()
+    {
+        names = kLongWords;
+        for (HostileName *name : {&names.sync, &names.folder, &names.peer, &names.own, &names.person, &names.node})
+            name->name = name->name.leftJustified(12'000, u'x');
+    }
+};
+
+// Every question and sheet stays within the screen, a name far longer than
+// the screen is wide shortened with "…" to a line of its sentence.
+TEST_F(OversizedNamesTest, EveryQuestionAndSheetFitsTheScreen)
+{
+    const QList<Screen> questions = {
+        {"removing a sync", [this]() -> std::unique_ptr<QWidget> {
+             auto overview = std::make_unique<ProjectOverviewView>(app(), path);
+             overview->confirmRemoval(syncID);
+             return overview;
+         }, {names.sync}},
+        {"removing and renaming a Mac", [this]() -> std::unique_ptr<QWidget> {
+             auto inspector = std::make_unique<DeviceInspector>(app(), syncID, kPeer);
+             inspector->confirmRemove();
+             inspector->openRename();
+             return inspector;
+         }, {names.peer}},
+    };
+    for (const Screen &screen : screens() + questions) {
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> widget = screen.build();
+        showScreen(*widget, {760, 700});
+        QList<QDialog *> dialogs = widget->findChildren<QDialog *>();
+        if (auto *dialog = qobject_cast<QDialog *>(widget.get()))
+            dialogs.append(dialog);
+        for (QDialog *dialog : dialogs) {
+            const QSize room = dialog->screen()->availableGeometry().size();
+            EXPECT_TRUE(dialog->isHidden() || (dialog->width() <= room.width() && dialog->height() <= room.height()))
+                << dialog->metaObject()->className() << " " << dialog->width() << " x " << dialog->height();
+            for (QLabel *label : dialog->findChildren<QLabel *>())
+                for (const HostileName &name : screen.shows)
+                    if (label->isVisible() && label->text().remove(QChar(0x200B)).contains(name.word)) {
+                        EXPECT_LE(label->height(), 5 * label->fontMetrics().lineSpacing())
+                            << label->objectName().toStdString();
+                    }
         }
     }
 }
