@@ -243,6 +243,14 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
             }
             co_return found;
         }
+        const QPointer<ProjectController> self(this);
+        if (const std::optional<QString> kept = co_await folderMeeting(request.path, listed, offer.folderID)) {
+            if (self)
+                setLastErrorMessage(overlapText(request.path, *kept));
+            co_return std::nullopt;
+        }
+        if (!self)
+            co_return std::nullopt;
         // A default line Syncthing cannot use would stop the new folder: it
         // is left out, and the record keeps it to show it on the sync. The
         // engine makes it paused while everything is.
