@@ -193,7 +193,9 @@ public:
                                            std::optional<QString> intoProjectID,
                                            std::optional<QString> newProjectName, bool autoJoinNode);
     // The sync joined; none when the invitation names no device or this Mac.
-    QCoro::Task<std::optional<QString>> acceptInvite(Invite invite);
+    // With `autoJoinNode`, the sync's always-on node that the invitation
+    // names joins it as its node.
+    QCoro::Task<std::optional<QString>> acceptInvite(Invite invite, bool autoJoinNode);
     void openPairingWindow(const QString &projectID);
     QCoro::Task<void> approvePendingDevice();
     QCoro::Task<void> declinePendingDevice();
@@ -340,6 +342,7 @@ private:
     void setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown, QList<PendingFolder> ignored);
     void setDismissedFolderIDs(QSet<QString> ids);
     QCoro::Task<bool> registerOfferingDevice(PendingFolder offer, bool autoJoinNode);
+    QCoro::Task<void> addInvitedNode(QString projectID, Invite invite);
     QCoro::Task<std::optional<SyncFolder>> engineFolderFor(PendingFolder offer, NewFolderRequest request);
     // The path of the first folder, of the engine's (but `exceptID`) or of
     // the syncs' records, whose tree meets `path` on disk.

@@ -85,11 +85,44 @@ TEST(ProjectControllerTest, AMacsDeviceIDTypedInAnotherFormIsRecordedAsTheEngine
     ProjectController &pc = rig.pc();
     const QString id = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
     const std::optional<QString> projectID =
-        awaitTask(pc.acceptInvite({.deviceID = " " + id.toLower(), .name = "Ann", .project = "Film", .tsIP = {}}));
+        awaitTask(pc.acceptInvite({.deviceID = " " + id.toLower(), .name = "Ann", .project = "Film", .tsIP = {}}, false));
     ASSERT_TRUE(projectID);
     awaitTask(pc.addMember(*projectID, QString(id).remove('-'), "Ann", MemberRole::Editor, false, std::nullopt));
     EXPECT_EQ(pc.project(*projectID)->members, QList<ProjectMember>({{id, "Ann"}}));
     EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(" + id + ")"));
+}
+
+// The sync's node reaches a joiner as soon as the inviter lets it in: named
+// by the invitation, it is the sync's node by then, never a stranger asking
+// to join; without the preference it asks as any device does.
+TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
+{
+    const QString inviter = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
+    const QString node = QStringLiteral("MFZWI3D-BONSGYC-YLTMRWG-C43ENR5-QXGZDMM-FZWI3DP-BONSGYY-LTMRWAD");
+    const struct
+    {
+        const char *name;
+        std::optional<QString> nodeID;
+        bool autoJoinNode;
+        bool nodeJoins;
+    } rows[] = {{"named, preference on", node, true, true},
+                {"named, preference off", node, false, false},
+                {"not named", std::nullopt, true, false}};
+    for (const auto &row : rows) {
+        Rig rig;
+        ProjectController &pc = rig.pc();
+        rig.engine.state.pendingDevices = {{node, "vm", ""}};
+        const Invite invite{.deviceID = inviter, .name = "Ann", .project = "Film", .tsIP = {}, .nodeID = row.nodeID,
+                            .nodeName = "Attic"};
+        const std::optional<QString> id = awaitTask(pc.acceptInvite(invite, row.autoJoinNode));
+        ASSERT_TRUE(id) << row.name;
+        awaitTask(pc.refreshPending());
+        const QList<ProjectMember> members = pc.project(*id)->members;
+        const ProjectMember asNode{node, "Attic", MemberRole::Seed, false, true};
+        EXPECT_EQ(members.contains(asNode), row.nodeJoins) << row.name;
+        EXPECT_EQ(rig.engine.callsOf("addDevice").contains("addDevice(" + node + ")"), row.nodeJoins) << row.name;
+        EXPECT_EQ(pc.pendingDeviceApproval().has_value(), !row.nodeJoins) << row.name;
+    }
 }
 
 // Two engine folders whose trees meet pass each one's files to the other's
