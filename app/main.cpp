@@ -167,8 +167,10 @@ int main(int argc, char **argv)
     tw::AppShell shell(engine, std::move(services), std::move(injectables));
     running = &shell;
     shell.environment().preferences().setAppearanceHook(tw::applyWidgetAppearance);
-    if (!shell.listen(tw::InstanceChannel::socketPath(paths))) {
-        QTextStream(stderr) << "Links opened elsewhere will not reach this copy: its local socket cannot be opened.\n";
+    const QString socket = tw::InstanceChannel::socketPath(paths);
+    if (!shell.listen(socket)) {
+        QTextStream(stderr) << "Links opened elsewhere will not reach this copy: its local socket " << socket
+                            << " cannot be opened (" << shell.listenFailure() << ").\n";
         // A later copy would otherwise wait for this one to quit; told, it
         // says at once that this one runs. Once this one quits, a later copy
         // waits for its end and starts in its place, as always.

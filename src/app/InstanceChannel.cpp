@@ -1,5 +1,7 @@
 #include "app/InstanceChannel.h"
 
+#include "utilities/LocalSocketAddress.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -51,12 +53,15 @@ InstanceChannel::Delivery InstanceChannel::deliver(const QString &socketPath, co
     const QByteArray bytes = line.toUtf8();
     if (bytes.size() > maxLineBytes || bytes.contains('\n'))
         return Delivery::NotTaken;
+    const LocalSocketAddress address(socketPath);
+    if (address.path().isEmpty())
+        return Delivery::NotListening;
     QDeadlineTimer deadline(wait);
     QLocalSocket socket;
     // The holder listens only once its window is built: a copy started right
     // after it tries again until the wait is over.
     while (true) {
-        socket.connectToServer(socketPath);
+        socket.connectToServer(address.path());
         if (socket.waitForConnected(int(deadline.remainingTime())))
             break;
         if (deadline.hasExpired())

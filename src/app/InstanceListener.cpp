@@ -1,6 +1,7 @@
 #include "app/InstanceListener.h"
 
 #include "app/InstanceChannel.h"
+#include "utilities/LocalSocketAddress.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -18,8 +19,16 @@ InstanceListener::~InstanceListener() = default;
 
 bool InstanceListener::listen(const QString &socketPath)
 {
-    QLocalServer::removeServer(socketPath);
-    return m_server->listen(socketPath);
+    m_server->close();
+    m_address = std::make_unique<LocalSocketAddress>(socketPath);
+    if (m_address->path().isEmpty()) {
+        m_failure = QStringLiteral("no socket address reaches ") + socketPath;
+        return false;
+    }
+    QLocalServer::removeServer(m_address->path());
+    const bool listening = m_server->listen(m_address->path());
+    m_failure = listening ? QString() : m_server->errorString();
+    return listening;
 }
 
 void InstanceListener::close()
@@ -29,7 +38,7 @@ void InstanceListener::close()
 
 QString InstanceListener::errorString() const
 {
-    return m_server->errorString();
+    return m_failure;
 }
 
 void InstanceListener::accept()

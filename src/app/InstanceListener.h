@@ -3,11 +3,14 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <memory>
 
 class QLocalServer;
 class QLocalSocket;
 
 namespace tw {
+
+class LocalSocketAddress;
 
 // The lock holder's end of the instance channel: takes one line per
 // connection and hands it on. Longer, unfinished or non-UTF-8 input is
@@ -23,9 +26,9 @@ public:
     explicit InstanceListener(QObject *parent = nullptr);
     ~InstanceListener() override;
 
-    // Listens on the path, readable and writable by this user alone. Only
-    // the lock holder listens, so a socket file already there is a crashed
-    // copy's leftover and goes first. Whether it listens.
+    // Listens on the path, readable and writable by this user alone, however
+    // long the path. Only the lock holder listens, so a socket file already
+    // there is a crashed copy's leftover and goes first. Whether it listens.
     bool listen(const QString &socketPath);
     // Stops listening and removes the socket file: a copy started meanwhile
     // finds nobody to hand its request to and waits for the lock instead.
@@ -41,6 +44,10 @@ private:
     void read(QLocalSocket *socket);
 
     QLocalServer *m_server;
+    // Held while listening: a long path is reached through it, also as the
+    // socket file is removed.
+    std::unique_ptr<LocalSocketAddress> m_address;
+    QString m_failure;
 };
 
 } // namespace tw

@@ -1,5 +1,6 @@
 #include "cluster/Invite.h"
 
+#include "engine/model/NormalizedDeviceID.h"
 #include "utilities/StrictJson.h"
 
 #include <QJsonDocument>
@@ -17,6 +18,21 @@ bool isIPLiteral(const QString &text)
     return inet_pton(AF_INET, bytes.constData(), address) == 1 || inet_pton(AF_INET6, bytes.constData(), address) == 1;
 }
 
+// The node is a hint the invitation can do without: one that does not read
+// leaves the rest of the invitation as it is.
+void readNode(const StrictJson &object, Invite &invite)
+{
+    try {
+        const std::optional<QString> node = object.optionalString(QStringLiteral("nodeID"));
+        const std::optional<QString> id = node ? normalizedDeviceID(*node) : std::nullopt;
+        if (!id || normalizedDeviceID(invite.deviceID) == id)
+            return;
+        invite.nodeName = object.optionalString(QStringLiteral("nodeName")).value_or(QString()).trimmed();
+        invite.nodeID = id;
+    } catch (const JsonDecodeError &) {
+    }
+}
+
 } // namespace
 
 QByteArray Invite::toJson() const
@@ -28,6 +44,10 @@ QByteArray Invite::toJson() const
     };
     if (tsIP)
         object.insert(QStringLiteral("tsIP"), *tsIP);
+    if (nodeID) {
+        object.insert(QStringLiteral("nodeID"), *nodeID);
+        object.insert(QStringLiteral("nodeName"), nodeName);
+    }
     // Other devices' encoders escape the solidus; a "/" can only occur inside
     // a string here, so escaping every one keeps the payloads alike.
     return QJsonDocument(object).toJson(QJsonDocument::Compact).replace("/", "\\/");
@@ -54,6 +74,7 @@ std::optional<Invite> Invite::readJson(const QByteArray &json)
         };
         if (invite.tsIP && !isIPLiteral(*invite.tsIP))
             invite.tsIP.reset();
+        readNode(object, invite);
         return invite;
     } catch (const JsonDecodeError &) {
         return std::nullopt;

@@ -8,21 +8,27 @@ namespace tw {
 
 // An invitation to a sync: who invites (device ID and display name), to which
 // sync, and, when the inviter is on a Tailscale network, its address there.
+// When the sync has an always-on node, its device ID and name come along: the
+// node reaches a new member as soon as the inviter lets it in, and the
+// joiner must know it as the sync's node by then, not as a stranger asking.
 struct Invite
 {
     QString deviceID;
     QString name;
     QString project;
     std::optional<QString> tsIP;
+    std::optional<QString> nodeID = std::nullopt;
+    QString nodeName = {};
 
     bool operator==(const Invite &) const = default;
 
-    // Compact JSON; "tsIP" only when present.
+    // Compact JSON; "tsIP", "nodeID" and "nodeName" only when present.
     QByteArray toJson() const;
     // "deviceID", "name" and "project" must be strings; "tsIP" a string,
     // absent or null; a "deviceID" of nothing but white space gives no invite.
     // A "tsIP" that is no IP address literal is dropped, as it would otherwise
-    // reach the engine as part of a device address.
+    // reach the engine as part of a device address. A "nodeID" that is no
+    // device ID, or is the inviter's, is dropped with its name.
     static std::optional<Invite> fromJson(const QByteArray &json);
     // The same reading whatever Mac the invitation names, none included.
     static std::optional<Invite> readJson(const QByteArray &json);

@@ -2,11 +2,40 @@
 
 #include "cluster/NasNodeController.h"
 #include "projects/ProjectController.h"
+#include "utilities/PathOverlap.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace tw {
+namespace {
+
+std::optional<QString> syncedFolderMeeting(const QString &path, const QList<Project> &projects, bool aroundToo)
+{
+    for (const Project &project : projects)
+        for (const ProjectFolder &folder : project.folders) {
+            const QString kept = QDir::cleanPath(folder.localPath);
+            const bool inside = path == kept || path.startsWith(kept + QLatin1Char('/'));
+            if (inside || (aroundToo && PathOverlap::written(path, kept)))
+                return kept;
+        }
+    return std::nullopt;
+}
+
+// The folder ID after a name in use, then a number, as on the node.
+QString freePath(const QString &location, const QString &component, const QString &folderID,
+                 const QList<Project> &projects)
+{
+    const QString suffix = NasNodeController::folderNameComponent(folderID, folderID);
+    QString path = QDir(location).filePath(component);
+    for (int n = 1; syncedFolderMeeting(path, projects, true); ++n) {
+        const QString tag = n == 1 ? suffix : suffix + QLatin1Char(' ') + QString::number(n);
+        path = QDir(location).filePath(component + QStringLiteral(" (") + tag + QLatin1Char(')'));
+    }
+    return path;
+}
+
+} // namespace
 
 FolderPlacement FolderPlacement::of(const PendingFolder &offer, const QList<Project> &projects,
                                     const std::optional<QString> &location)
@@ -24,9 +53,14 @@ FolderPlacement FolderPlacement::of(const PendingFolder &offer, const QList<Proj
     }
     if (location) {
         const QString cleaned = QDir::cleanPath(*location);
-        placement.targetPath = QFileInfo(cleaned).fileName() == placement.component
-                                   ? cleaned
-                                   : QDir(cleaned).filePath(placement.component);
+        const bool named = QFileInfo(cleaned).fileName() == placement.component;
+        placement.insideSyncedFolder = syncedFolderMeeting(cleaned, projects, false);
+        if (placement.insideSyncedFolder)
+            placement.targetPath = named ? cleaned : QDir(cleaned).filePath(placement.component);
+        else if (named && !syncedFolderMeeting(cleaned, projects, true))
+            placement.targetPath = cleaned;
+        else
+            placement.targetPath = freePath(cleaned, placement.component, offer.folderID, projects);
     }
     return placement;
 }

@@ -16,6 +16,10 @@ namespace tw {
 // label comes from the offering Mac, and taken as it is, "../x" or "a/b"
 // would put its files outside the chosen folder or nest them, and an empty
 // folder part would sync the chosen folder itself.
+//
+// Nor does it go where a sync's folder already is, or inside one, or around
+// one: two engine folders whose trees meet pass each one's files to the
+// other's Macs. A name another folder holds gives way to a free one.
 struct FolderPlacement
 {
     QString folderPart;
@@ -26,9 +30,12 @@ struct FolderPlacement
     QString component;
     // The first sync named exactly targetSyncName.
     std::optional<QString> existingProjectID;
-    // The location itself when it already bears the component's name, else
-    // the component inside it; none without a location.
+    // The location itself when it already bears the component's name and
+    // no sync keeps it, else the first free name inside it; none without a
+    // location.
     std::optional<QString> targetPath;
+    // The sync's folder the location lies in: nothing can be placed there.
+    std::optional<QString> insideSyncedFolder;
 
     static FolderPlacement of(const PendingFolder &offer, const QList<Project> &projects,
                               const std::optional<QString> &location);

@@ -35,6 +35,14 @@ MemberRole Project::ownRole() const
     return MemberRole::Editor;
 }
 
+std::optional<ProjectMember> Project::alwaysOnNode() const
+{
+    for (const ProjectMember &member : members)
+        if (member.isAlwaysOnNode)
+            return member;
+    return std::nullopt;
+}
+
 QJsonObject Project::toJson() const
 {
     QJsonArray memberArray;

@@ -28,6 +28,8 @@ struct Project
 
     // The role of the first member marked as this Mac; editor without one.
     MemberRole ownRole() const;
+    // The first member marked as the always-on node.
+    std::optional<ProjectMember> alwaysOnNode() const;
 
     // Dates as seconds since 2001; "colorHex" only when present.
     QJsonObject toJson() const;

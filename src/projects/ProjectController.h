@@ -83,6 +83,9 @@ public:
     // Engine folders still to be removed, kept until they are: a quit must
     // not leave a removed folder shared.
     static inline const QString owedRemovalsKey = QStringLiteral("owedFolderRemovals");
+    // Two engine folders whose trees meet would pass each one's files to the
+    // other's Macs: no folder is added at, inside or around another.
+    static QString overlapText(const QString &path, const QString &kept);
     static inline const QString teamFolderText =
         QStringLiteral("That folder holds the team\u2019s shared settings \u2014 choose another folder for this sync.");
 
@@ -190,7 +193,9 @@ public:
                                            std::optional<QString> intoProjectID,
                                            std::optional<QString> newProjectName, bool autoJoinNode);
     // The sync joined; none when the invitation names no device or this Mac.
-    QCoro::Task<std::optional<QString>> acceptInvite(Invite invite);
+    // With `autoJoinNode`, the sync's always-on node that the invitation
+    // names joins it as its node.
+    QCoro::Task<std::optional<QString>> acceptInvite(Invite invite, bool autoJoinNode);
     void openPairingWindow(const QString &projectID);
     QCoro::Task<void> approvePendingDevice();
     QCoro::Task<void> declinePendingDevice();
@@ -337,7 +342,11 @@ private:
     void setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown, QList<PendingFolder> ignored);
     void setDismissedFolderIDs(QSet<QString> ids);
     QCoro::Task<bool> registerOfferingDevice(PendingFolder offer, bool autoJoinNode);
+    QCoro::Task<void> addInvitedNode(QString projectID, Invite invite);
     QCoro::Task<std::optional<SyncFolder>> engineFolderFor(PendingFolder offer, NewFolderRequest request);
+    // The path of the first folder, of the engine's (but `exceptID`) or of
+    // the syncs' records, whose tree meets `path` on disk.
+    QCoro::Task<std::optional<QString>> folderMeeting(QString path, QList<SyncFolder> listed, QString exceptID);
     QString placeAcceptedFolder(const PendingFolder &offer, const SyncFolder &created, const QStringList &ignores,
                                 std::optional<QString> intoProjectID, const QString &name, bool *memberAdded);
     // The first folder naming that engine folder: sync ID and folder ID.

@@ -7,11 +7,14 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "utilities/PathOverlap.h"
 #include "utilities/UserDefaults.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
@@ -24,7 +27,35 @@ bool isInside(const QString &path, const QString &folder)
     return clean == root || clean.startsWith(root + QLatin1Char('/'));
 }
 
+std::optional<QString> firstMeeting(const QString &path, const QStringList &kept)
+{
+    for (const QString &other : kept)
+        if (PathOverlap::onDisk(path, other))
+            return other;
+    return std::nullopt;
+}
+
 } // namespace
+
+QString ProjectController::overlapText(const QString &path, const QString &kept)
+{
+    return QStringLiteral("Couldn't sync \u201C") + path + QStringLiteral("\u201D \u2014 it meets \u201C") + kept +
+           QStringLiteral("\u201D, which a sync already keeps. Choose a folder outside it.");
+}
+
+QCoro::Task<std::optional<QString>> ProjectController::folderMeeting(QString path, QList<SyncFolder> listed,
+                                                                     QString exceptID)
+{
+    QStringList kept;
+    for (const SyncFolder &folder : std::as_const(listed))
+        if (canonical(folder.id) != canonical(exceptID))
+            kept.append(folder.path);
+    for (const Project &project : std::as_const(m_projects))
+        for (const ProjectFolder &folder : project.folders)
+            if (!folder.syncthingFolderID || canonical(*folder.syncthingFolderID) != canonical(exceptID))
+                kept.append(folder.localPath);
+    co_return co_await QtConcurrent::run(&firstMeeting, path, kept);
+}
 
 void ProjectController::add(Project project)
 {
@@ -131,6 +162,22 @@ QCoro::Task<std::optional<QString>> ProjectController::addFolder(QString project
         setLastErrorMessage(teamFolderText);
         co_return std::nullopt;
     }
+    const QPointer<ProjectController> self(this);
+    QList<SyncFolder> listed;
+    try {
+        listed = co_await m_engine.folders();
+    } catch (const std::exception &) {
+        // The records still tell; the pass checks the engine's list again.
+    }
+    if (!self)
+        co_return std::nullopt;
+    if (const std::optional<QString> kept = co_await folderMeeting(path, listed, QString())) {
+        if (self)
+            setLastErrorMessage(overlapText(path, *kept));
+        co_return std::nullopt;
+    }
+    if (!self || !project(projectID))
+        co_return std::nullopt;
     const ProjectFolder folder{.id = newRecordID(),
                                .label = label.value_or(QFileInfo(QDir::cleanPath(path)).fileName()),
                                .localPath = path,

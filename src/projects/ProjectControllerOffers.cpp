@@ -243,6 +243,14 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
             }
             co_return found;
         }
+        const QPointer<ProjectController> self(this);
+        if (const std::optional<QString> kept = co_await folderMeeting(request.path, listed, offer.folderID)) {
+            if (self)
+                setLastErrorMessage(overlapText(request.path, *kept));
+            co_return std::nullopt;
+        }
+        if (!self)
+            co_return std::nullopt;
         // A default line Syncthing cannot use would stop the new folder: it
         // is left out, and the record keeps it to show it on the sync. The
         // engine makes it paused while everything is.
@@ -350,7 +358,32 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
                             QStringLiteral(" \u2014 the sync uses it there."));
 }
 
-QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite)
+// Known before it can ask: the node reaches this Mac as soon as the
+// inviter lets it in, and would otherwise be offered as a stranger wanting
+// to join. Registered as the node is on the Mac that keeps it.
+QCoro::Task<void> ProjectController::addInvitedNode(QString projectID, Invite invite)
+{
+    const std::optional<Project> found = project(projectID);
+    if (!invite.nodeID || !found || hasMemberID(*found, *invite.nodeID))
+        co_return;
+    const NasNode node{.baseURL = {},
+                       .deviceID = *invite.nodeID,
+                       .name = invite.nodeName.isEmpty() ? NasNodeController::defaultName : invite.nodeName};
+    try {
+        co_await ensureDevice(nodeDevice(node));
+    } catch (const std::exception &) {
+        setLastErrorMessage(QStringLiteral("Couldn't add ") + node.name +
+                            QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
+        co_return;
+    }
+    const std::optional<Project> now = project(projectID);
+    if (!now || hasMemberID(*now, node.deviceID))
+        co_return;
+    editProject(projectID, [&node](Project &project) { project.members.append(nodeMember(node)); });
+    save();
+}
+
+QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite, bool autoJoinNode)
 {
     const QString deviceID = normalizedDeviceID(invite.deviceID).value_or(invite.deviceID.trimmed());
     if (deviceID.isEmpty())
@@ -376,6 +409,9 @@ QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invit
     if (invite.tsIP)
         addresses = tailnetAddresses(*invite.tsIP);
     const QString memberName = invite.name.isEmpty() ? QStringLiteral("Mac") : invite.name;
+    // Before the inviter, whose pass then shares with both.
+    if (autoJoinNode && (ownID.isEmpty() || !invite.nodeID || canonical(*invite.nodeID) != canonical(ownID)))
+        co_await addInvitedNode(projectID, invite);
     co_await addMember(projectID, deviceID, memberName, MemberRole::Editor, false, addresses);
     openPairingWindow(projectID);
     co_return projectID;

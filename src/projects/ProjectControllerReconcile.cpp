@@ -13,6 +13,7 @@
 #include "engine/SyncEngineError.h"
 #include "platform/PathLookUps.h"
 #include "projects/CanonicalIDs.h"
+#include "utilities/PathOverlap.h"
 
 #include <QHash>
 #include <QMap>
@@ -32,6 +33,7 @@ struct ProjectController::Pass
     QMap<QString, QSet<QString>> unshared;  // engine folder ID as listed -> canonical device IDs
     QStringList made;                  // engine folders this pass asked Syncthing to make
     QList<ProjectFolder> unseen;       // enabled folders whose drive did not answer or is not there
+    std::optional<QString> refusal;    // why a folder was not made where its record puts it
     int created = 0;
     int added = 0;
     int removed = 0;
@@ -347,6 +349,15 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
 QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFolder folder, CanonicalIDs desired,
                                                         Pass *pass)
 {
+    // Read from the listing alone: a pass does not wait on other folders'
+    // disks. Adding a folder looked at them already.
+    for (const SyncFolder &other : std::as_const(pass->folders)) {
+        if (PathOverlap::written(folder.localPath, other.path)) {
+            ++pass->failed;
+            pass->refusal = overlapText(folder.localPath, other.path);
+            co_return;
+        }
+    }
     const QString madeID = newEngineFolderID(pass->index);
     oweRemovals({madeID});
     pass->made.append(madeID);
@@ -377,6 +388,7 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
         co_return;
     }
     ++pass->created;
+    pass->folders.append(made);
     writeBackFolderID(sync.id, folder.id, engineID);
     pass->claimed.insert(canonical(engineID));
     if (usableIgnores(wantedIgnores(*now)) == request.ignorePatterns)
@@ -527,7 +539,7 @@ bool ProjectController::finishPass(const Pass &pass, int stillListedCount)
     // back here, it would leave the window and come back with every pass.
     const bool stored = save();
     if (stored) {
-        std::optional<QString> text = passFailureText(failed, stillListedCount);
+        std::optional<QString> text = pass.refusal ? pass.refusal : passFailureText(failed, stillListedCount);
         if (!text && m_nasNode && m_nasNode->lastError() && m_lastErrorMessage == m_nasNode->lastError())
             text = m_lastErrorMessage;
         setLastErrorMessage(text);

@@ -205,6 +205,12 @@ const Invite invite{deviceID, QStringLiteral("Jo’s Mac"), QStringLiteral("Film
 
 TEST(InviteCodecTest, LinksCodesAndPastedTextReadInOrder)
 {
+    const QString node = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
+    const Invite withNode{deviceID, "Jo", "Cut", std::nullopt, node, "Attic"};
+    const Invite plain{deviceID, "Jo", "Cut", std::nullopt};
+    const auto raw = [](const QString &json) {
+        return QString::fromLatin1(json.toUtf8().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    };
     const QString payload = InviteCodec::url(invite)->toString().section("d=", 1);
     EXPECT_FALSE(payload.contains('=') || payload.contains('+') || payload.contains('/')) << payload.toStdString();
     const std::pair<QString, std::optional<Invite>> cases[] = {
@@ -220,6 +226,11 @@ TEST(InviteCodecTest, LinksCodesAndPastedTextReadInOrder)
         // An invitation that names no device, in each form.
         {InviteCodec::url({"", "Jo", "Cut", std::nullopt})->toString(), std::nullopt},
         {InviteCodec::code({" \t", "Jo", "Cut", std::nullopt}), std::nullopt},
+        // The sync's node comes along; one that is no other device is dropped.
+        {InviteCodec::code(withNode), withNode},
+        {InviteCodec::code({deviceID, "Jo", "Cut", std::nullopt, deviceID, "Attic"}), plain},
+        {InviteCodec::code({deviceID, "Jo", "Cut", std::nullopt, "not a device", "Attic"}), plain},
+        {raw(R"({"deviceID":")" + deviceID + R"(","name":"Jo","project":"Cut","nodeID":5})"), plain},
     };
     for (const auto &[text, expected] : cases)
         EXPECT_EQ(InviteCodec::decode(text), expected) << text.toStdString();

@@ -85,6 +85,41 @@ TEST(OfferGroupTest, TargetIsOneSafeComponentInsideTheChosenFolder)
     }
 }
 
+// A place another sync's folder holds, lies in or lies around is never the
+// target: a free name is, or nothing where the location lies inside one.
+TEST(OfferGroupTest, TargetMeetsNoSyncsFolder)
+{
+    const QString idName = QStringLiteral("abcd-1234");
+    const QList<Project> projects = {
+        {.id = "S", .name = "Film", .folders = {{.id = "1", .label = "Footage", .localPath = "/home/x/P/Footage"},
+                                                {.id = "2", .label = "Day1", .localPath = "/home/x/W/Cut/Day1/"}}}};
+    QList<Project> twice = projects;
+    twice[0].folders.append({.id = "3", .label = "F", .localPath = "/home/x/P/Footage (abcd-1234)"});
+    const struct
+    {
+        QList<Project> projects;
+        QString label;
+        QString location;
+        QString target;
+        std::optional<QString> inside;
+    } rows[] = {
+        {projects, ".Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234)", std::nullopt},
+        {projects, "Footage", "/home/x/P/", "/home/x/P/Footage (abcd-1234)", std::nullopt},
+        {projects, "Footage", "/home/x/Q/../P", "/home/x/P/Footage (abcd-1234)", std::nullopt},
+        {twice, "Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234 2)", std::nullopt},
+        {projects, "Cut", "/home/x/W", "/home/x/W/Cut (abcd-1234)", std::nullopt},
+        {projects, "Footage", "/home/x/P/Footage", "/home/x/P/Footage", "/home/x/P/Footage"},
+        {projects, "Raw", "/home/x/P/Footage/Sub", "/home/x/P/Footage/Sub/Raw", "/home/x/P/Footage"},
+        {projects, "Raw", "/home/x/P", "/home/x/P/Raw", std::nullopt},
+    };
+    for (const auto &row : rows) {
+        const FolderPlacement placement =
+            FolderPlacement::of(offer(idName, row.label, QStringLiteral("Ann")), row.projects, row.location);
+        EXPECT_EQ(placement.targetPath, row.target) << row.label.toStdString() << " at " << row.location.toStdString();
+        EXPECT_EQ(placement.insideSyncedFolder, row.inside) << row.location.toStdString();
+    }
+}
+
 TEST(OfferGroupTest, TargetSyncIsTheFirstExactNameMatch)
 {
     const QList<Project> projects = {{.id = QStringLiteral("p-lower"), .name = QStringLiteral("film")},

@@ -85,11 +85,90 @@ TEST(ProjectControllerTest, AMacsDeviceIDTypedInAnotherFormIsRecordedAsTheEngine
     ProjectController &pc = rig.pc();
     const QString id = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
     const std::optional<QString> projectID =
-        awaitTask(pc.acceptInvite({.deviceID = " " + id.toLower(), .name = "Ann", .project = "Film", .tsIP = {}}));
+        awaitTask(pc.acceptInvite({.deviceID = " " + id.toLower(), .name = "Ann", .project = "Film", .tsIP = {}}, false));
     ASSERT_TRUE(projectID);
     awaitTask(pc.addMember(*projectID, QString(id).remove('-'), "Ann", MemberRole::Editor, false, std::nullopt));
     EXPECT_EQ(pc.project(*projectID)->members, QList<ProjectMember>({{id, "Ann"}}));
     EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(" + id + ")"));
+}
+
+// The sync's node reaches a joiner as soon as the inviter lets it in: named
+// by the invitation, it is the sync's node by then, never a stranger asking
+// to join; without the preference it asks as any device does.
+TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
+{
+    const QString inviter = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
+    const QString node = QStringLiteral("MFZWI3D-BONSGYC-YLTMRWG-C43ENR5-QXGZDMM-FZWI3DP-BONSGYY-LTMRWAD");
+    const struct
+    {
+        const char *name;
+        std::optional<QString> nodeID;
+        bool autoJoinNode;
+        bool nodeJoins;
+    } rows[] = {{"named, preference on", node, true, true},
+                {"named, preference off", node, false, false},
+                {"not named", std::nullopt, true, false}};
+    for (const auto &row : rows) {
+        Rig rig;
+        ProjectController &pc = rig.pc();
+        rig.engine.state.pendingDevices = {{node, "vm", ""}};
+        const Invite invite{.deviceID = inviter, .name = "Ann", .project = "Film", .tsIP = {}, .nodeID = row.nodeID,
+                            .nodeName = "Attic"};
+        const std::optional<QString> id = awaitTask(pc.acceptInvite(invite, row.autoJoinNode));
+        ASSERT_TRUE(id) << row.name;
+        awaitTask(pc.refreshPending());
+        const QList<ProjectMember> members = pc.project(*id)->members;
+        const ProjectMember asNode{node, "Attic", MemberRole::Seed, false, true};
+        EXPECT_EQ(members.contains(asNode), row.nodeJoins) << row.name;
+        EXPECT_EQ(rig.engine.callsOf("addDevice").contains("addDevice(" + node + ")"), row.nodeJoins) << row.name;
+        EXPECT_EQ(pc.pendingDeviceApproval().has_value(), !row.nodeJoins) << row.name;
+    }
+}
+
+// Two engine folders whose trees meet pass each one's files to the other's
+// Macs: none is added at, inside or around another, however its path is
+// written or reached. A pass reads only the listing.
+TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
+{
+    const struct
+    {
+        const char *name;
+        QString path;
+        bool free;
+        bool written;  // told by the text of the paths alone
+    } rows[] = {{"the same path", "/Footage", false, true}, {"a trailing slash", "/Footage/", false, true},
+                {"through ..", "/x/../Footage", false, true}, {"through a link", "/link", false, false},
+                {"inside it", "/Footage/Day1", false, true},  {"around it", "", false, true},
+                {"beside it", "/Other", true, true}};
+    for (const auto &row : rows) {
+        for (const char *operation : {"accept", "add", "pass"}) {
+            if (operation == std::string("pass") && !row.written)
+                continue;
+            Rig rig;
+            FakeSyncEngine &e = rig.engine;
+            const QString base = rig.path("base");
+            for (const QString sub : {"/Footage/Day1", "/x", "/Other"})
+                ASSERT_TRUE(QDir().mkpath(base + sub));
+            ASSERT_TRUE(QFile::link(base + "/Footage", base + "/link"));
+            e.state.folders = {engineFolder("E", base + "/Footage")};
+            e.state.devices = {{.id = "B", .name = "Bo"}};
+            ProjectController &pc = rig.pc();
+            const QString path = base + row.path;
+            pc.add({.id = "S", .name = "Film"});
+            if (operation == std::string("accept"))
+                awaitTask(pc.acceptIncomingFolder({"X", "Raw", "B", "Bo"}, path, "S", {}, true));
+            else if (operation == std::string("add"))
+                EXPECT_EQ(awaitTask(pc.addFolder("S", path, {}, true)).has_value(), row.free) << row.name;
+            else
+                pc.add({.id = "T", .name = "Cuts", .folders = {{.id = "t", .label = "T", .localPath = path}}});
+            if (operation == std::string("pass"))
+                awaitTask(pc.reconcileAll());
+            const QString refusal = ProjectController::overlapText(path, base + "/Footage");
+            EXPECT_EQ(pc.lastErrorMessage() == refusal, !row.free) << row.name << ' ' << operation;
+            awaitTask(pc.reconcileAll());
+            EXPECT_EQ(e.callsOf("addFolder").size(), row.free ? 1 : 0) << row.name << ' ' << operation;
+        }
+    }
 }
 
 TEST(ProjectControllerTest, MissingKeysTakeTheirDefaultsSavingWritesEveryKnownKeyAndAFailedSaveKeepsTheChange)
@@ -160,16 +239,17 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     FakeSyncEngine &e = rig.engine;
     ProjectController &pc = rig.pc();
     const QString me = e.state.localDeviceID, a = rig.path("a"), b = rig.path("b"), c = rig.path("c");
-    for (const QString &path : {a, b, c})
+    const QString d = rig.path("d"), l = rig.path("l");
+    for (const QString &path : {a, b, c, d, l})
         QDir().mkpath(path);
-    e.state.folders = {engineFolder("plain", a), engineFolder("tdw-cluster-0123456789abcdef", a),
+    e.state.folders = {engineFolder("plain", d), engineFolder("tdw-cluster-0123456789abcdef", d),
                        engineFolder("tdw-aaaa0001", b), engineFolder("tdw-known", "/x", u"Caf\u00e9 \u2014 K"_qs)};
     pc.add({.id = "S", .name = u"Cafe\u0301"_qs,
             .members = {{me, "me", MemberRole::Viewer, true, false}, {"M1"}},
             .folders = {{.id = "1", .label = "A", .localPath = a},
                         {.id = "2", .label = "B", .localPath = b, .syncthingFolderID = "tdw-gone"},
                         {.id = "3", .label = "K", .localPath = c, .syncthingFolderID = "tdw-known"},
-                        {.id = "4", .label = "L", .localPath = c, .syncthingFolderID = "tdw-known"},
+                        {.id = "4", .label = "L", .localPath = l, .syncthingFolderID = "tdw-known"},
                         {.id = "5", .label = "off", .localPath = a, .syncEnabled = false},
                         {.id = "6", .label = "gone", .localPath = rig.path("none")}}});
     e.failNext("addFolder:ignores", SyncEngineError::backend("x"));
@@ -184,7 +264,7 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     EXPECT_EQ(ids, QStringList({"-", "tdw-aaaa0001", "tdw-known", madeL, "-", "-"}));
     EXPECT_EQ(e.callsOf("addFolder"),
               QStringList({u"addFolder("_qs + madeA + u", Cafe\u0301 \u2014 A, "_qs + a + ", .*)",
-                           u"addFolder("_qs + madeL + u", Cafe\u0301 \u2014 L, "_qs + c + ", .*)"}));
+                           u"addFolder("_qs + madeL + u", Cafe\u0301 \u2014 L, "_qs + l + ", .*)"}));
     EXPECT_EQ(e.state.folders.last().mode, FolderSyncMode::ReceiveOnly);
     // One write per folder: the label, the attribute filter and the shares of
     // the adopted folder together; the new one is made shared.

@@ -161,7 +161,7 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
     EXPECT_EQ(QStringList({versioning(*mac), versioning(*node)}), QStringList(2, ""));
 
     const Invite invite{.deviceID = kInvited, .name = "Ivy", .project = "", .tsIP = "127.0.0.2"};
-    EXPECT_TRUE(awaitTask(projects.acceptInvite(invite)).has_value());
+    EXPECT_TRUE(awaitTask(projects.acceptInvite(invite, false)).has_value());
     EXPECT_EQ(mac->get("/rest/config/devices/" + kInvited).json()["addresses"],
               QJsonArray({"dynamic", "tcp://127.0.0.2:22000"}));
 

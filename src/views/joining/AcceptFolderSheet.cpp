@@ -208,8 +208,11 @@ void AcceptFolderSheet::render()
     const std::optional<TargetState> state = targetState();
     m_targetLine->setVisible(now.targetPath.has_value());
     m_targetPath->setFullText(texts::syncedFolderWillBe + now.targetPath.value_or(QString()));
-    m_explanation->setVisible(now.targetPath.has_value() && (state || m_creationFailed));
-    if (m_creationFailed) {
+    m_explanation->setVisible(now.targetPath.has_value() && (state || m_creationFailed || now.insideSyncedFolder));
+    if (now.insideSyncedFolder) {
+        m_explanation->setText(texts::insideSyncedBefore + *now.insideSyncedFolder + texts::insideSyncedAfter);
+        tintText(*m_explanation, Theme::danger());
+    } else if (m_creationFailed) {
         m_explanation->setText(texts::couldntCreateBefore + *m_creationFailed + texts::couldntCreateAfter);
         tintText(*m_explanation, Theme::danger());
     } else if (state == TargetState::InTheWay) {
@@ -228,14 +231,16 @@ void AcceptFolderSheet::render()
     // while the offer goes to the first.
     setEnabledKeepingFocus(*m_choose, !m_placing);
     setEnabledKeepingFocus(*m_place, !m_placing && m_location.has_value() && state &&
-                                         *state != TargetState::InTheWay && !m_creationFailed);
+                                         *state != TargetState::InTheWay && !m_creationFailed &&
+                                         !now.insideSyncedFolder);
 }
 
 void AcceptFolderSheet::place()
 {
     const FolderPlacement now = placement();
     const std::optional<TargetState> state = targetState();
-    if (m_placing || !now.targetPath || !state || *state == TargetState::InTheWay || m_creationFailed)
+    if (m_placing || !now.targetPath || !state || *state == TargetState::InTheWay || m_creationFailed ||
+        now.insideSyncedFolder)
         return;
     m_placing = true;
     render();

@@ -406,10 +406,13 @@ Invite InviteSheet::myInvite() const
 {
     const QString &name = m_env.engineState().deviceName();
     const std::optional<Project> project = projectOf(m_env, m_projectID);
+    const std::optional<ProjectMember> node = project ? project->alwaysOnNode() : std::nullopt;
     return Invite{.deviceID = m_env.devices().localDeviceID(),
                   .name = name.isEmpty() ? texts::myMac : name,
                   .project = project ? project->name : QString(),
-                  .tsIP = m_tailnet()};
+                  .tsIP = m_tailnet(),
+                  .nodeID = node ? std::optional(node->deviceID) : std::nullopt,
+                  .nodeName = node ? node->displayName : QString()};
 }
 
 void InviteSheet::showEvent(QShowEvent *event)

@@ -1,5 +1,7 @@
 #include "views/joining/JoinSheet.h"
 
+#include "app/AppPreferences.h"
+
 #include "app/AppEnvironment.h"
 #include "design/ButtonTint.h"
 #include "design/CardFrame.h"
@@ -91,7 +93,8 @@ QCoro::Task<void> JoinSheet::joinSync(QPointer<JoinSheet> self, QPointer<Project
 {
     if (!projects)
         co_return;
-    const std::optional<QString> projectID = co_await projects->acceptInvite(std::move(invite));
+    const bool autoJoinNode = self && self->m_env.preferences().autoJoinNode();
+    const std::optional<QString> projectID = co_await projects->acceptInvite(std::move(invite), autoJoinNode);
     if (projectID && onJoined)
         onJoined(*projectID);
     if (self)

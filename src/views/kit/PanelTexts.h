@@ -452,6 +452,9 @@ inline const QString alreadyExistsAfter =
     QStringLiteral("\u2019s. Only this folder syncs; anything next to it stays untouched.");
 inline const QString inTheWayBefore = QStringLiteral("A file named \u201C");
 inline const QString inTheWayAfter = QStringLiteral("\u201D is in the way \u2014 choose another location.");
+inline const QString insideSyncedBefore = QStringLiteral("This location lies inside \u201C");
+inline const QString insideSyncedAfter =
+    QStringLiteral("\u201D, which a sync already keeps \u2014 choose a location outside it.");
 inline const QString couldntCreateBefore = QStringLiteral("Couldn't create \u201C");
 inline const QString couldntCreateAfter = QStringLiteral("\u201D \u2014 choose another location.");
 inline const QString createsSyncBefore = QStringLiteral("Creates the sync \u201C");

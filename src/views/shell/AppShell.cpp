@@ -209,6 +209,11 @@ bool AppShell::listen(const QString &socketPath)
     return m_listener->listen(socketPath);
 }
 
+QString AppShell::listenFailure() const
+{
+    return m_listener ? m_listener->errorString() : QString();
+}
+
 void AppShell::open(const QString &request)
 {
     if (m_quitStarted)

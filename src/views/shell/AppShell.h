@@ -73,6 +73,8 @@ public:
 
     // Takes what a second copy sends; whether it listens.
     bool listen(const QString &socketPath);
+    // Why the last listen() failed, in Qt's or the system's words.
+    QString listenFailure() const;
     // A link or "show", from this copy's arguments or a second copy: the
     // link is routed, then the window comes forward.
     void open(const QString &request);

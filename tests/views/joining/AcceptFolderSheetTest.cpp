@@ -111,6 +111,23 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
     EXPECT_FALSE(saveShot(*placing, "place-folder-chosen").isNull());
 }
 
+// Another sync's folder is never the target: its name gives way to a free
+// one, and a location inside it places nothing and says why.
+TEST_F(AcceptFolderSheetTest, TheTargetKeepsOutOfEverySyncsFolder)
+{
+    const QString kept = QDir(projectsDir).filePath("Audio");
+    ASSERT_TRUE(QDir().mkpath(kept + "/Sub"));
+    app().projects().add({.id = "S", .name = "Notes", .folders = {{.id = "f", .label = "Audio", .localPath = kept}}});
+    auto placing = sheet("Film" + kDash + ".Audio");
+    choose(*placing, projectsDir);
+    EXPECT_EQ(placing->placement().targetPath, kept + " (st-audio)");
+    EXPECT_TRUE(button(*placing, "place")->isEnabled());
+    choose(*placing, kept + "/Sub");
+    EXPECT_EQ(text(*placing, "explanation"), texts::insideSyncedBefore + kept + texts::insideSyncedAfter);
+    EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::danger()));
+    EXPECT_FALSE(button(*placing, "place")->isEnabled());
+}
+
 TEST_F(AcceptFolderSheetTest, TheSyncLineNamesTheSyncByExactName)
 {
     app().projects().createProject("film", std::nullopt);

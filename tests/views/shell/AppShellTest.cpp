@@ -151,16 +151,26 @@ TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
 }
 
 // A copy that quits takes no more links (it would drop them): one started
-// meanwhile finds nobody listening and waits to start in its place.
+// meanwhile finds nobody listening and waits to start in its place. Taken
+// and let go alike where the socket's path is longer than an address holds.
 TEST(AppShellTest, AQuittingCopyStopsListening)
 {
-    ShellRig rig;
-    const QString socket = rig.dir.filePath("channel");
-    ASSERT_TRUE(rig.shell->listen(socket));
-    rig.shell->quit();
-    EXPECT_FALSE(QFile::exists(socket));
-    EXPECT_EQ(InstanceChannel::deliver(socket, InstanceChannel::showRequest, std::chrono::milliseconds(100)),
-              InstanceChannel::Delivery::NotListening);
+    for (const QString directory : {QString(), QStringLiteral("/") + QString(120, 'd')}) {
+        ShellRig rig;
+        ASSERT_TRUE(QDir().mkpath(rig.dir.path() + directory));
+        const QString socket = rig.dir.path() + directory + QStringLiteral("/channel");
+        ASSERT_TRUE(rig.shell->listen(socket)) << socket.size() << ' ' << rig.shell->listenFailure().toStdString();
+        EXPECT_TRUE(QFileInfo(socket).exists()) << socket.size();
+        QFuture<InstanceChannel::Delivery> shown = QtConcurrent::run(
+            [socket] { return InstanceChannel::deliver(socket, InstanceChannel::showRequest); });
+        waitUntil([&] { return shown.isFinished(); }, 10000);
+        EXPECT_EQ(shown.result(), InstanceChannel::Delivery::Taken) << socket.size();
+        rig.shell->quit();
+        EXPECT_FALSE(QFile::exists(socket)) << socket.size();
+        EXPECT_EQ(InstanceChannel::deliver(socket, InstanceChannel::showRequest, std::chrono::milliseconds(100)),
+                  InstanceChannel::Delivery::NotListening)
+            << socket.size();
+    }
 }
 
 // Without a display, so that only the line tells it.
