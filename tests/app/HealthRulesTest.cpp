@@ -159,6 +159,10 @@ TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
         in.projects = {{.id = "S", .members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {lone}}};
         EXPECT_EQ(summarizeTransfers(in, sync), expected) << name;
     }
+    // Only a pull under way receives: not a folder standing on failed items or stopped in error.
+    const std::tuple<S, qint64, T> receiving[] = {{S::Idle, 250, {}}, {S::Error, 0, {}}, {S::Syncing, 250, TransferSummary{D::Down, 10, 100}}};
+    for (const auto &[state, failed, expected] : receiving)
+        EXPECT_EQ(summarizeTransfers(inputs({status("new", state, 100, 10, failed)})), expected) << int(state);
 }
 
 TEST(HealthRulesTest, MacsOfSyncInOrderOnce)
