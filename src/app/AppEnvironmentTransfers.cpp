@@ -2,6 +2,7 @@
 
 #include "app/HealthRules.h"
 #include "app/PeerShortfall.h"
+#include "app/TransferSummary.h"
 #include "controllers/DeviceController.h"
 #include "controllers/ETAEstimator.h"
 #include "controllers/EventController.h"
@@ -97,9 +98,9 @@ QCoro::Task<void> AppEnvironment::sampleTransfers()
     const QDateTime now = m_services.clock();
     qint64 down = 0;
     for (const SyncFolder &folder : m_folders->folders()) {
-        const qint64 need = m_folders->statuses().value(folder.id).needBytes;
-        m_eta->sample(folder.id, need, now);
-        down += need;
+        const FolderStatus status = m_folders->statuses().value(folder.id);
+        m_eta->sample(folder.id, status.needBytes, now);
+        down += incomingBytes(status);
     }
     m_eta->sample(QStringLiteral("down"), down, now);
     QMap<QString, qint64> perDevice;

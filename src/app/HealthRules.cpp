@@ -104,18 +104,39 @@ bool indexExchanged(const QString &folderID, const QString &deviceID, const Heal
     return indexIn(folderID, deviceID, in) && completionEvent(folderID, deviceID, in).value_or(0) >= syncedPercent;
 }
 
-// A folder that another connected Mac shares but whose content has not been
-// counted yet is about to receive data, not synced: until that Mac's index
-// has come, nothing says the folder is really empty.
-bool sharedButEmpty(const QString &folderID, const HealthInputs &in)
+// Whether nothing can tell if the other Mac has content of a folder that
+// is empty here. Syncthing tells neither an empty folder's index nor the
+// first scan still under way: in both, the other Mac takes part with an
+// index of sequence 0 and needs nothing. Only its own report tells them
+// apart, and where that does not reach (another network, a relay, LAN
+// diagnostics off), neither "synced" nor "syncing" would be true.
+bool indexUntold(const QString &folderID, const QString &deviceID, const HealthInputs &in)
+{
+    return in.participants.value(folderID).value(deviceID, -1) == 0 && !in.nodeDeviceIDs.contains(deviceID)
+           && !peerReport(deviceID, folderID, in) && completionEvent(folderID, deviceID, in).value_or(0) >= syncedPercent;
+}
+
+// How an empty folder stands with the connected Macs it is shared with.
+// Data is coming while one has not taken it or its index is known not to be
+// here yet: until that index has come, nothing says the folder is really
+// empty.
+enum class EmptyStanding { Settled, Untold, Coming };
+
+EmptyStanding emptyStanding(const QString &folderID, const HealthInputs &in)
 {
     const auto status = in.folderStatuses.constFind(folderID);
-    if (status != in.folderStatuses.cend() && status->globalBytes != 0)
-        return false;
     const auto folder = engineFolder(folderID, in);
-    return folder && std::any_of(folder->sharedDeviceIDs.cbegin(), folder->sharedDeviceIDs.cend(), [&](const QString &id) {
-               return id != in.localDeviceID && isConnected(id, in) && !indexExchanged(folderID, id, in);
-           });
+    if ((status != in.folderStatuses.cend() && status->globalBytes != 0) || !folder)
+        return EmptyStanding::Settled;
+    EmptyStanding standing = EmptyStanding::Settled;
+    for (const QString &id : folder->sharedDeviceIDs) {
+        if (id == in.localDeviceID || !isConnected(id, in) || indexExchanged(folderID, id, in))
+            continue;
+        if (!indexUntold(folderID, id, in))
+            return EmptyStanding::Coming;
+        standing = EmptyStanding::Untold;
+    }
+    return standing;
 }
 
 SyncHealth peerProgress(double percent)
@@ -177,6 +198,13 @@ bool anyOf(const QList<FolderOutcome> &outcomes, SyncHealth::Kind kind)
     return std::any_of(outcomes.cbegin(), outcomes.cend(), [&](const FolderOutcome &o) { return o.health.kind == kind; });
 }
 
+bool allOf(const QList<FolderOutcome> &outcomes, std::initializer_list<SyncHealth::Kind> kinds)
+{
+    return std::all_of(outcomes.cbegin(), outcomes.cend(), [&](const FolderOutcome &o) {
+        return std::find(kinds.begin(), kinds.end(), o.health.kind) != kinds.end();
+    });
+}
+
 SyncHealth combine(const QList<FolderOutcome> &outcomes, bool thisMac, const HealthInputs &in)
 {
     // A stopped engine outranks everything on this Mac, as in the core rule.
@@ -186,9 +214,10 @@ SyncHealth combine(const QList<FolderOutcome> &outcomes, bool thisMac, const Hea
         return SyncHealth::error();
     if (anyOf(outcomes, SyncHealth::Kind::Offline))
         return SyncHealth::offline();
-    if (std::all_of(outcomes.cbegin(), outcomes.cend(),
-                    [](const FolderOutcome &o) { return o.health.kind == SyncHealth::Kind::AllSynced; }))
+    if (allOf(outcomes, {SyncHealth::Kind::AllSynced}))
         return SyncHealth::allSynced();
+    if (allOf(outcomes, {SyncHealth::Kind::AllSynced, SyncHealth::Kind::Waiting}))
+        return SyncHealth::waiting();
     double weighted = 0;
     double weights = 0;
     for (const FolderOutcome &o : outcomes) {
@@ -226,9 +255,14 @@ SyncHealth health(const QStringList &folderIDs, bool offline, const HealthInputs
         return SyncHealth::syncing(std::min(fractions / active, progressCap));
     const bool anyUnknown = std::any_of(statuses.cbegin(), statuses.cend(),
                                         [](const FolderStatus &s) { return s.state == FolderState::Unknown; });
-    if (anyUnknown || std::any_of(folderIDs.cbegin(), folderIDs.cend(), [&](const QString &id) { return sharedButEmpty(id, in); }))
+    QList<EmptyStanding> standings;
+    for (const QString &id : folderIDs)
+        standings << emptyStanding(id, in);
+    if (anyUnknown || standings.contains(EmptyStanding::Coming))
         return SyncHealth::syncing(0);
-    return offline ? SyncHealth::offline() : SyncHealth::allSynced();
+    if (offline)
+        return SyncHealth::offline();
+    return standings.contains(EmptyStanding::Untold) ? SyncHealth::waiting() : SyncHealth::allSynced();
 }
 
 SyncHealth projectHealth(const Project &project, const HealthInputs &in)
@@ -276,7 +310,7 @@ SyncHealth folderHealthOnDevice(const ProjectFolder &folder, const QString &devi
     // A Mac that has not taken the folder, or whose index of it has not come,
     // is complete only by Syncthing's count of nothing.
     if (progress.kind == SyncHealth::Kind::AllSynced && !indexIn(*folder.syncthingFolderID, deviceID, in))
-        return SyncHealth::syncing(0);
+        return indexUntold(*folder.syncthingFolderID, deviceID, in) ? SyncHealth::waiting() : SyncHealth::syncing(0);
     return progress;
 }
 

@@ -24,6 +24,8 @@ QString SyncHealth::label() const
         return QStringLiteral("Drive offline");
     case Kind::Error:
         return QStringLiteral("Error \u2014 please check");
+    case Kind::Waiting:
+        return QStringLiteral("Waiting for other Macs");
     }
     return {};
 }

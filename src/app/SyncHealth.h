@@ -8,7 +8,10 @@ namespace tw {
 // state whenever it is needed and never stored.
 struct SyncHealth
 {
-    enum class Kind { Syncing, Stopped, AllSynced, Paused, Offline, Error };
+    // Waiting: nothing here needs syncing, but whether another Mac has
+    // content to send is not told yet (its first file list has not come,
+    // and nothing says whether it is empty or still being read).
+    enum class Kind { Syncing, Stopped, AllSynced, Paused, Offline, Error, Waiting };
 
     Kind kind = Kind::AllSynced;
     double progress = 0;  // fraction, meaningful only while syncing
@@ -19,6 +22,7 @@ struct SyncHealth
     static SyncHealth paused() { return {Kind::Paused}; }
     static SyncHealth offline() { return {Kind::Offline}; }
     static SyncHealth error() { return {Kind::Error}; }
+    static SyncHealth waiting() { return {Kind::Waiting}; }
 
     // The progress only tells two syncing values apart, and only when exactly
     // equal.

@@ -31,9 +31,9 @@ std::optional<TransferSummary> incoming(const HealthInputs &in, const std::optio
         if (filter && !filter->contains(folder.id))
             continue;
         const auto status = in.folderStatuses.constFind(folder.id);
-        if (status == in.folderStatuses.cend() || status->needBytes < 1)
+        if (status == in.folderStatuses.cend() || incomingBytes(*status) < 1)
             continue;
-        summary.remainingBytes += status->needBytes;
+        summary.remainingBytes += incomingBytes(*status);
         summary.totalBytes += status->globalBytes;
     }
     if (summary.remainingBytes < 1)
@@ -42,6 +42,13 @@ std::optional<TransferSummary> incoming(const HealthInputs &in, const std::optio
 }
 
 } // namespace
+
+qint64 incomingBytes(const FolderStatus &status)
+{
+    if (status.hasErrors() && status.state != FolderState::Syncing)
+        return 0;
+    return status.needBytes;
+}
 
 std::optional<TransferSummary> summarizeTransfers(const HealthInputs &in, const std::optional<QString> &projectID)
 {

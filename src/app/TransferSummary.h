@@ -22,6 +22,11 @@ struct TransferSummary
     bool operator==(const TransferSummary &) const = default;
 };
 
+// The bytes a folder still has to receive while a transfer can be under way:
+// none while it stands on items the engine failed (its pull is over; the
+// engine retries them later, and the folder reads as failing meanwhile).
+qint64 incomingBytes(const FolderStatus &status);
+
 // Down first: while this Mac receives anything in scope no up summary is
 // given. Only byte counts; rate and time left belong to the caller, who
 // holds the estimator. Nothing for a sync ID that no sync has.

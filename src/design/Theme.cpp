@@ -58,6 +58,7 @@ QColor Theme::healthColor(const SyncHealth &health)
         return offline();
     case Kind::Paused:
     case Kind::Syncing:
+    case Kind::Waiting:
         return syncing();
     }
     return offline();
@@ -68,6 +69,7 @@ std::optional<Symbol> Theme::healthSymbol(const SyncHealth &health)
     using Kind = SyncHealth::Kind;
     switch (health.kind) {
     case Kind::Stopped:
+    case Kind::Waiting:
         return Symbol::CircleDashed;
     case Kind::AllSynced:
         return Symbol::Checkmark;
@@ -90,6 +92,7 @@ Symbol Theme::traySymbol(const SyncHealth &health)
     case Kind::Syncing:
         return Symbol::ArrowTriangle2Circlepath;
     case Kind::Stopped:
+    case Kind::Waiting:
         return Symbol::CircleDashed;
     case Kind::AllSynced:
         return Symbol::CheckmarkCircleFill;

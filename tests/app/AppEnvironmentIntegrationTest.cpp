@@ -295,8 +295,9 @@ void place(Mac &mac, const QString &folderID, const QString &path, const QString
 // Two Macs share a folder that is empty on both. An empty folder sends no
 // index: once each Mac's Syncthing has the other's cluster config and the
 // other Mac's own report rests on the same empty folder, the folder is
-// synced on both, not waiting for data for good.
-TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirIndexesAreExchanged)
+// synced on both, not waiting for data for good. Without reports (LAN diagnostics off) an empty
+// folder and a first scan look alike: both wait until A's large first file, scanned, is counted.
+void shareAnEmptyFolder(bool reports)
 {
     SyncthingInstance a, b;
     a.start();
@@ -308,21 +309,36 @@ TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirI
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()) && b.waitUntilConnected(a.deviceID()));
     const quint16 portA = freeLoopbackPort(), portB = freeLoopbackPort();
     Mac macA(a.makeEngine(), portA, portB), macB(b.makeEngine(), portB, portA);
+    for (Mac *mac : {&macA, &macB})
+        mac->env->preferences().setLanDiagnostics(reports);
     place(macA, "ef", pathA, both);
     place(macB, "ef", pathB, both);
-    const auto synced = [](Mac &mac, const QString &ownID) {
+    const SyncHealth expected = reports ? SyncHealth::allSynced() : SyncHealth::waiting();
+    const auto synced = [&](Mac &mac, const QString &ownID, const QString &otherID) {
         const HealthInputs in = mac.env->healthInputs();
         const Project &sync = in.projects.first();
-        return folderHealth(sync.folders.first(), in) == SyncHealth::allSynced()
-            && projectHealth(sync, in) == SyncHealth::allSynced()
-            && deviceHealth(sync, ownID, in) == SyncHealth::allSynced();
+        return folderHealth(sync.folders.first(), in) == expected
+            && projectHealth(sync, in) == expected
+            && deviceHealth(sync, ownID, in) == expected && folderHealthOnDevice(sync.folders.first(), otherID, in) == expected;
     };
-    EXPECT_TRUE(waitUntil([&] { return synced(macA, both[0]) && synced(macB, both[1]); }, 60000))
+    EXPECT_TRUE(waitUntil([&] { return synced(macA, both[0], both[1]) && synced(macB, both[1], both[0]); }, 60000))
         << folderHealth(macA.env->projects().projects().first().folders.first(), macA.env->healthInputs()).label().toStdString();
+    QFile big(pathA + "/big.bin");
+    ASSERT_TRUE(reports || (big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30)));
+    a.putFolder("ef", both);  // restarts the folder: its scan runs on
+    EXPECT_TRUE(reports || waitUntil([&] { return !synced(macB, both[1], both[0]); }, 120000));
+    const SyncHealth left = folderHealth(macB.env->projects().projects().first().folders.first(), macB.env->healthInputs());
+    EXPECT_TRUE(reports || left != SyncHealth::allSynced() || macB.env->folders().status("ef").globalBytes > 0) << left.label().toStdString();
     macA.env->stopLoops();
     macB.env->stopLoops();
     // Requests still under way end while their controllers are there.
     stopBoth(a, b);
+}
+
+TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirIndexesAreExchanged)
+{
+    shareAnEmptyFolder(true);
+    shareAnEmptyFolder(false);
 }
 
 // Mac B places a folder; Mac A then offers it with a file of holes so big

@@ -20,7 +20,7 @@ FolderStatus status(const char *id, FolderState state, qint64 global, qint64 nee
 // a Mac that is away. The peer has taken "done", "coming", "scan" and "rest"
 // and needs nothing of them (Syncthing's count of nothing); its index of
 // "done" is here, it reports content of "coming" of its own, still scans
-// "scan" and rests on an empty "rest".
+// "scan" and rests on an empty "rest"; of "quiet" (beside the node) and "trio" (beside a third Mac still scanning) it has sent nothing, nor reports them.
 HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bool paused = false)
 {
     HealthInputs in{.engineRunning = running, .allPaused = paused, .localDeviceID = me};
@@ -44,6 +44,14 @@ HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bo
     in.completion["onnode"]["NODE"] = 100;
     in.connections["NODE"].connected = true;
     in.nodeDeviceIDs = {"NODE"};
+    for (const char *id : {"quiet", "trio"}) {
+        const QString other = id == QString("trio") ? "THIRD" : "NODE";
+        in.engineFolders.append({.id = id, .sharedDeviceIDs = {me, peer, other}});
+        in.participants[id][peer] = in.participants[id][other] = 0;
+        in.completion[id][peer] = in.completion[id][other] = 100;
+    }
+    in.peerReports["THIRD"]["trio"].state = "scanning";
+    in.connections["THIRD"].connected = true;
     return in;
 }
 
@@ -71,6 +79,9 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"empty, the connected Mac takes part but still scans", true, false, {status("scan", S::Idle, 0, 0)}, {"scan"}, false, H::syncing(0)},
         {"empty, the connected Mac rests on an empty folder", true, false, {status("rest", S::Idle, 0, 0)}, {"rest"}, false, H::allSynced()},
         {"empty, the node takes part", true, false, {status("onnode", S::Idle, 0, 0)}, {"onnode"}, false, H::allSynced()},
+        {"empty, nothing tells whether the connected Mac has content, beside the node", true, false, {status("quiet", S::Idle, 0, 0)}, {"quiet"}, false, H::waiting()},
+        {"untold beside synced", true, false, {status("quiet", S::Idle, 0, 0), status("done", S::Idle, 0, 0)}, {"done", "quiet"}, false, H::waiting()},
+        {"three Macs: untold, the third still scans", true, false, {status("trio", S::Idle, 0, 0)}, {"trio"}, false, H::syncing(0)},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
         EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;
@@ -105,6 +116,8 @@ TEST(HealthRulesTest, AnotherMacsProgress)
     // Complete by Syncthing's count of nothing: not taken, or no index here yet.
     for (const char *id : {"new", "scan"})
         EXPECT_EQ(folderHealthOnDevice(folder(id), peer, inputs({})), H::syncing(0)) << id;
+    EXPECT_EQ(folderHealthOnDevice(folder("quiet"), peer, inputs({})), H::waiting());
+    EXPECT_EQ(deviceHealth({.folders = {folder("quiet"), folder("done")}}, peer, inputs({})), H::waiting());
 }
 
 TEST(HealthRulesTest, MacWithinSync)
@@ -159,6 +172,10 @@ TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
         in.projects = {{.id = "S", .members = {{.deviceID = me}, {.deviceID = peer}}, .folders = {lone}}};
         EXPECT_EQ(summarizeTransfers(in, sync), expected) << name;
     }
+    // Only a pull under way receives: not a folder standing on failed items or stopped in error.
+    const std::tuple<S, qint64, T> receiving[] = {{S::Idle, 250, {}}, {S::Error, 0, {}}, {S::Syncing, 250, TransferSummary{D::Down, 10, 100}}};
+    for (const auto &[state, failed, expected] : receiving)
+        EXPECT_EQ(summarizeTransfers(inputs({status("new", state, 100, 10, failed)})), expected) << int(state);
 }
 
 TEST(HealthRulesTest, MacsOfSyncInOrderOnce)

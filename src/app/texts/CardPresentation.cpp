@@ -25,6 +25,7 @@ CardPresentation cardPresentation(const SyncHealth &health, bool oneMac, bool ca
         return {CardTone::Synced, oneMac ? CardPresentation::onlyOnThisMacText : label,
                 catchingUp ? CardPresentation::catchingUpText : CardPresentation::allInSyncText, 1};
     case SyncHealth::Kind::Paused:
+    case SyncHealth::Kind::Waiting:
         return {CardTone::Syncing, label, label, 0};
     case SyncHealth::Kind::Error:
         return {CardTone::Danger, label, label, 0};

@@ -61,6 +61,8 @@ QString syncHealthDescription(const SyncHealth &health)
         return QStringLiteral("offline");
     case SyncHealth::Kind::Error:
         return QStringLiteral("error");
+    case SyncHealth::Kind::Waiting:
+        return QStringLiteral("waiting for other Macs");
     }
     return {};
 }

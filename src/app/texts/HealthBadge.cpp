@@ -20,6 +20,8 @@ HealthBadge healthBadge(const SyncHealth &health)
         return {QStringLiteral("Drive offline"), QStringLiteral("#8e8e93")};
     case Kind::Error:
         return {QStringLiteral("Error"), QStringLiteral("#ff3b30")};
+    case Kind::Waiting:
+        return {QStringLiteral("Waiting"), QStringLiteral("#ff9f0a")};
     }
     return {};
 }

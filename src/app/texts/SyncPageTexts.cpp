@@ -60,6 +60,8 @@ QString folderChipDetail(const SyncHealth &health, std::optional<qint64> globalB
         return size + QStringLiteral(" \u00b7 offline");
     case SyncHealth::Kind::Error:
         return size + QStringLiteral(" \u00b7 error");
+    case SyncHealth::Kind::Waiting:
+        return size + QStringLiteral(" \u00b7 waiting");
     case SyncHealth::Kind::Syncing:
         break;
     }
@@ -84,6 +86,8 @@ QString headerStatus(const SyncHealth &health, int peers)
         return QStringLiteral("Drive offline");
     case SyncHealth::Kind::Error:
         return QStringLiteral("Error");
+    case SyncHealth::Kind::Waiting:
+        return QStringLiteral("Waiting");
     }
     return {};
 }

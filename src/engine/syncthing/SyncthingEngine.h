@@ -40,6 +40,9 @@ public:
     ~SyncthingEngine() override;
 
     static const QString kEngineName;  // "Syncthing"
+    // The most failed items of a folder read in one answer (a few megabytes
+    // of text); a longer list is read in part.
+    static constexpr int failuresRead = 20'000;
 
     QString engineName() const override { return kEngineName; }
 
@@ -161,19 +164,20 @@ private:
         FailedItems items;
         QElapsedTimer age;
     };
-    // One page of Syncthing's list of a folder's failed items: the real
-    // failures on it and how many items it listed.
+    // One answer of Syncthing's list of a folder's failed items: the real
+    // failures in it and how many items it listed.
     struct FailuresPage
     {
         FailedItems failures;
         qint64 listed = 0;
     };
     // The items Syncthing lists as failed in a folder, less those that only
-    // wait for a device, read to the end of the list; none when any page of
-    // it cannot be read. `listedCount` is Syncthing's own count: while it
-    // holds, the last reading is reused.
+    // wait for a device, read in one answer; none when it cannot be read.
+    // `listedCount` is Syncthing's own count: while it holds, the last
+    // reading is reused.
     QCoro::Task<std::optional<FailedItems>> itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount);
-    QCoro::Task<std::optional<FailuresPage>> failuresPage(SyncthingAPI api, QString folderID, int page);
+    // The first `failuresRead` items of the list.
+    QCoro::Task<std::optional<FailuresPage>> failuresPage(SyncthingAPI api, QString folderID);
     // Reads one page of Syncthing's list, on a pool thread.
     static std::optional<FailuresPage> readFailuresPage(const QByteArray &body);
     // The status with only the items that really failed counted.

@@ -16,9 +16,8 @@ namespace tw {
 namespace {
 
 const QString kFolderErrorsPath = QStringLiteral("/rest/folder/errors");
-// The failed items read of a folder in one request, and how long a reading
-// serves while Syncthing's count of them holds (a new pull forgets it sooner).
-constexpr int kFailuresPage = 1000;
+// How long a reading of a folder's failed items serves while Syncthing's
+// count of them holds (a new pull forgets it sooner).
 constexpr qint64 kFailuresReuseMs = 60'000;
 // Syncthing's reasons for an item that no connected device can give it now.
 // It pulls the item again as soon as a device that has it connects: right
@@ -73,41 +72,38 @@ bool SyncthingEngine::waitsForDevice(const QString &error)
 
 // Syncthing lists failed items by path, so the real failures may lie past
 // any number of items that only wait: a count is true only once the whole
-// list is read. While Syncthing's count holds, it is not read again.
+// list is read. Syncthing builds the list anew at each pull, so pages asked
+// one after another may come from different lists (an item that moved onto
+// a page already read is missed, one that moved onto the next counted
+// twice): the list is read in one answer, which comes from one list. Past
+// `failuresRead` items only those are read, and the items left unread count
+// as Syncthing counts them, failed: a list read in part never tells "no
+// failures". While Syncthing's count holds, the list is not read again.
 QCoro::Task<std::optional<SyncthingEngine::FailedItems>>
 SyncthingEngine::itemFailures(SyncthingAPI api, QString folderID, qint64 listedCount)
 {
     const auto known = m_readFailures.constFind(folderID);
     if (known != m_readFailures.cend() && known->listedCount == listedCount && !known->age.hasExpired(kFailuresReuseMs))
         co_return known->items;
-    // A list that keeps filling pages past Syncthing's count grew while it
-    // was read: what was read of it is no answer.
-    const qint64 lastPage = listedCount / kFailuresPage + 1;
-    FailedItems items;
-    for (int page = 1; page <= lastPage; ++page) {
-        const std::optional<FailuresPage> read = co_await failuresPage(api, folderID, page);
-        if (!read)
-            co_return std::nullopt;
-        items.count += read->failures.count;
-        if (!items.first)
-            items.first = read->failures.first;
-        if (read->listed < kFailuresPage) {
-            ReadFailures reading{listedCount, items, QElapsedTimer()};
-            reading.age.start();
-            m_readFailures.insert(folderID, std::move(reading));
-            co_return items;
-        }
-    }
-    co_return std::nullopt;
+    const std::optional<FailuresPage> read = co_await failuresPage(api, folderID);
+    if (!read)
+        co_return std::nullopt;
+    FailedItems items = read->failures;
+    if (read->listed >= failuresRead)
+        items.count += std::max<qint64>(listedCount - read->listed, 1);
+    ReadFailures reading{listedCount, items, QElapsedTimer()};
+    reading.age.start();
+    m_readFailures.insert(folderID, std::move(reading));
+    co_return items;
 }
 
-QCoro::Task<std::optional<SyncthingEngine::FailuresPage>>
-SyncthingEngine::failuresPage(SyncthingAPI api, QString folderID, int page)
+QCoro::Task<std::optional<SyncthingEngine::FailuresPage>> SyncthingEngine::failuresPage(SyncthingAPI api,
+                                                                                         QString folderID)
 {
     SyncthingAPI::QueryItems query;
     query.append({QStringLiteral("folder"), folderID});
-    query.append({QStringLiteral("page"), QString::number(page)});
-    query.append({QStringLiteral("perpage"), QString::number(kFailuresPage)});
+    query.append({QStringLiteral("page"), QStringLiteral("1")});
+    query.append({QStringLiteral("perpage"), QString::number(failuresRead)});
     QByteArray body;
     try {
         body = co_await api.send(api.prepare("GET", kFolderErrorsPath, query));

@@ -39,6 +39,8 @@ TEST(CardPresentationTest, FollowsTheHealthTable)
          {CardTone::Syncing, QStringLiteral("Paused"), QStringLiteral("Paused"), 0}},
         {SyncHealth::offline(), false, false,
          {CardTone::Offline, QStringLiteral("Drive offline"), QStringLiteral("Drive offline"), 0}},
+        {SyncHealth::waiting(), false, true,
+         {CardTone::Syncing, QStringLiteral("Waiting for other Macs"), QStringLiteral("Waiting for other Macs"), 0}},
         {SyncHealth::error(), false, true,
          {CardTone::Danger, QStringLiteral("Error \u2014 please check"), QStringLiteral("Error \u2014 please check"),
           0}},

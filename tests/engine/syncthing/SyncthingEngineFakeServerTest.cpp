@@ -287,18 +287,21 @@ TEST_F(SyncthingEngineFakeServerTest, OneConnectionsAnswerServesACycleUntilADevi
 }
 
 // Syncthing's list of a folder's failed items, by path, page by page as
-// asked; the page `broken` answers 500.
-FakeHttpServer::Handler failedItems(const QStringList &paths, const QString &reason, int broken = 0)
+// asked; the page `broken` answers 500. After each answer, as after a pull, it
+// gains (`moves` above 0) or loses as many waiting items at its head.
+FakeHttpServer::Handler failedItems(const QStringList &paths, const QString &reason, int broken = 0, int moves = 0)
 {
-    return [paths, reason, broken](const Request &request) {
+    return [list = std::make_shared<QStringList>(paths), reason, broken, moves](const Request &request) {
         const QUrlQuery query(QUrl::fromEncoded(request.target).query());
         const int page = query.queryItemValue("page").toInt();
         const int perPage = query.queryItemValue("perpage").toInt();
         if (page == broken)
             return Response::text(500, "boom");
         QJsonArray errors;
-        for (const QString &path : paths.mid((page - 1) * perPage, perPage))
+        for (const QString &path : list->mid((page - 1) * perPage, perPage))
             errors.append(QJsonObject{{"path", path}, {"error", path.startsWith("w") ? reason : "permission denied"}});
+        for (int i = 0; i < std::abs(moves); ++i)
+            moves > 0 ? list->prepend("w/0") : list->removeFirst();
         return Response::json(json(QJsonObject{{"errors", errors}}));
     };
 }
@@ -316,22 +319,28 @@ QStringList named(const QString &prefix, int count)
 TEST_F(SyncthingEngineFakeServerTest, FailedItemsAreCountedFromTheWholeListWhateverItsOrder)
 {
     const QString noDevice = "no connected device has the required version of this file";
+    const int most = SyncthingEngine::failuresRead;
     const struct
     {
         QStringList paths;
         int brokenPage;
         qint64 failing;
+        int moves = 0;  // the list is built anew after each answer
     } rows[] = {
         {named("w/", 200) + named("z/", 50), 0, 50},
         {named("w/", 2500) + named("z/", 50), 0, 50},
         {named("a/", 1) + named("w/", 249), 0, 1},
         {named("a/", 1) + named("w/", 2499), 0, 1},
-        {named("w/", 2500) + named("z/", 50), 2, 2550},
+        {named("w/", 2500) + named("z/", 50), 1, 2550},
+        {named("w/", 1000) + named("z/", 1), 0, 1, -1},
+        {named("w/", 999) + named("z/", 2), 0, 2, 1},
+        {named("w/", most + 5), 0, 5},  // the items past one answer count as failed
+        {named("a/", 1) + named("w/", most + 5), 0, 7},
     };
     for (const auto &row : rows) {
         const qint64 listed = row.paths.size();
         on("GET /rest/db/status", Response::json(json(QJsonObject{{"state", "idle"}, {"errors", listed}})));
-        on("GET /rest/folder/errors", failedItems(row.paths, noDevice, row.brokenPage));
+        on("GET /rest/folder/errors", failedItems(row.paths, noDevice, row.brokenPage, row.moves));
         const QString folder = QStringLiteral("f%1").arg(&row - rows);
         EXPECT_EQ(awaitTask(engine->folderStatus(folder)).errorCount, row.failing) << folder.toStdString();
     }
@@ -353,6 +362,7 @@ TEST_F(SyncthingEngineFakeServerTest, ManyFailedItemsAreReadOnceWhileTheirCountH
     };
     EXPECT_EQ(awaitTask(engine->folderStatus("f")).errorCount, 4999);
     const qsizetype pages = reads();
+    EXPECT_EQ(pages, 1);
     EXPECT_EQ(awaitTask(engine->folderStatus("f")).errorCount, 4999);
     EXPECT_EQ(reads(), pages);
     paths.append("z/9");
