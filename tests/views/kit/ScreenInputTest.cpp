@@ -1,10 +1,11 @@
 // How every sheet, panel and settings tab takes the keys of the desk: Return
-// presses a sheet's main button wherever the focus is, the mouse wheel over
+// presses the focused button, else a sheet's main button, the mouse wheel over
 // a value that has no focus scrolls the page instead of changing it, a
 // button busy with its work keeps the focus where it was, and a line pasted
 // into a one-line field of a name stays one line.
 
 #include "app/AppPreferences.h"
+#include "app/AppSignals.h"
 #include "app/ProjectSelection.h"
 #include "cluster/NodeSetupPayload.h"
 #include "views/feedback/FeedbackSheet.h"
@@ -14,14 +15,18 @@
 #include "views/joining/NasSetupGuideView.h"
 #include "views/joining/NodeSetupConfirmSheet.h"
 #include "views/joining/WelcomeSheet.h"
+#include "views/kit/ButtonReturnKey.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/WheelFocusGuard.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/settings/SettingsView.h"
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
 #include "views/syncpage/RenameSheet.h"
+#include "views/window/MainWindow.h"
 #include "views/window/NavigationPath.h"
+#include "views/window/ViewFactories.h"
 
 #include "../support/ShellRig.h"
 #include "../support/SyncPageRig.h"
@@ -30,6 +35,7 @@
 #include "WaitUntil.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -44,11 +50,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSpontaneKeyEvent>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <functional>
 
@@ -188,9 +196,33 @@ QList<QWidget *> focusStops(QWidget &window)
     return stops;
 }
 
-TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
+// The button's presses counted, its work (and menu) not carried out.
+void countInstead(QAbstractButton &button, std::function<void()> count)
 {
-    for (const Screen &screen : sheets()) {
+    QObject::disconnect(&button, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::disconnect(&button, &QAbstractButton::pressed, nullptr, nullptr);
+    // A toolbar's button triggers its action besides.
+    if (auto *tool = qobject_cast<QToolButton *>(&button); tool && tool->defaultAction())
+        tool->defaultAction()->blockSignals(true);
+    QObject::connect(&button, &QAbstractButton::clicked, std::move(count));
+}
+
+// The panel or sheet whose main button Return presses: the one holding the
+// shortcut.
+QWidget *returnScope(QWidget &main)
+{
+    for (QWidget *up = &main; up; up = up->parentWidget())
+        for (const QShortcut *shortcut : up->findChildren<QShortcut *>(Qt::FindDirectChildrenOnly))
+            if (shortcut->key() == QKeySequence(Qt::Key_Return))
+                return up;
+    return nullptr;
+}
+
+TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheMainButton)
+{
+    QList<Screen> screens = sheets();
+    screens.append(panelsAndSettings()[1]);  // the folder settings panel
+    for (const Screen &screen : screens) {
         SCOPED_TRACE(screen.name);
         std::unique_ptr<QWidget> sheet = screen.build();
         QPushButton *main = nullptr;
@@ -199,15 +231,18 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
                 main = button;
         ASSERT_NE(main, nullptr);
         ASSERT_TRUE(main->isEnabled());
+        QWidget *scope = returnScope(*main);
+        ASSERT_NE(scope, nullptr);
         // Counted, not carried out.
-        QObject::disconnect(main, &QAbstractButton::clicked, nullptr, nullptr);
-        int clicks = 0;
-        QObject::connect(main, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+        QHash<const QAbstractButton *, int> clicks;
+        for (QAbstractButton *button : scope->findChildren<QAbstractButton *>())
+            countInstead(*button, [&clicks, button] { ++clicks[button]; });
         sheet->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
 
         // Twice round: the focus has been on the main button and left it.
-        const QList<QWidget *> stops = focusStops(*sheet);
+        QList<QWidget *> stops = focusStops(*sheet->window());
+        stops.removeIf([scope](const QWidget *stop) { return !scope->isAncestorOf(stop); });
         EXPECT_GE(stops.size(), 2);
         for (QWidget *stop : stops + stops) {
             stop->setFocus(Qt::TabFocusReason);
@@ -215,23 +250,73 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
                 ADD_FAILURE() << "the focus cannot go to " << qPrintable(describe(*stop));
                 break;
             }
-            const int before = clicks;
+            const QHash<const QAbstractButton *, int> before = clicks;
             QTest::keyClick(stop, Qt::Key_Return);
-            // A multi-line field takes Return as a new line.
+            // A multi-line field takes Return as a new line; a focused button
+            // ("Cancel") takes it for itself.
             const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
-            EXPECT_EQ(clicks - before, multiLine ? 0 : 1) << qPrintable(describe(*stop));
+            const bool ownButton = ButtonReturnKey::takesReturn(*stop);
+            const auto *pressed = ownButton ? static_cast<QAbstractButton *>(stop) : main;
+            EXPECT_EQ(clicks.value(pressed) - before.value(pressed), multiLine ? 0 : 1) << qPrintable(describe(*stop));
+            EXPECT_EQ(clicks.value(main) - before.value(main), multiLine || (ownButton && stop != main) ? 0 : 1)
+                << qPrintable(describe(*stop));
             // Return in an open list only picks the entry.
             if (auto *list = qobject_cast<QComboBox *>(stop)) {
                 list->showPopup();
                 ASSERT_TRUE(waitUntil([&] { return list->view()->isVisible(); }));
-                const int picks = clicks;
+                const int picks = clicks.value(main);
                 QTest::keyClick(list->view(), Qt::Key_Down);
                 QTest::keyClick(list->view(), Qt::Key_Return);
                 EXPECT_FALSE(list->view()->isVisible());
-                EXPECT_EQ(clicks, picks) << qPrintable(describe(*stop)) << " pressed from its open list";
+                EXPECT_EQ(clicks.value(main), picks) << qPrintable(describe(*stop)) << " pressed from its open list";
             }
         }
     }
+}
+
+// Return presses every focused button of the window as Space does: the
+// toolbar's, the status bar's pause, the "New sync" tile, a panel's back
+// chevron.
+TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
+{
+    ShellRig application;  // the application as main() builds it
+    AppSignals appSignals;
+    app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+    MainWindow window(app(), appSignals, ViewFactories::standard());
+    window.resize(1000, 800);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QSet<QString> pressed;
+    const auto pressEach = [&] {
+        settleLayouts();
+        for (QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+            if (!KeyboardFocus::isStop(*button) || !ButtonReturnKey::takesReturn(*button))
+                continue;
+            SCOPED_TRACE(describe(*button).toStdString() + " " + button->text().toStdString());
+            int clicks = 0;
+            countInstead(*button, [&clicks] { ++clicks; });
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+                button->setFocus(Qt::TabFocusReason);
+                ASSERT_TRUE(button->hasFocus());
+                QTest::keyClick(button, key);
+                EXPECT_EQ(clicks, 1) << key;
+                clicks = 0;
+            }
+            pressed.insert(QString::fromLatin1(button->metaObject()->className()) + button->text());
+        }
+    };
+    pressEach();
+    window.path().setIDs({syncID});
+    auto *page = qobject_cast<ProjectView *>(window.topPage());
+    ASSERT_NE(page, nullptr);
+    page->setAnimated(false);
+    page->tapFolder(QStringLiteral("f1"));
+    page->openPanel(ProjectSelection::FolderPanel::Settings);
+    pressEach();
+    // The tile, the toolbar's buttons and the status bar's pause on both
+    // pages, the panel's back chevron, Cancel and Save.
+    EXPECT_GE(pressed.size(), 6) << qPrintable(QStringList(pressed.values()).join(QStringLiteral(", ")));
 }
 
 struct Reading
