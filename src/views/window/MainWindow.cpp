@@ -408,6 +408,10 @@ void MainWindow::openSheetOf(Sheet kind)
         dialog->deleteLater();
     });
     dialog->open();
+    // A sheet a link opened takes the keyboard, even when the window it
+    // blocks was brought forward after it.
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void MainWindow::sheetClosed(Sheet kind, Ending ending)

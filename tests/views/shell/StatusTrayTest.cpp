@@ -183,6 +183,25 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximised)
         child.write("show\n");
     }
     EXPECT_TRUE(settledMaximised());
+
+    // With a sheet open, a second launch gives the keyboard to the sheet,
+    // not to the window it blocks.
+    const auto active = [&](const QByteArray &which) {
+        return waitUntil([&] {
+            said.clear();
+            child.write("active\n");
+            waitUntil([&] { return (said += child.readAllStandardOutput()).contains('\n'); }, 60000);
+            return said.contains("active " + which + "\n");
+        }, 60000);
+    };
+    child.write("sheet\n");
+    ASSERT_TRUE(active("sheet"));
+    for (const char *away : {"hide\n", "close\n", "minimise\n", "window\n"}) {
+        SCOPED_TRACE(away);
+        child.write(away);
+        child.write("show\n");
+        EXPECT_TRUE(active("sheet"));
+    }
 }
 
 } // namespace

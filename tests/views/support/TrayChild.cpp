@@ -1,7 +1,7 @@
 // A shell on the fake engine with the real tray, for the tray test: it runs
 // on the test's Xvfb and private bus, takes commands on standard input and
 // reports the window's visibility (and, asked, its maximised state) on
-// standard output.
+// standard output, and which of the window and its sheet is active.
 #include "controllers/EngineController.h"
 #include "app/InstanceChannel.h"
 #include "views/shell/ShellWindow.h"
@@ -11,8 +11,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QVBoxLayout>
 
 #include <unistd.h>
 
@@ -59,6 +62,27 @@ bool shownMaximized(const QWidget &window)
     return window.isVisible() && window.isMaximized() && !window.isMinimized();
 }
 
+// A sheet over the window, as a page or a link opens one.
+void openSheet(QWidget &window)
+{
+    auto *sheet = new QDialog(&window);
+    sheet->setObjectName(QStringLiteral("sheet"));
+    sheet->setWindowModality(Qt::WindowModal);
+    (new QVBoxLayout(sheet))->addWidget(new QLineEdit);
+    sheet->open();
+}
+
+// Which of them the keyboard reaches.
+const char *activeWindow(const QWidget &window)
+{
+    const QWidget *active = QApplication::activeWindow();
+    if (!active)
+        return "active none";
+    if (active == &window)
+        return "active window";
+    return active->objectName() == QStringLiteral("sheet") ? "active sheet" : "active other";
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -87,6 +111,14 @@ int main(int argc, char **argv)
                 closeAction(rig.shell->window())->trigger();
             else if (command == "show")  // a second launch
                 rig.shell->open(tw::InstanceChannel::showRequest);
+            else if (command == "minimise")
+                rig.shell->window().showMinimized();
+            else if (command == "window")  // the window asks for the keyboard itself
+                rig.shell->window().activateWindow();
+            else if (command == "sheet")
+                openSheet(rig.shell->window());
+            else if (command == "active")
+                VisibilityReport::say(activeWindow(rig.shell->window()));
             else if (command == "state")
                 VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
         }
