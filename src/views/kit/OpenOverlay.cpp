@@ -1,6 +1,7 @@
 #include "views/kit/OpenOverlay.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QPointer>
 #include <QTimer>
@@ -64,6 +65,24 @@ QWidget *openOverlay(const QSet<const QWidget *> &owners)
 void deleteWhenNoOverlay(QWidget *widget)
 {
     (new OverlayWait(widget))->check();
+}
+
+void closeDialogsOf(const QWidget &owner)
+{
+    QList<QPointer<QDialog>> opened;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(window);
+        if (!dialog || !dialog->isVisible())
+            continue;
+        const QWidget *up = dialog->parentWidget();
+        while (up && up != &owner)
+            up = up->parentWidget();
+        if (up)
+            opened.append(dialog);
+    }
+    for (const QPointer<QDialog> &dialog : std::as_const(opened))
+        if (dialog)
+            dialog->reject();
 }
 
 } // namespace tw

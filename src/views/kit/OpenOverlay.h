@@ -15,4 +15,8 @@ QWidget *openOverlay(const QSet<const QWidget *> &owners);
 // should be out of sight already.
 void deleteWhenNoOverlay(QWidget *widget);
 
+// Rejects the dialogs opened over the owner, a widget inside it or one of
+// those dialogs.
+void closeDialogsOf(const QWidget &owner);
+
 } // namespace tw

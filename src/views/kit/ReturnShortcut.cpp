@@ -1,5 +1,7 @@
 #include "views/kit/ReturnShortcut.h"
 
+#include "views/kit/ButtonReturnKey.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -75,6 +77,7 @@ protected:
 
 void bindReturnKey(QWidget &panel, QAbstractButton &button)
 {
+    ButtonReturnKey::install();
     keepReturnInLists(panel);
     panel.installEventFilter(new ListsOnShow(&panel));
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {

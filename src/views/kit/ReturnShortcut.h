@@ -7,10 +7,12 @@ class QWidget;
 namespace tw {
 
 // The default action of a panel or a sheet: Return (and the keypad's Enter)
-// clicks the button while the panel is shown in the active window, wherever
-// the focus is in that window, and does nothing while the button is disabled
-// or hidden. A multi-line field keeps Return for its new lines (it claims
-// the key before any shortcut). A dialog's own default button would not do:
+// clicks the button while the panel is shown in the active window and the
+// focus is in a field or a list of that window, or on nothing that takes the
+// key, and does nothing while the button is disabled or hidden. A focused
+// button takes Return itself (`ButtonReturnKey`, installed here): Return on
+// "Cancel" cancels. A multi-line field keeps Return for its new lines (it
+// claims the key before any shortcut). A dialog's own default button would not do:
 // it is lost once the focus visits another button, and is never the
 // dialog's when set before the button was placed in it. The shortcuts
 // belong to the panel and go with it. Return in an open list (a combo box's)

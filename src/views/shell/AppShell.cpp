@@ -16,6 +16,7 @@
 #include "views/joining/IncomingView.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/PanelTexts.h"
+#include "views/kit/ButtonReturnKey.h"
 #include "views/kit/KeyboardFocus.h"
 #include "views/kit/WheelFocusGuard.h"
 #include "views/shell/FolderPicker.h"
@@ -119,6 +120,7 @@ AppShell::AppShell(SyncEngine &engine, AppEnvironment::Services services, Inject
     // Before any widget is made, so that every one is polished under it.
     qApp->installEventFilter(new WheelFocusGuard(this));
     qApp->installEventFilter(new KeyboardFocus(this));
+    ButtonReturnKey::install();
     std::function<bool()> trayAvailable = m_injectables.trayAvailable;
     if (!trayAvailable)
         trayAvailable = [this] { return m_tray->isShown() && m_hostWatch && m_hostWatch->isHostRegistered(); };

@@ -1,5 +1,6 @@
 #include "views/shell/WindowController.h"
 
+#include <QApplication>
 #include <QEvent>
 
 namespace tw {
@@ -21,7 +22,25 @@ void WindowController::show()
         m_window->showNormal();
     m_away = false;
     m_window->raise();
-    m_window->activateWindow();
+    // A sheet or question open over the window is what the keys belong to:
+    // activated last, so the window manager leaves it the keyboard rather
+    // than the window it blocks.
+    QWidget *sheet = blockingModal();
+    QWidget &active = sheet ? *sheet : *m_window;
+    active.raise();
+    active.activateWindow();
+}
+
+// The modal window on top of those open over the window, if any.
+QWidget *WindowController::blockingModal() const
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || modal == m_window || !modal->isVisible())
+        return nullptr;
+    for (const QWidget *owner = modal->parentWidget(); owner; owner = owner->parentWidget())
+        if (owner == m_window)
+            return modal;
+    return nullptr;
 }
 
 // The maximised state is taken as it changes while the window is shown.

@@ -14,14 +14,17 @@ public:
     explicit WindowController(QWidget *window);
 
     QWidget *window() const { return m_window; }
-    // Shown, raised and given focus; a window maximised when it was hidden
-    // or minimised comes back maximised.
+    // Shown, raised and given focus, the focus going to the sheet or
+    // question open over it; a window maximised when it was hidden or
+    // minimised comes back maximised.
     void show();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *blockingModal() const;
+
     QPointer<QWidget> m_window;
     // Window managers drop the maximised state of a window they no longer
     // show, so it is taken as it changes while the window is shown.

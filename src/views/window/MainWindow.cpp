@@ -55,6 +55,16 @@ QWidget *innermostDialogOf(const QWidget *window)
     return found;
 }
 
+// Whether the dialog was opened over the owner, a widget in it or a dialog
+// of those.
+bool standsOver(const QWidget &dialog, const QWidget &owner)
+{
+    for (const QWidget *up = dialog.parentWidget(); up; up = up->parentWidget())
+        if (up == &owner)
+            return true;
+    return false;
+}
+
 } // namespace
 
 MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, ViewFactories factories, QWidget *parent)
@@ -118,6 +128,9 @@ void MainWindow::followPath()
         m_pages.append({QString(), makePage(QString())});
     for (qsizetype i = m_pages.size() - 1; i < ids.size(); ++i)
         m_pages.append({ids[i], makePage(ids[i])});
+    for (const Page &page : std::as_const(m_pages))
+        if (page.widget != topPage())
+            closeDialogsLater(page.widget);
     m_stack->setCurrentWidget(topPage());
     showTopActions();
     showTopTitle();
@@ -152,8 +165,27 @@ void MainWindow::dropPagesFrom(int index)
         page->removeEventFilter(this);
         m_stack->removeWidget(page);
         page->hide();
+        closeDialogsLater(page);
         deleteWhenNoOverlay(page);
     }
+}
+
+// A page's sheet or question is about that page: one a link took the window
+// away from would stand over a page it does not belong to. Closed a turn
+// later, so a question whose answer left the page ends as answered.
+void MainWindow::closeDialogsLater(QWidget *page)
+{
+    QTimer::singleShot(0, this, [this, page = QPointer<QWidget>(page)] {
+        if (!page || page == topPage())
+            return;
+        // The approval prompt is the window's, opened over a page's dialog
+        // only to be seen: it stays, over the window.
+        if (m_prompt && standsOver(*m_prompt, *page)) {
+            m_prompt->setParent(this, m_prompt->windowFlags());
+            m_prompt->open();
+        }
+        closeDialogsOf(*page);
+    });
 }
 
 void MainWindow::showTopActions()
@@ -408,6 +440,10 @@ void MainWindow::openSheetOf(Sheet kind)
         dialog->deleteLater();
     });
     dialog->open();
+    // A sheet a link opened takes the keyboard, even when the window it
+    // blocks was brought forward after it.
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void MainWindow::sheetClosed(Sheet kind, Ending ending)

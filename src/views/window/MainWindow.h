@@ -84,6 +84,7 @@ private:
     void startWelcomeOnce();
     void updateSheets();
     void updateSheetsLater();
+    void closeDialogsLater(QWidget *page);
     Sheet nextSheet() const;
     void openSheetOf(Sheet kind);
     void sheetClosed(Sheet kind, Ending ending);

@@ -1,10 +1,11 @@
 // How every sheet, panel and settings tab takes the keys of the desk: Return
-// presses a sheet's main button wherever the focus is, the mouse wheel over
+// presses the focused button, else a sheet's main button, the mouse wheel over
 // a value that has no focus scrolls the page instead of changing it, a
 // button busy with its work keeps the focus where it was, and a line pasted
 // into a one-line field of a name stays one line.
 
 #include "app/AppPreferences.h"
+#include "app/AppSignals.h"
 #include "app/ProjectSelection.h"
 #include "cluster/NodeSetupPayload.h"
 #include "views/feedback/FeedbackSheet.h"
@@ -14,13 +15,16 @@
 #include "views/joining/NasSetupGuideView.h"
 #include "views/joining/NodeSetupConfirmSheet.h"
 #include "views/joining/WelcomeSheet.h"
+#include "views/kit/ButtonReturnKey.h"
 #include "views/kit/DisclosureGroup.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/WheelFocusGuard.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/settings/SettingsView.h"
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
 #include "views/syncpage/RenameSheet.h"
+#include "views/window/MainWindow.h"
 #include "views/window/NavigationPath.h"
 
 #include "../support/ShellRig.h"
@@ -30,6 +34,7 @@
 #include "WaitUntil.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -49,6 +54,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <functional>
 
@@ -188,7 +194,18 @@ QList<QWidget *> focusStops(QWidget &window)
     return stops;
 }
 
-TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
+// The button's presses counted, its work (and menu) not carried out.
+void countInstead(QAbstractButton &button, std::function<void()> count)
+{
+    QObject::disconnect(&button, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::disconnect(&button, &QAbstractButton::pressed, nullptr, nullptr);
+    // A toolbar's button triggers its action besides.
+    if (auto *tool = qobject_cast<QToolButton *>(&button); tool && tool->defaultAction())
+        tool->defaultAction()->blockSignals(true);
+    QObject::connect(&button, &QAbstractButton::clicked, std::move(count));
+}
+
+TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
 {
     for (const Screen &screen : sheets()) {
         SCOPED_TRACE(screen.name);
@@ -199,10 +216,9 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
                 main = button;
         ASSERT_NE(main, nullptr);
         ASSERT_TRUE(main->isEnabled());
-        // Counted, not carried out.
-        QObject::disconnect(main, &QAbstractButton::clicked, nullptr, nullptr);
         int clicks = 0;
-        QObject::connect(main, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+        for (QAbstractButton *button : sheet->findChildren<QAbstractButton *>())
+            countInstead(*button, [&clicks, button, main] { clicks += button == main; });
         sheet->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
 
@@ -217,9 +233,11 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
             }
             const int before = clicks;
             QTest::keyClick(stop, Qt::Key_Return);
-            // A multi-line field takes Return as a new line.
+            // A multi-line field takes Return as a new line, another button
+            // ("Cancel") for itself.
             const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
-            EXPECT_EQ(clicks - before, multiLine ? 0 : 1) << qPrintable(describe(*stop));
+            const bool otherButton = stop != main && ButtonReturnKey::takesReturn(*stop);
+            EXPECT_EQ(clicks - before, multiLine || otherButton ? 0 : 1) << qPrintable(describe(*stop));
             // Return in an open list only picks the entry.
             if (auto *list = qobject_cast<QComboBox *>(stop)) {
                 list->showPopup();
@@ -232,6 +250,46 @@ TEST_F(ScreenInputTest, ReturnPressesEverySheetsMainButtonWhereverTheFocusIs)
             }
         }
     }
+}
+
+// Return and Enter press the focused button of the window, and only it, as
+// Space does: the toolbar's, the status bar's pause, the "New sync" tile, a
+// panel's back chevron, its Cancel (never its Save).
+TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
+{
+    ShellRig application;  // the application as main() builds it
+    AppSignals appSignals;
+    app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+    MainWindow window(app(), appSignals, ViewFactories::standard());
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    int checked = 0;
+    const auto pressEach = [&] {
+        settleLayouts();
+        QList<QAbstractButton *> pressed;
+        const QList<QAbstractButton *> buttons = window.findChildren<QAbstractButton *>();
+        for (QAbstractButton *button : buttons)
+            countInstead(*button, [&pressed, button] { pressed.append(button); });
+        for (QAbstractButton *button : buttons)
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+                if (!KeyboardFocus::isStop(*button) || !ButtonReturnKey::takesReturn(*button))
+                    break;
+                pressed.clear();
+                button->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(button, key);
+                EXPECT_EQ(pressed, QList<QAbstractButton *>{button}) << qPrintable(describe(*button)) << key;
+                checked += key == Qt::Key_Return;
+            }
+    };
+    pressEach();
+    window.path().setIDs({syncID});
+    auto *page = static_cast<ProjectView *>(window.topPage());
+    page->setAnimated(false);
+    page->tapFolder(QStringLiteral("f1"));
+    page->openPanel(ProjectSelection::FolderPanel::Settings);
+    pressEach();
+    EXPECT_GE(checked, 8);
 }
 
 struct Reading

@@ -98,9 +98,10 @@ TEST(StatusTrayTest, TheItemRegistersOnceAHostAppearsAndFollowsTheHealth)
 }
 
 // Maximised by the window manager at another program's request, closed by
-// its × or by Ctrl+W, then shown by a second launch: maximised again. Under
-// openbox, which reports passing states of a window going to the task bar.
-TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximised)
+// its × or by Ctrl+W, then shown by a second launch: maximised again, and a
+// sheet open over it has the keyboard. Under openbox, which reports passing
+// states of a window going to the task bar.
+TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximisedUnderItsSheet)
 {
     for (const char *tool : {"Xvfb", "openbox", "wmctrl"})
         ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing: run scripts/setup-deps";
@@ -183,6 +184,23 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximised)
         child.write("show\n");
     }
     EXPECT_TRUE(settledMaximised());
+
+    // With a sheet open, a second launch gives the keyboard to the sheet,
+    // not to the window it blocks, once openbox has done as asked.
+    const auto sheetActive = [&] {
+        return openboxCaughtUp() && waitUntil([&] {
+            said.clear();
+            child.write("active\n");
+            waitUntil([&] { return (said += child.readAllStandardOutput()).contains('\n'); }, 60000);
+            return said.startsWith("sheet\n");
+        }, 60000);
+    };
+    child.write("sheet\n");
+    for (const char *away : {"hide\n", "close\n", "minimise\n", "window\n"}) {
+        SCOPED_TRACE(away);
+        child.write(QByteArray(away) + "show\n");
+        EXPECT_TRUE(sheetActive());
+    }
 }
 
 } // namespace

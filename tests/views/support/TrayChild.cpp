@@ -1,7 +1,7 @@
 // A shell on the fake engine with the real tray, for the tray test: it runs
 // on the test's Xvfb and private bus, takes commands on standard input and
 // reports the window's visibility (and, asked, its maximised state) on
-// standard output.
+// standard output, and which of the window and its sheet is active.
 #include "controllers/EngineController.h"
 #include "app/InstanceChannel.h"
 #include "views/shell/ShellWindow.h"
@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -59,6 +60,13 @@ bool shownMaximized(const QWidget &window)
     return window.isVisible() && window.isMaximized() && !window.isMinimized();
 }
 
+void openSheet(QWidget &window)
+{
+    auto *sheet = new QDialog(&window);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -87,6 +95,14 @@ int main(int argc, char **argv)
                 closeAction(rig.shell->window())->trigger();
             else if (command == "show")  // a second launch
                 rig.shell->open(tw::InstanceChannel::showRequest);
+            else if (command == "minimise")
+                rig.shell->window().showMinimized();
+            else if (command == "window")  // the window asks for the keyboard itself
+                rig.shell->window().activateWindow();
+            else if (command == "sheet")  // as a page or a link opens one
+                openSheet(rig.shell->window());
+            else if (command == "active")
+                VisibilityReport::say(qobject_cast<QDialog *>(QApplication::activeWindow()) ? "sheet" : "no sheet");
             else if (command == "state")
                 VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
         }

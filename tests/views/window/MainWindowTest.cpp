@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -456,6 +457,16 @@ TEST(MainWindowTest, PromptWaitsBehindTheWindowsSheetsButNotAPagesDialog)
     p.projects().setPendingDeviceApproval(request("D2", "P"));
     ASSERT_TRUE(waitUntil([&] { return p.prompt() != nullptr; }));
     EXPECT_EQ(p.prompt()->parentWidget(), pageDialog);
+
+    // A link that opens another page closes the page's dialog; the prompt
+    // that stood over it stays, over the window.
+    const QPointer<JoinApprovalPrompt> prompt = p.prompt();
+    p.window->path().setIDs({"P"});
+    EXPECT_TRUE(waitUntil([&] { return !pageDialog->isVisible(); }));
+    EXPECT_EQ(pageDialog->result(), QDialog::Rejected);
+    ASSERT_EQ(p.prompt(), prompt);
+    EXPECT_TRUE(prompt->isVisible());
+    EXPECT_EQ(prompt->parentWidget(), p.window.get());
     p.prompt()->reject();
     delete pageDialog;
 }
