@@ -9,10 +9,12 @@
 #include "controllers/EngineController.h"
 #include "design/Theme.h"
 #include "engine/SyncEngineError.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/PanelTexts.h"
 #include "views/settings/MeasuredSpeed.h"
 #include "views/settings/SettingsState.h"
 #include "views/settings/SettingsView.h"
+#include "views/shell/AppShell.h"
 
 #include "QtPrinters.h"
 #include "SaveShot.h"
@@ -21,6 +23,7 @@
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QJsonDocument>
@@ -361,6 +364,30 @@ TEST_F(NetworkTabTest, SettingsNeverReadCannotBeAppliedAndTheNextShowAsksAgain)
     view->hide();
     view->show();
     EXPECT_EQ(engine.callCount("networkSettings"), 2);
+}
+
+// Reached by Tab, the local networks' field scrolls wholly into view, not
+// only its first line.
+TEST_F(NetworkTabTest, AFieldReachedByTabScrollsWhollyIntoView)
+{
+    KeyboardFocus keyboard;
+    qApp->installEventFilter(&keyboard);
+    view->resize(AppShell::settingsSize);
+    open();
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    QApplication::setActiveWindow(view.get());
+    auto *networks = find<QPlainTextEdit>("alwaysLocalNets");
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(*view);
+    const qsizetype at = stops.indexOf(networks);
+    ASSERT_GT(at, 0);
+    stops[at - 1]->setFocus(Qt::TabFocusReason);
+    view->networkTab()->verticalScrollBar()->setValue(0);
+    QTest::keyClick(stops[at - 1], Qt::Key_Tab);
+    settleLayouts();
+    qApp->removeEventFilter(&keyboard);
+    ASSERT_TRUE(networks->hasFocus());
+    EXPECT_EQ(networks->visibleRegion().boundingRect(), networks->rect());
 }
 
 } // namespace
