@@ -229,8 +229,7 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     struck.setStrikeOut(true);
     EXPECT_EQ(QFontMetrics(struck).elidedText("Take [1].mov", Qt::ElideMiddle, excluded.width()), "Take [1].mov");
     EXPECT_FALSE(panel->list().verticalScrollBar()->isVisible());
-    // Its switch, on, stands out from its row and carries its knob, each at
-    // 3 : 1, in both appearances.
+    // Its switch, on, stands out from its row and carries its knob at 3 : 1.
     const QRect on = panel->rowDelegate().switchRect(row(*panel, "Take [1].mov"));
     for (const auto appearance : {AppPreferences::Appearance::Light, AppPreferences::Appearance::Dark}) {
         applyWidgetAppearance(appearance);

@@ -90,11 +90,8 @@ int main(int argc, char **argv)
             else if (command == "state")
                 VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
             else if (command == "size")
-                VisibilityReport::say(QStringLiteral("size %1x%2")
-                                          .arg(rig.shell->window().width())
-                                          .arg(rig.shell->window().height())
-                                          .toUtf8()
-                                          .constData());
+                VisibilityReport::say(qPrintable(
+                    QStringLiteral("size %1x%2").arg(rig.shell->window().width()).arg(rig.shell->window().height())));
         }
     });
     VisibilityReport::say("started");

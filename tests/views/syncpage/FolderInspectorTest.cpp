@@ -18,7 +18,6 @@
 #include "controllers/FormatFileSize.h"
 #include "views/kit/KeyboardFocus.h"
 #include "views/syncpage/CapsuleChip.h"
-#include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
 #include "views/window/NavigationPath.h"
 
@@ -374,9 +373,8 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
         EXPECT_EQ(shownSymbol(*button(*shown, name)), symbol) << name;
         EXPECT_EQ(button(*shown, name)->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
     }
-    // On the sync page of the smallest window the seven stand whole below
-    // what scrolls, and Tab reads "Remove", at the first line's end, before
-    // the second line.
+    // On the smallest window's sync page the seven stand whole below what
+    // scrolls; Tab reads "Remove", ending the first line, before the second.
     NavigationPath path;
     ProjectView page(app(), path, syncID, ProjectPageFactories::standard());
     page.setAnimated(false);
