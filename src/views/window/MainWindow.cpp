@@ -19,7 +19,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QWidgetAction>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -64,7 +63,6 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
     , m_factories(std::move(factories))
     , m_toolBar(new QToolBar)
     , m_backAction(new QAction(QIcon::fromTheme(QStringLiteral("go-previous")), kBack, this))
-    , m_spacer(new QWidgetAction(this))
     , m_banner(new IncomingBanner)
     , m_stack(new QStackedWidget)
     , m_statusBar(new EngineStatusBar(environment))
@@ -72,11 +70,6 @@ MainWindow::MainWindow(AppEnvironment &environment, AppSignals &appSignals, View
     setObjectName(QStringLiteral("mainWindow"));
     m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
     m_backAction->setObjectName(QStringLiteral("backAction"));
-    auto *spacer = new QWidget;
-    spacer->setObjectName(QStringLiteral("toolBarSpacer"));
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_spacer->setObjectName(QStringLiteral("toolBarSpacer"));
-    m_spacer->setDefaultWidget(spacer);
     m_stack->setObjectName(QStringLiteral("pageStack"));
     m_banner->hide();
 
@@ -168,12 +161,11 @@ void MainWindow::showTopActions()
     m_toolBar->clear();
     if (!m_path.ids().isEmpty())
         m_toolBar->addAction(m_backAction);
-    m_toolBar->addAction(m_spacer);
     if (QWidget *top = topPage())
         m_toolBar->addActions(top->actions());
     // A toolbar's own buttons take no focus: here each is a stop of Tab.
     for (QAction *action : m_toolBar->actions())
-        if (QWidget *button = m_toolBar->widgetForAction(action); button && action != m_spacer)
+        if (QWidget *button = m_toolBar->widgetForAction(action))
             button->setFocusPolicy(Qt::TabFocus);
     placeBanner();
 }
@@ -239,31 +231,22 @@ void MainWindow::refreshBanner()
     setVisibleWithTransition(*m_banner, count >= 1 && !m_path.endsInIncoming());
 }
 
-// The banner lies over the toolbar's free room, between Back and the
-// page's actions, next to these, where it hides nothing. Only a toolbar too
-// full to give it half its width, or the least it shows, has it over the
-// top of the pages instead.
+// The banner lies over the toolbar's free end, right of its last button,
+// where it hides nothing. Only a toolbar too full to give it half its width,
+// or the least it shows, has it over the top of the pages instead.
 void MainWindow::placeBanner()
 {
     const QRect bar = m_toolBar->geometry();
-    int start = bar.left();
-    int end = bar.right() + 1;
-    for (QAction *action : m_toolBar->actions()) {
-        const QWidget *button = m_toolBar->widgetForAction(action);
-        if (!button || !button->isVisible() || action == m_spacer)
-            continue;
-        const int left = button->mapTo(this, QPoint(0, 0)).x();
-        if (action == m_backAction)
-            start = std::max(start, left + button->width());
-        else
-            end = std::min(end, left);
-    }
+    int used = bar.left();
+    for (QAction *action : m_toolBar->actions())
+        if (const QWidget *button = m_toolBar->widgetForAction(action); button && button->isVisible())
+            used = std::max(used, button->mapTo(this, QPoint(button->width(), 0)).x());
     const QSize wanted = m_banner->sizeHint();
     constexpr int edge = 8;  // off the window's edge, as the toolbar's buttons are
-    const int free = end - edge - std::max(start, bar.left() + edge);
+    const int free = bar.right() + 1 - edge - used;
     if (free >= std::max(wanted.width() / 2, m_banner->minimumSizeHint().width())) {
         const int width = std::min(wanted.width(), free);
-        m_banner->setGeometry(end - edge - width, bar.top(), width, bar.height());
+        m_banner->setGeometry(bar.right() + 1 - edge - width, bar.top(), width, bar.height());
     } else {
         const QRect pages = m_stack->geometry();
         m_banner->setGeometry(pages.left(), pages.top(), pages.width(), wanted.height());

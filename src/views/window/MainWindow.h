@@ -14,7 +14,6 @@
 #include <qcoro/qcorotask.h>
 
 class QAction;
-class QWidgetAction;
 class QStackedWidget;
 class QToolBar;
 
@@ -101,9 +100,6 @@ private:
     NavigationPath m_path;
     QToolBar *m_toolBar;
     QAction *m_backAction;
-    // Between Back and the page's actions: those stand at the toolbar's far
-    // end, so one that comes or goes moves none after it.
-    QWidgetAction *m_spacer;
     IncomingBanner *m_banner;
     QStackedWidget *m_stack;
     EngineStatusBar *m_statusBar;

@@ -168,7 +168,7 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
         // The top page's title names the window.
         EXPECT_EQ(w.window->windowTitle(), row.top + u" \u2014 TidewellMesh"_qs);
         EXPECT_EQ(w.window->stack()->currentWidget(), w.window->topPage());
-        EXPECT_EQ(w.window->toolBar()->actions().size() == 2, row.back);
+        EXPECT_EQ(w.window->toolBar()->actions().size() == 1, row.back);
         EXPECT_EQ(w.barTitle(), row.bar);
         EXPECT_EQ(banner->isVisible(), row.banner);
         // Over the toolbar's free end, it hides nothing of the page.
@@ -215,22 +215,11 @@ TEST(MainWindowTest, TopPageActionsFillTheToolbarAndLeaveWithThePage)
     QPointer<QWidget> watched = page;
     auto *action = new QAction("Rename", page);
     page->addAction(action);
-    EXPECT_EQ(w.window->toolBar()->actions(), (QList<QAction *>{w.window->findChild<QAction *>("backAction"),
-                                                                 w.window->findChild<QAction *>("toolBarSpacer"), action}));
-    // One that comes before it (Incoming) moves it not.
-    auto *coming = new QAction("Incoming (1)", page);
-    coming->setVisible(false);
-    page->insertAction(action, coming);
-    w.settle();
-    const QWidget *rename = w.window->toolBar()->widgetForAction(action);
-    const QPoint renameAt = rename->mapTo(w.window.get(), QPoint());
-    coming->setVisible(true);
-    w.settle();
-    EXPECT_EQ(rename->mapTo(w.window.get(), QPoint()), renameAt);
+    EXPECT_EQ(w.window->toolBar()->actions(), (QList<QAction *>{w.window->findChild<QAction *>("backAction"), action}));
 
     // Back: the page's action leaves the toolbar first, the page goes later.
     w.window->toolBar()->actions().first()->trigger();
-    EXPECT_EQ(w.window->toolBar()->actions().size(), 1);
+    EXPECT_TRUE(w.window->toolBar()->actions().isEmpty());
     EXPECT_EQ(w.window->topPage()->objectName(), "overview");
     EXPECT_TRUE(waitUntil([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
