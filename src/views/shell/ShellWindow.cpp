@@ -26,8 +26,6 @@ void ShellWindow::fitToScreen()
     if (!screen)
         return;
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    m_fittedScreen = screen;
-    m_fittedFrame = frame;
     const QSize available = screen->availableSize();
     const QSize least = minimumSizeFor(available, frame);
     if (minimumSize() != least)
@@ -56,14 +54,8 @@ void ShellWindow::moveEvent(QMoveEvent *event)
 {
     QMainWindow::moveEvent(event);
     // A window manager frames the window after it is shown, or moves it to
-    // another screen. Other moves leave it as it is, and a changed frame is
-    // measured once the state that came with it is known: a window being
-    // maximised is moved and sized before it reads as maximised, and a
-    // shrink then, measured against a normal window's frame, became the
-    // size the window manager gave it back when un-maximised.
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    if (screen() != m_fittedScreen || frame != m_fittedFrame)
-        QMetaObject::invokeMethod(this, &ShellWindow::fitToScreen, Qt::QueuedConnection);
+    // another screen.
+    fitToScreen();
 }
 
 void ShellWindow::showEvent(QShowEvent *event)

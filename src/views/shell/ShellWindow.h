@@ -5,8 +5,6 @@
 #include <QSize>
 #include <functional>
 
-class QScreen;
-
 namespace tw {
 
 // The application's top-level window. Closing it never ends the process:
@@ -46,9 +44,6 @@ private:
     void fitToScreen();
 
     std::function<bool()> m_trayAvailable;
-    // What the last fit measured against.
-    const QScreen *m_fittedScreen = nullptr;
-    QMargins m_fittedFrame;
     bool m_quitting = false;
     bool m_shown = false;
 };

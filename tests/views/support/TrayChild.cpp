@@ -1,6 +1,6 @@
 // A shell on the fake engine with the real tray, for the tray test: it runs
 // on the test's Xvfb and private bus, takes commands on standard input and
-// reports the window's visibility (and, asked, its maximised state or size) on
+// reports the window's visibility (and, asked, its maximised state) on
 // standard output.
 #include "controllers/EngineController.h"
 #include "app/InstanceChannel.h"
@@ -89,9 +89,6 @@ int main(int argc, char **argv)
                 rig.shell->open(tw::InstanceChannel::showRequest);
             else if (command == "state")
                 VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
-            else if (command == "size")
-                VisibilityReport::say(qPrintable(
-                    QStringLiteral("size %1x%2").arg(rig.shell->window().width()).arg(rig.shell->window().height())));
         }
     });
     VisibilityReport::say("started");
