@@ -393,6 +393,8 @@ private:
     QString m_storePath;
     QList<Project> m_projects;
     std::optional<QString> m_lastErrorMessage;
+    // The last refusal of unusable ignore lines put there.
+    std::optional<QString> m_ignoreRefusalShown;
     std::optional<QString> m_lastReconcileSummary;
     QStringList m_defaultIgnores{QStringLiteral(".*")};
     QPointer<NasNodeController> m_nasNode;

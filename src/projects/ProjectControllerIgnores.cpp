@@ -91,8 +91,10 @@ std::optional<QString> ProjectController::refuseUnusable(const QStringList &line
     if (!refusal)
         if (const std::optional<QString> unusable = SyncthingIgnoreSyntax::refusal(lines))
             refusal = *unusable + QStringLiteral(" The folder\u2019s ignore list was left as it was.");
-    if (refusal)
+    if (refusal) {
         setLastErrorMessage(*refusal);
+        m_ignoreRefusalShown = refusal;
+    }
     return refusal;
 }
 
@@ -161,7 +163,14 @@ QCoro::Task<std::optional<QString>> ProjectController::writeIgnoresBySyncthingID
         editFolder(key->first, key->second, [&lines](ProjectFolder &folder) { folder.ignorePatterns = lines; });
         save();
     }
+    const QPointer<ProjectController> self(this);
     const std::optional<QString> failure = co_await sendIgnores(stID, usableIgnores(lines));
+    if (!self)
+        co_return failure;
+    // A later write that lands takes back the refusal it still shows: the
+    // list is as the user now wants it.
+    if (!failure && m_ignoreRefusalShown && m_lastErrorMessage == m_ignoreRefusalShown)
+        setLastErrorMessage(std::nullopt);
     co_return failure;
 }
 

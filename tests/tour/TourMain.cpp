@@ -438,8 +438,8 @@ int runTour()
                            const std::function<void(QWidget &)> &inPanel = {},
                            const std::function<void(QWidget &)> &then = {}) {
         tour.step(step, [&, button, type] {
-            QWidget *inspector = shown("tw::FolderInspector");
-            click(inspector ? inspector->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
+            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
+            click(actions ? actions->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
             tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
             tour.expect(waitUntil([&] {
                 const auto bars = syncPage()->findChildren<QProgressBar *>();

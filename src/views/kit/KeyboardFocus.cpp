@@ -147,10 +147,15 @@ void KeyboardFocus::mark(QWidget *widget)
     m_ring->follow(widget);
     if (!widget)
         return;
+    // The whole stop, not its text cursor, which is all ensureWidgetVisible
+    // brings into view of a text field: a multi-line field showed its first line.
     for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget())
         if (auto *scroll = qobject_cast<QScrollArea *>(up); scroll && scroll->widget()
                                                              && scroll->widget()->isAncestorOf(widget)) {
-            scroll->ensureWidgetVisible(widget, 8, 8);
+            constexpr int margin = 8;
+            const QRect stop(widget->mapTo(scroll->widget(), QPoint()), widget->size());
+            scroll->ensureVisible(stop.center().x(), stop.center().y(), stop.width() / 2 + margin,
+                                  stop.height() / 2 + margin);
             break;
         }
 }

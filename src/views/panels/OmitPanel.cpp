@@ -99,8 +99,11 @@ OmitPanel::OmitPanel(AppEnvironment &env, const QString &, const ProjectFolder &
 
     m_content = new PanelPages(emptyState(), m_list);
     column->addWidget(m_content, 1);
-    // At the foot: the rows stay where they are as it comes and goes.
+    // At the foot: the rows stay where they are as it comes and goes. Its
+    // line is kept from the start: a list scrolled to its end had its last
+    // row cut as the first message took its room.
     m_failure = new MessageRow(failureLabel(QStringLiteral("switchFailure")));
+    m_failure->reserveLines(1);
     column->addWidget(m_failure);
     rebuildPathBar();
     showContent();

@@ -26,14 +26,17 @@ QFont rowFont(const QModelIndex &index)
     return font;
 }
 
-void drawSwitch(QPainter &painter, const QRectF &track, bool on, const QPalette &palette)
+void drawSwitch(QPainter &painter, const QRectF &track, bool on, const QPalette &palette, const QColor &wash)
 {
     painter.setPen(Qt::NoPen);
     // Off, the track is the text colour only as strong as it must be to
-    // stand out from the row as a mark does.
+    // stand out from the row as a mark does. On, the orange is shaded to
+    // stand out from its washed row and to carry the white knob alike: the
+    // plain orange read at 2 : 1 against both.
     const QColor off = readableAlpha(palette.color(QPalette::Text), 0.25,
                                      {palette.color(QPalette::Base), palette.color(QPalette::Window)}, markContrast);
-    painter.setBrush(on ? Theme::syncing() : off);
+    const QColor onRow = readableOn(Theme::syncing(), palette, markContrast, wash);
+    painter.setBrush(on ? readableShade(onRow, Qt::white, markContrast) : off);
     const qreal radius = track.height() / 2;
     painter.drawRoundedRect(track, radius, radius);
     const qreal knob = track.height() - 4;
@@ -112,7 +115,8 @@ void OmitRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     drawElidedLine(*painter, nameIn(option.rect, index), font, ink, index.data(Qt::DisplayRole).toString(),
                    Qt::ElideMiddle);
 
-    drawSwitch(*painter, QRectF(switchIn(option.rect)), excluded, option.palette);
+    drawSwitch(*painter, QRectF(switchIn(option.rect)), excluded, option.palette,
+               wash.isValid() ? wash.value<QColor>() : QColor());
     painter->restore();
 }
 

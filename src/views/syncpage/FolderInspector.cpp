@@ -171,13 +171,19 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     column->addWidget(m_transferRow);
 
     column->addWidget(makeTiles());
+    m_actionBar = new QWidget;
+    m_actionBar->setObjectName(QStringLiteral("actionBar"));
+    auto *foot = new QVBoxLayout(m_actionBar);
+    foot->setContentsMargins(0, 0, 0, 0);
+    foot->setSpacing(14);
     auto *divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
     // A separator's faint line, not the text's.
     DerivedForeground::apply(*divider, windowTextAt(0.15, 0));
-    column->addWidget(divider);
-    column->addWidget(makeActions());
+    foot->addWidget(divider);
+    foot->addWidget(makeActions());
+    column->addWidget(m_actionBar);
     column->addStretch();
 }
 
@@ -285,13 +291,14 @@ QToolButton *FolderInspector::actionButton(const char *name, const QString &text
 QWidget *FolderInspector::makeActions()
 {
     // The six wrap onto a second line where the inspector is narrow, so it
-    // never scrolls sideways; "Remove" keeps the far end.
+    // never scrolls sideways; "Remove" keeps the far end of the first. All
+    // seven are children of the bar, so Tab reads them as the eye does:
+    // "Remove" before the second line.
     auto *bar = new QWidget;
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(18);
-    auto *buttons = new QWidget;
-    auto *flow = new FlowLayout(18, 6, buttons);
+    auto *flow = new FlowLayout(18, 6);
     flow->setContentsMargins(0, 0, 0, 0);
     QToolButton *settings = actionButton("settings", QStringLiteral("Settings"), Symbol::SliderHorizontal3);
     m_ignore = actionButton("ignore", QStringLiteral("Ignore"), Symbol::EyeSlash);
@@ -310,7 +317,7 @@ QWidget *FolderInspector::makeActions()
     connect(remove, &QToolButton::clicked, this, &FolderInspector::confirmRemove);
     for (QToolButton *button : {settings, m_ignore, m_archive, m_pause, reveal, m_purge})
         flow->addWidget(button);
-    row->addWidget(buttons, 1);
+    row->addLayout(flow, 1);
     row->addWidget(remove, 0, Qt::AlignTop);
     return bar;
 }

@@ -68,6 +68,9 @@ public:
     // The bus the reveal asks a file manager on (the session bus by default).
     void setRevealConnection(QDBusConnection connection) { m_revealBus = std::move(connection); }
     const QStringList &ignores() const { return m_ignores; }
+    // The divider and the action buttons, at the inspector's foot until a
+    // page that scrolls the inspector puts them below what scrolls.
+    QWidget *actionBar() const { return m_actionBar; }
 
 signals:
     void settingsRequested();
@@ -117,6 +120,7 @@ private:
     QWidget *m_diskNote = nullptr;
     QLabel *m_diskText = nullptr;
     QWidget *m_transferRow = nullptr;
+    QWidget *m_actionBar = nullptr;
     ElidedLabel *m_transfer = nullptr;
     KeyedList<CapsuleChip> *m_deviceChips = nullptr;
     QWidget *m_everythingSyncs = nullptr;

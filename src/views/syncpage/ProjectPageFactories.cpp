@@ -54,7 +54,9 @@ ProjectPageFactories ProjectPageFactories::standard()
         QObject::connect(made, &FolderInspector::omitRequested, made, [open] { open(Panel::Omit); });
         QObject::connect(made, &FolderInspector::archiveRequested, made, [open] { open(Panel::Archive); });
         QObject::connect(made, &FolderInspector::purgeRequested, made, [open] { open(Panel::Purge); });
-        return inspector(made);
+        ProjectPageItem item = inspector(made);
+        item.foot = made->actionBar();
+        return item;
     };
     made.deviceInspector = [](AppEnvironment &env, QString projectID, QString id, QWidget *parent) {
         return inspector(new DeviceInspector(env, std::move(projectID), std::move(id), parent));

@@ -20,6 +20,8 @@ struct ProjectPageItem
     QWidget *widget = nullptr;
     std::function<void()> refresh;
     std::function<void(bool selected)> setSelected;
+    // Shown below the scrolled inspector, in view whatever its height: its actions.
+    QWidget *foot = nullptr;
 };
 
 // How the sync page makes the parts that live in views of their own: Mac

@@ -515,11 +515,11 @@ void ProjectView::showInspector()
         auto *scroll = new QScrollArea;
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
-        item.widget->setContentsMargins(20, 20, 20, 20);
+        item.widget->setContentsMargins(20, 20, 20, item.foot ? 14 : 20);
         scroll->setWidget(item.widget);
         showGroundThrough(*scroll);
         m_inspectorItem = item;
-        shown = scroll;
+        shown = item.foot ? withFoot(scroll, item.foot) : scroll;
     } else {
         shown = hintWidget(nullptr);
     }
@@ -527,6 +527,20 @@ void ProjectView::showInspector()
     m_inspectorArea->layout()->addWidget(shown);
     shown->show();
     updateInspectorHeight();
+}
+
+// The foot stays in view below what scrolls: the folder inspector's actions
+// were cut at the area's foot, or out of view, at the window's least height.
+QWidget *ProjectView::withFoot(QWidget *scrolled, QWidget *foot)
+{
+    auto *area = new QWidget;
+    auto *column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(scrolled, 1);
+    foot->setContentsMargins(20, 0, 20, 16);
+    column->addWidget(foot);
+    return area;
 }
 
 QWidget *ProjectView::panelHost(const ProjectFolder &folder)

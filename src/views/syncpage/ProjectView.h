@@ -123,6 +123,7 @@ private:
     void showInspector();
     void updateInspectorHeight();
     QWidget *makePanel(const ProjectFolder &folder);
+    static QWidget *withFoot(QWidget *scrolled, QWidget *foot);
     QWidget *panelHost(const ProjectFolder &folder);
     void removeConfirmed();
     void openInvite();

@@ -11,11 +11,13 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace tw {
 
 const QString IncomingBanner::textAfterCount =
     QStringLiteral(" incoming \u2014 a teammate wants to share with you. Review");
+const QString IncomingBanner::reviewText = QStringLiteral("Review");
 
 namespace {
 
@@ -82,9 +84,20 @@ QSize IncomingBanner::sizeHint() const
     return {width, line + 2 * kPadY + 2 * kOuter};
 }
 
+// Room for the symbol, the sentence's first letters, "Review" and the
+// chevron: short of the whole sentence, its words are cut, never "Review".
 QSize IncomingBanner::minimumSizeHint() const
 {
-    return {2 * (kMarkRoom + kPadX) + 3 * kSpacing, markedHeight()};
+    const QFontMetrics metrics(font());
+    const int width = metrics.height() + kSpacing + leastOneLineWidth(sentence(), font()) +
+                      metrics.horizontalAdvance(QLatin1Char(' ') + reviewText) + kSpacing +
+                      QFontMetrics(chevronFont()).height() + 2 * (kMarkRoom + kPadX);
+    return {width, markedHeight()};
+}
+
+QString IncomingBanner::sentence() const
+{
+    return text().chopped(reviewText.size()).trimmed();
 }
 
 int IncomingBanner::markedHeight() const
@@ -127,8 +140,18 @@ void IncomingBanner::paintEvent(QPaintEvent *)
     drawSymbol(painter, Symbol::TrayArrowDown, QRectF(inner.left(), inner.top(), line, inner.height()), line, ink);
     drawSymbol(painter, Symbol::ChevronRight, QRectF(inner.right() - chevron, inner.top(), chevron, inner.height()),
                chevron, ink);
+    // The sentence gives way before "Review", which says what a click does.
     const QRect textArea = inner.adjusted(line + kSpacing, 0, -(chevron + kSpacing), 0);
-    drawElidedLine(painter, textArea, font(), ink, text(), Qt::ElideRight);
+    const QFontMetricsF metrics(font());
+    const int review = int(std::ceil(metrics.horizontalAdvance(QLatin1Char(' ') + reviewText)));
+    const int room = std::max(0, textArea.width() - review);
+    const QString shown = elidedToFit(sentence(), font(), Qt::ElideRight, room);
+    const int used = std::min(int(std::ceil(metrics.horizontalAdvance(shown))), room);
+    drawElidedLine(painter, textArea.adjusted(0, 0, -(textArea.width() - used), 0), font(), ink, shown,
+                   Qt::ElideRight);
+    drawElidedLine(painter, textArea.adjusted(used, 0, 0, 0), font(), ink, QLatin1Char(' ') + reviewText,
+                   Qt::ElideRight);
+    m_shownText = shown + QLatin1Char(' ') + reviewText;
 }
 
 } // namespace tw

@@ -13,11 +13,15 @@ class IncomingBanner : public QAbstractButton
 public:
     // Follows the count: "<N> incoming — a teammate wants to share with you. Review".
     static const QString textAfterCount;
+    // Its last word, shown whole however little room the banner has.
+    static const QString reviewText;
     static QString textFor(int count);
 
     explicit IncomingBanner(QWidget *parent = nullptr);
 
     int count() const { return m_count; }
+    // What the last paint drew: the sentence, cut where room lacks, and "Review".
+    QString shownText() const { return m_shownText; }
     void setCount(int count);
 
     QSize sizeHint() const override;
@@ -32,9 +36,11 @@ protected:
 
 private:
     int room() const;
+    QString sentence() const;
     QRect pillRect() const;
 
     int m_count = 0;
+    QString m_shownText;
 };
 
 } // namespace tw

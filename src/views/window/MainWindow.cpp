@@ -264,8 +264,8 @@ void MainWindow::refreshBanner()
 }
 
 // The banner lies over the toolbar's free end, right of its last button,
-// where it hides nothing. Only a toolbar too full to give it half its width
-// has it over the top of the pages instead.
+// where it hides nothing. Only a toolbar too full to give it half its width,
+// or the least it shows, has it over the top of the pages instead.
 void MainWindow::placeBanner()
 {
     const QRect bar = m_toolBar->geometry();
@@ -276,7 +276,7 @@ void MainWindow::placeBanner()
     const QSize wanted = m_banner->sizeHint();
     constexpr int edge = 8;  // off the window's edge, as the toolbar's buttons are
     const int free = bar.right() + 1 - edge - used;
-    if (free >= wanted.width() / 2) {
+    if (free >= std::max(wanted.width() / 2, m_banner->minimumSizeHint().width())) {
         const int width = std::min(wanted.width(), free);
         m_banner->setGeometry(bar.right() + 1 - edge - width, bar.top(), width, bar.height());
     } else {

@@ -12,6 +12,7 @@
 #include "views/kit/PanelTexts.h"
 #include "views/panels/OmitLevelModel.h"
 #include "views/panels/OmitRowDelegate.h"
+#include "views/shell/WidgetAppearance.h"
 
 #include "AwaitTask.h"
 #include "QtPrinters.h"
@@ -228,6 +229,18 @@ TEST_F(OmitPanelTest, ASwitchWritesItsLineOnceAndOffRemovesEveryCopyRepaintingOn
     struck.setStrikeOut(true);
     EXPECT_EQ(QFontMetrics(struck).elidedText("Take [1].mov", Qt::ElideMiddle, excluded.width()), "Take [1].mov");
     EXPECT_FALSE(panel->list().verticalScrollBar()->isVisible());
+    // Its switch, on, stands out from its row and carries its knob at 3 : 1.
+    const QRect on = panel->rowDelegate().switchRect(row(*panel, "Take [1].mov"));
+    for (const auto appearance : {AppPreferences::Appearance::Light, AppPreferences::Appearance::Dark}) {
+        applyWidgetAppearance(appearance);
+        const QImage drawn = panel->grab().toImage();
+        const QRect track = shotArea(drawn, *panel, rows, on);
+        const int middle = track.center().y();
+        const QColor trackInk = drawn.pixelColor(track.left() + track.height() / 2, middle);
+        EXPECT_GE(contrastRatio(trackInk, drawn.pixelColor(track.left() - 3, middle)), markContrast);
+        EXPECT_GE(contrastRatio(drawn.pixelColor(track.right() - track.height() / 2, middle), trackInk), markContrast);
+    }
+    applyWidgetAppearance(AppPreferences::Appearance::System);
 }
 
 // A line Syncthing cannot use would stop the folder; the panel says why not.
@@ -252,6 +265,9 @@ TEST_F(OmitPanelTest, ANameWithALineBreakOrOneSyncthingCannotUseGetsNoLine)
     EXPECT_EQ(engine.callCount("updateIgnorePatterns"), 0);
     EXPECT_EQ(lines(), QStringList("*.tmp"));
     EXPECT_FALSE(switchOn(*panel, "a\nb") || switchOn(*panel, unusable));
+    // A later switch that lands takes the refusal off the sync's page.
+    awaitTask(panel->toggle(file("c"), true));
+    EXPECT_EQ(app().projects().lastErrorMessage(), std::nullopt);
 }
 
 // A write that fails after a good read is said under the path bar; the

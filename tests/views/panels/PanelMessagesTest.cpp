@@ -211,6 +211,19 @@ TEST_F(PanelMessagesTest, RowsAndMainButtonsStayWhereTheyWereAsAMessageComesAndG
              settleLayouts();
              as<OmitPanel>(panel).list().scrollToBottom();
          }},
+        // The first message takes no room from a list scrolled to its end:
+        // its last row was cut.
+        {"exclusion browser's room before any message",
+         [this] {
+             engine.state.browse["st"][""] = longLevel();
+             return std::make_unique<OmitPanel>(app(), "S", folder);
+         },
+         [](QWidget &panel) {
+             const QWidget &rows = *as<OmitPanel>(panel).list().viewport();
+             return placeIn(panel, rows, rows.rect());
+         },
+         "switchFailure", [](QWidget &panel) { awaitTask(as<OmitPanel>(panel).toggle({"a\nb", false}, true)); },
+         [](QWidget &panel) { awaitTask(as<OmitPanel>(panel).toggle({"m", false}, true)); }},
         {"Ignores tab's own patterns", [this] { return ignoresTab(app()); },
          [](QWidget &panel) { return buttonPlace(panel, "applyToAll"); }, "patternRefusal",
          [](QWidget &panel) {

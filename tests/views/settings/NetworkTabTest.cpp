@@ -9,6 +9,7 @@
 #include "controllers/EngineController.h"
 #include "design/Theme.h"
 #include "engine/SyncEngineError.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/PanelTexts.h"
 #include "views/settings/MeasuredSpeed.h"
 #include "views/settings/SettingsState.h"
@@ -21,6 +22,7 @@
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QJsonDocument>
@@ -361,6 +363,25 @@ TEST_F(NetworkTabTest, SettingsNeverReadCannotBeAppliedAndTheNextShowAsksAgain)
     view->hide();
     view->show();
     EXPECT_EQ(engine.callCount("networkSettings"), 2);
+}
+
+// Reached by Tab, the local networks' field scrolls wholly into view.
+TEST_F(NetworkTabTest, AFieldReachedByTabScrollsWhollyIntoView)
+{
+    KeyboardFocus keyboard;
+    qApp->installEventFilter(&keyboard);
+    view->resize(580, 560);
+    open();
+    view->tabs()->setCurrentIndex(SettingsView::Network);
+    settleLayouts();
+    QApplication::setActiveWindow(view.get());
+    auto *networks = find<QPlainTextEdit>("alwaysLocalNets");
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(*view);
+    QWidget *before = stops.value(stops.indexOf(networks) - 1);
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    qApp->removeEventFilter(&keyboard);
+    EXPECT_EQ(networks->visibleRegion().boundingRect(), networks->rect());
 }
 
 } // namespace

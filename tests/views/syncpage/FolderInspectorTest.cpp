@@ -16,7 +16,10 @@
 #include "cluster/NasNodeController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FormatFileSize.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/syncpage/CapsuleChip.h"
+#include "views/syncpage/ProjectView.h"
+#include "views/window/NavigationPath.h"
 
 #include "PrivateBus.h"
 #include "QtPrinters.h"
@@ -370,6 +373,21 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
         EXPECT_EQ(shownSymbol(*button(*shown, name)), symbol) << name;
         EXPECT_EQ(button(*shown, name)->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
     }
+    // On the smallest window's sync page the seven stand whole below what
+    // scrolls; Tab reads "Remove", ending the first line, before the second.
+    NavigationPath path;
+    ProjectView page(app(), path, syncID, ProjectPageFactories::standard());
+    page.setAnimated(false);
+    page.resize(760, 780);
+    page.show();
+    page.tapFolder("Docs");
+    QCoreApplication::processEvents();
+    QWidget &area = *page.inspectorArea();
+    for (const auto &[name, symbol] : symbols)
+        EXPECT_EQ(button(area, name)->visibleRegion().boundingRect(), button(area, name)->rect()) << name;
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(page);
+    EXPECT_GT(button(area, "purge")->y(), button(area, "remove")->y());
+    EXPECT_LT(stops.indexOf(button(area, "remove")), stops.indexOf(button(area, "purge")));
     // "Remove" destroys: its text and its symbol in red.
     QToolButton *remove = button(*shown, "remove");
     const QColor ink = test::symbolInk(remove->icon().pixmap(remove->iconSize()).toImage());

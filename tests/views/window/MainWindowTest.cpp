@@ -25,6 +25,7 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QWidgetAction>
 #include <QWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -186,6 +187,15 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
     // Outside the layout: its going moves nothing.
     const QRect pages = w.window->stack()->geometry();
     EXPECT_EQ(banner->text(), QStringLiteral("2 incoming \u2014 a teammate wants to share with you. Review"));
+    // Short of room (a sync's long name), the sentence is cut, never "Review".
+    QWidgetAction name(nullptr);
+    name.setDefaultWidget(new QWidget);
+    name.defaultWidget()->setFixedWidth(w.window->width() - banner->sizeHint().width() * 2 / 3);
+    w.window->topPage()->addAction(&name);
+    w.settle();
+    banner->grab();
+    EXPECT_TRUE(banner->shownText().endsWith(u"\u2026 Review"_qs)) << qPrintable(banner->shownText());
+    w.window->topPage()->removeAction(&name);
     QTest::mouseClick(banner, Qt::LeftButton);
     EXPECT_EQ(w.window->path().ids(), QStringList{NavigationPath::incomingRoute});
     EXPECT_FALSE(banner->isVisible());
