@@ -1,5 +1,9 @@
+#include "controllers/DirectoryTimes.h"
 #include "controllers/EventController.h"
+#include "creationdates/FileDates.h"
+#include "creationdates/FolderItem.h"
 
+#include "AwaitTask.h"
 #include "FakeSyncEngine.h"
 #include "WaitUntil.h"
 
@@ -12,6 +16,7 @@
 #include <memory>
 #include <qcoro/qcorotimer.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 using namespace std::chrono_literals;
 
@@ -42,6 +47,29 @@ SyncEvent item(QString folder, QString path, QString itemType = "dir", QString a
     e.action = std::move(action);
     return e;
 }
+
+SyncEvent change(QString path, QString itemType, QString action, QString folder = folderA)
+{
+    SyncEvent e = item(std::move(folder), std::move(path), std::move(itemType), std::move(action));
+    e.type = "LocalChangeDetected";
+    return e;
+}
+
+// Makes a directory below root with this modification time and, when given,
+// this time to carry.
+void makeDirectory(const QString &root, const QString &path, qint64 modified, std::optional<qint64> carried = {})
+{
+    const QByteArray name = QFile::encodeName(root + '/' + path);
+    ASSERT_TRUE(QDir().mkpath(root + '/' + path));
+    if (carried) {
+        const QByteArray text = QByteArray::number(*carried);
+        ASSERT_EQ(::setxattr(name.constData(), FileDates::modifiedAttributeName, text.constData(), text.size(), 0), 0);
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+}
+
+qint64 modifiedAt(const QString &path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
 
 // Counts the pauses that have ended in a counter that outlives the poller.
 QCoro::Task<void> pauseBriefly(std::shared_ptr<int> ended)
@@ -195,6 +223,131 @@ TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectoryNeverThro
     EXPECT_EQ(QFileInfo(dir).lastRead().toSecsSinceEpoch(), 1'500'000'000);
     EXPECT_EQ(QFileInfo(outside.path()).lastModified().toSecsSinceEpoch(), 1'600'000'000);
     EXPECT_EQ(QFileInfo(outside.filePath("Day1")).lastModified().toSecsSinceEpoch(), 1'600'000'000);
+}
+
+// Only the scanner's changes stamp a directory with its own time: an item
+// added, removed or changed stamps its directory, an added directory itself
+// too. A directory reported changed alone, the folder's root, one whose
+// restore is due, and a folder whose directories carry no times stamp nothing.
+TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
+{
+    controller.setFolderCarriesTimes([](const QString &id) { return id == folderA; });
+    const struct
+    {
+        SyncEvent event;
+        QStringList stamped;
+    } rows[] = {
+        {change("Added/new.mov", "file", "added"), {"Added"}},
+        {change("Made/Sub", "dir", "added"), {"Made", "Made/Sub"}},
+        {change("Removed/old.mov", "file", "deleted"), {"Removed"}},
+        {change("Saved/notes.txt", "file", "modified"), {"Saved"}},
+        {change("Filled", "dir", "modified"), {}},
+        {change("top.txt", "file", "added"), {}},
+        {change("Pulled/a.mov", "file", "added"), {}},
+        {change("Elsewhere/a.mov", "file", "added", folderB), {}},
+    };
+    qint64 time = 1'500'000'000;
+    for (const char *path : {"Added", "Made/Sub", "Removed", "Saved", "Filled", "Pulled", "Elsewhere"})
+        makeDirectory(root.path(), path, ++time);
+    engine.pushEvent(item(folderA, "Pulled/b.mov", "file"));
+    for (const auto &row : rows)
+        engine.pushEvent(row.event);
+    startAndDrain();
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") > 0; }));
+    QStringList stamped;
+    for (const char *path : {"Added", "Made", "Made/Sub", "Removed", "Saved", "Filled", "Pulled", "Elsewhere"}) {
+        const std::optional<qint64> carried = DirectoryTimes::carried(root.path(), path);
+        if (carried) {
+            stamped.append(path);
+            EXPECT_EQ(*carried, modifiedAt(root.filePath(path))) << path;
+        }
+    }
+    QStringList expected;
+    for (const auto &row : rows)
+        expected += row.stamped;
+    std::sort(stamped.begin(), stamped.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(stamped, expected);
+    ASSERT_EQ(engine.callCount("scanPaths"), 1);
+    EXPECT_TRUE(engine.callsOf("scanPaths").first().startsWith("scanPaths(" + folderA));
+}
+
+// A pull's directories take the times they carry, after the pull, and a
+// directory that carries none keeps its own. Until then they are kept in a
+// file: a process that ended first puts them back when it runs again.
+TEST_F(EventControllerTest, APullGivesItsDirectoriesTheirCarriedTimesEvenAfterARestart)
+{
+    QTemporaryDir store;
+    const QString file = store.filePath("pending.json");
+    controller.setPendingRestoresFile(file);
+    controller.setFolderCarriesTimes([](const QString &) { return true; });
+    const struct
+    {
+        const char *path;
+        std::optional<qint64> carried;
+        qint64 restored;
+    } rows[] = {
+        {"Carried", 1'300'000'000, 1'300'000'000},
+        {"Carried/Sub", 1'310'000'000, 1'310'000'000},
+        {"Bare", std::nullopt, 1'600'000'000},
+    };
+    for (const auto &row : rows)
+        makeDirectory(root.path(), row.path, 1'600'000'000, row.carried);
+    SyncEvent pulling = ev("StateChanged", folderA);
+    pulling.fromState = FolderState::Idle;
+    pulling.toState = FolderState::Syncing;
+    engine.pushEvent(pulling);
+    for (const auto &row : rows)
+        engine.pushEvent(item(folderA, row.path));
+    startAndDrain();
+    ASSERT_EQ(controller.pendingRestores().folders().value(folderA).size(), std::ssize(rows));
+    controller.stop();  // quits while the pull runs
+
+    EventController later(engine);
+    later.setPendingRestoresFile(file);
+    later.setFolderCarriesTimes([](const QString &) { return true; });
+    later.setFolderMode([](const QString &) { return FolderSyncMode::SendReceive; });
+    later.setFolderPath([this](const QString &) { return std::optional(root.path()); });
+    awaitTask(later.retryPendingRestores(folderA));
+    for (const auto &row : rows)
+        EXPECT_EQ(modifiedAt(root.filePath(row.path)), row.restored) << row.path;
+    EXPECT_TRUE(later.pendingRestores().folders().isEmpty());
+    EXPECT_TRUE(PendingDirectoryRestores(file).folders().isEmpty());
+}
+
+// Where directories carry no times, the record holds the time a directory
+// had when it was first sent, and never moves on: only a directory the pull
+// made takes it; one that was there before keeps the times it has here.
+TEST_F(EventControllerTest, WithoutCarriedTimesOnlyADirectoryThePullMadeTakesTheRecord)
+{
+    makeDirectory(root.path(), "Before", 1'600'000'000);
+    const std::optional<FolderItem> before = FolderItem::open(root.path(), "Before");
+    ASSERT_TRUE(before && before->bornMs());
+    // Made a clock tick later than the one before the pull.
+    std::optional<qint64> madeBorn;
+    QString madePath;
+    for (int attempt = 0; !madeBorn || *madeBorn <= *before->bornMs(); ++attempt) {
+        madePath = "Made" + QString::number(attempt);
+        makeDirectory(root.path(), madePath, 1'600'000'000);
+        madeBorn = FolderItem::open(root.path(), madePath)->bornMs();
+    }
+    for (const QString &path : {QString("Before"), madePath})
+        engine.state.directoryModified[folderA][path] = 1'234'567'890;
+    SyncEvent pulling = ev("StateChanged", folderA);
+    pulling.fromState = FolderState::Idle;
+    pulling.toState = FolderState::Syncing;
+    pulling.loggedAtMs = *madeBorn + EventController::fileClockLag.count();
+    SyncEvent idle = pulling;
+    idle.fromState = FolderState::Syncing;
+    idle.toState = FolderState::Idle;
+    for (const SyncEvent &e : {pulling, item(folderA, "Before"), item(folderA, madePath), idle})
+        engine.pushEvent(e);
+    int restores = 0;
+    QObject::connect(&controller, &EventController::directoryTimesRestored, [&] { ++restores; });
+    startAndDrain();
+    ASSERT_TRUE(waitUntil([&] { return restores > 0; }));
+    EXPECT_EQ(modifiedAt(root.filePath(madePath)), 1'234'567'890);
+    EXPECT_EQ(modifiedAt(root.filePath("Before")), 1'600'000'000);
 }
 
 } // namespace
