@@ -100,6 +100,32 @@ QStringList DirectoryTimes::carry(const QString &root, const QStringList &paths)
     return written;
 }
 
+QStringList DirectoryTimes::stampNew(const QString &root, const QStringList &paths)
+{
+    QStringList fresh;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        if (!item || carriedBy(*item))
+            continue;
+        fresh.append(path);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0)
+            fresh.append(path.left(slash));
+    }
+    return stamp(root, fresh);
+}
+
+QStringList DirectoryTimes::settled(const QString &root, const QStringList &paths)
+{
+    QStringList done;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        if (!item || carriedBy(*item))
+            done.append(path);
+    }
+    return done;
+}
+
 std::optional<qint64> DirectoryTimes::carried(const QString &root, const QString &path)
 {
     const std::optional<FolderItem> item = directory(root, path);

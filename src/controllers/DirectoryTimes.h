@@ -42,6 +42,11 @@ public:
     // paths they wrote.
     static QStringList stamp(const QString &root, const QStringList &paths);
     static QStringList carry(const QString &root, const QStringList &paths);
+    // Stamps each directory that carries no time yet (one new here), and the
+    // directory it was made in; answers the paths written.
+    static QStringList stampNew(const QString &root, const QStringList &paths);
+    // Of paths, those that need no restore any more: gone, or carrying a time.
+    static QStringList settled(const QString &root, const QStringList &paths);
     // The time a directory carries; nothing when it carries none.
     static std::optional<qint64> carried(const QString &root, const QString &path);
 };

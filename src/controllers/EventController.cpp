@@ -46,6 +46,20 @@ QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorde
     return entries;
 }
 
+// A directory that carries no time yet stays due: until its maker's time
+// comes, a change reported here is the pull's, never one to stamp.
+QStringList carryTimes(const QString &root, const QStringList &paths)
+{
+    DirectoryTimes::carry(root, paths);
+    return DirectoryTimes::settled(root, paths);
+}
+
+// One folder's stamps: what a local change moved, and what may be new here.
+QStringList stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew)
+{
+    return DirectoryTimes::stamp(root, changed) + DirectoryTimes::stampNew(root, maybeNew);
+}
+
 void call(const EventController::Callback &callback)
 {
     if (callback)
@@ -162,7 +176,7 @@ void EventController::handleBatch(const QList<SyncEvent> &events)
         noteGap();
     readNotedTimes();
     m_pending.save();
-    if (!m_stamping && !m_stampsDue.isEmpty()) {
+    if (!m_stamping && !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty())) {
         m_stamping = true;
         stampNotedDirectories(QPointer<EventController>(this), &m_engine);
     }
@@ -415,10 +429,10 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
             if (!self->restoreReady(folderID))
                 continue;
             const DueRestore due = self->m_dueRestores.take(folderID);
-            co_await restoreDirectoryTimes(due);
+            const QStringList settled = co_await restoreDirectoryTimes(due);
             if (!self)
                 co_return;
-            self->m_pending.remove(folderID, due.paths);
+            self->m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
             self->m_pending.save();
             emit self->directoryTimesRestored(folderID);
         }
@@ -447,15 +461,15 @@ std::optional<QString> EventController::itemLocation(const QString &root, const 
 // A folder whose directories carry their times gives each the time it
 // carries. Elsewhere the record holds the time a directory had when it was
 // first sent and never moves on: only a directory the pull made here takes it.
-QCoro::Task<void> EventController::restoreDirectoryTimes(DueRestore due)
+QCoro::Task<QStringList> EventController::restoreDirectoryTimes(DueRestore due)
 {
-    if (due.carried) {
-        co_await QtConcurrent::run(&DirectoryTimes::carry, due.root, QStringList(due.paths.cbegin(), due.paths.cend()));
-        co_return;
-    }
+    const QStringList paths(due.paths.cbegin(), due.paths.cend());
+    if (due.carried)
+        co_return co_await QtConcurrent::run(&carryTimes, due.root, paths);
     const QList<DirectoryTimes::Entry> entries = recordedTimes(due.recorded, due.paths);
     if (!entries.isEmpty())
         co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries, due.movedSinceMs);
+    co_return paths;
 }
 
 QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
@@ -474,10 +488,10 @@ QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
     if (m_pulling.contains(folderID) || m_dueRestores.contains(folderID))
         co_return;
     const QPointer<EventController> self(this);
-    co_await QtConcurrent::run(&DirectoryTimes::carry, *root, QStringList(paths.cbegin(), paths.cend()));
+    const QStringList settled = co_await QtConcurrent::run(&carryTimes, *root, QStringList(paths.cbegin(), paths.cend()));
     if (!self)
         co_return;
-    m_pending.remove(folderID, paths);
+    m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
     m_pending.save();
     emit directoryTimesRestored(folderID);
 }
@@ -489,11 +503,13 @@ bool EventController::restoreDue(const QString &folderID, const QString &path) c
 }
 
 // Only Syncthing's scanner reports a local change (what a pull placed is a
-// remote one): an item added, removed or changed here moved its directory's
-// time, and a directory added here has its time. A directory reported alone
-// as changed had only its inode moved (a pull that filled it, a restore, an
-// attribute), which changes nothing it holds, and a directory whose time is
-// still to be restored holds a pull's moment, not a change made here.
+// remote one): a file added, removed or changed here moved its directory's
+// time. Syncthing 1.29 reports a directory new here and one whose inode
+// merely moved (a pull that filled it, a restore, an attribute) alike, as
+// "modified": one that carries no time yet and came by no pull is new here,
+// and it and the directory it was made in are stamped; one that carries a
+// time is left alone. A directory whose time is still to be restored holds
+// a pull's moment, not a change made here.
 void EventController::handleLocalChange(const SyncEvent &event)
 {
     const QString &folderID = *event.folder;
@@ -504,15 +520,14 @@ void EventController::handleLocalChange(const SyncEvent &event)
     const std::optional<QString> root = m_folderPath(folderID);
     if (!root || !itemLocation(*root, item) || item.isEmpty())
         return;
-    const bool directory = event.itemType == QStringLiteral("dir");
-    if (directory && event.action == QStringLiteral("modified"))
+    if (event.itemType == QStringLiteral("dir") && event.action != QStringLiteral("deleted")) {
+        if (!restoreDue(folderID, item))
+            m_newDirectoriesDue[folderID].insert(item);
         return;
-    QStringList paths{parentOf(item)};
-    if (directory && event.action == QStringLiteral("added"))
-        paths.append(item);
-    for (const QString &path : std::as_const(paths))
-        if (!path.isEmpty() && !restoreDue(folderID, path))
-            m_stampsDue[folderID].insert(path);
+    }
+    const QString parent = parentOf(item);
+    if (!parent.isEmpty() && !restoreDue(folderID, parent))
+        m_stampsDue[folderID].insert(parent);
 }
 
 // Runs detached while stamps are due, one folder at a time; the engine scans
@@ -520,14 +535,17 @@ void EventController::handleLocalChange(const SyncEvent &event)
 // at the watcher's next look.
 QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine)
 {
-    while (self && !self->m_stampsDue.isEmpty()) {
-        const QString folderID = self->m_stampsDue.begin().key();
-        const QSet<QString> paths = self->m_stampsDue.take(folderID);
+    while (self && !(self->m_stampsDue.isEmpty() && self->m_newDirectoriesDue.isEmpty())) {
+        const QString folderID = self->m_stampsDue.isEmpty() ? self->m_newDirectoriesDue.begin().key()
+                                                            : self->m_stampsDue.begin().key();
+        const QSet<QString> changed = self->m_stampsDue.take(folderID);
+        const QSet<QString> maybeNew = self->m_newDirectoriesDue.take(folderID);
         const std::optional<QString> root = self->m_folderPath ? self->m_folderPath(folderID) : std::nullopt;
         if (!root)
             continue;
         const QStringList written =
-            co_await QtConcurrent::run(&DirectoryTimes::stamp, *root, QStringList(paths.cbegin(), paths.cend()));
+            co_await QtConcurrent::run(&stampTimes, *root, QStringList(changed.cbegin(), changed.cend()),
+                                       QStringList(maybeNew.cbegin(), maybeNew.cend()));
         if (!self)
             co_return;
         if (written.isEmpty())

@@ -155,7 +155,8 @@ private:
     };
     static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper);
     static QCoro::Task<void> readRecordedTimes(QPointer<EventController> self, SyncEngine *engine, QString folderID);
-    static QCoro::Task<void> restoreDirectoryTimes(DueRestore due);
+    // Answers the paths that need no restore any more.
+    static QCoro::Task<QStringList> restoreDirectoryTimes(DueRestore due);
     static QCoro::Task<void> stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine);
     bool carriesTimes(const QString &folderID) const { return m_carriesTimes && m_carriesTimes(folderID); }
     bool restoreDue(const QString &folderID, const QString &path) const;
@@ -194,8 +195,10 @@ private:
     FolderPathLookup m_folderPath;
     FolderCarriesTimesLookup m_carriesTimes;
     PendingDirectoryRestores m_pending;
-    // Directories to stamp, per folder, and whether a stamping runs.
+    // Directories to stamp, per folder, those to stamp if new here, and
+    // whether a stamping runs.
     QHash<QString, QSet<QString>> m_stampsDue;
+    QHash<QString, QSet<QString>> m_newDirectoriesDue;
     bool m_stamping = false;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;
