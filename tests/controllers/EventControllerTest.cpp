@@ -1,9 +1,7 @@
 #include "controllers/DirectoryTimes.h"
 #include "controllers/EventController.h"
 #include "creationdates/FileDates.h"
-#include "creationdates/FolderItem.h"
 
-#include "AwaitTask.h"
 #include "FakeSyncEngine.h"
 #include "WaitUntil.h"
 
@@ -268,86 +266,6 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     EXPECT_EQ(stamped, expected);
     ASSERT_EQ(engine.callCount("scanPaths"), 1);
     EXPECT_TRUE(engine.callsOf("scanPaths").first().startsWith("scanPaths(" + folderA));
-}
-
-// A pull's directories take the times they carry, after the pull, and a
-// directory that carries none keeps its own. Until then they are kept in a
-// file: a process that ended first puts them back when it runs again.
-TEST_F(EventControllerTest, APullGivesItsDirectoriesTheirCarriedTimesEvenAfterARestart)
-{
-    QTemporaryDir store;
-    const QString file = store.filePath("pending.json");
-    controller.setPendingRestoresFile(file);
-    controller.setFolderCarriesTimes([](const QString &) { return true; });
-    const struct
-    {
-        const char *path;
-        std::optional<qint64> carried;
-        qint64 restored;
-    } rows[] = {
-        {"Carried", 1'300'000'000, 1'300'000'000},
-        {"Carried/Sub", 1'310'000'000, 1'310'000'000},
-        {"Bare", std::nullopt, 1'600'000'000},
-    };
-    for (const auto &row : rows)
-        makeDirectory(root.path(), row.path, 1'600'000'000, row.carried);
-    SyncEvent pulling = ev("StateChanged", folderA);
-    pulling.fromState = FolderState::Idle;
-    pulling.toState = FolderState::Syncing;
-    engine.pushEvent(pulling);
-    for (const auto &row : rows)
-        engine.pushEvent(item(folderA, row.path));
-    startAndDrain();
-    ASSERT_EQ(controller.pendingRestores().folders().value(folderA).size(), std::ssize(rows));
-    controller.stop();  // quits while the pull runs
-
-    EventController later(engine);
-    later.setPendingRestoresFile(file);
-    later.setFolderCarriesTimes([](const QString &) { return true; });
-    later.setFolderMode([](const QString &) { return FolderSyncMode::SendReceive; });
-    later.setFolderPath([this](const QString &) { return std::optional(root.path()); });
-    awaitTask(later.retryPendingRestores(folderA));
-    for (const auto &row : rows)
-        EXPECT_EQ(modifiedAt(root.filePath(row.path)), row.restored) << row.path;
-    // One that carries none stays due until its maker's time comes.
-    const PendingDirectoryRestores::Folders bare{{folderA, {"Bare"}}};
-    EXPECT_EQ(later.pendingRestores().folders(), bare);
-    EXPECT_EQ(PendingDirectoryRestores(file).folders(), bare);
-}
-
-// Where directories carry no times, the record holds the time a directory
-// had when it was first sent, and never moves on: only a directory the pull
-// made takes it; one that was there before keeps the times it has here.
-TEST_F(EventControllerTest, WithoutCarriedTimesOnlyADirectoryThePullMadeTakesTheRecord)
-{
-    makeDirectory(root.path(), "Before", 1'600'000'000);
-    const std::optional<FolderItem> before = FolderItem::open(root.path(), "Before");
-    ASSERT_TRUE(before && before->bornMs());
-    // Made a clock tick later than the one before the pull.
-    std::optional<qint64> madeBorn;
-    QString madePath;
-    for (int attempt = 0; !madeBorn || *madeBorn <= *before->bornMs(); ++attempt) {
-        madePath = "Made" + QString::number(attempt);
-        makeDirectory(root.path(), madePath, 1'600'000'000);
-        madeBorn = FolderItem::open(root.path(), madePath)->bornMs();
-    }
-    for (const QString &path : {QString("Before"), madePath})
-        engine.state.directoryModified[folderA][path] = 1'234'567'890;
-    SyncEvent pulling = ev("StateChanged", folderA);
-    pulling.fromState = FolderState::Idle;
-    pulling.toState = FolderState::Syncing;
-    pulling.loggedAtMs = *madeBorn + EventController::fileClockLag.count();
-    SyncEvent idle = pulling;
-    idle.fromState = FolderState::Syncing;
-    idle.toState = FolderState::Idle;
-    for (const SyncEvent &e : {pulling, item(folderA, "Before"), item(folderA, madePath), idle})
-        engine.pushEvent(e);
-    int restores = 0;
-    QObject::connect(&controller, &EventController::directoryTimesRestored, [&] { ++restores; });
-    startAndDrain();
-    ASSERT_TRUE(waitUntil([&] { return restores > 0; }));
-    EXPECT_EQ(modifiedAt(root.filePath(madePath)), 1'234'567'890);
-    EXPECT_EQ(modifiedAt(root.filePath("Before")), 1'600'000'000);
 }
 
 } // namespace
