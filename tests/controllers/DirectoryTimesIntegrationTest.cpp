@@ -134,6 +134,18 @@ QJsonObject syncingExtendedAttributes(bool on = true)
     return synced;
 }
 
+// Whether receiver comes to hold all sender has sent of the folder, and to
+// have pulled it.
+bool tookIn(SyncthingInstance &receiver, SyncthingInstance &sender, const QString &folder, int items)
+{
+    return waitUntil([&] {
+        const QJsonValue sent = sender.get("/rest/db/status?folder=" + folder).json().object().value("sequence");
+        const QJsonValue held = receiver.get("/rest/db/completion?folder=" + folder + "&device=" + sender.deviceID())
+                                    .json().object().value("sequence");
+        return sent.toInteger(-1) == held.toInteger(-2);
+    }, 60000) && receiver.waitUntilIndexed(folder, items);
+}
+
 void setModified(const QString &path, qint64 seconds)
 {
     const struct timespec set[2] = {{0, UTIME_OMIT}, {seconds, 0}};
@@ -212,10 +224,15 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
                 return false;
         return true;
     }, 60000));
-    // Those writes changed B's directories: B sends them, and A takes them in.
+    // Those writes changed B's directories: B sends them, and A takes them in
+    // (its puller moves their inodes, which A sends once more, and B takes).
+    const int items = int(directories.size() + files.size());
     ASSERT_TRUE(b.scan());
-    ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+    ASSERT_TRUE(tookIn(*first, *second, folderID, items));
     ASSERT_TRUE(a.scan());
+    ASSERT_TRUE(tookIn(*second, *first, folderID, items));
+    ASSERT_TRUE(b.scan());
+    ASSERT_TRUE(tookIn(*first, *second, folderID, items));
     const QList<std::pair<qint64, qint64>> changedOnA = a.changeTimes();
     const QList<std::pair<qint64, qint64>> changedOnB = b.changeTimes();
     a.changesSince(seenOnA);
