@@ -65,6 +65,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_projects = std::make_unique<ProjectController>(engine, m_services.paths, defaults, m_services.clock,
                                                      m_services.sleeper);
     m_events = std::make_unique<EventController>(engine, m_services.sleeper);
+    m_events->setPendingRestoresFile(m_services.paths.file(QStringLiteral("PendingDirectoryRestores.json")));
     m_projects->setNasNode(m_nasNode.get());
     m_projects->setPathLookUps(m_pathLookUps.get());
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());

@@ -232,8 +232,8 @@ public:
     // The same from inputs a view already read for this refresh.
     std::optional<TransferSummary> transferSummary(const HealthInputs &inputs,
                                                    const std::optional<QString> &projectID) const;
-    // The sweep's pass: each send-and-receive folder's directories get back
-    // the modification time the engine records.
+    // The sweep's pass (and start-up's): directories a pull moved here whose
+    // times were not put back before the process ended get them.
     QCoro::Task<void> reconcileDirectoryMtimes();
 
     // Steps whose work is still to come; each is called at its place.
@@ -393,7 +393,6 @@ private:
     // Probes finish in any order; only a newer one than the last assigned
     // may assign.
     quint64 m_volumeProbesStarted = 0;
-    std::optional<qint64> m_directorySweepStartMs;
     quint64 m_volumeProbeAssigned = 0;
     QSet<QString> m_probedPaths;
     bool m_volumeRefreshBusy = false;

@@ -78,6 +78,9 @@ QCoro::Task<void> AppEnvironment::onEngineUp()
     if (!m_bootstrapped || m_preferences->lanDiagnostics())
         co_await readPeers();
     co_await refreshPeerCompletion();
+    // Directories a pull moved before the last run ended get their times.
+    if (!m_events->pendingRestores().folders().isEmpty())
+        co_await reconcileDirectoryMtimes();
 }
 
 QCoro::Task<void> AppEnvironment::readPeers()
@@ -116,6 +119,13 @@ void AppEnvironment::installEventHooks()
                 if (folder.id == folderID)
                     return folder.mode;
         return std::nullopt;
+    });
+    m_events->setFolderCarriesTimes([self](const QString &folderID) {
+        if (self)
+            for (const SyncFolder &folder : self->m_folders->folders())
+                if (folder.id == folderID)
+                    return folder.syncMetadata;
+        return false;
     });
     m_events->setFolderPath([self](const QString &folderID) -> std::optional<QString> {
         if (self)

@@ -1,8 +1,8 @@
 #include "app/AppEnvironment.h"
 
 #include "app/VolumeState.h"
-#include "controllers/DirectoryTimes.h"
 #include "controllers/EngineController.h"
+#include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
 #include "platform/HeapTrim.h"
@@ -10,7 +10,6 @@
 #include "projects/ProjectController.h"
 #include "utilities/AssignIfChanged.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <utility>
 #include <QtConcurrent/QtConcurrentRun>
@@ -124,56 +123,25 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
     HeapTrim::request();
 }
 
+// The sweep rewrites no directory's time but those a pull moved here whose
+// restore never ran (the process ended first): a directory changed here and
+// not yet given its time to carry would be taken back, and the engine's
+// record may hold any computer's moment.
 QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
 {
     step("reconcileDirectoryMtimes");
     const QPointer<AppEnvironment> self(this);
-    // Only a directory something moved here since the last sweep takes the
-    // record's time: where nothing did, a record that differs holds only the
-    // moment a teammate's copy changed there, never a time it had here.
-    constexpr qint64 clockMarginMs = 2000;
-    const std::optional<qint64> movedSinceMs =
-        std::exchange(m_directorySweepStartMs, QDateTime::currentMSecsSinceEpoch() - clockMarginMs);
     const QList<SyncFolder> folders = m_folders->folders();
     for (const SyncFolder &folder : folders) {
-        // A relative path would name a tree in our working directory, not the
-        // engine's; a stopped engine answers at once, and a large tree would
-        // then hold the main thread for nothing.
-        if (folder.mode != FolderSyncMode::SendReceive || !QDir::isAbsolutePath(folder.path))
+        if (!m_events->pendingRestores().folders().contains(folder.id) || !QDir::isAbsolutePath(folder.path))
             continue;
-        if (!m_engineState->status().isRunning)
-            co_return;
-        // A walk of a folder on a mount that stopped answering would never
-        // end, and no sweep after it would start.
+        // A look-up on a mount that stopped answering would never end.
         const QHash<QString, PathPresence> presence = co_await m_pathLookUps->ask(QStringList(folder.path));
         if (!self)
             co_return;
         if (!presence.value(folder.path).exists)
             continue;
-        const QList<DirectoryTimes::Entry> entries = co_await QtConcurrent::run(&DirectoryTimes::list, folder.path);
-        if (!self)
-            co_return;
-        if (entries.isEmpty())
-            continue;
-        // One read of the folder's tree: a read per directory is thousands of
-        // requests every sweep for a folder of thousands of directories.
-        QHash<QString, qint64> recorded;
-        try {
-            recorded = co_await m_engine.directoryTimes(folder.id);
-        } catch (...) {
-            // Documented never to fail; one that does leaves the times alone.
-        }
-        if (!self)
-            co_return;
-        QList<DirectoryTimes::Entry> corrections;
-        for (const DirectoryTimes::Entry &entry : entries) {
-            const auto found = recorded.constFind(entry.relativePath);
-            // Whole seconds only: the engine keeps no more.
-            if (found != recorded.constEnd() && entry.modified != *found)
-                corrections.append({entry.relativePath, *found});
-        }
-        if (!corrections.isEmpty())
-            co_await QtConcurrent::run(&DirectoryTimes::apply, folder.path, corrections, movedSinceMs);
+        co_await m_events->retryPendingRestores(folder.id);
         if (!self)
             co_return;
     }

@@ -1,5 +1,6 @@
 #include "controllers/DirectoryTimes.h"
 
+#include "creationdates/FileDates.h"
 #include "creationdates/FolderItem.h"
 
 #include <QDateTime>
@@ -41,7 +42,7 @@ QList<DirectoryTimes::Entry> DirectoryTimes::list(const QString &root)
     return entries;
 }
 
-void DirectoryTimes::apply(const QString &root, const QList<Entry> &entries, std::optional<qint64> movedSinceMs)
+void DirectoryTimes::apply(const QString &root, const QList<Entry> &entries, std::optional<qint64> madeSinceMs)
 {
     for (const Entry &entry : entries) {
         if (!entry.modified)
@@ -49,9 +50,86 @@ void DirectoryTimes::apply(const QString &root, const QList<Entry> &entries, std
         const std::optional<FolderItem> item = FolderItem::open(root, entry.relativePath);
         if (!item || item->type() != std::filesystem::file_type::directory)
             continue;
-        if (!movedSinceMs || item->modifiedMs() >= *movedSinceMs)
+        if (!madeSinceMs || item->bornMs().value_or(-1) >= *madeSinceMs)
             item->setModificationTime(*entry.modified);
     }
+}
+
+namespace {
+
+std::optional<FolderItem> directory(const QString &root, const QString &path)
+{
+    std::optional<FolderItem> item = FolderItem::open(root, path);
+    if (!item || item->type() != std::filesystem::file_type::directory)
+        return std::nullopt;
+    return item;
+}
+
+std::optional<qint64> carriedBy(const FolderItem &item)
+{
+    const std::optional<QByteArray> text = item.directoryAttribute(FileDates::modifiedAttributeName);
+    return text ? FileDates::parseCrtime(*text) : std::nullopt;
+}
+
+} // namespace
+
+QStringList DirectoryTimes::stamp(const QString &root, const QStringList &paths)
+{
+    QStringList written;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        if (!item || carriedBy(*item) == item->modifiedSeconds())
+            continue;
+        if (item->setDirectoryAttribute(FileDates::modifiedAttributeName,
+                                        QByteArray::number(item->modifiedSeconds())) == 0)
+            written.append(path);
+    }
+    return written;
+}
+
+QStringList DirectoryTimes::carry(const QString &root, const QStringList &paths)
+{
+    QStringList written;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        const std::optional<qint64> time = item ? carriedBy(*item) : std::nullopt;
+        // setModificationTime() leaves a directory alone that has the time.
+        if (time && item->setModificationTime(*time) == 0 && item->modifiedSeconds() != *time)
+            written.append(path);
+    }
+    return written;
+}
+
+QStringList DirectoryTimes::stampNew(const QString &root, const QStringList &paths)
+{
+    QStringList fresh;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        if (!item || carriedBy(*item))
+            continue;
+        fresh.append(path);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0)
+            fresh.append(path.left(slash));
+    }
+    return stamp(root, fresh);
+}
+
+QStringList DirectoryTimes::settled(const QString &root, const QStringList &paths)
+{
+    QStringList done;
+    for (const QString &path : paths) {
+        const std::optional<FolderItem> item = directory(root, path);
+        if (!item || carriedBy(*item))
+            done.append(path);
+    }
+    return done;
+}
+
+std::optional<qint64> DirectoryTimes::carried(const QString &root, const QString &path)
+{
+    const std::optional<FolderItem> item = directory(root, path);
+    return item ? carriedBy(*item) : std::nullopt;
 }
 
 } // namespace tw

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace tw {
@@ -25,11 +26,29 @@ public:
     static QList<Entry> list(const QString &root);
     // Gives each entry's directory its time with zero nanoseconds, reached
     // from root without following a link; failures are passed over. Given
-    // movedSinceMs, a directory whose time is older than that is left alone:
-    // nothing moved it since, so a record that differs holds only the moment
-    // a teammate's copy of it changed there, not a time it had here.
+    // madeSinceMs, only a directory made here since then is given its time
+    // (one whose making the file system does not tell is left alone): a
+    // directory that was here before holds times of its own, which a record
+    // that never moves on would take back.
     static void apply(const QString &root, const QList<Entry> &entries,
-                      std::optional<qint64> movedSinceMs = std::nullopt);
+                      std::optional<qint64> madeSinceMs = std::nullopt);
+
+    // The time a directory carries (FileDates::modifiedAttributeName) is the
+    // one its content was given where it last changed. stamp() writes each
+    // directory's own time into it, where they differ; carry() gives each
+    // directory the time it carries, where they differ, and leaves one that
+    // carries none alone. Both write nothing that is already so (every write
+    // changes the inode, which the engine sends as a change) and answer the
+    // paths they wrote.
+    static QStringList stamp(const QString &root, const QStringList &paths);
+    static QStringList carry(const QString &root, const QStringList &paths);
+    // Stamps each directory that carries no time yet (one new here), and the
+    // directory it was made in; answers the paths written.
+    static QStringList stampNew(const QString &root, const QStringList &paths);
+    // Of paths, those that need no restore any more: gone, or carrying a time.
+    static QStringList settled(const QString &root, const QStringList &paths);
+    // The time a directory carries; nothing when it carries none.
+    static std::optional<qint64> carried(const QString &root, const QString &path);
 };
 
 } // namespace tw

@@ -27,6 +27,13 @@ const QString deviceResumedEvent = QStringLiteral("DeviceResumed");
 const QString downloadProgressEvent = QStringLiteral("DownloadProgress");
 const QString remoteDownloadProgressEvent = QStringLiteral("RemoteDownloadProgress");
 const QString remoteIndexUpdatedEvent = QStringLiteral("RemoteIndexUpdated");
+const QString localChangeEvent = QStringLiteral("LocalChangeDetected");
+
+QString parentOf(const QString &item)
+{
+    const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
+    return slash > 0 ? item.left(slash) : QString();
+}
 
 QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorded, const QSet<QString> &paths)
 {
@@ -37,6 +44,20 @@ QList<DirectoryTimes::Entry> recordedTimes(const QHash<QString, qint64> &recorde
             entries.append(DirectoryTimes::Entry{path, *time});
     }
     return entries;
+}
+
+// A directory that carries no time yet stays due: until its maker's time
+// comes, a change reported here is the pull's, never one to stamp.
+QStringList carryTimes(const QString &root, const QStringList &paths)
+{
+    DirectoryTimes::carry(root, paths);
+    return DirectoryTimes::settled(root, paths);
+}
+
+// One folder's stamps: what a local change moved, and what may be new here.
+QStringList stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew)
+{
+    return DirectoryTimes::stamp(root, changed) + DirectoryTimes::stampNew(root, maybeNew);
 }
 
 void call(const EventController::Callback &callback)
@@ -154,6 +175,11 @@ void EventController::handleBatch(const QList<SyncEvent> &events)
     if (gap)
         noteGap();
     readNotedTimes();
+    m_pending.save();
+    if (!m_stamping && !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty())) {
+        m_stamping = true;
+        stampNotedDirectories(QPointer<EventController>(this), &m_engine);
+    }
 }
 
 // Which folders are pulling is no longer known: none is waited for.
@@ -176,6 +202,9 @@ void EventController::handle(const SyncEvent &event)
     } else if (event.type == itemFinishedEvent) {
         if (event.folder && event.item)
             handleItemFinished(event);
+    } else if (event.type == localChangeEvent) {
+        if (event.folder && event.item)
+            handleLocalChange(event);
     } else if (event.type == remoteIndexUpdatedEvent) {
         if (event.folder)
             noteIndexMoved(*event.folder);
@@ -279,23 +308,31 @@ void EventController::handleItemFinished(const SyncEvent &event)
     if (!root || !itemLocation(*root, item))
         return;
     const bool updatedDirectory = event.itemType == QStringLiteral("dir") && event.action == QStringLiteral("update");
-    const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
-    const QString parent = slash > 0 ? item.left(slash) : QString();
+    const QString parent = parentOf(item);
     if (!updatedDirectory && parent.isEmpty())
         return;  // the folder's root has no record to put back
     DueRestore &due = m_dueRestores[folderID];
     due.root = *root;
+    due.carried = carriesTimes(folderID);
+    if (due.carried) {
+        // Kept until restored: a process that ends first restores them at
+        // its next start.
+        if (updatedDirectory)
+            m_pending.add(folderID, item);
+        if (!parent.isEmpty())
+            m_pending.add(folderID, parent);
+    }
     if (const std::optional<qint64> since = pullStart(event))
         due.movedSinceMs = std::min(*since, due.movedSinceMs.value_or(*since));
     // A record is read once, unless a peer's index may have changed it since:
     // a pull updates thousands of directories, over as many batches.
     if (updatedDirectory) {
         due.paths.insert(item);
-        due.readAgain |= due.indexMoved || !due.recorded.contains(item);
+        due.readAgain |= !due.carried && (due.indexMoved || !due.recorded.contains(item));
     }
     if (!parent.isEmpty()) {
         due.paths.insert(parent);
-        due.readAgain |= !due.recorded.contains(parent);
+        due.readAgain |= !due.carried && !due.recorded.contains(parent);
     }
     ++m_restoresNoted;
     if (!m_restoring) {
@@ -391,9 +428,12 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
         for (const QString &folderID : folders) {
             if (!self->restoreReady(folderID))
                 continue;
-            co_await restoreDirectoryTimes(self->m_dueRestores.take(folderID));
+            const DueRestore due = self->m_dueRestores.take(folderID);
+            const QStringList settled = co_await restoreDirectoryTimes(due);
             if (!self)
                 co_return;
+            self->m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
+            self->m_pending.save();
             emit self->directoryTimesRestored(folderID);
         }
     }
@@ -418,11 +458,107 @@ std::optional<QString> EventController::itemLocation(const QString &root, const 
 // Only a directory reached from the folder's root without passing a symbolic
 // link gets its time (DirectoryTimes::apply): a synced link may lead anywhere
 // on this machine.
-QCoro::Task<void> EventController::restoreDirectoryTimes(DueRestore due)
+// A folder whose directories carry their times gives each the time it
+// carries. Elsewhere the record holds the time a directory had when it was
+// first sent and never moves on: only a directory the pull made here takes it.
+QCoro::Task<QStringList> EventController::restoreDirectoryTimes(DueRestore due)
 {
+    const QStringList paths(due.paths.cbegin(), due.paths.cend());
+    if (due.carried)
+        co_return co_await QtConcurrent::run(&carryTimes, due.root, paths);
     const QList<DirectoryTimes::Entry> entries = recordedTimes(due.recorded, due.paths);
     if (!entries.isEmpty())
         co_await QtConcurrent::run(&DirectoryTimes::apply, due.root, entries, due.movedSinceMs);
+    co_return paths;
+}
+
+QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
+{
+    const QSet<QString> paths = m_pending.folders().value(folderID);
+    const std::optional<QString> root = m_folderPath ? m_folderPath(folderID) : std::nullopt;
+    if (paths.isEmpty() || !root)
+        co_return;
+    // A folder that no longer carries times, or no longer takes pulls, has
+    // nothing to put back; one whose pull still runs is restored after it.
+    if (!carriesTimes(folderID) || !m_folderMode || m_folderMode(folderID) != FolderSyncMode::SendReceive) {
+        m_pending.remove(folderID, paths);
+        m_pending.save();
+        co_return;
+    }
+    if (m_pulling.contains(folderID) || m_dueRestores.contains(folderID))
+        co_return;
+    const QPointer<EventController> self(this);
+    const QStringList settled = co_await QtConcurrent::run(&carryTimes, *root, QStringList(paths.cbegin(), paths.cend()));
+    if (!self)
+        co_return;
+    m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
+    m_pending.save();
+    emit directoryTimesRestored(folderID);
+}
+
+bool EventController::restoreDue(const QString &folderID, const QString &path) const
+{
+    const auto due = m_dueRestores.constFind(folderID);
+    return (due != m_dueRestores.cend() && due->paths.contains(path)) || m_pending.contains(folderID, path);
+}
+
+// Only Syncthing's scanner reports a local change (what a pull placed is a
+// remote one): a file added, removed or changed here moved its directory's
+// time. Syncthing 1.29 reports a directory new here and one whose inode
+// merely moved (a pull that filled it, a restore, an attribute) alike, as
+// "modified": one that carries no time yet and came by no pull is new here,
+// and it and the directory it was made in are stamped; one that carries a
+// time is left alone. A directory whose time is still to be restored holds
+// a pull's moment, not a change made here.
+void EventController::handleLocalChange(const SyncEvent &event)
+{
+    const QString &folderID = *event.folder;
+    const QString &item = *event.item;
+    const std::optional<FolderSyncMode> mode = m_folderMode ? m_folderMode(folderID) : std::nullopt;
+    if (!carriesTimes(folderID) || !m_folderPath || !mode || *mode == FolderSyncMode::ReceiveOnly)
+        return;
+    const std::optional<QString> root = m_folderPath(folderID);
+    if (!root || !itemLocation(*root, item) || item.isEmpty())
+        return;
+    if (event.itemType == QStringLiteral("dir") && event.action != QStringLiteral("deleted")) {
+        if (!restoreDue(folderID, item))
+            m_newDirectoriesDue[folderID].insert(item);
+        return;
+    }
+    const QString parent = parentOf(item);
+    if (!parent.isEmpty() && !restoreDue(folderID, parent))
+        m_stampsDue[folderID].insert(parent);
+}
+
+// Runs detached while stamps are due, one folder at a time; the engine scans
+// what was written at once, so the times travel within seconds rather than
+// at the watcher's next look.
+QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine)
+{
+    while (self && !(self->m_stampsDue.isEmpty() && self->m_newDirectoriesDue.isEmpty())) {
+        const QString folderID = self->m_stampsDue.isEmpty() ? self->m_newDirectoriesDue.begin().key()
+                                                            : self->m_stampsDue.begin().key();
+        const QSet<QString> changed = self->m_stampsDue.take(folderID);
+        const QSet<QString> maybeNew = self->m_newDirectoriesDue.take(folderID);
+        const std::optional<QString> root = self->m_folderPath ? self->m_folderPath(folderID) : std::nullopt;
+        if (!root)
+            continue;
+        const QStringList written =
+            co_await QtConcurrent::run(&stampTimes, *root, QStringList(changed.cbegin(), changed.cend()),
+                                       QStringList(maybeNew.cbegin(), maybeNew.cend()));
+        if (!self)
+            co_return;
+        if (written.isEmpty())
+            continue;
+        emit self->directoryTimesStamped(folderID, written);
+        try {
+            co_await engine->scanPaths(folderID, written);
+        } catch (...) {
+            // The watcher finds them all the same, only later.
+        }
+    }
+    if (self)
+        self->m_stamping = false;
 }
 
 } // namespace tw

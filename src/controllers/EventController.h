@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controllers/PendingDirectoryRestores.h"
 #include "engine/model/FolderSyncMode.h"
 #include "engine/model/SyncEvent.h"
 #include "utilities/Sleeper.h"
@@ -42,6 +43,9 @@ public:
     using Callback = std::function<void()>;
     using FolderModeLookup = std::function<std::optional<FolderSyncMode>(const QString &folderID)>;
     using FolderPathLookup = std::function<std::optional<QString>(const QString &folderID)>;
+    // Whether a folder's directories carry their times to the other
+    // computers (the folder syncs extended attributes).
+    using FolderCarriesTimesLookup = std::function<bool(const QString &folderID)>;
 
     static constexpr std::chrono::milliseconds idlePause{1000};
     // Directory times are put back once a folder's pull is over and no item
@@ -83,6 +87,15 @@ public:
     void setOnDeviceChange(Callback callback) { m_onDeviceChange = std::move(callback); }
     void setFolderMode(FolderModeLookup lookup) { m_folderMode = std::move(lookup); }
     void setFolderPath(FolderPathLookup lookup) { m_folderPath = std::move(lookup); }
+    void setFolderCarriesTimes(FolderCarriesTimesLookup lookup) { m_carriesTimes = std::move(lookup); }
+    // Where the directories still to be restored are kept across runs; in
+    // memory only until set.
+    void setPendingRestoresFile(const QString &file) { m_pending = PendingDirectoryRestores(file); }
+    const PendingDirectoryRestores &pendingRestores() const { return m_pending; }
+    // Gives the directories of a folder that a pull moved here before this
+    // process could put their times back (it ended first) the times they
+    // carry. Runs off the main thread; the caller knows the folder is there.
+    QCoro::Task<void> retryPendingRestores(QString folderID);
 
     // Ends the running loop (if any) and starts a new one from event ID 0.
     // Call it again after the engine has been restarted: a new engine counts
@@ -117,6 +130,9 @@ signals:
     // The directory times of a folder's last burst of updates have been put
     // back (where they differed).
     void directoryTimesRestored(const QString &folderID);
+    // Directories whose content changed here were given their own time to
+    // carry, and the engine asked to scan them.
+    void directoryTimesStamped(const QString &folderID, const QStringList &paths);
 
 private:
     static QCoro::Task<void> pollLoop(QPointer<EventController> self, quint64 generation, SyncEngine *engine,
@@ -131,13 +147,19 @@ private:
         // When the pulls began, by the engine's events; a directory whose
         // time is older was not moved by them and keeps it.
         std::optional<qint64> movedSinceMs;
+        // Its directories carry their times: no record is read.
+        bool carried = false;
         bool reading = false;     // a read of the records is under way
         bool readAgain = false;   // something noted since it began needs another
         bool indexMoved = false;  // a peer's index came since the last read began
     };
     static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper);
     static QCoro::Task<void> readRecordedTimes(QPointer<EventController> self, SyncEngine *engine, QString folderID);
-    static QCoro::Task<void> restoreDirectoryTimes(DueRestore due);
+    // Answers the paths that need no restore any more.
+    static QCoro::Task<QStringList> restoreDirectoryTimes(DueRestore due);
+    static QCoro::Task<void> stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine);
+    bool carriesTimes(const QString &folderID) const { return m_carriesTimes && m_carriesTimes(folderID); }
+    bool restoreDue(const QString &folderID, const QString &path) const;
     // A peer's index for the folder came: records read before may be old.
     void noteIndexMoved(const QString &folderID);
     // Starts a read of the records for each folder that noted what needs one.
@@ -153,6 +175,7 @@ private:
     void handleFolderEvent(const SyncEvent &event);
     void handleDeviceEvent(const SyncEvent &event);
     void handleItemFinished(const SyncEvent &event);
+    void handleLocalChange(const SyncEvent &event);
     void noteGap();
     void removeDevice(const QString &deviceID);
 
@@ -170,6 +193,13 @@ private:
     Callback m_onDeviceChange;
     FolderModeLookup m_folderMode;
     FolderPathLookup m_folderPath;
+    FolderCarriesTimesLookup m_carriesTimes;
+    PendingDirectoryRestores m_pending;
+    // Directories to stamp, per folder, those to stamp if new here, and
+    // whether a stamping runs.
+    QHash<QString, QSet<QString>> m_stampsDue;
+    QHash<QString, QSet<QString>> m_newDirectoriesDue;
+    bool m_stamping = false;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;
     QHash<QString, DueRestore> m_dueRestores;

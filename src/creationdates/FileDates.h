@@ -23,6 +23,9 @@ class FileDates
 {
 public:
     static constexpr const char *attributeName = "user.com.quellmark.crtime";
+    // A directory's modification time as the computer where its content last
+    // changed gave it, in the same text as the creation date.
+    static constexpr const char *modifiedAttributeName = "user.com.quellmark.mtime";
 
     // Names the whole-tree pass neither reconciles nor enters: the engine's
     // marker folder, its archive of old versions and its ignore file.

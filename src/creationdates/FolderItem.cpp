@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -48,17 +49,24 @@ std::optional<FolderItem> FolderItem::open(const QString &folder, const QString 
         ::close(directory);
         directory = next;
     }
-    struct stat info {};
-    if (directory < 0 || ::fstatat(directory, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx info {};
+    if (directory < 0
+        || ::statx(directory, name.constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
         if (directory >= 0)
             ::close(directory);
         return std::nullopt;
     }
-    return FolderItem(directory, name, typeOf(info.st_mode), info.st_mtim);
+    // File systems without birth times leave the bit clear.
+    const std::optional<qint64> born = (info.stx_mask & STATX_BTIME) != 0 && info.stx_btime.tv_sec > 0
+        ? std::optional(qint64(info.stx_btime.tv_sec) * 1000 + info.stx_btime.tv_nsec / 1'000'000)
+        : std::nullopt;
+    const timespec modified{static_cast<time_t>(info.stx_mtime.tv_sec), static_cast<long>(info.stx_mtime.tv_nsec)};
+    return FolderItem(directory, name, typeOf(info.stx_mode), modified, born);
 }
 
-FolderItem::FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified)
-    : m_directory(directory), m_name(std::move(name)), m_type(type), m_modified(modified)
+FolderItem::FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified,
+                       std::optional<qint64> bornMs)
+    : m_directory(directory), m_name(std::move(name)), m_type(type), m_modified(modified), m_bornMs(bornMs)
 {
 }
 
@@ -67,6 +75,7 @@ FolderItem::FolderItem(FolderItem &&other) noexcept
     , m_name(std::move(other.m_name))
     , m_type(other.m_type)
     , m_modified(other.m_modified)
+    , m_bornMs(other.m_bornMs)
 {
 }
 
@@ -84,6 +93,41 @@ int FolderItem::setModificationTime(qint64 secondsSince1970) const
     if (::utimensat(m_directory, m_name.constData(), times, AT_SYMLINK_NOFOLLOW) == 0)
         return 0;
     return errno;
+}
+
+int FolderItem::openDirectory() const
+{
+    if (m_type != std::filesystem::file_type::directory)
+        return -1;
+    return ::openat(m_directory, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::optional<QByteArray> FolderItem::directoryAttribute(const char *name) const
+{
+    const int directory = openDirectory();
+    if (directory < 0)
+        return std::nullopt;
+    std::optional<QByteArray> value;
+    const ssize_t size = ::fgetxattr(directory, name, nullptr, 0);
+    if (size >= 0) {
+        QByteArray read(size, Qt::Uninitialized);
+        // The value may have changed size between the two calls; such a read
+        // is not trusted.
+        if (::fgetxattr(directory, name, read.data(), read.size()) == size)
+            value = read;
+    }
+    ::close(directory);
+    return value;
+}
+
+int FolderItem::setDirectoryAttribute(const char *name, const QByteArray &value) const
+{
+    const int directory = openDirectory();
+    if (directory < 0)
+        return m_type == std::filesystem::file_type::directory ? errno : ENOTDIR;
+    const int result = ::fsetxattr(directory, name, value.constData(), value.size(), 0) == 0 ? 0 : errno;
+    ::close(directory);
+    return result;
 }
 
 } // namespace tw

@@ -37,6 +37,18 @@ public:
     std::filesystem::file_type type() const { return m_type; }
     // Its modification time as it was when opened, in milliseconds since 1970.
     qint64 modifiedMs() const { return qint64(m_modified.tv_sec) * 1000 + m_modified.tv_nsec / 1'000'000; }
+    // Its modification time in whole seconds, as it was when opened.
+    qint64 modifiedSeconds() const { return m_modified.tv_sec; }
+    // When it was made, in milliseconds since 1970, where the file system
+    // tells; as it was when opened.
+    std::optional<qint64> bornMs() const { return m_bornMs; }
+
+    // A directory's extended attribute named name, read or written through
+    // the directory itself (never through a link that took its place).
+    // Nothing when the item is no directory, or the attribute is absent or
+    // unreadable; a write answers 0 or the errno of the failure.
+    std::optional<QByteArray> directoryAttribute(const char *name) const;
+    int setDirectoryAttribute(const char *name, const QByteArray &value) const;
 
     // Sets only the modification time, to whole seconds, of the item itself
     // (a link that has taken its place meanwhile, not what it points to).
@@ -47,12 +59,16 @@ public:
     int setModificationTime(qint64 secondsSince1970) const;
 
 private:
-    FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified);
+    FolderItem(int directory, QByteArray name, std::filesystem::file_type type, timespec modified,
+               std::optional<qint64> bornMs);
+    // The directory itself, opened for its attributes; -1 when it cannot be.
+    int openDirectory() const;
 
     int m_directory = -1;
     QByteArray m_name;
     std::filesystem::file_type m_type = std::filesystem::file_type::none;
     timespec m_modified{};
+    std::optional<qint64> m_bornMs;
 };
 
 } // namespace tw

@@ -83,6 +83,8 @@ public:
     virtual QCoro::Task<void> setFolderType(QString id, QString type) = 0;
     virtual QCoro::Task<void> rescanFolder(QString id) = 0;
     virtual QCoro::Task<void> scanFolder(QString id) = 0;
+    // Scans only these items of a folder (paths below its root).
+    virtual QCoro::Task<void> scanPaths(QString id, QStringList paths) = 0;
     // One request for every folder; answered once all are scanned.
     virtual QCoro::Task<void> scanAllFolders() = 0;
     virtual QCoro::Task<void> applySyncedXattrFilter(QString folderID) = 0;

@@ -13,6 +13,7 @@
 #include "controllers/EventController.h"
 #include "controllers/PeerDiagController.h"
 #include "creationdates/CreationDateController.h"
+#include "creationdates/FileDates.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
 #include "utilities/UserDefaults.h"
@@ -39,6 +40,7 @@
 #include <coroutine>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 namespace tw {
 namespace {
@@ -1104,43 +1106,45 @@ TEST(AppEnvironmentTest, DatesWrittenInAFolderHaveTheEngineIndexItAtOnce)
               QStringList({"scanFolder(st1)", "scanFolder(st1)", "scanFolder(st2)"}));
 }
 
-// A tree in which "late" is a second behind the engine's record and "even"
-// only a fraction of one. The engine is asked once for the whole folder: a
-// read per directory is thousands of requests each sweep.
-TEST(AppEnvironmentTest, DirectoryTimesComeBackInTwoWayFoldersOnlyNeverBehindADotOrALinkFromOneRead)
+// The sweep takes no record's time, which may hold any computer's moment: it
+// gives only the directories a pull left to restore (the process ended
+// first) the times they carry, in two-way folders, never behind a link or to
+// one that carries none, and asks the engine nothing.
+TEST(AppEnvironmentTest, TheSweepRestoresOnlyWhatAPullLeftAndTakesNoRecord)
 {
     Rig rig;
     const QDir root(rig.dir.path());
-    const QStringList dirs = {"two/late", "two/even", "two/.hidden/in", "one/late", "outside"};
+    const QStringList dirs = {"two/late", "two/left", "two/bare", "one/left", "outside"};
     for (const QString &dir : dirs) {
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {dir.endsWith("even") ? 1000 : 999, 900'000'000}};
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {999, 900'000'000}};
         ASSERT_TRUE(root.mkpath(dir));
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath(dir)).constData(), times, 0), 0);
+        const QByteArray path = QFile::encodeName(root.filePath(dir));
+        if (!dir.endsWith("bare")) {
+            ASSERT_EQ(::setxattr(path.constData(), FileDates::modifiedAttributeName, "1000", 4, 0), 0);
+        }
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
     }
     ASSERT_TRUE(QFile::link(root.filePath("outside"), root.filePath("two/link")));
+    SyncthingInstance::writeFile(rig.dir.filePath("PendingDirectoryRestores.json"),
+                                 R"({"two":["left","bare","link"],"one":["left"]})");
+    rig.makeEnv();
     rig.engine.state.folders = {{.id = "two", .path = root.filePath("two") + "/"},
                                 {.id = "one", .path = root.filePath("one"), .mode = FolderSyncMode::SendOnly}};
-    for (const char *folder : {"two", "one"})
-        for (const char *dir : {"late", "even", ".hidden/in", "link"})
-            rig.engine.state.directoryModified[folder][dir] = 1000;
+    rig.engine.state.directoryModified["two"]["late"] = 1000;
     awaitTask(rig.env->folders().refresh());
     awaitTask(rig.env->engineState().refreshStatus());
+    // As the hooks the engine's start installs answer from the folder list.
+    EventController &events = rig.env->events();
+    events.setFolderCarriesTimes([](const QString &) { return true; });
+    events.setFolderMode([&](const QString &id) { return id == "two" ? FolderSyncMode::SendReceive : FolderSyncMode::SendOnly; });
+    events.setFolderPath([&](const QString &id) { return std::optional(root.filePath(id)); });
     awaitTask(rig.env->reconcileDirectoryMtimes());
     for (const QString &dir : dirs)
         EXPECT_EQ(QFileInfo(root.filePath(dir)).lastModified().toMSecsSinceEpoch(),
-                  dir == "two/late" ? 1000'000 : dir.endsWith("even") ? 1000'900 : 999'900) << dir.toStdString();
-    EXPECT_EQ(rig.engine.callsOf("directoryTimes"), QStringList{"directoryTimes(two)"});
-    EXPECT_EQ(rig.engine.callCount("directoryModified"), 0);
-    // A record that moved while nothing moved the directory here is only a
-    // teammate's moment: the next sweep keeps this Mac's time. One a file
-    // landing here moved takes the record again.
-    rig.engine.state.directoryModified["two"]["late"] = 2000;
-    rig.engine.state.directoryModified["two"]["even"] = 2000;
-    const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath("two/even")).constData(), now, 0), 0);
-    awaitTask(rig.env->reconcileDirectoryMtimes());
-    EXPECT_EQ(QFileInfo(root.filePath("two/late")).lastModified().toMSecsSinceEpoch(), 1000'000);
-    EXPECT_EQ(QFileInfo(root.filePath("two/even")).lastModified().toMSecsSinceEpoch(), 2000'000);
+                  dir == "two/left" ? 1000'000 : 999'900) << dir.toStdString();
+    EXPECT_EQ(rig.engine.callCount("directoryTimes"), 0);
+    // One that carries no time stays due; the one-way folder has none due.
+    EXPECT_EQ(events.pendingRestores().folders(), (PendingDirectoryRestores::Folders{{"two", {"bare"}}}));
 }
 
 // A quit in the middle of both bounces (this Mac's and the node's) and after

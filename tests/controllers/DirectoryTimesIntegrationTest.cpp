@@ -13,14 +13,20 @@
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
+#include "controllers/DirectoryTimes.h"
+
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QTimeZone>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <optional>
 #include <sys/stat.h>
 
 namespace tw {
@@ -44,6 +50,8 @@ struct Computer
             return folder == id ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
         });
         events.setFolderPath([this](const QString &folder) { return folder == id ? std::optional(path()) : std::nullopt; });
+        events.setFolderCarriesTimes([this](const QString &folder) { return folder == id && carries; });
+        events.setPendingRestoresFile(instance.root() + QStringLiteral("/pending-") + id + QStringLiteral(".json"));
         QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; keepTimes(); });
         QObject::connect(&events, &EventController::folderStateArrived, [this](const QString &, FolderState, FolderState to) {
             pulling |= to == FolderState::Syncing;
@@ -110,6 +118,7 @@ struct Computer
     EventController events;
     const QString id;
     const QStringList watched;
+    bool carries = true;  // the folder syncs extended attributes
     int restores = 0;
     bool pulling = false;
     QList<qint64> times;  // each watched directory's time where it was made
@@ -117,12 +126,47 @@ struct Computer
     QStringList strayTimes;
 };
 
-QJsonObject syncingExtendedAttributes()
+QJsonObject syncingExtendedAttributes(bool on = true)
 {
     QJsonObject synced = STXattrFilter::syncedXattrsJSON();
-    synced.insert("sendXattrs", true);
-    synced.insert("syncXattrs", true);
+    synced.insert("sendXattrs", on);
+    synced.insert("syncXattrs", on);
     return synced;
+}
+
+// Whether receiver comes to hold all sender has sent of the folder, and to
+// have pulled it.
+bool tookIn(SyncthingInstance &receiver, SyncthingInstance &sender, const QString &folder, int items)
+{
+    return waitUntil([&] {
+        const QJsonValue sent = sender.get("/rest/db/status?folder=" + folder).json().object().value("sequence");
+        const QJsonValue held = receiver.get("/rest/db/completion?folder=" + folder + "&device=" + sender.deviceID())
+                                    .json().object().value("sequence");
+        return sent.toInteger(-1) == held.toInteger(-2);
+    }, 60000) && receiver.waitUntilIndexed(folder, items);
+}
+
+void setModified(const QString &path, qint64 seconds)
+{
+    const struct timespec set[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), set, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+// A tree of directories with files in each, the directories dated as given.
+void makeTree(const QString &root, const QStringList &dirs, const QList<qint64> &times)
+{
+    for (const QString &dir : dirs)
+        SyncthingInstance::writeFile(root + '/' + dir + "/file.txt", dir.toUtf8());
+    for (qsizetype i = dirs.size() - 1; i >= 0; --i)
+        setModified(root + '/' + dirs[i], times[i]);
+}
+
+std::string timesText(const QList<qint64> &times)
+{
+    QStringList text;
+    for (qint64 time : times)
+        text.append(QDateTime::fromSecsSinceEpoch(time).toUTC().toString(Qt::ISODate));
+    return text.join(' ').toStdString();
 }
 
 class DirectoryTimesIntegrationTest : public ::testing::Test
@@ -180,11 +224,15 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
                 return false;
         return true;
     }, 60000));
-    // Those writes changed B's directories: B sends them, and A, taking them
-    // in, has its times put back too.
+    // Those writes changed B's directories: B sends them, and A takes them in
+    // (its puller moves their inodes, which A sends once more, and B takes).
+    const int items = int(directories.size() + files.size());
     ASSERT_TRUE(b.scan());
-    ASSERT_TRUE(waitUntil([&] { return a.restores > 0; }, 60000));
-    ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+    ASSERT_TRUE(tookIn(*first, *second, folderID, items));
+    ASSERT_TRUE(a.scan());
+    ASSERT_TRUE(tookIn(*second, *first, folderID, items));
+    ASSERT_TRUE(b.scan());
+    ASSERT_TRUE(tookIn(*first, *second, folderID, items));
     const QList<std::pair<qint64, qint64>> changedOnA = a.changeTimes();
     const QList<std::pair<qint64, qint64>> changedOnB = b.changeTimes();
     a.changesSince(seenOnA);
@@ -256,9 +304,10 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     ASSERT_TRUE(first->waitUntilIndexed(archiveID, 4));
     EXPECT_EQ(a.strayTimes + b.strayTimes, QStringList());
     const auto dirs = [](const QStringList &changes) { return changes.filter("\"type\":\"dir\"").size(); };
-    // A announces only the tree it made; B, which Syncthing has send each
-    // directory it makes and fills, at most once more each after the restore.
-    EXPECT_EQ(dirs(a.changesSince(seenOnA)), archive.size());
+    // A announces the tree it found and once more with the times it carries;
+    // B, which Syncthing has send each directory it makes and fills, at most
+    // once more each after the restore.
+    EXPECT_LE(dirs(a.changesSince(seenOnA)), 2 * archive.size());
     EXPECT_LE(dirs(b.changesSince(seenOnB)), 2 * archive.size());
 
     // From then on B has nothing of them to send, however often it looks.
@@ -268,6 +317,174 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     }
     EXPECT_EQ(b.changesSince(seenOnB), QStringList());
     EXPECT_EQ(a.changesSince(seenOnA), QStringList());
+}
+
+// The maker's times where metadata syncs, in each condition: ticked when the
+// sync was made, placed later (as by an invite), a third computer joining
+// later, the maker restarted while the record holds a teammate's moment, a
+// tree moved in with mv, a receiver that quit between its pull and its
+// restore, and a file saved into a directory on either computer, whose time
+// moves on and reaches the others. The maker keeps its times at every sample.
+TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMetadataSyncs)
+{
+    const QString id = QStringLiteral("tdw-d17e5003");
+    const QStringList tree{"Day1", "Day1/Sub", "Day2"};
+    const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
+    const QList<qint64> made{y2020, y2020 + 3600, y2020 + 7200};
+    SyncthingInstance thirdInstance(QStringLiteral("127.0.0.3"), QStringLiteral("C"));
+    thirdInstance.start();
+    thirdInstance.pairWith(*first);
+    ASSERT_TRUE(thirdInstance.waitUntilConnected(first->deviceID()));
+    const QStringList all{first->deviceID(), second->deviceID(), thirdInstance.deviceID()};
+    const int items = 2 * int(tree.size());
+
+    std::optional<Computer> a(std::in_place, *first, id, tree);
+    makeTree(a->path(), tree, made);
+    a->times = made;
+    a->keepTimes();
+    // Ticked when the sync was made: the first scan stamps the whole tree.
+    first->putFolder(id, all, syncingExtendedAttributes());
+    ASSERT_TRUE(waitUntil([&] {
+        for (qsizetype i = 0; i < tree.size(); ++i)
+            if (DirectoryTimes::carried(a->path(), tree[i]) != made[i])
+                return false;
+        return true;
+    }, 60000));
+    ASSERT_TRUE(first->waitUntilIndexed(id, items));
+
+    // Placed later, by the second and then by a third computer.
+    const auto place = [&](SyncthingInstance &instance, std::optional<Computer> &computer) {
+        computer.emplace(instance, id, tree);
+        computer->times = made;
+        QElapsedTimer placed;
+        placed.start();
+        instance.putFolder(id, all, syncingExtendedAttributes());
+        EXPECT_TRUE(waitUntil([&] { return computer->modificationTimes() == made; }, 60000));
+        std::cout << instance.name().toStdString() << " shows the maker's times " << placed.elapsed()
+                  << " ms after placing" << std::endl;
+    };
+    std::optional<Computer> b;
+    std::optional<Computer> c;
+    place(*second, b);
+    place(thirdInstance, c);
+    for (SyncthingInstance *instance : {first.get(), second.get(), &thirdInstance})
+        ASSERT_TRUE(instance->waitUntilIndexed(id, items));
+    // The receivers send what Syncthing made and filled once, with their own
+    // moments: the record holds a teammate's moment, never the attribute.
+    ASSERT_TRUE(b->scan() && c->scan());
+    ASSERT_TRUE(first->waitUntilIndexed(id, items));
+    const QHash<QString, qint64> record = awaitTask(a->engine->directoryTimes(id));
+    std::cout << "A's record after the receivers' scans: " << timesText({record.value(tree[0]), record.value(tree[1]),
+                                                                          record.value(tree[2])}) << std::endl;
+
+    // The maker restarted: nothing reads the record, its times stay.
+    const QStringList strayOnA = a->strayTimes;
+    a.emplace(*first, id, tree);
+    a->times = made;
+    a->keepTimes();
+    a->strayTimes += strayOnA;
+    awaitTask(a->events.retryPendingRestores(id));
+    ASSERT_TRUE(a->scan());
+    EXPECT_EQ(a->modificationTimes(), made) << timesText(a->modificationTimes());
+
+    // A tree moved in with mv; the second computer quits after its pull
+    // listed the directories and before it put their times back.
+    const QString outside = first->root() + "/outside";
+    const QStringList moved{"Moved", "Moved/Inner"};
+    const QList<qint64> movedTimes{y2020 - 86'400, y2020 - 2 * 86'400};
+    makeTree(outside, moved, movedTimes);
+    ASSERT_EQ(::rename(QFile::encodeName(outside + "/Moved").constData(), QFile::encodeName(a->pathOf("Moved")).constData()), 0);
+    ASSERT_TRUE(a->scan());
+    ASSERT_TRUE(waitUntil([&] { return b->events.pendingRestores().contains(id, "Moved"); }, 60000));
+    b.reset();
+    std::optional<Computer> laterB(std::in_place, *second, id, tree);
+    EXPECT_TRUE(laterB->events.pendingRestores().contains(id, "Moved"));
+    ASSERT_TRUE(second->waitUntilIndexed(id, items + 4));
+    awaitTask(laterB->events.retryPendingRestores(id));
+    const auto timesOf = [](const Computer &computer, const QStringList &dirs) {
+        QList<qint64> times;
+        for (const QString &dir : dirs)
+            times.append(QFileInfo(computer.pathOf(dir)).lastModified().toSecsSinceEpoch());
+        return times;
+    };
+    for (Computer *computer : {&*a, &*laterB, &*c})
+        EXPECT_TRUE(waitUntil([&] { return timesOf(*computer, moved) == movedTimes; }, 60000))
+            << computer->syncthing.name().toStdString() << ' ' << timesText(timesOf(*computer, moved));
+    EXPECT_EQ(a->strayTimes + c->strayTimes, QStringList());
+    EXPECT_EQ(a->modificationTimes(), made);
+
+    // A file saved into a directory, on the second computer and then on the
+    // maker: the directory's new time reaches the others.
+    const auto saveInto = [&](Computer &saver, const QString &dir) {
+        SyncthingInstance::writeFile(saver.pathOf(dir + "/saved.txt"), "saved");
+        const qint64 saved = QFileInfo(saver.pathOf(dir)).lastModified().toSecsSinceEpoch();
+        EXPECT_GT(saved, y2020);
+        ASSERT_TRUE(saver.scan());
+        for (Computer *computer : {&*a, &*laterB, &*c})
+            EXPECT_TRUE(waitUntil([&] { return timesOf(*computer, {dir}) == QList<qint64>{saved}; }, 60000))
+                << computer->syncthing.name().toStdString() << ' ' << dir.toStdString() << ' '
+                << timesText(timesOf(*computer, {dir}));
+    };
+    saveInto(*laterB, "Day2");
+    saveInto(*a, "Day1/Sub");
+    for (SyncthingInstance *instance : {first.get(), second.get(), &thirdInstance})
+        ASSERT_TRUE(instance->waitUntilIndexed(id, items + 6));
+    EXPECT_EQ(timesOf(*a, {"Day1"}), QList<qint64>{made[0]});
+
+    // Each takes in what the other sent (a puller moves the inodes of the
+    // directories it updates, which each sends once more); left alone then,
+    // none of them finds anything to send, however often it looks.
+    QList<qint64> seen(3, 0);
+    QList<Computer *> computers{&*a, &*laterB, &*c};
+    for (int round = 0; round < 2; ++round)
+        for (Computer *sender : computers) {
+            ASSERT_TRUE(sender->scan());
+            for (Computer *receiver : computers)
+                if ((receiver == &*a) != (sender == &*a)) {  // B and C meet only through A
+                    ASSERT_TRUE(tookIn(receiver->syncthing, sender->syncthing, id, items + 6));
+                }
+        }
+    for (qsizetype i = 0; i < computers.size(); ++i)
+        computers[i]->changesSince(seen[i]);
+    for (int round = 0; round < 2; ++round)
+        for (Computer *computer : computers)
+            ASSERT_TRUE(computer->scan());
+    for (qsizetype i = 0; i < computers.size(); ++i)
+        EXPECT_EQ(computers[i]->changesSince(seen[i]), QStringList()) << i;
+    a.reset();
+    laterB.reset();
+    c.reset();
+}
+
+// Where metadata does not sync, the record holds the maker's time of a
+// directory when first sent and never moves on: a directory the pull made
+// takes it, and a file saved later moves the directory's time on each
+// computer, which nothing takes back.
+TEST_F(DirectoryTimesIntegrationTest, WithoutSyncedMetadataMadeDirectoriesTakeTheMakersTimeAndSavesMoveThemOn)
+{
+    const QString id = QStringLiteral("tdw-d17e5004");
+    const QStringList tree{"Day1", "Day1/Sub"};
+    const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
+    const QList<qint64> made{y2020, y2020 + 3600};
+    Computer a(*first, id, tree);
+    Computer b(*second, id, tree);
+    a.carries = b.carries = false;
+    makeTree(a.path(), tree, made);
+    const QStringList both{first->deviceID(), second->deviceID()};
+    first->putFolder(id, both, syncingExtendedAttributes(false));
+    ASSERT_TRUE(first->waitUntilIndexed(id, 4));
+    second->putFolder(id, both, syncingExtendedAttributes(false));
+    ASSERT_TRUE(waitUntil([&] { return b.modificationTimes() == made; }, 60000)) << timesText(b.modificationTimes());
+
+    SyncthingInstance::writeFile(a.pathOf("Day1/saved.txt"), "saved");
+    const qint64 saved = QFileInfo(a.pathOf("Day1")).lastModified().toSecsSinceEpoch();
+    ASSERT_TRUE(a.scan());
+    ASSERT_TRUE(second->waitUntilIndexed(id, 5));
+    ASSERT_TRUE(waitUntil([&] { return b.restores > 1; }, 60000));
+    ASSERT_TRUE(a.scan() && b.scan());
+    EXPECT_EQ(a.modificationTimes(), QList<qint64>({saved, made[1]}));
+    EXPECT_GE(b.modificationTimes().value(0), saved);
+    EXPECT_EQ(b.modificationTimes().value(1), made[1]);
 }
 
 } // namespace

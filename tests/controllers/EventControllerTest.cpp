@@ -1,4 +1,6 @@
+#include "controllers/DirectoryTimes.h"
 #include "controllers/EventController.h"
+#include "creationdates/FileDates.h"
 
 #include "FakeSyncEngine.h"
 #include "WaitUntil.h"
@@ -12,6 +14,7 @@
 #include <memory>
 #include <qcoro/qcorotimer.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 using namespace std::chrono_literals;
 
@@ -42,6 +45,29 @@ SyncEvent item(QString folder, QString path, QString itemType = "dir", QString a
     e.action = std::move(action);
     return e;
 }
+
+SyncEvent change(QString path, QString itemType, QString action, QString folder = folderA)
+{
+    SyncEvent e = item(std::move(folder), std::move(path), std::move(itemType), std::move(action));
+    e.type = "LocalChangeDetected";
+    return e;
+}
+
+// Makes a directory below root with this modification time and, when given,
+// this time to carry.
+void makeDirectory(const QString &root, const QString &path, qint64 modified, std::optional<qint64> carried = {})
+{
+    const QByteArray name = QFile::encodeName(root + '/' + path);
+    ASSERT_TRUE(QDir().mkpath(root + '/' + path));
+    if (carried) {
+        const QByteArray text = QByteArray::number(*carried);
+        ASSERT_EQ(::setxattr(name.constData(), FileDates::modifiedAttributeName, text.constData(), text.size(), 0), 0);
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+}
+
+qint64 modifiedAt(const QString &path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
 
 // Counts the pauses that have ended in a counter that outlives the poller.
 QCoro::Task<void> pauseBriefly(std::shared_ptr<int> ended)
@@ -195,6 +221,51 @@ TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectoryNeverThro
     EXPECT_EQ(QFileInfo(dir).lastRead().toSecsSinceEpoch(), 1'500'000'000);
     EXPECT_EQ(QFileInfo(outside.path()).lastModified().toSecsSinceEpoch(), 1'600'000'000);
     EXPECT_EQ(QFileInfo(outside.filePath("Day1")).lastModified().toSecsSinceEpoch(), 1'600'000'000);
+}
+
+// Only the scanner's changes stamp a directory with its own time: a file
+// added, removed or changed stamps its directory; a directory reported
+// changed that carries no time yet (Syncthing reports one new here so) is
+// stamped with the one it was made in. A directory that carries a time, the
+// folder's root, one whose restore is due, and a folder whose directories
+// carry no times stamp nothing.
+TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
+{
+    controller.setFolderCarriesTimes([](const QString &id) { return id == folderA; });
+    const struct
+    {
+        SyncEvent event;
+        QStringList stamped;
+    } rows[] = {
+        {change("Added/new.mov", "file", "modified"), {"Added"}},
+        {change("Made/Sub", "dir", "modified"), {"Made", "Made/Sub"}},
+        {change("Removed/old.mov", "file", "deleted"), {"Removed"}},
+        {change("Filled", "dir", "modified"), {}},
+        {change("top.txt", "file", "modified"), {}},
+        {change("Pulled/a.mov", "file", "modified"), {}},
+        {change("Elsewhere/a.mov", "file", "modified", folderB), {}},
+    };
+    qint64 time = 1'500'000'000;
+    for (const char *path : {"Added", "Made/Sub", "Removed", "Pulled", "Elsewhere"})
+        makeDirectory(root.path(), path, ++time);
+    makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
+    engine.pushEvent(item(folderA, "Pulled/b.mov", "file"));
+    for (const auto &row : rows)
+        engine.pushEvent(row.event);
+    startAndDrain();
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") > 0; }));
+    QStringList stamped;
+    for (const char *path : {"Added", "Made", "Made/Sub", "Removed", "Filled", "Pulled", "Elsewhere"})
+        if (DirectoryTimes::carried(root.path(), path) == modifiedAt(root.filePath(path)))
+            stamped.append(path);
+    QStringList expected;
+    for (const auto &row : rows)
+        expected += row.stamped;
+    std::sort(stamped.begin(), stamped.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(stamped, expected);
+    ASSERT_EQ(engine.callCount("scanPaths"), 1);
+    EXPECT_TRUE(engine.callsOf("scanPaths").first().startsWith("scanPaths(" + folderA));
 }
 
 } // namespace

@@ -141,6 +141,10 @@ public:
     // Resumes the folder first where the run policy lets it run.
     QCoro::Task<void> rescanFolder(QString id) override;
     QCoro::Task<void> scanFolder(QString id) override { return reply(__func__, {id}); }
+    QCoro::Task<void> scanPaths(QString id, QStringList paths) override
+    {
+        return reply(__func__, {id, paths.join(QLatin1Char('|'))});
+    }
     QCoro::Task<void> scanAllFolders() override { return reply(__func__, {}); }
     QCoro::Task<void> applySyncedXattrFilter(QString id) override;
     // Logged as "changeFolder(id, label=…, versioning, metadata=…, xattrs, paused=…,

@@ -100,6 +100,7 @@ QCoro::Task<void> IrohEngine::setFolderType(QString, QString)
 }
 QCoro::Task<void> IrohEngine::rescanFolder(QString) { return notImplemented<void>(QStringLiteral("rescanFolder")); }
 QCoro::Task<void> IrohEngine::scanFolder(QString) { return nothing(); }
+QCoro::Task<void> IrohEngine::scanPaths(QString, QStringList) { return nothing(); }
 QCoro::Task<void> IrohEngine::scanAllFolders() { return nothing(); }
 QCoro::Task<void> IrohEngine::applySyncedXattrFilter(QString) { return nothing(); }
 QCoro::Task<std::optional<qint64>> IrohEngine::directoryModified(QString, QString)

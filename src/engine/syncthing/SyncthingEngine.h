@@ -69,6 +69,7 @@ public:
     QCoro::Task<void> setFolderType(QString id, QString type) override;
     QCoro::Task<void> rescanFolder(QString id) override;
     QCoro::Task<void> scanFolder(QString id) override;
+    QCoro::Task<void> scanPaths(QString id, QStringList paths) override;
     QCoro::Task<void> scanAllFolders() override;
     QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;

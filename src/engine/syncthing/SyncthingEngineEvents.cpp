@@ -16,6 +16,17 @@ namespace {
 // Seconds Syncthing holds the long poll open while no event is waiting.
 constexpr int kLongPollSeconds = 10;
 
+// What Syncthing sends unasked, and the changes its scanner finds here
+// (LocalChangeDetected): they tell which directories' contents changed on
+// this computer rather than by a pull.
+const QString kSubscribedEvents = QStringLiteral(
+    "Starting,StartupComplete,DeviceDiscovered,DeviceConnected,DeviceDisconnected,DeviceRejected,"
+    "PendingDevicesChanged,DevicePaused,DeviceResumed,ClusterConfigReceived,LocalChangeDetected,"
+    "LocalIndexUpdated,RemoteIndexUpdated,ItemStarted,ItemFinished,StateChanged,FolderRejected,"
+    "PendingFoldersChanged,ConfigSaved,DownloadProgress,RemoteDownloadProgress,FolderSummary,FolderCompletion,"
+    "FolderErrors,FolderScanProgress,FolderPaused,FolderResumed,FolderWatchStateChanged,ListenAddressesChanged,"
+    "LoginAttempt,Failure");
+
 const QString kDeviceConnected = QStringLiteral("DeviceConnected");
 const QString kDeviceDisconnected = QStringLiteral("DeviceDisconnected");
 const QString kRemoteDownloadProgress = QStringLiteral("RemoteDownloadProgress");
@@ -127,7 +138,10 @@ SyncEvent eventFrom(const QJsonObject &raw)
     }
     event.folder = LooseJson::string(data.value(QStringLiteral("folder")));
     event.device = LooseJson::string(data.value(QStringLiteral("device")));
+    // A change found on disk names its item "path".
     event.item = LooseJson::string(data.value(QStringLiteral("item")));
+    if (!event.item)
+        event.item = LooseJson::string(data.value(QStringLiteral("path")));
     event.itemType = LooseJson::string(data.value(QStringLiteral("type")));
     event.action = LooseJson::string(data.value(QStringLiteral("action")));
     event.remoteFiles = remoteFiles(event.type, data);
@@ -141,7 +155,8 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     const SyncthingAPI api = requireAPI();
     // No "limit": with one, Syncthing answers only the newest events of a
     // burst and the older ones are lost to the poller for good.
-    const QByteArray body = co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get());
+    const QByteArray body =
+        co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get(), kSubscribedEvents);
     QList<SyncEvent> events = parseEvents(body);
     if (std::any_of(events.cbegin(), events.cend(), changesConnections))
         forgetConnections();

@@ -278,6 +278,12 @@ QCoro::Task<void> SyncthingEngine::scanFolder(QString id)
     co_await api.scan(id);
 }
 
+QCoro::Task<void> SyncthingEngine::scanPaths(QString id, QStringList paths)
+{
+    const SyncthingAPI api = requireAPI();
+    co_await api.scan(id, paths);
+}
+
 QCoro::Task<void> SyncthingEngine::scanAllFolders()
 {
     const SyncthingAPI api = requireAPI();

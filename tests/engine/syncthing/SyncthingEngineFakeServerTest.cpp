@@ -260,7 +260,9 @@ TEST_F(SyncthingEngineFakeServerTest, CancelEndsTheEventsLongPollInFlight)
     server.enqueue(held);
     auto poll = engine->events(41);
     ASSERT_TRUE(waitUntil([this] { return !server.requests().isEmpty(); }));
-    EXPECT_EQ(server.requests()[0].target, "/rest/events?since=41&timeout=10"); // every event after the last seen
+    // Every event after the last seen, the changes found here among them.
+    EXPECT_TRUE(server.requests()[0].target.startsWith("/rest/events?since=41&timeout=10&events=Starting%2C"));
+    EXPECT_TRUE(server.requests()[0].target.contains("%2CLocalChangeDetected%2C"));
     engine->cancelEvents();
     EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError); // the answer would come after a minute
 }

@@ -20,11 +20,13 @@ QJsonObject STXattrFilter::toJson() const
 }
 
 // Syncthing on Linux matches attribute names with their namespace, so the
-// rules name "user." attributes: the desktop's file tags and our creation date.
+// rules name "user." attributes: the desktop's file tags, our creation date
+// and a directory's time as its maker gave it.
 STXattrFilter STXattrFilter::syncedXattrs()
 {
     return {{{QStringLiteral("user.xdg.tags"), true},
              {QStringLiteral("user.com.quellmark.crtime"), true},
+             {QStringLiteral("user.com.quellmark.mtime"), true},
              {QStringLiteral("*"), false}},
             1048576,
             4194304};

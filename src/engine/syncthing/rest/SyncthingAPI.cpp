@@ -176,11 +176,13 @@ QCoro::Task<> SyncthingAPI::patchOptions(QJsonObject json) const
     return perform("PATCH", QStringLiteral("/rest/config/options"), {}, compact(json));
 }
 
-QCoro::Task<> SyncthingAPI::scan(QString folder) const
+QCoro::Task<> SyncthingAPI::scan(QString folder, QStringList paths) const
 {
     QueryItems query;
     if (!folder.isEmpty())
         query.append({QStringLiteral("folder"), folder});
+    for (const QString &path : paths)
+        query.append({QStringLiteral("sub"), path});
     PreparedRequest request = prepare("POST", QStringLiteral("/rest/db/scan"), query);
     // Syncthing answers a scan only once it has finished, which for a large
     // folder takes longer than an ordinary request may.
@@ -240,9 +242,11 @@ QCoro::Task<STConnectionsResponse> SyncthingAPI::connections() const
 }
 
 QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::optional<int> limit,
-                                                QPointer<QObject> cancelScope) const
+                                                QPointer<QObject> cancelScope, QString types) const
 {
     QueryItems query{{QStringLiteral("since"), QString::number(since)}, {QStringLiteral("timeout"), QString::number(timeout)}};
+    if (!types.isEmpty())
+        query.append({QStringLiteral("events"), types});
     if (limit)
         query.append({QStringLiteral("limit"), QString::number(*limit)});
     PreparedRequest prepared = prepare("GET", QStringLiteral("/rest/events"), query);

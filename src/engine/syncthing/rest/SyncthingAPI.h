@@ -49,7 +49,8 @@ public:
     QCoro::Task<> patchOptions(QJsonObject json) const;
 
     // An empty folder ID asks for every folder.
-    QCoro::Task<> scan(QString folder) const;
+    // Every folder when folder is empty; only the items paths names, when given.
+    QCoro::Task<> scan(QString folder, QStringList paths = {}) const;
     QCoro::Task<STFolderStatus> folderStatus(QString id) const;
     QCoro::Task<STCompletion> completion(QString folder, QString device) const;
     QCoro::Task<STNeedResponse> need(QString folder) const;
@@ -64,9 +65,11 @@ public:
 
     QCoro::Task<STConnectionsResponse> connections() const;
     // The raw body of the events long poll; "limit" is sent only when given.
-    // The poll is aborted once cancelScope (when given) is destroyed.
+    // The poll is aborted once cancelScope (when given) is destroyed. Given
+    // types (comma-separated), only events of those types, else Syncthing's
+    // default set.
     QCoro::Task<QByteArray> eventsRaw(qint64 since, int timeout, std::optional<int> limit,
-                                      QPointer<QObject> cancelScope = nullptr) const;
+                                      QPointer<QObject> cancelScope = nullptr, QString types = {}) const;
 
     QCoro::Task<QMap<QString, STPendingDevice>> pendingDevices() const;
     QCoro::Task<QMap<QString, STPendingFolder>> pendingFolders() const;
