@@ -763,6 +763,8 @@ int runTour()
             press(inspector ? inspector->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
             tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
                         "Space opens the panel");
+            tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
+                        "a panel has the taller inspector area");
             tour.expect(waitUntil([&] {
                 QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
                 return host && QApplication::focusWidget() == host->findChild<QToolButton *>(QStringLiteral("back"));
@@ -776,6 +778,7 @@ int runTour()
                 QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
             tour.expect(waitUntil([&] { return !shownBox(*syncPage()); }, kStepMs), "Escape closes the question");
             backOn(freeSpace, "the focus is back on Free up space");
+            settleLayouts();
             return &window;
         });
         tour.step(look + "focus-after-panel", [&] {
