@@ -3,6 +3,7 @@
 #include "design/Theme.h"
 
 #include <QAction>
+#include <QWidget>
 
 namespace tw {
 namespace {
@@ -20,6 +21,16 @@ void markDestructive(QAction &action, Symbol symbol)
 bool isDestructive(const QAction &action)
 {
     return action.property(kProperty).toBool();
+}
+
+void markDestructive(QWidget &widget)
+{
+    widget.setProperty(kProperty, true);
+}
+
+bool isDestructive(const QWidget &widget)
+{
+    return widget.property(kProperty).toBool();
 }
 
 } // namespace tw

@@ -3,6 +3,7 @@
 #include "design/Symbol.h"
 
 class QAction;
+class QWidget;
 
 namespace tw {
 
@@ -11,5 +12,9 @@ namespace tw {
 // dark appearance).
 void markDestructive(QAction &action, Symbol symbol);
 bool isDestructive(const QAction &action);
+// A control that removes or replaces something at once, asking nothing: a
+// focus handed on from a control that went never lands on it.
+void markDestructive(QWidget &widget);
+bool isDestructive(const QWidget &widget);
 
 } // namespace tw

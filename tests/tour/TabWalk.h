@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLabel>
@@ -50,27 +51,73 @@ inline bool unreached(const QWidget &w, const QWidget &window, const QList<QWidg
     return std::none_of(members.cbegin(), members.cend(), [&](QAbstractButton *m) { return stops.contains(m); });
 }
 
+// The pixels of `marked` at 3 : 1 or more against the same place in
+// `plain`, and the best ratio seen.
+inline std::pair<int, double> markedPixels(const QImage &marked, const QImage &plain)
+{
+    int count = 0;
+    double best = 1;
+    for (int y = 0; y < marked.height() && plain.size() == marked.size(); ++y)
+        for (int x = 0; x < marked.width(); ++x) {
+            const double ratio = screenchecks::symbols::ratio(marked.pixel(x, y), plain.pixel(x, y));
+            count += ratio >= 2.95;
+            best = std::max(best, ratio);
+        }
+    return {count, best};
+}
+
+// The area around a stop where its mark shows.
+inline QRect markArea(const QWidget &stop, const QWidget &window)
+{
+    return QRect(stop.mapTo(&window, QPoint()), stop.size()).adjusted(-4, -4, 4, 4) & window.rect();
+}
+
 // The stop's mark: enough pixels (a ring's length, not a speck) that change
 // at 3 : 1 as it takes the focus; the stop and its surroundings are kept in
 // `tile`.
 inline std::optional<QString> markFault(QWidget &stop, QWidget &window, QImage &tile)
 {
-    const QRect area = QRect(stop.mapTo(&window, QPoint()), stop.size()).adjusted(-4, -4, 4, 4) & window.rect();
+    const QRect area = markArea(stop, window);
     tile = window.grab(area).toImage();
     stop.clearFocus();
     const QImage plain = window.grab(area).toImage();
     stop.setFocus(Qt::TabFocusReason);
-    int marked = 0;
-    double best = 1;
-    for (int y = 0; y < tile.height() && plain.size() == tile.size(); ++y)
-        for (int x = 0; x < tile.width(); ++x) {
-            const double ratio = screenchecks::symbols::ratio(tile.pixel(x, y), plain.pixel(x, y));
-            marked += ratio >= 2.95;
-            best = std::max(best, ratio);
-        }
+    const auto [marked, best] = markedPixels(tile, plain);
     if (marked >= 24)
         return std::nullopt;
     return screenchecks::describe(stop) + QStringLiteral(": its focus mark reads at %1 : 1").arg(best, 0, 'f', 2);
+}
+
+// The ring the focus was given back with, as the window shows it now: the
+// same measure as a stop's mark, against the place without the ring.
+inline std::optional<QString> ringFault(QWidget &target)
+{
+    QWidget &window = *target.window();
+    QWidget *ring = nullptr;
+    for (QWidget *child : target.findChildren<QWidget *>(QStringLiteral("focusRing"), Qt::FindDirectChildrenOnly))
+        if (child->isVisible())
+            ring = child;
+    if (!ring)
+        return screenchecks::describe(target) + QStringLiteral(": has the focus back without its ring");
+    const QRect area = markArea(target, window);
+    const QImage ringed = window.grab(area).toImage();
+    ring->hide();
+    const QImage plain = window.grab(area).toImage();
+    ring->show();
+    const auto [marked, best] = markedPixels(ringed, plain);
+    if (marked >= 24)
+        return std::nullopt;
+    return screenchecks::describe(target) + QStringLiteral(": its ring reads at %1 : 1").arg(best, 0, 'f', 2);
+}
+
+// A ring shown in any window, where the mouse alone was used.
+inline std::optional<QString> ringShown()
+{
+    for (QWidget *widget : QApplication::allWidgets())
+        if (widget->objectName() == QLatin1String("focusRing") && widget->isVisible() && widget->parentWidget())
+            return QStringLiteral("a ring on ") + screenchecks::describe(*widget->parentWidget())
+                   + QStringLiteral(" after the mouse alone");
+    return std::nullopt;
 }
 
 // Walks the window with Tab round to its first stop again: each stop shows
@@ -111,6 +158,8 @@ inline QStringList walkFaults(QWidget &window, QMap<QString, QImage> &tiles)
         if (unreached(*widget, window, stops))
             faults << screenchecks::describe(*widget) + QStringLiteral(": no stop of Tab reaches it");
     // A click's focus: the mark goes and the keyboard no longer leads.
+    if (QWidget *last = window.focusWidget())
+        last->clearFocus();
     (before ? before : &window)->setFocus(Qt::MouseFocusReason);
     window.setAttribute(Qt::WA_KeyboardFocusChange, false);
     for (auto it = scrolled.cbegin(); it != scrolled.cend(); ++it)

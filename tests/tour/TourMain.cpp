@@ -705,6 +705,95 @@ int runTour()
         });
     };
 
+    // A sheet, a question and a panel, each opened and closed from the
+    // keyboard: the focus is back on the control that opened it, ringed.
+    auto focusAfterClosing = [&](const QString &look) {
+        const auto backOn = [&](const QPointer<QWidget> &opener, const char *what) {
+            // No window manager here brings the window back to the front.
+            window.activateWindow();
+            if (!waitUntil([&] { return opener && QApplication::focusWidget() == opener; }, kStepMs)) {
+                QWidget *focus = QApplication::focusWidget();
+                tour.fail(QString::fromUtf8(what) + QStringLiteral(": the focus is on ")
+                          + (focus ? screenchecks::describe(*focus) : QStringLiteral("nothing")));
+                return;
+            }
+            if (const std::optional<QString> fault = tabwalk::ringFault(*opener))
+                tour.fail(*fault);
+        };
+        const auto press = [&](QWidget *widget, Qt::Key key) {
+            if (!tour.expect(widget != nullptr, "a control to press"))
+                return;
+            widget->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(widget, key);
+        };
+        const auto activeWindow = [&] {
+            window.activateWindow();
+            tour.expect(waitUntil([&] { return window.isActiveWindow(); }, kStepMs), "the window is active");
+        };
+        tour.step(look + "focus-after-sheet", [&] {
+            main->path().setIDs({});
+            activeWindow();
+            QPointer<QWidget> tile;
+            tour.expect(waitUntil([&] {
+                tile = toolButton(main->toolBar(), ProjectOverviewView::newSyncText);
+                return tile && tile->isVisible();
+            }, kStepMs), "the New sync tile");
+            press(tile, Qt::Key_Space);
+            auto sheet = [&]() -> QWidget * {
+                for (NewProjectSheet *open : window.findChildren<NewProjectSheet *>())
+                    if (open->isVisible())
+                        return open;
+                return nullptr;
+            };
+            if (tour.expect(waitUntil([&] { return sheet() && sheet()->isActiveWindow(); }, kStepMs),
+                            "Space opens the sheet"))
+                QTest::keyClick(sheet()->focusWidget() ? sheet()->focusWidget() : sheet(), Qt::Key_Escape);
+            tour.expect(waitUntil([&] { return !sheet(); }, kStepMs), "Escape closes the sheet");
+            backOn(tile, "the focus is back on New sync");
+            return &window;
+        });
+        tour.step(look + "focus-after-question", [&] {
+            main->path().setIDs({QStringLiteral("p-studio")});
+            tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
+                                  kStepMs), "the sync's page");
+            click(labelled<FolderChip>(syncPage(), "label", "moving"));
+            tour.expect(waitUntil(inspectorShown, kStepMs), "the folder's inspector");
+            activeWindow();
+            QWidget *inspector = shown("tw::FolderInspector");
+            press(inspector ? inspector->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
+            tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
+                        "Space opens the panel");
+            tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
+                        "a panel has the taller inspector area");
+            tour.expect(waitUntil([&] {
+                QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+                return host && QApplication::focusWidget() == host->findChild<QToolButton *>(QStringLiteral("back"));
+            }, kStepMs), "the panel's first stop has the focus");
+            QPointer<QWidget> freeSpace = shown("QPushButton", QStringLiteral("freeSpace"));
+            tour.expect(freeSpace && waitUntil([&] { return freeSpace->isEnabled(); }, kStepMs), "Free up space");
+            press(freeSpace, Qt::Key_Space);
+            QMessageBox *box = nullptr;
+            if (tour.expect(waitUntil([&] { return (box = shownBox(*syncPage())) && box->isActiveWindow(); }, kStepMs),
+                            "the question"))
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
+            tour.expect(waitUntil([&] { return !shownBox(*syncPage()); }, kStepMs), "Escape closes the question");
+            backOn(freeSpace, "the focus is back on Free up space");
+            settleLayouts();
+            return &window;
+        });
+        tour.step(look + "focus-after-panel", [&] {
+            QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+            press(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr, Qt::Key_Space);
+            tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
+            QWidget *inspector = shown("tw::FolderInspector");
+            backOn(inspector ? inspector->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr,
+                   "the focus is back on the button that opened the panel");
+            tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
+            return &window;
+        });
+        main->path().setIDs({});
+    };
+
     // The settings window, one picture per tab.
     auto settingsTabs = [&](const QString &look) {
         menuAction(window, QStringLiteral("Settings\u2026"))->trigger();
@@ -887,6 +976,7 @@ int runTour()
         if (JoinApprovalPrompt *prompt = main->approvalPrompt())
             click(prompt->button(JoinApprovalPrompt::Choice::Decline));
         tour.expect(waitUntil([&] { return !main->approvalPrompt(); }, kStepMs), "Decline closes the prompt");
+        focusAfterClosing(look);
     };
 
     tour.step("sync-page", [&] {
@@ -1056,6 +1146,7 @@ int runTour()
         return &window;
     });
 
+    focusAfterClosing(QString());
     feedbackSheet(QString());
 
     tour.step("feedback-cancelled", [&] {

@@ -14,9 +14,25 @@
 #include <QWidget>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace tw {
+
+// Counts the keys pressed anywhere: a step without one was made by the mouse
+// and the program alone.
+class KeyCount : public QObject
+{
+public:
+    int keys = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        keys += event->type() == QEvent::KeyPress;
+        return false;
+    }
+};
 
 // The tour's bookkeeping: numbered steps, each ending in a picture of the
 // screen it reached and its time from action to painted, and the failed
@@ -36,7 +52,15 @@ public:
         m_shot = shot;
         QElapsedTimer timer;
         timer.start();
+        if (!m_keyCount) {
+            m_keyCount = std::make_unique<KeyCount>();
+            qApp->installEventFilter(m_keyCount.get());
+        }
+        const int keys = m_keyCount->keys;
         QWidget *screen = action();
+        if (screen && m_keyCount->keys == keys)
+            if (const std::optional<QString> ring = tabwalk::ringShown())
+                failUnlessAllowed(*ring);
         if (screen) {
             const QImage picture = saveShot(*screen, shot);
             if (picture.isNull())
@@ -168,6 +192,7 @@ private:
             failUnlessAllowed(fault);
     }
 
+    std::unique_ptr<KeyCount> m_keyCount;
     QList<Allowed> m_allowed;
     QMap<QString, QImage> m_tiles;
     bool m_walking = false;

@@ -42,3 +42,12 @@ void setEnabledKeepingFocus(QWidget &widget, bool enabled)
 }
 
 } // namespace tw
+
+namespace tw {
+
+bool focusHeldFor(const QWidget &widget)
+{
+    return widget.property(kFocusHeld).toBool();
+}
+
+} // namespace tw

@@ -10,6 +10,10 @@ namespace tw {
 // Here the focus stays with the nearest of its parents that keeps it,
 // showing nothing, and comes back to the widget once it is enabled again,
 // unless the user moved it meanwhile.
+// Where the widget is hidden or removed before it is enabled again, its
+// focus goes on to its neighbour (`KeyboardFocus`).
 void setEnabledKeepingFocus(QWidget &widget, bool enabled);
+// Whether the widget's focus waits with a parent of it until it is enabled.
+bool focusHeldFor(const QWidget &widget);
 
 } // namespace tw

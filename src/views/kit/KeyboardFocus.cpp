@@ -1,5 +1,7 @@
 #include "views/kit/KeyboardFocus.h"
 
+#include "design/DestructiveItem.h"
+#include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FocusRing.h"
 
 #include <QAbstractItemView>
@@ -7,7 +9,9 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScrollArea>
+#include <QTimer>
 #include <algorithm>
 
 namespace tw {
@@ -76,6 +80,140 @@ void collectStops(const QWidget &parent, QList<QWidget *> &stops)
     }
 }
 
+// Keys that move among a control's parts or press it: they bring the ring
+// back, as Tab does. Typing does not.
+bool movesOrPresses(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Select:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool presses(int key)
+{
+    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Select;
+}
+
+QRect rectInWindow(const QWidget &widget)
+{
+    return QRect(widget.mapTo(widget.window(), QPoint()), widget.size());
+}
+
+QList<QPointer<QWidget>> sectionsAround(const QWidget &widget)
+{
+    QList<QPointer<QWidget>> sections;
+    for (QWidget *up = widget.parentWidget(); up; up = up->isWindow() ? nullptr : up->parentWidget())
+        sections.append(up);
+    return sections;
+}
+
+// The harmless stop nearest `at` (in the window's coordinates) in the first
+// shown section that has one: one of the same row first, then the closest.
+QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, const QWidget *except)
+{
+    for (const QPointer<QWidget> &section : sections) {
+        if (!section || !section->isVisible())
+            continue;
+        QWidget *best = nullptr;
+        int bestScore = 0;
+        for (QWidget *stop : KeyboardFocus::stopsAsRead(*section)) {
+            if (stop == except || isDestructive(*stop))
+                continue;
+            const QRect r = rectInWindow(*stop);
+            const bool sameRow = r.top() <= at.bottom() && at.top() <= r.bottom();
+            const int dx = std::max({0, r.left() - at.right(), at.left() - r.right()});
+            const int dy = std::max({0, r.top() - at.bottom(), at.top() - r.bottom()});
+            const int score = (sameRow ? 0 : 1 << 20) + dx + dy;
+            if (!best || score < bestScore) {
+                best = stop;
+                bestScore = score;
+            }
+        }
+        if (best)
+            return best;
+    }
+    return nullptr;
+}
+
+// Who opened a sheet, a question or a part shown in place.
+struct Opener
+{
+    Opener(QWidget *opener, QWidget *place) : opener(opener), place(place)
+    {
+        if (!opener)
+            return;
+        name = opener->objectName();
+        type = opener->metaObject()->className();
+        at = rectInWindow(*opener);
+        sections = sectionsAround(*opener);
+    }
+
+    // The control to give the focus back to, when there is still one in
+    // the place the opened one was shown over.
+    QWidget *target() const
+    {
+        if (!place || !place->isVisible())
+            return nullptr;
+        if (opener && KeyboardFocus::isStop(*opener))
+            return opener;
+        // Made anew where it was (a page's inspector built again).
+        if (!name.isEmpty())
+            for (QWidget *stop : KeyboardFocus::stopsAsRead(*place))
+                if (stop->objectName() == name && type == stop->metaObject()->className())
+                    return stop;
+        return nearestStop(sections, at, nullptr);
+    }
+
+    QPointer<QWidget> opener;
+    QPointer<QWidget> place;
+    QString name;
+    QByteArray type;
+    QRect at;
+    QList<QPointer<QWidget>> sections;
+};
+
+// The opener, kept as a child of what was opened.
+class OpenerRecord : public QObject
+{
+public:
+    static constexpr const char *name = "tw_focusOpener";
+
+    OpenerRecord(QObject &opened, Opener opener) : QObject(&opened), opener(std::move(opener))
+    {
+        setObjectName(QString::fromLatin1(name));
+    }
+
+    static OpenerRecord *of(const QObject &opened)
+    {
+        return dynamic_cast<OpenerRecord *>(
+            opened.findChild<QObject *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
+    }
+
+    Opener opener;
+    bool focused = false;
+};
+
+// A sheet or a question over a window, not a menu, a list's popup or a tip.
+bool opensOver(const QWidget &window)
+{
+    const Qt::WindowType type = window.windowType();
+    return window.parentWidget() && (type == Qt::Dialog || type == Qt::Sheet);
+}
+
 } // namespace
 
 KeyboardFocus::KeyboardFocus(QObject *parent) : QObject(parent) {}
@@ -84,6 +222,17 @@ bool KeyboardFocus::isStop(const QWidget &widget)
 {
     return (widget.focusPolicy() & Qt::TabFocus) == Qt::TabFocus && widget.isEnabled() && !widget.focusProxy()
            && widget.isVisible();
+}
+
+void KeyboardFocus::openedInPlace(QWidget &part, QWidget *opener)
+{
+    delete OpenerRecord::of(part);
+    new OpenerRecord(part, Opener(opener, part.parentWidget()));
+}
+
+QWidget *KeyboardFocus::neighbour(const QWidget &lost)
+{
+    return nearestStop(sectionsAround(lost), rectInWindow(lost), &lost);
 }
 
 QList<QWidget *> KeyboardFocus::stopsAsRead(QWidget &window)
@@ -106,32 +255,56 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
             widget->setFocusPolicy(Qt::NoFocus);
         break;
     case QEvent::KeyPress:
-        // Asked before the focused widget moves on: the chain is laid again
-        // in reading order, whatever was made since.
-        // Offered to the focused widget first, then to its parents, which
-        // may answer hasFocus() through their focus proxy.
-        if (isTab(*static_cast<QKeyEvent *>(event)) && widget == QApplication::focusWidget()) {
-            const QList<QWidget *> stops = stopsAsRead(*widget->window());
-            for (qsizetype i = 1; i < stops.size(); ++i)
-                QWidget::setTabOrder(stops[i - 1], stops[i]);
-            // The one stop of a window (a note's only button) keeps the
-            // focus: Tab shows where it is all the same.
-            mark(widget);
-        }
+        return keyPressed(*widget, *static_cast<QKeyEvent *>(event));
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // The mouse leads now: no ring, wherever the focus stays.
+        m_keyboardLast = false;
+        if (m_keyboardLeads)
+            mark(nullptr);
         break;
     case QEvent::FocusIn: {
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        // Qt names a focus "Tab" also where no key moved it: a dialog shown
+        // tells its first control so without giving it the focus, a control
+        // disabled or hidden passes it on so. Moved by the program, then.
+        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+            && (!m_keyboardLast || !widget->hasFocus()))
+            reason = Qt::OtherFocusReason;
         // Moved by the program (arrows among a picker's segments, a row
         // taken away) while the keyboard leads, the mark goes along.
         if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads))
             mark(widget);
         else if (!givenBack(reason))
             mark(nullptr);
+        // A focus the mouse gave is its input, however it was sent.
+        if (reason == Qt::MouseFocusReason)
+            m_keyboardLast = false;
         break;
     }
     case QEvent::FocusOut:
-        if (m_ring && m_ring->target() == widget && !givenBack(static_cast<QFocusEvent *>(event)->reason()))
-            m_ring->follow(nullptr);
+        focusLeft(*widget, static_cast<QFocusEvent *>(event)->reason());
+        break;
+    case QEvent::Show:
+        if (widget->isWindow() && opensOver(*widget)) {
+            windowShown(*widget);
+        } else if (OpenerRecord *record = OpenerRecord::of(*widget); record && !record->focused) {
+            record->focused = true;
+            // Placed in its layout after it was made.
+            if (!record->opener.place)
+                record->opener.place = widget->parentWidget();
+            ++m_partsOpening;
+            QTimer::singleShot(0, this, [this, part = QPointer<QWidget>(widget)] {
+                --m_partsOpening;
+                const QList<QWidget *> stops = part ? stopsAsRead(*part) : QList<QWidget *>();
+                if (!stops.isEmpty() && part->isVisible())
+                    focusAgain(stops.first());
+            });
+        }
+        break;
+    case QEvent::Hide:
+        if (!event->spontaneous())
+            partHidden(*widget);
         break;
     default:
         break;
@@ -139,9 +312,146 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+bool KeyboardFocus::keyPressed(QWidget &widget, const QKeyEvent &key)
+{
+    // Offered to the focused widget first, then to its parents, which may
+    // answer hasFocus() through their focus proxy.
+    m_keyboardLast = true;
+    if (&widget != QApplication::focusWidget())
+        return false;
+    if (isTab(key)) {
+        // Asked before the focused widget moves on: the chain is laid again
+        // in reading order, whatever was made since.
+        const QList<QWidget *> stops = stopsAsRead(*widget.window());
+        for (qsizetype i = 1; i < stops.size(); ++i)
+            QWidget::setTabOrder(stops[i - 1], stops[i]);
+        // The one stop of a window (a note's only button) keeps the
+        // focus: Tab shows where it is all the same.
+        mark(&widget);
+        return false;
+    }
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) || !movesOrPresses(key.key()))
+        return false;
+    if (auto *view = qobject_cast<QAbstractItemView *>(&widget))
+        return showCurrentRow(*view, key);
+    if (!m_ring || m_ring->target() != &widget)
+        mark(&widget);
+    return false;
+}
+
+bool KeyboardFocus::showCurrentRow(QAbstractItemView &view, const QKeyEvent &key)
+{
+    const bool hadRow = view.currentIndex().isValid();
+    if (hadRow && m_ring && m_ring->target() == &view)
+        return false;
+    if (!hadRow) {
+        QAbstractItemModel *model = view.model();
+        if (!model || !view.selectionModel() || model->rowCount(view.rootIndex()) == 0)
+            return false;
+        view.selectionModel()->setCurrentIndex(model->index(0, 0, view.rootIndex()), QItemSelectionModel::NoUpdate);
+    }
+    mark(&view);
+    // Taken: the key only showed the row it would have acted on or moved from.
+    return !hadRow || presses(key.key());
+}
+
+void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
+{
+    if (m_ring && m_ring->target() == &widget && !givenBack(reason))
+        m_ring->follow(nullptr);
+    if (m_handingOn || widget.isWindow() || !widget.window()->isVisible()
+        || !(reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::OtherFocusReason))
+        return;
+    QWidget *now = QApplication::focusWidget();
+    if (now && now->window() != widget.window())
+        return;
+    // Going: its own class's destructor has run.
+    const bool going = widget.metaObject() == &QWidget::staticMetaObject && !now;
+    if (!going && widget.isEnabled() && widget.isVisible())
+        return;
+    const QList<QPointer<QWidget>> sections = sectionsAround(widget);
+    const QRect at = rectInWindow(widget);
+    // Qt passes the focus of a control disabled or hidden to the next in the
+    // chain, whatever it does; it is handed to a harmless neighbour instead,
+    // before the next one hears of it.
+    if (!going && widget.isVisible()) {
+        if (QWidget *next = nearestStop(sections, at, &widget); next && next != now) {
+            m_handingOn = true;
+            focusAgain(next);
+            m_handingOn = false;
+        }
+        return;
+    }
+    // Hidden or removed: what takes its place is made before the event loop
+    // turns again (a crumb bar built anew, a panel), so the focus waits with
+    // the window, showing nothing, and the neighbour is chosen then; a part
+    // opened meanwhile takes it on its first stop instead.
+    const QPointer<QWidget> window = widget.window();
+    if (!going) {
+        m_handingOn = true;
+        window->setFocus(Qt::OtherFocusReason);
+        m_handingOn = false;
+    }
+    QTimer::singleShot(0, this, [this, window, sections, at] {
+        if (window && window->isVisible() && (!window->focusWidget() || window->focusWidget() == window)
+            && m_partsOpening == 0)
+            focusAgain(nearestStop(sections, at, nullptr));
+    });
+}
+
+void KeyboardFocus::windowShown(QWidget &window)
+{
+    QWidget *opener = QApplication::focusWidget();
+    if (!opener || opener->window() == &window)
+        opener = window.parentWidget()->window()->focusWidget();
+    if (OpenerRecord *record = OpenerRecord::of(window); record && record->opener.opener == opener)
+        return;
+    delete OpenerRecord::of(window);
+    new OpenerRecord(window, Opener(opener, opener ? opener->window() : nullptr));
+}
+
+void KeyboardFocus::partHidden(QWidget &part)
+{
+    // A button busy with its work, hidden when done: its focus, waiting with
+    // a parent, goes on to its neighbour.
+    if (QWidget *focus = part.window()->focusWidget(); focusHeldFor(part) && focus && focus->isAncestorOf(&part))
+        focusAgain(neighbour(part));
+    OpenerRecord *record = OpenerRecord::of(part);
+    if (!record)
+        return;
+    record->focused = false;
+    // The focus inside waits with the window, showing nothing, until it
+    // goes back: Qt would pass it on to the next control in the chain.
+    if (QWidget *focus = QApplication::focusWidget(); !part.isWindow() && focus && part.isAncestorOf(focus)) {
+        m_handingOn = true;
+        part.window()->setFocus(Qt::OtherFocusReason);
+        m_handingOn = false;
+    }
+    // Copied: a sheet closed is often deleted before the focus goes back.
+    QTimer::singleShot(0, this, [this, opener = record->opener, closed = QPointer<QWidget>(&part)] {
+        QWidget *now = QApplication::focusWidget();
+        // The user went on in another window meanwhile.
+        if (now && opener.place && now->window() != opener.place->window() && now->window() != closed)
+            return;
+        focusAgain(opener.target());
+    });
+}
+
+void KeyboardFocus::focusAgain(QWidget *target)
+{
+    if (!target)
+        return;
+    target->setFocus(Qt::OtherFocusReason);
+    mark(m_keyboardLast ? target : nullptr);
+}
+
 void KeyboardFocus::mark(QWidget *widget)
 {
     m_keyboardLeads = widget != nullptr;
+    // A window holding the focus itself (a sheet before its first stop, a
+    // page between two parts) is ringed by nothing: its frame is no control.
+    if (widget && widget->isWindow())
+        widget = nullptr;
     if (!m_ring)
         m_ring = new FocusRing;
     m_ring->follow(widget);

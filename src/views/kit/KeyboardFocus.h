@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QAbstractItemView;
+class QKeyEvent;
 class QWidget;
 
 namespace tw {
@@ -17,7 +19,16 @@ class FocusRing;
 //   tile below it, the toolbar's buttons made with each page);
 // - a stop reached from the keyboard shows the `FocusRing`, and is scrolled
 //   into view inside its scroll area;
-// - a scroll area is no stop of its own: its content's stops are.
+// - a scroll area is no stop of its own: its content's stops are;
+// - the ring shows only while the keyboard leads: a press of the mouse takes
+//   it away, a key that moves or presses brings it back;
+// - a sheet, a question or a part opened in place (a folder's panel) gives
+//   the focus back to the control that opened it when it goes (or to the
+//   one made anew in its place), ringed when the last input was a key; a
+//   part opened in place gives it first to its own first stop;
+// - a focused control that is disabled, hidden or removed hands the focus
+//   to its neighbour (`neighbour`), never to one that destroys something;
+// - a key on a list whose current row shows no mark first shows it.
 class KeyboardFocus : public QObject
 {
     Q_OBJECT
@@ -32,16 +43,36 @@ public:
     static QList<QWidget *> stopsAsRead(QWidget &window);
     // Whether Tab may stop on the widget as it is now.
     static bool isStop(const QWidget &widget);
+    // The part, shown in place of what `opener` was in, takes the focus on
+    // its first stop once shown, and gives it back to `opener` (or to the
+    // control of its type and name made anew in the part's place) when it
+    // is hidden.
+    static void openedInPlace(QWidget &part, QWidget *opener);
+    // The stop a focus leaving `lost` goes to: in the smallest part of the
+    // window around it that has one, the stop nearest it, one of its own row
+    // first, never one marked destructive (`markDestructive`).
+    static QWidget *neighbour(const QWidget &lost);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void mark(QWidget *widget);
+    bool keyPressed(QWidget &widget, const QKeyEvent &key);
+    bool showCurrentRow(QAbstractItemView &view, const QKeyEvent &key);
+    void focusLeft(QWidget &widget, Qt::FocusReason reason);
+    void windowShown(QWidget &window);
+    void partHidden(QWidget &part);
+    void focusAgain(QWidget *target);
 
     // The ring is made again when the widget it lay over goes, taking it along.
     QPointer<FocusRing> m_ring;
     bool m_keyboardLeads = false;
+    // Whether the last key or button pressed was a key.
+    bool m_keyboardLast = false;
+    bool m_handingOn = false;
+    // Parts shown that are yet to give the focus to their first stop.
+    int m_partsOpening = 0;
 };
 
 } // namespace tw

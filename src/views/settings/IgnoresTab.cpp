@@ -4,6 +4,7 @@
 #include "app/AppPreferences.h"
 #include "app/IgnoreCategory.h"
 #include "controllers/FolderController.h"
+#include "design/DestructiveItem.h"
 #include "design/ElidedLabel.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -153,10 +154,13 @@ void IgnoresTab::addActions()
     FormSection *section = addSection();
     m_applyToAll = new QPushButton(texts::applyToAllSyncs);
     m_applyToAll->setObjectName(QStringLiteral("applyToAll"));
+    // It replaces every sync's choices: a focus handed on never lands here.
+    markDestructive(*m_applyToAll);
     section->rows()->addWidget(m_applyToAll, 0, Qt::AlignLeft);
     section->addCaption(texts::applyToAllCaption);
     auto *restore = new QPushButton(texts::restoreRecommended);
     restore->setObjectName(QStringLiteral("restoreDefaults"));
+    markDestructive(*restore);
     section->rows()->addWidget(restore, 0, Qt::AlignLeft);
     connect(m_applyToAll, &QPushButton::clicked, this, &IgnoresTab::askApplyToAll);
     connect(restore, &QPushButton::clicked, this, [this] {
@@ -257,6 +261,8 @@ QWidget *IgnoresTab::customRow(const QString &pattern)
     remove->setObjectName(QStringLiteral("removePattern"));
     remove->setIcon(symbolIcon(Symbol::MinusCircleFill));
     remove->setAutoRaise(true);
+    // It removes at once: a focus handed on never lands here.
+    markDestructive(*remove);
     layout->addWidget(remove);
     connect(remove, &QToolButton::clicked, this, [this, pattern] { removeCustom(pattern); });
     return row;

@@ -22,6 +22,7 @@
 #include "utilities/Detach.h"
 #include "views/panels/ArchivePanel.h"
 #include "views/kit/ConfirmAction.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/LiteralText.h"
 #include "views/kit/PlainLabel.h"
@@ -35,6 +36,7 @@
 #include "views/window/NavigationPath.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -493,6 +495,8 @@ void ProjectView::showInspector()
     m_inspectorKey = key;
     m_inspectorItem.reset();
     m_panelTitle = nullptr;
+    // Taken before the content that holds it goes: a panel gives it back.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
     if (m_inspectorContent) {
         // Gone from the area now; deleted once whatever it runs has returned.
         m_inspectorContent->hide();
@@ -502,6 +506,7 @@ void ProjectView::showInspector()
     QWidget *shown = nullptr;
     if (folder && m_selection.panel != Panel::Overview) {
         shown = panelHost(*folder);
+        KeyboardFocus::openedInPlace(*shown, focused);
     } else if (folder || deviceFound) {
         const QString id = m_selection.id;
         QPointer<ProjectView> self(this);

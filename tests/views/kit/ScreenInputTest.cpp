@@ -36,6 +36,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QAbstractScrollArea>
+#include <QListWidget>
+#include <QToolButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -530,6 +532,116 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
             EXPECT_EQ(button->window()->focusWidget(), button);
         }
     }
+}
+
+// Where the focus goes when what holds it goes: a control that the user's
+// own press disables or hides hands it to a harmless neighbour, a panel takes
+// it on its first stop and gives it back to the button that opened it, a
+// question gives it back to its button, ringed after the keyboard.
+struct FocusMove
+{
+    const char *screen;
+    int tab;
+    std::function<QWidget *(QWidget &)> act;  // answers where the focus should be
+    bool ringed = true;                         // the last input was a key
+};
+
+TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
+{
+    ShellRig application;
+    // Room to free: the question of "Free up space now".
+    const QString archive = dir.filePath(QStringLiteral("f1/.stversions/old.txt"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(archive).path()));
+    QFile archived(archive);
+    ASSERT_TRUE(archived.open(QIODevice::WriteOnly) && archived.write(QByteArray(5000, 'a')) == 5000);
+    archived.close();
+    const auto named = [](QWidget &screen, const char *name) {
+        for (QWidget *widget : screen.findChildren<QWidget *>(QString::fromLatin1(name)))
+            if (widget->isVisible())
+                return widget;
+        return static_cast<QWidget *>(nullptr);
+    };
+    const auto space = [](QWidget *widget) {
+        widget->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(widget, Qt::Key_Space);
+    };
+    const QList<FocusMove> moves = {
+        {"settings window", SettingsView::Ignores,
+         [named](QWidget &screen) {
+             auto *field = static_cast<QLineEdit *>(named(screen, "newPattern"));
+             field->setText(QStringLiteral("*.render"));
+             QTest::mouseClick(named(screen, "addPattern"), Qt::LeftButton);
+             return field;
+         },
+         false},
+        {"exclusion panel", -1,
+         [named, space](QWidget &screen) {
+             space(named(screen, "back"));
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "ignore") != nullptr; }));
+             QWidget *opener = named(screen, "ignore");
+             space(opener);
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "panelHost") != nullptr; }));
+             // The panel's first stop: its back button.
+             EXPECT_TRUE(waitUntil([&] { return screen.window()->focusWidget() == named(screen, "back"); }));
+             space(named(screen, "back"));
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "ignore") != nullptr; }));
+             return named(screen, "ignore");
+         }},
+        {"folder settings panel", -1,
+         [named, space](QWidget &screen) {
+             QWidget *freeSpace = named(screen, "freeSpace");
+             EXPECT_TRUE(waitUntil([&] { return freeSpace->isEnabled(); }));
+             space(freeSpace);
+             QMessageBox *box = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (box = screen.findChild<QMessageBox *>()) && box->isVisible(); }));
+             if (box)
+                 QTest::keyClick(box, Qt::Key_Escape);
+             return freeSpace;
+         }},
+    };
+    QList<Screen> screens = sheets() + panelsAndSettings();
+    for (const FocusMove &move : moves) {
+        SCOPED_TRACE(move.screen);
+        const auto screen = std::find_if(screens.cbegin(), screens.cend(),
+                                         [&move](const Screen &made) { return qstrcmp(made.name, move.screen) == 0; });
+        ASSERT_NE(screen, screens.cend());
+        std::unique_ptr<QWidget> shownScreen = screen->build();
+        if (move.tab >= 0)
+            static_cast<SettingsView *>(shownScreen.get())->tabs()->setCurrentIndex(move.tab);
+        settleLayouts();
+        shownScreen->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        QPointer<QWidget> expected = move.act(*shownScreen);
+        ASSERT_TRUE(expected);
+        const auto ringed = [&] {
+            const QWidget *ring = shownScreen->findChild<QWidget *>(QStringLiteral("focusRing"));
+            return ring && ring->isVisible() && ring->parentWidget() == expected;
+        };
+        EXPECT_TRUE(waitUntil([&] { return shownScreen->focusWidget() == expected && ringed() == move.ringed; }))
+            << qPrintable(shownScreen->focusWidget() ? describe(*shownScreen->focusWidget()) : QStringLiteral("none"))
+            << " ringed: " << ringed();
+    }
+}
+
+// A list focused by a click, with no row marked: the first key shows the
+// row it would act on, and acts on nothing.
+TEST_F(ScreenInputTest, AKeyOnAListWithoutAMarkedRowFirstShowsIt)
+{
+    ShellRig application;
+    QWidget window;
+    auto &list = *new QListWidget(&window);
+    list.addItems({QStringLiteral("a"), QStringLiteral("b")});
+    int activated = 0;
+    QObject::connect(&list, &QListWidget::itemActivated, [&activated] { ++activated; });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    list.setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(list.currentRow(), 0);
+    EXPECT_EQ(activated, 0);
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(activated, 1);
 }
 
 } // namespace

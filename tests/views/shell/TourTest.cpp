@@ -118,7 +118,9 @@ TEST(TourTest, EveryScreenOfTheRunningApplication)
                                  "-dark-archive-empty-confirm", "-dark-archive-free-confirm",
                                  "-dark-archive-restore-confirm", "-dark-exclusions-excluded-row",
                                  "-dark-mac-inspector-menu", "-dark-overview-remove-confirm",
-                                 "-focus-marks", "-dark-focus-marks"})
+                                 "-focus-marks", "-dark-focus-marks", "-focus-after-sheet",
+                                 "-focus-after-question", "-focus-after-panel", "-dark-focus-after-sheet",
+                                 "-dark-focus-after-question", "-dark-focus-after-panel"})
             EXPECT_TRUE(said.contains(step)) << step << "\n" << said.constData();
         EXPECT_TRUE(said.contains((prefix + "-01-overview").toUtf8())) << said.constData();
         std::printf("%s\n", said.constData());
