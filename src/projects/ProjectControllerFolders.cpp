@@ -7,14 +7,13 @@
 
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
+#include "platform/PathLookUps.h"
 #include "utilities/PathOverlap.h"
 #include "utilities/UserDefaults.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace tw {
 namespace {
@@ -27,11 +26,22 @@ bool isInside(const QString &path, const QString &folder)
     return clean == root || clean.startsWith(root + QLatin1Char('/'));
 }
 
-std::optional<QString> firstMeeting(const QString &path, const QStringList &kept)
+// Every pair is compared as written, as a pass compares the listing, and on
+// disk where both look-ups answered. A kept folder whose look-up gave none
+// within the wait is compared as written only: waiting for it would hold
+// the sheet for as long as its mount hangs. A path that reaches into it
+// through a link passes through the hung mount as well, so its own look-up
+// gives no answer either and what its text shows is still refused.
+std::optional<QString> firstMeeting(const QString &path, const QStringList &kept,
+                                    const QHash<QString, PathPresence> &answers)
 {
-    for (const QString &other : kept)
-        if (PathOverlap::onDisk(path, other))
+    const auto mine = answers.constFind(path);
+    for (const QString &other : kept) {
+        const auto theirs = answers.constFind(other);
+        const bool bothAnswered = mine != answers.cend() && theirs != answers.cend();
+        if (PathOverlap::written(path, other) || (bothAnswered && PathOverlap::placed(mine->place, theirs->place)))
             return other;
+    }
     return std::nullopt;
 }
 
@@ -54,7 +64,13 @@ QCoro::Task<std::optional<QString>> ProjectController::folderMeeting(QString pat
         for (const ProjectFolder &folder : project.folders)
             if (!folder.syncthingFolderID || canonical(*folder.syncthingFolderID) != canonical(exceptID))
                 kept.append(folder.localPath);
-    co_return co_await QtConcurrent::run(&firstMeeting, path, kept);
+    // Through the look-ups every folder's presence goes through: a folder on
+    // a hung mount holds up neither the sheet nor a thread of the global pool.
+    const QPointer<ProjectController> self(this);
+    const QHash<QString, PathPresence> answers = co_await m_pathLookUps->ask(kept + QStringList(path));
+    if (!self)
+        co_return std::nullopt;
+    co_return firstMeeting(path, kept, answers);
 }
 
 void ProjectController::add(Project project)

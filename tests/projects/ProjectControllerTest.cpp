@@ -127,7 +127,8 @@ TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
 
 // Two engine folders whose trees meet pass each one's files to the other's
 // Macs: none is added at, inside or around another, however its path is
-// written or reached. A pass reads only the listing.
+// written or reached. A pass reads only the listing. One whose mount hangs
+// holds up no add: it is compared as written.
 TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
 {
     const struct
@@ -136,14 +137,18 @@ TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
         QString path;
         bool free;
         bool written;  // told by the text of the paths alone
+        bool hung = false;  // the kept folder's mount answers no look-up
     } rows[] = {{"the same path", "/Footage", false, true}, {"a trailing slash", "/Footage/", false, true},
                 {"through ..", "/x/../Footage", false, true}, {"through a link", "/link", false, false},
                 {"inside it", "/Footage/Day1", false, true},  {"around it", "", false, true},
-                {"beside it", "/Other", true, true}};
+                {"beside it", "/Other", true, true},
+                {"beside it, its mount hung", "/Other", true, true, true},
+                {"inside it, its mount hung", "/Footage/Day1", false, true, true}};
     for (const auto &row : rows) {
         for (const char *operation : {"accept", "add", "pass"}) {
-            if (operation == std::string("pass") && !row.written)
+            if (operation == std::string("pass") && (!row.written || row.hung))
                 continue;
+            PathLookUps lookUps(std::chrono::milliseconds(200));  // outlives the controller
             Rig rig;
             FakeSyncEngine &e = rig.engine;
             const QString base = rig.path("base");
@@ -155,6 +160,11 @@ TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
             ProjectController &pc = rig.pc();
             const QString path = base + row.path;
             pc.add({.id = "S", .name = "Film"});
+            std::optional<test::StatHook> hung;
+            if (row.hung) {
+                pc.setPathLookUps(&lookUps);
+                hung.emplace(base + "/Footage", test::StatHook::untilReleased);
+            }
             if (operation == std::string("accept"))
                 awaitTask(pc.acceptIncomingFolder({"X", "Raw", "B", "Bo"}, path, "S", {}, true));
             else if (operation == std::string("add"))
@@ -163,6 +173,7 @@ TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
                 pc.add({.id = "T", .name = "Cuts", .folders = {{.id = "t", .label = "T", .localPath = path}}});
             if (operation == std::string("pass"))
                 awaitTask(pc.reconcileAll());
+            hung.reset();
             const QString refusal = ProjectController::overlapText(path, base + "/Footage");
             EXPECT_EQ(pc.lastErrorMessage() == refusal, !row.free) << row.name << ' ' << operation;
             awaitTask(pc.reconcileAll());
