@@ -345,7 +345,8 @@ private:
     QCoro::Task<void> addInvitedNode(QString projectID, Invite invite);
     QCoro::Task<std::optional<SyncFolder>> engineFolderFor(PendingFolder offer, NewFolderRequest request);
     // The path of the first folder, of the engine's (but `exceptID`) or of
-    // the syncs' records, whose tree meets `path` on disk.
+    // the syncs' records, whose tree meets `path`: as written, and on disk
+    // where both look-ups answered in time.
     QCoro::Task<std::optional<QString>> folderMeeting(QString path, QList<SyncFolder> listed, QString exceptID);
     QString placeAcceptedFolder(const PendingFolder &offer, const SyncFolder &created, const QStringList &ignores,
                                 std::optional<QString> intoProjectID, const QString &name, bool *memberAdded);

@@ -155,7 +155,7 @@ TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
 // and let go alike where the socket's path is longer than an address holds.
 TEST(AppShellTest, AQuittingCopyStopsListening)
 {
-    for (const QString directory : {QString(), QStringLiteral("/") + QString(120, 'd')}) {
+    for (const QString &directory : {QString(), QStringLiteral("/") + QString(120, 'd')}) {
         ShellRig rig;
         ASSERT_TRUE(QDir().mkpath(rig.dir.path() + directory));
         const QString socket = rig.dir.path() + directory + QStringLiteral("/channel");
