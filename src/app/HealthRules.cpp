@@ -285,6 +285,23 @@ SyncHealth globalSyncHealth(const HealthInputs &in)
     return health(ids, offline, in);
 }
 
+bool failingInScope(const HealthInputs &in, const std::optional<QString> &projectID)
+{
+    QStringList ids;
+    if (!projectID) {
+        for (const SyncFolder &folder : in.engineFolders)
+            ids << folder.id;
+    } else {
+        const auto project = std::find_if(in.projects.cbegin(), in.projects.cend(),
+                                          [&](const Project &p) { return p.id == *projectID; });
+        if (project != in.projects.cend())
+            ids = engineFolderIDs(*project);
+    }
+    // The core rule is where failed items and a folder stopped in error make
+    // an error; the drive being offline does not matter here.
+    return health(ids, false, in).kind == SyncHealth::Kind::Error;
+}
+
 SyncHealth folderHealth(const ProjectFolder &folder, const HealthInputs &in)
 {
     if (!folder.syncEnabled)

@@ -22,6 +22,10 @@ SyncHealth health(const QStringList &folderIDs, bool offline, const HealthInputs
 SyncHealth projectHealth(const Project &project, const HealthInputs &in);
 // Everything on this Mac.
 SyncHealth globalSyncHealth(const HealthInputs &in);
+// Whether a folder of the sync (of any sync, for none) stands in error or on
+// items the engine failed: no transfer is under way there, yet it is not up
+// to date. False for a sync ID that no sync has, and while stopped or paused.
+bool failingInScope(const HealthInputs &in, const std::optional<QString> &projectID = std::nullopt);
 // One sync folder on this Mac.
 SyncHealth folderHealth(const ProjectFolder &folder, const HealthInputs &in);
 // One sync folder on the given Mac.

@@ -173,9 +173,18 @@ TEST(HealthRulesTest, TransfersDownBeforeUpAndOnlyWholeBytesOfConnectedMacs)
         EXPECT_EQ(summarizeTransfers(in, sync), expected) << name;
     }
     // Only a pull under way receives: not a folder standing on failed items or stopped in error.
-    const std::tuple<S, qint64, T> receiving[] = {{S::Idle, 250, {}}, {S::Error, 0, {}}, {S::Syncing, 250, TransferSummary{D::Down, 10, 100}}};
-    for (const auto &[state, failed, expected] : receiving)
-        EXPECT_EQ(summarizeTransfers(inputs({status("new", state, 100, 10, failed)})), expected) << int(state);
+    // Without a summary, such a folder is not up to date: it fails in its sync's scope and in all syncs'.
+    const std::tuple<S, qint64, T, bool> receiving[] = {{S::Idle, 250, {}, true}, {S::Error, 0, {}, true},
+                                                        {S::Syncing, 250, TransferSummary{D::Down, 10, 100}, true},
+                                                        {S::Idle, 0, TransferSummary{D::Down, 10, 100}, false}};
+    for (const auto &[state, failed, expected, failing] : receiving) {
+        HealthInputs in = inputs({status("new", state, 100, 10, failed)});
+        in.projects = {{.id = "S", .folders = {folder("lone")}}, {.id = "F", .folders = {folder("new")}}};
+        EXPECT_EQ(summarizeTransfers(in), expected) << int(state);
+        const std::tuple<std::optional<QString>, bool> scopes[] = {{std::nullopt, failing}, {"F", failing}, {"S", false}, {"T", false}};
+        for (const auto &[sync, inScope] : scopes)
+            EXPECT_EQ(failingInScope(in, sync), inScope) << int(state) << " " << sync.value_or("all").toStdString();
+    }
 }
 
 TEST(HealthRulesTest, MacsOfSyncInOrderOnce)

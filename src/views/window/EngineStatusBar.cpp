@@ -1,6 +1,7 @@
 #include "views/window/EngineStatusBar.h"
 
 #include "app/AppEnvironment.h"
+#include "app/HealthRules.h"
 #include "app/texts/StatusDetailText.h"
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
@@ -101,16 +102,24 @@ void EngineStatusBar::refreshContents()
     const bool running = engine.status().isRunning;
     const bool paused = engine.isAllPaused();
     std::optional<TransferSummary> summary;
-    if (running && !paused)
-        summary = m_environment.transferSummary(m_environment.healthInputs(), m_projectID);
+    bool failing = false;
+    if (running && !paused) {
+        const HealthInputs inputs = m_environment.healthInputs();
+        summary = m_environment.transferSummary(inputs, m_projectID);
+        failing = !summary && failingInScope(inputs, m_projectID);
+    }
 
-    if (!running)
+    if (!running || failing)
         m_dot->setColor(Theme::danger());
     else if (paused || summary)
         m_dot->setColor(Theme::syncing());
     else
         m_dot->setColor(Theme::synced());
-    m_title->setText(!running ? stoppedText : paused ? pausedText : !summary ? upToDateText : syncingText);
+    m_title->setText(!running ? stoppedText
+                     : paused ? pausedText
+                     : summary ? syncingText
+                     : failing ? SyncHealth::error().label()
+                               : upToDateText);
 
     if (m_detailVisible != running) {
         m_detailVisible = running;
