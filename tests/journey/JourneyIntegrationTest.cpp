@@ -346,7 +346,7 @@ protected:
     Panel &panel(JourneyMac &mac, const char *button, const QString &what)
     {
         FolderInspector &folder = inspector(mac);
-        click(named<QToolButton>(&folder, QString::fromLatin1(button)), what);
+        click(named<QToolButton>(folder.actionBar(), QString::fromLatin1(button)), what);
         Panel *opened = nullptr;
         waitFor([&] { return (opened = shown<Panel>(mac.syncPage())) != nullptr; }, mac.name + QStringLiteral(": ") + what);
         return *opened;
@@ -599,7 +599,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
 
     if (!step(QStringLiteral("pause-resume"), [&] {
             FolderInspector &folder = inspector(*b);
-            click(named<QToolButton>(&folder, QStringLiteral("pause")), QStringLiteral("Pause"));
+            click(named<QToolButton>(folder.actionBar(), QStringLiteral("pause")), QStringLiteral("Pause"));
             pollFor([&] { return b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(); },
                     QStringLiteral("B's Syncthing pauses the folder"));
             const QString statusPath = QStringLiteral("/rest/db/status?folder=") + m_folderID;
@@ -610,7 +610,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
                     QStringLiteral("A has scanned its change"));
             require(SyncthingInstance::readFile(filmB(QStringLiteral("beside.txt"))) == before,
                     QStringLiteral("the change waits while B is paused"));
-            click(named<QToolButton>(&inspector(*b), QStringLiteral("pause")), QStringLiteral("Resume"));
+            click(named<QToolButton>(inspector(*b).actionBar(), QStringLiteral("pause")), QStringLiteral("Resume"));
             pollFor([&] { return !b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(true); },
                     QStringLiteral("B's Syncthing resumes the folder"));
             arrivesOnB(QStringLiteral("beside.txt"), "beside, while B pauses\n", QStringLiteral("the change arrives"));

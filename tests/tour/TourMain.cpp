@@ -759,8 +759,8 @@ int runTour()
             click(labelled<FolderChip>(syncPage(), "label", "moving"));
             tour.expect(waitUntil(inspectorShown, kStepMs), "the folder's inspector");
             activeWindow();
-            QWidget *inspector = shown("tw::FolderInspector");
-            press(inspector ? inspector->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
+            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
+            press(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
             tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
                         "Space opens the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
@@ -785,8 +785,8 @@ int runTour()
             QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
             press(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr, Qt::Key_Space);
             tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
-            QWidget *inspector = shown("tw::FolderInspector");
-            backOn(inspector ? inspector->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr,
+            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
+            backOn(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr,
                    "the focus is back on the button that opened the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
             return &window;
