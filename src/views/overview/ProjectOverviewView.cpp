@@ -10,6 +10,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/kit/ConfirmAction.h"
+#include "views/kit/FocusRing.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/StyledLabel.h"
 #include "views/overview/NewProjectSheet.h"
@@ -79,6 +80,9 @@ QWidget *makeEmptyState(QWidget *parent)
 class NewSyncTile : public QPushButton
 {
 public:
+    static constexpr int kPadding = 16;
+    static constexpr qreal kRadius = 14;
+
     using QPushButton::QPushButton;
 
     QSize sizeHint() const override
@@ -95,12 +99,6 @@ protected:
         painter.drawControl(QStyle::CE_PushButtonLabel, option);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setBrush(Qt::NoBrush);
-        // Keyboard focus rings the tile as it rings the cards beside it.
-        if (hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius - 0.5, kRadius - 0.5);
-            return;
-        }
         QColor edge = Theme::accent();
         edge.setAlphaF(0.35f);
         QPen dashed(edge, 1, Qt::CustomDashLine);
@@ -108,10 +106,6 @@ protected:
         painter.setPen(dashed);
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     }
-
-private:
-    static constexpr int kPadding = 16;
-    static constexpr qreal kRadius = 14;
 };
 
 QPushButton *makeTile(QWidget *parent)
@@ -121,6 +115,9 @@ QPushButton *makeTile(QWidget *parent)
     tile->setFont(pointsFont(15));
     tile->setCursor(Qt::PointingHandCursor);
     tile->setFlat(true);
+    // The window's one ring marks the keyboard's focus here too, along the
+    // dashed edge's corners: the tile draws no focus of its own.
+    FocusRing::setShape(*tile, 0, NewSyncTile::kRadius);
     // The text and its symbol in the accent's readable shade.
     showSymbol(*tile, Symbol::Plus, readableTint(Theme::accent(), textContrast));
     return tile;
@@ -171,7 +168,10 @@ ProjectOverviewView::ProjectOverviewView(AppEnvironment &env, NavigationPath &pa
     m_ignored->setToolTip(showIgnoredTip);
     m_newSync = new QAction(symbolIcon(Symbol::PlusCircle), newSyncText, this);
     m_newSync->setObjectName(QStringLiteral("newSync"));
-    addActions({m_incoming, m_ignored, m_newSync});
+    // "New Sync" is always there: it stands first, at the toolbar's fixed
+    // end, so the buttons that come and go with requests never shift it
+    // from under the pointer.
+    addActions({m_newSync, m_incoming, m_ignored});
 
     connect(m_incoming, &QAction::triggered, this, [this] { m_path.push(NavigationPath::incomingRoute); });
     connect(m_ignored, &QAction::triggered, this, [this] { m_env.projects().resetIgnoredInvitations(); });

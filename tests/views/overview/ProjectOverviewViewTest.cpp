@@ -10,6 +10,8 @@
 #include "design/StatusDot.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "views/kit/FocusRing.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/overview/DeviceMini.h"
 #include "views/overview/NewProjectSheet.h"
 #include "views/overview/ProjectCard.h"
@@ -27,6 +29,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolBar>
 #include <QtTest/QTest>
 
 namespace tw {
@@ -80,6 +83,8 @@ protected:
 
 TEST_F(ProjectOverviewViewTest, NoSyncsShowTheEmptyStateTheTileAndOnlyNewSync)
 {
+    KeyboardFocus keyboard;
+    qApp->installEventFilter(&keyboard);
     ProjectOverviewView &page = showView();
     EXPECT_TRUE(page.emptyState()->isVisibleTo(&page));
     EXPECT_FALSE(page.gridHost()->isVisibleTo(&page));
@@ -88,16 +93,17 @@ TEST_F(ProjectOverviewViewTest, NoSyncsShowTheEmptyStateTheTileAndOnlyNewSync)
               QStringLiteral("A sync is one film or job. Add the drives to sync and invite your team \u2014 both sides "
                              "confirm once, then files flow automatically."));
     EXPECT_EQ(page.newSyncTile()->text(), QStringLiteral("New sync"));
-    // Tab reaches the tile, and it shows it has the focus: its edge in the
-    // palette's highlight.
+    // Tab reaches the tile, and the window's ring shows it has the focus,
+    // along the tile's own round corners; a click leaves no mark.
     QPushButton *tile = page.newSyncTile();
     const auto highlighted = [tile] {
         const QImage shot = tile->grab().toImage();
-        const QRgb mark = tile->palette().color(QPalette::Highlight).rgb();
+        const QList<QRgb> marks{tile->palette().color(QPalette::Highlight).rgb(),
+                                FocusRing::colour(tile->palette()).rgb()};
         int count = 0;
         for (int x = 0; x < shot.width(); ++x)
-            count += int(shot.pixel(x, shot.height() / 2) == mark || shot.pixel(x, 0) == mark
-                         || shot.pixel(x, shot.height() - 1) == mark);
+            for (const int y : {0, shot.height() / 2, shot.height() - 1})
+                count += int(marks.contains(shot.pixel(x, y)));
         return count;
     };
     EXPECT_TRUE(tile->focusPolicy() & Qt::TabFocus);
@@ -105,8 +111,14 @@ TEST_F(ProjectOverviewViewTest, NoSyncsShowTheEmptyStateTheTileAndOnlyNewSync)
     page.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
     tile->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(tile, Qt::Key_Tab);
     ASSERT_TRUE(tile->hasFocus());
     EXPECT_GT(highlighted(), tile->width() / 2);
+    const QImage ringed = tile->grab().toImage();
+    EXPECT_EQ(ringed.pixel(2, 2), ringed.pixel(0, 0));
+    QTest::mousePress(tile, Qt::LeftButton);
+    EXPECT_EQ(highlighted(), 0);
+    QTest::mouseRelease(tile, Qt::LeftButton, {}, QPoint(-5, -5));
     tile->clearFocus();
     QStringList shown;
     for (QAction *action : page.actions())
@@ -158,6 +170,18 @@ TEST_F(ProjectOverviewViewTest, IncomingCountsDistinctOffersAndIgnoredOnesCanBeS
     page.refresh();
     EXPECT_FALSE(page.ignoredAction()->isVisible());
     EXPECT_EQ(page.incomingAction()->text(), QStringLiteral("Incoming (3)"));
+    // "New Sync" stays where the pointer found it as requests come and go.
+    QToolBar bar;
+    bar.addActions(page.actions());
+    bar.show();
+    QCoreApplication::processEvents();
+    const int withRequests = bar.widgetForAction(page.newSyncAction())->x();
+    engine.state.pendingDevices.clear();
+    engine.state.pendingFolders.clear();
+    awaitTask(app().projects().refreshPending());
+    page.refresh();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar.widgetForAction(page.newSyncAction())->x(), withRequests);
 }
 
 TEST_F(ProjectOverviewViewTest, CardsFollowTheStoredOrderAndShowTheirMacs)
