@@ -10,11 +10,11 @@
 #include "views/kit/KeyedList.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/OneLineField.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/ReturnShortcut.h"
 #include "views/kit/SheetWidth.h"
 #include "views/kit/StyledLabel.h"
 
-#include <QCheckBox>
 #include <QStyle>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -97,7 +97,7 @@ QWidget *NewProjectSheet::buildPeople()
     togglesLayout->setContentsMargins(0, 0, 0, 0);
     togglesLayout->setSpacing(4);
     m_toggles = new KeyedList<QCheckBox>(togglesLayout, [toggles](const QString &deviceID) {
-        auto *toggle = new QCheckBox(toggles);
+        auto *toggle = new RingedCheckBox(toggles);
         toggle->setObjectName(deviceID);
         showSymbol(*toggle, Symbol::Laptopcomputer);
         return toggle;
@@ -120,9 +120,9 @@ void NewProjectSheet::showPeople()
         QCheckBox *toggle = m_toggles->child(person.deviceID);
         if (!toggle)
             continue;
-        // A long name ends in "…" within the sheet's margins, the box and the symbol.
+        // A long name ends in "…" within the sheet's margins, the toggle's room, the box and the symbol.
         const QStyle &style = *toggle->style();
-        const int room = sheetWidth - 40 - 2 * style.pixelMetric(QStyle::PM_IndicatorWidth) -
+        const int room = sheetWidth - 40 - 2 * (RingedCheckBox::room + style.pixelMetric(QStyle::PM_IndicatorWidth)) -
                          toggle->iconSize().width() - style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
         const QString text = literalAmpersands(elidedToFit(person.name, toggle->font(), Qt::ElideRight, room));
         if (toggle->text() != text)

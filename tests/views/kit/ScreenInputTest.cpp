@@ -35,6 +35,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
 #include <QAbstractScrollArea>
 #include <QListWidget>
 #include <QToolButton>
@@ -566,6 +567,23 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         QTest::keyClick(widget, Qt::Key_Space);
     };
     const QList<FocusMove> moves = {
+        {"new-sync sheet", -1,
+         [space](QWidget &screen) -> QWidget * {
+             auto *toggle = screen.findChild<QCheckBox *>(kPeer);
+             space(toggle);
+             // The ring lies over nothing the toggle draws: its box's edge shows whole.
+             auto *ring = toggle->findChild<QWidget *>(QStringLiteral("focusRing"));
+             ring->hide();
+             const QImage bare = toggle->grab().toImage();
+             ring->show();
+             const QImage ringed = toggle->grab().toImage();
+             int covered = 0;
+             for (int y = 0; y < bare.height(); ++y)
+                 for (int x = 0; x < bare.width(); ++x)
+                     covered += int(bare.pixel(x, y) != bare.pixel(0, 0) && ringed.pixel(x, y) != bare.pixel(x, y));
+             EXPECT_EQ(covered, 0);
+             return toggle;
+         }},
         {"settings window", SettingsView::Ignores,
          [named](QWidget &screen) {
              auto *field = static_cast<QLineEdit *>(named(screen, "newPattern"));

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QCheckBox>
+
+namespace tw {
+
+// A check box drawn a ring's width in from its edge. The focus ring runs
+// along a widget's edge, and a plain check box's box starts right there: the
+// ring would hide the box's own edge. Here the ring lies around the box, its
+// symbol and its name, over nothing they draw.
+class RingedCheckBox : public QCheckBox
+{
+    Q_OBJECT
+
+public:
+    // The ring, the line of ground inside it and a pixel of air.
+    static const int room;
+
+    using QCheckBox::QCheckBox;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    // The whole widget answers a click, its room included.
+    bool hitButton(const QPoint &pos) const override;
+};
+
+} // namespace tw
