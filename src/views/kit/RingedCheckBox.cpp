@@ -14,11 +14,6 @@ QSize RingedCheckBox::sizeHint() const
     return QCheckBox::sizeHint() + QSize(2 * room, 2 * room);
 }
 
-QSize RingedCheckBox::minimumSizeHint() const
-{
-    return QCheckBox::minimumSizeHint() + QSize(2 * room, 2 * room);
-}
-
 void RingedCheckBox::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);

@@ -18,8 +18,8 @@ public:
 
     using QCheckBox::QCheckBox;
 
+    // Also the least size: a check box's is its size hint.
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
