@@ -10,6 +10,7 @@
 #include "engine/SyncEngine.h"
 #include "services/FeedbackService.h"
 #include "utilities/Detach.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PlainLabel.h"
@@ -130,7 +131,7 @@ QWidget *FeedbackSheet::buildForm()
     sections->addWidget(feedback);
 
     auto *optional = new FormSection(QStringLiteral("Optional"));
-    m_includeScreenshot = new QCheckBox(QStringLiteral("Include current screenshot"));
+    m_includeScreenshot = new RingedCheckBox(QStringLiteral("Include current screenshot"));
     m_includeScreenshot->setObjectName(QStringLiteral("includeScreenshot"));
     connect(m_includeScreenshot, &QCheckBox::toggled, this, &FeedbackSheet::includeScreenshotToggled);
     optional->rows()->addWidget(m_includeScreenshot);

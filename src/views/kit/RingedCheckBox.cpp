@@ -5,13 +5,24 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <algorithm>
+
 namespace tw {
 
 const int RingedCheckBox::room = FocusRing::ringWidth + 2;
 
+// Above and below, a check box already leaves air around its box where its
+// name is taller: only what lacks is added, so a form of switches grows by
+// little.
+int RingedCheckBox::roomAbove() const
+{
+    const int air = (QCheckBox::sizeHint().height() - style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this)) / 2;
+    return std::max(0, room - air);
+}
+
 QSize RingedCheckBox::sizeHint() const
 {
-    return QCheckBox::sizeHint() + QSize(2 * room, 2 * room);
+    return QCheckBox::sizeHint() + QSize(2 * room, 2 * roomAbove());
 }
 
 void RingedCheckBox::paintEvent(QPaintEvent *)
@@ -19,7 +30,8 @@ void RingedCheckBox::paintEvent(QPaintEvent *)
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    option.rect = rect().adjusted(room, room, -room, -room);
+    const int above = roomAbove();
+    option.rect = rect().adjusted(room, above, -room, -above);
     painter.drawControl(QStyle::CE_CheckBox, option);
 }
 

@@ -25,6 +25,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     // The whole widget answers a click, its room included.
     bool hitButton(const QPoint &pos) const override;
+
+private:
+    int roomAbove() const;
 };
 
 } // namespace tw

@@ -7,6 +7,7 @@
 #include "design/ButtonTint.h"
 #include "engine/SyncEngine.h"
 #include "projects/ProjectController.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FailureLabel.h"
@@ -35,7 +36,7 @@ constexpr int kTitleRoom = 8;
 // mnemonic and vanish.
 QCheckBox *toggle(const QString &text, const char *name)
 {
-    auto *box = new QCheckBox(literalAmpersands(text));
+    auto *box = new RingedCheckBox(literalAmpersands(text));
     box->setAccessibleName(text);
     box->setObjectName(QLatin1String(name));
     return box;

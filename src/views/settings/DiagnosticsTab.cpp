@@ -20,6 +20,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/EnabledKeepingFocus.h"
@@ -314,7 +315,7 @@ void DiagnosticsTab::addProblems()
 void DiagnosticsTab::addDeviceDetails()
 {
     FormSection *section = addSection(texts::sectionDeviceDetails);
-    m_technicalDetails = new QCheckBox(texts::alwaysShowTechnicalDetails);
+    m_technicalDetails = new RingedCheckBox(texts::alwaysShowTechnicalDetails);
     m_technicalDetails->setObjectName(QStringLiteral("alwaysShowTechnicalDetails"));
     section->rows()->addWidget(m_technicalDetails);
     section->addCaption(texts::technicalDetailsNote);
@@ -325,7 +326,7 @@ void DiagnosticsTab::addDeviceDetails()
 void DiagnosticsTab::addCrossCheck()
 {
     FormSection *section = addSection(texts::sectionCrossCheck);
-    m_lanDiagnostics = new QCheckBox(texts::readOtherMacs);
+    m_lanDiagnostics = new RingedCheckBox(texts::readOtherMacs);
     m_lanDiagnostics->setObjectName(QStringLiteral("lanDiagnostics"));
     section->rows()->addWidget(m_lanDiagnostics);
     section->addCaption(texts::readOtherMacsNote);
@@ -368,7 +369,7 @@ void DiagnosticsTab::addCrossCheck()
 void DiagnosticsTab::addPhoneStatus()
 {
     FormSection *section = addSection(texts::sectionPhoneStatus);
-    m_remoteStatus = new QCheckBox(texts::showStatusPage);
+    m_remoteStatus = new RingedCheckBox(texts::showStatusPage);
     m_remoteStatus->setObjectName(QStringLiteral("remoteStatus"));
     section->rows()->addWidget(m_remoteStatus);
     section->addCaption(texts::statusPageNote);

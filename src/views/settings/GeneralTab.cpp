@@ -5,6 +5,7 @@
 #include "controllers/EngineController.h"
 #include "design/DerivedForeground.h"
 #include "engine/SyncEngine.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/LiteralAmpersands.h"
 #include "views/kit/OpenExternal.h"
@@ -65,10 +66,10 @@ GeneralTab::GeneralTab(SettingsState &state, QWidget *parent) : SettingsForm(par
 void GeneralTab::addStartup()
 {
     FormSection *section = addSection(texts::sectionStartup);
-    m_startAtLogin = new QCheckBox(texts::startAtLogin);
+    m_startAtLogin = new RingedCheckBox(texts::startAtLogin);
     m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
     section->rows()->addWidget(m_startAtLogin);
-    m_notifications = new QCheckBox(texts::showNotifications);
+    m_notifications = new RingedCheckBox(texts::showNotifications);
     m_notifications->setObjectName(QStringLiteral("showNotifications"));
     section->rows()->addWidget(m_notifications);
     connect(m_startAtLogin, &QCheckBox::clicked, &m_env.preferences(), &AppPreferences::setStartAtLogin);

@@ -9,6 +9,7 @@
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
 #include "projects/ProjectController.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/AimedClickGuard.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
@@ -95,7 +96,7 @@ void IgnoresTab::addCategories()
         auto *layout = new QVBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(1);
-        auto *box = new QCheckBox(literalAmpersands(category.name));
+        auto *box = new RingedCheckBox(literalAmpersands(category.name));
         box->setObjectName(QStringLiteral("category_") + category.id);
         layout->addWidget(box);
         QLabel *detail = styledLabel(category.detail, TextRole::Caption2, TextTone::Secondary);

@@ -10,6 +10,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "platform/SpeedTester.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
 #include "views/kit/PanelTexts.h"
@@ -190,7 +191,7 @@ NetworkTab::NetworkTab(SettingsState &state, QWidget *parent)
 
 QCheckBox *NetworkTab::netSwitch(const QString &title, const char *name, bool NetworkSettings::*field)
 {
-    auto *box = new QCheckBox(title);
+    auto *box = new RingedCheckBox(title);
     box->setObjectName(QString::fromLatin1(name));
     m_switches.append({box, field});
     connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
@@ -244,7 +245,7 @@ void NetworkTab::addLimits()
 void NetworkTab::addSchedule()
 {
     FormSection *section = addSection(texts::sectionScheduledThrottling);
-    m_scheduleOn = new QCheckBox(texts::throttleDuringHours);
+    m_scheduleOn = new RingedCheckBox(texts::throttleDuringHours);
     m_scheduleOn->setObjectName(QStringLiteral("scheduleOn"));
     section->rows()->addWidget(m_scheduleOn);
     section->addCaption(texts::throttleCaption);

@@ -13,6 +13,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "views/joining/NasSetupGuideView.h"
+#include "views/kit/RingedCheckBox.h"
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/EnabledKeepingFocus.h"
@@ -138,7 +139,7 @@ TeamSettingsView::TeamSettingsView(AppEnvironment &env, QWidget *parent) : Setti
 QWidget *TeamSettingsView::joiningSection()
 {
     auto *section = new FormSection(texts::sectionJoining);
-    m_autoJoin = new QCheckBox(texts::autoJoinNode);
+    m_autoJoin = new RingedCheckBox(texts::autoJoinNode);
     m_autoJoin->setObjectName(QStringLiteral("autoJoinNode"));
     section->rows()->addWidget(m_autoJoin);
     m_autoJoinCaption = section->addCaption({});
@@ -256,7 +257,7 @@ QWidget *TeamSettingsView::teamSection()
 {
     auto *section = new FormSection(texts::sectionShareChoices);
     section->addCaption(texts::shareChoicesCaption);
-    m_clusterSync = new QCheckBox(texts::clusterSync);
+    m_clusterSync = new RingedCheckBox(texts::clusterSync);
     m_clusterSync->setObjectName(QStringLiteral("clusterSync"));
     section->rows()->addWidget(m_clusterSync);
     section->rows()->addWidget(styledLabel(texts::clusterSyncNote, TextRole::Caption2, TextTone::Tertiary));
