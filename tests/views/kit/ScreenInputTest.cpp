@@ -23,7 +23,9 @@
 #include "views/settings/SettingsView.h"
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
+#include "views/shell/FolderPicker.h"
 #include "views/syncpage/RenameSheet.h"
+#include "views/window/IncomingBanner.h"
 #include "views/window/MainWindow.h"
 #include "views/window/NavigationPath.h"
 
@@ -45,6 +47,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -56,6 +59,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <functional>
@@ -565,6 +569,17 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         widget->setFocus(Qt::TabFocusReason);
         QTest::keyClick(widget, Qt::Key_Space);
     };
+    AppSignals appSignals;
+    // The banner pressed from the keyboard: the page it opened.
+    const auto openIncoming = [space](QWidget &screen) {
+        auto &window = static_cast<MainWindow &>(screen);
+        EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
+        space(window.incomingBanner());
+        EXPECT_TRUE(waitUntil([&] {
+            return window.path().endsInIncoming() && !KeyboardFocus::stopsAsRead(*window.topPage()).isEmpty();
+        }));
+        return window.topPage();
+    };
     const QList<FocusMove> moves = {
         {"settings window", SettingsView::Ignores,
          [named](QWidget &screen) {
@@ -598,8 +613,96 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
                  QTest::keyClick(box, Qt::Key_Escape);
              return freeSpace;
          }},
+        // The chooser is a window of its own: back from it, the ring is
+        // on "Choose…" and follows Tab again.
+        {"placing sheet, chooser", -1,
+         [this, named, space](QWidget &screen) {
+             QWidget *choose = named(screen, "choose");
+             space(choose);
+             QFileDialog *picker = nullptr;
+             EXPECT_TRUE(waitUntil([&] {
+                 return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow();
+             }));
+             if (!picker)
+                 return choose;
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+             auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+             name->setText(dir.filePath(QStringLiteral("Placed")));
+             QTest::keyClick(name, Qt::Key_Return);
+             EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == choose; }));
+             const QWidget *ring = screen.findChild<QWidget *>(QStringLiteral("focusRing"));
+             EXPECT_TRUE(ring && ring->isVisible() && ring->parentWidget() == choose);
+             QTest::keyClick(choose, Qt::Key_Tab);
+             return screen.focusWidget();
+         }},
+        // Done, the reset goes with its caption; the switch above stays.
+        {"settings window", SettingsView::Team,
+         [this, named, space](QWidget &screen) {
+             for (const char *id : {"f7", "f8"})
+                 awaitTask(app().projects().dismissIncomingFolderAll(QString::fromLatin1(id)));
+             settleLayouts();
+             space(named(screen, "resetIgnored"));
+             return named(screen, "autoJoinNode");
+         }},
+        // The new key takes the place of the ways to make one.
+        {"settings window", SettingsView::Team,
+         [named, space](QWidget &screen) {
+             screen.findChild<DisclosureGroup *>(QStringLiteral("manageTeamKey"))->setExpanded(true);
+             settleLayouts();
+             space(named(screen, "generateTeamKey"));
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "reveal") != nullptr; }));
+             return named(screen, "reveal");
+         }},
+        // Connected, the node's own section stands where its set-up was;
+        // its removal is no place for a focus.
+        {"settings window", SettingsView::Team,
+         [this, named, space](QWidget &screen) {
+             screen.findChild<DisclosureGroup *>(QStringLiteral("connectManually"))->setExpanded(true);
+             static_cast<QLineEdit *>(named(screen, "address"))->setText(nodeURL());
+             static_cast<QLineEdit *>(named(screen, "apiKey"))->setText(kNodeKey);
+             settleLayouts();
+             space(named(screen, "connect"));
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "check") != nullptr; }));
+             return named(screen, "check");
+         }},
+        // The banner goes with the page it opened: the page's first stop
+        // takes the focus, and gives it back to the banner after "back".
+        {"main window", -1,
+         [openIncoming](QWidget &screen) {
+             QWidget *page = openIncoming(screen);
+             const QList<QWidget *> stops = page ? KeyboardFocus::stopsAsRead(*page) : QList<QWidget *>();
+             return stops.isEmpty() ? nullptr : stops.first();
+         }},
+        {"main window", -1,
+         [openIncoming, space](QWidget &screen) {
+             auto &window = static_cast<MainWindow &>(screen);
+             QWidget *page = openIncoming(screen);
+             EXPECT_TRUE(waitUntil([&] { return page && page->isAncestorOf(window.focusWidget()); }));
+             space(window.toolBar()->widgetForAction(window.findChild<QAction *>(QStringLiteral("backAction"))));
+             EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
+             return window.incomingBanner();
+         }},
     };
     QList<Screen> screens = sheets() + panelsAndSettings();
+    screens.append({"main window", [this, &appSignals] {
+                        engine.state.pendingFolders = {{.folderID = QStringLiteral("offered"),
+                                                        .label = QStringLiteral("Shots"),
+                                                        .offeredByDeviceID = kPeer,
+                                                        .offeredByName = QStringLiteral("Bob")}};
+                        awaitTask(app().projects().refreshPending());
+                        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+                        auto window = std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard());
+                        window->resize(900, 700);
+                        return shown(std::move(window));
+                    }});
+    screens.append({"placing sheet, chooser", [this] {
+                        const PendingFolder offer{.folderID = QStringLiteral("offered"),
+                                                  .label = QStringLiteral("Shots"),
+                                                  .offeredByDeviceID = kPeer,
+                                                  .offeredByName = QStringLiteral("Bob")};
+                        QDir().mkpath(dir.filePath(QStringLiteral("Placed")));
+                        return shown(std::make_unique<AcceptFolderSheet>(app(), offer, &FolderPicker::pickFolder));
+                    }});
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
         const auto screen = std::find_if(screens.cbegin(), screens.cend(),
