@@ -580,6 +580,24 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         }));
         return window.topPage();
     };
+    // The chooser is a window of its own: back from it, the ring is on the
+    // button that opened it and follows Tab again. Answers the focus then.
+    const auto choose = [space](QWidget &screen, QWidget *opener, const QString &path) {
+        space(opener);
+        QFileDialog *picker = nullptr;
+        EXPECT_TRUE(waitUntil([&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); }));
+        if (!picker)
+            return opener;
+        QTest::keyClick(picker->focusWidget(), Qt::Key_Tab);
+        auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+        EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == opener; }));
+        const QWidget *ring = screen.findChild<QWidget *>(QStringLiteral("focusRing"));
+        EXPECT_TRUE(ring && ring->isVisible() && ring->parentWidget() == opener);
+        QTest::keyClick(opener, Qt::Key_Tab);
+        return screen.focusWidget();
+    };
     const QList<FocusMove> moves = {
         {"settings window", SettingsView::Ignores,
          [named](QWidget &screen) {
@@ -616,24 +634,16 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         // The chooser is a window of its own: back from it, the ring is
         // on "Choose…" and follows Tab again.
         {"placing sheet, chooser", -1,
-         [this, named, space](QWidget &screen) {
-             QWidget *choose = named(screen, "choose");
-             space(choose);
-             QFileDialog *picker = nullptr;
-             EXPECT_TRUE(waitUntil([&] {
-                 return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow();
-             }));
-             if (!picker)
-                 return choose;
-             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-             auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-             name->setText(dir.filePath(QStringLiteral("Placed")));
-             QTest::keyClick(name, Qt::Key_Return);
-             EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == choose; }));
-             const QWidget *ring = screen.findChild<QWidget *>(QStringLiteral("focusRing"));
-             EXPECT_TRUE(ring && ring->isVisible() && ring->parentWidget() == choose);
-             QTest::keyClick(choose, Qt::Key_Tab);
-             return screen.focusWidget();
+         [this, named, choose](QWidget &screen) {
+             return choose(screen, named(screen, "choose"), dir.filePath(QStringLiteral("Placed")));
+         }},
+        {"exclusion panel", -1,
+         [this, named, space, choose](QWidget &screen) {
+             space(named(screen, "back"));
+             EXPECT_TRUE(waitUntil([&] { return named(screen, "back") == nullptr; }));
+             const QString added = dir.filePath(QStringLiteral("Added"));
+             QDir().mkpath(added);
+             return choose(screen, named(screen, qPrintable(ProjectView::addFolderHelp)), added);
          }},
         // Done, the reset goes with its caption; the switch above stays.
         {"settings window", SettingsView::Team,
