@@ -23,7 +23,6 @@
 #include "views/settings/SettingsView.h"
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
-#include "views/shell/FolderPicker.h"
 #include "views/syncpage/RenameSheet.h"
 #include "views/window/IncomingBanner.h"
 #include "views/window/MainWindow.h"
@@ -570,33 +569,14 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         QTest::keyClick(widget, Qt::Key_Space);
     };
     AppSignals appSignals;
-    // The banner pressed from the keyboard: the page it opened.
-    const auto openIncoming = [space](QWidget &screen) {
-        auto &window = static_cast<MainWindow &>(screen);
-        EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
-        space(window.incomingBanner());
-        EXPECT_TRUE(waitUntil([&] {
-            return window.path().endsInIncoming() && !KeyboardFocus::stopsAsRead(*window.topPage()).isEmpty();
-        }));
-        return window.topPage();
-    };
-    // The chooser is a window of its own: back from it, the ring is on the
-    // button that opened it and follows Tab again. Answers the focus then.
-    const auto choose = [space](QWidget &screen, QWidget *opener, const QString &path) {
-        space(opener);
-        QFileDialog *picker = nullptr;
-        EXPECT_TRUE(waitUntil([&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); }));
-        if (!picker)
-            return opener;
-        QTest::keyClick(picker->focusWidget(), Qt::Key_Tab);
-        auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-        EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == opener; }));
-        const QWidget *ring = screen.findChild<QWidget *>(QStringLiteral("focusRing"));
-        EXPECT_TRUE(ring && ring->isVisible() && ring->parentWidget() == opener);
-        QTest::keyClick(opener, Qt::Key_Tab);
-        return screen.focusWidget();
+    // Pressed once `ready` has shown it; answers what shows where it was.
+    const auto pressThen = [named, space](std::function<void(QWidget &)> ready, const char *pressed, const char *next) {
+        return [=](QWidget &screen) {
+            ready(screen);
+            space(named(screen, pressed));
+            EXPECT_TRUE(waitUntil([&] { return named(screen, next) != nullptr; }));
+            return named(screen, next);
+        };
     };
     const QList<FocusMove> moves = {
         {"settings window", SettingsView::Ignores,
@@ -631,63 +611,47 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
                  QTest::keyClick(box, Qt::Key_Escape);
              return freeSpace;
          }},
-        // The chooser is a window of its own: back from it, the ring is
-        // on "Choose…" and follows Tab again.
-        {"placing sheet, chooser", -1,
-         [this, named, choose](QWidget &screen) {
-             return choose(screen, named(screen, "choose"), dir.filePath(QStringLiteral("Placed")));
-         }},
+        // Back from the chooser, a window of its own, the ring is on "+"
+        // and follows Tab again.
         {"exclusion panel", -1,
-         [this, named, space, choose](QWidget &screen) {
+         [this, named, space](QWidget &screen) {
              space(named(screen, "back"));
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "back") == nullptr; }));
-             const QString added = dir.filePath(QStringLiteral("Added"));
-             QDir().mkpath(added);
-             return choose(screen, named(screen, qPrintable(ProjectView::addFolderHelp)), added);
+             QWidget *add = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (add = named(screen, qPrintable(ProjectView::addFolderHelp))); }));
+             space(add);
+             QFileDialog *picker = nullptr;
+             const auto up = [&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); };
+             if (!waitUntil(up) || !QDir(dir.path()).mkdir(QStringLiteral("Added")))
+                 return static_cast<QWidget *>(nullptr);
+             auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+             name->setText(dir.filePath(QStringLiteral("Added")));
+             QTest::keyClick(picker->focusWidget(), Qt::Key_Return);
+             EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == add; }));
+             QTest::keyClick(add, Qt::Key_Tab);
+             return screen.focusWidget();
          }},
-        // Done, the reset goes with its caption; the switch above stays.
+        // Each to the nearest stop of its own section (the node's replaces
+        // its set-up), never to the next section's.
         {"settings window", SettingsView::Team,
-         [this, named, space](QWidget &screen) {
-             for (const char *id : {"f7", "f8"})
-                 awaitTask(app().projects().dismissIncomingFolderAll(QString::fromLatin1(id)));
-             settleLayouts();
-             space(named(screen, "resetIgnored"));
-             return named(screen, "autoJoinNode");
-         }},
-        // The new key takes the place of the ways to make one.
+         pressThen([this](QWidget &) { awaitTask(app().projects().dismissIncomingFolderAll(QStringLiteral("f7"))); },
+                   "resetIgnored", "autoJoinNode")},
         {"settings window", SettingsView::Team,
-         [named, space](QWidget &screen) {
-             screen.findChild<DisclosureGroup *>(QStringLiteral("manageTeamKey"))->setExpanded(true);
-             settleLayouts();
-             space(named(screen, "generateTeamKey"));
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "reveal") != nullptr; }));
-             return named(screen, "reveal");
-         }},
-        // Connected, the node's own section stands where its set-up was;
-        // its removal is no place for a focus.
-        {"settings window", SettingsView::Team,
-         [this, named, space](QWidget &screen) {
-             screen.findChild<DisclosureGroup *>(QStringLiteral("connectManually"))->setExpanded(true);
-             static_cast<QLineEdit *>(named(screen, "address"))->setText(nodeURL());
-             static_cast<QLineEdit *>(named(screen, "apiKey"))->setText(kNodeKey);
-             settleLayouts();
-             space(named(screen, "connect"));
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "check") != nullptr; }));
-             return named(screen, "check");
-         }},
-        // The banner goes with the page it opened: the page's first stop
-        // takes the focus, and gives it back to the banner after "back".
-        {"main window", -1,
-         [openIncoming](QWidget &screen) {
-             QWidget *page = openIncoming(screen);
-             const QList<QWidget *> stops = page ? KeyboardFocus::stopsAsRead(*page) : QList<QWidget *>();
-             return stops.isEmpty() ? nullptr : stops.first();
-         }},
-        {"main window", -1,
-         [openIncoming, space](QWidget &screen) {
+         pressThen([](QWidget &screen) { screen.findChild<DisclosureGroup *>("manageTeamKey")->setExpanded(true); },
+                   "generateTeamKey", "reveal")},
+        {"settings window", SettingsView::Team, pressThen([this](QWidget &screen) {
+             screen.findChild<DisclosureGroup *>("connectManually")->setExpanded(true);
+             screen.findChild<QLineEdit *>("address")->setText(nodeURL());
+             screen.findChild<QLineEdit *>("apiKey")->setText(kNodeKey);
+         }, "connect", "check")},
+        // The banner's page takes the focus on its first stop, and gives it
+        // back to the banner after "back".
+        {"main window", -1, [space](QWidget &screen) {
              auto &window = static_cast<MainWindow &>(screen);
-             QWidget *page = openIncoming(screen);
-             EXPECT_TRUE(waitUntil([&] { return page && page->isAncestorOf(window.focusWidget()); }));
+             space(window.incomingBanner());
+             EXPECT_TRUE(waitUntil([&] {
+                 QWidget *first = KeyboardFocus::stopsAsRead(*window.topPage()).value(0);
+                 return window.path().endsInIncoming() && first && window.focusWidget() == first;
+             }));
              space(window.toolBar()->widgetForAction(window.findChild<QAction *>(QStringLiteral("backAction"))));
              EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
              return window.incomingBanner();
@@ -695,23 +659,10 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
     };
     QList<Screen> screens = sheets() + panelsAndSettings();
     screens.append({"main window", [this, &appSignals] {
-                        engine.state.pendingFolders = {{.folderID = QStringLiteral("offered"),
-                                                        .label = QStringLiteral("Shots"),
-                                                        .offeredByDeviceID = kPeer,
-                                                        .offeredByName = QStringLiteral("Bob")}};
+                        engine.state.pendingFolders = {{.folderID = QStringLiteral("f9"), .offeredByDeviceID = kPeer}};
                         awaitTask(app().projects().refreshPending());
                         app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
-                        auto window = std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard());
-                        window->resize(900, 700);
-                        return shown(std::move(window));
-                    }});
-    screens.append({"placing sheet, chooser", [this] {
-                        const PendingFolder offer{.folderID = QStringLiteral("offered"),
-                                                  .label = QStringLiteral("Shots"),
-                                                  .offeredByDeviceID = kPeer,
-                                                  .offeredByName = QStringLiteral("Bob")};
-                        QDir().mkpath(dir.filePath(QStringLiteral("Placed")));
-                        return shown(std::make_unique<AcceptFolderSheet>(app(), offer, &FolderPicker::pickFolder));
+                        return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
                     }});
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
