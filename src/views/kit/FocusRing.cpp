@@ -124,8 +124,20 @@ void FocusRing::place()
         return;
     setGeometry(m_target->rect());
     raise();
+    // Told it was hidden with the children of a part it has left since (the
+    // focus handed on while that part hid), it would take show() as done.
+    if (!isVisible() && !isHidden() && m_target->isVisible())
+        hide();
     show();
     update();
+}
+
+void FocusRing::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Hidden along with the part it was moved out of, while its new target shows.
+    if (m_target && m_target->isVisible() && parentWidget() == m_target)
+        QMetaObject::invokeMethod(this, &FocusRing::place, Qt::QueuedConnection);
 }
 
 bool FocusRing::eventFilter(QObject *watched, QEvent *event)

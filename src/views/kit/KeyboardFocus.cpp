@@ -8,10 +8,12 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 namespace tw {
@@ -294,12 +296,7 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
             if (!record->opener.place)
                 record->opener.place = widget->parentWidget();
             ++m_partsOpening;
-            QTimer::singleShot(0, this, [this, part = QPointer<QWidget>(widget)] {
-                --m_partsOpening;
-                const QList<QWidget *> stops = part ? stopsAsRead(*part) : QList<QWidget *>();
-                if (!stops.isEmpty() && part->isVisible())
-                    focusAgain(stops.first());
-            });
+            focusFirstStop(widget, true);
         }
         break;
     case QEvent::Hide:
@@ -410,6 +407,20 @@ void KeyboardFocus::windowShown(QWidget &window)
     new OpenerRecord(window, Opener(opener, opener ? opener->window() : nullptr));
 }
 
+void KeyboardFocus::focusFirstStop(QPointer<QWidget> part, bool again)
+{
+    QTimer::singleShot(0, this, [this, part, again] {
+        const QList<QWidget *> stops = part && part->isVisible() ? stopsAsRead(*part) : QList<QWidget *>();
+        // A part that fills itself as it shows (a page's rows) has its
+        // controls shown a turn after they were laid in: they come first.
+        if (stops.isEmpty() && part && part->isVisible() && again)
+            return focusFirstStop(part, false);
+        --m_partsOpening;
+        if (!stops.isEmpty())
+            focusAgain(stops.first());
+    });
+}
+
 void KeyboardFocus::partHidden(QWidget &part)
 {
     // A button busy with its work, hidden when done: its focus, waiting with
@@ -420,6 +431,14 @@ void KeyboardFocus::partHidden(QWidget &part)
     if (!record)
         return;
     record->focused = false;
+    // The closed window held the keyboard: the platform may give it to none
+    // of ours (no window manager, or one that leaves it on the desktop), and
+    // a window that is not active hears of no focus moving in it, so Tab
+    // would move an unmarked focus. Its opener's window takes it back, as
+    // a window manager would.
+    if (part.isWindow() && part.windowHandle() && QGuiApplication::focusWindow() == part.windowHandle()
+        && !QApplication::activeWindow() && record->opener.place)
+        record->opener.place->window()->activateWindow();
     // The focus inside waits with the window, showing nothing, until it
     // goes back: Qt would pass it on to the next control in the chain.
     if (QWidget *focus = QApplication::focusWidget(); !part.isWindow() && focus && part.isAncestorOf(focus)) {

@@ -62,6 +62,8 @@ private:
     bool showCurrentRow(QAbstractItemView &view, const QKeyEvent &key);
     void focusLeft(QWidget &widget, Qt::FocusReason reason);
     void windowShown(QWidget &window);
+    // Once the event loop turns, `part`'s first stop takes the focus.
+    void focusFirstStop(QPointer<QWidget> part, bool again);
     void partHidden(QWidget &part);
     void focusAgain(QWidget *target);
 

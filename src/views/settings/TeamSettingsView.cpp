@@ -18,6 +18,7 @@
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/FormSection.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/MessageRow.h"
 #include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
@@ -346,6 +347,11 @@ void TeamSettingsView::showJoining()
 void TeamSettingsView::showNodes()
 {
     const QList<NasNode> &nodes = m_env.nasNode().nodes();
+    // The node's section takes the place of its set-up, and the focus that
+    // was there (a "Connect" that succeeded) with it, never the next section's.
+    if (QWidget *focus = window()->focusWidget(); !nodes.isEmpty() && m_setupPart->isVisible() && focus
+                                                  && m_setupPart->isAncestorOf(focus))
+        KeyboardFocus::openedInPlace(*m_nodePart, focus);
     m_nodePart->setVisible(!nodes.isEmpty());
     m_setupPart->setVisible(nodes.isEmpty());
     if (nodes.isEmpty())

@@ -6,6 +6,7 @@
 #include "design/MoveFadeTransition.h"
 #include "utilities/Detach.h"
 #include "utilities/UserDefaults.h"
+#include "views/kit/KeyboardFocus.h"
 #include "views/kit/OpenOverlay.h"
 #include "views/window/EngineStatusBar.h"
 #include "views/window/IncomingBanner.h"
@@ -149,6 +150,10 @@ QWidget *MainWindow::makePage(const QString &route)
         page = m_factories.projectView(m_environment, m_path, route);
     if (!page)
         page = new QWidget;
+    // The requests take the focus on their first stop, as a part opened in
+    // place does, and give it back to the banner or whatever opened them.
+    if (route == NavigationPath::incomingRoute)
+        KeyboardFocus::openedInPlace(*page, window()->focusWidget());
     page->installEventFilter(this);
     m_stack->addWidget(page);
     return page;

@@ -24,6 +24,7 @@
 #include "views/syncpage/ProjectPageFactories.h"
 #include "views/syncpage/ProjectView.h"
 #include "views/syncpage/RenameSheet.h"
+#include "views/window/IncomingBanner.h"
 #include "views/window/MainWindow.h"
 #include "views/window/NavigationPath.h"
 
@@ -46,6 +47,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -57,6 +59,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <functional>
@@ -566,6 +569,16 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         widget->setFocus(Qt::TabFocusReason);
         QTest::keyClick(widget, Qt::Key_Space);
     };
+    AppSignals appSignals;
+    // Pressed once `ready` has shown it; answers what shows where it was.
+    const auto pressThen = [named, space](std::function<void(QWidget &)> ready, const char *pressed, const char *next) {
+        return [=](QWidget &screen) {
+            ready(screen);
+            space(named(screen, pressed));
+            EXPECT_TRUE(waitUntil([&] { return named(screen, next) != nullptr; }));
+            return named(screen, next);
+        };
+    };
     const QList<FocusMove> moves = {
         {"new-sync sheet", -1,
          [space](QWidget &screen) -> QWidget * {
@@ -616,8 +629,59 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
                  QTest::keyClick(box, Qt::Key_Escape);
              return freeSpace;
          }},
+        // Back from the chooser, a window of its own, the ring is on "+"
+        // and follows Tab again.
+        {"exclusion panel", -1,
+         [this, named, space](QWidget &screen) {
+             space(named(screen, "back"));
+             QWidget *add = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (add = named(screen, qPrintable(ProjectView::addFolderHelp))); }));
+             space(add);
+             QFileDialog *picker = nullptr;
+             const auto up = [&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); };
+             if (!waitUntil(up) || !QDir(dir.path()).mkdir(QStringLiteral("Added")))
+                 return static_cast<QWidget *>(nullptr);
+             auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+             name->setText(dir.filePath(QStringLiteral("Added")));
+             QTest::keyClick(picker->focusWidget(), Qt::Key_Return);
+             EXPECT_TRUE(waitUntil([&] { return screen.isActiveWindow() && screen.focusWidget() == add; }));
+             QTest::keyClick(add, Qt::Key_Tab);
+             return screen.focusWidget();
+         }},
+        // Each to the nearest stop of its own section (the node's replaces
+        // its set-up), never to the next section's.
+        {"settings window", SettingsView::Team,
+         pressThen([this](QWidget &) { awaitTask(app().projects().dismissIncomingFolderAll(QStringLiteral("f7"))); },
+                   "resetIgnored", "autoJoinNode")},
+        {"settings window", SettingsView::Team,
+         pressThen([](QWidget &screen) { screen.findChild<DisclosureGroup *>("manageTeamKey")->setExpanded(true); },
+                   "generateTeamKey", "reveal")},
+        {"settings window", SettingsView::Team, pressThen([this](QWidget &screen) {
+             screen.findChild<DisclosureGroup *>("connectManually")->setExpanded(true);
+             screen.findChild<QLineEdit *>("address")->setText(nodeURL());
+             screen.findChild<QLineEdit *>("apiKey")->setText(kNodeKey);
+         }, "connect", "check")},
+        // The banner's page takes the focus on its first stop, and gives it
+        // back to the banner after "back".
+        {"main window", -1, [space](QWidget &screen) {
+             auto &window = static_cast<MainWindow &>(screen);
+             space(window.incomingBanner());
+             EXPECT_TRUE(waitUntil([&] {
+                 QWidget *first = KeyboardFocus::stopsAsRead(*window.topPage()).value(0);
+                 return window.path().endsInIncoming() && first && window.focusWidget() == first;
+             }));
+             space(window.toolBar()->widgetForAction(window.findChild<QAction *>(QStringLiteral("backAction"))));
+             EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
+             return window.incomingBanner();
+         }},
     };
     QList<Screen> screens = sheets() + panelsAndSettings();
+    screens.append({"main window", [this, &appSignals] {
+                        engine.state.pendingFolders = {{.folderID = QStringLiteral("f9"), .offeredByDeviceID = kPeer}};
+                        awaitTask(app().projects().refreshPending());
+                        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+                        return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
+                    }});
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
         const auto screen = std::find_if(screens.cbegin(), screens.cend(),
