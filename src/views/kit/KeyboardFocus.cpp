@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -431,13 +432,16 @@ void KeyboardFocus::partHidden(QWidget &part)
     if (!record)
         return;
     record->focused = false;
-    // The closed window held the keyboard: the platform may give it to none
-    // of ours (no window manager, or one that leaves it on the desktop), and
-    // a window that is not active hears of no focus moving in it, so Tab
-    // would move an unmarked focus. Its opener's window takes it back, as
-    // a window manager would.
-    if (part.isWindow() && part.windowHandle() && QGuiApplication::focusWindow() == part.windowHandle()
-        && !QApplication::activeWindow() && record->opener.place)
+    // The closed folder chooser held the keyboard: the platform may give it
+    // to none of ours (no window manager, or one that leaves it on the
+    // desktop), and a window that is not active hears of no focus moving in
+    // it, so Tab would move an unmarked focus. Its opener's window takes it
+    // back, as a window manager would. Our own sheets are left to Qt, which
+    // activates their parent itself: asked twice, the window's activation
+    // comes and goes while the user already types.
+    if (qobject_cast<QFileDialog *>(&part) && part.windowHandle()
+        && QGuiApplication::focusWindow() == part.windowHandle() && !QApplication::activeWindow()
+        && record->opener.place)
         record->opener.place->window()->activateWindow();
     // The focus inside waits with the window, showing nothing, until it
     // goes back: Qt would pass it on to the next control in the chain.
