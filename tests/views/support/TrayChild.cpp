@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -60,11 +61,14 @@ bool shownMaximized(const QWidget &window)
     return window.isVisible() && window.isMaximized() && !window.isMinimized();
 }
 
-// The window's size with the window manager's frame.
+// The window's size with the window manager's frame, and whether that fits
+// the screen's available area.
 QByteArray frameSize(const QWidget &window)
 {
-    const QSize size = window.frameGeometry().size();
-    return "size " + QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
+    const QSize frame = window.frameGeometry().size();
+    const bool fits = window.screen()->availableSize().boundedTo(frame) == frame;
+    return "size " + QByteArray::number(frame.width()) + 'x' + QByteArray::number(frame.height())
+           + (fits ? " fits" : " too big");
 }
 
 void openSheet(QWidget &window)
