@@ -26,6 +26,7 @@ void ShellWindow::fitToScreen()
     if (!screen)
         return;
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    m_framed = !frame.isNull();
     const QSize available = screen->availableSize();
     const QSize least = minimumSizeFor(available, frame);
     if (minimumSize() != least)
@@ -53,19 +54,26 @@ void ShellWindow::closeEvent(QCloseEvent *event)
 void ShellWindow::moveEvent(QMoveEvent *event)
 {
     QMainWindow::moveEvent(event);
-    // A window manager frames the window after it is shown, or moves it to
-    // another screen.
-    fitToScreen();
+    // A window manager frames the window after it is shown: its frame counts
+    // from then on. Later moves are left alone: one that maximises the window
+    // comes before its maximised state, and a window shrunk then would keep
+    // the shrunk size as the one it goes back to.
+    if (!m_framed)
+        fitToScreen();
 }
 
 void ShellWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The window may have moved to another screen since it was made.
-    fitToScreen();
+    // Only the first show fits: a window shown again keeps its size, and one
+    // coming back from the task bar may still read normal while its size is
+    // the maximised one.
     if (m_shown)
         return;
     m_shown = true;
+    // The window may have moved to another screen since it was made.
+    fitToScreen();
+    connect(windowHandle(), &QWindow::screenChanged, this, &ShellWindow::fitToScreen);
     emit firstShown();
 }
 

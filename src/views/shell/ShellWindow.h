@@ -40,12 +40,16 @@ protected:
 
 private:
     // Sets the minimum for the screen the window is on, and shrinks a window
-    // that does not fit its screen's available area, frame included.
+    // that does not fit its screen's available area, frame included. Run at
+    // the first show, once the window is framed, and when it goes to another
+    // screen.
     void fitToScreen();
 
     std::function<bool()> m_trayAvailable;
     bool m_quitting = false;
     bool m_shown = false;
+    // Whether the window manager's frame was known at the last fit.
+    bool m_framed = false;
 };
 
 } // namespace tw

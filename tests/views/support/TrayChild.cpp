@@ -1,7 +1,7 @@
 // A shell on the fake engine with the real tray, for the tray test: it runs
 // on the test's Xvfb and private bus, takes commands on standard input and
-// reports the window's visibility (and, asked, its maximised state) on
-// standard output, and which of the window and its sheet is active.
+// reports the window's visibility (and, asked, its maximised state or its
+// size) on standard output, and which of the window and its sheet is active.
 #include "controllers/EngineController.h"
 #include "app/InstanceChannel.h"
 #include "views/shell/ShellWindow.h"
@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -60,6 +61,16 @@ bool shownMaximized(const QWidget &window)
     return window.isVisible() && window.isMaximized() && !window.isMinimized();
 }
 
+// The window's size with the window manager's frame, and whether that fits
+// the screen's available area.
+QByteArray frameSize(const QWidget &window)
+{
+    const QSize frame = window.frameGeometry().size();
+    const bool fits = window.screen()->availableSize().boundedTo(frame) == frame;
+    return "size " + QByteArray::number(frame.width()) + 'x' + QByteArray::number(frame.height())
+           + (fits ? " fits" : " too big");
+}
+
 void openSheet(QWidget &window)
 {
     auto *sheet = new QDialog(&window);
@@ -105,6 +116,8 @@ int main(int argc, char **argv)
                 VisibilityReport::say(qobject_cast<QDialog *>(QApplication::activeWindow()) ? "sheet" : "no sheet");
             else if (command == "state")
                 VisibilityReport::say(shownMaximized(rig.shell->window()) ? "maximized" : "normal");
+            else if (command == "size")
+                VisibilityReport::say(frameSize(rig.shell->window()).constData());
         }
     });
     VisibilityReport::say("started");
