@@ -239,10 +239,8 @@ TEST(AppEnvironmentIntegrationTest, PurgeTrashesTheSubfolderOnTheOtherMacAndTheF
         return QFile::exists(pathB + "/sub/take.bin") && QFile::exists(pathB + "/sub/film-master.mov")
             && QFile::exists(pathB + "/both/reel.bin");
     }, 60000));
-    const quint16 portA = freeLoopbackPort();
-    const quint16 portB = freeLoopbackPort();
-    Mac macA(a.startedEngine(), portA, portB);
-    Mac macB(b.startedEngine(), portB, portA);
+    const quint16 portA = freeLoopbackPort(), portB = freeLoopbackPort();
+    Mac macA(a.startedEngine(), portA, portB), macB(b.startedEngine(), portB, portA);
     preparePurge(macB, b.deviceID(), a.deviceID(), pathB);
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()));
     preparePurge(macA, a.deviceID(), b.deviceID(), pathA);

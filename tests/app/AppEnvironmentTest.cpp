@@ -155,13 +155,7 @@ TEST(AppEnvironmentTest, BootstrapRunsItsStepsInOrder)
 {
     const QStringList head = {"startQueue", "installMembershipHook", "start", "networkSettings", "localDeviceName",
                               "refreshVolumeStatus"};
-    struct Row
-    {
-        const char *name;
-        bool withSync;
-        bool missing;
-        QStringList afterHead;
-    };
+    struct Row { const char *name; bool withSync, missing; QStringList afterHead; };
     const QList<Row> rows = {
         {"no sync", false, false, QStringList{"devices", "folders", "pendingDevices"} + kEngineUp + kBaselines},
         {"one sync, one folder left send-only", true, false,
@@ -215,19 +209,8 @@ TEST(AppEnvironmentTest, OneCycleRunsItsStepsInOrder)
     const QStringList mountPass = {"mountsChanged", "iconCacheStale", "refreshVolumeStatus"};
     // MountBurst: two more changes arrive while the first is handled.
     enum class Wake { Cycle, Sweep, PausedSweep, Mount, MountBurst };
-    struct Row
-    {
-        const char *name;
-        bool lanDiagnostics;
-        bool propagation;
-        bool running;
-        bool startBringsItBack;
-        bool gap;
-        QStringList cycle;
-        bool missing = false;
-        Wake wake = Wake::Cycle;
-        bool transfer = false;
-    };
+    struct Row { const char *name; bool lanDiagnostics, propagation, running, startBringsItBack, gap; QStringList cycle;
+                 bool missing = false; Wake wake = Wake::Cycle; bool transfer = false; };
     const QList<Row> rows = {
         {"running", true, true, true, false, false,
          throughDevices + QStringList{"readPeers", "refreshPeerCompletion", "syncCluster"} + tail},
@@ -325,13 +308,8 @@ QStringList readsOfAMountChange(Rig &rig)
 TEST(AppEnvironmentTest, AMountChangeReadsOnlyForASyncFolderThatCameOrWent)
 {
     const QStringList reconcile = {"folders()", "localDeviceID()"};
-    struct Row
-    {
-        const char *name;
-        bool gone;        // the folder's drive is away at start-up
-        bool goneAfter;   // and after it
-        QStringList reads;
-    };
+    // gone, goneAfter: the folder's drive is away at start-up, and after it.
+    struct Row { const char *name; bool gone, goneAfter; QStringList reads; };
     const QList<Row> rows = {
         {"an unrelated file system", false, false, {}},
         {"the folder's drive gone", false, true, QStringList{"folderStatus(tdw-f)"} + reconcile},
@@ -521,13 +499,8 @@ TEST(AppEnvironmentTest, StartingThePollingLoopAgainLeavesOneLoop)
 
 TEST(AppEnvironmentTest, PeersAreAskedOnlyOverDirectConnectionsAndNodesAreLeftOut)
 {
-    struct Row
-    {
-        const char *address;
-        const char *type;
-        bool isLocal;
-        const char *host;  // nullptr: not asked
-    };
+    // host: where the Mac is asked, nullptr where not.
+    struct Row { const char *address; const char *type; bool isLocal; const char *host; };
     const QList<Row> rows = {
         {"[fe80::1]:22000", "tcp-client", true, "[fe80::1]"},
         {"1.2.3.4:22000", "tcp-server", true, "1.2.3.4"},
@@ -676,15 +649,9 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
     // SwapAtGate: while the command waits at the gate, its subfolder's parent
     // becomes a link to a directory outside the folder.
     enum Wait { None, AtFileCheck, AtGate, SwapAtGate };
-    struct Row
-    {
-        const char *path;
-        Arrange arrange;
-        QString first;
-        QString again = {};  // empty: the same as the first
-        QStringList protectedAfter = {};
-        Wait wait = None;
-    };
+    // again: empty where the same as the first.
+    struct Row { const char *path; Arrange arrange; QString first, again = {}; QStringList protectedAfter = {};
+                 Wait wait = None; };
     const Arrange as = signedBy(kSender);
     const QList<Row> rows = {
         // A negative timestamp stands for a body that is a JSON array.
@@ -803,14 +770,7 @@ TEST(AppEnvironmentTest, IncomingPurgeAnswersInCheckOrder)
 // a second purge of the folder is refused while the first waits at the gate.
 TEST(AppEnvironmentTest, PurgeFromPeersFailuresChangeNothing)
 {
-    struct Row
-    {
-        const char *folderID;
-        const char *path;
-        std::function<void(Rig &)> arrange;
-        QString failure;
-        int modeSwitches = 0;
-    };
+    struct Row { const char *folderID, *path; std::function<void(Rig &)> arrange; QString failure; int modeSwitches = 0; };
     const auto fails = [](int call) {
         return [call](Rig &r) { r.engine.failNext("folderType", SyncEngineError::backend("down"), call); };
     };
@@ -904,18 +864,11 @@ TEST(AppEnvironmentTest, APurgeKeepsItsLineOnlyWhileSomeMacTookItOrIsOwedIt)
     const Response done = Response::json(R"({"ok":true})");
     const Response noKey = Response::text(403, R"({"ok":false,"error":"no shared secret"})");
     const Response busy = Response::text(409, R"({"ok":false,"error":"in progress"})");
-    struct Row
-    {
-        const char *name;
-        QList<Response> answers;  // of the connected members, in order; the rest are offline
-        QStringList offline = {};
-        bool lineBefore = false;
-        bool nodeUp = true;
-        int removed = 0;
-        Node node = Node::Hidden;
-        Copy copy = Copy::OutOfSync;
-        bool liftFails = false;  // the engine does not take the list without the line
-    };
+    // answers: of the connected members, in order, the rest offline; liftFails: the engine does not take
+    // the list without the line.
+    struct Row { const char *name; QList<Response> answers; QStringList offline = {}; bool lineBefore = false;
+                 bool nodeUp = true; int removed = 0; Node node = Node::Hidden; Copy copy = Copy::OutOfSync;
+                 bool liftFails = false; };
     const QList<Row> rows = {
         {"every Mac refuses for good", {noKey, noKey}, {}, false, true, 0, Node::NotAsked, Copy::SyncsAsBefore},
         {"every Mac refuses for good, the line not lifted", {noKey, noKey}, {}, false, true, 0, Node::NotAsked,
@@ -1119,9 +1072,8 @@ TEST(AppEnvironmentTest, TheSweepRestoresOnlyWhatAPullLeftAndTakesNoRecord)
         const struct timespec times[2] = {{0, UTIME_OMIT}, {999, 900'000'000}};
         ASSERT_TRUE(root.mkpath(dir));
         const QByteArray path = QFile::encodeName(root.filePath(dir));
-        if (!dir.endsWith("bare")) {
-            ASSERT_EQ(::setxattr(path.constData(), FileDates::modifiedAttributeName, "1000", 4, 0), 0);
-        }
+        ASSERT_TRUE(dir.endsWith("bare")
+                    || ::setxattr(path.constData(), FileDates::modifiedAttributeName, "1000", 4, 0) == 0);
         ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
     }
     ASSERT_TRUE(QFile::link(root.filePath("outside"), root.filePath("two/link")));

@@ -37,6 +37,7 @@ const QStringList directories{"Footage", "Footage/Day1", "Footage/Day2", "Notes"
 const QStringList files{"Footage/Day1/clip.mov", "Footage/Day2/clip.mov", "Notes/todo.txt"};
 // The events by which Syncthing tells it found a change here and sent it.
 const QString changeEvents = QStringLiteral("/rest/events?events=LocalChangeDetected,LocalIndexUpdated&timeout=0");
+const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
 
 // One computer: an engine on its Syncthing and the event controller that puts
 // directory times back, installed as the application installs it.
@@ -96,10 +97,11 @@ struct Computer
         return times;
     }
 
-    QList<qint64> modificationTimes() const
+    QList<qint64> modificationTimes() const { return timesOf(watched); }
+    QList<qint64> timesOf(const QStringList &dirs) const
     {
         QList<qint64> times;
-        for (const QString &directory : watched)
+        for (const QString &directory : dirs)
             times.append(QFileInfo(pathOf(directory)).lastModified().toSecsSinceEpoch());
         return times;
     }
@@ -196,8 +198,7 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
 {
     Computer a(*first);
     Computer b(*second);
-    qint64 seenOnA = 0;
-    qint64 seenOnB = 0;
+    qint64 seenOnA = 0, seenOnB = 0;
     a.changesSince(seenOnA);
     b.changesSince(seenOnB);
     for (const QString &file : files)
@@ -205,28 +206,22 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
     QList<qint64> times;
     for (const QString &directory : directories) {
         times.append(1'400'000'000 + 86'400 * times.size());
-        const struct timespec set[2] = {{0, UTIME_OMIT}, {times.last(), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a.pathOf(directory)).constData(), set, 0), 0);
+        setModified(a.pathOf(directory), times.last());
     }
     a.times = b.times = times;
     a.keepTimes();
     const QStringList both{first->deviceID(), second->deviceID()};
     const QJsonObject synced = syncingExtendedAttributes();
+    const int items = int(directories.size() + files.size());
     first->putFolder(folderID, both, synced);
-    ASSERT_TRUE(first->waitUntilIndexed(folderID, int(directories.size() + files.size())));
+    ASSERT_TRUE(first->waitUntilIndexed(folderID, items));
 
     // B makes the directories now and puts A's times back.
     second->putFolder(folderID, both, synced);
-    ASSERT_TRUE(second->waitUntilIndexed(folderID, int(directories.size() + files.size())));
-    ASSERT_TRUE(waitUntil([&] {
-        for (qsizetype i = 0; i < directories.size(); ++i)
-            if (QFileInfo(b.pathOf(directories[i])).lastModified().toSecsSinceEpoch() != times[i])
-                return false;
-        return true;
-    }, 60000));
+    ASSERT_TRUE(second->waitUntilIndexed(folderID, items));
+    ASSERT_TRUE(waitUntil([&] { return b.modificationTimes() == times; }, 60000));
     // Those writes changed B's directories: B sends them, and A takes them in
     // (its puller moves their inodes, which A sends once more, and B takes).
-    const int items = int(directories.size() + files.size());
     ASSERT_TRUE(b.scan());
     ASSERT_TRUE(tookIn(*first, *second, folderID, items));
     ASSERT_TRUE(a.scan());
@@ -239,10 +234,8 @@ TEST_F(DirectoryTimesIntegrationTest, TwoComputersLeftAloneAfterPlacingAFolderWi
     b.changesSince(seenOnB);
 
     // Left alone, neither finds anything to send, however often it looks.
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(a.scan());
-        ASSERT_TRUE(b.scan());
-    }
+    for (int round = 0; round < 2; ++round)
+        ASSERT_TRUE(a.scan() && b.scan());
     EXPECT_EQ(a.changesSince(seenOnA), QStringList());
     EXPECT_EQ(b.changesSince(seenOnB), QStringList());
     EXPECT_EQ(a.changeTimes(), changedOnA);
@@ -274,12 +267,9 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     const QString outside = first->root() + "/outside/";
     for (const QString &directory : archive)
         SyncthingInstance::writeFile(outside + directory + "/clip.mov", QByteArray(1 << 20, directory.size() % 64 + 'A'));
-    for (const char *item : {"Archive2020/Sub/clip.mov", "Archive2020/clip.mov", "Archive2020/Sub", "Archive2020"}) {
-        const struct timespec set[2] = {{0, UTIME_OMIT}, {year2020, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(outside + item).constData(), set, 0), 0);
-    }
-    qint64 seenOnA = 0;
-    qint64 seenOnB = 0;
+    for (const char *item : {"Archive2020/Sub/clip.mov", "Archive2020/clip.mov", "Archive2020/Sub", "Archive2020"})
+        setModified(outside + item, year2020);
+    qint64 seenOnA = 0, seenOnB = 0;
     a.changesSince(seenOnA);
     b.changesSince(seenOnB);
     b.pulling = false;
@@ -311,10 +301,8 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     EXPECT_LE(dirs(b.changesSince(seenOnB)), 2 * archive.size());
 
     // From then on B has nothing of them to send, however often it looks.
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(b.scan());
-        ASSERT_TRUE(a.scan());
-    }
+    for (int round = 0; round < 2; ++round)
+        ASSERT_TRUE(b.scan() && a.scan());
     EXPECT_EQ(b.changesSince(seenOnB), QStringList());
     EXPECT_EQ(a.changesSince(seenOnA), QStringList());
 }
@@ -329,7 +317,6 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
 {
     const QString id = QStringLiteral("tdw-d17e5003");
     const QStringList tree{"Day1", "Day1/Sub", "Day2"};
-    const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
     const QList<qint64> made{y2020, y2020 + 3600, y2020 + 7200};
     SyncthingInstance thirdInstance(QStringLiteral("127.0.0.3"), QStringLiteral("C"));
     thirdInstance.start();
@@ -363,8 +350,7 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
         std::cout << instance.name().toStdString() << " shows the maker's times " << placed.elapsed()
                   << " ms after placing" << std::endl;
     };
-    std::optional<Computer> b;
-    std::optional<Computer> c;
+    std::optional<Computer> b, c;
     place(*second, b);
     place(thirdInstance, c);
     for (SyncthingInstance *instance : {first.get(), second.get(), &thirdInstance})
@@ -401,15 +387,9 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
     EXPECT_TRUE(laterB->events.pendingRestores().contains(id, "Moved"));
     ASSERT_TRUE(second->waitUntilIndexed(id, items + 4));
     awaitTask(laterB->events.retryPendingRestores(id));
-    const auto timesOf = [](const Computer &computer, const QStringList &dirs) {
-        QList<qint64> times;
-        for (const QString &dir : dirs)
-            times.append(QFileInfo(computer.pathOf(dir)).lastModified().toSecsSinceEpoch());
-        return times;
-    };
     for (Computer *computer : {&*a, &*laterB, &*c})
-        EXPECT_TRUE(waitUntil([&] { return timesOf(*computer, moved) == movedTimes; }, 60000))
-            << computer->syncthing.name().toStdString() << ' ' << timesText(timesOf(*computer, moved));
+        EXPECT_TRUE(waitUntil([&] { return computer->timesOf(moved) == movedTimes; }, 60000))
+            << computer->syncthing.name().toStdString() << ' ' << timesText(computer->timesOf(moved));
     EXPECT_EQ(a->strayTimes + c->strayTimes, QStringList());
     EXPECT_EQ(a->modificationTimes(), made);
 
@@ -421,15 +401,15 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
         EXPECT_GT(saved, y2020);
         ASSERT_TRUE(saver.scan());
         for (Computer *computer : {&*a, &*laterB, &*c})
-            EXPECT_TRUE(waitUntil([&] { return timesOf(*computer, {dir}) == QList<qint64>{saved}; }, 60000))
+            EXPECT_TRUE(waitUntil([&] { return computer->timesOf({dir}) == QList<qint64>{saved}; }, 60000))
                 << computer->syncthing.name().toStdString() << ' ' << dir.toStdString() << ' '
-                << timesText(timesOf(*computer, {dir}));
+                << timesText(computer->timesOf({dir}));
     };
     saveInto(*laterB, "Day2");
     saveInto(*a, "Day1/Sub");
     for (SyncthingInstance *instance : {first.get(), second.get(), &thirdInstance})
         ASSERT_TRUE(instance->waitUntilIndexed(id, items + 6));
-    EXPECT_EQ(timesOf(*a, {"Day1"}), QList<qint64>{made[0]});
+    EXPECT_EQ(a->timesOf({"Day1"}), QList<qint64>{made[0]});
 
     // Each takes in what the other sent (a puller moves the inodes of the
     // directories it updates, which each sends once more); left alone then,
@@ -464,7 +444,6 @@ TEST_F(DirectoryTimesIntegrationTest, WithoutSyncedMetadataMadeDirectoriesTakeTh
 {
     const QString id = QStringLiteral("tdw-d17e5004");
     const QStringList tree{"Day1", "Day1/Sub"};
-    const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
     const QList<qint64> made{y2020, y2020 + 3600};
     Computer a(*first, id, tree);
     Computer b(*second, id, tree);

@@ -95,24 +95,18 @@ TEST(OfferGroupTest, TargetMeetsNoSyncsFolder)
                                                 {.id = "2", .label = "Day1", .localPath = "/home/x/W/Cut/Day1/"}}}};
     QList<Project> twice = projects;
     twice[0].folders.append({.id = "3", .label = "F", .localPath = "/home/x/P/Footage (abcd-1234)"});
-    const struct
-    {
-        QList<Project> projects;
-        QString label;
-        QString location;
-        QString target;
-        std::optional<QString> inside;
-    } rows[] = {
-        {projects, ".Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234)", std::nullopt},
-        {projects, "Footage", "/home/x/P/", "/home/x/P/Footage (abcd-1234)", std::nullopt},
-        {projects, "Footage", "/home/x/Q/../P", "/home/x/P/Footage (abcd-1234)", std::nullopt},
-        {twice, "Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234 2)", std::nullopt},
-        {projects, "Cut", "/home/x/W", "/home/x/W/Cut (abcd-1234)", std::nullopt},
+    struct Case { QList<Project> projects; QString label, location, target; std::optional<QString> inside = {}; };
+    const Case rows[] = {
+        {projects, ".Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234)"},
+        {projects, "Footage", "/home/x/P/", "/home/x/P/Footage (abcd-1234)"},
+        {projects, "Footage", "/home/x/Q/../P", "/home/x/P/Footage (abcd-1234)"},
+        {twice, "Footage", "/home/x/P", "/home/x/P/Footage (abcd-1234 2)"},
+        {projects, "Cut", "/home/x/W", "/home/x/W/Cut (abcd-1234)"},
         {projects, "Footage", "/home/x/P/Footage", "/home/x/P/Footage", "/home/x/P/Footage"},
         {projects, "Raw", "/home/x/P/Footage/Sub", "/home/x/P/Footage/Sub/Raw", "/home/x/P/Footage"},
-        {projects, "Raw", "/home/x/P", "/home/x/P/Raw", std::nullopt},
+        {projects, "Raw", "/home/x/P", "/home/x/P/Raw"},
     };
-    for (const auto &row : rows) {
+    for (const Case &row : rows) {
         const FolderPlacement placement =
             FolderPlacement::of(offer(idName, row.label, QStringLiteral("Ann")), row.projects, row.location);
         EXPECT_EQ(placement.targetPath, row.target) << row.label.toStdString() << " at " << row.location.toStdString();

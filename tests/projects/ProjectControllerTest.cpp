@@ -41,6 +41,7 @@ struct Rig
         return *made;
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
+    std::optional<QStringList> owed() const { return defaults.stringList(ProjectController::owedRemovalsKey); }
 
     QTemporaryDir dir;
     UserDefaults defaults{dir.filePath("defaults.json")};
@@ -68,12 +69,7 @@ struct Node
 
 SyncFolder engineFolder(QString id, QString path, QString label = "x")
 {
-    SyncFolder folder;
-    folder.id = id;
-    folder.label = label;
-    folder.path = path;
-    folder.versioning = VersioningPolicy::trashCan(0);
-    return folder;
+    return {.id = id, .label = label, .path = path, .versioning = VersioningPolicy::trashCan(0)};
 }
 
 // The engine stores a device in one form whatever form it was given in; a
@@ -99,29 +95,22 @@ TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
 {
     const QString inviter = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
     const QString node = QStringLiteral("MFZWI3D-BONSGYC-YLTMRWG-C43ENR5-QXGZDMM-FZWI3DP-BONSGYY-LTMRWAD");
-    const struct
-    {
-        const char *name;
-        std::optional<QString> nodeID;
-        bool autoJoinNode;
-        bool nodeJoins;
-    } rows[] = {{"named, preference on", node, true, true},
-                {"named, preference off", node, false, false},
-                {"not named", std::nullopt, true, false}};
-    for (const auto &row : rows) {
+    using Row = std::tuple<const char *, std::optional<QString>, bool, bool>;  // node named, preference, joins
+    for (const auto &[name, nodeID, autoJoinNode, nodeJoins] :
+         {Row{"named, preference on", node, true, true}, Row{"named, preference off", node, false, false},
+          Row{"not named", std::nullopt, true, false}}) {
         Rig rig;
         ProjectController &pc = rig.pc();
         rig.engine.state.pendingDevices = {{node, "vm", ""}};
-        const Invite invite{.deviceID = inviter, .name = "Ann", .project = "Film", .tsIP = {}, .nodeID = row.nodeID,
+        const Invite invite{.deviceID = inviter, .name = "Ann", .project = "Film", .tsIP = {}, .nodeID = nodeID,
                             .nodeName = "Attic"};
-        const std::optional<QString> id = awaitTask(pc.acceptInvite(invite, row.autoJoinNode));
-        ASSERT_TRUE(id) << row.name;
+        const std::optional<QString> id = awaitTask(pc.acceptInvite(invite, autoJoinNode));
+        ASSERT_TRUE(id) << name;
         awaitTask(pc.refreshPending());
-        const QList<ProjectMember> members = pc.project(*id)->members;
         const ProjectMember asNode{node, "Attic", MemberRole::Seed, false, true};
-        EXPECT_EQ(members.contains(asNode), row.nodeJoins) << row.name;
-        EXPECT_EQ(rig.engine.callsOf("addDevice").contains("addDevice(" + node + ")"), row.nodeJoins) << row.name;
-        EXPECT_EQ(pc.pendingDeviceApproval().has_value(), !row.nodeJoins) << row.name;
+        EXPECT_EQ(pc.project(*id)->members.contains(asNode), nodeJoins) << name;
+        EXPECT_EQ(rig.engine.callsOf("addDevice").contains("addDevice(" + node + ")"), nodeJoins) << name;
+        EXPECT_EQ(pc.pendingDeviceApproval().has_value(), !nodeJoins) << name;
     }
 }
 
@@ -131,20 +120,14 @@ TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
 // holds up no add: it is compared as written.
 TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
 {
-    const struct
-    {
-        const char *name;
-        QString path;
-        bool free;
-        bool written;  // told by the text of the paths alone
-        bool hung = false;  // the kept folder's mount answers no look-up
-    } rows[] = {{"the same path", "/Footage", false, true}, {"a trailing slash", "/Footage/", false, true},
-                {"through ..", "/x/../Footage", false, true}, {"through a link", "/link", false, false},
-                {"inside it", "/Footage/Day1", false, true},  {"around it", "", false, true},
-                {"beside it", "/Other", true, true},
-                {"beside it, its mount hung", "/Other", true, true, true},
-                {"inside it, its mount hung", "/Footage/Day1", false, true, true}};
-    for (const auto &row : rows) {
+    // written: told by the text of the paths alone; hung: the kept folder's mount answers no look-up.
+    struct Row { const char *name; QString path; bool free, written, hung = false; };
+    const Row rows[] = {{"the same path", "/Footage", false, true}, {"a trailing slash", "/Footage/", false, true},
+                        {"through ..", "/x/../Footage", false, true}, {"through a link", "/link", false, false},
+                        {"inside it", "/Footage/Day1", false, true}, {"around it", "", false, true},
+                        {"beside it", "/Other", true, true}, {"beside it, its mount hung", "/Other", true, true, true},
+                        {"inside it, its mount hung", "/Footage/Day1", false, true, true}};
+    for (const auto &row : rows)
         for (const char *operation : {"accept", "add", "pass"}) {
             if (operation == std::string("pass") && (!row.written || row.hung))
                 continue;
@@ -179,7 +162,6 @@ TEST(ProjectControllerTest, NoFolderIsAddedWhereItsTreeMeetsAnother)
             awaitTask(pc.reconcileAll());
             EXPECT_EQ(e.callsOf("addFolder").size(), row.free ? 1 : 0) << row.name << ' ' << operation;
         }
-    }
 }
 
 TEST(ProjectControllerTest, MissingKeysTakeTheirDefaultsSavingWritesEveryKnownKeyAndAFailedSaveKeepsTheChange)
@@ -293,7 +275,7 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     // record that will take it under its ID.
     const auto keptOwed = [&] {
         EXPECT_EQ(e.callCount("removeFolder"), 0);
-        EXPECT_EQ(rig.defaults.stringList(ProjectController::owedRemovalsKey), QStringList(madeA));
+        EXPECT_EQ(rig.owed(), QStringList(madeA));
     };
     pc.setPathLookUps(&lookUps);
     bool woke = false;
@@ -313,7 +295,7 @@ TEST(ProjectControllerTest, EachFolderIsKnownAdoptedOrCreatedAndOnlyOnce)
     const qsizetype changed = e.callsOf("changeFolder").size();
     awaitTask(pc.reconcileAll());
     EXPECT_EQ(pc.folderOf("S", "1")->syncthingFolderID, madeA);
-    EXPECT_EQ(rig.defaults.stringList(ProjectController::owedRemovalsKey), std::nullopt);
+    EXPECT_EQ(rig.owed(), std::nullopt);
     EXPECT_EQ(e.callsOf("changeFolder").mid(changed), QStringList());
     EXPECT_EQ(pc.lastReconcileSummary(), u"0 folders created, +0/\u22120 shares, 1 offline skipped"_qs);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
@@ -738,7 +720,6 @@ TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAn
     e.state.devices = {{.id = "B", .name = "Bo"}};
     e.runPolicy().setAllPaused(true);
     const QString x = "tdw-0ffe12ed";
-    const auto owed = [&rig] { return rig.defaults.stringList(ProjectController::owedRemovalsKey); };
     std::optional<QStringList> owedWhileMade;
     e.beforeAnswer = [&](QString operation) -> QCoro::Task<void> {
         if (operation != "addFolder")
@@ -748,12 +729,12 @@ TEST(ProjectControllerTest, AnAcceptedOffersFolderIsOwedUntilItsRecordIsStoredAn
         co_await pc.reconcileAll();
         e.state.folders.clear();
         co_await pc.reconcileAll();
-        owedWhileMade = owed();
+        owedWhileMade = rig.owed();
     };
     awaitTask(pc.acceptIncomingFolder({x, "Raw", "B", "Bo"}, "/offered", {}, {}, false));
     EXPECT_EQ(owedWhileMade, QStringList(x));
     EXPECT_EQ(e.callCount("removeFolder"), 0);
-    EXPECT_EQ(owed(), std::nullopt);
+    EXPECT_EQ(rig.owed(), std::nullopt);
     EXPECT_EQ(pc.projects().value(0).folders.value(0).syncthingFolderID, x);
     ASSERT_EQ(e.folderRequests.size(), 1);
     const auto made = std::find_if(e.state.folders.cbegin(), e.state.folders.cend(),
@@ -770,7 +751,6 @@ TEST(ProjectControllerTest, AMadeOrAcceptedFolderStaysOwedWhileTheSyncsFileCanno
     Rig rig;
     FakeSyncEngine &e = rig.engine;
     ProjectController &pc = rig.pc();
-    const auto owed = [&rig] { return rig.defaults.stringList(ProjectController::owedRemovalsKey); };
     const QString a = rig.path("a"), b = rig.path("b"), x = "tdw-0ffe12ed";
     for (const QString &path : {a, b, pc.storePath()})
         ASSERT_TRUE(QDir().mkpath(path));
@@ -779,14 +759,14 @@ TEST(ProjectControllerTest, AMadeOrAcceptedFolderStaysOwedWhileTheSyncsFileCanno
             .folders = {{.id = "1", .label = "A", .localPath = a}}});
     awaitTask(pc.reconcileAll());
     const QString made = pc.folderOf("S", "1")->syncthingFolderID.value_or("");
-    EXPECT_EQ(owed(), QStringList(made));
+    EXPECT_EQ(rig.owed(), QStringList(made));
     // Its pass keeps the first, claimed now, and the accept's folder.
     awaitTask(pc.acceptIncomingFolder({x, "Raw", "B", "Bo"}, b, {}, {}, false));
-    EXPECT_EQ(owed(), QStringList({made, x}));
+    EXPECT_EQ(rig.owed(), QStringList({made, x}));
     EXPECT_TRUE(pc.lastErrorMessage().value_or("").startsWith("Could not save your syncs: "));
     ASSERT_TRUE(QDir().rmdir(pc.storePath()));
     awaitTask(pc.reconcileAll());
-    EXPECT_EQ(owed(), std::nullopt);
+    EXPECT_EQ(rig.owed(), std::nullopt);
     EXPECT_EQ(e.callCount("removeFolder"), 0);
     EXPECT_EQ(pc.lastErrorMessage(), std::nullopt);
 }

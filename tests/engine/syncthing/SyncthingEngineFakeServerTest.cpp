@@ -322,13 +322,8 @@ TEST_F(SyncthingEngineFakeServerTest, FailedItemsAreCountedFromTheWholeListWhate
 {
     const QString noDevice = "no connected device has the required version of this file";
     const int most = SyncthingEngine::failuresRead;
-    const struct
-    {
-        QStringList paths;
-        int brokenPage;
-        qint64 failing;
-        int moves = 0;  // the list is built anew after each answer
-    } rows[] = {
+    // moves: the list is built anew after each answer
+    const struct { QStringList paths; int brokenPage; qint64 failing; int moves = 0; } rows[] = {
         {named("w/", 200) + named("z/", 50), 0, 50},
         {named("w/", 2500) + named("z/", 50), 0, 50},
         {named("a/", 1) + named("w/", 249), 0, 1},

@@ -45,11 +45,7 @@ const QString kDash = QStringLiteral(" \u2014 ");
 
 // Each name, and a word of it that no text of the screens holds otherwise:
 // wherever the word shows, the whole name must show as typed.
-struct HostileName
-{
-    QString name;
-    QString word;
-};
+struct HostileName { QString name; QString word; };
 
 // The names one run gives every place: the sync's, its folder's, a
 // teammate's, this Mac's, a Mac that is no member yet, the node's and an
@@ -140,11 +136,7 @@ QString drawn(const QString &text, Qt::TextFormat format)
     return document.toPlainText();
 }
 
-struct Shown
-{
-    QString where;
-    QString text;
-};
+struct Shown { QString where; QString text; };
 
 void addWidgetTexts(QWidget &widget, QList<Shown> &shown)
 {

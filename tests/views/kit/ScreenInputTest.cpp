@@ -32,6 +32,7 @@
 #include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
 #include <QAbstractItemView>
@@ -39,16 +40,13 @@
 #include <QCheckBox>
 #include <QAbstractScrollArea>
 #include <QListWidget>
-#include <QToolButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -67,12 +65,8 @@
 namespace tw {
 namespace {
 
-struct Screen
-{
-    const char *name;
-    // Made, filled in where its main button needs it, and shown.
-    std::function<std::unique_ptr<QWidget>()> build;
-};
+// build: made, filled in where its main button needs it, and shown.
+struct Screen { const char *name; std::function<std::unique_ptr<QWidget>()> build; };
 
 QString describe(const QWidget &widget)
 {
@@ -82,6 +76,13 @@ QString describe(const QWidget &widget)
 QCoro::Task<std::optional<QString>> pickTo(QString path, QWidget *)
 {
     co_return path;
+}
+
+// The window made active, as the user's click makes it.
+bool madeActive(QWidget &window)
+{
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
 }
 
 class ScreenInputTest : public SyncPageRig
@@ -186,6 +187,23 @@ protected:
         };
     }
 
+    // The screen of that name, shown on the settings window's tab (-1 elsewhere).
+    std::unique_ptr<QWidget> build(const char *name, int tab, const QList<Screen> &others = {})
+    {
+        for (const Screen &screen : sheets() + panelsAndSettings() + others)
+            if (qstrcmp(screen.name, name) == 0) {
+                std::unique_ptr<QWidget> shownScreen = screen.build();
+                if (tab >= 0)
+                    static_cast<SettingsView *>(shownScreen.get())->tabs()->setCurrentIndex(tab);
+                settleLayouts();
+                return shownScreen;
+            }
+        return nullptr;
+    }
+
+    // Room to free: the question of "Free up space now".
+    void keepAnOldVersion() { SyncthingInstance::writeFile(dir.filePath("f1/.stversions/old.txt"), QByteArray(5000, 'a')); }
+
     NavigationPath path;
 };
 
@@ -225,8 +243,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
         int clicks = 0;
         for (QAbstractButton *button : sheet->findChildren<QAbstractButton *>())
             countInstead(*button, [&clicks, button, main] { clicks += button == main; });
-        sheet->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
+        ASSERT_TRUE(madeActive(*sheet));
 
         // Twice round: the focus has been on the main button and left it.
         const QList<QWidget *> stops = focusStops(*sheet);
@@ -268,8 +285,7 @@ TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
     app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
     MainWindow window(app(), appSignals, ViewFactories::standard());
     window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(madeActive(window));
     int checked = 0;
     const auto pressEach = [&] {
         settleLayouts();
@@ -298,11 +314,8 @@ TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
     EXPECT_GE(checked, 8);
 }
 
-struct Reading
-{
-    QString value;
-    int wheelDelta;  // the direction in which the value can still move
-};
+// wheelDelta: the direction in which the value can still move
+struct Reading { QString value; int wheelDelta; };
 
 Reading readValue(const QWidget &widget)
 {
@@ -361,13 +374,11 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
 {
     // The application as main() builds it.
     ShellRig application;
-    int checked = 0;
-    int scrolled = 0;
+    int checked = 0, scrolled = 0;
     for (const Screen &screen : sheets() + panelsAndSettings()) {
         SCOPED_TRACE(screen.name);
         std::unique_ptr<QWidget> shownScreen = screen.build();
-        shownScreen->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        ASSERT_TRUE(madeActive(*shownScreen));
         forEachPage(*shownScreen, [&] {
             for (QWidget *widget : shownScreen->findChildren<QWidget *>()) {
                 if (!widget->isVisible() || !WheelFocusGuard::guards(*widget))
@@ -456,15 +467,10 @@ TEST_F(ScreenInputTest, TabLeavesEveryMultiLineFieldAndTypesNoTab)
 
 // A button that disables itself while its work runs: where it is, and what
 // makes it ready to be pressed.
-struct BusyButton
-{
-    const char *screen;
-    int tab;  // the settings window's tab; -1 elsewhere
-    const char *button;
-    std::function<void(QWidget &)> ready = [](QWidget &) {};
-    // Enabled again once done; an archive freed has nothing left to free.
-    bool again = true;
-};
+// tab: the settings window's, -1 elsewhere; again: enabled again once done (an archive freed has nothing
+// left to free).
+struct BusyButton { const char *screen; int tab; const char *button; std::function<void(QWidget &)> ready = [](QWidget &) {};
+                    bool again = true; };
 
 // The button pressed from the keyboard is disabled while it works: the focus
 // stays with it (Qt passes a disabled widget's focus on to the next field,
@@ -472,11 +478,7 @@ struct BusyButton
 // again once it is enabled.
 TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
 {
-    const QString archive = dir.filePath(QStringLiteral("f1/.stversions/old.txt"));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(archive).path()));
-    QFile archived(archive);
-    ASSERT_TRUE(archived.open(QIODevice::WriteOnly) && archived.write(QByteArray(5000, 'a')) == 5000);
-    archived.close();
+    keepAnOldVersion();
     const auto fill = [](const char *field, QString text) {
         return [field, text](QWidget &screen) {
             screen.findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
@@ -500,17 +502,10 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
         {"node set-up confirmation", -1, "connect"},
         {"feedback sheet", -1, "send"},
     };
-    QList<Screen> screens = sheets() + panelsAndSettings();
     for (const BusyButton &row : buttons) {
         SCOPED_TRACE(std::string(row.screen) + " " + row.button);
-        const auto screen = std::find_if(screens.cbegin(), screens.cend(),
-                                         [&row](const Screen &made) { return qstrcmp(made.name, row.screen) == 0; });
-        ASSERT_NE(screen, screens.cend());
-        std::unique_ptr<QWidget> shownScreen = screen->build();
-        if (row.tab >= 0) {
-            static_cast<SettingsView *>(shownScreen.get())->tabs()->setCurrentIndex(row.tab);
-            settleLayouts();
-        }
+        std::unique_ptr<QWidget> shownScreen = build(row.screen, row.tab);
+        ASSERT_NE(shownScreen, nullptr);
         row.ready(*shownScreen);
         settleLayouts();
         QPushButton *button = nullptr;
@@ -519,8 +514,7 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
                 button = candidate;
         ASSERT_NE(button, nullptr);
         ASSERT_TRUE(waitUntil([&] { return button->isEnabled(); }));
-        shownScreen->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        ASSERT_TRUE(madeActive(*shownScreen));
         button->setFocus(Qt::TabFocusReason);
         QTest::keyClick(button, Qt::Key_Space);
         // A bulk or destructive action asks first.
@@ -542,23 +536,13 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
 // own press disables or hides hands it to a harmless neighbour, a panel takes
 // it on its first stop and gives it back to the button that opened it, a
 // question gives it back to its button, ringed after the keyboard.
-struct FocusMove
-{
-    const char *screen;
-    int tab;
-    std::function<QWidget *(QWidget &)> act;  // answers where the focus should be
-    bool ringed = true;                         // the last input was a key
-};
+// act: answers where the focus should be; ringed: the last input was a key.
+struct FocusMove { const char *screen; int tab; std::function<QWidget *(QWidget &)> act; bool ringed = true; };
 
 TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
 {
     ShellRig application;
-    // Room to free: the question of "Free up space now".
-    const QString archive = dir.filePath(QStringLiteral("f1/.stversions/old.txt"));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(archive).path()));
-    QFile archived(archive);
-    ASSERT_TRUE(archived.open(QIODevice::WriteOnly) && archived.write(QByteArray(5000, 'a')) == 5000);
-    archived.close();
+    keepAnOldVersion();
     const auto named = [](QWidget &screen, const char *name) {
         for (QWidget *widget : screen.findChildren<QWidget *>(QString::fromLatin1(name)))
             if (widget->isVisible())
@@ -675,24 +659,20 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              return window.incomingBanner();
          }},
     };
-    QList<Screen> screens = sheets() + panelsAndSettings();
-    screens.append({"main window", [this, &appSignals] {
-                        engine.state.pendingFolders = {{.folderID = QStringLiteral("f9"), .offeredByDeviceID = kPeer}};
-                        awaitTask(app().projects().refreshPending());
-                        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
-                        return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
-                    }});
+    const QList<Screen> mainWindow{{"main window", [this, &appSignals] {
+        PendingFolder offer;
+        offer.folderID = QStringLiteral("f9");
+        offer.offeredByDeviceID = kPeer;
+        engine.state.pendingFolders = {offer};
+        awaitTask(app().projects().refreshPending());
+        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+        return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
+    }}};
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
-        const auto screen = std::find_if(screens.cbegin(), screens.cend(),
-                                         [&move](const Screen &made) { return qstrcmp(made.name, move.screen) == 0; });
-        ASSERT_NE(screen, screens.cend());
-        std::unique_ptr<QWidget> shownScreen = screen->build();
-        if (move.tab >= 0)
-            static_cast<SettingsView *>(shownScreen.get())->tabs()->setCurrentIndex(move.tab);
-        settleLayouts();
-        shownScreen->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(shownScreen.get()));
+        std::unique_ptr<QWidget> shownScreen = build(move.screen, move.tab, mainWindow);
+        ASSERT_NE(shownScreen, nullptr);
+        ASSERT_TRUE(madeActive(*shownScreen));
         QPointer<QWidget> expected = move.act(*shownScreen);
         ASSERT_TRUE(expected);
         const auto ringed = [&] {
@@ -716,8 +696,7 @@ TEST_F(ScreenInputTest, AKeyOnAListWithoutAMarkedRowFirstShowsIt)
     int activated = 0;
     QObject::connect(&list, &QListWidget::itemActivated, [&activated] { ++activated; });
     window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(madeActive(window));
     list.setFocus(Qt::MouseFocusReason);
     QTest::keyClick(&list, Qt::Key_Return);
     EXPECT_EQ(list.currentRow(), 0);

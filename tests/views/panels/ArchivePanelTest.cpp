@@ -389,12 +389,7 @@ TEST(ArchivePanelTimeTest, OnlyInternetDateTimesAreShownAsMediumDateAndShortTime
     const QTimeZone plusTwo(2 * 3600);
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale de(QLocale::German, QLocale::Germany);
-    const struct
-    {
-        QLocale locale;
-        QString text;
-        QString shown;
-    } rows[] = {
+    const struct { QLocale locale; QString text; QString shown; } rows[] = {
         {us, "2024-05-01T10:20:30Z", "May 1, 2024 12:20 PM"},
         {us, "2024-05-01T10:20:30.123456789Z", "May 1, 2024 12:20 PM"},
         {us, "2024-05-01T23:59:59.5-01:00", "May 2, 2024 2:59 AM"},

@@ -111,12 +111,7 @@ protected:
 
 TEST(OmitLevelModelTest, TheExclusionLineIsAnchoredWithItsGlobCharactersEscaped)
 {
-    const struct
-    {
-        QStringList stack;
-        QString name;
-        QString line;
-    } rows[] = {
+    const struct { QStringList stack; QString name; QString line; } rows[] = {
         {{}, "a.mov", "/a.mov"},
         {{"Shots", "Day 1"}, "raw", "/Shots/Day 1/raw"},
         {{}, "Take [1].mov", R"(/Take \[1\].mov)"},
@@ -132,11 +127,7 @@ TEST_F(OmitPanelTest, TheLevelIsListedDirectoriesFirstByCodePointAndOnlyAnExactL
     engine.state.browse["st"][""] = {file(".DS_Store"), file("b"),  folderEntry(".git"),         file("B"),
                                      file("a"),         file("_x"), file(u"\U0001F600"_qs), file(u"\uFF5E"_qs),
                                      folderEntry("z")};
-    const struct
-    {
-        QString line;
-        bool on;
-    } rows[] = {{"/z", true}, {"z", false}, {"/z/", false}, {"/Z", false}};
+    const struct { QString line; bool on; } rows[] = {{"/z", true}, {"z", false}, {"/z/", false}, {"/Z", false}};
     for (const auto &line : rows) {
         lines() = {"*.tmp", line.line};
         auto panel = shownPanel();

@@ -50,11 +50,7 @@ QProcessEnvironment copyEnvironment(const QString &base)
     return environment;
 }
 
-struct Finished
-{
-    int exitCode = -1;
-    QByteArray standardError;
-};
+struct Finished { int exitCode = -1; QByteArray standardError; };
 
 // Runs a copy of the application while this event loop answers for the
 // first, where there is one.
@@ -132,12 +128,7 @@ TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
     window.hide();
     rig.env().setPendingInvite(std::nullopt);
     const QByteArray link = InviteCodec::url(invite)->toString(QUrl::FullyEncoded).toUtf8();
-    const struct
-    {
-        const char *name;
-        QByteArray bytes;
-        bool finished;
-    } refused[] = {
+    const struct { const char *name; QByteArray bytes; bool finished; } refused[] = {
         {"longer than 64 KiB", link + "&pad=" + QByteArray(InstanceChannel::maxLineBytes, 'a'), true},
         {"not UTF-8", link + "&name=\xff\xfe", true},
         {"never finished", link, false},
@@ -218,11 +209,7 @@ TEST(AppShellTest, WithoutADisplayTheApplicationSaysSoInOneLine)
 TEST(AppShellTest, AnInviteLinkWithoutADeviceSaysItCannotBeUsed)
 {
     const Invite nobody{QString(), QStringLiteral("Ada's Mac"), QStringLiteral("Plans"), std::nullopt};
-    const struct
-    {
-        QString link;
-        QString said;
-    } rows[] = {
+    const struct { QString link; QString said; } rows[] = {
         {InviteCodec::url(nobody)->toString(QUrl::FullyEncoded), texts::unusableInvite},
         {QStringLiteral("tidewellsync://join?d=zzz"), texts::unreadableInvite},
     };
@@ -250,11 +237,7 @@ TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
     QAction *closeWindow = menuAction(*rig.shell, QStringLiteral("Close Window"));
     ASSERT_TRUE(closeWindow);
 
-    const struct
-    {
-        bool tray;
-        bool byMenu;
-    } closes[] = {{true, false}, {false, false}, {true, true}, {false, true}};
+    const struct { bool tray; bool byMenu; } closes[] = {{true, false}, {false, false}, {true, true}, {false, true}};
     for (const auto &close : closes) {
         rig.trayAvailable = close.tray;
         if (close.byMenu)
@@ -311,12 +294,7 @@ TEST(AppShellTest, TheWholeWindowFitsItsMinimum)
 
 TEST(AppShellTest, TheMinimumSizeFitsASmallerScreen)
 {
-    const struct
-    {
-        QSize available;
-        QMargins frame;
-        QSize minimum;
-    } rows[] = {
+    const struct { QSize available; QMargins frame; QSize minimum; } rows[] = {
         {{1920, 1050}, {}, {760, 780}},
         {{1366, 740}, {}, {760, 740}},
         {{1366, 740}, {1, 28, 1, 1}, {760, 711}},

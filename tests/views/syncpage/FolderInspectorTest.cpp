@@ -234,11 +234,7 @@ TEST_F(FolderInspectorTest, TheDiskNoteNamesWhatIsNeededAndWhatIsFree)
     makeSync({here});
     ASSERT_TRUE(waitUntil([&] { return app().volumeFreeBytes().contains(dir.path()); }));
     const qint64 free = app().volumeFreeBytes().value(dir.path());
-    const struct
-    {
-        qint64 need;
-        bool note;
-    } rows[] = {{free, true}, {0, false}};
+    const struct { qint64 need; bool note; } rows[] = {{free, true}, {0, false}};
     for (const auto &row : rows) {
         engine.state.folderStatuses["st1"].needBytes = row.need;
         load();
@@ -307,11 +303,7 @@ TEST_F(FolderInspectorTest, ChipTextsReadOnTheirCapsulesInEitherAppearance)
 
 TEST_F(FolderInspectorTest, APerMacChoiceIsRecordedForTheTeamOnlyWithPropagationAndAnEngineFolder)
 {
-    const struct
-    {
-        QString folderID;
-        bool propagation;
-    } rows[] = {{"Docs", true}, {"Docs", false}, {"New", true}};
+    const struct { QString folderID; bool propagation; } rows[] = {{"Docs", true}, {"Docs", false}, {"New", true}};
     int n = 0;
     for (const auto &row : rows) {
         syncID = QStringLiteral("S%1").arg(++n);
