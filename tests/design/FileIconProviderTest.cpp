@@ -146,6 +146,11 @@ TEST(FileIconProviderTest, DISABLED_QuitsWhileIconsLoad)
         (void)FileIconProvider::loadAsync(path, false);
     }
     EXPECT_EQ(FileIconProvider::counts().probes, 200);
+    // A pool thread takes its name once it runs: on a busy machine, a while
+    // after it was started.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (probeThreads() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_GT(probeThreads(), 0);
 }
 
