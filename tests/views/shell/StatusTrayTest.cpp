@@ -164,9 +164,19 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximisedUnderIt
     QByteArray listed;
     ASSERT_TRUE(waitUntil([&] { return (listed = wmctrl({"-l"}).value_or("(no answer)")).contains("TidewellMesh"); }, 60000))
         << listed.constData() << manager.readAllStandardError().constData();
-    // Shrunk to the screen once framed.
+    // Openbox answers requests in turn: once a new number of desktops shows,
+    // it has dealt with everything asked before.
+    int desktops = 4;
+    const auto openboxCaughtUp = [&] {
+        desktops = desktops == 2 ? 3 : 2;
+        return wmctrl({"-n", QString::number(desktops)})
+               && waitUntil([&] { return wmctrl({"-d"}).value_or("").count('\n') == desktops; }, 60000);
+    };
+    // Shrunk to the screen once framed, and openbox has taken the shrinking
+    // before it is asked to maximise: it gives back what it had last.
     QByteArray normalSize;
     ASSERT_TRUE(waitUntil([&] { return (normalSize = frameSize()).endsWith(" fits"); }, 60000)) << normalSize.constData();
+    ASSERT_TRUE(openboxCaughtUp());
     // Asked again until it holds: openbox may still be settling in.
     const auto maximise = [&](bool on) {
         return waitUntil([&] {
@@ -184,14 +194,6 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximisedUnderIt
             << restoredSize.constData() << " after " << normalSize.constData();
     }
     ASSERT_TRUE(maximise(true));
-    // Openbox answers requests in turn: once a new number of desktops shows,
-    // it has dealt with everything asked before.
-    int desktops = 4;
-    const auto openboxCaughtUp = [&] {
-        desktops = desktops == 2 ? 3 : 2;
-        return wmctrl({"-n", QString::number(desktops)})
-               && waitUntil([&] { return wmctrl({"-d"}).value_or("").count('\n') == desktops; }, 60000);
-    };
     // Maximised once openbox has dealt with every request and the window has
     // taken its reports: a report read before them may still be on its way,
     // and a close that meets it finds a window it takes for minimised.
