@@ -287,10 +287,11 @@ CapsuleChip *teammateChip(QWidget *root)
     return nullptr;
 }
 
-// The message box shown over the widget, if any.
-QMessageBox *shownBox(QWidget &root)
+// The message box (or other widget of the type) shown over the widget, if any.
+template <typename Widget = QMessageBox>
+Widget *shownBox(QWidget &root)
 {
-    for (QMessageBox *box : root.findChildren<QMessageBox *>())
+    for (Widget *box : root.findChildren<Widget *>())
         if (box->isVisible())
             return box;
     return nullptr;
@@ -398,6 +399,15 @@ int runTour()
         return nullptr;
     };
     auto inspectorShown = [&] { return shown("tw::FolderInspector") != nullptr; };
+    // A button of the inspector's action row, and the open panel's back button.
+    auto actionButton = [&](const char *name) -> QWidget * {
+        QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
+        return actions ? actions->findChild<QToolButton *>(QString::fromLatin1(name)) : nullptr;
+    };
+    auto panelBack = [&]() -> QWidget * {
+        QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+        return host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr;
+    };
     // The inspector area grows and shrinks animated: pictures wait for its
     // end at the height of what it shows. A change of selection starts the
     // animation only on its next layout, so a still area is not yet settled.
@@ -438,8 +448,7 @@ int runTour()
                            const std::function<void(QWidget &)> &inPanel = {},
                            const std::function<void(QWidget &)> &then = {}) {
         tour.step(step, [&, button, type] {
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            click(actions ? actions->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
+            click(actionButton(button));
             tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
             tour.expect(waitUntil([&] {
                 const auto bars = syncPage()->findChildren<QProgressBar *>();
@@ -453,8 +462,7 @@ int runTour()
         });
         if (then && shown(type))
             then(*shown(type));
-        QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-        click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
+        click(panelBack());
         tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
     };
     auto folderPanels = [&](const QString &look) {
@@ -739,12 +747,7 @@ int runTour()
                 return tile && tile->isVisible();
             }, kStepMs), "the New sync tile");
             press(tile, Qt::Key_Space);
-            auto sheet = [&]() -> QWidget * {
-                for (NewProjectSheet *open : window.findChildren<NewProjectSheet *>())
-                    if (open->isVisible())
-                        return open;
-                return nullptr;
-            };
+            auto sheet = [&] { return shownBox<NewProjectSheet>(window); };
             if (tour.expect(waitUntil([&] { return sheet() && sheet()->isActiveWindow(); }, kStepMs),
                             "Space opens the sheet"))
                 QTest::keyClick(sheet()->focusWidget() ? sheet()->focusWidget() : sheet(), Qt::Key_Escape);
@@ -759,16 +762,13 @@ int runTour()
             click(labelled<FolderChip>(syncPage(), "label", "moving"));
             tour.expect(waitUntil(inspectorShown, kStepMs), "the folder's inspector");
             activeWindow();
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            press(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
+            press(actionButton("settings"), Qt::Key_Space);
             tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
                         "Space opens the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
                         "a panel has the taller inspector area");
-            tour.expect(waitUntil([&] {
-                QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-                return host && QApplication::focusWidget() == host->findChild<QToolButton *>(QStringLiteral("back"));
-            }, kStepMs), "the panel's first stop has the focus");
+            tour.expect(waitUntil([&] { return panelBack() && QApplication::focusWidget() == panelBack(); }, kStepMs),
+                        "the panel's first stop has the focus");
             QPointer<QWidget> freeSpace = shown("QPushButton", QStringLiteral("freeSpace"));
             tour.expect(freeSpace && waitUntil([&] { return freeSpace->isEnabled(); }, kStepMs), "Free up space");
             press(freeSpace, Qt::Key_Space);
@@ -782,12 +782,9 @@ int runTour()
             return &window;
         });
         tour.step(look + "focus-after-panel", [&] {
-            QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-            press(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr, Qt::Key_Space);
+            press(panelBack(), Qt::Key_Space);
             tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            backOn(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr,
-                   "the focus is back on the button that opened the panel");
+            backOn(actionButton("settings"), "the focus is back on the button that opened the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
             return &window;
         });
