@@ -380,10 +380,8 @@ int runTour()
 
     tour.step("welcome-sheet", [&] {
         auto sheet = [&] { return qobject_cast<WelcomeSheet *>(main->openSheet()); };
-        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
-                         "the first start shows the welcome"))
-            return static_cast<QWidget *>(&window);
-        return static_cast<QWidget *>(sheet());
+        return tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
+                           "the first start shows the welcome") ? static_cast<QWidget *>(sheet()) : &window;
     });
     if (auto *welcome = qobject_cast<WelcomeSheet *>(main->openSheet()))
         click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")));
@@ -544,9 +542,8 @@ int runTour()
         tour.step(look + "rename-sheet", [&] {
             auto *inspector = syncPage() ? syncPage()->findChild<DeviceInspector *>() : nullptr;
             sheet = inspector ? inspector->openRename() : nullptr;
-            if (!tour.expect(sheet && waitUntil([&] { return sheet->isVisible(); }, kStepMs), "the sheet opens"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(sheet.data());
+            return tour.expect(sheet && waitUntil([&] { return sheet->isVisible(); }, kStepMs), "the sheet opens")
+                       ? static_cast<QWidget *>(sheet.data()) : &window;
         });
         if (sheet)
             sheet->reject();
@@ -561,9 +558,8 @@ int runTour()
         QMenu *menu = more ? more->findChild<QMenu *>() : nullptr;
         tour.step(look + "mac-inspector-menu", [&] {
             click(more);
-            if (!tour.expect(menu && waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(menu);
+            return tour.expect(menu && waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens")
+                       ? static_cast<QWidget *>(menu) : &window;
         });
         if (menu)
             menu->close();
@@ -583,10 +579,8 @@ int runTour()
             auto *remove = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("removeSync")) : nullptr;
             if (tour.expect(remove != nullptr, "the page offers the removal"))
                 remove->trigger();
-            if (!tour.expect(waitUntil([&] { return syncPage() && shownBox(*syncPage()); }, kStepMs),
-                             "the question is asked"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(shownBox(*syncPage()));
+            return tour.expect(waitUntil([&] { return syncPage() && shownBox(*syncPage()); }, kStepMs),
+                               "the question is asked") ? static_cast<QWidget *>(shownBox(*syncPage())) : &window;
         });
         if (QMessageBox *box = syncPage() ? shownBox(*syncPage()) : nullptr)
             click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
@@ -660,9 +654,8 @@ int runTour()
         for (const auto &[name, link] : links) {
             tour.step(look + QString::fromLatin1(name), [&] {
                 shell->open(link);
-                if (!tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown"))
-                    return static_cast<QWidget *>(&window);
-                return static_cast<QWidget *>(shownBox(window));
+                return tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown")
+                           ? static_cast<QWidget *>(shownBox(window)) : &window;
             });
             if (QMessageBox *box = shownBox(window))
                 box->reject();
@@ -674,16 +667,17 @@ int runTour()
     // The overview and the incoming page with nothing to show, at the end:
     // the syncs are removed and the requests answered.
     auto emptyScreens = [&](const QString &look) {
+        const auto emptyShown = [&] {
+            auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+            return empty && empty->isVisible();
+        };
         tour.step(look + "overview-empty", [&] {
             // A copy: each removal changes the controller's list.
             const QList<Project> projects = env.projects().projects();
             for (const Project &project : projects)
                 env.projects().remove(project);
             main->path().setIDs({});
-            tour.expect(waitUntil([&] {
-                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
-                return empty && empty->isVisible();
-            }, kStepMs), "the overview's empty state");
+            tour.expect(waitUntil(emptyShown, kStepMs), "the overview's empty state");
             return &window;
         });
         tour.step(look + "incoming-empty", [&] {
@@ -691,10 +685,7 @@ int runTour()
             engine.state.pendingFolders.clear();
             engine.pushEvent(pendingDevicesChanged());
             main->path().setIDs({NavigationPath::incomingRoute});
-            tour.expect(waitUntil([&] {
-                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
-                return empty && empty->isVisible();
-            }, kStepMs), "the incoming page's empty note");
+            tour.expect(waitUntil(emptyShown, kStepMs), "the incoming page's empty note");
             return &window;
         });
     };
@@ -891,9 +882,8 @@ int runTour()
                                    const std::function<bool()> &dropped) {
             tour.step(look + name, [&] {
                 open();
-                if (!tour.expect(sheetOf(type), "the link opens its sheet"))
-                    return static_cast<QWidget *>(&window);
-                return static_cast<QWidget *>(main->openSheet());
+                return tour.expect(sheetOf(type), "the link opens its sheet") ? static_cast<QWidget *>(main->openSheet())
+                                                                               : &window;
             });
             if (main->openSheet())
                 main->openSheet()->reject();

@@ -32,6 +32,7 @@
 #include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
 
@@ -67,11 +68,6 @@ namespace {
 
 // build: made, filled in where its main button needs it, and shown.
 struct Screen { const char *name; std::function<std::unique_ptr<QWidget>()> build; };
-
-QString describe(const QWidget &widget)
-{
-    return QString::fromLatin1(widget.metaObject()->className()) + QLatin1Char(' ') + widget.objectName();
-}
 
 QCoro::Task<std::optional<QString>> pickTo(QString path, QWidget *)
 {
@@ -279,7 +275,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
         for (QWidget *stop : stops + stops) {
             stop->setFocus(Qt::TabFocusReason);
             if (!stop->hasFocus()) {
-                ADD_FAILURE() << "the focus cannot go to " << qPrintable(describe(*stop));
+                ADD_FAILURE() << "the focus cannot go to " << qPrintable(screenchecks::describe(*stop));
                 break;
             }
             const int before = clicks;
@@ -288,7 +284,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
             // ("Cancel") for itself.
             const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
             const bool otherButton = stop != main && ButtonReturnKey::takesReturn(*stop);
-            EXPECT_EQ(clicks - before, multiLine || otherButton ? 0 : 1) << qPrintable(describe(*stop));
+            EXPECT_EQ(clicks - before, multiLine || otherButton ? 0 : 1) << qPrintable(screenchecks::describe(*stop));
             // Return in an open list only picks the entry.
             if (auto *list = qobject_cast<QComboBox *>(stop)) {
                 list->showPopup();
@@ -297,7 +293,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
                 QTest::keyClick(list->view(), Qt::Key_Down);
                 QTest::keyClick(list->view(), Qt::Key_Return);
                 EXPECT_FALSE(list->view()->isVisible());
-                EXPECT_EQ(clicks, picks) << qPrintable(describe(*stop)) << " pressed from its open list";
+                EXPECT_EQ(clicks, picks) << qPrintable(screenchecks::describe(*stop)) << " pressed from its open list";
             }
         }
     }
@@ -328,7 +324,7 @@ TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
                 pressed.clear();
                 button->setFocus(Qt::TabFocusReason);
                 QTest::keyClick(button, key);
-                EXPECT_EQ(pressed, QList<QAbstractButton *>{button}) << qPrintable(describe(*button)) << key;
+                EXPECT_EQ(pressed, QList<QAbstractButton *>{button}) << qPrintable(screenchecks::describe(*button)) << key;
                 checked += key == Qt::Key_Return;
             }
     };
@@ -410,7 +406,7 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
             for (QWidget *widget : shownScreen->findChildren<QWidget *>()) {
                 if (!widget->isVisible() || !WheelFocusGuard::guards(*widget))
                     continue;
-                SCOPED_TRACE(describe(*widget).toStdString());
+                SCOPED_TRACE(screenchecks::describe(*widget).toStdString());
                 ++checked;
                 widget->clearFocus();
                 QScrollBar *page = pageScroll(*widget);
@@ -451,7 +447,7 @@ TEST_F(ScreenInputTest, APastedLineBreakInANameFieldBecomesASpace)
             const QString name = field->objectName();
             if (name != QStringLiteral("name") && name != QStringLiteral("deviceName"))
                 continue;
-            SCOPED_TRACE(describe(*field).toStdString());
+            SCOPED_TRACE(screenchecks::describe(*field).toStdString());
             ++pasted;
             field->clear();
             QApplication::clipboard()->setText(QStringLiteral("Studio\nB\r\nLoft\t2\u2028"));
@@ -536,7 +532,7 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
             const QWidget *focus = button->window()->focusWidget();
             return !focus || focus == button || focus->isAncestorOf(button);
         };
-        EXPECT_TRUE(focusOnButton()) << qPrintable(describe(*button->window()->focusWidget()));
+        EXPECT_TRUE(focusOnButton()) << qPrintable(screenchecks::describe(*button->window()->focusWidget()));
         if (row.again && waitUntil([&] { return button->isEnabled() || !button->isVisible(); }) &&
             button->isVisible()) {
             EXPECT_EQ(button->window()->focusWidget(), button);
@@ -671,7 +667,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             return ring && ring->isVisible() && ring->parentWidget() == expected;
         };
         EXPECT_TRUE(waitUntil([&] { return shownScreen->focusWidget() == expected && ringed() == move.ringed; }))
-            << qPrintable(shownScreen->focusWidget() ? describe(*shownScreen->focusWidget()) : QStringLiteral("none"))
+            << qPrintable(shownScreen->focusWidget() ? screenchecks::describe(*shownScreen->focusWidget()) : "none")
             << " ringed: " << ringed();
     }
 }
