@@ -38,6 +38,7 @@
 
 #include "JourneyMac.h"
 #include "SaveShot.h"
+#include "WindowLookup.h"
 
 #include <QClipboard>
 #include <QCryptographicHash>
@@ -51,14 +52,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTest>
-#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -162,25 +161,6 @@ Widget *shown(QWidget *root)
     for (Widget *widget : root->findChildren<Widget *>())
         if (widget->isVisible())
             return widget;
-    return nullptr;
-}
-
-QAbstractButton *toolButton(QToolBar *bar, const QString &text)
-{
-    for (QAction *action : bar->actions())
-        if (action->text() == text)
-            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
-    return nullptr;
-}
-
-QAction *menuAction(QWidget &window, const QString &text)
-{
-    if (auto *shell = qobject_cast<ShellWindow *>(&window))
-        for (QAction *menu : shell->menuBar()->actions())
-            if (menu->menu())
-                for (QAction *action : menu->menu()->actions())
-                    if (action->text() == text)
-                        return action;
     return nullptr;
 }
 

@@ -64,6 +64,7 @@
 #include "TourSteps.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -74,7 +75,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QLabel>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPointer>
 #include <QPushButton>
@@ -86,7 +86,6 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
@@ -236,15 +235,6 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
         g_tour->fail(QStringLiteral("unexpected Qt message: ") + message);
 }
 
-QAction *menuAction(ShellWindow &window, const QString &text)
-{
-    for (QAction *menu : window.menuBar()->actions())
-        for (QAction *action : menu->menu()->actions())
-            if (action->text() == text)
-                return action;
-    return nullptr;
-}
-
 void click(QWidget *widget)
 {
     if (!widget) {
@@ -294,14 +284,6 @@ Widget *shownBox(QWidget &root)
     for (Widget *box : root.findChildren<Widget *>())
         if (box->isVisible())
             return box;
-    return nullptr;
-}
-
-QAbstractButton *toolButton(QToolBar *bar, const QString &text)
-{
-    for (QAction *action : bar->actions())
-        if (action->text() == text)
-            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
     return nullptr;
 }
 
