@@ -21,6 +21,18 @@ inline QAction *menuAction(QWidget &window, const QString &text)
     return nullptr;
 }
 
+// The first shown widget of the type (of that name, if given) below the root.
+template <typename Widget = QWidget>
+Widget *shownChild(QWidget *root, const QString &name = QString())
+{
+    if (!root)
+        return nullptr;
+    for (Widget *widget : root->findChildren<Widget *>(name))
+        if (widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
 // The button the toolbar shows for its action of that text.
 inline QAbstractButton *toolButton(QToolBar *bar, const QString &text)
 {

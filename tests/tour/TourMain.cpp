@@ -277,15 +277,8 @@ CapsuleChip *teammateChip(QWidget *root)
     return nullptr;
 }
 
-// The message box (or other widget of the type) shown over the widget, if any.
-template <typename Widget = QMessageBox>
-Widget *shownBox(QWidget &root)
-{
-    for (Widget *box : root.findChildren<Widget *>())
-        if (box->isVisible())
-            return box;
-    return nullptr;
-}
+// The message box shown over the widget, if any.
+QMessageBox *shownBox(QWidget &root) { return shownChild<QMessageBox>(&root); }
 
 int runTour()
 {
@@ -720,7 +713,7 @@ int runTour()
                 return tile && tile->isVisible();
             }, kStepMs), "the New sync tile");
             press(tile, Qt::Key_Space);
-            auto sheet = [&] { return shownBox<NewProjectSheet>(window); };
+            auto sheet = [&] { return shownChild<NewProjectSheet>(&window); };
             if (tour.expect(waitUntil([&] { return sheet() && sheet()->isActiveWindow(); }, kStepMs),
                             "Space opens the sheet"))
                 QTest::keyClick(sheet()->focusWidget() ? sheet()->focusWidget() : sheet(), Qt::Key_Escape);

@@ -35,6 +35,7 @@
 #include "ScreenChecks.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -81,18 +82,10 @@ bool madeActive(QWidget &window)
     return QTest::qWaitForWindowActive(&window);
 }
 
-QWidget *visible(QWidget &screen, const char *name)
+QWidget *awaitVisible(QWidget &screen, const QString &name)
 {
-    for (QWidget *widget : screen.findChildren<QWidget *>(QString::fromLatin1(name)))
-        if (widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-QWidget *awaitVisible(QWidget &screen, const char *name)
-{
-    EXPECT_TRUE(waitUntil([&] { return visible(screen, name) != nullptr; })) << name;
-    return visible(screen, name);
+    EXPECT_TRUE(waitUntil([&] { return shownChild(&screen, name) != nullptr; })) << qPrintable(name);
+    return shownChild(&screen, name);
 }
 
 void pressSpace(QWidget *widget)
@@ -520,7 +513,7 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
         ASSERT_NE(shownScreen, nullptr);
         row.ready(*shownScreen);
         settleLayouts();
-        QWidget *button = visible(*shownScreen, row.button);
+        QWidget *button = shownChild(shownScreen.get(), row.button);
         ASSERT_NE(qobject_cast<QPushButton *>(button), nullptr);
         ASSERT_TRUE(waitUntil([&] { return button->isEnabled(); }));
         ASSERT_TRUE(madeActive(*shownScreen));
@@ -556,7 +549,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
     const auto pressThen = [](std::function<void(QWidget &)> ready, const char *pressed, const char *next) {
         return [=](QWidget &screen) {
             ready(screen);
-            pressSpace(visible(screen, pressed));
+            pressSpace(shownChild(&screen, pressed));
             return awaitVisible(screen, next);
         };
     };
@@ -580,25 +573,25 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
          }},
         {"settings window", SettingsView::Ignores,
          [](QWidget &screen) {
-             auto *field = static_cast<QLineEdit *>(visible(screen, "newPattern"));
+             auto *field = static_cast<QLineEdit *>(shownChild(&screen, "newPattern"));
              field->setText(QStringLiteral("*.render"));
-             QTest::mouseClick(visible(screen, "addPattern"), Qt::LeftButton);
+             QTest::mouseClick(shownChild(&screen, "addPattern"), Qt::LeftButton);
              return field;
          },
          false},
         {"exclusion panel", -1,
          [](QWidget &screen) {
-             pressSpace(visible(screen, "back"));
+             pressSpace(shownChild(&screen, "back"));
              pressSpace(awaitVisible(screen, "ignore"));
              awaitVisible(screen, "panelHost");
              // The panel's first stop: its back button.
-             EXPECT_TRUE(waitUntil([&] { return screen.window()->focusWidget() == visible(screen, "back"); }));
-             pressSpace(visible(screen, "back"));
+             EXPECT_TRUE(waitUntil([&] { return screen.window()->focusWidget() == shownChild(&screen, "back"); }));
+             pressSpace(shownChild(&screen, "back"));
              return awaitVisible(screen, "ignore");
          }},
         {"folder settings panel", -1,
          [](QWidget &screen) {
-             QWidget *freeSpace = visible(screen, "freeSpace");
+             QWidget *freeSpace = shownChild(&screen, "freeSpace");
              EXPECT_TRUE(waitUntil([&] { return freeSpace->isEnabled(); }));
              pressSpace(freeSpace);
              QMessageBox *box = nullptr;
@@ -611,8 +604,8 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         // and follows Tab again.
         {"exclusion panel", -1,
          [this](QWidget &screen) {
-             pressSpace(visible(screen, "back"));
-             QWidget *add = awaitVisible(screen, qPrintable(ProjectView::addFolderHelp));
+             pressSpace(shownChild(&screen, "back"));
+             QWidget *add = awaitVisible(screen, ProjectView::addFolderHelp);
              pressSpace(add);
              QFileDialog *picker = nullptr;
              const auto up = [&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); };
