@@ -5,23 +5,15 @@
 
 #include "FakeSyncEngine.h"
 #include "MemoryKeychain.h"
+#include "QueuedPause.h"
 #include "WaitUntil.h"
 
 #include <QHostAddress>
 #include <QTemporaryDir>
-#include <coroutine>
 #include <gtest/gtest.h>
 
 namespace tw {
 namespace {
-
-struct Pause
-{
-    std::vector<std::coroutine_handle<>> *queue;
-    bool await_ready() const { return false; }
-    void await_suspend(std::coroutine_handle<> handle) { queue->push_back(handle); }
-    void await_resume() const {}
-};
 
 // A cycle that found Syncthing stopped just before the quit began must not
 // restart it: the quit is stopping it.
@@ -41,8 +33,7 @@ TEST(AppEnvironmentQuitTest, AWatchdogCycleUnderWayRestartsNothingOnceQuitting)
         services.feedback = &feedback;
         services.lan = {QHostAddress::LocalHost, 0, 1};
         services.sleeper = [&sleeping, &others](std::chrono::milliseconds pause) -> QCoro::Task<void> {
-            Pause paused{pause == AppEnvironment::cyclePause ? &sleeping : &others};
-            co_await paused;
+            co_await QueuedPause{pause == AppEnvironment::cyclePause ? &sleeping : &others};
         };
         AppEnvironment env(engine, std::move(services));
         engine.hold("status");

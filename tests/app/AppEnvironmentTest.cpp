@@ -23,6 +23,7 @@
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
+#include "QueuedPause.h"
 #include "QtPrinters.h"
 #include "RawClient.h"
 #include "RecordingNotifier.h"
@@ -37,7 +38,6 @@
 #include <QThreadPool>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <coroutine>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/xattr.h>
@@ -55,14 +55,6 @@ const QStringList kMarkers = {"start", "networkSettings", "localDeviceName", "de
 // go on, with one trace of its steps and of the marking engine calls.
 struct Rig
 {
-    struct SleepGate
-    {
-        std::vector<std::coroutine_handle<>> *queue;
-        bool await_ready() const { return false; }
-        void await_suspend(std::coroutine_handle<> handle) { queue->push_back(handle); }
-        void await_resume() const {}
-    };
-
     explicit Rig(const QList<NasNode> &nodes = {}, quint16 peerPort = 0)
         : defaults(dir.filePath("defaults.json")), feedback(QString(), AppPaths(dir.path()))
     {
@@ -99,8 +91,7 @@ struct Rig
         services.lan.purgeAnswerWait = purgeAnswerWait;
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
-            SleepGate gate{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
-            co_await gate;
+            co_await QueuedPause{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
         };
         services.autostartEntry = dir.filePath("autostart.desktop");
         env = std::make_unique<AppEnvironment>(engine, std::move(services));

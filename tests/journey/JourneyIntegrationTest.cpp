@@ -38,6 +38,7 @@
 
 #include "JourneyMac.h"
 #include "SaveShot.h"
+#include "WindowLookup.h"
 
 #include <QClipboard>
 #include <QCryptographicHash>
@@ -51,14 +52,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTest>
-#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -141,47 +140,6 @@ void type(QLineEdit *field, const QString &text, const QString &what)
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
     QTest::keyClicks(field, text);
-}
-
-template <typename Widget>
-Widget *named(QWidget *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    for (Widget *widget : root->findChildren<Widget *>(name))
-        if (widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-template <typename Widget>
-Widget *shown(QWidget *root)
-{
-    if (!root)
-        return nullptr;
-    for (Widget *widget : root->findChildren<Widget *>())
-        if (widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-QAbstractButton *toolButton(QToolBar *bar, const QString &text)
-{
-    for (QAction *action : bar->actions())
-        if (action->text() == text)
-            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
-    return nullptr;
-}
-
-QAction *menuAction(QWidget &window, const QString &text)
-{
-    if (auto *shell = qobject_cast<ShellWindow *>(&window))
-        for (QAction *menu : shell->menuBar()->actions())
-            if (menu->menu())
-                for (QAction *action : menu->menu()->actions())
-                    if (action->text() == text)
-                        return action;
-    return nullptr;
 }
 
 class JourneyIntegrationTest : public ::testing::Test
@@ -316,10 +274,10 @@ protected:
             return main.path().ids().isEmpty();
         }, mac.name + QStringLiteral(": Back reaches the overview"));
         ProjectCard *card = nullptr;
-        waitFor([&] { return (card = shown<ProjectCard>(main.topPage())) != nullptr; },
+        waitFor([&] { return (card = shownChild<ProjectCard>(main.topPage())) != nullptr; },
                 mac.name + QStringLiteral(": the sync's card"));
         click(card, QStringLiteral("the sync's card"));
-        waitFor([&] { return mac.syncPage() && mac.syncPage()->isVisible() && shown<FolderChip>(mac.syncPage()); },
+        waitFor([&] { return mac.syncPage() && mac.syncPage()->isVisible() && shownChild<FolderChip>(mac.syncPage()); },
                 mac.name + QStringLiteral(": the sync's page with its folder"));
         return *mac.syncPage();
     }
@@ -328,15 +286,15 @@ protected:
     FolderInspector &inspector(JourneyMac &mac)
     {
         ProjectView &page = openSync(mac);
-        if (QWidget *back = named<QToolButton>(&page, QStringLiteral("back"))) {
+        if (QWidget *back = shownChild<QToolButton>(&page, QStringLiteral("back"))) {
             click(back, QStringLiteral("the panel's back"));
-            waitFor([&] { return named<QWidget>(&page, QStringLiteral("panelHost")) == nullptr; },
+            waitFor([&] { return shownChild<QWidget>(&page, QStringLiteral("panelHost")) == nullptr; },
                     mac.name + QStringLiteral(": the panel closes"));
         }
-        FolderInspector *shownInspector = shown<FolderInspector>(&page);
+        FolderInspector *shownInspector = shownChild<FolderInspector>(&page);
         if (!shownInspector) {
-            click(shown<FolderChip>(&page), QStringLiteral("the folder's chip"));
-            waitFor([&] { return (shownInspector = shown<FolderInspector>(&page)) != nullptr; },
+            click(shownChild<FolderChip>(&page), QStringLiteral("the folder's chip"));
+            waitFor([&] { return (shownInspector = shownChild<FolderInspector>(&page)) != nullptr; },
                     mac.name + QStringLiteral(": the folder's inspector"));
         }
         return *shownInspector;
@@ -346,9 +304,9 @@ protected:
     Panel &panel(JourneyMac &mac, const char *button, const QString &what)
     {
         FolderInspector &folder = inspector(mac);
-        click(named<QToolButton>(folder.actionBar(), QString::fromLatin1(button)), what);
+        click(shownChild<QToolButton>(folder.actionBar(), QString::fromLatin1(button)), what);
         Panel *opened = nullptr;
-        waitFor([&] { return (opened = shown<Panel>(mac.syncPage())) != nullptr; }, mac.name + QStringLiteral(": ") + what);
+        waitFor([&] { return (opened = shownChild<Panel>(mac.syncPage())) != nullptr; }, mac.name + QStringLiteral(": ") + what);
         return *opened;
     }
 
@@ -477,7 +435,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             waitFor([&] { return a->syncPage() && a->syncPage()->isVisible(); }, QStringLiteral("the new sync's page"));
             a->nextPick = filmA();
             click(a->syncPage()->findChild<QToolButton *>(ProjectView::addFolderHelp), QStringLiteral("add a folder"));
-            waitFor([&] { return shown<FolderChip>(a->syncPage()) != nullptr; }, QStringLiteral("the folder's chip"));
+            waitFor([&] { return shownChild<FolderChip>(a->syncPage()) != nullptr; }, QStringLiteral("the folder's chip"));
             pollFor([&] { return !(m_folderID = folderWithPath(*a, filmA())).isEmpty(); },
                     QStringLiteral("A's Syncthing holds the folder"));
             // Five files and their subfolder.
@@ -494,7 +452,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             QAction *invite = openSync(*a).inviteAction();
             invite->trigger();
             InviteSheet *inviteSheet = nullptr;
-            waitFor([&] { return (inviteSheet = shown<InviteSheet>(&a->window())) != nullptr; },
+            waitFor([&] { return (inviteSheet = shownChild<InviteSheet>(&a->window())) != nullptr; },
                     QStringLiteral("A's invite sheet"));
             QGuiApplication::clipboard()->clear();
             click(inviteSheet->findChild<QPushButton *>(QStringLiteral("copyLink")), QStringLiteral("Copy link"));
@@ -516,19 +474,19 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             waitFor([&] { return banner->isVisible(); }, QStringLiteral("B's incoming banner"), 90'000);
             click(banner, QStringLiteral("the incoming banner"));
             IncomingView *incoming = nullptr;
-            waitFor([&] { return (incoming = shown<IncomingView>(&b->window())) != nullptr; },
+            waitFor([&] { return (incoming = shownChild<IncomingView>(&b->window())) != nullptr; },
                     QStringLiteral("B's Incoming page"));
             QPushButton *place = nullptr;
-            waitFor([&] { return (place = named<QPushButton>(incoming, QStringLiteral("place"))) != nullptr; },
+            waitFor([&] { return (place = shownChild<QPushButton>(incoming, QStringLiteral("place"))) != nullptr; },
                     QStringLiteral("the offered folder's Place…"), 90'000);
             b->nextPick = b->file(QStringLiteral("Projects"));
             QDir().mkpath(b->nextPick);
             click(place, QStringLiteral("Place…"));
             AcceptFolderSheet *accept = nullptr;
-            waitFor([&] { return (accept = shown<AcceptFolderSheet>(&b->window())) != nullptr; },
+            waitFor([&] { return (accept = shownChild<AcceptFolderSheet>(&b->window())) != nullptr; },
                     QStringLiteral("the place sheet"));
             click(accept->findChild<QPushButton *>(QStringLiteral("choose")), QStringLiteral("Choose…"));
-            click(named<QPushButton>(accept, QStringLiteral("place")), QStringLiteral("Place"));
+            click(shownChild<QPushButton>(accept, QStringLiteral("place")), QStringLiteral("Place"));
             pollFor([&] {
                 m_filmB = b->folderConfig(m_folderID).value(QStringLiteral("path")).toString();
                 return !m_filmB.isEmpty();
@@ -599,7 +557,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
 
     if (!step(QStringLiteral("pause-resume"), [&] {
             FolderInspector &folder = inspector(*b);
-            click(named<QToolButton>(folder.actionBar(), QStringLiteral("pause")), QStringLiteral("Pause"));
+            click(shownChild<QToolButton>(folder.actionBar(), QStringLiteral("pause")), QStringLiteral("Pause"));
             pollFor([&] { return b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(); },
                     QStringLiteral("B's Syncthing pauses the folder"));
             const QString statusPath = QStringLiteral("/rest/db/status?folder=") + m_folderID;
@@ -610,7 +568,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
                     QStringLiteral("A has scanned its change"));
             require(SyncthingInstance::readFile(filmB(QStringLiteral("beside.txt"))) == before,
                     QStringLiteral("the change waits while B is paused"));
-            click(named<QToolButton>(inspector(*b).actionBar(), QStringLiteral("pause")), QStringLiteral("Resume"));
+            click(shownChild<QToolButton>(inspector(*b).actionBar(), QStringLiteral("pause")), QStringLiteral("Resume"));
             pollFor([&] { return !b->folderConfig(m_folderID).value(QStringLiteral("paused")).toBool(true); },
                     QStringLiteral("B's Syncthing resumes the folder"));
             arrivesOnB(QStringLiteral("beside.txt"), "beside, while B pauses\n", QStringLiteral("the change arrives"));
@@ -621,11 +579,11 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             node->start();
             SettingsView &settingsA = settingsTab(*a, SettingsView::Team);
             expand(&settingsA, QStringLiteral("connectManually"));
-            type(named<QLineEdit>(&settingsA, QStringLiteral("address")), node->baseURL().toString(),
+            type(shownChild<QLineEdit>(&settingsA, QStringLiteral("address")), node->baseURL().toString(),
                  QStringLiteral("the node's address"));
-            type(named<QLineEdit>(&settingsA, QStringLiteral("apiKey")), node->apiKey(), QStringLiteral("the API key"));
-            click(named<QPushButton>(&settingsA, QStringLiteral("connect")), QStringLiteral("Connect"));
-            waitFor([&] { return named<QWidget>(&settingsA, QStringLiteral("nodePart")) != nullptr; },
+            type(shownChild<QLineEdit>(&settingsA, QStringLiteral("apiKey")), node->apiKey(), QStringLiteral("the API key"));
+            click(shownChild<QPushButton>(&settingsA, QStringLiteral("connect")), QStringLiteral("Connect"));
+            waitFor([&] { return shownChild<QWidget>(&settingsA, QStringLiteral("nodePart")) != nullptr; },
                     QStringLiteral("A shows the node connected"), 90'000);
             discoversA(*node, QStringLiteral("the node"));
             pollFor([&] { return node->get(QStringLiteral("/rest/config/folders/") + m_folderID).ok(); },
@@ -638,19 +596,19 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
                 }, file + QStringLiteral(" on the node"));
 
             expand(&settingsA, QStringLiteral("manageTeamKey"));
-            click(named<QPushButton>(&settingsA, QStringLiteral("generateTeamKey")), QStringLiteral("Generate team key"));
+            click(shownChild<QPushButton>(&settingsA, QStringLiteral("generateTeamKey")), QStringLiteral("Generate team key"));
             QString key;
             waitFor([&] {
                 key = a->env().nasNode().teamKey().value_or(QString());
-                auto *shownKey = named<QLabel>(&settingsA, QStringLiteral("teamKey"));
+                auto *shownKey = shownChild<QLabel>(&settingsA, QStringLiteral("teamKey"));
                 return !key.isEmpty() && shownKey && shownKey->text() == key;
             }, QStringLiteral("A shows its new team key"));
             a->shell().settingsWindow().close();
 
             SettingsView &settingsB = settingsTab(*b, SettingsView::Team);
             expand(&settingsB, QStringLiteral("manageTeamKey"));
-            type(named<QLineEdit>(&settingsB, QStringLiteral("teamKeyInput")), key, QStringLiteral("the team key"));
-            click(named<QPushButton>(&settingsB, QStringLiteral("useTeamKey")), QStringLiteral("Use"));
+            type(shownChild<QLineEdit>(&settingsB, QStringLiteral("teamKeyInput")), key, QStringLiteral("the team key"));
+            click(shownChild<QPushButton>(&settingsB, QStringLiteral("useTeamKey")), QStringLiteral("Use"));
             waitFor([&] { return b->env().nasNode().teamKey() == key; }, QStringLiteral("B stores the team key"));
             b->shell().settingsWindow().close();
 
@@ -682,12 +640,12 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
 
     if (!step(QStringLiteral("upload-limit"), [&] {
             SettingsView &settings = settingsTab(*a, SettingsView::Network);
-            auto *limit = named<QSpinBox>(&settings, QStringLiteral("upLimit"));
+            auto *limit = shownChild<QSpinBox>(&settings, QStringLiteral("upLimit"));
             require(limit != nullptr, QStringLiteral("the upload limit field"));
             limit->setFocus();
             limit->selectAll();
             QTest::keyClicks(limit, QStringLiteral("750"));
-            click(named<QPushButton>(&settings, QStringLiteral("applyNetwork")), QStringLiteral("Apply"));
+            click(shownChild<QPushButton>(&settings, QStringLiteral("applyNetwork")), QStringLiteral("Apply"));
             pollFor([&] {
                 return a->syncthing().get(QStringLiteral("/rest/config/options")).json()[QStringLiteral("maxSendKbps")]
                            .toInt() == 750;
@@ -712,9 +670,9 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             waitFor([&] { return banner->isVisible(); }, QStringLiteral("A's incoming banner"), 90'000);
             click(banner, QStringLiteral("the incoming banner"));
             QWidget *row = nullptr;
-            waitFor([&] { return (row = named<QWidget>(&a->window(), QStringLiteral("device:") + idStranger)) != nullptr; },
+            waitFor([&] { return (row = shownChild<QWidget>(&a->window(), QStringLiteral("device:") + idStranger)) != nullptr; },
                     QStringLiteral("the stranger on A's Incoming page"));
-            click(named<QPushButton>(row, QStringLiteral("accept")), QStringLiteral("Accept"));
+            click(shownChild<QPushButton>(row, QStringLiteral("accept")), QStringLiteral("Accept"));
             pollFor([&] { return a->syncthing().get(QStringLiteral("/rest/config/devices/") + idStranger).ok(); },
                     QStringLiteral("the device is added"));
             pollFor([&] {

@@ -28,6 +28,7 @@
 #include "SyncthingInstance.h"
 #include "TourSteps.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +39,6 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 #include <QToolButton>
 #include <optional>
 
@@ -66,14 +66,6 @@ void click(QWidget *widget)
 {
     if (widget)
         QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-}
-
-QAbstractButton *toolButton(QToolBar *bar, const QString &text)
-{
-    for (QAction *action : bar->actions())
-        if (action->text() == text)
-            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
-    return nullptr;
 }
 
 int runSmoke()

@@ -51,9 +51,9 @@ inline bool unreached(const QWidget &w, const QWidget &window, const QList<QWidg
     return std::none_of(members.cbegin(), members.cend(), [&](QAbstractButton *m) { return stops.contains(m); });
 }
 
-// The pixels of `marked` at 3 : 1 or more against the same place in
-// `plain`, and the best ratio seen.
-inline std::pair<int, double> markedPixels(const QImage &marked, const QImage &plain)
+// Enough pixels of `marked` (a ring's length, not a speck) at 3 : 1 or more
+// against the same place in `plain`; else the best ratio seen, said of the stop's `what`.
+inline std::optional<QString> faintMark(const QWidget &stop, const QImage &marked, const QImage &plain, const char *what)
 {
     int count = 0;
     double best = 1;
@@ -63,7 +63,10 @@ inline std::pair<int, double> markedPixels(const QImage &marked, const QImage &p
             count += ratio >= 2.95;
             best = std::max(best, ratio);
         }
-    return {count, best};
+    if (count >= 24)
+        return std::nullopt;
+    return screenchecks::describe(stop)
+           + QStringLiteral(": its %1 reads at %2 : 1").arg(QLatin1String(what)).arg(best, 0, 'f', 2);
 }
 
 // The area around a stop where its mark shows.
@@ -72,9 +75,8 @@ inline QRect markArea(const QWidget &stop, const QWidget &window)
     return QRect(stop.mapTo(&window, QPoint()), stop.size()).adjusted(-4, -4, 4, 4) & window.rect();
 }
 
-// The stop's mark: enough pixels (a ring's length, not a speck) that change
-// at 3 : 1 as it takes the focus; the stop and its surroundings are kept in
-// `tile`.
+// The stop's mark as it takes the focus; the stop and its surroundings are
+// kept in `tile`.
 inline std::optional<QString> markFault(QWidget &stop, QWidget &window, QImage &tile)
 {
     const QRect area = markArea(stop, window);
@@ -82,10 +84,7 @@ inline std::optional<QString> markFault(QWidget &stop, QWidget &window, QImage &
     stop.clearFocus();
     const QImage plain = window.grab(area).toImage();
     stop.setFocus(Qt::TabFocusReason);
-    const auto [marked, best] = markedPixels(tile, plain);
-    if (marked >= 24)
-        return std::nullopt;
-    return screenchecks::describe(stop) + QStringLiteral(": its focus mark reads at %1 : 1").arg(best, 0, 'f', 2);
+    return faintMark(stop, tile, plain, "focus mark");
 }
 
 // The ring the focus was given back with, as the window shows it now: the
@@ -104,10 +103,7 @@ inline std::optional<QString> ringFault(QWidget &target)
     ring->hide();
     const QImage plain = window.grab(area).toImage();
     ring->show();
-    const auto [marked, best] = markedPixels(ringed, plain);
-    if (marked >= 24)
-        return std::nullopt;
-    return screenchecks::describe(target) + QStringLiteral(": its ring reads at %1 : 1").arg(best, 0, 'f', 2);
+    return faintMark(target, ringed, plain, "ring");
 }
 
 // A ring shown in any window, where the mouse alone was used.

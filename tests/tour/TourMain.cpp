@@ -64,6 +64,7 @@
 #include "TourSteps.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -74,7 +75,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QLabel>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPointer>
 #include <QPushButton>
@@ -86,7 +86,6 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
@@ -236,15 +235,6 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
         g_tour->fail(QStringLiteral("unexpected Qt message: ") + message);
 }
 
-QAction *menuAction(ShellWindow &window, const QString &text)
-{
-    for (QAction *menu : window.menuBar()->actions())
-        for (QAction *action : menu->menu()->actions())
-            if (action->text() == text)
-                return action;
-    return nullptr;
-}
-
 void click(QWidget *widget)
 {
     if (!widget) {
@@ -288,21 +278,7 @@ CapsuleChip *teammateChip(QWidget *root)
 }
 
 // The message box shown over the widget, if any.
-QMessageBox *shownBox(QWidget &root)
-{
-    for (QMessageBox *box : root.findChildren<QMessageBox *>())
-        if (box->isVisible())
-            return box;
-    return nullptr;
-}
-
-QAbstractButton *toolButton(QToolBar *bar, const QString &text)
-{
-    for (QAction *action : bar->actions())
-        if (action->text() == text)
-            return qobject_cast<QAbstractButton *>(bar->widgetForAction(action));
-    return nullptr;
-}
+QMessageBox *shownBox(QWidget &root) { return shownChild<QMessageBox>(&root); }
 
 int runTour()
 {
@@ -379,10 +355,8 @@ int runTour()
 
     tour.step("welcome-sheet", [&] {
         auto sheet = [&] { return qobject_cast<WelcomeSheet *>(main->openSheet()); };
-        if (!tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
-                         "the first start shows the welcome"))
-            return static_cast<QWidget *>(&window);
-        return static_cast<QWidget *>(sheet());
+        return tour.expect(waitUntil([&] { return sheet() && sheet()->isVisible(); }, kStepMs),
+                           "the first start shows the welcome") ? static_cast<QWidget *>(sheet()) : &window;
     });
     if (auto *welcome = qobject_cast<WelcomeSheet *>(main->openSheet()))
         click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")));
@@ -398,6 +372,15 @@ int runTour()
         return nullptr;
     };
     auto inspectorShown = [&] { return shown("tw::FolderInspector") != nullptr; };
+    // A button of the inspector's action row, and the open panel's back button.
+    auto actionButton = [&](const char *name) -> QWidget * {
+        QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
+        return actions ? actions->findChild<QToolButton *>(QString::fromLatin1(name)) : nullptr;
+    };
+    auto panelBack = [&]() -> QWidget * {
+        QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
+        return host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr;
+    };
     // The inspector area grows and shrinks animated: pictures wait for its
     // end at the height of what it shows. A change of selection starts the
     // animation only on its next layout, so a still area is not yet settled.
@@ -438,8 +421,7 @@ int runTour()
                            const std::function<void(QWidget &)> &inPanel = {},
                            const std::function<void(QWidget &)> &then = {}) {
         tour.step(step, [&, button, type] {
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            click(actions ? actions->findChild<QToolButton *>(QString::fromLatin1(button)) : nullptr);
+            click(actionButton(button));
             tour.expect(waitUntil([&] { return shown(type) != nullptr; }, kStepMs), "the panel opens");
             tour.expect(waitUntil([&] {
                 const auto bars = syncPage()->findChildren<QProgressBar *>();
@@ -453,8 +435,7 @@ int runTour()
         });
         if (then && shown(type))
             then(*shown(type));
-        QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-        click(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr);
+        click(panelBack());
         tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
     };
     auto folderPanels = [&](const QString &look) {
@@ -536,9 +517,8 @@ int runTour()
         tour.step(look + "rename-sheet", [&] {
             auto *inspector = syncPage() ? syncPage()->findChild<DeviceInspector *>() : nullptr;
             sheet = inspector ? inspector->openRename() : nullptr;
-            if (!tour.expect(sheet && waitUntil([&] { return sheet->isVisible(); }, kStepMs), "the sheet opens"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(sheet.data());
+            return tour.expect(sheet && waitUntil([&] { return sheet->isVisible(); }, kStepMs), "the sheet opens")
+                       ? static_cast<QWidget *>(sheet.data()) : &window;
         });
         if (sheet)
             sheet->reject();
@@ -553,9 +533,8 @@ int runTour()
         QMenu *menu = more ? more->findChild<QMenu *>() : nullptr;
         tour.step(look + "mac-inspector-menu", [&] {
             click(more);
-            if (!tour.expect(menu && waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(menu);
+            return tour.expect(menu && waitUntil([&] { return menu->isVisible(); }, kStepMs), "the menu opens")
+                       ? static_cast<QWidget *>(menu) : &window;
         });
         if (menu)
             menu->close();
@@ -575,10 +554,8 @@ int runTour()
             auto *remove = syncPage() ? syncPage()->findChild<QAction *>(QStringLiteral("removeSync")) : nullptr;
             if (tour.expect(remove != nullptr, "the page offers the removal"))
                 remove->trigger();
-            if (!tour.expect(waitUntil([&] { return syncPage() && shownBox(*syncPage()); }, kStepMs),
-                             "the question is asked"))
-                return static_cast<QWidget *>(&window);
-            return static_cast<QWidget *>(shownBox(*syncPage()));
+            return tour.expect(waitUntil([&] { return syncPage() && shownBox(*syncPage()); }, kStepMs),
+                               "the question is asked") ? static_cast<QWidget *>(shownBox(*syncPage())) : &window;
         });
         if (QMessageBox *box = syncPage() ? shownBox(*syncPage()) : nullptr)
             click(box->findChild<QPushButton *>(QStringLiteral("cancel")));
@@ -652,9 +629,8 @@ int runTour()
         for (const auto &[name, link] : links) {
             tour.step(look + QString::fromLatin1(name), [&] {
                 shell->open(link);
-                if (!tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown"))
-                    return static_cast<QWidget *>(&window);
-                return static_cast<QWidget *>(shownBox(window));
+                return tour.expect(waitUntil([&] { return shownBox(window) != nullptr; }, kStepMs), "the note is shown")
+                           ? static_cast<QWidget *>(shownBox(window)) : &window;
             });
             if (QMessageBox *box = shownBox(window))
                 box->reject();
@@ -666,16 +642,17 @@ int runTour()
     // The overview and the incoming page with nothing to show, at the end:
     // the syncs are removed and the requests answered.
     auto emptyScreens = [&](const QString &look) {
+        const auto emptyShown = [&] {
+            auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
+            return empty && empty->isVisible();
+        };
         tour.step(look + "overview-empty", [&] {
             // A copy: each removal changes the controller's list.
             const QList<Project> projects = env.projects().projects();
             for (const Project &project : projects)
                 env.projects().remove(project);
             main->path().setIDs({});
-            tour.expect(waitUntil([&] {
-                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
-                return empty && empty->isVisible();
-            }, kStepMs), "the overview's empty state");
+            tour.expect(waitUntil(emptyShown, kStepMs), "the overview's empty state");
             return &window;
         });
         tour.step(look + "incoming-empty", [&] {
@@ -683,10 +660,7 @@ int runTour()
             engine.state.pendingFolders.clear();
             engine.pushEvent(pendingDevicesChanged());
             main->path().setIDs({NavigationPath::incomingRoute});
-            tour.expect(waitUntil([&] {
-                auto *empty = main->topPage() ? main->topPage()->findChild<QWidget *>(QStringLiteral("emptyState")) : nullptr;
-                return empty && empty->isVisible();
-            }, kStepMs), "the incoming page's empty note");
+            tour.expect(waitUntil(emptyShown, kStepMs), "the incoming page's empty note");
             return &window;
         });
     };
@@ -739,12 +713,7 @@ int runTour()
                 return tile && tile->isVisible();
             }, kStepMs), "the New sync tile");
             press(tile, Qt::Key_Space);
-            auto sheet = [&]() -> QWidget * {
-                for (NewProjectSheet *open : window.findChildren<NewProjectSheet *>())
-                    if (open->isVisible())
-                        return open;
-                return nullptr;
-            };
+            auto sheet = [&] { return shownChild<NewProjectSheet>(&window); };
             if (tour.expect(waitUntil([&] { return sheet() && sheet()->isActiveWindow(); }, kStepMs),
                             "Space opens the sheet"))
                 QTest::keyClick(sheet()->focusWidget() ? sheet()->focusWidget() : sheet(), Qt::Key_Escape);
@@ -759,16 +728,13 @@ int runTour()
             click(labelled<FolderChip>(syncPage(), "label", "moving"));
             tour.expect(waitUntil(inspectorShown, kStepMs), "the folder's inspector");
             activeWindow();
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            press(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr, Qt::Key_Space);
+            press(actionButton("settings"), Qt::Key_Space);
             tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
                         "Space opens the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::expandedInspectorHeight), kStepMs),
                         "a panel has the taller inspector area");
-            tour.expect(waitUntil([&] {
-                QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-                return host && QApplication::focusWidget() == host->findChild<QToolButton *>(QStringLiteral("back"));
-            }, kStepMs), "the panel's first stop has the focus");
+            tour.expect(waitUntil([&] { return panelBack() && QApplication::focusWidget() == panelBack(); }, kStepMs),
+                        "the panel's first stop has the focus");
             QPointer<QWidget> freeSpace = shown("QPushButton", QStringLiteral("freeSpace"));
             tour.expect(freeSpace && waitUntil([&] { return freeSpace->isEnabled(); }, kStepMs), "Free up space");
             press(freeSpace, Qt::Key_Space);
@@ -782,12 +748,9 @@ int runTour()
             return &window;
         });
         tour.step(look + "focus-after-panel", [&] {
-            QWidget *host = shown("QWidget", QStringLiteral("panelHost"));
-            press(host ? host->findChild<QToolButton *>(QStringLiteral("back")) : nullptr, Qt::Key_Space);
+            press(panelBack(), Qt::Key_Space);
             tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
-            QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
-            backOn(actions ? actions->findChild<QToolButton *>(QStringLiteral("settings")) : nullptr,
-                   "the focus is back on the button that opened the panel");
+            backOn(actionButton("settings"), "the focus is back on the button that opened the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
             return &window;
         });
@@ -894,9 +857,8 @@ int runTour()
                                    const std::function<bool()> &dropped) {
             tour.step(look + name, [&] {
                 open();
-                if (!tour.expect(sheetOf(type), "the link opens its sheet"))
-                    return static_cast<QWidget *>(&window);
-                return static_cast<QWidget *>(main->openSheet());
+                return tour.expect(sheetOf(type), "the link opens its sheet") ? static_cast<QWidget *>(main->openSheet())
+                                                                               : &window;
             });
             if (main->openSheet())
                 main->openSheet()->reject();

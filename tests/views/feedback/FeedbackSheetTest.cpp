@@ -6,6 +6,7 @@
 
 #include "HeldGlobalPool.h"
 #include "QtPrinters.h"
+#include "QueuedPause.h"
 #include "SaveShot.h"
 #include "ViewTestEnv.h"
 #include "WaitUntil.h"
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <coroutine>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -27,20 +27,11 @@ namespace {
 // A sleeper that waits until the test lets it go, and notes what it was asked.
 struct HeldSleeper
 {
-    struct Pause
-    {
-        std::vector<std::coroutine_handle<>> *queue;
-        bool await_ready() const { return false; }
-        void await_suspend(std::coroutine_handle<> handle) { queue->push_back(handle); }
-        void await_resume() const {}
-    };
-
     Sleeper sleeper()
     {
         return [this](std::chrono::milliseconds delay) -> QCoro::Task<void> {
             asked.append(delay);
-            Pause pause{&sleeping};
-            co_await pause;
+            co_await QueuedPause{&sleeping};
         };
     }
     void releaseAll()

@@ -32,8 +32,10 @@
 #include "../support/SyncPageRig.h"
 #include "QtPrinters.h"
 #include "SaveShot.h"
+#include "ScreenChecks.h"
 #include "SyncthingInstance.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -68,11 +70,6 @@ namespace {
 // build: made, filled in where its main button needs it, and shown.
 struct Screen { const char *name; std::function<std::unique_ptr<QWidget>()> build; };
 
-QString describe(const QWidget &widget)
-{
-    return QString::fromLatin1(widget.metaObject()->className()) + QLatin1Char(' ') + widget.objectName();
-}
-
 QCoro::Task<std::optional<QString>> pickTo(QString path, QWidget *)
 {
     co_return path;
@@ -83,6 +80,18 @@ bool madeActive(QWidget &window)
 {
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
+}
+
+QWidget *awaitVisible(QWidget &screen, const QString &name)
+{
+    EXPECT_TRUE(waitUntil([&] { return shownChild(&screen, name) != nullptr; })) << qPrintable(name);
+    return shownChild(&screen, name);
+}
+
+void pressSpace(QWidget *widget)
+{
+    widget->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(widget, Qt::Key_Space);
 }
 
 class ScreenInputTest : public SyncPageRig
@@ -204,6 +213,14 @@ protected:
     // Room to free: the question of "Free up space now".
     void keepAnOldVersion() { SyncthingInstance::writeFile(dir.filePath("f1/.stversions/old.txt"), QByteArray(5000, 'a')); }
 
+    // The Team tab's manual set-up filled in with the node's address.
+    void fillConnect(QWidget &screen, const QString &apiKey)
+    {
+        screen.findChild<DisclosureGroup *>(QStringLiteral("connectManually"))->setExpanded(true);
+        screen.findChild<QLineEdit *>(QStringLiteral("address"))->setText(nodeURL());
+        screen.findChild<QLineEdit *>(QStringLiteral("apiKey"))->setText(apiKey);
+    }
+
     NavigationPath path;
 };
 
@@ -251,7 +268,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
         for (QWidget *stop : stops + stops) {
             stop->setFocus(Qt::TabFocusReason);
             if (!stop->hasFocus()) {
-                ADD_FAILURE() << "the focus cannot go to " << qPrintable(describe(*stop));
+                ADD_FAILURE() << "the focus cannot go to " << qPrintable(screenchecks::describe(*stop));
                 break;
             }
             const int before = clicks;
@@ -260,7 +277,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
             // ("Cancel") for itself.
             const bool multiLine = qobject_cast<QPlainTextEdit *>(stop) || qobject_cast<QTextEdit *>(stop);
             const bool otherButton = stop != main && ButtonReturnKey::takesReturn(*stop);
-            EXPECT_EQ(clicks - before, multiLine || otherButton ? 0 : 1) << qPrintable(describe(*stop));
+            EXPECT_EQ(clicks - before, multiLine || otherButton ? 0 : 1) << qPrintable(screenchecks::describe(*stop));
             // Return in an open list only picks the entry.
             if (auto *list = qobject_cast<QComboBox *>(stop)) {
                 list->showPopup();
@@ -269,7 +286,7 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
                 QTest::keyClick(list->view(), Qt::Key_Down);
                 QTest::keyClick(list->view(), Qt::Key_Return);
                 EXPECT_FALSE(list->view()->isVisible());
-                EXPECT_EQ(clicks, picks) << qPrintable(describe(*stop)) << " pressed from its open list";
+                EXPECT_EQ(clicks, picks) << qPrintable(screenchecks::describe(*stop)) << " pressed from its open list";
             }
         }
     }
@@ -300,7 +317,7 @@ TEST_F(ScreenInputTest, ReturnPressesEveryFocusedButtonOfTheWindowAsSpaceDoes)
                 pressed.clear();
                 button->setFocus(Qt::TabFocusReason);
                 QTest::keyClick(button, key);
-                EXPECT_EQ(pressed, QList<QAbstractButton *>{button}) << qPrintable(describe(*button)) << key;
+                EXPECT_EQ(pressed, QList<QAbstractButton *>{button}) << qPrintable(screenchecks::describe(*button)) << key;
                 checked += key == Qt::Key_Return;
             }
     };
@@ -372,8 +389,7 @@ void forEachPage(QWidget &screen, const std::function<void()> &visit)
 
 TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
 {
-    // The application as main() builds it.
-    ShellRig application;
+    ShellRig application;  // the application as main() builds it
     int checked = 0, scrolled = 0;
     for (const Screen &screen : sheets() + panelsAndSettings()) {
         SCOPED_TRACE(screen.name);
@@ -383,7 +399,7 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
             for (QWidget *widget : shownScreen->findChildren<QWidget *>()) {
                 if (!widget->isVisible() || !WheelFocusGuard::guards(*widget))
                     continue;
-                SCOPED_TRACE(describe(*widget).toStdString());
+                SCOPED_TRACE(screenchecks::describe(*widget).toStdString());
                 ++checked;
                 widget->clearFocus();
                 QScrollBar *page = pageScroll(*widget);
@@ -416,16 +432,15 @@ TEST_F(ScreenInputTest, TheWheelOverAValueWithoutFocusScrollsThePage)
 // of a name: its line breaks become spaces, and the name sent is one line.
 TEST_F(ScreenInputTest, APastedLineBreakInANameFieldBecomesASpace)
 {
-    QList<Screen> screens = sheets() + panelsAndSettings();
     int pasted = 0;
-    for (const Screen &screen : screens) {
+    for (const Screen &screen : sheets() + panelsAndSettings()) {
         SCOPED_TRACE(screen.name);
         std::unique_ptr<QWidget> shownScreen = screen.build();
         for (QLineEdit *field : shownScreen->findChildren<QLineEdit *>()) {
             const QString name = field->objectName();
             if (name != QStringLiteral("name") && name != QStringLiteral("deviceName"))
                 continue;
-            SCOPED_TRACE(describe(*field).toStdString());
+            SCOPED_TRACE(screenchecks::describe(*field).toStdString());
             ++pasted;
             field->clear();
             QApplication::clipboard()->setText(QStringLiteral("Studio\nB\r\nLoft\t2\u2028"));
@@ -479,21 +494,11 @@ struct BusyButton { const char *screen; int tab; const char *button; std::functi
 TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
 {
     keepAnOldVersion();
-    const auto fill = [](const char *field, QString text) {
-        return [field, text](QWidget &screen) {
-            screen.findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
-        };
-    };
-    const QString node = nodeURL();
     // The node's sheet registers the node, which hides the Team tab's
     // manual set-up: that one comes first.
     const QList<BusyButton> buttons = {
         {"settings window", SettingsView::Team, "connect",
-         [fill, node](QWidget &screen) {
-             screen.findChild<DisclosureGroup *>(QStringLiteral("connectManually"))->setExpanded(true);
-             fill("address", node)(screen);
-             fill("apiKey", QStringLiteral("not-the-key"))(screen);
-         }},
+         [this](QWidget &screen) { fillConnect(screen, QStringLiteral("not-the-key")); }},
         {"settings window", SettingsView::Ignores, "applyToAll"},
         {"settings window", SettingsView::Diagnostics, "readAllMacs"},
         {"settings window", SettingsView::Diagnostics, "rebuild"},
@@ -508,15 +513,11 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
         ASSERT_NE(shownScreen, nullptr);
         row.ready(*shownScreen);
         settleLayouts();
-        QPushButton *button = nullptr;
-        for (QPushButton *candidate : shownScreen->findChildren<QPushButton *>(QString::fromLatin1(row.button)))
-            if (candidate->isVisible())
-                button = candidate;
-        ASSERT_NE(button, nullptr);
+        QWidget *button = shownChild(shownScreen.get(), row.button);
+        ASSERT_NE(qobject_cast<QPushButton *>(button), nullptr);
         ASSERT_TRUE(waitUntil([&] { return button->isEnabled(); }));
         ASSERT_TRUE(madeActive(*shownScreen));
-        button->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(button, Qt::Key_Space);
+        pressSpace(button);
         // A bulk or destructive action asks first.
         if (auto *box = shownScreen->findChild<QMessageBox *>(); box && box->isVisible())
             box->findChild<QPushButton *>(QStringLiteral("confirm"))->click();
@@ -524,7 +525,7 @@ TEST_F(ScreenInputTest, AButtonBusyWithItsWorkKeepsTheFocus)
             const QWidget *focus = button->window()->focusWidget();
             return !focus || focus == button || focus->isAncestorOf(button);
         };
-        EXPECT_TRUE(focusOnButton()) << qPrintable(describe(*button->window()->focusWidget()));
+        EXPECT_TRUE(focusOnButton()) << qPrintable(screenchecks::describe(*button->window()->focusWidget()));
         if (row.again && waitUntil([&] { return button->isEnabled() || !button->isVisible(); }) &&
             button->isVisible()) {
             EXPECT_EQ(button->window()->focusWidget(), button);
@@ -543,31 +544,20 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
 {
     ShellRig application;
     keepAnOldVersion();
-    const auto named = [](QWidget &screen, const char *name) {
-        for (QWidget *widget : screen.findChildren<QWidget *>(QString::fromLatin1(name)))
-            if (widget->isVisible())
-                return widget;
-        return static_cast<QWidget *>(nullptr);
-    };
-    const auto space = [](QWidget *widget) {
-        widget->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(widget, Qt::Key_Space);
-    };
     AppSignals appSignals;
     // Pressed once `ready` has shown it; answers what shows where it was.
-    const auto pressThen = [named, space](std::function<void(QWidget &)> ready, const char *pressed, const char *next) {
+    const auto pressThen = [](std::function<void(QWidget &)> ready, const char *pressed, const char *next) {
         return [=](QWidget &screen) {
             ready(screen);
-            space(named(screen, pressed));
-            EXPECT_TRUE(waitUntil([&] { return named(screen, next) != nullptr; }));
-            return named(screen, next);
+            pressSpace(shownChild(&screen, pressed));
+            return awaitVisible(screen, next);
         };
     };
     const QList<FocusMove> moves = {
         {"new-sync sheet", -1,
-         [space](QWidget &screen) -> QWidget * {
+         [](QWidget &screen) -> QWidget * {
              auto *toggle = screen.findChild<QCheckBox *>(kPeer);
-             space(toggle);
+             pressSpace(toggle);
              // The ring lies over nothing the toggle draws: its box's edge shows whole.
              auto *ring = toggle->findChild<QWidget *>(QStringLiteral("focusRing"));
              ring->hide();
@@ -582,31 +572,28 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              return toggle;
          }},
         {"settings window", SettingsView::Ignores,
-         [named](QWidget &screen) {
-             auto *field = static_cast<QLineEdit *>(named(screen, "newPattern"));
+         [](QWidget &screen) {
+             auto *field = static_cast<QLineEdit *>(shownChild(&screen, "newPattern"));
              field->setText(QStringLiteral("*.render"));
-             QTest::mouseClick(named(screen, "addPattern"), Qt::LeftButton);
+             QTest::mouseClick(shownChild(&screen, "addPattern"), Qt::LeftButton);
              return field;
          },
          false},
         {"exclusion panel", -1,
-         [named, space](QWidget &screen) {
-             space(named(screen, "back"));
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "ignore") != nullptr; }));
-             QWidget *opener = named(screen, "ignore");
-             space(opener);
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "panelHost") != nullptr; }));
+         [](QWidget &screen) {
+             pressSpace(shownChild(&screen, "back"));
+             pressSpace(awaitVisible(screen, "ignore"));
+             awaitVisible(screen, "panelHost");
              // The panel's first stop: its back button.
-             EXPECT_TRUE(waitUntil([&] { return screen.window()->focusWidget() == named(screen, "back"); }));
-             space(named(screen, "back"));
-             EXPECT_TRUE(waitUntil([&] { return named(screen, "ignore") != nullptr; }));
-             return named(screen, "ignore");
+             EXPECT_TRUE(waitUntil([&] { return screen.window()->focusWidget() == shownChild(&screen, "back"); }));
+             pressSpace(shownChild(&screen, "back"));
+             return awaitVisible(screen, "ignore");
          }},
         {"folder settings panel", -1,
-         [named, space](QWidget &screen) {
-             QWidget *freeSpace = named(screen, "freeSpace");
+         [](QWidget &screen) {
+             QWidget *freeSpace = shownChild(&screen, "freeSpace");
              EXPECT_TRUE(waitUntil([&] { return freeSpace->isEnabled(); }));
-             space(freeSpace);
+             pressSpace(freeSpace);
              QMessageBox *box = nullptr;
              EXPECT_TRUE(waitUntil([&] { return (box = screen.findChild<QMessageBox *>()) && box->isVisible(); }));
              if (box)
@@ -616,11 +603,10 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         // Back from the chooser, a window of its own, the ring is on "+"
         // and follows Tab again.
         {"exclusion panel", -1,
-         [this, named, space](QWidget &screen) {
-             space(named(screen, "back"));
-             QWidget *add = nullptr;
-             EXPECT_TRUE(waitUntil([&] { return (add = named(screen, qPrintable(ProjectView::addFolderHelp))); }));
-             space(add);
+         [this](QWidget &screen) {
+             pressSpace(shownChild(&screen, "back"));
+             QWidget *add = awaitVisible(screen, ProjectView::addFolderHelp);
+             pressSpace(add);
              QFileDialog *picker = nullptr;
              const auto up = [&] { return (picker = screen.findChild<QFileDialog *>()) && picker->isActiveWindow(); };
              if (!waitUntil(up) || !QDir(dir.path()).mkdir(QStringLiteral("Added")))
@@ -640,30 +626,24 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         {"settings window", SettingsView::Team,
          pressThen([](QWidget &screen) { screen.findChild<DisclosureGroup *>("manageTeamKey")->setExpanded(true); },
                    "generateTeamKey", "reveal")},
-        {"settings window", SettingsView::Team, pressThen([this](QWidget &screen) {
-             screen.findChild<DisclosureGroup *>("connectManually")->setExpanded(true);
-             screen.findChild<QLineEdit *>("address")->setText(nodeURL());
-             screen.findChild<QLineEdit *>("apiKey")->setText(kNodeKey);
-         }, "connect", "check")},
+        {"settings window", SettingsView::Team,
+         pressThen([this](QWidget &screen) { fillConnect(screen, kNodeKey); }, "connect", "check")},
         // The banner's page takes the focus on its first stop, and gives it
         // back to the banner after "back".
-        {"main window", -1, [space](QWidget &screen) {
+        {"main window", -1, [](QWidget &screen) {
              auto &window = static_cast<MainWindow &>(screen);
-             space(window.incomingBanner());
+             pressSpace(window.incomingBanner());
              EXPECT_TRUE(waitUntil([&] {
                  QWidget *first = KeyboardFocus::stopsAsRead(*window.topPage()).value(0);
                  return window.path().endsInIncoming() && first && window.focusWidget() == first;
              }));
-             space(window.toolBar()->widgetForAction(window.findChild<QAction *>(QStringLiteral("backAction"))));
+             pressSpace(window.toolBar()->widgetForAction(window.findChild<QAction *>(QStringLiteral("backAction"))));
              EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
              return window.incomingBanner();
          }},
     };
     const QList<Screen> mainWindow{{"main window", [this, &appSignals] {
-        PendingFolder offer;
-        offer.folderID = QStringLiteral("f9");
-        offer.offeredByDeviceID = kPeer;
-        engine.state.pendingFolders = {offer};
+        engine.state.pendingFolders = {{.folderID = "f9", .label = {}, .offeredByDeviceID = kPeer, .offeredByName = {}}};
         awaitTask(app().projects().refreshPending());
         app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
         return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
@@ -680,7 +660,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             return ring && ring->isVisible() && ring->parentWidget() == expected;
         };
         EXPECT_TRUE(waitUntil([&] { return shownScreen->focusWidget() == expected && ringed() == move.ringed; }))
-            << qPrintable(shownScreen->focusWidget() ? describe(*shownScreen->focusWidget()) : QStringLiteral("none"))
+            << qPrintable(shownScreen->focusWidget() ? screenchecks::describe(*shownScreen->focusWidget()) : "none")
             << " ringed: " << ringed();
     }
 }

@@ -11,6 +11,7 @@
 
 #include "QtPrinters.h"
 #include "WaitUntil.h"
+#include "WindowLookup.h"
 #include "../support/ShellRig.h"
 
 #include <QApplication>
@@ -84,15 +85,6 @@ QByteArray exchange(const QString &path, const QByteArray &bytes, bool finishLin
     });
     waitUntil([&] { return answer.isFinished(); }, 10000);
     return answer.result();
-}
-
-QAction *menuAction(AppShell &shell, const QString &text)
-{
-    for (QAction *menu : shell.window().menuBar()->actions())
-        for (QAction *action : menu->menu()->actions())
-            if (action->text() == text)
-                return action;
-    return nullptr;
 }
 
 TEST(AppShellTest, ASecondCopyHandsItsLinkOrShowToTheWindow)
@@ -234,7 +226,7 @@ TEST(AppShellTest, ClosingHidesToATrayOrMinimisesAskedAtEachClose)
     QWidget *content = window.centralWidget();
     rig.shell->windowController().show();
     ASSERT_TRUE(window.isVisible());
-    QAction *closeWindow = menuAction(*rig.shell, QStringLiteral("Close Window"));
+    QAction *closeWindow = menuAction(rig.shell->window(), QStringLiteral("Close Window"));
     ASSERT_TRUE(closeWindow);
 
     const struct { bool tray; bool byMenu; } closes[] = {{true, false}, {false, false}, {true, true}, {false, true}};
@@ -320,16 +312,16 @@ TEST(AppShellTest, MenusHoldSettingsCloseQuitAndFeedbackOnly)
 
     int feedbackSheets = 0;
     QObject::connect(&rig.shell->appSignals(), &AppSignals::showFeedbackSheet, [&] { ++feedbackSheets; });
-    menuAction(*rig.shell, "Send Feedback\u2026")->trigger();
+    menuAction(rig.shell->window(), "Send Feedback\u2026")->trigger();
     EXPECT_EQ(feedbackSheets, 1);
 
-    menuAction(*rig.shell, "Settings\u2026")->trigger();
+    menuAction(rig.shell->window(), "Settings\u2026")->trigger();
     EXPECT_TRUE(rig.shell->settingsWindow().isVisible());
     // The default build keeps reports here: the menu offers nothing, and a
     // disabled action's shortcut is inert.
     ShellRig local(true, true, QString());
     QObject::connect(&local.shell->appSignals(), &AppSignals::showFeedbackSheet, [&] { ++feedbackSheets; });
-    QAction *disabled = menuAction(*local.shell, "Send Feedback\u2026");
+    QAction *disabled = menuAction(local.shell->window(), "Send Feedback\u2026");
     EXPECT_FALSE(disabled->isEnabled());
     disabled->trigger();
     EXPECT_EQ(feedbackSheets, 1);
@@ -343,7 +335,7 @@ TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
     window.setGeometry(0, 0, 800, 600);
     rig.shell->windowController().show();
     QWidget &settings = rig.shell->settingsWindow();
-    menuAction(*rig.shell, "Settings\u2026")->trigger();
+    menuAction(rig.shell->window(), "Settings\u2026")->trigger();
     ASSERT_TRUE(settings.isVisible());
     // Within a few pixels: the window's frame is known only once shown.
     EXPECT_LE((settings.frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
@@ -351,7 +343,7 @@ TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
     // Moved by the user, it stays there while open.
     settings.move(settings.pos() + QPoint(30, 20));
     const QPoint moved = settings.pos();
-    menuAction(*rig.shell, "Settings\u2026")->trigger();
+    menuAction(rig.shell->window(), "Settings\u2026")->trigger();
     EXPECT_EQ(settings.pos(), moved);
 }
 
@@ -362,7 +354,7 @@ TEST(AppShellTest, EscapeAndCtrlWCloseTheSettings)
     QWidget &settings = rig.shell->settingsWindow();
     for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
         SCOPED_TRACE(QKeySequence(keys).toString().toStdString());
-        menuAction(*rig.shell, "Settings\u2026")->trigger();
+        menuAction(rig.shell->window(), "Settings\u2026")->trigger();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
         QWidget *focus = settings.focusWidget() ? settings.focusWidget() : &settings;
         QTest::keyClick(focus, keys.key(), keys.keyboardModifiers());
@@ -392,7 +384,7 @@ TEST(AppShellTest, QuitStopsTheEngineOnceAndStartsNothingAfter)
         rig.engine.hold("start");
         rig.shell->windowController().show();
         ASSERT_TRUE(waitUntil([&] { return rig.engine.waiting("start") == 1; }));
-        menuAction(*rig.shell, "Quit TidewellMesh")->trigger();
+        menuAction(rig.shell->window(), "Quit TidewellMesh")->trigger();
         rig.shell->quit();  // a second signal, say: ignored
         ASSERT_TRUE(waitUntil([&] { return !rig.exits.isEmpty(); }));
         rig.engine.release("start");

@@ -129,22 +129,21 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximisedUnderIt
     const auto childSaid = [&](const QByteArray &line) {
         return waitUntil([&] { return (said += child.readAllStandardOutput()).contains(line + '\n'); }, 60000);
     };
-    // Shown and maximised, as the child answers. The bounds are generous:
+    // The child's answer, read until it is whole. The bounds are generous:
     // each wait ends on an answer, and a busy machine starts openbox slowly.
-    const auto maximised = [&] {
+    const auto ask = [&](const char *question, const std::function<bool(const QByteArray &)> &whole) {
         said.clear();
-        child.write("state\n");
-        waitUntil([&] {
-            said += child.readAllStandardOutput();
-            return said.contains("maximized\n") || said.contains("normal\n");
-        }, 60000);
+        child.write(question);
+        waitUntil([&] { return whole(said += child.readAllStandardOutput()); }, 60000);
+    };
+    // Shown and maximised, as the child answers.
+    const auto maximised = [&] {
+        ask("state\n", [](const QByteArray &reply) { return reply.contains("maximized\n") || reply.contains("normal\n"); });
         return said.contains("maximized\n");
     };
     // The window's size with its frame, and whether that fits the screen.
     const auto frameSize = [&] {
-        said.clear();
-        child.write("size\n");
-        waitUntil([&] { return (said += child.readAllStandardOutput()).contains("size ") && said.endsWith('\n'); }, 60000);
+        ask("size\n", [](const QByteArray &reply) { return reply.contains("size ") && reply.endsWith('\n'); });
         return said.mid(said.indexOf("size ")).trimmed();
     };
     const auto wmctrl = [&](const QStringList &arguments) -> std::optional<QByteArray> {
@@ -216,9 +215,7 @@ TEST(StatusTrayTest, AWindowMaximisedByTheWindowManagerComesBackMaximisedUnderIt
     // not to the window it blocks, once openbox has done as asked.
     const auto sheetActive = [&] {
         return openboxCaughtUp() && waitUntil([&] {
-            said.clear();
-            child.write("active\n");
-            waitUntil([&] { return (said += child.readAllStandardOutput()).contains('\n'); }, 60000);
+            ask("active\n", [](const QByteArray &reply) { return reply.contains('\n'); });
             return said.startsWith("sheet\n");
         }, 60000);
     };

@@ -10,11 +10,11 @@
 #include "FakeSyncEngine.h"
 #include "ManualClock.h"
 #include "MemoryKeychain.h"
+#include "QueuedPause.h"
 #include "RecordingNotifier.h"
 
 #include <QHostAddress>
 #include <QTemporaryDir>
-#include <coroutine>
 #include <memory>
 #include <vector>
 
@@ -25,14 +25,6 @@ namespace tw {
 // end of the process are recorded instead of carried out.
 struct ShellRig
 {
-    struct Pause
-    {
-        std::vector<std::coroutine_handle<>> *queue;
-        bool await_ready() const { return false; }
-        void await_suspend(std::coroutine_handle<> handle) { queue->push_back(handle); }
-        void await_resume() const {}
-    };
-
     // Where the rig's feedback would go: loopback, where nothing answers.
     static inline const QString kFeedbackEndpoint =
         QStringLiteral("http://127.0.0.1:9") + QLatin1String(FeedbackService::kRecordsPath);
@@ -46,8 +38,7 @@ struct ShellRig
                                                          mounts, dir.filePath("autostart.desktop"));
         services.sleeper = [this](std::chrono::milliseconds) -> QCoro::Task<void> {
             ++pauses;
-            Pause pause{&sleeping};
-            co_await pause;
+            co_await QueuedPause{&sleeping};
         };
         engine.state.running = true;
         engine.hold("events");
