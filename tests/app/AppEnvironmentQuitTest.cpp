@@ -33,7 +33,8 @@ TEST(AppEnvironmentQuitTest, AWatchdogCycleUnderWayRestartsNothingOnceQuitting)
         services.feedback = &feedback;
         services.lan = {QHostAddress::LocalHost, 0, 1};
         services.sleeper = [&sleeping, &others](std::chrono::milliseconds pause) -> QCoro::Task<void> {
-            co_await QueuedPause{pause == AppEnvironment::cyclePause ? &sleeping : &others};
+            QueuedPause parked{pause == AppEnvironment::cyclePause ? &sleeping : &others};
+            co_await parked;
         };
         AppEnvironment env(engine, std::move(services));
         engine.hold("status");

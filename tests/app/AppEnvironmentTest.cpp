@@ -91,7 +91,8 @@ struct Rig
         services.lan.purgeAnswerWait = purgeAnswerWait;
         services.sleeper = [this](std::chrono::milliseconds pause) -> QCoro::Task<void> {
             trace.append(QStringLiteral("pause(%1)").arg(pause.count()));
-            co_await QueuedPause{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
+            QueuedPause parked{pause == AppEnvironment::sweepPause ? &sweepSleeping : &sleeping};
+            co_await parked;
         };
         services.autostartEntry = dir.filePath("autostart.desktop");
         env = std::make_unique<AppEnvironment>(engine, std::move(services));

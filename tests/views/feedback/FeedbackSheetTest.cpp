@@ -31,7 +31,8 @@ struct HeldSleeper
     {
         return [this](std::chrono::milliseconds delay) -> QCoro::Task<void> {
             asked.append(delay);
-            co_await QueuedPause{&sleeping};
+            QueuedPause parked{&sleeping};
+            co_await parked;
         };
     }
     void releaseAll()

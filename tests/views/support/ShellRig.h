@@ -38,7 +38,8 @@ struct ShellRig
                                                          mounts, dir.filePath("autostart.desktop"));
         services.sleeper = [this](std::chrono::milliseconds) -> QCoro::Task<void> {
             ++pauses;
-            co_await QueuedPause{&sleeping};
+            QueuedPause parked{&sleeping};
+            co_await parked;
         };
         engine.state.running = true;
         engine.hold("events");
