@@ -100,6 +100,19 @@ QStringList DirectoryTimes::carry(const QString &root, const QStringList &paths)
     return written;
 }
 
+QStringList DirectoryTimes::bringForward(const QString &root, const QHash<QString, QString> &savedInto)
+{
+    QStringList moved;
+    for (auto it = savedInto.cbegin(); it != savedInto.cend(); ++it) {
+        const std::optional<FolderItem> item = directory(root, it.key());
+        const std::optional<FolderItem> file = FolderItem::open(root, it.value());
+        const std::optional<qint64> born = file ? file->bornMs() : std::nullopt;
+        if (item && born && *born / 1000 > item->modifiedSeconds() && item->setModificationTime(*born / 1000) == 0)
+            moved.append(it.key());
+    }
+    return moved;
+}
+
 QStringList DirectoryTimes::stampNew(const QString &root, const QStringList &paths)
 {
     QStringList fresh;

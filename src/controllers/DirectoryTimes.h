@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QHash>
 #include <QStringList>
 #include <optional>
 
@@ -44,6 +45,12 @@ public:
     static QStringList carry(const QString &root, const QStringList &paths);
     // Stamps each directory that carries no time yet (one new here), and the
     // directory it was made in; answers the paths written.
+    // Directories into which a file was made here while their restore was
+    // due (directory, file): once restored, each takes the file's birth
+    // time where that is later than the time it carries, as the user's
+    // save is newer than the teammate's change the pull brought. Answers
+    // the directories moved on, for stamping.
+    static QStringList bringForward(const QString &root, const QHash<QString, QString> &savedInto);
     static QStringList stampNew(const QString &root, const QStringList &paths);
     // Of paths, those that need no restore any more: gone, or carrying a time.
     static QStringList settled(const QString &root, const QStringList &paths);

@@ -54,10 +54,13 @@ QStringList carryTimes(const QString &root, const QStringList &paths)
     return DirectoryTimes::settled(root, paths);
 }
 
-// One folder's stamps: what a local change moved, and what may be new here.
-QStringList stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew)
+// One folder's stamps: what a local change moved, what a save made while a
+// restore was due moves on, and what may be new here.
+QStringList stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
+                       const QHash<QString, QString> &savedInto)
 {
-    return DirectoryTimes::stamp(root, changed) + DirectoryTimes::stampNew(root, maybeNew);
+    return DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
+         + DirectoryTimes::stampNew(root, maybeNew);
 }
 
 void call(const EventController::Callback &callback)
@@ -176,10 +179,34 @@ void EventController::handleBatch(const QList<SyncEvent> &events)
         noteGap();
     readNotedTimes();
     m_pending.save();
-    if (!m_stamping && !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty())) {
+    startStamping();
+}
+
+void EventController::startStamping()
+{
+    if (!m_stamping && !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty() && m_savesForward.isEmpty())) {
         m_stamping = true;
         stampNotedDirectories(QPointer<EventController>(this), &m_engine);
     }
+}
+
+// A save made into a directory while its restore was due is newer than
+// the time the restore put back: once no restore is due there, the
+// directory moves on to it.
+void EventController::forwardSaves(const QString &folderID)
+{
+    QHash<QString, QString> &waiting = m_savedWhileDue[folderID];
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (restoreDue(folderID, it.key())) {
+            ++it;
+            continue;
+        }
+        m_savesForward[folderID].insert(it.key(), it.value());
+        it = waiting.erase(it);
+    }
+    if (waiting.isEmpty())
+        m_savedWhileDue.remove(folderID);
+    startStamping();
 }
 
 // Which folders are pulling is no longer known: none is waited for.
@@ -434,6 +461,7 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
                 co_return;
             self->m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
             self->m_pending.save();
+            self->forwardSaves(folderID);
             emit self->directoryTimesRestored(folderID);
         }
     }
@@ -493,6 +521,7 @@ QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
         co_return;
     m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
     m_pending.save();
+    forwardSaves(folderID);
     emit directoryTimesRestored(folderID);
 }
 
@@ -526,8 +555,12 @@ void EventController::handleLocalChange(const SyncEvent &event)
         return;
     }
     const QString parent = parentOf(item);
-    if (!parent.isEmpty() && !restoreDue(folderID, parent))
+    if (parent.isEmpty())
+        return;
+    if (!restoreDue(folderID, parent))
         m_stampsDue[folderID].insert(parent);
+    else if (event.action != QStringLiteral("deleted"))
+        m_savedWhileDue[folderID].insert(parent, item);
 }
 
 // Runs detached while stamps are due, one folder at a time; the engine scans
@@ -535,17 +568,19 @@ void EventController::handleLocalChange(const SyncEvent &event)
 // at the watcher's next look.
 QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine)
 {
-    while (self && !(self->m_stampsDue.isEmpty() && self->m_newDirectoriesDue.isEmpty())) {
-        const QString folderID = self->m_stampsDue.isEmpty() ? self->m_newDirectoriesDue.begin().key()
-                                                            : self->m_stampsDue.begin().key();
+    while (self && !(self->m_stampsDue.isEmpty() && self->m_newDirectoriesDue.isEmpty() && self->m_savesForward.isEmpty())) {
+        const QString folderID = !self->m_stampsDue.isEmpty()         ? self->m_stampsDue.begin().key()
+                               : !self->m_newDirectoriesDue.isEmpty() ? self->m_newDirectoriesDue.begin().key()
+                                                                      : self->m_savesForward.begin().key();
         const QSet<QString> changed = self->m_stampsDue.take(folderID);
         const QSet<QString> maybeNew = self->m_newDirectoriesDue.take(folderID);
+        const QHash<QString, QString> savedInto = self->m_savesForward.take(folderID);
         const std::optional<QString> root = self->m_folderPath ? self->m_folderPath(folderID) : std::nullopt;
         if (!root)
             continue;
         const QStringList written =
             co_await QtConcurrent::run(&stampTimes, *root, QStringList(changed.cbegin(), changed.cend()),
-                                       QStringList(maybeNew.cbegin(), maybeNew.cend()));
+                                       QStringList(maybeNew.cbegin(), maybeNew.cend()), savedInto);
         if (!self)
             co_return;
         if (written.isEmpty())

@@ -176,6 +176,8 @@ private:
     void handleDeviceEvent(const SyncEvent &event);
     void handleItemFinished(const SyncEvent &event);
     void handleLocalChange(const SyncEvent &event);
+    void startStamping();
+    void forwardSaves(const QString &folderID);
     void noteGap();
     void removeDevice(const QString &deviceID);
 
@@ -199,6 +201,10 @@ private:
     // whether a stamping runs.
     QHash<QString, QSet<QString>> m_stampsDue;
     QHash<QString, QSet<QString>> m_newDirectoriesDue;
+    // Per folder, directory → a file made in it here while its restore was
+    // due; then, once restored, those to move on to that file's birth.
+    QHash<QString, QHash<QString, QString>> m_savedWhileDue;
+    QHash<QString, QHash<QString, QString>> m_savesForward;
     bool m_stamping = false;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;

@@ -218,7 +218,8 @@ TEST_F(EventControllerTest, RestoresOnlyTheModificationTimeOfADirectoryNeverThro
 // changed that carries no time yet (Syncthing reports one new here so) is
 // stamped with the one it was made in. A directory that carries a time, the
 // folder's root, one whose restore is due, and a folder whose directories
-// carry no times stamp nothing.
+// carry no times stamp nothing; a file made here while its directory's
+// restore was due moves that directory on to its birth once restored.
 TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
 {
     controller.setFolderCarriesTimes([](const QString &id) { return id == folderA; });
@@ -226,10 +227,16 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     for (const char *path : {"Added", "Made/Sub", "Removed", "Pulled", "Elsewhere"})
         makeDirectory(root.path(), path, ++time);
     makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
+    makeDirectory(root.path(), "Saved", ++time, 1'400'000'000);
+    {
+        QFile made(root.filePath("Saved/new.txt"));
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
     for (const SyncEvent &e : {item(folderA, "Pulled/b.mov", "file"), change("Added/new.mov", "file", "modified"),
                                change("Made/Sub", "dir", "modified"), change("Removed/old.mov", "file", "deleted"),
                                change("Filled", "dir", "modified"), change("top.txt", "file", "modified"),
-                               change("Pulled/a.mov", "file", "modified"),
+                               change("Pulled/a.mov", "file", "modified"), item(folderA, "Saved/b.mov", "file"),
+                               change("Saved/new.txt", "file", "modified"),
                                change("Elsewhere/a.mov", "file", "modified", folderB)})
         engine.pushEvent(e);
     startAndDrain();
@@ -239,8 +246,14 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
         if (DirectoryTimes::carried(root.path(), path) == modifiedAt(root.filePath(path)))
             stamped.append(path);
     EXPECT_EQ(stamped, QStringList({"Added", "Made", "Made/Sub", "Removed"}));
-    ASSERT_EQ(engine.callCount("scanPaths"), 1);
-    EXPECT_TRUE(engine.callsOf("scanPaths").first().startsWith("scanPaths(" + folderA));
+    const auto savedMovedOn = [&] {
+        const qint64 now = modifiedAt(root.filePath("Saved"));
+        return now > 1'400'000'000 && DirectoryTimes::carried(root.path(), "Saved") == now;
+    };
+    EXPECT_TRUE(waitUntil(savedMovedOn));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 2; }));
+    for (const QString &call : engine.callsOf("scanPaths"))
+        EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
 
 } // namespace
