@@ -372,6 +372,14 @@ int runTour()
         return nullptr;
     };
     auto inspectorShown = [&] { return shown("tw::FolderInspector") != nullptr; };
+    // The studio sync's page, its "moving" folder chosen: its inspector opens.
+    auto openMovingFolder = [&](const char *opened) {
+        main->path().setIDs({QStringLiteral("p-studio")});
+        tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
+                              kStepMs), "the sync's page");
+        click(labelled<FolderChip>(syncPage(), "label", "moving"));
+        tour.expect(waitUntil(inspectorShown, kStepMs), opened);
+    };
     // A button of the inspector's action row, and the open panel's back button.
     auto actionButton = [&](const char *name) -> QWidget * {
         QWidget *actions = shown("QWidget", QStringLiteral("actionBar"));
@@ -722,11 +730,7 @@ int runTour()
             return &window;
         });
         tour.step(look + "focus-after-question", [&] {
-            main->path().setIDs({QStringLiteral("p-studio")});
-            tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
-                                  kStepMs), "the sync's page");
-            click(labelled<FolderChip>(syncPage(), "label", "moving"));
-            tour.expect(waitUntil(inspectorShown, kStepMs), "the folder's inspector");
+            openMovingFolder("the folder's inspector");
             activeWindow();
             press(actionButton("settings"), Qt::Key_Space);
             tour.expect(waitUntil([&] { return shown("tw::FolderSettingsPanel") != nullptr; }, kStepMs),
@@ -887,11 +891,7 @@ int runTour()
         });
         overviewRemoveConfirm(look);
         tour.step(look + "folder-chip", [&] {
-            main->path().setIDs({QStringLiteral("p-studio")});
-            tour.expect(waitUntil([&] { return labelled<FolderChip>(syncPage(), "label", "moving") != nullptr; },
-                                  kStepMs), "the sync's page");
-            click(labelled<FolderChip>(syncPage(), "label", "moving"));
-            tour.expect(waitUntil(inspectorShown, kStepMs), "the chip opens the folder's inspector");
+            openMovingFolder("the chip opens the folder's inspector");
             tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs),
                         "the inspector area at its height");
             return &window;
