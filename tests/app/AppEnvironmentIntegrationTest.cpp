@@ -279,13 +279,16 @@ void stopBoth(SyncthingInstance &a, SyncthingInstance &b)
     b.stop();
 }
 
-// The sync with the other Mac, its one folder placed at `path`; the
-// environment started and polling.
+// The sync with the other Macs, its one folder placed at `path`; the
+// environment started and polling. A third member is the always-on node.
 void place(Mac &mac, const QString &folderID, const QString &path, const QStringList &members,
            const QStringList &ignores = {})
 {
     const ProjectFolder folder{.id = "f", .localPath = path, .ignorePatterns = ignores, .syncthingFolderID = folderID};
-    mac.env->projects().add({.id = "S", .members = {{members[0]}, {members[1]}}, .folders = {folder}});
+    QList<ProjectMember> team{{members[0]}, {members[1]}};
+    if (members.size() > 2)
+        team << ProjectMember{.deviceID = members[2], .isAlwaysOnNode = true};
+    mac.env->projects().add({.id = "S", .members = team, .folders = {folder}});
     awaitTask(mac.env->bootstrap());
     mac.env->startPolling();
 }
@@ -295,48 +298,65 @@ void place(Mac &mac, const QString &folderID, const QString &path, const QString
 // other Mac's own report rests on the same empty folder, the folder is
 // synced on both, not waiting for data for good. Without reports (LAN diagnostics off) an empty
 // folder and a first scan look alike: both wait until A's large first file, scanned, is counted.
-void shareAnEmptyFolder(bool reports)
+// An always-on node sends no report and has no content of its own: it never
+// keeps a Mac waiting, and its copy reads synced.
+void shareAnEmptyFolder(bool reports, bool withNode = false)
 {
     SyncthingInstance a, b;
+    std::optional<SyncthingInstance> node;
     a.start();
     b.start();
     a.pairWith(b);
-    const QStringList both{a.deviceID(), b.deviceID()};
-    const QString pathA = a.putFolder("ef", both);
-    const QString pathB = b.putFolder("ef", both);
+    QStringList all{a.deviceID(), b.deviceID()};
+    if (withNode) {
+        node.emplace("127.0.0.1", "vm");
+        node->start();
+        a.pairWith(*node);
+        b.pairWith(*node);
+        all << node->deviceID();
+        node->putFolder("ef", all);
+    }
+    const QString pathA = a.putFolder("ef", all);
+    const QString pathB = b.putFolder("ef", all);
     ASSERT_TRUE(a.waitUntilConnected(b.deviceID()) && b.waitUntilConnected(a.deviceID()));
     const quint16 portA = freeLoopbackPort(), portB = freeLoopbackPort();
     Mac macA(a.makeEngine(), portA, portB), macB(b.makeEngine(), portB, portA);
-    for (Mac *mac : {&macA, &macB})
+    for (Mac *mac : {&macA, &macB}) {
         mac->env->preferences().setLanDiagnostics(reports);
-    place(macA, "ef", pathA, both);
-    place(macB, "ef", pathB, both);
+        ASSERT_TRUE(!node || awaitTask(mac->env->nasNode().configure(node->baseURL().toString(), node->apiKey(), "")));
+    }
+    place(macA, "ef", pathA, all);
+    place(macB, "ef", pathB, all);
     const SyncHealth expected = reports ? SyncHealth::allSynced() : SyncHealth::waiting();
     const auto synced = [&](Mac &mac, const QString &ownID, const QString &otherID) {
         const HealthInputs in = mac.env->healthInputs();
         const Project &sync = in.projects.first();
         return folderHealth(sync.folders.first(), in) == expected
             && projectHealth(sync, in) == expected
-            && deviceHealth(sync, ownID, in) == expected && folderHealthOnDevice(sync.folders.first(), otherID, in) == expected;
+            && deviceHealth(sync, ownID, in) == expected && folderHealthOnDevice(sync.folders.first(), otherID, in) == expected
+            && (!node || folderHealthOnDevice(sync.folders.first(), node->deviceID(), in) == SyncHealth::allSynced());
     };
-    EXPECT_TRUE(waitUntil([&] { return synced(macA, both[0], both[1]) && synced(macB, both[1], both[0]); }, 60000))
+    EXPECT_TRUE(waitUntil([&] { return synced(macA, all[0], all[1]) && synced(macB, all[1], all[0]); }, 60000))
         << folderHealth(macA.env->projects().projects().first().folders.first(), macA.env->healthInputs()).label().toStdString();
     QFile big(pathA + "/big.bin");
     ASSERT_TRUE(reports || (big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30)));
-    a.putFolder("ef", both);  // restarts the folder: its scan runs on
-    EXPECT_TRUE(reports || waitUntil([&] { return !synced(macB, both[1], both[0]); }, 120000));
+    a.putFolder("ef", all);  // restarts the folder: its scan runs on
+    EXPECT_TRUE(reports || waitUntil([&] { return !synced(macB, all[1], all[0]); }, 120000));
     const SyncHealth left = folderHealth(macB.env->projects().projects().first().folders.first(), macB.env->healthInputs());
     EXPECT_TRUE(reports || left != SyncHealth::allSynced() || macB.env->folders().status("ef").globalBytes > 0) << left.label().toStdString();
     macA.env->stopLoops();
     macB.env->stopLoops();
     // Requests still under way end while their controllers are there.
     stopBoth(a, b);
+    if (node)
+        node->stop();
 }
 
 TEST(AppEnvironmentIntegrationTest, AnEmptyFolderReadsSyncedOnBothMacsOnceTheirIndexesAreExchanged)
 {
     shareAnEmptyFolder(true);
     shareAnEmptyFolder(false);
+    shareAnEmptyFolder(true, true);
 }
 
 // Mac B places a folder; Mac A then offers it with a file of holes so big
