@@ -128,9 +128,16 @@ EmptyStanding emptyStanding(const QString &folderID, const HealthInputs &in)
     const auto folder = engineFolder(folderID, in);
     if ((status != in.folderStatuses.cend() && status->globalBytes != 0) || !folder)
         return EmptyStanding::Settled;
+    // Syncthing counts nothing of a first scan until it ends: what this Mac
+    // is still hashing has reached no one yet.
+    const bool firstScan = status != in.folderStatuses.cend() && status->state == FolderState::Scanning;
     EmptyStanding standing = EmptyStanding::Settled;
     for (const QString &id : folder->sharedDeviceIDs) {
-        if (id == in.localDeviceID || !isConnected(id, in) || indexExchanged(folderID, id, in))
+        if (id == in.localDeviceID || !isConnected(id, in))
+            continue;
+        if (firstScan)
+            return EmptyStanding::Coming;
+        if (indexExchanged(folderID, id, in))
             continue;
         if (!indexUntold(folderID, id, in))
             return EmptyStanding::Coming;

@@ -82,6 +82,9 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"empty, nothing tells whether the connected Mac has content, beside the node", true, false, {status("quiet", S::Idle, 0, 0)}, {"quiet"}, false, H::waiting()},
         {"untold beside synced", true, false, {status("quiet", S::Idle, 0, 0), status("done", S::Idle, 0, 0)}, {"done", "quiet"}, false, H::waiting()},
         {"three Macs: untold, the third still scans", true, false, {status("trio", S::Idle, 0, 0)}, {"trio"}, false, H::syncing(0)},
+        {"this Mac's first scan, its content counted nowhere yet", true, false, {status("done", S::Scanning, 0, 0)}, {"done"}, false, H::syncing(0)},
+        {"this Mac's first scan, shared with no connected Mac", true, false, {status("lone", S::Scanning, 0, 0)}, {"lone"}, true, H::offline()},
+        {"a rescan of content already counted", true, false, {status("done", S::Scanning, 9, 0)}, {"done"}, false, H::allSynced()},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)
         EXPECT_EQ(health(ids, offline, inputs(statuses, running, paused)), expected) << name;
