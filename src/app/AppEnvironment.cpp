@@ -222,6 +222,7 @@ HealthInputs AppEnvironment::healthInputs() const
         .localDeviceID = m_devices->localDeviceID(),
         .engineFolders = m_folders->folders(),
         .folderStatuses = m_folders->statuses(),
+        .unreadStatuses = m_folders->unreadStatuses(),
         .connections = m_devices->connections(),
         .devices = m_devices->devices(),
         .completion = m_events->completion(),

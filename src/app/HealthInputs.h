@@ -26,6 +26,7 @@ struct HealthInputs
     QString localDeviceID = {};
     QList<SyncFolder> engineFolders = {};  // without the hidden team folder
     FolderStatusMap folderStatuses = {};
+    QSet<QString> unreadStatuses = {};  // statuses known to be out of date
     DeviceConnectionMap connections = {};
     QList<SyncDevice> devices = {};
     CompletionMap completion = {};

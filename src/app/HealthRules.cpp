@@ -129,13 +129,15 @@ EmptyStanding emptyStanding(const QString &folderID, const HealthInputs &in)
     if ((status != in.folderStatuses.cend() && status->globalBytes != 0) || !folder)
         return EmptyStanding::Settled;
     // Syncthing counts nothing of a first scan until it ends: what this Mac
-    // is still hashing has reached no one yet.
-    const bool firstScan = status != in.folderStatuses.cend() && status->state == FolderState::Scanning;
+    // is still hashing has reached no one yet. A count older than another
+    // Mac's index says nothing of it.
+    const bool notCounted = (status != in.folderStatuses.cend() && status->state == FolderState::Scanning)
+                            || in.unreadStatuses.contains(folderID);
     EmptyStanding standing = EmptyStanding::Settled;
     for (const QString &id : folder->sharedDeviceIDs) {
         if (id == in.localDeviceID || !isConnected(id, in))
             continue;
-        if (firstScan)
+        if (notCounted)
             return EmptyStanding::Coming;
         if (indexExchanged(folderID, id, in))
             continue;

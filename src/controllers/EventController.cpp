@@ -100,6 +100,10 @@ void EventController::setRemoteNeed(const QString &folderID, const QString &devi
 void EventController::setTakesPart(const QString &folderID, const QString &deviceID, bool takesPart,
                                    qint64 indexSequence)
 {
+    // Before the change is told, so that nobody reads the new index beside
+    // a count of the folder that may predate it.
+    if (takesPart && indexSequence > m_participants.value(folderID).value(deviceID, 0))
+        emit peerIndexMoved(folderID);
     if (takesPart)
         insertIfChanged(m_participants[folderID], deviceID, indexSequence, this, &EventController::completionChanged);
     else if (m_participants[folderID].remove(deviceID) > 0)

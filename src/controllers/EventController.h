@@ -118,6 +118,8 @@ signals:
     void folderStateArrived(const QString &folderID, tw::FolderState from, tw::FolderState to,
                             const QString &toWord);
     void folderPauseArrived(const QString &folderID, bool paused);
+    // Another Mac's index of the folder has come further than was told.
+    void peerIndexMoved(const QString &folderID);
     void configSaved();
     // A device connected, disconnected, was paused or resumed.
     void devicesChanged();

@@ -222,6 +222,13 @@ void FolderController::applySummary(const FolderStatus &status)
     folderErrorsFromStatuses();
 }
 
+void FolderController::notePeerIndexMoved(const QString &folderID)
+{
+    const auto stored = m_statuses.constFind(folderID);
+    if (stored != m_statuses.cend() && stored->globalBytes == 0)
+        m_statusOpen.insert(folderID);
+}
+
 void FolderController::applyState(const QString &folderID, FolderState from, FolderState to, const QString &toWord)
 {
     if (!isListed(folderID))

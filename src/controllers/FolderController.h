@@ -114,6 +114,12 @@ public:
     void applySummary(const FolderStatus &status);
     void applyState(const QString &folderID, FolderState from, FolderState to, const QString &toWord);
     void applyPaused(const QString &folderID, bool paused);
+    // Syncthing counts a folder for its summary before it tells another
+    // Mac's completion, so an index that came in between is in the one and
+    // not the other: a folder counted empty is read again.
+    void notePeerIndexMoved(const QString &folderID);
+    // Folders whose status the next light reload reads, being out of date.
+    const QSet<QString> &unreadStatuses() const { return m_statusOpen; }
     void noteConfigSaved();
     // The stream missed something, or the engine started again: the next
     // light reload reads everything.

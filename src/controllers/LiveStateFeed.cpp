@@ -19,6 +19,7 @@ LiveStateFeed::LiveStateFeed(SyncEngine &engine, EventController &events, Folder
     connect(&events, &EventController::summaryArrived, &folders, &FolderController::applySummary);
     connect(&events, &EventController::folderStateArrived, &folders, &FolderController::applyState);
     connect(&events, &EventController::folderPauseArrived, &folders, &FolderController::applyPaused);
+    connect(&events, &EventController::peerIndexMoved, &folders, &FolderController::notePeerIndexMoved);
     connect(&events, &EventController::configSaved, this, [this] {
         m_folders.noteConfigSaved();
         m_devices.noteDevicesChanged();

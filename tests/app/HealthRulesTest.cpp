@@ -19,7 +19,7 @@ FolderStatus status(const char *id, FolderState state, qint64 global, qint64 nee
 // This Mac with one connected peer; "new" is shared with it, "lone" only with
 // a Mac that is away. The peer has taken "done", "coming", "scan" and "rest"
 // and needs nothing of them (Syncthing's count of nothing); its index of
-// "done" is here, it reports content of "coming" of its own, still scans
+// "done" (and "unread", which this Mac has not counted since) is here, it reports content of "coming" of its own, still scans
 // "scan" and rests on an empty "rest"; of "quiet" (beside the node) and "trio" (beside a third Mac still scanning) it has sent nothing, nor reports them.
 HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bool paused = false)
 {
@@ -28,12 +28,13 @@ HealthInputs inputs(const QList<FolderStatus> &statuses, bool running = true, bo
         in.folderStatuses.insert(s.id, s);
     in.engineFolders = {{.id = "new", .sharedDeviceIDs = {me, peer}}, {.id = "lone", .sharedDeviceIDs = {me, "GONE"}}};
     in.completion["new"][peer] = 100;
-    for (const char *id : {"done", "coming", "scan", "rest"}) {
+    for (const char *id : {"done", "coming", "scan", "rest", "unread"}) {
         in.engineFolders.append({.id = id, .sharedDeviceIDs = {me, peer}});
         in.participants[id][peer] = 0;
         in.completion[id][peer] = 100;
     }
-    in.participants["done"][peer] = 4;
+    in.participants["done"][peer] = in.participants["unread"][peer] = 4;
+    in.unreadStatuses = {"unread"};
     in.peerReports[peer]["coming"].globalBytes = 500;
     in.peerReports[peer]["scan"].state = "scanning";
     in.peerReports[peer]["rest"].state = "idle";
@@ -84,6 +85,7 @@ TEST(HealthRulesTest, CoreRulePrecedence)
         {"three Macs: untold, the third still scans", true, false, {status("trio", S::Idle, 0, 0)}, {"trio"}, false, H::syncing(0)},
         {"this Mac's first scan, its content counted nowhere yet", true, false, {status("done", S::Scanning, 0, 0)}, {"done"}, false, H::syncing(0)},
         {"this Mac's first scan, shared with no connected Mac", true, false, {status("lone", S::Scanning, 0, 0)}, {"lone"}, true, H::offline()},
+        {"empty as last counted, before the connected Mac's index", true, false, {status("unread", S::Idle, 0, 0)}, {"unread"}, false, H::syncing(0)},
         {"a rescan of content already counted", true, false, {status("done", S::Scanning, 9, 0)}, {"done"}, false, H::allSynced()},
     };
     for (const auto &[name, running, paused, statuses, ids, offline, expected] : cases)

@@ -37,6 +37,16 @@ SyncEvent event(QString type, std::optional<QString> folder = {})
     return e;
 }
 
+SyncEvent indexMoved(const QString &folder, qint64 sequence)
+{
+    SyncEvent e = event("FolderCompletion", folder);
+    e.device = peer;
+    e.completion = 100;
+    e.takesPart = true;
+    e.indexSequence = sequence;
+    return e;
+}
+
 SyncEvent stateChange(const QString &folder, FolderState from, FolderState to)
 {
     SyncEvent e = event("StateChanged", folder);
@@ -62,6 +72,7 @@ protected:
         connected.id = peer;
         connected.connected = true;
         engine.state.connections = {connected};
+        engine.state.folderStatuses[b] = {.id = b, .state = FolderState::Idle, .globalBytes = 9};
     }
 
     // Hands the events to the poller, waits until it has found the stream
@@ -118,6 +129,10 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
         {"resumed, then idle", {event("FolderResumed", b), stateChange(b, FolderState::Scanning, idle)}, {},
          "folderStatus(tdw-0000000b)"},
         {"a config change", {event("ConfigSaved")}, {}, "folders() devices() localDeviceID()"},
+        // Counted before the index came, as a summary may be.
+        {"another Mac's index came to a folder counted empty", {indexMoved(a, 3)}, {}, "folderStatus(tdw-0000000a)"},
+        {"the same index told again", {indexMoved(a, 3)}, {}, ""},
+        {"another Mac's index came to a folder with content", {indexMoved(b, 3)}, {}, ""},
         {"a device paused", {event("DevicePaused")}, {}, "devices() localDeviceID()"},
         {"an undecodable event", {undecodable}, {}, fullIdle},
         {"a gap in the IDs", {}, [this] { engine.state.events.last().id += 3; }, fullIdle},
