@@ -353,6 +353,8 @@ void EventController::handleItemFinished(const SyncEvent &event)
         if (!parent.isEmpty())
             m_pending.add(folderID, parent);
     }
+    if (event.itemType != QStringLiteral("dir"))
+        due.placed.insert(item);
     if (const std::optional<qint64> since = pullStart(event))
         due.movedSinceMs = std::min(*since, due.movedSinceMs.value_or(*since));
     // A record is read once, unless a peer's index may have changed it since:
@@ -563,7 +565,7 @@ void EventController::handleLocalChange(const SyncEvent &event)
         return;
     if (!restoreDue(folderID, parent))
         m_stampsDue[folderID].insert(parent);
-    else if (event.action != QStringLiteral("deleted"))
+    else if (event.action != QStringLiteral("deleted") && !m_dueRestores.value(folderID).placed.contains(item))
         m_savedWhileDue[folderID].insert(parent, item);
 }
 

@@ -154,6 +154,9 @@ private:
         bool reading = false;     // a read of the records is under way
         bool readAgain = false;   // something noted since it began needs another
         bool indexMoved = false;  // a peer's index came since the last read began
+        // Files the pulls placed: a scan that reports one of them again
+        // tells of no save made here.
+        QSet<QString> placed;
     };
     static QCoro::Task<void> restoreAfterBursts(QPointer<EventController> self, Sleeper sleeper);
     static QCoro::Task<void> readRecordedTimes(QPointer<EventController> self, SyncEngine *engine, QString folderID);

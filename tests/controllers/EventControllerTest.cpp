@@ -227,16 +227,18 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     for (const char *path : {"Added", "Made/Sub", "Removed", "Pulled", "Elsewhere"})
         makeDirectory(root.path(), path, ++time);
     makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
-    makeDirectory(root.path(), "Saved", ++time, 1'400'000'000);
-    {
-        QFile made(root.filePath("Saved/new.txt"));
+    for (const char *path : {"Saved", "Placed"})
+        makeDirectory(root.path(), path, ++time, 1'400'000'000);
+    for (const char *path : {"Saved/new.txt", "Placed/pulled.mov"}) {
+        QFile made(root.filePath(path));
         ASSERT_TRUE(made.open(QIODevice::WriteOnly));
     }
     for (const SyncEvent &e : {item(folderA, "Pulled/b.mov", "file"), change("Added/new.mov", "file", "modified"),
                                change("Made/Sub", "dir", "modified"), change("Removed/old.mov", "file", "deleted"),
                                change("Filled", "dir", "modified"), change("top.txt", "file", "modified"),
                                change("Pulled/a.mov", "file", "modified"), item(folderA, "Saved/b.mov", "file"),
-                               change("Saved/new.txt", "file", "modified"),
+                               change("Saved/new.txt", "file", "modified"), item(folderA, "Placed/pulled.mov", "file"),
+                               change("Placed/pulled.mov", "file", "modified"),
                                change("Elsewhere/a.mov", "file", "modified", folderB)})
         engine.pushEvent(e);
     startAndDrain();
@@ -251,6 +253,8 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
         return now > 1'400'000'000 && DirectoryTimes::carried(root.path(), "Saved") == now;
     };
     EXPECT_TRUE(waitUntil(savedMovedOn));
+    // What a pull placed, reported again by a scan, is no save: the restore holds.
+    EXPECT_EQ(modifiedAt(root.filePath("Placed")), 1'400'000'000);
     ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 2; }));
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
