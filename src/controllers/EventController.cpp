@@ -467,6 +467,7 @@ QCoro::Task<void> EventController::restoreAfterBursts(QPointer<EventController> 
                 co_return;
             self->m_pending.remove(folderID, QSet<QString>(settled.cbegin(), settled.cend()));
             self->m_pending.save();
+            self->noteRestored(folderID, due);
             self->forwardSaves(folderID);
             emit self->directoryTimesRestored(folderID);
         }
@@ -531,6 +532,19 @@ QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
     emit directoryTimesRestored(folderID);
 }
 
+void EventController::noteRestored(const QString &folderID, const DueRestore &due)
+{
+    QSet<QString> &dirs = m_restoredDirs[folderID];
+    QSet<QString> &placed = m_placedFiles[folderID];
+    // Bounded: past it, a save's race with a restore is left to the next save.
+    if (dirs.size() + placed.size() > maxRestoresRemembered) {
+        dirs.clear();
+        placed.clear();
+    }
+    dirs.unite(due.paths);
+    placed.unite(due.placed);
+}
+
 bool EventController::restoreDue(const QString &folderID, const QString &path) const
 {
     const auto due = m_dueRestores.constFind(folderID);
@@ -563,9 +577,12 @@ void EventController::handleLocalChange(const SyncEvent &event)
     const QString parent = parentOf(item);
     if (parent.isEmpty())
         return;
-    if (!restoreDue(folderID, parent))
+    if (!restoreDue(folderID, parent)) {
         m_stampsDue[folderID].insert(parent);
-    else if (event.action != QStringLiteral("deleted") && !m_dueRestores.value(folderID).placed.contains(item))
+        const bool placed = m_placedFiles[folderID].remove(item);
+        if (m_restoredDirs[folderID].remove(parent) && !placed && event.action != QStringLiteral("deleted"))
+            m_savesForward[folderID].insert(parent, item);
+    } else if (event.action != QStringLiteral("deleted") && !m_dueRestores.value(folderID).placed.contains(item))
         m_savedWhileDue[folderID].insert(parent, item);
 }
 

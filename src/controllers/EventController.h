@@ -53,6 +53,7 @@ public:
     // the stream (a folder still pulling waits on).
     static constexpr std::chrono::milliseconds restoreQuiet{1000};
     static constexpr int restoreMaxWaits = 30;
+    static constexpr qsizetype maxRestoresRemembered = 100000;
     // How long before reporting it the engine may have made a directory,
     // for a pull whose start went untold.
     static constexpr std::chrono::milliseconds madeBeforeReport{1000};
@@ -165,6 +166,7 @@ private:
     static QCoro::Task<void> stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine);
     bool carriesTimes(const QString &folderID) const { return m_carriesTimes && m_carriesTimes(folderID); }
     bool restoreDue(const QString &folderID, const QString &path) const;
+    void noteRestored(const QString &folderID, const DueRestore &due);
     // A peer's index for the folder came: records read before may be old.
     void noteIndexMoved(const QString &folderID);
     // Starts a read of the records for each folder that noted what needs one.
@@ -210,6 +212,12 @@ private:
     // due; then, once restored, those to move on to that file's birth.
     QHash<QString, QHash<QString, QString>> m_savedWhileDue;
     QHash<QString, QHash<QString, QString>> m_savesForward;
+    // Per folder, the directories a restore put back since a change here
+    // was last seen in them, and the files the pulls placed there: a file
+    // made before the restore, whose scan comes after it, had its
+    // directory's move put back.
+    QHash<QString, QSet<QString>> m_restoredDirs;
+    QHash<QString, QSet<QString>> m_placedFiles;
     bool m_stamping = false;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;

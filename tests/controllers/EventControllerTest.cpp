@@ -227,9 +227,9 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     for (const char *path : {"Added", "Made/Sub", "Removed", "Pulled", "Elsewhere"})
         makeDirectory(root.path(), path, ++time);
     makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
-    for (const char *path : {"Saved", "Placed"})
+    for (const char *path : {"Saved", "Placed", "Raced"})
         makeDirectory(root.path(), path, ++time, 1'400'000'000);
-    for (const char *path : {"Saved/new.txt", "Placed/pulled.mov"}) {
+    for (const char *path : {"Saved/new.txt", "Placed/pulled.mov", "Raced/new.txt"}) {
         QFile made(root.filePath(path));
         ASSERT_TRUE(made.open(QIODevice::WriteOnly));
     }
@@ -238,7 +238,7 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
                                change("Filled", "dir", "modified"), change("top.txt", "file", "modified"),
                                change("Pulled/a.mov", "file", "modified"), item(folderA, "Saved/b.mov", "file"),
                                change("Saved/new.txt", "file", "modified"), item(folderA, "Placed/pulled.mov", "file"),
-                               change("Placed/pulled.mov", "file", "modified"),
+                               change("Placed/pulled.mov", "file", "modified"), item(folderA, "Raced/b.mov", "file"),
                                change("Elsewhere/a.mov", "file", "modified", folderB)})
         engine.pushEvent(e);
     startAndDrain();
@@ -248,14 +248,17 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
         if (DirectoryTimes::carried(root.path(), path) == modifiedAt(root.filePath(path)))
             stamped.append(path);
     EXPECT_EQ(stamped, QStringList({"Added", "Made", "Made/Sub", "Removed"}));
-    const auto savedMovedOn = [&] {
-        const qint64 now = modifiedAt(root.filePath("Saved"));
-        return now > 1'400'000'000 && DirectoryTimes::carried(root.path(), "Saved") == now;
+    const auto movedOn = [&](const char *path) {
+        const qint64 now = modifiedAt(root.filePath(path));
+        return now > 1'400'000'000 && DirectoryTimes::carried(root.path(), path) == now;
     };
-    EXPECT_TRUE(waitUntil(savedMovedOn));
+    EXPECT_TRUE(waitUntil([&] { return movedOn("Saved"); }));
+    // A file made before the restore put its directory back, scanned after.
+    engine.pushEvent(change("Raced/new.txt", "file", "modified"));
+    EXPECT_TRUE(waitUntil([&] { return movedOn("Raced"); }));
     // What a pull placed, reported again by a scan, is no save: the restore holds.
     EXPECT_EQ(modifiedAt(root.filePath("Placed")), 1'400'000'000);
-    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 3; }));
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
