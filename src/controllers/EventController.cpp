@@ -1,6 +1,7 @@
 #include "controllers/EventController.h"
 
 #include "controllers/DirectoryTimes.h"
+#include "creationdates/FolderItem.h"
 #include "engine/SyncEngine.h"
 #include "utilities/AssignIfChanged.h"
 
@@ -534,15 +535,28 @@ QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
 
 void EventController::noteRestored(const QString &folderID, const DueRestore &due)
 {
-    QSet<QString> &dirs = m_restoredDirs[folderID];
+    QHash<QString, std::optional<qint64>> &dirs = m_restoredDirs[folderID];
     QSet<QString> &placed = m_placedFiles[folderID];
     // Bounded: past it, a save's race with a restore is left to the next save.
     if (dirs.size() + placed.size() > maxRestoresRemembered) {
         dirs.clear();
         placed.clear();
     }
-    dirs.unite(due.paths);
+    for (const QString &path : due.paths)
+        dirs.insert(path, due.movedSinceMs);
     placed.unite(due.placed);
+}
+
+bool EventController::savedSincePull(const QString &folderID, const QString &root, const QString &item,
+                                     std::optional<qint64> pullBegan)
+{
+    if (m_placedFiles[folderID].remove(item) || m_dueRestores.value(folderID).placed.contains(item))
+        return false;
+    if (!pullBegan)
+        return true;
+    const std::optional<FolderItem> file = FolderItem::open(root, item);
+    const std::optional<qint64> born = file ? file->bornMs() : std::nullopt;
+    return born && *born >= *pullBegan;
 }
 
 bool EventController::restoreDue(const QString &folderID, const QString &path) const
@@ -577,13 +591,25 @@ void EventController::handleLocalChange(const SyncEvent &event)
     const QString parent = parentOf(item);
     if (parent.isEmpty())
         return;
-    if (!restoreDue(folderID, parent)) {
+    const bool due = restoreDue(folderID, parent);
+    if (!due)
         m_stampsDue[folderID].insert(parent);
-        const bool placed = m_placedFiles[folderID].remove(item);
-        if (m_restoredDirs[folderID].remove(parent) && !placed && event.action != QStringLiteral("deleted"))
-            m_savesForward[folderID].insert(parent, item);
-    } else if (event.action != QStringLiteral("deleted") && !m_dueRestores.value(folderID).placed.contains(item))
-        m_savedWhileDue[folderID].insert(parent, item);
+    if (event.action == QStringLiteral("deleted"))
+        return;
+    if (due) {
+        const auto noted = m_dueRestores.constFind(folderID);
+        if (savedSincePull(folderID, *root, item, noted != m_dueRestores.cend() ? noted->movedSinceMs : std::nullopt))
+            m_savedWhileDue[folderID].insert(parent, item);
+        return;
+    }
+    QHash<QString, std::optional<qint64>> &restored = m_restoredDirs[folderID];
+    const auto since = restored.constFind(parent);
+    if (since == restored.cend())
+        return;
+    const std::optional<qint64> pullBegan = *since;
+    restored.erase(since);
+    if (savedSincePull(folderID, *root, item, pullBegan))
+        m_savesForward[folderID].insert(parent, item);
 }
 
 // Runs detached while stamps are due, one folder at a time; the engine scans

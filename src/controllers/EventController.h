@@ -167,6 +167,11 @@ private:
     bool carriesTimes(const QString &folderID) const { return m_carriesTimes && m_carriesTimes(folderID); }
     bool restoreDue(const QString &folderID, const QString &path) const;
     void noteRestored(const QString &folderID, const DueRestore &due);
+    // Whether a file changed here counts as a save into its directory whose
+    // restore was or is due: not one the pulls placed, nor one born before
+    // they began (a maker's file in a directory it dated back).
+    bool savedSincePull(const QString &folderID, const QString &root, const QString &item,
+                        std::optional<qint64> pullBegan);
     // A peer's index for the folder came: records read before may be old.
     void noteIndexMoved(const QString &folderID);
     // Starts a read of the records for each folder that noted what needs one.
@@ -216,7 +221,8 @@ private:
     // was last seen in them, and the files the pulls placed there: a file
     // made before the restore, whose scan comes after it, had its
     // directory's move put back.
-    QHash<QString, QSet<QString>> m_restoredDirs;
+    // Each directory with when its pulls began, where the events told it.
+    QHash<QString, QHash<QString, std::optional<qint64>>> m_restoredDirs;
     QHash<QString, QSet<QString>> m_placedFiles;
     bool m_stamping = false;
     qint64 m_lastID = 0;
