@@ -240,6 +240,14 @@ void FolderController::applyState(const QString &folderID, FolderState from, Fol
     const auto stored = m_statuses.constFind(folderID);
     if (stored == m_statuses.constEnd())
         return;
+    // What a scan found is counted only by the summary after it: a folder
+    // counted empty reads as scanning until it is read again, so that
+    // nobody, here or in this Mac's report, takes "idle" beside the count
+    // from before the scan.
+    if (from == FolderState::Scanning && to == FolderState::Idle && stored->globalBytes == 0) {
+        m_statusOpen.insert(folderID);
+        return;
+    }
     touch(folderID);
     FolderStatusMap statuses = m_statuses;
     statuses[folderID].state = to;

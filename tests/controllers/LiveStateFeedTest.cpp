@@ -128,6 +128,8 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
         {"a folder paused", {event("FolderPaused", b)}, {}, "folderStatus(tdw-0000000b)"},
         {"resumed, then idle", {event("FolderResumed", b), stateChange(b, FolderState::Scanning, idle)}, {},
          "folderStatus(tdw-0000000b)"},
+        {"a scan ended on a folder with content", {stateChange(b, FolderState::Scanning, idle)}, {}, ""},
+        {"a scan ended on a folder counted empty", {stateChange(a, FolderState::Scanning, idle)}, {}, "folderStatus(tdw-0000000a)"},
         {"a config change", {event("ConfigSaved")}, {}, "folders() devices() localDeviceID()"},
         // Counted before the index came, as a summary may be.
         {"another Mac's index came to a folder counted empty", {indexMoved(a, 3)}, {}, "folderStatus(tdw-0000000a)"},
