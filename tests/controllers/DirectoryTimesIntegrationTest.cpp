@@ -282,7 +282,11 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     ASSERT_TRUE(waitUntil([&] { return b.pulling; }, 60000));
     ASSERT_TRUE(b.scan());
     ASSERT_TRUE(waitUntil([&] { return a.restores > 0 && b.restores > 0; }, 60000));
-    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}));
+    // The times each computer's directories carry, to tell which one wrote a moment of its own.
+    const auto carriedOn = [&](Computer &c) { return QString::number(DirectoryTimes::carried(c.path(), archive[0]).value_or(-1))
+                                                     + ' ' + QString::number(DirectoryTimes::carried(c.path(), archive[1]).value_or(-1)); };
+    EXPECT_EQ(b.modificationTimes(), QList<qint64>({year2020, year2020}))
+        << "carried on A: " << carriedOn(a).toStdString() << ", on B: " << carriedOn(b).toStdString();
 
     // Putting them back moved them again: B sends them once more, with A's times.
     ASSERT_TRUE(first->request("PATCH", "/rest/config/options", "{\"limitBandwidthInLan\": false, \"maxSendKbps\": 0}",
