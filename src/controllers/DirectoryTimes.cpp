@@ -113,6 +113,19 @@ QStringList DirectoryTimes::bringForward(const QString &root, const QHash<QStrin
     return moved;
 }
 
+QStringList DirectoryTimes::restamp(const QString &root, const QHash<QString, qint64> &stampedHere)
+{
+    QStringList written;
+    for (auto it = stampedHere.cbegin(); it != stampedHere.cend(); ++it) {
+        const std::optional<FolderItem> item = directory(root, it.key());
+        if (!item || carriedBy(*item) || item->setModificationTime(it.value()) != 0)
+            continue;
+        if (item->setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(it.value())) == 0)
+            written.append(it.key());
+    }
+    return written;
+}
+
 QStringList DirectoryTimes::stampNew(const QString &root, const QStringList &paths)
 {
     QStringList fresh;

@@ -52,6 +52,10 @@ public:
     // the directories moved on, for stamping.
     static QStringList bringForward(const QString &root, const QHash<QString, QString> &savedInto);
     static QStringList stampNew(const QString &root, const QStringList &paths);
+    // Directories (path → time stamped here) whose carried time a pull
+    // took away: each takes that time back, on itself and as its carried
+    // time. Answers those written, for sending again.
+    static QStringList restamp(const QString &root, const QHash<QString, qint64> &stampedHere);
     // Of paths, those that need no restore any more: gone, or carrying a time.
     static QStringList settled(const QString &root, const QStringList &paths);
     // The time a directory carries; nothing when it carries none.

@@ -55,13 +55,20 @@ QStringList carryTimes(const QString &root, const QStringList &paths)
     return DirectoryTimes::settled(root, paths);
 }
 
-// One folder's stamps: what a local change moved, what a save made while a
-// restore was due moves on, and what may be new here.
-QStringList stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
-                       const QHash<QString, QString> &savedInto)
+// One folder's stamps: what a pull took away from this computer's stamps,
+// what a local change moved, what a save made while a restore was due moves
+// on, and what may be new here. Answers each written with its time.
+QHash<QString, qint64> stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
+                                  const QHash<QString, QString> &savedInto, const QHash<QString, qint64> &stripped)
 {
-    return DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
-         + DirectoryTimes::stampNew(root, maybeNew);
+    const QStringList written = DirectoryTimes::restamp(root, stripped)
+                              + DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
+                              + DirectoryTimes::stampNew(root, maybeNew);
+    QHash<QString, qint64> times;
+    for (const QString &path : written)
+        if (const std::optional<qint64> time = DirectoryTimes::carried(root, path))
+            times.insert(path, *time);
+    return times;
 }
 
 void call(const EventController::Callback &callback)
@@ -189,7 +196,7 @@ void EventController::handleBatch(const QList<SyncEvent> &events)
 
 void EventController::startStamping()
 {
-    if (!m_stamping && !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty() && m_savesForward.isEmpty())) {
+    if (!m_stamping && stampsDue()) {
         m_stamping = true;
         stampNotedDirectories(QPointer<EventController>(this), &m_engine);
     }
@@ -533,8 +540,29 @@ QCoro::Task<void> EventController::retryPendingRestores(QString folderID)
     emit directoryTimesRestored(folderID);
 }
 
+bool EventController::stampsDue() const
+{
+    return !(m_stampsDue.isEmpty() && m_newDirectoriesDue.isEmpty() && m_savesForward.isEmpty()
+             && m_restampsDue.isEmpty());
+}
+
+void EventController::rememberStamps(const QString &folderID, const QHash<QString, qint64> &times)
+{
+    QHash<QString, qint64> &stamped = m_stampedHere[folderID];
+    if (stamped.size() > maxRestoresRemembered)
+        stamped.clear();
+    stamped.insert(times);
+}
+
 void EventController::noteRestored(const QString &folderID, const DueRestore &due)
 {
+    // A version without the carried time that won over this computer's
+    // stamp (its sender announced the directory before the time reached
+    // it) took the time away here too: it is put back and sent again.
+    const QHash<QString, qint64> &stamped = m_stampedHere.value(folderID);
+    for (const QString &path : due.paths)
+        if (const auto time = stamped.constFind(path); time != stamped.cend())
+            m_restampsDue[folderID].insert(path, *time);
     QHash<QString, std::optional<qint64>> &dirs = m_restoredDirs[folderID];
     QSet<QString> &placed = m_placedFiles[folderID];
     // Bounded: past it, a save's race with a restore is left to the next save.
@@ -617,23 +645,27 @@ void EventController::handleLocalChange(const SyncEvent &event)
 // at the watcher's next look.
 QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventController> self, SyncEngine *engine)
 {
-    while (self && !(self->m_stampsDue.isEmpty() && self->m_newDirectoriesDue.isEmpty() && self->m_savesForward.isEmpty())) {
+    while (self && self->stampsDue()) {
         const QString folderID = !self->m_stampsDue.isEmpty()         ? self->m_stampsDue.begin().key()
                                : !self->m_newDirectoriesDue.isEmpty() ? self->m_newDirectoriesDue.begin().key()
-                                                                      : self->m_savesForward.begin().key();
+                               : !self->m_savesForward.isEmpty()      ? self->m_savesForward.begin().key()
+                                                                      : self->m_restampsDue.begin().key();
         const QSet<QString> changed = self->m_stampsDue.take(folderID);
         const QSet<QString> maybeNew = self->m_newDirectoriesDue.take(folderID);
         const QHash<QString, QString> savedInto = self->m_savesForward.take(folderID);
+        const QHash<QString, qint64> stripped = self->m_restampsDue.take(folderID);
         const std::optional<QString> root = self->m_folderPath ? self->m_folderPath(folderID) : std::nullopt;
         if (!root)
             continue;
-        const QStringList written =
+        const QHash<QString, qint64> times =
             co_await QtConcurrent::run(&stampTimes, *root, QStringList(changed.cbegin(), changed.cend()),
-                                       QStringList(maybeNew.cbegin(), maybeNew.cend()), savedInto);
+                                       QStringList(maybeNew.cbegin(), maybeNew.cend()), savedInto, stripped);
         if (!self)
             co_return;
-        if (written.isEmpty())
+        if (times.isEmpty())
             continue;
+        self->rememberStamps(folderID, times);
+        const QStringList written = times.keys();
         emit self->directoryTimesStamped(folderID, written);
         try {
             co_await engine->scanPaths(folderID, written);

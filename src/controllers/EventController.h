@@ -167,6 +167,8 @@ private:
     bool carriesTimes(const QString &folderID) const { return m_carriesTimes && m_carriesTimes(folderID); }
     bool restoreDue(const QString &folderID, const QString &path) const;
     void noteRestored(const QString &folderID, const DueRestore &due);
+    bool stampsDue() const;
+    void rememberStamps(const QString &folderID, const QHash<QString, qint64> &times);
     // Whether a file changed here counts as a save into its directory whose
     // restore was or is due: not one the pulls placed, nor one born before
     // they began (a maker's file in a directory it dated back).
@@ -224,6 +226,10 @@ private:
     // Each directory with when its pulls began, where the events told it.
     QHash<QString, QHash<QString, std::optional<qint64>>> m_restoredDirs;
     QHash<QString, QSet<QString>> m_placedFiles;
+    // Per folder, the times this computer stamped, and those a pull took
+    // away that are to be put back.
+    QHash<QString, QHash<QString, qint64>> m_stampedHere;
+    QHash<QString, QHash<QString, qint64>> m_restampsDue;
     bool m_stamping = false;
     qint64 m_lastID = 0;
     quint64 m_generation = 0;

@@ -259,6 +259,14 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     // What a pull placed, reported again by a scan, is no save: the restore holds.
     EXPECT_EQ(modifiedAt(root.filePath("Placed")), 1'400'000'000);
     ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 3; }));
+    // A pull of a version that won over this computer's stamp, without its
+    // time: the stamped time comes back and is sent again.
+    const qint64 stampedTime = modifiedAt(root.filePath("Added"));
+    ASSERT_EQ(::removexattr(QFile::encodeName(root.filePath("Added")).constData(), FileDates::modifiedAttributeName), 0);
+    makeDirectory(root.path(), "Added", stampedTime + 500);
+    engine.pushEvent(item(folderA, "Added"));
+    EXPECT_TRUE(waitUntil([&] { return DirectoryTimes::carried(root.path(), "Added") == stampedTime && movedOn("Added"); }));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 4; }));
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
