@@ -580,8 +580,9 @@ bool EventController::savedSincePull(const QString &folderID, const QString &roo
 {
     if (m_placedFiles[folderID].remove(item) || m_dueRestores.value(folderID).placed.contains(item))
         return false;
+    // Unknown, it can't tell a save from a file the maker had there before.
     if (!pullBegan)
-        return true;
+        return false;
     const std::optional<FolderItem> file = FolderItem::open(root, item);
     const std::optional<qint64> born = file ? file->bornMs() : std::nullopt;
     return born && *born >= *pullBegan;

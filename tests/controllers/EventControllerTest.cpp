@@ -5,6 +5,7 @@
 #include "FakeSyncEngine.h"
 #include "WaitUntil.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -229,17 +230,22 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
     for (const char *path : {"Saved", "Placed", "Raced"})
         makeDirectory(root.path(), path, ++time, 1'400'000'000);
+    // The pull began before the saves, by the engine's clock.
+    SyncEvent pulling = ev("StateChanged", folderA), pulled = ev("StateChanged", folderA);
+    pulling.fromState = pulled.toState = FolderState::Idle;
+    pulling.toState = pulled.fromState = FolderState::Syncing;
+    pulling.loggedAtMs = QDateTime::currentMSecsSinceEpoch() - 1000;
     for (const char *path : {"Saved/new.txt", "Placed/pulled.mov", "Raced/new.txt"}) {
         QFile made(root.filePath(path));
         ASSERT_TRUE(made.open(QIODevice::WriteOnly));
     }
-    for (const SyncEvent &e : {item(folderA, "Pulled/b.mov", "file"), change("Added/new.mov", "file", "modified"),
+    for (const SyncEvent &e : {pulling, item(folderA, "Pulled/b.mov", "file"), change("Added/new.mov", "file", "modified"),
                                change("Made/Sub", "dir", "modified"), change("Removed/old.mov", "file", "deleted"),
                                change("Filled", "dir", "modified"), change("top.txt", "file", "modified"),
                                change("Pulled/a.mov", "file", "modified"), item(folderA, "Saved/b.mov", "file"),
                                change("Saved/new.txt", "file", "modified"), item(folderA, "Placed/pulled.mov", "file"),
                                change("Placed/pulled.mov", "file", "modified"), item(folderA, "Raced/b.mov", "file"),
-                               change("Elsewhere/a.mov", "file", "modified", folderB)})
+                               change("Elsewhere/a.mov", "file", "modified", folderB), pulled})
         engine.pushEvent(e);
     startAndDrain();
     ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") > 0; }));
