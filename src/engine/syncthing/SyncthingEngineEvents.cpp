@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QRegularExpression>
 
 namespace tw {
@@ -153,19 +154,26 @@ SyncEvent eventFrom(const QJsonObject &raw)
 QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
 {
     const SyncthingAPI api = requireAPI();
+    // A detached poller's answer may come after this engine is gone.
+    const QPointer<SyncthingEngine> self(this);
     // No "limit": with one, Syncthing answers only the newest events of a
     // burst and the older ones are lost to the poller for good.
     const QByteArray body =
         co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get(), kSubscribedEvents);
     QList<SyncEvent> events = parseEvents(body);
+    if (!self)
+        throw SyncEngineError::notRunning();
     if (std::any_of(events.cbegin(), events.cend(), changesConnections))
         forgetConnections();
     for (SyncEvent &event : events) {
         // A pull that starts or ends may fail other items than the last.
         if (event.type == QLatin1String("StateChanged") && event.folder)
             m_readFailures.remove(*event.folder);
-        if (event.summary)
-            event.summary = co_await withoutWaitingItems(api, *event.summary);
+        if (!event.summary)
+            continue;
+        event.summary = co_await withoutWaitingItems(api, *event.summary);
+        if (!self)
+            throw SyncEngineError::notRunning();
     }
     co_return events;
 }

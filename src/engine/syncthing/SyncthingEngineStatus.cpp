@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <qcoro/qcorofuture.h>
@@ -85,8 +86,9 @@ SyncthingEngine::itemFailures(SyncthingAPI api, QString folderID, qint64 listedC
     const auto known = m_readFailures.constFind(folderID);
     if (known != m_readFailures.cend() && known->listedCount == listedCount && !known->age.hasExpired(kFailuresReuseMs))
         co_return known->items;
+    const QPointer<SyncthingEngine> self(this);
     const std::optional<FailuresPage> read = co_await failuresPage(api, folderID);
-    if (!read)
+    if (!read || !self)
         co_return std::nullopt;
     FailedItems items = read->failures;
     if (read->listed >= failuresRead)

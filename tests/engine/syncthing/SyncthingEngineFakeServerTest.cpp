@@ -267,6 +267,20 @@ TEST_F(SyncthingEngineFakeServerTest, CancelEndsTheEventsLongPollInFlight)
     EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError); // the answer would come after a minute
 }
 
+// A detached poll may be answered after its engine is gone (a summary's
+// failed items still being read): it ends without touching the engine.
+TEST_F(SyncthingEngineFakeServerTest, APollAnsweredAfterItsEngineIsGoneEndsWithoutIt)
+{
+    on("GET /rest/events",
+       Response::json(R"([{"id":1,"type":"FolderSummary","data":{"folder":"f","summary":{"state":"idle","errors":2}}}])"));
+    server.hold([](const Request &request) { return request.path() == "/rest/folder/errors"; });
+    auto poll = engine->events(0);
+    ASSERT_TRUE(waitUntil([this] { return server.requests().size() == 2; }));
+    engine.reset();
+    server.release();
+    EXPECT_THROW(awaitTask(std::move(poll)), SyncEngineError);
+}
+
 // The polling cycle's throughput sample and device rates share one read; a
 // connection event makes the next ask read afresh.
 TEST_F(SyncthingEngineFakeServerTest, OneConnectionsAnswerServesACycleUntilADeviceEvent)
