@@ -285,10 +285,8 @@ TEST_F(DirectoryTimesIntegrationTest, DirectoriesMadeOnOneComputerKeepTheirTimes
     // The times each computer's directories carry, to tell which one wrote a moment of its own.
     const auto carriedOn = [&](Computer &c) { return QString::number(DirectoryTimes::carried(c.path(), archive[0]).value_or(-1))
                                                      + ' ' + QString::number(DirectoryTimes::carried(c.path(), archive[1]).value_or(-1)); };
-    // Syncthing may send the tree before A's stamp is on it, since it tells A
-    // of the change only after its scan: B then makes the directories without
-    // A's times, and takes them moments later with the stamped version, which
-    // also puts back on A what B's copy took away.
+    // A scan may send the tree before A's stamp is on it: B then takes A's
+    // times moments later, with the stamped version.
     const QList<qint64> madeOnA{year2020, year2020};
     const bool stampCameFirst = b.modificationTimes() == madeOnA;
     EXPECT_TRUE(waitUntil([&] { return b.modificationTimes() == madeOnA; }, 10000))
