@@ -92,6 +92,7 @@ QCoro::Task<void> FolderController::fullReload()
         // again what it needs.
         m_fullReadDue = false;
         m_listStale = false;
+        m_statusReading.unite(m_statusOpen);
         m_statusOpen.clear();
         m_awaitingIdle.clear();
         m_lastFullRead = m_clock();
@@ -106,6 +107,7 @@ QCoro::Task<void> FolderController::fullReload()
     // Following events, the cluster needs come from the completions read
     // right after: the engine's own would read each of them a second time.
     co_await refreshStatusParts(!m_followsEvents);
+    m_statusReading.clear();
     if (m_followsEvents)
         emit fullReadFinished();
 }
@@ -126,10 +128,14 @@ QCoro::Task<void> FolderController::eventDrivenReload()
     QStringList open;
     for (const SyncFolder &folder : std::as_const(m_folders)) {
         const bool opened = m_statusOpen.remove(folder.id);
+        if (opened)
+            m_statusReading.insert(folder.id);
         if (opened || !m_statuses.contains(folder.id))
             open.append(folder.id);
     }
     co_await readStatuses(open);
+    // Until the read has landed, the status held is still the one from before.
+    m_statusReading.subtract(QSet<QString>(open.cbegin(), open.cend()));
     // Syncthing names the items it failed only on request; asked again when
     // their number changes.
     if (itemErrorCounts() != m_itemErrorCounts)

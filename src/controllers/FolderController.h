@@ -118,8 +118,8 @@ public:
     // Mac's completion, so an index that came in between is in the one and
     // not the other: a folder counted empty is read again.
     void notePeerIndexMoved(const QString &folderID);
-    // Folders whose status the next light reload reads, being out of date.
-    const QSet<QString> &unreadStatuses() const { return m_statusOpen; }
+    // Folders whose status is out of date: to be read, or being read.
+    QSet<QString> unreadStatuses() const { return m_statusOpen + m_statusReading; }
     void noteConfigSaved();
     // The stream missed something, or the engine started again: the next
     // light reload reads everything.
@@ -186,6 +186,7 @@ private:
     bool m_listStale = true;
     std::optional<QDateTime> m_lastFullRead;
     QSet<QString> m_statusOpen;     // folders whose status must be read
+    QSet<QString> m_statusReading;  // of those, the ones a light reload reads now
     QSet<QString> m_awaitingIdle;   // resumed folders: read at their first idle
     // Which event last changed a folder's status, so that a read answered
     // after a newer event does not put back what the event replaced.

@@ -158,6 +158,16 @@ TEST_F(LiveStateFeedTest, ALightReloadReadsOnlyWhatTheEventsLeftOpen)
     EXPECT_EQ(folders.folderErrors(), (FolderTextMap{{a, "folder path missing"}}));
     EXPECT_EQ(cycleAfter({stateChange(b, FolderState::Idle, FolderState::Scanning)}), "connections()");
     EXPECT_EQ(folders.status(b).stateWord, "scanning");
+    // An opened status counts as unread until its read has landed.
+    engine.hold("folderStatus");
+    engine.pushEvent(indexMoved(a, 9));
+    ASSERT_TRUE(waitUntil([this] { return folders.unreadStatuses().contains(a); }));
+    QCoro::Task<void> reading = folders.syncFolderList();
+    ASSERT_TRUE(waitUntil([this] { return engine.waiting("folderStatus") == 1; }));
+    EXPECT_TRUE(folders.unreadStatuses().contains(a));
+    engine.release("folderStatus");
+    awaitTask(std::move(reading));
+    EXPECT_FALSE(folders.unreadStatuses().contains(a));
 }
 
 TEST_F(LiveStateFeedTest, ConnectionsAreReadEveryCycleOnlyWhileATransferIsPossible)
