@@ -346,6 +346,9 @@ void EventController::handleItemFinished(const SyncEvent &event)
     const std::optional<QString> root = m_folderPath(folderID);
     if (!root || !itemLocation(*root, item))
         return;
+    // A directory deleted and made again is no longer the one stamped here.
+    if (event.action == QStringLiteral("delete"))
+        m_stampedHere[folderID].remove(item);
     const bool updatedDirectory = event.itemType == QStringLiteral("dir") && event.action == QStringLiteral("update");
     const QString parent = parentOf(item);
     if (!updatedDirectory && parent.isEmpty())
@@ -575,17 +578,45 @@ void EventController::noteRestored(const QString &folderID, const DueRestore &du
     placed.unite(due.placed);
 }
 
-bool EventController::savedSincePull(const QString &folderID, const QString &root, const QString &item,
-                                     std::optional<qint64> pullBegan)
+// A directory whose time was put back needs no restore any more, and saves
+// made into it meanwhile move on from that time.
+void EventController::settleRestamps(const QString &folderID, const QHash<QString, qint64> &stripped,
+                                     const QHash<QString, qint64> &written)
 {
-    if (m_placedFiles[folderID].remove(item) || m_dueRestores.value(folderID).placed.contains(item))
-        return false;
+    QSet<QString> settled;
+    for (auto it = stripped.cbegin(); it != stripped.cend(); ++it)
+        if (written.contains(it.key()))
+            settled.insert(it.key());
+    if (settled.isEmpty())
+        return;
+    m_pending.remove(folderID, settled);
+    m_pending.save();
+    forwardSaves(folderID);
+}
+
+bool EventController::placedByPull(const QString &folderID, const QString &item)
+{
+    return m_placedFiles[folderID].remove(item) || m_dueRestores.value(folderID).placed.contains(item);
+}
+
+bool EventController::bornSince(const QString &root, const QString &item, std::optional<qint64> pullBegan)
+{
     // Unknown, it can't tell a save from a file the maker had there before.
     if (!pullBegan)
         return false;
     const std::optional<FolderItem> file = FolderItem::open(root, item);
     const std::optional<qint64> born = file ? file->bornMs() : std::nullopt;
     return born && *born >= *pullBegan;
+}
+
+// The pull still due there, or else the one whose restore found nothing to
+// put back and left the directory pending.
+std::optional<qint64> EventController::pullBeganFor(const QString &folderID, const QString &directory) const
+{
+    const auto noted = m_dueRestores.constFind(folderID);
+    if (noted != m_dueRestores.cend() && noted->paths.contains(directory))
+        return noted->movedSinceMs;
+    return m_restoredDirs.value(folderID).value(directory);
 }
 
 bool EventController::restoreDue(const QString &folderID, const QString &path) const
@@ -618,6 +649,8 @@ void EventController::handleLocalChange(const SyncEvent &event)
         return;
     }
     const QString parent = parentOf(item);
+    if (event.action == QStringLiteral("deleted"))
+        m_stampedHere[folderID].remove(item);
     if (parent.isEmpty())
         return;
     const bool due = restoreDue(folderID, parent);
@@ -626,18 +659,18 @@ void EventController::handleLocalChange(const SyncEvent &event)
     if (event.action == QStringLiteral("deleted"))
         return;
     if (due) {
-        const auto noted = m_dueRestores.constFind(folderID);
-        if (savedSincePull(folderID, *root, item, noted != m_dueRestores.cend() ? noted->movedSinceMs : std::nullopt))
+        if (!placedByPull(folderID, item) && bornSince(*root, item, pullBeganFor(folderID, parent)))
             m_savedWhileDue[folderID].insert(parent, item);
         return;
     }
     QHash<QString, std::optional<qint64>> &restored = m_restoredDirs[folderID];
     const auto since = restored.constFind(parent);
-    if (since == restored.cend())
+    // A file the pull placed leaves the directory's turn to a save.
+    if (since == restored.cend() || placedByPull(folderID, item))
         return;
     const std::optional<qint64> pullBegan = *since;
     restored.erase(since);
-    if (savedSincePull(folderID, *root, item, pullBegan))
+    if (bornSince(*root, item, pullBegan))
         m_savesForward[folderID].insert(parent, item);
 }
 
@@ -663,6 +696,7 @@ QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventControlle
                                        QStringList(maybeNew.cbegin(), maybeNew.cend()), savedInto, stripped);
         if (!self)
             co_return;
+        self->settleRestamps(folderID, stripped, times);
         if (times.isEmpty())
             continue;
         self->rememberStamps(folderID, times);

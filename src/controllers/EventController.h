@@ -169,11 +169,14 @@ private:
     void noteRestored(const QString &folderID, const DueRestore &due);
     bool stampsDue() const;
     void rememberStamps(const QString &folderID, const QHash<QString, qint64> &times);
-    // Whether a file changed here counts as a save into its directory whose
-    // restore was or is due: not one the pulls placed, nor one born before
-    // they began (a maker's file in a directory it dated back).
-    bool savedSincePull(const QString &folderID, const QString &root, const QString &item,
-                        std::optional<qint64> pullBegan);
+    void settleRestamps(const QString &folderID, const QHash<QString, qint64> &stripped,
+                        const QHash<QString, qint64> &written);
+    // A file changed here counts as a save into its directory whose restore
+    // was or is due only if the pulls did not place it and it was born after
+    // they began (not a maker's file in a directory it dated back).
+    bool placedByPull(const QString &folderID, const QString &item);
+    static bool bornSince(const QString &root, const QString &item, std::optional<qint64> pullBegan);
+    std::optional<qint64> pullBeganFor(const QString &folderID, const QString &directory) const;
     // A peer's index for the folder came: records read before may be old.
     void noteIndexMoved(const QString &folderID);
     // Starts a read of the records for each folder that noted what needs one.

@@ -230,12 +230,13 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     makeDirectory(root.path(), "Filled", ++time, 1'400'000'000);
     for (const char *path : {"Saved", "Placed", "Raced"})
         makeDirectory(root.path(), path, ++time, 1'400'000'000);
+    makeDirectory(root.path(), "Unstamped", ++time);
     // The pull began before the saves, by the engine's clock.
     SyncEvent pulling = ev("StateChanged", folderA), pulled = ev("StateChanged", folderA);
     pulling.fromState = pulled.toState = FolderState::Idle;
     pulling.toState = pulled.fromState = FolderState::Syncing;
     pulling.loggedAtMs = QDateTime::currentMSecsSinceEpoch() - 1000;
-    for (const char *path : {"Saved/new.txt", "Placed/pulled.mov", "Raced/new.txt"}) {
+    for (const char *path : {"Saved/new.txt", "Placed/pulled.mov", "Raced/new.txt", "Unstamped/new.txt"}) {
         QFile made(root.filePath(path));
         ASSERT_TRUE(made.open(QIODevice::WriteOnly));
     }
@@ -245,6 +246,7 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
                                change("Pulled/a.mov", "file", "modified"), item(folderA, "Saved/b.mov", "file"),
                                change("Saved/new.txt", "file", "modified"), item(folderA, "Placed/pulled.mov", "file"),
                                change("Placed/pulled.mov", "file", "modified"), item(folderA, "Raced/b.mov", "file"),
+                               item(folderA, "Unstamped/b.mov", "file"),
                                change("Elsewhere/a.mov", "file", "modified", folderB), pulled})
         engine.pushEvent(e);
     startAndDrain();
@@ -259,12 +261,19 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
         return now > 1'400'000'000 && DirectoryTimes::carried(root.path(), path) == now;
     };
     EXPECT_TRUE(waitUntil([&] { return movedOn("Saved"); }));
-    // A file made before the restore put its directory back, scanned after.
+    // A file made before the restore put its directory back, scanned after
+    // a file the pull placed there.
+    engine.pushEvent(change("Raced/b.mov", "file", "modified"));
     engine.pushEvent(change("Raced/new.txt", "file", "modified"));
     EXPECT_TRUE(waitUntil([&] { return movedOn("Raced"); }));
+    // Saved into a directory that came without its time, which comes later.
+    engine.pushEvent(change("Unstamped/new.txt", "file", "modified"));
+    makeDirectory(root.path(), "Unstamped", 1'400'000'000, 1'400'000'000);
+    engine.pushEvent(item(folderA, "Unstamped"));
+    EXPECT_TRUE(waitUntil([&] { return movedOn("Unstamped"); }));
     // What a pull placed, reported again by a scan, is no save: the restore holds.
     EXPECT_EQ(modifiedAt(root.filePath("Placed")), 1'400'000'000);
-    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 4; }));
     // A pull of a version that won over this computer's stamp, without its
     // time: the stamped time comes back and is sent again.
     const qint64 stampedTime = modifiedAt(root.filePath("Added"));
@@ -272,7 +281,7 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     makeDirectory(root.path(), "Added", stampedTime + 500);
     engine.pushEvent(item(folderA, "Added"));
     EXPECT_TRUE(waitUntil([&] { return DirectoryTimes::carried(root.path(), "Added") == stampedTime && movedOn("Added"); }));
-    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 5; }));
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
