@@ -58,7 +58,11 @@ QString lastPathComponent(const QString &path)
 QCoro::Task<FolderStatus> SyncthingEngine::folderStatus(QString id)
 {
     const SyncthingAPI api = requireAPI();
-    co_return co_await withoutWaitingItems(api, mapStatus(id, co_await api.folderStatus(id)));
+    const QPointer<SyncthingEngine> self(this);
+    const FolderStatus status = mapStatus(id, co_await api.folderStatus(id));
+    if (!self)
+        throw SyncEngineError::notRunning();
+    co_return co_await withoutWaitingItems(api, status);
 }
 
 bool SyncthingEngine::takesPart(const std::optional<QString> &remoteState)
