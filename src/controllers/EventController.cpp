@@ -55,21 +55,34 @@ QStringList carryTimes(const QString &root, const QStringList &paths)
     return DirectoryTimes::settled(root, paths);
 }
 
+} // namespace
+
 // One folder's stamps: what a pull took away from this computer's stamps,
 // what a local change moved, what a save made while a restore was due moves
-// on, and what may be new here. Answers each written with its time.
-QHash<QString, qint64> stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
-                                  const QHash<QString, QString> &savedInto, const QHash<QString, qint64> &stripped)
+// on, and what may be new here.
+EventController::StampPass EventController::stampTimes(const QString &root, const QStringList &changed,
+                                                       const QStringList &maybeNew,
+                                                       const QHash<QString, QString> &savedInto,
+                                                       const QHash<QString, qint64> &stripped)
 {
-    const QStringList written = DirectoryTimes::restamp(root, stripped)
+    StampPass pass;
+    const QStringList putBack = DirectoryTimes::restamp(root, stripped);
+    pass.putBack = QSet<QString>(putBack.cbegin(), putBack.cend());
+    for (auto it = stripped.cbegin(); it != stripped.cend(); ++it) {
+        const std::optional<qint64> carried = DirectoryTimes::carried(root, it.key());
+        if (carried && *carried != it.value())
+            pass.superseded.insert(it.key());
+    }
+    const QStringList written = putBack
                               + DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
                               + DirectoryTimes::stampNew(root, maybeNew);
-    QHash<QString, qint64> times;
     for (const QString &path : written)
         if (const std::optional<qint64> time = DirectoryTimes::carried(root, path))
-            times.insert(path, *time);
-    return times;
+            pass.written.insert(path, *time);
+    return pass;
 }
+
+namespace {
 
 void call(const EventController::Callback &callback)
 {
@@ -579,17 +592,18 @@ void EventController::noteRestored(const QString &folderID, const DueRestore &du
 }
 
 // A directory whose time was put back needs no restore any more, and saves
-// made into it meanwhile move on from that time.
-void EventController::settleRestamps(const QString &folderID, const QHash<QString, qint64> &stripped,
-                                     const QHash<QString, qint64> &written)
+// made into it meanwhile move on from that time. One that now carries a
+// teammate's other time is theirs to put back, no longer this computer's.
+void EventController::settleRestamps(const QString &folderID, const StampPass &pass)
 {
-    QSet<QString> settled;
-    for (auto it = stripped.cbegin(); it != stripped.cend(); ++it)
-        if (written.contains(it.key()))
-            settled.insert(it.key());
-    if (settled.isEmpty())
+    if (!pass.superseded.isEmpty()) {
+        QHash<QString, qint64> &stamped = m_stampedHere[folderID];
+        for (const QString &path : pass.superseded)
+            stamped.remove(path);
+    }
+    if (pass.putBack.isEmpty())
         return;
-    m_pending.remove(folderID, settled);
+    m_pending.remove(folderID, pass.putBack);
     m_pending.save();
     forwardSaves(folderID);
 }
@@ -691,12 +705,13 @@ QCoro::Task<void> EventController::stampNotedDirectories(QPointer<EventControlle
         const std::optional<QString> root = self->m_folderPath ? self->m_folderPath(folderID) : std::nullopt;
         if (!root)
             continue;
-        const QHash<QString, qint64> times =
+        const StampPass pass =
             co_await QtConcurrent::run(&stampTimes, *root, QStringList(changed.cbegin(), changed.cend()),
                                        QStringList(maybeNew.cbegin(), maybeNew.cend()), savedInto, stripped);
         if (!self)
             co_return;
-        self->settleRestamps(folderID, stripped, times);
+        self->settleRestamps(folderID, pass);
+        const QHash<QString, qint64> &times = pass.written;
         if (times.isEmpty())
             continue;
         self->rememberStamps(folderID, times);

@@ -169,8 +169,16 @@ private:
     void noteRestored(const QString &folderID, const DueRestore &due);
     bool stampsDue() const;
     void rememberStamps(const QString &folderID, const QHash<QString, qint64> &times);
-    void settleRestamps(const QString &folderID, const QHash<QString, qint64> &stripped,
-                        const QHash<QString, qint64> &written);
+    // What one pass of stamping a folder did.
+    struct StampPass
+    {
+        QHash<QString, qint64> written;  // each directory written, with the time it now carries
+        QSet<QString> putBack;           // stamps put back where a pull took them away
+        QSet<QString> superseded;        // stamps not put back: a teammate's other time is there
+    };
+    static StampPass stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
+                                const QHash<QString, QString> &savedInto, const QHash<QString, qint64> &stripped);
+    void settleRestamps(const QString &folderID, const StampPass &pass);
     // A file changed here counts as a save into its directory whose restore
     // was or is due only if the pulls did not place it and it was born after
     // they began (not a maker's file in a directory it dated back).

@@ -282,6 +282,24 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     engine.pushEvent(item(folderA, "Added"));
     EXPECT_TRUE(waitUntil([&] { return DirectoryTimes::carried(root.path(), "Added") == stampedTime && movedOn("Added"); }));
     ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == 5; }));
+    // A teammate's later time there is theirs to put back: a version that
+    // takes it away then brings back neither. A save after each pull marks
+    // when the stamping it started is over.
+    int restores = 0;
+    QObject::connect(&controller, &EventController::directoryTimesRestored, [&] { ++restores; });
+    const auto pullThenSave = [&](const char *saved) {
+        const int before = restores, scans = engine.callCount("scanPaths");
+        engine.pushEvent(item(folderA, "Added"));
+        ASSERT_TRUE(waitUntil([&] { return restores > before; }));
+        ASSERT_TRUE(QFile(root.filePath(saved)).open(QIODevice::WriteOnly));
+        engine.pushEvent(change(saved, "file", "modified"));
+        ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == scans + 1; }));
+    };
+    makeDirectory(root.path(), "Added", stampedTime + 700, stampedTime + 700);
+    pullThenSave("Made/Sub/new.txt");
+    ASSERT_EQ(::removexattr(QFile::encodeName(root.filePath("Added")).constData(), FileDates::modifiedAttributeName), 0);
+    pullThenSave("Removed/new.txt");
+    EXPECT_EQ(DirectoryTimes::carried(root.path(), "Added"), std::nullopt);
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
