@@ -287,19 +287,24 @@ TEST_F(EventControllerTest, ALocalChangeStampsOnlyTheDirectoriesItChanged)
     // when the stamping it started is over.
     int restores = 0;
     QObject::connect(&controller, &EventController::directoryTimesRestored, [&] { ++restores; });
-    const auto pullThenSave = [&](const char *saved) {
+    const auto pullThenSave = [&](const char *directory, const char *saved) {
         const int before = restores, scans = engine.callCount("scanPaths");
-        engine.pushEvent(item(folderA, "Added"));
+        engine.pushEvent(item(folderA, directory));
         ASSERT_TRUE(waitUntil([&] { return restores > before; }));
         ASSERT_TRUE(QFile(root.filePath(saved)).open(QIODevice::WriteOnly));
         engine.pushEvent(change(saved, "file", "modified"));
         ASSERT_TRUE(waitUntil([&] { return engine.callCount("scanPaths") == scans + 1; }));
     };
     makeDirectory(root.path(), "Added", stampedTime + 700, stampedTime + 700);
-    pullThenSave("Made/Sub/new.txt");
+    pullThenSave("Added", "Made/Sub/new.txt");
     ASSERT_EQ(::removexattr(QFile::encodeName(root.filePath("Added")).constData(), FileDates::modifiedAttributeName), 0);
-    pullThenSave("Removed/new.txt");
+    pullThenSave("Added", "Removed/new.txt");
     EXPECT_EQ(DirectoryTimes::carried(root.path(), "Added"), std::nullopt);
+    // Nor does a directory a pull deleted, made again under its name.
+    engine.pushEvent(item(folderA, "Made", "dir", "delete"));
+    ASSERT_EQ(::removexattr(QFile::encodeName(root.filePath("Made")).constData(), FileDates::modifiedAttributeName), 0);
+    pullThenSave("Made", "Elsewhere/new.txt");
+    EXPECT_EQ(DirectoryTimes::carried(root.path(), "Made"), std::nullopt);
     for (const QString &call : engine.callsOf("scanPaths"))
         EXPECT_TRUE(call.startsWith("scanPaths(" + folderA)) << call.toStdString();
 }
