@@ -69,14 +69,17 @@ EventController::StampPass EventController::stampTimes(const QString &root, cons
     const QStringList putBack = DirectoryTimes::restamp(root, stripped);
     pass.putBack = QSet<QString>(putBack.cbegin(), putBack.cend());
     for (auto it = stripped.cbegin(); it != stripped.cend(); ++it) {
+        if (pass.putBack.contains(it.key())) {
+            pass.written.insert(it.key(), it.value());
+            continue;
+        }
         const std::optional<qint64> carried = DirectoryTimes::carried(root, it.key());
         if (carried && *carried != it.value())
             pass.superseded.insert(it.key());
     }
-    const QStringList written = putBack
-                              + DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
+    const QStringList stamped = DirectoryTimes::stamp(root, changed + DirectoryTimes::bringForward(root, savedInto))
                               + DirectoryTimes::stampNew(root, maybeNew);
-    for (const QString &path : written)
+    for (const QString &path : stamped)
         if (const std::optional<qint64> time = DirectoryTimes::carried(root, path))
             pass.written.insert(path, *time);
     return pass;
@@ -361,7 +364,7 @@ void EventController::handleItemFinished(const SyncEvent &event)
         return;
     // A directory deleted and made again is no longer the one stamped here.
     if (event.action == QStringLiteral("delete"))
-        m_stampedHere[folderID].remove(item);
+        forgetStamp(folderID, item);
     const bool updatedDirectory = event.itemType == QStringLiteral("dir") && event.action == QStringLiteral("update");
     const QString parent = parentOf(item);
     if (!updatedDirectory && parent.isEmpty())
@@ -596,16 +599,19 @@ void EventController::noteRestored(const QString &folderID, const DueRestore &du
 // teammate's other time is theirs to put back, no longer this computer's.
 void EventController::settleRestamps(const QString &folderID, const StampPass &pass)
 {
-    if (!pass.superseded.isEmpty()) {
-        QHash<QString, qint64> &stamped = m_stampedHere[folderID];
-        for (const QString &path : pass.superseded)
-            stamped.remove(path);
-    }
+    for (const QString &path : pass.superseded)
+        forgetStamp(folderID, path);
     if (pass.putBack.isEmpty())
         return;
     m_pending.remove(folderID, pass.putBack);
     m_pending.save();
     forwardSaves(folderID);
+}
+
+void EventController::forgetStamp(const QString &folderID, const QString &path)
+{
+    if (const auto stamped = m_stampedHere.find(folderID); stamped != m_stampedHere.end())
+        stamped->remove(path);
 }
 
 bool EventController::placedByPull(const QString &folderID, const QString &item)
@@ -663,14 +669,15 @@ void EventController::handleLocalChange(const SyncEvent &event)
         return;
     }
     const QString parent = parentOf(item);
-    if (event.action == QStringLiteral("deleted"))
-        m_stampedHere[folderID].remove(item);
+    const bool deleted = event.action == QStringLiteral("deleted");
+    if (deleted)
+        forgetStamp(folderID, item);
     if (parent.isEmpty())
         return;
     const bool due = restoreDue(folderID, parent);
     if (!due)
         m_stampsDue[folderID].insert(parent);
-    if (event.action == QStringLiteral("deleted"))
+    if (deleted)
         return;
     if (due) {
         if (!placedByPull(folderID, item) && bornSince(*root, item, pullBeganFor(folderID, parent)))

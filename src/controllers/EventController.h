@@ -179,6 +179,7 @@ private:
     static StampPass stampTimes(const QString &root, const QStringList &changed, const QStringList &maybeNew,
                                 const QHash<QString, QString> &savedInto, const QHash<QString, qint64> &stripped);
     void settleRestamps(const QString &folderID, const StampPass &pass);
+    void forgetStamp(const QString &folderID, const QString &path);
     // A file changed here counts as a save into its directory whose restore
     // was or is due only if the pulls did not place it and it was born after
     // they began (not a maker's file in a directory it dated back).
