@@ -3,6 +3,7 @@
 // back: the longest stall of the main thread meanwhile, and the reads of the
 // receiving Syncthing the restore made (counted from its own API trace).
 
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 
@@ -15,6 +16,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
@@ -104,8 +106,12 @@ int main(int argc, char **argv)
     awaitTask(engine->start());
     EventController events(*engine);
     const QString target = receiver.root() + QStringLiteral("/folders/") + kFolder;
-    events.setFolderMode([](const QString &) { return std::optional(FolderSyncMode::SendReceive); });
-    events.setFolderPath([target](const QString &) { return std::optional(target); });
+    QTemporaryDir records;
+    DirectoryTimeKeeper keeper(*engine, events, records.path());
+    keeper.setFolderLookup([target](const QString &) {
+        return std::optional(DirectoryTimeKeeper::Folder{.root = target, .carries = false});
+    });
+    keeper.setOwnDeviceLookup([&receiver] { return receiver.deviceID(); });
     events.start();
 
     // The main thread's pulse: a timer every 5 ms, and the longest gap.

@@ -7,6 +7,7 @@
 #include "controllers/DeviceController.h"
 #include "controllers/ETAEstimator.h"
 #include "controllers/EngineController.h"
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "controllers/LiveStateFeed.h"
@@ -65,7 +66,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_projects = std::make_unique<ProjectController>(engine, m_services.paths, defaults, m_services.clock,
                                                      m_services.sleeper);
     m_events = std::make_unique<EventController>(engine, m_services.sleeper);
-    m_events->setPendingRestoresFile(m_services.paths.file(QStringLiteral("PendingDirectoryRestores.json")));
+    m_directoryTimes = std::make_unique<DirectoryTimeKeeper>(
+        engine, *m_events, m_services.paths.file(QStringLiteral("DirectoryTimes")), m_services.sleeper);
     m_projects->setNasNode(m_nasNode.get());
     m_projects->setPathLookUps(m_pathLookUps.get());
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
@@ -76,6 +78,12 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
                                                *m_services.keychain, m_services.paths, m_services.clock);
 
     connect(m_events.get(), &EventController::streamGap, this, [this] { m_pendingDue = true; });
+    connect(m_folders.get(), &FolderController::foldersChanged, this, [this] {
+        QStringList ids;
+        for (const SyncFolder &folder : m_folders->folders())
+            ids.append(folder.id);
+        m_directoryTimes->setFolders(ids);
+    });
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);

@@ -45,6 +45,7 @@ class CreationDateController;
 class DeviceController;
 class ETAEstimator;
 class EngineController;
+class DirectoryTimeKeeper;
 class EventController;
 class FeedbackService;
 class FolderController;
@@ -145,6 +146,7 @@ public:
     DeviceController &devices() const { return *m_devices; }
     ProjectController &projects() const { return *m_projects; }
     EventController &events() const { return *m_events; }
+    DirectoryTimeKeeper &directoryTimes() const { return *m_directoryTimes; }
     CreationDateController &creationDates() const { return *m_creationDates; }
     AppPreferences &preferences() const { return *m_preferences; }
     NasNodeController &nasNode() const { return *m_nasNode; }
@@ -234,7 +236,9 @@ public:
                                                    const std::optional<QString> &projectID) const;
     // The sweep's pass (and start-up's): directories a pull moved here whose
     // times were not put back before the process ended get them.
-    QCoro::Task<void> reconcileDirectoryMtimes();
+    void reconcileDirectoryMtimes();
+    // Whether the last volume probe found a sync folder's path there.
+    bool folderOnline(const QString &path) const;
 
     // Steps whose work is still to come; each is called at its place.
     QCoro::Task<void> refreshVolumeStatus();
@@ -350,6 +354,7 @@ private:
     std::unique_ptr<DeviceController> m_devices;
     std::unique_ptr<ProjectController> m_projects;
     std::unique_ptr<EventController> m_events;
+    std::unique_ptr<DirectoryTimeKeeper> m_directoryTimes;
     std::unique_ptr<LiveStateFeed> m_liveState;
     std::unique_ptr<TeamPropagation> m_team;
     QFileSystemWatcher m_teamFolderWatch;

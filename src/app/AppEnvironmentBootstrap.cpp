@@ -5,6 +5,7 @@
 #include "app/TeamPropagation.h"
 #include "controllers/DeviceController.h"
 #include "controllers/EngineController.h"
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "controllers/PeerDiagController.h"
@@ -78,9 +79,6 @@ QCoro::Task<void> AppEnvironment::onEngineUp()
     if (!m_bootstrapped || m_preferences->lanDiagnostics())
         co_await readPeers();
     co_await refreshPeerCompletion();
-    // Directories a pull moved before the last run ended get their times.
-    if (!m_events->pendingRestores().folders().isEmpty())
-        co_await reconcileDirectoryMtimes();
 }
 
 QCoro::Task<void> AppEnvironment::readPeers()
@@ -113,25 +111,16 @@ void AppEnvironment::installEventHooks()
         if (self)
             self->m_devices->refreshConnections();
     });
-    m_events->setFolderMode([self](const QString &folderID) -> std::optional<FolderSyncMode> {
-        if (self)
-            for (const SyncFolder &folder : self->m_folders->folders())
-                if (folder.id == folderID)
-                    return folder.mode;
-        return std::nullopt;
-    });
-    m_events->setFolderCarriesTimes([self](const QString &folderID) {
-        if (self)
-            for (const SyncFolder &folder : self->m_folders->folders())
-                if (folder.id == folderID)
-                    return folder.syncMetadata;
-        return false;
-    });
-    m_events->setFolderPath([self](const QString &folderID) -> std::optional<QString> {
-        if (self)
-            for (const SyncFolder &folder : self->m_folders->folders())
-                if (folder.id == folderID)
-                    return folder.path;
+    m_directoryTimes->setOwnDeviceLookup([self] { return self ? self->m_devices->localDeviceID() : QString(); });
+    m_directoryTimes->setFolderLookup([self](const QString &folderID) -> std::optional<DirectoryTimeKeeper::Folder> {
+        if (!self)
+            return std::nullopt;
+        for (const SyncFolder &folder : self->m_folders->folders())
+            if (folder.id == folderID)
+                return DirectoryTimeKeeper::Folder{.root = folder.path,
+                                                   .sendReceive = folder.mode == FolderSyncMode::SendReceive,
+                                                   .carries = folder.syncMetadata,
+                                                   .online = self->folderOnline(folder.path)};
         return std::nullopt;
     });
 }

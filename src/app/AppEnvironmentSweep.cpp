@@ -2,6 +2,7 @@
 
 #include "app/VolumeState.h"
 #include "controllers/EngineController.h"
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "engine/SyncEngine.h"
@@ -110,9 +111,7 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
     co_await m_folders->syncFolderList();
     if (!self)
         co_return;
-    co_await reconcileDirectoryMtimes();
-    if (!self)
-        co_return;
+    reconcileDirectoryMtimes();
     if (m_projects->hasWork())
         co_await m_projects->reconcileAll();
     // Free space shrinks and grows with what is written, not only when
@@ -123,28 +122,25 @@ QCoro::Task<void> AppEnvironment::sweepCycle()
     HeapTrim::request();
 }
 
-// The sweep rewrites no directory's time but those a pull moved here whose
-// restore never ran (the process ended first): a directory changed here and
-// not yet given its time to carry would be taken back, and the engine's
-// record may hold any computer's moment.
-QCoro::Task<void> AppEnvironment::reconcileDirectoryMtimes()
+// Every directory of every folder is decided again, off this thread; a
+// folder whose drive did not answer is left alone.
+void AppEnvironment::reconcileDirectoryMtimes()
 {
     step("reconcileDirectoryMtimes");
-    const QPointer<AppEnvironment> self(this);
-    const QList<SyncFolder> folders = m_folders->folders();
-    for (const SyncFolder &folder : folders) {
-        if (!m_events->pendingRestores().folders().contains(folder.id) || !QDir::isAbsolutePath(folder.path))
-            continue;
-        // A look-up on a mount that stopped answering would never end.
-        const QHash<QString, PathPresence> presence = co_await m_pathLookUps->ask(QStringList(folder.path));
-        if (!self)
-            co_return;
-        if (!presence.value(folder.path).exists)
-            continue;
-        co_await m_events->retryPendingRestores(folder.id);
-        if (!self)
-            co_return;
-    }
+    QStringList ids;
+    for (const SyncFolder &folder : m_folders->folders())
+        if (folderOnline(folder.path))
+            ids.append(folder.id);
+    m_directoryTimes->sweep(ids);
+}
+
+bool AppEnvironment::folderOnline(const QString &path) const
+{
+    const QString clean = QDir::cleanPath(path);
+    for (auto it = m_volumeOnline.cbegin(); it != m_volumeOnline.cend(); ++it)
+        if (QDir::cleanPath(it.key()) == clean)
+            return *it;
+    return false;
 }
 
 QCoro::Task<void> AppEnvironment::refreshVolumeStatus()

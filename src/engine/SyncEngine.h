@@ -9,6 +9,7 @@
 #include "engine/model/FolderChange.h"
 #include "engine/model/FolderDiagStatus.h"
 #include "engine/model/FolderStatus.h"
+#include "engine/model/ItemOrigin.h"
 #include "engine/model/NetworkSettings.h"
 #include "engine/model/NewDeviceRequest.h"
 #include "engine/model/NewFolderRequest.h"
@@ -97,6 +98,14 @@ public:
     // The same for every directory the engine holds in the folder, by path
     // below its root, from one read; empty when it has none. Never throws.
     virtual QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) = 0;
+    // Who changed an item of a folder; absent when the engine holds no
+    // record of it or cannot tell. Never throws.
+    virtual QCoro::Task<std::optional<ItemOrigin>> itemOrigin(QString folderID, QString path)
+    {
+        Q_UNUSED(folderID);
+        Q_UNUSED(path);
+        co_return std::nullopt;
+    }
 
     // Versioning and archive
     virtual QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) = 0;
@@ -141,6 +150,15 @@ public:
 
     // Events: a long poll for the events after the given ID.
     virtual QCoro::Task<QList<SyncEvent>> events(qint64 since) = 0;
+    // The changes the engine's scanner found on disk here, numbered apart
+    // from events(), and held since the engine started; waits up to
+    // waitSeconds for one. An engine that finds none answers none.
+    virtual QCoro::Task<QList<SyncEvent>> diskEvents(qint64 since, int waitSeconds)
+    {
+        Q_UNUSED(since);
+        Q_UNUSED(waitSeconds);
+        co_return QList<SyncEvent>();
+    }
     // Ends every events() poll in flight at once: each fails. For a poller
     // that stops or starts over, so that no batch of its old loop comes late.
     // Not a coroutine; an engine that answers at once has nothing to end.

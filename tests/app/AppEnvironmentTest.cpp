@@ -1051,46 +1051,6 @@ TEST(AppEnvironmentTest, DatesWrittenInAFolderHaveTheEngineIndexItAtOnce)
               QStringList({"scanFolder(st1)", "scanFolder(st1)", "scanFolder(st2)"}));
 }
 
-// The sweep takes no record's time, which may hold any computer's moment: it
-// gives only the directories a pull left to restore (the process ended
-// first) the times they carry, in two-way folders, never behind a link or to
-// one that carries none, and asks the engine nothing.
-TEST(AppEnvironmentTest, TheSweepRestoresOnlyWhatAPullLeftAndTakesNoRecord)
-{
-    Rig rig;
-    const QDir root(rig.dir.path());
-    const QStringList dirs = {"two/late", "two/left", "two/bare", "one/left", "outside"};
-    for (const QString &dir : dirs) {
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {999, 900'000'000}};
-        ASSERT_TRUE(root.mkpath(dir));
-        const QByteArray path = QFile::encodeName(root.filePath(dir));
-        ASSERT_TRUE(dir.endsWith("bare")
-                    || ::setxattr(path.constData(), FileDates::modifiedAttributeName, "1000", 4, 0) == 0);
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
-    }
-    ASSERT_TRUE(QFile::link(root.filePath("outside"), root.filePath("two/link")));
-    SyncthingInstance::writeFile(rig.dir.filePath("PendingDirectoryRestores.json"),
-                                 R"({"two":["left","bare","link"],"one":["left"]})");
-    rig.makeEnv();
-    rig.engine.state.folders = {{.id = "two", .path = root.filePath("two") + "/"},
-                                {.id = "one", .path = root.filePath("one"), .mode = FolderSyncMode::SendOnly}};
-    rig.engine.state.directoryModified["two"]["late"] = 1000;
-    awaitTask(rig.env->folders().refresh());
-    awaitTask(rig.env->engineState().refreshStatus());
-    // As the hooks the engine's start installs answer from the folder list.
-    EventController &events = rig.env->events();
-    events.setFolderCarriesTimes([](const QString &) { return true; });
-    events.setFolderMode([&](const QString &id) { return id == "two" ? FolderSyncMode::SendReceive : FolderSyncMode::SendOnly; });
-    events.setFolderPath([&](const QString &id) { return std::optional(root.filePath(id)); });
-    awaitTask(rig.env->reconcileDirectoryMtimes());
-    for (const QString &dir : dirs)
-        EXPECT_EQ(QFileInfo(root.filePath(dir)).lastModified().toMSecsSinceEpoch(),
-                  dir == "two/left" ? 1000'000 : 999'900) << dir.toStdString();
-    EXPECT_EQ(rig.engine.callCount("directoryTimes"), 0);
-    // One that carries no time stays due; the one-way folder has none due.
-    EXPECT_EQ(events.pendingRestores().folders(), (PendingDirectoryRestores::Folders{{"two", {"bare"}}}));
-}
-
 // A quit in the middle of both bounces (this Mac's and the node's) and after
 // a removal failed: the next start resumes the Mac on both and removes the
 // folder.

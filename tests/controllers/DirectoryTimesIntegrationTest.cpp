@@ -5,6 +5,7 @@
 // to the first, the two left alone send each other nothing. Directories made
 // on one keep the times they were given there, on both.
 
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "engine/syncthing/SyncthingEngine.h"
 #include "engine/syncthing/rest/STXattrFilter.h"
@@ -39,21 +40,21 @@ const QStringList files{"Footage/Day1/clip.mov", "Footage/Day2/clip.mov", "Notes
 const QString changeEvents = QStringLiteral("/rest/events?events=LocalChangeDetected,LocalIndexUpdated&timeout=0");
 const qint64 y2020 = QDateTime(QDate(2020, 3, 1), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
 
-// One computer: an engine on its Syncthing and the event controller that puts
-// directory times back, installed as the application installs it.
+// One computer: an engine on its Syncthing, its event controller and the
+// keeper of its directory times, installed as the application installs them.
 struct Computer
 {
     explicit Computer(SyncthingInstance &instance, QString folder = folderID, QStringList dirs = directories)
         : syncthing(instance), engine(instance.startedEngine()), events(*engine), id(std::move(folder)),
-          watched(std::move(dirs))
+          watched(std::move(dirs)), keeper(*engine, events, instance.root() + QStringLiteral("/records"))
     {
-        events.setFolderMode([this](const QString &folder) {
-            return folder == id ? std::optional(FolderSyncMode::SendReceive) : std::nullopt;
+        keeper.setFolderLookup([this](const QString &folder) -> std::optional<DirectoryTimeKeeper::Folder> {
+            if (folder != id)
+                return std::nullopt;
+            return DirectoryTimeKeeper::Folder{.root = path(), .carries = carries};
         });
-        events.setFolderPath([this](const QString &folder) { return folder == id ? std::optional(path()) : std::nullopt; });
-        events.setFolderCarriesTimes([this](const QString &folder) { return folder == id && carries; });
-        events.setPendingRestoresFile(instance.root() + QStringLiteral("/pending-") + id + QStringLiteral(".json"));
-        QObject::connect(&events, &EventController::directoryTimesRestored, [this] { ++restores; keepTimes(); });
+        keeper.setOwnDeviceLookup([this] { return syncthing.deviceID(); });
+        QObject::connect(&keeper, &DirectoryTimeKeeper::passEnded, [this] { ++restores; keepTimes(); });
         QObject::connect(&events, &EventController::folderStateArrived, [this](const QString &, FolderState, FolderState to) {
             pulling |= to == FolderState::Syncing;
             keepTimes();
@@ -120,6 +121,7 @@ struct Computer
     EventController events;
     const QString id;
     const QStringList watched;
+    DirectoryTimeKeeper keeper;
     bool carries = true;  // the folder syncs extended attributes
     int restores = 0;
     bool pulling = false;
@@ -372,13 +374,13 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
     std::cout << "A's record after the receivers' scans: " << timesText({record.value(tree[0]), record.value(tree[1]),
                                                                           record.value(tree[2])}) << std::endl;
 
-    // The maker restarted: nothing reads the record, its times stay.
+    // The maker restarted: it decides from what it recorded, its times stay.
     const QStringList strayOnA = a->strayTimes;
     a.emplace(*first, id, tree);
     a->times = made;
     a->keepTimes();
     a->strayTimes += strayOnA;
-    awaitTask(a->events.retryPendingRestores(id));
+    ASSERT_TRUE(waitUntil([&] { return a->restores > 0; }, 60000));
     ASSERT_TRUE(a->scan());
     EXPECT_EQ(a->modificationTimes(), made) << timesText(a->modificationTimes());
 
@@ -390,12 +392,10 @@ TEST_F(DirectoryTimesIntegrationTest, TheMakersTimesHoldOnEveryComputerWhereMeta
     makeTree(outside, moved, movedTimes);
     ASSERT_EQ(::rename(QFile::encodeName(outside + "/Moved").constData(), QFile::encodeName(a->pathOf("Moved")).constData()), 0);
     ASSERT_TRUE(a->scan());
-    ASSERT_TRUE(waitUntil([&] { return b->events.pendingRestores().contains(id, "Moved"); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(b->pathOf("Moved/Inner/file.txt")); }, 60000));
     b.reset();
     std::optional<Computer> laterB(std::in_place, *second, id, tree);
-    EXPECT_TRUE(laterB->events.pendingRestores().contains(id, "Moved"));
     ASSERT_TRUE(second->waitUntilIndexed(id, items + 4));
-    awaitTask(laterB->events.retryPendingRestores(id));
     for (Computer *computer : {&*a, &*laterB, &*c})
         EXPECT_TRUE(waitUntil([&] { return computer->timesOf(moved) == movedTimes; }, 60000))
             << computer->syncthing.name().toStdString() << ' ' << timesText(computer->timesOf(moved));

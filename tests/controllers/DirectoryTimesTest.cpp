@@ -1,4 +1,6 @@
+#include "controllers/DirectoryTimePass.h"
 #include "controllers/DirectoryTimes.h"
+#include "creationdates/FileDates.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 
 namespace tw {
@@ -50,12 +53,13 @@ TEST(DirectoryTimesTest, OnlyADirectoryWhoseTimeDiffersIsWritten)
         {"another time", {1'500'000'000, 0}, true},
     };
     QTemporaryDir root;
-    QList<DirectoryTimes::Entry> entries;
     for (const auto &row : rows) {
         ASSERT_TRUE(QDir(root.path()).mkdir(row.name));
+        const QByteArray carried = QByteArray::number(recorded);
+        ASSERT_EQ(::setxattr(QFile::encodeName(root.filePath(row.name)).constData(), FileDates::modifiedAttributeName,
+                             carried.constData(), carried.size(), 0), 0);
         const timespec times[2] = {{0, UTIME_OMIT}, row.modified};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath(row.name)).constData(), times, 0), 0);
-        entries.append({row.name, recorded});
     }
     QList<statx_timestamp> before;
     for (const auto &row : rows)
@@ -63,7 +67,8 @@ TEST(DirectoryTimesTest, OnlyADirectoryWhoseTimeDiffersIsWritten)
     while (!clockPassed(before.last()))
         ;
 
-    DirectoryTimes::apply(root.path(), entries);
+    DirectoryTimeRecord record;
+    DirectoryTimePass::run({.root = root.path(), .wholeTree = true}, record);
     for (qsizetype i = 0; i < std::ssize(rows); ++i) {
         const struct statx after = status(root.filePath(rows[i].name));
         EXPECT_EQ(!(after.stx_ctime == before.at(i)), rows[i].written) << rows[i].name;

@@ -79,12 +79,6 @@ protected:
     LiveStateIntegrationTest()
     {
         feed = std::make_unique<LiveStateFeed>(*engine, events, folders, devices, clock.clock());
-        // As the application installs them: the folder controller knows modes and paths.
-        events.setFolderMode([](const QString &) { return FolderSyncMode::SendReceive; });
-        events.setFolderPath([this](const QString &id) -> std::optional<QString> {
-            const auto found = std::ranges::find(folders.folders(), id, &SyncFolder::id);
-            return found == folders.folders().end() ? std::nullopt : std::optional(found->path);
-        });
         events.setOnDeviceChange([this] { devices.refreshConnections(); });
         events.start();
     }

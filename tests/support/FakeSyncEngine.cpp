@@ -293,4 +293,12 @@ QCoro::Task<QList<SyncEvent>> FakeSyncEngine::events(qint64 since)
     });
 }
 
+// Not logged: the poll runs on its own timer beside every test's calls.
+QCoro::Task<QList<SyncEvent>> FakeSyncEngine::diskEvents(qint64 since, int)
+{
+    QList<SyncEvent> after = state.diskEvents;
+    after.removeIf([since](const SyncEvent &event) { return event.id <= since; });
+    co_return after;
+}
+
 } // namespace tw

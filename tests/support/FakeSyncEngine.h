@@ -54,6 +54,8 @@ public:
         QList<SyncDevice> devices;
         QList<DeviceConnection> connections;
         QList<SyncEvent> events;
+        // The changes found on disk, numbered as given.
+        QList<SyncEvent> diskEvents;
         QList<PendingDevice> pendingDevices;
         QList<PendingFolder> pendingFolders;
         QMap<QString, QMap<QString, QList<BrowseEntry>>> browse; // folder ID -> prefix ("" the root) -> level
@@ -202,6 +204,7 @@ public:
     QCoro::Task<CumulativeBytes> cumulativeBytes() override { return read(__func__, &State::transferred); }
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+    QCoro::Task<QList<SyncEvent>> diskEvents(qint64 since, int waitSeconds) override;
     // Only logged: a poll held in beforeAnswer stays held.
     void cancelEvents() override { m_log.append(QStringLiteral("cancelEvents()")); }
 

@@ -74,6 +74,7 @@ public:
     QCoro::Task<void> applySyncedXattrFilter(QString folderID) override;
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
     QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
+    QCoro::Task<std::optional<ItemOrigin>> itemOrigin(QString folderID, QString path) override;
 
     QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) override;
     QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) override;
@@ -105,6 +106,7 @@ public:
     QCoro::Task<CumulativeBytes> cumulativeBytes() override;
 
     QCoro::Task<QList<SyncEvent>> events(qint64 since) override;
+    QCoro::Task<QList<SyncEvent>> diskEvents(qint64 since, int waitSeconds) override;
     void cancelEvents() override;
 
     QCoro::Task<QString> diagnosticsReport() override;

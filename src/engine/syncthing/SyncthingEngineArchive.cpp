@@ -104,6 +104,28 @@ std::optional<qint64> modifiedOfFileRecord(const QJsonObject &record)
     return SyncthingEngine::parseSyncthingModified(modified.toString());
 }
 
+QString shortIDOf(const QJsonValue &counter)
+{
+    // A version counter reads "SHORTID:value".
+    return counter.toString().section(QLatin1Char(':'), 0, 0);
+}
+
+std::optional<ItemOrigin> originOfFileRecord(const QJsonObject &record)
+{
+    const QJsonObject local = record.value(QStringLiteral("local")).toObject();
+    const QJsonObject global = record.value(QStringLiteral("global")).toObject();
+    const QJsonValue version = local.value(QStringLiteral("version"));
+    if (!version.isArray() || global.isEmpty())
+        return std::nullopt;
+    ItemOrigin origin;
+    for (const QJsonValue &counter : version.toArray())
+        if (const QString id = shortIDOf(counter); !id.isEmpty())
+            origin.changedBy.append(id);
+    origin.lastChangedBy = global.value(QStringLiteral("modifiedBy")).toString();
+    origin.modified = modifiedOfFileRecord(record);
+    return origin;
+}
+
 void addDirectoryTimes(const QJsonArray &entries, const QString &prefix, QHash<QString, qint64> &times)
 {
     for (const QJsonValue &value : entries) {
@@ -189,6 +211,21 @@ QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString fo
     try {
         const QJsonObject record = co_await api.rawDict(QStringLiteral("/rest/db/file"), query);
         co_return modifiedOfFileRecord(record);
+    } catch (const std::exception &) {
+        co_return std::nullopt;
+    }
+}
+
+QCoro::Task<std::optional<ItemOrigin>> SyncthingEngine::itemOrigin(QString folderID, QString path)
+{
+    if (!m_api)
+        co_return std::nullopt;
+    const SyncthingAPI api = *m_api;
+    SyncthingAPI::QueryItems query;
+    query.append({kFolderKey, folderID});
+    query.append({QStringLiteral("file"), path});
+    try {
+        co_return originOfFileRecord(co_await api.rawDict(QStringLiteral("/rest/db/file"), query));
     } catch (const std::exception &) {
         co_return std::nullopt;
     }

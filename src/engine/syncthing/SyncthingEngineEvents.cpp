@@ -17,17 +17,6 @@ namespace {
 // Seconds Syncthing holds the long poll open while no event is waiting.
 constexpr int kLongPollSeconds = 10;
 
-// What Syncthing sends unasked, and the changes its scanner finds here
-// (LocalChangeDetected): they tell which directories' contents changed on
-// this computer rather than by a pull.
-const QString kSubscribedEvents = QStringLiteral(
-    "Starting,StartupComplete,DeviceDiscovered,DeviceConnected,DeviceDisconnected,DeviceRejected,"
-    "PendingDevicesChanged,DevicePaused,DeviceResumed,ClusterConfigReceived,LocalChangeDetected,"
-    "LocalIndexUpdated,RemoteIndexUpdated,ItemStarted,ItemFinished,StateChanged,FolderRejected,"
-    "PendingFoldersChanged,ConfigSaved,DownloadProgress,RemoteDownloadProgress,FolderSummary,FolderCompletion,"
-    "FolderErrors,FolderScanProgress,FolderPaused,FolderResumed,FolderWatchStateChanged,ListenAddressesChanged,"
-    "LoginAttempt,Failure");
-
 const QString kDeviceConnected = QStringLiteral("DeviceConnected");
 const QString kDeviceDisconnected = QStringLiteral("DeviceDisconnected");
 const QString kRemoteDownloadProgress = QStringLiteral("RemoteDownloadProgress");
@@ -157,9 +146,12 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
     // A detached poller's answer may come after this engine is gone.
     const QPointer<SyncthingEngine> self(this);
     // No "limit": with one, Syncthing answers only the newest events of a
-    // burst and the older ones are lost to the poller for good.
-    const QByteArray body =
-        co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get(), kSubscribedEvents);
+    // burst and the older ones are lost to the poller for good. No list of
+    // types either: Syncthing opens a subscription for a list at its first
+    // poll, which then holds nothing from before (the first scan's changes,
+    // a pull begun at start), while its default one holds every event since
+    // it started.
+    const QByteArray body = co_await api.eventsRaw(since, kLongPollSeconds, std::nullopt, m_eventsScope.get());
     QList<SyncEvent> events = parseEvents(body);
     if (!self)
         throw SyncEngineError::notRunning();
@@ -176,6 +168,19 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::events(qint64 since)
             throw SyncEngineError::notRunning();
     }
     co_return events;
+}
+
+// Syncthing keeps what its scanner finds apart from the default events,
+// in a subscription that also holds them since it started.
+QCoro::Task<QList<SyncEvent>> SyncthingEngine::diskEvents(qint64 since, int waitSeconds)
+{
+    const SyncthingAPI api = requireAPI();
+    const QPointer<SyncthingEngine> self(this);
+    const QByteArray body = co_await api.eventsRaw(since, waitSeconds, std::nullopt, m_eventsScope.get(), {},
+                                                   QStringLiteral("/disk"));
+    if (!self)
+        throw SyncEngineError::notRunning();
+    co_return parseEvents(body);
 }
 
 void SyncthingEngine::cancelEvents()

@@ -242,14 +242,15 @@ QCoro::Task<STConnectionsResponse> SyncthingAPI::connections() const
 }
 
 QCoro::Task<QByteArray> SyncthingAPI::eventsRaw(qint64 since, int timeout, std::optional<int> limit,
-                                                QPointer<QObject> cancelScope, QString types) const
+                                                QPointer<QObject> cancelScope, QString types,
+                                                QString stream) const
 {
     QueryItems query{{QStringLiteral("since"), QString::number(since)}, {QStringLiteral("timeout"), QString::number(timeout)}};
     if (!types.isEmpty())
         query.append({QStringLiteral("events"), types});
     if (limit)
         query.append({QStringLiteral("limit"), QString::number(*limit)});
-    PreparedRequest prepared = prepare("GET", QStringLiteral("/rest/events"), query);
+    PreparedRequest prepared = prepare("GET", QStringLiteral("/rest/events") + stream, query);
     // The server holds the poll open for `timeout` seconds; wait beyond that.
     const qint64 longPollMs = qint64(std::max(timeout, 0)) * 1000 + kLongPollMarginMs;
     prepared.request.setTransferTimeout(int(std::clamp<qint64>(longPollMs, kTransferTimeoutMs, INT_MAX)));

@@ -67,9 +67,10 @@ public:
     // The raw body of the events long poll; "limit" is sent only when given.
     // The poll is aborted once cancelScope (when given) is destroyed. Given
     // types (comma-separated), only events of those types, else Syncthing's
-    // default set.
+    // default set. stream "/disk" reads the changes found on disk.
     QCoro::Task<QByteArray> eventsRaw(qint64 since, int timeout, std::optional<int> limit,
-                                      QPointer<QObject> cancelScope = nullptr, QString types = {}) const;
+                                      QPointer<QObject> cancelScope = nullptr, QString types = {},
+                                      QString stream = {}) const;
 
     QCoro::Task<QMap<QString, STPendingDevice>> pendingDevices() const;
     QCoro::Task<QMap<QString, STPendingFolder>> pendingFolders() const;

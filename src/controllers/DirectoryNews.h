@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <optional>
+
+namespace tw {
+
+// What the engine's events told of one folder's directories since its last
+// directory pass. Only brings a decision forward: the pass decides from what
+// the directories carry and the record, and a lost event only delays it.
+struct DirectoryNews
+{
+    // An item of a directory changed here, as the engine's scanner found it.
+    struct Change
+    {
+        QString item;
+        bool deleted = false;
+        std::optional<qint64> foundAtMs;
+
+        bool operator==(const Change &) const = default;
+    };
+
+    QHash<QString, QList<Change>> changedHere;  // directory → changes found in it
+    QSet<QString> reported;  // directories found changed themselves: new here, or their inode moved
+    QSet<QString> pulled;    // directories a pull moved: made, updated, or an item in them
+    QSet<QString> gone;      // directories deleted, here or by a pull
+
+    bool isEmpty() const { return changedHere.isEmpty() && reported.isEmpty() && pulled.isEmpty() && gone.isEmpty(); }
+    void merge(const DirectoryNews &other);
+    // Every directory named, for a pass that looks at those only.
+    QSet<QString> directories() const;
+    // The news of these directories only.
+    DirectoryNews only(const QSet<QString> &paths) const;
+
+    void noteLocalChange(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
+    void notePull(const QString &item, bool directory, bool deleted);
+};
+
+} // namespace tw

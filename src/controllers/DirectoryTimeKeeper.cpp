@@ -1,0 +1,210 @@
+#include "controllers/DirectoryTimeKeeper.h"
+
+#include "controllers/DirectoryTimePass.h"
+#include "controllers/EventController.h"
+#include "engine/SyncEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+namespace tw {
+
+DirectoryTimeKeeper::DirectoryTimeKeeper(SyncEngine &engine, EventController &events, QString recordsFolder,
+                                         Sleeper sleeper, QObject *parent)
+    : QObject(parent), m_engine(engine), m_recordsFolder(std::move(recordsFolder)), m_sleeper(std::move(sleeper)),
+      m_events(events)
+{
+    connect(&events, &EventController::localChangeFound, this, &DirectoryTimeKeeper::noteLocalChange);
+    connect(&events, &EventController::itemPulled, this, &DirectoryTimeKeeper::notePull);
+    connect(&events, &EventController::folderStateArrived, this,
+            [this](const QString &folderID, FolderState from, FolderState to) { noteState(folderID, from, to); });
+    connect(&events, &EventController::streamGap, this, &DirectoryTimeKeeper::noteGap);
+    connect(&events, &EventController::diskStreamGap, this, &DirectoryTimeKeeper::noteGap);
+}
+
+// A folder ID is the engine's, and may hold anything: the file is named by
+// its hexadecimal form.
+QString DirectoryTimeKeeper::recordFileName(const QString &folderID)
+{
+    return QString::fromLatin1(folderID.toUtf8().toHex()) + QStringLiteral(".dirtimes");
+}
+
+void DirectoryTimeKeeper::setFolders(const QStringList &folderIDs)
+{
+    const QSet<QString> now(folderIDs.cbegin(), folderIDs.cend());
+    for (const QString &gone : m_known - now) {
+        if (m_work.value(gone).running)
+            continue;
+        m_work.remove(gone);
+        if (!m_recordsFolder.isEmpty())
+            QFile::remove(QDir(m_recordsFolder).filePath(recordFileName(gone)));
+    }
+    m_known = now;
+    for (const QString &folderID : now)
+        schedule(folderID);
+}
+
+void DirectoryTimeKeeper::sweep(const QStringList &folderIDs)
+{
+    for (const QString &folderID : folderIDs) {
+        m_work[folderID].wholeTree = true;
+        schedule(folderID);
+    }
+}
+
+void DirectoryTimeKeeper::noteGap()
+{
+    m_settled.clear();
+}
+
+void DirectoryTimeKeeper::noteLocalChange(const QString &folderID, const QString &item, bool directory,
+                                          bool deleted, std::optional<qint64> foundAtMs)
+{
+    Work &work = m_work[folderID];
+    work.news.noteLocalChange(item, directory, deleted, foundAtMs);
+    ++work.noted;
+    schedule(folderID);
+}
+
+void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item, bool directory, bool deleted)
+{
+    Work &work = m_work[folderID];
+    work.news.notePull(item, directory, deleted);
+    ++work.noted;
+    schedule(folderID);
+}
+
+void DirectoryTimeKeeper::noteState(const QString &folderID, FolderState from, FolderState to)
+{
+    if (to == FolderState::Syncing || from == FolderState::Syncing) {
+        m_work[folderID].pulling = to == FolderState::Syncing;
+        schedule(folderID);
+    }
+    if (from == FolderState::Scanning && to != FolderState::Scanning && !m_settled.contains(folderID))
+        settle(folderID);
+}
+
+// The folder's first scan since the engine started (or since events went
+// untold) has ended: once what it found here is read, every time that moved
+// with nothing told was moved by a pull this process did not see.
+QCoro::Task<void> DirectoryTimeKeeper::settle(QString folderID)
+{
+    m_settled.insert(folderID);
+    const QPointer<DirectoryTimeKeeper> self(this);
+    co_await m_events.catchUpDisk();
+    if (!self)
+        co_return;
+    Work &work = m_work[folderID];
+    work.wholeTree = true;
+    work.unexplainedArePulls = true;
+    schedule(folderID);
+}
+
+void DirectoryTimeKeeper::schedule(const QString &folderID)
+{
+    const auto work = m_work.find(folderID);
+    if (work == m_work.end() || work->running || !hasWork(*work))
+        return;
+    work->running = true;
+    runFolder(QPointer<DirectoryTimeKeeper>(this), folderID);
+}
+
+// Runs detached while the folder has news; one pass of a folder at a time.
+QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> self, QString folderID)
+{
+    bool more = true;
+    while (self && more) {
+        for (int waits = 0; waits < maxQuietWaits; ++waits) {
+            const quint64 noted = self->m_work[folderID].noted;
+            try {
+                co_await self->m_sleeper(quiet);
+            } catch (...) {
+                // An interrupted pause only shortens the wait.
+            }
+            if (!self)
+                co_return;
+            const Work &work = self->m_work[folderID];
+            if (work.noted == noted && !work.pulling)
+                break;
+        }
+        more = co_await self->passOnce(folderID);
+    }
+    if (self)
+        self->m_work[folderID].running = false;
+}
+
+std::shared_ptr<DirectoryTimeRecord> DirectoryTimeKeeper::recordOf(const QString &folderID)
+{
+    Work &work = m_work[folderID];
+    if (!work.record)
+        work.record = std::make_shared<DirectoryTimeRecord>(
+            m_recordsFolder.isEmpty() ? QString() : QDir(m_recordsFolder).filePath(recordFileName(folderID)));
+    return work.record;
+}
+
+// Answers whether the folder has more to do at once (answers to ask).
+QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
+{
+    const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
+    // Kept until the folder is known and there; a folder that takes no
+    // pulls keeps its times as they are.
+    if (!folder || !folder->online || !QDir::isAbsolutePath(folder->root))
+        co_return false;
+    Work &work = m_work[folderID];
+    DirectoryTimePass::Input input{.root = folder->root,
+                                   .carries = folder->carries,
+                                   .wholeTree = std::exchange(work.wholeTree, false),
+                                   .unexplainedArePulls = std::exchange(work.unexplainedArePulls, false),
+                                   .news = std::exchange(work.news, {}),
+                                   .origins = std::exchange(work.origins, {}),
+                                   .ownShortID = m_ownID ? m_ownID().left(7) : QString()};
+    if (!folder->sendReceive)
+        co_return false;
+    const std::shared_ptr<DirectoryTimeRecord> record = recordOf(folderID);
+    const QPointer<DirectoryTimeKeeper> self(this);
+    const DirectoryTimePass::Output out = co_await QtConcurrent::run([input = std::move(input), record] {
+        record->load();
+        return DirectoryTimePass::run(input, *record);
+    });
+    if (!self)
+        co_return false;
+    if (!out.written.isEmpty()) {
+        try {
+            co_await m_engine.scanPaths(folderID, out.written);
+        } catch (...) {
+            // The engine's watcher finds them all the same, only later.
+        }
+        if (!self)
+            co_return false;
+    }
+    emit passEnded(folderID, out.written);
+    if (out.ask.isEmpty())
+        co_return hasWork(m_work[folderID]);
+    const QHash<QString, ItemOrigin> origins = co_await askOrigins(folderID, out.ask);
+    if (!self)
+        co_return false;
+    Work &asked = m_work[folderID];
+    asked.news.merge(out.deferred);
+    asked.origins.insert(origins);
+    co_return true;
+}
+
+// The engine holds no record of a directory it has not scanned or that it
+// ignores: that answer counts as a teammate's unknown one, and the directory
+// is asked about again only once found changed itself.
+QCoro::Task<QHash<QString, ItemOrigin>> DirectoryTimeKeeper::askOrigins(QString folderID, QSet<QString> paths)
+{
+    const QPointer<DirectoryTimeKeeper> self(this);
+    QHash<QString, ItemOrigin> origins;
+    for (const QString &path : paths) {
+        const std::optional<ItemOrigin> origin = co_await m_engine.itemOrigin(folderID, path);
+        if (!self)
+            co_return origins;
+        origins.insert(path, origin.value_or(ItemOrigin{}));
+    }
+    co_return origins;
+}
+
+} // namespace tw

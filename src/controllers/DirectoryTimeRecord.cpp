@@ -1,0 +1,91 @@
+#include "controllers/DirectoryTimeRecord.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tw {
+namespace {
+
+// Bumped with any change of the layout; a file of another one is read as none.
+constexpr quint32 kMagic = 0x54574454;  // "TWDT"
+constexpr quint32 kLayout = 1;
+
+} // namespace
+
+DirectoryTimeRecord::DirectoryTimeRecord(QString file) : m_file(std::move(file)) {}
+
+void DirectoryTimeRecord::load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    QFile file(m_file);
+    if (m_file.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    QDataStream in(&file);
+    quint32 magic = 0, layout = 0;
+    in >> magic >> layout;
+    if (magic != kMagic || layout != kLayout)
+        return;
+    QHash<QString, Entry> entries;
+    while (!in.atEnd() && in.status() == QDataStream::Ok) {
+        QString path;
+        bool carries = false, taken = false;
+        qint64 carried = 0;
+        in >> path >> carries >> carried >> taken;
+        entries.insert(path, {carries ? std::optional(carried) : std::nullopt, taken});
+    }
+    if (in.status() == QDataStream::Ok)
+        m_entries = std::move(entries);
+}
+
+void DirectoryTimeRecord::save()
+{
+    if (!m_changed || m_file.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(m_file).absolutePath());
+    QSaveFile file(m_file);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    QDataStream out(&file);
+    out << kMagic << kLayout;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+        out << it.key() << it->carried.has_value() << it->carried.value_or(0) << it->taken;
+    if (out.status() == QDataStream::Ok && file.commit())
+        m_changed = false;
+}
+
+const DirectoryTimeRecord::Entry *DirectoryTimeRecord::find(const QString &path) const
+{
+    const auto it = m_entries.constFind(path);
+    return it == m_entries.cend() ? nullptr : &*it;
+}
+
+void DirectoryTimeRecord::set(const QString &path, Entry entry)
+{
+    auto it = m_entries.find(path);
+    if (it != m_entries.end() && *it == entry)
+        return;
+    m_entries.insert(path, entry);
+    m_changed = true;
+}
+
+void DirectoryTimeRecord::forget(const QString &path)
+{
+    const QString below = path + QLatin1Char('/');
+    m_changed |= m_entries.removeIf([&](const QHash<QString, Entry>::iterator &it) {
+        return it.key() == path || it.key().startsWith(below);
+    }) > 0;
+}
+
+void DirectoryTimeRecord::keepOnly(const QSet<QString> &kept)
+{
+    m_changed |= m_entries.removeIf([&](const QHash<QString, Entry>::iterator &it) {
+        return !kept.contains(it.key());
+    }) > 0;
+}
+
+} // namespace tw

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <optional>
+
+namespace tw {
+
+// What this computer last saw and set of each directory of one folder: the
+// time the directory carried, and whether that time was a teammate's, taken
+// here. Kept in a file of its own per folder so that a restart decides as
+// the run before would have. Touched by one directory pass at a time, off
+// the main thread.
+class DirectoryTimeRecord
+{
+public:
+    struct Entry
+    {
+        std::optional<qint64> carried;  // none: it carried none when decided
+        bool taken = false;             // the time was a teammate's, put on it here
+
+        bool operator==(const Entry &) const = default;
+    };
+
+    explicit DirectoryTimeRecord(QString file = {});
+
+    // Reads the file, once; an unreadable or foreign file counts as empty.
+    void load();
+    // Writes it if anything changed since; a failed write is tried again by
+    // the next save.
+    void save();
+
+    const Entry *find(const QString &path) const;
+    void set(const QString &path, Entry entry);
+    // The directory and everything below it.
+    void forget(const QString &path);
+    // Everything but the paths kept.
+    void keepOnly(const QSet<QString> &kept);
+    qsizetype size() const { return m_entries.size(); }
+    const QString &file() const { return m_file; }
+
+private:
+    QString m_file;
+    QHash<QString, Entry> m_entries;
+    bool m_changed = false;
+    bool m_loaded = false;
+};
+
+} // namespace tw

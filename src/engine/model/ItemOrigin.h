@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace tw {
+
+// Which computers changed an item, by the engine's index of it. Devices are
+// named by their short IDs (the first 7 characters of a device ID).
+struct ItemOrigin
+{
+    // Every device that ever changed the item, by the version held here.
+    QStringList changedBy;
+    // The device whose version is the current one everywhere, and the time
+    // that version gives the item (whole seconds since 1970).
+    QString lastChangedBy;
+    std::optional<qint64> modified;
+
+    bool operator==(const ItemOrigin &) const = default;
+};
+
+} // namespace tw

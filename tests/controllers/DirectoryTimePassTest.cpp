@@ -1,0 +1,167 @@
+#include "controllers/DirectoryTimePass.h"
+#include "controllers/DirectoryTimes.h"
+#include "creationdates/FileDates.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <ranges>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace tw {
+namespace {
+
+const QString self = QStringLiteral("SELFSID");
+const qint64 teammates = 1'400'000'000, own = 1'500'000'000, later = 1'600'000'000;
+
+struct Dir
+{
+    const char *path;
+    qint64 modified;
+    std::optional<qint64> carried = {};
+    std::optional<DirectoryTimeRecord::Entry> seen = {};
+};
+
+void makeDirectory(const QString &root, const Dir &dir)
+{
+    const QByteArray name = QFile::encodeName(root + '/' + dir.path);
+    ASSERT_TRUE(QDir().mkpath(root + '/' + dir.path));
+    if (dir.carried) {
+        const QByteArray text = QByteArray::number(*dir.carried);
+        ASSERT_EQ(::setxattr(name.constData(), FileDates::modifiedAttributeName, text.constData(), text.size(), 0), 0);
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {dir.modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+}
+
+// What a directory shows after the pass: its time and the time it carries.
+using Shown = std::pair<qint64, std::optional<qint64>>;
+
+DirectoryNews changed(const char *directory, const char *item, bool deleted = false)
+{
+    DirectoryNews news;
+    news.changedHere[directory].append({item, deleted, std::nullopt});
+    return news;
+}
+
+DirectoryNews with(QSet<QString> DirectoryNews::*set, QSet<QString> paths)
+{
+    DirectoryNews news;
+    news.*set = std::move(paths);
+    return news;
+}
+
+// Each rule of a directory's time, on one directory (and its parent), with
+// the record and the news a pass would have.
+TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
+{
+    const ItemOrigin madeHere{{self}, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", teammates};
+    const struct Row
+    {
+        const char *name;
+        QList<Dir> dirs;
+        DirectoryNews news;
+        QHash<QString, ItemOrigin> origins;
+        bool carries, wholeTree, afterStart;
+        QHash<QString, Shown> shown;
+        QStringList written;
+        QSet<QString> asked;
+    } rows[] = {
+        {"a teammate's time, new here, is taken", {{"D", own, teammates}}, {}, {}, true, true, false,
+         {{"D", {teammates, teammates}}}, {}, {}},
+        {"a pull moved a directory whose time was seen", {{"D", own, teammates, {{teammates, true}}}},
+         with(&DirectoryNews::pulled, {"D"}), {}, true, false, false, {{"D", {teammates, teammates}}}, {}, {}},
+        {"a change here moves it on and carries it", {{"D", own, teammates, {{teammates, false}}}},
+         changed("D", "D/new.mov"), {}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"a change here where times do not travel writes nothing", {{"D", own, {}, {{{}, false}}}},
+         changed("D", "D/new.mov"), {}, false, false, false, {{"D", {own, {}}}}, {}, {}},
+        {"a time that moved with nothing told stays", {{"D", own, teammates, {{teammates, false}}}}, {}, {}, true,
+         true, false, {{"D", {own, teammates}}}, {}, {}},
+        {"after a start, once the scan told all, it was a pull's", {{"D", own, teammates, {{teammates, false}}}}, {},
+         {}, true, true, true, {{"D", {teammates, teammates}}}, {}, {}},
+        {"a time a teammate's version took away is carried again", {{"D", own, {}, {{own, false}}}}, {}, {}, true,
+         true, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"carrying none and unknown, the engine is asked", {{"D", own}}, {}, {}, true, true, false,
+         {{"D", {own, {}}}}, {}, {"D"}},
+        {"made here: it and the directory it was made in carry their own",
+         {{"P", later, own, {{own, false}}}, {"P/D", own}}, with(&DirectoryNews::reported, {"P/D"}),
+         {{"P/D", madeHere}}, true, false, false, {{"P", {later, later}}, {"P/D", {own, own}}}, {"P", "P/D"}, {}},
+        {"only directories inside: made here, it carries its own", {{"R", own}, {"R/S", own}}, {},
+         {{"R", madeHere}, {"R/S", madeHere}}, true, true, false, {{"R", {own, own}}, {"R/S", {own, own}}},
+         {"R", "R/S"}, {}},
+        {"a teammate's that carries none takes its version's time", {{"D", own}}, {}, {{"D", teammatesOwn}},
+         true, true, false, {{"D", {teammates, {}}}}, {}, {}},
+        {"where times do not travel, only a teammate's new directory takes one", {{"D", own}, {"E", own}}, {},
+         {{"D", teammatesOwn}, {"E", madeHere}}, false, true, false, {{"D", {teammates, {}}}, {"E", {own, {}}}}, {},
+         {}},
+        {"a carried time wins over the index's", {{"D", own, teammates}}, {}, {{"D", teammatesOwn}}, true, true,
+         false, {{"D", {teammates, teammates}}}, {}, {}},
+        {"a teammate's later time wins over an earlier change here",
+         {{"D", own, later, {{teammates, false}}}}, changed("D", "D/old.mov", true), {}, true, false, false,
+         {{"D", {later, later}}}, {}, {}},
+    };
+    for (const Row &row : rows) {
+        QTemporaryDir root;
+        DirectoryTimeRecord record;
+        for (const Dir &dir : row.dirs)
+            QDir(root.path()).mkpath(dir.path);
+        // Deepest first: making a directory moves the time of the one it is in.
+        for (const Dir &dir : std::views::reverse(row.dirs)) {
+            makeDirectory(root.path(), dir);
+            if (dir.seen)
+                record.set(dir.path, *dir.seen);
+        }
+        const DirectoryTimePass::Output out = DirectoryTimePass::run(
+            {.root = root.path(), .carries = row.carries, .wholeTree = row.wholeTree,
+             .unexplainedArePulls = row.afterStart, .news = row.news, .origins = row.origins, .ownShortID = self},
+            record);
+        for (auto it = row.shown.cbegin(); it != row.shown.cend(); ++it) {
+            const qint64 time = QFileInfo(root.filePath(it.key())).lastModified().toSecsSinceEpoch();
+            EXPECT_EQ(Shown(time, DirectoryTimes::carried(root.path(), it.key())), *it) << row.name << ": " << it.key().toStdString();
+        }
+        QStringList written = out.written;
+        written.sort();
+        EXPECT_EQ(written, row.written) << row.name;
+        EXPECT_EQ(out.ask, row.asked) << row.name;
+    }
+}
+
+// A save made just before this computer put a teammate's time on its
+// directory is found after: the directory moves on to the save, not back.
+// Nothing is written through a link a teammate synced, and a directory
+// decided keeps its record across a restart (the file).
+TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowed)
+{
+    QTemporaryDir root, outside;
+    makeDirectory(root.path(), {"D", teammates, teammates});
+    makeDirectory(outside.path(), {"Far", own, teammates});
+    ASSERT_TRUE(QFile::link(outside.filePath("Far"), root.filePath("Link")));
+    QFile saved(root.filePath("D/new.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::WriteOnly));
+    saved.close();
+    makeDirectory(root.path(), {"D", teammates, teammates});
+    const QString file = root.filePath("record");
+    {
+        DirectoryTimeRecord record(file);
+        record.set("D", {teammates, true});
+        DirectoryNews news = changed("D", "D/new.txt");
+        news.pulled.insert("Link");
+        const auto out = DirectoryTimePass::run({.root = root.path(), .news = news, .ownShortID = self}, record);
+        EXPECT_EQ(out.written, QStringList{"D"});
+    }
+    const qint64 born = QFileInfo(root.filePath("D/new.txt")).birthTime().toSecsSinceEpoch();
+    EXPECT_GT(born, teammates);
+    EXPECT_EQ(DirectoryTimes::carried(root.path(), "D"), born);
+    EXPECT_EQ(QFileInfo(outside.filePath("Far")).lastModified().toSecsSinceEpoch(), own);
+    DirectoryTimeRecord again(file);
+    again.load();
+    ASSERT_NE(again.find("D"), nullptr);
+    EXPECT_EQ(*again.find("D"), (DirectoryTimeRecord::Entry{born, false}));
+}
+
+} // namespace
+} // namespace tw
