@@ -77,7 +77,7 @@ QCoro::Task<void> PathLookUps::settle(QPointer<PathLookUps> self, QString path, 
 {
     PathPresence presence;
     try {
-        presence = co_await QtConcurrent::run(&self->m_pool, &PathPresence::read, path);
+        presence = co_await QtConcurrent::run(&self->m_pool, self->m_reader, path);
     } catch (...) {
         // Nothing was read: the path counts as not there.
     }

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include <qcoro/qcorotask.h>
@@ -32,8 +33,15 @@ public:
     // Paths looked up at once; a few stuck ones leave room for the others.
     static constexpr int threads = 32;
 
+    // What a look-up runs on a pool thread.
+    using Reader = std::function<PathPresence(const QString &path)>;
+
     explicit PathLookUps(std::chrono::milliseconds wait = defaultWait, QObject *parent = nullptr);
     ~PathLookUps() override;
+
+    // Tests give the disk's answers a drive the test cannot mount would
+    // give; the look-ups started from then on ask it.
+    void setReader(Reader reader) { m_reader = std::move(reader); }
 
     // The answer for each path that gave one within the wait; a path whose
     // look-up is open past it has none.
@@ -49,6 +57,7 @@ private:
     static QCoro::Task<void> settle(QPointer<PathLookUps> self, QString path, std::shared_ptr<LookUp> lookUp);
 
     std::chrono::milliseconds m_wait;
+    Reader m_reader = &PathPresence::read;
     QThreadPool m_pool;
     QHash<QString, std::shared_ptr<LookUp>> m_open;
 };

@@ -266,6 +266,14 @@ public:
         QStringLiteral("An ignore line can\u2019t hold a line break \u2014 the folder\u2019s ignore list was left as "
                        "it was.");
 
+    // Whether the last pass found the folder at `localPath` on a drive that
+    // keeps no user extended attributes: its engine folder carries none,
+    // whatever the folder's "syncMetadata" says, so that its files sync.
+    bool driveRefusesXattrs(const QString &localPath) const { return m_pathsRefusingXattrs.contains(localPath); }
+    // What the engine folder is told of extended attributes: the user's
+    // choice where the drive keeps them, none where it refuses them.
+    bool engineCarriesMetadata(const ProjectFolder &folder) const;
+
     // Archive, versioning and metadata of a folder, on this Mac and the node.
     QCoro::Task<void> setFolderArchive(QString projectID, QString folderID, bool on);
     QCoro::Task<void> setArchiveRetention(QString projectID, QString folderID, qint64 days);
@@ -289,6 +297,7 @@ signals:
     void dismissedFolderIDsChanged();
     void ignoredOfferedFoldersChanged();
     void ignoreRefusalsChanged();
+    void xattrRefusalsChanged();
 
 private:
     struct Pass;
@@ -365,6 +374,7 @@ private:
     // Whether Syncthing refused exactly these lines for the folder.
     bool ignoresRefused(const QString &stID, const QStringList &lines) const;
     void showIgnoreRefusal(const QString &stID, std::optional<QString> text);
+    void noteXattrSupport(const QString &localPath, bool keeps);
     // The lines of the folder's records Syncthing cannot use, named, if any.
     static std::optional<QString> unusableLinesText(const ProjectFolder &folder);
     QCoro::Task<void> applyVersioning(QString projectID, QString folderID);
@@ -431,6 +441,9 @@ private:
     // sync, and the lines Syncthing refused when they were sent.
     QHash<QString, QString> m_ignoreRefusals;
     QHash<QString, QStringList> m_refusedIgnoreLines;
+    // Folder paths whose drive refused user extended attributes when a pass
+    // last looked at them.
+    QSet<QString> m_pathsRefusingXattrs;
     UserDefaults &m_defaults;
 };
 

@@ -59,11 +59,11 @@ QCoro::Task<void> ProjectController::setFolderMetadata(QString projectID, QStrin
     if (!editFolder(projectID, folderID, [enabled](ProjectFolder &folder) { folder.syncMetadata = enabled; }))
         co_return;
     save();
-    const std::optional<QString> engineID = folderOf(projectID, folderID)->syncthingFolderID;
-    if (!engineID)
+    const ProjectFolder folder = *folderOf(projectID, folderID);
+    if (!folder.syncthingFolderID)
         co_return;
     try {
-        co_await m_engine.setFolderMetadata(*engineID, enabled);
+        co_await m_engine.setFolderMetadata(*folder.syncthingFolderID, engineCarriesMetadata(folder));
     } catch (const std::exception &) {
     }
 }

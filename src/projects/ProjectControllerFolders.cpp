@@ -70,6 +70,10 @@ QCoro::Task<std::optional<QString>> ProjectController::folderMeeting(QString pat
     const QHash<QString, PathPresence> answers = co_await m_pathLookUps->ask(kept + QStringList(path));
     if (!self)
         co_return std::nullopt;
+    // Known from here on, so that a folder made there carries only what its
+    // drive keeps.
+    if (const auto mine = answers.constFind(path); mine != answers.cend() && mine->exists)
+        noteXattrSupport(path, mine->keepsUserXattrs);
     co_return firstMeeting(path, kept, answers);
 }
 

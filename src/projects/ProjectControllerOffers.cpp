@@ -256,6 +256,7 @@ QCoro::Task<std::optional<SyncFolder>> ProjectController::engineFolderFor(Pendin
         // engine makes it paused while everything is.
         NewFolderRequest usable = request;
         usable.ignorePatterns = usableIgnores(request.ignorePatterns);
+        usable.syncMetadata = request.syncMetadata && !driveRefusesXattrs(request.path);
         // Owed from before Syncthing is asked until the record naming it is
         // stored: a process that ended in between would leave it shared with
         // nothing naming it.

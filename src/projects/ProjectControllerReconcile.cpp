@@ -255,13 +255,13 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
     if (!found)
         co_return;
     const QString probed = found->localPath;
-    bool present = false;
+    PathPresence presence;
     // Off the main thread: on a vanished network mount or a sleeping drive
     // the stat takes minutes, and every folder of every sync is looked at. A
     // folder whose look-up does not answer in time is skipped as offline.
     if (found->syncEnabled) {
         const QHash<QString, PathPresence> answers = co_await unlessGone(m_pathLookUps->ask(QStringList(probed)));
-        present = answers.value(probed).exists;
+        presence = answers.value(probed);
     }
     // The records may have changed while the disk answered.
     found = folderOf(sync.id, folderID);
@@ -273,11 +273,12 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         co_return;
     }
     // A folder moved meanwhile is looked at by the next pass.
-    if (!present || folder.localPath != probed) {
+    if (!presence.exists || folder.localPath != probed) {
         ++pass->offline;
         pass->unseen.append(folder);
         co_return;
     }
+    noteXattrSupport(folder.localPath, presence.keepsUserXattrs);
     const CanonicalIDs blocked(folder.excludedDeviceIDs + folder.pausedDeviceIDs);
     const CanonicalIDs desired = sync.others.without(blocked);
     const QString label = engineLabel(sync.name, folder.label);
@@ -305,8 +306,8 @@ QCoro::Task<void> ProjectController::reconcileFolder(SyncView sync, QString fold
         change.label = label;
     if (entry.versioning != policy)
         change.versioning = policy;
-    if (entry.syncMetadata != folder.syncMetadata)
-        change.syncMetadata = folder.syncMetadata;
+    if (const bool metadata = engineCarriesMetadata(folder); entry.syncMetadata != metadata)
+        change.syncMetadata = metadata;
     change.syncedXattrFilter = !entry.hasSyncedXattrFilter;
     // A folder switched on runs unless "Pause all" holds; then it waits like
     // every other (one made meanwhile, one a quit left running half-way).
@@ -367,7 +368,7 @@ QCoro::Task<void> ProjectController::createEngineFolder(SyncView sync, ProjectFo
                              .mode = sync.mode,
                              .ignorePatterns = usableIgnores(wantedIgnores(folder)),
                              .versioning = archivePolicy(folder),
-                             .syncMetadata = folder.syncMetadata,
+                             .syncMetadata = engineCarriesMetadata(folder),
                              .otherDeviceIDs = desired.values()};
     SyncFolder made;
     try {
@@ -546,6 +547,23 @@ bool ProjectController::finishPass(const Pass &pass, int stillListedCount)
     }
     setLastReconcileSummary(summaryOf(pass.created, pass.added, pass.removed, pass.offline, failed));
     return stored;
+}
+
+// Kept by path: a folder moved to another drive is looked at afresh.
+void ProjectController::noteXattrSupport(const QString &localPath, bool keeps)
+{
+    if (keeps != m_pathsRefusingXattrs.contains(localPath))
+        return;
+    if (keeps)
+        m_pathsRefusingXattrs.remove(localPath);
+    else
+        m_pathsRefusingXattrs.insert(localPath);
+    emit xattrRefusalsChanged();
+}
+
+bool ProjectController::engineCarriesMetadata(const ProjectFolder &folder) const
+{
+    return folder.syncMetadata && !driveRefusesXattrs(folder.localPath);
 }
 
 void ProjectController::writeBackFolderID(const QString &pid, const QString &folderLocalID, const QString &stID)

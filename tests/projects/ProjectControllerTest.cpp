@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace tw {
@@ -360,6 +361,46 @@ TEST(ProjectControllerTest, APassBringsEachKeptFolderToItsLinesAndItsPauseState)
     awaitTask(rig.pc().reconcileAll());
     EXPECT_EQ(e.callCount("ignorePatterns"), reads + 3);
     EXPECT_FALSE(e.state.folders[0].isPaused);
+}
+
+// A drive that keeps no user extended attributes (FAT, exFAT) fails every
+// item Syncthing carries them for: there the engine folder carries none,
+// whatever the user chose, and the choice holds again once the drive keeps
+// them. The look-up's answer stands in for a drive the test cannot mount.
+TEST(ProjectControllerTest, AFolderOnADriveWithoutExtendedAttributesCarriesNone)
+{
+    const struct { bool chosen, keeps; } rows[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+    for (const auto &row : rows) {
+        std::atomic<bool> keeps = row.keeps;
+        PathLookUps lookUps;  // outlives the controller
+        lookUps.setReader([&keeps](const QString &path) {
+            PathPresence presence = PathPresence::read(path);
+            presence.keepsUserXattrs = keeps;
+            return presence;
+        });
+        Rig rig;
+        ProjectController &pc = rig.pc();
+        pc.setPathLookUps(&lookUps);
+        const QString path = rig.path("a");
+        QDir().mkpath(path);
+        pc.add({.id = "S", .name = "Film",
+                .folders = {{.id = "1", .label = "x", .localPath = path, .syncMetadata = row.chosen}}});
+        awaitTask(pc.reconcileAll());
+        const bool carried = row.chosen && row.keeps;
+        ASSERT_EQ(rig.engine.folderRequests.size(), 1);
+        EXPECT_EQ(rig.engine.folderRequests[0].syncMetadata, carried);
+        EXPECT_EQ(pc.driveRefusesXattrs(path), !row.keeps);
+        const QString engineID = rig.engine.state.folders[0].id;
+        awaitTask(pc.setFolderMetadata("S", "1", row.chosen));
+        EXPECT_EQ(rig.engine.callsOf("setFolderMetadata"),
+                  QStringList("setFolderMetadata(" + engineID + ", " + (carried ? "true" : "false") + ")"));
+
+        keeps = !row.keeps;
+        awaitTask(pc.reconcileAll());
+        EXPECT_EQ(rig.engine.state.folders[0].syncMetadata, row.chosen && !row.keeps);
+        EXPECT_EQ(pc.driveRefusesXattrs(path), row.keeps);
+        EXPECT_EQ(pc.folderOf("S", "1")->syncMetadata, row.chosen);
+    }
 }
 
 // "Pause all" is the user's: while it holds, a pass pauses what it finds

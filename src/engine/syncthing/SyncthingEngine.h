@@ -134,6 +134,9 @@ public:
     // Whether Syncthing's reason for an item it could not sync is only that
     // no connected device has the version it needs.
     static bool waitsForDevice(const QString &error);
+    // Whether that reason is only the drive refusing the item's extended
+    // attributes ("Listxattr …: operation not supported").
+    static bool xattrsRefused(const QString &error);
     // Whether a completion's remote state says the device takes part in the
     // folder.
     static bool takesPart(const std::optional<QString> &remoteState);

@@ -75,6 +75,15 @@ bool SyncthingEngine::waitsForDevice(const QString &error)
     return error.endsWith(kNotAvailable) || error.endsWith(kPeersWentAway);
 }
 
+// The item itself syncs once its folder stops carrying extended attributes,
+// which the reconcile pass does for a folder on a drive that refuses them:
+// until then, the refusal is not the item's failure.
+bool SyncthingEngine::xattrsRefused(const QString &error)
+{
+    return error.contains(QLatin1String("xattr"), Qt::CaseInsensitive)
+           && error.contains(QLatin1String("operation not supported"));
+}
+
 // Syncthing lists failed items by path, so the real failures may lie past
 // any number of items that only wait: a count is true only once the whole
 // list is read. Syncthing builds the list anew at each pull, so pages asked
@@ -131,7 +140,7 @@ std::optional<SyncthingEngine::FailuresPage> SyncthingEngine::readFailuresPage(c
         const QJsonObject item = entry.toObject();
         ItemFailure failure{LooseJson::string(item.value(QStringLiteral("path"))).value_or(QString()),
                             LooseJson::string(item.value(QStringLiteral("error"))).value_or(QString())};
-        if (failure.error.isEmpty() || waitsForDevice(failure.error))
+        if (failure.error.isEmpty() || waitsForDevice(failure.error) || xattrsRefused(failure.error))
             continue;
         ++result.failures.count;
         if (!result.failures.first)

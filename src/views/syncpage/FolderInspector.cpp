@@ -149,6 +149,13 @@ FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString
     m_diskNote->setObjectName(QStringLiteral("diskNote"));
     column->addWidget(m_diskNote);
 
+    // What the drive cannot keep is no fault of the folder's: said quietly.
+    m_xattrNote = new WrappingLabel(xattrNoteText);
+    m_xattrNote->setObjectName(QStringLiteral("xattrNote"));
+    m_xattrNote->setFont(pointsFont(12));
+    setSecondaryForeground(*m_xattrNote);
+    column->addWidget(m_xattrNote);
+
     m_transferRow = new QWidget;
     m_transferRow->setObjectName(QStringLiteral("transferRow"));
     m_transferRow->setFixedHeight(16);
@@ -393,6 +400,9 @@ void FolderInspector::refreshContents()
     m_diskNote->setVisible(shortfall.has_value());
     if (shortfall)
         setTextIfChanged(*m_diskText, diskNoteText(shortfall->need, shortfall->free));
+
+    // Only what the user asked to travel is missed.
+    m_xattrNote->setVisible(folder->syncMetadata && m_env.projects().driveRefusesXattrs(folder->localPath));
 
     const QString transferName =
         folder->syncthingFolderID ? m_env.folders().transferring().value(*folder->syncthingFolderID) : QString();

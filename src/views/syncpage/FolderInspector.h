@@ -52,6 +52,11 @@ public:
     static inline const QString removeMessage =
         QStringLiteral("Stops syncing this folder. The files on this Mac (and on your teammates\u2019 Macs) are kept "
                        "\u2014 nothing is deleted from disk.");
+    // Said where the folder's drive keeps no extended attributes: its files
+    // sync, these do not.
+    static inline const QString xattrNoteText =
+        QStringLiteral("This drive can\u2019t keep tags, creation dates or folder dates, so they don\u2019t travel "
+                       "for this folder.");
     static constexpr int shownPatterns = 8;
 
     // "Not enough disk space here — needs <need>, but only <free> free on this Mac. …"
@@ -119,6 +124,7 @@ private:
     QLabel *m_status = nullptr;
     QWidget *m_diskNote = nullptr;
     QLabel *m_diskText = nullptr;
+    QLabel *m_xattrNote = nullptr;
     QWidget *m_transferRow = nullptr;
     QWidget *m_actionBar = nullptr;
     ElidedLabel *m_transfer = nullptr;

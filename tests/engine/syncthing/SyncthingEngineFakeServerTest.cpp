@@ -330,14 +330,16 @@ QStringList named(const QString &prefix, int count)
     return names;
 }
 
-// Items that only wait for a teammate may stand before or after the real
+// Items that only wait for a teammate, or for their folder to stop carrying
+// extended attributes its drive refuses, may stand before or after the real
 // failures in any number; a list read in part counts as unread.
 TEST_F(SyncthingEngineFakeServerTest, FailedItemsAreCountedFromTheWholeListWhateverItsOrder)
 {
     const QString noDevice = "no connected device has the required version of this file";
     const int most = SyncthingEngine::failuresRead;
-    // moves: the list is built anew after each answer
-    const struct { QStringList paths; int brokenPage; qint64 failing; int moves = 0; } rows[] = {
+    // moves: the list is built anew after each answer; reason: the waiting items' (no device by default)
+    const struct { QStringList paths; int brokenPage; qint64 failing; int moves = 0; const char *reason = nullptr; }
+        rows[] = {
         {named("w/", 200) + named("z/", 50), 0, 50},
         {named("w/", 2500) + named("z/", 50), 0, 50},
         {named("a/", 1) + named("w/", 249), 0, 1},
@@ -347,11 +349,15 @@ TEST_F(SyncthingEngineFakeServerTest, FailedItemsAreCountedFromTheWholeListWhate
         {named("w/", 999) + named("z/", 2), 0, 2, 1},
         {named("w/", most + 5), 0, 5},  // the items past one answer count as failed
         {named("a/", 1) + named("w/", most + 5), 0, 7},
+        {named("w/", 3) + named("z/", 2), 0, 2, 0, "listing xattrs: Listxattr /f/w: operation not supported"},
+        {named("w/", 3), 0, 0, 0, "setting xattrs: Lsetxattr /f/w: operation not supported"},
+        {named("w/", 3), 0, 3, 0, "Listxattr /f/w: permission denied"},
     };
     for (const auto &row : rows) {
         const qint64 listed = row.paths.size();
         on("GET /rest/db/status", Response::json(json(QJsonObject{{"state", "idle"}, {"errors", listed}})));
-        on("GET /rest/folder/errors", failedItems(row.paths, noDevice, row.brokenPage, row.moves));
+        on("GET /rest/folder/errors",
+           failedItems(row.paths, row.reason ? row.reason : noDevice, row.brokenPage, row.moves));
         const QString folder = QStringLiteral("f%1").arg(&row - rows);
         EXPECT_EQ(awaitTask(engine->folderStatus(folder)).errorCount, row.failing) << folder.toStdString();
     }

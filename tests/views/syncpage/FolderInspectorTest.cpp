@@ -16,6 +16,7 @@
 #include "cluster/NasNodeController.h"
 #include "controllers/EngineController.h"
 #include "controllers/FormatFileSize.h"
+#include "platform/PathLookUps.h"
 #include "views/kit/KeyboardFocus.h"
 #include "views/syncpage/CapsuleChip.h"
 #include "views/syncpage/ProjectView.h"
@@ -244,6 +245,35 @@ TEST_F(FolderInspectorTest, TheDiskNoteNamesWhatIsNeededAndWhatIsFree)
             EXPECT_EQ(shown->findChild<QLabel *>("diskNoteText")->text(), FolderInspector::diskNoteText(free, free));
             EXPECT_FALSE(saveShot(*shown, "folder-inspector-disk-note").isNull());
         }
+    }
+}
+
+// A drive that keeps no extended attributes (FAT, exFAT) is said once,
+// quietly, where the user asked them to travel; the folder itself syncs and
+// reads as up to date. The look-up's answer stands in for such a drive.
+TEST_F(FolderInspectorTest, ADriveWithoutExtendedAttributesIsSaidOnlyWhereTheyWereAskedFor)
+{
+    auto *lookUps = new PathLookUps(PathLookUps::defaultWait, &app().projects());
+    lookUps->setReader([](const QString &path) {
+        PathPresence presence = PathPresence::read(path);
+        presence.keepsUserXattrs = false;
+        return presence;
+    });
+    app().projects().setPathLookUps(lookUps);
+    ProjectFolder declined = folder("Notes", "st2");
+    declined.syncMetadata = false;
+    makeSync({folder("Docs", "st1"), declined});
+    awaitTask(app().projects().reconcileAll());
+    load();
+    const struct { const char *id; bool note; } rows[] = {{"Docs", true}, {"Notes", false}};
+    for (const auto &row : rows) {
+        auto shown = inspector(row.id);
+        const QLabel *note = shown->findChild<QLabel *>("xattrNote");
+        EXPECT_EQ(note->isVisibleTo(shown.get()), row.note) << row.id;
+        EXPECT_EQ(note->text(), FolderInspector::xattrNoteText);
+        EXPECT_EQ(shown->findChild<QLabel *>("status")->text(), "Up to date") << row.id;
+        if (row.note)
+            EXPECT_FALSE(saveShot(*shown, "folder-inspector-xattr-note").isNull());
     }
 }
 
