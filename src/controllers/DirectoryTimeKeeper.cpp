@@ -144,14 +144,14 @@ std::shared_ptr<DirectoryTimeRecord> DirectoryTimeKeeper::recordOf(const QString
     return work.record;
 }
 
-// Answers whether the folder has more to do at once (answers to ask).
-QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
+// The folder's pass, started on a worker with what was gathered for it;
+// nothing when the folder is not known or not there yet (the news is kept)
+// or takes no pulls (the news is dropped).
+std::optional<QFuture<DirectoryTimePass::Output>> DirectoryTimeKeeper::startPass(const QString &folderID)
 {
     const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
-    // Kept until the folder is known and there; a folder that takes no
-    // pulls keeps its times as they are.
     if (!folder || !folder->online || !QDir::isAbsolutePath(folder->root))
-        co_return false;
+        return std::nullopt;
     Work &work = m_work[folderID];
     DirectoryTimePass::Input input{.root = folder->root,
                                    .carries = folder->carries,
@@ -161,13 +161,24 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
                                    .origins = std::exchange(work.origins, {}),
                                    .ownShortID = m_ownID ? m_ownID().left(7) : QString()};
     if (!folder->sendReceive)
-        co_return false;
+        return std::nullopt;
     const std::shared_ptr<DirectoryTimeRecord> record = recordOf(folderID);
-    const QPointer<DirectoryTimeKeeper> self(this);
-    const DirectoryTimePass::Output out = co_await QtConcurrent::run([input = std::move(input), record] {
+    return QtConcurrent::run([input = std::move(input), record] {
         record->load();
         return DirectoryTimePass::run(input, *record);
     });
+}
+
+// Answers whether the folder has more to do at once (answers to ask).
+// Locals only, and no temporaries in what is awaited: this compiler's
+// coroutines destroy such ones twice.
+QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
+{
+    std::optional<QFuture<DirectoryTimePass::Output>> pass = startPass(folderID);
+    if (!pass)
+        co_return false;
+    const QPointer<DirectoryTimeKeeper> self(this);
+    const DirectoryTimePass::Output out = co_await *pass;
     if (!self)
         co_return false;
     if (!out.written.isEmpty()) {

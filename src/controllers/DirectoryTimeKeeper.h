@@ -1,11 +1,13 @@
 #pragma once
 
 #include "controllers/DirectoryNews.h"
+#include "controllers/DirectoryTimePass.h"
 #include "controllers/DirectoryTimeRecord.h"
 #include "engine/model/FolderState.h"
 #include "engine/model/ItemOrigin.h"
 #include "utilities/Sleeper.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -93,6 +95,7 @@ private:
     bool hasWork(const Work &work) const { return !work.news.isEmpty() || work.wholeTree; }
     static QCoro::Task<void> runFolder(QPointer<DirectoryTimeKeeper> self, QString folderID);
     QCoro::Task<bool> passOnce(QString folderID);
+    std::optional<QFuture<DirectoryTimePass::Output>> startPass(const QString &folderID);
     QCoro::Task<QHash<QString, ItemOrigin>> askOrigins(QString folderID, QSet<QString> paths);
     std::shared_ptr<DirectoryTimeRecord> recordOf(const QString &folderID);
 
