@@ -176,8 +176,10 @@ QCoro::Task<QList<SyncEvent>> SyncthingEngine::diskEvents(qint64 since, int wait
 {
     const SyncthingAPI api = requireAPI();
     const QPointer<SyncthingEngine> self(this);
-    const QByteArray body = co_await api.eventsRaw(since, waitSeconds, std::nullopt, m_eventsScope.get(), {},
-                                                   QStringLiteral("/disk"));
+    const QString types;
+    const QString stream = QStringLiteral("/disk");
+    const QByteArray body =
+        co_await api.eventsRaw(since, waitSeconds, std::nullopt, m_eventsScope.get(), types, stream);
     if (!self)
         throw SyncEngineError::notRunning();
     co_return parseEvents(body);
