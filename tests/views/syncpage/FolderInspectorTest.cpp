@@ -272,8 +272,9 @@ TEST_F(FolderInspectorTest, ADriveWithoutExtendedAttributesIsSaidOnlyWhereTheyWe
         EXPECT_EQ(note->isVisibleTo(shown.get()), row.note) << row.id;
         EXPECT_EQ(note->text(), FolderInspector::xattrNoteText);
         EXPECT_EQ(shown->findChild<QLabel *>("status")->text(), "Up to date") << row.id;
-        if (row.note)
+        if (row.note) {
             EXPECT_FALSE(saveShot(*shown, "folder-inspector-xattr-note").isNull());
+        }
     }
 }
 
