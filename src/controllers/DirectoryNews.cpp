@@ -12,13 +12,16 @@ QString parentOf(const QString &item)
 
 } // namespace
 
-void DirectoryNews::merge(const DirectoryNews &other)
+void DirectoryNews::merge(const DirectoryNews &later)
 {
-    for (auto it = other.changedHere.cbegin(); it != other.changedHere.cend(); ++it)
+    for (auto it = later.changedHere.cbegin(); it != later.changedHere.cend(); ++it)
         changedHere[it.key()].append(it.value());
-    reported.unite(other.reported);
-    pulled.unite(other.pulled);
-    gone.unite(other.gone);
+    reported.unite(later.reported);
+    foundFirst.unite(later.foundFirst - pulled);
+    pulled.unite(later.pulled);
+    for (auto it = later.pulledAtMs.cbegin(); it != later.pulledAtMs.cend(); ++it)
+        pulledAtMs.insert(it.key(), std::max(it.value(), pulledAtMs.value(it.key())));
+    gone.unite(later.gone);
 }
 
 QSet<QString> DirectoryNews::directories() const
@@ -37,8 +40,12 @@ DirectoryNews DirectoryNews::only(const QSet<QString> &paths) const
             news.changedHere.insert(path, *changes);
         if (reported.contains(path))
             news.reported.insert(path);
+        if (foundFirst.contains(path))
+            news.foundFirst.insert(path);
         if (pulled.contains(path))
             news.pulled.insert(path);
+        if (pulledAtMs.contains(path))
+            news.pulledAtMs.insert(path, pulledAtMs.value(path));
         if (gone.contains(path))
             news.gone.insert(path);
     }
@@ -47,7 +54,8 @@ DirectoryNews DirectoryNews::only(const QSet<QString> &paths) const
 
 // A file added, changed or removed here, or a directory removed, changed its
 // directory's content here; a directory found changed is new here, or only
-// its inode moved: the pass tells which.
+// its inode moved: the pass asks the engine which, and where the engine
+// cannot tell, whether it was found before a pull told of it.
 void DirectoryNews::noteLocalChange(const QString &item, bool directory, bool deleted,
                                     std::optional<qint64> foundAtMs)
 {
@@ -55,6 +63,8 @@ void DirectoryNews::noteLocalChange(const QString &item, bool directory, bool de
         return;
     if (directory && !deleted) {
         reported.insert(item);
+        if (!pulled.contains(item))
+            foundFirst.insert(item);
         return;
     }
     if (directory)
@@ -63,14 +73,21 @@ void DirectoryNews::noteLocalChange(const QString &item, bool directory, bool de
         changedHere[parent].append(Change{item, deleted, foundAtMs});
 }
 
-void DirectoryNews::notePull(const QString &item, bool directory, bool deleted)
+void DirectoryNews::notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs)
 {
     if (item.isEmpty())
         return;
-    if (directory)
-        (deleted ? gone : pulled).insert(item);
+    const auto moved = [&](const QString &path) {
+        pulled.insert(path);
+        if (atMs)
+            pulledAtMs.insert(path, std::max(*atMs, pulledAtMs.value(path)));
+    };
+    if (directory && deleted)
+        gone.insert(item);
+    else if (directory)
+        moved(item);
     if (const QString parent = parentOf(item); !parent.isEmpty())
-        pulled.insert(parent);
+        moved(parent);
 }
 
 } // namespace tw

@@ -25,18 +25,25 @@ struct DirectoryNews
 
     QHash<QString, QList<Change>> changedHere;  // directory → changes found in it
     QSet<QString> reported;  // directories found changed themselves: new here, or their inode moved
+    QSet<QString> foundFirst;  // of those, the ones found here before any pull told of them
     QSet<QString> pulled;    // directories a pull moved: made, updated, or an item in them
+    QHash<QString, qint64> pulledAtMs;  // when each was last moved, where told
     QSet<QString> gone;      // directories deleted, here or by a pull
 
-    bool isEmpty() const { return changedHere.isEmpty() && reported.isEmpty() && pulled.isEmpty() && gone.isEmpty(); }
-    void merge(const DirectoryNews &other);
+    bool isEmpty() const
+    {
+        return changedHere.isEmpty() && reported.isEmpty() && foundFirst.isEmpty() && pulled.isEmpty()
+            && gone.isEmpty();
+    }
+    // Adds what was told after this.
+    void merge(const DirectoryNews &later);
     // Every directory named, for a pass that looks at those only.
     QSet<QString> directories() const;
     // The news of these directories only.
     DirectoryNews only(const QSet<QString> &paths) const;
 
     void noteLocalChange(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
-    void notePull(const QString &item, bool directory, bool deleted);
+    void notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs = {});
 };
 
 } // namespace tw

@@ -4,12 +4,20 @@
 #include "controllers/EventController.h"
 #include "engine/SyncEngine.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 namespace tw {
+namespace {
+
+// What the events told: "QT_LOGGING_RULES=tw.dirnews.debug=true".
+Q_LOGGING_CATEGORY(lcNews, "tw.dirnews", QtWarningMsg)
+
+} // namespace
 
 DirectoryTimeKeeper::DirectoryTimeKeeper(SyncEngine &engine, EventController &events, QString recordsFolder,
                                          Sleeper sleeper, QObject *parent)
@@ -37,6 +45,7 @@ void DirectoryTimeKeeper::setFolders(const QStringList &folderIDs)
     for (const QString &gone : m_known - now) {
         if (m_work.value(gone).running)
             continue;
+        ChangeJournal::drop(journalOf(gone).seal());
         m_work.remove(gone);
         if (!m_recordsFolder.isEmpty())
             QFile::remove(QDir(m_recordsFolder).filePath(recordFileName(gone)));
@@ -62,16 +71,22 @@ void DirectoryTimeKeeper::noteGap()
 void DirectoryTimeKeeper::noteLocalChange(const QString &folderID, const QString &item, bool directory,
                                           bool deleted, std::optional<qint64> foundAtMs)
 {
+    qCDebug(lcNews) << m_recordsFolder << item << "found here" << directory << deleted << foundAtMs.value_or(-1);
     Work &work = m_work[folderID];
     work.news.noteLocalChange(item, directory, deleted, foundAtMs);
+    journalOf(folderID).append(item, directory, deleted, foundAtMs);
     ++work.noted;
     schedule(folderID);
 }
 
-void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item, bool directory, bool deleted)
+void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item, bool directory, bool deleted,
+                                   std::optional<qint64> atMs)
 {
+    qCDebug(lcNews) << m_recordsFolder << item << "pulled" << directory << deleted << atMs.value_or(-1);
     Work &work = m_work[folderID];
-    work.news.notePull(item, directory, deleted);
+    work.news.notePull(item, directory, deleted, atMs);
+    if (!directory && !deleted)
+        notePlaced(work, item, atMs.value_or(QDateTime::currentMSecsSinceEpoch()));
     ++work.noted;
     schedule(folderID);
 }
@@ -135,6 +150,41 @@ QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> s
         self->m_work[folderID].running = false;
 }
 
+ChangeJournal &DirectoryTimeKeeper::journalOf(const QString &folderID)
+{
+    Work &work = m_work[folderID];
+    if (!work.journal)
+        work.journal = std::make_shared<ChangeJournal>(
+            m_recordsFolder.isEmpty() ? QString()
+                                      : QDir(m_recordsFolder).filePath(recordFileName(folderID) + QStringLiteral(".changes")));
+    return *work.journal;
+}
+
+void DirectoryTimeKeeper::notePlaced(Work &work, const QString &item, qint64 atMs)
+{
+    while (!work.placedOrder.isEmpty() && work.placedOrder.first().first < atMs - echoWindowMs) {
+        const auto [when, old] = work.placedOrder.takeFirst();
+        if (work.placed.value(old) == when)
+            work.placed.remove(old);
+    }
+    // The first placement counts: the scanner's report of it may come after
+    // a later pull of the same file (its maker's own second version).
+    if (work.placed.contains(item))
+        return;
+    work.placed.insert(item, atMs);
+    work.placedOrder.append({atMs, item});
+}
+
+QHash<QString, qint64> DirectoryTimeKeeper::placedAmong(const Work &work)
+{
+    QHash<QString, qint64> among;
+    for (const QList<DirectoryNews::Change> &changes : work.news.changedHere)
+        for (const DirectoryNews::Change &change : changes)
+            if (const auto placed = work.placed.constFind(change.item); placed != work.placed.cend())
+                among.insert(change.item, *placed);
+    return among;
+}
+
 std::shared_ptr<DirectoryTimeRecord> DirectoryTimeKeeper::recordOf(const QString &folderID)
 {
     Work &work = m_work[folderID];
@@ -153,19 +203,30 @@ std::optional<QFuture<DirectoryTimePass::Output>> DirectoryTimeKeeper::startPass
     if (!folder || !folder->online || !QDir::isAbsolutePath(folder->root))
         return std::nullopt;
     Work &work = m_work[folderID];
+    QHash<QString, qint64> placedAtMs = placedAmong(work);
     DirectoryTimePass::Input input{.root = folder->root,
                                    .carries = folder->carries,
                                    .wholeTree = std::exchange(work.wholeTree, false),
                                    .unexplainedArePulls = std::exchange(work.unexplainedArePulls, false),
                                    .news = std::exchange(work.news, {}),
                                    .origins = std::exchange(work.origins, {}),
+                                   .placedAtMs = std::move(placedAtMs),
                                    .ownShortID = m_ownID ? m_ownID().left(7) : QString()};
-    if (!folder->sendReceive)
+    if (!folder->sendReceive) {
+        ChangeJournal::drop(journalOf(folderID).seal());
         return std::nullopt;
+    }
     const std::shared_ptr<DirectoryTimeRecord> record = recordOf(folderID);
-    return QtConcurrent::run([input = std::move(input), record] {
+    const QStringList pieces = journalOf(folderID).seal();
+    return QtConcurrent::run([input = std::move(input), record, pieces]() mutable {
         record->load();
-        return DirectoryTimePass::run(input, *record);
+        // What is in memory was told after what was written down.
+        DirectoryNews news = ChangeJournal::read(pieces);
+        news.merge(input.news);
+        input.news = std::move(news);
+        DirectoryTimePass::Output out = DirectoryTimePass::run(input, *record);
+        ChangeJournal::drop(pieces);
+        return out;
     });
 }
 
@@ -191,13 +252,16 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
             co_return false;
     }
     emit passEnded(folderID, out.written);
-    if (out.ask.isEmpty())
+    if (out.ask.isEmpty() && !out.waiting)
         co_return hasWork(m_work[folderID]);
     const QHash<QString, ItemOrigin> origins = co_await askOrigins(folderID, out.ask);
     if (!self)
         co_return false;
+    // What was told since comes after the deferred news.
     Work &asked = m_work[folderID];
-    asked.news.merge(out.deferred);
+    DirectoryNews news = out.deferred;
+    news.merge(asked.news);
+    asked.news = std::move(news);
     asked.origins.insert(origins);
     co_return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controllers/ChangeJournal.h"
 #include "controllers/DirectoryNews.h"
 #include "controllers/DirectoryTimePass.h"
 #include "controllers/DirectoryTimeRecord.h"
@@ -84,11 +85,20 @@ private:
         bool running = false;
         quint64 noted = 0;
         std::shared_ptr<DirectoryTimeRecord> record;
+        std::shared_ptr<ChangeJournal> journal;
+        // Files pulls placed lately, with when, oldest first in order.
+        QHash<QString, qint64> placed;
+        QList<std::pair<qint64, QString>> placedOrder;
     };
+    // How long a placed file's second report by the scanner is looked for.
+    static constexpr qint64 echoWindowMs = 120'000;
+    static void notePlaced(Work &work, const QString &item, qint64 atMs);
+    static QHash<QString, qint64> placedAmong(const Work &work);
 
     void noteLocalChange(const QString &folderID, const QString &item, bool directory, bool deleted,
                          std::optional<qint64> foundAtMs);
-    void notePull(const QString &folderID, const QString &item, bool directory, bool deleted);
+    void notePull(const QString &folderID, const QString &item, bool directory, bool deleted,
+                  std::optional<qint64> atMs);
     void noteState(const QString &folderID, FolderState from, FolderState to);
     QCoro::Task<void> settle(QString folderID);
     void schedule(const QString &folderID);
@@ -98,6 +108,7 @@ private:
     std::optional<QFuture<DirectoryTimePass::Output>> startPass(const QString &folderID);
     QCoro::Task<QHash<QString, ItemOrigin>> askOrigins(QString folderID, QSet<QString> paths);
     std::shared_ptr<DirectoryTimeRecord> recordOf(const QString &folderID);
+    ChangeJournal &journalOf(const QString &folderID);
 
     SyncEngine &m_engine;
     QString m_recordsFolder;

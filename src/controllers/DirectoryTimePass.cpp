@@ -4,10 +4,15 @@
 #include "creationdates/FileDates.h"
 #include "creationdates/FolderItem.h"
 
+#include <QDateTime>
+#include <QLoggingCategory>
 #include <algorithm>
 
 namespace tw {
 namespace {
+
+// Each time written, and why: "QT_LOGGING_RULES=tw.dirtimes.debug=true".
+Q_LOGGING_CATEGORY(lcTimes, "tw.dirtimes", QtWarningMsg)
 
 QString parentOf(const QString &item)
 {
@@ -37,10 +42,11 @@ public:
         for (const QString &path : paths)
             decide(path);
         for (const QString &path : std::as_const(m_parentsChanged))
-            if (!m_decided.contains(path))
+            if (!m_settled.contains(path))
                 if (const std::optional<FolderItem> item = directory(m_in.root, path))
                     stamp(path, *item, item->modifiedSeconds());
-        m_out.deferred = m_in.news.only(m_out.ask);
+        m_out.deferred = m_in.news.only(m_out.ask + m_waiting);
+        m_out.waiting = !m_waiting.isEmpty();
         m_record.save();
         return m_out;
     }
@@ -71,109 +77,164 @@ private:
         const qint64 own = item->modifiedSeconds();
         const std::optional<qint64> carried = m_in.carries ? carriedBy(*item) : std::nullopt;
         const DirectoryTimeRecord::Entry *seen = m_record.find(path);
-        const QList<DirectoryNews::Change> changes = m_in.news.changedHere.value(path);
+        const QList<DirectoryNews::Change> changes = madeHere(m_in.news.changedHere.value(path));
         if (m_in.carries && !changes.isEmpty())
             return changedHere(path, *item, carried, seen, changes);
         // A directory found changed itself that carries nothing may be new
         // here since this computer last looked (the engine had no record of
         // it then).
-        if (!seen || (!seen->carried && !seen->taken && m_in.news.reported.contains(path)))
+        if (!seen || (seen->takenAt == DirectoryTimeRecord::unknownToEngine && m_in.news.reported.contains(path)))
             return firstSeen(path, *item, carried);
         if (!m_in.carries)
             return;
-        if (carried && (seen->carried != carried || m_in.news.pulled.contains(path)
-                        || (m_in.unexplainedArePulls && own != *carried)))
+        if (carried && seen->carried != carried && !seen->takenAt && seen->replaced == carried)
+            return putBackStamp(path, *item, *seen);
+        if (carried && seen->carried != carried)
+            return take(path, *item, *carried);
+        if (carried && own != *carried && m_in.news.pulled.contains(path) && newTimeMayCome(path))
+            return wait(path);
+        if (carried && (m_in.news.pulled.contains(path) || (m_in.unexplainedArePulls && own != *carried)))
             return take(path, *item, *carried);
         if (!carried && seen->carried)
             return putBack(path, *item, *seen);
     }
 
     // A change here moves the directory on to its own time, unless a
-    // teammate's later time came meanwhile. Where the directory took a
-    // teammate's time here, a file made or removed just before that was put
-    // on it moved its time first: the change's own moment counts.
+    // teammate's later time came meanwhile. A file made here after that
+    // time and before this computer put it on the directory (found by a scan
+    // after that) moved the directory's time first: its birth counts.
     void changedHere(const QString &path, const FolderItem &item, std::optional<qint64> carried,
                      const DirectoryTimeRecord::Entry *seen, const QList<DirectoryNews::Change> &changes)
     {
         qint64 time = item.modifiedSeconds();
-        if (seen && seen->taken && seen->carried)
+        if (seen && seen->takenAt > 0 && seen->carried)
             for (const DirectoryNews::Change &change : changes)
-                time = std::max(time, momentOf(change, *seen->carried));
+                time = std::max(time, madeBeforeTaking(change, *seen->carried, seen->takenAt));
         if (carried && (!seen || seen->carried != carried) && *carried > time)
             return take(path, item, *carried);
         stamp(path, item, time);
     }
 
-    // When a change found here happened, if after the time taken: a file
-    // by its birth, a removal by when it was found.
-    qint64 momentOf(const DirectoryNews::Change &change, qint64 taken) const
+    qint64 madeBeforeTaking(const DirectoryNews::Change &change, qint64 carried, qint64 takenAt) const
     {
-        std::optional<qint64> ms = change.deleted ? change.foundAtMs : std::nullopt;
-        if (!change.deleted)
-            if (const std::optional<FolderItem> file = FolderItem::open(m_in.root, change.item))
-                ms = file->bornMs();
-        const qint64 seconds = ms ? *ms / 1000 : taken;
-        return seconds > taken ? seconds : taken;
+        const std::optional<FolderItem> file = change.deleted ? std::nullopt : FolderItem::open(m_in.root, change.item);
+        const qint64 born = file && file->bornMs() ? *file->bornMs() / 1000 : carried;
+        return born > carried && born <= takenAt ? born : carried;
     }
 
+    // A directory this computer has no record of is its own if the
+    // engine's index says it changed it first: then, found by its scanner,
+    // it was made or moved in here and changed the directory it is in.
+    // A teammate's takes the time it carries, or else its version's time.
     void firstSeen(const QString &path, const FolderItem &item, std::optional<qint64> carried)
     {
         const bool reported = m_in.news.reported.contains(path);
-        if (carried && (!reported || m_in.news.pulled.contains(path)))
+        if (carried && !reported)
             return take(path, item, *carried);
         const auto origin = m_in.origins.constFind(path);
         if (origin == m_in.origins.cend()) {
             m_out.ask.insert(path);
             return;
         }
-        if (madeHere(*origin)) {
-            if (const QString parent = parentOf(path); !parent.isEmpty() && m_in.carries)
-                m_parentsChanged.insert(parent);
-            if (carried)
-                return take(path, item, *carried);
-            if (m_in.carries)
-                return stamp(path, item, item.modifiedSeconds());
-            return m_record.set(path, {});
-        }
+        if (origin->changedBy.isEmpty() && origin->lastChangedBy.isEmpty())
+            return m_record.set(path, {std::nullopt, DirectoryTimeRecord::unknownToEngine});
+        const bool first = origin->firstChangedBy.isEmpty() ? m_in.news.foundFirst.contains(path)
+                                                            : origin->firstChangedBy == m_in.ownShortID;
+        if (first)
+            return madeHereNow(path, item, carried, reported);
         if (carried)
             return take(path, item, *carried);
-        const bool teammates = !origin->lastChangedBy.isEmpty() && origin->lastChangedBy != m_in.ownShortID;
+        const bool teammates = origin->lastChangedBy != m_in.ownShortID;
+        qCDebug(lcTimes) << m_in.root << path << "first seen, last changed by" << origin->lastChangedBy
+                         << origin->modified.value_or(-1);
         const bool wrote = teammates && origin->modified && *origin->modified != item.modifiedSeconds()
                         && item.setModificationTime(*origin->modified) == 0;
-        m_record.set(path, {std::nullopt, wrote});
+        m_record.set(path, {std::nullopt, wrote ? QDateTime::currentSecsSinceEpoch() : 0});
     }
 
-    bool madeHere(const ItemOrigin &origin) const
+    void madeHereNow(const QString &path, const FolderItem &item, std::optional<qint64> carried, bool reported)
     {
-        return !origin.changedBy.isEmpty()
-            && std::all_of(origin.changedBy.cbegin(), origin.changedBy.cend(),
-                           [this](const QString &id) { return id == m_in.ownShortID; });
+        if (const QString parent = parentOf(path); reported && !parent.isEmpty() && m_in.carries)
+            m_parentsChanged.insert(parent);
+        if (carried)
+            return take(path, item, *carried);
+        if (m_in.carries)
+            return stamp(path, item, item.modifiedSeconds());
+        m_record.set(path, {});
     }
 
-    // Taken: whether this computer moved the directory to a teammate's
-    // time, over whatever moved it here before.
+    // A file a pull placed, untouched since, that the engine's scanner finds
+    // again after it was placed (it sends it once more after its attributes
+    // were set) is no change made here.
+    QList<DirectoryNews::Change> madeHere(QList<DirectoryNews::Change> changes) const
+    {
+        changes.removeIf([this](const DirectoryNews::Change &change) {
+            const auto placed = m_in.placedAtMs.constFind(change.item);
+            if (change.deleted || placed == m_in.placedAtMs.cend() || change.foundAtMs.value_or(0) < *placed)
+                return false;
+            const std::optional<FolderItem> file = FolderItem::open(m_in.root, change.item);
+            qCDebug(lcTimes) << m_in.root << change.item << "placed at" << *placed << "found at"
+                             << change.foundAtMs.value_or(-1) << "modified" << (file ? file->modifiedMs() : -1);
+            return file && file->modifiedMs() <= *placed;
+        });
+        return changes;
+    }
+
+    bool newTimeMayCome(const QString &path) const
+    {
+        const auto pulled = m_in.news.pulledAtMs.constFind(path);
+        return pulled != m_in.news.pulledAtMs.cend()
+            && QDateTime::currentMSecsSinceEpoch() - *pulled < DirectoryTimePass::newTimeWaitMs;
+    }
+
+    void wait(const QString &path) { m_waiting.insert(path); }
+
+    // Taken when this computer moved the directory to a teammate's time,
+    // over whatever moved it here before.
     void take(const QString &path, const FolderItem &item, qint64 time)
     {
+        if (item.modifiedSeconds() != time)
+            qCDebug(lcTimes) << m_in.root << path << "takes" << time << "over" << item.modifiedSeconds();
+        m_settled.insert(path);
         if (item.setModificationTime(time) == 0)
-            m_record.set(path, {time, item.modifiedSeconds() != time});
+            m_record.set(path, {time, item.modifiedSeconds() != time ? QDateTime::currentSecsSinceEpoch() : 0});
     }
 
     void stamp(const QString &path, const FolderItem &item, qint64 time)
     {
         m_decided.insert(path);
+        m_settled.insert(path);
+        qCDebug(lcTimes) << m_in.root << path << "stamped" << time << "was" << item.modifiedSeconds()
+                         << carriedBy(item).value_or(-1);
         if (item.setModificationTime(time) != 0)
             return;
-        if (carriedBy(item) != time) {
+        const std::optional<qint64> before = carriedBy(item);
+        if (before != time) {
             if (item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(time)) != 0)
                 return;
             m_out.written.append(path);
         }
-        m_record.set(path, {time, false});
+        const DirectoryTimeRecord::Entry *seen = m_record.find(path);
+        const std::optional<qint64> replaced = before != time ? before : seen ? seen->replaced : std::nullopt;
+        m_record.set(path, {time, 0, replaced});
+    }
+
+    // A teammate's version made before it saw this computer's stamp brought
+    // back the time the stamp replaced: the stamp goes out again, as a
+    // version that follows both.
+    void putBackStamp(const QString &path, const FolderItem &item, const DirectoryTimeRecord::Entry &seen)
+    {
+        qCDebug(lcTimes) << m_in.root << path << "stamps again" << *seen.carried;
+        m_settled.insert(path);
+        if (item.setModificationTime(*seen.carried) == 0
+            && item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(*seen.carried)) == 0)
+            m_out.written.append(path);
     }
 
     // Sent again, as a version that follows the one without it.
     void putBack(const QString &path, const FolderItem &item, const DirectoryTimeRecord::Entry &seen)
     {
+        qCDebug(lcTimes) << m_in.root << path << "carries again" << *seen.carried;
         if (item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(*seen.carried)) == 0)
             m_out.written.append(path);
     }
@@ -188,6 +249,8 @@ private:
     DirectoryTimeRecord &m_record;
     DirectoryTimePass::Output m_out;
     QSet<QString> m_decided;
+    QSet<QString> m_waiting;
+    QSet<QString> m_settled;  // stamped or given a teammate's time by this pass
     QSet<QString> m_parentsChanged;
 };
 

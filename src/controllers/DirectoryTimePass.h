@@ -34,6 +34,11 @@ namespace tw {
 class DirectoryTimePass
 {
 public:
+    // A pull that moved a directory without bringing a new time for it may
+    // be a teammate's save whose time comes a moment later (its engine sent
+    // the directory before the time was on it): it is given this long.
+    static constexpr qint64 newTimeWaitMs = 5000;
+
     struct Input
     {
         QString root = {};
@@ -44,13 +49,17 @@ public:
         bool unexplainedArePulls = false;
         DirectoryNews news = {};
         QHash<QString, ItemOrigin> origins = {};  // answers to what a pass asked
+        // Items of the changes found here that a pull placed, with when (ms
+        // since 1970): the engine's scanner may find such a file again.
+        QHash<QString, qint64> placedAtMs = {};
         QString ownShortID = {};
     };
     struct Output
     {
         QStringList written;  // directories whose carried time was written: to be scanned
         QSet<QString> ask;    // directories whose origin the engine must tell
-        DirectoryNews deferred;  // the news of those, for the pass that has the answers
+        DirectoryNews deferred;  // the news of those, and of directories waiting for a new time
+        bool waiting = false;    // some directory waits for a new time: pass again later
     };
 
     static Output run(const Input &input, DirectoryTimeRecord &record);

@@ -11,7 +11,7 @@ namespace {
 
 // Bumped with any change of the layout; a file of another one is read as none.
 constexpr quint32 kMagic = 0x54574454;  // "TWDT"
-constexpr quint32 kLayout = 1;
+constexpr quint32 kLayout = 3;
 
 } // namespace
 
@@ -33,10 +33,11 @@ void DirectoryTimeRecord::load()
     QHash<QString, Entry> entries;
     while (!in.atEnd() && in.status() == QDataStream::Ok) {
         QString path;
-        bool carries = false, taken = false;
-        qint64 carried = 0;
-        in >> path >> carries >> carried >> taken;
-        entries.insert(path, {carries ? std::optional(carried) : std::nullopt, taken});
+        bool carries = false, replaces = false;
+        qint64 carried = 0, takenAt = 0, replaced = 0;
+        in >> path >> carries >> carried >> takenAt >> replaces >> replaced;
+        entries.insert(path, {carries ? std::optional(carried) : std::nullopt, takenAt,
+                              replaces ? std::optional(replaced) : std::nullopt});
     }
     if (in.status() == QDataStream::Ok)
         m_entries = std::move(entries);
@@ -53,7 +54,8 @@ void DirectoryTimeRecord::save()
     QDataStream out(&file);
     out << kMagic << kLayout;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
-        out << it.key() << it->carried.has_value() << it->carried.value_or(0) << it->taken;
+        out << it.key() << it->carried.has_value() << it->carried.value_or(0) << it->takenAt
+            << it->replaced.has_value() << it->replaced.value_or(0);
     if (out.status() == QDataStream::Ok && file.commit())
         m_changed = false;
 }

@@ -8,8 +8,8 @@
 namespace tw {
 
 // What this computer last saw and set of each directory of one folder: the
-// time the directory carried, and whether that time was a teammate's, taken
-// here. Kept in a file of its own per folder so that a restart decides as
+// time the directory carried, and when this computer put a teammate's time
+// on it. Kept in a file of its own per folder so that a restart decides as
 // the run before would have. Touched by one directory pass at a time, off
 // the main thread.
 class DirectoryTimeRecord
@@ -18,10 +18,18 @@ public:
     struct Entry
     {
         std::optional<qint64> carried;  // none: it carried none when decided
-        bool taken = false;             // the time was a teammate's, put on it here
+        // When this computer moved it to a teammate's time (seconds since
+        // 1970); 0: it did not; unknownToEngine: the engine held no record of
+        // it when it was seen (not scanned yet, or ignored).
+        qint64 takenAt = 0;
+        // The time a stamp made here replaced: a teammate's version that
+        // brings it back only had not seen the stamp yet.
+        std::optional<qint64> replaced = {};
 
         bool operator==(const Entry &) const = default;
     };
+
+    static constexpr qint64 unknownToEngine = -1;
 
     explicit DirectoryTimeRecord(QString file = {});
 

@@ -182,10 +182,16 @@ void EventController::handleDiskBatch(const QList<SyncEvent> &events)
             continue;
         gap |= event.id != m_lastDiskID + 1;
         m_lastDiskID = event.id;
-        if (event.type != QLatin1String("LocalChangeDetected") || !event.folder || !event.item)
+        if (!event.folder || !event.item)
             continue;
-        emit localChangeFound(*event.folder, *event.item, event.itemType == QLatin1String("dir"),
-                              event.action == QLatin1String("deleted"), event.loggedAtMs);
+        const bool directory = event.itemType == QLatin1String("dir");
+        const bool deleted = event.action == QLatin1String("deleted");
+        // A pull's changes come in this stream too, in their order with the
+        // scanner's: a directory it found before a pull brought it is its own.
+        if (event.type == QLatin1String("LocalChangeDetected"))
+            emit localChangeFound(*event.folder, *event.item, directory, deleted, event.loggedAtMs);
+        else if (event.type == QLatin1String("RemoteChangeDetected"))
+            emit itemPulled(*event.folder, *event.item, directory, deleted, event.loggedAtMs);
     }
     if (gap)
         emit diskStreamGap();
@@ -293,7 +299,7 @@ void EventController::removeDevice(const QString &deviceID)
 void EventController::handleItemFinished(const SyncEvent &event)
 {
     emit itemPulled(*event.folder, *event.item, event.itemType == QLatin1String("dir"),
-                    event.action == QLatin1String("delete"));
+                    event.action == QLatin1String("delete"), event.loggedAtMs);
 }
 
 } // namespace tw

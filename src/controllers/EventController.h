@@ -103,8 +103,10 @@ signals:
     // The stream can no longer be trusted to have told everything: it started
     // over, an event ID was skipped, a poll failed or an event was unreadable.
     void streamGap();
-    // A pull placed, replaced, removed or updated an item of a folder.
-    void itemPulled(const QString &folderID, const QString &item, bool directory, bool deleted);
+    // A pull placed, replaced, removed or updated an item of a folder, at
+    // atMs by this computer's clock where the engine said.
+    void itemPulled(const QString &folderID, const QString &item, bool directory, bool deleted,
+                    std::optional<qint64> atMs);
     // The engine's scanner found an item changed here (added, changed or
     // removed on this computer, or a directory's inode moved), told at
     // foundAtMs by this computer's clock where the engine said.

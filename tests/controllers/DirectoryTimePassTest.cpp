@@ -2,6 +2,7 @@
 #include "controllers/DirectoryTimes.h"
 #include "creationdates/FileDates.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -55,11 +56,26 @@ DirectoryNews with(QSet<QString> DirectoryNews::*set, QSet<QString> paths)
     return news;
 }
 
+DirectoryNews found(const QString &path)
+{
+    DirectoryNews news;
+    news.noteLocalChange(path, true, false, std::nullopt);
+    return news;
+}
+
+DirectoryNews pulledNow(const QString &path)
+{
+    DirectoryNews news;
+    news.notePull(path, true, false, QDateTime::currentMSecsSinceEpoch());
+    return news;
+}
+
 // Each rule of a directory's time, on one directory (and its parent), with
 // the record and the news a pass would have.
 TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
 {
-    const ItemOrigin madeHere{{self}, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", teammates};
+    const ItemOrigin madeHere{{self}, self, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", "TEAMMAT", teammates},
+        echoed{{self, "TEAMMAT"}, self, "TEAMMAT", later}, tied{{self, "TEAMMAT"}, {}, "TEAMMAT", teammates};
     const struct Row
     {
         const char *name;
@@ -73,23 +89,35 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
     } rows[] = {
         {"a teammate's time, new here, is taken", {{"D", own, teammates}}, {}, {}, true, true, false,
          {{"D", {teammates, teammates}}}, {}, {}},
-        {"a pull moved a directory whose time was seen", {{"D", own, teammates, {{teammates, true}}}},
+        {"a pull moved a directory whose time was seen", {{"D", own, teammates, {{teammates, later}}}},
          with(&DirectoryNews::pulled, {"D"}), {}, true, false, false, {{"D", {teammates, teammates}}}, {}, {}},
-        {"a change here moves it on and carries it", {{"D", own, teammates, {{teammates, false}}}},
+        {"a pull that just moved it waits for the new time its sender may send next",
+         {{"D", own, teammates, {{teammates, 0}}}}, pulledNow("D"), {}, true, false, false,
+         {{"D", {own, teammates}}}, {}, {}},
+        {"a teammate's version that had not seen the stamp made here brings back what it replaced: stamped again",
+         {{"D", own, teammates, {{later, 0, teammates}}}}, with(&DirectoryNews::pulled, {"D"}), {}, true, false, false,
+         {{"D", {later, later}}}, {"D"}, {}},
+        {"a change here moves it on and carries it", {{"D", own, teammates, {{teammates, 0}}}},
          changed("D", "D/new.mov"), {}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
-        {"a change here where times do not travel writes nothing", {{"D", own, {}, {{{}, false}}}},
+        {"a change here where times do not travel writes nothing", {{"D", own, {}, {{{}, 0}}}},
          changed("D", "D/new.mov"), {}, false, false, false, {{"D", {own, {}}}}, {}, {}},
-        {"a time that moved with nothing told stays", {{"D", own, teammates, {{teammates, false}}}}, {}, {}, true,
+        {"a time that moved with nothing told stays", {{"D", own, teammates, {{teammates, 0}}}}, {}, {}, true,
          true, false, {{"D", {own, teammates}}}, {}, {}},
-        {"after a start, once the scan told all, it was a pull's", {{"D", own, teammates, {{teammates, false}}}}, {},
+        {"after a start, once the scan told all, it was a pull's", {{"D", own, teammates, {{teammates, 0}}}}, {},
          {}, true, true, true, {{"D", {teammates, teammates}}}, {}, {}},
-        {"a time a teammate's version took away is carried again", {{"D", own, {}, {{own, false}}}}, {}, {}, true,
+        {"a time a teammate's version took away is carried again", {{"D", own, {}, {{own, 0}}}}, {}, {}, true,
          true, false, {{"D", {own, own}}}, {"D"}, {}},
         {"carrying none and unknown, the engine is asked", {{"D", own}}, {}, {}, true, true, false,
          {{"D", {own, {}}}}, {}, {"D"}},
         {"made here: it and the directory it was made in carry their own",
-         {{"P", later, own, {{own, false}}}, {"P/D", own}}, with(&DirectoryNews::reported, {"P/D"}),
+         {{"P", later, own, {{own, 0}}}, {"P/D", own}}, with(&DirectoryNews::reported, {"P/D"}),
          {{"P/D", madeHere}}, true, false, false, {{"P", {later, later}}, {"P/D", {own, own}}}, {"P", "P/D"}, {}},
+        {"changed here first, it is made here though a teammate's version came since", {{"D", own}},
+         with(&DirectoryNews::reported, {"D"}), {{"D", echoed}}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"changed in the same second on both, the one found here before any pull is made here", {{"D", own}},
+         found("D"), {{"D", tied}}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"changed in the same second on both, one a pull told of first is a teammate's", {{"D", own}},
+         with(&DirectoryNews::reported, {"D"}), {{"D", tied}}, true, false, false, {{"D", {teammates, {}}}}, {}, {}},
         {"only directories inside: made here, it carries its own", {{"R", own}, {"R/S", own}}, {},
          {{"R", madeHere}, {"R/S", madeHere}}, true, true, false, {{"R", {own, own}}, {"R/S", {own, own}}},
          {"R", "R/S"}, {}},
@@ -101,7 +129,7 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         {"a carried time wins over the index's", {{"D", own, teammates}}, {}, {{"D", teammatesOwn}}, true, true,
          false, {{"D", {teammates, teammates}}}, {}, {}},
         {"a teammate's later time wins over an earlier change here",
-         {{"D", own, later, {{teammates, false}}}}, changed("D", "D/old.mov", true), {}, true, false, false,
+         {{"D", own, later, {{teammates, 0}}}}, changed("D", "D/old.mov", true), {}, true, false, false,
          {{"D", {later, later}}}, {}, {}},
     };
     for (const Row &row : rows) {
@@ -140,18 +168,36 @@ TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowe
     makeDirectory(root.path(), {"D", teammates, teammates});
     makeDirectory(outside.path(), {"Far", own, teammates});
     ASSERT_TRUE(QFile::link(outside.filePath("Far"), root.filePath("Link")));
-    QFile saved(root.filePath("D/new.txt"));
-    ASSERT_TRUE(saved.open(QIODevice::WriteOnly));
-    saved.close();
+    for (const char *file : {"D/new.txt", "E/new.txt", "F/placed.txt"}) {
+        QDir().mkpath(root.filePath(QString::fromLatin1(file).section('/', 0, 0)));
+        QFile saved(root.filePath(file));
+        ASSERT_TRUE(saved.open(QIODevice::WriteOnly));
+    }
     makeDirectory(root.path(), {"D", teammates, teammates});
+    makeDirectory(root.path(), {"E", own, teammates});
+    // A file a pull placed, with its maker's time, that the scanner finds again.
+    const struct timespec placedTimes[2] = {{0, UTIME_OMIT}, {teammates, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath("F/placed.txt")).constData(), placedTimes, 0), 0);
+    makeDirectory(root.path(), {"F", later, teammates, {{teammates, 0}}});
     const QString file = root.filePath("record");
     {
         DirectoryTimeRecord record(file);
-        record.set("D", {teammates, true});
+        record.set("D", {teammates, QDateTime::currentSecsSinceEpoch() + 1});
+        // Taken long before its file was made: the file moved it itself.
+        record.set("E", {teammates, teammates + 1});
         DirectoryNews news = changed("D", "D/new.txt");
+        news.merge(changed("E", "E/new.txt"));
+        news.merge(changed("F", "F/placed.txt"));
+        news.changedHere["F"].first().foundAtMs = QDateTime::currentMSecsSinceEpoch();
         news.pulled.insert("Link");
-        const auto out = DirectoryTimePass::run({.root = root.path(), .news = news, .ownShortID = self}, record);
-        EXPECT_EQ(out.written, QStringList{"D"});
+        const auto out = DirectoryTimePass::run({.root = root.path(),
+                                                 .news = news,
+                                                 .placedAtMs = {{"F/placed.txt", QDateTime::currentMSecsSinceEpoch() - 1}},
+                                                 .ownShortID = self},
+                                                record);
+        EXPECT_EQ(QSet<QString>(out.written.cbegin(), out.written.cend()), (QSet<QString>{"D", "E"}));
+        EXPECT_EQ(DirectoryTimes::carried(root.path(), "E"), own);
+        EXPECT_EQ(DirectoryTimes::carried(root.path(), "F"), teammates);
     }
     const qint64 born = QFileInfo(root.filePath("D/new.txt")).birthTime().toSecsSinceEpoch();
     EXPECT_GT(born, teammates);
@@ -160,7 +206,7 @@ TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowe
     DirectoryTimeRecord again(file);
     again.load();
     ASSERT_NE(again.find("D"), nullptr);
-    EXPECT_EQ(*again.find("D"), (DirectoryTimeRecord::Entry{born, false}));
+    EXPECT_EQ(*again.find("D"), (DirectoryTimeRecord::Entry{born, 0, teammates}));
 }
 
 } // namespace

@@ -110,9 +110,10 @@ TEST_F(EventControllerTest, EachEventTypeHasItsEffect)
                                    folderB + " Shots/"}));
 }
 
-// The changes found on disk come from their own stream, read from its first:
-// one numbered past it, or past the last one read, tells that some went
-// untold; a catch-up and the loop answered alike hand each on once.
+// The changes found on disk (and those a pull made, in the same order) come
+// from their own stream, read from its first: one numbered past it, or past
+// the last one read, tells that some went untold; a catch-up and the loop
+// answered alike hand each on once.
 TEST_F(EventControllerTest, ChangesFoundOnDiskAreToldOnceAndAHoleIsAGap)
 {
     const auto found = [](qint64 id, QString path, QString action = "modified") {
@@ -127,18 +128,21 @@ TEST_F(EventControllerTest, ChangesFoundOnDiskAreToldOnceAndAHoleIsAGap)
                          told.append(path + (deleted ? " gone" : ""));
                      });
     QObject::connect(&controller, &EventController::diskStreamGap, [&] { ++gaps; });
-    engine.state.diskEvents = {found(1, "a.mov"), found(2, "b.mov", "deleted")};
+    SyncEvent placed = found(3, "c.mov");
+    placed.type = "RemoteChangeDetected";
+    engine.state.diskEvents = {found(1, "a.mov"), found(2, "b.mov", "deleted"), placed};
     controller.start();
     const int startGaps = gaps;
-    ASSERT_TRUE(waitUntil([&] { return told.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return told.size() == 2 && pulled.size() == 1; }));
     awaitTask(controller.catchUpDisk());
     EXPECT_EQ(gaps, startGaps);
-    engine.state.diskEvents.append(found(4, "d.mov"));
+    engine.state.diskEvents.append(found(5, "d.mov"));
     awaitTask(controller.catchUpDisk());
     ASSERT_TRUE(waitUntil([&] { return told.size() == 3; }));
     runEventLoopFor(50);
     EXPECT_EQ(told, QStringList({"a.mov", "b.mov gone", "d.mov"}));
     EXPECT_EQ(gaps, startGaps + 1);
+    EXPECT_EQ(pulled, QStringList{folderA + " c.mov"});
 }
 
 struct HeldPoll { bool released = false; bool answered = false; };

@@ -7,6 +7,7 @@
 #include "app/AppEnvironment.h"
 #include "app/InstanceChannel.h"
 #include "cluster/NasNodeController.h"
+#include "controllers/DirectoryTimes.h"
 #include "controllers/EngineController.h"
 #include "engine/syncthing/process/SyncthingSweep.h"
 #include "projects/ProjectController.h"
@@ -42,6 +43,7 @@
 
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -50,6 +52,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -57,6 +60,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -64,6 +68,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstdio>
 #include <future>
 #include <unistd.h>
@@ -142,6 +148,113 @@ void type(QLineEdit *field, const QString &text, const QString &what)
     QTest::keyClicks(field, text);
 }
 
+// Every directory's time on each computer, sampled every 0.5 s while the
+// steps run. The maker's must hold at every sample, and a receiver's, once it
+// shows the time, must keep it; a directory whose time moves (a save, a tree
+// moved in) is held to its new time on each computer once it showed it there.
+class FolderDates
+{
+public:
+    FolderDates()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { sample(); });
+        m_timer.start(500);
+    }
+
+    void watch(const QString &name, std::function<QString()> root, bool maker)
+    {
+        m_computers.append({name, std::move(root), maker, {}});
+    }
+
+    void expect(const QString &dir, qint64 time)
+    {
+        m_expected[dir] = time;
+        m_moving.insert(dir);
+        for (Computer &computer : m_computers)
+            computer.reached.remove(dir);
+    }
+
+    bool allShow()
+    {
+        sample();
+        for (const Computer &computer : m_computers)
+            if (!computer.root().isEmpty() && computer.reached.size() != m_expected.size())
+                return false;
+        return true;
+    }
+
+    // Each computer's times, as the closing lines of a step.
+    QString table() const
+    {
+        QStringList lines;
+        for (const Computer &computer : m_computers) {
+            if (computer.root().isEmpty())
+                continue;
+            QStringList times;
+            for (auto it = m_expected.cbegin(); it != m_expected.cend(); ++it)
+                times.append(it.key() + ' ' + QDateTime::fromSecsSinceEpoch(shown(computer, it.key()).value_or(0))
+                                                  .toUTC().toString(QStringLiteral("MM-dd HH:mm:ss")));
+            lines.append(computer.name + QStringLiteral(": ") + times.join(QStringLiteral(", ")));
+        }
+        return lines.join('\n');
+    }
+
+    QStringList strays;
+
+private:
+    struct Computer
+    {
+        QString name;
+        std::function<QString()> root;
+        bool maker;
+        QSet<QString> reached;
+    };
+
+    static std::optional<qint64> shown(const Computer &computer, const QString &dir)
+    {
+        const QString root = computer.root();
+        const QFileInfo info(root + QLatin1Char('/') + dir);
+        if (root.isEmpty() || !info.isDir())
+            return std::nullopt;
+        return info.lastModified().toSecsSinceEpoch();
+    }
+
+    void sample()
+    {
+        for (Computer &computer : m_computers)
+            for (auto it = m_expected.cbegin(); it != m_expected.cend(); ++it) {
+                const std::optional<qint64> time = shown(computer, it.key());
+                if (!time)
+                    continue;
+                if (*time == *it)
+                    computer.reached.insert(it.key());
+                else if (computer.reached.contains(it.key()) || (computer.maker && !m_moving.contains(it.key()))) {
+                    const QString stray = computer.name + ' ' + it.key() + ' ' + QString::number(*time);
+                    if (!strays.contains(stray))
+                        strays.append(stray);
+                }
+            }
+        for (auto it = m_moving.begin(); it != m_moving.end();)
+            it = std::all_of(m_computers.cbegin(), m_computers.cend(),
+                             [&](const Computer &computer) {
+                                 return computer.root().isEmpty() || computer.reached.contains(*it);
+                             })
+                     ? m_moving.erase(it)
+                     : std::next(it);
+    }
+
+    QMap<QString, qint64> m_expected;
+    QSet<QString> m_moving;
+    QList<Computer> m_computers;
+    QTimer m_timer;
+};
+
+void setModified(const QString &path, qint64 seconds)
+{
+    const struct timespec set[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    require(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), set, 0) == 0, QStringLiteral("dated ") + path);
+}
+
 class JourneyIntegrationTest : public ::testing::Test
 {
 protected:
@@ -157,6 +270,8 @@ protected:
                                 "XDG_RUNTIME_DIR"})
             qputenv(key, isolated.value(QString::fromLatin1(key)).toUtf8());
         g_messages.clear();
+        // What each computer writes of its directory times goes to the log kept on failure.
+        QLoggingCategory::setFilterRules(QStringLiteral("tw.dirtimes.debug=true\ntw.dirnews.debug=true"));
         m_previousHandler = qInstallMessageHandler(keepMessage);
         std::signal(SIGSEGV, reportCrash);
         std::signal(SIGABRT, reportCrash);
@@ -171,6 +286,7 @@ protected:
     {
         // A crash while the applications go is no step's.
         g_step = QStringLiteral("teardown, after step %1").arg(m_count);
+        c.reset();
         b.reset();
         a.reset();
         node.reset();
@@ -333,6 +449,80 @@ protected:
         waitFor([&] { return group->isExpanded(); }, name + QStringLiteral(" opens"));
     }
 
+    // The maker's first sync, made through the welcome and new-sync sheets,
+    // with the folder at path; m_folderID is its engine folder.
+    void makeSync(JourneyMac &maker, const QString &path)
+    {
+        launched(maker);
+        auto *welcome = sheetOn<WelcomeSheet>(maker, QStringLiteral("the welcome sheet"));
+        click(welcome->findChild<QPushButton *>(QStringLiteral("create")), QStringLiteral("Create your first sync"));
+        auto *sheet = sheetOn<NewProjectSheet>(maker, QStringLiteral("the new-sync sheet"));
+        QTest::keyClicks(sheet->nameField(), kSync);
+        click(sheet->createButton(), QStringLiteral("Create"));
+        waitFor([&] { return maker.syncPage() && maker.syncPage()->isVisible(); }, QStringLiteral("the new sync's page"));
+        maker.nextPick = path;
+        click(maker.syncPage()->findChild<QToolButton *>(ProjectView::addFolderHelp), QStringLiteral("add a folder"));
+        waitFor([&] { return shownChild<FolderChip>(maker.syncPage()) != nullptr; }, QStringLiteral("the folder's chip"));
+        pollFor([&] { return !(m_folderID = folderWithPath(maker, path)).isEmpty(); },
+                maker.name + QStringLiteral("'s Syncthing holds the folder"));
+    }
+
+    // The joiner starts, takes A's invite link, A allows it, and the joiner
+    // places the offered folder in where. Answers the folder's path there.
+    QString joinByInvite(JourneyMac &joiner, const QString &where)
+    {
+        launched(joiner);
+        auto *welcome = sheetOn<WelcomeSheet>(joiner, QStringLiteral("the welcome sheet"));
+        click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")), QStringLiteral("Maybe later"));
+
+        QAction *invite = openSync(*a).inviteAction();
+        invite->trigger();
+        InviteSheet *inviteSheet = nullptr;
+        waitFor([&] { return (inviteSheet = shownChild<InviteSheet>(&a->window())) != nullptr; },
+                QStringLiteral("A's invite sheet"));
+        QGuiApplication::clipboard()->clear();
+        click(inviteSheet->findChild<QPushButton *>(QStringLiteral("copyLink")), QStringLiteral("Copy link"));
+        const QString link = QGuiApplication::clipboard()->text();
+        require(!link.isEmpty(), QStringLiteral("the invite link is copied"));
+        click(inviteSheet->findChild<QPushButton *>(QStringLiteral("done")), QStringLiteral("Done"));
+
+        sendLink(joiner, link);
+        auto *join = sheetOn<JoinSheet>(joiner, QStringLiteral("the join sheet"));
+        click(join->findChild<QPushButton *>(QStringLiteral("join")), QStringLiteral("Join"));
+        discoversA(joiner.syncthing(), joiner.name + QStringLiteral("'s Syncthing"));
+
+        JoinApprovalPrompt *prompt = nullptr;
+        waitFor([&] { return (prompt = a->main().approvalPrompt()) && prompt->isVisible(); },
+                QStringLiteral("A's approval prompt"), 90'000);
+        click(qobject_cast<QWidget *>(prompt->button(JoinApprovalPrompt::Choice::Allow)), QStringLiteral("Allow"));
+
+        IncomingBanner *banner = joiner.main().incomingBanner();
+        waitFor([&] { return banner->isVisible(); }, joiner.name + QStringLiteral("'s incoming banner"), 90'000);
+        click(banner, QStringLiteral("the incoming banner"));
+        IncomingView *incoming = nullptr;
+        waitFor([&] { return (incoming = shownChild<IncomingView>(&joiner.window())) != nullptr; },
+                joiner.name + QStringLiteral("'s Incoming page"));
+        QPushButton *place = nullptr;
+        waitFor([&] { return (place = shownChild<QPushButton>(incoming, QStringLiteral("place"))) != nullptr; },
+                QStringLiteral("the offered folder's Place…"), 90'000);
+        joiner.nextPick = where;
+        QDir().mkpath(joiner.nextPick);
+        click(place, QStringLiteral("Place…"));
+        AcceptFolderSheet *accept = nullptr;
+        waitFor([&] { return (accept = shownChild<AcceptFolderSheet>(&joiner.window())) != nullptr; },
+                QStringLiteral("the place sheet"));
+        click(accept->findChild<QPushButton *>(QStringLiteral("choose")), QStringLiteral("Choose…"));
+        click(shownChild<QPushButton>(accept, QStringLiteral("place")), QStringLiteral("Place"));
+        QString placed;
+        pollFor([&] {
+            placed = joiner.folderConfig(m_folderID).value(QStringLiteral("path")).toString();
+            return !placed.isEmpty();
+        }, joiner.name + QStringLiteral("'s Syncthing holds the folder"));
+        require(QDir(placed).absolutePath().startsWith(QDir(where).absolutePath()),
+                QStringLiteral("the folder is placed where chosen: ") + placed);
+        return placed;
+    }
+
     QString filmA(const QString &relative = {}) const
     {
         return a->file(QStringLiteral("Film")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
@@ -402,10 +592,12 @@ protected:
 
     std::unique_ptr<JourneyMac> a;
     std::unique_ptr<JourneyMac> b;
+    std::unique_ptr<JourneyMac> c;
     std::unique_ptr<SyncthingInstance> node;
     std::unique_ptr<SyncthingInstance> stranger;
     QString m_folderID;
     QString m_filmB;
+    QString m_filmC;
     QMap<QString, QByteArray> m_sums;
 
 private:
@@ -426,18 +618,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
                 SyncthingInstance::writeFile(filmA(file), content);
                 m_sums[file] = checksum(filmA(file));
             }
-            launched(*a);
-            auto *welcome = sheetOn<WelcomeSheet>(*a, QStringLiteral("the welcome sheet"));
-            click(welcome->findChild<QPushButton *>(QStringLiteral("create")), QStringLiteral("Create your first sync"));
-            auto *sheet = sheetOn<NewProjectSheet>(*a, QStringLiteral("the new-sync sheet"));
-            QTest::keyClicks(sheet->nameField(), kSync);
-            click(sheet->createButton(), QStringLiteral("Create"));
-            waitFor([&] { return a->syncPage() && a->syncPage()->isVisible(); }, QStringLiteral("the new sync's page"));
-            a->nextPick = filmA();
-            click(a->syncPage()->findChild<QToolButton *>(ProjectView::addFolderHelp), QStringLiteral("add a folder"));
-            waitFor([&] { return shownChild<FolderChip>(a->syncPage()) != nullptr; }, QStringLiteral("the folder's chip"));
-            pollFor([&] { return !(m_folderID = folderWithPath(*a, filmA())).isEmpty(); },
-                    QStringLiteral("A's Syncthing holds the folder"));
+            makeSync(*a, filmA());
             // Five files and their subfolder.
             require(a->syncthing().waitUntilIndexed(m_folderID, int(kFiles.size()) + 1),
                     QStringLiteral("A's Syncthing has scanned the five files"));
@@ -445,54 +626,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
         return;
 
     if (!step(QStringLiteral("invite-join-allow-place"), [&] {
-            launched(*b);
-            auto *welcome = sheetOn<WelcomeSheet>(*b, QStringLiteral("the welcome sheet"));
-            click(welcome->findChild<QPushButton *>(QStringLiteral("maybeLater")), QStringLiteral("Maybe later"));
-
-            QAction *invite = openSync(*a).inviteAction();
-            invite->trigger();
-            InviteSheet *inviteSheet = nullptr;
-            waitFor([&] { return (inviteSheet = shownChild<InviteSheet>(&a->window())) != nullptr; },
-                    QStringLiteral("A's invite sheet"));
-            QGuiApplication::clipboard()->clear();
-            click(inviteSheet->findChild<QPushButton *>(QStringLiteral("copyLink")), QStringLiteral("Copy link"));
-            const QString link = QGuiApplication::clipboard()->text();
-            require(!link.isEmpty(), QStringLiteral("the invite link is copied"));
-            click(inviteSheet->findChild<QPushButton *>(QStringLiteral("done")), QStringLiteral("Done"));
-
-            sendLink(*b, link);
-            auto *join = sheetOn<JoinSheet>(*b, QStringLiteral("the join sheet"));
-            click(join->findChild<QPushButton *>(QStringLiteral("join")), QStringLiteral("Join"));
-            discoversA(b->syncthing(), QStringLiteral("B's Syncthing"));
-
-            JoinApprovalPrompt *prompt = nullptr;
-            waitFor([&] { return (prompt = a->main().approvalPrompt()) && prompt->isVisible(); },
-                    QStringLiteral("A's approval prompt"), 90'000);
-            click(qobject_cast<QWidget *>(prompt->button(JoinApprovalPrompt::Choice::Allow)), QStringLiteral("Allow"));
-
-            IncomingBanner *banner = b->main().incomingBanner();
-            waitFor([&] { return banner->isVisible(); }, QStringLiteral("B's incoming banner"), 90'000);
-            click(banner, QStringLiteral("the incoming banner"));
-            IncomingView *incoming = nullptr;
-            waitFor([&] { return (incoming = shownChild<IncomingView>(&b->window())) != nullptr; },
-                    QStringLiteral("B's Incoming page"));
-            QPushButton *place = nullptr;
-            waitFor([&] { return (place = shownChild<QPushButton>(incoming, QStringLiteral("place"))) != nullptr; },
-                    QStringLiteral("the offered folder's Place…"), 90'000);
-            b->nextPick = b->file(QStringLiteral("Projects"));
-            QDir().mkpath(b->nextPick);
-            click(place, QStringLiteral("Place…"));
-            AcceptFolderSheet *accept = nullptr;
-            waitFor([&] { return (accept = shownChild<AcceptFolderSheet>(&b->window())) != nullptr; },
-                    QStringLiteral("the place sheet"));
-            click(accept->findChild<QPushButton *>(QStringLiteral("choose")), QStringLiteral("Choose…"));
-            click(shownChild<QPushButton>(accept, QStringLiteral("place")), QStringLiteral("Place"));
-            pollFor([&] {
-                m_filmB = b->folderConfig(m_folderID).value(QStringLiteral("path")).toString();
-                return !m_filmB.isEmpty();
-            }, QStringLiteral("B's Syncthing holds the folder"));
-            require(QDir(m_filmB).absolutePath().startsWith(QDir(b->nextPick).absolutePath()),
-                    QStringLiteral("the folder is placed where B chose: ") + m_filmB);
+            m_filmB = joinByInvite(*b, b->file(QStringLiteral("Projects")));
             for (const QString &file : kFiles)
                 pollFor([&] { return checksum(filmB(file)) == m_sums[file]; }, file + QStringLiteral(" on B with A's checksum"));
         }))
@@ -693,6 +827,173 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
             pollFor([&] { return SyncthingSweep::processesServing(home).isEmpty(); },
                     mac->name + QStringLiteral(": no Syncthing of its home is left"));
         }
+    });
+}
+
+// Folder dates through whole applications, in each condition in turn: a tree
+// dated by its maker before the sync was made (a directory holding only
+// directories among it), placed by invite on B, a tree moved in, a save on B
+// and on the maker, a change made on B while B and its Syncthing were
+// stopped, a change that B pulls as it starts, a third computer joining
+// later; then left alone, nothing is sent again. Every directory's time is
+// sampled on every computer every 0.5 s (FolderDates).
+TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
+{
+    const auto at = [](int day, int hour) { return QDateTime(QDate(2020, 3, day), QTime(hour, 0), Qt::UTC).toSecsSinceEpoch(); };
+    const QList<std::pair<QString, qint64>> tree{{"Day1", at(1, 9)},        {"Day1/Sub", at(1, 10)}, {"Day2", at(1, 11)},
+                                                 {"Reel1", at(1, 12)},      {"Reel1/Sub", at(1, 13)}};
+    FolderDates dates;
+    dates.watch(QStringLiteral("A"), [this] { return filmA(); }, true);
+    dates.watch(QStringLiteral("B"), [this] { return m_filmB; }, false);
+    const auto folderStatus = [&] {
+        QStringList states;
+        for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+            if (mac && mac->isLaunched()) {
+                const QJsonObject status =
+                    mac->syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID).json().object();
+                states.append(mac->name + ' ' + status.value("state").toString() + ", need "
+                              + QString::number(status.value("needTotalItems").toInteger()));
+            }
+        return states.join(QStringLiteral("; "));
+    };
+    // Within the time given, and as every step ends: no stray sample.
+    const auto allShow = [&](const QString &what, int withinMs) {
+        const bool shown = waitUntil([&] { return dates.allShow(); }, withinMs);
+        std::printf("%s\n%s\nstatus: %s\n", qPrintable(what), qPrintable(dates.table()), qPrintable(folderStatus()));
+        require(shown, QStringLiteral("never came: ") + what);
+        require(dates.strays.isEmpty(), QStringLiteral("strays: ") + dates.strays.join(QStringLiteral(", ")));
+    };
+    const auto arrives = [&](const QString &root, const QString &relative) {
+        pollFor([&] { return exists(root + QLatin1Char('/') + relative); }, relative + QStringLiteral(" arrives"));
+    };
+    const auto save = [&](JourneyMac &mac, const QString &root, const QString &relative) {
+        SyncthingInstance::writeFile(root + QLatin1Char('/') + relative, relative.toUtf8());
+        const QString dir = relative.section(QLatin1Char('/'), 0, -2);
+        dates.expect(dir, QFileInfo(root + QLatin1Char('/') + dir).lastModified().toSecsSinceEpoch());
+        mac.scan(m_folderID);
+    };
+    const auto quit = [&](JourneyMac &mac) {
+        quitFromTray(mac);
+        waitFor([&] { return !mac.exits.isEmpty(); }, mac.name + QStringLiteral(" ends"));
+        pollFor([&] { return SyncthingSweep::processesServing(mac.syncthing().home()).isEmpty(); },
+                mac.name + QStringLiteral("'s Syncthing ends"));
+        mac.exits.clear();
+    };
+
+    if (!step(QStringLiteral("dated-tree-made-a-sync"), [&] {
+            for (const auto &[dir, time] : tree)
+                if (dir != QStringLiteral("Reel1"))
+                    SyncthingInstance::writeFile(filmA(dir + QStringLiteral("/clip.txt")), dir.toUtf8());
+            for (auto it = tree.crbegin(); it != tree.crend(); ++it) {
+                setModified(filmA(it->first), it->second);
+                dates.expect(it->first, it->second);
+            }
+            makeSync(*a, filmA());
+            require(a->syncthing().waitUntilIndexed(m_folderID, 2 * int(tree.size()) - 1),
+                    QStringLiteral("A's Syncthing has scanned the tree"));
+            waitFor([&] {
+                for (const auto &[dir, time] : tree)
+                    if (DirectoryTimes::carried(filmA(), dir) != time)
+                        return false;
+                return true;
+            }, QStringLiteral("every directory on A carries its time"));
+            allShow(QStringLiteral("A keeps its times"), 1000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("placed-by-invite"), [&] {
+            m_filmB = joinByInvite(*b, b->file(QStringLiteral("Projects")));
+            arrives(m_filmB, QStringLiteral("Reel1/Sub/clip.txt"));
+            allShow(QStringLiteral("B shows the maker's times"), 10'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("tree-moved-in"), [&] {
+            const QString outside = a->file(QStringLiteral("outside"));
+            SyncthingInstance::writeFile(outside + QStringLiteral("/Moved/Inner/take.txt"), "take");
+            setModified(outside + QStringLiteral("/Moved/Inner"), at(1, 7) - 86'400);
+            setModified(outside + QStringLiteral("/Moved"), at(1, 7));
+            require(QDir().rename(outside + QStringLiteral("/Moved"), filmA(QStringLiteral("Moved"))),
+                    QStringLiteral("moved in"));
+            dates.expect(QStringLiteral("Moved"), at(1, 7));
+            dates.expect(QStringLiteral("Moved/Inner"), at(1, 7) - 86'400);
+            a->scan(m_folderID);
+            arrives(m_filmB, QStringLiteral("Moved/Inner/take.txt"));
+            allShow(QStringLiteral("the moved tree's times on both"), 10'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("saves-on-B-and-on-A"), [&] {
+            save(*b, m_filmB, QStringLiteral("Day2/saved-on-B.txt"));
+            allShow(QStringLiteral("B's save moves Day2 on, on both"), 60'000);
+            save(*a, filmA(), QStringLiteral("Day1/Sub/saved-on-A.txt"));
+            allShow(QStringLiteral("A's save moves Day1/Sub on, on both"), 60'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("changed-while-B-was-stopped"), [&] {
+            quit(*b);
+            SyncthingInstance::writeFile(m_filmB + QStringLiteral("/Day1/while-closed.txt"), "closed");
+            setModified(m_filmB + QStringLiteral("/Day1"), 1'600'000'000);
+            dates.expect(QStringLiteral("Day1"), 1'600'000'000);
+            b->relaunch();
+            waitFor([&] { return b->started && b->env().engineState().status().isRunning; },
+                    QStringLiteral("B starts again"));
+            allShow(QStringLiteral("the change made while closed reaches A and stays on B"), 60'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("pulled-as-B-starts"), [&] {
+            quit(*b);
+            save(*a, filmA(), QStringLiteral("Day2/while-B-was-away.txt"));
+            b->relaunch();
+            waitFor([&] { return b->started && b->env().engineState().status().isRunning; },
+                    QStringLiteral("B starts again"));
+            arrives(m_filmB, QStringLiteral("Day2/while-B-was-away.txt"));
+            allShow(QStringLiteral("what B pulled as it started shows A's time"), 10'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("a-third-computer-joins"), [&] {
+            c = std::make_unique<JourneyMac>(QStringLiteral("Studio C"), freePort(), freePort());
+            dates.watch(QStringLiteral("C"), [this] { return m_filmC; }, false);
+            m_filmC = joinByInvite(*c, c->file(QStringLiteral("Projects")));
+            arrives(m_filmC, QStringLiteral("Moved/Inner/take.txt"));
+            allShow(QStringLiteral("C shows every time"), 10'000);
+        }))
+        return;
+
+    step(QStringLiteral("left-alone-nothing-is-sent"), [&] {
+        const auto sequence = [&](JourneyMac &mac) {
+            return mac.syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID)
+                .json()[QStringLiteral("sequence")].toInteger();
+        };
+        // B and C meet only through A: each has taken in what the other sent.
+        const auto tookIn = [&](JourneyMac &receiver, JourneyMac &sender) {
+            const QString path = QStringLiteral("/rest/db/completion?folder=%1&device=%2")
+                                     .arg(m_folderID, sender.syncthing().deviceID());
+            return receiver.syncthing().get(path).json()[QStringLiteral("sequence")].toInteger(-1) == sequence(sender);
+        };
+        const auto roundOfScans = [&] {
+            QList<qint64> values;
+            for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+                mac->scan(m_folderID);
+            for (JourneyMac *other : {b.get(), c.get()})
+                pollFor([&] { return tookIn(*other, *a) && tookIn(*a, *other); }, QStringLiteral("all taken in"));
+            for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+                values.append(sequence(*mac));
+            return values;
+        };
+        // What each took in of the others is sent on once; then nothing.
+        QList<qint64> before = roundOfScans();
+        int rounds = 0;
+        for (QList<qint64> now = roundOfScans(); now != before; now = roundOfScans()) {
+            require(++rounds < 6, QStringLiteral("still sending after 5 rounds of scans"));
+            before = now;
+        }
+        std::printf("quiet after %d rounds of scans\n", rounds);
+        require(roundOfScans() == before && roundOfScans() == before, QStringLiteral("a change announced once quiet"));
+        allShow(QStringLiteral("left alone"), 1000);
     });
 }
 

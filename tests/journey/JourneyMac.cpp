@@ -73,6 +73,14 @@ void JourneyMac::launch()
     m_shell->windowController().show();
 }
 
+void JourneyMac::relaunch()
+{
+    m_shell.reset();
+    m_engine.reset();
+    started = false;
+    launch();
+}
+
 MainWindow &JourneyMac::main() const
 {
     auto *content = m_shell->window().findChild<MainWindow *>();

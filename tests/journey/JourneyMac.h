@@ -65,6 +65,8 @@ public:
 
     // Starts its Syncthing, then the application, and shows its window.
     void launch();
+    // After the application quit (its Syncthing with it): starts both again.
+    void relaunch();
     // The windows and pages a user looks at.
     MainWindow &main() const;
     ProjectView *syncPage() const;

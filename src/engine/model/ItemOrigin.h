@@ -10,8 +10,11 @@ namespace tw {
 // named by their short IDs (the first 7 characters of a device ID).
 struct ItemOrigin
 {
-    // Every device that ever changed the item, by the version held here.
+    // Every device that ever changed the item, by the version held here,
+    // and the one that changed it first (its counter, a moment, the least;
+    // none when two changed it in the same second).
     QStringList changedBy;
+    QString firstChangedBy;
     // The device whose version is the current one everywhere, and the time
     // that version gives the item (whole seconds since 1970).
     QString lastChangedBy;

@@ -118,9 +118,23 @@ std::optional<ItemOrigin> originOfFileRecord(const QJsonObject &record)
     if (!version.isArray() || global.isEmpty())
         return std::nullopt;
     ItemOrigin origin;
-    for (const QJsonValue &counter : version.toArray())
-        if (const QString id = shortIDOf(counter); !id.isEmpty())
-            origin.changedBy.append(id);
+    // Syncthing counts a device's changes in moments (seconds since 1970,
+    // or one more than its last): the least counter is the first change.
+    std::optional<quint64> least;
+    for (const QJsonValue &counter : version.toArray()) {
+        const QString id = shortIDOf(counter);
+        bool ok = false;
+        const quint64 value = counter.toString().section(QLatin1Char(':'), 1).toULongLong(&ok);
+        if (id.isEmpty())
+            continue;
+        origin.changedBy.append(id);
+        if (ok && (!least || value < *least)) {
+            least = value;
+            origin.firstChangedBy = id;
+        } else if (ok && value == *least) {
+            origin.firstChangedBy.clear();  // two changes in one second: it cannot tell
+        }
+    }
     origin.lastChangedBy = global.value(QStringLiteral("modifiedBy")).toString();
     origin.modified = modifiedOfFileRecord(record);
     return origin;
