@@ -1,0 +1,87 @@
+// The main thread's share of keeping directory times while a pull lands in
+// 100,000 directories: batches of 200 events (each a file placed, found
+// again by the scanner, and its directory pulled), as the event poller hands
+// them on, with the passes they start running on their worker over a real
+// tree. Per batch: the main thread's time to take it in; over the whole
+// stretch: the longest stall of the main thread (the largest gap between
+// ticks of a 2 ms timer, less the interval), and the passes' own time.
+
+#include "controllers/DirectoryTimeKeeper.h"
+#include "controllers/EventController.h"
+
+#include "BenchSupport.h"
+#include "FakeSyncEngine.h"
+#include "StallMeter.h"
+#include "WaitUntil.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using namespace tw;
+using namespace tw::bench;
+
+constexpr int kDirectories = 100'000;
+constexpr int kBatch = 200;
+const QString kFolder = QStringLiteral("tdw-bench-news");
+
+QString directory(int i)
+{
+    return QStringLiteral("t%1/d%2").arg(i / 1000).arg(i % 1000);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir root, records;
+    for (int i = 0; i < kDirectories; ++i)
+        require(QDir().mkpath(root.filePath(directory(i))), "make a directory");
+    FakeSyncEngine engine;
+    EventController events(engine);
+    DirectoryTimeKeeper keeper(engine, events, records.path());
+    keeper.setFolderLookup([&root](const QString &) {
+        return std::optional(DirectoryTimeKeeper::Folder{.root = root.path()});
+    });
+    int passes = 0;
+    QObject::connect(&keeper, &DirectoryTimeKeeper::passEnded, [&passes] { ++passes; });
+
+    QElapsedTimer clock;
+    clock.start();
+    StallMeter stalls(clock, [] { return true; });
+    stalls.start();
+    qint64 worstBatchNs = 0, totalNs = 0;
+    int batches = 0;
+    for (int first = 0; first < kDirectories; first += kBatch) {
+        const qint64 atMs = QDateTime::currentMSecsSinceEpoch();
+        QElapsedTimer batch;
+        batch.start();
+        for (int i = first; i < first + kBatch; ++i) {
+            const QString file = directory(i) + QStringLiteral("/clip.mov");
+            emit events.itemPulled(kFolder, file, false, false, atMs);
+            emit events.localChangeFound(kFolder, file, false, false, atMs + 1);
+            emit events.itemPulled(kFolder, directory(i), true, false, atMs);
+        }
+        const qint64 took = batch.nsecsElapsed();
+        worstBatchNs = std::max(worstBatchNs, took);
+        totalNs += took;
+        ++batches;
+        runEventLoopFor(5);
+    }
+    const double feedSeconds = clock.nsecsElapsed() / 1e9;
+    require(waitUntil([&] { return passes > 0; }, 600'000), "a pass ends");
+    runEventLoopFor(3000);
+    const double stallMs = stalls.stop();
+    std::printf("Directory news of %d directories in batches of %d events x 3\n", kDirectories, kBatch);
+    std::printf("  main thread per batch: mean %.2f ms, worst %.2f ms (%d batches in %.1f s)\n",
+                totalNs / 1e6 / batches, worstBatchNs / 1e6, batches, feedSeconds);
+    std::printf("  longest main-thread stall while passes ran: %.1f ms; passes: %d\n", stallMs, passes);
+    return 0;
+}
