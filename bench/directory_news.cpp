@@ -8,6 +8,7 @@
 
 #include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
+#include "creationdates/FileDates.h"
 
 #include "BenchSupport.h"
 #include "FakeSyncEngine.h"
@@ -17,9 +18,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <QFile>
+
 #include <algorithm>
+#include <sys/xattr.h>
 #include <cstdio>
 
 namespace {
@@ -42,8 +47,16 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root, records;
-    for (int i = 0; i < kDirectories; ++i)
-        require(QDir().mkpath(root.filePath(directory(i))), "make a directory");
+    // Each carries its maker's time, as a pulled directory does.
+    for (int i = 0; i < kDirectories; ++i) {
+        const QString path = root.filePath(directory(i));
+        require(QDir().mkpath(path), "make a directory");
+        QFile placed(path + QStringLiteral("/clip.mov"));
+        require(placed.open(QIODevice::WriteOnly), "place a file");
+        require(::setxattr(QFile::encodeName(path).constData(), FileDates::modifiedAttributeName, "1400000000", 10, 0)
+                    == 0,
+                "carry a time");
+    }
     FakeSyncEngine engine;
     EventController events(engine);
     DirectoryTimeKeeper keeper(engine, events, records.path());
@@ -60,6 +73,7 @@ int main(int argc, char **argv)
     qint64 worstBatchNs = 0, totalNs = 0;
     int batches = 0;
     for (int first = 0; first < kDirectories; first += kBatch) {
+        // Placed now (after the files were made), found again just after.
         const qint64 atMs = QDateTime::currentMSecsSinceEpoch();
         QElapsedTimer batch;
         batch.start();
@@ -83,5 +97,10 @@ int main(int argc, char **argv)
     std::printf("  main thread per batch: mean %.2f ms, worst %.2f ms (%d batches in %.1f s)\n",
                 totalNs / 1e6 / batches, worstBatchNs / 1e6, batches, feedSeconds);
     std::printf("  longest main-thread stall while passes ran: %.1f ms; passes: %d\n", stallMs, passes);
+    qint64 taken = 0;
+    for (int i = 0; i < kDirectories; i += 997)
+        taken += QFileInfo(root.filePath(directory(i))).lastModified().toSecsSinceEpoch() == 1'400'000'000;
+    std::printf("  sampled directories given their time: %lld of %d\n", static_cast<long long>(taken),
+                (kDirectories + 996) / 997);
     return 0;
 }

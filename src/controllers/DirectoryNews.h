@@ -37,6 +37,8 @@ struct DirectoryNews
     }
     // Adds what was told after this.
     void merge(const DirectoryNews &later);
+    // About how many directories it names.
+    qsizetype size() const { return changedHere.size() + reported.size() + pulled.size() + gone.size(); }
     // Every directory named, for a pass that looks at those only.
     QSet<QString> directories() const;
     // The news of these directories only.

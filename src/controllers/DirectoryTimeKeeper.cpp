@@ -131,7 +131,7 @@ QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> s
 {
     bool more = true;
     while (self && more) {
-        for (int waits = 0; waits < maxQuietWaits; ++waits) {
+        for (int waits = 0; waits < maxQuietWaits && self->m_work[folderID].news.size() <= maxNews; ++waits) {
             const quint64 noted = self->m_work[folderID].noted;
             try {
                 co_await self->m_sleeper(quiet);
@@ -141,7 +141,7 @@ QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> s
             if (!self)
                 co_return;
             const Work &work = self->m_work[folderID];
-            if (work.noted == noted && !work.pulling)
+            if ((work.noted == noted && !work.pulling) || work.news.size() > maxNews)
                 break;
         }
         more = co_await self->passOnce(folderID);

@@ -51,6 +51,10 @@ public:
     // or this many such waits however busy the folder.
     static constexpr std::chrono::milliseconds quiet{500};
     static constexpr int maxQuietWaits = 30;
+    // News of more directories than this starts a pass at once: a first
+    // pull of a big tree is settled in parts, and the main thread never
+    // holds (nor grows) more than that many.
+    static constexpr qsizetype maxNews = 2000;
 
     // The records are kept in recordsFolder; none is kept without one.
     DirectoryTimeKeeper(SyncEngine &engine, EventController &events, QString recordsFolder,

@@ -77,10 +77,7 @@ void DirectoryTimeRecord::set(const QString &path, Entry entry)
 
 void DirectoryTimeRecord::forget(const QString &path)
 {
-    const QString below = path + QLatin1Char('/');
-    m_changed |= m_entries.removeIf([&](const QHash<QString, Entry>::iterator &it) {
-        return it.key() == path || it.key().startsWith(below);
-    }) > 0;
+    m_changed |= m_entries.remove(path);
 }
 
 void DirectoryTimeRecord::keepOnly(const QSet<QString> &kept)

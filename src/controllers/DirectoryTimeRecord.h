@@ -41,7 +41,8 @@ public:
 
     const Entry *find(const QString &path) const;
     void set(const QString &path, Entry entry);
-    // The directory and everything below it.
+    // A directory gone; what was below it is told gone one by one, and a
+    // walk keeps only what it found.
     void forget(const QString &path);
     // Everything but the paths kept.
     void keepOnly(const QSet<QString> &kept);
