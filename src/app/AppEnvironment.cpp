@@ -78,7 +78,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
                                                *m_services.keychain, m_services.paths, m_services.clock);
 
     connect(m_events.get(), &EventController::streamGap, this, [this] { m_pendingDue = true; });
-    connect(m_folders.get(), &FolderController::foldersChanged, this, [this] {
+    connect(m_folders.get(), &FolderController::foldersChanged, m_directoryTimes.get(), [this] {
         QStringList ids;
         for (const SyncFolder &folder : m_folders->folders())
             ids.append(folder.id);

@@ -7,6 +7,7 @@
 // idle pace.
 
 #include "controllers/DeviceController.h"
+#include "controllers/DirectoryTimeKeeper.h"
 #include "controllers/EventController.h"
 #include "controllers/FolderController.h"
 #include "controllers/LiveStateFeed.h"
@@ -79,6 +80,14 @@ protected:
     LiveStateIntegrationTest()
     {
         feed = std::make_unique<LiveStateFeed>(*engine, events, folders, devices, clock.clock());
+        // As the application installs it: the folder controller knows paths.
+        keeper.setFolderLookup([this](const QString &id) -> std::optional<DirectoryTimeKeeper::Folder> {
+            const auto found = std::ranges::find(folders.folders(), id, &SyncFolder::id);
+            if (found == folders.folders().end())
+                return std::nullopt;
+            return DirectoryTimeKeeper::Folder{.root = found->path, .carries = found->syncMetadata};
+        });
+        keeper.setOwnDeviceLookup([this] { return anna.deviceID(); });
         events.setOnDeviceChange([this] { devices.refreshConnections(); });
         events.start();
     }
@@ -154,6 +163,7 @@ protected:
     FolderController folders{*engine};
     DeviceController devices{*engine, clock.clock()};
     EventController events{*engine};
+    DirectoryTimeKeeper keeper{*engine, events, {}};
     std::unique_ptr<LiveStateFeed> feed;
 };
 
