@@ -99,6 +99,8 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
          {{"D", {later, later}}}, {"D"}, {}},
         {"a change here moves it on and carries it", {{"D", own, teammates, {{teammates, 0}}}},
          changed("D", "D/new.mov"), {}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"a save where no time ever came (a drive or teammate without them) is carried from here",
+         {{"D", own, {}, {{{}, 0}}}}, changed("D", "D/new.mov"), {}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
         {"a change here where times do not travel writes nothing", {{"D", own, {}, {{{}, 0}}}},
          changed("D", "D/new.mov"), {}, false, false, false, {{"D", {own, {}}}}, {}, {}},
         {"a time that moved with nothing told stays", {{"D", own, teammates, {{teammates, 0}}}}, {}, {}, true,
