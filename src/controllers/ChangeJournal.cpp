@@ -25,7 +25,12 @@ void ChangeJournal::append(const QString &item, bool directory, bool deleted, st
     }
     QDataStream out(m_piece.get());
     out << item << directory << deleted << foundAtMs.has_value() << foundAtMs.value_or(0);
-    m_piece->flush();
+}
+
+void ChangeJournal::flush()
+{
+    if (m_piece)
+        m_piece->flush();
 }
 
 // The pieces an earlier process left are settled with the first pass, and

@@ -23,7 +23,9 @@ public:
     explicit ChangeJournal(QString file);
     ~ChangeJournal();
 
+    // Buffered: written out by flush(), once per batch of events.
     void append(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
+    void flush();
     // Ends the piece being written; answers every piece not yet dropped,
     // those a process before this one left among them.
     QStringList seal();

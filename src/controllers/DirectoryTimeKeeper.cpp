@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -75,6 +76,16 @@ void DirectoryTimeKeeper::noteLocalChange(const QString &folderID, const QString
     Work &work = m_work[folderID];
     work.news.noteLocalChange(item, directory, deleted, foundAtMs);
     journalOf(folderID).append(item, directory, deleted, foundAtMs);
+    // One write for the whole batch of events, once it is handled.
+    if (!m_flushDue) {
+        m_flushDue = true;
+        QTimer::singleShot(0, this, [this] {
+            m_flushDue = false;
+            for (Work &work : m_work)
+                if (work.journal)
+                    work.journal->flush();
+        });
+    }
     ++work.noted;
     schedule(folderID);
 }

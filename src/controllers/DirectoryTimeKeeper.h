@@ -123,6 +123,7 @@ private:
     QSet<QString> m_known;     // folders listed by the last setFolders()
     QSet<QString> m_settled;   // folders whose first scan since a start or gap was handled
     EventController &m_events;
+    bool m_flushDue = false;
 };
 
 } // namespace tw

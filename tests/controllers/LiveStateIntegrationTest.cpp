@@ -80,16 +80,21 @@ protected:
     LiveStateIntegrationTest()
     {
         feed = std::make_unique<LiveStateFeed>(*engine, events, folders, devices, clock.clock());
-        // As the application installs it: the folder controller knows paths.
-        keeper.setFolderLookup([this](const QString &id) -> std::optional<DirectoryTimeKeeper::Folder> {
+        events.setOnDeviceChange([this] { devices.refreshConnections(); });
+        events.start();
+    }
+
+    // The directory times kept as the application keeps them.
+    void keepDirectoryTimes()
+    {
+        keeper.emplace(*engine, events, QString());
+        keeper->setFolderLookup([this](const QString &id) -> std::optional<DirectoryTimeKeeper::Folder> {
             const auto found = std::ranges::find(folders.folders(), id, &SyncFolder::id);
             if (found == folders.folders().end())
                 return std::nullopt;
             return DirectoryTimeKeeper::Folder{.root = found->path, .carries = found->syncMetadata};
         });
-        keeper.setOwnDeviceLookup([this] { return anna.deviceID(); });
-        events.setOnDeviceChange([this] { devices.refreshConnections(); });
-        events.start();
+        keeper->setOwnDeviceLookup([this] { return anna.deviceID(); });
     }
     ~LiveStateIntegrationTest() override { events.stop(); }
 
@@ -163,12 +168,13 @@ protected:
     FolderController folders{*engine};
     DeviceController devices{*engine, clock.clock()};
     EventController events{*engine};
-    DirectoryTimeKeeper keeper{*engine, events, {}};
+    std::optional<DirectoryTimeKeeper> keeper;
     std::unique_ptr<LiveStateFeed> feed;
 };
 
 TEST_F(LiveStateIntegrationTest, FollowedStateEqualsAFullReadAfterEachChange)
 {
+    keepDirectoryTimes();
     const QString bertID = bert.deviceID();
     anna.putFolder(shared, {anna.deviceID(), bertID});
     const QString bertsCopy = bert.putFolder(shared, {anna.deviceID(), bertID});
