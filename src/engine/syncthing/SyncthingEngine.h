@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <chrono>
 #include <functional>
@@ -75,6 +76,7 @@ public:
     QCoro::Task<std::optional<qint64>> directoryModified(QString folderID, QString path) override;
     QCoro::Task<QHash<QString, qint64>> directoryTimes(QString folderID) override;
     QCoro::Task<std::optional<ItemOrigin>> itemOrigin(QString folderID, QString path) override;
+    QCoro::Task<std::optional<QJsonObject>> fileRecord(QString folderID, QString path);
 
     QCoro::Task<QList<ArchivedVersion>> archivedVersions(QString folderID) override;
     QCoro::Task<void> restoreArchived(QString folderID, QString path, QString versionTime) override;

@@ -214,7 +214,9 @@ QCoro::Task<QList<BrowseEntry>> SyncthingEngine::browse(QString folderID, QStrin
     co_return result;
 }
 
-QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString folderID, QString path)
+// Syncthing's record of one item; absent while it is not running or when
+// the read fails.
+QCoro::Task<std::optional<QJsonObject>> SyncthingEngine::fileRecord(QString folderID, QString path)
 {
     if (!m_api)
         co_return std::nullopt;
@@ -223,26 +225,22 @@ QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString fo
     query.append({kFolderKey, folderID});
     query.append({QStringLiteral("file"), path});
     try {
-        const QJsonObject record = co_await api.rawDict(QStringLiteral("/rest/db/file"), query);
-        co_return modifiedOfFileRecord(record);
+        co_return co_await api.rawDict(QStringLiteral("/rest/db/file"), query);
     } catch (const std::exception &) {
         co_return std::nullopt;
     }
 }
 
+QCoro::Task<std::optional<qint64>> SyncthingEngine::directoryModified(QString folderID, QString path)
+{
+    const std::optional<QJsonObject> record = co_await fileRecord(folderID, path);
+    co_return record ? modifiedOfFileRecord(*record) : std::nullopt;
+}
+
 QCoro::Task<std::optional<ItemOrigin>> SyncthingEngine::itemOrigin(QString folderID, QString path)
 {
-    if (!m_api)
-        co_return std::nullopt;
-    const SyncthingAPI api = *m_api;
-    SyncthingAPI::QueryItems query;
-    query.append({kFolderKey, folderID});
-    query.append({QStringLiteral("file"), path});
-    try {
-        co_return originOfFileRecord(co_await api.rawDict(QStringLiteral("/rest/db/file"), query));
-    } catch (const std::exception &) {
-        co_return std::nullopt;
-    }
+    const std::optional<QJsonObject> record = co_await fileRecord(folderID, path);
+    co_return record ? originOfFileRecord(*record) : std::nullopt;
 }
 
 // The whole tree of the folder's directories comes in one answer; reading it
