@@ -10,21 +10,62 @@ ChangeJournal::ChangeJournal(QString file) : m_file(std::move(file)) {}
 
 ChangeJournal::~ChangeJournal() = default;
 
-void ChangeJournal::append(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs)
+namespace {
+
+// A piece begins with these; one without is of the layout before
+// placements were written down, changes only.
+constexpr quint32 kMagic = 0x54574a32;  // "TWJ2"
+enum class Kind : quint8 { Change, Placed };
+
+void readChange(QDataStream &in, DirectoryNews &news)
+{
+    QString item;
+    bool directory = false, deleted = false, found = false;
+    qint64 foundAtMs = 0;
+    in >> item >> directory >> deleted >> found >> foundAtMs;
+    if (in.status() == QDataStream::Ok)
+        news.noteLocalChange(item, directory, deleted, found ? std::optional(foundAtMs) : std::nullopt);
+}
+
+void readPlaced(QDataStream &in, DirectoryNews &news)
+{
+    QString item;
+    qint64 atMs = 0;
+    in >> item >> atMs;
+    if (in.status() == QDataStream::Ok)
+        news.notePlaced(item, atMs);
+}
+
+} // namespace
+
+QDataStream *ChangeJournal::piece()
 {
     if (m_file.isEmpty())
-        return;
+        return nullptr;
     if (!m_piece) {
         lookForLeftovers();
         QDir().mkpath(QFileInfo(m_file).absolutePath());
         m_piece = std::make_unique<QFile>(m_file + QLatin1Char('.') + QString::number(m_next++));
         if (!m_piece->open(QIODevice::WriteOnly | QIODevice::Append)) {
             m_piece.reset();
-            return;
+            return nullptr;
         }
+        m_out = std::make_unique<QDataStream>(m_piece.get());
+        *m_out << kMagic;
     }
-    QDataStream out(m_piece.get());
-    out << item << directory << deleted << foundAtMs.has_value() << foundAtMs.value_or(0);
+    return m_out.get();
+}
+
+void ChangeJournal::append(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs)
+{
+    if (QDataStream *out = piece())
+        *out << Kind::Change << item << directory << deleted << foundAtMs.has_value() << foundAtMs.value_or(0);
+}
+
+void ChangeJournal::appendPlaced(const QString &item, qint64 atMs)
+{
+    if (QDataStream *out = piece())
+        *out << Kind::Placed << item << atMs;
 }
 
 void ChangeJournal::flush()
@@ -53,6 +94,7 @@ QStringList ChangeJournal::seal()
     lookForLeftovers();
     if (m_piece) {
         m_sealed.append(m_piece->fileName());
+        m_out.reset();
         m_piece.reset();
     }
     return std::exchange(m_sealed, {});
@@ -67,14 +109,19 @@ DirectoryNews ChangeJournal::read(const QStringList &pieces)
         if (!file.open(QIODevice::ReadOnly))
             continue;
         QDataStream in(&file);
-        while (!in.atEnd()) {
-            QString item;
-            bool directory = false, deleted = false, found = false;
-            qint64 foundAtMs = 0;
-            in >> item >> directory >> deleted >> found >> foundAtMs;
-            if (in.status() != QDataStream::Ok)
-                break;
-            news.noteLocalChange(item, directory, deleted, found ? std::optional(foundAtMs) : std::nullopt);
+        quint32 magic = 0;
+        in >> magic;
+        const bool kinds = magic == kMagic;
+        if (!kinds)
+            file.seek(0);
+        while (!in.atEnd() && in.status() == QDataStream::Ok) {
+            Kind kind = Kind::Change;
+            if (kinds)
+                in >> kind;
+            if (kind == Kind::Placed)
+                readPlaced(in, news);
+            else
+                readChange(in, news);
         }
     }
     return news;

@@ -2,6 +2,7 @@
 
 #include "controllers/DirectoryNews.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -10,8 +11,9 @@
 
 namespace tw {
 
-// The changes the engine's scanner found here that no directory pass has
-// settled yet, written down as they come: the engine tells each only once,
+// The changes the engine's scanner found here, and the files pulls placed,
+// that no directory pass has settled yet, written down as they come: the
+// engine tells each only once,
 // so a process that ends or is killed before its pass settles them at its
 // next start. Appended on the main thread (the application's own folder, a
 // few bytes a change); each pass seals the piece written so far and reads
@@ -25,6 +27,7 @@ public:
 
     // Buffered: written out by flush(), once per batch of events.
     void append(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
+    void appendPlaced(const QString &item, qint64 atMs);
     void flush();
     // Ends the piece being written; answers every piece not yet dropped,
     // those a process before this one left among them.
@@ -35,9 +38,11 @@ public:
 
 private:
     void lookForLeftovers();
+    QDataStream *piece();
 
     QString m_file;
     std::unique_ptr<QFile> m_piece;
+    std::unique_ptr<QDataStream> m_out;
     QStringList m_sealed;
     int m_next = 1;
     bool m_looked = false;

@@ -22,6 +22,16 @@ void DirectoryNews::merge(const DirectoryNews &later)
     for (auto it = later.pulledAtMs.cbegin(); it != later.pulledAtMs.cend(); ++it)
         pulledAtMs.insert(it.key(), std::max(it.value(), pulledAtMs.value(it.key())));
     gone.unite(later.gone);
+    // The first placement counts: the scanner's report of it may come after
+    // a later pull of the same file.
+    for (auto it = later.placedAtMs.cbegin(); it != later.placedAtMs.cend(); ++it)
+        placedAtMs.insert(it.key(), placedAtMs.value(it.key(), it.value()));
+}
+
+void DirectoryNews::mergeAfterJournal(const DirectoryNews &told)
+{
+    foundFirst -= told.reported;
+    merge(told);
 }
 
 QSet<QString> DirectoryNews::directories() const
@@ -71,6 +81,12 @@ void DirectoryNews::noteLocalChange(const QString &item, bool directory, bool de
         gone.insert(item);
     if (const QString parent = parentOf(item); !parent.isEmpty())
         changedHere[parent].append(Change{item, deleted, foundAtMs});
+}
+
+void DirectoryNews::notePlaced(const QString &item, qint64 atMs)
+{
+    if (!placedAtMs.contains(item))
+        placedAtMs.insert(item, atMs);
 }
 
 void DirectoryNews::notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs)

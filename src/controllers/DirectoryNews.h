@@ -29,22 +29,33 @@ struct DirectoryNews
     QSet<QString> pulled;    // directories a pull moved: made, updated, or an item in them
     QHash<QString, qint64> pulledAtMs;  // when each was last moved, where told
     QSet<QString> gone;      // directories deleted, here or by a pull
+    // Files pulls placed, with when (ms since 1970), the first placement
+    // counting: the engine's scanner may find such a file again.
+    QHash<QString, qint64> placedAtMs;
 
     bool isEmpty() const
     {
         return changedHere.isEmpty() && reported.isEmpty() && foundFirst.isEmpty() && pulled.isEmpty()
-            && gone.isEmpty();
+            && gone.isEmpty() && placedAtMs.isEmpty();
     }
     // Adds what was told after this.
     void merge(const DirectoryNews &later);
-    // About how many directories it names.
-    qsizetype size() const { return changedHere.size() + reported.size() + pulled.size() + gone.size(); }
+    // Adds what memory holds to what a journal held: memory was told after
+    // it, and in order with the pulls, which a journal does not hold; where
+    // both tell of a directory, memory says whether it was found first.
+    void mergeAfterJournal(const DirectoryNews &told);
+    // About how many directories and placed files it names.
+    qsizetype size() const
+    {
+        return changedHere.size() + reported.size() + pulled.size() + gone.size() + placedAtMs.size();
+    }
     // Every directory named, for a pass that looks at those only.
     QSet<QString> directories() const;
     // The news of these directories only.
     DirectoryNews only(const QSet<QString> &paths) const;
 
     void noteLocalChange(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
+    void notePlaced(const QString &item, qint64 atMs);
     void notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs = {});
 };
 

@@ -76,18 +76,30 @@ void DirectoryTimeKeeper::noteLocalChange(const QString &folderID, const QString
     Work &work = m_work[folderID];
     work.news.noteLocalChange(item, directory, deleted, foundAtMs);
     journalOf(folderID).append(item, directory, deleted, foundAtMs);
-    // One write for the whole batch of events, once it is handled.
-    if (!m_flushDue) {
-        m_flushDue = true;
-        QTimer::singleShot(0, this, [this] {
-            m_flushDue = false;
-            for (Work &work : m_work)
-                if (work.journal)
-                    work.journal->flush();
-        });
-    }
-    ++work.noted;
+    journalWritten();
+    noted(work);
     schedule(folderID);
+}
+
+// One write for the whole batch of events, once it is handled.
+void DirectoryTimeKeeper::journalWritten()
+{
+    if (m_flushDue)
+        return;
+    m_flushDue = true;
+    QTimer::singleShot(0, this, [this] {
+        m_flushDue = false;
+        for (Work &work : m_work)
+            if (work.journal)
+                work.journal->flush();
+    });
+}
+
+void DirectoryTimeKeeper::noted(Work &work)
+{
+    ++work.noted;
+    if (work.news.size() > maxNews)
+        work.parts.append(std::exchange(work.news, {}));
 }
 
 void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item, bool directory, bool deleted,
@@ -96,9 +108,16 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
     qCDebug(lcNews) << m_recordsFolder << item << "pulled" << directory << deleted << atMs.value_or(-1);
     Work &work = m_work[folderID];
     work.news.notePull(item, directory, deleted, atMs);
-    if (!directory && !deleted)
-        notePlaced(work, item, atMs.value_or(QDateTime::currentMSecsSinceEpoch()));
-    ++work.noted;
+    // The scanner may find a placed file again, even after a restart: the
+    // pull's report of it comes before the scanner's, both in the engine's
+    // disk events, in order.
+    if (!directory && !deleted) {
+        const qint64 placedAtMs = atMs.value_or(QDateTime::currentMSecsSinceEpoch());
+        work.news.notePlaced(item, placedAtMs);
+        journalOf(folderID).appendPlaced(item, placedAtMs);
+        journalWritten();
+    }
+    noted(work);
     schedule(folderID);
 }
 
@@ -142,7 +161,7 @@ QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> s
 {
     bool more = true;
     while (self && more) {
-        for (int waits = 0; waits < maxQuietWaits && self->m_work[folderID].news.size() <= maxNews; ++waits) {
+        for (int waits = 0; waits < maxQuietWaits && self->m_work[folderID].parts.isEmpty(); ++waits) {
             const quint64 noted = self->m_work[folderID].noted;
             try {
                 co_await self->m_sleeper(quiet);
@@ -152,7 +171,7 @@ QCoro::Task<void> DirectoryTimeKeeper::runFolder(QPointer<DirectoryTimeKeeper> s
             if (!self)
                 co_return;
             const Work &work = self->m_work[folderID];
-            if ((work.noted == noted && !work.pulling) || work.news.size() > maxNews)
+            if ((work.noted == noted && !work.pulling) || !work.parts.isEmpty())
                 break;
         }
         more = co_await self->passOnce(folderID);
@@ -169,31 +188,6 @@ ChangeJournal &DirectoryTimeKeeper::journalOf(const QString &folderID)
             m_recordsFolder.isEmpty() ? QString()
                                       : QDir(m_recordsFolder).filePath(recordFileName(folderID) + QStringLiteral(".changes")));
     return *work.journal;
-}
-
-void DirectoryTimeKeeper::notePlaced(Work &work, const QString &item, qint64 atMs)
-{
-    while (!work.placedOrder.isEmpty() && work.placedOrder.first().first < atMs - echoWindowMs) {
-        const auto [when, old] = work.placedOrder.takeFirst();
-        if (work.placed.value(old) == when)
-            work.placed.remove(old);
-    }
-    // The first placement counts: the scanner's report of it may come after
-    // a later pull of the same file (its maker's own second version).
-    if (work.placed.contains(item))
-        return;
-    work.placed.insert(item, atMs);
-    work.placedOrder.append({atMs, item});
-}
-
-QHash<QString, qint64> DirectoryTimeKeeper::placedAmong(const Work &work)
-{
-    QHash<QString, qint64> among;
-    for (const QList<DirectoryNews::Change> &changes : work.news.changedHere)
-        for (const DirectoryNews::Change &change : changes)
-            if (const auto placed = work.placed.constFind(change.item); placed != work.placed.cend())
-                among.insert(change.item, *placed);
-    return among;
 }
 
 std::shared_ptr<DirectoryTimeRecord> DirectoryTimeKeeper::recordOf(const QString &folderID)
@@ -214,14 +208,14 @@ std::optional<QFuture<DirectoryTimePass::Output>> DirectoryTimeKeeper::startPass
     if (!folder || !folder->online || !QDir::isAbsolutePath(folder->root))
         return std::nullopt;
     Work &work = m_work[folderID];
-    QHash<QString, qint64> placedAtMs = placedAmong(work);
+    QList<DirectoryNews> parts = std::exchange(work.parts, {});
+    parts.prepend(std::exchange(work.deferred, {}));
+    parts.append(std::exchange(work.news, {}));
     DirectoryTimePass::Input input{.root = folder->root,
                                    .carries = folder->carries,
                                    .wholeTree = std::exchange(work.wholeTree, false),
                                    .unexplainedArePulls = std::exchange(work.unexplainedArePulls, false),
-                                   .news = std::exchange(work.news, {}),
                                    .origins = std::exchange(work.origins, {}),
-                                   .placedAtMs = std::move(placedAtMs),
                                    .ownShortID = m_ownID ? m_ownID().left(7) : QString()};
     if (!folder->sendReceive) {
         ChangeJournal::drop(journalOf(folderID).seal());
@@ -229,12 +223,13 @@ std::optional<QFuture<DirectoryTimePass::Output>> DirectoryTimeKeeper::startPass
     }
     const std::shared_ptr<DirectoryTimeRecord> record = recordOf(folderID);
     const QStringList pieces = journalOf(folderID).seal();
-    return QtConcurrent::run([input = std::move(input), record, pieces]() mutable {
+    return QtConcurrent::run([input = std::move(input), parts = std::move(parts), record, pieces]() mutable {
         record->load();
-        // What is in memory was told after what was written down.
-        DirectoryNews news = ChangeJournal::read(pieces);
-        news.merge(input.news);
-        input.news = std::move(news);
+        DirectoryNews told;
+        for (const DirectoryNews &part : parts)
+            told.merge(part);
+        input.news = ChangeJournal::read(pieces);
+        input.news.mergeAfterJournal(told);
         DirectoryTimePass::Output out = DirectoryTimePass::run(input, *record);
         ChangeJournal::drop(pieces);
         return out;
@@ -250,7 +245,7 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
     if (!pass)
         co_return false;
     const QPointer<DirectoryTimeKeeper> self(this);
-    const DirectoryTimePass::Output out = co_await *pass;
+    DirectoryTimePass::Output out = co_await *pass;
     if (!self)
         co_return false;
     if (!out.written.isEmpty()) {
@@ -270,9 +265,7 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
         co_return false;
     // What was told since comes after the deferred news.
     Work &asked = m_work[folderID];
-    DirectoryNews news = out.deferred;
-    news.merge(asked.news);
-    asked.news = std::move(news);
+    asked.deferred = std::move(out.deferred);
     asked.origins.insert(origins);
     co_return true;
 }

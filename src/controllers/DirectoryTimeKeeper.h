@@ -52,8 +52,9 @@ public:
     static constexpr std::chrono::milliseconds quiet{500};
     static constexpr int maxQuietWaits = 30;
     // News of more directories than this starts a pass at once: a first
-    // pull of a big tree is settled in parts, and the main thread never
-    // holds (nor grows) more than that many.
+    // pull of a big tree is settled in parts. What comes while a pass runs
+    // is kept in parts of that size, handed to the next pass whole: the main
+    // thread never copies, merges or rehashes more than one part.
     static constexpr qsizetype maxNews = 2000;
 
     // The records are kept in recordsFolder; none is kept without one.
@@ -81,7 +82,9 @@ signals:
 private:
     struct Work
     {
-        DirectoryNews news;
+        DirectoryNews deferred;      // what the last pass left to the next
+        QList<DirectoryNews> parts;  // full parts gathered since, oldest first
+        DirectoryNews news;          // the part being gathered
         QHash<QString, ItemOrigin> origins;
         bool wholeTree = false;
         bool unexplainedArePulls = false;
@@ -90,14 +93,9 @@ private:
         quint64 noted = 0;
         std::shared_ptr<DirectoryTimeRecord> record;
         std::shared_ptr<ChangeJournal> journal;
-        // Files pulls placed lately, with when, oldest first in order.
-        QHash<QString, qint64> placed;
-        QList<std::pair<qint64, QString>> placedOrder;
     };
-    // How long a placed file's second report by the scanner is looked for.
-    static constexpr qint64 echoWindowMs = 120'000;
-    static void notePlaced(Work &work, const QString &item, qint64 atMs);
-    static QHash<QString, qint64> placedAmong(const Work &work);
+    static void noted(Work &work);
+    void journalWritten();
 
     void noteLocalChange(const QString &folderID, const QString &item, bool directory, bool deleted,
                          std::optional<qint64> foundAtMs);
@@ -106,7 +104,10 @@ private:
     void noteState(const QString &folderID, FolderState from, FolderState to);
     QCoro::Task<void> settle(QString folderID);
     void schedule(const QString &folderID);
-    bool hasWork(const Work &work) const { return !work.news.isEmpty() || work.wholeTree; }
+    bool hasWork(const Work &work) const
+    {
+        return !work.deferred.isEmpty() || !work.parts.isEmpty() || !work.news.isEmpty() || work.wholeTree;
+    }
     static QCoro::Task<void> runFolder(QPointer<DirectoryTimeKeeper> self, QString folderID);
     QCoro::Task<bool> passOnce(QString folderID);
     std::optional<QFuture<DirectoryTimePass::Output>> startPass(const QString &folderID);

@@ -37,6 +37,8 @@ public:
     DirectoryTimePass::Output run()
     {
         const QSet<QString> paths = m_in.wholeTree ? walk() : m_in.news.directories();
+        for (auto placed = m_in.news.placedAtMs.cbegin(); placed != m_in.news.placedAtMs.cend(); ++placed)
+            m_record.notePlaced(placed.key(), *placed);
         for (const QString &path : m_in.news.gone)
             m_record.forget(path);
         for (const QString &path : paths)
@@ -165,12 +167,12 @@ private:
 
     // A file a pull placed, untouched since, that the engine's scanner finds
     // again after it was placed (it sends it once more after its attributes
-    // were set) is no change made here.
+    // were set) is no change made here: not after a restart either.
     QList<DirectoryNews::Change> madeHere(QList<DirectoryNews::Change> changes) const
     {
         changes.removeIf([this](const DirectoryNews::Change &change) {
-            const auto placed = m_in.placedAtMs.constFind(change.item);
-            if (change.deleted || placed == m_in.placedAtMs.cend() || change.foundAtMs.value_or(0) < *placed)
+            const std::optional<qint64> placed = m_record.placedAt(change.item);
+            if (change.deleted || !placed || change.foundAtMs.value_or(0) < *placed)
                 return false;
             const std::optional<FolderItem> file = FolderItem::open(m_in.root, change.item);
             qCDebug(lcTimes) << m_in.root << change.item << "placed at" << *placed << "found at"

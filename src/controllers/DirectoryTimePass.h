@@ -49,9 +49,6 @@ public:
         bool unexplainedArePulls = false;
         DirectoryNews news = {};
         QHash<QString, ItemOrigin> origins = {};  // answers to what a pass asked
-        // Items of the changes found here that a pull placed, with when (ms
-        // since 1970): the engine's scanner may find such a file again.
-        QHash<QString, qint64> placedAtMs = {};
         QString ownShortID = {};
     };
     struct Output

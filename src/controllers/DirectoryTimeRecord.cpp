@@ -1,6 +1,7 @@
 #include "controllers/DirectoryTimeRecord.h"
 
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,9 @@ namespace {
 
 // Bumped with any change of the layout; a file of another one is read as none.
 constexpr quint32 kMagic = 0x54574454;  // "TWDT"
-constexpr quint32 kLayout = 3;
+constexpr quint32 kLayout = 4;
+// The layout before placements were kept: read, never written.
+constexpr quint32 kLayoutWithoutPlacements = 3;
 
 } // namespace
 
@@ -28,8 +31,11 @@ void DirectoryTimeRecord::load()
     QDataStream in(&file);
     quint32 magic = 0, layout = 0;
     in >> magic >> layout;
-    if (magic != kMagic || layout != kLayout)
+    if (magic != kMagic || (layout != kLayout && layout != kLayoutWithoutPlacements))
         return;
+    QHash<QString, qint64> placed;
+    if (layout == kLayout)
+        in >> placed;
     QHash<QString, Entry> entries;
     while (!in.atEnd() && in.status() == QDataStream::Ok) {
         QString path;
@@ -39,12 +45,16 @@ void DirectoryTimeRecord::load()
         entries.insert(path, {carries ? std::optional(carried) : std::nullopt, takenAt,
                               replaces ? std::optional(replaced) : std::nullopt});
     }
-    if (in.status() == QDataStream::Ok)
+    if (in.status() == QDataStream::Ok) {
         m_entries = std::move(entries);
+        m_placed = std::move(placed);
+    }
 }
 
 void DirectoryTimeRecord::save()
 {
+    const qint64 oldest = QDateTime::currentMSecsSinceEpoch() - placedWindowMs;
+    m_changed |= m_placed.removeIf([oldest](const QHash<QString, qint64>::iterator &it) { return *it < oldest; }) > 0;
     if (!m_changed || m_file.isEmpty())
         return;
     QDir().mkpath(QFileInfo(m_file).absolutePath());
@@ -52,7 +62,7 @@ void DirectoryTimeRecord::save()
     if (!file.open(QIODevice::WriteOnly))
         return;
     QDataStream out(&file);
-    out << kMagic << kLayout;
+    out << kMagic << kLayout << m_placed;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         out << it.key() << it->carried.has_value() << it->carried.value_or(0) << it->takenAt
             << it->replaced.has_value() << it->replaced.value_or(0);
@@ -64,6 +74,21 @@ const DirectoryTimeRecord::Entry *DirectoryTimeRecord::find(const QString &path)
 {
     const auto it = m_entries.constFind(path);
     return it == m_entries.cend() ? nullptr : &*it;
+}
+
+void DirectoryTimeRecord::notePlaced(const QString &item, qint64 atMs)
+{
+    if (const auto placed = m_placed.constFind(item);
+        placed != m_placed.cend() && *placed >= atMs - placedWindowMs)
+        return;
+    m_placed.insert(item, atMs);
+    m_changed = true;
+}
+
+std::optional<qint64> DirectoryTimeRecord::placedAt(const QString &item) const
+{
+    const auto placed = m_placed.constFind(item);
+    return placed == m_placed.cend() ? std::nullopt : std::optional(*placed);
 }
 
 void DirectoryTimeRecord::set(const QString &path, Entry entry)

@@ -40,6 +40,12 @@ public:
     void save();
 
     const Entry *find(const QString &path) const;
+    // Files pulls placed within the last window, with when (ms since 1970):
+    // the engine's scanner may find such a file again, even after a restart.
+    // The first placement within the window counts.
+    static constexpr qint64 placedWindowMs = 120'000;
+    void notePlaced(const QString &item, qint64 atMs);
+    std::optional<qint64> placedAt(const QString &item) const;
     void set(const QString &path, Entry entry);
     // A directory gone; what was below it is told gone one by one, and a
     // walk keeps only what it found.
@@ -52,6 +58,7 @@ public:
 private:
     QString m_file;
     QHash<QString, Entry> m_entries;
+    QHash<QString, qint64> m_placed;
     bool m_changed = false;
     bool m_loaded = false;
 };

@@ -163,7 +163,7 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
 // A save made just before this computer put a teammate's time on its
 // directory is found after: the directory moves on to the save, not back.
 // Nothing is written through a link a teammate synced, and a directory
-// decided keeps its record across a restart (the file).
+// decided, or a file placed, keeps its record across a restart (the file).
 TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowed)
 {
     QTemporaryDir root, outside;
@@ -189,17 +189,11 @@ TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowe
         record.set("E", {teammates, teammates + 1});
         DirectoryNews news = changed("D", "D/new.txt");
         news.merge(changed("E", "E/new.txt"));
-        news.merge(changed("F", "F/placed.txt"));
-        news.changedHere["F"].first().foundAtMs = QDateTime::currentMSecsSinceEpoch();
+        news.placedAtMs.insert("F/placed.txt", QDateTime::currentMSecsSinceEpoch() - 1);
         news.pulled.insert("Link");
-        const auto out = DirectoryTimePass::run({.root = root.path(),
-                                                 .news = news,
-                                                 .placedAtMs = {{"F/placed.txt", QDateTime::currentMSecsSinceEpoch() - 1}},
-                                                 .ownShortID = self},
-                                                record);
+        const auto out = DirectoryTimePass::run({.root = root.path(), .news = news, .ownShortID = self}, record);
         EXPECT_EQ(QSet<QString>(out.written.cbegin(), out.written.cend()), (QSet<QString>{"D", "E"}));
         EXPECT_EQ(DirectoryTimes::carried(root.path(), "E"), own);
-        EXPECT_EQ(DirectoryTimes::carried(root.path(), "F"), teammates);
     }
     const qint64 born = QFileInfo(root.filePath("D/new.txt")).birthTime().toSecsSinceEpoch();
     EXPECT_GT(born, teammates);
@@ -209,6 +203,11 @@ TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowe
     again.load();
     ASSERT_NE(again.find("D"), nullptr);
     EXPECT_EQ(*again.find("D"), (DirectoryTimeRecord::Entry{born, 0, teammates}));
+    // The placed file found again only after the restart is still the pull's.
+    DirectoryNews echo = changed("F", "F/placed.txt");
+    echo.changedHere["F"].first().foundAtMs = QDateTime::currentMSecsSinceEpoch();
+    DirectoryTimePass::run({.root = root.path(), .news = echo, .ownShortID = self}, again);
+    EXPECT_EQ(DirectoryTimes::carried(root.path(), "F"), teammates);
 }
 
 } // namespace
