@@ -71,6 +71,7 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_projects->setNasNode(m_nasNode.get());
     m_projects->setPathLookUps(m_pathLookUps.get());
     m_projects->setDefaultIgnores(m_preferences->defaultIgnoreList());
+    m_projects->setJoinsTeamDevices(m_preferences->autoJoinNode());
 
     // Before the poller ever starts, so the cycle's reloads stay cheap.
     m_liveState = std::make_unique<LiveStateFeed>(engine, *m_events, *m_folders, *m_devices, m_services.clock);
@@ -87,6 +88,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     connect(m_team.get(), &TeamPropagation::clusterStoreChanged, this, &AppEnvironment::watchTeamFolder);
     connect(&m_teamFolderWatch, &QFileSystemWatcher::directoryChanged, this, [this] { m_teamRecordDue = true; });
     connect(m_projects.get(), &ProjectController::projectsChanged, this, &AppEnvironment::noteProjectsChanged);
+    connect(m_preferences.get(), &AppPreferences::autoJoinNodeChanged, m_projects.get(),
+            [this] { m_projects->setJoinsTeamDevices(m_preferences->autoJoinNode()); });
     connect(m_pathLookUps.get(), &PathLookUps::lateAnswer, this, &AppEnvironment::noteLateAnswer);
     connect(m_creationDates.get(), &CreationDateController::attributesWritten, this,
             &AppEnvironment::noteDatesWritten);

@@ -8,9 +8,9 @@ namespace tw {
 
 // An invitation to a sync: who invites (device ID and display name), to which
 // sync, and, when the inviter is on a Tailscale network, its address there.
-// When the sync has an always-on node, its device ID and name come along: the
-// node reaches a new member as soon as the inviter lets it in, and the
-// joiner must know it as the sync's node by then, not as a stranger asking.
+// When the sync has an always-on node, its device ID and name come along, as
+// the inviter's word only: a link is anyone's to change, so the joiner takes
+// the node as the sync's node once the team vouches for it.
 struct Invite
 {
     QString deviceID;

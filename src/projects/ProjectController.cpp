@@ -32,6 +32,7 @@ ProjectController::ProjectController(SyncEngine &engine, AppPaths paths, UserDef
     const QStringList dismissed = defaults.stringList(dismissedKey).value_or(QStringList());
     m_dismissedFolderIDs = QSet<QString>(dismissed.cbegin(), dismissed.cend());
     m_owedRemovals = defaults.stringList(owedRemovalsKey).value_or(QStringList());
+    m_invitedNodes = storedInvitedNodes(defaults);
     load();
     // A folder switched off on this Mac stays paused, whoever resumes it.
     // The engine outlives this controller: once it is gone, nothing is.

@@ -80,6 +80,9 @@ public:
 
     static inline const QString storeFileName = QStringLiteral("projects.json");
     static inline const QString dismissedKey = QStringLiteral("dismissedFolderIDs");
+    // The nodes invitations named, by sync ID, until the team vouches for
+    // them: the vouching may come after a restart.
+    static inline const QString invitedNodesKey = QStringLiteral("invitedNodes");
     // Engine folders still to be removed, kept until they are: a quit must
     // not leave a removed folder shared.
     static inline const QString owedRemovalsKey = QStringLiteral("owedFolderRemovals");
@@ -112,6 +115,9 @@ public:
     // on a dead mount holds one pool thread, not one for each).
     void setPathLookUps(PathLookUps *lookUps) { m_pathLookUps = lookUps; }
     void setMembersDidChange(MembersDidChange callback) { m_membersDidChange = std::move(callback); }
+    // The user's preference: devices the team places in a sync join it
+    // without a request; otherwise they ask, naming that sync.
+    void setJoinsTeamDevices(bool on) { m_joinsTeamDevices = on; }
     const QString &storePath() const { return m_storePath; }
     bool isReconciling() const { return m_isReconciling; }
     // Resumes on this Mac's engine the devices of connection bounces a quit
@@ -193,8 +199,9 @@ public:
                                            std::optional<QString> intoProjectID,
                                            std::optional<QString> newProjectName, bool autoJoinNode);
     // The sync joined; none when the invitation names no device or this Mac.
-    // With `autoJoinNode`, the sync's always-on node that the invitation
-    // names joins it as its node.
+    // With `autoJoinNode`, the always-on node the invitation names is kept
+    // for the sync and joins it as its node once the team vouches for it; a
+    // link alone, which anyone can change, adds nothing.
     QCoro::Task<std::optional<QString>> acceptInvite(Invite invite, bool autoJoinNode);
     void openPairingWindow(const QString &projectID);
     QCoro::Task<void> approvePendingDevice();
@@ -351,7 +358,23 @@ private:
     void setPendingLists(QList<PendingDevice> devices, QList<PendingFolder> shown, QList<PendingFolder> ignored);
     void setDismissedFolderIDs(QSet<QString> ids);
     QCoro::Task<bool> registerOfferingDevice(PendingFolder offer, bool autoJoinNode);
-    QCoro::Task<void> addInvitedNode(QString projectID, Invite invite);
+    // Whether the team places the device in the sync: a signed cell of one
+    // of its editors or seeds that keeps it in a folder, or Syncthing's
+    // introduction into one of its listed folders by a Mac this one took
+    // folders from.
+    bool teamVouches(const Project &project, const QString &deviceID, const QList<SyncFolder> &listed) const;
+    // The first sync the team places the device in that lacks it.
+    std::optional<Project> teamSyncOf(const QString &deviceID) const;
+    // The sync a device that asks belongs to, as far as this Mac can tell:
+    // the team's, then the one holding a folder it offers, then the one
+    // shown in an invitation.
+    std::optional<Project> syncAskedFor(const QString &deviceID) const;
+    QCoro::Task<void> joinTeamDevices(QList<PendingDevice> devices);
+    QCoro::Task<void> adoptVouchedNodes(QList<SyncFolder> listed);
+    QCoro::Task<void> adoptInvitedNode(QString projectID, NasNode node);
+    // Keeps the node for the sync, or none, and stores them all.
+    void setInvitedNode(const QString &projectID, std::optional<NasNode> node);
+    static QHash<QString, NasNode> storedInvitedNodes(const UserDefaults &defaults);
     QCoro::Task<std::optional<SyncFolder>> engineFolderFor(PendingFolder offer, NewFolderRequest request);
     // The path of the first folder, of the engine's (but `exceptID`) or of
     // the syncs' records, whose tree meets `path`: as written, and on disk
@@ -428,6 +451,14 @@ private:
     std::optional<QString> m_pairingProjectID;
     std::optional<QDateTime> m_pairingUntil;
     QSet<QString> m_promptedDeviceIDs;
+    // By sync ID: the node an invitation named, until the team vouches for
+    // it; and the devices (canonical IDs) the last team record keeps in the
+    // sync's folders.
+    QHash<QString, NasNode> m_invitedNodes;
+    QHash<QString, QSet<QString>> m_teamDevices;
+    // By canonical device ID: the sync holding a folder it offers.
+    QHash<QString, QString> m_offeredSyncs;
+    bool m_joinsTeamDevices = true;
     QSet<QString> m_dismissedFolderIDs;
     QList<PendingFolder> m_ignoredOfferedFolders;
     // By canonical engine folder ID; kept for the controller's life, since a

@@ -42,6 +42,21 @@ QStringList release(Project &project, const QString &deviceID)
     return released;
 }
 
+// The devices (canonical IDs) that cells of the sync's authors keep in any of
+// its folders; an excluded device is kept out.
+QSet<QString> keptByAuthors(const Project &project, const ClusterConfig &config, const QSet<QString> &authors)
+{
+    QSet<QString> kept;
+    for (const ProjectFolder &folder : project.folders) {
+        const ClusterConfig::Cells cells = folder.syncthingFolderID ? config.folders.value(*folder.syncthingFolderID)
+                                                                    : ClusterConfig::Cells();
+        for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
+            if (authors.contains(cell->authorDeviceID) && cell->state != CellState::Excluded)
+                kept.insert(canonical(cell.key()));
+    }
+    return kept;
+}
+
 } // namespace
 
 QCoro::Task<void> ProjectController::addMember(QString projectID, QString deviceID, QString name, MemberRole role,
@@ -267,11 +282,13 @@ bool ProjectController::applyClusterCells(const ClusterConfig &config)
 {
     QList<Project> projects = m_projects;
     bool changed = false;
+    m_teamDevices.clear();
     for (Project &project : projects) {
         QSet<QString> authors;
         for (const ProjectMember &member : project.members)
             if (member.role != MemberRole::Viewer)
                 authors.insert(member.deviceID);
+        m_teamDevices.insert(project.id, keptByAuthors(project, config, authors));
         for (ProjectFolder &folder : project.folders) {
             if (!folder.syncthingFolderID || !config.folders.contains(*folder.syncthingFolderID)
                 || clusterCellsHeld(*folder.syncthingFolderID))
@@ -300,6 +317,10 @@ bool ProjectController::applyClusterCells(const ClusterConfig &config)
         setProjects(std::move(projects));
         save();
     }
+    // A node an invitation named that the record now vouches for joins at
+    // the pass this asks for.
+    for (auto it = m_invitedNodes.cbegin(); it != m_invitedNodes.cend(); ++it)
+        changed = changed || m_teamDevices.value(it.key()).contains(canonical(it->deviceID));
     return changed;
 }
 

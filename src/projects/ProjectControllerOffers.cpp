@@ -8,6 +8,7 @@
 #include "engine/SyncEngine.h"
 #include "engine/model/NormalizedDeviceID.h"
 #include "utilities/AssignIfChanged.h"
+#include "utilities/StrictJson.h"
 #include "utilities/UserDefaults.h"
 
 #include <QScopeGuard>
@@ -95,7 +96,13 @@ QCoro::Task<void> ProjectController::refreshPending()
     }
     if (!self)
         co_return;
-    setPendingLists(devices, m_pendingFolders, m_ignoredOfferedFolders);
+    // Devices the team places in a sync are no strangers: they join it below
+    // and are never listed as asking.
+    QList<PendingDevice> strangers;
+    QList<PendingDevice> team;
+    for (const PendingDevice &device : std::as_const(devices))
+        (m_joinsTeamDevices && teamSyncOf(device.id) ? team : strangers).append(device);
+    setPendingLists(strangers, m_pendingFolders, m_ignoredOfferedFolders);
     if (devicesRead)
         dropSettledApproval();
     QList<PendingFolder> offers;
@@ -120,18 +127,76 @@ QCoro::Task<void> ProjectController::refreshPending()
         if (!self)
             co_return;
     }
-    QSet<QString> known;
+    QHash<QString, QString> known;  // canonical engine folder ID -> the first sync holding it
     for (const Project &project : m_projects)
         for (const ProjectFolder &folder : project.folders)
-            if (folder.syncthingFolderID)
-                known.insert(canonical(*folder.syncthingFolderID));
+            if (folder.syncthingFolderID && !known.contains(canonical(*folder.syncthingFolderID)))
+                known.insert(canonical(*folder.syncthingFolderID), project.id);
     QList<PendingFolder> shown;
     QList<PendingFolder> ignored;
-    for (const PendingFolder &offer : std::as_const(kept))
-        if (!known.contains(canonical(offer.folderID)))
+    QHash<QString, QString> offeredSyncs;
+    for (const PendingFolder &offer : std::as_const(kept)) {
+        const QString holder = known.value(canonical(offer.folderID));
+        if (holder.isEmpty())
             (m_dismissedFolderIDs.contains(offer.folderID) ? ignored : shown).append(offer);
+        else if (!offeredSyncs.contains(canonical(offer.offeredByDeviceID)))
+            offeredSyncs.insert(canonical(offer.offeredByDeviceID), holder);
+    }
+    m_offeredSyncs = std::move(offeredSyncs);
     setPendingLists(m_pendingDevices, std::move(shown), std::move(ignored));
-    co_await surfacePairingApproval();
+    co_await joinTeamDevices(std::move(team));
+    if (self)
+        co_await surfacePairingApproval();
+}
+
+bool ProjectController::teamVouches(const Project &project, const QString &deviceID,
+                                    const QList<SyncFolder> &listed) const
+{
+    if (m_teamDevices.value(project.id).contains(canonical(deviceID)))
+        return true;
+    CanonicalIDs held;
+    for (const ProjectFolder &folder : project.folders)
+        if (folder.syncthingFolderID)
+            held.insert(*folder.syncthingFolderID);
+    return std::any_of(listed.cbegin(), listed.cend(), [&](const SyncFolder &folder) {
+        return held.contains(folder.id) && CanonicalIDs(folder.introducedDeviceIDs.values()).contains(deviceID);
+    });
+}
+
+std::optional<Project> ProjectController::teamSyncOf(const QString &deviceID) const
+{
+    for (const Project &project : m_projects)
+        if (!hasMemberID(project, deviceID) && teamVouches(project, deviceID, {}))
+            return project;
+    return std::nullopt;
+}
+
+std::optional<Project> ProjectController::syncAskedFor(const QString &deviceID) const
+{
+    if (std::optional<Project> team = teamSyncOf(deviceID))
+        return team;
+    if (std::optional<Project> offered = project(m_offeredSyncs.value(canonical(deviceID))))
+        return offered;
+    return m_pairingProjectID ? project(*m_pairingProjectID) : std::nullopt;
+}
+
+// Each joins the sync the team places it in: the node an invitation named as
+// that sync's node, any other device as a member.
+QCoro::Task<void> ProjectController::joinTeamDevices(QList<PendingDevice> devices)
+{
+    const QPointer<ProjectController> self(this);
+    for (const PendingDevice &device : std::as_const(devices)) {
+        const std::optional<Project> sync = self ? teamSyncOf(device.id) : std::nullopt;
+        if (!sync)
+            continue;
+        const std::optional<NasNode> node = m_invitedNodes.contains(sync->id)
+                                                ? std::optional(m_invitedNodes.value(sync->id))
+                                                : std::nullopt;
+        if (node && canonical(node->deviceID) == canonical(device.id))
+            co_await adoptInvitedNode(sync->id, *node);
+        else
+            co_await addMember(sync->id, device.id, device.name, MemberRole::Editor, false, std::nullopt);
+    }
 }
 
 // A device the engine no longer lists as asking was added or ignored
@@ -149,12 +214,12 @@ void ProjectController::dropSettledApproval()
 }
 
 // Tested and marked with no await in between, so no device is surfaced twice.
+// A device is asked for by the sync it belongs to, as far as this Mac can
+// tell.
 QCoro::Task<void> ProjectController::surfacePairingApproval()
 {
-    if (m_pendingDeviceApproval || !m_pairingProjectID || !m_pairingUntil || !(*m_pairingUntil > m_clock()))
-        co_return;
-    const std::optional<Project> sync = project(*m_pairingProjectID);
-    if (!sync)
+    if (m_pendingDeviceApproval || !m_pairingProjectID || !m_pairingUntil || !(*m_pairingUntil > m_clock())
+        || !project(*m_pairingProjectID))
         co_return;
     const QPointer<ProjectController> self(this);
     QString ownID;
@@ -167,7 +232,8 @@ QCoro::Task<void> ProjectController::surfacePairingApproval()
     const QList<PendingDevice> devices = m_pendingDevices;
     for (const PendingDevice &device : devices) {
         const bool isThisMac = !ownID.isEmpty() && canonical(device.id) == canonical(ownID);
-        if (isThisMac || m_promptedDeviceIDs.contains(device.id) || hasMemberID(*sync, device.id))
+        const std::optional<Project> sync = syncAskedFor(device.id);
+        if (isThisMac || !sync || m_promptedDeviceIDs.contains(device.id) || hasMemberID(*sync, device.id))
             continue;
         m_promptedDeviceIDs.insert(device.id);
         setPendingDeviceApproval(PendingDeviceApproval{device.id, device.name, sync->id, sync->name});
@@ -359,29 +425,66 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
                             QStringLiteral(" \u2014 the sync uses it there."));
 }
 
-// Known before it can ask: the node reaches this Mac as soon as the
-// inviter lets it in, and would otherwise be offered as a stranger wanting
-// to join. Registered as the node is on the Mac that keeps it.
-QCoro::Task<void> ProjectController::addInvitedNode(QString projectID, Invite invite)
+// Registered as the node is on the Mac that keeps it; the sync keeps
+// waiting for it when the engine cannot take it.
+QCoro::Task<void> ProjectController::adoptInvitedNode(QString projectID, NasNode node)
 {
-    const std::optional<Project> found = project(projectID);
-    if (!invite.nodeID || !found || hasMemberID(*found, *invite.nodeID))
-        co_return;
-    const NasNode node{.baseURL = {},
-                       .deviceID = *invite.nodeID,
-                       .name = invite.nodeName.isEmpty() ? NasNodeController::defaultName : invite.nodeName};
+    const QPointer<ProjectController> self(this);
+    const NewDeviceRequest request = nodeDevice(node);
     try {
-        co_await ensureDevice(nodeDevice(node));
+        co_await ensureDevice(request);
     } catch (const std::exception &) {
-        setLastErrorMessage(QStringLiteral("Couldn't add ") + node.name +
-                            QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
+        if (self)
+            setLastErrorMessage(QStringLiteral("Couldn't add ") + node.name +
+                                QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
         co_return;
     }
+    if (!self)
+        co_return;
+    setInvitedNode(projectID, std::nullopt);
     const std::optional<Project> now = project(projectID);
     if (!now || hasMemberID(*now, node.deviceID))
         co_return;
     editProject(projectID, [&node](Project &project) { project.members.append(nodeMember(node)); });
     save();
+}
+
+void ProjectController::setInvitedNode(const QString &projectID, std::optional<NasNode> node)
+{
+    node ? void(m_invitedNodes.insert(projectID, *node)) : void(m_invitedNodes.remove(projectID));
+    QJsonObject stored;
+    for (auto it = m_invitedNodes.cbegin(); it != m_invitedNodes.cend(); ++it)
+        stored.insert(it.key(), it->toJson());
+    m_defaults.setValue(invitedNodesKey, stored);
+}
+
+// An entry that does not read is dropped: its node joins as any device does.
+QHash<QString, NasNode> ProjectController::storedInvitedNodes(const UserDefaults &defaults)
+{
+    QHash<QString, NasNode> nodes;
+    const QJsonObject stored = defaults.value(invitedNodesKey).value_or(QJsonValue()).toObject();
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
+        try {
+            nodes.insert(it.key(), NasNode::fromJson(it->toObject()));
+        } catch (const JsonDecodeError &) {
+        }
+    }
+    return nodes;
+}
+
+// A pass's listing shows what Syncthing was introduced to; a node whose sync
+// went, or that joined it otherwise, is waited for no more.
+QCoro::Task<void> ProjectController::adoptVouchedNodes(QList<SyncFolder> listed)
+{
+    const QPointer<ProjectController> self(this);
+    const QHash<QString, NasNode> invited = m_invitedNodes;
+    for (auto it = invited.cbegin(); it != invited.cend() && self; ++it) {
+        const std::optional<Project> sync = project(it.key());
+        if (!sync || hasMemberID(*sync, it->deviceID))
+            setInvitedNode(it.key(), std::nullopt);
+        else if (teamVouches(*sync, it->deviceID, listed))
+            co_await adoptInvitedNode(it.key(), *it);
+    }
 }
 
 QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invite, bool autoJoinNode)
@@ -410,9 +513,11 @@ QCoro::Task<std::optional<QString>> ProjectController::acceptInvite(Invite invit
     if (invite.tsIP)
         addresses = tailnetAddresses(*invite.tsIP);
     const QString memberName = invite.name.isEmpty() ? QStringLiteral("Mac") : invite.name;
-    // Before the inviter, whose pass then shares with both.
-    if (autoJoinNode && (ownID.isEmpty() || !invite.nodeID || canonical(*invite.nodeID) != canonical(ownID)))
-        co_await addInvitedNode(projectID, invite);
+    if (autoJoinNode && invite.nodeID && (ownID.isEmpty() || canonical(*invite.nodeID) != canonical(ownID)))
+        setInvitedNode(projectID, NasNode{.baseURL = {},
+                                          .deviceID = *invite.nodeID,
+                                          .name = invite.nodeName.isEmpty() ? NasNodeController::defaultName
+                                                                            : invite.nodeName});
     co_await addMember(projectID, deviceID, memberName, MemberRole::Editor, false, addresses);
     openPairingWindow(projectID);
     co_return projectID;

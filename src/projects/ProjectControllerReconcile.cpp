@@ -219,6 +219,8 @@ QCoro::Task<void> ProjectController::performReconcile()
     for (const SyncFolder &folder : std::as_const(pass.folders))
         if (!pass.index.contains(canonical(folder.id)))
             pass.index.insert(canonical(folder.id), folder);
+    // Before the syncs are looked at, so that a node joining now is shared with.
+    co_await unlessGone(adoptVouchedNodes(pass.folders));
 
     QStringList syncIDs;
     for (const Project &project : std::as_const(m_projects))

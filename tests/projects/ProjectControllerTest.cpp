@@ -89,29 +89,55 @@ TEST(ProjectControllerTest, AMacsDeviceIDTypedInAnotherFormIsRecordedAsTheEngine
     EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(" + id + ")"));
 }
 
-// The sync's node reaches a joiner as soon as the inviter lets it in: named
-// by the invitation, it is the sync's node by then, never a stranger asking
-// to join; without the preference it asks as any device does.
-TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsAsTheSyncsNode)
+// A link alone names no node: the node an invitation names is nothing until
+// the team vouches for it in the sync's folders, by a member's signed cell or
+// by Syncthing's introduction through the Mac the folders came from; then it
+// joins as the sync's node, and only with the preference on, after a
+// restart too.
+TEST(ProjectControllerTest, TheNodeAnInvitationNamesJoinsOnlyOnceTheTeamVouchesForIt)
 {
     const QString inviter = QStringLiteral("PATWR7P-A3CTTVE-MVV5O4N-7GG7EXW-ZB5LWLP-OCLIRZ7-XKZLEPP-RUZUOQL");
     const QString node = QStringLiteral("MFZWI3D-BONSGYC-YLTMRWG-C43ENR5-QXGZDMM-FZWI3DP-BONSGYY-LTMRWAD");
-    using Row = std::tuple<const char *, std::optional<QString>, bool, bool>;  // node named, preference, joins
-    for (const auto &[name, nodeID, autoJoinNode, nodeJoins] :
-         {Row{"named, preference on", node, true, true}, Row{"named, preference off", node, false, false},
-          Row{"not named", std::nullopt, true, false}}) {
+    // node named, preference, who vouches (a cell's author, or "introduced"), restart, joins
+    using Row = std::tuple<const char *, std::optional<QString>, bool, QString, bool, bool>;
+    for (const auto &[name, nodeID, autoJoinNode, voucher, restart, nodeJoins] :
+         {Row{"named only", node, true, "", false, false},
+          Row{"named, cell by the inviter", node, true, inviter, false, true},
+          Row{"named, cell by a stranger", node, true, "Z", false, false},
+          Row{"named, introduced", node, true, "introduced", false, true},
+          Row{"named, introduced after a restart", node, true, "introduced", true, true},
+          Row{"named, introduced, preference off", node, false, "introduced", false, false},
+          Row{"not named, introduced", std::nullopt, true, "introduced", false, false}}) {
         Rig rig;
-        ProjectController &pc = rig.pc();
-        rig.engine.state.pendingDevices = {{node, "vm", ""}};
+        FakeSyncEngine &e = rig.engine;
+        ProjectController *pc = &rig.pc();
+        pc->add({.id = "S", .name = "Film",
+                 .folders = {{.id = "f", .label = "x", .localPath = rig.dir.path(), .syncthingFolderID = "tdw-f"}}});
+        e.state.folders = {engineFolder("tdw-f", rig.dir.path())};
+        e.state.pendingDevices = {{node, "vm", ""}};
         const Invite invite{.deviceID = inviter, .name = "Ann", .project = "Film", .tsIP = {}, .nodeID = nodeID,
                             .nodeName = "Attic"};
-        const std::optional<QString> id = awaitTask(pc.acceptInvite(invite, autoJoinNode));
-        ASSERT_TRUE(id) << name;
-        awaitTask(pc.refreshPending());
+        ASSERT_EQ(awaitTask(pc->acceptInvite(invite, autoJoinNode)), "S") << name;
+        EXPECT_FALSE(e.callsOf("addDevice").contains("addDevice(" + node + ")")) << name;
         const ProjectMember asNode{node, "Attic", MemberRole::Seed, false, true};
-        EXPECT_EQ(pc.project(*id)->members.contains(asNode), nodeJoins) << name;
-        EXPECT_EQ(rig.engine.callsOf("addDevice").contains("addDevice(" + node + ")"), nodeJoins) << name;
-        EXPECT_EQ(pc.pendingDeviceApproval().has_value(), !nodeJoins) << name;
+        EXPECT_FALSE(pc->project("S")->members.contains(asNode)) << name;
+        if (restart) {
+            rig.made.reset();
+            pc = &rig.pc();
+        }
+        ClusterConfig config;
+        if (voucher == "introduced") {
+            e.state.devices.append({node, "vm"});
+            e.state.folders[0].sharedDeviceIDs.append(node);
+            e.state.folders[0].introducedDeviceIDs = {node};
+        } else if (!voucher.isEmpty()) {
+            config.folders["tdw-f"][node] = {.lamport = 0, .wallclock = "", .authorDeviceID = voucher, .sig = ""};
+        }
+        pc->applyClusterCells(config);
+        awaitTask(pc->reconcileAll());
+        awaitTask(pc->refreshPending());
+        EXPECT_EQ(pc->project("S")->members.contains(asNode), nodeJoins) << name;
+        EXPECT_EQ(pc->pendingDeviceApproval().has_value(), !nodeJoins && !restart) << name;
     }
 }
 
@@ -689,6 +715,45 @@ TEST(ProjectControllerTest, OffersAreSortedAndAJoinRequestIsSurfacedOnceWhileThe
     awaitTask(pc.declinePendingDevice());
     EXPECT_EQ(e.callsOf("dismissPendingDevice"), QStringList({"dismissPendingDevice(A)", "dismissPendingDevice(B)"}));
     EXPECT_EQ(pc.pendingDeviceApproval(), std::nullopt);
+}
+
+// A device the team record keeps in a sync's folders is a member asking, not
+// a stranger: it joins that sync, unless the user wants to be asked. One
+// asking otherwise is asked for by the sync whose folder it offers, else by
+// the sync shown in the invitation.
+TEST(ProjectControllerTest, ADeviceAskingJoinsTheSyncTheTeamPlacesItInOrIsAskedForByItsSync)
+{
+    // cell state in Film's folder (none: no cell), preference, offers Notes' folder, joins Film, asked for by
+    using Row = std::tuple<const char *, std::optional<CellState>, bool, bool, bool, QString>;
+    for (const auto &[name, cell, joinsTeam, offers, joins, askedBy] :
+         {Row{"kept active", CellState::Active, true, false, true, ""},
+          Row{"kept paused", CellState::Paused, true, false, true, ""},
+          Row{"kept, preference off", CellState::Active, false, false, false, "Film"},
+          Row{"excluded", CellState::Excluded, true, false, false, "Film"},
+          Row{"offers Notes' folder", std::nullopt, true, true, false, "Notes"},
+          Row{"unknown", std::nullopt, true, false, false, "Film"}}) {
+        Rig rig;
+        ProjectController &pc = rig.pc();
+        pc.add({.id = "F", .name = "Film", .members = {{"A"}},
+                .folders = {{.id = "f", .label = "x", .syncthingFolderID = "tdw-f"}}});
+        pc.add({.id = "N", .name = "Notes", .members = {{"A"}},
+                .folders = {{.id = "g", .label = "y", .syncthingFolderID = "tdw-g"}}});
+        ClusterConfig config;
+        if (cell)
+            config.folders["tdw-f"]["B"] = {.state = *cell, .lamport = 0, .wallclock = "", .authorDeviceID = "A", .sig = ""};
+        pc.applyClusterCells(config);
+        pc.setJoinsTeamDevices(joinsTeam);
+        rig.engine.state.pendingDevices = {{"B", "laptop-b", ""}};
+        if (offers)
+            rig.engine.state.pendingFolders = {{"tdw-g", "Notes \u2014 y", "B", "laptop-b"}};
+        pc.openPairingWindow("F");
+        awaitTask(pc.refreshPending());
+        EXPECT_EQ(pc.project("F")->members.contains(ProjectMember{"B", "laptop-b"}), joins) << name;
+        EXPECT_EQ(pc.pendingDevices().isEmpty(), joins) << name;
+        const std::optional<ProjectController::PendingDeviceApproval> asked =
+            pc.pendingDeviceApproval();
+        EXPECT_EQ(asked ? asked->projectName : "", askedBy) << name;
+    }
 }
 
 // Accepted or ignored elsewhere while its prompt shows, a device's request
