@@ -10,6 +10,7 @@
 #include "engine/SyncEngine.h"
 #include "lan/PairedPeerGate.h"
 #include "lan/PeerAddress.h"
+#include "utilities/IsolatedName.h"
 #include "utilities/Utf8OrEmpty.h"
 
 #include <algorithm>
@@ -85,13 +86,13 @@ QString nameOf(const QList<SyncDevice> &devices, const QString &deviceID)
 // The header of one Mac's section in the combined report.
 QString peerHeader(const QString &name, const QString &host)
 {
-    return QStringLiteral("\n\n================  PEER: ") + name + QStringLiteral("  (") + host
+    return QStringLiteral("\n\n================  PEER: ") + isolatedName(name) + QStringLiteral("  (") + host
         + QStringLiteral(")  ================\n");
 }
 
 QString notReachableLine(const QString &name)
 {
-    return QStringLiteral("(not reachable over LAN \u2014 is \u201c") + name
+    return QStringLiteral("(not reachable over LAN \u2014 is \u201c") + isolatedName(name)
         + QStringLiteral("\u201d on this version with LAN diagnostics on, same network/Tailscale?)\n");
 }
 

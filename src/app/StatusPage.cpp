@@ -3,6 +3,7 @@
 #include "app/HealthRules.h"
 #include "app/texts/HealthBadge.h"
 #include "controllers/FormatDuration.h"
+#include "utilities/IsolatedName.h"
 
 namespace tw {
 
@@ -26,6 +27,14 @@ const QString styleRules = QStringLiteral(
     ".dn{flex:1;color:#d1d1d6}\n"
     ".ds{color:#8e8e93;font-size:13px;text-align:right;font-variant-numeric:tabular-nums}\n");
 
+// A name set into the page: isolated by the markup, escaped, and its own
+// isolate marks balanced inside (isolatedName), so that none of them closes
+// the element's isolation early.
+QString pageName(const QString &name)
+{
+    return QStringLiteral("<bdi>") + htmlEscaped(isolatedName(name)) + QStringLiteral("</bdi>");
+}
+
 QString statusText(const ProjectDeviceRef &device, const SyncHealth &health, const DeviceTimeLeft &timeLeft)
 {
     QString text = healthBadge(health).text;
@@ -41,7 +50,7 @@ QString deviceRow(const Project &project, const ProjectDeviceRef &device, const 
 {
     const SyncHealth health = deviceHealth(project, device.id, in);
     return QStringLiteral("<div class=dev><span class=dot style=\"background:") + healthBadge(health).colour
-        + QStringLiteral("\"></span><span class=dn>") + htmlEscaped(device.name)
+        + QStringLiteral("\"></span><span class=dn>") + pageName(device.name)
         + QStringLiteral("</span><span class=ds>") + htmlEscaped(statusText(device, health, timeLeft))
         + QStringLiteral("</span></div>");
 }
@@ -49,7 +58,7 @@ QString deviceRow(const Project &project, const ProjectDeviceRef &device, const 
 QString card(const Project &project, const HealthInputs &in, const DeviceTimeLeft &timeLeft)
 {
     const HealthBadge badge = healthBadge(projectHealth(project, in));
-    QString html = QStringLiteral("<div class=card><div class=head><span class=name>") + htmlEscaped(project.name)
+    QString html = QStringLiteral("<div class=card><div class=head><span class=name>") + pageName(project.name)
         + QStringLiteral("</span><span class=badge style=\"color:") + badge.colour + QStringLiteral("\">")
         + htmlEscaped(badge.text) + QStringLiteral("</span></div>");
     for (const ProjectDeviceRef &device : projectDevices(project, in))
@@ -82,12 +91,15 @@ QString htmlEscaped(const QString &text)
 
 QString dashboardHTML(const HealthInputs &in, const DeviceTimeLeft &timeLeft)
 {
-    const QString name = htmlEscaped(in.deviceName.isEmpty() ? QStringLiteral("This Mac") : in.deviceName);
+    // The title holds no markup: there the name is isolated by its marks alone.
+    const bool named = !in.deviceName.isEmpty();
+    const QString title = named ? htmlEscaped(isolatedName(in.deviceName)) : QStringLiteral("This Mac");
+    const QString name = named ? pageName(in.deviceName) : QStringLiteral("This Mac");
     return QStringLiteral("<!doctype html><html lang=en><head><meta charset=utf-8>\n"
                           "<meta name=viewport content=\"width=device-width,initial-scale=1\">\n"
                           "<meta http-equiv=refresh content=5>\n"
                           "<title>TidewellMesh \u2014 ")
-        + name + QStringLiteral("</title>\n<style>\n") + styleRules
+        + title + QStringLiteral("</title>\n<style>\n") + styleRules
         + QStringLiteral("</style></head><body>\n<h1>TidewellMesh</h1>\n<p class=muted>Live status from \u201c") + name
         + QStringLiteral("\u201d \u00b7 refreshes every 5s \u00b7 read-only</p>\n") + body(in, timeLeft)
         + QStringLiteral("\n</body></html>");

@@ -1,6 +1,7 @@
 // The node's member devices and folder shares.
 
 #include "cluster/NasNodeController.h"
+#include "utilities/IsolatedName.h"
 
 #include <QCryptographicHash>
 #include <QPointer>
@@ -278,7 +279,8 @@ QCoro::Task<void> NasNodeController::addDevice(NasNode node, QString key, QStrin
                                body);
     if (!self)
         co_return;
-    const QString prefix = QStringLiteral("Couldn't register ") + name + QStringLiteral(" on the always-on node");
+    const QString prefix =
+        QStringLiteral("Couldn't register ") + isolatedName(name) + QStringLiteral(" on the always-on node");
     if (answer.outcome == NodeClient::Outcome::NotSent)
         fail(node, prefix + QLatin1Char('.'));
     else if (!answer.accepted())

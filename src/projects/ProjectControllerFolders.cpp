@@ -8,6 +8,7 @@
 #include "cluster/NasNodeController.h"
 #include "engine/SyncEngine.h"
 #include "platform/PathLookUps.h"
+#include "utilities/IsolatedName.h"
 #include "utilities/PathOverlap.h"
 #include "utilities/UserDefaults.h"
 
@@ -49,7 +50,8 @@ std::optional<QString> firstMeeting(const QString &path, const QStringList &kept
 
 QString ProjectController::overlapText(const QString &path, const QString &kept)
 {
-    return QStringLiteral("Couldn't sync \u201C") + path + QStringLiteral("\u201D \u2014 it meets \u201C") + kept +
+    return QStringLiteral("Couldn't sync \u201C") + isolatedName(path) +
+           QStringLiteral("\u201D \u2014 it meets \u201C") + isolatedName(kept) +
            QStringLiteral("\u201D, which a sync already keeps. Choose a folder outside it.");
 }
 

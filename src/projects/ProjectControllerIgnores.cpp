@@ -19,6 +19,7 @@
 #include "engine/SyncEngine.h"
 #include "engine/SyncEngineError.h"
 #include "engine/syncthing/SyncthingIgnoreSyntax.h"
+#include "utilities/IsolatedName.h"
 
 namespace tw {
 namespace {
@@ -117,7 +118,7 @@ std::optional<QString> ProjectController::unusableLinesText(const ProjectFolder 
         const QString sentence =
             QStringLiteral("Syncthing can\u2019t use the ignore pattern \u201C%1\u201D of the folder \u201C%2\u201D "
                            "(%3), so the folder syncs without it.")
-                .arg(SyncthingIgnoreSyntax::named(line), folder.label, *problem);
+                .arg(SyncthingIgnoreSyntax::named(line), isolatedName(folder.label), *problem);
         if (!sentences.contains(sentence))
             sentences.append(sentence);
     }
@@ -203,7 +204,7 @@ QCoro::Task<std::optional<QString>> ProjectController::sendIgnores(QString stID,
         co_return QStringLiteral("Couldn\u2019t save the ignore patterns \u2014 ") + *failure;
     m_refusedIgnoreLines.insert(key, lines);
     showIgnoreRefusal(stID, QStringLiteral("Syncthing refused the ignore patterns of the folder \u201C%1\u201D: %2")
-                                .arg(folder ? folder->label : stID, *failure));
+                                .arg(isolatedName(folder ? folder->label : stID), *failure));
     co_return QStringLiteral("Syncthing refused the ignore patterns \u2014 ") + *failure;
 }
 

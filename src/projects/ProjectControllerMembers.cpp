@@ -8,6 +8,7 @@
 #include "engine/PlatformError.h"
 #include "engine/SyncEngine.h"
 #include "engine/model/NormalizedDeviceID.h"
+#include "utilities/IsolatedName.h"
 
 #include <QSet>
 
@@ -78,7 +79,7 @@ QCoro::Task<void> ProjectController::addMember(QString projectID, QString device
         try {
             co_await ensureDevice(request);
         } catch (const std::exception &) {
-            setLastErrorMessage(QStringLiteral("Couldn't add ") + name +
+            setLastErrorMessage(QStringLiteral("Couldn't add ") + isolatedName(name) +
                                 QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
             co_return;
         }

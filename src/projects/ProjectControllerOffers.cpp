@@ -8,6 +8,7 @@
 #include "engine/SyncEngine.h"
 #include "engine/model/NormalizedDeviceID.h"
 #include "utilities/AssignIfChanged.h"
+#include "utilities/IsolatedName.h"
 #include "utilities/StrictJson.h"
 #include "utilities/UserDefaults.h"
 
@@ -277,7 +278,7 @@ QCoro::Task<bool> ProjectController::registerOfferingDevice(PendingFolder offer,
             co_return true;
         }
     } catch (const std::exception &) {
-        setLastErrorMessage(QStringLiteral("Couldn't add ") + offer.offeredByName +
+        setLastErrorMessage(QStringLiteral("Couldn't add ") + isolatedName(offer.offeredByName) +
                             QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
         co_return false;
     }
@@ -421,7 +422,7 @@ QCoro::Task<void> ProjectController::acceptIncomingFolder(PendingFolder offer, Q
     co_await reconcileAll();
     // After the pass, which clears the message when it succeeds.
     if (created->path != localPath)
-        setLastErrorMessage(QStringLiteral("This Mac already syncs that folder at ") + created->path +
+        setLastErrorMessage(QStringLiteral("This Mac already syncs that folder at ") + isolatedName(created->path) +
                             QStringLiteral(" \u2014 the sync uses it there."));
 }
 
@@ -435,7 +436,7 @@ QCoro::Task<void> ProjectController::adoptInvitedNode(QString projectID, NasNode
         co_await ensureDevice(request);
     } catch (const std::exception &) {
         if (self)
-            setLastErrorMessage(QStringLiteral("Couldn't add ") + node.name +
+            setLastErrorMessage(QStringLiteral("Couldn't add ") + isolatedName(node.name) +
                                 QStringLiteral(" to Syncthing \u2014 check the connection and try again."));
         co_return;
     }

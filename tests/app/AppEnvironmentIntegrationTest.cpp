@@ -131,7 +131,7 @@ TEST(AppEnvironmentIntegrationTest, BootstrapsReconcilesComesBackAfterSyncthingI
         return waitUntil([&] { return cycles > seen; }, 30000);
     };
     ASSERT_TRUE(waitUntil([&] { return env.peerDiag().reachable().value(b); }, 60000));
-    const QString header = "\n\n================  PEER: Mac B  (127.0.0.2)  ================\nTIDEWELLMESH";
+    const QString header = "\n\n================  PEER: \u2068Mac B\u2069  (127.0.0.2)  ================\nTIDEWELLMESH";
     QString report = awaitTask(env.fullDiagnostics());
     for (int cycle = 0; cycle < 10 && !report.contains(header); ++cycle) {
         ASSERT_TRUE(nextCycle());

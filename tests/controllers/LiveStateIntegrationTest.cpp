@@ -274,7 +274,7 @@ TEST_F(LiveStateIntegrationTest, AnItemSyncthingCannotSyncIsNamedWithItsReason)
     bert.request("POST", "/rest/db/scan?folder=" + id, {}, bert.apiKey());
     EXPECT_TRUE(waitUntil([&] {
         cycle();
-        return folders.folderErrors().value(id).startsWith(QStringLiteral("Couldn't sync \u201Cd\u201D here: "));
+        return folders.folderErrors().value(id).startsWith(QStringLiteral("Couldn't sync \u201C\u2068" "d\u2069\u201D here: "));
     }, 60000)) << folders.folderErrors().value(id).toStdString();
     const FolderStatus status = folders.status(id);
     EXPECT_TRUE(status.errorCount > 0 && status.state == FolderState::Idle && status.needBytes == 0);

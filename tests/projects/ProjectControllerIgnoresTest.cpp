@@ -143,10 +143,10 @@ TEST(ProjectControllerIgnoresTest, LinesSyncthingCannotUseAreSentAtMostOnceAndTh
     EXPECT_EQ(rig.engine.callsOf("updateIgnorePatterns"),
               QStringList({"updateIgnorePatterns(st2, .*)", "updateIgnorePatterns(st3, x)"}));
     EXPECT_EQ(rig.pc.ignoreRefusal("st2"), "Syncthing can\u2019t use the ignore pattern \u201C[abc\u201D of the folder "
-                                           "\u201CWork\u201D (a \u201C[\u201D has no closing \u201C]\u201D), so "
+                                           "\u201C\u2068Work\u2069\u201D (a \u201C[\u201D has no closing \u201C]\u201D), so "
                                            "the folder syncs without it.");
     EXPECT_EQ(rig.pc.ignoreRefusal("st3"),
-              "Syncthing refused the ignore patterns of the folder \u201CNotes\u201D: invalid pattern \"x\"");
+              "Syncthing refused the ignore patterns of the folder \u201C\u2068Notes\u2069\u201D: invalid pattern \"x\"");
     EXPECT_EQ(rig.pc.lastErrorMessage(), std::nullopt);
 
     // New lines are sent, and what they lack is said no more.

@@ -629,7 +629,7 @@ TEST(ProjectControllerTest, MembersRegisterNewDevicesOnlyReleaseHeldFoldersAndTh
             rig.engine.failNext("devices", kDown);
         awaitTask(pc.addMember("S", id, id == "D" ? "Other" : "Nina", MemberRole::Viewer, false, std::nullopt));
     }
-    EXPECT_EQ(pc.lastErrorMessage(), u"Couldn't add Nina to Syncthing \u2014 check the connection and try again."_qs);
+    EXPECT_EQ(pc.lastErrorMessage(), u"Couldn't add \u2068Nina\u2069 to Syncthing \u2014 check the connection and try again."_qs);
     EXPECT_EQ(pc.project("S")->members, QList<ProjectMember>({{"D", "Dee"}, {me, "Nina", MemberRole::Viewer, true},
                                                               {"KNOWN", "Nina", MemberRole::Viewer}}));
     EXPECT_EQ(rig.engine.callsOf("addDevice"), QStringList("addDevice(D)"));
@@ -793,7 +793,7 @@ TEST(ProjectControllerTest, AnAcceptedOfferKeepsTheLinesSentAndProtectionComesAn
     EXPECT_EQ(rig.defaults.stringList("dismissedFolderIDs"), QStringList());
     awaitTask(pc.acceptIncomingFolder({"Y", "y", "C", "Cy"}, "/chosen", pc.projects().value(0).id, {}, false));
     EXPECT_EQ(pc.projects().value(0).folders.value(1).localPath, "/elsewhere");
-    EXPECT_EQ(pc.lastErrorMessage(), u"This Mac already syncs that folder at /elsewhere \u2014 the sync uses it there."_qs);
+    EXPECT_EQ(pc.lastErrorMessage(), u"This Mac already syncs that folder at \u2068/elsewhere\u2069 \u2014 the sync uses it there."_qs);
     EXPECT_EQ(e.callsOf("addDevice"), QStringList("addDevice(C)"));
     for (const QString line : {"/a\\*", "/b", "/a\\*", "/c\n/d", "/e\r/f"})
         awaitTask(pc.addPurgeProtection("X", line));

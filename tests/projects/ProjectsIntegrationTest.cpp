@@ -204,7 +204,7 @@ TEST_F(ProjectsIntegrationTest, AFolderWhoseLinesSyncthingCannotUseSyncsWithTheO
 
     EXPECT_TRUE(mac->waitUntilIndexed(stID, 1));
     EXPECT_EQ(awaitTask(engine->ignorePatterns(stID)), QStringList("*.tmp"));
-    EXPECT_TRUE(projects.ignoreRefusal(stID).value_or(QString()).contains(u"\u201C[abc\u201D of the folder \u201CWork\u201D"_qs));
+    EXPECT_TRUE(projects.ignoreRefusal(stID).value_or(QString()).contains(u"\u201C[abc\u201D of the folder \u201C\u2068Work\u2069\u201D"_qs));
     EXPECT_EQ(projects.lastErrorMessage(), std::nullopt);
 
     // A removal's protection goes on and off all the same.

@@ -2,6 +2,7 @@
 
 #include "engine/syncthing/DiagnosticsFormat.h"
 #include "engine/syncthing/rest/LooseJson.h"
+#include "utilities/IsolatedName.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -195,7 +196,8 @@ QCoro::Task<QList<FolderDiagStatus>> SyncthingEngine::diagnosticsStatus()
 
 QString SyncthingEngine::itemErrorText(const QString &path, const QString &error, qint64 count)
 {
-    QString text = QStringLiteral("Couldn't sync \u201C") + path + QStringLiteral("\u201D here: ") + error;
+    QString text =
+        QStringLiteral("Couldn't sync \u201C") + isolatedName(path) + QStringLiteral("\u201D here: ") + error;
     if (count > 1)
         text += QStringLiteral(" (and %1 more)").arg(count - 1);
     // A name from another Mac may hold line breaks, and Syncthing's reason

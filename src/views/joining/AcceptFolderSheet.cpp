@@ -10,6 +10,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -32,16 +33,17 @@ namespace {
 QString offerLine(const FolderPlacement &placement, const PendingFolder &folder)
 {
     if (placement.syncPart)
-        return texts::openQuote + placement.folderPart + texts::fromSync + *placement.syncPart +
-               texts::syncSharedBy + folder.offeredByName;
-    return texts::openQuote + placement.folderPart + texts::quoteSharedBy + folder.offeredByName;
+        return texts::openQuote + isolatedName(placement.folderPart) + texts::fromSync +
+               isolatedName(*placement.syncPart) + texts::syncSharedBy + isolatedName(folder.offeredByName);
+    return texts::openQuote + isolatedName(placement.folderPart) + texts::quoteSharedBy +
+           isolatedName(folder.offeredByName);
 }
 
 QString syncLine(const FolderPlacement &placement)
 {
     return placement.existingProjectID
-               ? texts::addsToSyncBefore + placement.targetSyncName + texts::addsToSyncAfter
-               : texts::createsSyncBefore + placement.targetSyncName + texts::createsSyncAfter;
+               ? texts::addsToSyncBefore + isolatedName(placement.targetSyncName) + texts::addsToSyncAfter
+               : texts::createsSyncBefore + isolatedName(placement.targetSyncName) + texts::createsSyncAfter;
 }
 
 // A row of a symbol and a label beside it.
@@ -77,8 +79,8 @@ AcceptFolderSheet::AcceptFolderSheet(AppEnvironment &env, PendingFolder folder, 
     QLabel *offer = styledLabel(offerLine(initial, m_folder), TextRole::Body, TextTone::Secondary);
     offer->setObjectName(QStringLiteral("offerLine"));
     layout->addWidget(offer);
-    QLabel *question =
-        styledLabel(texts::whereShouldBefore + initial.folderPart + texts::whereShouldAfter, TextRole::Body);
+    QLabel *question = styledLabel(
+        texts::whereShouldBefore + isolatedName(initial.folderPart) + texts::whereShouldAfter, TextRole::Body);
     question->setFont(styledFont(TextStyle::Subheadline, QFont::Bold));
     layout->addWidget(question);
 
@@ -210,20 +212,23 @@ void AcceptFolderSheet::render()
     m_targetPath->setFullText(texts::syncedFolderWillBe + now.targetPath.value_or(QString()));
     m_explanation->setVisible(now.targetPath.has_value() && (state || m_creationFailed || now.insideSyncedFolder));
     if (now.insideSyncedFolder) {
-        m_explanation->setText(texts::insideSyncedBefore + *now.insideSyncedFolder + texts::insideSyncedAfter);
+        m_explanation->setText(texts::insideSyncedBefore + isolatedName(*now.insideSyncedFolder) +
+                               texts::insideSyncedAfter);
         tintText(*m_explanation, Theme::danger());
     } else if (m_creationFailed) {
-        m_explanation->setText(texts::couldntCreateBefore + *m_creationFailed + texts::couldntCreateAfter);
+        m_explanation->setText(texts::couldntCreateBefore + isolatedName(*m_creationFailed) +
+                               texts::couldntCreateAfter);
         tintText(*m_explanation, Theme::danger());
     } else if (state == TargetState::InTheWay) {
-        m_explanation->setText(texts::inTheWayBefore + now.component + texts::inTheWayAfter);
+        m_explanation->setText(texts::inTheWayBefore + isolatedName(now.component) + texts::inTheWayAfter);
         tintText(*m_explanation, Theme::danger());
     } else if (state == TargetState::Folder) {
-        m_explanation->setText(texts::alreadyExistsBefore + now.component + texts::alreadyExistsMiddle +
-                               m_folder.offeredByName + texts::alreadyExistsAfter);
+        m_explanation->setText(texts::alreadyExistsBefore + isolatedName(now.component) + texts::alreadyExistsMiddle +
+                               isolatedName(m_folder.offeredByName) + texts::alreadyExistsAfter);
         tintText(*m_explanation, Theme::orange());
     } else {
-        m_explanation->setText(texts::willBeCreatedBefore + m_folder.offeredByName + texts::willBeCreatedAfter);
+        m_explanation->setText(texts::willBeCreatedBefore + isolatedName(m_folder.offeredByName) +
+                               texts::willBeCreatedAfter);
         tintText(*m_explanation, Theme::synced());
     }
     m_syncLine->setText(syncLine(now));

@@ -12,6 +12,7 @@
 #include "projects/OfferGroup.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/KeyedList.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
@@ -65,12 +66,12 @@ QString countLine(const OfferGroup &group)
 {
     const qsizetype count = group.items.size();
     return QString::number(count) + texts::folderCountFolder + (count == 1 ? QString() : texts::folderCountPlural) +
-           texts::cardSharedBy + group.items.value(0).offeredByName;
+           texts::cardSharedBy + isolatedName(group.items.value(0).offeredByName);
 }
 
 QString soloCaption(const PendingFolder &folder, int offers)
 {
-    QString caption = texts::soloSharedBy + folder.offeredByName;
+    QString caption = texts::soloSharedBy + isolatedName(folder.offeredByName);
     if (offers >= 2)
         caption += texts::soloMoreBefore + QString::number(offers - 1) + texts::soloMoreAfter;
     return caption;

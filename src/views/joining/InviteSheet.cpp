@@ -19,6 +19,7 @@
 #include "platform/TailscaleDetector.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/CopyPlainText.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/EnabledKeepingFocus.h"
@@ -364,8 +365,8 @@ QWidget *InviteSheet::buildPaste()
     connect(m_paste, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_pasted = InviteCodec::decode(text);
         const bool usable = m_pasted && !m_pasted->deviceID.isEmpty();
-        m_willAdd->setFullText(usable ? texts::willAdd + (m_pasted->name.isEmpty() ? texts::theirMac : m_pasted->name)
-                                      : QString());
+        const QString name = !usable || m_pasted->name.isEmpty() ? texts::theirMac : isolatedName(m_pasted->name);
+        m_willAdd->setFullText(usable ? texts::willAdd + name : QString());
         m_willAdd->setVisible(usable);
     });
     return group;
@@ -425,7 +426,7 @@ void InviteSheet::showEvent(QShowEvent *event)
 void InviteSheet::refresh()
 {
     const std::optional<Project> project = projectOf(m_env, m_projectID);
-    m_subtitle->setText(texts::inviteSubtitleBefore + (project ? project->name : QString()) +
+    m_subtitle->setText(texts::inviteSubtitleBefore + isolatedName(project ? project->name : QString()) +
                         texts::inviteSubtitleAfter);
     refreshInvite(myInvite());
     refreshContacts();

@@ -8,6 +8,7 @@
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/PanelTexts.h"
 #include "views/kit/PlainLabel.h"
 #include "views/kit/ReturnShortcut.h"
@@ -58,7 +59,7 @@ WelcomeSheet::WelcomeSheet(AppEnvironment &env, std::function<void()> onCreate, 
 
     const QString &deviceName = env.engineState().deviceName();
     if (!deviceName.isEmpty()) {
-        QLabel *thisMac = styledLabel(texts::thisMacPrefix + deviceName, TextRole::Callout);
+        QLabel *thisMac = styledLabel(texts::thisMacPrefix + isolatedName(deviceName), TextRole::Callout);
         thisMac->setObjectName(QStringLiteral("thisMac"));
         layout->addWidget(new CardFrame(thisMac, {.radius = 9, .padding = CardStyle::even(10), .strokeWidth = 0}));
     }

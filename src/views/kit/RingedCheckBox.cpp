@@ -35,9 +35,14 @@ void RingedCheckBox::paintEvent(QPaintEvent *)
     painter.drawControl(QStyle::CE_CheckBox, option);
 }
 
+// A form stretches its switches across their rows: the blank rest of a row
+// is no aim at the switch. The box, its symbol and its name answer, with
+// the room of the ring around them; the style's own click area runs past
+// the name of a switch with a symbol.
 bool RingedCheckBox::hitButton(const QPoint &pos) const
 {
-    return rect().contains(pos);
+    const QRect drawn(0, 0, sizeHint().width(), height());
+    return QStyle::visualRect(layoutDirection(), rect(), drawn).contains(pos);
 }
 
 } // namespace tw

@@ -23,7 +23,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    // The whole widget answers a click, its room included.
+    // Only the box and its words answer a click, their room included.
     bool hitButton(const QPoint &pos) const override;
 
 private:

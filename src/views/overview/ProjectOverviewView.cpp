@@ -9,6 +9,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/FocusRing.h"
 #include "views/kit/PlainLabel.h"
@@ -235,7 +236,7 @@ void ProjectOverviewView::confirmRemoval(const QString &projectID)
     if (!project || m_removal)
         return;
     QPointer<ProjectOverviewView> self(this);
-    m_removal = confirmAction(*this, removeTitle.arg(project->name), removeMessage, removeAction, true,
+    m_removal = confirmAction(*this, removeTitle.arg(isolatedName(project->name)), removeMessage, removeAction, true,
                               [self, projectID] {
                                   if (self)
                                       self->removeConfirmed(projectID);

@@ -10,6 +10,7 @@
 #include "design/TextStyle.h"
 #include "design/Theme.h"
 #include "engine/SyncEngine.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/AimedClickGuard.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/KeyActivation.h"
@@ -345,13 +346,14 @@ QString ArchivePanel::subtitle(const ArchiveNode &node, const QLocale &locale, c
 
 QString ArchivePanel::restoreFolderTitle(const ArchiveNode &node)
 {
-    return texts::restoreFolderTitleBefore + node.name + texts::restoreFolderTitleAfter;
+    return texts::restoreFolderTitleBefore + isolatedName(node.name) + texts::restoreFolderTitleAfter;
 }
 
 QString ArchivePanel::restoreFolderMessage(const ArchiveNode &node)
 {
     return texts::restoreFolderMessagePuts + QString::number(node.fileCount) + texts::archivedFile +
-           plural(node.fileCount) + texts::restoreFolderMessageFrom + node.name + texts::restoreFolderMessageBack;
+           plural(node.fileCount) + texts::restoreFolderMessageFrom + isolatedName(node.name) +
+           texts::restoreFolderMessageBack;
 }
 
 QString ArchivePanel::restoreFolderAction(const ArchiveNode &node)

@@ -7,6 +7,7 @@
 #include "design/ShownSymbol.h"
 #include "design/TextStyle.h"
 #include "design/Theme.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/EnabledKeepingFocus.h"
 #include "views/kit/MessageRow.h"
 #include "views/kit/PanelTexts.h"
@@ -51,9 +52,13 @@ QLabel *preview(const char *name)
     return label;
 }
 
+// Names of Macs, each isolated, after the words before them.
 QString joinedNames(const QString &before, const QStringList &names)
 {
-    return before + names.join(QStringLiteral(", ")) + QLatin1Char('.');
+    QStringList isolated;
+    for (const QString &name : names)
+        isolated.append(isolatedName(name));
+    return before + isolated.join(QStringLiteral(", ")) + QLatin1Char('.');
 }
 
 // Macs that may take the removal on a later run, each with its reason when
@@ -63,13 +68,14 @@ QStringList failedLines(const QList<FailedMac> &failed)
     QStringList retry;
     QStringList refused;
     for (const FailedMac &mac : failed) {
+        const QString name = isolatedName(mac.name);
         if (mac.lasting)
-            refused.append(texts::refusedBy + mac.name + QStringLiteral(": ") + mac.reason + QLatin1Char('.'));
+            refused.append(texts::refusedBy + name + QStringLiteral(": ") + mac.reason + QLatin1Char('.'));
         else
-            retry.append(mac.reason.isEmpty() ? mac.name : mac.name + QStringLiteral(" (") + mac.reason + u')');
+            retry.append(mac.reason.isEmpty() ? name : name + QStringLiteral(" (") + mac.reason + u')');
     }
     if (!retry.isEmpty())
-        refused.prepend(joinedNames(texts::failedTryAgain, retry));
+        refused.prepend(texts::failedTryAgain + retry.join(QStringLiteral(", ")) + QLatin1Char('.'));
     return refused;
 }
 
@@ -132,7 +138,8 @@ PurgePanel::PurgePanel(AppEnvironment &env, QString projectID, ProjectFolder fol
     tintText(*m_nodeNote, Theme::orange());
     column->addWidget(m_nodeNote);
 
-    column->addWidget(heading(texts::subfolderToRemoveBefore + m_folder.label + texts::subfolderToRemoveAfter));
+    column->addWidget(
+        heading(texts::subfolderToRemoveBefore + isolatedName(m_folder.label) + texts::subfolderToRemoveAfter));
     m_subpath = pathField("subpath");
     m_subpath->setPlaceholderText(texts::subfolderPlaceholder);
     column->addWidget(m_subpath);
@@ -266,7 +273,7 @@ void PurgePanel::refresh()
     const QString path = trimmedSubpath();
     m_nodeNote->setVisible(m_env.nasNode().nodes().isEmpty());
     m_preview->setVisible(!path.isEmpty());
-    m_kept->setText(texts::keptOnThisMac + m_folder.localPath + QLatin1Char('/') + path);
+    m_kept->setText(texts::keptOnThisMac + isolatedName(m_folder.localPath + QLatin1Char('/') + path));
     m_confirm->setPlaceholderText(path.isEmpty() ? texts::typeThePathAbove : path);
     m_result->showMessage(m_resultText);
     m_remove->setText(m_running ? texts::removing : texts::removeFromOtherMacs);

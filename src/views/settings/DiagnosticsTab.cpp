@@ -20,6 +20,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "services/FeedbackService.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/RingedCheckBox.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/CopyPlainText.h"
@@ -125,7 +126,7 @@ QVBoxLayout *rowsIn(FormSection *section, int spacing)
 
 QString exclusionSentence(const ExclusionIssue &issue)
 {
-    return texts::exclusionStill.arg(issue.deviceName, issue.folderLabel) +
+    return texts::exclusionStill.arg(isolatedName(issue.deviceName), isolatedName(issue.folderLabel)) +
            (issue.introduced ? texts::exclusionIntroduced : texts::exclusionManual);
 }
 

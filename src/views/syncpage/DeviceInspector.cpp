@@ -20,6 +20,7 @@
 #include "projects/ProjectController.h"
 #include "projects/SyncRescan.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/kit/InformationRow.h"
@@ -133,7 +134,7 @@ QCoro::Task<void> removeMember(QPointer<ProjectController> projects, QString pro
 
 QString DeviceInspector::removeTitle(const QString &name)
 {
-    return QStringLiteral("Remove \u201c") + name + QStringLiteral("\u201d from this sync?");
+    return QStringLiteral("Remove \u201c") + isolatedName(name) + QStringLiteral("\u201d from this sync?");
 }
 
 DeviceInspector::DeviceInspector(AppEnvironment &env, QString projectID, QString deviceID, QWidget *parent)

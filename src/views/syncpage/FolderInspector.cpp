@@ -24,6 +24,7 @@
 #include "projects/FolderDeviceChoice.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/PlainLabel.h"
 #include "views/syncpage/CapsuleChip.h"
@@ -110,13 +111,13 @@ QString FolderInspector::diskNoteText(qint64 need, qint64 free)
 
 QString FolderInspector::transferText(const QString &name)
 {
-    return QStringLiteral("Receiving \u201c") + name
+    return QStringLiteral("Receiving \u201c") + isolatedName(name)
         + QStringLiteral("\u201d \u2014 big files appear in the file manager only once complete.");
 }
 
 QString FolderInspector::removeTitle(const QString &label)
 {
-    return QStringLiteral("Remove \u201c") + label + QStringLiteral("\u201d from this sync?");
+    return QStringLiteral("Remove \u201c") + isolatedName(label) + QStringLiteral("\u201d from this sync?");
 }
 
 FolderInspector::FolderInspector(AppEnvironment &env, QString projectID, QString folderID, QWidget *parent)

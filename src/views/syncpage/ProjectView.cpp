@@ -20,6 +20,7 @@
 #include "design/Theme.h"
 #include "projects/ProjectController.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "views/panels/ArchivePanel.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/KeyboardFocus.h"
@@ -153,13 +154,13 @@ QString titleOf(Panel panel, const QString &label)
 {
     switch (panel) {
     case Panel::Settings:
-        return ProjectView::settingsTitle + label;
+        return ProjectView::settingsTitle + isolatedName(label);
     case Panel::Omit:
-        return ProjectView::omitTitle + label;
+        return ProjectView::omitTitle + isolatedName(label);
     case Panel::Archive:
-        return ProjectView::archiveTitle + label;
+        return ProjectView::archiveTitle + isolatedName(label);
     case Panel::Purge:
-        return ProjectView::purgeTitle + label;
+        return ProjectView::purgeTitle + isolatedName(label);
     case Panel::Overview:
         break;
     }
@@ -380,7 +381,7 @@ void ProjectView::refreshToolbar(const Project &project)
 {
     // A long name ends in "…", so the toolbar's other actions stay in view.
     const QString label = literalAmpersands(
-        elidedToFit(project.name, m_switcherButton->font(), Qt::ElideRight, switcherNameWidth)
+        isolatedName(elidedToFit(project.name, m_switcherButton->font(), Qt::ElideRight, switcherNameWidth))
         + QStringLiteral(" \u25BE"));
     if (m_switcherButton->text() != label)
         m_switcherButton->setText(label);
@@ -737,7 +738,7 @@ void ProjectView::confirmRemoval()
         return;
     QPointer<ProjectView> self(this);
     m_removal = confirmAction(
-        *this, removeTitle.arg(project->name), removeMessage, removeAction, true,
+        *this, removeTitle.arg(isolatedName(project->name)), removeMessage, removeAction, true,
         [self] {
             if (self)
                 self->removeConfirmed();

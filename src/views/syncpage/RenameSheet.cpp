@@ -1,6 +1,7 @@
 #include "views/syncpage/RenameSheet.h"
 
 #include "design/ButtonTint.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/LiteralText.h"
 #include "views/kit/OneLineField.h"
 #include "views/kit/PanelTexts.h"
@@ -29,7 +30,7 @@ bool isBlank(const QString &text)
 
 QString RenameSheet::titleText(const QString &name)
 {
-    return QStringLiteral("Rename \u201c") + name + QStringLiteral("\u201d");
+    return QStringLiteral("Rename \u201c") + isolatedName(name) + QStringLiteral("\u201d");
 }
 
 RenameSheet::RenameSheet(const QString &name, bool isThisMac, QWidget *parent)

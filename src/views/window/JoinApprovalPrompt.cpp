@@ -2,6 +2,7 @@
 
 #include "design/ButtonTint.h"
 #include "design/ElidedLine.h"
+#include "utilities/IsolatedName.h"
 #include "views/kit/ConfirmAction.h"
 #include "views/kit/LiteralAmpersands.h"
 
@@ -32,18 +33,18 @@ const QString JoinApprovalPrompt::notNowLabel = QStringLiteral("Not now");
 
 QString JoinApprovalPrompt::titleFor(const Request &request)
 {
-    return kOpenQuote + request.name + kWantsToJoin;
+    return kOpenQuote + isolatedName(request.name) + kWantsToJoin;
 }
 
 QString JoinApprovalPrompt::messageFor(const Request &request)
 {
-    return kAdd + request.name + kToTheSync + request.projectName + kOnlyRecognized;
+    return kAdd + isolatedName(request.name) + kToTheSync + isolatedName(request.projectName) + kOnlyRecognized;
 }
 
 QString JoinApprovalPrompt::allowLabelFor(const Request &request, const QFont &font)
 {
     const qreal room = QFontMetricsF(font).averageCharWidth() * kAllowNameLetters;
-    return kAllowAddTo + elidedToFit(request.projectName, font, Qt::ElideRight, room) + kCloseQuote;
+    return kAllowAddTo + isolatedName(elidedToFit(request.projectName, font, Qt::ElideRight, room)) + kCloseQuote;
 }
 
 JoinApprovalPrompt::JoinApprovalPrompt(Request request, QWidget *parent)

@@ -5,6 +5,7 @@
 #include "design/FileIconProvider.h"
 #include "design/MoveFadeTransition.h"
 #include "utilities/Detach.h"
+#include "utilities/IsolatedName.h"
 #include "utilities/UserDefaults.h"
 #include "views/kit/KeyboardFocus.h"
 #include "views/kit/OpenOverlay.h"
@@ -213,7 +214,7 @@ void MainWindow::showTopTitle()
 {
     const QWidget *top = topPage();
     const QString page = top ? top->windowTitle() : QString();
-    const QString title = page.isEmpty() ? appTitle : page + QStringLiteral(" \u2014 ") + appTitle;
+    const QString title = page.isEmpty() ? appTitle : isolatedName(page) + QStringLiteral(" \u2014 ") + appTitle;
     if (window()->windowTitle() != title)
         window()->setWindowTitle(title);
 }

@@ -45,12 +45,12 @@ TEST(SyncthingEngineMapping, State)
 // the text; the items beyond the first are counted.
 TEST(SyncthingEngineMapping, ItemErrorText)
 {
-    EXPECT_EQ(SyncthingEngine::itemErrorText("a/b.txt", "denied", 1), QStringLiteral("Couldn't sync \u201Ca/b.txt\u201D here: denied"));
+    EXPECT_EQ(SyncthingEngine::itemErrorText("a/b.txt", "denied", 1), QStringLiteral("Couldn't sync \u201C\u2068" "a/b.txt\u2069\u201D here: denied"));
     EXPECT_EQ(SyncthingEngine::itemErrorText("x\ny\tz", "denied", 3),
-              QStringLiteral("Couldn't sync \u201Cx\uFFFDy\uFFFDz\u201D here: denied (and 2 more)"));
+              QStringLiteral("Couldn't sync \u201C\u2068x\uFFFDy\uFFFDz\u2069\u201D here: denied (and 2 more)"));
     // Line and paragraph separators break a label too; the reason quotes the path again.
     EXPECT_EQ(SyncthingEngine::itemErrorText(QStringLiteral("p\u2028q"), QStringLiteral("open /r/p\u2029q\n: denied"), 1),
-              QStringLiteral("Couldn't sync \u201Cp\uFFFDq\u201D here: open /r/p\uFFFDq\uFFFD: denied"));
+              QStringLiteral("Couldn't sync \u201C\u2068p\uFFFDq\u2069\u201D here: open /r/p\uFFFDq\uFFFD: denied"));
 }
 
 // The label falls back to the ID when empty; an unknown type reads as

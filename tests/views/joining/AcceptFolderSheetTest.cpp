@@ -79,7 +79,7 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
     // "No location chosen" in the secondary tone, a chosen path in the primary.
     EXPECT_LT(color(*placing, "location").alphaF(), 1);
-    EXPECT_EQ(text(*placing, "offerLine"), "\u201C" "Audio\u201D \u2014 from sync \u201C" "Film\u201D, shared by Ann");
+    EXPECT_EQ(text(*placing, "offerLine"), "\u201C\u2068" "Audio\u2069\u201D \u2014 from sync \u201C\u2068" "Film\u2069\u201D, shared by \u2068" "Ann\u2069");
     EXPECT_FALSE(saveShot(*placing, "place-folder-unchosen").isNull());
     button(*placing, "choose")->click();  // cancelled: nothing changes
     runEventLoopFor(20);
@@ -90,8 +90,8 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
     ASSERT_TRUE(QDir().mkpath(lower));
     struct Case { QString location; QString target; QString explanation; QColor color; };
     const QList<Case> cases = {
-        {projectsDir, audio, texts::willBeCreatedBefore + "Ann" + texts::willBeCreatedAfter, Theme::synced()},
-        {lower, lower + "/Audio", texts::willBeCreatedBefore + "Ann" + texts::willBeCreatedAfter, Theme::synced()},
+        {projectsDir, audio, texts::willBeCreatedBefore + "\u2068" "Ann\u2069" + texts::willBeCreatedAfter, Theme::synced()},
+        {lower, lower + "/Audio", texts::willBeCreatedBefore + "\u2068" "Ann\u2069" + texts::willBeCreatedAfter, Theme::synced()},
     };
     for (const Case &c : cases) {
         choose(*placing, c.location);
@@ -104,7 +104,7 @@ TEST_F(AcceptFolderSheetTest, TheTargetFollowsTheChosenLocation)
     choose(*placing, audio);
     EXPECT_EQ(placing->placement().targetPath, audio);
     EXPECT_EQ(text(*placing, "explanation"),
-              "A \u201C" "Audio\u201D already exists here \u2014 it will be synced with Ann\u2019s. Only this folder "
+              "A \u201C\u2068" "Audio\u2069\u201D already exists here \u2014 it will be synced with \u2068" "Ann\u2069\u2019s. Only this folder "
               "syncs; anything next to it stays untouched.");
     EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::orange()));
     EXPECT_TRUE(button(*placing, "place")->isEnabled());
@@ -123,7 +123,7 @@ TEST_F(AcceptFolderSheetTest, TheTargetKeepsOutOfEverySyncsFolder)
     EXPECT_EQ(placing->placement().targetPath, kept + " (st-audio)");
     EXPECT_TRUE(button(*placing, "place")->isEnabled());
     choose(*placing, kept + "/Sub");
-    EXPECT_EQ(text(*placing, "explanation"), texts::insideSyncedBefore + kept + texts::insideSyncedAfter);
+    EXPECT_EQ(text(*placing, "explanation"), texts::insideSyncedBefore + u'\u2068' + kept + u'\u2069' + texts::insideSyncedAfter);
     EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::danger()));
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
 }
@@ -132,12 +132,12 @@ TEST_F(AcceptFolderSheetTest, TheSyncLineNamesTheSyncByExactName)
 {
     app().projects().createProject("film", std::nullopt);
     auto placing = sheet("Film" + kDash + "Audio");
-    EXPECT_EQ(text(*placing, "syncLine"), "Creates the sync \u201C" "Film\u201D on this Mac.");
+    EXPECT_EQ(text(*placing, "syncLine"), "Creates the sync \u201C\u2068" "Film\u2069\u201D on this Mac.");
     app().projects().createProject("Film", std::nullopt);
     ASSERT_TRUE(waitUntil([&] { return text(*placing, "syncLine").startsWith("Adds"); }));
-    EXPECT_EQ(text(*placing, "syncLine"), "Adds to your existing sync \u201C" "Film\u201D.");
+    EXPECT_EQ(text(*placing, "syncLine"), "Adds to your existing sync \u201C\u2068" "Film\u2069\u201D.");
     auto solo = sheet("Notes");
-    EXPECT_EQ(text(*solo, "offerLine"), "\u201CNotes\u201D \u2014 shared by Ann");
+    EXPECT_EQ(text(*solo, "offerLine"), "\u201C\u2068Notes\u2069\u201D \u2014 shared by \u2068" "Ann\u2069");
 }
 
 TEST_F(AcceptFolderSheetTest, PlaceCreatesTheFolderAcceptsIntoTheExistingSyncAndCloses)
@@ -198,7 +198,7 @@ TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
     auto placing = sheet("Film" + kDash + "Audio");
     choose(*placing, projectsDir);
     EXPECT_EQ(text(*placing, "explanation"),
-              "A file named \u201C" "Audio\u201D is in the way \u2014 choose another location.");
+              "A file named \u201C\u2068" "Audio\u2069\u201D is in the way \u2014 choose another location.");
     EXPECT_TRUE(test::isShadeOf(color(*placing, "explanation"), Theme::danger()));
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
     EXPECT_FALSE(saveShot(*placing, "place-folder-in-the-way").isNull());
@@ -214,7 +214,7 @@ TEST_F(AcceptFolderSheetTest, AFileInTheWayOrAFailedCreationStopsPlacing)
     button(*placing, "place")->click();
     ASSERT_TRUE(waitUntil([&] { return text(*placing, "explanation").startsWith("Couldn't"); }));
     EXPECT_EQ(text(*placing, "explanation"),
-              "Couldn't create \u201C" + target + "\u201D \u2014 choose another location.");
+              "Couldn't create \u201C\u2068" + target + "\u2069\u201D \u2014 choose another location.");
     EXPECT_FALSE(button(*placing, "place")->isEnabled());
     EXPECT_TRUE(placing->isVisible());
     runEventLoopFor(20);
@@ -234,7 +234,7 @@ TEST_F(AcceptFolderSheetTest, NeitherAskingNorPlacingLooksAtTheTargetOnTheMainTh
     ASSERT_TRUE(QDir().mkpath(audio));
     app().projects().createProject("Film", std::nullopt);
     ASSERT_TRUE(waitUntil([&] { return placing->targetState() == AcceptFolderSheet::TargetState::Folder; }));
-    EXPECT_TRUE(text(*placing, "explanation").startsWith("A \u201C" "Audio\u201D already exists here"));
+    EXPECT_TRUE(text(*placing, "explanation").startsWith("A \u201C\u2068" "Audio\u2069\u201D already exists here"));
     int closed = 0;
     QObject::connect(placing.get(), &QDialog::finished, [&closed] { ++closed; });
     button(*placing, "place")->click();
@@ -250,7 +250,7 @@ TEST_F(AcceptFolderSheetTest, AnUnsafeLabelStaysInsideTheChosenFolder)
     ASSERT_TRUE(target);
     EXPECT_EQ(QFileInfo(*target).dir().path(), projectsDir);
     EXPECT_EQ(text(*placing, "offerLine"),
-              "\u201C../../.config/autostart\u201D \u2014 from sync \u201C" "Film\u201D, shared by Ann");
+              "\u201C\u2068../../.config/autostart\u2069\u201D \u2014 from sync \u201C\u2068" "Film\u2069\u201D, shared by \u2068" "Ann\u2069");
 }
 
 } // namespace

@@ -66,21 +66,21 @@ TEST_F(IncomingViewTest, GroupsOffersIntoCardsAndSoloRowsByTheirLabels)
     QWidget *film = view->findChild<QWidget *>("offer:sync:Film");
     ASSERT_NE(film, nullptr);
     EXPECT_EQ(text(*film, "title"), "Film");
-    EXPECT_EQ(text(*film, "caption"), "3 folders \u00B7 shared by Ann");
+    EXPECT_EQ(text(*film, "caption"), "3 folders \u00B7 shared by \u2068" "Ann\u2069");
     QStringList lines;
     for (QLabel *line : film->findChildren<QLabel *>("folderName"))
         lines << line->text();
     EXPECT_EQ(lines, QStringList({"Audio", "Video", "Audio" + kDash + "Raw"}));
-    EXPECT_EQ(text(*view->findChild<QWidget *>("offer:sync:Clip"), "caption"), "1 folder \u00B7 shared by Hal");
+    EXPECT_EQ(text(*view->findChild<QWidget *>("offer:sync:Clip"), "caption"), "1 folder \u00B7 shared by \u2068" "Hal\u2069");
 
     QWidget *notes = view->findChild<QWidget *>("offer:solo:notes");
     ASSERT_NE(notes, nullptr);
     EXPECT_EQ(text(*notes, "title"), "Notes");
-    EXPECT_EQ(text(*notes, "caption"), "Shared by Bob +2 more");
+    EXPECT_EQ(text(*notes, "caption"), "Shared by \u2068" "Bob\u2069 +2 more");
     QWidget *audio = view->findChild<QWidget *>("offer:solo:solo");
     ASSERT_NE(audio, nullptr);
     EXPECT_EQ(text(*audio, "title"), "Audio");
-    EXPECT_EQ(text(*audio, "caption"), "Shared by Gus");
+    EXPECT_EQ(text(*audio, "caption"), "Shared by \u2068" "Gus\u2069");
     EXPECT_FALSE(view->findChild<QWidget *>("emptyState")->isVisible());
     EXPECT_FALSE(saveShot(*view, "incoming-page").isNull());
 }

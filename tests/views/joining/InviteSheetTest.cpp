@@ -226,10 +226,10 @@ TEST_F(InviteSheetTest, DoneAddsAPastedMacWithItsTailnetAddress)
     struct Case { QString paste; std::optional<QString> id; QString name; std::optional<QStringList> addresses; QString line; };
     const QList<Case> cases = {
         {InviteCodec::code({kPeerA, "Ann", "Film", ipv6}), kPeerA, "Ann",
-         QStringList{"dynamic", "tcp://[" + ipv6 + "]:22000"}, "\u2192 will add Ann"},
+         QStringList{"dynamic", "tcp://[" + ipv6 + "]:22000"}, "\u2192 will add \u2068" "Ann\u2069"},
         {bareID, bareID, "Mac", std::nullopt, "\u2192 will add their Mac"},
         {InviteCodec::code({kPeerB, QString(300, 'W'), "Film", std::nullopt}), kPeerB, QString(300, 'W'), std::nullopt,
-         "\u2192 will add " + QString(300, 'W')},
+         "\u2192 will add \u2068" + QString(300, 'W') + u'\u2069'},
         {"not an invitation", std::nullopt, {}, std::nullopt, {}},
     };
     for (const Case &c : cases) {

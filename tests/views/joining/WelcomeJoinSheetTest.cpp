@@ -44,7 +44,7 @@ TEST_F(WelcomeJoinSheetTest, ReturnCreatesTheFirstSyncOnce)
         welcome.show();
         EXPECT_EQ(welcome.findChild<QLabel *>("thisMac") != nullptr, c.thisMacRow);
         if (c.thisMacRow) {
-            EXPECT_EQ(welcome.findChild<QLabel *>("thisMac")->text(), "This Mac: Studio");
+            EXPECT_EQ(welcome.findChild<QLabel *>("thisMac")->text(), "This Mac: \u2068Studio\u2069");
             EXPECT_FALSE(saveShot(welcome, "welcome-sheet").isNull());
         }
         // Every line whole, down to its descenders: the sheet is as high as

@@ -252,6 +252,8 @@ protected:
 
     // Every screen that shows one of the names, with the names it shows.
     QList<Screen> screens();
+    // The questions that name what they remove or rename.
+    QList<Screen> questions();
 
     Names names = kMarkup;
     NavigationPath path;
@@ -374,6 +376,23 @@ QList<Screen> LiteralNamesTest::screens()
     };
 }
 
+QList<Screen> LiteralNamesTest::questions()
+{
+    return {
+        {"removing a sync", [this]() -> std::unique_ptr<QWidget> {
+             auto overview = std::make_unique<ProjectOverviewView>(app(), path);
+             overview->confirmRemoval(syncID);
+             return overview;
+         }, {names.sync}},
+        {"removing and renaming a Mac", [this]() -> std::unique_ptr<QWidget> {
+             auto inspector = std::make_unique<DeviceInspector>(app(), syncID, kPeer);
+             inspector->confirmRemove();
+             inspector->openRename();
+             return inspector;
+         }, {names.peer}},
+    };
+}
+
 // Shows the screen as a person sees it, for the check.
 void showScreen(QWidget &widget, QSize size = {900, 900})
 {
@@ -447,6 +466,44 @@ TEST_F(LongNamesTest, EveryScreenKeepsALongNameWithinItsWidth)
     }
 }
 
+// Names that would turn the words around them: each holds a right-to-left
+// override, and the folder's is written right to left.
+const Names kRightToLeft{
+    .sync = {QStringLiteral("\u202EReel Co"), QStringLiteral("Reel")},
+    .folder = {QStringLiteral("\u05D0\u05D1 Underfolder\u202E"), QStringLiteral("Underfolder")},
+    .peer = {QStringLiteral("Edit \u202EBay"), QStringLiteral("Bay")},
+    .own = {QStringLiteral("\u202EStudio B"), QStringLiteral("Studio B")},
+    .person = {QStringLiteral("Tom \u202EJerry"), QStringLiteral("Jerry")},
+    .node = {QStringLiteral("\u202EAttic"), QStringLiteral("Attic")},
+    .pattern = {QStringLiteral("Bold\u202Epattern"), QStringLiteral("Bold")},
+};
+
+class RightToLeftNamesTest : public LiteralNamesTest
+{
+protected:
+    RightToLeftNamesTest() { names = kRightToLeft; }
+};
+
+// A name set into the application's own words sits between FIRST STRONG
+// ISOLATE and POP DIRECTIONAL ISOLATE: it turns nothing around it.
+TEST_F(RightToLeftNamesTest, EveryScreenIsolatesANameInItsSentences)
+{
+    for (const Screen &screen : screens() + questions()) {
+        // There the name is a piece of the link's address, which has a line of its own.
+        if (qstrcmp(screen.name, "node set-up link's address") == 0)
+            continue;
+        SCOPED_TRACE(screen.name);
+        std::unique_ptr<QWidget> widget = screen.build();
+        showScreen(*widget);
+        for (const Shown &text : shownTexts(*widget))
+            for (const HostileName &name : names.all())
+                if (text.text.contains(name.name) && text.text != name.name) {
+                    EXPECT_TRUE(text.text.contains(u'\u2068' + name.name + u'\u2069'))
+                        << text.where.toStdString() << " shows \"" << text.text.toStdString() << "\"";
+                }
+    }
+}
+
 // The long names grown to 12,000 letters.
 class OversizedNamesTest : public LiteralNamesTest
 {
@@ -463,20 +520,7 @@ protected:
 // the screen is wide shortened with "…" to a line of its sentence.
 TEST_F(OversizedNamesTest, EveryQuestionAndSheetFitsTheScreen)
 {
-    const QList<Screen> questions = {
-        {"removing a sync", [this]() -> std::unique_ptr<QWidget> {
-             auto overview = std::make_unique<ProjectOverviewView>(app(), path);
-             overview->confirmRemoval(syncID);
-             return overview;
-         }, {names.sync}},
-        {"removing and renaming a Mac", [this]() -> std::unique_ptr<QWidget> {
-             auto inspector = std::make_unique<DeviceInspector>(app(), syncID, kPeer);
-             inspector->confirmRemove();
-             inspector->openRename();
-             return inspector;
-         }, {names.peer}},
-    };
-    for (const Screen &screen : screens() + questions) {
+    for (const Screen &screen : screens() + questions()) {
         SCOPED_TRACE(screen.name);
         std::unique_ptr<QWidget> widget = screen.build();
         showScreen(*widget, {760, 700});

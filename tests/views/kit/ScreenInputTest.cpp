@@ -553,7 +553,34 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             return awaitVisible(screen, next);
         };
     };
+    // Each switch that stretches across its row clicked beside its words,
+    // where it stays as it was, then on them; the last one clicked holds the
+    // focus, unringed after the mouse.
+    const auto clickSwitches = [](QWidget &screen) -> QWidget * {
+        QCheckBox *last = nullptr;
+        for (QCheckBox *box : screen.findChildren<QCheckBox *>()) {
+            const int words = box->sizeHint().width();
+            if (!box->isVisible() || !box->isEnabled() || box->width() < words + 20)
+                continue;
+            const QSignalBlocker unheard(box);  // whether it turns, not what it does
+            const bool was = box->isChecked();
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint((words + box->width()) / 2, box->height() / 2));
+            EXPECT_EQ(box->isChecked(), was) << qPrintable(screenchecks::describe(*box)) << " beside its words";
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(words / 2, box->height() / 2));
+            EXPECT_NE(box->isChecked(), was) << qPrintable(screenchecks::describe(*box)) << " on its words";
+            last = box;
+        }
+        return last;
+    };
     const QList<FocusMove> moves = {
+        {"settings window", SettingsView::General, clickSwitches, false},
+        {"settings window", SettingsView::Network, clickSwitches, false},
+        {"settings window", SettingsView::Ignores, clickSwitches, false},
+        {"settings window", SettingsView::Team, clickSwitches, false},
+        {"settings window", SettingsView::Diagnostics, clickSwitches, false},
+        {"folder settings panel", -1, clickSwitches, false},
+        {"feedback sheet", -1, clickSwitches, false},
+        {"new-sync sheet", -1, clickSwitches, false},
         {"new-sync sheet", -1,
          [](QWidget &screen) -> QWidget * {
              auto *toggle = screen.findChild<QCheckBox *>(kPeer);

@@ -157,7 +157,7 @@ TEST_F(NewProjectSheetTest, AddsOnlyTheSelectedPeopleStillKnownInListOrderAsEdit
         EXPECT_EQ(member.role, MemberRole::Editor);
     }
     EXPECT_EQ(members, (QStringList{QStringLiteral("Bob"), QStringLiteral("Dee")}));
-    EXPECT_EQ(errors.value(0), QStringLiteral("Couldn't add Ann to Syncthing \u2014 check the connection and try again."));
+    EXPECT_EQ(errors.value(0), QStringLiteral("Couldn't add \u2068" "Ann\u2069 to Syncthing \u2014 check the connection and try again."));
 }
 
 } // namespace

@@ -267,7 +267,7 @@ TEST_F(ProjectOverviewViewTest, RemovalTakesTheSyncAsItIsWhenConfirmed)
 
     emit card(QStringLiteral("sync-Keep"))->removeRequested();
     ASSERT_TRUE(page.removalBox());
-    EXPECT_EQ(page.removalBox()->text(), QStringLiteral("Remove \u201CKeep\u201D?"));
+    EXPECT_EQ(page.removalBox()->text(), QStringLiteral("Remove \u201C\u2068Keep\u2069\u201D?"));
     page.removalBox()->findChild<QPushButton *>(QStringLiteral("cancel"))->click();
     EXPECT_EQ(app().projects().projects().size(), 2);
 

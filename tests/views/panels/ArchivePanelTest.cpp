@@ -126,9 +126,9 @@ TEST_F(ArchivePanelTest, FoldersComeFirstAndAFolderIsRestoredWholeOnlyOnceConfir
     clickButton(*panel, docs);
     QMessageBox *box = confirmation(*panel);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), u"Restore \u201CDocs\u201D?"_qs);
+    EXPECT_EQ(box->text(), u"Restore \u201C\u2068" "Docs\u2069\u201D?"_qs);
     EXPECT_EQ(box->informativeText(),
-              u"Puts all 2 archived files from \u201CDocs\u201D back into the folder, in their original structure. "
+              u"Puts all 2 archived files from \u201C\u2068" "Docs\u2069\u201D back into the folder, in their original structure. "
               u"Any current file with the same name is overwritten."_qs);
     EXPECT_EQ(box->findChild<QPushButton *>("confirm")->text(), "Restore 2 files");
     box->findChild<QPushButton *>("cancel")->click();
@@ -170,9 +170,9 @@ TEST_F(ArchivePanelTest, AFolderOfOneFileSaysFile)
     ASSERT_EQ(tree.size(), 1);
     const ArchiveNode &one = *tree.first();
     EXPECT_EQ(ArchivePanel::subtitle(one), u"1 file \u00B7 "_qs + formatFileSize(5));
-    EXPECT_EQ(ArchivePanel::restoreFolderTitle(one), u"Restore \u201COne\u201D?"_qs);
+    EXPECT_EQ(ArchivePanel::restoreFolderTitle(one), u"Restore \u201C\u2068One\u2069\u201D?"_qs);
     EXPECT_EQ(ArchivePanel::restoreFolderMessage(one),
-              u"Puts all 1 archived file from \u201COne\u201D back into the folder, in their original structure. "
+              u"Puts all 1 archived file from \u201C\u2068One\u2069\u201D back into the folder, in their original structure. "
               u"Any current file with the same name is overwritten."_qs);
     EXPECT_EQ(ArchivePanel::restoreFolderAction(one), "Restore 1 file");
 }

@@ -136,7 +136,7 @@ TEST_F(PurgePanelTest, TheButtonWaitsForAnExactConfirmationAndANode)
     EXPECT_LT(fillOf().hslSaturationF(), 0.2);
 
     type(*shown, "  Backups/Old ", "");
-    EXPECT_EQ(label(*shown, "keptPreview")->text(), "KEPT on this Mac:  /Volumes/Media/Work/Backups/Old");
+    EXPECT_EQ(label(*shown, "keptPreview")->text(), "KEPT on this Mac:  \u2068/Volumes/Media/Work/Backups/Old\u2069");
     EXPECT_EQ(label(*shown, "removedPreview")->text(),
               "Removed from: your teammates' Macs.   NAS: hidden (files kept).");
 }
@@ -154,7 +154,7 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
     } rows[] = {
         {" Backups/Old ", {.removedCount = 2, .failed = {{"Mac B"}}, .node = kHidden}, "/Backups/Old",
          u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "
-         "on this Mac. Failed (try again): Mac B. NAS: hidden, files kept."_qs,
+         "on this Mac. Failed (try again): \u2068Mac B\u2069. NAS: hidden, files kept."_qs,
          true},
         // Each refusal with its reason; the ones running again cannot get past each in a sentence of its own.
         {"Old",
@@ -163,32 +163,33 @@ TEST_F(PurgePanelTest, ARunShowsItsResultAndClearsTheFieldsOnlyAfterSuccess)
           .node = kHidden},
          "/Old",
          u"\u2713 Removed on 1 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "
-         "on this Mac. Failed (try again): Mac C (in progress), Mac D. Refused by Studio B: no key there. Refused by "
-         "Mac E: gone. NAS: hidden, files kept."_qs,
+         "on this Mac. Failed (try again): \u2068Mac C\u2069 (in progress), \u2068Mac D\u2069. Refused by "
+         "\u2068Studio B\u2069: no key there. Refused by \u2068Mac E\u2069: gone. NAS: hidden, files kept."_qs,
          true},
         // Nothing removed anywhere leads with the warning sign; each run says what the copy here does.
         {"Old", {.removedCount = 0, .offline = {"Mac B", "Mac C"}, .node = kHidden}, "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it "
-         "stay on this Mac. Offline \u2014 run again when online: Mac B, Mac C. NAS: hidden, files kept."_qs,
+         "stay on this Mac. Offline \u2014 run again when online: \u2068Mac B\u2069, \u2068Mac C\u2069. NAS: hidden, "
+         "files kept."_qs,
          true},
         {"Old", {.failed = {{"laptop-b", "no key there", true}}, .copy = kSyncs}, "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It goes on syncing as before. Refused by "
-         "laptop-b: no key there."_qs,
+         "\u2068laptop-b\u2069: no key there."_qs,
          true},
         {"Old", {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::LineNotLifted},
          "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It no longer syncs for now \u2014 it "
-         "syncs again by itself within a few minutes. Refused by laptop-b: no key there."_qs,
+         "syncs again by itself within a few minutes. Refused by \u2068laptop-b\u2069: no key there."_qs,
          true},
         {"Old",
          {.failed = {{"laptop-b", "no key there", true}}, .copy = PurgeOutcome::LocalCopy::OutOfSyncSinceEarlier},
          "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It stays out of syncing since an earlier "
-         "removal \u2014 new files in it stay on this Mac. Refused by laptop-b: no key there."_qs,
+         "removal \u2014 new files in it stay on this Mac. Refused by \u2068laptop-b\u2069: no key there."_qs,
          true},
         {"Old", {.copy = kSyncs, .unaddressable = {"laptop-b", "mac-c"}}, "/Old",
          u"\u26A0\uFE0F Removed on 0 Mac(s). Your copy here is untouched. It goes on syncing as before. Not asked "
-         "\u2014 their connection address can\u2019t be used: laptop-b, mac-c."_qs,
+         "\u2014 their connection address can\u2019t be used: \u2068laptop-b\u2069, \u2068mac-c\u2069."_qs,
          true},
         {"Old", {.removedCount = 2, .node = PurgeOutcome::NodeCopy::NotReached}, "/Old",
          u"\u2713 Removed on 2 Mac(s). Your copy here is untouched. It no longer syncs \u2014 new files in it stay "

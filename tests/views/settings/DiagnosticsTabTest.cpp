@@ -185,9 +185,9 @@ TEST_F(DiagnosticsTabTest, FolderErrorsExclusionsAndTheirFallbacks)
                            "more room."_qs,
                            u"Couldn't sync \u201Cd\u201D here: denied"_qs}));
     EXPECT_EQ(texts("exclusionText"),
-              QStringList({u"\u201CBea\u201D still receives \u201CShared\u201D \u2014 the exclusion is enforced "
+              QStringList({u"\u201C\u2068" "Bea\u2069\u201D still receives \u201C\u2068Shared\u2069\u201D \u2014 the exclusion is enforced "
                            "once every always-on node reconnects (converges, not instant)."_qs,
-                           u"\u201CCem\u201D still receives \u201CShared\u201D via a manual share not managed by "
+                           u"\u201C\u2068" "Cem\u2069\u201D still receives \u201C\u2068Shared\u2069\u201D via a manual share not managed by "
                            "this app \u2014 exclude it there too, or re-share only through the node."_qs}));
 
     EXPECT_FALSE(shown(find("lastError")));

@@ -196,7 +196,7 @@ TEST_F(DeviceInspectorTest, RenameRefusesABlankNameAndSavesItTrimmed)
     ASSERT_TRUE(waitUntil([&] { return engine.state.deviceName == "Bob"; }));
     EXPECT_EQ(app().projects().project(syncID)->members[1].displayName, QStringLiteral("Bob"));
     EXPECT_EQ(engine.callsOf("setLocalDeviceName"), QStringList{"setLocalDeviceName(Bob)"});
-    EXPECT_EQ(RenameSheet::titleText("Mine"), QStringLiteral("Rename \u201cMine\u201d"));
+    EXPECT_EQ(RenameSheet::titleText("Mine"), QStringLiteral("Rename \u201c\u2068Mine\u2069\u201d"));
 }
 
 TEST_F(DeviceInspectorTest, RemovingATeammateAsksFirst)
@@ -213,7 +213,7 @@ TEST_F(DeviceInspectorTest, RemovingATeammateAsksFirst)
     menuItem(*bob, DeviceInspector::removeItem)->trigger();
     auto *box = bob->findChild<QMessageBox *>("removeConfirm");
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->text(), QStringLiteral("Remove \u201cBob\u201d from this sync?"));
+    EXPECT_EQ(box->text(), QStringLiteral("Remove \u201c\u2068" "Bob\u2069\u201d from this sync?"));
     EXPECT_EQ(box->informativeText(), QStringLiteral("Stops syncing with this Mac. Files already synced are kept on "
                                                      "both Macs \u2014 nothing is deleted from disk."));
     box->findChild<QPushButton *>("confirm")->click();

@@ -443,7 +443,7 @@ TEST_F(FolderInspectorTest, PauseAndRemoveGoToTheSync)
     button(*shown, "remove")->click();
     auto *box = shown->findChild<QMessageBox *>("removeConfirm");
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->text(), QStringLiteral("Remove \u201cDocs\u201d from this sync?"));
+    EXPECT_EQ(box->text(), QStringLiteral("Remove \u201c\u2068" "Docs\u2069\u201d from this sync?"));
     EXPECT_EQ(box->informativeText(),
               QStringLiteral("Stops syncing this folder. The files on this Mac (and on your teammates\u2019 Macs) are "
                              "kept \u2014 nothing is deleted from disk."));

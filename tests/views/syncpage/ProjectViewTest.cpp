@@ -175,8 +175,8 @@ TEST_F(ProjectViewTest, InspectorFollowsSelectionPanelsAndTechnicalDetails)
     for (const QWidget *hint : view.inspectorArea()->findChildren<QWidget *>(QStringLiteral("inspectorHint")))
         EXPECT_FALSE(hint->isVisibleTo(view.inspectorArea()));
     EXPECT_EQ(folderShot.height(), view.height() * folderShot.devicePixelRatio());
-    for (const auto &[panel, title] : {std::pair{Panel::Omit, QStringLiteral("Ignore files \u2014 Footage")},
-                                       std::pair{Panel::Archive, QStringLiteral("Archive \u2014 Footage")}}) {
+    for (const auto &[panel, title] : {std::pair{Panel::Omit, QStringLiteral("Ignore files \u2014 \u2068" "Footage\u2069")},
+                                       std::pair{Panel::Archive, QStringLiteral("Archive \u2014 \u2068" "Footage\u2069")}}) {
         view.openPanel(panel);
         EXPECT_EQ(height(), 460);
         ASSERT_TRUE(view.panelTitle());
@@ -264,7 +264,7 @@ TEST_F(ProjectViewTest, MoreOpensFromAnywhereOnItsFaceAndTheSwitcherShowsOneArro
 
     auto *switcher = bar.findChild<QToolButton *>(QStringLiteral("switcherButton"));
     ASSERT_NE(switcher, nullptr);
-    EXPECT_EQ(switcher->text(), QStringLiteral("A \u25BE"));
+    EXPECT_EQ(switcher->text(), QStringLiteral("\u2068" "A\u2069 \u25BE"));
     // No arrow of the style's own beside it.
     EXPECT_EQ(switcher->menu(), nullptr);
     QTest::mouseClick(switcher, Qt::LeftButton);
@@ -367,7 +367,7 @@ TEST_F(ProjectViewTest, SwitcherBannerAndRemoval)
     ProjectView &again = showPage(QStringLiteral("A"));
     again.removeSyncAction()->trigger();
     ASSERT_TRUE(again.removalBox());
-    EXPECT_EQ(again.removalBox()->text(), QStringLiteral("Remove \u201CA\u201D?"));
+    EXPECT_EQ(again.removalBox()->text(), QStringLiteral("Remove \u201C\u2068" "A\u2069\u201D?"));
     EXPECT_EQ(again.removalBox()->informativeText(),
               QStringLiteral("This stops syncing and removes the sync from this app. Your files on this Mac (and on "
                              "your teammates\u2019 Macs) are kept \u2014 nothing is deleted from disk."));

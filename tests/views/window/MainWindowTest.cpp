@@ -166,8 +166,8 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
         w.window->path().setIDs(row.path);
         ASSERT_NE(w.window->topPage(), nullptr);
         EXPECT_EQ(w.window->topPage()->objectName(), row.top);
-        // The top page's title names the window.
-        EXPECT_EQ(w.window->windowTitle(), row.top + u" \u2014 TidewellMesh"_qs);
+        // The top page's title names the window, isolated from the window's own words.
+        EXPECT_EQ(w.window->windowTitle(), u'\u2068' + row.top + u"\u2069 \u2014 TidewellMesh"_qs);
         EXPECT_EQ(w.window->stack()->currentWidget(), w.window->topPage());
         EXPECT_EQ(w.window->toolBar()->actions().size() == 1, row.back);
         EXPECT_EQ(w.barTitle(), row.bar);
@@ -179,7 +179,10 @@ TEST(MainWindowTest, PagesFollowThePathAndTheBarTheSyncOnTop)
     }
 
     w.window->topPage()->setWindowTitle("Renamed");
-    EXPECT_EQ(w.window->windowTitle(), u"Renamed \u2014 TidewellMesh"_qs);
+    EXPECT_EQ(w.window->windowTitle(), u"\u2068Renamed\u2069 \u2014 TidewellMesh"_qs);
+    // A right-to-left override in a sync's name turns nothing of the rest.
+    w.window->topPage()->setWindowTitle(u"Five Macs \u202Eon"_qs);
+    EXPECT_EQ(w.window->windowTitle(), u"\u2068Five Macs \u202Eon\u2069 \u2014 TidewellMesh"_qs);
 
     // The banner counts and opens the incoming requests; at 0 it goes.
     w.window->path().setIDs({});
@@ -397,12 +400,12 @@ TEST(MainWindowTest, PromptTextsAndAllowActOnTheRequestShown)
     p.projects().setPendingDeviceApproval(shown);
     ASSERT_TRUE(waitUntil([&] { return p.prompt() != nullptr; }));
     JoinApprovalPrompt *prompt = p.prompt();
-    EXPECT_EQ(prompt->text(), QStringLiteral("\u201cMac D1\u201d wants to join"));
+    EXPECT_EQ(prompt->text(), QStringLiteral("\u201c\u2068Mac D1\u2069\u201d wants to join"));
     EXPECT_EQ(prompt->informativeText(),
-              QStringLiteral("Add \u201cMac D1\u201d to the sync \u201cSync P\u201d? Only allow Macs you recognize "
+              QStringLiteral("Add \u201c\u2068Mac D1\u2069\u201d to the sync \u201c\u2068Sync P\u2069\u201d? Only allow Macs you recognize "
                              "\u2014 they\u2019ll receive this sync\u2019s folders."));
     EXPECT_EQ(prompt->button(JoinApprovalPrompt::Choice::Allow)->text(),
-              QStringLiteral("Allow \u2014 add to \u201cSync P\u201d"));
+              QStringLiteral("Allow \u2014 add to \u201c\u2068Sync P\u2069\u201d"));
     EXPECT_EQ(prompt->buttonRole(prompt->button(JoinApprovalPrompt::Choice::Decline)), QMessageBox::DestructiveRole);
     EXPECT_EQ(TintedButtonPainter::tintOf(*prompt->button(JoinApprovalPrompt::Choice::Decline)), ButtonTint::Destructive);
     EXPECT_EQ(prompt->escapeButton(), prompt->button(JoinApprovalPrompt::Choice::NotNow));
@@ -442,8 +445,8 @@ TEST(MainWindowTest, PromptCutsALongSyncNameOnAllow)
     for (JoinApprovalPrompt *prompt : {&usual, &cut})
         prompt->show();
     const QString allow = cut.button(JoinApprovalPrompt::Choice::Allow)->text();
-    EXPECT_TRUE(allow.startsWith(QStringLiteral("Allow \u2014 add to \u201cSync P of"))) << qPrintable(allow);
-    EXPECT_TRUE(allow.endsWith(QStringLiteral("\u2026\u201d"))) << qPrintable(allow);
+    EXPECT_TRUE(allow.startsWith(QStringLiteral("Allow \u2014 add to \u201c\u2068Sync P of"))) << qPrintable(allow);
+    EXPECT_TRUE(allow.endsWith(QStringLiteral("\u2026\u2069\u201d"))) << qPrintable(allow);
     EXPECT_LE(cut.width(), usual.width());
 }
 
