@@ -38,6 +38,7 @@
 #include "views/joining/WelcomeSheet.h"
 
 #include "JourneyMac.h"
+#include "RefusedXattrs.h"
 #include "SaveShot.h"
 #include "WindowLookup.h"
 
@@ -291,6 +292,7 @@ protected:
     {
         // A crash while the applications go is no step's.
         g_step = QStringLiteral("teardown, after step %1").arg(m_count);
+        d.reset();
         c.reset();
         b.reset();
         a.reset();
@@ -598,11 +600,13 @@ protected:
     std::unique_ptr<JourneyMac> a;
     std::unique_ptr<JourneyMac> b;
     std::unique_ptr<JourneyMac> c;
+    std::unique_ptr<JourneyMac> d;
     std::unique_ptr<SyncthingInstance> node;
     std::unique_ptr<SyncthingInstance> stranger;
     QString m_folderID;
     QString m_filmB;
     QString m_filmC;
+    QString m_filmD;
     QMap<QString, QByteArray> m_sums;
 
 private:
@@ -852,7 +856,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
     dates.watch(QStringLiteral("B"), [this] { return m_filmB; }, false);
     const auto folderStatus = [&] {
         QStringList states;
-        for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+        for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
             if (mac && mac->isLaunched()) {
                 const QJsonObject status =
                     mac->syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID).json().object();
@@ -992,6 +996,23 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         }))
         return;
 
+    // Its drive keeps no user attributes: no time travels with its
+    // directories, which take their teammates' from Syncthing's index.
+    std::optional<test::RefusedXattrs> drive;
+    if (!step(QStringLiteral("a-computer-on-a-drive-without-extended-attributes"), [&] {
+            d = std::make_unique<JourneyMac>(QStringLiteral("Studio D"), freePort(), freePort());
+            drive.emplace(d->file(QStringLiteral("Drive")));
+            dates.watch(QStringLiteral("D"), [this] { return m_filmD; }, false);
+            m_filmD = joinByInvite(*d, d->file(QStringLiteral("Drive/Projects")));
+            arrives(m_filmD, QStringLiteral("Moved/Inner/take.txt"));
+            pollFor([&] {
+                return !d->syncthing().get(QStringLiteral("/rest/config/folders/") + m_folderID)
+                            .json()[QStringLiteral("syncXattrs")].toBool(true);
+            }, QStringLiteral("D's Syncthing syncs no attributes there"));
+            allShow(QStringLiteral("D shows every time"), 10'000);
+        }))
+        return;
+
     step(QStringLiteral("left-alone-nothing-is-sent"), [&] {
         const auto sequence = [&](JourneyMac &mac) {
             return mac.syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID)
@@ -1005,11 +1026,11 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         };
         const auto roundOfScans = [&] {
             QList<qint64> values;
-            for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+            for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
                 mac->scan(m_folderID);
-            for (JourneyMac *other : {b.get(), c.get()})
+            for (JourneyMac *other : {b.get(), c.get(), d.get()})
                 pollFor([&] { return tookIn(*other, *a) && tookIn(*a, *other); }, QStringLiteral("all taken in"));
-            for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+            for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
                 values.append(sequence(*mac));
             return values;
         };
