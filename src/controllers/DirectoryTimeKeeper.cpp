@@ -250,7 +250,12 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
         co_return false;
     if (!out.written.isEmpty()) {
         try {
-            co_await m_engine.scanPaths(folderID, out.written);
+            // Past a few hundred, one scan of the folder is cheaper than a
+            // request naming each (and within what a request line may hold).
+            if (out.written.size() > maxNamedScans)
+                co_await m_engine.scanFolder(folderID);
+            else
+                co_await m_engine.scanPaths(folderID, out.written);
         } catch (...) {
             // The engine's watcher finds them all the same, only later.
         }

@@ -56,6 +56,9 @@ public:
     // is kept in parts of that size, handed to the next pass whole: the main
     // thread never copies, merges or rehashes more than one part.
     static constexpr qsizetype maxNews = 2000;
+    // A pass that wrote more directories than this has the engine scan the
+    // whole folder rather than each.
+    static constexpr qsizetype maxNamedScans = 500;
 
     // The records are kept in recordsFolder; none is kept without one.
     DirectoryTimeKeeper(SyncEngine &engine, EventController &events, QString recordsFolder,
