@@ -134,7 +134,7 @@ QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, 
         QWidget *best = nullptr;
         int bestScore = 0;
         for (QWidget *stop : KeyboardFocus::stopsAsRead(*section)) {
-            if (stop == except || isDestructive(*stop))
+            if (stop == except || !isHarmless(*stop))
                 continue;
             const QRect r = rectInWindow(*stop);
             const bool sameRow = r.top() <= at.bottom() && at.top() <= r.bottom();
@@ -150,6 +150,17 @@ QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, 
             return best;
     }
     return nullptr;
+}
+
+// Set on a control while it holds a focus the user gave it (Tab, a click).
+constexpr const char *kAimed = "tw_focusAimed";
+
+// The window's first stop as read that a focus given by the program may take.
+QWidget *firstHarmlessStop(QWidget &window)
+{
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(window);
+    const auto harmless = std::find_if(stops.cbegin(), stops.cend(), [](QWidget *stop) { return isHarmless(*stop); });
+    return harmless == stops.cend() ? nullptr : *harmless;
 }
 
 // Who opened a sheet, a question or a part shown in place.
@@ -169,10 +180,17 @@ struct Opener
     // the place the opened one was shown over.
     QWidget *target() const
     {
-        if (!place || !place->isVisible())
+        // A button busy with the work it asked for keeps the focus, waiting
+        // with a parent until it is enabled again.
+        if (!place || !place->isVisible() || (opener && opener->isVisible() && focusHeldFor(*opener)))
             return nullptr;
-        if (opener && KeyboardFocus::isStop(*opener))
-            return opener;
+        if (opener && KeyboardFocus::isStop(*opener)) {
+            // Given a focus the user never aimed at (a window's first), it
+            // does not take it back either.
+            if (isHarmless(*opener) || opener->property(kAimed).toBool())
+                return opener;
+            return firstHarmlessStop(*place->window());
+        }
         // Made anew where it was (a page's inspector built again).
         if (!name.isEmpty())
             for (QWidget *stop : KeyboardFocus::stopsAsRead(*place))
@@ -274,6 +292,10 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
         if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
             && (!m_keyboardLast || !widget->hasFocus()))
             reason = Qt::OtherFocusReason;
+        if (!aimedAt(*widget, reason)) {
+            handOnUnaimed(*widget, reason == Qt::ActiveWindowFocusReason);
+            break;
+        }
         // Moved by the program (arrows among a picker's segments, a row
         // taken away) while the keyboard leads, the mark goes along.
         if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads))
@@ -286,6 +308,9 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     case QEvent::FocusOut:
+        // Left for another control: given back later, it was not aimed at.
+        if (!givenBack(static_cast<QFocusEvent *>(event)->reason()))
+            widget->setProperty(kAimed, QVariant());
         focusLeft(*widget, static_cast<QFocusEvent *>(event)->reason());
         break;
     case QEvent::Show:
@@ -397,6 +422,29 @@ void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
     });
 }
 
+bool KeyboardFocus::aimedAt(QWidget &widget, Qt::FocusReason reason)
+{
+    if (fromKeyboard(reason) || reason == Qt::MouseFocusReason) {
+        widget.setProperty(kAimed, true);
+        return true;
+    }
+    return isHarmless(widget) || widget.property(kAimed).toBool();
+}
+
+void KeyboardFocus::handOnUnaimed(QWidget &widget, bool windowsFirst)
+{
+    QTimer::singleShot(0, this, [this, widget = QPointer<QWidget>(&widget), windowsFirst] {
+        if (!widget || widget->window()->focusWidget() != widget)
+            return;
+        // A window coming to the front is no key's aim: unmarked there.
+        if (QWidget *next = windowsFirst ? firstHarmlessStop(*widget->window()) : neighbour(*widget))
+            return focusAgain(next, !windowsFirst);
+        m_handingOn = true;
+        widget->window()->setFocus(Qt::OtherFocusReason);
+        m_handingOn = false;
+    });
+}
+
 void KeyboardFocus::windowShown(QWidget &window)
 {
     QWidget *opener = QApplication::focusWidget();
@@ -460,20 +508,21 @@ void KeyboardFocus::partHidden(QWidget &part)
     });
 }
 
-void KeyboardFocus::focusAgain(QWidget *target)
+void KeyboardFocus::focusAgain(QWidget *target, bool markable)
 {
     if (!target)
         return;
     target->setFocus(Qt::OtherFocusReason);
-    mark(m_keyboardLast ? target : nullptr);
+    mark(m_keyboardLast && markable ? target : nullptr);
 }
 
 void KeyboardFocus::mark(QWidget *widget)
 {
     m_keyboardLeads = widget != nullptr;
     // A window holding the focus itself (a sheet before its first stop, a
-    // page between two parts) is ringed by nothing: its frame is no control.
-    if (widget && widget->isWindow())
+    // page between two parts), or a parent holding it for a busy button, is
+    // ringed by nothing: its frame is no control.
+    if (widget && (widget->isWindow() || !(widget->focusPolicy() & Qt::TabFocus)))
         widget = nullptr;
     if (!m_ring)
         m_ring = new FocusRing;

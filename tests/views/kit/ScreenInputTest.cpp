@@ -641,13 +641,38 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
              return window.incomingBanner();
          }},
+        // Pause all and the status page take the focus only from the
+        // user's own Tab or click: not as the window's first, nor back from
+        // a sheet that went with its opener, nor as a neighbour.
+        {"main window", -1, [](QWidget &screen) { return KeyboardFocus::stopsAsRead(screen).value(0); }, false},
+        {"first start", -1,
+         [](QWidget &screen) {
+             pressSpace(awaitVisible(screen, "create"));
+             QWidget *sheet = awaitVisible(screen, "newProjectSheet");
+             QTest::keyClick(sheet->focusWidget() ? sheet->focusWidget() : sheet, Qt::Key_Escape);
+             EXPECT_TRUE(waitUntil([&] { return !static_cast<MainWindow &>(screen).openSheet(); }));
+             return KeyboardFocus::stopsAsRead(screen).value(0);
+         }},
+        {"settings window", SettingsView::Diagnostics, [this](QWidget &screen) {
+             engine.hold(QStringLiteral("resetDatabase"));
+             QWidget *rebuild = shownChild(&screen, "rebuild");
+             pressSpace(rebuild);
+             pressSpace(awaitVisible(screen, "confirm"));
+             EXPECT_TRUE(waitUntil([&] { return engine.waiting("resetDatabase") && !screen.findChild<QMessageBox *>(); }));
+             EXPECT_NE(screen.focusWidget(), shownChild(&screen, "remoteStatus"));
+             EXPECT_TRUE(madeActive(screen));
+             engine.release(QStringLiteral("resetDatabase"));
+             return rebuild;
+         }},
     };
-    const QList<Screen> mainWindow{{"main window", [this, &appSignals] {
+    const auto mainWindowShown = [this, &appSignals](bool welcomeSeen) {
         engine.state.pendingFolders = {{.folderID = "f9", .label = {}, .offeredByDeviceID = kPeer, .offeredByName = {}}};
         awaitTask(app().projects().refreshPending());
-        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, welcomeSeen);
         return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
-    }}};
+    };
+    const QList<Screen> mainWindow{{"main window", [&] { return mainWindowShown(true); }},
+                                   {"first start", [&] { return mainWindowShown(false); }}};
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
         std::unique_ptr<QWidget> shownScreen = build(move.screen, move.tab, mainWindow);
@@ -659,7 +684,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             const QWidget *ring = shownScreen->findChild<QWidget *>(QStringLiteral("focusRing"));
             return ring && ring->isVisible() && ring->parentWidget() == expected;
         };
-        EXPECT_TRUE(waitUntil([&] { return shownScreen->focusWidget() == expected && ringed() == move.ringed; }))
+        EXPECT_TRUE(waitUntil([&] { return expected && expected->window()->focusWidget() == expected && ringed() == move.ringed; }))
             << qPrintable(shownScreen->focusWidget() ? screenchecks::describe(*shownScreen->focusWidget()) : "none")
             << " ringed: " << ringed();
     }
