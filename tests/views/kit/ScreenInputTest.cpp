@@ -289,6 +289,18 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
                 EXPECT_EQ(clicks, picks) << qPrintable(screenchecks::describe(*stop)) << " pressed from its open list";
             }
         }
+        // So too where the keys reach the sheet before Qt counts it active
+        // again, as after a folder chooser under a window manager.
+        for (QWidget *stop : stops) {
+            if (stop == main || !ButtonReturnKey::takesReturn(*stop))
+                continue;
+            stop->setFocus(Qt::TabFocusReason);
+            QApplication::setActiveWindow(nullptr);
+            const int before = clicks;
+            QTest::keyClick(stop, Qt::Key_Return);
+            EXPECT_EQ(clicks, before) << qPrintable(screenchecks::describe(*stop)) << " with no window active";
+            QApplication::setActiveWindow(sheet.get());
+        }
     }
 }
 
