@@ -415,11 +415,14 @@ void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
         window->setFocus(Qt::OtherFocusReason);
         m_handingOn = false;
     }
-    QTimer::singleShot(0, this, [this, window, sections, at] {
+    const auto handOn = [this, window, sections, at] {
         if (window && window->isVisible() && (!window->focusWidget() || window->focusWidget() == window)
             && m_partsOpening == 0)
             focusAgain(nearestStop(sections, at, nullptr));
-    });
+    };
+    // A control laid into a shown part is shown a turn later (a crumb bar's
+    // house): the neighbour is chosen once it is.
+    QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
 }
 
 bool KeyboardFocus::aimedAt(QWidget &widget, Qt::FocusReason reason)

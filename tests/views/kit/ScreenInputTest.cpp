@@ -565,7 +565,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             return awaitVisible(screen, next);
         };
     };
-    const QList<FocusMove> moves = {
+    QList<FocusMove> moves = {
         {"new-sync sheet", -1,
          [](QWidget &screen) -> QWidget * {
              auto *toggle = screen.findChild<QCheckBox *>(kPeer);
@@ -675,6 +675,13 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              EXPECT_TRUE(madeActive(screen));
              engine.release(QStringLiteral("resetDatabase"));
              return rebuild;
+         }},
+    };
+    moves += {
+        // The house builds the path bar anew: the focus stays in the browser.
+        {"exclusion panel", -1, [](QWidget &screen) {
+             pressSpace(awaitVisible(screen, "root"));
+             return awaitVisible(screen, "root");
          }},
     };
     const auto mainWindowShown = [this, &appSignals](bool welcomeSeen) {
