@@ -298,7 +298,11 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
         }
         // Moved by the program (arrows among a picker's segments, a row
         // taken away) while the keyboard leads, the mark goes along.
-        if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads))
+        // A window or a menu giving the focus back keeps the mark as it was;
+        // a sheet opened from the keyboard, or a menu or a list worked with
+        // keys, had it elsewhere: it comes to the control the focus is back on.
+        if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads)
+            || (givenBack(reason) && m_keyboardLeads && markedElsewhere(*widget)))
             mark(widget);
         else if (!givenBack(reason))
             mark(nullptr);
@@ -423,6 +427,12 @@ void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
     // A control laid into a shown part is shown a turn later (a crumb bar's
     // house): the neighbour is chosen once it is.
     QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
+}
+
+bool KeyboardFocus::markedElsewhere(const QWidget &widget) const
+{
+    const QWidget *marked = m_ring ? m_ring->target() : nullptr;
+    return !marked || !marked->isVisible() || marked->window() != widget.window();
 }
 
 bool KeyboardFocus::aimedAt(QWidget &widget, Qt::FocusReason reason)

@@ -64,6 +64,8 @@ private:
     bool showCurrentRow(QAbstractItemView &view, const QKeyEvent &key);
     // Whether the focus may stay where it came for that reason.
     static bool aimedAt(QWidget &widget, Qt::FocusReason reason);
+    // Whether the mark is on no control shown in the widget's window.
+    bool markedElsewhere(const QWidget &widget) const;
     // Once the event loop turns, a focus the user did not aim at goes on:
     // to the window's first harmless stop, or to the neighbour.
     void handOnUnaimed(QWidget &widget, bool windowsFirst);

@@ -683,6 +683,23 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              pressSpace(awaitVisible(screen, "root"));
              return awaitVisible(screen, "root");
          }},
+        // A sheet opened from the keyboard rings the control it gives the focus to.
+        {"main window", -1, [](QWidget &screen) -> QWidget * {
+             pressSpace(static_cast<MainWindow &>(screen).incomingBanner());
+             pressSpace(awaitVisible(screen, "place"));
+             QWidget *sheet = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (sheet = shownChild<AcceptFolderSheet>(&screen)) && sheet->isActiveWindow(); }));
+             return sheet ? sheet->focusWidget() : nullptr;
+         }},
+        // A list worked with keys gives the ring back to its opener.
+        {"folder settings panel", -1, [](QWidget &screen) {
+             auto *retention = static_cast<QComboBox *>(awaitVisible(screen, "retention"));
+             pressSpace(retention);
+             EXPECT_TRUE(waitUntil([&] { return retention->view()->isVisible(); }));
+             QTest::keyClick(retention->view(), Qt::Key_Down);
+             QTest::keyClick(retention->view(), Qt::Key_Return);
+             return retention;
+         }},
     };
     const auto mainWindowShown = [this, &appSignals](bool welcomeSeen) {
         engine.state.pendingFolders = {{.folderID = "f9", .label = {}, .offeredByDeviceID = kPeer, .offeredByName = {}}};
