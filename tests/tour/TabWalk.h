@@ -122,8 +122,7 @@ inline std::optional<QString> ringShown()
 // stop (its type, ours with its name, a checkable button apart) is kept.
 inline QStringList walkFaults(QWidget &window, QMap<QString, QImage> &tiles)
 {
-    // A window under its own sheet hands the keys to the sheet, which its
-    // own step walks.
+    // A window under its own sheet hands the keys to the sheet, walked in its step.
     for (QWidget *up = QApplication::activeModalWidget(); up && up != &window; up = up->parentWidget())
         if (up->parentWidget() == &window)
             return {};

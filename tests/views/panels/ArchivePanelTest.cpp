@@ -264,9 +264,8 @@ TEST_F(ArchivePanelTest, AReloadKeepsTheOpenedRowsAndTheChosenOne)
         rows, highlight, chosen.adjusted(ArchiveRowDelegate::iconWidth, 0, -chosen.width() / 2, 0));
     EXPECT_EQ(name.rgb(), tree.palette().color(QPalette::Active, QPalette::HighlightedText).rgb());
 
-    // A chosen row that went leaves nothing chosen, not the first row: the
-    // row in its place (its file's, of one copy left) is current, where the
-    // next key goes on from.
+    // A chosen row that went leaves nothing chosen, not the first row: the row
+    // in its place (its file's, of one copy left) is current for the next key.
     tree.setCurrentIndex(row(*panel, "ver:c.txt@" + kT1));
     engine.state.archives["st"].removeIf([](const ArchivedVersion &copy) { return copy.versionTime == kT1; });
     awaitTask(panel->load());

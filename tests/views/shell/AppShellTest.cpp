@@ -346,18 +346,15 @@ TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
     const QPoint moved = settings.pos();
     menuAction(rig.shell->window(), "Settings\u2026")->trigger();
     EXPECT_EQ(settings.pos(), moved);
-
-    // A sheet over the settings (the node's guide) comes forward with the
-    // keys at a second launch; one over the window keeps them when the
-    // window beside it is clicked.
-    QDialog guide(&settings);
-    guide.setWindowModality(Qt::WindowModal);
+    // A sheet over the settings comes forward with the keys at a second launch;
+    // one over the window keeps them when the window beside it is clicked.
+    QDialog guide(&settings), sheet(&window);
+    for (QDialog *modal : {&guide, &sheet})
+        modal->setWindowModality(Qt::WindowModal);
     guide.open();
     rig.shell->windowController().show();
     EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &guide; }));
     guide.reject();
-    QDialog sheet(&window);
-    sheet.setWindowModality(Qt::WindowModal);
     sheet.open();
     window.activateWindow();
     EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &sheet; }));
