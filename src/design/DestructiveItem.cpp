@@ -9,6 +9,7 @@ namespace tw {
 namespace {
 
 constexpr const char *kProperty = "tidewellDestructive";
+constexpr const char *kWideEffect = "tidewellWideEffect";
 
 } // namespace
 
@@ -31,6 +32,16 @@ void markDestructive(QWidget &widget)
 bool isDestructive(const QWidget &widget)
 {
     return widget.property(kProperty).toBool();
+}
+
+void markWideEffect(QWidget &widget)
+{
+    widget.setProperty(kWideEffect, true);
+}
+
+bool isHarmless(const QWidget &widget)
+{
+    return !isDestructive(widget) && !widget.property(kWideEffect).toBool();
 }
 
 } // namespace tw

@@ -16,5 +16,12 @@ bool isDestructive(const QAction &action);
 // focus handed on from a control that went never lands on it.
 void markDestructive(QWidget &widget);
 bool isDestructive(const QWidget &widget);
+// A control whose one press reaches past the screen it is on (pausing all
+// syncing, a page open to the phones of the network): like a destructive
+// one, it takes the focus only from the user's own Tab or click.
+void markWideEffect(QWidget &widget);
+// Whether a focus that the program hands on, gives back or gives a window
+// at first may land on the widget.
+bool isHarmless(const QWidget &widget);
 
 } // namespace tw

@@ -43,8 +43,13 @@ bool ButtonReturnKey::eventFilter(QObject *watched, QEvent *event)
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return false;
+    // Its window's focus, the key sent to it: the keys can reach a window
+    // before Qt counts it active again (a folder chooser closed under a
+    // window manager), when hasFocus() answers no and the window's Return
+    // shortcut would press its main button in the focused one's place.
     auto *button = qobject_cast<QAbstractButton *>(watched);
-    if (!button || !button->hasFocus() || !isPlainReturn(*static_cast<QKeyEvent *>(event)) || !takesReturn(*button))
+    if (!button || button->window()->focusWidget() != button || !isPlainReturn(*static_cast<QKeyEvent *>(event))
+        || !takesReturn(*button))
         return false;
     if (type == QEvent::ShortcutOverride) {
         event->accept();

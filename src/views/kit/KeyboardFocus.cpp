@@ -134,7 +134,7 @@ QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, 
         QWidget *best = nullptr;
         int bestScore = 0;
         for (QWidget *stop : KeyboardFocus::stopsAsRead(*section)) {
-            if (stop == except || isDestructive(*stop))
+            if (stop == except || !isHarmless(*stop))
                 continue;
             const QRect r = rectInWindow(*stop);
             const bool sameRow = r.top() <= at.bottom() && at.top() <= r.bottom();
@@ -150,6 +150,17 @@ QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, 
             return best;
     }
     return nullptr;
+}
+
+// Set on a control while it holds a focus the user gave it (Tab, a click).
+constexpr const char *kAimed = "tw_focusAimed";
+
+// The window's first stop as read that a focus given by the program may take.
+QWidget *firstHarmlessStop(QWidget &window)
+{
+    const QList<QWidget *> stops = KeyboardFocus::stopsAsRead(window);
+    const auto harmless = std::find_if(stops.cbegin(), stops.cend(), [](QWidget *stop) { return isHarmless(*stop); });
+    return harmless == stops.cend() ? nullptr : *harmless;
 }
 
 // Who opened a sheet, a question or a part shown in place.
@@ -169,10 +180,17 @@ struct Opener
     // the place the opened one was shown over.
     QWidget *target() const
     {
-        if (!place || !place->isVisible())
+        // A button busy with the work it asked for keeps the focus, waiting
+        // with a parent until it is enabled again.
+        if (!place || !place->isVisible() || (opener && opener->isVisible() && focusHeldFor(*opener)))
             return nullptr;
-        if (opener && KeyboardFocus::isStop(*opener))
-            return opener;
+        if (opener && KeyboardFocus::isStop(*opener)) {
+            // Given a focus the user never aimed at (a window's first), it
+            // does not take it back either.
+            if (isHarmless(*opener) || opener->property(kAimed).toBool())
+                return opener;
+            return firstHarmlessStop(*place->window());
+        }
         // Made anew where it was (a page's inspector built again).
         if (!name.isEmpty())
             for (QWidget *stop : KeyboardFocus::stopsAsRead(*place))
@@ -274,9 +292,17 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
         if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
             && (!m_keyboardLast || !widget->hasFocus()))
             reason = Qt::OtherFocusReason;
+        if (!aimedAt(*widget, reason)) {
+            handOnUnaimed(*widget, reason == Qt::ActiveWindowFocusReason);
+            break;
+        }
         // Moved by the program (arrows among a picker's segments, a row
         // taken away) while the keyboard leads, the mark goes along.
-        if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads))
+        // A window or a menu giving the focus back keeps the mark as it was;
+        // a sheet opened from the keyboard, or a menu or a list worked with
+        // keys, had it elsewhere: it comes to the control the focus is back on.
+        if (fromKeyboard(reason) || (reason == Qt::OtherFocusReason && m_keyboardLeads)
+            || (givenBack(reason) && m_keyboardLeads && markedElsewhere(*widget)))
             mark(widget);
         else if (!givenBack(reason))
             mark(nullptr);
@@ -286,6 +312,9 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     case QEvent::FocusOut:
+        // Left for another control: given back later, it was not aimed at.
+        if (!givenBack(static_cast<QFocusEvent *>(event)->reason()))
+            widget->setProperty(kAimed, QVariant());
         focusLeft(*widget, static_cast<QFocusEvent *>(event)->reason());
         break;
     case QEvent::Show:
@@ -390,10 +419,42 @@ void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
         window->setFocus(Qt::OtherFocusReason);
         m_handingOn = false;
     }
-    QTimer::singleShot(0, this, [this, window, sections, at] {
+    const auto handOn = [this, window, sections, at] {
         if (window && window->isVisible() && (!window->focusWidget() || window->focusWidget() == window)
             && m_partsOpening == 0)
             focusAgain(nearestStop(sections, at, nullptr));
+    };
+    // A control laid into a shown part is shown a turn later (a crumb bar's
+    // house): the neighbour is chosen once it is.
+    QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
+}
+
+bool KeyboardFocus::markedElsewhere(const QWidget &widget) const
+{
+    const QWidget *marked = m_ring ? m_ring->target() : nullptr;
+    return !marked || !marked->isVisible() || marked->window() != widget.window();
+}
+
+bool KeyboardFocus::aimedAt(QWidget &widget, Qt::FocusReason reason)
+{
+    if (fromKeyboard(reason) || reason == Qt::MouseFocusReason) {
+        widget.setProperty(kAimed, true);
+        return true;
+    }
+    return isHarmless(widget) || widget.property(kAimed).toBool();
+}
+
+void KeyboardFocus::handOnUnaimed(QWidget &widget, bool windowsFirst)
+{
+    QTimer::singleShot(0, this, [this, widget = QPointer<QWidget>(&widget), windowsFirst] {
+        if (!widget || widget->window()->focusWidget() != widget)
+            return;
+        // A window coming to the front is no key's aim: unmarked there.
+        if (QWidget *next = windowsFirst ? firstHarmlessStop(*widget->window()) : neighbour(*widget))
+            return focusAgain(next, !windowsFirst);
+        m_handingOn = true;
+        widget->window()->setFocus(Qt::OtherFocusReason);
+        m_handingOn = false;
     });
 }
 
@@ -460,20 +521,21 @@ void KeyboardFocus::partHidden(QWidget &part)
     });
 }
 
-void KeyboardFocus::focusAgain(QWidget *target)
+void KeyboardFocus::focusAgain(QWidget *target, bool markable)
 {
     if (!target)
         return;
     target->setFocus(Qt::OtherFocusReason);
-    mark(m_keyboardLast ? target : nullptr);
+    mark(m_keyboardLast && markable ? target : nullptr);
 }
 
 void KeyboardFocus::mark(QWidget *widget)
 {
     m_keyboardLeads = widget != nullptr;
     // A window holding the focus itself (a sheet before its first stop, a
-    // page between two parts) is ringed by nothing: its frame is no control.
-    if (widget && widget->isWindow())
+    // page between two parts), or a parent holding it for a busy button, is
+    // ringed by nothing: its frame is no control.
+    if (widget && (widget->isWindow() || !(widget->focusPolicy() & Qt::TabFocus)))
         widget = nullptr;
     if (!m_ring)
         m_ring = new FocusRing;

@@ -27,7 +27,9 @@ class FocusRing;
 //   one made anew in its place), ringed when the last input was a key; a
 //   part opened in place gives it first to its own first stop;
 // - a focused control that is disabled, hidden or removed hands the focus
-//   to its neighbour (`neighbour`), never to one that destroys something;
+//   to its neighbour (`neighbour`), never to one that destroys something or
+//   acts past its screen (`isHarmless`): those take it only from the user's
+//   own Tab or click, never as a window's first focus or given back;
 // - a key on a list whose current row shows no mark first shows it.
 class KeyboardFocus : public QObject
 {
@@ -60,12 +62,20 @@ private:
     void mark(QWidget *widget);
     bool keyPressed(QWidget &widget, const QKeyEvent &key);
     bool showCurrentRow(QAbstractItemView &view, const QKeyEvent &key);
+    // Whether the focus may stay where it came for that reason.
+    static bool aimedAt(QWidget &widget, Qt::FocusReason reason);
+    // Whether the mark is on no control shown in the widget's window.
+    bool markedElsewhere(const QWidget &widget) const;
+    // Once the event loop turns, a focus the user did not aim at goes on:
+    // to the window's first harmless stop, or to the neighbour.
+    void handOnUnaimed(QWidget &widget, bool windowsFirst);
     void focusLeft(QWidget &widget, Qt::FocusReason reason);
     void windowShown(QWidget &window);
     // Once the event loop turns, `part`'s first stop takes the focus.
     void focusFirstStop(QPointer<QWidget> part, bool again);
     void partHidden(QWidget &part);
-    void focusAgain(QWidget *target);
+    // Marked after a key, where `markable`.
+    void focusAgain(QWidget *target, bool markable = true);
 
     // The ring is made again when the widget it lay over goes, taking it along.
     QPointer<FocusRing> m_ring;

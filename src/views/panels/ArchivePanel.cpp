@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTreeView>
+#include <algorithm>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <qcoro/qcorofuture.h>
@@ -79,6 +80,15 @@ QWidget *emptyState()
     return page;
 }
 
+// The row `row` of the node of ID `parentID` (of the top level where that
+// went), or its last row where there are fewer, or that node where it has none.
+QModelIndex rowInPlace(const ArchiveTreeModel &model, const QString &parentID, int row)
+{
+    const QModelIndex parent = parentID.isEmpty() ? QModelIndex() : model.indexOf(parentID);
+    const int rows = model.rowCount(parent);
+    return rows > 0 ? model.index(std::min(row, rows - 1), 0, parent) : parent;
+}
+
 // Replaces the tree and keeps what the user opened, closed and chose, by
 // node ID, where those rows are still there, and the row at the top of the
 // view where it was. Choosing a row again must not scroll to it: the view
@@ -96,7 +106,10 @@ void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Sna
         }
     };
     noteExpanded(noteExpanded, {});
-    const QString current = view.currentIndex().data(ArchiveTreeModel::IdRole).toString();
+    const QModelIndex was = view.currentIndex();
+    const QString current = was.data(ArchiveTreeModel::IdRole).toString();
+    const bool chosen = view.selectionModel()->isSelected(was);
+    const QString currentParent = was.parent().data(ArchiveTreeModel::IdRole).toString();
     const QModelIndex top = view.indexAt(QPoint(0, 0));
     const QString topID = top.data(ArchiveTreeModel::IdRole).toString();
     const int topOffset = top.isValid() ? view.visualRect(top).top() : 0;
@@ -111,7 +124,12 @@ void replaceTree(QTreeView &view, ArchiveTreeModel &model, ArchiveTreeModel::Sna
     }
     const bool autoScroll = view.hasAutoScroll();
     view.setAutoScroll(false);
-    view.setCurrentIndex(model.indexOf(current));
+    const QModelIndex again = model.indexOf(current);
+    // The keys go on from the row in the place of one that went (or from
+    // the first), chosen by nothing: a key would else start at the top.
+    view.selectionModel()->setCurrentIndex(
+        again.isValid() ? again : rowInPlace(model, currentParent, was.isValid() ? was.row() : 0),
+        again.isValid() && chosen ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::NoUpdate);
     view.setAutoScroll(autoScroll);
 
     // The scroll range follows the new rows only once they are laid out.

@@ -10,6 +10,7 @@
 #include "design/ButtonTint.h"
 #include "design/CardFrame.h"
 #include "design/DerivedForeground.h"
+#include "design/DestructiveItem.h"
 #include "design/ElidedLabel.h"
 #include "design/FileIcon.h"
 #include "design/LooksLikeVolumeRoot.h"
@@ -372,6 +373,7 @@ void DiagnosticsTab::addPhoneStatus()
     FormSection *section = addSection(texts::sectionPhoneStatus);
     m_remoteStatus = new RingedCheckBox(texts::showStatusPage);
     m_remoteStatus->setObjectName(QStringLiteral("remoteStatus"));
+    markWideEffect(*m_remoteStatus);
     section->rows()->addWidget(m_remoteStatus);
     section->addCaption(texts::statusPageNote);
 

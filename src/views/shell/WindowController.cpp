@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 
 namespace tw {
 
@@ -25,18 +26,36 @@ void WindowController::show()
     // A sheet or question open over the window is what the keys belong to:
     // activated last, so the window manager leaves it the keyboard rather
     // than the window it blocks.
+    // That may be one over another window of the application (the node's
+    // guide over the settings): it comes forward with the window it is over.
     QWidget *sheet = blockingModal();
-    QWidget &active = sheet ? *sheet : *m_window;
-    active.raise();
-    active.activateWindow();
+    if (sheet && sheet->parentWidget() && sheet->parentWidget()->window() != m_window)
+        sheet->parentWidget()->window()->raise();
+    giveKeysTo(sheet ? *sheet : *m_window);
 }
 
-// The modal window on top of those open over the window, if any.
+void WindowController::giveKeysTo(QWidget &window)
+{
+    window.raise();
+    window.activateWindow();
+}
+
+// The top-most modal window open over any window of the application.
 QWidget *WindowController::blockingModal() const
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || modal == m_window || !modal->isVisible())
+    return modal && modal != m_window && modal->isVisible() ? modal : nullptr;
+}
+
+// The modal window that the window waits for: one of its own sheets or
+// questions, or one that blocks every window.
+QWidget *WindowController::ownModal() const
+{
+    QWidget *modal = blockingModal();
+    if (!modal)
         return nullptr;
+    if (modal->windowModality() == Qt::ApplicationModal)
+        return modal;
     for (const QWidget *owner = modal->parentWidget(); owner; owner = owner->parentWidget())
         if (owner == m_window)
             return modal;
@@ -57,6 +76,13 @@ bool WindowController::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::WindowActivate:
         m_away = false;
+        // A click on the window beside its sheet made it active: its keys
+        // would go nowhere, the sheet's Tab, Escape and Return with them.
+        if (ownModal())
+            QTimer::singleShot(0, this, [this] {
+                if (QWidget *sheet = ownModal(); sheet && m_window && m_window->isActiveWindow())
+                    giveKeysTo(*sheet);
+            });
         break;
     case QEvent::WindowStateChange:
         if (m_window->isMinimized())

@@ -24,6 +24,8 @@ protected:
 
 private:
     QWidget *blockingModal() const;
+    QWidget *ownModal() const;
+    static void giveKeysTo(QWidget &window);
 
     QPointer<QWidget> m_window;
     // Window managers drop the maximised state of a window they no longer

@@ -6,6 +6,7 @@
 #include "controllers/EngineController.h"
 #include "controllers/FolderController.h"
 #include "design/DerivedForeground.h"
+#include "design/DestructiveItem.h"
 #include "design/StatusDot.h"
 #include "design/Symbol.h"
 #include "design/TextStyle.h"
@@ -64,6 +65,7 @@ EngineStatusBar::EngineStatusBar(AppEnvironment &environment, QWidget *parent)
     m_detail->setFont(styledFont(TextStyle::Caption2));
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setAutoRaise(true);
+    markWideEffect(*m_pauseButton);
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(1);

@@ -289,6 +289,17 @@ TEST_F(ScreenInputTest, ReturnPressesTheFocusedButtonElseTheSheetsMainButton)
                 EXPECT_EQ(clicks, picks) << qPrintable(screenchecks::describe(*stop)) << " pressed from its open list";
             }
         }
+        // So too where the keys reach the sheet before Qt counts it active again.
+        for (QWidget *stop : stops) {
+            if (stop == main || !ButtonReturnKey::takesReturn(*stop))
+                continue;
+            stop->setFocus(Qt::TabFocusReason);
+            QApplication::setActiveWindow(nullptr);
+            const int before = clicks;
+            QTest::keyClick(stop, Qt::Key_Return);
+            EXPECT_EQ(clicks, before) << qPrintable(screenchecks::describe(*stop)) << " with no window active";
+            QApplication::setActiveWindow(sheet.get());
+        }
     }
 }
 
@@ -668,13 +679,55 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              EXPECT_TRUE(waitUntil([&] { return window.incomingBanner()->isVisible(); }));
              return window.incomingBanner();
          }},
+        // Pause all and the status page take the focus only from the user's
+        // own Tab or click: not at first, nor back from a sheet, nor handed on.
+        {"main window", -1, [](QWidget &screen) { return KeyboardFocus::stopsAsRead(screen).value(0); }, false},
+        {"first start", -1, [](QWidget &screen) {
+             pressSpace(awaitVisible(screen, "create"));
+             QWidget *sheet = awaitVisible(screen, "newProjectSheet");
+             QTest::keyClick(sheet->focusWidget() ? sheet->focusWidget() : sheet, Qt::Key_Escape);
+             return KeyboardFocus::stopsAsRead(screen).value(0);
+         }},
+        {"settings window", SettingsView::Diagnostics, [this](QWidget &screen) {
+             engine.hold(QStringLiteral("resetDatabase"));
+             QWidget *rebuild = shownChild(&screen, "rebuild");  // busy, it keeps the focus
+             pressSpace(rebuild);
+             pressSpace(awaitVisible(screen, "confirm"));
+             EXPECT_TRUE(waitUntil([&] { return engine.waiting("resetDatabase") && !screen.findChild<QMessageBox *>(); }));
+             EXPECT_TRUE(madeActive(screen));
+             engine.release(QStringLiteral("resetDatabase"));
+             return rebuild;
+         }},
+        // The house builds the path bar anew: the focus stays in the browser.
+        {"exclusion panel", -1, [](QWidget &screen) {
+             pressSpace(awaitVisible(screen, "root"));
+             return awaitVisible(screen, "root");
+         }},
+        // A sheet opened from the keyboard rings the control it gives the focus to.
+        {"main window", -1, [](QWidget &screen) -> QWidget * {
+             pressSpace(static_cast<MainWindow &>(screen).incomingBanner());
+             pressSpace(awaitVisible(screen, "place"));
+             QWidget *sheet = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (sheet = shownChild<AcceptFolderSheet>(&screen)) && sheet->isActiveWindow(); }));
+             return sheet ? sheet->focusWidget() : nullptr;
+         }},
+        // A list worked with keys gives the ring back to its opener.
+        {"folder settings panel", -1, [](QWidget &screen) {
+             auto *retention = static_cast<QComboBox *>(awaitVisible(screen, "retention"));
+             pressSpace(retention);
+             QTest::keyClick(retention->view(), Qt::Key_Down);
+             QTest::keyClick(retention->view(), Qt::Key_Return);
+             return retention;
+         }},
     };
-    const QList<Screen> mainWindow{{"main window", [this, &appSignals] {
+    const auto mainWindowShown = [this, &appSignals](bool welcomeSeen) {
         engine.state.pendingFolders = {{.folderID = "f9", .label = {}, .offeredByDeviceID = kPeer, .offeredByName = {}}};
         awaitTask(app().projects().refreshPending());
-        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, true);
+        app().defaults().setBoolean(MainWindow::didCompleteSetupKey, welcomeSeen);
         return shown(std::make_unique<MainWindow>(app(), appSignals, ViewFactories::standard()));
-    }}};
+    };
+    const QList<Screen> mainWindow{{"main window", [&] { return mainWindowShown(true); }},
+                                   {"first start", [&] { return mainWindowShown(false); }}};
     for (const FocusMove &move : moves) {
         SCOPED_TRACE(move.screen);
         std::unique_ptr<QWidget> shownScreen = build(move.screen, move.tab, mainWindow);
@@ -686,7 +739,7 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
             const QWidget *ring = shownScreen->findChild<QWidget *>(QStringLiteral("focusRing"));
             return ring && ring->isVisible() && ring->parentWidget() == expected;
         };
-        EXPECT_TRUE(waitUntil([&] { return shownScreen->focusWidget() == expected && ringed() == move.ringed; }))
+        EXPECT_TRUE(waitUntil([&] { return expected && expected->window()->focusWidget() == expected && ringed() == move.ringed; }))
             << qPrintable(shownScreen->focusWidget() ? screenchecks::describe(*shownScreen->focusWidget()) : "none")
             << " ringed: " << ringed();
     }

@@ -95,6 +95,9 @@ TEST_F(ArchivePanelTest, FoldersComeFirstAndAFolderIsRestoredWholeOnlyOnceConfir
     auto panel = shownPanel();
     ArchiveTreeModel &model = panel->model();
     ASSERT_EQ(model.rowCount(), 2);
+    // Loaded, the first row is current and chosen by nothing.
+    EXPECT_EQ(panel->tree().currentIndex(), model.index(0, 0));
+    EXPECT_FALSE(panel->tree().selectionModel()->hasSelection());
     // The header is 12-point text.
     int headers = 0;
     for (const QLabel *label : panel->findChildren<QLabel *>()) {
@@ -261,12 +264,14 @@ TEST_F(ArchivePanelTest, AReloadKeepsTheOpenedRowsAndTheChosenOne)
         rows, highlight, chosen.adjusted(ArchiveRowDelegate::iconWidth, 0, -chosen.width() / 2, 0));
     EXPECT_EQ(name.rgb(), tree.palette().color(QPalette::Active, QPalette::HighlightedText).rgb());
 
-    // A chosen row that went leaves nothing chosen, not the first row.
+    // A chosen row that went leaves nothing chosen, not the first row: the row
+    // in its place (its file's, of one copy left) is current for the next key.
     tree.setCurrentIndex(row(*panel, "ver:c.txt@" + kT1));
     engine.state.archives["st"].removeIf([](const ArchivedVersion &copy) { return copy.versionTime == kT1; });
     awaitTask(panel->load());
     ASSERT_TRUE(waitUntil([&] { return !panel->isLoading(); }));
-    EXPECT_FALSE(tree.currentIndex().isValid());
+    EXPECT_EQ(text(tree.currentIndex(), ArchiveTreeModel::IdRole), "file:c.txt");
+    EXPECT_FALSE(tree.selectionModel()->hasSelection());
 }
 
 // Closed by the user, a folder stays closed through the reload a restore

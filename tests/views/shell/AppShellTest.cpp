@@ -15,6 +15,7 @@
 #include "../support/ShellRig.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLayout>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -345,6 +346,18 @@ TEST(AppShellTest, SettingsOpenCentredOverTheMainWindowAndStayWhereMoved)
     const QPoint moved = settings.pos();
     menuAction(rig.shell->window(), "Settings\u2026")->trigger();
     EXPECT_EQ(settings.pos(), moved);
+    // A sheet over the settings comes forward with the keys at a second launch;
+    // one over the window keeps them when the window beside it is clicked.
+    QDialog guide(&settings), sheet(&window);
+    for (QDialog *modal : {&guide, &sheet})
+        modal->setWindowModality(Qt::WindowModal);
+    guide.open();
+    rig.shell->windowController().show();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &guide; }));
+    guide.reject();
+    sheet.open();
+    window.activateWindow();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &sheet; }));
 }
 
 // Esc and Ctrl+W close the settings window, wherever the focus is in it.
