@@ -140,8 +140,13 @@ private:
         }
         if (origin->changedBy.isEmpty() && origin->lastChangedBy.isEmpty())
             return m_record.set(path, {std::nullopt, DirectoryTimeRecord::unknownToEngine});
-        const bool first = origin->firstChangedBy.isEmpty() ? m_in.news.foundFirst.contains(path)
-                                                            : origin->firstChangedBy == m_in.ownShortID;
+        // A directory a pull made before the scanner found it is a teammate's,
+        // whatever the counters say: the engine keeps each device's last
+        // change, so the maker's later change (its stamp) can leave its
+        // counter above the one this computer's scanner gave the directory.
+        const bool pulledFirst = m_in.news.pulled.contains(path) && !m_in.news.foundFirst.contains(path);
+        const bool first = !pulledFirst && (origin->firstChangedBy.isEmpty() ? m_in.news.foundFirst.contains(path)
+                                                                             : origin->firstChangedBy == m_in.ownShortID);
         if (first)
             return madeHereNow(path, item, carried, reported);
         if (carried)

@@ -70,6 +70,14 @@ DirectoryNews pulledNow(const QString &path)
     return news;
 }
 
+DirectoryNews pulledThenFound(const QString &path)
+{
+    DirectoryNews news;
+    news.notePull(path, true, false);
+    news.noteLocalChange(path, true, false, std::nullopt);
+    return news;
+}
+
 // Each rule of a directory's time, on one directory (and its parent), with
 // the record and the news a pass would have.
 TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
@@ -118,6 +126,9 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
          with(&DirectoryNews::reported, {"D"}), {{"D", echoed}}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
         {"changed in the same second on both, the one found here before any pull is made here", {{"D", own}},
          found("D"), {{"D", tied}}, true, false, false, {{"D", {own, own}}}, {"D"}, {}},
+        {"made by a pull before the scanner found it, it is a teammate's though the maker changed it since",
+         {{"P", later, {}, {{{}, 0}}}, {"P/D", own, teammates}}, pulledThenFound("P/D"), {{"P/D", echoed}}, true,
+         false, false, {{"P", {later, {}}}, {"P/D", {teammates, teammates}}}, {}, {}},
         {"changed in the same second on both, one a pull told of first is a teammate's", {{"D", own}},
          with(&DirectoryNews::reported, {"D"}), {{"D", tied}}, true, false, false, {{"D", {teammates, {}}}}, {}, {}},
         {"only directories inside: made here, it carries its own", {{"R", own}, {"R/S", own}}, {},

@@ -227,10 +227,11 @@ private:
                 const std::optional<qint64> time = shown(computer, it.key());
                 if (!time)
                     continue;
-                // A receiver's moment of a pull can fall on the time's second:
-                // it shows the time once it carries it too.
+                // A pull's moment can fall on the time's second (on the maker
+                // too, for a teammate's save): it shows the time once it
+                // carries it too.
                 const std::optional<qint64> carried = DirectoryTimes::carried(computer.root(), it.key());
-                if (*time == *it && (computer.maker || !carried || *carried == *it))
+                if (*time == *it && (!carried || *carried == *it))
                     computer.reached.insert(it.key());
                 else if (*time == *it)
                     continue;
