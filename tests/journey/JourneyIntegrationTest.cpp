@@ -15,6 +15,7 @@
 #include "views/panels/ArchivePanel.h"
 #include "views/panels/ArchiveRowDelegate.h"
 #include "views/panels/ArchiveTreeModel.h"
+#include "views/panels/FolderSettingsPanel.h"
 #include "views/kit/DisclosureGroup.h"
 #include "views/syncpage/FolderChip.h"
 #include "views/syncpage/FolderInspector.h"
@@ -42,6 +43,7 @@
 #include "SaveShot.h"
 #include "WindowLookup.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -171,8 +173,16 @@ public:
     {
         m_expected[dir] = time;
         m_moving.insert(dir);
+        m_atLeast.remove(dir);
         for (Computer &computer : m_computers)
             computer.reached.remove(dir);
+    }
+
+    // Where no time travels: the save's time or later, on every computer.
+    void expectAtLeast(const QString &dir, qint64 time)
+    {
+        expect(dir, time);
+        m_atLeast.insert(dir);
     }
 
     bool allShow()
@@ -230,6 +240,15 @@ private:
                 // A pull's moment can fall on the time's second (on the maker
                 // too, for a teammate's save): it shows the time once it
                 // carries it too.
+                // Where no time travels, a receiver shows its pull's moment
+                // or, once its engine applied it, the save's: never earlier.
+                if (m_atLeast.contains(it.key())) {
+                    if (*time >= *it)
+                        computer.reached.insert(it.key());
+                    else if (computer.reached.contains(it.key()))
+                        strays.append(computer.name + ' ' + it.key() + ' ' + QString::number(*time));
+                    continue;
+                }
                 const std::optional<qint64> carried = DirectoryTimes::carried(computer.root(), it.key());
                 if (*time == *it && (!carried || *carried == *it))
                     computer.reached.insert(it.key());
@@ -252,6 +271,7 @@ private:
 
     QMap<QString, qint64> m_expected;
     QSet<QString> m_moving;
+    QSet<QString> m_atLeast;
     QList<Computer> m_computers;
     QTimer m_timer;
 };
@@ -529,6 +549,24 @@ protected:
         require(QDir(placed).absolutePath().startsWith(QDir(where).absolutePath()),
                 QStringLiteral("the folder is placed where chosen: ") + placed);
         return placed;
+    }
+
+    // The folder's "Sync file manager tags & metadata" switch, through its
+    // settings panel, by the keys.
+    void switchMetadata(JourneyMac &mac, bool on)
+    {
+        auto &settings = panel<FolderSettingsPanel>(mac, "settings", mac.name + QStringLiteral("'s folder settings"));
+        auto *metadata = shownChild<QCheckBox>(&settings, QStringLiteral("syncMetadata"));
+        require(metadata != nullptr, QStringLiteral("the metadata switch"));
+        if (metadata->isChecked() != on) {
+            metadata->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(metadata, Qt::Key_Space);
+        }
+        click(shownChild<QPushButton>(&settings, QStringLiteral("save")), QStringLiteral("Save"));
+        pollFor([&] {
+            return mac.syncthing().get(QStringLiteral("/rest/config/folders/") + m_folderID)
+                       .json()[QStringLiteral("syncXattrs")].toBool(!on) == on;
+        }, mac.name + QStringLiteral("'s Syncthing takes the metadata switch"));
     }
 
     QString filmA(const QString &relative = {}) const
@@ -1011,6 +1049,47 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
                             .json()[QStringLiteral("syncXattrs")].toBool(true);
             }, QStringLiteral("D's Syncthing syncs no attributes there"));
             allShow(QStringLiteral("D shows every time"), 10'000);
+        }))
+        return;
+
+    // With the folder's metadata not synced, a directory new here takes the
+    // time of the teammate's version; a save moves it on where it is made,
+    // and where it is pulled at least to the save's time.
+    if (!step(QStringLiteral("metadata-switched-off"), [&] {
+            for (JourneyMac *mac : {a.get(), b.get(), c.get()})
+                switchMetadata(*mac, false);
+            allShow(QStringLiteral("the times hold with metadata off"), 1000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("tree-made-without-metadata"), [&] {
+            const QString outside = a->file(QStringLiteral("outside"));
+            SyncthingInstance::writeFile(outside + QStringLiteral("/Plain/Inner/take.txt"), "take");
+            setModified(outside + QStringLiteral("/Plain/Inner"), at(3, 7));
+            setModified(outside + QStringLiteral("/Plain"), at(3, 8));
+            require(QDir().rename(outside + QStringLiteral("/Plain"), filmA(QStringLiteral("Plain"))),
+                    QStringLiteral("moved in"));
+            dates.expect(QStringLiteral("Plain"), at(3, 8));
+            dates.expect(QStringLiteral("Plain/Inner"), at(3, 7));
+            a->scan(m_folderID);
+            for (const QString &root : {m_filmB, m_filmC, m_filmD})
+                arrives(root, QStringLiteral("Plain/Inner/take.txt"));
+            allShow(QStringLiteral("the receivers show the maker's times"), 10'000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("saves-without-metadata"), [&] {
+            const auto saveAtLeast = [&](JourneyMac &mac, const QString &root, const QString &relative) {
+                save(mac, root, relative);
+                const QString dir = relative.section(QLatin1Char('/'), 0, -2);
+                dates.expectAtLeast(dir, QFileInfo(root + QLatin1Char('/') + dir).lastModified().toSecsSinceEpoch());
+                for (const QString &other : {filmA(), m_filmB, m_filmC, m_filmD})
+                    arrives(other, relative);
+            };
+            saveAtLeast(*a, filmA(), QStringLiteral("Plain/saved-on-A.txt"));
+            allShow(QStringLiteral("A's save moves Plain on, on every computer"), 60'000);
+            saveAtLeast(*b, m_filmB, QStringLiteral("Plain/Inner/saved-on-B.txt"));
+            allShow(QStringLiteral("B's save moves Plain/Inner on, on every computer"), 60'000);
         }))
         return;
 
