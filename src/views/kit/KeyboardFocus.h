@@ -70,6 +70,9 @@ private:
     // to the window's first harmless stop, or to the neighbour.
     void handOnUnaimed(QWidget &widget, bool windowsFirst);
     void focusLeft(QWidget &widget, Qt::FocusReason reason);
+    // Once the event loop turns, a focus given to a widget that is no stop
+    // goes on to the stop nearest it.
+    void handOnFromPage(QWidget &page);
     void windowShown(QWidget &window);
     // Once the event loop turns, `part`'s first stop takes the focus.
     void focusFirstStop(QPointer<QWidget> part, bool again);
