@@ -75,6 +75,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QLabel>
+#include <QListView>
 #include <QProgressBar>
 #include <QPointer>
 #include <QPushButton>
@@ -727,6 +728,12 @@ int runTour()
                 QTest::keyClick(sheet()->focusWidget() ? sheet()->focusWidget() : sheet(), Qt::Key_Escape);
             tour.expect(waitUntil([&] { return !sheet(); }, kStepMs), "Escape closes the sheet");
             backOn(tile, "the focus is back on New sync");
+            click(tile);  // opened by the mouse, closed by a key: no ring
+            waitUntil([&] { return sheet() && sheet()->isActiveWindow(); }, kStepMs);
+            QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_Escape);
+            window.activateWindow();
+            tour.expect(waitUntil([&] { return !sheet() && QApplication::focusWidget() == tile; }, kStepMs)
+                        && !tabwalk::ringShown(), "back on New sync without a ring after the mouse");
             return &window;
         });
         tour.step(look + "focus-after-question", [&] {
@@ -756,6 +763,20 @@ int runTour()
             tour.expect(waitUntil(inspectorShown, kStepMs), "the back button returns to the folder's inspector");
             backOn(actionButton("settings"), "the focus is back on the button that opened the panel");
             tour.expect(waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs), "the inspector area at its height");
+            return &window;
+        });
+        tour.step(look + "focus-in-empty-folder", [&] {  // Shift+Tab in an empty folder stays in the panel
+            engine.state.browse[QStringLiteral("tdw-moving")] = {{"", {{QStringLiteral("Edits"), true}}}, {"Edits", {}}};
+            press(actionButton("ignore"), Qt::Key_Space);
+            waitUntil([&] { return QApplication::focusWidget() == panelBack(); }, kStepMs);
+            auto *list = static_cast<QListView *>(shown("QListView"));
+            if (list && waitUntil([&] { return list->model()->rowCount() == 1; }, kStepMs))
+                press(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Return);  // the first key shows the row
+            waitUntil([&] { return list && !list->isVisible() && QApplication::focusWidget()->focusPolicy() & Qt::TabFocus; }, kStepMs);
+            QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_Backtab, Qt::ShiftModifier);
+            tour.expect(panelBack()->parentWidget()->isAncestorOf(QApplication::focusWidget()), "Shift+Tab stays in the panel");
+            engine.state.browse.remove(QStringLiteral("tdw-moving"));
+            press(panelBack(), Qt::Key_Space);
             return &window;
         });
         main->path().setIDs({});

@@ -201,6 +201,8 @@ struct Opener
 
     QPointer<QWidget> opener;
     QPointer<QWidget> place;
+    // Opened from the keyboard: only then is the focus given back ringed.
+    bool byKey = false;
     QString name;
     QByteArray type;
     QRect at;
@@ -296,6 +298,10 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
             handOnUnaimed(*widget, reason == Qt::ActiveWindowFocusReason);
             break;
         }
+        // A page shown in place of the one that held the focus (a panel's
+        // empty state) takes it from Qt when it has no stop of its own.
+        if (reason == Qt::OtherFocusReason && !m_handingOn && !widget->isWindow() && !isStop(*widget))
+            handOnFromPage(*widget);
         // Moved by the program (arrows among a picker's segments, a row
         // taken away) while the keyboard leads, the mark goes along.
         // A window or a menu giving the focus back keeps the mark as it was;
@@ -325,6 +331,7 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
             // Placed in its layout after it was made.
             if (!record->opener.place)
                 record->opener.place = widget->parentWidget();
+            record->opener.byKey = m_keyboardLast;
             ++m_partsOpening;
             focusFirstStop(widget, true);
         }
@@ -458,6 +465,23 @@ void KeyboardFocus::handOnUnaimed(QWidget &widget, bool windowsFirst)
     });
 }
 
+void KeyboardFocus::handOnFromPage(QWidget &page)
+{
+    const auto handOn = [this, page = QPointer<QWidget>(&page)] {
+        if (!page || page->window()->focusWidget() != page || m_partsOpening > 0)
+            return;
+        // Holding it for a busy button of its own, it keeps it.
+        const QList<QWidget *> inside = page->findChildren<QWidget *>();
+        if (std::any_of(inside.cbegin(), inside.cend(), [](const QWidget *child) { return focusHeldFor(*child); }))
+            return;
+        QList<QPointer<QWidget>> sections = sectionsAround(*page);
+        sections.prepend(page.data());
+        focusAgain(nearestStop(sections, rectInWindow(*page), nullptr));
+    };
+    // Once the controls laid in with it show (a crumb bar built anew).
+    QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
+}
+
 void KeyboardFocus::windowShown(QWidget &window)
 {
     QWidget *opener = QApplication::focusWidget();
@@ -466,7 +490,7 @@ void KeyboardFocus::windowShown(QWidget &window)
     if (OpenerRecord *record = OpenerRecord::of(window); record && record->opener.opener == opener)
         return;
     delete OpenerRecord::of(window);
-    new OpenerRecord(window, Opener(opener, opener ? opener->window() : nullptr));
+    (new OpenerRecord(window, Opener(opener, opener ? opener->window() : nullptr)))->opener.byKey = m_keyboardLast;
 }
 
 void KeyboardFocus::focusFirstStop(QPointer<QWidget> part, bool again)
@@ -517,7 +541,8 @@ void KeyboardFocus::partHidden(QWidget &part)
         // The user went on in another window meanwhile.
         if (now && opener.place && now->window() != opener.place->window() && now->window() != closed)
             return;
-        focusAgain(opener.target());
+        // Opened by the mouse, the keyboard leads only once it moved the mark.
+        focusAgain(opener.target(), opener.byKey || m_keyboardLeads);
     });
 }
 

@@ -24,8 +24,11 @@ class FocusRing;
 //   it away, a key that moves or presses brings it back;
 // - a sheet, a question or a part opened in place (a folder's panel) gives
 //   the focus back to the control that opened it when it goes (or to the
-//   one made anew in its place), ringed when the last input was a key; a
-//   part opened in place gives it first to its own first stop;
+//   one made anew in its place), ringed when the last input was a key and
+//   the keyboard opened it or led in it since; a part opened in place gives
+//   it first to its own first stop;
+// - a widget that is no stop (a panel's empty page) hands a focus the
+//   program gave it to the stop nearest it;
 // - a focused control that is disabled, hidden or removed hands the focus
 //   to its neighbour (`neighbour`), never to one that destroys something or
 //   acts past its screen (`isHarmless`): those take it only from the user's
@@ -70,6 +73,9 @@ private:
     // to the window's first harmless stop, or to the neighbour.
     void handOnUnaimed(QWidget &widget, bool windowsFirst);
     void focusLeft(QWidget &widget, Qt::FocusReason reason);
+    // Once the event loop turns, a focus given to a widget that is no stop
+    // goes on to the stop nearest it.
+    void handOnFromPage(QWidget &page);
     void windowShown(QWidget &window);
     // Once the event loop turns, `part`'s first stop takes the focus.
     void focusFirstStop(QPointer<QWidget> part, bool again);
