@@ -98,7 +98,11 @@ int main(int argc, char **argv)
         return count;
     };
     const int sampled = (kDirectories + 996) / 997;
-    const bool all = waitUntil([&] { return taken() == sampled; }, 600'000);
+    // Looked at as each pass ends, not while passes run: the bench's own
+    // look-ups would stall the thread it measures.
+    bool all = taken() == sampled;
+    QObject::connect(&keeper, &DirectoryTimeKeeper::passEnded, [&] { all = all || taken() == sampled; });
+    all = waitUntil([&] { return all; }, 600'000);
     const double settledSeconds = clock.nsecsElapsed() / 1e9 - feedSeconds;
     const double stallMs = stalls.stop();
     std::printf("Directory news of %d directories in batches of %d events x 3\n", kDirectories, kBatch);
