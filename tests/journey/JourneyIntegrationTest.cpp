@@ -927,6 +927,23 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
                 mac.name + QStringLiteral("'s Syncthing ends"));
         mac.exits.clear();
     };
+    const auto relaunch = [&](JourneyMac &mac) {
+        mac.relaunch();
+        waitFor([&] { return mac.started && mac.env().engineState().status().isRunning; },
+                mac.name + QStringLiteral(" starts again"));
+    };
+    // A dated tree made outside the folder, moved in on A with `mv`.
+    const auto moveIn = [&](const QString &file, const QList<std::pair<QString, qint64>> &dated) {
+        const QString outside = a->file(QStringLiteral("outside")) + QLatin1Char('/');
+        SyncthingInstance::writeFile(outside + file, "take");
+        for (const auto &[dir, time] : dated) {
+            setModified(outside + dir, time);
+            dates.expect(dir, time);
+        }
+        const QString top = file.section(QLatin1Char('/'), 0, 0);
+        require(QDir().rename(outside + top, filmA(top)), QStringLiteral("moved in"));
+        a->scan(m_folderID);
+    };
 
     if (!step(QStringLiteral("dated-tree-made-a-sync"), [&] {
             for (const auto &[dir, time] : tree)
@@ -957,15 +974,8 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         return;
 
     if (!step(QStringLiteral("tree-moved-in"), [&] {
-            const QString outside = a->file(QStringLiteral("outside"));
-            SyncthingInstance::writeFile(outside + QStringLiteral("/Moved/Inner/take.txt"), "take");
-            setModified(outside + QStringLiteral("/Moved/Inner"), at(1, 7) - 86'400);
-            setModified(outside + QStringLiteral("/Moved"), at(1, 7));
-            require(QDir().rename(outside + QStringLiteral("/Moved"), filmA(QStringLiteral("Moved"))),
-                    QStringLiteral("moved in"));
-            dates.expect(QStringLiteral("Moved"), at(1, 7));
-            dates.expect(QStringLiteral("Moved/Inner"), at(1, 7) - 86'400);
-            a->scan(m_folderID);
+            moveIn(QStringLiteral("Moved/Inner/take.txt"),
+                   {{QStringLiteral("Moved/Inner"), at(1, 7) - 86'400}, {QStringLiteral("Moved"), at(1, 7)}});
             arrives(m_filmB, QStringLiteral("Moved/Inner/take.txt"));
             allShow(QStringLiteral("the moved tree's times on both"), 10'000);
         }))
@@ -988,9 +998,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
             SyncthingInstance::writeFile(m_filmB + QStringLiteral("/Day1/while-closed.txt"), "closed");
             setModified(m_filmB + QStringLiteral("/Day1"), 1'600'000'000);
             dates.expect(QStringLiteral("Day1"), 1'600'000'000);
-            b->relaunch();
-            waitFor([&] { return b->started && b->env().engineState().status().isRunning; },
-                    QStringLiteral("B starts again"));
+            relaunch(*b);
             allShow(QStringLiteral("the change made while closed reaches A and stays on B"), 60'000);
         }))
         return;
@@ -998,9 +1006,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
     if (!step(QStringLiteral("pulled-as-B-starts"), [&] {
             quit(*b);
             save(*a, filmA(), QStringLiteral("Day2/while-B-was-away.txt"));
-            b->relaunch();
-            waitFor([&] { return b->started && b->env().engineState().status().isRunning; },
-                    QStringLiteral("B starts again"));
+            relaunch(*b);
             arrives(m_filmB, QStringLiteral("Day2/while-B-was-away.txt"));
             allShow(QStringLiteral("what B pulled as it started shows A's time"), 10'000);
         }))
@@ -1008,20 +1014,12 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
 
     if (!step(QStringLiteral("quit-between-pull-and-restore"), [&] {
             // Made on B by the pull at this moment; its time comes with the pass.
-            const QString outside = a->file(QStringLiteral("outside"));
-            SyncthingInstance::writeFile(outside + QStringLiteral("/Late/take.txt"), "take");
-            setModified(outside + QStringLiteral("/Late"), at(2, 7));
-            require(QDir().rename(outside + QStringLiteral("/Late"), filmA(QStringLiteral("Late"))),
-                    QStringLiteral("moved in"));
-            dates.expect(QStringLiteral("Late"), at(2, 7));
-            a->scan(m_folderID);
+            moveIn(QStringLiteral("Late/take.txt"), {{QStringLiteral("Late"), at(2, 7)}});
             arrives(m_filmB, QStringLiteral("Late/take.txt"));
             quit(*b);
             std::printf("B quit with Late at %s\n",
                         qPrintable(QFileInfo(m_filmB + QStringLiteral("/Late")).lastModified().toUTC().toString()));
-            b->relaunch();
-            waitFor([&] { return b->started && b->env().engineState().status().isRunning; },
-                    QStringLiteral("B starts again"));
+            relaunch(*b);
             allShow(QStringLiteral("B shows what it pulled before it quit"), 10'000);
         }))
         return;
@@ -1063,15 +1061,8 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         return;
 
     if (!step(QStringLiteral("tree-made-without-metadata"), [&] {
-            const QString outside = a->file(QStringLiteral("outside"));
-            SyncthingInstance::writeFile(outside + QStringLiteral("/Plain/Inner/take.txt"), "take");
-            setModified(outside + QStringLiteral("/Plain/Inner"), at(3, 7));
-            setModified(outside + QStringLiteral("/Plain"), at(3, 8));
-            require(QDir().rename(outside + QStringLiteral("/Plain"), filmA(QStringLiteral("Plain"))),
-                    QStringLiteral("moved in"));
-            dates.expect(QStringLiteral("Plain"), at(3, 8));
-            dates.expect(QStringLiteral("Plain/Inner"), at(3, 7));
-            a->scan(m_folderID);
+            moveIn(QStringLiteral("Plain/Inner/take.txt"),
+                   {{QStringLiteral("Plain/Inner"), at(3, 7)}, {QStringLiteral("Plain"), at(3, 8)}});
             for (const QString &root : {m_filmB, m_filmC, m_filmD})
                 arrives(root, QStringLiteral("Plain/Inner/take.txt"));
             allShow(QStringLiteral("the receivers show the maker's times"), 10'000);

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <functional>
 
 namespace tw {
 namespace {
@@ -150,6 +151,13 @@ QWidget *nearestStop(const QList<QPointer<QWidget>> &sections, const QRect &at, 
             return best;
     }
     return nullptr;
+}
+
+// Runs once the controls laid into a part just shown have shown too: they
+// show a turn after it (a crumb bar's house).
+void onceLaidIn(QObject *context, std::function<void()> run)
+{
+    QTimer::singleShot(0, context, [context, run = std::move(run)] { QTimer::singleShot(0, context, run); });
 }
 
 // Set on a control while it holds a focus the user gave it (Tab, a click).
@@ -431,9 +439,8 @@ void KeyboardFocus::focusLeft(QWidget &widget, Qt::FocusReason reason)
             && m_partsOpening == 0)
             focusAgain(nearestStop(sections, at, nullptr));
     };
-    // A control laid into a shown part is shown a turn later (a crumb bar's
-    // house): the neighbour is chosen once it is.
-    QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
+    // The neighbour is chosen among the controls shown with a new part too.
+    onceLaidIn(this, handOn);
 }
 
 bool KeyboardFocus::markedElsewhere(const QWidget &widget) const
@@ -478,8 +485,7 @@ void KeyboardFocus::handOnFromPage(QWidget &page)
         sections.prepend(page.data());
         focusAgain(nearestStop(sections, rectInWindow(*page), nullptr));
     };
-    // Once the controls laid in with it show (a crumb bar built anew).
-    QTimer::singleShot(0, this, [this, handOn] { QTimer::singleShot(0, this, handOn); });
+    onceLaidIn(this, handOn);
 }
 
 void KeyboardFocus::windowShown(QWidget &window)

@@ -29,10 +29,11 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTreeView>
-#include <algorithm>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <qcoro/qcorofuture.h>
+
+#include <algorithm>
 
 namespace tw {
 namespace {
