@@ -54,6 +54,8 @@ AppEnvironment::AppEnvironment(SyncEngine &engine, Services services, QObject *p
     m_preferences = std::make_unique<AppPreferences>(defaults, loginItemFor(m_services.autostartEntry));
     m_nasNode = std::make_unique<NasNodeController>(*m_services.keychain, m_services.paths, m_services.sleeper);
     m_nasNode->keepBouncesIn(defaults);
+    if (m_services.nodeFolderRoot)
+        m_nasNode->setFolderRoot(*m_services.nodeFolderRoot);
     m_peerDiag = std::make_unique<PeerDiagController>(PeerDiagController::Options{.port = m_services.lan.askedPort()});
     m_diagServer = std::make_unique<DiagServer>(
         DiagServer::Options{.address = m_services.lan.address, .port = m_services.lan.port});

@@ -116,6 +116,8 @@ public:
         // How long a look-up of a sync folder's path is waited for before the
         // folder counts as offline (its answer still counts when it comes).
         std::chrono::milliseconds pathAnswerWait = PathLookUps::defaultWait;
+        // Nothing: the node's usual data folder.
+        std::optional<QString> nodeFolderRoot;
     };
 
     struct PeerHost

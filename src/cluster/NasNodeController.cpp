@@ -53,7 +53,7 @@ QString unreachableText(const QString &base)
            QStringLiteral(". Check the address and API key (Syncthing \u2192 Actions \u2192 Settings \u2192 API Key).");
 }
 
-QJsonObject folderTemplate()
+QJsonObject folderTemplate(const QString &root)
 {
     QJsonObject params;
     params.insert(QStringLiteral("cleanoutDays"), QStringLiteral("0"));
@@ -62,7 +62,7 @@ QJsonObject folderTemplate()
     versioning.insert(QStringLiteral("params"), params);
     versioning.insert(QStringLiteral("cleanupIntervalS"), 3600);
     QJsonObject folder;
-    folder.insert(QStringLiteral("path"), QStringLiteral("/var/syncthing"));
+    folder.insert(QStringLiteral("path"), root);
     folder.insert(QStringLiteral("versioning"), versioning);
     folder.insert(QStringLiteral("fsWatcherEnabled"), true);
     folder.insert(QStringLiteral("rescanIntervalS"), 3600);
@@ -213,7 +213,7 @@ QCoro::Task<bool> NasNodeController::storeKeys(QString key, QString deviceID, QL
 QCoro::Task<void> NasNodeController::applyDefaults(QString base, QString key)
 {
     co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/folder"), NodeClient::noQuery,
-                           folderTemplate());
+                           folderTemplate(m_folderRoot));
     co_await m_client.send(base, key, "PATCH", QStringLiteral("/rest/config/defaults/device"), NodeClient::noQuery,
                            deviceTemplate());
 }

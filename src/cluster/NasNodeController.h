@@ -65,6 +65,9 @@ public:
     const NodeErrorMap &nodeErrors() const { return m_nodeErrors; }
     const NodeReachabilityMap &nodeReachable() const { return m_nodeReachable; }
     const QString &storePath() const { return m_storePath; }
+    // Where the node's Syncthing is told to make the folders it is given.
+    static inline const QString defaultFolderRoot = QStringLiteral("/var/syncthing");
+    void setFolderRoot(QString root) { m_folderRoot = std::move(root); }
     const QString &legacyStorePath() const { return m_legacyStorePath; }
     const NodeClient &client() const { return m_client; }
 
@@ -191,6 +194,7 @@ private:
     NodeClient m_client;
     Sleeper m_sleeper;
     QString m_storePath;
+    QString m_folderRoot = defaultFolderRoot;
     QString m_legacyStorePath;
     QList<NasNode> m_nodes;
     bool m_reachable = false;

@@ -179,6 +179,11 @@ public:
     }
 
     // Where no time travels: the save's time or later, on every computer.
+    std::optional<qint64> expected(const QString &dir) const
+    {
+        return m_expected.contains(dir) ? std::optional(m_expected.value(dir)) : std::nullopt;
+    }
+
     void expectAtLeast(const QString &dir, qint64 time)
     {
         expect(dir, time);
@@ -551,6 +556,31 @@ protected:
         return placed;
     }
 
+    // The always-on node, started and connected through A's Team settings,
+    // holds the folder; the settings stay open.
+    SettingsView &connectNode()
+    {
+        node->start();
+        SettingsView &settings = settingsTab(*a, SettingsView::Team);
+        expand(&settings, QStringLiteral("connectManually"));
+        type(shownChild<QLineEdit>(&settings, QStringLiteral("address")), node->baseURL().toString(),
+             QStringLiteral("the node's address"));
+        type(shownChild<QLineEdit>(&settings, QStringLiteral("apiKey")), node->apiKey(), QStringLiteral("the API key"));
+        click(shownChild<QPushButton>(&settings, QStringLiteral("connect")), QStringLiteral("Connect"));
+        waitFor([&] { return shownChild<QWidget>(&settings, QStringLiteral("nodePart")) != nullptr; },
+                QStringLiteral("A shows the node connected"), 90'000);
+        discoversA(*node, QStringLiteral("the node"));
+        pollFor([&] { return node->get(QStringLiteral("/rest/config/folders/") + m_folderID).ok(); },
+                QStringLiteral("the node holds the folder"));
+        require(nodeFolder().startsWith(a->root()), QStringLiteral("the node's folder in the test's directory"));
+        return settings;
+    }
+
+    QString nodeFolder()
+    {
+        return node->get(QStringLiteral("/rest/config/folders/") + m_folderID).json()[QStringLiteral("path")].toString();
+    }
+
     // The folder's "Sync file manager tags & metadata" switch, through its
     // settings panel, by the keys.
     void switchMetadata(JourneyMac &mac, bool on)
@@ -758,24 +788,9 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
         return;
 
     if (!step(QStringLiteral("node-team-key-removal"), [&] {
-            node->start();
-            SettingsView &settingsA = settingsTab(*a, SettingsView::Team);
-            expand(&settingsA, QStringLiteral("connectManually"));
-            type(shownChild<QLineEdit>(&settingsA, QStringLiteral("address")), node->baseURL().toString(),
-                 QStringLiteral("the node's address"));
-            type(shownChild<QLineEdit>(&settingsA, QStringLiteral("apiKey")), node->apiKey(), QStringLiteral("the API key"));
-            click(shownChild<QPushButton>(&settingsA, QStringLiteral("connect")), QStringLiteral("Connect"));
-            waitFor([&] { return shownChild<QWidget>(&settingsA, QStringLiteral("nodePart")) != nullptr; },
-                    QStringLiteral("A shows the node connected"), 90'000);
-            discoversA(*node, QStringLiteral("the node"));
-            pollFor([&] { return node->get(QStringLiteral("/rest/config/folders/") + m_folderID).ok(); },
-                    QStringLiteral("the node holds the folder"));
+            SettingsView &settingsA = connectNode();
             for (const QString &file : kFiles)
-                pollFor([&] {
-                    const QString path = node->get(QStringLiteral("/rest/config/folders/") + m_folderID)
-                                             .json()[QStringLiteral("path")].toString();
-                    return exists(path + QLatin1Char('/') + file);
-                }, file + QStringLiteral(" on the node"));
+                pollFor([&] { return exists(nodeFolder() + QLatin1Char('/') + file); }, file + QStringLiteral(" on the node"));
 
             expand(&settingsA, QStringLiteral("manageTeamKey"));
             click(shownChild<QPushButton>(&settingsA, QStringLiteral("generateTeamKey")), QStringLiteral("Generate team key"));
@@ -813,8 +828,7 @@ TEST_F(JourneyIntegrationTest, TwoComputersAndANodeThroughTheirWindows)
                                              .json()[QStringLiteral("ignore")].toArray();
                 return lines.contains(QJsonValue(QLatin1Char('/') + kSubfolder));
             }, QStringLiteral("the node hides the subfolder"));
-            const QString nodePath = node->get(QStringLiteral("/rest/config/folders/") + m_folderID)
-                                         .json()[QStringLiteral("path")].toString();
+            const QString nodePath = nodeFolder();
             require(exists(nodePath + QStringLiteral("/Cuts/one.txt")) && exists(nodePath + QStringLiteral("/Cuts/two.txt")),
                     QStringLiteral("the node keeps its files"));
         }))
@@ -895,13 +909,16 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
     dates.watch(QStringLiteral("B"), [this] { return m_filmB; }, false);
     const auto folderStatus = [&] {
         QStringList states;
+        const auto add = [&](const QString &name, SyncthingInstance &syncthing) {
+            const QJsonObject status = syncthing.get(QStringLiteral("/rest/db/status?folder=") + m_folderID).json().object();
+            states.append(name + ' ' + status.value("state").toString() + ", need "
+                          + QString::number(status.value("needTotalItems").toInteger()));
+        };
         for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
-            if (mac && mac->isLaunched()) {
-                const QJsonObject status =
-                    mac->syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID).json().object();
-                states.append(mac->name + ' ' + status.value("state").toString() + ", need "
-                              + QString::number(status.value("needTotalItems").toInteger()));
-            }
+            if (mac && mac->isLaunched())
+                add(mac->name, mac->syncthing());
+        if (node->isRunning())
+            add(QStringLiteral("node"), *node);
         return states.join(QStringLiteral("; "));
     };
     // Within the time given, and as every step ends: no stray sample.
@@ -943,6 +960,45 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         const QString top = file.section(QLatin1Char('/'), 0, 0);
         require(QDir().rename(outside + top, filmA(top)), QStringLiteral("moved in"));
         a->scan(m_folderID);
+    };
+
+    // Each Syncthing of the team scans; the others meet only through A, so a
+    // round ends once each took in what A sent and A what each sent. What
+    // each took in of the others is sent on once; then nothing.
+    const auto quietAfterScans = [&] {
+        QList<SyncthingInstance *> team;
+        for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
+            team.append(&mac->syncthing());
+        if (node->isRunning())
+            team.append(node.get());
+        const auto sequence = [&](SyncthingInstance &member) {
+            return member.get(QStringLiteral("/rest/db/status?folder=") + m_folderID)
+                .json()[QStringLiteral("sequence")].toInteger();
+        };
+        const auto tookIn = [&](SyncthingInstance &receiver, SyncthingInstance &sender) {
+            const QString path = QStringLiteral("/rest/db/completion?folder=%1&device=%2")
+                                     .arg(m_folderID, sender.deviceID());
+            return receiver.get(path).json()[QStringLiteral("sequence")].toInteger(-1) == sequence(sender);
+        };
+        const auto roundOfScans = [&] {
+            QList<qint64> values;
+            for (SyncthingInstance *member : team)
+                member->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, member->apiKey());
+            for (SyncthingInstance *other : team.mid(1))
+                pollFor([&] { return tookIn(*other, *team[0]) && tookIn(*team[0], *other); },
+                        QStringLiteral("all taken in"));
+            for (SyncthingInstance *member : team)
+                values.append(sequence(*member));
+            return values;
+        };
+        QList<qint64> before = roundOfScans();
+        int rounds = 0;
+        for (QList<qint64> now = roundOfScans(); now != before; now = roundOfScans()) {
+            require(++rounds < 6, QStringLiteral("still sending after 5 rounds of scans"));
+            before = now;
+        }
+        std::printf("quiet after %d rounds of scans\n", rounds);
+        require(roundOfScans() == before && roundOfScans() == before, QStringLiteral("a change announced once quiet"));
     };
 
     if (!step(QStringLiteral("dated-tree-made-a-sync"), [&] {
@@ -1050,6 +1106,36 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         }))
         return;
 
+    // A teammate whose Syncthing runs without this application restores no
+    // times: its pulls and its own saves send directories on with what they
+    // carry, which undoes no time here.
+    if (!step(QStringLiteral("the-node-pulls-the-tree"), [&] {
+            connectNode();
+            a->shell().settingsWindow().close();
+            pollFor([&] { return exists(nodeFolder() + QStringLiteral("/Moved/Inner/take.txt")); },
+                    QStringLiteral("the tree on the node"));
+            quietAfterScans();
+            allShow(QStringLiteral("the times hold while the node syncs"), 1000);
+        }))
+        return;
+
+    if (!step(QStringLiteral("saved-on-the-node"), [&] {
+            const QString file = QStringLiteral("Day1/Sub/saved-on-node.txt");
+            SyncthingInstance::writeFile(nodeFolder() + QLatin1Char('/') + file, "node");
+            // Moved by each pull for a moment; then back to the time it carries,
+            // or on D, where no time travels, on to the node's version's time.
+            dates.expectAtLeast(QStringLiteral("Day1/Sub"), dates.expected(QStringLiteral("Day1/Sub")).value_or(0));
+            node->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, node->apiKey());
+            for (const QString &root : {filmA(), m_filmB, m_filmC, m_filmD})
+                arrives(root, file);
+            quietAfterScans();
+            allShow(QStringLiteral("the node's save undoes no time"), 10'000);
+            save(*a, filmA(), QStringLiteral("Day2/after-the-node.txt"));
+            arrives(m_filmB, QStringLiteral("Day2/after-the-node.txt"));
+            allShow(QStringLiteral("A's save moves Day2 on, on every computer"), 60'000);
+        }))
+        return;
+
     // With the folder's metadata not synced, a directory new here takes the
     // time of the teammate's version; a save moves it on where it is made,
     // and where it is pulled at least to the save's time.
@@ -1085,35 +1171,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         return;
 
     step(QStringLiteral("left-alone-nothing-is-sent"), [&] {
-        const auto sequence = [&](JourneyMac &mac) {
-            return mac.syncthing().get(QStringLiteral("/rest/db/status?folder=") + m_folderID)
-                .json()[QStringLiteral("sequence")].toInteger();
-        };
-        // B and C meet only through A: each has taken in what the other sent.
-        const auto tookIn = [&](JourneyMac &receiver, JourneyMac &sender) {
-            const QString path = QStringLiteral("/rest/db/completion?folder=%1&device=%2")
-                                     .arg(m_folderID, sender.syncthing().deviceID());
-            return receiver.syncthing().get(path).json()[QStringLiteral("sequence")].toInteger(-1) == sequence(sender);
-        };
-        const auto roundOfScans = [&] {
-            QList<qint64> values;
-            for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
-                mac->scan(m_folderID);
-            for (JourneyMac *other : {b.get(), c.get(), d.get()})
-                pollFor([&] { return tookIn(*other, *a) && tookIn(*a, *other); }, QStringLiteral("all taken in"));
-            for (JourneyMac *mac : {a.get(), b.get(), c.get(), d.get()})
-                values.append(sequence(*mac));
-            return values;
-        };
-        // What each took in of the others is sent on once; then nothing.
-        QList<qint64> before = roundOfScans();
-        int rounds = 0;
-        for (QList<qint64> now = roundOfScans(); now != before; now = roundOfScans()) {
-            require(++rounds < 6, QStringLiteral("still sending after 5 rounds of scans"));
-            before = now;
-        }
-        std::printf("quiet after %d rounds of scans\n", rounds);
-        require(roundOfScans() == before && roundOfScans() == before, QStringLiteral("a change announced once quiet"));
+        quietAfterScans();
         allShow(QStringLiteral("left alone"), 1000);
     });
 }

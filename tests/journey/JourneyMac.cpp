@@ -63,6 +63,8 @@ void JourneyMac::launch()
     services.notifier = &m_notifier;
     services.lan = m_lan;
     services.autostartEntry = root() + QStringLiteral("/autostart.desktop");
+    // The node's Syncthing runs here too: its folders stay in the test's own directory.
+    services.nodeFolderRoot = root() + QStringLiteral("/node-folders");
     AppShell::Injectables injectables;
     injectables.exit = [this](int code) { exits.append(code); };
     injectables.aboutToQuit = [] {};
