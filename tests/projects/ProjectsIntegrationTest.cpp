@@ -41,7 +41,7 @@ protected:
         for (auto *instance : {&mac, &node, &teammate})
             (*instance)->start();
         // Folders made on the node would otherwise go under /var/syncthing.
-        const QByteArray path = R"({"path":")" + node->root().toUtf8() + R"(/on-node"})";
+        const QByteArray path = R"({"path":")" + onNode().toUtf8() + R"("})";
         ASSERT_TRUE(node->request("PATCH", "/rest/config/defaults/folder", path, node->apiKey()).ok());
     }
     static void TearDownTestSuite()
@@ -50,6 +50,7 @@ protected:
         node.reset();
         teammate.reset();
     }
+    static QString onNode() { return node->root() + "/on-node"; }
     static QStringList devicesOf(SyncthingInstance &instance, const QString &folderID)
     {
         QStringList ids;
@@ -88,6 +89,7 @@ TEST_F(ProjectsIntegrationTest, ASyncReachesTheEngineAndTheNodeAndKeepsTheUsersP
 {
     const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
     NasNodeController nodes(keychain, AppPaths(dir.path() + "/nodes"), kInstant);
+    nodes.setFolderRoot(onNode());
     ASSERT_TRUE(awaitTask(nodes.configure(node->baseURL().toString(), node->apiKey(), "Attic")));
     UserDefaults defaults(dir.filePath("defaults.json"));
     ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
@@ -124,6 +126,7 @@ TEST_F(ProjectsIntegrationTest, AnOfferedFolderSyncsAndItsArchiveIsSetHereAndOnT
 {
     const std::unique_ptr<SyncthingEngine> engine = mac->startedEngine();
     NasNodeController nodes(keychain, AppPaths(dir.path() + "/nodes"), kInstant);
+    nodes.setFolderRoot(onNode());
     ASSERT_TRUE(awaitTask(nodes.configure(node->baseURL().toString(), node->apiKey(), "Attic")));
     UserDefaults defaults(dir.filePath("defaults.json"));
     ProjectController projects(*engine, AppPaths(dir.path() + "/app"), defaults, systemClock(), kInstant);
