@@ -584,6 +584,14 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
         return last;
     };
     const QList<FocusMove> moves = {
+        // A sheet opened from the keyboard rings the control it gives the
+        // focus to (before a node is set up, while the guide is offered).
+        {"settings window", SettingsView::Team, [](QWidget &screen) -> QWidget * {
+             pressSpace(awaitVisible(screen, "setUpAutomatically"));
+             QWidget *guide = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (guide = shownChild<NasSetupGuideView>(&screen)) && guide->isActiveWindow(); }));
+             return guide ? guide->focusWidget() : nullptr;
+         }},
         {"settings window", SettingsView::General, clickSwitches, false},
         {"settings window", SettingsView::Network, clickSwitches, false},
         {"settings window", SettingsView::Ignores, clickSwitches, false},
@@ -711,6 +719,12 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              EXPECT_TRUE(waitUntil([&] { return (sheet = shownChild<AcceptFolderSheet>(&screen)) && sheet->isActiveWindow(); }));
              return sheet ? sheet->focusWidget() : nullptr;
          }},
+        {"exclusion panel", -1, [](QWidget &screen) -> QWidget * {
+             pressSpace(awaitVisible(screen, ProjectView::inviteHelp));
+             QWidget *sheet = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (sheet = shownChild<InviteSheet>(&screen)) && sheet->isActiveWindow(); }));
+             return sheet ? sheet->focusWidget() : nullptr;
+         }},
         // A list worked with keys gives the ring back to its opener.
         {"folder settings panel", -1, [](QWidget &screen) {
              auto *retention = static_cast<QComboBox *>(awaitVisible(screen, "retention"));
@@ -718,6 +732,45 @@ TEST_F(ScreenInputTest, TheFocusGoesBackWhereTheUserWasOrToAHarmlessNeighbour)
              QTest::keyClick(retention->view(), Qt::Key_Down);
              QTest::keyClick(retention->view(), Qt::Key_Return);
              return retention;
+         }},
+        // An item of a Mac's menu chosen by the keys: the ring back on its chip.
+        {"exclusion panel", -1, [](QWidget &screen) -> QWidget * {
+             pressSpace(shownChild(&screen, "back"));
+             QToolButton *chip = nullptr;
+             EXPECT_TRUE(waitUntil([&] {
+                 for (auto *shown : screen.findChildren<QToolButton *>(QStringLiteral("deviceChip")))
+                     if (shown->isVisible() && shown->menu())
+                         chip = shown;
+                 return chip != nullptr;
+             }));
+             if (!chip)
+                 return nullptr;
+             QTimer::singleShot(0, [] {
+                 QWidget *menu = QApplication::activePopupWidget();
+                 QTest::keyClick(menu, Qt::Key_Down);
+                 QTest::keyClick(menu, Qt::Key_Down);
+                 QTest::keyClick(menu, Qt::Key_Return);
+             });
+             pressSpace(chip);
+             EXPECT_TRUE(waitUntil([&] { return chip->menu()->actions().value(1)->isChecked(); }))
+                 << "the chosen item, \"Pause\", taken";
+             return chip;
+         }},
+        // A removal confirmed by the keys rings the stop the focus goes to
+        // (last: the folder is gone after it).
+        {"exclusion panel", -1, [](QWidget &screen) -> QWidget * {
+             pressSpace(shownChild(&screen, "back"));
+             pressSpace(awaitVisible(screen, "remove"));
+             QWidget *box = nullptr;
+             EXPECT_TRUE(waitUntil([&] { return (box = screen.findChild<QMessageBox *>("removeConfirm")) && box->isActiveWindow(); }));
+             if (!box)
+                 return nullptr;
+             QWidget *confirm = box->findChild<QPushButton *>(QStringLiteral("confirm"));
+             confirm->setFocus(Qt::TabFocusReason);
+             QTest::keyClick(confirm, Qt::Key_Return);
+             EXPECT_TRUE(waitUntil([&] { return !shownChild(&screen, "remove") && !screen.findChild<QMessageBox *>(); }));
+             EXPECT_TRUE(madeActive(screen));
+             return screen.focusWidget();
          }},
     };
     const auto mainWindowShown = [this, &appSignals](bool welcomeSeen) {
