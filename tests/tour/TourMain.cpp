@@ -777,6 +777,9 @@ int runTour()
             tour.expect(panelBack()->parentWidget()->isAncestorOf(QApplication::focusWidget()), "Shift+Tab stays in the panel");
             engine.state.browse.remove(QStringLiteral("tdw-moving"));
             press(panelBack(), Qt::Key_Space);
+            // Pictured once the inspector stands whole, not while it grows.
+            tour.expect(waitUntil(inspectorShown, kStepMs) && waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs),
+                        "back on the folder's inspector");
             return &window;
         });
         main->path().setIDs({});

@@ -56,6 +56,11 @@ QColor ReadableStyle::frameColour(const QPalette &palette)
 void ReadableStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                                   const QWidget *widget) const
 {
+    // The application rings the focused control itself; Fusion's own mark,
+    // a wash of the highlight over the control's face, would only dim its
+    // symbol and words.
+    if (m_overFusion && element == PE_FrameFocusRect)
+        return;
     QProxyStyle::drawPrimitive(element, option, painter, widget);
     if (!m_overFusion)
         return;
