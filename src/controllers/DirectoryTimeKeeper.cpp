@@ -117,8 +117,45 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
         journalOf(folderID).appendPlaced(item, placedAtMs);
         journalWritten();
     }
+    if (directory && !deleted && originAtPullWanted(folderID, item))
+        keepOriginAtPull(QPointer<DirectoryTimeKeeper>(this), folderID, item);
     noted(work);
     schedule(folderID);
+}
+
+// The engine's record of a directory a pull made, read at once: the
+// receiver's scanner soon sends the directory again with the moment of the
+// pull, and the record then names this computer as its last changer, the
+// time of the teammate who made it lost.
+// Only where that re-sending happens (the folder's metadata syncs), and a
+// bounded number: a large pull leaves the rest to the pass.
+bool DirectoryTimeKeeper::originAtPullWanted(const QString &folderID, const QString &path)
+{
+    const Work &work = m_work[folderID];
+    if (work.originsDue.size() >= maxOriginsAtPull || work.origins.contains(path) || work.originsDue.contains(path))
+        return false;
+    const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
+    return folder && folder->carries;
+}
+
+// One reader per folder, one record at a time.
+QCoro::Task<void> DirectoryTimeKeeper::keepOriginAtPull(QPointer<DirectoryTimeKeeper> self, QString folderID,
+                                                        QString path)
+{
+    Work &first = self->m_work[folderID];
+    first.originsDue.append(path);
+    if (first.originsDue.size() > 1)
+        co_return;
+    while (self && !self->m_work[folderID].originsDue.isEmpty()) {
+        const QString due = self->m_work[folderID].originsDue.constFirst();
+        const std::optional<ItemOrigin> origin = co_await self->m_engine.itemOrigin(folderID, due);
+        if (!self)
+            co_return;
+        Work &work = self->m_work[folderID];
+        work.originsDue.removeFirst();
+        if (origin && !origin->lastChangedBy.isEmpty() && !work.origins.contains(due))
+            work.origins.insert(due, *origin);
+    }
 }
 
 void DirectoryTimeKeeper::noteState(const QString &folderID, FolderState from, FolderState to)
@@ -199,6 +236,17 @@ std::shared_ptr<DirectoryTimeRecord> DirectoryTimeKeeper::recordOf(const QString
     return work.record;
 }
 
+namespace {
+
+void addMissing(QHash<QString, ItemOrigin> &into, const QHash<QString, ItemOrigin> &answers)
+{
+    for (auto it = answers.cbegin(); it != answers.cend(); ++it)
+        if (!into.contains(it.key()))
+            into.insert(it.key(), it.value());
+}
+
+} // namespace
+
 // The folder's pass, started on a worker with what was gathered for it;
 // nothing when the folder is not known or not there yet (the news is kept)
 // or takes no pulls (the news is dropped).
@@ -271,7 +319,9 @@ QCoro::Task<bool> DirectoryTimeKeeper::passOnce(QString folderID)
     // What was told since comes after the deferred news.
     Work &asked = m_work[folderID];
     asked.deferred = std::move(out.deferred);
-    asked.origins.insert(origins);
+    // An answer kept from the pull's moment says more than a later one.
+    addMissing(asked.origins, out.origins);
+    addMissing(asked.origins, origins);
     co_return true;
 }
 

@@ -59,6 +59,8 @@ public:
     // A pass that wrote more directories than this has the engine scan the
     // whole folder rather than each.
     static constexpr qsizetype maxNamedScans = 500;
+    // Engine records of pulled directories read at once, at most.
+    static constexpr int maxOriginsAtPull = 64;
 
     // The records are kept in recordsFolder; none is kept without one.
     DirectoryTimeKeeper(SyncEngine &engine, EventController &events, QString recordsFolder,
@@ -89,6 +91,7 @@ private:
         QList<DirectoryNews> parts;  // full parts gathered since, oldest first
         DirectoryNews news;          // the part being gathered
         QHash<QString, ItemOrigin> origins;
+        QStringList originsDue;  // pulled directories whose engine record is to be read
         bool wholeTree = false;
         bool unexplainedArePulls = false;
         bool pulling = false;
@@ -115,6 +118,8 @@ private:
     QCoro::Task<bool> passOnce(QString folderID);
     std::optional<QFuture<DirectoryTimePass::Output>> startPass(const QString &folderID);
     QCoro::Task<QHash<QString, ItemOrigin>> askOrigins(QString folderID, QSet<QString> paths);
+    bool originAtPullWanted(const QString &folderID, const QString &path);
+    static QCoro::Task<void> keepOriginAtPull(QPointer<DirectoryTimeKeeper> self, QString folderID, QString path);
     std::shared_ptr<DirectoryTimeRecord> recordOf(const QString &folderID);
     ChangeJournal &journalOf(const QString &folderID);
 

@@ -49,6 +49,9 @@ public:
                     stamp(path, *item, item->modifiedSeconds());
         m_out.deferred = m_in.news.only(m_out.ask + m_waiting);
         m_out.waiting = !m_waiting.isEmpty();
+        for (const QString &path : std::as_const(m_waiting))
+            if (const auto origin = m_in.origins.constFind(path); origin != m_in.origins.cend())
+                m_out.origins.insert(path, *origin);
         m_record.save();
         return m_out;
     }
@@ -133,6 +136,10 @@ private:
         const bool reported = m_in.news.reported.contains(path);
         if (carried && !reported)
             return take(path, item, *carried);
+        // Where no time travels, the engine's record is asked once the
+        // receivers that carry times had the moment to send theirs.
+        if (!m_in.carries && newTimeMayCome(path))
+            return wait(path);
         const auto origin = m_in.origins.constFind(path);
         if (origin == m_in.origins.cend()) {
             m_out.ask.insert(path);
@@ -154,6 +161,11 @@ private:
         const bool teammates = origin->lastChangedBy != m_in.ownShortID;
         qCDebug(lcTimes) << m_in.root << path << "first seen, last changed by" << origin->lastChangedBy
                          << origin->modified.value_or(-1);
+        // Where times travel, it goes on carrying it (once the maker's own
+        // stamp had time to come): the other receivers' engines may have
+        // only this computer's record of the moment it landed here.
+        if (teammates && origin->modified && m_in.carries)
+            return newTimeMayCome(path) ? wait(path) : stamp(path, item, *origin->modified);
         const bool wrote = teammates && origin->modified && *origin->modified != item.modifiedSeconds()
                         && item.setModificationTime(*origin->modified) == 0;
         m_record.set(path, {std::nullopt, wrote ? QDateTime::currentSecsSinceEpoch() : 0});

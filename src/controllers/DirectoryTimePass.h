@@ -57,6 +57,7 @@ public:
         QSet<QString> ask;    // directories whose origin the engine must tell
         DirectoryNews deferred;  // the news of those, and of directories waiting for a new time
         bool waiting = false;    // some directory waits for a new time: pass again later
+        QHash<QString, ItemOrigin> origins;  // the answers the waiting ones still need
     };
 
     static Output run(const Input &input, DirectoryTimeRecord &record);

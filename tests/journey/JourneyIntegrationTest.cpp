@@ -45,6 +45,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QMutex>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -88,11 +89,26 @@ const QStringList kFiles = {QStringLiteral("script.txt"), QStringLiteral("notes.
 constexpr qsizetype kReelBytes = 5 * 1024 * 1024;
 
 QString g_step; // the step under way, for the messages and a crash
+// Workers log too (a folder's directory pass): kept under a lock.
+QMutex g_messagesLock;
 QStringList g_messages;
 
 void keepMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
+    const QMutexLocker locked(&g_messagesLock);
     g_messages.append(QStringLiteral("[%1] %2").arg(g_step, message));
+}
+
+void setStep(const QString &step)
+{
+    const QMutexLocker locked(&g_messagesLock);
+    g_step = step;
+}
+
+QStringList keptMessages()
+{
+    const QMutexLocker locked(&g_messagesLock);
+    return g_messages;
 }
 
 void reportCrash(int signal)
@@ -314,7 +330,10 @@ protected:
         for (const char *key : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
                                 "XDG_RUNTIME_DIR"})
             qputenv(key, isolated.value(QString::fromLatin1(key)).toUtf8());
-        g_messages.clear();
+        {
+            const QMutexLocker locked(&g_messagesLock);
+            g_messages.clear();
+        }
         // What each computer writes of its directory times goes to the log kept on failure.
         QLoggingCategory::setFilterRules(QStringLiteral("tw.dirtimes.debug=true\ntw.dirnews.debug=true"));
         m_previousHandler = qInstallMessageHandler(keepMessage);
@@ -330,7 +349,7 @@ protected:
     void TearDown() override
     {
         // A crash while the applications go is no step's.
-        g_step = QStringLiteral("teardown, after step %1").arg(m_count);
+        setStep(QStringLiteral("teardown, after step %1").arg(m_count));
         d.reset();
         c.reset();
         b.reset();
@@ -348,7 +367,7 @@ protected:
     bool step(const QString &name, const std::function<void()> &action)
     {
         ++m_count;
-        g_step = QStringLiteral("%1 %2").arg(m_count).arg(name);
+        setStep(QStringLiteral("%1 %2").arg(m_count).arg(name));
         std::printf("step %s ...\n", qPrintable(g_step));
         std::fflush(stdout);
         QElapsedTimer timer;
@@ -380,7 +399,7 @@ protected:
         folder.cd(name);
         QFile messages(folder.filePath(QStringLiteral("applications.log")));
         if (messages.open(QIODevice::WriteOnly))
-            messages.write(g_messages.join(QLatin1Char('\n')).toUtf8());
+            messages.write(keptMessages().join(QLatin1Char('\n')).toUtf8());
         const auto keepSyncthingLog = [&](SyncthingInstance *instance, const QString &who) {
             if (instance)
                 QFile::copy(instance->home() + QLatin1Char('/') + SyncthingProcess::logFileName,
@@ -1145,11 +1164,37 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
             for (const QString &root : {filmA(), m_filmB, m_filmC, m_filmD})
                 arrives(root, file);
             dates.expect(dir, before, QStringLiteral("D"));
-            quietAfterScans();
             allShow(QStringLiteral("the node's save moves no time where metadata syncs"), 10'000);
+            // Once each receiver put the time back, nothing more is sent.
+            quietAfterScans();
+            allShow(QStringLiteral("and then quiet"), 1000);
             save(*a, filmA(), QStringLiteral("Day2/after-the-node.txt"));
             arrives(m_filmB, QStringLiteral("Day2/after-the-node.txt"));
             allShow(QStringLiteral("A's save moves Day2 on, on every computer"), 60'000);
+        }))
+        return;
+
+    // A tree the node's user made: no time travels with it. Each receiver
+    // whose folder carries times reads the node's from Syncthing's record at
+    // the pull, before its own engine sends the directory again with the
+    // moment it landed, and carries it on. D, which carries none, reads the
+    // record a moment later, which may by then hold a receiver's moment: it
+    // shows the node's time or a later one.
+    if (!step(QStringLiteral("a-tree-made-on-the-node"), [&] {
+            // Dated outside, then moved in: the node's scanner sees it whole.
+            const QString made = node->root() + QStringLiteral("/FromNode");
+            SyncthingInstance::writeFile(made + QStringLiteral("/Inner/take.txt"), "take");
+            setModified(made + QStringLiteral("/Inner"), at(4, 7));
+            setModified(made, at(4, 8));
+            require(QDir().rename(made, nodeFolder() + QStringLiteral("/FromNode")), QStringLiteral("moved in on the node"));
+            const QList<std::pair<QString, qint64>> times{{QStringLiteral("FromNode"), at(4, 8)},
+                                                          {QStringLiteral("FromNode/Inner"), at(4, 7)}};
+            for (const auto &[dir, time] : times)
+                dates.expect(dir, time, QStringLiteral("D"));
+            node->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, node->apiKey());
+            for (const QString &root : {filmA(), m_filmB, m_filmC, m_filmD})
+                arrives(root, QStringLiteral("FromNode/Inner/take.txt"));
+            allShow(QStringLiteral("A, B and C show the node's times"), 10'000);
         }))
         return;
 
