@@ -59,7 +59,7 @@ public:
     // A pass that wrote more directories than this has the engine scan the
     // whole folder rather than each.
     static constexpr qsizetype maxNamedScans = 500;
-    // Engine records of pulled directories read at once, at most.
+    // Pulled directories waiting for their engine record to be read, at most.
     static constexpr int maxOriginsAtPull = 64;
 
     // The records are kept in recordsFolder; none is kept without one.
