@@ -192,7 +192,7 @@ public:
         m_expected[dir] = time;
         m_moving.insert(dir);
         if (!atLeastOn.isEmpty())
-            m_atLeastOn.insert(dir, atLeastOn);
+            m_atLeast.insert(dir, atLeastOn);
     }
 
     // Held to nothing until expected again, as while pulls move it.
@@ -201,7 +201,6 @@ public:
         m_expected.remove(dir);
         m_moving.remove(dir);
         m_atLeast.remove(dir);
-        m_atLeastOn.remove(dir);
         for (Computer &computer : m_computers)
             computer.reached.remove(dir);
     }
@@ -215,7 +214,7 @@ public:
     void expectAtLeast(const QString &dir, qint64 time)
     {
         expect(dir, time);
-        m_atLeast.insert(dir);
+        m_atLeast.insert(dir, {});
     }
 
     bool allShow()
@@ -275,7 +274,8 @@ private:
                 // carries it too.
                 // Where no time travels, a receiver shows its pull's moment
                 // or, once its engine applied it, the save's: never earlier.
-                if (m_atLeast.contains(it.key()) || m_atLeastOn.value(it.key()) == computer.name) {
+                if (const auto on = m_atLeast.constFind(it.key());
+                    on != m_atLeast.cend() && (on->isEmpty() || *on == computer.name)) {
                     if (*time >= *it)
                         computer.reached.insert(it.key());
                     else if (computer.reached.contains(it.key()))
@@ -304,8 +304,7 @@ private:
 
     QMap<QString, qint64> m_expected;
     QSet<QString> m_moving;
-    QSet<QString> m_atLeast;
-    QHash<QString, QString> m_atLeastOn;
+    QHash<QString, QString> m_atLeast;  // directory → the computer held to at least, or every one
     QList<Computer> m_computers;
     QTimer m_timer;
 };
@@ -1015,7 +1014,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
         const auto roundOfScans = [&] {
             QList<qint64> values;
             for (SyncthingInstance *member : team)
-                member->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, member->apiKey());
+                member->scan(m_folderID);
             for (SyncthingInstance *other : team.mid(1))
                 pollFor([&] { return tookIn(*other, *team[0]) && tookIn(*team[0], *other); },
                         QStringLiteral("all taken in"));
@@ -1160,7 +1159,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
             // of its pull.
             dates.forget(dir);
             SyncthingInstance::writeFile(nodeFolder() + QLatin1Char('/') + file, "node");
-            node->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, node->apiKey());
+            node->scan(m_folderID);
             for (const QString &root : {filmA(), m_filmB, m_filmC, m_filmD})
                 arrives(root, file);
             dates.expect(dir, before, QStringLiteral("D"));
@@ -1191,7 +1190,7 @@ TEST_F(JourneyIntegrationTest, FolderDatesHoldOnEveryComputer)
                                                           {QStringLiteral("FromNode/Inner"), at(4, 7)}};
             for (const auto &[dir, time] : times)
                 dates.expect(dir, time, QStringLiteral("D"));
-            node->request("POST", QStringLiteral("/rest/db/scan?folder=") + m_folderID, {}, node->apiKey());
+            node->scan(m_folderID);
             for (const QString &root : {filmA(), m_filmB, m_filmC, m_filmD})
                 arrives(root, QStringLiteral("FromNode/Inner/take.txt"));
             allShow(QStringLiteral("A, B and C show the node's times"), 10'000);

@@ -118,8 +118,7 @@ QStringList JourneyMac::ignoreLines(const QString &folderID)
 
 void JourneyMac::scan(const QString &folderID)
 {
-    m_syncthing.request("POST", QStringLiteral("/rest/db/scan?folder=") + encoded(folderID), {},
-                        m_syncthing.apiKey());
+    m_syncthing.scan(folderID);
 }
 
 } // namespace tw

@@ -11,6 +11,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QUrl>
 #include <qcoro/qcoronetworkreply.h>
 #include <qcoro/qcorotimer.h>
 
@@ -199,6 +200,12 @@ SyncthingInstance::Response SyncthingInstance::get(const QString &path)
 SyncthingInstance::Response SyncthingInstance::put(const QString &path, const QByteArray &body)
 {
     return request("PUT", path, body, apiKey());
+}
+
+SyncthingInstance::Response SyncthingInstance::scan(const QString &folderID)
+{
+    return request("POST", QStringLiteral("/rest/db/scan?folder=") + QString::fromLatin1(QUrl::toPercentEncoding(folderID)),
+                   {}, apiKey());
 }
 
 SyncthingInstance::Response SyncthingInstance::expectOk(const QByteArray &verb, const QString &path,

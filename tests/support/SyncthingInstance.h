@@ -83,6 +83,8 @@ public:
     Response put(const QString &path, const QByteArray &body);
     // Any request; no API key when apiKey is empty.
     Response request(const QByteArray &verb, const QString &path, const QByteArray &body, const QString &apiKey);
+    // Asks for a scan of the whole folder.
+    Response scan(const QString &folderID);
 
     // Which of two paired instances dials the other.
     enum class Dialling { Both, ThisOnly };
