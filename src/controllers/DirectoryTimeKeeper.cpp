@@ -128,11 +128,12 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
 // pull, and the record then names this computer as its last changer, the
 // time of the teammate who made it lost.
 // Only where that re-sending happens (the folder's metadata syncs), and a
-// bounded number: a large pull leaves the rest to the pass.
+// bounded number: a large pull (news past one part) leaves them to the pass.
 bool DirectoryTimeKeeper::originAtPullWanted(const QString &folderID, const QString &path)
 {
     const Work &work = m_work[folderID];
-    if (work.originsDue.size() >= maxOriginsAtPull || work.origins.contains(path) || work.originsDue.contains(path))
+    if (!work.parts.isEmpty() || work.originsDue.size() >= maxOriginsAtPull || work.origins.contains(path)
+        || work.originsDue.contains(path))
         return false;
     const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
     return folder && folder->carries;
