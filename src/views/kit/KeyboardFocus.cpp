@@ -295,6 +295,11 @@ bool KeyboardFocus::eventFilter(QObject *watched, QEvent *event)
             mark(nullptr);
         break;
     case QEvent::FocusIn: {
+        // A window's activation the platform tells of late, after the window
+        // closed (a sheet left by a key before it came to the front), gives
+        // its control a focus no one can see: the mark stays where it is.
+        if (!widget->window()->isVisible())
+            break;
         Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         // Qt names a focus "Tab" also where no key moved it: a dialog shown
         // tells its first control so without giving it the focus, a control
