@@ -98,10 +98,18 @@ private:
             return take(path, *item, *carried);
         if (carried && own != *carried && m_in.news.pulled.contains(path) && newTimeMayCome(path))
             return wait(path);
-        if (carried && (m_in.news.pulled.contains(path) || (m_in.unexplainedArePulls && own != *carried)))
-            return take(path, *item, *carried);
         if (!carried && seen->carried)
             return putBack(path, *item, *seen);
+        if (!carried || !(m_in.news.pulled.contains(path) || (m_in.unexplainedArePulls && own != *carried)))
+            return;
+        // No stamp came with a file a teammate saved there: it stamps
+        // nothing (a node), and the file's time is its save's, the same on
+        // every receiver, which carries it on. A file saved before this
+        // computer settled the directory (a tree still arriving) moves
+        // nothing.
+        if (const std::optional<qint64> saved = latestPlaced(path, std::max(*carried, seen->settledAt)))
+            return stamp(path, *item, *saved);
+        take(path, *item, *carried);
     }
 
     // A change here moves the directory on to its own time, unless a
@@ -197,6 +205,20 @@ private:
             return file && file->modifiedMs() <= *placed;
         });
         return changes;
+    }
+
+    // The latest time after `after` of the files pulls placed in the
+    // directory, this computer's clock at most.
+    std::optional<qint64> latestPlaced(const QString &path, qint64 after) const
+    {
+        std::optional<qint64> latest;
+        for (const QString &file : m_in.news.placedIn.value(path)) {
+            const std::optional<FolderItem> item = FolderItem::open(m_in.root, file);
+            const qint64 time = item ? std::min(item->modifiedSeconds(), QDateTime::currentSecsSinceEpoch()) : 0;
+            if (item && item->type() == std::filesystem::file_type::regular && time > std::max(after, latest.value_or(0)))
+                latest = time;
+        }
+        return latest;
     }
 
     bool newTimeMayCome(const QString &path) const

@@ -12,8 +12,10 @@ namespace {
 
 // Bumped with any change of the layout; a file of another one is read as none.
 constexpr quint32 kMagic = 0x54574454;  // "TWDT"
-constexpr quint32 kLayout = 4;
-// The layout before placements were kept: read, never written.
+constexpr quint32 kLayout = 5;
+// Earlier layouts, read, never written: without when each entry was
+// settled, and before that without placements.
+constexpr quint32 kLayoutWithoutSettling = 4;
 constexpr quint32 kLayoutWithoutPlacements = 3;
 
 } // namespace
@@ -31,19 +33,21 @@ void DirectoryTimeRecord::load()
     QDataStream in(&file);
     quint32 magic = 0, layout = 0;
     in >> magic >> layout;
-    if (magic != kMagic || (layout != kLayout && layout != kLayoutWithoutPlacements))
+    if (magic != kMagic || layout < kLayoutWithoutPlacements || layout > kLayout)
         return;
     QHash<QString, qint64> placed;
-    if (layout == kLayout)
+    if (layout >= kLayoutWithoutSettling)
         in >> placed;
     QHash<QString, Entry> entries;
     while (!in.atEnd() && in.status() == QDataStream::Ok) {
         QString path;
         bool carries = false, replaces = false;
-        qint64 carried = 0, takenAt = 0, replaced = 0;
+        qint64 carried = 0, takenAt = 0, replaced = 0, settledAt = 0;
         in >> path >> carries >> carried >> takenAt >> replaces >> replaced;
+        if (layout == kLayout)
+            in >> settledAt;
         entries.insert(path, {carries ? std::optional(carried) : std::nullopt, takenAt,
-                              replaces ? std::optional(replaced) : std::nullopt});
+                              replaces ? std::optional(replaced) : std::nullopt, settledAt});
     }
     if (in.status() == QDataStream::Ok) {
         m_entries = std::move(entries);
@@ -65,7 +69,7 @@ void DirectoryTimeRecord::save()
     out << kMagic << kLayout << m_placed;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         out << it.key() << it->carried.has_value() << it->carried.value_or(0) << it->takenAt
-            << it->replaced.has_value() << it->replaced.value_or(0);
+            << it->replaced.has_value() << it->replaced.value_or(0) << it->settledAt;
     if (out.status() == QDataStream::Ok && file.commit())
         m_changed = false;
 }
@@ -96,6 +100,8 @@ void DirectoryTimeRecord::set(const QString &path, Entry entry)
     auto it = m_entries.find(path);
     if (it != m_entries.end() && *it == entry)
         return;
+    if (!entry.settledAt)
+        entry.settledAt = QDateTime::currentSecsSinceEpoch();
     m_entries.insert(path, entry);
     m_changed = true;
 }

@@ -25,8 +25,17 @@ public:
         // The time a stamp made here replaced: a teammate's version that
         // brings it back only had not seen the stamp yet.
         std::optional<qint64> replaced = {};
+        // When this computer last changed the entry (seconds since 1970; 0:
+        // before it was kept). A file saved since then by a teammate that
+        // stamps nothing moves the directory on; one saved before (a tree
+        // still arriving) does not.
+        qint64 settledAt = 0;
 
-        bool operator==(const Entry &) const = default;
+        // The same decision, whenever it was made.
+        bool operator==(const Entry &other) const
+        {
+            return carried == other.carried && takenAt == other.takenAt && replaced == other.replaced;
+        }
     };
 
     static constexpr qint64 unknownToEngine = -1;

@@ -70,6 +70,25 @@ DirectoryNews pulledNow(const QString &path)
     return news;
 }
 
+DirectoryNews placed(const QStringList &files)
+{
+    DirectoryNews news;
+    for (const QString &file : files) {
+        news.notePull(file, false, false);
+        news.notePlaced(file, 0);
+    }
+    return news;
+}
+
+void makeFile(const QString &path, qint64 modified)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
 DirectoryNews pulledThenFound(const QString &path)
 {
     DirectoryNews news;
@@ -94,6 +113,7 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         QHash<QString, Shown> shown;
         QStringList written;
         QSet<QString> asked;
+        QHash<QString, qint64> files = {};  // made with these times before their directories
     } rows[] = {
         {"a teammate's time, new here, is taken", {{"D", own, teammates}}, {}, {}, true, true, false,
          {{"D", {teammates, teammates}}}, {}, {}},
@@ -147,12 +167,19 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         {"a teammate's later time wins over an earlier change here",
          {{"D", own, later, {{teammates, 0}}}}, changed("D", "D/old.mov", true), {}, true, false, false,
          {{"D", {later, later}}}, {}, {}},
+        {"a file a pull placed, saved after the directory was settled here and with no stamp, moves it on; one saved "
+         "before (a tree still arriving) does not",
+         {{"D", own, teammates, {{teammates, 0, {}, teammates}}}, {"E", own, teammates, {{teammates, 0, {}, later}}}},
+         placed({"D/saved.txt", "E/older.txt"}), {}, true, false, false,
+         {{"D", {later, later}}, {"E", {teammates, teammates}}}, {"D"}, {}, {{"D/saved.txt", later}, {"E/older.txt", own}}},
     };
     for (const Row &row : rows) {
         QTemporaryDir root;
         DirectoryTimeRecord record;
         for (const Dir &dir : row.dirs)
             QDir(root.path()).mkpath(dir.path);
+        for (auto file = row.files.cbegin(); file != row.files.cend(); ++file)
+            makeFile(root.filePath(file.key()), *file);
         // Deepest first: making a directory moves the time of the one it is in.
         for (const Dir &dir : std::views::reverse(row.dirs)) {
             makeDirectory(root.path(), dir);
