@@ -124,19 +124,17 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
 }
 
 // The engine's record of a directory a pull made, read at once: the
-// receiver's scanner soon sends the directory again with the moment of the
-// pull, and the record then names this computer as its last changer, the
-// time of the teammate who made it lost.
-// Only where that re-sending happens (the folder's metadata syncs), and a
-// bounded number: a large pull (news past one part) leaves them to the pass.
+// receivers' scanners soon send the directory again with the moment of the
+// pull, and the record then names one of them as its last changer, the time
+// of the teammate who made it lost. A bounded number: a large pull (news
+// past one part) leaves them to the pass.
 bool DirectoryTimeKeeper::originAtPullWanted(const QString &folderID, const QString &path)
 {
     const Work &work = m_work[folderID];
     if (!work.parts.isEmpty() || work.originsDue.size() >= maxOriginsAtPull || work.origins.contains(path)
         || work.originsDue.contains(path))
         return false;
-    const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
-    return folder && folder->carries;
+    return m_lookup && m_lookup(folderID).has_value();
 }
 
 // One reader per folder, one record at a time.

@@ -144,11 +144,15 @@ private:
         const bool reported = m_in.news.reported.contains(path);
         if (carried && !reported)
             return take(path, item, *carried);
-        // Where no time travels, the engine's record is asked once the
-        // receivers that carry times had the moment to send theirs.
-        if (!m_in.carries && newTimeMayCome(path))
-            return wait(path);
         const auto origin = m_in.origins.constFind(path);
+        // Where no time travels, the engine's record is asked once the
+        // receivers that carry times had the moment to send theirs, unless
+        // it was read at the pull as its maker's own version (the others'
+        // come with the moment they landed, or the maker's time again).
+        const bool makersOwn = origin != m_in.origins.cend() && !origin->lastChangedBy.isEmpty()
+                            && origin->firstChangedBy == origin->lastChangedBy;
+        if (!m_in.carries && newTimeMayCome(path) && !makersOwn)
+            return wait(path);
         if (origin == m_in.origins.cend()) {
             m_out.ask.insert(path);
             return;

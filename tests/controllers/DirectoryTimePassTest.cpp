@@ -102,7 +102,10 @@ DirectoryNews pulledThenFound(const QString &path)
 TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
 {
     const ItemOrigin madeHere{{self}, self, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", "TEAMMAT", teammates},
-        echoed{{self, "TEAMMAT"}, self, "TEAMMAT", later}, tied{{self, "TEAMMAT"}, {}, "TEAMMAT", teammates};
+        echoed{{self, "TEAMMAT"}, self, "TEAMMAT", later}, tied{{self, "TEAMMAT"}, {}, "TEAMMAT", teammates},
+        landedElsewhere{{"TEAMMAT", "RECEIVE"}, "TEAMMAT", "RECEIVE", later};
+    DirectoryNews bothPulledNow = pulledNow("D");
+    bothPulledNow.merge(pulledNow("E"));
     const struct Row
     {
         const char *name;
@@ -162,6 +165,9 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         {"where times do not travel, only a teammate's new directory takes one", {{"D", own}, {"E", own}}, {},
          {{"D", teammatesOwn}, {"E", madeHere}}, false, true, false, {{"D", {teammates, {}}}, {"E", {own, {}}}}, {},
          {}},
+        {"where times do not travel, one read at its pull as its maker's own takes it at once; another waits",
+         {{"D", own}, {"E", own}}, bothPulledNow, {{"D", teammatesOwn}, {"E", landedElsewhere}}, false, false, false,
+         {{"D", {teammates, {}}}, {"E", {own, {}}}}, {}, {}},
         {"a carried time wins over the index's", {{"D", own, teammates}}, {}, {{"D", teammatesOwn}}, true, true,
          false, {{"D", {teammates, teammates}}}, {}, {}},
         {"a teammate's later time wins over an earlier change here",
