@@ -82,9 +82,7 @@ DirectoryNews placed(const QStringList &files)
 
 void makeFile(const QString &path, qint64 modified)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
     const struct timespec times[2] = {{0, UTIME_OMIT}, {modified, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
 }
@@ -225,8 +223,7 @@ TEST(DirectoryTimePassTest, ASaveOverwrittenByATakeMovesOnAndALinkIsNeverFollowe
     makeDirectory(root.path(), {"D", teammates, teammates});
     makeDirectory(root.path(), {"E", own, teammates});
     // A file a pull placed, with its maker's time, that the scanner finds again.
-    const struct timespec placedTimes[2] = {{0, UTIME_OMIT}, {teammates, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root.filePath("F/placed.txt")).constData(), placedTimes, 0), 0);
+    makeFile(root.filePath("F/placed.txt"), teammates);
     makeDirectory(root.path(), {"F", later, teammates, {{teammates, 0}}});
     const QString file = root.filePath("record");
     {
