@@ -104,10 +104,10 @@ private:
             return;
         // No stamp came with a file a teammate saved there: it stamps
         // nothing (a node), and the file's time is its save's, the same on
-        // every receiver, which carries it on. A file saved long before it
-        // landed, and before this computer settled the directory (a tree
-        // still arriving), moves nothing.
-        if (const std::optional<qint64> saved = latestSaved(path, *carried, seen->settledAt))
+        // every receiver, which carries it on. A file saved before this
+        // computer settled the directory (a tree still arriving) moves
+        // nothing.
+        if (const std::optional<qint64> saved = latestPlaced(path, std::max(*carried, seen->settledAt)))
             return stamp(path, *item, *saved);
         take(path, *item, *carried);
     }
@@ -211,21 +211,15 @@ private:
         return changes;
     }
 
-    // The latest time later than `carried` of the files pulls placed in the
-    // directory, this computer's clock at most: of those saved after
-    // `settledAt`, or within a minute before they landed here (a second save
-    // coming right after the first).
-    std::optional<qint64> latestSaved(const QString &path, qint64 carried, qint64 settledAt) const
+    // The latest time after `after` of the files pulls placed in the
+    // directory, this computer's clock at most.
+    std::optional<qint64> latestPlaced(const QString &path, qint64 after) const
     {
-        constexpr qint64 freshSeconds = 60;
         std::optional<qint64> latest;
         for (const QString &file : m_in.news.placedIn.value(path)) {
             const std::optional<FolderItem> item = FolderItem::open(m_in.root, file);
-            if (!item || item->type() != std::filesystem::file_type::regular)
-                continue;
-            const qint64 time = std::min(item->modifiedSeconds(), QDateTime::currentSecsSinceEpoch());
-            const qint64 landed = m_record.placedAt(file).value_or(0) / 1000;
-            if (time > std::max(carried, latest.value_or(0)) && (time > settledAt || time >= landed - freshSeconds))
+            const qint64 time = item ? std::min(item->modifiedSeconds(), QDateTime::currentSecsSinceEpoch()) : 0;
+            if (item && item->type() == std::filesystem::file_type::regular && time > std::max(after, latest.value_or(0)))
                 latest = time;
         }
         return latest;
