@@ -49,8 +49,12 @@ public:
                     stamp(path, *item, item->modifiedSeconds());
         m_out.deferred = m_in.news.only(m_out.ask + m_waiting);
         m_out.waiting = !m_waiting.isEmpty();
+        // Where no time travels, a record read at the pull that is not the
+        // maker's own is read again once the wait is over: by then the
+        // receivers that carry times sent the maker's.
         for (const QString &path : std::as_const(m_waiting))
-            if (const auto origin = m_in.origins.constFind(path); origin != m_in.origins.cend())
+            if (const auto origin = m_in.origins.constFind(path);
+                origin != m_in.origins.cend() && (m_in.carries || makersOwn(*origin)))
                 m_out.origins.insert(path, *origin);
         m_record.save();
         return m_out;
@@ -149,9 +153,7 @@ private:
         // receivers that carry times had the moment to send theirs, unless
         // it was read at the pull as its maker's own version (the others'
         // come with the moment they landed, or the maker's time again).
-        const bool makersOwn = origin != m_in.origins.cend() && !origin->lastChangedBy.isEmpty()
-                            && origin->firstChangedBy == origin->lastChangedBy;
-        if (!m_in.carries && newTimeMayCome(path) && !makersOwn)
+        if (!m_in.carries && newTimeMayCome(path) && (origin == m_in.origins.cend() || !makersOwn(*origin)))
             return wait(path);
         if (origin == m_in.origins.cend()) {
             m_out.ask.insert(path);
@@ -282,6 +284,11 @@ private:
         qCDebug(lcTimes) << m_in.root << path << "carries again" << *seen.carried;
         if (item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(*seen.carried)) == 0)
             m_out.written.append(path);
+    }
+
+    static bool makersOwn(const ItemOrigin &origin)
+    {
+        return !origin.lastChangedBy.isEmpty() && origin.firstChangedBy == origin.lastChangedBy;
     }
 
     static std::optional<qint64> carriedBy(const FolderItem &item)
