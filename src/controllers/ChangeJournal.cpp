@@ -15,7 +15,7 @@ namespace {
 // A piece begins with these; one without is of the layout before
 // placements were written down, changes only.
 constexpr quint32 kMagic = 0x54574a32;  // "TWJ2"
-enum class Kind : quint8 { Change, Placed };
+enum class Kind : quint8 { Change, Placed, Pulled };
 
 void readChange(QDataStream &in, DirectoryNews &news)
 {
@@ -34,6 +34,17 @@ void readPlaced(QDataStream &in, DirectoryNews &news)
     in >> item >> atMs;
     if (in.status() == QDataStream::Ok)
         news.notePlaced(item, atMs);
+}
+
+// In order with the changes found: a directory pulled before it was found
+// is a teammate's, after a restart too.
+void readPulled(QDataStream &in, DirectoryNews &news)
+{
+    QString item;
+    qint64 atMs = 0;
+    in >> item >> atMs;
+    if (in.status() == QDataStream::Ok)
+        news.notePull(item, true, false, atMs);
 }
 
 } // namespace
@@ -66,6 +77,12 @@ void ChangeJournal::appendPlaced(const QString &item, qint64 atMs)
 {
     if (QDataStream *out = piece())
         *out << Kind::Placed << item << atMs;
+}
+
+void ChangeJournal::appendPulled(const QString &directory, qint64 atMs)
+{
+    if (QDataStream *out = piece())
+        *out << Kind::Pulled << directory << atMs;
 }
 
 void ChangeJournal::flush()
@@ -120,6 +137,8 @@ DirectoryNews ChangeJournal::read(const QStringList &pieces)
                 in >> kind;
             if (kind == Kind::Placed)
                 readPlaced(in, news);
+            else if (kind == Kind::Pulled)
+                readPulled(in, news);
             else
                 readChange(in, news);
         }

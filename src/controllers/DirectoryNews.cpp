@@ -34,6 +34,8 @@ void DirectoryNews::mergeAfterJournal(const DirectoryNews &told)
 {
     foundFirst -= told.reported;
     merge(told);
+    // The journal holds memory's pulls too: memory's verdict stands.
+    foundFirst.unite(told.foundFirst);
 }
 
 QSet<QString> DirectoryNews::directories() const

@@ -44,8 +44,8 @@ struct DirectoryNews
     // Adds what was told after this.
     void merge(const DirectoryNews &later);
     // Adds what memory holds to what a journal held: memory was told after
-    // it, and in order with the pulls, which a journal does not hold; where
-    // both tell of a directory, memory says whether it was found first.
+    // it (a journal may lack the last batch a kill cut off); where both tell
+    // of a directory, memory says whether it was found first.
     void mergeAfterJournal(const DirectoryNews &told);
     // About how many directories and placed files it names.
     qsizetype size() const

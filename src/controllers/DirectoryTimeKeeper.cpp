@@ -108,13 +108,17 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
     qCDebug(lcNews) << m_recordsFolder << item << "pulled" << directory << deleted << atMs.value_or(-1);
     Work &work = m_work[folderID];
     work.news.notePull(item, directory, deleted, atMs);
-    // The scanner may find a placed file again, even after a restart: the
-    // pull's report of it comes before the scanner's, both in the engine's
-    // disk events, in order.
-    if (!directory && !deleted) {
+    // The scanner may find a placed file again, or a pulled directory, even
+    // after a restart: the pull's report of it comes before the scanner's,
+    // both in the engine's disk events, in order, and the journal keeps it.
+    if (!deleted) {
         const qint64 placedAtMs = atMs.value_or(QDateTime::currentMSecsSinceEpoch());
-        work.news.notePlaced(item, placedAtMs);
-        journalOf(folderID).appendPlaced(item, placedAtMs);
+        if (directory) {
+            journalOf(folderID).appendPulled(item, placedAtMs);
+        } else {
+            work.news.notePlaced(item, placedAtMs);
+            journalOf(folderID).appendPlaced(item, placedAtMs);
+        }
         journalWritten();
     }
     if (directory && !deleted && originAtPullWanted(folderID, item))

@@ -25,6 +25,8 @@ void tell(const Told &told, DirectoryNews &news, ChangeJournal *journal)
             journal->append(item, true, false, told.atMs);
     } else if (what == "pulled") {
         news.notePull(item, true, false, told.atMs);
+        if (journal)
+            journal->appendPulled(item, told.atMs);
     } else {
         news.notePlaced(item, told.atMs);
         if (journal)
@@ -48,6 +50,7 @@ TEST(ChangeJournalTest, ThePassReadsWhatWasWrittenDownThenWhatMemoryHolds)
         {"pulled, then found: a teammate's", {}, {{"pulled", "D"}, {"found", "D"}}, {}, {}},
         {"found before any pull", {}, {{"found", "D"}, {"pulled", "D"}}, {"D"}, {}},
         {"found by the process before", {{"found", "D"}}, {}, {"D"}, {}},
+        {"pulled, then found, by the process before", {{"pulled", "D"}, {"found", "D"}}, {}, {}, {}},
         {"found before, pulled then found now", {{"found", "D"}}, {{"pulled", "D"}, {"found", "D"}}, {}, {}},
         {"the first placement counts", {{"placed", "D/f", 10}}, {{"placed", "D/f", 20}}, {}, {{"D/f", 10}}},
     };
