@@ -13,8 +13,11 @@ ChangeJournal::~ChangeJournal() = default;
 namespace {
 
 // A piece begins with these; one without is of the layout before
-// placements were written down, changes only.
-constexpr quint32 kMagic = 0x54574a32;  // "TWJ2"
+// placements were written down, changes only. Pieces with pulled
+// directories begin anew, so that a reader of "TWJ2" alone (an older
+// version) reads none of them.
+constexpr quint32 kMagic = 0x54574a33;  // "TWJ3"
+constexpr quint32 kMagicWithoutPulls = 0x54574a32;  // "TWJ2"
 enum class Kind : quint8 { Change, Placed, Pulled };
 
 void readChange(QDataStream &in, DirectoryNews &news)
@@ -128,7 +131,7 @@ DirectoryNews ChangeJournal::read(const QStringList &pieces)
         QDataStream in(&file);
         quint32 magic = 0;
         in >> magic;
-        const bool kinds = magic == kMagic;
+        const bool kinds = magic == kMagic || magic == kMagicWithoutPulls;
         if (!kinds)
             file.seek(0);
         while (!in.atEnd() && in.status() == QDataStream::Ok) {

@@ -34,8 +34,10 @@ void DirectoryNews::mergeAfterJournal(const DirectoryNews &told)
 {
     foundFirst -= told.reported;
     merge(told);
-    // The journal holds memory's pulls too: memory's verdict stands.
-    foundFirst.unite(told.foundFirst);
+    // The journal holds memory's pulls too: where memory saw the pull as
+    // well, its verdict stands; where it did not (a pull written down before
+    // a restart), the journal's order does.
+    foundFirst.unite(told.foundFirst & told.pulled);
 }
 
 QSet<QString> DirectoryNews::directories() const

@@ -39,6 +39,8 @@ void DirectoryTimeRecord::load()
     if (layout >= kLayoutWithoutSettling)
         in >> placed;
     QHash<QString, Entry> entries;
+    // Settled no later than the file was written.
+    const qint64 written = QFileInfo(file).lastModified().toSecsSinceEpoch();
     while (!in.atEnd() && in.status() == QDataStream::Ok) {
         QString path;
         bool carries = false, replaces = false;
@@ -46,6 +48,8 @@ void DirectoryTimeRecord::load()
         in >> path >> carries >> carried >> takenAt >> replaces >> replaced;
         if (layout == kLayout)
             in >> settledAt;
+        else
+            settledAt = written;
         entries.insert(path, {carries ? std::optional(carried) : std::nullopt, takenAt,
                               replaces ? std::optional(replaced) : std::nullopt, settledAt});
     }

@@ -51,6 +51,7 @@ TEST(ChangeJournalTest, ThePassReadsWhatWasWrittenDownThenWhatMemoryHolds)
         {"found before any pull", {}, {{"found", "D"}, {"pulled", "D"}}, {"D"}, {}},
         {"found by the process before", {{"found", "D"}}, {}, {"D"}, {}},
         {"pulled, then found, by the process before", {{"pulled", "D"}, {"found", "D"}}, {}, {}, {}},
+        {"pulled by the process before, found now", {{"pulled", "D"}}, {{"found", "D"}}, {}, {}},
         {"found before, pulled then found now", {{"found", "D"}}, {{"pulled", "D"}, {"found", "D"}}, {}, {}},
         {"the first placement counts", {{"placed", "D/f", 10}}, {{"placed", "D/f", 20}}, {}, {{"D/f", 10}}},
     };
