@@ -780,6 +780,7 @@ int runTour()
             // Pictured once the inspector stands whole, not while it grows.
             tour.expect(waitUntil(inspectorShown, kStepMs) && waitUntil(inspectorAt(ProjectView::inspectorHeight), kStepMs),
                         "back on the folder's inspector");
+            backOn(actionButton("ignore"), "the focus is back on Ignore");
             return &window;
         });
         main->path().setIDs({});
