@@ -26,8 +26,6 @@ void DirectoryNews::merge(const DirectoryNews &later)
     // a later pull of the same file.
     for (auto it = later.placedAtMs.cbegin(); it != later.placedAtMs.cend(); ++it)
         placedAtMs.insert(it.key(), placedAtMs.value(it.key(), it.value()));
-    for (auto it = later.placedIn.cbegin(); it != later.placedIn.cend(); ++it)
-        placedIn[it.key()].unite(it.value());
 }
 
 void DirectoryNews::mergeAfterJournal(const DirectoryNews &told)
@@ -64,9 +62,12 @@ DirectoryNews DirectoryNews::only(const QSet<QString> &paths) const
             news.pulledAtMs.insert(path, pulledAtMs.value(path));
         if (gone.contains(path))
             news.gone.insert(path);
-        if (const auto files = placedIn.constFind(path); files != placedIn.cend())
-            news.placedIn.insert(path, *files);
     }
+    // The files placed in them: a teammate that stamps nothing moves a
+    // directory's time only by those.
+    for (auto it = placedAtMs.cbegin(); it != placedAtMs.cend(); ++it)
+        if (paths.contains(parentOf(it.key())))
+            news.placedAtMs.insert(it.key(), it.value());
     return news;
 }
 
@@ -95,8 +96,6 @@ void DirectoryNews::notePlaced(const QString &item, qint64 atMs)
 {
     if (!placedAtMs.contains(item))
         placedAtMs.insert(item, atMs);
-    if (const QString parent = parentOf(item); !parent.isEmpty())
-        placedIn[parent].insert(item);
 }
 
 void DirectoryNews::notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs)

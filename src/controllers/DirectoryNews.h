@@ -32,9 +32,6 @@ struct DirectoryNews
     // Files pulls placed, with when (ms since 1970), the first placement
     // counting: the engine's scanner may find such a file again.
     QHash<QString, qint64> placedAtMs;
-    // The same files by directory: a save of a teammate that stamps nothing
-    // moves its directory's time only by them.
-    QHash<QString, QSet<QString>> placedIn;
 
     bool isEmpty() const
     {

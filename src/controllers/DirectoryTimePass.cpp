@@ -215,13 +215,18 @@ private:
 
     // The latest time after `after` of the files pulls placed in the
     // directory, this computer's clock at most.
-    std::optional<qint64> latestPlaced(const QString &path, qint64 after) const
+    std::optional<qint64> latestPlaced(const QString &path, qint64 after)
     {
+        if (m_placedIn.isEmpty())
+            for (auto it = m_in.news.placedAtMs.cbegin(); it != m_in.news.placedAtMs.cend(); ++it)
+                m_placedIn[parentOf(it.key())].append(it.key());
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
         std::optional<qint64> latest;
-        for (const QString &file : m_in.news.placedIn.value(path)) {
+        for (const QString &file : m_placedIn.value(path)) {
             const std::optional<FolderItem> item = FolderItem::open(m_in.root, file);
-            const qint64 time = item ? std::min(item->modifiedSeconds(), QDateTime::currentSecsSinceEpoch()) : 0;
-            if (item && item->type() == std::filesystem::file_type::regular && time > std::max(after, latest.value_or(0)))
+            if (!item || item->type() != std::filesystem::file_type::regular)
+                continue;
+            if (const qint64 time = std::min(item->modifiedSeconds(), now); time > std::max(after, latest.value_or(0)))
                 latest = time;
         }
         return latest;
@@ -304,6 +309,7 @@ private:
     QSet<QString> m_waiting;
     QSet<QString> m_settled;  // stamped or given a teammate's time by this pass
     QSet<QString> m_parentsChanged;
+    QHash<QString, QStringList> m_placedIn;  // the placed files by directory, made at the first need
 };
 
 } // namespace
