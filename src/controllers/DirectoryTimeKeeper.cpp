@@ -2,6 +2,7 @@
 
 #include "controllers/DirectoryTimePass.h"
 #include "controllers/EventController.h"
+#include "creationdates/FileDates.h"
 #include "engine/SyncEngine.h"
 
 #include <QDateTime>
@@ -130,13 +131,13 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
 // The engine's record of a directory a pull made, read at once: the
 // receivers' scanners soon send the directory again with the moment of the
 // pull, and the record then names one of them as its last changer, the time
-// of the teammate who made it lost. A bounded number: a large pull (news
-// past one part) leaves them to the pass.
+// of the teammate who made it lost. Read again at each pull, for the time a
+// later version may carry. A bounded number: a large pull (news past one
+// part) leaves them to the pass.
 bool DirectoryTimeKeeper::originAtPullWanted(const QString &folderID, const QString &path)
 {
     const Work &work = m_work[folderID];
-    if (!work.parts.isEmpty() || work.originsDue.size() >= maxOriginsAtPull || work.origins.contains(path)
-        || work.originsDue.contains(path))
+    if (!work.parts.isEmpty() || work.originsDue.size() >= maxOriginsAtPull || work.originsDue.contains(path))
         return false;
     return m_lookup && m_lookup(folderID).has_value();
 }
@@ -156,7 +157,10 @@ QCoro::Task<void> DirectoryTimeKeeper::keepOriginAtPull(QPointer<DirectoryTimeKe
             co_return;
         Work &work = self->m_work[folderID];
         work.originsDue.removeFirst();
-        if (origin && !origin->lastChangedBy.isEmpty() && !work.origins.contains(due))
+        // The first read is kept over a later one unless that carries a time.
+        if (origin && !origin->lastChangedBy.isEmpty()
+            && (!work.origins.contains(due)
+                || origin->attributes.contains(QLatin1String(FileDates::modifiedAttributeName))))
             work.origins.insert(due, *origin);
     }
 }

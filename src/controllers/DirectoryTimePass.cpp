@@ -49,12 +49,10 @@ public:
                     stamp(path, *item, item->modifiedSeconds());
         m_out.deferred = m_in.news.only(m_out.ask + m_waiting);
         m_out.waiting = !m_waiting.isEmpty();
-        // Where no time travels, a record read at the pull that is not the
-        // maker's own is read again once the wait is over: by then the
-        // receivers that carry times sent the maker's.
+        // Where no time travels, the record is read again once the wait is
+        // over: by then the receivers that carry times sent the maker's.
         for (const QString &path : std::as_const(m_waiting))
-            if (const auto origin = m_in.origins.constFind(path);
-                origin != m_in.origins.cend() && (m_in.carries || makersOwn(*origin)))
+            if (const auto origin = m_in.origins.constFind(path); origin != m_in.origins.cend() && m_in.carries)
                 m_out.origins.insert(path, *origin);
         m_record.save();
         return m_out;
@@ -84,7 +82,7 @@ private:
             return;
         }
         const qint64 own = item->modifiedSeconds();
-        const std::optional<qint64> carried = m_in.carries ? carriedBy(*item) : std::nullopt;
+        const std::optional<qint64> carried = m_in.carries ? carriedBy(*item) : carriedInIndex(path);
         const DirectoryTimeRecord::Entry *seen = m_record.find(path);
         const QList<DirectoryNews::Change> changes = madeHere(m_in.news.changedHere.value(path));
         if (m_in.carries && !changes.isEmpty())
@@ -95,7 +93,7 @@ private:
         if (!seen || (seen->takenAt == DirectoryTimeRecord::unknownToEngine && m_in.news.reported.contains(path)))
             return firstSeen(path, *item, carried);
         if (!m_in.carries)
-            return;
+            return followIndex(path, *item, *seen, carried);
         if (carried && seen->carried != carried && !seen->takenAt && seen->replaced == carried)
             return putBackStamp(path, *item, *seen);
         if (carried && seen->carried != carried)
@@ -114,6 +112,27 @@ private:
         if (const std::optional<qint64> saved = latestPlaced(path, std::max(*carried, seen->settledAt)))
             return stamp(path, *item, *saved);
         take(path, *item, *carried);
+    }
+
+    // Where the drive keeps no times, the time teammates carry travels in the
+    // engine's index: a pull that moved the directory reads it there, and
+    // follows the rules above but for putting back (nothing can be put back
+    // here, and with nothing carried the pull's moment stands).
+    void followIndex(const QString &path, const FolderItem &item, const DirectoryTimeRecord::Entry &seen,
+                     std::optional<qint64> carried)
+    {
+        if (!m_in.news.pulled.contains(path))
+            return;
+        if (carried && seen.carried != carried)
+            return take(path, item, *carried);
+        if (newTimeMayCome(path))
+            return wait(path);
+        if (!m_in.origins.contains(path))
+            return void(m_out.ask.insert(path));
+        if (!carried)
+            return;
+        if (const std::optional<qint64> saved = latestPlaced(path, std::max(*carried, seen.settledAt)))
+            stamp(path, item, *saved);
     }
 
     // A change here moves the directory on to its own time, unless a
@@ -146,7 +165,12 @@ private:
     void firstSeen(const QString &path, const FolderItem &item, std::optional<qint64> carried)
     {
         const bool reported = m_in.news.reported.contains(path);
-        if (carried && !reported)
+        // A directory a pull made before the scanner found it is a teammate's,
+        // whatever the counters say: the engine keeps each device's last
+        // change, so the maker's later change (its stamp) can leave its
+        // counter above the one this computer's scanner gave the directory.
+        const bool pulledFirst = m_in.news.pulled.contains(path) && !m_in.news.foundFirst.contains(path);
+        if (carried && (!reported || pulledFirst))
             return take(path, item, *carried);
         const auto origin = m_in.origins.constFind(path);
         // Where no time travels, the engine's record is asked once the
@@ -161,11 +185,6 @@ private:
         }
         if (origin->changedBy.isEmpty() && origin->lastChangedBy.isEmpty())
             return m_record.set(path, {std::nullopt, DirectoryTimeRecord::unknownToEngine});
-        // A directory a pull made before the scanner found it is a teammate's,
-        // whatever the counters say: the engine keeps each device's last
-        // change, so the maker's later change (its stamp) can leave its
-        // counter above the one this computer's scanner gave the directory.
-        const bool pulledFirst = m_in.news.pulled.contains(path) && !m_in.news.foundFirst.contains(path);
         const bool first = !pulledFirst && (origin->firstChangedBy.isEmpty() ? m_in.news.foundFirst.contains(path)
                                                                              : origin->firstChangedBy == m_in.ownShortID);
         if (first)
@@ -260,6 +279,8 @@ private:
                          << carriedBy(item).value_or(-1);
         if (item.setModificationTime(time) != 0)
             return;
+        if (!m_in.carries)
+            return m_record.set(path, {time, 0});
         const std::optional<qint64> before = carriedBy(item);
         if (before != time) {
             if (item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(time)) != 0)
@@ -294,6 +315,15 @@ private:
     static bool makersOwn(const ItemOrigin &origin)
     {
         return !origin.lastChangedBy.isEmpty() && origin.firstChangedBy == origin.lastChangedBy;
+    }
+
+    std::optional<qint64> carriedInIndex(const QString &path) const
+    {
+        const auto origin = m_in.origins.constFind(path);
+        if (origin == m_in.origins.cend())
+            return std::nullopt;
+        const auto text = origin->attributes.constFind(QLatin1String(FileDates::modifiedAttributeName));
+        return text != origin->attributes.cend() ? FileDates::parseCrtime(*text) : std::nullopt;
     }
 
     static std::optional<qint64> carriedBy(const FolderItem &item)

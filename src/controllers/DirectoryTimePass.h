@@ -43,7 +43,8 @@ public:
     {
         QString root = {};
         // The folder's directories carry their times; where they do not, a
-        // directory new here takes only a teammate's time, from the index.
+        // directory takes a teammate's time from the engine's index: the
+        // time its version carries, or else a new one its version's time.
         bool carries = true;
         bool wholeTree = false;
         bool unexplainedArePulls = false;

@@ -102,8 +102,18 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
     const ItemOrigin madeHere{{self}, self, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", "TEAMMAT", teammates},
         echoed{{self, "TEAMMAT"}, self, "TEAMMAT", later}, tied{{self, "TEAMMAT"}, {}, "TEAMMAT", teammates},
         landedElsewhere{{"TEAMMAT", "RECEIVE"}, "TEAMMAT", "RECEIVE", later};
+    const auto carrying = [&](qint64 time) {
+        ItemOrigin origin = landedElsewhere;
+        origin.attributes.insert(FileDates::modifiedAttributeName, QByteArray::number(time));
+        return origin;
+    };
     DirectoryNews bothPulledNow = pulledNow("D");
     bothPulledNow.merge(pulledNow("E"));
+    DirectoryNews indexRead = pulledNow("D");
+    indexRead.merge(with(&DirectoryNews::pulled, {"E", "F"}));
+    indexRead.merge(placed({"G/saved.txt"}));
+    indexRead.merge(pulledNow("H"));
+    indexRead.merge(found("H"));
     const struct Row
     {
         const char *name;
@@ -166,6 +176,17 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         {"where times do not travel, one read at its pull as its maker's own takes it at once; another waits",
          {{"D", own}, {"E", own}}, bothPulledNow, {{"D", teammatesOwn}, {"E", landedElsewhere}}, false, false, false,
          {{"D", {teammates, {}}}, {"E", {own, {}}}}, {}, {}},
+        {"where times do not travel, the time teammates carry is read in the index: at first sight (found by the "
+         "scanner after its pull too), when a pull brings a new one, asked for after a pull, and moved on by a file "
+         "saved after it",
+         {{"D", own}, {"E", own, {}, {{own, 0}}}, {"F", own, {}, {{own, 0}}}, {"G", own, {}, {{teammates, 0, {}, teammates}}},
+          {"H", own}},
+         indexRead,
+         {{"D", carrying(teammates)}, {"E", carrying(later)}, {"G", carrying(teammates)}, {"H", carrying(teammates)}},
+         false, false, false,
+         {{"D", {teammates, {}}}, {"E", {later, {}}}, {"F", {own, {}}}, {"G", {later, {}}}, {"H", {teammates, {}}}}, {},
+         {"F"},
+         {{"G/saved.txt", later}}},
         {"a carried time wins over the index's", {{"D", own, teammates}}, {}, {{"D", teammatesOwn}}, true, true,
          false, {{"D", {teammates, teammates}}}, {}, {}},
         {"a teammate's later time wins over an earlier change here",

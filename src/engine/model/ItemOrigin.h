@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,6 +21,9 @@ struct ItemOrigin
     // that version gives the item (whole seconds since 1970).
     QString lastChangedBy;
     std::optional<qint64> modified;
+    // The user extended attributes that version carries, by name, where its
+    // sender sends them: what a drive that keeps none cannot show.
+    QHash<QString, QByteArray> attributes = {};
 
     bool operator==(const ItemOrigin &) const = default;
 };

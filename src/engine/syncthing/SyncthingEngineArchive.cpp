@@ -110,6 +110,21 @@ QString shortIDOf(const QJsonValue &counter)
     return counter.toString().section(QLatin1Char(':'), 0, 0);
 }
 
+// Syncthing gives each as a name and its value in base64.
+QHash<QString, QByteArray> attributesOfVersion(const QJsonObject &version)
+{
+    QHash<QString, QByteArray> attributes;
+    const QJsonValue onLinux = version.value(QStringLiteral("platform")).toObject().value(QStringLiteral("Linux"));
+    for (const QJsonValue &entry : onLinux.toObject().value(QStringLiteral("Xattrs")).toArray()) {
+        const QString name = entry.toObject().value(QStringLiteral("Name")).toString();
+        const auto value = QByteArray::fromBase64Encoding(
+            entry.toObject().value(QStringLiteral("Value")).toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!name.isEmpty() && value)
+            attributes.insert(name, *value);
+    }
+    return attributes;
+}
+
 std::optional<ItemOrigin> originOfFileRecord(const QJsonObject &record)
 {
     const QJsonObject local = record.value(QStringLiteral("local")).toObject();
@@ -137,6 +152,7 @@ std::optional<ItemOrigin> originOfFileRecord(const QJsonObject &record)
     }
     origin.lastChangedBy = global.value(QStringLiteral("modifiedBy")).toString();
     origin.modified = modifiedOfFileRecord(record);
+    origin.attributes = attributesOfVersion(global);
     return origin;
 }
 
