@@ -2,7 +2,6 @@
 
 #include "controllers/DirectoryTimePass.h"
 #include "controllers/EventController.h"
-#include "creationdates/FileDates.h"
 #include "engine/SyncEngine.h"
 
 #include <QDateTime>
@@ -131,15 +130,16 @@ void DirectoryTimeKeeper::notePull(const QString &folderID, const QString &item,
 // The engine's record of a directory a pull made, read at once: the
 // receivers' scanners soon send the directory again with the moment of the
 // pull, and the record then names one of them as its last changer, the time
-// of the teammate who made it lost. Read again at each pull, for the time a
-// later version may carry. A bounded number: a large pull (news past one
-// part) leaves them to the pass.
+// of the teammate who made it lost. Where directories carry no times, read
+// again at each pull, for the time a later version may carry. A bounded
+// number: a large pull (news past one part) leaves them to the pass.
 bool DirectoryTimeKeeper::originAtPullWanted(const QString &folderID, const QString &path)
 {
     const Work &work = m_work[folderID];
     if (!work.parts.isEmpty() || work.originsDue.size() >= maxOriginsAtPull || work.originsDue.contains(path))
         return false;
-    return m_lookup && m_lookup(folderID).has_value();
+    const std::optional<Folder> folder = m_lookup ? m_lookup(folderID) : std::nullopt;
+    return folder && !(folder->carries && work.origins.contains(path));
 }
 
 // One reader per folder, one record at a time.
@@ -159,8 +159,7 @@ QCoro::Task<void> DirectoryTimeKeeper::keepOriginAtPull(QPointer<DirectoryTimeKe
         work.originsDue.removeFirst();
         // The first read is kept over a later one unless that carries a time.
         if (origin && !origin->lastChangedBy.isEmpty()
-            && (!work.origins.contains(due)
-                || origin->attributes.contains(QLatin1String(FileDates::modifiedAttributeName))))
+            && (!work.origins.contains(due) || DirectoryTimePass::carriedBy(*origin)))
             work.origins.insert(due, *origin);
     }
 }

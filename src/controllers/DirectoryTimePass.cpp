@@ -115,9 +115,12 @@ private:
     }
 
     // Where the drive keeps no times, the time teammates carry travels in the
-    // engine's index: a pull that moved the directory reads it there, and
-    // follows the rules above but for putting back (nothing can be put back
-    // here, and with nothing carried the pull's moment stands).
+    // engine's index: a new one comes with the directory's own version, read
+    // at its pull (or asked for, past what the pull's reads take). A file a
+    // pull placed moves it on as above, against the time last taken here.
+    // Nothing is put back: where metadata syncs nowhere, the index keeps a
+    // time from before for a directory since moved, and the pull's moment
+    // is nearer.
     void followIndex(const QString &path, const FolderItem &item, const DirectoryTimeRecord::Entry &seen,
                      std::optional<qint64> carried)
     {
@@ -127,12 +130,12 @@ private:
             return take(path, item, *carried);
         if (newTimeMayCome(path))
             return wait(path);
-        if (!m_in.origins.contains(path))
-            return void(m_out.ask.insert(path));
-        if (!carried)
-            return;
-        if (const std::optional<qint64> saved = latestPlaced(path, std::max(*carried, seen.settledAt)))
-            stamp(path, item, *saved);
+        const std::optional<qint64> taken = carried ? carried : seen.carried;
+        const std::optional<qint64> saved = taken ? latestPlaced(path, std::max(*taken, seen.settledAt)) : std::nullopt;
+        if (saved && item.setModificationTime(*saved) == 0)
+            return m_record.set(path, {taken, 0});
+        if (!m_in.origins.contains(path) && placedIn(path).isEmpty())
+            m_out.ask.insert(path);
     }
 
     // A change here moves the directory on to its own time, unless a
@@ -236,12 +239,9 @@ private:
     // directory, this computer's clock at most.
     std::optional<qint64> latestPlaced(const QString &path, qint64 after)
     {
-        if (m_placedIn.isEmpty())
-            for (auto it = m_in.news.placedAtMs.cbegin(); it != m_in.news.placedAtMs.cend(); ++it)
-                m_placedIn[parentOf(it.key())].append(it.key());
         const qint64 now = QDateTime::currentSecsSinceEpoch();
         std::optional<qint64> latest;
-        for (const QString &file : m_placedIn.value(path)) {
+        for (const QString &file : placedIn(path)) {
             const std::optional<FolderItem> item = FolderItem::open(m_in.root, file);
             if (!item || item->type() != std::filesystem::file_type::regular)
                 continue;
@@ -249,6 +249,14 @@ private:
                 latest = time;
         }
         return latest;
+    }
+
+    QStringList placedIn(const QString &path)
+    {
+        if (m_placedIn.isEmpty())
+            for (auto it = m_in.news.placedAtMs.cbegin(); it != m_in.news.placedAtMs.cend(); ++it)
+                m_placedIn[parentOf(it.key())].append(it.key());
+        return m_placedIn.value(path);
     }
 
     bool newTimeMayCome(const QString &path) const
@@ -279,8 +287,6 @@ private:
                          << carriedBy(item).value_or(-1);
         if (item.setModificationTime(time) != 0)
             return;
-        if (!m_in.carries)
-            return m_record.set(path, {time, 0});
         const std::optional<qint64> before = carriedBy(item);
         if (before != time) {
             if (item.setDirectoryAttribute(FileDates::modifiedAttributeName, QByteArray::number(time)) != 0)
@@ -320,10 +326,7 @@ private:
     std::optional<qint64> carriedInIndex(const QString &path) const
     {
         const auto origin = m_in.origins.constFind(path);
-        if (origin == m_in.origins.cend())
-            return std::nullopt;
-        const auto text = origin->attributes.constFind(QLatin1String(FileDates::modifiedAttributeName));
-        return text != origin->attributes.cend() ? FileDates::parseCrtime(*text) : std::nullopt;
+        return origin != m_in.origins.cend() ? DirectoryTimePass::carriedBy(*origin) : std::nullopt;
     }
 
     static std::optional<qint64> carriedBy(const FolderItem &item)
@@ -343,6 +346,16 @@ private:
 };
 
 } // namespace
+
+// Syncthing sends a version with the attributes of the one before when its
+// folder reads none (a node, metadata off): only a version whose time is the
+// one it carries was given it by a computer that carries times.
+std::optional<qint64> DirectoryTimePass::carriedBy(const ItemOrigin &origin)
+{
+    const auto text = origin.attributes.constFind(QLatin1String(FileDates::modifiedAttributeName));
+    const std::optional<qint64> time = text != origin.attributes.cend() ? FileDates::parseCrtime(*text) : std::nullopt;
+    return time && origin.modified == time ? time : std::nullopt;
+}
 
 DirectoryTimePass::Output DirectoryTimePass::run(const Input &input, DirectoryTimeRecord &record)
 {

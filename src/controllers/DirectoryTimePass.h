@@ -62,6 +62,9 @@ public:
     };
 
     static Output run(const Input &input, DirectoryTimeRecord &record);
+    // The time a version in the engine's index carries, where it can be
+    // trusted.
+    static std::optional<qint64> carriedBy(const ItemOrigin &origin);
 };
 
 } // namespace tw

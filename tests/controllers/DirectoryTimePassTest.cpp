@@ -102,8 +102,10 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
     const ItemOrigin madeHere{{self}, self, self, own}, teammatesOwn{{"TEAMMAT", self}, "TEAMMAT", "TEAMMAT", teammates},
         echoed{{self, "TEAMMAT"}, self, "TEAMMAT", later}, tied{{self, "TEAMMAT"}, {}, "TEAMMAT", teammates},
         landedElsewhere{{"TEAMMAT", "RECEIVE"}, "TEAMMAT", "RECEIVE", later};
-    const auto carrying = [&](qint64 time) {
+    // A version given its time by a computer that carries times shows it too.
+    const auto carrying = [&](qint64 time, std::optional<qint64> shows = {}) {
         ItemOrigin origin = landedElsewhere;
+        origin.modified = shows.value_or(time);
         origin.attributes.insert(FileDates::modifiedAttributeName, QByteArray::number(time));
         return origin;
     };
@@ -114,6 +116,7 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
     indexRead.merge(placed({"G/saved.txt"}));
     indexRead.merge(pulledNow("H"));
     indexRead.merge(found("H"));
+    indexRead.merge(with(&DirectoryNews::pulled, {"K"}));
     const struct Row
     {
         const char *name;
@@ -125,6 +128,7 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
         QStringList written;
         QSet<QString> asked;
         QHash<QString, qint64> files = {};  // made with these times before their directories
+        QHash<QString, qint64> recorded = {};  // the time the record holds as carried
     } rows[] = {
         {"a teammate's time, new here, is taken", {{"D", own, teammates}}, {}, {}, true, true, false,
          {{"D", {teammates, teammates}}}, {}, {}},
@@ -178,15 +182,16 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
          {{"D", {teammates, {}}}, {"E", {own, {}}}}, {}, {}},
         {"where times do not travel, the time teammates carry is read in the index: at first sight (found by the "
          "scanner after its pull too), when a pull brings a new one, asked for after a pull, and moved on by a file "
-         "saved after it",
+         "saved after it, still following the index's; one a version sent on from elsewhere kept is not",
          {{"D", own}, {"E", own, {}, {{own, 0}}}, {"F", own, {}, {{own, 0}}}, {"G", own, {}, {{teammates, 0, {}, teammates}}},
-          {"H", own}},
+          {"H", own}, {"K", own}},
          indexRead,
-         {{"D", carrying(teammates)}, {"E", carrying(later)}, {"G", carrying(teammates)}, {"H", carrying(teammates)}},
+         {{"D", carrying(teammates)}, {"E", carrying(later)}, {"G", carrying(teammates)}, {"H", carrying(teammates)},
+          {"K", carrying(teammates, later)}},
          false, false, false,
-         {{"D", {teammates, {}}}, {"E", {later, {}}}, {"F", {own, {}}}, {"G", {later, {}}}, {"H", {teammates, {}}}}, {},
-         {"F"},
-         {{"G/saved.txt", later}}},
+         {{"D", {teammates, {}}}, {"E", {later, {}}}, {"F", {own, {}}}, {"G", {later, {}}}, {"H", {teammates, {}}},
+          {"K", {later, {}}}},
+         {}, {"F"}, {{"G/saved.txt", later}}, {{"G", teammates}}},
         {"a carried time wins over the index's", {{"D", own, teammates}}, {}, {{"D", teammatesOwn}}, true, true,
          false, {{"D", {teammates, teammates}}}, {}, {}},
         {"a teammate's later time wins over an earlier change here",
@@ -219,6 +224,8 @@ TEST(DirectoryTimePassTest, EachDirectoryTakesTheTimeItsContentWasLastGiven)
             const qint64 time = QFileInfo(root.filePath(it.key())).lastModified().toSecsSinceEpoch();
             EXPECT_EQ(Shown(time, DirectoryTimes::carried(root.path(), it.key())), *it) << row.name << ": " << it.key().toStdString();
         }
+        for (auto it = row.recorded.cbegin(); it != row.recorded.cend(); ++it)
+            EXPECT_EQ(record.find(it.key()) ? record.find(it.key())->carried : std::nullopt, *it) << row.name;
         QStringList written = out.written;
         written.sort();
         EXPECT_EQ(written, row.written) << row.name;
