@@ -110,14 +110,23 @@ TEST(PauseAllOrdersTest, SyncthingRunsWhatTheWindowSaysWhateverRacesOrFails)
     awaitTask(engine.localDeviceID());
 
     // A folder being made when "Pause all" is pressed: its request was
-    // asked for before, and lands after the folders were listed.
+    // asked for before, and lands after the folders were listed, or, sent
+    // first, holds the pause back until it has landed.
     server.hold(isPut);
     NewFolderRequest request;
     request.id = "tdw-new";
     request.path = dir.filePath("new");
+    const qsizetype before = server.requests().size();
     QCoro::Task<SyncFolder> making = engine.addFolder(request);
-    awaitTask(window.toggleAllPaused());
+    QCoro::Task<void> pausing = window.toggleAllPaused();
+    ASSERT_TRUE(waitUntil([&server, before] {
+        const QList<Request> requests = server.requests().mid(before);
+        return std::any_of(requests.cbegin(), requests.cend(), [](const Request &asked) {
+            return isPut(asked) || asked.path() == "/rest/config/folders";
+        });
+    }));
     server.release();
+    awaitTask(std::move(pausing));
     awaitTask(std::move(making));
     EXPECT_TRUE(window.isAllPaused());
     EXPECT_EQ(syncthing.running(), QStringList());
