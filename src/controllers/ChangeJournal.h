@@ -14,9 +14,10 @@ namespace tw {
 // The changes the engine's scanner found here, and the files and
 // directories pulls placed, that no directory pass has settled yet, written
 // down as they come, in order: the engine tells each only once, so a process
-// that ends or is killed before its pass settles them at its next start. Appended on the main thread (the application's own folder, a
-// few bytes a change); each pass seals the piece written so far and reads
-// and drops the sealed pieces on its worker.
+// that ends or is killed before its pass settles them at its next start.
+// Appended on the main thread (the application's own folder, a few bytes a
+// change); each pass seals the piece written so far and reads and drops the
+// sealed pieces on its worker.
 class ChangeJournal
 {
 public:

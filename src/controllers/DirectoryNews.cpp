@@ -1,16 +1,13 @@
 #include "controllers/DirectoryNews.h"
 
 namespace tw {
-namespace {
 
 // The folder's root is nobody's directory to date: it has no record.
-QString parentOf(const QString &item)
+QString DirectoryNews::parentOf(const QString &item)
 {
     const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
     return slash > 0 ? item.left(slash) : QString();
 }
-
-} // namespace
 
 void DirectoryNews::merge(const DirectoryNews &later)
 {

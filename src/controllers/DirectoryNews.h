@@ -54,6 +54,9 @@ struct DirectoryNews
     // The news of these directories only.
     DirectoryNews only(const QSet<QString> &paths) const;
 
+    // The directory an item of the folder is in; none for the folder's root.
+    static QString parentOf(const QString &item);
+
     void noteLocalChange(const QString &item, bool directory, bool deleted, std::optional<qint64> foundAtMs);
     void notePlaced(const QString &item, qint64 atMs);
     void notePull(const QString &item, bool directory, bool deleted, std::optional<qint64> atMs = {});

@@ -159,7 +159,7 @@ QCoro::Task<void> DirectoryTimeKeeper::keepOriginAtPull(QPointer<DirectoryTimeKe
         work.originsDue.removeFirst();
         // The first read is kept over a later one unless that carries a time.
         if (origin && !origin->lastChangedBy.isEmpty()
-            && (!work.origins.contains(due) || DirectoryTimePass::carriedBy(*origin)))
+            && (!work.origins.contains(due) || DirectoryTimePass::carriedIn(*origin)))
             work.origins.insert(due, *origin);
     }
 }

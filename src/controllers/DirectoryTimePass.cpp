@@ -14,12 +14,6 @@ namespace {
 // Each time written, and why: "QT_LOGGING_RULES=tw.dirtimes.debug=true".
 Q_LOGGING_CATEGORY(lcTimes, "tw.dirtimes", QtWarningMsg)
 
-QString parentOf(const QString &item)
-{
-    const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
-    return slash > 0 ? item.left(slash) : QString();
-}
-
 std::optional<FolderItem> directory(const QString &root, const QString &path)
 {
     std::optional<FolderItem> item = FolderItem::open(root, path);
@@ -209,7 +203,7 @@ private:
 
     void madeHereNow(const QString &path, const FolderItem &item, std::optional<qint64> carried, bool reported)
     {
-        if (const QString parent = parentOf(path); reported && !parent.isEmpty() && m_in.carries)
+        if (const QString parent = DirectoryNews::parentOf(path); reported && !parent.isEmpty() && m_in.carries)
             m_parentsChanged.insert(parent);
         if (carried)
             return take(path, item, *carried);
@@ -255,7 +249,7 @@ private:
     {
         if (m_placedIn.isEmpty())
             for (auto it = m_in.news.placedAtMs.cbegin(); it != m_in.news.placedAtMs.cend(); ++it)
-                m_placedIn[parentOf(it.key())].append(it.key());
+                m_placedIn[DirectoryNews::parentOf(it.key())].append(it.key());
         return m_placedIn.value(path);
     }
 
@@ -326,7 +320,7 @@ private:
     std::optional<qint64> carriedInIndex(const QString &path) const
     {
         const auto origin = m_in.origins.constFind(path);
-        return origin != m_in.origins.cend() ? DirectoryTimePass::carriedBy(*origin) : std::nullopt;
+        return origin != m_in.origins.cend() ? DirectoryTimePass::carriedIn(*origin) : std::nullopt;
     }
 
     static std::optional<qint64> carriedBy(const FolderItem &item)
@@ -350,7 +344,7 @@ private:
 // Syncthing sends a version with the attributes of the one before when its
 // folder reads none (a node, metadata off): only a version whose time is the
 // one it carries was given it by a computer that carries times.
-std::optional<qint64> DirectoryTimePass::carriedBy(const ItemOrigin &origin)
+std::optional<qint64> DirectoryTimePass::carriedIn(const ItemOrigin &origin)
 {
     const auto text = origin.attributes.constFind(QLatin1String(FileDates::modifiedAttributeName));
     const std::optional<qint64> time = text != origin.attributes.cend() ? FileDates::parseCrtime(*text) : std::nullopt;

@@ -64,7 +64,7 @@ public:
     static Output run(const Input &input, DirectoryTimeRecord &record);
     // The time a version in the engine's index carries, where it can be
     // trusted.
-    static std::optional<qint64> carriedBy(const ItemOrigin &origin);
+    static std::optional<qint64> carriedIn(const ItemOrigin &origin);
 };
 
 } // namespace tw
